@@ -1,0 +1,42 @@
+// The one seam from the engine to the program that hosts it: letting the host's event
+// loop run during long work, asking the engine's few questions, moving files to the trash
+// and naming file types. The default host does nothing and answers No; the application
+// installs its own.
+#pragma once
+
+#include <memory>
+#include <string>
+
+// Buttons offered by EngineHost::Ask.
+enum TAskButtons { abOK, abOKCancel, abYesNo, abYesNoCancel };
+
+// Answers of EngineHost::Ask (the usual modal results).
+inline constexpr int mrNone = 0;
+inline constexpr int mrOk = 1;
+inline constexpr int mrCancel = 2;
+inline constexpr int mrYes = 6;
+inline constexpr int mrNo = 7;
+
+class EngineHost {
+public:
+    virtual ~EngineHost() = default;
+
+    // Lets the host process pending events once. Re-entrant calls are ignored.
+    static void Pump();
+    // True while the host is processing events from inside Pump(): a job started then is refused.
+    static bool Pumping();
+
+    static int Ask(const std::string& Text, TAskButtons Buttons);
+    static bool MoveToTrash(const std::string& Path);
+    static std::string FileTypeName(const std::string& Path);
+
+    // Installs the process-wide host; nullptr restores the default. Returns the previous one.
+    static std::unique_ptr<EngineHost> Install(std::unique_ptr<EngineHost> Host);
+    static EngineHost& Current();
+
+protected:
+    virtual void DoPump() {}
+    virtual int DoAsk(const std::string& /*Text*/, TAskButtons /*Buttons*/) { return mrNo; }
+    virtual bool DoMoveToTrash(const std::string& /*Path*/) { return false; }
+    virtual std::string DoFileTypeName(const std::string& /*Path*/) { return {}; }
+};

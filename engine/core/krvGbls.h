@@ -1,0 +1,161 @@
+// What every engine component shares: the archive types with their display names and the
+// sets that say what the engine can do with each, and small helpers for paths, names,
+// code pages, numbers and tar's octal fields. Dates and times are in krvDates.h.
+//
+// Local paths use '/' as their separator; the helpers named after backslashes work with the
+// local separator (PathDelim), stored archive names with '/'.
+#pragma once
+
+#include "engine/core/krvErrorCodes.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+class TStream32;
+
+enum TArcType : std::uint8_t {
+    atNA,
+    atUnsupported,
+    atFileOpenErr,
+    atUnknown,
+    atAce,
+    atAceExe,
+    atArc,
+    atArcExe,
+    atArj,
+    atArjExe,
+    atBh,
+    atBhExe,
+    atCab,
+    atGZip,
+    atHA,
+    atJar,
+    atJarExe,
+    atLha,
+    atLhaExe,
+    atLzh,
+    atLzhExe,
+    atMsGZ,
+    atPak,
+    atPakExe,
+    atRar,
+    atRarExe,
+    atTar,
+    atTarGZip,
+    atUUE,
+    atZip,
+    atZipExe,
+    atZipMV,
+    atZoo,
+};
+inline constexpr int ArcTypeCount = atZoo + 1;
+
+// The display name of each type, indexed by TArcType.
+extern const char* const ArcTypeNames[ArcTypeCount];
+// The name of a type as it is spelt in the code ("atZip"), for logs and test drivers.
+const char* ArcTypeIdent(TArcType Type);
+
+// A constant set of archive types.
+class TArcTypeSet {
+public:
+    constexpr TArcTypeSet(std::initializer_list<TArcType> Types) {
+        for (TArcType t : Types)
+            FBits |= std::uint64_t{1} << t;
+    }
+    constexpr bool Contains(TArcType Type) const { return (FBits >> Type) & 1U; }
+    constexpr TArcTypeSet operator-(TArcTypeSet Other) const { return TArcTypeSet(FBits & ~Other.FBits); }
+    constexpr TArcTypeSet operator+(TArcTypeSet Other) const { return TArcTypeSet(FBits | Other.FBits); }
+
+private:
+    constexpr explicit TArcTypeSet(std::uint64_t Bits) : FBits(Bits) {}
+    std::uint64_t FBits = 0;
+};
+
+inline constexpr TArcTypeSet UnknownArcTypes{atNA, atUnsupported, atFileOpenErr, atUnknown};
+inline constexpr TArcTypeSet ZipFamilyArcTypes{atJar, atJarExe, atZip, atZipExe};
+inline constexpr TArcTypeSet ZipArcTypes{atZip, atZipExe};
+inline constexpr TArcTypeSet ExtractableArcTypes{atAce,    atAceExe, atArc,    atArcExe, atArj,    atArjExe,
+                                                 atBh,     atBhExe,  atCab,    atGZip,   atJar,    atLha,
+                                                 atLhaExe, atLzh,    atLzhExe, atRar,    atRarExe, atTar,
+                                                 atUUE,    atZip,    atZipExe, atZipMV,  atZoo};
+inline constexpr TArcTypeSet TestableArcTypes =
+    ExtractableArcTypes - TArcTypeSet{atCab} + TArcTypeSet{atJarExe};
+inline constexpr TArcTypeSet WritableArcTypes{atBh, atCab, atGZip, atJar, atLha, atLzh, atTar, atZip};
+inline constexpr TArcTypeSet EncryptableArcTypes{atBh, atJar, atZip};
+inline constexpr TArcTypeSet LibraryArcTypes{atAce, atAceExe, atCab, atRar, atRarExe};
+
+// The archive extensions the engine knows, upper case with the dot.
+inline constexpr int ArchiveExtensionCount = 23;
+extern const char* const ArchiveExtensions[ArchiveExtensionCount];
+
+// Names of the deflate levels by the zip flag value (bits 1 and 2 as 0, 2, 4, 6).
+const char* DeflateTypeName(unsigned FlagValue);
+const char* Deflate64TypeName(unsigned FlagValue);
+
+// ---- paths and names ----------------------------------------------------------------------
+inline constexpr char PathDelim = '/';
+
+std::string JoinPath(const std::string& Dir, const std::string& Name);
+std::string AppendBackslash(const std::string& Path);
+std::string RemoveBackslash(const std::string& Path);
+// Turns the separators of a stored name ('\\', and 0xFF as some lha versions store it)
+// into the local separator.
+std::string FixPathSlashes(const std::string& Path);
+std::string SlashToBackslash(const std::string& Text);
+std::string BackslashToSlash(const std::string& Text);
+// A stored name as a local name: from the OEM code page to UTF-8 when OemTranslate, then
+// every separator becomes the local one.
+std::string ArcNameToLocalName(const std::string& StoredName, bool OemTranslate);
+// A local name as it is stored: '/' separators, then UTF-8 to the OEM code page when
+// OemTranslate. A name the OEM code page cannot hold is kept as UTF-8 and *Utf8 (when given)
+// is set, so the caller can mark it as UTF-8 where the format allows.
+std::string LocalNameToArcName(const std::string& Name, bool OemTranslate, bool* Utf8 = nullptr);
+std::string LocalNameToOem(const std::string& Name, bool Translate, bool* Utf8 = nullptr);
+std::string ReplaceFileExt(const std::string& FileName, const std::string& NewExt);
+// Position of the last '.', or the length of the text when it has none.
+std::size_t LastDotPos(std::string_view Text);
+std::string MakeTildeName(const std::string& FileName);
+std::string CutToken(std::string& Text, const std::string& Separator);
+bool IsAllDigits(std::string_view Text);
+bool IsUNCPath(std::string_view Path);
+
+// ---- files and folders --------------------------------------------------------------------
+bool DirExists(const std::string& Path);
+inline bool IsDirectoryPath(const std::string& Path) {
+    return DirExists(Path);
+}
+bool IsWritableFile(const std::string& FileName);
+bool IsDirEmpty(const std::string& Dir);
+bool ForceDirPath(const std::string& Dir);
+// The temporary folder, with a trailing separator.
+std::string GetTempPathStr();
+std::uint8_t FilterKnownAttributes(std::uint8_t Attr);
+// Reads a NUL-terminated text at Pos (any length up to MaxLen); Pos moves past its NUL.
+void ReadStreamZStr(TStream32& Stream, std::int64_t& Pos, std::string& S, std::size_t MaxLen = 65535);
+// Reads a field of Len bytes at Pos; S is its text up to the first NUL; Pos += Len.
+void ReadStreamStr(TStream32& Stream, std::int64_t& Pos, std::size_t Len, std::string& S);
+
+// ---- numbers and bytes --------------------------------------------------------------------
+int PercentOf(std::uint64_t Part, std::uint64_t Total);
+int PercentOfFloat(double Total, double Part);
+int CompressRatio(std::int64_t Packed, std::int64_t Unpacked);
+int CompressRatio64(std::int64_t Unpacked, std::int64_t Packed);
+int CompressRatioFloat(double Unpacked, double Packed);
+inline std::uint32_t MinCardinal(std::uint32_t A, std::uint32_t B) {
+    return A < B ? A : B;
+}
+void MoveBytes(const void* Source, void* Dest, std::int64_t Count);
+bool SameBytes(const void* P1, const void* P2, std::size_t Count);
+inline std::uint32_t SwapWords(std::uint32_t Value) {
+    return (Value >> 16) | (Value << 16);
+}
+bool IsGZipSignature(std::uint16_t FirstWord);
+
+// ---- tar's octal fields -------------------------------------------------------------------
+// Octal digits accumulate; blanks are skipped; a NUL ends the number.
+std::uint64_t OctStrToInt(std::string_view Text);
+// Writes Value as a Width-byte octal field ending in NUL or a blank. Returns false, and
+// leaves Buffer untouched, when the value does not fit the field.
+bool IntToOctField(std::uint64_t Value, std::size_t Width, bool NulTerminate, char* Buffer);

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts Quillar with the given arguments.
+set -euo pipefail
+cd "$(dirname "$0")"
+bash scripts/setup.sh
+bash scripts/build.sh
+if [[ ! -x build/app/quillar ]]; then
+    echo "run.sh: the Quillar program (build/app/quillar) is not built yet; only the archive engine and its tests exist so far." >&2
+    exit 1
+fi
+exec build/app/quillar "$@"

@@ -1,0 +1,166 @@
+#include "TestSupport.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <random>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace testsupport {
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/quillar-test-XXXXXX";
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    FPath = tmpl;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Make everything writable again so read-only test files do not stop the clean-up.
+    for (auto it = fs::recursive_directory_iterator(FPath, fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::permissions(FPath, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(FPath, ec);
+}
+
+std::string ReadFile(const fs::path& Path) {
+    std::ifstream in(Path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + Path.string());
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const fs::path& Path, const std::string& Data) {
+    if (Path.has_parent_path()) fs::create_directories(Path.parent_path());
+    std::ofstream out(Path, std::ios::binary | std::ios::trunc);
+    out.write(Data.data(), static_cast<std::streamsize>(Data.size()));
+    if (!out) throw std::runtime_error("cannot write " + Path.string());
+}
+
+std::string RandomBytes(std::size_t Count, std::uint32_t Seed) {
+    std::mt19937 rng(Seed);
+    std::string s(Count, '\0');
+    for (auto& c : s)
+        c = static_cast<char>(rng() & 0xFF);
+    return s;
+}
+
+std::string TextBytes(std::size_t Count, std::uint32_t Seed) {
+    static const char* words[] = {"archive ", "entry ",   "folder ", "the ",    "of ",   "compressed ",
+                                  "data\n",   "Quillar ", "zip ",    "header ", "0123 ", "volume "};
+    std::mt19937 rng(Seed);
+    std::string s;
+    s.reserve(Count + 16);
+    while (s.size() < Count)
+        s += words[rng() % 12];
+    s.resize(Count);
+    return s;
+}
+
+namespace {
+
+void DrainPipes(int outFd, int errFd, int inFd, const std::string& input, ToolResult& r) {
+    std::size_t inPos = 0;
+    if (input.empty() && inFd >= 0) {
+        close(inFd);
+        inFd = -1;
+    }
+    char buf[65536];
+    while (outFd >= 0 || errFd >= 0) {
+        pollfd fds[3];
+        int n = 0;
+        if (outFd >= 0) fds[n++] = {outFd, POLLIN, 0};
+        if (errFd >= 0) fds[n++] = {errFd, POLLIN, 0};
+        if (inFd >= 0) fds[n++] = {inFd, POLLOUT, 0};
+        if (poll(fds, n, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        for (int i = 0; i < n; ++i) {
+            if (!fds[i].revents) continue;
+            if (fds[i].fd == inFd) {
+                const ssize_t w = write(inFd, input.data() + inPos, input.size() - inPos);
+                if (w > 0) inPos += static_cast<std::size_t>(w);
+                if (w < 0 || inPos == input.size()) {
+                    close(inFd);
+                    inFd = -1;
+                }
+                continue;
+            }
+            const ssize_t got = read(fds[i].fd, buf, sizeof buf);
+            if (got > 0) {
+                (fds[i].fd == outFd ? r.Out : r.Err).append(buf, static_cast<std::size_t>(got));
+            } else {
+                close(fds[i].fd);
+                (fds[i].fd == outFd ? outFd : errFd) = -1;
+            }
+        }
+    }
+    if (inFd >= 0) close(inFd);
+}
+
+} // namespace
+
+ToolResult RunTool(const std::vector<std::string>& Argv, const fs::path& Cwd, const std::string& Input) {
+    ToolResult r;
+    int outPipe[2], errPipe[2], inPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) || pipe2(errPipe, O_CLOEXEC) || pipe2(inPipe, O_CLOEXEC)) return r;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, inPipe[0], 0);
+    posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&fa, errPipe[1], 2);
+    if (!Cwd.empty()) posix_spawn_file_actions_addchdir_np(&fa, Cwd.c_str());
+    std::vector<char*> argv;
+    for (const auto& a : Argv)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    close(inPipe[0]);
+    if (rc != 0) {
+        close(outPipe[0]);
+        close(errPipe[0]);
+        close(inPipe[1]);
+        r.Err = "cannot start " + Argv[0];
+        return r;
+    }
+    DrainPipes(outPipe[0], errPipe[0], inPipe[1], Input, r);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    r.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+fs::path CorpusDir() {
+    return QUILLAR_CORPUS_DIR;
+}
+
+fs::path ProbePath() {
+    return fs::path(QUILLAR_BINARY_DIR) / "tests" / "krvprobe";
+}
+
+} // namespace testsupport
+
+namespace {
+// A tool that exits without reading its input must not kill the test with SIGPIPE.
+const bool sigpipeIgnored = [] {
+    signal(SIGPIPE, SIG_IGN);
+    return true;
+}();
+} // namespace

@@ -1,0 +1,52 @@
+// Helpers shared by the tests: temporary folders, whole-file reads and writes, running the
+// real third-party tools used as oracles, and the locations of the sample corpus.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const fs::path& Path() const { return FPath; }
+    std::string Str() const { return FPath.string(); }
+    fs::path operator/(const std::string& Name) const { return FPath / Name; }
+
+private:
+    fs::path FPath;
+};
+
+std::string ReadFile(const fs::path& Path);
+void WriteFile(const fs::path& Path, const std::string& Data);
+// Deterministic pseudo-random bytes (not for security).
+std::string RandomBytes(std::size_t Count, std::uint32_t Seed = 1);
+// Text-like bytes that compress well.
+std::string TextBytes(std::size_t Count, std::uint32_t Seed = 1);
+
+struct ToolResult {
+    int ExitCode = -1; // -1 when the program could not be started or died on a signal
+    std::string Out;   // standard output
+    std::string Err;   // standard error
+};
+
+// Runs a program with an argument list (no shell) in Cwd (empty: current folder),
+// feeding it Input on standard input.
+ToolResult RunTool(const std::vector<std::string>& Argv, const fs::path& Cwd = {},
+                   const std::string& Input = {});
+
+// The sample archives made by other tools, and the test driver built beside the tests.
+fs::path CorpusDir();
+fs::path ProbePath();
+
+} // namespace testsupport
