@@ -90,25 +90,22 @@ TEST(WildMatch, AsciiLettersCompareWithoutCase) {
 
 TEST(WildMatch, Utf8NamesMatchByCharacter) {
     CheckTable({
-        {"?", "\xC3\xA9", true},                                     // é: two bytes, one character
-        {"?", "\xE2\x82\xAC", true},                                 // €: three bytes
-        {"?", "\xF0\x9F\x98\x80", true},                             // an emoji: four bytes
-        {"??", "\xC3\xA9", false},                                   // not two characters
-        {"caf?", "caf\xC3\xA9", true},                               // café
-        {"caf?", "caf\xC3\xA9!", false},                             // one character too many
-        {"?\xC3\xA9", "\xC3\xA9\xC3\xA9", true},                     // éé
-        {"*?", "\xC3\xA9", true},                                    //
-        {"*\xC3\xA9", "\xC3\xA9\xC3\xA9", true},                     //
+        {"?", "\xC3\xA9", true},                 // é: two bytes, one character
+        {"?", "\xE2\x82\xAC", true},             // €: three bytes
+        {"?", "\xF0\x9F\x98\x80", true},         // an emoji: four bytes
+        {"??", "\xC3\xA9", false},               // not two characters
+        {"caf?", "caf\xC3\xA9", true},           // café
+        {"caf?", "caf\xC3\xA9!", false},         // one character too many
+        {"?\xC3\xA9", "\xC3\xA9\xC3\xA9", true}, // éé
+        {"*?", "\xC3\xA9", true},
+        {"*\xC3\xA9", "\xC3\xA9\xC3\xA9", true},
         {"\xE6\x97\xA5*.txt", "\xE6\x97\xA5\xE6\x9C\xAC.txt", true}, // 日本.txt
         {"?\xE6\x9C\xAC.txt", "\xE6\x97\xA5\xE6\x9C\xAC.txt", true},
         {"\xC3\xA9", "\xC3\x89", false}, // é and É: only ASCII letters fold
         {"?", "\xFF", true},             // a stray byte counts as one character
         {"??", "\xC3", false},           // a cut-off sequence is one character
-        {"??",
-         "\xC3"
-         "A",
-         true},
-        {"?", "\xE2\x82", false}, // two stray bytes are two characters
+        {"??", "\xC3\x41", true},        // a lead byte before a plain letter
+        {"?", "\xE2\x82", false},        // two stray bytes are two characters
     });
 }
 
@@ -153,8 +150,6 @@ TEST(WildMatch, Utf8CharLength) {
     EXPECT_EQ(Utf8CharLength(text, 10), 1U);      // 0xFF never begins a character
     EXPECT_EQ(Utf8CharLength(text, 11), 1U);      // a lead byte at the very end
     EXPECT_EQ(Utf8CharLength("\xC0\x80", 0), 1U); // overlong lead byte
-    EXPECT_EQ(Utf8CharLength("\xE2"
-                             "ab",
-                             0),
-              1U); // lead byte without continuation
+    // A lead byte without its continuation bytes.
+    EXPECT_EQ(Utf8CharLength("\xE2\x61\x62", 0), 1U);
 }
