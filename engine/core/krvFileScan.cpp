@@ -267,6 +267,11 @@ void TkrvFileScan::RunScanRoutine(const std::string& Folder, const TMultiMask& G
     FActivePath.clear();
 }
 
+bool TkrvFileScan::OnActivePath(const struct stat& St) const {
+    const std::pair<std::uint64_t, std::uint64_t> key{St.st_dev, St.st_ino};
+    return std::find(FActivePath.begin(), FActivePath.end(), key) != FActivePath.end();
+}
+
 void TkrvFileScan::ScanFolder(TDirWalk& Dir, const std::string& Folder, const TMultiMask& Group) {
     TDirEntry entry;
     while (!Cancelled() && Dir.Next(entry)) {
@@ -279,17 +284,12 @@ void TkrvFileScan::ScanFolder(TDirWalk& Dir, const std::string& Folder, const TM
             const bool isDir = (entry.Attr & faDirectory) != 0;
             const bool hidden = (entry.Attr & faHidden) != 0;
             if (isDir && RecurseDirs && (!hidden || IncludeHiddenDirs) && !Cancelled()) {
-                auto onPath = [&](const struct stat& St) {
-                    return std::find(FActivePath.begin(), FActivePath.end(),
-                                     std::make_pair(std::uint64_t{St.st_dev}, std::uint64_t{St.st_ino})) !=
-                           FActivePath.end();
-                };
                 // A link back to a folder on the current path would lead round for ever.
-                if (!onPath(entry.Stat)) {
+                if (!OnActivePath(entry.Stat)) {
                     const std::string sub = Folder + entry.Name + PathDelim;
                     if (OnRecurseDir) OnRecurseDir(*this, sub);
                     TDirWalk child;
-                    if (child.OpenAt(Dir, entry.Name) && !onPath(child.Stat())) {
+                    if (child.OpenAt(Dir, entry.Name) && !OnActivePath(child.Stat())) {
                         FActivePath.emplace_back(child.Stat().st_dev, child.Stat().st_ino);
                         ScanFolder(child, sub, Group);
                         FActivePath.pop_back();

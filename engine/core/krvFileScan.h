@@ -170,6 +170,7 @@ private:
     void ScanFolder(TDirWalk& Dir, const std::string& Folder, const TMultiMask& Group);
     void TakeEntry(const std::string& Folder, const TDirEntry& Entry, const TMultiMask& Group);
     bool Cancelled() const { return CancelFlag && *CancelFlag; }
+    bool OnActivePath(const struct stat& St) const;
 
     std::string FRootDir = "/";
     bool FCancel = false;
