@@ -103,22 +103,33 @@ std::string RemoveBackslash(const std::string& Path);
 // Turns the separators of a stored name ('\\', and 0xFF as some lha versions store it)
 // into the local separator.
 std::string FixPathSlashes(const std::string& Path);
+// Stored separators to local ones: every '/' and '\\' becomes PathDelim (archives made on DOS
+// and Windows separate with either).
 std::string SlashToBackslash(const std::string& Text);
+// Local separators to stored ones: every PathDelim and '\\' becomes '/', so a name stores the
+// folders that a reader splitting on both separators finds again.
 std::string BackslashToSlash(const std::string& Text);
 // A stored name as a local name: from the OEM code page to UTF-8 when OemTranslate, then
 // every separator becomes the local one.
 std::string ArcNameToLocalName(const std::string& StoredName, bool OemTranslate);
 // A local name as it is stored: '/' separators, then UTF-8 to the OEM code page when
-// OemTranslate. A name the OEM code page cannot hold is kept as UTF-8 and *Utf8 (when given)
-// is set, so the caller can mark it as UTF-8 where the format allows.
+// OemTranslate. A name the OEM code page cannot hold is kept as UTF-8. *Utf8 (when given)
+// tells whether the result is UTF-8 with characters beyond ASCII, so the caller can mark it
+// as UTF-8 where the format allows (local names that are not valid UTF-8 stay unmarked).
 std::string LocalNameToArcName(const std::string& Name, bool OemTranslate, bool* Utf8 = nullptr);
 std::string LocalNameToOem(const std::string& Name, bool Translate, bool* Utf8 = nullptr);
+// The name without its extension (a dot in a folder name is none), followed by NewExt,
+// which brings its own dot.
 std::string ReplaceFileExt(const std::string& FileName, const std::string& NewExt);
-// Position of the last '.', or the length of the text when it has none.
+// Position of the last '.' of the text up to its first NUL, or that length when it has none.
 std::size_t LastDotPos(std::string_view Text);
+// Name for a backup copy: a.gz -> a.~gz, notes.txt -> notes.~tx, a -> a.~
 std::string MakeTildeName(const std::string& FileName);
+// Returns the text before Separator and removes it and the separator from Text; without
+// Separator in Text (or with an empty one) returns all of Text and empties it.
 std::string CutToken(std::string& Text, const std::string& Separator);
 bool IsAllDigits(std::string_view Text);
+// At least three bytes beginning with two separators.
 bool IsUNCPath(std::string_view Path);
 
 // ---- files and folders --------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
@@ -33,6 +34,25 @@ TempDir::~TempDir() {
     }
     fs::permissions(FPath, fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(FPath, ec);
+}
+
+EnvGuard::EnvGuard(const char* Name, const char* Value) : FName(Name) {
+    const char* old = std::getenv(Name);
+    FHadOld = old != nullptr;
+    if (old) FOld = old;
+    if (Value)
+        setenv(Name, Value, 1);
+    else
+        unsetenv(Name);
+    tzset();
+}
+
+EnvGuard::~EnvGuard() {
+    if (FHadOld)
+        setenv(FName.c_str(), FOld.c_str(), 1);
+    else
+        unsetenv(FName.c_str());
+    tzset();
 }
 
 std::string ReadFile(const fs::path& Path) {

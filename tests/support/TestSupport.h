@@ -27,6 +27,21 @@ private:
     fs::path FPath;
 };
 
+// Sets an environment variable for the life of the guard (nullptr unsets it) and restores the
+// previous value afterwards. The time-zone rules are reloaded both times, so it serves TZ.
+class EnvGuard {
+public:
+    EnvGuard(const char* Name, const char* Value);
+    ~EnvGuard();
+    EnvGuard(const EnvGuard&) = delete;
+    EnvGuard& operator=(const EnvGuard&) = delete;
+
+private:
+    std::string FName;
+    std::string FOld;
+    bool FHadOld;
+};
+
 std::string ReadFile(const fs::path& Path);
 void WriteFile(const fs::path& Path, const std::string& Data);
 // Deterministic pseudo-random bytes (not for security).
