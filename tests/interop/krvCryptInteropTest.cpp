@@ -72,7 +72,7 @@ std::string ReadEntry(const std::string& Zip, const TLocal& H, const std::string
     }
     EXPECT_EQ(H.Method, 8);
     TMemoryStream32 in;
-    in.WriteBuffer(Zip.data(), static_cast<std::int64_t>(Zip.size()));
+    LoadStream(in, Zip);
     in.SetPosition(static_cast<std::int64_t>(H.Data + CryptHeaderSize));
     TDecompressStream z(in);
     z.Cipher = &cipher;
@@ -94,7 +94,7 @@ class TZipBuilder {
 public:
     void Add(const std::string& Name, const std::string& Data, const std::string& Password, bool Deflate) {
         TMemoryStream32 input;
-        input.WriteBuffer(Data.data(), static_cast<std::int64_t>(Data.size()));
+        LoadStream(input, Data);
         const std::uint32_t crc = GetStreamCrc32(input, TJobRecord{}) ^ 0xFFFFFFFF;
 
         TZipCipher cipher;

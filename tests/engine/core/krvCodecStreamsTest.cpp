@@ -20,10 +20,6 @@ std::uint32_t Crc32Of(const std::string& Data) {
         crc32_z(0, reinterpret_cast<const Bytef*>(Data.data()), static_cast<z_size_t>(Data.size())));
 }
 
-std::string Contents(TMemoryStream32& Stream) {
-    return {reinterpret_cast<const char*>(Stream.Memory()), static_cast<std::size_t>(Stream.Size())};
-}
-
 // Compares without printing megabytes on a mismatch.
 ::testing::AssertionResult Same(const std::string& Actual, const std::string& Expected) {
     if (Actual == Expected) return ::testing::AssertionSuccess();
@@ -81,15 +77,14 @@ std::string OurDeflate(const std::string& Data, TDeflateType Level, std::uint32_
     EXPECT_EQ(z.TotalIn(), static_cast<std::int64_t>(Data.size()));
     EXPECT_EQ(z.TotalOut(), out.Size());
     if (Crc) *Crc = z.Crc() ^ 0xFFFFFFFF;
-    return Contents(out);
+    return StreamBytes(out);
 }
 
 // Inflates Packed through our decompression stream in reads of Chunk bytes.
 std::string OurInflate(const std::string& Packed, int& Error, bool& End, std::size_t Chunk = 32768,
                        TZipCipher* Cipher = nullptr) {
     TMemoryStream32 in;
-    in.WriteBuffer(Packed.data(), static_cast<std::int64_t>(Packed.size()));
-    in.SetPosition(0);
+    LoadStream(in, Packed);
     TDecompressStream z(in);
     z.Cipher = Cipher;
     std::string out;
@@ -246,8 +241,7 @@ TEST(CodecStreams, DamagedInputIsAnErrorWithTheBytesProduced) {
 TEST(CodecStreams, CancelStopsCompressionAndDecompression) {
     const std::string data = RandomBytes(2 << 20, 12);
     TMemoryStream32 source;
-    source.WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
-    source.SetPosition(0);
+    LoadStream(source, data);
 
     bool cancel = false;
     int reports = 0;
@@ -267,8 +261,7 @@ TEST(CodecStreams, CancelStopsCompressionAndDecompression) {
 
     const std::string packed = ZlibDeflate(data, 1);
     TMemoryStream32 in;
-    in.WriteBuffer(packed.data(), static_cast<std::int64_t>(packed.size()));
-    in.SetPosition(0);
+    LoadStream(in, packed);
     cancel = false;
     reports = 0;
     TDecompressStream z(in);
@@ -308,7 +301,7 @@ TEST(CodecStreams, CompressionCountsAndKeepsItsOutputPlace) {
     EXPECT_GT(reports, 0);
     EXPECT_EQ(z.Crc() ^ 0xFFFFFFFF, Crc32Of(data));
 
-    const std::string all = Contents(out);
+    const std::string all = StreamBytes(out);
     EXPECT_EQ(all.substr(0, 9), "PK-HEADER");
     int rc = 0;
     EXPECT_TRUE(Same(ZlibInflate(all.substr(9), rc), data));
@@ -330,7 +323,7 @@ TEST(CodecStreams, FullOutputRaisesAndStillEndsTheState) {
 TEST(CodecStreams, StoreStreamChecksumsEnciphersAndCounts) {
     const std::string data = RandomBytes(250000, 30);
     TMemoryStream32 input;
-    input.WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
+    LoadStream(input, data);
     input.SetPosition(777);
 
     double toDo = 250000;
@@ -351,7 +344,7 @@ TEST(CodecStreams, StoreStreamChecksumsEnciphersAndCounts) {
     }
     EXPECT_EQ(reports, 3);
     EXPECT_DOUBLE_EQ(toDo, 0);
-    std::string stored = Contents(out);
+    std::string stored = StreamBytes(out);
     ASSERT_EQ(stored.size(), data.size());
     EXPECT_NE(stored, data);
     TZipCipher reader;
@@ -384,7 +377,7 @@ TEST(CodecStreams, StoreStreamContinuesAJobCrcAndStopsOnCancel) {
     EXPECT_EQ(store.Crc() ^ 0xFFFFFFFF, Crc32Of(data)) << "a continued entry's checksum covers both parts";
 
     TMemoryStream32 input;
-    input.WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
+    LoadStream(input, data);
     bool cancel = false;
     TMemoryStream32 out2;
     TStoreStream cancelled(

@@ -132,7 +132,7 @@ TEST(Checksums, TarHeaderSum) {
 TEST(Checksums, StreamCrcRewindsAndCounts) {
     const std::string data = TextBytes(250000, 5);
     TMemoryStream32 stream;
-    stream.WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
+    LoadStream(stream, data);
     stream.SetPosition(1234);
     double toDo = 300000;
     TJobRecord record;
