@@ -1,0 +1,368 @@
+#include "engine/core/krvCodecStreams.h"
+
+#include "engine/core/EngineHost.h"
+#include "engine/core/krvCrc.h"
+#include "engine/core/krvCrypt.h"
+#include "engine/core/krvErrorCodes.h"
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+
+namespace {
+
+// zlib counts in unsigned int: larger transfers go in pieces of this size.
+constexpr std::int64_t ZlibPiece = std::int64_t{1} << 30;
+
+constexpr int MemLevel = 8;
+
+uInt ZlibCount(std::int64_t Count) {
+    return static_cast<uInt>(std::min(Count, ZlibPiece));
+}
+
+} // namespace
+
+int DeflateLevel(TDeflateType Level) {
+    switch (Level) {
+    case dtDeflateS:
+        return 0;
+    case dtDeflateF:
+        return 1;
+    case dtDeflateN:
+        return Z_DEFAULT_COMPRESSION;
+    case dtDeflateX:
+        return 9;
+    }
+    return Z_DEFAULT_COMPRESSION;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TZlibState
+
+int TZlibState::End() {
+    if (!FLive) return Z_STREAM_ERROR;
+    FLive = false;
+    return FKind == zkDeflate ? deflateEnd(&Z) : inflateEnd(&Z);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TCustomStream
+
+TCustomStream::TCustomStream(TStream32& Wrapped) : FWrapped(Wrapped), FWrappedPos(Wrapped.Position()) {}
+
+std::int64_t TCustomStream::CopyFrom(TStream32& Source, const bool* CancelFlag, TProgressEvent Progress,
+                                     std::int64_t Count) {
+    OnProgress = std::move(Progress);
+    if (Count <= 0) return 0;
+    std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min(Count, CopyChunkSize)));
+    std::int64_t copied = 0;
+    while (copied < Count && !(CancelFlag && *CancelFlag)) {
+        const std::int64_t n =
+            std::min<std::int64_t>(static_cast<std::int64_t>(chunk.size()), Count - copied);
+        EngineHost::Pump();
+        if (Source.Read(chunk.data(), n) != n) return 0;
+        WriteBuffer(chunk.data(), n);
+        copied += n;
+    }
+    return copied;
+}
+
+void TCustomStream::StartChecksum(int Width, bool FromRecord) {
+    FWidth = Width;
+    if (FromRecord)
+        FCrc = Width == 16 ? (FRecord.Crc & 0xFFFF) : FRecord.Crc;
+    else
+        FCrc = Width == 32 ? 0xFFFFFFFF : 0;
+}
+
+void TCustomStream::UpdateChecksum(const void* Buffer, std::int64_t Count) {
+    if (FWidth == 32) {
+        UpdateCrc32Buf(Buffer, Count, FCrc);
+    } else if (FWidth == 16) {
+        auto crc = static_cast<std::uint16_t>(FCrc);
+        UpdateCrc16Buf(Buffer, Count, crc);
+        FCrc = crc;
+    }
+}
+
+void TCustomStream::TakeOffBytesToDo(std::int64_t Count) {
+    if (FRecord.BytesToDo) *FRecord.BytesToDo -= static_cast<double>(Count);
+}
+
+void TCustomStream::RestoreWrappedPosition() {
+    if (FWrappedPos < 0) return;
+    if (FWrapped.Position() != FWrappedPos) FWrapped.Seek(FWrappedPos, soBeginning);
+}
+
+void TCustomStream::AdvanceWrappedPosition(std::int64_t Count) {
+    if (FWrappedPos >= 0) FWrappedPos += Count;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TCalcStreamCRC
+
+TCalcStreamCRC::TCalcStreamCRC(TStream32& Source, TProgressEvent Progress, const bool* CancelFlag,
+                               std::int64_t Count, const TJobRecord& Record, int Width)
+    : TCustomStream(Source) {
+    FRecord = Record;
+    CancelFlagPtr = CancelFlag;
+    StartChecksum(Width, false);
+    if (Count == 0) {
+        Source.SetPosition(0);
+        Count = Source.Size();
+    }
+    FCopied = CopyFrom(Source, CancelFlag, std::move(Progress), Count);
+}
+
+std::int64_t TCalcStreamCRC::Read(void* /*Buffer*/, std::int64_t /*Count*/) {
+    return -1;
+}
+
+std::int64_t TCalcStreamCRC::Write(const void* Buffer, std::int64_t Count) {
+    if (Count <= 0) return 0;
+    UpdateChecksum(Buffer, Count);
+    TakeOffBytesToDo(Count);
+    DoProgress();
+    return Count;
+}
+
+std::int64_t TCalcStreamCRC::Seek(std::int64_t /*Offset*/, TSeekOrigin /*Origin*/) {
+    return -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TStoreStream
+
+TStoreStream::TStoreStream(TStream32& Output, TProgressEvent Progress, const bool* CancelFlag,
+                           const TJobRecord& Record, int Width)
+    : TCustomStream(Output) {
+    FRecord = Record;
+    CancelFlagPtr = CancelFlag;
+    OnProgress = std::move(Progress);
+    StartChecksum(Width, Record.Continue);
+    AllocateBuffer();
+}
+
+std::int64_t TStoreStream::Read(void* /*Buffer*/, std::int64_t /*Count*/) {
+    return -1;
+}
+
+std::int64_t TStoreStream::Write(const void* Data, std::int64_t Count) {
+    if (Count <= 0) return 0;
+    UpdateChecksum(Data, Count);
+    TakeOffBytesToDo(Count);
+    RestoreWrappedPosition();
+    if (Cipher) {
+        // The caller's data stay plain: encipher a copy, piece by piece.
+        const auto* p = static_cast<const std::uint8_t*>(Data);
+        for (std::int64_t done = 0; done < Count;) {
+            const std::int64_t n = std::min(BufferSize, Count - done);
+            std::copy_n(p + done, n, Buffer());
+            Cipher->EncryptBuf(Buffer(), n);
+            FWrapped.WriteBuffer(Buffer(), n);
+            done += n;
+        }
+    } else {
+        FWrapped.WriteBuffer(Data, Count);
+    }
+    AdvanceWrappedPosition(Count);
+    FTakenIn += Count;
+    DoProgress();
+    return Count;
+}
+
+std::int64_t TStoreStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
+    return Offset == 0 && Origin == soCurrent ? FTakenIn : -1;
+}
+
+std::int64_t TStoreStream::CopyFromStream(TStream32& Input) {
+    Input.OnProgress = OnProgress;
+    Input.SetPosition(0);
+    std::vector<std::uint8_t> step(static_cast<std::size_t>(StepSize));
+    std::int64_t total = 0;
+    while (!Cancelled()) {
+        const std::int64_t n = Input.Read(step.data(), StepSize);
+        if (n <= 0) break;
+        WriteBuffer(step.data(), n);
+        total += n;
+    }
+    return total;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TCompressStream
+
+TCompressStream::TCompressStream(TStream32& Output, TProgressEvent Progress, const bool* CancelFlag,
+                                 const TJobRecord& Record, TDeflateType Level, int WindowBits)
+    : TCustomStream(Output) {
+    FRecord = Record;
+    CancelFlagPtr = CancelFlag;
+    OnProgress = std::move(Progress);
+    StartChecksum(32, false);
+    AllocateBuffer();
+    DeflateInit(Level, WindowBits);
+}
+
+void TCompressStream::DeflateInit(TDeflateType Level, int WindowBits) {
+    const int rc =
+        deflateInit2(&FState.Z, DeflateLevel(Level), Z_DEFLATED, WindowBits, MemLevel, Z_DEFAULT_STRATEGY);
+    if (rc == Z_MEM_ERROR) throw E_RAISE(ecOutOfMemory);
+    if (rc != Z_OK) throw std::invalid_argument("deflateInit2: bad parameters");
+    FState.SetLive();
+    FState.Z.next_out = Buffer();
+    FState.Z.avail_out = static_cast<uInt>(BufferSize);
+}
+
+void TCompressStream::WriteOutput(std::int64_t Count) {
+    if (Count > 0) {
+        RestoreWrappedPosition();
+        if (Cipher) Cipher->EncryptBuf(Buffer(), Count);
+        FWrapped.WriteBuffer(Buffer(), Count);
+        AdvanceWrappedPosition(Count);
+    }
+    FState.Z.next_out = Buffer();
+    FState.Z.avail_out = static_cast<uInt>(BufferSize);
+}
+
+std::int64_t TCompressStream::Read(void* /*Buffer*/, std::int64_t /*Count*/) {
+    return -1;
+}
+
+std::int64_t TCompressStream::Write(const void* Data, std::int64_t Count) {
+    if (Count <= 0 || !FState.Live()) return 0;
+    z_stream& z = FState.Z;
+    const auto* p = static_cast<const std::uint8_t*>(Data);
+    std::int64_t left = Count;
+    while (left > 0 && !Cancelled() && FStatus == Z_OK) {
+        z.next_in = const_cast<Bytef*>(p);
+        z.avail_in = ZlibCount(left);
+        const uInt offered = z.avail_in;
+        while (z.avail_in > 0 && !Cancelled()) {
+            const Bytef* in = z.next_in;
+            const uInt before = z.avail_in;
+            const int rc = deflate(&z, Z_NO_FLUSH);
+            const uInt used = before - z.avail_in;
+            UpdateChecksum(in, used);
+            TakeOffBytesToDo(used);
+            if (z.avail_out == 0) WriteOutput(BufferSize);
+            DoProgress();
+            if (rc != Z_OK) {
+                FStatus = rc;
+                break;
+            }
+        }
+        const uInt used = offered - z.avail_in;
+        p += used;
+        left -= used;
+    }
+    z.next_in = nullptr;
+    z.avail_in = 0;
+    return Count;
+}
+
+std::int64_t TCompressStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
+    return Offset == 0 && Origin == soCurrent ? TotalIn() : -1;
+}
+
+int TCompressStream::Finish() {
+    if (!FState.Live()) return Z_STREAM_ERROR;
+    z_stream& z = FState.Z;
+    int result = FStatus;
+    while (result == Z_OK) {
+        const int rc = deflate(&z, Z_FINISH);
+        if (z.avail_out == 0) WriteOutput(BufferSize);
+        if (rc == Z_STREAM_END) break;
+        if (rc != Z_OK) result = rc;
+    }
+    WriteOutput(BufferSize - z.avail_out);
+    const int ended = FState.End();
+    FStatus = result != Z_OK ? result : ended;
+    return FStatus;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TDecompressStream
+
+TDecompressStream::TDecompressStream(TStream32& Input, int WindowBits) : TCustomStream(Input) {
+    AllocateBuffer();
+    const int rc = inflateInit2(&FState.Z, WindowBits);
+    if (rc == Z_MEM_ERROR) throw E_RAISE(ecOutOfMemory);
+    if (rc != Z_OK) throw std::invalid_argument("inflateInit2: bad parameters");
+    FState.SetLive();
+}
+
+TDecompressStream::~TDecompressStream() {
+    if (FWrappedPos < 0 || FState.Z.avail_in == 0) return;
+    try {
+        FWrapped.Seek(FWrappedPos - FState.Z.avail_in, soBeginning);
+    } catch (...) {
+        // The input cannot seek: it stays where the read-ahead left it.
+    }
+}
+
+bool TDecompressStream::FillInput() {
+    if (Cancelled()) return false;
+    RestoreWrappedPosition();
+    const std::int64_t n = std::max<std::int64_t>(0, FWrapped.Read(Buffer(), BufferSize));
+    AdvanceWrappedPosition(n);
+    if (Cipher) Cipher->DecryptBuf(Buffer(), n);
+    FState.Z.next_in = Buffer();
+    FState.Z.avail_in = static_cast<uInt>(n);
+    DoProgress();
+    return true;
+}
+
+std::int64_t TDecompressStream::Read(void* Data, std::int64_t Count) {
+    FAvailOut = std::max<std::int64_t>(Count, 0);
+    // After damaged data nothing more comes; after the input ran out a new read may find more.
+    const bool damaged = ErrorCode() != 0 && FStatus != Z_BUF_ERROR;
+    if (Count <= 0 || FEndOfStream || !FState.Live() || damaged) return 0;
+    z_stream& z = FState.Z;
+    auto* p = static_cast<std::uint8_t*>(Data);
+    std::int64_t produced = 0;
+    bool going = true;
+    while (going && produced < Count) {
+        z.next_out = p + produced;
+        z.avail_out = ZlibCount(Count - produced);
+        const uInt offered = z.avail_out;
+        while (z.avail_out > 0) {
+            if (z.avail_in == 0 && !FillInput()) {
+                going = false;
+                break;
+            }
+            const int rc = inflate(&z, Z_NO_FLUSH);
+            FStatus = rc;
+            if (rc == Z_STREAM_END) {
+                FEndOfStream = true;
+                going = false;
+                break;
+            }
+            if (rc != Z_OK) {
+                going = false;
+                break;
+            }
+        }
+        produced += offered - z.avail_out;
+    }
+    FAvailOut = Count - produced;
+    return produced;
+}
+
+std::int64_t TDecompressStream::Write(const void* /*Buffer*/, std::int64_t /*Count*/) {
+    return -1;
+}
+
+std::int64_t TDecompressStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
+    return Offset == 0 && Origin == soCurrent ? TotalOut() : -1;
+}
+
+int TDecompressStream::ErrorCode() const {
+    return FStatus == Z_OK || FStatus == Z_STREAM_END ? 0 : ecDecompressionError;
+}
+
+void TDecompressStream::ClearInput() {
+    FState.Z.next_in = nullptr;
+    FState.Z.avail_in = 0;
+    FWrappedPos = FWrapped.Position();
+    if (FStatus == Z_BUF_ERROR) FStatus = Z_OK;
+}

@@ -1,0 +1,89 @@
+#include "engine/core/krvCrc.h"
+
+#include "engine/core/krvCodecStreams.h"
+#include "engine/core/krvGbls.h"
+
+#include <string_view>
+#include <zlib.h>
+
+namespace {
+
+template <typename T, unsigned Poly> constexpr std::array<T, 256> MakeReflectedTable() {
+    std::array<T, 256> table{};
+    for (unsigned n = 0; n < 256; ++n) {
+        unsigned c = n;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? Poly ^ (c >> 1) : c >> 1;
+        table[n] = static_cast<T>(c);
+    }
+    return table;
+}
+
+// Bytes summed before the modulo: small enough that the sums stay below 2^31 for any start value.
+constexpr std::int64_t AdlerBlock = 3854;
+constexpr std::uint32_t AdlerBase = 65521;
+
+constexpr std::size_t TarSumOffset = 148;
+constexpr std::size_t TarSumLength = 8;
+constexpr std::size_t TarHeaderSize = 512;
+
+} // namespace
+
+constinit const std::array<std::uint32_t, 256> Crc32Table = MakeReflectedTable<std::uint32_t, 0xEDB88320U>();
+constinit const std::array<std::uint16_t, 256> Crc16Table = MakeReflectedTable<std::uint16_t, 0xA001U>();
+
+void UpdateCrc32Buf(const void* Buffer, std::int64_t Count, std::uint32_t& Crc) {
+    if (!Buffer || Count < 1) return;
+    // zlib's crc32 inverts on the way in and out; inverting around it leaves the plain update.
+    Crc = ~static_cast<std::uint32_t>(
+        crc32_z(~Crc & 0xFFFFFFFFUL, static_cast<const Bytef*>(Buffer), static_cast<z_size_t>(Count)));
+}
+
+void UpdateCrc16Buf(const void* Buffer, std::int64_t Count, std::uint16_t& Crc) {
+    if (!Buffer || Count < 1) return;
+    const auto* p = static_cast<const std::uint8_t*>(Buffer);
+    std::uint16_t crc = Crc;
+    for (std::int64_t i = 0; i < Count; ++i)
+        crc = static_cast<std::uint16_t>(Crc16Table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8));
+    Crc = crc;
+}
+
+std::uint32_t Adler32(std::uint32_t Adler, const void* Buffer, std::int64_t Count) {
+    if (!Buffer) return 1;
+    if (Count < 1) return Adler;
+    const auto* p = static_cast<const std::uint8_t*>(Buffer);
+    std::uint32_t s1 = Adler & 0xFFFF;
+    std::uint32_t s2 = Adler >> 16;
+    while (Count > 0) {
+        const std::int64_t n = Count < AdlerBlock ? Count : AdlerBlock;
+        for (std::int64_t i = 0; i < n; ++i) {
+            s1 += p[i];
+            s2 += s1;
+        }
+        s1 %= AdlerBase;
+        s2 %= AdlerBase;
+        p += n;
+        Count -= n;
+    }
+    return (s2 << 16) | s1;
+}
+
+std::uint32_t TarHeaderChecksum(const void* Header) {
+    const auto* p = static_cast<const std::uint8_t*>(Header);
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < TarHeaderSize; ++i)
+        sum += (i >= TarSumOffset && i < TarSumOffset + TarSumLength) ? std::uint32_t{' '} : p[i];
+    return sum;
+}
+
+bool IsTarHeaderValid(const void* Header) {
+    const std::string_view field(static_cast<const char*>(Header) + TarSumOffset, TarSumLength);
+    return OctStrToInt(field) == TarHeaderChecksum(Header);
+}
+
+std::uint32_t GetStreamCrc32(TStream32& Stream, const TJobRecord& Record,
+                             std::function<void(TStream32&)> Progress, const bool* CancelFlag) {
+    TCalcStreamCRC crc(Stream, std::move(Progress), CancelFlag, 0, Record, 32);
+    Stream.SetPosition(0);
+    return crc.Crc();
+}
