@@ -1,6 +1,145 @@
-// Format detection by content. (Placeholder until the signature classifier lands.)
+// Format detection by content: the archive type of a file and where the archive begins in
+// it, for plain archives and for archives inside self-extracting executables.
+#include "engine/core/krvByteAccess.h"
+#include "engine/core/krvDates.h"
 #include "engine/core/krvRegisterKorva.h"
 
-TArcType TRegisterKorva::DetectArcType(const std::string& /*FileName*/) { return atUnknown; }
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <vector>
 
-std::int64_t TRegisterKorva::LocateZipDirectory(TStream32& /*Stream*/) { return 0; }
+namespace {
+
+constexpr std::int64_t MinArchiveSize = 20;
+constexpr std::int64_t HeadSize = 32767;
+
+bool IsRecognised(TArcType Type) {
+    return !UnknownArcTypes.Contains(Type);
+}
+
+bool HasAceMark(std::span<const std::uint8_t> Head) {
+    return Head.size() >= 14 && std::memcmp(&Head[7], "**ACE**", 7) == 0;
+}
+
+bool HasJarExtension(const std::string& FileName) {
+    const std::size_t slash = FileName.rfind('/');
+    const std::string name = slash == std::string::npos ? FileName : FileName.substr(slash + 1);
+    const std::size_t dot = LastDotPos(name);
+    if (dot >= name.size()) return false;
+    std::string ext = name.substr(dot);
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".jar";
+}
+
+// The file's creation time as a packed DOS date-time (its modification time where the file
+// system keeps no creation time); 0 when neither can be read.
+std::uint32_t FileCreationDosTime(const std::string& FileName) {
+    struct statx stx {};
+    if (::statx(AT_FDCWD, FileName.c_str(), 0, STATX_BTIME | STATX_MTIME, &stx) != 0) return 0;
+    if (stx.stx_mask & STATX_BTIME) return FileTimeToDosTime(static_cast<std::time_t>(stx.stx_btime.tv_sec));
+    if (stx.stx_mask & STATX_MTIME) return FileTimeToDosTime(static_cast<std::time_t>(stx.stx_mtime.tv_sec));
+    return 0;
+}
+
+} // namespace
+
+TArcType TRegisterKorva::DetectArcType(const std::string& FileName) {
+    ZipCommentPos = 0;
+    ZipOffsetCorrection = 0;
+    if (FileName.empty()) return atNA;
+    ArchiveOffset = -1;
+    HeaderState = 0;
+
+    std::uint8_t status = fsOpenOk;
+    TFileStream32 stream(FileName, fmOpenRead | fmShareDenyNone, status);
+    TArcType result = atNA;
+    if (status == fsOpenOk) {
+        ArchiveSize = stream.Size();
+        if (ArchiveSize >= MinArchiveSize) {
+            std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min(ArchiveSize, HeadSize)));
+            head.resize(static_cast<std::size_t>(ReadAt(stream, 0, head.data(), std::ssize(head))));
+            if (head.size() >= 2 && head[0] == 'M' && head[1] == 'Z')
+                result = DetectExecutable(stream, head, FileName);
+            else
+                result = DetectPlain(stream, head);
+        }
+    } else {
+        ArchiveSize = 0;
+    }
+
+    if (IsRecognised(result)) {
+        if (ArchiveOffset < 0) ArchiveOffset = 0;
+        if (result == atZip && HasJarExtension(FileName)) result = atJar;
+        ArchiveDate = FileCreationDosTime(FileName);
+    } else {
+        ArchiveOffset = 0;
+    }
+    return result;
+}
+
+TArcType TRegisterKorva::DetectPlain(TStream32& Stream, std::span<const std::uint8_t> Head) {
+    // An lzh archive behind a block of 128 zero bytes.
+    if (!Head.empty() && Head[0] == 0 && Head.size() > 134 && Head[130] == '-' && Head[131] == 'l' &&
+        Head[134] == '-') {
+        ArchiveOffset = 128;
+        return atLha;
+    }
+    // A tar header's checksum is a far stronger sign than the two bytes its first name
+    // begins with, so tar comes before the signatures.
+    if (ProbeTar(Stream)) return atTar;
+
+    const std::int64_t zeros =
+        std::find_if(Head.begin(), Head.end(), [](std::uint8_t c) { return c != 0; }) - Head.begin();
+    TArcType result = zeros < std::ssize(Head) ? ClassifySignature(Stream, zeros, false) : atNA;
+    switch (result) {
+    case atFileOpenErr:
+    case atUnknown:
+        return result;
+    case atJar:
+    case atZip:
+    case atZipExe: {
+        const std::int64_t dir = LocateZipDirectory(Stream);
+        ArchiveOffset = dir;
+        if (dir <= 0 && !(HeaderState & htLocal)) {
+            ArchiveOffset = zeros;
+            HeaderState |= htLocal;
+        }
+        return result;
+    }
+    case atZipMV:
+        ArchiveOffset = LocateZipDirectory(Stream);
+        return result;
+    default:
+        break;
+    }
+    if (IsRecognised(result)) return HasAceMark(Head) ? atAce : result;
+
+    if (HasAceMark(Head)) return atAce;
+    if (ProbeUuencode(Stream)) return atUUE;
+    const std::int64_t dir = LocateZipDirectory(Stream);
+    if (dir > 0) {
+        ArchiveOffset = dir;
+        return GetU16LE(&EndRecord[4]) == 0 ? atZip : atZipMV;
+    }
+    return atNA;
+}
+
+TArcType TRegisterKorva::DetectExecutable(TStream32& Stream, std::span<const std::uint8_t> Head,
+                                          const std::string& FileName) {
+    TArcType result = ProbeStubOffsets(Stream);
+    if (IsRecognised(result)) return result;
+    result = ProbeResourceOffsets(Stream, FileName);
+    if (result != atNA) return result;
+    result = ProbeDosImageEnd(Stream, Head);
+    if (IsRecognised(result)) return result;
+
+    std::fill_n(EndRecord.begin(), 4, 0);
+    const std::int64_t dir = LocateZipDirectory(Stream);
+    ArchiveOffset = dir;
+    if (dir > 0) return atZipExe;
+    return MarkerScan(Stream, 17000);
+}

@@ -1,12 +1,15 @@
 // The root class of every engine component: the archive file, its detected type and what
 // detection learned about the file (where the archive starts, its size and date, the zip
-// records that locate a zip directory and their state, the start of volume names).
+// records that locate a zip directory and their state, the start of volume names), and the
+// zip header signatures with the header cipher of the enciphered-header zip form.
 #pragma once
 
+#include "engine/core/krvCrypt.h"
 #include "engine/core/krvGbls.h"
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
 class TStream32;
@@ -17,6 +20,17 @@ enum THeaderTypeState : std::uint8_t {
     htCentral = 2, // a central directory record was found
     htEnding = 4,  // the end record was found
 };
+
+// Kinds of zip records, as the header signature methods name them.
+inline constexpr int zkLocal = 0;
+inline constexpr int zkCentral = 1;
+inline constexpr int zkEnd = 2;
+inline constexpr int zkNone = 3;
+
+// Sizes of the fixed zip records.
+inline constexpr int ZipLocalSize = 30;
+inline constexpr int ZipCentralSize = 46;
+inline constexpr int ZipEndSize = 22;
 
 class TRegisterKorva {
 public:
@@ -39,28 +53,68 @@ public:
     // Detects the type of FileName by its content and fills the fields below.
     TArcType DetectArcType(const std::string& FileName);
     // Finds the zip end record and central directory; returns the position where the
-    // directory really lies (0 when not found) and fills the zip fields and HeaderState.
+    // directory really lies, 0 when no end record was found, -1 when neither a central
+    // record nor a local header was found; fills the zip fields and HeaderState.
     std::int64_t LocateZipDirectory(TStream32& Stream);
+
+    // ---- zip header signatures ----
+    // The signature to write for a record kind: kinds 0 and 1 in the "PL" form when
+    // EncryptHeaders is set; kind 2 always "PK" 5 6; any other kind "PK" 7 8.
+    static std::uint32_t ZipHeaderSignature(int Kind, bool EncryptHeaders);
+    // ExpectedKind when Signature is that kind's plain or enciphered form (Encrypted tells
+    // which), else zkNone.
+    static int ZipHeaderKind(std::uint32_t Signature, int ExpectedKind, bool& Encrypted);
+    static bool IsZipLocalOrCentralSig(std::uint32_t Signature);
+    static bool IsEncryptedHeaderSig(std::uint32_t Signature);
+    // Record holds a whole record, signature first. The fixed part after the signature is
+    // deciphered (enciphered) in place with the header key loaded afresh; the *HeaderBuf
+    // calls continue the same key stream over the bytes that follow the record.
+    void DecryptZipHeader(std::span<std::uint8_t> Record, int Kind);
+    void DecryptHeaderBuf(void* Buffer, std::int64_t Count);
+    void EncryptZipHeader(std::span<std::uint8_t> Record, int Kind);
+    void EncryptHeaderBuf(void* Buffer, std::int64_t Count);
 
     // Writers store zip headers enciphered with the "PL" signatures.
     bool EncryptHeaders = false;
 
     // What detection found.
-    std::int64_t ZipCommentPos = 0;      // position of the zip comment, 0 when there is none
+    std::int64_t ZipCommentPos = 0;       // position of the zip comment, 0 when there is none
     std::int64_t ZipOffsetCorrection = 0; // bytes in front of the zip archive (a stub)
-    std::array<std::uint8_t, 30> LocalRecord{};
-    std::array<std::uint8_t, 46> CentralRecord{};
-    std::array<std::uint8_t, 22> EndRecord{};
-    std::uint32_t ArchiveDate = 0;       // packed DOS date-time of the file, 0 when unknown
+    std::array<std::uint8_t, ZipLocalSize> LocalRecord{};
+    std::array<std::uint8_t, ZipCentralSize> CentralRecord{};
+    std::array<std::uint8_t, ZipEndSize> EndRecord{};
+    std::uint32_t ArchiveDate = 0; // packed DOS date-time of the file, 0 when unknown
     std::int64_t ArchiveSize = 0;
-    std::int64_t ArchiveOffset = 0;      // where the archive begins in the file
+    std::int64_t ArchiveOffset = 0; // where the archive begins in the file
     std::int32_t VolumeNumber = 0;
     char VolumeLetter = 0;
     std::array<std::uint8_t, 512> HeaderBuffer{};
-    std::uint8_t HeaderState = 0;        // THeaderTypeState bits
+    std::uint8_t HeaderState = 0; // THeaderTypeState bits
 
 protected:
     std::string FArchiveFile;
     TArcType FArcType = atNA;
     std::int32_t FZipCmntBufSize = 2000;
+
+private:
+    // Detection steps (krvDetect.cpp, krvDetectProbes.cpp, krvSignatureClassifier.cpp).
+    TArcType DetectPlain(TStream32& Stream, std::span<const std::uint8_t> Head);
+    TArcType DetectExecutable(TStream32& Stream, std::span<const std::uint8_t> Head,
+                              const std::string& FileName);
+    TArcType ClassifySignature(TStream32& Stream, std::int64_t Pos, bool InExe);
+    bool PlausibleEncipheredLocal(TStream32& Stream, std::int64_t Pos);
+    // Offset of a zip found inside an executable: the directory when it can be located,
+    // else the local header at Found, walked header by header.
+    void SetZipExeOffset(TStream32& Stream, std::int64_t Found);
+    TArcType ProbeStubOffsets(TStream32& Stream);
+    TArcType ProbeResourceOffsets(TStream32& Stream, const std::string& FileName);
+    TArcType ProbeDosImageEnd(TStream32& Stream, std::span<const std::uint8_t> Head);
+    TArcType MarkerScan(TStream32& Stream, std::int64_t Start);
+    bool ProbeUuencode(TStream32& Stream);
+    bool ProbeTar(TStream32& Stream);
+    void SetupVolumeNaming();
+
+    // The header cipher of the enciphered-header zip form: its own key state, apart from
+    // the cipher that entries' passwords key.
+    TZipCipher FHeaderCipher;
 };

@@ -1,0 +1,35 @@
+// Little-endian numbers in byte buffers, and positioned reads from a stream that never
+// raise: the record images of the archive formats are read and written through these.
+#pragma once
+
+#include "engine/core/krvStreams.h"
+
+#include <cstdint>
+
+inline std::uint16_t GetU16LE(const std::uint8_t* P) {
+    return static_cast<std::uint16_t>(P[0] | (P[1] << 8));
+}
+
+inline std::uint32_t GetU32LE(const std::uint8_t* P) {
+    return static_cast<std::uint32_t>(P[0]) | (static_cast<std::uint32_t>(P[1]) << 8) |
+           (static_cast<std::uint32_t>(P[2]) << 16) | (static_cast<std::uint32_t>(P[3]) << 24);
+}
+
+inline void PutU16LE(std::uint8_t* P, std::uint16_t V) {
+    P[0] = static_cast<std::uint8_t>(V);
+    P[1] = static_cast<std::uint8_t>(V >> 8);
+}
+
+inline void PutU32LE(std::uint8_t* P, std::uint32_t V) {
+    P[0] = static_cast<std::uint8_t>(V);
+    P[1] = static_cast<std::uint8_t>(V >> 8);
+    P[2] = static_cast<std::uint8_t>(V >> 16);
+    P[3] = static_cast<std::uint8_t>(V >> 24);
+}
+
+// Reads up to Count bytes at Pos; returns the count read (0 when Pos is negative or the
+// stream cannot seek there).
+inline std::int64_t ReadAt(TStream32& Stream, std::int64_t Pos, void* Buffer, std::int64_t Count) {
+    if (Pos < 0 || Count <= 0 || Stream.Seek(Pos, soBeginning) != Pos) return 0;
+    return Stream.Read(Buffer, Count);
+}

@@ -1,0 +1,104 @@
+// Locating a zip archive's directory: the end record near the end of the file, the first
+// central record it points to (also when something such as a self-extractor stub was put in
+// front of the archive), and the first local header.
+#include "engine/core/krvByteAccess.h"
+#include "engine/core/krvRegisterKorva.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The end record and the longest comment it can carry.
+constexpr std::int64_t EndSearchWindow = ZipEndSize + 65535;
+// How far from the start a local header is looked for when there is no directory.
+constexpr std::int64_t LocalScanBytes = 4 * 32768;
+
+// Reads a central record at Pos; true when all 46 bytes were there (Found tells whether they
+// carry a central signature).
+bool ReadCentral(TStream32& Stream, std::int64_t Pos, std::uint8_t* Record, bool& Found, bool& Encrypted) {
+    Found = false;
+    Encrypted = false;
+    if (ReadAt(Stream, Pos, Record, ZipCentralSize) != ZipCentralSize) return false;
+    Found = TRegisterKorva::ZipHeaderKind(GetU32LE(Record), zkCentral, Encrypted) == zkCentral;
+    return true;
+}
+
+} // namespace
+
+std::int64_t TRegisterKorva::LocateZipDirectory(TStream32& Stream) {
+    HeaderState = 0;
+    ZipCommentPos = 0;
+    ZipOffsetCorrection = 0;
+    const std::int64_t size = Stream.Size();
+    if (size <= 0) return 0;
+
+    // 1. The end record, searched backwards from the last place it can start.
+    const std::int64_t window = std::min(size, EndSearchWindow);
+    const std::int64_t base = size - window;
+    std::vector<std::uint8_t> tail(static_cast<std::size_t>(window));
+    const std::int64_t got = ReadAt(Stream, base, tail.data(), window);
+    std::int64_t found = -1;
+    bool endEncrypted = false;
+    for (std::int64_t i = got - ZipEndSize; i >= 0; --i) {
+        if (tail[i] != 'P') continue;
+        if (ZipHeaderKind(GetU32LE(&tail[i]), zkEnd, endEncrypted) == zkEnd) {
+            found = i;
+            break;
+        }
+    }
+    if (found < 0) return 0;
+
+    const std::span<std::uint8_t> end(&tail[found], ZipEndSize);
+    if (endEncrypted) DecryptZipHeader(end, zkEnd);
+    std::copy(end.begin(), end.end(), EndRecord.begin());
+    const std::int64_t endPos = base + found;
+    ZipCommentPos = GetU16LE(&EndRecord[20]) != 0 ? endPos + ZipEndSize : 0;
+    HeaderState |= htEnding;
+
+    // 2. The first central record: where the end record says, else as far in front of the
+    // end record as the directory is long (the archive was moved by what precedes it).
+    const std::int64_t storedOffset = GetU32LE(&EndRecord[16]);
+    const std::int64_t dirSize = GetU32LE(&EndRecord[12]);
+    std::uint8_t central[ZipCentralSize];
+    bool isCentral = false;
+    bool centralEncrypted = false;
+    std::int64_t dirPos = storedOffset;
+    ReadCentral(Stream, storedOffset, central, isCentral, centralEncrypted);
+    if (!isCentral) {
+        dirPos = endPos - dirSize;
+        if (!ReadCentral(Stream, dirPos, central, isCentral, centralEncrypted)) return 0;
+        if (isCentral) ZipOffsetCorrection = dirPos - storedOffset;
+    }
+
+    if (isCentral) {
+        HeaderState |= htCentral;
+        std::copy(std::begin(central), std::end(central), CentralRecord.begin());
+        if (centralEncrypted) DecryptZipHeader(CentralRecord, zkCentral);
+        const std::int64_t localPos =
+            static_cast<std::int64_t>(GetU32LE(&CentralRecord[42])) + ZipOffsetCorrection;
+        LocalRecord.fill(0);
+        if (ReadAt(Stream, localPos, LocalRecord.data(), ZipLocalSize) == ZipLocalSize) {
+            bool localEncrypted = false;
+            if (ZipHeaderKind(GetU32LE(LocalRecord.data()), zkLocal, localEncrypted) == zkLocal) {
+                HeaderState |= htLocal;
+                if (localEncrypted) DecryptZipHeader(LocalRecord, zkLocal);
+            }
+        }
+        return dirPos;
+    }
+
+    // 3. No directory: the first local header near the start of the file.
+    const std::int64_t scan = std::min(size, LocalScanBytes);
+    std::vector<std::uint8_t> head(static_cast<std::size_t>(scan));
+    const std::int64_t n = ReadAt(Stream, 0, head.data(), scan);
+    for (std::int64_t p = 0; p + 4 <= n; ++p) {
+        bool encrypted = false;
+        if (head[p] == 'P' && ZipHeaderKind(GetU32LE(&head[p]), zkLocal, encrypted) == zkLocal) {
+            HeaderState = htLocal;
+            return p;
+        }
+    }
+    return -1;
+}

@@ -1,0 +1,68 @@
+// Test driver of the engine: each sub-command runs one engine operation on files given on
+// the command line and prints its result in a stable, tab-separated form for the interop
+// tests.
+//
+//   krvprobe detect FILE   the detected archive type's name and the archive offset
+#include "engine/core/krvGbls.h"
+#include "engine/core/krvRegisterKorva.h"
+#include "engine/core/krvStreams.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using TArgs = std::vector<std::string>;
+
+struct TCommand {
+    const char* Name;
+    const char* Usage;
+    int (*Run)(const TArgs& Args);
+};
+
+bool CheckReadable(const std::string& FileName) {
+    std::uint8_t status = fsOpenOk;
+    TFileStream32 stream(FileName, fmOpenRead | fmShareDenyNone, status);
+    if (status == fsOpenOk) return true;
+    std::fprintf(stderr, "krvprobe: cannot read %s\n", FileName.c_str());
+    return false;
+}
+
+int CmdDetect(const TArgs& Args) {
+    if (Args.size() != 1) return 2;
+    if (!CheckReadable(Args[0])) return 1;
+    TRegisterKorva component;
+    component.SetArchiveFile(Args[0]);
+    std::printf("%s\t%lld\n", ArcTypeIdent(component.ArcType()),
+                static_cast<long long>(component.ArchiveOffset));
+    return 0;
+}
+
+const TCommand Commands[] = {
+    {"detect", "detect FILE", CmdDetect},
+};
+
+int Usage() {
+    std::fprintf(stderr, "usage:\n");
+    for (const TCommand& c : Commands)
+        std::fprintf(stderr, "  krvprobe %s\n", c.Usage);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage();
+    const TArgs args(argv + 2, argv + argc);
+    for (const TCommand& c : Commands) {
+        if (std::strcmp(argv[1], c.Name) != 0) continue;
+        const int rc = c.Run(args);
+        if (rc == 2) {
+            std::fprintf(stderr, "usage: krvprobe %s\n", c.Usage);
+        }
+        return rc;
+    }
+    return Usage();
+}
