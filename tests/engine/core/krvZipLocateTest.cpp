@@ -1,0 +1,200 @@
+#include "engine/core/krvByteAccess.h"
+#include "engine/core/krvRegisterKorva.h"
+
+#include "TestSupport.h"
+#include "ZipBuilder.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+struct TMemFile {
+    explicit TMemFile(const std::string& Data) {
+        Stream.WriteBuffer(Data.data(), std::ssize(Data));
+        Stream.SetPosition(0);
+    }
+    TMemoryStream32 Stream;
+};
+
+TZipSpec TwoEntries() {
+    TZipSpec spec;
+    spec.Entries = {{"a.txt", TextBytes(300, 1)}, {"dir/b.bin", RandomBytes(700, 2)}};
+    return spec;
+}
+
+TEST(LocateZipDirectory, PlainArchiveFillsTheRecordImages) {
+    TZipLayout layout;
+    auto spec = TwoEntries();
+    spec.Comment = "archive comment";
+    const std::string zip = MakeStoredZip(spec, &layout);
+    TMemFile f(zip);
+    TRegisterKorva k;
+    EXPECT_EQ(k.LocateZipDirectory(f.Stream), static_cast<std::int64_t>(layout.Directory));
+    EXPECT_EQ(k.HeaderState, htLocal | htCentral | htEnding);
+    EXPECT_EQ(k.ZipOffsetCorrection, 0);
+    EXPECT_EQ(k.ZipCommentPos, static_cast<std::int64_t>(layout.EndRecord + ZipEndSize));
+    EXPECT_EQ(0, std::memcmp(k.EndRecord.data(), zip.data() + layout.EndRecord, ZipEndSize));
+    EXPECT_EQ(0, std::memcmp(k.CentralRecord.data(), zip.data() + layout.Directory, ZipCentralSize));
+    EXPECT_EQ(0, std::memcmp(k.LocalRecord.data(), zip.data() + layout.FirstLocal, ZipLocalSize));
+}
+
+TEST(LocateZipDirectory, NoCommentGivesNoCommentPosition) {
+    TMemFile f(MakeStoredZip(TwoEntries()));
+    TRegisterKorva k;
+    EXPECT_GT(k.LocateZipDirectory(f.Stream), 0);
+    EXPECT_EQ(k.ZipCommentPos, 0);
+}
+
+TEST(LocateZipDirectory, FindsTheEndRecordBehindTheLongestComment) {
+    for (std::size_t len : {std::size_t{32768}, std::size_t{65534}, std::size_t{65535}}) {
+        auto spec = TwoEntries();
+        spec.Comment = TextBytes(len, 9);
+        TZipLayout layout;
+        TMemFile f(MakeStoredZip(spec, &layout));
+        TRegisterKorva k;
+        EXPECT_EQ(k.LocateZipDirectory(f.Stream), static_cast<std::int64_t>(layout.Directory)) << len;
+        EXPECT_EQ(k.HeaderState, htLocal | htCentral | htEnding) << len;
+        EXPECT_EQ(k.ZipCommentPos, static_cast<std::int64_t>(layout.EndRecord + ZipEndSize)) << len;
+    }
+}
+
+TEST(LocateZipDirectory, StubInFrontIsMeasuredAsTheOffsetCorrection) {
+    auto spec = TwoEntries();
+    spec.Prefix = RandomBytes(5000, 4);
+    TZipLayout layout;
+    TMemFile f(MakeStoredZip(spec, &layout));
+    TRegisterKorva k;
+    EXPECT_EQ(k.LocateZipDirectory(f.Stream), static_cast<std::int64_t>(layout.Directory));
+    EXPECT_EQ(k.ZipOffsetCorrection, 5000);
+    EXPECT_EQ(k.HeaderState, htLocal | htCentral | htEnding);
+}
+
+TEST(LocateZipDirectory, StubWithAdjustedOffsetsNeedsNoCorrection) {
+    auto spec = TwoEntries();
+    spec.Prefix = RandomBytes(5000, 4);
+    spec.AdjustOffsets = true;
+    TZipLayout layout;
+    TMemFile f(MakeStoredZip(spec, &layout));
+    TRegisterKorva k;
+    EXPECT_EQ(k.LocateZipDirectory(f.Stream), static_cast<std::int64_t>(layout.Directory));
+    EXPECT_EQ(k.ZipOffsetCorrection, 0);
+    EXPECT_EQ(k.HeaderState, htLocal | htCentral | htEnding);
+}
+
+TEST(LocateZipDirectory, NoEndRecordGivesZero) {
+    TZipLayout layout;
+    const std::string zip = MakeStoredZip(TwoEntries(), &layout);
+    TMemFile f(zip.substr(0, layout.Directory + 10)); // cut inside the directory
+    TRegisterKorva k;
+    EXPECT_EQ(k.LocateZipDirectory(f.Stream), 0);
+    EXPECT_EQ(k.HeaderState, 0);
+}
+
+TEST(LocateZipDirectory, TruncatedEndRecordIsNotTaken) {
+    TZipLayout layout;
+    const std::string zip = MakeStoredZip(TwoEntries(), &layout);
+    for (std::size_t cut = 1; cut < ZipEndSize; ++cut) {
+        TMemFile f(zip.substr(0, zip.size() - cut));
+        TRegisterKorva k;
+        EXPECT_EQ(k.LocateZipDirectory(f.Stream), 0) << cut;
+        EXPECT_EQ(k.HeaderState, 0) << cut;
+    }
+}
+
+TEST(LocateZipDirectory, EndRecordWithoutDirectoryFallsBackToTheFirstLocalHeader) {
+    TZipLayout layout;
+    const std::string zip = MakeStoredZip(TwoEntries(), &layout);
+    // Overwrite the central records: the end record stays, the directory is gone.
+    std::string damaged = zip;
+    for (std::size_t i = layout.Directory; i < layout.EndRecord; ++i)
+        damaged[i] = 'x';
+    const std::string stub = "stub bytes without signatures";
+    TMemFile f(stub + damaged);
+    TRegisterKorva k;
+    EXPECT_EQ(k.LocateZipDirectory(f.Stream), static_cast<std::int64_t>(stub.size()));
+    EXPECT_EQ(k.HeaderState, htLocal);
+}
+
+TEST(LocateZipDirectory, EndRecordWithoutDirectoryOrLocalHeaderGivesMinusOne) {
+    std::string data = TextBytes(1000, 3);
+    std::uint8_t end[ZipEndSize] = {'P', 'K', 5, 6};
+    PutU32LE(end + 12, 100);
+    PutU32LE(end + 16, 200);
+    data.append(reinterpret_cast<char*>(end), sizeof end);
+    TMemFile f(data);
+    TRegisterKorva k;
+    EXPECT_EQ(k.LocateZipDirectory(f.Stream), -1);
+    EXPECT_EQ(k.HeaderState, htEnding);
+}
+
+TEST(LocateZipDirectory, EmptyStreamAndEmptyArchive) {
+    TMemoryStream32 empty;
+    TRegisterKorva k;
+    EXPECT_EQ(k.LocateZipDirectory(empty), 0);
+    EXPECT_EQ(k.HeaderState, 0);
+
+    TMemFile f(MakeStoredZip({}));
+    EXPECT_EQ(f.Stream.Size(), 22);
+    EXPECT_EQ(k.LocateZipDirectory(f.Stream), 0);
+    EXPECT_EQ(k.HeaderState, htEnding);
+}
+
+TEST(LocateZipDirectory, HostileEndRecordFieldsStayInsideTheFile) {
+    const std::uint32_t values[] = {0, 1, 45, 46, 1000, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
+    for (std::uint32_t dirSize : values) {
+        for (std::uint32_t dirOffset : values) {
+            std::string data = "PK\x03\x04" + RandomBytes(200, dirSize ^ dirOffset);
+            std::uint8_t end[ZipEndSize] = {'P', 'K', 5, 6};
+            PutU32LE(end + 12, dirSize);
+            PutU32LE(end + 16, dirOffset);
+            PutU16LE(end + 20, 0xFFFF); // a comment longer than the file
+            data.append(reinterpret_cast<char*>(end), sizeof end);
+            TMemFile f(data);
+            TRegisterKorva k;
+            const std::int64_t r = k.LocateZipDirectory(f.Stream);
+            EXPECT_GE(r, 0);
+            EXPECT_LT(r, static_cast<std::int64_t>(data.size()));
+            // no directory: either out of reach (end record only) or the local header at the
+            // start is to be walked
+            if (!(k.HeaderState & htCentral)) {
+                EXPECT_EQ(r, 0);
+                EXPECT_TRUE(k.HeaderState == htEnding || k.HeaderState == htLocal) << int(k.HeaderState);
+            }
+        }
+    }
+}
+
+TEST(LocateZipDirectory, EncipheredHeadersAreDecipheredIntoTheImages) {
+    auto plainSpec = TwoEntries();
+    auto encSpec = plainSpec;
+    encSpec.EncryptHeaders = true;
+    TZipLayout layout;
+    const std::string plain = MakeStoredZip(plainSpec);
+    const std::string enc = MakeStoredZip(encSpec, &layout);
+    EXPECT_EQ(enc.substr(0, 4), std::string("PL\x03\x04"));
+    TMemFile f(enc);
+    TRegisterKorva k;
+    EXPECT_EQ(k.LocateZipDirectory(f.Stream), static_cast<std::int64_t>(layout.Directory));
+    EXPECT_EQ(k.HeaderState, htLocal | htCentral | htEnding);
+    // the images hold the plain fields behind the "PL" signatures
+    EXPECT_EQ(
+        0, std::memcmp(k.CentralRecord.data() + 4, plain.data() + layout.Directory + 4, ZipCentralSize - 4));
+    EXPECT_EQ(0, std::memcmp(k.LocalRecord.data() + 4, plain.data() + 4, ZipLocalSize - 4));
+}
+
+TEST(LocateZipDirectory, OffsetBeyondTheFileTriesTheMovedDirectory) {
+    // An archive whose front part was cut off: the stored offset points past the end.
+    auto spec = TwoEntries();
+    TZipLayout layout;
+    std::string zip = MakeStoredZip(spec, &layout);
+    PutU32LE(reinterpret_cast<std::uint8_t*>(zip.data()) + layout.EndRecord + 16, 0x10000000);
+    TMemFile f(zip);
+    TRegisterKorva k;
+    EXPECT_EQ(k.LocateZipDirectory(f.Stream), static_cast<std::int64_t>(layout.Directory));
+    EXPECT_TRUE(k.HeaderState & htCentral);
+}
+
+} // namespace
