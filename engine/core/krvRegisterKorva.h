@@ -52,9 +52,11 @@ public:
 
     // Detects the type of FileName by its content and fills the fields below.
     TArcType DetectArcType(const std::string& FileName);
-    // Finds the zip end record and central directory; returns the position where the
-    // directory really lies, 0 when no end record was found, -1 when neither a central
-    // record nor a local header was found; fills the zip fields and HeaderState.
+    // Finds the zip end record (behind a comment of up to 65535 bytes) and the central
+    // directory (also through a zip64 end record); returns the position where the directory
+    // really lies, 0 when no end record or no directory was found, or, when the end record
+    // points at no directory, the first local header in the first 128 KiB (HeaderState then
+    // exactly htLocal) or -1. Fills the zip fields and HeaderState.
     std::int64_t LocateZipDirectory(TStream32& Stream);
 
     // ---- zip header signatures ----

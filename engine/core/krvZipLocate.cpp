@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -23,6 +24,34 @@ bool ReadCentral(TStream32& Stream, std::int64_t Pos, std::uint8_t* Record, bool
     if (ReadAt(Stream, Pos, Record, ZipCentralSize) != ZipCentralSize) return false;
     Found = TRegisterKorva::ZipHeaderKind(GetU32LE(Record), zkCentral, Encrypted) == zkCentral;
     return true;
+}
+
+// An archive too large for the end record's fields keeps the directory's size and offset in
+// a zip64 end record, which a locator just in front of the end record points to (or which
+// lies just in front of the locator when something was put in front of the archive).
+bool ReadZip64Directory(TStream32& Stream, std::int64_t EndPos, std::int64_t& Offset, std::int64_t& Size,
+                        std::int64_t& RecordPos) {
+    constexpr std::int64_t locatorSize = 20;
+    constexpr std::int64_t recordSize = 56;
+    constexpr std::uint64_t limit = std::numeric_limits<std::int64_t>::max();
+    std::uint8_t locator[locatorSize];
+    if (ReadAt(Stream, EndPos - locatorSize, locator, locatorSize) != locatorSize ||
+        GetU32LE(locator) != 0x07064B50)
+        return false;
+    const std::uint64_t stored = GetU64LE(locator + 8);
+    for (std::int64_t pos :
+         {stored <= limit ? static_cast<std::int64_t>(stored) : -1, EndPos - locatorSize - recordSize}) {
+        std::uint8_t record[recordSize];
+        if (ReadAt(Stream, pos, record, recordSize) != recordSize || GetU32LE(record) != 0x06064B50) continue;
+        const std::uint64_t size = GetU64LE(record + 40);
+        const std::uint64_t offset = GetU64LE(record + 48);
+        if (size > limit || offset > limit) return false;
+        Size = static_cast<std::int64_t>(size);
+        Offset = static_cast<std::int64_t>(offset);
+        RecordPos = pos;
+        return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -59,15 +88,18 @@ std::int64_t TRegisterKorva::LocateZipDirectory(TStream32& Stream) {
 
     // 2. The first central record: where the end record says, else as far in front of the
     // end record as the directory is long (the archive was moved by what precedes it).
-    const std::int64_t storedOffset = GetU32LE(&EndRecord[16]);
-    const std::int64_t dirSize = GetU32LE(&EndRecord[12]);
+    std::int64_t storedOffset = GetU32LE(&EndRecord[16]);
+    std::int64_t dirSize = GetU32LE(&EndRecord[12]);
+    std::int64_t dirEnd = endPos;
+    if (storedOffset == 0xFFFFFFFF || dirSize == 0xFFFFFFFF)
+        ReadZip64Directory(Stream, endPos, storedOffset, dirSize, dirEnd);
     std::uint8_t central[ZipCentralSize];
     bool isCentral = false;
     bool centralEncrypted = false;
     std::int64_t dirPos = storedOffset;
     ReadCentral(Stream, storedOffset, central, isCentral, centralEncrypted);
     if (!isCentral) {
-        dirPos = endPos - dirSize;
+        dirPos = dirEnd - dirSize;
         if (!ReadCentral(Stream, dirPos, central, isCentral, centralEncrypted)) return 0;
         if (isCentral) ZipOffsetCorrection = dirPos - storedOffset;
     }

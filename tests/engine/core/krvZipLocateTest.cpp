@@ -197,4 +197,40 @@ TEST(LocateZipDirectory, OffsetBeyondTheFileTriesTheMovedDirectory) {
     EXPECT_TRUE(k.HeaderState & htCentral);
 }
 
+// Rewrites a built archive the way zip64 writers do: the directory's size and offset move to a
+// zip64 end record and its locator, and the end record's fields are all ones.
+std::string WithZip64End(const std::string& Zip, const TZipLayout& Layout, std::size_t StoredBase) {
+    std::string out = Zip.substr(0, Layout.EndRecord);
+    const std::uint64_t dirSize = Layout.EndRecord - Layout.Directory;
+    std::uint8_t rec[56] = {'P', 'K', 6, 6};
+    PutU32LE(rec + 4, 44);
+    PutU32LE(rec + 40, static_cast<std::uint32_t>(dirSize));
+    PutU32LE(rec + 48, static_cast<std::uint32_t>(Layout.Directory - StoredBase));
+    const std::size_t recPos = out.size();
+    out.append(reinterpret_cast<char*>(rec), sizeof rec);
+    std::uint8_t loc[20] = {'P', 'K', 6, 7};
+    PutU32LE(loc + 8, static_cast<std::uint32_t>(recPos - StoredBase));
+    PutU32LE(loc + 16, 1);
+    out.append(reinterpret_cast<char*>(loc), sizeof loc);
+    std::string end = Zip.substr(Layout.EndRecord);
+    auto* e = reinterpret_cast<std::uint8_t*>(end.data());
+    PutU32LE(e + 12, 0xFFFFFFFF);
+    PutU32LE(e + 16, 0xFFFFFFFF);
+    return out + end;
+}
+
+TEST(LocateZipDirectory, Zip64EndRecordGivesTheDirectory) {
+    for (bool stub : {false, true}) {
+        auto spec = TwoEntries();
+        if (stub) spec.Prefix = RandomBytes(3000, 6);
+        TZipLayout layout;
+        const std::string zip = MakeStoredZip(spec, &layout);
+        TMemFile f(WithZip64End(zip, layout, spec.Prefix.size()));
+        TRegisterKorva k;
+        EXPECT_EQ(k.LocateZipDirectory(f.Stream), static_cast<std::int64_t>(layout.Directory)) << stub;
+        EXPECT_EQ(k.HeaderState, htLocal | htCentral | htEnding) << stub;
+        EXPECT_EQ(k.ZipOffsetCorrection, static_cast<std::int64_t>(spec.Prefix.size())) << stub;
+    }
+}
+
 } // namespace
