@@ -72,6 +72,11 @@ std::string TarLike(const std::string& Name) {
     return TarHeader(Name) + "hello" + std::string(507, '\0') + std::string(1024, '\0');
 }
 
+// The start of an arc entry header: marker, method, name, packed size.
+std::string ArcHead(char Method, std::uint32_t Packed) {
+    return "\x1A"s + Method + "A.TXT" + std::string(8, '\0') + U32(Packed);
+}
+
 std::string ZooLike() {
     std::string z = "ZOO 2.10 Archive.\x1a";
     z.resize(20, '\0');
@@ -154,22 +159,13 @@ TEST_F(DetectTest, SignatureTable) {
         {"\x1F\xA0", {atGZip, 0}},
         {"\x1F\x1E", {atGZip, 0}},
         {"%!", {atNA, 0}},
-        {"\x1A\x02"
-         "A.TXT\0\0\0\0\0\0\0\0"
-         "\x05\0\0\0"s,
-         {atArc, 0}},
+        {ArcHead(2, 5), {atArc, 0}},
         {"\x1A\x08", {atArc, 0}},
         {"\x1A\x1E", {atArc, 0}},
         {"\x1A\x0A", {atPak, 0}},
         {"\x1A\x0B", {atPak, 0}},
-        {"\x1A\x04"
-         "A.TXT\0\0\0\0\0\0\0\0"
-         "\x05\0\0\0"s,
-         {atArc, 0}},
-        {"\x1A\x04"
-         "A.TXT\0\0\0\0\0\0\0\0"
-         "\xFF\xFF\0\0"s,
-         {atNA, 0}}, // packed size past the end
+        {ArcHead(4, 5), {atArc, 0}},
+        {ArcHead(4, 0xFFFF), {atNA, 0}}, // packed size past the end
         {"PKG5", {atUnknown, 0}},
         {"PKCI", {atNA, 0}},
         {"PLG4", {atNA, 0}},
