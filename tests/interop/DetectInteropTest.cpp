@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <regex>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace testsupport;
 
@@ -229,7 +230,8 @@ TEST_F(DetectInterop, TruncatedZipIsWalkedByItsLocalHeaders) {
 }
 
 TEST_F(DetectInterop, UnreadableFileIsAnError) {
-    for (const fs::path& f : {P("missing.zip"), Dir.Path()}) {
+    ASSERT_EQ(::mkfifo(P("pipe").c_str(), 0600), 0);
+    for (const fs::path& f : {P("missing.zip"), Dir.Path(), P("pipe")}) {
         const ToolResult r = RunTool({ProbePath().string(), "detect", f.string()});
         EXPECT_EQ(r.ExitCode, 1) << f;
         EXPECT_TRUE(r.Out.empty()) << f;

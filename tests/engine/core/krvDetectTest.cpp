@@ -7,6 +7,7 @@
 #include "ZipBuilder.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace testsupport;
 using namespace std::string_literals;
@@ -104,6 +105,9 @@ TEST_F(DetectTest, TooShortEmptyMissingOrFolderIsNotAvailable) {
     K.SetArchiveFile(Dir.Str());
     EXPECT_EQ(K.ArcType(), atNA);
     EXPECT_EQ(K.DetectArcType(""), atNA);
+    // a pipe is not read (opening it would wait for a writer)
+    ASSERT_EQ(::mkfifo((Dir / "pipe").c_str(), 0600), 0);
+    EXPECT_EQ(K.DetectArcType((Dir / "pipe").string()), atNA);
 }
 
 TEST_F(DetectTest, TextAndLookAlikesAreNotArchives) {
