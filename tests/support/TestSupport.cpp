@@ -1,8 +1,11 @@
 #include "TestSupport.h"
 
+#include "engine/core/krvStreams.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
@@ -33,6 +36,25 @@ TempDir::~TempDir() {
     }
     fs::permissions(FPath, fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(FPath, ec);
+}
+
+EnvGuard::EnvGuard(const char* Name, const char* Value) : FName(Name) {
+    const char* old = std::getenv(Name);
+    FHadOld = old != nullptr;
+    if (old) FOld = old;
+    if (Value)
+        setenv(Name, Value, 1);
+    else
+        unsetenv(Name);
+    tzset();
+}
+
+EnvGuard::~EnvGuard() {
+    if (FHadOld)
+        setenv(FName.c_str(), FOld.c_str(), 1);
+    else
+        unsetenv(FName.c_str());
+    tzset();
 }
 
 std::string ReadFile(const fs::path& Path) {
@@ -66,6 +88,15 @@ std::string TextBytes(std::size_t Count, std::uint32_t Seed) {
         s += words[rng() % 12];
     s.resize(Count);
     return s;
+}
+
+void LoadStream(TMemoryStream32& Stream, const std::string& Data) {
+    Stream.WriteBuffer(Data.data(), static_cast<std::int64_t>(Data.size()));
+    Stream.SetPosition(0);
+}
+
+std::string StreamBytes(TMemoryStream32& Stream) {
+    return {reinterpret_cast<const char*>(Stream.Memory()), static_cast<std::size_t>(Stream.Size())};
 }
 
 namespace {
