@@ -12,10 +12,7 @@ using namespace testsupport;
 namespace {
 
 struct TMemFile {
-    explicit TMemFile(const std::string& Data) {
-        Stream.WriteBuffer(Data.data(), std::ssize(Data));
-        Stream.SetPosition(0);
-    }
+    explicit TMemFile(const std::string& Data) { LoadStream(Stream, Data); }
     TMemoryStream32 Stream;
 };
 
