@@ -129,7 +129,7 @@ TArcType TRegisterKorva::DetectPlain(TStream32& Stream, std::span<const std::uin
     const std::int64_t dir = LocateZipDirectory(Stream);
     if (dir > 0) {
         ArchiveOffset = dir;
-        return GetU16LE(&EndRecord[4]) == 0 ? atZip : atZipMV;
+        return TZipEndRecord::FromBytes(EndRecord.data()).ThisDisk == 0 ? atZip : atZipMV;
     }
     return atNA;
 }

@@ -6,6 +6,7 @@
 
 #include "engine/core/krvCrypt.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvZipRecords.h"
 
 #include <array>
 #include <cstdint>
@@ -26,11 +27,6 @@ inline constexpr int zkLocal = 0;
 inline constexpr int zkCentral = 1;
 inline constexpr int zkEnd = 2;
 inline constexpr int zkNone = 3;
-
-// Sizes of the fixed zip records.
-inline constexpr int ZipLocalSize = 30;
-inline constexpr int ZipCentralSize = 46;
-inline constexpr int ZipEndSize = 22;
 
 class TRegisterKorva {
 public:
@@ -82,9 +78,9 @@ public:
     // What detection found.
     std::int64_t ZipCommentPos = 0;       // position of the zip comment, 0 when there is none
     std::int64_t ZipOffsetCorrection = 0; // bytes in front of the zip archive (a stub)
-    std::array<std::uint8_t, ZipLocalSize> LocalRecord{};
-    std::array<std::uint8_t, ZipCentralSize> CentralRecord{};
-    std::array<std::uint8_t, ZipEndSize> EndRecord{};
+    std::array<std::uint8_t, TZipLocalHeader::Size> LocalRecord{};
+    std::array<std::uint8_t, TZipCentralHeader::Size> CentralRecord{};
+    std::array<std::uint8_t, TZipEndRecord::Size> EndRecord{};
     std::uint32_t ArchiveDate = 0; // packed DOS date-time of the file, 0 when unknown
     std::int64_t ArchiveSize = 0;
     std::int64_t ArchiveOffset = 0; // where the archive begins in the file

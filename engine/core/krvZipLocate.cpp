@@ -12,7 +12,7 @@
 namespace {
 
 // The end record and the longest comment it can carry.
-constexpr std::int64_t EndSearchWindow = ZipEndSize + 65535;
+constexpr std::int64_t EndSearchWindow = TZipEndRecord::Size + 65535;
 // How far from the start a local header is looked for when there is no directory.
 constexpr std::int64_t LocalScanBytes = 4 * 32768;
 
@@ -21,7 +21,7 @@ constexpr std::int64_t LocalScanBytes = 4 * 32768;
 bool ReadCentral(TStream32& Stream, std::int64_t Pos, std::uint8_t* Record, bool& Found, bool& Encrypted) {
     Found = false;
     Encrypted = false;
-    if (ReadAt(Stream, Pos, Record, ZipCentralSize) != ZipCentralSize) return false;
+    if (ReadAt(Stream, Pos, Record, TZipCentralHeader::Size) != TZipCentralHeader::Size) return false;
     Found = TRegisterKorva::ZipHeaderKind(GetU32LE(Record), zkCentral, Encrypted) == zkCentral;
     return true;
 }
@@ -70,7 +70,7 @@ std::int64_t TRegisterKorva::LocateZipDirectory(TStream32& Stream) {
     const std::int64_t got = ReadAt(Stream, base, tail.data(), window);
     std::int64_t found = -1;
     bool endEncrypted = false;
-    for (std::int64_t i = got - ZipEndSize; i >= 0; --i) {
+    for (std::int64_t i = got - TZipEndRecord::Size; i >= 0; --i) {
         if (tail[i] != 'P') continue;
         if (ZipHeaderKind(GetU32LE(&tail[i]), zkEnd, endEncrypted) == zkEnd) {
             found = i;
@@ -79,21 +79,23 @@ std::int64_t TRegisterKorva::LocateZipDirectory(TStream32& Stream) {
     }
     if (found < 0) return 0;
 
-    const std::span<std::uint8_t> end(&tail[found], ZipEndSize);
+    const std::span<std::uint8_t> end(&tail[found], TZipEndRecord::Size);
     if (endEncrypted) DecryptZipHeader(end, zkEnd);
     std::copy(end.begin(), end.end(), EndRecord.begin());
     const std::int64_t endPos = base + found;
-    ZipCommentPos = GetU16LE(&EndRecord[20]) != 0 ? endPos + ZipEndSize : 0;
+    const TZipEndRecord endFields = TZipEndRecord::FromBytes(EndRecord.data());
+    ZipCommentPos =
+        endFields.CommentLength != 0 ? endPos + static_cast<std::int64_t>(TZipEndRecord::Size) : 0;
     HeaderState |= htEnding;
 
     // 2. The first central record: where the end record says, else as far in front of the
     // end record as the directory is long (the archive was moved by what precedes it).
-    std::int64_t storedOffset = GetU32LE(&EndRecord[16]);
-    std::int64_t dirSize = GetU32LE(&EndRecord[12]);
+    std::int64_t storedOffset = endFields.CentralOffset;
+    std::int64_t dirSize = endFields.CentralSize;
     std::int64_t dirEnd = endPos;
     if (storedOffset == 0xFFFFFFFF || dirSize == 0xFFFFFFFF)
         ReadZip64Directory(Stream, endPos, storedOffset, dirSize, dirEnd);
-    std::uint8_t central[ZipCentralSize];
+    std::uint8_t central[TZipCentralHeader::Size];
     bool isCentral = false;
     bool centralEncrypted = false;
     std::int64_t dirPos = storedOffset;
@@ -109,9 +111,9 @@ std::int64_t TRegisterKorva::LocateZipDirectory(TStream32& Stream) {
         std::copy(std::begin(central), std::end(central), CentralRecord.begin());
         if (centralEncrypted) DecryptZipHeader(CentralRecord, zkCentral);
         const std::int64_t localPos =
-            static_cast<std::int64_t>(GetU32LE(&CentralRecord[42])) + ZipOffsetCorrection;
+            TZipCentralHeader::FromBytes(CentralRecord.data()).LocalHeaderOffset + ZipOffsetCorrection;
         LocalRecord.fill(0);
-        if (ReadAt(Stream, localPos, LocalRecord.data(), ZipLocalSize) == ZipLocalSize) {
+        if (ReadAt(Stream, localPos, LocalRecord.data(), TZipLocalHeader::Size) == TZipLocalHeader::Size) {
             bool localEncrypted = false;
             if (ZipHeaderKind(GetU32LE(LocalRecord.data()), zkLocal, localEncrypted) == zkLocal) {
                 HeaderState |= htLocal;

@@ -1,8 +1,8 @@
 #include "ZipBuilder.h"
 
-#include "engine/core/krvByteAccess.h"
 #include "engine/core/krvCrc.h"
 #include "engine/core/krvRegisterKorva.h"
+#include "engine/core/krvZipRecords.h"
 
 #include <cstdint>
 
@@ -10,9 +10,11 @@ namespace testsupport {
 
 namespace {
 
-std::string Bytes(const std::uint8_t* P, std::size_t N) {
-    return std::string(reinterpret_cast<const char*>(P), N);
+template <std::size_t N> std::string Bytes(const std::array<std::uint8_t, N>& A) {
+    return std::string(reinterpret_cast<const char*>(A.data()), N);
 }
+
+constexpr std::uint32_t Date1980 = 0x00210000; // 1980-01-01 00:00:00
 
 } // namespace
 
@@ -24,55 +26,47 @@ std::string MakeStoredZip(const TZipSpec& Spec, TZipLayout* Layout) {
     for (const auto& [name, data] : Spec.Entries) {
         std::uint32_t crc = 0xFFFFFFFF;
         UpdateCrc32Buf(data.data(), static_cast<std::int64_t>(data.size()), crc);
-        crc ^= 0xFFFFFFFF;
-        const auto size = static_cast<std::uint32_t>(data.size());
-        const auto nameLen = static_cast<std::uint16_t>(name.size());
-        const auto localPos = static_cast<std::uint32_t>(out.size() - base);
 
-        std::uint8_t local[ZipLocalSize] = {};
-        PutU32LE(local, TRegisterKorva::ZipHeaderSignature(zkLocal, Spec.EncryptHeaders));
-        PutU16LE(local + 4, 20);
-        PutU16LE(local + 12, 0x21); // 1980-01-01
-        PutU32LE(local + 14, crc);
-        PutU32LE(local + 18, size);
-        PutU32LE(local + 22, size);
-        PutU16LE(local + 26, nameLen);
+        TZipLocalHeader local;
+        local.Signature = TRegisterKorva::ZipHeaderSignature(zkLocal, Spec.EncryptHeaders);
+        local.VersionNeeded = 20;
+        local.DosDateTime = Date1980;
+        local.Crc = crc ^ 0xFFFFFFFF;
+        local.CompressedSize = local.UncompressedSize = static_cast<std::uint32_t>(data.size());
+        local.NameLength = static_cast<std::uint16_t>(name.size());
+        auto localImage = local.Image();
         std::string localName = name;
-        if (Spec.EncryptHeaders) {
-            cipher.EncryptZipHeader(local, zkLocal);
-            cipher.EncryptHeaderBuf(localName.data(), nameLen);
-        }
-        out += Bytes(local, sizeof local) + localName + data;
 
-        std::uint8_t central[ZipCentralSize] = {};
-        PutU32LE(central, TRegisterKorva::ZipHeaderSignature(zkCentral, Spec.EncryptHeaders));
-        PutU16LE(central + 4, 20);
-        PutU16LE(central + 6, 20);
-        PutU16LE(central + 14, 0x21);
-        PutU32LE(central + 16, crc);
-        PutU32LE(central + 20, size);
-        PutU32LE(central + 24, size);
-        PutU16LE(central + 28, nameLen);
-        PutU32LE(central + 38, 0x20);
-        PutU32LE(central + 42, localPos);
+        TZipCentralHeader central;
+        central.Signature = TRegisterKorva::ZipHeaderSignature(zkCentral, Spec.EncryptHeaders);
+        central.VersionMadeBy = central.VersionNeeded = 20;
+        central.DosDateTime = local.DosDateTime;
+        central.Crc = local.Crc;
+        central.CompressedSize = central.UncompressedSize = local.CompressedSize;
+        central.NameLength = local.NameLength;
+        central.ExternalAttr = 0x20;
+        central.LocalHeaderOffset = static_cast<std::uint32_t>(out.size() - base);
+        auto centralImage = central.Image();
         std::string centralName = name;
+
         if (Spec.EncryptHeaders) {
-            cipher.EncryptZipHeader(central, zkCentral);
-            cipher.EncryptHeaderBuf(centralName.data(), nameLen);
+            cipher.EncryptZipHeader(localImage, zkLocal);
+            cipher.EncryptHeaderBuf(localName.data(), std::ssize(localName));
+            cipher.EncryptZipHeader(centralImage, zkCentral);
+            cipher.EncryptHeaderBuf(centralName.data(), std::ssize(centralName));
         }
-        directory += Bytes(central, sizeof central) + centralName;
+        out += Bytes(localImage) + localName + data;
+        directory += Bytes(centralImage) + centralName;
     }
     const std::size_t dirPos = out.size();
     out += directory;
     const std::size_t endPos = out.size();
-    std::uint8_t end[ZipEndSize] = {};
-    PutU32LE(end, TRegisterKorva::ZipHeaderSignature(zkEnd, false));
-    PutU16LE(end + 8, static_cast<std::uint16_t>(Spec.Entries.size()));
-    PutU16LE(end + 10, static_cast<std::uint16_t>(Spec.Entries.size()));
-    PutU32LE(end + 12, static_cast<std::uint32_t>(directory.size()));
-    PutU32LE(end + 16, static_cast<std::uint32_t>(dirPos - base));
-    PutU16LE(end + 20, static_cast<std::uint16_t>(Spec.Comment.size()));
-    out += Bytes(end, sizeof end) + Spec.Comment;
+    TZipEndRecord end;
+    end.EntriesOnDisk = end.TotalEntries = static_cast<std::uint16_t>(Spec.Entries.size());
+    end.CentralSize = static_cast<std::uint32_t>(directory.size());
+    end.CentralOffset = static_cast<std::uint32_t>(dirPos - base);
+    end.CommentLength = static_cast<std::uint16_t>(Spec.Comment.size());
+    out += Bytes(end.Image()) + Spec.Comment;
     if (Layout) *Layout = {Spec.Prefix.size(), dirPos, endPos};
     return out;
 }

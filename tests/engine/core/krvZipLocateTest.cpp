@@ -32,10 +32,10 @@ TEST(LocateZipDirectory, PlainArchiveFillsTheRecordImages) {
     EXPECT_EQ(k.LocateZipDirectory(f.Stream), static_cast<std::int64_t>(layout.Directory));
     EXPECT_EQ(k.HeaderState, htLocal | htCentral | htEnding);
     EXPECT_EQ(k.ZipOffsetCorrection, 0);
-    EXPECT_EQ(k.ZipCommentPos, static_cast<std::int64_t>(layout.EndRecord + ZipEndSize));
-    EXPECT_EQ(0, std::memcmp(k.EndRecord.data(), zip.data() + layout.EndRecord, ZipEndSize));
-    EXPECT_EQ(0, std::memcmp(k.CentralRecord.data(), zip.data() + layout.Directory, ZipCentralSize));
-    EXPECT_EQ(0, std::memcmp(k.LocalRecord.data(), zip.data() + layout.FirstLocal, ZipLocalSize));
+    EXPECT_EQ(k.ZipCommentPos, static_cast<std::int64_t>(layout.EndRecord + TZipEndRecord::Size));
+    EXPECT_EQ(0, std::memcmp(k.EndRecord.data(), zip.data() + layout.EndRecord, TZipEndRecord::Size));
+    EXPECT_EQ(0, std::memcmp(k.CentralRecord.data(), zip.data() + layout.Directory, TZipCentralHeader::Size));
+    EXPECT_EQ(0, std::memcmp(k.LocalRecord.data(), zip.data() + layout.FirstLocal, TZipLocalHeader::Size));
 }
 
 TEST(LocateZipDirectory, NoCommentGivesNoCommentPosition) {
@@ -54,7 +54,7 @@ TEST(LocateZipDirectory, FindsTheEndRecordBehindTheLongestComment) {
         TRegisterKorva k;
         EXPECT_EQ(k.LocateZipDirectory(f.Stream), static_cast<std::int64_t>(layout.Directory)) << len;
         EXPECT_EQ(k.HeaderState, htLocal | htCentral | htEnding) << len;
-        EXPECT_EQ(k.ZipCommentPos, static_cast<std::int64_t>(layout.EndRecord + ZipEndSize)) << len;
+        EXPECT_EQ(k.ZipCommentPos, static_cast<std::int64_t>(layout.EndRecord + TZipEndRecord::Size)) << len;
     }
 }
 
@@ -86,7 +86,7 @@ TEST(LocateZipDirectory, NoEndRecordGivesZero) {
 TEST(LocateZipDirectory, TruncatedEndRecordIsNotTaken) {
     TZipLayout layout;
     const std::string zip = MakeStoredZip(TwoEntries(), &layout);
-    for (std::size_t cut = 1; cut < ZipEndSize; ++cut) {
+    for (std::size_t cut = 1; cut < TZipEndRecord::Size; ++cut) {
         TMemFile f(zip.substr(0, zip.size() - cut));
         TRegisterKorva k;
         EXPECT_EQ(k.LocateZipDirectory(f.Stream), 0) << cut;
@@ -110,7 +110,7 @@ TEST(LocateZipDirectory, EndRecordWithoutDirectoryFallsBackToTheFirstLocalHeader
 
 TEST(LocateZipDirectory, EndRecordWithoutDirectoryOrLocalHeaderGivesMinusOne) {
     std::string data = TextBytes(1000, 3);
-    std::uint8_t end[ZipEndSize] = {'P', 'K', 5, 6};
+    std::uint8_t end[TZipEndRecord::Size] = {'P', 'K', 5, 6};
     PutU32LE(end + 12, 100);
     PutU32LE(end + 16, 200);
     data.append(reinterpret_cast<char*>(end), sizeof end);
@@ -137,7 +137,7 @@ TEST(LocateZipDirectory, HostileEndRecordFieldsStayInsideTheFile) {
     for (std::uint32_t dirSize : values) {
         for (std::uint32_t dirOffset : values) {
             std::string data = "PK\x03\x04" + RandomBytes(200, dirSize ^ dirOffset);
-            std::uint8_t end[ZipEndSize] = {'P', 'K', 5, 6};
+            std::uint8_t end[TZipEndRecord::Size] = {'P', 'K', 5, 6};
             PutU32LE(end + 12, dirSize);
             PutU32LE(end + 16, dirOffset);
             PutU16LE(end + 20, 0xFFFF); // a comment longer than the file
@@ -170,9 +170,9 @@ TEST(LocateZipDirectory, EncipheredHeadersAreDecipheredIntoTheImages) {
     EXPECT_EQ(k.LocateZipDirectory(f.Stream), static_cast<std::int64_t>(layout.Directory));
     EXPECT_EQ(k.HeaderState, htLocal | htCentral | htEnding);
     // the images hold the plain fields behind the "PL" signatures
-    EXPECT_EQ(
-        0, std::memcmp(k.CentralRecord.data() + 4, plain.data() + layout.Directory + 4, ZipCentralSize - 4));
-    EXPECT_EQ(0, std::memcmp(k.LocalRecord.data() + 4, plain.data() + 4, ZipLocalSize - 4));
+    EXPECT_EQ(0, std::memcmp(k.CentralRecord.data() + 4, plain.data() + layout.Directory + 4,
+                             TZipCentralHeader::Size - 4));
+    EXPECT_EQ(0, std::memcmp(k.LocalRecord.data() + 4, plain.data() + 4, TZipLocalHeader::Size - 4));
 }
 
 TEST(LocateZipDirectory, OffsetBeyondTheFileTriesTheMovedDirectory) {
