@@ -182,9 +182,11 @@ int TCompBase::Compress() {
     list.Init(static_cast<std::size_t>(std::max(GetHeadSize(), 1)));
     FList = &list;
     FEntries.clear();
+    FNameIndex.clear();
     TScopeExit clear{[this] {
         FList = nullptr;
         FEntries.clear();
+        FNameIndex.clear();
         FInput = nullptr;
         FOutput = nullptr;
     }};
@@ -229,7 +231,7 @@ void TCompBase::DoCompress(TCompHeaderObj& List) {
     if (CompressionMethod == cmInMemory) {
         output = std::make_unique<TMemoryStream32>();
     } else {
-        auto t = std::make_unique<TTempFileStream>(this, fmCreate, TemporaryArchiveName());
+        std::unique_ptr<TTempFileStream> t = CreateTempStream(TemporaryArchiveName());
         if (t->Status() != fsOpenOk) Fail(ArchiveFile(), "", ecErrorOpeningFile);
         temp = t.get();
         output = std::move(t);
@@ -301,15 +303,19 @@ void TCompBase::DoCompress(TCompHeaderObj& List) {
     if (OnElapsedTime) OnElapsedTime(*this, Timer.Elapsed());
 }
 
+std::unique_ptr<TTempFileStream> TCompBase::CreateTempStream(const std::string& FinalName) {
+    return std::make_unique<TTempFileStream>(this, fmCreate, FinalName);
+}
+
 std::string TCompBase::TemporaryArchiveName() {
     return ArchiveFile();
 }
 
 void TCompBase::WriteMemoryImage(TMemoryStream32& Image) {
-    TTempFileStream out(this, fmCreate, ArchiveFile());
-    if (out.Status() != fsOpenOk) Fail(ArchiveFile(), "", ecErrorOpeningFile);
-    out.WriteBuffer(Image.Memory(), Image.Size());
-    out.Commit();
+    std::unique_ptr<TTempFileStream> out = CreateTempStream(ArchiveFile());
+    if (out->Status() != fsOpenOk) Fail(ArchiveFile(), "", ecErrorOpeningFile);
+    out->WriteBuffer(Image.Memory(), Image.Size());
+    out->Commit();
 }
 
 void TCompBase::CopyInput(std::int64_t Offset, std::int64_t Count) {
@@ -343,6 +349,7 @@ void TCompBase::ReadArchive() {
     list.Init(static_cast<std::size_t>(std::max(GetHeadSize(), 1)));
     FList = &list;
     FEntries.clear();
+    FNameIndex.clear();
     if (FInputSize > 0) ReadHeaders(input, list);
     for (int i = 0; i < list.Count(); ++i) {
         DoReadFile(list.Name(i));

@@ -115,9 +115,6 @@ public:
     TCompressMethod CompressMethod() const { return FCompressMethod; }
     TCompressionMethod CompressionMethod = cmTempFile;
     TDeflateType DeflateType = dtDeflateN;
-    // Attributes of files that are gathered, and of files that are left out.
-    TkrvFileAttrs Attributes{fsZeroAttr, fsReadOnly, fsArchive};
-    TkrvFileAttrs AttributesEx;
     bool StoreEmptySubDirs = false;
     // With swMove: keep the source files.
     bool VerifyBeforeDelete = false;
@@ -225,6 +222,8 @@ protected:
     // The name the temporary archive is made beside (the archive itself, unless a writer
     // builds elsewhere, as for removable disks).
     virtual std::string TemporaryArchiveName();
+    // The temporary file the new archive is built in, beside FinalName.
+    virtual std::unique_ptr<TTempFileStream> CreateTempStream(const std::string& FinalName);
     // Puts an archive built in memory in place of ArchiveFile.
     void WriteMemoryImage(TMemoryStream32& Image);
     static constexpr std::int64_t CopyChunk = 1 << 20;

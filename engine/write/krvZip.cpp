@@ -11,6 +11,9 @@
 namespace {
 
 constexpr std::uint16_t ZipVersion = 20;
+// Entries whose names are stored as UTF-8 say they were made on NTFS: readers translate the
+// names of entries made on FAT from the OEM code page, which would garble UTF-8.
+constexpr std::uint16_t ZipVersionUtf8 = (11 << 8) | ZipVersion;
 
 } // namespace
 
@@ -100,7 +103,7 @@ void TZip::StoreHeader(TCompHeaderObj& List, int Index) {
     HeaderToInfo(List.GetHeader(Index), info);
     TZipCentralHeader c;
     c.Signature = ZipHeaderSignature(zkCentral, EncryptHeaders);
-    c.VersionMadeBy = ZipVersion;
+    c.VersionMadeBy = (FLocal.Flags & zfUtf8) ? ZipVersionUtf8 : ZipVersion;
     c.VersionNeeded = ZipVersion;
     c.Flags = FLocal.Flags;
     c.Method = FLocal.Method;

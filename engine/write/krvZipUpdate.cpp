@@ -203,6 +203,9 @@ void TZip::CopyEntry(TCompHeaderObj& List, int Index) {
     l.Flags = static_cast<std::uint16_t>((l.Flags & ~zfUtf8) | utf8Flag);
     c.NameLength = l.NameLength;
     c.Flags = static_cast<std::uint16_t>((c.Flags & ~zfUtf8) | utf8Flag);
+    const int host = c.VersionMadeBy >> 8;
+    if (utf8 && (host == 0 || host == 6))
+        c.VersionMadeBy = static_cast<std::uint16_t>((11 << 8) | (c.VersionMadeBy & 0xFF));
 
     const std::int64_t pos = FOutput->Position();
     if (pos + TZipLocalHeader::Size + static_cast<std::int64_t>(name.size()) + tail > MaxFormatSize)

@@ -3,9 +3,13 @@
 // tests.
 //
 //   krvprobe detect FILE   the detected archive type's name and the archive offset
+//   krvprobe add ...       adds files to a zip or jar archive (ProbeWrite.h)
+//   krvprobe delete ...    deletes entries of a zip or jar archive
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/core/krvStreams.h"
+
+#include "ProbeWrite.h"
 
 #include <cstdio>
 #include <cstring>
@@ -42,6 +46,8 @@ int CmdDetect(const TArgs& Args) {
 
 const TCommand Commands[] = {
     {"detect", "detect FILE", CmdDetect},
+    {"add", "add ARCHIVE [-m store|fast|normal|max] [-p PASSWORD] [-r] [-s refresh|move] FILE...", CmdAdd},
+    {"delete", "delete ARCHIVE MASK...", CmdDelete},
 };
 
 int Usage() {
