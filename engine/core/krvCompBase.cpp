@@ -80,9 +80,9 @@ void TCompBase::SetDefaultExt(const std::string& Value) {
     if (ext.empty() || ext == ".") {
         ext = FBuiltInExt;
     } else {
-        if (ext.front() != '.') ext.insert(ext.begin(), '.');
+        if (ext.front() == '.') ext.erase(0, 1);
         if (ext.size() > 4) ext.resize(4);
-        ext = LowerAscii(ext);
+        ext = '.' + LowerAscii(ext);
     }
     FDefaultExt = ext;
     if (FArchiveFile.empty() || FDefaultExt.empty()) return;
