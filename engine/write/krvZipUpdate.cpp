@@ -11,6 +11,7 @@ namespace {
 
 constexpr std::uint32_t Zip64Marker32 = 0xFFFFFFFF;
 constexpr std::uint16_t Zip64Marker16 = 0xFFFF;
+constexpr std::uint32_t Zip64EndSig = 0x06064B50;
 
 } // namespace
 
@@ -24,8 +25,11 @@ void TZip::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
         const TZipEndRecord end = TZipEndRecord::FromBytes(EndRecord.data());
         if (end.ThisDisk != 0 || end.CentralDisk != 0 || end.EntriesOnDisk != end.TotalEntries)
             Fail(ArchiveFile(), "spanned archive", ecInvalidArchiveType);
-        if (end.TotalEntries == Zip64Marker16 || end.CentralOffset == Zip64Marker32 ||
-            end.CentralSize == Zip64Marker32)
+        // A Zip64 end record stands between the directory and the end record.
+        std::uint8_t after[4] = {};
+        const bool zip64 =
+            ReadAt(Input, dirPos + end.CentralSize, after, 4) == 4 && GetU32LE(after) == Zip64EndSig;
+        if (zip64 || end.CentralOffset == Zip64Marker32 || end.CentralSize == Zip64Marker32)
             Fail(ArchiveFile(), "Zip64 archive", ecInvalidArchiveType);
         if (ZipCommentPos > 0 && end.CommentLength > 0) {
             const std::int64_t len = std::min<std::int64_t>(end.CommentLength, size - ZipCommentPos);
