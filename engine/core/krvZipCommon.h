@@ -241,7 +241,8 @@ public:
     // The progress hook the component hands to its streams.
     void StreamProgress(TStream32& Stream);
     TStream32::TProgressEvent StreamProgressEvent();
-    [[noreturn]] void RaiseWriteError();
+    // RaiseError with 25136 "Error writing to file" for the current file.
+    void RaiseWriteError();
     std::string GetArcTypeName() const;
     std::string GetAttributeString(std::uint32_t Attr, char Fill) const;
     std::string GetFileTypeName(const std::string& FileName) const;
