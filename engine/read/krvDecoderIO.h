@@ -36,3 +36,10 @@ struct TDecodeResult {
     int ErrorCode = 0;
     bool Cancelled = false; // the cancel flag stopped the run
 };
+
+// How a decoder stops early inside its run: damaged data (Code, reported by the caller) or
+// the cancel flag. Thrown by the shared reader and output, caught by the decoder's Run.
+struct TDecodeStop {
+    int Code = 0;
+    bool Cancelled = false;
+};
