@@ -47,7 +47,7 @@ public:
     int ExtractNoOutput();
 
     // ---- the job's outcome (valid after Extract) ------------------------------------------------
-    int FilesFailed = 0;   // entries that failed: CRC, decoding, output, password
+    int FilesFailed = 0;    // entries that failed: CRC, decoding, output, password
     int ErrorsReported = 0; // errors that reached OnError during the job
 
     // ---- selection --------------------------------------------------------------------------
@@ -110,10 +110,10 @@ protected:
     // The folders of a directory entry, made below ExtractDir without following links.
     bool ForceOutputDirs(const std::string& DirName);
 
-    void ReportError(const std::string& AFileName, const std::string& ExtendedMsg, const std::string& AVolumeID,
-                     int ECode) override;
+    void ReportError(const std::string& AFileName, const std::string& ExtendedMsg,
+                     const std::string& AVolumeID, int ECode) override;
 
-    bool PasswordFailed = false;   // no password fitted an encrypted entry of this job
+    bool PasswordFailed = false;     // no password fitted an encrypted entry of this job
     std::int64_t EntryBytesDone = 0; // bytes of the current entry written so far
 
 private:

@@ -28,7 +28,8 @@ private:
 
 bool SameTextIgnoringCase(const std::string& A, const std::string& B) {
     return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
            });
 }
 
@@ -144,7 +145,8 @@ bool TUnBase::CheckPassword(TStream32& ArchiveStream) {
     return false;
 }
 
-bool TUnBase::OpenOutputFile(const std::string& EntryName, const std::string& AFileName, bool EntryEncrypted) {
+bool TUnBase::OpenOutputFile(const std::string& EntryName, const std::string& AFileName,
+                             bool EntryEncrypted) {
     FSavedEntryName = EntryName;
     FOutput.reset();
     if (EntryEncrypted && PasswordFailed) return false;
@@ -165,7 +167,8 @@ TStream32* TUnBase::OutputStream() {
 
 std::int64_t TUnBase::UnStore(TStream32& Input, std::int64_t Count, std::int64_t EntrySize, int CrcWidth,
                               bool EntryEncrypted) {
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::clamp<std::int64_t>(Count, 1, StoreChunk)));
+    std::vector<std::uint8_t> buffer(
+        static_cast<std::size_t>(std::clamp<std::int64_t>(Count, 1, StoreChunk)));
     // The arj garble is undone as the data are read, the zip cipher as they are written.
     const bool readDeciphers = EntryEncrypted && IsArjType(FArcType);
     const bool writeDeciphers = EntryEncrypted && !IsArjType(FArcType);

@@ -3,6 +3,8 @@
 // tests.
 //
 //   krvprobe detect FILE   the detected archive type's name and the archive offset
+//   krvprobe extract ARCHIVE DESTDIR [PASSWORD]   see ProbeExtract.h
+#include "ProbeExtract.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/core/krvStreams.h"
@@ -42,6 +44,7 @@ int CmdDetect(const TArgs& Args) {
 
 const TCommand Commands[] = {
     {"detect", "detect FILE", CmdDetect},
+    {"extract", "extract ARCHIVE DESTDIR [PASSWORD]", ProbeExtract},
 };
 
 int Usage() {
