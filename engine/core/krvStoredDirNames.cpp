@@ -3,6 +3,7 @@
 #include "engine/core/krvZipCommon.h"
 
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvWildMatch.h"
 
 #include <cctype>
 
@@ -91,4 +92,27 @@ std::string ApplyStoredDirNames(TStoredDirNames Mode, const std::string& Path, c
         return LeadingSeparatorRule(RelativeTo(Path, ExplorerDir));
     }
     return Path;
+}
+
+bool TZipCommon::IsExcluded(const std::string& FileName, const std::string& DefaultDir) const {
+    for (const std::string& mask : ExcludeSpec) {
+        if (mask.empty()) continue;
+        if (WildMatch(FileName, ApplyStoredDirNames(StoredDirNames, mask, DefaultDir, DefaultDir)))
+            return true;
+    }
+    return false;
+}
+
+void TZipCommon::SetAttribute(TkrvFileAttr Attr, bool On) {
+    if (On)
+        Attributes.Include(Attr);
+    else
+        Attributes.Exclude(Attr);
+}
+
+void TZipCommon::SetAttributeEx(TkrvFileAttr Attr, bool On) {
+    if (On)
+        AttributesEx.Include(Attr);
+    else
+        AttributesEx.Exclude(Attr);
 }

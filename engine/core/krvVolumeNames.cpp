@@ -78,8 +78,11 @@ bool GetVolumeFileName(const std::string& FileName, int VolumeNo, int Mode, std:
     };
     switch (Mode) {
     case 0:
-        if (ShortNames && base.size() > 8 - digits.size()) base.resize(8 - digits.size());
-        overwriteEnd(base, base.size() >= digits.size() ? base.size() - digits.size() : 0);
+        // A short (8.3) name keeps 8 characters: the base is cut to make room for the digits.
+        if (ShortNames && base.size() + digits.size() > 8)
+            overwriteEnd(base, 8 - digits.size());
+        else
+            overwriteEnd(base, base.size() >= digits.size() ? base.size() - digits.size() : 0);
         break;
     case 1: {
         std::string letters = ext.empty() ? std::string() : ext.substr(1);
