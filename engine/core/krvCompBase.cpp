@@ -4,6 +4,7 @@
 
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvUnBase.h"
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
@@ -297,7 +298,7 @@ void TCompBase::DoCompress(TCompHeaderObj& List) {
         ProgressByArchive = 0;
         const int count = static_cast<int>(FMoveList.size());
         for (int i = 0; i < count; ++i)
-            if (EraseFile(FMoveList[static_cast<std::size_t>(i)], DeleteOptions) && OnDeleteFile)
+            if (TUnBase::EraseFile(FMoveList[static_cast<std::size_t>(i)], DeleteOptions) && OnDeleteFile)
                 OnDeleteFile(*this, FMoveList[static_cast<std::size_t>(i)], i + 1, count);
     }
     if (OnElapsedTime) OnElapsedTime(*this, Timer.Elapsed());

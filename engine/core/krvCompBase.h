@@ -11,7 +11,6 @@
 #pragma once
 
 #include "engine/core/krvCodecStreams.h"
-#include "engine/core/krvFileOps.h"
 #include "engine/core/krvFileScan.h"
 #include "engine/core/krvHeaderObj.h"
 #include "engine/core/krvTempFileStream.h"

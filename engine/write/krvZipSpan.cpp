@@ -3,7 +3,7 @@
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvDates.h"
-#include "engine/core/krvFileOps.h"
+#include "engine/core/krvUnBase.h"
 #include "engine/write/krvZip.h"
 #include "platform/Drives.h"
 
@@ -207,7 +207,7 @@ bool TDiskSpanObj::PrepareDisk() {
                 FOwner.SetCancel(true);
                 return false;
             }
-            if (!EraseFile(FOwner.ArchiveFile(), FOwner.DeleteOptions) || !CheckDrive()) continue;
+            if (!TUnBase::EraseFile(FOwner.ArchiveFile(), FOwner.DeleteOptions) || !CheckDrive()) continue;
         }
         // The disk just written, inserted again.
         if (SerialNumber != 0 && SerialNumber == FLastSerial) continue;
