@@ -2,24 +2,18 @@
 // and checks that an archive and its sources were left as they were.
 #pragma once
 
-#include "engine/core/krvCrc.h"
 #include "engine/write/krvZip.h"
 
 #include "TestSupport.h"
+#include "TestZip.h"
 #include "ZipInspect.h"
 
-#include <gtest/gtest.h>
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <map>
 #include <memory>
 
 namespace testsupport {
-
-inline std::uint32_t Crc32Of(const std::string& Data) {
-    std::uint32_t crc = 0xFFFFFFFFU;
-    UpdateCrc32Buf(Data.data(), static_cast<std::int64_t>(Data.size()), crc);
-    return crc ^ 0xFFFFFFFFU;
-}
 
 class ZipWriterFixture : public ::testing::Test {
 protected:
