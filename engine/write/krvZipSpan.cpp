@@ -91,8 +91,11 @@ bool TDiskSpanObj::Run() {
             return false;
         }
         FOwner.FileName = FList.Name(i);
-        // A local header never starts at the very end of a disk.
-        if (FFree == 0 && !NextDisk()) return false;
+        // A local header with its name and extra field is never split over two disks:
+        // readers of split sets expect each header whole on one disk.
+        const TZipLocalHeader l = TZipLocalHeader::FromBytes(local);
+        const auto head = static_cast<std::uint64_t>(TZipLocalHeader::Size + l.NameLength + l.ExtraLength);
+        if ((FFree < head || FFree == 0) && !NextDisk()) return false;
         if (FDiskNumber - 1 > 0xFFFF || FDisk->Position() > TCompBase::MaxFormatSize) {
             FOwner.RaiseError(FOwner.ArchiveFile(), "", "0", ecMaxFileSizeExceeded);
             return false;
@@ -102,25 +105,34 @@ bool TDiskSpanObj::Run() {
         c.LocalHeaderOffset = static_cast<std::uint32_t>(FDisk->Position());
         c.ToBytes(FList.GetHeader(i));
         FSource.Seek(source, soBeginning);
-        if (!SpanCopy(TZipLocalHeader::Size)) return false;
+        if (!SpanCopy(static_cast<std::int64_t>(head))) return false;
         FOwner.DoProgress(i + 1, count, FOwner.JobTotal);
-        if (!SpanCopy(e.NewLength - TZipLocalHeader::Size)) return false;
+        if (!SpanCopy(e.NewLength - static_cast<std::int64_t>(head))) return false;
         EngineHost::Pump();
     }
 
-    // The central directory, then the end record, which is never split.
+    // The central directory, then the end record; no record is split over two disks.
     const TZip::TCentralDirectory dir = FOwner.BuildCentralDirectory(FList, FOwner.FEntries);
     if (FFree == 0 && !NextDisk()) return false;
-    const int centralDisk = FDiskNumber - 1;
-    const std::int64_t centralOffset = FDisk->Position();
-    int onLastDisk = 0;
+    int centralDisk = FDiskNumber - 1;
+    std::int64_t centralOffset = FDisk->Position();
+    int onLastDisk = 0; // directory records that begin on the current disk
+    int recordDisk = FDiskNumber;
     for (std::size_t r = 0; r < dir.RecordStarts.size(); ++r) {
         const std::size_t start = dir.RecordStarts[r];
         const std::size_t end = r + 1 < dir.RecordStarts.size() ? dir.RecordStarts[r + 1] : dir.Bytes.size();
-        if (FFree == 0 && !NextDisk()) return false;
-        const int disk = FDiskNumber;
+        // Nor is a directory record.
+        if (FFree < end - start && !NextDisk()) return false;
+        if (r == 0) {
+            centralDisk = FDiskNumber - 1;
+            centralOffset = FDisk->Position();
+        }
+        if (FDiskNumber != recordDisk) {
+            recordDisk = FDiskNumber;
+            onLastDisk = 0;
+        }
+        ++onLastDisk;
         if (!SpanWrite(dir.Bytes.data() + start, static_cast<std::int64_t>(end - start))) return false;
-        onLastDisk = disk == FDiskNumber ? onLastDisk + 1 : 0;
     }
     if (FFree < TZipEndRecord::Size) {
         if (!NextDisk()) return false;
@@ -196,6 +208,9 @@ bool TDiskSpanObj::PrepareDisk() {
             return false;
         }
         if (!CheckDrive()) continue;
+        // The disk just written, inserted again: asked for once more before anything on it
+        // (its own piece of the set) could be offered for overwriting.
+        if (SerialNumber != 0 && SerialNumber == FLastSerial) continue;
         if (Exists(FOwner.ArchiveFile(), st)) {
             if (!FOwner.OnDiskSpanFileExists) {
                 FOwner.RaiseError(FOwner.ArchiveFile(), "OnFileExists", "0", ecRequiredEventNotAssigned);
@@ -209,8 +224,6 @@ bool TDiskSpanObj::PrepareDisk() {
             }
             if (!TUnBase::EraseFile(FOwner.ArchiveFile(), FOwner.DeleteOptions) || !CheckDrive()) continue;
         }
-        // The disk just written, inserted again.
-        if (SerialNumber != 0 && SerialNumber == FLastSerial) continue;
         if (FreeSpace < TotalSpace && !ClearDisk()) return false;
         if (FFree >= FRequired) break;
     }
