@@ -1,0 +1,69 @@
+// Drive checks before a run, and the reading side of zip archives spanned over removable
+// disks. Disks are asked for through the owning component's events; the drives themselves
+// are seen through platform/Drives.h.
+#pragma once
+
+#include "platform/Drives.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class TZipCommon;
+class TFileStream32;
+
+// What the last check learned of a drive.
+class TDiskCommon {
+public:
+    std::string Path; // the path checked
+    std::string Root; // mount point of its file system
+    TDriveKind DriveType = dkUnknown;
+    std::uint32_t SerialNumber = 0;
+    std::string VolumeLabel;
+    int DiskNumber = 0; // from a "PKBACK# nnn" label, else 0
+    int MediaKind = 0;  // removable-media kind; not known on this platform, stays 0
+    std::uint64_t FreeSpace = 0;
+    std::uint64_t TotalSpace = 0;
+};
+
+// The number in a spanned-disk label "PKBACK# 003" (3), or 0 when the label has none.
+int DiskNumberOfLabel(const std::string& Label);
+
+class TDiskManager : public TDiskCommon {
+public:
+    // Checks that the drive holding Path is ready (asking OnDiskInDrvErr to insert a disk),
+    // when ForWriting that it is not write-protected (asking OnDiskWriteProtectErr), and
+    // reads its label, serial number, kind and space. Failures are reported through the
+    // owner's ReportError; false ends the caller's run.
+    bool CheckDrive(TZipCommon& Owner, const std::string& Path, bool ForWriting);
+    bool IsRemovable() const { return DriveType == dkRemovable; }
+
+private:
+    bool WaitReady(TZipCommon& Owner, const std::string& Folder);
+    bool WaitWritable(TZipCommon& Owner, const std::string& Folder);
+    bool ReadVolume(TZipCommon& Owner, const std::string& Folder);
+};
+
+// Request kinds of TDiskSpannObj.
+enum TDiskRequest : std::uint16_t { drLastDisk = 0, drFirstDisk = 1, drNextDisk = 2 };
+
+class TDiskSpannObj : public TDiskCommon {
+public:
+    // Binds the owner (its cancel flag, error routines and disk events); request drLastDisk.
+    void Init(TZipCommon& Owner);
+    // Frees Stream, gets the requested disk through the owner's events and opens the
+    // owner's ArchiveFile on it read-only. False (with the owner's cancel flag set when the
+    // user gave up) when no fitting disk was supplied.
+    bool OpenDisk(std::unique_ptr<TFileStream32>& Stream);
+
+    TDiskRequest Request = drLastDisk;
+    int WantedDisk = 0;              // zip disk number (0-based) of the disk to open next
+    std::int64_t RequestOffset = 0;  // first disk: where a local header must stand
+    std::int64_t BytesRemaining = 0; // data of the current entry still on later disks
+    int DisksOpened = 0;
+
+private:
+    bool LastDiskPresent();
+    bool DiskFits();
+    TZipCommon* FOwner = nullptr;
+};
