@@ -8,12 +8,13 @@
 #include <string>
 
 // Buttons offered by EngineHost::Ask.
-enum TAskButtons { abOK, abOKCancel, abYesNo, abYesNoCancel };
+enum TAskButtons { abOK, abOKCancel, abYesNo, abYesNoCancel, abRetryCancel };
 
 // Answers of EngineHost::Ask (the usual modal results).
 inline constexpr int mrNone = 0;
 inline constexpr int mrOk = 1;
 inline constexpr int mrCancel = 2;
+inline constexpr int mrRetry = 4;
 inline constexpr int mrYes = 6;
 inline constexpr int mrNo = 7;
 

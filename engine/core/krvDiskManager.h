@@ -60,10 +60,11 @@ public:
     int WantedDisk = 0;              // zip disk number (0-based) of the disk to open next
     std::int64_t RequestOffset = 0;  // first disk: where a local header must stand
     std::int64_t BytesRemaining = 0; // data of the current entry still on later disks
-    int DisksOpened = 0;
+    int DiskCounter = 0;             // next disks opened so far
 
 private:
     bool LastDiskPresent();
     bool DiskFits();
+    bool AskForDisk();
     TZipCommon* FOwner = nullptr;
 };

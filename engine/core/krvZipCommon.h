@@ -8,6 +8,7 @@
 #include "engine/core/krvCrypt.h"
 #include "engine/core/krvDates.h"
 #include "engine/core/krvDiskManager.h"
+#include "engine/core/krvFileScan.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/core/krvStreams.h"
 #include "engine/core/krvTimer.h"
@@ -94,6 +95,9 @@ public:
     TDeleteOptions DeleteOptions = doAllowUndo;
     std::vector<std::string> ExcludeSpec;
     std::vector<std::string> FileSpec;
+    // Attributes of the files a writer gathers, and those that leave a file out.
+    TkrvFileAttrs Attributes{fsZeroAttr, fsReadOnly, fsArchive};
+    TkrvFileAttrs AttributesEx;
     bool IncludeHiddenDirs = false;
     int PasswordAttempts = 3;
     bool RecurseDirs = false;
@@ -241,14 +245,20 @@ public:
     // The progress hook the component hands to its streams.
     void StreamProgress(TStream32& Stream);
     TStream32::TProgressEvent StreamProgressEvent();
-    [[noreturn]] void RaiseWriteError();
+    // RaiseError with 25136 "Error writing to file" for the current file.
+    void RaiseWriteError();
     std::string GetArcTypeName() const;
     std::string GetAttributeString(std::uint32_t Attr, char Fill) const;
     std::string GetFileTypeName(const std::string& FileName) const;
     // There is no shell image list in the engine: always -1.
     int GetFileIconIndex(const std::string& FileName) const;
     std::uint32_t ApplyDateAttribute(std::uint32_t DosDate) const;
+    // True when FileName matches one mask of ExcludeSpec, each mask first put through the
+    // StoredDirNames rule against DefaultDir.
     bool IsExcluded(const std::string& FileName, const std::string& DefaultDir) const;
+    // Includes or excludes one attribute in Attributes / AttributesEx.
+    void SetAttribute(TkrvFileAttr Attr, bool On);
+    void SetAttributeEx(TkrvFileAttr Attr, bool On);
 
     // The name of the next volume of a multi-volume set, found through OnNextVolume.
     bool GetNextVolume(std::string& VolumeName, const std::string& VolumeID);

@@ -55,6 +55,29 @@ EnvGuard::~EnvGuard() {
     tzset();
 }
 
+void ScriptedHost::DoPump() {
+    ++Pumps;
+    if (OnPump) OnPump(Pumps);
+}
+
+int ScriptedHost::DoAsk(const std::string& Text, TAskButtons /*Buttons*/) {
+    Questions.push_back(Text);
+    if (Answers.empty()) return mrNo;
+    const int answer = Answers.front();
+    Answers.pop_front();
+    return answer;
+}
+
+ScriptedHostGuard::ScriptedHostGuard() {
+    auto host = std::make_unique<ScriptedHost>();
+    FHost = host.get();
+    FPrevious = EngineHost::Install(std::move(host));
+}
+
+ScriptedHostGuard::~ScriptedHostGuard() {
+    EngineHost::Install(std::move(FPrevious));
+}
+
 std::string ReadFile(const fs::path& Path) {
     std::ifstream in(Path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + Path.string());

@@ -2,8 +2,13 @@
 // real third-party tools used as oracles, and the locations of the sample corpus.
 #pragma once
 
+#include "engine/core/EngineHost.h"
+
 #include <cstdint>
+#include <deque>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,6 +45,34 @@ private:
     std::string FName;
     std::string FOld;
     bool FHadOld;
+};
+
+// An engine host for tests: answers the engine's questions from a script (mrNo once the script
+// is used up) and records them, counts pumps and runs OnPump on each one.
+class ScriptedHost : public EngineHost {
+public:
+    std::deque<int> Answers;
+    std::vector<std::string> Questions;
+    int Pumps = 0;
+    std::function<void(int Pump)> OnPump;
+
+protected:
+    void DoPump() override;
+    int DoAsk(const std::string& Text, TAskButtons Buttons) override;
+};
+
+// Installs a ScriptedHost for the life of the guard and restores the previous host afterwards.
+class ScriptedHostGuard {
+public:
+    ScriptedHostGuard();
+    ~ScriptedHostGuard();
+    ScriptedHostGuard(const ScriptedHostGuard&) = delete;
+    ScriptedHostGuard& operator=(const ScriptedHostGuard&) = delete;
+    ScriptedHost& Host() { return *FHost; }
+
+private:
+    ScriptedHost* FHost;
+    std::unique_ptr<EngineHost> FPrevious;
 };
 
 std::string ReadFile(const fs::path& Path);

@@ -1,0 +1,219 @@
+#include "engine/core/krvDiskManager.h"
+
+#include "engine/core/EngineHost.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvGbls.h"
+#include "engine/core/krvStreams.h"
+#include "engine/core/krvZipCommon.h"
+
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+// The folder whose drive a check is about: Path itself when it is a folder, else the folder
+// it lies in (the current folder for a bare name).
+std::string CheckedFolder(const std::string& Path) {
+    if (Path.empty() || DirExists(Path)) return Path.empty() ? "." : Path;
+    const std::size_t slash = Path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : Path.substr(0, slash);
+}
+
+// Runs a disk-error question: true when the handler asks to try again. Without a handler
+// ErrorCode is reported; an answer of Abort reports 25443.
+bool RetryAfter(TZipCommon& Owner, const TOnDiskError& Event, const std::string& Path, int ErrorCode) {
+    if (!Event) {
+        Owner.ReportError(Path, "", "0", ErrorCode);
+        return false;
+    }
+    bool abort = true;
+    Event(Owner, abort);
+    if (abort) {
+        Owner.ReportError(Path, "", "0", ecUserCanceled);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int DiskNumberOfLabel(const std::string& Label) {
+    static const std::string Marker = "PKBACK# ";
+    const std::size_t at = Label.find(Marker);
+    if (at == std::string::npos) return 0;
+    int number = 0;
+    for (std::size_t i = at + Marker.size();
+         i < Label.size() && std::isdigit(static_cast<unsigned char>(Label[i])); ++i) {
+        number = number * 10 + (Label[i] - '0');
+        if (number > 99999) break;
+    }
+    return number;
+}
+
+bool TDiskManager::CheckDrive(TZipCommon& Owner, const std::string& APath, bool ForWriting) {
+    Path = APath;
+    const std::string folder = CheckedFolder(APath);
+    if (!IsUNCPath(APath)) {
+        if (!WaitReady(Owner, folder)) return false;
+        // Reading an archive from read-only media is fine; only writing needs the test.
+        if (ForWriting && !WaitWritable(Owner, folder)) return false;
+    }
+    return ReadVolume(Owner, folder);
+}
+
+bool TDiskManager::WaitReady(TZipCommon& Owner, const std::string& Folder) {
+    for (;;) {
+        std::uint64_t freeBytes = 0, totalBytes = 0;
+        if (TDrives::Current().GetDiskSpace(Folder, freeBytes, totalBytes)) return true;
+        if (!RetryAfter(Owner, Owner.OnDiskInDrvErr, Path, ecIsNotAccessible)) return false;
+    }
+}
+
+bool TDiskManager::WaitWritable(TZipCommon& Owner, const std::string& Folder) {
+    for (;;) {
+        if (!TDrives::Current().IsWriteProtected(Folder)) return true;
+        if (!RetryAfter(Owner, Owner.OnDiskWriteProtectErr, Path, ecDiskIsWriteProtected)) return false;
+    }
+}
+
+bool TDiskManager::ReadVolume(TZipCommon& Owner, const std::string& Folder) {
+    TDrives& drives = TDrives::Current();
+    for (;;) {
+        TVolumeInfo info;
+        if (drives.GetVolumeInfo(Folder, info)) {
+            VolumeLabel = info.Label;
+            DiskNumber = DiskNumberOfLabel(info.Label);
+            SerialNumber = info.Serial;
+            DriveType = drives.GetDriveKind(Folder);
+            if (DriveType == dkNoRootDir) {
+                Owner.ReportError(Path, "", "0", ecIsNotAccessible);
+                return false;
+            }
+            Root = drives.RootOf(Folder);
+            drives.GetDiskSpace(Folder, FreeSpace, TotalSpace);
+            MediaKind = 0;
+            return true;
+        }
+        const std::string question =
+            Folder + " " + ErrorText(ecIsNotAccessible) + "\r\n\r\n" + (errno ? std::strerror(errno) : "");
+        if (EngineHost::Ask(question, abRetryCancel) != mrRetry) {
+            Owner.ReportError(Path, "", "0", ecIsNotAccessible);
+            return false;
+        }
+    }
+}
+
+// ---- spanned zip disks -----------------------------------------------------------------------
+
+void TDiskSpannObj::Init(TZipCommon& Owner) {
+    FOwner = &Owner;
+    Request = drLastDisk;
+    DiskCounter = 0;
+}
+
+bool TDiskSpannObj::LastDiskPresent() {
+    TZipCommon& o = *FOwner;
+    o.HeaderState = 0;
+    o.DetectArcType(o.ArchiveFile());
+    return (o.HeaderState & htEnding) != 0;
+}
+
+bool TDiskSpannObj::DiskFits() {
+    TZipCommon& o = *FOwner;
+    const std::string& name = o.ArchiveFile();
+    std::uint8_t status = fsOpenOk;
+    TFileStream32 disk(name, fmOpenRead | fmShareDenyNone, status);
+    if (status != fsOpenOk) return false;
+
+    // A disk labelled as one of a spanned set must be the wanted one.
+    const std::size_t slash = name.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : name.substr(0, slash + 1);
+    TVolumeInfo info;
+    if (TDrives::Current().GetVolumeInfo(folder, info)) {
+        VolumeLabel = info.Label;
+        SerialNumber = info.Serial;
+        DiskNumber = DiskNumberOfLabel(info.Label);
+        if (DiskNumber > 0 && DiskNumber != WantedDisk + 1) return false;
+    }
+    if (Request != drFirstDisk) return true;
+
+    // The first disk: a local header at the requested place (the set's marker at 0).
+    std::array<std::uint8_t, 4> sig{};
+    if (disk.Seek(RequestOffset, soBeginning) != RequestOffset || disk.Read(sig.data(), 4) != 4) return false;
+    const bool local = sig == std::array<std::uint8_t, 4>{'P', 'K', 3, 4};
+    const bool marker = RequestOffset == 0 && sig == std::array<std::uint8_t, 4>{'P', 'K', 7, 8};
+    return local || marker;
+}
+
+bool TDiskSpannObj::AskForDisk() {
+    TZipCommon& o = *FOwner;
+    bool cancel = true;
+    switch (Request) {
+    case drLastDisk:
+        o.OnGetZipLastDisk(o, cancel);
+        break;
+    case drFirstDisk:
+        o.OnGetZipFirstDisk(o, cancel);
+        break;
+    case drNextDisk:
+        o.OnGetZipNextDisk(o, std::to_string(WantedDisk + 1), cancel);
+        break;
+    }
+    return !cancel && !o.GetCancel();
+}
+
+bool TDiskSpannObj::OpenDisk(std::unique_ptr<TFileStream32>& Stream) {
+    Stream.reset();
+    if (!FOwner) return false;
+    TZipCommon& o = *FOwner;
+
+    const char* eventName = nullptr;
+    bool assigned = false;
+    switch (Request) {
+    case drLastDisk:
+        eventName = "OnGetZipLastDisk";
+        assigned = static_cast<bool>(o.OnGetZipLastDisk);
+        break;
+    case drFirstDisk:
+        eventName = "OnGetZipFirstDisk";
+        assigned = static_cast<bool>(o.OnGetZipFirstDisk);
+        break;
+    case drNextDisk:
+        eventName = "OnGetZipNextDisk";
+        assigned = static_cast<bool>(o.OnGetZipNextDisk);
+        break;
+    }
+    if (!assigned) {
+        o.ReportError(o.ArchiveFile(), eventName ? eventName : "", "0", ecRequiredEventNotAssigned);
+        return false;
+    }
+
+    bool found = false;
+    for (;;) {
+        found = Request == drLastDisk ? LastDiskPresent() : DiskFits();
+        if (found || !AskForDisk()) break;
+    }
+    if (!found) {
+        // The user gave up on the disk: the job is cancelled.
+        o.SetCancel(true);
+        return false;
+    }
+    if (Request == drFirstDisk)
+        Request = drNextDisk;
+    else if (Request == drNextDisk)
+        ++DiskCounter;
+
+    std::uint8_t status = fsOpenOk;
+    auto disk = std::make_unique<TFileStream32>(o.ArchiveFile(), fmOpenRead | fmShareDenyNone, status);
+    if (status != fsOpenOk) {
+        o.ReportError(o.ArchiveFile(), "", "0", ecErrorOpeningFile);
+        return false;
+    }
+    o.ArchiveSize = disk->Size();
+    Stream = std::move(disk);
+    return true;
+}
