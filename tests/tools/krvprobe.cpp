@@ -3,9 +3,12 @@
 // tests.
 //
 //   krvprobe detect FILE   the detected archive type's name and the archive offset
+//   krvprobe list ARCHIVE  the lister's entries and totals (ProbeList.cpp)
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/core/krvStreams.h"
+
+#include "ProbeList.h"
 
 #include <cstdio>
 #include <cstring>
@@ -42,6 +45,7 @@ int CmdDetect(const TArgs& Args) {
 
 const TCommand Commands[] = {
     {"detect", "detect FILE", CmdDetect},
+    {"list", "list ARCHIVE", ProbeList},
 };
 
 int Usage() {
