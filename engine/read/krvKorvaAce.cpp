@@ -50,7 +50,8 @@ public:
         e.VersionMadeBy = FVersion;
         e.VersionNeeded = FVersion;
         e.UnpackedSize = GetU32LE(h + 11);
-        e.CRC = GetU32LE(h + 23);
+        // ace keeps the CRC-32 without its final inversion.
+        e.CRC = ~GetU32LE(h + 23);
         e.Encrypted = (flags & AcePassword) != 0;
         e.Method = h[28];
         e.InternalAttr = GetU16LE(h + 19);

@@ -5,7 +5,9 @@
 #include "engine/core/krvGbls.h"
 #include "engine/read/krvKorvaWalk.h"
 
+#include <dirent.h>
 #include <set>
+#include <strings.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -23,6 +25,25 @@ constexpr std::uint16_t FolderContinuedPrevAndNext = 0xFFFF;
 constexpr std::uint16_t AttrNameIsUtf = 0x80;
 constexpr int MaxCabinets = 999;
 constexpr std::int64_t MaxCabName = 256;
+
+// The file of that name in Folder, or one whose name differs only in case (sets made where
+// names ignore case name their cabinets so).
+std::string FindCabinet(const std::string& Folder, const std::string& Name) {
+    const std::string exact = Folder + Name;
+    struct stat st {};
+    if (::stat(exact.c_str(), &st) == 0) return exact;
+    DIR* dir = ::opendir(Folder.empty() ? "." : Folder.c_str());
+    if (!dir) return exact;
+    std::string found = exact;
+    while (const dirent* d = ::readdir(dir)) {
+        if (::strcasecmp(d->d_name, Name.c_str()) == 0) {
+            found = Folder + d->d_name;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
 
 bool IsFile(const std::string& Path) {
     struct stat st {};
@@ -127,7 +148,7 @@ private:
 
     bool OpenNextCabinet() {
         if (FNextCabinet.empty() || Cancelled()) return false;
-        std::string name = FolderOf(K.ArchiveFile()) + FNextCabinet;
+        std::string name = FindCabinet(FolderOf(K.ArchiveFile()), FNextCabinet);
         if (!IsFile(name) || FSeen.count(name) || std::ssize(FSeen) >= MaxCabinets) return false;
         if (!K.GetNextVolume(name, std::to_string(FSeen.size() + 1))) return false;
         ResetCache();

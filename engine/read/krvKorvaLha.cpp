@@ -77,7 +77,8 @@ public:
             os = more[2];
             extSize = GetU16LE(more + 3);
             extPos = HeaderPos + 26;
-            extLimit = HeaderPos + headerSize;
+            // Some writers leave extended headers out of the header size.
+            extLimit = End;
             next = HeaderPos + headerSize + packedField;
         }
 
@@ -95,6 +96,8 @@ public:
             extSize = GetU16LE(reinterpret_cast<const std::uint8_t*>(ext.data()) + ext.size() - 2);
         }
 
+        // Folders are separated by '\\', '/' or 0xFF.
+        name = FixPathSlashes(name);
         if (!dir.empty()) {
             dir = FixPathSlashes(dir);
             if (dir.back() != '/') dir += '/';
@@ -104,6 +107,7 @@ public:
         TKorvaEntry e;
         e.StoredName = name;
         e.IsDirectory = h[5] == 'd';
+        if (e.IsDirectory && !name.empty() && name.back() != '/') e.StoredName += '/';
         // Level 2 keeps a Unix time; levels 0 and 1 a DOS date-time.
         e.Date = level == 2 ? UnixDateToDateTime(GetU32LE(h + 15)) : K.DosDateToDateTime(GetU32LE(h + 15));
         // Level 1 counts its extended headers in the packed size.

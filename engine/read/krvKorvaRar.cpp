@@ -4,6 +4,8 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/read/krvKorvaWalk.h"
 
+#include "platform/CodePages.h"
+
 #include <cstring>
 #include <vector>
 
@@ -236,7 +238,11 @@ private:
         TKorvaEntry e;
         const std::string stored = ReadText(nameAt, nameSize);
         if (flags & Rar4Unicode) e.NameIsUtf8 = DecodeUnicodeName(stored, e.StoredName);
-        if (!e.NameIsUtf8) e.StoredName = stored.substr(0, stored.find('\0'));
+        if (!e.NameIsUtf8) {
+            e.StoredName = stored.substr(0, stored.find('\0'));
+            // Made on Unix: the name is in the system's own encoding, UTF-8.
+            e.NameIsUtf8 = host == 3 && IsValidUtf8(e.StoredName);
+        }
         if (isDir && !e.StoredName.empty() && e.StoredName.back() != '/' && e.StoredName.back() != '\\')
             e.StoredName += '/';
         e.IsDirectory = isDir;

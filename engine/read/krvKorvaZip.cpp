@@ -2,6 +2,7 @@
 // detection found the directory damaged or missing; enciphered headers ("PL") are
 // deciphered on the way; spanned sets are listed from the disk that holds the directory.
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCrc.h"
 #include "engine/core/krvZipRecords.h"
 #include "engine/read/krvKorvaWalk.h"
 
@@ -38,6 +39,38 @@ void ApplyZip64(const std::string& Extra, std::int64_t& Unpacked, std::int64_t& 
         }
         at = data + len;
     }
+}
+
+// The UTF-8 name of Info-ZIP's unicode path field (id 0x7075), when it belongs to the
+// stored name (its CRC-32 matches); empty otherwise.
+std::string UnicodePath(const std::string& Extra, const std::string& StoredName) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(Extra.data());
+    for (std::size_t at = 0; at + 4 <= Extra.size();) {
+        const std::uint16_t id = GetU16LE(p + at);
+        const std::size_t len = GetU16LE(p + at + 2);
+        const std::size_t data = at + 4;
+        if (data + len > Extra.size()) break;
+        if (id == 0x7075 && len > 5 && p[data] == 1) {
+            std::uint32_t crc = 0xFFFFFFFF;
+            UpdateCrc32Buf(StoredName.data(), std::ssize(StoredName), crc);
+            if ((crc ^ 0xFFFFFFFF) == GetU32LE(p + data + 1)) return Extra.substr(data + 5, len - 5);
+        }
+        at = data + len;
+    }
+    return {};
+}
+
+bool IsZipRecordSig(std::uint32_t Sig) {
+    bool enciphered = false;
+    return TRegisterKorva::IsZipLocalOrCentralSig(Sig) ||
+           TRegisterKorva::ZipHeaderKind(Sig, zkEnd, enciphered) == zkEnd || Sig == 0x06064B50;
+}
+
+// A folder entry is shown with its trailing separator.
+void MarkFolder(TKorvaEntry& Entry) {
+    if (Entry.IsDirectory && !Entry.StoredName.empty() && Entry.StoredName.back() != '/' &&
+        Entry.StoredName.back() != '\\')
+        Entry.StoredName += '/';
 }
 
 class TZipWalk final : public TKorva::TWalk {
@@ -128,11 +161,15 @@ private:
         std::int64_t packed = h.CompressedSize;
         std::int64_t unpacked = h.UncompressedSize;
         std::int64_t offset = h.LocalHeaderOffset;
-        if (packed == Zip64Mark || unpacked == Zip64Mark || offset == Zip64Mark)
-            ApplyZip64(ReadText(extraPos, h.ExtraLength), unpacked, packed, &offset);
-
         e.NameIsUtf8 = (h.Flags & zfUtf8) != 0;
+        if (h.ExtraLength > 0) {
+            const std::string extra = ReadText(extraPos, h.ExtraLength);
+            if (packed == Zip64Mark || unpacked == Zip64Mark || offset == Zip64Mark)
+                ApplyZip64(extra, unpacked, packed, &offset);
+            ApplyUnicodePath(extra, e);
+        }
         e.IsDirectory = (h.ExternalAttr & 0x10) != 0 || (!e.StoredName.empty() && e.StoredName.back() == '/');
+        MarkFolder(e);
         e.UseEntrySpec = true;
         e.Date = K.DosDateToDateTime(h.DosDateTime);
         e.VersionMadeBy = h.VersionMadeBy;
@@ -182,12 +219,20 @@ private:
         std::int64_t packed = h.CompressedSize;
         std::int64_t unpacked = h.UncompressedSize;
         std::uint32_t crc = h.Crc;
-        if (packed == Zip64Mark || unpacked == Zip64Mark)
-            ApplyZip64(ReadText(namePos + h.NameLength, h.ExtraLength), unpacked, packed, nullptr);
-        std::int64_t next = dataPos + packed;
-        if (h.Flags & zfDescriptor) next = AfterDescriptor(dataPos, packed, unpacked, crc);
-
+        // Sizes that are all zero with the descriptor flag are not known before the data.
+        bool sizesKnown = packed != 0 || unpacked != 0 || crc != 0;
         e.NameIsUtf8 = (h.Flags & zfUtf8) != 0;
+        if (h.ExtraLength > 0) {
+            const std::string extra = ReadText(namePos + h.NameLength, h.ExtraLength);
+            if (packed == Zip64Mark || unpacked == Zip64Mark) {
+                ApplyZip64(extra, unpacked, packed, nullptr);
+                sizesKnown = true;
+            }
+            ApplyUnicodePath(extra, e);
+        }
+        std::int64_t next = dataPos + packed;
+        if (h.Flags & zfDescriptor) next = AfterDescriptor(dataPos, sizesKnown, packed, unpacked, crc);
+
         e.IsDirectory = !e.StoredName.empty() && e.StoredName.back() == '/';
         e.Date = K.DosDateToDateTime(h.DosDateTime);
         e.VersionMadeBy = h.VersionNeeded;
@@ -207,14 +252,20 @@ private:
     // The data of an entry whose sizes follow it: the descriptor is stepped over, and when
     // the local header holds no sizes they are taken from the descriptor found by its
     // signature and a compressed size equal to its distance from the data.
-    std::int64_t AfterDescriptor(std::int64_t DataPos, std::int64_t& Packed, std::int64_t& Unpacked,
-                                 std::uint32_t& Crc) {
+    std::int64_t AfterDescriptor(std::int64_t DataPos, bool SizesKnown, std::int64_t& Packed,
+                                 std::int64_t& Unpacked, std::uint32_t& Crc) {
         std::uint8_t d[24];
-        if (Packed > 0 || Unpacked > 0) {
+        if (SizesKnown) {
+            // The descriptor, with or without its signature, in its 32- or 64-bit form: the
+            // one that a zip record follows.
             const std::int64_t at = DataPos + Packed;
-            if (ReadExact(at, d, 4) && GetU32LE(d) == ZipDescriptorSig) return at + 16;
-            if (ReadExact(at + 12, d, 4) && K.IsZipLocalOrCentralSig(GetU32LE(d))) return at + 12;
-            return at;
+            const bool signature = ReadExact(at, d, 4) && GetU32LE(d) == ZipDescriptorSig;
+            const std::int64_t lengths[] = {16, 24, 12, 20, 0};
+            for (std::int64_t len : lengths) {
+                if (signature != (len == 16 || len == 24)) continue;
+                if (ReadExact(at + len, d, 4) && IsZipRecordSig(GetU32LE(d))) return at + len;
+            }
+            return signature ? at + 16 : at;
         }
         const std::int64_t limit = std::min(End, DataPos + DescriptorScanLimit);
         std::uint8_t chunk[4096];
@@ -222,7 +273,14 @@ private:
             const std::int64_t n = ReadAt(at, chunk, std::min<std::int64_t>(sizeof chunk, limit - at));
             if (n < 16) break;
             for (std::int64_t i = 0; i + 16 <= n; ++i) {
-                if (chunk[i] != 'P' || GetU32LE(chunk + i) != ZipDescriptorSig) continue;
+                if (chunk[i] != 'P') continue;
+                const std::uint32_t sig = GetU32LE(chunk + i);
+                if (sig == ZipLocalSig || sig == ZipCentralSig) {
+                    // No descriptor before the next record: the data run up to it.
+                    Packed = at + i - DataPos;
+                    return at + i;
+                }
+                if (sig != ZipDescriptorSig) continue;
                 if (!ReadExact(at + i, d, 16)) break;
                 if (GetU32LE(d + 8) != static_cast<std::uint64_t>(at + i - DataPos)) continue;
                 Crc = GetU32LE(d + 4);
@@ -234,6 +292,15 @@ private:
             at += n - 15;
         }
         return End;
+    }
+
+    // A name of the unicode path field replaces the stored one.
+    static void ApplyUnicodePath(const std::string& Extra, TKorvaEntry& Entry) {
+        if (Entry.NameIsUtf8) return;
+        std::string name = UnicodePath(Extra, Entry.StoredName);
+        if (name.empty()) return;
+        Entry.StoredName = std::move(name);
+        Entry.NameIsUtf8 = true;
     }
 
     std::uint8_t FState = 0;
