@@ -5,8 +5,8 @@
 #include "engine/core/krvDates.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/read/krvKorva.h"
+#include "tests/support/NextVolumeGuess.h"
 
-#include <cctype>
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
@@ -27,29 +27,6 @@ bool StoresNoCrc(TArcType Type, const std::string& FileName) {
     std::uint8_t magic[2] = {};
     if (status != fsOpenOk || ReadAt(stream, 0, magic, 2) != 2) return false;
     return !(magic[0] == 0x1F && (magic[1] == 0x8B || magic[1] == 0x9E));
-}
-
-// The volume after Current as rar (name.partN.rar, any number of digits) and ace (.ace,
-// .c00, .c01 ...) number them; empty when the name follows neither scheme.
-std::string NextVolumeLike(const std::string& Current) {
-    const std::size_t dot = Current.rfind('.');
-    if (dot == std::string::npos) return {};
-    const std::string ext = Current.substr(dot);
-    if (ext == ".ace" || ext == ".ACE") return Current.substr(0, dot) + ".c00";
-    if (ext.size() == 4 && (ext[1] == 'c' || ext[1] == 'C') &&
-        std::isdigit(static_cast<unsigned char>(ext[2])) &&
-        std::isdigit(static_cast<unsigned char>(ext[3]))) {
-        char next[16];
-        std::snprintf(next, sizeof next, ".%c%02d", ext[1], (std::stoi(ext.substr(2)) + 1) % 100);
-        return Current.substr(0, dot) + next;
-    }
-    const std::size_t part = Current.rfind(".part");
-    if (part == std::string::npos || ext != ".rar") return {};
-    const std::string digits = Current.substr(part + 5, dot - part - 5);
-    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return {};
-    std::string number = std::to_string(std::stoul(digits) + 1);
-    if (number.size() < digits.size()) number.insert(0, digits.size() - number.size(), '0');
-    return Current.substr(0, part + 5) + number + ext;
 }
 
 } // namespace
@@ -80,7 +57,7 @@ int ProbeList(const std::vector<std::string>& Args) {
     lister.OnNextVolume = [](TZipCommon& Sender, std::string& VolumeName, const std::string&, bool,
                              bool& Cancel) {
         if (!Exists(VolumeName)) {
-            const std::string other = NextVolumeLike(Sender.ArchiveFile());
+            const std::string other = testsupport::NextVolumeLike(Sender.ArchiveFile());
             if (!other.empty() && Exists(other)) VolumeName = other;
         }
         Cancel = !Exists(VolumeName);
