@@ -16,6 +16,7 @@ constexpr std::uint8_t ArjGarbled = 0x01;
 constexpr std::uint8_t ArjVolume = 0x04;  // main header: a volume of a set; file: continued on the next
 constexpr std::uint8_t ArjExtFile = 0x08; // continued from the previous volume
 constexpr int FieldsSize = 34;
+constexpr std::uint8_t ArjHostUnix = 2;
 
 class TArjWalk final : public TKorva::TWalk {
 public:
@@ -50,7 +51,9 @@ public:
         std::int64_t unpacked = GetU32LE(f + 20);
         TKorvaEntry e;
         e.StoredName = FName;
-        e.Date = K.DosDateToDateTime(GetU32LE(f + 12));
+        // arj made on Unix keeps a Unix time.
+        e.Date = f[7] == ArjHostUnix ? UnixDateToDateTime(GetU32LE(f + 12))
+                                     : K.DosDateToDateTime(GetU32LE(f + 12));
         e.VersionMadeBy = f[5];
         e.VersionNeeded = f[6];
         e.CRC = GetU32LE(f + 24);
