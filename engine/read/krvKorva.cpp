@@ -320,9 +320,11 @@ std::string TKorva::TWalk::ReadText(std::int64_t At, std::int64_t Count) {
     return text;
 }
 
-std::string TKorva::TWalk::ReadZText(std::int64_t At, std::int64_t MaxLen, std::int64_t& Next) {
+std::string TKorva::TWalk::ReadZText(std::int64_t At, std::int64_t MaxLen, std::int64_t& Next,
+                                     bool* Complete) {
     std::string text = ReadText(At, MaxLen);
     const std::size_t nul = text.find('\0');
+    if (Complete) *Complete = nul != std::string::npos || std::ssize(text) == MaxLen;
     if (nul != std::string::npos) {
         text.resize(nul);
         Next = At + static_cast<std::int64_t>(nul) + 1;

@@ -46,6 +46,10 @@ public:
         const std::int64_t packed = GetU32LE(h + 7);
         TKorvaEntry e;
         e.StoredName = ReadText(HeaderPos + AceFile, nameSize);
+        if (std::ssize(e.StoredName) != nameSize) {
+            Stop();
+            return;
+        }
         e.Date = K.DosDateToDateTime(GetU32LE(h + 15));
         e.VersionMadeBy = FVersion;
         e.VersionNeeded = FVersion;

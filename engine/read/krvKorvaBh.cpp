@@ -34,6 +34,10 @@ public:
         const std::int64_t packed = GetU32LE(h + 15);
         TKorvaEntry e;
         e.StoredName = ReadText(HeaderPos + BhHeader, nameLen);
+        if (std::ssize(e.StoredName) != nameLen) {
+            Stop();
+            return;
+        }
         e.Date = K.DosDateToDateTime(GetU32LE(h + 11));
         e.VersionMadeBy = h[7];
         e.VersionNeeded = h[8];

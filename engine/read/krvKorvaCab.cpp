@@ -76,7 +76,12 @@ public:
         const std::uint8_t* f = Buf.data();
         std::int64_t next = 0;
         TKorvaEntry e;
-        e.StoredName = ReadZText(Pos, MaxCabName, next);
+        bool complete = false;
+        e.StoredName = ReadZText(Pos, MaxCabName, next, &complete);
+        if (!complete) {
+            Stop();
+            return;
+        }
         const std::uint16_t folder = GetU16LE(f + 8);
         const std::uint16_t attribs = GetU16LE(f + 14);
         Pos = next;

@@ -32,10 +32,12 @@ public:
         const std::uint8_t* h = Buf.data();
         std::int64_t afterPath = 0;
         std::int64_t afterName = 0;
-        std::string path = ReadZText(HeaderPos + HaStep, MaxHaName, afterPath);
-        const std::string name = ReadZText(afterPath, MaxHaName, afterName);
+        bool pathWhole = false;
+        bool nameWhole = false;
+        std::string path = ReadZText(HeaderPos + HaStep, MaxHaName, afterPath, &pathWhole);
+        const std::string name = ReadZText(afterPath, MaxHaName, afterName, &nameWhole);
         std::uint8_t mdiLen = 0;
-        if (!ReadExact(afterName, &mdiLen, 1)) {
+        if (!pathWhole || !nameWhole || !ReadExact(afterName, &mdiLen, 1)) {
             Stop();
             return;
         }

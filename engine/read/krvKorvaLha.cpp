@@ -85,6 +85,11 @@ public:
         std::string dir;
         std::int64_t extTotal = 0;
         for (int count = 0; extSize != 0 && count < MaxExtHeaders; ++count) {
+            if (extPos + extSize > End) {
+                // The header is cut off by the archive's end.
+                Stop();
+                return;
+            }
             if (extSize < 3 || extPos + extSize > extLimit) break;
             const std::string ext = ReadText(extPos, extSize);
             if (std::ssize(ext) != extSize) break;

@@ -55,6 +55,10 @@ public:
         TKorvaEntry e;
         e.RawName = true;
         e.StoredName = ReadText(HeaderPos + MsGZRecord, nameLen);
+        if (std::ssize(e.StoredName) != nameLen) {
+            Stop();
+            return;
+        }
         if (!FFolders.empty()) {
             const auto folder = FFolders.find(GetU16LE(h));
             if (folder != FFolders.end()) e.StoredName = folder->second + "/" + e.StoredName;

@@ -237,6 +237,10 @@ private:
 
         TKorvaEntry e;
         const std::string stored = ReadText(nameAt, nameSize);
+        if (std::ssize(stored) != nameSize) {
+            Stop();
+            return;
+        }
         if (flags & Rar4Unicode) e.NameIsUtf8 = DecodeUnicodeName(stored, e.StoredName);
         if (!e.NameIsUtf8) {
             e.StoredName = stored.substr(0, stored.find('\0'));

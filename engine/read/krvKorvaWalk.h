@@ -57,8 +57,9 @@ protected:
     // Count bytes at At as text (shorter when the archive ends first).
     std::string ReadText(std::int64_t At, std::int64_t Count);
     // A NUL-terminated text at At of at most MaxLen bytes; Next is set after its NUL (or
-    // after MaxLen bytes when none was found).
-    std::string ReadZText(std::int64_t At, std::int64_t MaxLen, std::int64_t& Next);
+    // after MaxLen bytes when none was found). *Complete (when given) tells whether the
+    // text ended before the archive did.
+    std::string ReadZText(std::int64_t At, std::int64_t MaxLen, std::int64_t& Next, bool* Complete = nullptr);
     // The next volume of a multi-volume set replaces the archive stream. False (with the
     // cancel flag set when the owner gave up) when there is none.
     bool NextVolume();
