@@ -4,7 +4,7 @@
 
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvGbls.h"
-#include "engine/core/krvUnBase.h"
+#include "engine/core/krvMatchSpec.h"
 
 #include <algorithm>
 
@@ -141,7 +141,7 @@ void TZip::AddOldEntry(TCompHeaderObj& List, TZipCentralHeader Central, std::str
     const bool utf8 = (Central.Flags & zfUtf8) != 0;
     const std::string name = ArcNameToLocalName(RawName, TranslateOemChar && !utf8);
     std::uint16_t kind = hkKeep;
-    if (Switch == swDelete && TUnBase::MatchFileSpec(name, FileSpec, ExcludeSpec)) kind = hkDrop;
+    if (Switch == swDelete && MatchFileSpec(name, FileSpec, ExcludeSpec)) kind = hkDrop;
     Data.RawName = std::move(RawName);
     Data.IsDir = !name.empty() && name.back() == '/';
     Central.Signature = ZipCentralSig;
