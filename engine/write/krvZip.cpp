@@ -101,17 +101,9 @@ void TZip::SetHeaderFields(std::int64_t UnpackedSize, std::int64_t PackedSize) {
 void TZip::StoreHeader(TCompHeaderObj& List, int Index) {
     TCompFileInfo info;
     HeaderToInfo(List.GetHeader(Index), info);
-    TZipCentralHeader c;
+    TZipCentralHeader c = CentralFromLocal(FLocal);
     c.Signature = ZipHeaderSignature(zkCentral, EncryptHeaders);
     c.VersionMadeBy = (FLocal.Flags & zfUtf8) ? ZipVersionUtf8 : ZipVersion;
-    c.VersionNeeded = ZipVersion;
-    c.Flags = FLocal.Flags;
-    c.Method = FLocal.Method;
-    c.DosDateTime = FLocal.DosDateTime;
-    c.Crc = FLocal.Crc;
-    c.CompressedSize = FLocal.CompressedSize;
-    c.UncompressedSize = FLocal.UncompressedSize;
-    c.NameLength = FLocal.NameLength;
     c.InternalAttr = 1;
     c.ExternalAttr = info.Attr;
     c.LocalHeaderOffset = static_cast<std::uint32_t>(FHeaderPos);
@@ -121,6 +113,20 @@ void TZip::StoreHeader(TCompHeaderObj& List, int Index) {
     e.Enciphered = EncryptHeaders;
     e.Extra.clear();
     e.Comment.clear();
+}
+
+TZipCentralHeader TZip::CentralFromLocal(const TZipLocalHeader& Local) {
+    TZipCentralHeader c;
+    c.VersionMadeBy = ZipVersion;
+    c.VersionNeeded = Local.VersionNeeded;
+    c.Flags = Local.Flags;
+    c.Method = Local.Method;
+    c.DosDateTime = Local.DosDateTime;
+    c.Crc = Local.Crc;
+    c.CompressedSize = Local.CompressedSize;
+    c.UncompressedSize = Local.UncompressedSize;
+    c.NameLength = Local.NameLength;
+    return c;
 }
 
 void TZip::InfoToHeader(std::uint8_t* Header, const TCompFileInfo& Info) {

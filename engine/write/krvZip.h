@@ -89,6 +89,8 @@ private:
     // The stored form of a local name: no leading separator; Utf8 tells it needs the UTF-8 flag.
     std::string ArcName(const std::string& LocalName, bool& Utf8) const;
     bool Spanning() const;
+    // A directory record with the values of a local header.
+    static TZipCentralHeader CentralFromLocal(const TZipLocalHeader& Local);
 
     TZipLocalHeader FLocal;
     std::string FLocalName; // the stored name of the entry being written

@@ -46,13 +46,7 @@ bool TDiskSpanObj::Cancelled() const {
 bool TDiskSpanObj::CheckDrive() {
     TDiskManager& dm = FOwner.DiskManager;
     const bool ok = dm.CheckDrive(FOwner, Folder(), true);
-    Path = dm.Path;
-    Root = dm.Root;
-    DriveType = dm.DriveType;
-    SerialNumber = dm.SerialNumber;
-    VolumeLabel = dm.VolumeLabel;
-    FreeSpace = dm.FreeSpace;
-    TotalSpace = dm.TotalSpace;
+    static_cast<TDiskCommon&>(*this) = dm;
     FFree = ok ? FreeSpace : 0;
     return ok;
 }

@@ -114,16 +114,7 @@ void TZip::ReadLocalEntries(TStream32& Input, TCompHeaderObj& List) {
         if (next > size) Fail(ArchiveFile(), name, ecHeaderNotFound);
         if (++read > MaxFormatEntries) Fail(ArchiveFile(), "more than 65535 entries", ecMaxFileSizeExceeded);
 
-        TZipCentralHeader c;
-        c.VersionMadeBy = 20;
-        c.VersionNeeded = l.VersionNeeded;
-        c.Flags = l.Flags;
-        c.Method = l.Method;
-        c.DosDateTime = l.DosDateTime;
-        c.Crc = l.Crc;
-        c.CompressedSize = l.CompressedSize;
-        c.UncompressedSize = l.UncompressedSize;
-        c.NameLength = l.NameLength;
+        TZipCentralHeader c = CentralFromLocal(l);
         c.LocalHeaderOffset = static_cast<std::uint32_t>(pos);
         TCompEntry data;
         data.OldOffset = pos;

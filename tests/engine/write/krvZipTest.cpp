@@ -338,3 +338,32 @@ TEST_F(ZipWriterTest, EmptyFoldersAreStoredWhenAsked) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ZipWriterTest, AnArchiveBuiltInMemoryIsPutInPlaceAsWell) {
+    Put("a.txt", TextBytes(5000, 1));
+    auto z = Writer();
+    z->CompressionMethod = cmInMemory;
+    EXPECT_EQ(z->Compress(), 1);
+    EXPECT_EQ(EntryData(Archive(), InspectZip(Archive()).Entries.at(0)), TextBytes(5000, 1));
+    EXPECT_TRUE(Strays().empty());
+}
+
+TEST_F(ZipWriterTest, AnArchiveWithoutDirectoryIsReadByItsLocalHeaders) {
+    Put("a.txt", TextBytes(5000, 1));
+    Put("b.txt", TextBytes(7000, 2));
+    ASSERT_EQ(Writer()->Compress(), 2);
+    const ZipContents before = InspectZip(Archive());
+    const std::string bytes = ReadFile(Archive());
+    WriteFile(Archive(), bytes.substr(0, before.End.CentralOffset)); // the directory is lost
+    fs::remove_all(Src());
+    Put("c.txt", "c");
+    EXPECT_EQ(Writer()->Compress(), 1);
+    const ZipContents after = InspectZip(Archive());
+    ASSERT_EQ(after.Entries.size(), 3U);
+    EXPECT_EQ(FindEntry(after, "a.txt")->Span, FindEntry(before, "a.txt")->Span);
+    EXPECT_EQ(FindEntry(after, "b.txt")->Span, FindEntry(before, "b.txt")->Span);
+}
+
+} // namespace
