@@ -39,6 +39,15 @@ bool RetryAfter(TZipCommon& Owner, const TOnDiskError& Event, const std::string&
     return true;
 }
 
+// What tells one disk's file from another's.
+std::array<std::int64_t, 4> FileIdentity(int Handle) {
+    struct stat st {};
+    if (::fstat(Handle, &st) != 0) return {};
+    return {static_cast<std::int64_t>(st.st_dev), static_cast<std::int64_t>(st.st_ino),
+            static_cast<std::int64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 } // namespace
 
 int DiskNumberOfLabel(const std::string& Label) {
@@ -113,6 +122,7 @@ void TDiskSpannObj::Init(TZipCommon& Owner) {
     FOwner = &Owner;
     Request = drLastDisk;
     DiskCounter = 0;
+    FLastDisk = {};
 }
 
 bool TDiskSpannObj::LastDiskPresent() {
@@ -139,6 +149,7 @@ bool TDiskSpannObj::DiskFits() {
         DiskNumber = DiskNumberOfLabel(info.Label);
         if (DiskNumber > 0 && DiskNumber != WantedDisk + 1) return false;
     }
+    if (Request == drNextDisk && DiskNumber == 0 && FileIdentity(disk.Handle) == FLastDisk) return false;
     if (Request != drFirstDisk) return true;
 
     // The first disk: a local header at the requested place (the set's marker at 0).
@@ -214,6 +225,7 @@ bool TDiskSpannObj::OpenDisk(std::unique_ptr<TFileStream32>& Stream) {
         return false;
     }
     o.ArchiveSize = disk->Size();
+    FLastDisk = FileIdentity(disk->Handle);
     Stream = std::move(disk);
     return true;
 }

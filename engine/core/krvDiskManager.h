@@ -5,6 +5,7 @@
 
 #include "platform/Drives.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -67,4 +68,7 @@ private:
     bool DiskFits();
     bool AskForDisk();
     TZipCommon* FOwner = nullptr;
+    // The file of the disk opened last (device, inode, size, modification time): a next
+    // disk whose label tells no number must at least be another file.
+    std::array<std::int64_t, 4> FLastDisk{};
 };

@@ -3,9 +3,17 @@
 // tests.
 //
 //   krvprobe detect FILE   the detected archive type's name and the archive offset
+//   krvprobe extract ARCHIVE DESTDIR [PASSWORD]   see ProbeExtract.h
+//   krvprobe list ARCHIVE  the lister's entries and totals (ProbeList.cpp)
+//   krvprobe add ...       adds files to a zip or jar archive (ProbeWrite.h)
+//   krvprobe delete ...    deletes entries of a zip or jar archive
+#include "ProbeExtract.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/core/krvStreams.h"
+
+#include "ProbeList.h"
+#include "ProbeWrite.h"
 
 #include <cstdio>
 #include <cstring>
@@ -45,6 +53,10 @@ int CmdDetect(const TArgs& Args) {
 
 const TCommand Commands[] = {
     {"detect", "detect FILE", CmdDetect},
+    {"extract", "extract ARCHIVE DESTDIR [PASSWORD]", ProbeExtract},
+    {"list", "list ARCHIVE", ProbeList},
+    {"add", "add ARCHIVE [-m store|fast|normal|max] [-p PASSWORD] [-r] [-s refresh|move] FILE...", CmdAdd},
+    {"delete", "delete ARCHIVE MASK...", CmdDelete},
 };
 
 int Usage() {

@@ -1,0 +1,221 @@
+// Adding one gathered file: opening it, storing or deflating its data (with the traditional
+// cipher when a password is set) and completing its header.
+#include "engine/core/krvCompBase.h"
+
+#include "engine/core/EngineHost.h"
+#include "engine/core/krvCrc.h"
+
+#include <algorithm>
+#include <array>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace {
+
+// Files up to this size are deflated in memory first and stored when that does not help.
+constexpr std::int64_t SmallFileSize = 256;
+// Bytes read from an input file at a time.
+constexpr std::int64_t ReadBlock = 256 * 1024;
+
+} // namespace
+
+bool TCompBase::AddFile(TCompHeaderObj& List, int Index) {
+    TCompEntry& e = Entry(Index);
+    std::string name = List.Name(Index);
+    if (!DoBegin(name, FilesProcessed, List, Index)) return false;
+    InitHeader(List, Index);
+    if (e.IsDir) {
+        TMemoryStream32 none;
+        return CompressFile(none, List, Index);
+    }
+    std::uint8_t status = fsOpenOk;
+    TFileStream32 input(e.SourcePath, fmOpenRead | fmShareDenyWrite, status);
+    if (status != fsOpenOk) {
+        ReportError(e.SourcePath, "", "0", ecErrorOpeningFile);
+        return false;
+    }
+    // Only a regular file is read, and never the archive being built.
+    struct stat st {};
+    if (::fstat(input.Handle, &st) != 0 || !S_ISREG(st.st_mode) ||
+        std::find(FNeverGather.begin(), FNeverGather.end(),
+                  std::pair<std::uint64_t, std::uint64_t>(st.st_dev, st.st_ino)) != FNeverGather.end()) {
+        ReportError(e.SourcePath, "", "0", ecErrorOpeningFile);
+        return false;
+    }
+    return CompressFile(input, List, Index);
+}
+
+// Reads Input to its end through Codec; returns the bytes read, -1 when cancelled.
+static std::int64_t PumpThrough(TStream32& Input, TStream32& Codec, const bool* CancelFlag) {
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(ReadBlock));
+    std::int64_t total = 0;
+    for (;;) {
+        if (CancelFlag && *CancelFlag) return -1;
+        const std::int64_t n = Input.Read(buffer.data(), ReadBlock);
+        if (n <= 0) break;
+        Codec.WriteBuffer(buffer.data(), n);
+        total += n;
+        if (total > TCompBase::MaxFormatSize) break;
+    }
+    return total;
+}
+
+bool TCompBase::StoreFile(TStream32& Input) {
+    TJobRecord record;
+    record.BytesToDo = &BytesToDo;
+    TStoreStream store(*FOutput, StreamProgressEvent(), CancelPtr, record, 32);
+    if (FEntryEncrypted) store.Cipher = &Cipher;
+    const std::int64_t n = PumpThrough(Input, store, CancelPtr);
+    FEntryCrc = store.Crc() ^ 0xFFFFFFFFU;
+    FEntryUnpacked = n;
+    return n >= 0;
+}
+
+bool TCompBase::CompressFile(TStream32& Input, TCompHeaderObj& List, int Index) {
+    TCompEntry& e = Entry(Index);
+    TStream32& out = *FOutput;
+    FHeaderPos = out.Position();
+    FEntryCrc = 0;
+    FEntryMethod = 0;
+    FEntryEncrypted = false;
+    FEntryDeflated = false;
+    FEntryUnpacked = 0;
+    CurrentFileSize = 0;
+
+    if (e.IsDir) {
+        SetHeaderFields(0, 0);
+        WriteLocalHeader(out);
+        e.NewLength = out.Position() - FHeaderPos;
+        StoreHeader(List, Index);
+        DoFileEnd();
+        return !Cancel();
+    }
+
+    const bool compress = DeflateType != dtDeflateS && !IsStoredType(List.Name(Index));
+    const std::int64_t size = Input.Size();
+    if (size > MaxFormatSize) Fail(e.SourcePath, "", ecMaxFileSizeExceeded);
+    CurrentFileSize = size;
+    FEntryEncrypted = size > 0 && !Password.empty();
+    FEntryMethod = size > 0 && compress ? 8 : 0;
+    FEntryDeflated = FEntryMethod == 8;
+
+    WriteLocalHeader(out); // a place holder, written again with the final values
+    const std::int64_t dataStart = out.Position();
+    bool ok = true;
+    bool done = false;
+
+    if (size > 0 && compress && size <= SmallFileSize) {
+        // A small file is tried in memory: deflate only when it makes the data smaller.
+        std::vector<std::uint8_t> plain(static_cast<std::size_t>(SmallFileSize + 1));
+        std::int64_t n = 0;
+        for (std::int64_t r;
+             n <= SmallFileSize && (r = Input.Read(plain.data() + n, SmallFileSize + 1 - n)) > 0;)
+            n += r;
+        if (n <= SmallFileSize) {
+            plain.resize(static_cast<std::size_t>(n));
+            std::uint32_t crc = 0xFFFFFFFFU;
+            UpdateCrc32Buf(plain.data(), n, crc);
+            FEntryCrc = crc ^ 0xFFFFFFFFU;
+            TMemoryStream32 packed;
+            {
+                TJobRecord record;
+                TCompressStream deflate(packed, {}, CancelPtr, record, DeflateType);
+                deflate.WriteBuffer(plain.data(), n);
+                ok = deflate.Finish() == Z_OK;
+            }
+            const std::uint8_t* data = plain.data();
+            std::int64_t dataSize = n;
+            FEntryEncrypted = n > 0 && !Password.empty();
+            if (ok && packed.Size() < n) {
+                FEntryMethod = 8;
+                data = packed.Memory();
+                dataSize = packed.Size();
+            } else {
+                FEntryMethod = 0;
+                ok = true;
+            }
+            FEntryDeflated = FEntryMethod == 8;
+            std::vector<std::uint8_t> bytes(data, data + dataSize);
+            if (FEntryEncrypted) {
+                std::array<std::uint8_t, CryptHeaderSize> header{};
+                Cipher.MakeCryptHeader(Password, FEntryCrc, header);
+                out.WriteBuffer(header.data(), CryptHeaderSize);
+                Cipher.EncryptBuf(bytes.data(), dataSize);
+            }
+            out.WriteBuffer(bytes.data(), dataSize);
+            BytesToDo -= static_cast<double>(n);
+            FEntryUnpacked = n;
+            done = true;
+        } else {
+            Input.Seek(0, soBeginning);
+        }
+    }
+
+    if (!done && size == 0) {
+        // An empty file is stored; should it have grown since it was found, its data are too.
+        FEntryMethod = 0;
+        FEntryDeflated = false;
+    }
+    if (!done) {
+        std::uint32_t firstCrc = 0;
+        if (!Password.empty()) {
+            // The cipher header carries the CRC, so the data are checksummed first.
+            TJobRecord record;
+            TCalcStreamCRC calc(Input, StreamProgressEvent(), CancelPtr, 0, record, 32);
+            CheckCancel();
+            firstCrc = calc.Crc() ^ 0xFFFFFFFFU;
+            Input.Seek(0, soBeginning);
+            FEntryEncrypted = calc.Copied() > 0;
+            if (FEntryEncrypted) {
+                std::array<std::uint8_t, CryptHeaderSize> header{};
+                Cipher.MakeCryptHeader(Password, firstCrc, header);
+                out.WriteBuffer(header.data(), CryptHeaderSize);
+            }
+        }
+        if (FEntryDeflated) {
+            TJobRecord record;
+            record.BytesToDo = &BytesToDo;
+            TCompressStream deflate(out, StreamProgressEvent(), CancelPtr, record, DeflateType);
+            if (FEntryEncrypted) deflate.Cipher = &Cipher;
+            FEntryUnpacked = PumpThrough(Input, deflate, CancelPtr);
+            CheckCancel();
+            ok = deflate.Finish() == Z_OK;
+            FEntryCrc = deflate.Crc() ^ 0xFFFFFFFFU;
+        } else {
+            ok = StoreFile(Input);
+        }
+        CheckCancel();
+        if (FEntryUnpacked > MaxFormatSize) Fail(e.SourcePath, "", ecMaxFileSizeExceeded);
+        if (ok && FEntryUnpacked < size) {
+            // Fewer bytes than the file had: a read error, or the file shrank while being read.
+            ReportError(e.SourcePath, "", "0", ecErrorReadingFile);
+            return false;
+        }
+        if (ok && FEntryEncrypted && FEntryCrc != firstCrc) {
+            // The file changed between the two reads: its cipher header would not fit its data.
+            ReportError(e.SourcePath, "", "0", ecFileFailsCRCCheck);
+            return false;
+        }
+        if (FEntryUnpacked == 0) {
+            FEntryCrc = 0;
+            FEntryEncrypted = false;
+        }
+    }
+    if (!ok) {
+        ReportError(e.SourcePath, "", "0", ecErrorWritingToFile);
+        return false;
+    }
+
+    const std::int64_t packedSize = out.Position() - dataStart;
+    if (packedSize > MaxFormatSize || out.Position() > MaxFormatSize)
+        Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
+    SetHeaderFields(FEntryUnpacked, packedSize);
+    DoFileEnd();
+    const std::int64_t end = out.Position();
+    out.Seek(FHeaderPos, soBeginning);
+    WriteLocalHeader(out);
+    out.Seek(end, soBeginning);
+    e.NewLength = end - FHeaderPos;
+    StoreHeader(List, Index);
+    return true;
+}

@@ -1,0 +1,136 @@
+#include "engine/core/krvExtractOutput.h"
+
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvFileIo.h"
+#include "engine/core/krvZipCommon.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// The mask is read once: reading it costs a file read on this platform.
+mode_t DefaultOutputMode() {
+    static const mode_t mode = 0666 & ~CurrentUmask();
+    return mode;
+}
+
+std::unique_ptr<TExtractOutput> TExtractOutput::Create(TZipCommon& Owner, const std::string& FileName) {
+    std::unique_ptr<TExtractOutput> out(new TExtractOutput);
+    if (!out->OpenAt(Owner, FileName)) {
+        Owner.ReportError(FileName, std::strerror(errno), "0", ecErrorOpeningFile);
+        return nullptr;
+    }
+    return out;
+}
+
+std::unique_ptr<TExtractOutput> TExtractOutput::Append(TZipCommon& Owner, const std::string& FileName) {
+    auto stream = OpenOutputForAppend(Owner, FileName);
+    if (!stream) return nullptr;
+    std::unique_ptr<TExtractOutput> out(new TExtractOutput);
+    out->FStream = std::move(stream);
+    out->FFileName = FileName;
+    out->FAppending = true;
+    return out;
+}
+
+bool TExtractOutput::OpenAt(TZipCommon& Owner, const std::string& FileName) {
+    FFileName = FileName;
+    FDirFd = OpenParentOf(Owner, FileName, true, FLeaf);
+    if (FDirFd < 0) return false;
+    constexpr int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        struct stat st {};
+        if (::fstatat(FDirFd, FLeaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISDIR(st.st_mode)) {
+                errno = EISDIR;
+                return false;
+            }
+            // The name exists (a file, or a link, which is replaced and never followed).
+            FReplaces = true;
+            const int fd = CreateTempFileAt(FDirFd, "krv", FWriteLeaf);
+            if (fd < 0) return false;
+            FStream = std::make_unique<TFileStream32>(fd);
+            return true;
+        }
+        if (errno != ENOENT) return false;
+        const int fd = ::openat(FDirFd, FLeaf.c_str(), flags, 0600);
+        if (fd >= 0) {
+            FWriteLeaf = FLeaf;
+            FStream = std::make_unique<TFileStream32>(fd);
+            return true;
+        }
+        // Made by someone else meanwhile: write beside it instead.
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+
+TExtractOutput::~TExtractOutput() {
+    if (!FDone) Discard();
+    if (FDirFd >= 0) ::close(FDirFd);
+}
+
+void TExtractOutput::SetTimes(std::time_t ModTime) {
+    FModTime = ModTime;
+    FHasTimes = true;
+}
+
+void TExtractOutput::SetMode(mode_t Mode) {
+    if (FStream) ::fchmod(FStream->Handle, Mode & 01777);
+    FModeSet = true;
+}
+
+bool TExtractOutput::Close() {
+    if (!FStream) return true;
+    bool ok = true;
+    int error = 0;
+    const int fd = FStream->Handle;
+    if (!FModeSet && !FAppending && ::fchmod(fd, DefaultOutputMode()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (FHasTimes) {
+        const timespec times[2] = {{FModTime, 0}, {FModTime, 0}};
+        ::futimens(fd, times);
+    }
+    // A file that replaces another reaches the disk before its name does.
+    if (ok && FReplaces && ::fsync(fd) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!FStream->Close() && ok) {
+        ok = false;
+        error = errno;
+    }
+    FStream.reset();
+    if (!ok) errno = error;
+    return ok;
+}
+
+bool TExtractOutput::Commit() {
+    if (FDone) return true;
+    if (FStream && !Close()) {
+        const int error = errno;
+        Discard();
+        errno = error;
+        return false;
+    }
+    if (FReplaces && ::renameat(FDirFd, FWriteLeaf.c_str(), FDirFd, FLeaf.c_str()) != 0) {
+        const int error = errno;
+        Discard();
+        errno = error;
+        return false;
+    }
+    FDone = true;
+    return true;
+}
+
+void TExtractOutput::Discard() {
+    if (FDone) return;
+    FDone = true;
+    FStream.reset();
+    if (FAppending || FWriteLeaf.empty() || FDirFd < 0) return;
+    ::unlinkat(FDirFd, FWriteLeaf.c_str(), 0);
+}

@@ -1,0 +1,70 @@
+// The file a reader writes one extracted entry into. Nothing on the way is followed as a
+// symbolic link (folders below the destination are entered with O_NOFOLLOW, the file is
+// created with O_NOFOLLOW), and nothing replaces an existing file before the entry has been
+// decoded and verified: a name that exists already is written as a temporary sibling and
+// renamed over it by Commit(); a new name is created exclusively and removed again when the
+// entry fails. Destroying an output that was not committed leaves the target as it was.
+#pragma once
+
+#include "engine/core/krvStreams.h"
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+
+class TZipCommon;
+
+// The permission bits of a new file when the archive gives none: 0666 less the process's mask.
+mode_t DefaultOutputMode();
+
+class TExtractOutput {
+public:
+    // Opens the output for FileName (below Owner's ExtractDir, whose missing folders are
+    // made). A failure is reported through Owner (25235 "Error opening file") and gives
+    // nullptr.
+    static std::unique_ptr<TExtractOutput> Create(TZipCommon& Owner, const std::string& FileName);
+    // Opens the existing FileName for writing at its end (an entry continued from the
+    // previous volume). Such an output has nothing to commit or undo.
+    static std::unique_ptr<TExtractOutput> Append(TZipCommon& Owner, const std::string& FileName);
+
+    TExtractOutput(const TExtractOutput&) = delete;
+    TExtractOutput& operator=(const TExtractOutput&) = delete;
+    ~TExtractOutput();
+
+    TFileStream32& Stream() { return *FStream; }
+    const std::string& FileName() const { return FFileName; }
+    // True when the output will replace a file that existed when it was opened.
+    bool Replaces() const { return FReplaces; }
+    bool Closed() const { return !FStream; }
+
+    // Gives the file its modification (and access) time and its permission bits; both apply
+    // to the file as it is put in place. Set-user and set-group bits are never given.
+    void SetTimes(std::time_t ModTime);
+    void SetMode(mode_t Mode);
+    // Writes what is pending to the file and closes it; a replacing output is made durable
+    // first. False (errno set) when the data may not have reached the file.
+    bool Close();
+    // Puts a closed output in place of its target. False (errno set) when it could not be;
+    // the new data are then removed and the target is left as it was.
+    bool Commit();
+    // Removes what was written; the target stays as it was.
+    void Discard();
+
+private:
+    TExtractOutput() = default;
+    bool OpenAt(TZipCommon& Owner, const std::string& FileName);
+
+    std::unique_ptr<TFileStream32> FStream;
+    int FDirFd = -1;         // the folder of the target
+    std::string FLeaf;       // the target's name in that folder
+    std::string FWriteLeaf;  // the name written: the target's, or a temporary sibling's
+    std::string FFileName;   // the target's full name
+    bool FReplaces = false;  // written as a sibling, renamed over the target by Commit
+    bool FAppending = false; // writes into the existing target itself
+    bool FDone = false;      // committed or discarded
+    bool FHasTimes = false;
+    bool FModeSet = false;
+    std::time_t FModTime = 0;
+};

@@ -1,0 +1,130 @@
+// The base of every archive reader: the extraction driver (opening the archive, timing,
+// activation events, the per-format worker that each reader overrides) and the services each
+// worker calls per entry: selection by masks, the confirmation and overwrite questions,
+// passwords, the output file, stored-entry copying, the CRC verdict, progress for skipped
+// entries, and the output's date and attributes.
+//
+// Per entry a worker calls, in this order: MatchEntrySpec -> ConfirmExtractFile ->
+// CheckPassword (encrypted entries) -> OpenOutputFile -> its decoder (or UnStore) through the
+// write routine -> CloseOutputFile -> CheckCrc. An entry that is not extracted is accounted
+// for with SkipEntry. The output is put in place by CheckCrc, and only when the entry passed:
+// an existing file is never replaced by a failed entry.
+#pragma once
+
+#include "engine/core/krvCrypt.h"
+#include "engine/core/krvZipCommon.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+class TExtractOutput;
+
+enum TCpuType : std::uint8_t { cptAuto, cpt80286, cpt80386, cpt80486 };
+
+using TUnBase_OnFileExists = std::function<void(TZipCommon& Sender, const std::string& FileName,
+                                                std::string& NewFilename, TOverwriteMode& OverwriteMode)>;
+
+class TUnBase : public TZipCommon {
+public:
+    TUnBase();
+    ~TUnBase() override;
+
+    bool CreateStoredDirs = false;
+    bool RestoreFileAttr = true;
+    TCpuType CpuType = cptAuto; // has no effect on extraction
+    // Asked before an existing file is replaced when ConfirmOverwrites is set.
+    TUnBase_OnFileExists OnFileExists;
+
+    // Extracts the selected entries to disk files. Returns the number of entries that were
+    // confirmed for extraction and not found failed.
+    int Extract();
+    // The same, with the data going only to the write routine a driving component installed.
+    int ExtractNoOutput();
+
+    // ---- the job's outcome (valid after Extract) ------------------------------------------------
+    int FilesFailed = 0;    // entries that failed: CRC, decoding, output, password
+    int ErrorsReported = 0; // errors that reached OnError during the job
+
+    // ---- selection --------------------------------------------------------------------------
+    // Whether EntryName (a local name, '/'-separated) is selected by the masks of FileSpec
+    // and not excluded by those of ExcludeSpec. The masks are never changed.
+    static bool MatchEntrySpec(const std::string& EntryName, const std::vector<std::string>& FileSpec,
+                               const std::vector<std::string>& ExcludeSpec, bool RecurseDirs);
+    bool MatchEntrySpec(const std::string& EntryName) const {
+        return MatchEntrySpec(EntryName, FileSpec, ExcludeSpec, RecurseDirs);
+    }
+    // The writers' and lister's simpler test: one include mask matches, no exclude mask does.
+    static bool MatchFileSpec(const std::string& FileName, const std::vector<std::string>& IncludeMasks,
+                              const std::vector<std::string>& ExcludeMasks);
+    // The folder part of a stored name.
+    static std::string ExtractPathOf(const std::string& Name);
+    // Text with Delta subtracted from (Subtract) or added to every byte, wrapping around.
+    static std::string ShiftChars(bool Subtract, const std::string& Text, int Delta);
+    // Deletes a file: to the trash (doAllowUndo; false for a missing file) or for good.
+    static bool EraseFile(const std::string& FileName, TDeleteOptions Options);
+
+protected:
+    // ---- the per-format worker ------------------------------------------------------------------
+    // Extracts from ArchiveStream (which a multi-volume worker may replace). Returns any
+    // value the worker likes; the driver ignores it.
+    virtual int DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream);
+    // Whether Password fits the entry whose enciphered 12-byte encryption header is in the
+    // second half of WorkBuffer. The base knows no cipher: false.
+    virtual bool CheckEncryptionHeader(std::span<std::uint8_t, 2 * CryptHeaderSize> WorkBuffer);
+
+    // ---- per-entry services ---------------------------------------------------------------------
+    // OnBegin and the overwrite rules for the current FileName. A directory is confirmed at
+    // once. A confirmed file entry counts as processed.
+    bool ConfirmExtractFile(bool IsDirectory);
+    // Reads the entry's encryption header from ArchiveStream and finds a password that fits:
+    // Password, then each of Passwords, then up to PasswordAttempts answers of OnGetPassword.
+    // False sets the job's password-failed flag.
+    bool CheckPassword(TStream32& ArchiveStream);
+    // Opens the output of the current entry (nothing for output mode 7). False when it
+    // cannot be opened (reported) or the entry is encrypted and the job's password failed.
+    bool OpenOutputFile(const std::string& EntryName, const std::string& AFileName, bool EntryEncrypted);
+    // The stream the decoders write to: the open output, or nullptr (output mode 7).
+    TStream32* OutputStream();
+    // Copies Count stored bytes from Input to the output through the read and write
+    // routines, in chunks of at most 32768 bytes; CrcWidth is the checksum of the entry.
+    // Returns the bytes not copied (0 = complete): a read of 0 bytes or the cancel flag stops.
+    std::int64_t UnStore(TStream32& Input, std::int64_t Count, std::int64_t EntrySize, int CrcWidth,
+                         bool EntryEncrypted);
+    // Dates the output by DateAttribute, gives it Attr (when RestoreFileAttr) and closes it.
+    void CloseOutputFile(std::uint32_t Attr, std::uint32_t DosDate);
+    // The verdict on the entry: the running checksum of Width against StoredCrc (or its
+    // complement), false after MarkEntryFailed or when cancelled. A passed entry's output is
+    // put in place, a failed one's removed; then OnEnd fires (or 25151 is reported).
+    bool CheckCrc(int Width, std::uint32_t StoredCrc);
+    // Accounts for an entry that is not extracted.
+    void SkipEntry(std::int64_t EntrySize);
+    // The current entry has failed whatever its checksum says (a decoder error, an
+    // unsupported method, a refused password).
+    void MarkEntryFailed() { FEntryFailed = true; }
+    bool EntryFailed() const { return FEntryFailed; }
+    // The folders of a directory entry, made below ExtractDir without following links.
+    bool ForceOutputDirs(const std::string& DirName);
+
+    void ReportError(const std::string& AFileName, const std::string& ExtendedMsg,
+                     const std::string& AVolumeID, int ECode) override;
+
+    bool PasswordFailed = false;     // no password fitted an encrypted entry of this job
+    std::int64_t EntryBytesDone = 0; // bytes of the current entry written so far
+
+private:
+    int RunExtraction();
+    void ApplyAttributes(std::uint32_t Attr);
+    bool TargetExists(const std::string& Name, std::uint32_t& Attr) const;
+
+    std::unique_ptr<TExtractOutput> FOutput;
+    std::string FSavedEntryName;
+    std::array<std::uint8_t, 2 * CryptHeaderSize> FWorkBuffer{};
+    bool FEntryFailed = false;
+    bool FEntryCounted = false; // the current entry was counted as processed
+    int FCountAtConfirm = 0;    // FilesProcessed right after it was
+};

@@ -1,0 +1,278 @@
+// The per-entry services of the reader base: confirmation and overwrite questions,
+// passwords, the output file, stored copies, the verdict and skipped entries.
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvExtractOutput.h"
+#include "engine/core/krvFileIo.h"
+#include "engine/core/krvUnBase.h"
+#include "platform/FileAttributes.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Pauses the job timer for the lifetime of the guard: time spent in questions is not counted.
+class TPausedTimer {
+public:
+    explicit TPausedTimer(TkrvTimer& Timer) : FTimer(Timer) { FTimer.Pause(); }
+    ~TPausedTimer() { FTimer.Resume(); }
+    TPausedTimer(const TPausedTimer&) = delete;
+    TPausedTimer& operator=(const TPausedTimer&) = delete;
+
+private:
+    TkrvTimer& FTimer;
+};
+
+bool SameTextIgnoringCase(const std::string& A, const std::string& B) {
+    return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
+bool IsArjType(TArcType Type) {
+    return Type == atArj || Type == atArjExe;
+}
+
+constexpr std::int64_t StoreChunk = 32768;
+
+} // namespace
+
+bool TUnBase::TargetExists(const std::string& Name, std::uint32_t& Attr) const {
+    struct stat st {};
+    if (Name.empty() || ::lstat(Name.c_str(), &st) != 0) return false;
+    const std::size_t slash = Name.find_last_of('/');
+    Attr = AttributesFromStat(st, slash == std::string::npos ? Name : Name.substr(slash + 1));
+    return true;
+}
+
+bool TUnBase::ConfirmExtractFile(bool IsDirectory) {
+    FEntryFailed = false;
+    FEntryCounted = false;
+    EntryBytesDone = 0;
+    // A name refused by the output-path rules (reported there) is not extracted.
+    if (FileName.empty()) return false;
+    if (IsDirectory) return true;
+
+    TPausedTimer pause(Timer);
+    bool proceed = true;
+    if (OnBegin) OnBegin(*this, FileName, FilesProcessed, proceed);
+    if (GetCancel() || !proceed) return false;
+
+    if (OutputMode != omdDiskFile) {
+        ++FilesProcessed;
+        FEntryCounted = true;
+        FCountAtConfirm = FilesProcessed;
+        return true;
+    }
+
+    std::uint32_t attr = 0;
+    bool exists = TargetExists(FileName, attr);
+    TOverwriteMode mode = OverwriteMode;
+    if (ConfirmOverwrites) {
+        OverwriteMode = omOverwrite;
+        if (exists && !OnFileExists) {
+            ReportError(FileName, "OnFileExists", "0", ecRequiredEventNotAssigned);
+            OverwriteMode = omSkip;
+        } else if (exists) {
+            for (;;) {
+                std::string newName;
+                OnFileExists(*this, FileName, newName, OverwriteMode);
+                if (newName.empty()) newName = FileName;
+                if (GetCancel() || OverwriteMode == omSkip || SameTextIgnoringCase(newName, FileName)) break;
+                if (OverwriteMode == omOverwrite) FileName = newName;
+                exists = TargetExists(FileName, attr);
+                if (!exists) break;
+            }
+        }
+        mode = OverwriteMode;
+    } else if (mode == omSkip && !exists) {
+        // Skipping means skipping existing files: a new one is extracted.
+        mode = omOverwrite;
+    }
+
+    if (!GetCancel() && mode == omOverwrite && exists && (attr & faReadOnly) &&
+        (attr & (faSysFile | faDirectory))) {
+        ReportError(FileName, "", "0", ecErrorWritingToFile);
+        return false;
+    }
+    // A read-only file in the way needs no change here: it is replaced as a whole once the
+    // entry has been verified.
+    if (GetCancel() || mode != omOverwrite || FileName.empty()) return false;
+    ++FilesProcessed;
+    FEntryCounted = true;
+    FCountAtConfirm = FilesProcessed;
+    return true;
+}
+
+bool TUnBase::CheckPassword(TStream32& ArchiveStream) {
+    TPausedTimer pause(Timer);
+    std::span<std::uint8_t, 2 * CryptHeaderSize> work(FWorkBuffer);
+    std::fill(FWorkBuffer.begin(), FWorkBuffer.end(), 0);
+    if (ReadRoutine(ArchiveStream, FWorkBuffer.data() + CryptHeaderSize, CryptHeaderSize, 0, false) !=
+        static_cast<std::int64_t>(CryptHeaderSize)) {
+        ReportError(FileName, "", "0", ecUnexpectedEndOfFile);
+        return false;
+    }
+    if (CheckEncryptionHeader(work)) return true;
+    for (const std::string& candidate : Passwords) {
+        Password = candidate;
+        if (CheckEncryptionHeader(work)) return true;
+    }
+    if (!OnGetPassword) {
+        ReportError(FileName, "OnGetPassword", "0", ecRequiredEventNotAssigned);
+        return false;
+    }
+    for (int attempt = 0; attempt < PasswordAttempts; ++attempt) {
+        if (GetCancel()) break;
+        bool tryAgain = true;
+        OnGetPassword(*this, FileName, Password, tryAgain);
+        if (!tryAgain) {
+            ReportError(FileName, "", "0", ecInvalidPassword);
+            break;
+        }
+        if (CheckEncryptionHeader(work)) {
+            // Later entries try it first.
+            Passwords.insert(Passwords.begin(), Password);
+            return true;
+        }
+        Password.clear();
+        ReportError(FileName, "", "0", ecInvalidPassword);
+    }
+    return false;
+}
+
+bool TUnBase::OpenOutputFile(const std::string& EntryName, const std::string& AFileName,
+                             bool EntryEncrypted) {
+    FSavedEntryName = EntryName;
+    FOutput.reset();
+    if (EntryEncrypted && PasswordFailed) return false;
+    if (OutputMode == omdDiskFile) {
+        FOutput = TExtractOutput::Create(*this, AFileName);
+        return FOutput != nullptr;
+    }
+    if (OutputMode == omdAppend) {
+        FOutput = TExtractOutput::Append(*this, AFileName);
+        return FOutput != nullptr;
+    }
+    return true;
+}
+
+TStream32* TUnBase::OutputStream() {
+    return FOutput && !FOutput->Closed() ? &FOutput->Stream() : nullptr;
+}
+
+std::int64_t TUnBase::UnStore(TStream32& Input, std::int64_t Count, std::int64_t EntrySize, int CrcWidth,
+                              bool EntryEncrypted) {
+    std::vector<std::uint8_t> buffer(
+        static_cast<std::size_t>(std::clamp<std::int64_t>(Count, 1, StoreChunk)));
+    // The arj garble is undone as the data are read, the zip cipher as they are written.
+    const bool readDeciphers = EntryEncrypted && IsArjType(FArcType);
+    const bool writeDeciphers = EntryEncrypted && !IsArjType(FArcType);
+    std::int64_t remaining = Count;
+    while (remaining > 0 && !GetCancel()) {
+        const std::int64_t want = std::min<std::int64_t>(remaining, std::ssize(buffer));
+        const std::int64_t got = ReadRoutine(Input, buffer.data(), want, 0, readDeciphers);
+        if (got <= 0) break;
+        WriteRoutine(OutputStream(), buffer.data(), got, true, CrcWidth, writeDeciphers);
+        remaining -= got;
+        EntryBytesDone += got;
+        BytesToDo -= static_cast<double>(got);
+        DoProgress(EntryBytesDone, EntrySize, JobTotal);
+    }
+    return remaining;
+}
+
+void TUnBase::ApplyAttributes(std::uint32_t Attr) {
+    mode_t mode = DefaultOutputMode();
+    const std::uint32_t unixMode = Attr >> 16;
+    const std::uint32_t unixType = unixMode & S_IFMT;
+    if (HostSystem == 3 && unixMode != 0 && (unixType == 0 || unixType == S_IFREG)) {
+        // Made on Unix: its permission bits, never set-user, set-group or sticky.
+        mode = static_cast<mode_t>(unixMode & 0777);
+    } else if (Attr & faReadOnly) {
+        mode &= ~static_cast<mode_t>(0222);
+    }
+    FOutput->SetMode(mode);
+}
+
+void TUnBase::CloseOutputFile(std::uint32_t Attr, std::uint32_t DosDate) {
+    if (!IsFileOutput()) {
+        FileName = FSavedEntryName;
+        return;
+    }
+    if (!FOutput) return;
+    FOutput->SetTimes(DosTimeToFileTime(ApplyDateAttribute(DosDate)));
+    if (RestoreFileAttr && Attr != faArchive) ApplyAttributes(Attr);
+    FLastWasCR = false;
+    if (!FOutput->Close()) {
+        MarkEntryFailed();
+        ReportError(FileName, std::strerror(errno), "0", ecErrorClosingFile);
+    }
+}
+
+bool TUnBase::CheckCrc(int Width, std::uint32_t StoredCrc) {
+    const bool cancelled = GetCancel();
+    bool verdict = false;
+    if (!cancelled) {
+        if (Width == 16) {
+            const std::uint16_t stored = static_cast<std::uint16_t>(StoredCrc);
+            verdict = RunningCrc16 == stored || static_cast<std::uint16_t>(RunningCrc16 ^ 0xFFFF) == stored;
+        } else {
+            verdict = RunningCrc32 == StoredCrc || (RunningCrc32 ^ 0xFFFFFFFFU) == StoredCrc;
+        }
+    }
+    const bool crcFailed = !cancelled && !verdict && !FEntryFailed;
+    if (FEntryFailed) verdict = false;
+
+    if (FOutput) {
+        if (verdict && !FOutput->Commit()) {
+            verdict = false;
+            ReportError(FileName, std::strerror(errno), "0", ecErrorOpeningFile);
+        }
+        FOutput.reset(); // a failed entry's output is removed here
+    }
+    if (!verdict) {
+        ++FilesFailed;
+        if (FEntryCounted && FilesProcessed == FCountAtConfirm && FilesProcessed > 0) --FilesProcessed;
+    }
+    FEntryCounted = false;
+
+    if (OnEnd)
+        OnEnd(*this, FileName, verdict);
+    else if (crcFailed)
+        ReportError(FileName, "", "0", ecFileFailsCRCCheck);
+    return verdict;
+}
+
+void TUnBase::SkipEntry(std::int64_t EntrySize) {
+    BytesToDo -= static_cast<double>(EntrySize);
+    DoProgress(EntrySize, EntrySize, JobTotal);
+}
+
+bool TUnBase::ForceOutputDirs(const std::string& DirName) {
+    if (!IsFileOutput() || DirName.empty()) return true;
+    const std::string& root = FExtractDir;
+    std::vector<std::string> parts;
+    std::string base = root;
+    if (!root.empty() && DirName.compare(0, root.size(), root) == 0) {
+        std::string part;
+        for (std::size_t i = root.size(); i <= DirName.size(); ++i) {
+            if (i == DirName.size() || DirName[i] == '/') {
+                if (!part.empty() && part != ".") parts.push_back(part);
+                part.clear();
+            } else {
+                part += DirName[i];
+            }
+        }
+    } else {
+        base = DirName;
+    }
+    TUniqueFd dir(OpenDirBeneath(base, parts, true));
+    if (dir) return true;
+    ReportError(DirName, std::strerror(errno), "0", ecErrorCreatingDir);
+    return false;
+}

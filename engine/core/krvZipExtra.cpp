@@ -1,0 +1,53 @@
+#include "engine/core/krvZipExtra.h"
+
+#include "engine/core/krvByteAccess.h"
+
+namespace {
+
+std::uint64_t GetU64LE(const std::uint8_t* P) {
+    return static_cast<std::uint64_t>(GetU32LE(P)) | (static_cast<std::uint64_t>(GetU32LE(P + 4)) << 32);
+}
+
+} // namespace
+
+std::span<const std::uint8_t> FindZipExtraField(std::span<const std::uint8_t> Extra, std::uint16_t Tag) {
+    std::size_t pos = 0;
+    while (pos + 4 <= Extra.size()) {
+        const std::uint16_t tag = GetU16LE(&Extra[pos]);
+        const std::size_t size = GetU16LE(&Extra[pos + 2]);
+        if (pos + 4 + size > Extra.size()) return {};
+        if (tag == Tag) return Extra.subspan(pos + 4, size);
+        pos += 4 + size;
+    }
+    return {};
+}
+
+bool ApplyZip64Extra(std::span<const std::uint8_t> Extra, TZip64Values& Values) {
+    const bool wantUnc = Values.UncompressedSize == Zip64Marker32;
+    const bool wantComp = Values.CompressedSize == Zip64Marker32;
+    const bool wantOffset = Values.LocalHeaderOffset == Zip64Marker32;
+    const bool wantDisk = Values.DiskNumberStart == Zip64Marker16;
+    if (!wantUnc && !wantComp && !wantOffset && !wantDisk) return true;
+    const std::span<const std::uint8_t> field = FindZipExtraField(Extra, ZipExtraZip64);
+    std::size_t pos = 0;
+    bool complete = true;
+    auto take64 = [&](bool Wanted, std::uint64_t& Value) {
+        if (!Wanted) return;
+        if (pos + 8 > field.size()) {
+            complete = false;
+            return;
+        }
+        Value = GetU64LE(&field[pos]);
+        pos += 8;
+    };
+    take64(wantUnc, Values.UncompressedSize);
+    take64(wantComp, Values.CompressedSize);
+    take64(wantOffset, Values.LocalHeaderOffset);
+    if (wantDisk) {
+        if (pos + 4 > field.size())
+            complete = false;
+        else
+            Values.DiskNumberStart = GetU32LE(&field[pos]);
+    }
+    return complete;
+}

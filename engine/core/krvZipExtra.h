@@ -1,0 +1,29 @@
+// The parts of a zip record's extra field that the engine reads: the Zip64 field (tag 1),
+// which holds the 64-bit values of the sizes, offset and disk number a record marks with all
+// bits set.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+inline constexpr std::uint16_t ZipExtraZip64 = 0x0001;
+inline constexpr std::uint32_t Zip64Marker32 = 0xFFFFFFFF;
+inline constexpr std::uint16_t Zip64Marker16 = 0xFFFF;
+
+// The values of a record; those marked in the record are replaced from the Zip64 field.
+struct TZip64Values {
+    std::uint64_t UncompressedSize = 0;
+    std::uint64_t CompressedSize = 0;
+    std::uint64_t LocalHeaderOffset = 0;
+    std::uint32_t DiskNumberStart = 0;
+};
+
+// The data of the first field with Tag in Extra (empty when there is none, or when a field
+// claims more bytes than the extra field holds).
+std::span<const std::uint8_t> FindZipExtraField(std::span<const std::uint8_t> Extra, std::uint16_t Tag);
+
+// Replaces each value whose 32-bit (16-bit for the disk) field in the record is all ones by
+// the next value of the Zip64 field, in the field's order: uncompressed size, compressed
+// size, offset, disk. Values the field does not hold stay as they were. False when a marked
+// value was missing.
+bool ApplyZip64Extra(std::span<const std::uint8_t> Extra, TZip64Values& Values);

@@ -1,0 +1,18 @@
+#include "engine/read/krvReaders.h"
+
+#include "engine/read/krvUnJar.h"
+#include "engine/read/krvUnZip.h"
+
+std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
+    switch (Type) {
+    case atZip:
+    case atZipExe:
+    case atZipMV:
+        return std::make_unique<TUnZip>();
+    case atJar:
+    case atJarExe:
+        return std::make_unique<TUnJar>();
+    default:
+        return nullptr;
+    }
+}

@@ -1,0 +1,197 @@
+// The zip reader's job and its entry loop.
+#include "engine/read/krvUnZip.h"
+
+#include "engine/core/krvByteAccess.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvZipExtra.h"
+#include "engine/read/krvZipEntryName.h"
+#include "platform/FileAttributes.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+// Reads whatever disk of a spanned set is current: the driver's stream object is replaced
+// when another disk is opened, and the codec streams keep reading through this one.
+class TCurrentDiskStream : public TStream32 {
+public:
+    explicit TCurrentDiskStream(std::unique_ptr<TFileStream32>& Holder) : FHolder(Holder) {}
+
+    std::int64_t GetSize() override { return FHolder ? FHolder->GetSize() : 0; }
+    std::int64_t Read(void* Buffer, std::int64_t Count) override {
+        return FHolder ? FHolder->Read(Buffer, Count) : 0;
+    }
+    std::int64_t Write(const void* /*Buffer*/, std::int64_t /*Count*/) override { return -1; }
+    std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override {
+        return FHolder ? FHolder->Seek(Offset, Origin) : -1;
+    }
+
+private:
+    std::unique_ptr<TFileStream32>& FHolder;
+};
+
+bool IsJarType(TArcType Type) {
+    return Type == atJar || Type == atJarExe;
+}
+
+} // namespace
+
+TUnZip::TUnZip() = default;
+
+TUnZip::~TUnZip() = default;
+
+int TUnZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
+    FArchive = &ArchiveStream;
+    FInput = std::make_unique<TCurrentDiskStream>(ArchiveStream);
+    FEntries.clear();
+    FPackedTotal = 0;
+    FUnpackedTotal = 0;
+    FSpanned = FArcType == atZipMV;
+    if (FSpanned) {
+        // The directory is on the last disk.
+        FDiskSpann.Init(*this);
+        FDiskSpann.Request = drLastDisk;
+        if (!FDiskSpann.OpenDisk(ArchiveStream)) return 0;
+        FCurrentDisk = TZipEndRecord::FromBytes(EndRecord.data()).ThisDisk;
+    }
+
+    if (HeaderState == htLocal) {
+        if (ScanLocalHeaders(*FInput) > 0) ExtractEntries(false);
+    } else {
+        bool directoryFound = false;
+        ScanCentralDirectory(*FInput, directoryFound);
+        if (directoryFound) {
+            if (!FEntries.empty()) ExtractEntries(true);
+        } else if ((HeaderState & htLocal) && !FSpanned) {
+            // No directory where the end record points: the local headers are all there is.
+            if (ScanLocalHeaders(*FInput) > 0) ExtractEntries(false);
+        } else if (!GetCancel()) {
+            ReportError(ArchiveFile(), "", "0", ecHeaderNotFound);
+        }
+    }
+    FEntries.clear();
+    FInput.reset();
+    FArchive = nullptr;
+    return 0;
+}
+
+bool TUnZip::CheckEncryptionHeader(std::span<std::uint8_t, 2 * CryptHeaderSize> WorkBuffer) {
+    return Cipher.CheckCryptHeader(WorkBuffer, FLocalFlags, FLocalCrc, Password, FLocalDosDateTime & 0xFFFF);
+}
+
+bool TUnZip::OpenEntryDisk(const TEntryRef& Entry) {
+    if (Entry.Disk == FCurrentDisk && *FArchive) return true;
+    FDiskSpann.WantedDisk = Entry.Disk;
+    FDiskSpann.Request = Entry.Disk == 0 ? drFirstDisk : drNextDisk;
+    FDiskSpann.RequestOffset = Entry.LocalOffset;
+    if (!FDiskSpann.OpenDisk(*FArchive)) return false;
+    FCurrentDisk = Entry.Disk;
+    return true;
+}
+
+bool TUnZip::RequestNextDisk() {
+    FDiskSpann.WantedDisk = FCurrentDisk + 1;
+    FDiskSpann.Request = drNextDisk;
+    if (!FDiskSpann.OpenDisk(*FArchive)) return false;
+    ++FCurrentDisk;
+    return true;
+}
+
+void TUnZip::ExtractEntries(bool CentralPath) {
+    BytesToDo = FUnpackedTotal;
+    JobTotal = FUnpackedTotal;
+    TLocalRecord record;
+    for (const TEntryRef& entry : FEntries) {
+        if (GetCancel()) break;
+        if (FSpanned && !OpenEntryDisk(entry)) break;
+        if (!ReadLocalRecord(*FInput, entry.LocalOffset, record, false)) {
+            ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
+            ++FilesFailed;
+            SkipEntry(entry.UncompressedSize);
+            continue;
+        }
+        const TZipLocalHeader& local = record.Header;
+        FLocalFlags = local.Flags;
+        FLocalCrc = local.Crc;
+        FLocalDosDateTime = local.DosDateTime;
+        FCompressedSize = entry.CompressedSize;
+        FUncompressedSize = entry.UncompressedSize;
+        std::uint8_t host = 0;
+        if (CentralPath) {
+            FFlags = entry.Central.Flags;
+            FMethod = entry.Central.Method;
+            FDosDateTime = entry.Central.DosDateTime;
+            host = static_cast<std::uint8_t>(entry.Central.VersionMadeBy >> 8);
+            VersionMadeBy = entry.Central.VersionMadeBy;
+            VersionNeeded = entry.Central.VersionNeeded;
+        } else {
+            FFlags = local.Flags;
+            FMethod = local.Method;
+            FDosDateTime = local.DosDateTime;
+            VersionMadeBy = 0;
+            VersionNeeded = local.VersionNeeded;
+        }
+        FStoredCrc = local.Crc;
+        // With a data descriptor the local header's CRC field holds no CRC (writers leave 0
+        // there, or the value that keys the password check).
+        if (CentralPath && ((entry.CompressedSize != 0 && local.Crc == 0) || (local.Flags & zfDescriptor)))
+            FStoredCrc = entry.Central.Crc;
+        if (entry.HasDescriptor) FStoredCrc = entry.DescriptorCrc;
+        FDataStart = record.DataStart;
+
+        HostSystem = host;
+        Method = FMethod;
+        PackedSize = FCompressedSize;
+        UnpackedSize = FUncompressedSize;
+        CRC = FStoredCrc;
+        ExternalAttr = entry.ExternalAttr;
+        FEntryName = ZipNameToLocal(record.RawName, FFlags, host, CentralPath, TranslateOemChar);
+        if (IsFileOutput())
+            SetCurrentFileName(FEntryName);
+        else
+            FileName = FEntryName;
+        FInput->Seek(FDataStart, soBeginning);
+        ZipProcessEntry(entry);
+    }
+}
+
+bool TUnZip::ZipProcessEntry(const TEntryRef& Entry) {
+    std::uint32_t attr = Entry.ExternalAttr;
+    const bool nameIsFolder = !FileName.empty() && FileName.back() == '/';
+    if (IsJarType(FArcType)) {
+        attr = nameIsFolder ? faDirectory : faArchive;
+    } else if (nameIsFolder || (HostSystem == 3 && ((attr >> 16) & S_IFMT) == S_IFDIR)) {
+        // A name ending in a separator, or a Unix folder, is a folder whatever its DOS bits say.
+        attr |= faDirectory;
+    }
+    const bool isDirectory = (attr & faDirectory) != 0;
+    if (!ConfirmExtractFile(isDirectory)) {
+        SkipEntry(FUncompressedSize);
+        return false;
+    }
+
+    Encrypted = !isDirectory && (FFlags & zfEncrypted) != 0;
+    bool askedNow = false;
+    if (Encrypted && !PasswordFailed) {
+        askedNow = true;
+        if (!CheckPassword(*FInput)) PasswordFailed = true;
+    }
+
+    if (isDirectory) {
+        if (IsFileOutput() && CreateStoredDirs && !ForceOutputDirs(FileName)) MarkEntryFailed();
+        RunningCrc32 = FStoredCrc;
+    } else if (Encrypted && PasswordFailed) {
+        // No password fits: nothing is written, and an existing file stays as it is.
+        if (!askedNow) ReportError(FileName, "", "0", ecPasswordFailed);
+        MarkEntryFailed();
+        SkipEntry(FUncompressedSize);
+    } else if (!OpenOutputFile(FEntryName, FileName, Encrypted)) {
+        MarkEntryFailed();
+        SkipEntry(FUncompressedSize);
+    } else {
+        ZipExtractEntry();
+        RunningCrc32 ^= 0xFFFFFFFF;
+        CloseOutputFile(attr, FLocalDosDateTime);
+    }
+    return CheckCrc(32, FStoredCrc);
+}

@@ -1,0 +1,138 @@
+// Decoding one zip entry: the method dispatch, the stored copy and the inflate loop (both
+// crossing the disks of a spanned set), and the legacy decoders.
+#include "engine/core/krvCodecStreams.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/read/krvExplode.h"
+#include "engine/read/krvUnZip.h"
+#include "engine/read/krvUnreduce.h"
+#include "engine/read/krvUnshrink.h"
+
+#include <algorithm>
+#include <vector>
+#include <zlib.h>
+
+namespace {
+
+// Decoded data move in chunks of at most this many bytes.
+constexpr std::int64_t OutputChunk = 32768;
+
+} // namespace
+
+void TUnZip::ZipExtractEntry() {
+    RunningCrc32 = 0xFFFFFFFF;
+    CurrentFileSize = FUncompressedSize;
+    // The encryption header was consumed by the password check.
+    const std::int64_t packed =
+        (FFlags & zfEncrypted) ? std::max<std::int64_t>(FCompressedSize - 12, 0) : FCompressedSize;
+    switch (FMethod) {
+    case zmStored:
+        ZipStoreEntry(packed);
+        break;
+    case zmShrunk:
+    case zmReduced1:
+    case zmReduced1 + 1:
+    case zmReduced1 + 2:
+    case zmReduced4:
+    case zmImploded:
+        ZipLegacyEntry(packed);
+        break;
+    case zmDeflated:
+        ZipInflateEntry(packed);
+        break;
+    default:
+        // Nothing is written: the entry fails, and a file of that name stays as it was.
+        ReportError(FileName, "", "0", ecUnsupportedCompressionMethod);
+        MarkEntryFailed();
+        break;
+    }
+}
+
+void TUnZip::ZipStoreEntry(std::int64_t Packed) {
+    std::int64_t remaining = UnStore(*FInput, Packed, FUncompressedSize, 32, Encrypted);
+    // On a spanned set the data go on at the start of the next disk.
+    while (remaining > 0 && FSpanned && !GetCancel()) {
+        FDiskSpann.BytesRemaining = remaining;
+        if (!RequestNextDisk()) break;
+        remaining = UnStore(*FInput, remaining, FUncompressedSize, 32, Encrypted);
+    }
+    if (remaining > 0 && !GetCancel()) {
+        ReportError(FileName, "", "0", ecErrorReadingFile);
+        MarkEntryFailed();
+    }
+}
+
+void TUnZip::PutDecoded(const std::uint8_t* Buffer, std::int64_t Count) {
+    // The write routine deciphers in place only when asked to; plain data stay untouched.
+    WriteRoutine(OutputStream(), const_cast<std::uint8_t*>(Buffer), Count, true, 32, false);
+    EntryBytesDone += Count;
+    BytesToDo -= static_cast<double>(Count);
+    DoProgress(EntryBytesDone, FUncompressedSize, JobTotal);
+}
+
+void TUnZip::ZipInflateEntry(std::int64_t Packed) {
+    TDecompressStream input(*FInput, RawDeflateWindowBits);
+    input.CancelFlagPtr = CancelPtr;
+    if (Encrypted) input.Cipher = &Cipher;
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(FUncompressedSize, OutputChunk) + 1));
+    std::int64_t remaining = FUncompressedSize;
+    while (remaining > 0) {
+        if (GetCancel()) return;
+        const std::int64_t chunk = std::min(remaining, OutputChunk);
+        const std::int64_t got = input.Read(buffer.data(), chunk);
+        if (got > 0) {
+            PutDecoded(buffer.data(), got);
+            remaining -= got;
+        }
+        if (got == chunk) continue;
+        if (GetCancel()) return;
+        if (input.Status() == Z_BUF_ERROR && FSpanned && !input.EndOfStream()) {
+            // The disk ended inside the entry's data: they go on at the start of the next.
+            FDiskSpann.BytesRemaining = std::max<std::int64_t>(Packed - input.TotalIn(), 0);
+            if (!RequestNextDisk()) {
+                MarkEntryFailed();
+                return;
+            }
+            input.ClearInput();
+            continue;
+        }
+        // Damaged or truncated data, or data that end before the size the entry gives.
+        BytesToDo -= static_cast<double>(remaining);
+        const int code = input.ErrorCode();
+        ReportError(FileName, "", "0", code ? code : ecDecompressionError);
+        MarkEntryFailed();
+        return;
+    }
+}
+
+void TUnZip::ZipLegacyEntry(std::int64_t Packed) {
+    TDecoderIO io;
+    // The read routine deciphers the packed bytes of an encrypted entry.
+    io.Input = [this](std::uint8_t* Buffer, std::int64_t Count) {
+        return ReadRoutine(*FInput, Buffer, Count, 0, Encrypted);
+    };
+    io.Output = [this](const std::uint8_t* Buffer, std::int64_t Count) { PutDecoded(Buffer, Count); };
+    io.PackedSize = Packed;
+    io.UnpackedSize = FUncompressedSize;
+    io.CancelFlag = CancelPtr;
+    TDecodeResult result;
+    try {
+        if (FMethod == zmShrunk)
+            result = ZipUnshrink(io);
+        else if (FMethod == zmImploded)
+            result = ZipExplode(io, (FFlags & zfOption1) != 0, (FFlags & zfOption2) != 0);
+        else
+            result = ZipUnreduce(io, FMethod - 1);
+    } catch (const E_RAISE& e) {
+        // A failed write has been reported and ends the job; damaged data end this entry.
+        if (e.Code() == ecErrorWritingToFile || e.Code() == ecDiskFull) throw;
+        ReportError(FileName, "", "0", e.Code());
+        MarkEntryFailed();
+        return;
+    }
+    if (result.ErrorCode != 0 && !result.Cancelled) {
+        ReportError(FileName, "", "0", result.ErrorCode);
+        MarkEntryFailed();
+    }
+    if (!result.Cancelled && result.Produced < FUncompressedSize)
+        BytesToDo -= static_cast<double>(FUncompressedSize - result.Produced);
+}

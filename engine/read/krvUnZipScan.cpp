@@ -1,0 +1,200 @@
+// Finding the entries of a zip archive: the central directory, or a walk over the local
+// headers when the directory is unusable.
+#include "engine/core/krvByteAccess.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvZipExtra.h"
+#include "engine/read/krvUnZip.h"
+#include "engine/read/krvZipEntryName.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// Offsets beyond this are damage, never a place to seek to.
+constexpr std::int64_t MaxOffset = std::numeric_limits<std::int64_t>::max() / 4;
+// The marker of a split or spanned set's first piece, and of a set that fitted one disk.
+constexpr std::uint32_t ZipSingleDiskMarker = 0x30304B50; // "PK00"
+
+std::int64_t Clamp64(std::uint64_t Value) {
+    return Value > static_cast<std::uint64_t>(MaxOffset) ? MaxOffset : static_cast<std::int64_t>(Value);
+}
+
+std::uint64_t GetU64LE(const std::uint8_t* P) {
+    return static_cast<std::uint64_t>(GetU32LE(P)) | (static_cast<std::uint64_t>(GetU32LE(P + 4)) << 32);
+}
+
+// Reads a field of Count bytes at Pos whole; false when the archive ends first.
+bool ReadField(TStream32& Stream, std::int64_t Pos, std::int64_t Count, std::string& Out) {
+    Out.resize(static_cast<std::size_t>(Count));
+    return Count == 0 || ReadAt(Stream, Pos, Out.data(), Count) == Count;
+}
+
+std::span<const std::uint8_t> Bytes(const std::string& Text) {
+    return {reinterpret_cast<const std::uint8_t*>(Text.data()), Text.size()};
+}
+
+} // namespace
+
+void TUnZip::AddToTotals(std::uint32_t DosDateTime, std::int64_t Compressed, std::int64_t Uncompressed,
+                         std::uint16_t Flags) {
+    MaxFileDate = std::max(MaxFileDate, DosDateTime);
+    FPackedTotal +=
+        static_cast<double>((Flags & zfEncrypted) ? std::max<std::int64_t>(Compressed - 12, 0) : Compressed);
+    FUnpackedTotal += static_cast<double>(Uncompressed);
+}
+
+int TUnZip::ScanCentralDirectory(TStream32& Stream, bool& DirectoryFound) {
+    DirectoryFound = false;
+    const TZipEndRecord end = TZipEndRecord::FromBytes(EndRecord.data());
+    const int expected = FSpanned ? end.EntriesOnDisk : end.TotalEntries;
+    std::int64_t pos = ArchiveOffset;
+    int records = 0;
+    std::array<std::uint8_t, ZipCentralSize> record{};
+    std::string rawName, extra;
+    while (!GetCancel() && ReadAt(Stream, pos, record.data(), ZipCentralSize) == ZipCentralSize) {
+        bool enciphered = false;
+        if (ZipHeaderKind(GetU32LE(record.data()), zkCentral, enciphered) != zkCentral) break;
+        if (enciphered) DecryptZipHeader(record, zkCentral);
+        const TZipCentralHeader central = TZipCentralHeader::FromBytes(record.data());
+        if (!ReadField(Stream, pos + ZipCentralSize, central.NameLength, rawName)) break;
+        if (enciphered) DecryptHeaderBuf(rawName.data(), std::ssize(rawName));
+        DirectoryFound = true;
+        ++records;
+
+        TZip64Values values{central.UncompressedSize, central.CompressedSize, central.LocalHeaderOffset,
+                            central.DiskNumberStart};
+        const std::int64_t extraPos = pos + ZipCentralSize + central.NameLength;
+        if (ReadField(Stream, extraPos, central.ExtraLength, extra)) ApplyZip64Extra(Bytes(extra), values);
+        const std::string name =
+            ZipNameToLocal(rawName, central.Flags, static_cast<std::uint8_t>(central.VersionMadeBy >> 8),
+                           true, TranslateOemChar);
+        pos = extraPos + central.ExtraLength + central.CommentLength;
+
+        if (!MatchEntrySpec(name)) continue;
+        TEntryRef entry;
+        entry.ExternalAttr = central.ExternalAttr;
+        entry.Disk = static_cast<int>(std::min<std::uint32_t>(values.DiskNumberStart, 0xFFFF));
+        entry.LocalOffset = Clamp64(values.LocalHeaderOffset) + ZipOffsetCorrection;
+        entry.HasCentral = true;
+        entry.Central = central;
+        entry.CompressedSize = Clamp64(values.CompressedSize);
+        entry.UncompressedSize = Clamp64(values.UncompressedSize);
+        if (!FSpanned) {
+            // The entry must have its local header where the directory says.
+            std::array<std::uint8_t, ZipLocalSize> local{};
+            bool localEnciphered = false;
+            if (ReadAt(Stream, entry.LocalOffset, local.data(), ZipLocalSize) != ZipLocalSize ||
+                ZipHeaderKind(GetU32LE(local.data()), zkLocal, localEnciphered) != zkLocal) {
+                ReportError(name, "", "0", ecBadFileHeader);
+                continue;
+            }
+        }
+        AddToTotals(central.DosDateTime, entry.CompressedSize, entry.UncompressedSize, central.Flags);
+        FEntries.push_back(entry);
+    }
+    // A directory that ends before the records the end record counts is damaged: what
+    // follows the damage cannot be found.
+    if (DirectoryFound && !GetCancel() && expected != Zip64Marker16 && records < expected)
+        ReportError(ArchiveFile(), "", "0", ecHeaderNotFound);
+    return static_cast<int>(FEntries.size());
+}
+
+bool TUnZip::ReadLocalRecord(TStream32& Stream, std::int64_t Pos, TLocalRecord& Record, bool WantExtra) {
+    std::array<std::uint8_t, ZipLocalSize> header{};
+    if (ReadAt(Stream, Pos, header.data(), ZipLocalSize) != ZipLocalSize) return false;
+    bool enciphered = false;
+    if (ZipHeaderKind(GetU32LE(header.data()), zkLocal, enciphered) != zkLocal) return false;
+    if (enciphered) DecryptZipHeader(header, zkLocal);
+    Record.Header = TZipLocalHeader::FromBytes(header.data());
+    Record.Position = Pos;
+    if (!ReadField(Stream, Pos + ZipLocalSize, Record.Header.NameLength, Record.RawName)) return false;
+    if (enciphered) DecryptHeaderBuf(Record.RawName.data(), std::ssize(Record.RawName));
+    const std::int64_t extraPos = Pos + ZipLocalSize + Record.Header.NameLength;
+    Record.Extra.clear();
+    if (WantExtra && Record.Header.ExtraLength > 0) {
+        Record.Extra.resize(Record.Header.ExtraLength);
+        if (ReadAt(Stream, extraPos, Record.Extra.data(), Record.Header.ExtraLength) !=
+            Record.Header.ExtraLength)
+            return false;
+    }
+    Record.DataStart = extraPos + Record.Header.ExtraLength;
+    return true;
+}
+
+bool TUnZip::FindDataDescriptor(TStream32& Stream, std::int64_t DataStart, bool Zip64, std::uint32_t& Crc,
+                                std::int64_t& Compressed, std::int64_t& Uncompressed, std::int64_t& Next) {
+    // The descriptor is the first "PK" 7 8 after the data whose compressed size is the
+    // distance from the data's start.
+    constexpr std::int64_t Block = 65536;
+    constexpr std::int64_t Lead = 24; // a whole descriptor fits in what one block overlaps
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(Block + Lead));
+    for (std::int64_t base = DataStart;; base += Block) {
+        if (GetCancel()) return false;
+        const std::int64_t got = ReadAt(Stream, base, buffer.data(), Block + Lead);
+        if (got < 16) return false;
+        const std::int64_t limit = std::min(got - 15, Block);
+        for (std::int64_t i = 0; i < limit; ++i) {
+            const std::uint8_t* p = &buffer[static_cast<std::size_t>(i)];
+            if (p[0] != 'P' || GetU32LE(p) != ZipDescriptorSig) continue;
+            const std::int64_t distance = base + i - DataStart;
+            const bool wide = i + 24 <= got && Clamp64(GetU64LE(p + 8)) == distance;
+            const bool narrow = GetU32LE(p + 8) == static_cast<std::uint32_t>(distance);
+            if (!(Zip64 ? wide || narrow : narrow || wide)) continue;
+            const bool useWide = Zip64 ? wide : !narrow;
+            Crc = GetU32LE(p + 4);
+            Compressed = distance;
+            Uncompressed = useWide ? Clamp64(GetU64LE(p + 16)) : GetU32LE(p + 12);
+            Next = base + i + (useWide ? 24 : 16);
+            return true;
+        }
+        if (got < Block + Lead) return false;
+    }
+}
+
+int TUnZip::ScanLocalHeaders(TStream32& Stream) {
+    if (OnCorruptZipHeader) {
+        bool cancel = true;
+        OnCorruptZipHeader(*this, static_cast<THeaderTypeState>(HeaderState), cancel);
+        if (cancel) return 0;
+    }
+    std::int64_t pos = ArchiveOffset;
+    std::uint8_t marker[4]{};
+    if (ReadAt(Stream, pos, marker, 4) == 4 &&
+        (GetU32LE(marker) == ZipDescriptorSig || GetU32LE(marker) == ZipSingleDiskMarker))
+        pos += 4;
+
+    TLocalRecord record;
+    while (!GetCancel() && ReadLocalRecord(Stream, pos, record, true)) {
+        const TZipLocalHeader& h = record.Header;
+        TZip64Values values{h.UncompressedSize, h.CompressedSize, 0, 0};
+        const bool zip64 =
+            ApplyZip64Extra(record.Extra, values) && !FindZipExtraField(record.Extra, ZipExtraZip64).empty();
+        TEntryRef entry;
+        entry.LocalOffset = pos;
+        entry.CompressedSize = Clamp64(values.CompressedSize);
+        entry.UncompressedSize = Clamp64(values.UncompressedSize);
+        std::int64_t next = record.DataStart + entry.CompressedSize;
+        if (h.Flags & zfDescriptor) {
+            std::int64_t compressed = 0, uncompressed = 0, after = 0;
+            std::uint32_t crc = 0;
+            if (FindDataDescriptor(Stream, record.DataStart, zip64, crc, compressed, uncompressed, after)) {
+                entry.HasDescriptor = true;
+                entry.DescriptorCrc = crc;
+                entry.CompressedSize = compressed;
+                entry.UncompressedSize = uncompressed;
+                next = after;
+            }
+        }
+        const std::string name = ZipNameToLocal(record.RawName, h.Flags, 0, false, TranslateOemChar);
+        if (!name.empty() && MatchEntrySpec(name)) {
+            AddToTotals(h.DosDateTime, entry.CompressedSize, entry.UncompressedSize, h.Flags);
+            FEntries.push_back(entry);
+        }
+        if (next <= pos || next >= MaxOffset) break;
+        pos = next;
+    }
+    return static_cast<int>(FEntries.size());
+}

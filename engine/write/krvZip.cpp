@@ -1,0 +1,154 @@
+// The zip writer's header images: the local header of each new entry and its directory
+// record, and the limits of the format.
+#include "engine/write/krvZip.h"
+
+#include "engine/core/krvByteAccess.h"
+#include "engine/core/krvGbls.h"
+#include "platform/FileAttributes.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::uint16_t ZipVersion = 20;
+// Entries whose names are stored as UTF-8 say they were made on NTFS: readers translate the
+// names of entries made on FAT from the OEM code page, which would garble UTF-8.
+constexpr std::uint16_t ZipVersionUtf8 = (11 << 8) | ZipVersion;
+
+} // namespace
+
+TZip::TZip() {
+    FSupportedMethods = {cmStore, cmDeflate};
+    FCompressMethod = cmDeflate;
+    FBuiltInExt = ".zip";
+    FDefaultExt = FBuiltInExt;
+    StoredDirNames = sdRelative;
+    TZip::SetArcType(atZip);
+}
+
+void TZip::SetArcType(TArcType /*Value*/) {
+    FArcType = atZip;
+    ApplyDefaultExt();
+}
+
+bool TZip::Spanning() const {
+    return DiskManager.IsRemovable();
+}
+
+std::string TZip::TemporaryArchiveName() {
+    // An archive spanned over removable disks is built on a fixed disk first.
+    if (Spanning()) return JoinPath(TempDir(), "krvspan.zip");
+    return ArchiveFile();
+}
+
+void TZip::CheckLimits(TCompHeaderObj& List) {
+    if (Spanning() && !OnInsertDisk) Fail(ArchiveFile(), "OnInsertDisk", ecRequiredEventNotAssigned);
+    int entries = 0;
+    for (int i = 0; i < List.Count(); ++i) {
+        if (List.Value(i) == hkDrop) continue;
+        ++entries;
+        if (List.Value(i) == hkAdd && Entry(i).SourceSize > MaxFormatSize)
+            Fail(Entry(i).SourcePath, "", ecMaxFileSizeExceeded);
+    }
+    if (entries > MaxFormatEntries) Fail(ArchiveFile(), "more than 65535 entries", ecMaxFileSizeExceeded);
+}
+
+bool TZip::AddFile(TCompHeaderObj& List, int Index) {
+    if (CompressMethod() == cmStore) DeflateType = dtDeflateS;
+    return TCompBase::AddFile(List, Index);
+}
+
+void TZip::InitHeader(TCompHeaderObj& List, int Index) {
+    TCompFileInfo info;
+    HeaderToInfo(List.GetHeader(Index), info);
+    FLocal = TZipLocalHeader{};
+    FLocal.Signature = ZipHeaderSignature(zkLocal, EncryptHeaders);
+    FLocal.VersionNeeded = ZipVersion;
+    FLocal.DosDateTime = ApplyDateAttribute(info.DosDate);
+    FLocal.UncompressedSize = static_cast<std::uint32_t>(info.Size);
+    FLocal.Method = zmDeflated;
+    bool utf8 = false;
+    FLocalName = ArcName(List.Name(Index), utf8);
+    if (FLocalName.size() > 0xFFFF) Fail(Entry(Index).SourcePath, "", ecInvalidFileName);
+    FLocal.NameLength = static_cast<std::uint16_t>(FLocalName.size());
+    if (utf8) FLocal.Flags |= zfUtf8;
+}
+
+void TZip::WriteLocalHeader(TStream32& Output) {
+    auto image = FLocal.Image();
+    std::string name = FLocalName;
+    if (EncryptHeaders) {
+        EncryptZipHeader(image, zkLocal);
+        EncryptHeaderBuf(name.data(), static_cast<std::int64_t>(name.size()));
+    }
+    Output.WriteBuffer(image.data(), static_cast<std::int64_t>(image.size()));
+    Output.WriteBuffer(name.data(), static_cast<std::int64_t>(name.size()));
+}
+
+void TZip::SetHeaderFields(std::int64_t UnpackedSize, std::int64_t PackedSize) {
+    FLocal.Crc = UnpackedSize == 0 ? 0 : FEntryCrc;
+    FLocal.ExtraLength = 0;
+    FLocal.NameLength = static_cast<std::uint16_t>(FLocalName.size());
+    FLocal.CompressedSize = static_cast<std::uint32_t>(PackedSize);
+    FLocal.UncompressedSize = static_cast<std::uint32_t>(UnpackedSize);
+    FLocal.Method = FEntryMethod;
+    std::uint16_t flags = FLocal.Flags & zfUtf8;
+    if (FEntryEncrypted) flags |= zfEncrypted;
+    if (FEntryMethod == zmDeflated) DeflateFlagBits(flags);
+    FLocal.Flags = flags;
+}
+
+void TZip::StoreHeader(TCompHeaderObj& List, int Index) {
+    TCompFileInfo info;
+    HeaderToInfo(List.GetHeader(Index), info);
+    TZipCentralHeader c = CentralFromLocal(FLocal);
+    c.Signature = ZipHeaderSignature(zkCentral, EncryptHeaders);
+    c.VersionMadeBy = (FLocal.Flags & zfUtf8) ? ZipVersionUtf8 : ZipVersion;
+    c.InternalAttr = 1;
+    c.ExternalAttr = info.Attr;
+    c.LocalHeaderOffset = static_cast<std::uint32_t>(FHeaderPos);
+    c.ToBytes(List.GetHeader(Index));
+    TCompEntry& e = Entry(Index);
+    e.RawName = FLocalName;
+    e.Enciphered = EncryptHeaders;
+    e.Extra.clear();
+    e.Comment.clear();
+}
+
+TZipCentralHeader TZip::CentralFromLocal(const TZipLocalHeader& Local) {
+    TZipCentralHeader c;
+    c.VersionMadeBy = ZipVersion;
+    c.VersionNeeded = Local.VersionNeeded;
+    c.Flags = Local.Flags;
+    c.Method = Local.Method;
+    c.DosDateTime = Local.DosDateTime;
+    c.Crc = Local.Crc;
+    c.CompressedSize = Local.CompressedSize;
+    c.UncompressedSize = Local.UncompressedSize;
+    c.NameLength = Local.NameLength;
+    return c;
+}
+
+void TZip::InfoToHeader(std::uint8_t* Header, const TCompFileInfo& Info) {
+    PutU32LE(Header + 24, static_cast<std::uint32_t>(std::min<std::int64_t>(Info.Size, MaxFormatSize)));
+    PutU32LE(Header + 20, static_cast<std::uint32_t>(std::min<std::int64_t>(Info.PackedSize, MaxFormatSize)));
+    PutU32LE(Header + 12, Info.DosDate);
+    PutU32LE(Header + 38, Info.Attr);
+}
+
+void TZip::HeaderToInfo(const std::uint8_t* Header, TCompFileInfo& Info) {
+    Info.Size = GetU32LE(Header + 24);
+    Info.PackedSize = GetU32LE(Header + 20);
+    Info.DosDate = GetU32LE(Header + 12);
+    Info.Attr = GetU32LE(Header + 38) & 0xFF;
+}
+
+void TZip::WriteEmptyEndRecord(TStream32& Output) {
+    TZipEndRecord end;
+    const auto image = end.Image();
+    Output.WriteBuffer(image.data(), static_cast<std::int64_t>(image.size()));
+}
+
+void TZip::DoFileEnd() {
+    if (OnEnd) OnEnd(*this, FileName, FEntryUnpacked == 0 || FEntryCrc == FLocal.Crc);
+}

@@ -1,0 +1,276 @@
+// A failure, a full disk or a cancel anywhere in a writer job leaves the old archive byte for
+// byte as it was, every source in place and no temporary file behind.
+#include "ZipWriterFixture.h"
+
+#include "engine/core/krvByteAccess.h"
+
+#include <cerrno>
+#include <fstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace testsupport;
+
+namespace {
+
+// A temporary archive whose disk fills up after Limit bytes.
+class TFullTempStream : public TTempFileStream {
+public:
+    TFullTempStream(TZipCommon* Owner, const std::string& Name, std::int64_t Limit)
+        : TTempFileStream(Owner, fmCreate, Name), FLimit(Limit) {}
+    std::int64_t Write(const void* Buffer, std::int64_t Count) override {
+        const std::int64_t room = std::max<std::int64_t>(FLimit - Position(), 0);
+        const std::int64_t n = TTempFileStream::Write(Buffer, std::min(Count, room));
+        if (n < Count) errno = ENOSPC;
+        return n;
+    }
+
+private:
+    std::int64_t FLimit;
+};
+
+class TFullDiskZip : public TZip {
+public:
+    std::int64_t Limit = 0;
+
+protected:
+    std::unique_ptr<TTempFileStream> CreateTempStream(const std::string& FinalName) override {
+        return std::make_unique<TFullTempStream>(this, FinalName, Limit);
+    }
+};
+
+class WriterFailureTest : public ZipWriterFixture {
+protected:
+    void SetUp() override {
+        ZipWriterFixture::SetUp();
+        Put("keep1.txt", TextBytes(20000, 1));
+        Put("keep2.bin", RandomBytes(3000, 2));
+        ASSERT_EQ(Writer()->Compress(), 2);
+        Old = ReadFile(Archive());
+        Put("keep1.txt", TextBytes(25000, 9)); // a replacement
+        for (int i = 0; i < 5; ++i)
+            Put("new" + std::to_string(i) + ".txt", TextBytes(10000 + 100 * i, 20 + i));
+        SourcesBefore = Sources();
+    }
+
+    // The old archive, the sources and the folder are as they were.
+    void ExpectUntouched() {
+        EXPECT_EQ(ReadFile(Archive()), Old);
+        EXPECT_EQ(Sources(), SourcesBefore);
+        EXPECT_TRUE(Strays().empty()) << Strays().front();
+    }
+
+    void Script(TZip& Z) {
+        Z.OnReplaceFile = [](TZipCommon&, const std::string&, const std::string&, TDateTime, TDateTime,
+                             std::int64_t, std::int64_t, int, int, bool& R) { R = true; };
+        Z.OnRenameDupeFile = [](TZipCommon&, const std::string&, std::string&, bool& R) { R = false; };
+    }
+
+    std::string Old;
+    std::map<std::string, std::string> SourcesBefore;
+};
+
+TEST_F(WriterFailureTest, AnExceptionInAnyEventLeavesTheArchiveAlone) {
+    const std::vector<std::string> phases = {"activate", "scan",     "replace", "begin",
+                                             "end",      "progress", "delete"};
+    for (const std::string& phase : phases) {
+        SCOPED_TRACE(phase);
+        auto z = Writer();
+        Script(*z);
+        z->Switch = swMove;
+        const auto boom = [] { throw std::runtime_error("injected"); };
+        int begins = 0;
+        if (phase == "activate") z->OnActivate = [&](TZipCommon&) { boom(); };
+        if (phase == "scan")
+            z->OnFileScanStatus = [&](TZipCommon&, const std::string&, int N, double) {
+                if (N == 3) boom();
+            };
+        if (phase == "replace")
+            z->OnReplaceFile = [&](TZipCommon&, const std::string&, const std::string&, TDateTime, TDateTime,
+                                   std::int64_t, std::int64_t, int, int, bool&) { boom(); };
+        if (phase == "begin")
+            z->OnBegin = [&](TZipCommon&, const std::string&, int, bool&) {
+                if (++begins == 3) boom();
+            };
+        if (phase == "end")
+            z->OnEnd = [&](TZipCommon&, const std::string&, bool) {
+                if (++begins == 4) boom();
+            };
+        if (phase == "progress") z->OnProgress = [&](TZipCommon&, std::uint8_t, std::uint8_t) { boom(); };
+        if (phase == "delete") {
+            z->Switch = swDelete;
+            z->FileSpec = {"keep*"};
+            z->OnDeleteFile = [&](TZipCommon&, const std::string&, int, int) { boom(); };
+        }
+        EXPECT_THROW(z->Compress(), std::runtime_error);
+        ExpectUntouched();
+    }
+}
+
+TEST_F(WriterFailureTest, AFullDiskAtAnyPointLeavesTheArchiveAndTheMovedSourcesAlone) {
+    // What a whole run writes.
+    const std::int64_t full = [&] {
+        TempDir other;
+        fs::copy_file(Archive(), other / "x.zip");
+        auto m = Writer<TZip>(other / "x.zip");
+        Script(*m);
+        EXPECT_GT(m->Compress(), 0);
+        return static_cast<std::int64_t>(fs::file_size(other / "x.zip"));
+    }();
+    for (std::int64_t limit :
+         {std::int64_t{0}, std::int64_t{20}, std::int64_t{100}, full / 3, full / 2, full - 30, full - 1}) {
+        SCOPED_TRACE(limit);
+        Errors.clear();
+        auto z = Writer<TFullDiskZip>(Archive());
+        Script(*z);
+        z->Switch = swMove;
+        z->Limit = limit;
+        EXPECT_EQ(z->Compress(), 0);
+        EXPECT_EQ(Errors, std::vector<int>{ecDiskFull});
+        ExpectUntouched();
+    }
+}
+
+TEST_F(WriterFailureTest, ACancelAtEachRecordLeavesTheArchiveAlone) {
+    for (int at = 1; at <= 6; ++at) {
+        SCOPED_TRACE(at);
+        auto z = Writer();
+        Script(*z);
+        z->Switch = swMove;
+        int n = 0;
+        z->OnBegin = [&](TZipCommon& S, const std::string&, int, bool&) {
+            if (++n == at) S.SetCancel(true);
+        };
+        EXPECT_EQ(z->Compress(), 0);
+        ExpectUntouched();
+    }
+    // And in the middle of a file's data.
+    Put("big.txt", TextBytes(3 << 20, 5));
+    SourcesBefore = Sources();
+    auto z = Writer();
+    Script(*z);
+    z->OnProgress = [](TZipCommon& S, std::uint8_t File, std::uint8_t) {
+        if (File > 10) S.SetCancel(true);
+    };
+    EXPECT_EQ(z->Compress(), 0);
+    ExpectUntouched();
+}
+
+TEST_F(WriterFailureTest, AReplacementThatCannotBeOpenedKeepsTheOldEntry) {
+    const ZipContents before = InspectZip(Archive());
+    auto z = Writer();
+    Script(*z);
+    z->OnBegin = [this](TZipCommon&, const std::string& Name, int, bool&) {
+        if (Name == "keep1.txt") fs::remove(Src() / "keep1.txt");
+    };
+    EXPECT_EQ(z->Compress(), 5);
+    EXPECT_EQ(std::count(Errors.begin(), Errors.end(), ecErrorOpeningFile), 1);
+    const ZipContents after = InspectZip(Archive());
+    ASSERT_NE(FindEntry(after, "keep1.txt"), nullptr);
+    EXPECT_EQ(FindEntry(after, "keep1.txt")->Span, FindEntry(before, "keep1.txt")->Span);
+    EXPECT_EQ(EntryData(Archive(), *FindEntry(after, "keep1.txt")), TextBytes(20000, 1));
+    EXPECT_EQ(after.Entries.size(), 7U);
+}
+
+TEST_F(WriterFailureTest, AnArchiveCountingMoreEntriesThanItsDirectoryHoldsIsRefused) {
+    std::string bytes = Old;
+    const std::size_t end = bytes.size() - 22;
+    ASSERT_EQ(bytes.substr(end, 4), std::string("PK\x05\x06", 4));
+    bytes[end + 8] = 3;  // entries on this disk
+    bytes[end + 10] = 3; // total
+    WriteFile(Archive(), bytes);
+    Old = bytes;
+    auto z = Writer();
+    Script(*z);
+    try {
+        z->Compress();
+        ADD_FAILURE() << "no error";
+    } catch (const E_RAISE& e) {
+        EXPECT_EQ(e.Code(), ecHeaderNotFound);
+    }
+    ExpectUntouched();
+}
+
+TEST_F(WriterFailureTest, AFileThatIsNoZipIsNotOverwritten) {
+    Old = "just some text, no archive at all\n";
+    WriteFile(Archive(), Old);
+    auto z = Writer();
+    Script(*z);
+    EXPECT_THROW(z->Compress(), E_RAISE);
+    ExpectUntouched();
+}
+
+TEST_F(WriterFailureTest, FilesOfFourGigabytesAreRefusedBeforeAnythingIsWritten) {
+    const fs::path big = Dir / "huge" / "huge.bin";
+    fs::create_directories(big.parent_path());
+    { std::ofstream f(big); }
+    ASSERT_EQ(::truncate(big.c_str(), 0x100000000LL), 0); // sparse
+    auto z = Writer();
+    Script(*z);
+    z->FileSpec.push_back(big.string());
+    std::vector<std::string> begun;
+    z->OnBegin = [&](TZipCommon&, const std::string& Name, int, bool&) { begun.push_back(Name); };
+    try {
+        z->Compress();
+        ADD_FAILURE() << "no error";
+    } catch (const E_RAISE& e) {
+        EXPECT_EQ(e.Code(), ecMaxFileSizeExceeded);
+    }
+    EXPECT_TRUE(begun.empty());
+    fs::remove_all(big.parent_path());
+    ExpectUntouched();
+}
+
+TEST_F(WriterFailureTest, MoreThan65535EntriesAreRefused) {
+    // An archive of 65535 empty entries, written directly.
+    std::string zip, dir;
+    for (int i = 0; i < 65535; ++i) {
+        const std::string name = "e" + std::to_string(i);
+        TZipLocalHeader l;
+        l.VersionNeeded = 20;
+        l.NameLength = static_cast<std::uint16_t>(name.size());
+        TZipCentralHeader c;
+        c.VersionMadeBy = 20;
+        c.VersionNeeded = 20;
+        c.NameLength = l.NameLength;
+        c.LocalHeaderOffset = static_cast<std::uint32_t>(zip.size());
+        const auto li = l.Image();
+        const auto ci = c.Image();
+        zip.append(li.begin(), li.end()).append(name);
+        dir.append(ci.begin(), ci.end()).append(name);
+    }
+    TZipEndRecord end;
+    end.EntriesOnDisk = end.TotalEntries = 65535;
+    end.CentralSize = static_cast<std::uint32_t>(dir.size());
+    end.CentralOffset = static_cast<std::uint32_t>(zip.size());
+    const auto ei = end.Image();
+    Old = zip + dir + std::string(ei.begin(), ei.end());
+    WriteFile(Archive(), Old);
+    auto z = Writer();
+    Script(*z);
+    z->FileSpec = {(Src() / "new0.txt").string()};
+    try {
+        z->Compress();
+        ADD_FAILURE() << "no error";
+    } catch (const E_RAISE& e) {
+        EXPECT_EQ(e.Code(), ecMaxFileSizeExceeded);
+    }
+    ExpectUntouched();
+}
+
+TEST_F(WriterFailureTest, TheArchiveIsNeverGatheredIntoItself) {
+    const fs::path inside = Src() / "self.zip";
+    auto z = Writer<TZip>(inside);
+    ASSERT_EQ(z->Compress(), 7);
+    auto again = Writer<TZip>(inside);
+    Script(*again);
+    again->Compress();
+    for (const std::string& n : Names(inside)) {
+        EXPECT_NE(n, "self.zip");
+        EXPECT_NE(n.rfind("krv", 0), 0U) << n;
+    }
+    EXPECT_EQ(Names(inside).size(), 7U);
+}
+
+} // namespace

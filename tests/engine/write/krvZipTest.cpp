@@ -1,0 +1,369 @@
+// The zip writer and the writer base: what goes into the records of new entries, how an
+// existing archive is merged with gathered files under each Switch, renames, comments and
+// enciphered headers.
+#include "ZipWriterFixture.h"
+
+#include "engine/write/krvJar.h"
+
+using namespace testsupport;
+
+namespace {
+
+class ZipWriterTest : public ZipWriterFixture {};
+
+TEST_F(ZipWriterTest, NewEntriesCarryTheirDataAndTheChosenMethod) {
+    Put("random100.bin", RandomBytes(100, 7));
+    Put("repeat100.txt", std::string(100, 'a'));
+    Put("empty", "");
+    Put("text.txt", TextBytes(50000, 3));
+    Put("packed.ZIP", TextBytes(5000, 4));
+    Put("sub/deep.txt", TextBytes(3000, 5));
+    auto z = Writer();
+    z->DeflateType = dtDeflateX;
+    z->StoreFilesOfType = {"zip"};
+    std::vector<std::string> ended;
+    z->OnEnd = [&](TZipCommon&, const std::string& Name, bool Pass) {
+        EXPECT_TRUE(Pass) << Name;
+        ended.push_back(Name);
+    };
+    EXPECT_EQ(z->Compress(), 6);
+    EXPECT_TRUE(Errors.empty());
+    EXPECT_EQ(ended.size(), 6U);
+
+    const ZipContents zip = InspectZip(Archive());
+    ASSERT_EQ(zip.Entries.size(), 6U);
+    EXPECT_EQ(zip.End.TotalEntries, 6);
+    const auto sources = Sources();
+    for (const ZipEntryBytes& e : zip.Entries) {
+        const std::string& data = sources.at(e.Name);
+        EXPECT_EQ(EntryData(Archive(), e), data) << e.Name;
+        EXPECT_EQ(e.Central.Crc, Crc32Of(data)) << e.Name;
+        EXPECT_EQ(e.Central.UncompressedSize, data.size());
+        EXPECT_EQ(e.Local.Crc, e.Central.Crc);
+        EXPECT_EQ(e.Local.CompressedSize, e.Central.CompressedSize);
+        EXPECT_EQ(e.LocalName, e.Name);
+        EXPECT_EQ(e.Central.VersionNeeded, 20);
+        EXPECT_EQ(e.Central.InternalAttr, 1);
+    }
+    EXPECT_EQ(FindEntry(zip, "random100.bin")->Central.Method, 0);    // deflate would not help
+    EXPECT_EQ(FindEntry(zip, "repeat100.txt")->Central.Method, 8);    // it does here
+    EXPECT_EQ(FindEntry(zip, "repeat100.txt")->Central.Flags & 6, 2); // maximum level bits
+    EXPECT_EQ(FindEntry(zip, "packed.ZIP")->Central.Method, 0);
+    const ZipEntryBytes* empty = FindEntry(zip, "empty");
+    EXPECT_EQ(empty->Central.Method, 0);
+    EXPECT_EQ(empty->Central.Crc, 0U);
+    EXPECT_EQ(empty->Central.Flags, 0);
+}
+
+TEST_F(ZipWriterTest, StoreMethodStoresEverythingAndOtherMethodsAreIgnored) {
+    Put("a.txt", TextBytes(4000));
+    auto z = Writer();
+    z->SetCompressMethod(cmFuse);
+    EXPECT_EQ(z->CompressMethod(), cmDeflate);
+    z->SetCompressMethod(cmStore);
+    EXPECT_EQ(z->Compress(), 1);
+    EXPECT_EQ(InspectZip(Archive()).Entries.at(0).Central.Method, 0);
+}
+
+TEST_F(ZipWriterTest, DefaultExtensionIsAppliedAndNormalised) {
+    TZip z;
+    z.SetArchiveFile((Dir / "backup").string());
+    EXPECT_EQ(z.ArchiveFile(), (Dir / "backup.zip").string());
+    z.SetDefaultExt("TARGZ");
+    EXPECT_EQ(z.DefaultExt(), ".targ");
+    EXPECT_EQ(z.ArchiveFile(), (Dir / "backup.targ").string());
+    z.SetDefaultExt("");
+    EXPECT_EQ(z.DefaultExt(), ".zip");
+    TJar j;
+    j.SetArchiveFile((Dir / "lib").string());
+    EXPECT_EQ(j.ArchiveFile(), (Dir / "lib.jar").string());
+    EXPECT_EQ(j.ArcType(), atJar);
+}
+
+// The matrix of an old archive holding a (older than its file now), b (equal to its file)
+// and d (no file), and the gathered a, b and new c.
+class SwitchMatrixTest : public ZipWriterFixture {
+protected:
+    void SetUp() override {
+        ZipWriterFixture::SetUp();
+        Put("a.txt", "old a");
+        Put("b.txt", "same b");
+        Put("d.txt", "only d");
+        ASSERT_EQ(Writer()->Compress(), 3);
+        Before = InspectZip(Archive());
+        fs::remove(Src() / "d.txt");
+        Put("a.txt", "new and longer a");
+        Put("c.txt", "new c");
+    }
+
+    struct TAsked {
+        std::vector<std::string> Replace, Rename;
+    } Asked;
+
+    void Script(TZip& Z, bool Replace, const std::string& RenameTo) {
+        Z.OnReplaceFile = [this, Replace](TZipCommon&, const std::string& Name, const std::string&, TDateTime,
+                                          TDateTime, std::int64_t Old, std::int64_t New, int, int, bool& R) {
+            Asked.Replace.push_back(Name);
+            EXPECT_NE(Old, New);
+            R = Replace;
+        };
+        Z.OnRenameDupeFile = [this, RenameTo](TZipCommon&, const std::string& Name, std::string& NewName,
+                                              bool& Rename) {
+            Asked.Rename.push_back(Name);
+            Rename = !RenameTo.empty() && Name == "a.txt";
+            if (Rename) NewName = RenameTo;
+        };
+    }
+
+    std::string Data(const std::string& Name) {
+        const ZipContents zip = InspectZip(Archive());
+        const ZipEntryBytes* e = FindEntry(zip, Name);
+        return e ? EntryData(Archive(), *e) : "<missing>";
+    }
+
+    ZipContents Before;
+};
+
+TEST_F(SwitchMatrixTest, AddReplacesWhenAskedAndOffersRenameForEqualFiles) {
+    auto z = Writer();
+    Script(*z, true, "");
+    EXPECT_EQ(z->Compress(), 2);
+    EXPECT_EQ(Asked.Replace, std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(Asked.Rename, std::vector<std::string>{"b.txt"}); // equal: no replace question
+    EXPECT_EQ(Names(Archive()), (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "d.txt"}));
+    EXPECT_EQ(Data("a.txt"), "new and longer a");
+    EXPECT_EQ(FindEntry(InspectZip(Archive()), "b.txt")->Span, FindEntry(Before, "b.txt")->Span);
+    EXPECT_EQ(FindEntry(InspectZip(Archive()), "d.txt")->Span, FindEntry(Before, "d.txt")->Span);
+}
+
+TEST_F(SwitchMatrixTest, AddKeepsTheOldEntryUnderANewNameWhenNotReplaced) {
+    auto z = Writer();
+    Script(*z, false, "dir/a-old.txt");
+    EXPECT_EQ(z->Compress(), 2);
+    const ZipContents zip = InspectZip(Archive());
+    EXPECT_EQ(Names(Archive()),
+              (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "d.txt", "dir/a-old.txt"}));
+    const ZipEntryBytes* renamed = FindEntry(zip, "dir/a-old.txt");
+    EXPECT_EQ(renamed->Local.NameLength, 13);
+    EXPECT_EQ(renamed->LocalName, "dir/a-old.txt");
+    EXPECT_EQ(renamed->Central.Crc, FindEntry(Before, "a.txt")->Central.Crc);
+    EXPECT_EQ(EntryData(Archive(), *renamed), "old a");
+    EXPECT_EQ(Data("a.txt"), "new and longer a");
+}
+
+TEST_F(SwitchMatrixTest, AddWithoutRenameKeepsTheOldEntryAndAddsNothingForIt) {
+    auto z = Writer();
+    Script(*z, false, "");
+    EXPECT_EQ(z->Compress(), 1);
+    EXPECT_EQ(Data("a.txt"), "old a");
+    EXPECT_EQ(Names(Archive()), (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "d.txt"}));
+}
+
+TEST_F(SwitchMatrixTest, RefreshReplacesChangedEntriesOnlyAndAsksNothing) {
+    auto z = Writer();
+    Script(*z, false, "");
+    z->Switch = swRefresh;
+    EXPECT_EQ(z->Compress(), 1);
+    EXPECT_TRUE(Asked.Replace.empty());
+    EXPECT_TRUE(Asked.Rename.empty());
+    EXPECT_EQ(Names(Archive()), (std::vector<std::string>{"a.txt", "b.txt", "d.txt"}));
+    EXPECT_EQ(Data("a.txt"), "new and longer a");
+    EXPECT_TRUE(fs::exists(Src() / "a.txt"));
+}
+
+TEST_F(SwitchMatrixTest, MoveDeletesTheSourcesOfAddedFilesOnly) {
+    auto z = Writer();
+    Script(*z, true, "");
+    z->Switch = swMove;
+    std::vector<std::string> deleted;
+    z->OnDeleteFile = [&](TZipCommon&, const std::string& Name, int, int) { deleted.push_back(Name); };
+    EXPECT_EQ(z->Compress(), 2);
+    EXPECT_FALSE(fs::exists(Src() / "a.txt"));
+    EXPECT_FALSE(fs::exists(Src() / "c.txt"));
+    EXPECT_TRUE(fs::exists(Src() / "b.txt")); // not added: stays
+    EXPECT_EQ(deleted.size(), 2U);
+    EXPECT_EQ(Data("c.txt"), "new c");
+}
+
+TEST_F(SwitchMatrixTest, MoveWithVerifyBeforeDeleteKeepsTheSources) {
+    auto z = Writer();
+    Script(*z, true, "");
+    z->Switch = swMove;
+    z->VerifyBeforeDelete = true;
+    EXPECT_EQ(z->Compress(), 2);
+    EXPECT_TRUE(fs::exists(Src() / "a.txt"));
+    EXPECT_TRUE(fs::exists(Src() / "c.txt"));
+}
+
+TEST_F(SwitchMatrixTest, DeleteRemovesMatchingEntriesAndEverythingLeavesAnEmptyArchive) {
+    auto z = Writer();
+    z->Switch = swDelete;
+    z->FileSpec = {"a.txt", "d.*"};
+    std::vector<std::string> deleted;
+    z->OnDeleteFile = [&](TZipCommon&, const std::string& Name, int, int) { deleted.push_back(Name); };
+    EXPECT_EQ(z->Compress(), 2);
+    std::sort(deleted.begin(), deleted.end());
+    EXPECT_EQ(deleted, (std::vector<std::string>{"a.txt", "d.txt"}));
+    EXPECT_EQ(Names(Archive()), std::vector<std::string>{"b.txt"});
+    EXPECT_EQ(FindEntry(InspectZip(Archive()), "b.txt")->Span, FindEntry(Before, "b.txt")->Span);
+
+    auto all = Writer();
+    all->Switch = swDelete;
+    all->FileSpec = {"*"};
+    EXPECT_EQ(all->Compress(), 1);
+    EXPECT_EQ(ReadFile(Archive()), std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+}
+
+TEST_F(SwitchMatrixTest, MissingQuestionHandlersAnswerNo) {
+    auto z = Writer();
+    EXPECT_EQ(z->Compress(), 1); // only c
+    EXPECT_EQ(std::count(Errors.begin(), Errors.end(), ecRequiredEventNotAssigned),
+              3); // a: replace+rename, b: rename
+    EXPECT_EQ(Data("a.txt"), "old a");
+}
+
+TEST_F(SwitchMatrixTest, DeleteOnAMissingArchiveAndNothingFoundAreReported) {
+    auto z = Writer<TZip>(Dir / "none.zip");
+    z->Switch = swDelete;
+    z->FileSpec = {"*"};
+    EXPECT_EQ(z->Compress(), 0);
+    EXPECT_EQ(Errors, std::vector<int>{ecNothingToDoWriter});
+    EXPECT_FALSE(fs::exists(Dir / "none.zip"));
+    Errors.clear();
+    auto nothing = Writer();
+    nothing->FileSpec = {(Src() / "*.none").string()};
+    const std::string before = ReadFile(Archive());
+    EXPECT_EQ(nothing->Compress(), 0);
+    EXPECT_EQ(Errors, std::vector<int>{ecNothingToDo});
+    EXPECT_EQ(ReadFile(Archive()), before);
+}
+
+TEST_F(ZipWriterTest, ReadListsEveryEntryOfTheArchive) {
+    Put("a", "1");
+    Put("b", "2");
+    ASSERT_EQ(Writer()->Compress(), 2);
+    auto z = Writer();
+    z->Switch = swRead;
+    std::vector<int> seen;
+    z->OnRead = [&](TZipCommon&, std::int64_t, int N) { seen.push_back(N); };
+    z->Compress();
+    EXPECT_EQ(seen, (std::vector<int>{1, 2}));
+}
+
+TEST_F(ZipWriterTest, EncipheredHeadersAreReadBackAndKeptOnUpdate) {
+    Put("one.txt", TextBytes(3000, 1));
+    auto z = Writer();
+    z->EncryptHeaders = true;
+    z->Password = "pw";
+    ASSERT_EQ(z->Compress(), 1);
+    const std::string first = ReadFile(Archive());
+    EXPECT_EQ(first.substr(0, 4), std::string("PL\x03\x04", 4));
+    EXPECT_EQ(first.find(std::string("one.txt")), std::string::npos); // names are enciphered
+    const ZipContents zip = InspectZip(Archive());
+    ASSERT_EQ(zip.Entries.size(), 1U);
+    EXPECT_EQ(zip.Entries[0].Name, "one.txt");
+    EXPECT_EQ(zip.Entries[0].Central.Crc, Crc32Of(TextBytes(3000, 1)));
+    EXPECT_EQ(zip.Entries[0].Central.Flags & 1, 1);
+
+    Put("two.txt", "second");
+    auto again = Writer();
+    again->EncryptHeaders = true;
+    again->FileSpec = {(Src() / "two.txt").string()};
+    bool pass = false;
+    again->OnEnd = [&](TZipCommon&, const std::string&, bool Pass) { pass = Pass; };
+    ASSERT_EQ(again->Compress(), 1);
+    EXPECT_TRUE(pass); // compared in plain form
+    const ZipContents both = InspectZip(Archive());
+    ASSERT_EQ(both.Entries.size(), 2U);
+    EXPECT_EQ(both.Entries[0].Span, zip.Entries[0].Span);
+    EXPECT_EQ(EntryData(Archive(), both.Entries[1]), "second");
+}
+
+TEST_F(ZipWriterTest, CommentsAreWrittenBackAndKeptWhenFilesAreAdded) {
+    Put("a.txt", "a");
+    ASSERT_EQ(Writer()->Compress(), 1);
+    auto z = Writer();
+    ASSERT_EQ(z->OpenComments(), 1);
+    z->SetArchiveComment("archive note", 12);
+    z->SetFileComment(0, "entry note", 10);
+    EXPECT_TRUE(z->SaveComments());
+    ZipContents zip = InspectZip(Archive());
+    EXPECT_EQ(std::string(zip.Comment.begin(), zip.Comment.end()), "archive note");
+    EXPECT_EQ(std::string(zip.Entries[0].Comment.begin(), zip.Entries[0].Comment.end()), "entry note");
+
+    Put("b.txt", "b");
+    auto add = Writer();
+    add->FileSpec = {(Src() / "b.txt").string()};
+    ASSERT_EQ(add->Compress(), 1);
+    zip = InspectZip(Archive());
+    EXPECT_EQ(std::string(zip.Comment.begin(), zip.Comment.end()), "archive note");
+    EXPECT_EQ(std::string(zip.Entries[0].Comment.begin(), zip.Entries[0].Comment.end()), "entry note");
+    std::string name;
+    std::vector<std::uint8_t> comment;
+    auto reader = Writer();
+    ASSERT_EQ(reader->OpenComments(), 2);
+    EXPECT_TRUE(reader->GetFileComment(0, name, comment));
+    EXPECT_EQ(name, "a.txt");
+    EXPECT_FALSE(reader->GetFileComment(5, name, comment));
+    EXPECT_FALSE(reader->SaveComments()); // nothing changed
+}
+
+TEST_F(ZipWriterTest, NamesBeyondTheOemCodePageAreStoredAsUtf8) {
+    Put("\xe6\x97\xa5\xe6\x9c\xac.txt", "jp");
+    Put("caf\xc3\xa9.txt", "fr");
+    ASSERT_EQ(Writer()->Compress(), 2);
+    const ZipContents zip = InspectZip(Archive());
+    const ZipEntryBytes* jp = FindEntry(zip, "\xe6\x97\xa5\xe6\x9c\xac.txt");
+    ASSERT_NE(jp, nullptr);
+    EXPECT_EQ(jp->Central.Flags & zfUtf8, zfUtf8);
+    EXPECT_EQ(jp->Local.Flags & zfUtf8, zfUtf8);
+    const ZipEntryBytes* fr = FindEntry(zip, "caf\x82.txt"); // CP437
+    ASSERT_NE(fr, nullptr);
+    EXPECT_EQ(fr->Central.Flags & zfUtf8, 0);
+}
+
+TEST_F(ZipWriterTest, EmptyFoldersAreStoredWhenAsked) {
+    fs::create_directories(Src() / "empty" / "inner");
+    Put("full/f.txt", "f");
+    auto z = Writer();
+    z->StoreEmptySubDirs = true;
+    EXPECT_EQ(z->Compress(), 3); // empty/ holds no file either
+    const ZipContents zip = InspectZip(Archive());
+    EXPECT_NE(FindEntry(zip, "empty/"), nullptr);
+    const ZipEntryBytes* dir = FindEntry(zip, "empty/inner/");
+    ASSERT_NE(dir, nullptr);
+    EXPECT_EQ(dir->Central.ExternalAttr & 0x10, 0x10U);
+    EXPECT_EQ(dir->Central.CompressedSize, 0U);
+    EXPECT_EQ(FindEntry(zip, "full/"), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ZipWriterTest, AnArchiveBuiltInMemoryIsPutInPlaceAsWell) {
+    Put("a.txt", TextBytes(5000, 1));
+    auto z = Writer();
+    z->CompressionMethod = cmInMemory;
+    EXPECT_EQ(z->Compress(), 1);
+    EXPECT_EQ(EntryData(Archive(), InspectZip(Archive()).Entries.at(0)), TextBytes(5000, 1));
+    EXPECT_TRUE(Strays().empty());
+}
+
+TEST_F(ZipWriterTest, AnArchiveWithoutDirectoryIsReadByItsLocalHeaders) {
+    Put("a.txt", TextBytes(5000, 1));
+    Put("b.txt", TextBytes(7000, 2));
+    ASSERT_EQ(Writer()->Compress(), 2);
+    const ZipContents before = InspectZip(Archive());
+    const std::string bytes = ReadFile(Archive());
+    WriteFile(Archive(), bytes.substr(0, before.End.CentralOffset)); // the directory is lost
+    fs::remove_all(Src());
+    Put("c.txt", "c");
+    EXPECT_EQ(Writer()->Compress(), 1);
+    const ZipContents after = InspectZip(Archive());
+    ASSERT_EQ(after.Entries.size(), 3U);
+    EXPECT_EQ(FindEntry(after, "a.txt")->Span, FindEntry(before, "a.txt")->Span);
+    EXPECT_EQ(FindEntry(after, "b.txt")->Span, FindEntry(before, "b.txt")->Span);
+}
+
+} // namespace

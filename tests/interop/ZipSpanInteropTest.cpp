@@ -1,0 +1,278 @@
+// Spanning zip archives over removable disks, with folders standing in for the disks: the
+// pieces joined by Info-ZIP's zip pass unzip's test and extract to their sources; every disk
+// prompt can be cancelled; without a disk prompt nothing is written.
+#include "engine/write/krvZip.h"
+#include "engine/write/krvZipSpan.h"
+#include "platform/Drives.h"
+
+#include "TestSupport.h"
+#include "ZipInspect.h"
+
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <map>
+
+using namespace testsupport;
+
+namespace {
+
+// A drive whose disks are the contents of one folder, each disk holding Quota bytes; a new
+// disk is inserted by moving the files away and giving the disk a new serial number.
+class TFloppyDrive : public TDrives {
+public:
+    TFloppyDrive(fs::path Mount, std::uint64_t AQuota) : Quota(AQuota), FMount(std::move(Mount)) {
+        fs::create_directories(FMount);
+    }
+
+    std::uint64_t Quota;
+    std::uint32_t Serial = 100;
+    std::string Label;
+    std::vector<std::string> Labels; // every label written
+
+    std::string RootOf(const std::string& Path) override {
+        return OnDrive(Path) ? FMount.string() : TDrives::RootOf(Path);
+    }
+    bool GetDiskSpace(const std::string& Path, std::uint64_t& Free, std::uint64_t& Total) override {
+        if (!OnDrive(Path)) return TDrives::GetDiskSpace(Path, Free, Total);
+        std::uint64_t used = 0;
+        for (const auto& f : fs::directory_iterator(FMount))
+            used += f.is_regular_file() ? f.file_size() : 0;
+        Total = Quota;
+        Free = used < Quota ? Quota - used : 0;
+        return true;
+    }
+    bool GetVolumeInfo(const std::string& Path, TVolumeInfo& Info) override {
+        if (!OnDrive(Path)) return TDrives::GetVolumeInfo(Path, Info);
+        Info.Label = Label;
+        Info.Serial = Serial;
+        return true;
+    }
+    TDriveKind GetDriveKind(const std::string& Path) override {
+        return OnDrive(Path) ? dkRemovable : TDrives::GetDriveKind(Path);
+    }
+    bool IsWriteProtected(const std::string& Path) override {
+        return OnDrive(Path) ? false : TDrives::IsWriteProtected(Path);
+    }
+    bool SetVolumeLabel(const std::string& Path, const std::string& NewLabel) override {
+        if (!OnDrive(Path)) return TDrives::SetVolumeLabel(Path, NewLabel);
+        Label = NewLabel;
+        Labels.push_back(NewLabel);
+        return true;
+    }
+
+private:
+    bool OnDrive(const std::string& Path) const { return Path.rfind(FMount.string(), 0) == 0; }
+    fs::path FMount;
+};
+
+class ZipSpanTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(Src);
+        fs::create_directories(Pieces);
+        fs::create_directories(Temp);
+    }
+    void TearDown() override { TDrives::Install(std::move(Previous)); }
+
+    TFloppyDrive& InstallDrive(std::uint64_t Quota) {
+        auto drive = std::make_unique<TFloppyDrive>(Mount, Quota);
+        TFloppyDrive* d = drive.get();
+        Previous = TDrives::Install(std::move(drive));
+        return *d;
+    }
+
+    std::unique_ptr<TZip> Writer() {
+        auto z = std::make_unique<TZip>();
+        z->SetArchiveFile((Mount / "set.zip").string());
+        z->SetTempDir(Temp.string());
+        z->FileSpec = {(Src / "*").string()};
+        z->OnError = [this](TZipCommon&, const std::string&, const std::string&, const std::string&,
+                            int Code) { Errors.push_back(Code); };
+        return z;
+    }
+
+    // Takes the disk out: its file becomes the next piece of the set (set.z01, set.z02 ...).
+    void TakeOutDisk(TFloppyDrive& Drive) {
+        if (fs::exists(Mount / "set.zip")) {
+            char name[32];
+            std::snprintf(name, sizeof name, "set.z%02d", ++PiecesTaken);
+            fs::rename(Mount / "set.zip", Pieces / name);
+        }
+        ++Drive.Serial;
+        Drive.Label.clear();
+    }
+
+    // Joins the pieces with Info-ZIP and checks the joined archive.
+    void ExpectJoinedSetIsSound() {
+        ASSERT_TRUE(fs::exists(Mount / "set.zip"));
+        fs::rename(Mount / "set.zip", Pieces / "set.zip");
+        const fs::path joined = Dir / "joined.zip";
+        const ToolResult j =
+            RunTool({"zip", "-q", "-s", "0", (Pieces / "set.zip").string(), "--out", joined.string()});
+        ASSERT_EQ(j.ExitCode, 0) << j.Out << j.Err;
+        const ToolResult t = RunTool({"unzip", "-t", joined.string()});
+        EXPECT_EQ(t.ExitCode, 0) << t.Out << t.Err;
+        TempDir out;
+        ASSERT_EQ(RunTool({"unzip", "-q", joined.string(), "-d", out.Str()}).ExitCode, 0);
+        std::map<std::string, std::string> got, want;
+        for (const auto& f : fs::recursive_directory_iterator(out.Path()))
+            if (f.is_regular_file()) got[fs::relative(f.path(), out.Path()).string()] = ReadFile(f.path());
+        for (const auto& f : fs::recursive_directory_iterator(Src))
+            if (f.is_regular_file()) want[fs::relative(f.path(), Src).string()] = ReadFile(f.path());
+        EXPECT_EQ(got, want);
+    }
+
+    TempDir Dir;
+    fs::path Src = Dir / "src";
+    fs::path Mount = Dir / "floppy";
+    fs::path Pieces = Dir / "pieces";
+    fs::path Temp = Dir / "temp";
+    int PiecesTaken = 0;
+    std::vector<int> Errors;
+    std::unique_ptr<TDrives> Previous;
+};
+
+TEST_F(ZipSpanTest, AnArchiveThatFitsTakesOneDiskWithoutAskingAndWithoutMarker) {
+    TFloppyDrive& drive = InstallDrive(1457664);
+    WriteFile(Src / "a.txt", TextBytes(20000, 1));
+    auto z = Writer();
+    int prompts = 0;
+    z->OnInsertDisk = [&](TZipCommon&, const std::string&, bool&) { ++prompts; };
+    EXPECT_EQ(z->Compress(), 1);
+    EXPECT_EQ(prompts, 0);
+    EXPECT_EQ(drive.Labels, std::vector<std::string>{"PKBACK# 001"});
+    const std::string bytes = ReadFile(Mount / "set.zip");
+    EXPECT_EQ(bytes.substr(0, 4), std::string("PK\x03\x04", 4));
+    EXPECT_EQ(RunTool({"unzip", "-t", (Mount / "set.zip").string()}).ExitCode, 0);
+    EXPECT_TRUE(fs::is_empty(Temp));
+}
+
+TEST_F(ZipSpanTest, ALargeArchiveSpansDisksThatJoinIntoASoundArchive) {
+    TFloppyDrive& drive = InstallDrive(40000);
+    WriteFile(Src / "random.bin", RandomBytes(90000, 2));
+    WriteFile(Src / "text.txt", TextBytes(60000, 3));
+    for (int i = 0; i < 120; ++i) // a directory that itself spans disks
+        WriteFile(Src /
+                      ("a-rather-long-file-name-to-grow-the-central-directory-" + std::to_string(i) + ".txt"),
+                  std::to_string(i));
+    auto z = Writer();
+    std::vector<std::string> asked;
+    z->OnInsertDisk = [&](TZipCommon&, const std::string& Volume, bool& Cancel) {
+        asked.push_back(Volume);
+        TakeOutDisk(drive);
+        Cancel = false;
+    };
+    EXPECT_EQ(z->Compress(), 122);
+    EXPECT_TRUE(Errors.empty());
+    ASSERT_GE(asked.size(), 2U);
+    EXPECT_EQ(asked.front(), "2");
+    EXPECT_EQ(drive.Labels.back(), TDiskSpanObj::DiskLabel(static_cast<int>(asked.size()) + 1));
+    EXPECT_EQ(ReadFile(Pieces / "set.z01").substr(0, 4), std::string("PK\x07\x08", 4));
+
+    // The end record on the last disk.
+    const std::string last = ReadFile(Mount / "set.zip");
+    const TZipEndRecord end =
+        TZipEndRecord::FromBytes(reinterpret_cast<const std::uint8_t*>(last.data()) + last.size() - 22);
+    EXPECT_EQ(end.ThisDisk, asked.size());
+    EXPECT_EQ(end.TotalEntries, 122);
+    EXPECT_LT(end.CentralDisk, end.ThisDisk); // the directory begins on an earlier disk
+    EXPECT_LT(end.EntriesOnDisk, end.TotalEntries);
+    ExpectJoinedSetIsSound();
+    EXPECT_TRUE(fs::is_empty(Temp));
+}
+
+TEST_F(ZipSpanTest, TheSameDiskInsertedAgainIsAskedForAgain) {
+    TFloppyDrive& drive = InstallDrive(30000);
+    WriteFile(Src / "random.bin", RandomBytes(80000, 4));
+    auto z = Writer();
+    int prompts = 0;
+    z->OnInsertDisk = [&](TZipCommon&, const std::string&, bool& Cancel) {
+        if (++prompts % 2 == 0) TakeOutDisk(drive); // every other time the old disk stays in
+        Cancel = false;
+    };
+    // The disk left in the drive holds its own piece: it is never offered for overwriting.
+    z->OnDiskSpanFileExists = [](TZipCommon&, const std::string&, TDateTime, TOverwriteMode& Mode) {
+        ADD_FAILURE() << "asked to overwrite the disk just written";
+        Mode = omSkip;
+    };
+    EXPECT_EQ(z->Compress(), 1);
+    EXPECT_GE(prompts, 4);
+    ExpectJoinedSetIsSound();
+}
+
+TEST_F(ZipSpanTest, EveryPromptCancelsCleanly) {
+    for (int cancelAt = 1; cancelAt <= 3; ++cancelAt) {
+        SCOPED_TRACE(cancelAt);
+        TFloppyDrive& drive = InstallDrive(30000);
+        WriteFile(Src / "random.bin", RandomBytes(100000, 5));
+        auto z = Writer();
+        int prompts = 0;
+        z->OnInsertDisk = [&](TZipCommon&, const std::string&, bool& Cancel) {
+            if (++prompts == cancelAt) return; // Cancel stays set
+            TakeOutDisk(drive);
+            Cancel = false;
+        };
+        Errors.clear();
+        EXPECT_EQ(z->Compress(), 0);
+        EXPECT_EQ(prompts, cancelAt);
+        EXPECT_NE(std::find(Errors.begin(), Errors.end(), ecUserCanceled), Errors.end());
+        EXPECT_TRUE(fs::is_empty(Temp));
+        EXPECT_TRUE(fs::exists(Src / "random.bin"));
+        fs::remove_all(Mount);
+        fs::remove_all(Pieces);
+        fs::create_directories(Pieces);
+        PiecesTaken = 0;
+        TDrives::Install(std::move(Previous));
+    }
+}
+
+TEST_F(ZipSpanTest, ClearingADiskAndAnExistingFileAreAskedAbout) {
+    TFloppyDrive& drive = InstallDrive(30000);
+    WriteFile(Src / "random.bin", RandomBytes(40000, 6));
+    // The first disk holds an (empty) archive of the same name and another file.
+    WriteFile(Mount / "set.zip", std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+    WriteFile(Mount / "other.dat", std::string(25000, 'x'));
+    auto z = Writer();
+    z->DeleteOptions = doFinal;
+    std::vector<std::string> events;
+    z->OnInsertDisk = [&](TZipCommon&, const std::string& Volume, bool& Cancel) {
+        events.push_back("insert " + Volume);
+        if (Volume != "1") TakeOutDisk(drive);
+        Cancel = false;
+    };
+    z->OnDiskSpanFileExists = [&](TZipCommon&, const std::string&, TDateTime, TOverwriteMode& Mode) {
+        events.push_back("exists");
+        Mode = omOverwrite;
+    };
+    z->OnClearDisk = [&](TZipCommon&, const std::string&, std::int64_t Required, std::int64_t Free,
+                         std::int64_t Total, bool& Cancel) {
+        events.push_back("clear");
+        EXPECT_LT(Free, Total);
+        EXPECT_GE(Required, 10000);
+        fs::remove(Mount / "other.dat");
+        Cancel = false;
+    };
+    EXPECT_EQ(z->Compress(), 1);
+    ASSERT_GE(events.size(), 3U);
+    EXPECT_EQ(events[0], "insert 1");
+    EXPECT_EQ(events[1], "exists");
+    EXPECT_EQ(events[2], "clear");
+    ExpectJoinedSetIsSound();
+}
+
+TEST_F(ZipSpanTest, WithoutADiskPromptNothingIsWritten) {
+    InstallDrive(30000);
+    WriteFile(Src / "a.txt", TextBytes(1000, 7));
+    auto z = Writer();
+    try {
+        z->Compress();
+        ADD_FAILURE() << "no error";
+    } catch (const E_RAISE& e) {
+        EXPECT_EQ(e.Code(), ecRequiredEventNotAssigned);
+    }
+    EXPECT_EQ(Errors, std::vector<int>{ecRequiredEventNotAssigned});
+    EXPECT_TRUE(fs::is_empty(Mount));
+    EXPECT_TRUE(fs::is_empty(Temp));
+}
+
+} // namespace

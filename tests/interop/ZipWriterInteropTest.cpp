@@ -1,0 +1,257 @@
+// Archives the zip writer makes are accepted by Info-ZIP's unzip and zipinfo and by 7-Zip,
+// and extract to the very bytes of their sources; archives made by Info-ZIP keep every entry
+// the writer does not touch byte for byte.
+#include "engine/write/krvZip.h"
+
+#include "TestSupport.h"
+#include "ZipInspect.h"
+
+#include <gtest/gtest.h>
+#include <map>
+
+using namespace testsupport;
+
+namespace {
+
+std::map<std::string, std::string> Tree(const fs::path& Root) {
+    std::map<std::string, std::string> m;
+    for (const auto& f : fs::recursive_directory_iterator(Root))
+        if (f.is_regular_file()) m[fs::relative(f.path(), Root).string()] = ReadFile(f.path());
+    return m;
+}
+
+ToolResult RunUtf8(const std::vector<std::string>& Argv, const fs::path& Cwd = {},
+                   const std::string& Input = {}) {
+    std::vector<std::string> argv{"env", "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
+    argv.insert(argv.end(), Argv.begin(), Argv.end());
+    return RunTool(argv, Cwd, Input);
+}
+
+// unzip -t, zipinfo -v and 7zz t all accept Zip.
+void ExpectAccepted(const fs::path& Zip, const std::string& Password = {}) {
+    std::vector<std::string> unzip{"unzip", "-t"};
+    if (!Password.empty()) unzip.insert(unzip.end(), {"-P", Password});
+    unzip.push_back(Zip.string());
+    const ToolResult t = RunUtf8(unzip);
+    EXPECT_EQ(t.ExitCode, 0) << "unzip -t " << Zip << "\n" << t.Out << t.Err;
+    const ToolResult z = RunUtf8({"zipinfo", "-v", Zip.string()});
+    EXPECT_EQ(z.ExitCode, 0) << "zipinfo " << Zip << "\n" << z.Out << z.Err;
+    std::vector<std::string> sz{"7zz", "t", "-bd"};
+    sz.push_back("-p" + Password);
+    sz.push_back(Zip.string());
+    const ToolResult s = RunUtf8(sz);
+    EXPECT_EQ(s.ExitCode, 0) << "7zz t " << Zip << "\n" << s.Out << s.Err;
+}
+
+// unzip extracts Zip to exactly the files of Source.
+void ExpectUnzipsTo(const fs::path& Zip, const fs::path& Source, const std::string& Password = {}) {
+    TempDir out;
+    std::vector<std::string> argv{"unzip", "-q", "-o"};
+    if (!Password.empty()) argv.insert(argv.end(), {"-P", Password});
+    argv.insert(argv.end(), {Zip.string(), "-d", out.Str()});
+    const ToolResult r = RunUtf8(argv);
+    ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    EXPECT_EQ(Tree(out.Path()), Tree(Source)) << "unzip of " << Zip;
+}
+
+ToolResult Probe(const std::vector<std::string>& Args, const fs::path& Cwd = {}) {
+    std::vector<std::string> argv{ProbePath().string()};
+    argv.insert(argv.end(), Args.begin(), Args.end());
+    return RunTool(argv, Cwd);
+}
+
+class ZipWriterInterop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(Src / "sub" / "deeper");
+        WriteFile(Src / "empty", "");
+        WriteFile(Src / "one", "1");
+        WriteFile(Src / "small256.txt", TextBytes(256, 1));
+        WriteFile(Src / "small257.txt", TextBytes(257, 2));
+        WriteFile(Src / "tiny-random.bin", RandomBytes(100, 3));
+        WriteFile(Src / "sub" / "random.bin", RandomBytes(300000, 4));
+        WriteFile(Src / "sub" / "deeper" / "text.txt", TextBytes(1 << 20, 5));
+        WriteFile(Src / "sub" / "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.txt", TextBytes(5000, 6));
+    }
+    TempDir Dir;
+    fs::path Src = Dir / "src";
+};
+
+TEST_F(ZipWriterInterop, EveryMethodPassesTheToolsAndExtractsByteForByte) {
+    for (const char* method : {"store", "fast", "normal", "max"}) {
+        SCOPED_TRACE(method);
+        const fs::path zip = Dir / (std::string(method) + ".zip");
+        const ToolResult r = Probe({"add", zip.string(), "-m", method, "-r", Src.string()});
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        ExpectAccepted(zip);
+        ExpectUnzipsTo(zip, Src);
+    }
+}
+
+TEST_F(ZipWriterInterop, EncryptedEntriesPassTheToolsWithTheirPassword) {
+    for (const char* method : {"store", "fast", "max"}) {
+        SCOPED_TRACE(method);
+        const fs::path zip = Dir / (std::string("pw-") + method + ".zip");
+        const ToolResult r =
+            Probe({"add", zip.string(), "-m", method, "-p", "s3cret pass", "-r", Src.string()});
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        ExpectAccepted(zip, "s3cret pass");
+        ExpectUnzipsTo(zip, Src, "s3cret pass");
+        const ToolResult wrong = RunUtf8({"unzip", "-t", "-P", "wrong", zip.string()});
+        EXPECT_NE(wrong.ExitCode, 0);
+    }
+}
+
+TEST_F(ZipWriterInterop, OemAndUtf8NamesComeOutAsTheyWentIn) {
+    TempDir src;
+    WriteFile(src / "caf\xc3\xa9 \xc3\xbc.txt", "latin"); // both in CP437
+    WriteFile(src / "\xd0\x96.txt", "cyrillic");          // not in CP437: UTF-8
+    const fs::path zip = Dir / "names.zip";
+    ASSERT_EQ(Probe({"add", zip.string(), src.Str()}).ExitCode, 0);
+    ExpectAccepted(zip);
+    TempDir out;
+    // Names without the UTF-8 flag are in the DOS code page 437.
+    const ToolResult x =
+        RunUtf8({"bsdtar", "-x", "--options", "hdrcharset=CP437", "-f", zip.string()}, out.Path());
+    ASSERT_EQ(x.ExitCode, 0) << x.Out;
+    EXPECT_EQ(Tree(out.Path()), Tree(src.Path()));
+}
+
+TEST_F(ZipWriterInterop, JarArchivesPassTheTools) {
+    const fs::path jar = Dir / "lib.jar";
+    ASSERT_EQ(Probe({"add", jar.string(), "-r", Src.string()}).ExitCode, 0);
+    ExpectAccepted(jar);
+    ExpectUnzipsTo(jar, Src);
+}
+
+TEST_F(ZipWriterInterop, CommentsAreSeenByTheTools) {
+    const fs::path zip = Dir / "c.zip";
+    ASSERT_EQ(Probe({"add", zip.string(), (Src / "one").string()}).ExitCode, 0);
+    TZip z;
+    z.SetArchiveFile(zip.string());
+    ASSERT_EQ(z.OpenComments(), 1);
+    z.SetArchiveComment("the archive comment", 19);
+    z.SetFileComment(0, "a file comment", 14);
+    ASSERT_TRUE(z.SaveComments());
+    ExpectAccepted(zip);
+    EXPECT_EQ(RunUtf8({"unzip", "-z", zip.string()}).Out.find("the archive comment") != std::string::npos,
+              true);
+    EXPECT_NE(RunUtf8({"zipinfo", "-v", zip.string()}).Out.find("a file comment"), std::string::npos);
+}
+
+TEST_F(ZipWriterInterop, DeletingAndMovingLeaveArchivesTheToolsAccept) {
+    const fs::path zip = Dir / "d.zip";
+    ASSERT_EQ(Probe({"add", zip.string(), "-r", Src.string()}).ExitCode, 0);
+    ASSERT_EQ(Probe({"delete", zip.string(), "sub/*"}).ExitCode, 0);
+    ExpectAccepted(zip);
+    const ToolResult list = RunUtf8({"unzip", "-Z1", zip.string()});
+    EXPECT_EQ(list.Out.find("sub/"), std::string::npos) << list.Out;
+    const ToolResult none = Probe({"delete", zip.string(), "nothing-matches"});
+    EXPECT_EQ(none.ExitCode, 0);
+    EXPECT_EQ(none.Out, "0\n");
+
+    TempDir moved;
+    WriteFile(moved / "m.txt", "moved");
+    ASSERT_EQ(Probe({"add", zip.string(), "-s", "move", (moved / "m.txt").string()}).ExitCode, 0);
+    EXPECT_FALSE(fs::exists(moved / "m.txt"));
+    ExpectAccepted(zip);
+    EXPECT_EQ(RunUtf8({"unzip", "-p", zip.string(), "m.txt"}).Out, "moved");
+}
+
+// ---- archives made by Info-ZIP ---------------------------------------------------------------
+
+class InfoZipUpdate : public ZipWriterInterop {
+protected:
+    // Info-ZIP's archive of the source folder in the variants that matter for an update.
+    fs::path Make(const std::string& Variant) {
+        const fs::path zip = Dir / (Variant + ".zip");
+        if (Variant == "descriptors") {
+            // Written to a pipe, zip puts sizes and CRCs in data descriptors.
+            const ToolResult r = RunTool({"zip", "-q", "-r", "-", "."}, Src);
+            EXPECT_EQ(r.ExitCode, 0) << r.Err;
+            WriteFile(zip, r.Out);
+        } else {
+            const ToolResult r = RunTool({"zip", "-q", "-r", zip.string(), "."}, Src);
+            EXPECT_EQ(r.ExitCode, 0) << r.Err;
+        }
+        if (Variant == "comments") {
+            EXPECT_EQ(RunTool({"zip", "-q", "-z", zip.string()}, {}, "archive comment line\n").ExitCode, 0);
+            EXPECT_EQ(
+                RunTool({"zip", "-q", "-c", zip.string(), "one", "empty"}, {}, "first\nsecond\n").ExitCode,
+                0);
+        }
+        if (Variant == "sfx") {
+            const fs::path sfx = Dir / "sfx.zip";
+            WriteFile(sfx, ReadFile("/usr/bin/unzipsfx") + ReadFile(zip));
+            EXPECT_EQ(RunTool({"zip", "-q", "-A", sfx.string()}).ExitCode, 0);
+            return sfx;
+        }
+        return zip;
+    }
+
+    // Every entry of Before other than Changed is in After with the same bytes.
+    static void ExpectKept(const ZipContents& Before, const ZipContents& After,
+                           const std::vector<std::string>& Changed) {
+        for (const ZipEntryBytes& e : Before.Entries) {
+            if (std::find(Changed.begin(), Changed.end(), e.Name) != Changed.end()) continue;
+            const ZipEntryBytes* a = FindEntry(After, e.Name);
+            ASSERT_NE(a, nullptr) << e.Name;
+            EXPECT_EQ(a->Span, e.Span) << e.Name;
+            EXPECT_EQ(a->CentralRecord, e.CentralRecord) << e.Name;
+        }
+        EXPECT_EQ(After.Comment, Before.Comment);
+    }
+};
+
+TEST_F(InfoZipUpdate, AddingReplacingRefreshingAndDeletingKeepUntouchedEntries) {
+    for (const std::string variant : {"plain", "comments", "descriptors", "sfx"}) {
+        SCOPED_TRACE(variant);
+        const fs::path zip = Make(variant);
+        const std::string original = ReadFile(zip);
+        const ZipContents before = InspectZip(zip);
+        ASSERT_GE(before.Entries.size(), 8U);
+        if (variant == "descriptors") {
+            ASSERT_TRUE(before.Entries[1].Central.Flags & zfDescriptor);
+        }
+        if (variant == "comments") {
+            ASSERT_FALSE(before.Comment.empty());
+        }
+
+        // A new file, and a changed file replacing its entry.
+        TempDir extra;
+        WriteFile(extra / "added.txt", "added");
+        WriteFile(extra / "one", "changed one");
+        ASSERT_EQ(
+            Probe({"add", zip.string(), (extra / "added.txt").string(), (extra / "one").string()}).ExitCode,
+            0);
+        ExpectAccepted(zip);
+        ZipContents after = InspectZip(zip);
+        ExpectKept(before, after, {"one"});
+        EXPECT_EQ(RunUtf8({"unzip", "-p", zip.string(), "one"}).Out, "changed one");
+        EXPECT_EQ(RunUtf8({"unzip", "-p", zip.string(), "added.txt"}).Out, "added");
+        if (variant == "sfx") {
+            EXPECT_EQ(ReadFile(zip).substr(0, static_cast<std::size_t>(before.FirstEntry)),
+                      original.substr(0, static_cast<std::size_t>(before.FirstEntry)));
+        }
+
+        // Refresh with a changed file.
+        WriteFile(extra / "empty", "no longer empty");
+        const ZipContents beforeRefresh = InspectZip(zip);
+        ASSERT_EQ(Probe({"add", zip.string(), "-s", "refresh", (extra / "empty").string(),
+                         (extra / "not-in-archive").string()})
+                      .ExitCode,
+                  0);
+        ExpectKept(beforeRefresh, InspectZip(zip), {"empty"});
+        EXPECT_EQ(RunUtf8({"unzip", "-p", zip.string(), "empty"}).Out, "no longer empty");
+
+        // Delete.
+        const ZipContents beforeDelete = InspectZip(zip);
+        ASSERT_EQ(Probe({"delete", zip.string(), "small*"}).ExitCode, 0);
+        after = InspectZip(zip);
+        ExpectKept(beforeDelete, after, {"small256.txt", "small257.txt"});
+        EXPECT_EQ(FindEntry(after, "small256.txt"), nullptr);
+        ExpectAccepted(zip);
+    }
+}
+
+} // namespace

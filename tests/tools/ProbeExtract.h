@@ -1,0 +1,9 @@
+// krvprobe extract ARCHIVE DESTDIR [PASSWORD]: extracts every entry with its stored folders
+// through the reader of the archive's detected type and prints one line per entry,
+// "name<TAB>OK" or "name<TAB>ERROR <code> <text>". Exit status 0 only when every entry passed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+int ProbeExtract(const std::vector<std::string>& Args);

@@ -1,0 +1,118 @@
+#include "ProbeWrite.h"
+
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvGbls.h"
+#include "engine/write/krvJar.h"
+#include "engine/write/krvZip.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <sys/stat.h>
+
+namespace {
+
+std::string Absolute(const std::string& Path) {
+    if (!Path.empty() && Path.front() == '/') return Path;
+    char* cwd = ::getcwd(nullptr, 0);
+    std::string result = cwd ? JoinPath(cwd, Path) : Path;
+    std::free(cwd);
+    return result;
+}
+
+bool EndsWith(const std::string& Text, const std::string& Tail) {
+    return Text.size() >= Tail.size() && Text.compare(Text.size() - Tail.size(), Tail.size(), Tail) == 0;
+}
+
+// The writer for the archive's extension, with handlers that report errors and replace
+// existing entries. Failed is set by any error.
+std::unique_ptr<TZip> MakeWriter(const std::string& Archive, bool& Failed) {
+    std::unique_ptr<TZip> zip;
+    if (EndsWith(Archive, ".jar") || EndsWith(Archive, ".JAR"))
+        zip = std::make_unique<TJar>();
+    else
+        zip = std::make_unique<TZip>();
+    zip->OnError = [&Failed](TZipCommon&, const std::string& File, const std::string& Msg, const std::string&,
+                             int Code) {
+        Failed = true;
+        std::fprintf(stderr, "krvprobe: error %d %s: %s %s\n", Code, ErrorText(Code), File.c_str(),
+                     Msg.c_str());
+    };
+    zip->OnReplaceFile = [](TZipCommon&, const std::string&, const std::string&, TDateTime, TDateTime,
+                            std::int64_t, std::int64_t, int, int, bool& Replace) { Replace = true; };
+    zip->OnRenameDupeFile = [](TZipCommon&, const std::string&, std::string&, bool& Rename) {
+        Rename = false;
+    };
+    zip->OnNonWriteableArchive = [](TZipCommon&, const std::string&, bool& Write) { Write = false; };
+    zip->DeleteOptions = doFinal;
+    zip->SetArchiveFile(Absolute(Archive));
+    return zip;
+}
+
+int Run(TZip& Zip, bool& Failed) {
+    try {
+        const int n = Zip.Compress();
+        if (Failed) return 1;
+        std::printf("%d\n", n);
+        return 0;
+    } catch (const E_RAISE& e) {
+        std::fprintf(stderr, "krvprobe: %s\n", e.what());
+        return 1;
+    }
+}
+
+} // namespace
+
+int CmdAdd(const std::vector<std::string>& Args) {
+    if (Args.size() < 2) return 2;
+    bool failed = false;
+    std::unique_ptr<TZip> zip = MakeWriter(Args[0], failed);
+    zip->RecurseDirs = false;
+    zip->StoredDirNames = sdRelative;
+    for (std::size_t i = 1; i < Args.size(); ++i) {
+        const std::string& a = Args[i];
+        if (a == "-m" && i + 1 < Args.size()) {
+            const std::string& m = Args[++i];
+            if (m == "store")
+                zip->SetCompressMethod(cmStore);
+            else if (m == "fast")
+                zip->DeflateType = dtDeflateF;
+            else if (m == "normal")
+                zip->DeflateType = dtDeflateN;
+            else if (m == "max")
+                zip->DeflateType = dtDeflateX;
+            else
+                return 2;
+        } else if (a == "-p" && i + 1 < Args.size()) {
+            zip->Password = Args[++i];
+        } else if (a == "-r") {
+            zip->RecurseDirs = true;
+        } else if (a == "-s" && i + 1 < Args.size()) {
+            const std::string& s = Args[++i];
+            if (s == "refresh")
+                zip->Switch = swRefresh;
+            else if (s == "move")
+                zip->Switch = swMove;
+            else
+                return 2;
+        } else {
+            const std::string path = Absolute(a);
+            struct stat st {};
+            if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+                zip->FileSpec.push_back(AppendBackslash(path) + "*");
+            else
+                zip->FileSpec.push_back(path);
+        }
+    }
+    if (zip->FileSpec.empty()) return 2;
+    return Run(*zip, failed);
+}
+
+int CmdDelete(const std::vector<std::string>& Args) {
+    if (Args.size() < 2) return 2;
+    bool failed = false;
+    std::unique_ptr<TZip> zip = MakeWriter(Args[0], failed);
+    zip->Switch = swDelete;
+    zip->FileSpec.assign(Args.begin() + 1, Args.end());
+    return Run(*zip, failed);
+}
