@@ -44,7 +44,7 @@ private:
     bool Fill();
     [[noreturn]] static void InputEnded();
 
-    const TPackedInput& FInput;
+    TPackedInput FInput;
     const bool* FCancelFlag;
     std::int64_t FRemaining; // packed bytes not yet pulled
     std::vector<std::uint8_t> FBuffer;

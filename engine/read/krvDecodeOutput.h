@@ -49,7 +49,7 @@ private:
     void FlushBlock();
     [[noreturn]] static void PastEnd();
 
-    const TDecodedOutput& FOutput;
+    TDecodedOutput FOutput;
     const bool* FCancelFlag;
     std::int64_t FLimit;
     std::int64_t FProduced = 0;

@@ -20,12 +20,13 @@ using TPackedInput = std::function<std::int64_t(std::uint8_t* Buffer, std::int64
 // (E_RAISE 25136 "Error writing to file" for the zip reader); the decoder lets it pass.
 using TDecodedOutput = std::function<void(const std::uint8_t* Buffer, std::int64_t Count)>;
 
+// The decoders keep copies of Input and Output; CancelFlag must outlive the run.
 struct TDecoderIO {
     TPackedInput Input;
     TDecodedOutput Output;
     std::int64_t PackedSize = 0;      // packed bytes of the entry (after any encryption header)
     std::int64_t UnpackedSize = 0;    // decoded size; the decoder produces never more than this
-    const bool* CancelFlag = nullptr; // polled per block; once set, the input ends at once
+    const bool* CancelFlag = nullptr; // polled per block pulled or pushed; set: the run stops
 };
 
 // What a decode run answers. Errors that end the job are raised as E_RAISE instead.

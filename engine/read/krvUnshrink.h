@@ -15,8 +15,8 @@ public:
     // Decodes the entry up to its unpacked size. Raises E_RAISE 25111 "Bad block" (stream
     // empty at the start, a bad control code, a code size above 13) and 25298 "Stack
     // overflow" (a code whose string never ends); the output is flushed before either.
-    // Input that ends early or a string running past the unpacked size is answered with
-    // ErrorCode 25153 "Decompression error".
+    // Input that ends early, a string running past the unpacked size or one that leads into
+    // a freed code is answered with ErrorCode 25153 "Decompression error".
     TDecodeResult Run();
 
 private:

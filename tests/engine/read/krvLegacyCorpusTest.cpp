@@ -67,6 +67,13 @@ std::string Kind(const TCorpusEntry& E) {
            ((E.Flags & 4) ? " 3 trees" : " 2 trees");
 }
 
+// One entry per decoder that decodes to more than one output block.
+const std::pair<const char*, const char*> LargeEntries[] = {
+    {"sharpcompress/zip/Zip.shrink.zip", "TEST.EXE"},
+    {"sharpcompress/zip/Zip.reduce4.zip", "TEST.EXE"},
+    {"sharpcompress/zip/Zip.implode.zip", "EXE/TEST.EXE"},
+    {"commons-compress/zip/lorem-ipsum-implode.zip", "LOREM.TXT"}};
+
 } // namespace
 
 TEST(LegacyCorpus, EveryLegacyZipEntryDecodesToTheManifestContent) {
@@ -108,10 +115,7 @@ TEST(LegacyCorpus, EveryLegacyZipEntryDecodesToTheManifestContent) {
 
 // The decoded bytes reach the output in blocks, never the whole entry at once.
 TEST(LegacyCorpus, OutputComesInBlocksOfAtMost32768Bytes) {
-    for (const auto& [archive, name] :
-         {std::pair<std::string, std::string>{"sharpcompress/zip/Zip.shrink.zip", "TEST.EXE"},
-          {"sharpcompress/zip/Zip.reduce3.zip", "TEST.EXE"},
-          {"commons-compress/zip/lorem-ipsum-implode.zip", "LOREM.TXT"}}) {
+    for (const auto& [archive, name] : LargeEntries) {
         const auto entry = CorpusEntry(archive, name);
         const auto run = RunLegacy(entry.Method, entry.Flags, entry.Packed, entry.UnpackedSize);
         EXPECT_EQ(run.LargestBlock, DecoderBufferSize) << archive << ": " << name;
@@ -135,10 +139,7 @@ TEST(LegacyCorpus, DecodersPullNoByteBeyondThePackedSize) {
 
 // A cancel flag set while output is written stops the decoder at the end of that block.
 TEST(LegacyCorpus, CancelStopsEveryDecoderAfterTheCurrentBlock) {
-    for (const auto& [archive, name] :
-         {std::pair<std::string, std::string>{"sharpcompress/zip/Zip.shrink.zip", "TEST.EXE"},
-          {"sharpcompress/zip/Zip.reduce4.zip", "TEST.EXE"},
-          {"sharpcompress/zip/Zip.implode.zip", "EXE/TEST.EXE"}}) {
+    for (const auto& [archive, name] : LargeEntries) {
         const auto entry = CorpusEntry(archive, name);
         bool cancel = false;
         TLegacyOptions options;
