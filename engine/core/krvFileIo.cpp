@@ -1,5 +1,6 @@
 #include "engine/core/krvFileIo.h"
 
+#include "engine/core/krvDates.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvZipCommon.h"
 
@@ -173,4 +174,20 @@ bool SeekFile(TStream32& Stream, std::int64_t Offset, TSeekOrigin Origin) {
 std::int64_t GetFileSize32(TStream32& Stream) {
     const std::int64_t size = Stream.GetSize();
     return size < 0 ? 0 : size;
+}
+
+std::uint32_t GetFileDosDate(TStream32& Stream, int Which) {
+    auto* handle = dynamic_cast<THandleStream32*>(&Stream);
+    struct stat st {};
+    if (!handle || ::fstat(handle->Handle, &st) != 0) return 0;
+    switch (Which) {
+    case 0:
+        return FileTimeToDosTime(st.st_ctime);
+    case 1:
+        return FileTimeToDosTime(st.st_mtime);
+    case 2:
+        return FileTimeToDosTime(st.st_atime);
+    default:
+        return 0;
+    }
 }

@@ -66,3 +66,7 @@ std::int64_t GetFilePos(TStream32& Stream);
 bool SeekFile(TStream32& Stream, std::int64_t Offset, TSeekOrigin Origin);
 // The file's size, 0 when it cannot be had. (The whole 64-bit size.)
 std::int64_t GetFileSize32(TStream32& Stream);
+// The time of the file as a packed DOS date-time of the local time: Which 0 the status
+// change (there is no creation time to ask), 1 the last write, 2 the last access. 0 when
+// the file cannot be asked.
+std::uint32_t GetFileDosDate(TStream32& Stream, int Which);

@@ -44,13 +44,14 @@ void TStream32::WriteBuffer(const void* Buffer, std::int64_t Count) {
 }
 
 std::int64_t TStream32::CopyFrom(TStream32& Source, const bool* CancelFlag, TProgressEvent Progress,
-                                 std::int64_t Count) {
+                                 std::int64_t Count, std::int64_t BlockSize) {
     static const bool neverCancelled = false;
     if (!CancelFlag) CancelFlag = &neverCancelled;
     OnProgress = std::move(Progress);
     if (Count <= 0) return 0;
 
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(Count, CopyBlockSize)));
+    std::vector<std::uint8_t> buffer(
+        static_cast<std::size_t>(std::min(Count, std::max<std::int64_t>(BlockSize, 1))));
     std::int64_t copied = 0;
     while (copied < Count && !*CancelFlag) {
         const std::int64_t n =

@@ -75,9 +75,10 @@ public:
 
     // Copies Count bytes from Source's position, block by block, letting the host's event
     // loop run once per block and stopping when *CancelFlag becomes true. Returns the number
-    // of bytes really copied. Progress becomes this stream's OnProgress.
+    // of bytes really copied. Progress becomes this stream's OnProgress. BlockSize is the
+    // largest block moved at once.
     std::int64_t CopyFrom(TStream32& Source, const bool* CancelFlag, TProgressEvent Progress,
-                          std::int64_t Count);
+                          std::int64_t Count, std::int64_t BlockSize = CopyBlockSize);
     // Copies the whole of Source from its beginning.
     std::int64_t CopyAllFrom(TStream32& Source, const bool* CancelFlag = nullptr,
                              TProgressEvent Progress = {});

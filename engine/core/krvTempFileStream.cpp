@@ -1,11 +1,9 @@
 #include "engine/core/krvTempFileStream.h"
 
-#include "engine/core/EngineHost.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvFileIo.h"
 #include "engine/core/krvZipCommon.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -108,21 +105,7 @@ std::int64_t TTempFileStream::Read(void* Buffer, std::int64_t Count) {
 
 std::int64_t TTempFileStream::CopyFrom(TStream32& Source, const bool* CancelFlag, TProgressEvent Progress,
                                        std::int64_t Count) {
-    static const bool neverCancelled = false;
-    if (!CancelFlag) CancelFlag = &neverCancelled;
-    OnProgress = std::move(Progress);
-    if (Count <= 0) return 0;
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(Count, CopyChunkSize)));
-    std::int64_t copied = 0;
-    while (copied < Count && !*CancelFlag) {
-        const std::int64_t n =
-            std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), Count - copied);
-        EngineHost::Pump();
-        Source.ReadBuffer(buffer.data(), n);
-        WriteBuffer(buffer.data(), n);
-        copied += n;
-    }
-    return copied;
+    return TStream32::CopyFrom(Source, CancelFlag, std::move(Progress), Count, CopyChunkSize);
 }
 
 void TTempFileStream::Commit() {

@@ -165,7 +165,10 @@ std::int64_t TZipCommon::WriteOutput(TStream32* Output, const void* Buffer, std:
     if (Count <= 0) return 0;
     const auto* p = static_cast<const std::uint8_t*>(Buffer);
     if (IsFileOutput()) {
-        if (!Output) FailWrite(false);
+        if (!Output) {
+            errno = 0;
+            FailWrite(false);
+        }
         auto put = [&](const void* Data, std::int64_t N) {
             if (N <= 0) return;
             errno = 0;

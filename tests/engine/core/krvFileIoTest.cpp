@@ -1,5 +1,6 @@
 #include "engine/core/krvFileIo.h"
 
+#include "engine/core/krvDates.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvZipCommon.h"
 
@@ -108,6 +109,16 @@ TEST(FileIo, SmallWrappers) {
     EXPECT_FALSE(SeekFile(s, -20, soCurrent));
     TFileStream32 none(-1);
     EXPECT_EQ(GetFileSize32(none), 0);
+
+    // 2001-02-03 04:05:06 local time, as the DOS date-time of its last write.
+    const std::uint32_t dos = (21U << 25) | (2U << 21) | (3U << 16) | (4U << 11) | (5U << 5) | 3U;
+    const std::time_t when = DosTimeToFileTime(dos);
+    const struct timespec times[2] = {{when, 0}, {when, 0}};
+    ASSERT_EQ(::futimens(s.Handle, times), 0);
+    EXPECT_EQ(GetFileDosDate(s, 1), dos);
+    EXPECT_EQ(GetFileDosDate(s, 2), dos);
+    EXPECT_EQ(GetFileDosDate(s, 7), 0U);
+    EXPECT_EQ(GetFileDosDate(none, 1), 0U);
 
     EXPECT_EQ(OpenDirBeneath(dir.Str(), {".."}, false), -1);
     EXPECT_EQ(OpenDirBeneath(dir.Str(), {"a/b"}, true), -1);
