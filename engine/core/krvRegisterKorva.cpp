@@ -1,6 +1,7 @@
 #include "engine/core/krvRegisterKorva.h"
 
 #include <algorithm>
+#include <cctype>
 #include <sys/stat.h>
 
 void TRegisterKorva::SetArchiveFile(const std::string& Name) {
@@ -30,7 +31,8 @@ void TRegisterKorva::SetupVolumeNaming() {
     const char* defaultExt = nullptr;
     switch (FArcType) {
     case atAce:
-        VolumeLetter = 'C';
+        // One before 'c': the first advance of the letter gives x.c00, the name ace sets use.
+        VolumeLetter = 'b';
         defaultExt = "Ace";
         break;
     case atArj:
@@ -60,6 +62,9 @@ void TRegisterKorva::SetupVolumeNaming() {
     if (digits > 0) {
         VolumeLetter = ext[0];
         VolumeNumber = std::stoi(ext.substr(ext.size() - digits));
+    } else if (!ext.empty() && std::isupper(static_cast<unsigned char>(ext[0]))) {
+        // Names are case-sensitive here: X.ACE continues as X.C00, x.ace as x.c00.
+        VolumeLetter = static_cast<char>(std::toupper(static_cast<unsigned char>(VolumeLetter)));
     }
     if (VolumeNumber >= 0)
         ++VolumeNumber;

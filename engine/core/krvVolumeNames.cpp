@@ -29,7 +29,7 @@ bool EndsWithPartNumber(const std::string& Base, std::size_t& PartPos, std::size
     Digits = 0;
     while (Digits < end && std::isdigit(static_cast<unsigned char>(Base[end - 1 - Digits])))
         ++Digits;
-    if (Digits < 1 || Digits > 3 || end - Digits < 5) return false;
+    if (Digits < 1 || Digits > 4 || end - Digits < 5) return false;
     PartPos = end - Digits - 5;
     std::string word = Base.substr(PartPos, 5);
     for (char& c : word)

@@ -61,10 +61,12 @@ TEST(VolumeNames, RarPartNumbers) {
     EXPECT_EQ(c.GetNextVolumeName("D.PART1.RAR", 1), "D.PART3.rar");
     c.ForceType(atRarExe);
     EXPECT_EQ(c.GetNextVolumeName("setup.part1.exe", 0), "setup.part2.rar");
-    // Four digits, or another type, are not part numbers.
+    // Sets of a thousand volumes and more number their parts with four digits.
+    EXPECT_EQ(c.GetNextVolumeName("d.part0001.rar", 0), "d.part0002.rar");
+    // Five digits, or another type, are not part numbers.
     c.ForceType(atRar);
     c.VolumeLetter = 'r';
-    EXPECT_EQ(c.GetNextVolumeName("d.part1234.rar", 1), "d.part1234.r01");
+    EXPECT_EQ(c.GetNextVolumeName("d.part12345.rar", 1), "d.part12345.r01");
     c.ForceType(atArj);
     EXPECT_EQ(c.GetNextVolumeName("d.part1.arj", 1), "d.part1.r01");
 }
@@ -149,4 +151,30 @@ TEST(VolumeNames, OpenNextVolume) {
     EXPECT_EQ(c.ArchiveFile(), (dir / "arc.a01").string());
     EXPECT_EQ(c.VolumeNumber, 2);
     EXPECT_FALSE(c.OpenNextVolume(stream)) << "arc.a02 does not exist";
+}
+
+// Detection sets the letter and number; the names that follow are those the archivers write.
+TEST(VolumeNames, SequencesStartFromDetection) {
+    TempDir dir;
+    const std::string ace = ReadFile(CorpusDir() / "sharpcompress/ace/Ace.store.split.ace");
+    for (const std::string name : {"set.ace", "SET.ACE"}) {
+        WriteFile(dir / name, ace);
+        TVolumeComponent c;
+        c.SetArchiveFile((dir / name).string());
+        ASSERT_EQ(c.ArcType(), atAce) << name;
+        const std::string expected = name == "set.ace" ? "set.c00" : "SET.C00";
+        EXPECT_EQ(c.GetNextVolumeName((dir / name).string(), c.VolumeNumber), (dir / expected).string());
+    }
+    // The second volume of the corpus set continues with its own letter and the next number.
+    TVolumeComponent second;
+    second.SetArchiveFile((CorpusDir() / "sharpcompress/ace/Ace.store.split.c00").string());
+    ASSERT_EQ(second.ArcType(), atAce);
+    EXPECT_EQ(second.GetNextVolumeName("x.c00", second.VolumeNumber), "x.c01");
+
+    const std::string rar = ReadFile(CorpusDir() / "libarchive/rar/read_format_rar_multivolume.part0001.rar");
+    WriteFile(dir / "m.part0001.rar", rar);
+    TVolumeComponent r;
+    r.SetArchiveFile((dir / "m.part0001.rar").string());
+    ASSERT_EQ(r.ArcType(), atRar);
+    EXPECT_EQ(r.GetNextVolumeName((dir / "m.part0001.rar").string(), 0), (dir / "m.part0002.rar").string());
 }
