@@ -62,7 +62,7 @@ void TRegisterKorva::SetupVolumeNaming() {
     if (digits > 0) {
         VolumeLetter = ext[0];
         VolumeNumber = std::stoi(ext.substr(ext.size() - digits));
-    } else if (!ext.empty() && std::isupper(static_cast<unsigned char>(ext[0]))) {
+    } else if (ext != defaultExt && !ext.empty() && std::isupper(static_cast<unsigned char>(ext[0]))) {
         // Names are case-sensitive here: X.ACE continues as X.C00, x.ace as x.c00.
         VolumeLetter = static_cast<char>(std::toupper(static_cast<unsigned char>(VolumeLetter)));
     }

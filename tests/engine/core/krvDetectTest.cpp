@@ -368,7 +368,8 @@ TEST_F(DetectTest, VolumeNaming) {
         {"x", rar, 'q', 0},
         {"x.arj", ArjLike(), 'a', 1},
         {"x.a01", ArjLike(), 'a', 2},
-        {"x.ace", "\x12\x34\x31\0\0\0\x90**ACE**"s + RandomBytes(50), 'C', 0},
+        {"x.ace", "\x12\x34\x31\0\0\0\x90**ACE**"s + RandomBytes(50), 'b', 0},
+        {"X.ACE", "\x12\x34\x31\0\0\0\x90**ACE**"s + RandomBytes(50), 'B', 0},
         {"x.c03", "\x12\x34\x31\0\0\0\x90**ACE**"s + RandomBytes(50), 'c', 4},
         {"dir.v2/x.r1a", rar, 'q', 0},
     };
