@@ -49,6 +49,8 @@ bool IsArcHeader(const std::uint8_t* B, std::int64_t N, std::int64_t Remaining) 
     return GetU32LE(B + 15) <= static_cast<std::uint64_t>(Remaining - headerSize);
 }
 
+constexpr std::int64_t ArcSfxStubSize = 7716;
+
 } // namespace
 
 bool TRegisterKorva::PlausibleEncipheredLocal(TStream32& Stream, std::int64_t Pos) {
@@ -72,21 +74,22 @@ TArcType TRegisterKorva::ClassifySignature(TStream32& Stream, std::int64_t Pos, 
 
     if (Starts(b, "PKG5")) return atUnknown;
     if (Starts(b, "MSCF")) return pick(atUnsupported, atCab);
-    if (Starts(b, "\xB7\xDF\x54\x57")) {
-        if (!InExe) return atArc;
-        ArchiveOffset = 7716;
+    // The arc self-extractor's stub is 7716 bytes long; its archive must really begin there.
+    auto arcExeAt7716 = [&]() {
+        std::uint8_t h[32] = {};
+        const std::int64_t got = ReadAt(Stream, Pos + ArcSfxStubSize, h, sizeof h);
+        if (h[0] != 0x1A || !IsArcHeader(h, got, ArchiveSize - Pos - ArcSfxStubSize)) return atNA;
+        ArchiveOffset = ArcSfxStubSize;
         return atArcExe;
-    }
+    };
+    if (Starts(b, "\xB7\xDF\x54\x57")) return InExe ? arcExeAt7716() : atArc;
     if (Starts(b, "\x13\x5D\x65\x8C")) return pick(atUnsupported, atMsGZ);
     if (Starts(b, "BH\x05\x07")) return pick(atBhExe, atBh);
     if (Starts(b, "Rar!")) return pick(atRarExe, atRar);
     // lha: "-l" and the '-' that closes the method name ("-lh5-", "-lz4-", "-lhd-")
     if (b[2] == '-' && b[3] == 'l' && b[6] == '-') return pick(atLhaExe, atLha);
     if (IsGZipSignature(GetU16LE(b))) return pick(atUnsupported, atGZip);
-    if (b0 == 0xB7 && (b1 == 0xDF || b1 == 0x92)) {
-        ArchiveOffset = 7716;
-        return atArcExe;
-    }
+    if (b0 == 0xB7 && (b1 == 0xDF || b1 == 0x92)) return arcExeAt7716();
     if (b0 == 0x60 && b1 == 0xEA) return pick(atArjExe, atArj);
     if (b0 == 'Z' && b1 == 'O' && IsZooHeader(b, n)) return pick(atUnsupported, atZoo);
     if (b0 == 'H' && b1 == 'A' && IsHaHeader(b, n, remaining)) return pick(atUnsupported, atHA);

@@ -155,8 +155,9 @@ TEST_F(DetectTest, SignatureTable) {
         {"BH\x05\x07", {atBh, 0}},
         {"Rar!\x1a\x07", {atRar, 0}},
         {"\xB7\xDF\x54\x57", {atArc, 0}},
-        {"\xB7\x92", {atArcExe, 7716}},
-        {"\xB7\xDF\x00\x00"s, {atArcExe, 7716}},
+        // The arc self-extractor's two-byte mark needs its archive at 7716; a short file has none.
+        {"\xB7\x92", {atNA, 0}},
+        {"\xB7\xDF\x00\x00"s, {atNA, 0}},
         {"\x1F\x8B\x08", {atGZip, 0}},
         {"\x1F\x9D\x90", {atGZip, 0}},
         {"\x1F\x9E", {atGZip, 0}},
@@ -181,6 +182,17 @@ TEST_F(DetectTest, SignatureTable) {
         std::string data = r.Head;
         data += pad.substr(0, 100 - std::min<std::size_t>(data.size(), 100));
         EXPECT_EQ(Detect("sig" + std::to_string(i++), data), r.Want) << i;
+    }
+}
+
+TEST_F(DetectTest, ArcSelfExtractorHasItsArchiveBehindTheStub) {
+    for (const std::string& mark : {"\xB7\x92"s, "\xB7\xDF\x00\x00"s}) {
+        std::string stub = mark + RandomBytes(7716 - mark.size(), 4);
+        stub[7715] = 0; // no arc marker inside the stub's tail
+        const std::string arc = ArcHead(2, 5) + std::string(12, '\0') + "hello";
+        EXPECT_EQ(Detect("sfx", stub + arc), (TDetected{atArcExe, 7716}));
+        EXPECT_EQ(Detect("sfx-cut", stub + arc.substr(0, 10)), (TDetected{atNA, 0})) << "archive cut short";
+        EXPECT_EQ(Detect("sfx-none", stub + RandomBytes(100, 6)), (TDetected{atNA, 0}));
     }
 }
 
