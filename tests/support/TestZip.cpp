@@ -23,6 +23,20 @@ std::uint32_t Crc32Of(const std::string& Data) {
         crc32_z(0, reinterpret_cast<const Bytef*>(Data.data()), static_cast<z_size_t>(Data.size())));
 }
 
+std::string DeflateRaw(const std::string& Data, int Level) {
+    z_stream z{};
+    deflateInit2(&z, Level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, static_cast<uLong>(Data.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data.data()));
+    z.avail_in = static_cast<uInt>(Data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
 TestZip& TestZip::Add(const TestZipEntry& Entry) {
     FEntries.push_back(Entry);
     return *this;

@@ -34,5 +34,7 @@ private:
 };
 
 std::uint32_t Crc32Of(const std::string& Data);
+// Data as a raw deflate stream (no zlib header or trailer).
+std::string DeflateRaw(const std::string& Data, int Level = 6);
 
 } // namespace testsupport
