@@ -28,6 +28,7 @@ protected:
 private:
     // One selected entry.
     struct TEntryRef {
+        std::string Name; // its stored name as a local name
         std::uint32_t ExternalAttr = 0;
         int Disk = 0;                 // disk where its local header lies, counted from 0
         std::int64_t LocalOffset = 0; // corrected by what stands in front of the archive

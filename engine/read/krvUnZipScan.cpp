@@ -67,14 +67,16 @@ int TUnZip::ScanCentralDirectory(TStream32& Stream, bool& DirectoryFound) {
         TZip64Values values{central.UncompressedSize, central.CompressedSize, central.LocalHeaderOffset,
                             central.DiskNumberStart};
         const std::int64_t extraPos = pos + ZipCentralSize + central.NameLength;
-        if (ReadField(Stream, extraPos, central.ExtraLength, extra)) ApplyZip64Extra(Bytes(extra), values);
+        if (!ReadField(Stream, extraPos, central.ExtraLength, extra)) extra.clear();
+        ApplyZip64Extra(Bytes(extra), values);
         const std::string name =
             ZipNameToLocal(rawName, central.Flags, static_cast<std::uint8_t>(central.VersionMadeBy >> 8),
-                           true, TranslateOemChar);
+                           true, TranslateOemChar, Bytes(extra));
         pos = extraPos + central.ExtraLength + central.CommentLength;
 
         if (!MatchEntrySpec(name)) continue;
         TEntryRef entry;
+        entry.Name = name;
         entry.ExternalAttr = central.ExternalAttr;
         entry.Disk = static_cast<int>(std::min<std::uint32_t>(values.DiskNumberStart, 0xFFFF));
         entry.LocalOffset = Clamp64(values.LocalHeaderOffset) + ZipOffsetCorrection;
@@ -188,7 +190,9 @@ int TUnZip::ScanLocalHeaders(TStream32& Stream) {
                 next = after;
             }
         }
-        const std::string name = ZipNameToLocal(record.RawName, h.Flags, 0, false, TranslateOemChar);
+        const std::string name =
+            ZipNameToLocal(record.RawName, h.Flags, 0, false, TranslateOemChar, record.Extra);
+        entry.Name = name;
         if (!name.empty() && MatchEntrySpec(name)) {
             AddToTotals(h.DosDateTime, entry.CompressedSize, entry.UncompressedSize, h.Flags);
             FEntries.push_back(entry);
