@@ -15,6 +15,10 @@ inline std::uint32_t GetU32LE(const std::uint8_t* P) {
            (static_cast<std::uint32_t>(P[2]) << 16) | (static_cast<std::uint32_t>(P[3]) << 24);
 }
 
+inline std::uint64_t GetU64LE(const std::uint8_t* P) {
+    return static_cast<std::uint64_t>(GetU32LE(P)) | (static_cast<std::uint64_t>(GetU32LE(P + 4)) << 32);
+}
+
 inline void PutU16LE(std::uint8_t* P, std::uint16_t V) {
     P[0] = static_cast<std::uint8_t>(V);
     P[1] = static_cast<std::uint8_t>(V >> 8);

@@ -238,12 +238,9 @@ std::int64_t TCompressStream::Write(const void* Data, std::int64_t Count) {
         z.avail_in = ZlibCount(left);
         const uInt offered = z.avail_in;
         while (z.avail_in > 0 && !Cancelled()) {
-            const Bytef* in = z.next_in;
             const uInt before = z.avail_in;
             const int rc = deflate(&z, Z_NO_FLUSH);
-            const uInt used = before - z.avail_in;
-            UpdateChecksum(in, used);
-            TakeOffBytesToDo(used);
+            TakeOffBytesToDo(before - z.avail_in);
             if (z.avail_out == 0) WriteOutput(BufferSize);
             DoProgress();
             if (rc != Z_OK) {
@@ -252,6 +249,7 @@ std::int64_t TCompressStream::Write(const void* Data, std::int64_t Count) {
             }
         }
         const uInt used = offered - z.avail_in;
+        UpdateChecksum(p, used);
         p += used;
         left -= used;
     }

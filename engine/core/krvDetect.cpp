@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <vector>
 
@@ -54,10 +55,15 @@ TArcType TRegisterKorva::DetectArcType(const std::string& FileName) {
     ArchiveOffset = -1;
     HeaderState = 0;
 
-    std::uint8_t status = fsOpenOk;
-    TFileStream32 stream(FileName, fmOpenRead | fmShareDenyNone, status);
+    // Only regular files are read: opening a pipe or a device could wait for ever.
+    struct stat st {};
+    const bool regular = ::stat(FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    std::uint8_t status = fsOpenFailed;
+    std::unique_ptr<TFileStream32> file;
+    if (regular) file = std::make_unique<TFileStream32>(FileName, fmOpenRead | fmShareDenyNone, status);
     TArcType result = atNA;
     if (status == fsOpenOk) {
+        TFileStream32& stream = *file;
         ArchiveSize = stream.Size();
         if (ArchiveSize >= MinArchiveSize) {
             std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min(ArchiveSize, HeadSize)));
@@ -123,7 +129,7 @@ TArcType TRegisterKorva::DetectPlain(TStream32& Stream, std::span<const std::uin
     const std::int64_t dir = LocateZipDirectory(Stream);
     if (dir > 0) {
         ArchiveOffset = dir;
-        return GetU16LE(&EndRecord[4]) == 0 ? atZip : atZipMV;
+        return TZipEndRecord::FromBytes(EndRecord.data()).ThisDisk == 0 ? atZip : atZipMV;
     }
     return atNA;
 }

@@ -1,12 +1,12 @@
 // The probes of format detection: places where self-extracting executables keep their
 // archive, the scan for archive markers, and the uuencode and tar tests.
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCrc.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "platform/PeResources.h"
 
 #include <algorithm>
 #include <cstring>
-#include <string_view>
 #include <vector>
 
 namespace {
@@ -193,17 +193,7 @@ bool TRegisterKorva::ProbeTar(TStream32& Stream) {
             return false;
         }
     }
-    // The checksum counts its own field as blanks; some old tars summed signed bytes.
-    std::uint64_t sum = 0;
-    std::int64_t signedSum = 0;
-    for (std::size_t i = 0; i < HeaderBuffer.size(); ++i) {
-        const std::uint8_t c = (i >= 148 && i < 156) ? ' ' : HeaderBuffer[i];
-        sum += c;
-        signedSum += static_cast<std::int8_t>(c);
-    }
-    const std::string_view field(reinterpret_cast<const char*>(&HeaderBuffer[148]), 8);
-    const std::uint64_t stored = OctStrToInt(field);
-    if (stored == sum || static_cast<std::int64_t>(stored) == signedSum) {
+    if (IsTarHeaderValid(HeaderBuffer.data())) {
         ArchiveOffset = offset;
         return true;
     }

@@ -2,6 +2,7 @@
 
 #include "engine/core/krvStreams.h"
 #include "platform/CodePages.h"
+#include "platform/FileAttributes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -198,14 +199,9 @@ bool DirExists(const std::string& Path) {
 }
 
 bool IsWritableFile(const std::string& FileName) {
-    struct stat st {};
-    if (FileName.empty() || stat(FileName.c_str(), &st) != 0) return false;
-    // Directory, system (neither a regular file nor a folder), read-only (no owner write bit)
-    // and hidden (a name that begins with a dot) all say no.
-    if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0) return false;
-    const std::size_t sep = FileName.find_last_of(PathDelim);
-    const std::size_t nameStart = sep == std::string::npos ? 0 : sep + 1;
-    return nameStart >= FileName.size() || FileName[nameStart] != '.';
+    if (FileName.empty()) return false;
+    const std::uint32_t attr = FileAttributesOf(FileName);
+    return attr != faInvalid && (attr & (faDirectory | faReadOnly | faSysFile | faHidden)) == 0;
 }
 
 bool IsDirEmpty(const std::string& Dir) {

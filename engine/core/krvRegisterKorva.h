@@ -6,6 +6,7 @@
 
 #include "engine/core/krvCrypt.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvZipRecords.h"
 
 #include <array>
 #include <cstdint>
@@ -27,11 +28,6 @@ inline constexpr int zkCentral = 1;
 inline constexpr int zkEnd = 2;
 inline constexpr int zkNone = 3;
 
-// Sizes of the fixed zip records.
-inline constexpr int ZipLocalSize = 30;
-inline constexpr int ZipCentralSize = 46;
-inline constexpr int ZipEndSize = 22;
-
 class TRegisterKorva {
 public:
     TRegisterKorva() = default;
@@ -52,9 +48,11 @@ public:
 
     // Detects the type of FileName by its content and fills the fields below.
     TArcType DetectArcType(const std::string& FileName);
-    // Finds the zip end record and central directory; returns the position where the
-    // directory really lies, 0 when no end record was found, -1 when neither a central
-    // record nor a local header was found; fills the zip fields and HeaderState.
+    // Finds the zip end record (behind a comment of up to 65535 bytes) and the central
+    // directory (also through a zip64 end record); returns the position where the directory
+    // really lies, 0 when no end record or no directory was found, or, when the end record
+    // points at no directory, the first local header in the first 128 KiB (HeaderState then
+    // exactly htLocal) or -1. Fills the zip fields and HeaderState.
     std::int64_t LocateZipDirectory(TStream32& Stream);
 
     // ---- zip header signatures ----
@@ -80,9 +78,9 @@ public:
     // What detection found.
     std::int64_t ZipCommentPos = 0;       // position of the zip comment, 0 when there is none
     std::int64_t ZipOffsetCorrection = 0; // bytes in front of the zip archive (a stub)
-    std::array<std::uint8_t, ZipLocalSize> LocalRecord{};
-    std::array<std::uint8_t, ZipCentralSize> CentralRecord{};
-    std::array<std::uint8_t, ZipEndSize> EndRecord{};
+    std::array<std::uint8_t, TZipLocalHeader::Size> LocalRecord{};
+    std::array<std::uint8_t, TZipCentralHeader::Size> CentralRecord{};
+    std::array<std::uint8_t, TZipEndRecord::Size> EndRecord{};
     std::uint32_t ArchiveDate = 0; // packed DOS date-time of the file, 0 when unknown
     std::int64_t ArchiveSize = 0;
     std::int64_t ArchiveOffset = 0; // where the archive begins in the file

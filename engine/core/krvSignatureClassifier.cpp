@@ -52,13 +52,13 @@ bool IsArcHeader(const std::uint8_t* B, std::int64_t N, std::int64_t Remaining) 
 } // namespace
 
 bool TRegisterKorva::PlausibleEncipheredLocal(TStream32& Stream, std::int64_t Pos) {
-    std::array<std::uint8_t, ZipLocalSize> local{};
-    if (ReadAt(Stream, Pos, local.data(), ZipLocalSize) != ZipLocalSize) return false;
+    std::array<std::uint8_t, TZipLocalHeader::Size> local{};
+    if (ReadAt(Stream, Pos, local.data(), TZipLocalHeader::Size) != TZipLocalHeader::Size) return false;
     DecryptZipHeader(local, zkLocal);
-    const std::int64_t nameLen = GetU16LE(&local[26]);
-    const std::int64_t extraLen = GetU16LE(&local[28]);
-    return (GetU16LE(&local[4]) & 0xFF) <= 99 && GetU16LE(&local[8]) <= 99 && nameLen > 0 &&
-           Pos + ZipLocalSize + nameLen + extraLen <= ArchiveSize;
+    const TZipLocalHeader h = TZipLocalHeader::FromBytes(local.data());
+    return (h.VersionNeeded & 0xFF) <= 99 && h.Method <= 99 && h.NameLength > 0 &&
+           Pos + static_cast<std::int64_t>(TZipLocalHeader::Size) + h.NameLength + h.ExtraLength <=
+               ArchiveSize;
 }
 
 TArcType TRegisterKorva::ClassifySignature(TStream32& Stream, std::int64_t Pos, bool InExe) {

@@ -6,12 +6,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace {
 
 // The end record and the longest comment it can carry.
-constexpr std::int64_t EndSearchWindow = ZipEndSize + 65535;
+constexpr std::int64_t EndSearchWindow = TZipEndRecord::Size + 65535;
 // How far from the start a local header is looked for when there is no directory.
 constexpr std::int64_t LocalScanBytes = 4 * 32768;
 
@@ -20,9 +21,37 @@ constexpr std::int64_t LocalScanBytes = 4 * 32768;
 bool ReadCentral(TStream32& Stream, std::int64_t Pos, std::uint8_t* Record, bool& Found, bool& Encrypted) {
     Found = false;
     Encrypted = false;
-    if (ReadAt(Stream, Pos, Record, ZipCentralSize) != ZipCentralSize) return false;
+    if (ReadAt(Stream, Pos, Record, TZipCentralHeader::Size) != TZipCentralHeader::Size) return false;
     Found = TRegisterKorva::ZipHeaderKind(GetU32LE(Record), zkCentral, Encrypted) == zkCentral;
     return true;
+}
+
+// An archive too large for the end record's fields keeps the directory's size and offset in
+// a zip64 end record, which a locator just in front of the end record points to (or which
+// lies just in front of the locator when something was put in front of the archive).
+bool ReadZip64Directory(TStream32& Stream, std::int64_t EndPos, std::int64_t& Offset, std::int64_t& Size,
+                        std::int64_t& RecordPos) {
+    constexpr std::int64_t locatorSize = 20;
+    constexpr std::int64_t recordSize = 56;
+    constexpr std::uint64_t limit = std::numeric_limits<std::int64_t>::max();
+    std::uint8_t locator[locatorSize];
+    if (ReadAt(Stream, EndPos - locatorSize, locator, locatorSize) != locatorSize ||
+        GetU32LE(locator) != 0x07064B50)
+        return false;
+    const std::uint64_t stored = GetU64LE(locator + 8);
+    for (std::int64_t pos :
+         {stored <= limit ? static_cast<std::int64_t>(stored) : -1, EndPos - locatorSize - recordSize}) {
+        std::uint8_t record[recordSize];
+        if (ReadAt(Stream, pos, record, recordSize) != recordSize || GetU32LE(record) != 0x06064B50) continue;
+        const std::uint64_t size = GetU64LE(record + 40);
+        const std::uint64_t offset = GetU64LE(record + 48);
+        if (size > limit || offset > limit) return false;
+        Size = static_cast<std::int64_t>(size);
+        Offset = static_cast<std::int64_t>(offset);
+        RecordPos = pos;
+        return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -41,7 +70,7 @@ std::int64_t TRegisterKorva::LocateZipDirectory(TStream32& Stream) {
     const std::int64_t got = ReadAt(Stream, base, tail.data(), window);
     std::int64_t found = -1;
     bool endEncrypted = false;
-    for (std::int64_t i = got - ZipEndSize; i >= 0; --i) {
+    for (std::int64_t i = got - TZipEndRecord::Size; i >= 0; --i) {
         if (tail[i] != 'P') continue;
         if (ZipHeaderKind(GetU32LE(&tail[i]), zkEnd, endEncrypted) == zkEnd) {
             found = i;
@@ -50,24 +79,29 @@ std::int64_t TRegisterKorva::LocateZipDirectory(TStream32& Stream) {
     }
     if (found < 0) return 0;
 
-    const std::span<std::uint8_t> end(&tail[found], ZipEndSize);
+    const std::span<std::uint8_t> end(&tail[found], TZipEndRecord::Size);
     if (endEncrypted) DecryptZipHeader(end, zkEnd);
     std::copy(end.begin(), end.end(), EndRecord.begin());
     const std::int64_t endPos = base + found;
-    ZipCommentPos = GetU16LE(&EndRecord[20]) != 0 ? endPos + ZipEndSize : 0;
+    const TZipEndRecord endFields = TZipEndRecord::FromBytes(EndRecord.data());
+    ZipCommentPos =
+        endFields.CommentLength != 0 ? endPos + static_cast<std::int64_t>(TZipEndRecord::Size) : 0;
     HeaderState |= htEnding;
 
     // 2. The first central record: where the end record says, else as far in front of the
     // end record as the directory is long (the archive was moved by what precedes it).
-    const std::int64_t storedOffset = GetU32LE(&EndRecord[16]);
-    const std::int64_t dirSize = GetU32LE(&EndRecord[12]);
-    std::uint8_t central[ZipCentralSize];
+    std::int64_t storedOffset = endFields.CentralOffset;
+    std::int64_t dirSize = endFields.CentralSize;
+    std::int64_t dirEnd = endPos;
+    if (storedOffset == 0xFFFFFFFF || dirSize == 0xFFFFFFFF)
+        ReadZip64Directory(Stream, endPos, storedOffset, dirSize, dirEnd);
+    std::uint8_t central[TZipCentralHeader::Size];
     bool isCentral = false;
     bool centralEncrypted = false;
     std::int64_t dirPos = storedOffset;
     ReadCentral(Stream, storedOffset, central, isCentral, centralEncrypted);
     if (!isCentral) {
-        dirPos = endPos - dirSize;
+        dirPos = dirEnd - dirSize;
         if (!ReadCentral(Stream, dirPos, central, isCentral, centralEncrypted)) return 0;
         if (isCentral) ZipOffsetCorrection = dirPos - storedOffset;
     }
@@ -77,9 +111,9 @@ std::int64_t TRegisterKorva::LocateZipDirectory(TStream32& Stream) {
         std::copy(std::begin(central), std::end(central), CentralRecord.begin());
         if (centralEncrypted) DecryptZipHeader(CentralRecord, zkCentral);
         const std::int64_t localPos =
-            static_cast<std::int64_t>(GetU32LE(&CentralRecord[42])) + ZipOffsetCorrection;
+            TZipCentralHeader::FromBytes(CentralRecord.data()).LocalHeaderOffset + ZipOffsetCorrection;
         LocalRecord.fill(0);
-        if (ReadAt(Stream, localPos, LocalRecord.data(), ZipLocalSize) == ZipLocalSize) {
+        if (ReadAt(Stream, localPos, LocalRecord.data(), TZipLocalHeader::Size) == TZipLocalHeader::Size) {
             bool localEncrypted = false;
             if (ZipHeaderKind(GetU32LE(LocalRecord.data()), zkLocal, localEncrypted) == zkLocal) {
                 HeaderState |= htLocal;

@@ -6,19 +6,19 @@
 
 namespace {
 
-constexpr std::uint32_t PlainSignatures[3] = {0x04034B50, 0x02014B50, 0x06054B50};
+constexpr std::uint32_t PlainSignatures[3] = {ZipLocalSig, ZipCentralSig, ZipEndSig};
+// "PL" instead of "PK"
 constexpr std::uint32_t EncipheredSignatures[3] = {0x04034C50, 0x02014C50, 0x06054C50};
-constexpr std::uint32_t DataDescriptorSignature = 0x08074B50;
 
 // Bytes after the signature that the header cipher covers, by record kind.
 std::size_t FixedPartSize(int Kind) {
     switch (Kind) {
     case zkLocal:
-        return ZipLocalSize - 4;
+        return TZipLocalHeader::Size - 4;
     case zkCentral:
-        return ZipCentralSize - 4;
+        return TZipCentralHeader::Size - 4;
     case zkEnd:
-        return ZipEndSize - 4;
+        return TZipEndRecord::Size - 4;
     default:
         return 0;
     }
@@ -51,7 +51,7 @@ std::uint32_t TRegisterKorva::ZipHeaderSignature(int Kind, bool EncryptHeaders) 
     case zkEnd:
         return PlainSignatures[zkEnd];
     default:
-        return DataDescriptorSignature;
+        return ZipDescriptorSig;
     }
 }
 

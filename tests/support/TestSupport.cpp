@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "engine/core/krvStreams.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -109,6 +111,15 @@ std::string TextBytes(std::size_t Count, std::uint32_t Seed) {
         s += words[rng() % 12];
     s.resize(Count);
     return s;
+}
+
+void LoadStream(TMemoryStream32& Stream, const std::string& Data) {
+    Stream.WriteBuffer(Data.data(), static_cast<std::int64_t>(Data.size()));
+    Stream.SetPosition(0);
+}
+
+std::string StreamBytes(TMemoryStream32& Stream) {
+    return {reinterpret_cast<const char*>(Stream.Memory()), static_cast<std::size_t>(Stream.Size())};
 }
 
 namespace {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+class TMemoryStream32;
+
 namespace testsupport {
 
 namespace fs = std::filesystem;
@@ -81,6 +83,11 @@ void WriteFile(const fs::path& Path, const std::string& Data);
 std::string RandomBytes(std::size_t Count, std::uint32_t Seed = 1);
 // Text-like bytes that compress well.
 std::string TextBytes(std::size_t Count, std::uint32_t Seed = 1);
+
+// Writes Data into Stream at its position and rewinds it to 0.
+void LoadStream(TMemoryStream32& Stream, const std::string& Data);
+// All bytes a memory stream holds.
+std::string StreamBytes(TMemoryStream32& Stream);
 
 struct ToolResult {
     int ExitCode = -1; // -1 when the program could not be started or died on a signal

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -25,8 +26,10 @@ struct TCommand {
 };
 
 bool CheckReadable(const std::string& FileName) {
-    std::uint8_t status = fsOpenOk;
-    TFileStream32 stream(FileName, fmOpenRead | fmShareDenyNone, status);
+    struct stat st {};
+    std::uint8_t status = fsOpenFailed;
+    if (::stat(FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        TFileStream32 stream(FileName, fmOpenRead | fmShareDenyNone, status);
     if (status == fsOpenOk) return true;
     std::fprintf(stderr, "krvprobe: cannot read %s\n", FileName.c_str());
     return false;
