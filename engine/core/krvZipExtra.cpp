@@ -2,14 +2,6 @@
 
 #include "engine/core/krvByteAccess.h"
 
-namespace {
-
-std::uint64_t GetU64LE(const std::uint8_t* P) {
-    return static_cast<std::uint64_t>(GetU32LE(P)) | (static_cast<std::uint64_t>(GetU32LE(P + 4)) << 32);
-}
-
-} // namespace
-
 std::span<const std::uint8_t> FindZipExtraField(std::span<const std::uint8_t> Extra, std::uint16_t Tag) {
     std::size_t pos = 0;
     while (pos + 4 <= Extra.size()) {

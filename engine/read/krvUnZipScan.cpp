@@ -22,10 +22,6 @@ std::int64_t Clamp64(std::uint64_t Value) {
     return Value > static_cast<std::uint64_t>(MaxOffset) ? MaxOffset : static_cast<std::int64_t>(Value);
 }
 
-std::uint64_t GetU64LE(const std::uint8_t* P) {
-    return static_cast<std::uint64_t>(GetU32LE(P)) | (static_cast<std::uint64_t>(GetU32LE(P + 4)) << 32);
-}
-
 // Reads a field of Count bytes at Pos whole; false when the archive ends first.
 bool ReadField(TStream32& Stream, std::int64_t Pos, std::int64_t Count, std::string& Out) {
     Out.resize(static_cast<std::size_t>(Count));
@@ -52,21 +48,22 @@ int TUnZip::ScanCentralDirectory(TStream32& Stream, bool& DirectoryFound) {
     const int expected = FSpanned ? end.EntriesOnDisk : end.TotalEntries;
     std::int64_t pos = ArchiveOffset;
     int records = 0;
-    std::array<std::uint8_t, ZipCentralSize> record{};
+    std::array<std::uint8_t, TZipCentralHeader::Size> record{};
     std::string rawName, extra;
-    while (!GetCancel() && ReadAt(Stream, pos, record.data(), ZipCentralSize) == ZipCentralSize) {
+    while (!GetCancel() &&
+           ReadAt(Stream, pos, record.data(), TZipCentralHeader::Size) == TZipCentralHeader::Size) {
         bool enciphered = false;
         if (ZipHeaderKind(GetU32LE(record.data()), zkCentral, enciphered) != zkCentral) break;
         if (enciphered) DecryptZipHeader(record, zkCentral);
         const TZipCentralHeader central = TZipCentralHeader::FromBytes(record.data());
-        if (!ReadField(Stream, pos + ZipCentralSize, central.NameLength, rawName)) break;
+        if (!ReadField(Stream, pos + TZipCentralHeader::Size, central.NameLength, rawName)) break;
         if (enciphered) DecryptHeaderBuf(rawName.data(), std::ssize(rawName));
         DirectoryFound = true;
         ++records;
 
         TZip64Values values{central.UncompressedSize, central.CompressedSize, central.LocalHeaderOffset,
                             central.DiskNumberStart};
-        const std::int64_t extraPos = pos + ZipCentralSize + central.NameLength;
+        const std::int64_t extraPos = pos + TZipCentralHeader::Size + central.NameLength;
         if (!ReadField(Stream, extraPos, central.ExtraLength, extra)) extra.clear();
         ApplyZip64Extra(Bytes(extra), values);
         const std::string name =
@@ -86,9 +83,10 @@ int TUnZip::ScanCentralDirectory(TStream32& Stream, bool& DirectoryFound) {
         entry.UncompressedSize = Clamp64(values.UncompressedSize);
         if (!FSpanned) {
             // The entry must have its local header where the directory says.
-            std::array<std::uint8_t, ZipLocalSize> local{};
+            std::array<std::uint8_t, TZipLocalHeader::Size> local{};
             bool localEnciphered = false;
-            if (ReadAt(Stream, entry.LocalOffset, local.data(), ZipLocalSize) != ZipLocalSize ||
+            if (ReadAt(Stream, entry.LocalOffset, local.data(), TZipLocalHeader::Size) !=
+                    TZipLocalHeader::Size ||
                 ZipHeaderKind(GetU32LE(local.data()), zkLocal, localEnciphered) != zkLocal) {
                 ReportError(name, "", "0", ecBadFileHeader);
                 continue;
@@ -105,16 +103,17 @@ int TUnZip::ScanCentralDirectory(TStream32& Stream, bool& DirectoryFound) {
 }
 
 bool TUnZip::ReadLocalRecord(TStream32& Stream, std::int64_t Pos, TLocalRecord& Record, bool WantExtra) {
-    std::array<std::uint8_t, ZipLocalSize> header{};
-    if (ReadAt(Stream, Pos, header.data(), ZipLocalSize) != ZipLocalSize) return false;
+    std::array<std::uint8_t, TZipLocalHeader::Size> header{};
+    if (ReadAt(Stream, Pos, header.data(), TZipLocalHeader::Size) != TZipLocalHeader::Size) return false;
     bool enciphered = false;
     if (ZipHeaderKind(GetU32LE(header.data()), zkLocal, enciphered) != zkLocal) return false;
     if (enciphered) DecryptZipHeader(header, zkLocal);
     Record.Header = TZipLocalHeader::FromBytes(header.data());
     Record.Position = Pos;
-    if (!ReadField(Stream, Pos + ZipLocalSize, Record.Header.NameLength, Record.RawName)) return false;
+    if (!ReadField(Stream, Pos + TZipLocalHeader::Size, Record.Header.NameLength, Record.RawName))
+        return false;
     if (enciphered) DecryptHeaderBuf(Record.RawName.data(), std::ssize(Record.RawName));
-    const std::int64_t extraPos = Pos + ZipLocalSize + Record.Header.NameLength;
+    const std::int64_t extraPos = Pos + TZipLocalHeader::Size + Record.Header.NameLength;
     Record.Extra.clear();
     if (WantExtra && Record.Header.ExtraLength > 0) {
         Record.Extra.resize(Record.Header.ExtraLength);
