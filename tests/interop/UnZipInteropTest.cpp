@@ -7,7 +7,7 @@
 #include "ExtractRun.h"
 #include "Sha256.h"
 #include "TestSupport.h"
-#include "TestZip.h"
+#include "ZipBuilder.h"
 
 #include "engine/core/krvErrorCodes.h"
 

@@ -6,7 +6,7 @@
 
 #include "ExtractRun.h"
 #include "TestSupport.h"
-#include "TestZip.h"
+#include "ZipBuilder.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -19,9 +19,9 @@ namespace {
 
 class UnZipTest : public ::testing::Test {
 protected:
-    fs::path Make(const TestZip& Zip, const std::string& Name = "t.zip") {
+    fs::path Make(const TZipSpec& Zip, const std::string& Name = "t.zip") {
         const fs::path path = Dir / Name;
-        WriteFile(path, Zip.Bytes());
+        WriteFile(path, MakeStoredZip(Zip));
         return path;
     }
     // Every file below the test folder that is not below Dest or the archive itself.
@@ -44,9 +44,9 @@ protected:
 };
 
 // An entry enciphered with the traditional cipher: the encryption header, then Packed.
-TestZipEntry Encrypted(const std::string& Name, const std::string& Data, const std::string& Password,
-                       bool Deflate) {
-    TestZipEntry e{Name, Data};
+TZipItem Encrypted(const std::string& Name, const std::string& Data, const std::string& Password,
+                   bool Deflate) {
+    TZipItem e{Name, Data};
     e.Flags = 1;
     e.Method = Deflate ? 8 : 0;
     std::string packed = Deflate ? DeflateRaw(Data) : Data;
@@ -59,7 +59,7 @@ TestZipEntry Encrypted(const std::string& Name, const std::string& Data, const s
 }
 
 // A password other than Right whose check byte passes for the entry.
-std::string WrongButPassing(const TestZipEntry& Entry, const std::string& Right) {
+std::string WrongButPassing(const TZipItem& Entry, const std::string& Right) {
     for (int i = 0; i < 100000; ++i) {
         const std::string candidate = "w" + std::to_string(i);
         if (candidate == Right) continue;
@@ -77,12 +77,12 @@ std::string WrongButPassing(const TestZipEntry& Entry, const std::string& Right)
 
 TEST_F(UnZipTest, StoredDeflatedEmptyAndFolderEntries) {
     const std::string text = TextBytes(200000);
-    TestZipEntry deflated{"dir/text.txt", text};
+    TZipItem deflated{"dir/text.txt", text};
     deflated.Method = 8;
     deflated.Packed = DeflateRaw(text);
-    TestZip zip;
+    TZipSpec zip;
     zip.Add("plain.bin", RandomBytes(5000)).Add(deflated).Add("empty.txt", "");
-    zip.Add(TestZipEntry{"folder/sub/", "", 0x10});
+    zip.Add(TZipItem{"folder/sub/", "", 0x10});
     const auto result = ExtractAll(Make(zip), Dest);
     ASSERT_TRUE(result.AllPassed()) << result.Describe();
     EXPECT_EQ(result.Returned, 3);
@@ -93,7 +93,7 @@ TEST_F(UnZipTest, StoredDeflatedEmptyAndFolderEntries) {
 }
 
 TEST_F(UnZipTest, HostileNamesNeverLeaveTheDestination) {
-    TestZip zip;
+    TZipSpec zip;
     zip.Add("../x.txt", "1").Add("a/../../y.txt", "2").Add("..\\z.txt", "3");
     zip.Add("/abs.txt", "4").Add("C:\\win.txt", "5").Add("ok/./f.txt", "6");
     const fs::path archive = Make(zip);
@@ -107,9 +107,9 @@ TEST_F(UnZipTest, HostileNamesNeverLeaveTheDestination) {
 
 TEST_F(UnZipTest, LinkEntriesAreFilesAndNothingIsWrittenThroughThem) {
     fs::create_directories(Outside);
-    TestZip zip;
-    zip.AddUnix("link", Outside.string(), 0120777).AddUnix("link/evil.txt", "evil", 0100644);
-    zip.AddUnix("up", "..", 0120777).AddUnix("up/evil2.txt", "evil", 0100644);
+    TZipSpec zip;
+    zip.Add(UnixItem("link", Outside.string(), 0120777)).Add(UnixItem("link/evil.txt", "evil", 0100644));
+    zip.Add(UnixItem("up", "..", 0120777)).Add(UnixItem("up/evil2.txt", "evil", 0100644));
     const fs::path archive = Make(zip);
     const auto result = ExtractAll(archive, Dest);
     EXPECT_FALSE(result.AllPassed());
@@ -126,7 +126,7 @@ TEST_F(UnZipTest, LinksAlreadyInTheDestinationAreNotFollowed) {
     WriteFile(Outside / "victim", "precious");
     fs::create_symlink(Outside, Dest / "out");
     fs::create_symlink(Outside / "victim", Dest / "victim");
-    TestZip zip;
+    TZipSpec zip;
     zip.Add("out/x.txt", "x").Add("victim", "replaced");
     const auto result = ExtractAll(Make(zip), Dest);
     EXPECT_TRUE(result.HasError(ecErrorOpeningFile)) << result.Describe();
@@ -139,10 +139,10 @@ TEST_F(UnZipTest, LinksAlreadyInTheDestinationAreNotFollowed) {
 
 TEST_F(UnZipTest, PasswordsThatDoNotFitNeverTouchAnExistingFile) {
     const std::string data = TextBytes(50000);
-    const TestZipEntry entry = Encrypted("secret.txt", data, "right", true);
+    const TZipItem entry = Encrypted("secret.txt", data, "right", true);
     const std::string wrong = WrongButPassing(entry, "right");
     ASSERT_FALSE(wrong.empty());
-    const fs::path archive = Make(TestZip().Add(entry));
+    const fs::path archive = Make(TZipSpec().Add(entry));
     fs::create_directories(Dest);
     WriteFile(Dest / "secret.txt", "original");
 
@@ -158,7 +158,7 @@ TEST_F(UnZipTest, PasswordsThatDoNotFitNeverTouchAnExistingFile) {
 }
 
 TEST_F(UnZipTest, StoredEncryptedEntriesAndAFailedPasswordSkipsTheRest) {
-    TestZip zip;
+    TZipSpec zip;
     zip.Add(Encrypted("a.txt", "alpha", "pw", false)).Add(Encrypted("b.txt", "beta", "pw", true));
     const fs::path archive = Make(zip);
     const auto good = ExtractAll(archive, Dest, [](TUnBase& r) { r.Password = "pw"; });
@@ -182,14 +182,14 @@ TEST_F(UnZipTest, StoredEncryptedEntriesAndAFailedPasswordSkipsTheRest) {
 }
 
 TEST_F(UnZipTest, UnsupportedMethodLeavesTargetsAlone) {
-    TestZipEntry e{"m9.bin", "whatever"};
+    TZipItem e{"m9.bin", "whatever"};
     e.Method = 9;
     e.Packed = "garbage";
-    TestZipEntry empty{"e9.bin", ""};
+    TZipItem empty{"e9.bin", ""};
     empty.Method = 9;
     fs::create_directories(Dest);
     WriteFile(Dest / "m9.bin", "original");
-    const auto result = ExtractAll(Make(TestZip().Add(e).Add(empty)), Dest);
+    const auto result = ExtractAll(Make(TZipSpec().Add(e).Add(empty)), Dest);
     EXPECT_EQ(result.CountOf(ecUnsupportedCompressionMethod), 2) << result.Describe();
     EXPECT_EQ(ReadFile(Dest / "m9.bin"), "original");
     EXPECT_FALSE(fs::exists(Dest / "e9.bin"));
@@ -198,12 +198,12 @@ TEST_F(UnZipTest, UnsupportedMethodLeavesTargetsAlone) {
 
 TEST_F(UnZipTest, DamagedArchives) {
     const std::string big = TextBytes(100000, 7);
-    TestZipEntry deflated{"big.txt", big};
+    TZipItem deflated{"big.txt", big};
     deflated.Method = 8;
     deflated.Packed = DeflateRaw(big);
-    TestZip zip;
+    TZipSpec zip;
     zip.Add("first.txt", "first").Add(deflated).Add("last.txt", "last");
-    const std::string bytes = zip.Bytes();
+    const std::string bytes = MakeStoredZip(zip);
     const std::size_t dataStart = 30 + 9 + 5 + 30 + 7;
     const std::size_t centralPos = bytes.find("PK\x01\x02");
 
@@ -246,13 +246,13 @@ TEST_F(UnZipTest, DamagedArchives) {
 
 TEST_F(UnZipTest, CancelDuringInflateKeepsTheOldFile) {
     const std::string big = RandomBytes(1 << 20) + TextBytes(4 << 20);
-    TestZipEntry deflated{"big.bin", big};
+    TZipItem deflated{"big.bin", big};
     deflated.Method = 8;
     deflated.Packed = DeflateRaw(big, 1);
     fs::create_directories(Dest);
     WriteFile(Dest / "big.bin", "keep");
     int progress = 0;
-    const auto r = ExtractAll(Make(TestZip().Add(deflated).Add("after.txt", "a")), Dest, [&](TUnBase& u) {
+    const auto r = ExtractAll(Make(TZipSpec().Add(deflated).Add("after.txt", "a")), Dest, [&](TUnBase& u) {
         u.OnProgress = [&](TZipCommon& Sender, std::uint8_t, std::uint8_t) {
             if (++progress == 3) Sender.SetCancel(true);
         };
@@ -266,7 +266,7 @@ TEST_F(UnZipTest, CancelDuringInflateKeepsTheOldFile) {
 
 TEST_F(UnZipTest, WriteFailureIsReportedAndLeavesNoPartialFile) {
     const std::string big = RandomBytes(300000);
-    const fs::path archive = Make(TestZip().Add("big.bin", big).Add("small.txt", "s"));
+    const fs::path archive = Make(TZipSpec().Add("big.bin", big).Add("small.txt", "s"));
     struct rlimit old {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -282,9 +282,8 @@ TEST_F(UnZipTest, WriteFailureIsReportedAndLeavesNoPartialFile) {
 }
 
 TEST_F(UnZipTest, JarFoldersAreToldByTheirNames) {
-    TestZip zip;
-    zip.Add(TestZipEntry{"META-INF/", "", 0})
-        .Add(TestZipEntry{"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\n", 0});
+    TZipSpec zip;
+    zip.Add(TZipItem{"META-INF/", "", 0}).Add(TZipItem{"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\n", 0});
     const auto r = ExtractAll(Make(zip, "t.jar"), Dest);
     EXPECT_TRUE(r.AllPassed()) << r.Describe();
     EXPECT_TRUE(fs::is_directory(Dest / "META-INF"));
@@ -292,9 +291,9 @@ TEST_F(UnZipTest, JarFoldersAreToldByTheirNames) {
 }
 
 TEST_F(UnZipTest, PermissionsComeFromUnixModesWithoutSetBits) {
-    TestZip zip;
-    zip.AddUnix("run.sh", "#!/bin/sh\n", 0104755).AddUnix("private.txt", "p", 0100600);
-    zip.Add(TestZipEntry{"readonly.txt", "r", 0x21});
+    TZipSpec zip;
+    zip.Add(UnixItem("run.sh", "#!/bin/sh\n", 0104755)).Add(UnixItem("private.txt", "p", 0100600));
+    zip.Add(TZipItem{"readonly.txt", "r", 0x21});
     const auto r = ExtractAll(Make(zip), Dest);
     ASSERT_TRUE(r.AllPassed()) << r.Describe();
     struct stat st {};
@@ -310,7 +309,7 @@ TEST_F(UnZipTest, LongNamesAreKeptWholeAndOverlongPartsRefused) {
     const std::string deep =
         std::string(120, 'a') + "/" + std::string(120, 'b') + "/" + std::string(100, 'c');
     const std::string overlong = std::string(300, 'x') + ".txt";
-    TestZip zip;
+    TZipSpec zip;
     zip.Add(deep, "deep").Add(overlong, "long").Add("after.txt", "after");
     const auto r = ExtractAll(Make(zip), Dest);
     EXPECT_EQ(ReadFile(Dest / deep), "deep");
@@ -319,7 +318,7 @@ TEST_F(UnZipTest, LongNamesAreKeptWholeAndOverlongPartsRefused) {
 }
 
 TEST_F(UnZipTest, SelectionByMasks) {
-    TestZip zip;
+    TZipSpec zip;
     zip.Add("README", "r").Add("src/a.c", "a").Add("src/b.h", "b").Add("doc/x.txt", "x");
     const fs::path archive = Make(zip);
     std::vector<std::string> masks{"*.c", "README"};
@@ -327,4 +326,35 @@ TEST_F(UnZipTest, SelectionByMasks) {
     EXPECT_TRUE(r.AllPassed()) << r.Describe();
     EXPECT_EQ(ReadTree(Dest),
               (std::map<std::string, std::string>{{"README", "r"}, {"src/", ""}, {"src/a.c", "a"}}));
+}
+
+TEST_F(UnZipTest, EncipheredHeadersOnBothPaths) {
+    TZipSpec spec;
+    spec.EncryptHeaders = true;
+    spec.Add("one.txt", "first").Add("sub/two.txt", "second");
+    TZipLayout layout;
+    const std::string bytes = MakeStoredZip(spec, &layout);
+    WriteFile(Dir / "pl.zip", bytes);
+    auto r = ExtractAll(Dir / "pl.zip", Dir / "central");
+    EXPECT_TRUE(r.AllPassed()) << r.Describe();
+    EXPECT_EQ(ReadFile(Dir / "central/sub/two.txt"), "second");
+    WriteFile(Dir / "walk.zip", bytes.substr(0, layout.Directory));
+    r = ExtractAll(Dir / "walk.zip", Dir / "walk");
+    EXPECT_TRUE(r.AllPassed()) << r.Describe();
+    EXPECT_EQ(ReadFile(Dir / "walk/one.txt"), "first");
+}
+
+TEST_F(UnZipTest, ArchiveBehindAStub) {
+    for (bool adjusted : {false, true}) {
+        TZipSpec spec;
+        spec.Prefix = "MZ" + RandomBytes(3000);
+        spec.AdjustOffsets = adjusted;
+        spec.Add("inside.txt", "inside");
+        const fs::path archive = Dir / (adjusted ? "adjusted.exe" : "raw.exe");
+        WriteFile(archive, MakeStoredZip(spec));
+        const fs::path dest = Dir / (adjusted ? "adjusted" : "raw");
+        const auto r = ExtractAll(archive, dest);
+        EXPECT_TRUE(r.AllPassed()) << adjusted << "\n" << r.Describe();
+        EXPECT_EQ(ReadFile(dest / "inside.txt"), "inside") << adjusted;
+    }
 }
