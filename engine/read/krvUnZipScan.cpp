@@ -2,6 +2,7 @@
 // headers when the directory is unusable.
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvReadAhead.h"
 #include "engine/core/krvZipExtra.h"
 #include "engine/read/krvUnZip.h"
 #include "engine/read/krvZipEntryName.h"
@@ -42,8 +43,10 @@ void TUnZip::AddToTotals(std::uint32_t DosDateTime, std::int64_t Compressed, std
     FUnpackedTotal += static_cast<double>(Uncompressed);
 }
 
-int TUnZip::ScanCentralDirectory(TStream32& Stream, bool& DirectoryFound) {
+int TUnZip::ScanCentralDirectory(TStream32& Archive, bool& DirectoryFound) {
     DirectoryFound = false;
+    // The records are read in blocks; the local headers they point to, directly.
+    TReadAheadStream Stream(Archive);
     const TZipEndRecord end = TZipEndRecord::FromBytes(EndRecord.data());
     const int expected = FSpanned ? end.EntriesOnDisk : end.TotalEntries;
     std::int64_t pos = ArchiveOffset;
@@ -85,7 +88,7 @@ int TUnZip::ScanCentralDirectory(TStream32& Stream, bool& DirectoryFound) {
             // The entry must have its local header where the directory says.
             std::array<std::uint8_t, TZipLocalHeader::Size> local{};
             bool localEnciphered = false;
-            if (ReadAt(Stream, entry.LocalOffset, local.data(), TZipLocalHeader::Size) !=
+            if (ReadAt(Archive, entry.LocalOffset, local.data(), TZipLocalHeader::Size) !=
                     TZipLocalHeader::Size ||
                 ZipHeaderKind(GetU32LE(local.data()), zkLocal, localEnciphered) != zkLocal) {
                 ReportError(name, "", "0", ecBadFileHeader);
@@ -102,7 +105,9 @@ int TUnZip::ScanCentralDirectory(TStream32& Stream, bool& DirectoryFound) {
     return static_cast<int>(FEntries.size());
 }
 
-bool TUnZip::ReadLocalRecord(TStream32& Stream, std::int64_t Pos, TLocalRecord& Record, bool WantExtra) {
+bool TUnZip::ReadLocalRecord(TStream32& Archive, std::int64_t Pos, TLocalRecord& Record, bool WantExtra) {
+    // Header, name and extra field usually come in one small read.
+    TReadAheadStream Stream(Archive, 1024);
     std::array<std::uint8_t, TZipLocalHeader::Size> header{};
     if (ReadAt(Stream, Pos, header.data(), TZipLocalHeader::Size) != TZipLocalHeader::Size) return false;
     bool enciphered = false;
@@ -155,12 +160,13 @@ bool TUnZip::FindDataDescriptor(TStream32& Stream, std::int64_t DataStart, bool 
     }
 }
 
-int TUnZip::ScanLocalHeaders(TStream32& Stream) {
+int TUnZip::ScanLocalHeaders(TStream32& Archive) {
     if (OnCorruptZipHeader) {
         bool cancel = true;
         OnCorruptZipHeader(*this, static_cast<THeaderTypeState>(HeaderState), cancel);
         if (cancel) return 0;
     }
+    TReadAheadStream Stream(Archive);
     std::int64_t pos = ArchiveOffset;
     std::uint8_t marker[4]{};
     if (ReadAt(Stream, pos, marker, 4) == 4 &&
