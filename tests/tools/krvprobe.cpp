@@ -3,11 +3,14 @@
 // tests.
 //
 //   krvprobe detect FILE   the detected archive type's name and the archive offset
-//   krvprobe extract ARCHIVE DESTDIR [PASSWORD]   see ProbeExtract.h
-#include "ProbeExtract.h"
+//   krvprobe list ARCHIVE  the lister's entries and totals (ProbeList.cpp)
+//   krvprobe extract ARCHIVE DESTDIR [PASSWORD]   every entry extracted (ProbeExtract.cpp)
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/core/krvStreams.h"
+
+#include "ProbeExtract.h"
+#include "ProbeList.h"
 
 #include <cstdio>
 #include <cstring>
@@ -47,6 +50,7 @@ int CmdDetect(const TArgs& Args) {
 
 const TCommand Commands[] = {
     {"detect", "detect FILE", CmdDetect},
+    {"list", "list ARCHIVE", ProbeList},
     {"extract", "extract ARCHIVE DESTDIR [PASSWORD]", ProbeExtract},
 };
 

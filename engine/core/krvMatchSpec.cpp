@@ -1,0 +1,113 @@
+// Entry selection by name masks.
+#include "engine/core/krvMatchSpec.h"
+
+#include "engine/core/krvWildMatch.h"
+
+#include <string_view>
+
+namespace {
+
+bool IsSeparator(char C) {
+    return C == '/' || C == '\\';
+}
+
+// Position just after the last folder separator (0 when the name has no folder).
+std::size_t NameStart(std::string_view Name) {
+    for (std::size_t i = Name.size(); i > 0; --i)
+        if (IsSeparator(Name[i - 1]) || Name[i - 1] == ':') return i;
+    return 0;
+}
+
+// Folders as stored may use either separator: both sides are compared with '/'.
+std::string Normalized(std::string_view Text) {
+    std::string s(Text);
+    for (char& c : s)
+        if (c == '\\') c = '/';
+    return s;
+}
+
+bool SameTextNoCase(std::string_view A, std::string_view B) {
+    if (A.size() != B.size()) return false;
+    for (std::size_t i = 0; i < A.size(); ++i) {
+        char a = A[i];
+        char b = B[i];
+        if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 32);
+        if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 32);
+        if (a != b) return false;
+    }
+    return true;
+}
+
+bool HasDot(std::string_view Text) {
+    return Text.substr(NameStart(Text)).find('.') != std::string_view::npos;
+}
+
+// The wildcard test, repeated with '.' appended to whichever side has no dot.
+bool MatchWithDot(std::string_view Name, std::string_view Mask) {
+    if (WildMatch(Name, Mask)) return true;
+    const bool nameDot = HasDot(Name);
+    const bool maskDot = HasDot(Mask);
+    if (nameDot && maskDot) return false;
+    const std::string name = nameDot ? std::string(Name) : std::string(Name) + '.';
+    const std::string mask = maskDot ? std::string(Mask) : std::string(Mask) + '.';
+    return WildMatch(name, mask);
+}
+
+bool Excluded(const std::string& Name, const std::vector<std::string>& ExcludeSpec) {
+    for (const std::string& mask : ExcludeSpec) {
+        if (mask.empty()) continue;
+        const std::string m = Normalized(mask);
+        const std::size_t mStart = NameStart(m);
+        // An exclusion mask without folder excludes the name wherever it lies.
+        const std::string_view tested =
+            mStart == 0 ? std::string_view(Name).substr(NameStart(Name)) : std::string_view(Name);
+        if (MatchWithDot(tested, m)) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool MatchEntrySpec(const std::string& EntryName, const std::vector<std::string>& FileSpec,
+                    const std::vector<std::string>& ExcludeSpec, bool RecurseDirs) {
+    if (EntryName.empty()) return false;
+    const std::string name = Normalized(EntryName);
+    const std::size_t nStart = NameStart(name);
+    const std::string_view nameFolder = std::string_view(name).substr(0, nStart);
+    const std::string_view namePart = std::string_view(name).substr(nStart);
+
+    for (const std::string& rawMask : FileSpec) {
+        if (rawMask.empty()) continue;
+        const std::string mask = Normalized(rawMask);
+        if (SameTextNoCase(mask, name)) return true;
+        const std::size_t mStart = NameStart(mask);
+        bool match;
+        if (!RecurseDirs) {
+            if (!SameTextNoCase(std::string_view(mask).substr(0, mStart), nameFolder)) continue;
+            match = MatchWithDot(namePart, std::string_view(mask).substr(mStart));
+        } else if (mStart == 0) {
+            match = MatchWithDot(namePart, mask);
+        } else {
+            match = MatchWithDot(name, mask);
+        }
+        if (match) return !Excluded(name, ExcludeSpec);
+    }
+    return false;
+}
+
+bool MatchFileSpec(const std::string& FileName, const std::vector<std::string>& IncludeMasks,
+                   const std::vector<std::string>& ExcludeMasks) {
+    const std::string name = Normalized(FileName);
+    const bool nameDot = HasDot(name);
+    bool included = false;
+    for (const std::string& rawMask : IncludeMasks) {
+        if (rawMask.empty()) continue;
+        const std::string mask = Normalized(rawMask);
+        if (WildMatch(name, mask) ||
+            (!nameDot && mask.find('.') != std::string::npos && WildMatch(name + '.', mask))) {
+            included = true;
+            break;
+        }
+    }
+    return included && !Excluded(name, ExcludeMasks);
+}

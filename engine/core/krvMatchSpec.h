@@ -1,0 +1,21 @@
+// Entry selection by name masks: the readers' and the lister's test of an entry name against
+// the file specification and the exclusion masks. Names use '/' between folders; masks may
+// use '/' or '\\'.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Entry selection of the readers and of the lister's zip directory walk. A mask equal to the
+// whole name (ignoring case) selects at once. With RecurseDirs a mask without a folder is
+// tried on the entry's file name alone and one with a folder on the whole name; without it
+// the mask's folder must equal the entry's. A failed test is tried again with '.' appended
+// to a name part and a mask part that have none. A match is undone by any exclusion mask.
+bool MatchEntrySpec(const std::string& EntryName, const std::vector<std::string>& FileSpec,
+                    const std::vector<std::string>& ExcludeSpec, bool RecurseDirs);
+
+// The simpler test of the writers and the lister: the name matches one include mask (a mask
+// holding '.' is tried on the name with '.' appended when the name has none) and no exclude
+// mask.
+bool MatchFileSpec(const std::string& FileName, const std::vector<std::string>& IncludeMasks,
+                   const std::vector<std::string>& ExcludeMasks);

@@ -1,0 +1,351 @@
+// The directory lister: the run, the selection rules, the report of one entry and the totals.
+// The walks of the archive types live in krvKorva<Format>.cpp.
+#include "engine/read/krvKorva.h"
+
+#include "engine/core/krvByteAccess.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvMatchSpec.h"
+#include "engine/read/krvKorvaWalk.h"
+
+#include <algorithm>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+bool FileExists(const std::string& Name) {
+    struct stat st {};
+    return !Name.empty() && ::stat(Name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsAscii(const std::string& Text) {
+    return std::all_of(Text.begin(), Text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::unique_ptr<TKorva::TWalk> MakeWalk(TKorva& Owner, TArcType Type) {
+    switch (Type) {
+    case atJar:
+    case atJarExe:
+    case atZip:
+    case atZipExe:
+    case atZipMV:
+        return MakeZipWalk(Owner);
+    case atTar:
+        return MakeTarWalk(Owner);
+    case atGZip:
+        return MakeGzipWalk(Owner);
+    case atLha:
+    case atLhaExe:
+    case atLzh:
+    case atLzhExe:
+        return MakeLhaWalk(Owner);
+    case atArj:
+    case atArjExe:
+        return MakeArjWalk(Owner);
+    case atArc:
+    case atArcExe:
+    case atPak:
+    case atPakExe:
+        return MakeArcWalk(Owner);
+    case atZoo:
+        return MakeZooWalk(Owner);
+    case atBh:
+    case atBhExe:
+        return MakeBhWalk(Owner);
+    case atCab:
+        return MakeCabWalk(Owner);
+    case atRar:
+    case atRarExe:
+        return MakeRarWalk(Owner);
+    case atAce:
+    case atAceExe:
+        return MakeAceWalk(Owner);
+    case atUUE:
+        return MakeUueWalk(Owner);
+    case atHA:
+        return MakeHaWalk(Owner);
+    case atMsGZ:
+        return MakeMsGZWalk(Owner);
+    default:
+        return nullptr; // atTarGZip and the unknown types: nothing is listed
+    }
+}
+
+} // namespace
+
+TKorva::TKorva() {
+    SetZipCmntBufSize(32000);
+    RecurseDirs = true;
+    FDiskSpann = std::make_unique<TDiskSpannObj>();
+}
+
+TKorva::~TKorva() = default;
+
+void TKorva::SetCurrentFileName(const std::string& StoredName) {
+    // Plain ASCII reads the same in every code page.
+    FileName = ArcNameToLocalName(StoredName, TranslateOemChar && !IsAscii(StoredName));
+}
+
+bool TKorva::MatchesSpec(const std::string& Name, bool UseEntrySpec) const {
+    if (FileSpec.empty()) return true;
+    if (UseEntrySpec) return MatchEntrySpec(Name, FileSpec, ExcludeSpec, RecurseDirs);
+    return MatchFileSpec(Name, FileSpec, ExcludeSpec);
+}
+
+void TKorva::AddTotals(std::int64_t Packed, std::int64_t Unpacked) {
+    TotalPackedSize += static_cast<double>(Packed);
+    TotalUnpackedSize += static_cast<double>(Unpacked);
+}
+
+void TKorva::SelectEntry(TKorvaEntry& Entry) {
+    if (Entry.RawName)
+        FileName = Entry.StoredName;
+    else if (Entry.NameIsUtf8)
+        FileName = SlashToBackslash(Entry.StoredName);
+    else
+        SetCurrentFileName(Entry.StoredName);
+    if (OnReadFile) OnReadFile(*this, FileName);
+
+    // A folder is tested without its trailing separator.
+    std::string tested = FileName;
+    if (Entry.IsDirectory && tested.size() > 1 && tested.back() == PathDelim) tested.pop_back();
+    if (!Entry.Always && !MatchesSpec(tested, Entry.UseEntrySpec)) return;
+
+    const std::int64_t stored = Entry.RatioPacked >= 0 ? Entry.RatioPacked : Entry.PackedSize;
+    if (Entry.IsDirectory) {
+        if (!ShowEmptyDirs) return;
+        if (Entry.CountDirectory) {
+            ++NumFiles;
+            AddTotals(stored, Entry.UnpackedSize);
+        }
+        ReportEntry(Entry);
+        return;
+    }
+    ++NumFiles;
+    AddTotals(stored, Entry.UnpackedSize);
+    ReportEntry(Entry);
+}
+
+void TKorva::ReportEntry(const TKorvaEntry& Entry) {
+    if (GetCancel()) return;
+    FileDate = Entry.Date;
+    VersionMadeBy = Entry.VersionMadeBy;
+    VersionNeeded = Entry.VersionNeeded;
+    PackedSize = Entry.PackedSize;
+    UnpackedSize = Entry.UnpackedSize;
+    CRC = Entry.CRC;
+    Encrypted = Entry.Encrypted;
+    Method = Entry.Method;
+    MethodName = Entry.NoMethodText ? std::string()
+                                    : CompressMethodName(ArcType(), Entry.Method, Entry.MethodFlags,
+                                                         Entry.IsDirectory, Entry.Magic);
+    InternalAttr = Entry.InternalAttr;
+    ExternalAttr = Entry.ExternalAttr;
+    HostSystem = Entry.HostSystem;
+    const std::int64_t stored = Entry.RatioPacked >= 0 ? Entry.RatioPacked : Entry.PackedSize;
+    Ratio = Entry.NoRatio ? 0 : static_cast<std::uint8_t>(CompressRatio64(Entry.UnpackedSize, stored));
+    VolumeID = Entry.VolumeID.empty() ? FVolumeID : Entry.VolumeID;
+
+    if (OnReadBegin) OnReadBegin(*this);
+    if (OnRead) OnRead(*this, Entry.Offset, NumFiles);
+    if (OnReadEnd) OnReadEnd(*this);
+}
+
+std::string TKorva::ReadComment(std::int64_t Pos, std::int64_t Len) {
+    if (!FWalk || Pos < 0) return {};
+    const bool toNul = Len <= 0;
+    std::int64_t want = toNul ? 2500 : Len;
+    // Never past the archive's end nor the comment buffer.
+    want = std::min<std::int64_t>(want, FWalk->End - Pos);
+    want = std::min<std::int64_t>(want, static_cast<std::int64_t>(CommentBufSize) - 1);
+    if (want <= 0) return {};
+    std::string text(static_cast<std::size_t>(want), '\0');
+    text.resize(static_cast<std::size_t>(FWalk->ReadAt(Pos, text.data(), want)));
+    const std::size_t nul = text.find('\0');
+    if (nul != std::string::npos) text.resize(nul);
+    return text;
+}
+
+void TKorva::Walk() {
+    TWalk& w = *FWalk;
+    w.Setup();
+    while (!GetCancel() && FStream) {
+        if (w.StepSize <= 0 || w.Pos < 0 || w.Pos + w.StepSize > w.End) break;
+        w.HeaderPos = w.Pos;
+        w.Buf.resize(static_cast<std::size_t>(w.StepSize));
+        if (w.ReadAt(w.Pos, w.Buf.data(), w.StepSize) != w.StepSize) break;
+        w.Pos += w.StepSize;
+        FileComment.clear();
+        w.VolumeChanged = false;
+        w.Step();
+        // A header that does not lead forward would be read again and again.
+        if (!w.VolumeChanged && w.Pos <= w.HeaderPos && !GetCancel()) {
+            ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
+            break;
+        }
+    }
+}
+
+bool TKorva::Activate() {
+    AimCancelAtOwnFlag();
+    SetCancel(false);
+    FVolumeID = ArchiveFile();
+    VolumeID = FVolumeID;
+    ExcludeSpec.clear(); // the lister selects by FileSpec alone
+    NumFiles = 0;
+    TotalPackedSize = 0;
+    TotalUnpackedSize = 0;
+    TotalRatio = 0;
+    FileComment.clear();
+
+    // Multi-volume walks move ArchiveFile and the volume numbering on; they are restored.
+    const std::string savedName = FArchiveFile;
+    const std::int32_t savedVolumeNumber = VolumeNumber;
+    const char savedVolumeLetter = VolumeLetter;
+    const std::int64_t savedSize = ArchiveSize;
+    auto restore = [&] {
+        FWalk.reset();
+        FStream.reset();
+        FArchiveFile = savedName;
+        VolumeNumber = savedVolumeNumber;
+        VolumeLetter = savedVolumeLetter;
+        ArchiveSize = savedSize;
+    };
+
+    bool result = true;
+    bool activated = false;
+    try {
+        if (!FileExists(ArchiveFile())) {
+            RaiseError(ArchiveFile(), "", "0", ecFileNotFound);
+            return false;
+        }
+        if (!OnRead) {
+            RaiseError(ArchiveFile(), "OnRead", "0", ecRequiredEventNotAssigned);
+            return false;
+        }
+
+        if (ArcType() == atZip && ArchiveOffset == 0) {
+            if (!DiskManager.CheckDrive(*this, ArchiveFile(), false)) {
+                restore();
+                return false;
+            }
+            // A removable medium alone does not make a spanned set: the end record's disk
+            // number or the spanning marker must say so.
+            if (DiskManager.IsRemovable()) {
+                std::uint8_t status = fsOpenOk;
+                TFileStream32 probe(ArchiveFile(), fmOpenRead | fmShareDenyNone, status);
+                std::uint8_t sig[4] = {};
+                const bool marker =
+                    status == fsOpenOk && ::ReadAt(probe, 0, sig, 4) == 4 && GetU32LE(sig) == 0x08074B50;
+                if (marker || GetU16LE(&EndRecord[4]) != 0) FArcType = atZipMV;
+            }
+        }
+
+        std::uint8_t status = fsOpenOk;
+        FStream = std::make_unique<TFileStream32>(ArchiveFile(), fmOpenRead | fmShareDenyNone, status);
+        if (status != fsOpenOk) {
+            ReportError(ArchiveFile(), "", "0", ecErrorOpeningFile);
+            restore();
+            return false;
+        }
+        ArchiveSize = FStream->Size();
+
+        if (OnActivate) OnActivate(*this);
+        activated = true;
+        Timer.Start();
+
+        FWalk = MakeWalk(*this, ArcType());
+        if (FWalk) Walk();
+
+        Timer.Stop();
+        FStream.reset();
+        if (OnTotals) {
+            TotalRatio = static_cast<std::uint8_t>(CompressRatioFloat(TotalUnpackedSize, TotalPackedSize));
+            OnTotals(*this, TotalUnpackedSize, TotalPackedSize, TotalRatio, NumFiles);
+        }
+    } catch (const E_RAISE&) {
+        result = false;
+    } catch (const EStreamError&) {
+        ReportError(ArchiveFile(), "", "0", ecErrorReadingFile);
+        result = false;
+    }
+    if (Timer.Running()) Timer.Stop();
+    restore();
+    if (activated) {
+        if (OnDeactivate) OnDeactivate(*this);
+        if (OnElapsedTime) OnElapsedTime(*this, Timer.Elapsed());
+    }
+    return result;
+}
+
+// ---- the walk frame ---------------------------------------------------------------------------
+
+std::int64_t TKorva::TWalk::ReadAt(std::int64_t At, void* Buffer, std::int64_t Count) {
+    TFileStream32* stream = Stream();
+    if (!stream || At < 0 || Count <= 0) return 0;
+    auto* out = static_cast<std::uint8_t*>(Buffer);
+    std::int64_t done = 0;
+    while (Count > 0) {
+        if (At >= FCacheStart && At < FCacheStart + FCacheLen) {
+            const std::int64_t n = std::min(Count, FCacheStart + FCacheLen - At);
+            std::memcpy(out, FCache.data() + (At - FCacheStart), static_cast<std::size_t>(n));
+            out += n;
+            At += n;
+            Count -= n;
+            done += n;
+            continue;
+        }
+        if (Count >= CacheSize) {
+            const std::int64_t n = ::ReadAt(*stream, At, out, Count);
+            return done + std::max<std::int64_t>(n, 0);
+        }
+        FCache.resize(CacheSize);
+        FCacheStart = At;
+        FCacheLen = std::max<std::int64_t>(::ReadAt(*stream, At, FCache.data(), CacheSize), 0);
+        if (FCacheLen == 0) break;
+    }
+    return done;
+}
+
+void TKorva::TWalk::BadHeader() {
+    K.ReportError(K.ArchiveFile(), K.FileName, "0", ecBadFileHeader);
+    Stop();
+}
+
+std::string TKorva::TWalk::ReadText(std::int64_t At, std::int64_t Count) {
+    if (Count <= 0) return {};
+    std::string text(
+        static_cast<std::size_t>(std::min<std::int64_t>(Count, std::max<std::int64_t>(End - At, 0))), '\0');
+    text.resize(static_cast<std::size_t>(ReadAt(At, text.data(), std::ssize(text))));
+    return text;
+}
+
+std::string TKorva::TWalk::ReadZText(std::int64_t At, std::int64_t MaxLen, std::int64_t& Next,
+                                     bool* Complete) {
+    std::string text = ReadText(At, MaxLen);
+    const std::size_t nul = text.find('\0');
+    if (Complete) *Complete = nul != std::string::npos || std::ssize(text) == MaxLen;
+    if (nul != std::string::npos) {
+        text.resize(nul);
+        Next = At + static_cast<std::int64_t>(nul) + 1;
+    } else {
+        Next = At + static_cast<std::int64_t>(text.size());
+    }
+    return text;
+}
+
+bool TKorva::TWalk::NextVolume() {
+    ResetCache();
+    if (!K.OnNextVolume) {
+        K.ReportError(K.ArchiveFile(), "OnNextVolume", "0", ecRequiredEventNotAssigned);
+        Stop();
+        return false;
+    }
+    if (!K.OpenNextVolume(K.FStream)) {
+        if (!K.GetCancel()) K.SetCancel(true);
+        return false;
+    }
+    End = K.ArchiveSize;
+    VolumeChanged = true;
+    return true;
+}

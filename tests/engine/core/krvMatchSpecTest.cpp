@@ -1,0 +1,39 @@
+// Entry selection by masks: the readers' entry test and the lister's simpler test.
+#include "engine/core/krvMatchSpec.h"
+
+#include <gtest/gtest.h>
+
+TEST(MatchEntrySpec, WholeNameMasksAndFolders) {
+    EXPECT_FALSE(MatchEntrySpec("", {"*"}, {}, true));
+    // A mask equal to the whole name selects, whatever the exclusions say.
+    EXPECT_TRUE(MatchEntrySpec("Docs/Read.Me", {"docs/read.me"}, {"*"}, false));
+    // With RecurseDirs a mask without folder tests the file name in any folder.
+    EXPECT_TRUE(MatchEntrySpec("a/b/c.txt", {"*.txt"}, {}, true));
+    EXPECT_FALSE(MatchEntrySpec("a/b/c.txt", {"*.txt"}, {}, false));
+    // Without it the folders must be the same.
+    EXPECT_TRUE(MatchEntrySpec("a/b/c.txt", {"a\\b\\*.txt"}, {}, false));
+    EXPECT_FALSE(MatchEntrySpec("a/x/c.txt", {"a/b/*.txt"}, {}, false));
+    // A mask with a folder is tested on the whole name.
+    EXPECT_TRUE(MatchEntrySpec("a/b/c.txt", {"a/*"}, {}, true));
+}
+
+TEST(MatchEntrySpec, DotAddedToNamesAndMasksWithoutOne) {
+    EXPECT_TRUE(MatchEntrySpec("README", {"*.*"}, {}, true));
+    EXPECT_FALSE(MatchEntrySpec("notes.txt", {"notes"}, {}, true));
+    EXPECT_TRUE(MatchEntrySpec("Makefile", {"Makefile."}, {}, true));
+}
+
+TEST(MatchEntrySpec, ExclusionsUndoAMatch) {
+    EXPECT_FALSE(MatchEntrySpec("src/a.o", {"*"}, {"*.o"}, true));
+    EXPECT_TRUE(MatchEntrySpec("src/a.c", {"*"}, {"*.o"}, true));
+    EXPECT_FALSE(MatchEntrySpec("src/a.c", {"*"}, {"src/*"}, true));
+}
+
+TEST(MatchFileSpec, IncludeAndExcludeMasks) {
+    EXPECT_TRUE(MatchFileSpec("dir/a.txt", {"*.txt"}, {}));
+    EXPECT_FALSE(MatchFileSpec("dir/a.txt", {"*.bin"}, {}));
+    EXPECT_TRUE(MatchFileSpec("README", {"*.*"}, {}));
+    EXPECT_TRUE(MatchFileSpec("name.", {"*."}, {}));
+    EXPECT_FALSE(MatchFileSpec("dir/a.txt", {"*"}, {"a.txt"}));
+    EXPECT_FALSE(MatchFileSpec("anything", {}, {}));
+}
