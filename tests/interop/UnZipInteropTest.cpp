@@ -229,3 +229,31 @@ TEST(UnZipCorpus, LegacyMethodSamplesGiveTheManifestContent) {
         }
     }
 }
+
+TEST_F(UnZipInterop, ProbeExtractReportsEachEntryAndFailsOnAnyError) {
+    const fs::path archive = Dir / "p.zip";
+    ASSERT_TRUE(MakeArchive({"probe", {"-q", "-r", "-P", "pw", "ARCHIVE", "text.txt", "nested"}}, archive));
+    ToolResult r = RunTool({ProbePath().string(), "extract", archive.string(), (Dir / "ok").string(), "pw"});
+    EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    EXPECT_EQ(r.Out, "text.txt\tOK\nnested/\tOK\nnested/deep/\tOK\nnested/deep/code.c\tOK\n");
+    EXPECT_EQ(ReadFile(Dir / "ok/text.txt"), ReadFile(Source / "text.txt"));
+
+    r = RunTool({ProbePath().string(), "extract", archive.string(), (Dir / "bad").string(), "nope"});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_EQ(r.Out, "text.txt\tERROR 26517 Invalid password\nnested/\tOK\nnested/deep/\tOK\n"
+                     "nested/deep/code.c\tERROR 26522 Password failed\n");
+
+    // A split set given as its pieces is read disk by disk.
+    WriteFile(Source / "more.bin", RandomBytes(90000, 12));
+    const fs::path split = Dir / "pieces" / "s.zip";
+    fs::create_directories(split.parent_path());
+    ASSERT_TRUE(MakeArchive({"probe split", {"-q", "-s", "64k", "ARCHIVE", "more.bin", "text.txt"}}, split));
+    r = RunTool({ProbePath().string(), "extract", split.string(), (Dir / "split").string()});
+    EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    EXPECT_EQ(ReadFile(Dir / "split/more.bin"), ReadFile(Source / "more.bin"));
+
+    WriteFile(Dir / "not.zip", "plain text, no archive");
+    r = RunTool({ProbePath().string(), "extract", (Dir / "not.zip").string(), (Dir / "none").string()});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Out.find("ERROR 25243"), std::string::npos) << r.Out;
+}
