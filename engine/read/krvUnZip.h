@@ -83,6 +83,7 @@ private:
     std::unique_ptr<TFileStream32>* FArchive = nullptr; // the driver's archive stream
     std::unique_ptr<TStream32> FInput;                  // reads whatever disk is current
     std::vector<TEntryRef> FEntries;
+    std::int64_t FSearchBudget = 0; // bytes the local walk may still search for descriptors
     double FPackedTotal = 0;
     double FUnpackedTotal = 0;
 

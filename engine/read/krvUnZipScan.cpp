@@ -138,7 +138,10 @@ bool TUnZip::FindDataDescriptor(TStream32& Stream, std::int64_t DataStart, bool 
     constexpr std::int64_t Lead = 24; // a whole descriptor fits in what one block overlaps
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(Block + Lead));
     for (std::int64_t base = DataStart;; base += Block) {
-        if (GetCancel()) return false;
+        // A damaged archive could make every entry search to its end: the walk searches at
+        // most about twice the archive's size in all.
+        if (GetCancel() || FSearchBudget <= 0) return false;
+        FSearchBudget -= Block;
         const std::int64_t got = ReadAt(Stream, base, buffer.data(), Block + Lead);
         if (got < 16) return false;
         const std::int64_t limit = std::min(got - 15, Block);
@@ -167,6 +170,7 @@ int TUnZip::ScanLocalHeaders(TStream32& Archive) {
         if (cancel) return 0;
     }
     TReadAheadStream Stream(Archive);
+    FSearchBudget = 2 * Stream.GetSize() + (1 << 20);
     std::int64_t pos = ArchiveOffset;
     std::uint8_t marker[4]{};
     if (ReadAt(Stream, pos, marker, 4) == 4 &&

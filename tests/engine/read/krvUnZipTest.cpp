@@ -358,3 +358,19 @@ TEST_F(UnZipTest, ArchiveBehindAStub) {
         EXPECT_EQ(ReadFile(dest / "inside.txt"), "inside") << adjusted;
     }
 }
+
+TEST_F(UnZipTest, LocalWalkOverHeadersWithoutDescriptorsEnds) {
+    // Headers that announce a data descriptor but are followed by no data and no descriptor:
+    // each would have the walk search to the end of the file.
+    TZipLocalHeader h;
+    h.Flags = 8;
+    h.NameLength = 1;
+    std::string bytes;
+    const auto image = h.Image();
+    for (int i = 0; i < 60000; ++i)
+        bytes += std::string(image.begin(), image.end()) + "a";
+    WriteFile(Dir / "many.zip", bytes);
+    // Nothing is selected: only the walk itself is run.
+    const auto r = ExtractAll(Dir / "many.zip", Dest, [](TUnBase& u) { u.FileSpec = {"none"}; });
+    EXPECT_EQ(r.Returned, 0);
+}
