@@ -3,7 +3,7 @@
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/core/krvStreams.h"
 
-#include "FuzzScratchFile.h"
+#include "ScratchFile.h"
 
 #include <cstdint>
 #include <vector>

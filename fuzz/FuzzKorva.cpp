@@ -1,8 +1,7 @@
 // Fuzz target of the directory lister: the input is written to a file, which is detected and
 // listed with every event a host would assign. Any crash, hang or sanitizer report is a bug.
+#include "ScratchFile.h"
 #include "engine/read/krvKorva.h"
-
-#include "FuzzScratchFile.h"
 
 #include <cstdint>
 #include <string>

@@ -16,9 +16,31 @@ mode_t DefaultOutputMode() {
     return mode;
 }
 
-std::unique_ptr<TExtractOutput> TExtractOutput::Create(TZipCommon& Owner, const std::string& FileName) {
+int TOutputFolderCache::ParentOf(TZipCommon& Owner, const std::string& FileName, std::string& Leaf) {
+    const std::size_t slash = FileName.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string() : FileName.substr(0, slash + 1);
+    if (FFd >= 0 && folder == FFolder) {
+        Leaf = FileName.substr(folder.size());
+        if (!Leaf.empty() && Leaf != "." && Leaf != "..") return FFd;
+    }
+    Clear();
+    const int fd = OpenParentOf(Owner, FileName, true, Leaf);
+    if (fd < 0) return -1;
+    FFd = fd;
+    FFolder = folder;
+    return FFd;
+}
+
+void TOutputFolderCache::Clear() {
+    if (FFd >= 0) ::close(FFd);
+    FFd = -1;
+    FFolder.clear();
+}
+
+std::unique_ptr<TExtractOutput> TExtractOutput::Create(TZipCommon& Owner, const std::string& FileName,
+                                                       TOutputFolderCache* Folders) {
     std::unique_ptr<TExtractOutput> out(new TExtractOutput);
-    if (!out->OpenAt(Owner, FileName)) {
+    if (!out->OpenAt(Owner, FileName, Folders)) {
         Owner.ReportError(FileName, std::strerror(errno), "0", ecErrorOpeningFile);
         return nullptr;
     }
@@ -35,9 +57,10 @@ std::unique_ptr<TExtractOutput> TExtractOutput::Append(TZipCommon& Owner, const 
     return out;
 }
 
-bool TExtractOutput::OpenAt(TZipCommon& Owner, const std::string& FileName) {
+bool TExtractOutput::OpenAt(TZipCommon& Owner, const std::string& FileName, TOutputFolderCache* Folders) {
     FFileName = FileName;
-    FDirFd = OpenParentOf(Owner, FileName, true, FLeaf);
+    FOwnsDir = Folders == nullptr;
+    FDirFd = Folders ? Folders->ParentOf(Owner, FileName, FLeaf) : OpenParentOf(Owner, FileName, true, FLeaf);
     if (FDirFd < 0) return false;
     constexpr int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -69,7 +92,7 @@ bool TExtractOutput::OpenAt(TZipCommon& Owner, const std::string& FileName) {
 
 TExtractOutput::~TExtractOutput() {
     if (!FDone) Discard();
-    if (FDirFd >= 0) ::close(FDirFd);
+    if (FDirFd >= 0 && FOwnsDir) ::close(FDirFd);
 }
 
 void TExtractOutput::SetTimes(std::time_t ModTime) {

@@ -19,12 +19,33 @@ class TZipCommon;
 // The permission bits of a new file when the archive gives none: 0666 less the process's mask.
 mode_t DefaultOutputMode();
 
+// The folder that the last output went into, kept open: the files of one folder follow each
+// other in most archives, and each would otherwise enter every folder from the destination
+// down again.
+class TOutputFolderCache {
+public:
+    TOutputFolderCache() = default;
+    TOutputFolderCache(const TOutputFolderCache&) = delete;
+    TOutputFolderCache& operator=(const TOutputFolderCache&) = delete;
+    ~TOutputFolderCache() { Clear(); }
+
+    // The open folder of FileName (entered as OpenParentOf does) and its last part in Leaf;
+    // -1 with errno set on failure. The descriptor stays the cache's.
+    int ParentOf(TZipCommon& Owner, const std::string& FileName, std::string& Leaf);
+    void Clear();
+
+private:
+    std::string FFolder;
+    int FFd = -1;
+};
+
 class TExtractOutput {
 public:
     // Opens the output for FileName (below Owner's ExtractDir, whose missing folders are
     // made). A failure is reported through Owner (25235 "Error opening file") and gives
     // nullptr.
-    static std::unique_ptr<TExtractOutput> Create(TZipCommon& Owner, const std::string& FileName);
+    static std::unique_ptr<TExtractOutput> Create(TZipCommon& Owner, const std::string& FileName,
+                                                  TOutputFolderCache* Folders = nullptr);
     // Opens the existing FileName for writing at its end (an entry continued from the
     // previous volume). Such an output has nothing to commit or undo.
     static std::unique_ptr<TExtractOutput> Append(TZipCommon& Owner, const std::string& FileName);
@@ -54,10 +75,11 @@ public:
 
 private:
     TExtractOutput() = default;
-    bool OpenAt(TZipCommon& Owner, const std::string& FileName);
+    bool OpenAt(TZipCommon& Owner, const std::string& FileName, TOutputFolderCache* Folders);
 
     std::unique_ptr<TFileStream32> FStream;
     int FDirFd = -1;         // the folder of the target
+    bool FOwnsDir = true;    // else the folder cache's
     std::string FLeaf;       // the target's name in that folder
     std::string FWriteLeaf;  // the name written: the target's, or a temporary sibling's
     std::string FFileName;   // the target's full name

@@ -113,6 +113,7 @@ int TUnBase::RunExtraction() {
             FEntryCounted = false;
         }
     }
+    FFolders.reset();
     Timer.Stop();
     if (OnDeactivate) OnDeactivate(*this);
     FArchiveFile = savedArchive;

@@ -23,6 +23,7 @@
 #include <vector>
 
 class TExtractOutput;
+class TOutputFolderCache;
 
 enum TCpuType : std::uint8_t { cptAuto, cpt80286, cpt80386, cpt80486 };
 
@@ -121,6 +122,7 @@ private:
     void ApplyAttributes(std::uint32_t Attr);
     bool TargetExists(const std::string& Name, std::uint32_t& Attr) const;
 
+    std::unique_ptr<TOutputFolderCache> FFolders;
     std::unique_ptr<TExtractOutput> FOutput;
     std::string FSavedEntryName;
     std::array<std::uint8_t, 2 * CryptHeaderSize> FWorkBuffer{};

@@ -151,7 +151,8 @@ bool TUnBase::OpenOutputFile(const std::string& EntryName, const std::string& AF
     FOutput.reset();
     if (EntryEncrypted && PasswordFailed) return false;
     if (OutputMode == omdDiskFile) {
-        FOutput = TExtractOutput::Create(*this, AFileName);
+        if (!FFolders) FFolders = std::make_unique<TOutputFolderCache>();
+        FOutput = TExtractOutput::Create(*this, AFileName, FFolders.get());
         return FOutput != nullptr;
     }
     if (OutputMode == omdAppend) {

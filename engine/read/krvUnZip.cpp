@@ -4,7 +4,6 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvZipExtra.h"
-#include "engine/read/krvZipEntryName.h"
 #include "platform/FileAttributes.h"
 
 #include <sys/stat.h>
@@ -145,7 +144,9 @@ void TUnZip::ExtractEntries(bool CentralPath) {
         UnpackedSize = FUncompressedSize;
         CRC = FStoredCrc;
         ExternalAttr = entry.ExternalAttr;
-        FEntryName = ZipNameToLocal(record.RawName, FFlags, host, CentralPath, TranslateOemChar);
+        // The name the entry was selected by: on the central path the directory's, as the
+        // list shows it (a local header may name the entry differently).
+        FEntryName = entry.Name;
         if (IsFileOutput())
             SetCurrentFileName(FEntryName);
         else

@@ -28,6 +28,7 @@ protected:
 private:
     // One selected entry.
     struct TEntryRef {
+        std::string Name; // its stored name as a local name
         std::uint32_t ExternalAttr = 0;
         int Disk = 0;                 // disk where its local header lies, counted from 0
         std::int64_t LocalOffset = 0; // corrected by what stands in front of the archive
@@ -82,6 +83,7 @@ private:
     std::unique_ptr<TFileStream32>* FArchive = nullptr; // the driver's archive stream
     std::unique_ptr<TStream32> FInput;                  // reads whatever disk is current
     std::vector<TEntryRef> FEntries;
+    std::int64_t FSearchBudget = 0; // bytes the local walk may still search for descriptors
     double FPackedTotal = 0;
     double FUnpackedTotal = 0;
 

@@ -2,6 +2,7 @@
 // headers when the directory is unusable.
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvReadAhead.h"
 #include "engine/core/krvZipExtra.h"
 #include "engine/read/krvUnZip.h"
 #include "engine/read/krvZipEntryName.h"
@@ -42,15 +43,18 @@ void TUnZip::AddToTotals(std::uint32_t DosDateTime, std::int64_t Compressed, std
     FUnpackedTotal += static_cast<double>(Uncompressed);
 }
 
-int TUnZip::ScanCentralDirectory(TStream32& Stream, bool& DirectoryFound) {
+int TUnZip::ScanCentralDirectory(TStream32& Archive, bool& DirectoryFound) {
     DirectoryFound = false;
+    // The records are read in blocks; the local headers they point to, directly.
+    TReadAheadStream Stream(Archive);
     const TZipEndRecord end = TZipEndRecord::FromBytes(EndRecord.data());
     const int expected = FSpanned ? end.EntriesOnDisk : end.TotalEntries;
     std::int64_t pos = ArchiveOffset;
     int records = 0;
     std::array<std::uint8_t, TZipCentralHeader::Size> record{};
     std::string rawName, extra;
-    while (!GetCancel() && ReadAt(Stream, pos, record.data(), TZipCentralHeader::Size) == TZipCentralHeader::Size) {
+    while (!GetCancel() &&
+           ReadAt(Stream, pos, record.data(), TZipCentralHeader::Size) == TZipCentralHeader::Size) {
         bool enciphered = false;
         if (ZipHeaderKind(GetU32LE(record.data()), zkCentral, enciphered) != zkCentral) break;
         if (enciphered) DecryptZipHeader(record, zkCentral);
@@ -63,14 +67,16 @@ int TUnZip::ScanCentralDirectory(TStream32& Stream, bool& DirectoryFound) {
         TZip64Values values{central.UncompressedSize, central.CompressedSize, central.LocalHeaderOffset,
                             central.DiskNumberStart};
         const std::int64_t extraPos = pos + TZipCentralHeader::Size + central.NameLength;
-        if (ReadField(Stream, extraPos, central.ExtraLength, extra)) ApplyZip64Extra(Bytes(extra), values);
+        if (!ReadField(Stream, extraPos, central.ExtraLength, extra)) extra.clear();
+        ApplyZip64Extra(Bytes(extra), values);
         const std::string name =
             ZipNameToLocal(rawName, central.Flags, static_cast<std::uint8_t>(central.VersionMadeBy >> 8),
-                           true, TranslateOemChar);
+                           true, TranslateOemChar, Bytes(extra));
         pos = extraPos + central.ExtraLength + central.CommentLength;
 
         if (!MatchEntrySpec(name)) continue;
         TEntryRef entry;
+        entry.Name = name;
         entry.ExternalAttr = central.ExternalAttr;
         entry.Disk = static_cast<int>(std::min<std::uint32_t>(values.DiskNumberStart, 0xFFFF));
         entry.LocalOffset = Clamp64(values.LocalHeaderOffset) + ZipOffsetCorrection;
@@ -82,7 +88,8 @@ int TUnZip::ScanCentralDirectory(TStream32& Stream, bool& DirectoryFound) {
             // The entry must have its local header where the directory says.
             std::array<std::uint8_t, TZipLocalHeader::Size> local{};
             bool localEnciphered = false;
-            if (ReadAt(Stream, entry.LocalOffset, local.data(), TZipLocalHeader::Size) != TZipLocalHeader::Size ||
+            if (ReadAt(Archive, entry.LocalOffset, local.data(), TZipLocalHeader::Size) !=
+                    TZipLocalHeader::Size ||
                 ZipHeaderKind(GetU32LE(local.data()), zkLocal, localEnciphered) != zkLocal) {
                 ReportError(name, "", "0", ecBadFileHeader);
                 continue;
@@ -98,7 +105,9 @@ int TUnZip::ScanCentralDirectory(TStream32& Stream, bool& DirectoryFound) {
     return static_cast<int>(FEntries.size());
 }
 
-bool TUnZip::ReadLocalRecord(TStream32& Stream, std::int64_t Pos, TLocalRecord& Record, bool WantExtra) {
+bool TUnZip::ReadLocalRecord(TStream32& Archive, std::int64_t Pos, TLocalRecord& Record, bool WantExtra) {
+    // Header, name and extra field usually come in one small read.
+    TReadAheadStream Stream(Archive, 1024);
     std::array<std::uint8_t, TZipLocalHeader::Size> header{};
     if (ReadAt(Stream, Pos, header.data(), TZipLocalHeader::Size) != TZipLocalHeader::Size) return false;
     bool enciphered = false;
@@ -106,7 +115,8 @@ bool TUnZip::ReadLocalRecord(TStream32& Stream, std::int64_t Pos, TLocalRecord& 
     if (enciphered) DecryptZipHeader(header, zkLocal);
     Record.Header = TZipLocalHeader::FromBytes(header.data());
     Record.Position = Pos;
-    if (!ReadField(Stream, Pos + TZipLocalHeader::Size, Record.Header.NameLength, Record.RawName)) return false;
+    if (!ReadField(Stream, Pos + TZipLocalHeader::Size, Record.Header.NameLength, Record.RawName))
+        return false;
     if (enciphered) DecryptHeaderBuf(Record.RawName.data(), std::ssize(Record.RawName));
     const std::int64_t extraPos = Pos + TZipLocalHeader::Size + Record.Header.NameLength;
     Record.Extra.clear();
@@ -128,7 +138,10 @@ bool TUnZip::FindDataDescriptor(TStream32& Stream, std::int64_t DataStart, bool 
     constexpr std::int64_t Lead = 24; // a whole descriptor fits in what one block overlaps
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(Block + Lead));
     for (std::int64_t base = DataStart;; base += Block) {
-        if (GetCancel()) return false;
+        // A damaged archive could make every entry search to its end: the walk searches at
+        // most about twice the archive's size in all.
+        if (GetCancel() || FSearchBudget <= 0) return false;
+        FSearchBudget -= Block;
         const std::int64_t got = ReadAt(Stream, base, buffer.data(), Block + Lead);
         if (got < 16) return false;
         const std::int64_t limit = std::min(got - 15, Block);
@@ -150,12 +163,14 @@ bool TUnZip::FindDataDescriptor(TStream32& Stream, std::int64_t DataStart, bool 
     }
 }
 
-int TUnZip::ScanLocalHeaders(TStream32& Stream) {
+int TUnZip::ScanLocalHeaders(TStream32& Archive) {
     if (OnCorruptZipHeader) {
         bool cancel = true;
         OnCorruptZipHeader(*this, static_cast<THeaderTypeState>(HeaderState), cancel);
         if (cancel) return 0;
     }
+    TReadAheadStream Stream(Archive);
+    FSearchBudget = 2 * Stream.GetSize() + (1 << 20);
     std::int64_t pos = ArchiveOffset;
     std::uint8_t marker[4]{};
     if (ReadAt(Stream, pos, marker, 4) == 4 &&
@@ -184,7 +199,9 @@ int TUnZip::ScanLocalHeaders(TStream32& Stream) {
                 next = after;
             }
         }
-        const std::string name = ZipNameToLocal(record.RawName, h.Flags, 0, false, TranslateOemChar);
+        const std::string name =
+            ZipNameToLocal(record.RawName, h.Flags, 0, false, TranslateOemChar, record.Extra);
+        entry.Name = name;
         if (!name.empty() && MatchEntrySpec(name)) {
             AddToTotals(h.DosDateTime, entry.CompressedSize, entry.UncompressedSize, h.Flags);
             FEntries.push_back(entry);

@@ -1,6 +1,9 @@
 #include "engine/read/krvZipEntryName.h"
 
+#include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCrc.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvZipExtra.h"
 #include "engine/core/krvZipRecords.h"
 #include "platform/CodePages.h"
 
@@ -9,8 +12,23 @@ bool ZipHostUsesOemNames(std::uint8_t HostSystem) {
     return HostSystem == 0 || HostSystem == 6 || HostSystem == 11 || HostSystem == 14;
 }
 
+std::string ZipUnicodePath(std::span<const std::uint8_t> Extra, const std::string& RawName) {
+    constexpr std::uint16_t UnicodePathTag = 0x7075;
+    const std::span<const std::uint8_t> field = FindZipExtraField(Extra, UnicodePathTag);
+    // Version 1, the CRC-32 of the name it was made from, then the UTF-8 name.
+    if (field.size() <= 5 || field[0] != 1) return {};
+    std::uint32_t crc = 0xFFFFFFFF;
+    UpdateCrc32Buf(RawName.data(), std::ssize(RawName), crc);
+    if ((crc ^ 0xFFFFFFFF) != GetU32LE(&field[1])) return {};
+    return std::string(field.begin() + 5, field.end());
+}
+
 std::string ZipNameToLocal(const std::string& RawName, std::uint16_t Flags, std::uint8_t HostSystem,
-                           bool HostKnown, bool TranslateOemChar) {
+                           bool HostKnown, bool TranslateOemChar, std::span<const std::uint8_t> Extra) {
+    if (!(Flags & zfUtf8)) {
+        const std::string unicode = ZipUnicodePath(Extra, RawName);
+        if (!unicode.empty()) return ArcNameToLocalName(unicode, false);
+    }
     bool oem = HostKnown ? ZipHostUsesOemNames(HostSystem) : !IsValidUtf8(RawName);
     if (Flags & zfUtf8) oem = false;
     return ArcNameToLocalName(RawName, oem && TranslateOemChar);

@@ -5,12 +5,18 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 // Host systems of "version made by" whose names are in the OEM code page.
 bool ZipHostUsesOemNames(std::uint8_t HostSystem);
 
-// RawName as the local name. HostKnown false (a local header, which tells no host): a name
-// that is valid UTF-8 is taken as UTF-8, any other as OEM.
+// The UTF-8 name of Info-ZIP's unicode path field (0x7075) in Extra when it was made from
+// RawName (its CRC-32 matches); empty otherwise.
+std::string ZipUnicodePath(std::span<const std::uint8_t> Extra, const std::string& RawName);
+
+// RawName as the local name; a unicode path field in Extra that belongs to it wins. HostKnown
+// false (a local header, which tells no host): a name that is valid UTF-8 is taken as UTF-8,
+// any other as OEM.
 std::string ZipNameToLocal(const std::string& RawName, std::uint16_t Flags, std::uint8_t HostSystem,
-                           bool HostKnown, bool TranslateOemChar);
+                           bool HostKnown, bool TranslateOemChar, std::span<const std::uint8_t> Extra = {});

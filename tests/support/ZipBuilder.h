@@ -1,19 +1,42 @@
-// Builds small zip archives of stored entries in memory, record by record, for tests that
+// Builds small zip archives in memory, record by record, for tests that
 // need exact control of the records (a stub in front, offsets, comments, enciphered headers).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace testsupport {
 
+// An entry with every field chosen: attributes, host, method and packed data, flags, date.
+struct TZipItem {
+    std::string Name;
+    std::string Data;                  // the plain content (its CRC is stored)
+    std::uint32_t ExternalAttr = 0x20; // DOS archive bit
+    std::uint16_t VersionMadeBy = 20;  // host system in the high byte (3 = Unix)
+    std::uint16_t Method = 0;
+    std::string Packed; // the packed data of another method (else Data)
+    std::uint16_t Flags = 0;
+    std::uint32_t DosDateTime = 0x00210000; // 1980-01-01 00:00:00
+};
+
+// A Unix entry: Mode is the whole st_mode (type and permission bits).
+TZipItem UnixItem(const std::string& Name, const std::string& Data, std::uint32_t Mode);
+
 struct TZipSpec {
     std::vector<std::pair<std::string, std::string>> Entries; // stored name, data
+    std::vector<TZipItem> Items;                              // further entries, after Entries
     std::string Prefix;                                       // bytes in front of the archive, such as a stub
     bool AdjustOffsets = false;  // offsets count from the start of the file, prefix included
     std::string Comment;         // archive comment (at most 65535 bytes)
     bool EncryptHeaders = false; // "PL" records with enciphered fixed parts and names
+
+    TZipSpec& Add(const TZipItem& Item) {
+        Items.push_back(Item);
+        return *this;
+    }
+    TZipSpec& Add(const std::string& Name, const std::string& Data) { return Add(TZipItem{Name, Data}); }
 };
 
 struct TZipLayout {
@@ -23,5 +46,10 @@ struct TZipLayout {
 };
 
 std::string MakeStoredZip(const TZipSpec& Spec, TZipLayout* Layout = nullptr);
+
+// The CRC-32 of Data.
+std::uint32_t Crc32Of(const std::string& Data);
+// Data as a raw deflate stream (no zlib header or trailer).
+std::string DeflateRaw(const std::string& Data, int Level = 6);
 
 } // namespace testsupport

@@ -5,6 +5,7 @@
 #include "engine/read/krvReaders.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -35,8 +36,9 @@ public:
             FPieces.push_back(piece);
         }
         FPieces.push_back(FArchive);
-        char folder[] = "/tmp/krvprobe-drive-XXXXXX";
-        if (::mkdtemp(folder)) FDrive = folder;
+        const char* tmp = std::getenv("TMPDIR");
+        std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/krvprobe-drive-XXXXXX";
+        if (::mkdtemp(folder.data())) FDrive = folder;
         Insert(static_cast<int>(FPieces.size()));
     }
     ~TPieceDrive() {

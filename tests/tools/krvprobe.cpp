@@ -7,11 +7,11 @@
 //   krvprobe list ARCHIVE  the lister's entries and totals (ProbeList.cpp)
 //   krvprobe add ...       adds files to a zip or jar archive (ProbeWrite.h)
 //   krvprobe delete ...    deletes entries of a zip or jar archive
-#include "ProbeExtract.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/core/krvStreams.h"
 
+#include "ProbeExtract.h"
 #include "ProbeList.h"
 #include "ProbeWrite.h"
 

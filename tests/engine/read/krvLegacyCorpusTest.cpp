@@ -1,5 +1,6 @@
 // Every shrunk, reduced and imploded zip entry of the sample corpus decodes to the size,
 // CRC-32 and SHA-256 that the manifest records.
+#include "CorpusManifest.h"
 #include "LegacyDecodeHarness.h"
 #include "Sha256.h"
 #include "TestSupport.h"
@@ -17,26 +18,7 @@ using namespace testsupport;
 
 namespace {
 
-struct TManifestRow {
-    std::string Archive, Format, Entry, Size, Crc, Sha256, Tool, Notes;
-};
-
-std::vector<TManifestRow> ReadManifest() {
-    std::ifstream in(CorpusDir() / "MANIFEST.tsv");
-    std::vector<TManifestRow> rows;
-    std::string line;
-    std::getline(in, line); // column titles
-    while (std::getline(in, line)) {
-        std::vector<std::string> cols;
-        std::stringstream ss(line);
-        std::string col;
-        while (std::getline(ss, col, '\t'))
-            cols.push_back(col);
-        if (cols.size() < 9) continue;
-        rows.push_back({cols[0], cols[1], cols[2], cols[3], cols[4], cols[5], cols[7], cols[8]});
-    }
-    return rows;
-}
+using TManifestRow = ManifestRow;
 
 bool Contains(const std::string& Text, const char* Word) {
     return Text.find(Word) != std::string::npos;

@@ -5,7 +5,7 @@
 #include "engine/write/krvZip.h"
 
 #include "TestSupport.h"
-#include "TestZip.h"
+#include "ZipBuilder.h"
 #include "ZipInspect.h"
 
 #include <algorithm>

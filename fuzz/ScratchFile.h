@@ -1,5 +1,4 @@
-// One temporary file per fuzz process, rewritten with each input and removed at exit: the
-// engine components work on named files.
+// A temporary file per fuzz process that each input is written to, removed at exit.
 #pragma once
 
 #include <cstdint>
