@@ -5,6 +5,8 @@
 #include "engine/core/krvStreams.h"
 
 #include <cstdint>
+#include <span>
+#include <string_view>
 
 inline std::uint16_t GetU16LE(const std::uint8_t* P) {
     return static_cast<std::uint16_t>(P[0] | (P[1] << 8));
@@ -29,6 +31,11 @@ inline void PutU32LE(std::uint8_t* P, std::uint32_t V) {
     P[1] = static_cast<std::uint8_t>(V >> 8);
     P[2] = static_cast<std::uint8_t>(V >> 16);
     P[3] = static_cast<std::uint8_t>(V >> 24);
+}
+
+// The bytes of a text, for the record parsers that take byte spans.
+inline std::span<const std::uint8_t> AsBytes(std::string_view Text) {
+    return {reinterpret_cast<const std::uint8_t*>(Text.data()), Text.size()};
 }
 
 // Reads up to Count bytes at Pos; returns the count read (0 when Pos is negative or the

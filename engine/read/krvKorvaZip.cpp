@@ -3,6 +3,7 @@
 // deciphered on the way; spanned sets are listed from the disk that holds the directory.
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvCrc.h"
+#include "engine/core/krvZipExtra.h"
 #include "engine/core/krvZipRecords.h"
 #include "engine/read/krvKorvaWalk.h"
 
@@ -10,35 +11,21 @@
 
 namespace {
 
-constexpr std::uint32_t Zip64Mark = 0xFFFFFFFF;
 constexpr std::int64_t DescriptorScanLimit = std::int64_t{1} << 32;
 
-// Sizes and offset from the zip64 extra field (id 1), where the record holds the marks.
+// Sizes and offset from the zip64 extra field, where the record holds the marks; a value
+// beyond the signed 64-bit range stays marked.
 void ApplyZip64(const std::string& Extra, std::int64_t& Unpacked, std::int64_t& Packed,
                 std::int64_t* Offset) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(Extra.data());
-    std::size_t at = 0;
-    while (at + 4 <= Extra.size()) {
-        const std::uint16_t id = GetU16LE(p + at);
-        const std::size_t len = GetU16LE(p + at + 2);
-        const std::size_t data = at + 4;
-        if (data + len > Extra.size()) return;
-        if (id == 1) {
-            std::size_t f = data;
-            auto take = [&](std::int64_t& Value) {
-                if (Value != Zip64Mark) return;
-                if (f + 8 > data + len) return;
-                const std::uint64_t v = GetU32LE(p + f) | (std::uint64_t{GetU32LE(p + f + 4)} << 32);
-                if (v <= static_cast<std::uint64_t>(INT64_MAX)) Value = static_cast<std::int64_t>(v);
-                f += 8;
-            };
-            take(Unpacked);
-            take(Packed);
-            if (Offset) take(*Offset);
-            return;
-        }
-        at = data + len;
-    }
+    TZip64Values values{static_cast<std::uint64_t>(Unpacked), static_cast<std::uint64_t>(Packed),
+                        Offset ? static_cast<std::uint64_t>(*Offset) : 0, 0};
+    ApplyZip64Extra(AsBytes(Extra), values);
+    const auto put = [](std::uint64_t Value, std::int64_t& Out) {
+        if (Value <= static_cast<std::uint64_t>(INT64_MAX)) Out = static_cast<std::int64_t>(Value);
+    };
+    put(values.UncompressedSize, Unpacked);
+    put(values.CompressedSize, Packed);
+    if (Offset) put(values.LocalHeaderOffset, *Offset);
 }
 
 // The UTF-8 name of Info-ZIP's unicode path field (id 0x7075), when it belongs to the
@@ -164,7 +151,7 @@ private:
         e.NameIsUtf8 = (h.Flags & zfUtf8) != 0;
         if (h.ExtraLength > 0) {
             const std::string extra = ReadText(extraPos, h.ExtraLength);
-            if (packed == Zip64Mark || unpacked == Zip64Mark || offset == Zip64Mark)
+            if (packed == Zip64Marker32 || unpacked == Zip64Marker32 || offset == Zip64Marker32)
                 ApplyZip64(extra, unpacked, packed, &offset);
             ApplyUnicodePath(extra, e);
         }
@@ -224,7 +211,7 @@ private:
         e.NameIsUtf8 = (h.Flags & zfUtf8) != 0;
         if (h.ExtraLength > 0) {
             const std::string extra = ReadText(namePos + h.NameLength, h.ExtraLength);
-            if (packed == Zip64Mark || unpacked == Zip64Mark) {
+            if (packed == Zip64Marker32 || unpacked == Zip64Marker32) {
                 ApplyZip64(extra, unpacked, packed, nullptr);
                 sizesKnown = true;
             }

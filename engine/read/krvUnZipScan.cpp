@@ -29,10 +29,6 @@ bool ReadField(TStream32& Stream, std::int64_t Pos, std::int64_t Count, std::str
     return Count == 0 || ReadAt(Stream, Pos, Out.data(), Count) == Count;
 }
 
-std::span<const std::uint8_t> Bytes(const std::string& Text) {
-    return {reinterpret_cast<const std::uint8_t*>(Text.data()), Text.size()};
-}
-
 } // namespace
 
 void TUnZip::AddToTotals(std::uint32_t DosDateTime, std::int64_t Compressed, std::int64_t Uncompressed,
@@ -68,10 +64,10 @@ int TUnZip::ScanCentralDirectory(TStream32& Archive, bool& DirectoryFound) {
                             central.DiskNumberStart};
         const std::int64_t extraPos = pos + TZipCentralHeader::Size + central.NameLength;
         if (!ReadField(Stream, extraPos, central.ExtraLength, extra)) extra.clear();
-        ApplyZip64Extra(Bytes(extra), values);
+        ApplyZip64Extra(AsBytes(extra), values);
         const std::string name =
             ZipNameToLocal(rawName, central.Flags, static_cast<std::uint8_t>(central.VersionMadeBy >> 8),
-                           true, TranslateOemChar, Bytes(extra));
+                           true, TranslateOemChar, AsBytes(extra));
         pos = extraPos + central.ExtraLength + central.CommentLength;
 
         if (!MatchEntrySpec(name)) continue;
