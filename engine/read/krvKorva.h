@@ -20,7 +20,7 @@ using TOnTotals =
 struct TKorvaEntry {
     std::string StoredName;      // the name as stored
     bool NameIsUtf8 = false;     // stored as UTF-8 (no code-page translation)
-    bool RawName = false;        // taken as it stands, without the current-file-name rule
+    bool RawName = false;        // taken as it stands (the walk made it local itself)
     bool IsDirectory = false;    // a folder entry: reported only with ShowEmptyDirs
     bool CountDirectory = false; // a folder entry that is counted when reported (tar)
     bool UseEntrySpec = false;   // selected by the readers' entry test (zip directory)

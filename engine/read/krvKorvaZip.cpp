@@ -2,10 +2,10 @@
 // detection found the directory damaged or missing; enciphered headers ("PL") are
 // deciphered on the way; spanned sets are listed from the disk that holds the directory.
 #include "engine/core/krvByteAccess.h"
-#include "engine/core/krvCrc.h"
 #include "engine/core/krvZipExtra.h"
 #include "engine/core/krvZipRecords.h"
 #include "engine/read/krvKorvaWalk.h"
+#include "engine/read/krvZipEntryName.h"
 
 #include <cstdio>
 
@@ -26,25 +26,6 @@ void ApplyZip64(const std::string& Extra, std::int64_t& Unpacked, std::int64_t& 
     put(values.UncompressedSize, Unpacked);
     put(values.CompressedSize, Packed);
     if (Offset) put(values.LocalHeaderOffset, *Offset);
-}
-
-// The UTF-8 name of Info-ZIP's unicode path field (id 0x7075), when it belongs to the
-// stored name (its CRC-32 matches); empty otherwise.
-std::string UnicodePath(const std::string& Extra, const std::string& StoredName) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(Extra.data());
-    for (std::size_t at = 0; at + 4 <= Extra.size();) {
-        const std::uint16_t id = GetU16LE(p + at);
-        const std::size_t len = GetU16LE(p + at + 2);
-        const std::size_t data = at + 4;
-        if (data + len > Extra.size()) break;
-        if (id == 0x7075 && len > 5 && p[data] == 1) {
-            std::uint32_t crc = 0xFFFFFFFF;
-            UpdateCrc32Buf(StoredName.data(), std::ssize(StoredName), crc);
-            if ((crc ^ 0xFFFFFFFF) == GetU32LE(p + data + 1)) return Extra.substr(data + 5, len - 5);
-        }
-        at = data + len;
-    }
-    return {};
 }
 
 bool IsZipRecordSig(std::uint32_t Sig) {
@@ -139,23 +120,24 @@ private:
             return;
         }
         ++FHeaders;
-        TKorvaEntry e;
-        e.StoredName = ReadText(namePos, h.NameLength);
-        if (enciphered) K.DecryptHeaderBuf(e.StoredName.data(), std::ssize(e.StoredName));
+        std::string rawName = ReadText(namePos, h.NameLength);
+        if (enciphered) K.DecryptHeaderBuf(rawName.data(), std::ssize(rawName));
         if (h.CommentLength > 0) K.FileComment = ReadComment(commentPos, h.CommentLength);
         Pos = next;
 
         std::int64_t packed = h.CompressedSize;
         std::int64_t unpacked = h.UncompressedSize;
         std::int64_t offset = h.LocalHeaderOffset;
-        e.NameIsUtf8 = (h.Flags & zfUtf8) != 0;
-        if (h.ExtraLength > 0) {
-            const std::string extra = ReadText(extraPos, h.ExtraLength);
-            if (packed == Zip64Marker32 || unpacked == Zip64Marker32 || offset == Zip64Marker32)
-                ApplyZip64(extra, unpacked, packed, &offset);
-            ApplyUnicodePath(extra, e);
-        }
-        e.IsDirectory = (h.ExternalAttr & 0x10) != 0 || (!e.StoredName.empty() && e.StoredName.back() == '/');
+        const std::string extra = ReadText(extraPos, h.ExtraLength);
+        if (packed == Zip64Marker32 || unpacked == Zip64Marker32 || offset == Zip64Marker32)
+            ApplyZip64(extra, unpacked, packed, &offset);
+        TKorvaEntry e;
+        bool utf8 = false;
+        const std::string stored = ZipStoredName(rawName, h.Flags, AsBytes(extra), utf8);
+        e.StoredName = ZipStoredNameToLocal(stored, utf8, static_cast<std::uint8_t>(h.VersionMadeBy >> 8),
+                                            true, K.TranslateOemChar);
+        e.RawName = true;
+        e.IsDirectory = (h.ExternalAttr & 0x10) != 0 || (!stored.empty() && stored.back() == '/');
         MarkFolder(e);
         e.UseEntrySpec = true;
         e.Date = K.DosDateToDateTime(h.DosDateTime);
@@ -178,8 +160,7 @@ private:
             e.VolumeID = label;
         } else if (!(FState & htLocal)) {
             // The directory does not lead to a readable local header.
-            K.ReportError(K.ArchiveFile(), ArcNameToLocalName(e.StoredName, K.TranslateOemChar), "0",
-                          ecBadFileHeader);
+            K.ReportError(K.ArchiveFile(), e.StoredName, "0", ecBadFileHeader);
         }
         Select(e);
     }
@@ -199,28 +180,28 @@ private:
             return;
         }
         ++FHeaders;
-        TKorvaEntry e;
-        e.StoredName = ReadText(namePos, h.NameLength);
-        if (enciphered) K.DecryptHeaderBuf(e.StoredName.data(), std::ssize(e.StoredName));
+        std::string rawName = ReadText(namePos, h.NameLength);
+        if (enciphered) K.DecryptHeaderBuf(rawName.data(), std::ssize(rawName));
 
         std::int64_t packed = h.CompressedSize;
         std::int64_t unpacked = h.UncompressedSize;
         std::uint32_t crc = h.Crc;
         // Sizes that are all zero with the descriptor flag are not known before the data.
         bool sizesKnown = packed != 0 || unpacked != 0 || crc != 0;
-        e.NameIsUtf8 = (h.Flags & zfUtf8) != 0;
-        if (h.ExtraLength > 0) {
-            const std::string extra = ReadText(namePos + h.NameLength, h.ExtraLength);
-            if (packed == Zip64Marker32 || unpacked == Zip64Marker32) {
-                ApplyZip64(extra, unpacked, packed, nullptr);
-                sizesKnown = true;
-            }
-            ApplyUnicodePath(extra, e);
+        const std::string extra = ReadText(namePos + h.NameLength, h.ExtraLength);
+        if (packed == Zip64Marker32 || unpacked == Zip64Marker32) {
+            ApplyZip64(extra, unpacked, packed, nullptr);
+            sizesKnown = true;
         }
         std::int64_t next = dataPos + packed;
         if (h.Flags & zfDescriptor) next = AfterDescriptor(dataPos, sizesKnown, packed, unpacked, crc);
 
-        e.IsDirectory = !e.StoredName.empty() && e.StoredName.back() == '/';
+        TKorvaEntry e;
+        bool utf8 = false;
+        const std::string stored = ZipStoredName(rawName, h.Flags, AsBytes(extra), utf8);
+        e.StoredName = ZipStoredNameToLocal(stored, utf8, 0, false, K.TranslateOemChar);
+        e.RawName = true;
+        e.IsDirectory = !stored.empty() && stored.back() == '/';
         e.Date = K.DosDateToDateTime(h.DosDateTime);
         e.VersionMadeBy = h.VersionNeeded;
         e.VersionNeeded = h.VersionNeeded;
@@ -279,15 +260,6 @@ private:
             at += n - 15;
         }
         return End;
-    }
-
-    // A name of the unicode path field replaces the stored one.
-    static void ApplyUnicodePath(const std::string& Extra, TKorvaEntry& Entry) {
-        if (Entry.NameIsUtf8) return;
-        std::string name = UnicodePath(Extra, Entry.StoredName);
-        if (name.empty()) return;
-        Entry.StoredName = std::move(name);
-        Entry.NameIsUtf8 = true;
     }
 
     std::uint8_t FState = 0;

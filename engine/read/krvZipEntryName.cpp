@@ -23,13 +23,25 @@ std::string ZipUnicodePath(std::span<const std::uint8_t> Extra, const std::strin
     return std::string(field.begin() + 5, field.end());
 }
 
+std::string ZipStoredName(const std::string& RawName, std::uint16_t Flags,
+                          std::span<const std::uint8_t> Extra, bool& Utf8) {
+    Utf8 = (Flags & zfUtf8) != 0;
+    if (Utf8) return RawName;
+    std::string unicode = ZipUnicodePath(Extra, RawName);
+    if (unicode.empty()) return RawName;
+    Utf8 = true;
+    return unicode;
+}
+
+std::string ZipStoredNameToLocal(const std::string& StoredName, bool Utf8, std::uint8_t HostSystem,
+                                 bool HostKnown, bool TranslateOemChar) {
+    const bool oem = !Utf8 && (HostKnown ? ZipHostUsesOemNames(HostSystem) : !IsValidUtf8(StoredName));
+    return ArcNameToLocalName(StoredName, oem && TranslateOemChar);
+}
+
 std::string ZipNameToLocal(const std::string& RawName, std::uint16_t Flags, std::uint8_t HostSystem,
                            bool HostKnown, bool TranslateOemChar, std::span<const std::uint8_t> Extra) {
-    if (!(Flags & zfUtf8)) {
-        const std::string unicode = ZipUnicodePath(Extra, RawName);
-        if (!unicode.empty()) return ArcNameToLocalName(unicode, false);
-    }
-    bool oem = HostKnown ? ZipHostUsesOemNames(HostSystem) : !IsValidUtf8(RawName);
-    if (Flags & zfUtf8) oem = false;
-    return ArcNameToLocalName(RawName, oem && TranslateOemChar);
+    bool utf8 = false;
+    const std::string stored = ZipStoredName(RawName, Flags, Extra, utf8);
+    return ZipStoredNameToLocal(stored, utf8, HostSystem, HostKnown, TranslateOemChar);
 }

@@ -15,8 +15,17 @@ bool ZipHostUsesOemNames(std::uint8_t HostSystem);
 // RawName (its CRC-32 matches); empty otherwise.
 std::string ZipUnicodePath(std::span<const std::uint8_t> Extra, const std::string& RawName);
 
-// RawName as the local name; a unicode path field in Extra that belongs to it wins. HostKnown
-// false (a local header, which tells no host): a name that is valid UTF-8 is taken as UTF-8,
-// any other as OEM.
+// The name an entry is stored under: the name of a unicode path field in Extra that belongs
+// to RawName when RawName is not flagged UTF-8, else RawName. Utf8 tells whether the name is
+// UTF-8 for certain (flagged, or from the field).
+std::string ZipStoredName(const std::string& RawName, std::uint16_t Flags,
+                          std::span<const std::uint8_t> Extra, bool& Utf8);
+
+// A name as ZipStoredName gives it, as the local name. HostKnown false (a local header, which
+// tells no host): a name that is valid UTF-8 is taken as UTF-8, any other as OEM.
+std::string ZipStoredNameToLocal(const std::string& StoredName, bool Utf8, std::uint8_t HostSystem,
+                                 bool HostKnown, bool TranslateOemChar);
+
+// RawName as the local name: ZipStoredName, then ZipStoredNameToLocal.
 std::string ZipNameToLocal(const std::string& RawName, std::uint16_t Flags, std::uint8_t HostSystem,
                            bool HostKnown, bool TranslateOemChar, std::span<const std::uint8_t> Extra = {});
