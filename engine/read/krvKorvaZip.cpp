@@ -2,6 +2,7 @@
 // detection found the directory damaged or missing; enciphered headers ("PL") are
 // deciphered on the way; spanned sets are listed from the disk that holds the directory.
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvZipDescriptor.h"
 #include "engine/core/krvZipExtra.h"
 #include "engine/core/krvZipRecords.h"
 #include "engine/read/krvKorvaWalk.h"
@@ -235,29 +236,26 @@ private:
             }
             return signature ? at + 16 : at;
         }
-        const std::int64_t limit = std::min(End, DataPos + DescriptorScanLimit);
-        std::uint8_t chunk[4096];
-        for (std::int64_t at = DataPos; at + 16 <= limit;) {
-            const std::int64_t n = ReadAt(at, chunk, std::min<std::int64_t>(sizeof chunk, limit - at));
-            if (n < 16) break;
-            for (std::int64_t i = 0; i + 16 <= n; ++i) {
-                if (chunk[i] != 'P') continue;
-                const std::uint32_t sig = GetU32LE(chunk + i);
-                if (sig == ZipLocalSig || sig == ZipCentralSig) {
-                    // No descriptor before the next record: the data run up to it.
-                    Packed = at + i - DataPos;
-                    return at + i;
-                }
-                if (sig != ZipDescriptorSig) continue;
-                if (!ReadExact(at + i, d, 16)) break;
-                if (GetU32LE(d + 8) != static_cast<std::uint64_t>(at + i - DataPos)) continue;
-                Crc = GetU32LE(d + 4);
-                Packed = GetU32LE(d + 8);
-                Unpacked = GetU32LE(d + 12);
-                return at + i + 16;
-            }
-            if (Cancelled()) break;
-            at += n - 15;
+        TZipDescriptorSearch search;
+        search.ReadAt = [this](std::int64_t At, void* Buffer, std::int64_t Count) {
+            return ReadAt(At, Buffer, Count);
+        };
+        search.Proceed = [this] { return !Cancelled(); };
+        search.Limit = std::min(End, DataPos + DescriptorScanLimit);
+        search.StopAtHeader = true;
+        TZipDescriptorHit hit;
+        switch (FindZipDataDescriptor(search, DataPos, hit)) {
+        case TZipDescriptorFound::Header:
+            // No descriptor before the next record: the data run up to it.
+            Packed = hit.Compressed;
+            return hit.Position;
+        case TZipDescriptorFound::Descriptor:
+            Crc = hit.Crc;
+            Packed = hit.Compressed;
+            Unpacked = static_cast<std::int64_t>(hit.Uncompressed);
+            return hit.Next;
+        case TZipDescriptorFound::None:
+            break;
         }
         return End;
     }

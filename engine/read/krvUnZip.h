@@ -56,10 +56,6 @@ private:
     // Reads the local header at Pos (deciphering the enciphered form) with its name and, when
     // WantExtra, its extra field. False when no local header stands there.
     bool ReadLocalRecord(TStream32& Stream, std::int64_t Pos, TLocalRecord& Record, bool WantExtra);
-    // The data descriptor that ends the data beginning at DataStart (the walk cannot know
-    // the size of such data otherwise). False when none is found.
-    bool FindDataDescriptor(TStream32& Stream, std::int64_t DataStart, bool Zip64, std::uint32_t& Crc,
-                            std::int64_t& Compressed, std::int64_t& Uncompressed, std::int64_t& Next);
     void AddToTotals(std::uint32_t DosDateTime, std::int64_t Compressed, std::int64_t Uncompressed,
                      std::uint16_t Flags);
 
@@ -83,7 +79,6 @@ private:
     std::unique_ptr<TFileStream32>* FArchive = nullptr; // the driver's archive stream
     std::unique_ptr<TStream32> FInput;                  // reads whatever disk is current
     std::vector<TEntryRef> FEntries;
-    std::int64_t FSearchBudget = 0; // bytes the local walk may still search for descriptors
     double FPackedTotal = 0;
     double FUnpackedTotal = 0;
 

@@ -3,6 +3,7 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvReadAhead.h"
+#include "engine/core/krvZipDescriptor.h"
 #include "engine/core/krvZipExtra.h"
 #include "engine/read/krvUnZip.h"
 #include "engine/read/krvZipEntryName.h"
@@ -126,39 +127,6 @@ bool TUnZip::ReadLocalRecord(TStream32& Archive, std::int64_t Pos, TLocalRecord&
     return true;
 }
 
-bool TUnZip::FindDataDescriptor(TStream32& Stream, std::int64_t DataStart, bool Zip64, std::uint32_t& Crc,
-                                std::int64_t& Compressed, std::int64_t& Uncompressed, std::int64_t& Next) {
-    // The descriptor is the first "PK" 7 8 after the data whose compressed size is the
-    // distance from the data's start.
-    constexpr std::int64_t Block = 65536;
-    constexpr std::int64_t Lead = 24; // a whole descriptor fits in what one block overlaps
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(Block + Lead));
-    for (std::int64_t base = DataStart;; base += Block) {
-        // A damaged archive could make every entry search to its end: the walk searches at
-        // most about twice the archive's size in all.
-        if (GetCancel() || FSearchBudget <= 0) return false;
-        FSearchBudget -= Block;
-        const std::int64_t got = ReadAt(Stream, base, buffer.data(), Block + Lead);
-        if (got < 16) return false;
-        const std::int64_t limit = std::min(got - 15, Block);
-        for (std::int64_t i = 0; i < limit; ++i) {
-            const std::uint8_t* p = &buffer[static_cast<std::size_t>(i)];
-            if (p[0] != 'P' || GetU32LE(p) != ZipDescriptorSig) continue;
-            const std::int64_t distance = base + i - DataStart;
-            const bool wide = i + 24 <= got && Clamp64(GetU64LE(p + 8)) == distance;
-            const bool narrow = GetU32LE(p + 8) == static_cast<std::uint32_t>(distance);
-            if (!(Zip64 ? wide || narrow : narrow || wide)) continue;
-            const bool useWide = Zip64 ? wide : !narrow;
-            Crc = GetU32LE(p + 4);
-            Compressed = distance;
-            Uncompressed = useWide ? Clamp64(GetU64LE(p + 16)) : GetU32LE(p + 12);
-            Next = base + i + (useWide ? 24 : 16);
-            return true;
-        }
-        if (got < Block + Lead) return false;
-    }
-}
-
 int TUnZip::ScanLocalHeaders(TStream32& Archive) {
     if (OnCorruptZipHeader) {
         bool cancel = true;
@@ -166,7 +134,19 @@ int TUnZip::ScanLocalHeaders(TStream32& Archive) {
         if (cancel) return 0;
     }
     TReadAheadStream Stream(Archive);
-    FSearchBudget = 2 * Stream.GetSize() + (1 << 20);
+    // The data descriptor ends data whose size the local header does not hold. A damaged
+    // archive could make every entry search to its end: the walk searches at most about
+    // twice the archive's size in all.
+    std::int64_t budget = 2 * Stream.GetSize() + (1 << 20);
+    TZipDescriptorSearch search;
+    search.ReadAt = [&Stream](std::int64_t Pos, void* Buffer, std::int64_t Count) {
+        return ::ReadAt(Stream, Pos, Buffer, Count);
+    };
+    search.Proceed = [this, &budget] {
+        if (GetCancel() || budget <= 0) return false;
+        budget -= TZipDescriptorSearch::BlockSize;
+        return true;
+    };
     std::int64_t pos = ArchiveOffset;
     std::uint8_t marker[4]{};
     if (ReadAt(Stream, pos, marker, 4) == 4 &&
@@ -184,16 +164,15 @@ int TUnZip::ScanLocalHeaders(TStream32& Archive) {
         entry.CompressedSize = Clamp64(values.CompressedSize);
         entry.UncompressedSize = Clamp64(values.UncompressedSize);
         std::int64_t next = record.DataStart + entry.CompressedSize;
-        if (h.Flags & zfDescriptor) {
-            std::int64_t compressed = 0, uncompressed = 0, after = 0;
-            std::uint32_t crc = 0;
-            if (FindDataDescriptor(Stream, record.DataStart, zip64, crc, compressed, uncompressed, after)) {
-                entry.HasDescriptor = true;
-                entry.DescriptorCrc = crc;
-                entry.CompressedSize = compressed;
-                entry.UncompressedSize = uncompressed;
-                next = after;
-            }
+        search.Zip64 = zip64;
+        TZipDescriptorHit hit;
+        if ((h.Flags & zfDescriptor) &&
+            FindZipDataDescriptor(search, record.DataStart, hit) == TZipDescriptorFound::Descriptor) {
+            entry.HasDescriptor = true;
+            entry.DescriptorCrc = hit.Crc;
+            entry.CompressedSize = hit.Compressed;
+            entry.UncompressedSize = Clamp64(hit.Uncompressed);
+            next = hit.Next;
         }
         const std::string name =
             ZipNameToLocal(record.RawName, h.Flags, 0, false, TranslateOemChar, record.Extra);

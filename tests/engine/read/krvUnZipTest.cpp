@@ -374,3 +374,25 @@ TEST_F(UnZipTest, LocalWalkOverHeadersWithoutDescriptorsEnds) {
     const auto r = ExtractAll(Dir / "many.zip", Dest, [](TUnBase& u) { u.FileSpec = {"none"}; });
     EXPECT_EQ(r.Returned, 0);
 }
+
+TEST_F(UnZipTest, LocalWalkFindsADescriptorThatEndsTheFileOnABlockEdge) {
+    // Data of a whole search block: the descriptor begins where a block does and ends the file.
+    for (const std::size_t size : {std::size_t{65536}, std::size_t{65540}, std::size_t{65535}}) {
+        const std::string data = TextBytes(size, 5);
+        TZipLocalHeader h;
+        h.Flags = 8;
+        h.NameLength = 5;
+        const auto image = h.Image();
+        TZipDataDescriptor d;
+        d.Crc = Crc32Of(data);
+        d.CompressedSize = d.UncompressedSize = static_cast<std::uint32_t>(size);
+        std::string descriptor(TZipDataDescriptor::Size, '\0');
+        d.ToBytes(reinterpret_cast<std::uint8_t*>(descriptor.data()));
+        const fs::path archive = Dir / ("edge" + std::to_string(size) + ".zip");
+        WriteFile(archive, std::string(image.begin(), image.end()) + "a.txt" + data + descriptor);
+        const fs::path dest = Dir / ("edge" + std::to_string(size));
+        const auto r = ExtractAll(archive, dest);
+        EXPECT_TRUE(r.AllPassed()) << size << "\n" << r.Describe();
+        EXPECT_EQ(ReadFile(dest / "a.txt"), data) << size;
+    }
+}

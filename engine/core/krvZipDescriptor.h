@@ -1,0 +1,38 @@
+// The search of a local-header walk for the data descriptor that ends the data of an entry
+// whose sizes were not known when its local header was written: the first "PK" 7 8 after
+// the data whose compressed size is its distance from the data's start.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+
+struct TZipDescriptorSearch {
+    // Reads up to Count bytes at Pos into Buffer; returns the count read.
+    std::function<std::int64_t(std::int64_t Pos, void* Buffer, std::int64_t Count)> ReadAt;
+    // Asked before each block of BlockSize bytes is searched; false ends the search (a
+    // cancel, a search budget spent). Not set: the search goes on to the end.
+    std::function<bool()> Proceed;
+    // Nothing at or beyond this position is searched.
+    std::int64_t Limit = std::numeric_limits<std::int64_t>::max();
+    // The entry has a zip64 field: a descriptor of 64-bit sizes is taken before one of 32.
+    bool Zip64 = false;
+    // A local or central header met before any descriptor ends the data there.
+    bool StopAtHeader = false;
+
+    static constexpr std::int64_t BlockSize = 65536;
+};
+
+enum class TZipDescriptorFound { None, Descriptor, Header };
+
+struct TZipDescriptorHit {
+    std::int64_t Position = 0;      // where the descriptor (or the header) begins
+    std::int64_t Next = 0;          // after the descriptor
+    std::uint32_t Crc = 0;          // a descriptor's CRC-32
+    std::int64_t Compressed = 0;    // the distance from the data's start
+    std::uint64_t Uncompressed = 0; // a descriptor's uncompressed size
+};
+
+// Searches from DataStart; Hit is set for Descriptor and Header.
+TZipDescriptorFound FindZipDataDescriptor(const TZipDescriptorSearch& Search, std::int64_t DataStart,
+                                          TZipDescriptorHit& Hit);
