@@ -1,4 +1,5 @@
-// Entry selection by name masks.
+// Entry selection by name masks: the one implementation behind the readers, the lister and
+// the writers.
 #include "engine/core/krvMatchSpec.h"
 
 #include "engine/core/krvWildMatch.h"

@@ -51,7 +51,7 @@ public:
     int FilesFailed = 0;    // entries that failed: CRC, decoding, output, password
     int ErrorsReported = 0; // errors that reached OnError during the job
 
-    // ---- selection --------------------------------------------------------------------------
+    // ---- selection (the tests of krvMatchSpec.h) -------------------------------------------
     // Whether EntryName (a local name, '/'-separated) is selected by the masks of FileSpec
     // and not excluded by those of ExcludeSpec. The masks are never changed.
     static bool MatchEntrySpec(const std::string& EntryName, const std::vector<std::string>& FileSpec,

@@ -21,6 +21,9 @@ TEST(MatchEntrySpec, DotAddedToNamesAndMasksWithoutOne) {
     EXPECT_TRUE(MatchEntrySpec("README", {"*.*"}, {}, true));
     EXPECT_FALSE(MatchEntrySpec("notes.txt", {"notes"}, {}, true));
     EXPECT_TRUE(MatchEntrySpec("Makefile", {"Makefile."}, {}, true));
+    // Only the file name counts: a dot in a folder does not keep the dot from being added.
+    EXPECT_TRUE(MatchEntrySpec("v1.2/README", {"v1.2/*.*"}, {}, true));
+    EXPECT_TRUE(MatchEntrySpec("v1.2/README", {"v1.2/*.*"}, {}, false));
 }
 
 TEST(MatchEntrySpec, ExclusionsUndoAMatch) {
