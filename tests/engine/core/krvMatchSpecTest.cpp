@@ -26,6 +26,12 @@ TEST(MatchEntrySpec, DotAddedToNamesAndMasksWithoutOne) {
     EXPECT_TRUE(MatchEntrySpec("v1.2/README", {"v1.2/*.*"}, {}, false));
 }
 
+TEST(MatchEntrySpec, AColonIsPartOfTheName) {
+    EXPECT_TRUE(MatchEntrySpec("log 12:00.txt", {"log*"}, {}, true));
+    EXPECT_TRUE(MatchEntrySpec("log 12:00.txt", {"*.txt"}, {}, false));
+    EXPECT_FALSE(MatchEntrySpec("a:b.txt", {"b*"}, {}, true));
+}
+
 TEST(MatchEntrySpec, ExclusionsUndoAMatch) {
     EXPECT_FALSE(MatchEntrySpec("src/a.o", {"*"}, {"*.o"}, true));
     EXPECT_TRUE(MatchEntrySpec("src/a.c", {"*"}, {"*.o"}, true));
