@@ -152,16 +152,8 @@ int TCompBase::Compress() {
     FSomethingToDo = false;
     FArchiveWritten = false;
     FMoveList.clear();
-    FilesProcessed = 0;
-    JobTotal = 0;
-    BytesToDo = 0;
     CurrentFileSize = 0;
-    MaxFileDate = 0;
-    ProgressByFile = 0;
-    ProgressByArchive = 0;
-    ResetProgressRoutine();
-    AimCancelAtOwnFlag();
-    SetCancel(false);
+    ResetJobState();
 
     if (!DiskManager.CheckDrive(*this, ArchiveFile(), true)) return 0;
     if (FileSpec.empty()) return 0;

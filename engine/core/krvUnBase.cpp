@@ -48,18 +48,10 @@ int TUnBase::RunExtraction() {
     // One job at a time: a job started from inside the host's event processing is refused.
     if (EngineHost::Pumping()) return 0;
 
-    AimCancelAtOwnFlag();
-    SetCancel(false);
-    FilesProcessed = 0;
+    ResetJobState();
     FilesFailed = 0;
     ErrorsReported = 0;
-    JobTotal = 0;
-    BytesToDo = 0;
-    MaxFileDate = 0;
-    ProgressByFile = 0;
-    ProgressByArchive = 0;
     PasswordFailed = false;
-    ResetProgressRoutine();
     if (CpuType == cpt80486) CpuType = cptAuto;
 
     // Multi-volume workers change the archive name; it is restored on the way out.

@@ -67,6 +67,18 @@ void TZipCommon::ResetRoutines() {
     ResetProgressRoutine();
 }
 
+void TZipCommon::ResetJobState() {
+    AimCancelAtOwnFlag();
+    SetCancel(false);
+    FilesProcessed = 0;
+    JobTotal = 0;
+    BytesToDo = 0;
+    MaxFileDate = 0;
+    ProgressByFile = 0;
+    ProgressByArchive = 0;
+    ResetProgressRoutine();
+}
+
 void TZipCommon::ResetProgressRoutine() {
     ProgressRoutine = [this]() {
         EngineHost::Pump();

@@ -166,6 +166,10 @@ public:
     std::uint8_t InputMode = 0;
     std::uint8_t OutputMode = omdDiskFile;
     std::vector<std::string> WorkList;
+    // The start of a reader's or writer's job: the cancel flag is aimed at the component's
+    // own and cleared, the processed count, job totals, newest date and percentages are
+    // zeroed, and the progress routine is the component's own again.
+    void ResetJobState();
 
     TDiskManager DiskManager;
     TkrvTimer Timer;
