@@ -158,11 +158,10 @@ void TCompBase::AddHeaderRecord(const std::string& Name, const std::string& Sour
             if (!OnReplaceFile) {
                 ReportError(SourcePath, "OnReplaceFile", "0", ecRequiredEventNotAssigned);
             } else {
-                Timer.Pause();
+                TkrvTimerPause pause(Timer);
                 OnReplaceFile(*this, Name, SourcePath, DosDateToDateTime(oldInfo.DosDate),
                               DosDateToDateTime(info.DosDate), oldInfo.Size, info.Size,
                               static_cast<int>(oldInfo.Attr), static_cast<int>(info.Attr), replace);
-                Timer.Resume();
             }
         }
         if (replace) {
@@ -175,18 +174,19 @@ void TCompBase::AddHeaderRecord(const std::string& Name, const std::string& Sour
             }
             std::string newName;
             bool renamed = false;
-            Timer.Pause();
-            for (int asked = 0; asked < MaxRenameQuestions; ++asked) {
-                newName = FList->Name(index);
-                bool rename = true;
-                OnRenameDupeFile(*this, Name, newName, rename);
-                if (!rename || newName.empty() || newName == FList->Name(index)) break;
-                if (FNameIndex.find(newName) == FNameIndex.end()) {
-                    renamed = true;
-                    break;
+            {
+                TkrvTimerPause pause(Timer);
+                for (int asked = 0; asked < MaxRenameQuestions; ++asked) {
+                    newName = FList->Name(index);
+                    bool rename = true;
+                    OnRenameDupeFile(*this, Name, newName, rename);
+                    if (!rename || newName.empty() || newName == FList->Name(index)) break;
+                    if (FNameIndex.find(newName) == FNameIndex.end()) {
+                        renamed = true;
+                        break;
+                    }
                 }
             }
-            Timer.Resume();
             if (!renamed) return; // the old entry stays, the file is not added
             FNameIndex.erase(FList->Name(index));
             FList->SetName(index, newName);
@@ -216,9 +216,8 @@ void TCompBase::AddHeaderRecord(const std::string& Name, const std::string& Sour
 bool TCompBase::DoBegin(std::string& Name, int Count, TCompHeaderObj& List, int Index) {
     bool proceed = true;
     if (OnBegin) {
-        Timer.Pause();
+        TkrvTimerPause pause(Timer);
         OnBegin(*this, Name, Count, proceed);
-        Timer.Resume();
     }
     FileName = Name;
     if (!proceed || List.Value(Index) == hkRename || !OnRenameFile) return proceed;

@@ -38,3 +38,16 @@ private:
     bool FRunning = false;
     float FElapsed = 0;
 };
+
+// Pauses a timer for its own lifetime: time spent in a question to the user is not counted,
+// however the question ends.
+class TkrvTimerPause {
+public:
+    explicit TkrvTimerPause(TkrvTimer& Timer) : FTimer(Timer) { FTimer.Pause(); }
+    ~TkrvTimerPause() { FTimer.Resume(); }
+    TkrvTimerPause(const TkrvTimerPause&) = delete;
+    TkrvTimerPause& operator=(const TkrvTimerPause&) = delete;
+
+private:
+    TkrvTimer& FTimer;
+};

@@ -14,18 +14,6 @@
 
 namespace {
 
-// Pauses the job timer for the lifetime of the guard: time spent in questions is not counted.
-class TPausedTimer {
-public:
-    explicit TPausedTimer(TkrvTimer& Timer) : FTimer(Timer) { FTimer.Pause(); }
-    ~TPausedTimer() { FTimer.Resume(); }
-    TPausedTimer(const TPausedTimer&) = delete;
-    TPausedTimer& operator=(const TPausedTimer&) = delete;
-
-private:
-    TkrvTimer& FTimer;
-};
-
 bool SameTextIgnoringCase(const std::string& A, const std::string& B) {
     return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](char a, char b) {
                return std::tolower(static_cast<unsigned char>(a)) ==
@@ -57,7 +45,7 @@ bool TUnBase::ConfirmExtractFile(bool IsDirectory) {
     if (FileName.empty()) return false;
     if (IsDirectory) return true;
 
-    TPausedTimer pause(Timer);
+    TkrvTimerPause pause(Timer);
     bool proceed = true;
     if (OnBegin) OnBegin(*this, FileName, FilesProcessed, proceed);
     if (GetCancel() || !proceed) return false;
@@ -109,7 +97,7 @@ bool TUnBase::ConfirmExtractFile(bool IsDirectory) {
 }
 
 bool TUnBase::CheckPassword(TStream32& ArchiveStream) {
-    TPausedTimer pause(Timer);
+    TkrvTimerPause pause(Timer);
     std::span<std::uint8_t, 2 * CryptHeaderSize> work(FWorkBuffer);
     std::fill(FWorkBuffer.begin(), FWorkBuffer.end(), 0);
     if (ReadRoutine(ArchiveStream, FWorkBuffer.data() + CryptHeaderSize, CryptHeaderSize, 0, false) !=

@@ -16,18 +16,6 @@
 
 namespace {
 
-// Pauses the job timer for the lifetime of the guard.
-class TTimerPause {
-public:
-    explicit TTimerPause(TkrvTimer& Timer) : FTimer(Timer) { FTimer.Pause(); }
-    ~TTimerPause() { FTimer.Resume(); }
-    TTimerPause(const TTimerPause&) = delete;
-    TTimerPause& operator=(const TTimerPause&) = delete;
-
-private:
-    TkrvTimer& FTimer;
-};
-
 std::string CurrentFolder() {
     char buffer[4096];
     if (!::getcwd(buffer, sizeof buffer)) return "./";
@@ -106,7 +94,7 @@ void TZipCommon::SetCancel(bool Value) {
 
 void TZipCommon::ReportError(const std::string& FileName, const std::string& ExtendedMsg,
                              const std::string& VolumeID, int ECode) {
-    TTimerPause pause(Timer);
+    TkrvTimerPause pause(Timer);
     if (GetCancel()) {
         // A cancelled job reports its cancel once, whatever fails after it.
         if (FCancelReported) return;
@@ -120,7 +108,7 @@ void TZipCommon::ReportError(const std::string& FileName, const std::string& Ext
 
 void TZipCommon::RaiseError(const std::string& FileName, const std::string& ExtendedMsg,
                             const std::string& VolumeID, int ECode) {
-    TTimerPause pause(Timer);
+    TkrvTimerPause pause(Timer);
     ReportError(FileName, ExtendedMsg, VolumeID, ECode);
     // Cancelled: nothing is raised; the caller's loop ends by its own test of the flag.
     if (!GetCancel()) throw E_RAISE(ECode);

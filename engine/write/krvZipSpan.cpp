@@ -194,9 +194,10 @@ bool TDiskSpanObj::PrepareDisk() {
 
     for (;;) {
         bool cancel = true;
-        FOwner.Timer.Pause();
-        FOwner.OnInsertDisk(FOwner, std::to_string(FDiskNumber), cancel);
-        FOwner.Timer.Resume();
+        {
+            TkrvTimerPause pause(FOwner.Timer);
+            FOwner.OnInsertDisk(FOwner, std::to_string(FDiskNumber), cancel);
+        }
         if (cancel || Cancelled()) {
             FOwner.SetCancel(true);
             return false;
@@ -233,11 +234,12 @@ bool TDiskSpanObj::ClearDisk() {
     }
     for (;;) {
         bool cancel = true;
-        FOwner.Timer.Pause();
-        FOwner.OnClearDisk(FOwner, Root, static_cast<std::int64_t>(FRequired),
-                           static_cast<std::int64_t>(FreeSpace), static_cast<std::int64_t>(TotalSpace),
-                           cancel);
-        FOwner.Timer.Resume();
+        {
+            TkrvTimerPause pause(FOwner.Timer);
+            FOwner.OnClearDisk(FOwner, Root, static_cast<std::int64_t>(FRequired),
+                               static_cast<std::int64_t>(FreeSpace), static_cast<std::int64_t>(TotalSpace),
+                               cancel);
+        }
         if (cancel || Cancelled()) {
             FOwner.SetCancel(true);
             return false;
