@@ -47,10 +47,6 @@ unsigned DeflateNameIndex(unsigned FlagValue) {
     return (FlagValue % 2 == 0 && FlagValue <= 6) ? FlagValue / 2 : 0;
 }
 
-bool IsSeparator(char C) {
-    return C == '/' || C == '\\';
-}
-
 } // namespace
 
 const char* DeflateTypeName(unsigned FlagValue) {
@@ -102,14 +98,14 @@ std::string FixPathSlashes(const std::string& Path) {
 std::string SlashToBackslash(const std::string& Text) {
     std::string out = Text;
     for (char& c : out)
-        if (IsSeparator(c)) c = PathDelim;
+        if (IsPathSeparator(c)) c = PathDelim;
     return out;
 }
 
 std::string BackslashToSlash(const std::string& Text) {
     std::string out = Text;
     for (char& c : out)
-        if (IsSeparator(c)) c = '/';
+        if (IsPathSeparator(c)) c = '/';
     return out;
 }
 
@@ -188,7 +184,7 @@ bool IsAllDigits(std::string_view Text) {
 }
 
 bool IsUNCPath(std::string_view Path) {
-    return Path.size() >= 3 && IsSeparator(Path[0]) && IsSeparator(Path[1]);
+    return Path.size() >= 3 && IsPathSeparator(Path[0]) && IsPathSeparator(Path[1]);
 }
 
 // ---- files and folders --------------------------------------------------------------------

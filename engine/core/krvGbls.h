@@ -96,6 +96,10 @@ const char* Deflate64TypeName(unsigned FlagValue);
 
 // ---- paths and names ----------------------------------------------------------------------
 inline constexpr char PathDelim = '/';
+// '/' or '\\': stored names separate folders with either.
+inline bool IsPathSeparator(char C) {
+    return C == '/' || C == '\\';
+}
 
 std::string JoinPath(const std::string& Dir, const std::string& Name);
 std::string AppendBackslash(const std::string& Path);

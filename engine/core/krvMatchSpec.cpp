@@ -2,21 +2,18 @@
 // the writers.
 #include "engine/core/krvMatchSpec.h"
 
+#include "engine/core/krvGbls.h"
 #include "engine/core/krvWildMatch.h"
 
 #include <string_view>
 
 namespace {
 
-bool IsSeparator(char C) {
-    return C == '/' || C == '\\';
-}
-
 // Position just after the last folder separator (0 when the name has no folder). A ':' is
 // part of a name here, as on the local file system.
 std::size_t NameStart(std::string_view Name) {
     for (std::size_t i = Name.size(); i > 0; --i)
-        if (IsSeparator(Name[i - 1])) return i;
+        if (IsPathSeparator(Name[i - 1])) return i;
     return 0;
 }
 

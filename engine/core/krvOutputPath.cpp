@@ -1,14 +1,12 @@
 #include "engine/core/krvOutputPath.h"
 
+#include "engine/core/krvGbls.h"
+
 #include <cctype>
 
 namespace {
 
 constexpr std::size_t MaxNameLength = 255;
-
-bool IsSeparator(char C) {
-    return C == '/' || C == '\\';
-}
 
 // Collapses "//" and "." and resolves ".." lexically; the result has no trailing '/'.
 std::string LexicalNormal(const std::string& Path) {
@@ -48,10 +46,10 @@ bool SplitStoredName(const std::string& StoredName, std::vector<std::string>& Pa
     if (StoredName.size() >= 2 && std::isalpha(static_cast<unsigned char>(StoredName[0])) &&
         StoredName[1] == ':')
         start = 2;
-    TrailingSeparator = StoredName.size() > start && IsSeparator(StoredName.back());
+    TrailingSeparator = StoredName.size() > start && IsPathSeparator(StoredName.back());
     std::string part;
     for (std::size_t i = start; i <= StoredName.size(); ++i) {
-        if (i < StoredName.size() && !IsSeparator(StoredName[i])) {
+        if (i < StoredName.size() && !IsPathSeparator(StoredName[i])) {
             part += StoredName[i];
             continue;
         }

@@ -9,10 +9,6 @@
 
 namespace {
 
-bool IsSeparator(char C) {
-    return C == '/' || C == '\\';
-}
-
 bool StartsWithNoCase(const std::string& Text, const std::string& Prefix) {
     if (Prefix.empty() || Text.size() < Prefix.size()) return false;
     for (std::size_t i = 0; i < Prefix.size(); ++i)
@@ -34,7 +30,7 @@ bool HasDrive(const std::string& Path) {
 std::string DropParts(std::string Path, int Count) {
     for (int i = 0; i < Count; ++i) {
         std::size_t at = 0;
-        while (at < Path.size() && !IsSeparator(Path[at]))
+        while (at < Path.size() && !IsPathSeparator(Path[at]))
             ++at;
         Path.erase(0, at < Path.size() ? at + 1 : at);
     }
@@ -44,7 +40,7 @@ std::string DropParts(std::string Path, int Count) {
 // A result longer than three characters that does not begin with a drive and separator gets
 // a leading separator.
 std::string LeadingSeparatorRule(const std::string& Path) {
-    if (Path.size() > 3 && !(HasDrive(Path) && IsSeparator(Path[2])) && !IsSeparator(Path[0]))
+    if (Path.size() > 3 && !(HasDrive(Path) && IsPathSeparator(Path[2])) && !IsPathSeparator(Path[0]))
         return PathDelim + Path;
     return Path;
 }
@@ -72,7 +68,7 @@ std::string ApplyStoredDirNames(TStoredDirNames Mode, const std::string& Path, c
             p.erase(0, 2);
         else if (IsUNCPath(p))
             p = DropParts(p.substr(2), 2); // server and share
-        if (Mode == sdAbsoluteNoRoot && !p.empty() && IsSeparator(p[0])) p.erase(0, 1);
+        if (Mode == sdAbsoluteNoRoot && !p.empty() && IsPathSeparator(p[0])) p.erase(0, 1);
         return p;
     }
     case sdRelative:

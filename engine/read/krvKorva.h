@@ -43,6 +43,11 @@ struct TKorvaEntry {
     std::uint8_t HostSystem = 0;
     std::int64_t Offset = 0; // reported through OnRead
     std::string VolumeID;    // empty: the archive's name
+
+    // A folder entry is shown with a trailing separator.
+    void MarkFolder() {
+        if (IsDirectory && !StoredName.empty() && !IsPathSeparator(StoredName.back())) StoredName += '/';
+    }
 };
 
 class TKorva : public TZipCommon {

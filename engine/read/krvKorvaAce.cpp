@@ -61,9 +61,7 @@ public:
         e.InternalAttr = GetU16LE(h + 19);
         e.ExternalAttr = GetU32LE(h + 19);
         e.IsDirectory = (e.ExternalAttr & 0x10) != 0;
-        if (e.IsDirectory && !e.StoredName.empty() && e.StoredName.back() != '/' &&
-            e.StoredName.back() != '\\')
-            e.StoredName += '/';
+        e.MarkFolder();
         e.HostSystem = FHost;
         e.Offset = HeaderPos;
 

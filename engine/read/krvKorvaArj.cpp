@@ -60,9 +60,7 @@ public:
         e.Encrypted = (flags & ArjGarbled) != 0;
         e.Method = f[9];
         e.IsDirectory = f[10] == 3;
-        if (e.IsDirectory && !e.StoredName.empty() && e.StoredName.back() != '/' &&
-            e.StoredName.back() != '\\')
-            e.StoredName += '/';
+        e.MarkFolder();
         e.InternalAttr = GetU16LE(f + 30);
         e.ExternalAttr = GetU16LE(f + 30);
         e.HostSystem = f[7];

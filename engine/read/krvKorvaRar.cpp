@@ -247,9 +247,8 @@ private:
             // Made on Unix: the name is in the system's own encoding, UTF-8.
             e.NameIsUtf8 = host == 3 && IsValidUtf8(e.StoredName);
         }
-        if (isDir && !e.StoredName.empty() && e.StoredName.back() != '/' && e.StoredName.back() != '\\')
-            e.StoredName += '/';
         e.IsDirectory = isDir;
+        e.MarkFolder();
         e.Date = K.DosDateToDateTime(GetU32LE(h + 20));
         e.VersionMadeBy = h[24];
         e.CRC = GetU32LE(h + 16);

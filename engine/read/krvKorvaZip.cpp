@@ -35,13 +35,6 @@ bool IsZipRecordSig(std::uint32_t Sig) {
            TRegisterKorva::ZipHeaderKind(Sig, zkEnd, enciphered) == zkEnd || Sig == 0x06064B50;
 }
 
-// A folder entry is shown with its trailing separator.
-void MarkFolder(TKorvaEntry& Entry) {
-    if (Entry.IsDirectory && !Entry.StoredName.empty() && Entry.StoredName.back() != '/' &&
-        Entry.StoredName.back() != '\\')
-        Entry.StoredName += '/';
-}
-
 class TZipWalk final : public TKorva::TWalk {
 public:
     using TWalk::TWalk;
@@ -139,7 +132,7 @@ private:
                                             true, K.TranslateOemChar);
         e.RawName = true;
         e.IsDirectory = (h.ExternalAttr & 0x10) != 0 || (!stored.empty() && stored.back() == '/');
-        MarkFolder(e);
+        e.MarkFolder();
         e.UseEntrySpec = true;
         e.Date = K.DosDateToDateTime(h.DosDateTime);
         e.VersionMadeBy = h.VersionMadeBy;
