@@ -21,14 +21,6 @@ std::string LowerAscii(std::string Text) {
     return Text;
 }
 
-// The extension of the last part of a path, with its dot; empty when it has none.
-std::string ExtensionOf(const std::string& Path) {
-    const std::size_t slash = Path.rfind('/');
-    const std::size_t dot = Path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    return Path.substr(dot);
-}
-
 // Calls Action when the scope is left, however it is left.
 template <typename F> struct TScopeExit {
     F Action;
@@ -87,7 +79,7 @@ void TCompBase::SetDefaultExt(const std::string& Value) {
     }
     FDefaultExt = ext;
     if (FArchiveFile.empty() || FDefaultExt.empty()) return;
-    const std::string current = ExtensionOf(FArchiveFile);
+    const std::string current(FileExtOf(FArchiveFile));
     if (current.empty())
         FArchiveFile += FDefaultExt;
     else if (current != FDefaultExt)
@@ -96,7 +88,7 @@ void TCompBase::SetDefaultExt(const std::string& Value) {
 
 void TCompBase::ApplyDefaultExt() {
     if (Loading || FArchiveFile.empty() || FDefaultExt.empty()) return;
-    if (ExtensionOf(FArchiveFile).empty()) FArchiveFile += FDefaultExt;
+    if (FileExtOf(FArchiveFile).empty()) FArchiveFile += FDefaultExt;
 }
 
 void TCompBase::SetArchiveFile(const std::string& Name) {
@@ -125,7 +117,7 @@ void TCompBase::DeflateFlagBits(std::uint16_t& Flags) const {
 }
 
 bool TCompBase::IsStoredType(const std::string& Name) const {
-    const std::string ext = LowerAscii(ExtensionOf(Name));
+    const std::string ext = LowerAscii(std::string(FileExtOf(Name)));
     if (ext.empty()) return false;
     for (const std::string& t : StoreFilesOfType) {
         if (t.empty()) continue;

@@ -38,14 +38,6 @@ int CompareText(std::string_view A, std::string_view B, bool CaseSensitive) {
     return A.size() == B.size() ? 0 : (A.size() < B.size() ? -1 : 1);
 }
 
-// The extension of a path's file name, with its dot; empty when the name has none.
-std::string_view ExtensionOf(std::string_view Path) {
-    const std::size_t slash = Path.rfind('/');
-    const std::size_t dot = Path.rfind('.');
-    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
-    return Path.substr(dot);
-}
-
 template <typename T> int Sign(T A, T B) {
     return A < B ? -1 : (A > B ? 1 : 0);
 }
@@ -91,7 +83,7 @@ int TFilesList::Compare(const TFileObject& A, const TFileObject& B) const {
     case soByName:
         return CompareText(A.FullName, B.FullName, FCaseSensitive);
     case soByType:
-        return CompareText(ExtensionOf(A.FullName), ExtensionOf(B.FullName), FCaseSensitive);
+        return CompareText(FileExtOf(A.FullName), FileExtOf(B.FullName), FCaseSensitive);
     case soBySize:
         return Sign(A.Size, B.Size);
     case soByTime:

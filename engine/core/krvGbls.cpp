@@ -134,18 +134,18 @@ std::string LocalNameToOem(const std::string& Name, bool Translate, bool* Utf8) 
     return out;
 }
 
-namespace {
-
-// Position of the dot that starts the extension of the last name of a path, or npos.
-std::size_t ExtensionDotPos(const std::string& FileName) {
-    const std::size_t dot = FileName.find_last_of('.');
-    if (dot == std::string::npos) return dot;
-    const std::size_t sep = FileName.find_last_of(PathDelim);
-    if (sep != std::string::npos && sep > dot) return std::string::npos;
+std::size_t ExtensionDotPos(std::string_view Path) {
+    const std::size_t dot = Path.find_last_of('.');
+    if (dot == std::string_view::npos) return dot;
+    const std::size_t sep = Path.find_last_of(PathDelim);
+    if (sep != std::string_view::npos && sep > dot) return std::string_view::npos;
     return dot;
 }
 
-} // namespace
+std::string_view FileExtOf(std::string_view Path) {
+    const std::size_t dot = ExtensionDotPos(Path);
+    return dot == std::string_view::npos ? std::string_view() : Path.substr(dot);
+}
 
 std::string ReplaceFileExt(const std::string& FileName, const std::string& NewExt) {
     const std::size_t dot = ExtensionDotPos(FileName);

@@ -122,8 +122,12 @@ std::string ArcNameToLocalName(const std::string& StoredName, bool OemTranslate)
 // as UTF-8 where the format allows (local names that are not valid UTF-8 stay unmarked).
 std::string LocalNameToArcName(const std::string& Name, bool OemTranslate, bool* Utf8 = nullptr);
 std::string LocalNameToOem(const std::string& Name, bool Translate, bool* Utf8 = nullptr);
-// The name without its extension (a dot in a folder name is none), followed by NewExt,
-// which brings its own dot.
+// Position of the dot that begins the extension of the last name of a path (npos when that
+// name has none: a dot in a folder name is none).
+std::size_t ExtensionDotPos(std::string_view Path);
+// That extension, with its dot; empty when there is none.
+std::string_view FileExtOf(std::string_view Path);
+// The name without its extension, followed by NewExt, which brings its own dot.
 std::string ReplaceFileExt(const std::string& FileName, const std::string& NewExt);
 // Position of the last '.' of the text up to its first NUL, or that length when it has none.
 std::size_t LastDotPos(std::string_view Text);

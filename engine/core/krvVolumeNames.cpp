@@ -12,13 +12,6 @@
 namespace {
 
 // Position of the extension's dot in the last part of FileName, or npos.
-std::size_t ExtensionDot(const std::string& FileName) {
-    const std::size_t slash = FileName.find_last_of('/');
-    const std::size_t dot = FileName.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string::npos;
-    return dot;
-}
-
 bool FileExists(const std::string& Name) {
     struct stat st {};
     return ::stat(Name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -41,7 +34,7 @@ bool EndsWithPartNumber(const std::string& Base, std::size_t& PartPos, std::size
 
 std::string TZipCommon::GetNextVolumeName(const std::string& FileName, int VolumeNo) {
     if (FileName.empty() || VolumeNo < 0) return {};
-    const std::size_t dot = ExtensionDot(FileName);
+    const std::size_t dot = ExtensionDotPos(FileName);
     const std::string base = dot == std::string::npos ? FileName : FileName.substr(0, dot);
 
     std::size_t partPos = 0, digits = 0;
@@ -66,7 +59,7 @@ bool GetVolumeFileName(const std::string& FileName, int VolumeNo, int Mode, std:
     const std::string digits = std::to_string(VolumeNo);
     const std::size_t slash = FileName.find_last_of('/');
     const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const std::size_t dot = ExtensionDot(FileName);
+    const std::size_t dot = ExtensionDotPos(FileName);
     const std::size_t baseEnd = dot == std::string::npos ? FileName.size() : dot;
     const std::string folder = FileName.substr(0, nameStart);
     std::string base = FileName.substr(nameStart, baseEnd - nameStart);

@@ -336,11 +336,8 @@ std::string TZipCommon::GetAttributeString(std::uint32_t Attr, char Fill) const 
 std::string TZipCommon::GetFileTypeName(const std::string& FileName) const {
     std::string name = EngineHost::FileTypeName(FileName);
     if (!name.empty()) return name;
-    const std::size_t slash = FileName.find_last_of('/');
-    const std::size_t dot = FileName.find_last_of('.');
-    std::string ext;
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-        ext = FileName.substr(dot + 1);
+    const std::string_view dotted = FileExtOf(FileName);
+    std::string ext(dotted.empty() ? dotted : dotted.substr(1));
     for (char& c : ext)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return ext.empty() ? "File" : ext + " File";

@@ -185,6 +185,10 @@ TEST(PathNames, ReplaceFileExtAndLastDot) {
     EXPECT_EQ(ReplaceFileExt("/tmp/a.b/archive", ".zip"), "/tmp/a.b/archive.zip");
     EXPECT_EQ(ReplaceFileExt("/tmp/a.b/x.lzh", ".exe"), "/tmp/a.b/x.exe");
     EXPECT_EQ(ReplaceFileExt("x.", ".z"), "x.z");
+    EXPECT_EQ(FileExtOf("/tmp/a.b/x.tar.gz"), ".gz");
+    EXPECT_EQ(FileExtOf("/tmp/a.b/archive"), "");
+    EXPECT_EQ(ExtensionDotPos("/tmp/a.b/archive"), std::string_view::npos);
+    EXPECT_EQ(ExtensionDotPos("x."), 1u);
 
     EXPECT_EQ(LastDotPos("abc.def"), 3u);
     EXPECT_EQ(LastDotPos("abc"), 3u);
