@@ -159,6 +159,11 @@ std::size_t LastDotPos(std::string_view Text) {
     return dot == std::string_view::npos ? Text.size() : dot;
 }
 
+std::string FolderOf(const std::string& Path) {
+    const std::size_t slash = Path.find_last_of(PathDelim);
+    return slash == std::string::npos ? std::string() : Path.substr(0, slash + 1);
+}
+
 std::string MakeTildeName(const std::string& FileName) {
     const std::size_t dot = ExtensionDotPos(FileName);
     const std::string ext = dot == std::string::npos ? std::string() : FileName.substr(dot);
@@ -192,6 +197,11 @@ bool IsUNCPath(std::string_view Path) {
 bool DirExists(const std::string& Path) {
     struct stat st {};
     return !Path.empty() && stat(Path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FileExists(const std::string& Name) {
+    struct stat st {};
+    return !Name.empty() && ::stat(Name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool IsWritableFile(const std::string& FileName) {

@@ -140,8 +140,13 @@ bool IsAllDigits(std::string_view Text);
 // At least three bytes beginning with two separators.
 bool IsUNCPath(std::string_view Path);
 
+// The folder part of a path with its trailing separator; empty for a bare name.
+std::string FolderOf(const std::string& Path);
+
 // ---- files and folders --------------------------------------------------------------------
 bool DirExists(const std::string& Path);
+// A regular file (a link is followed) of that name exists.
+bool FileExists(const std::string& Name);
 inline bool IsDirectoryPath(const std::string& Path) {
     return DirExists(Path);
 }

@@ -12,11 +12,6 @@
 namespace {
 
 // Position of the extension's dot in the last part of FileName, or npos.
-bool FileExists(const std::string& Name) {
-    struct stat st {};
-    return ::stat(Name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 bool EndsWithPartNumber(const std::string& Base, std::size_t& PartPos, std::size_t& Digits) {
     std::size_t end = Base.size();
     Digits = 0;

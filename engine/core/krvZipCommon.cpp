@@ -22,11 +22,6 @@ std::string CurrentFolder() {
     return AppendBackslash(buffer);
 }
 
-std::string FolderOf(const std::string& FileName) {
-    const std::size_t slash = FileName.find_last_of('/');
-    return slash == std::string::npos ? std::string() : FileName.substr(0, slash + 1);
-}
-
 bool IsZipCipherType(TArcType Type) {
     return TArcTypeSet{atBh, atBhExe, atJar, atJarExe, atZip, atZipExe, atZipMV}.Contains(Type);
 }

@@ -13,11 +13,6 @@
 
 namespace {
 
-bool FileExists(const std::string& Name) {
-    struct stat st {};
-    return !Name.empty() && ::stat(Name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 bool IsAscii(const std::string& Text) {
     return std::all_of(Text.begin(), Text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }

@@ -45,16 +45,6 @@ std::string FindCabinet(const std::string& Folder, const std::string& Name) {
     return found;
 }
 
-bool IsFile(const std::string& Path) {
-    struct stat st {};
-    return ::stat(Path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string FolderOf(const std::string& Path) {
-    const std::size_t slash = Path.rfind('/');
-    return slash == std::string::npos ? std::string() : Path.substr(0, slash + 1);
-}
-
 class TCabWalk final : public TKorva::TWalk {
 public:
     using TWalk::TWalk;
@@ -154,7 +144,7 @@ private:
     bool OpenNextCabinet() {
         if (FNextCabinet.empty() || Cancelled()) return false;
         std::string name = FindCabinet(FolderOf(K.ArchiveFile()), FNextCabinet);
-        if (!IsFile(name) || FSeen.count(name) || std::ssize(FSeen) >= MaxCabinets) return false;
+        if (!FileExists(name) || FSeen.count(name) || std::ssize(FSeen) >= MaxCabinets) return false;
         if (!K.GetNextVolume(name, std::to_string(FSeen.size() + 1))) return false;
         ResetCache();
         StreamRef().reset();

@@ -189,6 +189,8 @@ TEST(PathNames, ReplaceFileExtAndLastDot) {
     EXPECT_EQ(FileExtOf("/tmp/a.b/archive"), "");
     EXPECT_EQ(ExtensionDotPos("/tmp/a.b/archive"), std::string_view::npos);
     EXPECT_EQ(ExtensionDotPos("x."), 1u);
+    EXPECT_EQ(FolderOf("/tmp/a.b/x.lzh"), "/tmp/a.b/");
+    EXPECT_EQ(FolderOf("x.lzh"), "");
 
     EXPECT_EQ(LastDotPos("abc.def"), 3u);
     EXPECT_EQ(LastDotPos("abc"), 3u);
@@ -250,6 +252,10 @@ TEST(FilesAndFolders, DirExistsAndWritableFile) {
     EXPECT_FALSE(DirExists((dir / "file.txt").string()));
     EXPECT_FALSE(DirExists((dir / "missing").string()));
     EXPECT_FALSE(DirExists(""));
+    EXPECT_TRUE(FileExists((dir / "file.txt").string()));
+    EXPECT_FALSE(FileExists((dir / "fifo").string()));
+    EXPECT_FALSE(FileExists(dir.Str()));
+    EXPECT_FALSE(FileExists(""));
 
     EXPECT_TRUE(IsWritableFile((dir / "file.txt").string()));
     EXPECT_FALSE(IsWritableFile((dir / ".hidden").string()));
