@@ -15,12 +15,6 @@ namespace {
 // Ends a job that was cancelled or that a writer ended quietly: nothing is committed.
 struct TJobEnded {};
 
-std::string LowerAscii(std::string Text) {
-    for (char& c : Text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-    return Text;
-}
-
 // Calls Action when the scope is left, however it is left.
 template <typename F> struct TScopeExit {
     F Action;
@@ -75,7 +69,7 @@ void TCompBase::SetDefaultExt(const std::string& Value) {
     } else {
         if (ext.front() == '.') ext.erase(0, 1);
         if (ext.size() > 4) ext.resize(4);
-        ext = '.' + LowerAscii(ext);
+        ext = '.' + LowerCaseAscii(ext);
     }
     FDefaultExt = ext;
     if (FArchiveFile.empty() || FDefaultExt.empty()) return;
@@ -117,12 +111,12 @@ void TCompBase::DeflateFlagBits(std::uint16_t& Flags) const {
 }
 
 bool TCompBase::IsStoredType(const std::string& Name) const {
-    const std::string ext = LowerAscii(std::string(FileExtOf(Name)));
+    const std::string ext = LowerCaseAscii(std::string(FileExtOf(Name)));
     if (ext.empty()) return false;
     for (const std::string& t : StoreFilesOfType) {
         if (t.empty()) continue;
         std::string type = t.front() == '.' ? t : '.' + t;
-        if (LowerAscii(type) == ext) return true;
+        if (LowerCaseAscii(type) == ext) return true;
     }
     return false;
 }

@@ -30,10 +30,7 @@ bool HasJarExtension(const std::string& FileName) {
     const std::string name = slash == std::string::npos ? FileName : FileName.substr(slash + 1);
     const std::size_t dot = LastDotPos(name);
     if (dot >= name.size()) return false;
-    std::string ext = name.substr(dot);
-    for (char& c : ext)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext == ".jar";
+    return SameTextNoCase(std::string_view(name).substr(dot), ".jar");
 }
 
 // The file's creation time as a packed DOS date-time (its modification time where the file

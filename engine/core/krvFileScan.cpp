@@ -24,15 +24,11 @@ std::string_view TrimBlanks(std::string_view Text) {
     return Text;
 }
 
-char LowerAscii(char C) {
-    return C >= 'A' && C <= 'Z' ? static_cast<char>(C + ('a' - 'A')) : C;
-}
-
 int CompareText(std::string_view A, std::string_view B, bool CaseSensitive) {
     const std::size_t n = std::min(A.size(), B.size());
     for (std::size_t i = 0; i < n; ++i) {
-        const auto a = static_cast<unsigned char>(CaseSensitive ? A[i] : LowerAscii(A[i]));
-        const auto b = static_cast<unsigned char>(CaseSensitive ? B[i] : LowerAscii(B[i]));
+        const auto a = static_cast<unsigned char>(CaseSensitive ? A[i] : LowerCaseAscii(A[i]));
+        const auto b = static_cast<unsigned char>(CaseSensitive ? B[i] : LowerCaseAscii(B[i]));
         if (a != b) return a < b ? -1 : 1;
     }
     return A.size() == B.size() ? 0 : (A.size() < B.size() ? -1 : 1);

@@ -159,6 +159,19 @@ std::size_t LastDotPos(std::string_view Text) {
     return dot == std::string_view::npos ? Text.size() : dot;
 }
 
+bool SameTextNoCase(std::string_view A, std::string_view B) {
+    if (A.size() != B.size()) return false;
+    for (std::size_t i = 0; i < A.size(); ++i)
+        if (LowerCaseAscii(A[i]) != LowerCaseAscii(B[i])) return false;
+    return true;
+}
+
+std::string LowerCaseAscii(std::string Text) {
+    for (char& c : Text)
+        c = LowerCaseAscii(c);
+    return Text;
+}
+
 std::string FolderOf(const std::string& Path) {
     const std::size_t slash = Path.find_last_of(PathDelim);
     return slash == std::string::npos ? std::string() : Path.substr(0, slash + 1);

@@ -137,6 +137,13 @@ std::string MakeTildeName(const std::string& FileName);
 // Separator in Text (or with an empty one) returns all of Text and empties it.
 std::string CutToken(std::string& Text, const std::string& Separator);
 bool IsAllDigits(std::string_view Text);
+// Case is ignored for the ASCII letters only: names are UTF-8, whose other bytes compare as
+// they are.
+inline char LowerCaseAscii(char C) {
+    return C >= 'A' && C <= 'Z' ? static_cast<char>(C + ('a' - 'A')) : C;
+}
+std::string LowerCaseAscii(std::string Text);
+bool SameTextNoCase(std::string_view A, std::string_view B);
 // At least three bytes beginning with two separators.
 bool IsUNCPath(std::string_view Path);
 

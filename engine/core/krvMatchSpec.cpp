@@ -25,18 +25,6 @@ std::string Normalized(std::string_view Text) {
     return s;
 }
 
-bool SameTextNoCase(std::string_view A, std::string_view B) {
-    if (A.size() != B.size()) return false;
-    for (std::size_t i = 0; i < A.size(); ++i) {
-        char a = A[i];
-        char b = B[i];
-        if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 32);
-        if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 32);
-        if (a != b) return false;
-    }
-    return true;
-}
-
 bool HasDot(std::string_view Text) {
     return Text.substr(NameStart(Text)).find('.') != std::string_view::npos;
 }

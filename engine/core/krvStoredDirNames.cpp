@@ -10,16 +10,8 @@
 namespace {
 
 bool StartsWithNoCase(const std::string& Text, const std::string& Prefix) {
-    if (Prefix.empty() || Text.size() < Prefix.size()) return false;
-    for (std::size_t i = 0; i < Prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(Text[i])) !=
-            std::tolower(static_cast<unsigned char>(Prefix[i])))
-            return false;
-    return true;
-}
-
-bool SameNoCase(const std::string& A, const std::string& B) {
-    return A.size() == B.size() && StartsWithNoCase(A, B);
+    return !Prefix.empty() && Text.size() >= Prefix.size() &&
+           SameTextNoCase(std::string_view(Text).substr(0, Prefix.size()), Prefix);
 }
 
 bool HasDrive(const std::string& Path) {
@@ -83,7 +75,7 @@ std::string ApplyStoredDirNames(TStoredDirNames Mode, const std::string& Path, c
     }
     case sdExplorer_Auto:
     case sdExplorer_UserDefineDefaultDir:
-        if (!SameNoCase(AppendBackslash(DefaultDir), AppendBackslash(ExplorerDir)))
+        if (ExplorerDir.empty() || !SameTextNoCase(AppendBackslash(DefaultDir), AppendBackslash(ExplorerDir)))
             return RelativeTo(Path, DefaultDir);
         return LeadingSeparatorRule(RelativeTo(Path, ExplorerDir));
     }

@@ -14,13 +14,6 @@
 
 namespace {
 
-bool SameTextIgnoringCase(const std::string& A, const std::string& B) {
-    return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
-}
-
 bool IsArjType(TArcType Type) {
     return Type == atArj || Type == atArjExe;
 }
@@ -70,7 +63,7 @@ bool TUnBase::ConfirmExtractFile(bool IsDirectory) {
                 std::string newName;
                 OnFileExists(*this, FileName, newName, OverwriteMode);
                 if (newName.empty()) newName = FileName;
-                if (GetCancel() || OverwriteMode == omSkip || SameTextIgnoringCase(newName, FileName)) break;
+                if (GetCancel() || OverwriteMode == omSkip || SameTextNoCase(newName, FileName)) break;
                 if (OverwriteMode == omOverwrite) FileName = newName;
                 exists = TargetExists(FileName, attr);
                 if (!exists) break;

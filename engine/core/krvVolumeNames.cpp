@@ -19,10 +19,7 @@ bool EndsWithPartNumber(const std::string& Base, std::size_t& PartPos, std::size
         ++Digits;
     if (Digits < 1 || Digits > 4 || end - Digits < 5) return false;
     PartPos = end - Digits - 5;
-    std::string word = Base.substr(PartPos, 5);
-    for (char& c : word)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return word == ".part";
+    return SameTextNoCase(std::string_view(Base).substr(PartPos, 5), ".part");
 }
 
 } // namespace

@@ -191,6 +191,11 @@ TEST(PathNames, ReplaceFileExtAndLastDot) {
     EXPECT_EQ(ExtensionDotPos("x."), 1u);
     EXPECT_EQ(FolderOf("/tmp/a.b/x.lzh"), "/tmp/a.b/");
     EXPECT_EQ(FolderOf("x.lzh"), "");
+    // Only ASCII letters fold: the bytes of other UTF-8 characters compare as they are.
+    EXPECT_TRUE(SameTextNoCase("Docs/README.Txt", "docs/readme.TXT"));
+    EXPECT_FALSE(SameTextNoCase("\xC3\x89", "\xC3\xA9"));
+    EXPECT_FALSE(SameTextNoCase("a", "ab"));
+    EXPECT_EQ(LowerCaseAscii("ZIP.\xC3\x89x"), "zip.\xC3\x89x");
 
     EXPECT_EQ(LastDotPos("abc.def"), 3u);
     EXPECT_EQ(LastDotPos("abc"), 3u);
