@@ -3,6 +3,7 @@
 // front of the archive), and the first local header.
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvRegisterKorva.h"
+#include "engine/core/krvZipRecords.h"
 
 #include <algorithm>
 #include <cstring>
@@ -36,13 +37,14 @@ bool ReadZip64Directory(TStream32& Stream, std::int64_t EndPos, std::int64_t& Of
     constexpr std::uint64_t limit = std::numeric_limits<std::int64_t>::max();
     std::uint8_t locator[locatorSize];
     if (ReadAt(Stream, EndPos - locatorSize, locator, locatorSize) != locatorSize ||
-        GetU32LE(locator) != 0x07064B50)
+        GetU32LE(locator) != Zip64LocatorSig)
         return false;
     const std::uint64_t stored = GetU64LE(locator + 8);
     for (std::int64_t pos :
          {stored <= limit ? static_cast<std::int64_t>(stored) : -1, EndPos - locatorSize - recordSize}) {
         std::uint8_t record[recordSize];
-        if (ReadAt(Stream, pos, record, recordSize) != recordSize || GetU32LE(record) != 0x06064B50) continue;
+        if (ReadAt(Stream, pos, record, recordSize) != recordSize || GetU32LE(record) != Zip64EndSig)
+            continue;
         const std::uint64_t size = GetU64LE(record + 40);
         const std::uint64_t offset = GetU64LE(record + 48);
         if (size > limit || offset > limit) return false;

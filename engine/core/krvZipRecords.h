@@ -11,6 +11,8 @@ inline constexpr std::uint32_t ZipLocalSig = 0x04034B50;      // "PK" 3 4
 inline constexpr std::uint32_t ZipCentralSig = 0x02014B50;    // "PK" 1 2
 inline constexpr std::uint32_t ZipEndSig = 0x06054B50;        // "PK" 5 6
 inline constexpr std::uint32_t ZipDescriptorSig = 0x08074B50; // "PK" 7 8, also the spanning marker
+inline constexpr std::uint32_t Zip64EndSig = 0x06064B50;      // "PK" 6 6
+inline constexpr std::uint32_t Zip64LocatorSig = 0x07064B50;  // "PK" 6 7
 
 // General-purpose flag bits.
 inline constexpr std::uint16_t zfEncrypted = 0x0001;

@@ -5,6 +5,7 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvMatchSpec.h"
+#include "engine/core/krvZipRecords.h"
 #include "engine/read/krvKorvaWalk.h"
 
 #include <algorithm>
@@ -230,8 +231,8 @@ bool TKorva::Activate() {
                 std::uint8_t status = fsOpenOk;
                 TFileStream32 probe(ArchiveFile(), fmOpenRead | fmShareDenyNone, status);
                 std::uint8_t sig[4] = {};
-                const bool marker =
-                    status == fsOpenOk && ::ReadAt(probe, 0, sig, 4) == 4 && GetU32LE(sig) == 0x08074B50;
+                const bool marker = status == fsOpenOk && ::ReadAt(probe, 0, sig, 4) == 4 &&
+                                    GetU32LE(sig) == ZipDescriptorSig;
                 if (marker || GetU16LE(&EndRecord[4]) != 0) FArcType = atZipMV;
             }
         }

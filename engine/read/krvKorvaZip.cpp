@@ -32,7 +32,7 @@ void ApplyZip64(const std::string& Extra, std::int64_t& Unpacked, std::int64_t& 
 bool IsZipRecordSig(std::uint32_t Sig) {
     bool enciphered = false;
     return TRegisterKorva::IsZipLocalOrCentralSig(Sig) ||
-           TRegisterKorva::ZipHeaderKind(Sig, zkEnd, enciphered) == zkEnd || Sig == 0x06064B50;
+           TRegisterKorva::ZipHeaderKind(Sig, zkEnd, enciphered) == zkEnd || Sig == Zip64EndSig;
 }
 
 class TZipWalk final : public TKorva::TWalk {

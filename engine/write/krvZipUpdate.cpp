@@ -5,16 +5,9 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvMatchSpec.h"
+#include "engine/core/krvZipExtra.h"
 
 #include <algorithm>
-
-namespace {
-
-constexpr std::uint32_t Zip64Marker32 = 0xFFFFFFFF;
-constexpr std::uint16_t Zip64Marker16 = 0xFFFF;
-constexpr std::uint32_t Zip64EndSig = 0x06064B50;
-
-} // namespace
 
 void TZip::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
     FArchiveComment.clear();
