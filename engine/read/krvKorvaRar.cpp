@@ -261,21 +261,11 @@ private:
         FUnpacked = unpacked;
         FPacked = (flags & Rar4SplitBefore) ? FPacked + packed : packed;
         Pos = HeaderPos + headSize + packed;
-        if (flags & Rar4SplitAfter) {
-            if (NextVolume()) {
-                std::int64_t first = 0;
-                if (!ReadMainHeader(0, first)) K.RaiseError(K.ArchiveFile(), "", "0", ecErrorReadingFile);
-                Pos = first;
-                return;
-            }
-            // No next volume: the part at hand is all there is.
-            e.PackedSize = 0;
-            e.NoRatio = true;
-        } else {
-            e.PackedSize = FPacked;
-        }
-        e.UnpackedSize = FUnpacked;
-        Select(e);
+        EndPart(e, (flags & Rar4SplitAfter) != 0, [this] {
+            std::int64_t first = 0;
+            if (!ReadMainHeader(0, first)) K.RaiseError(K.ArchiveFile(), "", "0", ecErrorReadingFile);
+            Pos = first;
+        });
     }
 
     void Step5() {
@@ -384,21 +374,31 @@ private:
         FUnpacked =
             unpacked > static_cast<std::uint64_t>(INT64_MAX) ? 0 : static_cast<std::int64_t>(unpacked);
         FPacked = (Flags & Rar5SplitBefore) ? FPacked + DataSize : DataSize;
-        if (Flags & Rar5SplitAfter) {
+        EndPart(e, (Flags & Rar5SplitAfter) != 0, [this] {
+            std::uint8_t marker[8];
+            if (!ReadExact(0, marker, 8) || std::memcmp(marker, Rar5Marker, 8) != 0)
+                K.RaiseError(K.ArchiveFile(), "", "0", ecErrorReadingFile);
+            Pos = 8;
+        });
+    }
+
+    // The end of an entry's part. A part that continues in the next volume moves the walk
+    // there (Restart sets Pos to its first header) and the entry is reported with its last
+    // part; without a next volume the part at hand is all there is. Otherwise the entry is
+    // reported with the packed sizes of all its parts.
+    template <typename F> void EndPart(TKorvaEntry& E, bool SplitAfter, F Restart) {
+        if (SplitAfter) {
             if (NextVolume()) {
-                std::uint8_t marker[8];
-                if (!ReadExact(0, marker, 8) || std::memcmp(marker, Rar5Marker, 8) != 0)
-                    K.RaiseError(K.ArchiveFile(), "", "0", ecErrorReadingFile);
-                Pos = 8;
+                Restart();
                 return;
             }
-            e.PackedSize = 0;
-            e.NoRatio = true;
+            E.PackedSize = 0;
+            E.NoRatio = true;
         } else {
-            e.PackedSize = FPacked;
+            E.PackedSize = FPacked;
         }
-        e.UnpackedSize = FUnpacked;
-        Select(e);
+        E.UnpackedSize = FUnpacked;
+        Select(E);
     }
 
     bool FRar5 = false;
