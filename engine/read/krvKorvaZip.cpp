@@ -97,13 +97,49 @@ private:
         Stop();
     }
 
+    // The record read into Buf when it is of Kind, deciphered when it was enciphered; false
+    // (the walk ends) when it is another record.
+    bool TakeRecord(int Kind, bool& Enciphered) {
+        if (K.ZipHeaderKind(GetU32LE(Buf.data()), Kind, Enciphered) != Kind) {
+            WrongRecord();
+            return false;
+        }
+        if (Enciphered) K.DecryptZipHeader(std::span<std::uint8_t>(Buf.data(), Buf.size()), Kind);
+        return true;
+    }
+
+    // Count bytes of name at At, deciphered when the record was enciphered.
+    std::string ReadName(std::int64_t At, std::int64_t Count, bool Enciphered) {
+        std::string name = ReadText(At, Count);
+        if (Enciphered) K.DecryptHeaderBuf(name.data(), std::ssize(name));
+        return name;
+    }
+
+    // The entry's local name; returns the name as stored, which tells a folder by its end.
+    std::string SetName(TKorvaEntry& E, const std::string& RawName, std::uint16_t Flags,
+                        const std::string& Extra, std::uint8_t Host, bool HostKnown) {
+        bool utf8 = false;
+        std::string stored = ZipStoredName(RawName, Flags, AsBytes(Extra), utf8);
+        E.StoredName = ZipStoredNameToLocal(stored, utf8, Host, HostKnown, K.TranslateOemChar);
+        E.RawName = true;
+        return stored;
+    }
+
+    // What both records tell alike: cipher, sizes (less the encryption header), CRC, method.
+    static void SetData(TKorvaEntry& E, std::uint16_t Flags, std::uint16_t Method, std::int64_t Packed,
+                        std::int64_t Unpacked, std::uint32_t Crc) {
+        E.Encrypted = (Flags & zfEncrypted) != 0;
+        E.RatioPacked = Packed;
+        E.PackedSize = E.Encrypted && Packed >= 12 ? Packed - 12 : Packed;
+        E.UnpackedSize = Unpacked;
+        E.CRC = Crc;
+        E.Method = Method;
+        E.MethodFlags = Flags;
+    }
+
     void CentralStep() {
         bool enciphered = false;
-        if (K.ZipHeaderKind(GetU32LE(Buf.data()), zkCentral, enciphered) != zkCentral) {
-            WrongRecord();
-            return;
-        }
-        if (enciphered) K.DecryptZipHeader(std::span<std::uint8_t>(Buf.data(), Buf.size()), zkCentral);
+        if (!TakeRecord(zkCentral, enciphered)) return;
         const TZipCentralHeader h = TZipCentralHeader::FromBytes(Buf.data());
         const std::int64_t namePos = Pos;
         const std::int64_t extraPos = namePos + h.NameLength;
@@ -114,8 +150,7 @@ private:
             return;
         }
         ++FHeaders;
-        std::string rawName = ReadText(namePos, h.NameLength);
-        if (enciphered) K.DecryptHeaderBuf(rawName.data(), std::ssize(rawName));
+        const std::string rawName = ReadName(namePos, h.NameLength, enciphered);
         if (h.CommentLength > 0) K.FileComment = ReadComment(commentPos, h.CommentLength);
         Pos = next;
 
@@ -126,24 +161,15 @@ private:
         if (packed == Zip64Marker32 || unpacked == Zip64Marker32 || offset == Zip64Marker32)
             ApplyZip64(extra, unpacked, packed, &offset);
         TKorvaEntry e;
-        bool utf8 = false;
-        const std::string stored = ZipStoredName(rawName, h.Flags, AsBytes(extra), utf8);
-        e.StoredName = ZipStoredNameToLocal(stored, utf8, static_cast<std::uint8_t>(h.VersionMadeBy >> 8),
-                                            true, K.TranslateOemChar);
-        e.RawName = true;
+        const std::string stored =
+            SetName(e, rawName, h.Flags, extra, static_cast<std::uint8_t>(h.VersionMadeBy >> 8), true);
         e.IsDirectory = (h.ExternalAttr & 0x10) != 0 || (!stored.empty() && stored.back() == '/');
         e.MarkFolder();
         e.UseEntrySpec = true;
         e.Date = K.DosDateToDateTime(h.DosDateTime);
         e.VersionMadeBy = h.VersionMadeBy;
         e.VersionNeeded = h.VersionNeeded;
-        e.Encrypted = (h.Flags & zfEncrypted) != 0;
-        e.RatioPacked = packed;
-        e.PackedSize = e.Encrypted && packed >= 12 ? packed - 12 : packed;
-        e.UnpackedSize = unpacked;
-        e.CRC = h.Crc;
-        e.Method = h.Method;
-        e.MethodFlags = h.Flags;
+        SetData(e, h.Flags, h.Method, packed, unpacked, h.Crc);
         e.NoMethodText = (h.ExternalAttr & 0x18) != 0;
         e.InternalAttr = h.InternalAttr;
         e.ExternalAttr = h.ExternalAttr & 0xFFFF;
@@ -161,11 +187,7 @@ private:
 
     void LocalStep() {
         bool enciphered = false;
-        if (K.ZipHeaderKind(GetU32LE(Buf.data()), zkLocal, enciphered) != zkLocal) {
-            WrongRecord();
-            return;
-        }
-        if (enciphered) K.DecryptZipHeader(std::span<std::uint8_t>(Buf.data(), Buf.size()), zkLocal);
+        if (!TakeRecord(zkLocal, enciphered)) return;
         const TZipLocalHeader h = TZipLocalHeader::FromBytes(Buf.data());
         const std::int64_t namePos = Pos;
         const std::int64_t dataPos = namePos + h.NameLength + h.ExtraLength;
@@ -174,8 +196,7 @@ private:
             return;
         }
         ++FHeaders;
-        std::string rawName = ReadText(namePos, h.NameLength);
-        if (enciphered) K.DecryptHeaderBuf(rawName.data(), std::ssize(rawName));
+        const std::string rawName = ReadName(namePos, h.NameLength, enciphered);
 
         std::int64_t packed = h.CompressedSize;
         std::int64_t unpacked = h.UncompressedSize;
@@ -191,21 +212,12 @@ private:
         if (h.Flags & zfDescriptor) next = AfterDescriptor(dataPos, sizesKnown, packed, unpacked, crc);
 
         TKorvaEntry e;
-        bool utf8 = false;
-        const std::string stored = ZipStoredName(rawName, h.Flags, AsBytes(extra), utf8);
-        e.StoredName = ZipStoredNameToLocal(stored, utf8, 0, false, K.TranslateOemChar);
-        e.RawName = true;
+        const std::string stored = SetName(e, rawName, h.Flags, extra, 0, false);
         e.IsDirectory = !stored.empty() && stored.back() == '/';
         e.Date = K.DosDateToDateTime(h.DosDateTime);
         e.VersionMadeBy = h.VersionNeeded;
         e.VersionNeeded = h.VersionNeeded;
-        e.Encrypted = (h.Flags & zfEncrypted) != 0;
-        e.RatioPacked = packed;
-        e.PackedSize = e.Encrypted && packed >= 12 ? packed - 12 : packed;
-        e.UnpackedSize = unpacked;
-        e.CRC = crc;
-        e.Method = h.Method;
-        e.MethodFlags = h.Flags;
+        SetData(e, h.Flags, h.Method, packed, unpacked, crc);
         e.Offset = HeaderPos;
         Pos = next > HeaderPos ? next : End;
         Select(e);
