@@ -3,6 +3,7 @@
 // deciphered on the way; spanned sets are listed from the disk that holds the directory.
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvCrc.h"
+#include "engine/core/krvSpannedDir.h"
 #include "engine/core/krvZipRecords.h"
 #include "engine/read/krvKorvaWalk.h"
 
@@ -126,8 +127,18 @@ private:
         FState = K.HeaderState;
         FCentral = true;
         Pos = K.ArchiveOffset;
+        const TZipEndRecord end = TZipEndRecord::FromBytes(K.EndRecord.data());
+        if (ZipDirectoryStartsEarlier(end)) {
+            // The directory begins on an earlier disk and runs on over the following ones.
+            FDirectory = std::make_unique<TSpannedDirStream>(spann, StreamRef(), end);
+            if (!FDirectory->Open()) return;
+            Pos = 0;
+            End = FDirectory->GetSize();
+        }
         StepSize = TZipCentralHeader::Size;
     }
+
+    TStream32* Source() override { return FDirectory ? FDirectory.get() : TWalk::Source(); }
 
     // Not the expected record: the walk ends, with an error when it found nothing before.
     void WrongRecord() {
@@ -155,19 +166,21 @@ private:
         TKorvaEntry e;
         e.StoredName = ReadText(namePos, h.NameLength);
         if (enciphered) K.DecryptHeaderBuf(e.StoredName.data(), std::ssize(e.StoredName));
-        if (h.CommentLength > 0) K.FileComment = ReadComment(commentPos, h.CommentLength);
-        Pos = next;
 
         std::int64_t packed = h.CompressedSize;
         std::int64_t unpacked = h.UncompressedSize;
         std::int64_t offset = h.LocalHeaderOffset;
         e.NameIsUtf8 = (h.Flags & zfUtf8) != 0;
+        // Name, extra field and comment are read in the order they are stored: a directory
+        // spread over disks is read forward only.
         if (h.ExtraLength > 0) {
             const std::string extra = ReadText(extraPos, h.ExtraLength);
             if (packed == Zip64Mark || unpacked == Zip64Mark || offset == Zip64Mark)
                 ApplyZip64(extra, unpacked, packed, &offset);
             ApplyUnicodePath(extra, e);
         }
+        if (h.CommentLength > 0) K.FileComment = ReadComment(commentPos, h.CommentLength);
+        Pos = next;
         e.IsDirectory = (h.ExternalAttr & 0x10) != 0 || (!e.StoredName.empty() && e.StoredName.back() == '/');
         MarkFolder(e);
         e.UseEntrySpec = true;
@@ -194,6 +207,8 @@ private:
             K.ReportError(K.ArchiveFile(), ArcNameToLocalName(e.StoredName, K.TranslateOemChar), "0",
                           ecBadFileHeader);
         }
+        // The disk that holds the rest of the record was not supplied.
+        if (Cancelled()) return;
         Select(e);
     }
 
@@ -306,6 +321,7 @@ private:
     std::uint8_t FState = 0;
     bool FCentral = true;
     std::int64_t FHeaders = 0;
+    std::unique_ptr<TSpannedDirStream> FDirectory; // a directory spread over disks
 };
 
 } // namespace
