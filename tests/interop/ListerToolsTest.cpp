@@ -1,5 +1,6 @@
 // The lister on archives that real tools make during the test: names, sizes and CRCs equal
 // what the same or another independent tool lists.
+#include "DiskRequests.h"
 #include "FloppyDrive.h"
 #include "ListerSupport.h"
 #include "SplitZipSet.h"
@@ -256,20 +257,15 @@ TEST_F(ListerTools, SplitZipWhoseDirectorySpansPiecesListsEveryEntry) {
     TFloppyDrive& drive = *owned;
     DrivesGuard guard(std::move(owned));
     const int disks = static_cast<int>(set.Pieces.size());
-    auto insert = [&](int Number) { drive.InsertDisk(set.Pieces.at(Number - 1), "big.zip", Number); };
+    auto insert = [&](int Number) {
+        drive.InsertDisk(set.Pieces.at(Number - 1), "big.zip", Number);
+        return true;
+    };
     std::vector<std::string> asked;
     std::string cancelAt;
     auto bind = [&](TKorva& Lister) {
-        Lister.OnGetZipLastDisk = [&](TZipCommon&, bool& Cancel) {
-            insert(disks);
-            Cancel = false;
-        };
-        Lister.OnGetZipNextDisk = [&](TZipCommon&, const std::string& Volume, bool& Cancel) {
-            asked.push_back(Volume);
-            if (Volume == cancelAt) return;
-            insert(std::stoi(Volume));
-            Cancel = false;
-        };
+        AnswerDiskRequests(Lister,
+                           {disks, insert, &asked, [&](const std::string& V) { return V == cancelAt; }});
     };
     insert(disks);
     const TListing listing = ListArchive((Dir / "floppy" / "big.zip").string(), bind);
@@ -285,8 +281,8 @@ TEST_F(ListerTools, SplitZipWhoseDirectorySpansPiecesListsEveryEntry) {
     EXPECT_EQ(listing.Entries.front().VolumeID, "PKBACK# 001");
     EXPECT_EQ(listing.NumFiles, 3001);
     ASSERT_FALSE(asked.empty());
-    EXPECT_EQ(asked.front(), std::to_string(set.End.CentralDisk + 1));
-    EXPECT_EQ(asked.back(), std::to_string(disks));
+    EXPECT_EQ(asked.front(), "next " + std::to_string(set.End.CentralDisk + 1));
+    EXPECT_EQ(asked.back(), "next " + std::to_string(disks));
 
     // Giving up on a disk of the directory ends the walk with the entries read before it.
     cancelAt = std::to_string(set.End.CentralDisk + 3);

@@ -4,6 +4,7 @@
 // trees must be equal byte for byte. The legacy-method samples of the corpus must give the
 // manifest's size, CRC-32 and SHA-256.
 #include "CorpusManifest.h"
+#include "DiskRequests.h"
 #include "ExtractRun.h"
 #include "FloppyDrive.h"
 #include "Sha256.h"
@@ -141,28 +142,15 @@ TEST_F(UnZipInterop, SplitSetReadDiskByDiskAndJoined) {
     const fs::path drive = Dir / "drive";
     fs::create_directories(drive);
     const std::vector<fs::path> disks{pieces / "set.z01", pieces / "set.z02", split};
-    auto insert = [&](std::size_t Number) {
+    auto insert = [&](int Number) {
         fs::remove(drive / "set.zip");
         fs::copy_file(disks.at(Number - 1), drive / "set.zip");
+        return true;
     };
     insert(3);
     std::vector<std::string> asked;
     const auto result = ExtractAll(drive / "set.zip", Dir / "split.engine", [&](TUnBase& Reader) {
-        Reader.OnGetZipLastDisk = [&](TZipCommon&, bool& Cancel) {
-            asked.push_back("last");
-            insert(3);
-            Cancel = false;
-        };
-        Reader.OnGetZipFirstDisk = [&](TZipCommon&, bool& Cancel) {
-            asked.push_back("first");
-            insert(1);
-            Cancel = false;
-        };
-        Reader.OnGetZipNextDisk = [&](TZipCommon&, const std::string& Volume, bool& Cancel) {
-            asked.push_back("next " + Volume);
-            insert(static_cast<std::size_t>(std::stoi(Volume)));
-            Cancel = false;
-        };
+        AnswerDiskRequests(Reader, {3, insert, &asked});
     });
     EXPECT_TRUE(result.AllPassed()) << result.Describe();
     EXPECT_EQ(asked, (std::vector<std::string>{"first", "next 2", "next 3"}));
@@ -285,26 +273,15 @@ protected:
     // inserting the disks asked for, except that NextDisk may cancel (true: leave Cancel set).
     ExtractResult ExtractFromDisks(TFloppyDrive& Drive, const fs::path& Dest,
                                    const std::function<bool(const std::string&)>& CancelAt = {}) {
-        auto insert = [&](int Number) { Drive.InsertDisk(Set.Pieces.at(Number - 1), "big.zip", Number); };
-        insert(static_cast<int>(Set.Pieces.size()));
+        const int disks = static_cast<int>(Set.Pieces.size());
+        auto insert = [&](int Number) {
+            Drive.InsertDisk(Set.Pieces.at(Number - 1), "big.zip", Number);
+            return true;
+        };
+        insert(disks);
         Asked.clear();
         return ExtractAll(Dir / "floppy" / "big.zip", Dest, [&](TUnBase& Reader) {
-            Reader.OnGetZipLastDisk = [&](TZipCommon&, bool& Cancel) {
-                Asked.push_back("last");
-                insert(static_cast<int>(Set.Pieces.size()));
-                Cancel = false;
-            };
-            Reader.OnGetZipFirstDisk = [&](TZipCommon&, bool& Cancel) {
-                Asked.push_back("first");
-                insert(1);
-                Cancel = false;
-            };
-            Reader.OnGetZipNextDisk = [&](TZipCommon&, const std::string& Volume, bool& Cancel) {
-                Asked.push_back("next " + Volume);
-                if (CancelAt && CancelAt(Volume)) return;
-                insert(std::stoi(Volume));
-                Cancel = false;
-            };
+            AnswerDiskRequests(Reader, {disks, insert, &Asked, CancelAt});
         });
     }
 

@@ -5,6 +5,7 @@
 #include "engine/write/krvZipSpan.h"
 #include "platform/Drives.h"
 
+#include "DiskRequests.h"
 #include "ExtractRun.h"
 #include "FloppyDrive.h"
 #include "TestSupport.h"
@@ -134,28 +135,15 @@ TEST_F(ZipSpanTest, ALargeArchiveSpansDisksThatJoinIntoASoundArchive) {
     EXPECT_TRUE(fs::is_empty(Temp));
 
     // The engine's reader takes the disks back, the directory from the disk where it starts.
-    std::vector<fs::path> disks;
-    for (int n = 1; n <= end.ThisDisk; ++n) {
-        char name[32];
-        std::snprintf(name, sizeof name, "set.z%02d", n);
-        disks.push_back(Pieces / name);
-    }
-    disks.push_back(Pieces / "set.zip");
-    auto insert = [&](int Number) { drive.InsertDisk(disks.at(Number - 1), "set.zip", Number); };
+    const std::vector<fs::path> disks = SplitPieces(Pieces / "set.zip");
+    ASSERT_EQ(disks.size(), end.ThisDisk + 1U);
+    auto insert = [&](int Number) {
+        drive.InsertDisk(disks.at(Number - 1), "set.zip", Number);
+        return true;
+    };
     insert(static_cast<int>(disks.size()));
     const ExtractResult back = ExtractAll(Mount / "set.zip", Dir / "back", [&](TUnBase& Reader) {
-        Reader.OnGetZipLastDisk = [&](TZipCommon&, bool& Cancel) {
-            insert(static_cast<int>(disks.size()));
-            Cancel = false;
-        };
-        Reader.OnGetZipFirstDisk = [&](TZipCommon&, bool& Cancel) {
-            insert(1);
-            Cancel = false;
-        };
-        Reader.OnGetZipNextDisk = [&](TZipCommon&, const std::string& Volume, bool& Cancel) {
-            insert(std::stoi(Volume));
-            Cancel = false;
-        };
+        AnswerDiskRequests(Reader, {static_cast<int>(disks.size()), insert});
     });
     EXPECT_TRUE(back.AllPassed()) << back.Describe();
     EXPECT_EQ(back.Ends.size(), 122U);

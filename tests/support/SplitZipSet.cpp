@@ -1,5 +1,6 @@
 #include "SplitZipSet.h"
 
+#include "DiskRequests.h"
 #include "TestSupport.h"
 
 #include <cstdio>
@@ -31,17 +32,7 @@ TSplitZipSet MakeSplitZipSet(const fs::path& Source, const fs::path& Last, const
         ADD_FAILURE() << "zip -s 0 failed: " << j.Err;
         return set;
     }
-    fs::path stem = Last;
-    stem.replace_extension();
-    for (int n = 1; n < 100; ++n) {
-        char ext[8];
-        std::snprintf(ext, sizeof ext, ".z%02d", n);
-        fs::path piece = stem;
-        piece += ext;
-        if (!fs::exists(piece)) break;
-        set.Pieces.push_back(piece);
-    }
-    set.Pieces.push_back(Last);
+    set.Pieces = SplitPieces(Last);
     set.Joined = Joined;
     const std::string last = ReadFile(Last);
     if (last.size() >= TZipEndRecord::Size)

@@ -1,25 +1,15 @@
 #include "PieceDrive.h"
 
-#include "engine/core/krvZipCommon.h"
+#include "tests/support/DiskRequests.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <system_error>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 
-TPieceDrive::TPieceDrive(const fs::path& Archive) : FArchive(fs::absolute(Archive)) {
-    const fs::path stem = FArchive.parent_path() / FArchive.stem();
-    for (int n = 1; n < 100; ++n) {
-        char ext[8];
-        std::snprintf(ext, sizeof ext, ".z%02d", n);
-        fs::path piece = stem;
-        piece += ext;
-        if (!fs::exists(piece)) break;
-        FPieces.push_back(piece);
-    }
-    FPieces.push_back(FArchive);
+TPieceDrive::TPieceDrive(const fs::path& Archive)
+    : FArchive(fs::absolute(Archive)), FPieces(testsupport::SplitPieces(FArchive)) {
     const char* tmp = std::getenv("TMPDIR");
     std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/krvprobe-drive-XXXXXX";
     if (::mkdtemp(folder.data())) FDrive = folder;
@@ -40,9 +30,5 @@ bool TPieceDrive::Insert(int Number) {
 }
 
 void TPieceDrive::Bind(TZipCommon& Component) {
-    Component.OnGetZipLastDisk = [this](TZipCommon&, bool& Cancel) { Cancel = !Insert(Count()); };
-    Component.OnGetZipFirstDisk = [this](TZipCommon&, bool& Cancel) { Cancel = !Insert(1); };
-    Component.OnGetZipNextDisk = [this](TZipCommon&, const std::string& Volume, bool& Cancel) {
-        Cancel = !Insert(std::atoi(Volume.c_str()));
-    };
+    testsupport::AnswerDiskRequests(Component, {Count(), [this](int Number) { return Insert(Number); }});
 }
