@@ -47,14 +47,14 @@ int TUnZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     FPackedTotal = 0;
     FUnpackedTotal = 0;
     FSpanned = FArcType == atZipMV;
-    const TZipEndRecord end = TZipEndRecord::FromBytes(EndRecord.data());
     if (FSpanned) {
-        // The end record is on the last disk.
+        // The end record is on the last disk, which is detected anew.
         FDiskSpann.Init(*this);
         FDiskSpann.Request = drLastDisk;
         if (!FDiskSpann.OpenDisk(ArchiveStream)) return 0;
-        FCurrentDisk = end.ThisDisk;
     }
+    const TZipEndRecord end = TZipEndRecord::FromBytes(EndRecord.data());
+    if (FSpanned) FCurrentDisk = end.ThisDisk;
 
     if (HeaderState == htLocal) {
         if (ScanLocalHeaders(*FInput) > 0) ExtractEntries(false);

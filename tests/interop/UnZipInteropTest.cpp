@@ -271,14 +271,16 @@ protected:
 
     // Extracts the set from the folder-backed removable drive (installed by the caller),
     // inserting the disks asked for, except that NextDisk may cancel (true: leave Cancel set).
+    // The archive is opened from the disk First (0: the last).
     ExtractResult ExtractFromDisks(TFloppyDrive& Drive, const fs::path& Dest,
-                                   const std::function<bool(const std::string&)>& CancelAt = {}) {
+                                   const std::function<bool(const std::string&)>& CancelAt = {},
+                                   int First = 0) {
         const int disks = static_cast<int>(Set.Pieces.size());
         auto insert = [&](int Number) {
             Drive.InsertDisk(Set.Pieces.at(Number - 1), "big.zip", Number);
             return true;
         };
-        insert(disks);
+        insert(First ? First : disks);
         Asked.clear();
         return ExtractAll(Dir / "floppy" / "big.zip", Dest, [&](TUnBase& Reader) {
             AnswerDiskRequests(Reader, {disks, insert, &Asked, CancelAt});
@@ -334,6 +336,16 @@ TEST_F(SpannedDirectory, RemovableDisksAreAskedForFromTheDirectorysFirst) {
     for (int disk = Set.End.CentralDisk + 1; disk <= Set.End.ThisDisk + 1; ++disk)
         expected.push_back("next " + std::to_string(disk));
     expected.push_back("first");
+    ASSERT_GT(Asked.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(Asked.begin(), Asked.begin() + std::ssize(expected)), expected);
+
+    // Opened from the first disk, the set asks for its last disk before anything else.
+    const ExtractResult fromFirst = ExtractFromDisks(drive, Dir / "from-first", {}, 1);
+    EXPECT_TRUE(fromFirst.AllPassed()) << fromFirst.Describe().substr(0, 2000);
+    EXPECT_EQ(CompareTrees(ReadTree(Unzipped), "unzip of the joined set", ReadTree(Dir / "from-first"),
+                           "the engine from the disks, opened on the first"),
+              "");
+    expected.insert(expected.begin(), "last");
     ASSERT_GT(Asked.size(), expected.size());
     EXPECT_EQ(std::vector<std::string>(Asked.begin(), Asked.begin() + std::ssize(expected)), expected);
 }
