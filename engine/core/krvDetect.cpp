@@ -107,6 +107,11 @@ TArcType TRegisterKorva::DetectPlain(TStream32& Stream, std::span<const std::uin
     case atZipExe: {
         const std::int64_t dir = LocateZipDirectory(Stream);
         ArchiveOffset = dir;
+        // The last disk of a spanned set may hold the end record alone, the directory lying
+        // on the disks before it.
+        if (zeros == 0 && Head.size() >= 4 && GetU32LE(Head.data()) == ZipEndSig &&
+            (HeaderState & htEnding) && TZipEndRecord::FromBytes(EndRecord.data()).ThisDisk != 0)
+            return atZipMV;
         if (dir <= 0 && !(HeaderState & htLocal)) {
             ArchiveOffset = zeros;
             HeaderState |= htLocal;

@@ -1,8 +1,10 @@
 #include "engine/core/krvDiskManager.h"
 
 #include "engine/core/EngineHost.h"
+#include "engine/core/krvByteAccess.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvRegisterKorva.h"
 #include "engine/core/krvStreams.h"
 #include "engine/core/krvZipCommon.h"
 
@@ -132,12 +134,14 @@ bool TDiskSpannObj::LastDiskPresent() {
     return (o.HeaderState & htEnding) != 0;
 }
 
-bool TDiskSpannObj::DiskFits() {
+TDiskSpannObj::TFit TDiskSpannObj::DiskFits(std::array<std::int64_t, 4>& Identity) {
     TZipCommon& o = *FOwner;
     const std::string& name = o.ArchiveFile();
+    Identity = {};
     std::uint8_t status = fsOpenOk;
     TFileStream32 disk(name, fmOpenRead | fmShareDenyNone, status);
-    if (status != fsOpenOk) return false;
+    if (status != fsOpenOk) return dfWrongDisk;
+    Identity = FileIdentity(disk.Handle);
 
     // A disk labelled as one of a spanned set must be the wanted one.
     const std::size_t slash = name.find_last_of('/');
@@ -147,17 +151,24 @@ bool TDiskSpannObj::DiskFits() {
         VolumeLabel = info.Label;
         SerialNumber = info.Serial;
         DiskNumber = DiskNumberOfLabel(info.Label);
-        if (DiskNumber > 0 && DiskNumber != WantedDisk + 1) return false;
+        if (DiskNumber > 0 && DiskNumber != WantedDisk + 1) return dfWrongDisk;
     }
-    if (Request == drNextDisk && DiskNumber == 0 && FileIdentity(disk.Handle) == FLastDisk) return false;
-    if (Request != drFirstDisk) return true;
+    if (Request == drNextDisk && DiskNumber == 0 && Identity == FLastDisk) return dfWrongDisk;
+    if (Request != drFirstDisk && !RequestCentral) return dfFits;
 
-    // The first disk: a local header at the requested place (the set's marker at 0).
+    // The first disk holds a local header at the requested place (the set's marker at 0); the
+    // disk where the directory starts, a central record.
     std::array<std::uint8_t, 4> sig{};
-    if (disk.Seek(RequestOffset, soBeginning) != RequestOffset || disk.Read(sig.data(), 4) != 4) return false;
+    if (disk.Seek(RequestOffset, soBeginning) != RequestOffset || disk.Read(sig.data(), 4) != 4)
+        return dfWrongContent;
+    bool enciphered = false;
+    if (RequestCentral)
+        return TRegisterKorva::ZipHeaderKind(GetU32LE(sig.data()), zkCentral, enciphered) == zkCentral
+                   ? dfFits
+                   : dfWrongContent;
     const bool local = sig == std::array<std::uint8_t, 4>{'P', 'K', 3, 4};
     const bool marker = RequestOffset == 0 && sig == std::array<std::uint8_t, 4>{'P', 'K', 7, 8};
-    return local || marker;
+    return local || marker ? dfFits : dfWrongContent;
 }
 
 bool TDiskSpannObj::AskForDisk() {
@@ -204,8 +215,27 @@ bool TDiskSpannObj::OpenDisk(std::unique_ptr<TFileStream32>& Stream) {
     }
 
     bool found = false;
+    // A disk that lacks the record asked for and is offered again unchanged after the
+    // question is the right disk, damaged (or a directory that points nowhere): asking on
+    // would never end.
+    std::array<std::int64_t, 4> rejected{};
+    bool haveRejected = false;
     for (;;) {
-        found = Request == drLastDisk ? LastDiskPresent() : DiskFits();
+        if (Request == drLastDisk) {
+            found = LastDiskPresent();
+        } else {
+            std::array<std::int64_t, 4> identity{};
+            const TFit fit = DiskFits(identity);
+            found = fit == dfFits;
+            if (fit == dfWrongContent) {
+                if (haveRejected && identity == rejected) {
+                    o.ReportError(o.ArchiveFile(), "", "0", ecBadFileHeader);
+                    return false;
+                }
+                rejected = identity;
+                haveRejected = true;
+            }
+        }
         if (found || !AskForDisk()) break;
     }
     if (!found) {

@@ -60,12 +60,15 @@ public:
     TDiskRequest Request = drLastDisk;
     int WantedDisk = 0;              // zip disk number (0-based) of the disk to open next
     std::int64_t RequestOffset = 0;  // first disk: where a local header must stand
+    bool RequestCentral = false;     // the disk must hold a central record at RequestOffset instead
     std::int64_t BytesRemaining = 0; // data of the current entry still on later disks
     int DiskCounter = 0;             // next disks opened so far
 
 private:
+    enum TFit { dfFits, dfWrongDisk, dfWrongContent };
     bool LastDiskPresent();
-    bool DiskFits();
+    // Whether the disk in the drive is the one asked for; Identity is set to its file's.
+    TFit DiskFits(std::array<std::int64_t, 4>& Identity);
     bool AskForDisk();
     TZipCommon* FOwner = nullptr;
     // The file of the disk opened last (device, inode, size, modification time): a next

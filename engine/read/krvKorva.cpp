@@ -277,7 +277,7 @@ bool TKorva::Activate() {
 // ---- the walk frame ---------------------------------------------------------------------------
 
 std::int64_t TKorva::TWalk::ReadAt(std::int64_t At, void* Buffer, std::int64_t Count) {
-    TFileStream32* stream = Stream();
+    TStream32* stream = Source();
     if (!stream || At < 0 || Count <= 0) return 0;
     auto* out = static_cast<std::uint8_t*>(Buffer);
     std::int64_t done = 0;

@@ -39,6 +39,8 @@ protected:
     TKorva& K;
 
     TFileStream32* Stream() { return K.FStream.get(); }
+    // What ReadAt reads: the archive stream, unless the walk reads a stream of its own.
+    virtual TStream32* Source() { return K.FStream.get(); }
     std::unique_ptr<TFileStream32>& StreamRef() { return K.FStream; }
     TDiskSpannObj& DiskSpann() { return *K.FDiskSpann; }
     TArcType ArcType() const { return K.ArcType(); }

@@ -2,6 +2,7 @@
 // detection found the directory damaged or missing; enciphered headers ("PL") are
 // deciphered on the way; spanned sets are listed from the disk that holds the directory.
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvSpannedDir.h"
 #include "engine/core/krvZipDescriptor.h"
 #include "engine/core/krvZipExtra.h"
 #include "engine/core/krvZipRecords.h"
@@ -88,8 +89,18 @@ private:
         FState = K.HeaderState;
         FCentral = true;
         Pos = K.ArchiveOffset;
+        const TZipEndRecord end = TZipEndRecord::FromBytes(K.EndRecord.data());
+        if (ZipDirectoryStartsEarlier(end)) {
+            // The directory begins on an earlier disk and runs on over the following ones.
+            FDirectory = std::make_unique<TSpannedDirStream>(spann, StreamRef(), end);
+            if (!FDirectory->Open()) return;
+            Pos = 0;
+            End = FDirectory->GetSize();
+        }
         StepSize = TZipCentralHeader::Size;
     }
+
+    TStream32* Source() override { return FDirectory ? FDirectory.get() : TWalk::Source(); }
 
     // Not the expected record: the walk ends, with an error when it found nothing before.
     void WrongRecord() {
@@ -151,13 +162,15 @@ private:
         }
         ++FHeaders;
         const std::string rawName = ReadName(namePos, h.NameLength, enciphered);
-        if (h.CommentLength > 0) K.FileComment = ReadComment(commentPos, h.CommentLength);
-        Pos = next;
 
         std::int64_t packed = h.CompressedSize;
         std::int64_t unpacked = h.UncompressedSize;
         std::int64_t offset = h.LocalHeaderOffset;
+        // Name, extra field and comment are read in the order they are stored: a directory
+        // spread over disks is read forward only.
         const std::string extra = ReadText(extraPos, h.ExtraLength);
+        if (h.CommentLength > 0) K.FileComment = ReadComment(commentPos, h.CommentLength);
+        Pos = next;
         if (packed == Zip64Marker32 || unpacked == Zip64Marker32 || offset == Zip64Marker32)
             ApplyZip64(extra, unpacked, packed, &offset);
         TKorvaEntry e;
@@ -182,6 +195,8 @@ private:
             // The directory does not lead to a readable local header.
             K.ReportError(K.ArchiveFile(), e.StoredName, "0", ecBadFileHeader);
         }
+        // The disk that holds the rest of the record was not supplied.
+        if (Cancelled()) return;
         Select(e);
     }
 
@@ -268,6 +283,7 @@ private:
     std::uint8_t FState = 0;
     bool FCentral = true;
     std::int64_t FHeaders = 0;
+    std::unique_ptr<TSpannedDirStream> FDirectory; // a directory spread over disks
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvSpannedDir.h"
 #include "engine/core/krvZipExtra.h"
 #include "platform/FileAttributes.h"
 
@@ -47,24 +48,37 @@ int TUnZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     FUnpackedTotal = 0;
     FSpanned = FArcType == atZipMV;
     if (FSpanned) {
-        // The directory is on the last disk.
+        // The end record is on the last disk, which is detected anew.
         FDiskSpann.Init(*this);
         FDiskSpann.Request = drLastDisk;
         if (!FDiskSpann.OpenDisk(ArchiveStream)) return 0;
-        FCurrentDisk = TZipEndRecord::FromBytes(EndRecord.data()).ThisDisk;
     }
+    const TZipEndRecord end = TZipEndRecord::FromBytes(EndRecord.data());
+    if (FSpanned) FCurrentDisk = end.ThisDisk;
 
     if (HeaderState == htLocal) {
         if (ScanLocalHeaders(*FInput) > 0) ExtractEntries(false);
     } else {
         bool directoryFound = false;
-        ScanCentralDirectory(*FInput, directoryFound);
+        bool diskReported = false;
+        if (FSpanned && ZipDirectoryStartsEarlier(end)) {
+            // The directory begins on an earlier disk and runs on over the following ones.
+            TSpannedDirStream directory(FDiskSpann, ArchiveStream, end);
+            if (directory.Open())
+                ScanCentralDirectory(directory, 0, end.TotalEntries, directoryFound);
+            else
+                diskReported = true;
+            FCurrentDisk = directory.CurrentDisk();
+        } else {
+            ScanCentralDirectory(*FInput, ArchiveOffset, FSpanned ? end.EntriesOnDisk : end.TotalEntries,
+                                 directoryFound);
+        }
         if (directoryFound) {
             if (!FEntries.empty()) ExtractEntries(true);
         } else if ((HeaderState & htLocal) && !FSpanned) {
             // No directory where the end record points: the local headers are all there is.
             if (ScanLocalHeaders(*FInput) > 0) ExtractEntries(false);
-        } else if (!GetCancel()) {
+        } else if (!GetCancel() && !diskReported) {
             ReportError(ArchiveFile(), "", "0", ecHeaderNotFound);
         }
     }

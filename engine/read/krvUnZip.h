@@ -51,7 +51,8 @@ private:
     };
 
     // ---- finding the entries (krvUnZipScan.cpp) -------------------------------------------------
-    int ScanCentralDirectory(TStream32& Stream, bool& DirectoryFound);
+    // Reads the directory from Start on; fewer than Expected records is reported as damage.
+    int ScanCentralDirectory(TStream32& Stream, std::int64_t Start, int Expected, bool& DirectoryFound);
     int ScanLocalHeaders(TStream32& Stream);
     // Reads the local header at Pos (deciphering the enciphered form) with its name and, when
     // WantExtra, its extra field. False when no local header stands there.

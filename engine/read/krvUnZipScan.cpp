@@ -40,13 +40,11 @@ void TUnZip::AddToTotals(std::uint32_t DosDateTime, std::int64_t Compressed, std
     FUnpackedTotal += static_cast<double>(Uncompressed);
 }
 
-int TUnZip::ScanCentralDirectory(TStream32& Archive, bool& DirectoryFound) {
+int TUnZip::ScanCentralDirectory(TStream32& Archive, std::int64_t Start, int Expected, bool& DirectoryFound) {
     DirectoryFound = false;
     // The records are read in blocks; the local headers they point to, directly.
     TReadAheadStream Stream(Archive);
-    const TZipEndRecord end = TZipEndRecord::FromBytes(EndRecord.data());
-    const int expected = FSpanned ? end.EntriesOnDisk : end.TotalEntries;
-    std::int64_t pos = ArchiveOffset;
+    std::int64_t pos = Start;
     int records = 0;
     std::array<std::uint8_t, TZipCentralHeader::Size> record{};
     std::string rawName, extra;
@@ -97,7 +95,7 @@ int TUnZip::ScanCentralDirectory(TStream32& Archive, bool& DirectoryFound) {
     }
     // A directory that ends before the records the end record counts is damaged: what
     // follows the damage cannot be found.
-    if (DirectoryFound && !GetCancel() && expected != Zip64Marker16 && records < expected)
+    if (DirectoryFound && !GetCancel() && Expected != Zip64Marker16 && records < Expected)
         ReportError(ArchiveFile(), "", "0", ecHeaderNotFound);
     return static_cast<int>(FEntries.size());
 }

@@ -1,7 +1,12 @@
 // The lister on archives that real tools make during the test: names, sizes and CRCs equal
 // what the same or another independent tool lists.
+#include "DiskRequests.h"
+#include "FloppyDrive.h"
 #include "ListerSupport.h"
+#include "SplitZipSet.h"
 #include "TestSupport.h"
+
+#include "engine/core/krvErrorCodes.h"
 
 #include <gtest/gtest.h>
 #include <regex>
@@ -222,6 +227,73 @@ TEST_F(ListerTools, SplitZipListsFromTheLastPieceWithDiskLabels) {
     const TListedEntry* big = listing.Find("big.bin");
     ASSERT_NE(big, nullptr);
     EXPECT_EQ(big->VolumeID, "PKBACK# 001");
+}
+
+TEST_F(ListerTools, SplitZipWhoseDirectorySpansPiecesListsEveryEntry) {
+    const fs::path many = Dir / "many";
+    WriteManySmallFiles(many, 3000);
+    fs::create_directories(many / "sub folder");
+    WriteFile(many / "sub folder" / "crossing.bin", RandomBytes(70000, 21));
+    fs::create_directories(Dir / "pieces");
+    // Comments make each record longer, and are read after the record's extra field.
+    const TSplitZipSet set =
+        MakeSplitZipSet(many, Dir / "pieces" / "big.zip", "64k", Dir / "joined.zip", true);
+    ASSERT_FALSE(set.Pieces.empty());
+    ASSERT_LT(set.End.CentralDisk + 2, set.End.ThisDisk) << "the directory should span pieces";
+    const std::vector<std::string> names =
+        Lines(RunOk({"unzip", "-Z1", set.Joined.string()}, Dir.Path()).Out);
+    ASSERT_EQ(names.size(), set.End.TotalEntries);
+
+    // krvprobe list takes the pieces as the disks of the set.
+    const ToolResult r = RunTool({ProbePath().string(), "list", set.Last().string()});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    std::vector<std::string> listed;
+    for (const std::string& line : Lines(r.Out))
+        if (line.rfind("TOTAL\t", 0) != 0) listed.push_back(line.substr(0, line.find('\t')));
+    EXPECT_EQ(listed, names) << "krvprobe list of the pieces against unzip -Z1 of the joined set";
+
+    // The lister over labelled removable disks, which are asked for from the directory's first.
+    auto owned = std::make_unique<TFloppyDrive>(Dir / "floppy", 1457664);
+    TFloppyDrive& drive = *owned;
+    DrivesGuard guard(std::move(owned));
+    const int disks = static_cast<int>(set.Pieces.size());
+    auto insert = [&](int Number) {
+        drive.InsertDisk(set.Pieces.at(Number - 1), "big.zip", Number);
+        return true;
+    };
+    std::vector<std::string> asked;
+    std::string cancelAt;
+    auto bind = [&](TKorva& Lister) {
+        AnswerDiskRequests(Lister,
+                           {disks, insert, &asked, [&](const std::string& V) { return V == cancelAt; }});
+    };
+    insert(disks);
+    const TListing listing = ListArchive((Dir / "floppy" / "big.zip").string(), bind);
+    EXPECT_TRUE(listing.Result);
+    EXPECT_TRUE(listing.Errors.empty()) << listing.Describe().substr(0, 2000);
+    ExpectSameEntries(listing, ParseUnzipV(RunOk({"unzip", "-v", set.Joined.string()}, Dir.Path()).Out),
+                      "unzip -v of the joined set", "big.zip on disks");
+    ASSERT_EQ(listing.Entries.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        ASSERT_EQ(listing.Entries[i].Name, names[i]) << "entry " << i;
+        ASSERT_EQ(listing.Entries[i].Comment, SplitSetComment(static_cast<int>(i) + 1)) << names[i];
+    }
+    EXPECT_EQ(listing.Entries.front().VolumeID, "PKBACK# 001");
+    EXPECT_EQ(listing.NumFiles, 3001);
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.front(), "next " + std::to_string(set.End.CentralDisk + 1));
+    EXPECT_EQ(asked.back(), "next " + std::to_string(disks));
+
+    // Giving up on a disk of the directory ends the walk with the entries read before it.
+    cancelAt = std::to_string(set.End.CentralDisk + 3);
+    insert(disks);
+    const TListing cancelled = ListArchive((Dir / "floppy" / "big.zip").string(), bind);
+    EXPECT_TRUE(cancelled.HasError(ecUserCanceled)) << cancelled.Describe().substr(0, 2000);
+    EXPECT_GT(cancelled.Entries.size(), 0U);
+    EXPECT_LT(cancelled.Entries.size(), names.size());
+    EXPECT_TRUE(cancelled.TotalsFired);
+    for (std::size_t i = 0; i < cancelled.Entries.size(); ++i)
+        ASSERT_EQ(cancelled.Entries[i].Name, names[i]) << "entry " << i;
 }
 
 TEST_F(ListerTools, ArjMatches7zAndAVolumeSetIsListedOnce) {

@@ -4,12 +4,16 @@
 // trees must be equal byte for byte. The legacy-method samples of the corpus must give the
 // manifest's size, CRC-32 and SHA-256.
 #include "CorpusManifest.h"
+#include "DiskRequests.h"
 #include "ExtractRun.h"
+#include "FloppyDrive.h"
 #include "Sha256.h"
+#include "SplitZipSet.h"
 #include "TestSupport.h"
 #include "ZipBuilder.h"
 
 #include "engine/core/krvErrorCodes.h"
+#include "platform/Drives.h"
 
 #include <gtest/gtest.h>
 
@@ -138,28 +142,15 @@ TEST_F(UnZipInterop, SplitSetReadDiskByDiskAndJoined) {
     const fs::path drive = Dir / "drive";
     fs::create_directories(drive);
     const std::vector<fs::path> disks{pieces / "set.z01", pieces / "set.z02", split};
-    auto insert = [&](std::size_t Number) {
+    auto insert = [&](int Number) {
         fs::remove(drive / "set.zip");
         fs::copy_file(disks.at(Number - 1), drive / "set.zip");
+        return true;
     };
     insert(3);
     std::vector<std::string> asked;
     const auto result = ExtractAll(drive / "set.zip", Dir / "split.engine", [&](TUnBase& Reader) {
-        Reader.OnGetZipLastDisk = [&](TZipCommon&, bool& Cancel) {
-            asked.push_back("last");
-            insert(3);
-            Cancel = false;
-        };
-        Reader.OnGetZipFirstDisk = [&](TZipCommon&, bool& Cancel) {
-            asked.push_back("first");
-            insert(1);
-            Cancel = false;
-        };
-        Reader.OnGetZipNextDisk = [&](TZipCommon&, const std::string& Volume, bool& Cancel) {
-            asked.push_back("next " + Volume);
-            insert(static_cast<std::size_t>(std::stoi(Volume)));
-            Cancel = false;
-        };
+        AnswerDiskRequests(Reader, {3, insert, &asked});
     });
     EXPECT_TRUE(result.AllPassed()) << result.Describe();
     EXPECT_EQ(asked, (std::vector<std::string>{"first", "next 2", "next 3"}));
@@ -256,4 +247,194 @@ TEST_F(UnZipInterop, ProbeExtractReportsEachEntryAndFailsOnAnyError) {
     r = RunTool({ProbePath().string(), "extract", (Dir / "not.zip").string(), (Dir / "none").string()});
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_NE(r.Out.find("ERROR 25243"), std::string::npos) << r.Out;
+}
+
+namespace {
+
+// A set split by Info-ZIP into pieces of 64 KiB whose directory of some 3000 records starts
+// several pieces before the last one, and what unzip extracts from the same set joined.
+class SpannedDirectory : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteManySmallFiles(Source, 3000);
+        fs::create_directories(Source / "sub folder");
+        WriteFile(Source / "sub folder" / "crossing.bin", RandomBytes(70000, 21)); // spans pieces
+        fs::create_directories(Dir / "pieces");
+        Set = MakeSplitZipSet(Source, Dir / "pieces" / "big.zip", "64k", Dir / "joined.zip");
+        ASSERT_FALSE(Set.Pieces.empty());
+        ASSERT_EQ(Set.Pieces.size(), Set.End.ThisDisk + 1U);
+        ASSERT_LT(Set.End.CentralDisk + 2, Set.End.ThisDisk) << "the directory should span pieces";
+        ASSERT_LT(Set.End.EntriesOnDisk, Set.End.TotalEntries);
+        const ToolResult u = RunTool({"unzip", "-qq", Set.Joined.string(), "-d", Unzipped.string()});
+        ASSERT_EQ(u.ExitCode, 0) << u.Err;
+    }
+
+    // Extracts the set from the folder-backed removable drive (installed by the caller),
+    // inserting the disks asked for, except that NextDisk may cancel (true: leave Cancel set).
+    // The archive is opened from the disk First (0: the last).
+    ExtractResult ExtractFromDisks(TFloppyDrive& Drive, const fs::path& Dest,
+                                   const std::function<bool(const std::string&)>& CancelAt = {},
+                                   int First = 0) {
+        const int disks = static_cast<int>(Set.Pieces.size());
+        auto insert = [&](int Number) {
+            Drive.InsertDisk(Set.Pieces.at(Number - 1), "big.zip", Number);
+            return true;
+        };
+        insert(First ? First : disks);
+        Asked.clear();
+        return ExtractAll(Dir / "floppy" / "big.zip", Dest, [&](TUnBase& Reader) {
+            AnswerDiskRequests(Reader, {disks, insert, &Asked, CancelAt});
+        });
+    }
+
+    TempDir Dir;
+    fs::path Source = Dir / "many";
+    fs::path Unzipped = Dir / "unzip";
+    TSplitZipSet Set;
+    std::vector<std::string> Asked;
+};
+
+std::vector<std::string> OutputLines(const std::string& Out) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < Out.size()) {
+        const std::size_t end = Out.find('\n', at);
+        lines.push_back(Out.substr(at, end == std::string::npos ? std::string::npos : end - at));
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST_F(SpannedDirectory, PiecesAreExtractedLikeTheJoinedSet) {
+    const ToolResult r =
+        RunTool({ProbePath().string(), "extract", Set.Last().string(), (Dir / "probe").string()});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err << r.Out.substr(0, 2000);
+    const std::vector<std::string> lines = OutputLines(r.Out);
+    EXPECT_EQ(lines.size(), Set.End.TotalEntries);
+    for (const std::string& line : lines)
+        ASSERT_EQ(line.substr(line.size() - 3), "\tOK") << line;
+    EXPECT_EQ(CompareTrees(ReadTree(Unzipped), "unzip of the joined set", ReadTree(Dir / "probe"),
+                           "krvprobe extract of the pieces"),
+              "");
+}
+
+TEST_F(SpannedDirectory, RemovableDisksAreAskedForFromTheDirectorysFirst) {
+    auto owned = std::make_unique<TFloppyDrive>(Dir / "floppy", 1457664);
+    TFloppyDrive& drive = *owned;
+    DrivesGuard guard(std::move(owned));
+    const ExtractResult result = ExtractFromDisks(drive, Dir / "disks");
+    EXPECT_TRUE(result.AllPassed()) << result.Describe().substr(0, 2000);
+    EXPECT_EQ(result.Ends.size(), Set.End.TotalEntries);
+    EXPECT_EQ(CompareTrees(ReadTree(Unzipped), "unzip of the joined set", ReadTree(Dir / "disks"),
+                           "the engine from the disks"),
+              "");
+    // The directory's disks in turn, then the entries' from the first on.
+    std::vector<std::string> expected;
+    for (int disk = Set.End.CentralDisk + 1; disk <= Set.End.ThisDisk + 1; ++disk)
+        expected.push_back("next " + std::to_string(disk));
+    expected.push_back("first");
+    ASSERT_GT(Asked.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(Asked.begin(), Asked.begin() + std::ssize(expected)), expected);
+
+    // Opened from the first disk, the set asks for its last disk before anything else.
+    const ExtractResult fromFirst = ExtractFromDisks(drive, Dir / "from-first", {}, 1);
+    EXPECT_TRUE(fromFirst.AllPassed()) << fromFirst.Describe().substr(0, 2000);
+    EXPECT_EQ(CompareTrees(ReadTree(Unzipped), "unzip of the joined set", ReadTree(Dir / "from-first"),
+                           "the engine from the disks, opened on the first"),
+              "");
+    expected.insert(expected.begin(), "last");
+    ASSERT_GT(Asked.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(Asked.begin(), Asked.begin() + std::ssize(expected)), expected);
+}
+
+TEST_F(SpannedDirectory, CancelAtADirectoryDiskExtractsNothing) {
+    const std::string firstOfDirectory = std::to_string(Set.End.CentralDisk + 1);
+    const std::string laterOfDirectory = std::to_string(Set.End.CentralDisk + 3);
+    for (const std::string& cancelAt : {firstOfDirectory, laterOfDirectory}) {
+        SCOPED_TRACE("cancelled at disk " + cancelAt);
+        auto owned = std::make_unique<TFloppyDrive>(Dir / "floppy", 1457664);
+        TFloppyDrive& drive = *owned;
+        DrivesGuard guard(std::move(owned));
+        const fs::path dest = Dir / ("cancelled-" + cancelAt);
+        const ExtractResult result =
+            ExtractFromDisks(drive, dest, [&](const std::string& Volume) { return Volume == cancelAt; });
+        EXPECT_TRUE(result.HasError(ecUserCanceled)) << result.Describe();
+        EXPECT_FALSE(result.HasError(ecHeaderNotFound)) << result.Describe();
+        EXPECT_TRUE(result.Ends.empty()) << result.Describe();
+        EXPECT_EQ(result.Returned, 0);
+        EXPECT_TRUE(ReadTree(dest).empty());
+        EXPECT_EQ(Asked.back(), "next " + cancelAt);
+    }
+}
+
+TEST_F(SpannedDirectory, DamagedDirectoryPiecesEndWithAnErrorNeverAHang) {
+    const fs::path damaged = Dir / "damaged";
+    fs::create_directories(damaged);
+    for (const fs::path& piece : Set.Pieces)
+        fs::copy_file(piece, damaged / piece.filename());
+    const fs::path last = damaged / Set.Last().filename();
+
+    // A piece of the directory that does not begin with a record: the records before it are
+    // extracted, and the directory is reported short of what the end record counts.
+    const fs::path middle = damaged / Set.Pieces.at(Set.End.CentralDisk + 1U).filename();
+    std::string bytes = ReadFile(middle);
+    ASSERT_EQ(bytes.substr(0, 4), std::string("PK\x01\x02", 4));
+    bytes[2] = 'X';
+    WriteFile(middle, bytes);
+    ToolResult r = RunTool({ProbePath().string(), "extract", last.string(), (Dir / "short").string()});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Out.find("ERROR 25259"), std::string::npos) << r.Out.substr(0, 2000);
+    int passed = 0;
+    for (const std::string& line : OutputLines(r.Out)) {
+        if (line.size() < 3 || line.substr(line.size() - 3) != "\tOK") continue;
+        const std::string name = line.substr(0, line.size() - 3);
+        if (name.back() != '/') {
+            EXPECT_EQ(ReadFile(Dir / "short" / name), ReadFile(Unzipped / name)) << name;
+        }
+        ++passed;
+    }
+    EXPECT_GT(passed, 0);
+    EXPECT_LT(passed, Set.End.TotalEntries);
+
+    // An end record whose directory offset points at no record: the disk it names is given
+    // again and again, and the run ends with an error instead of asking for ever.
+    WriteFile(middle, ReadFile(Set.Pieces.at(Set.End.CentralDisk + 1U)));
+    bytes = ReadFile(last);
+    TZipEndRecord end = Set.End;
+    ++end.CentralOffset;
+    end.ToBytes(reinterpret_cast<std::uint8_t*>(bytes.data()) + bytes.size() - TZipEndRecord::Size);
+    WriteFile(last, bytes);
+    r = RunTool({ProbePath().string(), "extract", last.string(), (Dir / "nowhere").string()});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Out.find("ERROR 25110"), std::string::npos) << r.Out;
+    EXPECT_TRUE(ReadTree(Dir / "nowhere").empty());
+}
+
+TEST_F(SpannedDirectory, ALastDiskThatHoldsTheEndRecordAloneIsTheSetsLast) {
+    // The end record moves onto a disk of its own after the last piece.
+    const fs::path moved = Dir / "moved";
+    fs::create_directories(moved);
+    for (const fs::path& piece : Set.Pieces)
+        fs::copy_file(piece, moved / piece.filename());
+    const std::string last = ReadFile(Set.Last());
+    char name[16];
+    std::snprintf(name, sizeof name, "big.z%02d", Set.End.ThisDisk + 1);
+    WriteFile(moved / name, last.substr(0, last.size() - TZipEndRecord::Size));
+    TZipEndRecord end = Set.End;
+    ++end.ThisDisk;
+    end.EntriesOnDisk = 0;
+    const auto image = end.Image();
+    WriteFile(moved / "big.zip", std::string(image.begin(), image.end()));
+
+    ToolResult r = RunTool({ProbePath().string(), "detect", (moved / "big.zip").string()});
+    EXPECT_EQ(r.Out.substr(0, r.Out.find('\t')), "atZipMV") << r.Out;
+    r = RunTool(
+        {ProbePath().string(), "extract", (moved / "big.zip").string(), (Dir / "moved.out").string()});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err << r.Out.substr(0, 2000);
+    EXPECT_EQ(CompareTrees(ReadTree(Unzipped), "unzip of the joined set", ReadTree(Dir / "moved.out"),
+                           "krvprobe extract of the pieces"),
+              "");
 }

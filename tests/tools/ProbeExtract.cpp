@@ -1,66 +1,18 @@
 #include "ProbeExtract.h"
+#include "PieceDrive.h"
 
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/read/krvReaders.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <optional>
-#include <system_error>
-#include <unistd.h>
 
 namespace {
-
-namespace fs = std::filesystem;
 
 struct TPendingError {
     std::string FileName;
     int Code = 0;
-};
-
-// A spanned set given as pieces on one disk (NAME.z01, NAME.z02, ..., NAME.zip) is read as
-// the set's disks are: a link named like the archive in a folder of its own stands for the
-// drive, and each disk request points it at the wanted piece.
-class TPieceDrive {
-public:
-    explicit TPieceDrive(const fs::path& Archive) : FArchive(fs::absolute(Archive)) {
-        const fs::path stem = FArchive.parent_path() / FArchive.stem();
-        for (int n = 1; n < 100; ++n) {
-            char ext[8];
-            std::snprintf(ext, sizeof ext, ".z%02d", n);
-            fs::path piece = stem;
-            piece += ext;
-            if (!fs::exists(piece)) break;
-            FPieces.push_back(piece);
-        }
-        FPieces.push_back(FArchive);
-        const char* tmp = std::getenv("TMPDIR");
-        std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/krvprobe-drive-XXXXXX";
-        if (::mkdtemp(folder.data())) FDrive = folder;
-        Insert(static_cast<int>(FPieces.size()));
-    }
-    ~TPieceDrive() {
-        std::error_code ec;
-        if (!FDrive.empty()) fs::remove_all(FDrive, ec);
-    }
-    bool Usable() const { return !FDrive.empty() && FPieces.size() > 1; }
-    fs::path Path() const { return FDrive / FArchive.filename(); }
-    int Count() const { return static_cast<int>(FPieces.size()); }
-    // Puts disk Number (1-based) in the drive; false when the set has no such disk.
-    bool Insert(int Number) {
-        if (FDrive.empty() || Number < 1 || Number > Count()) return false;
-        std::error_code ec;
-        fs::remove(Path(), ec);
-        fs::create_symlink(FPieces[static_cast<std::size_t>(Number - 1)], Path(), ec);
-        return !ec;
-    }
-
-private:
-    fs::path FArchive;
-    std::vector<fs::path> FPieces;
-    fs::path FDrive;
 };
 
 std::string Relative(const std::string& Name, const std::string& Root) {
@@ -98,15 +50,7 @@ int ProbeExtract(const std::vector<std::string>& Args) {
     reader->OnGetPassword = [](TZipCommon&, const std::string&, std::string&, bool& TryAgain) {
         TryAgain = false;
     };
-    if (drive) {
-        reader->OnGetZipLastDisk = [&](TZipCommon&, bool& Cancel) {
-            Cancel = !drive->Insert(drive->Count());
-        };
-        reader->OnGetZipFirstDisk = [&](TZipCommon&, bool& Cancel) { Cancel = !drive->Insert(1); };
-        reader->OnGetZipNextDisk = [&](TZipCommon&, const std::string& Volume, bool& Cancel) {
-            Cancel = !drive->Insert(std::atoi(Volume.c_str()));
-        };
-    }
+    if (drive) drive->Bind(*reader);
 
     const std::string root = reader->ExtractDir();
     std::vector<TPendingError> pending;
