@@ -1,12 +1,13 @@
 // The parts of a zip record's extra field that the engine reads: the Zip64 field (tag 1),
 // which holds the 64-bit values of the sizes, offset and disk number a record marks with all
-// bits set.
+// bits set, and Info-ZIP's unicode path field (tag 0x7075), the UTF-8 form of a name.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
 inline constexpr std::uint16_t ZipExtraZip64 = 0x0001;
+inline constexpr std::uint16_t ZipExtraUnicodePath = 0x7075;
 inline constexpr std::uint32_t Zip64Marker32 = 0xFFFFFFFF;
 inline constexpr std::uint16_t Zip64Marker16 = 0xFFFF;
 

@@ -4,10 +4,10 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvSpannedDir.h"
 #include "engine/core/krvZipDescriptor.h"
+#include "engine/core/krvZipEntryName.h"
 #include "engine/core/krvZipExtra.h"
 #include "engine/core/krvZipRecords.h"
 #include "engine/read/krvKorvaWalk.h"
-#include "engine/read/krvZipEntryName.h"
 
 #include <cstdio>
 

@@ -4,9 +4,9 @@
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvReadAhead.h"
 #include "engine/core/krvZipDescriptor.h"
+#include "engine/core/krvZipEntryName.h"
 #include "engine/core/krvZipExtra.h"
 #include "engine/read/krvUnZip.h"
-#include "engine/read/krvZipEntryName.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 // Zip entry names as local names: the code-page rules, Info-ZIP's unicode path field, and
 // the lister showing each name as the reader writes it, from the directory and from the
 // local headers alike.
-#include "engine/read/krvZipEntryName.h"
+#include "engine/core/krvZipEntryName.h"
 
 #include "ExtractRun.h"
 #include "ListerSupport.h"

@@ -1,4 +1,4 @@
-#include "engine/read/krvZipEntryName.h"
+#include "engine/core/krvZipEntryName.h"
 
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvCrc.h"
@@ -13,8 +13,7 @@ bool ZipHostUsesOemNames(std::uint8_t HostSystem) {
 }
 
 std::string ZipUnicodePath(std::span<const std::uint8_t> Extra, const std::string& RawName) {
-    constexpr std::uint16_t UnicodePathTag = 0x7075;
-    const std::span<const std::uint8_t> field = FindZipExtraField(Extra, UnicodePathTag);
+    const std::span<const std::uint8_t> field = FindZipExtraField(Extra, ZipExtraUnicodePath);
     // Version 1, the CRC-32 of the name it was made from, then the UTF-8 name.
     if (field.size() <= 5 || field[0] != 1) return {};
     std::uint32_t crc = 0xFFFFFFFF;
