@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -81,7 +82,15 @@ private:
     std::int64_t DescriptorSize(const TZipCentralHeader& Central, std::int64_t DataEnd);
     void ReadCentralEntries(TStream32& Input, TCompHeaderObj& List, std::int64_t DirPos, int Total);
     void ReadLocalEntries(TStream32& Input, TCompHeaderObj& List);
-    void AddOldEntry(TCompHeaderObj& List, TZipCentralHeader Central, std::string RawName, TCompEntry Data);
+    // Adds an old entry under its local name. Extra is the extra field of the record read;
+    // HostKnown is false for a local header, which tells no host.
+    void AddOldEntry(TCompHeaderObj& List, TZipCentralHeader Central, std::string RawName, bool HostKnown,
+                     std::span<const std::uint8_t> Extra, TCompEntry Data);
+    // The directory record made from a local header makes readers take the name as the local
+    // walk did: an unflagged UTF-8 name says it was made on Unix, a unicode path field of the
+    // local extra field goes into the record's.
+    static void KeepNameReading(TZipCentralHeader& Central, TCompEntry& Data, const std::string& RawName,
+                                std::span<const std::uint8_t> Extra);
     // Writes the central directory and the end record to Output; the directory offset stored
     // is its position less OffsetBias.
     void WriteDirectory(TStream32& Output, TCompHeaderObj& List, std::vector<TCompEntry>& Entries,

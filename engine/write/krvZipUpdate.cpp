@@ -5,7 +5,9 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvMatchSpec.h"
+#include "engine/core/krvZipEntryName.h"
 #include "engine/core/krvZipExtra.h"
+#include "platform/CodePages.h"
 
 #include <algorithm>
 
@@ -75,7 +77,8 @@ void TZip::ReadCentralEntries(TStream32& Input, TCompHeaderObj& List, std::int64
         data.Enciphered = enciphered;
         data.Extra.assign(at + n, at + n + m);
         data.Comment.assign(at + n + m, at + n + m + k);
-        AddOldEntry(List, c, std::move(name), std::move(data));
+        AddOldEntry(List, c, std::move(name), true, std::span<const std::uint8_t>(at + n, m),
+                    std::move(data));
         p = next;
         ++read;
     }
@@ -98,6 +101,11 @@ void TZip::ReadLocalEntries(TStream32& Input, TCompHeaderObj& List) {
         if (ReadAt(Input, pos + TZipLocalHeader::Size, name.data(), l.NameLength) != l.NameLength)
             Fail(ArchiveFile(), "", ecHeaderNotFound);
         if (enciphered) DecryptHeaderBuf(name.data(), l.NameLength);
+        // The extra field may hold the entry's unicode name.
+        std::vector<std::uint8_t> extra(l.ExtraLength);
+        if (ReadAt(Input, pos + TZipLocalHeader::Size + l.NameLength, extra.data(), l.ExtraLength) !=
+            l.ExtraLength)
+            Fail(ArchiveFile(), name, ecHeaderNotFound);
         // Without a directory the size of data followed by a descriptor cannot be known.
         if ((l.Flags & zfDescriptor) && l.CompressedSize == 0) Fail(ArchiveFile(), name, ecHeaderNotFound);
         if (l.CompressedSize == Zip64Marker32 || l.UncompressedSize == Zip64Marker32)
@@ -112,7 +120,8 @@ void TZip::ReadLocalEntries(TStream32& Input, TCompHeaderObj& List) {
         TCompEntry data;
         data.OldOffset = pos;
         data.Enciphered = enciphered;
-        AddOldEntry(List, c, std::move(name), std::move(data));
+        KeepNameReading(c, data, name, extra);
+        AddOldEntry(List, c, std::move(name), false, extra, std::move(data));
         pos = next;
     }
     // A file that holds no zip entry at all is not overwritten as if it were an empty archive.
@@ -120,10 +129,13 @@ void TZip::ReadLocalEntries(TStream32& Input, TCompHeaderObj& List) {
     FDirPos = pos;
 }
 
-void TZip::AddOldEntry(TCompHeaderObj& List, TZipCentralHeader Central, std::string RawName,
-                       TCompEntry Data) {
-    const bool utf8 = (Central.Flags & zfUtf8) != 0;
-    const std::string name = ArcNameToLocalName(RawName, TranslateOemChar && !utf8);
+void TZip::AddOldEntry(TCompHeaderObj& List, TZipCentralHeader Central, std::string RawName, bool HostKnown,
+                       std::span<const std::uint8_t> Extra, TCompEntry Data) {
+    // The entry is known by the name the reader and the lister show for it, so that a file of
+    // that name replaces it.
+    const std::string name =
+        ZipNameToLocal(RawName, Central.Flags, static_cast<std::uint8_t>(Central.VersionMadeBy >> 8),
+                       HostKnown, TranslateOemChar, Extra);
     std::uint16_t kind = hkKeep;
     if (Switch == swDelete && MatchFileSpec(name, FileSpec, ExcludeSpec)) kind = hkDrop;
     Data.RawName = std::move(RawName);
@@ -131,6 +143,30 @@ void TZip::AddOldEntry(TCompHeaderObj& List, TZipCentralHeader Central, std::str
     Central.Signature = ZipCentralSig;
     const auto image = Central.Image();
     AddEntryRecord(List, image.data(), name, kind, std::move(Data));
+}
+
+void TZip::KeepNameReading(TZipCentralHeader& Central, TCompEntry& Data, const std::string& RawName,
+                           std::span<const std::uint8_t> Extra) {
+    bool utf8 = false;
+    ZipStoredName(RawName, Central.Flags, Extra, utf8);
+    if (utf8 && !(Central.Flags & zfUtf8)) {
+        // The name is in a unicode path field: the record gets the field too.
+        const std::span<const std::uint8_t> field = FindZipExtraField(Extra, ZipExtraUnicodePath);
+        Data.Extra.resize(4);
+        PutU16LE(Data.Extra.data(), ZipExtraUnicodePath);
+        PutU16LE(Data.Extra.data() + 2, static_cast<std::uint16_t>(field.size()));
+        Data.Extra.insert(Data.Extra.end(), field.begin(), field.end());
+        return;
+    }
+    const bool ascii = std::all_of(RawName.begin(), RawName.end(),
+                                   [](char Ch) { return static_cast<unsigned char>(Ch) < 0x80; });
+    if (utf8 || ascii || !IsValidUtf8(RawName)) return;
+    // UTF-8 bytes without the UTF-8 flag: names a Unix system stored as they are. A record made
+    // on DOS would have readers take them as code page 437; a Unix record needs a file mode.
+    const bool dir = RawName.back() == '/';
+    constexpr std::uint32_t FileMode = 0100644, DirMode = 040755;
+    Central.VersionMadeBy = static_cast<std::uint16_t>((3 << 8) | (Central.VersionMadeBy & 0xFF));
+    Central.ExternalAttr = ((dir ? DirMode : FileMode) << 16) | (dir ? 0x10U : 0U);
 }
 
 TZipLocalHeader TZip::ReadOldLocal(const TCompEntry& Entry, bool& Enciphered) {

@@ -15,6 +15,23 @@ template <std::size_t N> std::string Bytes(const std::array<std::uint8_t, N>& A)
     return std::string(reinterpret_cast<const char*>(A.data()), N);
 }
 
+void AppendLE(std::string& Out, std::uint64_t Value, int Bytes) {
+    for (int i = 0; i < Bytes; ++i)
+        Out += static_cast<char>((Value >> (8 * i)) & 0xFF);
+}
+
+// The data descriptor of Item, whose data were packed into Packed bytes.
+std::string Descriptor(const TZipItem& Item, std::size_t Packed) {
+    std::string d;
+    if (Item.Descriptor == TZipDescriptorStyle::None) return d;
+    if (Item.Descriptor == TZipDescriptorStyle::Signed) AppendLE(d, ZipDescriptorSig, 4);
+    AppendLE(d, Crc32Of(Item.Data), 4);
+    const int width = Item.Descriptor64 ? 8 : 4;
+    AppendLE(d, Packed, width);
+    AppendLE(d, Item.Data.size(), width);
+    return d;
+}
+
 } // namespace
 
 std::uint32_t Crc32Of(const std::string& Data) {
@@ -57,34 +74,41 @@ std::string MakeStoredZip(const TZipSpec& Spec, TZipLayout* Layout) {
         const std::string& name = item.Name;
         const std::string& packed = item.Method == 0 && item.Packed.empty() ? item.Data : item.Packed;
 
+        const bool descriptor = item.Descriptor != TZipDescriptorStyle::None;
+        const std::uint16_t flags = descriptor ? item.Flags | zfDescriptor : item.Flags;
+
         TZipLocalHeader local;
         local.Signature = TRegisterKorva::ZipHeaderSignature(zkLocal, Spec.EncryptHeaders);
         local.VersionNeeded = 20;
-        local.Flags = item.Flags;
+        local.Flags = flags;
         local.Method = item.Method;
         local.DosDateTime = item.DosDateTime;
         local.Crc = Crc32Of(item.Data);
         local.CompressedSize = static_cast<std::uint32_t>(packed.size());
         local.UncompressedSize = static_cast<std::uint32_t>(item.Data.size());
         local.NameLength = static_cast<std::uint16_t>(name.size());
-        auto localImage = local.Image();
-        std::string localName = name;
+        local.ExtraLength = static_cast<std::uint16_t>(item.Extra.size());
 
         TZipCentralHeader central;
         central.Signature = TRegisterKorva::ZipHeaderSignature(zkCentral, Spec.EncryptHeaders);
         central.VersionMadeBy = item.VersionMadeBy;
         central.VersionNeeded = 20;
-        central.Flags = item.Flags;
+        central.Flags = flags;
         central.Method = item.Method;
         central.DosDateTime = local.DosDateTime;
         central.Crc = local.Crc;
         central.CompressedSize = local.CompressedSize;
         central.UncompressedSize = local.UncompressedSize;
         central.NameLength = local.NameLength;
+        central.ExtraLength = local.ExtraLength;
         central.ExternalAttr = item.ExternalAttr;
         central.LocalHeaderOffset = static_cast<std::uint32_t>(out.size() - base);
         auto centralImage = central.Image();
         std::string centralName = name;
+
+        if (descriptor) local.Crc = local.CompressedSize = local.UncompressedSize = 0;
+        auto localImage = local.Image();
+        std::string localName = name;
 
         if (Spec.EncryptHeaders) {
             cipher.EncryptZipHeader(localImage, zkLocal);
@@ -92,8 +116,8 @@ std::string MakeStoredZip(const TZipSpec& Spec, TZipLayout* Layout) {
             cipher.EncryptZipHeader(centralImage, zkCentral);
             cipher.EncryptHeaderBuf(centralName.data(), std::ssize(centralName));
         }
-        out += Bytes(localImage) + localName + packed;
-        directory += Bytes(centralImage) + centralName;
+        out += Bytes(localImage) + localName + item.Extra + packed + Descriptor(item, packed.size());
+        directory += Bytes(centralImage) + centralName + item.Extra;
     }
     const std::size_t dirPos = out.size();
     out += directory;

@@ -9,6 +9,10 @@
 
 namespace testsupport {
 
+// How an entry's CRC and sizes follow its data (general-purpose flag bit 3; its local header
+// then holds zeros): no descriptor, one with its "PK" 7 8 signature, or one without.
+enum class TZipDescriptorStyle { None, Signed, Unsigned };
+
 // An entry with every field chosen: attributes, host, method and packed data, flags, date.
 struct TZipItem {
     std::string Name;
@@ -19,6 +23,9 @@ struct TZipItem {
     std::string Packed; // the packed data of another method (else Data)
     std::uint16_t Flags = 0;
     std::uint32_t DosDateTime = 0x00210000; // 1980-01-01 00:00:00
+    std::string Extra;                      // the extra field of both records
+    TZipDescriptorStyle Descriptor = TZipDescriptorStyle::None;
+    bool Descriptor64 = false; // the descriptor's sizes are 8 bytes each
 };
 
 // A Unix entry: Mode is the whole st_mode (type and permission bits).
