@@ -30,12 +30,6 @@ void ApplyZip64(const std::string& Extra, std::int64_t& Unpacked, std::int64_t& 
     if (Offset) put(values.LocalHeaderOffset, *Offset);
 }
 
-bool IsZipRecordSig(std::uint32_t Sig) {
-    bool enciphered = false;
-    return TRegisterKorva::IsZipLocalOrCentralSig(Sig) ||
-           TRegisterKorva::ZipHeaderKind(Sig, zkEnd, enciphered) == zkEnd || Sig == Zip64EndSig;
-}
-
 class TZipWalk final : public TKorva::TWalk {
 public:
     using TWalk::TWalk;
@@ -216,15 +210,13 @@ private:
         std::int64_t packed = h.CompressedSize;
         std::int64_t unpacked = h.UncompressedSize;
         std::uint32_t crc = h.Crc;
-        // Sizes that are all zero with the descriptor flag are not known before the data.
-        bool sizesKnown = packed != 0 || unpacked != 0 || crc != 0;
         const std::string extra = ReadText(namePos + h.NameLength, h.ExtraLength);
-        if (packed == Zip64Marker32 || unpacked == Zip64Marker32) {
+        if (packed == Zip64Marker32 || unpacked == Zip64Marker32)
             ApplyZip64(extra, unpacked, packed, nullptr);
-            sizesKnown = true;
-        }
+        // An entry with a zip64 field has 64-bit sizes in its descriptor.
+        const bool zip64 = !FindZipExtraField(AsBytes(extra), ZipExtraZip64).empty();
         std::int64_t next = dataPos + packed;
-        if (h.Flags & zfDescriptor) next = AfterDescriptor(dataPos, sizesKnown, packed, unpacked, crc);
+        if (h.Flags & zfDescriptor) next = AfterDescriptor(dataPos, zip64, packed, unpacked, crc);
 
         TKorvaEntry e;
         const std::string stored = SetName(e, rawName, h.Flags, extra, 0, false);
@@ -239,31 +231,27 @@ private:
     }
 
     // The data of an entry whose sizes follow it: the descriptor is stepped over, and when
-    // the local header holds no sizes they are taken from the descriptor found by its
-    // signature and a compressed size equal to its distance from the data.
-    std::int64_t AfterDescriptor(std::int64_t DataPos, bool SizesKnown, std::int64_t& Packed,
+    // the local header holds no compressed size the sizes are taken from the descriptor found
+    // by its signature and a compressed size equal to its distance from the data.
+    std::int64_t AfterDescriptor(std::int64_t DataPos, bool Zip64, std::int64_t& Packed,
                                  std::int64_t& Unpacked, std::uint32_t& Crc) {
-        std::uint8_t d[24];
-        if (SizesKnown) {
-            // The descriptor, with or without its signature, in its 32- or 64-bit form: the
-            // one that a zip record follows.
-            const std::int64_t at = DataPos + Packed;
-            const bool signature = ReadExact(at, d, 4) && GetU32LE(d) == ZipDescriptorSig;
-            const std::int64_t lengths[] = {16, 24, 12, 20, 0};
-            for (std::int64_t len : lengths) {
-                if (signature != (len == 16 || len == 24)) continue;
-                if (ReadExact(at + len, d, 4) && IsZipRecordSig(GetU32LE(d))) return at + len;
-            }
-            return signature ? at + 16 : at;
-        }
         TZipDescriptorSearch search;
         search.ReadAt = [this](std::int64_t At, void* Buffer, std::int64_t Count) {
             return ReadAt(At, Buffer, Count);
         };
+        search.Zip64 = Zip64;
+        TZipDescriptorHit hit;
+        if (Packed != 0) {
+            // The sizes are known: the descriptor that ends the data, with or without its
+            // signature, is stepped over.
+            const std::int64_t at = DataPos + Packed;
+            if (ZipDescriptorAt(search, at, Packed, nullptr, hit)) return hit.Next;
+            std::uint8_t sig[4];
+            return ReadExact(at, sig, 4) && GetU32LE(sig) == ZipDescriptorSig ? at + 16 : at;
+        }
         search.Proceed = [this] { return !Cancelled(); };
         search.Limit = std::min(End, DataPos + DescriptorScanLimit);
         search.StopAtHeader = true;
-        TZipDescriptorHit hit;
         switch (FindZipDataDescriptor(search, DataPos, hit)) {
         case TZipDescriptorFound::Header:
             // No descriptor before the next record: the data run up to it.

@@ -6,6 +6,7 @@
 #include "SplitZipSet.h"
 #include "TestSupport.h"
 
+#include "engine/core/krvByteAccess.h"
 #include "engine/core/krvErrorCodes.h"
 
 #include <gtest/gtest.h>
@@ -227,6 +228,28 @@ TEST_F(ListerTools, SplitZipListsFromTheLastPieceWithDiskLabels) {
     const TListedEntry* big = listing.Find("big.bin");
     ASSERT_NE(big, nullptr);
     EXPECT_EQ(big->VolumeID, "PKBACK# 001");
+}
+
+TEST_F(ListerTools, StreamedZip64ZipWithoutDirectoryListsEveryEntryWithItsSizes) {
+    // Written to a pipe with zip64 forced: every entry's sizes are in a 24-byte descriptor.
+    std::string bytes =
+        RunOk({"zip", "-q", "-fz", "-", "data.bin", "docs/readme.txt", "small.txt"}, Src()).Out;
+    ASSERT_GE(bytes.size(), 22U);
+    auto* end = reinterpret_cast<std::uint8_t*>(bytes.data() + bytes.size() - 22);
+    ASSERT_EQ(GetU32LE(end), 0x06054B50U);
+    const std::size_t directory = bytes.size() - 22 - GetU32LE(end + 12);
+    // zip leaves the directory offset marked for a zip64 record that it does not write; with
+    // the offset in place unzip lists the archive.
+    PutU32LE(end + 16, static_cast<std::uint32_t>(directory));
+    WriteFile(Dir / "z64.zip", bytes);
+    const std::vector<TToolEntry> tool = ParseUnzipV(RunOk({"unzip", "-v", Path("z64.zip")}, Dir.Path()).Out);
+    ASSERT_EQ(tool.size(), 3U);
+
+    // The directory cut off: only the local headers are left.
+    WriteFile(Dir / "cut.zip", bytes.substr(0, directory));
+    const TListing listing = ListArchive(Path("cut.zip"));
+    ExpectSameEntries(listing, tool, "unzip -v", "cut.zip");
+    EXPECT_EQ(listing.NumFiles, 3);
 }
 
 TEST_F(ListerTools, SplitZipWhoseDirectorySpansPiecesListsEveryEntry) {

@@ -3,6 +3,7 @@
 #include "engine/core/krvZipDescriptor.h"
 
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCrc.h"
 
 #include <algorithm>
 #include <cstring>
@@ -129,4 +130,97 @@ TEST(ZipDescriptor, LimitEndAndRefusalEndTheSearch) {
     EXPECT_EQ(nothing.Find(), TZipDescriptorFound::None);
     TSearchOver empty("");
     EXPECT_EQ(empty.Find(), TZipDescriptorFound::None);
+}
+
+namespace {
+
+std::string Unsigned32(std::uint32_t Crc, std::uint32_t Packed, std::uint32_t Size) {
+    return Narrow(Crc, Packed, Size).substr(4);
+}
+
+std::uint32_t CrcOf(const std::string& Data) {
+    std::uint32_t crc = 0xFFFFFFFF;
+    UpdateCrc32Buf(Data.data(), std::ssize(Data), crc);
+    return crc ^ 0xFFFFFFFF;
+}
+
+const std::string LocalSig("PK\x03\x04", 4);
+
+} // namespace
+
+TEST(ZipDescriptor, WithoutSignatureFoundByDistanceCrcAndTheRecordAfterIt) {
+    // Stored data that hold a look-alike: the right distance and a record after it, but not
+    // the CRC of the bytes before it.
+    std::string data = "head";
+    data += Unsigned32(0x12345678, static_cast<std::uint32_t>(data.size()), 4) + LocalSig + "tail";
+    for (const std::int64_t pad :
+         {std::int64_t{0}, TZipDescriptorSearch::BlockSize - 30, 3 * TZipDescriptorSearch::BlockSize}) {
+        SCOPED_TRACE(pad);
+        const std::string stored = data + std::string(static_cast<std::size_t>(pad), 'p');
+        const auto size = static_cast<std::uint32_t>(stored.size());
+        const std::string descriptor = Unsigned32(CrcOf(stored), size, size);
+        for (const std::string& after : {LocalSig + std::string(26, '\0'), std::string()}) {
+            TSearchOver s(stored + descriptor + after); // a local header follows, or nothing
+            s.Search.Unsigned = true;
+            s.Search.Stored = true;
+            ASSERT_EQ(s.Find(), TZipDescriptorFound::Descriptor);
+            EXPECT_EQ(s.Hit.Position, std::ssize(stored));
+            EXPECT_EQ(s.Hit.Next, std::ssize(stored) + 12);
+            EXPECT_EQ(s.Hit.Crc, CrcOf(stored));
+            EXPECT_EQ(s.Hit.Uncompressed, size);
+            // Not asked for: only descriptors with their signature are found.
+            TSearchOver signedOnly(stored + descriptor + after);
+            EXPECT_EQ(signedOnly.Find(), TZipDescriptorFound::None);
+        }
+    }
+}
+
+TEST(ZipDescriptor, WithoutSignatureNeedsARecordAfterItAndTheStoredSize) {
+    const std::string data(100, 'd');
+    const std::string good = Unsigned32(CrcOf(data), 100, 100);
+    // Followed by neither a record nor the end.
+    TSearchOver lonely(data + good + "zz");
+    lonely.Search.Unsigned = lonely.Search.Stored = true;
+    EXPECT_EQ(lonely.Find(), TZipDescriptorFound::None);
+    // Enciphered stored data: 12 bytes of cipher header, no CRC to check.
+    TSearchOver enciphered(data + Unsigned32(0xABCDEF01, 100, 88) + std::string("PK\x01\x02", 4));
+    enciphered.Search.Unsigned = enciphered.Search.Stored = enciphered.Search.Enciphered = true;
+    ASSERT_EQ(enciphered.Find(), TZipDescriptorFound::Descriptor);
+    EXPECT_EQ(enciphered.Hit.Uncompressed, 88U);
+    TSearchOver wrongSize(data + Unsigned32(CrcOf(data), 100, 99) + LocalSig);
+    wrongSize.Search.Unsigned = wrongSize.Search.Stored = true;
+    EXPECT_EQ(wrongSize.Find(), TZipDescriptorFound::None);
+    // Deflated data: the sizes and the record after it are all there is to go by.
+    TSearchOver deflated(data + Unsigned32(7, 100, 5000) + LocalSig);
+    deflated.Search.Unsigned = true;
+    ASSERT_EQ(deflated.Find(), TZipDescriptorFound::Descriptor);
+    EXPECT_EQ(deflated.Hit.Uncompressed, 5000U);
+}
+
+TEST(ZipDescriptor, AtAKnownEndEveryFormAndTheOneARecordFollows) {
+    const std::string data(40, 'd');
+    const std::string next = LocalSig + std::string(26, '\0');
+    TZipDescriptorHit hit;
+    // A 64-bit descriptor of an entry not known as zip64: the record after it tells its form.
+    TSearchOver wide(data + Wide(7, 40, 41) + next);
+    ASSERT_TRUE(ZipDescriptorAt(wide.Search, 40, 40, nullptr, hit));
+    EXPECT_EQ(hit.Next, 40 + 24);
+    EXPECT_EQ(hit.Uncompressed, 41U);
+    TSearchOver narrow(data + Narrow(7, 40, 41) + next);
+    narrow.Search.Zip64 = true;
+    ASSERT_TRUE(ZipDescriptorAt(narrow.Search, 40, 40, nullptr, hit));
+    EXPECT_EQ(hit.Next, 40 + 16);
+    // A signed one is taken without a record after it; another size is no descriptor.
+    TSearchOver lone(data + Narrow(7, 40, 41) + "zzzz");
+    EXPECT_TRUE(ZipDescriptorAt(lone.Search, 40, 40, nullptr, hit));
+    EXPECT_FALSE(ZipDescriptorAt(lone.Search, 40, 39, nullptr, hit));
+    // Without signature: a record or the end after it, or its CRC.
+    TSearchOver bare(data + Unsigned32(7, 40, 41));
+    ASSERT_TRUE(ZipDescriptorAt(bare.Search, 40, 40, nullptr, hit));
+    EXPECT_EQ(hit.Next, 40 + 12);
+    EXPECT_EQ(hit.Crc, 7U);
+    TSearchOver bareMore(data + Unsigned32(7, 40, 41) + "zzzz");
+    EXPECT_FALSE(ZipDescriptorAt(bareMore.Search, 40, 40, nullptr, hit));
+    const std::uint32_t crc = 7;
+    EXPECT_TRUE(ZipDescriptorAt(bareMore.Search, 40, 40, &crc, hit));
 }

@@ -5,6 +5,7 @@
 #include "KorvaBuilders.h"
 #include "ListerSupport.h"
 #include "TestSupport.h"
+#include "ZipBuilder.h"
 
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvZipRecords.h"
@@ -176,6 +177,37 @@ TEST_F(Korva, LocalWalkFindsTheDataDescriptorOfEntriesWithoutSizes) {
     EXPECT_EQ(l.Entries[1].Name, "second.txt");
     EXPECT_EQ(l.Entries[1].Unpacked, 18);
     EXPECT_EQ(l.Entries[1].Crc, 0xCAFEF00DU);
+}
+
+TEST_F(Korva, LocalWalkReadsTheZip64DescriptorOfEntriesWithAZip64Field) {
+    // Streamed zip64 entries: zeros in the local header and its zip64 field, the sizes in a
+    // 24-byte descriptor after the data.
+    std::string zip64Field;
+    PutU16(zip64Field, 0x0001);
+    PutU16(zip64Field, 16);
+    zip64Field.append(16, '\0');
+    TZipSpec spec;
+    const std::string texts[] = {"first entry's text", std::string(70000, 'x'), "third"};
+    for (int i = 0; i < 3; ++i) {
+        testsupport::TZipItem item{"f" + std::to_string(i) + ".txt", texts[i]};
+        item.Method = 8;
+        item.Packed = DeflateRaw(texts[i]);
+        item.Extra = zip64Field;
+        item.Descriptor = TZipDescriptorStyle::Signed;
+        item.Descriptor64 = true;
+        spec.Add(item);
+    }
+    TZipLayout layout;
+    const std::string whole = MakeStoredZip(spec, &layout);
+    const TListing l = ListArchive(Archive("z64.zip", whole.substr(0, layout.Directory)));
+    ASSERT_EQ(l.Entries.size(), 3U) << l.Describe();
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(l.Entries[i].Name, "f" + std::to_string(i) + ".txt");
+        EXPECT_EQ(l.Entries[i].Unpacked, std::ssize(texts[i]));
+        EXPECT_EQ(l.Entries[i].Packed, std::ssize(DeflateRaw(texts[i])));
+        EXPECT_EQ(l.Entries[i].Crc, Crc32Of(texts[i]));
+    }
 }
 
 TEST_F(Korva, EmptyZipListsNothingWithoutComplaint) {
