@@ -56,21 +56,23 @@ bool IsZipRecordSignature(std::uint32_t Signature) {
 
 TZipDescriptorFound FindZipDataDescriptor(const TZipDescriptorSearch& Search, std::int64_t DataStart,
                                           TZipDescriptorHit& Hit) {
-    constexpr std::int64_t Block = TZipDescriptorSearch::BlockSize;
     constexpr std::int64_t Lead = 24; // a whole descriptor and what follows it fit in the overlap
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(Block + Lead));
+    std::vector<std::uint8_t> buffer;
     const std::array<TDescriptorForm, 4> forms = FormsInOrder(Search.Zip64);
     // The CRC-32 of the stored bytes before the position examined.
     const bool checkCrc = Search.Unsigned && Search.Stored && !Search.Enciphered;
     std::uint32_t crc = 0xFFFFFFFF;
-    for (std::int64_t base = DataStart; base < Search.Limit; base += Block) {
-        if (Search.Proceed && !Search.Proceed()) return TZipDescriptorFound::None;
-        const std::int64_t got =
-            Search.ReadAt(base, buffer.data(), std::min(Block + Lead, Search.Limit - base));
+    std::int64_t block = TZipDescriptorSearch::FirstBlockSize;
+    for (std::int64_t base = DataStart; base < Search.Limit;
+         base += block, block = std::min(2 * block, TZipDescriptorSearch::BlockSize)) {
+        const std::int64_t want = std::min(block + Lead, Search.Limit - base);
+        if (Search.Proceed && !Search.Proceed(want)) return TZipDescriptorFound::None;
+        buffer.resize(static_cast<std::size_t>(block + Lead));
+        const std::int64_t got = Search.ReadAt(base, buffer.data(), want);
         if (got < 12) return TZipDescriptorFound::None;
         // The last block is searched to its end; any other up to where the next one begins.
-        const bool lastBlock = got < Block + Lead;
-        const std::int64_t last = lastBlock ? got - 11 : Block;
+        const bool lastBlock = got < block + Lead;
+        const std::int64_t last = lastBlock ? got - 11 : block;
         std::int64_t crcDone = 0;
         for (std::int64_t i = 0; i < last; ++i) {
             const std::uint8_t* p = &buffer[static_cast<std::size_t>(i)];
@@ -119,7 +121,7 @@ TZipDescriptorFound FindZipDataDescriptor(const TZipDescriptorSearch& Search, st
             }
         }
         if (lastBlock) return TZipDescriptorFound::None;
-        if (checkCrc) UpdateCrc32Buf(buffer.data() + crcDone, Block - crcDone, crc);
+        if (checkCrc) UpdateCrc32Buf(buffer.data() + crcDone, block - crcDone, crc);
     }
     return TZipDescriptorFound::None;
 }

@@ -12,9 +12,9 @@
 struct TZipDescriptorSearch {
     // Reads up to Count bytes at Pos into Buffer; returns the count read.
     std::function<std::int64_t(std::int64_t Pos, void* Buffer, std::int64_t Count)> ReadAt;
-    // Asked before each block of BlockSize bytes is searched; false ends the search (a
-    // cancel, a search budget spent). Not set: the search goes on to the end.
-    std::function<bool()> Proceed;
+    // Asked before each block is read with the count of bytes it reads; false ends the search
+    // (a cancel, a search budget spent). Not set: the search goes on to the end.
+    std::function<bool(std::int64_t Bytes)> Proceed;
     // Nothing at or beyond this position is searched.
     std::int64_t Limit = std::numeric_limits<std::int64_t>::max();
     // The entry has a zip64 field: a descriptor of 64-bit sizes is taken before one of 32.
@@ -29,6 +29,9 @@ struct TZipDescriptorSearch {
     bool Stored = false;
     bool Enciphered = false;
 
+    // The first block read is FirstBlockSize bytes, each further one twice the one before, up
+    // to BlockSize: data that end soon are found without reading far ahead.
+    static constexpr std::int64_t FirstBlockSize = 4096;
     static constexpr std::int64_t BlockSize = 65536;
 };
 

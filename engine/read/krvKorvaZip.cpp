@@ -249,7 +249,7 @@ private:
             std::uint8_t sig[4];
             return ReadExact(at, sig, 4) && GetU32LE(sig) == ZipDescriptorSig ? at + 16 : at;
         }
-        search.Proceed = [this] { return !Cancelled(); };
+        search.Proceed = [this](std::int64_t) { return !Cancelled(); };
         search.Limit = std::min(End, DataPos + DescriptorScanLimit);
         search.StopAtHeader = true;
         switch (FindZipDataDescriptor(search, DataPos, hit)) {

@@ -184,6 +184,13 @@ bool TUnZip::ZipProcessEntry(const TEntryRef& Entry) {
         SkipEntry(FUncompressedSize);
         return false;
     }
+    if (Entry.DataEndUnknown && !isDirectory) {
+        // Where its data end is not known: nothing is written, and the entry fails.
+        ReportError(FileName, "", "0", ecHeaderNotFound);
+        MarkEntryFailed();
+        SkipEntry(FUncompressedSize);
+        return CheckCrc(32, FStoredCrc);
+    }
 
     Encrypted = !isDirectory && (FFlags & zfEncrypted) != 0;
     bool askedNow = false;

@@ -7,6 +7,7 @@
 
 #include "engine/core/krvDiskManager.h"
 #include "engine/core/krvUnBase.h"
+#include "engine/core/krvZipDescriptor.h"
 #include "engine/core/krvZipRecords.h"
 
 #include <cstdint>
@@ -39,6 +40,9 @@ private:
         // Local walk: the data descriptor found after the data (CRC and sizes).
         bool HasDescriptor = false;
         std::uint32_t DescriptorCrc = 0;
+        // Local walk: the entry's data descriptor was not found, so where its data end is
+        // not known; the entry fails.
+        bool DataEndUnknown = false;
     };
 
     // A local header as read at an entry's offset.
@@ -57,6 +61,11 @@ private:
     // Reads the local header at Pos (deciphering the enciphered form) with its name and, when
     // WantExtra, its extra field. False when no local header stands there.
     bool ReadLocalRecord(TStream32& Stream, std::int64_t Pos, TLocalRecord& Record, bool WantExtra);
+    // The data descriptor that ends the data of Record (flag bit 3) in the local walk, with or
+    // without its signature. False when it cannot be found; Next is then the next zip record
+    // after the data's start, or -1 when there is none.
+    bool FindEntryDescriptor(TStream32& Stream, TZipDescriptorSearch& Search, const TLocalRecord& Record,
+                             std::int64_t LocalCompressed, TZipDescriptorHit& Hit, std::int64_t& Next);
     void AddToTotals(std::uint32_t DosDateTime, std::int64_t Compressed, std::int64_t Uncompressed,
                      std::uint16_t Flags);
 

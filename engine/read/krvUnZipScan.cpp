@@ -1,6 +1,8 @@
 // Finding the entries of a zip archive: the central directory, or a walk over the local
 // headers when the directory is unusable.
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCodecStreams.h"
+#include "engine/core/krvCrc.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvReadAhead.h"
 #include "engine/core/krvZipDescriptor.h"
@@ -28,6 +30,32 @@ std::int64_t Clamp64(std::uint64_t Value) {
 bool ReadField(TStream32& Stream, std::int64_t Pos, std::int64_t Count, std::string& Out) {
     Out.resize(static_cast<std::size_t>(Count));
     return Count == 0 || ReadAt(Stream, Pos, Out.data(), Count) == Count;
+}
+
+// Where a raw deflate stream ends: its compressed length, and the CRC-32 and size of what it
+// inflates to.
+struct TDeflateEnd {
+    std::int64_t Packed = 0;
+    std::uint32_t Crc = 0;
+    std::int64_t Size = 0;
+};
+
+// Inflates the deflate stream at DataStart to its end; false for data that end before it,
+// damaged data or a cancel.
+bool FindDeflateEnd(TStream32& Stream, std::int64_t DataStart, const bool* CancelFlag, TDeflateEnd& End) {
+    if (Stream.Seek(DataStart, soBeginning) != DataStart) return false;
+    TDecompressStream inflater(Stream, RawDeflateWindowBits);
+    inflater.CancelFlagPtr = CancelFlag;
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(TCustomStream::BufferSize));
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (;;) {
+        const std::int64_t got = inflater.Read(out.data(), std::ssize(out));
+        if (got > 0) UpdateCrc32Buf(out.data(), got, crc);
+        if (inflater.EndOfStream()) break;
+        if (got < std::ssize(out)) return false;
+    }
+    End = {inflater.TotalIn(), crc ^ 0xFFFFFFFF, inflater.TotalOut()};
+    return true;
 }
 
 } // namespace
@@ -125,6 +153,47 @@ bool TUnZip::ReadLocalRecord(TStream32& Archive, std::int64_t Pos, TLocalRecord&
     return true;
 }
 
+bool TUnZip::FindEntryDescriptor(TStream32& Stream, TZipDescriptorSearch& Search, const TLocalRecord& Record,
+                                 std::int64_t LocalCompressed, TZipDescriptorHit& Hit, std::int64_t& Next) {
+    const TZipLocalHeader& h = Record.Header;
+    const std::int64_t start = Record.DataStart;
+    const bool enciphered = (h.Flags & zfEncrypted) != 0;
+    Search.StopAtHeader = false;
+    Search.Unsigned = false;
+    Search.Stored = h.Method == zmStored;
+    Search.Enciphered = enciphered;
+    // The local header holds the sizes after all: the descriptor follows the data.
+    if (LocalCompressed > 0 &&
+        ZipDescriptorAt(Search, start + LocalCompressed, LocalCompressed, nullptr, Hit))
+        return true;
+    // Deflated data end where their deflate stream does.
+    TDeflateEnd end;
+    if (h.Method == zmDeflated && !enciphered && FindDeflateEnd(Stream, start, CancelPtr, end) &&
+        ZipDescriptorAt(Search, start + end.Packed, end.Packed, &end.Crc, Hit))
+        return true;
+    // The first descriptor, with or without its signature, whose size is its distance from
+    // the data (and, for stored data, whose CRC is theirs).
+    Search.Unsigned = true;
+    if (FindZipDataDescriptor(Search, start, Hit) == TZipDescriptorFound::Descriptor) return true;
+    // Not found: the walk goes on at the next record. This search ends at the first header,
+    // so the searches of many such entries together read the archive about once.
+    TZipDescriptorSearch ahead = Search;
+    ahead.Unsigned = false;
+    ahead.StopAtHeader = true;
+    ahead.Proceed = [this](std::int64_t) { return !GetCancel(); };
+    switch (FindZipDataDescriptor(ahead, start, Hit)) {
+    case TZipDescriptorFound::Descriptor:
+        return true;
+    case TZipDescriptorFound::Header:
+        Next = Hit.Position;
+        return false;
+    case TZipDescriptorFound::None:
+        break;
+    }
+    Next = -1;
+    return false;
+}
+
 int TUnZip::ScanLocalHeaders(TStream32& Archive) {
     if (OnCorruptZipHeader) {
         bool cancel = true;
@@ -134,15 +203,17 @@ int TUnZip::ScanLocalHeaders(TStream32& Archive) {
     TReadAheadStream Stream(Archive);
     // The data descriptor ends data whose size the local header does not hold. A damaged
     // archive could make every entry search to its end: the walk searches at most about
-    // twice the archive's size in all.
+    // twice the archive's size in all. A search that finds its descriptor costs the bytes up
+    // to it, one that finds none all it read.
     std::int64_t budget = 2 * Stream.GetSize() + (1 << 20);
+    std::int64_t searched = 0; // bytes read by the search of the current entry
     TZipDescriptorSearch search;
     search.ReadAt = [&Stream](std::int64_t Pos, void* Buffer, std::int64_t Count) {
         return ::ReadAt(Stream, Pos, Buffer, Count);
     };
-    search.Proceed = [this, &budget] {
-        if (GetCancel() || budget <= 0) return false;
-        budget -= TZipDescriptorSearch::BlockSize;
+    search.Proceed = [this, &budget, &searched](std::int64_t Bytes) {
+        if (GetCancel() || searched >= budget) return false;
+        searched += Bytes;
         return true;
     };
     std::int64_t pos = ArchiveOffset;
@@ -162,15 +233,21 @@ int TUnZip::ScanLocalHeaders(TStream32& Archive) {
         entry.CompressedSize = Clamp64(values.CompressedSize);
         entry.UncompressedSize = Clamp64(values.UncompressedSize);
         std::int64_t next = record.DataStart + entry.CompressedSize;
-        search.Zip64 = zip64;
-        TZipDescriptorHit hit;
-        if ((h.Flags & zfDescriptor) &&
-            FindZipDataDescriptor(search, record.DataStart, hit) == TZipDescriptorFound::Descriptor) {
-            entry.HasDescriptor = true;
-            entry.DescriptorCrc = hit.Crc;
-            entry.CompressedSize = hit.Compressed;
-            entry.UncompressedSize = Clamp64(hit.Uncompressed);
-            next = hit.Next;
+        if (h.Flags & zfDescriptor) {
+            search.Zip64 = zip64;
+            TZipDescriptorHit hit;
+            searched = 0;
+            const bool found = FindEntryDescriptor(Stream, search, record, entry.CompressedSize, hit, next);
+            budget -= found ? std::min(searched, hit.Next - record.DataStart) : searched;
+            if (found) {
+                entry.HasDescriptor = true;
+                entry.DescriptorCrc = hit.Crc;
+                entry.CompressedSize = hit.Compressed;
+                entry.UncompressedSize = Clamp64(hit.Uncompressed);
+                next = hit.Next;
+            } else {
+                entry.DataEndUnknown = true;
+            }
         }
         const std::string name =
             ZipNameToLocal(record.RawName, h.Flags, 0, false, TranslateOemChar, record.Extra);

@@ -11,12 +11,14 @@
 #include "SplitZipSet.h"
 #include "TestSupport.h"
 #include "ZipBuilder.h"
+#include "ZipInspect.h"
 
 #include "engine/core/krvErrorCodes.h"
 #include "platform/Drives.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 
@@ -186,6 +188,46 @@ TEST_F(UnZipInterop, DamagedArchivesMadeByZip) {
     const auto walked = ExtractAll(Dir / "nodir.zip", Dir / "walked");
     EXPECT_TRUE(walked.AllPassed()) << walked.Describe();
     EXPECT_EQ(CompareTrees(ReadTree(Source), "the source", ReadTree(Dir / "walked"), "the local walk"), "");
+}
+
+TEST_F(UnZipInterop, StreamedArchivesWithDescriptorsWithoutSignatureAndNoDirectory) {
+    // zip's streamed archives with the descriptors' signatures taken out (the format allows
+    // descriptors without one) and the directory cut off: only the local headers are left.
+    const std::vector<ZipCase> cases = {
+        {"deflated", {"-q", "-r", "-", "."}, "", true},
+        {"stored", {"-q", "-r", "-0", "-", "."}, "", true},
+        {"deflated password", {"-q", "-r", "-P", "pw", "-", "."}, "pw", true},
+        {"stored password", {"-q", "-r", "-0", "-P", "pw", "-", "."}, "pw", true},
+    };
+    for (const ZipCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const fs::path streamed = Dir / (std::string(c.Name) + ".zip");
+        if (!MakeArchive(c, streamed)) continue;
+        ZipContents zip = InspectZip(streamed);
+        std::sort(zip.Entries.begin(), zip.Entries.end(), [](const ZipEntryBytes& A, const ZipEntryBytes& B) {
+            return A.Central.LocalHeaderOffset < B.Central.LocalHeaderOffset;
+        });
+        std::string bare;
+        int stripped = 0, files = 0;
+        for (const ZipEntryBytes& e : zip.Entries) {
+            std::string span = e.Span;
+            const std::size_t descriptor = span.size() - TZipDataDescriptor::Size;
+            files += e.Name.back() != '/';
+            if ((e.Central.Flags & zfDescriptor) && span.compare(descriptor, 4, "PK\x07\x08") == 0) {
+                span.erase(descriptor, 4);
+                ++stripped;
+            }
+            bare += span;
+        }
+        // Every file's descriptor (folders have none).
+        ASSERT_EQ(stripped, files);
+        const fs::path archive = Dir / (std::string(c.Name) + " bare.zip");
+        WriteFile(archive, bare);
+        const fs::path out = Dir / (std::string(c.Name) + ".engine");
+        const auto result = ExtractAll(archive, out, [&](TUnBase& Reader) { Reader.Password = c.Password; });
+        EXPECT_TRUE(result.AllPassed()) << result.Describe();
+        EXPECT_EQ(CompareTrees(ReadTree(Source), "the source", ReadTree(out), "the local walk"), "");
+    }
 }
 
 TEST(UnZipCorpus, LegacyMethodSamplesGiveTheManifestContent) {

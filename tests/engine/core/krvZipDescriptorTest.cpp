@@ -50,7 +50,10 @@ struct TSearchOver {
             std::memcpy(Buffer, Data.data() + Pos, static_cast<std::size_t>(n));
             return n;
         };
-        Search.Proceed = [this] { return ++Blocks <= MaxBlocks; };
+        Search.Proceed = [this](std::int64_t Count) {
+            Asked += Count;
+            return ++Blocks <= MaxBlocks;
+        };
     }
     TZipDescriptorFound Find(std::int64_t DataStart = 0) {
         return FindZipDataDescriptor(Search, DataStart, Hit);
@@ -60,6 +63,7 @@ struct TSearchOver {
     TZipDescriptorSearch Search;
     TZipDescriptorHit Hit;
     int Blocks = 0;
+    std::int64_t Asked = 0; // bytes the search said it would read
     int MaxBlocks = 1 << 20;
 };
 
@@ -91,8 +95,12 @@ TEST(ZipDescriptor, SixtyFourBitFormFirstForZip64Entries) {
 }
 
 TEST(ZipDescriptor, FoundAcrossBlockEdgesAndFromAnyStart) {
-    for (const std::int64_t at : {TZipDescriptorSearch::BlockSize - 10, TZipDescriptorSearch::BlockSize - 16,
-                                  TZipDescriptorSearch::BlockSize, 3 * TZipDescriptorSearch::BlockSize + 5}) {
+    // The blocks grow from the first block's size: they end at 1, 3, 7 and 15 first blocks,
+    // then every BlockSize.
+    constexpr std::int64_t First = TZipDescriptorSearch::FirstBlockSize;
+    constexpr std::int64_t Full = TZipDescriptorSearch::BlockSize;
+    for (const std::int64_t at : {First - 10, First - 16, First, 3 * First - 8, 15 * First,
+                                  15 * First + Full - 16, 15 * First + Full, 3 * Full + 5}) {
         const std::string lead(7, 'L');
         std::string data(static_cast<std::size_t>(at), 'x');
         TSearchOver s(lead + data + Narrow(9, static_cast<std::uint32_t>(at), 1));
@@ -117,6 +125,7 @@ TEST(ZipDescriptor, HeaderStopsTheSearchOnlyWhenAsked) {
 }
 
 TEST(ZipDescriptor, LimitEndAndRefusalEndTheSearch) {
+    constexpr std::int64_t Full = TZipDescriptorSearch::BlockSize;
     const std::string data(3 * TZipDescriptorSearch::BlockSize, 'x');
     const std::string bytes = data + Narrow(1, static_cast<std::uint32_t>(data.size()), 2);
     TSearchOver limited(bytes);
@@ -126,6 +135,10 @@ TEST(ZipDescriptor, LimitEndAndRefusalEndTheSearch) {
     refused.MaxBlocks = 2;
     EXPECT_EQ(refused.Find(), TZipDescriptorFound::None);
     EXPECT_EQ(refused.Blocks, 3);
+    // Data that end soon are found without reading far ahead.
+    TSearchOver soon(std::string(100, 'x') + Narrow(1, 100, 100) + std::string(Full, 'y'));
+    EXPECT_EQ(soon.Find(), TZipDescriptorFound::Descriptor);
+    EXPECT_EQ(soon.Asked, TZipDescriptorSearch::FirstBlockSize + 24);
     TSearchOver nothing(std::string(100, 'P'));
     EXPECT_EQ(nothing.Find(), TZipDescriptorFound::None);
     TSearchOver empty("");
@@ -154,7 +167,8 @@ TEST(ZipDescriptor, WithoutSignatureFoundByDistanceCrcAndTheRecordAfterIt) {
     std::string data = "head";
     data += Unsigned32(0x12345678, static_cast<std::uint32_t>(data.size()), 4) + LocalSig + "tail";
     for (const std::int64_t pad :
-         {std::int64_t{0}, TZipDescriptorSearch::BlockSize - 30, 3 * TZipDescriptorSearch::BlockSize}) {
+         {std::int64_t{0}, TZipDescriptorSearch::FirstBlockSize - 30, TZipDescriptorSearch::BlockSize - 30,
+          3 * TZipDescriptorSearch::BlockSize}) {
         SCOPED_TRACE(pad);
         const std::string stored = data + std::string(static_cast<std::size_t>(pad), 'p');
         const auto size = static_cast<std::uint32_t>(stored.size());

@@ -396,3 +396,141 @@ TEST_F(UnZipTest, LocalWalkFindsADescriptorThatEndsTheFileOnABlockEdge) {
         EXPECT_EQ(ReadFile(dest / "a.txt"), data) << size;
     }
 }
+
+namespace {
+
+// An entry whose CRC and sizes follow its data in a descriptor of Style.
+TZipItem Streamed(const std::string& Name, const std::string& Data, bool Deflate, TZipDescriptorStyle Style,
+                  bool Wide = false) {
+    TZipItem e{Name, Data};
+    if (Deflate) {
+        e.Method = 8;
+        e.Packed = DeflateRaw(Data);
+    }
+    e.Descriptor = Style;
+    e.Descriptor64 = Wide;
+    return e;
+}
+
+// The archive's local headers only: its directory cut off.
+std::string WithoutDirectory(const TZipSpec& Spec) {
+    TZipLayout layout;
+    return MakeStoredZip(Spec, &layout).substr(0, layout.Directory);
+}
+
+// The passed verdict OnEnd gave the entry Name (false when none was given).
+bool Passed(const ExtractResult& Result, const std::string& Name) {
+    for (const auto& [name, passed] : Result.Ends)
+        if (name == Name) return passed;
+    return false;
+}
+
+} // namespace
+
+TEST_F(UnZipTest, LocalWalkFindsDescriptorsWithoutSignature) {
+    constexpr auto Bare = TZipDescriptorStyle::Unsigned;
+    // A stored zip inside: its own headers and descriptors are data of the outer entry.
+    TZipSpec inner;
+    inner.Add(Streamed("in1.txt", "inner one", false, TZipDescriptorStyle::Signed));
+    inner.Add(Streamed("in2.txt", "inner two", false, Bare));
+    const std::string innerZip = MakeStoredZip(inner);
+    // Stored data holding a look-alike descriptor: its size is its distance and a local
+    // header follows, but its CRC is not that of the bytes before it.
+    const std::string lookAlike = std::string("abcd") + "\x44\x33\x22\x11" +
+                                  std::string("\x04\0\0\0\x04\0\0\0", 8) + "PK\x03\x04" + "tail";
+    std::map<std::string, std::string> files = {
+        {"stored.txt", TextBytes(3000, 1)},
+        {"deflated.txt", TextBytes(200000, 2)},
+        {"random.bin", RandomBytes(70000, 3)},
+        {"empty.txt", ""},
+        {"inner.zip", innerZip},
+        {"lookalike.bin", lookAlike},
+        {"wide.txt", TextBytes(5000, 4)},
+        {"signed.txt", "signed descriptor"},
+        {"sub/last.bin", RandomBytes(66000, 5)},
+    };
+    TZipSpec spec;
+    spec.Add(Streamed("stored.txt", files["stored.txt"], false, Bare));
+    spec.Add(Streamed("deflated.txt", files["deflated.txt"], true, Bare));
+    spec.Add(Streamed("random.bin", files["random.bin"], false, Bare));
+    spec.Add(Streamed("empty.txt", "", false, Bare));
+    spec.Add(Streamed("inner.zip", innerZip, false, Bare));
+    spec.Add(Streamed("lookalike.bin", lookAlike, false, Bare));
+    spec.Add(Streamed("wide.txt", files["wide.txt"], true, Bare, true));
+    spec.Add(Streamed("signed.txt", files["signed.txt"], true, TZipDescriptorStyle::Signed));
+    spec.Add(Streamed("sub/last.bin", files["sub/last.bin"], false, Bare));
+    WriteFile(Dir / "bare.zip", WithoutDirectory(spec));
+
+    const auto r = ExtractAll(Dir / "bare.zip", Dest);
+    EXPECT_TRUE(r.AllPassed()) << r.Describe();
+    EXPECT_EQ(r.Ends.size(), files.size()) << r.Describe();
+    EXPECT_EQ(CompareTrees(
+                  files, "sources",
+                  [&] {
+                      auto tree = ReadTree(Dest);
+                      tree.erase("sub/");
+                      return tree;
+                  }(),
+                  "extracted"),
+              "");
+}
+
+TEST_F(UnZipTest, LocalWalkEntryWhoseDataEndIsNotFoundFailsAndTheWalkGoesOn) {
+    constexpr auto Bare = TZipDescriptorStyle::Unsigned;
+    const std::string lost = TextBytes(5000, 6);
+    const std::string broken = TextBytes(90000, 7);
+    TZipSpec spec;
+    spec.Add(Streamed("before.txt", "before", false, Bare));
+    spec.Add(Streamed("lost.txt", lost, false, Bare));
+    spec.Add(Streamed("broken.txt", broken, true, Bare));
+    spec.Add(Streamed("after.txt", "after", false, Bare));
+    std::string bytes = WithoutDirectory(spec);
+    // The stored entry's descriptor damaged (its CRC), the deflated entry's data damaged.
+    const std::size_t lostData = bytes.find(lost);
+    bytes[lostData + lost.size()] ^= 0x01;
+    const std::size_t brokenData = bytes.find("broken.txt") + 10;
+    bytes[brokenData + 100] ^= 0x55;
+    WriteFile(Dir / "hopeless.zip", bytes);
+    WriteFile(Dest / "lost.txt", "kept");
+
+    const auto r = ExtractAll(Dir / "hopeless.zip", Dest);
+    EXPECT_TRUE(Passed(r, "before.txt")) << r.Describe();
+    EXPECT_TRUE(Passed(r, "after.txt")) << r.Describe();
+    EXPECT_FALSE(Passed(r, "lost.txt")) << r.Describe();
+    EXPECT_FALSE(Passed(r, "broken.txt")) << r.Describe();
+    EXPECT_EQ(r.FilesFailed, 2);
+    EXPECT_TRUE(r.HasError(ecHeaderNotFound)) << r.Describe();
+    EXPECT_EQ(ReadFile(Dest / "before.txt"), "before");
+    EXPECT_EQ(ReadFile(Dest / "after.txt"), "after");
+    EXPECT_EQ(ReadFile(Dest / "lost.txt"), "kept");
+    EXPECT_FALSE(fs::exists(Dest / "broken.txt"));
+
+    // Nothing after the damage: the walk ends with the failed entry.
+    TZipSpec last;
+    last.Add(Streamed("first.txt", "first", false, Bare));
+    last.Add(Streamed("lost.txt", lost, false, Bare));
+    bytes = WithoutDirectory(last);
+    bytes[bytes.size() - 12] ^= 0x01;
+    WriteFile(Dir / "end.zip", bytes);
+    const auto e = ExtractAll(Dir / "end.zip", Dir / "end");
+    EXPECT_TRUE(Passed(e, "first.txt")) << e.Describe();
+    EXPECT_FALSE(Passed(e, "lost.txt")) << e.Describe();
+    EXPECT_EQ(e.FilesFailed, 1);
+    EXPECT_FALSE(fs::exists(Dir / "end/lost.txt"));
+}
+
+TEST_F(UnZipTest, LocalWalkOfManySmallStreamedEntriesFindsThemAll) {
+    // Many short searches must not spend what guards the walk against endless ones.
+    TZipSpec spec;
+    std::map<std::string, std::string> files;
+    for (int i = 0; i < 1000; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".txt";
+        files[name] = "file " + std::to_string(i);
+        spec.Add(Streamed(name, files[name], i % 3 == 2,
+                          i % 2 ? TZipDescriptorStyle::Unsigned : TZipDescriptorStyle::Signed));
+    }
+    WriteFile(Dir / "many.zip", WithoutDirectory(spec));
+    const auto r = ExtractAll(Dir / "many.zip", Dest);
+    EXPECT_TRUE(r.AllPassed()) << r.Describe();
+    EXPECT_EQ(CompareTrees(files, "sources", ReadTree(Dest), "extracted"), "");
+}
