@@ -78,7 +78,7 @@ protected:
 private:
     // The local header of an old entry at its offset, deciphered; Enciphered tells its form.
     TZipLocalHeader ReadOldLocal(const TCompEntry& Entry, bool& Enciphered);
-    // Bytes of the entry's data descriptor (0, 12 or 16) after its data at DataEnd.
+    // Bytes of the entry's data descriptor (0, 12, 16, 20 or 24) after its data at DataEnd.
     std::int64_t DescriptorSize(const TZipCentralHeader& Central, std::int64_t DataEnd);
     void ReadCentralEntries(TStream32& Input, TCompHeaderObj& List, std::int64_t DirPos, int Total);
     void ReadLocalEntries(TStream32& Input, TCompHeaderObj& List);

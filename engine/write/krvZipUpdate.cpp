@@ -5,6 +5,7 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvMatchSpec.h"
+#include "engine/core/krvZipDescriptor.h"
 #include "engine/core/krvZipEntryName.h"
 #include "engine/core/krvZipExtra.h"
 #include "platform/CodePages.h"
@@ -181,13 +182,13 @@ TZipLocalHeader TZip::ReadOldLocal(const TCompEntry& Entry, bool& Enciphered) {
 
 std::int64_t TZip::DescriptorSize(const TZipCentralHeader& Central, std::int64_t DataEnd) {
     if (!(Central.Flags & zfDescriptor)) return 0;
-    std::uint8_t d[TZipDataDescriptor::Size] = {};
-    const std::int64_t got = ReadAt(*FInput, DataEnd, d, sizeof d);
-    const bool signature = got >= 4 && GetU32LE(d) == ZipDescriptorSig;
-    if (got >= 16 && signature && GetU32LE(d + 4) == Central.Crc) return 16;
-    if (got >= 12 && GetU32LE(d) == Central.Crc && GetU32LE(d + 4) == Central.CompressedSize) return 12;
-    if (got >= 16 && signature) return 16;
-    return 0;
+    TZipDescriptorSearch search;
+    search.ReadAt = [this](std::int64_t Pos, void* Buffer, std::int64_t Count) {
+        return ReadAt(*FInput, Pos, Buffer, Count);
+    };
+    TZipDescriptorHit hit;
+    if (!ZipDescriptorAt(search, DataEnd, Central.CompressedSize, &Central.Crc, hit)) return 0;
+    return hit.Next - DataEnd;
 }
 
 void TZip::CopyKeptEntry(TCompHeaderObj& List, int Index) {

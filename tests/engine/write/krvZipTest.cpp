@@ -366,4 +366,34 @@ TEST_F(ZipWriterTest, AnArchiveWithoutDirectoryIsReadByItsLocalHeaders) {
     EXPECT_EQ(FindEntry(after, "b.txt")->Span, FindEntry(before, "b.txt")->Span);
 }
 
+TEST_F(ZipWriterTest, KeptEntriesKeepTheirDataDescriptorsWhole) {
+    // Descriptors of every form: signed or not, with 32- or 64-bit sizes (an entry with a
+    // zip64 field), each copied whole.
+    std::string zip64Field("\x01\x00\x10\x00", 4);
+    zip64Field.append(16, '\0');
+    TZipSpec spec;
+    int n = 0;
+    for (const TZipDescriptorStyle style : {TZipDescriptorStyle::Signed, TZipDescriptorStyle::Unsigned})
+        for (const bool wide : {false, true}) {
+            const std::string data = TextBytes(3000 + 100 * n, n);
+            TZipItem item{"d" + std::to_string(++n) + ".txt", data};
+            item.Method = 8;
+            item.Packed = DeflateRaw(data);
+            item.Descriptor = style;
+            item.Descriptor64 = wide;
+            if (wide) item.Extra = zip64Field;
+            spec.Add(item);
+        }
+    TZipLayout layout;
+    const std::string old = MakeStoredZip(spec, &layout);
+    WriteFile(Archive(), old);
+    Put("new.txt", "new");
+    EXPECT_EQ(Writer()->Compress(), 1);
+    EXPECT_TRUE(Errors.empty());
+    // The kept entries come first, in their order: the same bytes up to the old directory.
+    const std::string now = ReadFile(Archive());
+    EXPECT_EQ(now.substr(0, layout.Directory), old.substr(0, layout.Directory));
+    EXPECT_EQ(InspectZip(Archive()).Entries.size(), 5U);
+}
+
 } // namespace
