@@ -4,11 +4,9 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvGbls.h"
 #include "engine/read/krvKorvaWalk.h"
+#include "platform/FileAttributes.h"
 
-#include <dirent.h>
 #include <set>
-#include <strings.h>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -30,19 +28,13 @@ constexpr std::int64_t MaxCabName = 256;
 // names ignore case name their cabinets so).
 std::string FindCabinet(const std::string& Folder, const std::string& Name) {
     const std::string exact = Folder + Name;
-    struct stat st {};
-    if (::stat(exact.c_str(), &st) == 0) return exact;
-    DIR* dir = ::opendir(Folder.empty() ? "." : Folder.c_str());
-    if (!dir) return exact;
-    std::string found = exact;
-    while (const dirent* d = ::readdir(dir)) {
-        if (::strcasecmp(d->d_name, Name.c_str()) == 0) {
-            found = Folder + d->d_name;
-            break;
-        }
-    }
-    ::closedir(dir);
-    return found;
+    if (FileExists(exact)) return exact;
+    TDirWalk dir;
+    if (!dir.Open(Folder.empty() ? "." : Folder)) return exact;
+    TDirEntry entry;
+    while (dir.Next(entry))
+        if (SameTextNoCase(entry.Name, Name)) return Folder + entry.Name;
+    return exact;
 }
 
 class TCabWalk final : public TKorva::TWalk {
