@@ -1,7 +1,8 @@
 #include "platform/Drives.h"
 
+#include "platform/FileAttributes.h"
+
 #include <cstdlib>
-#include <dirent.h>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -84,19 +85,12 @@ std::string LabelOfDevice(const std::string& Source) {
     const std::string device = RealPath(Source);
     if (device.empty()) return {};
     const std::string dirName = "/dev/disk/by-label";
-    DIR* dir = ::opendir(dirName.c_str());
-    if (!dir) return {};
-    std::string label;
-    while (dirent* e = ::readdir(dir)) {
-        const std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
-        if (RealPath(dirName + "/" + name) == device) {
-            label = DecodeUdevName(name);
-            break;
-        }
-    }
-    ::closedir(dir);
-    return label;
+    TDirWalk dir;
+    if (!dir.Open(dirName)) return {};
+    TDirEntry entry;
+    while (dir.Next(entry))
+        if (RealPath(dirName + "/" + entry.Name) == device) return DecodeUdevName(entry.Name);
+    return {};
 }
 
 } // namespace

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <limits>
 #include <memory>
 #include <sys/stat.h>
@@ -224,15 +223,12 @@ bool IsWritableFile(const std::string& FileName) {
 }
 
 bool IsDirEmpty(const std::string& Dir) {
-    struct TCloseDir {
-        void operator()(DIR* d) const { closedir(d); }
-    };
-    const std::unique_ptr<DIR, TCloseDir> dir(opendir(Dir.c_str()));
-    if (!dir) return true;
-    while (const dirent* entry = readdir(dir.get())) {
-        // Subfolders are not counted; every other entry is, hidden ones included.
-        if (!DirExists(JoinPath(Dir, entry->d_name))) return false;
-    }
+    TDirWalk dir;
+    if (!dir.Open(Dir)) return true;
+    TDirEntry entry;
+    // Subfolders are not counted; every other entry is, hidden ones included.
+    while (dir.Next(entry))
+        if (!S_ISDIR(entry.Stat.st_mode)) return false;
     return true;
 }
 
