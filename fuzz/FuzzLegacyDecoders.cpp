@@ -2,9 +2,9 @@
 // parameters, the next two the unpacked size; the rest is the packed stream. A decoder must
 // never produce more than the unpacked size nor pull more than the packed bytes.
 #include "engine/core/krvErrorCodes.h"
-#include "engine/read/krvExplode.h"
-#include "engine/read/krvUnreduce.h"
-#include "engine/read/krvUnshrink.h"
+#include "engine/codec/krvExplode.h"
+#include "engine/codec/krvUnreduce.h"
+#include "engine/codec/krvUnshrink.h"
 
 #include <algorithm>
 #include <cstdint>

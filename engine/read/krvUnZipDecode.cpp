@@ -2,10 +2,10 @@
 // crossing the disks of a spanned set), and the legacy decoders.
 #include "engine/core/krvCodecStreams.h"
 #include "engine/core/krvErrorCodes.h"
-#include "engine/read/krvExplode.h"
+#include "engine/codec/krvExplode.h"
 #include "engine/read/krvUnZip.h"
-#include "engine/read/krvUnreduce.h"
-#include "engine/read/krvUnshrink.h"
+#include "engine/codec/krvUnreduce.h"
+#include "engine/codec/krvUnshrink.h"
 
 #include <algorithm>
 #include <vector>

@@ -3,7 +3,7 @@
 // as bytes or as bit fields, least significant bit first.
 #pragma once
 
-#include "engine/read/krvDecoderIO.h"
+#include "engine/codec/krvDecoderIO.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "engine/read/krvDecodeOutput.h"
+#include "engine/codec/krvDecodeOutput.h"
 
 #include "engine/core/krvErrorCodes.h"
 

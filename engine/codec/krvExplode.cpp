@@ -1,8 +1,8 @@
-#include "engine/read/krvExplode.h"
+#include "engine/codec/krvExplode.h"
 
 #include "engine/core/krvErrorCodes.h"
-#include "engine/read/krvBitReader.h"
-#include "engine/read/krvDecodeOutput.h"
+#include "engine/codec/krvBitReader.h"
+#include "engine/codec/krvDecodeOutput.h"
 
 #include <algorithm>
 #include <array>

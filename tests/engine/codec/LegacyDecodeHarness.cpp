@@ -2,9 +2,9 @@
 
 #include "engine/core/krvCrc.h"
 #include "engine/core/krvErrorCodes.h"
-#include "engine/read/krvExplode.h"
-#include "engine/read/krvUnreduce.h"
-#include "engine/read/krvUnshrink.h"
+#include "engine/codec/krvExplode.h"
+#include "engine/codec/krvUnreduce.h"
+#include "engine/codec/krvUnshrink.h"
 
 #include <algorithm>
 #include <cstring>

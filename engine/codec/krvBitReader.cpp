@@ -1,4 +1,4 @@
-#include "engine/read/krvBitReader.h"
+#include "engine/codec/krvBitReader.h"
 
 #include "engine/core/krvErrorCodes.h"
 

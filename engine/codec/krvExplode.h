@@ -2,7 +2,7 @@
 // 8 KiB sliding window, with two trees (raw literals) or three (a literal tree).
 #pragma once
 
-#include "engine/read/krvDecoderIO.h"
+#include "engine/codec/krvDecoderIO.h"
 
 #include <memory>
 

@@ -2,7 +2,7 @@
 // 4 KiB window, with compression factor 1 to 4 (method - 1).
 #pragma once
 
-#include "engine/read/krvDecoderIO.h"
+#include "engine/codec/krvDecoderIO.h"
 
 #include <memory>
 

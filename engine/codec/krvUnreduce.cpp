@@ -1,8 +1,8 @@
-#include "engine/read/krvUnreduce.h"
+#include "engine/codec/krvUnreduce.h"
 
 #include "engine/core/krvErrorCodes.h"
-#include "engine/read/krvBitReader.h"
-#include "engine/read/krvDecodeOutput.h"
+#include "engine/codec/krvBitReader.h"
+#include "engine/codec/krvDecodeOutput.h"
 
 #include <array>
 #include <cstdint>

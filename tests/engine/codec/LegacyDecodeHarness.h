@@ -3,7 +3,7 @@
 // beyond the unpacked size, blocks of at most 32768 bytes.
 #pragma once
 
-#include "engine/read/krvDecoderIO.h"
+#include "engine/codec/krvDecoderIO.h"
 
 #include <cstdint>
 #include <string>

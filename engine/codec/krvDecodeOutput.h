@@ -3,7 +3,7 @@
 // unpacked size, which no byte and no copy may pass.
 #pragma once
 
-#include "engine/read/krvDecoderIO.h"
+#include "engine/codec/krvDecoderIO.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,7 +1,7 @@
 // Unshrink: zip method 1, dynamic LZW with 9- to 13-bit codes and partial clearing.
 #pragma once
 
-#include "engine/read/krvDecoderIO.h"
+#include "engine/codec/krvDecoderIO.h"
 
 #include <memory>
 

@@ -1,8 +1,8 @@
-#include "engine/read/krvUnshrink.h"
+#include "engine/codec/krvUnshrink.h"
 
 #include "engine/core/krvErrorCodes.h"
-#include "engine/read/krvBitReader.h"
-#include "engine/read/krvDecodeOutput.h"
+#include "engine/codec/krvBitReader.h"
+#include "engine/codec/krvDecodeOutput.h"
 
 #include <cstdint>
 #include <vector>
