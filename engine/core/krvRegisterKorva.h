@@ -54,6 +54,8 @@ public:
     // points at no directory, the first local header in the first 128 KiB (HeaderState then
     // exactly htLocal) or -1. Fills the zip fields and HeaderState.
     std::int64_t LocateZipDirectory(TStream32& Stream);
+    // Where the directory found at DirPos ends by the end records' size, -1 when unknown.
+    std::int64_t ZipDirectoryEnd(std::int64_t DirPos) const;
 
     // ---- zip header signatures ----
     // The signature to write for a record kind: kinds 0 and 1 in the "PL" form when
@@ -78,6 +80,8 @@ public:
     // What detection found.
     std::int64_t ZipCommentPos = 0;       // position of the zip comment, 0 when there is none
     std::int64_t ZipOffsetCorrection = 0; // bytes in front of the zip archive (a stub)
+    std::int64_t ZipDirectorySize = -1;   // the directory's size as the end records give it, -1 unknown
+    std::uint64_t ZipEntryCount = 0;      // the entries the end records count (also through Zip64)
     std::array<std::uint8_t, TZipLocalHeader::Size> LocalRecord{};
     std::array<std::uint8_t, TZipCentralHeader::Size> CentralRecord{};
     std::array<std::uint8_t, TZipEndRecord::Size> EndRecord{};

@@ -2,6 +2,7 @@
 // central record it points to (also when something such as a self-extractor stub was put in
 // front of the archive), and the first local header.
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCheckedMath.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/core/krvZipRecords.h"
 
@@ -31,7 +32,7 @@ bool ReadCentral(TStream32& Stream, std::int64_t Pos, std::uint8_t* Record, bool
 // a zip64 end record, which a locator just in front of the end record points to (or which
 // lies just in front of the locator when something was put in front of the archive).
 bool ReadZip64Directory(TStream32& Stream, std::int64_t EndPos, std::int64_t& Offset, std::int64_t& Size,
-                        std::int64_t& RecordPos) {
+                        std::int64_t& RecordPos, std::uint64_t& Entries) {
     constexpr std::int64_t locatorSize = 20;
     constexpr std::int64_t recordSize = 56;
     constexpr std::uint64_t limit = std::numeric_limits<std::int64_t>::max();
@@ -50,6 +51,7 @@ bool ReadZip64Directory(TStream32& Stream, std::int64_t EndPos, std::int64_t& Of
         if (size > limit || offset > limit) return false;
         Size = static_cast<std::int64_t>(size);
         Offset = static_cast<std::int64_t>(offset);
+        Entries = GetU64LE(record + 32);
         RecordPos = pos;
         return true;
     }
@@ -62,6 +64,8 @@ std::int64_t TRegisterKorva::LocateZipDirectory(TStream32& Stream) {
     HeaderState = 0;
     ZipCommentPos = 0;
     ZipOffsetCorrection = 0;
+    ZipDirectorySize = -1;
+    ZipEntryCount = 0;
     const std::int64_t size = Stream.Size();
     if (size <= 0) return 0;
 
@@ -95,8 +99,10 @@ std::int64_t TRegisterKorva::LocateZipDirectory(TStream32& Stream) {
     std::int64_t storedOffset = endFields.CentralOffset;
     std::int64_t dirSize = endFields.CentralSize;
     std::int64_t dirEnd = endPos;
-    if (storedOffset == 0xFFFFFFFF || dirSize == 0xFFFFFFFF)
-        ReadZip64Directory(Stream, endPos, storedOffset, dirSize, dirEnd);
+    ZipEntryCount = endFields.TotalEntries;
+    if (storedOffset == 0xFFFFFFFF || dirSize == 0xFFFFFFFF || endFields.TotalEntries == 0xFFFF)
+        ReadZip64Directory(Stream, endPos, storedOffset, dirSize, dirEnd, ZipEntryCount);
+    ZipDirectorySize = dirSize;
     std::uint8_t central[TZipCentralHeader::Size];
     bool isCentral = false;
     bool centralEncrypted = false;
@@ -137,4 +143,10 @@ std::int64_t TRegisterKorva::LocateZipDirectory(TStream32& Stream) {
         }
     }
     return -1;
+}
+
+std::int64_t TRegisterKorva::ZipDirectoryEnd(std::int64_t DirPos) const {
+    std::int64_t end = -1;
+    if (ZipDirectorySize < 0 || DirPos < 0 || !CheckedAdd(DirPos, ZipDirectorySize, end)) return -1;
+    return end;
 }

@@ -157,9 +157,14 @@ std::string TKorva::ReadComment(std::int64_t Pos, std::int64_t Len) {
     if (want <= 0) return {};
     std::string text(static_cast<std::size_t>(want), '\0');
     text.resize(static_cast<std::size_t>(FWalk->ReadAt(Pos, text.data(), want)));
-    const std::size_t nul = text.find('\0');
-    if (nul != std::string::npos) text.resize(nul);
-    return text;
+    return CutComment(std::move(text));
+}
+
+std::string TKorva::CutComment(std::string Text) {
+    const std::size_t nul = Text.find('\0');
+    if (nul != std::string::npos) Text.resize(nul);
+    if (Text.size() > CommentBufSize - 1) Text.resize(CommentBufSize - 1);
+    return Text;
 }
 
 void TKorva::Walk() {
@@ -276,31 +281,19 @@ bool TKorva::Activate() {
 
 // ---- the walk frame ---------------------------------------------------------------------------
 
-std::int64_t TKorva::TWalk::ReadAt(std::int64_t At, void* Buffer, std::int64_t Count) {
+TStream32* TKorva::TWalk::Reader() {
     TStream32* stream = Source();
-    if (!stream || At < 0 || Count <= 0) return 0;
-    auto* out = static_cast<std::uint8_t*>(Buffer);
-    std::int64_t done = 0;
-    while (Count > 0) {
-        if (At >= FCacheStart && At < FCacheStart + FCacheLen) {
-            const std::int64_t n = std::min(Count, FCacheStart + FCacheLen - At);
-            std::memcpy(out, FCache.data() + (At - FCacheStart), static_cast<std::size_t>(n));
-            out += n;
-            At += n;
-            Count -= n;
-            done += n;
-            continue;
-        }
-        if (Count >= CacheSize) {
-            const std::int64_t n = ::ReadAt(*stream, At, out, Count);
-            return done + std::max<std::int64_t>(n, 0);
-        }
-        FCache.resize(CacheSize);
-        FCacheStart = At;
-        FCacheLen = std::max<std::int64_t>(::ReadAt(*stream, At, FCache.data(), CacheSize), 0);
-        if (FCacheLen == 0) break;
+    if (!stream) return nullptr;
+    if (!FReader || FReaderSource != stream) {
+        FReader = std::make_unique<TReadAheadStream>(*stream);
+        FReaderSource = stream;
     }
-    return done;
+    return FReader.get();
+}
+
+std::int64_t TKorva::TWalk::ReadAt(std::int64_t At, void* Buffer, std::int64_t Count) {
+    TStream32* reader = Reader();
+    return reader ? std::max<std::int64_t>(::ReadAt(*reader, At, Buffer, Count), 0) : 0;
 }
 
 void TKorva::TWalk::BadHeader() {

@@ -91,6 +91,8 @@ private:
     // The comment reader: Len bytes at Pos (Len 0: up to 2500 bytes, ending at a NUL), never
     // past the archive's end nor the comment buffer.
     std::string ReadComment(std::int64_t Pos, std::int64_t Len);
+    // A stored comment as FileComment keeps it: up to its first NUL, at most the buffer's size.
+    static std::string CutComment(std::string Text);
     void Walk();
     bool MatchesSpec(const std::string& Name, bool UseEntrySpec) const;
 

@@ -4,6 +4,7 @@
 // archive's end, and ends (Stop) at the first header it cannot trust.
 #pragma once
 
+#include "engine/core/krvReadAhead.h"
 #include "engine/read/krvKorva.h"
 
 #include <cstdint>
@@ -25,8 +26,10 @@ public:
 
     // Reads up to Count bytes at At through the cache; returns the count read.
     std::int64_t ReadAt(std::int64_t At, void* Buffer, std::int64_t Count);
+    // What ReadAt reads through: Source() in blocks (null when there is no source).
+    TStream32* Reader();
     // Drops the cached bytes (the stream was replaced).
-    void ResetCache() { FCacheLen = 0; }
+    void ResetCache() { FReader.reset(); }
 
     std::int64_t Pos = 0;       // the next header
     std::int64_t End = 0;       // the archive's end
@@ -48,6 +51,7 @@ protected:
     void Select(TKorvaEntry& Entry) { K.SelectEntry(Entry); }
     void AddTotals(std::int64_t Packed, std::int64_t Unpacked) { K.AddTotals(Packed, Unpacked); }
     std::string ReadComment(std::int64_t At, std::int64_t Len) { return K.ReadComment(At, Len); }
+    static std::string CutComment(std::string Text) { return TKorva::CutComment(std::move(Text)); }
     // The position is set to the archive's end, so the walk ends after this step.
     void Stop() { Pos = End; }
     // A damaged header: 25110 is reported and the walk ends.
@@ -67,10 +71,9 @@ protected:
     bool NextVolume();
 
 private:
-    static constexpr std::int64_t CacheSize = 65536;
-    std::vector<std::uint8_t> FCache;
-    std::int64_t FCacheStart = 0;
-    std::int64_t FCacheLen = 0;
+    // Reads Source() in blocks; made anew when the source changes.
+    std::unique_ptr<TReadAheadStream> FReader;
+    TStream32* FReaderSource = nullptr;
 };
 
 // One walk per format family (krvKorvaZip.cpp, krvKorvaTar.cpp ...).

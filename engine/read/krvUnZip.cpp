@@ -7,6 +7,8 @@
 #include "engine/core/krvZipExtra.h"
 #include "platform/FileAttributes.h"
 
+#include <algorithm>
+
 #include <sys/stat.h>
 
 namespace {
@@ -65,12 +67,14 @@ int TUnZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
             // The directory begins on an earlier disk and runs on over the following ones.
             TSpannedDirStream directory(FDiskSpann, ArchiveStream, end);
             if (directory.Open())
-                ScanCentralDirectory(directory, 0, end.TotalEntries, directoryFound);
+                ScanCentralDirectory(directory, 0, -1, end.TotalEntries, directoryFound);
             else
                 diskReported = true;
             FCurrentDisk = directory.CurrentDisk();
         } else {
-            ScanCentralDirectory(*FInput, ArchiveOffset, FSpanned ? end.EntriesOnDisk : end.TotalEntries,
+            // A set whose directory lies on its last disk counts the records of that disk.
+            const std::uint64_t expected = FSpanned ? end.EntriesOnDisk : ZipEntryCount;
+            ScanCentralDirectory(*FInput, ArchiveOffset, ZipDirectoryEnd(ArchiveOffset), expected,
                                  directoryFound);
         }
         if (directoryFound) {
@@ -93,12 +97,13 @@ bool TUnZip::CheckEncryptionHeader(std::span<std::uint8_t, 2 * CryptHeaderSize> 
 }
 
 bool TUnZip::OpenEntryDisk(const TEntryRef& Entry) {
-    if (Entry.Disk == FCurrentDisk && *FArchive) return true;
-    FDiskSpann.WantedDisk = Entry.Disk;
-    FDiskSpann.Request = Entry.Disk == 0 ? drFirstDisk : drNextDisk;
+    const int disk = static_cast<int>(std::min<std::uint32_t>(Entry.Disk, Zip64Marker16));
+    if (disk == FCurrentDisk && *FArchive) return true;
+    FDiskSpann.WantedDisk = disk;
+    FDiskSpann.Request = disk == 0 ? drFirstDisk : drNextDisk;
     FDiskSpann.RequestOffset = Entry.LocalOffset;
     if (!FDiskSpann.OpenDisk(*FArchive)) return false;
-    FCurrentDisk = Entry.Disk;
+    FCurrentDisk = disk;
     return true;
 }
 
@@ -113,12 +118,13 @@ bool TUnZip::RequestNextDisk() {
 void TUnZip::ExtractEntries(bool CentralPath) {
     BytesToDo = FUnpackedTotal;
     JobTotal = FUnpackedTotal;
-    TLocalRecord record;
+    TZipLocalRecord record;
     for (const TEntryRef& entry : FEntries) {
         if (GetCancel()) break;
         if (FSpanned && !OpenEntryDisk(entry)) break;
-        if (!ReadLocalRecord(*FInput, entry.LocalOffset, record, false)) {
-            ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
+        if (!TZipWalk::ReadLocalHeader(*this, *FInput, entry.LocalOffset, record) ||
+            (CentralPath && !LocalHeaderAgrees(entry, record))) {
+            ReportError(CentralPath ? entry.Name : ArchiveFile(), "", "0", ecBadFileHeader);
             ++FilesFailed;
             SkipEntry(entry.UncompressedSize);
             continue;
@@ -129,37 +135,29 @@ void TUnZip::ExtractEntries(bool CentralPath) {
         FLocalDosDateTime = local.DosDateTime;
         FCompressedSize = entry.CompressedSize;
         FUncompressedSize = entry.UncompressedSize;
-        std::uint8_t host = 0;
-        if (CentralPath) {
-            FFlags = entry.Central.Flags;
-            FMethod = entry.Central.Method;
-            FDosDateTime = entry.Central.DosDateTime;
-            host = static_cast<std::uint8_t>(entry.Central.VersionMadeBy >> 8);
-            VersionMadeBy = entry.Central.VersionMadeBy;
-            VersionNeeded = entry.Central.VersionNeeded;
-        } else {
-            FFlags = local.Flags;
-            FMethod = local.Method;
-            FDosDateTime = local.DosDateTime;
-            VersionMadeBy = 0;
-            VersionNeeded = local.VersionNeeded;
-        }
-        FStoredCrc = local.Crc;
+        FFlags = entry.Central.Flags;
+        FMethod = entry.Central.Method;
+        FDosDateTime = entry.Central.DosDateTime;
+        // The local walk knows no host.
+        VersionMadeBy = CentralPath ? entry.Central.VersionMadeBy : 0;
+        VersionNeeded = entry.Central.VersionNeeded;
+        HostSystem = CentralPath ? entry.Host : 0;
         // With a data descriptor the local header's CRC field holds no CRC (writers leave 0
-        // there, or the value that keys the password check).
+        // there, or the value that keys the password check): the directory's or the
+        // descriptor's counts.
+        FStoredCrc = local.Crc;
         if (CentralPath && ((entry.CompressedSize != 0 && local.Crc == 0) || (local.Flags & zfDescriptor)))
-            FStoredCrc = entry.Central.Crc;
-        if (entry.HasDescriptor) FStoredCrc = entry.DescriptorCrc;
+            FStoredCrc = entry.Crc;
+        if (entry.HasDescriptor) FStoredCrc = entry.Crc;
         FDataStart = record.DataStart;
 
-        HostSystem = host;
         Method = FMethod;
         PackedSize = FCompressedSize;
         UnpackedSize = FUncompressedSize;
         CRC = FStoredCrc;
-        ExternalAttr = entry.ExternalAttr;
+        ExternalAttr = entry.Central.ExternalAttr;
         // The name the entry was selected by: on the central path the directory's, as the
-        // list shows it (a local header may name the entry differently).
+        // list shows it.
         FEntryName = entry.Name;
         if (IsFileOutput())
             SetCurrentFileName(FEntryName);
@@ -170,8 +168,18 @@ void TUnZip::ExtractEntries(bool CentralPath) {
     }
 }
 
+bool TUnZip::LocalHeaderAgrees(const TEntryRef& Entry, const TZipLocalRecord& Record) const {
+    // Two records that point at one local header, or a header inside another entry's data.
+    if (Entry.Overlaps) return false;
+    // The local header names another entry, or holds another CRC (a descriptor, or a header
+    // written before the CRC was known, leaves the field 0 or a check value).
+    const TZipLocalHeader& local = Record.Header;
+    if (Record.RawName != Entry.RawName) return false;
+    return (local.Flags & zfDescriptor) || local.Crc == 0 || local.Crc == Entry.Crc;
+}
+
 bool TUnZip::ZipProcessEntry(const TEntryRef& Entry) {
-    std::uint32_t attr = Entry.ExternalAttr;
+    std::uint32_t attr = Entry.Central.ExternalAttr;
     const bool nameIsFolder = !FileName.empty() && FileName.back() == '/';
     if (IsJarType(FArcType)) {
         attr = nameIsFolder ? faDirectory : faArchive;

@@ -7,8 +7,8 @@
 
 #include "engine/core/krvDiskManager.h"
 #include "engine/core/krvUnBase.h"
-#include "engine/core/krvZipDescriptor.h"
 #include "engine/core/krvZipRecords.h"
+#include "engine/core/krvZipWalk.h"
 
 #include <cstdint>
 #include <memory>
@@ -27,51 +27,29 @@ protected:
     bool CheckEncryptionHeader(std::span<std::uint8_t, 2 * CryptHeaderSize> WorkBuffer) override;
 
 private:
-    // One selected entry.
-    struct TEntryRef {
-        std::string Name; // its stored name as a local name
-        std::uint32_t ExternalAttr = 0;
-        int Disk = 0;                 // disk where its local header lies, counted from 0
-        std::int64_t LocalOffset = 0; // corrected by what stands in front of the archive
-        bool HasCentral = false;
-        TZipCentralHeader Central; // its central record (central path)
-        std::int64_t CompressedSize = 0;
-        std::int64_t UncompressedSize = 0;
-        // Local walk: the data descriptor found after the data (CRC and sizes).
-        bool HasDescriptor = false;
-        std::uint32_t DescriptorCrc = 0;
-        // Local walk: the entry's data descriptor was not found, so where its data end is
-        // not known; the entry fails.
-        bool DataEndUnknown = false;
-    };
-
-    // A local header as read at an entry's offset.
-    struct TLocalRecord {
-        TZipLocalHeader Header;
-        std::string RawName;
-        std::vector<std::uint8_t> Extra;
-        std::int64_t Position = 0;
-        std::int64_t DataStart = 0;
+    // One selected entry: what the zip walk read, and what the reader found wrong with it.
+    struct TEntryRef : TZipWalkEntry {
+        // Its local header overlaps another entry's (or two records point at one header):
+        // the entry is refused as damage.
+        bool Overlaps = false;
     };
 
     // ---- finding the entries (krvUnZipScan.cpp) -------------------------------------------------
-    // Reads the directory from Start on; fewer than Expected records is reported as damage.
-    int ScanCentralDirectory(TStream32& Stream, std::int64_t Start, int Expected, bool& DirectoryFound);
+    // Reads the directory from Start to End (-1: the stream's end); fewer records than
+    // Expected (when Expected is not 0) is reported as damage.
+    int ScanCentralDirectory(TStream32& Stream, std::int64_t Start, std::int64_t End, std::uint64_t Expected,
+                             bool& DirectoryFound);
     int ScanLocalHeaders(TStream32& Stream);
-    // Reads the local header at Pos (deciphering the enciphered form) with its name and, when
-    // WantExtra, its extra field. False when no local header stands there.
-    bool ReadLocalRecord(TStream32& Stream, std::int64_t Pos, TLocalRecord& Record, bool WantExtra);
-    // The data descriptor that ends the data of Record (flag bit 3) in the local walk, with or
-    // without its signature. False when it cannot be found; Next is then the next zip record
-    // after the data's start, or -1 when there is none.
-    bool FindEntryDescriptor(TStream32& Stream, TZipDescriptorSearch& Search, const TLocalRecord& Record,
-                             std::int64_t LocalCompressed, TZipDescriptorHit& Hit, std::int64_t& Next);
+    // Adds the entry when the user's selection takes it.
+    void SelectEntry(const TZipWalkEntry& Item);
     void AddToTotals(std::uint32_t DosDateTime, std::int64_t Compressed, std::int64_t Uncompressed,
                      std::uint16_t Flags);
 
     // ---- extracting (krvUnZip.cpp) --------------------------------------------------------------
     void ExtractEntries(bool CentralPath);
     bool ZipProcessEntry(const TEntryRef& Entry);
+    // Whether the local header read for a directory entry is that entry's own.
+    bool LocalHeaderAgrees(const TEntryRef& Entry, const TZipLocalRecord& Record) const;
     // Makes the disk holding the entry's local header current (spanned sets).
     bool OpenEntryDisk(const TEntryRef& Entry);
     bool RequestNextDisk();

@@ -8,15 +8,6 @@
 
 #include <algorithm>
 
-namespace {
-
-constexpr std::uint16_t ZipVersion = 20;
-// Entries whose names are stored as UTF-8 say they were made on NTFS: readers translate the
-// names of entries made on FAT from the OEM code page, which would garble UTF-8.
-constexpr std::uint16_t ZipVersionUtf8 = (11 << 8) | ZipVersion;
-
-} // namespace
-
 TZip::TZip() {
     FSupportedMethods = {cmStore, cmDeflate};
     FCompressMethod = cmDeflate;
@@ -101,7 +92,7 @@ void TZip::SetHeaderFields(std::int64_t UnpackedSize, std::int64_t PackedSize) {
 void TZip::StoreHeader(TCompHeaderObj& List, int Index) {
     TCompFileInfo info;
     HeaderToInfo(List.GetHeader(Index), info);
-    TZipCentralHeader c = CentralFromLocal(FLocal);
+    TZipCentralHeader c = ZipCentralFromLocal(FLocal);
     c.Signature = ZipHeaderSignature(zkCentral, EncryptHeaders);
     c.VersionMadeBy = (FLocal.Flags & zfUtf8) ? ZipVersionUtf8 : ZipVersion;
     c.InternalAttr = 1;
@@ -113,20 +104,6 @@ void TZip::StoreHeader(TCompHeaderObj& List, int Index) {
     e.Enciphered = EncryptHeaders;
     e.Extra.clear();
     e.Comment.clear();
-}
-
-TZipCentralHeader TZip::CentralFromLocal(const TZipLocalHeader& Local) {
-    TZipCentralHeader c;
-    c.VersionMadeBy = ZipVersion;
-    c.VersionNeeded = Local.VersionNeeded;
-    c.Flags = Local.Flags;
-    c.Method = Local.Method;
-    c.DosDateTime = Local.DosDateTime;
-    c.Crc = Local.Crc;
-    c.CompressedSize = Local.CompressedSize;
-    c.UncompressedSize = Local.UncompressedSize;
-    c.NameLength = Local.NameLength;
-    return c;
 }
 
 void TZip::InfoToHeader(std::uint8_t* Header, const TCompFileInfo& Info) {

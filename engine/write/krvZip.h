@@ -8,6 +8,7 @@
 
 #include "engine/core/krvCompBase.h"
 #include "engine/core/krvZipRecords.h"
+#include "engine/core/krvZipWalk.h"
 
 #include <cstdint>
 #include <functional>
@@ -76,16 +77,22 @@ protected:
     std::string TemporaryArchiveName() override;
 
 private:
+    // The version this writer makes entries with (host DOS).
+    static constexpr std::uint16_t ZipVersion = 20;
+    // Entries whose names are stored as UTF-8 say they were made on NTFS: readers translate the
+    // names of entries made on FAT from the OEM code page, which would garble UTF-8.
+    static constexpr std::uint16_t ZipVersionUtf8 = (11 << 8) | ZipVersion;
+
     // The local header of an old entry at its offset, deciphered; Enciphered tells its form.
     TZipLocalHeader ReadOldLocal(const TCompEntry& Entry, bool& Enciphered);
     // Bytes of the entry's data descriptor (0, 12, 16, 20 or 24) after its data at DataEnd.
     std::int64_t DescriptorSize(const TZipCentralHeader& Central, std::int64_t DataEnd);
-    void ReadCentralEntries(TStream32& Input, TCompHeaderObj& List, std::int64_t DirPos, int Total);
+    void ReadCentralEntries(TStream32& Input, TCompHeaderObj& List, std::int64_t DirPos);
     void ReadLocalEntries(TStream32& Input, TCompHeaderObj& List);
-    // Adds an old entry under its local name. Extra is the extra field of the record read;
-    // HostKnown is false for a local header, which tells no host.
-    void AddOldEntry(TCompHeaderObj& List, TZipCentralHeader Central, std::string RawName, bool HostKnown,
-                     std::span<const std::uint8_t> Extra, TCompEntry Data);
+    // Entries whose bytes overlap others' are damage a rewrite would spread: refused.
+    void RefuseOverlaps(const std::vector<TZipExtent>& Extents);
+    // Adds an old entry under the name the zip walk read for it.
+    void AddOldEntry(TCompHeaderObj& List, const TZipWalkEntry& Item, TCompEntry Data);
     // The directory record made from a local header makes readers take the name as the local
     // walk did: an unflagged UTF-8 name says it was made on Unix, a unicode path field of the
     // local extra field goes into the record's.
@@ -98,8 +105,6 @@ private:
     // The stored form of a local name: no leading separator; Utf8 tells it needs the UTF-8 flag.
     std::string ArcName(const std::string& LocalName, bool& Utf8) const;
     bool Spanning() const;
-    // A directory record with the values of a local header.
-    static TZipCentralHeader CentralFromLocal(const TZipLocalHeader& Local);
 
     TZipLocalHeader FLocal;
     std::string FLocalName; // the stored name of the entry being written

@@ -3,11 +3,13 @@
 #include "engine/write/krvZip.h"
 
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCheckedMath.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvMatchSpec.h"
 #include "engine/core/krvZipDescriptor.h"
 #include "engine/core/krvZipEntryName.h"
 #include "engine/core/krvZipExtra.h"
+#include "engine/core/krvZipWalk.h"
 #include "platform/CodePages.h"
 
 #include <algorithm>
@@ -33,9 +35,9 @@ void TZip::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
             FArchiveComment.resize(static_cast<std::size_t>(std::max<std::int64_t>(len, 0)));
             if (ReadAt(Input, ZipCommentPos, FArchiveComment.data(), len) != len) FArchiveComment.clear();
         }
-        if (end.TotalEntries > 0) {
+        if (end.TotalEntries > 0 || end.CentralSize > 0) {
             if (!(HeaderState & htCentral)) Fail(ArchiveFile(), "", ecHeaderNotFound);
-            ReadCentralEntries(Input, List, dirPos, end.TotalEntries);
+            ReadCentralEntries(Input, List, dirPos);
         }
         FDirPos = dirPos > 0 ? dirPos : 0;
     } else {
@@ -47,102 +49,84 @@ void TZip::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
             FKnownCentralOffset = e.OldOffset;
 }
 
-void TZip::ReadCentralEntries(TStream32& Input, TCompHeaderObj& List, std::int64_t DirPos, int Total) {
-    const TZipEndRecord end = TZipEndRecord::FromBytes(EndRecord.data());
-    const std::int64_t size = Input.Size();
-    const std::int64_t dirBytes = std::min<std::int64_t>(end.CentralSize, size - DirPos);
-    std::vector<std::uint8_t> dir(static_cast<std::size_t>(std::max<std::int64_t>(dirBytes, 0)));
-    if (ReadAt(Input, DirPos, dir.data(), dirBytes) != dirBytes) Fail(ArchiveFile(), "", ecErrorReadingFile);
-
-    std::size_t p = 0;
-    int read = 0;
-    while (read < Total && p + TZipCentralHeader::Size <= dir.size()) {
-        std::array<std::uint8_t, TZipCentralHeader::Size> rec{};
-        std::copy_n(dir.begin() + static_cast<std::ptrdiff_t>(p), rec.size(), rec.begin());
-        bool enciphered = false;
-        if (ZipHeaderKind(GetU32LE(rec.data()), zkCentral, enciphered) != zkCentral) break;
-        if (enciphered) DecryptZipHeader(rec, zkCentral);
-        TZipCentralHeader c = TZipCentralHeader::FromBytes(rec.data());
-        const std::size_t n = c.NameLength, m = c.ExtraLength, k = c.CommentLength;
-        const std::size_t next = p + TZipCentralHeader::Size + n + m + k;
-        if (next > dir.size()) break;
-        const auto* at = dir.data() + p + TZipCentralHeader::Size;
-        std::string name(reinterpret_cast<const char*>(at), n);
-        if (enciphered) DecryptHeaderBuf(name.data(), static_cast<std::int64_t>(n));
+void TZip::ReadCentralEntries(TStream32& Input, TCompHeaderObj& List, std::int64_t DirPos) {
+    TZipWalk walk(*this, Input, TZipWalkKind::Central, DirPos, ZipDirectoryEnd(DirPos));
+    TZipWalkEntry item;
+    std::vector<TZipExtent> extents;
+    while (walk.Next(item)) {
+        const TZipCentralHeader& c = item.Central;
         if (c.CompressedSize == Zip64Marker32 || c.UncompressedSize == Zip64Marker32 ||
             c.LocalHeaderOffset == Zip64Marker32 || c.DiskNumberStart == Zip64Marker16)
             Fail(ArchiveFile(), "Zip64 entry", ecInvalidArchiveType);
         if (c.DiskNumberStart != 0) Fail(ArchiveFile(), "spanned archive", ecInvalidArchiveType);
+        extents.push_back(ZipItemExtent(item));
         TCompEntry data;
-        data.OldOffset = static_cast<std::int64_t>(c.LocalHeaderOffset) + ZipOffsetCorrection;
-        data.Enciphered = enciphered;
-        data.Extra.assign(at + n, at + n + m);
-        data.Comment.assign(at + n + m, at + n + m + k);
-        AddOldEntry(List, c, std::move(name), true, std::span<const std::uint8_t>(at + n, m),
-                    std::move(data));
-        p = next;
-        ++read;
+        data.OldOffset = item.LocalOffset;
+        data.Enciphered = item.Enciphered;
+        data.Extra = item.Extra;
+        data.Comment.assign(item.Comment.begin(), item.Comment.end());
+        AddOldEntry(List, item, std::move(data));
     }
-    // Entries the directory counts but that cannot be read would be lost: refuse instead.
-    if (read < Total) Fail(ArchiveFile(), "", ecHeaderNotFound);
+    // Records the end record does not count (or counts but that cannot be read) would be
+    // lost or made up by a rewrite: refuse instead.
+    if (walk.Ended() != TZipWalkEnd::AtEnd || static_cast<std::uint64_t>(walk.Records()) != ZipEntryCount)
+        Fail(ArchiveFile(), "", ecHeaderNotFound);
+    RefuseOverlaps(extents);
 }
 
 void TZip::ReadLocalEntries(TStream32& Input, TCompHeaderObj& List) {
     const std::int64_t size = Input.Size();
-    std::int64_t pos = 0;
-    int read = 0;
-    for (;;) {
-        std::array<std::uint8_t, TZipLocalHeader::Size> rec{};
-        if (ReadAt(Input, pos, rec.data(), TZipLocalHeader::Size) != TZipLocalHeader::Size) break;
-        bool enciphered = false;
-        if (ZipHeaderKind(GetU32LE(rec.data()), zkLocal, enciphered) != zkLocal) break;
-        if (enciphered) DecryptZipHeader(rec, zkLocal);
-        const TZipLocalHeader l = TZipLocalHeader::FromBytes(rec.data());
-        std::string name(l.NameLength, '\0');
-        if (ReadAt(Input, pos + TZipLocalHeader::Size, name.data(), l.NameLength) != l.NameLength)
-            Fail(ArchiveFile(), "", ecHeaderNotFound);
-        if (enciphered) DecryptHeaderBuf(name.data(), l.NameLength);
-        // The extra field may hold the entry's unicode name.
-        std::vector<std::uint8_t> extra(l.ExtraLength);
-        if (ReadAt(Input, pos + TZipLocalHeader::Size + l.NameLength, extra.data(), l.ExtraLength) !=
-            l.ExtraLength)
-            Fail(ArchiveFile(), name, ecHeaderNotFound);
-        // Without a directory the size of data followed by a descriptor cannot be known.
-        if ((l.Flags & zfDescriptor) && l.CompressedSize == 0) Fail(ArchiveFile(), name, ecHeaderNotFound);
-        if (l.CompressedSize == Zip64Marker32 || l.UncompressedSize == Zip64Marker32)
+    TZipWalk walk(*this, Input, TZipWalkKind::Local, 0);
+    TZipWalkEntry item;
+    std::vector<TZipExtent> extents;
+    std::int64_t dataEnd = 0;
+    while (walk.Next(item)) {
+        if (item.Zip64 || item.Central.CompressedSize == Zip64Marker32 ||
+            item.Central.UncompressedSize == Zip64Marker32)
             Fail(ArchiveFile(), "Zip64 entry", ecInvalidArchiveType);
-        const std::int64_t next = pos + TZipLocalHeader::Size + l.NameLength + l.ExtraLength +
-                                  static_cast<std::int64_t>(l.CompressedSize);
-        if (next > size) Fail(ArchiveFile(), name, ecHeaderNotFound);
-        if (++read > MaxFormatEntries) Fail(ArchiveFile(), "more than 65535 entries", ecMaxFileSizeExceeded);
+        // Data whose end cannot be found, or that run past the file, cannot be kept.
+        std::int64_t next = 0;
+        if (item.DataEndUnknown || !CheckedAdd(item.DataStart, item.CompressedSize, next) ||
+            !CheckedAdd(next, item.DescriptorLength, next) || next > size)
+            Fail(ArchiveFile(), item.Name, ecHeaderNotFound);
+        if (walk.Records() > MaxFormatEntries)
+            Fail(ArchiveFile(), "more than 65535 entries", ecMaxFileSizeExceeded);
+        extents.push_back(ZipItemExtent(item));
+        dataEnd = next;
 
-        TZipCentralHeader c = CentralFromLocal(l);
-        c.LocalHeaderOffset = static_cast<std::uint32_t>(pos);
+        TZipCentralHeader& c = item.Central;
+        c.VersionMadeBy = ZipVersion;
+        c.LocalHeaderOffset = static_cast<std::uint32_t>(item.LocalOffset);
         TCompEntry data;
-        data.OldOffset = pos;
-        data.Enciphered = enciphered;
-        KeepNameReading(c, data, name, extra);
-        AddOldEntry(List, c, std::move(name), false, extra, std::move(data));
-        pos = next;
+        data.OldOffset = item.LocalOffset;
+        data.Enciphered = item.Enciphered;
+        KeepNameReading(c, data, item.RawName, item.Extra);
+        AddOldEntry(List, item, std::move(data));
     }
+    if (walk.Ended() == TZipWalkEnd::Damaged) Fail(ArchiveFile(), "", ecHeaderNotFound);
     // A file that holds no zip entry at all is not overwritten as if it were an empty archive.
-    if (read == 0 && size > 0) Fail(ArchiveFile(), "", ecInvalidArchiveType);
-    FDirPos = pos;
+    if (walk.Records() == 0 && size > 0) Fail(ArchiveFile(), "", ecInvalidArchiveType);
+    RefuseOverlaps(extents);
+    FDirPos = dataEnd;
 }
 
-void TZip::AddOldEntry(TCompHeaderObj& List, TZipCentralHeader Central, std::string RawName, bool HostKnown,
-                       std::span<const std::uint8_t> Extra, TCompEntry Data) {
+void TZip::RefuseOverlaps(const std::vector<TZipExtent>& Extents) {
+    const std::vector<bool> overlaps = FindZipOverlaps(Extents);
+    if (std::find(overlaps.begin(), overlaps.end(), true) != overlaps.end())
+        Fail(ArchiveFile(), "overlapping entries", ecBadFileHeader);
+}
+
+void TZip::AddOldEntry(TCompHeaderObj& List, const TZipWalkEntry& Item, TCompEntry Data) {
     // The entry is known by the name the reader and the lister show for it, so that a file of
     // that name replaces it.
-    const std::string name =
-        ZipNameToLocal(RawName, Central.Flags, static_cast<std::uint8_t>(Central.VersionMadeBy >> 8),
-                       HostKnown, TranslateOemChar, Extra);
+    const std::string& name = Item.Name;
     std::uint16_t kind = hkKeep;
     if (Switch == swDelete && MatchFileSpec(name, FileSpec, ExcludeSpec)) kind = hkDrop;
-    Data.RawName = std::move(RawName);
+    Data.RawName = Item.RawName;
     Data.IsDir = !name.empty() && name.back() == '/';
-    Central.Signature = ZipCentralSig;
-    const auto image = Central.Image();
+    TZipCentralHeader central = Item.Central;
+    central.Signature = ZipCentralSig;
+    const auto image = central.Image();
     AddEntryRecord(List, image.data(), name, kind, std::move(Data));
 }
 
@@ -171,13 +155,11 @@ void TZip::KeepNameReading(TZipCentralHeader& Central, TCompEntry& Data, const s
 }
 
 TZipLocalHeader TZip::ReadOldLocal(const TCompEntry& Entry, bool& Enciphered) {
-    std::array<std::uint8_t, TZipLocalHeader::Size> rec{};
-    if (ReadAt(*FInput, Entry.OldOffset, rec.data(), TZipLocalHeader::Size) != TZipLocalHeader::Size)
-        Fail(ArchiveFile(), "", ecHeaderNotFound);
-    if (ZipHeaderKind(GetU32LE(rec.data()), zkLocal, Enciphered) != zkLocal)
+    TZipLocalRecord record;
+    if (!TZipWalk::ReadLocalHeader(*this, *FInput, Entry.OldOffset, record))
         Fail(ArchiveFile(), "", ecBadFileHeader);
-    if (Enciphered) DecryptZipHeader(rec, zkLocal);
-    return TZipLocalHeader::FromBytes(rec.data());
+    Enciphered = record.Enciphered;
+    return record.Header;
 }
 
 std::int64_t TZip::DescriptorSize(const TZipCentralHeader& Central, std::int64_t DataEnd) {
