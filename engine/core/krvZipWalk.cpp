@@ -289,3 +289,10 @@ std::vector<bool> FindZipOverlaps(const std::vector<TZipExtent>& Extents) {
     }
     return overlaps;
 }
+
+bool ZipLocalHeaderAgrees(const TZipLocalRecord& Local, const std::string& CentralName,
+                          std::uint32_t CentralCrc) {
+    const TZipLocalHeader& h = Local.Header;
+    if (Local.RawName != CentralName) return false;
+    return (h.Flags & zfDescriptor) || h.Crc == 0 || h.Crc == CentralCrc;
+}

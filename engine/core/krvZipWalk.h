@@ -76,6 +76,12 @@ struct TZipLocalRecord {
     std::int64_t DataStart = 0;
 };
 
+// Whether a local header belongs to the directory record of CentralName and CentralCrc: the
+// same stored name, and the same CRC unless the header leaves it to a data descriptor (or
+// was written before the CRC was known and holds 0). Anything else is damage.
+bool ZipLocalHeaderAgrees(const TZipLocalRecord& Local, const std::string& CentralName,
+                          std::uint32_t CentralCrc);
+
 // Why a walk ended.
 enum class TZipWalkEnd {
     Running,

@@ -170,12 +170,7 @@ void TUnZip::ExtractEntries(bool CentralPath) {
 
 bool TUnZip::LocalHeaderAgrees(const TEntryRef& Entry, const TZipLocalRecord& Record) const {
     // Two records that point at one local header, or a header inside another entry's data.
-    if (Entry.Overlaps) return false;
-    // The local header names another entry, or holds another CRC (a descriptor, or a header
-    // written before the CRC was known, leaves the field 0 or a check value).
-    const TZipLocalHeader& local = Record.Header;
-    if (Record.RawName != Entry.RawName) return false;
-    return (local.Flags & zfDescriptor) || local.Crc == 0 || local.Crc == Entry.Crc;
+    return !Entry.Overlaps && ZipLocalHeaderAgrees(Record, Entry.RawName, Entry.Crc);
 }
 
 bool TUnZip::ZipProcessEntry(const TEntryRef& Entry) {

@@ -84,7 +84,7 @@ private:
     static constexpr std::uint16_t ZipVersionUtf8 = (11 << 8) | ZipVersion;
 
     // The local header of an old entry at its offset, deciphered; Enciphered tells its form.
-    TZipLocalHeader ReadOldLocal(const TCompEntry& Entry, bool& Enciphered);
+    TZipLocalHeader ReadOldLocal(const TCompEntry& Entry, const TZipCentralHeader& Central, bool& Enciphered);
     // Bytes of the entry's data descriptor (0, 12, 16, 20 or 24) after its data at DataEnd.
     std::int64_t DescriptorSize(const TZipCentralHeader& Central, std::int64_t DataEnd);
     void ReadCentralEntries(TStream32& Input, TCompHeaderObj& List, std::int64_t DirPos);

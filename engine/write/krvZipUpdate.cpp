@@ -154,9 +154,12 @@ void TZip::KeepNameReading(TZipCentralHeader& Central, TCompEntry& Data, const s
     Central.ExternalAttr = ((dir ? DirMode : FileMode) << 16) | (dir ? 0x10U : 0U);
 }
 
-TZipLocalHeader TZip::ReadOldLocal(const TCompEntry& Entry, bool& Enciphered) {
+TZipLocalHeader TZip::ReadOldLocal(const TCompEntry& Entry, const TZipCentralHeader& Central,
+                                   bool& Enciphered) {
     TZipLocalRecord record;
-    if (!TZipWalk::ReadLocalHeader(*this, *FInput, Entry.OldOffset, record))
+    // A local header that is not the directory record's own would carry damage on.
+    if (!TZipWalk::ReadLocalHeader(*this, *FInput, Entry.OldOffset, record) ||
+        !ZipLocalHeaderAgrees(record, Entry.RawName, Central.Crc))
         Fail(ArchiveFile(), "", ecBadFileHeader);
     Enciphered = record.Enciphered;
     return record.Header;
@@ -177,7 +180,7 @@ void TZip::CopyKeptEntry(TCompHeaderObj& List, int Index) {
     TCompEntry& e = Entry(Index);
     TZipCentralHeader c = TZipCentralHeader::FromBytes(List.GetHeader(Index));
     bool enciphered = false;
-    const TZipLocalHeader l = ReadOldLocal(e, enciphered);
+    const TZipLocalHeader l = ReadOldLocal(e, c, enciphered);
     // The directory's sizes hold also when the local header left them to a data descriptor.
     const std::int64_t head = TZipLocalHeader::Size + l.NameLength + l.ExtraLength;
     const std::int64_t data = c.CompressedSize;
@@ -196,7 +199,7 @@ void TZip::CopyEntry(TCompHeaderObj& List, int Index) {
     TCompEntry& e = Entry(Index);
     TZipCentralHeader c = TZipCentralHeader::FromBytes(List.GetHeader(Index));
     bool enciphered = false;
-    TZipLocalHeader l = ReadOldLocal(e, enciphered);
+    TZipLocalHeader l = ReadOldLocal(e, c, enciphered);
     bool utf8 = false;
     std::string name = ArcName(List.Name(Index), utf8);
     if (name.size() > 0xFFFF) Fail(List.Name(Index), "", ecInvalidFileName);
