@@ -166,7 +166,7 @@ TDiskSpannObj::TFit TDiskSpannObj::DiskFits(std::array<std::int64_t, 4>& Identit
         return TRegisterKorva::ZipHeaderKind(GetU32LE(sig.data()), zkCentral, enciphered) == zkCentral
                    ? dfFits
                    : dfWrongContent;
-    const bool local = sig == std::array<std::uint8_t, 4>{'P', 'K', 3, 4};
+    const bool local = TRegisterKorva::ZipHeaderKind(GetU32LE(sig.data()), zkLocal, enciphered) == zkLocal;
     const bool marker = RequestOffset == 0 && sig == std::array<std::uint8_t, 4>{'P', 'K', 7, 8};
     return local || marker ? dfFits : dfWrongContent;
 }

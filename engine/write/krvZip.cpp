@@ -107,17 +107,20 @@ void TZip::StoreHeader(TCompHeaderObj& List, int Index) {
 }
 
 void TZip::InfoToHeader(std::uint8_t* Header, const TCompFileInfo& Info) {
-    PutU32LE(Header + 24, static_cast<std::uint32_t>(std::min<std::int64_t>(Info.Size, MaxFormatSize)));
-    PutU32LE(Header + 20, static_cast<std::uint32_t>(std::min<std::int64_t>(Info.PackedSize, MaxFormatSize)));
-    PutU32LE(Header + 12, Info.DosDate);
-    PutU32LE(Header + 38, Info.Attr);
+    TZipCentralHeader c = TZipCentralHeader::FromBytes(Header);
+    c.UncompressedSize = static_cast<std::uint32_t>(std::min<std::int64_t>(Info.Size, MaxFormatSize));
+    c.CompressedSize = static_cast<std::uint32_t>(std::min<std::int64_t>(Info.PackedSize, MaxFormatSize));
+    c.DosDateTime = Info.DosDate;
+    c.ExternalAttr = Info.Attr;
+    c.ToBytes(Header);
 }
 
 void TZip::HeaderToInfo(const std::uint8_t* Header, TCompFileInfo& Info) {
-    Info.Size = GetU32LE(Header + 24);
-    Info.PackedSize = GetU32LE(Header + 20);
-    Info.DosDate = GetU32LE(Header + 12);
-    Info.Attr = GetU32LE(Header + 38) & 0xFF;
+    const TZipCentralHeader c = TZipCentralHeader::FromBytes(Header);
+    Info.Size = c.UncompressedSize;
+    Info.PackedSize = c.CompressedSize;
+    Info.DosDate = c.DosDateTime;
+    Info.Attr = c.ExternalAttr & 0xFF;
 }
 
 void TZip::WriteEmptyEndRecord(TStream32& Output) {

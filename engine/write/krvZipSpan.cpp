@@ -1,5 +1,7 @@
 #include "engine/write/krvZipSpan.h"
 
+#include "engine/core/krvZipWalk.h"
+
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvDates.h"
@@ -77,18 +79,16 @@ bool TDiskSpanObj::Run() {
         }
         TCompEntry& e = FOwner.Entry(i);
         TZipCentralHeader c = TZipCentralHeader::FromBytes(FList.GetHeader(i));
-        std::uint8_t local[TZipLocalHeader::Size];
-        bool enciphered = false;
-        if (ReadAt(FSource, c.LocalHeaderOffset, local, sizeof local) != TZipLocalHeader::Size ||
-            TZip::ZipHeaderKind(GetU32LE(local), zkLocal, enciphered) != zkLocal) {
+        // The header read through the zip walk, so that an enciphered one tells its real sizes.
+        TZipLocalRecord local;
+        if (!TZipWalk::ReadLocalHeader(FOwner, FSource, c.LocalHeaderOffset, local)) {
             CloseDiskFile();
             return false;
         }
         FOwner.FileName = FList.Name(i);
         // A local header with its name and extra field is never split over two disks:
         // readers of split sets expect each header whole on one disk.
-        const TZipLocalHeader l = TZipLocalHeader::FromBytes(local);
-        const auto head = static_cast<std::uint64_t>(TZipLocalHeader::Size + l.NameLength + l.ExtraLength);
+        const auto head = static_cast<std::uint64_t>(local.DataStart - local.Position);
         if ((FFree < head || FFree == 0) && !NextDisk()) return false;
         if (FDiskNumber - 1 > 0xFFFF || FDisk->Position() > TCompBase::MaxFormatSize) {
             FOwner.RaiseError(FOwner.ArchiveFile(), "", "0", ecMaxFileSizeExceeded);

@@ -76,6 +76,25 @@ protected:
         EXPECT_EQ(got, want);
     }
 
+    // The engine's reader takes the disks of Pieces back, the directory from the disk where
+    // it starts, and extracts the source.
+    void ExpectEngineReadsTheDisks(TFloppyDrive& Drive, std::size_t Entries) {
+        const std::vector<fs::path> disks = SplitPieces(Pieces / "set.zip");
+        auto insert = [&](int Number) {
+            Drive.InsertDisk(disks.at(Number - 1), "set.zip", Number);
+            return true;
+        };
+        insert(static_cast<int>(disks.size()));
+        const ExtractResult back = ExtractAll(Mount / "set.zip", Dir / "back", [&](TUnBase& Reader) {
+            AnswerDiskRequests(Reader, {static_cast<int>(disks.size()), insert});
+        });
+        EXPECT_TRUE(back.AllPassed()) << back.Describe();
+        EXPECT_EQ(back.Ends.size(), Entries);
+        EXPECT_EQ(
+            CompareTrees(ReadTree(Src), "the source", ReadTree(Dir / "back"), "the engine from the disks"),
+            "");
+    }
+
     TempDir Dir;
     fs::path Src = Dir / "src";
     fs::path Mount = Dir / "floppy";
@@ -134,21 +153,26 @@ TEST_F(ZipSpanTest, ALargeArchiveSpansDisksThatJoinIntoASoundArchive) {
     ExpectJoinedSetIsSound();
     EXPECT_TRUE(fs::is_empty(Temp));
 
-    // The engine's reader takes the disks back, the directory from the disk where it starts.
-    const std::vector<fs::path> disks = SplitPieces(Pieces / "set.zip");
-    ASSERT_EQ(disks.size(), end.ThisDisk + 1U);
-    auto insert = [&](int Number) {
-        drive.InsertDisk(disks.at(Number - 1), "set.zip", Number);
-        return true;
+    ASSERT_EQ(SplitPieces(Pieces / "set.zip").size(), end.ThisDisk + 1U);
+    ExpectEngineReadsTheDisks(drive, 122);
+}
+
+TEST_F(ZipSpanTest, EncipheredHeadersSpanDisksTheReaderTakesBack) {
+    TFloppyDrive& drive = InstallDrive(30000);
+    WriteFile(Src / "random.bin", RandomBytes(50000, 4));
+    for (int i = 0; i < 40; ++i)
+        WriteFile(Src / ("name-" + std::to_string(i) + ".txt"), TextBytes(300, i));
+    auto z = Writer();
+    z->EncryptHeaders = true;
+    z->OnInsertDisk = [&](TZipCommon&, const std::string&, bool& Cancel) {
+        TakeOutDisk(drive);
+        Cancel = false;
     };
-    insert(static_cast<int>(disks.size()));
-    const ExtractResult back = ExtractAll(Mount / "set.zip", Dir / "back", [&](TUnBase& Reader) {
-        AnswerDiskRequests(Reader, {static_cast<int>(disks.size()), insert});
-    });
-    EXPECT_TRUE(back.AllPassed()) << back.Describe();
-    EXPECT_EQ(back.Ends.size(), 122U);
-    EXPECT_EQ(CompareTrees(ReadTree(Src), "the source", ReadTree(Dir / "back"), "the engine from the disks"),
-              "");
+    EXPECT_EQ(z->Compress(), 41);
+    EXPECT_TRUE(Errors.empty());
+    ASSERT_TRUE(fs::exists(Pieces / "set.z01"));
+    fs::rename(Mount / "set.zip", Pieces / "set.zip");
+    ExpectEngineReadsTheDisks(drive, 41);
 }
 
 TEST_F(ZipSpanTest, TheSameDiskInsertedAgainIsAskedForAgain) {
