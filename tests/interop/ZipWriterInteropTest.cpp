@@ -117,6 +117,26 @@ TEST_F(ZipWriterInterop, OemAndUtf8NamesComeOutAsTheyWentIn) {
     EXPECT_EQ(Tree(out.Path()), Tree(src.Path()));
 }
 
+TEST_F(ZipWriterInterop, AFolderGivenAsTheArchiveIsAnErrorAndStaysAsItWas) {
+    TempDir box;
+    const fs::path folder = box / "target.zip";
+    fs::create_directories(folder);
+    WriteFile(folder / "inside.txt", "kept");
+    const auto before = Tree(box.Path());
+    const std::vector<std::vector<std::string>> runs = {
+        {"add", folder.string(), (Src / "one").string()},
+        {"add", folder.string() + "/", (Src / "one").string()},
+        {"delete", folder.string(), "inside.txt"},
+    };
+    for (const auto& args : runs) {
+        SCOPED_TRACE(args[0] + " " + args[1]);
+        const ToolResult r = Probe(args);
+        EXPECT_NE(r.ExitCode, 0) << r.Out;
+        EXPECT_NE(r.Err.find("error 25107 File is a directory"), std::string::npos) << r.Err;
+        EXPECT_EQ(Tree(box.Path()), before);
+    }
+}
+
 TEST_F(ZipWriterInterop, JarArchivesPassTheTools) {
     const fs::path jar = Dir / "lib.jar";
     ASSERT_EQ(Probe({"add", jar.string(), "-r", Src.string()}).ExitCode, 0);
