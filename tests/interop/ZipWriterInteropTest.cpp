@@ -3,6 +3,7 @@
 // the writer does not touch byte for byte.
 #include "engine/write/krvZip.h"
 
+#include "ExtractRun.h"
 #include "TestSupport.h"
 #include "ZipInspect.h"
 
@@ -135,6 +136,50 @@ TEST_F(ZipWriterInterop, AFolderGivenAsTheArchiveIsAnErrorAndStaysAsItWas) {
         EXPECT_NE(r.Err.find("error 25107 File is a directory"), std::string::npos) << r.Err;
         EXPECT_EQ(Tree(box.Path()), before);
     }
+}
+
+TEST_F(ZipWriterInterop, DeletingAPlainNameTakesThatNameOnlyAsZipDoes) {
+    // Names that differ only in case; a mask without wildcards deletes its own name (zip -d
+    // is the oracle), one with wildcards every case.
+    TempDir src;
+    const std::vector<std::string> names = {"readme.txt", "README.TXT", "ReadMe.txt", "notes.txt"};
+    for (const std::string& n : names)
+        WriteFile(src / n, n);
+    const fs::path original = Dir / "case.zip";
+    std::vector<std::string> zipArgs{"zip", "-q", original.string()};
+    zipArgs.insert(zipArgs.end(), names.begin(), names.end());
+    ASSERT_EQ(RunTool(zipArgs, src.Path()).ExitCode, 0);
+    const auto listing = [](const fs::path& Zip) { return RunUtf8({"unzip", "-Z1", Zip.string()}).Out; };
+    struct TCase {
+        std::string Mask;
+        std::string Left; // unzip -Z1 afterwards
+        bool ZipAgrees;
+    };
+    const TCase cases[] = {
+        {"readme.txt", "README.TXT\nReadMe.txt\nnotes.txt\n", true},
+        {"README.TXT", "readme.txt\nReadMe.txt\nnotes.txt\n", true},
+        {"readme.*", "notes.txt\n", false},
+        {"*ME.TXT", "notes.txt\n", false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Mask);
+        const fs::path ours = Dir / "ours.zip";
+        fs::copy_file(original, ours, fs::copy_options::overwrite_existing);
+        const ToolResult r = Probe({"delete", ours.string(), c.Mask});
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        EXPECT_EQ(listing(ours), c.Left);
+        if (!c.ZipAgrees) continue;
+        const fs::path theirs = Dir / "theirs.zip";
+        fs::copy_file(original, theirs, fs::copy_options::overwrite_existing);
+        ASSERT_EQ(RunTool({"zip", "-q", "-d", theirs.string(), c.Mask}).ExitCode, 0);
+        EXPECT_EQ(listing(ours), listing(theirs));
+    }
+    // The reader selects by the same rule.
+    TempDir out;
+    const auto result =
+        ExtractAll(original, out.Path(), [](TUnBase& Reader) { Reader.FileSpec = {"ReadMe.txt"}; });
+    EXPECT_TRUE(result.AllPassed()) << result.Describe();
+    EXPECT_EQ(Tree(out.Path()), (std::map<std::string, std::string>{{"ReadMe.txt", "ReadMe.txt"}}));
 }
 
 TEST_F(ZipWriterInterop, JarArchivesPassTheTools) {
