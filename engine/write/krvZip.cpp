@@ -4,6 +4,7 @@
 
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvZipEntryName.h"
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
@@ -11,9 +12,6 @@
 namespace {
 
 constexpr std::uint16_t ZipVersion = 20;
-// Entries whose names are stored as UTF-8 say they were made on NTFS: readers translate the
-// names of entries made on FAT from the OEM code page, which would garble UTF-8.
-constexpr std::uint16_t ZipVersionUtf8 = (11 << 8) | ZipVersion;
 
 } // namespace
 
@@ -103,9 +101,11 @@ void TZip::StoreHeader(TCompHeaderObj& List, int Index) {
     HeaderToInfo(List.GetHeader(Index), info);
     TZipCentralHeader c = CentralFromLocal(FLocal);
     c.Signature = ZipHeaderSignature(zkCentral, EncryptHeaders);
-    c.VersionMadeBy = (FLocal.Flags & zfUtf8) ? ZipVersionUtf8 : ZipVersion;
+    // The host tells readers how to take the name's bytes.
+    const TZipNameMark mark = ZipNameMark(FLocalName);
+    c.VersionMadeBy = static_cast<std::uint16_t>((mark.Host << 8) | ZipVersion);
     c.InternalAttr = 1;
-    c.ExternalAttr = info.Attr;
+    c.ExternalAttr = mark.Host == ZipHostUnix ? ZipUnixExternalAttr(info.Attr) : info.Attr;
     c.LocalHeaderOffset = static_cast<std::uint32_t>(FHeaderPos);
     c.ToBytes(List.GetHeader(Index));
     TCompEntry& e = Entry(Index);
