@@ -294,24 +294,33 @@ TEST_F(Korva, HeadersThatLeadNowhereEndTheWalk) {
 }
 
 TEST_F(Korva, HaEntriesWithTheirFolders) {
-    std::string ha = "HA";
-    PutU16(ha, 2);
-    for (const auto& [path, name] :
-         {std::pair<std::string, std::string>{"", "a.txt"}, {"sub\xFF", "b.txt"}}) {
-        ha += '\x20'; // version 2, stored
-        PutU32(ha, 3);
-        PutU32(ha, 3);
-        PutU32(ha, 0x11223344);
-        PutU32(ha, 1600000000);
-        ha += path + '\0' + name + '\0';
-        ha += '\x01';
-        ha += '\x20';
-        ha += "abc";
-    }
-    const TListing l = ListArchive(Archive("t.ha", ha), [](TKorva& k) { EXPECT_EQ(k.ArcType(), atHA); });
+    const TListing l = ListArchive(Archive("t.ha", MakeHa({{"", "a.txt"}, {"sub\xFF", "b.txt"}})),
+                                   [](TKorva& k) { EXPECT_EQ(k.ArcType(), atHA); });
     EXPECT_EQ(Names(l), (std::vector<std::string>{"a.txt", "sub/b.txt"})) << l.Describe();
     EXPECT_EQ(l.Entries[0].Crc, 0x11223344U);
     EXPECT_EQ(l.Entries[0].Method, "Cpy");
+}
+
+TEST_F(Korva, NamesMadeOnUnixAreUtf8AndNamesMadeOnDosCodePage437) {
+    // The same name, made on Unix (UTF-8) and on DOS or Windows (code page 437), lists the same
+    // in every format that says where an entry was made.
+    const std::string utf8 = "caf\xC3\xA9.txt";
+    const std::string oem = "caf\x82.txt";
+    struct TCase {
+        const char* File;
+        std::string Bytes;
+    };
+    const TCase cases[] = {
+        {"unix.ace", MakeAce(3, {utf8})},     {"win.ace", MakeAce(2, {oem})},
+        {"unix.ha", MakeHa({{"", utf8, 2}})}, {"dos.ha", MakeHa({{"", oem, 1}})},
+        {"unix.zoo", MakeZoo({utf8}, {}, 0)}, {"dos.zoo", MakeZoo({oem}, {}, 1)},
+        {"old.zoo", MakeZoo({oem})},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.File);
+        const TListing l = ListArchive(Archive(c.File, c.Bytes));
+        EXPECT_EQ(Names(l), std::vector<std::string>{utf8}) << l.Describe();
+    }
 }
 
 TEST_F(Korva, MsGZRecordsWithTheirFolderNames) {
