@@ -173,6 +173,32 @@ std::string MakeAce(std::uint8_t Host, const std::vector<std::string>& Names) {
     return out;
 }
 
+std::string MakeRar4(std::uint8_t Host, const std::vector<std::string>& Names) {
+    std::string out("Rar!\x1A\x07\x00", 7);
+    PutU16(out, 0); // header CRCs are not checked by the lister
+    out += '\x73';
+    PutU16(out, 0);
+    PutU16(out, 13);
+    out.resize(out.size() + 6, '\0');
+    for (const std::string& name : Names) {
+        PutU16(out, 0);
+        out += '\x74';
+        PutU16(out, 0x8000); // a data area follows
+        PutU16(out, static_cast<std::uint16_t>(32 + name.size()));
+        PutU32(out, 3); // packed
+        PutU32(out, 3); // unpacked
+        out += static_cast<char>(Host);
+        PutU32(out, 0);          // CRC
+        PutU32(out, 0x5A8B6000); // date
+        out += '\x1D';           // version
+        out += '\x30';           // stored
+        PutU16(out, static_cast<std::uint16_t>(name.size()));
+        PutU32(out, 0x20);
+        out += name + "abc";
+    }
+    return out;
+}
+
 std::string MakeHa(const std::vector<THaItem>& Items) {
     std::string out = "HA";
     PutU16(out, static_cast<std::uint16_t>(Items.size()));

@@ -42,6 +42,9 @@ std::string MakeZoo(const std::vector<std::string>& Names, const std::vector<int
 // An ace archive made on Host (2 Win32, 3 Unix) holding stored entries of three bytes.
 std::string MakeAce(std::uint8_t Host, const std::vector<std::string>& Names);
 
+// A rar 4 archive of stored entries of three bytes made on Host (2 Win32, 3 Unix).
+std::string MakeRar4(std::uint8_t Host, const std::vector<std::string>& Names);
+
 struct THaItem {
     std::string Path; // folder, with ha's 0xFF separators
     std::string Name;

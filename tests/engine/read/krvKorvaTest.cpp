@@ -301,25 +301,30 @@ TEST_F(Korva, HaEntriesWithTheirFolders) {
     EXPECT_EQ(l.Entries[0].Method, "Cpy");
 }
 
-TEST_F(Korva, NamesMadeOnUnixAreUtf8AndNamesMadeOnDosCodePage437) {
-    // The same name, made on Unix (UTF-8) and on DOS or Windows (code page 437), lists the same
-    // in every format that says where an entry was made.
+TEST_F(Korva, NamesMadeOnUnixAreTheirBytesAndNamesMadeOnDosCodePage437) {
+    // The same name made on Unix (UTF-8) and on DOS or Windows (code page 437) lists the same in
+    // every format that says where an entry was made; a Unix name that is not UTF-8 keeps its
+    // bytes.
     const std::string utf8 = "caf\xC3\xA9.txt";
     const std::string oem = "caf\x82.txt";
+    const std::string latin1 = "caf\xE9.txt";
     struct TCase {
         const char* File;
         std::string Bytes;
+        std::string Listed;
     };
     const TCase cases[] = {
-        {"unix.ace", MakeAce(3, {utf8})},     {"win.ace", MakeAce(2, {oem})},
-        {"unix.ha", MakeHa({{"", utf8, 2}})}, {"dos.ha", MakeHa({{"", oem, 1}})},
-        {"unix.zoo", MakeZoo({utf8}, {}, 0)}, {"dos.zoo", MakeZoo({oem}, {}, 1)},
-        {"old.zoo", MakeZoo({oem})},
+        {"unix.ace", MakeAce(3, {utf8}), utf8},   {"raw.ace", MakeAce(3, {latin1}), latin1},
+        {"win.ace", MakeAce(2, {oem}), utf8},     {"unix.ha", MakeHa({{"", utf8, 2}}), utf8},
+        {"dos.ha", MakeHa({{"", oem, 1}}), utf8}, {"unix.zoo", MakeZoo({utf8}, {}, 0), utf8},
+        {"dos.zoo", MakeZoo({oem}, {}, 1), utf8}, {"old.zoo", MakeZoo({oem}), utf8},
+        {"unix.rar", MakeRar4(3, {utf8}), utf8},  {"raw.rar", MakeRar4(3, {latin1}), latin1},
+        {"win.rar", MakeRar4(2, {oem}), utf8},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.File);
         const TListing l = ListArchive(Archive(c.File, c.Bytes));
-        EXPECT_EQ(Names(l), std::vector<std::string>{utf8}) << l.Describe();
+        EXPECT_EQ(Names(l), std::vector<std::string>{c.Listed}) << l.Describe();
     }
 }
 
