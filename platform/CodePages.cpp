@@ -1,5 +1,7 @@
 #include "platform/CodePages.h"
 
+#include <algorithm>
+
 #include <cerrno>
 #include <iconv.h>
 #include <mutex>
@@ -79,6 +81,10 @@ std::string CodePageToUtf8(std::string_view Text, TCodePage From) {
 bool Utf8ToCodePage(std::string_view Text, TCodePage To, std::string& Out) {
     if (!IsValidUtf8(Text)) return false;
     return FromUtf8(To).Convert(Text, Out);
+}
+
+bool IsAsciiText(std::string_view Text) {
+    return std::all_of(Text.begin(), Text.end(), [](char C) { return static_cast<unsigned char>(C) < 0x80; });
 }
 
 bool IsValidUtf8(std::string_view Text) {

@@ -15,3 +15,5 @@ std::string CodePageToUtf8(std::string_view Text, TCodePage From);
 bool Utf8ToCodePage(std::string_view Text, TCodePage To, std::string& Out);
 // True when Text is valid UTF-8.
 bool IsValidUtf8(std::string_view Text);
+// True when every byte of Text is below 0x80: the same text in every code page and in UTF-8.
+bool IsAsciiText(std::string_view Text);

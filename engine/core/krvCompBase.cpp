@@ -44,6 +44,11 @@ std::string CommonFolder(const std::vector<std::string>& Masks) {
     return slash == std::string::npos ? std::string() : common.substr(0, slash + 1);
 }
 
+// A path ending in a separator names a folder: no extension is added to it.
+bool NamesFolder(const std::string& Path) {
+    return !Path.empty() && IsPathSeparator(Path.back());
+}
+
 bool FileExistsPlain(const std::string& Name) {
     struct stat st {};
     return ::stat(Name.c_str(), &st) == 0;
@@ -72,7 +77,7 @@ void TCompBase::SetDefaultExt(const std::string& Value) {
         ext = '.' + LowerCaseAscii(ext);
     }
     FDefaultExt = ext;
-    if (FArchiveFile.empty() || FDefaultExt.empty()) return;
+    if (FArchiveFile.empty() || FDefaultExt.empty() || NamesFolder(FArchiveFile)) return;
     const std::string current(FileExtOf(FArchiveFile));
     if (current.empty())
         FArchiveFile += FDefaultExt;
@@ -81,7 +86,7 @@ void TCompBase::SetDefaultExt(const std::string& Value) {
 }
 
 void TCompBase::ApplyDefaultExt() {
-    if (Loading || FArchiveFile.empty() || FDefaultExt.empty()) return;
+    if (Loading || FArchiveFile.empty() || FDefaultExt.empty() || NamesFolder(FArchiveFile)) return;
     if (FileExtOf(FArchiveFile).empty()) FArchiveFile += FDefaultExt;
 }
 
@@ -343,6 +348,11 @@ bool TCompBase::CheckArchiveWriteable(const std::string& Name) {
     if (Cancel() || OverwriteMode == omSkip) return false;
     struct stat st {};
     if (::stat(Name.c_str(), &st) != 0) return true;
+    if (S_ISDIR(st.st_mode)) {
+        // A folder is never written over, whatever the owner answers.
+        ReportError(Name, "", "0", ecFileIsADirectory);
+        return false;
+    }
     const std::uint32_t attr = FileAttributesOf(Name);
     const bool plain = S_ISREG(st.st_mode) && (attr & (faReadOnly | faHidden | faSysFile)) == 0;
     if (plain) return true;

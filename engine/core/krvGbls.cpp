@@ -113,24 +113,13 @@ std::string ArcNameToLocalName(const std::string& StoredName, bool OemTranslate)
     return SlashToBackslash(CodePageToUtf8(StoredName, TCodePage::Oem));
 }
 
-std::string LocalNameToArcName(const std::string& Name, bool OemTranslate, bool* Utf8) {
-    return LocalNameToOem(BackslashToSlash(Name), OemTranslate, Utf8);
+TNameBytes NameBytesOf(std::string_view Name) {
+    if (IsAsciiText(Name)) return TNameBytes::Ascii;
+    return IsValidUtf8(Name) ? TNameBytes::Utf8 : TNameBytes::Raw;
 }
 
-std::string LocalNameToOem(const std::string& Name, bool Translate, bool* Utf8) {
-    std::string out = Name;
-    bool keptUtf8 = false;
-    if (Translate) {
-        // A name the OEM code page cannot hold stays UTF-8 (invalid UTF-8 stays as it is,
-        // unmarked).
-        keptUtf8 = !Utf8ToCodePage(Name, TCodePage::Oem, out) && IsValidUtf8(Name);
-    } else {
-        const bool ascii = std::all_of(Name.begin(), Name.end(),
-                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-        keptUtf8 = !ascii && IsValidUtf8(Name);
-    }
-    if (Utf8) *Utf8 = keptUtf8;
-    return out;
+std::string LocalNameToArcName(const std::string& Name) {
+    return BackslashToSlash(Name);
 }
 
 std::size_t ExtensionDotPos(std::string_view Path) {

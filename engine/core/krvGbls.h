@@ -116,12 +116,13 @@ std::string BackslashToSlash(const std::string& Text);
 // A stored name as a local name: from the OEM code page to UTF-8 when OemTranslate, then
 // every separator becomes the local one.
 std::string ArcNameToLocalName(const std::string& StoredName, bool OemTranslate);
-// A local name as it is stored: '/' separators, then UTF-8 to the OEM code page when
-// OemTranslate. A name the OEM code page cannot hold is kept as UTF-8. *Utf8 (when given)
-// tells whether the result is UTF-8 with characters beyond ASCII, so the caller can mark it
-// as UTF-8 where the format allows (local names that are not valid UTF-8 stay unmarked).
-std::string LocalNameToArcName(const std::string& Name, bool OemTranslate, bool* Utf8 = nullptr);
-std::string LocalNameToOem(const std::string& Name, bool Translate, bool* Utf8 = nullptr);
+// What the bytes of a local name are: plain ASCII, UTF-8 beyond ASCII, or bytes that are not
+// UTF-8 (a Linux file name may hold any byte but '/' and NUL). A format marks a name by it.
+enum class TNameBytes { Ascii, Utf8, Raw };
+TNameBytes NameBytesOf(std::string_view Name);
+// A local name as it is stored: every PathDelim and '\\' becomes '/'; the bytes stay as they
+// are (new names are never put into a code page: on Linux other tools would show them garbled).
+std::string LocalNameToArcName(const std::string& Name);
 // Position of the dot that begins the extension of the last name of a path (npos when that
 // name has none: a dot in a folder name is none).
 std::size_t ExtensionDotPos(std::string_view Path);

@@ -29,15 +29,29 @@ bool HasDot(std::string_view Text) {
     return Text.substr(NameStart(Text)).find('.') != std::string_view::npos;
 }
 
-// The wildcard test, repeated with '.' appended to whichever side has no dot.
-bool MatchWithDot(std::string_view Name, std::string_view Mask) {
-    if (WildMatch(Name, Mask)) return true;
+// A mask without wildcards is a name: on Linux readme.txt and README.TXT are two files, so it
+// takes only the very same name. A mask with wildcards matches without regard to case.
+bool IsPlainName(std::string_view Mask) {
+    return Mask.find_first_of("*?") == std::string_view::npos;
+}
+
+bool Matches(std::string_view Name, std::string_view Mask, bool Plain) {
+    return Plain ? Name == Mask : WildMatch(Name, Mask);
+}
+
+bool SameText(std::string_view A, std::string_view B, bool Plain) {
+    return Plain ? A == B : SameTextNoCase(A, B);
+}
+
+// The mask test, repeated with '.' appended to whichever side has no dot.
+bool MatchWithDot(std::string_view Name, std::string_view Mask, bool Plain) {
+    if (Matches(Name, Mask, Plain)) return true;
     const bool nameDot = HasDot(Name);
     const bool maskDot = HasDot(Mask);
     if (nameDot && maskDot) return false;
     const std::string name = nameDot ? std::string(Name) : std::string(Name) + '.';
     const std::string mask = maskDot ? std::string(Mask) : std::string(Mask) + '.';
-    return WildMatch(name, mask);
+    return Matches(name, mask, Plain);
 }
 
 bool Excluded(const std::string& Name, const std::vector<std::string>& ExcludeSpec) {
@@ -48,7 +62,7 @@ bool Excluded(const std::string& Name, const std::vector<std::string>& ExcludeSp
         // An exclusion mask without folder excludes the name wherever it lies.
         const std::string_view tested =
             mStart == 0 ? std::string_view(Name).substr(NameStart(Name)) : std::string_view(Name);
-        if (MatchWithDot(tested, m)) return true;
+        if (MatchWithDot(tested, m, IsPlainName(m))) return true;
     }
     return false;
 }
@@ -66,16 +80,17 @@ bool MatchEntrySpec(const std::string& EntryName, const std::vector<std::string>
     for (const std::string& rawMask : FileSpec) {
         if (rawMask.empty()) continue;
         const std::string mask = Normalized(rawMask);
-        if (SameTextNoCase(mask, name)) return true;
+        const bool plain = IsPlainName(mask);
+        if (SameText(mask, name, plain)) return true;
         const std::size_t mStart = NameStart(mask);
         bool match;
         if (!RecurseDirs) {
-            if (!SameTextNoCase(std::string_view(mask).substr(0, mStart), nameFolder)) continue;
-            match = MatchWithDot(namePart, std::string_view(mask).substr(mStart));
+            if (!SameText(std::string_view(mask).substr(0, mStart), nameFolder, plain)) continue;
+            match = MatchWithDot(namePart, std::string_view(mask).substr(mStart), plain);
         } else if (mStart == 0) {
-            match = MatchWithDot(namePart, mask);
+            match = MatchWithDot(namePart, mask, plain);
         } else {
-            match = MatchWithDot(name, mask);
+            match = MatchWithDot(name, mask, plain);
         }
         if (match) return !Excluded(name, ExcludeSpec);
     }
@@ -90,8 +105,9 @@ bool MatchFileSpec(const std::string& FileName, const std::vector<std::string>& 
     for (const std::string& rawMask : IncludeMasks) {
         if (rawMask.empty()) continue;
         const std::string mask = Normalized(rawMask);
-        if (WildMatch(name, mask) ||
-            (!nameDot && mask.find('.') != std::string::npos && WildMatch(name + '.', mask))) {
+        const bool plain = IsPlainName(mask);
+        if (Matches(name, mask, plain) ||
+            (!nameDot && mask.find('.') != std::string::npos && Matches(name + '.', mask, plain))) {
             included = true;
             break;
         }

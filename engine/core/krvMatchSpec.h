@@ -1,13 +1,16 @@
 // Entry selection by name masks: the readers' and the lister's test of an entry name against
 // the file specification and the exclusion masks. Names use '/' between folders; masks may
 // use '/' or '\\'.
+// One rule for every mask, included or excluded: a mask with wildcards ('*', '?') compares
+// letters without regard to case; a mask without any is a name and takes only that very name,
+// case included.
 #pragma once
 
 #include <string>
 #include <vector>
 
 // Entry selection of the readers and of the lister's zip directory walk. A mask equal to the
-// whole name (ignoring case) selects at once. With RecurseDirs a mask without a folder is
+// whole name selects at once. With RecurseDirs a mask without a folder is
 // tried on the entry's file name alone and one with a folder on the whole name; without it
 // the mask's folder must equal the entry's. A failed test is tried again with '.' appended
 // to a name part and a mask part that have none. A match is undone by any exclusion mask.

@@ -6,10 +6,11 @@
 #include "engine/core/krvZipExtra.h"
 #include "engine/core/krvZipRecords.h"
 #include "platform/CodePages.h"
+#include "platform/FileAttributes.h"
 
 bool ZipHostUsesOemNames(std::uint8_t HostSystem) {
     // MS-DOS and FAT, OS/2 HPFS, Windows NTFS, VFAT.
-    return HostSystem == 0 || HostSystem == 6 || HostSystem == 11 || HostSystem == 14;
+    return HostSystem == ZipHostFat || HostSystem == 6 || HostSystem == ZipHostNtfs || HostSystem == 14;
 }
 
 std::string ZipUnicodePath(std::span<const std::uint8_t> Extra, const std::string& RawName) {
@@ -43,4 +44,25 @@ std::string ZipNameToLocal(const std::string& RawName, std::uint16_t Flags, std:
     bool utf8 = false;
     const std::string stored = ZipStoredName(RawName, Flags, Extra, utf8);
     return ZipStoredNameToLocal(stored, utf8, HostSystem, HostKnown, TranslateOemChar);
+}
+
+TZipNameMark ZipNameMark(std::string_view StoredName) {
+    switch (NameBytesOf(StoredName)) {
+    case TNameBytes::Ascii:
+        return {false, ZipHostFat};
+    case TNameBytes::Utf8:
+        return {true, ZipHostNtfs};
+    case TNameBytes::Raw:
+        break;
+    }
+    return {false, ZipHostUnix};
+}
+
+std::uint32_t ZipUnixExternalAttr(std::uint32_t DosAttr) {
+    std::uint32_t mode = 0100644;
+    if (DosAttr & faDirectory)
+        mode = 040755;
+    else if (DosAttr & faReadOnly)
+        mode = 0100444;
+    return (mode << 16) | (DosAttr & 0xFF);
 }

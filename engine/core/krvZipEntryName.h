@@ -7,6 +7,12 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
+
+// Host systems of "version made by".
+inline constexpr std::uint8_t ZipHostFat = 0;
+inline constexpr std::uint8_t ZipHostUnix = 3;
+inline constexpr std::uint8_t ZipHostNtfs = 11;
 
 // Host systems of "version made by" whose names are in the OEM code page.
 bool ZipHostUsesOemNames(std::uint8_t HostSystem);
@@ -29,3 +35,17 @@ std::string ZipStoredNameToLocal(const std::string& StoredName, bool Utf8, std::
 // RawName as the local name: ZipStoredName, then ZipStoredNameToLocal.
 std::string ZipNameToLocal(const std::string& RawName, std::uint16_t Flags, std::uint8_t HostSystem,
                            bool HostKnown, bool TranslateOemChar, std::span<const std::uint8_t> Extra = {});
+
+// How a new entry's stored name is marked so that every reader takes its bytes as they are:
+// plain ASCII as made on FAT; UTF-8 with the UTF-8 flag as made on NTFS (unzip reads the names
+// of FAT entries as code page 437 even when flagged); bytes that are not UTF-8, unflagged, as
+// made on Unix, whose names readers keep byte for byte.
+struct TZipNameMark {
+    bool Utf8Flag = false;
+    std::uint8_t Host = ZipHostFat;
+};
+TZipNameMark ZipNameMark(std::string_view StoredName);
+
+// The external attributes of an entry marked as made on Unix: a file mode in the high word
+// (a folder, or a file that is read-only or not), the DOS attributes in the low byte.
+std::uint32_t ZipUnixExternalAttr(std::uint32_t DosAttr);

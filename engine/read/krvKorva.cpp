@@ -7,16 +7,13 @@
 #include "engine/core/krvMatchSpec.h"
 #include "engine/core/krvZipRecords.h"
 #include "engine/read/krvKorvaWalk.h"
+#include "platform/CodePages.h"
 
 #include <algorithm>
 #include <cstring>
 #include <sys/stat.h>
 
 namespace {
-
-bool IsAscii(const std::string& Text) {
-    return std::all_of(Text.begin(), Text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
 
 std::unique_ptr<TKorva::TWalk> MakeWalk(TKorva& Owner, TArcType Type) {
     switch (Type) {
@@ -79,7 +76,7 @@ TKorva::~TKorva() = default;
 
 void TKorva::SetCurrentFileName(const std::string& StoredName) {
     // Plain ASCII reads the same in every code page.
-    FileName = ArcNameToLocalName(StoredName, TranslateOemChar && !IsAscii(StoredName));
+    FileName = ArcNameToLocalName(StoredName, TranslateOemChar && !IsAsciiText(StoredName));
 }
 
 bool TKorva::MatchesSpec(const std::string& Name, bool UseEntrySpec) const {

@@ -14,6 +14,7 @@ constexpr std::uint8_t AceFileBlock = 1;
 constexpr std::uint16_t AceSplitBefore = 0x1000;
 constexpr std::uint16_t AceSplitAfter = 0x2000;
 constexpr std::uint16_t AcePassword = 0x4000;
+constexpr std::uint8_t AceHostUnix = 3;
 
 class TAceWalk final : public TKorva::TWalk {
 public:
@@ -63,6 +64,8 @@ public:
         e.IsDirectory = (e.ExternalAttr & 0x10) != 0;
         e.MarkFolder();
         e.HostSystem = FHost;
+        // Made on Unix: the name is in the system's own encoding, UTF-8.
+        e.NameIsUtf8 = FHost == AceHostUnix;
         e.Offset = HeaderPos;
 
         FPacked = (flags & AceSplitBefore) ? FPacked + packed : packed;

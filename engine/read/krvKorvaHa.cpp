@@ -9,6 +9,7 @@ namespace {
 constexpr int HaStep = 18; // one byte before the header, then its 17 bytes
 constexpr std::int64_t MaxHaName = 1024;
 constexpr int HaDirectory = 14;
+constexpr std::uint8_t HaUnixMachine = 2;
 
 class THaWalk final : public TKorva::TWalk {
 public:
@@ -36,11 +37,14 @@ public:
         bool nameWhole = false;
         std::string path = ReadZText(HeaderPos + HaStep, MaxHaName, afterPath, &pathWhole);
         const std::string name = ReadZText(afterPath, MaxHaName, afterName, &nameWhole);
-        std::uint8_t mdiLen = 0;
-        if (!pathWhole || !nameWhole || !ReadExact(afterName, &mdiLen, 1)) {
+        // The machine-specific data: its length, then the type of machine that made the entry.
+        std::uint8_t mdi[2] = {};
+        if (!pathWhole || !nameWhole || !ReadExact(afterName, mdi, 1)) {
             Stop();
             return;
         }
+        const std::uint8_t mdiLen = mdi[0];
+        const bool madeOnUnix = mdiLen > 0 && ReadExact(afterName + 1, mdi + 1, 1) && mdi[1] == HaUnixMachine;
         const std::int64_t packed = GetU32LE(h + 2);
         const unsigned version = h[1] >> 4;
         const unsigned method = h[1] & 0x0F;
@@ -50,6 +54,8 @@ public:
         }
         TKorvaEntry e;
         e.StoredName = path + name;
+        // Made on Unix: the name is in the system's own encoding, UTF-8.
+        e.NameIsUtf8 = madeOnUnix;
         e.IsDirectory = method == HaDirectory;
         e.Date = UnixDateToDateTime(GetU32LE(h + 14));
         e.VersionMadeBy = static_cast<std::uint16_t>(version);

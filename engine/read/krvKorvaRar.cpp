@@ -4,8 +4,6 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/read/krvKorvaWalk.h"
 
-#include "platform/CodePages.h"
-
 #include <cstring>
 #include <vector>
 
@@ -244,8 +242,8 @@ private:
         if (flags & Rar4Unicode) e.NameIsUtf8 = DecodeUnicodeName(stored, e.StoredName);
         if (!e.NameIsUtf8) {
             e.StoredName = stored.substr(0, stored.find('\0'));
-            // Made on Unix: the name is in the system's own encoding, UTF-8.
-            e.NameIsUtf8 = host == 3 && IsValidUtf8(e.StoredName);
+            // Made on Unix: the name is in the system's own encoding, kept as it is.
+            e.NameIsUtf8 = host == 3;
         }
         e.IsDirectory = isDir;
         e.MarkFolder();

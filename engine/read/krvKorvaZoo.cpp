@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::uint32_t ZooTag = 0xFDC4A7DC;
 constexpr int ZooEntry = 58;
+constexpr std::uint16_t ZooSystemUnix = 0;
 
 class TZooWalk final : public TKorva::TWalk {
 public:
@@ -44,6 +45,8 @@ public:
         const char* field = reinterpret_cast<const char*>(h + 38);
         TKorvaEntry e;
         e.StoredName.assign(field, strnlen(field, 13));
+        // Made on Unix: the name is in the system's own encoding, UTF-8.
+        e.NameIsUtf8 = MadeOnUnix(h);
         e.Date = K.DosDateToDateTime(SwapWords(GetU32LE(h + 14)));
         e.VersionMadeBy = h[28];
         e.VersionNeeded = h[29];
@@ -59,6 +62,17 @@ public:
     }
 
 private:
+    // The system id follows the long name and the folder in the variable part of a type 2
+    // entry, which begins with their lengths.
+    bool MadeOnUnix(const std::uint8_t* H) {
+        if (H[4] != 2) return false;
+        const int nameLen = H[56];
+        const int dirLen = H[57];
+        std::uint8_t id[2];
+        return GetU16LE(H + 51) >= 2 + nameLen + dirLen + 2 &&
+               ReadExact(HeaderPos + 58 + nameLen + dirLen, id, 2) && GetU16LE(id) == ZooSystemUnix;
+    }
+
     bool FFirst = true;
 };
 

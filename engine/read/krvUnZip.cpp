@@ -195,6 +195,15 @@ bool TUnZip::ZipProcessEntry(const TEntryRef& Entry) {
         return CheckCrc(32, FStoredCrc);
     }
 
+    if (!isDirectory && !ZipMethodSupported(FMethod)) {
+        // Before any password check: an entry no decoder here can read (bzip2, or AES
+        // encryption, which stores method 99) fails as such, never as a wrong password.
+        ReportError(FileName, "", "0", ecUnsupportedCompressionMethod);
+        MarkEntryFailed();
+        SkipEntry(FUncompressedSize);
+        return CheckCrc(32, FStoredCrc);
+    }
+
     Encrypted = !isDirectory && (FFlags & zfEncrypted) != 0;
     bool askedNow = false;
     if (Encrypted && !PasswordFailed) {

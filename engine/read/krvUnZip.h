@@ -55,6 +55,8 @@ private:
     bool RequestNextDisk();
 
     // ---- decoding (krvUnZipDecode.cpp) ----------------------------------------------------------
+    // True for the methods ZipExtractEntry decodes.
+    static bool ZipMethodSupported(std::uint16_t Method);
     void ZipExtractEntry();
     void ZipStoreEntry(std::int64_t Packed);
     void ZipInflateEntry(std::int64_t Packed);

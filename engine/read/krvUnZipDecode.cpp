@@ -18,6 +18,10 @@ constexpr std::int64_t OutputChunk = 32768;
 
 } // namespace
 
+bool TUnZip::ZipMethodSupported(std::uint16_t Method) {
+    return Method == zmStored || (Method >= zmShrunk && Method <= zmImploded) || Method == zmDeflated;
+}
+
 void TUnZip::ZipExtractEntry() {
     RunningCrc32 = 0xFFFFFFFF;
     CurrentFileSize = FUncompressedSize;

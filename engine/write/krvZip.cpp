@@ -4,6 +4,7 @@
 
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvZipEntryName.h"
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
@@ -94,9 +95,11 @@ void TZip::StoreHeader(TCompHeaderObj& List, int Index) {
     HeaderToInfo(List.GetHeader(Index), info);
     TZipCentralHeader c = ZipCentralFromLocal(FLocal);
     c.Signature = ZipHeaderSignature(zkCentral, EncryptHeaders);
-    c.VersionMadeBy = (FLocal.Flags & zfUtf8) ? ZipVersionUtf8 : ZipVersion;
+    // The host tells readers how to take the name's bytes.
+    const TZipNameMark mark = ZipNameMark(FLocalName);
+    c.VersionMadeBy = static_cast<std::uint16_t>((mark.Host << 8) | ZipVersion);
     c.InternalAttr = 1;
-    c.ExternalAttr = info.Attr;
+    c.ExternalAttr = mark.Host == ZipHostUnix ? ZipUnixExternalAttr(info.Attr) : info.Attr;
     c.LocalHeaderOffset = static_cast<std::uint32_t>(FHeaderPos);
     c.ToBytes(List.GetHeader(Index));
     TCompEntry& e = Entry(Index);

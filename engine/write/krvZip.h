@@ -79,9 +79,6 @@ protected:
 private:
     // The version this writer makes entries with (host DOS).
     static constexpr std::uint16_t ZipVersion = 20;
-    // Entries whose names are stored as UTF-8 say they were made on NTFS: readers translate the
-    // names of entries made on FAT from the OEM code page, which would garble UTF-8.
-    static constexpr std::uint16_t ZipVersionUtf8 = (11 << 8) | ZipVersion;
 
     // The local header of an old entry at its offset, deciphered; Enciphered tells its form.
     TZipLocalHeader ReadOldLocal(const TCompEntry& Entry, const TZipCentralHeader& Central, bool& Enciphered);

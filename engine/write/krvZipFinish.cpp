@@ -4,14 +4,17 @@
 
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvZipEntryName.h"
 #include "engine/write/krvZipSpan.h"
 
 #include <algorithm>
 
 std::string TZip::ArcName(const std::string& LocalName, bool& Utf8) const {
-    std::string name = LocalNameToArcName(LocalName, TranslateOemChar, &Utf8);
+    const std::string name = LocalNameToArcName(LocalName);
     const std::size_t start = name.find_first_not_of('/');
-    return start == std::string::npos ? std::string() : name.substr(start);
+    std::string stored = start == std::string::npos ? std::string() : name.substr(start);
+    Utf8 = ZipNameMark(stored).Utf8Flag;
+    return stored;
 }
 
 TZip::TCentralDirectory TZip::BuildCentralDirectory(TCompHeaderObj& List, std::vector<TCompEntry>& Entries) {

@@ -11,6 +11,7 @@
 #include "engine/core/krvZipExtra.h"
 #include "engine/core/krvZipWalk.h"
 #include "platform/CodePages.h"
+#include "platform/FileAttributes.h"
 
 #include <algorithm>
 
@@ -143,15 +144,11 @@ void TZip::KeepNameReading(TZipCentralHeader& Central, TCompEntry& Data, const s
         Data.Extra.insert(Data.Extra.end(), field.begin(), field.end());
         return;
     }
-    const bool ascii = std::all_of(RawName.begin(), RawName.end(),
-                                   [](char Ch) { return static_cast<unsigned char>(Ch) < 0x80; });
-    if (utf8 || ascii || !IsValidUtf8(RawName)) return;
+    if (utf8 || IsAsciiText(RawName) || !IsValidUtf8(RawName)) return;
     // UTF-8 bytes without the UTF-8 flag: names a Unix system stored as they are. A record made
     // on DOS would have readers take them as code page 437; a Unix record needs a file mode.
-    const bool dir = RawName.back() == '/';
-    constexpr std::uint32_t FileMode = 0100644, DirMode = 040755;
-    Central.VersionMadeBy = static_cast<std::uint16_t>((3 << 8) | (Central.VersionMadeBy & 0xFF));
-    Central.ExternalAttr = ((dir ? DirMode : FileMode) << 16) | (dir ? 0x10U : 0U);
+    Central.VersionMadeBy = static_cast<std::uint16_t>((ZipHostUnix << 8) | (Central.VersionMadeBy & 0xFF));
+    Central.ExternalAttr = ZipUnixExternalAttr(RawName.back() == '/' ? faDirectory : 0);
 }
 
 TZipLocalHeader TZip::ReadOldLocal(const TCompEntry& Entry, const TZipCentralHeader& Central,
@@ -214,9 +211,14 @@ void TZip::CopyEntry(TCompHeaderObj& List, int Index) {
     l.Flags = static_cast<std::uint16_t>((l.Flags & ~zfUtf8) | utf8Flag);
     c.NameLength = l.NameLength;
     c.Flags = static_cast<std::uint16_t>((c.Flags & ~zfUtf8) | utf8Flag);
-    const int host = c.VersionMadeBy >> 8;
-    if (utf8 && (host == 0 || host == 6))
-        c.VersionMadeBy = static_cast<std::uint16_t>((11 << 8) | (c.VersionMadeBy & 0xFF));
+    // A host whose names readers take in the OEM code page cannot carry a name that is not
+    // ASCII: the record takes the host the new name is marked with.
+    const TZipNameMark mark = ZipNameMark(name);
+    const std::uint8_t host = static_cast<std::uint8_t>(c.VersionMadeBy >> 8);
+    if (mark.Host != ZipHostFat && ZipHostUsesOemNames(host)) {
+        c.VersionMadeBy = static_cast<std::uint16_t>((mark.Host << 8) | (c.VersionMadeBy & 0xFF));
+        if (mark.Host == ZipHostUnix) c.ExternalAttr = ZipUnixExternalAttr(c.ExternalAttr & 0xFF);
+    }
 
     const std::int64_t pos = FOutput->Position();
     if (pos + TZipLocalHeader::Size + static_cast<std::int64_t>(name.size()) + tail > MaxFormatSize)

@@ -230,6 +230,33 @@ TEST_F(UnZipInterop, StreamedArchivesWithDescriptorsWithoutSignatureAndNoDirecto
     }
 }
 
+TEST_F(UnZipInterop, SevenZipAesAndBzip2EntriesAreUnsupportedMethodsNotWrongPasswords) {
+    // Two AES entries and a bzip2 entry made by 7-Zip beside a plain one; the right password
+    // is given. The AES entries (method 99) and the bzip2 entry give 25326 and write nothing;
+    // the plain entry extracts.
+    const fs::path archive = Dir / "aes.zip";
+    const std::string text = TextBytes(20000, 8);
+    WriteFile(Dir / "plain.txt", text);
+    for (const auto& step :
+         std::vector<std::vector<std::string>>{{"-mem=AES256", "-pPASS", "text.txt", "random.bin"},
+                                               {"-mm=BZip2", "nested"},
+                                               {"../plain.txt"}}) {
+        std::vector<std::string> argv{"7zz", "a", "-tzip", "-bd", archive.string()};
+        argv.insert(argv.end(), step.begin(), step.end());
+        const ToolResult r = RunTool(argv, Source);
+        ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    }
+    const fs::path out = Dir / "aes.engine";
+    const auto result = ExtractAll(archive, out, [](TUnBase& Reader) { Reader.Password = "PASS"; });
+    EXPECT_EQ(result.CountOf(ecUnsupportedCompressionMethod), 3) << result.Describe();
+    EXPECT_EQ(result.CountOf(ecInvalidPassword) + result.CountOf(ecPasswordFailed), 0) << result.Describe();
+    EXPECT_EQ(result.Errors.size(), 3U) << result.Describe();
+    EXPECT_FALSE(fs::exists(out / "text.txt"));
+    EXPECT_FALSE(fs::exists(out / "random.bin"));
+    EXPECT_FALSE(fs::exists(out / "nested/deep/code.c"));
+    EXPECT_EQ(ReadFile(out / "plain.txt"), text);
+}
+
 TEST(UnZipCorpus, LegacyMethodSamplesGiveTheManifestContent) {
     std::map<std::string, std::vector<ManifestRow>> archives;
     for (const ManifestRow& row : ReadManifest()) {

@@ -3,11 +3,14 @@
 // the writer does not touch byte for byte.
 #include "engine/write/krvZip.h"
 
+#include "ExtractRun.h"
 #include "TestSupport.h"
 #include "ZipInspect.h"
 
 #include <gtest/gtest.h>
 #include <map>
+#include <set>
+#include <sstream>
 
 using namespace testsupport;
 
@@ -102,19 +105,139 @@ TEST_F(ZipWriterInterop, EncryptedEntriesPassTheToolsWithTheirPassword) {
     }
 }
 
-TEST_F(ZipWriterInterop, OemAndUtf8NamesComeOutAsTheyWentIn) {
+// Extracts Zip into Out with one of the extractors of the names tests.
+ToolResult ExtractWith(const std::string& Tool, const fs::path& Zip, const fs::path& Out) {
+    fs::create_directories(Out);
+    if (Tool == "unzip") return RunUtf8({"unzip", "-q", Zip.string(), "-d", Out.string()});
+    if (Tool == "7zz") return RunUtf8({"7zz", "x", "-bd", "-y", "-o" + Out.string(), Zip.string()});
+    if (Tool == "bsdtar") return RunUtf8({"bsdtar", "-x", "-f", Zip.string()}, Out);
+    return Probe({"extract", Zip.string(), Out.string()});
+}
+
+// The file names krvprobe list reports for Zip (folders left out).
+std::set<std::string> ListedFiles(const fs::path& Zip) {
+    std::set<std::string> names;
+    std::istringstream lines(Probe({"list", Zip.string()}).Out);
+    for (std::string line; std::getline(lines, line);) {
+        const std::string name = line.substr(0, line.find('\t'));
+        if (name != "TOTAL" && !name.empty() && name.back() != '/') names.insert(name);
+    }
+    return names;
+}
+
+std::set<std::string> FileNames(const std::map<std::string, std::string>& Tree) {
+    std::set<std::string> names;
+    for (const auto& entry : Tree)
+        names.insert(entry.first);
+    return names;
+}
+
+TEST_F(ZipWriterInterop, NamesBeyondAsciiComeOutTheSameThroughEveryTool) {
+    // UTF-8 names go through every extractor; local names that are not UTF-8 (raw bytes) are
+    // stored as those bytes and come out the same too, never mixed up with a UTF-8 name that
+    // reads the same in code page 437 (0x82 is e-acute there). No 0xFF: unzip drops that byte
+    // from any name.
+    struct TCase {
+        const char* What;
+        std::vector<std::string> Names;
+    };
+    const TCase cases[] = {
+        {"latin", {"caf\xc3\xa9.txt", "\xc3\xbc\xc3\x9f\xc3\xb1.txt"}},
+        {"greek", {"\xce\x95\xce\xbb\xce\xbb\xce\xac\xce\xb4\xce\xb1.txt"}},
+        {"cjk", {"\xe4\xb8\xad\xe6\x96\x87/\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.txt"}},
+        {"emoji", {"\xf0\x9f\x98\x80.txt", "plain.txt"}},
+        {"raw bytes", {"\x82x.txt", "\xc3\xa9x.txt", "\xe9t\xe9.txt"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        TempDir src;
+        for (const std::string& name : c.Names) {
+            fs::create_directories((src / name).parent_path());
+            WriteFile(src / name, "content of " + name);
+        }
+        const fs::path zip = Dir / (std::string(c.What) + ".zip");
+        const ToolResult add = Probe({"add", zip.string(), "-r", src.Str()});
+        ASSERT_EQ(add.ExitCode, 0) << add.Err;
+        ExpectAccepted(zip);
+        const auto expected = Tree(src.Path());
+        std::set<std::string> zipinfo;
+        std::istringstream lines(RunUtf8({"unzip", "-Z1", zip.string()}).Out);
+        for (std::string line; std::getline(lines, line);)
+            if (!line.empty() && line.back() != '/') zipinfo.insert(line);
+        EXPECT_EQ(zipinfo, FileNames(expected)) << "zipinfo -1";
+        EXPECT_EQ(ListedFiles(zip), FileNames(expected)) << "krvprobe list";
+        for (const std::string tool : {"unzip", "7zz", "bsdtar", "krvprobe"}) {
+            SCOPED_TRACE(tool);
+            TempDir out;
+            const ToolResult x = ExtractWith(tool, zip, out.Path());
+            EXPECT_EQ(x.ExitCode, 0) << x.Out << x.Err;
+            EXPECT_EQ(Tree(out.Path()), expected);
+        }
+    }
+}
+
+TEST_F(ZipWriterInterop, AFolderGivenAsTheArchiveIsAnErrorAndStaysAsItWas) {
+    TempDir box;
+    const fs::path folder = box / "target.zip";
+    fs::create_directories(folder);
+    WriteFile(folder / "inside.txt", "kept");
+    const auto before = Tree(box.Path());
+    const std::vector<std::vector<std::string>> runs = {
+        {"add", folder.string(), (Src / "one").string()},
+        {"add", folder.string() + "/", (Src / "one").string()},
+        {"delete", folder.string(), "inside.txt"},
+    };
+    for (const auto& args : runs) {
+        SCOPED_TRACE(args[0] + " " + args[1]);
+        const ToolResult r = Probe(args);
+        EXPECT_NE(r.ExitCode, 0) << r.Out;
+        EXPECT_NE(r.Err.find("error 25107 File is a directory"), std::string::npos) << r.Err;
+        EXPECT_EQ(Tree(box.Path()), before);
+    }
+}
+
+TEST_F(ZipWriterInterop, DeletingAPlainNameTakesThatNameOnlyAsZipDoes) {
+    // Names that differ only in case; a mask without wildcards deletes its own name (zip -d
+    // is the oracle), one with wildcards every case.
     TempDir src;
-    WriteFile(src / "caf\xc3\xa9 \xc3\xbc.txt", "latin"); // both in CP437
-    WriteFile(src / "\xd0\x96.txt", "cyrillic");          // not in CP437: UTF-8
-    const fs::path zip = Dir / "names.zip";
-    ASSERT_EQ(Probe({"add", zip.string(), src.Str()}).ExitCode, 0);
-    ExpectAccepted(zip);
+    const std::vector<std::string> names = {"readme.txt", "README.TXT", "ReadMe.txt", "notes.txt"};
+    for (const std::string& n : names)
+        WriteFile(src / n, n);
+    const fs::path original = Dir / "case.zip";
+    std::vector<std::string> zipArgs{"zip", "-q", original.string()};
+    zipArgs.insert(zipArgs.end(), names.begin(), names.end());
+    ASSERT_EQ(RunTool(zipArgs, src.Path()).ExitCode, 0);
+    const auto listing = [](const fs::path& Zip) { return RunUtf8({"unzip", "-Z1", Zip.string()}).Out; };
+    struct TCase {
+        std::string Mask;
+        std::string Left; // unzip -Z1 afterwards
+        bool ZipAgrees;
+    };
+    const TCase cases[] = {
+        {"readme.txt", "README.TXT\nReadMe.txt\nnotes.txt\n", true},
+        {"README.TXT", "readme.txt\nReadMe.txt\nnotes.txt\n", true},
+        {"readme.*", "notes.txt\n", false},
+        {"*ME.TXT", "notes.txt\n", false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Mask);
+        const fs::path ours = Dir / "ours.zip";
+        fs::copy_file(original, ours, fs::copy_options::overwrite_existing);
+        const ToolResult r = Probe({"delete", ours.string(), c.Mask});
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        EXPECT_EQ(listing(ours), c.Left);
+        if (!c.ZipAgrees) continue;
+        const fs::path theirs = Dir / "theirs.zip";
+        fs::copy_file(original, theirs, fs::copy_options::overwrite_existing);
+        ASSERT_EQ(RunTool({"zip", "-q", "-d", theirs.string(), c.Mask}).ExitCode, 0);
+        EXPECT_EQ(listing(ours), listing(theirs));
+    }
+    // The reader selects by the same rule.
     TempDir out;
-    // Names without the UTF-8 flag are in the DOS code page 437.
-    const ToolResult x =
-        RunUtf8({"bsdtar", "-x", "--options", "hdrcharset=CP437", "-f", zip.string()}, out.Path());
-    ASSERT_EQ(x.ExitCode, 0) << x.Out;
-    EXPECT_EQ(Tree(out.Path()), Tree(src.Path()));
+    const auto result =
+        ExtractAll(original, out.Path(), [](TUnBase& Reader) { Reader.FileSpec = {"ReadMe.txt"}; });
+    EXPECT_TRUE(result.AllPassed()) << result.Describe();
+    EXPECT_EQ(Tree(out.Path()), (std::map<std::string, std::string>{{"ReadMe.txt", "ReadMe.txt"}}));
 }
 
 TEST_F(ZipWriterInterop, JarArchivesPassTheTools) {

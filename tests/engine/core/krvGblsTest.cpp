@@ -147,36 +147,17 @@ TEST(PathNames, StoredNamesAndCodePages) {
               "ber/x.txt");
     EXPECT_EQ(ArcNameToLocalName("\x81/b", false), "\x81/b");
 
-    bool utf8 = true;
-    EXPECT_EQ(LocalNameToArcName("dir/\xC3\x9C"
-                                 "ber.txt",
-                                 true, &utf8),
-              "dir/\x9A"
-              "ber.txt");
-    EXPECT_FALSE(utf8);
-    // A character CP437 does not have keeps the whole name as UTF-8, flagged.
+    // Local names are stored byte for byte, with '/' between folders; what the bytes are
+    // decides how a format marks them.
     const std::string japanese = "dir/\xE6\x97\xA5\xE6\x9C\xAC.txt";
-    EXPECT_EQ(LocalNameToArcName(japanese, true, &utf8), japanese);
-    EXPECT_TRUE(utf8);
-    const std::string euro = "\xE2\x82\xAC-\xC3\xBC.txt"; // the euro sign is not in CP437
-    EXPECT_EQ(LocalNameToArcName(euro, true, &utf8), euro);
-    EXPECT_TRUE(utf8);
-    // Untranslated names are stored as they are; beyond ASCII they are UTF-8.
-    EXPECT_EQ(LocalNameToArcName("\xC3\xA9", false, &utf8), "\xC3\xA9");
-    EXPECT_TRUE(utf8);
-    EXPECT_EQ(LocalNameToArcName("plain.txt", false, &utf8), "plain.txt");
-    EXPECT_FALSE(utf8);
-    // A local name that is not UTF-8 is kept byte for byte and not marked as UTF-8.
-    EXPECT_EQ(LocalNameToArcName("bad\xFF\xFE", true, &utf8), "bad\xFF\xFE");
-    EXPECT_FALSE(utf8);
-    EXPECT_EQ(LocalNameToArcName("a\\b", true), "a/b");
-    EXPECT_EQ(LocalNameToOem("\xC3\xA9", false), "\xC3\xA9");
-    EXPECT_EQ(LocalNameToOem("\xC3\xA9", true), "\x82");
-
-    // Stored and read back, every OEM name comes out as it went in.
-    for (const std::string& name : {std::string("d/\xC3\xA9t\xC3\xA9.txt"), std::string("\xE2\x96\x91")}) {
-        EXPECT_EQ(ArcNameToLocalName(LocalNameToArcName(name, true), true), name);
-    }
+    EXPECT_EQ(LocalNameToArcName(japanese), japanese);
+    EXPECT_EQ(LocalNameToArcName("a\\b"), "a/b");
+    EXPECT_EQ(LocalNameToArcName("bad\xFF\xFE"), "bad\xFF\xFE");
+    EXPECT_EQ(NameBytesOf("plain.txt"), TNameBytes::Ascii);
+    EXPECT_EQ(NameBytesOf(japanese), TNameBytes::Utf8);
+    EXPECT_EQ(NameBytesOf("caf\xC3\xA9"), TNameBytes::Utf8);
+    EXPECT_EQ(NameBytesOf("\x82x.txt"), TNameBytes::Raw);
+    EXPECT_EQ(NameBytesOf("cut\xC3"), TNameBytes::Raw);
 }
 
 TEST(PathNames, ReplaceFileExtAndLastDot) {

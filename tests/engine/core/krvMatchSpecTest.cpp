@@ -6,7 +6,7 @@
 TEST(MatchEntrySpec, WholeNameMasksAndFolders) {
     EXPECT_FALSE(MatchEntrySpec("", {"*"}, {}, true));
     // A mask equal to the whole name selects, whatever the exclusions say.
-    EXPECT_TRUE(MatchEntrySpec("Docs/Read.Me", {"docs/read.me"}, {"*"}, false));
+    EXPECT_TRUE(MatchEntrySpec("Docs/Read.Me", {"Docs/Read.Me"}, {"*"}, false));
     // With RecurseDirs a mask without folder tests the file name in any folder.
     EXPECT_TRUE(MatchEntrySpec("a/b/c.txt", {"*.txt"}, {}, true));
     EXPECT_FALSE(MatchEntrySpec("a/b/c.txt", {"*.txt"}, {}, false));
@@ -36,6 +36,36 @@ TEST(MatchEntrySpec, ExclusionsUndoAMatch) {
     EXPECT_FALSE(MatchEntrySpec("src/a.o", {"*"}, {"*.o"}, true));
     EXPECT_TRUE(MatchEntrySpec("src/a.c", {"*"}, {"*.o"}, true));
     EXPECT_FALSE(MatchEntrySpec("src/a.c", {"*"}, {"src/*"}, true));
+}
+
+TEST(MatchSpec, MasksWithoutWildcardsTakeTheNameWithItsCase) {
+    // On Linux readme.txt and README.TXT are two files: a plain name selects only itself;
+    // wildcards still match without regard to case. The same rule for both tests, for
+    // inclusion and exclusion.
+    struct TCase {
+        const char* Name;
+        const char* Mask;
+        bool Expected;
+    };
+    const TCase cases[] = {
+        {"readme.txt", "readme.txt", true},
+        {"README.TXT", "readme.txt", false},
+        {"docs/ReadMe.txt", "docs/readme.txt", false},
+        {"Docs/readme.txt", "docs/readme.txt", false},
+        {"README.TXT", "readme.*", true},
+        {"Docs/ReadMe.txt", "docs/*.txt", true},
+        {"README.TXT", "readme.tx?", true},
+        {"Makefile", "Makefile.", true},
+        {"Makefile", "makefile.", false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::string(c.Name) + " ~ " + c.Mask);
+        EXPECT_EQ(MatchEntrySpec(c.Name, {c.Mask}, {}, true), c.Expected);
+        EXPECT_EQ(MatchEntrySpec(c.Name, {c.Mask}, {}, false), c.Expected);
+        EXPECT_EQ(MatchFileSpec(c.Name, {c.Mask}, {}), c.Expected);
+        EXPECT_EQ(MatchEntrySpec(c.Name, {"*"}, {c.Mask}, true), !c.Expected);
+        EXPECT_EQ(MatchFileSpec(c.Name, {"*"}, {c.Mask}), !c.Expected);
+    }
 }
 
 TEST(MatchFileSpec, IncludeAndExcludeMasks) {

@@ -112,7 +112,7 @@ TEST(UnBaseSelection, MasksSelectByTheFolderRule) {
     EXPECT_FALSE(TUnBase::MatchEntrySpec("other/a.txt", {"docs/*.txt"}, none, true));
     // Exclusion, except for a mask that names the entry exactly.
     EXPECT_FALSE(TUnBase::MatchEntrySpec("a.bak", {"*"}, {"*.bak"}, true));
-    EXPECT_TRUE(TUnBase::MatchEntrySpec("a.bak", {"A.BAK"}, {"*.bak"}, true));
+    EXPECT_TRUE(TUnBase::MatchEntrySpec("a.bak", {"a.bak"}, {"*.bak"}, true));
     // Nothing is selected without a mask, and an empty name never.
     EXPECT_FALSE(TUnBase::MatchEntrySpec("a.txt", none, none, true));
     EXPECT_FALSE(TUnBase::MatchEntrySpec("", {"*"}, none, true));

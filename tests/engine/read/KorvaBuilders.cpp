@@ -103,7 +103,7 @@ std::string ArcEntry(std::uint8_t Method, const std::string& Name, const std::st
     return h + Data;
 }
 
-std::string MakeZoo(const std::vector<std::string>& Names, const std::vector<int>& Next) {
+std::string MakeZoo(const std::vector<std::string>& Names, const std::vector<int>& Next, int SystemId) {
     constexpr std::uint32_t tag = 0xFDC4A7DC;
     constexpr std::uint32_t first = 64;
     std::string out = "ZOO 2.10 Archive.\x1A";
@@ -132,8 +132,87 @@ std::string MakeZoo(const std::vector<std::string>& Names, const std::vector<int
         std::string name = last ? "" : Names[i];
         name.resize(13, '\0');
         e += name;
+        if (SystemId >= 0) {
+            e[4] = '\x02';
+            PutU16(e, 4); // no long name, no folder, then the system id
+            e.resize(58, '\0');
+            PutU16(e, static_cast<std::uint16_t>(SystemId));
+        }
         e.resize(64, '\0');
         out += e;
+    }
+    return out;
+}
+
+std::string MakeAce(std::uint8_t Host, const std::vector<std::string>& Names) {
+    std::string out;
+    PutU16(out, 0); // header CRC, not checked by the lister
+    PutU16(out, 27);
+    out += '\0';
+    PutU16(out, 0);
+    out += "**ACE**";
+    out += '\x14';
+    out += '\x14';
+    out += static_cast<char>(Host);
+    out.resize(31, '\0');
+    for (const std::string& name : Names) {
+        PutU16(out, 0);
+        PutU16(out, static_cast<std::uint16_t>(31 + name.size()));
+        out += '\x01';
+        PutU16(out, 0);
+        PutU32(out, 3);          // packed
+        PutU32(out, 3);          // unpacked
+        PutU32(out, 0x5A8B6000); // date
+        PutU32(out, 0x20);       // attributes
+        PutU32(out, 0);          // CRC
+        PutU32(out, 0);          // method, level and parameters
+        PutU16(out, 0);
+        PutU16(out, static_cast<std::uint16_t>(name.size()));
+        out += name + "abc";
+    }
+    return out;
+}
+
+std::string MakeRar4(std::uint8_t Host, const std::vector<std::string>& Names) {
+    std::string out("Rar!\x1A\x07\x00", 7);
+    PutU16(out, 0); // header CRCs are not checked by the lister
+    out += '\x73';
+    PutU16(out, 0);
+    PutU16(out, 13);
+    out.resize(out.size() + 6, '\0');
+    for (const std::string& name : Names) {
+        PutU16(out, 0);
+        out += '\x74';
+        PutU16(out, 0x8000); // a data area follows
+        PutU16(out, static_cast<std::uint16_t>(32 + name.size()));
+        PutU32(out, 3); // packed
+        PutU32(out, 3); // unpacked
+        out += static_cast<char>(Host);
+        PutU32(out, 0);          // CRC
+        PutU32(out, 0x5A8B6000); // date
+        out += '\x1D';           // version
+        out += '\x30';           // stored
+        PutU16(out, static_cast<std::uint16_t>(name.size()));
+        PutU32(out, 0x20);
+        out += name + "abc";
+    }
+    return out;
+}
+
+std::string MakeHa(const std::vector<THaItem>& Items) {
+    std::string out = "HA";
+    PutU16(out, static_cast<std::uint16_t>(Items.size()));
+    for (const THaItem& item : Items) {
+        out += '\x20'; // version 2, stored
+        PutU32(out, 3);
+        PutU32(out, 3);
+        PutU32(out, 0x11223344);
+        PutU32(out, 1600000000);
+        out += item.Path + '\0' + item.Name + '\0';
+        out += '\x02';
+        out += static_cast<char>(item.Machine);
+        out += '\x20';
+        out += "abc";
     }
     return out;
 }

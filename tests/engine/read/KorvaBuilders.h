@@ -34,8 +34,24 @@ std::string MakeTar(const std::vector<TTarItem>& Items);
 std::string ArcEntry(std::uint8_t Method, const std::string& Name, const std::string& Data);
 
 // A zoo archive whose directory entries link in the order given; Next overrides the link of
-// an entry (an index into Names, or -1 for the usual link).
-std::string MakeZoo(const std::vector<std::string>& Names, const std::vector<int>& Next = {});
+// an entry (an index into Names, or -1 for the usual link). With a SystemId (0 Unix, 1 DOS)
+// the entries are of type 2, whose variable part says where they were made.
+std::string MakeZoo(const std::vector<std::string>& Names, const std::vector<int>& Next = {},
+                    int SystemId = -1);
+
+// An ace archive made on Host (2 Win32, 3 Unix) holding stored entries of three bytes.
+std::string MakeAce(std::uint8_t Host, const std::vector<std::string>& Names);
+
+// A rar 4 archive of stored entries of three bytes made on Host (2 Win32, 3 Unix).
+std::string MakeRar4(std::uint8_t Host, const std::vector<std::string>& Names);
+
+struct THaItem {
+    std::string Path; // folder, with ha's 0xFF separators
+    std::string Name;
+    std::uint8_t Machine = 1; // 1 DOS, 2 Unix
+};
+// An ha archive of stored entries of three bytes.
+std::string MakeHa(const std::vector<THaItem>& Items);
 
 // An lha level-2 entry: extended headers as given (type byte + data each), then the data.
 std::string Lha2Entry(const std::vector<std::string>& ExtHeaders, const std::string& Data, char Method = '0');

@@ -294,24 +294,38 @@ TEST_F(Korva, HeadersThatLeadNowhereEndTheWalk) {
 }
 
 TEST_F(Korva, HaEntriesWithTheirFolders) {
-    std::string ha = "HA";
-    PutU16(ha, 2);
-    for (const auto& [path, name] :
-         {std::pair<std::string, std::string>{"", "a.txt"}, {"sub\xFF", "b.txt"}}) {
-        ha += '\x20'; // version 2, stored
-        PutU32(ha, 3);
-        PutU32(ha, 3);
-        PutU32(ha, 0x11223344);
-        PutU32(ha, 1600000000);
-        ha += path + '\0' + name + '\0';
-        ha += '\x01';
-        ha += '\x20';
-        ha += "abc";
-    }
-    const TListing l = ListArchive(Archive("t.ha", ha), [](TKorva& k) { EXPECT_EQ(k.ArcType(), atHA); });
+    const TListing l = ListArchive(Archive("t.ha", MakeHa({{"", "a.txt"}, {"sub\xFF", "b.txt"}})),
+                                   [](TKorva& k) { EXPECT_EQ(k.ArcType(), atHA); });
     EXPECT_EQ(Names(l), (std::vector<std::string>{"a.txt", "sub/b.txt"})) << l.Describe();
     EXPECT_EQ(l.Entries[0].Crc, 0x11223344U);
     EXPECT_EQ(l.Entries[0].Method, "Cpy");
+}
+
+TEST_F(Korva, NamesMadeOnUnixAreTheirBytesAndNamesMadeOnDosCodePage437) {
+    // The same name made on Unix (UTF-8) and on DOS or Windows (code page 437) lists the same in
+    // every format that says where an entry was made; a Unix name that is not UTF-8 keeps its
+    // bytes.
+    const std::string utf8 = "caf\xC3\xA9.txt";
+    const std::string oem = "caf\x82.txt";
+    const std::string latin1 = "caf\xE9.txt";
+    struct TCase {
+        const char* File;
+        std::string Bytes;
+        std::string Listed;
+    };
+    const TCase cases[] = {
+        {"unix.ace", MakeAce(3, {utf8}), utf8},   {"raw.ace", MakeAce(3, {latin1}), latin1},
+        {"win.ace", MakeAce(2, {oem}), utf8},     {"unix.ha", MakeHa({{"", utf8, 2}}), utf8},
+        {"dos.ha", MakeHa({{"", oem, 1}}), utf8}, {"unix.zoo", MakeZoo({utf8}, {}, 0), utf8},
+        {"dos.zoo", MakeZoo({oem}, {}, 1), utf8}, {"old.zoo", MakeZoo({oem}), utf8},
+        {"unix.rar", MakeRar4(3, {utf8}), utf8},  {"raw.rar", MakeRar4(3, {latin1}), latin1},
+        {"win.rar", MakeRar4(2, {oem}), utf8},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.File);
+        const TListing l = ListArchive(Archive(c.File, c.Bytes));
+        EXPECT_EQ(Names(l), std::vector<std::string>{c.Listed}) << l.Describe();
+    }
 }
 
 TEST_F(Korva, MsGZRecordsWithTheirFolderNames) {

@@ -151,6 +151,33 @@ TEST_F(SwitchMatrixTest, AddKeepsTheOldEntryUnderANewNameWhenNotReplaced) {
     EXPECT_EQ(Data("a.txt"), "new and longer a");
 }
 
+TEST_F(SwitchMatrixTest, ARenamedEntryIsMarkedForItsNewName) {
+    // {new name, UTF-8 flag, host}: a name that is not ASCII cannot stay on a DOS-host record.
+    const struct {
+        std::string Name;
+        bool Utf8;
+        int Host;
+    } cases[] = {
+        {"plain-old.txt", false, 0}, {"caf\xC3\xA9-old.txt", true, 11}, {"raw\x82-old.txt", false, 3}};
+    for (const auto& c : cases) {
+        fs::remove(Archive());
+        fs::remove_all(Src());
+        SetUp();
+        auto z = Writer();
+        Script(*z, false, c.Name);
+        z->Compress();
+        const ZipEntryBytes* e = FindEntry(InspectZip(Archive()), c.Name);
+        ASSERT_NE(e, nullptr) << c.Name;
+        EXPECT_EQ((e->Central.Flags & zfUtf8) != 0, c.Utf8) << c.Name;
+        EXPECT_EQ((e->Local.Flags & zfUtf8) != 0, c.Utf8) << c.Name;
+        EXPECT_EQ(e->Central.VersionMadeBy >> 8, c.Host) << c.Name;
+        if (c.Host == 3) {
+            EXPECT_EQ(e->Central.ExternalAttr >> 16, 0100644U) << c.Name;
+        }
+        EXPECT_EQ(EntryData(Archive(), *e), "old a") << c.Name;
+    }
+}
+
 TEST_F(SwitchMatrixTest, AddWithoutRenameKeepsTheOldEntryAndAddsNothingForIt) {
     auto z = Writer();
     Script(*z, false, "");
@@ -308,18 +335,34 @@ TEST_F(ZipWriterTest, CommentsAreWrittenBackAndKeptWhenFilesAreAdded) {
     EXPECT_FALSE(reader->SaveComments()); // nothing changed
 }
 
-TEST_F(ZipWriterTest, NamesBeyondTheOemCodePageAreStoredAsUtf8) {
-    Put("\xe6\x97\xa5\xe6\x9c\xac.txt", "jp");
-    Put("caf\xc3\xa9.txt", "fr");
-    ASSERT_EQ(Writer()->Compress(), 2);
+TEST_F(ZipWriterTest, NamesAreMarkedByWhatTheirBytesAre) {
+    // ASCII from FAT; UTF-8 flagged from NTFS; bytes that are not UTF-8 unflagged from Unix,
+    // with a file mode. Never a code page.
+    struct TCase {
+        std::string Name;
+        std::uint16_t Flag;
+        unsigned Host;
+        std::uint32_t Mode;
+    };
+    const TCase cases[] = {
+        {"plain.txt", 0, 0, 0},
+        {"caf\xc3\xa9.txt", zfUtf8, 11, 0},
+        {"\xe6\x97\xa5\xe6\x9c\xac.txt", zfUtf8, 11, 0},
+        {"\x82x.txt", 0, 3, 0100644},
+    };
+    for (const TCase& c : cases)
+        Put(c.Name, c.Name);
+    ASSERT_EQ(Writer()->Compress(), 4);
     const ZipContents zip = InspectZip(Archive());
-    const ZipEntryBytes* jp = FindEntry(zip, "\xe6\x97\xa5\xe6\x9c\xac.txt");
-    ASSERT_NE(jp, nullptr);
-    EXPECT_EQ(jp->Central.Flags & zfUtf8, zfUtf8);
-    EXPECT_EQ(jp->Local.Flags & zfUtf8, zfUtf8);
-    const ZipEntryBytes* fr = FindEntry(zip, "caf\x82.txt"); // CP437
-    ASSERT_NE(fr, nullptr);
-    EXPECT_EQ(fr->Central.Flags & zfUtf8, 0);
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const ZipEntryBytes* e = FindEntry(zip, c.Name);
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->Central.Flags & zfUtf8, c.Flag);
+        EXPECT_EQ(e->Local.Flags & zfUtf8, c.Flag);
+        EXPECT_EQ(e->Central.VersionMadeBy >> 8, c.Host);
+        EXPECT_EQ(e->Central.ExternalAttr >> 16, c.Mode);
+    }
 }
 
 TEST_F(ZipWriterTest, EmptyFoldersAreStoredWhenAsked) {
