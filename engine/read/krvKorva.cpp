@@ -166,7 +166,7 @@ void TKorva::Walk() {
     TWalk& w = *FWalk;
     w.Setup();
     while (!GetCancel() && FStream) {
-        if (w.StepSize <= 0 || w.Pos < 0 || w.Pos + w.StepSize > w.End) break;
+        if (w.StepSize <= 0 || w.Pos < 0 || w.StepSize > w.End - w.Pos) break;
         w.HeaderPos = w.Pos;
         w.Buf.resize(static_cast<std::size_t>(w.StepSize));
         if (w.ReadAt(w.Pos, w.Buf.data(), w.StepSize) != w.StepSize) break;

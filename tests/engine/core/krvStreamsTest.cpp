@@ -161,6 +161,18 @@ TEST(MemoryStream, GrowsInBlocksAndFillsGapsWithZeros) {
     EXPECT_EQ(m.Memory(), nullptr);
 }
 
+TEST(MemoryStream, PositionsBeyondThe64BitRangeFailInsteadOfWrapping) {
+    TMemoryStream32 m;
+    m.WriteBuffer("abc", 3);
+    ASSERT_EQ(m.Seek(INT64_MAX - 1, soBeginning), INT64_MAX - 1);
+    EXPECT_EQ(m.Seek(2, soCurrent), -1);
+    EXPECT_EQ(m.Position(), INT64_MAX - 1) << "a failed seek keeps the position";
+    EXPECT_EQ(m.Write("xyz", 3), 0);
+    EXPECT_EQ(m.Seek(INT64_MAX, soEnd), -1);
+    EXPECT_THROW(m.SetSize(INT64_MAX), EStreamError) << "the capacity cannot be rounded up";
+    EXPECT_EQ(m.Size(), 3);
+}
+
 TEST(MemoryStream, CustomStreamStaysInsideItsBlock) {
     char block[4] = {'a', 'b', 'c', 'd'};
     TCustomMemoryStream32 m;
