@@ -298,7 +298,7 @@ void TCompBase::CopyInput(std::int64_t Offset, std::int64_t Count) {
         if (FInput->Read(buffer.data(), n) != n) Fail(ArchiveFile(), "", ecErrorReadingFile);
         FOutput->WriteBuffer(buffer.data(), n);
         Count -= n;
-        EngineHost::Pump();
+        EngineHost::PumpIfDue();
     }
 }
 

@@ -57,7 +57,7 @@ std::int64_t TStream32::CopyFrom(TStream32& Source, const bool* CancelFlag, TPro
     while (copied < Count && !*CancelFlag) {
         const std::int64_t n =
             std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), Count - copied);
-        EngineHost::Pump();
+        EngineHost::PumpIfDue();
         Source.ReadBuffer(buffer.data(), n);
         WriteBuffer(buffer.data(), n);
         copied += n;

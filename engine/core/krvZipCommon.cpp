@@ -64,7 +64,7 @@ void TZipCommon::ResetJobState() {
 
 void TZipCommon::ResetProgressRoutine() {
     ProgressRoutine = [this]() {
-        EngineHost::Pump();
+        EngineHost::PumpIfDue();
         if (OnProgress) OnProgress(*this, ProgressByFile, ProgressByArchive);
     };
 }

@@ -1,5 +1,6 @@
 // The job guard of the component base: one place where whatever ends a job is turned into
 // an error code and reported, and the job's exit path always runs.
+#include "engine/core/EngineHost.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvZipCommon.h"
 
@@ -45,6 +46,10 @@ bool TZipCommon::RunJob(const std::function<void()>& Body, const std::function<v
         }
         return false;
     };
+    // The host runs at the start and the end of every job, however much work lies between.
+    EngineHost::Pump();
     const bool finished = guarded(Body);
-    return guarded(Exit) && finished;
+    const bool exited = guarded(Exit);
+    EngineHost::Pump();
+    return finished && exited;
 }
