@@ -28,7 +28,15 @@ int JobErrorCode(const std::exception& Error) {
 }
 
 bool TZipCommon::RunJob(const std::function<void()>& Body, const std::function<void()>& Exit) {
-    const auto guarded = [this](const std::function<void()>& Part) {
+    // Reports what ended a part of the job. An OnError handler that throws in turn cannot
+    // keep the exit path from running.
+    const auto report = [this](const std::string& ExtendedMsg, int Code) {
+        try {
+            ReportError(ArchiveFile(), ExtendedMsg, "0", Code);
+        } catch (...) {
+        }
+    };
+    const auto guarded = [&](const std::function<void()>& Part) {
         if (!Part) return true;
         try {
             Part();
@@ -39,10 +47,10 @@ bool TZipCommon::RunJob(const std::function<void()>& Body, const std::function<v
                 const int code = JobErrorCode(e);
                 // Engine and stream errors name the entry; anything else says what it was.
                 const bool known = code != ecUnknownError && code != ecStreamReadWriteError;
-                ReportError(ArchiveFile(), known ? FileName : std::string(e.what()), "0", code);
+                report(known ? FileName : std::string(e.what()), code);
             }
         } catch (...) {
-            ReportError(ArchiveFile(), FileName, "0", ecUnknownError);
+            report(FileName, ecUnknownError);
         }
         return false;
     };

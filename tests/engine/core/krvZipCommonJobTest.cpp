@@ -107,3 +107,16 @@ TEST_F(JobGuard, AnExceptionFromAHandlerEndsEachJobWithTheCodeOfItsKind) {
         EXPECT_EQ(left, (std::vector<std::string>{"old.zip", "src"})) << "no temporary file stays";
     }
 }
+
+TEST_F(JobGuard, AnOnErrorThatThrowsInTurnStillLetsTheJobEnd) {
+    int deactivated = 0;
+    const TListing listing = ListArchive(Archive().string(), [&](TKorva& K) {
+        K.OnRead = [](TZipCommon&, std::int64_t, int) { throw std::runtime_error("in OnRead"); };
+        K.OnError = [](TZipCommon&, const std::string&, const std::string&, const std::string&, int) {
+            throw std::logic_error("in OnError");
+        };
+        K.OnDeactivate = [&](TZipCommon&) { ++deactivated; };
+    });
+    EXPECT_FALSE(listing.Result);
+    EXPECT_EQ(deactivated, 1);
+}
