@@ -29,6 +29,14 @@ void EngineHost::Pump() {
         ~TReset() { pumping = false; }
     } reset;
     Current().DoPump();
+    // The interval counts work from here, not the time the host took.
+    Current().FSinceLastPump.Start();
+}
+
+void EngineHost::PumpIfDue() {
+    const TkrvTimer& since = Current().FSinceLastPump;
+    if (since.Running() && since.RunningMilliseconds() < PumpIntervalMs) return;
+    Pump();
 }
 
 bool EngineHost::Pumping() {
@@ -36,6 +44,7 @@ bool EngineHost::Pumping() {
 }
 
 int EngineHost::Ask(const std::string& Text, TAskButtons Buttons) {
+    Pump();
     return Current().DoAsk(Text, Buttons);
 }
 

@@ -4,8 +4,12 @@
 // installs its own.
 #pragma once
 
+#include "engine/core/krvTimer.h"
+
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 // Buttons offered by EngineHost::Ask.
 enum TAskButtons { abOK, abOKCancel, abYesNo, abYesNoCancel, abRetryCancel };
@@ -22,11 +26,18 @@ class EngineHost {
 public:
     virtual ~EngineHost() = default;
 
-    // Lets the host process pending events once. Re-entrant calls are ignored.
+    // Lets the host process pending events once. Re-entrant calls are ignored. For the points
+    // that must let the host run: a job's start and end, and every question (Ask).
     static void Pump();
+    // The pump of the per-block and per-entry points of long work: the host runs only when
+    // PumpIntervalMs of work have passed since it last ran, so a job of many small pieces
+    // does not spend its time in the host's event loop.
+    static void PumpIfDue();
+    static constexpr std::uint64_t PumpIntervalMs = 20;
     // True while the host is processing events from inside Pump(): a job started then is refused.
     static bool Pumping();
 
+    // Lets the host run, then asks.
     static int Ask(const std::string& Text, TAskButtons Buttons);
     static bool MoveToTrash(const std::string& Path);
     static std::string FileTypeName(const std::string& Path);
@@ -35,9 +46,15 @@ public:
     static std::unique_ptr<EngineHost> Install(std::unique_ptr<EngineHost> Host);
     static EngineHost& Current();
 
+    // The clock PumpIfDue measures work with, in milliseconds (empty: the steady clock).
+    void SetPumpClock(TkrvTimer::TTickSource Ticks) { FSinceLastPump.SetTickSource(std::move(Ticks)); }
+
 protected:
     virtual void DoPump() {}
     virtual int DoAsk(const std::string& /*Text*/, TAskButtons /*Buttons*/) { return mrNo; }
     virtual bool DoMoveToTrash(const std::string& /*Path*/) { return false; }
     virtual std::string DoFileTypeName(const std::string& /*Path*/) { return {}; }
+
+private:
+    TkrvTimer FSinceLastPump; // started when the host last ran
 };

@@ -14,6 +14,14 @@ inline bool CheckedAdd(std::int64_t A, std::int64_t B, std::int64_t& Out) {
     return true;
 }
 
+// A - B, or false (Out untouched) when the difference leaves the int64 range.
+inline bool CheckedSub(std::int64_t A, std::int64_t B, std::int64_t& Out) {
+    std::int64_t difference = 0;
+    if (__builtin_sub_overflow(A, B, &difference)) return false;
+    Out = difference;
+    return true;
+}
+
 // A * B, or false (Out untouched) when the product leaves the int64 range.
 inline bool CheckedMul(std::int64_t A, std::int64_t B, std::int64_t& Out) {
     std::int64_t product = 0;
@@ -27,4 +35,12 @@ inline std::optional<std::int64_t> CheckedSum(std::int64_t A, std::int64_t B) {
     std::int64_t sum = 0;
     if (!CheckedAdd(A, B, sum)) return std::nullopt;
     return sum;
+}
+
+// A + B + C + ..., or no value when a partial sum leaves the int64 range.
+template <typename... TRest>
+std::optional<std::int64_t> CheckedSum(std::int64_t A, std::int64_t B, std::int64_t C, TRest... Rest) {
+    const std::optional<std::int64_t> head = CheckedSum(A, B);
+    if (!head) return std::nullopt;
+    return CheckedSum(*head, C, static_cast<std::int64_t>(Rest)...);
 }

@@ -59,7 +59,7 @@ std::int64_t TCustomStream::CopyFrom(TStream32& Source, const bool* CancelFlag, 
     while (copied < Count && !(CancelFlag && *CancelFlag)) {
         const std::int64_t n =
             std::min<std::int64_t>(static_cast<std::int64_t>(chunk.size()), Count - copied);
-        EngineHost::Pump();
+        EngineHost::PumpIfDue();
         if (Source.Read(chunk.data(), n) != n) return 0;
         WriteBuffer(chunk.data(), n);
         copied += n;

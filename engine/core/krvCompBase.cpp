@@ -9,18 +9,9 @@
 
 #include <algorithm>
 #include <sys/stat.h>
+#include <utility>
 
 namespace {
-
-// Ends a job that was cancelled or that a writer ended quietly: nothing is committed.
-struct TJobEnded {};
-
-// Calls Action when the scope is left, however it is left.
-template <typename F> struct TScopeExit {
-    F Action;
-    ~TScopeExit() { Action(); }
-};
-template <typename F> TScopeExit(F) -> TScopeExit<F>;
 
 // The longest folder that every mask's folder lies in, with a trailing separator.
 std::string CommonFolder(const std::vector<std::string>& Masks) {
@@ -145,45 +136,46 @@ int TCompBase::Compress() {
     FMoveList.clear();
     CurrentFileSize = 0;
     ResetJobState();
-
-    if (!DiskManager.CheckDrive(*this, ArchiveFile(), true)) return 0;
-    if (FileSpec.empty()) return 0;
-    FExplorerDir.clear();
-    if (Switch != swDelete) {
-        if (StoredDirNames == sdExplorer_Auto) {
-            FExplorerDir = CommonFolder(FileSpec);
-        } else if (StoredDirNames == sdExplorer_UserDefineDefaultDir) {
-            if (DefaultDir.empty()) {
-                ReportError(ArchiveFile(), "DefaultDir", "0", ecRequiredPropertyNotAssigned);
-                return 0;
-            }
-            FExplorerDir = AppendBackslash(DefaultDir);
-        }
-    }
-    if (ArchiveFile().empty() || Cancel()) return 0;
+    FActivated = false;
 
     TCompHeaderObj list;
-    list.Init(static_cast<std::size_t>(std::max(GetHeadSize(), 1)));
-    FList = &list;
-    FEntries.clear();
-    FNameIndex.clear();
-    TScopeExit clear{[this] {
-        FList = nullptr;
-        FEntries.clear();
-        FNameIndex.clear();
-        FInput = nullptr;
-        FOutput = nullptr;
-    }};
     bool committed = false;
-    try {
-        DoCompress(list);
-        committed = FArchiveWritten;
-    } catch (const TJobEnded&) {
-    } catch (const EWriteError& e) {
-        ReportError(ArchiveFile(), "", "0", e.Code() == ecDiskFull ? ecDiskFull : ecErrorWritingToFile);
-    } catch (const EReadError&) {
-        ReportError(ArchiveFile(), FileName, "0", ecErrorReadingFile);
-    }
+    RunJob(
+        [&] {
+            if (!DiskManager.CheckDrive(*this, ArchiveFile(), true)) return;
+            if (FileSpec.empty()) return;
+            FExplorerDir.clear();
+            if (Switch != swDelete) {
+                if (StoredDirNames == sdExplorer_Auto) {
+                    FExplorerDir = CommonFolder(FileSpec);
+                } else if (StoredDirNames == sdExplorer_UserDefineDefaultDir) {
+                    if (DefaultDir.empty()) {
+                        ReportError(ArchiveFile(), "DefaultDir", "0", ecRequiredPropertyNotAssigned);
+                        return;
+                    }
+                    FExplorerDir = AppendBackslash(DefaultDir);
+                }
+            }
+            if (ArchiveFile().empty() || Cancel()) return;
+
+            list.Init(static_cast<std::size_t>(std::max(GetHeadSize(), 1)));
+            FList = &list;
+            FEntries.clear();
+            FNameIndex.clear();
+            DoCompress(list);
+            committed = FArchiveWritten;
+        },
+        [&] {
+            const TScopeExit clear{[this] {
+                FList = nullptr;
+                FEntries.clear();
+                FNameIndex.clear();
+                FInput = nullptr;
+                FOutput = nullptr;
+            }};
+            if (Timer.Running()) Timer.Stop();
+            if (std::exchange(FActivated, false) && OnDeactivate) OnDeactivate(*this);
+        });
     if (!committed) {
         FFilesAdded = 0;
         FFilesDeleted = 0;
@@ -204,10 +196,9 @@ void TCompBase::DoCompress(TCompHeaderObj& List) {
     }
 
     Timer.Start();
+    // From here on the job's exit fires OnDeactivate, however the job ends.
+    FActivated = true;
     if (OnActivate) OnActivate(*this);
-    TScopeExit deactivate{[this] {
-        if (OnDeactivate) OnDeactivate(*this);
-    }};
 
     // The new archive is built beside the old one and only renamed over it at the end.
     std::unique_ptr<TStream32> output;
@@ -312,7 +303,7 @@ void TCompBase::CopyInput(std::int64_t Offset, std::int64_t Count) {
         if (FInput->Read(buffer.data(), n) != n) Fail(ArchiveFile(), "", ecErrorReadingFile);
         FOutput->WriteBuffer(buffer.data(), n);
         Count -= n;
-        EngineHost::Pump();
+        EngineHost::PumpIfDue();
     }
 }
 

@@ -138,9 +138,9 @@ public:
     // Appends DefaultExt to an ArchiveFile without extension.
     void ApplyDefaultExt();
 
-    // Runs the job: the number of entries deleted (swDelete) or files added. Engine errors
-    // raised by RaiseError pass out as E_RAISE; open and write errors are reported (25235,
-    // 25160) and give 0.
+    // Runs the job: the number of entries deleted (swDelete) or files added. Every error,
+    // also one thrown by an event handler, is reported through OnError and gives 0; the old
+    // archive is left as it was.
     virtual int Compress();
 
     static bool IsEncryptableArcType(TArcType Type);
@@ -250,6 +250,7 @@ protected:
     int FFilesDeleted = 0;
     bool FSomethingToDo = false;
     bool FArchiveWritten = false;
+    bool FActivated = false; // OnActivate fired: the job's exit fires OnDeactivate
     std::vector<std::string> FMoveList;
     std::string FGroupDir; // folder of the mask group being gathered
     std::string FExplorerDir;

@@ -136,7 +136,15 @@ public:
     explicit E_RAISE(int Code) : std::runtime_error(ErrorText(Code)), FCode(Code) {}
     E_RAISE(int Code, const std::string& Message) : std::runtime_error(Message), FCode(Code) {}
     int Code() const noexcept { return FCode; }
+    // Set when the error went through OnError before it was raised, so that whoever ends the
+    // job does not report it a second time.
+    bool Reported() const noexcept { return FReported; }
+    E_RAISE& MarkReported() noexcept {
+        FReported = true;
+        return *this;
+    }
 
 private:
     int FCode;
+    bool FReported = false;
 };

@@ -285,7 +285,7 @@ void TkrvFileScan::ScanFolder(TDirWalk& Dir, const std::string& Folder, const TM
                 }
             }
         }
-        EngineHost::Pump();
+        EngineHost::PumpIfDue();
     }
 }
 

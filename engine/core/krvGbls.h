@@ -185,6 +185,13 @@ inline std::uint32_t SwapWords(std::uint32_t Value) {
 }
 bool IsGZipSignature(std::uint16_t FirstWord);
 
+// Calls Action when the scope is left, however it is left.
+template <typename F> struct TScopeExit {
+    F Action;
+    ~TScopeExit() { Action(); }
+};
+template <typename F> TScopeExit(F) -> TScopeExit<F>;
+
 // ---- tar's octal fields -------------------------------------------------------------------
 // Octal digits accumulate; blanks are skipped; a NUL ends the number.
 std::uint64_t OctStrToInt(std::string_view Text);

@@ -1,6 +1,7 @@
 #include "engine/core/krvSpannedDir.h"
 
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCheckedMath.h"
 
 #include <algorithm>
 
@@ -64,9 +65,9 @@ std::int64_t TSpannedDirStream::Write(const void* /*Buffer*/, std::int64_t /*Cou
 }
 
 std::int64_t TSpannedDirStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
-    std::int64_t target = Offset;
-    if (Origin == soCurrent) target = FPosition + Offset;
-    if (Origin == soEnd) target = FSize + Offset;
+    const std::int64_t origin = Origin == soCurrent ? FPosition : Origin == soEnd ? FSize : 0;
+    std::int64_t target = 0;
+    if (!CheckedAdd(origin, Offset, target)) return -1;
     // Bytes of a disk already left are out of reach.
     if (target < FDiskBase) return -1;
     FPosition = target;

@@ -1,6 +1,7 @@
 #include "engine/core/krvStreams.h"
 
 #include "engine/core/EngineHost.h"
+#include "engine/core/krvCheckedMath.h"
 #include "engine/core/krvErrorCodes.h"
 
 #include <algorithm>
@@ -56,7 +57,7 @@ std::int64_t TStream32::CopyFrom(TStream32& Source, const bool* CancelFlag, TPro
     while (copied < Count && !*CancelFlag) {
         const std::int64_t n =
             std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), Count - copied);
-        EngineHost::Pump();
+        EngineHost::PumpIfDue();
         Source.ReadBuffer(buffer.data(), n);
         WriteBuffer(buffer.data(), n);
         copied += n;
@@ -194,17 +195,9 @@ std::int64_t TCustomMemoryStream32::Write(const void* Buffer, std::int64_t Count
 }
 
 std::int64_t TCustomMemoryStream32::Seek(std::int64_t Offset, TSeekOrigin Origin) {
-    switch (Origin) {
-    case soBeginning:
-        FPosition = Offset;
-        break;
-    case soCurrent:
-        FPosition += Offset;
-        break;
-    case soEnd:
-        FPosition = FSize + Offset;
-        break;
-    }
+    // A target beyond the 64-bit range fails like a bad seek of a file: -1, position kept.
+    const std::int64_t origin = Origin == soCurrent ? FPosition : Origin == soEnd ? FSize : 0;
+    if (!CheckedAdd(origin, Offset, FPosition)) return -1;
     return FPosition;
 }
 
@@ -218,7 +211,12 @@ void TMemoryStream32::Clear() {
 }
 
 void TMemoryStream32::Realloc(std::int64_t& NewCapacity) {
-    if (NewCapacity > 0 && NewCapacity != FSize) NewCapacity = (NewCapacity + GrowBy - 1) / GrowBy * GrowBy;
+    if (NewCapacity > 0 && NewCapacity != FSize) {
+        std::int64_t rounded = 0;
+        if (!CheckedAdd(NewCapacity, GrowBy - 1, rounded))
+            throw EStreamError(ErrorText(ecOutOfMemoryExpandingStream));
+        NewCapacity = rounded / GrowBy * GrowBy;
+    }
     if (NewCapacity == FCapacity) return;
     if (NewCapacity <= 0) {
         FBlock.reset();
@@ -249,7 +247,8 @@ void TMemoryStream32::SetSize(std::int64_t NewSize) {
 
 std::int64_t TMemoryStream32::Write(const void* Buffer, std::int64_t Count) {
     if (FPosition < 0 || Count <= 0) return 0;
-    const std::int64_t end = FPosition + Count;
+    std::int64_t end = 0;
+    if (!CheckedAdd(FPosition, Count, end)) return 0;
     if (end > FSize) {
         if (end > FCapacity) SetCapacity(end);
         // The gap between the old end and the write position reads as zeros.

@@ -30,6 +30,12 @@ inline constexpr std::uint8_t fsOpenFailed = 255;
 class EStreamError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    // Set when the failure went through OnError before it was raised (see E_RAISE).
+    bool Reported() const noexcept { return FReported; }
+    void MarkReported() noexcept { FReported = true; }
+
+private:
+    bool FReported = false;
 };
 
 // A short read through ReadBuffer.

@@ -39,6 +39,11 @@ void TkrvTimer::Stop() {
     FPauseDepth = 0;
 }
 
+std::uint64_t TkrvTimer::RunningMilliseconds() const {
+    if (!FRunning) return 0;
+    return (FPauseDepth > 0 ? FPauseTick : FTicks()) - FStart;
+}
+
 void TkrvTimer::Pause() {
     if (!FRunning) return;
     if (FPauseDepth++ == 0) FPauseTick = FTicks();

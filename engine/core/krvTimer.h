@@ -25,6 +25,8 @@ public:
     void Resume();
 
     bool Running() const { return FRunning; }
+    // While running: milliseconds since Start, less pauses; 0 when stopped.
+    std::uint64_t RunningMilliseconds() const;
     bool Paused() const { return FPauseDepth > 0; }
     float Elapsed() const { return FElapsed; }
 

@@ -4,9 +4,7 @@
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvExtractOutput.h"
-
-#include <new>
-#include <system_error>
+#include "engine/core/krvGbls.h"
 
 TUnBase::TUnBase() {
     CreateStoredDirs = false;
@@ -61,53 +59,42 @@ int TUnBase::RunExtraction() {
     ExcludeSpec.clear();
 
     std::unique_ptr<TFileStream32> stream;
-    try {
-        if (FArchiveFile.empty()) RaiseError(FArchiveFile, "", "0", ecFileNotFound);
-        if (!GetCancel() && DiskManager.CheckDrive(*this, FArchiveFile, false)) {
+    RunJob(
+        [&] {
+            if (FArchiveFile.empty()) RaiseError(FArchiveFile, "", "0", ecFileNotFound);
+            if (GetCancel() || !DiskManager.CheckDrive(*this, FArchiveFile, false)) return;
             if (OnActivate) OnActivate(*this);
-            bool opened = true;
             if (!LibraryArcTypes.Contains(FArcType)) {
                 std::uint8_t status = fsOpenOk;
                 stream = std::make_unique<TFileStream32>(FArchiveFile, fmOpenRead | fmShareDenyNone, status);
                 if (status != fsOpenOk) {
                     stream.reset();
                     ReportError(FArchiveFile, "", "0", ecErrorOpeningFile);
-                    opened = false;
+                    return;
                 }
             }
-            if (opened) {
-                if (stream) ArchiveSize = stream->Size();
-                Timer.Start();
-                if (FArcType != atGZip && FArcType != atMsGZ) AsciiTranslation = false;
-                DoExtract(stream);
-                Timer.Stop();
-                if (OnElapsedTime) OnElapsedTime(*this, Timer.Elapsed());
+            if (stream) ArchiveSize = stream->Size();
+            Timer.Start();
+            if (FArcType != atGZip && FArcType != atMsGZ) AsciiTranslation = false;
+            DoExtract(stream);
+            Timer.Stop();
+            if (OnElapsedTime) OnElapsedTime(*this, Timer.Elapsed());
+        },
+        [&] {
+            // An entry that the job left unfinished is not put in place.
+            if (FOutput) {
+                FOutput.reset();
+                if (FEntryCounted) {
+                    ++FilesFailed;
+                    // A write error has taken the entry off the count already.
+                    if (FilesProcessed == FCountAtConfirm && FilesProcessed > 0) --FilesProcessed;
+                    FEntryCounted = false;
+                }
             }
-        }
-    } catch (const E_RAISE&) {
-        // Reported through OnError where it was raised; the job ends here.
-    } catch (const EWriteError&) {
-        // Reported by the write routine.
-    } catch (const EReadError&) {
-        ReportError(FArchiveFile, FileName, "0", ecErrorReadingFile);
-    } catch (const std::bad_alloc&) {
-        ReportError(FArchiveFile, FileName, "0", ecOutOfMemory);
-    } catch (const std::system_error& e) {
-        ReportError(FArchiveFile, e.what(), "0", ecUnknownError);
-    }
-    // An entry that the job left unfinished is not put in place.
-    if (FOutput) {
-        FOutput.reset();
-        if (FEntryCounted) {
-            ++FilesFailed;
-            // A write error has taken the entry off the count already.
-            if (FilesProcessed == FCountAtConfirm && FilesProcessed > 0) --FilesProcessed;
-            FEntryCounted = false;
-        }
-    }
-    FFolders.reset();
-    Timer.Stop();
-    if (OnDeactivate) OnDeactivate(*this);
-    FArchiveFile = savedArchive;
+            FFolders.reset();
+            Timer.Stop();
+            const TScopeExit restore{[&] { FArchiveFile = savedArchive; }};
+            if (OnDeactivate) OnDeactivate(*this);
+        });
     return FilesProcessed;
 }

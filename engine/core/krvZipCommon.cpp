@@ -64,7 +64,7 @@ void TZipCommon::ResetJobState() {
 
 void TZipCommon::ResetProgressRoutine() {
     ProgressRoutine = [this]() {
-        EngineHost::Pump();
+        EngineHost::PumpIfDue();
         if (OnProgress) OnProgress(*this, ProgressByFile, ProgressByArchive);
     };
 }
@@ -106,7 +106,7 @@ void TZipCommon::RaiseError(const std::string& FileName, const std::string& Exte
     TkrvTimerPause pause(Timer);
     ReportError(FileName, ExtendedMsg, VolumeID, ECode);
     // Cancelled: nothing is raised; the caller's loop ends by its own test of the flag.
-    if (!GetCancel()) throw E_RAISE(ECode);
+    if (!GetCancel()) throw E_RAISE(ECode).MarkReported();
 }
 
 void TZipCommon::RaiseWriteError() {
@@ -197,8 +197,12 @@ void TZipCommon::FailWrite(bool DiskFull) {
     // The entry is not extracted: it does not count as processed.
     if (FilesProcessed > 0) --FilesProcessed;
     ReportError(FileName, reason, "0", DiskFull ? ecDiskFull : ecErrorWritingToFile);
-    if (DiskFull) throw EWriteError(ecDiskFull);
-    throw E_RAISE(ecErrorWritingToFile);
+    if (DiskFull) {
+        EWriteError full(ecDiskFull);
+        full.MarkReported();
+        throw full;
+    }
+    throw E_RAISE(ecErrorWritingToFile).MarkReported();
 }
 
 std::string TZipCommon::ReadNameBuffer(TStream32& Stream, std::int64_t Count) {

@@ -236,6 +236,13 @@ public:
     virtual void ReportError(const std::string& FileName, const std::string& ExtendedMsg,
                              const std::string& VolumeID, int ECode);
 
+    // Runs a job (a lister, reader or writer run): Body does the work and Exit, which always
+    // runs after it, restores what the job changed and fires the closing events. Whatever
+    // leaves either of them ends the job: an exception is turned into its error code
+    // (JobErrorCode) and reported through ReportError unless it was reported where it was
+    // raised; TJobEnded ends it quietly. True when Body and Exit ran to their ends.
+    bool RunJob(const std::function<void()>& Body, const std::function<void()>& Exit);
+
     // ---- services -----------------------------------------------------------------------------
     bool IsFileOutput() const { return OutputMode == omdDiskFile || OutputMode == omdAppend; }
     // Reads a stored name of Count bytes (all of them, whatever the length) without checksum
@@ -276,6 +283,10 @@ public:
     static bool IsTestableArcType(TArcType Type);
 
 protected:
+    // Ends a job that was cancelled or whose failure was reported already: RunJob reports
+    // nothing more.
+    struct TJobEnded {};
+
     // The common output writer: ASCII translation, the write, the checksum.
     std::int64_t WriteOutput(TStream32* Output, const void* Buffer, std::int64_t Count, bool DataFlag,
                              int CrcWidth);
@@ -294,6 +305,10 @@ protected:
 };
 
 // ---- free functions ----------------------------------------------------------------------------
+// The error code of an exception that ended a job: E_RAISE keeps its code; running out of
+// memory is 25253; a stream write error 25160 (full disk) or 25136, a stream read error
+// 25236, any other stream error 25299; anything else 25355.
+int JobErrorCode(const std::exception& Error);
 // A new, empty, uniquely named file ("krv" + 6 characters) in Dir when it exists (created
 // when missing), else in the system temporary folder. Empty when none could be made.
 std::string CreateTempFileName(const std::string& Dir);

@@ -109,17 +109,18 @@ std::int64_t TRegisterKorva::LocateZipDirectory(TStream32& Stream) {
     std::int64_t dirPos = storedOffset;
     ReadCentral(Stream, storedOffset, central, isCentral, centralEncrypted);
     if (!isCentral) {
-        dirPos = dirEnd - dirSize;
+        if (!CheckedSub(dirEnd, dirSize, dirPos)) return 0;
         if (!ReadCentral(Stream, dirPos, central, isCentral, centralEncrypted)) return 0;
-        if (isCentral) ZipOffsetCorrection = dirPos - storedOffset;
+        if (isCentral && !CheckedSub(dirPos, storedOffset, ZipOffsetCorrection)) isCentral = false;
     }
 
     if (isCentral) {
         HeaderState |= htCentral;
         std::copy(std::begin(central), std::end(central), CentralRecord.begin());
         if (centralEncrypted) DecryptZipHeader(CentralRecord, zkCentral);
-        const std::int64_t localPos =
-            TZipCentralHeader::FromBytes(CentralRecord.data()).LocalHeaderOffset + ZipOffsetCorrection;
+        std::int64_t localPos = -1;
+        CheckedAdd(TZipCentralHeader::FromBytes(CentralRecord.data()).LocalHeaderOffset, ZipOffsetCorrection,
+                   localPos);
         LocalRecord.fill(0);
         if (ReadAt(Stream, localPos, LocalRecord.data(), TZipLocalHeader::Size) == TZipLocalHeader::Size) {
             bool localEncrypted = false;

@@ -168,7 +168,7 @@ void TKorva::Walk() {
     TWalk& w = *FWalk;
     w.Setup();
     while (!GetCancel() && FStream) {
-        if (w.StepSize <= 0 || w.Pos < 0 || w.Pos + w.StepSize > w.End) break;
+        if (w.StepSize <= 0 || w.Pos < 0 || w.StepSize > w.End - w.Pos) break;
         w.HeaderPos = w.Pos;
         w.Buf.resize(static_cast<std::size_t>(w.StepSize));
         if (w.ReadAt(w.Pos, w.Buf.data(), w.StepSize) != w.StepSize) break;
@@ -201,79 +201,71 @@ bool TKorva::Activate() {
     const std::int32_t savedVolumeNumber = VolumeNumber;
     const char savedVolumeLetter = VolumeLetter;
     const std::int64_t savedSize = ArchiveSize;
-    auto restore = [&] {
-        FWalk.reset();
-        FStream.reset();
-        FArchiveFile = savedName;
-        VolumeNumber = savedVolumeNumber;
-        VolumeLetter = savedVolumeLetter;
-        ArchiveSize = savedSize;
-    };
-
-    bool result = true;
+    bool walked = false;
     bool activated = false;
-    try {
-        if (!FileExists(ArchiveFile())) {
-            RaiseError(ArchiveFile(), "", "0", ecFileNotFound);
-            return false;
-        }
-        if (!OnRead) {
-            RaiseError(ArchiveFile(), "OnRead", "0", ecRequiredEventNotAssigned);
-            return false;
-        }
-
-        if (ArcType() == atZip && ArchiveOffset == 0) {
-            if (!DiskManager.CheckDrive(*this, ArchiveFile(), false)) {
-                restore();
-                return false;
+    const bool finished = RunJob(
+        [&] {
+            if (!FileExists(ArchiveFile())) {
+                RaiseError(ArchiveFile(), "", "0", ecFileNotFound);
+                return;
             }
-            // A removable medium alone does not make a spanned set: the end record's disk
-            // number or the spanning marker must say so.
-            if (DiskManager.IsRemovable()) {
-                std::uint8_t status = fsOpenOk;
-                TFileStream32 probe(ArchiveFile(), fmOpenRead | fmShareDenyNone, status);
-                std::uint8_t sig[4] = {};
-                const bool marker = status == fsOpenOk && ::ReadAt(probe, 0, sig, 4) == 4 &&
-                                    GetU32LE(sig) == ZipDescriptorSig;
-                if (marker || GetU16LE(&EndRecord[4]) != 0) FArcType = atZipMV;
+            if (!OnRead) {
+                RaiseError(ArchiveFile(), "OnRead", "0", ecRequiredEventNotAssigned);
+                return;
             }
-        }
 
-        std::uint8_t status = fsOpenOk;
-        FStream = std::make_unique<TFileStream32>(ArchiveFile(), fmOpenRead | fmShareDenyNone, status);
-        if (status != fsOpenOk) {
-            ReportError(ArchiveFile(), "", "0", ecErrorOpeningFile);
-            restore();
-            return false;
-        }
-        ArchiveSize = FStream->Size();
+            if (ArcType() == atZip && ArchiveOffset == 0) {
+                if (!DiskManager.CheckDrive(*this, ArchiveFile(), false)) return;
+                // A removable medium alone does not make a spanned set: the end record's disk
+                // number or the spanning marker must say so.
+                if (DiskManager.IsRemovable()) {
+                    std::uint8_t status = fsOpenOk;
+                    TFileStream32 probe(ArchiveFile(), fmOpenRead | fmShareDenyNone, status);
+                    std::uint8_t sig[4] = {};
+                    const bool marker = status == fsOpenOk && ::ReadAt(probe, 0, sig, 4) == 4 &&
+                                        GetU32LE(sig) == ZipDescriptorSig;
+                    if (marker || GetU16LE(&EndRecord[4]) != 0) FArcType = atZipMV;
+                }
+            }
 
-        if (OnActivate) OnActivate(*this);
-        activated = true;
-        Timer.Start();
+            std::uint8_t status = fsOpenOk;
+            FStream = std::make_unique<TFileStream32>(ArchiveFile(), fmOpenRead | fmShareDenyNone, status);
+            if (status != fsOpenOk) {
+                ReportError(ArchiveFile(), "", "0", ecErrorOpeningFile);
+                return;
+            }
+            ArchiveSize = FStream->Size();
 
-        FWalk = MakeWalk(*this, ArcType());
-        if (FWalk) Walk();
+            if (OnActivate) OnActivate(*this);
+            activated = true;
+            Timer.Start();
 
-        Timer.Stop();
-        FStream.reset();
-        if (OnTotals) {
-            TotalRatio = static_cast<std::uint8_t>(CompressRatioFloat(TotalUnpackedSize, TotalPackedSize));
-            OnTotals(*this, TotalUnpackedSize, TotalPackedSize, TotalRatio, NumFiles);
-        }
-    } catch (const E_RAISE&) {
-        result = false;
-    } catch (const EStreamError&) {
-        ReportError(ArchiveFile(), "", "0", ecErrorReadingFile);
-        result = false;
-    }
-    if (Timer.Running()) Timer.Stop();
-    restore();
-    if (activated) {
-        if (OnDeactivate) OnDeactivate(*this);
-        if (OnElapsedTime) OnElapsedTime(*this, Timer.Elapsed());
-    }
-    return result;
+            FWalk = MakeWalk(*this, ArcType());
+            if (FWalk) Walk();
+
+            Timer.Stop();
+            FStream.reset();
+            if (OnTotals) {
+                TotalRatio =
+                    static_cast<std::uint8_t>(CompressRatioFloat(TotalUnpackedSize, TotalPackedSize));
+                OnTotals(*this, TotalUnpackedSize, TotalPackedSize, TotalRatio, NumFiles);
+            }
+            walked = true;
+        },
+        [&] {
+            if (Timer.Running()) Timer.Stop();
+            FWalk.reset();
+            FStream.reset();
+            FArchiveFile = savedName;
+            VolumeNumber = savedVolumeNumber;
+            VolumeLetter = savedVolumeLetter;
+            ArchiveSize = savedSize;
+            if (activated) {
+                if (OnDeactivate) OnDeactivate(*this);
+                if (OnElapsedTime) OnElapsedTime(*this, Timer.Elapsed());
+            }
+        });
+    return finished && walked;
 }
 
 // ---- the walk frame ---------------------------------------------------------------------------

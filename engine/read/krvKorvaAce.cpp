@@ -2,6 +2,7 @@
 // behind it. A file split over volumes is followed into the next volume and reported once,
 // with the packed sizes of all its parts.
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCheckedMath.h"
 #include "engine/read/krvKorvaWalk.h"
 
 #include <cstring>
@@ -68,8 +69,12 @@ public:
         e.NameIsUtf8 = FHost == AceHostUnix;
         e.Offset = HeaderPos;
 
-        FPacked = (flags & AceSplitBefore) ? FPacked + packed : packed;
-        Pos = headEnd + packed;
+        if (!(flags & AceSplitBefore)) FPacked = 0;
+        if (!CheckedAdd(FPacked, packed, FPacked)) {
+            BadHeader();
+            return;
+        }
+        if (!MoveTo(CheckedSum(headEnd, packed))) return;
         if (flags & AceSplitAfter) {
             if (!NextVolume()) return;
             std::int64_t first = 0;

@@ -3,6 +3,7 @@
 // name in front of the entries that follow, and a folder-end record (method 31, two bytes)
 // takes it off again.
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCheckedMath.h"
 #include "engine/core/krvGbls.h"
 #include "engine/read/krvKorvaWalk.h"
 
@@ -55,7 +56,7 @@ public:
         if (method == 1) {
             // The old stored form has no unpacked size: its data begin 4 bytes earlier.
             unpacked = packed;
-            Pos = HeaderPos + ArcOldHeader + packed;
+            if (!MoveTo(CheckedSum(HeaderPos, ArcOldHeader, packed))) return;
         } else if (folder && !FPak) {
             // The folder's entries follow its header.
             FLeadingPath += name + "/";
@@ -63,7 +64,7 @@ public:
             unpacked = 0;
             Pos = HeaderPos + ArcHeader;
         } else {
-            Pos = HeaderPos + ArcHeader + packed;
+            if (!MoveTo(CheckedSum(HeaderPos, ArcHeader, packed))) return;
         }
         e.StoredName = folder ? (FPak ? name + "/" : FLeadingPath) : (FPak ? name : FLeadingPath + name);
         e.IsDirectory = folder;

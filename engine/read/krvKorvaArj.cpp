@@ -2,6 +2,7 @@
 // behind it; an entry continued on the next volume is followed through the volumes and
 // reported once with the sizes of all its parts.
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCheckedMath.h"
 #include "engine/read/krvKorvaWalk.h"
 
 #include <array>
@@ -76,8 +77,11 @@ public:
                 BadHeader();
                 return;
             }
-            packed += GetU32LE(FHeader.data() + 16);
-            unpacked += GetU32LE(FHeader.data() + 20);
+            if (!CheckedAdd(packed, GetU32LE(FHeader.data() + 16), packed) ||
+                !CheckedAdd(unpacked, GetU32LE(FHeader.data() + 20), unpacked)) {
+                BadHeader();
+                return;
+            }
             more = (FHeader[8] & ArjVolume) != 0;
         }
         e.PackedSize = packed;
@@ -92,8 +96,7 @@ private:
     bool ReadFileHeader(std::int64_t At, std::int64_t& Next) {
         std::int64_t dataPos = 0;
         if (!ReadBasic(At, dataPos)) return false;
-        Next = dataPos + GetU32LE(FHeader.data() + 16);
-        return true;
+        return CheckedAdd(dataPos, GetU32LE(FHeader.data() + 16), Next);
     }
 
     bool ReadMainHeader(std::int64_t At, std::int64_t& Next) {
@@ -124,7 +127,7 @@ private:
             p += 2;
             const std::uint16_t ext = GetU16LE(size);
             if (ext == 0) break;
-            p += ext + 4;
+            if (!CheckedAdd(p, ext + 4, p)) return false;
         }
         DataPos = p;
         return true;

@@ -1,6 +1,7 @@
 // The lister's bh walk: a 37-byte header, the name and an extra field before each entry's
 // data; the header's total length says where the data begin.
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCheckedMath.h"
 #include "engine/read/krvKorvaWalk.h"
 
 namespace {
@@ -51,7 +52,7 @@ public:
         e.ExternalAttr = GetU16LE(h + 27);
         e.IsDirectory = (e.ExternalAttr & 0x10) != 0;
         e.Offset = HeaderPos;
-        Pos = HeaderPos + total + packed;
+        if (!MoveTo(CheckedSum(HeaderPos, total, packed))) return;
         Select(e);
     }
 };

@@ -79,8 +79,7 @@ public:
                     // A name record behind the data: its length, the name, the CRC and size before it.
                     const std::uint32_t l = GetU32LE(t + 4);
                     std::uint8_t r[8];
-                    if (l + 16 <= static_cast<std::uint64_t>(size) &&
-                        ReadExact(HeaderPos + size - 16 - l, r, 8)) {
+                    if (std::int64_t{l} + 16 <= size && ReadExact(HeaderPos + size - 16 - l, r, 8)) {
                         e.StoredName = ReadText(HeaderPos + size - 8 - l, l & 0xFF);
                         e.CRC = GetU32LE(r);
                         e.UnpackedSize = GetU32LE(r + 4);

@@ -1,6 +1,7 @@
 // The lister's ha walk: "HA", the entry count, then per entry a 17-byte header, the path,
 // the name, the machine-specific data and the packed data.
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCheckedMath.h"
 #include "engine/core/krvGbls.h"
 #include "engine/read/krvKorvaWalk.h"
 
@@ -68,7 +69,7 @@ public:
         e.ExternalAttr = 32;
         e.Offset = HeaderPos + 1;
         // The next read starts one byte before the next header.
-        Pos = afterName + 1 + mdiLen + packed - 1;
+        if (!MoveTo(CheckedSum(afterName, mdiLen, packed))) return;
         Select(e);
     }
 

@@ -1,6 +1,7 @@
 // The lister's lha/lzh walk over header levels 0, 1 and 2. Levels 1 and 2 carry extended
 // headers: the file name (type 1) and the folder name (type 2, parts separated by 0xFF).
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCheckedMath.h"
 #include "engine/core/krvGbls.h"
 #include "engine/read/krvKorvaWalk.h"
 
@@ -58,7 +59,7 @@ public:
                 return;
             }
             crc = GetU16LE(tail);
-            next = baseEnd + packedField;
+            if (!CheckedAdd(baseEnd, packedField, next)) return BadHeader();
             if (level == 1 && LhaFixed + nameLen + 5 <= headerSize + 2) {
                 std::uint8_t more[3];
                 if (ReadExact(HeaderPos + LhaFixed + nameLen + 2, more, 1)) os = more[0];
@@ -79,18 +80,20 @@ public:
             extPos = HeaderPos + 26;
             // Some writers leave extended headers out of the header size.
             extLimit = End;
-            next = HeaderPos + headerSize + packedField;
+            const std::optional<std::int64_t> after = CheckedSum(HeaderPos, headerSize, packedField);
+            if (!after) return BadHeader();
+            next = *after;
         }
 
         std::string dir;
         std::int64_t extTotal = 0;
         for (int count = 0; extSize != 0 && count < MaxExtHeaders; ++count) {
-            if (extPos + extSize > End) {
+            if (extSize > End - extPos) {
                 // The header is cut off by the archive's end.
                 Stop();
                 return;
             }
-            if (extSize < 3 || extPos + extSize > extLimit) break;
+            if (extSize < 3 || extSize > extLimit - extPos) break;
             const std::string ext = ReadText(extPos, extSize);
             if (std::ssize(ext) != extSize) break;
             const std::string data = ext.substr(1, ext.size() - 3);

@@ -2,6 +2,7 @@
 // over volumes is followed into the next volume and reported once, with the packed sizes
 // of all its parts.
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCheckedMath.h"
 #include "engine/read/krvKorvaWalk.h"
 
 #include <cstring>
@@ -225,6 +226,11 @@ private:
                 Stop();
                 return;
             }
+            // A packed size beyond the signed 64-bit range is damage.
+            if (GetU32LE(high) > 0x7FFFFFFF) {
+                BadHeader();
+                return;
+            }
             packed |= std::int64_t{GetU32LE(high)} << 32;
             unpacked |= std::int64_t{GetU32LE(high + 4) & 0x7FFFFFFF} << 32;
         }
@@ -257,8 +263,9 @@ private:
         e.Offset = HeaderPos;
 
         FUnpacked = unpacked;
-        FPacked = (flags & Rar4SplitBefore) ? FPacked + packed : packed;
-        Pos = HeaderPos + headSize + packed;
+        if (!AddPart((flags & Rar4SplitBefore) != 0, packed) ||
+            !MoveTo(CheckedSum(HeaderPos, headSize, packed)))
+            return;
         EndPart(e, (flags & Rar4SplitAfter) != 0, [this] {
             std::int64_t first = 0;
             if (!ReadMainHeader(0, first)) K.RaiseError(K.ArchiveFile(), "", "0", ecErrorReadingFile);
@@ -371,13 +378,25 @@ private:
         e.Offset = HeaderPos;
         FUnpacked =
             unpacked > static_cast<std::uint64_t>(INT64_MAX) ? 0 : static_cast<std::int64_t>(unpacked);
-        FPacked = (Flags & Rar5SplitBefore) ? FPacked + DataSize : DataSize;
+        if (!AddPart((Flags & Rar5SplitBefore) != 0, DataSize)) return;
         EndPart(e, (Flags & Rar5SplitAfter) != 0, [this] {
             std::uint8_t marker[8];
             if (!ReadExact(0, marker, 8) || std::memcmp(marker, Rar5Marker, 8) != 0)
                 K.RaiseError(K.ArchiveFile(), "", "0", ecErrorReadingFile);
             Pos = 8;
         });
+    }
+
+    // The packed size of a part: it starts the entry's total, or adds to the parts before it.
+    // A total beyond the 64-bit range is damage.
+    bool AddPart(bool SplitBefore, std::int64_t Packed) {
+        if (!SplitBefore) {
+            FPacked = Packed;
+            return true;
+        }
+        if (CheckedAdd(FPacked, Packed, FPacked)) return true;
+        BadHeader();
+        return false;
     }
 
     // The end of an entry's part. A part that continues in the next volume moves the walk

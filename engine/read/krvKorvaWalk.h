@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,16 @@ protected:
     void Stop() { Pos = End; }
     // A damaged header: 25110 is reported and the walk ends.
     void BadHeader();
+    // Pos := Next, a position computed with CheckedSum from sizes the archive gives. A sum
+    // beyond the 64-bit range is a damaged header: false, and the walk ends.
+    bool MoveTo(std::optional<std::int64_t> Next) {
+        if (!Next) {
+            BadHeader();
+            return false;
+        }
+        Pos = *Next;
+        return true;
+    }
     // Exactly Count bytes at At, or false.
     bool ReadExact(std::int64_t At, void* Buffer, std::int64_t Count) {
         return Count >= 0 && ReadAt(At, Buffer, Count) == Count;

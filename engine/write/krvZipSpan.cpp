@@ -102,7 +102,7 @@ bool TDiskSpanObj::Run() {
         if (!SpanCopy(static_cast<std::int64_t>(head))) return false;
         FOwner.DoProgress(i + 1, count, FOwner.JobTotal);
         if (!SpanCopy(e.NewLength - static_cast<std::int64_t>(head))) return false;
-        EngineHost::Pump();
+        EngineHost::PumpIfDue();
     }
 
     // The central directory, then the end record; no record is split over two disks.

@@ -258,12 +258,7 @@ TEST_F(ZipSpanTest, WithoutADiskPromptNothingIsWritten) {
     InstallDrive(30000);
     WriteFile(Src / "a.txt", TextBytes(1000, 7));
     auto z = Writer();
-    try {
-        z->Compress();
-        ADD_FAILURE() << "no error";
-    } catch (const E_RAISE& e) {
-        EXPECT_EQ(e.Code(), ecRequiredEventNotAssigned);
-    }
+    EXPECT_EQ(z->Compress(), 0);
     EXPECT_EQ(Errors, std::vector<int>{ecRequiredEventNotAssigned});
     EXPECT_TRUE(fs::is_empty(Mount));
     EXPECT_TRUE(fs::is_empty(Temp));

@@ -57,6 +57,10 @@ EnvGuard::~EnvGuard() {
     tzset();
 }
 
+TkrvTimer::TTickSource SteppingClock(std::uint64_t StepMs) {
+    return [StepMs, now = std::uint64_t{0}]() mutable { return now += StepMs; };
+}
+
 void ScriptedHost::DoPump() {
     ++Pumps;
     if (OnPump) OnPump(Pumps);

@@ -49,10 +49,16 @@ private:
     bool FHadOld;
 };
 
+// A pump clock on which every look at the time finds StepMs more passed: each block of work
+// then takes a whole pump interval, and every pump point lets the host run.
+TkrvTimer::TTickSource SteppingClock(std::uint64_t StepMs = EngineHost::PumpIntervalMs);
+
 // An engine host for tests: answers the engine's questions from a script (mrNo once the script
-// is used up) and records them, counts pumps and runs OnPump on each one.
+// is used up) and records them, counts pumps and runs OnPump on each one. Its pump clock is a
+// SteppingClock, so the counts do not depend on how fast the machine is.
 class ScriptedHost : public EngineHost {
 public:
+    ScriptedHost() { SetPumpClock(SteppingClock()); }
     std::deque<int> Answers;
     std::vector<std::string> Questions;
     int Pumps = 0;

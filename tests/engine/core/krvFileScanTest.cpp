@@ -456,6 +456,7 @@ TEST_F(TScanTest, CancelStopsAtTheNextEntry) {
         }
     };
     auto host = std::make_unique<TCancelHost>();
+    host->SetPumpClock(SteppingClock()); // every entry takes a pump interval
     host->Flag = &writerCancel;
     TCancelHost* h = host.get();
     auto previous = EngineHost::Install(std::move(host));

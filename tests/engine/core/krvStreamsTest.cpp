@@ -32,6 +32,7 @@ struct HostGuard {
     std::unique_ptr<EngineHost> Previous;
     HostGuard() {
         auto h = std::make_unique<TCountingHost>();
+        h->SetPumpClock(SteppingClock()); // every block takes a pump interval
         Host = h.get();
         Previous = EngineHost::Install(std::move(h));
     }
@@ -161,6 +162,18 @@ TEST(MemoryStream, GrowsInBlocksAndFillsGapsWithZeros) {
     EXPECT_EQ(m.Memory(), nullptr);
 }
 
+TEST(MemoryStream, PositionsBeyondThe64BitRangeFailInsteadOfWrapping) {
+    TMemoryStream32 m;
+    m.WriteBuffer("abc", 3);
+    ASSERT_EQ(m.Seek(INT64_MAX - 1, soBeginning), INT64_MAX - 1);
+    EXPECT_EQ(m.Seek(2, soCurrent), -1);
+    EXPECT_EQ(m.Position(), INT64_MAX - 1) << "a failed seek keeps the position";
+    EXPECT_EQ(m.Write("xyz", 3), 0);
+    EXPECT_EQ(m.Seek(INT64_MAX, soEnd), -1);
+    EXPECT_THROW(m.SetSize(INT64_MAX), EStreamError) << "the capacity cannot be rounded up";
+    EXPECT_EQ(m.Size(), 3);
+}
+
 TEST(MemoryStream, CustomStreamStaysInsideItsBlock) {
     char block[4] = {'a', 'b', 'c', 'd'};
     TCustomMemoryStream32 m;
@@ -246,6 +259,38 @@ TEST(EngineHostTest, DefaultAnswersNoAndPumpIsNotReentrant) {
     EXPECT_EQ(raw->Max, 1);
     EXPECT_FALSE(EngineHost::Pumping());
     EngineHost::Install(std::move(previous));
+}
+
+TEST(EngineHostTest, BlocksPumpOnlyWhenTheIntervalHasPassed) {
+    // Blocks of work StepMs apart: the host runs at the first and then whenever 20 ms of work
+    // have passed since it last ran; a question lets it run at once and starts the interval anew.
+    struct TCase {
+        std::uint64_t StepMs;
+        int Blocks;
+        int Pumps;
+    };
+    for (const TCase c :
+         {TCase{0, 1000, 1}, TCase{1, 40, 2}, TCase{7, 10, 4}, TCase{20, 5, 5}, TCase{50, 3, 3}}) {
+        SCOPED_TRACE(c.StepMs);
+        HostGuard guard;
+        std::uint64_t now = 1000;
+        guard.Host->SetPumpClock([&] { return now; });
+        for (int i = 0; i < c.Blocks; ++i, now += c.StepMs)
+            EngineHost::PumpIfDue();
+        EXPECT_EQ(guard.Host->Pumps, c.Pumps);
+    }
+    HostGuard guard;
+    std::uint64_t now = 1000;
+    guard.Host->SetPumpClock([&] { return now; });
+    EngineHost::PumpIfDue();
+    now += 15;
+    EngineHost::Ask("Go on?", abYesNo);
+    now += 15;
+    EngineHost::PumpIfDue();
+    EXPECT_EQ(guard.Host->Pumps, 2) << "15 ms after the question's pump: not yet";
+    now += 5;
+    EngineHost::PumpIfDue();
+    EXPECT_EQ(guard.Host->Pumps, 3);
 }
 
 TEST(ErrorCodes, TextsAreVerbatim) {

@@ -396,3 +396,30 @@ TEST_F(Korva, ZipOnARemovableDiskIsNotTakenForASpannedSet) {
     EXPECT_EQ(Names(l), (std::vector<std::string>{"a.txt", "b.txt"})) << l.Describe();
     EXPECT_FALSE(l.HasError(ecRequiredEventNotAssigned));
 }
+
+TEST_F(Korva, SizesBeyondTheSigned64BitRangeAreDamage) {
+    // A rar 4 file header with large sizes whose high packed word has its top bit set.
+    std::string rar("Rar!\x1A\x07\x00", 7);
+    PutU16(rar, 0);
+    rar += '\x73';
+    PutU16(rar, 0);
+    PutU16(rar, 13);
+    rar += std::string(6, '\0');
+    std::string file;
+    PutU16(file, 0);
+    file += '\x74';
+    PutU16(file, 0x8000 | 0x0100);
+    PutU16(file, 32 + 8 + 1);
+    PutU32(file, 5); // packed, low word
+    PutU32(file, 5); // unpacked, low word
+    file += std::string(1 + 4 + 4 + 1 + 1, '\0');
+    PutU16(file, 1);
+    PutU32(file, 0x20);
+    PutU32(file, 0x80000000); // packed, high word
+    PutU32(file, 0);
+    file += "a";
+    const TListing l = ListArchive(Archive("huge.rar", rar + file + "hello"));
+    EXPECT_TRUE(l.Entries.empty()) << l.Describe();
+    EXPECT_TRUE(l.HasError(ecBadFileHeader)) << l.Describe();
+    EXPECT_TRUE(l.TotalsFired);
+}

@@ -103,7 +103,9 @@ TEST_F(WriterFailureTest, AnExceptionInAnyEventLeavesTheArchiveAlone) {
             z->FileSpec = {"keep*"};
             z->OnDeleteFile = [&](TZipCommon&, const std::string&, int, int) { boom(); };
         }
-        EXPECT_THROW(z->Compress(), std::runtime_error);
+        Errors.clear();
+        EXPECT_EQ(z->Compress(), 0);
+        EXPECT_EQ(Errors, std::vector<int>{ecUnknownError});
         ExpectUntouched();
     }
 }
@@ -183,12 +185,8 @@ TEST_F(WriterFailureTest, AnArchiveCountingMoreEntriesThanItsDirectoryHoldsIsRef
     Old = bytes;
     auto z = Writer();
     Script(*z);
-    try {
-        z->Compress();
-        ADD_FAILURE() << "no error";
-    } catch (const E_RAISE& e) {
-        EXPECT_EQ(e.Code(), ecHeaderNotFound);
-    }
+    EXPECT_EQ(z->Compress(), 0);
+    EXPECT_EQ(Errors, std::vector<int>{ecHeaderNotFound});
     ExpectUntouched();
 }
 
@@ -197,7 +195,8 @@ TEST_F(WriterFailureTest, AFileThatIsNoZipIsNotOverwritten) {
     WriteFile(Archive(), Old);
     auto z = Writer();
     Script(*z);
-    EXPECT_THROW(z->Compress(), E_RAISE);
+    EXPECT_EQ(z->Compress(), 0);
+    EXPECT_FALSE(Errors.empty());
     ExpectUntouched();
 }
 
@@ -211,12 +210,8 @@ TEST_F(WriterFailureTest, FilesOfFourGigabytesAreRefusedBeforeAnythingIsWritten)
     z->FileSpec.push_back(big.string());
     std::vector<std::string> begun;
     z->OnBegin = [&](TZipCommon&, const std::string& Name, int, bool&) { begun.push_back(Name); };
-    try {
-        z->Compress();
-        ADD_FAILURE() << "no error";
-    } catch (const E_RAISE& e) {
-        EXPECT_EQ(e.Code(), ecMaxFileSizeExceeded);
-    }
+    EXPECT_EQ(z->Compress(), 0);
+    EXPECT_EQ(Errors, std::vector<int>{ecMaxFileSizeExceeded});
     EXPECT_TRUE(begun.empty());
     fs::remove_all(big.parent_path());
     ExpectUntouched();
@@ -250,12 +245,8 @@ TEST_F(WriterFailureTest, MoreThan65535EntriesAreRefused) {
     auto z = Writer();
     Script(*z);
     z->FileSpec = {(Src() / "new0.txt").string()};
-    try {
-        z->Compress();
-        ADD_FAILURE() << "no error";
-    } catch (const E_RAISE& e) {
-        EXPECT_EQ(e.Code(), ecMaxFileSizeExceeded);
-    }
+    EXPECT_EQ(z->Compress(), 0);
+    EXPECT_EQ(Errors, std::vector<int>{ecMaxFileSizeExceeded});
     ExpectUntouched();
 }
 
