@@ -33,25 +33,23 @@ bool ReadCentral(TStream32& Stream, std::int64_t Pos, std::uint8_t* Record, bool
 // lies just in front of the locator when something was put in front of the archive).
 bool ReadZip64Directory(TStream32& Stream, std::int64_t EndPos, std::int64_t& Offset, std::int64_t& Size,
                         std::int64_t& RecordPos, std::uint64_t& Entries) {
-    constexpr std::int64_t locatorSize = 20;
-    constexpr std::int64_t recordSize = 56;
+    constexpr auto locatorSize = static_cast<std::int64_t>(TZip64Locator::Size);
+    constexpr auto recordSize = static_cast<std::int64_t>(TZip64EndRecord::Size);
     constexpr std::uint64_t limit = std::numeric_limits<std::int64_t>::max();
-    std::uint8_t locator[locatorSize];
-    if (ReadAt(Stream, EndPos - locatorSize, locator, locatorSize) != locatorSize ||
-        GetU32LE(locator) != Zip64LocatorSig)
-        return false;
-    const std::uint64_t stored = GetU64LE(locator + 8);
+    std::uint8_t bytes[TZip64EndRecord::Size];
+    if (ReadAt(Stream, EndPos - locatorSize, bytes, locatorSize) != locatorSize) return false;
+    const TZip64Locator locator = TZip64Locator::FromBytes(bytes);
+    if (locator.Signature != Zip64LocatorSig) return false;
+    const std::uint64_t stored = locator.EndRecordOffset;
     for (std::int64_t pos :
          {stored <= limit ? static_cast<std::int64_t>(stored) : -1, EndPos - locatorSize - recordSize}) {
-        std::uint8_t record[recordSize];
-        if (ReadAt(Stream, pos, record, recordSize) != recordSize || GetU32LE(record) != Zip64EndSig)
-            continue;
-        const std::uint64_t size = GetU64LE(record + 40);
-        const std::uint64_t offset = GetU64LE(record + 48);
-        if (size > limit || offset > limit) return false;
-        Size = static_cast<std::int64_t>(size);
-        Offset = static_cast<std::int64_t>(offset);
-        Entries = GetU64LE(record + 32);
+        if (ReadAt(Stream, pos, bytes, recordSize) != recordSize) continue;
+        const TZip64EndRecord record = TZip64EndRecord::FromBytes(bytes);
+        if (record.Signature != Zip64EndSig) continue;
+        if (record.CentralSize > limit || record.CentralOffset > limit) return false;
+        Size = static_cast<std::int64_t>(record.CentralSize);
+        Offset = static_cast<std::int64_t>(record.CentralOffset);
+        Entries = record.TotalEntries;
         RecordPos = pos;
         return true;
     }

@@ -109,3 +109,27 @@ void TZipDataDescriptor::ToBytes(std::uint8_t* P) const {
     PutU32LE(P + 8, CompressedSize);
     PutU32LE(P + 12, UncompressedSize);
 }
+
+TZip64EndRecord TZip64EndRecord::FromBytes(const std::uint8_t* P) {
+    TZip64EndRecord r;
+    r.Signature = GetU32LE(P);
+    r.RecordSize = GetU64LE(P + 4);
+    r.VersionMadeBy = GetU16LE(P + 12);
+    r.VersionNeeded = GetU16LE(P + 14);
+    r.ThisDisk = GetU32LE(P + 16);
+    r.CentralDisk = GetU32LE(P + 20);
+    r.EntriesOnDisk = GetU64LE(P + 24);
+    r.TotalEntries = GetU64LE(P + 32);
+    r.CentralSize = GetU64LE(P + 40);
+    r.CentralOffset = GetU64LE(P + 48);
+    return r;
+}
+
+TZip64Locator TZip64Locator::FromBytes(const std::uint8_t* P) {
+    TZip64Locator l;
+    l.Signature = GetU32LE(P);
+    l.EndRecordDisk = GetU32LE(P + 4);
+    l.EndRecordOffset = GetU64LE(P + 8);
+    l.TotalDisks = GetU32LE(P + 16);
+    return l;
+}

@@ -99,6 +99,34 @@ struct TZipEndRecord {
     }
 };
 
+// The Zip64 end record (read only; this engine writes no Zip64) and the locator in front of
+// the end record that points to it.
+struct TZip64EndRecord {
+    static constexpr std::size_t Size = 56;
+    std::uint32_t Signature = Zip64EndSig;
+    std::uint64_t RecordSize = 0; // bytes after this field
+    std::uint16_t VersionMadeBy = 0;
+    std::uint16_t VersionNeeded = 0;
+    std::uint32_t ThisDisk = 0;
+    std::uint32_t CentralDisk = 0;
+    std::uint64_t EntriesOnDisk = 0;
+    std::uint64_t TotalEntries = 0;
+    std::uint64_t CentralSize = 0;
+    std::uint64_t CentralOffset = 0;
+
+    static TZip64EndRecord FromBytes(const std::uint8_t* P);
+};
+
+struct TZip64Locator {
+    static constexpr std::size_t Size = 20;
+    std::uint32_t Signature = Zip64LocatorSig;
+    std::uint32_t EndRecordDisk = 0;
+    std::uint64_t EndRecordOffset = 0;
+    std::uint32_t TotalDisks = 0;
+
+    static TZip64Locator FromBytes(const std::uint8_t* P);
+};
+
 struct TZipDataDescriptor {
     static constexpr std::size_t Size = 16;
     std::uint32_t Signature = ZipDescriptorSig;
