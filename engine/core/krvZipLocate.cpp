@@ -64,6 +64,7 @@ std::int64_t TRegisterKorva::LocateZipDirectory(TStream32& Stream) {
     ZipOffsetCorrection = 0;
     ZipDirectorySize = -1;
     ZipEntryCount = 0;
+    ZipEndRecordPos = -1;
     const std::int64_t size = Stream.Size();
     if (size <= 0) return 0;
 
@@ -87,6 +88,7 @@ std::int64_t TRegisterKorva::LocateZipDirectory(TStream32& Stream) {
     if (endEncrypted) DecryptZipHeader(end, zkEnd);
     std::copy(end.begin(), end.end(), EndRecord.begin());
     const std::int64_t endPos = base + found;
+    ZipEndRecordPos = endPos;
     const TZipEndRecord endFields = TZipEndRecord::FromBytes(EndRecord.data());
     ZipCommentPos =
         endFields.CommentLength != 0 ? endPos + static_cast<std::int64_t>(TZipEndRecord::Size) : 0;

@@ -7,12 +7,14 @@
 //   krvprobe list ARCHIVE  the lister's entries and totals (ProbeList.cpp)
 //   krvprobe add ...       adds files to a zip or jar archive (ProbeWrite.h)
 //   krvprobe delete ...    deletes entries of a zip or jar archive
+//   krvprobe sfx ...       makes a self-extracting program (ProbeSfx.h)
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/core/krvStreams.h"
 
 #include "ProbeExtract.h"
 #include "ProbeList.h"
+#include "ProbeSfx.h"
 #include "ProbeWrite.h"
 
 #include <cstdio>
@@ -57,6 +59,7 @@ const TCommand Commands[] = {
     {"list", "list ARCHIVE", ProbeList},
     {"add", "add ARCHIVE [-m store|fast|normal|max] [-p PASSWORD] [-r] [-s refresh|move] FILE...", CmdAdd},
     {"delete", "delete ARCHIVE MASK...", CmdDelete},
+    {"sfx", "sfx ARCHIVE OUT [STUBDIR]", ProbeSfx},
 };
 
 int Usage() {
