@@ -22,8 +22,6 @@ cmake --build "$build" --target "$target" -j "$(nproc)"
 
 work="$build/fuzz/$target-corpus"
 mkdir -p "$work"
-seeds=("$root/fuzz/seeds/$target")
-corpus="$root/../shared/corpus"
-[[ -d "$corpus" ]] && seeds+=("$corpus")
+seeds=("$root/fuzz/seeds/$target" "$root/tests/corpus")
 cd "$build/fuzz"
 exec "./$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 "$work" "${seeds[@]}"
