@@ -218,8 +218,9 @@ protected:
     bool IsStoredType(const std::string& Name) const;
     // Copies Count bytes of the old archive at Offset to the output's position.
     void CopyInput(std::int64_t Offset, std::int64_t Count);
-    // The name the temporary archive is made beside (the archive itself, unless a writer
-    // builds elsewhere, as for removable disks).
+    // The name the temporary archive is made beside: the archive itself, or, for a writer that
+    // puts the archive in place itself (spanning over removable disks), a folder ending in '/'
+    // to build it in as a scratch file.
     virtual std::string TemporaryArchiveName();
     // The temporary file the new archive is built in, beside FinalName.
     virtual std::unique_ptr<TTempFileStream> CreateTempStream(const std::string& FinalName);

@@ -16,8 +16,9 @@ class TZipCommon;
 class TTempFileStream : public TFileStream32 {
 public:
     // Mode fmCreate: a temporary file "krv??????" in FileName's folder (a symbolic link as
-    // FileName is followed: its target is what Commit replaces). Any other mode: FileName is
-    // opened with that mode. Failure shows in Status().
+    // FileName is followed: its target is what Commit replaces). A FileName ending in '/'
+    // names a folder: the temporary file is a scratch file there with no target, which Commit
+    // refuses. Any other mode: FileName is opened with that mode. Failure shows in Status().
     TTempFileStream(TZipCommon* Owner, std::uint16_t Mode, const std::string& FileName);
     // A temporary file in the open folder DirFd (duplicated, not taken) for the entry Name of
     // that folder, as extraction uses it: nothing on the way is followed as a symbolic link,
@@ -28,7 +29,7 @@ public:
 
     std::uint8_t Status() const { return FStatus; }
     bool IsTemporary() const { return FIsTemporary; }
-    // The target name (empty for a directly opened file).
+    // The target name (empty for a directly opened file and a scratch file).
     const std::string& FinalName() const { return FFinalName; }
     // The name really opened: the temporary file, or the named file.
     const std::string& OpenName() const { return FOpenName; }
