@@ -77,7 +77,9 @@ void TTempFileStream::CreateTemporary(const std::string& Prefix) {
     if (Handle < 0) {
         FTempLeaf.clear();
         FStatus = fsCreateFailed;
+        return;
     }
+    FRegistration = TTemporaryRegistration(FDirFd, FTempLeaf);
 }
 
 TTempFileStream::~TTempFileStream() {
@@ -88,6 +90,7 @@ TTempFileStream::~TTempFileStream() {
 void TTempFileStream::RemoveTemporary() {
     Close();
     if (!FTempLeaf.empty() && FDirFd >= 0) ::unlinkat(FDirFd, FTempLeaf.c_str(), 0);
+    FRegistration.Release();
     FTempLeaf.clear();
 }
 
@@ -142,6 +145,7 @@ void TTempFileStream::Commit() {
         throw E_RAISE(ecErrorOpeningFile);
     }
     FCommitted = true;
+    FRegistration.Release();
     FTempLeaf.clear();
     // The new name itself is made durable too; a failure here cannot undo the rename.
     ::fsync(FDirFd);

@@ -2,11 +2,13 @@
 // ones. Created with fmCreate it writes into a new temporary file beside the target (same
 // folder, so the final step is an atomic rename); Commit() puts it in place of the target,
 // keeping the old file's permission bits. A stream destroyed without Commit removes its
-// temporary file and leaves the target as it was. Created with any other mode it opens the
-// named file directly. Reads report progress to the owning component.
+// temporary file and leaves the target as it was, and so does a SIGINT or SIGTERM once the host
+// has called InstallTemporaryCleanupOnSignals. Created with any other mode it opens the named
+// file directly. Reads report progress to the owning component.
 #pragma once
 
 #include "engine/core/krvStreams.h"
+#include "platform/TemporaryCleanup.h"
 
 #include <cstdint>
 #include <string>
@@ -66,6 +68,8 @@ private:
     int FDirFd = -1;         // folder of the temporary file and the target
     std::string FTempLeaf;   // name of the temporary file in that folder
     std::string FTargetLeaf; // name of the target in that folder
+    // Removes the temporary file on SIGINT and SIGTERM while it exists.
+    TTemporaryRegistration FRegistration;
     std::string FFinalName;
     std::string FOpenName;
 };

@@ -1,0 +1,39 @@
+// Temporary files that an interrupted run must not leave behind. While a temporary file exists
+// its owner keeps it registered (a TTemporaryRegistration); InstallTemporaryCleanupOnSignals,
+// called once by the host program, makes SIGINT and SIGTERM remove every registered file and
+// then end the process as the signal's default action would.
+//
+// The registry is a fixed table: the signal handler only reads it and calls unlinkat, with no
+// allocation and no lock. Each registration holds its own descriptor of the file's folder, so
+// the name is removed from the right folder whatever the owner does with its descriptors. A
+// file that finds the table full (or a name too long for it) is simply not registered: its
+// owner still removes it on every path it controls.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+class TTemporaryRegistration {
+public:
+    TTemporaryRegistration() = default;
+    // Registers the entry Leaf of the open folder DirFd.
+    TTemporaryRegistration(int DirFd, const std::string& Leaf);
+    TTemporaryRegistration(TTemporaryRegistration&& Other) noexcept;
+    TTemporaryRegistration& operator=(TTemporaryRegistration&& Other) noexcept;
+    TTemporaryRegistration(const TTemporaryRegistration&) = delete;
+    TTemporaryRegistration& operator=(const TTemporaryRegistration&) = delete;
+    ~TTemporaryRegistration();
+
+    bool Registered() const { return FSlot >= 0; }
+    // Ends the registration now (once the file is removed or renamed).
+    void Release();
+
+private:
+    int FSlot = -1;
+};
+
+inline constexpr std::size_t MaxRegisteredTemporaries = 64;
+
+// Installs the handlers of SIGINT and SIGTERM that remove the registered files, re-raise the
+// signal with its default action restored. A signal the process ignores stays ignored.
+void InstallTemporaryCleanupOnSignals();
