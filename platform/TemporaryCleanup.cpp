@@ -77,6 +77,18 @@ void TTemporaryRegistration::Release() {
     FSlot = -1;
 }
 
+TCleanupSignalsHeld::TCleanupSignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGINT);
+    sigaddset(&held, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &held, &FPrevious);
+}
+
+TCleanupSignalsHeld::~TCleanupSignalsHeld() {
+    ::pthread_sigmask(SIG_SETMASK, &FPrevious, nullptr);
+}
+
 void InstallTemporaryCleanupOnSignals() {
     for (const int signal : {SIGINT, SIGTERM}) {
         struct sigaction old {};

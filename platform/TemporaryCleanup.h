@@ -10,6 +10,7 @@
 // owner still removes it on every path it controls.
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <string>
 
@@ -30,6 +31,20 @@ public:
 
 private:
     int FSlot = -1;
+};
+
+// Holds SIGINT and SIGTERM back in the calling thread while it lives. A temporary file is
+// created and registered under it, so that a signal cannot end the process in between and leave
+// the file behind; a signal that came meanwhile is delivered when the hold ends.
+class TCleanupSignalsHeld {
+public:
+    TCleanupSignalsHeld();
+    ~TCleanupSignalsHeld();
+    TCleanupSignalsHeld(const TCleanupSignalsHeld&) = delete;
+    TCleanupSignalsHeld& operator=(const TCleanupSignalsHeld&) = delete;
+
+private:
+    sigset_t FPrevious;
 };
 
 inline constexpr std::size_t MaxRegisteredTemporaries = 64;

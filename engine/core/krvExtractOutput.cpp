@@ -72,6 +72,7 @@ bool TExtractOutput::OpenAt(TZipCommon& Owner, const std::string& FileName, TOut
             }
             // The name exists (a file, or a link, which is replaced and never followed).
             FReplaces = true;
+            const TCleanupSignalsHeld held;
             const int fd = CreateTempFileAt(FDirFd, "krv", FWriteLeaf);
             if (fd < 0) return false;
             FSibling = TTemporaryRegistration(FDirFd, FWriteLeaf);

@@ -73,6 +73,7 @@ TTempFileStream::TTempFileStream(TZipCommon* Owner, int DirFd, const std::string
 }
 
 void TTempFileStream::CreateTemporary(const std::string& Prefix) {
+    const TCleanupSignalsHeld held;
     Handle = CreateTempFileAt(FDirFd, Prefix, FTempLeaf);
     if (Handle < 0) {
         FTempLeaf.clear();
