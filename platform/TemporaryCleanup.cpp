@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,6 +12,8 @@
 namespace {
 
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs lock-free atomics");
+
+constexpr std::size_t MaxRegisteredTemporaries = 64;
 
 enum TSlotState : int { ssFree, ssBusy, ssReady };
 

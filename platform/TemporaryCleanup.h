@@ -3,15 +3,14 @@
 // called once by the host program, makes SIGINT and SIGTERM remove every registered file and
 // then end the process as the signal's default action would.
 //
-// The registry is a fixed table: the signal handler only reads it and calls unlinkat, with no
-// allocation and no lock. Each registration holds its own descriptor of the file's folder, so
-// the name is removed from the right folder whatever the owner does with its descriptors. A
-// file that finds the table full (or a name too long for it) is simply not registered: its
-// owner still removes it on every path it controls.
+// The registry is a fixed table of 64 files: the signal handler only reads it and calls
+// unlinkat, with no allocation and no lock. Each registration holds its own descriptor of the
+// file's folder, so the name is removed from the right folder whatever the owner does with its
+// descriptors. A file that finds the table full (or a name too long for it) is simply not
+// registered: its owner still removes it on every path it controls.
 #pragma once
 
 #include <csignal>
-#include <cstddef>
 #include <string>
 
 class TTemporaryRegistration {
@@ -25,7 +24,6 @@ public:
     TTemporaryRegistration& operator=(const TTemporaryRegistration&) = delete;
     ~TTemporaryRegistration();
 
-    bool Registered() const { return FSlot >= 0; }
     // Ends the registration now (once the file is removed or renamed).
     void Release();
 
@@ -47,8 +45,6 @@ private:
     sigset_t FPrevious;
 };
 
-inline constexpr std::size_t MaxRegisteredTemporaries = 64;
-
-// Installs the handlers of SIGINT and SIGTERM that remove the registered files, re-raise the
+// Installs handlers of SIGINT and SIGTERM that remove the registered files and then re-raise the
 // signal with its default action restored. A signal the process ignores stays ignored.
 void InstallTemporaryCleanupOnSignals();
