@@ -30,9 +30,7 @@ cmake --build "$build" --target "$target" -j "$jobs"
 
 work="$build/fuzz/$target-corpus"
 mkdir -p "$work"
-seeds=("$root/fuzz/seeds/$target")
-corpus="$root/../shared/corpus"
-[[ -d "$corpus" ]] && seeds+=("$corpus")
+seeds=("$root/fuzz/seeds/$target" "$root/tests/corpus")
 cd "$build/fuzz"
 # A UBSan report ends the run like an ASan one, with the stack that led to it.
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"

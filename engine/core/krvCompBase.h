@@ -173,6 +173,21 @@ protected:
     // The shared store/deflate path: writes the entry's local header, its data and fixes the header.
     virtual bool CompressFile(TStream32& Input, TCompHeaderObj& List, int Index);
     bool StoreFile(TStream32& Input);
+    // The steps of CompressFile. BeginEntry clears the entry state at the output's position.
+    void BeginEntry();
+    bool AddFolderEntry(TCompHeaderObj& List, int Index);
+    // A file of at most SmallFileSize bytes, deflated in memory and stored when that does not
+    // make it smaller. False, with Input rewound, when the file has grown beyond that size.
+    bool WriteSmallFile(TStream32& Input, const std::string& SourcePath);
+    // Streams the file's data (checksummed first when enciphered); false after reporting a
+    // read, write or CRC error.
+    bool WriteFileData(TStream32& Input, std::int64_t Size, const std::string& SourcePath);
+    // The traditional cipher's header for data with CRC Crc, at the output's position.
+    void WriteCipherHeader(std::uint32_t Crc);
+    // Sets the header's final values, rewrites the local header and stores the header record.
+    void CompleteEntry(TCompHeaderObj& List, int Index, std::int64_t DataStart);
+    // Seeks Stream to Position from its start; a failure raises ecSeekError for FileName.
+    void SeekOrFail(TStream32& Stream, std::int64_t Position, const std::string& FileName);
     // OnBegin and OnRenameFile for a record; false when the entry is to be skipped.
     bool DoBegin(std::string& FileName, int Count, TCompHeaderObj& List, int Index);
 
@@ -218,8 +233,9 @@ protected:
     bool IsStoredType(const std::string& Name) const;
     // Copies Count bytes of the old archive at Offset to the output's position.
     void CopyInput(std::int64_t Offset, std::int64_t Count);
-    // The name the temporary archive is made beside (the archive itself, unless a writer
-    // builds elsewhere, as for removable disks).
+    // The name the temporary archive is made beside: the archive itself, or, for a writer that
+    // puts the archive in place itself (spanning over removable disks), a folder ending in '/'
+    // to build it in as a scratch file.
     virtual std::string TemporaryArchiveName();
     // The temporary file the new archive is built in, beside FinalName.
     virtual std::unique_ptr<TTempFileStream> CreateTempStream(const std::string& FinalName);

@@ -73,23 +73,8 @@ bool TCompBase::StoreFile(TStream32& Input) {
 
 bool TCompBase::CompressFile(TStream32& Input, TCompHeaderObj& List, int Index) {
     TCompEntry& e = Entry(Index);
-    TStream32& out = *FOutput;
-    FHeaderPos = out.Position();
-    FEntryCrc = 0;
-    FEntryMethod = 0;
-    FEntryEncrypted = false;
-    FEntryDeflated = false;
-    FEntryUnpacked = 0;
-    CurrentFileSize = 0;
-
-    if (e.IsDir) {
-        SetHeaderFields(0, 0);
-        WriteLocalHeader(out);
-        e.NewLength = out.Position() - FHeaderPos;
-        StoreHeader(List, Index);
-        DoFileEnd();
-        return !Cancel();
-    }
+    BeginEntry();
+    if (e.IsDir) return AddFolderEntry(List, Index);
 
     const bool compress = DeflateType != dtDeflateS && !IsStoredType(List.Name(Index));
     const std::int64_t size = Input.Size();
@@ -99,123 +84,144 @@ bool TCompBase::CompressFile(TStream32& Input, TCompHeaderObj& List, int Index) 
     FEntryMethod = size > 0 && compress ? 8 : 0;
     FEntryDeflated = FEntryMethod == 8;
 
-    WriteLocalHeader(out); // a place holder, written again with the final values
-    const std::int64_t dataStart = out.Position();
-    bool ok = true;
-    bool done = false;
+    WriteLocalHeader(*FOutput); // a place holder, written again with the final values
+    const std::int64_t dataStart = FOutput->Position();
+    const bool small = size > 0 && compress && size <= SmallFileSize && WriteSmallFile(Input, e.SourcePath);
+    if (!small && !WriteFileData(Input, size, e.SourcePath)) return false;
+    CompleteEntry(List, Index, dataStart);
+    return true;
+}
 
-    if (size > 0 && compress && size <= SmallFileSize) {
-        // A small file is tried in memory: deflate only when it makes the data smaller.
-        std::vector<std::uint8_t> plain(static_cast<std::size_t>(SmallFileSize + 1));
-        std::int64_t n = 0;
-        for (std::int64_t r;
-             n <= SmallFileSize && (r = Input.Read(plain.data() + n, SmallFileSize + 1 - n)) > 0;)
-            n += r;
-        if (n <= SmallFileSize) {
-            plain.resize(static_cast<std::size_t>(n));
-            std::uint32_t crc = 0xFFFFFFFFU;
-            UpdateCrc32Buf(plain.data(), n, crc);
-            FEntryCrc = crc ^ 0xFFFFFFFFU;
-            TMemoryStream32 packed;
-            {
-                TJobRecord record;
-                TCompressStream deflate(packed, {}, CancelPtr, record, DeflateType);
-                deflate.WriteBuffer(plain.data(), n);
-                ok = deflate.Finish() == Z_OK;
-            }
-            const std::uint8_t* data = plain.data();
-            std::int64_t dataSize = n;
-            FEntryEncrypted = n > 0 && !Password.empty();
-            if (ok && packed.Size() < n) {
-                FEntryMethod = 8;
-                data = packed.Memory();
-                dataSize = packed.Size();
-            } else {
-                FEntryMethod = 0;
-                ok = true;
-            }
-            FEntryDeflated = FEntryMethod == 8;
-            std::vector<std::uint8_t> bytes(data, data + dataSize);
-            if (FEntryEncrypted) {
-                std::array<std::uint8_t, CryptHeaderSize> header{};
-                Cipher.MakeCryptHeader(Password, FEntryCrc, header);
-                out.WriteBuffer(header.data(), CryptHeaderSize);
-                Cipher.EncryptBuf(bytes.data(), dataSize);
-            }
-            out.WriteBuffer(bytes.data(), dataSize);
-            BytesToDo -= static_cast<double>(n);
-            FEntryUnpacked = n;
-            done = true;
-        } else {
-            Input.Seek(0, soBeginning);
-        }
+void TCompBase::BeginEntry() {
+    FHeaderPos = FOutput->Position();
+    FEntryCrc = 0;
+    FEntryMethod = 0;
+    FEntryEncrypted = false;
+    FEntryDeflated = false;
+    FEntryUnpacked = 0;
+    CurrentFileSize = 0;
+}
+
+bool TCompBase::AddFolderEntry(TCompHeaderObj& List, int Index) {
+    SetHeaderFields(0, 0);
+    WriteLocalHeader(*FOutput);
+    Entry(Index).NewLength = FOutput->Position() - FHeaderPos;
+    StoreHeader(List, Index);
+    DoFileEnd();
+    return !Cancel();
+}
+
+bool TCompBase::WriteSmallFile(TStream32& Input, const std::string& SourcePath) {
+    std::vector<std::uint8_t> plain(static_cast<std::size_t>(SmallFileSize + 1));
+    std::int64_t n = 0;
+    for (std::int64_t r; n <= SmallFileSize && (r = Input.Read(plain.data() + n, SmallFileSize + 1 - n)) > 0;)
+        n += r;
+    if (n > SmallFileSize) {
+        // It grew since it was found: it goes the way of a large file.
+        SeekOrFail(Input, 0, SourcePath);
+        return false;
     }
+    plain.resize(static_cast<std::size_t>(n));
+    std::uint32_t crc = 0xFFFFFFFFU;
+    UpdateCrc32Buf(plain.data(), n, crc);
+    FEntryCrc = crc ^ 0xFFFFFFFFU;
+    TMemoryStream32 packed;
+    bool deflated = false;
+    {
+        TJobRecord record;
+        TCompressStream deflate(packed, {}, CancelPtr, record, DeflateType);
+        deflate.WriteBuffer(plain.data(), n);
+        deflated = deflate.Finish() == Z_OK && packed.Size() < n;
+    }
+    FEntryMethod = deflated ? 8 : 0;
+    FEntryDeflated = deflated;
+    FEntryEncrypted = n > 0 && !Password.empty();
+    const std::uint8_t* data = deflated ? packed.Memory() : plain.data();
+    std::vector<std::uint8_t> bytes(data, data + (deflated ? packed.Size() : n));
+    if (FEntryEncrypted) {
+        WriteCipherHeader(FEntryCrc);
+        Cipher.EncryptBuf(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+    }
+    FOutput->WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+    BytesToDo -= static_cast<double>(n);
+    FEntryUnpacked = n;
+    return true;
+}
 
-    if (!done && size == 0) {
-        // An empty file is stored; should it have grown since it was found, its data are too.
+bool TCompBase::WriteFileData(TStream32& Input, std::int64_t Size, const std::string& SourcePath) {
+    // An empty file is stored; should it have grown since it was found, its data are too.
+    if (Size == 0) {
         FEntryMethod = 0;
         FEntryDeflated = false;
     }
-    if (!done) {
-        std::uint32_t firstCrc = 0;
-        if (!Password.empty()) {
-            // The cipher header carries the CRC, so the data are checksummed first.
-            TJobRecord record;
-            TCalcStreamCRC calc(Input, StreamProgressEvent(), CancelPtr, 0, record, 32);
-            CheckCancel();
-            firstCrc = calc.Crc() ^ 0xFFFFFFFFU;
-            Input.Seek(0, soBeginning);
-            FEntryEncrypted = calc.Copied() > 0;
-            if (FEntryEncrypted) {
-                std::array<std::uint8_t, CryptHeaderSize> header{};
-                Cipher.MakeCryptHeader(Password, firstCrc, header);
-                out.WriteBuffer(header.data(), CryptHeaderSize);
-            }
-        }
-        if (FEntryDeflated) {
-            TJobRecord record;
-            record.BytesToDo = &BytesToDo;
-            TCompressStream deflate(out, StreamProgressEvent(), CancelPtr, record, DeflateType);
-            if (FEntryEncrypted) deflate.Cipher = &Cipher;
-            FEntryUnpacked = PumpThrough(Input, deflate, CancelPtr);
-            CheckCancel();
-            ok = deflate.Finish() == Z_OK;
-            FEntryCrc = deflate.Crc() ^ 0xFFFFFFFFU;
-        } else {
-            ok = StoreFile(Input);
-        }
+    std::uint32_t firstCrc = 0;
+    if (!Password.empty()) {
+        // The cipher header carries the CRC, so the data are checksummed first.
+        TJobRecord record;
+        TCalcStreamCRC calc(Input, StreamProgressEvent(), CancelPtr, 0, record, 32);
         CheckCancel();
-        if (FEntryUnpacked > MaxFormatSize) Fail(e.SourcePath, "", ecMaxFileSizeExceeded);
-        if (ok && FEntryUnpacked < size) {
-            // Fewer bytes than the file had: a read error, or the file shrank while being read.
-            ReportError(e.SourcePath, "", "0", ecErrorReadingFile);
-            return false;
-        }
-        if (ok && FEntryEncrypted && FEntryCrc != firstCrc) {
-            // The file changed between the two reads: its cipher header would not fit its data.
-            ReportError(e.SourcePath, "", "0", ecFileFailsCRCCheck);
-            return false;
-        }
-        if (FEntryUnpacked == 0) {
-            FEntryCrc = 0;
-            FEntryEncrypted = false;
-        }
+        firstCrc = calc.Crc() ^ 0xFFFFFFFFU;
+        SeekOrFail(Input, 0, SourcePath);
+        FEntryEncrypted = calc.Copied() > 0;
+        if (FEntryEncrypted) WriteCipherHeader(firstCrc);
     }
+    bool ok = true;
+    if (FEntryDeflated) {
+        TJobRecord record;
+        record.BytesToDo = &BytesToDo;
+        TCompressStream deflate(*FOutput, StreamProgressEvent(), CancelPtr, record, DeflateType);
+        if (FEntryEncrypted) deflate.Cipher = &Cipher;
+        FEntryUnpacked = PumpThrough(Input, deflate, CancelPtr);
+        CheckCancel();
+        ok = deflate.Finish() == Z_OK;
+        FEntryCrc = deflate.Crc() ^ 0xFFFFFFFFU;
+    } else {
+        ok = StoreFile(Input);
+    }
+    CheckCancel();
+    if (FEntryUnpacked > MaxFormatSize) Fail(SourcePath, "", ecMaxFileSizeExceeded);
     if (!ok) {
-        ReportError(e.SourcePath, "", "0", ecErrorWritingToFile);
+        ReportError(SourcePath, "", "0", ecErrorWritingToFile);
         return false;
     }
+    if (FEntryUnpacked < Size) {
+        // Fewer bytes than the file had: a read error, or the file shrank while being read.
+        ReportError(SourcePath, "", "0", ecErrorReadingFile);
+        return false;
+    }
+    if (FEntryEncrypted && FEntryCrc != firstCrc) {
+        // The file changed between the two reads: its cipher header would not fit its data.
+        ReportError(SourcePath, "", "0", ecFileFailsCRCCheck);
+        return false;
+    }
+    if (FEntryUnpacked == 0) {
+        FEntryCrc = 0;
+        FEntryEncrypted = false;
+    }
+    return true;
+}
 
-    const std::int64_t packedSize = out.Position() - dataStart;
+void TCompBase::WriteCipherHeader(std::uint32_t Crc) {
+    std::array<std::uint8_t, CryptHeaderSize> header{};
+    Cipher.MakeCryptHeader(Password, Crc, header);
+    FOutput->WriteBuffer(header.data(), CryptHeaderSize);
+}
+
+void TCompBase::CompleteEntry(TCompHeaderObj& List, int Index, std::int64_t DataStart) {
+    TStream32& out = *FOutput;
+    const std::int64_t packedSize = out.Position() - DataStart;
     if (packedSize > MaxFormatSize || out.Position() > MaxFormatSize)
         Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
     SetHeaderFields(FEntryUnpacked, packedSize);
     DoFileEnd();
     const std::int64_t end = out.Position();
-    out.Seek(FHeaderPos, soBeginning);
+    SeekOrFail(out, FHeaderPos, ArchiveFile());
     WriteLocalHeader(out);
-    out.Seek(end, soBeginning);
-    e.NewLength = end - FHeaderPos;
+    SeekOrFail(out, end, ArchiveFile());
+    Entry(Index).NewLength = end - FHeaderPos;
     StoreHeader(List, Index);
-    return true;
+}
+
+void TCompBase::SeekOrFail(TStream32& Stream, std::int64_t Position, const std::string& FileName) {
+    if (Stream.Seek(Position, soBeginning) != Position) Fail(FileName, "", ecSeekError);
 }

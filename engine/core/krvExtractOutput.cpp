@@ -72,8 +72,10 @@ bool TExtractOutput::OpenAt(TZipCommon& Owner, const std::string& FileName, TOut
             }
             // The name exists (a file, or a link, which is replaced and never followed).
             FReplaces = true;
+            const TCleanupSignalsHeld held;
             const int fd = CreateTempFileAt(FDirFd, "krv", FWriteLeaf);
             if (fd < 0) return false;
+            FSibling = TTemporaryRegistration(FDirFd, FWriteLeaf);
             FStream = std::make_unique<TFileStream32>(fd);
             return true;
         }
@@ -147,6 +149,7 @@ bool TExtractOutput::Commit() {
         return false;
     }
     FDone = true;
+    FSibling.Release();
     return true;
 }
 
@@ -156,4 +159,5 @@ void TExtractOutput::Discard() {
     FStream.reset();
     if (FAppending || FWriteLeaf.empty() || FDirFd < 0) return;
     ::unlinkat(FDirFd, FWriteLeaf.c_str(), 0);
+    FSibling.Release();
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "engine/core/krvStreams.h"
+#include "platform/TemporaryCleanup.h"
 
 #include <cstdint>
 #include <ctime>
@@ -89,4 +90,6 @@ private:
     bool FHasTimes = false;
     bool FModeSet = false;
     std::time_t FModTime = 0;
+    // Removes a temporary sibling on SIGINT and SIGTERM while it exists.
+    TTemporaryRegistration FSibling;
 };

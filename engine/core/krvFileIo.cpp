@@ -57,6 +57,12 @@ int CreateTempFileAt(int DirFd, const std::string& Prefix, std::string& Leaf) {
     return -1;
 }
 
+std::string CreateTempFolder(const std::string& Dir, const std::string& Prefix) {
+    std::string name = (Dir.empty() || Dir.back() == '/' ? Dir : Dir + '/') + Prefix + "XXXXXX";
+    if (!::mkdtemp(name.data())) return {};
+    return name;
+}
+
 namespace {
 
 bool MakeDirs(const std::string& Dir) {

@@ -40,6 +40,10 @@ mode_t CurrentUmask();
 // exclusively, mode 0600. Returns the descriptor (-1 with errno set) and the name in Leaf.
 int CreateTempFileAt(int DirFd, const std::string& Prefix, std::string& Leaf);
 
+// Creates a new folder "<Prefix>XXXXXX" in the folder Dir with mkdtemp, mode 0700. Returns
+// its path, or an empty string with errno set.
+std::string CreateTempFolder(const std::string& Dir, const std::string& Prefix);
+
 // Opens Root (created with its parents when Create and missing), then each of Parts below
 // it as a folder without following symbolic links, creating missing ones when Create.
 // Returns the descriptor of the last folder, or -1 with errno set.

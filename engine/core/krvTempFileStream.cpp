@@ -44,13 +44,14 @@ TTempFileStream::TTempFileStream(TZipCommon* Owner, std::uint16_t Mode, const st
         return;
     }
     FIsTemporary = true;
-    FFinalName = FileName;
-    const std::string target = ResolveTarget(FileName);
+    const bool scratch = !FileName.empty() && FileName.back() == '/';
+    if (!scratch) FFinalName = FileName;
+    const std::string target = scratch ? FileName : ResolveTarget(FileName);
     const std::size_t slash = target.find_last_of('/');
     const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     FTargetLeaf = slash == std::string::npos ? target : target.substr(slash + 1);
     FDirFd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (FDirFd < 0 || FTargetLeaf.empty()) {
+    if (FDirFd < 0 || (FTargetLeaf.empty() && !scratch)) {
         FStatus = fsCreateFailed;
         return;
     }
@@ -72,11 +73,14 @@ TTempFileStream::TTempFileStream(TZipCommon* Owner, int DirFd, const std::string
 }
 
 void TTempFileStream::CreateTemporary(const std::string& Prefix) {
+    const TCleanupSignalsHeld held;
     Handle = CreateTempFileAt(FDirFd, Prefix, FTempLeaf);
     if (Handle < 0) {
         FTempLeaf.clear();
         FStatus = fsCreateFailed;
+        return;
     }
+    FRegistration = TTemporaryRegistration(FDirFd, FTempLeaf);
 }
 
 TTempFileStream::~TTempFileStream() {
@@ -87,6 +91,7 @@ TTempFileStream::~TTempFileStream() {
 void TTempFileStream::RemoveTemporary() {
     Close();
     if (!FTempLeaf.empty() && FDirFd >= 0) ::unlinkat(FDirFd, FTempLeaf.c_str(), 0);
+    FRegistration.Release();
     FTempLeaf.clear();
 }
 
@@ -110,7 +115,7 @@ std::int64_t TTempFileStream::CopyFrom(TStream32& Source, const bool* CancelFlag
 
 void TTempFileStream::Commit() {
     if (!FIsTemporary || FCommitted) return;
-    if (Handle < 0 || FTempLeaf.empty()) {
+    if (Handle < 0 || FTempLeaf.empty() || FTargetLeaf.empty()) {
         RemoveTemporary();
         throw EWriteError(ecErrorWritingToFile);
     }
@@ -141,6 +146,7 @@ void TTempFileStream::Commit() {
         throw E_RAISE(ecErrorOpeningFile);
     }
     FCommitted = true;
+    FRegistration.Release();
     FTempLeaf.clear();
     // The new name itself is made durable too; a failure here cannot undo the rename.
     ::fsync(FDirFd);

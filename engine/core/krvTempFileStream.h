@@ -2,11 +2,13 @@
 // ones. Created with fmCreate it writes into a new temporary file beside the target (same
 // folder, so the final step is an atomic rename); Commit() puts it in place of the target,
 // keeping the old file's permission bits. A stream destroyed without Commit removes its
-// temporary file and leaves the target as it was. Created with any other mode it opens the
-// named file directly. Reads report progress to the owning component.
+// temporary file and leaves the target as it was, and so does a SIGINT or SIGTERM once the host
+// has called InstallTemporaryCleanupOnSignals. Created with any other mode it opens the named
+// file directly. Reads report progress to the owning component.
 #pragma once
 
 #include "engine/core/krvStreams.h"
+#include "platform/TemporaryCleanup.h"
 
 #include <cstdint>
 #include <string>
@@ -16,8 +18,9 @@ class TZipCommon;
 class TTempFileStream : public TFileStream32 {
 public:
     // Mode fmCreate: a temporary file "krv??????" in FileName's folder (a symbolic link as
-    // FileName is followed: its target is what Commit replaces). Any other mode: FileName is
-    // opened with that mode. Failure shows in Status().
+    // FileName is followed: its target is what Commit replaces). A FileName ending in '/'
+    // names a folder: the temporary file is a scratch file there with no target, which Commit
+    // refuses. Any other mode: FileName is opened with that mode. Failure shows in Status().
     TTempFileStream(TZipCommon* Owner, std::uint16_t Mode, const std::string& FileName);
     // A temporary file in the open folder DirFd (duplicated, not taken) for the entry Name of
     // that folder, as extraction uses it: nothing on the way is followed as a symbolic link,
@@ -28,7 +31,7 @@ public:
 
     std::uint8_t Status() const { return FStatus; }
     bool IsTemporary() const { return FIsTemporary; }
-    // The target name (empty for a directly opened file).
+    // The target name (empty for a directly opened file and a scratch file).
     const std::string& FinalName() const { return FFinalName; }
     // The name really opened: the temporary file, or the named file.
     const std::string& OpenName() const { return FOpenName; }
@@ -65,6 +68,8 @@ private:
     int FDirFd = -1;         // folder of the temporary file and the target
     std::string FTempLeaf;   // name of the temporary file in that folder
     std::string FTargetLeaf; // name of the target in that folder
+    // Removes the temporary file on SIGINT and SIGTERM while it exists.
+    TTemporaryRegistration FRegistration;
     std::string FFinalName;
     std::string FOpenName;
 };

@@ -1,5 +1,6 @@
 #include "engine/read/krvZipRun.h"
 
+#include "engine/core/krvFileIo.h"
 #include "engine/core/krvGbls.h"
 
 #include <filesystem>
@@ -10,11 +11,8 @@ TZipRun::TZipRun() {
     CommandLineParams.clear();
     WindowState = esNormal;
     ExecutionMethod = emExecuteAndWait;
-    // A unique name: the temporary file that reserves it is removed at once and the folder
-    // takes its name.
-    const std::string name = CreateTempFileName(TempDir());
-    if (!name.empty()) ::unlink(name.c_str());
-    FTempFolder = RemoveBackslash(name);
+    // A new private folder, made at once so that nobody else can take its name.
+    FTempFolder = CreateTempFolder(TempDir(), "krv");
 }
 
 TZipRun::~TZipRun() {

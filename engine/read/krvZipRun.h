@@ -1,7 +1,7 @@
 // The run-from-archive component: carries the settings for extracting an archive into a
 // private temporary folder and starting a program from it, and owns that folder's life: it
-// picks the folder's name when it is created and removes the folder, with everything in it,
-// when it is destroyed. It extracts nothing itself.
+// makes the folder (mode 0700, in the temporary folder) when it is created and removes it,
+// with everything in it, when it is destroyed. It extracts nothing itself.
 #pragma once
 
 #include "engine/core/krvUnBase.h"
@@ -28,7 +28,7 @@ public:
     TUnBase_OnFileExists OnExtractFileExists;
     TOnProgress OnExtractProgress;
 
-    // The private folder (not made until something is extracted into it).
+    // The private folder (empty when it could not be made).
     const std::string& TempFolder() const { return FTempFolder; }
 
     // Deletes Folder with everything in it, links not followed; a file-system root is

@@ -28,8 +28,9 @@ bool TZip::Spanning() const {
 }
 
 std::string TZip::TemporaryArchiveName() {
-    // An archive spanned over removable disks is built on a fixed disk first.
-    if (Spanning()) return JoinPath(TempDir(), "krvspan.zip");
+    // An archive spanned over removable disks is built first in a scratch file of the
+    // temporary folder, which the spanning step copies onto the disks.
+    if (Spanning()) return AppendBackslash(TempDir());
     return ArchiveFile();
 }
 

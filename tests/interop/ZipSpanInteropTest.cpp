@@ -194,6 +194,37 @@ TEST_F(ZipSpanTest, TheSameDiskInsertedAgainIsAskedForAgain) {
     ExpectJoinedSetIsSound();
 }
 
+TEST_F(ZipSpanTest, TheArchiveIsBuiltInAFreshFileOfTheTemporaryFolderAndNoLinkThereIsFollowed) {
+    TFloppyDrive& drive = InstallDrive(30000);
+    WriteFile(Src / "random.bin", RandomBytes(80000, 6));
+    const fs::path elsewhere = Dir / "elsewhere";
+    fs::create_directories(elsewhere);
+    WriteFile(elsewhere / "victim.zip", "keep");
+    for (const char* planted : {"krvspan.zip", "krvspan.tmp", "krvspan"})
+        fs::create_symlink(elsewhere / "victim.zip", Temp / planted);
+    auto names = [](const fs::path& Folder) {
+        std::vector<std::string> all;
+        for (const auto& e : fs::directory_iterator(Folder))
+            if (!e.is_symlink()) all.push_back(e.path().filename().string());
+        return all;
+    };
+    auto z = Writer();
+    std::vector<std::string> scratch;
+    z->OnInsertDisk = [&](TZipCommon&, const std::string&, bool& Cancel) {
+        scratch = names(Temp);
+        EXPECT_EQ(names(elsewhere), std::vector<std::string>{"victim.zip"});
+        TakeOutDisk(drive);
+        Cancel = false;
+    };
+    EXPECT_EQ(z->Compress(), 1);
+    ASSERT_EQ(scratch.size(), 1U) << "the archive is built in one new file of the temporary folder";
+    EXPECT_EQ(scratch[0].rfind("krv", 0), 0U);
+    EXPECT_EQ(ReadFile(elsewhere / "victim.zip"), "keep");
+    EXPECT_TRUE(names(Temp).empty());
+    EXPECT_TRUE(fs::is_symlink(Temp / "krvspan.zip"));
+    ExpectJoinedSetIsSound();
+}
+
 TEST_F(ZipSpanTest, EveryPromptCancelsCleanly) {
     for (int cancelAt = 1; cancelAt <= 3; ++cancelAt) {
         SCOPED_TRACE(cancelAt);

@@ -2,6 +2,7 @@
 
 #include "engine/core/krvStreams.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -95,6 +96,14 @@ void WriteFile(const fs::path& Path, const std::string& Data) {
     std::ofstream out(Path, std::ios::binary | std::ios::trunc);
     out.write(Data.data(), static_cast<std::streamsize>(Data.size()));
     if (!out) throw std::runtime_error("cannot write " + Path.string());
+}
+
+std::vector<std::string> FolderNames(const fs::path& Folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(Folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string RandomBytes(std::size_t Count, std::uint32_t Seed) {

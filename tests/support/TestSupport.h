@@ -85,6 +85,8 @@ private:
 
 std::string ReadFile(const fs::path& Path);
 void WriteFile(const fs::path& Path, const std::string& Data);
+// The names in Folder (not below it), sorted.
+std::vector<std::string> FolderNames(const fs::path& Folder);
 // Deterministic pseudo-random bytes (not for security).
 std::string RandomBytes(std::size_t Count, std::uint32_t Seed = 1);
 // Text-like bytes that compress well.

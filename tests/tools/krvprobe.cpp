@@ -11,6 +11,7 @@
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/core/krvStreams.h"
+#include "platform/TemporaryCleanup.h"
 
 #include "ProbeExtract.h"
 #include "ProbeList.h"
@@ -73,6 +74,8 @@ int Usage() {
 
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
+    // An interrupted write leaves no temporary archive behind.
+    InstallTemporaryCleanupOnSignals();
     const TArgs args(argv + 2, argv + argc);
     for (const TCommand& c : Commands) {
         if (std::strcmp(argv[1], c.Name) != 0) continue;

@@ -98,10 +98,13 @@ TEST_F(TScanTest, RecursesAndTotals) {
     MakeTree(Dir);
     int finished = 0;
     std::vector<std::string> scanned;
+    double runningSize = 0;
     Scan.OnScanFile = [&](TkrvFileScan&, const std::string& Name, int Count, double Size) {
         scanned.push_back(Name);
         EXPECT_EQ(Count, static_cast<int>(scanned.size()));
-        EXPECT_GE(Size, 0);
+        // The running total of the files found so far.
+        runningSize += static_cast<double>(fs::file_size(Name));
+        EXPECT_EQ(Size, runningSize) << Name;
     };
     Scan.OnFinished = [&](TkrvFileScan& Sender, int Count, double Size) {
         ++finished;

@@ -16,15 +16,6 @@ using namespace testsupport;
 
 namespace {
 
-// Names of the files in a folder, for checking that no temporary file is left behind.
-std::vector<std::string> Listing(const fs::path& Dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(Dir))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 mode_t ModeOf(const fs::path& P) {
     struct stat st {};
     ::lstat(P.c_str(), &st);
@@ -90,7 +81,7 @@ TEST(TempFileStream, NewFileAppearsOnlyOnCommit) {
         s.Commit(); // a second commit does nothing
     }
     EXPECT_EQ(ReadFile(target), data);
-    EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"new.zip"});
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"new.zip"});
     EXPECT_EQ(ModeOf(target), 0666 & ~CurrentUmask());
 }
 
@@ -124,15 +115,15 @@ TEST(TempFileStream, DestroyWithoutCommitLeavesNothing) {
     {
         TTempFileStream s(nullptr, fmCreate, target.string());
         s.WriteBuffer("partial", 7);
-        EXPECT_EQ(Listing(dir.Path()).size(), 2U);
+        EXPECT_EQ(FolderNames(dir.Path()).size(), 2U);
     }
     EXPECT_EQ(ReadFile(target), old);
-    EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"keep.zip"});
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"keep.zip"});
     {
         TTempFileStream s(nullptr, fmCreate, target.string());
         s.WriteBuffer("partial", 7);
         s.Discard();
-        EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"keep.zip"});
+        EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"keep.zip"});
         EXPECT_THROW(s.Commit(), EWriteError) << "nothing left to commit";
     }
     EXPECT_EQ(ReadFile(target), old);
@@ -154,7 +145,7 @@ TEST(TempFileStream, FullDiskLeavesTheOldFile) {
         }
     }
     EXPECT_EQ(ReadFile(target), old);
-    EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"a.zip"});
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"a.zip"});
 }
 
 TEST(TempFileStream, UnwritableFolder) {
@@ -177,7 +168,7 @@ TEST(TempFileStream, UnwritableFolder) {
     }
     ::chmod((dir / "ro").c_str(), 0755);
     EXPECT_EQ(ReadFile(dir / "ro" / "a.zip"), "old");
-    EXPECT_EQ(Listing(dir / "ro"), std::vector<std::string>{"a.zip"});
+    EXPECT_EQ(FolderNames(dir / "ro"), std::vector<std::string>{"a.zip"});
 }
 
 TEST(TempFileStream, TargetThatCannotBeReplaced) {
@@ -200,7 +191,7 @@ TEST(TempFileStream, TargetThatCannotBeReplaced) {
     EXPECT_EQ(owner.Codes, std::vector<int>{ecErrorOpeningFile});
     EXPECT_EQ(owner.Names, std::vector<std::string>{target.string()});
     EXPECT_TRUE(fs::is_directory(target));
-    EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"folder"});
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"folder"});
 }
 
 TEST(TempFileStream, CancelStopsTheCopyButNotTheCommit) {
@@ -222,7 +213,7 @@ TEST(TempFileStream, CancelStopsTheCopyButNotTheCommit) {
         // The writer gives up: no commit, the old archive stays.
     }
     EXPECT_EQ(ReadFile(target), "old");
-    EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"c.zip"});
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"c.zip"});
 
     // A commit asked for after a cancel is carried out whole.
     {
@@ -273,7 +264,7 @@ TEST(TempFileStream, DirectOpenReadsWithProgress) {
     }
     EXPECT_DOUBLE_EQ(owner.BytesToDo, -200.0) << "the requested counts are taken off";
     EXPECT_EQ(fileProgress, (std::vector<int>{60, 100}));
-    EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"in.zip"});
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"in.zip"});
 
     TTempFileStream missing(nullptr, fmOpenRead, (dir / "none").string());
     EXPECT_EQ(missing.Status(), fsOpenFailed);

@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -18,6 +19,14 @@ struct TSample {
 };
 
 class KorvaTruncation : public ::testing::TestWithParam<TSample> {};
+
+// The sample's path with every character other than a letter or digit made '_'.
+std::string SampleName(const ::testing::TestParamInfo<TSample>& Info) {
+    std::string name = Info.param.Path;
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    return name;
+}
 
 } // namespace
 
@@ -62,4 +71,5 @@ INSTANTIATE_TEST_SUITE_P(Samples, KorvaTruncation,
                                            TSample{"libarchive/lha/read_format_lha_header2.lzh", true, 1},
                                            TSample{"commons-compress/tar-gz-z/bla.tar", true, 7},
                                            TSample{"sharpcompress/zip/Zip.none.datadescriptors.zip", true, 1},
-                                           TSample{"sharpcompress/rar/Rar5.none.rar", true, 97}));
+                                           TSample{"sharpcompress/rar/Rar5.none.rar", true, 97}),
+                         SampleName);

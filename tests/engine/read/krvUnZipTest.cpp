@@ -8,6 +8,7 @@
 #include "TestSupport.h"
 #include "ZipBuilder.h"
 
+#include <algorithm>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -58,19 +59,33 @@ TZipItem Encrypted(const std::string& Name, const std::string& Data, const std::
     return e;
 }
 
+// True when Password passes the check byte of the entry's cipher header.
+bool CheckBytePasses(const TZipItem& Entry, const std::string& Password) {
+    std::array<std::uint8_t, 2 * CryptHeaderSize> work{};
+    std::copy_n(Entry.Packed.begin(), CryptHeaderSize, work.begin() + CryptHeaderSize);
+    TZipCipher cipher;
+    return cipher.CheckCryptHeader(work, Entry.Flags, Crc32Of(Entry.Data), Password,
+                                   Entry.DosDateTime & 0xFFFF);
+}
+
 // A password other than Right whose check byte passes for the entry.
 std::string WrongButPassing(const TZipItem& Entry, const std::string& Right) {
     for (int i = 0; i < 100000; ++i) {
         const std::string candidate = "w" + std::to_string(i);
-        if (candidate == Right) continue;
-        std::array<std::uint8_t, 2 * CryptHeaderSize> work{};
-        std::copy_n(Entry.Packed.begin(), CryptHeaderSize, work.begin() + CryptHeaderSize);
-        TZipCipher cipher;
-        if (cipher.CheckCryptHeader(work, Entry.Flags, Crc32Of(Entry.Data), candidate,
-                                    Entry.DosDateTime & 0xFFFF))
-            return candidate;
+        if (candidate != Right && CheckBytePasses(Entry, candidate)) return candidate;
     }
     return {};
+}
+
+// A password whose check byte fails for every one of Entries (their cipher headers are random,
+// so a fixed wrong password would pass one time in 256).
+std::string RefusedByAll(const std::vector<TZipItem>& Entries) {
+    for (int i = 0;; ++i) {
+        const std::string candidate = "nope" + std::to_string(i);
+        if (std::none_of(Entries.begin(), Entries.end(),
+                         [&](const TZipItem& e) { return CheckBytePasses(e, candidate); }))
+            return candidate;
+    }
 }
 
 } // namespace
@@ -158,9 +173,12 @@ TEST_F(UnZipTest, PasswordsThatDoNotFitNeverTouchAnExistingFile) {
 }
 
 TEST_F(UnZipTest, StoredEncryptedEntriesAndAFailedPasswordSkipsTheRest) {
+    const std::vector<TZipItem> entries{Encrypted("a.txt", "alpha", "pw", false),
+                                        Encrypted("b.txt", "beta", "pw", true)};
     TZipSpec zip;
-    zip.Add(Encrypted("a.txt", "alpha", "pw", false)).Add(Encrypted("b.txt", "beta", "pw", true));
+    zip.Add(entries[0]).Add(entries[1]);
     const fs::path archive = Make(zip);
+    const std::string refused = RefusedByAll(entries);
     const auto good = ExtractAll(archive, Dest, [](TUnBase& r) { r.Password = "pw"; });
     EXPECT_TRUE(good.AllPassed()) << good.Describe();
     EXPECT_EQ(ReadFile(Dest / "a.txt"), "alpha");
@@ -170,7 +188,7 @@ TEST_F(UnZipTest, StoredEncryptedEntriesAndAFailedPasswordSkipsTheRest) {
     const auto bad = ExtractAll(archive, Dir / "bad", [&](TUnBase& r) {
         r.OnGetPassword = [&](TZipCommon&, const std::string&, std::string& P, bool& TryAgain) {
             ++asked;
-            P = "nope";
+            P = refused;
             TryAgain = true;
         };
     });

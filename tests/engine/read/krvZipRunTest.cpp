@@ -1,4 +1,5 @@
 #include "engine/read/krvZipRun.h"
+#include "engine/core/krvGbls.h"
 
 #include "TestSupport.h"
 
@@ -17,7 +18,10 @@ TEST(ZipRun, OwnsAPrivateFolderAndRemovesItWithEverythingInIt) {
         EXPECT_EQ(run.WindowState, esNormal);
         folder = run.TempFolder();
         ASSERT_FALSE(folder.empty());
-        EXPECT_FALSE(fs::exists(folder)); // named, not made
+        // Made at once, private, in the temporary folder.
+        EXPECT_EQ(fs::status(folder).type(), fs::file_type::directory);
+        EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
+        EXPECT_EQ(fs::path(folder).parent_path(), fs::path(GetTempPathStr()).parent_path());
         fs::create_directories(fs::path(folder) / "sub");
         WriteFile(fs::path(folder) / "sub/file", "x");
         fs::create_symlink(dir.Path(), fs::path(folder) / "link");
@@ -34,7 +38,7 @@ TEST(ZipRun, OwnsAPrivateFolderAndRemovesItWithEverythingInIt) {
     {
         TZipRun run;
         second = run.TempFolder();
-        fs::create_directories(second);
+        EXPECT_TRUE(fs::is_directory(second));
         EXPECT_NE(second, folder);
     }
     EXPECT_FALSE(fs::exists(second));

@@ -14,29 +14,37 @@ using namespace testsupport;
 
 namespace {
 
-// A temporary archive whose disk fills up after Limit bytes.
-class TFullTempStream : public TTempFileStream {
+// A temporary archive whose disk fills up after Limit bytes (none: -1), and that cannot seek
+// back into what it holds when SeekBackFails.
+class TFaultyTempStream : public TTempFileStream {
 public:
-    TFullTempStream(TZipCommon* Owner, const std::string& Name, std::int64_t Limit)
-        : TTempFileStream(Owner, fmCreate, Name), FLimit(Limit) {}
+    TFaultyTempStream(TZipCommon* Owner, const std::string& Name, std::int64_t Limit, bool SeekBackFails)
+        : TTempFileStream(Owner, fmCreate, Name), FLimit(Limit), FSeekBackFails(SeekBackFails) {}
     std::int64_t Write(const void* Buffer, std::int64_t Count) override {
+        if (FLimit < 0) return TTempFileStream::Write(Buffer, Count);
         const std::int64_t room = std::max<std::int64_t>(FLimit - Position(), 0);
         const std::int64_t n = TTempFileStream::Write(Buffer, std::min(Count, room));
         if (n < Count) errno = ENOSPC;
         return n;
     }
+    std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override {
+        if (FSeekBackFails && Origin == soBeginning && Offset < Size()) return -1;
+        return TTempFileStream::Seek(Offset, Origin);
+    }
 
 private:
     std::int64_t FLimit;
+    bool FSeekBackFails;
 };
 
-class TFullDiskZip : public TZip {
+class TFaultyDiskZip : public TZip {
 public:
-    std::int64_t Limit = 0;
+    std::int64_t Limit = -1;
+    bool SeekBackFails = false;
 
 protected:
     std::unique_ptr<TTempFileStream> CreateTempStream(const std::string& FinalName) override {
-        return std::make_unique<TFullTempStream>(this, FinalName, Limit);
+        return std::make_unique<TFaultyTempStream>(this, FinalName, Limit, SeekBackFails);
     }
 };
 
@@ -124,7 +132,7 @@ TEST_F(WriterFailureTest, AFullDiskAtAnyPointLeavesTheArchiveAndTheMovedSourcesA
          {std::int64_t{0}, std::int64_t{20}, std::int64_t{100}, full / 3, full / 2, full - 30, full - 1}) {
         SCOPED_TRACE(limit);
         Errors.clear();
-        auto z = Writer<TFullDiskZip>(Archive());
+        auto z = Writer<TFaultyDiskZip>(Archive());
         Script(*z);
         z->Switch = swMove;
         z->Limit = limit;
@@ -132,6 +140,21 @@ TEST_F(WriterFailureTest, AFullDiskAtAnyPointLeavesTheArchiveAndTheMovedSourcesA
         EXPECT_EQ(Errors, std::vector<int>{ecDiskFull});
         ExpectUntouched();
     }
+}
+
+TEST_F(WriterFailureTest, AFailedSeekEndsTheJobWithASeekErrorAndLeavesTheArchiveAlone) {
+    auto z = Writer<TFaultyDiskZip>(Archive());
+    Script(*z);
+    z->Switch = swMove;
+    z->SeekBackFails = true;
+    try {
+        z->Compress();
+        ADD_FAILURE() << "no error";
+    } catch (const E_RAISE& e) {
+        EXPECT_EQ(e.Code(), ecSeekError);
+    }
+    EXPECT_EQ(Errors, std::vector<int>{ecSeekError});
+    ExpectUntouched();
 }
 
 TEST_F(WriterFailureTest, ACancelAtEachRecordLeavesTheArchiveAlone) {

@@ -1,0 +1,50 @@
+// Temporary files that an interrupted run must not leave behind. While a temporary file exists
+// its owner keeps it registered (a TTemporaryRegistration); InstallTemporaryCleanupOnSignals,
+// called once by the host program, makes SIGINT and SIGTERM remove every registered file and
+// then end the process as the signal's default action would.
+//
+// The registry is a fixed table of 64 files: the signal handler only reads it and calls
+// unlinkat, with no allocation and no lock. Each registration holds its own descriptor of the
+// file's folder, so the name is removed from the right folder whatever the owner does with its
+// descriptors. A file that finds the table full (or a name too long for it) is simply not
+// registered: its owner still removes it on every path it controls.
+#pragma once
+
+#include <csignal>
+#include <string>
+
+class TTemporaryRegistration {
+public:
+    TTemporaryRegistration() = default;
+    // Registers the entry Leaf of the open folder DirFd.
+    TTemporaryRegistration(int DirFd, const std::string& Leaf);
+    TTemporaryRegistration(TTemporaryRegistration&& Other) noexcept;
+    TTemporaryRegistration& operator=(TTemporaryRegistration&& Other) noexcept;
+    TTemporaryRegistration(const TTemporaryRegistration&) = delete;
+    TTemporaryRegistration& operator=(const TTemporaryRegistration&) = delete;
+    ~TTemporaryRegistration();
+
+    // Ends the registration now (once the file is removed or renamed).
+    void Release();
+
+private:
+    int FSlot = -1;
+};
+
+// Holds SIGINT and SIGTERM back in the calling thread while it lives. A temporary file is
+// created and registered under it, so that a signal cannot end the process in between and leave
+// the file behind; a signal that came meanwhile is delivered when the hold ends.
+class TCleanupSignalsHeld {
+public:
+    TCleanupSignalsHeld();
+    ~TCleanupSignalsHeld();
+    TCleanupSignalsHeld(const TCleanupSignalsHeld&) = delete;
+    TCleanupSignalsHeld& operator=(const TCleanupSignalsHeld&) = delete;
+
+private:
+    sigset_t FPrevious;
+};
+
+// Installs handlers of SIGINT and SIGTERM that remove the registered files and then re-raise the
+// signal with its default action restored. A signal the process ignores stays ignored.
+void InstallTemporaryCleanupOnSignals();
