@@ -147,12 +147,7 @@ TEST_F(WriterFailureTest, AFailedSeekEndsTheJobWithASeekErrorAndLeavesTheArchive
     Script(*z);
     z->Switch = swMove;
     z->SeekBackFails = true;
-    try {
-        z->Compress();
-        ADD_FAILURE() << "no error";
-    } catch (const E_RAISE& e) {
-        EXPECT_EQ(e.Code(), ecSeekError);
-    }
+    EXPECT_EQ(z->Compress(), 0);
     EXPECT_EQ(Errors, std::vector<int>{ecSeekError});
     ExpectUntouched();
 }
