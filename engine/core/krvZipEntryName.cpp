@@ -66,3 +66,24 @@ std::uint32_t ZipUnixExternalAttr(std::uint32_t DosAttr) {
         mode = 0100444;
     return (mode << 16) | (DosAttr & 0xFF);
 }
+
+std::vector<std::uint8_t> ZipKeepNameReading(TZipCentralHeader& Central, const std::string& RawName,
+                                             std::span<const std::uint8_t> LocalExtra) {
+    bool utf8 = false;
+    ZipStoredName(RawName, Central.Flags, LocalExtra, utf8);
+    if (utf8 && !(Central.Flags & zfUtf8)) {
+        // The name is in a unicode path field: the record gets the field too.
+        const std::span<const std::uint8_t> field = FindZipExtraField(LocalExtra, ZipExtraUnicodePath);
+        std::vector<std::uint8_t> extra(4);
+        PutU16LE(extra.data(), ZipExtraUnicodePath);
+        PutU16LE(extra.data() + 2, static_cast<std::uint16_t>(field.size()));
+        extra.insert(extra.end(), field.begin(), field.end());
+        return extra;
+    }
+    if (utf8 || IsAsciiText(RawName) || !IsValidUtf8(RawName)) return {};
+    // UTF-8 bytes without the UTF-8 flag: names a Unix system stored as they are. A record made
+    // on DOS would have readers take them as code page 437; a Unix record needs a file mode.
+    Central.VersionMadeBy = static_cast<std::uint16_t>((ZipHostUnix << 8) | (Central.VersionMadeBy & 0xFF));
+    Central.ExternalAttr = ZipUnixExternalAttr(RawName.back() == '/' ? faDirectory : 0);
+    return {};
+}

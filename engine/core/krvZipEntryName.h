@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Host systems of "version made by".
 inline constexpr std::uint8_t ZipHostFat = 0;
@@ -49,3 +50,12 @@ TZipNameMark ZipNameMark(std::string_view StoredName);
 // The external attributes of an entry marked as made on Unix: a file mode in the high word
 // (a folder, or a file that is read-only or not), the DOS attributes in the low byte.
 std::uint32_t ZipUnixExternalAttr(std::uint32_t DosAttr);
+
+struct TZipCentralHeader;
+
+// A directory record made from a local header (a directory rebuilt from the local headers)
+// makes readers take the name as the local walk did: an unflagged UTF-8 name marks the record
+// as made on Unix, with a file mode; a unicode path field of the local extra field is returned
+// for the record's extra field (empty when there is none).
+std::vector<std::uint8_t> ZipKeepNameReading(TZipCentralHeader& Central, const std::string& RawName,
+                                             std::span<const std::uint8_t> LocalExtra);

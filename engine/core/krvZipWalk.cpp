@@ -80,7 +80,7 @@ TZipWalk::TZipWalk(TZipCommon& Owner, TStream32& Source, TZipWalkKind Kind, std:
       FCentral(Kind == TZipWalkKind::Central), FPos(std::max<std::int64_t>(Start, 0)) {
     const std::int64_t size = Source.GetSize();
     FEnd = End < 0 ? size : std::min(End, size);
-    FSearchBudget = 2 * std::max<std::int64_t>(size, 0) + (1 << 20);
+    FOwnBudget = 2 * std::max<std::int64_t>(size, 0) + (1 << 20);
     if (!FCentral) {
         std::uint8_t marker[4]{};
         if (ReadAt(FReader, FPos, marker, 4) == 4 &&
@@ -209,7 +209,7 @@ void TZipWalk::FindDataEnd(TZipWalkEntry& Item, const TZipLocalRecord& Record, s
         return ::ReadAt(FReader, Pos, Buffer, Count);
     };
     search.Proceed = [this, &searched](std::int64_t Bytes) {
-        if (FOwner.GetCancel() || searched >= FSearchBudget) return false;
+        if (FOwner.GetCancel() || searched >= *FSearchBudget) return false;
         searched += Bytes;
         return true;
     };
@@ -219,7 +219,7 @@ void TZipWalk::FindDataEnd(TZipWalkEntry& Item, const TZipLocalRecord& Record, s
     search.Enciphered = enciphered;
     const std::int64_t known = Item.CompressedSize;
     const auto found = [&](const TZipDescriptorHit& Hit) {
-        FSearchBudget -= std::min(searched, Hit.Next - start);
+        *FSearchBudget -= std::min(searched, Hit.Next - start);
         Item.HasDescriptor = true;
         Item.DescriptorLength = Hit.Next - Hit.Position;
         Item.Crc = Hit.Crc;
@@ -255,7 +255,7 @@ void TZipWalk::FindDataEnd(TZipWalkEntry& Item, const TZipLocalRecord& Record, s
     };
     const TZipDescriptorFound last = FindZipDataDescriptor(search, start, hit);
     if (last == TZipDescriptorFound::Descriptor) return found(hit);
-    FSearchBudget -= searched;
+    *FSearchBudget -= searched;
     Item.DataEndUnknown = true;
     Item.CompressedSize = last == TZipDescriptorFound::Header ? hit.Compressed : 0;
     Next = last == TZipDescriptorFound::Header ? hit.Position : -1;

@@ -112,6 +112,9 @@ public:
     // Records read so far.
     std::int64_t Records() const { return FRecords; }
     TZipWalkEnd Ended() const { return FEnded; }
+    // The local walk's descriptor searches spend Budget (bytes) instead of a budget of their
+    // own: several walks over one archive together search it about once.
+    void ShareSearchBudget(std::int64_t& Budget) { FSearchBudget = &Budget; }
 
     // The local header at Pos with its name and extra field, deciphered; false when none
     // stands there whole.
@@ -141,5 +144,6 @@ private:
     TZipWalkEnd FEnded = TZipWalkEnd::Running;
     // The local walk searches at most about twice the archive's size for data descriptors
     // in all, so a damaged archive cannot make every entry search to its end.
-    std::int64_t FSearchBudget = 0;
+    std::int64_t FOwnBudget = 0;
+    std::int64_t* FSearchBudget = &FOwnBudget;
 };

@@ -90,11 +90,6 @@ private:
     void RefuseOverlaps(const std::vector<TZipExtent>& Extents);
     // Adds an old entry under the name the zip walk read for it.
     void AddOldEntry(TCompHeaderObj& List, const TZipWalkEntry& Item, TCompEntry Data);
-    // The directory record made from a local header makes readers take the name as the local
-    // walk did: an unflagged UTF-8 name says it was made on Unix, a unicode path field of the
-    // local extra field goes into the record's.
-    static void KeepNameReading(TZipCentralHeader& Central, TCompEntry& Data, const std::string& RawName,
-                                std::span<const std::uint8_t> Extra);
     // Writes the central directory and the end record to Output; the directory offset stored
     // is its position less OffsetBias.
     void WriteDirectory(TStream32& Output, TCompHeaderObj& List, std::vector<TCompEntry>& Entries,

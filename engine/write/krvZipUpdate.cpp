@@ -101,7 +101,7 @@ void TZip::ReadLocalEntries(TStream32& Input, TCompHeaderObj& List) {
         TCompEntry data;
         data.OldOffset = item.LocalOffset;
         data.Enciphered = item.Enciphered;
-        KeepNameReading(c, data, item.RawName, item.Extra);
+        data.Extra = ZipKeepNameReading(c, item.RawName, item.Extra);
         AddOldEntry(List, item, std::move(data));
     }
     if (walk.Ended() == TZipWalkEnd::Damaged) Fail(ArchiveFile(), "", ecHeaderNotFound);
@@ -129,26 +129,6 @@ void TZip::AddOldEntry(TCompHeaderObj& List, const TZipWalkEntry& Item, TCompEnt
     central.Signature = ZipCentralSig;
     const auto image = central.Image();
     AddEntryRecord(List, image.data(), name, kind, std::move(Data));
-}
-
-void TZip::KeepNameReading(TZipCentralHeader& Central, TCompEntry& Data, const std::string& RawName,
-                           std::span<const std::uint8_t> Extra) {
-    bool utf8 = false;
-    ZipStoredName(RawName, Central.Flags, Extra, utf8);
-    if (utf8 && !(Central.Flags & zfUtf8)) {
-        // The name is in a unicode path field: the record gets the field too.
-        const std::span<const std::uint8_t> field = FindZipExtraField(Extra, ZipExtraUnicodePath);
-        Data.Extra.resize(4);
-        PutU16LE(Data.Extra.data(), ZipExtraUnicodePath);
-        PutU16LE(Data.Extra.data() + 2, static_cast<std::uint16_t>(field.size()));
-        Data.Extra.insert(Data.Extra.end(), field.begin(), field.end());
-        return;
-    }
-    if (utf8 || IsAsciiText(RawName) || !IsValidUtf8(RawName)) return;
-    // UTF-8 bytes without the UTF-8 flag: names a Unix system stored as they are. A record made
-    // on DOS would have readers take them as code page 437; a Unix record needs a file mode.
-    Central.VersionMadeBy = static_cast<std::uint16_t>((ZipHostUnix << 8) | (Central.VersionMadeBy & 0xFF));
-    Central.ExternalAttr = ZipUnixExternalAttr(RawName.back() == '/' ? faDirectory : 0);
 }
 
 TZipLocalHeader TZip::ReadOldLocal(const TCompEntry& Entry, const TZipCentralHeader& Central,

@@ -8,6 +8,7 @@
 //   krvprobe add ...       adds files to a zip or jar archive (ProbeWrite.h)
 //   krvprobe delete ...    deletes entries of a zip or jar archive
 //   krvprobe sfx ...       makes a self-extracting program (ProbeSfx.h)
+//   krvprobe repair ...    rebuilds a damaged zip archive (ProbeRepair.h)
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/core/krvStreams.h"
@@ -15,6 +16,7 @@
 
 #include "ProbeExtract.h"
 #include "ProbeList.h"
+#include "ProbeRepair.h"
 #include "ProbeSfx.h"
 #include "ProbeWrite.h"
 
@@ -61,6 +63,7 @@ const TCommand Commands[] = {
     {"add", "add ARCHIVE [-m store|fast|normal|max] [-p PASSWORD] [-r] [-s refresh|move] FILE...", CmdAdd},
     {"delete", "delete ARCHIVE MASK...", CmdDelete},
     {"sfx", "sfx ARCHIVE OUT [STUBDIR]", ProbeSfx},
+    {"repair", "repair IN OUT", ProbeRepair},
 };
 
 int Usage() {

@@ -1,0 +1,148 @@
+// Zip salvage over sample archives of other tools, damaged three ways (directory cut off,
+// directory signature broken, archive cut inside its last entry): every intact entry comes
+// back byte for byte as the manifest records it, Info-ZIP tests the rebuilt archive clean,
+// the damaged entry is reported as dropped, and the input is never written.
+#include "CorpusManifest.h"
+#include "ExtractRun.h"
+#include "Sha256.h"
+#include "TestSupport.h"
+
+#include "engine/core/krvErrorCodes.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+
+using namespace testsupport;
+
+namespace {
+
+ToolResult Probe(const std::vector<std::string>& Args) {
+    std::vector<std::string> argv{ProbePath().string()};
+    argv.insert(argv.end(), Args.begin(), Args.end());
+    return RunTool(argv);
+}
+
+struct TDamage {
+    const char* Name;
+    // Damages Bytes; returns the stored name of the entry it destroys (empty: none).
+    std::function<std::string(std::string& Bytes)> Apply;
+};
+
+std::size_t FirstCentral(const std::string& Bytes) {
+    return Bytes.find(std::string("PK\x01\x02", 4));
+}
+
+const std::vector<TDamage> Damages{
+    {"DirectoryCutOff",
+     [](std::string& B) {
+         B.resize(FirstCentral(B));
+         return std::string();
+     }},
+    {"DirectorySignatureBroken",
+     [](std::string& B) {
+         B[FirstCentral(B)] = 'X';
+         return std::string();
+     }},
+    {"CutInsideTheLastEntry",
+     [](std::string& B) {
+         const std::size_t dir = FirstCentral(B);
+         const std::size_t last = B.rfind(std::string("PK\x03\x04", 4), dir);
+         const auto nameLength = static_cast<std::size_t>(static_cast<unsigned char>(B[last + 26]) |
+                                                          static_cast<unsigned char>(B[last + 27]) << 8);
+         const std::string name = B.substr(last + 30, nameLength);
+         B.resize(last + (dir - last) / 2);
+         return name;
+     }},
+};
+
+const char* const Samples[] = {
+    "commons-compress/zip/SunOS.zip",
+    "sharpcompress/zip/Zip.none.datadescriptors.zip",
+    "sharpcompress/zip/Zip.shrink.zip",
+    "sharpcompress/zip/Zip.UnicodePathExtra.zip",
+    "commons-compress/zip/utf8-winzip-test.zip",
+    "libarchive/zip/compat_zip_1.zip",
+};
+
+TEST(ZipFixCorpus, IntactEntriesComeBackByteForByte) {
+    const std::vector<ManifestRow> manifest = ReadManifest();
+    for (const char* sample : Samples) {
+        for (const TDamage& damage : Damages) {
+            SCOPED_TRACE(std::string(sample) + ", " + damage.Name);
+            TempDir dir;
+            std::string bytes = ReadFile(CorpusDir() / sample);
+            const std::string destroyed = damage.Apply(bytes);
+            const fs::path broken = dir / "broken.zip", fixed = dir / "fixed.zip";
+            WriteFile(broken, bytes);
+
+            const ToolResult r = Probe({"repair", broken.string(), fixed.string()});
+            EXPECT_EQ(ReadFile(broken), bytes);
+            if (!destroyed.empty() && r.Out.find("\tKEPT") == std::string::npos) {
+                // The archive's only entry was destroyed: nothing to rebuild, and that is a failure.
+                EXPECT_NE(r.ExitCode, 0) << r.Out;
+                continue;
+            }
+            EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+            std::set<std::string> kept, dropped;
+            std::istringstream lines(r.Out);
+            for (std::string line; std::getline(lines, line);) {
+                const std::size_t tab = line.rfind('\t');
+                (line.substr(tab + 1) == "KEPT" ? kept : dropped).insert(line.substr(0, tab));
+            }
+            if (!destroyed.empty()) {
+                EXPECT_EQ(kept.count(destroyed), 0U) << destroyed;
+            }
+            const ToolResult test = RunTool({"unzip", "-tqq", fixed.string()});
+            EXPECT_EQ(test.ExitCode, 0) << test.Out << test.Err;
+
+            // Every entry but the destroyed one, as the manifest records it.
+            ExtractAll(fixed, dir / "out");
+            const auto tree = ReadTree(dir / "out");
+            for (const ManifestRow& row : manifest) {
+                if (row.Archive != sample || row.Sha256 == "-" || row.Entry == destroyed) continue;
+                const auto file = tree.find(row.Entry);
+                if (file == tree.end()) {
+                    ADD_FAILURE() << row.Entry << " is missing";
+                    continue;
+                }
+                EXPECT_EQ(Sha256Hex(file->second), row.Sha256) << row.Entry;
+            }
+        }
+    }
+}
+
+// Entries that are not what they claim are dropped and reported; the output is never the input.
+TEST(ZipFixHostile, ImplausibleEntriesAreDroppedAndTheInputIsNeverWritten) {
+    TempDir dir;
+    fs::create_directories(dir / "src");
+    WriteFile(dir / "src" / "good.txt", TextBytes(5000, 1));
+    WriteFile(dir / "src" / "also-good.bin", RandomBytes(3000, 2));
+    ASSERT_EQ(
+        RunTool({"zip", "-qX", (dir / "a.zip").string(), "good.txt", "also-good.bin"}, dir / "src").ExitCode,
+        0);
+    std::string bytes = ReadFile(dir / "a.zip");
+    // Garbage with a stray signature in front, a header whose name holds control bytes, and
+    // the directory gone.
+    std::string garbage = std::string("junk PK\x03\x04 more junk", 21);
+    std::string bad = bytes.substr(0, 30) + std::string("\x01\x02", 2) + bytes.substr(32, 50);
+    bytes = garbage + bad + bytes.substr(0, FirstCentral(bytes));
+    const fs::path broken = dir / "broken.zip";
+    WriteFile(broken, bytes);
+    const ToolResult r = Probe({"repair", broken.string(), (dir / "fixed.zip").string()});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_NE(r.Out.find("good.txt\tKEPT"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("also-good.bin\tKEPT"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("DROPPED"), std::string::npos) << r.Out;
+    EXPECT_EQ(RunTool({"unzip", "-tqq", (dir / "fixed.zip").string()}).ExitCode, 0);
+
+    const ToolResult same = Probe({"repair", broken.string(), broken.string()});
+    EXPECT_NE(same.ExitCode, 0);
+    EXPECT_NE(same.Err.find(std::to_string(ecSameInputAndOutputFileNames)), std::string::npos) << same.Err;
+    EXPECT_EQ(ReadFile(broken), bytes);
+}
+
+} // namespace
