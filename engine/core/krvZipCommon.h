@@ -126,10 +126,15 @@ public:
     virtual bool GetCancel() const;
     // Stores the flag; when it becomes set, 25443 is reported (once per job).
     virtual void SetCancel(bool Value);
-    // Aimed at the component's own flag by the constructor and by each job's start; a driving
-    // component may aim it at its own flag.
+    // Aimed at the component's own flag by the constructor and by each job's start, or at the
+    // flag of the component that drives this one (DriveCancelFrom), so that cancelling the
+    // driver cancels its inner component's jobs too.
     bool* CancelPtr = nullptr;
-    void AimCancelAtOwnFlag() { CancelPtr = &FCancel; }
+    void AimCancelAtOwnFlag() { CancelPtr = FDriverCancel ? FDriverCancel : &FCancel; }
+    void DriveCancelFrom(TZipCommon& Driver) {
+        FDriverCancel = Driver.CancelPtr;
+        CancelPtr = FDriverCancel;
+    }
 
     // Name of the current entry, with the output path applied (readers), the stored-name rule
     // (writers) or as stored (lister).
@@ -297,6 +302,7 @@ protected:
     std::string FExtractDir;
     std::string FTempDir;
     bool FCancel = false;
+    bool* FDriverCancel = nullptr; // the cancel flag of a driving component
     bool FCancelReported = false;
     // ASCII translation: the last byte written was CR (so an LF that follows needs none).
     bool FLastWasCR = false;

@@ -1,0 +1,27 @@
+// The integrity tester: runs the reader of the archive's type over every selected entry with
+// the data decoded and checksummed but written nowhere, and reports each entry's verdict
+// through OnStatus. Passwords learned during the run are kept in Passwords.
+#pragma once
+
+#include "engine/core/krvUnBase.h"
+
+#include <functional>
+#include <string>
+
+using TOnIntegrityStatus = std::function<void(TZipCommon& Sender, const std::string& FileName, bool PassFail)>;
+
+class TZipCheck : public TUnBase {
+public:
+    // Fired per entry with the inner reader as Sender; OnEnd (when set) follows it.
+    TOnIntegrityStatus OnStatus;
+
+    // Tests ArchiveFile. The outcome reaches the host through OnStatus, OnEnd and OnError.
+    void Activate();
+
+    // Entries tested and entries that failed in the last run.
+    int Tested = 0;
+    int Failed = 0;
+
+private:
+    void Run();
+};
