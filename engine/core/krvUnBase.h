@@ -11,6 +11,7 @@
 // an existing file is never replaced by a failed entry.
 #pragma once
 
+#include "engine/codec/krvDecoderIO.h"
 #include "engine/core/krvCrypt.h"
 #include "engine/core/krvZipCommon.h"
 
@@ -96,6 +97,12 @@ protected:
     // Returns the bytes not copied (0 = complete): a read of 0 bytes or the cancel flag stops.
     std::int64_t UnStore(TStream32& Input, std::int64_t Count, std::int64_t EntrySize, int CrcWidth,
                          bool EntryEncrypted);
+    // Runs Decoder over the current entry: Packed bytes pulled from Input through the read
+    // routine (deciphered when ReadEncrypted), Unpacked decoded bytes pushed through the write
+    // routine with a checksum of CrcWidth, progress after each block. Damaged data are
+    // reported and fail the entry; a failed write passes on.
+    void DecodeEntry(TStream32& Input, std::int64_t Packed, std::int64_t Unpacked, int CrcWidth,
+                     bool ReadEncrypted, const std::function<TDecodeResult(const TDecoderIO&)>& Decoder);
     // Dates the output by DateAttribute, gives it Attr (when RestoreFileAttr) and closes it.
     void CloseOutputFile(std::uint32_t Attr, std::uint32_t DosDate);
     // The verdict on the entry: the running checksum of Width against StoredCrc (or its
