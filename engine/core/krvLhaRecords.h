@@ -11,12 +11,10 @@
 // folder name (parts separated by 0xFF).
 #pragma once
 
-#include <cstdint>
-#include <functional>
-#include <string>
+#include "engine/core/krvByteAccess.h"
 
-// Reads up to Count bytes at At; returns the count read.
-using TReadAtFunc = std::function<std::int64_t(std::int64_t At, void* Buffer, std::int64_t Count)>;
+#include <cstdint>
+#include <string>
 
 struct TLhaHeader {
     int Level = 0;

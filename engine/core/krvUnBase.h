@@ -114,6 +114,8 @@ protected:
     // The current entry has failed whatever its checksum says (a decoder error, an
     // unsupported method, a refused password).
     void MarkEntryFailed() { FEntryFailed = true; }
+    // A new attempt at the current entry (another password) starts without the failure.
+    void ClearEntryFailed() { FEntryFailed = false; }
     bool EntryFailed() const { return FEntryFailed; }
     // The folders of a directory entry, made below ExtractDir without following links.
     bool ForceOutputDirs(const std::string& DirName);

@@ -1,5 +1,6 @@
 #include "engine/read/krvReaders.h"
 
+#include "engine/read/krvUnArj.h"
 #include "engine/read/krvUnJar.h"
 #include "engine/read/krvUnLha.h"
 #include "engine/read/krvUnZip.h"
@@ -13,6 +14,9 @@ std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
     case atJar:
     case atJarExe:
         return std::make_unique<TUnJar>();
+    case atArj:
+    case atArjExe:
+        return std::make_unique<TUnArj>();
     case atLha:
     case atLhaExe:
     case atLzh:

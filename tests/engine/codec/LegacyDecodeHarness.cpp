@@ -78,6 +78,15 @@ void TBitWriter::PutMsbFirst(std::uint32_t Code, int Count) {
         Put((Code >> i) & 1u, 1);
 }
 
+std::function<std::int64_t(std::int64_t, void*, std::int64_t)> ReaderOf(const std::string& Data) {
+    return [&Data](std::int64_t At, void* Buffer, std::int64_t Count) -> std::int64_t {
+        const std::int64_t n =
+            std::clamp<std::int64_t>(static_cast<std::int64_t>(Data.size()) - At, 0, Count);
+        if (n > 0) std::memcpy(Buffer, Data.data() + At, static_cast<std::size_t>(n));
+        return n;
+    };
+}
+
 void TMsbBitWriter::Put(std::uint32_t Value, int Count) {
     for (int i = Count - 1; i >= 0; --i) {
         FAcc = static_cast<std::uint8_t>((FAcc << 1) | ((Value >> i) & 1u));

@@ -56,6 +56,19 @@ private:
     int FBits = 0;
 };
 
+// One entry's packed stream cut out of a sample archive, with what its header says.
+struct TRawStream {
+    std::string Where; // archive and entry, for messages
+    int Method = 0;
+    std::string Packed;
+    std::int64_t UnpackedSize = 0;
+    std::uint32_t Crc = 0; // CRC-32 or CRC-16, as the format keeps it
+};
+
+// Positioned reads from Data, for the record parsers (bytes past its end are not there).
+std::function<std::int64_t(std::int64_t At, void* Buffer, std::int64_t Count)>
+ReaderOf(const std::string& Data);
+
 // Writes bit fields most significant bit first, as the LHA family of decoders reads them.
 class TMsbBitWriter {
 public:

@@ -19,24 +19,12 @@ using namespace testsupport;
 
 namespace {
 
-struct TLzhStream {
-    std::string Where;
-    char Method = 0;
-    std::string Packed;
-    std::int64_t UnpackedSize = 0;
-    std::uint16_t Crc = 0;
-};
-
 // The entries with a compressed method of a corpus lzh archive.
-std::vector<TLzhStream> Streams(const std::string& Archive) {
+std::vector<TRawStream> Streams(const std::string& Archive) {
     const std::string data = ReadFile(CorpusDir() / Archive);
     const auto size = static_cast<std::int64_t>(data.size());
-    const TReadAtFunc read = [&](std::int64_t At, void* Buffer, std::int64_t Count) -> std::int64_t {
-        const std::int64_t n = std::clamp<std::int64_t>(size - At, 0, Count);
-        if (n > 0) std::memcpy(Buffer, data.data() + At, static_cast<std::size_t>(n));
-        return n;
-    };
-    std::vector<TLzhStream> out;
+    const TReadAtFunc read = ReaderOf(data);
+    std::vector<TRawStream> out;
     TLhaHeader h;
     for (std::int64_t pos = LhaFirstHeader(read, 0); ReadLhaHeader(read, pos, size, h) == TLhaRead::Ok;
          pos = h.NextPos) {
@@ -105,11 +93,11 @@ TEST(LzhDecode, EveryCorpusStreamDecodesToItsSizeAndCrc) {
         const auto streams = Streams(archive);
         ASSERT_FALSE(streams.empty()) << archive;
         for (const auto& s : streams) {
-            const auto run = Decode(s.Method, s.Packed, s.UnpackedSize);
+            const auto run = Decode(static_cast<char>(s.Method), s.Packed, s.UnpackedSize);
             ExpectSafe(run, s.UnpackedSize, s.Where);
             EXPECT_FALSE(run.Failed()) << s.Where << ": error " << run.Result.ErrorCode;
-            EXPECT_EQ(run.Crc16, s.Crc) << s.Where;
-            methods.insert(s.Method);
+            EXPECT_EQ(run.Crc16, static_cast<std::uint16_t>(s.Crc)) << s.Where;
+            methods.insert(static_cast<char>(s.Method));
         }
     }
     EXPECT_EQ(methods, (std::set<char>{'1', '4', '5', '6', '7'}));
@@ -121,10 +109,11 @@ TEST(LzhDecode, CutStreamsEndInAnErrorOrAWrongCrc) {
         for (const auto& s : Streams(archive)) {
             const std::size_t size = s.Packed.size();
             for (std::size_t cut = 0; cut + 1 < size; cut += cut < 600 ? 1 : 97) {
-                const auto run = Decode(s.Method, std::string_view(s.Packed).substr(0, cut), s.UnpackedSize);
+                const auto run = Decode(static_cast<char>(s.Method),
+                                        std::string_view(s.Packed).substr(0, cut), s.UnpackedSize);
                 const std::string where = s.Where + " cut at " + std::to_string(cut);
                 ExpectSafe(run, s.UnpackedSize, where);
-                EXPECT_TRUE(run.Failed() || run.Crc16 != s.Crc) << where;
+                EXPECT_TRUE(run.Failed() || run.Crc16 != static_cast<std::uint16_t>(s.Crc)) << where;
                 if (run.Failed()) {
                     EXPECT_TRUE(run.Result.ErrorCode == ecUnexpectedEndOfFile ||
                                 run.Result.ErrorCode == ecBadHuffmanCode ||
