@@ -1,7 +1,7 @@
 #include "LegacyDecodeHarness.h"
 
-#include "engine/codec/krvUnreduce.h"
 #include "engine/core/krvErrorCodes.h"
+#include "engine/codec/krvUnreduce.h"
 
 #include <gtest/gtest.h>
 
