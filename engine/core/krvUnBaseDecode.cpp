@@ -36,3 +36,50 @@ void TUnBase::DecodeEntry(TStream32& Input, std::int64_t Packed, std::int64_t Un
     }
     if (result.Produced < Unpacked) BytesToDo -= static_cast<double>(Unpacked - result.Produced);
 }
+
+void TUnBase::CopyStoredEntry(TStream32& Input, std::int64_t Packed, std::int64_t Unpacked, int CrcWidth,
+                              bool ReadEncrypted) {
+    if (UnStore(Input, Packed, Unpacked, CrcWidth, ReadEncrypted) > 0 && !GetCancel()) {
+        ReportError(FileName, "", "0", ecUnexpectedEndOfFile);
+        MarkEntryFailed();
+    }
+}
+
+bool TUnBase::RefuseEntry(int ECode, std::int64_t EntrySize, int CrcWidth, std::uint32_t StoredCrc) {
+    if (ECode != 0) ReportError(FileName, "", "0", ECode);
+    MarkEntryFailed();
+    SkipEntry(EntrySize);
+    CheckCrc(CrcWidth, StoredCrc);
+    return false;
+}
+
+void TUnBase::SetCurrentEntry(const std::string& LocalName, std::uint16_t AMethod, std::int64_t Packed,
+                              std::int64_t Unpacked, std::uint32_t Crc, bool IsEncrypted) {
+    HostSystem = 0;
+    Method = AMethod;
+    PackedSize = Packed;
+    UnpackedSize = Unpacked;
+    CRC = Crc;
+    Encrypted = IsEncrypted;
+    CurrentFileSize = Unpacked;
+    if (IsFileOutput())
+        SetCurrentFileName(LocalName);
+    else
+        FileName = LocalName;
+}
+
+bool TUnBase::ExtractEntryData(TStream32& Input, const std::string& LocalName, const TEntryData& Data,
+                               const std::function<TDecodeResult(const TDecoderIO&)>& Decoder) {
+    if (!OpenOutputFile(LocalName, FileName, false))
+        return RefuseEntry(0, Data.Unpacked, Data.CrcWidth, Data.Crc);
+    RunningCrc16 = 0;
+    RunningCrc32 = 0xFFFFFFFF;
+    Input.Seek(Data.DataPos, soBeginning);
+    if (Decoder)
+        DecodeEntry(Input, Data.Packed, Data.Unpacked, Data.CrcWidth, false, Decoder);
+    else
+        CopyStoredEntry(Input, Data.Packed, Data.Unpacked, Data.CrcWidth, false);
+    RunningCrc32 ^= 0xFFFFFFFF;
+    CloseOutputFile(Data.Attr, Data.DosTime);
+    return CheckCrc(Data.CrcWidth, Data.Crc);
+}

@@ -1,5 +1,6 @@
 #include "engine/read/krvReaders.h"
 
+#include "engine/read/krvUnArc.h"
 #include "engine/read/krvUnArj.h"
 #include "engine/read/krvUnJar.h"
 #include "engine/read/krvUnLha.h"
@@ -14,6 +15,11 @@ std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
     case atJar:
     case atJarExe:
         return std::make_unique<TUnJar>();
+    case atArc:
+    case atArcExe:
+    case atPak:
+    case atPakExe:
+        return std::make_unique<TUnArc>();
     case atArj:
     case atArjExe:
         return std::make_unique<TUnArj>();

@@ -88,12 +88,7 @@ bool TUnArj::ExtractVolume(TStream32& Stream, std::int64_t HeaderPos) {
         MaxFileDate = std::max(MaxFileDate, DosTimeOf(h));
         selected.push_back(h);
     }
-    JobTotal = unpackedTotal;
-    BytesToDo = unpackedTotal;
-    for (const TArjHeader& entry : selected) {
-        if (GetCancel()) break;
-        ExtractEntry(Stream, entry);
-    }
+    ExtractSelected(selected, unpackedTotal, [&](const TArjHeader& Entry) { ExtractEntry(Stream, Entry); });
     return volumeSet && (lastFlags & ArjVolume) != 0;
 }
 
@@ -101,20 +96,11 @@ void TUnArj::ExtractEntry(TStream32& Stream, const TArjHeader& H) {
     const std::string name = LocalName(H, TranslateOemChar);
     const bool garbled = (H.Flags & ArjGarbled) != 0;
     const bool continues = (H.Flags & ArjVolume) != 0;
-    HostSystem = 0;
-    Method = H.Method;
-    PackedSize = H.PackedSize;
-    UnpackedSize = H.UnpackedSize;
-    CRC = H.Crc;
-    Encrypted = garbled;
-    CurrentFileSize = H.UnpackedSize;
+    // A part continued from the previous volume has the same name as the entry it goes on.
+    SetCurrentEntry(name, H.Method, H.PackedSize, H.UnpackedSize, H.Crc, garbled);
     EntryBytesDone = 0;
     const bool continuation = FContinuing;
     if (!continuation) {
-        if (IsFileOutput())
-            SetCurrentFileName(name);
-        else
-            FileName = name;
         // A volume label names the disk, not a file.
         if (H.FileType == 4 || !ConfirmExtractFile(H.IsDirectory())) {
             SkipEntry(H.UnpackedSize);
@@ -127,10 +113,7 @@ void TUnArj::ExtractEntry(TStream32& Stream, const TArjHeader& H) {
             return;
         }
         if (H.FileType > 1) {
-            ReportError(FileName, "", "0", ecUnknownFileType);
-            MarkEntryFailed();
-            SkipEntry(H.UnpackedSize);
-            CheckCrc(32, H.Crc);
+            RefuseEntry(ecUnknownFileType, H.UnpackedSize, 32, H.Crc);
             return;
         }
     }
@@ -145,9 +128,7 @@ void TUnArj::ExtractEntry(TStream32& Stream, const TArjHeader& H) {
         if (!continuation) {
             ClearEntryFailed();
             if (!OpenOutputFile(name, FileName, false)) {
-                MarkEntryFailed();
-                SkipEntry(H.UnpackedSize);
-                CheckCrc(32, H.Crc);
+                RefuseEntry(0, H.UnpackedSize, 32, H.Crc);
                 return;
             }
         }
@@ -159,11 +140,8 @@ void TUnArj::ExtractEntry(TStream32& Stream, const TArjHeader& H) {
     }
     if (!keyed) {
         // No password: nothing is written, and a file of that name stays as it is.
-        ReportError(FileName, "", "0", ecPasswordFailed);
-        MarkEntryFailed();
-        SkipEntry(H.UnpackedSize);
         FContinuing = false;
-        CheckCrc(32, H.Crc);
+        RefuseEntry(ecPasswordFailed, H.UnpackedSize, 32, H.Crc);
         return;
     }
     if (continues) {
@@ -189,10 +167,7 @@ bool TUnArj::DecodeOnce(TStream32& Stream, const TArjHeader& H) {
     Stream.Seek(H.DataPos, soBeginning);
     switch (H.Method) {
     case 0:
-        if (UnStore(Stream, H.PackedSize, H.UnpackedSize, 32, garbled) > 0 && !GetCancel()) {
-            ReportError(FileName, "", "0", ecUnexpectedEndOfFile);
-            MarkEntryFailed();
-        }
+        CopyStoredEntry(Stream, H.PackedSize, H.UnpackedSize, 32, garbled);
         break;
     case 1:
     case 2:

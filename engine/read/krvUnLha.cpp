@@ -51,28 +51,14 @@ int TUnLha::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
         }
         pos = header.NextPos;
     }
-    JobTotal = unpackedTotal;
-    BytesToDo = unpackedTotal;
-    for (const TLhaHeader& h : selected) {
-        if (GetCancel()) break;
-        ExtractEntry(stream, h);
-    }
+    ExtractSelected(selected, unpackedTotal, [&](const TLhaHeader& Entry) { ExtractEntry(stream, Entry); });
     return 0;
 }
 
 void TUnLha::ExtractEntry(TStream32& Stream, const TLhaHeader& H) {
     const std::string name = LocalName(H, TranslateOemChar);
-    HostSystem = 0;
-    Method = static_cast<std::uint16_t>(static_cast<unsigned char>(H.MethodChar()));
-    PackedSize = H.PackedSize;
-    UnpackedSize = H.UnpackedSize;
-    CRC = H.Crc;
-    Encrypted = false;
-    CurrentFileSize = H.UnpackedSize;
-    if (IsFileOutput())
-        SetCurrentFileName(name);
-    else
-        FileName = name;
+    SetCurrentEntry(name, static_cast<std::uint16_t>(static_cast<unsigned char>(H.MethodChar())),
+                    H.PackedSize, H.UnpackedSize, H.Crc, false);
     // Links are not made: they could lead outputs out of the destination.
     if (!H.LinkTarget.empty() || !ConfirmExtractFile(H.IsDirectory)) {
         SkipEntry(H.UnpackedSize);
@@ -95,28 +81,9 @@ void TUnLha::ExtractEntry(TStream32& Stream, const TLhaHeader& H) {
         decoder = [p](const TDecoderIO& IO) { return LzhDecode(IO, p); };
     } else if (m != '0') {
         // -lh2-, -lh3-, -lz5-, -lzs- and anything else: nothing is written.
-        ReportError(FileName, H.Method, "0", ecUnsupportedCompressionMethod);
-        MarkEntryFailed();
-        SkipEntry(H.UnpackedSize);
-        CheckCrc(16, H.Crc);
+        RefuseEntry(ecUnsupportedCompressionMethod, H.UnpackedSize, 16, H.Crc);
         return;
     }
-    if (!OpenOutputFile(name, FileName, false)) {
-        MarkEntryFailed();
-        SkipEntry(H.UnpackedSize);
-        CheckCrc(16, H.Crc);
-        return;
-    }
-    RunningCrc16 = 0;
-    Stream.Seek(H.DataPos, soBeginning);
-    if (m == '0') {
-        if (UnStore(Stream, H.PackedSize, H.UnpackedSize, 16, false) > 0 && !GetCancel()) {
-            ReportError(FileName, "", "0", ecUnexpectedEndOfFile);
-            MarkEntryFailed();
-        }
-    } else {
-        DecodeEntry(Stream, H.PackedSize, H.UnpackedSize, 16, false, decoder);
-    }
-    CloseOutputFile(H.Attr, DosTimeOf(H));
-    CheckCrc(16, H.Crc);
+    ExtractEntryData(Stream, name, {H.DataPos, H.PackedSize, H.UnpackedSize, 16, H.Crc, H.Attr, DosTimeOf(H)},
+                     decoder);
 }
