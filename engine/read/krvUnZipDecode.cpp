@@ -1,11 +1,11 @@
 // Decoding one zip entry: the method dispatch, the stored copy and the inflate loop (both
 // crossing the disks of a spanned set), and the legacy decoders.
-#include "engine/codec/krvExplode.h"
-#include "engine/codec/krvUnreduce.h"
-#include "engine/codec/krvUnshrink.h"
 #include "engine/core/krvCodecStreams.h"
 #include "engine/core/krvErrorCodes.h"
+#include "engine/codec/krvExplode.h"
 #include "engine/read/krvUnZip.h"
+#include "engine/codec/krvUnreduce.h"
+#include "engine/codec/krvUnshrink.h"
 
 #include <algorithm>
 #include <vector>
