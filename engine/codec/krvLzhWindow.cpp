@@ -9,7 +9,7 @@ TLzhWindow::TLzhWindow(const TDecoderIO& IO, std::uint8_t Fill)
     : FOutput(IO.Output), FCancelFlag(IO.CancelFlag), FLimit(std::max<std::int64_t>(IO.UnpackedSize, 0)),
       FWindow(Size, Fill) {}
 
-void TLzhWindow::Copy(std::uint32_t Distance, std::uint32_t Length) {
+void TLzhWindow::CopyAcross(std::uint32_t Distance, std::uint32_t Length) {
     if (Distance == 0 || Distance > Size) throw TDecodeStop{ecDecompressionError, false};
     std::uint32_t length = static_cast<std::uint32_t>(std::min<std::int64_t>(Length, Room()));
     std::uint32_t from = (FPos - Distance) & (Size - 1);

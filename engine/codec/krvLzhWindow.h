@@ -7,6 +7,7 @@
 #include "engine/codec/krvDecoderIO.h"
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -27,7 +28,24 @@ public:
 
     // Copies Length bytes from Distance (1..Size) back; a copy that would pass the unpacked
     // size is cut at it. A distance of 0 or beyond the window is damage (TDecodeStop 25153).
-    void Copy(std::uint32_t Distance, std::uint32_t Length);
+    void Copy(std::uint32_t Distance, std::uint32_t Length) {
+        // Most matches lie behind the write position and end before the block does.
+        if (Distance - 1 < FPos && FPos + Length < ((FPos | (Block - 1)) + 1) && Length <= Room()) {
+            std::uint8_t* to = FWindow.data() + FPos;
+            const std::uint8_t* from = to - Distance;
+            std::uint32_t i = 0;
+            if (Distance >= 8) {
+                for (; i + 8 <= Length; i += 8)
+                    std::memcpy(to + i, from + i, 8);
+            }
+            for (; i < Length; ++i)
+                to[i] = from[i];
+            FPos += Length;
+            FProduced += Length;
+            return;
+        }
+        CopyAcross(Distance, Length);
+    }
 
     std::int64_t Room() const { return FLimit - FProduced; }
     bool Done() const { return FProduced >= FLimit; }
@@ -38,6 +56,8 @@ public:
     TDecodeResult Run(const std::function<void()>& Body);
 
 private:
+    // Copy for matches that wrap around the window, reach a block's end or the unpacked size.
+    void CopyAcross(std::uint32_t Distance, std::uint32_t Length);
     void Flush();
     // Flush at a block boundary, then stop the run when the cancel flag is set.
     void FlushBlock();
