@@ -33,11 +33,14 @@ public:
         if (Distance - 1 < FPos && FPos + Length < ((FPos | (Block - 1)) + 1) && Length <= Room()) {
             std::uint8_t* to = FWindow.data() + FPos;
             const std::uint8_t* from = to - Distance;
+            // Eight bytes at a time from a source at least eight bytes back: a short distance
+            // repeats its pattern, so a whole number of patterns back serves as well.
+            const std::uint32_t step = Distance >= 8 ? Distance : Distance * ((8 + Distance - 1) / Distance);
             std::uint32_t i = 0;
-            if (Distance >= 8) {
-                for (; i + 8 <= Length; i += 8)
-                    std::memcpy(to + i, from + i, 8);
-            }
+            for (; i < Length && i < step - Distance; ++i)
+                to[i] = from[i];
+            for (; i + 8 <= Length; i += 8)
+                std::memcpy(to + i, to + i - step, 8);
             for (; i < Length; ++i)
                 to[i] = from[i];
             FPos += Length;
