@@ -26,7 +26,14 @@ public:
         TArjHeader h;
         const TArjRead r = ReadArjHeader(Reader(), HeaderPos, End, h);
         if (r == TArjRead::End) {
-            Stop();
+            // A volume that ends between entries: the set goes on with the next one.
+            TArjHeader main;
+            if (!FVolumeSet || !NextVolume() || ReadArjHeader(Reader(), 0, End, main) != TArjRead::Ok) {
+                Stop();
+                return;
+            }
+            FVolumeSet = (main.Flags & ArjVolume) != 0;
+            Pos = main.DataPos;
             return;
         }
         if (r == TArjRead::Bad) {
@@ -65,6 +72,7 @@ public:
                 BadHeader();
                 return;
             }
+            FVolumeSet = (main.Flags & ArjVolume) != 0;
             packed += part.PackedSize;
             unpacked += part.UnpackedSize;
             more = (part.Flags & ArjVolume) != 0;

@@ -33,6 +33,7 @@ TUnArj::~TUnArj() = default;
 int TUnArj::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     FKeptPassword.clear();
     FContinuing = false;
+    FNextVolumes = 0;
     PasswordAttempts = std::min(PasswordAttempts, MaxPasswordAttempts);
     std::int64_t headerPos = ArchiveOffset;
     while (ArchiveStream && !GetCancel()) {
@@ -43,6 +44,7 @@ int TUnArj::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
             break;
         }
         headerPos = 0;
+        ++FNextVolumes;
     }
     return 0;
 }
@@ -69,7 +71,7 @@ bool TUnArj::ExtractVolume(TStream32& Stream, std::int64_t HeaderPos) {
             break;
         }
         lastFlags = h.Flags;
-        if ((h.Flags & ArjExtFile) && volumeSet) {
+        if ((h.Flags & ArjExtFile) && (volumeSet || FNextVolumes > 0)) {
             // The rest of an entry begun on the previous volume: taken when that one was.
             if (FContinuing) selected.push_back(h);
             continue;
@@ -89,7 +91,9 @@ bool TUnArj::ExtractVolume(TStream32& Stream, std::int64_t HeaderPos) {
         selected.push_back(h);
     }
     ExtractSelected(selected, unpackedTotal, [&](const TArjHeader& Entry) { ExtractEntry(Stream, Entry); });
-    return volumeSet && (lastFlags & ArjVolume) != 0;
+    // Every volume of a set but the last says so in its main header, also when the volume
+    // ends between entries; the last entry says whether it goes on.
+    return volumeSet || (lastFlags & ArjVolume) != 0;
 }
 
 void TUnArj::ExtractEntry(TStream32& Stream, const TArjHeader& H) {

@@ -31,4 +31,5 @@ private:
 
     std::string FKeptPassword;
     bool FContinuing = false; // an entry's output stays open for its part on the next volume
+    int FNextVolumes = 0;     // volumes opened after the first
 };
