@@ -1,6 +1,7 @@
 // Arc's methods 5 to 7: LZW with fixed 12-bit codes whose string table is placed by a hash
 // of (predecessor, follower) with collision chains, the single bytes included; method 7
 // hashes differently from 5 and 6.
+#include "engine/codec/krvArcCrunchTable.h"
 #include "engine/codec/krvArcOutput.h"
 #include "engine/codec/krvBitReader.h"
 #include "engine/core/krvErrorCodes.h"
@@ -9,58 +10,9 @@
 
 namespace {
 
-constexpr int TableSize = 4096;
-constexpr std::uint16_t NoPred = 0xFFFF;
+constexpr int TableSize = TCrunchTable::Size;
+constexpr std::uint16_t NoPred = TCrunchTable::NoPred;
 constexpr int MaxAdded = TableSize - 256;
-
-struct TEntry {
-    bool Used = false;
-    std::uint16_t Next = 0;
-    std::uint16_t Predecessor = 0;
-    std::uint8_t Follower = 0;
-};
-
-class TCrunchTable {
-public:
-    explicit TCrunchTable(bool NewHash) : FNewHash(NewHash), FEntries(TableSize) {
-        for (int c = 0; c < 256; ++c)
-            Add(NoPred, static_cast<std::uint8_t>(c));
-    }
-
-    const TEntry& operator[](int Code) const { return FEntries[static_cast<std::size_t>(Code)]; }
-
-    void Add(std::uint16_t Predecessor, std::uint8_t Follower) {
-        TEntry& e = FEntries[Slot(Predecessor, Follower)];
-        e.Used = true;
-        e.Next = 0;
-        e.Predecessor = Predecessor;
-        e.Follower = Follower;
-    }
-
-private:
-    std::size_t Hash(std::uint16_t Predecessor, std::uint8_t Follower) const {
-        const std::uint32_t sum = static_cast<std::uint16_t>(Predecessor + Follower);
-        if (FNewHash) return (sum * 15073u) & 0xFFF;
-        const std::uint32_t v = sum | 0x800;
-        return ((v * v) >> 6) & 0xFFF;
-    }
-
-    // A free slot for the pair: its hash, or past the end of the hash's collision chain.
-    std::size_t Slot(std::uint16_t Predecessor, std::uint8_t Follower) {
-        std::size_t at = Hash(Predecessor, Follower);
-        if (!FEntries[at].Used) return at;
-        for (int guard = 0; FEntries[at].Next != 0 && guard < TableSize; ++guard)
-            at = FEntries[at].Next;
-        std::size_t free = (at + 101) & 0xFFF;
-        while (FEntries[free].Used)
-            free = (free + 1) % TableSize;
-        FEntries[at].Next = static_cast<std::uint16_t>(free);
-        return free;
-    }
-
-    bool FNewHash;
-    std::vector<TEntry> FEntries;
-};
 
 // Two 12-bit codes in three bytes, the first in the high bits; -1 at the end of the input.
 class TCodeReader {
