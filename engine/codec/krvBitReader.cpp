@@ -1,4 +1,5 @@
 #include "engine/codec/krvBitReader.h"
+#include "engine/codec/krvMsbBitReader.h"
 
 #include "engine/core/krvErrorCodes.h"
 
@@ -26,4 +27,8 @@ bool TBitReader::Fill() {
 
 void TBitReader::InputEnded() {
     throw TDecodeStop{ecDecompressionError, false};
+}
+
+void TMsbBitReader::Truncated() {
+    throw TDecodeStop{ecUnexpectedEndOfFile, false};
 }

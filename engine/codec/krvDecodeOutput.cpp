@@ -33,7 +33,7 @@ void TDecodeOutput::PastEnd() {
     throw TDecodeStop{ecDecompressionError, false};
 }
 
-TDecodeResult TDecodeOutput::Run(const std::function<void()>& Body) {
+TDecodeResult RunDecoderBody(const std::function<void()>& Body, const std::function<void()>& Flush) {
     TDecodeResult result;
     try {
         Body();
@@ -45,6 +45,11 @@ TDecodeResult TDecodeOutput::Run(const std::function<void()>& Body) {
         throw;
     }
     Flush();
+    return result;
+}
+
+TDecodeResult TDecodeOutput::Run(const std::function<void()>& Body) {
+    TDecodeResult result = RunDecoderBody(Body, [this] { Flush(); });
     result.Produced = FProduced;
     return result;
 }

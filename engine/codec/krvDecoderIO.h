@@ -44,3 +44,7 @@ struct TDecodeStop {
     int Code = 0;
     bool Cancelled = false;
 };
+
+// Runs Body, a decoder proper, and ends with Flush: a TDecodeStop becomes the result's
+// ErrorCode or Cancelled, an E_RAISE passes on after Flush. The caller sets Produced.
+TDecodeResult RunDecoderBody(const std::function<void()>& Body, const std::function<void()>& Flush);

@@ -5,6 +5,7 @@
 #include "engine/core/krvStreams.h"
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string_view>
 
@@ -37,6 +38,10 @@ inline void PutU32LE(std::uint8_t* P, std::uint32_t V) {
 inline std::span<const std::uint8_t> AsBytes(std::string_view Text) {
     return {reinterpret_cast<const std::uint8_t*>(Text.data()), Text.size()};
 }
+
+// A positioned reader of the record parsers: up to Count bytes at At, returning the count
+// read; the lister reads through its cache, a reader through its archive stream.
+using TReadAtFunc = std::function<std::int64_t(std::int64_t At, void* Buffer, std::int64_t Count)>;
 
 // Reads up to Count bytes at Pos; returns the count read (0 when Pos is negative or the
 // stream cannot seek there).

@@ -39,12 +39,35 @@ void UpdateCrc32Buf(const void* Buffer, std::int64_t Count, std::uint32_t& Crc) 
         crc32_z(~Crc & 0xFFFFFFFFUL, static_cast<const Bytef*>(Buffer), static_cast<z_size_t>(Count)));
 }
 
+namespace {
+
+// CRC-16 eight bytes at a time: Slices[k][b] is the CRC of byte b followed by k zero bytes.
+struct TCrc16Slices {
+    std::array<std::array<std::uint16_t, 256>, 8> T{};
+    constexpr TCrc16Slices() {
+        T[0] = Crc16Table;
+        for (std::size_t k = 1; k < 8; ++k)
+            for (std::size_t b = 0; b < 256; ++b)
+                T[k][b] = static_cast<std::uint16_t>((T[k - 1][b] >> 8) ^ Crc16Table[T[k - 1][b] & 0xFF]);
+    }
+};
+constinit const TCrc16Slices Crc16Slices;
+
+} // namespace
+
 void UpdateCrc16Buf(const void* Buffer, std::int64_t Count, std::uint16_t& Crc) {
     if (!Buffer || Count < 1) return;
     const auto* p = static_cast<const std::uint8_t*>(Buffer);
+    const auto& t = Crc16Slices.T;
     std::uint16_t crc = Crc;
-    for (std::int64_t i = 0; i < Count; ++i)
-        crc = static_cast<std::uint16_t>(Crc16Table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8));
+    std::int64_t i = 0;
+    for (; i + 8 <= Count; i += 8, p += 8) {
+        const std::uint32_t low = crc ^ (p[0] | (p[1] << 8));
+        crc = static_cast<std::uint16_t>(t[7][low & 0xFF] ^ t[6][low >> 8] ^ t[5][p[2]] ^ t[4][p[3]] ^
+                                         t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]]);
+    }
+    for (; i < Count; ++i, ++p)
+        crc = static_cast<std::uint16_t>(Crc16Table[(crc ^ *p) & 0xFF] ^ (crc >> 8));
     Crc = crc;
 }
 

@@ -11,6 +11,7 @@
 // an existing file is never replaced by a failed entry.
 #pragma once
 
+#include "engine/codec/krvDecoderIO.h"
 #include "engine/core/krvCrypt.h"
 #include "engine/core/krvZipCommon.h"
 
@@ -96,6 +97,48 @@ protected:
     // Returns the bytes not copied (0 = complete): a read of 0 bytes or the cancel flag stops.
     std::int64_t UnStore(TStream32& Input, std::int64_t Count, std::int64_t EntrySize, int CrcWidth,
                          bool EntryEncrypted);
+    // Runs Decoder over the current entry: Packed bytes pulled from Input through the read
+    // routine (deciphered when ReadEncrypted), Unpacked decoded bytes pushed through the write
+    // routine with a checksum of CrcWidth, progress after each block. Damaged data are
+    // reported and fail the entry; a failed write passes on.
+    void DecodeEntry(TStream32& Input, std::int64_t Packed, std::int64_t Unpacked, int CrcWidth,
+                     bool ReadEncrypted, const std::function<TDecodeResult(const TDecoderIO&)>& Decoder);
+    // Where an entry's data lie and what they must give.
+    struct TEntryData {
+        std::int64_t DataPos = 0;
+        std::int64_t Packed = 0;
+        std::int64_t Unpacked = 0;
+        int CrcWidth = 16;
+        std::uint32_t Crc = 0;
+        std::uint32_t Attr = 0;    // for CloseOutputFile
+        std::uint32_t DosTime = 0; // packed DOS date-time
+    };
+    // The output of the current (confirmed) entry from its data: opened, filled by Decoder
+    // (a stored copy when empty), closed with its date and attributes, and given its verdict.
+    bool ExtractEntryData(TStream32& Input, const std::string& LocalName, const TEntryData& Data,
+                          const std::function<TDecodeResult(const TDecoderIO&)>& Decoder);
+    // The extraction loop of a job whose selected Entries hold Total unpacked bytes: Extract
+    // runs for each in turn until the cancel flag is set.
+    template <class TEntry, class TExtract>
+    void ExtractSelected(const std::vector<TEntry>& Entries, double Total, TExtract Extract) {
+        JobTotal = Total;
+        BytesToDo = Total;
+        for (const TEntry& entry : Entries) {
+            if (GetCancel()) break;
+            Extract(entry);
+        }
+    }
+    // Makes an entry current: its facts for the events, and FileName (the output path of
+    // LocalName for file output, else LocalName itself). HostSystem is taken as DOS.
+    void SetCurrentEntry(const std::string& LocalName, std::uint16_t AMethod, std::int64_t Packed,
+                         std::int64_t Unpacked, std::uint32_t Crc, bool IsEncrypted);
+    // UnStore of the current entry's Packed bytes; data that end early are reported and fail
+    // the entry.
+    void CopyStoredEntry(TStream32& Input, std::int64_t Packed, std::int64_t Unpacked, int CrcWidth,
+                         bool ReadEncrypted);
+    // The current entry fails without output (ECode, when not 0, is reported first): a file
+    // of its name stays as it is; its verdict follows. Returns false.
+    bool RefuseEntry(int ECode, std::int64_t EntrySize, int CrcWidth, std::uint32_t StoredCrc);
     // Dates the output by DateAttribute, gives it Attr (when RestoreFileAttr) and closes it.
     void CloseOutputFile(std::uint32_t Attr, std::uint32_t DosDate);
     // The verdict on the entry: the running checksum of Width against StoredCrc (or its
@@ -107,6 +150,8 @@ protected:
     // The current entry has failed whatever its checksum says (a decoder error, an
     // unsupported method, a refused password).
     void MarkEntryFailed() { FEntryFailed = true; }
+    // A new attempt at the current entry (another password) starts without the failure.
+    void ClearEntryFailed() { FEntryFailed = false; }
     bool EntryFailed() const { return FEntryFailed; }
     // The folders of a directory entry, made below ExtractDir without following links.
     bool ForceOutputDirs(const std::string& DirName);

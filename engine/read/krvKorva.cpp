@@ -270,7 +270,7 @@ bool TKorva::Activate() {
 
 // ---- the walk frame ---------------------------------------------------------------------------
 
-TStream32* TKorva::TWalk::Reader() {
+TStream32* TKorva::TWalk::ReadAheadStream() {
     TStream32* stream = Source();
     if (!stream) return nullptr;
     if (!FReader || FReaderSource != stream) {
@@ -281,7 +281,7 @@ TStream32* TKorva::TWalk::Reader() {
 }
 
 std::int64_t TKorva::TWalk::ReadAt(std::int64_t At, void* Buffer, std::int64_t Count) {
-    TStream32* reader = Reader();
+    TStream32* reader = ReadAheadStream();
     return reader ? std::max<std::int64_t>(::ReadAt(*reader, At, Buffer, Count), 0) : 0;
 }
 

@@ -4,6 +4,7 @@
 // archive's end, and ends (Stop) at the first header it cannot trust.
 #pragma once
 
+#include "engine/core/krvByteAccess.h"
 #include "engine/core/krvReadAhead.h"
 #include "engine/read/krvKorva.h"
 
@@ -28,7 +29,7 @@ public:
     // Reads up to Count bytes at At through the cache; returns the count read.
     std::int64_t ReadAt(std::int64_t At, void* Buffer, std::int64_t Count);
     // What ReadAt reads through: Source() in blocks (null when there is no source).
-    TStream32* Reader();
+    TStream32* ReadAheadStream();
     // Drops the cached bytes (the stream was replaced).
     void ResetCache() { FReader.reset(); }
 
@@ -70,6 +71,11 @@ protected:
     // Exactly Count bytes at At, or false.
     bool ReadExact(std::int64_t At, void* Buffer, std::int64_t Count) {
         return Count >= 0 && ReadAt(At, Buffer, Count) == Count;
+    }
+    // ReadAt for the record parsers of the formats.
+    TReadAtFunc Reader() {
+        return
+            [this](std::int64_t At, void* Buffer, std::int64_t Count) { return ReadAt(At, Buffer, Count); };
     }
     // Count bytes at At as text (shorter when the archive ends first).
     std::string ReadText(std::int64_t At, std::int64_t Count);

@@ -114,7 +114,7 @@ private:
     // The zip walk reads its records itself, through the lister's reader (a directory spread
     // over disks can be read forward only); each step reads one signature's worth at Pos.
     void Start(TZipWalkKind Kind, std::int64_t From, std::int64_t To) {
-        TStream32* source = Reader();
+        TStream32* source = ReadAheadStream();
         if (!source) return;
         FWalk.emplace(K, *source, Kind, From, To, true);
         Pos = FWalk->Position();

@@ -1,6 +1,9 @@
 #include "engine/read/krvReaders.h"
 
+#include "engine/read/krvUnArc.h"
+#include "engine/read/krvUnArj.h"
 #include "engine/read/krvUnJar.h"
+#include "engine/read/krvUnLha.h"
 #include "engine/read/krvUnZip.h"
 
 std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
@@ -12,6 +15,19 @@ std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
     case atJar:
     case atJarExe:
         return std::make_unique<TUnJar>();
+    case atArc:
+    case atArcExe:
+    case atPak:
+    case atPakExe:
+        return std::make_unique<TUnArc>();
+    case atArj:
+    case atArjExe:
+        return std::make_unique<TUnArj>();
+    case atLha:
+    case atLhaExe:
+    case atLzh:
+    case atLzhExe:
+        return std::make_unique<TUnLha>();
     default:
         return nullptr;
     }

@@ -22,9 +22,10 @@ std::string Relative(const std::string& Name, const std::string& Root) {
 
 } // namespace
 
-int ProbeExtract(const std::vector<std::string>& Args) {
-    if (Args.size() < 2 || Args.size() > 3) return 2;
-    const std::string& archive = Args[0];
+namespace {
+
+// Extract (Dest set) or test (Dest empty) Archive.
+int ProbeRun(const std::string& archive, const std::string& Dest, const std::string& PasswordArg) {
     TRegisterKorva detector;
     detector.SetArchiveFile(archive);
     std::unique_ptr<TUnBase> reader = CreateReader(detector.ArcType());
@@ -40,15 +41,22 @@ int ProbeExtract(const std::vector<std::string>& Args) {
         if (!drive->Usable()) drive.reset();
     }
     reader->SetArchiveFile(drive ? drive->Path().string() : archive);
-    reader->SetExtractDir(Args[1]);
+    if (!Dest.empty()) reader->SetExtractDir(Dest);
     reader->FileSpec = {"*"};
     reader->RecurseDirs = true;
     reader->UseStoredDirs = true;
     reader->CreateStoredDirs = true;
     reader->OverwriteMode = omOverwrite;
-    if (Args.size() == 3) reader->Password = Args[2];
-    reader->OnGetPassword = [](TZipCommon&, const std::string&, std::string&, bool& TryAgain) {
-        TryAgain = false;
+    reader->Password = PasswordArg;
+    // Readers that ask for every password (arj) get the one given, once.
+    bool offered = PasswordArg.empty();
+    reader->OnGetPassword = [&](TZipCommon&, const std::string&, std::string& Password, bool& TryAgain) {
+        TryAgain = !offered;
+        if (TryAgain) Password = PasswordArg;
+        offered = true;
+    };
+    reader->OnNextVolume = [](TZipCommon&, std::string&, const std::string&, bool Exists, bool& Cancel) {
+        Cancel = !Exists;
     };
     if (drive) drive->Bind(*reader);
 
@@ -79,9 +87,24 @@ int ProbeExtract(const std::vector<std::string>& Args) {
             printError(FileName, code ? code : ecFileFailsCRCCheck);
         }
     };
-    reader->Extract();
+    if (Dest.empty())
+        reader->ExtractNoOutput();
+    else
+        reader->Extract();
     for (const TPendingError& e : pending)
         printError(e.FileName, e.Code);
     std::fflush(stdout);
     return allPassed ? 0 : 1;
+}
+
+} // namespace
+
+int ProbeExtract(const std::vector<std::string>& Args) {
+    if (Args.size() < 2 || Args.size() > 3) return 2;
+    return ProbeRun(Args[0], Args[1], Args.size() == 3 ? Args[2] : std::string());
+}
+
+int ProbeTest(const std::vector<std::string>& Args) {
+    if (Args.empty() || Args.size() > 2) return 2;
+    return ProbeRun(Args[0], {}, Args.size() == 2 ? Args[1] : std::string());
 }

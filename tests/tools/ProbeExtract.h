@@ -1,5 +1,6 @@
 // krvprobe extract ARCHIVE DESTDIR [PASSWORD]: extracts every entry with its stored folders
-// through the reader of the archive's detected type and prints one line per entry,
+// through the reader of the archive's detected type (the next volumes of a set found beside
+// it, a password given to the password question once) and prints one line per entry,
 // "name<TAB>OK" or "name<TAB>ERROR <code> <text>". Exit status 0 only when every entry passed.
 #pragma once
 
@@ -7,3 +8,7 @@
 #include <vector>
 
 int ProbeExtract(const std::vector<std::string>& Args);
+
+// krvprobe test ARCHIVE [PASSWORD]: decodes and checks every entry without writing anything,
+// with the same lines and exit status.
+int ProbeTest(const std::vector<std::string>& Args);

@@ -1,18 +1,18 @@
 #include "LegacyDecodeHarness.h"
 
-#include "engine/core/krvCrc.h"
-#include "engine/core/krvErrorCodes.h"
 #include "engine/codec/krvExplode.h"
 #include "engine/codec/krvUnreduce.h"
 #include "engine/codec/krvUnshrink.h"
+#include "engine/core/krvCrc.h"
+#include "engine/core/krvErrorCodes.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace legacytest {
 
-TLegacyRun RunLegacy(int Method, std::uint16_t Flags, std::string_view Packed, std::int64_t UnpackedSize,
-                     const TLegacyOptions& Options) {
+TLegacyRun RunDecoder(const std::function<TDecodeResult(const TDecoderIO&)>& Decoder, std::string_view Packed,
+                      std::int64_t UnpackedSize, const TLegacyOptions& Options) {
     TLegacyRun run;
     const std::int64_t packedSize =
         Options.PackedSize >= 0 ? Options.PackedSize : static_cast<std::int64_t>(Packed.size());
@@ -40,19 +40,26 @@ TLegacyRun RunLegacy(int Method, std::uint16_t Flags, std::string_view Packed, s
             *Options.CancelTarget = true;
     };
     try {
-        if (Method == 1)
-            run.Result = ZipUnshrink(io);
-        else if (Method >= 2 && Method <= 5)
-            run.Result = ZipUnreduce(io, Method - 1);
-        else
-            run.Result = ZipExplode(io, (Flags & 2) != 0, (Flags & 4) != 0);
+        run.Result = Decoder(io);
     } catch (const E_RAISE& e) {
         run.Raised = e.Code();
     }
     std::uint32_t crc = 0xFFFFFFFF;
     UpdateCrc32Buf(run.Output.data(), static_cast<std::int64_t>(run.Output.size()), crc);
     run.Crc = crc ^ 0xFFFFFFFF;
+    UpdateCrc16Buf(run.Output.data(), static_cast<std::int64_t>(run.Output.size()), run.Crc16);
     return run;
+}
+
+TLegacyRun RunLegacy(int Method, std::uint16_t Flags, std::string_view Packed, std::int64_t UnpackedSize,
+                     const TLegacyOptions& Options) {
+    return RunDecoder(
+        [&](const TDecoderIO& IO) {
+            if (Method == 1) return ZipUnshrink(IO);
+            if (Method >= 2 && Method <= 5) return ZipUnreduce(IO, Method - 1);
+            return ZipExplode(IO, (Flags & 2) != 0, (Flags & 4) != 0);
+        },
+        Packed, UnpackedSize, Options);
 }
 
 void TBitWriter::Put(std::uint32_t Value, int Count) {
@@ -69,6 +76,32 @@ void TBitWriter::Put(std::uint32_t Value, int Count) {
 void TBitWriter::PutMsbFirst(std::uint32_t Code, int Count) {
     for (int i = Count - 1; i >= 0; --i)
         Put((Code >> i) & 1u, 1);
+}
+
+std::function<std::int64_t(std::int64_t, void*, std::int64_t)> ReaderOf(const std::string& Data) {
+    return [&Data](std::int64_t At, void* Buffer, std::int64_t Count) -> std::int64_t {
+        const std::int64_t n =
+            std::clamp<std::int64_t>(static_cast<std::int64_t>(Data.size()) - At, 0, Count);
+        if (n > 0) std::memcpy(Buffer, Data.data() + At, static_cast<std::size_t>(n));
+        return n;
+    };
+}
+
+void TMsbBitWriter::Put(std::uint32_t Value, int Count) {
+    for (int i = Count - 1; i >= 0; --i) {
+        FAcc = static_cast<std::uint8_t>((FAcc << 1) | ((Value >> i) & 1u));
+        if (++FBits == 8) {
+            FBytes += static_cast<char>(FAcc);
+            FAcc = 0;
+            FBits = 0;
+        }
+    }
+}
+
+std::string TMsbBitWriter::Bytes() const {
+    std::string bytes = FBytes;
+    if (FBits > 0) bytes += static_cast<char>(FAcc << (8 - FBits));
+    return bytes;
 }
 
 std::string TBitWriter::Bytes() const {

@@ -6,6 +6,7 @@
 #include "engine/codec/krvDecoderIO.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,7 +20,8 @@ struct TLegacyRun {
     bool PulledTooMuch = false; // the decoder asked for bytes beyond the packed size
     bool PushedTooMuch = false; // more output than the unpacked size, or an oversized block
     std::int64_t LargestBlock = 0;
-    std::uint32_t Crc = 0; // CRC-32 of Output (final value)
+    std::uint32_t Crc = 0;   // CRC-32 of Output (final value)
+    std::uint16_t Crc16 = 0; // CRC-16 of Output
 
     bool Failed() const { return Raised != 0 || Result.ErrorCode != 0; }
 };
@@ -30,6 +32,10 @@ struct TLegacyOptions {
     std::int64_t CancelAfterBlocks = 0; // > 0: the sink sets *CancelTarget after that many blocks
     bool* CancelTarget = nullptr;
 };
+
+// Runs Decoder over Packed to at most UnpackedSize bytes.
+TLegacyRun RunDecoder(const std::function<TDecodeResult(const TDecoderIO&)>& Decoder, std::string_view Packed,
+                      std::int64_t UnpackedSize, const TLegacyOptions& Options = {});
 
 // Decodes Packed as zip method Method (1 shrunk, 2..5 reduced, 6 imploded with Flags bits 1
 // and 2) to at most UnpackedSize bytes.
@@ -47,6 +53,31 @@ public:
 private:
     std::string FBytes;
     std::uint32_t FAcc = 0;
+    int FBits = 0;
+};
+
+// One entry's packed stream cut out of a sample archive, with what its header says.
+struct TRawStream {
+    std::string Where; // archive and entry, for messages
+    int Method = 0;
+    std::string Packed;
+    std::int64_t UnpackedSize = 0;
+    std::uint32_t Crc = 0; // CRC-32 or CRC-16, as the format keeps it
+};
+
+// Positioned reads from Data, for the record parsers (bytes past its end are not there).
+std::function<std::int64_t(std::int64_t At, void* Buffer, std::int64_t Count)>
+ReaderOf(const std::string& Data);
+
+// Writes bit fields most significant bit first, as the LHA family of decoders reads them.
+class TMsbBitWriter {
+public:
+    void Put(std::uint32_t Value, int Count);
+    std::string Bytes() const;
+
+private:
+    std::string FBytes;
+    std::uint8_t FAcc = 0;
     int FBits = 0;
 };
 

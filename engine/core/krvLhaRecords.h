@@ -1,0 +1,52 @@
+// The lha/lzh header records (levels 0, 1 and 2 with their extended headers) and the walk
+// over them: the one reading of an lzh archive that the lister and the reader share.
+//
+// Every header begins with 22 bytes whose byte 20 is the level. Levels 0 and 1: byte 0 is
+// the header size H (counted from byte 2), the name follows at 22, then the CRC-16 of the
+// data, and on level 1 the host and the size of the first extended header; the packed size
+// of level 1 counts its extended headers, which lie between the header and the data.
+// Level 2: a 16-bit total header size (extended headers included), the CRC-16, the host and
+// the first extended-header size at 21 to 25, a Unix time. An extended header is a type byte,
+// its data and the 16-bit size of the next one; type 1 holds the file name, type 2 the
+// folder name (parts separated by 0xFF).
+#pragma once
+
+#include "engine/core/krvByteAccess.h"
+
+#include <cstdint>
+#include <string>
+
+struct TLhaHeader {
+    int Level = 0;
+    std::string Method;          // the five characters, "-lh5-"
+    std::string Name;            // folder parts and name joined by '/', bytes as stored
+    bool NameIsUtf8 = false;     // made on Unix (host 'U'): UTF-8; else the OEM code page
+    bool IsDirectory = false;    // "-lhd-"
+    std::string LinkTarget;      // a symbolic link ("name|target"): its target
+    std::int64_t PackedSize = 0; // bytes of entry data (extended headers not counted)
+    std::int64_t UnpackedSize = 0;
+    std::uint32_t Time = 0; // DOS date-time (levels 0 and 1) or Unix time (level 2)
+    bool UnixTime = false;
+    std::uint8_t Attr = 0; // DOS attribute bits
+    std::uint16_t Crc = 0; // CRC-16 of the data
+    std::uint8_t Host = 0; // operating-system id (0 on level 0)
+    std::int64_t HeaderPos = 0;
+    std::int64_t DataPos = 0;
+    std::int64_t NextPos = 0; // the next header
+
+    // The method character of "-lhX-" when the id has that form, else 0.
+    char MethodChar() const;
+};
+
+enum class TLhaRead {
+    Ok,
+    End, // the end mark (a header size of 0) or the end of the file
+    Bad, // a header that cannot be trusted, or of a level above 2
+};
+
+// The position of the first header of an archive found at Offset: behind a 128-byte block
+// when the first header size there is 0.
+std::int64_t LhaFirstHeader(const TReadAtFunc& Read, std::int64_t Offset);
+
+// Reads the header at At of an archive of Size bytes.
+TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size, TLhaHeader& Header);

@@ -1,0 +1,85 @@
+// The reader base's bridge to the codecs: an entry's packed bytes in, its decoded bytes out.
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvUnBase.h"
+
+void TUnBase::DecodeEntry(TStream32& Input, std::int64_t Packed, std::int64_t Unpacked, int CrcWidth,
+                          bool ReadEncrypted,
+                          const std::function<TDecodeResult(const TDecoderIO&)>& Decoder) {
+    TDecoderIO io;
+    io.Input = [&](std::uint8_t* Buffer, std::int64_t Count) {
+        return ReadRoutine(Input, Buffer, Count, 0, ReadEncrypted);
+    };
+    io.Output = [&](const std::uint8_t* Buffer, std::int64_t Count) {
+        // The write routine deciphers in place only when asked to; decoded data stay untouched.
+        WriteRoutine(OutputStream(), const_cast<std::uint8_t*>(Buffer), Count, true, CrcWidth, false);
+        EntryBytesDone += Count;
+        BytesToDo -= static_cast<double>(Count);
+        DoProgress(EntryBytesDone, Unpacked, JobTotal);
+    };
+    io.PackedSize = Packed;
+    io.UnpackedSize = Unpacked;
+    io.CancelFlag = CancelPtr;
+    TDecodeResult result;
+    try {
+        result = Decoder(io);
+    } catch (const E_RAISE& e) {
+        // A failed write has been reported and ends the job; damaged data end this entry.
+        if (e.Code() == ecErrorWritingToFile || e.Code() == ecDiskFull) throw;
+        result.ErrorCode = e.Code();
+        result.Produced = EntryBytesDone;
+    }
+    if (result.Cancelled) return;
+    if (result.ErrorCode == 0 && result.Produced < Unpacked) result.ErrorCode = ecUnexpectedEndOfFile;
+    if (result.ErrorCode != 0) {
+        ReportError(FileName, "", "0", result.ErrorCode);
+        MarkEntryFailed();
+    }
+    if (result.Produced < Unpacked) BytesToDo -= static_cast<double>(Unpacked - result.Produced);
+}
+
+void TUnBase::CopyStoredEntry(TStream32& Input, std::int64_t Packed, std::int64_t Unpacked, int CrcWidth,
+                              bool ReadEncrypted) {
+    if (UnStore(Input, Packed, Unpacked, CrcWidth, ReadEncrypted) > 0 && !GetCancel()) {
+        ReportError(FileName, "", "0", ecUnexpectedEndOfFile);
+        MarkEntryFailed();
+    }
+}
+
+bool TUnBase::RefuseEntry(int ECode, std::int64_t EntrySize, int CrcWidth, std::uint32_t StoredCrc) {
+    if (ECode != 0) ReportError(FileName, "", "0", ECode);
+    MarkEntryFailed();
+    SkipEntry(EntrySize);
+    CheckCrc(CrcWidth, StoredCrc);
+    return false;
+}
+
+void TUnBase::SetCurrentEntry(const std::string& LocalName, std::uint16_t AMethod, std::int64_t Packed,
+                              std::int64_t Unpacked, std::uint32_t Crc, bool IsEncrypted) {
+    HostSystem = 0;
+    Method = AMethod;
+    PackedSize = Packed;
+    UnpackedSize = Unpacked;
+    CRC = Crc;
+    Encrypted = IsEncrypted;
+    CurrentFileSize = Unpacked;
+    if (IsFileOutput())
+        SetCurrentFileName(LocalName);
+    else
+        FileName = LocalName;
+}
+
+bool TUnBase::ExtractEntryData(TStream32& Input, const std::string& LocalName, const TEntryData& Data,
+                               const std::function<TDecodeResult(const TDecoderIO&)>& Decoder) {
+    if (!OpenOutputFile(LocalName, FileName, false))
+        return RefuseEntry(0, Data.Unpacked, Data.CrcWidth, Data.Crc);
+    RunningCrc16 = 0;
+    RunningCrc32 = 0xFFFFFFFF;
+    Input.Seek(Data.DataPos, soBeginning);
+    if (Decoder)
+        DecodeEntry(Input, Data.Packed, Data.Unpacked, Data.CrcWidth, false, Decoder);
+    else
+        CopyStoredEntry(Input, Data.Packed, Data.Unpacked, Data.CrcWidth, false);
+    RunningCrc32 ^= 0xFFFFFFFF;
+    CloseOutputFile(Data.Attr, Data.DosTime);
+    return CheckCrc(Data.CrcWidth, Data.Crc);
+}

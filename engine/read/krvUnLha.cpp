@@ -1,0 +1,89 @@
+#include "engine/read/krvUnLha.h"
+
+#include "engine/codec/krvLzhAdaptive.h"
+#include "engine/codec/krvLzhDecode.h"
+#include "engine/core/krvByteAccess.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvGbls.h"
+
+#include <vector>
+
+namespace {
+
+// The local name of a header's stored name: UTF-8 from Unix hosts, else the OEM code page.
+std::string LocalName(const TLhaHeader& Header, bool OemTranslate) {
+    return Header.NameIsUtf8 ? SlashToBackslash(Header.Name) : ArcNameToLocalName(Header.Name, OemTranslate);
+}
+
+std::uint32_t DosTimeOf(const TLhaHeader& Header) {
+    return Header.UnixTime ? FileTimeToDosTime(static_cast<std::time_t>(Header.Time)) : Header.Time;
+}
+
+} // namespace
+
+TUnLha::TUnLha() = default;
+
+TUnLha::~TUnLha() = default;
+
+int TUnLha::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
+    if (!ArchiveStream) return 0;
+    TStream32& stream = *ArchiveStream;
+    const TReadAtFunc read = [&stream](std::int64_t At, void* Buffer, std::int64_t Count) {
+        return ReadAt(stream, At, Buffer, Count);
+    };
+    std::vector<TLhaHeader> selected;
+    double unpackedTotal = 0;
+    std::int64_t pos = LhaFirstHeader(read, ArchiveOffset);
+    TLhaHeader header;
+    while (!GetCancel()) {
+        const TLhaRead r = ReadLhaHeader(read, pos, ArchiveSize, header);
+        if (r == TLhaRead::End) break;
+        if (r == TLhaRead::Bad) {
+            ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
+            break;
+        }
+        std::string name = LocalName(header, TranslateOemChar);
+        if (header.IsDirectory && !name.empty() && name.back() == '/') name.pop_back();
+        if (MatchEntrySpec(name)) {
+            unpackedTotal += static_cast<double>(header.UnpackedSize);
+            MaxFileDate = std::max(MaxFileDate, DosTimeOf(header));
+            selected.push_back(header);
+        }
+        pos = header.NextPos;
+    }
+    ExtractSelected(selected, unpackedTotal, [&](const TLhaHeader& Entry) { ExtractEntry(stream, Entry); });
+    return 0;
+}
+
+void TUnLha::ExtractEntry(TStream32& Stream, const TLhaHeader& H) {
+    const std::string name = LocalName(H, TranslateOemChar);
+    SetCurrentEntry(name, static_cast<std::uint16_t>(static_cast<unsigned char>(H.MethodChar())),
+                    H.PackedSize, H.UnpackedSize, H.Crc, false);
+    // Links are not made: they could lead outputs out of the destination.
+    if (!H.LinkTarget.empty() || !ConfirmExtractFile(H.IsDirectory)) {
+        SkipEntry(H.UnpackedSize);
+        return;
+    }
+    if (H.IsDirectory) {
+        if (IsFileOutput() && CreateStoredDirs && !ForceOutputDirs(FileName)) MarkEntryFailed();
+        RunningCrc16 = H.Crc;
+        CheckCrc(16, H.Crc);
+        return;
+    }
+
+    std::function<TDecodeResult(const TDecoderIO&)> decoder;
+    const char m = H.MethodChar();
+    if (m == '1') {
+        decoder = LzhAdaptiveDecode;
+    } else if (m >= '4' && m <= '7') {
+        static constexpr TLzhParams params[] = {LzhLh4, LzhLh5, LzhLh6, LzhLh7};
+        const TLzhParams p = params[m - '4'];
+        decoder = [p](const TDecoderIO& IO) { return LzhDecode(IO, p); };
+    } else if (m != '0') {
+        // -lh2-, -lh3-, -lz5-, -lzs- and anything else: nothing is written.
+        RefuseEntry(ecUnsupportedCompressionMethod, H.UnpackedSize, 16, H.Crc);
+        return;
+    }
+    ExtractEntryData(Stream, name, {H.DataPos, H.PackedSize, H.UnpackedSize, 16, H.Crc, H.Attr, DosTimeOf(H)},
+                     decoder);
+}

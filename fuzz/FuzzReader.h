@@ -1,0 +1,81 @@
+// The frame of the reader fuzz targets: the input is written to a file and extracted by a
+// reader into a temporary folder with every event a host would assign (a wrong password
+// is given, damaged directories walked, disks and volumes never supplied). Any crash,
+// hang, sanitizer report, or a file written outside the folder is a bug.
+#pragma once
+
+#include "ScratchFile.h"
+#include "engine/core/krvUnBase.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+// The folder the entries are extracted into, emptied after each input; it lies in a parent
+// of its own, and anything that appears in the parent beside it escaped.
+class TScratchFolder {
+public:
+    TScratchFolder() {
+        const char* dir = std::getenv("TMPDIR");
+        std::string name = std::string(dir && *dir ? dir : "/tmp") + "/quillar-fuzz-out-XXXXXX";
+        if (::mkdtemp(name.data())) FParent = name;
+        FFolder = FParent / "dest";
+    }
+    ~TScratchFolder() {
+        std::error_code ec;
+        if (!FParent.empty()) std::filesystem::remove_all(FParent, ec);
+    }
+    TScratchFolder(const TScratchFolder&) = delete;
+    TScratchFolder& operator=(const TScratchFolder&) = delete;
+
+    const std::filesystem::path& Folder() const { return FFolder; }
+    // Empties the folder; false when something was written beside it.
+    bool Reset() const {
+        std::error_code ec;
+        std::filesystem::remove_all(FFolder, ec);
+        return std::filesystem::is_empty(FParent, ec);
+    }
+
+private:
+    std::filesystem::path FParent;
+    std::filesystem::path FFolder;
+};
+
+// The file every input is written to, and the folder it is extracted into.
+struct TFuzzFiles {
+    TScratchFile Archive;
+    TScratchFolder Out;
+};
+
+// Extracts the archive in Files.Archive with Reader (its type already detected).
+inline void FuzzExtract(TUnBase& Reader, const TFuzzFiles& Files) {
+    Reader.SetExtractDir(Files.Out.Folder().string());
+    Reader.FileSpec = {"*"};
+    Reader.CreateStoredDirs = true;
+    Reader.Password = "fuzz";
+    Reader.OnGetPassword = [](TZipCommon&, const std::string&, std::string& Password, bool& TryAgain) {
+        // A wrong password, given again and again: the readers' attempts are bounded.
+        Password = "fuzz";
+        TryAgain = true;
+    };
+    Reader.OnCorruptZipHeader = [](TZipCommon&, THeaderTypeState, bool& Cancel) { Cancel = false; };
+    Reader.OnGetZipLastDisk = [](TZipCommon&, bool& Cancel) { Cancel = true; };
+    Reader.OnGetZipFirstDisk = [](TZipCommon&, bool& Cancel) { Cancel = true; };
+    Reader.OnGetZipNextDisk = [](TZipCommon&, const std::string&, bool& Cancel) { Cancel = true; };
+    Reader.OnNextVolume = [](TZipCommon&, std::string&, const std::string&, bool, bool& Cancel) {
+        Cancel = true;
+    };
+    Reader.Extract();
+    if (!Files.Out.Reset()) std::abort(); // an entry was written outside the destination
+}
+
+// The fuzz input as an archive for a reader of type TReader, whatever detection says of it.
+template <class TReader> int FuzzReaderOnInput(const std::uint8_t* Data, std::size_t Size) {
+    static const TFuzzFiles files;
+    if (!files.Archive.Write(Data, Size)) return 0;
+    TReader reader;
+    reader.SetArchiveFile(files.Archive.Name());
+    FuzzExtract(reader, files);
+    return 0;
+}
