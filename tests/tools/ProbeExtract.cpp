@@ -4,8 +4,10 @@
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/read/krvReaders.h"
+#include "engine/read/krvZipCheck.h"
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 
 namespace {
@@ -24,54 +26,53 @@ std::string Relative(const std::string& Name, const std::string& Root) {
 
 namespace {
 
-// Extract (Dest set) or test (Dest empty) Archive.
-int ProbeRun(const std::string& archive, const std::string& Dest, const std::string& PasswordArg) {
-    TRegisterKorva detector;
-    detector.SetArchiveFile(archive);
-    std::unique_ptr<TUnBase> reader = CreateReader(detector.ArcType());
-    if (!reader) {
-        std::printf("%s\tERROR %d %s\n", archive.c_str(), ecInvalidArchiveType,
-                    ErrorText(ecInvalidArchiveType));
-        return 1;
-    }
+// The words of a verdict line.
+struct TVerdictWords {
+    const char* Passed;
+    const char* Failed;
+};
 
+// Sets Component up for every entry of Archive (the pieces of a split set through a drive of
+// their own, the given password offered once), runs it and prints a verdict line per entry.
+// Exit status 0 when every entry passed and (RequireOne) at least one was seen.
+int ProbeRun(TUnBase& Component, const std::string& Archive, const std::string& PasswordArg,
+             TVerdictWords Words, bool RequireOne, const std::function<void()>& Run) {
     std::optional<TPieceDrive> drive;
-    if (detector.ArcType() == atZipMV) {
-        drive.emplace(archive);
+    if (Component.ArcType() == atZipMV) {
+        drive.emplace(Archive);
         if (!drive->Usable()) drive.reset();
     }
-    reader->SetArchiveFile(drive ? drive->Path().string() : archive);
-    if (!Dest.empty()) reader->SetExtractDir(Dest);
-    reader->FileSpec = {"*"};
-    reader->RecurseDirs = true;
-    reader->UseStoredDirs = true;
-    reader->CreateStoredDirs = true;
-    reader->OverwriteMode = omOverwrite;
-    reader->Password = PasswordArg;
+    if (drive) Component.SetArchiveFile(drive->Path().string());
+    Component.FileSpec = {"*"};
+    Component.RecurseDirs = true;
+    Component.OverwriteMode = omOverwrite;
+    Component.Password = PasswordArg;
     // Readers that ask for every password (arj) get the one given, once.
     bool offered = PasswordArg.empty();
-    reader->OnGetPassword = [&](TZipCommon&, const std::string&, std::string& Password, bool& TryAgain) {
+    Component.OnGetPassword = [&](TZipCommon&, const std::string&, std::string& Password, bool& TryAgain) {
         TryAgain = !offered;
         if (TryAgain) Password = PasswordArg;
         offered = true;
     };
-    reader->OnNextVolume = [](TZipCommon&, std::string&, const std::string&, bool Exists, bool& Cancel) {
+    Component.OnNextVolume = [](TZipCommon&, std::string&, const std::string&, bool Exists, bool& Cancel) {
         Cancel = !Exists;
     };
-    if (drive) drive->Bind(*reader);
+    if (drive) drive->Bind(Component);
 
-    const std::string root = reader->ExtractDir();
+    const std::string root = Component.ExtractDir();
     std::vector<TPendingError> pending;
     bool allPassed = true;
+    int seen = 0;
     auto printError = [&](const std::string& Name, int Code) {
-        std::printf("%s\tERROR %d %s\n", Relative(Name, root).c_str(), Code, ErrorText(Code));
+        std::printf("%s\t%s %d %s\n", Relative(Name, root).c_str(), Words.Failed, Code, ErrorText(Code));
         allPassed = false;
     };
-    reader->OnError = [&](TZipCommon&, const std::string& FileName, const std::string&, const std::string&,
-                          int Code) {
+    Component.OnError = [&](TZipCommon&, const std::string& FileName, const std::string&, const std::string&,
+                            int Code) {
         pending.push_back({FileName, Code});
     };
-    reader->OnEnd = [&](TZipCommon&, const std::string& FileName, bool Passed) {
+    Component.OnEnd = [&](TZipCommon&, const std::string& FileName, bool Passed) {
+        ++seen;
         int code = 0;
         for (const TPendingError& e : pending) {
             if (e.FileName == FileName) {
@@ -82,29 +83,44 @@ int ProbeRun(const std::string& archive, const std::string& Dest, const std::str
         }
         pending.clear();
         if (Passed && !code) {
-            std::printf("%s\tOK\n", Relative(FileName, root).c_str());
+            std::printf("%s\t%s\n", Relative(FileName, root).c_str(), Words.Passed);
         } else {
             printError(FileName, code ? code : ecFileFailsCRCCheck);
         }
     };
-    if (Dest.empty())
-        reader->ExtractNoOutput();
-    else
-        reader->Extract();
+    Run();
     for (const TPendingError& e : pending)
         printError(e.FileName, e.Code);
     std::fflush(stdout);
-    return allPassed ? 0 : 1;
+    return allPassed && (!RequireOne || seen > 0) ? 0 : 1;
 }
 
 } // namespace
 
 int ProbeExtract(const std::vector<std::string>& Args) {
     if (Args.size() < 2 || Args.size() > 3) return 2;
-    return ProbeRun(Args[0], Args[1], Args.size() == 3 ? Args[2] : std::string());
+    const std::string& archive = Args[0];
+    TRegisterKorva detector;
+    detector.SetArchiveFile(archive);
+    std::unique_ptr<TUnBase> reader = CreateReader(detector.ArcType());
+    if (!reader) {
+        std::printf("%s\tERROR %d %s\n", archive.c_str(), ecInvalidArchiveType,
+                    ErrorText(ecInvalidArchiveType));
+        return 1;
+    }
+    reader->SetArchiveFile(archive);
+    reader->SetExtractDir(Args[1]);
+    reader->UseStoredDirs = true;
+    reader->CreateStoredDirs = true;
+    return ProbeRun(*reader, archive, Args.size() == 3 ? Args[2] : std::string(), {"OK", "ERROR"}, false,
+                    [&] { reader->Extract(); });
 }
 
 int ProbeTest(const std::vector<std::string>& Args) {
     if (Args.empty() || Args.size() > 2) return 2;
-    return ProbeRun(Args[0], {}, Args.size() == 2 ? Args[1] : std::string());
+    TZipCheck tester;
+    tester.SetArchiveFile(Args[0]);
+    tester.OnStatus = [](TZipCommon&, const std::string&, bool) {};
+    return ProbeRun(tester, Args[0], Args.size() == 2 ? Args[1] : std::string(), {"PASS", "FAIL"}, true,
+                    [&] { tester.Activate(); });
 }

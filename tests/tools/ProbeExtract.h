@@ -9,6 +9,7 @@
 
 int ProbeExtract(const std::vector<std::string>& Args);
 
-// krvprobe test ARCHIVE [PASSWORD]: decodes and checks every entry without writing anything,
-// with the same lines and exit status.
+// krvprobe test ARCHIVE [PASSWORD]: the integrity tester decodes and checks every entry without
+// writing anything: "name<TAB>PASS" or "name<TAB>FAIL <code> <text>" per entry; exit status 0
+// only when every entry passed and at least one was tested.
 int ProbeTest(const std::vector<std::string>& Args);
