@@ -15,12 +15,6 @@ using namespace testsupport;
 
 namespace {
 
-ToolResult Probe(const std::vector<std::string>& Args) {
-    std::vector<std::string> argv{ProbePath().string()};
-    argv.insert(argv.end(), Args.begin(), Args.end());
-    return RunTool(argv);
-}
-
 class MakeSfxTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -62,7 +56,7 @@ TEST_F(MakeSfxTest, ZipAndJarArchivesBecomeProgramsThatRunHere) {
     for (const std::string name : {"plain.zip", "stored.zip", "deflated.jar"}) {
         const fs::path archive = InfoZip(name, name == "stored.zip" ? "-0" : "");
         const fs::path exe = Dir / (name + ".exe");
-        const ToolResult r = Probe({"sfx", archive.string(), exe.string()});
+        const ToolResult r = RunProbe({"sfx", archive.string(), exe.string()});
         ASSERT_EQ(r.ExitCode, 0) << name << "\n" << r.Out << r.Err;
         ExpectRunsHere(exe);
         // The engine finds the archive behind the stub and reads it whole.
@@ -80,7 +74,7 @@ TEST_F(MakeSfxTest, EncipheredHeadersAreMovedAndReadBack) {
     const fs::path zip = Dir / "pl.zip";
     WriteFile(zip, MakeStoredZip(spec));
     const fs::path exe = Dir / "pl.exe";
-    ASSERT_EQ(Probe({"sfx", zip.string(), exe.string()}).ExitCode, 0);
+    ASSERT_EQ(RunProbe({"sfx", zip.string(), exe.string()}).ExitCode, 0);
     const ExtractResult back = ExtractAll(exe, Dir / "back");
     EXPECT_TRUE(back.AllPassed()) << back.Describe();
     EXPECT_EQ(ReadFile(Dir / "back" / "two.txt"), TextBytes(3000, 3));
@@ -104,7 +98,7 @@ TEST_F(MakeSfxTest, RefusalsLeaveNoTargetAndAnOldTargetAsItWas) {
         {"same file", {"sfx", zip.string(), zip.string()}, ecSameInputAndOutputFileNames},
     };
     for (const auto& c : cases) {
-        const ToolResult r = Probe(c.Args);
+        const ToolResult r = RunProbe(c.Args);
         EXPECT_NE(r.ExitCode, 0) << c.Name;
         EXPECT_NE(r.Out.find("ERROR " + std::to_string(c.Code)), std::string::npos)
             << c.Name << ": " << r.Out;
@@ -112,9 +106,9 @@ TEST_F(MakeSfxTest, RefusalsLeaveNoTargetAndAnOldTargetAsItWas) {
     }
     // An old target survives a failure whole.
     WriteFile(Dir / "old.exe", "old program");
-    EXPECT_NE(
-        Probe({"sfx", zip.string(), (Dir / "old.exe").string(), (Dir / "no-such-folder").string()}).ExitCode,
-        0);
+    EXPECT_NE(RunProbe({"sfx", zip.string(), (Dir / "old.exe").string(), (Dir / "no-such-folder").string()})
+                  .ExitCode,
+              0);
     EXPECT_EQ(ReadFile(Dir / "old.exe"), "old program");
     EXPECT_EQ(ReadFile(zip).substr(0, 2), "PK");
 }

@@ -15,12 +15,6 @@ using namespace testsupport;
 
 namespace {
 
-ToolResult Probe(const std::vector<std::string>& Args) {
-    std::vector<std::string> argv{ProbePath().string()};
-    argv.insert(argv.end(), Args.begin(), Args.end());
-    return RunTool(argv);
-}
-
 // krvprobe test's verdicts in entry order: "PASS" or "FAIL <code> <text>".
 std::vector<std::string> Verdicts(const std::string& Out) {
     std::vector<std::string> verdicts;
@@ -42,7 +36,7 @@ TEST(ZipCheckCorpus, EverySoundSampleZipPasses) {
         if (unzip.ExitCode != 0) continue; // damaged, encrypted or a piece of a set
         // Entries of the methods the engine decodes (as the lister names them).
         bool decodable = true;
-        std::istringstream listing(Probe({"list", zip.string()}).Out);
+        std::istringstream listing(RunProbe({"list", zip.string()}).Out);
         for (std::string line; std::getline(listing, line);) {
             std::istringstream fields(line);
             std::string field;
@@ -52,7 +46,7 @@ TEST(ZipCheckCorpus, EverySoundSampleZipPasses) {
         }
         if (!decodable) continue;
         ++tested;
-        const ToolResult r = Probe({"test", zip.string()});
+        const ToolResult r = RunProbe({"test", zip.string()});
         EXPECT_EQ(r.ExitCode, 0) << zip << "\n" << r.Out << r.Err;
     }
     EXPECT_GE(tested, 15);
@@ -84,7 +78,7 @@ TEST(ZipCheckDamage, AFlippedByteFailsExactlyItsMember) {
             damaged[data + e.Central.CompressedSize / 2] ^= 0x5A;
             const fs::path zipFile = dir / "damaged.zip";
             WriteFile(zipFile, damaged);
-            const std::string out = Probe({"test", zipFile.string()}).Out;
+            const std::string out = RunProbe({"test", zipFile.string()}).Out;
             const auto verdicts = Verdicts(out);
             ASSERT_EQ(verdicts.size(), zip.Entries.size()) << out;
             for (std::size_t i = 0; i < verdicts.size(); ++i) {
@@ -105,9 +99,9 @@ TEST(ZipCheckRefusals, WrongPasswordsAndOtherTypesTouchNothing) {
     ASSERT_EQ(RunTool({"zip", "-qX", "-P", "right", zip.string(), "secret.txt"}, dir / "src").ExitCode, 0);
     const std::string before = ReadFile(zip);
 
-    const ToolResult right = Probe({"test", zip.string(), "right"});
+    const ToolResult right = RunProbe({"test", zip.string(), "right"});
     EXPECT_EQ(right.ExitCode, 0) << right.Out;
-    const ToolResult wrong = Probe({"test", zip.string(), "wrong-password-1"});
+    const ToolResult wrong = RunProbe({"test", zip.string(), "wrong-password-1"});
     EXPECT_NE(wrong.ExitCode, 0);
     EXPECT_EQ(wrong.Out.substr(0, 16), "secret.txt\tFAIL ") << wrong.Out;
     EXPECT_EQ(ReadFile(zip), before);
@@ -117,7 +111,7 @@ TEST(ZipCheckRefusals, WrongPasswordsAndOtherTypesTouchNothing) {
     WriteFile(dir / "src" / "plain.txt", "no archive\n");
     ASSERT_EQ(RunTool({"gcab", "-c", (dir / "a.cab").string(), "plain.txt"}, dir / "src").ExitCode, 0);
     for (const fs::path& untestable : {dir / "a.cab", dir / "src" / "plain.txt"}) {
-        const ToolResult r = Probe({"test", untestable.string()});
+        const ToolResult r = RunProbe({"test", untestable.string()});
         EXPECT_NE(r.ExitCode, 0) << untestable;
         EXPECT_NE(r.Out.find("FAIL " + std::to_string(ecInvalidArchiveType)), std::string::npos) << r.Out;
     }

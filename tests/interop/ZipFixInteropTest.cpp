@@ -20,12 +20,6 @@ using namespace testsupport;
 
 namespace {
 
-ToolResult Probe(const std::vector<std::string>& Args) {
-    std::vector<std::string> argv{ProbePath().string()};
-    argv.insert(argv.end(), Args.begin(), Args.end());
-    return RunTool(argv);
-}
-
 struct TDamage {
     const char* Name;
     // Damages Bytes; returns the stored name of the entry it destroys (empty: none).
@@ -79,7 +73,7 @@ TEST(ZipFixCorpus, IntactEntriesComeBackByteForByte) {
             const fs::path broken = dir / "broken.zip", fixed = dir / "fixed.zip";
             WriteFile(broken, bytes);
 
-            const ToolResult r = Probe({"repair", broken.string(), fixed.string()});
+            const ToolResult r = RunProbe({"repair", broken.string(), fixed.string()});
             EXPECT_EQ(ReadFile(broken), bytes);
             if (!destroyed.empty() && r.Out.find("\tKEPT") == std::string::npos) {
                 // The archive's only entry was destroyed: nothing to rebuild, and that is a failure.
@@ -132,14 +126,14 @@ TEST(ZipFixHostile, ImplausibleEntriesAreDroppedAndTheInputIsNeverWritten) {
     bytes = garbage + bad + bytes.substr(0, FirstCentral(bytes));
     const fs::path broken = dir / "broken.zip";
     WriteFile(broken, bytes);
-    const ToolResult r = Probe({"repair", broken.string(), (dir / "fixed.zip").string()});
+    const ToolResult r = RunProbe({"repair", broken.string(), (dir / "fixed.zip").string()});
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_NE(r.Out.find("good.txt\tKEPT"), std::string::npos) << r.Out;
     EXPECT_NE(r.Out.find("also-good.bin\tKEPT"), std::string::npos) << r.Out;
     EXPECT_NE(r.Out.find("DROPPED"), std::string::npos) << r.Out;
     EXPECT_EQ(RunTool({"unzip", "-tqq", (dir / "fixed.zip").string()}).ExitCode, 0);
 
-    const ToolResult same = Probe({"repair", broken.string(), broken.string()});
+    const ToolResult same = RunProbe({"repair", broken.string(), broken.string()});
     EXPECT_NE(same.ExitCode, 0);
     EXPECT_NE(same.Err.find(std::to_string(ecSameInputAndOutputFileNames)), std::string::npos) << same.Err;
     EXPECT_EQ(ReadFile(broken), bytes);

@@ -28,15 +28,9 @@ std::string Facts(std::int64_t Size, std::uint32_t Crc) {
     return text;
 }
 
-ToolResult Probe(const std::vector<std::string>& Args) {
-    std::vector<std::string> argv{ProbePath().string()};
-    argv.insert(argv.end(), Args.begin(), Args.end());
-    return RunTool(argv);
-}
-
 // What `krvprobe list` reports: name, unpacked size, packed size, CRC, ...
 TEntryFacts ListedByQuillar(const fs::path& Zip) {
-    const ToolResult r = Probe({"list", Zip.string()});
+    const ToolResult r = RunProbe({"list", Zip.string()});
     EXPECT_EQ(r.ExitCode, 0) << "krvprobe list " << Zip << "\n" << r.Err;
     TEntryFacts facts;
     std::istringstream lines(r.Out);
@@ -191,14 +185,14 @@ TEST_P(ZipWalkLayouts, ListerReaderWriterAndUnzipSeeTheSameEntries) {
         EXPECT_EQ(ListedByUnzip(zip), truth) << "unzip -v, " << layout.Name;
     }
     const fs::path out = dir / "out";
-    const ToolResult x = Probe({"extract", zip.string(), out.string()});
+    const ToolResult x = RunProbe({"extract", zip.string(), out.string()});
     EXPECT_EQ(x.ExitCode, 0) << x.Err;
     EXPECT_EQ(FactsOfTree(out), truth) << "krvprobe extract, " << layout.Name;
 
     // The writer's update keeps every old entry as it was and adds the new one.
     WriteFile(dir / "added.txt", "added\n");
     const std::string before = ReadFile(zip);
-    const ToolResult add = Probe({"add", zip.string(), (dir / "added.txt").string()});
+    const ToolResult add = RunProbe({"add", zip.string(), (dir / "added.txt").string()});
     if (!layout.WriterKeeps) {
         EXPECT_NE(add.ExitCode, 0) << layout.Name;
         EXPECT_EQ(ReadFile(zip), before) << layout.Name;
@@ -275,14 +269,14 @@ TEST_P(ZipWalkDisagreements, ReaderRefusesTheDamagedEntriesAndWritersLeaveTheArc
         EXPECT_NE(RunTool({"unzip", "-tqq", zip.string()}).ExitCode, 0) << c.Name;
     }
     const fs::path out = dir / "out";
-    Probe({"extract", zip.string(), out.string()});
+    RunProbe({"extract", zip.string(), out.string()});
     EXPECT_EQ(ReadTree(out).size(), c.Extracted) << c.Name;
 
     WriteFile(dir / "new.txt", "new\n");
     for (const std::vector<std::string>& update :
          {std::vector<std::string>{"delete", zip.string(), "two.txt"},
           std::vector<std::string>{"add", zip.string(), (dir / "new.txt").string()}}) {
-        const ToolResult r = Probe(update);
+        const ToolResult r = RunProbe(update);
         EXPECT_NE(r.ExitCode, 0) << c.Name << " " << update[0];
         EXPECT_EQ(ReadFile(zip), bytes) << c.Name << " " << update[0];
     }
@@ -302,7 +296,7 @@ TEST(ZipWalkWrappedCount, EveryEntryIsReadAndUpdatesAreRefused) {
     const fs::path zip = dir / "wrapped.zip";
     WriteFile(zip, bytes);
     EXPECT_EQ(ListedByQuillar(zip).size(), 65537U);
-    const ToolResult r = Probe({"delete", zip.string(), "f7"});
+    const ToolResult r = RunProbe({"delete", zip.string(), "f7"});
     EXPECT_NE(r.ExitCode, 0);
     EXPECT_NE(r.Err.find(std::to_string(ecHeaderNotFound)), std::string::npos) << r.Err;
     EXPECT_EQ(ReadFile(zip), bytes);

@@ -57,12 +57,6 @@ void ExpectUnzipsTo(const fs::path& Zip, const fs::path& Source, const std::stri
     EXPECT_EQ(Tree(out.Path()), Tree(Source)) << "unzip of " << Zip;
 }
 
-ToolResult Probe(const std::vector<std::string>& Args, const fs::path& Cwd = {}) {
-    std::vector<std::string> argv{ProbePath().string()};
-    argv.insert(argv.end(), Args.begin(), Args.end());
-    return RunTool(argv, Cwd);
-}
-
 class ZipWriterInterop : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -84,7 +78,7 @@ TEST_F(ZipWriterInterop, EveryMethodPassesTheToolsAndExtractsByteForByte) {
     for (const char* method : {"store", "fast", "normal", "max"}) {
         SCOPED_TRACE(method);
         const fs::path zip = Dir / (std::string(method) + ".zip");
-        const ToolResult r = Probe({"add", zip.string(), "-m", method, "-r", Src.string()});
+        const ToolResult r = RunProbe({"add", zip.string(), "-m", method, "-r", Src.string()});
         ASSERT_EQ(r.ExitCode, 0) << r.Err;
         ExpectAccepted(zip);
         ExpectUnzipsTo(zip, Src);
@@ -96,7 +90,7 @@ TEST_F(ZipWriterInterop, EncryptedEntriesPassTheToolsWithTheirPassword) {
         SCOPED_TRACE(method);
         const fs::path zip = Dir / (std::string("pw-") + method + ".zip");
         const ToolResult r =
-            Probe({"add", zip.string(), "-m", method, "-p", "s3cret pass", "-r", Src.string()});
+            RunProbe({"add", zip.string(), "-m", method, "-p", "s3cret pass", "-r", Src.string()});
         ASSERT_EQ(r.ExitCode, 0) << r.Err;
         ExpectAccepted(zip, "s3cret pass");
         ExpectUnzipsTo(zip, Src, "s3cret pass");
@@ -111,13 +105,13 @@ ToolResult ExtractWith(const std::string& Tool, const fs::path& Zip, const fs::p
     if (Tool == "unzip") return RunUtf8({"unzip", "-q", Zip.string(), "-d", Out.string()});
     if (Tool == "7zz") return RunUtf8({"7zz", "x", "-bd", "-y", "-o" + Out.string(), Zip.string()});
     if (Tool == "bsdtar") return RunUtf8({"bsdtar", "-x", "-f", Zip.string()}, Out);
-    return Probe({"extract", Zip.string(), Out.string()});
+    return RunProbe({"extract", Zip.string(), Out.string()});
 }
 
 // The file names krvprobe list reports for Zip (folders left out).
 std::set<std::string> ListedFiles(const fs::path& Zip) {
     std::set<std::string> names;
-    std::istringstream lines(Probe({"list", Zip.string()}).Out);
+    std::istringstream lines(RunProbe({"list", Zip.string()}).Out);
     for (std::string line; std::getline(lines, line);) {
         const std::string name = line.substr(0, line.find('\t'));
         if (name != "TOTAL" && !name.empty() && name.back() != '/') names.insert(name);
@@ -156,7 +150,7 @@ TEST_F(ZipWriterInterop, NamesBeyondAsciiComeOutTheSameThroughEveryTool) {
             WriteFile(src / name, "content of " + name);
         }
         const fs::path zip = Dir / (std::string(c.What) + ".zip");
-        const ToolResult add = Probe({"add", zip.string(), "-r", src.Str()});
+        const ToolResult add = RunProbe({"add", zip.string(), "-r", src.Str()});
         ASSERT_EQ(add.ExitCode, 0) << add.Err;
         ExpectAccepted(zip);
         const auto expected = Tree(src.Path());
@@ -189,7 +183,7 @@ TEST_F(ZipWriterInterop, AFolderGivenAsTheArchiveIsAnErrorAndStaysAsItWas) {
     };
     for (const auto& args : runs) {
         SCOPED_TRACE(args[0] + " " + args[1]);
-        const ToolResult r = Probe(args);
+        const ToolResult r = RunProbe(args);
         EXPECT_NE(r.ExitCode, 0) << r.Out;
         EXPECT_NE(r.Err.find("error 25107 File is a directory"), std::string::npos) << r.Err;
         EXPECT_EQ(Tree(box.Path()), before);
@@ -223,7 +217,7 @@ TEST_F(ZipWriterInterop, DeletingAPlainNameTakesThatNameOnlyAsZipDoes) {
         SCOPED_TRACE(c.Mask);
         const fs::path ours = Dir / "ours.zip";
         fs::copy_file(original, ours, fs::copy_options::overwrite_existing);
-        const ToolResult r = Probe({"delete", ours.string(), c.Mask});
+        const ToolResult r = RunProbe({"delete", ours.string(), c.Mask});
         ASSERT_EQ(r.ExitCode, 0) << r.Err;
         EXPECT_EQ(listing(ours), c.Left);
         if (!c.ZipAgrees) continue;
@@ -242,14 +236,14 @@ TEST_F(ZipWriterInterop, DeletingAPlainNameTakesThatNameOnlyAsZipDoes) {
 
 TEST_F(ZipWriterInterop, JarArchivesPassTheTools) {
     const fs::path jar = Dir / "lib.jar";
-    ASSERT_EQ(Probe({"add", jar.string(), "-r", Src.string()}).ExitCode, 0);
+    ASSERT_EQ(RunProbe({"add", jar.string(), "-r", Src.string()}).ExitCode, 0);
     ExpectAccepted(jar);
     ExpectUnzipsTo(jar, Src);
 }
 
 TEST_F(ZipWriterInterop, CommentsAreSeenByTheTools) {
     const fs::path zip = Dir / "c.zip";
-    ASSERT_EQ(Probe({"add", zip.string(), (Src / "one").string()}).ExitCode, 0);
+    ASSERT_EQ(RunProbe({"add", zip.string(), (Src / "one").string()}).ExitCode, 0);
     TZip z;
     z.SetArchiveFile(zip.string());
     ASSERT_EQ(z.OpenComments(), 1);
@@ -264,18 +258,18 @@ TEST_F(ZipWriterInterop, CommentsAreSeenByTheTools) {
 
 TEST_F(ZipWriterInterop, DeletingAndMovingLeaveArchivesTheToolsAccept) {
     const fs::path zip = Dir / "d.zip";
-    ASSERT_EQ(Probe({"add", zip.string(), "-r", Src.string()}).ExitCode, 0);
-    ASSERT_EQ(Probe({"delete", zip.string(), "sub/*"}).ExitCode, 0);
+    ASSERT_EQ(RunProbe({"add", zip.string(), "-r", Src.string()}).ExitCode, 0);
+    ASSERT_EQ(RunProbe({"delete", zip.string(), "sub/*"}).ExitCode, 0);
     ExpectAccepted(zip);
     const ToolResult list = RunUtf8({"unzip", "-Z1", zip.string()});
     EXPECT_EQ(list.Out.find("sub/"), std::string::npos) << list.Out;
-    const ToolResult none = Probe({"delete", zip.string(), "nothing-matches"});
+    const ToolResult none = RunProbe({"delete", zip.string(), "nothing-matches"});
     EXPECT_EQ(none.ExitCode, 0);
     EXPECT_EQ(none.Out, "0\n");
 
     TempDir moved;
     WriteFile(moved / "m.txt", "moved");
-    ASSERT_EQ(Probe({"add", zip.string(), "-s", "move", (moved / "m.txt").string()}).ExitCode, 0);
+    ASSERT_EQ(RunProbe({"add", zip.string(), "-s", "move", (moved / "m.txt").string()}).ExitCode, 0);
     EXPECT_FALSE(fs::exists(moved / "m.txt"));
     ExpectAccepted(zip);
     EXPECT_EQ(RunUtf8({"unzip", "-p", zip.string(), "m.txt"}).Out, "moved");
@@ -344,9 +338,9 @@ TEST_F(InfoZipUpdate, AddingReplacingRefreshingAndDeletingKeepUntouchedEntries) 
         TempDir extra;
         WriteFile(extra / "added.txt", "added");
         WriteFile(extra / "one", "changed one");
-        ASSERT_EQ(
-            Probe({"add", zip.string(), (extra / "added.txt").string(), (extra / "one").string()}).ExitCode,
-            0);
+        ASSERT_EQ(RunProbe({"add", zip.string(), (extra / "added.txt").string(), (extra / "one").string()})
+                      .ExitCode,
+                  0);
         ExpectAccepted(zip);
         ZipContents after = InspectZip(zip);
         ExpectKept(before, after, {"one"});
@@ -360,8 +354,8 @@ TEST_F(InfoZipUpdate, AddingReplacingRefreshingAndDeletingKeepUntouchedEntries) 
         // Refresh with a changed file.
         WriteFile(extra / "empty", "no longer empty");
         const ZipContents beforeRefresh = InspectZip(zip);
-        ASSERT_EQ(Probe({"add", zip.string(), "-s", "refresh", (extra / "empty").string(),
-                         (extra / "not-in-archive").string()})
+        ASSERT_EQ(RunProbe({"add", zip.string(), "-s", "refresh", (extra / "empty").string(),
+                            (extra / "not-in-archive").string()})
                       .ExitCode,
                   0);
         ExpectKept(beforeRefresh, InspectZip(zip), {"empty"});
@@ -369,7 +363,7 @@ TEST_F(InfoZipUpdate, AddingReplacingRefreshingAndDeletingKeepUntouchedEntries) 
 
         // Delete.
         const ZipContents beforeDelete = InspectZip(zip);
-        ASSERT_EQ(Probe({"delete", zip.string(), "small*"}).ExitCode, 0);
+        ASSERT_EQ(RunProbe({"delete", zip.string(), "small*"}).ExitCode, 0);
         after = InspectZip(zip);
         ExpectKept(beforeDelete, after, {"small256.txt", "small257.txt"});
         EXPECT_EQ(FindEntry(after, "small256.txt"), nullptr);

@@ -36,12 +36,6 @@ ToolResult RunUtf8(const std::vector<std::string>& Argv, const fs::path& Cwd = {
     return RunTool(argv, Cwd);
 }
 
-ToolResult Probe(const std::vector<std::string>& Args) {
-    std::vector<std::string> argv{ProbePath().string()};
-    argv.insert(argv.end(), Args.begin(), Args.end());
-    return RunTool(argv);
-}
-
 // The entry count of unzip -l's closing line.
 int UnzipCount(const fs::path& Zip) {
     const ToolResult r = RunUtf8({"unzip", "-l", Zip.string()});
@@ -131,7 +125,7 @@ protected:
         EXPECT_EQ(t.ExitCode, 0) << t.Out << t.Err;
         EXPECT_EQ(UnzipCount(Zip), std::ssize(Expected));
         TempDir out;
-        const ToolResult x = Probe({"extract", Zip.string(), out.Str()});
+        const ToolResult x = RunProbe({"extract", Zip.string(), out.Str()});
         EXPECT_EQ(x.ExitCode, 0) << x.Out << x.Err;
         EXPECT_EQ(Tree(out.Path()), Expected);
     }
@@ -169,7 +163,7 @@ protected:
             const fs::path zip = Make(variant, local, before);
             std::vector<std::string> args = Args;
             std::replace(args.begin(), args.end(), std::string("ZIP"), zip.string());
-            const ToolResult r = Probe(args);
+            const ToolResult r = RunProbe(args);
             ASSERT_EQ(r.ExitCode, 0) << r.Err;
             if (Args[0] == "delete") {
                 EXPECT_EQ(r.Out, std::to_string(Changed.size()) + "\n");

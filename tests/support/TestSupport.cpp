@@ -222,6 +222,12 @@ fs::path ProbePath() {
     return fs::path(QUILLAR_BINARY_DIR) / "tests" / "krvprobe";
 }
 
+ToolResult RunProbe(const std::vector<std::string>& Args, const fs::path& Cwd) {
+    std::vector<std::string> argv{ProbePath().string()};
+    argv.insert(argv.end(), Args.begin(), Args.end());
+    return RunTool(argv, Cwd);
+}
+
 } // namespace testsupport
 
 namespace {

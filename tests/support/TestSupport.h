@@ -111,5 +111,7 @@ ToolResult RunTool(const std::vector<std::string>& Argv, const fs::path& Cwd = {
 // The sample archives made by other tools, and the test driver built beside the tests.
 fs::path CorpusDir();
 fs::path ProbePath();
+// Runs the test driver with Args in Cwd.
+ToolResult RunProbe(const std::vector<std::string>& Args, const fs::path& Cwd = {});
 
 } // namespace testsupport

@@ -10,11 +10,13 @@
 //   krvprobe delete ...    deletes entries of a zip or jar archive
 //   krvprobe sfx ...       makes a self-extracting program (ProbeSfx.h)
 //   krvprobe repair ...    rebuilds a damaged zip archive (ProbeRepair.h)
+//   krvprobe convert ...   converts an archive into another type (ProbeConvert.h)
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/core/krvStreams.h"
 #include "platform/TemporaryCleanup.h"
 
+#include "ProbeConvert.h"
 #include "ProbeExtract.h"
 #include "ProbeList.h"
 #include "ProbeRepair.h"
@@ -66,6 +68,7 @@ const TCommand Commands[] = {
     {"delete", "delete ARCHIVE MASK...", CmdDelete},
     {"sfx", "sfx ARCHIVE OUT [STUBDIR]", ProbeSfx},
     {"repair", "repair IN OUT", ProbeRepair},
+    {"convert", "convert [-v] IN OUT", ProbeConvert},
 };
 
 int Usage() {

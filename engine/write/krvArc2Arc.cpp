@@ -1,0 +1,188 @@
+#include "engine/write/krvArc2Arc.h"
+
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvFileIo.h"
+#include "engine/read/krvReaders.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool SameFile(const std::string& A, const std::string& B) {
+    std::error_code ec;
+    return A == B || fs::equivalent(A, B, ec);
+}
+
+bool EndsWithNoCase(const std::string& Text, const std::string& End) {
+    return Text.size() > End.size() &&
+           SameTextNoCase(std::string_view(Text).substr(Text.size() - End.size()), End);
+}
+
+} // namespace
+
+TArc2Arc::TArc2Arc() {
+    ConfirmOverwrites = true;
+    Attributes = {fsReadOnly, fsHidden, fsSysFile, fsArchive};
+}
+
+std::string TArc2Arc::OutputName() const {
+    if (OutArcType != tyTarGzip) return NewArchive;
+    if (EndsWithNoCase(NewArchive, ".tgz")) return NewArchive.substr(0, NewArchive.size() - 4) + ".tar";
+    if (NewArchive.size() > 7 && EndsWithNoCase(NewArchive, ".tar.gz"))
+        return NewArchive.substr(0, NewArchive.size() - 3);
+    return NewArchive;
+}
+
+bool TArc2Arc::Activate() {
+    if (ArchiveFile().empty() || !IsKnownArcType(ArcType())) return false;
+    AimCancelAtOwnFlag();
+    SetCancel(false);
+    bool done = false;
+    RunJob([this, &done] { done = Run(); }, [this] { RemoveTemporaries(); });
+    return done && !GetCancel();
+}
+
+bool TArc2Arc::Run() {
+    const std::string target = OutputName();
+    if (target.empty()) RaiseError(ArchiveFile(), "", "0", ecInvalidArchiveType);
+    if (SameFile(ArchiveFile(), target)) RaiseError(target, "", "0", ecSameInputAndOutputFileNames);
+    if (!CreateReader(ArcType())) RaiseError(ArchiveFile(), "", "0", ecInvalidArchiveType);
+    if (!CreateWriter(OutArcType)) RaiseError(target, "", "0", ecInvalidArchiveType);
+    if (OutArcMethod == amCreateNew && FileExists(target) && ConfirmOverwrites) {
+        if (!OnFileExists) return false;
+        TOverwriteMode mode = omOverwrite;
+        OnFileExists(*this, target, mode);
+        if (mode == omSkip || GetCancel()) return false;
+    }
+    const std::string folder = FolderOf(target);
+    if (!folder.empty() && !ForceDirPath(folder)) RaiseError(target, "", "0", ecErrorOpeningFile);
+    if (OnElapsedTime) Timer.Start();
+
+    FWorkDir = CreateTempFolder(TempDir(), "krv");
+    if (FWorkDir.empty()) RaiseError(TempDir(), "", "0", ecErrorOpeningFile);
+    if (!ExtractInput() || GetCancel()) return false;
+
+    // A new archive is made in a private folder beside the output and put in place by rename
+    // once it is whole: an existing output stays as it was until then.
+    std::string written = target;
+    if (OutArcMethod == amCreateNew) {
+        FStageDir = CreateTempFolder(folder.empty() ? "." : folder, ".krv");
+        if (FStageDir.empty()) RaiseError(target, "", "0", ecErrorOpeningFile);
+        written = JoinPath(FStageDir, fs::path(target).filename().string());
+    }
+    if (!CompressFolder(written) || GetCancel()) return false;
+    if (IntegrityCheck && OnIntegrityStatus && !TestOutput(written)) return false;
+    if (GetCancel()) return false;
+    if (written != target) {
+        std::error_code ec;
+        fs::rename(written, target, ec);
+        if (ec) RaiseError(target, "", "0", ecErrorOpeningFile);
+    }
+    Timer.Stop();
+    if (OnElapsedTime) OnElapsedTime(*this, Timer.Elapsed());
+    return true;
+}
+
+bool TArc2Arc::ExtractInput() {
+    std::unique_ptr<TUnBase> reader = CreateReader(ArcType());
+    TUnBase& r = *reader;
+    r.SetArchiveFile(ArchiveFile());
+    r.PasswordAttempts = PasswordAttempts;
+    r.Password = Password;
+    r.Passwords = Passwords;
+    r.TranslateOemChar = TranslateOemChar;
+    r.OnError = OnError;
+    r.OnGetPassword = OnGetPassword;
+    r.OnProgress = OnProgress;
+    r.OnNextVolume = OnNextVolume;
+    r.OnNestedTarFile = OnNestedTarFile;
+    r.DateAttribute = daFileDate;
+    r.UseStoredDirs = true;
+    r.CreateStoredDirs = true;
+    r.RecurseDirs = true;
+    r.FileSpec = {"*"};
+    r.SetExtractDir(FWorkDir);
+    r.OnBegin = OnExtractBegin;
+    r.OnEnd = OnExtractEnd;
+    r.OnActivate = OnExtractActivate;
+    r.OnDeactivate = OnExtractDeactivate;
+    r.DriveCancelFrom(*this);
+    r.Extract();
+    // Whatever failed to come out would be missing from the new archive.
+    return r.FilesFailed == 0 && r.ErrorsReported == 0;
+}
+
+bool TArc2Arc::CompressFolder(const std::string& Target) {
+    std::unique_ptr<TCompBase> writer = CreateWriter(OutArcType);
+    TCompBase& w = *writer;
+    w.SetArchiveFile(Target);
+    w.DateAttribute = DateAttribute;
+    w.Attributes = Attributes;
+    w.AttributesEx = AttributesEx;
+    w.RecurseDirs = true;
+    w.Switch = swAdd;
+    w.StoredDirNames = sdRelative;
+    w.TranslateOemChar = TranslateOemChar;
+    w.ExcludeSpec.clear();
+    w.FileSpec = {AppendBackslash(FWorkDir) + "*"};
+    w.SetTempDir(TempDir());
+    int errors = 0;
+    w.OnError = [this, &errors](TZipCommon& Sender, const std::string& File, const std::string& Msg,
+                                const std::string& Volume, int Code) {
+        ++errors;
+        if (OnError) OnError(Sender, File, Msg, Volume, Code);
+    };
+    w.OnProgress = OnProgress;
+    w.OnBegin = OnCompressBegin;
+    w.OnEnd = OnCompressEnd;
+    w.OnActivate = OnCompressActivate;
+    w.OnDeactivate = OnCompressDeactivate;
+    w.DriveCancelFrom(*this);
+    w.Compress();
+    return errors == 0 && FileExists(Target);
+}
+
+bool TArc2Arc::TestOutput(const std::string& Target) {
+    TZipCheck tester;
+    tester.SetArchiveFile(Target);
+    if (!IsTestableArcType(tester.ArcType())) {
+        // A type the tester cannot read (a cabinet) is not tested; the conversion stands.
+        ReportError(Target, "not tested", "0", ecInvalidArchiveType);
+        return true;
+    }
+    tester.Password = Password;
+    tester.Passwords = Passwords;
+    tester.FileSpec = {"*"};
+    tester.RecurseDirs = true;
+    tester.OnError = OnError;
+    tester.OnGetPassword = OnGetPassword;
+    tester.OnProgress = OnProgress;
+    tester.OnNextVolume = OnNextVolume;
+    tester.OnBegin = OnIntegrityBegin;
+    tester.OnEnd = OnIntegrityEnd;
+    tester.OnActivate = OnIntegrityActivate;
+    tester.OnDeactivate = OnIntegrityDeactivate;
+    tester.OnStatus = OnIntegrityStatus;
+    tester.DriveCancelFrom(*this);
+    tester.Activate();
+    return tester.Tested > 0 && tester.Failed == 0;
+}
+
+void TArc2Arc::RemoveTemporaries() {
+    // Only inside the folders made for this run; links are removed, never followed.
+    for (std::string* dir : {&FWorkDir, &FStageDir}) {
+        if (dir->empty()) continue;
+        std::error_code ec;
+        if (OnRemoveTempfile)
+            for (auto it = fs::recursive_directory_iterator(*dir, ec);
+                 !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+                if (!it->is_directory(ec) || it->is_symlink(ec)) OnRemoveTempfile(*this, it->path().string());
+        fs::remove_all(*dir, ec);
+        if (OnRemoveTempfile) OnRemoveTempfile(*this, *dir);
+        dir->clear();
+    }
+}

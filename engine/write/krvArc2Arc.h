@@ -1,0 +1,59 @@
+// The archive converter: extracts every entry of ArchiveFile into a private temporary folder
+// with the reader of its type, writes that folder into NewArchive with the writer of
+// OutArcType, optionally tests the result with the integrity tester, and always removes its
+// temporary files. A new archive replaces an existing output only once it was written (and,
+// when asked, tested) whole; the input is never changed.
+#pragma once
+
+#include "engine/core/krvZipCommon.h"
+#include "engine/read/krvZipCheck.h"
+#include "engine/write/krvWriters.h"
+
+#include <functional>
+#include <string>
+
+enum TOutArcMethod : std::uint8_t { amCreateNew, amAddToArc };
+
+class TArc2Arc;
+// An existing output: the answer omSkip ends the run.
+using TOnConvertFileExists =
+    std::function<void(TZipCommon& Sender, const std::string& FileName, TOverwriteMode& OverwriteMode)>;
+
+class TArc2Arc : public TZipCommon {
+public:
+    TArc2Arc();
+
+    std::string NewArchive;
+    TOutArcType OutArcType = tyZip;
+    TOutArcMethod OutArcMethod = amCreateNew;
+    bool IntegrityCheck = true;
+
+    TNotifyEvent OnExtractActivate, OnExtractDeactivate;
+    TOnBegin OnExtractBegin;
+    TOnEnd OnExtractEnd;
+    TNotifyEvent OnCompressActivate, OnCompressDeactivate;
+    TOnBegin OnCompressBegin;
+    TOnEnd OnCompressEnd;
+    TNotifyEvent OnIntegrityActivate, OnIntegrityDeactivate;
+    TOnBegin OnIntegrityBegin;
+    TOnEnd OnIntegrityEnd;
+    TOnIntegrityStatus OnIntegrityStatus;
+    // The converter's own question, without the file's date.
+    TOnConvertFileExists OnFileExists;
+
+    // Runs one conversion. True when NewArchive was written (and tested, when asked).
+    bool Activate();
+
+    // The archive a conversion writes: NewArchive, or for tyTarGzip the tar it is made from.
+    std::string OutputName() const;
+
+private:
+    bool Run();
+    bool ExtractInput();
+    bool CompressFolder(const std::string& Target);
+    bool TestOutput(const std::string& Target);
+    void RemoveTemporaries();
+
+    std::string FWorkDir;  // the private extraction folder
+    std::string FStageDir; // a private folder beside the output for a new archive
+};
