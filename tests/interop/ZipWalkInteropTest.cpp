@@ -139,6 +139,8 @@ const TSourceTree Tree;
 
 const std::vector<TLayout> Layouts{
     {"InfoZipDeflated", [](auto& S, auto& Z) { InfoZip(S, Z, ""); }, true, true},
+    // Pieces test.z01, test.z02 ... and the last, test.zip: read through the pieces beside it.
+    {"InfoZipSplitSet", [](auto& S, auto& Z) { InfoZip(S, Z, "-s 64k"); }, false, false},
     {"InfoZipStreamedThroughAPipe", [](auto& S, auto& Z) { Shell("zip -qrX - . > '" + Z.string() + "'", S); },
      true, true},
     {"InfoZipForcedZip64", [](auto& S, auto& Z) { InfoZip(S, Z, "-fz"); }, true, false},
