@@ -1,5 +1,8 @@
 #include "engine/core/krvCodecStreams.h"
 
+#include <libdeflate.h>
+#include <new>
+
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvCrc.h"
 #include "engine/core/krvCrypt.h"
@@ -363,4 +366,56 @@ void TDecompressStream::ClearInput() {
     FState.Z.avail_in = 0;
     FWrappedPos = FWrapped.Position();
     if (FStatus == Z_BUF_ERROR) FStatus = Z_OK;
+}
+
+// ---- whole buffers --------------------------------------------------------------------------
+
+TWholeInflater::TWholeInflater() : FDecompressor(libdeflate_alloc_decompressor()) {
+    if (!FDecompressor) throw std::bad_alloc();
+}
+
+TWholeInflater::~TWholeInflater() {
+    libdeflate_free_decompressor(FDecompressor);
+}
+
+bool TWholeInflater::Inflate(std::span<const std::uint8_t> In, std::span<std::uint8_t> Out) {
+    return libdeflate_deflate_decompress(FDecompressor, In.data(), In.size(), Out.data(), Out.size(), nullptr) ==
+           LIBDEFLATE_SUCCESS;
+}
+
+namespace {
+
+// libdeflate's levels for the deflate types: its 1, 6 and 9 are faster than zlib's and give
+// smaller output; stored blocks come from level 0.
+int WholeDeflateLevel(TDeflateType Level) {
+    switch (Level) {
+    case dtDeflateS:
+        return 0;
+    case dtDeflateF:
+        return 1;
+    case dtDeflateX:
+        return 9;
+    default:
+        return 6;
+    }
+}
+
+} // namespace
+
+TWholeDeflater::TWholeDeflater(TDeflateType Level)
+    : FCompressor(libdeflate_alloc_compressor(WholeDeflateLevel(Level))) {
+    if (!FCompressor) throw std::bad_alloc();
+}
+
+TWholeDeflater::~TWholeDeflater() {
+    libdeflate_free_compressor(FCompressor);
+}
+
+std::int64_t TWholeDeflater::Bound(std::int64_t InSize) const {
+    return static_cast<std::int64_t>(libdeflate_deflate_compress_bound(FCompressor, static_cast<std::size_t>(InSize)));
+}
+
+std::int64_t TWholeDeflater::Deflate(std::span<const std::uint8_t> In, std::span<std::uint8_t> Out) {
+    return static_cast<std::int64_t>(
+        libdeflate_deflate_compress(FCompressor, In.data(), In.size(), Out.data(), Out.size()));
 }

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 #include <zlib.h>
 
@@ -204,4 +205,43 @@ private:
     int FStatus = Z_OK;
     bool FEndOfStream = false;
     std::int64_t FAvailOut = 0;
+};
+
+// ---- whole buffers --------------------------------------------------------------------------
+// Data whose sizes are known and at most WholeBufferLimit bytes are inflated and deflated in
+// one call of libdeflate, several times zlib's speed; everything else streams through zlib.
+inline constexpr std::int64_t WholeBufferLimit = std::int64_t{16} << 20;
+
+struct libdeflate_decompressor;
+struct libdeflate_compressor;
+
+class TWholeInflater {
+public:
+    TWholeInflater();
+    ~TWholeInflater();
+    TWholeInflater(const TWholeInflater&) = delete;
+    TWholeInflater& operator=(const TWholeInflater&) = delete;
+
+    // Inflates the raw deflate data In into exactly Out.size() bytes. False when the data are
+    // damaged, or do not give exactly that many bytes.
+    bool Inflate(std::span<const std::uint8_t> In, std::span<std::uint8_t> Out);
+
+private:
+    libdeflate_decompressor* FDecompressor = nullptr;
+};
+
+class TWholeDeflater {
+public:
+    explicit TWholeDeflater(TDeflateType Level);
+    ~TWholeDeflater();
+    TWholeDeflater(const TWholeDeflater&) = delete;
+    TWholeDeflater& operator=(const TWholeDeflater&) = delete;
+
+    // The most bytes Deflate can need for InSize bytes.
+    std::int64_t Bound(std::int64_t InSize) const;
+    // Deflates In (raw deflate) into Out; returns the bytes written, 0 when they do not fit.
+    std::int64_t Deflate(std::span<const std::uint8_t> In, std::span<std::uint8_t> Out);
+
+private:
+    libdeflate_compressor* FCompressor = nullptr;
 };

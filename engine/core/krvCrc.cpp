@@ -4,6 +4,7 @@
 #include "engine/core/krvGbls.h"
 
 #include <string_view>
+#include <libdeflate.h>
 #include <zlib.h>
 
 namespace {
@@ -34,9 +35,9 @@ constinit const std::array<std::uint16_t, 256> Crc16Table = MakeReflectedTable<s
 
 void UpdateCrc32Buf(const void* Buffer, std::int64_t Count, std::uint32_t& Crc) {
     if (!Buffer || Count < 1) return;
-    // zlib's crc32 inverts on the way in and out; inverting around it leaves the plain update.
-    Crc = ~static_cast<std::uint32_t>(
-        crc32_z(~Crc & 0xFFFFFFFFUL, static_cast<const Bytef*>(Buffer), static_cast<z_size_t>(Count)));
+    // libdeflate's crc32 (several times zlib's speed) inverts on the way in and out;
+    // inverting around it leaves the plain update.
+    Crc = ~libdeflate_crc32(~Crc, Buffer, static_cast<std::size_t>(Count));
 }
 
 namespace {
