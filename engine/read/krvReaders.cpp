@@ -1,6 +1,7 @@
 #include "engine/read/krvReaders.h"
 
 #include "engine/read/krvUnJar.h"
+#include "engine/read/krvUnTar.h"
 #include "engine/read/krvUnZip.h"
 
 std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
@@ -12,6 +13,8 @@ std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
     case atJar:
     case atJarExe:
         return std::make_unique<TUnJar>();
+    case atTar:
+        return std::make_unique<TUnTar>();
     default:
         return nullptr;
     }
