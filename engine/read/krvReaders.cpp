@@ -1,5 +1,6 @@
 #include "engine/read/krvReaders.h"
 
+#include "engine/read/krvUnGZip.h"
 #include "engine/read/krvUnJar.h"
 #include "engine/read/krvUnTar.h"
 #include "engine/read/krvUnZip.h"
@@ -15,6 +16,9 @@ std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
         return std::make_unique<TUnJar>();
     case atTar:
         return std::make_unique<TUnTar>();
+    case atGZip:
+    case atTarGZip:
+        return std::make_unique<TUnGZip>();
     default:
         return nullptr;
     }

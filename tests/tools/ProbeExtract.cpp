@@ -50,6 +50,8 @@ int ProbeExtract(const std::vector<std::string>& Args) {
     reader->OnGetPassword = [](TZipCommon&, const std::string&, std::string&, bool& TryAgain) {
         TryAgain = false;
     };
+    // A tar inside a gzip or compress file is unpacked as well.
+    reader->OnNestedTarFile = [](TZipCommon&, const std::string&, bool& doUnTar) { doUnTar = true; };
     if (drive) drive->Bind(*reader);
 
     const std::string root = reader->ExtractDir();

@@ -1,6 +1,7 @@
 // krvprobe extract ARCHIVE DESTDIR [PASSWORD]: extracts every entry with its stored folders
 // through the reader of the archive's detected type and prints one line per entry,
 // "name<TAB>OK" or "name<TAB>ERROR <code> <text>". Exit status 0 only when every entry passed.
+// A tar inside a gzip or compress file is unpacked too (the nested-tar question is answered yes).
 #pragma once
 
 #include <string>
