@@ -147,7 +147,12 @@ bool TTarWalker::Next(TTarEntry& Entry) {
     std::array<std::uint8_t, TarBlockSize> header{};
     for (;;) {
         if (FPos >= FLimit) return Finish(FStart >= 0 ? TTarWalkEnd::Truncated : TTarWalkEnd::End);
-        if (FReadAt(FPos, header.data(), TarBlockSize) != TarBlockSize) return Finish(TTarWalkEnd::Truncated);
+        const std::int64_t got = FReadAt(FPos, header.data(), TarBlockSize);
+        if (got != TarBlockSize) {
+            // A cut inside the end-of-archive blocks loses nothing.
+            const bool zeros = got > 0 && AllZero(header.data(), static_cast<std::size_t>(got));
+            return Finish(zeros && FStart < 0 ? TTarWalkEnd::End : TTarWalkEnd::Truncated);
+        }
         if (AllZero(header.data(), header.size()))
             return Finish(FStart >= 0 ? TTarWalkEnd::BadHeader : TTarWalkEnd::End);
         if (header[NameOffset] == 0 || !IsTarHeaderValid(header.data()))
@@ -218,6 +223,11 @@ bool TTarWalker::Next(TTarEntry& Entry) {
         FStart = -1;
         if (size > FLimit - dataPos) {
             Entry.Truncated = true;
+            FEnd = TTarWalkEnd::Truncated;
+            FPos = FLimit;
+        } else if (next > FLimit) {
+            // Its data are whole, but the archive ends inside their padding: whatever came
+            // next is lost.
             FEnd = TTarWalkEnd::Truncated;
             FPos = FLimit;
         } else {

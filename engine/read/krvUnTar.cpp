@@ -57,7 +57,9 @@ void TUnTar::ScanTarHeaders(TStream32& Stream) {
                                 std::int64_t Count) { return ReadAt(Stream, At, Buffer, Count); },
                       0, end);
     TTarEntry entry;
+    bool lastCut = false; // the last entry's data are cut off (reported when it is extracted)
     while (!GetCancel() && walker.Next(entry)) {
+        lastCut = entry.Truncated;
         if (entry.Kind == TTarKind::File)
             FFiles[LinkKey(entry.Name)] = {entry.DataPos, entry.Size, entry.Truncated};
         std::string tested = entry.Name;
@@ -70,6 +72,8 @@ void TUnTar::ScanTarHeaders(TStream32& Stream) {
     }
     // A damaged or cut archive: the entries before the damage are still extracted.
     if (walker.EndReason() == TTarWalkEnd::BadHeader) ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
+    if (walker.EndReason() == TTarWalkEnd::Truncated && !lastCut)
+        ReportError(ArchiveFile(), "", "0", ecUnexpectedEndOfFile);
 }
 
 void TUnTar::ExtractTarEntries(TStream32& Stream) {
