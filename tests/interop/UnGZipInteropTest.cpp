@@ -82,12 +82,15 @@ TEST_F(UnGZipInterop, MembersExtractAsGzipDecodesThem) {
     WriteFile(Dir / "three.gz", random + random + text);
     WriteFile(Dir / "padded.gz", text + std::string(1024, '\0'));
     WriteFile(Dir / "hand.gz", HandMadeMember(random, true));
+    // One empty stored block, CRC and size 0.
+    WriteFile(Dir / "empty.gz",
+              std::string("\x1F\x8B\x08\0\0\0\0\0\0\x03\x01\0\0\xFF\xFF\0\0\0\0\0\0\0\0", 23));
     const struct {
         const char* Archive;
         const char* Name; // the file it extracts to
     } cases[] = {
         {"pigz.gz", "text.txt"}, {"renamed.gz", "text.txt"}, {"noname.gz", "noname"},  {"two.gz", "text.txt"},
-        {"three.gz", "three"},   {"padded.gz", "text.txt"},  {"hand.gz", "inner.txt"},
+        {"three.gz", "three"},   {"padded.gz", "text.txt"},  {"hand.gz", "inner.txt"}, {"empty.gz", "empty"},
     };
     for (const auto& c : cases) {
         const fs::path archive = Dir / c.Archive;
