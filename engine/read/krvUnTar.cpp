@@ -60,6 +60,8 @@ void TUnTar::ScanTarHeaders(TStream32& Stream) {
     bool lastCut = false; // the last entry's data are cut off (reported when it is extracted)
     while (!GetCancel() && walker.Next(entry)) {
         lastCut = entry.Truncated;
+        // A volume label names the archive, not a file.
+        if (entry.TypeFlag == 'V') continue;
         if (entry.Kind == TTarKind::File)
             FFiles[LinkKey(entry.Name)] = {entry.DataPos, entry.Size, entry.Truncated};
         std::string tested = entry.Name;

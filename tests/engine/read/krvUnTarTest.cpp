@@ -47,6 +47,7 @@ TEST(UnTar, HostileNamesAndLinksStayInsideTheDestination) {
         {"hardout", "", '1', (outside / "victim.txt").string()},
         {"dev", "", '3'},
         {"fifo", "", '6'},
+        {"LABEL", "", 'V'}, // a volume label: no file, no error
     });
     WriteFile(dir / "t.tar", archive);
     const ExtractResult r = ExtractAll(dir / "t.tar", dest);
