@@ -133,6 +133,11 @@ TEST_F(UnGZipInterop, CompressedTarsExtractAsGnuTarDoes) {
         EXPECT_EQ(CompareTrees(ReadTree(gnu), "GNU tar", tree, "Quillar"), "") << archive;
         EXPECT_TRUE(fs::is_empty(temp)) << "the temporary tar of " << archive << " was left";
 
+        // The test driver's run without output goes through the nested tar too.
+        const ToolResult probe = RunTool({ProbePath().string(), "test", archive.string()});
+        EXPECT_EQ(probe.ExitCode, 0) << probe.Out;
+        EXPECT_NE(probe.Out.find("./b/same/f.txt\tOK\n"), std::string::npos) << probe.Out;
+
         // Answered no, the tar itself is the file.
         const auto [plain, r2] = Extract(archive, NestedTar(false));
         EXPECT_TRUE(r2.AllPassed()) << r2.Describe();

@@ -20,10 +20,8 @@ std::string Relative(const std::string& Name, const std::string& Root) {
     return Name;
 }
 
-} // namespace
-
-int ProbeExtract(const std::vector<std::string>& Args) {
-    if (Args.size() < 2 || Args.size() > 3) return 2;
+// Args: ARCHIVE DESTDIR [PASSWORD]; a test run ignores DESTDIR and writes nothing.
+int RunReader(const std::vector<std::string>& Args, bool Test) {
     const std::string& archive = Args[0];
     TRegisterKorva detector;
     detector.SetArchiveFile(archive);
@@ -81,9 +79,26 @@ int ProbeExtract(const std::vector<std::string>& Args) {
             printError(FileName, code ? code : ecFileFailsCRCCheck);
         }
     };
-    reader->Extract();
+    if (Test)
+        reader->ExtractNoOutput();
+    else
+        reader->Extract();
     for (const TPendingError& e : pending)
         printError(e.FileName, e.Code);
     std::fflush(stdout);
     return allPassed ? 0 : 1;
+}
+
+} // namespace
+
+int ProbeExtract(const std::vector<std::string>& Args) {
+    if (Args.size() < 2 || Args.size() > 3) return 2;
+    return RunReader(Args, false);
+}
+
+int ProbeTest(const std::vector<std::string>& Args) {
+    if (Args.empty() || Args.size() > 2) return 2;
+    std::vector<std::string> args = {Args[0], ""};
+    if (Args.size() == 2) args.push_back(Args[1]);
+    return RunReader(args, true);
 }

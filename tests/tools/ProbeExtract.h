@@ -8,3 +8,6 @@
 #include <vector>
 
 int ProbeExtract(const std::vector<std::string>& Args);
+// krvprobe test ARCHIVE [PASSWORD]: the same through the reader's run without output (the
+// data are decoded and checked, nothing is written); names are printed as stored.
+int ProbeTest(const std::vector<std::string>& Args);

@@ -4,6 +4,7 @@
 //
 //   krvprobe detect FILE   the detected archive type's name and the archive offset
 //   krvprobe extract ARCHIVE DESTDIR [PASSWORD]   see ProbeExtract.h
+//   krvprobe test ARCHIVE [PASSWORD]              see ProbeExtract.h
 //   krvprobe list ARCHIVE  the lister's entries and totals (ProbeList.cpp)
 //   krvprobe add ...       adds files to a zip or jar archive (ProbeWrite.h)
 //   krvprobe delete ...    deletes entries of a zip or jar archive
@@ -54,6 +55,7 @@ int CmdDetect(const TArgs& Args) {
 const TCommand Commands[] = {
     {"detect", "detect FILE", CmdDetect},
     {"extract", "extract ARCHIVE DESTDIR [PASSWORD]", ProbeExtract},
+    {"test", "test ARCHIVE [PASSWORD]", ProbeTest},
     {"list", "list ARCHIVE", ProbeList},
     {"add", "add ARCHIVE [-m store|fast|normal|max] [-p PASSWORD] [-r] [-s refresh|move] FILE...", CmdAdd},
     {"delete", "delete ARCHIVE MASK...", CmdDelete},
