@@ -103,6 +103,8 @@ int TUnGZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
         SetCurrentFileName(name);
     else
         FileName = name;
+    // A name that would leave the destination has been reported: nothing more is done.
+    if (FileName.empty()) return 0;
 
     int refused = 0;
     if (header == TGzipHeaderResult::Truncated)
