@@ -5,42 +5,13 @@
 #pragma once
 
 #include "ScratchFile.h"
+#include "ScratchFolder.h"
 #include "engine/core/krvUnBase.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-
-// The folder the entries are extracted into, emptied after each input; it lies in a parent
-// of its own, and anything that appears in the parent beside it escaped.
-class TScratchFolder {
-public:
-    TScratchFolder() {
-        const char* dir = std::getenv("TMPDIR");
-        std::string name = std::string(dir && *dir ? dir : "/tmp") + "/quillar-fuzz-out-XXXXXX";
-        if (::mkdtemp(name.data())) FParent = name;
-        FFolder = FParent / "dest";
-    }
-    ~TScratchFolder() {
-        std::error_code ec;
-        if (!FParent.empty()) std::filesystem::remove_all(FParent, ec);
-    }
-    TScratchFolder(const TScratchFolder&) = delete;
-    TScratchFolder& operator=(const TScratchFolder&) = delete;
-
-    const std::filesystem::path& Folder() const { return FFolder; }
-    // Empties the folder; false when something was written beside it.
-    bool Reset() const {
-        std::error_code ec;
-        std::filesystem::remove_all(FFolder, ec);
-        return std::filesystem::is_empty(FParent, ec);
-    }
-
-private:
-    std::filesystem::path FParent;
-    std::filesystem::path FFolder;
-};
 
 // The file every input is written to, and the folder it is extracted into.
 struct TFuzzFiles {
@@ -66,6 +37,7 @@ inline void FuzzExtract(TUnBase& Reader, const TFuzzFiles& Files) {
     Reader.OnNextVolume = [](TZipCommon&, std::string&, const std::string&, bool, bool& Cancel) {
         Cancel = true;
     };
+    Reader.OnNestedTarFile = [](TZipCommon&, const std::string&, bool& doUnTar) { doUnTar = true; };
     Reader.Extract();
     if (!Files.Out.Reset()) std::abort(); // an entry was written outside the destination
 }

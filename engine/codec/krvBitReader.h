@@ -33,6 +33,10 @@ public:
         return static_cast<std::int32_t>(v);
     }
 
+    // Bits taken from the input but not handed out yet (after a TryBits that failed: the
+    // bits that were there).
+    int PendingBits() const { return FBitCount; }
+
     // As TryBits; input that ends first is damage (TDecodeStop 25153 "Decompression error").
     std::uint32_t Bits(int Count) {
         const std::int32_t v = TryBits(Count);

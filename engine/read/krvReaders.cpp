@@ -2,8 +2,10 @@
 
 #include "engine/read/krvUnArc.h"
 #include "engine/read/krvUnArj.h"
+#include "engine/read/krvUnGZip.h"
 #include "engine/read/krvUnJar.h"
 #include "engine/read/krvUnLha.h"
+#include "engine/read/krvUnTar.h"
 #include "engine/read/krvUnZip.h"
 
 std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
@@ -28,6 +30,11 @@ std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
     case atLzh:
     case atLzhExe:
         return std::make_unique<TUnLha>();
+    case atTar:
+        return std::make_unique<TUnTar>();
+    case atGZip:
+    case atTarGZip:
+        return std::make_unique<TUnGZip>();
     default:
         return nullptr;
     }

@@ -57,6 +57,8 @@ int ProbeRun(TUnBase& Component, const std::string& Archive, const std::string& 
     Component.OnNextVolume = [](TZipCommon&, std::string&, const std::string&, bool Exists, bool& Cancel) {
         Cancel = !Exists;
     };
+    // A tar inside a gzip file is unpacked too.
+    Component.OnNestedTarFile = [](TZipCommon&, const std::string&, bool& DoUnTar) { DoUnTar = true; };
     if (drive) drive->Bind(Component);
 
     const std::string root = Component.ExtractDir();

@@ -79,6 +79,7 @@ std::string MakeTar(const std::vector<TTarItem>& Items) {
         IntToOctField(item.Data.size(), 12, true, h + 124);
         IntToOctField(1600000000, 12, true, h + 136);
         h[156] = item.Type;
+        std::memcpy(h + 157, item.Link.data(), std::min<std::size_t>(item.Link.size(), 100));
         std::memcpy(h + 257, "ustar", 6);
         std::memcpy(h + 263, "00", 2);
         IntToOctField(TarHeaderChecksum(h), 8, true, h + 148);

@@ -27,6 +27,7 @@ struct TTarItem {
     std::string Name;
     std::string Data;
     char Type = '0';
+    std::string Link; // target of a link entry
 };
 std::string MakeTar(const std::vector<TTarItem>& Items);
 

@@ -1,0 +1,238 @@
+#include "engine/core/krvTarRecords.h"
+
+#include "engine/core/krvCheckedMath.h"
+#include "engine/core/krvCrc.h"
+#include "engine/core/krvGbls.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr std::size_t NameOffset = 0;
+constexpr std::size_t NameLength = 100;
+constexpr std::size_t ModeOffset = 100;
+constexpr std::size_t SizeOffset = 124;
+constexpr std::size_t MTimeOffset = 136;
+constexpr std::size_t NumberLength = 12;
+constexpr std::size_t ChecksumOffset = 148;
+constexpr std::size_t TypeOffset = 156;
+constexpr std::size_t LinkOffset = 157;
+constexpr std::size_t MagicOffset = 257;
+constexpr std::size_t PrefixOffset = 345;
+constexpr std::size_t PrefixLength = 155;
+
+std::string Field(const std::uint8_t* P, std::size_t Length) {
+    const auto* c = reinterpret_cast<const char*>(P);
+    return std::string(c, strnlen(c, Length));
+}
+
+bool AllZero(const std::uint8_t* P, std::size_t Length) {
+    return std::all_of(P, P + Length, [](std::uint8_t b) { return b == 0; });
+}
+
+// A decimal number of a pax record: digits only, optionally negative (times), with a
+// fraction that is dropped. False for anything else.
+bool PaxNumber(const std::string& Text, std::int64_t& Value) {
+    std::size_t i = 0;
+    const bool negative = !Text.empty() && Text[0] == '-';
+    if (negative) ++i;
+    if (i >= Text.size()) return false;
+    std::int64_t v = 0;
+    for (; i < Text.size() && Text[i] != '.'; ++i) {
+        if (Text[i] < '0' || Text[i] > '9') return false;
+        if (!CheckedMul(v, 10, v) || !CheckedAdd(v, Text[i] - '0', v)) return false;
+    }
+    Value = negative ? -v : v;
+    return true;
+}
+
+TTarKind KindOf(char Type, const std::string& Name) {
+    switch (Type) {
+    case '\0':
+    case '0':
+        // Old archives mark folders only by the trailing separator.
+        return !Name.empty() && Name.back() == '/' ? TTarKind::Directory : TTarKind::File;
+    case '7': // contiguous file
+        return TTarKind::File;
+    case '5':
+    case 'D': // GNU dump directory: a folder with a listing as its data
+        return TTarKind::Directory;
+    case '1':
+        return TTarKind::HardLink;
+    case '2':
+        return TTarKind::SymLink;
+    default:
+        return TTarKind::Other;
+    }
+}
+
+} // namespace
+
+std::int64_t TarNumber(const std::uint8_t* P, std::size_t Length) {
+    if (Length == 0) return 0;
+    if (P[0] & 0x80) {
+        // Base 256, big-endian; a set sign bit (0xFF lead) is a negative number.
+        if (P[0] & 0x40) return -1;
+        std::uint64_t v = P[0] & 0x3F;
+        for (std::size_t i = 1; i < Length; ++i) {
+            if (v >> 55) return -1;
+            v = (v << 8) | P[i];
+        }
+        return static_cast<std::int64_t>(v);
+    }
+    const std::uint64_t v = OctStrToInt(std::string_view(reinterpret_cast<const char*>(P), Length));
+    return v > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
+               ? -1
+               : static_cast<std::int64_t>(v);
+}
+
+TTarWalker::TTarWalker(TTarReadAt ReadAt, std::int64_t Start, std::int64_t End)
+    : FReadAt(std::move(ReadAt)), FPos(Start), FLimit(End) {}
+
+void TTarWalker::SetPosition(std::int64_t Pos) {
+    FPos = Pos;
+    FEnd = TTarWalkEnd::Running;
+}
+
+bool TTarWalker::Finish(TTarWalkEnd Reason) {
+    FEnd = Reason;
+    FPos = FLimit;
+    return false;
+}
+
+bool TTarWalker::ReadRecordText(std::int64_t At, std::int64_t Size, std::string& Text) {
+    Text.assign(static_cast<std::size_t>(Size), '\0');
+    return Size == 0 || FReadAt(At, Text.data(), Size) == Size;
+}
+
+bool TTarWalker::ApplyPax(const std::string& Text) {
+    // Records of the form "<length> <keyword>=<value>\n"; the length counts the whole record.
+    std::size_t p = 0;
+    while (p < Text.size()) {
+        if (Text[p] == '\0') break; // padding after the last record
+        const std::size_t space = Text.find(' ', p);
+        if (space == std::string::npos || space == p) return false;
+        std::size_t length = 0;
+        for (std::size_t i = p; i < space; ++i) {
+            if (Text[i] < '0' || Text[i] > '9' || length > Text.size()) return false;
+            length = length * 10 + static_cast<std::size_t>(Text[i] - '0');
+        }
+        if (length <= space - p + 1 || length > Text.size() - p || Text[p + length - 1] != '\n') return false;
+        const std::string record = Text.substr(space + 1, p + length - space - 2);
+        p += length;
+        const std::size_t eq = record.find('=');
+        if (eq == std::string::npos) return false;
+        const std::string key = record.substr(0, eq);
+        const std::string value = record.substr(eq + 1);
+        std::int64_t number = 0;
+        if (key == "path") {
+            FPaxPath = value;
+        } else if (key == "linkpath") {
+            FPaxLink = value;
+        } else if (key == "size") {
+            if (!PaxNumber(value, number) || number < 0) return false;
+            FPaxSize = number;
+        } else if (key == "mtime") {
+            if (PaxNumber(value, number)) FPaxMTime = number;
+        }
+    }
+    return true;
+}
+
+bool TTarWalker::Next(TTarEntry& Entry) {
+    if (FEnd != TTarWalkEnd::Running) return false;
+    std::array<std::uint8_t, TarBlockSize> header{};
+    for (;;) {
+        if (FPos >= FLimit) return Finish(FStart >= 0 ? TTarWalkEnd::Truncated : TTarWalkEnd::End);
+        const std::int64_t got = FReadAt(FPos, header.data(), TarBlockSize);
+        if (got != TarBlockSize) {
+            // A cut inside the end-of-archive blocks loses nothing.
+            const bool zeros = got > 0 && AllZero(header.data(), static_cast<std::size_t>(got));
+            return Finish(zeros && FStart < 0 ? TTarWalkEnd::End : TTarWalkEnd::Truncated);
+        }
+        if (AllZero(header.data(), header.size()))
+            return Finish(FStart >= 0 ? TTarWalkEnd::BadHeader : TTarWalkEnd::End);
+        if (header[NameOffset] == 0 || !IsTarHeaderValid(header.data()))
+            return Finish(TTarWalkEnd::BadHeader);
+
+        const std::int64_t headerPos = FPos;
+        if (FStart < 0) FStart = headerPos;
+        const char type = static_cast<char>(header[TypeOffset]);
+        const bool metadata = type == 'L' || type == 'K' || type == 'x' || type == 'g';
+        std::int64_t size = TarNumber(header.data() + SizeOffset, NumberLength);
+        if (!metadata && FPaxSize >= 0) size = FPaxSize;
+        // A hard link has no data, whatever size some writers put in its header.
+        if (type == '1') size = 0;
+        std::int64_t dataPos = 0, next = 0;
+        const std::int64_t padded = size >= 0 ? (size + TarBlockSize - 1) / TarBlockSize * TarBlockSize : -1;
+        if (size < 0 || size > std::numeric_limits<std::int64_t>::max() - TarBlockSize ||
+            !CheckedAdd(headerPos, TarBlockSize, dataPos) || !CheckedAdd(dataPos, padded, next))
+            return Finish(TTarWalkEnd::BadHeader);
+
+        if (metadata) {
+            if (size > MaxRecordText) return Finish(TTarWalkEnd::BadHeader);
+            std::string text;
+            if (!ReadRecordText(dataPos, size, text)) return Finish(TTarWalkEnd::Truncated);
+            if (type == 'L' || type == 'K') {
+                text.resize(strnlen(text.c_str(), text.size()));
+                (type == 'L' ? FLongName : FLongLink) = text;
+            } else if (type == 'x' && !ApplyPax(text)) {
+                return Finish(TTarWalkEnd::BadHeader);
+            }
+            FPos = next;
+            continue;
+        }
+
+        Entry = TTarEntry{};
+        if (!FPaxPath.empty()) {
+            Entry.Name = FPaxPath;
+        } else if (!FLongName.empty()) {
+            Entry.Name = FLongName;
+        } else {
+            Entry.Name = Field(header.data() + NameOffset, NameLength);
+            const std::string prefix = Field(header.data() + PrefixOffset, PrefixLength);
+            // Only the POSIX form has a prefix there; GNU's keeps other fields in that place.
+            if (std::memcmp(header.data() + MagicOffset, "ustar", 6) == 0 && !prefix.empty())
+                Entry.Name = prefix + "/" + Entry.Name;
+        }
+        Entry.LinkName = !FPaxLink.empty()    ? FPaxLink
+                         : !FLongLink.empty() ? FLongLink
+                                              : Field(header.data() + LinkOffset, NameLength);
+        Entry.TypeFlag = type;
+        Entry.Kind = KindOf(type, Entry.Name);
+        Entry.Size = size;
+        Entry.MTime = FPaxMTime >= 0
+                          ? FPaxMTime
+                          : std::max<std::int64_t>(TarNumber(header.data() + MTimeOffset, NumberLength), 0);
+        Entry.Mode = static_cast<std::uint32_t>(
+            std::max<std::int64_t>(TarNumber(header.data() + ModeOffset, 8), 0) & 07777);
+        Entry.Checksum = static_cast<std::uint32_t>(
+            OctStrToInt(std::string_view(reinterpret_cast<const char*>(header.data()) + ChecksumOffset, 8)));
+        Entry.StartPos = FStart;
+        Entry.HeaderPos = headerPos;
+        Entry.DataPos = dataPos;
+        FLongName.clear();
+        FLongLink.clear();
+        FPaxPath.clear();
+        FPaxLink.clear();
+        FPaxSize = -1;
+        FPaxMTime = -1;
+        FStart = -1;
+        if (size > FLimit - dataPos) {
+            Entry.Truncated = true;
+            FEnd = TTarWalkEnd::Truncated;
+            FPos = FLimit;
+        } else if (next > FLimit) {
+            // Its data are whole, but the archive ends inside their padding: whatever came
+            // next is lost.
+            FEnd = TTarWalkEnd::Truncated;
+            FPos = FLimit;
+        } else {
+            FPos = next;
+        }
+        return true;
+    }
+}

@@ -1,0 +1,81 @@
+// The tar format's records and the walk over them, shared by the lister and the tar reader:
+// the 512-byte header with its checksum, octal and base-256 numbers, the ustar name prefix,
+// GNU long-name and long-link records ('L', 'K') and pax extended records ('x'; global
+// records 'g' are stepped over). The walk yields one entry per member with those records
+// folded into it, and ends at the end-of-archive block, the archive's end, a header that
+// fails its checksum or an entry whose data run past the archive's end.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+inline constexpr std::int64_t TarBlockSize = 512;
+
+// A numeric header field: octal digits (anything else skipped, as old writers padded with
+// blanks or NULs), or the base-256 form whose first byte has its high bit set. -1 for a
+// negative or unrepresentable value.
+std::int64_t TarNumber(const std::uint8_t* Field, std::size_t Length);
+
+enum class TTarKind : std::uint8_t { File, Directory, HardLink, SymLink, Other };
+
+struct TTarEntry {
+    std::string Name;     // the full stored name ('/'-separated)
+    std::string LinkName; // target of a link
+    char TypeFlag = '0';
+    TTarKind Kind = TTarKind::File;
+    std::int64_t Size = 0;  // bytes of data behind the header
+    std::int64_t MTime = 0; // seconds since 1970-01-01 00:00 UTC
+    std::uint32_t Mode = 0;
+    std::uint32_t Checksum = 0; // the header's stored checksum
+    std::int64_t StartPos = 0;  // the entry's first record (a long-name or pax record, or its header)
+    std::int64_t HeaderPos = 0; // its own header
+    std::int64_t DataPos = 0;
+    bool Truncated = false; // its data run past the archive's end
+};
+
+// Why a walk ended.
+enum class TTarWalkEnd : std::uint8_t {
+    Running,   // not ended yet
+    End,       // the end-of-archive block, or the archive's end at a header boundary
+    BadHeader, // a block that is no valid header (checksum, numbers, record bounds)
+    Truncated, // the archive ends inside a header, a record or an entry's data
+};
+
+// Reads up to Count bytes at At; returns the count read.
+using TTarReadAt = std::function<std::int64_t(std::int64_t At, void* Buffer, std::int64_t Count)>;
+
+class TTarWalker {
+public:
+    TTarWalker(TTarReadAt ReadAt, std::int64_t Start, std::int64_t End);
+
+    // The next entry; false when the walk has ended (EndReason says why). An entry whose data
+    // are cut off is still returned, with Truncated set; the walk ends after it.
+    bool Next(TTarEntry& Entry);
+    TTarWalkEnd EndReason() const { return FEnd; }
+    // Where the next header is looked for.
+    std::int64_t Position() const { return FPos; }
+    void SetPosition(std::int64_t Pos);
+
+    // Long names and pax records longer than this are damage.
+    static constexpr std::int64_t MaxRecordText = 1 << 20;
+
+private:
+    bool Finish(TTarWalkEnd Reason);
+    bool ReadRecordText(std::int64_t At, std::int64_t Size, std::string& Text);
+    bool ApplyPax(const std::string& Text);
+
+    TTarReadAt FReadAt;
+    std::int64_t FPos;
+    std::int64_t FLimit; // the archive's end
+    TTarWalkEnd FEnd = TTarWalkEnd::Running;
+
+    // Records waiting for the header they belong to.
+    std::string FLongName;
+    std::string FLongLink;
+    std::string FPaxPath;
+    std::string FPaxLink;
+    std::int64_t FPaxSize = -1;
+    std::int64_t FPaxMTime = -1;
+    std::int64_t FStart = -1;
+};

@@ -1,0 +1,40 @@
+// The tar reader (type atTar): the entries found by the shared tar walk are extracted as
+// stored copies. Folders are made; a hard link becomes a plain copy of the file it names
+// (when that file is in the archive); symbolic links, devices and the other kinds are not
+// written and are reported, so nothing is ever created that leads outside the destination.
+#pragma once
+
+#include "engine/core/krvTarRecords.h"
+#include "engine/core/krvUnBase.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class TUnTar : public TUnBase {
+public:
+    TUnTar();
+    ~TUnTar() override;
+
+protected:
+    int DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) override;
+
+private:
+    // Where the data of a file entry lie.
+    struct TDataRef {
+        std::int64_t Pos = 0;
+        std::int64_t Size = 0;
+        bool Truncated = false;
+    };
+
+    void ScanTarHeaders(TStream32& Stream);
+    void ExtractTarEntries(TStream32& Stream);
+    void ExtractFile(TStream32& Stream, const TTarEntry& Entry, const TDataRef& Data);
+
+    std::vector<TTarEntry> FEntries; // the selected entries
+    // Every file entry by its stored name, for the hard links that name them.
+    std::unordered_map<std::string, TDataRef> FFiles;
+    double FUnpackedTotal = 0;
+};

@@ -1,0 +1,178 @@
+// The gzip reader against gzip, pigz, ncompress and GNU tar: single and concatenated members,
+// stored names, headers with a comment and a header CRC made by hand, compress files of every
+// width, tar.gz and tar.Z with the nested tar unpacked, and every cut of those files, which
+// must extract what the tool extracts from the cut or fail without leaving a file.
+#include "ExtractRun.h"
+#include "TestSupport.h"
+
+#include "engine/core/krvCrc.h"
+#include "engine/core/krvErrorCodes.h"
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+ToolResult RunOk(const std::vector<std::string>& Argv, const fs::path& Cwd = {}) {
+    ToolResult r = RunTool(Argv, Cwd);
+    EXPECT_EQ(r.ExitCode, 0) << Argv[0] << " failed: " << r.Err;
+    return r;
+}
+
+// Answers the nested-tar question; true by default.
+std::function<void(TUnBase&)> NestedTar(bool Answer = true, const fs::path& TempDir = {}) {
+    return [=](TUnBase& Reader) {
+        Reader.OnNestedTarFile = [=](TZipCommon&, const std::string&, bool& doUnTar) { doUnTar = Answer; };
+        if (!TempDir.empty()) Reader.SetTempDir(TempDir.string());
+    };
+}
+
+class UnGZipInterop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(Src / "a" / "same");
+        fs::create_directories(Src / "b" / "same");
+        WriteFile(Src / "a" / "same" / "f.txt", "first");
+        WriteFile(Src / "b" / "same" / "f.txt", "second");
+        WriteFile(Src / "text.txt", TextBytes(300000, 21));
+        WriteFile(Src / "random.bin", RandomBytes(100000, 22));
+    }
+    // The one file the reader extracts from Archive into a fresh folder, with the result.
+    std::pair<std::map<std::string, std::string>, ExtractResult>
+    Extract(const fs::path& Archive, const std::function<void(TUnBase&)>& Setup = {}) {
+        const fs::path out = Dir / ("out" + std::to_string(++FRuns));
+        const ExtractResult r = ExtractAll(Archive, out, Setup);
+        return {ReadTree(out), r};
+    }
+
+    TempDir Dir;
+    fs::path Src = Dir / "src";
+
+private:
+    int FRuns = 0;
+};
+
+// A gzip member made by hand around the deflate data of a member gzip made: every optional
+// header field, the header CRC correct or not.
+std::string HandMadeMember(const std::string& GzipFile, bool GoodHeaderCrc) {
+    std::string h("\x1F\x8B\x08\x1E\x00\x00\x00\x00\x00\x03", 10); // extra, name, comment, header CRC
+    h += std::string("\x04\x00xy\x01\x00", 6);
+    h += std::string("../folder/inner.txt\0", 20);
+    h += std::string("a comment\0", 10);
+    std::uint32_t crc = 0xFFFFFFFF;
+    UpdateCrc32Buf(h.data(), std::ssize(h), crc);
+    const std::uint16_t headerCrc = static_cast<std::uint16_t>((crc ^ 0xFFFFFFFF) ^ (GoodHeaderCrc ? 0 : 1));
+    h += static_cast<char>(headerCrc & 0xFF);
+    h += static_cast<char>(headerCrc >> 8);
+    return h + GzipFile.substr(10); // gzip -n writes a bare 10-byte header
+}
+
+} // namespace
+
+TEST_F(UnGZipInterop, MembersExtractAsGzipDecodesThem) {
+    RunOk({"gzip", "-k", "-N", "text.txt"}, Src);
+    RunOk({"gzip", "-k", "-n", "random.bin"}, Src);
+    const std::string text = ReadFile(Src / "text.txt.gz");
+    const std::string random = ReadFile(Src / "random.bin.gz");
+    WriteFile(Dir / "pigz.gz", RunOk({"pigz", "-c", "-N", (Src / "text.txt").string()}).Out);
+    WriteFile(Dir / "renamed.gz", text);
+    WriteFile(Dir / "noname.gz", random);
+    WriteFile(Dir / "two.gz", text + random);
+    WriteFile(Dir / "three.gz", random + random + text);
+    WriteFile(Dir / "padded.gz", text + std::string(1024, '\0'));
+    WriteFile(Dir / "hand.gz", HandMadeMember(random, true));
+    // One empty stored block, CRC and size 0.
+    WriteFile(Dir / "empty.gz",
+              std::string("\x1F\x8B\x08\0\0\0\0\0\0\x03\x01\0\0\xFF\xFF\0\0\0\0\0\0\0\0", 23));
+    const struct {
+        const char* Archive;
+        const char* Name; // the file it extracts to
+    } cases[] = {
+        {"pigz.gz", "text.txt"}, {"renamed.gz", "text.txt"}, {"noname.gz", "noname"},  {"two.gz", "text.txt"},
+        {"three.gz", "three"},   {"padded.gz", "text.txt"},  {"hand.gz", "inner.txt"}, {"empty.gz", "empty"},
+    };
+    for (const auto& c : cases) {
+        const fs::path archive = Dir / c.Archive;
+        const std::string expected = RunOk({"gzip", "-dc", archive.string()}).Out;
+        const auto [tree, r] = Extract(archive);
+        EXPECT_TRUE(r.AllPassed()) << c.Archive << ": " << r.Describe();
+        EXPECT_EQ(tree.size(), 1U) << c.Archive;
+        EXPECT_TRUE(tree.count(c.Name) && tree.at(c.Name) == expected) << c.Archive << " -> " << c.Name;
+    }
+    WriteFile(Dir / "badcrc.gz", HandMadeMember(random, false));
+    const auto [tree, r] = Extract(Dir / "badcrc.gz");
+    EXPECT_TRUE(tree.empty() && r.HasError(ecHeaderCRCError)) << r.Describe();
+}
+
+TEST_F(UnGZipInterop, CompressFilesOfEveryWidthExtractAsUncompressDoes) {
+    const std::string text = ReadFile(Src / "text.txt");
+    for (int bits = 10; bits <= 16; ++bits) {
+        // report.doc.Z extracts as report.doc.
+        const std::string name = "text-" + std::to_string(bits) + ".txt";
+        const fs::path archive = Dir / (name + ".Z");
+        WriteFile(archive,
+                  RunOk({"compress", "-c", "-b", std::to_string(bits), (Src / "text.txt").string()}).Out);
+        const auto [tree, r] = Extract(archive);
+        EXPECT_TRUE(r.AllPassed()) << archive << ": " << r.Describe();
+        EXPECT_TRUE(tree.count(name) && tree.at(name) == text) << archive;
+    }
+}
+
+TEST_F(UnGZipInterop, CompressedTarsExtractAsGnuTarDoes) {
+    const fs::path temp = Dir / "temp";
+    fs::create_directories(temp);
+    for (const char* option : {"-z", "-Z"}) {
+        const fs::path archive = Dir / (std::string("t") + (option[1] == 'z' ? ".tar.gz" : ".tar.Z"));
+        RunOk({"tar", option, "-cf", archive.string(), "."}, Src);
+        const fs::path gnu = Dir / ("gnu" + std::string(option));
+        fs::create_directories(gnu);
+        RunOk({"tar", "-xf", archive.string(), "-C", gnu.string()});
+        const auto [tree, r] = Extract(archive, NestedTar(true, temp));
+        EXPECT_TRUE(r.AllPassed()) << archive << ": " << r.Describe();
+        EXPECT_EQ(CompareTrees(ReadTree(gnu), "GNU tar", tree, "Quillar"), "") << archive;
+        EXPECT_TRUE(fs::is_empty(temp)) << "the temporary tar of " << archive << " was left";
+
+        // The test driver's run without output goes through the nested tar too.
+        const ToolResult probe = RunProbe({"test", archive.string()});
+        EXPECT_EQ(probe.ExitCode, 0) << probe.Out;
+        EXPECT_NE(probe.Out.find("./b/same/f.txt\tPASS\n"), std::string::npos) << probe.Out;
+
+        // Answered no, the tar itself is the file.
+        const auto [plain, r2] = Extract(archive, NestedTar(false));
+        EXPECT_TRUE(r2.AllPassed()) << r2.Describe();
+        EXPECT_TRUE(plain.count("t.tar") &&
+                    plain.at("t.tar") ==
+                        RunOk({option[1] == 'z' ? "gzip" : "uncompress", "-dc", archive.string()}).Out)
+            << archive;
+    }
+}
+
+TEST_F(UnGZipInterop, EveryCutExtractsWhatTheToolDoesOrNothing) {
+    RunOk({"gzip", "-k", "-n", "random.bin"}, Src);
+    RunOk({"tar", "-czf", (Dir / "t.tgz").string(), "a", "b"}, Src);
+    const std::string member = ReadFile(Src / "random.bin.gz");
+    WriteFile(Dir / "two.gz", member + member);
+    WriteFile(Dir / "t.Z", RunOk({"compress", "-c", (Src / "random.bin").string()}).Out);
+    int failures = 0;
+    for (const char* name : {"two.gz", "t.Z", "t.tgz"}) {
+        const std::string whole = ReadFile(Dir / name);
+        const bool compress = std::string(name) == "t.Z";
+        for (std::size_t cut = 3; cut < whole.size(); cut += whole.size() / 37 + 1) {
+            const fs::path archive = Dir / ("cut-" + std::string(name));
+            WriteFile(archive, whole.substr(0, cut));
+            const ToolResult tool = RunTool({compress ? "uncompress" : "gzip", "-dc", archive.string()});
+            const auto [tree, r] = Extract(archive, NestedTar(true));
+            if (!r.AllPassed()) {
+                ++failures;
+                EXPECT_TRUE(tree.empty()) << name << " cut at " << cut << " left a file; " << r.Describe();
+                continue;
+            }
+            // A cut that leaves a whole file (the first of two members) extracts as gzip does.
+            EXPECT_EQ(tool.ExitCode, 0) << name << " cut at " << cut << " passed; " << r.Describe();
+            ASSERT_EQ(tree.size(), 1U) << name << " cut at " << cut;
+            EXPECT_TRUE(tree.begin()->second == tool.Out) << name << " cut at " << cut;
+        }
+    }
+    EXPECT_GT(failures, 0);
+}
