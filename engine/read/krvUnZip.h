@@ -5,6 +5,7 @@
 // a self-extractor stub, and sets spanned over several disks.
 #pragma once
 
+#include "engine/core/krvCodecStreams.h"
 #include "engine/core/krvDiskManager.h"
 #include "engine/core/krvUnBase.h"
 #include "engine/core/krvZipRecords.h"
@@ -60,6 +61,9 @@ private:
     void ZipExtractEntry();
     void ZipStoreEntry(std::int64_t Packed);
     void ZipInflateEntry(std::int64_t Packed);
+    // The entry inflated in one call when its data fit in memory; false (nothing written, the
+    // input where it was) when the stream decoder must do it.
+    bool ZipInflateWhole(std::int64_t Packed);
     void ZipLegacyEntry(std::int64_t Packed);
     void PutDecoded(const std::uint8_t* Buffer, std::int64_t Count);
 
@@ -69,6 +73,7 @@ private:
     std::unique_ptr<TFileStream32>* FArchive = nullptr; // the driver's archive stream
     std::unique_ptr<TStream32> FInput;                  // reads whatever disk is current
     std::vector<TEntryRef> FEntries;
+    std::unique_ptr<TWholeInflater> FWholeInflater;
     double FPackedTotal = 0;
     double FUnpackedTotal = 0;
 

@@ -73,7 +73,27 @@ void TUnZip::PutDecoded(const std::uint8_t* Buffer, std::int64_t Count) {
     DoProgress(EntryBytesDone, FUncompressedSize, JobTotal);
 }
 
+bool TUnZip::ZipInflateWhole(std::int64_t Packed) {
+    // Only data that lie whole on this disk, in plain form, of sizes that fit in memory.
+    if (FSpanned || Encrypted || Packed <= 0 || Packed > WholeBufferLimit || FUncompressedSize > WholeBufferLimit)
+        return false;
+    const std::int64_t start = FInput->Position();
+    std::vector<std::uint8_t> packed(static_cast<std::size_t>(Packed));
+    std::vector<std::uint8_t> plain(static_cast<std::size_t>(FUncompressedSize));
+    const bool read = FInput->Read(packed.data(), Packed) == Packed;
+    if (!FWholeInflater) FWholeInflater = std::make_unique<TWholeInflater>();
+    if (!read || !FWholeInflater->Inflate(packed, plain)) {
+        // Damaged, cut short or not of the size the entry gives: the stream decoder says where.
+        FInput->Seek(start, soBeginning);
+        return false;
+    }
+    for (std::int64_t at = 0; at < FUncompressedSize && !GetCancel(); at += OutputChunk)
+        PutDecoded(plain.data() + at, std::min(OutputChunk, FUncompressedSize - at));
+    return true;
+}
+
 void TUnZip::ZipInflateEntry(std::int64_t Packed) {
+    if (ZipInflateWhole(Packed)) return;
     TDecompressStream input(*FInput, RawDeflateWindowBits);
     input.CancelFlagPtr = CancelPtr;
     if (Encrypted) input.Cipher = &Cipher;
