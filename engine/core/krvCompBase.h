@@ -176,9 +176,11 @@ protected:
     // The steps of CompressFile. BeginEntry clears the entry state at the output's position.
     void BeginEntry();
     bool AddFolderEntry(TCompHeaderObj& List, int Index);
-    // A file of at most SmallFileSize bytes, deflated in memory and stored when that does not
-    // make it smaller. False, with Input rewound, when the file has grown beyond that size.
-    bool WriteSmallFile(TStream32& Input, const std::string& SourcePath);
+    // A file of Size (at most Limit) bytes, deflated in memory in one call; one of at most
+    // SmallFileSize bytes is stored when that does not make it smaller. TooLarge, with Input
+    // rewound, when the file has grown beyond Limit; Failed (reported) when it shrank.
+    enum class TWholeFile { Written, TooLarge, Failed };
+    TWholeFile WriteWholeFile(TStream32& Input, std::int64_t Size, std::int64_t Limit, const std::string& SourcePath);
     // Streams the file's data (checksummed first when enciphered); false after reporting a
     // read, write or CRC error.
     bool WriteFileData(TStream32& Input, std::int64_t Size, const std::string& SourcePath);
@@ -254,6 +256,9 @@ protected:
     std::vector<TCompEntry> FEntries;
     TStream32* FInput = nullptr;  // the old archive
     TStream32* FOutput = nullptr; // the new archive
+    // The whole-buffer deflater of the current DeflateType, made when first needed.
+    std::unique_ptr<TWholeDeflater> FWholeDeflater;
+    TDeflateType FWholeDeflaterType = dtDeflateN;
     std::int64_t FInputSize = 0;
     std::int64_t FKnownCentralOffset = -1; // where the old archive's entries begin (-1: not known)
     bool FNewArchive = true;

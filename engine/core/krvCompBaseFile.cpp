@@ -86,8 +86,12 @@ bool TCompBase::CompressFile(TStream32& Input, TCompHeaderObj& List, int Index) 
 
     WriteLocalHeader(*FOutput); // a place holder, written again with the final values
     const std::int64_t dataStart = FOutput->Position();
-    const bool small = size > 0 && compress && size <= SmallFileSize && WriteSmallFile(Input, e.SourcePath);
-    if (!small && !WriteFileData(Input, size, e.SourcePath)) return false;
+    // Files that fit in memory are deflated in one call; larger ones stream.
+    TWholeFile whole = TWholeFile::TooLarge;
+    if (size > 0 && compress && size <= WholeBufferLimit)
+        whole = WriteWholeFile(Input, size, size <= SmallFileSize ? SmallFileSize : WholeBufferLimit, e.SourcePath);
+    if (whole == TWholeFile::Failed) return false;
+    if (whole == TWholeFile::TooLarge && !WriteFileData(Input, size, e.SourcePath)) return false;
     CompleteEntry(List, Index, dataStart);
     return true;
 }
@@ -111,33 +115,41 @@ bool TCompBase::AddFolderEntry(TCompHeaderObj& List, int Index) {
     return !Cancel();
 }
 
-bool TCompBase::WriteSmallFile(TStream32& Input, const std::string& SourcePath) {
-    std::vector<std::uint8_t> plain(static_cast<std::size_t>(SmallFileSize + 1));
+TCompBase::TWholeFile TCompBase::WriteWholeFile(TStream32& Input, std::int64_t Size, std::int64_t Limit,
+                                                const std::string& SourcePath) {
+    // One byte more than the file had tells that it grew.
+    const std::int64_t room = std::min(Size, Limit) + 1;
+    std::vector<std::uint8_t> plain(static_cast<std::size_t>(room));
     std::int64_t n = 0;
-    for (std::int64_t r; n <= SmallFileSize && (r = Input.Read(plain.data() + n, SmallFileSize + 1 - n)) > 0;)
+    for (std::int64_t r; n < room && (r = Input.Read(plain.data() + n, room - n)) > 0;)
         n += r;
-    if (n > SmallFileSize) {
+    CheckCancel();
+    if (n == room) {
         // It grew since it was found: it goes the way of a large file.
         SeekOrFail(Input, 0, SourcePath);
-        return false;
+        return TWholeFile::TooLarge;
+    }
+    if (n < Size) {
+        // Fewer bytes than the file had: a read error, or the file shrank while being read.
+        ReportError(SourcePath, "", "0", ecErrorReadingFile);
+        return TWholeFile::Failed;
     }
     plain.resize(static_cast<std::size_t>(n));
     std::uint32_t crc = 0xFFFFFFFFU;
     UpdateCrc32Buf(plain.data(), n, crc);
     FEntryCrc = crc ^ 0xFFFFFFFFU;
-    TMemoryStream32 packed;
-    bool deflated = false;
-    {
-        TJobRecord record;
-        TCompressStream deflate(packed, {}, CancelPtr, record, DeflateType);
-        deflate.WriteBuffer(plain.data(), n);
-        deflated = deflate.Finish() == Z_OK && packed.Size() < n;
+    if (!FWholeDeflater || FWholeDeflaterType != DeflateType) {
+        FWholeDeflater = std::make_unique<TWholeDeflater>(DeflateType);
+        FWholeDeflaterType = DeflateType;
     }
+    std::vector<std::uint8_t> packed(static_cast<std::size_t>(FWholeDeflater->Bound(n)));
+    packed.resize(static_cast<std::size_t>(FWholeDeflater->Deflate(plain, packed)));
+    // A small file is stored when deflating does not make it smaller.
+    const bool deflated = !packed.empty() && (n > SmallFileSize || std::ssize(packed) < n);
     FEntryMethod = deflated ? 8 : 0;
     FEntryDeflated = deflated;
     FEntryEncrypted = n > 0 && !Password.empty();
-    const std::uint8_t* data = deflated ? packed.Memory() : plain.data();
-    std::vector<std::uint8_t> bytes(data, data + (deflated ? packed.Size() : n));
+    std::vector<std::uint8_t>& bytes = deflated ? packed : plain;
     if (FEntryEncrypted) {
         WriteCipherHeader(FEntryCrc);
         Cipher.EncryptBuf(bytes.data(), static_cast<std::int64_t>(bytes.size()));
@@ -145,7 +157,8 @@ bool TCompBase::WriteSmallFile(TStream32& Input, const std::string& SourcePath) 
     FOutput->WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
     BytesToDo -= static_cast<double>(n);
     FEntryUnpacked = n;
-    return true;
+    DoProgress(n, n, JobTotal);
+    return TWholeFile::Written;
 }
 
 bool TCompBase::WriteFileData(TStream32& Input, std::int64_t Size, const std::string& SourcePath) {
