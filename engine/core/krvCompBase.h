@@ -11,6 +11,7 @@
 #pragma once
 
 #include "engine/core/krvCodecStreams.h"
+#include "engine/core/krvDeflatePrefetch.h"
 #include "engine/core/krvFileScan.h"
 #include "engine/core/krvHeaderObj.h"
 #include "engine/core/krvTempFileStream.h"
@@ -180,7 +181,14 @@ protected:
     // SmallFileSize bytes is stored when that does not make it smaller. TooLarge, with Input
     // rewound, when the file has grown beyond Limit; Failed (reported) when it shrank.
     enum class TWholeFile { Written, TooLarge, Failed };
-    TWholeFile WriteWholeFile(TStream32& Input, std::int64_t Size, std::int64_t Limit, const std::string& SourcePath);
+    TWholeFile WriteWholeFile(TStream32& Input, std::int64_t Size, std::int64_t Limit,
+                              const std::string& SourcePath);
+    // The file at Index as a worker deflated it ahead: Written, or TooLarge when there is no
+    // result for this very file (Input is then read as usual).
+    TWholeFile WritePrefetched(TStream32& Input, int Index);
+    // Writes the entry's data, enciphered when a password is set: Bytes of Plain bytes.
+    void PutWholeEntry(std::vector<std::uint8_t>& Bytes, bool Deflated, std::int64_t Plain,
+                       std::uint32_t Crc);
     // Streams the file's data (checksummed first when enciphered); false after reporting a
     // read, write or CRC error.
     bool WriteFileData(TStream32& Input, std::int64_t Size, const std::string& SourcePath);
@@ -256,6 +264,12 @@ protected:
     std::vector<TCompEntry> FEntries;
     TStream32* FInput = nullptr;  // the old archive
     TStream32* FOutput = nullptr; // the new archive
+    // Files deflated ahead on worker threads during the run (several threads only).
+    std::unique_ptr<TDeflatePrefetch> FPrefetch;
+    // Starts FPrefetch for the files of List that will be deflated whole.
+    void StartPrefetch(TCompHeaderObj& List);
+    // Whether a file of Size bytes named Name is deflated in one call.
+    bool DeflatesWhole(const std::string& Name, std::int64_t Size) const;
     // The whole-buffer deflater of the current DeflateType, made when first needed.
     std::unique_ptr<TWholeDeflater> FWholeDeflater;
     TDeflateType FWholeDeflaterType = dtDeflateN;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 
 namespace {
@@ -88,8 +89,10 @@ bool TCompBase::CompressFile(TStream32& Input, TCompHeaderObj& List, int Index) 
     const std::int64_t dataStart = FOutput->Position();
     // Files that fit in memory are deflated in one call; larger ones stream.
     TWholeFile whole = TWholeFile::TooLarge;
-    if (size > 0 && compress && size <= WholeBufferLimit)
-        whole = WriteWholeFile(Input, size, size <= SmallFileSize ? SmallFileSize : WholeBufferLimit, e.SourcePath);
+    if (FPrefetch && size > SmallFileSize && compress) whole = WritePrefetched(Input, Index);
+    if (whole == TWholeFile::TooLarge && size > 0 && compress && size <= WholeBufferLimit)
+        whole = WriteWholeFile(Input, size, size <= SmallFileSize ? SmallFileSize : WholeBufferLimit,
+                               e.SourcePath);
     if (whole == TWholeFile::Failed) return false;
     if (whole == TWholeFile::TooLarge && !WriteFileData(Input, size, e.SourcePath)) return false;
     CompleteEntry(List, Index, dataStart);
@@ -137,7 +140,6 @@ TCompBase::TWholeFile TCompBase::WriteWholeFile(TStream32& Input, std::int64_t S
     plain.resize(static_cast<std::size_t>(n));
     std::uint32_t crc = 0xFFFFFFFFU;
     UpdateCrc32Buf(plain.data(), n, crc);
-    FEntryCrc = crc ^ 0xFFFFFFFFU;
     if (!FWholeDeflater || FWholeDeflaterType != DeflateType) {
         FWholeDeflater = std::make_unique<TWholeDeflater>(DeflateType);
         FWholeDeflaterType = DeflateType;
@@ -146,19 +148,57 @@ TCompBase::TWholeFile TCompBase::WriteWholeFile(TStream32& Input, std::int64_t S
     packed.resize(static_cast<std::size_t>(FWholeDeflater->Deflate(plain, packed)));
     // A small file is stored when deflating does not make it smaller.
     const bool deflated = !packed.empty() && (n > SmallFileSize || std::ssize(packed) < n);
-    FEntryMethod = deflated ? 8 : 0;
-    FEntryDeflated = deflated;
-    FEntryEncrypted = n > 0 && !Password.empty();
-    std::vector<std::uint8_t>& bytes = deflated ? packed : plain;
+    PutWholeEntry(deflated ? packed : plain, deflated, n, crc ^ 0xFFFFFFFFU);
+    return TWholeFile::Written;
+}
+
+TCompBase::TWholeFile TCompBase::WritePrefetched(TStream32& Input, int Index) {
+    std::optional<TPrefetched> ahead = FPrefetch->Take(Index);
+    // Only a result read from the very file opened here, unchanged since, is used.
+    TPrefetched opened;
+    const auto* handle = dynamic_cast<THandleStream32*>(&Input);
+    if (!ahead || !ahead->Ok || !handle || !TDeflatePrefetch::Identify(handle->Handle, opened) ||
+        opened.Device != ahead->Device || opened.Inode != ahead->Inode || opened.Size != ahead->Size ||
+        opened.ModifiedNs != ahead->ModifiedNs)
+        return TWholeFile::TooLarge;
+    CheckCancel();
+    PutWholeEntry(ahead->Packed, true, ahead->Size, ahead->Crc);
+    return TWholeFile::Written;
+}
+
+void TCompBase::PutWholeEntry(std::vector<std::uint8_t>& Bytes, bool Deflated, std::int64_t Plain,
+                              std::uint32_t Crc) {
+    FEntryCrc = Crc;
+    FEntryMethod = Deflated ? 8 : 0;
+    FEntryDeflated = Deflated;
+    FEntryEncrypted = Plain > 0 && !Password.empty();
     if (FEntryEncrypted) {
         WriteCipherHeader(FEntryCrc);
-        Cipher.EncryptBuf(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+        Cipher.EncryptBuf(Bytes.data(), static_cast<std::int64_t>(Bytes.size()));
     }
-    FOutput->WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
-    BytesToDo -= static_cast<double>(n);
-    FEntryUnpacked = n;
-    DoProgress(n, n, JobTotal);
-    return TWholeFile::Written;
+    FOutput->WriteBuffer(Bytes.data(), static_cast<std::int64_t>(Bytes.size()));
+    BytesToDo -= static_cast<double>(Plain);
+    FEntryUnpacked = Plain;
+    DoProgress(Plain, Plain, JobTotal);
+}
+
+bool TCompBase::DeflatesWhole(const std::string& Name, std::int64_t Size) const {
+    return Size > 0 && Size <= WholeBufferLimit && DeflateType != dtDeflateS && !IsStoredType(Name);
+}
+
+void TCompBase::StartPrefetch(TCompHeaderObj& List) {
+    FPrefetch.reset();
+    const unsigned threads = JobThreads(Threads);
+    if (threads < 2) return;
+    std::vector<TPrefetchJob> jobs;
+    for (int i = 0; i < List.Count(); ++i) {
+        const TCompEntry& e = Entry(i);
+        if (List.Value(i) == hkAdd && !e.IsDir && e.SourceSize > SmallFileSize &&
+            e.SourceSize <= TDeflatePrefetch::MaxFileSize && DeflatesWhole(List.Name(i), e.SourceSize))
+            jobs.push_back({i, e.SourcePath});
+    }
+    if (jobs.size() > 1)
+        FPrefetch = std::make_unique<TDeflatePrefetch>(std::move(jobs), DeflateType, threads);
 }
 
 bool TCompBase::WriteFileData(TStream32& Input, std::int64_t Size, const std::string& SourcePath) {

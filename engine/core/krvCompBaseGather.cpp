@@ -65,6 +65,9 @@ void TCompBase::ProcessFileList(TCompHeaderObj& List) {
     CheckLimits(List);
 
     Timer.Start();
+    StartPrefetch(List);
+    // The workers stop with the run, however it ends.
+    const TScopeExit stopPrefetch{[this] { FPrefetch.reset(); }};
     for (int i = 0; i < List.Count(); ++i) {
         CheckCancel();
         FilesProcessed = i + 1;

@@ -120,6 +120,9 @@ public:
     void SetTempDir(const std::string& Value);
     // True while the component is being set up from saved settings: TempDir asks nothing.
     bool Loading = false;
+    // Threads a job may use for work that is independent per entry (0: one per core, 1: none
+    // besides the job's own). Events, questions and results are those of a one-thread run.
+    unsigned Threads = 0;
 
     // The job's cancel flag, reached through CancelPtr (which helpers share).
     bool Cancel() const { return GetCancel(); }
