@@ -3,8 +3,10 @@
 #include "app/dialogs/Prompter.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QMimeDatabase>
+#include <QStandardPaths>
 
 void TQtEngineHost::DoPump() {
     QCoreApplication::processEvents();
@@ -19,6 +21,9 @@ int TQtEngineHost::DoAsk(const std::string& Text, TAskButtons Buttons) {
 }
 
 bool TQtEngineHost::DoMoveToTrash(const std::string& Path) {
+    // Qt looks for the home trash only in a data folder that exists; without one it would make
+    // a trash relative to the current folder.
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
     return QFile::moveToTrash(QString::fromStdString(Path));
 }
 

@@ -57,7 +57,7 @@ TEST(QtEngineHost, AsksThroughThePrompterAndPumps) {
 TEST(QtEngineHost, TrashAndFileTypes) {
     QtHostGuard host;
     TempDir dir;
-    fs::create_directories(dir / "data");
+    // A data folder that does not exist yet, as for a new user.
     EnvGuard data("XDG_DATA_HOME", (dir / "data").c_str());
     WriteFile(dir / "doomed.txt", "bye");
     ASSERT_TRUE(EngineHost::MoveToTrash((dir / "doomed.txt").string()));
