@@ -152,25 +152,29 @@ std::string TRegistry::ReadBinaryData(const std::string& Name) const {
     return value->Data;
 }
 
-void TRegistry::Write(TRegValue Value) {
+void TRegistry::WriteValues(const std::vector<TRegValue>& Values) {
     const bool written = !FReadOnly && UpdateRegistryRoot(FRoot, [&](TRegKeyNode& Root) {
         // The open key may have been deleted since it was opened: then nothing is written.
         TRegKeyNode* key = Root.Find(FCurrent);
         if (!key) return false;
-        key->SetValue(Value);
+        for (const TRegValue& value : Values)
+            key->SetValue(value);
         return true;
     });
-    if (!written) throw ERegistryException("Failed to set data for '" + Value.Name + "'");
+    if (!written) {
+        throw ERegistryException("Failed to set data for '" + (Values.empty() ? "" : Values.front().Name) +
+                                 "'");
+    }
 }
 
 void TRegistry::WriteString(const std::string& Name, const std::string& Value) {
-    Write(TRegValue{Name, rdString, Value, 0});
+    WriteValues({TRegValue{Name, rdString, Value, 0}});
 }
 
 void TRegistry::WriteInteger(const std::string& Name, std::int32_t Value) {
-    Write(TRegValue{Name, rdInteger, {}, Value});
+    WriteValues({TRegValue{Name, rdInteger, {}, Value}});
 }
 
 void TRegistry::WriteBinaryData(const std::string& Name, const std::string& Bytes) {
-    Write(TRegValue{Name, rdBinary, Bytes, 0});
+    WriteValues({TRegValue{Name, rdBinary, Bytes, 0}});
 }

@@ -64,13 +64,14 @@ public:
     void WriteInteger(const std::string& Name, std::int32_t Value);
     void WriteBool(const std::string& Name, bool Value) { WriteInteger(Name, Value ? 1 : 0); }
     void WriteBinaryData(const std::string& Name, const std::string& Bytes);
+    // Writes several values of the open key in one change: all of them or, on failure, none.
+    void WriteValues(const std::vector<TRegValue>& Values);
 
 private:
     // The path of Key: from the root when it begins with a backslash, else below the open key.
     std::vector<std::string> Resolve(const std::string& Key) const;
     bool ValidPath(const std::vector<std::string>& Path) const;
     const TRegValue* Lookup(const TRegKeyNode& Root, const std::string& Name) const;
-    void Write(TRegValue Value);
 
     TRegRoot FRoot;
     std::vector<std::string> FCurrent;
