@@ -144,9 +144,11 @@ bool UpdateRegistryRoot(TRegRoot Root, const std::function<bool(TRegKeyNode&)>& 
 bool RegistryRootWritable(TRegRoot Root) {
     const std::string fileName = RegistryFileName(Root);
     if (::access(fileName.c_str(), F_OK) == 0) return ::access(fileName.c_str(), W_OK) == 0;
-    // No file yet: the nearest folder that exists decides.
+    // No file yet: the nearest folder that exists decides; a file on the way makes it impossible.
     std::string folder = RegistryFolder();
     while (!folder.empty() && ::access(folder.c_str(), F_OK) != 0)
         folder.resize(folder.rfind('/'));
-    return ::access(folder.empty() ? "/" : folder.c_str(), W_OK) == 0;
+    const char* existing = folder.empty() ? "/" : folder.c_str();
+    struct stat st {};
+    return ::stat(existing, &st) == 0 && S_ISDIR(st.st_mode) && ::access(existing, W_OK) == 0;
 }
