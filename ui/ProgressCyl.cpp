@@ -126,32 +126,28 @@ bool TProgressCyl::AreaRemains(int BevelWidthValue, int BorderWidthValue) const 
            height() - 2 * inset > 0;
 }
 
-bool TProgressCyl::SetBevelInner(TBevelCut Value) {
-    if (!AreaRemains(FBevelWidth, FBorderWidth)) return false;
-    FBevelInner = Value;
+template <typename T>
+bool TProgressCyl::SetFrameValue(T& Field, T Value, int BevelWidthValue, int BorderWidthValue) {
+    if (!AreaRemains(BevelWidthValue, BorderWidthValue)) return false;
+    Field = Value;
     update();
     return true;
+}
+
+bool TProgressCyl::SetBevelInner(TBevelCut Value) {
+    return SetFrameValue(FBevelInner, Value, FBevelWidth, FBorderWidth);
 }
 
 bool TProgressCyl::SetBevelOuter(TBevelCut Value) {
-    if (!AreaRemains(FBevelWidth, FBorderWidth)) return false;
-    FBevelOuter = Value;
-    update();
-    return true;
+    return SetFrameValue(FBevelOuter, Value, FBevelWidth, FBorderWidth);
 }
 
 bool TProgressCyl::SetBevelWidth(int Value) {
-    if (!AreaRemains(Value, FBorderWidth)) return false;
-    FBevelWidth = Value;
-    update();
-    return true;
+    return SetFrameValue(FBevelWidth, Value, Value, FBorderWidth);
 }
 
 bool TProgressCyl::SetBorderWidth(int Value) {
-    if (!AreaRemains(FBevelWidth, Value)) return false;
-    FBorderWidth = Value;
-    update();
-    return true;
+    return SetFrameValue(FBorderWidth, Value, FBevelWidth, Value);
 }
 
 void TProgressCyl::SetCylinderEffect(TCylinderEffect Value) {

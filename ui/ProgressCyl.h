@@ -128,6 +128,8 @@ protected:
 
 private:
     bool AreaRemains(int BevelWidthValue, int BorderWidthValue) const;
+    // Sets a frame value when the frame it makes leaves a shaded area.
+    template <typename T> bool SetFrameValue(T& Field, T Value, int BevelWidthValue, int BorderWidthValue);
     void RenderShade(QImage& Image) const;
     void RenderFrame(QImage& Image) const;
 
