@@ -48,6 +48,10 @@ private:
 
 class TProgressCyl : public QWidget {
     Q_OBJECT
+    Q_PROPERTY(int Min READ Min WRITE SetMin)
+    Q_PROPERTY(int Max READ Max WRITE SetMax)
+    Q_PROPERTY(int Position READ Position WRITE SetPosition)
+    Q_PROPERTY(int Step READ Step WRITE SetStep)
 
 public:
     enum TOrientation { pbHorizontal, pbVertical };

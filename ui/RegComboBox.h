@@ -15,6 +15,14 @@ class QTimer;
 
 class TRegComboBox : public QComboBox {
     Q_OBJECT
+    // So that forms made in Designer can set them (as dynamic properties of a promoted box).
+    Q_PROPERTY(bool RegEnabled READ RegEnabled WRITE SetRegEnabled)
+    Q_PROPERTY(QString RegKey READ RegKey WRITE SetRegKey)
+    Q_PROPERTY(int RegMaxCount READ RegMaxCount WRITE SetRegMaxCount)
+    Q_PROPERTY(bool RegSaveOnExit READ RegSaveOnExit WRITE SetRegSaveOnExit)
+    Q_PROPERTY(bool RegAutoFindValue READ RegAutoFindValue WRITE SetRegAutoFindValue)
+    Q_PROPERTY(int RegAutoFindDelay READ RegAutoFindDelay WRITE SetRegAutoFindDelay)
+    Q_PROPERTY(bool RegAutoFindCaseSensitive READ RegAutoFindCaseSensitive WRITE SetRegAutoFindCaseSensitive)
 
 public:
     enum TRegLocation { CurrentUser, LocalMachine };

@@ -155,8 +155,9 @@ TEST(RegComboBox, KeepsItsHistoryInTheRegistry) {
     reloaded->SetRegKey("");
     EXPECT_EQ(reloaded->RegKey(), QString::fromStdString(key));
     auto disabled = std::make_unique<TRegComboBox>();
-    disabled->SetRegKey("\\Software\\Quillar\\Filters");
-    disabled->SetRegEnabled(false);
+    disabled->setProperty("RegKey", "\\Software\\Quillar\\Filters\\"); // as a form made in Designer sets it
+    disabled->setProperty("RegEnabled", false);
+    EXPECT_EQ(disabled->RegKey(), "\\Software\\Quillar\\Filters");
     disabled->Loaded();
     disabled->setEditText("x");
     disabled->AddToHistory();
