@@ -1,0 +1,141 @@
+#include "app/dialogs/FileUtils.h"
+
+#include "engine/core/krvWildMatch.h"
+#include "platform/Process.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string_view>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsSeparator(char C) {
+    return C == '/' || C == '\\';
+}
+
+bool MatchesMask(const std::string& Name, const std::string& Mask) {
+    return Mask == "*.*" || WildMatch(Name, Mask);
+}
+
+// The entries of Folder in byte order of their names, with the status of each entry itself.
+std::vector<fs::directory_entry> SortedEntries(const fs::path& Folder) {
+    std::vector<fs::directory_entry> entries;
+    std::error_code ec;
+    for (fs::directory_iterator it(Folder, ec), end; !ec && it != end; it.increment(ec))
+        entries.push_back(*it);
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& A, const auto& B) { return A.path().filename() < B.path().filename(); });
+    return entries;
+}
+
+bool IsRealFolder(const fs::directory_entry& Entry) {
+    std::error_code ec;
+    return Entry.is_directory(ec) && !Entry.is_symlink(ec);
+}
+
+// Deletes an entry: a folder with everything in it, anything else (a link too) by itself.
+bool DeleteEntry(const fs::directory_entry& Entry) {
+    std::error_code ec;
+    if (!IsRealFolder(Entry)) return fs::remove(Entry.path(), ec);
+    bool ok = true;
+    for (const fs::directory_entry& inner : SortedEntries(Entry.path()))
+        ok = DeleteEntry(inner) && ok;
+    return fs::remove(Entry.path(), ec) && ok;
+}
+
+} // namespace
+
+std::string AddBackslash(const std::string& Path) {
+    return Path.empty() || Path.back() == '/' ? Path : Path + '/';
+}
+
+std::string StripLeadingBackslash(const std::string& Text) {
+    return !Text.empty() && IsSeparator(Text.front()) ? Text.substr(1) : Text;
+}
+
+std::string GetTempDirName() {
+    const char* base = std::getenv("TMPDIR");
+    std::string path = std::string(base && *base ? base : "/tmp") + "/zf_XXXXXX";
+    return ::mkdtemp(path.data()) ? path : std::string();
+}
+
+bool ShellDeleteFiles(const std::string& Path) {
+    if (Path.empty()) return false;
+    const fs::path path(Path);
+    const std::string mask = path.filename().string();
+    std::error_code ec;
+    if (mask.find_first_of("*?") == std::string::npos) {
+        const fs::directory_entry entry(path, ec);
+        return !ec && fs::exists(fs::symlink_status(path, ec)) && DeleteEntry(entry);
+    }
+    bool any = false, ok = true;
+    for (const fs::directory_entry& entry :
+         SortedEntries(path.parent_path().empty() ? "." : path.parent_path())) {
+        if (!MatchesMask(entry.path().filename().string(), mask)) continue;
+        any = true;
+        ok = DeleteEntry(entry) && ok;
+    }
+    return any && ok;
+}
+
+void DeleteFolderTree(const std::string& Folder) {
+    fs::path folder = fs::path(Folder).lexically_normal();
+    if (!folder.has_filename()) folder = folder.parent_path(); // a trailing separator
+    std::error_code ec;
+    if (fs::is_symlink(folder, ec)) {
+        fs::remove(folder, ec); // the link goes, never what it points at
+        return;
+    }
+    for (const fs::directory_entry& entry : SortedEntries(folder))
+        DeleteEntry(entry);
+    if (fs::equivalent(fs::current_path(ec), folder, ec))
+        fs::current_path(fs::absolute(folder).parent_path(), ec);
+    fs::remove(folder, ec);
+}
+
+int FindFilesRecursive(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List) {
+    int count = 0;
+    for (const fs::directory_entry& entry : SortedEntries(Folder)) {
+        const std::string name = entry.path().filename().string();
+        if (!MatchesMask(name, Mask)) continue;
+        std::error_code ec;
+        if (IsRealFolder(entry)) {
+            count += FindFilesRecursive(AddBackslash(Folder) + name, Mask, List);
+        } else if (entry.is_regular_file(ec)) {
+            List.push_back(AddBackslash(Folder) + name);
+            ++count;
+        }
+    }
+    return count;
+}
+
+int ListFolderFiles(const std::string& Folder, std::vector<std::string>& List) {
+    return FindFilesRecursive(Folder, "*.*", List);
+}
+
+std::string GetQuotedFileList(const std::string& Folder) {
+    std::vector<std::string> files;
+    FindFilesRecursive(Folder, "*.*", files);
+    std::string list;
+    for (const std::string& file : files)
+        list += ' ' + QuoteArgument(file);
+    return list;
+}
+
+std::string MakeNameExtFolder(const std::string& ArchiveName) {
+    const std::size_t slash = ArchiveName.rfind('/');
+    const std::size_t dot = ArchiveName.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return ArchiveName + '_';
+    return ArchiveName.substr(0, dot) + '_' + ArchiveName.substr(dot + 1);
+}
+
+bool IsValidFileName(const std::string& Name, bool LongNames) {
+    using namespace std::string_view_literals;
+    const std::string_view forbidden = LongNames ? "/\"<>\\|"sv : "/\"'+;<=>[\\]|"sv;
+    return !Name.empty() && Name.find('\0') == std::string::npos &&
+           Name.find_first_of(forbidden) == std::string::npos;
+}

@@ -1,0 +1,19 @@
+// Mail and programs run from the dialogs and the main window; both keep the window responsive
+// while they wait.
+#pragma once
+
+#include <string>
+
+// Sends one message with the desktop's mail program, which shows it for editing first. Empty
+// arguments are left out; the sender is the mail program's own account, so SenderAddress and
+// SenderName are not used, nor RecipientName. 0 on success, -1 when there is no mail program to
+// start, another value when it failed.
+int SendMail(const std::string& Subject, const std::string& Body, const std::string& AttachmentPath,
+             const std::string& RecipientAddress, const std::string& RecipientName,
+             const std::string& SenderAddress, const std::string& SenderName);
+
+// Runs ExeName with the arguments of Params (split as SplitCommandLine splits them, never by a
+// shell, and never cut short) in ExeName's folder, and waits for it to end while the
+// application's events are processed every 50 ms. False when it cannot be started. ShowCmd is
+// the window state the program was asked to start in; desktop programs choose their own.
+bool RunAndWait(const std::string& ExeName, const std::string& Params, int ShowCmd);

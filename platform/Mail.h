@@ -1,0 +1,14 @@
+// Mail with one attachment through the desktop's mail program (xdg-email), which shows the
+// message for editing before it is sent.
+#pragma once
+
+#include <functional>
+#include <string>
+
+struct TMailMessage {
+    std::string Subject, Body, AttachmentPath, RecipientAddress; // empty: left out
+};
+
+// 0 when the mail program took the message; -1 when xdg-email cannot be started; otherwise
+// xdg-email's exit status. Pump runs while the mail program starts.
+int SendDesktopMail(const TMailMessage& Message, const std::function<void()>& Pump);

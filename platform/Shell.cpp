@@ -1,0 +1,44 @@
+#include "platform/Shell.h"
+
+#include "platform/Process.h"
+
+#include <cstdlib>
+
+namespace {
+
+std::string HomeFolder() {
+    const char* home = std::getenv("HOME");
+    return home ? home : "";
+}
+
+std::string UserDir(const char* Name, const char* Fallback) {
+    std::string path = FirstOutputLine({"xdg-user-dir", Name});
+    if (path.empty()) path = HomeFolder() + '/' + Fallback;
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+} // namespace
+
+std::string SpecialFolderPath(int FolderId) {
+    switch (FolderId) {
+    case sfDesktop:
+    case sfDesktopDirectory:
+        return UserDir("DESKTOP", "Desktop");
+    case sfPersonal:
+        return UserDir("DOCUMENTS", "Documents");
+    case sfPrograms:
+    case sfStartMenu: {
+        const char* data = std::getenv("XDG_DATA_HOME");
+        return (data && *data == '/' ? std::string(data) : HomeFolder() + "/.local/share") + "/applications";
+    }
+    default:
+        return {};
+    }
+}
+
+bool HasDefaultApplication(const std::string& Path) {
+    const std::string type = FirstOutputLine({"xdg-mime", "query", "filetype", Path});
+    return !type.empty() && !FirstOutputLine({"xdg-mime", "query", "default", type}).empty();
+}

@@ -1,0 +1,304 @@
+#include "app/dialogs/AppSettings.h"
+
+#include "app/dialogs/SettingValues.h"
+#include "app/dialogs/ShellExtensionKeys.h"
+#include "app/dialogs/SystemUtils.h"
+#include "platform/Registry.h"
+
+#include "RegistrySandbox.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <map>
+#include <set>
+#include <sstream>
+#include <sys/stat.h>
+#include <thread>
+
+using namespace testsupport;
+
+namespace {
+
+const std::string Key = "\\Software\\Quillar";
+
+// A private registry, a fresh record and a program placed in a temporary folder.
+class Settings : public testing::Test {
+protected:
+    void SetUp() override {
+        AppSettings() = TAppSettings{};
+        AppSettings().FileListFont = "-16777208|-11|Sans|0|96|8|nnnn";
+        SetProgramFilePath((FSandbox.Dir() / "bin/quillar").string());
+        fs::create_directories(FSandbox.Dir() / "bin");
+    }
+    void TearDown() override {
+        SetProgramFilePath({});
+        AppSettings() = TAppSettings{};
+    }
+    RegistrySandbox FSandbox;
+};
+
+// Every value of a key, as "name=value" lines.
+std::string Dump(TRegRoot Root, const std::string& Path) {
+    TRegistry reg(Root);
+    if (!reg.OpenKeyReadOnly(Path)) return "<missing>";
+    std::string out;
+    for (const std::string& name : reg.GetValueNames()) {
+        out += name + '=' +
+               (reg.GetDataType(name) == rdInteger ? std::to_string(reg.ReadInteger(name))
+                                                   : reg.ReadString(name)) +
+               '\n';
+    }
+    return out;
+}
+
+const std::vector<std::string> Sections = {
+    "View", "Toolbar", "Folders", "ProgramLocations", "ShellExtensions", "Miscellaneous", "TrayIcon"};
+
+} // namespace
+
+// The first run seeds every section and the machine's association key; loading that gives the
+// record its defaults and starts nothing.
+TEST_F(Settings, FirstRunSeedsAndLoadsTheDefaults) {
+    AppSettings().UserIsAdmin = true;
+    EXPECT_FALSE(SettingsViewKeyExists());
+    WriteDefaultSettings();
+    EXPECT_TRUE(SettingsViewKeyExists());
+    EXPECT_EQ(ReadSettingString("", "AppLocation"), (FSandbox.Dir() / "bin/quillar").string());
+    EXPECT_TRUE(TRegistry().KeyExists(Key + "\\Favourites"));
+    EXPECT_EQ(
+        Dump(TRegRoot::CurrentUser, Key + "\\Folders"),
+        "OpenLast=1\nAddLast=1\nExtractLast=0\nExtractSame=1\nOpenLastPath=\nAddLastPath=\nExtractLastPath=\n"
+        "OpenFolder=\nAddFolder=\nExtractFolder=\nTemporaryFolder=\nCheckoutBaseFolder=\n");
+    EXPECT_EQ(Dump(TRegRoot::CurrentUser, Key + "\\Others"), "MaskPassword=0\n");
+    EXPECT_EQ(
+        Dump(TRegRoot::LocalMachine, Key + "\\FileAssociations"),
+        "Ace=0\nArc=0\nArj=0\nBh=0\nCab=0\nGz=0\nJar=0\nLha=0\nLzh=0\nRar=0\nTar=0\nTgz=0\nUue=0\nUu=0\n"
+        "Xxe=0\nZ=0\nZip=0\nZoo=0\nCheckAssociations=1\nEnableAssociations=1\n");
+    TRegistry machine(TRegRoot::LocalMachine);
+    ASSERT_TRUE(machine.OpenKeyReadOnly(Key + "\\FileAssociations"));
+    EXPECT_EQ(machine.GetKeyNames(), (std::vector<std::string>{".ace", ".arc", ".arj", ".bh", ".cab", ".gz",
+                                                               ".jar", ".lha", ".lzh", ".rar", ".tar", ".tgz",
+                                                               ".uu", ".uue", ".xxe", ".z", ".zip", ".zoo"}));
+    EXPECT_EQ(Dump(TRegRoot::LocalMachine, Key + "\\FileAssociations\\.zoo"), "Exist=0\n");
+
+    TAppSettings expected;
+    expected.UserIsAdmin = true;
+    expected.FileListFont = AppSettings().FileListFont;
+    AppSettings().ColDate = false;
+    LoadSettings();
+    EXPECT_EQ(AppSettings(), expected);
+    EXPECT_EQ(Dump(TRegRoot::CurrentUser, RunKey), "<missing>"); // the tray section was there
+
+    // Seeding again puts the user's defaults back and leaves the machine's associations alone.
+    WriteSettingBool("View", "ColDate", false);
+    machine.OpenKey(Key + "\\FileAssociations", false);
+    machine.WriteBool("Zip", true);
+    WriteDefaultSettings();
+    EXPECT_TRUE(machine.ReadBool("Zip"));
+    EXPECT_TRUE(ReadSettingBool("View", "ColDate"));
+}
+
+// Every value of the record survives loading and saving: each seeded value is changed in the
+// registry, loaded, saved into an empty registry and found there again.
+TEST_F(Settings, EveryValueSurvivesLoadAndSave) {
+    WriteDefaultSettings();
+    const std::map<std::string, std::int32_t> numbers = {
+        {"MouseSelection", 3}, {"ViewerType", 2}, {"AVProduct", 5},  {"MaxFilesInfo", 50}, {"adPath", 1},
+        {"adArcType", 0},      {"MRUList", 10},   {"ListFormat", 1}, {"DoubleClick", 2}};
+    std::map<std::string, std::string> changed;
+    for (const std::string& section : Sections) {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(Key + '\\' + section, false));
+        for (const std::string& name : reg.GetValueNames()) {
+            if (name.ends_with("LastPath")) continue; // outside the record
+            if (reg.GetDataType(name) == rdString) {
+                reg.WriteString(name, "\"" + name + "\" \\ \xC3\xBC\r\n");
+            } else {
+                reg.WriteInteger(name, numbers.count(name) ? numbers.at(name) : 1 - reg.ReadInteger(name));
+            }
+        }
+        changed[section] = Dump(TRegRoot::CurrentUser, Key + '\\' + section);
+    }
+    LoadSettings();
+    const TAppSettings loaded = AppSettings();
+    TRegistry().DeleteKey(Key);
+    ASSERT_TRUE(SaveSettings());
+    for (const std::string& section : Sections) {
+        std::string expected = changed[section];
+        if (section == "Folders") {
+            for (const char* outside : {"OpenLastPath", "AddLastPath", "ExtractLastPath"}) {
+                const auto at = expected.find(std::string(outside) + "=\n");
+                expected.erase(at, std::string(outside).size() + 2);
+            }
+        }
+        std::string saved = Dump(TRegRoot::CurrentUser, Key + '\\' + section);
+        if (section == "Miscellaneous") {
+            // The shell-extension switch is saved here a second time.
+            EXPECT_NE(saved.find("ShellExtensions=0\n"), std::string::npos);
+            saved.erase(saved.find("ShellExtensions=0\n"), 18);
+        }
+        // The same values; the order of a few differs in the save.
+        std::multiset<std::string> a, b;
+        std::istringstream sa(saved), sb(expected);
+        for (std::string line; std::getline(sa, line);)
+            a.insert(line);
+        for (std::string line; std::getline(sb, line);)
+            b.insert(line);
+        EXPECT_EQ(a, b) << section;
+    }
+    AppSettings() = TAppSettings{};
+    LoadSettings();
+    EXPECT_EQ(AppSettings(), loaded);
+    EXPECT_NE(loaded, TAppSettings{});
+}
+
+// Values of a later release are added when missing, once; the tray program is started once
+// with its autostart value.
+TEST_F(Settings, LoadingUpgradesAnEarlierRelease) {
+    AppSettings().UserIsAdmin = true;
+    WriteDefaultSettings();
+    const fs::path marker = FSandbox.Dir() / "tray-started";
+    WriteFile(FSandbox.Dir() / "bin/QuillarTray.exe",
+              "#!/bin/sh\necho started >> '" + marker.string() + "'\n");
+    ::chmod((FSandbox.Dir() / "bin/QuillarTray.exe").c_str(), 0755);
+    TRegistry reg;
+    ASSERT_TRUE(reg.DeleteKey(Key + "\\TrayIcon"));
+    for (const auto& [section, name] :
+         std::vector<std::pair<std::string, std::string>>{{"View", "FileListFont"},
+                                                          {"ProgramLocations", "ViewerType"},
+                                                          {"ShellExtensions", "cmExtractMultiple"},
+                                                          {"ShellExtensions", "cmExtractMultipleTo"},
+                                                          {"ShellExtensions", "cmExtractMultipleSep"},
+                                                          {"ShellExtensions", "cmDDExtractHere"},
+                                                          {"ShellExtensions", "cmDDExtractTo"},
+                                                          {"Miscellaneous", "ConfirmCompress"}}) {
+        ASSERT_TRUE(reg.OpenKey(Key + '\\' + section, false));
+        ASSERT_TRUE(reg.DeleteValue(name));
+    }
+    WriteSettingBool("ShellExtensions", "cmExtractMultipleSep", false); // written again as True
+    WriteSettingBool("Miscellaneous", "ConfirmDecompress", false);      // written again as True
+    AppSettings().FileListFont = "new font";
+    AppSettings().EnableTray = false;
+
+    LoadSettings();
+    EXPECT_EQ(ReadSettingString("View", "FileListFont"), "new font");
+    EXPECT_EQ(ReadSettingInteger("ProgramLocations", "ViewerType"), 0);
+    EXPECT_EQ(ReadSettingInteger("ShellExtensions", "cmExtractMultiple"), -1); // used, not written
+    EXPECT_TRUE(AppSettings().cmExtractMultiple);
+    EXPECT_TRUE(ReadSettingBool("ShellExtensions", "cmExtractMultipleSep"));
+    EXPECT_TRUE(ReadSettingBool("ShellExtensions", "cmDDExtractTo"));
+    EXPECT_TRUE(ReadSettingBool("Miscellaneous", "ConfirmDecompress"));
+    EXPECT_TRUE(AppSettings().ConfirmDecompress);
+    EXPECT_EQ(Dump(TRegRoot::CurrentUser, Key + "\\TrayIcon"),
+              "EnableTray=1\nShowMRU=1\nListFormat=0\nDoubleClick=0\n");
+    EXPECT_TRUE(AppSettings().EnableTray);
+    const std::string tray = (FSandbox.Dir() / "bin/QuillarTray.exe").string();
+    EXPECT_EQ(Dump(TRegRoot::CurrentUser, RunKey), "Quillar=" + tray + "\n");
+    const std::string folder = (FSandbox.Dir() / "bin/").string();
+    EXPECT_EQ(Dump(TRegRoot::ClassesRoot, "\\Directory\\shellex\\DragDropHandlers\\Quillar"),
+              std::string("=") + DragDropMenuClass.ClassId + "\n");
+    EXPECT_EQ(Dump(TRegRoot::ClassesRoot,
+                   std::string("\\CLSID\\") + DragDropMenuClass.ClassId + "\\InprocServer32"),
+              "=" + folder + "QuillarMenu.dll\nThreadingModel=Apartment\n");
+    EXPECT_EQ(Dump(TRegRoot::CurrentUser, std::string(ApprovedKey) + '\\' + DropHandlerClass.ClassId),
+              "=Quillar Drop Handler\n");
+    // The tray program runs on its own; wait for its mark.
+    for (int i = 0; i < 1000 && !fs::exists(marker); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(ReadFile(marker), "started\n");
+
+    // The next load finds everything in place and adds nothing.
+    ASSERT_TRUE(RemoveFromRunKey("Quillar"));
+    EXPECT_FALSE(RemoveFromRunKey("Quillar"));
+    TRegistry(TRegRoot::ClassesRoot).DeleteKey("\\CLSID");
+    LoadSettings();
+    EXPECT_EQ(Dump(TRegRoot::CurrentUser, RunKey), "");
+    EXPECT_FALSE(TRegistry(TRegRoot::ClassesRoot).KeyExists("\\CLSID"));
+}
+
+// Damaged, missing and out-of-range values take their defaults; the load never stops half way.
+TEST_F(Settings, BadValuesTakeTheirDefaults) {
+    WriteDefaultSettings();
+    WriteSettingInteger("View", "MouseSelection", 7);
+    WriteSettingInteger("Miscellaneous", "MRUList", 100000);
+    WriteSettingInteger("ProgramLocations", "ViewerType", -5);
+    WriteSettingInteger("ShellExtensions", "MaxFilesInfo", 0);
+    WriteSettingString("View", "ColDate", "yes");
+    WriteSettingInteger("View", "FileListFont", 3);
+    WriteSettingBool("TrayIcon", "ShowMRU", false); // read after the damaged sections
+    WriteSettingBool("View", "ColMethod", true);
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(Key + "\\Toolbar", false));
+    ASSERT_TRUE(reg.DeleteValue("BtnWizard"));
+    TRegistry(TRegRoot::LocalMachine).DeleteKey(Key); // a user who never had the machine key
+
+    AppSettings().Zip = true;
+    LoadSettings();
+    const TAppSettings& s = AppSettings();
+    EXPECT_EQ(s.MouseSelection, 1);
+    EXPECT_EQ(s.MRUList, 8);
+    EXPECT_EQ(s.ViewerType, 0);
+    EXPECT_EQ(s.MaxFilesInfo, 10);
+    EXPECT_TRUE(s.ColDate);
+    EXPECT_EQ(s.FileListFont, "");
+    EXPECT_TRUE(s.BtnWizard);
+    EXPECT_TRUE(s.ColMethod);
+    EXPECT_FALSE(s.ShowMRU);
+    EXPECT_FALSE(s.Zip);
+    EXPECT_TRUE(s.CheckAssociations);
+}
+
+// Single values: neutral results where nothing can be read, and nothing written where nothing
+// can be opened.
+TEST_F(Settings, SingleValues) {
+    EXPECT_EQ(ReadSettingString("Others", "MaskPassword"), "");
+    EXPECT_TRUE(TRegistry().KeyExists(Key + "\\Others")); // made by the read
+    WriteSettingBool("Others", "MaskPassword", true);
+    WriteSettingString("Folders", "OpenLastPath", "/home/u/archives");
+    WriteSettingInteger("Find", "Count", -7);
+    EXPECT_TRUE(ReadSettingBool("Others", "MaskPassword"));
+    EXPECT_EQ(ReadSettingString("Folders", "OpenLastPath"), "/home/u/archives");
+    EXPECT_EQ(ReadSettingInteger("Find", "Count"), -7);
+    // Missing or of another type.
+    EXPECT_EQ(ReadSettingInteger("Find", "Missing"), -1);
+    EXPECT_FALSE(ReadSettingBool("Find", "Missing"));
+    EXPECT_EQ(ReadSettingInteger("Folders", "OpenLastPath"), -1);
+    EXPECT_EQ(ReadSettingString("Find", "Count"), "");
+
+    // A store that cannot be opened.
+    {
+        EnvGuard config("XDG_CONFIG_HOME", (FSandbox.Dir() / "bin/quillar/cannot").c_str());
+        WriteFile(FSandbox.Dir() / "bin/quillar", "a file, not a folder");
+        WriteSettingInteger("Find", "Count", 5);
+        EXPECT_EQ(ReadSettingInteger("Find", "Count"), -1);
+        EXPECT_EQ(ReadSettingString("Folders", "OpenLastPath"), "");
+        EXPECT_FALSE(ReadSettingBool("Others", "MaskPassword"));
+        EXPECT_FALSE(SaveSettings());
+        EXPECT_THROW(WriteDefaultSettings(), ERegistryException);
+    }
+    EXPECT_EQ(ReadSettingInteger("Find", "Count"), -7);
+}
+
+// The machine key is written only by an administrator, and only its two switches.
+TEST_F(Settings, MachineKeyOnlyForAdministrators) {
+    AppSettings().UserIsAdmin = true;
+    WriteDefaultSettings();
+    const std::string before = ReadFile(RegistryFileName(TRegRoot::LocalMachine));
+    AppSettings().UserIsAdmin = false;
+    AppSettings().CheckAssociations = false;
+    AppSettings().Zip = true;
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_EQ(ReadFile(RegistryFileName(TRegRoot::LocalMachine)), before);
+    AppSettings().UserIsAdmin = true;
+    ASSERT_TRUE(SaveSettings());
+    TRegistry machine(TRegRoot::LocalMachine);
+    ASSERT_TRUE(machine.OpenKeyReadOnly(Key + "\\FileAssociations"));
+    EXPECT_FALSE(machine.ReadBool("CheckAssociations"));
+    EXPECT_FALSE(machine.ReadBool("Zip"));
+
+    DeleteProgramKeys(false);
+    EXPECT_FALSE(TRegistry().KeyExists(Key));
+    EXPECT_TRUE(machine.KeyExists(Key));
+    DeleteProgramKeys(true);
+    EXPECT_FALSE(machine.KeyExists(Key));
+}

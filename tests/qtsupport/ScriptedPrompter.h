@@ -1,0 +1,36 @@
+// A prompter for tests: answers from a script, records every prompt, and fails the test when
+// a question comes that the script has no answer for (it then takes the default answer).
+#pragma once
+
+#include "app/dialogs/Prompter.h"
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+namespace testsupport {
+
+class ScriptedPrompter : public TPrompter {
+public:
+    std::deque<int> Answers;
+    std::vector<TPrompt> Prompts;
+    bool DefaultsAllowed = false; // answer unscripted questions with their defaults, silently
+
+    int Ask(const TPrompt& Prompt) override;
+};
+
+// Installs a ScriptedPrompter for the life of the guard and restores the previous one after.
+class ScriptedPrompterGuard {
+public:
+    ScriptedPrompterGuard();
+    ~ScriptedPrompterGuard();
+    ScriptedPrompterGuard(const ScriptedPrompterGuard&) = delete;
+    ScriptedPrompterGuard& operator=(const ScriptedPrompterGuard&) = delete;
+    ScriptedPrompter& Prompter() { return *FPrompter; }
+
+private:
+    ScriptedPrompter* FPrompter;
+    std::unique_ptr<TPrompter> FPrevious;
+};
+
+} // namespace testsupport
