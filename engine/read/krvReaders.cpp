@@ -1,5 +1,6 @@
 #include "engine/read/krvReaders.h"
 
+#include "engine/read/krvUnCab.h"
 #include "engine/read/krvUnJar.h"
 #include "engine/read/krvUnZip.h"
 
@@ -12,6 +13,8 @@ std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
     case atJar:
     case atJarExe:
         return std::make_unique<TUnJar>();
+    case atCab:
+        return std::make_unique<TUnCab>();
     default:
         return nullptr;
     }
