@@ -2,6 +2,7 @@
 
 #include "engine/read/krvUnCab.h"
 #include "engine/read/krvUnJar.h"
+#include "engine/read/krvUnRar.h"
 #include "engine/read/krvUnZip.h"
 
 std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
@@ -15,6 +16,9 @@ std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
         return std::make_unique<TUnJar>();
     case atCab:
         return std::make_unique<TUnCab>();
+    case atRar:
+    case atRarExe:
+        return std::make_unique<TUnRar>();
     default:
         return nullptr;
     }
