@@ -2,7 +2,6 @@
 
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
-#include "engine/read/krvKorva.h"
 #include "platform/LibraryLoader.h"
 #include "platform/UnrarLibrary.h"
 
@@ -91,36 +90,12 @@ int TUnRar::DoExtract(std::unique_ptr<TFileStream32>& /*ArchiveStream*/) {
 }
 
 void TUnRar::ScanHeaders() {
-    FSelected = 0;
-    FScanned.clear();
+    FScan = ScanLibraryArchive(*this);
     FNextScanned = 0;
-    TKorva lister;
-    lister.SetArchiveFile(ArchiveFile());
-    lister.FileSpec = FileSpec;
-    lister.RecurseDirs = RecurseDirs;
-    lister.ShowEmptyDirs = true;
-    lister.TranslateOemChar = TranslateOemChar;
-    // Only the volumes that are there: the library asks for any other when it needs it.
-    lister.OnNextVolume = [](TZipCommon&, std::string&, const std::string&, bool Exists, bool& Cancel) {
-        Cancel = !Exists;
-    };
-    std::vector<std::string> folders;
-    lister.OnRead = [&](TZipCommon& Sender, std::int64_t, int) {
-        const bool isDir = (Sender.ExternalAttr & DosDirectory) ||
-                           (!Sender.FileName.empty() && Sender.FileName.back() == '/');
-        if (isDir) {
-            folders.push_back(Sender.FileName);
-            return;
-        }
-        ++FSelected;
-        FScanned.push_back({Sender.FileName, Sender.CRC});
-        JobTotal += static_cast<double>(Sender.UnpackedSize);
-        MaxFileDate = std::max(MaxFileDate, DateTimeToDosDate(Sender.FileDate));
-    };
-    FScanComplete = lister.Activate() && !lister.Cancel();
-    BytesToDo = JobTotal;
+    JobTotal = BytesToDo = FScan.Total;
+    MaxFileDate = FScan.NewestDate;
     if (!IsFileOutput() || !CreateStoredDirs) return;
-    for (const std::string& folder : folders) {
+    for (const std::string& folder : FScan.Folders) {
         SetCurrentFileName(folder);
         if (!FileName.empty()) ForceOutputDirs(FileName);
     }
@@ -128,8 +103,6 @@ void TUnRar::ScanHeaders() {
 
 void TUnRar::Run(bool TestMode) {
     const TLibraryBinding& lib = *Binding();
-    JobTotal = 0;
-    BytesToDo = 0;
     ScanHeaders();
 
     std::vector<char> comment(CommentBufferSize);
@@ -161,7 +134,7 @@ void TUnRar::Run(bool TestMode) {
         if (!ProcessEntry(handle, *header, TestMode)) break;
         if (wasFile && FilesProcessed + FilesFailed > before) ++done;
         // Every selected file is done: later volumes are not asked for.
-        if (FScanComplete && done > 0 && done >= FSelected) break;
+        if (FScan.Complete && done > 0 && done >= std::ssize(FScan.Files)) break;
         *header = RARHeaderData{};
         result = lib.ReadHeader(handle, header.get());
         if (result != 0) {
@@ -218,19 +191,10 @@ bool TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header, bool TestMo
     CloseOutputFile(Header.FileAttr, Header.FileTime);
     // The library checks what libarchive checks; the CRC-32 the header gives is checked here
     // (libarchive passes stored rar 5 data unchecked).
-    const std::uint32_t stored = ScannedCrc(FStoredName);
+    const std::uint32_t stored = FScan.CrcOf(FStoredName, FNextScanned);
     CheckCrc(32, stored ? stored : RunningCrc32 ^ 0xFFFFFFFF);
     // An entry the library cannot decode (enciphered data) leaves the others readable.
     return result == 0 || result == ERAR_UNKNOWN_FORMAT;
-}
-
-std::uint32_t TUnRar::ScannedCrc(const std::string& Name) {
-    for (std::size_t i = FNextScanned; i < FScanned.size(); ++i) {
-        if (FScanned[i].Name != Name) continue;
-        FNextScanned = i + 1;
-        return FScanned[i].Crc;
-    }
-    return 0;
 }
 
 int TUnRar::Process(void* Handle, int Operation) {

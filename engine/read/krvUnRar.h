@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/core/krvUnBase.h"
+#include "engine/read/krvLibraryScan.h"
 
 #include <cstdint>
 #include <exception>
@@ -32,8 +33,7 @@ private:
     static const TLibraryBinding* Binding();
 
     void Run(bool TestMode);
-    // Counts the selected files and totals their sizes (through the lister's rar walk over
-    // the volumes beside the first) and makes the stored folders.
+    // Counts the selected files, totals their sizes and makes the stored folders.
     void ScanHeaders();
     // The entry the header describes; false when the run ends.
     bool ProcessEntry(void* Handle, const RARHeaderData& Header, bool TestMode);
@@ -44,17 +44,9 @@ private:
     int ProcessData(const void* Data, std::int64_t Count);
     int NeedPassword(char* Buffer, std::int64_t Size);
 
-    // The CRC-32 the headers give each selected file, in archive order (0: none given).
-    struct TScanned {
-        std::string Name;
-        std::uint32_t Crc = 0;
-    };
-    std::uint32_t ScannedCrc(const std::string& Name);
-    std::vector<TScanned> FScanned;
-    std::size_t FNextScanned = 0;
-    int FSelected = 0;
-    bool FScanComplete = false;
-    int FOperation = 0; // 0 skip, 1 test, 2 extract
+    TLibraryScan FScan;
+    std::size_t FNextScanned = 0; // the scanned file the next entry is looked for from
+    int FOperation = 0;           // 0 skip, 1 test, 2 extract
     std::int64_t FEntrySize = 0;
     std::int64_t FReceived = 0;
     std::string FStoredName;
