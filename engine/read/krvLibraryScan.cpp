@@ -44,3 +44,14 @@ TLibraryScan ScanLibraryArchive(const TZipCommon& Reader) {
     scan.Complete = lister.Activate() && !lister.Cancel();
     return scan;
 }
+
+void TUnLibraryBase::ScanHeaders() {
+    FScan = ScanLibraryArchive(*this);
+    JobTotal = BytesToDo = FScan.Total;
+    MaxFileDate = FScan.NewestDate;
+    if (!IsFileOutput() || !CreateStoredDirs) return;
+    for (const std::string& folder : FScan.Folders) {
+        SetCurrentFileName(folder);
+        if (!FileName.empty()) ForceOutputDirs(FileName);
+    }
+}

@@ -4,6 +4,7 @@
 // make and the CRC-32 each file's header gives.
 #pragma once
 
+#include "engine/core/krvUnBase.h"
 #include "engine/core/krvZipCommon.h"
 
 #include <cstdint>
@@ -30,3 +31,12 @@ struct TLibraryScan {
 
 // Walks Reader's archive with its selection (FileSpec, RecurseDirs, TranslateOemChar).
 TLibraryScan ScanLibraryArchive(const TZipCommon& Reader);
+
+// The base of the readers that drive a library: the scan before the library runs.
+class TUnLibraryBase : public TUnBase {
+protected:
+    // Scans the archive, sets the job's totals and newest date, and makes the selected
+    // folders (CreateStoredDirs, disk output).
+    void ScanHeaders();
+    TLibraryScan FScan;
+};

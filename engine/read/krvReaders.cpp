@@ -1,5 +1,6 @@
 #include "engine/read/krvReaders.h"
 
+#include "engine/read/krvUnAce.h"
 #include "engine/read/krvUnCab.h"
 #include "engine/read/krvUnJar.h"
 #include "engine/read/krvUnRar.h"
@@ -19,6 +20,9 @@ std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
     case atRar:
     case atRarExe:
         return std::make_unique<TUnRar>();
+    case atAce:
+    case atAceExe:
+        return std::make_unique<TUnACE>();
     default:
         return nullptr;
     }

@@ -89,21 +89,10 @@ int TUnRar::DoExtract(std::unique_ptr<TFileStream32>& /*ArchiveStream*/) {
     return 0;
 }
 
-void TUnRar::ScanHeaders() {
-    FScan = ScanLibraryArchive(*this);
-    FNextScanned = 0;
-    JobTotal = BytesToDo = FScan.Total;
-    MaxFileDate = FScan.NewestDate;
-    if (!IsFileOutput() || !CreateStoredDirs) return;
-    for (const std::string& folder : FScan.Folders) {
-        SetCurrentFileName(folder);
-        if (!FileName.empty()) ForceOutputDirs(FileName);
-    }
-}
-
 void TUnRar::Run(bool TestMode) {
     const TLibraryBinding& lib = *Binding();
     ScanHeaders();
+    FNextScanned = 0;
 
     std::vector<char> comment(CommentBufferSize);
     RAROpenArchiveData open{};

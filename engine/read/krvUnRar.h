@@ -15,7 +15,7 @@
 
 struct RARHeaderData;
 
-class TUnRar : public TUnBase {
+class TUnRar : public TUnLibraryBase {
 public:
     TUnRar();
     ~TUnRar() override;
@@ -33,8 +33,6 @@ private:
     static const TLibraryBinding* Binding();
 
     void Run(bool TestMode);
-    // Counts the selected files, totals their sizes and makes the stored folders.
-    void ScanHeaders();
     // The entry the header describes; false when the run ends.
     bool ProcessEntry(void* Handle, const RARHeaderData& Header, bool TestMode);
     int Process(void* Handle, int Operation);
@@ -44,7 +42,6 @@ private:
     int ProcessData(const void* Data, std::int64_t Count);
     int NeedPassword(char* Buffer, std::int64_t Size);
 
-    TLibraryScan FScan;
     std::size_t FNextScanned = 0; // the scanned file the next entry is looked for from
     int FOperation = 0;           // 0 skip, 1 test, 2 extract
     std::int64_t FEntrySize = 0;
