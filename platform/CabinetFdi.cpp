@@ -6,6 +6,7 @@
 #include <cstring>
 #include <deque>
 #include <mspack.h>
+#include <vector>
 
 namespace {
 
@@ -123,37 +124,40 @@ public:
         FErf = {};
         FPath = CabinetPath;
         const std::string full = CabinetPath + CabinetName;
-        // The set's last cabinet is copied again (after a counting pass), or was joined
-        // while a file of the cabinet before it ran on into it.
-        if (!(FLast && full == FLastName)) {
+        // A cabinet of the set is copied again (after a counting pass), or was joined while
+        // a file of the cabinet before it ran on into it.
+        std::size_t k = FindJoined(full);
+        if (k == FJoined.size()) {
             mscabd_cabinet* cab = OpenCabinet(full);
             if (!cab) return Fail(ErrorOf(FDecomp->last_error(FDecomp)));
-            const int before = FLast ? FileCount() : 0;
+            const int before = FSet ? FileCount() : 0;
             if (FLast && FLast->nextname && SameTextNoCase(FLast->nextname, CabinetName) && Joins(cab)) {
                 FLast = cab;
-                FFirstOfLast = before;
             } else {
                 CloseSet();
                 FSet = FLast = cab;
                 // A set entered in its middle: its first folder began in a cabinet not seen.
                 FEnteredMidSet = (cab->flags & MSCAB_HDR_PREVCAB) != 0;
             }
-            FLastName = full;
+            FJoined.push_back({full, cab, before});
+            k = FJoined.size() - 1;
         }
-        const bool partialFirstFolder = FEnteredMidSet && FLast == FSet;
+        const mscabd_cabinet& own = *FJoined[k].Cabinet;
+        const bool partialFirstFolder = FEnteredMidSet && k == 0;
 
         TFdiNotification info;
-        info.psz1 = FLast->nextname ? FLast->nextname : "";
-        info.psz2 = FLast->nextinfo ? FLast->nextinfo : "";
+        info.psz1 = own.nextname ? own.nextname : "";
+        info.psz2 = own.nextinfo ? own.nextinfo : "";
         info.psz3 = CabinetPath;
-        info.setID = FLast->set_id;
-        info.iCabinet = FLast->set_index;
+        info.setID = own.set_id;
+        info.iCabinet = own.set_index;
         if (!Call(Notify, fdintCABINET_INFO, info)) return false;
 
-        const int count = FileCount();
-        for (int i = FFirstOfLast; i < count; ++i) {
+        // The files that begin in this cabinet: up to the first of the next one joined.
+        const int count = k + 1 < FJoined.size() ? FJoined[k + 1].FirstFile : FileCount();
+        for (int i = FJoined[k].FirstFile; i < count; ++i) {
             mscabd_file* file = FileAt(i);
-            TFdiNotification n = Describe(*file);
+            TFdiNotification n = Describe(*file, own);
             if (partialFirstFolder && file->folder == FSet->folders) {
                 if (!Call(Notify, fdintPARTIAL_FILE, n)) return false;
                 continue;
@@ -304,13 +308,19 @@ private:
                 n.fdie = fdieWrongCabinet;
                 continue;
             }
-            FFirstOfLast = before;
+            FJoined.push_back({full, next, before});
             FLast = next;
-            FLastName = full;
             FPath = n.psz3;
             return true;
         }
         return Fail(n.fdie);
+    }
+
+    std::size_t FindJoined(const std::string& Name) const {
+        std::size_t k = 0;
+        while (k < FJoined.size() && FJoined[k].Name != Name)
+            ++k;
+        return k;
     }
 
     bool Call(const TFdiNotify& Notify, TFdiNotificationType Type, TFdiNotification& N) {
@@ -343,15 +353,15 @@ private:
         return index;
     }
 
-    TFdiNotification Describe(const mscabd_file& File) const {
+    TFdiNotification Describe(const mscabd_file& File, const mscabd_cabinet& Own) const {
         TFdiNotification n;
         n.cb = File.length;
         n.psz1 = File.filename ? File.filename : "";
         n.date = static_cast<std::uint16_t>(((File.date_y - 1980) << 9) | (File.date_m << 5) | File.date_d);
         n.time = static_cast<std::uint16_t>((File.time_h << 11) | (File.time_m << 5) | (File.time_s / 2));
         n.attribs = static_cast<std::uint16_t>(File.attribs);
-        n.setID = FLast->set_id;
-        n.iCabinet = FLast->set_index;
+        n.setID = Own.set_id;
+        n.iCabinet = Own.set_index;
         n.iFolder = FolderIndex(File.folder);
         return n;
     }
@@ -359,8 +369,7 @@ private:
     void CloseSet() {
         if (FSet) FDecomp->close(FDecomp, FSet);
         FSet = FLast = nullptr;
-        FLastName.clear();
-        FFirstOfLast = 0;
+        FJoined.clear();
         FEnteredMidSet = false;
     }
 
@@ -370,9 +379,14 @@ private:
     mscab_decompressor* FDecomp = nullptr;
     mscabd_cabinet* FSet = nullptr;  // the set's first cabinet (the one closed)
     mscabd_cabinet* FLast = nullptr; // its last cabinet joined so far
-    std::string FLastName;
+    // The cabinets of the set, in order, with the index of the first file that begins in each.
+    struct TJoined {
+        std::string Name;
+        mscabd_cabinet* Cabinet = nullptr;
+        int FirstFile = 0;
+    };
+    std::vector<TJoined> FJoined;
     std::string FPath;
-    int FFirstOfLast = 0;        // index of the first file that begins in the last cabinet
     bool FEnteredMidSet = false; // the set's first cabinet continues one not seen
     // Names the library keeps pointers to, for the life of the context: a cabinet opened
     // before the set it replaces is closed keeps its name.

@@ -86,7 +86,7 @@ std::int64_t TStreamCabinetFileHandler::Seek(std::intptr_t Handle, std::int64_t 
     errno = 0;
     const int origin = SeekType & 0xFFFF;
     const std::int64_t at = stream->Seek(Distance, static_cast<TSeekOrigin>(std::clamp(origin, 0, 2)));
-    Err = origin == soBeginning && at != Distance ? LastError() : 0;
+    Err = origin == soBeginning && (at < 0 || at != Distance) ? LastError() : 0;
     return at;
 }
 

@@ -73,13 +73,17 @@ int TUnCab::DoExtract(std::unique_ptr<TFileStream32>& /*ArchiveStream*/) {
         if (!FContext) RaiseError(first, "", "0", ecCabinetDllNotFound);
     }
     if (!IsCabinet(first)) return 0;
+    FSupplied.clear();
 
     std::string current = first;
     std::vector<std::string> seen{current};
     if (!CountCabinet(current)) return 0;
     while (!GetCancel()) {
         if (!CopyCabinet(current) || GetCancel() || FNextCabinet.empty()) break;
-        std::string next = FindCabinetFile(FolderOf(current), FNextCabinet);
+        // Where the next cabinet was found when a file ran on into it, else beside this one.
+        const auto supplied = FSupplied.find(LowerCaseAscii(FNextCabinet));
+        std::string next =
+            supplied != FSupplied.end() ? supplied->second : FindCabinetFile(FolderOf(current), FNextCabinet);
         if (std::find(seen.begin(), seen.end(), next) != seen.end()) break;
         if (!FileExists(next) && !GetNextVolume(next, std::to_string(seen.size() + 1))) {
             // The rest of the set cannot be reached: what it holds is not extracted.
@@ -227,8 +231,10 @@ void TUnCab::DoCloseFileInfo(const TFdiNotification& File) {
 }
 
 bool TUnCab::DoNextCabinet(TFdiNotification& Next) {
+    // Beside the cabinet before it, or beside the first (the one before may have come from
+    // elsewhere); asked for when it is in neither place, or was not the right one.
     std::string name = FindCabinetFile(Next.psz3, Next.psz1);
-    // Asked again: the cabinet offered last time was not the right one.
+    if (!FileExists(name)) name = FindCabinetFile(FolderOf(ArchiveFile()), Next.psz1);
     const bool found =
         (Next.fdie == fdieNone && FileExists(name)) || GetNextVolume(name, std::to_string(Next.iCabinet + 1));
     if (!found) {
@@ -241,6 +247,7 @@ bool TUnCab::DoNextCabinet(TFdiNotification& Next) {
         }
         return false;
     }
+    FSupplied[LowerCaseAscii(Next.psz1)] = name;
     Next.psz1 = CabinetNameOf(name);
     Next.psz3 = FolderOf(name);
     return true;

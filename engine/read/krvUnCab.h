@@ -7,6 +7,7 @@
 #include "engine/core/krvUnBase.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -48,6 +49,8 @@ private:
     std::unique_ptr<TFiles> FFiles;
     std::unique_ptr<TFdiErf> FErf;
     std::unique_ptr<TFdiContext> FContext;
+    // The cabinets found for next-cabinet notifications, by the name the set gives them.
+    std::map<std::string, std::string> FSupplied;
 
     bool FFirstCabinetInfo = false;
     std::string FNextCabinet;

@@ -108,6 +108,25 @@ TEST(UnCabInterop, SetsWholeMissingACabinetAndEnteredInTheMiddle) {
             EXPECT_EQ(ManifestMismatch(row, dest.Path()), "");
     }
     {
+        SCOPED_TRACE("the second cabinet supplied from another folder");
+        TempDir set, aside, dest;
+        CopySplitSet(set.Path(), {2});
+        fs::copy_file(CorpusDir() / "libmspack/cabextract/split-2.cab", aside / "split-2.cab");
+        std::vector<std::string> asked;
+        const ExtractResult result = ExtractAll(set / "split-1.cab", dest.Path(), [&](TUnBase& Reader) {
+            Reader.OnNextVolume = [&](TZipCommon&, std::string& Name, const std::string&, bool,
+                                      bool& Cancel) {
+                asked.push_back(fs::path(Name).filename().string());
+                Name = (aside / "split-2.cab").string();
+                Cancel = false;
+            };
+        });
+        EXPECT_EQ(asked, std::vector<std::string>{"Split-2.CAB"});
+        EXPECT_TRUE(result.AllPassed()) << result.Describe();
+        for (const ManifestRow& row : rows)
+            EXPECT_EQ(ManifestMismatch(row, dest.Path()), "");
+    }
+    {
         SCOPED_TRACE("the second cabinet missing, the next-volume question cancelled");
         TempDir set, dest;
         CopySplitSet(set.Path(), {2});
