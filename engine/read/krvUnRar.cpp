@@ -1,5 +1,6 @@
 #include "engine/read/krvUnRar.h"
 
+#include "engine/core/krvCrc.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
 #include "platform/LibraryLoader.h"
@@ -156,6 +157,7 @@ bool TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header, bool TestMo
     FileDate = DosDateToDateTime(Header.FileTime);
     Encrypted = (Header.Flags & RHDF_ENCRYPTED) != 0;
     RunningCrc32 = 0xFFFFFFFF;
+    FEntryCrc = 0xFFFFFFFF;
     if (!ConfirmExtractFile(false)) {
         SkipEntry(FEntrySize);
         return Process(Handle, RAR_SKIP) == 0;
@@ -181,6 +183,8 @@ bool TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header, bool TestMo
     // The library checks what libarchive checks; the CRC-32 the header gives is checked here
     // (libarchive passes stored rar 5 data unchecked).
     const std::uint32_t stored = FScan.CrcOf(FStoredName, FNextScanned);
+    // The reader's own CRC of the data, whatever write routine a driving component set.
+    RunningCrc32 = FEntryCrc;
     CheckCrc(32, stored ? stored : RunningCrc32 ^ 0xFFFFFFFF);
     // An entry the library cannot decode (enciphered data) leaves the others readable.
     return result == 0 || result == ERAR_UNKNOWN_FORMAT;
@@ -241,6 +245,7 @@ int TUnRar::ProcessData(const void* Data, std::int64_t Count) {
         return -1;
     }
     FReceived += Count;
+    UpdateCrc32Buf(Data, Count, FEntryCrc);
     EntryBytesDone += Count;
     BytesToDo -= static_cast<double>(Count);
     WriteRoutine(OutputStream(), const_cast<void*>(Data), Count, true, 32, false);

@@ -46,6 +46,7 @@ private:
     int FOperation = 0;           // 0 skip, 1 test, 2 extract
     std::int64_t FEntrySize = 0;
     std::int64_t FReceived = 0;
+    std::uint32_t FEntryCrc = 0; // running CRC-32 of the entry's data
     std::string FStoredName;
     std::exception_ptr FPending; // thrown inside a callback, thrown on after the library call
 };

@@ -102,11 +102,27 @@ void CopyText(char* Buffer, std::size_t Size, const std::string& Text) {
 // libarchive gives names in the character set of the calling thread's locale: during each
 // call of the library that is UTF-8, whatever the process's locale is, so rar 3 unicode
 // names and rar 5 names come out whole.
+// The UTF-8 locale, made once and freed when the library is unloaded.
+class TUtf8LocaleObject {
+public:
+    TUtf8LocaleObject() : FLocale(::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr))) {}
+    ~TUtf8LocaleObject() {
+        if (FLocale) ::freelocale(FLocale);
+    }
+    TUtf8LocaleObject(const TUtf8LocaleObject&) = delete;
+    TUtf8LocaleObject& operator=(const TUtf8LocaleObject&) = delete;
+    locale_t Get() const { return FLocale; }
+
+private:
+    locale_t FLocale;
+};
+
+const TUtf8LocaleObject Utf8Locale;
+
 class TUtf8Locale {
 public:
     TUtf8Locale() {
-        static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-        if (utf8) FSaved = ::uselocale(utf8);
+        if (Utf8Locale.Get()) FSaved = ::uselocale(Utf8Locale.Get());
     }
     ~TUtf8Locale() {
         if (FSaved) ::uselocale(FSaved);

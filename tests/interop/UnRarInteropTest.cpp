@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 
 #include "engine/core/krvErrorCodes.h"
+#include "engine/read/krvReaders.h"
 
 #include <gtest/gtest.h>
 
@@ -102,6 +103,25 @@ TEST(UnRarInterop, AFlippedByteFailsAndTheExistingFileSurvives) {
         EXPECT_GE(result.FilesFailed, 1) << result.Describe();
         EXPECT_EQ(ReadFile(dest / "exe/test.exe"), "the old file");
     }
+}
+
+TEST(UnRarInterop, ATestRunHandsEveryFilesDataToTheWriteRoutine) {
+    std::unique_ptr<TUnBase> reader = CreateReader(atRar);
+    ASSERT_TRUE(reader);
+    reader->SetArchiveFile(SharpRar("Rar5.solid.rar").string());
+    reader->FileSpec = {"*"};
+    std::int64_t seen = 0;
+    reader->WriteRoutine = [&](TStream32*, void*, std::int64_t Count, bool, int, bool) {
+        seen += Count;
+        return Count;
+    };
+    std::vector<std::string> passed;
+    reader->OnEnd = [&](TZipCommon&, const std::string& Name, bool Passed) {
+        if (Passed) passed.push_back(Name);
+    };
+    reader->ExtractNoOutput();
+    EXPECT_EQ(seen, 45056 + 40372 + 15498);
+    EXPECT_EQ(passed.size(), 3u);
 }
 
 TEST(UnRarInterop, WithoutTheLibraryExtractionReportsItsError) {

@@ -177,6 +177,15 @@ TEST_F(UnAceBridge, ATestRunHandsEveryEntrysDataOnAndJudgesIt) {
     EXPECT_EQ(ends, expected);
 }
 
+TEST_F(UnAceBridge, WithoutStoredFoldersEveryFileLandsInTheDestination) {
+    TempDir work, dest;
+    WriteAceArchive(work / "f.ace", {Entries[0], Entries[1], {"deep/er/x.bin", "x"}});
+    const ExtractResult result =
+        ExtractAll(work / "f.ace", dest.Path(), [](TUnBase& Reader) { Reader.UseStoredDirs = false; });
+    EXPECT_TRUE(result.AllPassed()) << result.Describe();
+    ExpectTree(dest.Path(), {{"readme.txt", Entries[1].Data}, {"x.bin", "x"}});
+}
+
 TEST_F(UnAceBridge, StoredCorpusSamplesExtractAndOthersFailAsUnsupported) {
     int matched = 0;
     for (const auto& [archive, rows] : ManifestArchives("sharpcompress/ace/")) {
