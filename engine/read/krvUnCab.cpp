@@ -151,8 +151,12 @@ bool TUnCab::CheckErf() {
     if (!FErf->fError) return true;
     const TFdiErf erf = *FErf;
     *FErf = {};
-    if (erf.erfOper == fdieUserAbort) return false;
-    if (erf.erfOper == fdieCorruptCabinet) {
+    // Aborted by an answer of the reader's, or by a cancel that was reported already.
+    if (erf.erfOper == fdieUserAbort || GetCancel()) return false;
+    // A damaged cabinet, found by its headers, its data, or data longer than a file's size.
+    const bool damaged = erf.erfOper == fdieCorruptCabinet || erf.erfOper == fdieNotACabinet ||
+                         erf.erfOper == fdieUnknownVersion || (erf.erfOper == fdieTargetFile && EntryFailed());
+    if (damaged) {
         ReportError(ArchiveFile(), "", "0", ecCorruptInput);
         return false;
     }

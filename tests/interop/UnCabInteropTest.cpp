@@ -9,6 +9,7 @@
 #include "engine/read/krvUnCab.h"
 
 #include <gtest/gtest.h>
+#include <set>
 
 using namespace testsupport;
 
@@ -56,6 +57,14 @@ void CopySplitSet(const fs::path& Dir, const std::vector<int>& Leave = {}) {
         const std::string name = "split-" + std::to_string(i) + ".cab";
         fs::copy_file(CorpusDir() / "libmspack/cabextract" / name, Dir / name);
     }
+}
+
+// Exactly these names below Root.
+void ExpectOnly(const fs::path& Root, const std::set<std::string>& Names) {
+    std::set<std::string> found;
+    for (const auto& [name, data] : ReadTree(Root))
+        found.insert(name);
+    EXPECT_EQ(found, Names);
 }
 
 } // namespace
@@ -179,6 +188,27 @@ TEST(UnCabInterop, DamagedAndMissingCabinetsAreErrors) {
             if (name.back() != '/') {
                 EXPECT_EQ(data, ReadFile(sources / name)) << name;
             }
+    }
+    {
+        SCOPED_TRACE("stored names that leave the destination");
+        TempDir sources, work, outer;
+        WriteFile(sources / "xxxup.txt", "up");
+        WriteFile(sources / "yyyback.txt", "back");
+        WriteFile(sources / "fine.txt", "fine");
+        const fs::path cab = work / "names.cab";
+        ASSERT_EQ(
+            RunTool({"gcab", "-c", cab.string(), "xxxup.txt", "yyyback.txt", "fine.txt"}, sources.Path())
+                .ExitCode,
+            0);
+        std::string data = ReadFile(cab);
+        data.replace(data.find("xxx"), 3, "../");
+        data.replace(data.find("yyy"), 3, "..\\");
+        WriteFile(cab, data);
+        const fs::path dest = outer / "dest";
+        fs::create_directories(dest);
+        const ExtractResult result = ExtractAll(cab, dest);
+        EXPECT_EQ(result.CountOf(ecInvalidFileName), 2) << result.Describe();
+        ExpectOnly(outer.Path(), {"dest/", "dest/fine.txt"});
     }
     {
         SCOPED_TRACE("the cabinet is gone when the extraction starts");
