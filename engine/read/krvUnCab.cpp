@@ -155,7 +155,8 @@ bool TUnCab::CheckErf() {
     if (erf.erfOper == fdieUserAbort || GetCancel()) return false;
     // A damaged cabinet, found by its headers, its data, or data longer than a file's size.
     const bool damaged = erf.erfOper == fdieCorruptCabinet || erf.erfOper == fdieNotACabinet ||
-                         erf.erfOper == fdieUnknownVersion || (erf.erfOper == fdieTargetFile && EntryFailed());
+                         erf.erfOper == fdieUnknownVersion ||
+                         (erf.erfOper == fdieTargetFile && EntryFailed());
     if (damaged) {
         ReportError(ArchiveFile(), "", "0", ecCorruptInput);
         return false;
