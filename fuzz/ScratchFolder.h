@@ -1,10 +1,11 @@
-// The folder a reader's fuzz target extracts into, emptied after each input; it lies in a
+// The folder a fuzz target extracts into, emptied after each input; it lies in a
 // parent of its own, and anything that appears in the parent beside it escaped.
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <unistd.h>
 
 class TScratchFolder {

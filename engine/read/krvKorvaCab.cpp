@@ -3,6 +3,7 @@
 // the first; a file that began in the cabinet before is listed there only.
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvGbls.h"
+#include "engine/read/krvCabGbls.h"
 #include "engine/read/krvKorvaWalk.h"
 #include "platform/FileAttributes.h"
 
@@ -23,19 +24,6 @@ constexpr std::uint16_t FolderContinuedPrevAndNext = 0xFFFF;
 constexpr std::uint16_t AttrNameIsUtf = 0x80;
 constexpr int MaxCabinets = 999;
 constexpr std::int64_t MaxCabName = 256;
-
-// The file of that name in Folder, or one whose name differs only in case (sets made where
-// names ignore case name their cabinets so).
-std::string FindCabinet(const std::string& Folder, const std::string& Name) {
-    const std::string exact = Folder + Name;
-    if (FileExists(exact)) return exact;
-    TDirWalk dir;
-    if (!dir.Open(Folder.empty() ? "." : Folder)) return exact;
-    TDirEntry entry;
-    while (dir.Next(entry))
-        if (SameTextNoCase(entry.Name, Name)) return Folder + entry.Name;
-    return exact;
-}
 
 class TCabWalk final : public TKorva::TWalk {
 public:
@@ -135,7 +123,7 @@ private:
 
     bool OpenNextCabinet() {
         if (FNextCabinet.empty() || Cancelled()) return false;
-        std::string name = FindCabinet(FolderOf(K.ArchiveFile()), FNextCabinet);
+        std::string name = FindCabinetFile(FolderOf(K.ArchiveFile()), FNextCabinet);
         if (!FileExists(name) || FSeen.count(name) || std::ssize(FSeen) >= MaxCabinets) return false;
         if (!K.GetNextVolume(name, std::to_string(FSeen.size() + 1))) return false;
         ResetCache();

@@ -1,10 +1,13 @@
 #include "engine/read/krvReaders.h"
 
+#include "engine/read/krvUnAce.h"
 #include "engine/read/krvUnArc.h"
 #include "engine/read/krvUnArj.h"
+#include "engine/read/krvUnCab.h"
 #include "engine/read/krvUnGZip.h"
 #include "engine/read/krvUnJar.h"
 #include "engine/read/krvUnLha.h"
+#include "engine/read/krvUnRar.h"
 #include "engine/read/krvUnTar.h"
 #include "engine/read/krvUnZip.h"
 
@@ -35,6 +38,14 @@ std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
     case atGZip:
     case atTarGZip:
         return std::make_unique<TUnGZip>();
+    case atCab:
+        return std::make_unique<TUnCab>();
+    case atRar:
+    case atRarExe:
+        return std::make_unique<TUnRar>();
+    case atAce:
+    case atAceExe:
+        return std::make_unique<TUnACE>();
     default:
         return nullptr;
     }

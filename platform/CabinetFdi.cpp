@@ -1,0 +1,419 @@
+// The cabinet decompression context over libmspack: a mspack_system whose files are the
+// caller's handles, a set of joined cabinets, and the notifications of a copy.
+#include "platform/CabinetFdi.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mspack.h>
+#include <vector>
+
+namespace {
+
+constexpr std::uint32_t CabSignature = 0x4643534D; // "MSCF"
+constexpr int CabHeaderSize = 36;
+constexpr std::uint16_t CabHasPrev = 0x0001;
+constexpr std::uint16_t CabHasNext = 0x0002;
+constexpr std::uint16_t CabHasReserve = 0x0004;
+constexpr int RunAfterExtract = 0x40;
+constexpr std::int64_t BlockSize = 32768;
+// How often one next cabinet is asked for before the copy gives up.
+constexpr int NextCabinetAttempts = 8;
+// The name the output of the file being copied is opened by.
+constexpr char OutputName[] = "\x01output";
+constexpr int OpenReadBinary = 0x8000;
+
+std::uint16_t U16(const std::uint8_t* P) {
+    return static_cast<std::uint16_t>(P[0] | (P[1] << 8));
+}
+std::uint32_t U32(const std::uint8_t* P) {
+    return P[0] | (P[1] << 8) | (P[2] << 16) | (std::uint32_t{P[3]} << 24);
+}
+
+int ErrorOf(int MspackError) {
+    switch (MspackError) {
+    case MSPACK_ERR_OK:
+        return fdieNone;
+    case MSPACK_ERR_OPEN:
+        return fdieCabinetNotFound;
+    case MSPACK_ERR_SIGNATURE:
+        return fdieNotACabinet;
+    case MSPACK_ERR_NOMEMORY:
+        return fdieAllocFail;
+    case MSPACK_ERR_WRITE:
+        return fdieTargetFile;
+    case MSPACK_ERR_READ:
+    case MSPACK_ERR_SEEK:
+    case MSPACK_ERR_DATAFORMAT:
+    case MSPACK_ERR_CHECKSUM:
+    case MSPACK_ERR_DECRUNCH:
+        return fdieCorruptCabinet;
+    default:
+        return fdieMdiFail;
+    }
+}
+
+bool SameTextNoCase(const std::string& A, const std::string& B) {
+    if (A.size() != B.size()) return false;
+    for (std::size_t i = 0; i < A.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(A[i])) != std::tolower(static_cast<unsigned char>(B[i])))
+            return false;
+    return true;
+}
+
+// The library's messages are not shown: its errors come back as error codes.
+void Message(mspack_file* /*File*/, const char* /*Format*/, ...) {}
+
+struct TMsFile {
+    std::intptr_t Handle = -1;
+    bool Output = false;
+    void* Owner = nullptr; // the context that opened it
+};
+
+} // namespace
+
+class TFdiContext::TImpl {
+public:
+    TImpl(TFdiFiles& Files, TFdiErf& Erf) : FFiles(Files), FErf(Erf) {
+        FSystem.open = &OpenFile;
+        FSystem.close = &CloseFile;
+        FSystem.read = &ReadFile;
+        FSystem.write = &WriteFile;
+        FSystem.seek = &SeekFile;
+        FSystem.tell = &TellFile;
+        FSystem.message = &Message;
+        FSystem.alloc = [](mspack_system*, size_t Bytes) { return std::malloc(Bytes); };
+        FSystem.free = [](void* Block) { std::free(Block); };
+        FSystem.copy = [](void* Src, void* Dest, size_t Bytes) { std::memmove(Dest, Src, Bytes); };
+        FSystem.null_ptr = nullptr;
+        FSystem.Owner = this;
+    }
+    ~TImpl() {
+        CloseSet();
+        if (FDecomp) mspack_destroy_cab_decompressor(FDecomp);
+    }
+    TImpl(const TImpl&) = delete;
+    TImpl& operator=(const TImpl&) = delete;
+
+    bool Init() {
+        int selftest = MSPACK_ERR_OK;
+        MSPACK_SYS_SELFTEST(selftest);
+        if (selftest != MSPACK_ERR_OK) return false;
+        FDecomp = mspack_create_cab_decompressor(&FSystem);
+        return FDecomp != nullptr;
+    }
+
+    bool IsCabinet(std::intptr_t Handle, TFdiCabinetInfo& Info) {
+        std::uint8_t h[CabHeaderSize];
+        if (FFiles.Seek(Handle, 0, 0) != 0 || FFiles.Read(Handle, h, CabHeaderSize) != CabHeaderSize ||
+            U32(h) != CabSignature || h[25] != 1)
+            return false;
+        Info.cbCabinet = U32(h + 8);
+        Info.cFolders = U16(h + 26);
+        Info.cFiles = U16(h + 28);
+        const std::uint16_t flags = U16(h + 30);
+        Info.setID = U16(h + 32);
+        Info.iCabinet = U16(h + 34);
+        Info.hasprev = (flags & CabHasPrev) != 0;
+        Info.hasnext = (flags & CabHasNext) != 0;
+        Info.fReserve = (flags & CabHasReserve) != 0;
+        return true;
+    }
+
+    bool Copy(const std::string& CabinetName, const std::string& CabinetPath, const TFdiNotify& Notify) {
+        FErf = {};
+        FPath = CabinetPath;
+        const std::string full = CabinetPath + CabinetName;
+        // A cabinet of the set is copied again (after a counting pass), or was joined while
+        // a file of the cabinet before it ran on into it.
+        std::size_t k = FindJoined(full);
+        if (k == FJoined.size()) {
+            mscabd_cabinet* cab = OpenCabinet(full);
+            if (!cab) return Fail(ErrorOf(FDecomp->last_error(FDecomp)));
+            const int before = FSet ? FileCount() : 0;
+            if (FLast && FLast->nextname && SameTextNoCase(FLast->nextname, CabinetName) && Joins(cab)) {
+                FLast = cab;
+            } else {
+                CloseSet();
+                FSet = FLast = cab;
+                // A set entered in its middle: its first folder began in a cabinet not seen.
+                FEnteredMidSet = (cab->flags & MSCAB_HDR_PREVCAB) != 0;
+            }
+            FJoined.push_back({full, cab, before});
+            k = FJoined.size() - 1;
+        }
+        const mscabd_cabinet& own = *FJoined[k].Cabinet;
+        const bool partialFirstFolder = FEnteredMidSet && k == 0;
+
+        TFdiNotification info;
+        info.psz1 = own.nextname ? own.nextname : "";
+        info.psz2 = own.nextinfo ? own.nextinfo : "";
+        info.psz3 = CabinetPath;
+        info.setID = own.set_id;
+        info.iCabinet = own.set_index;
+        if (!Call(Notify, fdintCABINET_INFO, info)) return false;
+
+        // The files that begin in this cabinet: up to the first of the next one joined.
+        const int count = k + 1 < FJoined.size() ? FJoined[k + 1].FirstFile : FileCount();
+        for (int i = FJoined[k].FirstFile; i < count; ++i) {
+            mscabd_file* file = FileAt(i);
+            TFdiNotification n = Describe(*file, own);
+            if (partialFirstFolder && file->folder == FSet->folders) {
+                if (!Call(Notify, fdintPARTIAL_FILE, n)) return false;
+                continue;
+            }
+            const std::intptr_t handle = Notify(fdintCOPY_FILE, n);
+            if (handle == -1) return Fail(fdieUserAbort);
+            if (handle == 0) continue;
+            // A file may run on over several cabinets.
+            while (NeedsNextCabinet(*file)) {
+                if (!JoinNext(Notify)) return false;
+                file = FileAt(i);
+            }
+            FOutputHandle = handle;
+            const int result = FDecomp->extract(FDecomp, file, OutputName);
+            RethrowPending();
+            if (result != MSPACK_ERR_OK) return Fail(ErrorOf(result));
+            n.hf = handle;
+            n.cb = (file->attribs & RunAfterExtract) ? 1 : 0;
+            n.attribs = static_cast<std::uint16_t>(file->attribs & ~RunAfterExtract);
+            if (Notify(fdintCLOSE_FILE_INFO, n) == -1) return Fail(fdieUserAbort);
+        }
+        return true;
+    }
+
+private:
+    struct TSystem : mspack_system {
+        TImpl* Owner = nullptr;
+    };
+
+    static TImpl& Of(mspack_system* Self) { return *static_cast<TSystem*>(Self)->Owner; }
+    static TMsFile& FileOf(mspack_file* File) { return *reinterpret_cast<TMsFile*>(File); }
+    static TImpl& OwnerOf(mspack_file* File) { return *static_cast<TImpl*>(FileOf(File).Owner); }
+
+    // Every callback keeps exceptions out of the library: the first one is kept and thrown
+    // on once the library call has returned.
+    template <typename F, typename R> R Guard(R Failed, F Body) {
+        if (FPending) return Failed;
+        try {
+            return Body();
+        } catch (...) {
+            FPending = std::current_exception();
+            return Failed;
+        }
+    }
+    void RethrowPending() {
+        if (!FPending) return;
+        std::exception_ptr pending = FPending;
+        FPending = nullptr;
+        std::rethrow_exception(pending);
+    }
+
+    static mspack_file* OpenFile(mspack_system* Self, const char* Name, int Mode) {
+        TImpl& impl = Of(Self);
+        return impl.Guard<>(static_cast<mspack_file*>(nullptr), [&]() -> mspack_file* {
+            auto file = std::make_unique<TMsFile>();
+            file->Owner = &impl;
+            if (std::strcmp(Name, OutputName) == 0) {
+                if (Mode != MSPACK_SYS_OPEN_WRITE) return nullptr;
+                file->Handle = impl.FOutputHandle;
+                file->Output = true;
+            } else {
+                if (Mode != MSPACK_SYS_OPEN_READ) return nullptr;
+                file->Handle = impl.FFiles.Open(Name, OpenReadBinary, 0);
+                if (file->Handle == -1) return nullptr;
+            }
+            return reinterpret_cast<mspack_file*>(file.release());
+        });
+    }
+    static void CloseFile(mspack_file* File) {
+        std::unique_ptr<TMsFile> file(&FileOf(File));
+        // The output's handle is the caller's, closed after its close-file notification.
+        if (file->Output) return;
+        TImpl& owner = *static_cast<TImpl*>(file->Owner);
+        owner.Guard(0, [&] { return owner.FFiles.Close(file->Handle); });
+    }
+    static int ReadFile(mspack_file* File, void* Buffer, int Bytes) {
+        TImpl& impl = OwnerOf(File);
+        return impl.Guard(
+            -1, [&] { return static_cast<int>(impl.FFiles.Read(FileOf(File).Handle, Buffer, Bytes)); });
+    }
+    static int WriteFile(mspack_file* File, void* Buffer, int Bytes) {
+        TImpl& impl = OwnerOf(File);
+        return impl.Guard(-1, [&] {
+            const TMsFile& file = FileOf(File);
+            if (!file.Output) return -1;
+            return impl.FFiles.Write(file.Handle, Buffer, Bytes) == Bytes ? Bytes : -1;
+        });
+    }
+    static int SeekFile(mspack_file* File, off_t Offset, int Mode) {
+        TImpl& impl = OwnerOf(File);
+        return impl.Guard(-1, [&] {
+            const TMsFile& file = FileOf(File);
+            if (file.Output) return -1;
+            const std::int64_t at = impl.FFiles.Seek(file.Handle, Offset, Mode);
+            if (at < 0 || (Mode == MSPACK_SYS_SEEK_START && at != Offset)) return -1;
+            return 0;
+        });
+    }
+    static off_t TellFile(mspack_file* File) {
+        TImpl& impl = OwnerOf(File);
+        return impl.Guard(off_t{-1}, [&] {
+            const TMsFile& file = FileOf(File);
+            return file.Output ? off_t{-1} : static_cast<off_t>(impl.FFiles.Seek(file.Handle, 0, 1));
+        });
+    }
+
+    mscabd_cabinet* OpenCabinet(const std::string& FullName) {
+        FNames.push_back(FullName);
+        mscabd_cabinet* cab = FDecomp->open(FDecomp, FNames.back().data());
+        RethrowPending();
+        return cab;
+    }
+
+    // Joins Next behind the set's last cabinet; false (Next closed) when it does not belong.
+    bool Joins(mscabd_cabinet* Next) {
+        if (Next->set_id != FLast->set_id || Next->set_index != FLast->set_index + 1 ||
+            FDecomp->append(FDecomp, FLast, Next) != MSPACK_ERR_OK) {
+            FDecomp->close(FDecomp, Next);
+            return false;
+        }
+        return true;
+    }
+
+    // Whether the file's data run on behind the last block of the set's last cabinet.
+    bool NeedsNextCabinet(const mscabd_file& File) const {
+        if (!(FLast->flags & MSCAB_HDR_NEXTCAB) || !File.folder || File.folder->next) return false;
+        const std::int64_t whole = (static_cast<std::int64_t>(File.folder->num_blocks) - 1) * BlockSize;
+        return static_cast<std::int64_t>(File.offset) + File.length > whole;
+    }
+
+    bool JoinNext(const TFdiNotify& Notify) {
+        TFdiNotification n;
+        n.psz1 = FLast->nextname ? FLast->nextname : "";
+        n.psz2 = FLast->nextinfo ? FLast->nextinfo : "";
+        n.psz3 = FPath;
+        n.setID = FLast->set_id;
+        n.iCabinet = static_cast<std::uint16_t>(FLast->set_index + 1);
+        for (int attempt = 0; attempt < NextCabinetAttempts; ++attempt) {
+            if (Notify(fdintNEXT_CABINET, n) == -1) return Fail(fdieUserAbort);
+            const std::string full = n.psz3 + n.psz1;
+            const int before = FileCount();
+            mscabd_cabinet* next = OpenCabinet(full);
+            if (!next) {
+                n.fdie = fdieCabinetNotFound;
+                continue;
+            }
+            if (!Joins(next)) {
+                n.fdie = fdieWrongCabinet;
+                continue;
+            }
+            FJoined.push_back({full, next, before});
+            FLast = next;
+            FPath = n.psz3;
+            return true;
+        }
+        return Fail(n.fdie);
+    }
+
+    std::size_t FindJoined(const std::string& Name) const {
+        std::size_t k = 0;
+        while (k < FJoined.size() && FJoined[k].Name != Name)
+            ++k;
+        return k;
+    }
+
+    bool Call(const TFdiNotify& Notify, TFdiNotificationType Type, TFdiNotification& N) {
+        return Notify(Type, N) != -1 || Fail(fdieUserAbort);
+    }
+
+    bool Fail(int Error) {
+        FErf.erfOper = Error;
+        FErf.erfType = 0;
+        FErf.fError = true;
+        return false;
+    }
+
+    int FileCount() const {
+        int count = 0;
+        for (const mscabd_file* f = FSet->files; f; f = f->next)
+            ++count;
+        return count;
+    }
+    mscabd_file* FileAt(int Index) const {
+        mscabd_file* f = FSet->files;
+        for (int i = 0; f && i < Index; ++i)
+            f = f->next;
+        return f;
+    }
+    std::uint16_t FolderIndex(const mscabd_folder* Folder) const {
+        std::uint16_t index = 0;
+        for (const mscabd_folder* f = FSet->folders; f && f != Folder; f = f->next)
+            ++index;
+        return index;
+    }
+
+    TFdiNotification Describe(const mscabd_file& File, const mscabd_cabinet& Own) const {
+        TFdiNotification n;
+        n.cb = File.length;
+        n.psz1 = File.filename ? File.filename : "";
+        n.date = static_cast<std::uint16_t>(((File.date_y - 1980) << 9) | (File.date_m << 5) | File.date_d);
+        n.time = static_cast<std::uint16_t>((File.time_h << 11) | (File.time_m << 5) | (File.time_s / 2));
+        n.attribs = static_cast<std::uint16_t>(File.attribs);
+        n.setID = Own.set_id;
+        n.iCabinet = Own.set_index;
+        n.iFolder = FolderIndex(File.folder);
+        return n;
+    }
+
+    void CloseSet() {
+        if (FSet) FDecomp->close(FDecomp, FSet);
+        FSet = FLast = nullptr;
+        FJoined.clear();
+        FEnteredMidSet = false;
+    }
+
+    TSystem FSystem{};
+    TFdiFiles& FFiles;
+    TFdiErf& FErf;
+    mscab_decompressor* FDecomp = nullptr;
+    mscabd_cabinet* FSet = nullptr;  // the set's first cabinet (the one closed)
+    mscabd_cabinet* FLast = nullptr; // its last cabinet joined so far
+    // The cabinets of the set, in order, with the index of the first file that begins in each.
+    struct TJoined {
+        std::string Name;
+        mscabd_cabinet* Cabinet = nullptr;
+        int FirstFile = 0;
+    };
+    std::vector<TJoined> FJoined;
+    std::string FPath;
+    bool FEnteredMidSet = false; // the set's first cabinet continues one not seen
+    // Names the library keeps pointers to, for the life of the context: a cabinet opened
+    // before the set it replaces is closed keeps its name.
+    std::deque<std::string> FNames;
+    std::intptr_t FOutputHandle = 0;
+    std::exception_ptr FPending;
+};
+
+std::unique_ptr<TFdiContext> TFdiContext::Create(TFdiFiles& Files, TFdiErf& Erf) {
+    Erf = {};
+    auto impl = std::make_unique<TImpl>(Files, Erf);
+    if (!impl->Init()) {
+        Erf = {fdieAllocFail, 0, true};
+        return nullptr;
+    }
+    return std::unique_ptr<TFdiContext>(new TFdiContext(std::move(impl)));
+}
+
+TFdiContext::TFdiContext(std::unique_ptr<TImpl> Impl) : FImpl(std::move(Impl)) {}
+
+TFdiContext::~TFdiContext() = default;
+
+bool TFdiContext::IsCabinet(std::intptr_t Handle, TFdiCabinetInfo& Info) {
+    return FImpl->IsCabinet(Handle, Info);
+}
+
+bool TFdiContext::Copy(const std::string& CabinetName, const std::string& CabinetPath,
+                       const TFdiNotify& Notify) {
+    return FImpl->Copy(CabinetName, CabinetPath, Notify);
+}
