@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <fcntl.h>
-#include <optional>
 #include <sys/stat.h>
 
 namespace {
@@ -153,16 +152,16 @@ TCompBase::TWholeFile TCompBase::WriteWholeFile(TStream32& Input, std::int64_t S
 }
 
 TCompBase::TWholeFile TCompBase::WritePrefetched(TStream32& Input, int Index) {
-    std::optional<TPrefetched> ahead = FPrefetch->Take(Index);
+    TPrefetched ahead;
     // Only a result read from the very file opened here, unchanged since, is used.
     TPrefetched opened;
     const auto* handle = dynamic_cast<THandleStream32*>(&Input);
-    if (!ahead || !ahead->Ok || !handle || !TDeflatePrefetch::Identify(handle->Handle, opened) ||
-        opened.Device != ahead->Device || opened.Inode != ahead->Inode || opened.Size != ahead->Size ||
-        opened.ModifiedNs != ahead->ModifiedNs)
+    if (!FPrefetch->Take(Index, ahead) || !ahead.Ok || !handle || !TPrefetched::Identify(handle->Handle, opened) ||
+        opened.Device != ahead.Device || opened.Inode != ahead.Inode || opened.Size != ahead.Size ||
+        opened.ModifiedNs != ahead.ModifiedNs)
         return TWholeFile::TooLarge;
     CheckCancel();
-    PutWholeEntry(ahead->Packed, true, ahead->Size, ahead->Crc);
+    PutWholeEntry(ahead.Packed, true, ahead.Size, ahead.Crc);
     return TWholeFile::Written;
 }
 
@@ -194,11 +193,10 @@ void TCompBase::StartPrefetch(TCompHeaderObj& List) {
     for (int i = 0; i < List.Count(); ++i) {
         const TCompEntry& e = Entry(i);
         if (List.Value(i) == hkAdd && !e.IsDir && e.SourceSize > SmallFileSize &&
-            e.SourceSize <= TDeflatePrefetch::MaxFileSize && DeflatesWhole(List.Name(i), e.SourceSize))
+            e.SourceSize <= MaxPrefetchFileSize && DeflatesWhole(List.Name(i), e.SourceSize))
             jobs.push_back({i, e.SourcePath});
     }
-    if (jobs.size() > 1)
-        FPrefetch = std::make_unique<TDeflatePrefetch>(std::move(jobs), DeflateType, threads);
+    if (jobs.size() > 1) FPrefetch = StartDeflatePrefetch(std::move(jobs), DeflateType, threads);
 }
 
 bool TCompBase::WriteFileData(TStream32& Input, std::int64_t Size, const std::string& SourcePath) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,33 +13,7 @@ unsigned JobThreads(unsigned Requested) {
     return std::max(1U, std::thread::hardware_concurrency());
 }
 
-TDeflatePrefetch::TDeflatePrefetch(std::vector<TPrefetchJob> Jobs, TDeflateType Level, unsigned Threads) {
-    FSlots.reserve(Jobs.size());
-    for (TPrefetchJob& job : Jobs)
-        FSlots.push_back(TSlot{std::move(job), TState::Waiting, {}});
-    const unsigned threads = std::max(1U, Threads);
-    FWindow = threads;
-    // The deflaters are made here, so that a failure to make one ends the writer's run and
-    // never a worker.
-    for (unsigned t = 0; t < threads && t < FSlots.size(); ++t)
-        FDeflaters.push_back(std::make_unique<TWholeDeflater>(Level));
-    for (auto& deflater : FDeflaters)
-        FWorkers.emplace_back([this, d = deflater.get()] { Work(*d); });
-}
-
-TDeflatePrefetch::~TDeflatePrefetch() {
-    Stop();
-    for (std::thread& worker : FWorkers)
-        worker.join();
-}
-
-void TDeflatePrefetch::Stop() {
-    const std::lock_guard lock(FLock);
-    FStop = true;
-    FChanged.notify_all();
-}
-
-bool TDeflatePrefetch::Identify(int Fd, TPrefetched& Result) {
+bool TPrefetched::Identify(int Fd, TPrefetched& Result) {
     struct stat st {};
     if (::fstat(Fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
     Result.Device = st.st_dev;
@@ -48,12 +23,14 @@ bool TDeflatePrefetch::Identify(int Fd, TPrefetched& Result) {
     return true;
 }
 
-TPrefetched TDeflatePrefetch::Deflate(const std::string& Path, TWholeDeflater& Deflater) {
+namespace {
+
+TPrefetched DeflateFile(const std::string& Path, TWholeDeflater& Deflater) {
     TPrefetched result;
     const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return result;
     std::vector<std::uint8_t> plain;
-    bool whole = Identify(fd, result) && result.Size <= MaxFileSize;
+    bool whole = TPrefetched::Identify(fd, result) && result.Size <= MaxPrefetchFileSize;
     if (whole) {
         // One byte more than the file had tells that it changed while it was read.
         plain.resize(static_cast<std::size_t>(result.Size + 1));
@@ -74,47 +51,21 @@ TPrefetched TDeflatePrefetch::Deflate(const std::string& Path, TWholeDeflater& D
     return result;
 }
 
-void TDeflatePrefetch::Work(TWholeDeflater& Deflater) {
-    std::unique_lock lock(FLock);
-    for (;;) {
-        FChanged.wait(lock,
-                      [this] { return FStop || (FNext < FSlots.size() && FNext < FConsumed + FWindow); });
-        if (FStop) return;
-        const std::size_t mine = FNext++;
-        TSlot& slot = FSlots[mine];
-        slot.State = TState::Running;
-        const std::string path = slot.Job.Path;
-        lock.unlock();
-        TPrefetched result;
-        try {
-            result = Deflate(path, Deflater);
-        } catch (const std::exception&) {
-            // Out of memory: the writer reads and deflates this file itself.
-            result = {};
-        }
-        lock.lock();
-        // A result the writer has passed over meanwhile is not kept.
-        if (mine >= FConsumed) slot.Result = std::move(result);
-        slot.State = TState::Done;
-        FChanged.notify_all();
-    }
-}
+} // namespace
 
-std::optional<TPrefetched> TDeflatePrefetch::Take(int Index) {
-    const auto at = std::lower_bound(FSlots.begin(), FSlots.end(), Index,
-                                     [](const TSlot& Slot, int I) { return Slot.Job.Index < I; });
-    if (at == FSlots.end() || at->Job.Index != Index) return std::nullopt;
-    const auto pos = static_cast<std::size_t>(at - FSlots.begin());
-    std::unique_lock lock(FLock);
-    // Results the writer passed over are dropped, and the window moves on.
-    for (std::size_t i = FConsumed; i < pos; ++i)
-        if (FSlots[i].State == TState::Done) FSlots[i].Result = {};
-    FConsumed = std::max(FConsumed, pos);
-    FNext = std::max(FNext, pos);
-    FChanged.notify_all();
-    FChanged.wait(lock, [&] { return FSlots[pos].State == TState::Done || FStop; });
-    if (FSlots[pos].State != TState::Done) return std::nullopt;
-    FConsumed = std::max(FConsumed, pos + 1);
-    FChanged.notify_all();
-    return std::move(FSlots[pos].Result);
+std::unique_ptr<TDeflatePrefetch> StartDeflatePrefetch(std::vector<TPrefetchJob> Jobs, TDeflateType Level,
+                                                       unsigned Threads) {
+    std::vector<int> indexes;
+    for (const TPrefetchJob& job : Jobs)
+        indexes.push_back(job.Index);
+    auto jobs = std::make_shared<const std::vector<TPrefetchJob>>(std::move(Jobs));
+    auto makeWork = [jobs, Level]() -> TDeflatePrefetch::TWork {
+        auto deflater = std::make_shared<TWholeDeflater>(Level);
+        return [jobs, deflater](int Index) {
+            const auto job = std::lower_bound(jobs->begin(), jobs->end(), Index,
+                                              [](const TPrefetchJob& J, int I) { return J.Index < I; });
+            return DeflateFile(job->Path, *deflater);
+        };
+    };
+    return std::make_unique<TDeflatePrefetch>(std::move(indexes), makeWork, Threads);
 }

@@ -119,7 +119,12 @@ void TUnZip::ExtractEntries(bool CentralPath) {
     BytesToDo = FUnpackedTotal;
     JobTotal = FUnpackedTotal;
     TZipLocalRecord record;
+    StartInflatePrefetch();
+    // The workers stop with the extraction, however it ends.
+    const TScopeExit stopPrefetch{[this] { FInflatePrefetch.reset(); }};
+    FEntryIndex = -1;
     for (const TEntryRef& entry : FEntries) {
+        ++FEntryIndex;
         if (GetCancel()) break;
         if (FSpanned && !OpenEntryDisk(entry)) break;
         if (!TZipWalk::ReadLocalHeader(*this, *FInput, entry.LocalOffset, record) ||

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "engine/core/krvCodecStreams.h"
+#include "engine/core/krvDeflatePrefetch.h"
 #include "engine/core/krvDiskManager.h"
 #include "engine/core/krvUnBase.h"
 #include "engine/core/krvZipRecords.h"
@@ -64,6 +65,15 @@ private:
     // The entry inflated in one call when its data fit in memory; false (nothing written, the
     // input where it was) when the stream decoder must do it.
     bool ZipInflateWhole(std::int64_t Packed);
+    // Entries inflated ahead on worker threads (krvUnZipPrefetch.cpp).
+    struct TInflated {
+        bool Ok = false;
+        std::int64_t DataStart = 0; // where the worker found the data
+        std::vector<std::uint8_t> Plain;
+    };
+    void StartInflatePrefetch();
+    // The current entry's data as a worker inflated them; false when there is no such result.
+    bool TakeInflated(std::vector<std::uint8_t>& Plain);
     void ZipLegacyEntry(std::int64_t Packed);
     void PutDecoded(const std::uint8_t* Buffer, std::int64_t Count);
 
@@ -74,6 +84,8 @@ private:
     std::unique_ptr<TStream32> FInput;                  // reads whatever disk is current
     std::vector<TEntryRef> FEntries;
     std::unique_ptr<TWholeInflater> FWholeInflater;
+    std::unique_ptr<TOrderedPrefetch<TInflated>> FInflatePrefetch;
+    int FEntryIndex = 0; // of the current entry in FEntries
     double FPackedTotal = 0;
     double FUnpackedTotal = 0;
 

@@ -1,11 +1,11 @@
 // Decoding one zip entry: the method dispatch, the stored copy and the inflate loop (both
 // crossing the disks of a spanned set), and the legacy decoders.
-#include "engine/core/krvCodecStreams.h"
-#include "engine/core/krvErrorCodes.h"
 #include "engine/codec/krvExplode.h"
-#include "engine/read/krvUnZip.h"
 #include "engine/codec/krvUnreduce.h"
 #include "engine/codec/krvUnshrink.h"
+#include "engine/core/krvCodecStreams.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/read/krvUnZip.h"
 
 #include <algorithm>
 #include <vector>
@@ -75,11 +75,18 @@ void TUnZip::PutDecoded(const std::uint8_t* Buffer, std::int64_t Count) {
 
 bool TUnZip::ZipInflateWhole(std::int64_t Packed) {
     // Only data that lie whole on this disk, in plain form, of sizes that fit in memory.
-    if (FSpanned || Encrypted || Packed <= 0 || Packed > WholeBufferLimit || FUncompressedSize > WholeBufferLimit)
+    if (FSpanned || Encrypted || Packed <= 0 || Packed > WholeBufferLimit ||
+        FUncompressedSize > WholeBufferLimit)
         return false;
+    std::vector<std::uint8_t> plain;
+    if (TakeInflated(plain)) {
+        for (std::int64_t at = 0; at < FUncompressedSize && !GetCancel(); at += OutputChunk)
+            PutDecoded(plain.data() + at, std::min(OutputChunk, FUncompressedSize - at));
+        return true;
+    }
     const std::int64_t start = FInput->Position();
     std::vector<std::uint8_t> packed(static_cast<std::size_t>(Packed));
-    std::vector<std::uint8_t> plain(static_cast<std::size_t>(FUncompressedSize));
+    plain.resize(static_cast<std::size_t>(FUncompressedSize));
     const bool read = FInput->Read(packed.data(), Packed) == Packed;
     if (!FWholeInflater) FWholeInflater = std::make_unique<TWholeInflater>();
     if (!read || !FWholeInflater->Inflate(packed, plain)) {

@@ -1,0 +1,111 @@
+// Work done ahead on worker threads for the entries a job will come to in order. The job takes
+// each result at the point where it would have done the work itself, so its events, questions
+// and output are those of a one-thread run; workers never raise events. At most Window results
+// are held at a time, so memory stays bounded by the workers' count.
+#pragma once
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+// The threads a job uses: Requested, or one per core when 0.
+unsigned JobThreads(unsigned Requested);
+
+template <class TResult> class TOrderedPrefetch {
+public:
+    // The work of one job, given its number; made once per worker, so that each has its own state.
+    using TWork = std::function<TResult(int Index)>;
+    using TMakeWork = std::function<TWork()>;
+
+    // Indexes: the jobs in the order the job takes them (rising). MakeWork runs here, once per
+    // worker: a failure to make one ends the caller, never a worker.
+    TOrderedPrefetch(std::vector<int> Indexes, const TMakeWork& MakeWork, unsigned Threads)
+        : FIndexes(std::move(Indexes)), FSlots(FIndexes.size()) {
+        const unsigned threads = std::max(1U, Threads);
+        FWindow = threads;
+        std::vector<TWork> works;
+        for (unsigned t = 0; t < threads && t < FSlots.size(); ++t)
+            works.push_back(MakeWork());
+        for (TWork& work : works)
+            FWorkers.emplace_back([this, w = std::move(work)] { Work(w); });
+    }
+    ~TOrderedPrefetch() {
+        Stop();
+        for (std::thread& worker : FWorkers)
+            worker.join();
+    }
+    TOrderedPrefetch(const TOrderedPrefetch&) = delete;
+    TOrderedPrefetch& operator=(const TOrderedPrefetch&) = delete;
+
+    // The result for Index into Out, waiting for it; false when Index has no job or the work
+    // failed. Results of earlier jobs not taken are dropped.
+    bool Take(int Index, TResult& Out) {
+        const auto at = std::lower_bound(FIndexes.begin(), FIndexes.end(), Index);
+        if (at == FIndexes.end() || *at != Index) return false;
+        const auto pos = static_cast<std::size_t>(at - FIndexes.begin());
+        std::unique_lock lock(FLock);
+        for (std::size_t i = FConsumed; i < pos; ++i)
+            FSlots[i].Result.reset();
+        FConsumed = std::max(FConsumed, pos);
+        FNext = std::max(FNext, pos);
+        FChanged.notify_all();
+        FChanged.wait(lock, [&] { return FSlots[pos].Done || FStop; });
+        if (!FSlots[pos].Done || !FSlots[pos].Result) return false;
+        FConsumed = std::max(FConsumed, pos + 1);
+        FChanged.notify_all();
+        Out = std::move(*FSlots[pos].Result);
+        FSlots[pos].Result.reset();
+        return true;
+    }
+    // Workers stop after the job in hand.
+    void Stop() {
+        const std::lock_guard lock(FLock);
+        FStop = true;
+        FChanged.notify_all();
+    }
+
+private:
+    struct TSlot {
+        bool Done = false;
+        std::optional<TResult> Result;
+    };
+
+    void Work(const TWork& DoWork) {
+        std::unique_lock lock(FLock);
+        for (;;) {
+            FChanged.wait(lock,
+                          [this] { return FStop || (FNext < FSlots.size() && FNext < FConsumed + FWindow); });
+            if (FStop) return;
+            const std::size_t mine = FNext++;
+            const int index = FIndexes[mine];
+            lock.unlock();
+            std::optional<TResult> result;
+            try {
+                result = DoWork(index);
+            } catch (const std::exception&) {
+                // Out of memory, say: the job does this work itself.
+            }
+            lock.lock();
+            // A result the job has passed over meanwhile is not kept.
+            if (mine >= FConsumed) FSlots[mine].Result = std::move(result);
+            FSlots[mine].Done = true;
+            FChanged.notify_all();
+        }
+    }
+
+    std::vector<int> FIndexes;
+    std::vector<TSlot> FSlots;
+    std::size_t FNext = 0;     // the next slot a worker takes
+    std::size_t FConsumed = 0; // slots before this one were taken or dropped
+    std::size_t FWindow = 1;   // slots that may be started ahead of FConsumed
+    bool FStop = false;
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    std::vector<std::thread> FWorkers;
+};

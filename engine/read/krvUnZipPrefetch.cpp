@@ -1,0 +1,92 @@
+// Entries inflated ahead on worker threads while the reader extracts the entries before them in
+// order: a worker reads an entry's local header and data through a file descriptor of its own
+// and inflates them; the reader takes the result where it would have inflated the entry itself,
+// only when the data start where it found them.
+#include "engine/core/krvByteAccess.h"
+#include "engine/read/krvUnZip.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// One worker's file descriptor of the archive, closed with the worker.
+struct TArchiveFd {
+    int Fd = -1;
+    explicit TArchiveFd(const std::string& Name) : Fd(::open(Name.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~TArchiveFd() {
+        if (Fd >= 0) ::close(Fd);
+    }
+    TArchiveFd(const TArchiveFd&) = delete;
+    TArchiveFd& operator=(const TArchiveFd&) = delete;
+    bool ReadAt(std::int64_t Pos, void* Buffer, std::int64_t Count) const {
+        auto* p = static_cast<std::uint8_t*>(Buffer);
+        for (std::int64_t done = 0; done < Count;) {
+            const ssize_t n = ::pread(Fd, p + done, static_cast<std::size_t>(Count - done), Pos + done);
+            if (n <= 0) return false;
+            done += n;
+        }
+        return true;
+    }
+};
+
+struct TWorker {
+    TArchiveFd Archive;
+    TWholeInflater Inflater;
+    explicit TWorker(const std::string& Name) : Archive(Name) {}
+};
+
+} // namespace
+
+void TUnZip::StartInflatePrefetch() {
+    FInflatePrefetch.reset();
+    const unsigned threads = JobThreads(Threads);
+    if (threads < 2 || FSpanned) return;
+    // What the workers need of each entry, copied: they never touch the reader.
+    struct TJob {
+        std::int64_t LocalOffset, Packed, Unpacked;
+    };
+    auto jobs = std::make_shared<std::vector<TJob>>(FEntries.size());
+    std::vector<int> indexes;
+    for (std::size_t i = 0; i < FEntries.size(); ++i) {
+        const TEntryRef& e = FEntries[i];
+        if (e.Central.Method != zmDeflated || (e.Central.Flags & zfEncrypted) || e.Overlaps ||
+            e.CompressedSize <= 0 || e.CompressedSize > MaxPrefetchFileSize ||
+            e.UncompressedSize > MaxPrefetchFileSize)
+            continue;
+        (*jobs)[i] = {e.LocalOffset, e.CompressedSize, e.UncompressedSize};
+        indexes.push_back(static_cast<int>(i));
+    }
+    if (indexes.size() < 2) return;
+    const std::string archive = ArchiveFile();
+    auto makeWork = [jobs, archive]() -> TOrderedPrefetch<TInflated>::TWork {
+        auto worker = std::make_shared<TWorker>(archive);
+        return [jobs, worker](int Index) {
+            const TJob& job = (*jobs)[static_cast<std::size_t>(Index)];
+            TInflated result;
+            std::uint8_t header[TZipLocalHeader::Size];
+            if (!worker->Archive.ReadAt(job.LocalOffset, header, sizeof header) ||
+                GetU32LE(header) != ZipLocalSig)
+                return result;
+            const TZipLocalHeader local = TZipLocalHeader::FromBytes(header);
+            result.DataStart =
+                job.LocalOffset + std::int64_t{TZipLocalHeader::Size} + local.NameLength + local.ExtraLength;
+            std::vector<std::uint8_t> packed(static_cast<std::size_t>(job.Packed));
+            result.Plain.resize(static_cast<std::size_t>(job.Unpacked));
+            result.Ok = worker->Archive.ReadAt(result.DataStart, packed.data(), job.Packed) &&
+                        worker->Inflater.Inflate(packed, result.Plain);
+            if (!result.Ok) result.Plain.clear();
+            return result;
+        };
+    };
+    FInflatePrefetch = std::make_unique<TOrderedPrefetch<TInflated>>(std::move(indexes), makeWork, threads);
+}
+
+bool TUnZip::TakeInflated(std::vector<std::uint8_t>& Plain) {
+    TInflated ahead;
+    if (!FInflatePrefetch || !FInflatePrefetch->Take(FEntryIndex, ahead) || !ahead.Ok ||
+        ahead.DataStart != FDataStart)
+        return false;
+    Plain = std::move(ahead.Plain);
+    return true;
+}
