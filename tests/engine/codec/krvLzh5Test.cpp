@@ -2,6 +2,7 @@
 // at block and window boundaries, codes stay within 16 bits when the frequencies would make
 // them deeper, incompressible input asks to be stored, and a cancel stops the run.
 #include "LegacyDecodeHarness.h"
+#include "TestSupport.h"
 
 #include "engine/codec/krvLzh5.h"
 #include "engine/codec/krvLzhDecode.h"
@@ -9,11 +10,11 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
 using namespace legacytest;
+using namespace testsupport;
 
 namespace {
 
@@ -39,43 +40,6 @@ TPacked Encode(const std::string& Data, TLzhEncodeParams Params, std::int64_t Pi
         },
         Params, Cancel);
     return out;
-}
-
-std::string Text(std::size_t Size, unsigned Seed) {
-    static const char* const words[] = {"archive ", "lha ",     "header ", "the ",      "of ", "window ",
-                                        "\n",       "Huffman ", "block ",  "position ", "42 ", "deflate "};
-    std::mt19937 rng(Seed);
-    std::string s;
-    while (s.size() < Size)
-        s += words[rng() % 12];
-    s.resize(Size);
-    return s;
-}
-
-std::string Random(std::size_t Size, unsigned Seed) {
-    std::mt19937 rng(Seed);
-    std::string s(Size, '\0');
-    for (char& c : s)
-        c = static_cast<char>(rng());
-    return s;
-}
-
-// Bytes whose frequencies follow the Fibonacci numbers: an unlimited Huffman code for them
-// would be about as deep as there are symbols.
-std::string Fibonacci(int Symbols) {
-    std::string s;
-    std::uint64_t a = 1, b = 1;
-    for (int i = 0; i < Symbols; ++i) {
-        // Spread out so that no repeat is long enough to become a match.
-        for (std::uint64_t k = 0; k < a; ++k)
-            s.push_back(static_cast<char>(i));
-        const std::uint64_t c = a + b;
-        a = b;
-        b = c;
-    }
-    std::mt19937 rng(7);
-    std::shuffle(s.begin(), s.end(), rng);
-    return s;
 }
 
 void ExpectRoundTrip(const std::string& Data, bool Lh6, const std::string& What) {
@@ -110,13 +74,13 @@ TEST(Lzh5Test, RoundTripsThroughTheDecoder) {
                  s += (i % 3 == 0) ? 'q' : 'r';
              return s;
          }()},
-        {"fibonacci frequencies", Fibonacci(24)},
-        {"text 300000", Text(300000, 1)},
-        {"text then random then text", Text(40000, 2) + Random(30000, 3) + Text(40000, 2)},
-        {"zero runs", std::string(70000, '\0') + Text(5000, 4) + std::string(70000, '\0')},
+        {"fibonacci frequencies", FibonacciBytes(24)},
+        {"text 300000", TextBytes(300000, 1)},
+        {"text then random then text", TextBytes(40000, 2) + RandomBytes(30000, 3) + TextBytes(40000, 2)},
+        {"zero runs", std::string(70000, '\0') + TextBytes(5000, 4) + std::string(70000, '\0')},
     };
     for (const std::size_t size : {8191u, 8192u, 8193u, 16383u, 16384u, 16385u, 32767u, 32768u, 32769u})
-        cases.push_back({"text " + std::to_string(size), Text(size, static_cast<unsigned>(size))});
+        cases.push_back({"text " + std::to_string(size), TextBytes(size, static_cast<unsigned>(size))});
     for (const TCase& c : cases) {
         ExpectRoundTrip(c.Data, false, "lh5 " + c.What);
         ExpectRoundTrip(c.Data, true, "lh6 " + c.What);
@@ -127,10 +91,10 @@ TEST(Lzh5Test, CompressesWhatRepeatsAndStoresWhatDoesNot) {
     const TPacked one = Encode(std::string(100000, 'a'), LzhEncodeLh5);
     EXPECT_FALSE(one.Result.StoreInstead);
     EXPECT_LT(one.Bytes.size(), 100u);
-    const TPacked text = Encode(Text(200000, 9), LzhEncodeLh6);
+    const TPacked text = Encode(TextBytes(200000, 9), LzhEncodeLh6);
     EXPECT_LT(text.Bytes.size(), 200000u / 3);
     // Random bytes give up early, long before the whole input was encoded.
-    const TPacked random = Encode(Random(1 << 20, 5), LzhEncodeLh6);
+    const TPacked random = Encode(RandomBytes(1 << 20, 5), LzhEncodeLh6);
     EXPECT_TRUE(random.Result.StoreInstead);
     EXPECT_LT(random.Result.Read, 1 << 19);
 }
@@ -165,7 +129,7 @@ TEST(Lzh5Test, CodeLengthsStayWithinSixteenBits) {
 
 TEST(Lzh5Test, CancelStopsTheRun) {
     bool cancel = true;
-    const TPacked p = Encode(Text(500000, 3), LzhEncodeLh5, 7000, &cancel);
+    const TPacked p = Encode(TextBytes(500000, 3), LzhEncodeLh5, 7000, &cancel);
     EXPECT_TRUE(p.Result.Cancelled);
     EXPECT_LT(p.Result.Read, 500000);
 }
