@@ -66,11 +66,7 @@ TLhaHeader TLha::ReadOld(int Index) {
 
 void TLha::CopyKeptEntry(TCompHeaderObj& List, int Index) {
     const TLhaHeader h = ReadOld(Index);
-    const std::int64_t total = h.NextPos - h.HeaderPos;
-    if (FOutput->Position() + total > MaxFormatSize) Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
-    FileName = List.Name(Index);
-    CopyInput(h.HeaderPos, total);
-    Entry(Index).NewLength = total;
+    CopyOldEntryBytes(List, Index, h.HeaderPos, h.NextPos - h.HeaderPos);
 }
 
 void TLha::CopyEntry(TCompHeaderObj& List, int Index) {

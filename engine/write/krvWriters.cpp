@@ -1,5 +1,6 @@
 #include "engine/write/krvWriters.h"
 
+#include "engine/write/krvBlakHole.h"
 #include "engine/write/krvJar.h"
 #include "engine/write/krvLha.h"
 #include "engine/write/krvZip.h"
@@ -13,6 +14,9 @@ std::unique_ptr<TCompBase> CreateWriter(TOutArcType Type) {
         break;
     case tyJar:
         writer = std::make_unique<TJar>();
+        break;
+    case tyBh:
+        writer = std::make_unique<TBlakHole>();
         break;
     case tyLzh:
         writer = std::make_unique<TLha>();

@@ -124,7 +124,7 @@ TEST_F(LhaWriterInterop, EveryMethodPassesTheToolsAndExtractsByteForByte) {
     }
 }
 
-TEST_F(LhaWriterInterop, KrvprobeAddsAndConvertsToLha) {
+TEST_F(LhaWriterInterop, KrvprobeAddsAndConvertsToLhaAndBh) {
     const fs::path lzh = Dir / "probe.lzh";
     ASSERT_EQ(RunProbe({"add", lzh.string(), "-m", "lh5", "-r", Src.string()}).ExitCode, 0);
     EXPECT_EQ(RunProbe({"add", (Dir / "x.lzh").string(), "-m", "deflate", Src.string()}).ExitCode, 2);
@@ -138,6 +138,14 @@ TEST_F(LhaWriterInterop, KrvprobeAddsAndConvertsToLha) {
     std::map<std::string, std::string> files = ReadTree(Src);
     files.erase("sub/empty folder/");
     EXPECT_EQ(CompareTrees(files, "source", ReadTree(out.Path()), "lhasa x"), "");
+
+    // The bh writer takes its own methods only; the converter writes bh too.
+    EXPECT_EQ(RunProbe({"add", (Dir / "x.bh").string(), "-m", "lh5", Src.string()}).ExitCode, 2);
+    EXPECT_EQ(
+        RunProbe({"add", (Dir / "x.bh").string(), "-m", "fuse", "-p", "pw", "-r", Src.string()}).ExitCode, 0);
+    const ToolResult b = RunProbe({"convert", lzh.string(), (Dir / "converted.bh").string()});
+    EXPECT_EQ(b.ExitCode, 0) << b.Err;
+    EXPECT_EQ(ReadFile(Dir / "converted.bh").substr(0, 4), "BH\x05\x07");
 }
 
 // A stored entry "hello" behind a level-2 header of exactly 256 bytes, whose size field's low

@@ -2,6 +2,7 @@
 
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
+#include "engine/write/krvBlakHole.h"
 #include "engine/write/krvJar.h"
 #include "engine/write/krvLha.h"
 #include "engine/write/krvZip.h"
@@ -34,6 +35,8 @@ std::unique_ptr<TCompBase> MakeWriter(const std::string& Archive, bool& Failed) 
         zip = std::make_unique<TJar>();
     else if (EndsWith(lower, ".lha") || EndsWith(lower, ".lzh"))
         zip = std::make_unique<TLha>();
+    else if (EndsWith(lower, ".bh"))
+        zip = std::make_unique<TBlakHole>();
     else
         zip = std::make_unique<TZip>();
     zip->OnError = [&Failed](TZipCommon&, const std::string& File, const std::string& Msg, const std::string&,

@@ -3,6 +3,7 @@
 #include "ZipWriterFixture.h"
 
 #include "engine/core/krvByteAccess.h"
+#include "engine/write/krvBlakHole.h"
 #include "engine/write/krvLha.h"
 
 #include <cerrno>
@@ -54,6 +55,7 @@ template <typename TWriter> class WriterFailureTest : public ZipWriterFixture {
 protected:
     WriterFailureTest() {
         if (std::is_same_v<TWriter, TLha>) ArchiveName = "out.lzh";
+        if (std::is_same_v<TWriter, TBlakHole>) ArchiveName = "out.bh";
     }
     std::unique_ptr<TWriter> Writer() { return ZipWriterFixture::Writer<TWriter>(Archive()); }
     template <typename T> std::unique_ptr<T> Writer(const fs::path& Path) {
@@ -89,7 +91,7 @@ protected:
     std::map<std::string, std::string> SourcesBefore;
 };
 
-using Writers = ::testing::Types<TZip, TLha>;
+using Writers = ::testing::Types<TZip, TLha, TBlakHole>;
 TYPED_TEST_SUITE(WriterFailureTest, Writers);
 using ZipFailureTest = WriterFailureTest<TZip>;
 
