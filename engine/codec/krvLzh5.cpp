@@ -36,7 +36,7 @@ public:
         Parse(r);
         if (!r.StoreInstead && !r.Cancelled) FBlocks.Finish();
         r.Read = FConsumedBase + FPos;
-        r.Written = FBlocks.Written();
+        r.Written = FBlocks.Handed();
         if (!r.StoreInstead && r.Written >= FTotalRead && FTotalRead > 0) r.StoreInstead = true;
         return r;
     }

@@ -15,9 +15,10 @@ public:
     static constexpr int NT = 19;  // code-length codes
     static constexpr int MaxNP = 17;
     static constexpr int MatchBase = 253;
-    // Symbols of a block: the block buffer of 32768 bytes holds a literal in one byte, a
-    // match in three, and a flag byte per eight symbols.
-    static constexpr std::int64_t BlockBytes = 32768 - 24;
+    // Symbols of a block: they fill a buffer of 16384 bytes, a literal taking one byte, a
+    // match three and every eight symbols a flag byte. Blocks of this size let the codes
+    // follow data whose statistics drift (tables, logs) better than blocks twice as large.
+    static constexpr std::int64_t BlockBytes = 16384 - 24;
 
     TLzhBlockWriter(const TLzhSink& Output, TLzhEncodeParams Params);
 
@@ -39,7 +40,10 @@ public:
     }
     // Sends the last block and the final padding bits, and hands over what is buffered.
     void Finish();
+    // Packed bytes so far, those not yet handed to the sink included.
     std::int64_t Written() const { return FWritten + static_cast<std::int64_t>(FOut.size()); }
+    // Packed bytes handed to the sink.
+    std::int64_t Handed() const { return FWritten; }
     // Input bytes that the blocks sent so far stand for.
     std::int64_t SentInput() const { return FSentInput; }
 
