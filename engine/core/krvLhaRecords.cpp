@@ -34,9 +34,11 @@ char TLhaHeader::MethodChar() const {
 }
 
 std::int64_t LhaFirstHeader(const TReadAtFunc& Read, std::int64_t Offset) {
-    std::uint8_t first = 1;
-    if (ReadExact(Read, Offset, &first, 1) && first == 0) return Offset + 128;
-    return Offset;
+    std::uint8_t h[Fixed];
+    if (!ReadExact(Read, Offset, h, Fixed)) return Offset;
+    // A level-2 header of 256, 512... bytes also begins with a 0.
+    const bool level2 = h[20] == 2 && h[1] != 0 && h[2] == '-';
+    return h[0] == 0 && !level2 ? Offset + 128 : Offset;
 }
 
 TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size, TLhaHeader& H) {

@@ -46,7 +46,7 @@ enum class TLhaRead {
 };
 
 // The position of the first header of an archive found at Offset: behind a 128-byte block
-// when the first header size there is 0.
+// when the first header size there is 0 (and it is not the 16-bit size of a level-2 header).
 std::int64_t LhaFirstHeader(const TReadAtFunc& Read, std::int64_t Offset);
 
 // Reads the header at At of an archive of Size bytes.

@@ -188,6 +188,8 @@ TEST_F(LhaWriterInterop, UpdatingArchivesOfOtherProgramsKeepsTheirEntriesByteFor
         const std::vector<std::uint8_t> h = LhaHeaderBytes(first);
         cases.push_back(
             {"level-2 header of 256 bytes", std::string(h.begin(), h.end()) + Level2Header256() + '\0'});
+        cases.push_back({"level-2 header of 256 bytes first",
+                         Level2Header256() + std::string(h.begin(), h.end()) + '\0'});
     }
     WriteFile(Dir / "new.txt", TextBytes(20000, 3));
     for (const TCase& c : cases) {
