@@ -307,6 +307,13 @@ void TCompBase::CopyInput(std::int64_t Offset, std::int64_t Count) {
     }
 }
 
+void TCompBase::CopyOldEntryBytes(TCompHeaderObj& List, int Index, std::int64_t Offset, std::int64_t Count) {
+    if (FOutput->Position() + Count > MaxFormatSize) Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
+    FileName = List.Name(Index);
+    CopyInput(Offset, Count);
+    Entry(Index).NewLength = Count;
+}
+
 void TCompBase::ReadArchive() {
     if (!OnRead) {
         ReportError(ArchiveFile(), "OnRead", "0", ecRequiredEventNotAssigned);

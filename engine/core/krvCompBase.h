@@ -243,6 +243,9 @@ protected:
     bool IsStoredType(const std::string& Name) const;
     // Copies Count bytes of the old archive at Offset to the output's position.
     void CopyInput(std::int64_t Offset, std::int64_t Count);
+    // Copies the Count bytes of old entry Index at Offset unchanged (header to end of data),
+    // refusing an archive that would outgrow the format.
+    void CopyOldEntryBytes(TCompHeaderObj& List, int Index, std::int64_t Offset, std::int64_t Count);
     // The name the temporary archive is made beside: the archive itself, or, for a writer that
     // puts the archive in place itself (spanning over removable disks), a folder ending in '/'
     // to build it in as a scratch file.

@@ -4,6 +4,8 @@
 #include "engine/core/krvCheckedMath.h"
 #include "engine/core/krvGbls.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -12,7 +14,6 @@ constexpr int Fixed = 22;
 constexpr int MaxExtHeaders = 1024;
 constexpr std::uint8_t ExtName = 1;
 constexpr std::uint8_t ExtFolder = 2;
-constexpr std::uint8_t HostUnix = 'U';
 
 bool ReadExact(const TReadAtFunc& Read, std::int64_t At, void* Buffer, std::int64_t Count) {
     return Count >= 0 && Read(At, Buffer, Count) == Count;
@@ -33,9 +34,11 @@ char TLhaHeader::MethodChar() const {
 }
 
 std::int64_t LhaFirstHeader(const TReadAtFunc& Read, std::int64_t Offset) {
-    std::uint8_t first = 1;
-    if (ReadExact(Read, Offset, &first, 1) && first == 0) return Offset + 128;
-    return Offset;
+    std::uint8_t h[Fixed];
+    if (!ReadExact(Read, Offset, h, Fixed)) return Offset;
+    // A level-2 header of 256, 512... bytes also begins with a 0.
+    const bool level2 = h[20] == 2 && h[1] != 0 && h[2] == '-';
+    return h[0] == 0 && !level2 ? Offset + 128 : Offset;
 }
 
 TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size, TLhaHeader& H) {
@@ -121,7 +124,7 @@ TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Si
         H.PackedSize = packedField;
     }
     H.DataPos = dataPos;
-    H.NameIsUtf8 = H.Host == HostUnix;
+    H.NameIsUtf8 = H.Host == LhaHostUnix;
 
     // Folders are separated by '\\', '/' or 0xFF.
     H.Name = FixPathSlashes(H.Name);
@@ -134,4 +137,62 @@ TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Si
     if (const std::size_t bar = H.Name.find('|'); bar != std::string::npos)
         H.LinkTarget = H.Name.substr(bar + 1);
     return TLhaRead::Ok;
+}
+
+int LhaLevelFor(const std::string& StoredName) {
+    return StoredName.size() <= LhaLevel0MaxName && NameBytesOf(StoredName) == TNameBytes::Ascii ? 0 : 2;
+}
+
+std::vector<std::uint8_t> LhaHeaderBytes(const TLhaHeader& H) {
+    std::vector<std::uint8_t> out(Fixed, 0);
+    std::memcpy(out.data() + 2, H.Method.data(), std::min<std::size_t>(H.Method.size(), 5));
+    PutU32LE(out.data() + 7, static_cast<std::uint32_t>(H.PackedSize));
+    PutU32LE(out.data() + 11, static_cast<std::uint32_t>(H.UnpackedSize));
+    PutU32LE(out.data() + 15, H.Time);
+    out[19] = H.Attr;
+    out[20] = static_cast<std::uint8_t>(H.Level);
+    std::uint8_t crc[2];
+    PutU16LE(crc, H.Crc);
+    if (H.Level == 0) {
+        std::string name = H.Name;
+        std::replace(name.begin(), name.end(), '/', '\\');
+        out[21] = static_cast<std::uint8_t>(name.size());
+        out.insert(out.end(), name.begin(), name.end());
+        out.insert(out.end(), crc, crc + 2);
+        out[0] = static_cast<std::uint8_t>(out.size() - 2);
+        unsigned sum = 0;
+        for (std::size_t i = 2; i < out.size(); ++i)
+            sum += out[i];
+        out[1] = static_cast<std::uint8_t>(sum);
+        return out;
+    }
+    // Level 2: the CRC and host in the fixed part, then the name and folder headers.
+    std::string folder = H.Name;
+    std::string name;
+    if (!folder.empty() && folder.back() == '/') {
+        folder.pop_back();
+    } else {
+        const std::size_t slash = folder.rfind('/');
+        name = slash == std::string::npos ? folder : folder.substr(slash + 1);
+        folder = slash == std::string::npos ? std::string() : folder.substr(0, slash);
+    }
+    if (!folder.empty()) folder += '/';
+    std::replace(folder.begin(), folder.end(), '/', '\xFF');
+    out.resize(Fixed - 1);
+    out.insert(out.end(), crc, crc + 2);
+    out.push_back(LhaHostUnix);
+    const auto addExt = [&out](std::uint8_t Type, const std::string& Data) {
+        std::uint8_t size[2];
+        PutU16LE(size, static_cast<std::uint16_t>(Data.size() + 3));
+        out.insert(out.end(), size, size + 2); // the size of this one, in the field before it
+        out.push_back(Type);
+        out.insert(out.end(), Data.begin(), Data.end());
+    };
+    addExt(ExtName, name);
+    if (!folder.empty()) addExt(ExtFolder, folder);
+    out.push_back(0);
+    out.push_back(0); // no more extended headers
+    if ((out.size() & 0xFF) == 0) out.push_back(0);
+    PutU16LE(out.data(), static_cast<std::uint16_t>(out.size()));
+    return out;
 }

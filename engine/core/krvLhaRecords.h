@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct TLhaHeader {
     int Level = 0;
@@ -45,8 +46,25 @@ enum class TLhaRead {
 };
 
 // The position of the first header of an archive found at Offset: behind a 128-byte block
-// when the first header size there is 0.
+// when the first header size there is 0 (and it is not the 16-bit size of a level-2 header).
 std::int64_t LhaFirstHeader(const TReadAtFunc& Read, std::int64_t Offset);
 
 // Reads the header at At of an archive of Size bytes.
 TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size, TLhaHeader& Header);
+
+// ---- writing --------------------------------------------------------------------------------
+// The longest name a level-0 header holds (its size byte counts 22 + the name's length).
+inline constexpr std::size_t LhaLevel0MaxName = 233;
+inline constexpr std::uint8_t LhaHostUnix = 'U';
+
+// The level a new header of StoredName ('/'-separated, a folder with a trailing '/') is
+// written at: 0 for a plain ASCII name that fits, else 2 (UTF-8 name, host 'U', Unix time).
+int LhaLevelFor(const std::string& StoredName);
+
+// The bytes of a header of level 0 or 2 for Header's Method, Name ('/'-separated; a folder's
+// with a trailing '/'), sizes, Time (DOS date-time at level 0, Unix time at level 2), Attr and
+// Crc. Level 0 keeps the name in the header with '\\' separators, sealed by the checksum of
+// byte 1; level 2 puts it into extended headers and never lets the low byte of its 16-bit
+// size be 0, which readers would take for the end of the archive. Nothing is checked here:
+// the caller sizes the name by LhaLevelFor and the sizes by the 32-bit fields.
+std::vector<std::uint8_t> LhaHeaderBytes(const TLhaHeader& Header);

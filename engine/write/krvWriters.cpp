@@ -1,10 +1,13 @@
 #include "engine/write/krvWriters.h"
 
+#include "engine/write/krvBlakHole.h"
 #include "engine/write/krvJar.h"
+#include "engine/write/krvLha.h"
 #include "engine/write/krvZip.h"
 
 std::unique_ptr<TCompBase> CreateWriter(TOutArcType Type) {
     std::unique_ptr<TCompBase> writer;
+    TCompressMethod method = cmDeflate;
     switch (Type) {
     case tyZip:
         writer = std::make_unique<TZip>();
@@ -12,9 +15,16 @@ std::unique_ptr<TCompBase> CreateWriter(TOutArcType Type) {
     case tyJar:
         writer = std::make_unique<TJar>();
         break;
+    case tyBh:
+        writer = std::make_unique<TBlakHole>();
+        break;
+    case tyLzh:
+        writer = std::make_unique<TLha>();
+        method = cmFrozen6;
+        break;
     default:
         return nullptr;
     }
-    writer->SetCompressMethod(cmDeflate);
+    writer->SetCompressMethod(method);
     return writer;
 }

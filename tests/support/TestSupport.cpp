@@ -126,6 +126,20 @@ std::string TextBytes(std::size_t Count, std::uint32_t Seed) {
     return s;
 }
 
+std::string FibonacciBytes(int Symbols) {
+    std::string s;
+    std::uint64_t a = 1, b = 1;
+    for (int i = 0; i < Symbols; ++i) {
+        s.append(a, static_cast<char>('A' + i));
+        const std::uint64_t c = a + b;
+        a = b;
+        b = c;
+    }
+    std::mt19937 rng(11);
+    std::shuffle(s.begin(), s.end(), rng);
+    return s;
+}
+
 void LoadStream(TMemoryStream32& Stream, const std::string& Data) {
     Stream.WriteBuffer(Data.data(), static_cast<std::int64_t>(Data.size()));
     Stream.SetPosition(0);

@@ -91,6 +91,9 @@ std::vector<std::string> FolderNames(const fs::path& Folder);
 std::string RandomBytes(std::size_t Count, std::uint32_t Seed = 1);
 // Text-like bytes that compress well.
 std::string TextBytes(std::size_t Count, std::uint32_t Seed = 1);
+// Symbols many bytes whose counts follow the Fibonacci numbers, shuffled: an unlimited Huffman
+// code for them is about as deep as there are symbols.
+std::string FibonacciBytes(int Symbols);
 
 // Writes Data into Stream at its position and rewinds it to 0.
 void LoadStream(TMemoryStream32& Stream, const std::string& Data);

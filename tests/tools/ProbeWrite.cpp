@@ -2,7 +2,9 @@
 
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
+#include "engine/write/krvBlakHole.h"
 #include "engine/write/krvJar.h"
+#include "engine/write/krvLha.h"
 #include "engine/write/krvZip.h"
 
 #include <cstdio>
@@ -26,10 +28,15 @@ bool EndsWith(const std::string& Text, const std::string& Tail) {
 
 // The writer for the archive's extension, with handlers that report errors and replace
 // existing entries. Failed is set by any error.
-std::unique_ptr<TZip> MakeWriter(const std::string& Archive, bool& Failed) {
-    std::unique_ptr<TZip> zip;
-    if (EndsWith(Archive, ".jar") || EndsWith(Archive, ".JAR"))
+std::unique_ptr<TCompBase> MakeWriter(const std::string& Archive, bool& Failed) {
+    std::unique_ptr<TCompBase> zip;
+    const std::string lower = LowerCaseAscii(Archive);
+    if (EndsWith(lower, ".jar"))
         zip = std::make_unique<TJar>();
+    else if (EndsWith(lower, ".lha") || EndsWith(lower, ".lzh"))
+        zip = std::make_unique<TLha>();
+    else if (EndsWith(lower, ".bh"))
+        zip = std::make_unique<TBlakHole>();
     else
         zip = std::make_unique<TZip>();
     zip->OnError = [&Failed](TZipCommon&, const std::string& File, const std::string& Msg, const std::string&,
@@ -49,7 +56,19 @@ std::unique_ptr<TZip> MakeWriter(const std::string& Archive, bool& Failed) {
     return zip;
 }
 
-int Run(TZip& Zip, bool& Failed) {
+// The method of a -m value; false for a name no writer knows.
+bool MethodOf(const std::string& Name, TCompressMethod& Method) {
+    static const std::pair<const char*, TCompressMethod> names[] = {
+        {"store", cmStore}, {"lh5", cmFrozen5}, {"lh6", cmFrozen6}, {"deflate", cmDeflate}, {"fuse", cmFuse}};
+    for (const auto& [n, m] : names)
+        if (Name == n) {
+            Method = m;
+            return true;
+        }
+    return false;
+}
+
+int Run(TCompBase& Zip, bool& Failed) {
     try {
         const int n = Zip.Compress();
         if (Failed) return 1;
@@ -66,16 +85,19 @@ int Run(TZip& Zip, bool& Failed) {
 int CmdAdd(const std::vector<std::string>& Args) {
     if (Args.size() < 2) return 2;
     bool failed = false;
-    std::unique_ptr<TZip> zip = MakeWriter(Args[0], failed);
+    std::unique_ptr<TCompBase> zip = MakeWriter(Args[0], failed);
     zip->RecurseDirs = false;
     zip->StoredDirNames = sdRelative;
     for (std::size_t i = 1; i < Args.size(); ++i) {
         const std::string& a = Args[i];
         if (a == "-m" && i + 1 < Args.size()) {
             const std::string& m = Args[++i];
-            if (m == "store")
-                zip->SetCompressMethod(cmStore);
-            else if (m == "fast")
+            TCompressMethod method = cmStore;
+            if (MethodOf(m, method)) {
+                // A method the archive's writer does not take is a usage error.
+                zip->SetCompressMethod(method);
+                if (zip->CompressMethod() != method) return 2;
+            } else if (m == "fast")
                 zip->DeflateType = dtDeflateF;
             else if (m == "normal")
                 zip->DeflateType = dtDeflateN;
@@ -111,7 +133,7 @@ int CmdAdd(const std::vector<std::string>& Args) {
 int CmdDelete(const std::vector<std::string>& Args) {
     if (Args.size() < 2) return 2;
     bool failed = false;
-    std::unique_ptr<TZip> zip = MakeWriter(Args[0], failed);
+    std::unique_ptr<TCompBase> zip = MakeWriter(Args[0], failed);
     zip->Switch = swDelete;
     zip->FileSpec.assign(Args.begin() + 1, Args.end());
     return Run(*zip, failed);

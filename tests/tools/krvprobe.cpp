@@ -6,7 +6,7 @@
 //   krvprobe extract ARCHIVE DESTDIR [PASSWORD]   see ProbeExtract.h
 //   krvprobe test ARCHIVE [PASSWORD]              see ProbeExtract.h
 //   krvprobe list ARCHIVE  the lister's entries and totals (ProbeList.cpp)
-//   krvprobe add ...       adds files to a zip or jar archive (ProbeWrite.h)
+//   krvprobe add ...       adds files to a zip, jar, lha or bh archive (ProbeWrite.h)
 //   krvprobe delete ...    deletes entries of a zip or jar archive
 //   krvprobe sfx ...       makes a self-extracting program (ProbeSfx.h)
 //   krvprobe repair ...    rebuilds a damaged zip archive (ProbeRepair.h)
@@ -64,7 +64,10 @@ const TCommand Commands[] = {
     {"extract", "extract ARCHIVE DESTDIR [PASSWORD]", ProbeExtract},
     {"test", "test ARCHIVE [PASSWORD]", ProbeTest},
     {"list", "list ARCHIVE", ProbeList},
-    {"add", "add ARCHIVE [-m store|fast|normal|max] [-p PASSWORD] [-r] [-s refresh|move] FILE...", CmdAdd},
+    {"add",
+     "add ARCHIVE [-m store|fast|normal|max|lh5|lh6|deflate|fuse] [-p PASSWORD] [-r] [-s refresh|move] "
+     "FILE...",
+     CmdAdd},
     {"delete", "delete ARCHIVE MASK...", CmdDelete},
     {"sfx", "sfx ARCHIVE OUT [STUBDIR]", ProbeSfx},
     {"repair", "repair IN OUT", ProbeRepair},

@@ -1,4 +1,4 @@
-// What the zip writer tests share: a folder of source files, a writer with recording handlers,
+// What the writer tests share: a folder of source files, a writer with recording handlers,
 // and checks that an archive and its sources were left as they were.
 #pragma once
 
@@ -18,7 +18,7 @@ namespace testsupport {
 class ZipWriterFixture : public ::testing::Test {
 protected:
     fs::path Src() const { return Dir / "src"; }
-    fs::path Archive() const { return Dir / "out.zip"; }
+    fs::path Archive() const { return Dir / ArchiveName; }
 
     void SetUp() override { fs::create_directories(Src()); }
 
@@ -68,6 +68,7 @@ protected:
     }
 
     TempDir Dir;
+    std::string ArchiveName = "out.zip";
     std::vector<int> Errors;
     std::vector<std::string> ErrorTexts;
 };

@@ -3,6 +3,8 @@
 #include "ZipWriterFixture.h"
 
 #include "engine/core/krvByteAccess.h"
+#include "engine/write/krvBlakHole.h"
+#include "engine/write/krvLha.h"
 
 #include <cerrno>
 #include <fstream>
@@ -37,7 +39,7 @@ private:
     bool FSeekBackFails;
 };
 
-class TFaultyDiskZip : public TZip {
+template <typename TWriter> class TFaultyDisk : public TWriter {
 public:
     std::int64_t Limit = -1;
     bool SeekBackFails = false;
@@ -48,8 +50,18 @@ protected:
     }
 };
 
-class WriterFailureTest : public ZipWriterFixture {
+// The writer jobs of every writer: TWriter is the writer under test.
+template <typename TWriter> class WriterFailureTest : public ZipWriterFixture {
 protected:
+    WriterFailureTest() {
+        if (std::is_same_v<TWriter, TLha>) ArchiveName = "out.lzh";
+        if (std::is_same_v<TWriter, TBlakHole>) ArchiveName = "out.bh";
+    }
+    std::unique_ptr<TWriter> Writer() { return ZipWriterFixture::Writer<TWriter>(Archive()); }
+    template <typename T> std::unique_ptr<T> Writer(const fs::path& Path) {
+        return ZipWriterFixture::Writer<T>(Path);
+    }
+
     void SetUp() override {
         ZipWriterFixture::SetUp();
         Put("keep1.txt", TextBytes(20000, 1));
@@ -69,7 +81,7 @@ protected:
         EXPECT_TRUE(Strays().empty()) << Strays().front();
     }
 
-    void Script(TZip& Z) {
+    void Script(TCompBase& Z) {
         Z.OnReplaceFile = [](TZipCommon&, const std::string&, const std::string&, TDateTime, TDateTime,
                              std::int64_t, std::int64_t, int, int, bool& R) { R = true; };
         Z.OnRenameDupeFile = [](TZipCommon&, const std::string&, std::string&, bool& R) { R = false; };
@@ -79,13 +91,17 @@ protected:
     std::map<std::string, std::string> SourcesBefore;
 };
 
-TEST_F(WriterFailureTest, AnExceptionInAnyEventLeavesTheArchiveAlone) {
+using Writers = ::testing::Types<TZip, TLha, TBlakHole>;
+TYPED_TEST_SUITE(WriterFailureTest, Writers);
+using ZipFailureTest = WriterFailureTest<TZip>;
+
+TYPED_TEST(WriterFailureTest, AnExceptionInAnyEventLeavesTheArchiveAlone) {
     const std::vector<std::string> phases = {"activate", "scan",     "replace", "begin",
                                              "end",      "progress", "delete"};
     for (const std::string& phase : phases) {
         SCOPED_TRACE(phase);
-        auto z = Writer();
-        Script(*z);
+        auto z = this->Writer();
+        this->Script(*z);
         z->Switch = swMove;
         const auto boom = [] { throw std::runtime_error("injected"); };
         int begins = 0;
@@ -111,73 +127,73 @@ TEST_F(WriterFailureTest, AnExceptionInAnyEventLeavesTheArchiveAlone) {
             z->FileSpec = {"keep*"};
             z->OnDeleteFile = [&](TZipCommon&, const std::string&, int, int) { boom(); };
         }
-        Errors.clear();
+        this->Errors.clear();
         EXPECT_EQ(z->Compress(), 0);
-        EXPECT_EQ(Errors, std::vector<int>{ecUnknownError});
-        ExpectUntouched();
+        EXPECT_EQ(this->Errors, std::vector<int>{ecUnknownError});
+        this->ExpectUntouched();
     }
 }
 
-TEST_F(WriterFailureTest, AFullDiskAtAnyPointLeavesTheArchiveAndTheMovedSourcesAlone) {
+TYPED_TEST(WriterFailureTest, AFullDiskAtAnyPointLeavesTheArchiveAndTheMovedSourcesAlone) {
     // What a whole run writes.
     const std::int64_t full = [&] {
         TempDir other;
-        fs::copy_file(Archive(), other / "x.zip");
-        auto m = Writer<TZip>(other / "x.zip");
-        Script(*m);
+        fs::copy_file(this->Archive(), other / "x.zip");
+        auto m = this->template Writer<TypeParam>(other / "x.zip");
+        this->Script(*m);
         EXPECT_GT(m->Compress(), 0);
         return static_cast<std::int64_t>(fs::file_size(other / "x.zip"));
     }();
     for (std::int64_t limit :
          {std::int64_t{0}, std::int64_t{20}, std::int64_t{100}, full / 3, full / 2, full - 30, full - 1}) {
         SCOPED_TRACE(limit);
-        Errors.clear();
-        auto z = Writer<TFaultyDiskZip>(Archive());
-        Script(*z);
+        this->Errors.clear();
+        auto z = this->template Writer<TFaultyDisk<TypeParam>>(this->Archive());
+        this->Script(*z);
         z->Switch = swMove;
         z->Limit = limit;
         EXPECT_EQ(z->Compress(), 0);
-        EXPECT_EQ(Errors, std::vector<int>{ecDiskFull});
-        ExpectUntouched();
+        EXPECT_EQ(this->Errors, std::vector<int>{ecDiskFull});
+        this->ExpectUntouched();
     }
 }
 
-TEST_F(WriterFailureTest, AFailedSeekEndsTheJobWithASeekErrorAndLeavesTheArchiveAlone) {
-    auto z = Writer<TFaultyDiskZip>(Archive());
-    Script(*z);
+TYPED_TEST(WriterFailureTest, AFailedSeekEndsTheJobWithASeekErrorAndLeavesTheArchiveAlone) {
+    auto z = this->template Writer<TFaultyDisk<TypeParam>>(this->Archive());
+    this->Script(*z);
     z->Switch = swMove;
     z->SeekBackFails = true;
     EXPECT_EQ(z->Compress(), 0);
-    EXPECT_EQ(Errors, std::vector<int>{ecSeekError});
-    ExpectUntouched();
+    EXPECT_EQ(this->Errors, std::vector<int>{ecSeekError});
+    this->ExpectUntouched();
 }
 
-TEST_F(WriterFailureTest, ACancelAtEachRecordLeavesTheArchiveAlone) {
+TYPED_TEST(WriterFailureTest, ACancelAtEachRecordLeavesTheArchiveAlone) {
     for (int at = 1; at <= 6; ++at) {
         SCOPED_TRACE(at);
-        auto z = Writer();
-        Script(*z);
+        auto z = this->Writer();
+        this->Script(*z);
         z->Switch = swMove;
         int n = 0;
         z->OnBegin = [&](TZipCommon& S, const std::string&, int, bool&) {
             if (++n == at) S.SetCancel(true);
         };
         EXPECT_EQ(z->Compress(), 0);
-        ExpectUntouched();
+        this->ExpectUntouched();
     }
     // And in the middle of a file's data.
-    Put("big.txt", TextBytes(3 << 20, 5));
-    SourcesBefore = Sources();
-    auto z = Writer();
-    Script(*z);
+    this->Put("big.txt", TextBytes(3 << 20, 5));
+    this->SourcesBefore = this->Sources();
+    auto z = this->Writer();
+    this->Script(*z);
     z->OnProgress = [](TZipCommon& S, std::uint8_t File, std::uint8_t) {
         if (File > 10) S.SetCancel(true);
     };
     EXPECT_EQ(z->Compress(), 0);
-    ExpectUntouched();
+    this->ExpectUntouched();
 }
 
-TEST_F(WriterFailureTest, AReplacementThatCannotBeOpenedKeepsTheOldEntry) {
+TEST_F(ZipFailureTest, AReplacementThatCannotBeOpenedKeepsTheOldEntry) {
     const ZipContents before = InspectZip(Archive());
     auto z = Writer();
     Script(*z);
@@ -193,7 +209,7 @@ TEST_F(WriterFailureTest, AReplacementThatCannotBeOpenedKeepsTheOldEntry) {
     EXPECT_EQ(after.Entries.size(), 7U);
 }
 
-TEST_F(WriterFailureTest, AnArchiveCountingMoreEntriesThanItsDirectoryHoldsIsRefused) {
+TEST_F(ZipFailureTest, AnArchiveCountingMoreEntriesThanItsDirectoryHoldsIsRefused) {
     std::string bytes = Old;
     const std::size_t end = bytes.size() - 22;
     ASSERT_EQ(bytes.substr(end, 4), std::string("PK\x05\x06", 4));
@@ -208,34 +224,34 @@ TEST_F(WriterFailureTest, AnArchiveCountingMoreEntriesThanItsDirectoryHoldsIsRef
     ExpectUntouched();
 }
 
-TEST_F(WriterFailureTest, AFileThatIsNoZipIsNotOverwritten) {
-    Old = "just some text, no archive at all\n";
-    WriteFile(Archive(), Old);
-    auto z = Writer();
-    Script(*z);
+TYPED_TEST(WriterFailureTest, AFileThatIsNoZipIsNotOverwritten) {
+    this->Old = "just some text, no archive at all\n";
+    WriteFile(this->Archive(), this->Old);
+    auto z = this->Writer();
+    this->Script(*z);
     EXPECT_EQ(z->Compress(), 0);
-    EXPECT_FALSE(Errors.empty());
-    ExpectUntouched();
+    EXPECT_FALSE(this->Errors.empty());
+    this->ExpectUntouched();
 }
 
-TEST_F(WriterFailureTest, FilesOfFourGigabytesAreRefusedBeforeAnythingIsWritten) {
-    const fs::path big = Dir / "huge" / "huge.bin";
+TYPED_TEST(WriterFailureTest, FilesOfFourGigabytesAreRefusedBeforeAnythingIsWritten) {
+    const fs::path big = this->Dir / "huge" / "huge.bin";
     fs::create_directories(big.parent_path());
     { std::ofstream f(big); }
     ASSERT_EQ(::truncate(big.c_str(), 0x100000000LL), 0); // sparse
-    auto z = Writer();
-    Script(*z);
+    auto z = this->Writer();
+    this->Script(*z);
     z->FileSpec.push_back(big.string());
     std::vector<std::string> begun;
     z->OnBegin = [&](TZipCommon&, const std::string& Name, int, bool&) { begun.push_back(Name); };
     EXPECT_EQ(z->Compress(), 0);
-    EXPECT_EQ(Errors, std::vector<int>{ecMaxFileSizeExceeded});
+    EXPECT_EQ(this->Errors, std::vector<int>{ecMaxFileSizeExceeded});
     EXPECT_TRUE(begun.empty());
     fs::remove_all(big.parent_path());
-    ExpectUntouched();
+    this->ExpectUntouched();
 }
 
-TEST_F(WriterFailureTest, MoreThan65535EntriesAreRefused) {
+TEST_F(ZipFailureTest, MoreThan65535EntriesAreRefused) {
     // An archive of 65535 empty entries, written directly.
     std::string zip, dir;
     for (int i = 0; i < 65535; ++i) {
@@ -268,7 +284,7 @@ TEST_F(WriterFailureTest, MoreThan65535EntriesAreRefused) {
     ExpectUntouched();
 }
 
-TEST_F(WriterFailureTest, TheArchiveIsNeverGatheredIntoItself) {
+TEST_F(ZipFailureTest, TheArchiveIsNeverGatheredIntoItself) {
     const fs::path inside = Src() / "self.zip";
     auto z = Writer<TZip>(inside);
     ASSERT_EQ(z->Compress(), 7);

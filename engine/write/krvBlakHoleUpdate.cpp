@@ -1,0 +1,75 @@
+// Reading the entries of an existing bh archive and copying the kept ones into the new
+// archive, unchanged or under a new name; extra fields travel with their entries.
+#include "engine/write/krvBlakHole.h"
+
+#include "engine/core/krvGbls.h"
+#include "engine/core/krvMatchSpec.h"
+#include "platform/FileAttributes.h"
+
+namespace {
+
+TReadAtFunc ReaderOf(TStream32& Input) {
+    return [&Input](std::int64_t At, void* Buffer, std::int64_t Count) {
+        return ReadAt(Input, At, Buffer, Count);
+    };
+}
+
+} // namespace
+
+void TBlakHole::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
+    const std::int64_t size = Input.Size();
+    const TReadAtFunc read = ReaderOf(Input);
+    FKnownCentralOffset = 0;
+    TBhEntry e;
+    for (std::int64_t pos = 0;; pos = e.NextPos) {
+        CheckCancel();
+        const TBhRead r = ReadBhEntry(read, pos, size, e);
+        if (r == TBhRead::End) break;
+        // Bytes that are no entry would be lost by a rewrite: the archive is left as it is.
+        if (r == TBhRead::Bad) Fail(ArchiveFile(), e.Name, ecBadFileHeader);
+        std::string name = BackslashToSlash(ArcNameToLocalName(e.Name, false));
+        const bool isDir = (e.Header.Attr & faDirectory) != 0;
+        if (isDir && !name.empty() && name.back() != '/') name += '/';
+        const std::uint16_t kind =
+            Switch == swDelete && MatchFileSpec(name, FileSpec, ExcludeSpec) ? hkDrop : hkKeep;
+        TCompEntry data;
+        data.OldOffset = e.HeaderPos;
+        data.RawName = e.Name;
+        data.IsDir = isDir;
+        const auto image = e.Header.Image();
+        AddEntryRecord(List, image.data(), name, kind, std::move(data));
+    }
+}
+
+TBhEntry TBlakHole::ReadOld(int Index) {
+    TBhEntry e;
+    if (ReadBhEntry(ReaderOf(*FInput), Entry(Index).OldOffset, FInputSize, e) != TBhRead::Ok)
+        Fail(ArchiveFile(), "", ecBadFileHeader);
+    return e;
+}
+
+void TBlakHole::CopyKeptEntry(TCompHeaderObj& List, int Index) {
+    const TBhEntry e = ReadOld(Index);
+    CopyOldEntryBytes(List, Index, e.HeaderPos, e.NextPos - e.HeaderPos);
+}
+
+void TBlakHole::CopyEntry(TCompHeaderObj& List, int Index) {
+    const TBhEntry old = ReadOld(Index);
+    const std::string name = LocalNameToArcName(List.Name(Index));
+    if (name.size() + old.Header.ExtraLength > 0xFFFF - TBhHeader::Size)
+        Fail(List.Name(Index), "", ecInvalidFileName);
+    TBhHeader h = old.Header;
+    h.NameLength = static_cast<std::uint16_t>(name.size());
+    h.TotalLength = static_cast<std::uint16_t>(TBhHeader::Size + name.size() + h.ExtraLength);
+    const std::int64_t tail = old.NextPos - old.ExtraPos; // extra field and data
+    const std::int64_t total = TBhHeader::Size + static_cast<std::int64_t>(name.size()) + tail;
+    if (FOutput->Position() + total > MaxFormatSize) Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
+    FileName = List.Name(Index);
+    const auto image = h.Image();
+    FOutput->WriteBuffer(image.data(), TBhHeader::Size);
+    FOutput->WriteBuffer(name.data(), static_cast<std::int64_t>(name.size()));
+    CopyInput(old.ExtraPos, tail);
+    h.ToBytes(List.GetHeader(Index));
+    Entry(Index).RawName = name;
+    Entry(Index).NewLength = total;
+}
