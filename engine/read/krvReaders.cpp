@@ -5,6 +5,7 @@
 #include "engine/read/krvUnJar.h"
 #include "engine/read/krvUnLha.h"
 #include "engine/read/krvUnZip.h"
+#include "engine/read/krvUnZoo.h"
 
 std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
     switch (Type) {
@@ -28,6 +29,8 @@ std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
     case atLzh:
     case atLzhExe:
         return std::make_unique<TUnLha>();
+    case atZoo:
+        return std::make_unique<TUnZoo>();
     default:
         return nullptr;
     }
