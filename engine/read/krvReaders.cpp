@@ -2,6 +2,7 @@
 
 #include "engine/read/krvUnArc.h"
 #include "engine/read/krvUnArj.h"
+#include "engine/read/krvUnBh.h"
 #include "engine/read/krvUnJar.h"
 #include "engine/read/krvUnLha.h"
 #include "engine/read/krvUnZip.h"
@@ -29,6 +30,9 @@ std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
     case atLzh:
     case atLzhExe:
         return std::make_unique<TUnLha>();
+    case atBh:
+    case atBhExe:
+        return std::make_unique<TUnBh>();
     case atZoo:
         return std::make_unique<TUnZoo>();
     default:

@@ -5,17 +5,14 @@
 // reads them, and the engine must give the same bytes.
 #include "CorpusManifest.h"
 #include "ExtractRun.h"
+#include "LzhSample.h"
 #include "Sha256.h"
 #include "TestSupport.h"
 #include "ZooBuilder.h"
 
 #include "engine/core/krvErrorCodes.h"
-#include "engine/core/krvLhaRecords.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstring>
 
 using namespace testsupport;
 
@@ -40,25 +37,6 @@ void ExpectSameAsUnar(const fs::path& Archive, const fs::path& Work) {
     EXPECT_EQ(CompareTrees(expected, "unar", FilesOf(ReadTree(Work / "engine")), "the engine"), "") << what;
 }
 
-// The packed data of the first entry of a corpus lzh archive and what they decode to
-// (extracted by lhasa).
-std::pair<std::string, std::string> LzhEntry(const std::string& Sample, const fs::path& Work) {
-    const fs::path archive = CorpusDir() / Sample;
-    const std::string bytes = ReadFile(archive);
-    TLhaHeader h;
-    const TReadAtFunc read = [&bytes](std::int64_t At, void* Buffer, std::int64_t Count) {
-        const std::int64_t n = std::clamp<std::int64_t>(std::ssize(bytes) - At, 0, Count);
-        std::memcpy(Buffer, bytes.data() + At, static_cast<std::size_t>(n));
-        return n;
-    };
-    EXPECT_EQ(ReadLhaHeader(read, 0, std::ssize(bytes), h), TLhaRead::Ok) << Sample;
-    fs::create_directories(Work / "lhasa");
-    const ToolResult t = RunTool({"lhasa", "xq", archive.string()}, Work / "lhasa");
-    EXPECT_EQ(t.ExitCode, 0) << t.Err;
-    return {bytes.substr(static_cast<std::size_t>(h.DataPos), static_cast<std::size_t>(h.PackedSize)),
-            ReadFile(Work / "lhasa" / h.Name)};
-}
-
 } // namespace
 
 TEST(UnZooInterop, CorpusSampleGivesTheManifestContentAndWhatUnarGives) {
@@ -80,8 +58,9 @@ TEST(UnZooInterop, CorpusSampleGivesTheManifestContentAndWhatUnarGives) {
 
 TEST(UnZooInterop, EveryMethodLongNamesAndFoldersMatchUnar) {
     TempDir dir;
-    const auto [lh5, lh5Plain] = LzhEntry("lhasa/lha_unix114i/h0_lh5.lzh", dir.Path());
-    ASSERT_FALSE(lh5Plain.empty());
+    const LzhSample lh5 = FirstLzhEntry("lhasa/lha_unix114i/h0_lh5.lzh", dir.Path());
+    ASSERT_EQ(lh5.Method, "-lh5-");
+    ASSERT_FALSE(lh5.Plain.empty());
     // Long enough to fill the LZW table several times, so the data cross clear codes.
     const std::string text = TextBytes(200000, 5);
     const std::string random = RandomBytes(30000, 6);
@@ -93,13 +72,13 @@ TEST(UnZooInterop, EveryMethodLongNamesAndFoldersMatchUnar) {
         {"TEXT.TXT", "a long text name.txt", "docs/more", 1, ZooLzwEncode(text), text},
         {"TINY.TXT", "", "", 1, ZooLzwEncode("z"), "z"},
         {"EMPTY.TXT", "", "", 1, ZooLzwEncode(""), ""},
-        {"LH5.TXT", "", "", 2, lh5, lh5Plain},
+        {"LH5.TXT", "", "", 2, lh5.Packed, lh5.Plain},
     };
     WriteFile(dir / "made.zoo", MakeZooArchive(items));
     ExpectSameAsUnar(dir / "made.zoo", dir.Path());
     EXPECT_EQ(ReadFile(dir / "engine/docs/more/a long text name.txt"), text);
     EXPECT_EQ(ReadFile(dir / "engine/bin/RANDOM.BIN"), random);
-    EXPECT_EQ(ReadFile(dir / "engine/LH5.TXT"), lh5Plain);
+    EXPECT_EQ(ReadFile(dir / "engine/LH5.TXT"), lh5.Plain);
 }
 
 // Deleted entries, chains that lead back, damaged data and unknown methods: what is live and
