@@ -1,5 +1,6 @@
 #include "engine/read/krvReaders.h"
 
+#include "engine/read/krvUUDecode.h"
 #include "engine/read/krvUnArc.h"
 #include "engine/read/krvUnArj.h"
 #include "engine/read/krvUnBh.h"
@@ -33,6 +34,8 @@ std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
     case atBh:
     case atBhExe:
         return std::make_unique<TUnBh>();
+    case atUUE:
+        return std::make_unique<TUUDecode>();
     case atZoo:
         return std::make_unique<TUnZoo>();
     default:
