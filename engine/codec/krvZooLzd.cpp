@@ -44,14 +44,17 @@ public:
                 FOut.Put(firstByte);
                 continue;
             }
+            // A code beyond the next free one was never given out.
+            if (code > FNextFree) throw TDecodeStop{ecDecompressionError, false};
             int walk = code;
-            if (code >= FNextFree) {
+            if (code == FNextFree) {
                 // Not yet in the table: the previous string and its own first byte.
                 FStack.push_back(firstByte);
                 walk = previous;
             }
-            // Parents are always older codes, so the walk ends within the table.
+            // A string is never longer than the table; a longer one loops (damaged data).
             while (walk > 255) {
+                if (FStack.size() >= TableSize) throw TDecodeStop{ecStackOverflow, false};
                 FStack.push_back(FSuffix[static_cast<std::size_t>(walk)]);
                 walk = FParent[static_cast<std::size_t>(walk)];
             }

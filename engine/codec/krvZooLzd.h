@@ -6,6 +6,7 @@
 #include "engine/codec/krvDecoderIO.h"
 
 // Decodes one entry up to its unpacked size or its end code. Damaged data end the entry with
-// ErrorCode: 25153 "Decompression error" for a string that starts with a code not yet in the
-// table or that would pass the unpacked size.
+// ErrorCode: 25153 "Decompression error" for a code not yet given out, a first code after a
+// clear that is no byte, or a string that would pass the unpacked size; 25298 "Stack
+// overflow" for a string that loops.
 TDecodeResult ZooLzdDecode(const TDecoderIO& IO);
