@@ -177,12 +177,14 @@ TEST(UUDecodeInterop, DamagedTruncatedAndForeignTextLeaveExistingFilesAlone) {
         const char* Label;
         std::string Text;
         int Code;
+        int Failed = 1; // a refused name is not extracted at all
     };
     const TCase cases[] = {
         {"truncated", text.substr(0, text.size() / 2), ecEOLNotFound},
         {"no end", text.substr(0, text.rfind("end")), ecEOLNotFound},
         {"short line", shortLine, ecUnexpectedEndOfLine},
         {"unknown alphabet", "begin 644 d.bin\n~~~~\nend\n", ecUnsupportedCompressionMethod},
+        {"outside", "begin 644 ../d.bin\n#86)C\n`\nend\n", ecInvalidFileName, 0},
     };
     for (const TCase& c : cases) {
         const fs::path out = dir / (std::string(c.Label) + ".out");
@@ -190,7 +192,7 @@ TEST(UUDecodeInterop, DamagedTruncatedAndForeignTextLeaveExistingFilesAlone) {
         WriteFile(out / "d.bin", "keep me");
         const auto result = Decode(dir / (std::string(c.Label) + ".uue"), c.Text, out);
         EXPECT_TRUE(result.HasError(c.Code)) << c.Label << ": " << result.Describe();
-        EXPECT_EQ(result.FilesFailed, 1) << c.Label << ": " << result.Describe();
+        EXPECT_EQ(result.FilesFailed, c.Failed) << c.Label << ": " << result.Describe();
         EXPECT_EQ(ReadFile(out / "d.bin"), "keep me") << c.Label;
     }
 

@@ -109,6 +109,7 @@ TEST(UnZooInterop, DeletedEntriesCyclicChainsAndDamage) {
     WriteFile(dir / "bad.zoo",
               MakeZooArchive({{"LZW.TXT", "", "", 1, damaged, text},
                               {"NEW.TXT", "", "", 7, "xxxx", "xxxx"},
+                              {"OUT.TXT", "", "../..", 0, "escape", "escape"},
                               {"CUT.TXT", "", "", 1, ZooLzwEncode(text).substr(0, 500), text}}));
     fs::create_directories(dir / "bad");
     for (const char* name : {"LZW.TXT", "NEW.TXT", "CUT.TXT"})
@@ -116,6 +117,10 @@ TEST(UnZooInterop, DeletedEntriesCyclicChainsAndDamage) {
     result = ExtractAll(dir / "bad.zoo", dir / "bad");
     EXPECT_EQ(result.FilesFailed, 3) << result.Describe();
     EXPECT_TRUE(result.HasError(ecUnsupportedCompressionMethod)) << result.Describe();
+    // A folder that leads out of the destination is refused.
+    EXPECT_TRUE(result.HasError(ecInvalidFileName)) << result.Describe();
+    EXPECT_FALSE(fs::exists(dir / "OUT.TXT"));
+    EXPECT_FALSE(fs::exists(dir.Path().parent_path() / "OUT.TXT"));
     for (const char* name : {"LZW.TXT", "NEW.TXT", "CUT.TXT"})
         EXPECT_EQ(ReadFile(dir / "bad" / name), "keep me") << name;
 }
