@@ -29,6 +29,7 @@ public:
                 }
                 FRead += FFill;
                 FOwner.BytesToDo -= static_cast<double>(FFill);
+                FOwner.DoProgress(FRead, FOwner.ArchiveSize, FOwner.JobTotal);
             }
             any = true;
             const char c = static_cast<char>(FBuffer[static_cast<std::size_t>(FPos++)]);
@@ -36,8 +37,6 @@ public:
             if (c != '\r' && Line.size() < MaxLine) Line += c;
         }
     }
-
-    std::int64_t BytesRead() const { return FRead; }
 
 private:
     TUUDecode& FOwner;
@@ -144,7 +143,6 @@ bool TUUDecode::DecodeLines(std::unique_ptr<TFileStream32>& Stream, std::unique_
             }
             lastCount = static_cast<int>(bytes.size());
             PutBytes(bytes);
-            DoProgress(Lines->BytesRead(), ArchiveSize, JobTotal);
         }
         if (GetCancel() || !OpenNextVolume(Stream, opened)) return false;
         Lines = std::make_unique<TUULineReader>(*this, *Stream);
