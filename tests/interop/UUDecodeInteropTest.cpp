@@ -72,10 +72,12 @@ TEST(UUDecodeInterop, UuencodeOfEverySizeAroundALineDecodes) {
         EXPECT_TRUE(result.AllPassed()) << size << ": " << result.Describe();
         EXPECT_EQ(ReadFile(out / name), data) << size;
 
-        // The same text with blanks for the zeros of older encoders, and a mode of four digits.
-        std::string old = text;
-        std::replace(old.begin() + static_cast<std::ptrdiff_t>(old.find('\n')), old.end(), '`', ' ');
-        old.replace(0, 9, "begin 0644");
+        // The same text with blanks for the zeros of older encoders, a mode of four digits and
+        // the CR LF line ends of mail.
+        std::string old;
+        for (const char c : text.substr(text.find('\n')))
+            old += c == '\n' ? std::string("\r\n") : std::string(1, c == '`' ? ' ' : c);
+        old = "begin 0644 " + name + old;
         const auto again = Decode(dir / (name + ".old.uue"), old, out / "old");
         EXPECT_TRUE(again.AllPassed()) << size << ": " << again.Describe();
         EXPECT_EQ(ReadFile(out / "old" / name), data) << size;
