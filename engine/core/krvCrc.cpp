@@ -46,10 +46,11 @@ namespace {
 struct TCrc16Slices {
     std::array<std::array<std::uint16_t, 256>, 8> T{};
     constexpr TCrc16Slices() {
-        T[0] = Crc16Table;
+        // Made again here: clang does not read the table's constinit value while it evaluates.
+        T[0] = MakeReflectedTable<std::uint16_t, 0xA001U>();
         for (std::size_t k = 1; k < 8; ++k)
             for (std::size_t b = 0; b < 256; ++b)
-                T[k][b] = static_cast<std::uint16_t>((T[k - 1][b] >> 8) ^ Crc16Table[T[k - 1][b] & 0xFF]);
+                T[k][b] = static_cast<std::uint16_t>((T[k - 1][b] >> 8) ^ T[0][T[k - 1][b] & 0xFF]);
     }
 };
 constinit const TCrc16Slices Crc16Slices;

@@ -172,7 +172,8 @@ bool TRegisterKorva::ProbeUuencode(TStream32& Stream) {
     for (std::int64_t p = 0; p + 2 < n; ++p) {
         if (p > 0 && buf[p - 1] != '\n') continue;
         if (p + 7 > n) break;
-        if (Starts(&buf[p], "begin 6") || Starts(&buf[p], "begin 7")) {
+        // "begin " and the file's mode: three or four octal digits.
+        if (Starts(&buf[p], "begin ") && buf[p + 6] >= '0' && buf[p + 6] <= '7') {
             ArchiveOffset = 1;
             return true;
         }

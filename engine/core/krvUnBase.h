@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+class TDecompressStream;
 class TExtractOutput;
 class TOutputFolderCache;
 
@@ -103,6 +104,13 @@ protected:
     // reported and fail the entry; a failed write passes on.
     void DecodeEntry(TStream32& Input, std::int64_t Packed, std::int64_t Unpacked, int CrcWidth,
                      bool ReadEncrypted, const std::function<TDecodeResult(const TDecoderIO&)>& Decoder);
+    // Inflates the current entry's raw deflate data from Input's position (deciphered with
+    // Cipher when Enciphered) into the output: Unpacked bytes through the write routine with
+    // CRC-32, the counters lowered by what really came. When the input ends before the deflate
+    // stream does, MoreInput (when set) may supply more (the next disk) and answer true.
+    // Damaged or short data are reported and fail the entry.
+    void InflateEntry(TStream32& Input, std::int64_t Unpacked, bool Enciphered,
+                      const std::function<bool(TDecompressStream&)>& MoreInput = {});
     // Where an entry's data lie and what they must give.
     struct TEntryData {
         std::int64_t DataPos = 0;

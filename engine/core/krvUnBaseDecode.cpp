@@ -1,6 +1,17 @@
 // The reader base's bridge to the codecs: an entry's packed bytes in, its decoded bytes out.
+#include "engine/core/krvCodecStreams.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvUnBase.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// Inflated data move in chunks of at most this many bytes.
+constexpr std::int64_t InflateChunk = 32768;
+
+} // namespace
 
 void TUnBase::DecodeEntry(TStream32& Input, std::int64_t Packed, std::int64_t Unpacked, int CrcWidth,
                           bool ReadEncrypted,
@@ -82,4 +93,43 @@ bool TUnBase::ExtractEntryData(TStream32& Input, const std::string& LocalName, c
     RunningCrc32 ^= 0xFFFFFFFF;
     CloseOutputFile(Data.Attr, Data.DosTime);
     return CheckCrc(Data.CrcWidth, Data.Crc);
+}
+
+void TUnBase::InflateEntry(TStream32& Input, std::int64_t Unpacked, bool Enciphered,
+                           const std::function<bool(TDecompressStream&)>& MoreInput) {
+    TDecompressStream input(Input, RawDeflateWindowBits);
+    input.CancelFlagPtr = CancelPtr;
+    if (Enciphered) input.Cipher = &Cipher;
+    std::vector<std::uint8_t> buffer(
+        static_cast<std::size_t>(std::clamp<std::int64_t>(Unpacked, 1, InflateChunk)));
+    std::int64_t remaining = Unpacked;
+    while (remaining > 0) {
+        if (GetCancel()) return;
+        const std::int64_t chunk = std::min(remaining, InflateChunk);
+        const std::int64_t got = input.Read(buffer.data(), chunk);
+        if (got > 0) {
+            // The write routine deciphers in place only when asked to; plain data stay untouched.
+            WriteRoutine(OutputStream(), buffer.data(), got, true, 32, false);
+            EntryBytesDone += got;
+            BytesToDo -= static_cast<double>(got);
+            DoProgress(EntryBytesDone, Unpacked, JobTotal);
+            remaining -= got;
+        }
+        if (got == chunk) continue;
+        if (GetCancel()) return;
+        if (input.Status() == Z_BUF_ERROR && !input.EndOfStream() && MoreInput) {
+            if (!MoreInput(input)) {
+                MarkEntryFailed();
+                return;
+            }
+            input.ClearInput();
+            continue;
+        }
+        // Damaged or truncated data, or data that end before the size the entry gives.
+        BytesToDo -= static_cast<double>(remaining);
+        const int code = input.ErrorCode();
+        ReportError(FileName, "", "0", code ? code : ecDecompressionError);
+        MarkEntryFailed();
+        return;
+    }
 }

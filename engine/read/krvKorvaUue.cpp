@@ -1,30 +1,25 @@
 // The lister's uuencoded and xxencoded text: one entry, named by the "begin" line.
+#include "engine/core/krvUURecords.h"
 #include "engine/read/krvKorvaWalk.h"
+
+#include <algorithm>
 
 namespace {
 
 constexpr std::int64_t ScanSize = 32768;
 constexpr std::size_t MaxName = 255;
 
-// The name of the "begin" line at the start of Text or after a line feed, or empty.
+// The name of the first "begin" line of Text, or empty.
 std::string BeginLineName(const std::string& Text) {
-    static const std::string begin = "begin ";
     for (std::size_t p = 0; p < Text.size();) {
-        if (Text.compare(p, begin.size(), begin) == 0) {
-            const std::size_t mode = p + begin.size();
-            const std::size_t blank = Text.find(' ', mode);
-            const std::size_t eol = Text.find_first_of("\r\n", mode);
-            if (blank != std::string::npos && (eol == std::string::npos || blank < eol)) {
-                std::string name =
-                    Text.substr(blank + 1, (eol == std::string::npos ? Text.size() : eol) - blank - 1);
-                if (name.size() > MaxName) name.resize(MaxName);
-                const std::size_t cut = name.find(' ');
-                if (cut != std::string::npos) name.resize(cut);
-                return name;
-            }
+        const std::size_t lf = std::min(Text.find('\n', p), Text.size());
+        std::string_view line(Text.data() + p, lf - p);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        std::string name = UUBeginLineName(line);
+        if (!name.empty()) {
+            if (name.size() > MaxName) name.resize(MaxName);
+            return name;
         }
-        const std::size_t lf = Text.find('\n', p);
-        if (lf == std::string::npos) break;
         p = lf + 1;
     }
     return {};

@@ -1,8 +1,10 @@
 #include "engine/read/krvReaders.h"
 
+#include "engine/read/krvUUDecode.h"
 #include "engine/read/krvUnAce.h"
 #include "engine/read/krvUnArc.h"
 #include "engine/read/krvUnArj.h"
+#include "engine/read/krvUnBh.h"
 #include "engine/read/krvUnCab.h"
 #include "engine/read/krvUnGZip.h"
 #include "engine/read/krvUnJar.h"
@@ -10,6 +12,7 @@
 #include "engine/read/krvUnRar.h"
 #include "engine/read/krvUnTar.h"
 #include "engine/read/krvUnZip.h"
+#include "engine/read/krvUnZoo.h"
 
 std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
     switch (Type) {
@@ -46,6 +49,13 @@ std::unique_ptr<TUnBase> CreateReader(TArcType Type) {
     case atAce:
     case atAceExe:
         return std::make_unique<TUnACE>();
+    case atBh:
+    case atBhExe:
+        return std::make_unique<TUnBh>();
+    case atUUE:
+        return std::make_unique<TUUDecode>();
+    case atZoo:
+        return std::make_unique<TUnZoo>();
     default:
         return nullptr;
     }

@@ -9,14 +9,6 @@
 
 #include <algorithm>
 #include <vector>
-#include <zlib.h>
-
-namespace {
-
-// Decoded data move in chunks of at most this many bytes.
-constexpr std::int64_t OutputChunk = 32768;
-
-} // namespace
 
 bool TUnZip::ZipMethodSupported(std::uint16_t Method) {
     return Method == zmStored || (Method >= zmShrunk && Method <= zmImploded) || Method == zmDeflated;
@@ -101,38 +93,15 @@ bool TUnZip::ZipInflateWhole(std::int64_t Packed) {
 
 void TUnZip::ZipInflateEntry(std::int64_t Packed) {
     if (ZipInflateWhole(Packed)) return;
-    TDecompressStream input(*FInput, RawDeflateWindowBits);
-    input.CancelFlagPtr = CancelPtr;
-    if (Encrypted) input.Cipher = &Cipher;
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(FUncompressedSize, OutputChunk) + 1));
-    std::int64_t remaining = FUncompressedSize;
-    while (remaining > 0) {
-        if (GetCancel()) return;
-        const std::int64_t chunk = std::min(remaining, OutputChunk);
-        const std::int64_t got = input.Read(buffer.data(), chunk);
-        if (got > 0) {
-            PutDecoded(buffer.data(), got);
-            remaining -= got;
-        }
-        if (got == chunk) continue;
-        if (GetCancel()) return;
-        if (input.Status() == Z_BUF_ERROR && FSpanned && !input.EndOfStream()) {
-            // The disk ended inside the entry's data: they go on at the start of the next.
-            FDiskSpann.BytesRemaining = std::max<std::int64_t>(Packed - input.TotalIn(), 0);
-            if (!RequestNextDisk()) {
-                MarkEntryFailed();
-                return;
-            }
-            input.ClearInput();
-            continue;
-        }
-        // Damaged or truncated data, or data that end before the size the entry gives.
-        BytesToDo -= static_cast<double>(remaining);
-        const int code = input.ErrorCode();
-        ReportError(FileName, "", "0", code ? code : ecDecompressionError);
-        MarkEntryFailed();
-        return;
+    std::function<bool(TDecompressStream&)> nextDisk;
+    if (FSpanned) {
+        // The disk ended inside the entry's data: they go on at the start of the next.
+        nextDisk = [this, Packed](TDecompressStream& Input) {
+            FDiskSpann.BytesRemaining = std::max<std::int64_t>(Packed - Input.TotalIn(), 0);
+            return RequestNextDisk();
+        };
     }
+    InflateEntry(*FInput, FUncompressedSize, Encrypted, nextDisk);
 }
 
 void TUnZip::ZipLegacyEntry(std::int64_t Packed) {

@@ -19,6 +19,8 @@ std::vector<ManifestRow> ReadManifest() {
         std::string col;
         while (std::getline(ss, col, '\t'))
             cols.push_back(col);
+        // An empty last column (no notes) leaves only its tab.
+        if (!line.empty() && line.back() == '\t') cols.emplace_back();
         if (cols.size() < 9) continue;
         rows.push_back({cols[0], cols[1], cols[2], cols[3], cols[4], cols[5], cols[6], cols[7], cols[8]});
     }

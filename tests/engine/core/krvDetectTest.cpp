@@ -259,6 +259,7 @@ TEST_F(DetectTest, Uuencode) {
     EXPECT_EQ(Detect("a.uue", "first line\nbegin 644 a.txt\n#86)C\n`\nend\n"), (TDetected{atUUE, 1}));
     EXPECT_EQ(Detect("b.uue", "begin 755 run.sh\n#86)C\n`\nend\n"), (TDetected{atUUE, 1}));
     EXPECT_EQ(Detect("c.uue", "begin 600 x\n#86)C\n`\nend\n"), (TDetected{atUUE, 1}));
+    EXPECT_EQ(Detect("d.uue", "begin 0444 read-only\n#86)C\n`\nend\n"), (TDetected{atUUE, 1}));
 }
 
 TEST_F(DetectTest, Tar) {

@@ -1,0 +1,73 @@
+// The bh entry header and the walk over an archive's entries: the one reading (and making)
+// of bh headers that the lister, the reader and the writer share.
+//
+// A bh archive is a plain sequence of entries, each a 37-byte header, the stored name, an
+// extra field and the packed data; little-endian:
+//
+//   0  signature "BH" 05 07          4  total header length, 37 + name + extra (0 ends)
+//   6  fixed header size, 37         7  version of the writer   8  version needed
+//   9  flags: bit 0 enciphered, bit 3 the cipher check byte comes from the time, bits 1-2
+//      the deflate level as in zip  10  method: 0 stored, 1 LZH (13 dictionary bits),
+//      2 and 8 deflate, 3 LZH (15 dictionary bits)
+//   11 packed DOS date-time          15 packed size (the 12-byte cipher header included)
+//   19 unpacked size                 23 CRC-32         27 DOS attributes (0x10 folder)
+//   29 reserved, 0                   33 name length    35 extra length
+//
+// Names are stored with '/' between folders. An enciphered entry's data begin with the
+// 12-byte header of the traditional zip cipher.
+#pragma once
+
+#include "engine/core/krvByteAccess.h"
+
+#include <cstdint>
+#include <string>
+
+inline constexpr std::uint32_t BhSignature = 0x07054842;
+inline constexpr int BhFixedSize = 37;
+inline constexpr std::uint8_t BhEnciphered = 0x01;
+inline constexpr std::uint8_t BhTimeCheck = 0x08;
+inline constexpr std::uint8_t BhStored = 0;
+inline constexpr std::uint8_t BhLzh13 = 1;
+inline constexpr std::uint8_t BhDeflateOld = 2;
+inline constexpr std::uint8_t BhLzh15 = 3;
+inline constexpr std::uint8_t BhDeflate = 8;
+// Writers before version 3 restart the cipher after its 12-byte header.
+inline constexpr std::uint8_t BhFirstChainedCipherVersion = 3;
+inline constexpr std::uint8_t BhFolderAttr = 0x10;
+
+struct TBhHeader {
+    std::uint8_t VersionMadeBy = 4;
+    std::uint8_t VersionNeeded = 8;
+    std::uint8_t Flags = 0;
+    std::uint8_t Method = BhStored; // as stored (2 is not turned into 8)
+    std::uint32_t DosTime = 0;
+    std::int64_t PackedSize = 0; // with the cipher header of an enciphered entry
+    std::int64_t UnpackedSize = 0;
+    std::uint32_t Crc = 0;
+    std::uint16_t Attr = 0;
+    std::string Name; // bytes as stored, '/'-separated
+    std::uint16_t ExtraLength = 0;
+    std::int64_t HeaderPos = 0;
+    std::int64_t DataPos = 0;
+    std::int64_t NextPos = 0;
+
+    bool Enciphered() const { return (Flags & BhEnciphered) != 0; }
+    bool IsFolder() const { return (Attr & BhFolderAttr) != 0; }
+    // Method 2 is deflate as 8 is.
+    bool IsDeflated() const { return Method == BhDeflate || Method == BhDeflateOld; }
+    // The packed size without the cipher header.
+    std::int64_t DataSize() const;
+};
+
+enum class TBhRead {
+    Ok,
+    End, // no signature or a total length of 0: the archive ends quietly
+    Bad, // lengths that do not fit together
+};
+
+// Reads the header at At of an archive of Size bytes.
+TBhRead ReadBhHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size, TBhHeader& Header);
+
+// The 37-byte header, the name and ExtraLength zero bytes, as a writer stores them. False
+// when the name, the extra field or a size does not fit its field.
+bool MakeBhHeader(const TBhHeader& Header, std::string& Out);
