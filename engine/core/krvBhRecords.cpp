@@ -10,29 +10,70 @@ std::int64_t TBhHeader::DataSize() const {
     return PackedSize > static_cast<std::int64_t>(CryptHeaderSize) ? PackedSize - CryptHeaderSize : 0;
 }
 
+TBhImage TBhImage::FromBytes(const std::uint8_t* P) {
+    TBhImage h;
+    h.Sig = GetU32LE(P);
+    h.TotalLength = GetU16LE(P + 4);
+    h.HeaderSize = P[6];
+    h.VersionMadeBy = P[7];
+    h.VersionNeeded = P[8];
+    h.Flags = P[9];
+    h.Method = P[10];
+    h.DosDateTime = GetU32LE(P + 11);
+    h.PackedSize = GetU32LE(P + 15);
+    h.UnpackedSize = GetU32LE(P + 19);
+    h.Crc = GetU32LE(P + 23);
+    h.Attr = GetU16LE(P + 27);
+    h.Reserved = GetU32LE(P + 29);
+    h.NameLength = GetU16LE(P + 33);
+    h.ExtraLength = GetU16LE(P + 35);
+    return h;
+}
+
+void TBhImage::ToBytes(std::uint8_t* P) const {
+    PutU32LE(P, Sig);
+    PutU16LE(P + 4, TotalLength);
+    P[6] = HeaderSize;
+    P[7] = VersionMadeBy;
+    P[8] = VersionNeeded;
+    P[9] = Flags;
+    P[10] = Method;
+    PutU32LE(P + 11, DosDateTime);
+    PutU32LE(P + 15, PackedSize);
+    PutU32LE(P + 19, UnpackedSize);
+    PutU32LE(P + 23, Crc);
+    PutU16LE(P + 27, Attr);
+    PutU32LE(P + 29, Reserved);
+    PutU16LE(P + 33, NameLength);
+    PutU16LE(P + 35, ExtraLength);
+}
+
 TBhRead ReadBhHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size, TBhHeader& H) {
     H = TBhHeader{};
     H.HeaderPos = At;
     std::uint8_t h[BhFixedSize];
-    if (At < 0 || At >= Size || Read(At, h, BhFixedSize) != BhFixedSize) return TBhRead::End;
-    const std::uint16_t total = GetU16LE(h + 4);
-    if (GetU32LE(h) != BhSignature || total == 0) return TBhRead::End;
-    H.VersionMadeBy = h[7];
-    H.VersionNeeded = h[8];
-    H.Flags = h[9];
-    H.Method = h[10];
-    H.DosTime = GetU32LE(h + 11);
-    H.PackedSize = GetU32LE(h + 15);
-    H.UnpackedSize = GetU32LE(h + 19);
-    H.Crc = GetU32LE(h + 23);
-    H.Attr = GetU16LE(h + 27);
-    const std::uint16_t nameLen = GetU16LE(h + 33);
-    H.ExtraLength = GetU16LE(h + 35);
-    const std::int64_t headerLen = BhFixedSize + nameLen + H.ExtraLength;
+    if (At < 0 || At >= Size) return TBhRead::End;
+    if (Read(At, h, BhFixedSize) != BhFixedSize) return TBhRead::Foreign;
+    const TBhImage image = TBhImage::FromBytes(h);
+    if (image.Sig != BhSignature) return TBhRead::Foreign;
+    if (image.TotalLength == 0) return TBhRead::End;
+    H.Image = image;
+    H.VersionMadeBy = image.VersionMadeBy;
+    H.VersionNeeded = image.VersionNeeded;
+    H.Flags = image.Flags;
+    H.Method = image.Method;
+    H.DosTime = image.DosDateTime;
+    H.PackedSize = image.PackedSize;
+    H.UnpackedSize = image.UnpackedSize;
+    H.Crc = image.Crc;
+    H.Attr = image.Attr;
+    H.ExtraLength = image.ExtraLength;
+    const std::int64_t headerLen = BhFixedSize + image.NameLength + H.ExtraLength;
     // The total length covers the name and the extra field.
-    if (total < headerLen) return TBhRead::Bad;
-    H.Name.resize(nameLen);
-    if (Read(At + BhFixedSize, H.Name.data(), nameLen) != nameLen) return TBhRead::Bad;
+    if (image.TotalLength < headerLen) return TBhRead::Bad;
+    H.Name.resize(image.NameLength);
+    if (Read(At + BhFixedSize, H.Name.data(), image.NameLength) != image.NameLength) return TBhRead::Bad;
+    H.ExtraPos = At + BhFixedSize + image.NameLength;
     H.DataPos = At + headerLen;
     if (H.DataPos > Size || !CheckedAdd(H.DataPos, H.PackedSize, H.NextPos)) return TBhRead::Bad;
     if (H.Enciphered() && !H.IsFolder() && H.PackedSize < static_cast<std::int64_t>(CryptHeaderSize))
@@ -46,22 +87,21 @@ bool MakeBhHeader(const TBhHeader& H, std::string& Out) {
     if (total > std::numeric_limits<std::uint16_t>::max() || H.PackedSize < 0 || H.PackedSize > max32 ||
         H.UnpackedSize < 0 || H.UnpackedSize > max32)
         return false;
-    std::uint8_t h[BhFixedSize] = {};
-    PutU32LE(h, BhSignature);
-    PutU16LE(h + 4, static_cast<std::uint16_t>(total));
-    h[6] = BhFixedSize;
-    h[7] = H.VersionMadeBy;
-    h[8] = H.VersionNeeded;
-    h[9] = H.Flags;
-    h[10] = H.Method;
-    PutU32LE(h + 11, H.DosTime);
-    PutU32LE(h + 15, static_cast<std::uint32_t>(H.PackedSize));
-    PutU32LE(h + 19, static_cast<std::uint32_t>(H.UnpackedSize));
-    PutU32LE(h + 23, H.Crc);
-    PutU16LE(h + 27, H.Attr);
-    PutU16LE(h + 33, static_cast<std::uint16_t>(H.Name.size()));
-    PutU16LE(h + 35, H.ExtraLength);
-    Out.assign(reinterpret_cast<const char*>(h), BhFixedSize);
+    TBhImage image;
+    image.TotalLength = static_cast<std::uint16_t>(total);
+    image.VersionMadeBy = H.VersionMadeBy;
+    image.VersionNeeded = H.VersionNeeded;
+    image.Flags = H.Flags;
+    image.Method = H.Method;
+    image.DosDateTime = H.DosTime;
+    image.PackedSize = static_cast<std::uint32_t>(H.PackedSize);
+    image.UnpackedSize = static_cast<std::uint32_t>(H.UnpackedSize);
+    image.Crc = H.Crc;
+    image.Attr = H.Attr;
+    image.NameLength = static_cast<std::uint16_t>(H.Name.size());
+    image.ExtraLength = H.ExtraLength;
+    const auto bytes = image.Image();
+    Out.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     Out += H.Name;
     Out.append(H.ExtraLength, '\0');
     return true;

@@ -19,6 +19,7 @@
 
 #include "engine/core/krvByteAccess.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -35,7 +36,37 @@ inline constexpr std::uint8_t BhDeflate = 8;
 inline constexpr std::uint8_t BhFirstChainedCipherVersion = 3;
 inline constexpr std::uint8_t BhFolderAttr = 0x10;
 
+// The 37-byte header image as it is stored (the writers keep their records in this form).
+struct TBhImage {
+    static constexpr int Size = BhFixedSize;
+
+    std::uint32_t Sig = BhSignature;
+    std::uint16_t TotalLength = 0; // 37 + name length + extra length
+    std::uint8_t HeaderSize = BhFixedSize;
+    std::uint8_t VersionMadeBy = 4;
+    std::uint8_t VersionNeeded = 8;
+    std::uint8_t Flags = 0;
+    std::uint8_t Method = 0;
+    std::uint32_t DosDateTime = 0;
+    std::uint32_t PackedSize = 0; // the 12-byte cipher header included
+    std::uint32_t UnpackedSize = 0;
+    std::uint32_t Crc = 0;
+    std::uint16_t Attr = 0;
+    std::uint32_t Reserved = 0;
+    std::uint16_t NameLength = 0;
+    std::uint16_t ExtraLength = 0;
+
+    static TBhImage FromBytes(const std::uint8_t* P);
+    void ToBytes(std::uint8_t* P) const;
+    std::array<std::uint8_t, Size> Image() const {
+        std::array<std::uint8_t, Size> a{};
+        ToBytes(a.data());
+        return a;
+    }
+};
+
 struct TBhHeader {
+    TBhImage Image; // the fixed header as stored
     std::uint8_t VersionMadeBy = 4;
     std::uint8_t VersionNeeded = 8;
     std::uint8_t Flags = 0;
@@ -48,6 +79,7 @@ struct TBhHeader {
     std::string Name; // bytes as stored, '/'-separated
     std::uint16_t ExtraLength = 0;
     std::int64_t HeaderPos = 0;
+    std::int64_t ExtraPos = 0; // the extra field, right after the name
     std::int64_t DataPos = 0;
     std::int64_t NextPos = 0;
 
@@ -61,8 +93,9 @@ struct TBhHeader {
 
 enum class TBhRead {
     Ok,
-    End, // no signature or a total length of 0: the archive ends quietly
-    Bad, // lengths that do not fit together
+    End,     // the end of the file or a total length of 0: the archive ends
+    Foreign, // bytes that are no bh header: readers end there quietly, writers refuse
+    Bad,     // lengths that do not fit together
 };
 
 // Reads the header at At of an archive of Size bytes.

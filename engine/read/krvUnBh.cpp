@@ -21,7 +21,7 @@ int TUnBh::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     TBhHeader h;
     for (std::int64_t pos = ArchiveOffset; !GetCancel(); pos = h.NextPos) {
         const TBhRead r = ReadBhHeader(read, pos, ArchiveSize, h);
-        if (r == TBhRead::End) break;
+        if (r == TBhRead::End || r == TBhRead::Foreign) break;
         if (r == TBhRead::Bad) {
             ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
             break;

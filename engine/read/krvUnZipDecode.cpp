@@ -10,6 +10,13 @@
 #include <algorithm>
 #include <vector>
 
+namespace {
+
+// Decoded data move in chunks of at most this many bytes.
+constexpr std::int64_t OutputChunk = 32768;
+
+} // namespace
+
 bool TUnZip::ZipMethodSupported(std::uint16_t Method) {
     return Method == zmStored || (Method >= zmShrunk && Method <= zmImploded) || Method == zmDeflated;
 }
@@ -71,11 +78,12 @@ bool TUnZip::ZipInflateWhole(std::int64_t Packed) {
         FUncompressedSize > WholeBufferLimit)
         return false;
     std::vector<std::uint8_t> plain;
-    if (TakeInflated(plain)) {
+    const auto putAll = [&] {
         for (std::int64_t at = 0; at < FUncompressedSize && !GetCancel(); at += OutputChunk)
             PutDecoded(plain.data() + at, std::min(OutputChunk, FUncompressedSize - at));
         return true;
-    }
+    };
+    if (TakeInflated(plain)) return putAll();
     const std::int64_t start = FInput->Position();
     std::vector<std::uint8_t> packed(static_cast<std::size_t>(Packed));
     plain.resize(static_cast<std::size_t>(FUncompressedSize));
@@ -86,9 +94,7 @@ bool TUnZip::ZipInflateWhole(std::int64_t Packed) {
         FInput->Seek(start, soBeginning);
         return false;
     }
-    for (std::int64_t at = 0; at < FUncompressedSize && !GetCancel(); at += OutputChunk)
-        PutDecoded(plain.data() + at, std::min(OutputChunk, FUncompressedSize - at));
-    return true;
+    return putAll();
 }
 
 void TUnZip::ZipInflateEntry(std::int64_t Packed) {

@@ -34,7 +34,7 @@ void TBlakHole::SetArcType(TArcType /*Value*/) {
 }
 
 void TBlakHole::InfoToHeader(std::uint8_t* Header, const TCompFileInfo& Info) {
-    TBhHeader h = TBhHeader::FromBytes(Header);
+    TBhImage h = TBhImage::FromBytes(Header);
     h.UnpackedSize = static_cast<std::uint32_t>(std::min<std::int64_t>(Info.Size, MaxFormatSize));
     h.PackedSize = static_cast<std::uint32_t>(std::min<std::int64_t>(Info.PackedSize, MaxFormatSize));
     h.DosDateTime = Info.DosDate;
@@ -43,7 +43,7 @@ void TBlakHole::InfoToHeader(std::uint8_t* Header, const TCompFileInfo& Info) {
 }
 
 void TBlakHole::HeaderToInfo(const std::uint8_t* Header, TCompFileInfo& Info) {
-    const TBhHeader h = TBhHeader::FromBytes(Header);
+    const TBhImage h = TBhImage::FromBytes(Header);
     Info.Size = h.UnpackedSize;
     Info.PackedSize = h.PackedSize;
     Info.DosDate = h.DosDateTime;
@@ -62,19 +62,19 @@ void TBlakHole::InitHeader(TCompHeaderObj& List, int Index) {
     const TCompEntry& e = Entry(Index);
     FName = LocalNameToArcName(List.Name(Index));
     // The total length field holds the header, the name and the extra field.
-    if (FName.size() > 0xFFFF - TBhHeader::Size) Fail(e.SourcePath, "", ecInvalidFileName);
-    FHeader = TBhHeader{};
+    if (FName.size() > 0xFFFF - TBhImage::Size) Fail(e.SourcePath, "", ecInvalidFileName);
+    FHeader = TBhImage{};
     FHeader.DosDateTime = ApplyDateAttribute(info.DosDate);
     FHeader.Attr = static_cast<std::uint16_t>(e.IsDir ? faDirectory : (info.Attr & ~faDirectory & 0x3F));
     FHeader.UnpackedSize = static_cast<std::uint32_t>(e.IsDir ? 0 : info.Size);
-    FHeader.Method = BhMethodDeflated;
+    FHeader.Method = BhDeflate;
     FHeader.NameLength = static_cast<std::uint16_t>(FName.size());
-    FHeader.TotalLength = static_cast<std::uint16_t>(TBhHeader::Size + FName.size());
+    FHeader.TotalLength = static_cast<std::uint16_t>(TBhImage::Size + FName.size());
 }
 
 void TBlakHole::WriteLocalHeader(TStream32& Output) {
     const auto image = FHeader.Image();
-    Output.WriteBuffer(image.data(), TBhHeader::Size);
+    Output.WriteBuffer(image.data(), TBhImage::Size);
     Output.WriteBuffer(FName.data(), static_cast<std::int64_t>(FName.size()));
 }
 
@@ -82,13 +82,12 @@ void TBlakHole::SetHeaderFields(std::int64_t UnpackedSize, std::int64_t PackedSi
     FHeader.Crc = UnpackedSize == 0 ? 0 : FEntryCrc;
     FHeader.NameLength = static_cast<std::uint16_t>(FName.size());
     FHeader.ExtraLength = 0;
-    FHeader.TotalLength = static_cast<std::uint16_t>(TBhHeader::Size + FName.size());
+    FHeader.TotalLength = static_cast<std::uint16_t>(TBhImage::Size + FName.size());
     FHeader.UnpackedSize = static_cast<std::uint32_t>(UnpackedSize);
     FHeader.PackedSize = static_cast<std::uint32_t>(PackedSize);
     FHeader.Method = static_cast<std::uint8_t>(FEntryMethod);
-    std::uint16_t flags = FEntryEncrypted ? BhFlagEnciphered : 0;
-    if (FEntryMethod == BhMethodDeflated || (FEntryMethod == BhMethodLzh && FEntryEncrypted))
-        DeflateFlagBits(flags);
+    std::uint16_t flags = FEntryEncrypted ? BhEnciphered : 0;
+    if (FEntryMethod == BhDeflate || (FEntryMethod == BhLzh15 && FEntryEncrypted)) DeflateFlagBits(flags);
     FHeader.Flags = static_cast<std::uint8_t>(flags);
 }
 
@@ -102,14 +101,14 @@ bool TBlakHole::CompressFile(TStream32& Input, TCompHeaderObj& List, int Index) 
     WriteLocalHeader(*FOutput); // a place holder, written again with the final values
     const std::int64_t dataStart = FOutput->Position();
     if (size > 0 && !IsStoredType(List.Name(Index)) && EncodeFile(Input, size)) {
-        FEntryMethod = BhMethodLzh;
+        FEntryMethod = BhLzh15;
     } else {
         // Stored: from the start again, the cipher header (and the keys) made anew.
         FOutput->SetSize(dataStart);
         SeekOrFail(*FOutput, dataStart, ArchiveFile());
         SeekOrFail(Input, 0, e.SourcePath);
         BytesToDo += static_cast<double>(FEntryUnpacked);
-        FEntryMethod = BhMethodStored;
+        FEntryMethod = BhStored;
         FEntryDeflated = false;
         FEntryEncrypted = false;
         if (!WriteFileData(Input, size, e.SourcePath)) return false;
@@ -176,10 +175,10 @@ void TBlakHole::ListEntries(TCompHeaderObj& List) {
     if (Switch == swDelete) return;
     for (int i = 0; i < List.Count(); ++i) {
         if (List.Value(i) != hkAdd || Entry(i).OldOffset >= 0) continue;
-        const TBhHeader h = TBhHeader::FromBytes(List.GetHeader(i));
+        const TBhImage h = TBhImage::FromBytes(List.GetHeader(i));
         FileName = List.Name(i);
         VersionMadeBy = h.VersionMadeBy;
-        Encrypted = (h.Flags & BhFlagEnciphered) != 0;
+        Encrypted = (h.Flags & BhEnciphered) != 0;
         PackedSize = h.PackedSize;
         if (Encrypted && PackedSize >= static_cast<std::int64_t>(CryptHeaderSize))
             PackedSize -= static_cast<std::int64_t>(CryptHeaderSize);

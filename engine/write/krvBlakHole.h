@@ -6,7 +6,7 @@
 // one gets its header and name anew over its extra field and data.
 #pragma once
 
-#include "engine/core/krvBhHeader.h"
+#include "engine/core/krvBhRecords.h"
 #include "engine/core/krvCompBase.h"
 
 class TBlakHole : public TCompBase {
@@ -16,8 +16,8 @@ public:
     void SetArcType(TArcType Value) override;
 
 protected:
-    int GetHeadSize() override { return TBhHeader::Size; }
-    int GetLocalHeadSize() override { return TBhHeader::Size; }
+    int GetHeadSize() override { return TBhImage::Size; }
+    int GetLocalHeadSize() override { return TBhImage::Size; }
     void ReadHeaders(TStream32& Input, TCompHeaderObj& List) override;
     void InitHeader(TCompHeaderObj& List, int Index) override;
     bool CompressFile(TStream32& Input, TCompHeaderObj& List, int Index) override;
@@ -34,11 +34,11 @@ protected:
 
 private:
     // The entry of record Index in the old archive, read again.
-    TBhEntry ReadOld(int Index);
+    TBhHeader ReadOld(int Index);
     // Encodes the input with LZH after the (enciphered) data start; false when storing does
     // better or the file changed while it was read.
     bool EncodeFile(TStream32& Input, std::int64_t Size);
 
-    TBhHeader FHeader;
+    TBhImage FHeader;
     std::string FName; // the stored name of the entry being written
 };

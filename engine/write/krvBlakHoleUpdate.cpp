@@ -20,15 +20,15 @@ void TBlakHole::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
     const std::int64_t size = Input.Size();
     const TReadAtFunc read = ReaderOf(Input);
     FKnownCentralOffset = 0;
-    TBhEntry e;
+    TBhHeader e;
     for (std::int64_t pos = 0;; pos = e.NextPos) {
         CheckCancel();
-        const TBhRead r = ReadBhEntry(read, pos, size, e);
+        const TBhRead r = ReadBhHeader(read, pos, size, e);
         if (r == TBhRead::End) break;
         // Bytes that are no entry would be lost by a rewrite: the archive is left as it is.
-        if (r == TBhRead::Bad) Fail(ArchiveFile(), e.Name, ecBadFileHeader);
+        if (r != TBhRead::Ok) Fail(ArchiveFile(), e.Name, ecBadFileHeader);
         std::string name = BackslashToSlash(ArcNameToLocalName(e.Name, false));
-        const bool isDir = (e.Header.Attr & faDirectory) != 0;
+        const bool isDir = (e.Image.Attr & faDirectory) != 0;
         if (isDir && !name.empty() && name.back() != '/') name += '/';
         const std::uint16_t kind =
             Switch == swDelete && MatchFileSpec(name, FileSpec, ExcludeSpec) ? hkDrop : hkKeep;
@@ -36,37 +36,37 @@ void TBlakHole::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
         data.OldOffset = e.HeaderPos;
         data.RawName = e.Name;
         data.IsDir = isDir;
-        const auto image = e.Header.Image();
+        const auto image = e.Image.Image();
         AddEntryRecord(List, image.data(), name, kind, std::move(data));
     }
 }
 
-TBhEntry TBlakHole::ReadOld(int Index) {
-    TBhEntry e;
-    if (ReadBhEntry(ReaderOf(*FInput), Entry(Index).OldOffset, FInputSize, e) != TBhRead::Ok)
+TBhHeader TBlakHole::ReadOld(int Index) {
+    TBhHeader e;
+    if (ReadBhHeader(ReaderOf(*FInput), Entry(Index).OldOffset, FInputSize, e) != TBhRead::Ok)
         Fail(ArchiveFile(), "", ecBadFileHeader);
     return e;
 }
 
 void TBlakHole::CopyKeptEntry(TCompHeaderObj& List, int Index) {
-    const TBhEntry e = ReadOld(Index);
+    const TBhHeader e = ReadOld(Index);
     CopyOldEntryBytes(List, Index, e.HeaderPos, e.NextPos - e.HeaderPos);
 }
 
 void TBlakHole::CopyEntry(TCompHeaderObj& List, int Index) {
-    const TBhEntry old = ReadOld(Index);
+    const TBhHeader old = ReadOld(Index);
     const std::string name = LocalNameToArcName(List.Name(Index));
-    if (name.size() + old.Header.ExtraLength > 0xFFFF - TBhHeader::Size)
+    if (name.size() + old.Image.ExtraLength > 0xFFFF - TBhImage::Size)
         Fail(List.Name(Index), "", ecInvalidFileName);
-    TBhHeader h = old.Header;
+    TBhImage h = old.Image;
     h.NameLength = static_cast<std::uint16_t>(name.size());
-    h.TotalLength = static_cast<std::uint16_t>(TBhHeader::Size + name.size() + h.ExtraLength);
+    h.TotalLength = static_cast<std::uint16_t>(TBhImage::Size + name.size() + h.ExtraLength);
     const std::int64_t tail = old.NextPos - old.ExtraPos; // extra field and data
-    const std::int64_t total = TBhHeader::Size + static_cast<std::int64_t>(name.size()) + tail;
+    const std::int64_t total = TBhImage::Size + static_cast<std::int64_t>(name.size()) + tail;
     if (FOutput->Position() + total > MaxFormatSize) Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
     FileName = List.Name(Index);
     const auto image = h.Image();
-    FOutput->WriteBuffer(image.data(), TBhHeader::Size);
+    FOutput->WriteBuffer(image.data(), TBhImage::Size);
     FOutput->WriteBuffer(name.data(), static_cast<std::int64_t>(name.size()));
     CopyInput(old.ExtraPos, tail);
     h.ToBytes(List.GetHeader(Index));

@@ -5,7 +5,7 @@
 #include "ZipWriterFixture.h"
 
 #include "engine/codec/krvLzhDecode.h"
-#include "engine/core/krvBhHeader.h"
+#include "engine/core/krvBhRecords.h"
 #include "engine/core/krvCrc.h"
 #include "engine/core/krvCrypt.h"
 #include "engine/write/krvBlakHole.h"
@@ -17,7 +17,7 @@ using namespace testsupport;
 namespace {
 
 struct TBhItem {
-    TBhEntry Entry;
+    TBhHeader Entry;
     std::string Bytes; // header to the end of the data
     std::string Data;  // the packed data, cipher header included
 };
@@ -31,13 +31,13 @@ std::map<std::string, TBhItem> WalkBh(const fs::path& Archive) {
         return n;
     };
     std::map<std::string, TBhItem> out;
-    TBhEntry e;
+    TBhHeader e;
     std::int64_t pos = 0;
     TBhRead r;
-    while ((r = ReadBhEntry(read, pos, size, e)) == TBhRead::Ok) {
+    while ((r = ReadBhHeader(read, pos, size, e)) == TBhRead::Ok) {
         const auto at = static_cast<std::size_t>(e.HeaderPos);
         out[e.Name] = {e, data.substr(at, static_cast<std::size_t>(e.NextPos - e.HeaderPos)),
-                       data.substr(static_cast<std::size_t>(e.DataPos), e.Header.PackedSize)};
+                       data.substr(static_cast<std::size_t>(e.DataPos), e.Image.PackedSize)};
         pos = e.NextPos;
     }
     EXPECT_EQ(r, TBhRead::End) << Archive;
@@ -85,10 +85,10 @@ std::string LzhDecodeBh(const std::string& Packed, std::int64_t Size) {
 // cipher header's check byte and decoded by the method; empty with Failed set when any step
 // fails.
 std::string PlainData(const TBhItem& Item, const std::string& Password, bool& Failed) {
-    const TBhHeader& h = Item.Entry.Header;
+    const TBhImage& h = Item.Entry.Image;
     std::string data = Item.Data;
     Failed = false;
-    if (h.Flags & BhFlagEnciphered) {
+    if (h.Flags & BhEnciphered) {
         TZipCipher c;
         c.InitCryptKeys(Password);
         c.DecryptBuf(data.data(), static_cast<std::int64_t>(data.size()));
@@ -98,9 +98,9 @@ std::string PlainData(const TBhItem& Item, const std::string& Password, bool& Fa
         }
         data.erase(0, CryptHeaderSize);
     }
-    std::string plain = h.Method == BhMethodDeflated ? Inflate(data, h.UnpackedSize)
-                        : h.Method == BhMethodLzh    ? LzhDecodeBh(data, h.UnpackedSize)
-                                                     : data;
+    std::string plain = h.Method == BhDeflate ? Inflate(data, h.UnpackedSize)
+                        : h.Method == BhLzh15 ? LzhDecodeBh(data, h.UnpackedSize)
+                                              : data;
     Failed = Crc32(plain) != h.Crc;
     return plain;
 }
@@ -135,14 +135,14 @@ TEST_F(BlakHoleTest, EachMethodWithAndWithoutPasswordWritesWhatTheFormatReadsBac
 
             const std::map<std::string, TBhItem> items = WalkBh(Archive());
             ASSERT_EQ(items.size(), 7U);
-            const TBhHeader& folder = items.at("sub/empty folder/").Entry.Header;
+            const TBhImage& folder = items.at("sub/empty folder/").Entry.Image;
             EXPECT_EQ(folder.Attr, 0x10);
             EXPECT_EQ(folder.PackedSize, 0U);
             for (const auto& [name, source] : sources) {
                 SCOPED_TRACE(name);
                 ASSERT_EQ(items.count(name), 1U);
                 const TBhItem& item = items.at(name);
-                const TBhHeader& h = item.Entry.Header;
+                const TBhImage& h = item.Entry.Image;
                 EXPECT_EQ(h.TotalLength, 37 + name.size());
                 EXPECT_EQ(h.HeaderSize, 37);
                 EXPECT_EQ(h.VersionMadeBy, 4);
@@ -154,7 +154,7 @@ TEST_F(BlakHoleTest, EachMethodWithAndWithoutPasswordWritesWhatTheFormatReadsBac
                 const bool stored = source.size() <= 1 || (method == cmFuse && name == "random.bin");
                 EXPECT_EQ(h.Method, stored ? 0 : method == cmFuse ? 3 : 8);
                 const bool enciphered = !password.empty() && !source.empty();
-                EXPECT_EQ(h.Flags & BhFlagEnciphered, enciphered ? 1 : 0);
+                EXPECT_EQ(h.Flags & BhEnciphered, enciphered ? 1 : 0);
                 EXPECT_EQ(h.PackedSize,
                           (stored ? source.size() : h.PackedSize) + (stored && enciphered ? 12 : 0));
                 bool failed = false;
@@ -173,7 +173,7 @@ TEST_F(BlakHoleTest, EachMethodWithAndWithoutPasswordWritesWhatTheFormatReadsBac
 std::string WithExtraFields(const std::vector<std::pair<std::string, std::string>>& Files) {
     std::string out;
     for (const auto& [name, data] : Files) {
-        TBhHeader h;
+        TBhImage h;
         h.NameLength = static_cast<std::uint16_t>(name.size());
         h.ExtraLength = 10;
         h.TotalLength = static_cast<std::uint16_t>(37 + name.size() + 10);
@@ -210,7 +210,7 @@ TEST_F(BlakHoleTest, UpdatesKeepEntriesWithExtraFieldsWhole) {
     EXPECT_TRUE(after.at("a.txt").Bytes == before.at("a.txt").Bytes);
     EXPECT_TRUE(after.at("c.txt").Bytes == before.at("c.txt").Bytes);
     const TBhItem& renamed = after.at("one renamed");
-    EXPECT_EQ(renamed.Entry.Header.TotalLength, 37 + 11 + 10);
+    EXPECT_EQ(renamed.Entry.Image.TotalLength, 37 + 11 + 10);
     EXPECT_EQ(renamed.Bytes.substr(37 + 11), before.at("one").Bytes.substr(37 + 3)); // extra field and data
     bool failed = false;
     EXPECT_EQ(PlainData(after.at("one"), "", failed), "1");
