@@ -1,4 +1,5 @@
 #include "ExtractRun.h"
+#include "ThreadsFromEnvironment.h"
 
 #include "TestSupport.h"
 #include "engine/core/krvRegisterKorva.h"
@@ -45,6 +46,7 @@ ExtractResult ExtractAll(const std::filesystem::path& Archive, const std::filesy
     reader->SetExtractDir(Dest.string());
     reader->FileSpec = {"*"};
     reader->CreateStoredDirs = true;
+    reader->Threads = ThreadsFromEnvironment();
     reader->OnGetPassword = [](TZipCommon&, const std::string&, std::string&, bool& TryAgain) {
         TryAgain = false;
     };

@@ -1,4 +1,5 @@
 #include "ProbeExtract.h"
+#include "ThreadsFromEnvironment.h"
 #include "PieceDrive.h"
 
 #include "engine/core/krvErrorCodes.h"
@@ -46,6 +47,7 @@ int ProbeRun(TUnBase& Component, const std::string& Archive, const std::string& 
     Component.FileSpec = {"*"};
     Component.RecurseDirs = true;
     Component.OverwriteMode = omOverwrite;
+    Component.Threads = ThreadsFromEnvironment();
     Component.Password = PasswordArg;
     // Readers that ask for every password (arj) get the one given, once.
     bool offered = PasswordArg.empty();

@@ -1,4 +1,5 @@
 #include "ProbeWrite.h"
+#include "ThreadsFromEnvironment.h"
 
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
@@ -39,6 +40,7 @@ std::unique_ptr<TCompBase> MakeWriter(const std::string& Archive, bool& Failed) 
         zip = std::make_unique<TBlakHole>();
     else
         zip = std::make_unique<TZip>();
+    zip->Threads = ThreadsFromEnvironment();
     zip->OnError = [&Failed](TZipCommon&, const std::string& File, const std::string& Msg, const std::string&,
                              int Code) {
         Failed = true;

@@ -5,6 +5,7 @@
 #include "engine/write/krvZip.h"
 
 #include "TestSupport.h"
+#include "ThreadsFromEnvironment.h"
 #include "ZipBuilder.h"
 #include "ZipInspect.h"
 
@@ -30,6 +31,7 @@ protected:
     // A writer for Path, adding the files of the source folder, with recording handlers.
     template <typename T = TZip> std::unique_ptr<T> Writer(const fs::path& Path) {
         auto z = std::make_unique<T>();
+        z->Threads = ThreadsFromEnvironment();
         z->OnError = [this](TZipCommon&, const std::string& File, const std::string& Msg, const std::string&,
                             int Code) {
             Errors.push_back(Code);
