@@ -27,12 +27,14 @@ compare() { # title input-folder
     for ((round = 0; round < runs; round++)); do
         for t in 1 2 0; do
             rm -f "$work/k$t.zip"
-            (cd "$input" && QUILLAR_THREADS=$t run_once "create, threads ${t/#0/all}" "$probe" add "$work/k$t.zip" -r "$input")
-            QUILLAR_THREADS=$t run_once "extract, threads ${t/#0/all}" "$probe" extract "$work/peer.zip" "$work/out"
+            export QUILLAR_THREADS=$t
+            run_once "create, threads ${t/#0/all}" "$probe" add "$work/k$t.zip" -r "$input"
+            run_once "extract, threads ${t/#0/all}" "$probe" extract "$work/peer.zip" "$work/out"
+            unset QUILLAR_THREADS
         done
         rm -f "$work/z.zip" "$work/s.zip"
-        (cd "$input" && run_once "zip -r -6" zip -q -r -6 "$work/z.zip" "$input")
-        (cd "$input" && run_once "7zz a -tzip -mx5" 7zz a -tzip -mx5 -bd -bso0 "$work/s.zip" "$input")
+        run_once "zip -r -6" zip -q -r -6 "$work/z.zip" "$input"
+        run_once "7zz a -tzip -mx5" 7zz a -tzip -mx5 -bd -bso0 "$work/s.zip" "$input"
         run_once "unzip" unzip -o -qq "$work/peer.zip" -d "$work/out"
         run_once "bsdtar -xf" bsdtar -xf "$work/peer.zip" -C "$work/out"
         run_once "7zz x" 7zz x -y -bd -bso0 "-o$work/out" "$work/peer.zip"
