@@ -13,6 +13,7 @@
 
 #include "engine/codec/krvDecoderIO.h"
 #include "engine/core/krvCrypt.h"
+#include "engine/core/krvOrderedPrefetch.h"
 #include "engine/core/krvZipCommon.h"
 
 #include <array>
@@ -131,11 +132,27 @@ protected:
     void ExtractSelected(const std::vector<TEntry>& Entries, double Total, TExtract Extract) {
         JobTotal = Total;
         BytesToDo = Total;
+        FSelectedIndex = -1;
         for (const TEntry& entry : Entries) {
             if (GetCancel()) break;
+            ++FSelectedIndex;
             Extract(entry);
         }
+        FDecodePrefetch.reset();
     }
+    // One selected entry's data for the decoders run ahead on worker threads: where they lie
+    // in ArchiveFile and the decoder (none: the entry is not decoded ahead).
+    struct TDecodeJob {
+        std::int64_t DataPos = 0;
+        std::int64_t Packed = 0;
+        std::int64_t Unpacked = 0;
+        std::function<TDecodeResult(const TDecoderIO&)> Decoder;
+    };
+    // A reader whose entries all lie in ArchiveFile, plain, may have them decoded ahead: one job
+    // per entry ExtractSelected will come to, in its order. ExtractEntryData then takes each
+    // result where it would have decoded the entry itself and replays its output block by
+    // block, so the events and the output are those of a one-thread run.
+    void StartDecodePrefetch(std::vector<TDecodeJob> Jobs);
     // Makes an entry current: its facts for the events, and FileName (the output path of
     // LocalName for file output, else LocalName itself). HostSystem is taken as DOS.
     void SetCurrentEntry(const std::string& LocalName, std::uint16_t AMethod, std::int64_t Packed,
@@ -172,6 +189,19 @@ protected:
 
 private:
     int RunExtraction();
+    // What a worker decoded: the result, the output and the size of each block it came in.
+    struct TDecoded {
+        std::int64_t DataPos = 0;
+        TDecodeResult Result;
+        std::vector<std::uint8_t> Plain;
+        std::vector<std::int64_t> Blocks;
+    };
+    // The decoder's output pushed through the write routine: progress and checksum per block.
+    void PutDecodedBlock(const std::uint8_t* Buffer, std::int64_t Count, int CrcWidth, std::int64_t Unpacked);
+    // Damaged or short output is reported and fails the entry.
+    void FinishDecode(TDecodeResult Result, std::int64_t Unpacked);
+    std::unique_ptr<TOrderedPrefetch<TDecoded>> FDecodePrefetch;
+    int FSelectedIndex = -1; // of the entry ExtractSelected is at
     void ApplyAttributes(std::uint32_t Attr);
     bool TargetExists(const std::string& Name, std::uint32_t& Attr) const;
 

@@ -3,6 +3,11 @@
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvUnBase.h"
 
+#include "engine/core/krvDeflatePrefetch.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -13,6 +18,25 @@ constexpr std::int64_t InflateChunk = 32768;
 
 } // namespace
 
+void TUnBase::PutDecodedBlock(const std::uint8_t* Buffer, std::int64_t Count, int CrcWidth,
+                              std::int64_t Unpacked) {
+    // The write routine deciphers in place only when asked to; decoded data stay untouched.
+    WriteRoutine(OutputStream(), const_cast<std::uint8_t*>(Buffer), Count, true, CrcWidth, false);
+    EntryBytesDone += Count;
+    BytesToDo -= static_cast<double>(Count);
+    DoProgress(EntryBytesDone, Unpacked, JobTotal);
+}
+
+void TUnBase::FinishDecode(TDecodeResult Result, std::int64_t Unpacked) {
+    if (Result.Cancelled) return;
+    if (Result.ErrorCode == 0 && Result.Produced < Unpacked) Result.ErrorCode = ecUnexpectedEndOfFile;
+    if (Result.ErrorCode != 0) {
+        ReportError(FileName, "", "0", Result.ErrorCode);
+        MarkEntryFailed();
+    }
+    if (Result.Produced < Unpacked) BytesToDo -= static_cast<double>(Unpacked - Result.Produced);
+}
+
 void TUnBase::DecodeEntry(TStream32& Input, std::int64_t Packed, std::int64_t Unpacked, int CrcWidth,
                           bool ReadEncrypted,
                           const std::function<TDecodeResult(const TDecoderIO&)>& Decoder) {
@@ -21,11 +45,7 @@ void TUnBase::DecodeEntry(TStream32& Input, std::int64_t Packed, std::int64_t Un
         return ReadRoutine(Input, Buffer, Count, 0, ReadEncrypted);
     };
     io.Output = [&](const std::uint8_t* Buffer, std::int64_t Count) {
-        // The write routine deciphers in place only when asked to; decoded data stay untouched.
-        WriteRoutine(OutputStream(), const_cast<std::uint8_t*>(Buffer), Count, true, CrcWidth, false);
-        EntryBytesDone += Count;
-        BytesToDo -= static_cast<double>(Count);
-        DoProgress(EntryBytesDone, Unpacked, JobTotal);
+        PutDecodedBlock(Buffer, Count, CrcWidth, Unpacked);
     };
     io.PackedSize = Packed;
     io.UnpackedSize = Unpacked;
@@ -39,13 +59,73 @@ void TUnBase::DecodeEntry(TStream32& Input, std::int64_t Packed, std::int64_t Un
         result.ErrorCode = e.Code();
         result.Produced = EntryBytesDone;
     }
-    if (result.Cancelled) return;
-    if (result.ErrorCode == 0 && result.Produced < Unpacked) result.ErrorCode = ecUnexpectedEndOfFile;
-    if (result.ErrorCode != 0) {
-        ReportError(FileName, "", "0", result.ErrorCode);
-        MarkEntryFailed();
+    FinishDecode(result, Unpacked);
+}
+
+namespace {
+
+// One worker's descriptor of the archive, closed with the worker.
+struct TArchiveFile {
+    int Fd = -1;
+    explicit TArchiveFile(const std::string& Name) : Fd(::open(Name.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~TArchiveFile() {
+        if (Fd >= 0) ::close(Fd);
     }
-    if (result.Produced < Unpacked) BytesToDo -= static_cast<double>(Unpacked - result.Produced);
+    TArchiveFile(const TArchiveFile&) = delete;
+    TArchiveFile& operator=(const TArchiveFile&) = delete;
+};
+
+} // namespace
+
+void TUnBase::StartDecodePrefetch(std::vector<TDecodeJob> Jobs) {
+    FDecodePrefetch.reset();
+    const unsigned threads = JobThreads(Threads);
+    if (threads < 2) return;
+    std::vector<int> indexes;
+    for (std::size_t i = 0; i < Jobs.size(); ++i) {
+        const TDecodeJob& job = Jobs[i];
+        if (job.Decoder && job.Packed > 0 && job.Packed <= MaxPrefetchFileSize &&
+            job.Unpacked <= MaxPrefetchFileSize)
+            indexes.push_back(static_cast<int>(i));
+    }
+    if (indexes.size() < 2) return;
+    auto jobs = std::make_shared<const std::vector<TDecodeJob>>(std::move(Jobs));
+    const std::string archive = ArchiveFile();
+    auto makeWork = [jobs, archive]() -> TOrderedPrefetch<TDecoded>::TWork {
+        auto file = std::make_shared<TArchiveFile>(archive);
+        return [jobs, file](int Index) {
+            const TDecodeJob& job = (*jobs)[static_cast<std::size_t>(Index)];
+            TDecoded decoded;
+            decoded.DataPos = job.DataPos;
+            std::vector<std::uint8_t> packed(static_cast<std::size_t>(job.Packed));
+            std::int64_t got = 0;
+            for (ssize_t n; got < job.Packed && (n = ::pread(file->Fd, packed.data() + got,
+                                                             packed.size() - got, job.DataPos + got)) > 0;)
+                got += n;
+            std::int64_t at = 0;
+            TDecoderIO io;
+            io.Input = [&](std::uint8_t* Buffer, std::int64_t Count) {
+                const std::int64_t n = std::min(Count, got - at);
+                std::copy_n(packed.data() + at, n, Buffer);
+                at += n;
+                return n;
+            };
+            io.Output = [&](const std::uint8_t* Buffer, std::int64_t Count) {
+                decoded.Plain.insert(decoded.Plain.end(), Buffer, Buffer + Count);
+                decoded.Blocks.push_back(Count);
+            };
+            io.PackedSize = job.Packed;
+            io.UnpackedSize = job.Unpacked;
+            try {
+                decoded.Result = job.Decoder(io);
+            } catch (const E_RAISE& e) {
+                decoded.Result.ErrorCode = e.Code();
+                decoded.Result.Produced = static_cast<std::int64_t>(decoded.Plain.size());
+            }
+            return decoded;
+        };
+    };
+    FDecodePrefetch = std::make_unique<TOrderedPrefetch<TDecoded>>(std::move(indexes), makeWork, threads);
 }
 
 void TUnBase::CopyStoredEntry(TStream32& Input, std::int64_t Packed, std::int64_t Unpacked, int CrcWidth,
@@ -86,7 +166,21 @@ bool TUnBase::ExtractEntryData(TStream32& Input, const std::string& LocalName, c
     RunningCrc16 = 0;
     RunningCrc32 = 0xFFFFFFFF;
     Input.Seek(Data.DataPos, soBeginning);
-    if (Decoder)
+    TDecoded ahead;
+    if (Decoder && FDecodePrefetch && FDecodePrefetch->Take(FSelectedIndex, ahead) &&
+        ahead.DataPos == Data.DataPos) {
+        // Decoded on a worker: the output comes in the blocks the decoder gave it.
+        std::int64_t at = 0;
+        for (const std::int64_t block : ahead.Blocks) {
+            if (GetCancel()) {
+                ahead.Result.Cancelled = true;
+                break;
+            }
+            PutDecodedBlock(ahead.Plain.data() + at, block, Data.CrcWidth, Data.Unpacked);
+            at += block;
+        }
+        FinishDecode(ahead.Result, Data.Unpacked);
+    } else if (Decoder)
         DecodeEntry(Input, Data.Packed, Data.Unpacked, Data.CrcWidth, false, Decoder);
     else
         CopyStoredEntry(Input, Data.Packed, Data.Unpacked, Data.CrcWidth, false);

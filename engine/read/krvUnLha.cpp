@@ -15,6 +15,18 @@ std::string LocalName(const TLhaHeader& Header, bool OemTranslate) {
     return Header.NameIsUtf8 ? SlashToBackslash(Header.Name) : ArcNameToLocalName(Header.Name, OemTranslate);
 }
 
+// The decoder of an entry's method; none for stored data and for the methods that are refused.
+std::function<TDecodeResult(const TDecoderIO&)> DecoderFor(const TLhaHeader& H) {
+    const char m = H.MethodChar();
+    if (m == '1') return LzhAdaptiveDecode;
+    if (m >= '4' && m <= '7') {
+        static constexpr TLzhParams params[] = {LzhLh4, LzhLh5, LzhLh6, LzhLh7};
+        const TLzhParams p = params[m - '4'];
+        return [p](const TDecoderIO& IO) { return LzhDecode(IO, p); };
+    }
+    return {};
+}
+
 std::uint32_t DosTimeOf(const TLhaHeader& Header) {
     return Header.UnixTime ? FileTimeToDosTime(static_cast<std::time_t>(Header.Time)) : Header.Time;
 }
@@ -51,6 +63,12 @@ int TUnLha::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
         }
         pos = header.NextPos;
     }
+    // The entries of a single file are decoded ahead on the other cores.
+    std::vector<TDecodeJob> jobs;
+    for (const TLhaHeader& h : selected)
+        jobs.push_back({h.DataPos, h.PackedSize, h.UnpackedSize,
+                        h.IsDirectory || !h.LinkTarget.empty() ? nullptr : DecoderFor(h)});
+    StartDecodePrefetch(std::move(jobs));
     ExtractSelected(selected, unpackedTotal, [&](const TLhaHeader& Entry) { ExtractEntry(stream, Entry); });
     return 0;
 }
@@ -71,15 +89,8 @@ void TUnLha::ExtractEntry(TStream32& Stream, const TLhaHeader& H) {
         return;
     }
 
-    std::function<TDecodeResult(const TDecoderIO&)> decoder;
-    const char m = H.MethodChar();
-    if (m == '1') {
-        decoder = LzhAdaptiveDecode;
-    } else if (m >= '4' && m <= '7') {
-        static constexpr TLzhParams params[] = {LzhLh4, LzhLh5, LzhLh6, LzhLh7};
-        const TLzhParams p = params[m - '4'];
-        decoder = [p](const TDecoderIO& IO) { return LzhDecode(IO, p); };
-    } else if (m != '0') {
+    const std::function<TDecodeResult(const TDecoderIO&)> decoder = DecoderFor(H);
+    if (!decoder && H.MethodChar() != '0') {
         // -lh2-, -lh3-, -lz5-, -lzs- and anything else: nothing is written.
         RefuseEntry(ecUnsupportedCompressionMethod, H.UnpackedSize, 16, H.Crc);
         return;

@@ -1,5 +1,6 @@
-// The zip reader on several threads: archives made by Info-ZIP and 7-Zip come out byte for byte
-// as unzip extracts them, with the events of a one-thread run in the same order.
+// Readers on several threads: zip archives made by Info-ZIP and 7-Zip come out byte for byte as
+// unzip extracts them, and every lzh sample of the corpus (and damaged copies) as on one thread,
+// with the events of a one-thread run in the same order.
 #include "ExtractRun.h"
 #include "TestSupport.h"
 
@@ -21,7 +22,7 @@ const TMaker Makers[] = {
     {"SevenZip", {"7zz", "a", "-tzip", "-bd", "-bso0"}},
 };
 
-TEST(UnZipThreads, FourThreadsExtractWhatUnzipDoesWithTheEventsOfOne) {
+TEST(ReaderThreads, ZipOnFourThreadsExtractWhatUnzipDoesWithTheEventsOfOne) {
     for (const TMaker& maker : Makers) {
         SCOPED_TRACE(maker.Name);
         TempDir dir;
@@ -57,6 +58,44 @@ TEST(UnZipThreads, FourThreadsExtractWhatUnzipDoesWithTheEventsOfOne) {
         }
         EXPECT_EQ(events[1], events[0]);
     }
+}
+
+// Extracts Archive into Out with Threads; the events as text.
+std::string Events(const fs::path& Archive, const fs::path& Out, unsigned Threads) {
+    std::ostringstream log;
+    const ExtractResult r = ExtractAll(Archive, Out, [&](TUnBase& Reader) {
+        Reader.Threads = Threads;
+        Reader.OnProgress = [&](TZipCommon&, std::uint8_t File, std::uint8_t All) {
+            log << int(File) << "/" << int(All) << " ";
+        };
+    });
+    log << "\n" << r.Describe();
+    return log.str();
+}
+
+TEST(ReaderThreads, LzhSamplesAndDamagedCopiesGiveTheOutputAndEventsOfOneThread) {
+    int samples = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(CorpusDir() / "lhasa")) {
+        if (!entry.is_regular_file() || entry.path().extension() != ".lzh") continue;
+        ++samples;
+        TempDir dir;
+        std::string bytes = ReadFile(entry.path());
+        // A damaged copy: one byte flipped in the middle of the data.
+        bytes[bytes.size() / 2] ^= 0x5A;
+        WriteFile(dir / "damaged.lzh", bytes);
+        for (const fs::path& archive : {entry.path(), dir / "damaged.lzh"}) {
+            SCOPED_TRACE(archive.string());
+            // The same destination for both runs, so that the events name the same files.
+            const std::string one = Events(archive, dir / "out", 1);
+            const auto oneTree = ReadTree(dir / "out");
+            fs::remove_all(dir / "out");
+            const std::string four = Events(archive, dir / "out", 4);
+            EXPECT_EQ(four, one);
+            EXPECT_EQ(CompareTrees(oneTree, "one thread", ReadTree(dir / "out"), "four threads"), "");
+            fs::remove_all(dir / "out");
+        }
+    }
+    EXPECT_GE(samples, 20);
 }
 
 } // namespace
