@@ -9,9 +9,12 @@ namespace {
 const QString& DateTimeFormat() {
     static const QString format = [] {
         const QLocale locale = QLocale::system();
+        if (locale.language() == QLocale::C) return QStringLiteral("yyyy-MM-dd HH:mm");
         QString date = locale.dateFormat(QLocale::ShortFormat);
         date.replace(QLatin1Char('/'), QLatin1Char('-')).replace(QLatin1Char('.'), QLatin1Char('-'));
-        return date + QLatin1Char(' ') + locale.timeFormat(QLocale::ShortFormat);
+        QString time = locale.timeFormat(QLocale::ShortFormat);
+        time.remove(QStringLiteral(":ss"));
+        return date + QLatin1Char(' ') + time;
     }();
     return format;
 }

@@ -101,11 +101,12 @@ void TfmMain::GenerateToolbar() {
     for (const TToolButtonDef& def : ToolButtons) {
         if (!(settings.*def.Shown)) continue;
         QAction* action = ui.get()->*def.Action;
+        // A tool button shows its action's icon text.
+        action->setIconText(QString::fromLatin1(def.Caption));
         ui->tbMain->addAction(action);
         auto* button = qobject_cast<QToolButton*>(ui->tbMain->widgetForAction(action));
         if (!button) continue;
         button->setObjectName(QString::fromLatin1(def.Name));
-        button->setText(QString::fromLatin1(def.Caption));
         button->installEventFilter(this);
         if (action == ui->acOpenArchive) {
             // The recent archives drop down from the Open button.
