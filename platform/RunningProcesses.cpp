@@ -33,6 +33,15 @@ std::string ProgramOf(const std::string& ProcDir) {
     return first;
 }
 
+// The name the kernel keeps for the process: the file name it was started from (a script's
+// too), cut to 15 bytes.
+std::string CommandOf(const std::string& ProcDir) {
+    std::ifstream comm(ProcDir + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name;
+}
+
 } // namespace
 
 std::vector<pid_t> FindProcessesByName(const std::string& Name) {
@@ -45,7 +54,8 @@ std::vector<pid_t> FindProcessesByName(const std::string& Name) {
         char* end = nullptr;
         const long pid = std::strtol(entry->d_name, &end, 10);
         if (pid <= 0 || *end != '\0' || pid == self) continue;
-        if (BaseName(ProgramOf(std::string("/proc/") + entry->d_name)) == Name)
+        const std::string dir = std::string("/proc/") + entry->d_name;
+        if (BaseName(ProgramOf(dir)) == Name || CommandOf(dir) == Name.substr(0, 15))
             found.push_back(static_cast<pid_t>(pid));
     }
     return found;

@@ -5,8 +5,8 @@
 #include <sys/types.h>
 #include <vector>
 
-// The processes of this user whose program file (or, when that cannot be read, first
-// argument) has the file name Name.
+// The processes whose program file (or, when that cannot be read, first argument) has the
+// file name Name, or that were started from a file of that name (a script).
 std::vector<pid_t> FindProcessesByName(const std::string& Name);
 // Asks the process to end (SIGTERM) and waits up to TimeoutMs for it to be gone. True when it
 // is gone.
