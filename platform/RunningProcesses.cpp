@@ -42,6 +42,17 @@ std::string CommandOf(const std::string& ProcDir) {
     return name;
 }
 
+// True while the process runs: it exists and is not a zombie that no one reaped.
+bool IsRunning(pid_t Pid) {
+    std::ifstream stat("/proc/" + std::to_string(Pid) + "/stat");
+    std::string text;
+    std::getline(stat, text);
+    // "pid (comm) S ...": the state follows the last ')'.
+    const std::size_t close = text.rfind(')');
+    return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z' &&
+           text[close + 2] != 'X';
+}
+
 } // namespace
 
 std::vector<pid_t> FindProcessesByName(const std::string& Name) {
@@ -53,7 +64,7 @@ std::vector<pid_t> FindProcessesByName(const std::string& Name) {
     while (const dirent* entry = ::readdir(proc.get())) {
         char* end = nullptr;
         const long pid = std::strtol(entry->d_name, &end, 10);
-        if (pid <= 0 || *end != '\0' || pid == self) continue;
+        if (pid <= 0 || *end != '\0' || pid == self || !IsRunning(static_cast<pid_t>(pid))) continue;
         const std::string dir = std::string("/proc/") + entry->d_name;
         if (BaseName(ProgramOf(dir)) == Name || CommandOf(dir) == Name.substr(0, 15))
             found.push_back(static_cast<pid_t>(pid));
@@ -66,7 +77,7 @@ bool TerminateProcessWait(pid_t Pid, int TimeoutMs) {
     if (::kill(Pid, SIGTERM) != 0) return errno == ESRCH;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (::kill(Pid, 0) != 0 && errno == ESRCH) return true;
+        if (!IsRunning(Pid)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
