@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QIcon>
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
@@ -60,6 +61,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Quillar"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quillar"));
     EngineHost::Install(std::make_unique<TQtEngineHost>());
+    // Without a desktop that names its icon theme, the one the setup installs.
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
 
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();

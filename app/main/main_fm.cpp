@@ -11,6 +11,7 @@
 #include "app/dialogs/SettingValues.h"
 #include "app/dialogs/SystemUtils.h"
 #include "app/main/ArchiveModel.h"
+#include "app/main/GridLineDelegate.h"
 #include "app/main/ListStyles.h"
 #include "app/main/StatusLed.h"
 #include "engine/core/krvGbls.h"
@@ -155,9 +156,12 @@ void TfmMain::ApplyRegSettings() {
     list->header()->setSectionsMovable(styles & lvxHeaderDragDrop);
     list->setMouseTracking(styles & lvxTrackSelect);
     QString sheet;
-    if (styles & lvxGridLines)
-        sheet += QStringLiteral("QTreeView::item { border-right: 1px solid palette(midlight);"
-                                " border-bottom: 1px solid palette(midlight); }");
+    if (styles & lvxGridLines) {
+        if (!qobject_cast<TGridLineDelegate*>(list->itemDelegate()))
+            list->setItemDelegate(new TGridLineDelegate(list));
+    } else if (qobject_cast<TGridLineDelegate*>(list->itemDelegate())) {
+        list->setItemDelegate(new QStyledItemDelegate(list));
+    }
     if (styles & lvxUnderlineCold)
         sheet += QStringLiteral("QTreeView::item { text-decoration: underline; }");
     else if (styles & lvxUnderlineHot)

@@ -332,8 +332,12 @@ void TfmMain::EnableMenus() {
 void TfmMain::GenerateColumns() {
     FModel->SetColumns(EnabledColumns(AppSettings()));
     QHeaderView* header = ui->dfelvArchiveView->header();
+    // The widths are those of a list in an 8-point font with 13-pixel lines, grown with the
+    // list's font.
+    const int lineHeight = ui->dfelvArchiveView->fontMetrics().height();
     for (int i = 0; i < FModel->columnCount(); ++i)
-        header->resizeSection(i, ArchiveColumnInfo(FModel->Columns()[static_cast<std::size_t>(i)]).Width);
+        header->resizeSection(i, ArchiveColumnInfo(FModel->Columns()[static_cast<std::size_t>(i)]).Width *
+                                     std::max(lineHeight, 13) / 13);
 }
 
 void TfmMain::GenerateSortMenu() {
