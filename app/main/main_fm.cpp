@@ -59,6 +59,9 @@ TfmMain::TfmMain(QStringList Arguments, QWidget* Parent)
     krvKorva->OnError = [this](TZipCommon& Sender, const std::string& FileName,
                                const std::string& ExtendedMsg, const std::string& VolumeID,
                                int ECode) { krvKorvaError(Sender, FileName, ExtendedMsg, VolumeID, ECode); };
+    krvKorva->OnCorruptZipHeader = [this](TZipCommon& Sender, THeaderTypeState HeadFlag, bool& Cancel) {
+        krvKorvaCorruptZipHeader(Sender, HeadFlag, Cancel);
+    };
     // The delete command's lister reports nothing to the window.
     krvUtil->OnRead = [](TZipCommon&, std::int64_t, int) {};
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/main/MruList.h"
+#include "engine/core/krvRegisterKorva.h"
 
 #include <QColor>
 #include <QMainWindow>
@@ -119,6 +120,8 @@ private:
     void krvKorvaDeactivate(TZipCommon& Sender);
     void krvKorvaError(TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
                        const std::string& VolumeID, int ECode);
+    void krvKorvaCorruptZipHeader(TZipCommon& Sender, THeaderTypeState HeadFlag, bool& Cancel);
+    void ShowListErrors();
     void NoteInstallProgram(const std::string& Name, const std::string& Folder);
     void SetPanels(const QString& Type, int Ratio, const QString& Files, const QString& Packed,
                    const QString& Unpacked);
@@ -178,4 +181,6 @@ private:
     Qt::SortOrder FSortOrder = Qt::AscendingOrder;
     std::int64_t FListedSoFar = 0;
     bool FCabinet = false;
+    QStringList FListErrors;              // what the lister reported while it ran
+    bool FCloseWhenListedArchive = false; // the user declined a damaged archive
 };

@@ -131,13 +131,24 @@ bool TfmMain::RefreshList(const QString& FileName) {
             FCabinet = krvKorva->ArcType() == atCab;
             FListing = true;
             FListedSoFar = 0;
+            FListErrors.clear();
+            FCloseWhenListedArchive = false;
             krvKorva->Activate();
             FListing = false;
+            if (FCloseWhenListedArchive) {
+                // The user chose not to read a damaged archive.
+                FListErrors.clear();
+                CloseArchive();
+                ApplicationWaiting();
+                emit ListingDone();
+                return false;
+            }
             FModel->Flush();
             FModel->sort(FSortColumn, FSortOrder);
             ui->dfelvArchiveView->header()->setSortIndicator(FSortColumn, FSortOrder);
             EnableMenus();
             DisplayTotals(false);
+            ShowListErrors();
         } else {
             const bool unreadable = krvKorva->ArcType() == atFileOpenErr;
             krvKorva->SetArchiveFile("");
@@ -172,11 +183,31 @@ void TfmMain::krvKorvaError(TZipCommon&, const std::string& FileName, const std:
                             const std::string&, int ECode) {
     if (!FInteractive || ECode == ecUserCanceled) return;
     // The window's shared error handler and its output log take these over with the engine
-    // event handlers; until then the error is shown as it comes.
+    // event handlers; until then the errors of a listing are shown together when it ends.
     QString text = QString::fromStdString(FileName);
     if (!ExtendedMsg.empty())
         text += QStringLiteral(" (") + QString::fromStdString(ExtendedMsg) + QLatin1Char(')');
-    MessageDlg(text + QStringLiteral(":\r\n") + QString::fromLatin1(ErrorText(ECode)), mtError, mbOK);
+    FListErrors << text + QStringLiteral(": ") + QString::fromLatin1(ErrorText(ECode));
+}
+
+void TfmMain::krvKorvaCorruptZipHeader(TZipCommon&, THeaderTypeState HeadFlag, bool& Cancel) {
+    // With the central directory or the end record found nothing is asked.
+    if (HeadFlag & (htCentral | htEnding)) return;
+    if (MessageDlg(QStringLiteral("Header error : Missing or corrupted.\r\rDo you want to continue ?"),
+                   mtInformation, mbYes | mbNo) == mrYes)
+        Cancel = false;
+    else
+        FCloseWhenListedArchive = true;
+}
+
+void TfmMain::ShowListErrors() {
+    if (FListErrors.isEmpty()) return;
+    // A damaged archive may report many: the first ones stand for the rest.
+    constexpr int shown = 10;
+    QStringList lines = FListErrors.mid(0, shown);
+    if (FListErrors.size() > shown) lines << QStringLiteral("(%1 more)").arg(FListErrors.size() - shown);
+    FListErrors.clear();
+    MessageDlg(lines.join(QStringLiteral("\r\n")), mtError, mbOK);
 }
 
 void TfmMain::krvKorvaRead(TZipCommon& Sender, std::int64_t Offset, int) {

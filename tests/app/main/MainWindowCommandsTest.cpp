@@ -220,3 +220,59 @@ TEST_F(TCommandTest, NoArchiveOrAGoneArchiveLeavesTheWindowUsable) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TCommandTest, DamagedZipsAskOnceAndReportTogether) {
+    TempDir dir;
+    const std::string zip = MakeZip(dir, {"f1.txt", "f2.txt", "f3.txt", "f4.txt"});
+    const std::string data = ReadFile(zip);
+    // Without its end record the directory is lost: the entries are read from the local headers.
+    WriteFile(dir / "cut.zip", data.substr(0, data.size() - 30));
+    // A directory record that is garbage past its signature.
+    std::string bad = data;
+    const std::size_t central = bad.find(std::string("PK\x01\x02", 4));
+    ASSERT_NE(central, std::string::npos);
+    std::fill_n(bad.begin() + static_cast<std::ptrdiff_t>(central) + 5, 35, '\xff');
+    WriteFile(dir / "bad.zip", bad);
+    Open();
+
+    FPrompter.Prompter().Answers = {mrNo};
+    Display((dir / "cut.zip").string());
+    ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 1u);
+    EXPECT_EQ(FPrompter.Prompter().Prompts[0].Text,
+              "Header error : Missing or corrupted.\r\rDo you want to continue ?");
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_FALSE(Action("acCloseArchive").isEnabled());
+
+    FPrompter.Prompter().Answers = {mrYes};
+    Display((dir / "cut.zip").string());
+    EXPECT_EQ(FPrompter.Prompter().Prompts.size(), 2u);
+    EXPECT_EQ(Rows(), 4);
+
+    // Every error of one listing in one message.
+    FPrompter.Prompter().Answers = {mrOk};
+    Display((dir / "bad.zip").string());
+    ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 3u);
+    EXPECT_NE(FPrompter.Prompter().Prompts[2].Text.indexOf("Bad file header"), -1)
+        << FPrompter.Prompter().Prompts[2].Text.toStdString();
+    EXPECT_EQ(FWindow->LedColor(), QColor(Qt::green));
+    Display(zip);
+    EXPECT_EQ(Rows(), 4);
+}
+
+TEST_F(TCommandTest, TheArgumentIsListedOnlyAtTheFirstShow) {
+    TempDir dir;
+    const std::string zip = MakeZip(dir, {"a.txt", "b.txt"});
+    Open({QString::fromStdString(zip)});
+    ASSERT_EQ(Rows(), 2);
+    Action("acCloseArchive").trigger();
+    FWindow->hide();
+    FWindow->show();
+    QApplication::processEvents();
+    WaitIdle();
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_EQ(FWindow->windowTitle(), "Quillar");
+}
+
+} // namespace
