@@ -53,27 +53,38 @@ void TArchiveModel::Clear() {
     beginResetModel();
     FRows.clear();
     FPending.clear();
-    FFolders.clear();
-    FFolderIndex.clear();
-    FVolumes.clear();
-    FVolumeIndex.clear();
+    FFolders.Clear();
+    FVolumes.Clear();
+    FMethods.Clear();
+    FAttrs.Clear();
     endResetModel();
 }
 
-std::uint32_t TArchiveModel::Intern(std::vector<std::string>& Table,
-                                    std::unordered_map<std::string, std::uint32_t>& Index,
-                                    const std::string& Text) {
+std::uint32_t TArchiveModel::TTextTable::Intern(const std::string& Text) {
     // Entries come folder by folder: the last one is the likeliest.
-    if (!Table.empty() && Table.back() == Text) return static_cast<std::uint32_t>(Table.size() - 1);
-    const auto [it, added] = Index.try_emplace(Text, static_cast<std::uint32_t>(Table.size()));
-    if (added) Table.push_back(Text);
+    if (!FTexts.empty() && FTexts.back() == Text) return static_cast<std::uint32_t>(FTexts.size() - 1);
+    const auto [it, added] = FIndex.try_emplace(Text, static_cast<std::uint32_t>(FTexts.size()));
+    if (added) FTexts.push_back(Text);
     return it->second;
 }
 
-void TArchiveModel::Add(TItemData Item, const std::string& Folder, const std::string& VolumeID) {
-    Item.FolderIndex = Intern(FFolders, FFolderIndex, Folder);
-    Item.VolumeIndex = Intern(FVolumes, FVolumeIndex, VolumeID);
+void TArchiveModel::TTextTable::Clear() {
+    FTexts.clear();
+    FIndex.clear();
+}
+
+void TArchiveModel::Add(TItemData Item, const std::string& Folder, const std::string& VolumeID,
+                        const std::string& Method, const std::string& AttrLetters) {
+    Item.FolderIndex = FFolders.Intern(Folder);
+    Item.VolumeIndex = FVolumes.Intern(VolumeID);
+    Item.MethodIndex = FMethods.Intern(Method);
+    Item.AttrIndex = FAttrs.Intern(AttrLetters);
     FPending.push_back(std::move(Item));
+}
+
+void TArchiveModel::Reserve(std::uint64_t Rows) {
+    // A damaged count must not take the memory: beyond a few million rows the list grows as it goes.
+    FPending.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(Rows, 4'000'000)));
 }
 
 void TArchiveModel::Flush() {
@@ -123,9 +134,9 @@ QString TArchiveModel::CellText(int Row, TArchiveColumn Column) const {
     case colRatio:
         return QString::number(item.Ratio) + QLatin1Char('%');
     case colMethod:
-        return QString::fromStdString(item.Method);
+        return QString::fromStdString(Method(item));
     case colAttr:
-        return AttrText(item);
+        return AttrText(AttrLetters(item), item.ExternalAttr);
     case colFolder:
         return QString::fromStdString(Folder(item));
     case colFileType:
@@ -224,11 +235,10 @@ void TArchiveModel::sort(int Column, Qt::SortOrder Order) {
         case colFolder:
             return CompareNoCase(Folder(a), Folder(b));
         case colMethod:
-            return CompareNoCase(a.Method, b.Method);
+            return CompareNoCase(Method(a), Method(b));
         case colAttr:
-            return CompareNoCase(a.AttrLetters, b.AttrLetters)
-                       ? CompareNoCase(a.AttrLetters, b.AttrLetters)
-                       : CompareValues(a.ExternalAttr, b.ExternalAttr);
+            return a.AttrIndex != b.AttrIndex ? CompareNoCase(AttrLetters(a), AttrLetters(b))
+                                              : CompareValues(a.ExternalAttr, b.ExternalAttr);
         case colFileType:
             return FileType(a.Name).Name.compare(FileType(b.Name).Name, Qt::CaseInsensitive);
         case colVolumeID:
@@ -239,6 +249,12 @@ void TArchiveModel::sort(int Column, Qt::SortOrder Order) {
         return 0;
     };
 
+    // A listing mostly comes in the order asked for: then there is nothing to move.
+    if (std::is_sorted(FRows.begin(), FRows.end(), [&](const TItemData& a, const TItemData& b) {
+            const int c = compare(a, b);
+            return Order == Qt::AscendingOrder ? c < 0 : c > 0;
+        }))
+        return;
     std::vector<int> order(FRows.size());
     std::iota(order.begin(), order.end(), 0);
     const bool ascending = Order == Qt::AscendingOrder;

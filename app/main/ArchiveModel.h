@@ -30,13 +30,18 @@ public:
 
     void Clear();
     // Keeps the entry until Flush shows the rows kept so far. Folder has its trailing '/'.
-    void Add(TItemData Item, const std::string& Folder, const std::string& VolumeID);
+    void Add(TItemData Item, const std::string& Folder, const std::string& VolumeID,
+             const std::string& Method = {}, const std::string& AttrLetters = {});
+    // Room for this many rows, as far as the archive's own count can be believed.
+    void Reserve(std::uint64_t Rows);
     void Flush();
     int PendingCount() const { return static_cast<int>(FPending.size()); }
 
     const TItemData& Item(int Row) const { return FRows[static_cast<std::size_t>(Row)]; }
     const std::string& Folder(const TItemData& Item) const { return FFolders[Item.FolderIndex]; }
     const std::string& VolumeID(const TItemData& Item) const { return FVolumes[Item.VolumeIndex]; }
+    const std::string& Method(const TItemData& Item) const { return FMethods[Item.MethodIndex]; }
+    const std::string& AttrLetters(const TItemData& Item) const { return FAttrs[Item.AttrIndex]; }
     QString CellText(int Row, TArchiveColumn Column) const;
 
     int rowCount(const QModelIndex& Parent = {}) const override;
@@ -53,16 +58,22 @@ private:
     };
     // The desktop's type name and icon for a name, looked up once per extension.
     const TFileType& FileType(const std::string& Name) const;
-    std::uint32_t Intern(std::vector<std::string>& Table,
-                         std::unordered_map<std::string, std::uint32_t>& Index, const std::string& Text);
+    // Texts kept once each, by number.
+    class TTextTable {
+    public:
+        std::uint32_t Intern(const std::string& Text);
+        const std::string& operator[](std::uint32_t Index) const { return FTexts[Index]; }
+        void Clear();
+
+    private:
+        std::vector<std::string> FTexts;
+        std::unordered_map<std::string, std::uint32_t> FIndex;
+    };
 
     std::vector<TArchiveColumn> FColumns;
     std::vector<TItemData> FRows;
     std::vector<TItemData> FPending;
-    std::vector<std::string> FFolders;
-    std::unordered_map<std::string, std::uint32_t> FFolderIndex;
-    std::vector<std::string> FVolumes;
-    std::unordered_map<std::string, std::uint32_t> FVolumeIndex;
+    TTextTable FFolders, FVolumes, FMethods, FAttrs;
     mutable QHash<QString, TFileType> FFileTypes;
     QIcon FLockIcon;
 };

@@ -27,9 +27,8 @@ QString DateText(TDateTime Date) {
     return QLocale::system().toString(value, DateTimeFormat());
 }
 
-QString AttrText(const TItemData& Item) {
-    return QString::fromStdString(Item.AttrLetters) + QStringLiteral(" (") +
-           QString::number(Item.ExternalAttr) + QLatin1Char(')');
+QString AttrText(const std::string& Letters, std::uint32_t Attr) {
+    return QString::fromStdString(Letters) + QStringLiteral(" (") + QString::number(Attr) + QLatin1Char(')');
 }
 
 QString CrcText(std::uint32_t Crc) {

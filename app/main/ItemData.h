@@ -10,9 +10,14 @@
 #include <string>
 
 struct TItemData {
-    std::string Name;              // the entry's name without its folders
-    std::uint32_t FolderIndex = 0; // into the list's folder table: the folder with its trailing '/'
-    std::uint32_t VolumeIndex = 0; // into the list's volume table
+    std::string Name; // the entry's name without its folders
+    // Texts that many entries share, kept once in the list's tables: the folder with its
+    // trailing '/', the volume, the method text and the engine's attribute letters ('_' for an
+    // absent attribute).
+    std::uint32_t FolderIndex = 0;
+    std::uint32_t VolumeIndex = 0;
+    std::uint32_t MethodIndex = 0;
+    std::uint32_t AttrIndex = 0;
     TDateTime Date = 0;
     std::int64_t Packed = 0; // 0 for a cabinet's entries
     std::int64_t Unpacked = 0;
@@ -21,13 +26,11 @@ struct TItemData {
     std::uint32_t ExternalAttr = 0;
     int Ratio = 0;
     bool Encrypted = false;
-    std::string Method;
-    std::string AttrLetters; // the engine's attribute letters, '_' for an absent one
     std::string Comment;
 };
 
 // Cell texts of the list.
 QString DateText(TDateTime Date);
-QString AttrText(const TItemData& Item);
+QString AttrText(const std::string& Letters, std::uint32_t Attr);
 QString CrcText(std::uint32_t Crc);
 QString SizeText(std::int64_t Size);

@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -24,30 +25,32 @@ void ReportWhenReady(TfmMain& Window) {
     const QString path = qEnvironmentVariable("QUILLAR_READY_FILE");
     if (path.isEmpty()) return;
     auto* turns = new QTimer(&Window);
-    auto* clock = new QElapsedTimer;
-    auto* longest = new qint64(0);
-    clock->start();
+    // The time since the loop last turned, and the longest such wait.
+    struct TWaits {
+        QElapsedTimer Clock;
+        qint64 Longest = 0;
+    };
+    const auto waits = std::make_shared<TWaits>();
+    waits->Clock.start();
     turns->setInterval(10);
     QObject::connect(turns, &QTimer::timeout, &Window,
-                     [clock, longest] { *longest = std::max(*longest, clock->restart()); });
+                     [waits] { waits->Longest = std::max(waits->Longest, waits->Clock.restart()); });
     turns->start();
-    auto report = [&Window, path, turns, clock, longest] {
+    auto report = [&Window, path, turns, waits] {
         if (!Window.StartupDone() || Window.Listing()) return;
         turns->stop();
         QObject::disconnect(&Window, &TfmMain::ListingDone, nullptr, nullptr);
         // After the list has been painted.
-        QTimer::singleShot(0, &Window, [&Window, path, clock, longest] {
+        QTimer::singleShot(0, &Window, [&Window, path, waits] {
             Window.repaint();
             QFile file(path + QStringLiteral(".part"));
             if (file.open(QIODevice::WriteOnly)) {
                 file.write(Window.StateReport().toUtf8());
-                file.write(QStringLiteral("longest_event_wait_ms=%1\n").arg(*longest).toUtf8());
+                file.write(QStringLiteral("longest_event_wait_ms=%1\n").arg(waits->Longest).toUtf8());
                 file.close();
                 QFile::remove(path);
                 file.rename(path);
             }
-            delete clock;
-            delete longest;
             if (qEnvironmentVariable("QUILLAR_QUIT_WHEN_READY") == QLatin1String("1")) Window.close();
         });
     };

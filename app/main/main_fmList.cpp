@@ -133,6 +133,7 @@ bool TfmMain::RefreshList(const QString& FileName) {
             FListedSoFar = 0;
             FListErrors.clear();
             FCloseWhenListedArchive = false;
+            if (ZipFamilyArcTypes.Contains(krvKorva->ArcType())) FModel->Reserve(krvKorva->ZipEntryCount);
             krvKorva->Activate();
             FListing = false;
             if (FCloseWhenListedArchive) {
@@ -226,11 +227,10 @@ void TfmMain::krvKorvaRead(TZipCommon& Sender, std::int64_t Offset, int) {
     item.ExternalAttr = Sender.ExternalAttr;
     item.Ratio = Sender.Ratio;
     item.Encrypted = Sender.Encrypted;
-    item.Method = Sender.MethodName;
-    item.AttrLetters = Sender.GetAttributeString(Sender.ExternalAttr, '_');
     item.Comment = Sender.FileComment;
     NoteInstallProgram(item.Name, folder);
-    FModel->Add(std::move(item), folder, Sender.VolumeID);
+    FModel->Add(std::move(item), folder, Sender.VolumeID, Sender.MethodName,
+                Sender.GetAttributeString(Sender.ExternalAttr, '_'));
 
     if (++FListedSoFar % ListingNoteEvery == 0)
         ui->dfstbMainStatus->showMessage(QStringLiteral("Reading ") +

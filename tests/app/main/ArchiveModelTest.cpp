@@ -15,7 +15,6 @@ TItemData Row(const char* Name, std::int64_t Unpacked, std::int64_t Packed, TDat
     item.Packed = Packed;
     item.Date = Date;
     item.Ratio = Ratio;
-    item.Method = "Stored";
     return item;
 }
 
