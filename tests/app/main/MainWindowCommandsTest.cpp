@@ -5,6 +5,7 @@
 #include "MainWindowFixture.h"
 
 #include "app/main/ArchiveModel.h"
+#include "app/main/QtEngineHost.h"
 #include "engine/core/krvGbls.h"
 
 #include <QAction>
@@ -14,6 +15,7 @@
 #include <QMenu>
 #include <QTimer>
 #include <QTreeView>
+#include <functional>
 
 using namespace testsupport;
 
@@ -273,6 +275,59 @@ TEST_F(TCommandTest, TheArgumentIsListedOnlyAtTheFirstShow) {
     WaitIdle();
     EXPECT_EQ(Rows(), 0);
     EXPECT_EQ(FWindow->windowTitle(), "Quillar");
+}
+
+} // namespace
+
+namespace {
+
+// The window's events run while the lister works (through the Qt engine host, whose pump
+// clock steps a whole interval at each look): cancelling ends the listing quietly with what
+// was listed so far, and closing waits for the listing to end.
+TEST_F(TCommandTest, CancelAndCloseWhileListing) {
+    TempDir dir;
+    std::vector<std::string> names;
+    for (int i = 0; i < 300; ++i)
+        names.push_back("f" + std::to_string(i) + ".txt");
+    const std::string zip = MakeZip(dir, names);
+    auto host = std::make_unique<TQtEngineHost>();
+    host->SetPumpClock(SteppingClock());
+    std::unique_ptr<EngineHost> previous = EngineHost::Install(std::move(host));
+    Open();
+
+    // Runs Action at the first turn of the event loop inside a listing.
+    int turnsWhileListing = 0;
+    QTimer whileListing;
+    whileListing.setInterval(0);
+    std::function<void()> action;
+    QObject::connect(&whileListing, &QTimer::timeout, FWindow.get(), [&] {
+        if (!FWindow->Listing()) return;
+        ++turnsWhileListing;
+        whileListing.stop();
+        action();
+    });
+
+    action = [this] { FWindow->CancelTask(); };
+    whileListing.start();
+    Display(zip);
+    EXPECT_EQ(turnsWhileListing, 1);
+    EXPECT_LT(Rows(), 300);
+    EXPECT_TRUE(FPrompter.Prompter().Prompts.empty());
+    EXPECT_EQ(FWindow->LedColor(), QColor(Qt::green));
+
+    Display(zip);
+    EXPECT_EQ(Rows(), 300);
+    // Closed while listing: the listing ends first, then the window closes.
+    action = [this] {
+        FWindow->close();
+        EXPECT_TRUE(FWindow->isVisible());
+    };
+    whileListing.start();
+    Display(zip);
+    EXPECT_EQ(turnsWhileListing, 2);
+    QApplication::processEvents();
+    EXPECT_FALSE(FWindow->isVisible());
+    EngineHost::Install(std::move(previous));
 }
 
 } // namespace
