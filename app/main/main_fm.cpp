@@ -98,7 +98,7 @@ void TfmMain::CreateStatusPanels() {
             bar->addWidget(FRatioGauge);
         }
     }
-    SetPanels({}, 0, QStringLiteral("0 files"), {}, {});
+    ClearPanels();
 }
 
 void TfmMain::FormCreate() {

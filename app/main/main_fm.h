@@ -125,6 +125,8 @@ private:
     void NoteInstallProgram(const std::string& Name, const std::string& Folder);
     void SetPanels(const QString& Type, int Ratio, const QString& Files, const QString& Packed,
                    const QString& Unpacked);
+    // The panels without an archive.
+    void ClearPanels();
     void RebuildRecentMenu();
     bool ArchiveOpen() const;
     // The check of every command on the open archive: false (after the message and closing

@@ -154,7 +154,7 @@ bool TfmMain::RefreshList(const QString& FileName) {
             const bool unreadable = krvKorva->ArcType() == atFileOpenErr;
             krvKorva->SetArchiveFile("");
             EnableMenus();
-            SetPanels({}, 0, QStringLiteral("0 files"), {}, {});
+            ClearPanels();
             MessageDlg(unreadable ? FileName + QStringLiteral(": ") +
                                         QString::fromLatin1(ErrorText(ecErrorOpeningFile))
                                   : QStringLiteral("Invalid archive format."),
@@ -292,6 +292,11 @@ void TfmMain::SetPanels(const QString& Type, int Ratio, const QString& Files, co
     FPanels[4]->setText(Unpacked);
 }
 
+void TfmMain::ClearPanels() {
+    SetPanels({}, 0, QStringLiteral("0 files"), {}, {});
+    FPanels[1]->setText(QStringLiteral("0%"));
+}
+
 QString TfmMain::PanelText(int Panel) const {
     return Panel >= 0 && Panel < static_cast<int>(FPanels.size())
                ? FPanels[static_cast<std::size_t>(Panel)]->text()
@@ -315,10 +320,7 @@ void TfmMain::CloseArchive() {
     ApplicationWaiting();
     setWindowTitle(Title);
     EnableMenus();
-    SetPanels({}, 0, QStringLiteral("0 files"), {}, {});
-    FPanels[1]->setText(QStringLiteral("0%"));
-    FPanels[3]->clear();
-    FPanels[4]->clear();
+    ClearPanels();
 }
 
 bool TfmMain::CheckArchiveExists() {
