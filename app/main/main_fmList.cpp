@@ -365,12 +365,12 @@ void TfmMain::EnableMenus() {
 void TfmMain::GenerateColumns() {
     FModel->SetColumns(EnabledColumns(AppSettings()));
     QHeaderView* header = ui->dfelvArchiveView->header();
-    // The widths are those of a list in an 8-point font with 13-pixel lines, grown with the
+    // The widths are those of a list in an 8-point font (digits 6 pixels wide), grown with the
     // list's font.
-    const int lineHeight = ui->dfelvArchiveView->fontMetrics().height();
+    const int digit = std::max(ui->dfelvArchiveView->fontMetrics().horizontalAdvance(QLatin1Char('0')), 6);
     for (int i = 0; i < FModel->columnCount(); ++i)
         header->resizeSection(i, ArchiveColumnInfo(FModel->Columns()[static_cast<std::size_t>(i)]).Width *
-                                     std::max(lineHeight, 13) / 13);
+                                     digit / 6);
 }
 
 void TfmMain::GenerateSortMenu() {
