@@ -5,7 +5,7 @@ cd "$(dirname "$0")"
 bash scripts/setup.sh
 bash scripts/build.sh
 if [[ ! -x build/app/quillar ]]; then
-    echo "run.sh: the Quillar program (build/app/quillar) is not built yet; only the archive engine and its tests exist so far." >&2
+    echo "run.sh: the build did not make build/app/quillar" >&2
     exit 1
 fi
 exec build/app/quillar "$@"

@@ -4,6 +4,7 @@
 #include "app/dialogs/ShellExtensionKeys.h"
 #include "app/dialogs/SystemUtils.h"
 #include "platform/Registry.h"
+#include "platform/RunningProcesses.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -278,7 +279,9 @@ void WriteIfMissing(TRegistry& Reg, const char* Probe, std::vector<TRegValue> Va
 
 void StartTrayProgram(const std::string& Path) {
     const QString program = QString::fromStdString(Path);
-    if (QFileInfo(program).isExecutable()) {
+    // One tray program: none is started while one runs.
+    if (QFileInfo(program).isExecutable() &&
+        FindProcessesByName(QFileInfo(program).fileName().toStdString()).empty()) {
         QProcess::startDetached(program, {}, QString::fromStdString(ProgramFolder()));
     }
 }

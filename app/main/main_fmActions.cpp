@@ -1,0 +1,131 @@
+// The window's commands bound to their handlers. Commands whose operations come with later
+// work lead to CommandNotAvailable, so that each has one place to be bound when it arrives.
+#include "app/main/main_fm.h"
+#include "ui_main_fm.h"
+
+#include "app/dialogs/Prompter.h"
+#include "app/main/InputQuery.h"
+#include "engine/read/krvKorva.h"
+
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QToolButton>
+
+void TfmMain::ConnectActions() {
+    // The explorer pane starts hidden (the splitter "maximised" on the list).
+    ui->explorerPane->setVisible(false);
+    ui->tbFilter->setVisible(false);
+
+    connect(ui->acOpenArchive, &QAction::triggered, this, &TfmMain::OpenArchiveCommand);
+    connect(ui->acCloseArchive, &QAction::triggered, this, &TfmMain::CloseArchive);
+    connect(ui->acRefresh, &QAction::triggered, this, &TfmMain::RefreshCommand);
+    connect(ui->acExit, &QAction::triggered, this, &QWidget::close);
+    connect(ui->acCancelTask, &QAction::triggered, this, &TfmMain::CancelTask);
+    connect(ui->acSelectAll, &QAction::triggered, this, &TfmMain::SelectAll);
+    connect(ui->acDeselectAll, &QAction::triggered, this, &TfmMain::DeselectAll);
+    connect(ui->acInvertSelection, &QAction::triggered, this, &TfmMain::InvertSelection);
+    connect(ui->acSelectGroup, &QAction::triggered, this, [this] {
+        QString mask;
+        if (InputQuery(this, QStringLiteral("Select Group"),
+                       QStringLiteral("Please enter file mask (Example: *.doc) :"), mask))
+            SelectGroup(mask, true);
+        DisplayTotals(true);
+    });
+    connect(ui->acDeselectGroup, &QAction::triggered, this, [this] {
+        QString mask;
+        if (InputQuery(this, QStringLiteral("Deselect Group"),
+                       QStringLiteral("Please enter file mask (Example: *.doc) :"), mask))
+            SelectGroup(mask, false);
+        DisplayTotals(true);
+    });
+    connect(ui->acShowFilter, &QAction::triggered, this, &TfmMain::ToggleFilter);
+    connect(ui->acExplorerView, &QAction::triggered, this, &TfmMain::ToggleExplorer);
+    connect(ui->sbApplyFilter, &QToolButton::clicked, this, &TfmMain::ApplyFilter);
+    connect(ui->sbRemoveFilter, &QToolButton::clicked, this, &TfmMain::RemoveFilter);
+    ui->rcbFilter->setInsertPolicy(QComboBox::NoInsert);
+    ui->rcbFilter->Loaded();
+    connect(ui->rcbFilter, &QComboBox::activated, this, &TfmMain::ApplyFilter);
+    connect(ui->rcbFilter->lineEdit(), &QLineEdit::returnPressed, this, &TfmMain::ApplyFilter);
+    connect(ui->miShowText, &QAction::triggered, this, [this] { ToggleToolbarSetting("ButtonText"); });
+    connect(ui->miShowToolTips, &QAction::triggered, this, [this] { ToggleToolbarSetting("ToolTips"); });
+    connect(ui->miUseFlatButtons, &QAction::triggered, this, [this] { ToggleToolbarSetting("FlatButtons"); });
+    connect(ui->tbMain, &QWidget::customContextMenuRequested, this, &TfmMain::ToolbarContextMenu);
+
+    QTreeView* list = ui->dfelvArchiveView;
+    connect(list->header(), &QHeaderView::sectionClicked, this, &TfmMain::SortByColumn);
+    connect(list, &QAbstractItemView::clicked, this, [this] {
+        if (!krvKorva->ArchiveFile().empty()) DisplayTotals(true);
+    });
+    connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (!FListing && !krvKorva->ArchiveFile().empty()) DisplayTotals(true);
+    });
+    connect(ui->dfslvExplorer, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& Index) {
+        const QString path = FExplorerFiles ? FExplorerFiles->filePath(Index) : QString();
+        if (QFileInfo(path).isFile())
+            DisplayArchive(path);
+        else
+            MessageDlg(path + QStringLiteral(" does not exist. Please select a different file."), mtError,
+                       mbOK);
+    });
+    // The list's context menu: the commands on entries.
+    list->addActions({ui->acExtract, ui->acViewSelected, ui->acDelete, ui->acTest, ui->acSelectAll,
+                      ui->acInvertSelection, ui->acProperties});
+
+    // The commands of later work.
+    for (QAction* action : {ui->acNewArchive,
+                            ui->acMoveArchive,
+                            ui->acCopyArchive,
+                            ui->acRenameArchive,
+                            ui->acDeleteArchive,
+                            ui->acProperties,
+                            ui->acPrint,
+                            ui->acMailArchive,
+                            ui->acFind,
+                            ui->acFindNext,
+                            ui->acAdd,
+                            ui->acExtract,
+                            ui->acDelete,
+                            ui->acViewSelected,
+                            ui->acTest,
+                            ui->acVirusScan,
+                            ui->acCheckOut,
+                            ui->acInstall,
+                            ui->acMakeSFX,
+                            ui->acConvert,
+                            ui->acRepair,
+                            ui->acUUencode,
+                            ui->acPassword,
+                            ui->acViewComment,
+                            ui->acViewLastOutput,
+                            ui->acBatchAdd,
+                            ui->acBatchCreate,
+                            ui->acBatchExtract,
+                            ui->acBatchTest,
+                            ui->acBatchConvert,
+                            ui->acBatchMakeSFX,
+                            ui->acBatchVirusScan,
+                            ui->acAddFavourites,
+                            ui->acOrganizeFavorites,
+                            ui->acManageBackups,
+                            ui->acConfiguration,
+                            ui->acWizard,
+                            ui->acHelpContents,
+                            ui->acHelpSearch,
+                            ui->acHelpUsage,
+                            ui->acHelpTutorial,
+                            ui->acHelpTips,
+                            ui->acHelpFAQ,
+                            ui->acHomepage,
+                            ui->acLicenseAgreement,
+                            ui->acAbout,
+                            ui->miConfigureToolbar,
+                            ui->miExportText,
+                            ui->miExportCsv,
+                            ui->miExportHtml})
+        connect(action, &QAction::triggered, this, &TfmMain::CommandNotAvailable);
+    // These do nothing, as they always have.
+    for (QAction* action : {ui->acSearch, ui->acUnEXE, ui->acEncrypt, ui->acDecrypt})
+        action->setEnabled(false);
+}

@@ -1,0 +1,333 @@
+// The main window's commands on an open archive: which commands each archive type allows, the
+// totals of the status bar for the archive and for a selection, the filter bar, group
+// selection, the install program, sorting from the sort menu, and what a file that is no
+// archive, or an archive that went away, leaves behind.
+#include "MainWindowFixture.h"
+
+#include "app/main/ArchiveModel.h"
+#include "app/main/QtEngineHost.h"
+#include "engine/core/krvGbls.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QInputDialog>
+#include <QMenu>
+#include <QTimer>
+#include <QTreeView>
+#include <functional>
+
+using namespace testsupport;
+
+namespace {
+
+void Must(const ToolResult& Result) {
+    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
+}
+
+// A zip of text and other files in a folder and at its root, made by zip.
+std::string MakeZip(const TempDir& Dir, const std::vector<std::string>& Names) {
+    for (const std::string& name : Names) {
+        fs::create_directories((Dir / name).parent_path());
+        WriteFile(Dir / name, TextBytes(1000 + name.size() * 100, static_cast<std::uint32_t>(name.size())));
+    }
+    std::vector<std::string> argv = {"zip", "-q", "-X", "t.zip"};
+    argv.insert(argv.end(), Names.begin(), Names.end());
+    Must(RunTool(argv, Dir.Path()));
+    return (Dir / "t.zip").string();
+}
+
+using TCommandTest = MainWindowTest;
+
+TEST_F(TCommandTest, CommandsFollowTheArchiveType) {
+    TempDir dir;
+    WriteFile(dir / "a.txt", TextBytes(5000));
+    Must(RunTool({"zip", "-q", "t.zip", "a.txt"}, dir.Path()));
+    Must(RunTool({"arj", "a", "-y", "t.arj", "a.txt"}, dir.Path()));
+    Must(RunTool({"bsdtar", "-cf", "t.tar", "a.txt"}, dir.Path()));
+    Must(RunTool({"gzip", "-k", "a.txt"}, dir.Path()));
+    const char* const commands[] = {"acAdd",     "acDelete",   "acTest",       "acExtract",
+                                    "acMakeSFX", "acPassword", "acViewComment"};
+    struct {
+        std::string Archive;
+        const char* Enabled; // one digit per command above
+    } const cases[] = {
+        {(dir / "t.zip").string(), "1111111"},
+        {(dir / "t.arj").string(), "0011100"},
+        {(dir / "t.tar").string(), "1111000"},
+        {(dir / "a.txt.gz").string(), "1111000"},
+        {(CorpusDir() / "lhasa/lha213/lh5.lzh").string(), "1111100"},
+        // Read only, and cabinets cannot be tested.
+        {(CorpusDir() / "patool/t.cab").string(), "0001000"},
+        {(CorpusDir() / "sharpcompress/rar/Rar.solid.rar").string(), "0011100"},
+        {(CorpusDir() / "patool/t.zoo").string(), "0011000"},
+        {(CorpusDir() / "sharpcompress/arc/Arc.uncompressed.arc").string(), "0011000"},
+    };
+    Open();
+    for (const auto& c : cases) {
+        Display(c.Archive);
+        std::string enabled;
+        for (const char* name : commands)
+            enabled += Action(name).isEnabled() ? '1' : '0';
+        EXPECT_EQ(enabled, c.Enabled) << c.Archive;
+        EXPECT_TRUE(Action("acCloseArchive").isEnabled() && Action("acSelectAll").isEnabled()) << c.Archive;
+        EXPECT_GT(Rows(), 0) << c.Archive;
+    }
+    Action("acCloseArchive").trigger();
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_EQ(FWindow->windowTitle(), "Quillar");
+    for (const char* name : {"acCloseArchive", "acRefresh", "acSelectAll", "acExtract", "acAdd", "acTest"})
+        EXPECT_FALSE(Action(name).isEnabled()) << name;
+    EXPECT_EQ(FWindow->PanelText(2), "0 files");
+    EXPECT_TRUE(FPrompter.Prompter().Prompts.empty());
+}
+
+TEST_F(TCommandTest, TotalsOfTheArchiveAndOfTheSelection) {
+    TempDir dir;
+    const std::string zip = MakeZip(dir, {"a.txt", "b.doc", "sub/c.txt"});
+    Open({QString::fromStdString(zip)});
+    ASSERT_EQ(Rows(), 3);
+    EXPECT_EQ(FWindow->windowTitle(), QString::fromStdString(zip) + " - Quillar");
+    EXPECT_EQ(FWindow->PanelText(0), "ZIP");
+    EXPECT_EQ(FWindow->PanelText(2), "3 files");
+    std::int64_t packed = 0, unpacked = 0;
+    for (int r = 0; r < Rows(); ++r) {
+        packed += Raw(r, "Packed").toLongLong();
+        unpacked += Raw(r, "Unpacked").toLongLong();
+    }
+    EXPECT_EQ(FWindow->PanelText(3), QString("Packed: %1 MB").arg(packed / 1048576.0, 0, 'f', 2));
+    EXPECT_EQ(FWindow->PanelText(1), QString("Ratio: %1%").arg(CompressRatioFloat(unpacked, packed)));
+    EXPECT_EQ(FWindow->RatioGauge(), CompressRatioFloat(unpacked, packed));
+
+    // One selected row: its own figures, and the singular.
+    const int row = RowOf("b.doc");
+    List().selectionModel()->select(List().model()->index(row, 0),
+                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    EXPECT_EQ(FWindow->PanelText(2), "1 file");
+    EXPECT_EQ(FWindow->PanelText(1), QString("Ratio: %1%")
+                                         .arg(CompressRatioFloat(Raw(row, "Unpacked").toLongLong(),
+                                                                 Raw(row, "Packed").toLongLong())));
+    Action("acInvertSelection").trigger();
+    EXPECT_EQ(List().selectionModel()->selectedRows().size(), 2);
+    EXPECT_EQ(FWindow->PanelText(2), "2 files");
+    // Nothing selected: the whole archive again.
+    Action("acDeselectAll").trigger();
+    EXPECT_EQ(FWindow->PanelText(2), "3 files");
+    Action("acSelectAll").trigger();
+    EXPECT_EQ(List().selectionModel()->selectedRows().size(), 3);
+}
+
+TEST_F(TCommandTest, CabinetEntriesShowNoPackedSize) {
+    const std::string cab = (CorpusDir() / "patool/t.cab").string();
+    Open({QString::fromStdString(cab)});
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Cell(0, "Packed"), "0");
+    EXPECT_EQ(FWindow->PanelText(3), QString("Packed: %1 MB").arg(fs::file_size(cab) / 1048576.0, 0, 'f', 2));
+}
+
+TEST_F(TCommandTest, FilterAndGroupSelection) {
+    TempDir dir;
+    const std::string zip = MakeZip(dir, {"a.txt", "B.TXT", "c.doc", "sub/d.txt", "sub/e.dat"});
+    Open({QString::fromStdString(zip)});
+    ASSERT_EQ(Rows(), 5);
+
+    // Both sides of a group mask are upper-cased; other rows keep their state.
+    FWindow->SelectGroup("*.doc", true);
+    FWindow->SelectGroup("*.TXT", true);
+    EXPECT_EQ(List().selectionModel()->selectedRows().size(), 4);
+    FWindow->SelectGroup("b*", false);
+    EXPECT_EQ(List().selectionModel()->selectedRows().size(), 3);
+    EXPECT_FALSE(List().selectionModel()->isRowSelected(RowOf("B.TXT"), {}));
+
+    // The same through the command and its input box.
+    Action("acDeselectAll").trigger();
+    QTimer::singleShot(0, [] {
+        auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->windowTitle(), "Select Group");
+        box->setTextValue("*.dat");
+        box->accept();
+    });
+    Action("acSelectGroup").trigger();
+    EXPECT_EQ(List().selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(FWindow->PanelText(2), "1 file");
+
+    auto* filter = FWindow->findChild<QComboBox*>("rcbFilter");
+    ASSERT_NE(filter, nullptr);
+    filter->setCurrentText("*.txt");
+    FWindow->ApplyFilter();
+    WaitIdle();
+    EXPECT_EQ(Rows(), 3); // a.txt, B.TXT and sub/d.txt
+    EXPECT_EQ(FWindow->PanelText(2), "3 files");
+    // An empty box lists everything and shows "*.*".
+    FWindow->RemoveFilter();
+    WaitIdle();
+    EXPECT_EQ(Rows(), 5);
+    EXPECT_EQ(filter->currentText(), "*.*");
+}
+
+TEST_F(TCommandTest, SortMenuAndInstallProgram) {
+    TempDir dir;
+    const std::string zip = MakeZip(dir, {"INSTALL.EXE", "bin/SETUP.EXE", "SETUP.EXE", "readme.txt"});
+    Open({QString::fromStdString(zip)});
+    ASSERT_EQ(Rows(), 4);
+    // SETUP.EXE at the root wins over INSTALL.EXE, whatever their order; one in a folder does not count.
+    EXPECT_EQ(FWindow->InstallProgram(), "SETUP.EXE");
+    EXPECT_TRUE(Action("acInstall").isEnabled());
+
+    auto* sortMenu = FWindow->findChild<QMenu*>("miSortBy");
+    ASSERT_NE(sortMenu, nullptr);
+    QAction* byUnpacked = nullptr;
+    for (QAction* item : sortMenu->actions())
+        if (item->text() == "Unpacked") byUnpacked = item;
+    ASSERT_NE(byUnpacked, nullptr);
+    byUnpacked->trigger();
+    for (int r = 1; r < Rows(); ++r)
+        EXPECT_LE(Raw(r - 1, "Unpacked").toLongLong(), Raw(r, "Unpacked").toLongLong());
+    // The same column again reverses the order.
+    byUnpacked->trigger();
+    for (int r = 1; r < Rows(); ++r)
+        EXPECT_GE(Raw(r - 1, "Unpacked").toLongLong(), Raw(r, "Unpacked").toLongLong());
+}
+
+TEST_F(TCommandTest, NoArchiveOrAGoneArchiveLeavesTheWindowUsable) {
+    TempDir dir;
+    WriteFile(dir / "notes.txt", "this is no archive\n");
+    const std::string zip = MakeZip(dir, {"a.txt"});
+    Open({QString::fromStdString(zip)});
+    ASSERT_EQ(Rows(), 1);
+
+    FPrompter.Prompter().Answers = {mrOk};
+    Display((dir / "notes.txt").string());
+    ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 1u);
+    EXPECT_EQ(FPrompter.Prompter().Prompts[0].Text, "Invalid archive format.");
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_EQ(FWindow->windowTitle(), "Quillar");
+    EXPECT_FALSE(Action("acExtract").isEnabled());
+    EXPECT_EQ(FWindow->LedColor(), QColor(Qt::green));
+
+    // The window goes on working.
+    Display(zip);
+    EXPECT_EQ(Rows(), 1);
+    fs::remove(zip);
+    FPrompter.Prompter().Answers = {mrOk};
+    Action("acRefresh").trigger();
+    ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 2u);
+    EXPECT_EQ(
+        FPrompter.Prompter().Prompts[1].Text,
+        "The currently open archive file no longer exist. It may \r\nhave been moved or deleted by another "
+        "program.");
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_FALSE(Action("acCloseArchive").isEnabled());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TCommandTest, DamagedZipsAskOnceAndReportTogether) {
+    TempDir dir;
+    const std::string zip = MakeZip(dir, {"f1.txt", "f2.txt", "f3.txt", "f4.txt"});
+    const std::string data = ReadFile(zip);
+    // Without its end record the directory is lost: the entries are read from the local headers.
+    WriteFile(dir / "cut.zip", data.substr(0, data.size() - 30));
+    // A directory record that is garbage past its signature.
+    std::string bad = data;
+    const std::size_t central = bad.find(std::string("PK\x01\x02", 4));
+    ASSERT_NE(central, std::string::npos);
+    std::fill_n(bad.begin() + static_cast<std::ptrdiff_t>(central) + 5, 35, '\xff');
+    WriteFile(dir / "bad.zip", bad);
+    Open();
+
+    FPrompter.Prompter().Answers = {mrNo};
+    Display((dir / "cut.zip").string());
+    ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 1u);
+    EXPECT_EQ(FPrompter.Prompter().Prompts[0].Text,
+              "Header error : Missing or corrupted.\r\rDo you want to continue ?");
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_FALSE(Action("acCloseArchive").isEnabled());
+
+    FPrompter.Prompter().Answers = {mrYes};
+    Display((dir / "cut.zip").string());
+    EXPECT_EQ(FPrompter.Prompter().Prompts.size(), 2u);
+    EXPECT_EQ(Rows(), 4);
+
+    // Every error of one listing in one message.
+    FPrompter.Prompter().Answers = {mrOk};
+    Display((dir / "bad.zip").string());
+    ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 3u);
+    EXPECT_NE(FPrompter.Prompter().Prompts[2].Text.indexOf("Bad file header"), -1)
+        << FPrompter.Prompter().Prompts[2].Text.toStdString();
+    EXPECT_EQ(FWindow->LedColor(), QColor(Qt::green));
+    Display(zip);
+    EXPECT_EQ(Rows(), 4);
+}
+
+TEST_F(TCommandTest, TheArgumentIsListedOnlyAtTheFirstShow) {
+    TempDir dir;
+    const std::string zip = MakeZip(dir, {"a.txt", "b.txt"});
+    Open({QString::fromStdString(zip)});
+    ASSERT_EQ(Rows(), 2);
+    Action("acCloseArchive").trigger();
+    FWindow->hide();
+    FWindow->show();
+    QApplication::processEvents();
+    WaitIdle();
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_EQ(FWindow->windowTitle(), "Quillar");
+}
+
+} // namespace
+
+namespace {
+
+// The window's events run while the lister works (through the Qt engine host, whose pump
+// clock steps a whole interval at each look): cancelling ends the listing quietly with what
+// was listed so far, and closing waits for the listing to end.
+TEST_F(TCommandTest, CancelAndCloseWhileListing) {
+    TempDir dir;
+    std::vector<std::string> names;
+    for (int i = 0; i < 300; ++i)
+        names.push_back("f" + std::to_string(i) + ".txt");
+    const std::string zip = MakeZip(dir, names);
+    auto host = std::make_unique<TQtEngineHost>();
+    host->SetPumpClock(SteppingClock());
+    std::unique_ptr<EngineHost> previous = EngineHost::Install(std::move(host));
+    Open();
+
+    // Runs Action at the first turn of the event loop inside a listing.
+    int turnsWhileListing = 0;
+    QTimer whileListing;
+    whileListing.setInterval(0);
+    std::function<void()> action;
+    QObject::connect(&whileListing, &QTimer::timeout, FWindow.get(), [&] {
+        if (!FWindow->Listing()) return;
+        ++turnsWhileListing;
+        whileListing.stop();
+        action();
+    });
+
+    action = [this] { FWindow->CancelTask(); };
+    whileListing.start();
+    Display(zip);
+    EXPECT_EQ(turnsWhileListing, 1);
+    EXPECT_LT(Rows(), 300);
+    EXPECT_TRUE(FPrompter.Prompter().Prompts.empty());
+    EXPECT_EQ(FWindow->LedColor(), QColor(Qt::green));
+
+    Display(zip);
+    EXPECT_EQ(Rows(), 300);
+    // Closed while listing: the listing ends first, then the window closes.
+    action = [this] {
+        FWindow->close();
+        EXPECT_TRUE(FWindow->isVisible());
+    };
+    whileListing.start();
+    Display(zip);
+    EXPECT_EQ(turnsWhileListing, 2);
+    QApplication::processEvents();
+    EXPECT_FALSE(FWindow->isVisible());
+    EngineHost::Install(std::move(previous));
+}
+
+} // namespace

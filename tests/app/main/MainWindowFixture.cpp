@@ -1,0 +1,94 @@
+#include "MainWindowFixture.h"
+
+#include "app/dialogs/AppSettings.h"
+#include "app/dialogs/SettingValues.h"
+#include "app/main/ArchiveModel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QTreeView>
+
+namespace testsupport {
+
+MainWindowTest::MainWindowTest()
+    : FHome("HOME", FRegistry.Dir().Str().c_str()),
+      FData("XDG_DATA_HOME", (FRegistry.Dir() / "data").c_str()) {
+    FPrompter.Prompter().DefaultsAllowed = false;
+}
+
+TfmMain& MainWindowTest::Open(const QStringList& Arguments) {
+    FWindow = std::make_unique<TfmMain>(Arguments);
+    FWindow->show();
+    QElapsedTimer clock;
+    clock.start();
+    while (!FWindow->StartupDone() && clock.elapsed() < 60000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    WaitIdle();
+    return *FWindow;
+}
+
+void MainWindowTest::Display(const std::string& Archive) {
+    FWindow->DisplayArchive(QString::fromStdString(Archive));
+    WaitIdle();
+}
+
+void MainWindowTest::WaitIdle() {
+    QElapsedTimer clock;
+    clock.start();
+    while (FWindow->Listing() && clock.elapsed() < 60000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    QApplication::processEvents();
+}
+
+QTreeView& MainWindowTest::List() {
+    auto* list = FWindow->findChild<QTreeView*>(QStringLiteral("dfelvArchiveView"));
+    EXPECT_NE(list, nullptr);
+    return *list;
+}
+
+QAction& MainWindowTest::Action(const char* Name) {
+    auto* action = FWindow->findChild<QAction*>(QString::fromLatin1(Name));
+    EXPECT_NE(action, nullptr) << Name;
+    return *action;
+}
+
+int MainWindowTest::Column(const QString& Caption) {
+    const QAbstractItemModel* model = List().model();
+    for (int c = 0; c < model->columnCount(); ++c)
+        if (model->headerData(c, Qt::Horizontal).toString() == Caption) return c;
+    return -1;
+}
+
+QString MainWindowTest::Cell(int Row, const QString& Caption) {
+    const QAbstractItemModel* model = List().model();
+    return model->data(model->index(Row, Column(Caption))).toString();
+}
+
+QVariant MainWindowTest::Raw(int Row, const QString& Caption) {
+    const QAbstractItemModel* model = List().model();
+    return model->data(model->index(Row, Column(Caption)), TArchiveModel::RawValueRole);
+}
+
+int MainWindowTest::Rows() {
+    return List().model()->rowCount();
+}
+
+int MainWindowTest::RowOf(const std::string& Path) {
+    const auto& model = static_cast<const TArchiveModel&>(*List().model());
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const TItemData& item = model.Item(row);
+        if (model.Folder(item) + item.Name == Path) return row;
+    }
+    return -1;
+}
+
+void MainWindowTest::ShowAllColumns() {
+    for (const char* name :
+         {"ColDate", "ColPacked", "ColUnpacked", "ColRatio", "ColMethod", "ColAttributes", "ColPath",
+          "ColFileType", "ColCRC", "ColFileOffset", "ColEncrypted", "ColVolumeID", "ColFileComment"})
+        WriteSettingBool("View", name, true);
+}
+
+} // namespace testsupport

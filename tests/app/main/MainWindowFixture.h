@@ -1,0 +1,53 @@
+// A main window in a private home for each test: the registry, the home, data and desktop
+// folders lie in a fresh temporary folder, questions are answered by a scripted prompter, and
+// the window is found and read through its controls' object names.
+#pragma once
+
+#include "RegistrySandbox.h"
+#include "ScriptedPrompter.h"
+#include "TestSupport.h"
+
+#include "app/main/main_fm.h"
+
+#include <QString>
+#include <QStringList>
+#include <gtest/gtest.h>
+#include <memory>
+
+class QTreeView;
+class QAction;
+
+namespace testsupport {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest();
+
+    // Makes the window with these command-line arguments, shows it and waits until its
+    // start-up work (and the listing of an archive argument) is done.
+    TfmMain& Open(const QStringList& Arguments = {});
+    // Lists Archive in the open window, as the open command does.
+    void Display(const std::string& Archive);
+    // Waits until the window lists nothing.
+    void WaitIdle();
+
+    QTreeView& List();
+    QAction& Action(const char* Name);
+    // The column with that caption, -1 when it is not shown.
+    int Column(const QString& Caption);
+    QString Cell(int Row, const QString& Caption);
+    QVariant Raw(int Row, const QString& Caption);
+    int Rows();
+    // The row whose folder and name make Path ('/' between folders), -1 when none.
+    int RowOf(const std::string& Path);
+    // Switches every optional column on, in the registry the window loads at its start.
+    static void ShowAllColumns();
+
+    RegistrySandbox FRegistry;
+    EnvGuard FHome;
+    EnvGuard FData;
+    ScriptedPrompterGuard FPrompter;
+    std::unique_ptr<TfmMain> FWindow;
+};
+
+} // namespace testsupport
