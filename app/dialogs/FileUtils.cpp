@@ -47,6 +47,20 @@ bool DeleteEntry(const fs::directory_entry& Entry) {
     return fs::remove(Entry.path(), ec) && ok;
 }
 
+// A path whose whole contents may be deleted: absolute, and neither the root nor the home
+// folder (after "." and ".." are resolved). A link may always go: only the link is deleted.
+bool MayDeleteBelow(const fs::path& Path) {
+    if (Path.empty() || !Path.is_absolute()) return false;
+    fs::path normal = Path.lexically_normal();
+    if (!normal.has_filename()) normal = normal.parent_path(); // a trailing separator
+    if (normal == normal.root_path()) return false;
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) return true;
+    std::error_code ec;
+    return fs::path(home).lexically_normal() != normal &&
+           (fs::is_symlink(normal, ec) || !fs::equivalent(home, normal, ec));
+}
+
 } // namespace
 
 std::string AddBackslash(const std::string& Path) {
@@ -64,17 +78,18 @@ std::string GetTempDirName() {
 }
 
 bool ShellDeleteFiles(const std::string& Path) {
-    if (Path.empty()) return false;
-    const fs::path path(Path);
+    const fs::path path = fs::path(Path).lexically_normal();
     const std::string mask = path.filename().string();
     std::error_code ec;
     if (mask.find_first_of("*?") == std::string::npos) {
+        if (!MayDeleteBelow(path)) return false;
         const fs::directory_entry entry(path, ec);
         return !ec && fs::exists(fs::symlink_status(path, ec)) && DeleteEntry(entry);
     }
+    // The entries of a linked folder would be those of another folder.
+    if (!MayDeleteBelow(path.parent_path()) || fs::is_symlink(path.parent_path(), ec)) return false;
     bool any = false, ok = true;
-    for (const fs::directory_entry& entry :
-         SortedEntries(path.parent_path().empty() ? "." : path.parent_path())) {
+    for (const fs::directory_entry& entry : SortedEntries(path.parent_path())) {
         if (!MatchesMask(entry.path().filename().string(), mask)) continue;
         any = true;
         ok = DeleteEntry(entry) && ok;
@@ -82,19 +97,18 @@ bool ShellDeleteFiles(const std::string& Path) {
     return any && ok;
 }
 
-void DeleteFolderTree(const std::string& Folder) {
+bool DeleteFolderTree(const std::string& Folder) {
+    if (!MayDeleteBelow(Folder)) return false;
     fs::path folder = fs::path(Folder).lexically_normal();
     if (!folder.has_filename()) folder = folder.parent_path(); // a trailing separator
     std::error_code ec;
     if (fs::is_symlink(folder, ec)) {
-        fs::remove(folder, ec); // the link goes, never what it points at
-        return;
+        return fs::remove(folder, ec); // the link goes, never what it points at
     }
     for (const fs::directory_entry& entry : SortedEntries(folder))
         DeleteEntry(entry);
-    if (fs::equivalent(fs::current_path(ec), folder, ec))
-        fs::current_path(fs::absolute(folder).parent_path(), ec);
-    fs::remove(folder, ec);
+    if (fs::equivalent(fs::current_path(ec), folder, ec)) fs::current_path(folder.parent_path(), ec);
+    return fs::remove(folder, ec);
 }
 
 int FindFilesRecursive(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List) {
@@ -136,6 +150,6 @@ std::string MakeNameExtFolder(const std::string& ArchiveName) {
 bool IsValidFileName(const std::string& Name, bool LongNames) {
     using namespace std::string_view_literals;
     const std::string_view forbidden = LongNames ? "/\"<>\\|"sv : "/\"'+;<=>[\\]|"sv;
-    return !Name.empty() && Name.find('\0') == std::string::npos &&
+    return !Name.empty() && Name != "." && Name != ".." && Name.find('\0') == std::string::npos &&
            Name.find_first_of(forbidden) == std::string::npos;
 }

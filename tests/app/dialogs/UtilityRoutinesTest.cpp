@@ -163,12 +163,12 @@ TEST(UtilityRoutines, NamesAndPaths) {
         std::string Name;
         bool Long, Short;
     };
-    const std::vector<NameCase> names = {{"my:set", true, true},    {"a+b", true, false},
-                                         {"", false, false},        {"a/b", false, false},
-                                         {"..", true, true},        {"a\\b", false, false},
-                                         {"x|y", false, false},     {"[x]", true, false},
-                                         {"quote\"", false, false}, {std::string("a\0b", 3), false, false},
-                                         {"back up 1", true, true}};
+    const std::vector<NameCase> names = {
+        {"my:set", true, true},   {"a+b", true, false},      {"", false, false},
+        {"a/b", false, false},    {"..", false, false},      {"a\\b", false, false},
+        {".", false, false},      {"...", true, true},       {"x|y", false, false},
+        {"[x]", true, false},     {"quote\"", false, false}, {std::string("a\0b", 3), false, false},
+        {"back up 1", true, true}};
     for (const NameCase& c : names) {
         EXPECT_EQ(IsValidFileName(c.Name, true), c.Long) << c.Name;
         EXPECT_EQ(IsValidFileName(c.Name, false), c.Short) << c.Name;
@@ -217,15 +217,28 @@ TEST(UtilityRoutines, FolderTrees) {
     EXPECT_TRUE(fs::exists(outside / "precious.txt"));
     fs::create_directory_symlink(outside, tree / "link-to-folder");
 
+    // Paths whose deletion would take everything, or that say nothing certain, are refused.
+    EnvGuard home("HOME", outside.c_str());
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.Path());
+    for (const std::string& refused :
+         {std::string(), std::string("/"), std::string("//"), std::string("tree"), std::string("./tree"),
+          outside.string(), outside.string() + "/", tree.string() + "/../outside", std::string("/tmp/..")}) {
+        EXPECT_FALSE(DeleteFolderTree(refused)) << refused;
+        EXPECT_FALSE(ShellDeleteFiles(refused)) << refused;
+    }
+    EXPECT_FALSE(ShellDeleteFiles(outside.string() + "/*.txt"));
+    EXPECT_FALSE(ShellDeleteFiles("*.txt"));
+    EXPECT_TRUE(fs::exists(tree / "a.txt"));
+
     // The whole tree, from inside it; a folder given as a link loses only the link.
     fs::create_directory_symlink(outside, dir / "folder-link");
-    DeleteFolderTree((dir / "folder-link").string());
+    EXPECT_TRUE(DeleteFolderTree((dir / "folder-link").string()));
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "folder-link")));
-    const fs::path before = fs::current_path();
     fs::current_path(tree / "sub");
-    DeleteFolderTree(tree.string() + "/sub/");
+    EXPECT_TRUE(DeleteFolderTree(tree.string() + "/sub/"));
     EXPECT_EQ(fs::current_path(), tree);
-    DeleteFolderTree(tree.string());
+    EXPECT_TRUE(DeleteFolderTree(tree.string()));
     EXPECT_EQ(fs::current_path(), dir.Path());
     fs::current_path(before);
     EXPECT_FALSE(fs::exists(tree));
