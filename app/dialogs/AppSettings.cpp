@@ -3,10 +3,9 @@
 #include "app/dialogs/SettingValues.h"
 #include "app/dialogs/ShellExtensionKeys.h"
 #include "app/dialogs/SystemUtils.h"
+#include "platform/Process.h"
 #include "platform/Registry.h"
 
-#include <QFileInfo>
-#include <QProcess>
 #include <limits>
 #include <stdexcept>
 #include <type_traits>
@@ -219,13 +218,17 @@ TRegValue ValueOf(const TField& Field, const TAppSettings& Record) {
     return std::visit(TVisit{Field, Record}, Field.Member);
 }
 
-// Gives a field of the record its first-run default.
+// Gives a field of the record its first-run default. The list font's default is the font the
+// record holds already (the archive list's own).
 void DefaultField(const TField& Field, TAppSettings& Record) {
     static const TAppSettings defaults;
     std::visit(
         [&](auto Member) {
             if constexpr (!std::is_same_v<decltype(Member), TOutsideText> &&
                           !std::is_same_v<decltype(Member), TOutsideBool>) {
+                if constexpr (std::is_same_v<decltype(Member), std::string TAppSettings::*>) {
+                    if (Member == &S::FileListFont) return;
+                }
                 Record.*Member = defaults.*Member;
             }
         },
@@ -276,13 +279,6 @@ void WriteIfMissing(TRegistry& Reg, const char* Probe, std::vector<TRegValue> Va
     if (!Reg.ValueExists(Probe)) Reg.WriteValues(Values);
 }
 
-void StartTrayProgram(const std::string& Path) {
-    const QString program = QString::fromStdString(Path);
-    if (QFileInfo(program).isExecutable()) {
-        QProcess::startDetached(program, {}, QString::fromStdString(ProgramFolder()));
-    }
-}
-
 // Upgrades a section from an earlier release before it is read.
 void UpgradeSection(TRegistry& Reg, const std::string& Section, TAppSettings& Record) {
     if (Section == "View") {
@@ -301,16 +297,16 @@ void UpgradeSection(TRegistry& Reg, const std::string& Section, TAppSettings& Re
                 dd.push_back(IntegerValue(name, 1));
             }
             Reg.WriteValues(dd);
-            if (Record.UserIsAdmin) RegisterDragDropMenu(ProgramFolder());
+            if (Record.UserIsAdmin) RegisterDragDropMenu(ProgramFileFolder());
             WriteApprovedEntry(DropHandlerClass);
         }
     } else if (Section == "TrayIcon") {
         if (!Reg.ValueExists("EnableTray")) {
             Reg.WriteValues({IntegerValue("EnableTray", 1), IntegerValue("ShowMRU", 1),
                              IntegerValue("ListFormat", 0), IntegerValue("DoubleClick", 0)});
-            const std::string tray = ProgramFolder() + "QuillarTray.exe";
-            AddToRunKey("Quillar", tray);
-            StartTrayProgram(tray);
+            const std::string tray = ProgramFileFolder() + TrayProgramName;
+            AddToRunKey("Quillar", QuoteArgument(tray));
+            StartSiblingProgram(tray);
         }
     } else if (Section == "Miscellaneous") {
         WriteIfMissing(Reg, "ConfirmCompress",
@@ -325,7 +321,9 @@ TAppSettings& AppSettings() {
     return settings;
 }
 
-void WriteDefaultSettings() {
+namespace {
+
+void WriteDefaults() {
     TAppSettings defaults;
     defaults.FileListFont = AppSettings().FileListFont;
     TRegistry reg;
@@ -358,6 +356,18 @@ void WriteDefaultSettings() {
     }
 }
 
+} // namespace
+
+bool WriteDefaultSettings() {
+    try {
+        WriteDefaults();
+        return true;
+    } catch (const ERegistryException&) {
+        ReportSettingsStoreUnwritable();
+        return false;
+    }
+}
+
 void LoadSettings() {
     TAppSettings& record = AppSettings();
     TRegistry machine(TRegRoot::LocalMachine);
@@ -379,7 +389,10 @@ void LoadSettings() {
                 UpgradeSection(reg, name, record);
             } catch (const ERegistryException&) {
                 // The upgrade is tried again on the next start; the defaults serve meanwhile.
+                ReportSettingsStoreUnwritable();
             }
+        } else {
+            ReportSettingsStoreUnwritable();
         }
         for (const TField& field : section.Fields) {
             if (open) {
@@ -399,7 +412,8 @@ bool SaveSettings() {
                          SectionNamed(name).Fields, record, true) &&
              ok;
     }
-    if (record.UserIsAdmin) {
+    // The machine's key is not made here: without it there is nothing to switch.
+    if (record.UserIsAdmin && TRegistry(TRegRoot::LocalMachine).KeyExists(AssociationsKey)) {
         const std::vector<TField>& fields = AssociationFields();
         ok = WriteFields(TRegRoot::LocalMachine, AssociationsKey, false, {fields.end() - 2, fields.end()},
                          record, true) &&
@@ -414,5 +428,6 @@ bool SaveSettings() {
                          true) &&
              ok;
     }
+    if (!ok) ReportSettingsStoreUnwritable();
     return ok;
 }

@@ -6,6 +6,7 @@
 #include "platform/Registry.h"
 
 #include "RegistrySandbox.h"
+#include "ScriptedPrompter.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -35,6 +36,7 @@ protected:
         AppSettings() = TAppSettings{};
     }
     RegistrySandbox FSandbox;
+    ScriptedPrompterGuard FPrompter; // a question nobody scripted fails the test
 };
 
 // Every value of a key, as "name=value" lines.
@@ -193,7 +195,9 @@ TEST_F(Settings, LoadingUpgradesAnEarlierRelease) {
               "EnableTray=1\nShowMRU=1\nListFormat=0\nDoubleClick=0\n");
     EXPECT_TRUE(AppSettings().EnableTray);
     const std::string tray = (FSandbox.Dir() / "bin/QuillarTray.exe").string();
-    EXPECT_EQ(Dump(TRegRoot::CurrentUser, RunKey), "Quillar=" + tray + "\n");
+    EXPECT_EQ(Dump(TRegRoot::CurrentUser, RunKey), "Quillar=\"" + tray + "\"\n");
+    EXPECT_NE(ReadFile(FSandbox.Dir() / "autostart/Quillar.desktop").find("\nExec=" + tray + "\n"),
+              std::string::npos);
     const std::string folder = (FSandbox.Dir() / "bin/").string();
     EXPECT_EQ(Dump(TRegRoot::ClassesRoot, "\\Directory\\shellex\\DragDropHandlers\\Quillar"),
               std::string("=") + DragDropMenuClass.ClassId + "\n");
@@ -240,7 +244,7 @@ TEST_F(Settings, BadValuesTakeTheirDefaults) {
     EXPECT_EQ(s.ViewerType, 0);
     EXPECT_EQ(s.MaxFilesInfo, 10);
     EXPECT_TRUE(s.ColDate);
-    EXPECT_EQ(s.FileListFont, "");
+    EXPECT_EQ(s.FileListFont, "-16777208|-11|Sans|0|96|8|nnnn"); // the list's own font
     EXPECT_TRUE(s.BtnWizard);
     EXPECT_TRUE(s.ColMethod);
     EXPECT_FALSE(s.ShowMRU);
@@ -265,8 +269,9 @@ TEST_F(Settings, SingleValues) {
     EXPECT_EQ(ReadSettingInteger("Folders", "OpenLastPath"), -1);
     EXPECT_EQ(ReadSettingString("Find", "Count"), "");
 
-    // A store that cannot be opened.
+    // A store that cannot be opened: told once, and nothing is written.
     {
+        FPrompter.Prompter().Answers = {mrOk};
         EnvGuard config("XDG_CONFIG_HOME", (FSandbox.Dir() / "bin/quillar/cannot").c_str());
         WriteFile(FSandbox.Dir() / "bin/quillar", "a file, not a folder");
         WriteSettingInteger("Find", "Count", 5);
@@ -274,7 +279,15 @@ TEST_F(Settings, SingleValues) {
         EXPECT_EQ(ReadSettingString("Folders", "OpenLastPath"), "");
         EXPECT_FALSE(ReadSettingBool("Others", "MaskPassword"));
         EXPECT_FALSE(SaveSettings());
-        EXPECT_THROW(WriteDefaultSettings(), ERegistryException);
+        EXPECT_FALSE(WriteDefaultSettings());
+        LoadSettings();
+        TAppSettings defaults;
+        defaults.FileListFont = "-16777208|-11|Sans|0|96|8|nnnn";
+        EXPECT_EQ(AppSettings(), defaults); // the defaults in memory
+        ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 1u);
+        EXPECT_EQ(FPrompter.Prompter().Prompts[0].Type, mtWarning);
+        EXPECT_TRUE(FPrompter.Prompter().Prompts[0].Text.contains(
+            QString::fromStdString((FSandbox.Dir() / "bin/quillar/cannot/quillar").string())));
     }
     EXPECT_EQ(ReadSettingInteger("Find", "Count"), -7);
 }
