@@ -329,16 +329,22 @@ TEST(UtilityRoutines, ShellLookups) {
     EXPECT_EQ(GetSpecialFolderPath(sfStartMenu), "/data/applications");
 }
 
-// The administrator test follows the machine store; the autostart value comes and goes.
+// The administrator test follows the machine store; the autostart value comes and goes with
+// its desktop autostart entry.
 TEST(UtilityRoutines, AdministratorAndAutostart) {
     {
         RegistrySandbox sandbox;
         EXPECT_TRUE(IsAdmin());
-        AddToRunKey("Quillar", "/opt/quillar/QuillarTray.exe");
+        const std::string tray = "/opt/my quillar/QuillarTray.exe";
+        AddToRunKey("Quillar", QuoteArgument(tray) + " /min");
         TRegistry reg;
         ASSERT_TRUE(reg.OpenKeyReadOnly(RunKey));
-        EXPECT_EQ(reg.ReadString("quillar"), "/opt/quillar/QuillarTray.exe");
+        EXPECT_EQ(reg.ReadString("quillar"), "\"" + tray + "\" /min");
+        const fs::path entry = sandbox.Dir() / "autostart/Quillar.desktop";
+        EXPECT_EQ(ReadFile(entry), "[Desktop Entry]\nType=Application\nName=Quillar\n"
+                                   "Exec=\"/opt/my quillar/QuillarTray.exe\" /min\n");
         EXPECT_TRUE(RemoveFromRunKey("Quillar"));
+        EXPECT_FALSE(fs::exists(entry));
         EXPECT_FALSE(RemoveFromRunKey("Quillar"));
         EXPECT_FALSE(RemoveFromRunKey("Other"));
     }
@@ -348,4 +354,27 @@ TEST(UtilityRoutines, AdministratorAndAutostart) {
     EXPECT_FALSE(IsAdmin());     // no folder can be made below a file, not even by root
     AddToRunKey("Quillar", "x"); // cannot be written: nothing happens
     EXPECT_FALSE(RemoveFromRunKey("Quillar"));
+}
+
+// The tray program is started when it is there and not running already.
+TEST(UtilityRoutines, SiblingProgramStartsOnce) {
+    TempDir dir;
+    const fs::path tray = dir / "QuillarTray.exe", marker = dir / "started", keep = dir / "keep";
+    EXPECT_EQ(StartSiblingProgram(tray.string()), psMissing);
+    WriteFile(tray, "#!/bin/sh\necho \"$PWD\" >> '" + marker.string() + "'\nwhile [ -e '" + keep.string() +
+                        "' ]; do sleep 0.02; done\n");
+    EXPECT_EQ(StartSiblingProgram(tray.string()), psMissing); // not executable
+    ::chmod(tray.c_str(), 0755);
+    EXPECT_EQ(StartSiblingProgram(dir.Str()), psMissing); // a folder
+    WriteFile(keep, "");
+    EXPECT_FALSE(IsProgramRunning(tray.string()));
+    ASSERT_EQ(StartSiblingProgram(tray.string()), psStarted);
+    for (int i = 0; i < 1000 && !fs::exists(marker); ++i)
+        ::usleep(10000);
+    EXPECT_TRUE(IsProgramRunning(tray.string()));
+    EXPECT_EQ(StartSiblingProgram(tray.string()), psAlreadyRunning);
+    fs::remove(keep);
+    for (int i = 0; i < 1000 && IsProgramRunning(tray.string()); ++i)
+        ::usleep(10000);
+    EXPECT_EQ(ReadFile(marker), dir.Str() + "\n"); // started once, in its own folder
 }
