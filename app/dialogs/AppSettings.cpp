@@ -35,7 +35,8 @@ struct TSection {
 };
 
 using S = TAppSettings;
-constexpr std::int32_t AnyNonNegative = std::numeric_limits<std::int32_t>::max();
+// None, Custom and the five scanners of the configuration dialog.
+constexpr std::int32_t AntivirusPresets = 7;
 
 // The sections in the order of the first-run defaults, each with its values in that order.
 const std::vector<TSection>& Sections() {
@@ -100,7 +101,7 @@ const std::vector<TSection>& Sections() {
           {"CheckoutBaseFolder", &S::CheckoutBaseFolder}}},
         {"ProgramLocations",
          {{"DefaultViewer", &S::DefaultViewer},
-          {"AVProduct", &S::AVProduct, 0, AnyNonNegative},
+          {"AVProduct", &S::AVProduct, 0, AntivirusPresets - 1},
           {"VirusScanner", &S::VirusScanner},
           {"Parameters", &S::Parameters},
           {"RunMinimized", &S::RunMinimized},

@@ -272,6 +272,8 @@ TEST_F(Settings, BadValuesTakeTheirDefaults) {
     WriteSettingInteger("Miscellaneous", "MRUList", 100000);
     WriteSettingInteger("ProgramLocations", "ViewerType", -5);
     WriteSettingInteger("ShellExtensions", "MaxFilesInfo", 0);
+    WriteSettingInteger("ProgramLocations", "AVProduct", 7);
+    WriteSettingInteger("ShellExtensions", "adArcType", -1);
     WriteSettingString("View", "ColDate", "yes");
     WriteSettingInteger("View", "FileListFont", 3);
     WriteSettingBool("TrayIcon", "ShowMRU", false); // read after the damaged sections
@@ -288,6 +290,8 @@ TEST_F(Settings, BadValuesTakeTheirDefaults) {
     EXPECT_EQ(s.MRUList, 8);
     EXPECT_EQ(s.ViewerType, 0);
     EXPECT_EQ(s.MaxFilesInfo, 10);
+    EXPECT_EQ(s.AVProduct, 0);
+    EXPECT_EQ(s.adArcType, 6);
     EXPECT_TRUE(s.ColDate);
     EXPECT_EQ(s.FileListFont, "-16777208|-11|Sans|0|96|8|nnnn"); // the list's own font
     EXPECT_TRUE(s.BtnWizard);
