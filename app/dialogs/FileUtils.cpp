@@ -1,6 +1,7 @@
 #include "app/dialogs/FileUtils.h"
 
 #include "engine/core/krvWildMatch.h"
+#include "platform/FolderTree.h"
 #include "platform/Process.h"
 
 #include <algorithm>
@@ -35,16 +36,6 @@ std::vector<fs::directory_entry> SortedEntries(const fs::path& Folder) {
 bool IsRealFolder(const fs::directory_entry& Entry) {
     std::error_code ec;
     return Entry.is_directory(ec) && !Entry.is_symlink(ec);
-}
-
-// Deletes an entry: a folder with everything in it, anything else (a link too) by itself.
-bool DeleteEntry(const fs::directory_entry& Entry) {
-    std::error_code ec;
-    if (!IsRealFolder(Entry)) return fs::remove(Entry.path(), ec);
-    bool ok = true;
-    for (const fs::directory_entry& inner : SortedEntries(Entry.path()))
-        ok = DeleteEntry(inner) && ok;
-    return fs::remove(Entry.path(), ec) && ok;
 }
 
 // A path whose whole contents may be deleted: absolute, and neither the root nor the home
@@ -83,8 +74,7 @@ bool ShellDeleteFiles(const std::string& Path) {
     std::error_code ec;
     if (mask.find_first_of("*?") == std::string::npos) {
         if (!MayDeleteBelow(path)) return false;
-        const fs::directory_entry entry(path, ec);
-        return !ec && fs::exists(fs::symlink_status(path, ec)) && DeleteEntry(entry);
+        return fs::exists(fs::symlink_status(path, ec)) && RemoveTree(path.string());
     }
     // The entries of a linked folder would be those of another folder.
     if (!MayDeleteBelow(path.parent_path()) || fs::is_symlink(path.parent_path(), ec)) return false;
@@ -92,7 +82,7 @@ bool ShellDeleteFiles(const std::string& Path) {
     for (const fs::directory_entry& entry : SortedEntries(path.parent_path())) {
         if (!MatchesMask(entry.path().filename().string(), mask)) continue;
         any = true;
-        ok = DeleteEntry(entry) && ok;
+        ok = RemoveTree(entry.path().string()) && ok;
     }
     return any && ok;
 }
@@ -102,13 +92,9 @@ bool DeleteFolderTree(const std::string& Folder) {
     fs::path folder = fs::path(Folder).lexically_normal();
     if (!folder.has_filename()) folder = folder.parent_path(); // a trailing separator
     std::error_code ec;
-    if (fs::is_symlink(folder, ec)) {
-        return fs::remove(folder, ec); // the link goes, never what it points at
-    }
-    for (const fs::directory_entry& entry : SortedEntries(folder))
-        DeleteEntry(entry);
-    if (fs::equivalent(fs::current_path(ec), folder, ec)) fs::current_path(folder.parent_path(), ec);
-    return fs::remove(folder, ec);
+    if (!fs::is_symlink(folder, ec) && fs::equivalent(fs::current_path(ec), folder, ec))
+        fs::current_path(folder.parent_path(), ec);
+    return RemoveTree(folder.string());
 }
 
 int FindFilesRecursive(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List) {
