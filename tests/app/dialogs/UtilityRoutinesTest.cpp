@@ -184,8 +184,9 @@ TEST(UtilityRoutines, FolderTrees) {
     fs::create_directories(tree / "dir.txt");
     fs::create_directories(outside);
     WriteFile(outside / "precious.txt", "keep");
-    for (const char* file : {"a.txt", ".hidden", "b.log", "sub/c.txt", "sub/deeper/d.txt", "dir.txt/e.txt",
-                             "with \"quote\" and space.txt"}) {
+    fs::create_directories(tree / ".cache");
+    for (const char* file : {".cache/x", "a.txt", ".hidden", "b.log", "sub/c.txt", "sub/deeper/d.txt",
+                             "dir.txt/e.txt", "with \"quote\" and space.txt"}) {
         WriteFile(tree / file, file);
     }
     fs::create_directory_symlink(outside, tree / "link-to-folder");
@@ -193,11 +194,11 @@ TEST(UtilityRoutines, FolderTrees) {
     ASSERT_EQ(::mkfifo((tree / "pipe.txt").c_str(), 0600), 0);
 
     std::vector<std::string> all;
-    EXPECT_EQ(ListFolderFiles(tree.string(), all), 8);
+    EXPECT_EQ(ListFolderFiles(tree.string(), all), 9);
     const std::string t = tree.string() + '/';
-    EXPECT_EQ(all, (std::vector<std::string>{t + ".hidden", t + "a.txt", t + "b.log", t + "dir.txt/e.txt",
-                                             t + "link-to-file.txt", t + "sub/c.txt", t + "sub/deeper/d.txt",
-                                             t + "with \"quote\" and space.txt"}));
+    EXPECT_EQ(all, (std::vector<std::string>{t + ".cache/x", t + ".hidden", t + "a.txt", t + "b.log",
+                                             t + "dir.txt/e.txt", t + "link-to-file.txt", t + "sub/c.txt",
+                                             t + "sub/deeper/d.txt", t + "with \"quote\" and space.txt"}));
     std::vector<std::string> texts;
     EXPECT_EQ(FindFilesRecursive(tree.string(), "*.txt", texts), 4); // "sub" does not match: not entered
     EXPECT_EQ(texts, (std::vector<std::string>{t + "a.txt", t + "dir.txt/e.txt", t + "link-to-file.txt",
