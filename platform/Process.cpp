@@ -123,6 +123,12 @@ std::string FirstLine(const std::string& FileName) {
     return line;
 }
 
+// True when Arg is an absolute path of File (which is canonical).
+bool NamesFile(const std::string& Arg, const std::filesystem::path& File) {
+    std::error_code ec;
+    return !Arg.empty() && Arg.front() == '/' && std::filesystem::weakly_canonical(Arg, ec) == File;
+}
+
 } // namespace
 
 bool IsProgramRunning(const std::string& Path) {
@@ -140,8 +146,8 @@ bool IsProgramRunning(const std::string& Path) {
         std::error_code linkError;
         if (fs::read_symlink(folder + "/exe", linkError) == program) return true;
         const std::vector<std::string> args = ProcessArguments(folder);
-        if (!args.empty() && fs::path(args[0]) == program) return true;
-        if (args.size() > 1 && fs::path(args[1]) == program && FirstLine(folder + "/comm") == comm)
+        if (!args.empty() && NamesFile(args[0], program)) return true;
+        if (args.size() > 1 && NamesFile(args[1], program) && FirstLine(folder + "/comm") == comm)
             return true;
     }
     return false;

@@ -362,14 +362,14 @@ TEST(UtilityRoutines, SiblingProgramStartsOnce) {
     TempDir dir;
     const fs::path tray = dir / "QuillarTray.exe", marker = dir / "started", keep = dir / "keep";
     EXPECT_EQ(StartSiblingProgram(tray.string()), psMissing);
-    WriteFile(tray, "#!/bin/sh\necho \"$PWD\" >> '" + marker.string() + "'\nwhile [ -e '" + keep.string() +
+    WriteFile(tray, "#!/bin/sh\npwd -P >> '" + marker.string() + "'\nwhile [ -e '" + keep.string() +
                         "' ]; do sleep 0.02; done\n");
     EXPECT_EQ(StartSiblingProgram(tray.string()), psMissing); // not executable
     ::chmod(tray.c_str(), 0755);
     EXPECT_EQ(StartSiblingProgram(dir.Str()), psMissing); // a folder
     WriteFile(keep, "");
     EXPECT_FALSE(IsProgramRunning(tray.string()));
-    ASSERT_EQ(StartSiblingProgram(tray.string()), psStarted);
+    ASSERT_EQ(StartSiblingProgram((dir / "." / "QuillarTray.exe").string()), psStarted);
     for (int i = 0; i < 1000 && !fs::exists(marker); ++i)
         ::usleep(10000);
     EXPECT_TRUE(IsProgramRunning(tray.string()));
