@@ -69,6 +69,8 @@ TEST_F(Settings, FirstRunSeedsAndLoadsTheDefaults) {
     const std::string dump = ReadFile(RegistryFileName(TRegRoot::CurrentUser)) +
                              ReadFile(RegistryFileName(TRegRoot::LocalMachine));
     const fs::path golden = fs::path(__FILE__).parent_path() / "data/FirstRunDefaults.reg";
+    // After a deliberate change of the defaults: run once with QUILLAR_UPDATE_GOLDEN=1 and review
+    // the dump's difference.
     if (std::getenv("QUILLAR_UPDATE_GOLDEN")) WriteFile(golden, dump);
     EXPECT_EQ(dump, ReadFile(golden));
     EXPECT_FALSE(fs::exists(RegistryFileName(TRegRoot::ClassesRoot)));
