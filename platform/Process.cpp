@@ -2,6 +2,9 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -96,4 +99,56 @@ std::string QuoteArgument(const std::string& Text) {
         quoted += c;
     }
     return quoted + '"';
+}
+
+namespace {
+
+// The arguments a process was started with, as /proc gives them.
+std::vector<std::string> ProcessArguments(const std::string& ProcFolder) {
+    std::ifstream file(ProcFolder + "/cmdline", std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<std::string> args;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\0', start), text.size());
+        args.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return args;
+}
+
+std::string FirstLine(const std::string& FileName) {
+    std::ifstream file(FileName);
+    std::string line;
+    std::getline(file, line);
+    return line;
+}
+
+// True when Arg is an absolute path of File (which is canonical).
+bool NamesFile(const std::string& Arg, const std::filesystem::path& File) {
+    std::error_code ec;
+    return !Arg.empty() && Arg.front() == '/' && std::filesystem::weakly_canonical(Arg, ec) == File;
+}
+
+} // namespace
+
+bool IsProgramRunning(const std::string& Path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path program = fs::weakly_canonical(Path, ec);
+    if (ec || !program.is_absolute()) return false;
+    // The kernel names a script's process after the script, cut to 15 bytes.
+    const std::string comm = program.filename().string().substr(0, 15);
+    const std::string self = std::to_string(::getpid());
+    for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string pid = it->path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self) continue;
+        const std::string folder = it->path().string();
+        std::error_code linkError;
+        if (fs::read_symlink(folder + "/exe", linkError) == program) return true;
+        const std::vector<std::string> args = ProcessArguments(folder);
+        if (!args.empty() && NamesFile(args[0], program)) return true;
+        if (args.size() > 1 && NamesFile(args[1], program) && FirstLine(folder + "/comm") == comm)
+            return true;
+    }
+    return false;
 }

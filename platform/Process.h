@@ -21,6 +21,11 @@ std::string FirstOutputLine(const std::vector<std::string>& Argv);
 // Returns the exit status, or -1 when it died on a signal.
 int WaitForProcess(pid_t Pid, int PollMs, const std::function<void()>& Pump);
 
+// True when a process of this user runs the program at Path (an absolute path): its executable
+// is that file, or it was started by that name, or it is a script of that name run by its
+// interpreter.
+bool IsProgramRunning(const std::string& Path);
+
 // The arguments of a command line: blanks separate them, double quotes group (and are removed),
 // and inside or outside quotes \" is a quote and \\ a backslash; any other backslash is itself.
 std::vector<std::string> SplitCommandLine(const std::string& CommandLine);

@@ -1,5 +1,6 @@
 #include "platform/RegistryStore.h"
 
+#include "platform/FileReplace.h"
 #include "platform/RegistryText.h"
 
 #include <cerrno>
@@ -38,16 +39,6 @@ const char* RootFileBase(TRegRoot Root) {
     }
 }
 
-bool MakeFolders(const std::string& Path) {
-    for (std::size_t slash = Path.find('/', 1);; slash = Path.find('/', slash + 1)) {
-        const std::string part = Path.substr(0, slash);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-        if (slash == std::string::npos) break;
-    }
-    struct stat st {};
-    return ::stat(Path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // The whole file; an empty text when it does not exist, nullopt when it cannot be read.
 std::optional<std::string> ReadWhole(const std::string& FileName) {
     TFd fd(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC));
@@ -63,32 +54,6 @@ std::optional<std::string> ReadWhole(const std::string& FileName) {
         }
         text.append(buffer, static_cast<std::size_t>(got));
     }
-}
-
-bool WriteAll(int Fd, const std::string& Text) {
-    std::size_t done = 0;
-    while (done < Text.size()) {
-        const ssize_t put = ::write(Fd, Text.data() + done, Text.size() - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-// Writes Text to a sibling temporary file and renames it onto FileName.
-bool ReplaceFile(const std::string& FileName, const std::string& Text) {
-    std::string temp = FileName + ".XXXXXX";
-    const int raw = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (raw < 0) return false;
-    bool ok;
-    {
-        TFd fd(raw);
-        ok = ::fchmod(fd.Get(), 0600) == 0 && WriteAll(fd.Get(), Text) && ::fsync(fd.Get()) == 0;
-    }
-    ok = ok && ::rename(temp.c_str(), FileName.c_str()) == 0;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
 }
 
 } // namespace
@@ -123,7 +88,7 @@ TRegKeyNode LoadRegistryRoot(TRegRoot Root) {
 
 bool UpdateRegistryRoot(TRegRoot Root, const std::function<bool(TRegKeyNode&)>& Change) {
     const std::string folder = RegistryFolder();
-    if (!MakeFolders(folder)) return false;
+    if (!MakeFolders(folder, 0700)) return false;
     const std::string fileName = RegistryFileName(Root);
     TFd lock(::open((fileName + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     if (lock.Get() < 0) return false;
@@ -137,18 +102,29 @@ bool UpdateRegistryRoot(TRegRoot Root, const std::function<bool(TRegKeyNode&)>& 
     if (!text) return false; // never overwrite what could not be read
     TRegParseResult parsed = ParseRegistryText(*text, RegRootName(Root));
     if (!Change(parsed.Root)) return false;
-    if (parsed.BadLines > 0 && !ReplaceFile(fileName + ".damaged", *text)) return false;
-    return ReplaceFile(fileName, FormatRegistryText(parsed.Root, RegRootName(Root)));
+    if (parsed.BadLines > 0 && !ReplaceFile(fileName + ".damaged", *text, 0600)) return false;
+    return ReplaceFile(fileName, FormatRegistryText(parsed.Root, RegRootName(Root)), 0600);
 }
 
-bool RegistryRootWritable(TRegRoot Root) {
-    const std::string fileName = RegistryFileName(Root);
-    if (::access(fileName.c_str(), F_OK) == 0) return ::access(fileName.c_str(), W_OK) == 0;
-    // No file yet: the nearest folder that exists decides; a file on the way makes it impossible.
-    std::string folder = RegistryFolder();
+namespace {
+
+// True when Path is a regular file this process may write, or is missing from a folder it may
+// write to.
+bool MayWriteFile(const std::string& Path) {
+    struct stat st {};
+    if (::lstat(Path.c_str(), &st) == 0) return S_ISREG(st.st_mode) && ::access(Path.c_str(), W_OK) == 0;
+    // Missing: the nearest folder that exists decides; a file on the way makes it impossible.
+    std::string folder = Path.substr(0, Path.rfind('/'));
     while (!folder.empty() && ::access(folder.c_str(), F_OK) != 0)
         folder.resize(folder.rfind('/'));
     const char* existing = folder.empty() ? "/" : folder.c_str();
-    struct stat st {};
     return ::stat(existing, &st) == 0 && S_ISDIR(st.st_mode) && ::access(existing, W_OK) == 0;
+}
+
+} // namespace
+
+bool RegistryRootWritable(TRegRoot Root) {
+    // A change needs its lock file as well as the file.
+    const std::string fileName = RegistryFileName(Root);
+    return MayWriteFile(fileName) && MayWriteFile(fileName + ".lock");
 }

@@ -29,6 +29,6 @@ TRegKeyNode LoadRegistryRoot(TRegRoot Root);
 // before the first save drops the lines that could not be read.
 bool UpdateRegistryRoot(TRegRoot Root, const std::function<bool(TRegKeyNode&)>& Change);
 
-// True when this process may change the root: its file, or its folder when there is no file
-// yet, is writable.
+// True when this process may change the root: its file and its lock file are regular files it
+// may write, or can be made (a file or folder in their way, or an unwritable folder, says no).
 bool RegistryRootWritable(TRegRoot Root);

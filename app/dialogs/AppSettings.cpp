@@ -3,11 +3,9 @@
 #include "app/dialogs/SettingValues.h"
 #include "app/dialogs/ShellExtensionKeys.h"
 #include "app/dialogs/SystemUtils.h"
+#include "platform/Process.h"
 #include "platform/Registry.h"
-#include "platform/RunningProcesses.h"
 
-#include <QFileInfo>
-#include <QProcess>
 #include <limits>
 #include <stdexcept>
 #include <type_traits>
@@ -37,7 +35,8 @@ struct TSection {
 };
 
 using S = TAppSettings;
-constexpr std::int32_t AnyNonNegative = std::numeric_limits<std::int32_t>::max();
+// None, Custom and the five scanners of the configuration dialog.
+constexpr std::int32_t AntivirusPresets = 7;
 
 // The sections in the order of the first-run defaults, each with its values in that order.
 const std::vector<TSection>& Sections() {
@@ -102,7 +101,7 @@ const std::vector<TSection>& Sections() {
           {"CheckoutBaseFolder", &S::CheckoutBaseFolder}}},
         {"ProgramLocations",
          {{"DefaultViewer", &S::DefaultViewer},
-          {"AVProduct", &S::AVProduct, 0, AnyNonNegative},
+          {"AVProduct", &S::AVProduct, 0, AntivirusPresets - 1},
           {"VirusScanner", &S::VirusScanner},
           {"Parameters", &S::Parameters},
           {"RunMinimized", &S::RunMinimized},
@@ -220,13 +219,17 @@ TRegValue ValueOf(const TField& Field, const TAppSettings& Record) {
     return std::visit(TVisit{Field, Record}, Field.Member);
 }
 
-// Gives a field of the record its first-run default.
+// Gives a field of the record its first-run default. The list font's default is the font the
+// record holds already (the archive list's own).
 void DefaultField(const TField& Field, TAppSettings& Record) {
     static const TAppSettings defaults;
     std::visit(
         [&](auto Member) {
             if constexpr (!std::is_same_v<decltype(Member), TOutsideText> &&
                           !std::is_same_v<decltype(Member), TOutsideBool>) {
+                if constexpr (std::is_same_v<decltype(Member), std::string TAppSettings::*>) {
+                    if (Member == &S::FileListFont) return;
+                }
                 Record.*Member = defaults.*Member;
             }
         },
@@ -277,15 +280,6 @@ void WriteIfMissing(TRegistry& Reg, const char* Probe, std::vector<TRegValue> Va
     if (!Reg.ValueExists(Probe)) Reg.WriteValues(Values);
 }
 
-void StartTrayProgram(const std::string& Path) {
-    const QString program = QString::fromStdString(Path);
-    // One tray program: none is started while one runs.
-    if (QFileInfo(program).isExecutable() &&
-        FindProcessesByName(QFileInfo(program).fileName().toStdString()).empty()) {
-        QProcess::startDetached(program, {}, QString::fromStdString(ProgramFolder()));
-    }
-}
-
 // Upgrades a section from an earlier release before it is read.
 void UpgradeSection(TRegistry& Reg, const std::string& Section, TAppSettings& Record) {
     if (Section == "View") {
@@ -304,16 +298,16 @@ void UpgradeSection(TRegistry& Reg, const std::string& Section, TAppSettings& Re
                 dd.push_back(IntegerValue(name, 1));
             }
             Reg.WriteValues(dd);
-            if (Record.UserIsAdmin) RegisterDragDropMenu(ProgramFolder());
+            if (Record.UserIsAdmin) RegisterDragDropMenu(ProgramFileFolder());
             WriteApprovedEntry(DropHandlerClass);
         }
     } else if (Section == "TrayIcon") {
         if (!Reg.ValueExists("EnableTray")) {
             Reg.WriteValues({IntegerValue("EnableTray", 1), IntegerValue("ShowMRU", 1),
                              IntegerValue("ListFormat", 0), IntegerValue("DoubleClick", 0)});
-            const std::string tray = ProgramFolder() + "QuillarTray.exe";
-            AddToRunKey("Quillar", tray);
-            StartTrayProgram(tray);
+            const std::string tray = ProgramFileFolder() + TrayProgramName;
+            AddToRunKey("Quillar", QuoteArgument(tray));
+            StartSiblingProgram(tray);
         }
     } else if (Section == "Miscellaneous") {
         WriteIfMissing(Reg, "ConfirmCompress",
@@ -328,7 +322,9 @@ TAppSettings& AppSettings() {
     return settings;
 }
 
-void WriteDefaultSettings() {
+namespace {
+
+void WriteDefaults() {
     TAppSettings defaults;
     defaults.FileListFont = AppSettings().FileListFont;
     TRegistry reg;
@@ -361,6 +357,18 @@ void WriteDefaultSettings() {
     }
 }
 
+} // namespace
+
+bool WriteDefaultSettings() {
+    try {
+        WriteDefaults();
+        return true;
+    } catch (const ERegistryException&) {
+        ReportSettingsStoreUnwritable();
+        return false;
+    }
+}
+
 void LoadSettings() {
     TAppSettings& record = AppSettings();
     TRegistry machine(TRegRoot::LocalMachine);
@@ -382,7 +390,10 @@ void LoadSettings() {
                 UpgradeSection(reg, name, record);
             } catch (const ERegistryException&) {
                 // The upgrade is tried again on the next start; the defaults serve meanwhile.
+                ReportSettingsStoreUnwritable();
             }
+        } else {
+            ReportSettingsStoreUnwritable();
         }
         for (const TField& field : section.Fields) {
             if (open) {
@@ -402,7 +413,8 @@ bool SaveSettings() {
                          SectionNamed(name).Fields, record, true) &&
              ok;
     }
-    if (record.UserIsAdmin) {
+    // The machine's key is not made here: without it there is nothing to switch.
+    if (record.UserIsAdmin && TRegistry(TRegRoot::LocalMachine).KeyExists(AssociationsKey)) {
         const std::vector<TField>& fields = AssociationFields();
         ok = WriteFields(TRegRoot::LocalMachine, AssociationsKey, false, {fields.end() - 2, fields.end()},
                          record, true) &&
@@ -417,5 +429,6 @@ bool SaveSettings() {
                          true) &&
              ok;
     }
+    if (!ok) ReportSettingsStoreUnwritable();
     return ok;
 }

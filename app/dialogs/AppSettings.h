@@ -73,14 +73,18 @@ struct TAppSettings {
 TAppSettings& AppSettings();
 
 // Writes the first-run settings (AppLocation, every section's defaults, and for an
-// administrator the machine's association key when it is missing). Raises
-// ERegistryException when a key cannot be made or a value not written.
-void WriteDefaultSettings();
+// administrator the machine's association key when it is missing). False when a key cannot be
+// made or a value not written: the store is reported unwritable and the program goes on.
+bool WriteDefaultSettings();
 
 // Reads the registry into the record. A value that is missing, of another type or out of its
-// range takes its first-run default; values added after the first release are written when
-// missing (with the tray program's first start when its section is new).
+// range takes its first-run default (the list font: the font the record holds); values added
+// after the first release are written when missing (with the tray program's first start when
+// its section is new). A store that cannot be written is reported once; the record then keeps
+// what it could read and the defaults.
 void LoadSettings();
 
-// Writes the record to the registry; false when a section could not be written.
+// Writes the record to the registry; false when a section could not be written (the store is
+// reported unwritable). The machine's association switches are written only for an
+// administrator.
 bool SaveSettings();

@@ -1,6 +1,7 @@
 #include "app/dialogs/FileUtils.h"
 
 #include "engine/core/krvWildMatch.h"
+#include "platform/FolderTree.h"
 #include "platform/Process.h"
 
 #include <algorithm>
@@ -37,14 +38,18 @@ bool IsRealFolder(const fs::directory_entry& Entry) {
     return Entry.is_directory(ec) && !Entry.is_symlink(ec);
 }
 
-// Deletes an entry: a folder with everything in it, anything else (a link too) by itself.
-bool DeleteEntry(const fs::directory_entry& Entry) {
+// A path whose whole contents may be deleted: absolute, and neither the root nor the home
+// folder (after "." and ".." are resolved). A link may always go: only the link is deleted.
+bool MayDeleteBelow(const fs::path& Path) {
+    if (Path.empty() || !Path.is_absolute()) return false;
+    fs::path normal = Path.lexically_normal();
+    if (!normal.has_filename()) normal = normal.parent_path(); // a trailing separator
+    if (normal == normal.root_path()) return false;
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) return true;
     std::error_code ec;
-    if (!IsRealFolder(Entry)) return fs::remove(Entry.path(), ec);
-    bool ok = true;
-    for (const fs::directory_entry& inner : SortedEntries(Entry.path()))
-        ok = DeleteEntry(inner) && ok;
-    return fs::remove(Entry.path(), ec) && ok;
+    return fs::path(home).lexically_normal() != normal &&
+           (fs::is_symlink(normal, ec) || !fs::equivalent(home, normal, ec));
 }
 
 } // namespace
@@ -64,37 +69,32 @@ std::string GetTempDirName() {
 }
 
 bool ShellDeleteFiles(const std::string& Path) {
-    if (Path.empty()) return false;
-    const fs::path path(Path);
+    const fs::path path = fs::path(Path).lexically_normal();
     const std::string mask = path.filename().string();
     std::error_code ec;
     if (mask.find_first_of("*?") == std::string::npos) {
-        const fs::directory_entry entry(path, ec);
-        return !ec && fs::exists(fs::symlink_status(path, ec)) && DeleteEntry(entry);
+        if (!MayDeleteBelow(path)) return false;
+        return fs::exists(fs::symlink_status(path, ec)) && RemoveTree(path.string());
     }
+    // The entries of a linked folder would be those of another folder.
+    if (!MayDeleteBelow(path.parent_path()) || fs::is_symlink(path.parent_path(), ec)) return false;
     bool any = false, ok = true;
-    for (const fs::directory_entry& entry :
-         SortedEntries(path.parent_path().empty() ? "." : path.parent_path())) {
+    for (const fs::directory_entry& entry : SortedEntries(path.parent_path())) {
         if (!MatchesMask(entry.path().filename().string(), mask)) continue;
         any = true;
-        ok = DeleteEntry(entry) && ok;
+        ok = RemoveTree(entry.path().string()) && ok;
     }
     return any && ok;
 }
 
-void DeleteFolderTree(const std::string& Folder) {
+bool DeleteFolderTree(const std::string& Folder) {
+    if (!MayDeleteBelow(Folder)) return false;
     fs::path folder = fs::path(Folder).lexically_normal();
     if (!folder.has_filename()) folder = folder.parent_path(); // a trailing separator
     std::error_code ec;
-    if (fs::is_symlink(folder, ec)) {
-        fs::remove(folder, ec); // the link goes, never what it points at
-        return;
-    }
-    for (const fs::directory_entry& entry : SortedEntries(folder))
-        DeleteEntry(entry);
-    if (fs::equivalent(fs::current_path(ec), folder, ec))
-        fs::current_path(fs::absolute(folder).parent_path(), ec);
-    fs::remove(folder, ec);
+    if (!fs::is_symlink(folder, ec) && fs::equivalent(fs::current_path(ec), folder, ec))
+        fs::current_path(folder.parent_path(), ec);
+    return RemoveTree(folder.string());
 }
 
 int FindFilesRecursive(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List) {
@@ -136,6 +136,6 @@ std::string MakeNameExtFolder(const std::string& ArchiveName) {
 bool IsValidFileName(const std::string& Name, bool LongNames) {
     using namespace std::string_view_literals;
     const std::string_view forbidden = LongNames ? "/\"<>\\|"sv : "/\"'+;<=>[\\]|"sv;
-    return !Name.empty() && Name.find('\0') == std::string::npos &&
+    return !Name.empty() && Name != "." && Name != ".." && Name.find('\0') == std::string::npos &&
            Name.find_first_of(forbidden) == std::string::npos;
 }

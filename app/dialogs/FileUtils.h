@@ -16,14 +16,16 @@ std::string GetTempDirName();
 
 // Deletes Path (a file, or a folder with everything in it), or, when its last part has
 // wildcards, every entry of its folder that matches. Links are deleted, never followed. True
-// when something was deleted and nothing failed.
+// when something was deleted and nothing failed. A Path (or, with wildcards, a folder) that is
+// empty, relative, the root or the home folder is refused.
 bool ShellDeleteFiles(const std::string& Path);
 
-// Deletes everything in Folder and then Folder itself; an entry that cannot be deleted stays
-// (and so does its folder). Links are deleted, never followed (a Folder that is a link too).
-// When the current folder is
-// Folder, its parent becomes the current folder first.
-void DeleteFolderTree(const std::string& Folder);
+// Deletes everything in Folder, hidden entries included, and then Folder itself; an entry that
+// cannot be deleted stays (and so does its folder). Links are deleted, never followed (a Folder
+// that is a link too). When the current folder is Folder, its parent becomes the current folder
+// first. An empty or relative Folder, the root and the home folder are refused (false); true
+// when Folder is gone.
+bool DeleteFolderTree(const std::string& Folder);
 
 // Appends the full path of every file under Folder whose name matches Mask (wildcards '*' and
 // '?', "*.*" = every name) to List, depth first, names in byte order; sub-folders are entered
@@ -40,6 +42,6 @@ std::string GetQuotedFileList(const std::string& Folder);
 // becomes "_" (/a/data.zip -> /a/data_zip); a name without extension gets "_" appended.
 std::string MakeNameExtFolder(const std::string& ArchiveName);
 
-// False for an empty Name or one with a forbidden character: always '/', NUL, '"', '<', '>',
-// '\' and '|'; without LongNames also "'", '+', ';', '=', '[' and ']'.
+// False for an empty Name, "." and "..", and a Name with a forbidden character: always '/',
+// NUL, '"', '<', '>', '\' and '|'; without LongNames also "'", '+', ';', '=', '[' and ']'.
 bool IsValidFileName(const std::string& Name, bool LongNames);

@@ -1,8 +1,10 @@
 #include "app/dialogs/SettingValues.h"
 
+#include "app/dialogs/Prompter.h"
 #include "platform/Registry.h"
 
 #include <functional>
+#include <set>
 
 namespace {
 
@@ -12,18 +14,21 @@ std::string SectionKey(const std::string& Section) {
 
 void WriteValue(const std::string& Section, const std::function<void(TRegistry&)>& Write) {
     TRegistry reg;
-    if (!reg.OpenKey(SectionKey(Section), true)) return;
+    if (!reg.OpenKey(SectionKey(Section), true)) return ReportSettingsStoreUnwritable();
     try {
         Write(reg);
     } catch (const ERegistryException&) {
-        // Nothing was written.
+        ReportSettingsStoreUnwritable(); // nothing was written
     }
 }
 
 template <typename T>
 T ReadValue(const std::string& Section, T Neutral, const std::function<T(const TRegistry&)>& Read) {
     TRegistry reg;
-    if (!reg.OpenKey(SectionKey(Section), true)) return Neutral;
+    if (!reg.OpenKey(SectionKey(Section), true)) {
+        ReportSettingsStoreUnwritable();
+        return Neutral;
+    }
     try {
         return Read(reg);
     } catch (const ERegistryException&) {
@@ -32,6 +37,17 @@ T ReadValue(const std::string& Section, T Neutral, const std::function<T(const T
 }
 
 } // namespace
+
+void ReportSettingsStoreUnwritable() {
+    static std::set<std::string> reported;
+    const std::string folder = RegistryFolder();
+    if (!reported.insert(folder).second) return;
+    MessageDlg(
+        QStringLiteral("Quillar cannot save its settings in \"%1\".\r\nIt goes on with the settings it "
+                       "has now; changes are lost when it ends.")
+            .arg(QString::fromStdString(folder)),
+        mtWarning, mbOK);
+}
 
 bool SettingsViewKeyExists() {
     return TRegistry().KeyExists(SectionKey("View"));

@@ -8,11 +8,16 @@
 // The program's key under the per-user and the local-machine roots.
 inline constexpr const char* ProgramKey = "\\Software\\Quillar";
 
+// Tells the user, through the prompter, that the settings folder cannot be written and that the
+// program goes on with the settings it has in memory; once per process and folder, however
+// often the store fails afterwards.
+void ReportSettingsStoreUnwritable();
+
 // True when the per-user key "\Software\Quillar\View" exists: the program has run before.
 bool SettingsViewKeyExists();
 
 // The section's key is opened, and created when it is missing; when it cannot be opened or the
-// value cannot be written, nothing is written.
+// value cannot be written, nothing is written (and the store is reported unwritable).
 void WriteSettingString(const std::string& Section, const std::string& Name, const std::string& Value);
 void WriteSettingInteger(const std::string& Section, const std::string& Name, std::int32_t Value);
 void WriteSettingBool(const std::string& Section, const std::string& Name, bool Value);

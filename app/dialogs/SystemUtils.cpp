@@ -1,8 +1,12 @@
 #include "app/dialogs/SystemUtils.h"
 
+#include "platform/Autostart.h"
+#include "platform/Process.h"
 #include "platform/Registry.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
 
 namespace {
 
@@ -18,18 +22,28 @@ bool IsAdmin() {
 }
 
 void AddToRunKey(const std::string& ValueName, const std::string& CommandLine) {
+    // The autostart value is a convenience; the program runs without it, so failures are quiet.
+    WriteAutostartEntry(ValueName, SplitCommandLine(CommandLine));
     TRegistry reg;
     if (!reg.OpenKey(RunKey, true)) return;
     try {
         reg.WriteString(ValueName, CommandLine);
     } catch (const ERegistryException&) {
-        // The autostart value is a convenience; the program runs without it.
     }
 }
 
 bool RemoveFromRunKey(const std::string& ValueName) {
+    const bool entry = RemoveAutostartEntry(ValueName);
     TRegistry reg;
-    return reg.OpenKey(RunKey, false) && reg.ValueExists(ValueName) && reg.DeleteValue(ValueName);
+    const bool value = reg.OpenKey(RunKey, false) && reg.ValueExists(ValueName) && reg.DeleteValue(ValueName);
+    return entry || value;
+}
+
+TProgramStart StartSiblingProgram(const std::string& Path) {
+    const QFileInfo program(QString::fromStdString(Path));
+    if (!program.isFile() || !program.isExecutable()) return psMissing;
+    if (IsProgramRunning(Path)) return psAlreadyRunning;
+    return QProcess::startDetached(program.filePath(), {}, program.path()) ? psStarted : psFailed;
 }
 
 std::string ProgramFilePath() {
@@ -37,7 +51,7 @@ std::string ProgramFilePath() {
     return QCoreApplication::applicationFilePath().toStdString();
 }
 
-std::string ProgramFolder() {
+std::string ProgramFileFolder() {
     const std::string path = ProgramFilePath();
     return path.substr(0, path.rfind('/') + 1);
 }

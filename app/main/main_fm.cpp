@@ -26,14 +26,12 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
-#include <QProcess>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTimer>
 
 namespace {
 
-constexpr const char* TrayProgramName = "QuillarTray.exe";
 constexpr const char* ColumnsKey = "\\Software\\Quillar\\ArchiveView\\Columns";
 constexpr const char* FormKey = "\\Software\\Quillar\\Form";
 
@@ -184,14 +182,11 @@ void TfmMain::ApplyRegSettings() {
 }
 
 void TfmMain::UpdateTrayProgram() {
-    const std::string tray = ProgramFolder() + TrayProgramName;
+    const std::string tray = ProgramFileFolder() + TrayProgramName;
     if (AppSettings().EnableTray) {
         AddToRunKey("Quillar", tray);
-        // One tray program: it is started only when none runs.
-        if (FindProcessesByName(TrayProgramName).empty() &&
-            QFileInfo(QString::fromStdString(tray)).isExecutable())
-            QProcess::startDetached(QString::fromStdString(tray), {},
-                                    QString::fromStdString(ProgramFolder()));
+        // One tray program: it is started only when it exists and none runs.
+        StartSiblingProgram(tray);
     } else {
         RemoveFromRunKey("Quillar");
         for (pid_t pid : FindProcessesByName(TrayProgramName))

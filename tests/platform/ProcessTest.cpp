@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 
+#include <csignal>
 #include <gtest/gtest.h>
 
 using namespace testsupport;
@@ -49,4 +50,12 @@ TEST(Process, SpawnAndWait) {
     EXPECT_EQ(FirstOutputLine({"sh", "-c", "echo first; echo second; echo err >&2"}), "first");
     EXPECT_EQ(FirstOutputLine({"sh", "-c", "echo out; exit 1"}), "");
     EXPECT_EQ(FirstOutputLine({(dir / "missing").string()}), "");
+
+    // A running program is found by its executable.
+    const std::string sleep = fs::canonical("/bin/sleep").string();
+    EXPECT_FALSE(IsProgramRunning((dir / "missing").string()));
+    ASSERT_TRUE(SpawnProcess({sleep, "30"}, {}, pid));
+    EXPECT_TRUE(IsProgramRunning(sleep));
+    ::kill(pid, SIGTERM);
+    WaitForProcess(pid, 5, nullptr);
 }

@@ -130,7 +130,10 @@ TEST(Registry, KeysAndValuesThatCannotBeUsed) {
     TRegistry other;
     EXPECT_FALSE(other.DeleteKey("\\"));
     EXPECT_FALSE(other.DeleteKey("\\Software\\Nothing"));
-    ASSERT_TRUE(other.DeleteKey("\\Software\\Quillar\\Sub"));
+    ASSERT_TRUE(other.CreateKey("\\Software\\Quillar\\Sibling"));
+    ASSERT_TRUE(other.DeleteKey("\\software\\QUILLAR\\sub")); // with everything below it
+    EXPECT_FALSE(other.KeyExists("\\Software\\Quillar\\Sub\\Deeper"));
+    EXPECT_TRUE(other.KeyExists("\\Software\\Quillar\\Sibling"));
     EXPECT_THROW(reg.WriteString("late", "x"), ERegistryException);
     EXPECT_FALSE(other.KeyExists("\\Software\\Quillar\\Sub"));
     EXPECT_TRUE(other.KeyExists("\\Software\\Quillar"));
@@ -185,6 +188,11 @@ TEST(Registry, DamagedTextKeepsWhatItCan) {
         {head + "\"ok\"=\"1\"\r\n\"OK\"=\"2\"\r\n[HKEY_CURRENT_USER\\a]\r\n@=hex:ff\r\n", 0,
          "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"ok\"=\"2\"\n@=hex:ff\n"},
         {std::string("REGEDIT4\n[HKEY_CURRENT_USER\\A\x01]\n\"v\"=\"x\"\n") + AllBytes, 4, "REGEDIT4\n"},
+        // A file cut short: inside a section line, inside a value.
+        {head + "\"kept\"=dword:00000002\n[HKEY_CURRENT_USER\\B", 1,
+         "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"kept\"=dword:00000002\n"},
+        {head + "\"kept\"=hex:01,02\n\"cut\"=hex:01,0", 1,
+         "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"kept\"=hex:01,02\n"},
     };
     for (const Case& c : cases) {
         const TRegParseResult parsed = ParseRegistryText(c.Text, "HKEY_CURRENT_USER");

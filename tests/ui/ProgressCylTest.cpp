@@ -47,6 +47,19 @@ TEST(ProgressCyl, ShadesRowsAsALitCylinder) {
     EXPECT_EQ(At(half, 10, 6), (TRgb{255, 255, 255}));
     EXPECT_EQ(At(half, 11, 3), (TRgb{162, 162, 162}));
 
+    // Full: every shaded column is filled and the line lies beyond them; without a range the
+    // gauge shows as at its start.
+    gauge->SetPosition(100);
+    ASSERT_EQ(gauge->Boundary(), 17);
+    const QImage full = gauge->Render();
+    for (int x = 3; x < 17; ++x)
+        ASSERT_EQ(At(full, x, 6), (TRgb{64, 64, 255})) << x;
+    gauge->SetMax(0);
+    EXPECT_EQ(gauge->Boundary(), 4);
+    EXPECT_EQ(gauge->Render(), image);
+    gauge->SetMax(100);
+    gauge->SetPosition(50);
+
     // The back style shades the empty part on its own.
     gauge->BackStyle().SetColorRGB(200);
     EXPECT_EQ(At(gauge->Render(), 11, 6), (TRgb{200, 200, 200}));
@@ -102,6 +115,40 @@ TEST(ProgressCyl, FrameAndGeometry) {
         EXPECT_EQ(c.Bevel ? gauge->SetBevelWidth(c.Value) : gauge->SetBorderWidth(c.Value), c.Accepted)
             << c.Value;
         EXPECT_EQ(c.Bevel ? gauge->BevelWidth() : gauge->BorderWidth(), c.Accepted ? c.Value : before);
+    }
+}
+
+// Sizes that leave no shaded area, or one pixel of it, in either orientation: painted without a
+// division by zero, and a caption far wider than the gauge is simply cut.
+TEST(ProgressCyl, DegenerateSizes) {
+    struct Case {
+        int Width, Height;
+        TRgb Corner; // the pixel at (3, 3): the inner bevel's face, or the one shaded pixel
+    };
+    const TRgb face{1, 2, 3}, shaded{64, 64, 255};
+    for (const Case& c : std::vector<Case>{{0, 0, {}},
+                                           {1, 1, {}},
+                                           {6, 6, face},
+                                           {7, 7, shaded},
+                                           {7, 300, shaded},
+                                           {300, 6, face},
+                                           {3, 20, face}}) {
+        for (const auto orientation : {TProgressCyl::pbHorizontal, TProgressCyl::pbVertical}) {
+            auto gauge = MakeGauge(c.Width, c.Height);
+            gauge->SetOrientation(orientation);
+            gauge->BevelColor = QColor(1, 2, 3);
+            gauge->SetPosition(100);
+            gauge->setFont(QFont("Sans", 40));
+            gauge->Text = QString(200, 'W');
+            const QImage image = gauge->Render();
+            EXPECT_EQ(image.size(), QSize(std::max(c.Width, 1), std::max(c.Height, 1)));
+            if (c.Width > 3 && c.Height > 3) {
+                EXPECT_EQ(At(image, 3, 3), c.Corner) << c.Width << 'x' << c.Height << ' ' << orientation;
+            }
+            gauge->grab(); // painted, caption and all
+            // Without a shaded area even the frame as it is cannot be set again.
+            EXPECT_EQ(gauge->SetBorderWidth(gauge->BorderWidth()), c.Width >= 7 && c.Height >= 7);
+        }
     }
 }
 

@@ -92,6 +92,15 @@ TEST(RegComboBox, CompletesWhatIsTyped) {
     EXPECT_EQ(delayed->currentText(), "DOcuments");
     EXPECT_FALSE(delayed->AutoFindPending());
 
+    // The timer itself completes once its delay has passed.
+    auto ticking = MakeBox({"Downloads", "Docs"}, 1);
+    ticking->setEditText({});
+    QTest::keyClicks(ticking->lineEdit(), "do");
+    for (int i = 0; i < 500 && ticking->AutoFindPending(); ++i)
+        QTest::qWait(10);
+    EXPECT_EQ(ticking->currentText(), "docs");
+    EXPECT_EQ(ticking->lineEdit()->selectedText(), "cs");
+
     auto off = MakeBox({"Documents"});
     off->SetRegAutoFindValue(false);
     off->setEditText({});

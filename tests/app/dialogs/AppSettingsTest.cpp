@@ -6,6 +6,7 @@
 #include "platform/Registry.h"
 
 #include "RegistrySandbox.h"
+#include "ScriptedPrompter.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -35,6 +36,7 @@ protected:
         AppSettings() = TAppSettings{};
     }
     RegistrySandbox FSandbox;
+    ScriptedPrompterGuard FPrompter; // a question nobody scripted fails the test
 };
 
 // Every value of a key, as "name=value" lines.
@@ -56,30 +58,22 @@ const std::vector<std::string> Sections = {
 
 } // namespace
 
-// The first run seeds every section and the machine's association key; loading that gives the
-// record its defaults and starts nothing.
+// The first run seeds every section and the machine's association key exactly as the golden
+// dump lists them; loading that gives the record its defaults and starts nothing.
 TEST_F(Settings, FirstRunSeedsAndLoadsTheDefaults) {
     AppSettings().UserIsAdmin = true;
+    SetProgramFilePath("/opt/quillar/bin/quillar");
     EXPECT_FALSE(SettingsViewKeyExists());
-    WriteDefaultSettings();
+    ASSERT_TRUE(WriteDefaultSettings());
     EXPECT_TRUE(SettingsViewKeyExists());
-    EXPECT_EQ(ReadSettingString("", "AppLocation"), (FSandbox.Dir() / "bin/quillar").string());
-    EXPECT_TRUE(TRegistry().KeyExists(Key + "\\Favourites"));
-    EXPECT_EQ(
-        Dump(TRegRoot::CurrentUser, Key + "\\Folders"),
-        "OpenLast=1\nAddLast=1\nExtractLast=0\nExtractSame=1\nOpenLastPath=\nAddLastPath=\nExtractLastPath=\n"
-        "OpenFolder=\nAddFolder=\nExtractFolder=\nTemporaryFolder=\nCheckoutBaseFolder=\n");
-    EXPECT_EQ(Dump(TRegRoot::CurrentUser, Key + "\\Others"), "MaskPassword=0\n");
-    EXPECT_EQ(
-        Dump(TRegRoot::LocalMachine, Key + "\\FileAssociations"),
-        "Ace=0\nArc=0\nArj=0\nBh=0\nCab=0\nGz=0\nJar=0\nLha=0\nLzh=0\nRar=0\nTar=0\nTgz=0\nUue=0\nUu=0\n"
-        "Xxe=0\nZ=0\nZip=0\nZoo=0\nCheckAssociations=1\nEnableAssociations=1\n");
-    TRegistry machine(TRegRoot::LocalMachine);
-    ASSERT_TRUE(machine.OpenKeyReadOnly(Key + "\\FileAssociations"));
-    EXPECT_EQ(machine.GetKeyNames(), (std::vector<std::string>{".ace", ".arc", ".arj", ".bh", ".cab", ".gz",
-                                                               ".jar", ".lha", ".lzh", ".rar", ".tar", ".tgz",
-                                                               ".uu", ".uue", ".xxe", ".z", ".zip", ".zoo"}));
-    EXPECT_EQ(Dump(TRegRoot::LocalMachine, Key + "\\FileAssociations\\.zoo"), "Exist=0\n");
+    const std::string dump = ReadFile(RegistryFileName(TRegRoot::CurrentUser)) +
+                             ReadFile(RegistryFileName(TRegRoot::LocalMachine));
+    const fs::path golden = fs::path(__FILE__).parent_path() / "data/FirstRunDefaults.reg";
+    // After a deliberate change of the defaults: run once with QUILLAR_UPDATE_GOLDEN=1 and review
+    // the dump's difference.
+    if (std::getenv("QUILLAR_UPDATE_GOLDEN")) WriteFile(golden, dump);
+    EXPECT_EQ(dump, ReadFile(golden));
+    EXPECT_FALSE(fs::exists(RegistryFileName(TRegRoot::ClassesRoot)));
 
     TAppSettings expected;
     expected.UserIsAdmin = true;
@@ -91,9 +85,10 @@ TEST_F(Settings, FirstRunSeedsAndLoadsTheDefaults) {
 
     // Seeding again puts the user's defaults back and leaves the machine's associations alone.
     WriteSettingBool("View", "ColDate", false);
-    machine.OpenKey(Key + "\\FileAssociations", false);
+    TRegistry machine(TRegRoot::LocalMachine);
+    ASSERT_TRUE(machine.OpenKey(Key + "\\FileAssociations", false));
     machine.WriteBool("Zip", true);
-    WriteDefaultSettings();
+    ASSERT_TRUE(WriteDefaultSettings());
     EXPECT_TRUE(machine.ReadBool("Zip"));
     EXPECT_TRUE(ReadSettingBool("View", "ColDate"));
 }
@@ -193,7 +188,9 @@ TEST_F(Settings, LoadingUpgradesAnEarlierRelease) {
               "EnableTray=1\nShowMRU=1\nListFormat=0\nDoubleClick=0\n");
     EXPECT_TRUE(AppSettings().EnableTray);
     const std::string tray = (FSandbox.Dir() / "bin/QuillarTray.exe").string();
-    EXPECT_EQ(Dump(TRegRoot::CurrentUser, RunKey), "Quillar=" + tray + "\n");
+    EXPECT_EQ(Dump(TRegRoot::CurrentUser, RunKey), "Quillar=\"" + tray + "\"\n");
+    EXPECT_NE(ReadFile(FSandbox.Dir() / "autostart/Quillar.desktop").find("\nExec=" + tray + "\n"),
+              std::string::npos);
     const std::string folder = (FSandbox.Dir() / "bin/").string();
     EXPECT_EQ(Dump(TRegRoot::ClassesRoot, "\\Directory\\shellex\\DragDropHandlers\\Quillar"),
               std::string("=") + DragDropMenuClass.ClassId + "\n");
@@ -216,6 +213,60 @@ TEST_F(Settings, LoadingUpgradesAnEarlierRelease) {
     EXPECT_FALSE(TRegistry(TRegRoot::ClassesRoot).KeyExists("\\CLSID"));
 }
 
+// Each upgrade of an earlier release's settings runs when its value is missing, and only then:
+// what the user sets after it stays on the next load.
+TEST_F(Settings, EachUpgradeRunsOnce) {
+    struct Case {
+        std::string Section;
+        std::vector<std::string> Missing; // deleted before the first load
+        std::string Name;                 // a value the upgrade writes
+        std::string Upgraded;             // its text after the first load
+        std::string UserValue;            // what the user sets it to next
+    };
+    const std::vector<Case> cases = {
+        {"View", {"FileListFont"}, "FileListFont", "-16777208|-11|Sans|0|96|8|nnnn", "user font"},
+        {"ProgramLocations", {"ViewerType"}, "ViewerType", "0", "3"},
+        {"ShellExtensions", {"cmExtractMultipleTo"}, "cmExtractMultipleSep", "1", "0"},
+        {"ShellExtensions", {"cmDDExtractHere"}, "cmDDExtractTo", "1", "0"},
+        {"TrayIcon", {"EnableTray", "ShowMRU", "ListFormat", "DoubleClick"}, "ListFormat", "0", "1"},
+        {"Miscellaneous", {"ConfirmCompress"}, "ConfirmDecompress", "1", "0"},
+    };
+    auto text = [](const std::string& Section, const std::string& Name) {
+        TRegistry reg;
+        if (!reg.OpenKeyReadOnly(Key + '\\' + Section) || !reg.ValueExists(Name))
+            return std::string("<missing>");
+        return reg.GetDataType(Name) == rdInteger ? std::to_string(reg.ReadInteger(Name))
+                                                  : reg.ReadString(Name);
+    };
+    auto set = [](const std::string& Section, const std::string& Name, const std::string& Value) {
+        if (Name == "FileListFont") return WriteSettingString(Section, Name, Value);
+        WriteSettingInteger(Section, Name, std::stoi(Value));
+    };
+    for (const Case& c : cases) {
+        TRegistry().DeleteKey(Key);
+        AppSettings().FileListFont = "-16777208|-11|Sans|0|96|8|nnnn";
+        ASSERT_TRUE(WriteDefaultSettings());
+        set(c.Section, c.Name, c.UserValue); // an earlier release's value, overwritten by the upgrade
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(Key + '\\' + c.Section, false));
+        for (const std::string& name : c.Missing)
+            ASSERT_TRUE(reg.DeleteValue(name)) << name;
+        LoadSettings();
+        EXPECT_EQ(text(c.Section, c.Name), c.Upgraded) << c.Name;
+        for (const std::string& name : c.Missing)
+            EXPECT_NE(text(c.Section, name), "<missing>") << c.Section << ' ' << name;
+
+        set(c.Section, c.Name, c.UserValue);
+        AppSettings().FileListFont = "another font";
+        LoadSettings();
+        EXPECT_EQ(text(c.Section, c.Name), c.UserValue) << c.Name;
+        // The Run value comes with the tray section's upgrade only.
+        EXPECT_EQ(Dump(TRegRoot::CurrentUser, RunKey) != "<missing>", c.Section == "TrayIcon") << c.Name;
+        TRegistry().DeleteKey(RunKey);
+        RemoveFromRunKey("Quillar");
+    }
+}
+
 // Damaged, missing and out-of-range values take their defaults; the load never stops half way.
 TEST_F(Settings, BadValuesTakeTheirDefaults) {
     WriteDefaultSettings();
@@ -223,6 +274,8 @@ TEST_F(Settings, BadValuesTakeTheirDefaults) {
     WriteSettingInteger("Miscellaneous", "MRUList", 100000);
     WriteSettingInteger("ProgramLocations", "ViewerType", -5);
     WriteSettingInteger("ShellExtensions", "MaxFilesInfo", 0);
+    WriteSettingInteger("ProgramLocations", "AVProduct", 7);
+    WriteSettingInteger("ShellExtensions", "adArcType", -1);
     WriteSettingString("View", "ColDate", "yes");
     WriteSettingInteger("View", "FileListFont", 3);
     WriteSettingBool("TrayIcon", "ShowMRU", false); // read after the damaged sections
@@ -239,8 +292,10 @@ TEST_F(Settings, BadValuesTakeTheirDefaults) {
     EXPECT_EQ(s.MRUList, 8);
     EXPECT_EQ(s.ViewerType, 0);
     EXPECT_EQ(s.MaxFilesInfo, 10);
+    EXPECT_EQ(s.AVProduct, 0);
+    EXPECT_EQ(s.adArcType, 6);
     EXPECT_TRUE(s.ColDate);
-    EXPECT_EQ(s.FileListFont, "");
+    EXPECT_EQ(s.FileListFont, "-16777208|-11|Sans|0|96|8|nnnn"); // the list's own font
     EXPECT_TRUE(s.BtnWizard);
     EXPECT_TRUE(s.ColMethod);
     EXPECT_FALSE(s.ShowMRU);
@@ -265,8 +320,9 @@ TEST_F(Settings, SingleValues) {
     EXPECT_EQ(ReadSettingInteger("Folders", "OpenLastPath"), -1);
     EXPECT_EQ(ReadSettingString("Find", "Count"), "");
 
-    // A store that cannot be opened.
+    // A store that cannot be opened: told once, and nothing is written.
     {
+        FPrompter.Prompter().Answers = {mrOk};
         EnvGuard config("XDG_CONFIG_HOME", (FSandbox.Dir() / "bin/quillar/cannot").c_str());
         WriteFile(FSandbox.Dir() / "bin/quillar", "a file, not a folder");
         WriteSettingInteger("Find", "Count", 5);
@@ -274,22 +330,47 @@ TEST_F(Settings, SingleValues) {
         EXPECT_EQ(ReadSettingString("Folders", "OpenLastPath"), "");
         EXPECT_FALSE(ReadSettingBool("Others", "MaskPassword"));
         EXPECT_FALSE(SaveSettings());
-        EXPECT_THROW(WriteDefaultSettings(), ERegistryException);
+        EXPECT_FALSE(WriteDefaultSettings());
+        LoadSettings();
+        TAppSettings defaults;
+        defaults.FileListFont = "-16777208|-11|Sans|0|96|8|nnnn";
+        EXPECT_EQ(AppSettings(), defaults); // the defaults in memory
+        ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 1u);
+        EXPECT_EQ(FPrompter.Prompter().Prompts[0].Type, mtWarning);
+        EXPECT_TRUE(FPrompter.Prompter().Prompts[0].Text.contains(
+            QString::fromStdString((FSandbox.Dir() / "bin/quillar/cannot/quillar").string())));
     }
     EXPECT_EQ(ReadSettingInteger("Find", "Count"), -7);
 }
 
-// The machine key is written only by an administrator, and only its two switches.
+// The machine key is written only by an administrator, and only its two switches. Without the
+// rights to the machine store (here its lock file is a folder: not even root can write that) a
+// save leaves the machine store as it was.
 TEST_F(Settings, MachineKeyOnlyForAdministrators) {
     AppSettings().UserIsAdmin = true;
-    WriteDefaultSettings();
-    const std::string before = ReadFile(RegistryFileName(TRegRoot::LocalMachine));
-    AppSettings().UserIsAdmin = false;
+    ASSERT_TRUE(WriteDefaultSettings());
+    const std::string machineFile = RegistryFileName(TRegRoot::LocalMachine);
+    const std::string before = ReadFile(machineFile);
+    fs::remove(machineFile + ".lock");
+    fs::create_directory(machineFile + ".lock");
+    EXPECT_FALSE(IsAdmin());
+    AppSettings().UserIsAdmin = IsAdmin();
+    LoadSettings();
     AppSettings().CheckAssociations = false;
     AppSettings().Zip = true;
+    AppSettings().ColMethod = true;
     ASSERT_TRUE(SaveSettings());
-    EXPECT_EQ(ReadFile(RegistryFileName(TRegRoot::LocalMachine)), before);
+    EXPECT_EQ(ReadFile(machineFile), before);
+    EXPECT_TRUE(ReadSettingBool("View", "ColMethod"));
+    // Told it may, a save that cannot reach the machine store still leaves it whole.
+    FPrompter.Prompter().Answers = {mrOk};
     AppSettings().UserIsAdmin = true;
+    EXPECT_FALSE(SaveSettings());
+    EXPECT_EQ(ReadFile(machineFile), before);
+    EXPECT_EQ(FPrompter.Prompter().Prompts.size(), 1u);
+
+    fs::remove(machineFile + ".lock"); // an empty folder
+    EXPECT_TRUE(IsAdmin());
     ASSERT_TRUE(SaveSettings());
     TRegistry machine(TRegRoot::LocalMachine);
     ASSERT_TRUE(machine.OpenKeyReadOnly(Key + "\\FileAssociations"));

@@ -163,12 +163,12 @@ TEST(UtilityRoutines, NamesAndPaths) {
         std::string Name;
         bool Long, Short;
     };
-    const std::vector<NameCase> names = {{"my:set", true, true},    {"a+b", true, false},
-                                         {"", false, false},        {"a/b", false, false},
-                                         {"..", true, true},        {"a\\b", false, false},
-                                         {"x|y", false, false},     {"[x]", true, false},
-                                         {"quote\"", false, false}, {std::string("a\0b", 3), false, false},
-                                         {"back up 1", true, true}};
+    const std::vector<NameCase> names = {
+        {"my:set", true, true},   {"a+b", true, false},      {"", false, false},
+        {"a/b", false, false},    {"..", false, false},      {"a\\b", false, false},
+        {".", false, false},      {"...", true, true},       {"x|y", false, false},
+        {"[x]", true, false},     {"quote\"", false, false}, {std::string("a\0b", 3), false, false},
+        {"back up 1", true, true}};
     for (const NameCase& c : names) {
         EXPECT_EQ(IsValidFileName(c.Name, true), c.Long) << c.Name;
         EXPECT_EQ(IsValidFileName(c.Name, false), c.Short) << c.Name;
@@ -184,8 +184,9 @@ TEST(UtilityRoutines, FolderTrees) {
     fs::create_directories(tree / "dir.txt");
     fs::create_directories(outside);
     WriteFile(outside / "precious.txt", "keep");
-    for (const char* file : {"a.txt", ".hidden", "b.log", "sub/c.txt", "sub/deeper/d.txt", "dir.txt/e.txt",
-                             "with \"quote\" and space.txt"}) {
+    fs::create_directories(tree / ".cache");
+    for (const char* file : {".cache/x", "a.txt", ".hidden", "b.log", "sub/c.txt", "sub/deeper/d.txt",
+                             "dir.txt/e.txt", "with \"quote\" and space.txt"}) {
         WriteFile(tree / file, file);
     }
     fs::create_directory_symlink(outside, tree / "link-to-folder");
@@ -193,11 +194,11 @@ TEST(UtilityRoutines, FolderTrees) {
     ASSERT_EQ(::mkfifo((tree / "pipe.txt").c_str(), 0600), 0);
 
     std::vector<std::string> all;
-    EXPECT_EQ(ListFolderFiles(tree.string(), all), 8);
+    EXPECT_EQ(ListFolderFiles(tree.string(), all), 9);
     const std::string t = tree.string() + '/';
-    EXPECT_EQ(all, (std::vector<std::string>{t + ".hidden", t + "a.txt", t + "b.log", t + "dir.txt/e.txt",
-                                             t + "link-to-file.txt", t + "sub/c.txt", t + "sub/deeper/d.txt",
-                                             t + "with \"quote\" and space.txt"}));
+    EXPECT_EQ(all, (std::vector<std::string>{t + ".cache/x", t + ".hidden", t + "a.txt", t + "b.log",
+                                             t + "dir.txt/e.txt", t + "link-to-file.txt", t + "sub/c.txt",
+                                             t + "sub/deeper/d.txt", t + "with \"quote\" and space.txt"}));
     std::vector<std::string> texts;
     EXPECT_EQ(FindFilesRecursive(tree.string(), "*.txt", texts), 4); // "sub" does not match: not entered
     EXPECT_EQ(texts, (std::vector<std::string>{t + "a.txt", t + "dir.txt/e.txt", t + "link-to-file.txt",
@@ -217,15 +218,28 @@ TEST(UtilityRoutines, FolderTrees) {
     EXPECT_TRUE(fs::exists(outside / "precious.txt"));
     fs::create_directory_symlink(outside, tree / "link-to-folder");
 
+    // Paths whose deletion would take everything, or that say nothing certain, are refused.
+    EnvGuard home("HOME", outside.c_str());
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.Path());
+    for (const std::string& refused :
+         {std::string(), std::string("/"), std::string("//"), std::string("tree"), std::string("./tree"),
+          outside.string(), outside.string() + "/", tree.string() + "/../outside", std::string("/tmp/..")}) {
+        EXPECT_FALSE(DeleteFolderTree(refused)) << refused;
+        EXPECT_FALSE(ShellDeleteFiles(refused)) << refused;
+    }
+    EXPECT_FALSE(ShellDeleteFiles(outside.string() + "/*.txt"));
+    EXPECT_FALSE(ShellDeleteFiles("*.txt"));
+    EXPECT_TRUE(fs::exists(tree / "a.txt"));
+
     // The whole tree, from inside it; a folder given as a link loses only the link.
     fs::create_directory_symlink(outside, dir / "folder-link");
-    DeleteFolderTree((dir / "folder-link").string());
+    EXPECT_TRUE(DeleteFolderTree((dir / "folder-link").string()));
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "folder-link")));
-    const fs::path before = fs::current_path();
     fs::current_path(tree / "sub");
-    DeleteFolderTree(tree.string() + "/sub/");
+    EXPECT_TRUE(DeleteFolderTree(tree.string() + "/sub/"));
     EXPECT_EQ(fs::current_path(), tree);
-    DeleteFolderTree(tree.string());
+    EXPECT_TRUE(DeleteFolderTree(tree.string()));
     EXPECT_EQ(fs::current_path(), dir.Path());
     fs::current_path(before);
     EXPECT_FALSE(fs::exists(tree));
@@ -316,16 +330,22 @@ TEST(UtilityRoutines, ShellLookups) {
     EXPECT_EQ(GetSpecialFolderPath(sfStartMenu), "/data/applications");
 }
 
-// The administrator test follows the machine store; the autostart value comes and goes.
+// The administrator test follows the machine store; the autostart value comes and goes with
+// its desktop autostart entry.
 TEST(UtilityRoutines, AdministratorAndAutostart) {
     {
         RegistrySandbox sandbox;
         EXPECT_TRUE(IsAdmin());
-        AddToRunKey("Quillar", "/opt/quillar/QuillarTray.exe");
+        const std::string tray = "/opt/my quillar/QuillarTray.exe";
+        AddToRunKey("Quillar", QuoteArgument(tray) + " /min");
         TRegistry reg;
         ASSERT_TRUE(reg.OpenKeyReadOnly(RunKey));
-        EXPECT_EQ(reg.ReadString("quillar"), "/opt/quillar/QuillarTray.exe");
+        EXPECT_EQ(reg.ReadString("quillar"), "\"" + tray + "\" /min");
+        const fs::path entry = sandbox.Dir() / "autostart/Quillar.desktop";
+        EXPECT_EQ(ReadFile(entry), "[Desktop Entry]\nType=Application\nName=Quillar\n"
+                                   "Exec=\"/opt/my quillar/QuillarTray.exe\" /min\n");
         EXPECT_TRUE(RemoveFromRunKey("Quillar"));
+        EXPECT_FALSE(fs::exists(entry));
         EXPECT_FALSE(RemoveFromRunKey("Quillar"));
         EXPECT_FALSE(RemoveFromRunKey("Other"));
     }
@@ -335,4 +355,27 @@ TEST(UtilityRoutines, AdministratorAndAutostart) {
     EXPECT_FALSE(IsAdmin());     // no folder can be made below a file, not even by root
     AddToRunKey("Quillar", "x"); // cannot be written: nothing happens
     EXPECT_FALSE(RemoveFromRunKey("Quillar"));
+}
+
+// The tray program is started when it is there and not running already.
+TEST(UtilityRoutines, SiblingProgramStartsOnce) {
+    TempDir dir;
+    const fs::path tray = dir / "QuillarTray.exe", marker = dir / "started", keep = dir / "keep";
+    EXPECT_EQ(StartSiblingProgram(tray.string()), psMissing);
+    WriteFile(tray, "#!/bin/sh\npwd -P >> '" + marker.string() + "'\nwhile [ -e '" + keep.string() +
+                        "' ]; do sleep 0.02; done\n");
+    EXPECT_EQ(StartSiblingProgram(tray.string()), psMissing); // not executable
+    ::chmod(tray.c_str(), 0755);
+    EXPECT_EQ(StartSiblingProgram(dir.Str()), psMissing); // a folder
+    WriteFile(keep, "");
+    EXPECT_FALSE(IsProgramRunning(tray.string()));
+    ASSERT_EQ(StartSiblingProgram((dir / "." / "QuillarTray.exe").string()), psStarted);
+    for (int i = 0; i < 1000 && !fs::exists(marker); ++i)
+        ::usleep(10000);
+    EXPECT_TRUE(IsProgramRunning(tray.string()));
+    EXPECT_EQ(StartSiblingProgram(tray.string()), psAlreadyRunning);
+    fs::remove(keep);
+    for (int i = 0; i < 1000 && IsProgramRunning(tray.string()); ++i)
+        ::usleep(10000);
+    EXPECT_EQ(ReadFile(marker), dir.Str() + "\n"); // started once, in its own folder
 }
