@@ -1,0 +1,22 @@
+// What the program's dialogs share: buttons that close with a fixed modal result, help topics,
+// the current archive password and the mask-password setting of both password dialogs.
+#pragma once
+
+#include <QString>
+
+class QAbstractButton;
+class QDialog;
+
+// Clicking Button closes Dialog with Result.
+void CloseWith(QAbstractButton* Button, QDialog* Dialog, int Result);
+// Clicking Button opens the help page of Topic ("Hlp_..."), one HTML page per topic in the
+// help folder of the program's data.
+void ConnectHelp(QAbstractButton* Button, const QString& Topic);
+
+// The password of the open archive: set by the password dialogs, used for adding and extracting,
+// cleared by the main window when the archive is closed.
+QString& CurrentArchivePassword();
+
+// "Others\MaskPassword": whether the password dialogs show stars instead of the text.
+bool ReadMaskPassword();
+void WriteMaskPassword(bool Masked);
