@@ -2,6 +2,8 @@
 // the current archive password and the mask-password setting of both password dialogs.
 #pragma once
 
+#include "app/dialogs/Prompter.h"
+
 #include <QString>
 
 class QAbstractButton;

@@ -44,3 +44,15 @@ void TfmPassword::OkClick() {
     }
     done(mrOk);
 }
+
+QString PasswordButtonCaption() {
+    return CurrentArchivePassword().isEmpty() ? "&Password" : "&Protected";
+}
+
+void ConnectPasswordButton(QAbstractButton* Button) {
+    QObject::connect(Button, &QAbstractButton::clicked, Button, [Button] {
+        TfmPassword dialog(Button->window());
+        if (dialog.exec() == mrOk) CurrentArchivePassword() = dialog.ui->edPassword->text();
+        Button->setText(PasswordButtonCaption());
+    });
+}

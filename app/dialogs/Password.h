@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <memory>
 
+class QAbstractButton;
 namespace Ui {
 class TfmPassword;
 }
@@ -24,3 +25,8 @@ private:
     void ApplyMask();
     void OkClick();
 };
+
+// The caption of an add panel's password button: "&Protected" while the archive has a password.
+QString PasswordButtonCaption();
+// Clicking Button asks for the archive's password (OK stores it) and updates its caption.
+void ConnectPasswordButton(QAbstractButton* Button);
