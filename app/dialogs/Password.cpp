@@ -52,7 +52,7 @@ QString PasswordButtonCaption() {
 void ConnectPasswordButton(QAbstractButton* Button) {
     QObject::connect(Button, &QAbstractButton::clicked, Button, [Button] {
         TfmPassword dialog(Button->window());
-        if (dialog.exec() == mrOk) CurrentArchivePassword() = dialog.ui->edPassword->text();
+        if (ShowModal(dialog) == mrOk) CurrentArchivePassword() = dialog.ui->edPassword->text();
         Button->setText(PasswordButtonCaption());
     });
 }

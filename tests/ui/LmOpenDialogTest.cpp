@@ -11,12 +11,16 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 
 using namespace testsupport;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -121,6 +125,32 @@ TEST(LmOpenDialog, FileNameTextAndPressDuringTheRun) {
     EXPECT_EQ(dialog.FileName, QString::fromStdString((dir / "a.txt").string()));
     EXPECT_GE(changes, 1);
     EXPECT_FALSE(ExecuteWith(dialog, [&] { dialog.Press(2); }));
+}
+
+// A refused query drops the step; an allowed one takes it and the after event follows.
+TEST(LmOpenDialog, NavigationQueriesCanRefuse) {
+    TempDir dir;
+    fs::create_directories(dir / "sub");
+    const QString sub = QString::fromStdString((dir / "sub").string());
+    TLmOpenDialog dialog;
+    dialog.InitialDir = sub;
+    bool allow = false;
+    int asked = 0, moved = 0;
+    dialog.OnUpLevelNavigating = [&](TLmCustomOpenDialog&, bool& AllowProceed) {
+        ++asked;
+        AllowProceed = allow;
+    };
+    dialog.OnUpLevelNavigate = [&](TLmCustomOpenDialog&) { ++moved; };
+    ExecuteWith(dialog, [&] {
+        auto* up = Find<QToolButton>(dialog, "toParentButton");
+        QTest::mouseClick(up, Qt::LeftButton);
+        EXPECT_EQ(dialog.directory().absolutePath(), sub);
+        allow = true;
+        QTest::mouseClick(up, Qt::LeftButton);
+        EXPECT_EQ(dialog.directory().absolutePath(), QString::fromStdString(dir.Str()));
+    });
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(moved, 1);
 }
 
 TEST(LmOpenDialog, PositionShiftsAndFitsTheScreen) {

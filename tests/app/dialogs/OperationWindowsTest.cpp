@@ -1,6 +1,7 @@
 #include "app/dialogs/AssociateDlg.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Find.h"
+#include "app/dialogs/GetPassword.h"
 #include "app/dialogs/Progress.h"
 #include "app/dialogs/ViewOutput.h"
 #include "app/dialogs/ViewerSelection.h"
@@ -38,6 +39,23 @@ TEST(QuestionDialogs, ButtonsGiveTheirResults) {
         EXPECT_EQ(RunModal(dialog, {[&, n = name] { Find<QPushButton>(dialog, n)->click(); }}), result)
             << name;
     }
+}
+
+// In whole-process runs a dialog takes its default answer at once; one that its default button
+// leaves open is cancelled.
+TEST(QuestionDialogs, AutomaticRunsTakeTheDefaultAnswer) {
+    RegistrySandbox sandbox;
+    ScriptedPrompterGuard guard;
+    guard.Prompter().DefaultsAllowed = true;
+    EnvGuard automatic("QUILLAR_PROMPTER", "auto");
+    TfmViewerSelection viewer;
+    EXPECT_EQ(ShowModal(viewer), mrAssociatedProgram);
+    TfmAssociateDlg associate;
+    EXPECT_EQ(ShowModal(associate), mrYes);
+    TfmFind find; // its default button closes it with the mask it has
+    EXPECT_EQ(ShowModal(find), mrOk);
+    TfmGetPassword password; // no password typed: it stays open, so it is cancelled
+    EXPECT_EQ(ShowModal(password), mrCancel);
 }
 
 TEST(Progress, OpensFreshAndCancelOnlyMarksTheRun) {
