@@ -1,5 +1,7 @@
 #include "ui/LmOpenSaveComm.h"
 
+#include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -68,6 +70,12 @@ TLmCustomOpenDialog::TLmCustomOpenDialog(QWidget* Owner, bool Save) : QFileDialo
     setOption(QFileDialog::HideNameFilterDetails);
     setAcceptMode(Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     setProxyModel(new TLmFilterProxy(ExtFilter, this));
+    for (const char* name : {"listView", "treeView"}) {
+        if (auto* view = findChild<QAbstractItemView*>(name)) {
+            view->installEventFilter(this);             // keys
+            view->viewport()->installEventFilter(this); // mouse and menu
+        }
+    }
     for (const char* name : {"toParentButton", "backButton", "newFolderButton"}) {
         if (auto* button = findChild<QToolButton*>(name)) button->installEventFilter(this);
     }
@@ -168,6 +176,15 @@ void TLmCustomOpenDialog::accept() {
 }
 
 bool TLmCustomOpenDialog::eventFilter(QObject* Watched, QEvent* Event) {
+    auto* view = qobject_cast<QAbstractItemView*>(Watched);
+    if (!view && Watched->isWidgetType()) {
+        view = qobject_cast<QAbstractItemView*>(static_cast<QWidget*>(Watched)->parentWidget());
+        if (view && view->viewport() != Watched) view = nullptr;
+    }
+    if (view) {
+        if (FilterListEvent(view, Event)) return true;
+        return QFileDialog::eventFilter(Watched, Event);
+    }
     const bool press =
         Event->type() == QEvent::MouseButtonPress ||
         (Event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Space);
@@ -181,6 +198,17 @@ bool TLmCustomOpenDialog::eventFilter(QObject* Watched, QEvent* Event) {
         if (!allow) return true;
     }
     return QFileDialog::eventFilter(Watched, Event);
+}
+
+// True when the list's event is dropped: a menu the styles do not allow, or Delete without delete.
+bool TLmCustomOpenDialog::FilterListEvent(QWidget* View, QEvent* Event) {
+    if (Event->type() == QEvent::ContextMenu) {
+        const auto* view = static_cast<QAbstractItemView*>(View);
+        const bool selected = view->selectionModel() && view->selectionModel()->hasSelection();
+        return !((ListViewStyles.PopupOnEmpty || selected) && (ListViewStyles.PopupOnSelection || !selected));
+    }
+    return Event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Delete &&
+           !ListViewStyles.EnableDelete;
 }
 
 QAbstractButton* TLmCustomOpenDialog::OkButton() const {
@@ -214,6 +242,12 @@ void TLmCustomOpenDialog::PrepareControls() {
         }
     }
     if (QAbstractButton* ok = OkButton()) ok->setVisible(VisibleControls & dcOkBtn);
+    // The list's menu leaves out what the styles do not allow (Qt enables its commands anew each
+    // time the menu opens, so they are hidden rather than greyed).
+    if (auto* rename = findChild<QAction*>("qt_rename_action"))
+        rename->setVisible(ListViewStyles.EnableRename);
+    if (auto* remove = findChild<QAction*>("qt_delete_action"))
+        remove->setVisible(ListViewStyles.EnableDelete);
     if (QAbstractButton* cancel = CancelButton()) cancel->setVisible(VisibleControls & dcCancelBtn);
 }
 

@@ -28,6 +28,14 @@ struct TLmOpenOptions {
     bool ShowHidden = false;
 };
 
+// The file list's behaviour: which commands its menu offers and when the menu opens at all.
+struct TLmListViewStyles {
+    bool EnableRename = true;
+    bool EnableDelete = true;     // off: no delete command and the Delete key does nothing
+    bool PopupOnEmpty = true;     // the menu opens with nothing selected
+    bool PopupOnSelection = true; // the menu opens with something selected
+};
+
 class TLmCustomOpenDialog : public QFileDialog {
     Q_OBJECT
 public:
@@ -53,6 +61,7 @@ public:
     TLmSelectionType SelectionType = stStandard;
     TLmPlacesBarOptions PlacesBar;
     TLmFileFilter ExtFilter;
+    TLmListViewStyles ListViewStyles;
 
     TQuery OnFilenameEntering, OnFolderCreating, OnUpLevelNavigating, OnLastFolderNavigating;
     TNotify OnUpLevelNavigate, OnLastFolderNavigate, OnFilenameChange;
@@ -86,6 +95,7 @@ private:
     QAbstractButton* OkButton() const;
     QAbstractButton* CancelButton() const;
     QLineEdit* FileNameEdit() const;
+    bool FilterListEvent(QWidget* View, QEvent* Event);
     // Moves every item of the dialog's grid by Rows and Columns.
     void ShiftGrid(int Rows, int Columns);
 

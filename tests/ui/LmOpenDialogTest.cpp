@@ -5,7 +5,11 @@
 #include "DialogDriver.h"
 #include "RegistrySandbox.h"
 
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -151,6 +155,27 @@ TEST(LmOpenDialog, NavigationQueriesCanRefuse) {
     });
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(moved, 1);
+}
+
+TEST(LmOpenDialog, ListMenuFollowsTheStyles) {
+    TLmOpenDialog dialog;
+    dialog.ListViewStyles.EnableDelete = false;
+    dialog.ListViewStyles.PopupOnEmpty = false;
+    ExecuteWith(dialog, [&] {
+        EXPECT_FALSE(Find<QAction>(dialog, "qt_delete_action")->isVisible());
+        EXPECT_TRUE(Find<QAction>(dialog, "qt_rename_action")->isVisible());
+        auto* list = Find<QAbstractItemView>(dialog, "listView");
+        int menus = 0;
+        QObject::connect(list, &QWidget::customContextMenuRequested, [&] { ++menus; });
+        // Should a menu open after all, it is closed so that the test goes on.
+        QTimer::singleShot(0, [] {
+            if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+        });
+        list->clearSelection();
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5), list->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(list->viewport(), &menu);
+        EXPECT_EQ(menus, 0);
+    });
 }
 
 TEST(LmOpenDialog, PositionShiftsAndFitsTheScreen) {
