@@ -13,8 +13,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTreeView>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -63,7 +65,14 @@ TEST(ExtractDlg, DestinationIsCheckedCompletedAndRemembered) {
     TRegistry reg;
     ASSERT_TRUE(reg.OpenKeyReadOnly("\\Software\\Quillar\\MRUExtract"));
     EXPECT_EQ(reg.GetValueNames().front(), "a/b");
+    // A folder picked in the tree becomes the destination.
+    TempDir picked;
     TfmExtractDlg next;
+    auto* tree = Find<QTreeView>(next, "dfstvExplorer");
+    auto* model = qobject_cast<QFileSystemModel*>(tree->model());
+    ASSERT_NE(model, nullptr);
+    tree->setCurrentIndex(model->index(QString::fromStdString(picked.Str())));
+    EXPECT_EQ(Find<QComboBox>(next, "cbDestination")->currentText(), QString::fromStdString(picked.Str()));
     EXPECT_EQ(RunModal(next, {[&] { Click(next, "bbCancel"); }}), mrCancel);
     EXPECT_EQ(Find<QComboBox>(next, "cbDestination")->count(), 3);
 }

@@ -25,22 +25,6 @@
 
 using namespace testsupport;
 
-TEST(QuestionDialogs, ButtonsGiveTheirResults) {
-    const std::vector<std::pair<const char*, int>> viewer = {
-        {"buAssociated", 20}, {"buExternal", 21}, {"buCancel", 2}};
-    for (const auto& [name, result] : viewer) {
-        TfmViewerSelection dialog;
-        EXPECT_EQ(RunModal(dialog, {[&, n = name] { Find<QPushButton>(dialog, n)->click(); }}), result)
-            << name;
-    }
-    const std::vector<std::pair<const char*, int>> associate = {{"buYes", 6}, {"buNo", 7}};
-    for (const auto& [name, result] : associate) {
-        TfmAssociateDlg dialog;
-        EXPECT_EQ(RunModal(dialog, {[&, n = name] { Find<QPushButton>(dialog, n)->click(); }}), result)
-            << name;
-    }
-}
-
 // In whole-process runs a dialog takes its default answer at once; one that its default button
 // leaves open is cancelled.
 TEST(QuestionDialogs, AutomaticRunsTakeTheDefaultAnswer) {
