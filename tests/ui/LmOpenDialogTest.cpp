@@ -11,10 +11,13 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -65,6 +68,18 @@ TEST(LmOpenDialog, PanelIsLentForOneRunAndSurvivesTheDialog) {
             EXPECT_EQ(TLmCustomOpenDialog::Current(), nullptr);
         }
     }
+    // A custom selection form stands in for the file list for one run.
+    {
+        TfmTestBottom custom;
+        TLmOpenDialog dialog;
+        dialog.DlgParams.CustFormName = "fmTestBottom";
+        dialog.SelectionType = stCustom;
+        ExecuteWith(dialog, [&] {
+            EXPECT_EQ(Find<QStackedWidget>(dialog, "stackedWidget")->currentWidget(), &custom);
+        });
+        EXPECT_EQ(custom.parentWidget(), nullptr);
+        EXPECT_NE(Find<QStackedWidget>(dialog, "stackedWidget")->currentWidget(), &custom);
+    }
     // Left and right panels, and a name that matches no form: no panel and no error.
     TfmTestBottom side;
     TLmSaveDialog dialog;
@@ -109,6 +124,38 @@ TEST(LmOpenDialog, FiltersBecomeQtNameFilters) {
     };
     for (const auto& [filter, expected] : cases)
         EXPECT_EQ(QtNameFilters(filter), expected) << filter.toStdString();
+}
+
+// The extended filter hides what its owner refuses, and folders when told to.
+TEST(LmOpenDialog, ExtendedFilterAsksAboutEachFile) {
+    TempDir dir;
+    for (const char* name : {"keep.txt", "drop.log"})
+        WriteFile(dir / name, "x");
+    fs::create_directories(dir / "folder");
+    for (const bool showFolders : {true, false}) {
+        TLmFileFilter filter;
+        filter.Enabled = true;
+        filter.ShowFolders = showFolders;
+        QStringList asked;
+        filter.OnIncludeFile = [&](const QString& Name, bool& Include) {
+            asked << QFileInfo(Name).fileName();
+            Include = !Name.endsWith(".log");
+        };
+        QFileSystemModel model;
+        QSignalSpy loaded(&model, &QFileSystemModel::directoryLoaded);
+        const QModelIndex root = model.setRootPath(QString::fromStdString(dir.Str()));
+        ASSERT_TRUE(loaded.wait(10000));
+        TLmFilterProxy proxy(filter, nullptr);
+        proxy.setSourceModel(&model);
+        QStringList shown;
+        const QModelIndex proxyRoot = proxy.mapFromSource(root);
+        for (int row = 0; row < proxy.rowCount(proxyRoot); ++row)
+            shown << proxy.index(row, 0, proxyRoot).data().toString();
+        shown.sort();
+        EXPECT_EQ(shown, showFolders ? QStringList({"folder", "keep.txt"}) : QStringList({"keep.txt"}));
+        EXPECT_TRUE(asked.contains("drop.log"));
+        EXPECT_FALSE(asked.contains("folder"));
+    }
 }
 
 // The program reads the file-name box while the dialog runs and presses its buttons itself.
