@@ -1,6 +1,8 @@
 #include "app/dialogs/Prompter.h"
 
 #include <QApplication>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <array>
@@ -60,6 +62,14 @@ public:
         }
         return mrCancel; // closed without a button
     }
+
+    bool InputQuery(const QString& Caption, const QString& Prompt, QString& Value) override {
+        bool ok = false;
+        const QString answer = QInputDialog::getText(QApplication::activeWindow(), Caption, Prompt,
+                                                     QLineEdit::Normal, Value, &ok);
+        if (ok) Value = answer;
+        return ok;
+    }
 };
 
 // Takes every default answer at once and tells standard error what it answered.
@@ -70,6 +80,12 @@ public:
         std::fprintf(stderr, "%s: %s\n", CaptionOf(Prompt).toUtf8().constData(),
                      Prompt.ScreenText().toUtf8().constData());
         return answer;
+    }
+
+    // A line of text has no default answer but cancel.
+    bool InputQuery(const QString& Caption, const QString& Prompt, QString&) override {
+        std::fprintf(stderr, "%s: %s\n", Caption.toUtf8().constData(), Prompt.toUtf8().constData());
+        return false;
     }
 };
 
@@ -118,4 +134,8 @@ std::unique_ptr<TPrompter> MakeDefaultPrompter() {
 int MessageDlg(const QString& Text, TMsgDlgType Type, TMsgDlgButtons Buttons, int DefaultResult,
                const QString& Caption) {
     return TPrompter::Current().Ask(TPrompt{Caption, Text, Type, Buttons, DefaultResult});
+}
+
+bool InputQuery(const QString& Caption, const QString& Prompt, QString& Value) {
+    return TPrompter::Current().InputQuery(Caption, Prompt, Value);
 }

@@ -53,6 +53,9 @@ public:
     virtual ~TPrompter() = default;
     // Shows the prompt and returns the modal result of the answer.
     virtual int Ask(const TPrompt& Prompt) = 0;
+    // Asks for one line of text, pre-filled with Value; true with the answer in Value on OK,
+    // false (Value untouched) on cancel.
+    virtual bool InputQuery(const QString& Caption, const QString& Prompt, QString& Value) = 0;
 
     // The installed prompter; the first call makes the product's one (MakeDefaultPrompter).
     static TPrompter& Current();
@@ -66,3 +69,5 @@ std::unique_ptr<TPrompter> MakeDefaultPrompter();
 // A message box through the current prompter.
 int MessageDlg(const QString& Text, TMsgDlgType Type, TMsgDlgButtons Buttons, int DefaultResult = mrNone,
                const QString& Caption = {});
+// A line of text through the current prompter.
+bool InputQuery(const QString& Caption, const QString& Prompt, QString& Value);

@@ -15,6 +15,19 @@ int ScriptedPrompter::Ask(const TPrompt& Prompt) {
     return answer;
 }
 
+bool ScriptedPrompter::InputQuery(const QString& Caption, const QString& Prompt, QString& Value) {
+    InputPrompts.push_back(Caption + ": " + Prompt);
+    if (Inputs.empty()) {
+        if (!DefaultsAllowed) ADD_FAILURE() << "unscripted input query: " << Prompt.toStdString();
+        return false;
+    }
+    const std::optional<QString> answer = Inputs.front();
+    Inputs.pop_front();
+    if (!answer) return false;
+    Value = *answer;
+    return true;
+}
+
 ScriptedPrompterGuard::ScriptedPrompterGuard() {
     auto prompter = std::make_unique<ScriptedPrompter>();
     FPrompter = prompter.get();

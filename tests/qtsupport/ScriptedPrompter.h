@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace testsupport {
@@ -16,7 +17,12 @@ public:
     std::vector<TPrompt> Prompts;
     bool DefaultsAllowed = false; // answer unscripted questions with their defaults, silently
 
+    // Answers of InputQuery in order: a text is typed over the pre-filled one, nullopt cancels.
+    std::deque<std::optional<QString>> Inputs;
+    std::vector<QString> InputPrompts;
+
     int Ask(const TPrompt& Prompt) override;
+    bool InputQuery(const QString& Caption, const QString& Prompt, QString& Value) override;
 };
 
 // Installs a ScriptedPrompter for the life of the guard and restores the previous one after.

@@ -1,0 +1,40 @@
+#include "app/dialogs/AddBottom.h"
+
+#include "app/dialogs/DialogSupport.h"
+#include "app/dialogs/Password.h"
+#include "app/dialogs/Prompter.h"
+#include "ui/LmOpenSaveComm.h"
+#include "ui_AddBottom.h"
+
+TfmAddBottom::TfmAddBottom(QWidget* Parent) : QWidget(Parent), ui(std::make_unique<Ui::TfmAddBottom>()) {
+    ui->setupUi(this);
+    ConnectPasswordButton(ui->buPassword);
+    connect(ui->buWildcards, &QPushButton::clicked, this, &TfmAddBottom::WildcardsClick);
+    ConnectHelp(ui->buHelp, "Hlp_Add_Dialog");
+}
+
+TfmAddBottom::~TfmAddBottom() = default;
+
+void TfmAddBottom::showEvent(QShowEvent* Event) {
+    ui->buPassword->setText(PasswordButtonCaption());
+    QWidget::showEvent(Event);
+}
+
+// The patterns typed in the dialog's file-name box replace the chosen files: the dialog is
+// closed with Cancel and the caller adds by the patterns.
+void TfmAddBottom::WildcardsClick() {
+    TLmCustomOpenDialog* dialog = TLmCustomOpenDialog::Current();
+    const QString text = dialog ? dialog->FileNameText().trimmed() : QString();
+    if (text.isEmpty()) {
+        MessageDlg(
+            "Please enter one or more wildcards in the filename field.\rPlease separate wildcards with a "
+            "space character.",
+            mtCustom, mbOK);
+        return;
+    }
+    UseWildcards = true;
+    Wildcards = text;
+    WildcardFolder = dialog->directory().absolutePath();
+    if (!WildcardFolder.endsWith('/')) WildcardFolder += '/';
+    dialog->Press(2);
+}

@@ -1,0 +1,28 @@
+// The check-out dialog: the folder to extract into and the program group to make. A check-out
+// replaces what the folder and the group hold, so the root, the home folder itself and names
+// that climb out with ".." are refused before the user is asked anything.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+namespace Ui {
+class TfmCheckout;
+}
+
+class TfmCheckout : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfmCheckout(QWidget* Parent = nullptr);
+    ~TfmCheckout() override;
+
+    std::unique_ptr<Ui::TfmCheckout> ui;
+
+    // The folder of the group's shortcuts: the applications menu's folder and the group name.
+    QString GroupFolder() const;
+    // True when Folder may be emptied by a check-out.
+    static bool SafeTarget(const QString& Folder);
+
+private:
+    void OkClick();
+};

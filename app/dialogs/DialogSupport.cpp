@@ -1,0 +1,57 @@
+#include "app/dialogs/DialogSupport.h"
+
+#include "app/dialogs/SettingValues.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+int ShowModal(QDialog& Dialog) {
+    const char* mode = std::getenv("QUILLAR_PROMPTER");
+    if (mode && std::strcmp(mode, "auto") == 0) {
+        std::fprintf(stderr, "%s\n", Dialog.windowTitle().toUtf8().constData());
+        QTimer::singleShot(0, &Dialog, [&Dialog] {
+            for (QPushButton* button : Dialog.findChildren<QPushButton*>()) {
+                if (button->isDefault() && button->isVisible() && button->isEnabled()) {
+                    button->click();
+                    break;
+                }
+            }
+            if (Dialog.isVisible()) Dialog.done(mrCancel);
+        });
+    }
+    return Dialog.exec();
+}
+
+void CloseWith(QAbstractButton* Button, QDialog* Dialog, int Result) {
+    QObject::connect(Button, &QAbstractButton::clicked, Dialog, [Dialog, Result] { Dialog->done(Result); });
+}
+
+void ConnectHelp(QAbstractButton* Button, const QString& Topic) {
+    QObject::connect(Button, &QAbstractButton::clicked, Button, [Topic] {
+        // The data folder lies at <prefix>/share/quillar beside the program's <prefix>/bin.
+        const QString page =
+            QCoreApplication::applicationDirPath() + "/../share/quillar/help/" + Topic + ".html";
+        QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+    });
+}
+
+QString& CurrentArchivePassword() {
+    static QString password;
+    return password;
+}
+
+bool ReadMaskPassword() {
+    return ReadSettingBool("Others", "MaskPassword");
+}
+
+void WriteMaskPassword(bool Masked) {
+    WriteSettingBool("Others", "MaskPassword", Masked);
+}

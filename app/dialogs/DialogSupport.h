@@ -1,0 +1,28 @@
+// What the program's dialogs share: buttons that close with a fixed modal result, help topics,
+// the current archive password and the mask-password setting of both password dialogs.
+#pragma once
+
+#include "app/dialogs/Prompter.h"
+
+#include <QString>
+
+class QAbstractButton;
+class QDialog;
+
+// Shows Dialog modally and returns its result. With QUILLAR_PROMPTER=auto the dialog takes its
+// default answer at once (its default button; Cancel when that leaves it open) and its caption
+// goes to standard error, so whole-process runs never wait for a person.
+int ShowModal(QDialog& Dialog);
+// Clicking Button closes Dialog with Result.
+void CloseWith(QAbstractButton* Button, QDialog* Dialog, int Result);
+// Clicking Button opens the help page of Topic ("Hlp_..."), one HTML page per topic in the
+// help folder of the program's data.
+void ConnectHelp(QAbstractButton* Button, const QString& Topic);
+
+// The password of the open archive: set by the password dialogs, used for adding and extracting,
+// cleared by the main window when the archive is closed.
+QString& CurrentArchivePassword();
+
+// "Others\MaskPassword": whether the password dialogs show stars instead of the text.
+bool ReadMaskPassword();
+void WriteMaskPassword(bool Masked);

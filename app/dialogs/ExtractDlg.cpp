@@ -1,0 +1,56 @@
+#include "app/dialogs/ExtractDlg.h"
+
+#include "app/dialogs/DialogSupport.h"
+#include "app/dialogs/Prompter.h"
+#include "ui_ExtractDlg.h"
+
+#include <QDir>
+#include <QFileSystemModel>
+
+TfmExtractDlg::TfmExtractDlg(QWidget* Parent)
+    : QDialog(Parent), ui(std::make_unique<Ui::TfmExtractDlg>()), FFolders(new QFileSystemModel(this)) {
+    ui->setupUi(this);
+    auto* box = ui->cbDestination;
+    box->SetRegKey("\\Software\\Quillar\\MRUExtract");
+    box->SetRegMaxCount(20);
+    box->SetRegAutoFindValue(true);
+    box->SetRegAutoFindDelay(500);
+    box->SetRegAutoFindCaseSensitive(false);
+    box->SetRegSaveOnExit(true);
+    box->Loaded();
+    box->setCurrentText(QString());
+
+    FFolders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+    FFolders->setRootPath("/");
+    ui->dfstvExplorer->setModel(FFolders);
+    for (int column = 1; column < FFolders->columnCount(); ++column)
+        ui->dfstvExplorer->hideColumn(column);
+    ui->dfstvExplorer->setCurrentIndex(FFolders->index(QDir::homePath()));
+    connect(ui->dfstvExplorer->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& Current) {
+                if (Current.isValid()) ui->cbDestination->setCurrentText(FFolders->filePath(Current));
+            });
+
+    connect(ui->bbExtract, &QPushButton::clicked, this, &TfmExtractDlg::ExtractClick);
+    CloseWith(ui->bbCancel, this, mrCancel);
+    ConnectHelp(ui->bbHelp, "Hlp_Extract_Dialog");
+    ui->cbDestination->setFocus();
+}
+
+TfmExtractDlg::~TfmExtractDlg() = default;
+
+QString TfmExtractDlg::DestinationFolder(const QString& Text) {
+    if (Text.contains('/')) return Text;
+    return QDir::currentPath() + '/' + Text;
+}
+
+void TfmExtractDlg::ExtractClick() {
+    const QString text = ui->cbDestination->currentText();
+    if (text.isEmpty()) {
+        MessageDlg("You must enter a valid directory to extract to.", mtCustom, mbOK);
+        return;
+    }
+    ui->cbDestination->setCurrentText(DestinationFolder(text));
+    ui->cbDestination->AddToHistory();
+    done(mrOk);
+}

@@ -1,0 +1,23 @@
+// The password prompt for an archive entry that needs one. The mask setting is shared with the
+// set-password dialog and kept in the settings store.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+namespace Ui {
+class TfmGetPassword;
+}
+
+class TfmGetPassword : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfmGetPassword(QWidget* Parent = nullptr);
+    ~TfmGetPassword() override;
+
+    std::unique_ptr<Ui::TfmGetPassword> ui;
+
+private:
+    void ApplyMask();
+    void OkClick();
+};

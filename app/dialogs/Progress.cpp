@@ -1,0 +1,74 @@
+#include "app/dialogs/Progress.h"
+
+#include "app/dialogs/DialogSupport.h"
+#include "ui_Progress.h"
+
+#include <QCoreApplication>
+#include <QPainter>
+#include <QStyle>
+#include <QTimer>
+
+namespace {
+
+constexpr int FrameCount = 12;
+constexpr int FrameMilliseconds = 75;
+
+} // namespace
+
+TfmProgress::TfmProgress(QWidget* Parent)
+    : QDialog(Parent), ui(std::make_unique<Ui::TfmProgress>()), FHourGlass(new QTimer(this)) {
+    ui->setupUi(this);
+    setModal(false);
+    FHourGlass->setInterval(FrameMilliseconds);
+    connect(FHourGlass, &QTimer::timeout, this, &TfmProgress::NextFrame);
+    connect(ui->buCancel, &QPushButton::clicked, this, &TfmProgress::CancelClick);
+    NextFrame();
+}
+
+TfmProgress::~TfmProgress() = default;
+
+void TfmProgress::showEvent(QShowEvent* Event) {
+    FHourGlass->start();
+    Cancelled = false;
+    ui->pbCurrent->setValue(0);
+    ui->pbTotal->setValue(1);
+    ui->laCurrent->setText("0%");
+    ui->laTotal->setText("1%");
+    ui->buCancel->setText("&Cancel");
+    ui->buCancel->setEnabled(true);
+    QDialog::showEvent(Event);
+    QCoreApplication::processEvents();
+}
+
+void TfmProgress::hideEvent(QHideEvent* Event) {
+    FHourGlass->stop();
+    QDialog::hideEvent(Event);
+}
+
+void TfmProgress::reject() {
+    if (ui->buCancel->isEnabled()) CancelClick();
+}
+
+void TfmProgress::CancelClick() {
+    if (MessageDlg("Are you sure you want to cancel this task ?", mtConfirmation, mbYes | mbNo) != mrYes)
+        return;
+    Cancelled = true;
+    ui->buCancel->setText("Wait ...");
+    ui->buCancel->setEnabled(false);
+}
+
+// The hourglass: the theme's icon turned a step further each frame.
+void TfmProgress::NextFrame() {
+    const QIcon icon = QIcon::fromTheme("appointment-soon", style()->standardIcon(QStyle::SP_BrowserReload));
+    const int size = 32;
+    QPixmap frame(size, size);
+    frame.fill(Qt::transparent);
+    QPainter painter(&frame);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.translate(size / 2.0, size / 2.0);
+    painter.rotate(360.0 * FFrame / FrameCount);
+    painter.drawPixmap(-size / 2, -size / 2, icon.pixmap(size, size));
+    painter.end();
+    ui->aiHourGlass->setPixmap(frame);
+    FFrame = (FFrame + 1) % FrameCount;
+}

@@ -1,0 +1,317 @@
+#include "platform/Registry.h"
+#include "ui/LmOpenDlg.h"
+#include "ui/LmSaveDlg.h"
+
+#include "DialogDriver.h"
+#include "RegistrySandbox.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDialogButtonBox>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+// An application form the dialogs look up by name.
+class TfmTestBottom : public QWidget {
+    Q_OBJECT
+};
+
+// Runs the dialog's Execute with one step inside its modal loop.
+bool ExecuteWith(TLmCustomOpenDialog& Dialog, std::function<void()> Step) {
+    QTimer::singleShot(0, &Dialog, [&Dialog, Step] {
+        Step();
+        if (Dialog.isVisible()) Dialog.Press(2);
+    });
+    return Dialog.Execute();
+}
+
+} // namespace
+
+// A docked form is the dialog's for one run only: it goes back on every exit and outlives the
+// dialog, so the next dialog can place it again.
+TEST(LmOpenDialog, PanelIsLentForOneRunAndSurvivesTheDialog) {
+    {
+        TfmTestBottom panel;
+        panel.resize(300, 40);
+        for (int run = 0; run < 2; ++run) {
+            auto dialog = std::make_unique<TLmOpenDialog>();
+            dialog->DlgParams.BottomFormName = "FMTESTBOTTOM"; // found without regard to case
+            ExecuteWith(*dialog, [&] {
+                EXPECT_EQ(panel.parentWidget(), dialog.get());
+                EXPECT_TRUE(panel.isVisible());
+                EXPECT_EQ(TLmCustomOpenDialog::Current(), dialog.get());
+            });
+            EXPECT_EQ(panel.parentWidget(), nullptr);
+            EXPECT_FALSE(panel.isVisible());
+            EXPECT_EQ(panel.size(), QSize(300, 40));
+            dialog.reset();
+            EXPECT_EQ(TLmCustomOpenDialog::Current(), nullptr);
+        }
+    }
+    // A custom selection form stands in for the file list for one run.
+    {
+        TfmTestBottom custom;
+        TLmOpenDialog dialog;
+        dialog.DlgParams.CustFormName = "fmTestBottom";
+        dialog.SelectionType = stCustom;
+        ExecuteWith(dialog, [&] {
+            EXPECT_EQ(Find<QStackedWidget>(dialog, "stackedWidget")->currentWidget(), &custom);
+        });
+        EXPECT_EQ(custom.parentWidget(), nullptr);
+        EXPECT_NE(Find<QStackedWidget>(dialog, "stackedWidget")->currentWidget(), &custom);
+    }
+    // Left and right panels, and a name that matches no form: no panel and no error.
+    TfmTestBottom side;
+    TLmSaveDialog dialog;
+    dialog.DlgParams.LeftFormName = "fmTestBottom";
+    dialog.DlgParams.RightFormName = "fmNoSuchForm";
+    ExecuteWith(dialog, [&] { EXPECT_EQ(side.parentWidget(), &dialog); });
+    EXPECT_EQ(side.parentWidget(), nullptr);
+    // The grid is back as it was: a second run places the panel again.
+    ExecuteWith(dialog, [&] { EXPECT_EQ(side.parentWidget(), &dialog); });
+}
+
+TEST(LmOpenDialog, CaptionsAndVisibleControls) {
+    TLmOpenDialog dialog;
+    dialog.Title = "Select Files to Add";
+    dialog.Filter = "All Files (*.*)|*.*";
+    dialog.DlgItemsCaptions.OK = "&Add";
+    dialog.DlgItemsCaptions.FileName = "Name:";
+    dialog.VisibleControls = AllDlgControls & ~(dcFileType | dcFileTypeLabel | dcToolBar);
+    ExecuteWith(dialog, [&] {
+        EXPECT_EQ(dialog.windowTitle(), "Select Files to Add");
+        auto* box = Find<QDialogButtonBox>(dialog, "buttonBox");
+        EXPECT_EQ(box->button(QDialogButtonBox::Open)->text(), "&Add");
+        EXPECT_EQ(Find<QLabel>(dialog, "fileNameLabel")->text(), "Name:");
+        EXPECT_FALSE(Find<QWidget>(dialog, "fileTypeCombo")->isVisible());
+        EXPECT_FALSE(Find<QWidget>(dialog, "backButton")->isVisible());
+        EXPECT_TRUE(Find<QWidget>(dialog, "fileNameEdit")->isVisible());
+        EXPECT_TRUE(Find<QWidget>(dialog, "sidebar")->isVisible()); // the desktop's own places
+    });
+    dialog.PlacesBar.Visible = false;
+    ExecuteWith(dialog, [&] { EXPECT_FALSE(Find<QWidget>(dialog, "sidebar")->isVisible()); });
+}
+
+TEST(LmOpenDialog, FiltersBecomeQtNameFilters) {
+    const std::vector<std::pair<QString, QStringList>> cases = {
+        {"All Files (*.*)|*.*", {"All Files (*.*) (*)"}},
+        {"Text|*.a;*.b|Any|*.*", {"Text (*.a *.b)", "Any (*)"}},
+        {"Executables|*.exe;*.dll;*.ocx;*.bpl;*.cpl;|Icons|*.ico|All files|*.*",
+         {"Executables (*.exe *.dll *.ocx *.bpl *.cpl)", "Icons (*.ico)", "All files (*)"}},
+        {"Odd|", {"Odd (*)"}},
+        {"", {}},
+        {"No patterns", {}},
+    };
+    for (const auto& [filter, expected] : cases)
+        EXPECT_EQ(QtNameFilters(filter), expected) << filter.toStdString();
+}
+
+// The extended filter hides what its owner refuses, and folders when told to.
+TEST(LmOpenDialog, ExtendedFilterAsksAboutEachFile) {
+    TempDir dir;
+    for (const char* name : {"keep.txt", "drop.log"})
+        WriteFile(dir / name, "x");
+    fs::create_directories(dir / "folder");
+    for (const bool showFolders : {true, false}) {
+        TLmFileFilter filter;
+        filter.Enabled = true;
+        filter.ShowFolders = showFolders;
+        QStringList asked;
+        filter.OnIncludeFile = [&](const QString& Name, bool& Include) {
+            asked << QFileInfo(Name).fileName();
+            Include = !Name.endsWith(".log");
+        };
+        QFileSystemModel model;
+        QSignalSpy loaded(&model, &QFileSystemModel::directoryLoaded);
+        const QModelIndex root = model.setRootPath(QString::fromStdString(dir.Str()));
+        ASSERT_TRUE(loaded.wait(10000));
+        TLmFilterProxy proxy(filter, nullptr);
+        proxy.setSourceModel(&model);
+        QStringList shown;
+        const QModelIndex proxyRoot = proxy.mapFromSource(root);
+        for (int row = 0; row < proxy.rowCount(proxyRoot); ++row)
+            shown << proxy.index(row, 0, proxyRoot).data().toString();
+        shown.sort();
+        EXPECT_EQ(shown, showFolders ? QStringList({"folder", "keep.txt"}) : QStringList({"keep.txt"}));
+        EXPECT_TRUE(asked.contains("drop.log"));
+        EXPECT_FALSE(asked.contains("folder"));
+    }
+}
+
+// The program reads the file-name box while the dialog runs and presses its buttons itself.
+TEST(LmOpenDialog, FileNameTextAndPressDuringTheRun) {
+    TempDir dir;
+    std::ofstream(dir / "a.txt") << "a";
+    TLmOpenDialog dialog;
+    dialog.InitialDir = QString::fromStdString(dir.Str());
+    dialog.Options.FileMustExist = true;
+    int changes = 0;
+    dialog.OnFilenameChange = [&](TLmCustomOpenDialog&) { ++changes; };
+    const bool confirmed = ExecuteWith(dialog, [&] {
+        Find<QLineEdit>(dialog, "fileNameEdit")->setText("a.txt");
+        EXPECT_EQ(dialog.FileNameText(), "a.txt");
+        dialog.Press(1);
+    });
+    EXPECT_TRUE(confirmed);
+    EXPECT_EQ(dialog.FileName, QString::fromStdString((dir / "a.txt").string()));
+    EXPECT_GE(changes, 1);
+    EXPECT_FALSE(ExecuteWith(dialog, [&] { dialog.Press(2); }));
+}
+
+// A refused query drops the step; an allowed one takes it and the after event follows.
+TEST(LmOpenDialog, NavigationQueriesCanRefuse) {
+    TempDir dir;
+    fs::create_directories(dir / "sub");
+    const QString sub = QString::fromStdString((dir / "sub").string());
+    TLmOpenDialog dialog;
+    dialog.InitialDir = sub;
+    bool allow = false;
+    int asked = 0, moved = 0;
+    dialog.OnUpLevelNavigating = [&](TLmCustomOpenDialog&, bool& AllowProceed) {
+        ++asked;
+        AllowProceed = allow;
+    };
+    dialog.OnUpLevelNavigate = [&](TLmCustomOpenDialog&) { ++moved; };
+    ExecuteWith(dialog, [&] {
+        auto* up = Find<QToolButton>(dialog, "toParentButton");
+        QTest::mouseClick(up, Qt::LeftButton);
+        EXPECT_EQ(dialog.directory().absolutePath(), sub);
+        allow = true;
+        QTest::mouseClick(up, Qt::LeftButton);
+        EXPECT_EQ(dialog.directory().absolutePath(), QString::fromStdString(dir.Str()));
+    });
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(moved, 1);
+}
+
+TEST(LmOpenDialog, ListMenuFollowsTheStyles) {
+    TLmOpenDialog dialog;
+    dialog.ListViewStyles.EnableDelete = false;
+    dialog.ListViewStyles.PopupOnEmpty = false;
+    ExecuteWith(dialog, [&] {
+        EXPECT_FALSE(Find<QAction>(dialog, "qt_delete_action")->isVisible());
+        EXPECT_TRUE(Find<QAction>(dialog, "qt_rename_action")->isVisible());
+        auto* list = Find<QAbstractItemView>(dialog, "listView");
+        int menus = 0;
+        QObject::connect(list, &QWidget::customContextMenuRequested, [&] { ++menus; });
+        // Should a menu open after all, it is closed so that the test goes on.
+        QTimer::singleShot(0, [] {
+            if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+        });
+        list->clearSelection();
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5), list->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(list->viewport(), &menu);
+        EXPECT_EQ(menus, 0);
+    });
+}
+
+TEST(LmOpenDialog, PositionShiftsAndFitsTheScreen) {
+    const QRect screen(0, 0, 1000, 800);
+    const QRect dialog(50, 60, 400, 300);
+    struct Case {
+        QPoint Center;
+        TLmPosParams Params;
+        QPoint TopLeft;
+    };
+    const std::vector<Case> cases = {
+        {{}, {}, {50, 60}},
+        {{500, 400}, {}, {301, 251}},
+        {{500, 400}, {"", 30, -20, false}, {331, 231}},
+        {{950, 780}, {"", 0, 0, false}, {751, 631}},
+        {{950, 780}, {"", 0, 0, true}, {600, 500}},
+        {{10, 10}, {"", -50, 0, true}, {0, 0}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DialogPosition(dialog, c.Center, c.Params, screen).topLeft(), c.TopLeft);
+}
+
+TEST(LmPlacesBar, TwelvePlacesRoundTripInOrderAndDeletionKeepsIndexes) {
+    RegistrySandbox sandbox;
+    const QString key = "\\Software\\Quillar\\Places";
+    TLmPlaces places;
+    for (int i = 0; i < 12; ++i) {
+        TLmPlace place;
+        place.PlaceName = QString("Place %1").arg(i);
+        place.PlacePath = QString("/tmp/p%1").arg(i);
+        place.PlaceIcon = i;
+        place.PlaceHotIcon = 100 + i;
+        place.AutoCaption = i % 2 == 1;
+        places.push_back(place);
+    }
+    places[3].PlaceSpecPath = ftPersonal;
+    places[4].PlaceSpecPath = ftRecent; // read back as no special folder
+    ASSERT_TRUE(SavePlaces(key, places));
+    TLmPlaces loaded;
+    ASSERT_TRUE(LoadPlaces(key, loaded));
+    ASSERT_EQ(loaded.size(), 12u);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_EQ(loaded[i].PlaceName, places[i].PlaceName);
+        EXPECT_EQ(loaded[i].PlaceHotIcon, 100 + i);
+        EXPECT_EQ(loaded[i].AutoCaption, i % 2 == 1);
+    }
+    EXPECT_EQ(loaded[3].PlaceSpecPath, ftPersonal);
+    EXPECT_EQ(loaded[4].PlaceSpecPath, ftNone);
+
+    DeletePlace(loaded, 1);
+    ASSERT_TRUE(SavePlaces(key, loaded));
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKeyReadOnly(key.toStdString()));
+    std::vector<std::string> names = reg.GetKeyNames();
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expected;
+    for (int i = 0; i < 11; ++i)
+        expected.push_back("Place_" + std::to_string(i));
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
+    TLmPlaces again{places[0]}; // an existing place of the same name is updated, not doubled
+    again[0].PlaceIcon = 77;
+    ASSERT_TRUE(LoadPlaces(key, again));
+    ASSERT_EQ(again.size(), 11u);
+    EXPECT_EQ(again[0].PlaceIcon, 0);
+    EXPECT_EQ(again[1].PlaceName, "Place 2");
+    EXPECT_EQ(again[10].PlaceName, "Place 11");
+}
+
+// A bar of its own shows the places whose folders exist, tells once that its key is missing,
+// and keeps the places it has.
+TEST(LmPlacesBar, DialogShowsPlacesAndReportsAMissingKey) {
+    RegistrySandbox sandbox;
+    TempDir dir;
+    TLmOpenDialog dialog;
+    dialog.PlacesBar.Native = false;
+    dialog.PlacesBar.RegistryKey = "\\Software\\Quillar\\NoPlaces";
+    TLmPlace place;
+    place.PlaceName = "Work";
+    place.PlacePath = QString::fromStdString(dir.Str());
+    dialog.PlacesBar.Places = {place, TLmPlace{"Gone", "/no/such/folder"}};
+    QStringList messages;
+    dialog.PlacesBar.OnMessage = [&](const QString& Text) { messages << Text; };
+    ExecuteWith(dialog,
+                [&] { EXPECT_EQ(dialog.sidebarUrls(), QList<QUrl>{QUrl::fromLocalFile(place.PlacePath)}); });
+    EXPECT_EQ(messages, QStringList{"Lumo Places Bar: Could not load data from registry"});
+    TLmPlaces saved;
+    ASSERT_TRUE(LoadPlaces(dialog.PlacesBar.RegistryKey, saved));
+    EXPECT_EQ(saved.size(), 2u);
+}
+
+#include "LmOpenDialogTest.moc"

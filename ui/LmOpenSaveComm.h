@@ -1,0 +1,111 @@
+// The program's file dialogs: Qt's own file dialog (never the desktop's native one, so that
+// panel forms can be placed in it) with panel forms docked on its sides, captions of its
+// controls, a chosen set of visible controls, the places bar as its side bar, an extended
+// filter, events around navigation and the file-name box, and a position of its own.
+//
+// Panel forms belong to the application: they are found by name when the dialog shows, placed
+// in it for that run and handed back (hidden, with their earlier parent) on every way out,
+// including the dialog's own deletion.
+#pragma once
+
+#include "ui/LmDlgParams.h"
+#include "ui/LmFileFilter.h"
+#include "ui/LmPlacesBar.h"
+
+#include <QFileDialog>
+#include <QPointer>
+#include <functional>
+#include <vector>
+
+class QAbstractButton;
+class QGridLayout;
+class QLineEdit;
+
+struct TLmOpenOptions {
+    bool AllowMultiSelect = false;
+    bool FileMustExist = false;
+    bool OverwritePrompt = false;
+    bool ShowHidden = false;
+};
+
+// The file list's behaviour: which commands its menu offers and when the menu opens at all.
+struct TLmListViewStyles {
+    bool EnableRename = true;
+    bool EnableDelete = true;     // off: no delete command and the Delete key does nothing
+    bool PopupOnEmpty = true;     // the menu opens with nothing selected
+    bool PopupOnSelection = true; // the menu opens with something selected
+};
+
+class TLmCustomOpenDialog : public QFileDialog {
+    Q_OBJECT
+public:
+    using TNotify = std::function<void(TLmCustomOpenDialog& Sender)>;
+    using TQuery = std::function<void(TLmCustomOpenDialog& Sender, bool& AllowProceed)>;
+
+    explicit TLmCustomOpenDialog(QWidget* Owner = nullptr, bool Save = false);
+    ~TLmCustomOpenDialog() override;
+
+    // The ordinary file-dialog properties.
+    QString Title;
+    QString Filter; // "Text|*.a;*.b|..."
+    int FilterIndex = 1;
+    QString FileName; // the chosen file after Execute; the one to preselect before
+    QStringList Files;
+    QString DefaultExt;
+    QString InitialDir;
+    TLmOpenOptions Options;
+
+    TLmCustDlgParams DlgParams;
+    TLmOpenDlgCaptions DlgItemsCaptions;
+    TLmOpenDlgControls VisibleControls = AllDlgControls;
+    TLmSelectionType SelectionType = stStandard;
+    TLmPlacesBarOptions PlacesBar;
+    TLmFileFilter ExtFilter;
+    TLmListViewStyles ListViewStyles;
+
+    TQuery OnFilenameEntering, OnFolderCreating, OnUpLevelNavigating, OnLastFolderNavigating;
+    TNotify OnUpLevelNavigate, OnLastFolderNavigate, OnFilenameChange;
+
+    // One modal run; true when the user confirmed.
+    bool Execute();
+    // The dialog that runs now (the innermost of nested runs), or nullptr.
+    static TLmCustomOpenDialog* Current();
+
+    // While the dialog runs: the text of its file-name box, and a click on OK (1) or Cancel (2).
+    QString FileNameText() const;
+    void Press(int Button);
+
+    void accept() override;
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+private:
+    struct TPanel {
+        QPointer<QWidget> Form;
+        QPointer<QWidget> OldParent;
+        Qt::WindowFlags OldFlags;
+        QRect OldGeometry;
+    };
+    void PrepareControls();
+    void ApplyPlacesBar();
+    void AttachPanels();
+    void DetachPanels();
+    void PositionDialog();
+    QAbstractButton* OkButton() const;
+    QAbstractButton* CancelButton() const;
+    QLineEdit* FileNameEdit() const;
+    bool FilterListEvent(QWidget* View, QEvent* Event);
+    // Moves every item of the dialog's grid by Rows and Columns.
+    void ShiftGrid(int Rows, int Columns);
+
+    bool FSave;
+    std::vector<TPanel> FPanels;
+    int FShiftRows = 0, FShiftColumns = 0;
+    QSize FLastSize;
+    TLmCustomOpenDialog* FPrevious = nullptr;
+};
+
+// Finds an application form by its name: the form whose class name is "T" + Name, without
+// regard to case; nullptr when there is none.
+QWidget* FindApplicationForm(const QString& Name);
