@@ -7,6 +7,8 @@
 #include "platform/FileTypeBinding.h"
 #include "platform/Registry.h"
 
+#include <iterator>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -73,6 +75,17 @@ void WriteNeutralWhenNew(TRegistry& Saved) {
 }
 
 } // namespace
+
+bool TAppSettings::*AssociationFlagOf(const std::string& Ext) {
+    using S = TAppSettings;
+    static constexpr bool S::*Flags[] = {&S::Ace, &S::Arc, &S::Arj, &S::Bh,  &S::Cab, &S::Gz,
+                                         &S::Jar, &S::Lha, &S::Lzh, &S::Rar, &S::Tar, &S::Tgz,
+                                         &S::Uu,  &S::Uue, &S::Xxe, &S::Z,   &S::Zip, &S::Zoo};
+    for (std::size_t i = 0; i < std::size(Flags); ++i) {
+        if (Ext == AssociationExts[i]) return Flags[i];
+    }
+    throw std::logic_error("no association flag for " + Ext);
+}
 
 void AssociateExtension(const std::string& Ext) {
     const std::string type = ExtensionFileType(Ext);

@@ -8,10 +8,15 @@
 
 #include <string>
 
+struct TAppSettings;
+
 // The 18 extensions the program associates, lower case without the dot, in their order.
 inline constexpr const char* AssociationExts[] = {"ace", "arc", "arj", "bh",  "cab", "gz",
                                                   "jar", "lha", "lzh", "rar", "tar", "tgz",
                                                   "uu",  "uue", "xxe", "z",   "zip", "zoo"};
+
+// The record's flag of an extension of AssociationExts.
+bool TAppSettings::*AssociationFlagOf(const std::string& Ext);
 
 // Ext: lower case without the dot ("zip"). Saves the extension's current binding (unless it
 // is this program's already), sets its flag and installs the info-tip handler.
