@@ -6,6 +6,7 @@
 
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/Associations.h"
+#include "app/dialogs/Configuration.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/FontText.h"
 #include "app/dialogs/Prompter.h"
@@ -195,6 +196,19 @@ void TfmMain::ApplyRegSettings() {
         if (visible) show();
     }
     UpdateTrayProgram();
+}
+
+void TfmMain::ConfigurationCommand(int Page) {
+    TfmConfiguration fmConfiguration(this);
+    fmConfiguration.SetPage(Page);
+    if (fmConfiguration.exec() != QDialog::Accepted) return;
+    SaveSettings();
+    ApplyRegSettings();
+    if (fmConfiguration.AssociationsPageShown) ApplyFileAssociations();
+    if (!FInteractive) return;
+    GenerateToolbar();
+    GenerateColumns();
+    if (ArchiveOpen()) DisplayArchive(QString::fromStdString(krvKorva->ArchiveFile()));
 }
 
 void TfmMain::UpdateTrayProgram() {

@@ -53,6 +53,9 @@ public:
     void SortByColumn(int Column);
 
     // ---- commands -----------------------------------------------------------------------------
+    // The configuration dialog on the page of that index; on OK the settings are saved and
+    // applied (the associations only when their page was shown).
+    void ConfigurationCommand(int Page);
     void OpenArchiveCommand();
     void OpenRecent(const QString& FileName);
     void CloseArchive();

@@ -26,5 +26,7 @@ int TfmMain::ProcContextMenu() {
 }
 
 void TfmMain::ConfigureFromCommandLine() {
-    // The configuration dialog comes with its own work.
+    // A third argument that is no number shows the first page.
+    const int page = FArguments.size() > 2 ? FArguments[2].toInt() : 0;
+    ConfigurationCommand(page);
 }

@@ -4,11 +4,16 @@
 
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/Associations.h"
+#include "app/dialogs/Configuration.h"
 #include "app/dialogs/SettingValues.h"
 #include "engine/write/krvRegArchive.h"
 #include "platform/FileTypeBinding.h"
 #include "platform/Registry.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QTabWidget>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace testsupport;
@@ -139,4 +144,36 @@ TEST_F(AssociationUpkeep, FirstRunDeclined) {
     TRegistry machine(TRegRoot::LocalMachine);
     ASSERT_TRUE(machine.OpenKeyReadOnly(AssocKey + "\\.zoo"));
     EXPECT_FALSE(machine.ReadBool("Exist"));
+}
+
+// -SYS -CONFIG with a page: the dialog opens there; on OK the settings are saved and, as the
+// association page was shown, the associations applied. A page that is no number is the first.
+TEST_F(AssociationUpkeep, ConfigurationFromTheCommandLine) {
+    SetSwitches(false, true, {});
+    Open();
+    FWindow.reset();
+    int page = -1;
+    auto answer = [&page](bool Zip) {
+        QTimer::singleShot(0, [&page, Zip] {
+            auto* dialog = qobject_cast<TfmConfiguration*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            page = dialog->findChild<QTabWidget*>(QStringLiteral("pcConfig"))->currentIndex();
+            dialog->findChild<QCheckBox*>(QStringLiteral("ckZip"))->setChecked(Zip);
+            dialog->findChild<QCheckBox*>(QStringLiteral("ckStayOnTop"))->setChecked(true);
+            dialog->buOKClick();
+        });
+    };
+    answer(true);
+    TfmMain config({"-SYS", "-CONFIG", "5"});
+    EXPECT_EQ(config.ProcContextMenu(), 0);
+    EXPECT_EQ(page, 5);
+    EXPECT_TRUE(ReadSettingBool("Miscellaneous", "StayOnTop"));
+    EXPECT_TRUE(StoredFlag("zip"));
+    EXPECT_EQ(ExtensionFileType("zip"), ProgramFileType);
+
+    answer(false);
+    TfmMain first({"-SYS", "-CONFIG", "page"});
+    EXPECT_EQ(first.ProcContextMenu(), 0);
+    EXPECT_EQ(page, 0);
+    EXPECT_TRUE(StoredFlag("zip")); // the association page was not shown
 }
