@@ -40,7 +40,6 @@ const char* RootFileBase(TRegRoot Root) {
     }
 }
 
-
 } // namespace
 
 const char* RegRootName(TRegRoot Root) {

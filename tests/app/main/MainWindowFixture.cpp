@@ -21,7 +21,8 @@ MainWindowTest::MainWindowTest()
     // tests meet no association question unless they ask for it.
     TRegistry machine(TRegRoot::LocalMachine);
     if (machine.OpenKey("\\Software\\Quillar\\FileAssociations", true))
-        machine.WriteValues({{"CheckAssociations", rdInteger, {}, 0}, {"EnableAssociations", rdInteger, {}, 0}});
+        machine.WriteValues(
+            {{"CheckAssociations", rdInteger, {}, 0}, {"EnableAssociations", rdInteger, {}, 0}});
 }
 
 TfmMain& MainWindowTest::Open(const QStringList& Arguments) {
