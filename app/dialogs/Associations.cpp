@@ -6,6 +6,7 @@
 #include "app/dialogs/SystemUtils.h"
 #include "platform/FileTypeBinding.h"
 #include "platform/Registry.h"
+#include "platform/RegistryStore.h"
 
 #include <iterator>
 #include <stdexcept>
@@ -19,6 +20,37 @@ constexpr const char* CompressedFolderClass = "\\CLSID\\{E88DCCE0-B7B3-11d1-A9F0
 constexpr const char* BrowsableCategory = "\\Implemented Categories\\{00021490-0000-0000-C000-000000000046}";
 constexpr const char* CompressedFolderDropHandler =
     "\\Folder\\shellex\\DragDropHandlers\\{BD472F60-27FA-11cf-B8B4-444553540000}";
+
+// Where registration keeps the system's compressed-folder keys that it takes away (machine
+// root, each below its own classes-root path), so that removal can give them back.
+const std::string TakenKeys = std::string(ProgramKey) + "\\TakenShellKeys";
+
+// Copies the classes-root key at Key, with everything below it, under TakenKeys.
+bool SaveTakenKey(const std::string& Key) {
+    const TRegKeyNode classes = LoadRegistryRoot(TRegRoot::ClassesRoot);
+    const TRegKeyNode* node = classes.Find(SplitKeyPath(Key));
+    if (!node) return false;
+    return UpdateRegistryRoot(TRegRoot::LocalMachine, [&](TRegKeyNode& Root) {
+        TRegKeyNode& copy = Root.Create(SplitKeyPath(TakenKeys + Key));
+        copy.Values = node->Values;
+        copy.SubKeys = node->SubKeys;
+        return true;
+    });
+}
+
+// Puts a saved key back under the classes root, unless something is there again.
+void RestoreTakenKey(const std::string& Key) {
+    const TRegKeyNode machine = LoadRegistryRoot(TRegRoot::LocalMachine);
+    const TRegKeyNode* saved = machine.Find(SplitKeyPath(TakenKeys + Key));
+    if (!saved) return;
+    UpdateRegistryRoot(TRegRoot::ClassesRoot, [&](TRegKeyNode& Root) {
+        if (Root.Find(SplitKeyPath(Key))) return false;
+        TRegKeyNode& key = Root.Create(SplitKeyPath(Key));
+        key.Values = saved->Values;
+        key.SubKeys = saved->SubKeys;
+        return true;
+    });
+}
 
 // The info-tip extensions, in their order of registration.
 constexpr const char* InfoTipExts[] = {"ace", "arc", "arj", "bh",  "cab", "enc", "gz",  "ha",
@@ -204,7 +236,9 @@ void RegisterShellExtensions() {
     if (!AppSettings().UserIsAdmin) return;
     TRegistry classes(TRegRoot::ClassesRoot);
     const std::string category = std::string(CompressedFolderClass) + BrowsableCategory;
-    if (classes.KeyExists(CompressedFolderDropHandler) && classes.KeyExists(category)) {
+    // The system's compressed-folder handlers are switched off; what they held is kept first.
+    if (classes.KeyExists(CompressedFolderDropHandler) && classes.KeyExists(category) &&
+        SaveTakenKey(CompressedFolderDropHandler) && SaveTakenKey(category)) {
         classes.DeleteKey(CompressedFolderDropHandler);
         classes.DeleteKey(category);
     }
@@ -249,4 +283,8 @@ void UnregisterShellExtensions() {
     TRegistry user(TRegRoot::CurrentUser);
     for (const TShellExtClass* shellClass : ShellExtClasses)
         user.DeleteKey(std::string(ApprovedKey) + '\\' + shellClass->ClassId);
+    // The system's compressed-folder handlers come back as they were.
+    RestoreTakenKey(CompressedFolderDropHandler);
+    RestoreTakenKey(std::string(CompressedFolderClass) + BrowsableCategory);
+    TRegistry(TRegRoot::LocalMachine).DeleteKey(TakenKeys);
 }

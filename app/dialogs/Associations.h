@@ -33,6 +33,7 @@ bool AssociationsKeyExists();
 // Copies an older per-user bookkeeping key into the machine key.
 void SnapshotAssociations();
 
-// Both do nothing unless the user is an administrator.
+// Both do nothing unless the user is an administrator. Registration switches the system's own
+// compressed-folder handlers off and keeps what they held; removal gives them back.
 void RegisterShellExtensions();
 void UnregisterShellExtensions();

@@ -158,7 +158,8 @@ TEST_F(Associations, ResetSnapshotAndKeyTest) {
 
 // Registration writes the classes and approved entries of the sibling libraries and takes the
 // compressed-folder handlers off only when both are there; removal takes exactly what was
-// written; restoring .zip gives the compressed-folder class its category back.
+// written and gives those handlers back as they were; restoring .zip gives the compressed-folder
+// class its category back.
 TEST_F(Associations, ShellExtensionRegistration) {
     const std::string zipClass = "\\CLSID\\{E88DCCE0-B7B3-11d1-A9F0-00AA0060FA31}";
     const std::string category =
@@ -166,7 +167,10 @@ TEST_F(Associations, ShellExtensionRegistration) {
     const std::string dropHandler =
         "\\Folder\\shellex\\DragDropHandlers\\{BD472F60-27FA-11cf-B8B4-444553540000}";
     TRegistry classes(TRegRoot::ClassesRoot);
-    ASSERT_TRUE(classes.CreateKey(category) && classes.CreateKey(dropHandler));
+    ASSERT_TRUE(classes.CreateKey(category) && classes.OpenKey(dropHandler, true));
+    classes.WriteString("", "{ed9d80b9-d157-457b-9192-0e7280313bf0}");
+    ASSERT_TRUE(classes.OpenKey(dropHandler + "\\Sub", true));
+    classes.WriteInteger("Kept", 7);
     ASSERT_TRUE(classes.OpenKey("\\.zip", true));
     classes.WriteString("Other", "kept");
 
@@ -197,7 +201,12 @@ TEST_F(Associations, ShellExtensionRegistration) {
     EXPECT_FALSE(user.KeyExists(std::string(ApprovedKey) + '\\' + DropHandlerClass.ClassId));
     ASSERT_TRUE(classes.OpenKeyReadOnly("\\.zip"));
     EXPECT_EQ(classes.ReadString("Other"), "kept");
-    EXPECT_FALSE(classes.KeyExists(category)); // not brought back by removal
+    ASSERT_TRUE(classes.OpenKeyReadOnly(dropHandler));
+    EXPECT_EQ(classes.ReadString(""), "{ed9d80b9-d157-457b-9192-0e7280313bf0}");
+    ASSERT_TRUE(classes.OpenKeyReadOnly(dropHandler + "\\Sub"));
+    EXPECT_EQ(classes.ReadInteger("Kept"), 7);
+    EXPECT_TRUE(classes.KeyExists(category));
+    EXPECT_FALSE(TRegistry(TRegRoot::LocalMachine).KeyExists("\\Software\\Quillar\\TakenShellKeys"));
 
     ASSERT_TRUE(classes.DeleteKey(zipClass));
     UnassociateExtension("zip");
