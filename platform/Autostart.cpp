@@ -1,6 +1,7 @@
 #include "platform/Autostart.h"
 
 #include "platform/FileReplace.h"
+#include "platform/XdgFolders.h"
 
 #include <cstdlib>
 #include <string_view>
@@ -9,10 +10,7 @@
 namespace {
 
 std::string AutostartFolder() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config && *config == '/') return std::string(config) + "/autostart";
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.config/autostart";
+    return XdgConfigHome() + "/autostart";
 }
 
 bool HasControlCharacter(const std::string& Text) {

@@ -41,3 +41,22 @@ bool ReplaceFile(const std::string& FileName, const std::string& Text, mode_t Mo
     if (!ok) ::unlink(temp.c_str());
     return ok;
 }
+
+std::optional<std::string> ReadWholeFile(const std::string& FileName) {
+    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? std::optional<std::string>(std::string()) : std::nullopt;
+    std::string text;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            ::close(fd);
+            return std::nullopt;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return text;
+}

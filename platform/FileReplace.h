@@ -3,6 +3,7 @@
 // sees the old text or the new one, never a part.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
@@ -13,3 +14,6 @@ bool MakeFolders(const std::string& Path, mode_t Mode);
 // and renames it onto FileName; on failure the temporary file is removed and FileName is as it
 // was.
 bool ReplaceFile(const std::string& FileName, const std::string& Text, mode_t Mode);
+
+// The whole file; an empty text when it does not exist, nullopt when it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& FileName);

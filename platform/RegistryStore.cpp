@@ -2,6 +2,7 @@
 
 #include "platform/FileReplace.h"
 #include "platform/RegistryText.h"
+#include "platform/XdgFolders.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -39,23 +40,6 @@ const char* RootFileBase(TRegRoot Root) {
     }
 }
 
-// The whole file; an empty text when it does not exist, nullopt when it cannot be read.
-std::optional<std::string> ReadWhole(const std::string& FileName) {
-    TFd fd(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) return errno == ENOENT ? std::optional<std::string>(std::string()) : std::nullopt;
-    std::string text;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
-        if (got == 0) return text;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return std::nullopt;
-        }
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-}
-
 } // namespace
 
 const char* RegRootName(TRegRoot Root) {
@@ -70,10 +54,7 @@ const char* RegRootName(TRegRoot Root) {
 }
 
 std::string RegistryFolder() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config && *config == '/') return std::string(config) + "/quillar";
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.config/quillar";
+    return XdgConfigHome() + "/quillar";
 }
 
 std::string RegistryFileName(TRegRoot Root) {
@@ -81,7 +62,7 @@ std::string RegistryFileName(TRegRoot Root) {
 }
 
 TRegKeyNode LoadRegistryRoot(TRegRoot Root) {
-    const auto text = ReadWhole(RegistryFileName(Root));
+    const auto text = ReadWholeFile(RegistryFileName(Root));
     if (!text) return {};
     return ParseRegistryText(*text, RegRootName(Root)).Root;
 }
@@ -98,7 +79,7 @@ bool UpdateRegistryRoot(TRegRoot Root, const std::function<bool(TRegKeyNode&)>& 
     } while (locked != 0 && errno == EINTR);
     if (locked != 0) return false;
     // The lock goes with the descriptor.
-    const auto text = ReadWhole(fileName);
+    const auto text = ReadWholeFile(fileName);
     if (!text) return false; // never overwrite what could not be read
     TRegParseResult parsed = ParseRegistryText(*text, RegRootName(Root));
     if (!Change(parsed.Root)) return false;

@@ -1,15 +1,11 @@
 #include "platform/Shell.h"
 
 #include "platform/Process.h"
+#include "platform/XdgFolders.h"
 
 #include <cstdlib>
 
 namespace {
-
-std::string HomeFolder() {
-    const char* home = std::getenv("HOME");
-    return home ? home : "";
-}
 
 std::string UserDir(const char* Name, const char* Fallback) {
     std::string path = FirstOutputLine({"xdg-user-dir", Name});
@@ -29,10 +25,8 @@ std::string SpecialFolderPath(int FolderId) {
     case sfPersonal:
         return UserDir("DOCUMENTS", "Documents");
     case sfPrograms:
-    case sfStartMenu: {
-        const char* data = std::getenv("XDG_DATA_HOME");
-        return (data && *data == '/' ? std::string(data) : HomeFolder() + "/.local/share") + "/applications";
-    }
+    case sfStartMenu:
+        return XdgDataHome() + "/applications";
     default:
         return {};
     }

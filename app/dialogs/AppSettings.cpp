@@ -1,5 +1,6 @@
 #include "app/dialogs/AppSettings.h"
 
+#include "app/dialogs/Associations.h"
 #include "app/dialogs/SettingValues.h"
 #include "app/dialogs/ShellExtensionKeys.h"
 #include "app/dialogs/SystemUtils.h"
@@ -187,9 +188,6 @@ const std::vector<TField>& AssociationFields() {
                                                {"EnableAssociations", &S::EnableAssociations}};
     return fields;
 }
-constexpr const char* AssociationExtensions[] = {".ace", ".arc", ".arj", ".bh",  ".cab", ".gz",
-                                                 ".jar", ".lha", ".lzh", ".rar", ".tar", ".tgz",
-                                                 ".uu",  ".uue", ".xxe", ".z",   ".zip", ".zoo"};
 const std::string AssociationsKey = std::string(ProgramKey) + "\\FileAssociations";
 
 const TSection& SectionNamed(const std::string& Name) {
@@ -349,8 +347,8 @@ void WriteDefaults() {
     if (!WriteFields(TRegRoot::LocalMachine, AssociationsKey, true, AssociationFields(), defaults, false)) {
         throw ERegistryException("Failed to create key " + AssociationsKey);
     }
-    for (const char* extension : AssociationExtensions) {
-        if (!machine.OpenKey(AssociationsKey + '\\' + extension, true)) {
+    for (const char* extension : AssociationExts) {
+        if (!machine.OpenKey(AssociationsKey + "\\." + extension, true)) {
             throw ERegistryException("Failed to create key " + std::string(extension));
         }
         machine.WriteBool("Exist", false);

@@ -5,6 +5,8 @@
 #include "ui_main_fm.h"
 
 #include "app/dialogs/AppSettings.h"
+#include "app/dialogs/Associations.h"
+#include "app/dialogs/Configuration.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/FontText.h"
 #include "app/dialogs/Prompter.h"
@@ -16,6 +18,7 @@
 #include "app/main/StatusLed.h"
 #include "engine/core/krvGbls.h"
 #include "engine/read/krvKorva.h"
+#include "engine/write/krvRegArchive.h"
 #include "platform/Registry.h"
 #include "platform/RunningProcesses.h"
 #include "platform/Shell.h"
@@ -39,7 +42,8 @@ constexpr const char* FormKey = "\\Software\\Quillar\\Form";
 
 TfmMain::TfmMain(QStringList Arguments, QWidget* Parent)
     : QMainWindow(Parent), ui(std::make_unique<Ui::TfmMain>()), krvKorva(std::make_unique<TKorva>()),
-      krvUtil(std::make_unique<TKorva>()), FArguments(std::move(Arguments)) {
+      krvUtil(std::make_unique<TKorva>()), krvRegArchive(std::make_unique<TRegArchive>()),
+      FArguments(std::move(Arguments)) {
     ui->setupUi(this);
     FModel = new TArchiveModel(this);
     ui->dfelvArchiveView->setModel(FModel);
@@ -62,6 +66,10 @@ TfmMain::TfmMain(QStringList Arguments, QWidget* Parent)
     };
     // The delete command's lister reports nothing to the window.
     krvUtil->OnRead = [](TZipCommon&, std::int64_t, int) {};
+    krvRegArchive->SetExtDescription("Quillar");
+    krvRegArchive->IconIndex = 0;
+    krvRegArchive->SetParamString("%1");
+    krvRegArchive->SetProgramPath(ProgramFilePath());
 
     CreateStatusPanels();
     ConnectActions();
@@ -109,11 +117,17 @@ void TfmMain::FormCreate() {
     CheckOutActive = false;
 
     if (!SettingsViewKeyExists()) FirstRun();
-    // Association upkeep: the bookkeeping snapshot when it is missing, and the check of the
-    // program's types below, come with the association work.
+    if (settings.UserIsAdmin && !AssociationsKeyExists()) {
+        try {
+            SnapshotAssociations();
+        } catch (const ERegistryException&) {
+            ReportSettingsStoreUnwritable();
+        }
+    }
     // Favourites menu: rebuilt here once the favourites work exists.
     LoadSettings();
     ApplyRegSettings();
+    CheckFileAssociations();
 
     if (!FInteractive) return;
     GenerateToolbar();
@@ -132,13 +146,16 @@ void TfmMain::FormCreate() {
 }
 
 void TfmMain::FirstRun() {
+    const bool bookkeeping = AssociationsKeyExists();
     try {
         WriteDefaultSettings();
     } catch (const std::exception&) {
         // Settings that cannot be stored read as their defaults.
     }
-    // Shell-extension registration and the association question of an administrator come with
-    // the association work; a first run makes the shortcuts.
+    if (AppSettings().UserIsAdmin) {
+        RegisterShellExtensions();
+        if (!bookkeeping) AskFirstAssociation();
+    }
     const std::string program = ProgramFilePath();
     const std::string menu = SpecialFolderPath(sfStartMenu);
     if (!menu.empty()) ForceDirPath(menu);
@@ -181,6 +198,19 @@ void TfmMain::ApplyRegSettings() {
     UpdateTrayProgram();
 }
 
+void TfmMain::ConfigurationCommand(int Page) {
+    TfmConfiguration fmConfiguration(this);
+    fmConfiguration.SetPage(Page);
+    if (fmConfiguration.exec() != QDialog::Accepted) return;
+    SaveSettings();
+    ApplyRegSettings();
+    if (fmConfiguration.AssociationsPageShown) ApplyFileAssociations();
+    if (!FInteractive) return;
+    GenerateToolbar();
+    GenerateColumns();
+    if (ArchiveOpen()) DisplayArchive(QString::fromStdString(krvKorva->ArchiveFile()));
+}
+
 void TfmMain::UpdateTrayProgram() {
     const std::string tray = ProgramFileFolder() + TrayProgramName;
     if (AppSettings().EnableTray) {
@@ -217,13 +247,6 @@ void TfmMain::FormShow() {
                                                               : QStringLiteral("Show E&xplorer"));
     FStartupDone = true;
     emit ListingDone();
-}
-
-int TfmMain::ProcContextMenu() {
-    // The command-line switches come with the command-line work; until then none is known.
-    MessageDlg(QStringLiteral("Command line switches are not available in this version."), mtError, mbOK);
-    close();
-    return 2;
 }
 
 void TfmMain::closeEvent(QCloseEvent* Event) {

@@ -2,7 +2,8 @@
 // its commands, the status bar and light, and the window-wide state that the archive
 // operations share. Its units: main_fm.cpp (life of the window and settings), main_fmList.cpp
 // (opening and listing archives, totals, command enabling), main_fmToolbar.cpp (toolbar, sort
-// menu, icons), main_fmSelect.cpp (selection and filter commands).
+// menu, icons), main_fmSelect.cpp (selection and filter commands), main_fmAssoc.cpp
+// (association upkeep), main_fmCommandLine.cpp (the command line's switches).
 #pragma once
 
 #include "app/main/MruList.h"
@@ -25,6 +26,7 @@ class QFileSystemModel;
 class TArchiveModel;
 class TKorva;
 class TProgressCyl;
+class TRegArchive;
 class TStatusLed;
 class TZipCommon;
 
@@ -51,6 +53,9 @@ public:
     void SortByColumn(int Column);
 
     // ---- commands -----------------------------------------------------------------------------
+    // The configuration dialog on the page of that index; on OK the settings are saved and
+    // applied (the associations only when their page was shown).
+    void ConfigurationCommand(int Page);
     void OpenArchiveCommand();
     void OpenRecent(const QString& FileName);
     void CloseArchive();
@@ -66,6 +71,17 @@ public:
 
     // The switches of two or more arguments; returns the program's exit code.
     int ProcContextMenu();
+
+    // ---- association upkeep (main_fmAssoc.cpp) -------------------------------------------------
+    // Brings the shell's bindings in line with the record's flags (administrators only).
+    void ApplyFileAssociations();
+    // Associates every flagged extension again.
+    void RestoreFileAssociations();
+    // The registrar's list: every flagged extension, dotted.
+    void UpdateRegArchiveExt();
+    // The association question; true for Yes.
+    bool ShowFileAssociationDlg();
+    TRegArchive& RegArchive() { return *krvRegArchive; }
 
     // ---- state --------------------------------------------------------------------------------
     bool Interactive() const { return FInteractive; }
@@ -114,6 +130,17 @@ private:
     // Commands that later work brings; until then they tell the user so.
     void CommandNotAvailable();
 
+    // ---- associations (main_fmAssoc.cpp) ----
+    // The start-up check: when the registrar finds the flagged types not the program's and the
+    // user agrees, they are associated again.
+    void CheckFileAssociations();
+    // The first run's question: Yes associates every type, No resets the bookkeeping.
+    void AskFirstAssociation();
+    // -SYS -REMOVEREG: previous bindings back, shell extensions and the program's keys removed.
+    void RemoveRegistration();
+    // -SYS -CONFIG [page]
+    void ConfigureFromCommandLine();
+
     // ---- the list (main_fmList.cpp) ----
     void krvKorvaRead(TZipCommon& Sender, std::int64_t Offset, int FileNum);
     void krvKorvaActivate(TZipCommon& Sender);
@@ -148,7 +175,8 @@ private:
     std::unique_ptr<Ui::TfmMain> ui;
     std::unique_ptr<TKorva> krvKorva; // the displayed archive
     std::unique_ptr<TKorva> krvUtil;  // the delete command's own lister
-    TArchiveModel* FModel = nullptr;  // owned by the window
+    std::unique_ptr<TRegArchive> krvRegArchive;
+    TArchiveModel* FModel = nullptr; // owned by the window
     QFileSystemModel* FExplorerFolders = nullptr;
     QFileSystemModel* FExplorerFiles = nullptr;
     TStatusLed* pbxLed = nullptr;

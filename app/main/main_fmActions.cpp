@@ -109,7 +109,6 @@ void TfmMain::ConnectActions() {
                             ui->acAddFavourites,
                             ui->acOrganizeFavorites,
                             ui->acManageBackups,
-                            ui->acConfiguration,
                             ui->acWizard,
                             ui->acHelpContents,
                             ui->acHelpSearch,
@@ -120,11 +119,12 @@ void TfmMain::ConnectActions() {
                             ui->acHomepage,
                             ui->acLicenseAgreement,
                             ui->acAbout,
-                            ui->miConfigureToolbar,
                             ui->miExportText,
                             ui->miExportCsv,
                             ui->miExportHtml})
         connect(action, &QAction::triggered, this, &TfmMain::CommandNotAvailable);
+    connect(ui->acConfiguration, &QAction::triggered, this, [this] { ConfigurationCommand(0); });
+    connect(ui->miConfigureToolbar, &QAction::triggered, this, [this] { ConfigurationCommand(1); });
     // These do nothing, as they always have.
     for (QAction* action : {ui->acSearch, ui->acUnEXE, ui->acEncrypt, ui->acDecrypt})
         action->setEnabled(false);

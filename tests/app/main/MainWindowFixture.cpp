@@ -3,6 +3,7 @@
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/SettingValues.h"
 #include "app/main/ArchiveModel.h"
+#include "platform/Registry.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,6 +17,12 @@ MainWindowTest::MainWindowTest()
     : FHome("HOME", FRegistry.Dir().Str().c_str()),
       FData("XDG_DATA_HOME", (FRegistry.Dir() / "data").c_str()) {
     FPrompter.Prompter().DefaultsAllowed = false;
+    // The association bookkeeping of an installation that neither asks nor checks: the window
+    // tests meet no association question unless they ask for it.
+    TRegistry machine(TRegRoot::LocalMachine);
+    if (machine.OpenKey("\\Software\\Quillar\\FileAssociations", true))
+        machine.WriteValues(
+            {{"CheckAssociations", rdInteger, {}, 0}, {"EnableAssociations", rdInteger, {}, 0}});
 }
 
 TfmMain& MainWindowTest::Open(const QStringList& Arguments) {

@@ -111,3 +111,28 @@ TEST_F(StartupProcess, ArgumentsThatNameNoArchive) {
 }
 
 } // namespace
+
+namespace {
+
+// The program as the desktop starts it: an administrator's first run takes the association
+// question's default (Yes) and binds the archive types to the program's entry; -SYS -REMOVEREG
+// gives the user's mimeapps.list back as it was and removes the program's settings.
+TEST_F(StartupProcess, FirstRunAssociatesAndRemoveRegGivesBack) {
+    const std::string mimeApps = "[Default Applications]\napplication/zip=ark.desktop\n";
+    WriteFile(FRegistry.Dir() / "mimeapps.list", mimeApps);
+    const TStart first = Start({});
+    ASSERT_EQ(first.Run.ExitCode, 0) << first.Run.Err;
+    EXPECT_NE(first.Run.Err.find("Do you want to associate Quillar"), std::string::npos) << first.Run.Err;
+    const std::string bound = ReadFile(FRegistry.Dir() / "mimeapps.list");
+    EXPECT_NE(bound.find("application/zip=quillar.desktop\n"), std::string::npos) << bound;
+    EXPECT_NE(ReadFile(FRegistry.Dir() / "data/applications/quillar.desktop")
+                  .find("Exec=" + std::string(QUILLAR_BINARY_DIR) + "/app/quillar %f"),
+              std::string::npos);
+
+    const TStart remove = Start({"-SYS", "-REMOVEREG"});
+    EXPECT_EQ(remove.Run.ExitCode, 0) << remove.Run.Err;
+    EXPECT_EQ(ReadFile(FRegistry.Dir() / "mimeapps.list"), mimeApps);
+    EXPECT_FALSE(SettingsViewKeyExists());
+}
+
+} // namespace

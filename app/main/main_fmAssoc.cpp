@@ -1,0 +1,151 @@
+// The main window's association upkeep: the shell's bindings of the 18 archive extensions kept
+// in line with the settings' flags, the start-up check with its question, the first run's
+// question, and the removal of the program's registration (-SYS -REMOVEREG).
+#include "app/main/main_fm.h"
+
+#include "app/dialogs/AppSettings.h"
+#include "app/dialogs/Associations.h"
+#include "app/dialogs/Prompter.h"
+#include "app/dialogs/SettingValues.h"
+#include "app/dialogs/SystemUtils.h"
+#include "engine/write/krvRegArchive.h"
+#include "platform/Registry.h"
+#include "platform/RunningProcesses.h"
+
+namespace {
+
+const std::string AssocKey = std::string(ProgramKey) + "\\FileAssociations";
+
+} // namespace
+
+void TfmMain::ApplyFileAssociations() {
+    TAppSettings& settings = AppSettings();
+    if (!settings.UserIsAdmin) return;
+    try {
+        TRegistry stored(TRegRoot::LocalMachine);
+        if (!stored.OpenKey(AssocKey, true)) return;
+        auto storedFlag = [&](const char* Ext) {
+            return stored.GetDataType(Ext) == rdInteger && stored.ReadBool(Ext);
+        };
+        if (settings.EnableAssociations) {
+            std::vector<std::string> added;
+            for (const char* ext : AssociationExts) {
+                const bool wanted = settings.*AssociationFlagOf(ext);
+                const bool held = storedFlag(ext);
+                if (wanted && !held) {
+                    AssociateExtension(ext);
+                    added.push_back(std::string(".") + ext);
+                } else if (!wanted && held) {
+                    UnassociateExtension(ext);
+                }
+            }
+            if (!added.empty()) {
+                krvRegArchive->SetArcExtensions(added);
+                krvRegArchive->RegisterExtensions();
+            }
+        } else {
+            std::vector<std::string> all;
+            for (const char* ext : AssociationExts) {
+                UnassociateExtension(ext);
+                all.push_back(std::string(".") + ext);
+            }
+            krvRegArchive->SetArcExtensions(all);
+            krvRegArchive->UnregisterExtensions();
+        }
+    } catch (const ERegistryException&) {
+        ReportSettingsStoreUnwritable();
+    }
+}
+
+void TfmMain::RestoreFileAssociations() {
+    const TAppSettings& settings = AppSettings();
+    if (!settings.UserIsAdmin) return;
+    try {
+        std::vector<std::string> flagged;
+        for (const char* ext : AssociationExts) {
+            if (!(settings.*AssociationFlagOf(ext))) continue;
+            AssociateExtension(ext);
+            flagged.push_back(std::string(".") + ext);
+        }
+        if (flagged.empty()) return;
+        krvRegArchive->SetArcExtensions(flagged);
+        krvRegArchive->RegisterExtensions();
+    } catch (const ERegistryException&) {
+        ReportSettingsStoreUnwritable();
+    }
+}
+
+void TfmMain::UpdateRegArchiveExt() {
+    std::vector<std::string> flagged;
+    for (const char* ext : AssociationExts) {
+        if (AppSettings().*AssociationFlagOf(ext)) flagged.push_back(std::string(".") + ext);
+    }
+    krvRegArchive->SetArcExtensions(flagged);
+}
+
+bool TfmMain::ShowFileAssociationDlg() {
+    const int answer = MessageDlg(
+        QStringLiteral("Quillar is not currently associated with some archive file types. To take full "
+                       "advantage of Quillar's Windows Explorer  and shell integration, Quillar must be "
+                       "properly associated with supported archive types.\r\n\r\nDo you want to associate "
+                       "Quillar with supported archive file types now ?"),
+        mtConfirmation, mbYes | mbNo, mrYes, QStringLiteral("Quillar"));
+    if (answer != mrYes) return false;
+    AppSettings().EnableAssociations = true;
+    return true;
+}
+
+void TfmMain::CheckFileAssociations() {
+    const TAppSettings& settings = AppSettings();
+    if (!settings.CheckAssociations || !settings.EnableAssociations || !settings.UserIsAdmin) return;
+    UpdateRegArchiveExt();
+    bool associated = true;
+    try {
+        associated = krvRegArchive->IsAssociated();
+    } catch (const ERegistryException&) {
+        // A store that cannot be read is no reason to ask.
+    }
+    if (!associated && ShowFileAssociationDlg()) RestoreFileAssociations();
+}
+
+void TfmMain::AskFirstAssociation() {
+    TAppSettings& settings = AppSettings();
+    if (ShowFileAssociationDlg()) {
+        for (const char* ext : AssociationExts)
+            settings.*AssociationFlagOf(ext) = true;
+        settings.EnableAssociations = true;
+        ApplyFileAssociations();
+        return;
+    }
+    try {
+        ResetAssociationFlags();
+    } catch (const ERegistryException&) {
+        ReportSettingsStoreUnwritable();
+    }
+}
+
+void TfmMain::RemoveRegistration() {
+    for (pid_t pid : FindProcessesByName(TrayProgramName))
+        TerminateProcessWait(pid, 5000);
+    // Command-line runs save no window state; nothing is written back after the keys go.
+    krvRegArchive->ActivateOnStartup = false;
+    const bool admin = AppSettings().UserIsAdmin;
+    if (admin) {
+        try {
+            std::vector<std::string> unbound;
+            for (const char* ext : AssociationExts) {
+                if (IsExtensionAssociated(ext)) {
+                    UnassociateExtension(ext);
+                } else {
+                    unbound.push_back(std::string(".") + ext);
+                }
+            }
+            krvRegArchive->SetArcExtensions(unbound);
+            krvRegArchive->UnregisterExtensions();
+        } catch (const ERegistryException&) {
+            ReportSettingsStoreUnwritable();
+        }
+    }
+    UnregisterShellExtensions();
+    DeleteProgramKeys(admin);
+}

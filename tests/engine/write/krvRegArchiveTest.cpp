@@ -1,0 +1,83 @@
+#include "engine/write/krvRegArchive.h"
+
+#include "DesktopSandbox.h"
+#include "platform/FileTypeBinding.h"
+#include "platform/Registry.h"
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+std::string ClassesDefault(const std::string& Key) {
+    TRegistry reg(TRegRoot::ClassesRoot);
+    return reg.OpenKeyReadOnly(Key) ? reg.ReadString("") : "<missing>";
+}
+
+} // namespace
+
+TEST(RegArchive, NamesAndLists) {
+    TRegArchive reg;
+    EXPECT_EQ(reg.ArcExtensions().size(), 23u);
+    reg.SetArcExtensions({".zip", ".EXE", ".lzh"});
+    EXPECT_EQ(reg.ArcExtensions(), (std::vector<std::string>{".zip", ".lzh"}));
+
+    reg.SetProgramPath("/opt/Tool.Setup.exe");
+    EXPECT_EQ(reg.ExtDescription(), "[Appname]");
+    EXPECT_EQ(reg.TypeName(), "Tool");
+    EXPECT_EQ(reg.TypeDescription(), "Tool file");
+    reg.SetExtDescription("Quillar");
+    EXPECT_EQ(reg.TypeDescription(), "Quillar file");
+    reg.SetParamString("");
+    EXPECT_EQ(reg.ParamString(), "%1");
+
+    for (const auto& [command, program] :
+         std::vector<std::pair<std::string, std::string>>{{"\"/opt/my tools/q\" \"%1\"", "/opt/my tools/q"},
+                                                          {"/opt/q %1", "/opt/q"},
+                                                          {"\"/opt/q", "/opt/q"},
+                                                          {"", ""}})
+        EXPECT_EQ(TRegArchive::CommandProgram(command), program) << command;
+}
+
+// Registering writes the program's type and binds each extension's MIME type to the program's
+// desktop entry; a handler another program sets afterwards makes the test fail and is not
+// cleared by unregistering.
+TEST(RegArchive, RegisterTestAndUnregister) {
+    DesktopSandbox desktop;
+    WriteFile(desktop.Config() / "mimeapps.list", "[Default Applications]\ntext/plain=gedit.desktop\n");
+    TRegArchive reg;
+    reg.SetProgramPath("/opt/My Tools/quillar");
+    reg.SetExtDescription("Quillar");
+    reg.SetArcExtensions({".zip", ".bh"});
+    reg.MenuName = "&Open with Quillar";
+    std::string fired;
+    reg.OnAssociation = [&](TRegArchive&, const std::string& Name) { fired = Name; };
+    reg.Loaded();
+    EXPECT_EQ(fired, "QUILLAR");
+
+    reg.RegisterExtensions();
+    EXPECT_TRUE(reg.IsAssociated());
+    EXPECT_EQ(ClassesDefault("\\Quillar"), "Quillar file");
+    EXPECT_EQ(ClassesDefault("\\Quillar\\DefaultIcon"), "/opt/My Tools/quillar,0");
+    EXPECT_EQ(ClassesDefault("\\Quillar\\Shell\\Open\\Command"), "\"/opt/My Tools/quillar\" \"%1\"");
+    EXPECT_EQ(ClassesDefault("\\Quillar\\Shell\\Open"), "&Open with Quillar");
+    EXPECT_EQ(ProgramDesktopExec(), "\"/opt/My Tools/quillar\" %f");
+    EXPECT_EQ(DefaultHandler("application/x-bh"), "quillar.desktop");
+    fired.clear();
+    reg.Loaded();
+    EXPECT_EQ(fired, "");
+
+    TRegArchive moved;
+    moved.SetExtDescription("Quillar");
+    moved.SetArcExtensions({".zip"});
+    moved.SetProgramPath("/usr/bin/quillar");
+    EXPECT_FALSE(moved.IsAssociated());
+
+    ASSERT_TRUE(SetDefaultHandler("application/zip", "ark.desktop"));
+    EXPECT_FALSE(reg.IsAssociated());
+    EXPECT_TRUE(reg.UnregisterExtensions());
+    EXPECT_EQ(ReadFile(desktop.Config() / "mimeapps.list"),
+              "[Default Applications]\ntext/plain=gedit.desktop\napplication/zip=ark.desktop\n");
+    EXPECT_EQ(ClassesDefault("\\Quillar\\Shell\\Open\\Command"), "\"/opt/My Tools/quillar\" \"%1\"");
+}
