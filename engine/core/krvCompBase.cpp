@@ -227,7 +227,7 @@ void TCompBase::DoCompress(TCompHeaderObj& List) {
         neverGather(ArchiveFile());
         FInput = input.get();
         FInputSize = input->Size();
-        if (FInputSize > MaxFormatSize) Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
+        if (FInputSize > MaxArchiveSize()) Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
         if (FInputSize > 0) {
             ReadHeaders(*input, List);
             // Whatever precedes the first entry (a self-extractor stub) is kept.
@@ -260,7 +260,7 @@ void TCompBase::DoCompress(TCompHeaderObj& List) {
         if (FOutputPlaced)
             temp->Discard();
         else
-            temp->Commit();
+            PlaceArchive(*temp);
     } else if (auto* mem = dynamic_cast<TMemoryStream32*>(FOutput); mem && !FOutputPlaced) {
         WriteMemoryImage(*mem);
     }
@@ -280,6 +280,10 @@ void TCompBase::DoCompress(TCompHeaderObj& List) {
 
 std::unique_ptr<TTempFileStream> TCompBase::CreateTempStream(const std::string& FinalName) {
     return std::make_unique<TTempFileStream>(this, fmCreate, FinalName);
+}
+
+void TCompBase::PlaceArchive(TTempFileStream& Temp) {
+    Temp.Commit();
 }
 
 std::string TCompBase::TemporaryArchiveName() {

@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <unordered_map>
 #include <vector>
 
@@ -249,6 +250,14 @@ protected:
     virtual std::string TemporaryArchiveName();
     // The temporary file the new archive is built in, beside FinalName.
     virtual std::unique_ptr<TTempFileStream> CreateTempStream(const std::string& FinalName);
+    // Puts the whole new archive in place (a writer that wraps the archive, as tar.gz does,
+    // writes its own output from Temp here and discards Temp).
+    virtual void PlaceArchive(TTempFileStream& Temp);
+    // The largest old archive the writer reads.
+    virtual std::int64_t MaxArchiveSize() const { return MaxFormatSize; }
+    // Opens a gathered file for reading: only a regular file, never the archive being built
+    // or the old one. Reports 25235 and gives nullptr otherwise; St holds its status.
+    std::unique_ptr<TFileStream32> OpenGatheredFile(const std::string& Path, struct stat& St);
     // Puts an archive built in memory in place of ArchiveFile.
     void WriteMemoryImage(TMemoryStream32& Image);
     static constexpr std::int64_t CopyChunk = 1 << 20;

@@ -1,6 +1,7 @@
 #include "engine/write/krvWriters.h"
 
 #include "engine/write/krvJar.h"
+#include "engine/write/krvTar.h"
 #include "engine/write/krvZip.h"
 
 std::unique_ptr<TCompBase> CreateWriter(TOutArcType Type) {
@@ -12,6 +13,11 @@ std::unique_ptr<TCompBase> CreateWriter(TOutArcType Type) {
     case tyJar:
         writer = std::make_unique<TJar>();
         break;
+    case tyTar:
+    case tyTarGzip:
+        writer = std::make_unique<TTar>();
+        writer->SetCompressMethod(Type == tyTar ? cmTarred : cmTarGzip);
+        return writer;
     default:
         return nullptr;
     }

@@ -1,5 +1,7 @@
 #include "ProbeWrite.h"
 
+#include "ProbeWriteFormats.h"
+
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
 #include "engine/write/krvJar.h"
@@ -65,6 +67,7 @@ int Run(TZip& Zip, bool& Failed) {
 
 int CmdAdd(const std::vector<std::string>& Args) {
     if (Args.size() < 2) return 2;
+    if (IsFormatArchiveName(Args[0])) return CmdAddFormat(Args);
     bool failed = false;
     std::unique_ptr<TZip> zip = MakeWriter(Args[0], failed);
     zip->RecurseDirs = false;
