@@ -191,7 +191,8 @@ bool TGZip::CompressOne(const TSource& Source, const std::string& OutName, int C
     if (status != fsOpenOk) Fail(Source.Path, "", ecErrorOpeningFile);
     struct stat in {};
     if (::fstat(input.Handle, &in) != 0 || !S_ISREG(in.st_mode)) Fail(Source.Path, "", ecErrorOpeningFile);
-    TTempFileStream output(this, fmCreate, OutName);
+    std::unique_ptr<TTempFileStream> temp = CreateTempStream(OutName);
+    TTempFileStream& output = *temp;
     if (output.Status() != fsOpenOk) Fail(OutName, "", ecErrorOpeningFile);
 
     const std::int64_t unixTime =

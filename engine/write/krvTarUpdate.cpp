@@ -144,7 +144,8 @@ void TTar::PlaceArchive(TTempFileStream& Temp) {
         Temp.Commit();
         return;
     }
-    TTempFileStream out(this, fmCreate, FGzipTarget);
+    std::unique_ptr<TTempFileStream> temp = CreateTempStream(FGzipTarget);
+    TTempFileStream& out = *temp;
     if (out.Status() != fsOpenOk) Fail(FGzipTarget, "", ecErrorOpeningFile);
     TGZip gz;
     gz.DriveCancelFrom(*this);
