@@ -4,6 +4,7 @@
 #include "engine/core/krvGbls.h"
 #include "engine/write/krvGZip.h"
 #include "engine/write/krvTar.h"
+#include "engine/write/krvUUEncode.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,7 +34,8 @@ TKind KindOf(const std::string& Name) {
     if (Ends(Name, ".tar.gz") || Ends(Name, ".tgz")) return TKind::TarGzip;
     if (Ends(Name, ".gz")) return TKind::Gzip;
     if (Ends(Name, ".tar")) return TKind::Tar;
-    if (Ends(Name, ".uue") || Ends(Name, ".xxe") || Ends(Name, ".b64")) return TKind::Text;
+    if (Ends(Name, ".uue") || Ends(Name, ".xxe") || Ends(Name, ".b64") || Ends(Name, ".mim"))
+        return TKind::Text;
     if (Ends(Name, ".cab")) return TKind::Cab;
     return TKind::None;
 }
@@ -140,6 +142,30 @@ int AddTar(const std::vector<std::string>& Args, bool Gzip) {
     return Finish(n, failed);
 }
 
+int AddText(const std::vector<std::string>& Args) {
+    bool failed = false;
+    TUUEncode uu;
+    Wire(uu, failed);
+    uu.SetCompressMethod(Ends(Args[0], ".xxe")                            ? cmXXEncode
+                         : Ends(Args[0], ".b64") || Ends(Args[0], ".mim") ? cmBase64
+                                                                          : cmUUEncode);
+    std::string input;
+    for (std::size_t i = 1; i < Args.size(); ++i) {
+        const std::string& a = Args[i];
+        if (a == "-v" && i + 1 < Args.size())
+            uu.KBytesPerVolume = std::atoi(Args[++i].c_str());
+        else if (a == "-t")
+            uu.WriteTableToFile = true;
+        else
+            input = Absolute(a);
+    }
+    if (input.empty()) return 2;
+    uu.SetArchiveFile(input);
+    uu.SetOutFilename(Absolute(Args[0]));
+    const int n = uu.Compress();
+    return Finish(n, failed || n == 0);
+}
+
 } // namespace
 
 bool IsFormatArchiveName(const std::string& Name) {
@@ -155,6 +181,8 @@ int CmdAddFormat(const std::vector<std::string>& Args) {
         return AddTar(Args, false);
     case TKind::TarGzip:
         return AddTar(Args, true);
+    case TKind::Text:
+        return AddText(Args);
     default:
         return -1;
     }
