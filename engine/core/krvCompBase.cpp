@@ -267,15 +267,18 @@ void TCompBase::DoCompress(TCompHeaderObj& List) {
     FArchiveWritten = true;
     ListEntries(List);
 
-    if (Switch == swMove && !FMoveList.empty()) {
-        ProgressByFile = 0;
-        ProgressByArchive = 0;
-        const int count = static_cast<int>(FMoveList.size());
-        for (int i = 0; i < count; ++i)
-            if (TUnBase::EraseFile(FMoveList[static_cast<std::size_t>(i)], DeleteOptions) && OnDeleteFile)
-                OnDeleteFile(*this, FMoveList[static_cast<std::size_t>(i)], i + 1, count);
-    }
+    DeleteMovedSources();
     if (OnElapsedTime) OnElapsedTime(*this, Timer.Elapsed());
+}
+
+void TCompBase::DeleteMovedSources() {
+    if (Switch != swMove || FMoveList.empty()) return;
+    ProgressByFile = 0;
+    ProgressByArchive = 0;
+    const int count = static_cast<int>(FMoveList.size());
+    for (int i = 0; i < count; ++i)
+        if (TUnBase::EraseFile(FMoveList[static_cast<std::size_t>(i)], DeleteOptions) && OnDeleteFile)
+            OnDeleteFile(*this, FMoveList[static_cast<std::size_t>(i)], i + 1, count);
 }
 
 std::unique_ptr<TTempFileStream> TCompBase::CreateTempStream(const std::string& FinalName) {

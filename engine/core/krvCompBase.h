@@ -276,7 +276,9 @@ protected:
     // Files deflated ahead on worker threads during the run (several threads only).
     std::unique_ptr<TDeflatePrefetch> FPrefetch;
     // Starts FPrefetch for the files of List that will be deflated whole.
-    void StartPrefetch(TCompHeaderObj& List);
+    virtual void StartPrefetch(TCompHeaderObj& List);
+    // With swMove: erases the sources of the files added, firing OnDeleteFile for each.
+    void DeleteMovedSources();
     // Whether a file of Size bytes named Name is deflated in one call.
     bool DeflatesWhole(const std::string& Name, std::int64_t Size) const;
     // The whole-buffer deflater of the current DeflateType, made when first needed.

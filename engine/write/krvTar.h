@@ -47,6 +47,8 @@ protected:
     void CopyEntry(TCompHeaderObj& List, int Index) override;
     bool FinishArchive(TStream32& Output, TCompHeaderObj& List) override;
     void ListEntries(TCompHeaderObj& List) override;
+    // Nothing of a tar is deflated per file.
+    void StartPrefetch(TCompHeaderObj& /*List*/) override {}
 
 private:
     using THeader = std::array<std::uint8_t, TarBlockSize>;

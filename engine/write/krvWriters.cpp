@@ -1,6 +1,7 @@
 #include "engine/write/krvWriters.h"
 
 #include "engine/write/krvJar.h"
+#include "engine/write/krvMakeCab.h"
 #include "engine/write/krvTar.h"
 #include "engine/write/krvZip.h"
 
@@ -13,6 +14,10 @@ std::unique_ptr<TCompBase> CreateWriter(TOutArcType Type) {
     case tyJar:
         writer = std::make_unique<TJar>();
         break;
+    case tyCab:
+        writer = std::make_unique<TMakeCab>();
+        writer->SetCompressMethod(cmMsZip);
+        return writer;
     case tyTar:
     case tyTarGzip:
         writer = std::make_unique<TTar>();

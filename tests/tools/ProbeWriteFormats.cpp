@@ -3,6 +3,7 @@
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
 #include "engine/write/krvGZip.h"
+#include "engine/write/krvMakeCab.h"
 #include "engine/write/krvTar.h"
 #include "engine/write/krvUUEncode.h"
 
@@ -166,6 +167,49 @@ int AddText(const std::vector<std::string>& Args) {
     return Finish(n, failed || n == 0);
 }
 
+int AddCab(const std::vector<std::string>& Args) {
+    bool failed = false;
+    TMakeCab cab;
+    Wire(cab, failed);
+    cab.SetArchiveFile(Absolute(Args[0]));
+    int volume = 0;
+    for (std::size_t i = 1; i < Args.size(); ++i) {
+        const std::string& a = Args[i];
+        if (a == "-m" && i + 1 < Args.size()) {
+            const std::string& m = Args[++i];
+            if (m == "store")
+                cab.SetCompressMethod(cmStore);
+            else if (m == "mszip")
+                cab.SetCompressMethod(cmMsZip);
+            else if (m == "lzx")
+                cab.SetCompressMethod(cmLzx);
+            else if (m == "quantum")
+                cab.SetCompressMethod(cmQuantum);
+            else
+                return 2;
+        } else if (a == "-l" && i + 1 < Args.size()) {
+            const int level = std::atoi(Args[++i].c_str());
+            cab.SetLzxLevel(level);
+            cab.SetQuantumLevel(level);
+        } else if (a == "-k" && i + 1 < Args.size()) {
+            // A set of cabinets of at most this many kilobytes: x.cab, x2.cab, x3.cab ...
+            cab.MaxCabinetSize = static_cast<std::uint32_t>(std::atoi(Args[++i].c_str())) * 1024;
+            cab.OnGetNextCabinet = [&](TZipCommon&, TCCAB&, std::string& Name, int, bool& Abort) {
+                const std::string base = cab.ArchiveFile();
+                Name = base.substr(0, base.size() - 4) + std::to_string(++volume + 1) + ".cab";
+                Abort = false;
+            };
+        } else if (a == "-r") {
+            cab.RecurseDirs = true;
+        } else {
+            AddSource(cab, a);
+        }
+    }
+    if (cab.FileSpec.empty()) return 2;
+    const int n = cab.Compress();
+    return Finish(n, failed);
+}
+
 } // namespace
 
 bool IsFormatArchiveName(const std::string& Name) {
@@ -183,6 +227,8 @@ int CmdAddFormat(const std::vector<std::string>& Args) {
         return AddTar(Args, true);
     case TKind::Text:
         return AddText(Args);
+    case TKind::Cab:
+        return AddCab(Args);
     default:
         return -1;
     }

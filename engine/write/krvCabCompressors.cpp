@@ -1,0 +1,35 @@
+#include "engine/write/krvCabCompressors.h"
+
+namespace {
+
+class TStoreCompressor : public TFciCompressor {
+public:
+    bool Compress(const std::uint8_t* Data, std::size_t Count, std::vector<std::uint8_t>& Out) override {
+        Out.insert(Out.end(), Data, Data + Count);
+        return true;
+    }
+};
+
+class TMsZipCompressor : public TFciCompressor {
+public:
+    explicit TMsZipCompressor(TDeflateType Level) : FDeflater(Level) {}
+    bool Compress(const std::uint8_t* Data, std::size_t Count, std::vector<std::uint8_t>& Out) override {
+        return FDeflater.Deflate(Data, Count, Out);
+    }
+
+private:
+    TMsZipBlockDeflater FDeflater;
+};
+
+} // namespace
+
+std::unique_ptr<TFciCompressor> MakeCabCompressor(TCOMP Compression, TDeflateType Level) {
+    switch (Compression & tcompMASK_TYPE) {
+    case tcompTYPE_NONE:
+        return std::make_unique<TStoreCompressor>();
+    case tcompTYPE_MSZIP:
+        return std::make_unique<TMsZipCompressor>(Level == dtDeflateS ? dtDeflateN : Level);
+    default:
+        return nullptr;
+    }
+}
