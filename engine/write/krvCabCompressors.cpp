@@ -1,5 +1,7 @@
 #include "engine/write/krvCabCompressors.h"
 
+#include "engine/codec/krvLzxEncoder.h"
+
 namespace {
 
 class TStoreCompressor : public TFciCompressor {
@@ -21,6 +23,18 @@ private:
     TMsZipBlockDeflater FDeflater;
 };
 
+class TLzxCompressor : public TFciCompressor {
+public:
+    explicit TLzxCompressor(int WindowBits) : FEncoder(WindowBits) {}
+    bool Compress(const std::uint8_t* Data, std::size_t Count, std::vector<std::uint8_t>& Out) override {
+        FEncoder.EncodeFrame(Data, Count, Out);
+        return true;
+    }
+
+private:
+    TLzxEncoder FEncoder;
+};
+
 } // namespace
 
 std::unique_ptr<TFciCompressor> MakeCabCompressor(TCOMP Compression, TDeflateType Level) {
@@ -29,6 +43,8 @@ std::unique_ptr<TFciCompressor> MakeCabCompressor(TCOMP Compression, TDeflateTyp
         return std::make_unique<TStoreCompressor>();
     case tcompTYPE_MSZIP:
         return std::make_unique<TMsZipCompressor>(Level == dtDeflateS ? dtDeflateN : Level);
+    case tcompTYPE_LZX:
+        return std::make_unique<TLzxCompressor>((Compression >> 8) & 0x1F);
     default:
         return nullptr;
     }

@@ -47,7 +47,9 @@ protected:
 };
 
 TEST_F(CabWriterInterop, EveryMethodIsAcceptedByCabextractAndGcab) {
-    const std::vector<std::vector<std::string>> methods = {{"store"}, {"mszip"}};
+    std::vector<std::vector<std::string>> methods = {{"store"}, {"mszip"}};
+    for (int window = 15; window <= 21; ++window)
+        methods.push_back({"lzx", "-l", std::to_string(window)});
     for (const auto& m : methods) {
         std::vector<std::string> args{"add", (Dir / "x.cab").string(), "-r", "-m"};
         args.insert(args.end(), m.begin(), m.end());
@@ -74,7 +76,7 @@ TEST_F(CabWriterInterop, ASetSpansSeveralCabinets) {
     for (int i = 0; i < 60; ++i)
         WriteFile(Src / ("f" + std::to_string(i)),
                   i % 2 ? RandomBytes(100 + 397 * i, i) : TextBytes(9000 * i, i));
-    for (const std::string m : {"store", "mszip"}) {
+    for (const std::string m : {"store", "mszip", "lzx"}) {
         SCOPED_TRACE(m);
         TempDir sets;
         const ToolResult r =
@@ -86,6 +88,16 @@ TEST_F(CabWriterInterop, ASetSpansSeveralCabinets) {
             EXPECT_LE(fs::file_size(sets / n), 150u * 1024) << n;
         ExpectExtractsToSource(sets / "set.cab", Src);
     }
+}
+
+TEST_F(CabWriterInterop, LzxCabinetsAreSmallerThanMsZipOnes) {
+    // Versions of one text: each repeats the last from further back than MSZIP's 32 KB reach.
+    const std::string base = TextBytes(120000, 100);
+    for (int i = 0; i < 20; ++i)
+        WriteFile(Src / ("v" + std::to_string(i) + ".txt"), base + TextBytes(2000, 200 + i));
+    for (const std::string m : {"mszip", "lzx"})
+        ASSERT_EQ(RunProbe({"add", (Dir / (m + ".cab")).string(), "-r", "-m", m, Src.string()}).ExitCode, 0);
+    EXPECT_LT(fs::file_size(Dir / "lzx.cab"), fs::file_size(Dir / "mszip.cab"));
 }
 
 TEST_F(CabWriterInterop, AddingToAGcabCabinetKeepsItsEntries) {
