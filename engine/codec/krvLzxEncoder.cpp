@@ -1,6 +1,7 @@
 #include "engine/codec/krvLzxEncoder.h"
 
 #include "engine/codec/krvHuffmanBuild.h"
+#include "engine/codec/krvLzMatcher.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +12,6 @@ constexpr int NumChars = 256;
 constexpr int NumLengths = 249; // the length tree's symbols
 constexpr int MinMatch = 3;
 constexpr int MaxMatch = 257;
-constexpr int HashBits = 16;
 constexpr int MaxChain = 128;
 // A 3-byte match further back than this costs more than its literals.
 constexpr std::uint32_t TooFar = 4096;
@@ -112,63 +112,33 @@ void WriteLengths(TBitWriter& Bits, const std::vector<std::uint8_t>& Lengths,
     }
 }
 
-std::uint32_t Hash3(const std::uint8_t* P) {
-    return ((static_cast<std::uint32_t>(P[0]) << 16 | static_cast<std::uint32_t>(P[1]) << 8 | P[2]) *
-            2654435761U) >>
-           (32 - HashBits);
-}
-
 } // namespace
 
 TLzxEncoder::TLzxEncoder(int WindowBits)
     : FWindowBits(std::clamp(WindowBits, 15, 21)), FWindow(std::size_t{1} << FWindowBits),
-      FPositionSlots(PositionSlots(FWindowBits)), FHead(std::size_t{1} << HashBits, -1), FChain(FWindow, -1),
+      FPositionSlots(PositionSlots(FWindowBits)), FMatcher(FWindow, MaxMatch, MaxChain),
       FMainLengths(static_cast<std::size_t>(NumChars + FPositionSlots * 8), 0),
       FLengthLengths(NumLengths, 0) {}
 
-void TLzxEncoder::Insert(std::size_t Pos) {
-    const std::uint8_t* p = FHistory.data() + (Pos - FBase);
-    std::int64_t& head = FHead[Hash3(p)];
-    FChain[Pos & (FWindow - 1)] = head;
-    head = static_cast<std::int64_t>(Pos);
-}
-
 std::uint32_t TLzxEncoder::FindMatch(std::size_t Pos, std::size_t Limit, std::uint32_t& Offset) {
     if (Limit < static_cast<std::size_t>(MinMatch)) return 0;
-    const std::uint8_t* cur = FHistory.data() + (Pos - FBase);
-    const std::size_t maxLen = std::min<std::size_t>(Limit, MaxMatch);
     const std::size_t maxDistance = FWindow - 3;
     std::uint32_t best = 0;
     // The first repeated offset costs almost nothing: take it when it matches as well.
-    if (FR0 <= Pos - FBase && FR0 <= maxDistance) {
-        const std::uint8_t* ref = cur - FR0;
-        std::size_t n = 0;
-        while (n < maxLen && ref[n] == cur[n])
-            ++n;
-        if (n >= static_cast<std::size_t>(MinMatch)) {
-            best = static_cast<std::uint32_t>(n);
+    if (FR0 <= maxDistance) {
+        const std::uint32_t n = FMatcher.LengthAt(Pos, FR0, std::min<std::size_t>(Limit, MaxMatch));
+        if (n >= static_cast<std::uint32_t>(MinMatch)) {
+            best = n;
             Offset = FR0;
         }
     }
-    std::int64_t candidate = FHead[Hash3(cur)];
-    for (int chain = 0; chain < MaxChain && candidate >= 0 && static_cast<std::size_t>(candidate) >= FBase;
-         ++chain) {
-        const std::size_t distance = Pos - static_cast<std::size_t>(candidate);
-        if (distance == 0 || distance > maxDistance) break;
-        const std::uint8_t* ref = cur - distance;
-        if (ref[best] == cur[best]) {
-            std::size_t n = 0;
-            while (n < maxLen && ref[n] == cur[n])
-                ++n;
-            if (n > best + 1 || (n > best && distance != FR0)) {
-                best = static_cast<std::uint32_t>(n);
-                Offset = static_cast<std::uint32_t>(distance);
-                if (n == maxLen) break;
-            }
-        }
-        const std::int64_t next = FChain[static_cast<std::size_t>(candidate) & (FWindow - 1)];
-        if (next >= candidate) break;
-        candidate = next;
+    std::uint32_t distance = 0;
+    // Another offset must be longer by two bytes to beat the repeated one.
+    const std::uint32_t found = FMatcher.Longest(Pos, std::min<std::size_t>(Limit, MaxMatch), maxDistance,
+                                                 best > 0 ? best + 1 : 0, distance);
+    if (found > 0) {
+        best = found;
+        Offset = distance;
     }
     if (best == static_cast<std::uint32_t>(MinMatch) && Offset > TooFar && Offset != FR0) return 0;
     return best >= static_cast<std::uint32_t>(MinMatch) ? best : 0;
@@ -194,18 +164,8 @@ void TLzxEncoder::AddMatch(std::uint32_t Length, std::uint32_t Offset, std::vect
     Tokens.push_back(t);
 }
 
-void TLzxEncoder::DropOldHistory() {
-    // Keep one window of history before the frame to come.
-    if (FHistory.size() <= 2 * FWindow + FrameSize) return;
-    const std::size_t drop = FHistory.size() - FWindow;
-    FHistory.erase(FHistory.begin(), FHistory.begin() + static_cast<std::ptrdiff_t>(drop));
-    FBase += drop;
-}
-
 void TLzxEncoder::EncodeFrame(const std::uint8_t* Data, std::size_t Count, std::vector<std::uint8_t>& Out) {
-    DropOldHistory();
-    const std::size_t start = FBase + FHistory.size();
-    FHistory.insert(FHistory.end(), Data, Data + Count);
+    const std::size_t start = FMatcher.Append(Data, Count);
     const std::size_t end = start + Count;
 
     // Tokens, greedy with one step of lazy evaluation; no match runs past the frame.
@@ -218,27 +178,27 @@ void TLzxEncoder::EncodeFrame(const std::uint8_t* Data, std::size_t Count, std::
         std::uint32_t offset = 0;
         std::uint32_t length = canHash(pos) ? FindMatch(pos, end - pos, offset) : 0;
         if (length == 0) {
-            tokens.push_back({0, FHistory[pos - FBase], 0, 0});
-            if (canHash(pos)) Insert(pos);
+            tokens.push_back({0, FMatcher.Byte(pos), 0, 0});
+            if (canHash(pos)) FMatcher.Insert(pos);
             ++pos;
             continue;
         }
-        Insert(pos);
+        FMatcher.Insert(pos);
         if (length < 32 && canHash(pos + 1)) {
             // A longer match one byte on is worth a literal first.
             std::uint32_t nextOffset = 0;
             const std::uint32_t next = FindMatch(pos + 1, end - pos - 1, nextOffset);
             if (next > length) {
-                tokens.push_back({0, FHistory[pos - FBase], 0, 0});
+                tokens.push_back({0, FMatcher.Byte(pos), 0, 0});
                 ++pos;
-                Insert(pos);
+                FMatcher.Insert(pos);
                 length = next;
                 offset = nextOffset;
             }
         }
         AddMatch(length, offset, tokens);
         for (std::size_t p = pos + 1; p < pos + length; ++p)
-            if (canHash(p)) Insert(p);
+            if (canHash(p)) FMatcher.Insert(p);
         pos += length;
     }
 

@@ -5,6 +5,8 @@
 // No E8 translation. What it writes is what LZX decoders (libmspack, cabextract) read.
 #pragma once
 
+#include "engine/codec/krvLzMatcher.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -27,21 +29,16 @@ private:
         std::uint8_t FooterBits;
     };
 
-    void Insert(std::size_t Pos);
     // The longest match at Pos within Limit bytes; its length (0: none) and offset.
     std::uint32_t FindMatch(std::size_t Pos, std::size_t Limit, std::uint32_t& Offset);
     void AddMatch(std::uint32_t Length, std::uint32_t Offset, std::vector<TToken>& Tokens);
-    void DropOldHistory();
 
     int FWindowBits;
     std::size_t FWindow;
     int FPositionSlots;
     bool FFirst = true;
     std::uint32_t FR0 = 1, FR1 = 1, FR2 = 1;
-    std::vector<std::uint8_t> FHistory; // the data seen, from absolute position FBase on
-    std::size_t FBase = 0;
-    std::vector<std::int64_t> FHead;  // by hash: the last absolute position, -1 none
-    std::vector<std::int64_t> FChain; // by absolute position & (window - 1): the one before
+    TLzMatcher FMatcher;
     std::vector<std::uint8_t> FMainLengths;
     std::vector<std::uint8_t> FLengthLengths;
 };
