@@ -37,8 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     // Up to 256 KB of data: eight frames and more, enough to cross frames and blocks.
     const std::size_t count = std::min<std::size_t>(Size - 1, 256 * 1024);
     const std::uint8_t* plain = Data + 1;
-    const int choice = Data[0] % 8;
-    const TCOMP method = choice < 7 ? MakeLzxCompression(15 + choice) : MakeQuantumCompression(7, 21);
+    // LZX with windows 2^15 to 2^21, Quantum with windows 2^10 to 2^21.
+    const int choice = Data[0] % 19;
+    const TCOMP method = choice < 7 ? MakeLzxCompression(15 + choice) : MakeQuantumCompression(7, 3 + choice);
 
     TCCAB cab;
     cab.szCab = cabFile.Name();

@@ -1,6 +1,7 @@
 #include "engine/write/krvCabCompressors.h"
 
 #include "engine/codec/krvLzxEncoder.h"
+#include "engine/codec/krvQuantumEncoder.h"
 
 namespace {
 
@@ -23,16 +24,17 @@ private:
     TMsZipBlockDeflater FDeflater;
 };
 
-class TLzxCompressor : public TFciCompressor {
+// An encoder of frames (LZX, Quantum) that keeps its window across the folder's blocks.
+template <typename TEncoder> class TFrameCompressor : public TFciCompressor {
 public:
-    explicit TLzxCompressor(int WindowBits) : FEncoder(WindowBits) {}
+    explicit TFrameCompressor(int WindowBits) : FEncoder(WindowBits) {}
     bool Compress(const std::uint8_t* Data, std::size_t Count, std::vector<std::uint8_t>& Out) override {
         FEncoder.EncodeFrame(Data, Count, Out);
         return true;
     }
 
 private:
-    TLzxEncoder FEncoder;
+    TEncoder FEncoder;
 };
 
 } // namespace
@@ -44,7 +46,9 @@ std::unique_ptr<TFciCompressor> MakeCabCompressor(TCOMP Compression, TDeflateTyp
     case tcompTYPE_MSZIP:
         return std::make_unique<TMsZipCompressor>(Level == dtDeflateS ? dtDeflateN : Level);
     case tcompTYPE_LZX:
-        return std::make_unique<TLzxCompressor>((Compression >> 8) & 0x1F);
+        return std::make_unique<TFrameCompressor<TLzxEncoder>>((Compression >> 8) & 0x1F);
+    case tcompTYPE_QUANTUM:
+        return std::make_unique<TFrameCompressor<TQuantumEncoder>>((Compression >> 8) & 0x1F);
     default:
         return nullptr;
     }

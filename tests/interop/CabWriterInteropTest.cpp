@@ -1,7 +1,7 @@
 // Cabinets the cabinet writer makes pass cabextract -t, list with gcab -l and extract with
-// cabextract to the bytes of their sources, for every method and LZX window, also as a set
-// spanning several cabinets; adding to a cabinet made by gcab keeps its entries; a failure of
-// the cabinet library is reported and leaves the old cabinet as it was.
+// cabextract to the bytes of their sources, for every method, LZX window and some Quantum
+// windows, also as a set spanning several cabinets; adding to a cabinet made by gcab keeps its
+// entries; a failure of the cabinet library is reported and leaves the old cabinet as it was.
 #include "engine/core/krvErrorCodes.h"
 #include "engine/write/krvMakeCab.h"
 
@@ -50,6 +50,8 @@ TEST_F(CabWriterInterop, EveryMethodIsAcceptedByCabextractAndGcab) {
     std::vector<std::vector<std::string>> methods = {{"store"}, {"mszip"}};
     for (int window = 15; window <= 21; ++window)
         methods.push_back({"lzx", "-l", std::to_string(window)});
+    for (const int memory : {10, 15, 21})
+        methods.push_back({"quantum", "-q", std::to_string(memory)});
     for (const auto& m : methods) {
         std::vector<std::string> args{"add", (Dir / "x.cab").string(), "-r", "-m"};
         args.insert(args.end(), m.begin(), m.end());
@@ -76,7 +78,7 @@ TEST_F(CabWriterInterop, ASetSpansSeveralCabinets) {
     for (int i = 0; i < 60; ++i)
         WriteFile(Src / ("f" + std::to_string(i)),
                   i % 2 ? RandomBytes(100 + 397 * i, i) : TextBytes(9000 * i, i));
-    for (const std::string m : {"store", "mszip", "lzx"}) {
+    for (const std::string m : {"store", "mszip", "lzx", "quantum"}) {
         SCOPED_TRACE(m);
         TempDir sets;
         const ToolResult r =

@@ -191,6 +191,8 @@ int AddCab(const std::vector<std::string>& Args) {
             const int level = std::atoi(Args[++i].c_str());
             cab.SetLzxLevel(level);
             cab.SetQuantumLevel(level);
+        } else if (a == "-q" && i + 1 < Args.size()) {
+            cab.SetQuantumMemory(std::atoi(Args[++i].c_str()));
         } else if (a == "-k" && i + 1 < Args.size()) {
             // A set of cabinets of at most this many kilobytes: x.cab, x2.cab, x3.cab ...
             cab.MaxCabinetSize = static_cast<std::uint32_t>(std::atoi(Args[++i].c_str())) * 1024;
