@@ -218,6 +218,8 @@ void TCompBase::DoCompress(TCompHeaderObj& List) {
         if (::stat(Name.c_str(), &st) == 0) FNeverGather.emplace_back(st.st_dev, st.st_ino);
     };
     if (temp) neverGather(temp->OpenName());
+    for (const std::string& name : FAlsoNeverGather)
+        neverGather(name);
 
     std::unique_ptr<TFileStream32> input;
     if (!FNewArchive) {

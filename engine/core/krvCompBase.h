@@ -303,6 +303,8 @@ protected:
     bool FScanFailed = false;
     // Device and inode of files that are never gathered: the old archive and the temporary one.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> FNeverGather;
+    // Further files a writer keeps out of its archive (the tar.gz a tar is wrapped into).
+    std::vector<std::string> FAlsoNeverGather;
 
     // The entry being compressed.
     std::uint32_t FEntryCrc = 0; // CRC-32 (after the final XOR)

@@ -3,6 +3,7 @@
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvCrc.h"
+#include "engine/core/krvDeflatePrefetch.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvGzipRecords.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -286,5 +288,77 @@ bool TGZip::WriteMember(TStream32& Input, std::int64_t Expected, TStream32& Outp
     PutU32LE(trailer, FMemberCrc);
     PutU32LE(trailer + 4, static_cast<std::uint32_t>(total & 0xFFFFFFFF));
     Output.WriteBuffer(trailer, GzipTrailer);
+    return !Cancel();
+}
+
+bool TGZip::WriteMembers(TStream32& Input, std::int64_t Expected, TStream32& Output,
+                         const std::string& StoredName, std::uint32_t MTime) {
+    constexpr std::int64_t Chunk = std::int64_t{4} << 20;
+    const unsigned threads = JobThreads(Threads);
+    if (threads < 2 || Expected <= 2 * Chunk) return WriteMember(Input, Expected, Output, StoredName, MTime);
+    struct TPiece {
+        std::vector<std::uint8_t> Plain, Packed;
+        std::uint32_t Crc = 0;
+        bool Ok = false;
+    };
+    std::vector<TPiece> pieces(threads);
+    std::uint32_t crc = 0xFFFFFFFFU;
+    std::int64_t total = 0;
+    bool first = true;
+    for (;;) {
+        // A batch of chunks, one per thread, read in order.
+        std::size_t filled = 0;
+        for (TPiece& p : pieces) {
+            p.Plain.resize(static_cast<std::size_t>(Chunk));
+            std::int64_t n = 0;
+            for (std::int64_t r; n < Chunk && (r = Input.Read(p.Plain.data() + n, Chunk - n)) > 0;)
+                n += r;
+            p.Plain.resize(static_cast<std::size_t>(n));
+            if (n == 0) break;
+            ++filled;
+            if (n < Chunk) break;
+        }
+        CheckCancel();
+        if (filled == 0 && !first) break;
+        std::vector<std::thread> workers;
+        for (std::size_t i = 0; i < filled; ++i)
+            workers.emplace_back([this, &p = pieces[i]] {
+                TWholeDeflater deflater(DeflateType);
+                p.Packed.resize(static_cast<std::size_t>(deflater.Bound(std::ssize(p.Plain))));
+                const std::int64_t size = deflater.Deflate(p.Plain, p.Packed);
+                p.Ok = size > 0 || p.Plain.empty();
+                p.Packed.resize(static_cast<std::size_t>(std::max<std::int64_t>(size, 0)));
+                p.Crc = 0xFFFFFFFFU;
+                UpdateCrc32Buf(p.Plain.data(), std::ssize(p.Plain), p.Crc);
+                p.Crc ^= 0xFFFFFFFFU;
+            });
+        for (std::size_t i = 0; i < filled; ++i)
+            UpdateCrc32Buf(pieces[i].Plain.data(), std::ssize(pieces[i].Plain), crc);
+        for (std::thread& w : workers)
+            w.join();
+        for (std::size_t i = 0; i < filled; ++i) {
+            const TPiece& p = pieces[i];
+            if (!p.Ok) Fail(FileName, "", ecErrorWritingToFile);
+            const std::string header =
+                GzipHeaderBytes(first ? StoredName : std::string(), MTime, ExtraFlags());
+            first = false;
+            Output.WriteBuffer(header.data(), static_cast<std::int64_t>(header.size()));
+            Output.WriteBuffer(p.Packed.data(), std::ssize(p.Packed));
+            std::uint8_t trailer[GzipTrailer];
+            PutU32LE(trailer, p.Crc);
+            PutU32LE(trailer + 4, static_cast<std::uint32_t>(p.Plain.size()));
+            Output.WriteBuffer(trailer, GzipTrailer);
+            total += std::ssize(p.Plain);
+            BytesToDo -= static_cast<double>(p.Plain.size());
+        }
+        DoProgress(total, std::max(Expected, total), JobTotal);
+        EngineHost::PumpIfDue();
+        CheckCancel();
+        if (filled < pieces.size() || pieces[filled - 1].Plain.size() < static_cast<std::size_t>(Chunk))
+            break;
+    }
+    if (first) return WriteMember(Input, 0, Output, StoredName, MTime); // it was empty after all
+    FMemberCrc = crc ^ 0xFFFFFFFFU;
+    FMemberSize = total;
     return !Cancel();
 }

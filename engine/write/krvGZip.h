@@ -31,6 +31,11 @@ public:
     // (the size the input had when it was found) only sizes the progress. False when cancelled.
     bool WriteMember(TStream32& Input, std::int64_t Expected, TStream32& Output,
                      const std::string& StoredName, std::uint32_t MTime);
+    // The same for a large input on several threads: the input is cut into chunks that are
+    // deflated at once and written in order as members of their own (the first one named), which
+    // every gzip reader joins into the one file. One member when only one thread is allowed.
+    bool WriteMembers(TStream32& Input, std::int64_t Expected, TStream32& Output,
+                      const std::string& StoredName, std::uint32_t MTime);
     // The CRC-32 and size of the last member written.
     std::uint32_t MemberCrc() const { return FMemberCrc; }
     std::int64_t MemberSize() const { return FMemberSize; }

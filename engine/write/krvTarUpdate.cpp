@@ -126,7 +126,9 @@ void TTar::DoCompress(TCompHeaderObj& List) {
     const std::string scratch = CreateTempFolder(TempDir(), "krv");
     if (scratch.empty()) Fail(TempDir(), "", ecErrorOpeningFile);
     const std::string keep = FArchiveFile;
+    FAlsoNeverGather = {target};
     const TScopeExit restore{[&] {
+        FAlsoNeverGather.clear();
         FArchiveFile = keep;
         FGzipTarget.clear();
         std::error_code ec;
@@ -150,6 +152,7 @@ void TTar::PlaceArchive(TTempFileStream& Temp) {
     TGZip gz;
     gz.DriveCancelFrom(*this);
     gz.DeflateType = DeflateType;
+    gz.Threads = Threads;
     gz.OnProgress = OnProgress;
     gz.OnError = OnError;
     gz.FileName = TarNameInGzip();
@@ -157,7 +160,7 @@ void TTar::PlaceArchive(TTempFileStream& Temp) {
     gz.BytesToDo = gz.JobTotal;
     if (Temp.Seek(0, soBeginning) != 0) Fail(ArchiveFile(), "", ecSeekError);
     const auto now = static_cast<std::uint32_t>(std::time(nullptr));
-    if (!gz.WriteMember(Temp, Temp.Size(), out, TarNameInGzip(), now)) ThrowCancelled();
+    if (!gz.WriteMembers(Temp, Temp.Size(), out, TarNameInGzip(), now)) ThrowCancelled();
     out.Commit();
     Temp.Discard();
 }

@@ -140,6 +140,11 @@ TEST_F(TarWriterInterop, TarGzRoundTripAndUpdateTouchNothingElse) {
     EXPECT_EQ(RunTool({"gzip", "-t", tgz.string()}).ExitCode, 0);
     ExpectExtractsToSource(tgz, "z");
     EXPECT_FALSE(fs::exists(Dir / "x.tar")) << "no tar is left beside the tar.gz";
+    // Made again from the folder it lies in, it does not take itself in.
+    const ToolResult again = RunProbe({"add", tgz.string(), "-r", Dir.Str()});
+    ASSERT_EQ(again.ExitCode, 0) << again.Err;
+    const ToolResult list = RunUtf8({"tar", "tzf", tgz.string()});
+    EXPECT_EQ(list.Out.find("x.tar.gz"), std::string::npos) << list.Out;
 
     // An archive made by GNU tar, with unrelated files named like its tar beside it.
     const fs::path theirs = Dir / "y.tar.gz";
