@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr int HashBits = 16;
+constexpr int HashBits = 20;
 constexpr std::size_t FrameReserve = 32768;
 
 std::uint32_t Hash3(const std::uint8_t* P) {
