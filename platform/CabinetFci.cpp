@@ -59,6 +59,18 @@ std::uint32_t CabDataChecksum(const std::uint8_t* Data, std::size_t Count, std::
     return sum ^ rest;
 }
 
+bool TFciCompressor::CompressBatch(const std::uint8_t* Data, std::size_t Count,
+                                   std::vector<std::vector<std::uint8_t>>& Outs) {
+    const std::size_t blocks = (Count + CabBlockSize - 1) / CabBlockSize;
+    Outs.resize(blocks);
+    for (std::size_t i = 0; i < blocks; ++i) {
+        Outs[i].clear();
+        if (!Compress(Data + i * CabBlockSize, std::min(CabBlockSize, Count - i * CabBlockSize), Outs[i]))
+            return false;
+    }
+    return true;
+}
+
 class TFciContext::TImpl {
 public:
     struct TBlock {
@@ -99,7 +111,7 @@ public:
     std::unique_ptr<TFciCompressor> Compressor;
     std::vector<std::uint8_t> Pending;
     std::vector<TFile> Files;
-    std::vector<std::uint8_t> Packed;
+    std::vector<std::vector<std::uint8_t>> Outs;
 
     ~TImpl() {
         if (Spool >= 0) ::close(Spool);
@@ -142,33 +154,44 @@ public:
         return true;
     }
 
-    bool EmitBlock(const TFciStatus& Status) {
+    std::size_t PendingLimit() const {
+        return CabBlockSize * std::max<std::size_t>(Compressor->BatchBlocks(), 1);
+    }
+
+    // Compresses what is pending as blocks of 32768 bytes (the last may be shorter) and
+    // spools them.
+    bool EmitBlocks(const TFciStatus& Status) {
         TFolder& f = Folders.back();
-        if (f.Blocks.size() >= CabMaxFolderBlocks) return Fail(fcierrCAB_FORMAT_LIMIT);
-        Packed.clear();
-        if (!Compressor->Compress(Pending.data(), Pending.size(), Packed)) return Fail(fcierrMCI_FAIL);
-        if (Packed.size() > 0xFFFF) return Fail(fcierrMCI_FAIL);
-        TBlock b;
-        b.SpoolPos = SpoolSize;
-        b.CbData = static_cast<std::uint16_t>(Packed.size());
-        b.CbUncomp = static_cast<std::uint16_t>(Pending.size());
-        std::uint8_t sizes[4] = {
-            static_cast<std::uint8_t>(b.CbData), static_cast<std::uint8_t>(b.CbData >> 8),
-            static_cast<std::uint8_t>(b.CbUncomp), static_cast<std::uint8_t>(b.CbUncomp >> 8)};
-        b.Checksum = CabDataChecksum(sizes, 4, CabDataChecksum(Packed.data(), Packed.size(), 0));
-        if (!SpoolWrite(Packed.data(), Packed.size())) return Fail(fcierrTEMP_FILE);
-        f.Blocks.push_back(b);
-        f.Plain += b.CbUncomp;
-        f.Packed += DataSize + b.CbData;
-        Unwritten += DataSize + b.CbData;
+        const std::size_t count = (Pending.size() + CabBlockSize - 1) / CabBlockSize;
+        if (f.Blocks.size() + count > CabMaxFolderBlocks) return Fail(fcierrCAB_FORMAT_LIMIT);
+        if (!Compressor->CompressBatch(Pending.data(), Pending.size(), Outs) || Outs.size() != count)
+            return Fail(fcierrMCI_FAIL);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::vector<std::uint8_t>& packed = Outs[i];
+            if (packed.size() > 0xFFFF) return Fail(fcierrMCI_FAIL);
+            TBlock b;
+            b.SpoolPos = SpoolSize;
+            b.CbData = static_cast<std::uint16_t>(packed.size());
+            b.CbUncomp =
+                static_cast<std::uint16_t>(std::min(CabBlockSize, Pending.size() - i * CabBlockSize));
+            std::uint8_t sizes[4] = {
+                static_cast<std::uint8_t>(b.CbData), static_cast<std::uint8_t>(b.CbData >> 8),
+                static_cast<std::uint8_t>(b.CbUncomp), static_cast<std::uint8_t>(b.CbUncomp >> 8)};
+            b.Checksum = CabDataChecksum(sizes, 4, CabDataChecksum(packed.data(), packed.size(), 0));
+            if (!SpoolWrite(packed.data(), packed.size())) return Fail(fcierrTEMP_FILE);
+            f.Blocks.push_back(b);
+            f.Plain += b.CbUncomp;
+            f.Packed += DataSize + b.CbData;
+            Unwritten += DataSize + b.CbData;
+            if (Status && Status(0, b.CbData, b.CbUncomp) == -1) return Fail(fcierrUSER_ABORT);
+        }
         Pending.clear();
-        if (Status && Status(0, b.CbData, b.CbUncomp) == -1) return Fail(fcierrUSER_ABORT);
         return true;
     }
 
     bool CloseFolder(const TFciStatus& Status) {
         if (!FolderOpen) return true;
-        if (!Pending.empty() && !EmitBlock(Status)) return false;
+        if (!Pending.empty() && !EmitBlocks(Status)) return false;
         FolderOpen = false;
         Compressor.reset();
         if (Status && Status(1, static_cast<std::uint32_t>(Folders.back().Packed), 0) == -1)
@@ -226,11 +249,11 @@ public:
             std::size_t used = 0;
             while (used < static_cast<std::size_t>(n)) {
                 const std::size_t take =
-                    std::min(CabBlockSize - Pending.size(), static_cast<std::size_t>(n) - used);
+                    std::min(PendingLimit() - Pending.size(), static_cast<std::size_t>(n) - used);
                 Pending.insert(Pending.end(), buffer.begin() + static_cast<std::ptrdiff_t>(used),
                                buffer.begin() + static_cast<std::ptrdiff_t>(used + take));
                 used += take;
-                if (Pending.size() == CabBlockSize && !EmitBlock(Status)) return false;
+                if (Pending.size() == PendingLimit() && !EmitBlocks(Status)) return false;
             }
         }
         file.Size = static_cast<std::uint32_t>(total);

@@ -71,6 +71,13 @@ public:
     virtual ~TFciCompressor() = default;
     // The CFDATA payload for Count (1..32768) bytes; false on failure.
     virtual bool Compress(const std::uint8_t* Data, std::size_t Count, std::vector<std::uint8_t>& Out) = 0;
+    // How many blocks the compressor takes at once (a compressor that works on several
+    // threads); the context hands it that many whenever it has them.
+    virtual std::size_t BatchBlocks() const { return 1; }
+    // The payloads of the blocks of 32768 bytes (the last may be shorter) that Count bytes of
+    // Data make, in order; the default compresses one after another.
+    virtual bool CompressBatch(const std::uint8_t* Data, std::size_t Count,
+                               std::vector<std::vector<std::uint8_t>>& Outs);
 };
 // A compressor for a compression word; nullptr for a type the caller does not have.
 using TFciMakeCompressor = std::function<std::unique_ptr<TFciCompressor>(TCOMP Compression)>;

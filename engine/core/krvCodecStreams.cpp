@@ -203,13 +203,17 @@ TMsZipBlockDeflater::TMsZipBlockDeflater(TDeflateType Level) {
     FState.SetLive();
 }
 
-bool TMsZipBlockDeflater::Deflate(const std::uint8_t* Data, std::size_t Count,
-                                  std::vector<std::uint8_t>& Out) {
+bool TMsZipBlockDeflater::DeflateAfter(const std::uint8_t* History, std::size_t HistoryCount,
+                                       const std::uint8_t* Data, std::size_t Count,
+                                       std::vector<std::uint8_t>& Out) {
     constexpr std::size_t Window = 32768;
     z_stream& z = FState.Z;
     if (deflateReset(&z) != Z_OK) return false;
-    if (!FHistory.empty() &&
-        deflateSetDictionary(&z, FHistory.data(), static_cast<uInt>(FHistory.size())) != Z_OK)
+    if (HistoryCount > Window) {
+        History += HistoryCount - Window;
+        HistoryCount = Window;
+    }
+    if (HistoryCount > 0 && deflateSetDictionary(&z, History, static_cast<uInt>(HistoryCount)) != Z_OK)
         return false;
     const std::size_t start = Out.size();
     Out.resize(start + 2 + deflateBound(&z, static_cast<uLong>(Count)) + 16);
@@ -221,14 +225,17 @@ bool TMsZipBlockDeflater::Deflate(const std::uint8_t* Data, std::size_t Count,
     z.avail_out = static_cast<uInt>(Out.size() - start - 2);
     if (deflate(&z, Z_FINISH) != Z_STREAM_END) return false;
     Out.resize(Out.size() - z.avail_out);
+    return true;
+}
+
+bool TMsZipBlockDeflater::Deflate(const std::uint8_t* Data, std::size_t Count,
+                                  std::vector<std::uint8_t>& Out) {
+    constexpr std::size_t Window = 32768;
+    if (!DeflateAfter(FHistory.data(), FHistory.size(), Data, Count, Out)) return false;
     // The window the next block may refer back into.
-    if (Count >= Window) {
-        FHistory.assign(Data + Count - Window, Data + Count);
-    } else {
-        FHistory.insert(FHistory.end(), Data, Data + Count);
-        if (FHistory.size() > Window)
-            FHistory.erase(FHistory.begin(), FHistory.end() - static_cast<std::ptrdiff_t>(Window));
-    }
+    FHistory.insert(FHistory.end(), Data, Data + Count);
+    if (FHistory.size() > Window)
+        FHistory.erase(FHistory.begin(), FHistory.end() - static_cast<std::ptrdiff_t>(Window));
     return true;
 }
 

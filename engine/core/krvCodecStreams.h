@@ -215,6 +215,10 @@ public:
     explicit TMsZipBlockDeflater(TDeflateType Level);
     // Appends the block for Count bytes of Data to Out; false on a zlib failure.
     bool Deflate(const std::uint8_t* Data, std::size_t Count, std::vector<std::uint8_t>& Out);
+    // The same with the history given (the plain data before the block, at most 32 KB of it
+    // used) instead of the deflater's own, which stays as it was.
+    bool DeflateAfter(const std::uint8_t* History, std::size_t HistoryCount, const std::uint8_t* Data,
+                      std::size_t Count, std::vector<std::uint8_t>& Out);
 
 private:
     TZlibState FState{TZlibState::zkDeflate};

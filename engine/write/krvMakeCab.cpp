@@ -1,6 +1,7 @@
 #include "engine/write/krvMakeCab.h"
 
 #include "engine/core/EngineHost.h"
+#include "engine/core/krvDeflatePrefetch.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvFileIo.h"
 #include "engine/core/krvGbls.h"
@@ -221,6 +222,7 @@ void TMakeCab::DoCompress(TCompHeaderObj& List) {
     cab.szCabPath = FolderOf(ArchiveFile());
     TFciErf erf;
     const TDeflateType level = DeflateType;
+    const unsigned threads = JobThreads(Threads);
     FFci = TFciContext::Create(
         erf, cab,
         [this](const std::string& Path) -> std::unique_ptr<TFciOutput> {
@@ -229,7 +231,7 @@ void TMakeCab::DoCompress(TCompHeaderObj& List) {
             return std::make_unique<TTempCabinet>(*FCabinets.back());
         },
         [scratch] { return JoinPath(scratch, "spool"); },
-        [level](TCOMP Compression) { return MakeCabCompressor(Compression, level); });
+        [level, threads](TCOMP Compression) { return MakeCabCompressor(Compression, level, threads); });
     if (!FFci)
         Fail(ArchiveFile(), "cabinet library error " + std::to_string(erf.erfOper), ecErrorOpeningFile);
 
