@@ -51,5 +51,5 @@ done
 (cd "$tree" && xargs -a "$work/files.txt" -d '\n' gcab -cz "$work/g.cab")
 echo "cabinets of $size_mb MB:"
 report "quillar cab mszip" "quillar cab lzx" "gcab -cz"
-cabextract -tq "$work/q.cab" && cabextract -tq "$work/l.cab" && echo "  quillar cabinets pass cabextract -t"
+cabextract -tq "$work/q.cab" >/dev/null && cabextract -tq "$work/l.cab" >/dev/null && echo "  quillar cabinets pass cabextract -t"
 echo "  sizes: mszip $(stat -c %s "$work/q.cab"), lzx $(stat -c %s "$work/l.cab"), gcab -cz $(stat -c %s "$work/g.cab")"
