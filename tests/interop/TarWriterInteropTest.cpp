@@ -164,15 +164,34 @@ TEST_F(TarWriterInterop, TarGzRoundTripAndUpdateTouchNothingElse) {
     EXPECT_EQ(after.Out, before + "new.txt\n");
 }
 
-TEST_F(TarWriterInterop, ConverterWritesTarGz) {
+TEST_F(TarWriterInterop, TheConverterWritesTarTarGzAndCabinets) {
     const fs::path zip = Dir / "in.zip";
     ASSERT_EQ(RunTool({"zip", "-qr", zip.string(), "."}, Src).ExitCode, 0);
-    const ToolResult r = RunProbe({"convert", zip.string(), (Dir / "out.tar.gz").string()});
-    ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
-    TempDir out;
-    ASSERT_EQ(RunUtf8({"tar", "-xzf", (Dir / "out.tar.gz").string(), "-C", out.Str()}).ExitCode, 0);
-    EXPECT_EQ(ReadFile(out / "f513"), ReadFile(Src / "f513"));
-    EXPECT_FALSE(fs::exists(Dir / "out.tar"));
+    struct Case {
+        std::string Output;
+        std::vector<std::string> Extract; // the tool that unpacks it into the folder that follows
+    };
+    const std::vector<Case> cases = {
+        {"out.tar", {"tar", "-xf"}},
+        {"out.tar.gz", {"tar", "-xzf"}},
+        {"out.cab", {"cabextract", "-q", "-d"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Output);
+        const ToolResult r = RunProbe({"convert", zip.string(), (Dir / c.Output).string()});
+        ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+        TempDir out;
+        std::vector<std::string> argv = c.Extract;
+        if (c.Output == "out.cab") {
+            argv.insert(argv.end(), {out.Str(), (Dir / c.Output).string()});
+        } else {
+            argv.push_back((Dir / c.Output).string());
+            argv.insert(argv.end(), {"-C", out.Str()});
+        }
+        ASSERT_EQ(RunUtf8(argv).ExitCode, 0);
+        EXPECT_EQ(ReadFile(out / "f513"), ReadFile(Src / "f513"));
+        EXPECT_EQ(ReadFile(out / "caf\xC3\xA9 \xE2\x82\xAC.txt"), "utf-8 name");
+    }
 }
 
 } // namespace
