@@ -193,6 +193,53 @@ std::int64_t TStoreStream::CopyFromStream(TStream32& Input) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// TMsZipBlockDeflater
+
+TMsZipBlockDeflater::TMsZipBlockDeflater(TDeflateType Level) {
+    const int rc = deflateInit2(&FState.Z, DeflateLevel(Level), Z_DEFLATED, RawDeflateWindowBits, MemLevel,
+                                Z_DEFAULT_STRATEGY);
+    if (rc == Z_MEM_ERROR) throw E_RAISE(ecOutOfMemory);
+    if (rc != Z_OK) throw std::invalid_argument("deflateInit2: bad parameters");
+    FState.SetLive();
+}
+
+bool TMsZipBlockDeflater::DeflateAfter(const std::uint8_t* History, std::size_t HistoryCount,
+                                       const std::uint8_t* Data, std::size_t Count,
+                                       std::vector<std::uint8_t>& Out) {
+    constexpr std::size_t Window = 32768;
+    z_stream& z = FState.Z;
+    if (deflateReset(&z) != Z_OK) return false;
+    if (HistoryCount > Window) {
+        History += HistoryCount - Window;
+        HistoryCount = Window;
+    }
+    if (HistoryCount > 0 && deflateSetDictionary(&z, History, static_cast<uInt>(HistoryCount)) != Z_OK)
+        return false;
+    const std::size_t start = Out.size();
+    Out.resize(start + 2 + deflateBound(&z, static_cast<uLong>(Count)) + 16);
+    Out[start] = 'C';
+    Out[start + 1] = 'K';
+    z.next_in = const_cast<Bytef*>(Data);
+    z.avail_in = static_cast<uInt>(Count);
+    z.next_out = Out.data() + start + 2;
+    z.avail_out = static_cast<uInt>(Out.size() - start - 2);
+    if (deflate(&z, Z_FINISH) != Z_STREAM_END) return false;
+    Out.resize(Out.size() - z.avail_out);
+    return true;
+}
+
+bool TMsZipBlockDeflater::Deflate(const std::uint8_t* Data, std::size_t Count,
+                                  std::vector<std::uint8_t>& Out) {
+    constexpr std::size_t Window = 32768;
+    if (!DeflateAfter(FHistory.data(), FHistory.size(), Data, Count, Out)) return false;
+    // The window the next block may refer back into.
+    FHistory.insert(FHistory.end(), Data, Data + Count);
+    if (FHistory.size() > Window)
+        FHistory.erase(FHistory.begin(), FHistory.end() - static_cast<std::ptrdiff_t>(Window));
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
 // TCompressStream
 
 TCompressStream::TCompressStream(TStream32& Output, TProgressEvent Progress, const bool* CancelFlag,
@@ -379,8 +426,8 @@ TWholeInflater::~TWholeInflater() {
 }
 
 bool TWholeInflater::Inflate(std::span<const std::uint8_t> In, std::span<std::uint8_t> Out) {
-    return libdeflate_deflate_decompress(FDecompressor, In.data(), In.size(), Out.data(), Out.size(), nullptr) ==
-           LIBDEFLATE_SUCCESS;
+    return libdeflate_deflate_decompress(FDecompressor, In.data(), In.size(), Out.data(), Out.size(),
+                                         nullptr) == LIBDEFLATE_SUCCESS;
 }
 
 namespace {
@@ -412,7 +459,8 @@ TWholeDeflater::~TWholeDeflater() {
 }
 
 std::int64_t TWholeDeflater::Bound(std::int64_t InSize) const {
-    return static_cast<std::int64_t>(libdeflate_deflate_compress_bound(FCompressor, static_cast<std::size_t>(InSize)));
+    return static_cast<std::int64_t>(
+        libdeflate_deflate_compress_bound(FCompressor, static_cast<std::size_t>(InSize)));
 }
 
 std::int64_t TWholeDeflater::Deflate(std::span<const std::uint8_t> In, std::span<std::uint8_t> Out) {

@@ -207,6 +207,24 @@ private:
     std::int64_t FAvailOut = 0;
 };
 
+// MSZIP, the deflate of cabinets: each block of a folder is "CK" and a whole raw deflate
+// stream that may refer back into the plain data of the folder's previous blocks (at most
+// 32 KB back), so one deflater serves the blocks of one folder in order.
+class TMsZipBlockDeflater {
+public:
+    explicit TMsZipBlockDeflater(TDeflateType Level);
+    // Appends the block for Count bytes of Data to Out; false on a zlib failure.
+    bool Deflate(const std::uint8_t* Data, std::size_t Count, std::vector<std::uint8_t>& Out);
+    // The same with the history given (the plain data before the block, at most 32 KB of it
+    // used) instead of the deflater's own, which stays as it was.
+    bool DeflateAfter(const std::uint8_t* History, std::size_t HistoryCount, const std::uint8_t* Data,
+                      std::size_t Count, std::vector<std::uint8_t>& Out);
+
+private:
+    TZlibState FState{TZlibState::zkDeflate};
+    std::vector<std::uint8_t> FHistory;
+};
+
 // ---- whole buffers --------------------------------------------------------------------------
 // Data whose sizes are known and at most WholeBufferLimit bytes are inflated and deflated in
 // one call of libdeflate, several times zlib's speed; everything else streams through zlib.

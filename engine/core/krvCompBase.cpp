@@ -218,6 +218,8 @@ void TCompBase::DoCompress(TCompHeaderObj& List) {
         if (::stat(Name.c_str(), &st) == 0) FNeverGather.emplace_back(st.st_dev, st.st_ino);
     };
     if (temp) neverGather(temp->OpenName());
+    for (const std::string& name : FAlsoNeverGather)
+        neverGather(name);
 
     std::unique_ptr<TFileStream32> input;
     if (!FNewArchive) {
@@ -227,7 +229,7 @@ void TCompBase::DoCompress(TCompHeaderObj& List) {
         neverGather(ArchiveFile());
         FInput = input.get();
         FInputSize = input->Size();
-        if (FInputSize > MaxFormatSize) Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
+        if (FInputSize > MaxArchiveSize()) Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
         if (FInputSize > 0) {
             ReadHeaders(*input, List);
             // Whatever precedes the first entry (a self-extractor stub) is kept.
@@ -260,26 +262,33 @@ void TCompBase::DoCompress(TCompHeaderObj& List) {
         if (FOutputPlaced)
             temp->Discard();
         else
-            temp->Commit();
+            PlaceArchive(*temp);
     } else if (auto* mem = dynamic_cast<TMemoryStream32*>(FOutput); mem && !FOutputPlaced) {
         WriteMemoryImage(*mem);
     }
     FArchiveWritten = true;
     ListEntries(List);
 
-    if (Switch == swMove && !FMoveList.empty()) {
-        ProgressByFile = 0;
-        ProgressByArchive = 0;
-        const int count = static_cast<int>(FMoveList.size());
-        for (int i = 0; i < count; ++i)
-            if (TUnBase::EraseFile(FMoveList[static_cast<std::size_t>(i)], DeleteOptions) && OnDeleteFile)
-                OnDeleteFile(*this, FMoveList[static_cast<std::size_t>(i)], i + 1, count);
-    }
+    DeleteMovedSources();
     if (OnElapsedTime) OnElapsedTime(*this, Timer.Elapsed());
+}
+
+void TCompBase::DeleteMovedSources() {
+    if (Switch != swMove || FMoveList.empty()) return;
+    ProgressByFile = 0;
+    ProgressByArchive = 0;
+    const int count = static_cast<int>(FMoveList.size());
+    for (int i = 0; i < count; ++i)
+        if (TUnBase::EraseFile(FMoveList[static_cast<std::size_t>(i)], DeleteOptions) && OnDeleteFile)
+            OnDeleteFile(*this, FMoveList[static_cast<std::size_t>(i)], i + 1, count);
 }
 
 std::unique_ptr<TTempFileStream> TCompBase::CreateTempStream(const std::string& FinalName) {
     return std::make_unique<TTempFileStream>(this, fmCreate, FinalName);
+}
+
+void TCompBase::PlaceArchive(TTempFileStream& Temp) {
+    Temp.Commit();
 }
 
 std::string TCompBase::TemporaryArchiveName() {

@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <unordered_map>
 #include <vector>
 
@@ -252,6 +253,14 @@ protected:
     virtual std::string TemporaryArchiveName();
     // The temporary file the new archive is built in, beside FinalName.
     virtual std::unique_ptr<TTempFileStream> CreateTempStream(const std::string& FinalName);
+    // Puts the whole new archive in place (a writer that wraps the archive, as tar.gz does,
+    // writes its own output from Temp here and discards Temp).
+    virtual void PlaceArchive(TTempFileStream& Temp);
+    // The largest old archive the writer reads.
+    virtual std::int64_t MaxArchiveSize() const { return MaxFormatSize; }
+    // Opens a gathered file for reading: only a regular file, never the archive being built
+    // or the old one. Reports 25235 and gives nullptr otherwise; St holds its status.
+    std::unique_ptr<TFileStream32> OpenGatheredFile(const std::string& Path, struct stat& St);
     // Puts an archive built in memory in place of ArchiveFile.
     void WriteMemoryImage(TMemoryStream32& Image);
     static constexpr std::int64_t CopyChunk = 1 << 20;
@@ -270,7 +279,9 @@ protected:
     // Files deflated ahead on worker threads during the run (several threads only).
     std::unique_ptr<TDeflatePrefetch> FPrefetch;
     // Starts FPrefetch for the files of List that will be deflated whole.
-    void StartPrefetch(TCompHeaderObj& List);
+    virtual void StartPrefetch(TCompHeaderObj& List);
+    // With swMove: erases the sources of the files added, firing OnDeleteFile for each.
+    void DeleteMovedSources();
     // Whether a file of Size bytes named Name is deflated in one call.
     bool DeflatesWhole(const std::string& Name, std::int64_t Size) const;
     // The whole-buffer deflater of the current DeflateType, made when first needed.
@@ -295,6 +306,8 @@ protected:
     bool FScanFailed = false;
     // Device and inode of files that are never gathered: the old archive and the temporary one.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> FNeverGather;
+    // Further files a writer keeps out of its archive (the tar.gz a tar is wrapped into).
+    std::vector<std::string> FAlsoNeverGather;
 
     // The entry being compressed.
     std::uint32_t FEntryCrc = 0; // CRC-32 (after the final XOR)

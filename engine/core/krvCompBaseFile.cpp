@@ -28,21 +28,23 @@ bool TCompBase::AddFile(TCompHeaderObj& List, int Index) {
         TMemoryStream32 none;
         return CompressFile(none, List, Index);
     }
-    std::uint8_t status = fsOpenOk;
-    TFileStream32 input(e.SourcePath, fmOpenRead | fmShareDenyWrite, status);
-    if (status != fsOpenOk) {
-        ReportError(e.SourcePath, "", "0", ecErrorOpeningFile);
-        return false;
-    }
-    // Only a regular file is read, and never the archive being built.
     struct stat st {};
-    if (::fstat(input.Handle, &st) != 0 || !S_ISREG(st.st_mode) ||
+    std::unique_ptr<TFileStream32> input = OpenGatheredFile(e.SourcePath, st);
+    if (!input) return false;
+    return CompressFile(*input, List, Index);
+}
+
+std::unique_ptr<TFileStream32> TCompBase::OpenGatheredFile(const std::string& Path, struct stat& St) {
+    std::uint8_t status = fsOpenOk;
+    auto input = std::make_unique<TFileStream32>(Path, fmOpenRead | fmShareDenyWrite, status);
+    // Only a regular file is read, and never the archive being built.
+    if (status != fsOpenOk || ::fstat(input->Handle, &St) != 0 || !S_ISREG(St.st_mode) ||
         std::find(FNeverGather.begin(), FNeverGather.end(),
-                  std::pair<std::uint64_t, std::uint64_t>(st.st_dev, st.st_ino)) != FNeverGather.end()) {
-        ReportError(e.SourcePath, "", "0", ecErrorOpeningFile);
-        return false;
+                  std::pair<std::uint64_t, std::uint64_t>(St.st_dev, St.st_ino)) != FNeverGather.end()) {
+        ReportError(Path, "", "0", ecErrorOpeningFile);
+        return nullptr;
     }
-    return CompressFile(input, List, Index);
+    return input;
 }
 
 // Reads Input to its end through Codec; returns the bytes read, -1 when cancelled.

@@ -111,3 +111,20 @@ std::string GzipStoredName(const TGzipMember& Member, const std::string& Archive
     if (dot != std::string::npos && dot > 0) name.resize(dot);
     return name;
 }
+
+std::string GzipHeaderBytes(const std::string& Name, std::uint32_t MTime, std::uint8_t ExtraFlags) {
+    std::string h(static_cast<std::size_t>(GzipFixedHeader), '\0');
+    h[0] = static_cast<char>(GzipMagic & 0xFF);
+    h[1] = static_cast<char>(GzipMagic >> 8);
+    h[2] = static_cast<char>(GzipDeflated);
+    h[3] = static_cast<char>(Name.empty() ? 0 : GzFlagName);
+    for (int i = 0; i < 4; ++i)
+        h[static_cast<std::size_t>(4 + i)] = static_cast<char>((MTime >> (8 * i)) & 0xFF);
+    h[8] = static_cast<char>(ExtraFlags);
+    h[9] = 3;
+    if (!Name.empty()) {
+        h += Name.substr(0, Name.find('\0'));
+        h += '\0';
+    }
+    return h;
+}

@@ -57,3 +57,8 @@ TGzipHeaderResult ReadGzipHeader(const TGzipReadAt& ReadAt, std::int64_t At, std
 
 // The member's name when it stores one, else the archive's file name less its extension.
 std::string GzipStoredName(const TGzipMember& Member, const std::string& ArchiveFile);
+
+// The header a writer puts before a member's deflate data: method 8, the name flag when Name
+// is not empty, MTime, the extra flags (2: best compression, 4: fastest) and the system
+// (3: Unix, so readers take the name's bytes as UTF-8), then Name and its NUL.
+std::string GzipHeaderBytes(const std::string& Name, std::uint32_t MTime, std::uint8_t ExtraFlags);

@@ -89,6 +89,43 @@ std::int64_t TarNumber(const std::uint8_t* P, std::size_t Length) {
                : static_cast<std::int64_t>(v);
 }
 
+bool PutTarNumber(std::uint8_t* Field, std::size_t Length, std::int64_t Value) {
+    if (Value < 0 || Length < 2) return false;
+    if (IntToOctField(static_cast<std::uint64_t>(Value), Length, true, reinterpret_cast<char*>(Field)))
+        return true;
+    // Base 256: the value in the bytes after the first, which keeps only the marker bit.
+    std::uint64_t v = static_cast<std::uint64_t>(Value);
+    if (Length - 1 < 8 && (v >> (8 * (Length - 1))) != 0) return false;
+    for (std::size_t i = Length; i-- > 1;) {
+        Field[i] = static_cast<std::uint8_t>(v & 0xFF);
+        v >>= 8;
+    }
+    Field[0] = 0x80;
+    return true;
+}
+
+void SetTarChecksum(std::uint8_t* Header) {
+    std::memset(Header + TarChecksumOffset, ' ', 8);
+    IntToOctField(TarHeaderChecksum(Header), 8, true, reinterpret_cast<char*>(Header + TarChecksumOffset));
+}
+
+std::string TarLongNameRecord(const std::string& Name, const std::uint8_t* ModeUidGid) {
+    std::array<std::uint8_t, TarBlockSize> h{};
+    static constexpr char longLink[] = "././@LongLink";
+    std::memcpy(h.data(), longLink, sizeof longLink - 1);
+    std::memcpy(h.data() + TarModeOffset, ModeUidGid + TarModeOffset, 24);
+    std::memcpy(h.data() + TarMagicOffset, ModeUidGid + TarMagicOffset, 8 + 64);
+    const std::int64_t size = static_cast<std::int64_t>(Name.size()) + 1;
+    PutTarNumber(h.data() + TarSizeOffset, NumberLength, size);
+    PutTarNumber(h.data() + TarMTimeOffset, NumberLength, 0);
+    h[TarTypeOffset] = 'L';
+    SetTarChecksum(h.data());
+    std::string record(reinterpret_cast<const char*>(h.data()), h.size());
+    record += Name;
+    record.append(static_cast<std::size_t>(1 + TarPadding(size)), '\0');
+    return record;
+}
+
 TTarWalker::TTarWalker(TTarReadAt ReadAt, std::int64_t Start, std::int64_t End)
     : FReadAt(std::move(ReadAt)), FPos(Start), FLimit(End) {}
 

@@ -17,6 +17,37 @@ inline constexpr std::int64_t TarBlockSize = 512;
 // negative or unrepresentable value.
 std::int64_t TarNumber(const std::uint8_t* Field, std::size_t Length);
 
+// Writes Value into a numeric header field: octal digits ending in NUL when they fit, else
+// the base-256 form (high bit of the first byte set). False, with the field untouched, for a
+// negative value or one the field cannot hold at all.
+bool PutTarNumber(std::uint8_t* Field, std::size_t Length, std::int64_t Value);
+
+// Field offsets of the 512-byte header that writers fill.
+inline constexpr std::size_t TarNameOffset = 0;
+inline constexpr std::size_t TarNameLength = 100;
+inline constexpr std::size_t TarModeOffset = 100;
+inline constexpr std::size_t TarUidOffset = 108;
+inline constexpr std::size_t TarGidOffset = 116;
+inline constexpr std::size_t TarSizeOffset = 124;
+inline constexpr std::size_t TarMTimeOffset = 136;
+inline constexpr std::size_t TarChecksumOffset = 148;
+inline constexpr std::size_t TarTypeOffset = 156;
+inline constexpr std::size_t TarMagicOffset = 257;
+inline constexpr std::size_t TarUNameOffset = 265;
+inline constexpr std::size_t TarGNameOffset = 297;
+// The old GNU magic: "ustar", two blanks and a NUL across magic and version.
+inline constexpr char TarGnuMagic[8] = {'u', 's', 't', 'a', 'r', ' ', ' ', '\0'};
+
+// Stores the header's checksum: seven octal digits and a NUL.
+void SetTarChecksum(std::uint8_t* Header);
+// The GNU long-name record ('L') for Name: its header and its data padded to whole blocks.
+// The header copies ModeUidGid's mode, owner and magic fields.
+std::string TarLongNameRecord(const std::string& Name, const std::uint8_t* ModeUidGid);
+// Bytes of data padding after Size bytes of data.
+inline std::int64_t TarPadding(std::int64_t Size) {
+    return (TarBlockSize - Size % TarBlockSize) % TarBlockSize;
+}
+
 enum class TTarKind : std::uint8_t { File, Directory, HardLink, SymLink, Other };
 
 struct TTarEntry {

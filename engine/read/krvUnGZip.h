@@ -25,12 +25,15 @@ public:
     // equal to the archive's own cut off, and ".txt" added for a member marked as text.
     static std::string OutputName(const TGzipMember& Member, const std::string& ArchiveFile);
 
+    using TSink = std::function<void(const std::uint8_t* Buffer, std::int64_t Count)>;
+    // Decodes a whole gzip file (every member, each checked against its trailer) into Sink, as
+    // the tar.gz writer reads the archive it updates; 0, or the code of the damage.
+    int DecodeFile(TStream32& Input, const TSink& Sink);
+
 protected:
     int DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) override;
 
 private:
-    using TSink = std::function<void(const std::uint8_t* Buffer, std::int64_t Count)>;
-
     // ---- decoding (krvUnGZipDecode.cpp) ---------------------------------------------------------
     // Decodes the whole file into Sink; 0, or the code of the damage that stopped it.
     int DecodeAll(TStream32& Input, const TSink& Sink);

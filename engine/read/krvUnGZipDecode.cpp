@@ -28,6 +28,25 @@ void TUnGZip::PackedProgress(std::int64_t PackedDone) {
     DoProgress(std::min(PackedDone, FPackedTotal), FPackedTotal, JobTotal);
 }
 
+int TUnGZip::DecodeFile(TStream32& Input, const TSink& Sink) {
+    const TGzipReadAt readAt = [&Input](std::int64_t At, void* Buffer, std::int64_t Count) {
+        return ReadAt(Input, At, Buffer, Count);
+    };
+    FPackedTotal = Input.Size();
+    switch (ReadGzipHeader(readAt, 0, FPackedTotal, FMember)) {
+    case TGzipHeaderResult::Ok:
+        break;
+    case TGzipHeaderResult::Truncated:
+        return ecUnexpectedEndOfFile;
+    case TGzipHeaderResult::BadHeaderCrc:
+        return ecHeaderCRCError;
+    default:
+        return ecInvalidArchiveType;
+    }
+    if (!FMember.IsGzip()) return ecInvalidArchiveType;
+    return DecodeGzipMembers(Input, Sink);
+}
+
 int TUnGZip::DecodeAll(TStream32& Input, const TSink& Sink) {
     return FMember.IsGzip() ? DecodeGzipMembers(Input, Sink) : DecodeCompress(Input, Sink);
 }

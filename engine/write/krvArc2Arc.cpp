@@ -47,8 +47,11 @@ bool TArc2Arc::Activate() {
 }
 
 bool TArc2Arc::Run() {
-    const std::string target = OutputName();
-    if (target.empty()) RaiseError(ArchiveFile(), "", "0", ecInvalidArchiveType);
+    const std::string written0 = OutputName();
+    if (written0.empty()) RaiseError(ArchiveFile(), "", "0", ecInvalidArchiveType);
+    // The tar writer gzips the tar it makes into the tar's name with ".gz".
+    const std::string gzSuffix = OutArcType == tyTarGzip ? ".gz" : "";
+    const std::string target = written0 + gzSuffix;
     if (SameFile(ArchiveFile(), target)) RaiseError(target, "", "0", ecSameInputAndOutputFileNames);
     if (!CreateReader(ArcType())) RaiseError(ArchiveFile(), "", "0", ecInvalidArchiveType);
     if (!CreateWriter(OutArcType)) RaiseError(target, "", "0", ecInvalidArchiveType);
@@ -72,9 +75,12 @@ bool TArc2Arc::Run() {
     if (OutArcMethod == amCreateNew) {
         FStageDir = CreateTempFolder(folder.empty() ? "." : folder, ".krv");
         if (FStageDir.empty()) RaiseError(target, "", "0", ecErrorOpeningFile);
-        written = JoinPath(FStageDir, fs::path(target).filename().string());
+        written = JoinPath(FStageDir, fs::path(written0).filename().string());
+    } else {
+        written = written0;
     }
     if (!CompressFolder(written) || GetCancel()) return false;
+    written += gzSuffix;
     if (IntegrityCheck && OnIntegrityStatus && !TestOutput(written)) return false;
     if (GetCancel()) return false;
     if (written != target) {
@@ -143,7 +149,7 @@ bool TArc2Arc::CompressFolder(const std::string& Target) {
     w.OnDeactivate = OnCompressDeactivate;
     w.DriveCancelFrom(*this);
     w.Compress();
-    return errors == 0 && FileExists(Target);
+    return errors == 0 && FileExists(OutArcType == tyTarGzip ? Target + ".gz" : Target);
 }
 
 bool TArc2Arc::TestOutput(const std::string& Target) {

@@ -3,6 +3,8 @@
 #include "engine/write/krvBlakHole.h"
 #include "engine/write/krvJar.h"
 #include "engine/write/krvLha.h"
+#include "engine/write/krvMakeCab.h"
+#include "engine/write/krvTar.h"
 #include "engine/write/krvZip.h"
 
 std::unique_ptr<TCompBase> CreateWriter(TOutArcType Type) {
@@ -21,6 +23,15 @@ std::unique_ptr<TCompBase> CreateWriter(TOutArcType Type) {
     case tyLzh:
         writer = std::make_unique<TLha>();
         method = cmFrozen6;
+        break;
+    case tyCab:
+        writer = std::make_unique<TMakeCab>();
+        method = cmMsZip;
+        break;
+    case tyTar:
+    case tyTarGzip:
+        writer = std::make_unique<TTar>();
+        method = Type == tyTar ? cmTarred : cmTarGzip;
         break;
     default:
         return nullptr;

@@ -1,6 +1,8 @@
 #include "ProbeWrite.h"
 #include "ThreadsFromEnvironment.h"
 
+#include "ProbeWriteFormats.h"
+
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
 #include "engine/write/krvBlakHole.h"
@@ -86,6 +88,7 @@ int Run(TCompBase& Zip, bool& Failed) {
 
 int CmdAdd(const std::vector<std::string>& Args) {
     if (Args.size() < 2) return 2;
+    if (IsFormatArchiveName(Args[0])) return CmdAddFormat(Args);
     bool failed = false;
     std::unique_ptr<TCompBase> zip = MakeWriter(Args[0], failed);
     zip->RecurseDirs = false;

@@ -1,0 +1,146 @@
+// Gzip files the gzip writer makes pass gzip -t, list under their stored names with gzip -lvN
+// and unpack to the bytes of their sources; a cancel or a full disk leaves no gzip file and
+// every source in place.
+#include "engine/write/krvGZip.h"
+
+#include "TestSupport.h"
+#include "engine/core/krvGbls.h"
+
+#include <cerrno>
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+// An output whose disk fills up after Limit bytes.
+class TFullDiskStream : public TTempFileStream {
+public:
+    TFullDiskStream(TZipCommon* Owner, const std::string& Name, std::int64_t Limit)
+        : TTempFileStream(Owner, fmCreate, Name), FLimit(Limit) {}
+    std::int64_t Write(const void* Buffer, std::int64_t Count) override {
+        const std::int64_t room = std::max<std::int64_t>(FLimit - Position(), 0);
+        const std::int64_t n = TTempFileStream::Write(Buffer, std::min(Count, room));
+        if (n < Count) errno = ENOSPC;
+        return n;
+    }
+
+private:
+    std::int64_t FLimit;
+};
+
+class TFullDiskGZip : public TGZip {
+public:
+    std::int64_t Limit = -1;
+
+protected:
+    std::unique_ptr<TTempFileStream> CreateTempStream(const std::string& FinalName) override {
+        if (Limit < 0) return TGZip::CreateTempStream(FinalName);
+        return std::make_unique<TFullDiskStream>(this, FinalName, Limit);
+    }
+};
+
+class GzipWriterInterop : public ::testing::Test {
+protected:
+    // A writer for the files of Masks with its output folder Out.
+    void Setup(TGZip& Gz, const fs::path& Out, const std::vector<std::string>& Masks) {
+        Gz.SetArchiveFile((Out / "x.gz").string());
+        Gz.FileSpec = Masks;
+        Gz.DeleteOptions = doFinal;
+        Gz.OnError = [this](TZipCommon&, const std::string&, const std::string&, const std::string&,
+                            int Code) { Errors.push_back(Code); };
+        Gz.OnFileExists = [](TZipCommon&, const std::string&, TDateTime, TOverwriteMode& M) {
+            M = omOverwrite;
+        };
+    }
+    TempDir Dir;
+    std::vector<int> Errors;
+};
+
+TEST_F(GzipWriterInterop, GzipTestsListsAndUnpacksEverySize) {
+    struct Case {
+        std::string Name;
+        std::string Data;
+        std::string Level;
+    };
+    const std::vector<Case> cases = {
+        {"empty.txt", "", "normal"},
+        {"tiny.txt", "a", "normal"},
+        {"random.bin", RandomBytes(100000, 3), "max"},
+        {"text10m.txt", TextBytes(10 << 20, 4), "normal"},
+        {"random20m.bin", RandomBytes(20 << 20, 5), "fast"}, // beyond the whole-buffer bound
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const fs::path src = Dir / c.Name;
+        WriteFile(src, c.Data);
+        const ToolResult add = RunProbe({"add", (Dir / "x.gz").string(), "-m", c.Level, src.string()});
+        ASSERT_EQ(add.ExitCode, 0) << add.Out << add.Err;
+        const fs::path gz = fs::path(ReplaceFileExt(src.string(), ".gz"));
+        const ToolResult t = RunTool({"gzip", "-t", gz.string()});
+        EXPECT_EQ(t.ExitCode, 0) << t.Err;
+        const ToolResult l = RunTool({"gzip", "-lvN", gz.string()});
+        EXPECT_EQ(l.ExitCode, 0) << l.Err;
+        EXPECT_NE(l.Out.find(" " + std::to_string(c.Data.size()) + " "), std::string::npos) << l.Out;
+        EXPECT_NE(l.Out.find(c.Name), std::string::npos) << l.Out;
+        const ToolResult z = RunTool({"zcat", gz.string()});
+        EXPECT_EQ(z.ExitCode, 0);
+        EXPECT_TRUE(z.Out == c.Data) << "zcat gives " << z.Out.size() << " bytes";
+        fs::remove(src);
+        fs::remove(gz);
+    }
+}
+
+TEST_F(GzipWriterInterop, NamingModesAndMove) {
+    struct Case {
+        TGZipExt Mode;
+        bool OtherFolder;
+        std::string Expected;
+    };
+    const std::vector<Case> cases = {
+        {exAppendGZ, true, "out/notes.gz"},
+        {exUnderScore, true, "out/notes.tx_"},
+        {exNone, true, "out/notes.txt"},
+        {exNone, false, "notes.gz"}, // never the source itself
+    };
+    fs::create_directories(Dir / "out");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Expected);
+        WriteFile(Dir / "notes.txt", "some notes\n");
+        TGZip gz;
+        Setup(gz, c.OtherFolder ? Dir / "out" : Dir.Path(), {(Dir / "notes.txt").string()});
+        gz.Extension = c.Mode;
+        gz.Switch = swMove;
+        EXPECT_EQ(gz.Compress(), 1);
+        EXPECT_TRUE(Errors.empty());
+        EXPECT_FALSE(fs::exists(Dir / "notes.txt")) << "a moved source is deleted";
+        const ToolResult z = RunTool({"zcat", (Dir / c.Expected).string()});
+        EXPECT_EQ(z.Out, "some notes\n");
+        fs::remove(Dir / c.Expected);
+    }
+}
+
+TEST_F(GzipWriterInterop, CancelOrFullDiskLeaveNoPartialFileAndTheSourceInPlace) {
+    const std::string data = RandomBytes(3 << 20, 7);
+    fs::create_directories(Dir / "out");
+    WriteFile(Dir / "big.bin", data);
+    WriteFile(Dir / "out/big.gz", "old output");
+    for (const std::int64_t limit :
+         {std::int64_t{-1}, std::int64_t{0}, std::int64_t{5}, std::int64_t{100000}}) {
+        SCOPED_TRACE(limit);
+        TFullDiskGZip gz;
+        Setup(gz, Dir / "out", {(Dir / "big.bin").string()});
+        gz.Switch = swMove;
+        gz.Limit = limit;
+        // Without a full disk, the job is cancelled while it runs.
+        if (limit < 0) gz.OnProgress = [](TZipCommon& S, std::uint8_t, std::uint8_t) { S.SetCancel(true); };
+        EXPECT_EQ(gz.Compress(), 0);
+        EXPECT_FALSE(Errors.empty());
+        Errors.clear();
+        EXPECT_EQ(ReadFile(Dir / "big.bin"), data);
+        EXPECT_EQ(ReadFile(Dir / "out/big.gz"), "old output");
+        EXPECT_EQ(FolderNames(Dir / "out"), std::vector<std::string>{"big.gz"});
+    }
+}
+
+} // namespace

@@ -1,0 +1,197 @@
+// Tar archives the tar writer makes are listed by GNU tar without a word on standard error
+// and extract with GNU tar and bsdtar to the very files, folders and modes of their sources;
+// updating keeps the entries of archives made by those tools byte for byte; tar.gz archives
+// are whole gzip files and their updates touch nothing but the archive itself.
+#include "engine/core/krvGbls.h"
+#include "engine/write/krvArc2Arc.h"
+#include "engine/write/krvTar.h"
+
+#include "ExtractRun.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace testsupport;
+
+namespace {
+
+ToolResult RunUtf8(const std::vector<std::string>& Argv, const fs::path& Cwd = {}) {
+    std::vector<std::string> argv{"env", "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
+    argv.insert(argv.end(), Argv.begin(), Argv.end());
+    return RunTool(argv, Cwd);
+}
+
+std::uint32_t ModeOf(const fs::path& P) {
+    struct stat st {};
+    ::lstat(P.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+// The archive's bytes without its end-of-archive zero blocks.
+std::string Entries(const std::string& Tar) {
+    std::size_t end = Tar.size() / 512 * 512;
+    while (end >= 512 && Tar.find_first_not_of('\0', end - 512) >= end)
+        end -= 512;
+    return Tar.substr(0, end);
+}
+
+class TarWriterInterop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(Src);
+        WriteFile(Src / "f511", RandomBytes(511, 1));
+        WriteFile(Src / "f512", RandomBytes(512, 2));
+        WriteFile(Src / "f513", RandomBytes(513, 3));
+        WriteFile(Src / "empty", "");
+        WriteFile(Src / "one", "1");
+        const std::string deep =
+            "a-folder-name-that-is-rather-long/and-another-one-below-it-that-is-long-too/";
+        fs::create_directories(Src / deep);
+        WriteFile(Src / (deep + std::string(120, 'n') + ".txt"),
+                  TextBytes(3000, 4)); // over 100 and 255 bytes
+        WriteFile(Src / "caf\xC3\xA9 \xE2\x82\xAC.txt", "utf-8 name");
+        fs::create_directories(Src / "emptydir");
+        ::chmod((Src / "f511").c_str(), 0751);
+        ::chmod((Src / "f512").c_str(), 0444);
+        ::chmod((Src / "f513").c_str(), 0600);
+    }
+
+    int Add(const fs::path& Archive, const std::vector<std::string>& Extra = {}) {
+        std::vector<std::string> args{"add", Archive.string(), "-r", "-d"};
+        args.insert(args.end(), Extra.begin(), Extra.end());
+        args.push_back(Src.string());
+        const ToolResult r = RunProbe(args);
+        EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+        return r.ExitCode;
+    }
+
+    // GNU tar lists Tar silently; GNU tar and bsdtar extract it to Src's tree and modes.
+    void ExpectExtractsToSource(const fs::path& Tar, const std::string& Flag) {
+        const ToolResult list = RunUtf8({"tar", "t" + Flag + "vf", Tar.string()});
+        EXPECT_EQ(list.ExitCode, 0);
+        EXPECT_EQ(list.Err, "") << list.Out;
+        for (const std::string tool : {"tar", "bsdtar"}) {
+            SCOPED_TRACE(tool);
+            TempDir out;
+            const ToolResult x = RunUtf8({tool, "-x" + Flag + "pf", Tar.string(), "-C", out.Str()});
+            ASSERT_EQ(x.ExitCode, 0) << x.Err;
+            EXPECT_EQ(x.Err, "");
+            EXPECT_EQ(CompareTrees(ReadTree(Src), "source", ReadTree(out.Path()), tool), "");
+            for (const char* f : {"f511", "f512", "f513", "one"})
+                EXPECT_EQ(ModeOf(out / f), ModeOf(Src / f)) << f;
+        }
+    }
+
+    TempDir Dir;
+    fs::path Src = Dir / "src";
+};
+
+TEST_F(TarWriterInterop, GnuTarAndBsdtarExtractWhatWeWrite) {
+    const fs::path tar = Dir / "x.tar";
+    ASSERT_EQ(Add(tar), 0);
+    EXPECT_EQ(fs::file_size(tar) % 10240, 0u);
+    ExpectExtractsToSource(tar, "");
+    // Our own reader takes it too.
+    TempDir out;
+    const ExtractResult r = ExtractAll(tar, out.Path());
+    EXPECT_TRUE(r.AllPassed()) << r.Describe();
+    EXPECT_EQ(CompareTrees(ReadTree(Src), "source", ReadTree(out.Path()), "ours"), "");
+}
+
+TEST_F(TarWriterInterop, DataEndingOnARecordStillGetTheEndBlocks) {
+    fs::remove_all(Src);
+    fs::create_directories(Src);
+    WriteFile(Src / "fill", RandomBytes(10240 - 512, 6)); // header and data: exactly 10240 bytes
+    const fs::path tar = Dir / "exact.tar";
+    ASSERT_EQ(Add(tar), 0);
+    const std::string bytes = ReadFile(tar);
+    EXPECT_EQ(bytes.size(), 20480u);
+    EXPECT_EQ(bytes.find_first_not_of('\0', 10240), std::string::npos);
+    ExpectExtractsToSource(tar, "");
+}
+
+TEST_F(TarWriterInterop, UpdateKeepsGnuAndPaxEntriesByteForByte) {
+    for (const std::string format : {"gnu", "pax"}) {
+        SCOPED_TRACE(format);
+        const fs::path tar = Dir / (format + ".tar");
+        const ToolResult made =
+            RunUtf8({"tar", "--format=" + format, "-cf", tar.string(), "-C", Src.string(), "."});
+        ASSERT_EQ(made.ExitCode, 0) << made.Err;
+        const std::string old = Entries(ReadFile(tar));
+        fs::path added = Dir / "added";
+        fs::create_directories(added);
+        WriteFile(added / "new.txt", TextBytes(7000, 9));
+        const ToolResult r = RunProbe({"add", tar.string(), added.string()});
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        const std::string now = ReadFile(tar);
+        EXPECT_EQ(now.substr(0, old.size()), old);
+        const ToolResult list = RunUtf8({"tar", "tf", tar.string()});
+        EXPECT_EQ(list.Err, "");
+        EXPECT_NE(list.Out.find("new.txt"), std::string::npos);
+        EXPECT_NE(list.Out.find(std::string(120, 'n')), std::string::npos);
+        fs::remove_all(added);
+    }
+}
+
+TEST_F(TarWriterInterop, TarGzRoundTripAndUpdateTouchNothingElse) {
+    const fs::path tgz = Dir / "x.tar.gz";
+    ASSERT_EQ(Add(tgz), 0);
+    EXPECT_EQ(RunTool({"gzip", "-t", tgz.string()}).ExitCode, 0);
+    ExpectExtractsToSource(tgz, "z");
+    EXPECT_FALSE(fs::exists(Dir / "x.tar")) << "no tar is left beside the tar.gz";
+    // Made again from the folder it lies in, it does not take itself in.
+    const ToolResult again = RunProbe({"add", tgz.string(), "-r", Dir.Str()});
+    ASSERT_EQ(again.ExitCode, 0) << again.Err;
+    const ToolResult list = RunUtf8({"tar", "tzf", tgz.string()});
+    EXPECT_EQ(list.Out.find("x.tar.gz"), std::string::npos) << list.Out;
+
+    // An archive made by GNU tar, with unrelated files named like its tar beside it.
+    const fs::path theirs = Dir / "y.tar.gz";
+    ASSERT_EQ(RunUtf8({"tar", "-czf", theirs.string(), "-C", Src.string(), "."}).ExitCode, 0);
+    WriteFile(Dir / "y.tar", "unrelated tar");
+    WriteFile(Dir / "y", "unrelated");
+    const std::string before = RunUtf8({"tar", "tzf", theirs.string()}).Out;
+    fs::path added = Dir / "added";
+    fs::create_directories(added);
+    WriteFile(added / "new.txt", "new");
+    const ToolResult r = RunProbe({"add", theirs.string(), added.string()});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(ReadFile(Dir / "y.tar"), "unrelated tar");
+    EXPECT_EQ(ReadFile(Dir / "y"), "unrelated");
+    const ToolResult after = RunUtf8({"tar", "tzf", theirs.string()});
+    EXPECT_EQ(after.Err, "");
+    EXPECT_EQ(after.Out, before + "new.txt\n");
+}
+
+TEST_F(TarWriterInterop, TheConverterWritesTarTarGzAndCabinets) {
+    const fs::path zip = Dir / "in.zip";
+    ASSERT_EQ(RunTool({"zip", "-qr", zip.string(), "."}, Src).ExitCode, 0);
+    struct Case {
+        std::string Output;
+        std::vector<std::string> Extract; // the tool that unpacks it into the folder that follows
+    };
+    const std::vector<Case> cases = {
+        {"out.tar", {"tar", "-xf"}},
+        {"out.tar.gz", {"tar", "-xzf"}},
+        {"out.cab", {"cabextract", "-q", "-d"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Output);
+        const ToolResult r = RunProbe({"convert", zip.string(), (Dir / c.Output).string()});
+        ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+        TempDir out;
+        std::vector<std::string> argv = c.Extract;
+        if (c.Output == "out.cab") {
+            argv.insert(argv.end(), {out.Str(), (Dir / c.Output).string()});
+        } else {
+            argv.push_back((Dir / c.Output).string());
+            argv.insert(argv.end(), {"-C", out.Str()});
+        }
+        ASSERT_EQ(RunUtf8(argv).ExitCode, 0);
+        EXPECT_EQ(ReadFile(out / "f513"), ReadFile(Src / "f513"));
+        EXPECT_EQ(ReadFile(out / "caf\xC3\xA9 \xE2\x82\xAC.txt"), "utf-8 name");
+    }
+}
+
+} // namespace
