@@ -4,6 +4,7 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/dialogs/AddBottom.h"
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/FontText.h"
@@ -15,6 +16,7 @@
 #include "app/main/ListStyles.h"
 #include "app/main/StatusLed.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvUnBase.h"
 #include "engine/read/krvKorva.h"
 #include "platform/Registry.h"
 #include "platform/RunningProcesses.h"
@@ -64,6 +66,7 @@ TfmMain::TfmMain(QStringList Arguments, QWidget* Parent)
     krvUtil->OnRead = [](TZipCommon&, std::int64_t, int) {};
 
     CreateStatusPanels();
+    CreateOperationForms();
     ConnectActions();
     ApplyIcons();
     installEventFilter(this);

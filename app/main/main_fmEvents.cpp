@@ -1,0 +1,500 @@
+// The handlers that every engine component of the window shares: the progress window and the
+// status bar, the engine's questions (overwrite, password, next volume, disks, nested tar,
+// replace, duplicate name, read-only archive) answered through the dialogs, and the output log
+// into which every engine error goes.
+#include "app/main/main_fm.h"
+#include "ui_main_fm.h"
+
+#include "app/dialogs/DialogSupport.h"
+#include "app/dialogs/GetPassword.h"
+#include "app/dialogs/OverwriteDlg.h"
+#include "app/dialogs/Progress.h"
+#include "app/dialogs/Prompter.h"
+#include "app/dialogs/RenameFile.h"
+#include "app/dialogs/ViewOutput.h"
+#include "app/main/StatusLed.h"
+#include "engine/core/EngineHost.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvUnBase.h"
+#include "engine/read/krvKorva.h"
+#include "engine/read/krvReaders.h"
+#include "ui_GetPassword.h"
+#include "ui_OverwriteDlg.h"
+#include "ui_Progress.h"
+#include "ui_RenameFile.h"
+#include "ui_ViewOutput.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+
+namespace {
+
+QString Str(const std::string& Text) {
+    return QString::fromStdString(Text);
+}
+
+QString FilePart(const std::string& Path) {
+    return QFileInfo(Str(Path)).fileName();
+}
+
+QString DateText(TDateTime Date) {
+    // Days since 1899-12-30, as the engine keeps them.
+    const QDateTime base(QDate(1899, 12, 30), QTime(0, 0));
+    return base.addMSecs(static_cast<qint64>(Date * 86400000.0)).toString(QStringLiteral("MM-dd-yy hh:mm"));
+}
+
+// A name given for a file of the archive must stay a plain name in its folder.
+bool IsPlainFileName(const QString& Name) {
+    return !Name.isEmpty() && !Name.contains(QLatin1Char('/')) && !Name.contains(QLatin1Char('\\')) &&
+           Name != QLatin1String(".") && Name != QLatin1String("..");
+}
+
+} // namespace
+
+void TfmMain::CreateOperationForms() {
+    fmProgress = new TfmProgress(this);
+    fmProgress->setWindowModality(Qt::NonModal);
+    fmViewOutput = new TfmViewOutput(this);
+    connect(ui->acViewLastOutput, &QAction::triggered, this, [this] { fmViewOutput->show(); });
+}
+
+QString TfmMain::OutputLog() const {
+    return fmViewOutput->ui->meOutput->toPlainText();
+}
+
+void TfmMain::ClearOutput() {
+    fmViewOutput->ui->meOutput->clear();
+}
+
+void TfmMain::AppendOutput(const QString& Line) {
+    fmViewOutput->ui->meOutput->appendPlainText(Line);
+}
+
+void TfmMain::ResetRunFlags() {
+    BadPassword = false;
+    CrcError = false;
+    DiskFull = false;
+    WriteFailed = false;
+    Aborted = false;
+    ClearOutput();
+}
+
+void TfmMain::StartProgress() {
+    if (CurrentWriter && static_cast<TCompBase*>(CurrentWriter)->Switch == swDelete) return;
+    Aborted = false;
+    ui->dfstbMainStatus->clearMessage();
+    fmProgress->ui->buCancel->setEnabled(true);
+    fmProgress->Cancelled = false;
+    setEnabled(false);
+    // Only the progress window answers while the work runs.
+    fmProgress->setEnabled(true);
+    fmProgress->show();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void TfmMain::EndProgress() {
+    if (CurrentWriter && static_cast<TCompBase*>(CurrentWriter)->Switch == swDelete) return;
+    if (!fmProgress->isVisible() && isEnabled()) return;
+    fmProgress->hide();
+    EngineHost::Pump();
+    QApplication::restoreOverrideCursor();
+    setEnabled(true);
+}
+
+void TfmMain::ShowStatusText(const QString& Prefix, const QString& Name, int Reserved) {
+    if (!FInteractive) return;
+    QStatusBar* bar = ui->dfstbMainStatus;
+    const int width = std::max(bar->width() - Reserved, 40);
+    bar->showMessage(Prefix + bar->fontMetrics().elidedText(Name, Qt::ElideMiddle, width));
+    bar->repaint();
+}
+
+bool TfmMain::GetPassword(const QString& FileName, std::string& Password) {
+    TfmGetPassword dialog(this);
+    dialog.ui->laFileName->setText(FileName);
+    if (ShowModal(dialog) != mrOk) return false;
+    Password = dialog.ui->edPassword->text().toStdString();
+    return true;
+}
+
+// ---- binding ---------------------------------------------------------------------------------
+
+void TfmMain::BindEngineEvents(TZipCommon& Component) {
+    Component.OnError = [this](TZipCommon& Sender, const std::string& FileName,
+                               const std::string& ExtendedMsg, const std::string& VolumeID,
+                               int ECode) { krvKorvaError(Sender, FileName, ExtendedMsg, VolumeID, ECode); };
+    Component.OnProgress = [this](TZipCommon& Sender, std::uint8_t ByFile, std::uint8_t ByArchive) {
+        krvUnZipProgress(Sender, ByFile, ByArchive);
+    };
+    Component.OnGetPassword = [this](TZipCommon& Sender, const std::string& FileName, std::string& Password,
+                                     bool& TryAgain) {
+        krvUnZipGetPassword(Sender, FileName, Password, TryAgain);
+    };
+    Component.OnNextVolume = [this](TZipCommon& Sender, std::string& VolumeName, const std::string& VolumeID,
+                                    bool Exists, bool& Cancel) {
+        krvKorvaNextVolume(Sender, VolumeName, VolumeID, Exists, Cancel);
+    };
+    Component.OnCorruptZipHeader = [this](TZipCommon& Sender, THeaderTypeState HeadFlag, bool& Cancel) {
+        if (HeadFlag & (htCentral | htEnding)) return;
+        if (MessageDlg(QStringLiteral("Header error : Missing or corrupted.\r\rDo you want to continue ?"),
+                       mtInformation, mbYes | mbNo) == mrYes)
+            Cancel = false;
+        else
+            Sender.SetCancel(true);
+    };
+    auto disk = [](const QString& Text, bool& Cancel) {
+        EngineHost::Pump();
+        if (MessageDlg(Text, mtInformation, mbOK | mbCancel) == mrOk) Cancel = false;
+        EngineHost::Pump();
+    };
+    Component.OnGetZipFirstDisk = [disk](TZipCommon&, bool& Cancel) {
+        disk(QStringLiteral("Please insert the FIRST disk of this archive set."), Cancel);
+    };
+    Component.OnGetZipLastDisk = [disk](TZipCommon&, bool& Cancel) {
+        disk(QStringLiteral("Please insert the LAST disk of this archive set."), Cancel);
+    };
+    Component.OnGetZipNextDisk = [disk](TZipCommon&, const std::string& VolumeName, bool& Cancel) {
+        disk(QStringLiteral("Please insert disk number ") + Str(VolumeName), Cancel);
+    };
+    Component.OnNestedTarFile = [](TZipCommon&, const std::string& FileName, bool& doUnTar) {
+        if (MessageDlg(
+                QStringLiteral("Found Nested Tar File.\r\rFile: ") + Str(FileName) +
+                    QStringLiteral("\rCompressed file is a tar archive.\r\rDecompress the tar archive?"),
+                mtConfirmation, mbYes | mbNo) == mrYes)
+            doUnTar = true;
+    };
+}
+
+void TfmMain::BindReader(TUnBase& Reader) {
+    BindEngineEvents(Reader);
+    Reader.OnBegin = [this](TZipCommon&, const std::string& FileName, int, bool&) {
+        ShowStatusText(QStringLiteral("Extracting: "), Str(FileName), 55);
+    };
+    Reader.OnEnd = [this](TZipCommon& Sender, const std::string& FileName, bool CrcPass) {
+        if (FInteractive) ui->dfstbMainStatus->repaint();
+        if (!CrcPass) krvKorvaError(Sender, FileName, "0", "", ecFileFailsCRCCheck);
+    };
+    Reader.OnFileExists = [this](TZipCommon& Sender, const std::string& FileName, std::string& NewFileName,
+                                 TOverwriteMode& OverwriteMode) {
+        krvUnZipFileExists(Sender, FileName, NewFileName, OverwriteMode);
+    };
+}
+
+void TfmMain::BindWriter(TCompBase& Writer) {
+    BindEngineEvents(Writer);
+    Writer.OnActivate = [this](TZipCommon&) {
+        StartProgress();
+        ApplicationBusy();
+    };
+    Writer.OnDeactivate = [this](TZipCommon&) {
+        EndProgress();
+        ApplicationWaiting();
+        EngineHost::Pump();
+    };
+    Writer.OnBegin = [this](TZipCommon& Sender, const std::string& FileName, int, bool&) {
+        if (static_cast<TCompBase&>(Sender).Switch == swDelete)
+            ShowStatusText(QStringLiteral("Deleting: "), Str(FileName), 47);
+        else
+            ShowStatusText(QStringLiteral("Compressing: "), Str(FileName), 68);
+    };
+    Writer.OnDeleteFile = [this](TZipCommon&, const std::string& FileName, int, int) {
+        ShowStatusText(QStringLiteral("Deleting: "), Str(FileName), 47);
+    };
+    Writer.OnEnd = [this](TZipCommon&, const std::string&, bool) {
+        if (FInteractive) ui->dfstbMainStatus->clearMessage();
+    };
+    Writer.OnRecurseDir = [this](TZipCommon&, const std::string& Directory) {
+        ShowStatusText(QStringLiteral("Scanning Directory: "), Str(Directory), 98);
+        EngineHost::Pump();
+    };
+    Writer.OnFileScanStatus = [this](TZipCommon&, const std::string& FileName, int Count, double) {
+        if (!FInteractive) return;
+        ui->dfstbMainStatus->showMessage(QString::number(Count) + QLatin1Char(' ') + Str(FileName));
+        ui->dfstbMainStatus->repaint();
+        EngineHost::Pump();
+    };
+    Writer.OnReplaceFile = [this](TZipCommon& Sender, const std::string& FileName,
+                                  const std::string& NewFileName, TDateTime Date, TDateTime NewDate,
+                                  std::int64_t FileSize, std::int64_t NewFileSize, int, int, bool& Replace) {
+        krvZipReplaceFile(static_cast<TCompBase&>(Sender), FileName, NewFileName, Date, NewDate, FileSize,
+                          NewFileSize, Replace);
+    };
+    Writer.OnRenameDupeFile = [this](TZipCommon&, const std::string& FileName, std::string& NewFileName,
+                                     bool& Rename) { krvZipRenameDupeFile(FileName, NewFileName, Rename); };
+    Writer.OnNonWriteableArchive = [](TZipCommon&, const std::string& FileName, bool& Write) {
+        Write =
+            MessageDlg(Str(FileName) + QStringLiteral(" is Read Only, System File, or Hidden File ...\r\r") +
+                           QStringLiteral("Write to this file ?"),
+                       mtConfirmation, mbYes | mbNo) == mrYes;
+    };
+    Writer.OnInsertDisk = [this](TZipCommon&, const std::string& VolumeName, bool& Cancel) {
+        if (AllowSpanning) {
+            if (MessageDlg(QStringLiteral("Please insert disk number ") + Str(VolumeName), mtInformation,
+                           mbOK | mbCancel) == mrOk) {
+                Cancel = false;
+                return;
+            }
+        } else {
+            EndProgress();
+            MessageDlg(
+                QStringLiteral("Quillar is unable to complete this operation \r\ndue to insufficient disk "
+                               "space."),
+                mtError, mbOK);
+        }
+        Cancel = true;
+        Aborted = true;
+    };
+    Writer.OnDiskInDrvErr = [](TZipCommon&, bool& Cancel) {
+        MessageDlg(QStringLiteral(
+                       "Error writing to disk. The disk may have bad \r\nsectors or drive may be faulty."),
+                   mtError, mbOK);
+        Cancel = true;
+    };
+    Writer.OnDiskWriteProtectErr = [](TZipCommon&, bool& Cancel) {
+        Cancel =
+            MessageDlg(QStringLiteral("Your disk seems to be write protected. Please unprotect \r\nyour disk "
+                                      "and click \"OK\" to continue, or click \"Cancel\" \r\nto abort."),
+                       mtError, mbOK | mbCancel) != mrOk;
+    };
+    Writer.TZipCommon::OnFileExists = [this](TZipCommon& Sender, const std::string& FileName, TDateTime,
+                                             TOverwriteMode& OverwriteMode) {
+        krvGZipFileExists(Sender, FileName, OverwriteMode);
+    };
+}
+
+TUnBase* TfmMain::ReaderFor(TArcType Type) {
+    CurrentWriter = nullptr;
+    std::unique_ptr<TUnBase> reader = CreateReader(Type);
+    if (!reader) return nullptr;
+    FReader = std::move(reader);
+    BindReader(*FReader);
+    CurrentReader = FReader.get();
+    return FReader.get();
+}
+
+TCompBase* TfmMain::WriterFor(TOutArcType Type) {
+    CurrentReader = nullptr;
+    CurrentWriter = nullptr;
+    std::unique_ptr<TCompBase> writer = CreateWriter(Type);
+    if (!writer) return nullptr;
+    FWriter = std::move(writer);
+    BindWriter(*FWriter);
+    CurrentWriter = FWriter.get();
+    return FWriter.get();
+}
+
+// ---- the handlers ----------------------------------------------------------------------------
+
+void TfmMain::krvUnZipProgress(TZipCommon&, int ProgressByFile, int ProgressByArchive) {
+    Ui::TfmProgress& p = *fmProgress->ui;
+    p.pbCurrent->setValue(ProgressByFile);
+    p.pbTotal->setValue(std::max(ProgressByArchive, 1));
+    p.laCurrent->setText(QString::number(ProgressByFile) + QLatin1Char('%'));
+    p.laTotal->setText(QString::number(ProgressByArchive) + QLatin1Char('%'));
+    EngineHost::Pump();
+    if (fmProgress->Cancelled) {
+        fmProgress->Cancelled = false;
+        if (CurrentWriter || CurrentReader) {
+            CancelTask();
+            Aborted = true;
+        }
+    }
+    if (ProgressByArchive >= 100) p.buCancel->setEnabled(false);
+}
+
+void TfmMain::krvKorvaError(TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
+                            const std::string&, int ECode) {
+    if (ECode == ecFileFailsCRCCheck) CrcError = true;
+    if (ECode == ecDiskFull) DiskFull = true;
+    if (ECode == ecErrorWritingToFile) WriteFailed = true;
+    if (ECode == ecInvalidPassword) {
+        BadPassword = true;
+        CurrentArchivePassword().clear();
+    }
+    if (ECode == ecUserCanceled) Aborted = true;
+    if (FListing && FInteractive && ECode != ecUserCanceled) {
+        // The errors of a listing are also shown together when it ends.
+        QString text = Str(FileName);
+        if (!ExtendedMsg.empty()) text += QStringLiteral(" (") + Str(ExtendedMsg) + QLatin1Char(')');
+        FListErrors << text + QStringLiteral(": ") + QString::fromLatin1(ErrorText(ECode));
+    }
+    // Each error adds its entry to the log of the operation; the operation clears it when it
+    // starts, so several failures of one run are all kept.
+    const char* kind = &Sender == krvKorva.get() || &Sender == krvUtil.get() ? "TKORVA"
+                       : &Sender == FReader.get()                            ? "READER"
+                                                                             : "WRITER";
+    AppendOutput(QStringLiteral(":: ERROR - ") + QLatin1String(kind) + QStringLiteral(" ::"));
+    AppendOutput(QStringLiteral("Archive  : ") + Str(Sender.ArchiveFile()).toUpper());
+    AppendOutput(QStringLiteral("Filename : ") + FilePart(FileName).toUpper());
+    AppendOutput(QStringLiteral("Error No : ") + QString::number(ECode));
+    AppendOutput(QStringLiteral("Message  : ") + QString::fromLatin1(ErrorText(ECode)));
+    AppendOutput(QStringLiteral("Details  : ") + Str(ExtendedMsg));
+    AppendOutput(QString());
+    AppendOutput(QString());
+}
+
+void TfmMain::krvUnZipFileExists(TZipCommon& Sender, const std::string& FileName, std::string& NewFileName,
+                                 TOverwriteMode& OverwriteMode) {
+    const QFileInfo existing(Str(FileName));
+    TfmOverwriteDlg dialog(this);
+    dialog.ui->laReplaceFilename->setText(
+        dialog.ui->laReplaceFilename->fontMetrics().elidedText(
+            existing.filePath(), Qt::ElideMiddle, std::max(dialog.ui->laReplaceFilename->width() - 1, 200)) +
+        QLatin1Char('\n') + QString::number(existing.size()) + QStringLiteral(" bytes, ") +
+        existing.lastModified().toString(QStringLiteral("MM-dd-yy hh:mm")));
+    dialog.ui->laWithName->setText(existing.fileName() + QLatin1Char('\n') +
+                                   QString::number(Sender.UnpackedSize) + QStringLiteral(" bytes, ") +
+                                   DateText(Sender.FileDate));
+    dialog.FileName = existing.filePath();
+    auto* reader = static_cast<TUnBase*>(&Sender);
+    switch (ShowModal(dialog)) {
+    case mrYes:
+        OverwriteMode = omOverwrite;
+        break;
+    case mrOverwriteYesToAll:
+        OverwriteMode = omOverwrite;
+        reader->ConfirmOverwrites = false;
+        break;
+    case mrOverwriteNoToAll:
+        OverwriteMode = omSkip;
+        reader->ConfirmOverwrites = false;
+        break;
+    case mrOverwriteRename:
+        // The dialog takes only a plain name that is free in the same folder.
+        if (IsPlainFileName(QFileInfo(dialog.NewFileName).fileName()) &&
+            QFileInfo(dialog.NewFileName).absolutePath() == existing.absolutePath()) {
+            NewFileName = dialog.NewFileName.toStdString();
+            OverwriteMode = omOverwrite;
+        } else {
+            OverwriteMode = omSkip;
+        }
+        break;
+    case mrCancel:
+        // Cancel leaves this file as it is and ends the run.
+        NewFileName = FileName;
+        OverwriteMode = omSkip;
+        Sender.SetCancel(true);
+        break;
+    default:
+        OverwriteMode = omSkip;
+        break;
+    }
+}
+
+void TfmMain::krvUnZipGetPassword(TZipCommon&, const std::string& FileName, std::string& Password,
+                                  bool& TryAgain) {
+    if (!CurrentArchivePassword().isEmpty()) {
+        Password = CurrentArchivePassword().toStdString();
+        return;
+    }
+    if (GetPassword(FilePart(FileName).toUpper(), Password)) {
+        CurrentArchivePassword() = Str(Password);
+        BadPassword = false;
+    } else {
+        TryAgain = false;
+    }
+}
+
+void TfmMain::krvKorvaNextVolume(TZipCommon& Sender, std::string& VolumeName, const std::string& VolumeID,
+                                 bool Exists, bool& Cancel) {
+    Cancel = false;
+    if (Exists) return;
+    const QString name = FilePart(VolumeName);
+    QString answer = Str(VolumeName);
+    if (InputQuery(name + QStringLiteral(" - Volume ID: ") + Str(VolumeID),
+                   QStringLiteral("Please enter the full path to ") + name + QLatin1Char(':'), answer)) {
+        VolumeName = answer.toStdString();
+    } else {
+        Cancel = true;
+        Sender.SetCancel(true);
+    }
+}
+
+void TfmMain::krvZipReplaceFile(TCompBase&, const std::string& FileName, const std::string& NewFileName,
+                                TDateTime Date, TDateTime NewDate, std::int64_t FileSize,
+                                std::int64_t NewFileSize, bool& Replace) {
+    if (ReplaceAll != 0) {
+        Replace = ReplaceAll > 0;
+        return;
+    }
+    const QString gap = QStringLiteral("   ");
+    const QString text = QStringLiteral("Do you want to replace this file:\r   ") + Str(FileName) + "\r" +
+                         gap + "Size: " + QString::number(FileSize) + " bytes " + gap +
+                         "Date: " + DateText(Date) + "\r\r" + "With this file ?" + "\r" + gap +
+                         Str(NewFileName) + "\r" + gap + "Size: " + QString::number(NewFileSize) + " bytes " +
+                         gap + "Date: " + DateText(NewDate);
+    switch (MessageDlg(text, mtConfirmation, mbYes | mbNo | mbNoToAll | mbYesToAll)) {
+    case mrYes:
+        Replace = true;
+        break;
+    case mrNoToAll:
+        Replace = false;
+        ReplaceAll = -1;
+        break;
+    case mrYesToAll:
+        Replace = true;
+        ReplaceAll = 1;
+        break;
+    default:
+        Replace = false;
+        break;
+    }
+}
+
+void TfmMain::krvZipRenameDupeFile(const std::string& FileName, std::string& NewFileName, bool& Rename) {
+    EngineHost::Pump();
+    Rename = false;
+    if (SkipAllDupes) return;
+    TfmRenameFile dialog(this);
+    dialog.ui->edFileName->setText(Str(FileName));
+    dialog.ExistingName = Str(FileName);
+    switch (ShowModal(dialog)) {
+    case mrDupeRename: {
+        // The new name of an entry keeps it inside the archive's folders: no "..", no empty part.
+        const QString name = dialog.ui->edFileName->text();
+        const QStringList parts = name.split(QLatin1Char('/'));
+        bool sound = !name.startsWith(QLatin1Char('/'));
+        for (const QString& part : parts)
+            sound = sound && IsPlainFileName(part);
+        if (sound) {
+            NewFileName = name.toStdString();
+            Rename = true;
+        }
+        break;
+    }
+    case mrDupeSkipAll:
+        SkipAllDupes = true;
+        break;
+    default:
+        break;
+    }
+}
+
+void TfmMain::krvGZipFileExists(TZipCommon& Sender, const std::string& FileName,
+                                TOverwriteMode& OverwriteMode) {
+    switch (MessageDlg(Str(FileName) +
+                           QStringLiteral("\r\rFile already exist.\r\rWould you like to overwrite this "
+                                          "file ?"),
+                       mtConfirmation, mbYes | mbNo | mbCancel | mbIgnore)) {
+    case mrCancel:
+        OverwriteMode = omSkip;
+        Sender.SetCancel(true);
+        break;
+    case mrIgnore:
+        Sender.ConfirmOverwrites = false;
+        break;
+    case mrYes:
+        OverwriteMode = omOverwrite;
+        break;
+    default:
+        OverwriteMode = omSkip;
+        break;
+    }
+}
