@@ -258,6 +258,7 @@ private:
     bool DiskFull = false;
     bool AllowSpanning = true;
     bool Aborted = false;
+    int FExtracted = 0;       // files the last extraction wrote
     bool WriteFailed = false; // an output could not be written (besides a full disk)
     int ReplaceAll = 0;
     bool SkipAllDupes = false;

@@ -21,6 +21,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRadioButton>
@@ -28,8 +29,8 @@
 
 namespace {
 
-QString CountText(const TUnBase& Reader) {
-    return QStringLiteral("Files Extracted: ") + QString::number(Reader.FilesProcessed - Reader.FilesFailed);
+QString CountText(int Extracted) {
+    return QStringLiteral("Files Extracted: ") + QString::number(Extracted);
 }
 
 bool MakeFolder(const QString& Folder) {
@@ -40,6 +41,19 @@ bool MakeFolder(const QString& Folder) {
 bool OnFloppy(const QString& Path) {
     const QString drive = Path.left(2).toUpper();
     return drive == QLatin1String("A:") || drive == QLatin1String("B:");
+}
+
+// A file that may run when the desktop opens it: a launcher, one stored with execute bits, or
+// one that starts as a script or a program does (extraction in the view folder drops the bits).
+bool MayRun(const QFileInfo& File, std::uint32_t ExternalAttr) {
+    if (File.suffix().compare(QLatin1String("desktop"), Qt::CaseInsensitive) == 0) return true;
+    if (File.isExecutable() || ((ExternalAttr >> 16) & 0111) != 0) return true;
+    QFile file(File.filePath());
+    if (!file.open(QIODevice::ReadOnly)) return true;
+    const QByteArray head = file.read(4);
+    return head.startsWith("#!") || head == QByteArray("\x7f"
+                                                       "ELF",
+                                                       4);
 }
 
 } // namespace
@@ -54,7 +68,7 @@ std::vector<std::string> TfmMain::SelectedEntryMasks() const {
 }
 
 void TfmMain::ShowExtractResult(const TUnBase& Reader) {
-    const QString count = CountText(Reader);
+    const QString count = CountText(FExtracted);
     if (Reader.Cancel() || Aborted) {
         MessageDlg(QStringLiteral("Extraction cancelled.\r\n\r\n") + count, mtInformation, mbOK);
     } else if (BadPassword) {
@@ -81,7 +95,7 @@ void TfmMain::RunExtract(TUnBase& Reader) {
     StartProgress();
     if (FInteractive) SetLedColor(Qt::red);
     Reader.VolumeID.clear();
-    Reader.Extract();
+    FExtracted = Reader.Extract();
     Reader.RecurseDirs = true;
     EndProgress();
 }
@@ -250,8 +264,7 @@ void TfmMain::ViewSelected() {
         const QFileInfo info(path);
         // Only a regular file that really lies in the private folder is opened.
         if (!info.isFile() || info.isSymLink() || !info.canonicalFilePath().startsWith(root)) continue;
-        const bool runnable =
-            info.isExecutable() || info.suffix().compare(QLatin1String("desktop"), Qt::CaseInsensitive) == 0;
+        const bool runnable = MayRun(info, item.ExternalAttr);
         if (runnable &&
             MessageDlg(info.fileName() +
                            QStringLiteral(" is a program or a launcher and may run when opened.\r\n"

@@ -1,0 +1,296 @@
+// The main window's extraction: the overwrite answers on real runs, output trees equal to those
+// of unzip, lhasa and bsdtar, hostile entries kept inside the destination, the selection of rows
+// by their own names, the result message after a failed entry, and the view command's folder.
+#include "MainWindowFixture.h"
+
+#include "app/dialogs/OverwriteDlg.h"
+#include "app/main/ArchiveModel.h"
+#include "engine/read/krvKorva.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QTimer>
+#include <QTreeView>
+#include <algorithm>
+#include <deque>
+#include <map>
+
+using namespace testsupport;
+
+namespace {
+
+void Must(const ToolResult& Result) {
+    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
+}
+
+// Every file and link under Root: its path relative to Root and its bytes ("-> target" for a
+// link).
+std::map<std::string, std::string> Tree(const fs::path& Root) {
+    std::map<std::string, std::string> tree;
+    for (auto it = fs::recursive_directory_iterator(Root); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string rel = fs::relative(it->path(), Root).string();
+        if (it->is_symlink())
+            tree[rel] = "-> " + fs::read_symlink(it->path()).string();
+        else if (it->is_regular_file())
+            tree[rel] = ReadFile(it->path());
+    }
+    return tree;
+}
+
+// Answers every overwrite question that comes up with the next answer of the queue (a rename
+// answer carries its new name), and counts the questions.
+class TOverwriteAnswers {
+public:
+    struct TAnswer {
+        int Result;
+        QString NewName; // for mrOverwriteRename
+    };
+    explicit TOverwriteAnswers(std::deque<TAnswer> Answers) : FAnswers(std::move(Answers)) {
+        FTimer.setInterval(0);
+        QObject::connect(&FTimer, &QTimer::timeout, [this] {
+            auto* dialog = qobject_cast<TfmOverwriteDlg*>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible()) return;
+            ++Questions;
+            const TAnswer answer = FAnswers.empty() ? TAnswer{mrNo, {}} : FAnswers.front();
+            if (!FAnswers.empty()) FAnswers.pop_front();
+            if (answer.Result == mrOverwriteRename)
+                dialog->NewFileName = QFileInfo(dialog->FileName).dir().filePath(answer.NewName);
+            dialog->done(answer.Result);
+        });
+        FTimer.start();
+    }
+    int Questions = 0;
+
+private:
+    std::deque<TAnswer> FAnswers;
+    QTimer FTimer;
+};
+
+using TExtractTest = MainWindowTest;
+
+TEST_F(TExtractTest, OverwriteAnswersOnRealRuns) {
+    TempDir src;
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        WriteFile(src / name, std::string("new ") + name);
+    Must(RunTool({"zip", "-q", "-X", "t.zip", "a.txt", "b.txt", "c.txt"}, src.Path()));
+    struct TCase {
+        const char* Name;
+        std::deque<TOverwriteAnswers::TAnswer> Answers;
+        const char* Replaced; // per file a, b, c: 1 = the archive's, 0 = the old file
+        int Questions;
+        const char* Result; // the start of the result message
+    } const cases[] = {
+        {"yes no yes", {{mrYes, {}}, {mrNo, {}}, {mrYes, {}}}, "101", 3, "Extraction completed."},
+        {"yes to all", {{mrOverwriteYesToAll, {}}}, "111", 1, "Extraction completed."},
+        {"no to all", {{mrOverwriteNoToAll, {}}}, "000", 1, "Extraction completed."},
+        {"no then yes to all", {{mrNo, {}}, {mrOverwriteYesToAll, {}}}, "011", 2, "Extraction completed."},
+        // Cancel skips the file whatever was answered before, and ends the run.
+        {"yes then cancel", {{mrYes, {}}, {mrCancel, {}}}, "100", 2, "Extraction cancelled."},
+        {"rename",
+         {{mrOverwriteRename, "a2.txt"}, {mrNo, {}}, {mrNo, {}}},
+         "000",
+         3,
+         "Extraction completed."},
+    };
+    Open();
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TempDir dest;
+        for (const char* name : {"a.txt", "b.txt", "c.txt"})
+            WriteFile(dest / name, std::string("old ") + name);
+        FPrompter.Prompter().Prompts.clear();
+        FPrompter.Prompter().DefaultsAllowed = true;
+        TOverwriteAnswers answers(c.Answers);
+        ASSERT_TRUE(FWindow->CmdExtract(QString::fromStdString((src / "t.zip").string()),
+                                        QString::fromStdString(dest.Str()), true, false, true, true, true,
+                                        true));
+        EXPECT_EQ(answers.Questions, c.Questions);
+        const char* names[] = {"a.txt", "b.txt", "c.txt"};
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(ReadFile(dest / names[i]),
+                      std::string(c.Replaced[i] == '1' ? "new " : "old ") + names[i])
+                << names[i];
+        if (std::string(c.Name) == "rename") {
+            EXPECT_EQ(ReadFile(dest / "a2.txt"), "new a.txt");
+        }
+        ASSERT_FALSE(FPrompter.Prompter().Prompts.empty());
+        EXPECT_TRUE(FPrompter.Prompter().Prompts.back().Text.startsWith(c.Result))
+            << FPrompter.Prompter().Prompts.back().Text.toStdString();
+    }
+}
+
+TEST_F(TExtractTest, TreesEqualThoseOfTheReferenceTools) {
+    TempDir src;
+    WriteFile(src / "top.txt", TextBytes(3000));
+    WriteFile(src / "dir/sub/deep.bin", RandomBytes(5000));
+    WriteFile(src / "dir/empty.txt", "");
+    Must(RunTool({"zip", "-q", "-r", "-X", "t.zip", "top.txt", "dir"}, src.Path()));
+    Must(RunTool({"bsdtar", "-cf", "t.tar", "top.txt", "dir"}, src.Path()));
+    Must(RunTool({"bsdtar", "-czf", "t.tar.gz", "top.txt", "dir"}, src.Path()));
+    struct TCase {
+        std::string Archive;
+        std::vector<std::string> Tool; // the reference run, in the reference folder
+        bool FoldCase = false;         // lhasa shows a DOS archive's upper-case names in lower case
+    } const cases[] = {
+        {(src / "t.zip").string(), {"unzip", "-q", (src / "t.zip").string()}},
+        {(src / "t.tar").string(), {"bsdtar", "-xf", (src / "t.tar").string()}},
+        {(CorpusDir() / "lhasa/lha213/lh5.lzh").string(),
+         {"lhasa", "xq", (CorpusDir() / "lhasa/lha213/lh5.lzh").string()},
+         true},
+        {(src / "t.tar.gz").string(), {"bsdtar", "-xf", (src / "t.tar.gz").string()}},
+    };
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Archive);
+        TempDir ours, theirs;
+        Must(RunTool(c.Tool, theirs.Path()));
+        ASSERT_TRUE(FWindow->CmdExtract(QString::fromStdString(c.Archive), QString::fromStdString(ours.Str()),
+                                        true, false, true, false, true, false));
+        const auto mine = Tree(ours.Path());
+        const auto reference = Tree(theirs.Path());
+        std::vector<std::string> mineNames, referenceNames;
+        auto folded = [&c](std::string Name) {
+            if (c.FoldCase) std::transform(Name.begin(), Name.end(), Name.begin(), ::tolower);
+            return Name;
+        };
+        std::map<std::string, std::string> mineFolded;
+        for (const auto& [name, bytes] : mine) {
+            mineNames.push_back(folded(name));
+            mineFolded[folded(name)] = bytes;
+        }
+        for (const auto& [name, bytes] : reference)
+            referenceNames.push_back(name);
+        ASSERT_EQ(mineNames, referenceNames);
+        for (const auto& [name, bytes] : reference)
+            EXPECT_TRUE(mineFolded.at(name) == bytes) << name << " differs";
+        EXPECT_TRUE(FWindow->OutputLog().isEmpty()) << FWindow->OutputLog().toStdString();
+    }
+}
+
+TEST_F(TExtractTest, HostileEntriesStayInside) {
+    TempDir src;
+    const fs::path outside = src / "outside";
+    fs::create_directories(outside);
+    // A tar that climbs out, names an absolute path and writes through a link.
+    const std::string script =
+        "import tarfile, io\n"
+        "t = tarfile.open('evil.tar', 'w')\n"
+        "def add(name, data):\n"
+        "    i = tarfile.TarInfo(name); i.size = len(data); t.addfile(i, io.BytesIO(data))\n"
+        "add('../escaped.txt', b'up')\n"
+        "add('" +
+        (outside / "abs.txt").string() +
+        "', b'abs')\n"
+        "l = tarfile.TarInfo('link'); l.type = tarfile.SYMTYPE; l.linkname = '" +
+        outside.string() +
+        "'; t.addfile(l)\n"
+        "add('link/through.txt', b'through')\n"
+        "add('fine.txt', b'fine')\n"
+        "t.close()\n";
+    Must(RunTool({"python3", "-c", script}, src.Path()));
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    const fs::path dest = src / "dest";
+    ASSERT_TRUE(FWindow->CmdExtract(QString::fromStdString((src / "evil.tar").string()),
+                                    QString::fromStdString(dest.string()), true, false, true, false, true,
+                                    true));
+    EXPECT_FALSE(fs::exists(src / "escaped.txt"));
+    EXPECT_TRUE(fs::is_empty(outside));
+    EXPECT_EQ(ReadFile(dest / "fine.txt"), "fine");
+    for (auto it = fs::recursive_directory_iterator(dest); it != fs::recursive_directory_iterator(); ++it)
+        EXPECT_FALSE(it->is_symlink()) << it->path();
+    // The refused entries are logged, and the result does not call the run complete.
+    EXPECT_FALSE(FWindow->OutputLog().isEmpty());
+    EXPECT_FALSE(FPrompter.Prompter().Prompts.back().Text.startsWith("Extraction completed."));
+}
+
+TEST_F(TExtractTest, SelectedRowsAreTakenByTheirOwnNames) {
+    TempDir src;
+    for (const char* name : {"a*.txt", "ab.txt", "a?.txt", "[x].txt", "x.txt"})
+        WriteFile(src / name, name);
+    Must(RunTool({"zip", "-q", "-X", "t.zip", "a*.txt", "ab.txt", "a?.txt", "[x].txt", "x.txt"}, src.Path()));
+    Open();
+    Display((src / "t.zip").string());
+    FPrompter.Prompter().DefaultsAllowed = true;
+    for (const char* picked : {"a*.txt", "a?.txt", "[x].txt"}) {
+        SCOPED_TRACE(picked);
+        List().selectionModel()->clearSelection();
+        List().selectionModel()->select(List().model()->index(RowOf(picked), 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        TempDir dest;
+        ASSERT_TRUE(
+            FWindow->CmdExtractSelected(QString::fromStdString(dest.Str()), true, true, false, true, false));
+        EXPECT_EQ(FolderNames(dest.Path()), std::vector<std::string>{picked});
+    }
+}
+
+TEST_F(TExtractTest, AFailedEntryIsNeverReportedAsCompleted) {
+    TempDir src;
+    WriteFile(src / "a.txt", TextBytes(20000));
+    WriteFile(src / "b.txt", TextBytes(20000, 7));
+    Must(RunTool({"zip", "-q", "-X", "t.zip", "a.txt", "b.txt"}, src.Path()));
+    // The first entry's data damaged (past its 35-byte local header): it fails.
+    std::string bytes = ReadFile(src / "t.zip");
+    bytes[50] = static_cast<char>(bytes[50] ^ 0x55);
+    WriteFile(src / "t.zip", bytes);
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    TempDir dest;
+    ASSERT_TRUE(FWindow->CmdExtract(QString::fromStdString((src / "t.zip").string()),
+                                    QString::fromStdString(dest.Str()), true, false, true, false, true,
+                                    true));
+    const QString result =
+        FPrompter.Prompter().Prompts.back().ScreenText().replace('\n', '|').replace('\r', '|');
+    EXPECT_FALSE(result.startsWith("Extraction completed.")) << result.toStdString();
+    EXPECT_TRUE(result.contains("Files Extracted: 1")) << result.toStdString();
+    EXPECT_FALSE(fs::exists(dest / "a.txt"));
+    EXPECT_TRUE(FWindow->OutputLog().contains("Error No :")) << FWindow->OutputLog().toStdString();
+}
+
+TEST_F(TExtractTest, CmdExtractLeavesTheListWithItsArchive) {
+    TempDir src;
+    WriteFile(src / "a.txt", "a");
+    Must(RunTool({"zip", "-q", "-X", "one.zip", "a.txt"}, src.Path()));
+    Must(RunTool({"bsdtar", "-cf", "two.tar", "a.txt"}, src.Path()));
+    Open();
+    Display((src / "one.zip").string());
+    FPrompter.Prompter().DefaultsAllowed = true;
+    TempDir dest;
+    ASSERT_TRUE(FWindow->CmdExtract(QString::fromStdString((src / "two.tar").string()),
+                                    QString::fromStdString(dest.Str()), true, false, true, false, true,
+                                    false));
+    EXPECT_EQ(FWindow->Lister().ArchiveFile(), (src / "one.zip").string());
+    EXPECT_EQ(ReadFile(dest / "a.txt"), "a");
+}
+
+TEST_F(TExtractTest, ViewOpensOnlyFilesInsideItsPrivateFolder) {
+    TempDir src;
+    WriteFile(src / "doc.txt", "doc");
+    WriteFile(src / "run.sh", "#!/bin/sh\n");
+    fs::permissions(src / "run.sh", fs::perms::owner_all);
+    Must(RunTool({"zip", "-q", "-X", "t.zip", "doc.txt", "run.sh"}, src.Path()));
+    Open();
+    Display((src / "t.zip").string());
+    std::vector<QStringList> launched;
+    FWindow->OnLaunch = [&launched](const QString& Program, const QStringList& Arguments) {
+        launched.push_back(QStringList{Program} + Arguments);
+        return true;
+    };
+    List().selectAll();
+    // The program is not opened without a yes.
+    FPrompter.Prompter().Answers = {mrNo};
+    FWindow->ViewSelected();
+    ASSERT_EQ(launched.size(), 1U);
+    EXPECT_EQ(launched[0][0], "xdg-open");
+    ASSERT_EQ(FWindow->ViewFolders().size(), 1U);
+    const fs::path folder = FWindow->ViewFolders()[0];
+    EXPECT_EQ(launched[0][1].toStdString(), (folder / "doc.txt").string());
+    EXPECT_EQ(ReadFile(folder / "doc.txt"), "doc");
+    FWindow.reset();
+    EXPECT_FALSE(fs::exists(folder));
+}
+
+} // namespace
