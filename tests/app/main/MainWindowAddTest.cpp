@@ -1,0 +1,256 @@
+// The main window's adding and deleting on real archives, checked by unzip, lhasa and tar: the
+// writer of an existing archive's own type whatever its extension, adding, refreshing, moving and
+// deleting, names with wildcard characters, the whole-archive question, and a full disk or a
+// cancel that leave the old archive byte for byte as it was.
+#include "MainWindowFixture.h"
+
+#include "app/dialogs/Progress.h"
+#include "app/main/QtEngineHost.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QItemSelectionModel>
+#include <QTimer>
+#include <QTreeView>
+#include <chrono>
+#include <sys/mount.h>
+
+using namespace testsupport;
+
+namespace {
+
+void Must(const ToolResult& Result) {
+    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
+}
+
+QString Q(const fs::path& Path) {
+    return QString::fromStdString(Path.string());
+}
+
+bool SawPrompt(const ScriptedPrompter& Prompter, const QString& Start) {
+    for (const TPrompt& prompt : Prompter.Prompts)
+        if (prompt.Text.startsWith(Start)) return true;
+    return false;
+}
+
+// The product's engine host, so that deleted archives and moved sources go to the trash of the
+// test's private home.
+class TAddTest : public MainWindowTest {
+protected:
+    TAddTest() : FPreviousHost(EngineHost::Install(std::make_unique<TQtEngineHost>())) {}
+    ~TAddTest() override { EngineHost::Install(std::move(FPreviousHost)); }
+    std::unique_ptr<EngineHost> FPreviousHost;
+};
+
+TEST_F(TAddTest, AddRefreshMoveAndDeleteCheckedByTheTools) {
+    TempDir dir;
+    WriteFile(dir / "one.txt", TextBytes(4000));
+    WriteFile(dir / "two.bin", RandomBytes(3000));
+    struct TCase {
+        const char* Archive;
+        std::vector<std::string> Test; // the tool's test of the archive, its name last
+    } const cases[] = {
+        {"made.zip", {"unzip", "-t"}},
+        {"made.lzh", {"lhasa", "t"}},
+    };
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    int round = 0; // each refresh finds a newer file than the last one stored
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Archive);
+        const fs::path archive = dir / c.Archive;
+        auto test = [&] {
+            std::vector<std::string> argv = c.Test;
+            argv.push_back(archive.string());
+            Must(RunTool(argv, dir.Path()));
+        };
+        EXPECT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "one.txt"), Q(dir / "two.bin")}, 1, sdNone, swAdd,
+                                  true, true),
+                  2);
+        test();
+        EXPECT_EQ(Rows(), 2);
+        WriteFile(dir / "one.txt", TextBytes(5000, 9));
+        fs::last_write_time(dir / "one.txt",
+                            fs::last_write_time(dir / "one.txt") + std::chrono::hours(++round));
+        EXPECT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "one.txt")}, 1, sdNone, swRefresh, true, false), 1)
+            << FWindow->OutputLog().toStdString();
+        test();
+        WriteFile(dir / "moved.txt", "moved");
+        EXPECT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "moved.txt")}, 1, sdNone, swMove, true, false), 1);
+        EXPECT_FALSE(fs::exists(dir / "moved.txt"));
+        test();
+        EXPECT_EQ(Rows(), 3);
+
+        List().selectionModel()->select(List().model()->index(RowOf("two.bin"), 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        FPrompter.Prompter().Answers = {mrYes, mrOk};
+        Action("acDelete").trigger();
+        test();
+        EXPECT_EQ(Rows(), 2);
+        EXPECT_EQ(RowOf("two.bin"), -1);
+        EXPECT_NE(RowOf("one.txt"), -1);
+    }
+    // A name without extension becomes a zip.
+    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "plain"), {Q(dir / "one.txt")}, 0, sdNone, swAdd, true, false), 1);
+    Must(RunTool({"unzip", "-t", (dir / "plain.zip").string()}));
+    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "plain"), {Q(dir / "missing.txt")}, 0, sdNone, swAdd, true, false), -1);
+}
+
+TEST_F(TAddTest, AnExistingArchiveKeepsItsOwnFormat) {
+    TempDir dir;
+    WriteFile(dir / "old.txt", "old");
+    WriteFile(dir / "new.txt", "new");
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    ASSERT_EQ(FWindow->CmdAdd(Q(dir / "real.lzh"), {Q(dir / "old.txt")}, 1, sdNone, swAdd, true, false), 1);
+    fs::rename(dir / "real.lzh", dir / "lha-named.zip");
+    Must(RunTool({"zip", "-q", "real.zip", "old.txt"}, dir.Path()));
+    fs::rename(dir / "real.zip", dir / "zip-named.lzh");
+    WriteFile(dir / "c.txt", TextBytes(3000));
+    Must(RunTool({"compress", "-f", "c.txt"}, dir.Path()));
+    fs::rename(dir / "c.txt.Z", dir / "compress-named.zip");
+    Must(RunTool({"bsdtar", "-czf", "t.tgz", "old.txt"}, dir.Path()));
+
+    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "lha-named.zip"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false),
+              1);
+    const ToolResult lha = RunTool({"lhasa", "t", (dir / "lha-named.zip").string()});
+    EXPECT_EQ(lha.ExitCode, 0) << lha.Out << lha.Err;
+    EXPECT_NE(lha.Out.find("old.txt"), std::string::npos);
+    EXPECT_NE(lha.Out.find("new.txt"), std::string::npos);
+
+    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "zip-named.lzh"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false),
+              1);
+    const ToolResult zip = RunTool({"unzip", "-l", (dir / "zip-named.lzh").string()});
+    EXPECT_EQ(zip.ExitCode, 0) << zip.Out;
+    EXPECT_NE(zip.Out.find("old.txt"), std::string::npos);
+    EXPECT_NE(zip.Out.find("new.txt"), std::string::npos);
+
+    // A compress file takes no more files, whatever its name says.
+    const std::string compressed = ReadFile(dir / "compress-named.zip");
+    FPrompter.Prompter().Prompts.clear();
+    EXPECT_EQ(
+        FWindow->CmdAdd(Q(dir / "compress-named.zip"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false),
+        0);
+    EXPECT_EQ(ReadFile(dir / "compress-named.zip"), compressed);
+    EXPECT_TRUE(
+        SawPrompt(FPrompter.Prompter(), "Adding new files to this archive file format is not supported."));
+
+    // A .tgz stays a tar.gz with its old entries, or is left alone while no tar writer exists.
+    const std::string tgz = ReadFile(dir / "t.tgz");
+    const int added = FWindow->CmdAdd(Q(dir / "t.tgz"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false);
+    if (added <= 0) {
+        EXPECT_EQ(ReadFile(dir / "t.tgz"), tgz);
+    } else {
+        const ToolResult tar = RunTool({"tar", "tzf", (dir / "t.tgz").string()});
+        EXPECT_EQ(tar.ExitCode, 0);
+        EXPECT_NE(tar.Out.find("old.txt"), std::string::npos);
+        EXPECT_NE(tar.Out.find("new.txt"), std::string::npos);
+    }
+    EXPECT_FALSE(fs::exists(dir / "t.zip"));
+}
+
+TEST_F(TAddTest, DeletingANameWithWildcardsDeletesOnlyIt) {
+    TempDir dir;
+    for (const char* name : {"a*.txt", "ab.txt", "a?.txt", "c.txt"})
+        WriteFile(dir / name, name);
+    Must(RunTool({"zip", "-q", "-X", "t.zip", "a*.txt", "ab.txt", "a?.txt", "c.txt"}, dir.Path()));
+    Open();
+    Display((dir / "t.zip").string());
+    FPrompter.Prompter().DefaultsAllowed = true;
+    for (const char* picked : {"a*.txt", "a?.txt"}) {
+        List().selectionModel()->clearSelection();
+        List().selectionModel()->select(List().model()->index(RowOf(picked), 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        Action("acDelete").trigger();
+    }
+    const ToolResult listing = RunTool({"unzip", "-Z1", (dir / "t.zip").string()});
+    EXPECT_EQ(listing.Out, "ab.txt\nc.txt\n");
+    EXPECT_EQ(Rows(), 2);
+}
+
+TEST_F(TAddTest, TheWholeArchiveQuestionCountsEveryEntry) {
+    TempDir dir;
+    for (const char* name : {"a.txt", "b.txt", "c.bin"})
+        WriteFile(dir / name, name);
+    Must(RunTool({"zip", "-q", "-X", "t.zip", "a.txt", "b.txt", "c.bin"}, dir.Path()));
+    Open();
+    // The list shows two of the three entries; both selected are not the whole archive.
+    FWindow->findChild<QComboBox*>("rcbFilter")->setCurrentText("*.txt");
+    Display((dir / "t.zip").string());
+    ASSERT_EQ(Rows(), 2);
+    List().selectAll();
+    FPrompter.Prompter().Answers = {mrYes, mrOk};
+    Action("acDelete").trigger();
+    ASSERT_FALSE(FPrompter.Prompter().Prompts.empty());
+    EXPECT_TRUE(FPrompter.Prompter().Prompts[0].Text.startsWith("Are you sure you want to"));
+    EXPECT_EQ(RunTool({"unzip", "-Z1", (dir / "t.zip").string()}).Out, "c.bin\n");
+
+    // Now the one row left is all of the archive.
+    FWindow->findChild<QComboBox*>("rcbFilter")->setCurrentText("*.*");
+    Display((dir / "t.zip").string());
+    List().selectAll();
+    FPrompter.Prompter().Prompts.clear();
+    FPrompter.Prompter().Answers = {mrYes};
+    Action("acDelete").trigger();
+    EXPECT_TRUE(FPrompter.Prompter().Prompts[0].Text.startsWith("Deleting all the files in the archive"));
+    EXPECT_FALSE(fs::exists(dir / "t.zip"));
+}
+
+// A tmpfs of a few blocks: the archive fits, the file added to it does not.
+class TSmallDisk {
+public:
+    explicit TSmallDisk(const fs::path& Mount) : FMount(Mount) {
+        fs::create_directories(Mount);
+        Mounted = ::mount("tmpfs", Mount.c_str(), "tmpfs", 0, "size=256k") == 0;
+    }
+    ~TSmallDisk() {
+        // The window made the archive's folder the current one.
+        fs::current_path(FMount.parent_path());
+        if (Mounted) ::umount2(FMount.c_str(), MNT_DETACH);
+    }
+    bool Mounted = false;
+
+private:
+    fs::path FMount;
+};
+
+TEST_F(TAddTest, FullDiskAndCancelLeaveTheOldArchive) {
+    TempDir dir;
+    WriteFile(dir / "small.txt", "small");
+    WriteFile(dir / "big.bin", RandomBytes(2000000));
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    {
+        TSmallDisk disk(dir / "disk");
+        ASSERT_TRUE(disk.Mounted) << "a tmpfs cannot be mounted here";
+        const fs::path archive = dir / "disk/t.zip";
+        ASSERT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "small.txt")}, 1, sdNone, swAdd, true, false), 1);
+        const std::string before = ReadFile(archive);
+        FPrompter.Prompter().Prompts.clear();
+        EXPECT_LE(FWindow->CmdAdd(Q(archive), {Q(dir / "big.bin")}, 1, sdNone, swAdd, true, true), 0);
+        EXPECT_EQ(ReadFile(archive), before);
+        EXPECT_EQ(FolderNames(dir / "disk"), std::vector<std::string>{"t.zip"});
+        EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "Error creating archive. Disk full."));
+        EXPECT_TRUE(FWindow->OutputLog().contains("Error No : 25160")) << FWindow->OutputLog().toStdString();
+    }
+    fs::remove_all(dir / "disk");
+    const fs::path archive = dir / "t.zip";
+    ASSERT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "small.txt")}, 1, sdNone, swAdd, true, false), 1);
+    const std::string before = ReadFile(archive);
+    // Cancel is confirmed in the progress window while the big file is being compressed.
+    QTimer cancel;
+    cancel.setInterval(0);
+    QObject::connect(&cancel, &QTimer::timeout, [this] {
+        if (FWindow->ProgressWindow().isVisible()) FWindow->ProgressWindow().Cancelled = true;
+    });
+    cancel.start();
+    FPrompter.Prompter().Prompts.clear();
+    EXPECT_LE(FWindow->CmdAdd(Q(archive), {Q(dir / "big.bin")}, 2, sdNone, swAdd, true, true), 0);
+    cancel.stop();
+    EXPECT_EQ(ReadFile(archive), before);
+    EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "Archiving operation cancelled."));
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"big.bin", "small.txt", "t.zip"}));
+    EXPECT_TRUE(FWindow->isEnabled());
+}
+
+} // namespace
