@@ -3,14 +3,24 @@
 // by their own names, the result message after a failed entry, and the view command's folder.
 #include "MainWindowFixture.h"
 
+#include "DialogDriver.h"
+#include "app/dialogs/DialogSupport.h"
+#include "app/dialogs/ExtractDlg.h"
+#include "app/dialogs/GetPassword.h"
 #include "app/dialogs/OverwriteDlg.h"
 #include "app/main/ArchiveModel.h"
 #include "engine/read/krvKorva.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 #include <QTreeView>
 #include <algorithm>
@@ -291,6 +301,98 @@ TEST_F(TExtractTest, ViewOpensOnlyFilesInsideItsPrivateFolder) {
     EXPECT_EQ(ReadFile(folder / "doc.txt"), "doc");
     FWindow.reset();
     EXPECT_FALSE(fs::exists(folder));
+}
+
+// Answers the next modal dialog of type T with Step, once.
+template <typename T> void AnswerNext(std::function<void(T&)> Step) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, Step] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        Step(*dialog);
+    });
+    timer->start();
+}
+
+TEST_F(TExtractTest, ExtractCommandThroughItsDialog) {
+    TempDir src;
+    for (const char* name : {"a.txt", "b.txt", "dir/c.txt"})
+        WriteFile(src / name, name);
+    Must(RunTool({"zip", "-q", "-X", "t.zip", "a.txt", "b.txt", "dir/c.txt"}, src.Path()));
+    Open();
+    Display((src / "t.zip").string());
+    FPrompter.Prompter().DefaultsAllowed = true;
+    TempDir all, some;
+    // No row selected: all files, and the choice cannot be changed.
+    bool forced = false;
+    AnswerNext<TfmExtractDlg>([&](TfmExtractDlg& Dialog) {
+        forced = Find<QRadioButton>(Dialog, "rbAllFiles")->isChecked() &&
+                 !Find<QWidget>(Dialog, "rgFiles")->isEnabled();
+        Find<QComboBox>(Dialog, "cbDestination")->setCurrentText(QString::fromStdString(all.Str()));
+        Find<QPushButton>(Dialog, "bbExtract")->click();
+    });
+    Action("acExtract").trigger();
+    EXPECT_TRUE(forced);
+    EXPECT_EQ(Tree(all.Path()), (std::map<std::string, std::string>{
+                                    {"a.txt", "a.txt"}, {"b.txt", "b.txt"}, {"dir/c.txt", "dir/c.txt"}}));
+    EXPECT_TRUE(FPrompter.Prompter().Prompts.back().Text.startsWith("Extraction completed."));
+    // The selected rows only, into a folder the command makes.
+    List().selectionModel()->select(List().model()->index(RowOf("dir/c.txt"), 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    AnswerNext<TfmExtractDlg>([&](TfmExtractDlg& Dialog) {
+        Find<QComboBox>(Dialog, "cbDestination")
+            ->setCurrentText(QString::fromStdString((some / "new/deeper").string()));
+        Find<QPushButton>(Dialog, "bbExtract")->click();
+    });
+    Action("acExtract").trigger();
+    EXPECT_EQ(Tree(some / "new/deeper"), (std::map<std::string, std::string>{{"dir/c.txt", "dir/c.txt"}}));
+}
+
+TEST_F(TExtractTest, PasswordsAskedOnceAndBadOnesReported) {
+    TempDir src;
+    WriteFile(src / "s1.txt", TextBytes(3000));
+    WriteFile(src / "s2.txt", TextBytes(3000, 5));
+    Must(RunTool({"zip", "-q", "-X", "-P", "sesame", "t.zip", "s1.txt", "s2.txt"}, src.Path()));
+    Open();
+    Display((src / "t.zip").string());
+    FPrompter.Prompter().DefaultsAllowed = true;
+    struct TCase {
+        const char* Typed;
+        int Extracted;
+        const char* Result;
+    } const cases[] = {
+        {"sesame", 2, "Extraction completed."},
+        {"wrong", 0, "Invalid password error."},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Typed);
+        CurrentArchivePassword().clear();
+        int asked = 0;
+        // Every question gets the same answer; a right one is asked for once.
+        QTimer answers;
+        answers.setInterval(0);
+        QObject::connect(&answers, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<TfmGetPassword*>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible()) return;
+            ++asked;
+            Find<QLineEdit>(*dialog, "edPassword")->setText(c.Typed);
+            dialog->done(mrOk);
+        });
+        answers.start();
+        TempDir dest;
+        ASSERT_TRUE(FWindow->CmdExtract(QString::fromStdString((src / "t.zip").string()),
+                                        QString::fromStdString(dest.Str()), true, false, true, false, true,
+                                        true));
+        EXPECT_EQ(static_cast<int>(FolderNames(dest.Path()).size()), c.Extracted);
+        EXPECT_TRUE(FPrompter.Prompter().Prompts.back().Text.startsWith(c.Result))
+            << FPrompter.Prompter().Prompts.back().Text.toStdString();
+        if (c.Extracted == 2) {
+            EXPECT_EQ(asked, 1);
+        }
+    }
 }
 
 } // namespace
