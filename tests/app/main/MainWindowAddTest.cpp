@@ -4,12 +4,20 @@
 // cancel that leave the old archive byte for byte as it was.
 #include "MainWindowFixture.h"
 
+#include "DialogDriver.h"
+#include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Progress.h"
 #include "app/main/QtEngineHost.h"
+#include "engine/read/krvKorva.h"
+#include "ui/LmOpenSaveComm.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeView>
 #include <chrono>
@@ -240,17 +248,91 @@ TEST_F(TAddTest, FullDiskAndCancelLeaveTheOldArchive) {
     // Cancel is confirmed in the progress window while the big file is being compressed.
     QTimer cancel;
     cancel.setInterval(0);
-    QObject::connect(&cancel, &QTimer::timeout, [this] {
-        if (FWindow->ProgressWindow().isVisible()) FWindow->ProgressWindow().Cancelled = true;
+    bool cancelUsable = false; // the window is disabled, its progress window's Cancel is not
+    QObject::connect(&cancel, &QTimer::timeout, [this, &cancelUsable] {
+        TfmProgress& progress = FWindow->ProgressWindow();
+        if (!progress.isVisible()) return;
+        cancelUsable = !FWindow->isEnabled() && Find<QPushButton>(progress, "buCancel")->isEnabled() &&
+                       progress.isEnabled();
+        progress.Cancelled = true;
     });
     cancel.start();
     FPrompter.Prompter().Prompts.clear();
     EXPECT_LE(FWindow->CmdAdd(Q(archive), {Q(dir / "big.bin")}, 2, sdNone, swAdd, true, true), 0);
     cancel.stop();
     EXPECT_EQ(ReadFile(archive), before);
+    EXPECT_TRUE(cancelUsable);
     EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "Archiving operation cancelled."));
     EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"big.bin", "small.txt", "t.zip"}));
     EXPECT_TRUE(FWindow->isEnabled());
+}
+
+// Fills the next file dialog's name box with Text and presses its OK button, once; Check looks
+// at the dialog first.
+void AnswerFileDialog(const QString& Text, std::function<void(TLmCustomOpenDialog&)> Check = {}) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, Text, Check] {
+        TLmCustomOpenDialog* dialog = TLmCustomOpenDialog::Current();
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        if (Check) Check(*dialog);
+        Find<QLineEdit>(*dialog, "fileNameEdit")->setText(Text);
+        dialog->Press(1);
+    });
+    timer->start();
+}
+
+TEST_F(TAddTest, NewAndAddThroughTheirDialogs) {
+    TempDir dir;
+    WriteFile(dir / "a.txt", TextBytes(3000));
+    WriteFile(dir / "b.txt", TextBytes(3000, 3));
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    struct TCase {
+        const char* Archive;
+        bool Encryptable;
+        std::vector<std::string> Test;
+    } const cases[] = {
+        {"n.lzh", false, {"lhasa", "t"}},
+        {"n.zip", true, {"unzip", "-t", "-P", "pw"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Archive);
+        const fs::path archive = dir / c.Archive;
+        AnswerFileDialog(Q(archive), [](TLmCustomOpenDialog&) {
+            AnswerFileDialog(Q(fs::path("a.txt")), [](TLmCustomOpenDialog& Dialog) {
+                Find<QWidget>(Dialog, "fmAddBottom");
+                Dialog.setDirectory(QDir::currentPath());
+            });
+        });
+        QDir::setCurrent(Q(dir.Path()));
+        Action("acNewArchive").trigger();
+        ASSERT_TRUE(fs::exists(archive));
+        EXPECT_EQ(FWindow->Lister().ArchiveFile(), archive.string());
+        EXPECT_EQ(Rows(), 1);
+        // A password set for the archive is offered on the panel's button and used.
+        CurrentArchivePassword() = "pw";
+        bool offered = false, enabled = false;
+        AnswerFileDialog(Q(dir / "b.txt"), [&](TLmCustomOpenDialog& Dialog) {
+            auto* button = Find<QPushButton>(Dialog, "buPassword");
+            offered = button->text() == "&Protected";
+            enabled = button->isEnabled();
+        });
+        Action("acAdd").trigger();
+        EXPECT_TRUE(offered);
+        EXPECT_EQ(enabled, c.Encryptable);
+        EXPECT_EQ(Rows(), 2);
+        std::vector<std::string> argv = c.Test;
+        argv.push_back(archive.string());
+        Must(RunTool(argv));
+        if (c.Encryptable) {
+            // The entry added with the password needs it.
+            EXPECT_NE(RunTool({"unzip", "-t", "-P", "other", archive.string()}).ExitCode, 0);
+        }
+        CurrentArchivePassword().clear();
+    }
 }
 
 } // namespace
