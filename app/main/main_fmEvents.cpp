@@ -18,6 +18,7 @@
 #include "engine/core/krvUnBase.h"
 #include "engine/read/krvKorva.h"
 #include "engine/read/krvReaders.h"
+#include "engine/write/krvZip.h"
 #include "ui_GetPassword.h"
 #include "ui_OverwriteDlg.h"
 #include "ui_Progress.h"
@@ -29,6 +30,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -54,6 +56,36 @@ QString DateText(TDateTime Date) {
 bool IsPlainFileName(const QString& Name) {
     return !Name.isEmpty() && !Name.contains(QLatin1Char('/')) && !Name.contains(QLatin1Char('\\')) &&
            Name != QLatin1String(".") && Name != QLatin1String("..");
+}
+
+// A size in the disk prompts: with thousands separators, "not available" when unknown.
+QString SizeText(std::int64_t Size) {
+    if (Size < 0) return QStringLiteral("not available");
+    QLocale locale = QLocale::c();
+    locale.setNumberOptions(QLocale::DefaultNumberOptions);
+    return locale.toString(static_cast<qlonglong>(Size));
+}
+
+// The zip writer asks for an empty disk of a spanned set.
+void ClearDisk(const std::string& Drive, std::int64_t RequiredSpace, std::int64_t FreeSpace,
+               std::int64_t DiskCapacity, bool& Cancel) {
+    if (RequiredSpace > DiskCapacity) {
+        MessageDlg(QStringLiteral("Diskette capacity error."), mtError, mbOK);
+    } else if (RequiredSpace > FreeSpace) {
+        const QStringList lines = {
+            QStringLiteral("Drive ") + Str(Drive).toUpper(),
+            QStringLiteral("Required space: ") + SizeText(RequiredSpace),
+            QStringLiteral("Free space    : ") + SizeText(FreeSpace),
+            QStringLiteral("Disk capacity : ") + SizeText(DiskCapacity),
+            QString(),
+            QStringLiteral("Your diskette is full. Please insert an empty diskette, then"),
+            QStringLiteral("click OK to proceed. Click Cancel if you want to abort."),
+        };
+        if (MessageDlg(lines.join(QStringLiteral("\r\n")), mtInformation, mbOK | mbCancel) == mrOk)
+            Cancel = false;
+    } else {
+        Cancel = false;
+    }
 }
 
 } // namespace
@@ -263,6 +295,12 @@ void TfmMain::BindWriter(TCompBase& Writer) {
                                       "and click \"OK\" to continue, or click \"Cancel\" \r\nto abort."),
                        mtError, mbOK | mbCancel) != mrOk;
     };
+    if (auto* zip = dynamic_cast<TZip*>(&Writer)) {
+        zip->OnClearDisk = [](TZipCommon&, const std::string& Drive, std::int64_t RequiredSpace,
+                              std::int64_t FreeSpace, std::int64_t TotalSpace, bool& Cancel) {
+            ClearDisk(Drive, RequiredSpace, FreeSpace, TotalSpace, Cancel);
+        };
+    }
     Writer.TZipCommon::OnFileExists = [this](TZipCommon& Sender, const std::string& FileName, TDateTime,
                                              TOverwriteMode& OverwriteMode) {
         krvGZipFileExists(Sender, FileName, OverwriteMode);

@@ -5,6 +5,7 @@
 #include "MainWindowFixture.h"
 
 #include "DialogDriver.h"
+#include "SmallDisk.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Progress.h"
 #include "app/main/QtEngineHost.h"
@@ -21,7 +22,6 @@
 #include <QTimer>
 #include <QTreeView>
 #include <chrono>
-#include <sys/mount.h>
 
 using namespace testsupport;
 
@@ -204,24 +204,6 @@ TEST_F(TAddTest, TheWholeArchiveQuestionCountsEveryEntry) {
     EXPECT_FALSE(fs::exists(dir / "t.zip"));
 }
 
-// A tmpfs of a few blocks: the archive fits, the file added to it does not.
-class TSmallDisk {
-public:
-    explicit TSmallDisk(const fs::path& Mount) : FMount(Mount) {
-        fs::create_directories(Mount);
-        Mounted = ::mount("tmpfs", Mount.c_str(), "tmpfs", 0, "size=256k") == 0;
-    }
-    ~TSmallDisk() {
-        // The window made the archive's folder the current one.
-        fs::current_path(FMount.parent_path());
-        if (Mounted) ::umount2(FMount.c_str(), MNT_DETACH);
-    }
-    bool Mounted = false;
-
-private:
-    fs::path FMount;
-};
-
 TEST_F(TAddTest, FullDiskAndCancelLeaveTheOldArchive) {
     TempDir dir;
     WriteFile(dir / "small.txt", "small");
@@ -229,7 +211,7 @@ TEST_F(TAddTest, FullDiskAndCancelLeaveTheOldArchive) {
     Open();
     FPrompter.Prompter().DefaultsAllowed = true;
     {
-        TSmallDisk disk(dir / "disk");
+        SmallDisk disk(dir / "disk");
         ASSERT_TRUE(disk.Mounted) << "a tmpfs cannot be mounted here";
         const fs::path archive = dir / "disk/t.zip";
         ASSERT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "small.txt")}, 1, sdNone, swAdd, true, false), 1);
@@ -241,7 +223,6 @@ TEST_F(TAddTest, FullDiskAndCancelLeaveTheOldArchive) {
         EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "Error creating archive. Disk full."));
         EXPECT_TRUE(FWindow->OutputLog().contains("Error No : 25160")) << FWindow->OutputLog().toStdString();
     }
-    fs::remove_all(dir / "disk");
     const fs::path archive = dir / "t.zip";
     ASSERT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "small.txt")}, 1, sdNone, swAdd, true, false), 1);
     const std::string before = ReadFile(archive);

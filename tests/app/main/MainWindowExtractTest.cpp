@@ -4,6 +4,7 @@
 #include "MainWindowFixture.h"
 
 #include "DialogDriver.h"
+#include "SmallDisk.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/ExtractDlg.h"
 #include "app/dialogs/GetPassword.h"
@@ -258,6 +259,24 @@ TEST_F(TExtractTest, AFailedEntryIsNeverReportedAsCompleted) {
     EXPECT_TRUE(result.contains("Files Extracted: 1")) << result.toStdString();
     EXPECT_FALSE(fs::exists(dest / "a.txt"));
     EXPECT_TRUE(FWindow->OutputLog().contains("Error No :")) << FWindow->OutputLog().toStdString();
+}
+
+TEST_F(TExtractTest, AFullDiskIsReportedAndLeavesNoPartialFile) {
+    TempDir src;
+    WriteFile(src / "small.txt", "small");
+    WriteFile(src / "big.bin", RandomBytes(1000000));
+    Must(RunTool({"zip", "-q", "-X", "-0", "t.zip", "small.txt", "big.bin"}, src.Path()));
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    SmallDisk disk(src / "disk");
+    ASSERT_TRUE(disk.Mounted) << "a tmpfs cannot be mounted here";
+    ASSERT_TRUE(FWindow->CmdExtract(QString::fromStdString((src / "t.zip").string()),
+                                    QString::fromStdString((src / "disk").string()), true, false, true, false,
+                                    true, true));
+    const QString result = FPrompter.Prompter().Prompts.back().ScreenText();
+    EXPECT_TRUE(result.startsWith("Extraction stopped: the disk is full.")) << result.toStdString();
+    EXPECT_EQ(FolderNames(src / "disk"), std::vector<std::string>{"small.txt"});
+    EXPECT_TRUE(FWindow->OutputLog().contains("Error No : 25160")) << FWindow->OutputLog().toStdString();
 }
 
 TEST_F(TExtractTest, CmdExtractLeavesTheListWithItsArchive) {
