@@ -27,6 +27,7 @@ class QLabel;
 class QFileSystemModel;
 class TArchiveModel;
 class TKorva;
+class TArc2Arc;
 class TCompBase;
 class TfmAddBottom;
 class TfmProgress;
@@ -94,6 +95,9 @@ public:
     int CmdAddDefault(const QString& ArchiveName, const QStringList& Files, bool ShowResult);
 
     // ---- the shared handlers (main_fmEvents.cpp) ----
+    // Binds a converter's events to the window: its stages in the status bar and the output
+    // log (cleared here), its questions and errors in message boxes.
+    void BindConverter(TArc2Arc& Converter);
     // The output window's text: the errors of the last operations.
     QString OutputLog() const;
     TfmProgress& ProgressWindow() { return *fmProgress; }
@@ -199,6 +203,7 @@ private:
     void krvUnZipProgress(TZipCommon& Sender, int ProgressByFile, int ProgressByArchive);
     void krvUnZipFileExists(TZipCommon& Sender, const std::string& FileName, std::string& NewFileName,
                             TOverwriteMode& OverwriteMode);
+    void krvUnGZIPNestedTarFile(const std::string& FileName, bool& doUnTar);
     void krvUnZipGetPassword(TZipCommon& Sender, const std::string& FileName, std::string& Password,
                              bool& TryAgain);
     void krvKorvaNextVolume(TZipCommon& Sender, std::string& VolumeName, const std::string& VolumeID,

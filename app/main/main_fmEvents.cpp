@@ -195,12 +195,8 @@ void TfmMain::BindEngineEvents(TZipCommon& Component) {
     Component.OnGetZipNextDisk = [disk](TZipCommon&, const std::string& VolumeName, bool& Cancel) {
         disk(QStringLiteral("Please insert disk number ") + Str(VolumeName), Cancel);
     };
-    Component.OnNestedTarFile = [](TZipCommon&, const std::string& FileName, bool& doUnTar) {
-        if (MessageDlg(
-                QStringLiteral("Found Nested Tar File.\r\rFile: ") + Str(FileName) +
-                    QStringLiteral("\rCompressed file is a tar archive.\r\rDecompress the tar archive?"),
-                mtConfirmation, mbYes | mbNo) == mrYes)
-            doUnTar = true;
+    Component.OnNestedTarFile = [this](TZipCommon&, const std::string& FileName, bool& doUnTar) {
+        krvUnGZIPNestedTarFile(FileName, doUnTar);
     };
 }
 
@@ -424,6 +420,13 @@ void TfmMain::krvUnZipFileExists(TZipCommon& Sender, const std::string& FileName
         OverwriteMode = omSkip;
         break;
     }
+}
+
+void TfmMain::krvUnGZIPNestedTarFile(const std::string& FileName, bool& doUnTar) {
+    if (MessageDlg(QStringLiteral("Found Nested Tar File.\r\rFile: ") + Str(FileName) +
+                       QStringLiteral("\rCompressed file is a tar archive.\r\rDecompress the tar archive?"),
+                   mtConfirmation, mbYes | mbNo) == mrYes)
+        doUnTar = true;
 }
 
 void TfmMain::krvUnZipGetPassword(TZipCommon&, const std::string& FileName, std::string& Password,
