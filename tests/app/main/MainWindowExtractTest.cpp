@@ -132,6 +132,10 @@ TEST_F(TExtractTest, OverwriteAnswersOnRealRuns) {
     }
 }
 
+std::string Corpus(const char* Name) {
+    return (CorpusDir() / "patool" / Name).string();
+}
+
 TEST_F(TExtractTest, TreesEqualThoseOfTheReferenceTools) {
     TempDir src;
     WriteFile(src / "top.txt", TextBytes(3000));
@@ -151,6 +155,11 @@ TEST_F(TExtractTest, TreesEqualThoseOfTheReferenceTools) {
          {"lhasa", "xq", (CorpusDir() / "lhasa/lha213/lh5.lzh").string()},
          true},
         {(src / "t.tar.gz").string(), {"bsdtar", "-xf", (src / "t.tar.gz").string()}},
+        {Corpus("t.arj"), {"arj", "x", "-y", Corpus("t.arj")}},
+        {Corpus("t.cab"), {"cabextract", "-q", Corpus("t.cab")}},
+        {Corpus("t.arc"), {"nomarch", Corpus("t.arc")}},
+        {Corpus("t.zoo"), {"unar", "-q", "-D", Corpus("t.zoo")}},
+        {Corpus("t.rar"), {"unar", "-q", "-D", Corpus("t.rar")}},
     };
     Open();
     FPrompter.Prompter().DefaultsAllowed = true;
