@@ -92,8 +92,9 @@ void TfmMain::ShowExtractResult(const TUnBase& Reader) {
 }
 
 void TfmMain::RunExtract(TUnBase& Reader) {
+    // The light first: showing the progress window may already let the user cancel.
+    SetLedColor(Qt::red);
     StartProgress();
-    if (FInteractive) SetLedColor(Qt::red);
     Reader.VolumeID.clear();
     FExtracted = Reader.Extract();
     Reader.RecurseDirs = true;

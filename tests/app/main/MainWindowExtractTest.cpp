@@ -9,6 +9,7 @@
 #include "app/dialogs/ExtractDlg.h"
 #include "app/dialogs/GetPassword.h"
 #include "app/dialogs/OverwriteDlg.h"
+#include "app/dialogs/Progress.h"
 #include "app/main/ArchiveModel.h"
 #include "engine/read/krvKorva.h"
 
@@ -286,6 +287,37 @@ TEST_F(TExtractTest, AFullDiskIsReportedAndLeavesNoPartialFile) {
     EXPECT_TRUE(result.startsWith("Extraction stopped: the disk is full.")) << result.toStdString();
     EXPECT_EQ(FolderNames(src / "disk"), std::vector<std::string>{"small.txt"});
     EXPECT_TRUE(FWindow->OutputLog().contains("Error No : 25160")) << FWindow->OutputLog().toStdString();
+}
+
+TEST_F(TExtractTest, CancelInTheProgressWindowEndsTheRun) {
+    TempDir src;
+    for (const char* name : {"a.bin", "b.bin", "c.bin"})
+        WriteFile(src / name, RandomBytes(3000000, name[0]));
+    Must(RunTool({"zip", "-q", "-X", "-0", "t.zip", "a.bin", "b.bin", "c.bin"}, src.Path()));
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    QColor light;
+    QTimer cancel;
+    cancel.setInterval(0);
+    QObject::connect(&cancel, &QTimer::timeout, [this, &light] {
+        if (!FWindow->ProgressWindow().isVisible()) return;
+        light = FWindow->LedColor();
+        FWindow->ProgressWindow().Cancelled = true;
+    });
+    cancel.start();
+    TempDir dest;
+    ASSERT_TRUE(FWindow->CmdExtract(QString::fromStdString((src / "t.zip").string()),
+                                    QString::fromStdString(dest.Str()), true, false, true, false, true,
+                                    true));
+    cancel.stop();
+    EXPECT_TRUE(FPrompter.Prompter().Prompts.back().Text.startsWith("Extraction cancelled."));
+    EXPECT_LT(FolderNames(dest.Path()).size(), 3U);
+    for (const std::string& name : FolderNames(dest.Path()))
+        EXPECT_EQ(ReadFile(dest / name), ReadFile(src / name)) << name;
+    EXPECT_EQ(light, QColor(Qt::red));
+    EXPECT_EQ(FWindow->LedColor(), QColor(Qt::green));
+    EXPECT_TRUE(FWindow->isEnabled());
+    EXPECT_FALSE(FWindow->ProgressWindow().isVisible());
 }
 
 TEST_F(TExtractTest, CmdExtractLeavesTheListWithItsArchive) {
