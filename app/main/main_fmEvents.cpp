@@ -383,9 +383,11 @@ void TfmMain::krvUnZipFileExists(TZipCommon& Sender, const std::string& FileName
             existing.filePath(), Qt::ElideMiddle, std::max(dialog.ui->laReplaceFilename->width() - 1, 200)) +
         QLatin1Char('\n') + QString::number(existing.size()) + QStringLiteral(" bytes, ") +
         existing.lastModified().toString(QStringLiteral("MM-dd-yy hh:mm")));
-    dialog.ui->laWithName->setText(existing.fileName() + QLatin1Char('\n') +
-                                   QString::number(Sender.UnpackedSize) + QStringLiteral(" bytes, ") +
-                                   DateText(Sender.FileDate));
+    // Not every reader knows the entry's date when it asks; an unknown one is left out.
+    QString incoming = existing.fileName() + QLatin1Char('\n') + QString::number(Sender.UnpackedSize) +
+                       QStringLiteral(" bytes");
+    if (Sender.FileDate > 0) incoming += QStringLiteral(", ") + DateText(Sender.FileDate);
+    dialog.ui->laWithName->setText(incoming);
     dialog.FileName = existing.filePath();
     auto* reader = static_cast<TUnBase*>(&Sender);
     switch (ShowModal(dialog)) {
