@@ -10,19 +10,17 @@
 #include "app/dialogs/OverwriteDlg.h"
 #include "app/dialogs/Progress.h"
 #include "app/dialogs/Prompter.h"
-#include "app/dialogs/RenameFile.h"
 #include "app/dialogs/ViewOutput.h"
+#include "app/main/QuestionTexts.h"
 #include "app/main/StatusLed.h"
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvUnBase.h"
 #include "engine/read/krvKorva.h"
 #include "engine/read/krvReaders.h"
-#include "engine/write/krvZip.h"
 #include "ui_GetPassword.h"
 #include "ui_OverwriteDlg.h"
 #include "ui_Progress.h"
-#include "ui_RenameFile.h"
 #include "ui_ViewOutput.h"
 
 #include <QApplication>
@@ -30,7 +28,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -44,48 +41,6 @@ QString Str(const std::string& Text) {
 
 QString FilePart(const std::string& Path) {
     return QFileInfo(Str(Path)).fileName();
-}
-
-QString DateText(TDateTime Date) {
-    // Days since 1899-12-30, as the engine keeps them.
-    const QDateTime base(QDate(1899, 12, 30), QTime(0, 0));
-    return base.addMSecs(static_cast<qint64>(Date * 86400000.0)).toString(QStringLiteral("MM-dd-yy hh:mm"));
-}
-
-// A name given for a file of the archive must stay a plain name in its folder.
-bool IsPlainFileName(const QString& Name) {
-    return !Name.isEmpty() && !Name.contains(QLatin1Char('/')) && !Name.contains(QLatin1Char('\\')) &&
-           Name != QLatin1String(".") && Name != QLatin1String("..");
-}
-
-// A size in the disk prompts: with thousands separators, "not available" when unknown.
-QString SizeText(std::int64_t Size) {
-    if (Size < 0) return QStringLiteral("not available");
-    QLocale locale = QLocale::c();
-    locale.setNumberOptions(QLocale::DefaultNumberOptions);
-    return locale.toString(static_cast<qlonglong>(Size));
-}
-
-// The zip writer asks for an empty disk of a spanned set.
-void ClearDisk(const std::string& Drive, std::int64_t RequiredSpace, std::int64_t FreeSpace,
-               std::int64_t DiskCapacity, bool& Cancel) {
-    if (RequiredSpace > DiskCapacity) {
-        MessageDlg(QStringLiteral("Diskette capacity error."), mtError, mbOK);
-    } else if (RequiredSpace > FreeSpace) {
-        const QStringList lines = {
-            QStringLiteral("Drive ") + Str(Drive).toUpper(),
-            QStringLiteral("Required space: ") + SizeText(RequiredSpace),
-            QStringLiteral("Free space    : ") + SizeText(FreeSpace),
-            QStringLiteral("Disk capacity : ") + SizeText(DiskCapacity),
-            QString(),
-            QStringLiteral("Your diskette is full. Please insert an empty diskette, then"),
-            QStringLiteral("click OK to proceed. Click Cancel if you want to abort."),
-        };
-        if (MessageDlg(lines.join(QStringLiteral("\r\n")), mtInformation, mbOK | mbCancel) == mrOk)
-            Cancel = false;
-    } else {
-        Cancel = false;
-    }
 }
 
 } // namespace
@@ -215,94 +170,6 @@ void TfmMain::BindReader(TUnBase& Reader) {
     };
 }
 
-void TfmMain::BindWriter(TCompBase& Writer) {
-    BindEngineEvents(Writer);
-    Writer.OnActivate = [this](TZipCommon&) {
-        StartProgress();
-        ApplicationBusy();
-    };
-    Writer.OnDeactivate = [this](TZipCommon&) {
-        EndProgress();
-        ApplicationWaiting();
-        EngineHost::Pump();
-    };
-    Writer.OnBegin = [this](TZipCommon& Sender, const std::string& FileName, int, bool&) {
-        if (static_cast<TCompBase&>(Sender).Switch == swDelete)
-            ShowStatusText(QStringLiteral("Deleting: "), Str(FileName), 47);
-        else
-            ShowStatusText(QStringLiteral("Compressing: "), Str(FileName), 68);
-    };
-    Writer.OnDeleteFile = [this](TZipCommon&, const std::string& FileName, int, int) {
-        ShowStatusText(QStringLiteral("Deleting: "), Str(FileName), 47);
-    };
-    Writer.OnEnd = [this](TZipCommon&, const std::string&, bool) {
-        if (FInteractive) ui->dfstbMainStatus->clearMessage();
-    };
-    Writer.OnRecurseDir = [this](TZipCommon&, const std::string& Directory) {
-        ShowStatusText(QStringLiteral("Scanning Directory: "), Str(Directory), 98);
-        EngineHost::Pump();
-    };
-    Writer.OnFileScanStatus = [this](TZipCommon&, const std::string& FileName, int Count, double) {
-        if (!FInteractive) return;
-        ui->dfstbMainStatus->showMessage(QString::number(Count) + QLatin1Char(' ') + Str(FileName));
-        ui->dfstbMainStatus->repaint();
-        EngineHost::Pump();
-    };
-    Writer.OnReplaceFile = [this](TZipCommon& Sender, const std::string& FileName,
-                                  const std::string& NewFileName, TDateTime Date, TDateTime NewDate,
-                                  std::int64_t FileSize, std::int64_t NewFileSize, int, int, bool& Replace) {
-        krvZipReplaceFile(static_cast<TCompBase&>(Sender), FileName, NewFileName, Date, NewDate, FileSize,
-                          NewFileSize, Replace);
-    };
-    Writer.OnRenameDupeFile = [this](TZipCommon&, const std::string& FileName, std::string& NewFileName,
-                                     bool& Rename) { krvZipRenameDupeFile(FileName, NewFileName, Rename); };
-    Writer.OnNonWriteableArchive = [](TZipCommon&, const std::string& FileName, bool& Write) {
-        Write =
-            MessageDlg(Str(FileName) + QStringLiteral(" is Read Only, System File, or Hidden File ...\r\r") +
-                           QStringLiteral("Write to this file ?"),
-                       mtConfirmation, mbYes | mbNo) == mrYes;
-    };
-    Writer.OnInsertDisk = [this](TZipCommon&, const std::string& VolumeName, bool& Cancel) {
-        if (AllowSpanning) {
-            if (MessageDlg(QStringLiteral("Please insert disk number ") + Str(VolumeName), mtInformation,
-                           mbOK | mbCancel) == mrOk) {
-                Cancel = false;
-                return;
-            }
-        } else {
-            EndProgress();
-            MessageDlg(
-                QStringLiteral("Quillar is unable to complete this operation \r\ndue to insufficient disk "
-                               "space."),
-                mtError, mbOK);
-        }
-        Cancel = true;
-        Aborted = true;
-    };
-    Writer.OnDiskInDrvErr = [](TZipCommon&, bool& Cancel) {
-        MessageDlg(QStringLiteral(
-                       "Error writing to disk. The disk may have bad \r\nsectors or drive may be faulty."),
-                   mtError, mbOK);
-        Cancel = true;
-    };
-    Writer.OnDiskWriteProtectErr = [](TZipCommon&, bool& Cancel) {
-        Cancel =
-            MessageDlg(QStringLiteral("Your disk seems to be write protected. Please unprotect \r\nyour disk "
-                                      "and click \"OK\" to continue, or click \"Cancel\" \r\nto abort."),
-                       mtError, mbOK | mbCancel) != mrOk;
-    };
-    if (auto* zip = dynamic_cast<TZip*>(&Writer)) {
-        zip->OnClearDisk = [](TZipCommon&, const std::string& Drive, std::int64_t RequiredSpace,
-                              std::int64_t FreeSpace, std::int64_t TotalSpace, bool& Cancel) {
-            ClearDisk(Drive, RequiredSpace, FreeSpace, TotalSpace, Cancel);
-        };
-    }
-    Writer.TZipCommon::OnFileExists = [this](TZipCommon& Sender, const std::string& FileName, TDateTime,
-                                             TOverwriteMode& OverwriteMode) {
-        krvGZipFileExists(Sender, FileName, OverwriteMode);
-    };
-}
-
 TUnBase* TfmMain::ReaderFor(TArcType Type) {
     CurrentWriter = nullptr;
     std::unique_ptr<TUnBase> reader = CreateReader(Type);
@@ -311,17 +178,6 @@ TUnBase* TfmMain::ReaderFor(TArcType Type) {
     BindReader(*FReader);
     CurrentReader = FReader.get();
     return FReader.get();
-}
-
-TCompBase* TfmMain::WriterFor(TOutArcType Type) {
-    CurrentReader = nullptr;
-    CurrentWriter = nullptr;
-    std::unique_ptr<TCompBase> writer = CreateWriter(Type);
-    if (!writer) return nullptr;
-    FWriter = std::move(writer);
-    BindWriter(*FWriter);
-    CurrentWriter = FWriter.get();
-    return FWriter.get();
 }
 
 // ---- the handlers ----------------------------------------------------------------------------
@@ -386,7 +242,7 @@ void TfmMain::krvUnZipFileExists(TZipCommon& Sender, const std::string& FileName
     // Not every reader knows the entry's date when it asks; an unknown one is left out.
     QString incoming = existing.fileName() + QLatin1Char('\n') + QString::number(Sender.UnpackedSize) +
                        QStringLiteral(" bytes");
-    if (Sender.FileDate > 0) incoming += QStringLiteral(", ") + DateText(Sender.FileDate);
+    if (Sender.FileDate > 0) incoming += QStringLiteral(", ") + QuestionDateText(Sender.FileDate);
     dialog.ui->laWithName->setText(incoming);
     dialog.FileName = existing.filePath();
     auto* reader = static_cast<TUnBase*>(&Sender);
@@ -457,87 +313,5 @@ void TfmMain::krvKorvaNextVolume(TZipCommon& Sender, std::string& VolumeName, co
     } else {
         Cancel = true;
         Sender.SetCancel(true);
-    }
-}
-
-void TfmMain::krvZipReplaceFile(TCompBase&, const std::string& FileName, const std::string& NewFileName,
-                                TDateTime Date, TDateTime NewDate, std::int64_t FileSize,
-                                std::int64_t NewFileSize, bool& Replace) {
-    if (ReplaceAll != 0) {
-        Replace = ReplaceAll > 0;
-        return;
-    }
-    const QString gap = QStringLiteral("   ");
-    const QString text = QStringLiteral("Do you want to replace this file:\r   ") + Str(FileName) + "\r" +
-                         gap + "Size: " + QString::number(FileSize) + " bytes " + gap +
-                         "Date: " + DateText(Date) + "\r\r" + "With this file ?" + "\r" + gap +
-                         Str(NewFileName) + "\r" + gap + "Size: " + QString::number(NewFileSize) + " bytes " +
-                         gap + "Date: " + DateText(NewDate);
-    switch (MessageDlg(text, mtConfirmation, mbYes | mbNo | mbNoToAll | mbYesToAll)) {
-    case mrYes:
-        Replace = true;
-        break;
-    case mrNoToAll:
-        Replace = false;
-        ReplaceAll = -1;
-        break;
-    case mrYesToAll:
-        Replace = true;
-        ReplaceAll = 1;
-        break;
-    default:
-        Replace = false;
-        break;
-    }
-}
-
-void TfmMain::krvZipRenameDupeFile(const std::string& FileName, std::string& NewFileName, bool& Rename) {
-    EngineHost::Pump();
-    Rename = false;
-    if (SkipAllDupes) return;
-    TfmRenameFile dialog(this);
-    dialog.ui->edFileName->setText(Str(FileName));
-    dialog.ExistingName = Str(FileName);
-    switch (ShowModal(dialog)) {
-    case mrDupeRename: {
-        // The new name of an entry keeps it inside the archive's folders: no "..", no empty part.
-        const QString name = dialog.ui->edFileName->text();
-        const QStringList parts = name.split(QLatin1Char('/'));
-        bool sound = !name.startsWith(QLatin1Char('/'));
-        for (const QString& part : parts)
-            sound = sound && IsPlainFileName(part);
-        if (sound) {
-            NewFileName = name.toStdString();
-            Rename = true;
-        }
-        break;
-    }
-    case mrDupeSkipAll:
-        SkipAllDupes = true;
-        break;
-    default:
-        break;
-    }
-}
-
-void TfmMain::krvGZipFileExists(TZipCommon& Sender, const std::string& FileName,
-                                TOverwriteMode& OverwriteMode) {
-    switch (MessageDlg(Str(FileName) +
-                           QStringLiteral("\r\rFile already exist.\r\rWould you like to overwrite this "
-                                          "file ?"),
-                       mtConfirmation, mbYes | mbNo | mbCancel | mbIgnore)) {
-    case mrCancel:
-        OverwriteMode = omSkip;
-        Sender.SetCancel(true);
-        break;
-    case mrIgnore:
-        Sender.ConfirmOverwrites = false;
-        break;
-    case mrYes:
-        OverwriteMode = omOverwrite;
-        break;
-    default:
-        OverwriteMode = omSkip;
-        break;
     }
 }

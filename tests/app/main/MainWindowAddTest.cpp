@@ -212,16 +212,6 @@ TEST_F(TAddTest, TheWholeArchiveQuestionCountsEveryEntry) {
     Action("acDelete").trigger();
     EXPECT_TRUE(FPrompter.Prompter().Prompts[0].Text.startsWith("Deleting all the files in the archive"));
     EXPECT_FALSE(fs::exists(dir / "t.zip"));
-
-    // A new x.gz is made as x.tar.gz; the unrelated file x stays, and so does a plain gzip file.
-    WriteFile(dir / "x", "unrelated");
-    FWindow->CmdAdd(Q(dir / "x.gz"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false);
-    EXPECT_EQ(ReadFile(dir / "x"), "unrelated");
-    EXPECT_FALSE(fs::exists(dir / "x.zip"));
-    Must(RunTool({"gzip", "-k", "new.txt"}, dir.Path()));
-    const std::string gz = ReadFile(dir / "new.txt.gz");
-    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "new.txt.gz"), {Q(dir / "old.txt")}, 1, sdNone, swAdd, true, false), 0);
-    EXPECT_EQ(ReadFile(dir / "new.txt.gz"), gz);
 }
 
 TEST_F(TAddTest, FullDiskAndCancelLeaveTheOldArchive) {
