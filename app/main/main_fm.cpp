@@ -8,6 +8,7 @@
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/FontText.h"
+#include "app/dialogs/Progress.h"
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/SettingValues.h"
 #include "app/dialogs/SystemUtils.h"
@@ -258,6 +259,9 @@ bool TfmMain::eventFilter(QObject* Watched, QEvent* Event) {
             FPanels[5]->setText(static_cast<QStatusTipEvent*>(Event)->tip());
         return true;
     }
+    // While an operation runs its progress window stays in front of the window.
+    if (Watched == this && Event->type() == QEvent::WindowActivate && fmProgress && fmProgress->isVisible())
+        fmProgress->raise();
     if (Event->type() == QEvent::ToolTip && Watched->parent() == ui->tbMain && !AppSettings().ToolTips)
         return true;
     return QMainWindow::eventFilter(Watched, Event);
