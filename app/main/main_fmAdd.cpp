@@ -25,9 +25,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
+#include <cstdio>
 
 namespace {
 
@@ -195,14 +197,30 @@ void TfmMain::NewArchiveCommand() {
         if (!krvKorva->ArchiveFile().empty()) RefreshList(QString::fromStdString(krvKorva->ArchiveFile()));
         return;
     }
-    // The old file of that name is replaced only when the new archive has been written.
+    // The old file of that name steps aside under a private sibling name and goes to the trash
+    // only when the new archive has been written; a failed run puts it back.
     writer->SetArchiveFile(name);
-    if (QFileInfo(QString::fromStdString(name)).exists() && !TUnBase::EraseFile(name, doAllowUndo)) {
-        MessageDlg(QStringLiteral("Quillar was unable to overwrite the existing file."), mtError, mbOK);
-        return;
+    const QString target = QString::fromStdString(writer->ArchiveFile());
+    QString setAside;
+    if (QFileInfo(target).exists() || QFileInfo(target).isSymLink()) {
+        setAside = target + QStringLiteral(".quillar-old");
+        if (QFileInfo(setAside).exists() ||
+            std::rename(target.toLocal8Bit().constData(), setAside.toLocal8Bit().constData()) != 0) {
+            MessageDlg(QStringLiteral("Quillar was unable to overwrite the existing file."), mtError, mbOK);
+            return;
+        }
     }
     const int count = RunCompress(*writer);
-    if (!ReportAddResult(*writer, true)) {
+    const bool good = ReportAddResult(*writer, true);
+    if (!setAside.isEmpty()) {
+        if (good) {
+            TUnBase::EraseFile(setAside.toStdString(), doAllowUndo);
+        } else {
+            QFile::remove(target);
+            std::rename(setAside.toLocal8Bit().constData(), target.toLocal8Bit().constData());
+        }
+    }
+    if (!good) {
         CloseArchive();
         raise();
         return;

@@ -326,4 +326,33 @@ TEST_F(TAddTest, NewAndAddThroughTheirDialogs) {
     }
 }
 
+TEST_F(TAddTest, NewOverAnExistingFileKeepsItUntilTheArchiveIsWritten) {
+    TempDir dir;
+    WriteFile(dir / "big.bin", RandomBytes(4000000));
+    WriteFile(dir / "small.txt", "small");
+    WriteFile(dir / "n.zip", "the old file");
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    QDir::setCurrent(Q(dir.Path()));
+    // Cancelled: the old file is back as it was.
+    QTimer cancel;
+    cancel.setInterval(0);
+    QObject::connect(&cancel, &QTimer::timeout, [this] {
+        if (FWindow->ProgressWindow().isVisible()) FWindow->ProgressWindow().Cancelled = true;
+    });
+    cancel.start();
+    AnswerFileDialog(Q(dir / "n.zip"),
+                     [](TLmCustomOpenDialog&) { AnswerFileDialog(Q(fs::path("big.bin"))); });
+    Action("acNewArchive").trigger();
+    cancel.stop();
+    EXPECT_EQ(ReadFile(dir / "n.zip"), "the old file");
+    EXPECT_FALSE(fs::exists(dir / "n.zip.quillar-old"));
+    // Written: the new archive stands in its place.
+    AnswerFileDialog(Q(dir / "n.zip"),
+                     [](TLmCustomOpenDialog&) { AnswerFileDialog(Q(fs::path("small.txt"))); });
+    Action("acNewArchive").trigger();
+    EXPECT_EQ(RunTool({"unzip", "-Z1", (dir / "n.zip").string()}).Out, "small.txt\n");
+    EXPECT_FALSE(fs::exists(dir / "n.zip.quillar-old"));
+}
+
 } // namespace
