@@ -5,11 +5,13 @@
 
 #include "DialogDriver.h"
 #include "SmallDisk.h"
+#include "app/dialogs/AppSettings.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/ExtractDlg.h"
 #include "app/dialogs/GetPassword.h"
 #include "app/dialogs/OverwriteDlg.h"
 #include "app/dialogs/Progress.h"
+#include "app/dialogs/ViewerSelection.h"
 #include "app/main/ArchiveModel.h"
 #include "engine/read/krvKorva.h"
 
@@ -452,6 +454,50 @@ TEST_F(TExtractTest, PasswordsAskedOnceAndBadOnesReported) {
         if (c.Extracted == 2) {
             EXPECT_EQ(asked, 1);
         }
+    }
+}
+
+TEST_F(TExtractTest, ViewerChoice) {
+    TempDir src;
+    WriteFile(src / "doc.qqq", "doc");
+    Must(RunTool({"zip", "-q", "-X", "t.zip", "doc.qqq"}, src.Path()));
+    Open();
+    Display((src / "t.zip").string());
+    FPrompter.Prompter().DefaultsAllowed = true;
+    std::vector<QStringList> launched;
+    FWindow->OnLaunch = [&launched](const QString& Program, const QStringList& Arguments) {
+        launched.push_back(QStringList{Program} + Arguments);
+        return true;
+    };
+    List().selectAll();
+    AppSettings().DefaultViewer = "/usr/bin/myviewer";
+    struct TCase {
+        int ViewerType;
+        int Asked; // the answer of the viewer question (mode 3)
+        const char* Program;
+    } const cases[] = {
+        {0, 0, "xdg-open"},
+        {1, 0, "/usr/bin/myviewer"},
+        {3, mrExternalViewer, "/usr/bin/myviewer"},
+        {3, mrAssociatedProgram, "xdg-open"},
+        {3, mrCancel, nullptr},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.ViewerType);
+        AppSettings().ViewerType = c.ViewerType;
+        launched.clear();
+        if (c.ViewerType == 3)
+            AnswerNext<TfmViewerSelection>([&c](TfmViewerSelection& Dialog) { Dialog.done(c.Asked); });
+        FWindow->ViewSelected();
+        if (!c.Program) {
+            EXPECT_TRUE(launched.empty());
+            continue;
+        }
+        ASSERT_EQ(launched.size(), 1U);
+        EXPECT_EQ(launched[0][0], c.Program);
+        // The path is one argument of its own, never a command line to split.
+        EXPECT_TRUE(launched[0][1].endsWith("/doc.qqq"));
+        EXPECT_EQ(launched[0].size(), 2);
     }
 }
 
