@@ -10,6 +10,7 @@
 #include "app/dialogs/ExtractDlg.h"
 #include "app/dialogs/GetPassword.h"
 #include "app/dialogs/OverwriteDlg.h"
+#include "app/dialogs/Password.h"
 #include "app/dialogs/Progress.h"
 #include "app/dialogs/ViewerSelection.h"
 #include "app/main/ArchiveModel.h"
@@ -455,6 +456,20 @@ TEST_F(TExtractTest, PasswordsAskedOnceAndBadOnesReported) {
             EXPECT_EQ(asked, 1);
         }
     }
+    // A password set with the Password command is used without asking.
+    CurrentArchivePassword().clear();
+    AnswerNext<TfmPassword>([](TfmPassword& Dialog) {
+        Find<QLineEdit>(Dialog, "edPassword")->setText("sesame");
+        Find<QLineEdit>(Dialog, "edVerify")->setText("sesame");
+        Find<QPushButton>(Dialog, "buOK")->click();
+    });
+    Action("acPassword").trigger();
+    EXPECT_EQ(CurrentArchivePassword(), "sesame");
+    TempDir dest;
+    ASSERT_TRUE(FWindow->CmdExtract(QString::fromStdString((src / "t.zip").string()),
+                                    QString::fromStdString(dest.Str()), true, false, true, false, true,
+                                    true));
+    EXPECT_EQ(FolderNames(dest.Path()).size(), 2U);
 }
 
 TEST_F(TExtractTest, ViewerChoice) {
