@@ -32,11 +32,24 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <cstdlib>
+#include <cxxabi.h>
+#include <memory>
+#include <typeinfo>
 
 namespace {
 
 QString Str(const std::string& Text) {
     return QString::fromStdString(Text);
+}
+
+// The class of an engine component as the log names it (TUnZip, TLha ...).
+QString ClassName(const TZipCommon& Component) {
+    const char* mangled = typeid(Component).name();
+    int status = 0;
+    std::unique_ptr<char, void (*)(void*)> name(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
+                                                std::free);
+    return QString::fromLatin1(status == 0 && name ? name.get() : mangled);
 }
 
 QString FilePart(const std::string& Path) {
@@ -217,10 +230,7 @@ void TfmMain::krvKorvaError(TZipCommon& Sender, const std::string& FileName, con
     }
     // Each error adds its entry to the log of the operation; the operation clears it when it
     // starts, so several failures of one run are all kept.
-    const char* kind = &Sender == krvKorva.get() || &Sender == krvUtil.get() ? "TKORVA"
-                       : &Sender == FReader.get()                            ? "READER"
-                                                                             : "WRITER";
-    AppendOutput(QStringLiteral(":: ERROR - ") + QLatin1String(kind) + QStringLiteral(" ::"));
+    AppendOutput(QStringLiteral(":: ERROR - ") + ClassName(Sender).toUpper() + QStringLiteral(" ::"));
     AppendOutput(QStringLiteral("Archive  : ") + Str(Sender.ArchiveFile()).toUpper());
     AppendOutput(QStringLiteral("Filename : ") + FilePart(FileName).toUpper());
     AppendOutput(QStringLiteral("Error No : ") + QString::number(ECode));

@@ -271,7 +271,10 @@ TEST_F(TExtractTest, AFailedEntryIsNeverReportedAsCompleted) {
     EXPECT_FALSE(result.startsWith("Extraction completed.")) << result.toStdString();
     EXPECT_TRUE(result.contains("Files Extracted: 1")) << result.toStdString();
     EXPECT_FALSE(fs::exists(dest / "a.txt"));
-    EXPECT_TRUE(FWindow->OutputLog().contains("Error No :")) << FWindow->OutputLog().toStdString();
+    EXPECT_TRUE(FWindow->OutputLog().startsWith(":: ERROR - TUNZIP ::\nArchive  : "))
+        << FWindow->OutputLog().toStdString();
+    EXPECT_TRUE(FWindow->OutputLog().contains("Filename : A.TXT\nError No : 25151"))
+        << FWindow->OutputLog().toStdString();
 }
 
 TEST_F(TExtractTest, AFullDiskIsReportedAndLeavesNoPartialFile) {
