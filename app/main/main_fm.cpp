@@ -4,11 +4,13 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/dialogs/AddBottom.h"
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/Associations.h"
 #include "app/dialogs/Configuration.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/FontText.h"
+#include "app/dialogs/Progress.h"
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/SettingValues.h"
 #include "app/dialogs/SystemUtils.h"
@@ -17,6 +19,7 @@
 #include "app/main/ListStyles.h"
 #include "app/main/StatusLed.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvUnBase.h"
 #include "engine/read/krvKorva.h"
 #include "engine/write/krvRegArchive.h"
 #include "platform/Registry.h"
@@ -72,6 +75,7 @@ TfmMain::TfmMain(QStringList Arguments, QWidget* Parent)
     krvRegArchive->SetProgramPath(ProgramFilePath());
 
     CreateStatusPanels();
+    CreateOperationForms();
     ConnectActions();
     ApplyIcons();
     installEventFilter(this);
@@ -278,6 +282,9 @@ bool TfmMain::eventFilter(QObject* Watched, QEvent* Event) {
             FPanels[5]->setText(static_cast<QStatusTipEvent*>(Event)->tip());
         return true;
     }
+    // While an operation runs its progress window stays in front of the window.
+    if (Watched == this && Event->type() == QEvent::WindowActivate && fmProgress && fmProgress->isVisible())
+        fmProgress->raise();
     if (Event->type() == QEvent::ToolTip && Watched->parent() == ui->tbMain && !AppSettings().ToolTips)
         return true;
     return QMainWindow::eventFilter(Watched, Event);

@@ -7,12 +7,15 @@
 #pragma once
 
 #include "app/main/MruList.h"
+#include "engine/core/krvCompBase.h"
 #include "engine/core/krvRegisterKorva.h"
+#include "engine/write/krvWriters.h"
 
 #include <QColor>
 #include <QMainWindow>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,8 +28,14 @@ class QLabel;
 class QFileSystemModel;
 class TArchiveModel;
 class TKorva;
+class TArc2Arc;
+class TCompBase;
+class TfmAddBottom;
+class TfmProgress;
+class TfmViewOutput;
 class TProgressCyl;
 class TRegArchive;
+class TUnBase;
 class TStatusLed;
 class TZipCommon;
 
@@ -69,6 +78,37 @@ public:
     void RemoveFilter();
     void CancelTask();
 
+    // ---- extraction (main_fmExtract.cpp) ----
+    void ExtractCommand();
+    // Extracts every entry of ArchiveName into Folder; false when nothing could start.
+    bool CmdExtract(const QString& ArchiveName, const QString& Folder, bool UseStoredDirs,
+                    bool RestoreFileAttr, bool UseFileDate, bool ConfirmOverwrites, bool CreateStoredDirs,
+                    bool ShowResult);
+    // Extracts the selected rows of the open archive into Folder.
+    bool CmdExtractSelected(const QString& Folder, bool UseStoredDirs, bool CreateStoredDirs,
+                            bool ConfirmOverwrites, bool UseFileDate, bool RestoreFileAttr);
+    void ViewSelected();
+
+    // ---- adding and deleting (main_fmAdd.cpp) ----
+    void NewArchiveCommand();
+    void AddCommand();
+    void PasswordCommand();
+    void DeleteCommand();
+    // Adds Files to ArchiveName: the writer's count, or -1 when none of the files exists.
+    int CmdAdd(const QString& ArchiveName, const QStringList& Files, int Compression,
+               TStoredDirNames StoredDirNames, TSwitch Switch, bool AllowSpanning, bool ShowResult);
+    int CmdAddDefault(const QString& ArchiveName, const QStringList& Files, bool ShowResult);
+
+    // ---- the shared handlers (main_fmEvents.cpp) ----
+    // Binds a converter's events to the window: its stages in the status bar and the output
+    // log (cleared here), its questions and errors in message boxes.
+    void BindConverter(TArc2Arc& Converter);
+    // The output window's text: the errors of the last operations.
+    QString OutputLog() const;
+    TfmProgress& ProgressWindow() { return *fmProgress; }
+    // The temporary folders of the view command, removed when the window goes.
+    const std::vector<std::string>& ViewFolders() const { return TempFolders; }
+
     // The switches of two or more arguments; returns the program's exit code.
     int ProcContextMenu();
 
@@ -97,6 +137,10 @@ public:
     int RatioGauge() const;
     // One line per fact of the window (caption, columns, panels, rows), for scripts and tests.
     QString StateReport() const;
+
+    // Starts a program (the viewer, xdg-open) with Arguments; tests put their own in OnLaunch.
+    bool LaunchProgram(const QString& Program, const QStringList& Arguments);
+    std::function<bool(const QString& Program, const QStringList& Arguments)> OnLaunch;
 
     // The component the cancel path reaches: the running writer, else the running reader.
     TZipCommon* CurrentWriter = nullptr;
@@ -162,6 +206,53 @@ private:
     // The archive's folder becomes the open folder when OpenLast is set.
     void RememberOpenFolder(const QString& FileName);
 
+    // The exact-name masks of the selected rows.
+    std::vector<std::string> SelectedEntryMasks() const;
+    // The add dialog: fills the current writer; false when nothing is to be added.
+    bool AddFiles(bool NewArchive, const QString& NewName);
+    // The writer for the open archive by its detected type (made current), or nullptr after
+    // the message.
+    TCompBase* DefineCompressComponent();
+    // The end of an add: messages for a full disk, a cancel or a failure; true on success.
+    bool ReportAddResult(TCompBase& Writer, bool NewArchive);
+
+    // ---- shared handlers (main_fmEvents.cpp) ----
+    void CreateOperationForms();
+    void StartProgress();
+    void EndProgress();
+    bool GetPassword(const QString& FileName, std::string& Password);
+    void BindEngineEvents(TZipCommon& Component);
+    void BindReader(TUnBase& Reader);
+    void BindWriter(TCompBase& Writer);
+    void ClearOutput();
+    void AppendOutput(const QString& Line);
+    void ShowStatusText(const QString& Prefix, const QString& Name, int Reserved);
+    void krvUnZipProgress(TZipCommon& Sender, int ProgressByFile, int ProgressByArchive);
+    void krvUnZipFileExists(TZipCommon& Sender, const std::string& FileName, std::string& NewFileName,
+                            TOverwriteMode& OverwriteMode);
+    void krvUnGZIPNestedTarFile(const std::string& FileName, bool& doUnTar);
+    void krvUnZipGetPassword(TZipCommon& Sender, const std::string& FileName, std::string& Password,
+                             bool& TryAgain);
+    void krvKorvaNextVolume(TZipCommon& Sender, std::string& VolumeName, const std::string& VolumeID,
+                            bool Exists, bool& Cancel);
+    void krvZipReplaceFile(TCompBase& Sender, const std::string& FileName, const std::string& NewFileName,
+                           TDateTime Date, TDateTime NewDate, std::int64_t FileSize, std::int64_t NewFileSize,
+                           bool& Replace);
+    void krvZipRenameDupeFile(const std::string& FileName, std::string& NewFileName, bool& Rename);
+    void krvGZipFileExists(TZipCommon& Sender, const std::string& FileName, TOverwriteMode& OverwriteMode);
+    // The reader for the lister's type (made current), or nullptr for a type without one.
+    TUnBase* ReaderFor(TArcType Type);
+    // The writer of an output type (made current).
+    TCompBase* WriterFor(TOutArcType Type);
+    // The result message of an extraction run.
+    void ShowExtractResult(const TUnBase& Reader);
+    // The engine run of one extraction with the progress window around it.
+    void RunExtract(TUnBase& Reader);
+    // The run of one writer job; the count it gives.
+    int RunCompress(TCompBase& Writer);
+    // The current operation's result flags back to their start.
+    void ResetRunFlags();
+
     // ---- toolbar (main_fmToolbar.cpp) ----
     void ApplyIcons();
     void ApplyToolbarLook();
@@ -173,9 +264,15 @@ private:
     void SetExplorerVisible(bool Visible);
 
     std::unique_ptr<Ui::TfmMain> ui;
-    std::unique_ptr<TKorva> krvKorva; // the displayed archive
-    std::unique_ptr<TKorva> krvUtil;  // the delete command's own lister
+    std::unique_ptr<TKorva> krvKorva;      // the displayed archive
+    std::unique_ptr<TKorva> krvUtil;       // the delete command's own lister
     std::unique_ptr<TRegArchive> krvRegArchive;
+    std::unique_ptr<TUnBase> FReader;      // the reader of the last extraction
+    std::unique_ptr<TCompBase> FWriter;    // the writer of the last add or delete
+    TfmProgress* fmProgress = nullptr;     // owned by the window
+    TfmViewOutput* fmViewOutput = nullptr; // owned by the window
+    // A form of its own, found by name by the add dialog, which docks it.
+    std::unique_ptr<TfmAddBottom> fmAddBottom;
     TArchiveModel* FModel = nullptr; // owned by the window
     QFileSystemModel* FExplorerFolders = nullptr;
     QFileSystemModel* FExplorerFiles = nullptr;
@@ -189,12 +286,13 @@ private:
     // ---- the window-wide state ----
     bool FInteractive = true;
     bool TestFailed = false;
-    std::string CurrentPassword;
     bool BadPassword = false;
     bool CrcError = false;
     bool DiskFull = false;
     bool AllowSpanning = true;
     bool Aborted = false;
+    int FExtracted = 0;       // files the last extraction wrote
+    bool WriteFailed = false; // an output could not be written (besides a full disk)
     int ReplaceAll = 0;
     bool SkipAllDupes = false;
     bool CheckOutActive = false;

@@ -73,9 +73,16 @@ void TfmMain::ConnectActions() {
     list->addActions({ui->acExtract, ui->acViewSelected, ui->acDelete, ui->acTest, ui->acSelectAll,
                       ui->acInvertSelection, ui->acProperties});
 
+    connect(ui->acExtract, &QAction::triggered, this, &TfmMain::ExtractCommand);
+    connect(ui->acViewSelected, &QAction::triggered, this, &TfmMain::ViewSelected);
+    connect(list, &QAbstractItemView::activated, this, &TfmMain::ViewSelected);
+    connect(ui->acNewArchive, &QAction::triggered, this, &TfmMain::NewArchiveCommand);
+    connect(ui->acAdd, &QAction::triggered, this, &TfmMain::AddCommand);
+    connect(ui->acPassword, &QAction::triggered, this, &TfmMain::PasswordCommand);
+    connect(ui->acDelete, &QAction::triggered, this, &TfmMain::DeleteCommand);
+
     // The commands of later work.
-    for (QAction* action : {ui->acNewArchive,
-                            ui->acMoveArchive,
+    for (QAction* action : {ui->acMoveArchive,
                             ui->acCopyArchive,
                             ui->acRenameArchive,
                             ui->acDeleteArchive,
@@ -84,10 +91,6 @@ void TfmMain::ConnectActions() {
                             ui->acMailArchive,
                             ui->acFind,
                             ui->acFindNext,
-                            ui->acAdd,
-                            ui->acExtract,
-                            ui->acDelete,
-                            ui->acViewSelected,
                             ui->acTest,
                             ui->acVirusScan,
                             ui->acCheckOut,
@@ -96,9 +99,7 @@ void TfmMain::ConnectActions() {
                             ui->acConvert,
                             ui->acRepair,
                             ui->acUUencode,
-                            ui->acPassword,
                             ui->acViewComment,
-                            ui->acViewLastOutput,
                             ui->acBatchAdd,
                             ui->acBatchCreate,
                             ui->acBatchExtract,

@@ -5,6 +5,7 @@
 #include "ui_main_fm.h"
 
 #include "app/dialogs/AppSettings.h"
+#include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/SettingValues.h"
 #include "app/main/ArchiveModel.h"
@@ -180,17 +181,6 @@ void TfmMain::krvKorvaDeactivate(TZipCommon&) {
     ApplicationWaiting();
 }
 
-void TfmMain::krvKorvaError(TZipCommon&, const std::string& FileName, const std::string& ExtendedMsg,
-                            const std::string&, int ECode) {
-    if (!FInteractive || ECode == ecUserCanceled) return;
-    // The window's shared error handler and its output log take these over with the engine
-    // event handlers; until then the errors of a listing are shown together when it ends.
-    QString text = QString::fromStdString(FileName);
-    if (!ExtendedMsg.empty())
-        text += QStringLiteral(" (") + QString::fromStdString(ExtendedMsg) + QLatin1Char(')');
-    FListErrors << text + QStringLiteral(": ") + QString::fromLatin1(ErrorText(ECode));
-}
-
 void TfmMain::krvKorvaCorruptZipHeader(TZipCommon&, THeaderTypeState HeadFlag, bool& Cancel) {
     // With the central directory or the end record found nothing is asked.
     if (HeadFlag & (htCentral | htEnding)) return;
@@ -314,7 +304,7 @@ void TfmMain::CloseArchive() {
     }
     // The check-out question comes first once check-out exists.
     krvKorva->SetArchiveFile("");
-    CurrentPassword.clear();
+    CurrentArchivePassword().clear();
     ApplicationBusy();
     FModel->Clear();
     ApplicationWaiting();

@@ -54,9 +54,22 @@ bool MatchWithDot(std::string_view Name, std::string_view Mask, bool Plain) {
     return Matches(name, mask, Plain);
 }
 
+bool IsExactMask(const std::string& Mask) {
+    return !Mask.empty() && Mask.front() == ExactNameMark;
+}
+
+// An exact-name mask against a '/'-separated name.
+bool MatchesExactly(std::string_view Name, const std::string& Mask) {
+    return Name == Normalized(std::string_view(Mask).substr(1));
+}
+
 bool Excluded(const std::string& Name, const std::vector<std::string>& ExcludeSpec) {
     for (const std::string& mask : ExcludeSpec) {
         if (mask.empty()) continue;
+        if (IsExactMask(mask)) {
+            if (MatchesExactly(Name, mask)) return true;
+            continue;
+        }
         const std::string m = Normalized(mask);
         const std::size_t mStart = NameStart(m);
         // An exclusion mask without folder excludes the name wherever it lies.
@@ -69,6 +82,10 @@ bool Excluded(const std::string& Name, const std::vector<std::string>& ExcludeSp
 
 } // namespace
 
+std::string ExactNameMask(const std::string& Name) {
+    return ExactNameMark + Name;
+}
+
 bool MatchEntrySpec(const std::string& EntryName, const std::vector<std::string>& FileSpec,
                     const std::vector<std::string>& ExcludeSpec, bool RecurseDirs) {
     if (EntryName.empty()) return false;
@@ -79,6 +96,10 @@ bool MatchEntrySpec(const std::string& EntryName, const std::vector<std::string>
 
     for (const std::string& rawMask : FileSpec) {
         if (rawMask.empty()) continue;
+        if (IsExactMask(rawMask)) {
+            if (MatchesExactly(name, rawMask)) return !Excluded(name, ExcludeSpec);
+            continue;
+        }
         const std::string mask = Normalized(rawMask);
         const bool plain = IsPlainName(mask);
         if (SameText(mask, name, plain)) return true;
@@ -104,6 +125,13 @@ bool MatchFileSpec(const std::string& FileName, const std::vector<std::string>& 
     bool included = false;
     for (const std::string& rawMask : IncludeMasks) {
         if (rawMask.empty()) continue;
+        if (IsExactMask(rawMask)) {
+            if (MatchesExactly(name, rawMask)) {
+                included = true;
+                break;
+            }
+            continue;
+        }
         const std::string mask = Normalized(rawMask);
         const bool plain = IsPlainName(mask);
         if (Matches(name, mask, plain) ||

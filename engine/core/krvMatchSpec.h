@@ -9,6 +9,13 @@
 #include <string>
 #include <vector>
 
+// A mask that selects exactly one entry by its whole name (folders with '/'), byte for byte:
+// '*', '?' and '[' in the name are plain characters, no case folding and no '.' rule. The
+// application selects the rows a user picked with these, so that a name holding wildcard
+// characters never takes other entries along.
+inline constexpr char ExactNameMark = '\x01';
+std::string ExactNameMask(const std::string& Name);
+
 // Entry selection of the readers and of the lister's zip directory walk. A mask equal to the
 // whole name selects at once. With RecurseDirs a mask without a folder is
 // tried on the entry's file name alone and one with a folder on the whole name; without it

@@ -76,3 +76,24 @@ TEST(MatchFileSpec, IncludeAndExcludeMasks) {
     EXPECT_FALSE(MatchFileSpec("dir/a.txt", {"*"}, {"a.txt"}));
     EXPECT_FALSE(MatchFileSpec("anything", {}, {}));
 }
+
+TEST(MatchSpec, ExactNameMasksTakeOnlyTheirOwnEntry) {
+    struct TCase {
+        const char* Name;
+        const char* Picked;
+        bool Expected;
+    } const cases[] = {
+        {"a*.txt", "a*.txt", true},  {"ab.txt", "a*.txt", false},  {"a?.txt", "a?.txt", true},
+        {"ab.txt", "a?.txt", false}, {"[x].txt", "[x].txt", true}, {"d/[x].txt", "[x].txt", false},
+        {"d/*", "d/*", true},        {"d/e", "d/*", false},        {"README", "readme", false},
+        {"d\\*", "d/*", true},       {"name", "name.", false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::string(c.Name) + " picked " + c.Picked);
+        const std::string mask = ExactNameMask(c.Picked);
+        EXPECT_EQ(MatchEntrySpec(c.Name, {mask}, {}, true), c.Expected);
+        EXPECT_EQ(MatchEntrySpec(c.Name, {mask}, {}, false), c.Expected);
+        EXPECT_EQ(MatchFileSpec(c.Name, {mask}, {}), c.Expected);
+        EXPECT_EQ(MatchFileSpec(c.Name, {"*"}, {mask}), !c.Expected);
+    }
+}

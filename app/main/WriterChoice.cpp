@@ -1,0 +1,71 @@
+#include "app/main/WriterChoice.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace {
+
+std::string LowerExtension(const std::string& FileName) {
+    std::string ext = std::filesystem::path(FileName).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    });
+    return ext;
+}
+
+bool EndsWith(const std::string& Text, const std::string& Tail) {
+    return Text.size() >= Tail.size() && Text.compare(Text.size() - Tail.size(), Tail.size(), Tail) == 0;
+}
+
+bool NamesTarGzip(const std::string& FileName) {
+    std::string lower = FileName;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    });
+    return EndsWith(lower, ".tar.gz") || EndsWith(lower, ".tgz");
+}
+
+} // namespace
+
+std::optional<TOutArcType> WriterTypeForArchive(TArcType Type, const std::string& FileName) {
+    switch (Type) {
+    case atBh:
+        return tyBh;
+    case atCab:
+        return tyCab;
+    case atJar:
+        return tyJar;
+    case atLha:
+    case atLzh:
+        return tyLzh;
+    case atTar:
+        return tyTar;
+    case atZip:
+        return tyZip;
+    case atTarGZip:
+        return tyTarGzip;
+    case atGZip:
+        if (NamesTarGzip(FileName)) return tyTarGzip;
+        return std::nullopt;
+    default:
+        return std::nullopt;
+    }
+}
+
+TOutArcType WriterTypeForNewArchive(const std::string& FileName) {
+    const std::string ext = LowerExtension(FileName);
+    if (ext == ".bh") return tyBh;
+    if (ext == ".cab") return tyCab;
+    if (ext == ".lha" || ext == ".lzh") return tyLzh;
+    if (ext == ".gz" || ext == ".tgz") return tyTarGzip;
+    if (ext == ".tar") return tyTar;
+    if (ext == ".jar") return tyJar;
+    return tyZip;
+}
+
+std::string NewArchiveName(const std::string& FileName) {
+    const std::string ext = LowerExtension(FileName);
+    if (ext.empty()) return FileName + ".zip";
+    if (ext == ".gz" && !NamesTarGzip(FileName)) return FileName.substr(0, FileName.size() - 3) + ".tar.gz";
+    return FileName;
+}

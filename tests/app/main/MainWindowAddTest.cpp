@@ -1,0 +1,358 @@
+// The main window's adding and deleting on real archives, checked by unzip, lhasa and tar: the
+// writer of an existing archive's own type whatever its extension, adding, refreshing, moving and
+// deleting, names with wildcard characters, the whole-archive question, and a full disk or a
+// cancel that leave the old archive byte for byte as it was.
+#include "MainWindowFixture.h"
+
+#include "DialogDriver.h"
+#include "SmallDisk.h"
+#include "app/dialogs/DialogSupport.h"
+#include "app/dialogs/Progress.h"
+#include "app/main/QtEngineHost.h"
+#include "engine/read/krvKorva.h"
+#include "ui/LmOpenSaveComm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeView>
+#include <chrono>
+
+using namespace testsupport;
+
+namespace {
+
+void Must(const ToolResult& Result) {
+    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
+}
+
+QString Q(const fs::path& Path) {
+    return QString::fromStdString(Path.string());
+}
+
+bool SawPrompt(const ScriptedPrompter& Prompter, const QString& Start) {
+    for (const TPrompt& prompt : Prompter.Prompts)
+        if (prompt.Text.startsWith(Start)) return true;
+    return false;
+}
+
+// The product's engine host, so that deleted archives and moved sources go to the trash of the
+// test's private home.
+class TAddTest : public MainWindowTest {
+protected:
+    TAddTest() : FPreviousHost(EngineHost::Install(std::make_unique<TQtEngineHost>())) {}
+    ~TAddTest() override { EngineHost::Install(std::move(FPreviousHost)); }
+    std::unique_ptr<EngineHost> FPreviousHost;
+};
+
+TEST_F(TAddTest, AddRefreshMoveAndDeleteCheckedByTheTools) {
+    TempDir dir;
+    WriteFile(dir / "one.txt", TextBytes(4000));
+    WriteFile(dir / "two.bin", RandomBytes(3000));
+    struct TCase {
+        const char* Archive;
+        std::vector<std::string> Test; // the tool's test of the archive, its name last
+    } const cases[] = {
+        {"made.zip", {"unzip", "-t"}},
+        {"made.lzh", {"lhasa", "t"}},
+    };
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    int round = 0; // each refresh finds a newer file than the last one stored
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Archive);
+        const fs::path archive = dir / c.Archive;
+        auto test = [&] {
+            std::vector<std::string> argv = c.Test;
+            argv.push_back(archive.string());
+            Must(RunTool(argv, dir.Path()));
+        };
+        EXPECT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "one.txt"), Q(dir / "two.bin")}, 1, sdNone, swAdd,
+                                  true, true),
+                  2);
+        test();
+        EXPECT_EQ(Rows(), 2);
+        WriteFile(dir / "one.txt", TextBytes(5000, 9));
+        fs::last_write_time(dir / "one.txt",
+                            fs::last_write_time(dir / "one.txt") + std::chrono::hours(++round));
+        EXPECT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "one.txt")}, 1, sdNone, swRefresh, true, false), 1)
+            << FWindow->OutputLog().toStdString();
+        test();
+        WriteFile(dir / "moved.txt", "moved");
+        EXPECT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "moved.txt")}, 1, sdNone, swMove, true, false), 1);
+        EXPECT_FALSE(fs::exists(dir / "moved.txt"));
+        test();
+        EXPECT_EQ(Rows(), 3);
+
+        List().selectionModel()->select(List().model()->index(RowOf("two.bin"), 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        FPrompter.Prompter().Answers = {mrYes, mrOk};
+        Action("acDelete").trigger();
+        test();
+        EXPECT_EQ(Rows(), 2);
+        EXPECT_EQ(RowOf("two.bin"), -1);
+        EXPECT_NE(RowOf("one.txt"), -1);
+    }
+    // A name without extension becomes a zip.
+    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "plain"), {Q(dir / "one.txt")}, 0, sdNone, swAdd, true, false), 1);
+    Must(RunTool({"unzip", "-t", (dir / "plain.zip").string()}));
+    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "plain"), {Q(dir / "missing.txt")}, 0, sdNone, swAdd, true, false), -1);
+}
+
+TEST_F(TAddTest, AnExistingArchiveKeepsItsOwnFormat) {
+    TempDir dir;
+    WriteFile(dir / "old.txt", "old");
+    WriteFile(dir / "new.txt", "new");
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    ASSERT_EQ(FWindow->CmdAdd(Q(dir / "real.lzh"), {Q(dir / "old.txt")}, 1, sdNone, swAdd, true, false), 1);
+    fs::rename(dir / "real.lzh", dir / "lha-named.zip");
+    Must(RunTool({"zip", "-q", "real.zip", "old.txt"}, dir.Path()));
+    fs::rename(dir / "real.zip", dir / "zip-named.lzh");
+    WriteFile(dir / "c.txt", TextBytes(3000));
+    Must(RunTool({"compress", "-f", "c.txt"}, dir.Path()));
+    fs::rename(dir / "c.txt.Z", dir / "compress-named.zip");
+    Must(RunTool({"bsdtar", "-czf", "t.tgz", "old.txt"}, dir.Path()));
+
+    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "lha-named.zip"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false),
+              1);
+    const ToolResult lha = RunTool({"lhasa", "t", (dir / "lha-named.zip").string()});
+    EXPECT_EQ(lha.ExitCode, 0) << lha.Out << lha.Err;
+    EXPECT_NE(lha.Out.find("old.txt"), std::string::npos);
+    EXPECT_NE(lha.Out.find("new.txt"), std::string::npos);
+
+    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "zip-named.lzh"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false),
+              1);
+    const ToolResult zip = RunTool({"unzip", "-l", (dir / "zip-named.lzh").string()});
+    EXPECT_EQ(zip.ExitCode, 0) << zip.Out;
+    EXPECT_NE(zip.Out.find("old.txt"), std::string::npos);
+    EXPECT_NE(zip.Out.find("new.txt"), std::string::npos);
+
+    // A compress file takes no more files, whatever its name says.
+    const std::string compressed = ReadFile(dir / "compress-named.zip");
+    FPrompter.Prompter().Prompts.clear();
+    EXPECT_EQ(
+        FWindow->CmdAdd(Q(dir / "compress-named.zip"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false),
+        0);
+    EXPECT_EQ(ReadFile(dir / "compress-named.zip"), compressed);
+    EXPECT_TRUE(
+        SawPrompt(FPrompter.Prompter(), "Adding new files to this archive file format is not supported."));
+
+    // A .tgz stays a tar.gz with its old entries, or is left alone while no tar writer exists.
+    const std::string tgz = ReadFile(dir / "t.tgz");
+    const int added = FWindow->CmdAdd(Q(dir / "t.tgz"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false);
+    if (added <= 0) {
+        EXPECT_EQ(ReadFile(dir / "t.tgz"), tgz);
+    } else {
+        const ToolResult tar = RunTool({"tar", "tzf", (dir / "t.tgz").string()});
+        EXPECT_EQ(tar.ExitCode, 0);
+        EXPECT_NE(tar.Out.find("old.txt"), std::string::npos);
+        EXPECT_NE(tar.Out.find("new.txt"), std::string::npos);
+    }
+    EXPECT_FALSE(fs::exists(dir / "t.zip"));
+
+    // A new x.gz is made as x.tar.gz; the unrelated file x stays, and so does a plain gzip file.
+    WriteFile(dir / "x", "unrelated");
+    FWindow->CmdAdd(Q(dir / "x.gz"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false);
+    EXPECT_EQ(ReadFile(dir / "x"), "unrelated");
+    EXPECT_FALSE(fs::exists(dir / "x.zip"));
+    Must(RunTool({"gzip", "-k", "new.txt"}, dir.Path()));
+    const std::string gz = ReadFile(dir / "new.txt.gz");
+    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "new.txt.gz"), {Q(dir / "old.txt")}, 1, sdNone, swAdd, true, false), 0);
+    EXPECT_EQ(ReadFile(dir / "new.txt.gz"), gz);
+}
+
+TEST_F(TAddTest, DeletingANameWithWildcardsDeletesOnlyIt) {
+    TempDir dir;
+    for (const char* name : {"a*.txt", "ab.txt", "a?.txt", "c.txt"})
+        WriteFile(dir / name, name);
+    Must(RunTool({"zip", "-q", "-X", "t.zip", "a*.txt", "ab.txt", "a?.txt", "c.txt"}, dir.Path()));
+    Open();
+    Display((dir / "t.zip").string());
+    FPrompter.Prompter().DefaultsAllowed = true;
+    for (const char* picked : {"a*.txt", "a?.txt"}) {
+        List().selectionModel()->clearSelection();
+        List().selectionModel()->select(List().model()->index(RowOf(picked), 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        Action("acDelete").trigger();
+    }
+    const ToolResult listing = RunTool({"unzip", "-Z1", (dir / "t.zip").string()});
+    EXPECT_EQ(listing.Out, "ab.txt\nc.txt\n");
+    EXPECT_EQ(Rows(), 2);
+}
+
+TEST_F(TAddTest, TheWholeArchiveQuestionCountsEveryEntry) {
+    TempDir dir;
+    for (const char* name : {"a.txt", "b.txt", "c.bin"})
+        WriteFile(dir / name, name);
+    Must(RunTool({"zip", "-q", "-X", "t.zip", "a.txt", "b.txt", "c.bin"}, dir.Path()));
+    Open();
+    // The list shows two of the three entries; both selected are not the whole archive.
+    FWindow->findChild<QComboBox*>("rcbFilter")->setCurrentText("*.txt");
+    Display((dir / "t.zip").string());
+    ASSERT_EQ(Rows(), 2);
+    List().selectAll();
+    FPrompter.Prompter().Answers = {mrYes, mrOk};
+    Action("acDelete").trigger();
+    ASSERT_FALSE(FPrompter.Prompter().Prompts.empty());
+    EXPECT_TRUE(FPrompter.Prompter().Prompts[0].Text.startsWith("Are you sure you want to"));
+    EXPECT_EQ(RunTool({"unzip", "-Z1", (dir / "t.zip").string()}).Out, "c.bin\n");
+
+    // Now the one row left is all of the archive.
+    FWindow->findChild<QComboBox*>("rcbFilter")->setCurrentText("*.*");
+    Display((dir / "t.zip").string());
+    List().selectAll();
+    FPrompter.Prompter().Prompts.clear();
+    FPrompter.Prompter().Answers = {mrYes};
+    Action("acDelete").trigger();
+    EXPECT_TRUE(FPrompter.Prompter().Prompts[0].Text.startsWith("Deleting all the files in the archive"));
+    EXPECT_FALSE(fs::exists(dir / "t.zip"));
+}
+
+TEST_F(TAddTest, FullDiskAndCancelLeaveTheOldArchive) {
+    TempDir dir;
+    WriteFile(dir / "small.txt", "small");
+    WriteFile(dir / "big.bin", RandomBytes(2000000));
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    {
+        SmallDisk disk(dir / "disk");
+        ASSERT_TRUE(disk.Mounted) << "a tmpfs cannot be mounted here";
+        const fs::path archive = dir / "disk/t.zip";
+        ASSERT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "small.txt")}, 1, sdNone, swAdd, true, false), 1);
+        const std::string before = ReadFile(archive);
+        FPrompter.Prompter().Prompts.clear();
+        EXPECT_LE(FWindow->CmdAdd(Q(archive), {Q(dir / "big.bin")}, 1, sdNone, swAdd, true, true), 0);
+        EXPECT_EQ(ReadFile(archive), before);
+        EXPECT_EQ(FolderNames(dir / "disk"), std::vector<std::string>{"t.zip"});
+        EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "Error creating archive. Disk full."));
+        EXPECT_TRUE(FWindow->OutputLog().contains("Error No : 25160")) << FWindow->OutputLog().toStdString();
+    }
+    const fs::path archive = dir / "t.zip";
+    ASSERT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "small.txt")}, 1, sdNone, swAdd, true, false), 1);
+    const std::string before = ReadFile(archive);
+    // Cancel is confirmed in the progress window while the big file is being compressed.
+    QTimer cancel;
+    cancel.setInterval(0);
+    bool cancelUsable = false; // the window is disabled, its progress window's Cancel is not
+    QObject::connect(&cancel, &QTimer::timeout, [this, &cancelUsable] {
+        TfmProgress& progress = FWindow->ProgressWindow();
+        if (!progress.isVisible()) return;
+        cancelUsable = !FWindow->isEnabled() && Find<QPushButton>(progress, "buCancel")->isEnabled() &&
+                       progress.isEnabled();
+        progress.Cancelled = true;
+    });
+    cancel.start();
+    FPrompter.Prompter().Prompts.clear();
+    EXPECT_LE(FWindow->CmdAdd(Q(archive), {Q(dir / "big.bin")}, 2, sdNone, swAdd, true, true), 0);
+    cancel.stop();
+    EXPECT_EQ(ReadFile(archive), before);
+    EXPECT_TRUE(cancelUsable);
+    EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "Archiving operation cancelled."));
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"big.bin", "small.txt", "t.zip"}));
+    EXPECT_TRUE(FWindow->isEnabled());
+}
+
+// Fills the next file dialog's name box with Text and presses its OK button, once; Check looks
+// at the dialog first.
+void AnswerFileDialog(const QString& Text, std::function<void(TLmCustomOpenDialog&)> Check = {}) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, Text, Check] {
+        TLmCustomOpenDialog* dialog = TLmCustomOpenDialog::Current();
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        if (Check) Check(*dialog);
+        Find<QLineEdit>(*dialog, "fileNameEdit")->setText(Text);
+        dialog->Press(1);
+    });
+    timer->start();
+}
+
+TEST_F(TAddTest, NewAndAddThroughTheirDialogs) {
+    TempDir dir;
+    WriteFile(dir / "a.txt", TextBytes(3000));
+    WriteFile(dir / "b.txt", TextBytes(3000, 3));
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    struct TCase {
+        const char* Archive;
+        bool Encryptable;
+        std::vector<std::string> Test;
+    } const cases[] = {
+        {"n.lzh", false, {"lhasa", "t"}},
+        {"n.zip", true, {"unzip", "-t", "-P", "pw"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Archive);
+        const fs::path archive = dir / c.Archive;
+        AnswerFileDialog(Q(archive), [](TLmCustomOpenDialog&) {
+            AnswerFileDialog(Q(fs::path("a.txt")), [](TLmCustomOpenDialog& Dialog) {
+                Find<QWidget>(Dialog, "fmAddBottom");
+                Dialog.setDirectory(QDir::currentPath());
+            });
+        });
+        QDir::setCurrent(Q(dir.Path()));
+        Action("acNewArchive").trigger();
+        ASSERT_TRUE(fs::exists(archive));
+        EXPECT_EQ(FWindow->Lister().ArchiveFile(), archive.string());
+        EXPECT_EQ(Rows(), 1);
+        // A password set for the archive is offered on the panel's button and used.
+        CurrentArchivePassword() = "pw";
+        bool offered = false, enabled = false;
+        AnswerFileDialog(Q(dir / "b.txt"), [&](TLmCustomOpenDialog& Dialog) {
+            auto* button = Find<QPushButton>(Dialog, "buPassword");
+            offered = button->text() == "&Protected";
+            enabled = button->isEnabled();
+        });
+        Action("acAdd").trigger();
+        EXPECT_TRUE(offered);
+        EXPECT_EQ(enabled, c.Encryptable);
+        EXPECT_EQ(Rows(), 2);
+        std::vector<std::string> argv = c.Test;
+        argv.push_back(archive.string());
+        Must(RunTool(argv));
+        if (c.Encryptable) {
+            // The entry added with the password needs it.
+            EXPECT_NE(RunTool({"unzip", "-t", "-P", "other", archive.string()}).ExitCode, 0);
+        }
+        CurrentArchivePassword().clear();
+    }
+}
+
+TEST_F(TAddTest, NewOverAnExistingFileKeepsItUntilTheArchiveIsWritten) {
+    TempDir dir;
+    WriteFile(dir / "big.bin", RandomBytes(4000000));
+    WriteFile(dir / "small.txt", "small");
+    WriteFile(dir / "n.zip", "the old file");
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    QDir::setCurrent(Q(dir.Path()));
+    // Cancelled: the old file is back as it was.
+    QTimer cancel;
+    cancel.setInterval(0);
+    QObject::connect(&cancel, &QTimer::timeout, [this] {
+        if (FWindow->ProgressWindow().isVisible()) FWindow->ProgressWindow().Cancelled = true;
+    });
+    cancel.start();
+    AnswerFileDialog(Q(dir / "n.zip"),
+                     [](TLmCustomOpenDialog&) { AnswerFileDialog(Q(fs::path("big.bin"))); });
+    Action("acNewArchive").trigger();
+    cancel.stop();
+    EXPECT_EQ(ReadFile(dir / "n.zip"), "the old file");
+    EXPECT_FALSE(fs::exists(dir / "n.zip.quillar-old"));
+    // Written: the new archive stands in its place.
+    AnswerFileDialog(Q(dir / "n.zip"),
+                     [](TLmCustomOpenDialog&) { AnswerFileDialog(Q(fs::path("small.txt"))); });
+    Action("acNewArchive").trigger();
+    EXPECT_EQ(RunTool({"unzip", "-Z1", (dir / "n.zip").string()}).Out, "small.txt\n");
+    EXPECT_FALSE(fs::exists(dir / "n.zip.quillar-old"));
+}
+
+} // namespace

@@ -1,0 +1,522 @@
+// The main window's extraction: the overwrite answers on real runs, output trees equal to those
+// of unzip, lhasa and bsdtar, hostile entries kept inside the destination, the selection of rows
+// by their own names, the result message after a failed entry, and the view command's folder.
+#include "MainWindowFixture.h"
+
+#include "DialogDriver.h"
+#include "SmallDisk.h"
+#include "app/dialogs/AppSettings.h"
+#include "app/dialogs/DialogSupport.h"
+#include "app/dialogs/ExtractDlg.h"
+#include "app/dialogs/GetPassword.h"
+#include "app/dialogs/OverwriteDlg.h"
+#include "app/dialogs/Password.h"
+#include "app/dialogs/Progress.h"
+#include "app/dialogs/ViewerSelection.h"
+#include "app/main/ArchiveModel.h"
+#include "engine/read/krvKorva.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QTreeView>
+#include <algorithm>
+#include <deque>
+#include <map>
+
+using namespace testsupport;
+
+namespace {
+
+void Must(const ToolResult& Result) {
+    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
+}
+
+// Every file and link under Root: its path relative to Root and its bytes ("-> target" for a
+// link).
+std::map<std::string, std::string> Tree(const fs::path& Root) {
+    std::map<std::string, std::string> tree;
+    for (auto it = fs::recursive_directory_iterator(Root); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string rel = fs::relative(it->path(), Root).string();
+        if (it->is_symlink())
+            tree[rel] = "-> " + fs::read_symlink(it->path()).string();
+        else if (it->is_regular_file())
+            tree[rel] = ReadFile(it->path());
+    }
+    return tree;
+}
+
+// Answers every overwrite question that comes up with the next answer of the queue (a rename
+// answer carries its new name), and counts the questions.
+class TOverwriteAnswers {
+public:
+    struct TAnswer {
+        int Result;
+        QString NewName; // for mrOverwriteRename
+    };
+    explicit TOverwriteAnswers(std::deque<TAnswer> Answers) : FAnswers(std::move(Answers)) {
+        FTimer.setInterval(0);
+        QObject::connect(&FTimer, &QTimer::timeout, [this] {
+            auto* dialog = qobject_cast<TfmOverwriteDlg*>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible()) return;
+            ++Questions;
+            const TAnswer answer = FAnswers.empty() ? TAnswer{mrNo, {}} : FAnswers.front();
+            if (!FAnswers.empty()) FAnswers.pop_front();
+            if (answer.Result == mrOverwriteRename)
+                dialog->NewFileName = QFileInfo(dialog->FileName).dir().filePath(answer.NewName);
+            dialog->done(answer.Result);
+        });
+        FTimer.start();
+    }
+    int Questions = 0;
+
+private:
+    std::deque<TAnswer> FAnswers;
+    QTimer FTimer;
+};
+
+using TExtractTest = MainWindowTest;
+
+TEST_F(TExtractTest, OverwriteAnswersOnRealRuns) {
+    TempDir src;
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        WriteFile(src / name, std::string("new ") + name);
+    Must(RunTool({"zip", "-q", "-X", "t.zip", "a.txt", "b.txt", "c.txt"}, src.Path()));
+    struct TCase {
+        const char* Name;
+        std::deque<TOverwriteAnswers::TAnswer> Answers;
+        const char* Replaced; // per file a, b, c: 1 = the archive's, 0 = the old file
+        int Questions;
+        const char* Result; // the start of the result message
+    } const cases[] = {
+        {"yes no yes", {{mrYes, {}}, {mrNo, {}}, {mrYes, {}}}, "101", 3, "Extraction completed."},
+        {"yes to all", {{mrOverwriteYesToAll, {}}}, "111", 1, "Extraction completed."},
+        {"no to all", {{mrOverwriteNoToAll, {}}}, "000", 1, "Extraction completed."},
+        {"no then yes to all", {{mrNo, {}}, {mrOverwriteYesToAll, {}}}, "011", 2, "Extraction completed."},
+        // Cancel skips the file whatever was answered before, and ends the run.
+        {"yes then cancel", {{mrYes, {}}, {mrCancel, {}}}, "100", 2, "Extraction cancelled."},
+        {"rename",
+         {{mrOverwriteRename, "a2.txt"}, {mrNo, {}}, {mrNo, {}}},
+         "000",
+         3,
+         "Extraction completed."},
+    };
+    Open();
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TempDir dest;
+        for (const char* name : {"a.txt", "b.txt", "c.txt"})
+            WriteFile(dest / name, std::string("old ") + name);
+        FPrompter.Prompter().Prompts.clear();
+        FPrompter.Prompter().DefaultsAllowed = true;
+        TOverwriteAnswers answers(c.Answers);
+        ASSERT_TRUE(FWindow->CmdExtract(QString::fromStdString((src / "t.zip").string()),
+                                        QString::fromStdString(dest.Str()), true, false, true, true, true,
+                                        true));
+        EXPECT_EQ(answers.Questions, c.Questions);
+        const char* names[] = {"a.txt", "b.txt", "c.txt"};
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(ReadFile(dest / names[i]),
+                      std::string(c.Replaced[i] == '1' ? "new " : "old ") + names[i])
+                << names[i];
+        if (std::string(c.Name) == "rename") {
+            EXPECT_EQ(ReadFile(dest / "a2.txt"), "new a.txt");
+        }
+        ASSERT_FALSE(FPrompter.Prompter().Prompts.empty());
+        EXPECT_TRUE(FPrompter.Prompter().Prompts.back().Text.startsWith(c.Result))
+            << FPrompter.Prompter().Prompts.back().Text.toStdString();
+    }
+}
+
+std::string Corpus(const char* Name) {
+    return (CorpusDir() / "patool" / Name).string();
+}
+
+TEST_F(TExtractTest, TreesEqualThoseOfTheReferenceTools) {
+    TempDir src;
+    WriteFile(src / "top.txt", TextBytes(3000));
+    WriteFile(src / "dir/sub/deep.bin", RandomBytes(5000));
+    WriteFile(src / "dir/empty.txt", "");
+    Must(RunTool({"zip", "-q", "-r", "-X", "t.zip", "top.txt", "dir"}, src.Path()));
+    Must(RunTool({"bsdtar", "-cf", "t.tar", "top.txt", "dir"}, src.Path()));
+    Must(RunTool({"bsdtar", "-czf", "t.tar.gz", "top.txt", "dir"}, src.Path()));
+    struct TCase {
+        std::string Archive;
+        std::vector<std::string> Tool; // the reference run, in the reference folder
+        bool FoldCase = false;         // lhasa shows a DOS archive's upper-case names in lower case
+    } const cases[] = {
+        {(src / "t.zip").string(), {"unzip", "-q", (src / "t.zip").string()}},
+        {(src / "t.tar").string(), {"bsdtar", "-xf", (src / "t.tar").string()}},
+        {(CorpusDir() / "lhasa/lha213/lh5.lzh").string(),
+         {"lhasa", "xq", (CorpusDir() / "lhasa/lha213/lh5.lzh").string()},
+         true},
+        {(src / "t.tar.gz").string(), {"bsdtar", "-xf", (src / "t.tar.gz").string()}},
+        {Corpus("t.arj"), {"arj", "x", "-y", Corpus("t.arj")}},
+        {Corpus("t.cab"), {"cabextract", "-q", Corpus("t.cab")}},
+        {Corpus("t.arc"), {"nomarch", Corpus("t.arc")}},
+        {Corpus("t.zoo"), {"unar", "-q", "-D", Corpus("t.zoo")}},
+        {Corpus("t.rar"), {"unar", "-q", "-D", Corpus("t.rar")}},
+    };
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Archive);
+        TempDir ours, theirs;
+        Must(RunTool(c.Tool, theirs.Path()));
+        ASSERT_TRUE(FWindow->CmdExtract(QString::fromStdString(c.Archive), QString::fromStdString(ours.Str()),
+                                        true, false, true, false, true, false));
+        const auto mine = Tree(ours.Path());
+        const auto reference = Tree(theirs.Path());
+        std::vector<std::string> mineNames, referenceNames;
+        auto folded = [&c](std::string Name) {
+            if (c.FoldCase) std::transform(Name.begin(), Name.end(), Name.begin(), ::tolower);
+            return Name;
+        };
+        std::map<std::string, std::string> mineFolded;
+        for (const auto& [name, bytes] : mine) {
+            mineNames.push_back(folded(name));
+            mineFolded[folded(name)] = bytes;
+        }
+        for (const auto& [name, bytes] : reference)
+            referenceNames.push_back(name);
+        ASSERT_EQ(mineNames, referenceNames);
+        for (const auto& [name, bytes] : reference)
+            EXPECT_TRUE(mineFolded.at(name) == bytes) << name << " differs";
+        EXPECT_TRUE(FWindow->OutputLog().isEmpty()) << FWindow->OutputLog().toStdString();
+    }
+}
+
+TEST_F(TExtractTest, HostileEntriesStayInside) {
+    TempDir src;
+    const fs::path outside = src / "outside";
+    fs::create_directories(outside);
+    // A tar that climbs out, names an absolute path and writes through a link.
+    const std::string script =
+        "import tarfile, io\n"
+        "t = tarfile.open('evil.tar', 'w')\n"
+        "def add(name, data):\n"
+        "    i = tarfile.TarInfo(name); i.size = len(data); t.addfile(i, io.BytesIO(data))\n"
+        "add('../escaped.txt', b'up')\n"
+        "add('" +
+        (outside / "abs.txt").string() +
+        "', b'abs')\n"
+        "l = tarfile.TarInfo('link'); l.type = tarfile.SYMTYPE; l.linkname = '" +
+        outside.string() +
+        "'; t.addfile(l)\n"
+        "add('link/through.txt', b'through')\n"
+        "add('fine.txt', b'fine')\n"
+        "t.close()\n";
+    Must(RunTool({"python3", "-c", script}, src.Path()));
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    const fs::path dest = src / "dest";
+    ASSERT_TRUE(FWindow->CmdExtract(QString::fromStdString((src / "evil.tar").string()),
+                                    QString::fromStdString(dest.string()), true, false, true, false, true,
+                                    true));
+    EXPECT_FALSE(fs::exists(src / "escaped.txt"));
+    EXPECT_TRUE(fs::is_empty(outside));
+    EXPECT_EQ(ReadFile(dest / "fine.txt"), "fine");
+    for (auto it = fs::recursive_directory_iterator(dest); it != fs::recursive_directory_iterator(); ++it)
+        EXPECT_FALSE(it->is_symlink()) << it->path();
+    // The refused entries are logged, and the result does not call the run complete.
+    EXPECT_FALSE(FWindow->OutputLog().isEmpty());
+    EXPECT_FALSE(FPrompter.Prompter().Prompts.back().Text.startsWith("Extraction completed."));
+}
+
+TEST_F(TExtractTest, SelectedRowsAreTakenByTheirOwnNames) {
+    TempDir src;
+    for (const char* name : {"a*.txt", "ab.txt", "a?.txt", "[x].txt", "x.txt"})
+        WriteFile(src / name, name);
+    Must(RunTool({"zip", "-q", "-X", "t.zip", "a*.txt", "ab.txt", "a?.txt", "[x].txt", "x.txt"}, src.Path()));
+    Open();
+    Display((src / "t.zip").string());
+    FPrompter.Prompter().DefaultsAllowed = true;
+    for (const char* picked : {"a*.txt", "a?.txt", "[x].txt"}) {
+        SCOPED_TRACE(picked);
+        List().selectionModel()->clearSelection();
+        List().selectionModel()->select(List().model()->index(RowOf(picked), 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        TempDir dest;
+        ASSERT_TRUE(
+            FWindow->CmdExtractSelected(QString::fromStdString(dest.Str()), true, true, false, true, false));
+        EXPECT_EQ(FolderNames(dest.Path()), std::vector<std::string>{picked});
+    }
+}
+
+TEST_F(TExtractTest, AFailedEntryIsNeverReportedAsCompleted) {
+    TempDir src;
+    WriteFile(src / "a.txt", TextBytes(20000));
+    WriteFile(src / "b.txt", TextBytes(20000, 7));
+    Must(RunTool({"zip", "-q", "-X", "t.zip", "a.txt", "b.txt"}, src.Path()));
+    // The first entry's data damaged (past its 35-byte local header): it fails.
+    std::string bytes = ReadFile(src / "t.zip");
+    bytes[50] = static_cast<char>(bytes[50] ^ 0x55);
+    WriteFile(src / "t.zip", bytes);
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    TempDir dest;
+    ASSERT_TRUE(FWindow->CmdExtract(QString::fromStdString((src / "t.zip").string()),
+                                    QString::fromStdString(dest.Str()), true, false, true, false, true,
+                                    true));
+    const QString result =
+        FPrompter.Prompter().Prompts.back().ScreenText().replace('\n', '|').replace('\r', '|');
+    EXPECT_FALSE(result.startsWith("Extraction completed.")) << result.toStdString();
+    EXPECT_TRUE(result.contains("Files Extracted: 1")) << result.toStdString();
+    EXPECT_FALSE(fs::exists(dest / "a.txt"));
+    EXPECT_TRUE(FWindow->OutputLog().startsWith(":: ERROR - TUNZIP ::\nArchive  : "))
+        << FWindow->OutputLog().toStdString();
+    EXPECT_TRUE(FWindow->OutputLog().contains("Filename : A.TXT\nError No : 25151"))
+        << FWindow->OutputLog().toStdString();
+}
+
+TEST_F(TExtractTest, AFullDiskIsReportedAndLeavesNoPartialFile) {
+    TempDir src;
+    WriteFile(src / "small.txt", "small");
+    WriteFile(src / "big.bin", RandomBytes(1000000));
+    Must(RunTool({"zip", "-q", "-X", "-0", "t.zip", "small.txt", "big.bin"}, src.Path()));
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    SmallDisk disk(src / "disk");
+    ASSERT_TRUE(disk.Mounted) << "a tmpfs cannot be mounted here";
+    ASSERT_TRUE(FWindow->CmdExtract(QString::fromStdString((src / "t.zip").string()),
+                                    QString::fromStdString((src / "disk").string()), true, false, true, false,
+                                    true, true));
+    const QString result = FPrompter.Prompter().Prompts.back().ScreenText();
+    EXPECT_TRUE(result.startsWith("Extraction stopped: the disk is full.")) << result.toStdString();
+    EXPECT_EQ(FolderNames(src / "disk"), std::vector<std::string>{"small.txt"});
+    EXPECT_TRUE(FWindow->OutputLog().contains("Error No : 25160")) << FWindow->OutputLog().toStdString();
+}
+
+TEST_F(TExtractTest, CancelInTheProgressWindowEndsTheRun) {
+    TempDir src;
+    for (const char* name : {"a.bin", "b.bin", "c.bin"})
+        WriteFile(src / name, RandomBytes(3000000, name[0]));
+    Must(RunTool({"zip", "-q", "-X", "-0", "t.zip", "a.bin", "b.bin", "c.bin"}, src.Path()));
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    QColor light;
+    QTimer cancel;
+    cancel.setInterval(0);
+    QObject::connect(&cancel, &QTimer::timeout, [this, &light] {
+        if (!FWindow->ProgressWindow().isVisible()) return;
+        light = FWindow->LedColor();
+        FWindow->ProgressWindow().Cancelled = true;
+    });
+    cancel.start();
+    TempDir dest;
+    ASSERT_TRUE(FWindow->CmdExtract(QString::fromStdString((src / "t.zip").string()),
+                                    QString::fromStdString(dest.Str()), true, false, true, false, true,
+                                    true));
+    cancel.stop();
+    EXPECT_TRUE(FPrompter.Prompter().Prompts.back().Text.startsWith("Extraction cancelled."));
+    EXPECT_LT(FolderNames(dest.Path()).size(), 3U);
+    for (const std::string& name : FolderNames(dest.Path()))
+        EXPECT_EQ(ReadFile(dest / name), ReadFile(src / name)) << name;
+    EXPECT_EQ(light, QColor(Qt::red));
+    EXPECT_EQ(FWindow->LedColor(), QColor(Qt::green));
+    EXPECT_TRUE(FWindow->isEnabled());
+    EXPECT_FALSE(FWindow->ProgressWindow().isVisible());
+}
+
+TEST_F(TExtractTest, CmdExtractLeavesTheListWithItsArchive) {
+    TempDir src;
+    WriteFile(src / "a.txt", "a");
+    Must(RunTool({"zip", "-q", "-X", "one.zip", "a.txt"}, src.Path()));
+    Must(RunTool({"bsdtar", "-cf", "two.tar", "a.txt"}, src.Path()));
+    Open();
+    Display((src / "one.zip").string());
+    FPrompter.Prompter().DefaultsAllowed = true;
+    TempDir dest;
+    ASSERT_TRUE(FWindow->CmdExtract(QString::fromStdString((src / "two.tar").string()),
+                                    QString::fromStdString(dest.Str()), true, false, true, false, true,
+                                    false));
+    EXPECT_EQ(FWindow->Lister().ArchiveFile(), (src / "one.zip").string());
+    EXPECT_EQ(ReadFile(dest / "a.txt"), "a");
+}
+
+TEST_F(TExtractTest, ViewOpensOnlyFilesInsideItsPrivateFolder) {
+    TempDir src;
+    WriteFile(src / "doc.txt", "doc");
+    WriteFile(src / "run.sh", "#!/bin/sh\n");
+    fs::permissions(src / "run.sh", fs::perms::owner_all);
+    Must(RunTool({"zip", "-q", "-X", "t.zip", "doc.txt", "run.sh"}, src.Path()));
+    Open();
+    Display((src / "t.zip").string());
+    std::vector<QStringList> launched;
+    FWindow->OnLaunch = [&launched](const QString& Program, const QStringList& Arguments) {
+        launched.push_back(QStringList{Program} + Arguments);
+        return true;
+    };
+    List().selectAll();
+    // The program is not opened without a yes.
+    FPrompter.Prompter().Answers = {mrNo};
+    FWindow->ViewSelected();
+    ASSERT_EQ(launched.size(), 1U);
+    EXPECT_EQ(launched[0][0], "xdg-open");
+    ASSERT_EQ(FWindow->ViewFolders().size(), 1U);
+    const fs::path folder = FWindow->ViewFolders()[0];
+    EXPECT_EQ(launched[0][1].toStdString(), (folder / "doc.txt").string());
+    EXPECT_EQ(ReadFile(folder / "doc.txt"), "doc");
+    FWindow.reset();
+    EXPECT_FALSE(fs::exists(folder));
+}
+
+// Answers the next modal dialog of type T with Step, once.
+template <typename T> void AnswerNext(std::function<void(T&)> Step) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, Step] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        Step(*dialog);
+    });
+    timer->start();
+}
+
+TEST_F(TExtractTest, ExtractCommandThroughItsDialog) {
+    TempDir src;
+    for (const char* name : {"a.txt", "b.txt", "dir/c.txt"})
+        WriteFile(src / name, name);
+    Must(RunTool({"zip", "-q", "-X", "t.zip", "a.txt", "b.txt", "dir/c.txt"}, src.Path()));
+    Open();
+    Display((src / "t.zip").string());
+    FPrompter.Prompter().DefaultsAllowed = true;
+    TempDir all, some;
+    // No row selected: all files, and the choice cannot be changed.
+    bool forced = false;
+    AnswerNext<TfmExtractDlg>([&](TfmExtractDlg& Dialog) {
+        forced = Find<QRadioButton>(Dialog, "rbAllFiles")->isChecked() &&
+                 !Find<QWidget>(Dialog, "rgFiles")->isEnabled();
+        Find<QComboBox>(Dialog, "cbDestination")->setCurrentText(QString::fromStdString(all.Str()));
+        Find<QPushButton>(Dialog, "bbExtract")->click();
+    });
+    Action("acExtract").trigger();
+    EXPECT_TRUE(forced);
+    EXPECT_EQ(Tree(all.Path()), (std::map<std::string, std::string>{
+                                    {"a.txt", "a.txt"}, {"b.txt", "b.txt"}, {"dir/c.txt", "dir/c.txt"}}));
+    EXPECT_TRUE(FPrompter.Prompter().Prompts.back().Text.startsWith("Extraction completed."));
+    // The selected rows only, into a folder the command makes.
+    List().selectionModel()->select(List().model()->index(RowOf("dir/c.txt"), 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    AnswerNext<TfmExtractDlg>([&](TfmExtractDlg& Dialog) {
+        Find<QComboBox>(Dialog, "cbDestination")
+            ->setCurrentText(QString::fromStdString((some / "new/deeper").string()));
+        Find<QPushButton>(Dialog, "bbExtract")->click();
+    });
+    Action("acExtract").trigger();
+    EXPECT_EQ(Tree(some / "new/deeper"), (std::map<std::string, std::string>{{"dir/c.txt", "dir/c.txt"}}));
+}
+
+TEST_F(TExtractTest, PasswordsAskedOnceAndBadOnesReported) {
+    TempDir src;
+    WriteFile(src / "s1.txt", TextBytes(3000));
+    WriteFile(src / "s2.txt", TextBytes(3000, 5));
+    Must(RunTool({"zip", "-q", "-X", "-P", "sesame", "t.zip", "s1.txt", "s2.txt"}, src.Path()));
+    Open();
+    Display((src / "t.zip").string());
+    FPrompter.Prompter().DefaultsAllowed = true;
+    struct TCase {
+        const char* Typed;
+        int Extracted;
+        const char* Result;
+    } const cases[] = {
+        {"sesame", 2, "Extraction completed."},
+        {"wrong", 0, "Invalid password error."},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Typed);
+        CurrentArchivePassword().clear();
+        int asked = 0;
+        // Every question gets the same answer; a right one is asked for once.
+        QTimer answers;
+        answers.setInterval(0);
+        QObject::connect(&answers, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<TfmGetPassword*>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible()) return;
+            ++asked;
+            Find<QLineEdit>(*dialog, "edPassword")->setText(c.Typed);
+            dialog->done(mrOk);
+        });
+        answers.start();
+        TempDir dest;
+        ASSERT_TRUE(FWindow->CmdExtract(QString::fromStdString((src / "t.zip").string()),
+                                        QString::fromStdString(dest.Str()), true, false, true, false, true,
+                                        true));
+        EXPECT_EQ(static_cast<int>(FolderNames(dest.Path()).size()), c.Extracted);
+        EXPECT_TRUE(FPrompter.Prompter().Prompts.back().Text.startsWith(c.Result))
+            << FPrompter.Prompter().Prompts.back().Text.toStdString();
+        if (c.Extracted == 2) {
+            EXPECT_EQ(asked, 1);
+        }
+    }
+    // A password set with the Password command is used without asking.
+    CurrentArchivePassword().clear();
+    AnswerNext<TfmPassword>([](TfmPassword& Dialog) {
+        Find<QLineEdit>(Dialog, "edPassword")->setText("sesame");
+        Find<QLineEdit>(Dialog, "edVerify")->setText("sesame");
+        Find<QPushButton>(Dialog, "buOK")->click();
+    });
+    Action("acPassword").trigger();
+    EXPECT_EQ(CurrentArchivePassword(), "sesame");
+    TempDir dest;
+    ASSERT_TRUE(FWindow->CmdExtract(QString::fromStdString((src / "t.zip").string()),
+                                    QString::fromStdString(dest.Str()), true, false, true, false, true,
+                                    true));
+    EXPECT_EQ(FolderNames(dest.Path()).size(), 2U);
+}
+
+TEST_F(TExtractTest, ViewerChoice) {
+    TempDir src;
+    WriteFile(src / "doc.qqq", "doc");
+    Must(RunTool({"zip", "-q", "-X", "t.zip", "doc.qqq"}, src.Path()));
+    Open();
+    Display((src / "t.zip").string());
+    FPrompter.Prompter().DefaultsAllowed = true;
+    std::vector<QStringList> launched;
+    FWindow->OnLaunch = [&launched](const QString& Program, const QStringList& Arguments) {
+        launched.push_back(QStringList{Program} + Arguments);
+        return true;
+    };
+    List().selectAll();
+    AppSettings().DefaultViewer = "/usr/bin/myviewer";
+    struct TCase {
+        int ViewerType;
+        int Asked; // the answer of the viewer question (mode 3)
+        const char* Program;
+    } const cases[] = {
+        {0, 0, "xdg-open"},
+        {1, 0, "/usr/bin/myviewer"},
+        {3, mrExternalViewer, "/usr/bin/myviewer"},
+        {3, mrAssociatedProgram, "xdg-open"},
+        {3, mrCancel, nullptr},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.ViewerType);
+        AppSettings().ViewerType = c.ViewerType;
+        launched.clear();
+        if (c.ViewerType == 3)
+            AnswerNext<TfmViewerSelection>([&c](TfmViewerSelection& Dialog) { Dialog.done(c.Asked); });
+        FWindow->ViewSelected();
+        if (!c.Program) {
+            EXPECT_TRUE(launched.empty());
+            continue;
+        }
+        ASSERT_EQ(launched.size(), 1U);
+        EXPECT_EQ(launched[0][0], c.Program);
+        // The path is one argument of its own, never a command line to split.
+        EXPECT_TRUE(launched[0][1].endsWith("/doc.qqq"));
+        EXPECT_EQ(launched[0].size(), 2);
+    }
+}
+
+} // namespace
