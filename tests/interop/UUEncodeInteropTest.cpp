@@ -120,6 +120,26 @@ TEST_F(UUEncodeInterop, VolumesHoldSixteenLinesPerKilobyteAndJoinToTheInput) {
     }
 }
 
+TEST_F(UUEncodeInterop, XxAndUuComeBackThroughTheEngineReaderAlsoOverVolumes) {
+    for (const std::string out : {"out.xxe", "out.uue"}) {
+        for (const std::size_t size : {1u, 44u, 45u, 46u, 30000u}) {
+            SCOPED_TRACE(out + " " + std::to_string(size));
+            const std::string data = RandomBytes(size, static_cast<std::uint32_t>(size) + 5);
+            WriteFile(Dir / "input.bin", data);
+            const ToolResult made =
+                RunProbe({"add", (Dir / out).string(), "-v", "4", (Dir / "input.bin").string()});
+            ASSERT_EQ(made.ExitCode, 0) << made.Err;
+            const fs::path back = Dir / "back";
+            const ToolResult r = RunProbe({"extract", (Dir / out).string(), back.string()});
+            EXPECT_EQ(r.ExitCode, 0) << r.Out;
+            EXPECT_EQ(ReadFile(back / "input.bin"), data);
+            fs::remove_all(back);
+            for (const auto& f : fs::directory_iterator(Dir.Path()))
+                if (f.path().filename().string().rfind("out.", 0) == 0) fs::remove(f.path());
+        }
+    }
+}
+
 TEST_F(UUEncodeInterop, LinesMatchHandWorkedVectors) {
     const auto line = [](TCompressMethod M, const std::string& Data) {
         return TUUEncode::EncodeLine(M, reinterpret_cast<const std::uint8_t*>(Data.data()), Data.size());
