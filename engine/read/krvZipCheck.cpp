@@ -42,6 +42,7 @@ void TZipCheck::Run() {
     r.PasswordAttempts = PasswordAttempts;
     r.RecurseDirs = RecurseDirs;
     r.TranslateOemChar = TranslateOemChar;
+    r.Threads = Threads;
     r.OnEnd = [this](TZipCommon& Sender, const std::string& Name, bool Pass) {
         ++Tested;
         if (!Pass) ++Failed;
