@@ -15,6 +15,8 @@ namespace {
 
 // Inflated data move in chunks of at most this many bytes.
 constexpr std::int64_t InflateChunk = 32768;
+// Entries smaller than this are decoded on the job's thread.
+constexpr std::int64_t MinDecodeAhead = std::int64_t{256} << 10;
 
 } // namespace
 
@@ -84,8 +86,9 @@ void TUnBase::StartDecodePrefetch(std::vector<TDecodeJob> Jobs) {
     std::vector<int> indexes;
     for (std::size_t i = 0; i < Jobs.size(); ++i) {
         const TDecodeJob& job = Jobs[i];
+        // Small entries decode faster than their output could be handed across threads.
         if (job.Decoder && job.Packed > 0 && job.Packed <= MaxPrefetchFileSize &&
-            job.Unpacked <= MaxPrefetchFileSize)
+            job.Unpacked >= MinDecodeAhead && job.Unpacked <= MaxPrefetchFileSize)
             indexes.push_back(static_cast<int>(i));
     }
     if (indexes.size() < 2) return;

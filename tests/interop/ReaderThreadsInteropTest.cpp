@@ -74,16 +74,25 @@ std::string Events(const fs::path& Archive, const fs::path& Out, unsigned Thread
 }
 
 TEST(ReaderThreads, LzhSamplesAndDamagedCopiesGiveTheOutputAndEventsOfOneThread) {
+    // The corpus samples are small; an archive of large entries is decoded ahead on the workers.
+    TempDir made;
+    for (int i = 0; i < 4; ++i)
+        WriteFile(made / "src" / ("big" + std::to_string(i) + ".txt"), TextBytes(700000 + i * 1000, i));
+    ASSERT_EQ(
+        RunProbe({"add", (made / "big.lzh").string(), "-m", "lh5", "-r", (made / "src").string()}).ExitCode,
+        0);
+    std::vector<fs::path> archives{made / "big.lzh"};
+    for (const auto& entry : fs::recursive_directory_iterator(CorpusDir() / "lhasa"))
+        if (entry.is_regular_file() && entry.path().extension() == ".lzh") archives.push_back(entry.path());
     int samples = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(CorpusDir() / "lhasa")) {
-        if (!entry.is_regular_file() || entry.path().extension() != ".lzh") continue;
+    for (const fs::path& sample : archives) {
         ++samples;
         TempDir dir;
-        std::string bytes = ReadFile(entry.path());
+        std::string bytes = ReadFile(sample);
         // A damaged copy: one byte flipped in the middle of the data.
         bytes[bytes.size() / 2] ^= 0x5A;
         WriteFile(dir / "damaged.lzh", bytes);
-        for (const fs::path& archive : {entry.path(), dir / "damaged.lzh"}) {
+        for (const fs::path& archive : {sample, dir / "damaged.lzh"}) {
             SCOPED_TRACE(archive.string());
             // The same destination for both runs, so that the events name the same files.
             const std::string one = Events(archive, dir / "out", 1);
