@@ -29,6 +29,19 @@ int TUniqueFd::Release() {
     return std::exchange(FFd, -1);
 }
 
+TUniqueFd OpenForReading(const std::string& Name) {
+    return TUniqueFd(::open(Name.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+std::int64_t ReadFileAt(int Fd, std::int64_t Pos, void* Buffer, std::int64_t Count) {
+    auto* p = static_cast<std::uint8_t*>(Buffer);
+    std::int64_t done = 0;
+    for (ssize_t n; done < Count && (n = ::pread(Fd, p + done, static_cast<std::size_t>(Count - done),
+                                                 static_cast<off_t>(Pos + done))) > 0;)
+        done += n;
+    return done;
+}
+
 mode_t CurrentUmask() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {

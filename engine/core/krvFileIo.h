@@ -33,6 +33,13 @@ private:
     int FFd = -1;
 };
 
+// Opens Name for reading only (close-on-exec); the descriptor is invalid when it cannot be opened.
+TUniqueFd OpenForReading(const std::string& Name);
+
+// Reads up to Count bytes at Pos, repeating short reads; fewer only at the end of the file or
+// on an error. Returns how many were read.
+std::int64_t ReadFileAt(int Fd, std::int64_t Pos, void* Buffer, std::int64_t Count);
+
 // The process's file-creation mask, read without changing it.
 mode_t CurrentUmask();
 

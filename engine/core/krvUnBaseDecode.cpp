@@ -1,12 +1,10 @@
 // The reader base's bridge to the codecs: an entry's packed bytes in, its decoded bytes out.
 #include "engine/core/krvCodecStreams.h"
 #include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvFileIo.h"
 #include "engine/core/krvUnBase.h"
 
 #include "engine/core/krvDeflatePrefetch.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <vector>
@@ -64,21 +62,6 @@ void TUnBase::DecodeEntry(TStream32& Input, std::int64_t Packed, std::int64_t Un
     FinishDecode(result, Unpacked);
 }
 
-namespace {
-
-// One worker's descriptor of the archive, closed with the worker.
-struct TArchiveFile {
-    int Fd = -1;
-    explicit TArchiveFile(const std::string& Name) : Fd(::open(Name.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~TArchiveFile() {
-        if (Fd >= 0) ::close(Fd);
-    }
-    TArchiveFile(const TArchiveFile&) = delete;
-    TArchiveFile& operator=(const TArchiveFile&) = delete;
-};
-
-} // namespace
-
 void TUnBase::StartDecodePrefetch(std::vector<TDecodeJob> Jobs) {
     FDecodePrefetch.reset();
     const unsigned threads = JobThreads(Threads);
@@ -95,16 +78,13 @@ void TUnBase::StartDecodePrefetch(std::vector<TDecodeJob> Jobs) {
     auto jobs = std::make_shared<const std::vector<TDecodeJob>>(std::move(Jobs));
     const std::string archive = ArchiveFile();
     auto makeWork = [jobs, archive]() -> TOrderedPrefetch<TDecoded>::TWork {
-        auto file = std::make_shared<TArchiveFile>(archive);
+        auto file = std::make_shared<TUniqueFd>(OpenForReading(archive));
         return [jobs, file](int Index) {
             const TDecodeJob& job = (*jobs)[static_cast<std::size_t>(Index)];
             TDecoded decoded;
             decoded.DataPos = job.DataPos;
             std::vector<std::uint8_t> packed(static_cast<std::size_t>(job.Packed));
-            std::int64_t got = 0;
-            for (ssize_t n; got < job.Packed && (n = ::pread(file->Fd, packed.data() + got,
-                                                             packed.size() - got, job.DataPos + got)) > 0;)
-                got += n;
+            const std::int64_t got = ReadFileAt(file->Get(), job.DataPos, packed.data(), job.Packed);
             std::int64_t at = 0;
             TDecoderIO io;
             io.Input = [&](std::uint8_t* Buffer, std::int64_t Count) {

@@ -3,38 +3,19 @@
 // and inflates them; the reader takes the result where it would have inflated the entry itself,
 // only when the data start where it found them.
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvFileIo.h"
 #include "engine/read/krvUnZip.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
-// One worker's file descriptor of the archive, closed with the worker.
-struct TArchiveFd {
-    int Fd = -1;
-    explicit TArchiveFd(const std::string& Name) : Fd(::open(Name.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~TArchiveFd() {
-        if (Fd >= 0) ::close(Fd);
-    }
-    TArchiveFd(const TArchiveFd&) = delete;
-    TArchiveFd& operator=(const TArchiveFd&) = delete;
-    bool ReadAt(std::int64_t Pos, void* Buffer, std::int64_t Count) const {
-        auto* p = static_cast<std::uint8_t*>(Buffer);
-        for (std::int64_t done = 0; done < Count;) {
-            const ssize_t n = ::pread(Fd, p + done, static_cast<std::size_t>(Count - done), Pos + done);
-            if (n <= 0) return false;
-            done += n;
-        }
-        return true;
-    }
-};
-
 struct TWorker {
-    TArchiveFd Archive;
+    TUniqueFd Archive;
     TWholeInflater Inflater;
     std::vector<std::uint8_t> Packed; // reused from entry to entry
-    explicit TWorker(const std::string& Name) : Archive(Name) {}
+    explicit TWorker(const std::string& Name) : Archive(OpenForReading(Name)) {}
+    bool ReadAt(std::int64_t Pos, void* Buffer, std::int64_t Count) const {
+        return ReadFileAt(Archive.Get(), Pos, Buffer, Count) == Count;
+    }
 };
 
 } // namespace
@@ -68,8 +49,7 @@ void TUnZip::StartInflatePrefetch() {
             const TJob& job = (*jobs)[static_cast<std::size_t>(Index)];
             TInflated result;
             std::uint8_t header[TZipLocalHeader::Size];
-            if (!worker->Archive.ReadAt(job.LocalOffset, header, sizeof header) ||
-                GetU32LE(header) != ZipLocalSig)
+            if (!worker->ReadAt(job.LocalOffset, header, sizeof header) || GetU32LE(header) != ZipLocalSig)
                 return result;
             const TZipLocalHeader local = TZipLocalHeader::FromBytes(header);
             result.DataStart =
@@ -77,7 +57,7 @@ void TUnZip::StartInflatePrefetch() {
             worker->Packed.resize(static_cast<std::size_t>(job.Packed));
             const std::span<const std::uint8_t> packed(worker->Packed);
             result.Plain.resize(static_cast<std::size_t>(job.Unpacked));
-            result.Ok = worker->Archive.ReadAt(result.DataStart, worker->Packed.data(), job.Packed) &&
+            result.Ok = worker->ReadAt(result.DataStart, worker->Packed.data(), job.Packed) &&
                         worker->Inflater.Inflate(packed, result.Plain);
             if (!result.Ok) result.Plain.clear();
             return result;
