@@ -109,8 +109,41 @@ public:
     // The temporary folders of the view command, removed when the window goes.
     const std::vector<std::string>& ViewFolders() const { return TempFolders; }
 
-    // The switches of two or more arguments; returns the program's exit code.
+    // The switches of two or more arguments; returns the program's exit code: 0 when the
+    // switch's work succeeded, 1 when it failed, 2 for an unknown switch (main_fmCommandLine.cpp).
     int ProcContextMenu();
+
+    // ---- other archive operations (main_fmOperations.cpp) ----
+    // The check-out clean-up question; false when the user cancels.
+    bool ExitCheckoutCheck();
+    // The workers shared with the command line; each is true when its work succeeded.
+    bool CmdTest(const QString& ArchiveName);
+    bool CmdRepair(const QString& ZipName);
+    bool CmdConvert(const QString& ArchiveName);
+    bool CmdVirusScan(const QString& ArchiveName);
+    // Target empty: the save dialog asks for it.
+    bool CmdMakeSFX(const QString& ArchiveName, const QString& Target);
+    // "-M": Files zipped as the file name of Name into a temporary folder and mailed.
+    bool CmdMailFiles(const QString& Name, const QStringList& Files);
+    // "-AX": Files zipped into a temporary folder and made into Name with ".exe".
+    bool CmdMakeSFXFromFiles(const QString& Name, const QStringList& Files);
+    void AboutCommand();
+
+    // ---- backup sets (main_fmBackup.cpp) ----
+    bool ValidateBackupScript(const QStringList& Lines);
+    // Runs one set; true when it was run through to the packing step.
+    bool ExecuteBackup(const QString& ScriptPath);
+    void GenerateBackupMenu();
+    // The backup manager and the runs it asks for.
+    void ManageBackupsCommand();
+
+    // ---- batch (main_fmBatch.cpp) ----
+    // Tag 1..7: Test, Virus Scan, Make .EXE, Convert, Extract, Create, Add.
+    void BatchCommand(int Tag);
+
+    // ---- wizard (main_fmWizard.cpp) ----
+    // The wizard, modal, with the window's actions suspended meanwhile.
+    void WizardCommand();
 
     // ---- association upkeep (main_fmAssoc.cpp) -------------------------------------------------
     // Brings the shell's bindings in line with the record's flags (administrators only).
@@ -173,6 +206,14 @@ private:
     void SavePlacement() const;
     // Commands that later work brings; until then they tell the user so.
     void CommandNotAvailable();
+    // Each group of commands binds its own actions (ConnectActions calls them).
+    void ConnectOperationActions(); // main_fmOperations.cpp
+    void ConnectBackupActions();    // main_fmBackup.cpp
+    void ConnectBatchActions();     // main_fmBatch.cpp
+    void ConnectWizardActions();    // main_fmWizard.cpp
+    void ConnectFavouriteActions(); // main_fmFavourites.cpp (favourites, find)
+    void ConnectPrintActions();     // main_fmPrint.cpp (print, export, version check)
+    void ConnectHelpActions();      // main_fmHelp.cpp
 
     // ---- associations (main_fmAssoc.cpp) ----
     // The start-up check: when the registrar finds the flagged types not the program's and the
@@ -264,8 +305,8 @@ private:
     void SetExplorerVisible(bool Visible);
 
     std::unique_ptr<Ui::TfmMain> ui;
-    std::unique_ptr<TKorva> krvKorva;      // the displayed archive
-    std::unique_ptr<TKorva> krvUtil;       // the delete command's own lister
+    std::unique_ptr<TKorva> krvKorva; // the displayed archive
+    std::unique_ptr<TKorva> krvUtil;  // the delete command's own lister
     std::unique_ptr<TRegArchive> krvRegArchive;
     std::unique_ptr<TUnBase> FReader;      // the reader of the last extraction
     std::unique_ptr<TCompBase> FWriter;    // the writer of the last add or delete

@@ -81,49 +81,13 @@ void TfmMain::ConnectActions() {
     connect(ui->acPassword, &QAction::triggered, this, &TfmMain::PasswordCommand);
     connect(ui->acDelete, &QAction::triggered, this, &TfmMain::DeleteCommand);
 
-    // The commands of later work.
-    for (QAction* action : {ui->acMoveArchive,
-                            ui->acCopyArchive,
-                            ui->acRenameArchive,
-                            ui->acDeleteArchive,
-                            ui->acProperties,
-                            ui->acPrint,
-                            ui->acMailArchive,
-                            ui->acFind,
-                            ui->acFindNext,
-                            ui->acTest,
-                            ui->acVirusScan,
-                            ui->acCheckOut,
-                            ui->acInstall,
-                            ui->acMakeSFX,
-                            ui->acConvert,
-                            ui->acRepair,
-                            ui->acUUencode,
-                            ui->acViewComment,
-                            ui->acBatchAdd,
-                            ui->acBatchCreate,
-                            ui->acBatchExtract,
-                            ui->acBatchTest,
-                            ui->acBatchConvert,
-                            ui->acBatchMakeSFX,
-                            ui->acBatchVirusScan,
-                            ui->acAddFavourites,
-                            ui->acOrganizeFavorites,
-                            ui->acManageBackups,
-                            ui->acWizard,
-                            ui->acHelpContents,
-                            ui->acHelpSearch,
-                            ui->acHelpUsage,
-                            ui->acHelpTutorial,
-                            ui->acHelpTips,
-                            ui->acHelpFAQ,
-                            ui->acHomepage,
-                            ui->acLicenseAgreement,
-                            ui->acAbout,
-                            ui->miExportText,
-                            ui->miExportCsv,
-                            ui->miExportHtml})
-        connect(action, &QAction::triggered, this, &TfmMain::CommandNotAvailable);
+    ConnectOperationActions();
+    ConnectBackupActions();
+    ConnectBatchActions();
+    ConnectWizardActions();
+    ConnectFavouriteActions();
+    ConnectPrintActions();
+    ConnectHelpActions();
     connect(ui->acConfiguration, &QAction::triggered, this, [this] { ConfigurationCommand(0); });
     connect(ui->miConfigureToolbar, &QAction::triggered, this, [this] { ConfigurationCommand(1); });
     // These do nothing, as they always have.
