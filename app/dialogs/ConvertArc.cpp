@@ -4,7 +4,6 @@
 #include "app/dialogs/FileNameFields.h"
 #include "ui_ConvertArc.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 TfmConvertArc::TfmConvertArc(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TfmConvertArc>()) {
@@ -75,7 +74,7 @@ void TfmConvertArc::ConvertClick() {
                        "this file ?",
                        mtConfirmation, mbYes | mbNo) != mrYes)
             return;
-        QFile::remove(target);
+        // The converter replaces the file only once the new archive is complete.
     }
     done(mrOk);
 }

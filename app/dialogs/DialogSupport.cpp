@@ -35,12 +35,12 @@ void CloseWith(QAbstractButton* Button, QDialog* Dialog, int Result) {
 }
 
 void ConnectHelp(QAbstractButton* Button, const QString& Topic) {
-    QObject::connect(Button, &QAbstractButton::clicked, Button, [Topic] {
-        // The data folder lies at <prefix>/share/quillar beside the program's <prefix>/bin.
-        const QString page =
-            QCoreApplication::applicationDirPath() + "/../share/quillar/help/" + Topic + ".html";
-        QDesktopServices::openUrl(QUrl::fromLocalFile(page));
-    });
+    QObject::connect(Button, &QAbstractButton::clicked, Button,
+                     [Topic] { QDesktopServices::openUrl(QUrl::fromLocalFile(HelpPagePath(Topic))); });
+}
+
+QString HelpPagePath(const QString& Topic) {
+    return QCoreApplication::applicationDirPath() + "/../share/quillar/help/" + Topic + ".html";
 }
 
 QString& CurrentArchivePassword() {

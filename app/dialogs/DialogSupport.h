@@ -18,6 +18,9 @@ void CloseWith(QAbstractButton* Button, QDialog* Dialog, int Result);
 // Clicking Button opens the help page of Topic ("Hlp_..."), one HTML page per topic in the
 // help folder of the program's data.
 void ConnectHelp(QAbstractButton* Button, const QString& Topic);
+// The help page of Topic: <prefix>/share/quillar/help/<Topic>.html beside the program's
+// <prefix>/bin.
+QString HelpPagePath(const QString& Topic);
 
 // The password of the open archive: set by the password dialogs, used for adding and extracting,
 // cleared by the main window when the archive is closed.

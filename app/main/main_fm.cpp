@@ -242,7 +242,7 @@ void TfmMain::FormShow() {
     const TAppSettings& settings = AppSettings();
     if (FArguments.size() == 1 && QFileInfo(FArguments[0]).isFile()) {
         DisplayArchive(QFileInfo(FArguments[0]).absoluteFilePath());
-        // The comment window (CommentsOpen) comes with the comment command.
+        if (settings.CommentsOpen) DisplayCommentIfExist();
     } else if (FArguments.size() < 2) {
         if (settings.StartupOpen) OpenArchiveCommand();
         // The wizard (StartupWizard) is shown here once it exists; until then the window stays.
@@ -258,6 +258,10 @@ void TfmMain::closeEvent(QCloseEvent* Event) {
         // The listing ends first; the window closes when it has.
         FCloseWhenListed = true;
         krvKorva->SetCancel(true);
+        Event->ignore();
+        return;
+    }
+    if (!ExitCheckoutCheck()) {
         Event->ignore();
         return;
     }

@@ -38,6 +38,9 @@ class TRegArchive;
 class TUnBase;
 class TStatusLed;
 class TZipCommon;
+class TZip;
+class TZipCheck;
+struct TRunFolder;
 
 class TfmMain : public QMainWindow {
     Q_OBJECT
@@ -113,7 +116,7 @@ public:
     // switch's work succeeded, 1 when it failed, 2 for an unknown switch (main_fmCommandLine.cpp).
     int ProcContextMenu();
 
-    // ---- other archive operations (main_fmOperations.cpp) ----
+    // ---- other archive operations (main_fmOperations.cpp and the units it names) ----
     // The check-out clean-up question; false when the user cancels.
     bool ExitCheckoutCheck();
     // The workers shared with the command line; each is true when its work succeeded.
@@ -256,6 +259,42 @@ private:
     TCompBase* DefineCompressComponent();
     // The end of an add: messages for a full disk, a cancel or a failure; true on success.
     bool ReportAddResult(TCompBase& Writer, bool NewArchive);
+
+    // ---- other archive operations (main_fmOperations.cpp, main_fmTestRepair.cpp,
+    // main_fmConvert.cpp, main_fmArchiveFile.cpp, main_fmCheckout.cpp) ----
+    void PropertiesCommand();
+    void CommentCommand();
+    // The comment window after opening a zip: shown only when the archive has a comment.
+    void DisplayCommentIfExist();
+    // The open archive's comment: the zip writer prepared for it (its comments read), or
+    // nullptr for an archive that is no zip or whose directory cannot be read.
+    std::unique_ptr<TZip> OpenArchiveComment(QString& Text);
+    void UUEncodeCommand();
+    void BindTester(TZipCheck& Tester);
+    // The next volume of the tester and the converter: its path asked for when it is missing.
+    void AskNextVolume(std::string& VolumeName, const std::string& VolumeID, bool Exists, bool& Cancel);
+    void MailArchiveCommand();
+    void MoveArchiveCommand();
+    void CopyArchiveCommand();
+    void RenameArchiveCommand();
+    void DeleteArchiveCommand();
+    // Deletes the open archive's file; false (after the message) when it could not.
+    bool DeleteArchive(const QString& Path);
+    void CheckOutCommand();
+    void InstallCommand();
+    // Runs the configured scanner over Folder and reports its verdict; true when it found
+    // nothing.
+    bool ScanFolder(const QString& Folder);
+    // The scanner is set up; otherwise the message that says where to set it up.
+    bool VirusScannerConfigured(bool Tell);
+    // The save dialog of the repair and self-extractor commands (default answer: FileName).
+    // The self-extractor of ArchiveName; OverwriteConfirmed: an existing Target was agreed to.
+    bool RunMakeSFX(const QString& ArchiveName, const QString& Target, bool OverwriteConfirmed);
+    // "-M", "-AX": Files zipped as the file name of Name into Temp; the archive written, or ''
+    // (after the message) when nothing was.
+    QString ZipIntoRunFolder(TRunFolder& Temp, const QString& Name, const QStringList& Files);
+    bool AskSaveName(const QString& Title, QString& FileName, const QString& Filter, bool OverwritePrompt);
+    int FRepairFound = 0, FRepairSound = 0;
 
     // ---- shared handlers (main_fmEvents.cpp) ----
     void CreateOperationForms();

@@ -19,7 +19,9 @@ void TfmMain::ConnectActions() {
     ui->tbFilter->setVisible(false);
 
     connect(ui->acOpenArchive, &QAction::triggered, this, &TfmMain::OpenArchiveCommand);
-    connect(ui->acCloseArchive, &QAction::triggered, this, &TfmMain::CloseArchive);
+    connect(ui->acCloseArchive, &QAction::triggered, this, [this] {
+        if (FListing || ExitCheckoutCheck()) CloseArchive();
+    });
     connect(ui->acRefresh, &QAction::triggered, this, &TfmMain::RefreshCommand);
     connect(ui->acExit, &QAction::triggered, this, &QWidget::close);
     connect(ui->acCancelTask, &QAction::triggered, this, &TfmMain::CancelTask);

@@ -168,6 +168,7 @@ int TfmMain::RunCompress(TCompBase& Writer) {
 }
 
 void TfmMain::NewArchiveCommand() {
+    if (!ExitCheckoutCheck()) return;
     ui->rcbFilter->setCurrentText(QStringLiteral("*.*"));
     TLmSaveDialog apsdNew(this);
     apsdNew.Title = QStringLiteral("New Archive");

@@ -19,6 +19,16 @@ QString Str(const std::string& Text) {
 
 } // namespace
 
+void TfmMain::AskNextVolume(std::string& VolumeName, const std::string& VolumeID, bool Exists, bool& Cancel) {
+    Cancel = false;
+    if (Exists) return;
+    QString answer = Str(VolumeName);
+    if (InputQuery(QFileInfo(answer).fileName(), QStringLiteral("Volume ID: ") + Str(VolumeID), answer))
+        VolumeName = answer.toStdString();
+    else
+        Cancel = true;
+}
+
 void TfmMain::BindConverter(TArc2Arc& Converter) {
     ClearOutput();
     auto tested = std::make_shared<int>(0);
@@ -34,16 +44,9 @@ void TfmMain::BindConverter(TArc2Arc& Converter) {
                                      bool& TryAgain) {
         krvUnZipGetPassword(Sender, FileName, Password, TryAgain);
     };
-    Converter.OnNextVolume = [](TZipCommon&, std::string& VolumeName, const std::string& VolumeID,
-                                bool Exists, bool& Cancel) {
-        Cancel = false;
-        if (Exists) return;
-        QString answer = Str(VolumeName);
-        if (InputQuery(QFileInfo(answer).fileName(), QStringLiteral("Volume ID: ") + Str(VolumeID), answer))
-            VolumeName = answer.toStdString();
-        else
-            Cancel = true;
-    };
+    Converter.OnNextVolume = [this](TZipCommon&, std::string& VolumeName, const std::string& VolumeID,
+                                    bool Exists,
+                                    bool& Cancel) { AskNextVolume(VolumeName, VolumeID, Exists, Cancel); };
     Converter.OnExtractActivate = [this, status](TZipCommon& Sender) {
         status(QStringLiteral("Extracting current archive ..."));
         AppendOutput(QStringLiteral(":: Current Archive: ") + Str(Sender.ArchiveFile()));

@@ -52,7 +52,7 @@ void TfmMain::RememberOpenFolder(const QString& FileName) {
 }
 
 void TfmMain::OpenArchiveCommand() {
-    // The check-out question comes first once check-out exists.
+    if (!ExitCheckoutCheck()) return;
     ui->rcbFilter->setCurrentText(QStringLiteral("*.*"));
     const TAppSettings& settings = AppSettings();
     QString folder = QDir::currentPath();
@@ -87,9 +87,11 @@ void TfmMain::OpenArchiveCommand() {
     // The output window is cleared here once it exists.
     RememberOpenFolder(file);
     DisplayArchive(file);
+    if (settings.CommentsOpen) DisplayCommentIfExist();
 }
 
 void TfmMain::OpenRecent(const QString& FileName) {
+    if (!ExitCheckoutCheck()) return;
     ui->rcbFilter->setCurrentText(QStringLiteral("*.*"));
     if (!QFileInfo(FileName).isFile()) {
         MessageDlg(QStringLiteral("The file you selected does not exist. \r\nPlease select another file."),
@@ -98,6 +100,7 @@ void TfmMain::OpenRecent(const QString& FileName) {
     }
     RememberOpenFolder(FileName);
     DisplayArchive(FileName);
+    if (AppSettings().CommentsOpen) DisplayCommentIfExist();
 }
 
 void TfmMain::DisplayArchive(const QString& FileName) {
@@ -302,7 +305,6 @@ void TfmMain::CloseArchive() {
         CancelTask();
         return;
     }
-    // The check-out question comes first once check-out exists.
     krvKorva->SetArchiveFile("");
     CurrentArchivePassword().clear();
     ApplicationBusy();

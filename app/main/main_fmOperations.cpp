@@ -1,50 +1,250 @@
-// The operations on the archive as a whole (mail, move, copy, rename, delete, properties, comment, test,
-// repair, convert, virus scan, self-extractor, uuencode, check-out, install) and their workers shared with
-// the command line. Until its work lands, each command here tells the user it is not available.
+// The operations on the archive as a whole, bound to their commands here: properties and the
+// comment, uuencode and about. The workers that the command line shares live in
+// main_fmTestRepair.cpp (test, repair) and main_fmConvert.cpp (convert, self-extractor, the
+// zip-and-go switches); the file commands in main_fmArchiveFile.cpp; check-out, install and
+// the virus scan in main_fmCheckout.cpp.
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/dialogs/About.h"
+#include "app/dialogs/Comment.h"
+#include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Prompter.h"
+#include "app/dialogs/Properties.h"
+#include "app/dialogs/UUEncode.h"
+#include "app/main/ArchiveModel.h"
+#include "app/main/InputQuery.h"
+#include "engine/core/krvGbls.h"
+#include "engine/read/krvKorva.h"
+#include "engine/write/krvUUEncode.h"
+#include "engine/write/krvZip.h"
+#include "platform/CodePages.h"
+#include "platform/FileAttributes.h"
+#include "ui/LmOpenDlg.h"
+#include "ui/LmSaveDlg.h"
+#include "ui/ProgressCyl.h"
+#include "ui_Comment.h"
+#include "ui_Properties.h"
+#include "ui_UUEncode.h"
 
-void TfmMain::ConnectOperationActions() {
-    for (QAction* action :
-         {ui->acMoveArchive, ui->acCopyArchive, ui->acRenameArchive, ui->acDeleteArchive, ui->acProperties,
-          ui->acMailArchive, ui->acTest, ui->acVirusScan, ui->acCheckOut, ui->acInstall, ui->acMakeSFX,
-          ui->acConvert, ui->acRepair, ui->acUUencode, ui->acViewComment, ui->acHomepage, ui->acAbout})
-        connect(action, &QAction::triggered, this, &TfmMain::CommandNotAvailable);
-}
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <cstdio>
 
 namespace {
-bool NotYet() {
-    MessageDlg(QStringLiteral("This operation is not available in this version."), mtError, mbOK);
-    return false;
-}
-} // namespace
 
-bool TfmMain::ExitCheckoutCheck() {
+QString Str(const std::string& Text) {
+    return QString::fromStdString(Text);
+}
+
+// Bytes with thousands separators and no decimals.
+QString Grouped(double Bytes) {
+    QLocale locale = QLocale::c();
+    locale.setNumberOptions(QLocale::DefaultNumberOptions);
+    return locale.toString(Bytes, 'f', 0);
+}
+
+QString SizeLine(double Bytes) {
+    return QString::number(Bytes / 1048576.0, 'f', 2) + QStringLiteral(" MB (") + Grouped(Bytes) +
+           QStringLiteral(" bytes)");
+}
+
+// A stored comment: UTF-8 when it reads as such (what this program writes), else the DOS code page.
+QString CommentText(const std::vector<std::uint8_t>& Bytes) {
+    const std::string_view text(reinterpret_cast<const char*>(Bytes.data()), Bytes.size());
+    return Str(IsValidUtf8(text) ? std::string(text) : CodePageToUtf8(text, TCodePage::Oem));
+}
+
+// The span sizes of the uuencode dialog, in kilobytes.
+constexpr int SpanSizes[] = {0, 100, 720, 1228, 1433, 2867};
+
+} // namespace
+void TfmMain::ConnectOperationActions() {
+    connect(ui->acMoveArchive, &QAction::triggered, this, &TfmMain::MoveArchiveCommand);
+    connect(ui->acCopyArchive, &QAction::triggered, this, &TfmMain::CopyArchiveCommand);
+    connect(ui->acRenameArchive, &QAction::triggered, this, &TfmMain::RenameArchiveCommand);
+    connect(ui->acDeleteArchive, &QAction::triggered, this, &TfmMain::DeleteArchiveCommand);
+    connect(ui->acMailArchive, &QAction::triggered, this, &TfmMain::MailArchiveCommand);
+    connect(ui->acProperties, &QAction::triggered, this, &TfmMain::PropertiesCommand);
+    connect(ui->acViewComment, &QAction::triggered, this, &TfmMain::CommentCommand);
+    connect(ui->acUUencode, &QAction::triggered, this, &TfmMain::UUEncodeCommand);
+    connect(ui->acCheckOut, &QAction::triggered, this, &TfmMain::CheckOutCommand);
+    connect(ui->acInstall, &QAction::triggered, this, &TfmMain::InstallCommand);
+    connect(ui->acTest, &QAction::triggered, this, [this] {
+        if (ArchiveOpen() && CheckArchiveExists()) CmdTest(Str(krvKorva->ArchiveFile()));
+    });
+    connect(ui->acVirusScan, &QAction::triggered, this, [this] {
+        if (ArchiveOpen() && CheckArchiveExists()) CmdVirusScan(Str(krvKorva->ArchiveFile()));
+    });
+    connect(ui->acMakeSFX, &QAction::triggered, this, [this] {
+        if (ArchiveOpen() && CheckArchiveExists()) CmdMakeSFX(Str(krvKorva->ArchiveFile()), {});
+    });
+    connect(ui->acConvert, &QAction::triggered, this, [this] {
+        if (!krvKorva->ArchiveFile().empty() && !CheckArchiveExists()) return;
+        CmdConvert(ArchiveOpen() ? Str(krvKorva->ArchiveFile()) : QString());
+    });
+    connect(ui->acRepair, &QAction::triggered, this, [this] {
+        QString name;
+        if (AutoAnswerDialogs()) {
+            std::fprintf(stderr, "Select Zip File To Repair ...: [Cancel]\n");
+            return;
+        }
+        TLmOpenDialog odgOpen(this);
+        odgOpen.Title = QStringLiteral("Select Zip File To Repair ...");
+        odgOpen.Filter = QStringLiteral("Zip Archives (*.zip)|*.zip");
+        odgOpen.DefaultExt = QStringLiteral("zip");
+        odgOpen.Options.FileMustExist = true;
+        if (odgOpen.Execute() && !odgOpen.FileName.isEmpty()) CmdRepair(odgOpen.FileName);
+    });
+    connect(ui->acAbout, &QAction::triggered, this, &TfmMain::AboutCommand);
+    connect(ui->acHomepage, &QAction::triggered, this,
+            [this] { LaunchProgram(QStringLiteral("xdg-open"), {QString::fromLatin1(QuillarHomepage)}); });
+}
+
+bool TfmMain::AskSaveName(const QString& Title, QString& FileName, const QString& Filter,
+                          bool OverwritePrompt) {
+    if (AutoAnswerDialogs()) {
+        // The default answer is the name offered.
+        std::fprintf(stderr, "%s: %s [OK]\n", Title.toLocal8Bit().constData(),
+                     FileName.toLocal8Bit().constData());
+        return true;
+    }
+    TLmSaveDialog sdgSave(this);
+    sdgSave.Title = Title;
+    sdgSave.Filter = Filter;
+    sdgSave.InitialDir = QFileInfo(FileName).absolutePath();
+    sdgSave.FileName = FileName;
+    sdgSave.Options.OverwritePrompt = OverwritePrompt;
+    if (!sdgSave.Execute() || sdgSave.FileName.isEmpty()) return false;
+    FileName = sdgSave.FileName;
     return true;
 }
-bool TfmMain::CmdTest(const QString&) {
-    return NotYet();
+
+// ---- properties and comment ------------------------------------------------------------------
+
+std::unique_ptr<TZip> TfmMain::OpenArchiveComment(QString& Text) {
+    Text.clear();
+    if (krvKorva->ArcType() != atZip) return nullptr;
+    auto zip = std::make_unique<TZip>();
+    zip->OnError = [this](TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
+                          const std::string& VolumeID,
+                          int ECode) { krvKorvaError(Sender, FileName, ExtendedMsg, VolumeID, ECode); };
+    zip->SetArchiveFile(krvKorva->ArchiveFile());
+    try {
+        zip->OpenComments();
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+    Text = CommentText(zip->GetArchiveComment());
+    return zip;
 }
-bool TfmMain::CmdRepair(const QString&) {
-    return NotYet();
+
+void TfmMain::PropertiesCommand() {
+    if (!ArchiveOpen() || !CheckArchiveExists()) return;
+    const QString archive = Str(krvKorva->ArchiveFile());
+    QString comment;
+    if (!OpenArchiveComment(comment)) {
+        if (krvKorva->ArcType() != atZip)
+            comment = QStringLiteral("Comments not supported for this archive format.");
+    }
+    // The totals count every entry, whatever the filter shows.
+    const std::vector<std::string> spec = krvKorva->FileSpec;
+    const bool filtered = spec != std::vector<std::string>{"*.*"};
+    if (filtered) {
+        krvKorva->FileSpec = {"*.*"};
+        RefreshList(archive);
+    }
+    TfmProperties dialog(this);
+    Ui::TfmProperties& p = *dialog.ui;
+    const QFileInfo file(archive);
+    p.edFilename->setText(archive);
+    p.laArcType->setText(Str(ArcTypeNames[krvKorva->ArcType()]).trimmed());
+    p.laTotalFiles->setText(QString::number(FModel->rowCount()));
+    p.laDate->setText(QLocale::system().toString(file.lastModified(), QLocale::ShortFormat));
+    const double packed =
+        krvKorva->ArcType() == atCab ? static_cast<double>(file.size()) : krvKorva->TotalPackedSize;
+    const double unpacked = krvKorva->TotalUnpackedSize;
+    p.laPackedSize->setText(SizeLine(packed));
+    p.laUnpackedSize->setText(SizeLine(unpacked));
+    const int ratio = CompressRatioFloat(unpacked, packed);
+    p.pcRatio->SetPosition(ratio);
+    p.laRatio->setText(QString::number(ratio) + QLatin1Char('%'));
+    const std::uint32_t attr = FileAttributesOf(archive.toStdString());
+    p.ckReadonly->setChecked(attr & faReadOnly);
+    p.ckHidden->setChecked(attr & faHidden);
+    p.ckSystem->setChecked(attr & faSysFile);
+    p.ckArchive->setChecked(attr & faArchive);
+    p.meComment->setPlainText(comment);
+    ShowModal(dialog);
+    if (filtered) {
+        krvKorva->FileSpec = spec;
+        RefreshList(archive);
+    }
 }
-bool TfmMain::CmdConvert(const QString&) {
-    return NotYet();
+
+void TfmMain::CommentCommand() {
+    if (!ArchiveOpen() || !CheckArchiveExists()) return;
+    QString text;
+    std::unique_ptr<TZip> zip = OpenArchiveComment(text);
+    if (!zip) return;
+    TfmComment dialog(*zip, this);
+    dialog.ui->meComment->setPlainText(text);
+    ShowModal(dialog);
+    zip->SaveComments();
 }
-bool TfmMain::CmdVirusScan(const QString&) {
-    return NotYet();
+
+void TfmMain::DisplayCommentIfExist() {
+    QString text;
+    std::unique_ptr<TZip> zip = OpenArchiveComment(text);
+    if (!zip || text.isEmpty()) return;
+    TfmComment dialog(*zip, this);
+    dialog.ui->meComment->setPlainText(text);
+    ShowModal(dialog);
+    zip->SaveComments();
 }
-bool TfmMain::CmdMakeSFX(const QString&, const QString&) {
-    return NotYet();
+
+// ---- uuencode --------------------------------------------------------------------------------
+
+void TfmMain::UUEncodeCommand() {
+    if (!krvKorva->ArchiveFile().empty() && !CheckArchiveExists()) return;
+    TfmUUEncode dialog(this);
+    Ui::TfmUUEncode& d = *dialog.ui;
+    if (ArchiveOpen()) {
+        const QString archive = Str(krvKorva->ArchiveFile());
+        d.rxfedInput->setText(archive);
+        d.rxfedOutput->setText(Str(ReplaceFileExt(archive.toStdString(), ".uue")));
+    }
+    if (ShowModal(dialog) != mrOk) return;
+    ResetRunFlags();
+    TUUEncode encoder;
+    BindEngineEvents(encoder);
+    encoder.OnFileExists = [this](TZipCommon& Sender, const std::string& FileName, TDateTime,
+                                  TOverwriteMode& OverwriteMode) {
+        krvGZipFileExists(Sender, FileName, OverwriteMode);
+    };
+    encoder.SetArchiveFile(QFileInfo(d.rxfedInput->text()).absoluteFilePath().toStdString());
+    encoder.SetOutFilename(QFileInfo(d.rxfedOutput->text()).absoluteFilePath().toStdString());
+    encoder.KBytesPerVolume = SpanSizes[std::clamp(d.cbSpanSize->currentIndex(), 0, 5)];
+    encoder.WriteTableToFile = true;
+    encoder.SetCompressMethod(dialog.EncodeIndex() == 1 ? cmXXEncode : cmUUEncode);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const int written = encoder.Compress();
+    QApplication::restoreOverrideCursor();
+    if (written > 0)
+        MessageDlg(QStringLiteral("UUEncode completed successfully."), mtInformation, mbOK);
+    else if (!encoder.Cancel())
+        MessageDlg(QStringLiteral("The file was not encoded; the output log says why."), mtError, mbOK);
 }
-bool TfmMain::CmdMailFiles(const QString&, const QStringList&) {
-    return NotYet();
-}
-bool TfmMain::CmdMakeSFXFromFiles(const QString&, const QStringList&) {
-    return NotYet();
-}
+
+// ---- about -----------------------------------------------------------------------------------
+
 void TfmMain::AboutCommand() {
-    NotYet();
+    TfmAbout dialog(this);
+    ShowModal(dialog);
 }

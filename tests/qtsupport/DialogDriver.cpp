@@ -1,5 +1,10 @@
 #include "DialogDriver.h"
 
+#include "ui/LmOpenSaveComm.h"
+
+#include <QAbstractItemView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QTimer>
 #include <memory>
 
@@ -23,6 +28,24 @@ int RunModal(QDialog& Dialog, std::vector<std::function<void()>> Steps) {
     const int result = Dialog.exec();
     *next = nullptr; // breaks the cycle
     return result;
+}
+
+void AnswerFileDialog(const QString& Text, std::function<void(TLmCustomOpenDialog&)> Check) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, Text, Check] {
+        TLmCustomOpenDialog* dialog = TLmCustomOpenDialog::Current();
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        if (Check) Check(*dialog);
+        // Typing a name drops the files selected in the lists, as the dialog does for a user.
+        for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>())
+            if (view->selectionModel()) view->selectionModel()->clearSelection();
+        Find<QLineEdit>(*dialog, "fileNameEdit")->setText(Text);
+        dialog->Press(1);
+    });
+    timer->start();
 }
 
 } // namespace testsupport

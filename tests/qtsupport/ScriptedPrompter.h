@@ -22,6 +22,8 @@ public:
     std::vector<QString> InputPrompts;
 
     int Ask(const TPrompt& Prompt) override;
+    // True when a prompt whose text starts with Start was shown.
+    bool Saw(const QString& Start) const;
     bool InputQuery(const QString& Caption, const QString& Prompt, QString& Value) override;
 };
 

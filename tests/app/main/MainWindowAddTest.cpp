@@ -27,20 +27,6 @@ using namespace testsupport;
 
 namespace {
 
-void Must(const ToolResult& Result) {
-    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
-}
-
-QString Q(const fs::path& Path) {
-    return QString::fromStdString(Path.string());
-}
-
-bool SawPrompt(const ScriptedPrompter& Prompter, const QString& Start) {
-    for (const TPrompt& prompt : Prompter.Prompts)
-        if (prompt.Text.startsWith(Start)) return true;
-    return false;
-}
-
 // The product's engine host, so that deleted archives and moved sources go to the trash of the
 // test's private home.
 class TAddTest : public MainWindowTest {
@@ -140,8 +126,7 @@ TEST_F(TAddTest, AnExistingArchiveKeepsItsOwnFormat) {
         FWindow->CmdAdd(Q(dir / "compress-named.zip"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false),
         0);
     EXPECT_EQ(ReadFile(dir / "compress-named.zip"), compressed);
-    EXPECT_TRUE(
-        SawPrompt(FPrompter.Prompter(), "Adding new files to this archive file format is not supported."));
+    EXPECT_TRUE(FPrompter.Prompter().Saw("Adding new files to this archive file format is not supported."));
 
     // A .tgz stays a tar.gz with its old entries, or is left alone while no tar writer exists.
     const std::string tgz = ReadFile(dir / "t.tgz");
@@ -230,7 +215,7 @@ TEST_F(TAddTest, FullDiskAndCancelLeaveTheOldArchive) {
         EXPECT_LE(FWindow->CmdAdd(Q(archive), {Q(dir / "big.bin")}, 1, sdNone, swAdd, true, true), 0);
         EXPECT_EQ(ReadFile(archive), before);
         EXPECT_EQ(FolderNames(dir / "disk"), std::vector<std::string>{"t.zip"});
-        EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "Error creating archive. Disk full."));
+        EXPECT_TRUE(FPrompter.Prompter().Saw("Error creating archive. Disk full."));
         EXPECT_TRUE(FWindow->OutputLog().contains("Error No : 25160")) << FWindow->OutputLog().toStdString();
     }
     const fs::path archive = dir / "t.zip";
@@ -253,26 +238,9 @@ TEST_F(TAddTest, FullDiskAndCancelLeaveTheOldArchive) {
     cancel.stop();
     EXPECT_EQ(ReadFile(archive), before);
     EXPECT_TRUE(cancelUsable);
-    EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "Archiving operation cancelled."));
+    EXPECT_TRUE(FPrompter.Prompter().Saw("Archiving operation cancelled."));
     EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"big.bin", "small.txt", "t.zip"}));
     EXPECT_TRUE(FWindow->isEnabled());
-}
-
-// Fills the next file dialog's name box with Text and presses its OK button, once; Check looks
-// at the dialog first.
-void AnswerFileDialog(const QString& Text, std::function<void(TLmCustomOpenDialog&)> Check = {}) {
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, Text, Check] {
-        TLmCustomOpenDialog* dialog = TLmCustomOpenDialog::Current();
-        if (!dialog || !dialog->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
-        if (Check) Check(*dialog);
-        Find<QLineEdit>(*dialog, "fileNameEdit")->setText(Text);
-        dialog->Press(1);
-    });
-    timer->start();
 }
 
 TEST_F(TAddTest, NewAndAddThroughTheirDialogs) {

@@ -36,10 +36,6 @@ using namespace testsupport;
 
 namespace {
 
-void Must(const ToolResult& Result) {
-    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
-}
-
 // Every file and link under Root: its path relative to Root and its bytes ("-> target" for a
 // link).
 std::map<std::string, std::string> Tree(const fs::path& Root) {
@@ -367,20 +363,6 @@ TEST_F(TExtractTest, ViewOpensOnlyFilesInsideItsPrivateFolder) {
     EXPECT_EQ(ReadFile(folder / "doc.txt"), "doc");
     FWindow.reset();
     EXPECT_FALSE(fs::exists(folder));
-}
-
-// Answers the next modal dialog of type T with Step, once.
-template <typename T> void AnswerNext(std::function<void(T&)> Step) {
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, Step] {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
-        Step(*dialog);
-    });
-    timer->start();
 }
 
 TEST_F(TExtractTest, ExtractCommandThroughItsDialog) {

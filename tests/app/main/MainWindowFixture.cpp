@@ -49,6 +49,10 @@ void MainWindowTest::WaitIdle() {
     QApplication::processEvents();
 }
 
+void MainWindowTest::Must(const ToolResult& Result) {
+    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
+}
+
 QTreeView& MainWindowTest::List() {
     auto* list = FWindow->findChild<QTreeView*>(QStringLiteral("dfelvArchiveView"));
     EXPECT_NE(list, nullptr);

@@ -42,6 +42,9 @@ protected:
     int RowOf(const std::string& Path);
     // Switches every optional column on, in the registry the window loads at its start.
     static void ShowAllColumns();
+    // A tool run that must have succeeded.
+    static void Must(const ToolResult& Result);
+    static QString Q(const fs::path& Path) { return QString::fromStdString(Path.string()); }
 
     RegistrySandbox FRegistry;
     EnvGuard FHome;

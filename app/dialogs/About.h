@@ -1,0 +1,23 @@
+// The about box: the product and its version.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+namespace Ui {
+class TfmAbout;
+}
+
+// The version the about box and the version check name.
+inline constexpr const char* QuillarVersionText = "Quillar 2.3";
+// The product's web site, opened by the home-page command.
+inline constexpr const char* QuillarHomepage = "https://quillar.example.org/";
+
+class TfmAbout : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfmAbout(QWidget* Parent = nullptr);
+    ~TfmAbout() override;
+
+    std::unique_ptr<Ui::TfmAbout> ui;
+};
