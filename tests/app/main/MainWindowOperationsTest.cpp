@@ -12,6 +12,7 @@
 #include "app/dialogs/Comment.h"
 #include "app/dialogs/ConvertArc.h"
 #include "app/dialogs/Properties.h"
+#include "app/dialogs/UUEncode.h"
 #include "app/dialogs/ViewOutput.h"
 #include "engine/read/krvKorva.h"
 #include "platform/Shell.h"
@@ -99,6 +100,8 @@ TEST_F(TOperationsTest, TestRepairConvertAndSelfExtractorFromTheMenu) {
         bool Converted;
     } const converts[] = {
         {"t.zip", TfmConvertArc::cfLzh, false, "t.lzh", {"lhasa", "t", "t.lzh"}, true},
+        // The tar.gz is judged by the name with ".gz".
+        {"t.zip", TfmConvertArc::cfGZipTar, false, "t.tar.gz", {"tar", "-tzf", "t.tar.gz"}, true},
         {"copy.zip", TfmConvertArc::cfTar, true, "copy.tar", {"tar", "-tf", "copy.tar"}, true},
         {"crc.zip", TfmConvertArc::cfTar, true, "crc.tar", {}, false},
     };
@@ -119,7 +122,14 @@ TEST_F(TOperationsTest, TestRepairConvertAndSelfExtractorFromTheMenu) {
     }
     EXPECT_EQ(RunTool({"tar", "-xOf", "copy.tar", "b.txt"}, FDir.Path()).Out, ReadFile(FDir / "b.txt"));
 
+    // UUencode: the text that uudecode turns back into the archive.
     Display((FDir / "t.zip").string());
+    AnswerNext<TfmUUEncode>([](TfmUUEncode& Dialog) { Find<QPushButton>(Dialog, "buOK")->click(); });
+    Action("acUUencode").trigger();
+    EXPECT_TRUE(FPrompter.Prompter().Saw("UUEncode completed successfully."));
+    Must(RunTool({"uudecode", "-o", "decoded.zip", "t.uue"}, FDir.Path()));
+    EXPECT_EQ(ReadFile(FDir / "decoded.zip"), zip);
+
     AnswerFileDialog(Q(FDir / "t.exe"));
     Action("acMakeSFX").trigger();
     EXPECT_TRUE(FPrompter.Prompter().Saw(Q(FDir / "t.exe") + " created."));
@@ -302,7 +312,9 @@ TEST_F(TOperationsTest, CheckOutRefusalsAndCleanUp) {
     EXPECT_EQ(launched[0], (QStringList{"xdg-open", Q(group)}));
 
     // Cancel keeps the window and the check-out; Yes removes the folder and the group.
-    FPrompter.Prompter().Answers = {mrCancel};
+    FPrompter.Prompter().Answers = {mrCancel, mrCancel};
+    Action("acExit").trigger();
+    EXPECT_TRUE(FWindow->isVisible());
     Action("acCloseArchive").trigger();
     EXPECT_EQ(Rows(), 3);
     EXPECT_TRUE(fs::exists(folder));
