@@ -113,6 +113,48 @@ public:
     // switch's work succeeded, 1 when it failed, 2 for an unknown switch (main_fmCommandLine.cpp).
     int ProcContextMenu();
 
+private:
+    // ---- the command line's switches (main_fmCommandLine.cpp, main_fmCommandLineExtract.cpp) ----
+    static constexpr int ExitSuccess = 0;
+    static constexpr int ExitFailure = 1;
+    static constexpr int ExitUnknownSwitch = 2;
+    static int ExitCode(bool Success) { return Success ? ExitSuccess : ExitFailure; }
+    // What CmdExtract is told: every option on, and the result message shown.
+    struct TCmdExtractOptions {
+        bool UseStoredDirs = true, RestoreFileAttr = true, UseFileDate = true, ConfirmOverwrites = true,
+             CreateStoredDirs = true, ShowResult = true;
+    };
+    // Folder + '/' (unless it ends with one) + Name, Folder made absolute.
+    static QString FolderJoin(const QString& Folder, const QString& Name);
+    // The archive's path without its extension ("-S").
+    static QString FolderWithoutExt(const QString& ArchiveName);
+    // The stored-path choice of the adding switches, with and without the setting adPath.
+    static TStoredDirNames CmdLineFolderRule(const QStringList& Files);
+    static TStoredDirNames CmdLinePathRule(const QStringList& Files);
+    // True when the last CmdExtract ran and no entry failed and nothing was cancelled.
+    bool LastExtractSucceeded() const;
+    // CmdExtract with Options; true when every entry came out whole.
+    bool ExtractWith(const QString& ArchiveName, const QString& Folder, const TCmdExtractOptions& Options);
+    // Each archive into FolderOf(archive), then the summary; the exit code.
+    int ExtractAll(const QStringList& Archives, const std::function<QString(const QString&)>& FolderOf,
+                   const TCmdExtractOptions& Options);
+    // "-S", "-H", "-DDEH", "-DDEF": every option on.
+    int CmdLineExtract(const QString& ArchiveName, const QString& Folder);
+    // "-EMH", "-EMSH", "-DDEMH", "-DDEMF": every option on, no result per archive, the summary.
+    int CmdLineExtractEach(const QStringList& Archives,
+                           const std::function<QString(const QString&)>& FolderOf);
+    // "-E", "-EMT", "-EMST", "-DDET", "-DDEMT": the extract dialog first, its tree and destination
+    // at Folder when one is given; OwnFolders puts each archive in its "_" folder below the
+    // destination.
+    int CmdLineExtractAsked(const QStringList& Archives, const QString& Folder, bool Multiple,
+                            bool OwnFolders);
+    // "-G", "-D" and the end of "-A": CmdAdd, and its exit code.
+    int CmdLineAdd(const QString& ArchiveName, const QStringList& Files, TStoredDirNames StoredDirNames,
+                   int Compression = 0, TSwitch Switch = swAdd, bool AllowSpanningArg = true);
+    // "-A": the add-options save dialog, then the add.
+    int CmdLineAddWithOptions(const QString& Name, const QStringList& Files);
+
+public:
     // ---- other archive operations (main_fmOperations.cpp) ----
     // The check-out clean-up question; false when the user cancels.
     bool ExitCheckoutCheck();

@@ -127,8 +127,11 @@ void TfmMain::AskFirstAssociation() {
 void TfmMain::RemoveRegistration() {
     for (pid_t pid : FindProcessesByName(TrayProgramName))
         TerminateProcessWait(pid, 5000);
-    // Command-line runs save no window state; nothing is written back after the keys go.
+    // Nothing is written back after the keys go: command-line runs save no placement or
+    // column layout, and the recent list is not saved either.
+    dfmruMainList.AutoSave = false;
     krvRegArchive->ActivateOnStartup = false;
+    krvRegArchive->SetArcExtensions({});
     const bool admin = AppSettings().UserIsAdmin;
     if (admin) {
         try {
