@@ -75,9 +75,12 @@ std::string ApplyStoredDirNames(TStoredDirNames Mode, const std::string& Path, c
     }
     case sdExplorer_Auto:
     case sdExplorer_UserDefineDefaultDir:
-        if (ExplorerDir.empty() || !SameTextNoCase(AppendBackslash(DefaultDir), AppendBackslash(ExplorerDir)))
-            return RelativeTo(Path, DefaultDir);
-        return LeadingSeparatorRule(RelativeTo(Path, ExplorerDir));
+        // A path below the explorer folder keeps its folders below it, also when it was gathered
+        // in a folder group of its own (a folder's files named one by one); any other path is
+        // stored relative to the folder it was gathered under.
+        if (!ExplorerDir.empty() && StartsWithNoCase(Path, AppendBackslash(ExplorerDir)))
+            return LeadingSeparatorRule(RelativeTo(Path, ExplorerDir));
+        return RelativeTo(Path, DefaultDir);
     }
     return Path;
 }
