@@ -263,8 +263,9 @@ private:
     void CheckFileAssociations();
     // The first run's question: Yes associates every type, No resets the bookkeeping.
     void AskFirstAssociation();
-    // -SYS -REMOVEREG: previous bindings back, shell extensions and the program's keys removed.
-    void RemoveRegistration();
+    // -SYS -REMOVEREG: previous bindings back, shell extensions and the program's keys removed;
+    // false (the keys kept) when a binding could not be given back.
+    bool RemoveRegistration();
     // -SYS -CONFIG [page]
     void ConfigureFromCommandLine();
 

@@ -124,7 +124,7 @@ void TfmMain::AskFirstAssociation() {
     }
 }
 
-void TfmMain::RemoveRegistration() {
+bool TfmMain::RemoveRegistration() {
     for (pid_t pid : FindProcessesByName(TrayProgramName))
         TerminateProcessWait(pid, 5000);
     // Nothing is written back after the keys go: command-line runs save no placement or
@@ -133,8 +133,9 @@ void TfmMain::RemoveRegistration() {
     krvRegArchive->ActivateOnStartup = false;
     krvRegArchive->SetArcExtensions({});
     const bool admin = AppSettings().UserIsAdmin;
-    if (admin) {
-        try {
+    bool restored = true;
+    try {
+        if (admin) {
             std::vector<std::string> unbound;
             for (const char* ext : AssociationExts) {
                 if (IsExtensionAssociated(ext)) {
@@ -144,11 +145,17 @@ void TfmMain::RemoveRegistration() {
                 }
             }
             krvRegArchive->SetArcExtensions(unbound);
-            krvRegArchive->UnregisterExtensions();
-        } catch (const ERegistryException&) {
-            ReportSettingsStoreUnwritable();
+            restored = krvRegArchive->UnregisterExtensions();
         }
+        UnregisterShellExtensions();
+    } catch (const ERegistryException&) {
+        restored = false;
     }
-    UnregisterShellExtensions();
+    if (!restored) {
+        // The record of the previous bindings stays, so that a later run can still give them back.
+        ReportSettingsStoreUnwritable();
+        return false;
+    }
     DeleteProgramKeys(admin);
+    return true;
 }

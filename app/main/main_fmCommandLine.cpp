@@ -108,7 +108,7 @@ int TfmMain::ProcContextMenu() {
         } else if (sw == QLatin1String("-SYS")) {
             const QString task = arg[1];
             if (task == QLatin1String("-REMOVEREG")) {
-                RemoveRegistration();
+                exitCode = ExitCode(RemoveRegistration());
             } else if (task == QLatin1String("-CONFIG")) {
                 ConfigureFromCommandLine();
             } else if (task == QLatin1String("-ABOUT")) {

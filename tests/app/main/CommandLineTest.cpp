@@ -221,6 +221,15 @@ TEST_F(CommandLine, RemoveRegistrationGivesBackOnlyItsOwn) {
     bound.replace(bound.find(tar), tar.size(), "application/x-tar=xarchiver.desktop\n");
     WriteFile(list, bound);
 
+    // While the list cannot be written, nothing is forgotten: the run fails and keeps the record.
+    fs::remove(list);
+    fs::create_directory(list);
+    const ToolResult blocked = Run({"-SYS", "-REMOVEREG"}, FRegistry.Dir().Path());
+    EXPECT_EQ(blocked.ExitCode, 1) << blocked.Err;
+    EXPECT_TRUE(SettingsViewKeyExists());
+    fs::remove(list);
+    WriteFile(list, bound);
+
     const ToolResult remove = Run({"-SYS", "-REMOVEREG"}, FRegistry.Dir().Path());
     EXPECT_EQ(remove.ExitCode, 0) << remove.Err;
     EXPECT_EQ(ReadFile(list),
