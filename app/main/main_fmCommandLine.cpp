@@ -180,14 +180,22 @@ int TfmMain::CmdLineAddWithOptions(const QString& Name, const QStringList& Files
                     if (Filter.contains(QStringLiteral("*.") + ext)) apsdAddOptions.setDefaultSuffix(ext);
                 }
             });
-    const QFileInfo name(Name);
+    // A folder's name offers the folder's name for its archive.
+    const QFileInfo name(QDir::cleanPath(QFileInfo(Name).absoluteFilePath()));
     apsdAddOptions.InitialDir = QDir::currentPath();
     apsdAddOptions.FileName = name.absolutePath() + QLatin1Char('/') + name.completeBaseName();
+    // A folder is no name to save as: its archive is offered beside it.
+    if (QFileInfo(apsdAddOptions.FileName).isDir())
+        apsdAddOptions.FileName += QLatin1Char('.') + apsdAddOptions.DefaultExt;
     apsdAddOptions.DlgParams.BottomFormName = QStringLiteral("fmAddOptionsBottom");
     if (AutoAnswerDialogs()) {
         // Its default answer: the name as offered.
         std::fprintf(stderr, "%s\n", apsdAddOptions.Title.toUtf8().constData());
-        QTimer::singleShot(0, &apsdAddOptions, [&apsdAddOptions] { apsdAddOptions.Press(1); });
+        QTimer::singleShot(0, &apsdAddOptions, [&apsdAddOptions] {
+            apsdAddOptions.Press(1);
+            // A name the dialog does not take (it opened a folder instead) is a cancel.
+            if (apsdAddOptions.isVisible()) apsdAddOptions.Press(2);
+        });
     }
     if (!apsdAddOptions.Execute() || apsdAddOptions.FileName.isEmpty()) return ExitFailure;
 

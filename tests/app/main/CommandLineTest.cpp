@@ -153,6 +153,8 @@ TEST_F(CommandLine, AddingSwitches) {
         // Onto an existing archive: its entries stay.
         {0, {"-A", "old.zip", "other/c.txt"}, "old.zip", {"c.txt", "report.txt"}, 0},
         {0, {"-G", "old.zip", "src/a.txt"}, "old.zip", {"a.txt", "c.txt", "report.txt"}, 0},
+        // A folder's name, with its '/', offers the folder's name.
+        {0, {"-A", "other/", "other/c.txt"}, "other.zip", {"c.txt"}, 0},
         // Nothing named exists: no archive, a failure.
         {0, {"-G", "none.zip", "missing.txt"}, "none.zip", {}, 1},
     };
