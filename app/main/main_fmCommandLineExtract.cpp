@@ -13,6 +13,7 @@
 #include "ui_ExtractDlg.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QRadioButton>
@@ -34,10 +35,14 @@ bool TfmMain::LastExtractSucceeded() const {
 bool TfmMain::ExtractWith(const QString& ArchiveName, const QString& Folder,
                           const TCmdExtractOptions& Options) {
     CurrentReader = nullptr;
-    if (!CmdExtract(ArchiveName, QFileInfo(Folder).absoluteFilePath(), Options.UseStoredDirs,
-                    Options.RestoreFileAttr, Options.UseFileDate, Options.ConfirmOverwrites,
-                    Options.CreateStoredDirs, Options.ShowResult))
+    const QString folder = QFileInfo(Folder).absoluteFilePath();
+    const bool existed = QFileInfo::exists(folder);
+    if (!CmdExtract(ArchiveName, folder, Options.UseStoredDirs, Options.RestoreFileAttr, Options.UseFileDate,
+                    Options.ConfirmOverwrites, Options.CreateStoredDirs, Options.ShowResult)) {
+        // An archive that could not be read leaves no empty folder behind.
+        if (!existed) QDir().rmdir(folder);
         return false;
+    }
     return LastExtractSucceeded();
 }
 
