@@ -215,6 +215,10 @@ private:
     void ConnectPrintActions();     // main_fmPrint.cpp (print, export, version check)
     void ConnectHelpActions();      // main_fmHelp.cpp
 
+    // ---- backup sets (main_fmBackup.cpp) ----
+    // A Quick Backup item: runs the set of its caption.
+    void QuickBackupSelect(QAction* Sender);
+
     // ---- associations (main_fmAssoc.cpp) ----
     // The start-up check: when the registrar finds the flagged types not the program's and the
     // user agrees, they are associated again.
