@@ -68,7 +68,8 @@ TBackupSet TfmBackupEditor::EditedSet() const {
 
 void TfmBackupEditor::AddFiles(const QStringList& Files) {
     for (const QString& file : Files)
-        if (!file.isEmpty() && ui->lbFiles->findItems(file, Qt::MatchExactly).isEmpty()) ui->lbFiles->addItem(file);
+        if (!file.isEmpty() && ui->lbFiles->findItems(file, Qt::MatchExactly).isEmpty())
+            ui->lbFiles->addItem(file);
 }
 
 void TfmBackupEditor::AddFolder(const QString& Folder) {
@@ -127,14 +128,16 @@ void TfmBackupEditor::SaveClick() {
     }
     // The name becomes the script's file name, so it must be one ('/' and ".." too are refused).
     if (ui->edBackupSetName->isEnabled() && !IsValidBackupSetName(name)) {
-        MessageDlg(QStringLiteral("The Backup Set Name you entered is invalid. You cannot\r\nuse the following "
-                                  "characters: <, >, |, \", \\"),
-                   mtError, mbOK);
+        MessageDlg(
+            QStringLiteral("The Backup Set Name you entered is invalid. You cannot\r\nuse the following "
+                           "characters: <, >, |, \", \\"),
+            mtError, mbOK);
         ui->edBackupSetName->setFocus();
         return;
     }
     if (ui->rxdeBackupFolder->text().isEmpty()) {
-        MessageDlg(QStringLiteral("You must enter the Backup Storage Folder before saving."), mtInformation, mbOK);
+        MessageDlg(QStringLiteral("You must enter the Backup Storage Folder before saving."), mtInformation,
+                   mbOK);
         ui->rxdeBackupFolder->setFocus();
         return;
     }

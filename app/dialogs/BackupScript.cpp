@@ -113,7 +113,8 @@ std::optional<TBackupSet> ParseBackupScript(const QStringList& Lines) {
     set.Folder = ScriptValue(Lines, QStringLiteral("BackupFolder"));
     if (set.Name.isEmpty() || set.Folder.isEmpty() || !IsValidBackupSetName(set.Name)) return std::nullopt;
     set.Description = ScriptValue(Lines, QStringLiteral("Description"));
-    int* const numbers[] = {&set.ArcType, &set.Compression, &set.StorePathInfo, &set.Method, &set.Generations};
+    int* const numbers[] = {&set.ArcType, &set.Compression, &set.StorePathInfo, &set.Method,
+                            &set.Generations};
     const char* const keys[] = {"ArcType", "Compression", "StorePathInfo", "BackupMethod", "Generations"};
     for (std::size_t i = 0; i < std::size(keys); ++i) {
         const std::optional<int> value = Number(ScriptValue(Lines, QString::fromLatin1(keys[i])));
@@ -163,7 +164,8 @@ void DeleteBackupArchives(const TBackupSet& Set) {
     for (int k = 1; k <= Set.Generations; ++k)
         QFile::remove(GenerationFile(Set, k));
     QDir folder(Set.Folder);
-    if (folder.exists() && folder.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+    if (folder.exists() &&
+        folder.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
         folder.rmdir(folder.absolutePath());
 }
 

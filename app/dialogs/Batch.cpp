@@ -41,8 +41,9 @@ struct TOperationRow {
     const char* Pages;
 };
 
-const char* const FilterAll = "Supported Archive Files|*.ace;*.arc;*.arj;*.bh;*.cab;*.gz;*.jar;*.lha;*.lzh;*.rar;"
-                              "*.tar;*.tgz;*.uu;*.uue;*.xxe;*.z;*.zip;*.zoo|";
+const char* const FilterAll =
+    "Supported Archive Files|*.ace;*.arc;*.arj;*.bh;*.cab;*.gz;*.jar;*.lha;*.lzh;*.rar;"
+    "*.tar;*.tgz;*.uu;*.uue;*.xxe;*.z;*.zip;*.zoo|";
 const char* const FilterAnyFile = "All Files (*.*)|*.*";
 
 const TOperationRow Operations[] = {
@@ -79,9 +80,9 @@ QString StepAside(const QString& File) {
 TfmBatch::TfmBatch(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TfmBatch>()) {
     ui->setupUi(this);
     ui->nbMain->setCurrentIndex(0);
-    const std::pair<QRadioButton*, int> tags[] = {{ui->rbBh, tyBh},   {ui->rbCab, tyCab}, {ui->rbLha, tyLzh},
-                                                  {ui->rbLzh, tyLzh}, {ui->rbZip, tyZip}, {ui->rbTar, tyTar},
-                                                  {ui->rbGz, tyTarGzip}, {ui->rbJar, tyJar}};
+    const std::pair<QRadioButton*, int> tags[] = {
+        {ui->rbBh, tyBh},   {ui->rbCab, tyCab}, {ui->rbLha, tyLzh},    {ui->rbLzh, tyLzh},
+        {ui->rbZip, tyZip}, {ui->rbTar, tyTar}, {ui->rbGz, tyTarGzip}, {ui->rbJar, tyJar}};
     for (const auto& [button, tag] : tags)
         button->setProperty("Tag", tag);
     connect(ui->buNext, &QPushButton::clicked, this, &TfmBatch::NextClick);
@@ -112,8 +113,10 @@ TfmBatch::TfmBatch(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::T
     };
     connect(ui->buAddFile, &QPushButton::clicked, this, [chooseFiles] { chooseFiles(false); });
     connect(ui->buAddMore, &QPushButton::clicked, this, [chooseFiles] { chooseFiles(true); });
-    connect(ui->buRemoveFile, &QPushButton::clicked, this, [this] { qDeleteAll(ui->lbSelectedFiles->selectedItems()); });
-    connect(ui->buRemoveMore, &QPushButton::clicked, this, [this] { qDeleteAll(ui->lbAddFiles->selectedItems()); });
+    connect(ui->buRemoveFile, &QPushButton::clicked, this,
+            [this] { qDeleteAll(ui->lbSelectedFiles->selectedItems()); });
+    connect(ui->buRemoveMore, &QPushButton::clicked, this,
+            [this] { qDeleteAll(ui->lbAddFiles->selectedItems()); });
     connect(ui->lbSelectedFiles, &QListWidget::customContextMenuRequested, this, &TfmBatch::ListMenu);
     connect(ui->lbAddFiles, &QListWidget::customContextMenuRequested, this, &TfmBatch::ListMenu);
     connect(ui->buCopyResults, &QPushButton::clicked, this, [this] {
@@ -132,7 +135,8 @@ TfmBatch::TfmBatch(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::T
             MessageDlg(QStringLiteral("Unable to save the results to:\r\n") + dialog.FileName, mtError, mbOK);
             return;
         }
-        MessageDlg(QStringLiteral("Results successfully saved to:\r\n") + dialog.FileName, mtInformation, mbOK);
+        MessageDlg(QStringLiteral("Results successfully saved to:\r\n") + dialog.FileName, mtInformation,
+                   mbOK);
     });
 }
 
@@ -150,8 +154,9 @@ void TfmBatch::SetupBatchOperation(int Operation) {
     ui->laTitle1->setText(QString::fromLatin1(row.Title));
     PageSequence = QString::fromLatin1(row.Pages).split(',');
     if (Operation == boMakeExe)
-        for (QWidget* widget : {static_cast<QWidget*>(ui->laProgressCurrent), static_cast<QWidget*>(ui->laCurrentPercent),
-                                static_cast<QWidget*>(ui->pbCurrent)})
+        for (QWidget* widget :
+             {static_cast<QWidget*>(ui->laProgressCurrent), static_cast<QWidget*>(ui->laCurrentPercent),
+              static_cast<QWidget*>(ui->pbCurrent)})
             widget->hide();
     if (Operation == boConvert) ui->laTitle5->setText(QStringLiteral("Batch Convert Options"));
     if (Operation == boCreate) {
@@ -194,14 +199,16 @@ void TfmBatch::NextClick() {
     if (PageSequence.isEmpty() || Step >= PageSequence.size()) return;
     const QString page = PageSequence[Step];
     if (page == QLatin1String("0") && ui->lbSelectedFiles->count() == 0) {
-        MessageDlg(QStringLiteral("You must add at least one file before proceeding\r\nwith this batch operation."),
-                   mtInformation, mbOK);
+        MessageDlg(
+            QStringLiteral("You must add at least one file before proceeding\r\nwith this batch operation."),
+            mtInformation, mbOK);
         return;
     }
     if (page == QLatin1String("3") && ui->rbOutputFolder->isChecked()) {
         const QString folder = ui->rxdeOutputFolder->text();
         if (folder.isEmpty() || !QDir().mkpath(folder)) {
-            MessageDlg(QStringLiteral("Error creating folder. Please enter a different folder."), mtError, mbOK);
+            MessageDlg(QStringLiteral("Error creating folder. Please enter a different folder."), mtError,
+                       mbOK);
             return;
         }
     }
@@ -282,7 +289,8 @@ QString TfmBatch::OutputLocation(const QString& File) const {
 QString TfmBatch::TargetExtension() const {
     if (ui->rbBh->isChecked()) return QStringLiteral(".bh");
     if (ui->rbCab->isChecked()) return QStringLiteral(".cab");
-    if (ui->rbTar->isChecked() || (ui->rbGz->isChecked() && FOperation == boConvert)) return QStringLiteral(".tar");
+    if (ui->rbTar->isChecked() || (ui->rbGz->isChecked() && FOperation == boConvert))
+        return QStringLiteral(".tar");
     if (ui->rbJar->isChecked()) return QStringLiteral(".jar");
     if (ui->rbLha->isChecked()) return QStringLiteral(".lha");
     if (ui->rbLzh->isChecked()) return QStringLiteral(".lzh");
@@ -291,7 +299,8 @@ QString TfmBatch::TargetExtension() const {
 
 bool TfmBatch::ConfirmReplace(const QString& Target) {
     if (!QFileInfo::exists(Target) || FAutoOverwrite) return true;
-    return MessageDlg(QStringLiteral("The archive file \"") + Target + QStringLiteral("\" already exist. \r\n") +
+    return MessageDlg(QStringLiteral("The archive file \"") + Target +
+                          QStringLiteral("\" already exist. \r\n") +
                           QStringLiteral("Do you want to overwrite this file ?"),
                       mtConfirmation, mbYes | mbNo) == mrYes;
 }
@@ -328,7 +337,8 @@ void TfmBatch::ProcessFile(const QString& File) {
             maker.SetArchiveFile(File.toStdString());
             maker.SetTargetFile(target.toStdString());
             maker.OnFileExists = [](TZipCommon&, const std::string& Name, TDateTime, TOverwriteMode& Mode) {
-                Mode = MessageDlg(Str(Name) + QStringLiteral(" already exist. Do you want to overwrite this file ?"),
+                Mode = MessageDlg(Str(Name) +
+                                      QStringLiteral(" already exist. Do you want to overwrite this file ?"),
                                   mtConfirmation, mbYes | mbNo) == mrYes
                            ? omOverwrite
                            : omSkip;
@@ -350,7 +360,8 @@ void TfmBatch::ProcessFile(const QString& File) {
     }
     case boConvert: {
         const bool gzip = ui->rbGz->isChecked();
-        const QString target = OutputLocation(File) + TargetExtension() + (gzip ? QStringLiteral(".gz") : QString());
+        const QString target =
+            OutputLocation(File) + TargetExtension() + (gzip ? QStringLiteral(".gz") : QString());
         FAutoOverwrite = ui->ckAutoOverwrite->isChecked();
         if (!exists) {
             AppendResult(File + QStringLiteral(" ::: ERROR: Source file missing"));
@@ -364,18 +375,22 @@ void TfmBatch::ProcessFile(const QString& File) {
             QRadioButton* const types[] = {ui->rbBh,  ui->rbCab, ui->rbLha, ui->rbLzh,
                                            ui->rbZip, ui->rbTar, ui->rbGz,  ui->rbJar};
             for (QRadioButton* type : types)
-                if (type->isChecked()) converter.OutArcType = static_cast<TOutArcType>(type->property("Tag").toInt());
+                if (type->isChecked())
+                    converter.OutArcType = static_cast<TOutArcType>(type->property("Tag").toInt());
             converter.OutArcMethod = amCreateNew;
             converter.IntegrityCheck = false;
             converter.DateAttribute = daFileDate;
-            converter.OnFileExists = [](TZipCommon&, const std::string&, TOverwriteMode& Mode) { Mode = omOverwrite; };
+            converter.OnFileExists = [](TZipCommon&, const std::string&, TOverwriteMode& Mode) {
+                Mode = omOverwrite;
+            };
             FCurrent = &converter;
             failed = !converter.Activate() || failed;
             FCurrent = nullptr;
             if (failed)
                 AppendResult(target + QStringLiteral(" ::: ERROR"));
             else if (ui->ckDeleteSource->isChecked() && !QFile::remove(File))
-                AppendResult(target + QStringLiteral(" ::: ERROR: Created, but unable to delete original file"));
+                AppendResult(target +
+                             QStringLiteral(" ::: ERROR: Created, but unable to delete original file"));
             else
                 AppendResult(target + QStringLiteral(" ::: Created"));
         }
@@ -397,8 +412,9 @@ void TfmBatch::ProcessFile(const QString& File) {
             if (n < 0)
                 AppendResult(File + QStringLiteral(" ::: ERROR: Unable to extract"));
             else
-                AppendResult(File + QStringLiteral(" -> ") + shown + QStringLiteral(" ::: ") + QString::number(n) +
-                             (n <= 1 ? QStringLiteral(" file extracted") : QStringLiteral(" files extracted")));
+                AppendResult(
+                    File + QStringLiteral(" -> ") + shown + QStringLiteral(" ::: ") + QString::number(n) +
+                    (n <= 1 ? QStringLiteral(" file extracted") : QStringLiteral(" files extracted")));
         }
         AppendProgress(File + QStringLiteral(" -> ") + shown);
         break;
@@ -445,7 +461,8 @@ void TfmBatch::ProcessFile(const QString& File) {
             QStringList files;
             for (int i = 0; i < ui->lbAddFiles->count(); ++i)
                 files << ui->lbAddFiles->item(i)->text();
-            const int n = AddToArchive(File, files, ui->ckAddSaveFullPath->isChecked() ? sdAbsoluteNoDrv : sdExplorer_Auto,
+            const int n = AddToArchive(File, files,
+                                       ui->ckAddSaveFullPath->isChecked() ? sdAbsoluteNoDrv : sdExplorer_Auto,
                                        ui->cbAddCompression->currentIndex());
             AppendResult(File + (n < 0 ? QStringLiteral(" ::: ERROR: Unable to add to archive")
                                        : QStringLiteral(" ::: Files added")));
@@ -466,9 +483,8 @@ void TfmBatch::BindCommon(TZipCommon& Component, bool& FailFlag) {
         ui->laCurrentPercent->setText(QString::number(ByFile) + QLatin1Char('%'));
         QCoreApplication::processEvents();
     };
-    Component.OnError = [&FailFlag](TZipCommon&, const std::string&, const std::string&, const std::string&, int) {
-        FailFlag = true;
-    };
+    Component.OnError = [&FailFlag](TZipCommon&, const std::string&, const std::string&, const std::string&,
+                                    int) { FailFlag = true; };
     Component.OnGetPassword = [this](TZipCommon&, const std::string& FileName, std::string& Password,
                                      bool& TryAgain) {
         TfmGetPassword dialog(this);
@@ -478,8 +494,8 @@ void TfmBatch::BindCommon(TZipCommon& Component, bool& FailFlag) {
         else
             TryAgain = false;
     };
-    Component.OnNextVolume = [](TZipCommon&, std::string& VolumeName, const std::string& VolumeID, bool Exists,
-                                bool& Cancel) {
+    Component.OnNextVolume = [](TZipCommon&, std::string& VolumeName, const std::string& VolumeID,
+                                bool Exists, bool& Cancel) {
         if (Exists) return;
         QString name = Str(VolumeName);
         if (InputQuery(Str(VolumeName), QStringLiteral("Volume ID: ") + Str(VolumeID), name))
@@ -502,11 +518,11 @@ void TfmBatch::BindReader(TUnBase& Reader, bool& FailFlag) {
                                  TOverwriteMode& Mode) {
         const QFileInfo existing(Str(FileName));
         TfmOverwriteDlg dialog(this);
-        dialog.ui->laReplaceFilename->setText(existing.filePath() + QLatin1Char('\n') +
-                                              QString::number(existing.size()) + QStringLiteral(" bytes, ") +
-                                              existing.lastModified().toString(QStringLiteral("MM-dd-yy hh:mm")));
-        dialog.ui->laWithName->setText(existing.fileName() + QLatin1Char('\n') + QString::number(Sender.UnpackedSize) +
-                                       QStringLiteral(" bytes"));
+        dialog.ui->laReplaceFilename->setText(
+            existing.filePath() + QLatin1Char('\n') + QString::number(existing.size()) +
+            QStringLiteral(" bytes, ") + existing.lastModified().toString(QStringLiteral("MM-dd-yy hh:mm")));
+        dialog.ui->laWithName->setText(existing.fileName() + QLatin1Char('\n') +
+                                       QString::number(Sender.UnpackedSize) + QStringLiteral(" bytes"));
         dialog.FileName = existing.filePath();
         auto& reader = static_cast<TUnBase&>(Sender);
         switch (ShowModal(dialog)) {
@@ -544,30 +560,33 @@ void TfmBatch::BindReader(TUnBase& Reader, bool& FailFlag) {
 void TfmBatch::BindWriter(TCompBase& Writer, bool& FailFlag) {
     BindCommon(Writer, FailFlag);
     Writer.OnReplaceFile = [this](TZipCommon&, const std::string& FileName, const std::string& NewFileName,
-                                  TDateTime, TDateTime, std::int64_t FileSize, std::int64_t NewFileSize, int, int,
-                                  bool& Replace) {
+                                  TDateTime, TDateTime, std::int64_t FileSize, std::int64_t NewFileSize, int,
+                                  int, bool& Replace) {
         const QString gap = QStringLiteral("   ");
         Replace = FAutoOverwrite ||
-                  MessageDlg(QStringLiteral("Do you want to replace this file:\r   ") + Str(FileName) + "\r" + gap +
-                                 "Size: " + QString::number(FileSize) + " bytes " + "\r\r" + "With this file ?" +
-                                 "\r" + gap + Str(NewFileName) + "\r" + gap + "Size: " +
-                                 QString::number(NewFileSize) + " bytes ",
+                  MessageDlg(QStringLiteral("Do you want to replace this file:\r   ") + Str(FileName) + "\r" +
+                                 gap + "Size: " + QString::number(FileSize) + " bytes " + "\r\r" +
+                                 "With this file ?" + "\r" + gap + Str(NewFileName) + "\r" + gap +
+                                 "Size: " + QString::number(NewFileSize) + " bytes ",
                              mtConfirmation, mbYes | mbNo) == mrYes;
     };
-    Writer.OnRenameDupeFile = [this](TZipCommon&, const std::string&, std::string& NewFileName, bool& Rename) {
+    Writer.OnRenameDupeFile = [this](TZipCommon&, const std::string&, std::string& NewFileName,
+                                     bool& Rename) {
         Rename = false;
         if (FAutoOverwrite) return;
         QString name = Str(NewFileName);
-        if (InputQuery(QStringLiteral("Duplicate File"),
-                       QStringLiteral("File already exist. Please enter a different file name\r\nfor the EXISTING "
-                                      "FILE to rename it:"),
-                       name)) {
+        if (InputQuery(
+                QStringLiteral("Duplicate File"),
+                QStringLiteral("File already exist. Please enter a different file name\r\nfor the EXISTING "
+                               "FILE to rename it:"),
+                name)) {
             NewFileName = name.toStdString();
             Rename = true;
         }
     };
     Writer.OnNonWriteableArchive = [](TZipCommon&, const std::string& ArchiveFile, bool& WriteToFile) {
-        WriteToFile = MessageDlg(Str(ArchiveFile) + QStringLiteral(" is Read Only, System File, or Hidden File ...\r\r") +
+        WriteToFile = MessageDlg(Str(ArchiveFile) +
+                                     QStringLiteral(" is Read Only, System File, or Hidden File ...\r\r") +
                                      QStringLiteral("Write to this file ?"),
                                  mtConfirmation, mbYes | mbNo) == mrYes;
     };
@@ -578,10 +597,13 @@ bool TfmBatch::TestArchive(const QString& File) {
     TZipCheck tester;
     BindReader(tester, failed);
     tester.OnNestedTarFile = [](TZipCommon&, const std::string& FileName, bool& doUnTar) {
-        doUnTar = MessageDlg(QStringLiteral("File: ") + Str(FileName) + "\r\r" +
-                                 QStringLiteral("Compressed file is a TAR archive. Decompress and verify this archive ?"),
-                             mtConfirmation, mbYes | mbNo) == mrYes;
+        doUnTar =
+            MessageDlg(
+                QStringLiteral("File: ") + Str(FileName) + "\r\r" +
+                    QStringLiteral("Compressed file is a TAR archive. Decompress and verify this archive ?"),
+                mtConfirmation, mbYes | mbNo) == mrYes;
     };
+    tester.OnStatus = [](TZipCommon&, const std::string&, bool) {};
     tester.FileSpec = {"*.*"};
     tester.RecurseDirs = true;
     tester.SetArchiveFile(File.toStdString());
@@ -629,19 +651,24 @@ bool TfmBatch::ScanArchive(const QString& File) {
         std::vector<std::string> argv = {settings.VirusScanner};
         if (!settings.Parameters.empty()) {
             for (const std::string& arg : SplitCommandLine(settings.Parameters))
-                argv.push_back(Str(arg).replace(QStringLiteral("*.*"), Str(temp), Qt::CaseInsensitive).toStdString());
+                argv.push_back(
+                    Str(arg).replace(QStringLiteral("*.*"), Str(temp), Qt::CaseInsensitive).toStdString());
         } else {
             ListFolderFiles(temp, argv);
         }
         pid_t pid = 0;
-        good = !settings.VirusScanner.empty() && SpawnProcess(argv, {}, pid) &&
+        const std::size_t slash = settings.VirusScanner.rfind('/');
+        const std::string folder =
+            slash == std::string::npos ? std::string() : settings.VirusScanner.substr(0, slash + 1);
+        good = !settings.VirusScanner.empty() && SpawnProcess(argv, folder, pid) &&
                WaitForProcess(pid, 50, [] { QCoreApplication::processEvents(); }) == 0;
     }
     DeleteFolderTree(temp);
     return good;
 }
 
-int TfmBatch::AddToArchive(const QString& Name, const QStringList& Files, int StoredDirNames, int Compression) {
+int TfmBatch::AddToArchive(const QString& Name, const QStringList& Files, int StoredDirNames,
+                           int Compression) {
     std::string name = QFileInfo(Name).absoluteFilePath().toStdString();
     if (QFileInfo(Name).suffix().isEmpty()) name += ".zip";
     // The writer by the archive's detected type, or for a new one by its whole extension.

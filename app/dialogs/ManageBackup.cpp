@@ -60,7 +60,8 @@ QString TfmManageBackup::SelectedSet() const {
 QStringList TfmManageBackup::SetsToRun() const {
     QStringList sets;
     for (int i = 0; i < ui->clbBackupSets->count(); ++i)
-        if (ui->clbBackupSets->item(i)->checkState() == Qt::Checked) sets << ui->clbBackupSets->item(i)->text();
+        if (ui->clbBackupSets->item(i)->checkState() == Qt::Checked)
+            sets << ui->clbBackupSets->item(i)->text();
     if (sets.isEmpty() && !SelectedSet().isEmpty()) sets << SelectedSet();
     return sets;
 }
@@ -85,8 +86,8 @@ void TfmManageBackup::CreateClick() {
 void TfmManageBackup::ModifyClick() {
     const QString name = SelectedSet();
     if (name.isEmpty()) {
-        MessageDlg(QStringLiteral("Please select a backup set first before\r\ntrying to modify."), mtInformation,
-                   mbOK);
+        MessageDlg(QStringLiteral("Please select a backup set first before\r\ntrying to modify."),
+                   mtInformation, mbOK);
         return;
     }
     const QString path = BackupScriptPath(name);
@@ -97,9 +98,10 @@ void TfmManageBackup::ModifyClick() {
     }
     const std::optional<TBackupSet> old = ParseBackupScript(LoadBackupScript(path));
     if (!old) {
-        MessageDlg(QStringLiteral("The backup script you selected seems to be corrupted.\r\nQuillar was unable "
-                                  "to read the script properly."),
-                   mtError, mbOK);
+        MessageDlg(
+            QStringLiteral("The backup script you selected seems to be corrupted.\r\nQuillar was unable "
+                           "to read the script properly."),
+            mtError, mbOK);
         return;
     }
     TfmBackupEditor editor(this);
@@ -116,7 +118,8 @@ void TfmManageBackup::ModifyClick() {
     // The kept generations are renumbered where they lie: in the set's old folder, under the
     // old format's extension.
     if (set.Method == 3 && old->Method == 3 && set.Generations != old->Generations)
-        RenumberGenerations(BackupBase(*old), ArcTypeExtension(old->ArcType), old->Generations, set.Generations);
+        RenumberGenerations(BackupBase(*old), ArcTypeExtension(old->ArcType), old->Generations,
+                            set.Generations);
     ListBackupSets();
 }
 
@@ -127,31 +130,34 @@ void TfmManageBackup::RemoveClick() {
                    mtInformation, mbOK);
         return;
     }
-    if (MessageDlg(QStringLiteral("Are you sure you want to remove the \r\nselected backup set ?"), mtConfirmation,
-                   mbYes | mbNo) != mrYes)
+    if (MessageDlg(QStringLiteral("Are you sure you want to remove the \r\nselected backup set ?"),
+                   mtConfirmation, mbYes | mbNo) != mrYes)
         return;
     const QString path = BackupScriptPath(name);
     const std::optional<TBackupSet> set = ParseBackupScript(LoadBackupScript(path));
     // Only the set's own archives go (the folder too when that leaves it empty): the storage
     // folder may be the home folder or shared with other sets and files.
     if (set && QFileInfo(set->Folder).isDir() &&
-        MessageDlg(QStringLiteral("Do you want Quillar to automatically delete the Backup\r\nStorage Folder of "
-                                  "this backup set, including all backups\r\nin this folder ?\r\n\r\nFolder: ") +
-                       set->Folder,
-                   mtConfirmation, mbYes | mbNo) == mrYes)
+        MessageDlg(
+            QStringLiteral("Do you want Quillar to automatically delete the Backup\r\nStorage Folder of "
+                           "this backup set, including all backups\r\nin this folder ?\r\n\r\nFolder: ") +
+                set->Folder,
+            mtConfirmation, mbYes | mbNo) == mrYes)
         DeleteBackupArchives(*set);
     if (!QFile::remove(path))
-        MessageDlg(QStringLiteral("Unable to remove this backup set. Please see the help \r\nfile for instructions "
-                                  "on how to manually remove this \r\nbackup set."),
-                   mtError, mbOK);
+        MessageDlg(
+            QStringLiteral("Unable to remove this backup set. Please see the help \r\nfile for instructions "
+                           "on how to manually remove this \r\nbackup set."),
+            mtError, mbOK);
     ListBackupSets();
 }
 
 void TfmManageBackup::RunBackupClick() {
     if (SetsToRun().isEmpty()) {
-        MessageDlg(QStringLiteral("Please check or select at least one backup set in\r\nthe list. You can check "
-                                  "more than one backup set\r\nto perform many backups simultaneously."),
-                   mtInformation, mbOK);
+        MessageDlg(
+            QStringLiteral("Please check or select at least one backup set in\r\nthe list. You can check "
+                           "more than one backup set\r\nto perform many backups simultaneously."),
+            mtInformation, mbOK);
         return;
     }
     done(mrRunBackup);
@@ -163,7 +169,8 @@ void TfmManageBackup::ViewArchivesClick() {
         MessageDlg(QStringLiteral("You did not select a Backup Set."), mtInformation, mbOK);
         return;
     }
-    const QString folder = ScriptValue(LoadBackupScript(BackupScriptPath(name)), QStringLiteral("BackupFolder"));
+    const QString folder =
+        ScriptValue(LoadBackupScript(BackupScriptPath(name)), QStringLiteral("BackupFolder"));
     if (OnLaunch && !folder.isEmpty()) OnLaunch(QStringLiteral("xdg-open"), {folder});
 }
 
@@ -174,6 +181,7 @@ void TfmManageBackup::CreateShortcutClick() {
         return;
     }
     const QString desktop = QString::fromStdString(GetSpecialFolderPath(sfDesktopDirectory));
-    if (!CreateBackupShortcut(desktop, name, QString::fromStdString(ProgramFilePath()), BackupScriptPath(name)))
+    if (!CreateBackupShortcut(desktop, name, QString::fromStdString(ProgramFilePath()),
+                              BackupScriptPath(name)))
         MessageDlg(QStringLiteral("Unable to create the shortcut on the desktop."), mtError, mbOK);
 }

@@ -43,7 +43,8 @@ bool EntryHasFiles(const QString& Entry) {
 }
 
 QString SkippedText(const QString& Head, const QString& File) {
-    return Head + QStringLiteral("\r\n\r\n") + File + QStringLiteral("\r\n\r\n") + QStringLiteral("Backup set skipped.");
+    return Head + QStringLiteral("\r\n\r\n") + File + QStringLiteral("\r\n\r\n") +
+           QStringLiteral("Backup set skipped.");
 }
 
 const QString DeletingError = QStringLiteral("Error deleting the existing backup file:");
@@ -99,9 +100,10 @@ bool TfmMain::ExecuteBackup(const QString& ScriptPath) {
         TLmSaveDialog apsdNew(this);
         apsdNew.FileName = target;
         apsdNew.Title = QStringLiteral("Save Backup To ...");
-        apsdNew.Filter = QStringLiteral("BlakHole Archive (*.bh)|*.bh|Microsoft Cabinet (*.cab)|*.cab|Javasoft "
-                                        "Archive (*.jar)|*.jar|LHA Archive (*.lha)|*.lha|LZH Archive "
-                                        "(*.lzh)|*.lzh|Unix Tape Archive (*.tar)|*.tar|Zip Archive (*.zip)|*.zip");
+        apsdNew.Filter =
+            QStringLiteral("BlakHole Archive (*.bh)|*.bh|Microsoft Cabinet (*.cab)|*.cab|Javasoft "
+                           "Archive (*.jar)|*.jar|LHA Archive (*.lha)|*.lha|LZH Archive "
+                           "(*.lzh)|*.lzh|Unix Tape Archive (*.tar)|*.tar|Zip Archive (*.zip)|*.zip");
         apsdNew.FilterIndex = set.ArcType >= 0 && set.ArcType <= 6 ? set.ArcType + 1 : 7;
         if (!apsdNew.Execute() || apsdNew.FileName.isEmpty()) return false;
         target = QFileInfo(apsdNew.FileName).absoluteFilePath();
@@ -138,8 +140,7 @@ bool TfmMain::ExecuteBackup(const QString& ScriptPath) {
     if (written) {
         if (!aside.isEmpty()) QFile::remove(aside);
     } else {
-        if (QFileInfo(target).isFile() && (!aside.isEmpty() || !moved.empty()))
-            QFile::remove(target);
+        if (QFileInfo(target).isFile() && (!aside.isEmpty() || !moved.empty())) QFile::remove(target);
         undo();
     }
     if (!shown.isEmpty() && QFileInfo(shown).isFile()) DisplayArchive(shown);
@@ -159,7 +160,8 @@ void TfmMain::GenerateBackupMenu() {
     ui->miNoBackupsConfigured->setEnabled(false);
     ui->miNoBackupsConfigured->setVisible(scripts.empty());
     for (const std::string& script : scripts) {
-        QAction* item = ui->miQuickBackup->addAction(QFileInfo(QString::fromStdString(script)).completeBaseName());
+        QAction* item =
+            ui->miQuickBackup->addAction(QFileInfo(QString::fromStdString(script)).completeBaseName());
         connect(item, &QAction::triggered, this, [this, item] { QuickBackupSelect(item); });
     }
 }
@@ -168,7 +170,8 @@ void TfmMain::QuickBackupSelect(QAction* Sender) {
     if (!ExitCheckoutCheck()) return;
     const QString name = Sender->text();
     if (ExecuteBackup(BackupScriptPath(name)))
-        MessageDlg(QStringLiteral("Backup created successfully for backup set: ") + name, mtInformation, mbOK);
+        MessageDlg(QStringLiteral("Backup created successfully for backup set: ") + name, mtInformation,
+                   mbOK);
     else
         MessageDlg(QStringLiteral("Backup failed or aborted."), mtError, mbOK);
 }
@@ -182,12 +185,15 @@ void TfmMain::ManageBackupsCommand() {
     if (ShowModal(manager) == mrRunBackup) {
         QString succeeded, failed;
         for (const QString& name : manager.SetsToRun())
-            (ExecuteBackup(BackupScriptPath(name)) ? succeeded : failed) += QStringLiteral("- ") + name + "\r\n";
+            (ExecuteBackup(BackupScriptPath(name)) ? succeeded : failed) +=
+                QStringLiteral("- ") + name + "\r\n";
         if (!failed.isEmpty())
-            MessageDlg(QStringLiteral("There were errors trying to create following backup sets:\r\n\r\n") + failed,
+            MessageDlg(QStringLiteral("There were errors trying to create following backup sets:\r\n\r\n") +
+                           failed,
                        mtError, mbOK);
         else
-            MessageDlg(QStringLiteral("Backups created successfully for:\r\n\r\n") + succeeded, mtInformation, mbOK);
+            MessageDlg(QStringLiteral("Backups created successfully for:\r\n\r\n") + succeeded, mtInformation,
+                       mbOK);
     }
     if (FInteractive) GenerateBackupMenu();
 }

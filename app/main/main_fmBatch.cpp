@@ -6,10 +6,10 @@
 #include "app/dialogs/DialogSupport.h"
 
 void TfmMain::ConnectBatchActions() {
-    const std::pair<QAction*, int> actions[] = {{ui->acBatchTest, boTest},       {ui->acBatchVirusScan, boVirusScan},
-                                                {ui->acBatchMakeSFX, boMakeExe}, {ui->acBatchConvert, boConvert},
-                                                {ui->acBatchExtract, boExtract}, {ui->acBatchCreate, boCreate},
-                                                {ui->acBatchAdd, boAdd}};
+    const std::pair<QAction*, int> actions[] = {
+        {ui->acBatchTest, boTest},       {ui->acBatchVirusScan, boVirusScan}, {ui->acBatchMakeSFX, boMakeExe},
+        {ui->acBatchConvert, boConvert}, {ui->acBatchExtract, boExtract},     {ui->acBatchCreate, boCreate},
+        {ui->acBatchAdd, boAdd}};
     for (const auto& [action, tag] : actions)
         connect(action, &QAction::triggered, this, [this, tag] { BatchCommand(tag); });
 }

@@ -1,8 +1,8 @@
 // Backup-set scripts: the bytes written, the reading rules, which scripts are usable, the
 // renumbering of generations, what removing a set deletes, and the shortcut's Exec line as a
 // real launcher (gio) reads it.
-#include "app/dialogs/BackupEditor.h"
 #include "app/dialogs/BackupScript.h"
+#include "app/dialogs/BackupEditor.h"
 #include "app/dialogs/ManageBackup.h"
 #include "platform/ShellLink.h"
 
@@ -101,12 +101,12 @@ TEST_F(BackupScripts, TellsUsableScriptsFromDamagedOnes) {
     } cases[] = {
         {"", "", true},
         {"BackupMethod=1\n", "Description=\nBackupMethod=1\n", true},
-        {"/a\n", "", true},                                    // an empty list is a script all the same
-        {"BackupMethod=1\n", "BackupMethod=4\n", true},        // the run reports the method
-        {"Generations=3\n", "Generations=\n", false},          // empty value
-        {"Generations=3\n", "", false},                        // missing key
-        {"Generations=3\n", "Generations=abc\n", false},       // not a number
-        {"Generations=3\n", "Generations=1000\n", false},      // out of range
+        {"/a\n", "", true},                               // an empty list is a script all the same
+        {"BackupMethod=1\n", "BackupMethod=4\n", true},   // the run reports the method
+        {"Generations=3\n", "Generations=\n", false},     // empty value
+        {"Generations=3\n", "", false},                   // missing key
+        {"Generations=3\n", "Generations=abc\n", false},  // not a number
+        {"Generations=3\n", "Generations=1000\n", false}, // out of range
         {"ArcType=6\n", "ArcType=six\n", false},
         {"[FilesInBackupSet]\n", "[FilesInBackupSet] \n", false},
         {"BackupSetName=Docs\n", "BackupSetName=../Docs\n", false},
@@ -179,11 +179,13 @@ TEST_F(BackupScripts, EditorRefusesNamesThatAreNoFileNames) {
         editor.AddFolder("/tmp/");
         editor.AddFolder("/tmp");
         EXPECT_EQ(Find<QListWidget>(editor, "lbFiles")->count(), 1);
-        EXPECT_EQ(RunModal(editor, {[&] { Find<QPushButton>(editor, "buSave")->click(); }}), StillOpen) << name;
+        EXPECT_EQ(RunModal(editor, {[&] { Find<QPushButton>(editor, "buSave")->click(); }}), StillOpen)
+            << name;
     }
     ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 4u);
     EXPECT_EQ(FPrompter.Prompter().Prompts[0].Text,
-              "The Backup Set Name you entered is invalid. You cannot\r\nuse the following characters: <, >, |, \", \\");
+              "The Backup Set Name you entered is invalid. You cannot\r\nuse the following characters: <, >, "
+              "|, \", \\");
 }
 
 TEST_F(BackupScripts, RemovingASetDeletesOnlyItsOwnArchives) {
@@ -202,7 +204,8 @@ TEST_F(BackupScripts, RemovingASetDeletesOnlyItsOwnArchives) {
     Sets(manager).item(0)->setSelected(true); // "Docs", sorted first
     FPrompter.Prompter().Answers = {mrYes, mrYes};
     manager.RemoveClick();
-    EXPECT_EQ(FolderNames(home.Path()), (std::vector<std::string>{"Docs.txt", "Mail1.zip", "sub", "thesis.odt"}));
+    EXPECT_EQ(FolderNames(home.Path()),
+              (std::vector<std::string>{"Docs.txt", "Mail1.zip", "sub", "thesis.odt"}));
     EXPECT_FALSE(fs::exists(BackupScriptPath("Docs").toStdString()));
     ASSERT_EQ(Sets(manager).count(), 1);
 
@@ -224,14 +227,16 @@ TEST_F(BackupScripts, ShortcutRunsTheSetWithTheExactArguments) {
     TempDir dir;
     // A recording program stands in for the program; gio launches the entry as a desktop does.
     const fs::path recorder = dir / "rec";
-    WriteFile(recorder, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$(dirname \"$0\")/args\"\n");
+    WriteFile(recorder,
+              "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$(dirname \"$0\")/args\"\n");
     fs::permissions(recorder, fs::perms::owner_all);
     const QString script = "/x/My \"Set\" `$HOME` 100% \\ back.zfb";
     ASSERT_TRUE(CreateBackupShortcut(Q(dir.Path()), "Odd", Q(recorder), script));
     const std::string entry = ReadFile(dir / "Odd.desktop");
-    EXPECT_NE(entry.find("Exec=\"" + recorder.string() +
-                         "\" \"-BC\" \"/x/My \\\\\"Set\\\\\" \\\\`\\\\$HOME\\\\` 100%% \\\\\\\\ back.zfb\"\n"),
-              std::string::npos)
+    EXPECT_NE(
+        entry.find("Exec=\"" + recorder.string() +
+                   "\" \"-BC\" \"/x/My \\\\\"Set\\\\\" \\\\`\\\\$HOME\\\\` 100%% \\\\\\\\ back.zfb\"\n"),
+        std::string::npos)
         << entry;
     const ToolResult run = RunTool({"gio", "launch", (dir / "Odd.desktop").string()});
     ASSERT_EQ(run.ExitCode, 0) << run.Err;

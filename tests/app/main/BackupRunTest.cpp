@@ -39,9 +39,10 @@ protected:
 
 std::string SetScript(const fs::path& Folder, int Method, const std::string& Generations,
                       const std::vector<std::string>& Files) {
-    std::string text = "BackupSetName=Docs\r\nDescription=\r\nBackupFolder=" + Folder.string() +
-                       "\r\nArcType=6\r\nCompression=0\r\nStorePathInfo=0\r\nBackupMethod=" + std::to_string(Method) +
-                       "\r\nGenerations=" + Generations + "\r\n[FilesInBackupSet]\r\n";
+    std::string text =
+        "BackupSetName=Docs\r\nDescription=\r\nBackupFolder=" + Folder.string() +
+        "\r\nArcType=6\r\nCompression=0\r\nStorePathInfo=0\r\nBackupMethod=" + std::to_string(Method) +
+        "\r\nGenerations=" + Generations + "\r\n[FilesInBackupSet]\r\n";
     for (const std::string& file : Files)
         text += file + "\r\n";
     return text;
@@ -72,7 +73,8 @@ TEST_F(BackupRun, GenerationsRotateAndHoldEveryFile) {
         ASSERT_EQ(result.ExitCode, 0) << "run " << run << ": " << result.Err;
     }
     // Generation 1 is the oldest kept: runs 2, 3 and 4; run 1 is gone.
-    EXPECT_EQ(FolderNames(save.Path() / "gens"), (std::vector<std::string>{"Docs1.zip", "Docs2.zip", "Docs3.zip"}));
+    EXPECT_EQ(FolderNames(save.Path() / "gens"),
+              (std::vector<std::string>{"Docs1.zip", "Docs2.zip", "Docs3.zip"}));
     for (int k = 1; k <= 3; ++k) {
         const std::string zip = (save.Path() / "gens" / ("Docs" + std::to_string(k) + ".zip")).string();
         const ToolResult test = RunTool({"unzip", "-t", zip});
@@ -82,7 +84,8 @@ TEST_F(BackupRun, GenerationsRotateAndHoldEveryFile) {
         for (const std::string& file : files) {
             int found = 0;
             for (const std::string& name : names)
-                if (name == file || name == fs::path(file).filename().string() || name.ends_with("/" + file)) {
+                if (name == file || name == fs::path(file).filename().string() ||
+                    name.ends_with("/" + file)) {
                     ++found;
                     if (file == "a.txt") aEntry = name;
                 }
@@ -104,7 +107,8 @@ TEST_F(BackupRun, FailuresExitNonZeroAndWriteNothing) {
          "There are no files to archive for this Backup Set."},
         {SetScript(save.Path(), 4, "3", {(src / "a.txt").string()}), "Invalid backup method."},
         {SetScript(save.Path(), 3, "abc", {(src / "a.txt").string()}), "Backup failed or aborted:"},
-        {SetScript(save.Path(), 1, "3", {(src / "a.txt").string()}).substr(0, 150), "Backup failed or aborted:"},
+        {SetScript(save.Path(), 1, "3", {(src / "a.txt").string()}).substr(0, 150),
+         "Backup failed or aborted:"},
     };
     for (const Case& c : cases) {
         const ToolResult result = Quillar({"-B", Script(c.Script)});
