@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -32,14 +33,20 @@ QString SetAside(const QString& File) {
     return {};
 }
 
-// True when an entry names something to pack: an existing file, or a folder entry whose folder
-// tree holds a file.
-bool EntryHasFiles(const QString& Entry) {
-    if (Entry.contains(QStringLiteral("*.*"))) {
-        std::vector<std::string> files;
-        return ListFolderFiles(QFileInfo(Entry).absolutePath().toStdString(), files) > 0;
+// The files the set's entries name: each existing file, and every file in the tree of a folder
+// entry; each once.
+std::set<std::string> GatherFiles(const QStringList& Entries) {
+    std::set<std::string> files;
+    for (const QString& entry : Entries) {
+        if (entry.contains(QStringLiteral("*.*"))) {
+            std::vector<std::string> inFolder;
+            ListFolderFiles(QFileInfo(entry).absolutePath().toStdString(), inFolder);
+            files.insert(inFolder.begin(), inFolder.end());
+        } else if (QFileInfo(entry).isFile()) {
+            files.insert(QFileInfo(entry).absoluteFilePath().toStdString());
+        }
     }
-    return QFileInfo(Entry).isFile();
+    return files;
 }
 
 QString SkippedText(const QString& Head, const QString& File) {
@@ -66,10 +73,8 @@ bool TfmMain::ExecuteBackup(const QString& ScriptPath) {
     QString target = BackupTarget(set);
     QDir().mkpath(set.Folder);
 
-    bool found = false;
-    for (const QString& entry : set.Files)
-        found = found || EntryHasFiles(entry);
-    if (!found) {
+    const std::size_t expected = GatherFiles(set.Files).size();
+    if (expected == 0) {
         MessageDlg(QStringLiteral("There are no files to archive for this Backup Set."), mtError, mbOK);
         return false;
     }
@@ -134,13 +139,23 @@ bool TfmMain::ExecuteBackup(const QString& ScriptPath) {
     const int count = CmdAdd(target, set.Files, set.Compression,
                              set.StorePathInfo == 0 ? sdExplorer_Auto : sdAbsoluteNoDrv, swAdd, true, false);
     // A backup counts only when the archive was written whole, with every file in it.
-    const bool written = count > 0 && FWriter && FWriter->ArchiveWritten() && !DiskFull && !Aborted &&
-                         OutputLog().isEmpty() && QFileInfo(target).isFile();
+    bool written = count > 0 && FWriter && FWriter->ArchiveWritten() && !DiskFull && !Aborted &&
+                   OutputLog().isEmpty() && QFileInfo(target).isFile();
+    if (written && static_cast<std::size_t>(count) < expected) {
+        // Files that were passed over (two of one stored name, say) would be missing silently.
+        MessageDlg(
+            QStringLiteral("Not every file of this Backup Set could be stored in the backup:\r\n\r\n") +
+                QString::number(count) + QStringLiteral(" of ") + QString::number(expected) +
+                QStringLiteral(" files were stored. The earlier backups were kept."),
+            mtError, mbOK);
+        written = false;
+    }
     if (count > 0 && FInteractive) CloseArchive();
     if (written) {
         if (!aside.isEmpty()) QFile::remove(aside);
     } else {
-        if (QFileInfo(target).isFile() && (!aside.isEmpty() || !moved.empty())) QFile::remove(target);
+        // Whatever lies at the target now was made by this run: the file it replaces was moved.
+        if (QFileInfo(target).isFile()) QFile::remove(target);
         undo();
     }
     if (!shown.isEmpty() && QFileInfo(shown).isFile()) DisplayArchive(shown);

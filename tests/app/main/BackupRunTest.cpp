@@ -94,6 +94,21 @@ TEST_F(BackupRun, GenerationsRotateAndHoldEveryFile) {
         EXPECT_EQ(names.size(), files.size()) << zip;
         EXPECT_EQ(RunTool({"unzip", "-p", zip, aEntry}).Out, "run " + std::to_string(k + 1));
     }
+
+    // A run that cannot store every file fails and leaves the generations as they were.
+    std::vector<std::string> before;
+    for (const std::string& name : FolderNames(save.Path() / "gens"))
+        before.push_back(ReadFile(save.Path() / "gens" / name));
+    WriteFile(src / "sub/a.txt", "same name, other folder");
+    const ToolResult failed = Quillar({"-B", script});
+    EXPECT_EQ(failed.ExitCode, 1);
+    EXPECT_NE(failed.Err.find("5 of 6 files were stored"), std::string::npos) << failed.Err;
+    std::vector<std::string> after;
+    for (const std::string& name : FolderNames(save.Path() / "gens"))
+        after.push_back(ReadFile(save.Path() / "gens" / name));
+    EXPECT_EQ(FolderNames(save.Path() / "gens"),
+              (std::vector<std::string>{"Docs1.zip", "Docs2.zip", "Docs3.zip"}));
+    EXPECT_TRUE(after == before);
 }
 
 TEST_F(BackupRun, FailuresExitNonZeroAndWriteNothing) {
