@@ -1,6 +1,7 @@
 #include "app/dialogs/BackupEditor.h"
 
 #include "app/dialogs/DialogSupport.h"
+#include "app/dialogs/FileNameFields.h"
 #include "ui/LmOpenDlg.h"
 #include "ui_BackupEditor.h"
 
@@ -20,11 +21,8 @@ TfmBackupEditor::TfmBackupEditor(QWidget* Parent)
     connect(ui->cbArcType, &QComboBox::currentIndexChanged, this, &TfmBackupEditor::ArcTypeChange);
     connect(ui->buAddFiles, &QPushButton::clicked, this, &TfmBackupEditor::AddFilesClick);
     connect(ui->buAddFolder, &QPushButton::clicked, this, &TfmBackupEditor::AddFolderClick);
-    connect(ui->buBrowseFolder, &QToolButton::clicked, this, [this] {
-        const QString folder = QFileDialog::getExistingDirectory(
-            this, QStringLiteral("Select the backup storage folder:"), ui->rxdeBackupFolder->text());
-        if (!folder.isEmpty()) ui->rxdeBackupFolder->setText(folder);
-    });
+    ConnectBrowse(ui->buBrowseFolder, ui->rxdeBackupFolder, TBrowseKind::Folder,
+                  QStringLiteral("Select the backup storage folder:"));
     connect(ui->buRemove, &QPushButton::clicked, this, [this] { qDeleteAll(ui->lbFiles->selectedItems()); });
     connect(ui->lbFiles, &QListWidget::customContextMenuRequested, this, &TfmBackupEditor::ListMenu);
     connect(ui->buSave, &QPushButton::clicked, this, &TfmBackupEditor::SaveClick);
@@ -103,8 +101,13 @@ void TfmBackupEditor::AddFilesClick() {
 }
 
 void TfmBackupEditor::AddFolderClick() {
-    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Select Folder"));
-    if (!folder.isEmpty()) AddFolder(folder);
+    QFileDialog dffdFolder(this, QStringLiteral("Please select a folder and click \"OK\" to proceed."));
+    dffdFolder.setWindowTitle(QStringLiteral("Select Folder"));
+    dffdFolder.setOption(QFileDialog::DontUseNativeDialog);
+    dffdFolder.setFileMode(QFileDialog::Directory);
+    dffdFolder.setOption(QFileDialog::ShowDirsOnly);
+    if (dffdFolder.exec() == QDialog::Accepted && !dffdFolder.selectedFiles().isEmpty())
+        AddFolder(dffdFolder.selectedFiles().first());
 }
 
 void TfmBackupEditor::ListMenu(const QPoint& Pos) {

@@ -2,6 +2,7 @@
 
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/DialogSupport.h"
+#include "app/dialogs/FileNameFields.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/GetPassword.h"
 #include "app/dialogs/OverwriteDlg.h"
@@ -26,7 +27,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSaveFile>
@@ -92,10 +92,7 @@ TfmBatch::TfmBatch(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::T
         ui->buBrowseOutput->setEnabled(On);
         if (On) ui->rxdeOutputFolder->setFocus();
     });
-    connect(ui->buBrowseOutput, &QToolButton::clicked, this, [this] {
-        const QString folder = QFileDialog::getExistingDirectory(this, {}, ui->rxdeOutputFolder->text());
-        if (!folder.isEmpty()) ui->rxdeOutputFolder->setText(folder);
-    });
+    ConnectBrowse(ui->buBrowseOutput, ui->rxdeOutputFolder, TBrowseKind::Folder, {});
     const auto chooseFiles = [this](bool More) {
         TLmOpenDialog apodAddFiles(this);
         apodAddFiles.Title = QStringLiteral("Select Files to Add");

@@ -1,9 +1,20 @@
-// Backup sets run by the program as a process ("-B", "-BC", "-SYS -MANBAK") in a private home:
+// Backup sets run from the Quick Backup menu and the manager of a main window, and by the
+// program as a process ("-B", "-BC", "-SYS -MANBAK") in a private home:
 // the multi-generation method keeps the newest generations, each a sound zip (unzip -t) that
 // holds every file of the source, hidden and extensionless ones included; failures end with a
 // non-zero exit status and write nothing.
+#include "MainWindowFixture.h"
 #include "RegistrySandbox.h"
 #include "TestSupport.h"
+
+#include "app/dialogs/BackupScript.h"
+#include "app/dialogs/ManageBackup.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 #include <set>
@@ -149,4 +160,55 @@ TEST_F(BackupRun, FailuresExitNonZeroAndWriteNothing) {
     EXPECT_EQ(manager.ExitCode, 0) << manager.Err;
     EXPECT_NE(manager.Err.find("Manage Backups"), std::string::npos) << manager.Err;
     EXPECT_NE(manager.Err.find("Please check or select at least one backup set"), std::string::npos);
+}
+
+namespace {
+class BackupMenus : public MainWindowTest {};
+} // namespace
+
+TEST_F(BackupMenus, QuickBackupAndManagerRunTheSets) {
+    TempDir src, save;
+    WriteFile(src / "a.txt", "a");
+    fs::create_directories(BackupsFolder().toStdString());
+    TBackupSet docs;
+    docs.Name = "Docs";
+    docs.Folder = QString::fromStdString(save.Str());
+    docs.Files = {QString::fromStdString((src / "a.txt").string())};
+    TBackupSet empty = docs;
+    empty.Name = "Empty";
+    empty.Files = {QString::fromStdString((src / "none" / "*.*").string())};
+    ASSERT_TRUE(SaveBackupScript(BackupScriptPath("Docs"), docs));
+    ASSERT_TRUE(SaveBackupScript(BackupScriptPath("Empty"), empty));
+
+    TfmMain& window = Open();
+    QMenu* menu = window.findChild<QMenu*>("miQuickBackup");
+    ASSERT_NE(menu, nullptr);
+    QStringList items;
+    for (QAction* action : menu->actions())
+        if (action->isVisible()) items << action->text();
+    EXPECT_EQ(items, QStringList({"Docs", "Empty"}));
+
+    FPrompter.Prompter().Answers = {mrOk};
+    menu->actions()[1]->trigger();
+    ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 1u);
+    EXPECT_EQ(FPrompter.Prompter().Prompts[0].Text, "Backup created successfully for backup set: Docs");
+    EXPECT_EQ(RunTool({"unzip", "-t", (save / "Docs.zip").string()}).ExitCode, 0);
+
+    // The manager: both sets checked and run; the one without files is named in the errors.
+    FPrompter.Prompter().Prompts.clear();
+    FPrompter.Prompter().Answers = {mrOk, mrOk};
+    QTimer::singleShot(0, [] {
+        auto* manager = qobject_cast<TfmManageBackup*>(QApplication::activeModalWidget());
+        ASSERT_NE(manager, nullptr);
+        auto* list = manager->findChild<QListWidget*>("clbBackupSets");
+        for (int i = 0; i < list->count(); ++i)
+            list->item(i)->setCheckState(Qt::Checked);
+        manager->findChild<QPushButton*>("buRunBackup")->click();
+    });
+    Action("acManageBackups").trigger();
+    ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 2u);
+    EXPECT_EQ(FPrompter.Prompter().Prompts[0].Text, "There are no files to archive for this Backup Set.");
+    EXPECT_EQ(FPrompter.Prompter().Prompts[1].Text,
+              "There were errors trying to create following backup sets:\r\n\r\n- Empty\r\n");
+    EXPECT_EQ(FolderNames(save.Path()), std::vector<std::string>{"Docs.zip"});
 }
