@@ -16,7 +16,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <set>
 #include <utility>
 #include <vector>
@@ -52,6 +56,12 @@ std::set<std::string> GatherFiles(const QStringList& Entries) {
 QString SkippedText(const QString& Head, const QString& File) {
     return Head + QStringLiteral("\r\n\r\n") + File + QStringLiteral("\r\n\r\n") +
            QStringLiteral("Backup set skipped.");
+}
+
+// QUILLAR_PROMPTER=auto: every question and dialog takes its default answer.
+bool AutoAnswers() {
+    const char* mode = std::getenv("QUILLAR_PROMPTER");
+    return mode && std::strcmp(mode, "auto") == 0;
 }
 
 const QString DeletingError = QStringLiteral("Error deleting the existing backup file:");
@@ -110,6 +120,11 @@ bool TfmMain::ExecuteBackup(const QString& ScriptPath) {
                            "Archive (*.jar)|*.jar|LHA Archive (*.lha)|*.lha|LZH Archive "
                            "(*.lzh)|*.lzh|Unix Tape Archive (*.tar)|*.tar|Zip Archive (*.zip)|*.zip");
         apsdNew.FilterIndex = set.ArcType >= 0 && set.ArcType <= 6 ? set.ArcType + 1 : 7;
+        if (AutoAnswers()) {
+            // Unattended runs take the dialog's default answer: the name it offers.
+            std::fprintf(stderr, "%s\n", apsdNew.Title.toUtf8().constData());
+            QTimer::singleShot(0, &apsdNew, [&apsdNew] { apsdNew.Press(1); });
+        }
         if (!apsdNew.Execute() || apsdNew.FileName.isEmpty()) return false;
         target = QFileInfo(apsdNew.FileName).absoluteFilePath();
         if (!stepAside(target, QStringLiteral("Error overwriting the existing backup file:"))) return false;

@@ -151,6 +151,11 @@ TEST_F(BackupRun, FailuresExitNonZeroAndWriteNothing) {
         EXPECT_NE(result.Err.find("Backup created successfully for backup set: Docs"), std::string::npos);
     }
     EXPECT_EQ(FolderNames(save.Path()), std::vector<std::string>{"Docs.zip"});
+    // The ask-for-a-name method takes the offered name when nobody answers.
+    const ToolResult asked =
+        Quillar({"-B", Script(SetScript(save.Path(), 2, "3", {(src / "a.txt").string()}))});
+    EXPECT_EQ(asked.ExitCode, 0) << asked.Err;
+    EXPECT_NE(asked.Err.find("Save Backup To ..."), std::string::npos);
     const std::vector<std::string> names = Lines(RunTool({"unzip", "-Z1", (save / "Docs.zip").string()}).Out);
     ASSERT_EQ(names.size(), 1u);
     EXPECT_EQ(RunTool({"unzip", "-p", (save / "Docs.zip").string(), names[0]}).Out, "second");
