@@ -6,6 +6,7 @@
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/GetPassword.h"
 #include "app/dialogs/OverwriteDlg.h"
+#include "app/dialogs/SetAside.h"
 #include "app/main/WriterChoice.h"
 #include "engine/core/krvCompBase.h"
 #include "engine/core/krvUnBase.h"
@@ -63,16 +64,6 @@ constexpr TDeflateType DeflateTypes[] = {dtDeflateX, dtDeflateN, dtDeflateF, dtD
 
 QString Str(const std::string& Text) {
     return QString::fromStdString(Text);
-}
-
-// Renames File to a free sibling name; empty when it could not.
-QString StepAside(const QString& File) {
-    for (int i = 0; i < 1000; ++i) {
-        const QString aside = File + QStringLiteral(".quillar-old") + (i ? QString::number(i) : QString());
-        if (QFileInfo::exists(aside) || QFileInfo(aside).isSymLink()) continue;
-        return QFile::rename(File, aside) ? aside : QString();
-    }
-    return {};
 }
 
 } // namespace
@@ -427,7 +418,7 @@ void TfmBatch::ProcessFile(const QString& File) {
             QString aside;
             bool failed = false;
             if (QFileInfo::exists(target)) {
-                aside = StepAside(target);
+                aside = SetFileAside(target);
                 failed = aside.isEmpty();
             }
             if (!failed) failed = AddToArchive(target, {File}, sdNone, 0) < 0;

@@ -10,6 +10,7 @@
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/ManageBackup.h"
 #include "app/dialogs/Prompter.h"
+#include "app/dialogs/SetAside.h"
 #include "engine/read/krvKorva.h"
 #include "ui/LmSaveDlg.h"
 
@@ -26,16 +27,6 @@
 #include <vector>
 
 namespace {
-
-// Renames File to a free sibling name and returns that; empty when it could not.
-QString SetAside(const QString& File) {
-    for (int i = 0; i < 1000; ++i) {
-        const QString aside = File + QStringLiteral(".quillar-old") + (i ? QString::number(i) : QString());
-        if (QFileInfo::exists(aside) || QFileInfo(aside).isSymLink()) continue;
-        return QFile::rename(File, aside) ? aside : QString();
-    }
-    return {};
-}
 
 // The files the set's entries name: each existing file, and every file in the tree of a folder
 // entry; each once.
@@ -99,7 +90,7 @@ bool TfmMain::ExecuteBackup(const QString& ScriptPath) {
     };
     const auto stepAside = [&](const QString& File, const QString& Head) {
         if (!QFileInfo::exists(File)) return true;
-        aside = SetAside(File);
+        aside = SetFileAside(File);
         if (aside.isEmpty()) {
             MessageDlg(SkippedText(Head, File), mtError, mbOK);
             return false;
