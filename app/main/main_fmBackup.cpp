@@ -11,6 +11,7 @@
 #include "app/dialogs/ManageBackup.h"
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/SetAside.h"
+#include "app/main/WriterChoice.h"
 #include "engine/read/krvKorva.h"
 #include "ui/LmSaveDlg.h"
 
@@ -117,7 +118,9 @@ bool TfmMain::ExecuteBackup(const QString& ScriptPath) {
             QTimer::singleShot(0, &apsdNew, [&apsdNew] { apsdNew.Press(1); });
         }
         if (!apsdNew.Execute() || apsdNew.FileName.isEmpty()) return false;
-        target = QFileInfo(apsdNew.FileName).absoluteFilePath();
+        // The name the archive will be written under (".zip" added to a bare name).
+        target = QString::fromStdString(
+            NewArchiveName(QFileInfo(apsdNew.FileName).absoluteFilePath().toStdString()));
         if (!stepAside(target, QStringLiteral("Error overwriting the existing backup file:"))) return false;
         break;
     }
