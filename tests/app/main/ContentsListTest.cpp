@@ -242,6 +242,34 @@ TEST(LinePrinterTest, MarginsKeepTwoDecimalsAndAPageWithoutRoomIsRefused) {
         EXPECT_FALSE(fs::exists(dir / "none.pdf"));
     }
 
+    // Margins count from the paper's edge; where the printer cannot reach that far, printing
+    // starts (one device pixel) inside the area it reaches.
+    struct TOffsetCase {
+        double Margin, Unreachable, StartMm;
+    } const offsets[] = {{30, 20, 30}, {5, 20, 20}, {15, 0, 15}};
+    for (const TOffsetCase& c : offsets) {
+        SCOPED_TRACE(c.Margin);
+        TUCLinePrinter printer;
+        printer.Font = MonoFont();
+        printer.Margins.SetLeft(c.Margin);
+        printer.Margins.SetTop(c.Margin);
+        printer.Lines = {QStringLiteral("Edge")};
+        const fs::path file = dir / "edge.pdf";
+        const auto pdf = PdfPrinter(file);
+        pdf->setPageMargins(QMarginsF(c.Unreachable, c.Unreachable, c.Unreachable, c.Unreachable),
+                            QPageLayout::Millimeter);
+        printer.Printer = pdf.get();
+        ASSERT_TRUE(printer.Print()) << printer.ErrorText().toStdString();
+        const ToolResult box = RunTool({"pdftotext", "-bbox", file.string(), "-"});
+        std::smatch match;
+        ASSERT_TRUE(
+            std::regex_search(box.Out, match, std::regex(R"re(xMin="([0-9.]+)" yMin="([0-9.]+)".*>Edge<)re")))
+            << box.Out;
+        const double points = c.StartMm / 25.4 * 72;
+        EXPECT_NEAR(std::stod(match[1]), points, 1.5);
+        EXPECT_NEAR(std::stod(match[2]), points, 1.5);
+    }
+
     // Without a printer the user is told so; a machine with a real printer gets no test page.
     if (QPrinterInfo::defaultPrinter().isNull()) {
         TUCLinePrinter printer;
