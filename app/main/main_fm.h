@@ -341,6 +341,7 @@ private:
     std::string FInstallProgram;
     std::vector<std::string> TempFolders;
     bool FindDone = false;
+    QString FExtractTreeFolder; // where the extract dialog's folder tree was left
 
     bool FShown = false;       // the show handler's start-up work ran
     bool FStartupDone = false; // ... and ended
