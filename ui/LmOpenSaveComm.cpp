@@ -407,7 +407,10 @@ bool TLmCustomOpenDialog::FilterPlacesEvent(QEvent* Event) {
             }
             if (added) PlacesEdited();
         }
-        drop->acceptProposedAction();
+        // Taken as a copy: a move would make the list remove the dragged entry after the drop,
+        // when the bar has been filled anew already.
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
         return true;
     }
     default:
