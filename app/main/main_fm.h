@@ -31,6 +31,8 @@ class TKorva;
 class TArc2Arc;
 class TCompBase;
 class TfmAddBottom;
+class TfmAddOptionsBottom;
+struct TAddOptionsChoice;
 class TfmProgress;
 class TfmViewOutput;
 class TProgressCyl;
@@ -261,6 +263,14 @@ private:
     TCompBase* DefineCompressComponent();
     // The end of an add: messages for a full disk, a cancel or a failure; true on success.
     bool ReportAddResult(TCompBase& Writer, bool NewArchive);
+    // The add-options save dialog (apsdAddOptions) for files from outside the window (dropped,
+    // or named on the command line): FileName offered without its extension, the type at
+    // FilterIndex (1 bh .. 7 zip), "Save full path info" as SaveFullPath says; each change of
+    // type makes its writer current. False when the user cancels.
+    bool AddOptionsDialog(const QString& FileName, int FilterIndex, bool SaveFullPath,
+                          TAddOptionsChoice& Choice);
+    // Its option panel, made on first use and kept (with the window as its owner) for the run.
+    TfmAddOptionsBottom* fmAddOptionsBottom = nullptr;
 
     // ---- shared handlers (main_fmEvents.cpp) ----
     void CreateOperationForms();
@@ -359,6 +369,7 @@ private:
     std::string FInstallProgram;
     std::vector<std::string> TempFolders;
     bool FindDone = false;
+    QString FExtractTreeFolder; // where the extract dialog's folder tree was left
 
     bool FShown = false;       // the show handler's start-up work ran
     bool FStartupDone = false; // ... and ended
