@@ -222,6 +222,17 @@ private:
     // A Quick Backup item: runs the set of its caption.
     void QuickBackupSelect(QAction* Sender);
 
+    // ---- wizard (main_fmWizard.cpp) ----
+    // The wizard reads the open archive and the Add command's state, and runs the workers here.
+    friend class TfmWizard;
+    bool AddCommandEnabled() const;
+    // Adds Files to ArchiveName (a NewArchive replaces an existing file of that name only once
+    // it has been written); true when the archive was written. The worker shows its messages.
+    bool WizardAdd(const QString& ArchiveName, const QStringList& Files, bool NewArchive);
+    // Extracts every entry of ArchiveName into Folder; true only when every entry came out.
+    bool WizardExtract(const QString& ArchiveName, const QString& Folder, bool ConfirmOverwrites,
+                       bool UseStoredDirs);
+
     // ---- associations (main_fmAssoc.cpp) ----
     // The start-up check: when the registrar finds the flagged types not the program's and the
     // user agrees, they are associated again.

@@ -29,6 +29,8 @@ template <typename T> T* Find(QObject& Parent, const char* Name);
 
 } // namespace testsupport
 
+#include <QApplication>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 template <typename T>
