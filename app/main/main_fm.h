@@ -31,12 +31,15 @@ class TKorva;
 class TArc2Arc;
 class TCompBase;
 class TfmAddBottom;
+class TfmAddOptionsBottom;
+struct TAddOptionsChoice;
 class TfmProgress;
 class TfmViewOutput;
 class TProgressCyl;
 class TRegArchive;
 class TUnBase;
 class TStatusLed;
+class TUCLinePrinter;
 class TZipCommon;
 
 class TfmMain : public QMainWindow {
@@ -257,6 +260,21 @@ private:
     void ConnectPrintActions();     // main_fmPrint.cpp (print, export, version check)
     void ConnectHelpActions();      // main_fmHelp.cpp
 
+    // ---- backup sets (main_fmBackup.cpp) ----
+    // A Quick Backup item: runs the set of its caption.
+    void QuickBackupSelect(QAction* Sender);
+
+    // ---- wizard (main_fmWizard.cpp) ----
+    // The wizard reads the open archive and the Add command's state, and runs the workers here.
+    friend class TfmWizard;
+    bool AddCommandEnabled() const;
+    // Adds Files to ArchiveName (a NewArchive replaces an existing file of that name only once
+    // it has been written); true when the archive was written. The worker shows its messages.
+    bool WizardAdd(const QString& ArchiveName, const QStringList& Files, bool NewArchive);
+    // Extracts every entry of ArchiveName into Folder; true only when every entry came out.
+    bool WizardExtract(const QString& ArchiveName, const QString& Folder, bool ConfirmOverwrites,
+                       bool UseStoredDirs);
+
     // ---- associations (main_fmAssoc.cpp) ----
     // The start-up check: when the registrar finds the flagged types not the program's and the
     // user agrees, they are associated again.
@@ -299,6 +317,14 @@ private:
     TCompBase* DefineCompressComponent();
     // The end of an add: messages for a full disk, a cancel or a failure; true on success.
     bool ReportAddResult(TCompBase& Writer, bool NewArchive);
+    // The add-options save dialog (apsdAddOptions) for files from outside the window (dropped,
+    // or named on the command line): FileName offered without its extension, the type at
+    // FilterIndex (1 bh .. 7 zip), "Save full path info" as SaveFullPath says; each change of
+    // type makes its writer current. False when the user cancels.
+    bool AddOptionsDialog(const QString& FileName, int FilterIndex, bool SaveFullPath,
+                          TAddOptionsChoice& Choice);
+    // Its option panel, made on first use and kept (with the window as its owner) for the run.
+    TfmAddOptionsBottom* fmAddOptionsBottom = nullptr;
 
     // ---- shared handlers (main_fmEvents.cpp) ----
     void CreateOperationForms();
@@ -336,6 +362,19 @@ private:
     int RunCompress(TCompBase& Writer);
     // The current operation's result flags back to their start.
     void ResetRunFlags();
+
+    // ---- print, export and the version check (main_fmPrint.cpp) ----
+    // Prints the contents list after the user confirms.
+    void acPrintExecute();
+    // Tag 1..3: the contents list as a text, CSV or HTML file, named in the save dialog.
+    void ExportContentListClick(int Tag);
+    // Each writes its file (replacing it whole); false after telling the user why it could not.
+    bool ExportText(const QString& FileName);
+    bool ExportCSV(const QString& FileName);
+    bool ExportHTML(const QString& FileName);
+    bool SaveExport(const QString& FileName, const QStringList& Lines);
+    void CheckVersionCommand();
+    TUCLinePrinter* FLinePrinter = nullptr; // owned by the window, found by its name "UCLinePrinter"
 
     // ---- toolbar (main_fmToolbar.cpp) ----
     void ApplyIcons();
@@ -384,6 +423,7 @@ private:
     std::string FInstallProgram;
     std::vector<std::string> TempFolders;
     bool FindDone = false;
+    QString FExtractTreeFolder; // where the extract dialog's folder tree was left
 
     bool FShown = false;       // the show handler's start-up work ran
     bool FStartupDone = false; // ... and ended

@@ -11,11 +11,13 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
 class QTreeView;
 class QAction;
+class TLmCustomOpenDialog;
 
 namespace testsupport {
 
@@ -49,5 +51,12 @@ protected:
     ScriptedPrompterGuard FPrompter;
     std::unique_ptr<TfmMain> FWindow;
 };
+
+// Whether a prompt whose text starts with Start was asked.
+bool SawPrompt(const ScriptedPrompter& Prompter, const QString& Start);
+
+// Fills the next file dialog's name box with Text and presses its OK button, once; Check looks
+// at the dialog first.
+void AnswerFileDialog(const QString& Text, std::function<void(TLmCustomOpenDialog&)> Check = {});
 
 } // namespace testsupport
