@@ -75,12 +75,14 @@ std::string ApplyStoredDirNames(TStoredDirNames Mode, const std::string& Path, c
     }
     case sdExplorer_Auto:
     case sdExplorer_UserDefineDefaultDir:
-        // A path below the explorer folder keeps its folders below it, also when it was gathered
-        // in a folder group of its own (a folder's files named one by one); any other path is
-        // stored relative to the folder it was gathered under.
-        if (!ExplorerDir.empty() && StartsWithNoCase(Path, AppendBackslash(ExplorerDir)))
+        // A default folder the caller named holds every path below it, also one gathered in a
+        // folder group of its own: a folder's files named one by one keep their sub-folders.
+        if (Mode == sdExplorer_UserDefineDefaultDir && !ExplorerDir.empty() &&
+            StartsWithNoCase(Path, AppendBackslash(ExplorerDir)))
             return LeadingSeparatorRule(RelativeTo(Path, ExplorerDir));
-        return RelativeTo(Path, DefaultDir);
+        if (ExplorerDir.empty() || !SameTextNoCase(AppendBackslash(DefaultDir), AppendBackslash(ExplorerDir)))
+            return RelativeTo(Path, DefaultDir);
+        return LeadingSeparatorRule(RelativeTo(Path, ExplorerDir));
     }
     return Path;
 }

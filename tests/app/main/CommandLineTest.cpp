@@ -137,6 +137,7 @@ TEST_F(CommandLine, AddingSwitches) {
     Installed();
     TempDir work;
     WriteFile(work / "src/a.txt", "alpha\n");
+    WriteFile(work / "src/a2.txt", "alpha 2\n");
     WriteFile(work / "src/sub/b.txt", TextBytes(5000));
     WriteFile(work / "other/c.txt", "gamma\n");
     WriteFile(work / "report.txt", "report\n");
@@ -152,11 +153,15 @@ TEST_F(CommandLine, AddingSwitches) {
     };
     const std::vector<Case> cases = {
         // A single "folder/*.*" keeps the folder's own name.
-        {0, {"-G", "g1.zip", "src/*.*"}, "g1.zip", {"src/a.txt", "src/sub/b.txt"}, 0},
+        {0, {"-G", "g1.zip", "src/*.*"}, "g1.zip", {"src/a.txt", "src/a2.txt", "src/sub/b.txt"}, 0},
         // Several files: relative paths.
-        {0, {"-G", "g2.zip", "src/a.txt", "src/sub/b.txt"}, "g2.zip", {"a.txt", "sub/b.txt"}, 0},
+        {0, {"-G", "g2.zip", "src/a.txt", "src/a2.txt"}, "g2.zip", {"a.txt", "a2.txt"}, 0},
         // Full paths with adPath.
-        {1, {"-G", "g3.zip", "src/*.*"}, "g3.zip", {root + "src/a.txt", root + "src/sub/b.txt"}, 0},
+        {1,
+         {"-G", "g3.zip", "src/*.*"},
+         "g3.zip",
+         {root + "src/a.txt", root + "src/a2.txt", root + "src/sub/b.txt"},
+         0},
         {0, {"-D", "d1", "src/a.txt"}, "d1.zip", {"a.txt"}, 0},
         {1, {"-D", "d2.zip", "other/c.txt"}, "d2.zip", {root + "other/c.txt"}, 0},
         // Onto an existing archive: its entries stay.
