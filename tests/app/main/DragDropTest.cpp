@@ -14,6 +14,7 @@
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QTest>
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
@@ -225,6 +226,22 @@ TEST_F(TDragDropTest, DraggedEntriesArriveAsFilesInAPrivateFolder) {
     EXPECT_TRUE(FWindow->DragTempFolder().isEmpty());
     EXPECT_TRUE(fs::is_directory(folder));
     data.reset();
+
+    // With the mouse: a press on one of several selected rows keeps them all for the drag; a
+    // drag that no target takes (the offscreen desktop has none) extracts nothing and leaves no
+    // folder.
+    QWidget* viewport = List().viewport();
+    const QPoint row0 = List().visualRect(List().model()->index(0, 0)).center();
+    const QPoint row2 = List().visualRect(List().model()->index(2, 0)).center();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, row0);
+    EXPECT_EQ(List().selectionModel()->selectedRows().size(), 4);
+    QTest::mouseMove(viewport, row2);
+    EXPECT_TRUE(FWindow->DragTempFolder().isEmpty());
+    EXPECT_EQ(FolderNames(temp.Path()), std::vector<std::string>{folder.filename().string()});
+    // A press and release without a drag leaves the pressed row alone selected.
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, row2);
+    EXPECT_EQ(List().selectionModel()->selectedRows().size(), 1);
+
     FWindow.reset();
     EXPECT_FALSE(fs::exists(folder));
 }

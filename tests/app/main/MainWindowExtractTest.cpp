@@ -369,20 +369,6 @@ TEST_F(TExtractTest, ViewOpensOnlyFilesInsideItsPrivateFolder) {
     EXPECT_FALSE(fs::exists(folder));
 }
 
-// Answers the next modal dialog of type T with Step, once.
-template <typename T> void AnswerNext(std::function<void(T&)> Step) {
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, Step] {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
-        Step(*dialog);
-    });
-    timer->start();
-}
-
 TEST_F(TExtractTest, ExtractCommandThroughItsDialog) {
     TempDir src;
     for (const char* name : {"a.txt", "b.txt", "dir/c.txt"})

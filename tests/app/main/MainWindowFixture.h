@@ -9,8 +9,11 @@
 
 #include "app/main/main_fm.h"
 
+#include <QApplication>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -42,6 +45,8 @@ protected:
     int RowOf(const std::string& Path);
     // Switches every optional column on, in the registry the window loads at its start.
     static void ShowAllColumns();
+    // Answers the next modal dialog of type T with Step, once.
+    template <typename T> static void AnswerNext(std::function<void(T&)> Step);
 
     RegistrySandbox FRegistry;
     EnvGuard FHome;
@@ -49,5 +54,18 @@ protected:
     ScriptedPrompterGuard FPrompter;
     std::unique_ptr<TfmMain> FWindow;
 };
+
+template <typename T> void MainWindowTest::AnswerNext(std::function<void(T&)> Step) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, Step] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        Step(*dialog);
+    });
+    timer->start();
+}
 
 } // namespace testsupport
