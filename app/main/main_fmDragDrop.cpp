@@ -25,6 +25,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -39,13 +40,16 @@ const QString UriList = QStringLiteral("text/uri-list");
 // How long a drop target may take to copy the dragged files before their folder goes.
 constexpr int DragFolderGraceMs = 120000;
 
-// Folder and name of an entry as a path below a folder of ours: separators of either kind,
-// no empty or "." parts; empty when a ".." part would climb out (the readers refuse those).
+// Folder and name of an entry as a path below a folder of ours, as the readers confine it:
+// separators of either kind, no drive letter, empty or "." parts; empty when a ".." part would
+// climb out (the readers refuse those).
 QString ConfinedEntryPath(const std::string& Folder, const std::string& Name) {
+    static const QRegularExpression separators(QStringLiteral("[/\\\\]"));
+    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:$"));
     QStringList parts;
-    for (const QString& part :
-         QString::fromStdString(Folder + Name).split(QRegularExpression(QStringLiteral("[/\\\\]")))) {
-        if (part.isEmpty() || part == QLatin1String(".")) continue;
+    for (const QString& part : QString::fromStdString(Folder + Name).split(separators)) {
+        if (part.isEmpty() || part == QLatin1String(".") || (parts.isEmpty() && drive.match(part).hasMatch()))
+            continue;
         if (part == QLatin1String("..")) return {};
         parts.push_back(part);
     }
@@ -305,11 +309,13 @@ std::unique_ptr<QMimeData> TfmMain::PrepareDragOut() {
     FDragExtracted = false;
     const QString folder = QString::fromStdString(temp);
     QStringList paths;
+    QSet<QString> seen;
     for (const QModelIndex& index : rows) {
         const TItemData& item = FModel->Item(index.row());
         const QString path = ConfinedEntryPath(FModel->Folder(item), item.Name);
-        if (!path.isEmpty() && !paths.contains(folder + QLatin1Char('/') + path))
-            paths.push_back(folder + QLatin1Char('/') + path);
+        if (path.isEmpty() || seen.contains(path)) continue;
+        seen.insert(path);
+        paths.push_back(folder + QLatin1Char('/') + path);
     }
     return std::make_unique<TDragOutData>(*this, folder, paths);
 }

@@ -182,12 +182,16 @@ TEST_F(TDragDropTest, DraggedEntriesArriveAsFilesInAPrivateFolder) {
     TempDir dir, temp;
     EnvGuard tmpdir("TMPDIR", temp.Str().c_str());
     TZipSpec spec;
-    spec.Add("a.txt", "alpha").Add("dir/b.txt", "beta").Add("../escaped.txt", "up").Add("/abs.txt", "abs");
+    spec.Add("a.txt", "alpha")
+        .Add("dir/b.txt", "beta")
+        .Add("../escaped.txt", "up")
+        .Add("/abs.txt", "abs")
+        .Add("c:\\win\\d.txt", "drive");
     WriteFile(dir / "t.zip", MakeStoredZip(spec));
     Open();
     FPrompter.Prompter().DefaultsAllowed = true;
     Display((dir / "t.zip").string());
-    ASSERT_EQ(Rows(), 4);
+    ASSERT_EQ(Rows(), 5);
     List().selectAll();
 
     // A drag that no target takes extracts nothing and leaves no folder behind.
@@ -214,9 +218,10 @@ TEST_F(TDragDropTest, DraggedEntriesArriveAsFilesInAPrivateFolder) {
         const fs::path path = url.toLocalFile().toStdString();
         handed[fs::relative(path, folder).string()] = ReadFile(path);
     }
-    EXPECT_EQ(handed, (std::map<std::string, std::string>{
-                          {"a.txt", "alpha"}, {"dir/b.txt", "beta"}, {"abs.txt", "abs"}}));
-    EXPECT_EQ(QString::fromUtf8(data->data("text/uri-list")).count("file://"), 3);
+    EXPECT_EQ(handed,
+              (std::map<std::string, std::string>{
+                  {"a.txt", "alpha"}, {"dir/b.txt", "beta"}, {"abs.txt", "abs"}, {"win/d.txt", "drive"}}));
+    EXPECT_EQ(QString::fromUtf8(data->data("text/uri-list")).count("file://"), 4);
     EXPECT_EQ(FolderNames(temp.Path()), std::vector<std::string>{folder.filename().string()});
     EXPECT_FALSE(fs::exists(dir / "escaped.txt"));
     // Dropping our own drag on the list does nothing.
@@ -234,7 +239,7 @@ TEST_F(TDragDropTest, DraggedEntriesArriveAsFilesInAPrivateFolder) {
     const QPoint row0 = List().visualRect(List().model()->index(0, 0)).center();
     const QPoint row2 = List().visualRect(List().model()->index(2, 0)).center();
     QTest::mousePress(viewport, Qt::LeftButton, {}, row0);
-    EXPECT_EQ(List().selectionModel()->selectedRows().size(), 4);
+    EXPECT_EQ(List().selectionModel()->selectedRows().size(), 5);
     QTest::mouseMove(viewport, row2);
     EXPECT_TRUE(FWindow->DragTempFolder().isEmpty());
     EXPECT_EQ(FolderNames(temp.Path()), std::vector<std::string>{folder.filename().string()});
