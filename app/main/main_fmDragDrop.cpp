@@ -119,6 +119,7 @@ protected:
                 FList.selectionModel()->isRowSelected(index.row(), {}) &&
                 FList.selectionModel()->selectedRows().size() > 1 && FExtract.isEnabled()) {
                 FDeferred = index;
+                FList.setFocus(Qt::MouseFocusReason);
                 return true;
             }
             return false;
