@@ -137,8 +137,7 @@ void TfmMain::FormCreate() {
     GenerateToolbar();
     GenerateColumns();
     GenerateSortMenu();
-    // Quick-backup menu: backup sets are run from here once backup execution exists.
-    ui->miNoBackupsConfigured->setEnabled(false);
+    GenerateBackupMenu();
     LoadColumnLayout();
     LoadPlacement();
     dfmruMainList.Load();

@@ -38,6 +38,7 @@ class TProgressCyl;
 class TRegArchive;
 class TUnBase;
 class TStatusLed;
+class TUCLinePrinter;
 class TZipCommon;
 
 class TfmMain : public QMainWindow {
@@ -216,6 +217,10 @@ private:
     void ConnectPrintActions();     // main_fmPrint.cpp (print, export, version check)
     void ConnectHelpActions();      // main_fmHelp.cpp
 
+    // ---- backup sets (main_fmBackup.cpp) ----
+    // A Quick Backup item: runs the set of its caption.
+    void QuickBackupSelect(QAction* Sender);
+
     // ---- associations (main_fmAssoc.cpp) ----
     // The start-up check: when the registrar finds the flagged types not the program's and the
     // user agrees, they are associated again.
@@ -294,6 +299,19 @@ private:
     int RunCompress(TCompBase& Writer);
     // The current operation's result flags back to their start.
     void ResetRunFlags();
+
+    // ---- print, export and the version check (main_fmPrint.cpp) ----
+    // Prints the contents list after the user confirms.
+    void acPrintExecute();
+    // Tag 1..3: the contents list as a text, CSV or HTML file, named in the save dialog.
+    void ExportContentListClick(int Tag);
+    // Each writes its file (replacing it whole); false after telling the user why it could not.
+    bool ExportText(const QString& FileName);
+    bool ExportCSV(const QString& FileName);
+    bool ExportHTML(const QString& FileName);
+    bool SaveExport(const QString& FileName, const QStringList& Lines);
+    void CheckVersionCommand();
+    TUCLinePrinter* FLinePrinter = nullptr; // owned by the window, found by its name "UCLinePrinter"
 
     // ---- toolbar (main_fmToolbar.cpp) ----
     void ApplyIcons();

@@ -7,6 +7,7 @@
 #include "app/dialogs/AddOptionsBottom.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/Prompter.h"
+#include "app/dialogs/SetAside.h"
 #include "app/main/ArchiveModel.h"
 #include "engine/core/krvUnBase.h"
 #include "engine/read/krvKorva.h"
@@ -176,12 +177,8 @@ public:
     bool Move() {
         const QFileInfo target(FTarget);
         if (!target.exists() && !target.isSymLink()) return true;
-        const QString aside = FTarget + QStringLiteral(".quillar-old");
-        if (QFileInfo(aside).exists() ||
-            std::rename(FTarget.toLocal8Bit().constData(), aside.toLocal8Bit().constData()) != 0)
-            return false;
-        FAside = aside;
-        return true;
+        FAside = SetFileAside(FTarget);
+        return !FAside.isEmpty();
     }
     void Commit() {
         if (!FAside.isEmpty()) TUnBase::EraseFile(FAside.toStdString(), doAllowUndo);

@@ -64,9 +64,7 @@ std::unique_ptr<QMimeData> FileUrls(const std::vector<fs::path>& Paths) {
 // The product's engine host, so that a replaced archive goes to the trash of the private home.
 class TDragDropTest : public MainWindowTest {
 protected:
-    TDragDropTest() : FPreviousHost(EngineHost::Install(std::make_unique<TQtEngineHost>())) {
-        FSaveDialog.callOnTimeout([this] { SaveDialogStep(); });
-    }
+    TDragDropTest() : FPreviousHost(EngineHost::Install(std::make_unique<TQtEngineHost>())) {}
     ~TDragDropTest() override { EngineHost::Install(std::move(FPreviousHost)); }
     std::unique_ptr<EngineHost> FPreviousHost;
 
@@ -82,22 +80,6 @@ protected:
         WaitIdle();
         return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
     }
-
-    // The save dialog of a drop gets FFileName typed into it (with its option panel shown).
-    void SaveDialogStep() {
-        TLmCustomOpenDialog* dialog = TLmCustomOpenDialog::Current();
-        if (!dialog || !dialog->isVisible()) return;
-        FSaveDialog.stop();
-        EXPECT_NE(dialog->findChild<QWidget*>("fmAddOptionsBottom"), nullptr);
-        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(FFileName);
-        dialog->Press(1);
-    }
-    void AnswerSaveDialog(const QString& Name) {
-        FFileName = Name;
-        FSaveDialog.start(0);
-    }
-    QTimer FSaveDialog;
-    QString FFileName;
 };
 
 TEST_F(TDragDropTest, DroppedFilesAndFoldersAreAddedToTheOpenArchive) {
@@ -160,7 +142,9 @@ TEST_F(TDragDropTest, DropWithNoArchiveOpenMakesTheArchiveTheUserNames) {
         FWindow->CloseArchive();
         const fs::path archive = dir / c.Archive;
         const std::string before = fs::exists(archive) ? ReadFile(archive) : std::string();
-        AnswerSaveDialog(Q(archive));
+        AnswerFileDialog(Q(archive), [](TLmCustomOpenDialog& Dialog) {
+            EXPECT_NE(Dialog.findChild<QWidget*>("fmAddOptionsBottom"), nullptr);
+        });
         QStringList paths;
         for (const fs::path& path : c.Dropped)
             paths.push_back(Q(path));

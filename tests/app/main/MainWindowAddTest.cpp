@@ -35,12 +35,6 @@ QString Q(const fs::path& Path) {
     return QString::fromStdString(Path.string());
 }
 
-bool SawPrompt(const ScriptedPrompter& Prompter, const QString& Start) {
-    for (const TPrompt& prompt : Prompter.Prompts)
-        if (prompt.Text.startsWith(Start)) return true;
-    return false;
-}
-
 // The product's engine host, so that deleted archives and moved sources go to the trash of the
 // test's private home.
 class TAddTest : public MainWindowTest {
@@ -256,23 +250,6 @@ TEST_F(TAddTest, FullDiskAndCancelLeaveTheOldArchive) {
     EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "Archiving operation cancelled."));
     EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"big.bin", "small.txt", "t.zip"}));
     EXPECT_TRUE(FWindow->isEnabled());
-}
-
-// Fills the next file dialog's name box with Text and presses its OK button, once; Check looks
-// at the dialog first.
-void AnswerFileDialog(const QString& Text, std::function<void(TLmCustomOpenDialog&)> Check = {}) {
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, Text, Check] {
-        TLmCustomOpenDialog* dialog = TLmCustomOpenDialog::Current();
-        if (!dialog || !dialog->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
-        if (Check) Check(*dialog);
-        Find<QLineEdit>(*dialog, "fileNameEdit")->setText(Text);
-        dialog->Press(1);
-    });
-    timer->start();
 }
 
 TEST_F(TAddTest, NewAndAddThroughTheirDialogs) {

@@ -4,11 +4,16 @@
 #include "app/dialogs/SettingValues.h"
 #include "app/main/ArchiveModel.h"
 #include "platform/Registry.h"
+#include "ui/LmOpenSaveComm.h"
+
+#include "DialogDriver.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QTimer>
 #include <QTreeView>
 
 namespace testsupport {
@@ -96,6 +101,27 @@ void MainWindowTest::ShowAllColumns() {
          {"ColDate", "ColPacked", "ColUnpacked", "ColRatio", "ColMethod", "ColAttributes", "ColPath",
           "ColFileType", "ColCRC", "ColFileOffset", "ColEncrypted", "ColVolumeID", "ColFileComment"})
         WriteSettingBool("View", name, true);
+}
+
+bool SawPrompt(const ScriptedPrompter& Prompter, const QString& Start) {
+    for (const TPrompt& prompt : Prompter.Prompts)
+        if (prompt.Text.startsWith(Start)) return true;
+    return false;
+}
+
+void AnswerFileDialog(const QString& Text, std::function<void(TLmCustomOpenDialog&)> Check) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, Text, Check] {
+        TLmCustomOpenDialog* dialog = TLmCustomOpenDialog::Current();
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        if (Check) Check(*dialog);
+        Find<QLineEdit>(*dialog, "fileNameEdit")->setText(Text);
+        dialog->Press(1);
+    });
+    timer->start();
 }
 
 } // namespace testsupport

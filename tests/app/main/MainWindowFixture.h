@@ -19,6 +19,7 @@
 
 class QTreeView;
 class QAction;
+class TLmCustomOpenDialog;
 
 namespace testsupport {
 
@@ -67,5 +68,12 @@ template <typename T> void MainWindowTest::AnswerNext(std::function<void(T&)> St
     });
     timer->start();
 }
+
+// Whether a prompt whose text starts with Start was asked.
+bool SawPrompt(const ScriptedPrompter& Prompter, const QString& Start);
+
+// Fills the next file dialog's name box with Text and presses its OK button, once; Check looks
+// at the dialog first.
+void AnswerFileDialog(const QString& Text, std::function<void(TLmCustomOpenDialog&)> Check = {});
 
 } // namespace testsupport
