@@ -32,6 +32,8 @@ class TKorva;
 class TArc2Arc;
 class TCompBase;
 class TfmAddBottom;
+class TfmAddOptionsBottom;
+struct TAddOptionsChoice;
 class TfmProgress;
 class TfmViewOutput;
 class TProgressCyl;
@@ -221,6 +223,17 @@ private:
     // A Quick Backup item: runs the set of its caption.
     void QuickBackupSelect(QAction* Sender);
 
+    // ---- wizard (main_fmWizard.cpp) ----
+    // The wizard reads the open archive and the Add command's state, and runs the workers here.
+    friend class TfmWizard;
+    bool AddCommandEnabled() const;
+    // Adds Files to ArchiveName (a NewArchive replaces an existing file of that name only once
+    // it has been written); true when the archive was written. The worker shows its messages.
+    bool WizardAdd(const QString& ArchiveName, const QStringList& Files, bool NewArchive);
+    // Extracts every entry of ArchiveName into Folder; true only when every entry came out.
+    bool WizardExtract(const QString& ArchiveName, const QString& Folder, bool ConfirmOverwrites,
+                       bool UseStoredDirs);
+
     // ---- associations (main_fmAssoc.cpp) ----
     // The start-up check: when the registrar finds the flagged types not the program's and the
     // user agrees, they are associated again.
@@ -262,6 +275,14 @@ private:
     TCompBase* DefineCompressComponent();
     // The end of an add: messages for a full disk, a cancel or a failure; true on success.
     bool ReportAddResult(TCompBase& Writer, bool NewArchive);
+    // The add-options save dialog (apsdAddOptions) for files from outside the window (dropped,
+    // or named on the command line): FileName offered without its extension, the type at
+    // FilterIndex (1 bh .. 7 zip), "Save full path info" as SaveFullPath says; each change of
+    // type makes its writer current. False when the user cancels.
+    bool AddOptionsDialog(const QString& FileName, int FilterIndex, bool SaveFullPath,
+                          TAddOptionsChoice& Choice);
+    // Its option panel, made on first use and kept (with the window as its owner) for the run.
+    TfmAddOptionsBottom* fmAddOptionsBottom = nullptr;
 
     // ---- shared handlers (main_fmEvents.cpp) ----
     void CreateOperationForms();
@@ -360,6 +381,7 @@ private:
     std::string FInstallProgram;
     std::vector<std::string> TempFolders;
     bool FindDone = false;
+    QString FExtractTreeFolder; // where the extract dialog's folder tree was left
 
     bool FShown = false;       // the show handler's start-up work ran
     bool FStartupDone = false; // ... and ended

@@ -4,19 +4,15 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
-#include "app/dialogs/AddOptionsBottom.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/SetAside.h"
+#include "app/main/AddOptionsDialog.h"
 #include "app/main/ArchiveModel.h"
 #include "engine/core/krvUnBase.h"
 #include "engine/read/krvKorva.h"
-#include "ui/LmSaveDlg.h"
-#include "ui_AddOptionsBottom.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDir>
 #include <QDrag>
 #include <QDropEvent>
@@ -251,43 +247,16 @@ void TfmMain::DropFileTargetDrop(const QStringList& Paths) {
         return;
     }
 
-    // The option panel is the application's one when it has one, else one for this run.
-    std::unique_ptr<TfmAddOptionsBottom> ownPanel;
-    auto* panel =
-        qobject_cast<TfmAddOptionsBottom*>(FindApplicationForm(QStringLiteral("fmAddOptionsBottom")));
-    if (!panel) {
-        ownPanel = std::make_unique<TfmAddOptionsBottom>();
-        ownPanel->setObjectName(QStringLiteral("fmAddOptionsBottom"));
-        panel = ownPanel.get();
-    }
-    Ui::TfmAddOptionsBottom& options = *panel->ui;
-    options.cbAction->setCurrentIndex(0);
-    options.cbCompression->setCurrentIndex(0);
-    options.cbDiskSpanning->setCurrentIndex(0);
-    options.ckSaveFullPath->setChecked(false);
-
-    TLmSaveDialog apsdAddOptions(this);
-    apsdAddOptions.Title = QStringLiteral("Add Options");
-    apsdAddOptions.Filter = QStringLiteral(
-        "BlakHole Archive (*.bh)|*.bh|Microsoft Cabinet (*.cab)|*.cab|Javasoft Archive (*.jar)|*.jar|LHA "
-        "Archive (*.lha)|*.lha|LZH Archive (*.lzh)|*.lzh|Unix Tape Archive (*.tar)|*.tar|Zip Archive "
-        "(*.zip)|*.zip");
-    apsdAddOptions.DefaultExt = QStringLiteral("zip");
-    apsdAddOptions.FilterIndex = 7;
-    apsdAddOptions.InitialDir = QDir::currentPath();
-    apsdAddOptions.DlgParams.BottomFormName = QStringLiteral("fmAddOptionsBottom");
-    if (!apsdAddOptions.Execute() || apsdAddOptions.FileName.isEmpty()) return;
-
-    TSetAside old(QFileInfo(apsdAddOptions.FileName).absoluteFilePath());
+    TAddOptionsChoice choice;
+    if (!AddOptionsDialog(QString(), 7, false, choice)) return;
+    TSetAside old(choice.ArchiveName);
     if (!old.Move()) {
         MessageDlg(QStringLiteral("Quillar was unable to overwrite the existing file."), mtError, mbOK);
         return;
     }
-    const int action = options.cbAction->currentIndex();
-    const TSwitch which = action == 1 ? swRefresh : action == 2 ? swMove : swAdd;
-    const int count = CmdAdd(apsdAddOptions.FileName, files, options.cbCompression->currentIndex(),
-                             options.ckSaveFullPath->isChecked() ? sdAbsoluteNoDrv : sdExplorer_Auto, which,
-                             options.cbDiskSpanning->currentIndex() == 0, true);
+    const int count = CmdAdd(choice.ArchiveName, files, choice.Compression,
+                             choice.SaveFullPath ? sdAbsoluteNoDrv : sdExplorer_Auto, choice.Switch,
+                             choice.AllowSpanning, true);
     if (count > 0) old.Commit();
 }
 

@@ -1,5 +1,7 @@
 #include "DialogDriver.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <memory>
 
@@ -23,6 +25,28 @@ int RunModal(QDialog& Dialog, std::vector<std::function<void()>> Steps) {
     const int result = Dialog.exec();
     *next = nullptr; // breaks the cycle
     return result;
+}
+
+QPointer<QTimer> AnswerNextModal(std::function<bool(QWidget&)> Match, std::function<void(QWidget&)> Answer,
+                                 int TimeoutMs) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(0);
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, Match, Answer, TimeoutMs] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible() || !Match(*modal)) {
+            if (clock->elapsed() > TimeoutMs) timer->deleteLater();
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        Answer(*modal);
+        if (auto* dialog = qobject_cast<QDialog*>(modal); dialog && dialog->isVisible())
+            dialog->done(StillOpen);
+    });
+    timer->start();
+    return timer;
 }
 
 } // namespace testsupport

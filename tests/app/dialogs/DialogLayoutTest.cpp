@@ -17,6 +17,7 @@
 #include "app/dialogs/ViewOutput.h"
 #include "app/dialogs/ViewerSelection.h"
 #include "engine/write/krvZip.h"
+#include "ui/LmAddPlaceFrm.h"
 #include "ui/LmOpenDlg.h"
 
 #include "RegistrySandbox.h"
@@ -86,6 +87,7 @@ TEST(DialogLayout, EveryFormShowsAllOfItsControls) {
         [] { return std::make_unique<TfmViewOutput>(); },
         [] { return std::make_unique<TfmFind>(); },
         [] { return std::make_unique<TfmFavourites>(); },
+        [] { return std::make_unique<TLmAddPlaceFrm>(nullptr, false); },
     };
     for (const auto& make : forms) {
         std::unique_ptr<QWidget> form = make();

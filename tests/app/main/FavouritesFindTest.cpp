@@ -116,7 +116,7 @@ TEST_F(TFavouritesFindTest, FavouritesLoadByNumberAndAreStoredExactly) {
     EXPECT_EQ(StoredFavourites(), Numbered(paths));
 
     // The organiser: the last one removed, OK rebuilds the menu.
-    AnswerNext<TfmFavourites>([](TfmFavourites& Dialog) {
+    AnswerNextModal<TfmFavourites>([](TfmFavourites& Dialog) {
         Find<QListWidget>(Dialog, "lbFavourites")->setCurrentRow(12);
         Find<QPushButton>(Dialog, "bbRemove")->click();
         Find<QPushButton>(Dialog, "buOK")->click();
@@ -244,7 +244,7 @@ TEST_F(TFindTest, FindAndFindNextWalkEveryMatchOnce) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(std::string(c.Mask) + " " + c.Kilobytes + " " + c.From);
-        AnswerNext<TfmFind>([&c](TfmFind& Dialog) {
+        AnswerNextModal<TfmFind>([&c](TfmFind& Dialog) {
             Find<QComboBox>(Dialog, "rcbFilename")->setCurrentText(QString::fromUtf8(c.Mask));
             Find<QRadioButton>(Dialog, c.SizeOp < 0 ? "rbSizeAny" : "rbSizeRange")->setChecked(true);
             if (c.SizeOp >= 0) Find<QComboBox>(Dialog, "cbSizeRange")->setCurrentIndex(c.SizeOp);

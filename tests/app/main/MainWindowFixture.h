@@ -9,10 +9,8 @@
 
 #include "app/main/main_fm.h"
 
-#include <QApplication>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -46,8 +44,6 @@ protected:
     int RowOf(const std::string& Path);
     // Switches every optional column on, in the registry the window loads at its start.
     static void ShowAllColumns();
-    // Answers the next modal dialog of type T with Step, once.
-    template <typename T> static void AnswerNext(std::function<void(T&)> Step);
 
     RegistrySandbox FRegistry;
     EnvGuard FHome;
@@ -55,19 +51,6 @@ protected:
     ScriptedPrompterGuard FPrompter;
     std::unique_ptr<TfmMain> FWindow;
 };
-
-template <typename T> void MainWindowTest::AnswerNext(std::function<void(T&)> Step) {
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, Step] {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
-        Step(*dialog);
-    });
-    timer->start();
-}
 
 // Whether a prompt whose text starts with Start was asked.
 bool SawPrompt(const ScriptedPrompter& Prompter, const QString& Start);
