@@ -128,7 +128,6 @@ void TfmMain::FormCreate() {
             ReportSettingsStoreUnwritable();
         }
     }
-    // Favourites menu: rebuilt here once the favourites work exists.
     LoadSettings();
     ApplyRegSettings();
     CheckFileAssociations();
