@@ -128,7 +128,6 @@ void TfmMain::FormCreate() {
             ReportSettingsStoreUnwritable();
         }
     }
-    // Favourites menu: rebuilt here once the favourites work exists.
     LoadSettings();
     ApplyRegSettings();
     CheckFileAssociations();
@@ -244,7 +243,8 @@ void TfmMain::FormShow() {
         // The comment window (CommentsOpen) comes with the comment command.
     } else if (FArguments.size() < 2) {
         if (settings.StartupOpen) OpenArchiveCommand();
-        // The wizard (StartupWizard) is shown here once it exists; until then the window stays.
+        // The wizard hides the window while it runs and shows it again afterwards.
+        if (settings.StartupWizard) WizardCommand();
     }
     ui->acExplorerView->setText(ui->explorerPane->isVisible() ? QStringLiteral("Hide E&xplorer")
                                                               : QStringLiteral("Show E&xplorer"));

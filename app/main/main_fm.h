@@ -25,6 +25,7 @@ class TfmMain;
 }
 class QAction;
 class QLabel;
+class QMimeData;
 class QFileSystemModel;
 class TArchiveModel;
 class TKorva;
@@ -435,4 +436,61 @@ private:
     bool FCabinet = false;
     QStringList FListErrors;              // what the lister reported while it ran
     bool FCloseWhenListedArchive = false; // the user declined a damaged archive
+
+    // ---- favourites, find, list keys (main_fmFavourites.cpp, main_fmSelect.cpp) and drag and
+    // drop (main_fmDragDrop.cpp) ----
+public:
+    // The favourite items of the Favourites menu rebuilt from the store.
+    void RefreshFavourites();
+    // Removes the favourite items (every item after the fixed ones).
+    void ClearFavourites();
+    // Appends Path to the menu and stores it under its number.
+    void InsertFavourite(const QString& Path);
+    // True when Path is a favourite already.
+    bool CheckDupFavourite(const QString& Path) const;
+    // Opens the favourite folder of Item in the explorer pane.
+    void FavouriteSelect(QAction* Item);
+    void AddFavouriteCommand();
+    void OrganizeFavouritesCommand();
+    void FindCommand();
+    void FindNextCommand();
+    // Selects the next row that answers the find state (from the top when First); true when
+    // one did.
+    bool FindFile(bool First);
+
+    // Whether dropped Data may be added now (its file URLs, the open archive's type).
+    bool DropFileTargetDragOver(const QMimeData& Data) const;
+    // Adds the dropped Paths: to the open archive, else to a new one the user names.
+    void DropFileTargetDrop(const QStringList& Paths);
+    // Starts a drag-out of the selected rows: a private folder and the data that announces the
+    // entries' files in it; the entries are extracted when the data is first asked for.
+    // nullptr when nothing can be dragged.
+    std::unique_ptr<QMimeData> PrepareDragOut();
+    // The extraction into the drag's folder; true when something was extracted.
+    bool DropFileSourceDrop();
+    // The end of a drag-out: the folder goes (at once when nothing was extracted, else once the
+    // target has had time to copy, and at the latest with the window).
+    void DropFileSourceAfterDrop();
+    QString DragTempFolder() const { return QString::fromStdString(FDragTempFolder); }
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* Event) override;
+    void dragMoveEvent(QDragMoveEvent* Event) override;
+    void dropEvent(QDropEvent* Event) override;
+
+private:
+    void ConnectListKeys();
+    void ConnectDragDrop();
+    // Runs a drag of the selected rows out of the list (the drag loop returns when it ends).
+    void DragOutOfList();
+
+    std::string FDragTempFolder;
+    bool FDragExtracted = false;
+    // The find state, kept between find and find next.
+    QString FindMask;
+    bool FindAnyDate = true;
+    bool FindAnySize = true;
+    double FindDateFrom = 0, FindDateTo = 0; // whole days (TDateTime)
+    int FindSizeOp = 0;                      // 0 >=, 1 <=, 2 =
+    std::int64_t FindSizeBytes = 0;
 };

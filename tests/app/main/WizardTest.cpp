@@ -7,6 +7,7 @@
 
 #include "DialogDriver.h"
 #include "SmallDisk.h"
+#include "app/dialogs/SettingValues.h"
 #include "app/main/QtEngineHost.h"
 #include "app/main/Wizard.h"
 #include "engine/read/krvKorva.h"
@@ -398,3 +399,20 @@ TEST_F(TWizardTest, TheCommandAndTheCommandLine) {
 }
 
 } // namespace
+
+// With the start-up setting the wizard comes first, the window hidden meanwhile, and the window
+// is shown once the wizard closes.
+TEST_F(TWizardTest, StartsBeforeTheWindowWhenTheSettingAsks) {
+    ShowAllColumns(); // a settings store that exists, so the first run's defaults stay away
+    WriteSettingBool("Miscellaneous", "StartupWizard", true);
+    bool shown = false, hidden = false;
+    AnswerNextModal<TfmWizard>([&](TfmWizard& W) {
+        shown = true;
+        hidden = !FWindow->isVisible();
+        Find<QPushButton>(W, "buClose")->click();
+    });
+    Open();
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(hidden);
+    EXPECT_TRUE(FWindow->isVisible());
+}
