@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QTimer>
 #include <cstdio>
 
@@ -166,6 +167,9 @@ int TfmMain::CmdLineAddWithOptions(const QString& Name, const QStringList& Files
     Ui::TfmAddOptionsBottom& panel = *fmAddOptionsBottom.ui;
     const TAppSettings& settings = AppSettings();
     panel.ckSaveFullPath->setChecked(settings.adPath != 0);
+    // CmdAdd takes no password, so none is offered: a password typed here would not protect
+    // the archive.
+    panel.buPassword->setEnabled(false);
 
     TLmSaveDialog apsdAddOptions(this);
     apsdAddOptions.Title = QStringLiteral("Add Options");
