@@ -177,7 +177,6 @@ TEST_F(CommandLine, AddingSwitches) {
         std::vector<std::string> args = {c.Args[0]};
         for (std::size_t i = 1; i < c.Args.size(); ++i)
             args.push_back((work / c.Args[i]).string());
-        const std::vector<std::string> before = FolderNames(work.Path());
         const ToolResult run = Run(args, work.Path());
         const std::string what = c.Args[0] + " " + c.Args[1];
         EXPECT_EQ(run.ExitCode, c.Exit) << what << "\n" << run.Err;
