@@ -92,6 +92,7 @@ TEST_F(TWizardTest, CreateUpdateAndExtractPageByPage) {
     WriteFile(src / "three.txt", "added later\n");
     WriteFile(src / "docs/a.txt", TextBytes(3000, 4));
     WriteFile(src / "docs/b.bin", RandomBytes(2000, 5));
+    WriteFile(src / "docs/deep/a.txt", TextBytes(1000, 6));
     Open();
     FPrompter.Prompter().DefaultsAllowed = true;
     QDir::setCurrent(Q(work.Path()));
@@ -166,9 +167,9 @@ TEST_F(TWizardTest, CreateUpdateAndExtractPageByPage) {
     TempDir byUnzip;
     Must(RunTool({"unzip", "-q", archive.string(), "-d", byUnzip.Str()}));
     const std::map<std::string, std::string> expected = {
-        {"one.txt", ReadFile(src / "one.txt")},     {"two.bin", ReadFile(src / "two.bin")},
-        {"three.txt", ReadFile(src / "three.txt")}, {"a.txt", ReadFile(src / "docs/a.txt")},
-        {"b.bin", ReadFile(src / "docs/b.bin")},
+        {"one.txt", ReadFile(src / "one.txt")},       {"two.bin", ReadFile(src / "two.bin")},
+        {"three.txt", ReadFile(src / "three.txt")},   {"docs/a.txt", ReadFile(src / "docs/a.txt")},
+        {"docs/b.bin", ReadFile(src / "docs/b.bin")}, {"docs/deep/a.txt", ReadFile(src / "docs/deep/a.txt")},
     };
     EXPECT_EQ(Tree(byUnzip.Path()), expected);
 
