@@ -1,15 +1,21 @@
 #include "ui/LmOpenSaveComm.h"
 
+#include "ui/LmAddPlaceFrm.h"
+
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDropEvent>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
@@ -76,9 +82,23 @@ TLmCustomOpenDialog::TLmCustomOpenDialog(QWidget* Owner, bool Save) : QFileDialo
             view->viewport()->installEventFilter(this); // mouse and menu
         }
     }
-    for (const char* name : {"toParentButton", "backButton", "newFolderButton"}) {
+    for (const char* name :
+         {"toParentButton", "backButton", "newFolderButton", "listModeButton", "detailModeButton"}) {
         if (auto* button = findChild<QToolButton*>(name)) button->installEventFilter(this);
     }
+    for (const char* name : {"listModeButton", "detailModeButton"}) {
+        if (auto* button = findChild<QToolButton*>(name)) {
+            connect(button, &QToolButton::clicked, this, [this] {
+                const TLmViewStyle style = SelectionStyle();
+                if (style == FStyle) return;
+                FStyle = style;
+                if (OnSelectionStyleChange) OnSelectionStyleChange(*this, style);
+            });
+        }
+    }
+    connect(this, &QFileDialog::filterSelected, this, &TLmCustomOpenDialog::TypeChanged);
+    if (auto* bar = qobject_cast<QAbstractItemView*>(PlacesBarView()))
+        bar->viewport()->installEventFilter(this);
     // Connected after the dialog's own handlers, so these fire once the step was taken.
     if (auto* button = findChild<QToolButton*>("toParentButton")) {
         connect(button, &QToolButton::clicked, this, [this] {
@@ -125,6 +145,8 @@ bool TLmCustomOpenDialog::Execute() {
     setOption(QFileDialog::DontConfirmOverwrite, !Options.OverwritePrompt);
     setFilter(Options.ShowHidden ? filter() | QDir::Hidden : filter() & ~QDir::Hidden);
     setDefaultSuffix(DefaultExt);
+    FollowTypeExtension();
+    FStyle = SelectionStyle();
     if (auto* proxy = qobject_cast<TLmFilterProxy*>(proxyModel())) proxy->invalidate();
 
     PrepareControls();
@@ -176,6 +198,10 @@ void TLmCustomOpenDialog::accept() {
 }
 
 bool TLmCustomOpenDialog::eventFilter(QObject* Watched, QEvent* Event) {
+    if (auto* bar = qobject_cast<QAbstractItemView*>(PlacesBarView()); bar && Watched == bar->viewport()) {
+        if (PlacesBar.Visible && !PlacesBar.Native && FilterPlacesEvent(Event)) return true;
+        return QFileDialog::eventFilter(Watched, Event);
+    }
     auto* view = qobject_cast<QAbstractItemView*>(Watched);
     if (!view && Watched->isWidgetType()) {
         view = qobject_cast<QAbstractItemView*>(static_cast<QWidget*>(Watched)->parentWidget());
@@ -190,6 +216,13 @@ bool TLmCustomOpenDialog::eventFilter(QObject* Watched, QEvent* Event) {
         (Event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Space);
     if (press) {
         const QString name = Watched->objectName();
+        if (name == QLatin1String("listModeButton") || name == QLatin1String("detailModeButton")) {
+            const TLmViewStyle wanted = name == QLatin1String("listModeButton") ? vsList : vsReport;
+            bool allow = true;
+            if (wanted != SelectionStyle() && OnSelectionStyleChanging)
+                OnSelectionStyleChanging(*this, wanted, allow);
+            return !allow || QFileDialog::eventFilter(Watched, Event);
+        }
         const TQuery& query = name == "toParentButton" ? OnUpLevelNavigating
                               : name == "backButton"   ? OnLastFolderNavigating
                                                        : OnFolderCreating;
@@ -209,6 +242,40 @@ bool TLmCustomOpenDialog::FilterListEvent(QWidget* View, QEvent* Event) {
     }
     return Event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Delete &&
            !ListViewStyles.EnableDelete;
+}
+
+TLmViewStyle TLmCustomOpenDialog::SelectionStyle() const {
+    if (!findChild<QAbstractItemView*>("listView")) return vsList;
+    return viewMode() == QFileDialog::Detail ? vsReport : vsList;
+}
+
+void TLmCustomOpenDialog::TypeChanged() {
+    // The type list's own position: its texts leave out the patterns the filters carry.
+    const auto* types = findChild<QComboBox*>("fileTypeCombo");
+    const int index = types ? types->currentIndex() : -1;
+    if (index < 0) return;
+    FilterIndex = index + 1;
+    FollowTypeExtension();
+    if (OnTypeChange) OnTypeChange(*this);
+}
+
+void TLmCustomOpenDialog::FollowTypeExtension() {
+    if (!FSave || DefaultExt.isEmpty()) return;
+    const QString extension = FilterExtension(Filter, FilterIndex);
+    if (!extension.isEmpty()) setDefaultSuffix(extension);
+}
+
+QString FilterExtension(const QString& Filter, int Index) {
+    const QStringList parts = Filter.split('|');
+    const int at = 2 * (Index - 1) + 1;
+    if (Index < 1 || at >= parts.size()) return {};
+    const QStringList patterns = parts[at].split(';', Qt::SkipEmptyParts);
+    if (patterns.size() != 1) return {};
+    const QString pattern = patterns[0].trimmed();
+    if (!pattern.startsWith(QLatin1String("*.")) || pattern.size() < 3) return {};
+    const QString extension = pattern.mid(2);
+    if (extension.contains('*') || extension.contains('?') || extension.contains('.')) return {};
+    return extension;
 }
 
 QAbstractButton* TLmCustomOpenDialog::OkButton() const {
@@ -256,18 +323,138 @@ void TLmCustomOpenDialog::ApplyPlacesBar() {
     if (sidebar) sidebar->setVisible(PlacesBar.Visible);
     if (!PlacesBar.Visible || PlacesBar.Native) return;
     if (!PlacesBar.RegistryKey.isEmpty() && !LoadPlaces(PlacesBar.RegistryKey, PlacesBar.Places)) {
-        const QString text = "Lumo Places Bar: Could not load data from registry";
-        if (PlacesBar.OnMessage)
-            PlacesBar.OnMessage(text);
-        else
-            QMessageBox::warning(this, windowTitle(), text);
+        PlacesMessage(windowTitle(), QStringLiteral("Lumo Places Bar: Could not load data from registry"));
     }
+    FillPlacesBar();
+}
+
+QWidget* TLmCustomOpenDialog::PlacesBarView() const {
+    return findChild<QWidget*>("sidebar");
+}
+
+// The bar shows the places whose folders exist, in their order.
+void TLmCustomOpenDialog::FillPlacesBar() {
     QList<QUrl> urls;
-    for (const TLmPlace& place : PlacesBar.Places) {
-        const QString folder = PlaceFolder(place);
-        if (!folder.isEmpty() && QFileInfo(folder).isDir()) urls << QUrl::fromLocalFile(folder);
+    FPlaceRows.clear();
+    for (std::size_t i = 0; i < PlacesBar.Places.size(); ++i) {
+        const QString folder = PlaceFolder(PlacesBar.Places[i]);
+        if (folder.isEmpty() || !QFileInfo(folder).isDir()) continue;
+        urls << QUrl::fromLocalFile(folder);
+        FPlaceRows.push_back(static_cast<int>(i));
     }
     setSidebarUrls(urls);
+}
+
+// True when the bar's event was handled here: its menu, and what is dragged onto it.
+bool TLmCustomOpenDialog::FilterPlacesEvent(QEvent* Event) {
+    auto* bar = static_cast<QAbstractItemView*>(PlacesBarView());
+    auto placeAt = [this, bar](const QPoint& Pos) {
+        const int row = bar->indexAt(Pos).row();
+        return row >= 0 && row < static_cast<int>(FPlaceRows.size()) ? FPlaceRows[row] : -1;
+    };
+    switch (Event->type()) {
+    case QEvent::ContextMenu: {
+        const auto* menuEvent = static_cast<QContextMenuEvent*>(Event);
+        const int place = placeAt(menuEvent->pos());
+        QMenu menu(this);
+        QAction* remove = menu.addAction(QStringLiteral("Delete place..."));
+        QAction* change = menu.addAction(QStringLiteral("Properties..."));
+        menu.addSeparator();
+        QAction* add = menu.addAction(QStringLiteral("Add place..."));
+        remove->setEnabled(PlacesBar.AllowDelete && place >= 0);
+        change->setEnabled(PlacesBar.AllowEdit && place >= 0);
+        add->setEnabled(PlacesBar.AllowEdit);
+        QAction* chosen = menu.exec(menuEvent->globalPos());
+        if (chosen == remove)
+            AskDeletePlace(place);
+        else if (chosen == change)
+            EditPlace(place);
+        else if (chosen == add)
+            EditPlace(-1);
+        return true;
+    }
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(Event);
+        if (drag->source() == bar || (PlacesBar.AllowDrop && drag->mimeData()->hasUrls()))
+            drag->acceptProposedAction();
+        else
+            drag->ignore();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(Event);
+        const QPoint pos = drop->position().toPoint();
+        if (drop->source() == bar) {
+            // A place dragged onto another takes its position.
+            const int from = bar->currentIndex().row();
+            const int to = placeAt(pos);
+            if (from >= 0 && from < static_cast<int>(FPlaceRows.size()) && to >= 0) {
+                MovePlace(PlacesBar.Places, FPlaceRows[from], to);
+                PlacesEdited();
+            }
+        } else if (PlacesBar.AllowDrop) {
+            bool added = false;
+            for (const QUrl& url : drop->mimeData()->urls()) {
+                const QFileInfo folder(url.toLocalFile());
+                if (!url.isLocalFile() || !folder.isDir()) continue;
+                TLmPlace place;
+                place.PlaceName = folder.fileName().isEmpty() ? folder.absoluteFilePath() : folder.fileName();
+                place.PlacePath = folder.absoluteFilePath();
+                place.PlaceIconDll = QStringLiteral("Shell32.dll");
+                PlacesBar.Places.push_back(place);
+                added = true;
+            }
+            if (added) PlacesEdited();
+        }
+        // Taken as a copy: a move would make the list remove the dragged entry after the drop,
+        // when the bar has been filled anew already.
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void TLmCustomOpenDialog::EditPlace(int Index) {
+    const bool adding = Index < 0 || Index >= static_cast<int>(PlacesBar.Places.size());
+    TLmAddPlaceFrm form(this, adding);
+    form.OnMessage = [this](const QString& Caption, const QString& Text) { PlacesMessage(Caption, Text); };
+    if (!adding) form.SetPlace(PlacesBar.Places[Index]);
+    if (form.exec() != QDialog::Accepted) return;
+    if (adding)
+        PlacesBar.Places.push_back(form.Place());
+    else
+        PlacesBar.Places[Index] = form.Place();
+    PlacesEdited();
+}
+
+void TLmCustomOpenDialog::AskDeletePlace(int Index) {
+    if (Index < 0 || Index >= static_cast<int>(PlacesBar.Places.size())) return;
+    const QString caption = QStringLiteral("Place bar");
+    const QString text = DeletePlaceQuestion(PlacesBar.Places[Index]);
+    const bool yes = PlacesBar.OnConfirm
+                         ? PlacesBar.OnConfirm(caption, text)
+                         : QMessageBox::question(this, caption, QString(text).replace('\r', '\n'),
+                                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    if (!yes) return;
+    DeletePlace(PlacesBar.Places, Index);
+    PlacesEdited();
+}
+
+// After every edit the bar shows the places anew and, with a key, they are saved at once.
+void TLmCustomOpenDialog::PlacesEdited() {
+    if (!PlacesBar.RegistryKey.isEmpty()) SavePlaces(PlacesBar.RegistryKey, PlacesBar.Places);
+    FillPlacesBar();
+}
+
+void TLmCustomOpenDialog::PlacesMessage(const QString& Caption, const QString& Text) {
+    if (PlacesBar.OnMessage)
+        PlacesBar.OnMessage(Caption, Text);
+    else
+        QMessageBox::warning(this, Caption, Text);
 }
 
 void TLmCustomOpenDialog::AttachPanels() {

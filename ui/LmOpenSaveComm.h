@@ -36,11 +36,17 @@ struct TLmListViewStyles {
     bool PopupOnSelection = true; // the menu opens with something selected
 };
 
+// The file list's view styles; Qt's file dialog offers the list and the report (details) view.
+enum TLmViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
+
 class TLmCustomOpenDialog : public QFileDialog {
     Q_OBJECT
 public:
     using TNotify = std::function<void(TLmCustomOpenDialog& Sender)>;
     using TQuery = std::function<void(TLmCustomOpenDialog& Sender, bool& AllowProceed)>;
+    using TStyleNotify = std::function<void(TLmCustomOpenDialog& Sender, TLmViewStyle AStyle)>;
+    using TStyleQuery =
+        std::function<void(TLmCustomOpenDialog& Sender, TLmViewStyle AStyle, bool& AllowChange)>;
 
     explicit TLmCustomOpenDialog(QWidget* Owner = nullptr, bool Save = false);
     ~TLmCustomOpenDialog() override;
@@ -65,6 +71,15 @@ public:
 
     TQuery OnFilenameEntering, OnFolderCreating, OnUpLevelNavigating, OnLastFolderNavigating;
     TNotify OnUpLevelNavigate, OnLastFolderNavigate, OnFilenameChange;
+    // The user chose another file type; FilterIndex is the new one. In a save dialog with a
+    // default extension, a type of one extension makes that the extension a bare name gets.
+    TNotify OnTypeChange;
+    // The file list is about to change its view style (a refusal keeps the old one) / changed it.
+    TStyleQuery OnSelectionStyleChanging;
+    TStyleNotify OnSelectionStyleChange;
+
+    // The file list's view style (vsList when there is no list).
+    TLmViewStyle SelectionStyle() const;
 
     // One modal run; true when the user confirmed.
     bool Execute();
@@ -98,13 +113,31 @@ private:
     bool FilterListEvent(QWidget* View, QEvent* Event);
     // Moves every item of the dialog's grid by Rows and Columns.
     void ShiftGrid(int Rows, int Columns);
+    void TypeChanged();
+    // The places bar of our own (visible, not the desktop's): its places as the side bar's
+    // entries, its menu, and folders dropped or moved on it.
+    QWidget* PlacesBarView() const;
+    void FillPlacesBar();
+    bool FilterPlacesEvent(QEvent* Event);
+    void EditPlace(int Index); // -1 adds one
+    void AskDeletePlace(int Index);
+    void PlacesEdited();
+    void PlacesMessage(const QString& Caption, const QString& Text);
+    // A save dialog's bare names take the extension of the chosen type when it has just one.
+    void FollowTypeExtension();
 
     bool FSave;
     std::vector<TPanel> FPanels;
     int FShiftRows = 0, FShiftColumns = 0;
     QSize FLastSize;
     TLmCustomOpenDialog* FPrevious = nullptr;
+    TLmViewStyle FStyle = vsList;
+    std::vector<int> FPlaceRows; // the place behind each entry of the side bar
 };
+
+// The one extension of the file type at Index (1-based) of a "Text|*.a|..." filter, without
+// its dot; empty when that type has several patterns or a wildcard in its extension.
+QString FilterExtension(const QString& Filter, int Index);
 
 // Finds an application form by its name: the form whose class name is "T" + Name, without
 // regard to case; nullptr when there is none.

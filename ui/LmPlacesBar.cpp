@@ -112,6 +112,19 @@ void DeletePlace(TLmPlaces& Places, int Index) {
     if (Index >= 0 && Index < static_cast<int>(Places.size())) Places.erase(Places.begin() + Index);
 }
 
+void MovePlace(TLmPlaces& Places, int From, int To) {
+    const int count = static_cast<int>(Places.size());
+    if (From < 0 || From >= count || To < 0 || To >= count || From == To) return;
+    if (From < To)
+        std::rotate(Places.begin() + From, Places.begin() + From + 1, Places.begin() + To + 1);
+    else
+        std::rotate(Places.begin() + To, Places.begin() + From, Places.begin() + From + 1);
+}
+
+QString DeletePlaceQuestion(const TLmPlace& Place) {
+    return QStringLiteral("Are you sure you want to delete this place?\rPlace: ") + Place.PlaceName;
+}
+
 TLmSpecShellFolder SpecFolderFromStored(int Value) {
     switch (Value) {
     case ftDesktop:

@@ -57,8 +57,10 @@ struct TLmPlacesBarOptions {
     bool AutoScroll = true;
     bool BorderStyle = false;
     bool Native = true;
-    // Where the bar's messages go (a message box when unset).
-    std::function<void(const QString& Text)> OnMessage;
+    // Where the bar's messages and its questions go (message boxes when unset); a question's
+    // answer is true for Yes.
+    std::function<void(const QString& Caption, const QString& Text)> OnMessage;
+    std::function<bool(const QString& Caption, const QString& Text)> OnConfirm;
 };
 
 // Replaces what is stored under Key with Places, "Place_0" upwards; false when it cannot be written.
@@ -69,6 +71,10 @@ bool SavePlaces(const QString& Key, const TLmPlaces& Places);
 bool LoadPlaces(const QString& Key, TLmPlaces& Places);
 // Removes place Index, so the places after it move up one.
 void DeletePlace(TLmPlaces& Places, int Index);
+// Moves place From to the position of place To; the places between shift by one.
+void MovePlace(TLmPlaces& Places, int From, int To);
+// The question before a place is deleted.
+QString DeletePlaceQuestion(const TLmPlace& Place);
 
 // The stored number read back as a special folder: only the four the bar resolves are kept.
 TLmSpecShellFolder SpecFolderFromStored(int Value);

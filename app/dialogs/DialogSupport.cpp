@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
@@ -17,6 +18,11 @@ int ShowModal(QDialog& Dialog) {
     const char* mode = std::getenv("QUILLAR_PROMPTER");
     if (mode && std::strcmp(mode, "auto") == 0) {
         std::fprintf(stderr, "%s\n", Dialog.windowTitle().toUtf8().constData());
+        // The dialog's message texts (its wrapped labels) follow its caption, as a question's do.
+        for (const QLabel* label : Dialog.findChildren<QLabel*>()) {
+            if (label->wordWrap() && !label->text().isEmpty())
+                std::fprintf(stderr, "%s\n", label->text().toUtf8().constData());
+        }
         QTimer::singleShot(0, &Dialog, [&Dialog] {
             for (QPushButton* button : Dialog.findChildren<QPushButton*>()) {
                 if (button->isDefault() && button->isVisible() && button->isEnabled()) {

@@ -11,7 +11,7 @@ class QDialog;
 
 // Shows Dialog modally and returns its result. With QUILLAR_PROMPTER=auto the dialog takes its
 // default answer at once (its default button; Cancel when that leaves it open) and its caption
-// goes to standard error, so whole-process runs never wait for a person.
+// and message texts go to standard error, so whole-process runs never wait for a person.
 int ShowModal(QDialog& Dialog);
 // Clicking Button closes Dialog with Result.
 void CloseWith(QAbstractButton* Button, QDialog* Dialog, int Result);

@@ -5,6 +5,7 @@
 #include "ui_ExtractDlg.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFileSystemModel>
 
 TfmExtractDlg::TfmExtractDlg(QWidget* Parent)
@@ -28,7 +29,8 @@ TfmExtractDlg::TfmExtractDlg(QWidget* Parent)
     ui->dfstvExplorer->setCurrentIndex(FFolders->index(QDir::homePath()));
     connect(ui->dfstvExplorer->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& Current) {
-                if (Current.isValid()) ui->cbDestination->setCurrentText(FFolders->filePath(Current));
+                if (Current.isValid() && !FPlacingTree)
+                    ui->cbDestination->setCurrentText(FFolders->filePath(Current));
             });
 
     connect(ui->bbExtract, &QPushButton::clicked, this, &TfmExtractDlg::ExtractClick);
@@ -42,6 +44,20 @@ TfmExtractDlg::~TfmExtractDlg() = default;
 QString TfmExtractDlg::DestinationFolder(const QString& Text) {
     if (Text.contains('/')) return Text;
     return QDir::currentPath() + '/' + Text;
+}
+
+void TfmExtractDlg::SetTreeFolder(const QString& Folder) {
+    const QModelIndex index = FFolders->index(QDir::cleanPath(QFileInfo(Folder).absoluteFilePath()));
+    if (!index.isValid()) return;
+    FPlacingTree = true;
+    ui->dfstvExplorer->setCurrentIndex(index);
+    FPlacingTree = false;
+    ui->dfstvExplorer->expand(index);
+    ui->dfstvExplorer->scrollTo(index);
+}
+
+QString TfmExtractDlg::TreeFolder() const {
+    return FFolders->filePath(ui->dfstvExplorer->currentIndex());
 }
 
 void TfmExtractDlg::ExtractClick() {

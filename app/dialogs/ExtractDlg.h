@@ -22,7 +22,14 @@ public:
     // folder the program was started in, which nothing in the program ever changes.
     static QString DestinationFolder(const QString& Text);
 
+    // Places the folder tree at Folder (opened down to it) without copying it into the
+    // destination box; only the user's own pick in the tree does that.
+    void SetTreeFolder(const QString& Folder);
+    // The folder the tree stands at.
+    QString TreeFolder() const;
+
 private:
     void ExtractClick();
     QFileSystemModel* FFolders;
+    bool FPlacingTree = false;
 };

@@ -45,6 +45,17 @@ void TfmProgress::hideEvent(QHideEvent* Event) {
     QDialog::hideEvent(Event);
 }
 
+// Brought to the front while the operation keeps the GUI thread busy: paint at once and let
+// what waits (the Cancel click among it) run.
+bool TfmProgress::event(QEvent* Event) {
+    const bool handled = QDialog::event(Event);
+    if (Event->type() == QEvent::WindowActivate) {
+        update();
+        QCoreApplication::processEvents();
+    }
+    return handled;
+}
+
 void TfmProgress::reject() {
     if (ui->buCancel->isEnabled()) CancelClick();
 }

@@ -25,6 +25,7 @@ protected:
     void showEvent(QShowEvent* Event) override;
     void hideEvent(QHideEvent* Event) override;
     void reject() override; // Escape asks as Cancel does
+    bool event(QEvent* Event) override;
 
 private:
     void CancelClick();

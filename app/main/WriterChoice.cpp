@@ -63,6 +63,24 @@ TOutArcType WriterTypeForNewArchive(const std::string& FileName) {
     return tyZip;
 }
 
+TOutArcType WriterTypeForFilterIndex(int FilterIndex) {
+    switch (FilterIndex) {
+    case 1:
+        return tyBh;
+    case 2:
+        return tyCab;
+    case 3:
+        return tyJar;
+    case 4:
+    case 5:
+        return tyLzh;
+    case 6:
+        return tyTar;
+    default:
+        return tyZip;
+    }
+}
+
 std::string NewArchiveName(const std::string& FileName) {
     const std::string ext = LowerExtension(FileName);
     if (ext.empty()) return FileName + ".zip";

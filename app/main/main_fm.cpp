@@ -128,7 +128,6 @@ void TfmMain::FormCreate() {
             ReportSettingsStoreUnwritable();
         }
     }
-    // Favourites menu: rebuilt here once the favourites work exists.
     LoadSettings();
     ApplyRegSettings();
     CheckFileAssociations();
@@ -137,8 +136,7 @@ void TfmMain::FormCreate() {
     GenerateToolbar();
     GenerateColumns();
     GenerateSortMenu();
-    // Quick-backup menu: backup sets are run from here once backup execution exists.
-    ui->miNoBackupsConfigured->setEnabled(false);
+    GenerateBackupMenu();
     LoadColumnLayout();
     LoadPlacement();
     dfmruMainList.Load();
@@ -245,7 +243,8 @@ void TfmMain::FormShow() {
         if (settings.CommentsOpen) DisplayCommentIfExist();
     } else if (FArguments.size() < 2) {
         if (settings.StartupOpen) OpenArchiveCommand();
-        // The wizard (StartupWizard) is shown here once it exists; until then the window stays.
+        // The wizard hides the window while it runs and shows it again afterwards.
+        if (settings.StartupWizard) WizardCommand();
     }
     ui->acExplorerView->setText(ui->explorerPane->isVisible() ? QStringLiteral("Hide E&xplorer")
                                                               : QStringLiteral("Show E&xplorer"));

@@ -25,18 +25,22 @@ class TfmMain;
 }
 class QAction;
 class QLabel;
+class QMimeData;
 class QFileSystemModel;
 class TArchiveModel;
 class TKorva;
 class TArc2Arc;
 class TCompBase;
 class TfmAddBottom;
+class TfmAddOptionsBottom;
+struct TAddOptionsChoice;
 class TfmProgress;
 class TfmViewOutput;
 class TProgressCyl;
 class TRegArchive;
 class TUnBase;
 class TStatusLed;
+class TUCLinePrinter;
 class TZipCommon;
 class TZip;
 class TZipCheck;
@@ -116,6 +120,48 @@ public:
     // switch's work succeeded, 1 when it failed, 2 for an unknown switch (main_fmCommandLine.cpp).
     int ProcContextMenu();
 
+private:
+    // ---- the command line's switches (main_fmCommandLine.cpp, main_fmCommandLineExtract.cpp) ----
+    static constexpr int ExitSuccess = 0;
+    static constexpr int ExitFailure = 1;
+    static constexpr int ExitUnknownSwitch = 2;
+    static int ExitCode(bool Success) { return Success ? ExitSuccess : ExitFailure; }
+    // What CmdExtract is told: every option on, and the result message shown.
+    struct TCmdExtractOptions {
+        bool UseStoredDirs = true, RestoreFileAttr = true, UseFileDate = true, ConfirmOverwrites = true,
+             CreateStoredDirs = true, ShowResult = true;
+    };
+    // Folder + '/' (unless it ends with one) + Name, Folder made absolute.
+    static QString FolderJoin(const QString& Folder, const QString& Name);
+    // The archive's path without its extension ("-S").
+    static QString FolderWithoutExt(const QString& ArchiveName);
+    // The stored-path choice of the adding switches, with and without the setting adPath.
+    static TStoredDirNames CmdLineFolderRule(const QStringList& Files);
+    static TStoredDirNames CmdLinePathRule(const QStringList& Files);
+    // True when the last CmdExtract ran and no entry failed and nothing was cancelled.
+    bool LastExtractSucceeded() const;
+    // CmdExtract with Options; true when every entry came out whole.
+    bool ExtractWith(const QString& ArchiveName, const QString& Folder, const TCmdExtractOptions& Options);
+    // Each archive into FolderOf(archive), then the summary; the exit code.
+    int ExtractAll(const QStringList& Archives, const std::function<QString(const QString&)>& FolderOf,
+                   const TCmdExtractOptions& Options);
+    // "-S", "-H", "-DDEH", "-DDEF": every option on.
+    int CmdLineExtract(const QString& ArchiveName, const QString& Folder);
+    // "-EMH", "-EMSH", "-DDEMH", "-DDEMF": every option on, no result per archive, the summary.
+    int CmdLineExtractEach(const QStringList& Archives,
+                           const std::function<QString(const QString&)>& FolderOf);
+    // "-E", "-EMT", "-EMST", "-DDET", "-DDEMT": the extract dialog first, its tree and destination
+    // at Folder when one is given; OwnFolders puts each archive in its "_" folder below the
+    // destination.
+    int CmdLineExtractAsked(const QStringList& Archives, const QString& Folder, bool Multiple,
+                            bool OwnFolders);
+    // "-G", "-D" and the end of "-A": CmdAdd, and its exit code.
+    int CmdLineAdd(const QString& ArchiveName, const QStringList& Files, TStoredDirNames StoredDirNames,
+                   int Compression = 0, TSwitch Switch = swAdd, bool AllowSpanningArg = true);
+    // "-A": the add-options save dialog, then the add.
+    int CmdLineAddWithOptions(const QString& Name, const QStringList& Files);
+
+public:
     // ---- other archive operations (main_fmOperations.cpp and the units it names) ----
     // The check-out clean-up question; false when the user cancels.
     bool ExitCheckoutCheck();
@@ -218,14 +264,30 @@ private:
     void ConnectPrintActions();     // main_fmPrint.cpp (print, export, version check)
     void ConnectHelpActions();      // main_fmHelp.cpp
 
+    // ---- backup sets (main_fmBackup.cpp) ----
+    // A Quick Backup item: runs the set of its caption.
+    void QuickBackupSelect(QAction* Sender);
+
+    // ---- wizard (main_fmWizard.cpp) ----
+    // The wizard reads the open archive and the Add command's state, and runs the workers here.
+    friend class TfmWizard;
+    bool AddCommandEnabled() const;
+    // Adds Files to ArchiveName (a NewArchive replaces an existing file of that name only once
+    // it has been written); true when the archive was written. The worker shows its messages.
+    bool WizardAdd(const QString& ArchiveName, const QStringList& Files, bool NewArchive);
+    // Extracts every entry of ArchiveName into Folder; true only when every entry came out.
+    bool WizardExtract(const QString& ArchiveName, const QString& Folder, bool ConfirmOverwrites,
+                       bool UseStoredDirs);
+
     // ---- associations (main_fmAssoc.cpp) ----
     // The start-up check: when the registrar finds the flagged types not the program's and the
     // user agrees, they are associated again.
     void CheckFileAssociations();
     // The first run's question: Yes associates every type, No resets the bookkeeping.
     void AskFirstAssociation();
-    // -SYS -REMOVEREG: previous bindings back, shell extensions and the program's keys removed.
-    void RemoveRegistration();
+    // -SYS -REMOVEREG: previous bindings back, shell extensions and the program's keys removed;
+    // false (the keys kept) when a binding could not be given back.
+    bool RemoveRegistration();
     // -SYS -CONFIG [page]
     void ConfigureFromCommandLine();
 
@@ -259,6 +321,14 @@ private:
     TCompBase* DefineCompressComponent();
     // The end of an add: messages for a full disk, a cancel or a failure; true on success.
     bool ReportAddResult(TCompBase& Writer, bool NewArchive);
+    // The add-options save dialog (apsdAddOptions) for files from outside the window (dropped,
+    // or named on the command line): FileName offered without its extension, the type at
+    // FilterIndex (1 bh .. 7 zip), "Save full path info" as SaveFullPath says; each change of
+    // type makes its writer current. False when the user cancels.
+    bool AddOptionsDialog(const QString& FileName, int FilterIndex, bool SaveFullPath,
+                          TAddOptionsChoice& Choice);
+    // Its option panel, made on first use and kept (with the window as its owner) for the run.
+    TfmAddOptionsBottom* fmAddOptionsBottom = nullptr;
 
     // ---- other archive operations (main_fmOperations.cpp, main_fmTestRepair.cpp,
     // main_fmConvert.cpp, main_fmArchiveFile.cpp, main_fmCheckout.cpp) ----
@@ -333,6 +403,19 @@ private:
     // The current operation's result flags back to their start.
     void ResetRunFlags();
 
+    // ---- print, export and the version check (main_fmPrint.cpp) ----
+    // Prints the contents list after the user confirms.
+    void acPrintExecute();
+    // Tag 1..3: the contents list as a text, CSV or HTML file, named in the save dialog.
+    void ExportContentListClick(int Tag);
+    // Each writes its file (replacing it whole); false after telling the user why it could not.
+    bool ExportText(const QString& FileName);
+    bool ExportCSV(const QString& FileName);
+    bool ExportHTML(const QString& FileName);
+    bool SaveExport(const QString& FileName, const QStringList& Lines);
+    void CheckVersionCommand();
+    TUCLinePrinter* FLinePrinter = nullptr; // owned by the window, found by its name "UCLinePrinter"
+
     // ---- toolbar (main_fmToolbar.cpp) ----
     void ApplyIcons();
     void ApplyToolbarLook();
@@ -380,6 +463,7 @@ private:
     std::string FInstallProgram;
     std::vector<std::string> TempFolders;
     bool FindDone = false;
+    QString FExtractTreeFolder; // where the extract dialog's folder tree was left
 
     bool FShown = false;       // the show handler's start-up work ran
     bool FStartupDone = false; // ... and ended
@@ -391,4 +475,61 @@ private:
     bool FCabinet = false;
     QStringList FListErrors;              // what the lister reported while it ran
     bool FCloseWhenListedArchive = false; // the user declined a damaged archive
+
+    // ---- favourites, find, list keys (main_fmFavourites.cpp, main_fmSelect.cpp) and drag and
+    // drop (main_fmDragDrop.cpp) ----
+public:
+    // The favourite items of the Favourites menu rebuilt from the store.
+    void RefreshFavourites();
+    // Removes the favourite items (every item after the fixed ones).
+    void ClearFavourites();
+    // Appends Path to the menu and stores it under its number.
+    void InsertFavourite(const QString& Path);
+    // True when Path is a favourite already.
+    bool CheckDupFavourite(const QString& Path) const;
+    // Opens the favourite folder of Item in the explorer pane.
+    void FavouriteSelect(QAction* Item);
+    void AddFavouriteCommand();
+    void OrganizeFavouritesCommand();
+    void FindCommand();
+    void FindNextCommand();
+    // Selects the next row that answers the find state (from the top when First); true when
+    // one did.
+    bool FindFile(bool First);
+
+    // Whether dropped Data may be added now (its file URLs, the open archive's type).
+    bool DropFileTargetDragOver(const QMimeData& Data) const;
+    // Adds the dropped Paths: to the open archive, else to a new one the user names.
+    void DropFileTargetDrop(const QStringList& Paths);
+    // Starts a drag-out of the selected rows: a private folder and the data that announces the
+    // entries' files in it; the entries are extracted when the data is first asked for.
+    // nullptr when nothing can be dragged.
+    std::unique_ptr<QMimeData> PrepareDragOut();
+    // The extraction into the drag's folder; true when something was extracted.
+    bool DropFileSourceDrop();
+    // The end of a drag-out: the folder goes (at once when nothing was extracted, else once the
+    // target has had time to copy, and at the latest with the window).
+    void DropFileSourceAfterDrop();
+    QString DragTempFolder() const { return QString::fromStdString(FDragTempFolder); }
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* Event) override;
+    void dragMoveEvent(QDragMoveEvent* Event) override;
+    void dropEvent(QDropEvent* Event) override;
+
+private:
+    void ConnectListKeys();
+    void ConnectDragDrop();
+    // Runs a drag of the selected rows out of the list (the drag loop returns when it ends).
+    void DragOutOfList();
+
+    std::string FDragTempFolder;
+    bool FDragExtracted = false;
+    // The find state, kept between find and find next.
+    QString FindMask;
+    bool FindAnyDate = true;
+    bool FindAnySize = true;
+    double FindDateFrom = 0, FindDateTo = 0; // whole days (TDateTime)
+    int FindSizeOp = 0;                      // 0 >=, 1 <=, 2 =
+    std::int64_t FindSizeBytes = 0;
 };

@@ -7,12 +7,14 @@
 #include "ui_main_fm.h"
 
 #include "app/dialogs/AddBottom.h"
+#include "app/dialogs/AddOptionsBottom.h"
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/Password.h"
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/SettingValues.h"
+#include "app/main/AddOptionsDialog.h"
 #include "app/main/ArchiveModel.h"
 #include "app/main/WriterChoice.h"
 #include "engine/core/krvUnBase.h"
@@ -159,6 +161,17 @@ bool TfmMain::AddFiles(bool NewArchive, const QString& NewName) {
     return true;
 }
 
+bool TfmMain::AddOptionsDialog(const QString& FileName, int FilterIndex, bool SaveFullPath,
+                               TAddOptionsChoice& Choice) {
+    if (!fmAddOptionsBottom) {
+        fmAddOptionsBottom = new TfmAddOptionsBottom(this);
+        fmAddOptionsBottom->hide();
+    }
+    return ShowAddOptions(
+        this, *fmAddOptionsBottom, [this](TOutArcType Type) { return WriterFor(Type); }, FileName,
+        FilterIndex, SaveFullPath, Choice);
+}
+
 int TfmMain::RunCompress(TCompBase& Writer) {
     SkipAllDupes = false;
     ReplaceAll = 0;
@@ -175,10 +188,7 @@ void TfmMain::NewArchiveCommand() {
     apsdNew.DlgItemsCaptions.OK = QStringLiteral("&Create");
     apsdNew.DlgItemsCaptions.FileType = QStringLiteral("Archive type:");
     apsdNew.DefaultExt = QStringLiteral("zip");
-    apsdNew.Filter = QStringLiteral(
-        "BlakHole Archive (*.bh)|*.bh|Microsoft Cabinet (*.cab)|*.cab|Javasoft Archive (*.jar)|*.jar|LHA "
-        "Archive "
-        "(*.lha)|*.lha|LZH Archive (*.lzh)|*.lzh|Unix Tape Archive (*.tar)|*.tar|Zip Archive (*.zip)|*.zip");
+    apsdNew.Filter = QString::fromLatin1(NewArchiveFilter);
     apsdNew.FilterIndex = 7;
     apsdNew.InitialDir = QDir::currentPath();
     CurrentArchivePassword().clear();

@@ -4,13 +4,17 @@
 #include "app/main/main_fm.h"
 
 #include "app/dialogs/AppSettings.h"
+#include "app/dialogs/AssociateDlg.h"
 #include "app/dialogs/Associations.h"
-#include "app/dialogs/Prompter.h"
+#include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/SettingValues.h"
 #include "app/dialogs/SystemUtils.h"
 #include "engine/write/krvRegArchive.h"
 #include "platform/Registry.h"
 #include "platform/RunningProcesses.h"
+#include "ui_AssociateDlg.h"
+
+#include <QCheckBox>
 
 namespace {
 
@@ -84,15 +88,22 @@ void TfmMain::UpdateRegArchiveExt() {
 }
 
 bool TfmMain::ShowFileAssociationDlg() {
-    const int answer = MessageDlg(
-        QStringLiteral("Quillar is not currently associated with some archive file types. To take full "
-                       "advantage of Quillar's Windows Explorer  and shell integration, Quillar must be "
-                       "properly associated with supported archive types.\r\n\r\nDo you want to associate "
-                       "Quillar with supported archive file types now ?"),
-        mtConfirmation, mbYes | mbNo, mrYes, QStringLiteral("Quillar"));
-    if (answer != mrYes) return false;
-    AppSettings().EnableAssociations = true;
-    return true;
+    TfmAssociateDlg dialog(this);
+    const bool yes = ShowModal(dialog) == mrYes;
+    TAppSettings& settings = AppSettings();
+    if (yes) settings.EnableAssociations = true;
+    if (dialog.ui->ckAskAgain->isChecked()) {
+        // Written where the settings load it from, the machine's association key, so that the
+        // next start does not ask either.
+        settings.CheckAssociations = false;
+        try {
+            TRegistry stored(TRegRoot::LocalMachine);
+            if (stored.OpenKey(AssocKey, true)) stored.WriteBool("CheckAssociations", false);
+        } catch (const ERegistryException&) {
+            ReportSettingsStoreUnwritable();
+        }
+    }
+    return yes;
 }
 
 void TfmMain::CheckFileAssociations() {
@@ -124,14 +135,18 @@ void TfmMain::AskFirstAssociation() {
     }
 }
 
-void TfmMain::RemoveRegistration() {
+bool TfmMain::RemoveRegistration() {
     for (pid_t pid : FindProcessesByName(TrayProgramName))
         TerminateProcessWait(pid, 5000);
-    // Command-line runs save no window state; nothing is written back after the keys go.
+    // Nothing is written back after the keys go: command-line runs save no placement or
+    // column layout, and the recent list is not saved either.
+    dfmruMainList.AutoSave = false;
     krvRegArchive->ActivateOnStartup = false;
+    krvRegArchive->SetArcExtensions({});
     const bool admin = AppSettings().UserIsAdmin;
-    if (admin) {
-        try {
+    bool restored = true;
+    try {
+        if (admin) {
             std::vector<std::string> unbound;
             for (const char* ext : AssociationExts) {
                 if (IsExtensionAssociated(ext)) {
@@ -141,11 +156,17 @@ void TfmMain::RemoveRegistration() {
                 }
             }
             krvRegArchive->SetArcExtensions(unbound);
-            krvRegArchive->UnregisterExtensions();
-        } catch (const ERegistryException&) {
-            ReportSettingsStoreUnwritable();
+            restored = krvRegArchive->UnregisterExtensions();
         }
+        UnregisterShellExtensions();
+    } catch (const ERegistryException&) {
+        restored = false;
     }
-    UnregisterShellExtensions();
+    if (!restored) {
+        // The record of the previous bindings stays, so that a later run can still give them back.
+        ReportSettingsStoreUnwritable();
+        return false;
+    }
     DeleteProgramKeys(admin);
+    return true;
 }

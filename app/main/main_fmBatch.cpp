@@ -1,12 +1,22 @@
 // The batch commands: one handler for the seven operations over many archives.
-// Until its work lands, each command here tells the user it is not available.
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/dialogs/Batch.h"
+#include "app/dialogs/DialogSupport.h"
+
 void TfmMain::ConnectBatchActions() {
-    for (QAction* action : {ui->acBatchTest, ui->acBatchVirusScan, ui->acBatchMakeSFX, ui->acBatchConvert,
-                            ui->acBatchExtract, ui->acBatchCreate, ui->acBatchAdd})
-        connect(action, &QAction::triggered, this, &TfmMain::CommandNotAvailable);
+    const std::pair<QAction*, int> actions[] = {
+        {ui->acBatchTest, boTest},       {ui->acBatchVirusScan, boVirusScan}, {ui->acBatchMakeSFX, boMakeExe},
+        {ui->acBatchConvert, boConvert}, {ui->acBatchExtract, boExtract},     {ui->acBatchCreate, boCreate},
+        {ui->acBatchAdd, boAdd}};
+    for (const auto& [action, tag] : actions)
+        connect(action, &QAction::triggered, this, [this, tag] { BatchCommand(tag); });
 }
 
-void TfmMain::BatchCommand(int) {}
+void TfmMain::BatchCommand(int Tag) {
+    if (!ExitCheckoutCheck()) return;
+    TfmBatch fmBatch(this);
+    fmBatch.SetupBatchOperation(Tag);
+    ShowModal(fmBatch);
+}

@@ -1,22 +1,35 @@
 // The command line's switches (two or more arguments): the switch in argument 1, compared
 // exactly and case-sensitively, the rest folders, archives and files. The window is not shown;
 // the switch's work runs and the window closes, which ends the program. The exit code tells
-// scripts the outcome: 0 success, 1 failure, 2 an unknown switch.
+// scripts the outcome: 0 success, 1 failure, 2 an unknown switch. The extraction switches live
+// in main_fmCommandLineExtract.cpp; the adding switches are here.
 #include "app/main/main_fm.h"
 
+#include "app/dialogs/AddOptionsBottom.h"
+#include "app/dialogs/AppSettings.h"
+#include "app/dialogs/FileUtils.h"
 #include "app/dialogs/Prompter.h"
+#include "app/main/InputQuery.h"
+#include "ui/LmSaveDlg.h"
+#include "ui_AddOptionsBottom.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
 
 namespace {
 
-constexpr int ExitSuccess = 0;
-constexpr int ExitFailure = 1;
-constexpr int ExitUnknownSwitch = 2;
-
-int ExitCode(bool Success) {
-    return Success ? ExitSuccess : ExitFailure;
-}
+// The save dialog's types, in the order of the setting adArcType.
+const QString AddOptionsFilter = QStringLiteral(
+    "BlakHole Archive (*.bh)|*.bh|Microsoft Cabinet (*.cab)|*.cab|Javasoft Archive (*.jar)|*.jar|LHA Archive "
+    "(*.lha)|*.lha|LZH Archive (*.lzh)|*.lzh|Unix Tape Archive (*.tar)|*.tar|Zip Archive (*.zip)|*.zip");
+const QStringList AddOptionsExts = {QStringLiteral("bh"),  QStringLiteral("cab"), QStringLiteral("jar"),
+                                    QStringLiteral("lha"), QStringLiteral("lzh"), QStringLiteral("tar"),
+                                    QStringLiteral("zip")};
 
 } // namespace
 
@@ -27,7 +40,54 @@ int TfmMain::ProcContextMenu() {
         // Nothing to do.
     } else {
         const QString& sw = arg[0];
-        if (sw == QLatin1String("-T")) {
+        if (sw == QLatin1String("-S")) {
+            exitCode = CmdLineExtract(arg[1], FolderWithoutExt(arg[1]));
+        } else if (sw == QLatin1String("-H")) {
+            exitCode = CmdLineExtract(arg[1], QFileInfo(arg[1]).absolutePath());
+        } else if (sw == QLatin1String("-HM")) {
+            // Nothing: the menu entry that starts it does the work itself.
+        } else if (sw == QLatin1String("-EMH") || sw == QLatin1String("-EMSH")) {
+            const bool own = sw == QLatin1String("-EMSH");
+            exitCode = CmdLineExtractEach(arg.mid(1), [own](const QString& Archive) {
+                const QString path = QFileInfo(Archive).absoluteFilePath();
+                return own ? QString::fromStdString(MakeNameExtFolder(path.toStdString()))
+                           : QFileInfo(path).absolutePath();
+            });
+        } else if (sw == QLatin1String("-EMT") || sw == QLatin1String("-EMST")) {
+            exitCode = CmdLineExtractAsked(arg.mid(1), QString(), true, sw == QLatin1String("-EMST"));
+        } else if (sw == QLatin1String("-E")) {
+            exitCode = CmdLineExtractAsked({arg[1]}, QString(), false, false);
+        } else if (sw == QLatin1String("-DDET")) {
+            if (arg.size() >= 3) exitCode = CmdLineExtractAsked({arg[2]}, arg[1], false, false);
+        } else if (sw == QLatin1String("-DDEH")) {
+            if (arg.size() >= 3) exitCode = CmdLineExtract(arg[2], arg[1]);
+        } else if (sw == QLatin1String("-DDEF")) {
+            if (arg.size() >= 3)
+                exitCode = CmdLineExtract(arg[2], FolderJoin(arg[1], QFileInfo(arg[2]).completeBaseName()));
+        } else if (sw == QLatin1String("-DDEMT")) {
+            if (arg.size() >= 3) exitCode = CmdLineExtractAsked(arg.mid(2), arg[1], true, false);
+        } else if (sw == QLatin1String("-DDEMH") || sw == QLatin1String("-DDEMF")) {
+            const bool own = sw == QLatin1String("-DDEMF");
+            const QString folder = arg[1];
+            if (arg.size() >= 3)
+                exitCode = CmdLineExtractEach(arg.mid(2), [own, folder](const QString& Archive) {
+                    return own ? FolderJoin(folder, QString::fromStdString(MakeNameExtFolder(
+                                                        QFileInfo(Archive).fileName().toStdString())))
+                               : FolderJoin(folder, QString());
+                });
+        } else if (sw == QLatin1String("-A")) {
+            if (arg.size() >= 3) exitCode = CmdLineAddWithOptions(arg[1], arg.mid(2));
+        } else if (sw == QLatin1String("-G")) {
+            if (arg.size() >= 3) exitCode = CmdLineAdd(arg[1], arg.mid(2), CmdLinePathRule(arg.mid(2)));
+        } else if (sw == QLatin1String("-M")) {
+            if (arg.size() >= 3) exitCode = ExitCode(CmdMailFiles(arg[1], arg.mid(2)));
+        } else if (sw == QLatin1String("-AX")) {
+            if (arg.size() >= 3) exitCode = ExitCode(CmdMakeSFXFromFiles(arg[1], arg.mid(2)));
+        } else if (sw == QLatin1String("-D")) {
+            if (arg.size() >= 3)
+                exitCode = CmdLineAdd(arg[1], arg.mid(2),
+                                      AppSettings().adPath != 0 ? sdAbsoluteNoDrv : sdExplorer_Auto);
+        } else if (sw == QLatin1String("-T")) {
             exitCode = ExitCode(CmdTest(arg[1]));
         } else if (sw == QLatin1String("-R")) {
             exitCode = ExitCode(CmdRepair(arg[1]));
@@ -37,10 +97,6 @@ int TfmMain::ProcContextMenu() {
             exitCode = ExitCode(CmdVirusScan(arg[1]));
         } else if (sw == QLatin1String("-X")) {
             exitCode = ExitCode(CmdMakeSFX(arg[1], QString()));
-        } else if (sw == QLatin1String("-M")) {
-            if (arg.size() >= 3) exitCode = ExitCode(CmdMailFiles(arg[1], arg.mid(2)));
-        } else if (sw == QLatin1String("-AX")) {
-            if (arg.size() >= 3) exitCode = ExitCode(CmdMakeSFXFromFiles(arg[1], arg.mid(2)));
         } else if (sw == QLatin1String("-B") || sw == QLatin1String("-BC")) {
             const QString set = QFileInfo(arg[1]).completeBaseName();
             const bool done = ExecuteBackup(arg[1]);
@@ -53,7 +109,7 @@ int TfmMain::ProcContextMenu() {
         } else if (sw == QLatin1String("-SYS")) {
             const QString task = arg[1];
             if (task == QLatin1String("-REMOVEREG")) {
-                RemoveRegistration();
+                exitCode = ExitCode(RemoveRegistration());
             } else if (task == QLatin1String("-CONFIG")) {
                 ConfigureFromCommandLine();
             } else if (task == QLatin1String("-ABOUT")) {
@@ -77,4 +133,80 @@ void TfmMain::ConfigureFromCommandLine() {
     // A third argument that is no number shows the first page.
     const int page = FArguments.size() > 2 ? FArguments[2].toInt() : 0;
     ConfigurationCommand(page);
+}
+
+QString TfmMain::FolderJoin(const QString& Folder, const QString& Name) {
+    return QString::fromStdString(AddBackslash(QFileInfo(Folder).absoluteFilePath().toStdString())) + Name;
+}
+
+TStoredDirNames TfmMain::CmdLineFolderRule(const QStringList& Files) {
+    // A folder given as "folder/*.*" keeps its own name in front of its entries.
+    if (Files.size() == 1 && Files.front().contains(QStringLiteral("*.*")))
+        return sdExplorer_UserDefineDefaultDir;
+    return sdExplorer_Auto;
+}
+
+TStoredDirNames TfmMain::CmdLinePathRule(const QStringList& Files) {
+    return AppSettings().adPath != 0 ? sdAbsoluteNoDrv : CmdLineFolderRule(Files);
+}
+
+int TfmMain::CmdLineAdd(const QString& ArchiveName, const QStringList& Files, TStoredDirNames StoredDirNames,
+                        int Compression, TSwitch Switch, bool AllowSpanningArg) {
+    const int count = CmdAdd(ArchiveName, Files, Compression, StoredDirNames, Switch, AllowSpanningArg, true);
+    const auto* writer = static_cast<const TCompBase*>(CurrentWriter);
+    // Every named file went in: no error reached the log, nothing was cancelled or cut short.
+    const bool good = count >= 0 && writer && !Aborted && !DiskFull && !writer->Cancel() &&
+                      OutputLog().isEmpty() && (count == 0 || writer->ArchiveWritten());
+    return ExitCode(good);
+}
+
+int TfmMain::CmdLineAddWithOptions(const QString& Name, const QStringList& Files) {
+    // The panel lives as long as this one run of the dialog, which finds it by its name.
+    TfmAddOptionsBottom fmAddOptionsBottom;
+    fmAddOptionsBottom.setObjectName(QStringLiteral("fmAddOptionsBottom"));
+    Ui::TfmAddOptionsBottom& panel = *fmAddOptionsBottom.ui;
+    const TAppSettings& settings = AppSettings();
+    panel.ckSaveFullPath->setChecked(settings.adPath != 0);
+    // CmdAdd takes no password, so none is offered: a password typed here would not protect
+    // the archive.
+    panel.buPassword->setEnabled(false);
+
+    TLmSaveDialog apsdAddOptions(this);
+    apsdAddOptions.Title = QStringLiteral("Add Options");
+    apsdAddOptions.Filter = AddOptionsFilter;
+    apsdAddOptions.FilterIndex =
+        settings.adArcType >= 0 && settings.adArcType <= 6 ? settings.adArcType + 1 : 7;
+    // A name typed without extension takes the one of the chosen type.
+    apsdAddOptions.DefaultExt = AddOptionsExts[apsdAddOptions.FilterIndex - 1];
+    connect(&apsdAddOptions, &QFileDialog::filterSelected, &apsdAddOptions,
+            [&apsdAddOptions](const QString& Filter) {
+                for (const QString& ext : AddOptionsExts) {
+                    if (Filter.contains(QStringLiteral("*.") + ext)) apsdAddOptions.setDefaultSuffix(ext);
+                }
+            });
+    // A folder's name offers the folder's name for its archive.
+    const QFileInfo name(QDir::cleanPath(QFileInfo(Name).absoluteFilePath()));
+    apsdAddOptions.InitialDir = QDir::currentPath();
+    apsdAddOptions.FileName = name.absolutePath() + QLatin1Char('/') + name.completeBaseName();
+    // A folder is no name to save as: its archive is offered beside it.
+    if (QFileInfo(apsdAddOptions.FileName).isDir())
+        apsdAddOptions.FileName += QLatin1Char('.') + apsdAddOptions.DefaultExt;
+    apsdAddOptions.DlgParams.BottomFormName = QStringLiteral("fmAddOptionsBottom");
+    if (AutoAnswerDialogs()) {
+        // Its default answer: the name as offered.
+        std::fprintf(stderr, "%s\n", apsdAddOptions.Title.toUtf8().constData());
+        QTimer::singleShot(0, &apsdAddOptions, [&apsdAddOptions] {
+            apsdAddOptions.Press(1);
+            // A name the dialog does not take (it opened a folder instead) is a cancel.
+            if (apsdAddOptions.isVisible()) apsdAddOptions.Press(2);
+        });
+    }
+    if (!apsdAddOptions.Execute() || apsdAddOptions.FileName.isEmpty()) return ExitFailure;
+
+    // An existing archive of that name is added to, never deleted first.
+    const int action = panel.cbAction->currentIndex();
+    const TSwitch sw = action == 1 ? swRefresh : action == 2 ? swMove : swAdd;
+    return CmdLineAdd(apsdAddOptions.FileName, Files,
+                      panel.ckSaveFullPath->isChecked() ? sdAbsoluteNoDrv : CmdLineFolderRule(Files),
+                      panel.cbCompression->currentIndex(), sw, panel.cbDiskSpanning->currentIndex() == 0);
 }

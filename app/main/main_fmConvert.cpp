@@ -4,7 +4,6 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
-#include "app/dialogs/AppSettings.h"
 #include "app/dialogs/ConvertArc.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileUtils.h"
@@ -175,18 +174,6 @@ bool TfmMain::RunMakeSFX(const QString& ArchiveName, const QString& Target, bool
 
 // ---- the command line's zip-and-go switches --------------------------------------------------
 
-namespace {
-
-// Which folder names an add from the command line stores.
-TStoredDirNames PathRule(const QStringList& Files) {
-    if (AppSettings().adPath != 0) return sdAbsoluteNoDrv;
-    if (Files.size() == 1 && Files.front().contains(QStringLiteral("*.*")))
-        return sdExplorer_UserDefineDefaultDir;
-    return sdExplorer_Auto;
-}
-
-} // namespace
-
 QString TfmMain::ZipIntoRunFolder(TRunFolder& Temp, const QString& Name, const QStringList& Files) {
     if (Temp.Path.empty()) {
         MessageDlg(QStringLiteral("Unable to create the temporary directory. \r\nQuillar aborted."), mtError,
@@ -194,7 +181,7 @@ QString TfmMain::ZipIntoRunFolder(TRunFolder& Temp, const QString& Name, const Q
         return {};
     }
     const QString archive = Str(AddBackslash(Temp.Path)) + QFileInfo(Name).fileName();
-    const int count = CmdAdd(archive, Files, 0, PathRule(Files), swAdd, true, false);
+    const int count = CmdAdd(archive, Files, 0, CmdLinePathRule(Files), swAdd, true, false);
     const QString written = WrittenArchiveName(archive);
     if (count <= 0 || !QFileInfo(written).isFile()) {
         MessageDlg(QStringLiteral("None of the files could be zipped."), mtError, mbOK);

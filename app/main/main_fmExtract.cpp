@@ -121,10 +121,20 @@ void TfmMain::ExtractCommand() {
         destination = lastPath;
     else if (settings.ExtractSame)
         destination = QFileInfo(archive).absolutePath();
-    else if (QFileInfo(QString::fromStdString(settings.ExtractFolder)).isDir())
+    // The tree starts at the archive's folder until an extraction has run, then stays where the
+    // user left it; a default extraction folder places tree and destination there.
+    if (!FReader || FExtractTreeFolder.isEmpty())
+        dialog.SetTreeFolder(QFileInfo(archive).absolutePath());
+    else
+        dialog.SetTreeFolder(FExtractTreeFolder);
+    if (destination.isEmpty() && QFileInfo(QString::fromStdString(settings.ExtractFolder)).isDir()) {
         destination = QString::fromStdString(settings.ExtractFolder);
+        dialog.SetTreeFolder(destination);
+    }
     if (!destination.isEmpty()) d.cbDestination->setCurrentText(destination);
-    if (ShowModal(dialog) != mrOk) return;
+    const int answer = ShowModal(dialog);
+    FExtractTreeFolder = dialog.TreeFolder();
+    if (answer != mrOk) return;
     const bool selected = d.rbSelectedFiles->isChecked();
     if (selected && !hasSelection) return;
     const QString folder = TfmExtractDlg::DestinationFolder(d.cbDestination->currentText());

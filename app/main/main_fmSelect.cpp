@@ -1,12 +1,13 @@
-// Selection commands (all, none, inverted, by a mask) and the filter bar.
+// Selection commands (all, none, inverted, by a mask), the list's keys and the filter bar.
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
-#include "app/dialogs/WildcardMatch.h"
 #include "app/main/ArchiveModel.h"
+#include "app/main/NameMask.h"
 #include "engine/read/krvKorva.h"
 
 #include <QItemSelection>
+#include <QShortcut>
 
 void TfmMain::SelectAll() {
     ui->dfelvArchiveView->selectAll();
@@ -28,14 +29,12 @@ void TfmMain::InvertSelection() {
 }
 
 void TfmMain::SelectGroup(const QString& Mask, bool Select) {
-    const std::string pattern = Mask.toUpper().toStdString();
     QItemSelection matching;
     int first = -1;
     // Runs of matching rows become one range each.
     for (int row = 0; row <= FModel->rowCount(); ++row) {
         const bool match =
-            row < FModel->rowCount() &&
-            MatchWildcard(QString::fromStdString(FModel->Item(row).Name).toUpper().toStdString(), pattern);
+            row < FModel->rowCount() && MatchNameMask(QString::fromStdString(FModel->Item(row).Name), Mask);
         if (match && first < 0) first = row;
         if (!match && first >= 0) {
             matching.select(FModel->index(first, 0), FModel->index(row - 1, FModel->columnCount() - 1));
@@ -66,4 +65,16 @@ void TfmMain::ApplyFilter() {
 void TfmMain::RemoveFilter() {
     ui->rcbFilter->setCurrentText(QString());
     ApplyFilter();
+}
+
+void TfmMain::ConnectListKeys() {
+    // Insert adds and Delete deletes, each while its command may run.
+    QTreeView* list = ui->dfelvArchiveView;
+    const std::pair<Qt::Key, QAction*> keys[] = {{Qt::Key_Insert, ui->acAdd}, {Qt::Key_Delete, ui->acDelete}};
+    for (const auto& [key, action] : keys) {
+        auto* shortcut = new QShortcut(QKeySequence(key), list, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, action, [action] {
+            if (action->isEnabled()) action->trigger();
+        });
+    }
 }

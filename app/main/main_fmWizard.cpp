@@ -1,14 +1,88 @@
-// The wizard command: the step-by-step wizard shown modally.
-// Until its work lands, each command here tells the user it is not available.
+// The wizard command: the step-by-step wizard shown modally, with the window hidden and its
+// actions suspended meanwhile, and the wizard's runs of the add and extract workers.
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Prompter.h"
+#include "app/main/Wizard.h"
+#include "engine/core/krvUnBase.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <cstdio>
+#include <utility>
+#include <vector>
 
 void TfmMain::ConnectWizardActions() {
-    connect(ui->acWizard, &QAction::triggered, this, &TfmMain::CommandNotAvailable);
+    connect(ui->acWizard, &QAction::triggered, this, &TfmMain::WizardCommand);
 }
 
 void TfmMain::WizardCommand() {
-    MessageDlg(QStringLiteral("The wizard is not available in this version."), mtError, mbOK);
+    if (!ExitCheckoutCheck()) return;
+    // Made first: it reads the window's open archive and commands as they are.
+    TfmWizard wizard(*this);
+    // A command-line run never showed the window.
+    const bool hidden = FInteractive && isVisible();
+    if (hidden) hide();
+    // No command of the window runs while the wizard does; each gets its state back after.
+    std::vector<std::pair<QPointer<QAction>, bool>> suspended;
+    for (QAction* action : findChildren<QAction*>()) {
+        suspended.emplace_back(action, action->isEnabled());
+        action->setEnabled(false);
+    }
+    ShowModal(wizard);
+    for (const auto& [action, enabled] : suspended)
+        if (action) action->setEnabled(enabled);
+    // The wizard's work may have opened another archive.
+    if (FInteractive) EnableMenus();
+    if (hidden) show();
+}
+
+bool TfmMain::AddCommandEnabled() const {
+    return ui->acAdd->isEnabled();
+}
+
+bool TfmMain::WizardAdd(const QString& ArchiveName, const QStringList& Files, bool NewArchive) {
+    // The old file of the new archive's name steps aside under a sibling name and goes to the
+    // trash only once the new archive has been written; a failed run puts it back.
+    const QFileInfo old(ArchiveName);
+    QString setAside;
+    if (NewArchive && (old.exists() || old.isSymLink())) {
+        setAside = ArchiveName + QStringLiteral(".quillar-old");
+        if (QFileInfo(setAside).exists() || QFileInfo(setAside).isSymLink() ||
+            std::rename(QFile::encodeName(ArchiveName).constData(),
+                        QFile::encodeName(setAside).constData()) != 0) {
+            MessageDlg(QStringLiteral("Quillar was unable to overwrite the existing file."), mtError, mbOK);
+            return false;
+        }
+    }
+    const int count = CmdAddDefault(ArchiveName, Files, true);
+    const auto* writer = static_cast<const TCompBase*>(CurrentWriter);
+    bool done = false;
+    if (count < 0) {
+        MessageDlg(QStringLiteral("None of the selected files or folders could be found."), mtError, mbOK);
+    } else if (writer && !Aborted && !writer->Cancel() && !DiskFull) {
+        // An update that had nothing to change leaves the archive as it was and is no failure.
+        done = writer->ArchiveWritten() || (!NewArchive && OutputLog().isEmpty());
+    }
+    if (!setAside.isEmpty()) {
+        if (done) {
+            TUnBase::EraseFile(setAside.toStdString(), doAllowUndo);
+        } else {
+            QFile::remove(ArchiveName);
+            std::rename(QFile::encodeName(setAside).constData(), QFile::encodeName(ArchiveName).constData());
+        }
+    }
+    return done;
+}
+
+bool TfmMain::WizardExtract(const QString& ArchiveName, const QString& Folder, bool ConfirmOverwrites,
+                            bool UseStoredDirs) {
+    if (!CmdExtract(ArchiveName, Folder, UseStoredDirs, true, true, ConfirmOverwrites, true, true))
+        return false;
+    const TUnBase* reader = FReader.get();
+    return reader && CurrentReader == reader && !reader->Cancel() && !Aborted && !BadPassword && !CrcError &&
+           !DiskFull && !WriteFailed && reader->FilesFailed == 0 && reader->ErrorsReported == 0;
 }

@@ -75,6 +75,11 @@ std::string ApplyStoredDirNames(TStoredDirNames Mode, const std::string& Path, c
     }
     case sdExplorer_Auto:
     case sdExplorer_UserDefineDefaultDir:
+        // The explorer folder (the caller's, or the common folder of the masks) holds every path
+        // below it, also one gathered in a folder group of its own: a folder's files named one by
+        // one keep their sub-folders, so "a/x" and "b/x" never collide as "x".
+        if (!ExplorerDir.empty() && StartsWithNoCase(Path, AppendBackslash(ExplorerDir)))
+            return LeadingSeparatorRule(RelativeTo(Path, ExplorerDir));
         if (ExplorerDir.empty() || !SameTextNoCase(AppendBackslash(DefaultDir), AppendBackslash(ExplorerDir)))
             return RelativeTo(Path, DefaultDir);
         return LeadingSeparatorRule(RelativeTo(Path, ExplorerDir));

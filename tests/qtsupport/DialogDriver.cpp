@@ -1,10 +1,7 @@
 #include "DialogDriver.h"
 
-#include "ui/LmOpenSaveComm.h"
-
-#include <QAbstractItemView>
-#include <QItemSelectionModel>
-#include <QLineEdit>
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <memory>
 
@@ -30,22 +27,26 @@ int RunModal(QDialog& Dialog, std::vector<std::function<void()>> Steps) {
     return result;
 }
 
-void AnswerFileDialog(const QString& Text, std::function<void(TLmCustomOpenDialog&)> Check) {
+QPointer<QTimer> AnswerNextModal(std::function<bool(QWidget&)> Match, std::function<void(QWidget&)> Answer,
+                                 int TimeoutMs) {
     auto* timer = new QTimer(qApp);
     timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, Text, Check] {
-        TLmCustomOpenDialog* dialog = TLmCustomOpenDialog::Current();
-        if (!dialog || !dialog->isVisible()) return;
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, Match, Answer, TimeoutMs] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible() || !Match(*modal)) {
+            if (clock->elapsed() > TimeoutMs) timer->deleteLater();
+            return;
+        }
         timer->stop();
         timer->deleteLater();
-        if (Check) Check(*dialog);
-        // Typing a name drops the files selected in the lists, as the dialog does for a user.
-        for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>())
-            if (view->selectionModel()) view->selectionModel()->clearSelection();
-        Find<QLineEdit>(*dialog, "fileNameEdit")->setText(Text);
-        dialog->Press(1);
+        Answer(*modal);
+        if (auto* dialog = qobject_cast<QDialog*>(modal); dialog && dialog->isVisible())
+            dialog->done(StillOpen);
     });
     timer->start();
+    return timer;
 }
 
 } // namespace testsupport

@@ -2,13 +2,11 @@
 // open after the last step is closed with StillOpen, so "stays open" is a result a test can see.
 #pragma once
 
-#include <QApplication>
 #include <QDialog>
+#include <QPointer>
 #include <QTimer>
 #include <functional>
 #include <vector>
-
-class TLmCustomOpenDialog;
 
 namespace testsupport {
 
@@ -16,36 +14,33 @@ inline constexpr int StillOpen = -1;
 
 int RunModal(QDialog& Dialog, std::vector<std::function<void()>> Steps);
 
-// Answers the next modal dialog of type T that shows (inside a command under test) with Step,
-// once.
-template <typename T> void AnswerNext(std::function<void(T&)> Step);
-
-// Fills the next file dialog's name box with Text and presses its OK button, once; Check looks
-// at the dialog first.
-void AnswerFileDialog(const QString& Text, std::function<void(TLmCustomOpenDialog&)> Check = {});
+// Answers the next modal dialog of type T that the code under test opens itself: once such a
+// dialog is the active modal widget, Answer runs inside its event loop (fill it, click a button;
+// a dialog Answer leaves open is closed with StillOpen). Set it up before the call that shows
+// the dialog; with none shown within TimeoutMs the waiting stops and Answer never runs. Deleting
+// the returned waiter stops it at once (it is gone once it answered).
+template <typename T> QPointer<QTimer> AnswerNextModal(std::function<void(T&)> Answer, int TimeoutMs = 20000);
+// The untyped form: Match picks the dialog.
+QPointer<QTimer> AnswerNextModal(std::function<bool(QWidget&)> Match, std::function<void(QWidget&)> Answer,
+                                 int TimeoutMs);
 
 // The child of Parent with this objectName and type; fails the test when there is none.
 template <typename T> T* Find(QObject& Parent, const char* Name);
 
 } // namespace testsupport
 
+#include <QApplication>
+#include <QTimer>
 #include <gtest/gtest.h>
+
+template <typename T>
+QPointer<QTimer> testsupport::AnswerNextModal(std::function<void(T&)> Answer, int TimeoutMs) {
+    return AnswerNextModal([](QWidget& Widget) { return qobject_cast<T*>(&Widget) != nullptr; },
+                           [Answer](QWidget& Widget) { Answer(*qobject_cast<T*>(&Widget)); }, TimeoutMs);
+}
 
 template <typename T> T* testsupport::Find(QObject& Parent, const char* Name) {
     T* child = Parent.findChild<T*>(Name);
     EXPECT_NE(child, nullptr) << "no control " << Name;
     return child;
-}
-
-template <typename T> void testsupport::AnswerNext(std::function<void(T&)> Step) {
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, Step] {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
-        Step(*dialog);
-    });
-    timer->start();
 }

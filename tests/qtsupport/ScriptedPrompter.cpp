@@ -15,12 +15,6 @@ int ScriptedPrompter::Ask(const TPrompt& Prompt) {
     return answer;
 }
 
-bool ScriptedPrompter::Saw(const QString& Start) const {
-    for (const TPrompt& prompt : Prompts)
-        if (prompt.Text.startsWith(Start)) return true;
-    return false;
-}
-
 bool ScriptedPrompter::InputQuery(const QString& Caption, const QString& Prompt, QString& Value) {
     InputPrompts.push_back(Caption + ": " + Prompt);
     if (Inputs.empty()) {

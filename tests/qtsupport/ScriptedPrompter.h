@@ -22,8 +22,6 @@ public:
     std::vector<QString> InputPrompts;
 
     int Ask(const TPrompt& Prompt) override;
-    // True when a prompt whose text starts with Start was shown.
-    bool Saw(const QString& Start) const;
     bool InputQuery(const QString& Caption, const QString& Prompt, QString& Value) override;
 };
 

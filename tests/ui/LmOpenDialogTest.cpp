@@ -1,4 +1,5 @@
 #include "platform/Registry.h"
+#include "ui/LmAddPlaceFrm.h"
 #include "ui/LmOpenDlg.h"
 #include "ui/LmSaveDlg.h"
 
@@ -12,8 +13,12 @@
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QFileSystemModel>
+#include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -305,13 +310,220 @@ TEST(LmPlacesBar, DialogShowsPlacesAndReportsAMissingKey) {
     place.PlacePath = QString::fromStdString(dir.Str());
     dialog.PlacesBar.Places = {place, TLmPlace{"Gone", "/no/such/folder"}};
     QStringList messages;
-    dialog.PlacesBar.OnMessage = [&](const QString& Text) { messages << Text; };
+    dialog.PlacesBar.OnMessage = [&](const QString&, const QString& Text) { messages << Text; };
     ExecuteWith(dialog,
                 [&] { EXPECT_EQ(dialog.sidebarUrls(), QList<QUrl>{QUrl::fromLocalFile(place.PlacePath)}); });
     EXPECT_EQ(messages, QStringList{"Lumo Places Bar: Could not load data from registry"});
     TLmPlaces saved;
     ASSERT_TRUE(LoadPlaces(dialog.PlacesBar.RegistryKey, saved));
     EXPECT_EQ(saved.size(), 2u);
+}
+
+// Opens the places bar's menu on Row and picks the item Text there; Enabled tells whether it
+// could be picked (a disabled one is not, and the menu is closed).
+bool PickFromPlacesMenu(TLmCustomOpenDialog& Dialog, int Row, const QString& Text) {
+    auto* bar = Find<QAbstractItemView>(Dialog, "sidebar");
+    bool enabled = false;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        for (QAction* action : menu->actions()) {
+            if (action->text() != Text) continue;
+            enabled = action->isEnabled();
+            if (enabled) menu->setActiveAction(action);
+        }
+        QTest::keyClick(menu, enabled ? Qt::Key_Return : Qt::Key_Escape);
+    });
+    const QPoint pos = Row >= 0 ? bar->visualRect(bar->model()->index(Row, 0)).center() : QPoint(2, 2);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, bar->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(bar->viewport(), &event);
+    return enabled;
+}
+
+// Places are deleted after the question, changed and added through the place form, and made
+// from dropped folders; each edit is saved at once under the bar's key without gaps.
+TEST(LmPlacesBar, PlacesAreEditedThroughTheirForm) {
+    RegistrySandbox sandbox;
+    TempDir dir;
+    for (const char* name : {"a", "b", "c", "dropped"})
+        fs::create_directories(dir / name);
+    auto folder = [&](const char* Name) { return QString::fromStdString((dir / Name).string()); };
+    const QString key = "\\Software\\Quillar\\Places";
+    TLmPlaces places;
+    for (const char* name : {"a", "b", "c"})
+        places.push_back(TLmPlace{QString(name).toUpper(), folder(name)});
+    ASSERT_TRUE(SavePlaces(key, places));
+    TLmOpenDialog dialog;
+    dialog.PlacesBar.Native = false;
+    dialog.PlacesBar.RegistryKey = key;
+    QStringList questions;
+    dialog.PlacesBar.OnConfirm = [&](const QString& Caption, const QString& Text) {
+        questions << Caption + "|" + Text;
+        return true;
+    };
+    auto stored = [&] {
+        TLmPlaces loaded;
+        EXPECT_TRUE(LoadPlaces(key, loaded));
+        QStringList names;
+        for (const TLmPlace& place : loaded)
+            names << place.PlaceName;
+        return names;
+    };
+    auto urls = [&](std::initializer_list<const char*> Names) {
+        QList<QUrl> list;
+        for (const char* name : Names)
+            list << QUrl::fromLocalFile(folder(name));
+        return list;
+    };
+    ExecuteWith(dialog, [&] {
+        EXPECT_EQ(dialog.sidebarUrls(), urls({"a", "b", "c"}));
+        EXPECT_TRUE(PickFromPlacesMenu(dialog, 1, "Delete place..."));
+        EXPECT_EQ(questions, QStringList{"Place bar|Are you sure you want to delete this place?\rPlace: B"});
+        EXPECT_EQ(stored(), (QStringList{"A", "C"}));
+        EXPECT_EQ(dialog.sidebarUrls(), urls({"a", "c"}));
+
+        AnswerNextModal<TLmAddPlaceFrm>([&](TLmAddPlaceFrm& Form) {
+            EXPECT_EQ(Form.windowTitle(), "Places bar item");
+            EXPECT_EQ(Find<QLineEdit>(Form, "edCaption")->text(), "A");
+            EXPECT_EQ(Find<QLineEdit>(Form, "edTarget")->text(), folder("a"));
+            Find<QLineEdit>(Form, "edCaption")->setText("Work");
+            Find<QLineEdit>(Form, "edTarget")->setText(folder("b"));
+            Find<QListWidget>(Form, "lvSelected")->setCurrentRow(3);
+            Find<QPushButton>(Form, "buOK")->click();
+        });
+        EXPECT_TRUE(PickFromPlacesMenu(dialog, 0, "Properties..."));
+        EXPECT_EQ(stored(), (QStringList{"Work", "C"}));
+        EXPECT_EQ(dialog.PlacesBar.Places[0].PlaceHotIcon, 3);
+        EXPECT_EQ(dialog.sidebarUrls(), urls({"b", "c"}));
+
+        // A special folder left without caption takes the system's.
+        AnswerNextModal<TLmAddPlaceFrm>([&](TLmAddPlaceFrm& Form) {
+            EXPECT_EQ(Form.windowTitle(), "New Places Bar item");
+            Find<QComboBox>(Form, "cbTargetType")->setCurrentIndex(2);
+            Find<QComboBox>(Form, "cbSpecFolder")->setCurrentIndex(2);
+            Find<QPushButton>(Form, "buOK")->click();
+        });
+        EXPECT_TRUE(PickFromPlacesMenu(dialog, -1, "Add place..."));
+        ASSERT_EQ(dialog.PlacesBar.Places.size(), 3u);
+        EXPECT_EQ(dialog.PlacesBar.Places[2].PlaceSpecPath, ftPersonal);
+        EXPECT_TRUE(dialog.PlacesBar.Places[2].AutoCaption);
+        EXPECT_EQ(stored(), (QStringList{"Work", "C", "My Documents"}));
+
+        // A cancelled form changes nothing.
+        AnswerNextModal<TLmAddPlaceFrm>([&](TLmAddPlaceFrm& Form) {
+            Find<QLineEdit>(Form, "edCaption")->setText("Never");
+            Find<QPushButton>(Form, "buCancel")->click();
+        });
+        EXPECT_TRUE(PickFromPlacesMenu(dialog, 1, "Properties..."));
+        EXPECT_EQ(stored(), (QStringList{"Work", "C", "My Documents"}));
+
+        // A folder dropped on the bar becomes a place; a file does not.
+        auto* bar = Find<QAbstractItemView>(dialog, "sidebar");
+        QMimeData data;
+        data.setUrls(
+            {QUrl::fromLocalFile(folder("dropped")), QUrl::fromLocalFile(folder("a") + "/none.txt")});
+        QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        // Straight to the dialog's filter: the application delivers drops only during a drag.
+        static_cast<QObject&>(dialog).eventFilter(bar->viewport(), &drop);
+        EXPECT_EQ(stored(), (QStringList{"Work", "C", "My Documents", "dropped"}));
+        EXPECT_EQ(dialog.PlacesBar.Places[3].PlaceIconDll, "Shell32.dll");
+
+        // Without the right to delete or edit the items cannot be picked.
+        dialog.PlacesBar.AllowDelete = false;
+        dialog.PlacesBar.AllowEdit = false;
+        EXPECT_FALSE(PickFromPlacesMenu(dialog, 0, "Delete place..."));
+        EXPECT_FALSE(PickFromPlacesMenu(dialog, 0, "Properties..."));
+        EXPECT_EQ(questions.size(), 1);
+    });
+    TLmPlaces moved = dialog.PlacesBar.Places;
+    MovePlace(moved, 3, 0);
+    EXPECT_EQ(moved[0].PlaceName, "dropped");
+    EXPECT_EQ(moved[1].PlaceName, "Work");
+    MovePlace(moved, 0, 3);
+    EXPECT_EQ(moved[3].PlaceName, "dropped");
+}
+
+// The place form's icon libraries: the system's own name gives the theme's icons, an icon file
+// its images, and a file without any the message.
+TEST(LmPlacesBar, PlaceFormLoadsIconLibraries) {
+    TempDir dir;
+    const QString ico = QString::fromStdString((dir / "one.ico").string());
+    QImage image(32, 32, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(QImageWriter(ico, "ico").write(image));
+    WriteFile(dir / "none.dll", "no icons in here");
+    TLmAddPlaceFrm form(nullptr, true);
+    QStringList messages;
+    form.OnMessage = [&](const QString& Caption, const QString& Text) { messages << Caption + "|" + Text; };
+    auto* library = Find<QLineEdit>(form, "edIconDll");
+    EXPECT_EQ(library->text(), "shell32.dll");
+    EXPECT_GT(Find<QListWidget>(form, "lvNormal")->count(), 4);
+    library->setText(ico);
+    EXPECT_TRUE(form.LoadIcons());
+    EXPECT_EQ(Find<QListWidget>(form, "lvNormal")->count(), 1);
+    EXPECT_EQ(Find<QListWidget>(form, "lvSelected")->count(), 1);
+    library->setText(QString::fromStdString((dir / "none.dll").string()));
+    EXPECT_FALSE(form.LoadIcons());
+    EXPECT_EQ(messages, QStringList{"New place - Icon library|No icons were found in the file"});
+    EXPECT_EQ(Find<QListWidget>(form, "lvNormal")->count(), 0);
+}
+
+// A change of type is told and follows the filter index; a save dialog's bare name takes the
+// chosen type's extension. The list's view style asks before it changes.
+TEST(LmOpenDialog, TypeAndViewStyleChanges) {
+    const std::vector<std::tuple<QString, int, QString>> extensions = {
+        {"Zip|*.zip|Tar|*.tar", 2, "tar"},
+        {"Zip|*.zip", 1, "zip"},
+        {"Any|*.*", 1, ""},
+        {"Two|*.a;*.b", 1, ""},
+        {"Odd|*.t?z", 1, ""},
+        {"Zip|*.zip", 2, ""},
+        {"Gz|*.tar.gz", 1, ""},
+        {"Exe|*.exe;|Ico|*.ico", 1, "exe"},
+    };
+    for (const auto& [filter, index, extension] : extensions)
+        EXPECT_EQ(FilterExtension(filter, index), extension) << filter.toStdString() << " " << index;
+
+    TempDir dir;
+    TLmSaveDialog dialog;
+    dialog.Filter = "Zip Archive (*.zip)|*.zip|Unix Tape Archive (*.tar)|*.tar";
+    dialog.DefaultExt = "zip";
+    dialog.InitialDir = QString::fromStdString(dir.Str());
+    std::vector<int> types;
+    dialog.OnTypeChange = [&](TLmCustomOpenDialog& Sender) { types.push_back(Sender.FilterIndex); };
+    bool allow = false;
+    std::vector<TLmViewStyle> asked, changed;
+    dialog.OnSelectionStyleChanging = [&](TLmCustomOpenDialog&, TLmViewStyle Style, bool& AllowChange) {
+        asked.push_back(Style);
+        AllowChange = allow;
+    };
+    dialog.OnSelectionStyleChange = [&](TLmCustomOpenDialog&, TLmViewStyle Style) {
+        changed.push_back(Style);
+    };
+    dialog.setViewMode(QFileDialog::List); // not the one an earlier dialog left in Qt's settings
+    const bool confirmed = ExecuteWith(dialog, [&] {
+        EXPECT_EQ(dialog.SelectionStyle(), vsList);
+        auto* details = Find<QToolButton>(dialog, "detailModeButton");
+        QTest::mouseClick(details, Qt::LeftButton);
+        EXPECT_EQ(dialog.SelectionStyle(), vsList);
+        allow = true;
+        QTest::mouseClick(details, Qt::LeftButton);
+        EXPECT_EQ(dialog.SelectionStyle(), vsReport);
+        QTest::mouseClick(Find<QToolButton>(dialog, "listModeButton"), Qt::LeftButton);
+
+        auto* typeBox = Find<QComboBox>(dialog, "fileTypeCombo");
+        typeBox->setFocus();
+        QTest::keyClick(typeBox, Qt::Key_Down);
+
+        Find<QLineEdit>(dialog, "fileNameEdit")->setText("made");
+        dialog.Press(1);
+    });
+    EXPECT_TRUE(confirmed);
+    EXPECT_EQ(types, std::vector<int>{2});
+    EXPECT_EQ(dialog.FilterIndex, 2);
+    EXPECT_EQ(dialog.FileName, QString::fromStdString((dir / "made.tar").string()));
+    EXPECT_EQ(asked, (std::vector<TLmViewStyle>{vsReport, vsReport, vsList}));
+    EXPECT_EQ(changed, (std::vector<TLmViewStyle>{vsReport, vsList}));
 }
 
 #include "LmOpenDialogTest.moc"

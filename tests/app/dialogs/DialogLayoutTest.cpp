@@ -5,6 +5,7 @@
 #include "app/dialogs/Comment.h"
 #include "app/dialogs/ConvertArc.h"
 #include "app/dialogs/ExtractDlg.h"
+#include "app/dialogs/Favourites.h"
 #include "app/dialogs/Find.h"
 #include "app/dialogs/GetPassword.h"
 #include "app/dialogs/OverwriteDlg.h"
@@ -16,6 +17,7 @@
 #include "app/dialogs/ViewOutput.h"
 #include "app/dialogs/ViewerSelection.h"
 #include "engine/write/krvZip.h"
+#include "ui/LmAddPlaceFrm.h"
 #include "ui/LmOpenDlg.h"
 
 #include "RegistrySandbox.h"
@@ -84,6 +86,8 @@ TEST(DialogLayout, EveryFormShowsAllOfItsControls) {
         [] { return std::make_unique<TfmAssociateDlg>(); },
         [] { return std::make_unique<TfmViewOutput>(); },
         [] { return std::make_unique<TfmFind>(); },
+        [] { return std::make_unique<TfmFavourites>(); },
+        [] { return std::make_unique<TLmAddPlaceFrm>(nullptr, false); },
     };
     for (const auto& make : forms) {
         std::unique_ptr<QWidget> form = make();

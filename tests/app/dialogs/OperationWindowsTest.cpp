@@ -62,6 +62,13 @@ TEST(Progress, OpensFreshAndCancelOnlyMarksTheRun) {
         EXPECT_EQ(cancel->text(), "Wait ...");
         EXPECT_FALSE(cancel->isEnabled());
         EXPECT_TRUE(progress.isVisible()); // the operation's end closes it
+        // Brought to the front during a run, it lets waiting events run before it returns.
+        bool ran = false;
+        QMetaObject::invokeMethod(
+            &progress, [&ran] { ran = true; }, Qt::QueuedConnection);
+        QEvent activate(QEvent::WindowActivate);
+        QApplication::sendEvent(&progress, &activate);
+        EXPECT_TRUE(ran);
         progress.hide();
     }
 }

@@ -1,8 +1,10 @@
 // The main window's association upkeep: applying the flags, the start-up check and its
 // question, the first run's question, and the removal of the registration from the command line.
+#include "DialogDriver.h"
 #include "MainWindowFixture.h"
 
 #include "app/dialogs/AppSettings.h"
+#include "app/dialogs/AssociateDlg.h"
 #include "app/dialogs/Associations.h"
 #include "app/dialogs/Configuration.h"
 #include "app/dialogs/SettingValues.h"
@@ -12,6 +14,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -41,9 +45,6 @@ protected:
             {{"CheckAssociations", rdInteger, {}, Check}, {"EnableAssociations", rdInteger, {}, Enable}});
         for (const std::string& ext : Flagged)
             machine.WriteBool(ext, true);
-    }
-    static std::string Question() {
-        return "Quillar is not currently associated with some archive file types.";
     }
 };
 
@@ -88,32 +89,62 @@ TEST_F(AssociationUpkeep, ApplyFollowsTheFlags) {
     EXPECT_FALSE(StoredFlag("bh"));
 }
 
-// At start-up a flagged type that another program took back is offered again; Yes associates
-// it, No leaves it.
+// The association question is its own dialog; Answer clicks Button after setting "Never ask me
+// again" to Never, and counts the dialogs it answered.
+QPointer<QTimer> AnswerAssociation(const char* Button, bool Never, int& Asked) {
+    return AnswerNextModal<TfmAssociateDlg>([Button, Never, &Asked](TfmAssociateDlg& Dialog) {
+        ++Asked;
+        EXPECT_TRUE(Find<QLabel>(Dialog, "laText")
+                        ->text()
+                        .startsWith(QString::fromStdString(
+                            "Quillar is not currently associated with some archive file types.")));
+        Find<QCheckBox>(Dialog, "ckAskAgain")->setChecked(Never);
+        Find<QPushButton>(Dialog, Button)->click();
+    });
+}
+
+// At start-up a flagged type that another program took back is offered again: No leaves it,
+// Yes associates it; once the program holds it nothing is asked. "Never ask me again" (with
+// either answer) stops the question at later starts.
 TEST_F(AssociationUpkeep, StartupCheckAsks) {
     SetSwitches(true, true, {"zip"});
-    FPrompter.Prompter().Answers = {mrNo};
+    int asked = 0;
+    AnswerAssociation("buNo", false, asked);
     Open();
-    ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 1u);
-    EXPECT_TRUE(FPrompter.Prompter().Prompts[0].Text.startsWith(QString::fromStdString(Question())));
+    EXPECT_EQ(asked, 1);
     EXPECT_EQ(MimeApps(), UserMimeApps);
 
-    FPrompter.Prompter().Answers = {mrYes};
+    AnswerAssociation("buYes", false, asked);
     Open();
+    EXPECT_EQ(asked, 2);
     EXPECT_EQ(ExtensionFileType("zip"), ProgramFileType);
-    EXPECT_EQ(FPrompter.Prompter().Prompts.size(), 2u);
-    // Now the program holds it: no question.
+    Open(); // now the program holds it: no question
+    EXPECT_EQ(asked, 2);
+
+    // Taken back by another program; No with "Never ask me again".
+    FWindow.reset();
+    WriteFile(MimeAppsFile(), UserMimeApps);
+    AnswerAssociation("buNo", true, asked);
     Open();
-    EXPECT_EQ(FPrompter.Prompter().Prompts.size(), 2u);
+    EXPECT_EQ(asked, 3);
+    EXPECT_FALSE(AppSettings().CheckAssociations);
+    EXPECT_EQ(MimeApps(), UserMimeApps);
+    QPointer<QTimer> waiter = AnswerAssociation("buYes", false, asked);
+    Open();
+    EXPECT_EQ(asked, 3);
+    EXPECT_FALSE(AppSettings().CheckAssociations);
+    EXPECT_TRUE(FPrompter.Prompter().Prompts.empty());
+    delete waiter.data();
 }
 
 // The first run of an administrator without bookkeeping asks once: Yes associates all 18
 // types; the removal task then gives the user's list back and removes the program's keys.
 TEST_F(AssociationUpkeep, FirstRunThenRemoveRegistration) {
     ASSERT_TRUE(TRegistry(TRegRoot::LocalMachine).DeleteKey("\\Software\\Quillar"));
-    FPrompter.Prompter().Answers = {mrYes};
+    int asked = 0;
+    AnswerAssociation("buYes", false, asked);
     Open();
-    EXPECT_TRUE(FPrompter.Prompter().Answers.empty());
+    EXPECT_EQ(asked, 1);
     for (const char* ext : AssociationExts)
         EXPECT_TRUE(StoredFlag(ext) && ExtensionFileType(ext) == ProgramFileType) << ext;
     EXPECT_TRUE(
@@ -131,14 +162,17 @@ TEST_F(AssociationUpkeep, FirstRunThenRemoveRegistration) {
     EXPECT_FALSE(TRegistry(TRegRoot::LocalMachine).KeyExists("\\Software\\Quillar"));
     EXPECT_FALSE(
         TRegistry(TRegRoot::ClassesRoot).KeyExists("\\CLSID\\{CBB82E54-D721-4F35-AA9F-3761D3E05FC6}"));
-    EXPECT_EQ(FPrompter.Prompter().Prompts.size(), 1u);
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(FPrompter.Prompter().Prompts.empty());
 }
 
 // No at the first run: the bookkeeping is reset and the start-up check is off.
 TEST_F(AssociationUpkeep, FirstRunDeclined) {
     ASSERT_TRUE(TRegistry(TRegRoot::LocalMachine).DeleteKey("\\Software\\Quillar"));
-    FPrompter.Prompter().Answers = {mrNo};
+    int asked = 0;
+    AnswerAssociation("buNo", false, asked);
     Open();
+    EXPECT_EQ(asked, 1);
     EXPECT_FALSE(AppSettings().CheckAssociations || AppSettings().EnableAssociations);
     EXPECT_EQ(MimeApps(), UserMimeApps);
     TRegistry machine(TRegRoot::LocalMachine);

@@ -15,6 +15,10 @@ using namespace testsupport;
 
 namespace {
 
+void Must(const ToolResult& Result) {
+    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
+}
+
 class TCommandLineOperations : public MainWindowTest {
 protected:
     TCommandLineOperations()

@@ -6,19 +6,23 @@
 
 #include "DialogDriver.h"
 #include "SmallDisk.h"
+#include "app/dialogs/AddOptionsBottom.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Progress.h"
+#include "app/main/AddOptionsDialog.h"
 #include "app/main/QtEngineHost.h"
 #include "engine/read/krvKorva.h"
 #include "ui/LmOpenSaveComm.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QTreeView>
 #include <chrono>
@@ -26,6 +30,14 @@
 using namespace testsupport;
 
 namespace {
+
+void Must(const ToolResult& Result) {
+    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
+}
+
+QString Q(const fs::path& Path) {
+    return QString::fromStdString(Path.string());
+}
 
 // The product's engine host, so that deleted archives and moved sources go to the trash of the
 // test's private home.
@@ -36,16 +48,27 @@ protected:
     std::unique_ptr<EngineHost> FPreviousHost;
 };
 
+// Every writable type through the window's add worker: add, refresh and move, each checked by
+// the real tool's test, listing and extraction; then the delete command. A tar.gz lists as its
+// one compressed member, so deleting that row is deleting the archive; a cabinet offers no
+// deletion and is left byte for byte as it was.
 TEST_F(TAddTest, AddRefreshMoveAndDeleteCheckedByTheTools) {
     TempDir dir;
     WriteFile(dir / "one.txt", TextBytes(4000));
     WriteFile(dir / "two.bin", RandomBytes(3000));
+    enum TDelete { dlEntry, dlWholeArchive, dlRefused };
     struct TCase {
         const char* Archive;
-        std::vector<std::string> Test; // the tool's test of the archive, its name last
+        std::vector<std::string> Test;    // the tool's test of the archive, its name last
+        std::vector<std::string> List;    // the tool's listing of its names, its name last
+        std::vector<std::string> Extract; // the tool's extraction into OUT, its name last
+        TDelete Delete;
     } const cases[] = {
-        {"made.zip", {"unzip", "-t"}},
-        {"made.lzh", {"lhasa", "t"}},
+        {"made.zip", {"unzip", "-t"}, {"unzip", "-Z1"}, {"unzip", "-q", "-d", "OUT"}, dlEntry},
+        {"made.lzh", {"lhasa", "t"}, {"lhasa", "l"}, {"lhasa", "xw=OUT"}, dlEntry},
+        {"made.tgz", {"tar", "tzvf"}, {"bsdtar", "tf"}, {"tar", "-C", "OUT", "-xzf"}, dlWholeArchive},
+        {"made.tar", {"tar", "tvf"}, {"bsdtar", "tf"}, {"bsdtar", "-C", "OUT", "-xf"}, dlEntry},
+        {"made.cab", {"cabextract", "-t"}, {"gcab", "-l"}, {"cabextract", "-q", "-d", "OUT"}, dlRefused},
     };
     Open();
     FPrompter.Prompter().DefaultsAllowed = true;
@@ -53,37 +76,74 @@ TEST_F(TAddTest, AddRefreshMoveAndDeleteCheckedByTheTools) {
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Archive);
         const fs::path archive = dir / c.Archive;
-        auto test = [&] {
-            std::vector<std::string> argv = c.Test;
-            argv.push_back(archive.string());
-            Must(RunTool(argv, dir.Path()));
+        const fs::path out = dir / (std::string("out-") + c.Archive);
+        fs::create_directories(out);
+        auto run = [&](std::vector<std::string> Argv) {
+            for (std::string& arg : Argv)
+                if (const std::size_t at = arg.find("OUT"); at != std::string::npos)
+                    arg.replace(at, 3, out.string());
+            Argv.push_back(archive.string());
+            return RunTool(Argv, dir.Path());
         };
+        const int listed = c.Delete == dlWholeArchive ? 1 : 0; // rows beside the entries: none
         EXPECT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "one.txt"), Q(dir / "two.bin")}, 1, sdNone, swAdd,
                                   true, true),
                   2);
-        test();
-        EXPECT_EQ(Rows(), 2);
+        Must(run(c.Test));
+        EXPECT_EQ(Rows(), listed ? 1 : 2);
         WriteFile(dir / "one.txt", TextBytes(5000, 9));
         fs::last_write_time(dir / "one.txt",
                             fs::last_write_time(dir / "one.txt") + std::chrono::hours(++round));
         EXPECT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "one.txt")}, 1, sdNone, swRefresh, true, false), 1)
             << FWindow->OutputLog().toStdString();
-        test();
+        Must(run(c.Test));
         WriteFile(dir / "moved.txt", "moved");
         EXPECT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "moved.txt")}, 1, sdNone, swMove, true, false), 1);
         EXPECT_FALSE(fs::exists(dir / "moved.txt"));
-        test();
-        EXPECT_EQ(Rows(), 3);
+        Must(run(c.Test));
+        EXPECT_EQ(Rows(), listed ? 1 : 3);
+        const ToolResult listing = run(c.List);
+        EXPECT_EQ(listing.ExitCode, 0) << listing.Err;
+        for (const char* name : {"one.txt", "two.bin", "moved.txt"})
+            EXPECT_NE(listing.Out.find(name), std::string::npos) << name << "\n" << listing.Out;
+        // The refreshed file is the new one, byte for byte, as the tool extracts it.
+        Must(run(c.Extract));
+        EXPECT_EQ(ReadFile(out / "one.txt"), ReadFile(dir / "one.txt"));
+        EXPECT_EQ(ReadFile(out / "two.bin"), ReadFile(dir / "two.bin"));
 
-        List().selectionModel()->select(List().model()->index(RowOf("two.bin"), 0),
+        const std::string before = ReadFile(archive);
+        List().selectionModel()->clearSelection();
+        List().selectionModel()->select(List().model()->index(listed ? 0 : RowOf("two.bin"), 0),
                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        FPrompter.Prompter().Prompts.clear();
         FPrompter.Prompter().Answers = {mrYes, mrOk};
         Action("acDelete").trigger();
-        test();
-        EXPECT_EQ(Rows(), 2);
-        EXPECT_EQ(RowOf("two.bin"), -1);
-        EXPECT_NE(RowOf("one.txt"), -1);
+        switch (c.Delete) {
+        case dlEntry: {
+            Must(run(c.Test));
+            EXPECT_EQ(Rows(), 2);
+            EXPECT_EQ(RowOf("two.bin"), -1);
+            EXPECT_NE(RowOf("one.txt"), -1);
+            const ToolResult after = run(c.List);
+            EXPECT_NE(after.Out.find("one.txt"), std::string::npos) << after.Out;
+            EXPECT_NE(after.Out.find("moved.txt"), std::string::npos) << after.Out;
+            EXPECT_EQ(after.Out.find("two.bin"), std::string::npos) << after.Out;
+            break;
+        }
+        case dlWholeArchive:
+            EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "Deleting all the files in the archive"));
+            EXPECT_FALSE(fs::exists(archive));
+            break;
+        case dlRefused:
+            EXPECT_EQ(ReadFile(archive), before);
+            EXPECT_FALSE(Action("acDelete").isEnabled());
+            EXPECT_TRUE(FPrompter.Prompter().Prompts.empty());
+            EXPECT_EQ(Rows(), 3);
+            break;
+        }
     }
+    // The gzip of the tar.gz before it did not follow into the plain tar.
+    EXPECT_EQ(ReadFile(dir / "made.tar").substr(257, 5), "ustar");
     // A name without extension becomes a zip.
     EXPECT_EQ(FWindow->CmdAdd(Q(dir / "plain"), {Q(dir / "one.txt")}, 0, sdNone, swAdd, true, false), 1);
     Must(RunTool({"unzip", "-t", (dir / "plain.zip").string()}));
@@ -126,24 +186,22 @@ TEST_F(TAddTest, AnExistingArchiveKeepsItsOwnFormat) {
         FWindow->CmdAdd(Q(dir / "compress-named.zip"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false),
         0);
     EXPECT_EQ(ReadFile(dir / "compress-named.zip"), compressed);
-    EXPECT_TRUE(FPrompter.Prompter().Saw("Adding new files to this archive file format is not supported."));
+    EXPECT_TRUE(
+        SawPrompt(FPrompter.Prompter(), "Adding new files to this archive file format is not supported."));
 
-    // A .tgz stays a tar.gz with its old entries, or is left alone while no tar writer exists.
-    const std::string tgz = ReadFile(dir / "t.tgz");
-    const int added = FWindow->CmdAdd(Q(dir / "t.tgz"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false);
-    if (added <= 0) {
-        EXPECT_EQ(ReadFile(dir / "t.tgz"), tgz);
-    } else {
-        const ToolResult tar = RunTool({"tar", "tzf", (dir / "t.tgz").string()});
-        EXPECT_EQ(tar.ExitCode, 0);
-        EXPECT_NE(tar.Out.find("old.txt"), std::string::npos);
-        EXPECT_NE(tar.Out.find("new.txt"), std::string::npos);
-    }
+    // A .tgz made by bsdtar stays a tar.gz with its old entries.
+    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "t.tgz"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false), 1);
+    const ToolResult tar = RunTool({"tar", "tzf", (dir / "t.tgz").string()});
+    EXPECT_EQ(tar.ExitCode, 0) << tar.Err;
+    EXPECT_NE(tar.Out.find("old.txt"), std::string::npos);
+    EXPECT_NE(tar.Out.find("new.txt"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "t.zip"));
 
     // A new x.gz is made as x.tar.gz; the unrelated file x stays, and so does a plain gzip file.
     WriteFile(dir / "x", "unrelated");
-    FWindow->CmdAdd(Q(dir / "x.gz"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false);
+    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "x.gz"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false), 1);
+    EXPECT_EQ(RunTool({"tar", "tzf", (dir / "x.tar.gz").string()}).Out, "new.txt\n");
+    EXPECT_EQ(FWindow->Lister().ArchiveFile(), (dir / "x.tar.gz").string());
     EXPECT_EQ(ReadFile(dir / "x"), "unrelated");
     EXPECT_FALSE(fs::exists(dir / "x.zip"));
     Must(RunTool({"gzip", "-k", "new.txt"}, dir.Path()));
@@ -215,7 +273,7 @@ TEST_F(TAddTest, FullDiskAndCancelLeaveTheOldArchive) {
         EXPECT_LE(FWindow->CmdAdd(Q(archive), {Q(dir / "big.bin")}, 1, sdNone, swAdd, true, true), 0);
         EXPECT_EQ(ReadFile(archive), before);
         EXPECT_EQ(FolderNames(dir / "disk"), std::vector<std::string>{"t.zip"});
-        EXPECT_TRUE(FPrompter.Prompter().Saw("Error creating archive. Disk full."));
+        EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "Error creating archive. Disk full."));
         EXPECT_TRUE(FWindow->OutputLog().contains("Error No : 25160")) << FWindow->OutputLog().toStdString();
     }
     const fs::path archive = dir / "t.zip";
@@ -238,9 +296,67 @@ TEST_F(TAddTest, FullDiskAndCancelLeaveTheOldArchive) {
     cancel.stop();
     EXPECT_EQ(ReadFile(archive), before);
     EXPECT_TRUE(cancelUsable);
-    EXPECT_TRUE(FPrompter.Prompter().Saw("Archiving operation cancelled."));
+    EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "Archiving operation cancelled."));
     EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"big.bin", "small.txt", "t.zip"}));
     EXPECT_TRUE(FWindow->isEnabled());
+}
+
+// The add-options dialog: each type the user picks makes its writer current, and the panel
+// offers the password and the compression only where that writer takes them; a bare name gets
+// the type's extension.
+TEST(AddOptionsDialog, TheTypeChoosesWriterAndPanel) {
+    TempDir dir;
+    QDir::setCurrent(Q(dir.Path()));
+    TfmAddOptionsBottom panel;
+    auto* action = Find<QComboBox>(panel, "cbAction");
+    auto* compression = Find<QComboBox>(panel, "cbCompression");
+    auto* password = Find<QPushButton>(panel, "buPassword");
+    std::unique_ptr<TCompBase> current;
+    std::vector<TOutArcType> made;
+    const TWriterMaker writerFor = [&](TOutArcType Type) {
+        made.push_back(Type);
+        current = CreateWriter(Type);
+        return current.get();
+    };
+    struct TCase {
+        int Index; // in the dialog's type list, 1-based
+        TOutArcType Writer;
+        bool Password, Compression;
+    } const cases[] = {
+        {1, tyBh, true, true},    {2, tyCab, false, false}, {3, tyJar, true, true}, {4, tyLzh, false, false},
+        {5, tyLzh, false, false}, {6, tyTar, false, false}, {7, tyZip, true, true},
+    };
+    action->setCurrentIndex(2); // reset when the dialog shows
+    TAddOptionsChoice choice;
+    AnswerFileDialog(QStringLiteral("made"), [&](TLmCustomOpenDialog& Dialog) {
+        EXPECT_EQ(Dialog.windowTitle(), "Add Options");
+        EXPECT_EQ(panel.parentWidget(), &Dialog);
+        EXPECT_EQ(Find<QLineEdit>(Dialog, "fileNameEdit")->text(), "offered");
+        EXPECT_EQ(action->currentIndex(), 0);
+        EXPECT_TRUE(Find<QCheckBox>(panel, "ckSaveFullPath")->isChecked());
+        EXPECT_EQ(made, std::vector<TOutArcType>{tyTar}); // the offered type at the start
+        auto* types = Find<QComboBox>(Dialog, "fileTypeCombo");
+        for (const TCase& c : cases) {
+            SCOPED_TRACE(c.Index);
+            types->setCurrentIndex(c.Index == 1 ? 1 : c.Index - 2);
+            QTest::keyClick(types, c.Index == 1 ? Qt::Key_Up : Qt::Key_Down);
+            EXPECT_EQ(made.back(), c.Writer);
+            EXPECT_EQ(password->isEnabled(), c.Password);
+            EXPECT_EQ(compression->isEnabled(), c.Compression);
+        }
+        QTest::keyClick(types, Qt::Key_Up); // tar
+        compression->setCurrentIndex(3);
+        Find<QComboBox>(panel, "cbDiskSpanning")->setCurrentIndex(1);
+        action->setCurrentIndex(1);
+    });
+    ASSERT_TRUE(ShowAddOptions(nullptr, panel, writerFor, Q(dir / "offered.doc"), 6, true, choice));
+    EXPECT_EQ(made.size(), 1 + std::size(cases) + 1);
+    EXPECT_EQ(choice.ArchiveName, Q(dir / "made.tar"));
+    EXPECT_EQ(choice.Compression, 3);
+    EXPECT_TRUE(choice.SaveFullPath);
+    EXPECT_EQ(choice.Switch, swRefresh);
+    EXPECT_FALSE(choice.AllowSpanning);
+    EXPECT_EQ(panel.parentWidget(), nullptr);
 }
 
 TEST_F(TAddTest, NewAndAddThroughTheirDialogs) {
@@ -253,9 +369,12 @@ TEST_F(TAddTest, NewAndAddThroughTheirDialogs) {
         const char* Archive;
         bool Encryptable;
         std::vector<std::string> Test;
+        bool Addable; // the window offers Add on the archive it made
     } const cases[] = {
-        {"n.lzh", false, {"lhasa", "t"}},
-        {"n.zip", true, {"unzip", "-t", "-P", "pw"}},
+        {"n.lzh", false, {"lhasa", "t"}, true},
+        {"n.zip", true, {"unzip", "-t", "-P", "pw"}, true},
+        {"n.tar", false, {"tar", "tvf"}, true},
+        {"n.cab", false, {"cabextract", "-t"}, false},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Archive);
@@ -271,6 +390,11 @@ TEST_F(TAddTest, NewAndAddThroughTheirDialogs) {
         ASSERT_TRUE(fs::exists(archive));
         EXPECT_EQ(FWindow->Lister().ArchiveFile(), archive.string());
         EXPECT_EQ(Rows(), 1);
+        std::vector<std::string> argv = c.Test;
+        argv.push_back(archive.string());
+        Must(RunTool(argv));
+        EXPECT_EQ(Action("acAdd").isEnabled(), c.Addable);
+        if (!c.Addable) continue;
         // A password set for the archive is offered on the panel's button and used.
         CurrentArchivePassword() = "pw";
         bool offered = false, enabled = false;
@@ -283,8 +407,6 @@ TEST_F(TAddTest, NewAndAddThroughTheirDialogs) {
         EXPECT_TRUE(offered);
         EXPECT_EQ(enabled, c.Encryptable);
         EXPECT_EQ(Rows(), 2);
-        std::vector<std::string> argv = c.Test;
-        argv.push_back(archive.string());
         Must(RunTool(argv));
         if (c.Encryptable) {
             // The entry added with the password needs it.

@@ -21,6 +21,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGroupBox>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -35,6 +36,10 @@
 using namespace testsupport;
 
 namespace {
+
+void Must(const ToolResult& Result) {
+    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
+}
 
 // Every file and link under Root: its path relative to Root and its bytes ("-> target" for a
 // link).
@@ -374,12 +379,18 @@ TEST_F(TExtractTest, ExtractCommandThroughItsDialog) {
     Display((src / "t.zip").string());
     FPrompter.Prompter().DefaultsAllowed = true;
     TempDir all, some;
-    // No row selected: all files, and the choice cannot be changed.
+    // No row selected: all files, and the choice cannot be changed. The first dialog's tree
+    // stands at the archive's folder; a folder picked in it becomes the destination.
     bool forced = false;
-    AnswerNext<TfmExtractDlg>([&](TfmExtractDlg& Dialog) {
+    QString firstTree, secondTree;
+    AnswerNextModal<TfmExtractDlg>([&](TfmExtractDlg& Dialog) {
         forced = Find<QRadioButton>(Dialog, "rbAllFiles")->isChecked() &&
                  !Find<QWidget>(Dialog, "rgFiles")->isEnabled();
-        Find<QComboBox>(Dialog, "cbDestination")->setCurrentText(QString::fromStdString(all.Str()));
+        firstTree = Dialog.TreeFolder();
+        auto* tree = Find<QTreeView>(Dialog, "dfstvExplorer");
+        const auto* folders = static_cast<const QFileSystemModel*>(tree->model());
+        tree->setCurrentIndex(folders->index(QString::fromStdString(all.Str())));
+        EXPECT_EQ(Find<QComboBox>(Dialog, "cbDestination")->currentText(), QString::fromStdString(all.Str()));
         Find<QPushButton>(Dialog, "bbExtract")->click();
     });
     Action("acExtract").trigger();
@@ -390,13 +401,17 @@ TEST_F(TExtractTest, ExtractCommandThroughItsDialog) {
     // The selected rows only, into a folder the command makes.
     List().selectionModel()->select(List().model()->index(RowOf("dir/c.txt"), 0),
                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    AnswerNext<TfmExtractDlg>([&](TfmExtractDlg& Dialog) {
+    AnswerNextModal<TfmExtractDlg>([&](TfmExtractDlg& Dialog) {
+        secondTree = Dialog.TreeFolder();
         Find<QComboBox>(Dialog, "cbDestination")
             ->setCurrentText(QString::fromStdString((some / "new/deeper").string()));
         Find<QPushButton>(Dialog, "bbExtract")->click();
     });
     Action("acExtract").trigger();
     EXPECT_EQ(Tree(some / "new/deeper"), (std::map<std::string, std::string>{{"dir/c.txt", "dir/c.txt"}}));
+    // Later dialogs keep the tree where the user left it.
+    EXPECT_EQ(firstTree, QString::fromStdString(src.Str()));
+    EXPECT_EQ(secondTree, QString::fromStdString(all.Str()));
 }
 
 TEST_F(TExtractTest, PasswordsAskedOnceAndBadOnesReported) {
@@ -443,7 +458,7 @@ TEST_F(TExtractTest, PasswordsAskedOnceAndBadOnesReported) {
     }
     // A password set with the Password command is used without asking.
     CurrentArchivePassword().clear();
-    AnswerNext<TfmPassword>([](TfmPassword& Dialog) {
+    AnswerNextModal<TfmPassword>([](TfmPassword& Dialog) {
         Find<QLineEdit>(Dialog, "edPassword")->setText("sesame");
         Find<QLineEdit>(Dialog, "edVerify")->setText("sesame");
         Find<QPushButton>(Dialog, "buOK")->click();
@@ -487,7 +502,7 @@ TEST_F(TExtractTest, ViewerChoice) {
         AppSettings().ViewerType = c.ViewerType;
         launched.clear();
         if (c.ViewerType == 3)
-            AnswerNext<TfmViewerSelection>([&c](TfmViewerSelection& Dialog) { Dialog.done(c.Asked); });
+            AnswerNextModal<TfmViewerSelection>([&c](TfmViewerSelection& Dialog) { Dialog.done(c.Asked); });
         FWindow->ViewSelected();
         if (!c.Program) {
             EXPECT_TRUE(launched.empty());

@@ -4,11 +4,18 @@
 #include "app/dialogs/SettingValues.h"
 #include "app/main/ArchiveModel.h"
 #include "platform/Registry.h"
+#include "ui/LmOpenSaveComm.h"
 
+#include "DialogDriver.h"
+
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QTimer>
 #include <QTreeView>
 
 namespace testsupport {
@@ -47,10 +54,6 @@ void MainWindowTest::WaitIdle() {
     while (FWindow->Listing() && clock.elapsed() < 60000)
         QApplication::processEvents(QEventLoop::AllEvents, 50);
     QApplication::processEvents();
-}
-
-void MainWindowTest::Must(const ToolResult& Result) {
-    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
 }
 
 QTreeView& MainWindowTest::List() {
@@ -100,6 +103,30 @@ void MainWindowTest::ShowAllColumns() {
          {"ColDate", "ColPacked", "ColUnpacked", "ColRatio", "ColMethod", "ColAttributes", "ColPath",
           "ColFileType", "ColCRC", "ColFileOffset", "ColEncrypted", "ColVolumeID", "ColFileComment"})
         WriteSettingBool("View", name, true);
+}
+
+bool SawPrompt(const ScriptedPrompter& Prompter, const QString& Start) {
+    for (const TPrompt& prompt : Prompter.Prompts)
+        if (prompt.Text.startsWith(Start)) return true;
+    return false;
+}
+
+void AnswerFileDialog(const QString& Text, std::function<void(TLmCustomOpenDialog&)> Check) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, Text, Check] {
+        TLmCustomOpenDialog* dialog = TLmCustomOpenDialog::Current();
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        if (Check) Check(*dialog);
+        // Typing a name drops the files selected in the lists, as the dialog does for a user.
+        for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>())
+            if (view->selectionModel()) view->selectionModel()->clearSelection();
+        Find<QLineEdit>(*dialog, "fileNameEdit")->setText(Text);
+        dialog->Press(1);
+    });
+    timer->start();
 }
 
 } // namespace testsupport

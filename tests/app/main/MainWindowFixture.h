@@ -11,11 +11,13 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
 class QTreeView;
 class QAction;
+class TLmCustomOpenDialog;
 
 namespace testsupport {
 
@@ -42,9 +44,6 @@ protected:
     int RowOf(const std::string& Path);
     // Switches every optional column on, in the registry the window loads at its start.
     static void ShowAllColumns();
-    // A tool run that must have succeeded.
-    static void Must(const ToolResult& Result);
-    static QString Q(const fs::path& Path) { return QString::fromStdString(Path.string()); }
 
     RegistrySandbox FRegistry;
     EnvGuard FHome;
@@ -52,5 +51,12 @@ protected:
     ScriptedPrompterGuard FPrompter;
     std::unique_ptr<TfmMain> FWindow;
 };
+
+// Whether a prompt whose text starts with Start was asked.
+bool SawPrompt(const ScriptedPrompter& Prompter, const QString& Start);
+
+// Fills the next file dialog's name box with Text and presses its OK button, once; Check looks
+// at the dialog first.
+void AnswerFileDialog(const QString& Text, std::function<void(TLmCustomOpenDialog&)> Check = {});
 
 } // namespace testsupport

@@ -36,6 +36,14 @@ using namespace testsupport;
 
 namespace {
 
+void Must(const ToolResult& Result) {
+    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
+}
+
+QString Q(const fs::path& Path) {
+    return QString::fromStdString(Path.string());
+}
+
 class TOperationsTest : public MainWindowTest {
 protected:
     TOperationsTest() {
@@ -48,7 +56,7 @@ protected:
     // The output window, closed when it shows; its text.
     std::shared_ptr<QString> CloseOutputWindow() {
         auto log = std::make_shared<QString>();
-        AnswerNext<TfmViewOutput>([log](TfmViewOutput& Window) {
+        AnswerNextModal<TfmViewOutput>([log](TfmViewOutput& Window) {
             *log = Find<QPlainTextEdit>(Window, "meOutput")->toPlainText();
             Window.done(mrOk);
         });
@@ -69,7 +77,7 @@ TEST_F(TOperationsTest, TestRepairConvertAndSelfExtractorFromTheMenu) {
 
     Display((FDir / "t.zip").string());
     Action("acTest").trigger();
-    EXPECT_TRUE(FPrompter.Prompter().Saw("No errors were found in this archive file."));
+    EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "No errors were found in this archive file."));
 
     Display((FDir / "crc.zip").string());
     FPrompter.Prompter().Prompts.clear();
@@ -77,7 +85,7 @@ TEST_F(TOperationsTest, TestRepairConvertAndSelfExtractorFromTheMenu) {
     Action("acTest").trigger();
     EXPECT_TRUE(tested->contains("> Testing: a.txt ... Failed")) << tested->toStdString();
     EXPECT_TRUE(tested->contains("> Testing: b.txt ... Passed")) << tested->toStdString();
-    EXPECT_FALSE(FPrompter.Prompter().Saw("No errors"));
+    EXPECT_FALSE(SawPrompt(FPrompter.Prompter(), "No errors"));
 
     // Repair: the zip to repair, then where the repaired one goes.
     AnswerFileDialog(Q(FDir / "cut.zip"),
@@ -109,13 +117,13 @@ TEST_F(TOperationsTest, TestRepairConvertAndSelfExtractorFromTheMenu) {
     for (const TConvert& c : converts) {
         Display((FDir / c.Input).string());
         FPrompter.Prompter().Prompts.clear();
-        AnswerNext<TfmConvertArc>([&c](TfmConvertArc& Dialog) {
+        AnswerNextModal<TfmConvertArc>([&c](TfmConvertArc& Dialog) {
             Find<QComboBox>(Dialog, "cbFormat")->setCurrentIndex(c.Format);
             Find<QCheckBox>(Dialog, "ckDeleteOrg")->setChecked(c.DeleteOriginal);
             Find<QPushButton>(Dialog, "buConvert")->click();
         });
         Action("acConvert").trigger();
-        EXPECT_EQ(FPrompter.Prompter().Saw("Archive conversion successfully completed."), c.Converted)
+        EXPECT_EQ(SawPrompt(FPrompter.Prompter(), "Archive conversion successfully completed."), c.Converted)
             << c.Input;
         EXPECT_EQ(fs::exists(FDir / c.Input), !(c.Converted && c.DeleteOriginal)) << c.Input;
         if (!c.Check.empty()) Must(RunTool(c.Check, FDir.Path()));
@@ -124,15 +132,15 @@ TEST_F(TOperationsTest, TestRepairConvertAndSelfExtractorFromTheMenu) {
 
     // UUencode: the text that uudecode turns back into the archive.
     Display((FDir / "t.zip").string());
-    AnswerNext<TfmUUEncode>([](TfmUUEncode& Dialog) { Find<QPushButton>(Dialog, "buOK")->click(); });
+    AnswerNextModal<TfmUUEncode>([](TfmUUEncode& Dialog) { Find<QPushButton>(Dialog, "buOK")->click(); });
     Action("acUUencode").trigger();
-    EXPECT_TRUE(FPrompter.Prompter().Saw("UUEncode completed successfully."));
+    EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "UUEncode completed successfully."));
     Must(RunTool({"uudecode", "-o", "decoded.zip", "t.uue"}, FDir.Path()));
     EXPECT_EQ(ReadFile(FDir / "decoded.zip"), zip);
 
     AnswerFileDialog(Q(FDir / "t.exe"));
     Action("acMakeSFX").trigger();
-    EXPECT_TRUE(FPrompter.Prompter().Saw(Q(FDir / "t.exe") + " created."));
+    EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), Q(FDir / "t.exe") + " created."));
     Must(RunTool({(FDir / "t.exe").string(), "-t"}, FDir.Path()));
 }
 
@@ -143,7 +151,7 @@ TEST_F(TOperationsTest, PropertiesAndComment) {
     // With CommentsOpen the comment shows when the archive is opened.
     AppSettings().CommentsOpen = true;
     QString shown;
-    AnswerNext<TfmComment>([&shown](TfmComment& Dialog) {
+    AnswerNextModal<TfmComment>([&shown](TfmComment& Dialog) {
         shown = Find<QPlainTextEdit>(Dialog, "meComment")->toPlainText();
         Find<QPushButton>(Dialog, "buClose")->click();
     });
@@ -152,7 +160,7 @@ TEST_F(TOperationsTest, PropertiesAndComment) {
     EXPECT_EQ(shown, "first comment");
 
     std::map<std::string, QString> properties;
-    AnswerNext<TfmProperties>([&properties](TfmProperties& Dialog) {
+    AnswerNextModal<TfmProperties>([&properties](TfmProperties& Dialog) {
         for (const char* name : {"laArcType", "laTotalFiles", "laRatio"})
             properties[name] = Find<QLabel>(Dialog, name)->text();
         properties["comment"] = Find<QPlainTextEdit>(Dialog, "meComment")->toPlainText();
@@ -168,7 +176,7 @@ TEST_F(TOperationsTest, PropertiesAndComment) {
     EXPECT_EQ(properties["archive"], "yes");
 
     // The comment command writes the edited comment into the archive.
-    AnswerNext<TfmComment>([](TfmComment& Dialog) {
+    AnswerNextModal<TfmComment>([](TfmComment& Dialog) {
         Find<QPlainTextEdit>(Dialog, "meComment")->setPlainText("second comment");
         Find<QPushButton>(Dialog, "bbSave")->click();
         Find<QPushButton>(Dialog, "buClose")->click();
@@ -244,7 +252,7 @@ TEST_F(TOperationsTest, MoveCopyRenameAndDeleteTheArchive) {
         Action(c.Action).trigger();
         WaitIdle();
         if (*c.Said) {
-            EXPECT_TRUE(FPrompter.Prompter().Saw(c.Said)) << c.Name;
+            EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), c.Said)) << c.Name;
         }
         if (c.Listed) {
             EXPECT_EQ(FWindow->Lister().ArchiveFile(), c.Where.string()) << c.Name;
@@ -276,7 +284,7 @@ TEST_F(TOperationsTest, CheckOutRefusalsAndCleanUp) {
     const std::string original = ReadFile(FDir / "t.zip");
     const std::string programs = SpecialFolderPath(sfPrograms);
     auto checkOut = [this](const QString& Folder, int MaxIcons) {
-        AnswerNext<TfmCheckout>([Folder, MaxIcons](TfmCheckout& Dialog) {
+        AnswerNextModal<TfmCheckout>([Folder, MaxIcons](TfmCheckout& Dialog) {
             Find<QLineEdit>(Dialog, "edFolder")->setText(Folder);
             Find<QSpinBox>(Dialog, "edMaxIcons")->setValue(MaxIcons);
             Find<QCheckBox>(Dialog, "ckCreateIcons")->setChecked(false);
@@ -291,7 +299,7 @@ TEST_F(TOperationsTest, CheckOutRefusalsAndCleanUp) {
     for (const QString& folder : {QStringLiteral("/"), QDir::homePath(), Q(FDir.Path())}) {
         FPrompter.Prompter().Prompts.clear();
         checkOut(folder, 50);
-        EXPECT_TRUE(FPrompter.Prompter().Saw("The folder or group name you specified cannot be used"))
+        EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "The folder or group name you specified cannot be used"))
             << folder.toStdString();
         EXPECT_EQ(ReadFile(FDir / "t.zip"), original);
         EXPECT_TRUE(fs::exists(FDir / "a.txt"));
@@ -337,8 +345,8 @@ TEST_F(TOperationsTest, CheckOutRefusalsAndCleanUp) {
     Display((FDir / "setup.zip").string());
     ASSERT_TRUE(Action("acInstall").isEnabled());
     Action("acInstall").trigger();
-    EXPECT_TRUE(
-        FPrompter.Prompter().Saw("SETUP.EXE is a Windows setup program and cannot run on this system."));
+    EXPECT_TRUE(SawPrompt(FPrompter.Prompter(),
+                          "SETUP.EXE is a Windows setup program and cannot run on this system."));
 }
 
 // Every help topic the program names has its page, and the help menu opens the pages.

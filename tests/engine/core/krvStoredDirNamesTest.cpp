@@ -28,10 +28,15 @@ TEST(StoredDirNames, Table) {
         {sdRelativeStoreStart, "/home/u/d/x", "/home/u/d", "", "d/x"},
         {sdRelativeStoreStart, "/r/d", "/r/d/", "", "d"},
         {sdExplorer_Auto, "/home/u/docs/a/b.txt", "/home/u/docs/", "/home/u/docs", "/a/b.txt"},
-        {sdExplorer_Auto, "/home/u/docs/a/b.txt", "/home/u/docs/a/", "/home/u/docs/", "b.txt"},
+        {sdExplorer_Auto, "/home/u/docs/a/b.txt", "/home/u/docs/a/", "/home/u/docs/", "/a/b.txt"},
+        {sdExplorer_Auto, "/home/v/b.txt", "/home/v/", "/home/u/", "b.txt"},
         {sdExplorer_UserDefineDefaultDir, "/home/u/docs/a/b.txt", "/HOME/u/docs/", "/home/u/docs/",
          "/a/b.txt"},
         {sdExplorer_UserDefineDefaultDir, "/p/q.txt", "/p/", "/p/", "/q.txt"},
+        // Below a named default folder, a file gathered in a group of its own keeps its folders.
+        {sdExplorer_UserDefineDefaultDir, "/home/u/docs/a/b.txt", "/home/u/docs/a/", "/home/u/",
+         "/docs/a/b.txt"},
+        {sdExplorer_UserDefineDefaultDir, "/home/v/b.txt", "/home/v/", "/home/u/", "b.txt"},
     };
     for (const TCase& c : cases)
         EXPECT_EQ(ApplyStoredDirNames(c.Mode, c.Path, c.DefaultDir, c.ExplorerDir), c.Expected)

@@ -1,0 +1,68 @@
+// The batch tool: one archive operation over many archives (or, for creation, many files) as a
+// wizard: choose the files, the options, watch the progress, read and keep the result log. Its
+// engine components are its own, made for each file. A failed step never deletes a source, and
+// a target that existed stays as it was until its replacement is written.
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+#include <memory>
+
+namespace Ui {
+class TfmBatch;
+}
+class TZipCommon;
+class TCompBase;
+class TUnBase;
+
+// The operations, numbered as the batch commands pass them.
+enum TBatchOperation { boTest = 1, boVirusScan, boMakeExe, boConvert, boExtract, boCreate, boAdd };
+
+class TfmBatch : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfmBatch(QWidget* Parent = nullptr);
+    ~TfmBatch() override;
+
+    std::unique_ptr<Ui::TfmBatch> ui;
+
+    void SetupBatchOperation(int Operation);
+    // Appends each file not listed yet (what the Add buttons do with the files chosen).
+    void AddSelectedFiles(const QStringList& Files);
+    void AddMoreFiles(const QStringList& Files);
+    // The page shown now, by its number.
+    int CurrentPage() const;
+
+    void NextClick();
+    void CancelClick();
+
+private:
+    void RunOperation();
+    void ProcessFile(const QString& File);
+    QString OutputLocation(const QString& File) const;
+    QString TargetExtension() const;
+    // "The archive file ... already exist." unless automatic; false when the user declines.
+    bool ConfirmReplace(const QString& Target);
+
+    bool TestArchive(const QString& File);
+    bool ScanArchive(const QString& File);
+    // The reader's count of files extracted, -1 when the extraction failed.
+    int ExtractArchive(const QString& File, const QString& Destination, bool ForScan);
+    // The writer's count, -1 when the archive was not written.
+    int AddToArchive(const QString& Name, const QStringList& Files, int StoredDirNames, int Compression);
+
+    void BindCommon(TZipCommon& Component, bool& FailFlag);
+    void BindWriter(TCompBase& Writer, bool& FailFlag);
+    void BindReader(TUnBase& Reader, bool& FailFlag);
+    void AppendResult(const QString& Line);
+    void AppendProgress(const QString& Line);
+    void ListMenu(const QPoint& Pos);
+
+    int FOperation = 0;
+    QStringList PageSequence;
+    int Step = 0;
+    bool FCancelRequested = false;
+    bool FAutoOverwrite = false;
+    bool FRunning = false;
+    TZipCommon* FCurrent = nullptr; // the running component
+};

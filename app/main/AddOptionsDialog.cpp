@@ -1,0 +1,55 @@
+#include "app/main/AddOptionsDialog.h"
+
+#include "app/dialogs/AddOptionsBottom.h"
+#include "app/dialogs/Password.h"
+#include "app/main/WriterChoice.h"
+#include "ui/LmSaveDlg.h"
+#include "ui_AddOptionsBottom.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QPushButton>
+
+void AddOptionsTypeChange(TfmAddOptionsBottom& Panel, const TWriterMaker& WriterFor, int FilterIndex) {
+    const TCompBase* writer = WriterFor(WriterTypeForFilterIndex(FilterIndex));
+    Panel.ui->buPassword->setEnabled(writer && TCompBase::IsEncryptableArcType(writer->ArcType()));
+    Panel.ui->cbCompression->setEnabled(writer && writer->CompressMethod() == cmDeflate);
+}
+
+bool ShowAddOptions(QWidget* Owner, TfmAddOptionsBottom& Panel, const TWriterMaker& WriterFor,
+                    const QString& FileName, int FilterIndex, bool SaveFullPath, TAddOptionsChoice& Choice) {
+    Ui::TfmAddOptionsBottom& panel = *Panel.ui;
+    panel.cbAction->setCurrentIndex(0);
+    panel.cbCompression->setCurrentIndex(0);
+    panel.cbDiskSpanning->setCurrentIndex(0);
+    panel.ckSaveFullPath->setChecked(SaveFullPath);
+    panel.buPassword->setText(PasswordButtonCaption());
+
+    TLmSaveDialog apsdAddOptions(Owner);
+    apsdAddOptions.Title = QStringLiteral("Add Options");
+    apsdAddOptions.Filter = QString::fromLatin1(NewArchiveFilter);
+    apsdAddOptions.DefaultExt = QStringLiteral("zip");
+    apsdAddOptions.FilterIndex = FilterIndex >= 1 && FilterIndex <= 7 ? FilterIndex : 7;
+    apsdAddOptions.InitialDir = QDir::currentPath();
+    const QFileInfo offered(FileName);
+    apsdAddOptions.FileName =
+        offered.suffix().isEmpty() ? FileName : offered.dir().filePath(offered.completeBaseName());
+    apsdAddOptions.DlgParams.BottomFormName = QStringLiteral("fmAddOptionsBottom");
+    // The panel starts as the offered type wants it, and follows each change of type.
+    AddOptionsTypeChange(Panel, WriterFor, apsdAddOptions.FilterIndex);
+    apsdAddOptions.OnTypeChange = [&Panel, &WriterFor](TLmCustomOpenDialog& Sender) {
+        AddOptionsTypeChange(Panel, WriterFor, Sender.FilterIndex);
+    };
+    if (!apsdAddOptions.Execute() || apsdAddOptions.FileName.isEmpty()) return false;
+
+    Choice.ArchiveName = QFileInfo(apsdAddOptions.FileName).absoluteFilePath();
+    Choice.Compression = panel.cbCompression->currentIndex();
+    Choice.SaveFullPath = panel.ckSaveFullPath->isChecked();
+    Choice.Switch = panel.cbAction->currentIndex() == 1   ? swRefresh
+                    : panel.cbAction->currentIndex() == 2 ? swMove
+                                                          : swAdd;
+    Choice.AllowSpanning = panel.cbDiskSpanning->currentIndex() == 0;
+    return true;
+}

@@ -1,0 +1,8 @@
+#include "app/main/NameMask.h"
+
+#include "app/dialogs/WildcardMatch.h"
+
+bool MatchNameMask(const QString& Name, const QString& Mask) {
+    const QString name = Name.toUpper(), mask = Mask.toUpper();
+    return name == mask || MatchWildcard(name.toStdString(), mask.toStdString());
+}

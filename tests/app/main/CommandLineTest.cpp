@@ -1,0 +1,259 @@
+// The program's switches as processes on the offscreen platform, in a private home, every
+// question and dialog taking its default answer: extraction of archives made by zip and tar
+// into the folders each switch names, adding checked with unzip and lhasa, the exit status
+// scripts rely on, and the removal of the program's registration as an uninstaller runs it.
+#include "RegistrySandbox.h"
+
+#include "app/dialogs/AppSettings.h"
+#include "app/dialogs/SettingValues.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace testsupport;
+
+namespace {
+
+class CommandLine : public ::testing::Test {
+protected:
+    CommandLine()
+        : FHome("HOME", FRegistry.Dir().Str().c_str()),
+          FData("XDG_DATA_HOME", (FRegistry.Dir() / "data").c_str()),
+          FRuntime("XDG_RUNTIME_DIR", FRegistry.Dir().Str().c_str()),
+          FPlatform("QT_QPA_PLATFORM", "offscreen"), FAuto("QUILLAR_PROMPTER", "auto") {}
+
+    // The program with these arguments in Cwd.
+    static ToolResult Run(const std::vector<std::string>& Arguments, const fs::path& Cwd) {
+        std::vector<std::string> argv = {std::string(QUILLAR_BINARY_DIR) + "/app/quillar"};
+        argv.insert(argv.end(), Arguments.begin(), Arguments.end());
+        return RunTool(argv, Cwd);
+    }
+
+    // A first run is behind: no first-run question comes in the way.
+    static void Installed() { ASSERT_TRUE(WriteDefaultSettings()); }
+
+    RegistrySandbox FRegistry;
+    EnvGuard FHome, FData, FRuntime, FPlatform, FAuto;
+};
+
+// The names an archive holds, as unzip lists them, sorted.
+std::vector<std::string> ZipNames(const fs::path& Zip) {
+    const ToolResult list = RunTool({"unzip", "-Z1", Zip.string()});
+    std::vector<std::string> names;
+    std::istringstream in(list.Out);
+    for (std::string line; std::getline(in, line);)
+        names.push_back(line);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(CommandLine, ExtractionSwitches) {
+    Installed();
+    TempDir source;
+    const std::string a = "first file\n", b = RandomBytes(20000, 7);
+    WriteFile(source / "a.txt", a);
+    fs::create_directories(source / "sub");
+    WriteFile(source / "sub/b.bin", b);
+    ASSERT_EQ(RunTool({"zip", "-qr", "t.zip", "a.txt", "sub"}, source.Path()).ExitCode, 0);
+    ASSERT_EQ(RunTool({"tar", "czf", "t.tar.gz", "a.txt", "sub"}, source.Path()).ExitCode, 0);
+    // A copy whose second entry is damaged inside its data.
+    std::string damaged = ReadFile(source / "t.zip");
+    damaged[damaged.find("sub/b.bin") + 300] ^= 0x55;
+    WriteFile(source / "bad.zip", damaged);
+    WriteFile(source / "notes.txt", "no archive\n");
+
+    struct Case {
+        // {zip}, {tgz}, {bad}, {txt}, {noext}, {gone}: archives; {drop}: a folder.
+        std::vector<std::string> Args;
+        std::vector<std::string> Folders; // where the two files must be, below the work folder
+        std::string New;                  // the names the run adds to the work folder
+        int Exit;
+        std::string Err; // a text standard error must hold
+    };
+    const std::vector<Case> cases = {
+        {{"-S", "{zip}"}, {"t"}, "t", 0, "Extraction completed.\rFiles Extracted: 2"},
+        {{"-S", "{tgz}"}, {"t.tar"}, "t.tar", 0, "Extraction completed."},
+        {{"-S", "{noext}"}, {"noext_"}, "noext_", 0, "Extraction completed."},
+        {{"-H", "{tgz}"}, {"."}, "a.txt|sub", 0, "Found Nested Tar File."},
+        {{"-EMH", "{zip}"}, {"."}, "a.txt|sub", 0, "Archives Extracted: 1"},
+        {{"-EMSH", "{zip}", "{tgz}"}, {"t_zip", "t.tar_gz"}, "t.tar_gz|t_zip", 0, "Archives Extracted: 2"},
+        {{"-EMT", "{tgz}"}, {"."}, "a.txt|sub", 0, "Archives Extracted: 1"},
+        {{"-EMST", "{zip}", "{tgz}"}, {"t_zip", "t.tar_gz"}, "t.tar_gz|t_zip", 0, "Archives Extracted: 2"},
+        {{"-E", "{zip}"}, {"."}, "a.txt|sub", 0, "Extract\n"},
+        {{"-DDET", "{drop}", "{tgz}"}, {"drop"}, "drop", 0, "Extraction completed."},
+        {{"-DDEH", "{drop}/", "{zip}"}, {"drop"}, "drop", 0, "Extraction completed."},
+        {{"-DDEF", "{drop}", "{tgz}"}, {"drop/t.tar"}, "drop", 0, "Extraction completed."},
+        {{"-DDEMT", "{drop}/", "{zip}"}, {"drop"}, "drop", 0, "Archives Extracted: 1"},
+        {{"-DDEMH", "{drop}", "{tgz}"}, {"drop"}, "drop", 0, "Archives Extracted: 1"},
+        {{"-DDEMF", "{drop}/", "{zip}", "{tgz}"},
+         {"drop/t_zip", "drop/t.tar_gz"},
+         "drop",
+         0,
+         "Archives Extracted: 2"},
+        // Failures: the summary counts the archives that came out whole; a damaged entry
+        // leaves no file, an archive that cannot be read no folder.
+        {{"-EMSH", "{bad}", "{tgz}"}, {"t.tar_gz"}, "bad_zip|t.tar_gz", 1, "Archives Extracted: 1"},
+        {{"-S", "{bad}"}, {}, "bad", 1, "CRC error detected."},
+        {{"-H", "{txt}"}, {}, "", 1, "Extraction is not supported for this file type."},
+        {{"-EMSH", "{txt}", "{gone}"}, {}, "", 1, "Archives Extracted: 0"},
+    };
+    for (const Case& c : cases) {
+        TempDir work;
+        for (const char* name : {"t.zip", "t.tar.gz", "bad.zip", "notes.txt"})
+            fs::copy_file(source / name, work / name);
+        fs::copy_file(source / "t.zip", work / "noext");
+        const std::vector<std::pair<std::string, std::string>> names = {
+            {"{zip}", "t.zip"},   {"{tgz}", "t.tar.gz"}, {"{bad}", "bad.zip"},  {"{txt}", "notes.txt"},
+            {"{noext}", "noext"}, {"{drop}", "drop"},    {"{gone}", "gone.zip"}};
+        std::vector<std::string> args;
+        std::string what;
+        for (std::string arg : c.Args) {
+            for (const auto& [key, name] : names) {
+                if (arg.starts_with(key)) arg = (work / name).string() + arg.substr(key.size());
+            }
+            args.push_back(arg);
+            what += ' ' + c.Args[args.size() - 1];
+        }
+        const std::vector<std::string> before = FolderNames(work.Path());
+        const ToolResult run = Run(args, work.Path());
+        EXPECT_EQ(run.ExitCode, c.Exit) << what << "\n" << run.Err;
+        EXPECT_NE(run.Err.find(c.Err), std::string::npos) << what << "\n" << run.Err;
+        for (const std::string& folder : c.Folders) {
+            EXPECT_EQ(ReadFile(work / folder / "a.txt"), a) << what << " in " << folder;
+            EXPECT_TRUE(ReadFile(work / folder / "sub/b.bin") == b) << what << " in " << folder;
+        }
+        // Nothing was put where the switch does not send it.
+        std::string added;
+        for (const std::string& name : FolderNames(work.Path())) {
+            if (std::find(before.begin(), before.end(), name) == before.end())
+                added += (added.empty() ? "" : "|") + name;
+        }
+        EXPECT_EQ(added, c.New) << what;
+    }
+}
+
+TEST_F(CommandLine, AddingSwitches) {
+    Installed();
+    TempDir work;
+    WriteFile(work / "src/a.txt", "alpha\n");
+    WriteFile(work / "src/a2.txt", "alpha 2\n");
+    WriteFile(work / "src/sub/b.txt", TextBytes(5000));
+    WriteFile(work / "other/c.txt", "gamma\n");
+    WriteFile(work / "report.txt", "report\n");
+    ASSERT_EQ(RunTool({"zip", "-q", "old.zip", "report.txt"}, work.Path()).ExitCode, 0);
+    const std::string root = work.Str().substr(1) + "/"; // a full path as stored: no leading '/'
+
+    struct Case {
+        int AdPath;
+        std::vector<std::string> Args; // relative to the work folder
+        std::string Archive;
+        std::vector<std::string> Names; // what unzip lists, sorted; empty: no archive
+        int Exit;
+    };
+    const std::vector<Case> cases = {
+        // A single "folder/*.*" keeps the folder's own name.
+        {0, {"-G", "g1.zip", "src/*.*"}, "g1.zip", {"src/a.txt", "src/a2.txt", "src/sub/b.txt"}, 0},
+        // Several files: relative paths.
+        {0, {"-G", "g2.zip", "src/a.txt", "src/a2.txt"}, "g2.zip", {"a.txt", "a2.txt"}, 0},
+        // Full paths with adPath.
+        {1,
+         {"-G", "g3.zip", "src/*.*"},
+         "g3.zip",
+         {root + "src/a.txt", root + "src/a2.txt", root + "src/sub/b.txt"},
+         0},
+        {0, {"-D", "d1", "src/a.txt"}, "d1.zip", {"a.txt"}, 0},
+        {1, {"-D", "d2.zip", "other/c.txt"}, "d2.zip", {root + "other/c.txt"}, 0},
+        // Onto an existing archive: its entries stay.
+        {0, {"-A", "old.zip", "other/c.txt"}, "old.zip", {"c.txt", "report.txt"}, 0},
+        {0, {"-G", "old.zip", "src/a.txt"}, "old.zip", {"a.txt", "c.txt", "report.txt"}, 0},
+        // A folder's name, with its '/', offers the folder's name.
+        {0, {"-A", "other/", "other/c.txt"}, "other.zip", {"c.txt"}, 0},
+        // Nothing named exists: no archive, a failure.
+        {0, {"-G", "none.zip", "missing.txt"}, "none.zip", {}, 1},
+    };
+    for (const Case& c : cases) {
+        WriteSettingInteger("ShellExtensions", "adPath", c.AdPath);
+        std::vector<std::string> args = {c.Args[0]};
+        for (std::size_t i = 1; i < c.Args.size(); ++i)
+            args.push_back((work / c.Args[i]).string());
+        const ToolResult run = Run(args, work.Path());
+        const std::string what = c.Args[0] + " " + c.Args[1];
+        EXPECT_EQ(run.ExitCode, c.Exit) << what << "\n" << run.Err;
+        if (c.Names.empty()) {
+            EXPECT_FALSE(fs::exists(work / c.Archive)) << what;
+            continue;
+        }
+        EXPECT_EQ(ZipNames(work / c.Archive), c.Names) << what << "\n" << run.Err;
+        EXPECT_EQ(RunTool({"unzip", "-tq", (work / c.Archive).string()}).ExitCode, 0) << what;
+    }
+
+    // "-A" offers the name without its extension and the type of adArcType: lha here.
+    WriteSettingInteger("ShellExtensions", "adPath", 0);
+    WriteSettingInteger("ShellExtensions", "adArcType", 3);
+    const ToolResult lha =
+        Run({"-A", (work / "report.txt").string(), (work / "other/c.txt").string()}, work.Path());
+    EXPECT_EQ(lha.ExitCode, 0) << lha.Err;
+    EXPECT_NE(lha.Err.find("Add Options"), std::string::npos) << lha.Err;
+    TempDir out;
+    ASSERT_EQ(RunTool({"lhasa", "xq", (work / "report.lha").string()}, out.Path()).ExitCode, 0);
+    EXPECT_EQ(ReadFile(out / "c.txt"), "gamma\n");
+}
+
+TEST_F(CommandLine, UnknownAndQuietSwitches) {
+    Installed();
+    TempDir work;
+    const std::string file = (work / "x.zip").string();
+    // Switches are exact: lower case or unknown ones are refused.
+    for (const char* sw : {"-s", "-ddeh", "-Extract", "-X1", "S"}) {
+        const ToolResult run = Run({sw, file}, work.Path());
+        EXPECT_EQ(run.ExitCode, 2) << sw;
+        EXPECT_NE(run.Err.find("Unknown commandline parameter."), std::string::npos) << sw << run.Err;
+    }
+    // Nothing to do, nothing said.
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"-HM", file}, {"-SYS", "-CREATEREG"}, {"-SYS", "-UNKNOWN"}, {"-G", file}}) {
+        const std::vector<std::string> before = FolderNames(work.Path());
+        const ToolResult run = Run(args, work.Path());
+        EXPECT_EQ(run.ExitCode, 0) << args[0] << " " << args[1];
+        EXPECT_EQ(run.Err, "") << args[0] << " " << args[1];
+    }
+    EXPECT_TRUE(FolderNames(work.Path()).empty());
+}
+
+// An uninstaller's clean-up: the handler a type had before comes back, a handler another
+// program set meanwhile and every line that was never the program's stay as they are.
+TEST_F(CommandLine, RemoveRegistrationGivesBackOnlyItsOwn) {
+    const fs::path list = FRegistry.Dir() / "mimeapps.list";
+    WriteFile(list, "[Default Applications]\napplication/zip=ark.desktop\ntext/plain=gedit.desktop\n"
+                    "\n[Added Associations]\napplication/zip=ark.desktop;\n");
+    // The first run binds every archive type to the program.
+    const ToolResult first = Run({"-SYS", "-CREATEREG"}, FRegistry.Dir().Path());
+    ASSERT_EQ(first.ExitCode, 0) << first.Err;
+    std::string bound = ReadFile(list);
+    ASSERT_NE(bound.find("application/zip=quillar.desktop\n"), std::string::npos) << bound;
+    const std::string tar = "application/x-tar=quillar.desktop\n";
+    ASSERT_NE(bound.find(tar), std::string::npos) << bound;
+    // Later another program takes tar files.
+    bound.replace(bound.find(tar), tar.size(), "application/x-tar=xarchiver.desktop\n");
+    WriteFile(list, bound);
+
+    // While the list cannot be written, nothing is forgotten: the run fails and keeps the record.
+    fs::remove(list);
+    fs::create_directory(list);
+    const ToolResult blocked = Run({"-SYS", "-REMOVEREG"}, FRegistry.Dir().Path());
+    EXPECT_EQ(blocked.ExitCode, 1) << blocked.Err;
+    EXPECT_TRUE(SettingsViewKeyExists());
+    fs::remove(list);
+    WriteFile(list, bound);
+
+    const ToolResult remove = Run({"-SYS", "-REMOVEREG"}, FRegistry.Dir().Path());
+    EXPECT_EQ(remove.ExitCode, 0) << remove.Err;
+    EXPECT_EQ(ReadFile(list),
+              "[Default Applications]\napplication/zip=ark.desktop\ntext/plain=gedit.desktop\n"
+              "application/x-tar=xarchiver.desktop\n"
+              "\n[Added Associations]\napplication/zip=ark.desktop;\n");
+    EXPECT_FALSE(SettingsViewKeyExists());
+}
+
+} // namespace
