@@ -91,8 +91,9 @@ void TfmMain::CheckOutCommand() {
     const QString folder = QDir::cleanPath(QFileInfo(d.edFolder->text()).absoluteFilePath());
     const QString group = dialog.GroupFolder();
     // The folder is emptied first: it may not be the root, the home folder, nor hold the archive.
+    const QString real = QFileInfo(folder).exists() ? QFileInfo(folder).canonicalFilePath() : folder;
     if (!TfmCheckout::SafeTarget(folder) || !SafeGroup(group) ||
-        archive.absoluteFilePath().startsWith(folder + QLatin1Char('/'))) {
+        archive.canonicalFilePath().startsWith(real + QLatin1Char('/'))) {
         MessageDlg(QStringLiteral("The folder or group name you specified cannot be used for a check out.\r\n"
                                   "Please choose another one."),
                    mtWarning, mbOK);

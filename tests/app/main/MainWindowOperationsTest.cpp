@@ -295,8 +295,11 @@ TEST_F(TOperationsTest, CheckOutRefusalsAndCleanUp) {
         Action("acCheckOut").trigger();
         WaitIdle();
     };
-    // The root, the home folder and the archive's own folder are never emptied.
-    for (const QString& folder : {QStringLiteral("/"), QDir::homePath(), Q(FDir.Path())}) {
+    // The root, the home folder and the archive's own folder (by any path) are never emptied.
+    TempDir elsewhere;
+    fs::create_directory_symlink(FDir.Path(), elsewhere / "same");
+    for (const QString& folder :
+         {QStringLiteral("/"), QDir::homePath(), Q(FDir.Path()), Q(elsewhere / "same")}) {
         FPrompter.Prompter().Prompts.clear();
         checkOut(folder, 50);
         EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "The folder or group name you specified cannot be used"))
