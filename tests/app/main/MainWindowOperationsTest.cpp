@@ -24,6 +24,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -174,6 +175,22 @@ TEST_F(TOperationsTest, PropertiesAndComment) {
     EXPECT_EQ(properties["comment"], "first comment");
     EXPECT_EQ(properties["unpacked"], "0.03 MB (35,006 bytes)");
     EXPECT_EQ(properties["archive"], "yes");
+
+    // A cabinet's packed size is its file's size; it has no comment.
+    Must(RunTool({"gcab", "-c", "-z", "t.cab", "a.txt", "b.txt"}, FDir.Path()));
+    Display((FDir / "t.cab").string());
+    properties.clear();
+    AnswerNextModal<TfmProperties>([&properties](TfmProperties& Dialog) {
+        properties["packed"] = Find<QLabel>(Dialog, "laPackedSize")->text();
+        properties["comment"] = Find<QPlainTextEdit>(Dialog, "meComment")->toPlainText();
+        Dialog.done(mrOk);
+    });
+    Action("acProperties").trigger();
+    const auto cabSize = static_cast<double>(fs::file_size(FDir / "t.cab"));
+    EXPECT_EQ(properties["packed"], QString::number(cabSize / 1048576.0, 'f', 2) + " MB (" +
+                                        QLocale(QLocale::English).toString(cabSize, 'f', 0) + " bytes)");
+    EXPECT_EQ(properties["comment"], "Comments not supported for this archive format.");
+    Display((FDir / "t.zip").string());
 
     // The comment command writes the edited comment into the archive.
     AnswerNextModal<TfmComment>([](TfmComment& Dialog) {
