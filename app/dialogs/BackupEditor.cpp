@@ -2,7 +2,6 @@
 
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileNameFields.h"
-#include "ui/LmOpenDlg.h"
 #include "ui_BackupEditor.h"
 
 #include <QFileDialog>
@@ -88,16 +87,8 @@ void TfmBackupEditor::ArcTypeChange(int Index) {
 }
 
 void TfmBackupEditor::AddFilesClick() {
-    TLmOpenDialog lmodAddFiles(this);
-    lmodAddFiles.Title = QStringLiteral("Select Files to Add");
-    lmodAddFiles.Filter = QStringLiteral("All Files (*.*)|*.*");
-    lmodAddFiles.DlgItemsCaptions.OK = QStringLiteral("&Add");
-    lmodAddFiles.Options.AllowMultiSelect = true;
-    lmodAddFiles.Options.FileMustExist = true;
-    lmodAddFiles.Options.ShowHidden = true;
-    lmodAddFiles.PlacesBar.Visible = false;
-    if (!lmodAddFiles.Execute()) return;
-    AddFiles(lmodAddFiles.Files.isEmpty() ? QStringList{lmodAddFiles.FileName} : lmodAddFiles.Files);
+    const QStringList files = ChooseFilesToAdd(this);
+    if (!files.isEmpty()) AddFiles(files);
 }
 
 void TfmBackupEditor::AddFolderClick() {

@@ -85,18 +85,10 @@ TfmBatch::TfmBatch(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::T
     });
     ConnectBrowse(ui->buBrowseOutput, ui->rxdeOutputFolder, TBrowseKind::Folder, {});
     const auto chooseFiles = [this](bool More) {
-        TLmOpenDialog apodAddFiles(this);
-        apodAddFiles.Title = QStringLiteral("Select Files to Add");
-        apodAddFiles.Filter = More || FOperation == boCreate
-                                  ? QString::fromLatin1(FilterAnyFile)
-                                  : QString::fromLatin1(Operations[FOperation - 1].Filter);
-        apodAddFiles.DlgItemsCaptions.OK = QStringLiteral("&Add");
-        apodAddFiles.Options.AllowMultiSelect = true;
-        apodAddFiles.Options.FileMustExist = true;
-        apodAddFiles.PlacesBar.Visible = false;
-        if (!apodAddFiles.Execute()) return;
-        const QStringList files =
-            apodAddFiles.Files.isEmpty() ? QStringList{apodAddFiles.FileName} : apodAddFiles.Files;
+        const QStringList files = ChooseFilesToAdd(
+            this, More || FOperation == boCreate ? QString::fromLatin1(FilterAnyFile)
+                                                 : QString::fromLatin1(Operations[FOperation - 1].Filter));
+        if (files.isEmpty()) return;
         More ? AddMoreFiles(files) : AddSelectedFiles(files);
     };
     connect(ui->buAddFile, &QPushButton::clicked, this, [chooseFiles] { chooseFiles(false); });

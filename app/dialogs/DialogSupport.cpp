@@ -1,6 +1,7 @@
 #include "app/dialogs/DialogSupport.h"
 
 #include "app/dialogs/SettingValues.h"
+#include "ui/LmOpenDlg.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -34,6 +35,21 @@ int ShowModal(QDialog& Dialog) {
         });
     }
     return Dialog.exec();
+}
+
+QStringList ChooseFilesToAdd(QWidget* Parent, const QString& Filter) {
+    TLmOpenDialog dialog(Parent);
+    dialog.Title = QStringLiteral("Select Files to Add");
+    dialog.Filter = Filter;
+    dialog.DlgItemsCaptions.OK = QStringLiteral("&Add");
+    dialog.Options.AllowMultiSelect = true;
+    dialog.Options.FileMustExist = true;
+    dialog.Options.ShowHidden = true;
+    dialog.PlacesBar.Visible = false;
+    if (!dialog.Execute()) return {};
+    QStringList files = dialog.Files.isEmpty() ? QStringList{dialog.FileName} : dialog.Files;
+    files.removeAll(QString());
+    return files;
 }
 
 void CloseWith(QAbstractButton* Button, QDialog* Dialog, int Result) {

@@ -5,14 +5,19 @@
 #include "app/dialogs/Prompter.h"
 
 #include <QString>
+#include <QStringList>
 
 class QAbstractButton;
 class QDialog;
+class QWidget;
 
 // Shows Dialog modally and returns its result. With QUILLAR_PROMPTER=auto the dialog takes its
 // default answer at once (its default button; Cancel when that leaves it open) and its caption
 // and message texts go to standard error, so whole-process runs never wait for a person.
 int ShowModal(QDialog& Dialog);
+// The add-files open dialog ("Select Files to Add", "&Add", several files that exist, hidden
+// files shown, no places bar): the chosen files, none when cancelled.
+QStringList ChooseFilesToAdd(QWidget* Parent, const QString& Filter = QStringLiteral("All Files (*.*)|*.*"));
 // Clicking Button closes Dialog with Result.
 void CloseWith(QAbstractButton* Button, QDialog* Dialog, int Result);
 // Clicking Button opens the help page of Topic ("Hlp_..."), one HTML page per topic in the

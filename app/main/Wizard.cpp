@@ -8,7 +8,6 @@
 #include "app/main/WriterChoice.h"
 #include "app/main/main_fm.h"
 #include "engine/read/krvKorva.h"
-#include "ui/LmOpenDlg.h"
 #include "ui_Wizard.h"
 
 #include <QDir>
@@ -262,16 +261,7 @@ void TfmWizard::AppendLine(const QString& Line) {
 }
 
 void TfmWizard::AddFilesClick() {
-    TLmOpenDialog lmodAdd(this);
-    lmodAdd.Title = QStringLiteral("Select Files to Add");
-    lmodAdd.Filter = QStringLiteral("All Files (*.*)|*.*");
-    lmodAdd.DlgItemsCaptions.OK = QStringLiteral("&Add");
-    lmodAdd.Options.AllowMultiSelect = true;
-    lmodAdd.Options.FileMustExist = true;
-    lmodAdd.Options.ShowHidden = true;
-    lmodAdd.PlacesBar.Visible = false;
-    if (!lmodAdd.Execute()) return;
-    const QStringList chosen = lmodAdd.Files.isEmpty() ? QStringList{lmodAdd.FileName} : lmodAdd.Files;
+    const QStringList chosen = ChooseFilesToAdd(this);
     for (const QString& file : chosen)
         if (!file.isEmpty()) AppendLine(QFileInfo(file).absoluteFilePath());
 }

@@ -2,6 +2,7 @@
 // renumbering of generations, what removing a set deletes, and the shortcut's Exec line as a
 // real launcher (gio) reads it.
 #include "app/dialogs/BackupScript.h"
+#include "ToolChecks.h"
 #include "app/dialogs/BackupEditor.h"
 #include "app/dialogs/ManageBackup.h"
 #include "platform/ShellLink.h"
@@ -24,10 +25,6 @@ using namespace testsupport;
 namespace fs = std::filesystem;
 
 namespace {
-
-QString Q(const fs::path& Path) {
-    return QString::fromStdString(Path.string());
-}
 
 QListWidget& Sets(TfmManageBackup& Manager) {
     return *Find<QListWidget>(Manager, "clbBackupSets");

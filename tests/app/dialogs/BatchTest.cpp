@@ -3,6 +3,7 @@
 // the real tools (unzip, tar, lha), sources that survive a failed step, the scanner's
 // arguments as a recording stand-in receives them, a full disk and cancel.
 #include "app/dialogs/Batch.h"
+#include "ToolChecks.h"
 #include "app/dialogs/AppSettings.h"
 
 #include "DialogDriver.h"
@@ -25,10 +26,6 @@ using namespace testsupport;
 namespace fs = std::filesystem;
 
 namespace {
-
-QString Q(const fs::path& Path) {
-    return QString::fromStdString(Path.string());
-}
 
 class BatchTool : public ::testing::Test {
 protected:

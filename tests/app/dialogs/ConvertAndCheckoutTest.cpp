@@ -1,3 +1,4 @@
+#include "ToolChecks.h"
 #include "app/dialogs/Checkout.h"
 #include "app/dialogs/ConvertArc.h"
 #include "app/dialogs/DialogSupport.h"
@@ -23,10 +24,6 @@ using namespace testsupport;
 namespace fs = std::filesystem;
 
 namespace {
-
-QString Q(const fs::path& Path) {
-    return QString::fromStdString(Path.string());
-}
 
 // The user enters the output box (the offscreen window is never active, so its focus changes
 // send no events of their own).

@@ -3,6 +3,7 @@
 // the files left behind checked with unzip, unzipsfx and the recording stand-ins of the mail
 // program and the virus scanner.
 #include "MainWindowFixture.h"
+#include "ToolChecks.h"
 
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/SettingValues.h"
@@ -14,10 +15,6 @@
 using namespace testsupport;
 
 namespace {
-
-void Must(const ToolResult& Result) {
-    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
-}
 
 class TCommandLineOperations : public MainWindowTest {
 protected:

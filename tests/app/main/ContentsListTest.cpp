@@ -3,6 +3,7 @@
 // (the CSV one written by Python's csv module) with names that need escaping, a full disk that
 // leaves the old file as it was, and the main window's print and export commands.
 #include "MainWindowFixture.h"
+#include "ToolChecks.h"
 
 #include "DialogDriver.h"
 #include "SmallDisk.h"
@@ -24,10 +25,6 @@
 using namespace testsupport;
 
 namespace {
-
-QString Q(const fs::path& Path) {
-    return QString::fromStdString(Path.string());
-}
 
 std::unique_ptr<QPrinter> PdfPrinter(const fs::path& File) {
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);

@@ -3,6 +3,7 @@
 // archive the user names without losing an existing file it cannot replace, and entries dragged
 // out arrive as files in a private folder (hostile names kept inside it) that goes afterwards.
 #include "MainWindowFixture.h"
+#include "ToolChecks.h"
 
 #include "ZipBuilder.h"
 #include "app/main/QtEngineHost.h"
@@ -28,10 +29,6 @@ namespace {
 ::testing::AssertionResult Succeeded(const ToolResult& Result) {
     if (Result.ExitCode == 0) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << Result.Err << Result.Out;
-}
-
-QString Q(const fs::path& Path) {
-    return QString::fromStdString(Path.string());
 }
 
 // The names unzip lists, sorted; with Base, only their last parts.

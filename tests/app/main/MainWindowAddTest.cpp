@@ -3,6 +3,7 @@
 // deleting, names with wildcard characters, the whole-archive question, and a full disk or a
 // cancel that leave the old archive byte for byte as it was.
 #include "MainWindowFixture.h"
+#include "ToolChecks.h"
 
 #include "DialogDriver.h"
 #include "SmallDisk.h"
@@ -30,14 +31,6 @@
 using namespace testsupport;
 
 namespace {
-
-void Must(const ToolResult& Result) {
-    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
-}
-
-QString Q(const fs::path& Path) {
-    return QString::fromStdString(Path.string());
-}
 
 // The product's engine host, so that deleted archives and moved sources go to the trash of the
 // test's private home.

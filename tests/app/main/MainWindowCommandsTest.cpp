@@ -3,6 +3,7 @@
 // selection, the install program, sorting from the sort menu, and what a file that is no
 // archive, or an archive that went away, leaves behind.
 #include "MainWindowFixture.h"
+#include "ToolChecks.h"
 
 #include "app/main/ArchiveModel.h"
 #include "app/main/QtEngineHost.h"
@@ -20,10 +21,6 @@
 using namespace testsupport;
 
 namespace {
-
-void Must(const ToolResult& Result) {
-    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
-}
 
 // A zip of text and other files in a folder and at its root, made by zip.
 std::string MakeZip(const TempDir& Dir, const std::vector<std::string>& Names) {

@@ -2,6 +2,7 @@
 // of unzip, lhasa and bsdtar, hostile entries kept inside the destination, the selection of rows
 // by their own names, the result message after a failed entry, and the view command's folder.
 #include "MainWindowFixture.h"
+#include "ToolChecks.h"
 
 #include "DialogDriver.h"
 #include "SmallDisk.h"
@@ -36,10 +37,6 @@
 using namespace testsupport;
 
 namespace {
-
-void Must(const ToolResult& Result) {
-    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
-}
 
 // Every file and link under Root: its path relative to Root and its bytes ("-> target" for a
 // link).

@@ -4,6 +4,7 @@
 // archive file, also onto another and onto a full file system; check-out with its refusals and
 // its clean-up question; the help pages.
 #include "MainWindowFixture.h"
+#include "ToolChecks.h"
 
 #include "DialogDriver.h"
 #include "SmallDisk.h"
@@ -36,14 +37,6 @@
 using namespace testsupport;
 
 namespace {
-
-void Must(const ToolResult& Result) {
-    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
-}
-
-QString Q(const fs::path& Path) {
-    return QString::fromStdString(Path.string());
-}
 
 class TOperationsTest : public MainWindowTest {
 protected:

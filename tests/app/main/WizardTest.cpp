@@ -4,6 +4,7 @@
 // full disk, a failed extraction is not reported as done, and the command hides the window and
 // suspends its actions, also from the command line.
 #include "MainWindowFixture.h"
+#include "ToolChecks.h"
 
 #include "DialogDriver.h"
 #include "SmallDisk.h"
@@ -30,10 +31,6 @@
 using namespace testsupport;
 
 namespace {
-
-QString Q(const fs::path& Path) {
-    return QString::fromStdString(Path.string());
-}
 
 // Every file under Root: its path relative to Root and its bytes.
 std::map<std::string, std::string> Tree(const fs::path& Root) {
@@ -78,10 +75,6 @@ protected:
     }
     std::unique_ptr<EngineHost> FPreviousHost;
 };
-
-void Must(const ToolResult& Result) {
-    ASSERT_EQ(Result.ExitCode, 0) << Result.Err << Result.Out;
-}
 
 // Create, then update, then extract, each page by page; the archive is tested by unzip, and
 // both what unzip extracts and what the wizard extracts are the source files byte for byte.
