@@ -17,7 +17,6 @@
 #include "engine/write/krvMakeSfx.h"
 #include "engine/write/krvWriters.h"
 #include "platform/Process.h"
-#include "ui/LmOpenDlg.h"
 #include "ui/LmSaveDlg.h"
 #include "ui_Batch.h"
 #include "ui_GetPassword.h"

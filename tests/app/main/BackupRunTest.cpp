@@ -4,7 +4,7 @@
 // holds every file of the source, hidden and extensionless ones included; failures end with a
 // non-zero exit status and write nothing.
 #include "MainWindowFixture.h"
-#include "RegistrySandbox.h"
+#include "ProcessRun.h"
 #include "SmallDisk.h"
 #include "TestSupport.h"
 
@@ -26,28 +26,14 @@ using namespace testsupport;
 
 namespace {
 
-class BackupRun : public ::testing::Test {
+class BackupRun : public QuillarProcessTest {
 protected:
-    BackupRun()
-        : FHome("HOME", FRegistry.Dir().Str().c_str()),
-          FData("XDG_DATA_HOME", (FRegistry.Dir() / "data").c_str()),
-          FPlatform("QT_QPA_PLATFORM", "offscreen"), FAuto("QUILLAR_PROMPTER", "auto") {}
-
-    ToolResult Quillar(const std::vector<std::string>& Arguments) {
-        std::vector<std::string> argv = {std::string(QUILLAR_BINARY_DIR) + "/app/quillar"};
-        argv.insert(argv.end(), Arguments.begin(), Arguments.end());
-        return RunTool(argv, FRegistry.Dir().Path());
-    }
-
     std::string Script(const std::string& Body) {
         const fs::path path = FRegistry.Dir() / "data/quillar/Backups/Docs.zfb";
         fs::create_directories(path.parent_path());
         WriteFile(path, Body);
         return path.string();
     }
-
-    RegistrySandbox FRegistry;
-    EnvGuard FHome, FData, FPlatform, FAuto;
 };
 
 std::string SetScript(const fs::path& Folder, int Method, const std::string& Generations,

@@ -3,6 +3,7 @@
 // the files left behind checked with unzip, unzipsfx and the recording stand-ins of the mail
 // program and the virus scanner.
 #include "MainWindowFixture.h"
+#include "ProcessRun.h"
 #include "ToolChecks.h"
 
 #include "app/dialogs/AppSettings.h"
@@ -29,11 +30,9 @@ protected:
     }
 
     ToolResult Quillar(const std::vector<std::string>& Arguments, const std::string& Path = {}) {
-        std::vector<std::string> argv = {std::string(QUILLAR_BINARY_DIR) + "/app/quillar"};
-        argv.insert(argv.end(), Arguments.begin(), Arguments.end());
-        if (Path.empty()) return RunTool(argv, FWork.Path());
+        if (Path.empty()) return RunQuillar(Arguments, FWork.Path());
         const EnvGuard path("PATH", Path.c_str());
-        return RunTool(argv, FWork.Path());
+        return RunQuillar(Arguments, FWork.Path());
     }
 
     // A shell script at File.

@@ -2,7 +2,7 @@
 // question and dialog taking its default answer: extraction of archives made by zip and tar
 // into the folders each switch names, adding checked with unzip and lhasa, the exit status
 // scripts rely on, and the removal of the program's registration as an uninstaller runs it.
-#include "RegistrySandbox.h"
+#include "ProcessRun.h"
 
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/SettingValues.h"
@@ -15,26 +15,15 @@ using namespace testsupport;
 
 namespace {
 
-class CommandLine : public ::testing::Test {
+class CommandLine : public QuillarProcessTest {
 protected:
-    CommandLine()
-        : FHome("HOME", FRegistry.Dir().Str().c_str()),
-          FData("XDG_DATA_HOME", (FRegistry.Dir() / "data").c_str()),
-          FRuntime("XDG_RUNTIME_DIR", FRegistry.Dir().Str().c_str()),
-          FPlatform("QT_QPA_PLATFORM", "offscreen"), FAuto("QUILLAR_PROMPTER", "auto") {}
-
     // The program with these arguments in Cwd.
     static ToolResult Run(const std::vector<std::string>& Arguments, const fs::path& Cwd) {
-        std::vector<std::string> argv = {std::string(QUILLAR_BINARY_DIR) + "/app/quillar"};
-        argv.insert(argv.end(), Arguments.begin(), Arguments.end());
-        return RunTool(argv, Cwd);
+        return RunQuillar(Arguments, Cwd);
     }
 
     // A first run is behind: no first-run question comes in the way.
     static void Installed() { ASSERT_TRUE(WriteDefaultSettings()); }
-
-    RegistrySandbox FRegistry;
-    EnvGuard FHome, FData, FRuntime, FPlatform, FAuto;
 };
 
 // The names an archive holds, as unzip lists them, sorted.

@@ -3,6 +3,7 @@
 // archive argument lists its entries, and arguments that name no archive leave the window empty
 // and usable. The window's state comes from its start-up report (QUILLAR_READY_FILE).
 #include "MainWindowFixture.h"
+#include "ProcessRun.h"
 
 #include "app/dialogs/SettingValues.h"
 #include "platform/Registry.h"
@@ -21,21 +22,16 @@ struct TStart {
     std::vector<std::string> Rows;
 };
 
-class StartupProcess : public ::testing::Test {
+class StartupProcess : public QuillarProcessTest {
 protected:
     StartupProcess()
-        : FHome("HOME", FRegistry.Dir().Str().c_str()),
-          FData("XDG_DATA_HOME", (FRegistry.Dir() / "data").c_str()),
-          FPlatform("QT_QPA_PLATFORM", "offscreen"), FAuto("QUILLAR_PROMPTER", "auto"),
-          FReady("QUILLAR_READY_FILE", (FRegistry.Dir() / "ready").c_str()),
+        : FReady("QUILLAR_READY_FILE", (FRegistry.Dir() / "ready").c_str()),
           FQuit("QUILLAR_QUIT_WHEN_READY", "1") {}
 
     TStart Start(const std::vector<std::string>& Arguments) {
         fs::remove(FRegistry.Dir() / "ready");
-        std::vector<std::string> argv = {std::string(QUILLAR_BINARY_DIR) + "/app/quillar"};
-        argv.insert(argv.end(), Arguments.begin(), Arguments.end());
         TStart start;
-        start.Run = RunTool(argv, FRegistry.Dir().Path());
+        start.Run = RunQuillar(Arguments, FRegistry.Dir().Path());
         if (!fs::exists(FRegistry.Dir() / "ready")) return start;
         std::istringstream in(ReadFile(FRegistry.Dir() / "ready"));
         for (std::string line; std::getline(in, line);) {
@@ -48,8 +44,7 @@ protected:
         return start;
     }
 
-    RegistrySandbox FRegistry;
-    EnvGuard FHome, FData, FPlatform, FAuto, FReady, FQuit;
+    EnvGuard FReady, FQuit;
 };
 
 TEST_F(StartupProcess, FirstRunThenSettingsThenAnArchive) {
