@@ -15,9 +15,13 @@
 #include <cstdlib>
 #include <cstring>
 
-int ShowModal(QDialog& Dialog) {
+bool AutoAnswerDialogs() {
     const char* mode = std::getenv("QUILLAR_PROMPTER");
-    if (mode && std::strcmp(mode, "auto") == 0) {
+    return mode && std::strcmp(mode, "auto") == 0;
+}
+
+int ShowModal(QDialog& Dialog) {
+    if (AutoAnswerDialogs()) {
         std::fprintf(stderr, "%s\n", Dialog.windowTitle().toUtf8().constData());
         // The dialog's message texts (its wrapped labels) follow its caption, as a question's do.
         for (const QLabel* label : Dialog.findChildren<QLabel*>()) {
@@ -37,6 +41,18 @@ int ShowModal(QDialog& Dialog) {
     return Dialog.exec();
 }
 
+bool ExecuteFileDialog(TLmCustomOpenDialog& Dialog) {
+    if (AutoAnswerDialogs()) {
+        std::fprintf(stderr, "%s\n", Dialog.Title.toUtf8().constData());
+        QTimer::singleShot(0, &Dialog, [&Dialog] {
+            Dialog.Press(1);
+            // A name the dialog does not take (it opened a folder instead) is a cancel.
+            if (Dialog.isVisible()) Dialog.Press(2);
+        });
+    }
+    return Dialog.Execute();
+}
+
 QStringList ChooseFilesToAdd(QWidget* Parent, const QString& Filter) {
     TLmOpenDialog dialog(Parent);
     dialog.Title = QStringLiteral("Select Files to Add");
@@ -46,7 +62,7 @@ QStringList ChooseFilesToAdd(QWidget* Parent, const QString& Filter) {
     dialog.Options.FileMustExist = true;
     dialog.Options.ShowHidden = true;
     dialog.PlacesBar.Visible = false;
-    if (!dialog.Execute()) return {};
+    if (!ExecuteFileDialog(dialog)) return {};
     QStringList files = dialog.Files.isEmpty() ? QStringList{dialog.FileName} : dialog.Files;
     files.removeAll(QString());
     return files;

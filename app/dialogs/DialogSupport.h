@@ -10,11 +10,18 @@
 class QAbstractButton;
 class QDialog;
 class QWidget;
+class TLmCustomOpenDialog;
+
+// True when modal dialogs take their default answer without being shown (QUILLAR_PROMPTER=auto).
+bool AutoAnswerDialogs();
 
 // Shows Dialog modally and returns its result. With QUILLAR_PROMPTER=auto the dialog takes its
 // default answer at once (its default button; Cancel when that leaves it open) and its caption
 // and message texts go to standard error, so whole-process runs never wait for a person.
 int ShowModal(QDialog& Dialog);
+// Runs an open or save dialog of the dialog set. With automatic answers its title goes to
+// standard error and it takes the name it offers (OK), or Cancel when it does not accept it.
+bool ExecuteFileDialog(TLmCustomOpenDialog& Dialog);
 // The add-files open dialog ("Select Files to Add", "&Add", several files that exist, hidden
 // files shown, no places bar): the chosen files, none when cancelled.
 QStringList ChooseFilesToAdd(QWidget* Parent, const QString& Filter = QStringLiteral("All Files (*.*)|*.*"));

@@ -1,6 +1,7 @@
 #include "app/main/AddOptionsDialog.h"
 
 #include "app/dialogs/AddOptionsBottom.h"
+#include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Password.h"
 #include "app/main/WriterChoice.h"
 #include "ui/LmSaveDlg.h"
@@ -34,15 +35,16 @@ bool ShowAddOptions(QWidget* Owner, TfmAddOptionsBottom& Panel, const TWriterMak
     apsdAddOptions.FilterIndex = FilterIndex >= 1 && FilterIndex <= 7 ? FilterIndex : 7;
     apsdAddOptions.InitialDir = QDir::currentPath();
     const QFileInfo offered(FileName);
-    apsdAddOptions.FileName =
-        offered.suffix().isEmpty() ? FileName : offered.dir().filePath(offered.completeBaseName());
+    // The name without its extension (the type chosen gives it back), unless that is a folder.
+    const QString bare = offered.dir().filePath(offered.completeBaseName());
+    apsdAddOptions.FileName = offered.suffix().isEmpty() || QFileInfo(bare).isDir() ? FileName : bare;
     apsdAddOptions.DlgParams.BottomFormName = QStringLiteral("fmAddOptionsBottom");
     // The panel starts as the offered type wants it, and follows each change of type.
     AddOptionsTypeChange(Panel, WriterFor, apsdAddOptions.FilterIndex);
     apsdAddOptions.OnTypeChange = [&Panel, &WriterFor](TLmCustomOpenDialog& Sender) {
         AddOptionsTypeChange(Panel, WriterFor, Sender.FilterIndex);
     };
-    if (!apsdAddOptions.Execute() || apsdAddOptions.FileName.isEmpty()) return false;
+    if (!ExecuteFileDialog(apsdAddOptions) || apsdAddOptions.FileName.isEmpty()) return false;
 
     Choice.ArchiveName = QFileInfo(apsdAddOptions.FileName).absoluteFilePath();
     Choice.Compression = panel.cbCompression->currentIndex();
@@ -51,5 +53,6 @@ bool ShowAddOptions(QWidget* Owner, TfmAddOptionsBottom& Panel, const TWriterMak
                     : panel.cbAction->currentIndex() == 2 ? swMove
                                                           : swAdd;
     Choice.AllowSpanning = panel.cbDiskSpanning->currentIndex() == 0;
+    Choice.Password = panel.buPassword->isEnabled() ? CurrentArchivePassword() : QString();
     return true;
 }

@@ -21,6 +21,7 @@ struct TAddOptionsChoice {
     bool SaveFullPath = false;
     TSwitch Switch = swAdd;
     bool AllowSpanning = true;
+    QString Password; // the password the panel offered, for a type that takes one
 };
 
 // Makes the writer of a type the current one and gives it; nullptr when there is none.

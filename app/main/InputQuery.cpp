@@ -5,11 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-bool AutoAnswerDialogs() {
-    const char* mode = std::getenv("QUILLAR_PROMPTER");
-    return mode && std::strcmp(mode, "auto") == 0;
-}
-
 bool InputQuery(QWidget* Parent, const QString& Caption, const QString& Prompt, QString& Value) {
     if (AutoAnswerDialogs()) {
         std::fprintf(stderr, "%s: %s [Cancel]\n", Caption.toLocal8Bit().constData(),

@@ -3,12 +3,11 @@
 // is, and its caption and prompt go to standard error.
 #pragma once
 
+#include "app/dialogs/DialogSupport.h"
+
 #include <QString>
 
 class QWidget;
-
-// True when modal dialogs take their default answer without being shown.
-bool AutoAnswerDialogs();
 
 // Shows the box with Value as its text; true on OK, with the typed text in Value.
 bool InputQuery(QWidget* Parent, const QString& Caption, const QString& Prompt, QString& Value);

@@ -102,8 +102,10 @@ public:
     void PasswordCommand();
     void DeleteCommand();
     // Adds Files to ArchiveName: the writer's count, or -1 when none of the files exists.
+    // Password: the one a dialog of the caller asked for (none: the archive is not enciphered).
     int CmdAdd(const QString& ArchiveName, const QStringList& Files, int Compression,
-               TStoredDirNames StoredDirNames, TSwitch Switch, bool AllowSpanning, bool ShowResult);
+               TStoredDirNames StoredDirNames, TSwitch Switch, bool AllowSpanning, bool ShowResult,
+               const QString& Password = QString());
     int CmdAddDefault(const QString& ArchiveName, const QStringList& Files, bool ShowResult);
 
     // ---- the shared handlers (main_fmEvents.cpp) ----
@@ -157,7 +159,8 @@ private:
                             bool OwnFolders);
     // "-G", "-D" and the end of "-A": CmdAdd, and its exit code.
     int CmdLineAdd(const QString& ArchiveName, const QStringList& Files, TStoredDirNames StoredDirNames,
-                   int Compression = 0, TSwitch Switch = swAdd, bool AllowSpanningArg = true);
+                   int Compression = 0, TSwitch Switch = swAdd, bool AllowSpanningArg = true,
+                   const QString& Password = QString());
     // "-A": the add-options save dialog, then the add.
     int CmdLineAddWithOptions(const QString& Name, const QStringList& Files);
 

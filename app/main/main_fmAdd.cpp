@@ -263,7 +263,8 @@ void TfmMain::PasswordCommand() {
 }
 
 int TfmMain::CmdAdd(const QString& ArchiveName, const QStringList& Files, int Compression,
-                    TStoredDirNames StoredDirNames, TSwitch Switch, bool AllowSpanningArg, bool ShowResult) {
+                    TStoredDirNames StoredDirNames, TSwitch Switch, bool AllowSpanningArg, bool ShowResult,
+                    const QString& Password) {
     if (FInteractive) {
         FModel->Clear();
         FSortColumn = 0;
@@ -304,8 +305,10 @@ int TfmMain::CmdAdd(const QString& ArchiveName, const QStringList& Files, int Co
     writer->Switch = Switch;
     writer->StoredDirNames = StoredDirNames;
     writer->DeflateType = DeflateTypeOf(Compression);
-    // A password set for the open archive is not carried into adds that show no dialog.
-    writer->Password.clear();
+    // A password set for the open archive is not carried into adds that show no dialog: only
+    // the one the caller's dialog asked for is used.
+    writer->Password =
+        TCompBase::IsEncryptableArcType(writer->ArcType()) ? Password.toStdString() : std::string();
     if (StoredDirNames == sdExplorer_UserDefineDefaultDir && !Files.isEmpty())
         writer->DefaultDir = QFileInfo(QFileInfo(Files.front()).absolutePath()).absolutePath().toStdString();
 

@@ -50,12 +50,6 @@ QString SkippedText(const QString& Head, const QString& File) {
            QStringLiteral("Backup set skipped.");
 }
 
-// QUILLAR_PROMPTER=auto: every question and dialog takes its default answer.
-bool AutoAnswers() {
-    const char* mode = std::getenv("QUILLAR_PROMPTER");
-    return mode && std::strcmp(mode, "auto") == 0;
-}
-
 const QString DeletingError = QStringLiteral("Error deleting the existing backup file:");
 
 } // namespace
@@ -107,17 +101,10 @@ bool TfmMain::ExecuteBackup(const QString& ScriptPath) {
         TLmSaveDialog apsdNew(this);
         apsdNew.FileName = target;
         apsdNew.Title = QStringLiteral("Save Backup To ...");
-        apsdNew.Filter =
-            QStringLiteral("BlakHole Archive (*.bh)|*.bh|Microsoft Cabinet (*.cab)|*.cab|Javasoft "
-                           "Archive (*.jar)|*.jar|LHA Archive (*.lha)|*.lha|LZH Archive "
-                           "(*.lzh)|*.lzh|Unix Tape Archive (*.tar)|*.tar|Zip Archive (*.zip)|*.zip");
+        apsdNew.Filter = QString::fromLatin1(NewArchiveFilter);
         apsdNew.FilterIndex = set.ArcType >= 0 && set.ArcType <= 6 ? set.ArcType + 1 : 7;
-        if (AutoAnswers()) {
-            // Unattended runs take the dialog's default answer: the name it offers.
-            std::fprintf(stderr, "%s\n", apsdNew.Title.toUtf8().constData());
-            QTimer::singleShot(0, &apsdNew, [&apsdNew] { apsdNew.Press(1); });
-        }
-        if (!apsdNew.Execute() || apsdNew.FileName.isEmpty()) return false;
+        // Unattended runs take the dialog's default answer: the name it offers.
+        if (!ExecuteFileDialog(apsdNew) || apsdNew.FileName.isEmpty()) return false;
         // The name the archive will be written under (".zip" added to a bare name).
         target = QString::fromStdString(
             NewArchiveName(QFileInfo(apsdNew.FileName).absoluteFilePath().toStdString()));

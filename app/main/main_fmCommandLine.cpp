@@ -5,28 +5,19 @@
 // in main_fmCommandLineExtract.cpp; the adding switches are here.
 #include "app/main/main_fm.h"
 
-#include "app/dialogs/AddOptionsBottom.h"
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/Prompter.h"
+#include "app/main/AddOptionsDialog.h"
 #include "app/main/InputQuery.h"
-#include "ui/LmSaveDlg.h"
-#include "ui_AddOptionsBottom.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QPushButton>
-#include <QTimer>
 #include <cstdio>
 
 namespace {
 
-// The save dialog's types, in the order of the setting adArcType.
-const QString AddOptionsFilter = QStringLiteral(
-    "BlakHole Archive (*.bh)|*.bh|Microsoft Cabinet (*.cab)|*.cab|Javasoft Archive (*.jar)|*.jar|LHA Archive "
-    "(*.lha)|*.lha|LZH Archive (*.lzh)|*.lzh|Unix Tape Archive (*.tar)|*.tar|Zip Archive (*.zip)|*.zip");
+// The extensions of the add-options dialog's types, in the order of the setting adArcType.
 const QStringList AddOptionsExts = {QStringLiteral("bh"),  QStringLiteral("cab"), QStringLiteral("jar"),
                                     QStringLiteral("lha"), QStringLiteral("lzh"), QStringLiteral("tar"),
                                     QStringLiteral("zip")};
@@ -151,8 +142,9 @@ TStoredDirNames TfmMain::CmdLinePathRule(const QStringList& Files) {
 }
 
 int TfmMain::CmdLineAdd(const QString& ArchiveName, const QStringList& Files, TStoredDirNames StoredDirNames,
-                        int Compression, TSwitch Switch, bool AllowSpanningArg) {
-    const int count = CmdAdd(ArchiveName, Files, Compression, StoredDirNames, Switch, AllowSpanningArg, true);
+                        int Compression, TSwitch Switch, bool AllowSpanningArg, const QString& Password) {
+    const int count =
+        CmdAdd(ArchiveName, Files, Compression, StoredDirNames, Switch, AllowSpanningArg, true, Password);
     const auto* writer = static_cast<const TCompBase*>(CurrentWriter);
     // Every named file went in: no error reached the log, nothing was cancelled or cut short.
     const bool good = count >= 0 && writer && !Aborted && !DiskFull && !writer->Cancel() &&
@@ -161,52 +153,16 @@ int TfmMain::CmdLineAdd(const QString& ArchiveName, const QStringList& Files, TS
 }
 
 int TfmMain::CmdLineAddWithOptions(const QString& Name, const QStringList& Files) {
-    // The panel lives as long as this one run of the dialog, which finds it by its name.
-    TfmAddOptionsBottom fmAddOptionsBottom;
-    fmAddOptionsBottom.setObjectName(QStringLiteral("fmAddOptionsBottom"));
-    Ui::TfmAddOptionsBottom& panel = *fmAddOptionsBottom.ui;
     const TAppSettings& settings = AppSettings();
-    panel.ckSaveFullPath->setChecked(settings.adPath != 0);
-    // CmdAdd takes no password, so none is offered: a password typed here would not protect
-    // the archive.
-    panel.buPassword->setEnabled(false);
-
-    TLmSaveDialog apsdAddOptions(this);
-    apsdAddOptions.Title = QStringLiteral("Add Options");
-    apsdAddOptions.Filter = AddOptionsFilter;
-    apsdAddOptions.FilterIndex =
-        settings.adArcType >= 0 && settings.adArcType <= 6 ? settings.adArcType + 1 : 7;
-    // A name typed without extension takes the one of the chosen type.
-    apsdAddOptions.DefaultExt = AddOptionsExts[apsdAddOptions.FilterIndex - 1];
-    connect(&apsdAddOptions, &QFileDialog::filterSelected, &apsdAddOptions,
-            [&apsdAddOptions](const QString& Filter) {
-                for (const QString& ext : AddOptionsExts) {
-                    if (Filter.contains(QStringLiteral("*.") + ext)) apsdAddOptions.setDefaultSuffix(ext);
-                }
-            });
-    // A folder's name offers the folder's name for its archive.
-    const QFileInfo name(QDir::cleanPath(QFileInfo(Name).absoluteFilePath()));
-    apsdAddOptions.InitialDir = QDir::currentPath();
-    apsdAddOptions.FileName = name.absolutePath() + QLatin1Char('/') + name.completeBaseName();
-    // A folder is no name to save as: its archive is offered beside it.
-    if (QFileInfo(apsdAddOptions.FileName).isDir())
-        apsdAddOptions.FileName += QLatin1Char('.') + apsdAddOptions.DefaultExt;
-    apsdAddOptions.DlgParams.BottomFormName = QStringLiteral("fmAddOptionsBottom");
-    if (AutoAnswerDialogs()) {
-        // Its default answer: the name as offered.
-        std::fprintf(stderr, "%s\n", apsdAddOptions.Title.toUtf8().constData());
-        QTimer::singleShot(0, &apsdAddOptions, [&apsdAddOptions] {
-            apsdAddOptions.Press(1);
-            // A name the dialog does not take (it opened a folder instead) is a cancel.
-            if (apsdAddOptions.isVisible()) apsdAddOptions.Press(2);
-        });
-    }
-    if (!apsdAddOptions.Execute() || apsdAddOptions.FileName.isEmpty()) return ExitFailure;
-
+    const int filterIndex = settings.adArcType >= 0 && settings.adArcType <= 6 ? settings.adArcType + 1 : 7;
+    // The argument's name is offered; a folder is no name to save as: its archive is offered
+    // beside it.
+    QString offered = QDir::cleanPath(QFileInfo(Name).absoluteFilePath());
+    if (QFileInfo(offered).isDir()) offered += QLatin1Char('.') + AddOptionsExts[filterIndex - 1];
+    TAddOptionsChoice choice;
+    if (!AddOptionsDialog(offered, filterIndex, settings.adPath != 0, choice)) return ExitFailure;
     // An existing archive of that name is added to, never deleted first.
-    const int action = panel.cbAction->currentIndex();
-    const TSwitch sw = action == 1 ? swRefresh : action == 2 ? swMove : swAdd;
-    return CmdLineAdd(apsdAddOptions.FileName, Files,
-                      panel.ckSaveFullPath->isChecked() ? sdAbsoluteNoDrv : CmdLineFolderRule(Files),
-                      panel.cbCompression->currentIndex(), sw, panel.cbDiskSpanning->currentIndex() == 0);
+    return CmdLineAdd(choice.ArchiveName, Files,
+                      choice.SaveFullPath ? sdAbsoluteNoDrv : CmdLineFolderRule(Files), choice.Compression,
+                      choice.Switch, choice.AllowSpanning, choice.Password);
 }

@@ -256,7 +256,7 @@ void TfmMain::DropFileTargetDrop(const QStringList& Paths) {
     }
     const int count = CmdAdd(choice.ArchiveName, files, choice.Compression,
                              choice.SaveFullPath ? sdAbsoluteNoDrv : sdExplorer_Auto, choice.Switch,
-                             choice.AllowSpanning, true);
+                             choice.AllowSpanning, true, choice.Password);
     if (count > 0) old.Commit();
 }
 

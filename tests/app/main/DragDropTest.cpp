@@ -6,6 +6,7 @@
 #include "ToolChecks.h"
 
 #include "ZipBuilder.h"
+#include "app/dialogs/DialogSupport.h"
 #include "app/main/QtEngineHost.h"
 #include "engine/read/krvKorva.h"
 #include "ui/LmOpenSaveComm.h"
@@ -31,8 +32,8 @@ namespace {
     return ::testing::AssertionFailure() << Result.Err << Result.Out;
 }
 
-// The names unzip lists, sorted; with Base, only their last parts.
-std::vector<std::string> ZipNames(const fs::path& Archive, bool Base = false) {
+// The names unzip lists, sorted.
+std::vector<std::string> ZipNames(const fs::path& Archive) {
     const ToolResult listed = RunTool({"unzip", "-Z1", Archive.string()});
     EXPECT_EQ(listed.ExitCode, 0) << listed.Err;
     std::vector<std::string> names;
@@ -41,7 +42,7 @@ std::vector<std::string> ZipNames(const fs::path& Archive, bool Base = false) {
         if (c != '\n') {
             line += c;
         } else if (!line.empty()) {
-            names.push_back(Base ? fs::path(line).filename().string() : line);
+            names.push_back(line);
             line.clear();
         }
     }
@@ -92,9 +93,9 @@ TEST_F(TDragDropTest, DroppedFilesAndFoldersAreAddedToTheOpenArchive) {
     Display(archive.string());
     ASSERT_TRUE(Drop(*FileUrls({dir / "drop" / "one.txt", dir / "drop" / "tree"})));
     ASSERT_TRUE(Succeeded(RunTool({"unzip", "-tq", archive.string()})));
-    // The folder comes whole, every file below it.
-    EXPECT_EQ(ZipNames(archive, true),
-              (std::vector<std::string>{"old.txt", "one.txt", "three.bin", "two.txt"}));
+    // The folder comes whole, every file below it in its own folder.
+    EXPECT_EQ(ZipNames(archive),
+              (std::vector<std::string>{"old.txt", "one.txt", "tree/deep/three.bin", "tree/two.txt"}));
     EXPECT_EQ(Rows(), 4);
     TempDir out;
     ASSERT_TRUE(Succeeded(RunTool({"unzip", "-qj", archive.string(), "-d", out.Str()})));
@@ -128,11 +129,14 @@ TEST_F(TDragDropTest, DropWithNoArchiveOpenMakesTheArchiveTheUserNames) {
         const char* Archive;
         std::vector<fs::path> Dropped;
         bool Made;
+        const char* Password = ""; // offered on the panel's password button
     } const cases[] = {
         {"new.zip", {dir / "in" / "a.txt", dir / "in" / "sub"}, true},
         {"taken.zip", {dir / "in" / "a.txt"}, true},
         // Nothing to add: the file of that name stays as it was.
         {"taken.zip", {dir / "in" / "gone.txt"}, false},
+        // The password the panel offers enciphers the new archive.
+        {"secret.zip", {dir / "in" / "a.txt"}, true, "s3cret"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(std::string(c.Archive) + (c.Made ? " made" : " kept"));
@@ -145,9 +149,14 @@ TEST_F(TDragDropTest, DropWithNoArchiveOpenMakesTheArchiveTheUserNames) {
         QStringList paths;
         for (const fs::path& path : c.Dropped)
             paths.push_back(Q(path));
+        CurrentArchivePassword() = QString::fromLatin1(c.Password);
         FWindow->DropFileTargetDrop(paths);
         WaitIdle();
-        if (c.Made) {
+        CurrentArchivePassword().clear();
+        if (*c.Password) {
+            EXPECT_TRUE(Succeeded(RunTool({"unzip", "-tq", "-P", c.Password, archive.string()})));
+            EXPECT_FALSE(Succeeded(RunTool({"unzip", "-tq", "-P", "wrong", archive.string()})));
+        } else if (c.Made) {
             ASSERT_TRUE(Succeeded(RunTool({"unzip", "-tq", archive.string()})));
             EXPECT_EQ(FWindow->Lister().ArchiveFile(), archive.string());
         } else {
@@ -155,7 +164,7 @@ TEST_F(TDragDropTest, DropWithNoArchiveOpenMakesTheArchiveTheUserNames) {
         }
         EXPECT_FALSE(fs::exists(dir / (std::string(c.Archive) + ".quillar-old")));
     }
-    EXPECT_EQ(ZipNames(dir / "new.zip", true), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_EQ(ZipNames(dir / "new.zip"), (std::vector<std::string>{"a.txt", "sub/b.txt"}));
     EXPECT_EQ(ZipNames(dir / "taken.zip"), (std::vector<std::string>{"a.txt"}));
 }
 
