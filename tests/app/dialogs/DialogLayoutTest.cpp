@@ -1,6 +1,9 @@
+#include "app/dialogs/About.h"
 #include "app/dialogs/AddBottom.h"
 #include "app/dialogs/AddOptionsBottom.h"
 #include "app/dialogs/AssociateDlg.h"
+#include "app/dialogs/BackupEditor.h"
+#include "app/dialogs/Batch.h"
 #include "app/dialogs/Checkout.h"
 #include "app/dialogs/Comment.h"
 #include "app/dialogs/ConvertArc.h"
@@ -8,6 +11,7 @@
 #include "app/dialogs/Favourites.h"
 #include "app/dialogs/Find.h"
 #include "app/dialogs/GetPassword.h"
+#include "app/dialogs/ManageBackup.h"
 #include "app/dialogs/OverwriteDlg.h"
 #include "app/dialogs/Password.h"
 #include "app/dialogs/Progress.h"
@@ -88,6 +92,14 @@ TEST(DialogLayout, EveryFormShowsAllOfItsControls) {
         [] { return std::make_unique<TfmFind>(); },
         [] { return std::make_unique<TfmFavourites>(); },
         [] { return std::make_unique<TLmAddPlaceFrm>(nullptr, false); },
+        [] { return std::make_unique<TfmAbout>(); },
+        [] { return std::make_unique<TfmManageBackup>(); },
+        [] { return std::make_unique<TfmBackupEditor>(); },
+        [] {
+            auto batch = std::make_unique<TfmBatch>();
+            batch->SetupBatchOperation(1);
+            return batch;
+        },
     };
     for (const auto& make : forms) {
         std::unique_ptr<QWidget> form = make();
