@@ -292,7 +292,13 @@ TEST(UnZipCorpus, LegacyMethodSamplesGiveTheManifestContent) {
 
 TEST_F(UnZipInterop, ProbeExtractReportsEachEntryAndFailsOnAnyError) {
     const fs::path archive = Dir / "p.zip";
-    ASSERT_TRUE(MakeArchive({"probe", {"-q", "-r", "-P", "pw", "ARCHIVE", "text.txt", "nested"}}, archive));
+    // Made until unzip, too, finds "nope" wrong by the check byte of both enciphered files.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        fs::remove(archive);
+        ASSERT_TRUE(
+            MakeArchive({"probe", {"-q", "-r", "-P", "pw", "ARCHIVE", "text.txt", "nested"}}, archive));
+        if (PasswordRefusals(archive, "nope") == 2) break;
+    }
     ToolResult r = RunTool({ProbePath().string(), "extract", archive.string(), (Dir / "ok").string(), "pw"});
     EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
     EXPECT_EQ(r.Out, "text.txt\tOK\nnested/\tOK\nnested/deep/\tOK\nnested/deep/code.c\tOK\n");

@@ -242,6 +242,16 @@ ToolResult RunProbe(const std::vector<std::string>& Args, const fs::path& Cwd) {
     return RunTool(argv, Cwd);
 }
 
+int PasswordRefusals(const fs::path& Zip, const std::string& Password) {
+    const std::string out = RunTool({"unzip", "-t", "-P", Password, Zip.string()}).Out;
+    int refused = 0;
+    // One "skipping: NAME  incorrect password" line per refused entry (the summary ends in '.').
+    for (std::size_t at = out.find("incorrect password\n"); at != std::string::npos;
+         at = out.find("incorrect password\n", at + 1))
+        ++refused;
+    return refused;
+}
+
 } // namespace testsupport
 
 namespace {

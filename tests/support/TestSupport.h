@@ -111,6 +111,11 @@ struct ToolResult {
 ToolResult RunTool(const std::vector<std::string>& Argv, const fs::path& Cwd = {},
                    const std::string& Input = {});
 
+// How many entries of Zip unzip skips as "incorrect password" with Password. A wrong password
+// passes the one check byte of an entry's random cipher header once in 256 times, so tests that
+// expect it refused make their archive until this counts every enciphered entry.
+int PasswordRefusals(const fs::path& Zip, const std::string& Password);
+
 // The sample archives made by other tools, and the test driver built beside the tests.
 fs::path CorpusDir();
 fs::path ProbePath();
