@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -79,6 +80,11 @@ void ConnectHelp(QAbstractButton* Button, const QString& Topic) {
 
 QString HelpPagePath(const QString& Topic) {
     return QCoreApplication::applicationDirPath() + "/../share/quillar/help/" + Topic + ".html";
+}
+
+QString& CurrentFolder() {
+    static QString folder = QDir::currentPath();
+    return folder;
 }
 
 QString& CurrentArchivePassword() {

@@ -37,6 +37,10 @@ QString HelpPagePath(const QString& Topic);
 // The password of the open archive: set by the password dialogs, used for adding and extracting,
 // cleared by the main window when the archive is closed.
 QString& CurrentArchivePassword();
+// The folder the window's file dialogs start in: the folder of the archive last displayed, at
+// first the folder the program was started in. The process's working folder is never changed,
+// so names typed without a folder stay relative to where the program was started.
+QString& CurrentFolder();
 
 // "Others\MaskPassword": whether the password dialogs show stars instead of the text.
 bool ReadMaskPassword();

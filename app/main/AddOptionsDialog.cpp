@@ -33,7 +33,7 @@ bool ShowAddOptions(QWidget* Owner, TfmAddOptionsBottom& Panel, const TWriterMak
     apsdAddOptions.Filter = QString::fromLatin1(NewArchiveFilter);
     apsdAddOptions.DefaultExt = QStringLiteral("zip");
     apsdAddOptions.FilterIndex = FilterIndex >= 1 && FilterIndex <= 7 ? FilterIndex : 7;
-    apsdAddOptions.InitialDir = QDir::currentPath();
+    apsdAddOptions.InitialDir = CurrentFolder();
     const QFileInfo offered(FileName);
     // The name without its extension (the type chosen gives it back), unless that is a folder.
     const QString bare = offered.dir().filePath(offered.completeBaseName());

@@ -127,7 +127,7 @@ void TfmWizard::EnterPage(int Index) {
         break;
     case pgCreateStart:
         SetHelpTopic(QStringLiteral("Hlp_Wizard_x1"));
-        FCurrentDir = QDir::currentPath();
+        FCurrentDir = CurrentFolder();
         ui->laCurrentDir->setText(FCurrentDir);
         break;
     case pgAddFiles:

@@ -110,7 +110,7 @@ bool TfmMain::AddFiles(bool NewArchive, const QString& NewName) {
 
     const TAppSettings& settings = AppSettings();
     const QString lastPath = QString::fromStdString(ReadSettingString("Folders", "AddLastPath"));
-    QString folder = QDir::currentPath();
+    QString folder = CurrentFolder();
     if (settings.AddLast && !lastPath.isEmpty())
         folder = lastPath;
     else if (QFileInfo(QString::fromStdString(settings.AddFolder)).isDir())
@@ -190,7 +190,7 @@ void TfmMain::NewArchiveCommand() {
     apsdNew.DefaultExt = QStringLiteral("zip");
     apsdNew.Filter = QString::fromLatin1(NewArchiveFilter);
     apsdNew.FilterIndex = 7;
-    apsdNew.InitialDir = QDir::currentPath();
+    apsdNew.InitialDir = CurrentFolder();
     CurrentArchivePassword().clear();
     ResetRunFlags();
     if (!apsdNew.Execute() || apsdNew.FileName.isEmpty()) return;

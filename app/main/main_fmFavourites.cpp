@@ -111,7 +111,7 @@ void TfmMain::FavouriteSelect(QAction* Item) {
 
 void TfmMain::AddFavouriteCommand() {
     // The folder the explorer tree shows; before the tree was ever shown, the one it would.
-    QString folder = QDir::currentPath();
+    QString folder = CurrentFolder();
     if (FExplorerFolders && ui->dfstvExplorer->currentIndex().isValid())
         folder = FExplorerFolders->filePath(ui->dfstvExplorer->currentIndex());
     if (folder.isEmpty() || CheckDupFavourite(folder)) return;

@@ -55,7 +55,7 @@ void TfmMain::OpenArchiveCommand() {
     if (!ExitCheckoutCheck()) return;
     ui->rcbFilter->setCurrentText(QStringLiteral("*.*"));
     const TAppSettings& settings = AppSettings();
-    QString folder = QDir::currentPath();
+    QString folder = CurrentFolder();
     const std::string lastPath = ReadSettingString("Folders", "OpenLastPath");
     if (settings.OpenLast && !lastPath.empty())
         folder = QString::fromStdString(lastPath);
@@ -106,7 +106,7 @@ void TfmMain::OpenRecent(const QString& FileName) {
 void TfmMain::DisplayArchive(const QString& FileName) {
     if (FListing) return;
     const QFileInfo info(FileName);
-    QDir::setCurrent(info.absolutePath());
+    CurrentFolder() = info.absolutePath();
     const QString spec = ui->rcbFilter->currentText().trimmed();
     krvKorva->FileSpec = {spec.isEmpty() ? std::string("*.*") : spec.toStdString()};
     const bool recognised = RefreshList(info.absoluteFilePath());

@@ -4,6 +4,7 @@
 #include "ui_main_fm.h"
 
 #include "app/dialogs/AppSettings.h"
+#include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/SettingValues.h"
 
 #include <QApplication>
@@ -178,7 +179,7 @@ void TfmMain::SetExplorerVisible(bool Visible) {
                     const QString folder = FExplorerFolders->filePath(Current);
                     ui->dfslvExplorer->setRootIndex(FExplorerFiles->setRootPath(folder));
                 });
-        const QModelIndex here = FExplorerFolders->index(QDir::currentPath());
+        const QModelIndex here = FExplorerFolders->index(CurrentFolder());
         ui->dfstvExplorer->setCurrentIndex(here);
         ui->dfstvExplorer->scrollTo(here);
     }

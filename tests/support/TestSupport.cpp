@@ -252,6 +252,15 @@ int PasswordRefusals(const fs::path& Zip, const std::string& Password) {
     return refused;
 }
 
+CurrentFolderGuard::CurrentFolderGuard(const fs::path& Folder) : FOld(fs::current_path()) {
+    fs::current_path(Folder);
+}
+
+CurrentFolderGuard::~CurrentFolderGuard() {
+    std::error_code error;
+    fs::current_path(FOld, error);
+}
+
 } // namespace testsupport
 
 namespace {

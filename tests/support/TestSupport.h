@@ -49,6 +49,19 @@ private:
     bool FHadOld;
 };
 
+// Makes Folder the process's current folder for the guard's life, and the previous one again
+// after it (the tests run one after another in one process).
+class CurrentFolderGuard {
+public:
+    explicit CurrentFolderGuard(const fs::path& Folder);
+    ~CurrentFolderGuard();
+    CurrentFolderGuard(const CurrentFolderGuard&) = delete;
+    CurrentFolderGuard& operator=(const CurrentFolderGuard&) = delete;
+
+private:
+    fs::path FOld;
+};
+
 // A pump clock on which every look at the time finds StepMs more passed: each block of work
 // then takes a whole pump interval, and every pump point lets the host run.
 TkrvTimer::TTickSource SteppingClock(std::uint64_t StepMs = EngineHost::PumpIntervalMs);

@@ -299,7 +299,8 @@ TEST_F(TAddTest, FullDiskAndCancelLeaveTheOldArchive) {
 // the type's extension.
 TEST(AddOptionsDialog, TheTypeChoosesWriterAndPanel) {
     TempDir dir;
-    QDir::setCurrent(Q(dir.Path()));
+    const CurrentFolderGuard here(dir.Path());
+    CurrentFolder() = Q(dir.Path());
     TfmAddOptionsBottom panel;
     auto* action = Find<QComboBox>(panel, "cbAction");
     auto* compression = Find<QComboBox>(panel, "cbCompression");
@@ -378,7 +379,8 @@ TEST_F(TAddTest, NewAndAddThroughTheirDialogs) {
                 Dialog.setDirectory(QDir::currentPath());
             });
         });
-        QDir::setCurrent(Q(dir.Path()));
+        const CurrentFolderGuard here(dir.Path());
+        CurrentFolder() = Q(dir.Path());
         Action("acNewArchive").trigger();
         ASSERT_TRUE(fs::exists(archive));
         EXPECT_EQ(FWindow->Lister().ArchiveFile(), archive.string());
@@ -416,7 +418,8 @@ TEST_F(TAddTest, NewOverAnExistingFileKeepsItUntilTheArchiveIsWritten) {
     WriteFile(dir / "n.zip", "the old file");
     Open();
     FPrompter.Prompter().DefaultsAllowed = true;
-    QDir::setCurrent(Q(dir.Path()));
+    const CurrentFolderGuard here(dir.Path());
+    CurrentFolder() = Q(dir.Path());
     // Cancelled: the old file is back as it was.
     QTimer cancel;
     cancel.setInterval(0);

@@ -373,7 +373,11 @@ TEST_F(TExtractTest, ExtractCommandThroughItsDialog) {
         WriteFile(src / name, name);
     Must(RunTool({"zip", "-q", "-X", "t.zip", "a.txt", "b.txt", "dir/c.txt"}, src.Path()));
     Open();
+    const QString started = QDir::currentPath();
     Display((src / "t.zip").string());
+    // Displaying an archive makes its folder the dialogs' folder, never the process's.
+    EXPECT_EQ(QDir::currentPath(), started);
+    EXPECT_EQ(CurrentFolder(), QString::fromStdString(src.Str()));
     FPrompter.Prompter().DefaultsAllowed = true;
     TempDir all, some;
     // No row selected: all files, and the choice cannot be changed. The first dialog's tree

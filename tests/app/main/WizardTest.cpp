@@ -8,6 +8,7 @@
 
 #include "DialogDriver.h"
 #include "SmallDisk.h"
+#include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/SettingValues.h"
 #include "app/main/QtEngineHost.h"
 #include "app/main/Wizard.h"
@@ -88,7 +89,8 @@ TEST_F(TWizardTest, CreateUpdateAndExtractPageByPage) {
     WriteFile(src / "docs/deep/a.txt", TextBytes(1000, 6));
     Open();
     FPrompter.Prompter().DefaultsAllowed = true;
-    QDir::setCurrent(Q(work.Path()));
+    const CurrentFolderGuard here(work.Path());
+    CurrentFolder() = Q(work.Path());
     const fs::path archive = work / "made.zip";
 
     {
@@ -203,7 +205,8 @@ TEST_F(TWizardTest, PagesRefuseWhatTheyMust) {
     fs::create_directory(work / "sub");
     Open();
     FPrompter.Prompter().DefaultsAllowed = true;
-    QDir::setCurrent(Q(work.Path()));
+    const CurrentFolderGuard here(work.Path());
+    CurrentFolder() = Q(work.Path());
     const QString empty = "You must enter a file name before proceeding.";
     const QString select = "You must select an archive file before proceeding.";
     const QString invalid = "The file name you entered is invalid. Please select a different file.";
