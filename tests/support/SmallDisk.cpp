@@ -1,5 +1,6 @@
 #include "SmallDisk.h"
 
+#include <algorithm>
 #include <sys/mount.h>
 #include <system_error>
 
@@ -12,8 +13,10 @@ SmallDisk::SmallDisk(const std::filesystem::path& Mount, const std::string& Size
 
 SmallDisk::~SmallDisk() {
     std::error_code ignored;
-    // A window may have made a folder on the disk the current one.
-    std::filesystem::current_path(FMount.parent_path(), ignored);
+    // The disk cannot be left while the current folder lies on it; any other stays as it is.
+    const std::filesystem::path here = std::filesystem::current_path(ignored);
+    const auto [end, at] = std::mismatch(FMount.begin(), FMount.end(), here.begin(), here.end());
+    if (end == FMount.end()) std::filesystem::current_path(FMount.parent_path(), ignored);
     if (Mounted) ::umount2(FMount.c_str(), MNT_DETACH);
     std::filesystem::remove_all(FMount, ignored);
 }

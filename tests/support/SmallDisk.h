@@ -10,7 +10,8 @@ class SmallDisk {
 public:
     // Mounts a tmpfs of Size (as mount(8) writes it, "256k") on Mount, made when missing.
     explicit SmallDisk(const std::filesystem::path& Mount, const std::string& Size = "256k");
-    // Leaves the mount (the current folder moved out of it first) and removes its folder.
+    // Leaves the mount (the current folder moved out of it first when it lies on it) and removes
+    // its folder.
     ~SmallDisk();
     SmallDisk(const SmallDisk&) = delete;
     SmallDisk& operator=(const SmallDisk&) = delete;
