@@ -327,13 +327,6 @@ void TfmMain::CancelTask() {
     ui->dfelvArchiveView->viewport()->unsetCursor();
 }
 
-void TfmMain::CommandNotAvailable() {
-    auto* action = qobject_cast<QAction*>(sender());
-    const QString name =
-        action ? action->text().remove(QLatin1Char('&')).remove(QStringLiteral("...")) : QString();
-    MessageDlg(QStringLiteral("\"%1\" is not available in this version.").arg(name), mtInformation, mbOK);
-}
-
 // ---- saved layout ---------------------------------------------------------------------------
 
 void TfmMain::LoadColumnLayout() {

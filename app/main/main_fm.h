@@ -1,9 +1,16 @@
 // The main window: start-up work (first run, settings, toolbar, columns), the archive list and
 // its commands, the status bar and light, and the window-wide state that the archive
-// operations share. Its units: main_fm.cpp (life of the window and settings), main_fmList.cpp
-// (opening and listing archives, totals, command enabling), main_fmToolbar.cpp (toolbar, sort
-// menu, icons), main_fmSelect.cpp (selection and filter commands), main_fmAssoc.cpp
-// (association upkeep), main_fmCommandLine.cpp (the command line's switches).
+// operations share. Its units: main_fm.cpp (life of the window and settings), main_fmActions.cpp
+// (commands bound to handlers), main_fmList.cpp (opening and listing archives, totals, command
+// enabling), main_fmToolbar.cpp (toolbar, sort menu, icons), main_fmSelect.cpp (selection and
+// filter commands), main_fmEvents.cpp, main_fmWriterEvents.cpp and main_fmConvertEvents.cpp (the
+// engine's events and questions), main_fmExtract.cpp (extraction and view), main_fmAdd.cpp (new,
+// add, password, delete), main_fmOperations.cpp, main_fmArchiveFile.cpp, main_fmTestRepair.cpp,
+// main_fmConvert.cpp and main_fmCheckout.cpp (the other operations), main_fmHelp.cpp (help),
+// main_fmBackup.cpp (backup sets), main_fmBatch.cpp (batch), main_fmWizard.cpp (wizard),
+// main_fmFavourites.cpp (favourites, find), main_fmDragDrop.cpp (drag and drop), main_fmPrint.cpp
+// (print, export, version check), main_fmAssoc.cpp (association upkeep), main_fmCommandLine.cpp
+// and main_fmCommandLineExtract.cpp (the command line's switches).
 #pragma once
 
 #include "app/main/MruList.h"
@@ -256,8 +263,6 @@ private:
     void SaveColumnLayout() const;
     void LoadPlacement();
     void SavePlacement() const;
-    // Commands that later work brings; until then they tell the user so.
-    void CommandNotAvailable();
     // Each group of commands binds its own actions (ConnectActions calls them).
     void ConnectOperationActions(); // main_fmOperations.cpp
     void ConnectBackupActions();    // main_fmBackup.cpp

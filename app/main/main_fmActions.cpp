@@ -1,5 +1,5 @@
-// The window's commands bound to their handlers. Commands whose operations come with later
-// work lead to CommandNotAvailable, so that each has one place to be bound when it arrives.
+// The window's commands bound to their handlers; each group of operations binds its own in its
+// unit (ConnectOperationActions, ConnectBackupActions, ...).
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
