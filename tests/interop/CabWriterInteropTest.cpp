@@ -14,12 +14,6 @@ using namespace testsupport;
 
 namespace {
 
-ToolResult RunUtf8(const std::vector<std::string>& Argv, const fs::path& Cwd = {}) {
-    std::vector<std::string> argv{"env", "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
-    argv.insert(argv.end(), Argv.begin(), Argv.end());
-    return RunTool(argv, Cwd);
-}
-
 class CabWriterInterop : public ::testing::Test {
 protected:
     void SetUp() override {

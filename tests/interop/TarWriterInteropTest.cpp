@@ -16,12 +16,6 @@ using namespace testsupport;
 
 namespace {
 
-ToolResult RunUtf8(const std::vector<std::string>& Argv, const fs::path& Cwd = {}) {
-    std::vector<std::string> argv{"env", "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
-    argv.insert(argv.end(), Argv.begin(), Argv.end());
-    return RunTool(argv, Cwd);
-}
-
 std::uint32_t ModeOf(const fs::path& P) {
     struct stat st {};
     ::lstat(P.c_str(), &st);

@@ -23,13 +23,6 @@ std::map<std::string, std::string> Tree(const fs::path& Root) {
     return m;
 }
 
-ToolResult RunUtf8(const std::vector<std::string>& Argv, const fs::path& Cwd = {},
-                   const std::string& Input = {}) {
-    std::vector<std::string> argv{"env", "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
-    argv.insert(argv.end(), Argv.begin(), Argv.end());
-    return RunTool(argv, Cwd, Input);
-}
-
 // unzip -t, zipinfo -v and 7zz t all accept Zip.
 void ExpectAccepted(const fs::path& Zip, const std::string& Password = {}) {
     std::vector<std::string> unzip{"unzip", "-t"};

@@ -30,12 +30,6 @@ std::map<std::string, std::string> Tree(const fs::path& Root) {
     return m;
 }
 
-ToolResult RunUtf8(const std::vector<std::string>& Argv, const fs::path& Cwd = {}) {
-    std::vector<std::string> argv{"env", "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
-    argv.insert(argv.end(), Argv.begin(), Argv.end());
-    return RunTool(argv, Cwd);
-}
-
 // The entry count of unzip -l's closing line.
 int UnzipCount(const fs::path& Zip) {
     const ToolResult r = RunUtf8({"unzip", "-l", Zip.string()});

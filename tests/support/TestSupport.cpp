@@ -261,6 +261,12 @@ CurrentFolderGuard::~CurrentFolderGuard() {
     fs::current_path(FOld, error);
 }
 
+ToolResult RunUtf8(const std::vector<std::string>& Argv, const fs::path& Cwd, const std::string& Input) {
+    std::vector<std::string> argv{"env", "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
+    argv.insert(argv.end(), Argv.begin(), Argv.end());
+    return RunTool(argv, Cwd, Input);
+}
+
 } // namespace testsupport
 
 namespace {

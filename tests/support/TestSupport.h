@@ -123,6 +123,9 @@ struct ToolResult {
 // feeding it Input on standard input.
 ToolResult RunTool(const std::vector<std::string>& Argv, const fs::path& Cwd = {},
                    const std::string& Input = {});
+// RunTool under a UTF-8 locale, so tools print and take non-ASCII names as UTF-8.
+ToolResult RunUtf8(const std::vector<std::string>& Argv, const fs::path& Cwd = {},
+                   const std::string& Input = {});
 
 // How many entries of Zip unzip skips as "incorrect password" with Password. A wrong password
 // passes the one check byte of an entry's random cipher header once in 256 times, so tests that

@@ -14,16 +14,9 @@
 #include <cstdlib>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
-
-std::string Absolute(const std::string& Path) {
-    if (!Path.empty() && Path.front() == '/') return Path;
-    char* cwd = ::getcwd(nullptr, 0);
-    std::string result = cwd ? JoinPath(cwd, Path) : Path;
-    std::free(cwd);
-    return result;
-}
 
 bool EndsWith(const std::string& Text, const std::string& Tail) {
     return Text.size() >= Tail.size() && Text.compare(Text.size() - Tail.size(), Tail.size(), Tail) == 0;
@@ -85,6 +78,14 @@ int Run(TCompBase& Zip, bool& Failed) {
 }
 
 } // namespace
+
+std::string Absolute(const std::string& Path) {
+    if (!Path.empty() && Path.front() == '/') return Path;
+    char* cwd = ::getcwd(nullptr, 0);
+    std::string result = cwd ? JoinPath(cwd, Path) : Path;
+    std::free(cwd);
+    return result;
+}
 
 int CmdAdd(const std::vector<std::string>& Args) {
     if (Args.size() < 2) return 2;

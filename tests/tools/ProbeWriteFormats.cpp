@@ -1,4 +1,5 @@
 #include "ProbeWriteFormats.h"
+#include "ProbeWrite.h"
 
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
@@ -11,17 +12,8 @@
 #include <cstdlib>
 #include <memory>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-
-std::string Absolute(const std::string& Path) {
-    if (!Path.empty() && Path.front() == '/') return Path;
-    char* cwd = ::getcwd(nullptr, 0);
-    std::string result = cwd ? JoinPath(cwd, Path) : Path;
-    std::free(cwd);
-    return result;
-}
 
 bool Ends(const std::string& Name, const char* Tail) {
     const std::string lower = LowerCaseAscii(Name);
