@@ -406,21 +406,9 @@ void TfmBatch::ProcessFile(const QString& File) {
         } else if (ConfirmReplace(target)) {
             // The old target steps aside until the new archive is written, so that the file
             // is made anew rather than added to, and comes back when that fails.
-            QString aside;
-            bool failed = false;
-            if (QFileInfo::exists(target)) {
-                aside = SetFileAside(target);
-                failed = aside.isEmpty();
-            }
-            if (!failed) failed = AddToArchive(target, {File}, sdNone, 0) < 0;
-            if (!aside.isEmpty()) {
-                if (failed) {
-                    QFile::remove(target);
-                    QFile::rename(aside, target);
-                } else {
-                    QFile::remove(aside);
-                }
-            }
+            TSetAside old(target);
+            const bool failed = !old.Move() || AddToArchive(target, {File}, sdNone, 0) < 0;
+            if (!failed) old.Commit(false);
             const QString head = File + QStringLiteral(" -> ") + target;
             if (failed)
                 AppendResult(head + QStringLiteral(" ::: ERROR: Unable to create"));

@@ -1,5 +1,7 @@
 #include "app/dialogs/SetAside.h"
 
+#include "engine/core/krvUnBase.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -10,4 +12,26 @@ QString SetFileAside(const QString& File) {
         return QFile::rename(File, aside) ? aside : QString();
     }
     return {};
+}
+
+TSetAside::~TSetAside() {
+    if (FAside.isEmpty()) return;
+    QFile::remove(FTarget);
+    QFile::rename(FAside, FTarget);
+}
+
+bool TSetAside::Move() {
+    const QFileInfo target(FTarget);
+    if (!target.exists() && !target.isSymLink()) return true;
+    FAside = SetFileAside(FTarget);
+    return !FAside.isEmpty();
+}
+
+void TSetAside::Commit(bool ToTrash) {
+    if (FAside.isEmpty()) return;
+    if (ToTrash)
+        TUnBase::EraseFile(FAside.toStdString(), doAllowUndo);
+    else
+        QFile::remove(FAside);
+    FAside.clear();
 }

@@ -13,6 +13,7 @@
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/Password.h"
 #include "app/dialogs/Prompter.h"
+#include "app/dialogs/SetAside.h"
 #include "app/dialogs/SettingValues.h"
 #include "app/main/AddOptionsDialog.h"
 #include "app/main/ArchiveModel.h"
@@ -27,11 +28,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
-#include <cstdio>
 
 namespace {
 
@@ -211,26 +210,14 @@ void TfmMain::NewArchiveCommand() {
     // The old file of that name steps aside under a private sibling name and goes to the trash
     // only when the new archive has been written; a failed run puts it back.
     writer->SetArchiveFile(name);
-    const QString target = QString::fromStdString(writer->ArchiveFile());
-    QString setAside;
-    if (QFileInfo(target).exists() || QFileInfo(target).isSymLink()) {
-        setAside = target + QStringLiteral(".quillar-old");
-        if (QFileInfo(setAside).exists() ||
-            std::rename(target.toLocal8Bit().constData(), setAside.toLocal8Bit().constData()) != 0) {
-            MessageDlg(QStringLiteral("Quillar was unable to overwrite the existing file."), mtError, mbOK);
-            return;
-        }
+    TSetAside old(QString::fromStdString(writer->ArchiveFile()));
+    if (!old.Move()) {
+        MessageDlg(QStringLiteral("Quillar was unable to overwrite the existing file."), mtError, mbOK);
+        return;
     }
     const int count = RunCompress(*writer);
     const bool good = ReportAddResult(*writer, true);
-    if (!setAside.isEmpty()) {
-        if (good) {
-            TUnBase::EraseFile(setAside.toStdString(), doAllowUndo);
-        } else {
-            QFile::remove(target);
-            std::rename(setAside.toLocal8Bit().constData(), target.toLocal8Bit().constData());
-        }
-    }
+    if (good) old.Commit(true);
     if (!good) {
         CloseArchive();
         raise();

@@ -156,35 +156,6 @@ private:
     QPersistentModelIndex FDeferred;
 };
 
-// An existing file that a new archive replaces steps aside under a private sibling name; it
-// goes to the trash once the new archive is written and comes back otherwise.
-class TSetAside {
-public:
-    explicit TSetAside(QString Target) : FTarget(std::move(Target)) {}
-    ~TSetAside() {
-        if (FAside.isEmpty()) return;
-        QFile::remove(FTarget);
-        std::rename(FAside.toLocal8Bit().constData(), FTarget.toLocal8Bit().constData());
-    }
-    TSetAside(const TSetAside&) = delete;
-    TSetAside& operator=(const TSetAside&) = delete;
-
-    // False when the file is there and cannot be moved.
-    bool Move() {
-        const QFileInfo target(FTarget);
-        if (!target.exists() && !target.isSymLink()) return true;
-        FAside = SetFileAside(FTarget);
-        return !FAside.isEmpty();
-    }
-    void Commit() {
-        if (!FAside.isEmpty()) TUnBase::EraseFile(FAside.toStdString(), doAllowUndo);
-        FAside.clear();
-    }
-
-private:
-    QString FTarget, FAside;
-};
-
 } // namespace
 
 void TfmMain::ConnectDragDrop() {
@@ -257,7 +228,7 @@ void TfmMain::DropFileTargetDrop(const QStringList& Paths) {
     const int count = CmdAdd(choice.ArchiveName, files, choice.Compression,
                              choice.SaveFullPath ? sdAbsoluteNoDrv : sdExplorer_Auto, choice.Switch,
                              choice.AllowSpanning, true, choice.Password);
-    if (count > 0) old.Commit();
+    if (count > 0) old.Commit(true);
 }
 
 std::unique_ptr<QMimeData> TfmMain::PrepareDragOut() {

@@ -5,13 +5,11 @@
 
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Prompter.h"
+#include "app/dialogs/SetAside.h"
 #include "app/main/Wizard.h"
 #include "engine/core/krvUnBase.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QPointer>
-#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -47,16 +45,10 @@ bool TfmMain::AddCommandEnabled() const {
 bool TfmMain::WizardAdd(const QString& ArchiveName, const QStringList& Files, bool NewArchive) {
     // The old file of the new archive's name steps aside under a sibling name and goes to the
     // trash only once the new archive has been written; a failed run puts it back.
-    const QFileInfo old(ArchiveName);
-    QString setAside;
-    if (NewArchive && (old.exists() || old.isSymLink())) {
-        setAside = ArchiveName + QStringLiteral(".quillar-old");
-        if (QFileInfo(setAside).exists() || QFileInfo(setAside).isSymLink() ||
-            std::rename(QFile::encodeName(ArchiveName).constData(),
-                        QFile::encodeName(setAside).constData()) != 0) {
-            MessageDlg(QStringLiteral("Quillar was unable to overwrite the existing file."), mtError, mbOK);
-            return false;
-        }
+    TSetAside old(ArchiveName);
+    if (NewArchive && !old.Move()) {
+        MessageDlg(QStringLiteral("Quillar was unable to overwrite the existing file."), mtError, mbOK);
+        return false;
     }
     const int count = CmdAddDefault(ArchiveName, Files, true);
     const auto* writer = static_cast<const TCompBase*>(CurrentWriter);
@@ -67,14 +59,7 @@ bool TfmMain::WizardAdd(const QString& ArchiveName, const QStringList& Files, bo
         // An update that had nothing to change leaves the archive as it was and is no failure.
         done = writer->ArchiveWritten() || (!NewArchive && OutputLog().isEmpty());
     }
-    if (!setAside.isEmpty()) {
-        if (done) {
-            TUnBase::EraseFile(setAside.toStdString(), doAllowUndo);
-        } else {
-            QFile::remove(ArchiveName);
-            std::rename(QFile::encodeName(setAside).constData(), QFile::encodeName(ArchiveName).constData());
-        }
-    }
+    if (done) old.Commit(true);
     return done;
 }
 
