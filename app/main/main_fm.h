@@ -147,8 +147,6 @@ private:
     // The stored-path choice of the adding switches, with and without the setting adPath.
     static TStoredDirNames CmdLineFolderRule(const QStringList& Files);
     static TStoredDirNames CmdLinePathRule(const QStringList& Files);
-    // True when the last CmdExtract ran and no entry failed and nothing was cancelled.
-    bool LastExtractSucceeded() const;
     // CmdExtract with Options; true when every entry came out whole.
     bool ExtractWith(const QString& ArchiveName, const QString& Folder, const TCmdExtractOptions& Options);
     // Each archive into FolderOf(archive), then the summary; the exit code.
@@ -402,6 +400,8 @@ private:
     TUnBase* ReaderFor(TArcType Type);
     // The writer of an output type (made current).
     TCompBase* WriterFor(TOutArcType Type);
+    // True when the last CmdExtract ran and no entry failed and nothing was cancelled.
+    bool LastExtractSucceeded() const;
     // The result message of an extraction run.
     void ShowExtractResult(const TUnBase& Reader);
     // The engine run of one extraction with the progress window around it.

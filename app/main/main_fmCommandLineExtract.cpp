@@ -9,7 +9,6 @@
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/SettingValues.h"
-#include "engine/core/krvUnBase.h"
 #include "ui_ExtractDlg.h"
 
 #include <QCheckBox>
@@ -24,12 +23,6 @@ QString TfmMain::FolderWithoutExt(const QString& ArchiveName) {
     if (archive.suffix().isEmpty() || archive.completeBaseName().isEmpty())
         return QString::fromStdString(MakeNameExtFolder(archive.filePath().toStdString()));
     return archive.absolutePath() + QLatin1Char('/') + archive.completeBaseName();
-}
-
-bool TfmMain::LastExtractSucceeded() const {
-    const auto* reader = static_cast<const TUnBase*>(CurrentReader);
-    return reader && !reader->Cancel() && reader->FilesFailed == 0 && reader->ErrorsReported == 0 &&
-           !Aborted && !BadPassword && !CrcError && !DiskFull && !WriteFailed;
 }
 
 bool TfmMain::ExtractWith(const QString& ArchiveName, const QString& Folder,

@@ -67,6 +67,12 @@ std::vector<std::string> TfmMain::SelectedEntryMasks() const {
     return masks;
 }
 
+bool TfmMain::LastExtractSucceeded() const {
+    const auto* reader = static_cast<const TUnBase*>(CurrentReader);
+    return reader && !reader->Cancel() && reader->FilesFailed == 0 && reader->ErrorsReported == 0 &&
+           !Aborted && !BadPassword && !CrcError && !DiskFull && !WriteFailed;
+}
+
 void TfmMain::ShowExtractResult(const TUnBase& Reader) {
     const QString count = CountText(FExtracted);
     if (Reader.Cancel() || Aborted) {

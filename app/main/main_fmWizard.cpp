@@ -7,7 +7,6 @@
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/SetAside.h"
 #include "app/main/Wizard.h"
-#include "engine/core/krvUnBase.h"
 
 #include <QPointer>
 #include <utility>
@@ -65,9 +64,7 @@ bool TfmMain::WizardAdd(const QString& ArchiveName, const QStringList& Files, bo
 
 bool TfmMain::WizardExtract(const QString& ArchiveName, const QString& Folder, bool ConfirmOverwrites,
                             bool UseStoredDirs) {
-    if (!CmdExtract(ArchiveName, Folder, UseStoredDirs, true, true, ConfirmOverwrites, true, true))
-        return false;
-    const TUnBase* reader = FReader.get();
-    return reader && CurrentReader == reader && !reader->Cancel() && !Aborted && !BadPassword && !CrcError &&
-           !DiskFull && !WriteFailed && reader->FilesFailed == 0 && reader->ErrorsReported == 0;
+    CurrentReader = nullptr;
+    return CmdExtract(ArchiveName, Folder, UseStoredDirs, true, true, ConfirmOverwrites, true, true) &&
+           LastExtractSucceeded();
 }
