@@ -6,6 +6,7 @@
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/GetPassword.h"
 #include "app/dialogs/OverwriteDlg.h"
+#include "app/dialogs/QtStrings.h"
 #include "app/dialogs/SetAside.h"
 #include "app/main/WriterChoice.h"
 #include "engine/core/krvCompBase.h"
@@ -60,10 +61,6 @@ const TOperationRow Operations[] = {
 };
 
 constexpr TDeflateType DeflateTypes[] = {dtDeflateX, dtDeflateN, dtDeflateF, dtDeflateS};
-
-QString Str(const std::string& Text) {
-    return QString::fromStdString(Text);
-}
 
 } // namespace
 

@@ -10,6 +10,7 @@
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/Prompter.h"
+#include "app/dialogs/QtStrings.h"
 #include "app/dialogs/ShellUtils.h"
 #include "app/main/ArchiveModel.h"
 #include "app/main/RunFolder.h"
@@ -32,10 +33,6 @@
 #include <memory>
 
 namespace {
-
-QString Str(const std::string& Text) {
-    return QString::fromStdString(Text);
-}
 
 // The exit status of clamscan and the scanners that follow its convention.
 constexpr int ScanClean = 0;

@@ -9,6 +9,7 @@
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/ProcessUtils.h"
 #include "app/dialogs/Prompter.h"
+#include "app/dialogs/QtStrings.h"
 #include "app/main/RunFolder.h"
 #include "app/main/WriterChoice.h"
 #include "engine/core/krvErrorCodes.h"
@@ -26,14 +27,6 @@
 #include <QStatusBar>
 
 namespace {
-
-QString Str(const std::string& Text) {
-    return QString::fromStdString(Text);
-}
-
-std::string Std(const QString& Text) {
-    return Text.toStdString();
-}
 
 QString Absolute(const QString& Name) {
     return QFileInfo(Name).absoluteFilePath();

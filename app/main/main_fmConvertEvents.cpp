@@ -4,6 +4,7 @@
 #include "ui_main_fm.h"
 
 #include "app/dialogs/Prompter.h"
+#include "app/dialogs/QtStrings.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/write/krvArc2Arc.h"
 
@@ -11,13 +12,7 @@
 #include <QStatusBar>
 #include <memory>
 
-namespace {
-
-QString Str(const std::string& Text) {
-    return QString::fromStdString(Text);
-}
-
-} // namespace
+namespace {} // namespace
 
 void TfmMain::AskNextVolume(std::string& VolumeName, const std::string& VolumeID, bool Exists, bool& Cancel) {
     Cancel = false;

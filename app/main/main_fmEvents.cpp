@@ -10,6 +10,7 @@
 #include "app/dialogs/OverwriteDlg.h"
 #include "app/dialogs/Progress.h"
 #include "app/dialogs/Prompter.h"
+#include "app/dialogs/QtStrings.h"
 #include "app/dialogs/ViewOutput.h"
 #include "app/main/QuestionTexts.h"
 #include "app/main/StatusLed.h"
@@ -38,10 +39,6 @@
 #include <typeinfo>
 
 namespace {
-
-QString Str(const std::string& Text) {
-    return QString::fromStdString(Text);
-}
 
 // The class of an engine component as the log names it (TUnZip, TLha ...).
 QString ClassName(const TZipCommon& Component) {

@@ -11,6 +11,7 @@
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/Properties.h"
+#include "app/dialogs/QtStrings.h"
 #include "app/dialogs/UUEncode.h"
 #include "app/main/ArchiveModel.h"
 #include "app/main/InputQuery.h"
@@ -38,10 +39,6 @@
 #include <cstdio>
 
 namespace {
-
-QString Str(const std::string& Text) {
-    return QString::fromStdString(Text);
-}
 
 // Bytes with thousands separators and no decimals.
 QString Grouped(double Bytes) {

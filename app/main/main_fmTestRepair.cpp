@@ -5,6 +5,7 @@
 
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Prompter.h"
+#include "app/dialogs/QtStrings.h"
 #include "app/dialogs/ViewOutput.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/read/krvZipCheck.h"
@@ -14,13 +15,7 @@
 #include <QFileInfo>
 #include <QStatusBar>
 
-namespace {
-
-QString Str(const std::string& Text) {
-    return QString::fromStdString(Text);
-}
-
-} // namespace
+namespace {} // namespace
 // ---- test ------------------------------------------------------------------------------------
 
 void TfmMain::BindTester(TZipCheck& Tester) {

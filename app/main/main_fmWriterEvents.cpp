@@ -6,6 +6,7 @@
 
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Prompter.h"
+#include "app/dialogs/QtStrings.h"
 #include "app/dialogs/RenameFile.h"
 #include "app/main/QuestionTexts.h"
 #include "engine/core/EngineHost.h"
@@ -17,10 +18,6 @@
 #include <QStatusBar>
 
 namespace {
-
-QString Str(const std::string& Text) {
-    return QString::fromStdString(Text);
-}
 
 // A size in the disk prompts: with thousands separators, "not available" when unknown.
 QString SizeText(std::int64_t Size) {
