@@ -64,6 +64,11 @@ QString WithExtension(const QString& Name, const QString& Ext) {
     return (dot > slash + 1 ? Name.left(dot) : Name) + Ext;
 }
 
+bool OnFloppy(const QString& Path) {
+    const QString drive = Path.left(2).toUpper();
+    return drive == QLatin1String("A:") || drive == QLatin1String("B:");
+}
+
 bool SameFile(const QString& A, const QString& B) {
     namespace fs = std::filesystem;
     const fs::path a = A.toStdString(), b = B.toStdString();

@@ -18,5 +18,7 @@ void ConnectBrowse(QAbstractButton* Button, QLineEdit* Edit, TBrowseKind Kind, c
 void OnFocusIn(QWidget* Widget, std::function<void()> Action);
 // Name with the extension of its last part replaced by Ext (".zip"), or added when it has none.
 QString WithExtension(const QString& Name, const QString& Ext);
+// True for a path on the removable drives A: or B:, which is no folder to remember.
+bool OnFloppy(const QString& Path);
 // True when both names lead to one file: the same file when both exist, else the same path.
 bool SameFile(const QString& A, const QString& B);

@@ -10,6 +10,7 @@
 #include "app/dialogs/AddOptionsBottom.h"
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/DialogSupport.h"
+#include "app/dialogs/FileNameFields.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/Password.h"
 #include "app/dialogs/Prompter.h"
@@ -50,11 +51,6 @@ void ApplyFixedSettings(TCompBase& Writer) {
     }
     Writer.DateAttribute = daFileDate;
     Writer.StoreEmptySubDirs = false;
-}
-
-bool OnFloppy(const QString& Path) {
-    const QString drive = Path.left(2).toUpper();
-    return drive == QLatin1String("A:") || drive == QLatin1String("B:");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/dialogs/FileNameFields.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/ProcessUtils.h"
 #include "app/dialogs/Prompter.h"
@@ -19,11 +20,6 @@ QString MapiMissingText() {
     return QStringLiteral(
         "Your computer must be configured to use a MAPI\r\n(Messaging Application Programming "
         "Interface)\r\ncompliant email software in order to use this\r\nfeature.");
-}
-
-bool SameFile(const QString& A, const QString& B) {
-    return A == B ||
-           (QFileInfo::exists(B) && QFileInfo(A).canonicalFilePath() == QFileInfo(B).canonicalFilePath());
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/ExtractDlg.h"
+#include "app/dialogs/FileNameFields.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/SettingValues.h"
@@ -35,12 +36,6 @@ QString CountText(int Extracted) {
 
 bool MakeFolder(const QString& Folder) {
     return !Folder.isEmpty() && QDir().mkpath(Folder) && QFileInfo(Folder).isDir();
-}
-
-// A drive letter of a removable disk is no place to remember.
-bool OnFloppy(const QString& Path) {
-    const QString drive = Path.left(2).toUpper();
-    return drive == QLatin1String("A:") || drive == QLatin1String("B:");
 }
 
 // A file that may run when the desktop opens it: a launcher, one stored with execute bits, or
