@@ -242,7 +242,8 @@ TEST_F(DetectInterop, UnreadableFileIsAnError) {
 }
 
 TEST(DetectCorpus, EverySampleAsListed) {
-    const fs::path golden = fs::path(__FILE__).parent_path() / "data" / "detect_corpus.tsv";
+    const fs::path golden =
+        fs::path(QUILLAR_CORPUS_DIR).parent_path() / "interop" / "data" / "detect_corpus.tsv";
     std::ifstream in(golden);
     ASSERT_TRUE(in) << golden;
     std::string line;

@@ -73,7 +73,8 @@ struct TException {
 // archive -> entry ("*" for all) -> what is not compared and why.
 std::map<std::string, std::map<std::string, TException>> LoadExceptions() {
     std::map<std::string, std::map<std::string, TException>> result;
-    std::ifstream in(std::filesystem::path(__FILE__).parent_path() / "data" / "lister_corpus_exceptions.tsv");
+    std::ifstream in(std::filesystem::path(QUILLAR_CORPUS_DIR).parent_path() / "interop" / "data" /
+                     "lister_corpus_exceptions.tsv");
     std::string line;
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#') continue;

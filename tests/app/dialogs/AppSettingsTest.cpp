@@ -68,7 +68,8 @@ TEST_F(Settings, FirstRunSeedsAndLoadsTheDefaults) {
     EXPECT_TRUE(SettingsViewKeyExists());
     const std::string dump = ReadFile(RegistryFileName(TRegRoot::CurrentUser)) +
                              ReadFile(RegistryFileName(TRegRoot::LocalMachine));
-    const fs::path golden = fs::path(__FILE__).parent_path() / "data/FirstRunDefaults.reg";
+    const fs::path golden =
+        fs::path(QUILLAR_CORPUS_DIR).parent_path() / "app/dialogs" / "data/FirstRunDefaults.reg";
     // After a deliberate change of the defaults: run once with QUILLAR_UPDATE_GOLDEN=1 and review
     // the dump's difference.
     if (std::getenv("QUILLAR_UPDATE_GOLDEN")) WriteFile(golden, dump);

@@ -309,7 +309,8 @@ void FillSample(TArchiveModel& Model) {
 
 // A golden file with "{date}" standing for the rows' date as Date formats it.
 QStringList Golden(const std::string& Name, const QString& Date) {
-    QString text = QString::fromStdString(ReadFile(fs::path(__FILE__).parent_path() / "data" / Name));
+    QString text = QString::fromStdString(
+        ReadFile(fs::path(QUILLAR_CORPUS_DIR).parent_path() / "app/main" / "data" / Name));
     text.replace(QStringLiteral("{date}"), Date);
     QStringList lines = text.split(QLatin1Char('\n'));
     lines.removeLast();
