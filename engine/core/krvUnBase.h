@@ -30,6 +30,16 @@ class TOutputFolderCache;
 
 enum TCpuType : std::uint8_t { cptAuto, cpt80286, cpt80386, cpt80486 };
 
+// An entry's modification time as its format stores it: a packed DOS date-time (local time,
+// two-second steps) or exact Unix seconds. Output files get the exact time when there is one.
+struct TEntryTime {
+    TEntryTime(std::uint32_t DosDate) : Dos(DosDate) {} // NOLINT: every DOS date is an entry time
+    static TEntryTime Unix(std::int64_t Seconds);
+    std::uint32_t Dos = 0;
+    std::int64_t UnixSeconds = 0;
+    bool Exact = false;
+};
+
 using TUnBase_OnFileExists = std::function<void(TZipCommon& Sender, const std::string& FileName,
                                                 std::string& NewFilename, TOverwriteMode& OverwriteMode)>;
 
@@ -119,8 +129,8 @@ protected:
         std::int64_t Unpacked = 0;
         int CrcWidth = 16;
         std::uint32_t Crc = 0;
-        std::uint32_t Attr = 0;    // for CloseOutputFile
-        std::uint32_t DosTime = 0; // packed DOS date-time
+        std::uint32_t Attr = 0; // for CloseOutputFile
+        TEntryTime Time = 0u;
     };
     // The output of the current (confirmed) entry from its data: opened, filled by Decoder
     // (a stored copy when empty), closed with its date and attributes, and given its verdict.
@@ -165,7 +175,14 @@ protected:
     // of its name stays as it is; its verdict follows. Returns false.
     bool RefuseEntry(int ECode, std::int64_t EntrySize, int CrcWidth, std::uint32_t StoredCrc);
     // Dates the output by DateAttribute, gives it Attr (when RestoreFileAttr) and closes it.
-    void CloseOutputFile(std::uint32_t Attr, std::uint32_t DosDate);
+    void CloseOutputFile(std::uint32_t Attr, TEntryTime Time);
+    // The attributes of a file entry made on Unix with permission bits Mode, for
+    // CloseOutputFile with HostSystem 3: the bits apply less the umask, never set-user,
+    // set-group or sticky; no bits stored gives the default mode.
+    static std::uint32_t UnixModeAttr(std::uint32_t Mode);
+    // A symbolic link entry pointing at Target, the current entry: links are never created.
+    // An extraction reports it skipped by name; a test passes it (it holds no data to check).
+    void SkipLinkEntry(const std::string& Target, std::int64_t EntrySize);
     // The verdict on the entry: the running checksum of Width against StoredCrc (or its
     // complement), false after MarkEntryFailed or when cancelled. A passed entry's output is
     // put in place, a failed one's removed; then OnEnd fires (or 25151 is reported).

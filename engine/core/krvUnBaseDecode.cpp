@@ -168,7 +168,7 @@ bool TUnBase::ExtractEntryData(TStream32& Input, const std::string& LocalName, c
     else
         CopyStoredEntry(Input, Data.Packed, Data.Unpacked, Data.CrcWidth, false);
     RunningCrc32 ^= 0xFFFFFFFF;
-    CloseOutputFile(Data.Attr, Data.DosTime);
+    CloseOutputFile(Data.Attr, Data.Time);
     return CheckCrc(Data.CrcWidth, Data.Crc);
 }
 

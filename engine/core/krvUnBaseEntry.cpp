@@ -1,5 +1,6 @@
 // The per-entry services of the reader base: confirmation and overwrite questions,
 // passwords, the output file, stored copies, the verdict and skipped entries.
+#include "engine/core/krvDates.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvExtractOutput.h"
 #include "engine/core/krvFileIo.h"
@@ -168,26 +169,49 @@ std::int64_t TUnBase::UnStore(TStream32& Input, std::int64_t Count, std::int64_t
     return remaining;
 }
 
+TEntryTime TEntryTime::Unix(std::int64_t Seconds) {
+    TEntryTime t(FileTimeToDosTime(static_cast<std::time_t>(Seconds)));
+    t.UnixSeconds = Seconds;
+    t.Exact = true;
+    return t;
+}
+
+std::uint32_t TUnBase::UnixModeAttr(std::uint32_t Mode) {
+    return (Mode & 0777) ? faArchive | ((S_IFREG | (Mode & 0777)) << 16) : faArchive;
+}
+
+void TUnBase::SkipLinkEntry(const std::string& Target, std::int64_t EntrySize) {
+    if (IsFileOutput())
+        ReportError(FileName, "symbolic link to " + Target + " not created", "0", ecSkippedFile);
+    SkipEntry(EntrySize);
+}
+
 void TUnBase::ApplyAttributes(std::uint32_t Attr) {
     mode_t mode = DefaultOutputMode();
     const std::uint32_t unixMode = Attr >> 16;
     const std::uint32_t unixType = unixMode & S_IFMT;
     if (HostSystem == 3 && unixMode != 0 && (unixType == 0 || unixType == S_IFREG)) {
-        // Made on Unix: its permission bits, never set-user, set-group or sticky.
-        mode = static_cast<mode_t>(unixMode & 0777);
+        // Made on Unix: its permission bits less the umask, never set-user, set-group or sticky.
+        // The mask is read once, as for the default mode.
+        static const mode_t mask = CurrentUmask();
+        mode = static_cast<mode_t>(unixMode & 0777 & ~mask);
     } else if (Attr & faReadOnly) {
         mode &= ~static_cast<mode_t>(0222);
     }
     FOutput->SetMode(mode);
 }
 
-void TUnBase::CloseOutputFile(std::uint32_t Attr, std::uint32_t DosDate) {
+void TUnBase::CloseOutputFile(std::uint32_t Attr, TEntryTime Time) {
     if (!IsFileOutput()) {
         FileName = FSavedEntryName;
         return;
     }
     if (!FOutput) return;
-    FOutput->SetTimes(DosTimeToFileTime(ApplyDateAttribute(DosDate)));
+    // The stored time itself when the format keeps whole seconds: a DOS date-time would
+    // round odd seconds.
+    FOutput->SetTimes(Time.Exact && DateAttribute == daFileDate
+                          ? static_cast<std::time_t>(Time.UnixSeconds)
+                          : DosTimeToFileTime(ApplyDateAttribute(Time.Dos)));
     if (RestoreFileAttr && Attr != faArchive) ApplyAttributes(Attr);
     FLastWasCR = false;
     if (!FOutput->Close()) {

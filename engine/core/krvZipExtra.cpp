@@ -43,3 +43,11 @@ bool ApplyZip64Extra(std::span<const std::uint8_t> Extra, TZip64Values& Values) 
     }
     return complete;
 }
+
+bool ZipExtraModTime(std::span<const std::uint8_t> Extra, std::int64_t& Seconds) {
+    const std::span<const std::uint8_t> field = FindZipExtraField(Extra, ZipExtraTimestamp);
+    // A flags byte, then the times it marks; the modification time comes first (bit 0).
+    if (field.size() < 5 || (field[0] & 1) == 0) return false;
+    Seconds = static_cast<std::int32_t>(GetU32LE(&field[1]));
+    return true;
+}

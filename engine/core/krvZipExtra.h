@@ -8,6 +8,7 @@
 
 inline constexpr std::uint16_t ZipExtraZip64 = 0x0001;
 inline constexpr std::uint16_t ZipExtraUnicodePath = 0x7075;
+inline constexpr std::uint16_t ZipExtraTimestamp = 0x5455;
 inline constexpr std::uint32_t Zip64Marker32 = 0xFFFFFFFF;
 inline constexpr std::uint16_t Zip64Marker16 = 0xFFFF;
 
@@ -28,3 +29,7 @@ std::span<const std::uint8_t> FindZipExtraField(std::span<const std::uint8_t> Ex
 // size, offset, disk. Values the field does not hold stay as they were. False when a marked
 // value was missing.
 bool ApplyZip64Extra(std::span<const std::uint8_t> Extra, TZip64Values& Values);
+
+// The modification time of the extended timestamp field (tag 0x5455), in seconds since 1970:
+// false when the field is missing or holds none.
+bool ZipExtraModTime(std::span<const std::uint8_t> Extra, std::int64_t& Seconds);

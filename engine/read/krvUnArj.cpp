@@ -20,8 +20,8 @@ std::string LocalName(const TArjHeader& Header, bool OemTranslate) {
                                : ArcNameToLocalName(Header.Name, OemTranslate);
 }
 
-std::uint32_t DosTimeOf(const TArjHeader& Header) {
-    return Header.UnixTime() ? FileTimeToDosTime(static_cast<std::time_t>(Header.Time)) : Header.Time;
+TEntryTime TimeOf(const TArjHeader& Header) {
+    return Header.UnixTime() ? TEntryTime::Unix(Header.Time) : TEntryTime(Header.Time);
 }
 
 } // namespace
@@ -87,7 +87,7 @@ bool TUnArj::ExtractVolume(TStream32& Stream, std::int64_t HeaderPos) {
             continue;
         }
         unpackedTotal += static_cast<double>(h.UnpackedSize);
-        MaxFileDate = std::max(MaxFileDate, DosTimeOf(h));
+        MaxFileDate = std::max(MaxFileDate, TimeOf(h).Dos);
         selected.push_back(h);
     }
     ExtractSelected(selected, unpackedTotal, [&](const TArjHeader& Entry) { ExtractEntry(Stream, Entry); });
@@ -159,7 +159,7 @@ void TUnArj::ExtractEntry(TStream32& Stream, const TArjHeader& H) {
     }
     const bool failedBefore = EntryFailed();
     FContinuing = false;
-    CloseOutputFile(faArchive, DosTimeOf(H));
+    CloseOutputFile(faArchive, TimeOf(H));
     if (failedBefore) MarkEntryFailed();
     CheckCrc(32, H.Crc);
 }

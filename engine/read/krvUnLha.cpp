@@ -27,8 +27,8 @@ std::function<TDecodeResult(const TDecoderIO&)> DecoderFor(const TLhaHeader& H) 
     return {};
 }
 
-std::uint32_t DosTimeOf(const TLhaHeader& Header) {
-    return Header.UnixTime ? FileTimeToDosTime(static_cast<std::time_t>(Header.Time)) : Header.Time;
+TEntryTime TimeOf(const TLhaHeader& Header) {
+    return Header.UnixTime ? TEntryTime::Unix(Header.Time) : TEntryTime(Header.Time);
 }
 
 } // namespace
@@ -58,7 +58,7 @@ int TUnLha::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
         if (header.IsDirectory && !name.empty() && name.back() == '/') name.pop_back();
         if (MatchEntrySpec(name)) {
             unpackedTotal += static_cast<double>(header.UnpackedSize);
-            MaxFileDate = std::max(MaxFileDate, DosTimeOf(header));
+            MaxFileDate = std::max(MaxFileDate, TimeOf(header).Dos);
             selected.push_back(header);
         }
         pos = header.NextPos;
@@ -78,7 +78,8 @@ void TUnLha::ExtractEntry(TStream32& Stream, const TLhaHeader& H) {
     SetCurrentEntry(name, static_cast<std::uint16_t>(static_cast<unsigned char>(H.MethodChar())),
                     H.PackedSize, H.UnpackedSize, H.Crc, false);
     // Links are not made: they could lead outputs out of the destination.
-    if (!H.LinkTarget.empty() || !ConfirmExtractFile(H.IsDirectory)) {
+    if (!H.LinkTarget.empty()) return SkipLinkEntry(H.LinkTarget, H.UnpackedSize);
+    if (!ConfirmExtractFile(H.IsDirectory)) {
         SkipEntry(H.UnpackedSize);
         return;
     }
@@ -95,6 +96,6 @@ void TUnLha::ExtractEntry(TStream32& Stream, const TLhaHeader& H) {
         RefuseEntry(ecUnsupportedCompressionMethod, H.UnpackedSize, 16, H.Crc);
         return;
     }
-    ExtractEntryData(Stream, name, {H.DataPos, H.PackedSize, H.UnpackedSize, 16, H.Crc, H.Attr, DosTimeOf(H)},
+    ExtractEntryData(Stream, name, {H.DataPos, H.PackedSize, H.UnpackedSize, 16, H.Crc, H.Attr, TimeOf(H)},
                      decoder);
 }

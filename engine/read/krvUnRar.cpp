@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
@@ -152,6 +153,10 @@ bool TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header, bool TestMo
         return Process(Handle, RAR_SKIP) == 0;
     }
     if (isDir || !MatchEntrySpec(FStoredName)) return Process(Handle, RAR_SKIP) == 0;
+    if (Header.HostOS == 3 && (Header.FileAttr & S_IFMT) == S_IFLNK) {
+        SkipLinkEntry("", FEntrySize);
+        return Process(Handle, RAR_SKIP) == 0;
+    }
 
     UnpackedSize = CurrentFileSize = FEntrySize;
     FileDate = DosDateToDateTime(Header.FileTime);

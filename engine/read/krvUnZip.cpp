@@ -138,6 +138,9 @@ void TUnZip::ExtractEntries(bool CentralPath) {
         FLocalFlags = local.Flags;
         FLocalCrc = local.Crc;
         FLocalDosDateTime = local.DosDateTime;
+        std::int64_t modTime = 0;
+        FLocalTime = ZipExtraModTime(record.Extra, modTime) ? TEntryTime::Unix(modTime)
+                                                            : TEntryTime(local.DosDateTime);
         FCompressedSize = entry.CompressedSize;
         FUncompressedSize = entry.UncompressedSize;
         FFlags = entry.Central.Flags;
@@ -230,7 +233,7 @@ bool TUnZip::ZipProcessEntry(const TEntryRef& Entry) {
     } else {
         ZipExtractEntry();
         RunningCrc32 ^= 0xFFFFFFFF;
-        CloseOutputFile(attr, FLocalDosDateTime);
+        CloseOutputFile(attr, FLocalTime);
     }
     return CheckCrc(32, FStoredCrc);
 }

@@ -99,6 +99,7 @@ private:
     std::uint16_t FLocalFlags = 0;
     std::uint32_t FLocalCrc = 0;
     std::uint32_t FLocalDosDateTime = 0;
+    TEntryTime FLocalTime = 0u; // the extended timestamp's when the header has one
     std::int64_t FDataStart = 0;
     std::string FEntryName; // its stored name as a local name
 };

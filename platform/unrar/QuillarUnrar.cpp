@@ -357,8 +357,6 @@ UNRAR_EXPORT int RARReadHeader(void* Handle, RARHeaderData* Header) {
         const int r = archive_read_next_header(arc.A, &arc.Entry);
         if (r == ARCHIVE_EOF) return ERAR_END_ARCHIVE;
         if (r < ARCHIVE_WARN) return ErrorOf(arc, ERAR_BAD_DATA);
-        // A link is never made by the library: such entries are passed over.
-        if (archive_entry_filetype(arc.Entry) == AE_IFLNK) continue;
         break;
     }
     archive_entry* e = arc.Entry;
@@ -370,12 +368,16 @@ UNRAR_EXPORT int RARReadHeader(void* Handle, RARHeaderData* Header) {
     Header->Flags = (isDir ? RHDF_DIRECTORY : 0) | (archive_entry_is_data_encrypted(e) ? RHDF_ENCRYPTED : 0);
     Header->PackSize = 0;
     Header->UnpSize = archive_entry_size_is_set(e) ? static_cast<std::uint64_t>(archive_entry_size(e)) : 0;
-    Header->HostOS = 2;
+    // A link is never made by the library: it is marked as a Unix link for the caller to skip.
+    const bool isLink = archive_entry_filetype(e) == AE_IFLNK;
+    Header->HostOS = isLink ? 3 : 2;
     Header->FileCRC = 0;
     Header->FileTime = DosDateTime(archive_entry_mtime(e));
     Header->UnpVer = 0;
     Header->Method = 0;
-    Header->FileAttr = isDir ? 0x10 : ((archive_entry_perm(e) & 0200) ? 0x20 : 0x21);
+    Header->FileAttr = isLink  ? AE_IFLNK | archive_entry_perm(e)
+                       : isDir ? 0x10
+                               : ((archive_entry_perm(e) & 0200) ? 0x20 : 0x21);
     Header->CmtSize = 0;
     Header->CmtState = 0;
     return 0;
@@ -387,7 +389,7 @@ UNRAR_EXPORT int RARProcessFile(void* Handle, int Operation, char* /*DestPath*/,
     auto& arc = *static_cast<TArchive*>(Handle);
     if (!arc.Entry) return ERAR_BAD_ARCHIVE;
     const bool isDir = archive_entry_filetype(arc.Entry) == AE_IFDIR;
-    if (Operation == RAR_SKIP || isDir) {
+    if (Operation == RAR_SKIP || isDir || archive_entry_filetype(arc.Entry) == AE_IFLNK) {
         if (isDir && Operation == RAR_EXTRACT && DestName) ::mkdir(DestName, 0777);
         return archive_read_data_skip(arc.A) < ARCHIVE_WARN ? ErrorOf(arc, ERAR_BAD_DATA) : 0;
     }

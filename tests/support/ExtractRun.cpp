@@ -6,7 +6,9 @@
 #include "engine/read/krvReaders.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace testsupport {
 
@@ -78,6 +80,22 @@ std::map<std::string, std::string> ReadTree(const std::filesystem::path& Root) {
             tree[name] = ReadFile(it->path());
     }
     return tree;
+}
+
+std::map<std::string, std::string> ReadStamps(const std::filesystem::path& Root) {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> stamps;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(Root, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        struct stat st {};
+        if (it->is_symlink() || it->is_directory() || ::stat(it->path().c_str(), &st) != 0) continue;
+        char text[48];
+        std::snprintf(text, sizeof text, "%o %lld", static_cast<unsigned>(st.st_mode & 07777),
+                      static_cast<long long>(st.st_mtime));
+        stamps[fs::relative(it->path(), Root).generic_string()] = text;
+    }
+    return stamps;
 }
 
 std::string CompareTrees(const std::map<std::string, std::string>& Expected, const std::string& ExpectedName,

@@ -39,6 +39,10 @@ ExtractResult ExtractAll(const std::filesystem::path& Archive, const std::filesy
 // -> content (empty for folders; a symbolic link reads "-> target").
 std::map<std::string, std::string> ReadTree(const std::filesystem::path& Root);
 
+// Every file below Root (folders and links left out): relative name -> its permission bits in
+// octal and its modification time in whole seconds ("644 1700000001").
+std::map<std::string, std::string> ReadStamps(const std::filesystem::path& Root);
+
 // The differences of two trees, one line each, naming the side that differs; empty when equal.
 std::string CompareTrees(const std::map<std::string, std::string>& Expected, const std::string& ExpectedName,
                          const std::map<std::string, std::string>& Actual, const std::string& ActualName);
