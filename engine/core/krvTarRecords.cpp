@@ -49,8 +49,52 @@ bool PaxNumber(const std::string& Text, std::int64_t& Value) {
     return true;
 }
 
+// Old GNU sparse headers: four (offset, length) pairs of 12-byte numbers in the header,
+// 21 in each extension block that follows it while the "extended" byte is set.
+constexpr std::size_t GnuSparseOffset = 386;
+constexpr std::size_t GnuSparseInHeader = 4;
+constexpr std::size_t GnuExtendedOffset = 482;
+constexpr std::size_t GnuRealSizeOffset = 483;
+constexpr std::size_t GnuSparseInBlock = 21;
+constexpr std::size_t GnuBlockExtendedOffset = 504;
+
+// Checks a sparse map against the file's size and the bytes stored for it; sets Refused when
+// the chunks are out of order, overlap, run past the file or need more than is stored.
+void CheckSparseMap(TTarSparse& Sparse, std::int64_t Stored) {
+    std::int64_t end = 0, total = 0;
+    for (const auto& [offset, length] : Sparse.Map) {
+        std::int64_t chunkEnd = 0;
+        if (offset < end || length < 0 || !CheckedAdd(offset, length, chunkEnd) ||
+            chunkEnd > Sparse.RealSize || !CheckedAdd(total, length, total)) {
+            Sparse.Refused = "damaged sparse map";
+            return;
+        }
+        end = chunkEnd;
+    }
+    if (Sparse.RealSize < 0 || total > Stored) Sparse.Refused = "damaged sparse map";
+}
+
+// "A,B,C,D...": pairs of decimal numbers.
+bool ParseSparseList(const std::string& Text, std::vector<std::pair<std::int64_t, std::int64_t>>& Map) {
+    std::vector<std::int64_t> numbers;
+    std::size_t p = 0;
+    while (p <= Text.size()) {
+        const std::size_t comma = std::min(Text.find(',', p), Text.size());
+        std::int64_t v = 0;
+        if (!PaxNumber(Text.substr(p, comma - p), v) || v < 0) return false;
+        numbers.push_back(v);
+        p = comma + 1;
+    }
+    if (numbers.size() % 2 != 0) return false;
+    for (std::size_t i = 0; i < numbers.size(); i += 2)
+        Map.emplace_back(numbers[i], numbers[i + 1]);
+    return true;
+}
+
 TTarKind KindOf(char Type, const std::string& Name) {
     switch (Type) {
+    case 'S': // GNU sparse file
+        return TTarKind::File;
     case '\0':
     case '0':
         // Old archives mark folders only by the trailing separator.
@@ -174,9 +218,141 @@ bool TTarWalker::ApplyPax(const std::string& Text) {
             FPaxSize = number;
         } else if (key == "mtime") {
             if (PaxNumber(value, number)) FPaxMTime = number;
+        } else if (key.starts_with("GNU.sparse.")) {
+            ApplySparseRecord(key.substr(11), value);
         }
     }
     return true;
+}
+
+void TTarWalker::ApplySparseRecord(const std::string& Key, const std::string& Value) {
+    FSparseSeen = true;
+    std::int64_t number = 0;
+    const bool isNumber = PaxNumber(Value, number) && number >= 0;
+    if (Key == "name") {
+        FSparseName = Value;
+    } else if (Key == "major" || Key == "minor") {
+        (Key == "major" ? FSparseMajor : FSparseMinor) = isNumber ? number : 999;
+    } else if (Key == "size" || Key == "realsize") {
+        if (isNumber) FSparseSize = number;
+        FSparseMapBad |= !isNumber;
+    } else if (Key == "offset") {
+        // Version 0.0: one record per number, offsets and lengths taking turns.
+        FSparseMapBad |= !isNumber || (!FSparseMap.empty() && FSparseMap.back().second < 0);
+        FSparseMap.emplace_back(number, -1);
+    } else if (Key == "numbytes") {
+        FSparseMapBad |= !isNumber || FSparseMap.empty() || FSparseMap.back().second >= 0;
+        if (!FSparseMap.empty()) FSparseMap.back().second = number;
+    } else if (Key == "map") {
+        FSparseMapBad |= !ParseSparseList(Value, FSparseMap);
+    }
+}
+
+bool TTarWalker::ReadGnuSparse(const std::uint8_t* Header, TTarEntry& Entry, std::int64_t& DataPos) {
+    TTarSparse& sparse = Entry.Sparse;
+    sparse.RealSize = TarNumber(Header + GnuRealSizeOffset, NumberLength);
+    const auto take = [&](const std::uint8_t* Pairs, std::size_t Count) {
+        for (std::size_t i = 0; i < Count; ++i) {
+            const std::uint8_t* pair = Pairs + i * 2 * NumberLength;
+            if (pair[0] == 0) return;
+            sparse.Map.emplace_back(TarNumber(pair, NumberLength),
+                                    TarNumber(pair + NumberLength, NumberLength));
+        }
+    };
+    take(Header + GnuSparseOffset, GnuSparseInHeader);
+    bool extended = Header[GnuExtendedOffset] != 0;
+    std::array<std::uint8_t, TarBlockSize> block{};
+    while (extended) {
+        if (DataPos >= FLimit || FReadAt(DataPos, block.data(), TarBlockSize) != TarBlockSize) return false;
+        DataPos += TarBlockSize;
+        take(block.data(), GnuSparseInBlock);
+        extended = block[GnuBlockExtendedOffset] != 0;
+    }
+    return true;
+}
+
+bool TTarWalker::ReadSparseMapData(TTarEntry& Entry) {
+    // Version 1.0: the data begin with the map in decimal lines (the count, then an offset
+    // and a length per chunk), padded to a whole block; the chunks follow.
+    TTarSparse& sparse = Entry.Sparse;
+    std::array<char, TarBlockSize> block{};
+    std::int64_t blockEnd = Entry.DataPos;
+    std::size_t p = TarBlockSize;
+    const auto nextNumber = [&](std::int64_t& Value) {
+        std::string digits;
+        for (;;) {
+            if (p == TarBlockSize) {
+                if (blockEnd - Entry.DataPos >= std::min<std::int64_t>(Entry.Size, MaxRecordText) ||
+                    FReadAt(blockEnd, block.data(), TarBlockSize) != TarBlockSize)
+                    return false;
+                blockEnd += TarBlockSize;
+                p = 0;
+            }
+            const char c = block[p++];
+            if (c == '\n') return PaxNumber(digits, Value) && Value >= 0;
+            if (c < '0' || c > '9' || digits.size() > 18) return false;
+            digits += c;
+        }
+    };
+    std::int64_t count = 0;
+    if (!nextNumber(count)) return false;
+    for (std::int64_t i = 0; i < count; ++i) {
+        std::int64_t offset = 0, length = 0;
+        if (!nextNumber(offset) || !nextNumber(length)) return false;
+        sparse.Map.emplace_back(offset, length);
+    }
+    sparse.ChunksPos = blockEnd;
+    return true;
+}
+
+bool TTarWalker::ReadSparse(const std::uint8_t* Header, TTarEntry& Entry, std::int64_t& DataPos) {
+    TTarSparse& sparse = Entry.Sparse;
+    if (Entry.TypeFlag == 'S') {
+        Entry.IsSparse = true;
+        if (!ReadGnuSparse(Header, Entry, DataPos)) return false;
+        sparse.ChunksPos = DataPos;
+        CheckSparseMap(sparse, Entry.Size);
+        return true;
+    }
+    if (!FSparseSeen || Entry.Kind != TTarKind::File) return true;
+    Entry.IsSparse = true;
+    sparse.RealSize = FSparseSize;
+    if (!FSparseName.empty()) Entry.Name = FSparseName;
+    if (FSparseMajor == 1 && FSparseMinor == 0) {
+        if (!ReadSparseMapData(Entry)) {
+            sparse.Refused = "damaged sparse map";
+            return true;
+        }
+        CheckSparseMap(sparse, Entry.Size - (sparse.ChunksPos - DataPos));
+    } else if (FSparseMajor >= 0 || FSparseMinor >= 0) {
+        sparse.Refused = "sparse format " + std::to_string(FSparseMajor) + "." +
+                         std::to_string(FSparseMinor) + " not supported";
+    } else {
+        sparse.Map = FSparseMap;
+        sparse.ChunksPos = DataPos;
+        if (FSparseMapBad || FSparseSize < 0)
+            sparse.Refused = "damaged sparse map";
+        else
+            CheckSparseMap(sparse, Entry.Size);
+    }
+    return true;
+}
+
+void TTarWalker::ClearPending() {
+    FLongName.clear();
+    FLongLink.clear();
+    FPaxPath.clear();
+    FPaxLink.clear();
+    FPaxSize = -1;
+    FPaxMTime = -1;
+    FStart = -1;
+    FSparseMajor = -1;
+    FSparseMinor = -1;
+    FSparseName.clear();
+    FSparseSize = -1;
+    FSparseMap.clear();
+    FSparseMapBad = false;
+    FSparseSeen = false;
 }
 
 bool TTarWalker::Next(TTarEntry& Entry) {
@@ -192,8 +368,8 @@ bool TTarWalker::Next(TTarEntry& Entry) {
         }
         if (AllZero(header.data(), header.size()))
             return Finish(FStart >= 0 ? TTarWalkEnd::BadHeader : TTarWalkEnd::End);
-        if (header[NameOffset] == 0 || !IsTarHeaderValid(header.data()))
-            return Finish(TTarWalkEnd::BadHeader);
+        // A header without a name is still a header: its entry is reported, not the rest lost.
+        if (!IsTarHeaderValid(header.data())) return Finish(TTarWalkEnd::BadHeader);
 
         const std::int64_t headerPos = FPos;
         if (FStart < 0) FStart = headerPos;
@@ -251,13 +427,14 @@ bool TTarWalker::Next(TTarEntry& Entry) {
         Entry.StartPos = FStart;
         Entry.HeaderPos = headerPos;
         Entry.DataPos = dataPos;
-        FLongName.clear();
-        FLongLink.clear();
-        FPaxPath.clear();
-        FPaxLink.clear();
-        FPaxSize = -1;
-        FPaxMTime = -1;
-        FStart = -1;
+        if (!ReadSparse(header.data(), Entry, dataPos)) {
+            ClearPending();
+            return Finish(TTarWalkEnd::Truncated);
+        }
+        // GNU's extension blocks come before the data.
+        Entry.DataPos = dataPos;
+        if (!CheckedAdd(dataPos, padded, next)) return Finish(TTarWalkEnd::BadHeader);
+        ClearPending();
         if (size > FLimit - dataPos) {
             Entry.Truncated = true;
             FEnd = TTarWalkEnd::Truncated;

@@ -3,12 +3,15 @@
 // GNU long-name and long-link records ('L', 'K') and pax extended records ('x'; global
 // records 'g' are stepped over). The walk yields one entry per member with those records
 // folded into it, and ends at the end-of-archive block, the archive's end, a header that
-// fails its checksum or an entry whose data run past the archive's end.
+// fails its checksum or an entry whose data run past the archive's end. Sparse files (GNU's
+// 'S' entries and the pax forms 0.0, 0.1 and 1.0) come with their map of stored chunks.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 inline constexpr std::int64_t TarBlockSize = 512;
 
@@ -50,6 +53,16 @@ inline std::int64_t TarPadding(std::int64_t Size) {
 
 enum class TTarKind : std::uint8_t { File, Directory, HardLink, SymLink, Other };
 
+// A sparse file: its stored chunks, each (offset in the file, length), in order and apart;
+// everything between them is a hole of zeros.
+struct TTarSparse {
+    std::vector<std::pair<std::int64_t, std::int64_t>> Map;
+    std::int64_t RealSize = 0;  // the file's size
+    std::int64_t ChunksPos = 0; // where the stored chunks begin, one after the other
+    // Why the file cannot be read (a damaged map, a form not known here); empty when it can.
+    std::string Refused;
+};
+
 struct TTarEntry {
     std::string Name;     // the full stored name ('/'-separated)
     std::string LinkName; // target of a link
@@ -63,6 +76,10 @@ struct TTarEntry {
     std::int64_t HeaderPos = 0; // its own header
     std::int64_t DataPos = 0;
     bool Truncated = false; // its data run past the archive's end
+    bool IsSparse = false;
+    TTarSparse Sparse;
+    // The size of the file it stands for: the real size of a sparse file, else Size.
+    std::int64_t FileSize() const { return IsSparse ? Sparse.RealSize : Size; }
 };
 
 // Why a walk ended.
@@ -95,6 +112,14 @@ private:
     bool Finish(TTarWalkEnd Reason);
     bool ReadRecordText(std::int64_t At, std::int64_t Size, std::string& Text);
     bool ApplyPax(const std::string& Text);
+    void ApplySparseRecord(const std::string& Key, const std::string& Value);
+    // Fills Entry's sparse map from the records seen before its header, from its header and
+    // extension blocks ('S'), or from the map at the start of its data (pax 1.0). False when
+    // the archive ends inside the map.
+    bool ReadSparse(const std::uint8_t* Header, TTarEntry& Entry, std::int64_t& DataPos);
+    bool ReadGnuSparse(const std::uint8_t* Header, TTarEntry& Entry, std::int64_t& DataPos);
+    bool ReadSparseMapData(TTarEntry& Entry);
+    void ClearPending();
 
     TTarReadAt FReadAt;
     std::int64_t FPos;
@@ -109,4 +134,12 @@ private:
     std::int64_t FPaxSize = -1;
     std::int64_t FPaxMTime = -1;
     std::int64_t FStart = -1;
+    // Sparse records of pax headers.
+    std::int64_t FSparseMajor = -1;
+    std::int64_t FSparseMinor = -1;
+    std::string FSparseName;
+    std::int64_t FSparseSize = -1;
+    std::vector<std::pair<std::int64_t, std::int64_t>> FSparseMap;
+    bool FSparseMapBad = false;
+    bool FSparseSeen = false;
 };

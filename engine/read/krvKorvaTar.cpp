@@ -38,7 +38,7 @@ public:
         if (isDir && !e.StoredName.empty() && e.StoredName.back() != '/') e.StoredName += '/';
         e.Date = UnixDateToDateTime(entry.MTime);
         e.PackedSize = entry.Size;
-        e.UnpackedSize = entry.Size;
+        e.UnpackedSize = entry.FileSize();
         e.CRC = entry.Checksum;
         e.InternalAttr = isDir ? 16 : 0;
         e.ExternalAttr = isDir ? 16 : 0;

@@ -6,7 +6,7 @@
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
-#include <sys/stat.h>
+#include <string_view>
 
 namespace {
 
@@ -22,10 +22,20 @@ std::string LinkKey(std::string Name) {
     }
 }
 
+// A name of nothing but separators and "." parts ("/", "./") leaves no place to put the entry.
+bool NameLeavesNothing(const std::string& Name) {
+    std::size_t p = 0;
+    while (p <= Name.size()) {
+        const std::size_t sep = std::min(Name.find_first_of("/\\", p), Name.size());
+        const std::string_view part(Name.data() + p, sep - p);
+        if (!part.empty() && part != ".") return false;
+        p = sep + 1;
+    }
+    return true;
+}
+
 const char* KindText(const TTarEntry& Entry) {
     switch (Entry.Kind) {
-    case TTarKind::SymLink:
-        return "symbolic link not extracted";
     case TTarKind::HardLink:
         return "hard link to a file that is not in the archive";
     default:
@@ -62,14 +72,21 @@ void TUnTar::ScanTarHeaders(TStream32& Stream) {
         lastCut = entry.Truncated;
         // A volume label names the archive, not a file.
         if (entry.TypeFlag == 'V') continue;
-        if (entry.Kind == TTarKind::File)
+        if (entry.Name.empty()) {
+            // Skipped with a message, as bsdtar does; the entries after it are read.
+            ReportError(ArchiveFile(),
+                        "entry at offset " + std::to_string(entry.HeaderPos) + " has no name: skipped", "0",
+                        ecSkippedFile);
+            continue;
+        }
+        if (entry.Kind == TTarKind::File && !entry.IsSparse)
             FFiles[LinkKey(entry.Name)] = {entry.DataPos, entry.Size, entry.Truncated};
         std::string tested = entry.Name;
         if (entry.Kind == TTarKind::Directory && tested.size() > 1 && tested.back() == '/') tested.pop_back();
         if (!MatchEntrySpec(tested)) continue;
         const std::uint32_t dosDate = DateTimeToDosDate(UnixDateToDateTime(entry.MTime));
         MaxFileDate = std::max(MaxFileDate, dosDate);
-        FUnpackedTotal += static_cast<double>(entry.Size);
+        FUnpackedTotal += static_cast<double>(entry.FileSize());
         FEntries.push_back(std::move(entry));
     }
     // A damaged or cut archive: the entries before the damage are still extracted.
@@ -86,12 +103,19 @@ void TUnTar::ExtractTarEntries(TStream32& Stream) {
         if (GetCancel()) break;
         Method = 0;
         PackedSize = entry.Size;
-        UnpackedSize = entry.Size;
+        UnpackedSize = entry.FileSize();
         FileDate = UnixDateToDateTime(entry.MTime);
         if (IsFileOutput())
             SetCurrentFileName(entry.Name);
         else
             FileName = entry.Name;
+        if (NameLeavesNothing(entry.Name)) {
+            // "./" is the destination itself, which is there; "/" and the like name nothing.
+            if (entry.Kind == TTarKind::Directory && !entry.Name.starts_with('/')) continue;
+            ReportError(entry.Name, "name leaves no file or folder to make: skipped", "0", ecSkippedFile);
+            SkipEntry(entry.FileSize());
+            continue;
+        }
 
         switch (entry.Kind) {
         case TTarKind::Directory:
@@ -108,8 +132,14 @@ void TUnTar::ExtractTarEntries(TStream32& Stream) {
                 ExtractFile(Stream, entry, target->second);
                 break;
             }
-            [[fallthrough]];
+            ReportError(FileName.empty() ? entry.Name : FileName, KindText(entry), "0", ecUnknownFileType);
+            ++FilesFailed;
+            SkipEntry(entry.Size);
+            break;
         }
+        case TTarKind::SymLink:
+            SkipLinkEntry(entry.LinkName, entry.Size);
+            break;
         default:
             ReportError(FileName.empty() ? entry.Name : FileName, KindText(entry), "0", ecUnknownFileType);
             ++FilesFailed;
@@ -119,19 +149,65 @@ void TUnTar::ExtractTarEntries(TStream32& Stream) {
     }
 }
 
+std::int64_t TUnTar::CopySparse(TStream32& Stream, const TTarSparse& Sparse) {
+    // Holes are left as holes of the output file (a test has nothing of them to check).
+    TStream32* output = IsFileOutput() ? OutputStream() : nullptr;
+    std::int64_t at = 0;                  // in the file
+    std::int64_t from = Sparse.ChunksPos; // in the archive
+    const auto skipHole = [&](std::int64_t Until) {
+        if (Until <= at) return;
+        if (output) output->Seek(Until - at, soCurrent);
+        EntryBytesDone += Until - at;
+        BytesToDo -= static_cast<double>(Until - at);
+        at = Until;
+        DoProgress(EntryBytesDone, Sparse.RealSize, JobTotal);
+    };
+    for (const auto& [offset, length] : Sparse.Map) {
+        if (GetCancel()) return Sparse.RealSize - at;
+        skipHole(offset);
+        if (Stream.Seek(from, soBeginning) != from) return Sparse.RealSize - at;
+        const std::int64_t left = UnStore(Stream, length, Sparse.RealSize, 0, false);
+        at += length - left;
+        if (left > 0) return Sparse.RealSize - at;
+        from += length;
+    }
+    skipHole(Sparse.RealSize);
+    if (output) {
+        try {
+            output->SetSize(Sparse.RealSize); // a hole at the end
+        } catch (const std::exception& e) {
+            ReportError(FileName, e.what(), "0", ecErrorWritingToFile);
+            MarkEntryFailed();
+        }
+    }
+    return 0;
+}
+
 void TUnTar::ExtractFile(TStream32& Stream, const TTarEntry& Entry, const TDataRef& Data) {
+    const std::int64_t fileSize =
+        Entry.IsSparse && Entry.Kind == TTarKind::File ? Entry.FileSize() : Data.Size;
     if (!ConfirmExtractFile(false)) {
-        SkipEntry(Data.Size);
+        SkipEntry(fileSize);
         return;
     }
-    CurrentFileSize = Data.Size;
+    if (Entry.IsSparse && !Entry.Sparse.Refused.empty()) {
+        // Never other bytes in its place: a sparse form not read here fails by name.
+        ReportError(FileName, Entry.Sparse.Refused, "0", ecUnsupportedCompressionMethod);
+        MarkEntryFailed();
+        SkipEntry(fileSize);
+        CheckCrc(32, RunningCrc32);
+        return;
+    }
+    CurrentFileSize = fileSize;
     if (!OpenOutputFile(Entry.Name, FileName, false)) {
         MarkEntryFailed();
-        SkipEntry(Data.Size);
+        SkipEntry(fileSize);
     } else {
         RunningCrc32 = 0;
-        std::int64_t remaining = Data.Size;
-        if (Stream.Seek(Data.Pos, soBeginning) == Data.Pos)
+        std::int64_t remaining = fileSize;
+        if (Entry.IsSparse && Entry.Kind == TTarKind::File)
+            remaining = CopySparse(Stream, Entry.Sparse);
+        else if (Stream.Seek(Data.Pos, soBeginning) == Data.Pos)
             remaining = UnStore(Stream, Data.Size, Data.Size, 0, false);
         if (remaining > 0 && !GetCancel()) {
             // The archive ends inside the entry's data: nothing of it is kept.
@@ -139,10 +215,7 @@ void TUnTar::ExtractFile(TStream32& Stream, const TTarEntry& Entry, const TDataR
             MarkEntryFailed();
             BytesToDo -= static_cast<double>(remaining);
         }
-        // Its permission bits (never set-user or set-group ones); none stored: the default.
-        const std::uint32_t attr =
-            (Entry.Mode & 0777) ? faArchive | ((S_IFREG | Entry.Mode) << 16) : faArchive;
-        CloseOutputFile(attr, DateTimeToDosDate(UnixDateToDateTime(Entry.MTime)));
+        CloseOutputFile(UnixModeAttr(Entry.Mode), TEntryTime::Unix(Entry.MTime));
     }
     // A stored copy has no checksum of its own: the verdict is the copy's.
     CheckCrc(32, RunningCrc32);

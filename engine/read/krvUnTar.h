@@ -1,7 +1,9 @@
 // The tar reader (type atTar): the entries found by the shared tar walk are extracted as
-// stored copies. Folders are made; a hard link becomes a plain copy of the file it names
-// (when that file is in the archive); symbolic links, devices and the other kinds are not
-// written and are reported, so nothing is ever created that leads outside the destination.
+// stored copies, sparse files with their holes as zeros. Folders are made; a hard link becomes
+// a plain copy of the file it names (when that file is in the archive); symbolic links are
+// reported skipped, devices and the other kinds are not written and fail, so nothing is ever
+// created that leads outside the destination. An entry without a name is skipped with a
+// message; the entries after it are read.
 #pragma once
 
 #include "engine/core/krvTarRecords.h"
@@ -32,6 +34,8 @@ private:
     void ScanTarHeaders(TStream32& Stream);
     void ExtractTarEntries(TStream32& Stream);
     void ExtractFile(TStream32& Stream, const TTarEntry& Entry, const TDataRef& Data);
+    // Writes a sparse file: its chunks with zeros in the holes. Returns the bytes not written.
+    std::int64_t CopySparse(TStream32& Stream, const TTarSparse& Sparse);
 
     std::vector<TTarEntry> FEntries; // the selected entries
     // Every file entry by its stored name, for the hard links that name them.

@@ -1,9 +1,13 @@
-// The tar reader against GNU tar and bsdtar: archives they make in every format extract to
-// the tree they extract themselves, and every cut of an archive extracts only whole files.
+// The tar reader against GNU tar and bsdtar: archives they make in every format, sparse files
+// in every form they write, extract to the tree, modes and times they extract themselves;
+// links, entries without a name and a root entry are reported by name while the rest is read;
+// every cut of an archive extracts only whole files.
 #include "ExtractRun.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/time.h>
 
 using namespace testsupport;
 
@@ -31,6 +35,38 @@ void MakeTree(const fs::path& Root, bool LongNames) {
     const fs::path deep = fs::path("deep") / std::string(60, 'd') / std::string(60, 'e');
     fs::create_directories(Root / deep);
     WriteFile(Root / deep / (std::string(80, 'n') + ".txt"), TextBytes(3000, 7));
+}
+
+void SetMTime(const fs::path& File, std::time_t Seconds) {
+    const timeval times[2] = {{Seconds, 0}, {Seconds, 0}};
+    ::utimes(File.c_str(), times);
+}
+
+// A file of Size bytes that is all hole but for Data at each offset.
+void WriteSparse(const fs::path& File, std::int64_t Size,
+                 const std::vector<std::pair<std::int64_t, std::string>>& Data) {
+    WriteFile(File, "");
+    fs::resize_file(File, static_cast<std::uintmax_t>(Size));
+    std::FILE* f = std::fopen(File.c_str(), "r+b");
+    for (const auto& [at, bytes] : Data) {
+        std::fseek(f, static_cast<long>(at), SEEK_SET);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+    }
+    std::fclose(f);
+}
+
+// Sets a header's name field and its checksum again.
+void RenameHeader(std::string& Tar, std::size_t Header, const std::string& Name) {
+    std::string field = Name;
+    field.resize(100, '\0');
+    Tar.replace(Header, 100, field);
+    Tar.replace(Header + 148, 8, 8, ' ');
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < 512; ++i)
+        sum += static_cast<unsigned char>(Tar[Header + i]);
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%06o", sum);
+    Tar.replace(Header + 148, 7, std::string(digits, 6) + '\0');
 }
 
 class UnTarInterop : public ::testing::Test {
@@ -103,5 +139,125 @@ TEST_F(UnTarInterop, EveryCutExtractsOnlyWholeFiles) {
             EXPECT_FALSE(r.AllPassed()) << "cut at " << cut << " passed";
         }
         fs::remove_all(out);
+    }
+}
+
+TEST_F(UnTarInterop, SparseFilesOfEveryWriterExtractAsTheWritersDo) {
+    // Holes at the start, between chunks and at the end; a file whose data reach its end; a
+    // plain file after them, odd-second times and modes the umask leaves alone.
+    const fs::path src = Dir / "sparse-src";
+    fs::create_directories(src);
+    WriteSparse(src / "sparse image.img", 3 << 20, {{1000000, RandomBytes(70000, 1)}, {2500000, "middle"}});
+    WriteSparse(src / "tail.img", 1 << 20, {{0, "head"}, {(1 << 20) - 4, "tail"}});
+    WriteFile(src / "after.txt", TextBytes(1000, 2));
+    ::chmod((src / "sparse image.img").c_str(), 0751);
+    ::chmod((src / "tail.img").c_str(), 0640);
+    SetMTime(src / "sparse image.img", 1700000001);
+    SetMTime(src / "tail.img", 1600000003);
+    struct TMaker {
+        std::string Name;
+        std::vector<std::string> Argv;
+    };
+    const TMaker makers[] = {
+        {"gnu", {"tar", "--sparse", "--format=gnu", "-cf"}},
+        {"pax-0.0", {"tar", "--sparse", "--format=pax", "--sparse-version=0.0", "-cf"}},
+        {"pax-0.1", {"tar", "--sparse", "--format=pax", "--sparse-version=0.1", "-cf"}},
+        {"pax-1.0", {"tar", "--sparse", "--format=pax", "--sparse-version=1.0", "-cf"}},
+        {"bsdtar", {"bsdtar", "-cf"}},
+    };
+    for (const TMaker& m : makers) {
+        SCOPED_TRACE(m.Name);
+        const fs::path archive = Dir / (m.Name + ".tar");
+        std::vector<std::string> argv = m.Argv;
+        argv.insert(argv.end(), {archive.string(), "sparse image.img", "tail.img", "after.txt"});
+        RunOk(argv, src);
+        const fs::path ours = Dir / ("ours-" + m.Name);
+        const ExtractResult r = ExtractAll(archive, ours);
+        EXPECT_TRUE(r.AllPassed()) << r.Describe();
+        const fs::path theirs = Dir / ("gnu-" + m.Name);
+        fs::create_directories(theirs);
+        RunOk({"tar", "--no-same-permissions", "-xf", archive.string(), "-C", theirs.string()});
+        EXPECT_EQ(CompareTrees(ReadTree(theirs), "GNU tar", ReadTree(ours), "Quillar"), "");
+        EXPECT_EQ(ReadStamps(ours), ReadStamps(theirs));
+        // The listing names the file and its real size.
+        const ToolResult list = RunProbe({"list", archive.string()});
+        EXPECT_NE(list.Out.find("sparse image.img\t3145728\t"), std::string::npos) << list.Out;
+        EXPECT_EQ(list.Out.find("GNUSparseFile"), std::string::npos) << list.Out;
+    }
+
+    // A sparse form not known here, or a damaged map, fails the file by name: never other bytes.
+    const std::string pax = ReadFile(Dir / "pax-1.0.tar");
+    struct TDamage {
+        std::string What, From, To;
+    };
+    const TDamage damages[] = {
+        {"version 2.0", "GNU.sparse.major=1", "GNU.sparse.major=2"},
+        {"chunk past the end", "GNU.sparse.realsize=3145728", "GNU.sparse.realsize=1000000"},
+    };
+    for (const TDamage& d : damages) {
+        SCOPED_TRACE(d.What);
+        std::string tar = pax;
+        const std::size_t at = tar.find(d.From);
+        ASSERT_NE(at, std::string::npos);
+        tar.replace(at, d.From.size(), d.To);
+        WriteFile(Dir / "damaged.tar", tar);
+        const fs::path out = Dir / ("damaged-" + d.What);
+        const ToolResult x = RunProbe({"extract", (Dir / "damaged.tar").string(), out.string()});
+        EXPECT_NE(x.ExitCode, 0);
+        EXPECT_NE(x.Out.find("sparse image.img\tERROR"), std::string::npos) << x.Out << x.Err;
+        const auto tree = ReadTree(out);
+        EXPECT_EQ(tree.count("sparse image.img"), 0u);
+        EXPECT_EQ(tree.at("tail.img"), ReadFile(src / "tail.img"));
+        EXPECT_EQ(tree.at("after.txt"), ReadFile(src / "after.txt"));
+    }
+}
+
+TEST_F(UnTarInterop, LinksNamelessAndRootEntriesAreReportedByNameAndTheRestRead) {
+    const fs::path src = Dir / "odd-src";
+    fs::create_directories(src);
+    for (const char* f : {"a.txt", "b.txt", "c.txt"})
+        WriteFile(src / f, std::string(f) + " data");
+    fs::create_symlink("a.txt", src / "link to a");
+    RunOk({"tar", "--format=gnu", "-cf", (Dir / "gnu.tar").string(), "a.txt", "link to a", "b.txt", "c.txt"},
+          src);
+    RunOk({"bsdtar", "-cf", (Dir / "bsd.tar").string(), "a.txt", "link to a", "b.txt", "c.txt"}, src);
+    const std::string gnu = ReadFile(Dir / "gnu.tar");
+    const std::size_t bHeader = gnu.find("b.txt");
+    ASSERT_EQ(bHeader % 512, 0u);
+    std::string nameless = gnu, root = gnu;
+    RenameHeader(nameless, bHeader, "");
+    RenameHeader(root, bHeader, "/");
+    WriteFile(Dir / "nameless.tar", nameless);
+    WriteFile(Dir / "root.tar", root);
+    struct TCase {
+        std::string Archive;
+        bool TestPasses;                // the integrity test has nothing to fail
+        std::string Reported;           // in the extraction's error output
+        std::vector<std::string> Files; // what the extraction writes
+    };
+    const TCase cases[] = {
+        {"gnu.tar", true, "link to a\tERROR 26800", {"a.txt", "b.txt", "c.txt"}},
+        {"bsd.tar", true, "link to a\tERROR 26800", {"a.txt", "b.txt", "c.txt"}},
+        {"nameless.tar", false, "nameless.tar\tERROR 26800", {"a.txt", "c.txt"}},
+        {"root.tar", false, "/\tERROR 26800", {"a.txt", "c.txt"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Archive);
+        const fs::path archive = Dir / c.Archive;
+        const ToolResult list = RunProbe({"list", archive.string()});
+        EXPECT_NE(list.Out.find("c.txt"), std::string::npos) << list.Out;
+        const ToolResult test = RunProbe({"test", archive.string()});
+        EXPECT_EQ(test.ExitCode == 0, c.TestPasses) << test.Out << test.Err;
+        const fs::path out = Dir / ("out-" + c.Archive);
+        const ToolResult x = RunProbe({"extract", archive.string(), out.string()});
+        // Nothing of the archive was made, so the extraction says so.
+        EXPECT_EQ(x.ExitCode, 1);
+        EXPECT_NE((x.Out + x.Err).find(c.Reported), std::string::npos) << x.Out << x.Err;
+        std::vector<std::string> files;
+        for (const auto& [name, data] : ReadTree(out)) {
+            files.push_back(name);
+            EXPECT_EQ(data, ReadFile(src / name)) << name;
+        }
+        EXPECT_EQ(files, c.Files);
     }
 }
