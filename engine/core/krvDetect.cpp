@@ -16,6 +16,18 @@ namespace {
 
 constexpr std::int64_t MinArchiveSize = 20;
 constexpr std::int64_t HeadSize = 32767;
+// Bits of the compress flags byte: the code width (9 to 16) and two that must be clear.
+constexpr std::uint8_t CompressWidthBits = 0x1F;
+constexpr std::uint8_t CompressReservedBits = 0x60;
+
+// Files below the size other types need can still be compress output (3 bytes for an empty
+// file): its magic and a valid flags byte.
+bool IsSmallCompressFile(TStream32& Stream) {
+    std::uint8_t h[3] = {};
+    if (ReadAt(Stream, 0, h, sizeof h) != sizeof h || h[0] != 0x1F || h[1] != 0x9D) return false;
+    const int width = h[2] & CompressWidthBits;
+    return (h[2] & CompressReservedBits) == 0 && width >= 9 && width <= 16;
+}
 
 bool IsRecognised(TArcType Type) {
     return !UnknownArcTypes.Contains(Type);
@@ -69,6 +81,8 @@ TArcType TRegisterKorva::DetectArcType(const std::string& FileName) {
                 result = DetectExecutable(stream, head, FileName);
             else
                 result = DetectPlain(stream, head);
+        } else if (IsSmallCompressFile(stream)) {
+            result = atGZip;
         }
     } else {
         ArchiveSize = 0;

@@ -12,6 +12,8 @@ namespace {
 // Names and comments are kept up to this length; the rest is stepped over.
 constexpr std::size_t MaxKeptText = 4096;
 constexpr std::int64_t ScanChunk = 512;
+// The longest file name of the file systems the output goes to.
+constexpr std::size_t MaxStoredName = 255;
 
 class THeaderReader {
 public:
@@ -92,8 +94,6 @@ TGzipHeaderResult ReadGzipHeader(const TGzipReadAt& ReadAt, std::int64_t At, std
     }
     if ((Member.Flags & GzFlagName) && !in.ReadText(Member.Name)) return TGzipHeaderResult::Truncated;
     if ((Member.Flags & GzFlagComment) && !in.ReadText(Member.Comment)) return TGzipHeaderResult::Truncated;
-    // Only the last part of a stored name is used: it never names a folder.
-    Member.Name = BaseName(Member.Name);
     if (Member.Flags & GzFlagHeaderCrc) {
         const std::uint16_t expected = static_cast<std::uint16_t>(in.Crc());
         std::array<std::uint8_t, 2> crc{};
@@ -105,7 +105,12 @@ TGzipHeaderResult ReadGzipHeader(const TGzipReadAt& ReadAt, std::int64_t At, std
 }
 
 std::string GzipStoredName(const TGzipMember& Member, const std::string& ArchiveFile) {
-    if (!Member.Name.empty()) return Member.Name;
+    // A stored name is a file name: ".", "..", a path or one longer than a file name may be
+    // are not, and the output takes the archive's own name as for no stored name.
+    const std::string& stored = Member.Name;
+    if (!stored.empty() && stored != "." && stored != ".." &&
+        stored.find_first_of("/\\") == std::string::npos && stored.size() <= MaxStoredName)
+        return stored;
     std::string name = BaseName(ArchiveFile);
     const std::size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0) name.resize(dot);

@@ -32,7 +32,7 @@ struct TGzipMember {
     std::uint8_t ExtraFlags = 0;
     std::uint8_t System = 0;
     std::int64_t ExtraLength = 0;
-    // The stored name as a base name: a name stored with folders gives only its last part.
+    // The stored name as stored (its first 4096 bytes).
     std::string Name;
     std::string Comment;
     std::int64_t DataStart = 0; // where the compressed data begin
@@ -55,7 +55,8 @@ using TGzipReadAt = std::function<std::int64_t(std::int64_t At, void* Buffer, st
 TGzipHeaderResult ReadGzipHeader(const TGzipReadAt& ReadAt, std::int64_t At, std::int64_t End,
                                  TGzipMember& Member);
 
-// The member's name when it stores one, else the archive's file name less its extension.
+// The member's name when it stores a usable file name (not ".", "..", a path or longer than
+// 255 bytes), else the archive's file name less its extension.
 std::string GzipStoredName(const TGzipMember& Member, const std::string& ArchiveFile);
 
 // The header a writer puts before a member's deflate data: method 8, the name flag when Name

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -93,7 +94,11 @@ int TUnGZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
         FUnpackedGuess = GetU32LE(trailer + 4);
     JobTotal = static_cast<double>(FPackedTotal);
     BytesToDo = JobTotal;
-    FDosDate = dosDate;
+    // The member's own time, else the archive file's, to the second.
+    struct stat st {};
+    FTime = FMember.IsGzip() && FMember.MTime != 0     ? TEntryTime::Unix(FMember.MTime)
+            : ::fstat(ArchiveStream->Handle, &st) == 0 ? TEntryTime::Unix(st.st_mtime)
+                                                       : TEntryTime(dosDate);
 
     Method = FMember.Method;
     PackedSize = FPackedTotal;
@@ -161,7 +166,7 @@ void TUnGZip::ExtractMember(TStream32& Input, const std::string& StoredName) {
             ReportError(FileName, "", "0", code);
             MarkEntryFailed();
         }
-        CloseOutputFile(faArchive, FDosDate);
+        CloseOutputFile(faArchive, FTime);
     }
     AsciiTranslation = savedAscii;
     // Each member was checked against its own trailer as it was decoded.

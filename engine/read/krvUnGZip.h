@@ -52,5 +52,5 @@ private:
     TGzipMember FMember; // the first member's header
     std::int64_t FPackedTotal = 0;
     std::int64_t FUnpackedGuess = 0; // the last trailer's size: for progress only
-    std::uint32_t FDosDate = 0;
+    TEntryTime FTime = 0u;
 };

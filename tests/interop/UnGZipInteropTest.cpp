@@ -1,6 +1,7 @@
 // The gzip reader against gzip, pigz, ncompress and GNU tar: single and concatenated members,
-// stored names, headers with a comment and a header CRC made by hand, compress files of every
-// width, tar.gz and tar.Z with the nested tar unpacked, and every cut of those files, which
+// stored names (those that are no file names give the archive's), headers with a comment and
+// a header CRC made by hand, compress files of every width and the tiny ones, times to the
+// second, tar.gz and tar.Z with the nested tar unpacked, and every cut of those files, which
 // must extract what the tool extracts from the cut or fail without leaving a file.
 #include "ExtractRun.h"
 #include "TestSupport.h"
@@ -9,6 +10,7 @@
 #include "engine/core/krvErrorCodes.h"
 
 #include <gtest/gtest.h>
+#include <sys/time.h>
 
 using namespace testsupport;
 
@@ -89,8 +91,8 @@ TEST_F(UnGZipInterop, MembersExtractAsGzipDecodesThem) {
         const char* Archive;
         const char* Name; // the file it extracts to
     } cases[] = {
-        {"pigz.gz", "text.txt"}, {"renamed.gz", "text.txt"}, {"noname.gz", "noname"},  {"two.gz", "text.txt"},
-        {"three.gz", "three"},   {"padded.gz", "text.txt"},  {"hand.gz", "inner.txt"}, {"empty.gz", "empty"},
+        {"pigz.gz", "text.txt"}, {"renamed.gz", "text.txt"}, {"noname.gz", "noname"}, {"two.gz", "text.txt"},
+        {"three.gz", "three"},   {"padded.gz", "text.txt"},  {"hand.gz", "hand"},     {"empty.gz", "empty"},
     };
     for (const auto& c : cases) {
         const fs::path archive = Dir / c.Archive;
@@ -175,4 +177,57 @@ TEST_F(UnGZipInterop, EveryCutExtractsWhatTheToolDoesOrNothing) {
         }
     }
     EXPECT_GT(failures, 0);
+}
+
+TEST_F(UnGZipInterop, NamesThatAreNoFileNamesGiveTheArchiveNameAndTimesAreExact) {
+    RunOk({"gzip", "-k", "-n", "random.bin"}, Src);
+    const std::string bare = ReadFile(Src / "random.bin.gz");
+    const std::string expected = ReadFile(Src / "random.bin");
+    const struct {
+        std::string Stored;
+        std::string Extracted;
+    } cases[] = {
+        {"kept name.bin", "kept name.bin"}, {".", "data.bin"},           {"..", "data.bin"},
+        {"dir/inner.bin", "data.bin"},      {"/etc/passwd", "data.bin"}, {std::string(300, 'n'), "data.bin"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Stored.substr(0, 20));
+        // The name flag, an odd-second time, and the name before gzip's own data.
+        std::string member("\x1F\x8B\x08\x08\x01\xF1\x53\x65\x00\x03", 10);
+        member += c.Stored + '\0' + bare.substr(10);
+        const fs::path archive = Dir / "data.bin.gz";
+        WriteFile(archive, member);
+        ASSERT_EQ(RunOk({"gzip", "-dc", archive.string()}).Out, expected);
+        const fs::path out = Dir / "out";
+        fs::remove_all(out);
+        const ExtractResult r = ExtractAll(archive, out);
+        EXPECT_TRUE(r.AllPassed()) << r.Describe();
+        const auto tree = ReadTree(out);
+        ASSERT_EQ(tree.size(), 1u);
+        EXPECT_EQ(tree.begin()->first, c.Extracted);
+        EXPECT_EQ(tree.begin()->second, expected);
+        EXPECT_TRUE(ReadStamps(out).begin()->second.ends_with(" 1700000001"));
+    }
+}
+
+TEST_F(UnGZipInterop, TinyCompressFilesExtractAsUncompressDoes) {
+    for (const std::size_t size : {0u, 1u, 2u, 3u, 7u, 12u}) {
+        SCOPED_TRACE(size);
+        const fs::path source = Dir / "tiny.txt";
+        WriteFile(source, TextBytes(size, 9));
+        const fs::path archive = Dir / "tiny.txt.Z";
+        WriteFile(archive, RunOk({"compress", "-c", source.string()}).Out);
+        ASSERT_LT(fs::file_size(archive), 20u);
+        const timeval times[2] = {{1600000003, 0}, {1600000003, 0}};
+        ::utimes(archive.c_str(), times);
+        const fs::path out = Dir / "out";
+        fs::remove_all(out);
+        const ExtractResult r = ExtractAll(archive, out);
+        EXPECT_TRUE(r.AllPassed()) << r.Describe();
+        const auto tree = ReadTree(out);
+        EXPECT_TRUE(tree.count("tiny.txt") &&
+                    tree.at("tiny.txt") == RunOk({"uncompress", "-c", archive.string()}).Out);
+        // uncompress gives its output the time of the compressed file.
+        EXPECT_TRUE(ReadStamps(out)["tiny.txt"].ends_with(" 1600000003"));
+    }
 }

@@ -33,6 +33,11 @@ TEST(UnGZip, OutputNames) {
         {GzipMagic, GzFlagName | GzFlagText, "readme", "r.gz", "readme.txt"},
         {CompressMagic, 0, "", "/in/report.doc.Z", "report.doc"},
         {CompressMagic, 0, "", "/in/plain", "plain"},
+        // Stored names that are no file names give the archive's.
+        {GzipMagic, GzFlagName, ".", "/in/dot.txt.gz", "dot.txt"},
+        {GzipMagic, GzFlagName, "..", "/in/up.gz", "up"},
+        {GzipMagic, GzFlagName, "../etc/passwd", "/in/path.gz", "path"},
+        {GzipMagic, GzFlagName, "a\\b.txt", "/in/back.gz", "back"},
     };
     for (const auto& c : cases) {
         TGzipMember member;
