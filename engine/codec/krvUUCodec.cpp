@@ -36,23 +36,38 @@ std::optional<TUUAlphabet> TUUAlphabet::Custom(std::string_view Chars) {
 }
 
 TUULine DecodeUULine(const TUUAlphabet& A, std::string_view Line, std::string& Out) {
-    Out.clear();
     if (Line.empty()) return TUULine::NotData;
     const int count = A.Value(Line[0]);
     if (count < 0) return TUULine::NotData;
     // The groups that hold Count bytes; the last one may end after 2 or 3 characters.
     const std::size_t need = 1 + (static_cast<std::size_t>(count) * 4 + 2) / 3;
     if (Line.size() < need) return TUULine::Damaged;
-    int v[4];
-    for (std::size_t p = 1; static_cast<int>(Out.size()) < count; p += 4) {
-        for (std::size_t i = 0; i < 4; ++i) {
-            v[i] = p + i < need ? A.Value(Line[p + i]) : 0;
-            if (v[i] < 0) return TUULine::Damaged;
+    const std::size_t start = Out.size();
+    Out.resize(start + static_cast<std::size_t>(count));
+    auto* out = reinterpret_cast<std::uint8_t*>(Out.data() + start);
+    const char* in = Line.data() + 1;
+    // Whole groups: four characters give three bytes; a character outside the alphabet has a
+    // negative value, which the or of the four shows.
+    for (int left = count; left >= 3; left -= 3, in += 4, out += 3) {
+        const int a = A.Value(in[0]), b = A.Value(in[1]), c = A.Value(in[2]), d = A.Value(in[3]);
+        if ((a | b | c | d) < 0) {
+            Out.resize(start);
+            return TUULine::Damaged;
         }
-        const char bytes[3] = {static_cast<char>((v[0] << 2) | (v[1] >> 4)),
-                               static_cast<char>(((v[1] & 15) << 4) | (v[2] >> 2)),
-                               static_cast<char>(((v[2] & 3) << 6) | v[3])};
-        Out.append(bytes, std::min<std::size_t>(3, static_cast<std::size_t>(count) - Out.size()));
+        out[0] = static_cast<std::uint8_t>((a << 2) | (b >> 4));
+        out[1] = static_cast<std::uint8_t>(((b & 15) << 4) | (c >> 2));
+        out[2] = static_cast<std::uint8_t>(((c & 3) << 6) | d);
+    }
+    // The last one or two bytes come from two or three characters.
+    const int rest = count % 3;
+    if (rest > 0) {
+        const int a = A.Value(in[0]), b = A.Value(in[1]), c = rest == 2 ? A.Value(in[2]) : 0;
+        if ((a | b | c) < 0) {
+            Out.resize(start);
+            return TUULine::Damaged;
+        }
+        out[0] = static_cast<std::uint8_t>((a << 2) | (b >> 4));
+        if (rest == 2) out[1] = static_cast<std::uint8_t>(((b & 15) << 4) | (c >> 2));
     }
     return TUULine::Data;
 }

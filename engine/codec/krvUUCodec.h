@@ -43,8 +43,9 @@ enum class TUULine {
     Damaged, // fewer characters than the count needs, or one outside the alphabet
 };
 
-// Decodes one data line (without its line end); only the characters the count needs are
-// read, never beyond the line.
+// Decodes one data line (without its line end), appending its bytes to Out (left as it was
+// when the line is not a whole data line); only the characters the count needs are read,
+// never beyond the line.
 TUULine DecodeUULine(const TUUAlphabet& Alphabet, std::string_view Line, std::string& Out);
 
 // The alphabet of a text without a table, found from its first data line: the one in which

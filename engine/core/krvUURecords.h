@@ -2,12 +2,17 @@
 // decoder: "begin MODE NAME" opens the data, "end" closes them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
-// The name of a "begin MODE NAME" line (empty when the line is not one): MODE is octal, the
-// name is the field after it, up to its first blank.
-std::string UUBeginLineName(std::string_view Line);
+struct TUUBegin {
+    std::string Name;       // the rest of the line after the mode (blanks inside kept)
+    std::uint32_t Mode = 0; // the octal mode
+};
+
+// Reads a "begin MODE NAME" line; false when the line is not one.
+bool ParseUUBeginLine(std::string_view Line, TUUBegin& Begin);
 
 // "end", perhaps followed by blanks.
 bool IsUUEndLine(std::string_view Line);

@@ -2,9 +2,9 @@
 
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
-#include "engine/core/krvUURecords.h"
 #include "platform/FileAttributes.h"
 
+#include <cstring>
 #include <vector>
 
 // The text lines of one volume, read through the reader's read routine in blocks; line ends
@@ -13,7 +13,8 @@ class TUULineReader {
 public:
     static constexpr std::size_t MaxLine = 1024;
 
-    TUULineReader(TUUDecode& Owner, TStream32& Stream) : FOwner(Owner), FStream(Stream), FBuffer(32768) {}
+    TUULineReader(TUUDecode& Owner, TStream32& Stream)
+        : FOwner(Owner), FStream(Stream), FBuffer(256 * 1024) {}
 
     // The next line; false at the end of the volume.
     bool Next(std::string& Line, const TReadRoutine& Read) {
@@ -32,9 +33,17 @@ public:
                 FOwner.DoProgress(FRead, FOwner.ArchiveSize, FOwner.JobTotal);
             }
             any = true;
-            const char c = static_cast<char>(FBuffer[static_cast<std::size_t>(FPos++)]);
-            if (c == '\n') return true;
-            if (c != '\r' && Line.size() < MaxLine) Line += c;
+            const char* start = reinterpret_cast<const char*>(FBuffer.data()) + FPos;
+            const std::size_t left = static_cast<std::size_t>(FFill - FPos);
+            const char* lf = static_cast<const char*>(std::memchr(start, '\n', left));
+            const std::size_t n = lf ? static_cast<std::size_t>(lf - start) : left;
+            if (Line.size() < MaxLine) Line.append(start, std::min(n, MaxLine - Line.size()));
+            FPos += static_cast<std::int64_t>(n);
+            if (lf) {
+                ++FPos;
+                if (!Line.empty() && Line.back() == '\r') Line.pop_back();
+                return true;
+            }
         }
     }
 
@@ -49,7 +58,25 @@ private:
 
 namespace {
 
-constexpr std::size_t OutputChunk = 32768;
+constexpr std::size_t OutputChunk = 256 * 1024;
+
+constexpr std::size_t FullLength = 1 + 4 * TUUAlphabet::FullLineBytes / 3;
+
+bool HasFullLength(const std::string& Line) {
+    // Some encoders add a check character or two.
+    return Line.size() >= FullLength && Line.size() <= FullLength + 2;
+}
+
+// A data line of 45 bytes, whole.
+bool IsFullLine(const TUUAlphabet& A, const std::string& Line) {
+    return !Line.empty() && Line[0] == A.FullLine() && HasFullLength(Line);
+}
+
+// A line that stands where a full data line should: its count character or its length is a
+// full line's. Such a line that does not decode is damage, never a separator between parts.
+bool TakesAFullLinesPlace(const TUUAlphabet& A, const std::string& Line) {
+    return !Line.empty() && (Line[0] == A.FullLine() || HasFullLength(Line));
+}
 
 } // namespace
 
@@ -60,71 +87,87 @@ TUUDecode::~TUUDecode() = default;
 int TUUDecode::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     if (!ArchiveStream) return 0;
     FFirstVolume = ArchiveFile();
+    FVolumesOpened = 1;
     FPending.clear();
-    FAlphabet.reset();
+    FTable.reset();
     JobTotal = static_cast<double>(ArchiveSize);
     BytesToDo = JobTotal;
     auto lines = std::make_unique<TUULineReader>(*this, *ArchiveStream);
+    HostSystem = 3;
 
-    // The header: the "begin" line, and the alphabet when the text gives one.
+    // The first file's "begin" line is looked for near the start; after each file's "end",
+    // the text is searched to its end for the next one.
+    TUUBegin begin;
+    bool found = FindBegin(*lines, MaxHeaderLines, begin);
+    while (found && !GetCancel() && ExtractFile(ArchiveStream, lines, begin))
+        found = FindBegin(*lines, 0, begin);
+    return 0;
+}
+
+bool TUUDecode::FindBegin(TUULineReader& Lines, int MaxLines, TUUBegin& Begin) {
     std::string line;
-    std::string name;
-    for (int n = 0; n < MaxHeaderLines && name.empty() && lines->Next(line, ReadRoutine); ++n) {
-        name = UUBeginLineName(line);
+    for (int n = 0; (MaxLines == 0 || n < MaxLines) && !GetCancel() && Lines.Next(line, ReadRoutine); ++n) {
+        if (ParseUUBeginLine(line, Begin)) return true;
         if (line.starts_with("table")) {
             std::string first;
             std::string second;
-            if (lines->Next(first, ReadRoutine) && lines->Next(second, ReadRoutine) && first.size() >= 32 &&
+            if (Lines.Next(first, ReadRoutine) && Lines.Next(second, ReadRoutine) && first.size() >= 32 &&
                 second.size() >= 32)
-                FAlphabet = TUUAlphabet::Custom(first.substr(0, 32) + second.substr(0, 32));
+                FTable = TUUAlphabet::Custom(first.substr(0, 32) + second.substr(0, 32));
             n += 2;
         } else if (line.starts_with("charmap") && line.size() >= 8) {
-            FAlphabet = TUUAlphabet::Custom(std::string_view(line).substr(8));
+            FTable = TUUAlphabet::Custom(std::string_view(line).substr(8));
         }
     }
-    if (name.empty() || GetCancel()) return 0;
+    return false;
+}
 
+bool TUUDecode::ExtractFile(std::unique_ptr<TFileStream32>& Stream, std::unique_ptr<TUULineReader>& Lines,
+                            const TUUBegin& Begin) {
     // The alphabet: from the text's table, else by the first data line.
     std::string first;
-    lines->Next(first, ReadRoutine);
-    if (!FAlphabet) FAlphabet = AlphabetOfFirstLine(first);
-    const std::string local = ArcNameToLocalName(name, false);
+    Lines->Next(first, ReadRoutine);
+    FAlphabet = FTable ? FTable : AlphabetOfFirstLine(first);
+    const std::string local = ArcNameToLocalName(Begin.Name, false);
     SetCurrentEntry(local, 0, ArchiveSize, ArchiveSize, 0, false);
+    HostSystem = 3;
     if (!FAlphabet) {
-        RefuseEntry(ecUnsupportedCompressionMethod, ArchiveSize, 32, 0);
-        return 0;
+        RefuseEntry(ecUnsupportedCompressionMethod, 0, 32, 0);
+        return true;
     }
     if (!ConfirmExtractFile(false)) {
-        SkipEntry(ArchiveSize);
-        return 0;
+        SkipEntry(0);
+        return true;
     }
     if (!OpenOutputFile(local, FileName, false)) {
-        RefuseEntry(0, ArchiveSize, 32, 0);
-        return 0;
+        RefuseEntry(0, 0, 32, 0);
+        return true;
     }
-    const bool ended = DecodeLines(ArchiveStream, lines, first);
+    const bool ended = DecodeLines(Stream, Lines, first);
     if (!ended && !GetCancel() && !EntryFailed()) {
         // The data so far are not the file: it is not put in place.
         ReportError(FileName, "", "0", ecEOLNotFound);
         MarkEntryFailed();
     }
     FlushOutput();
-    CloseOutputFile(faArchive, ArchiveDate);
+    CloseOutputFile(UnixModeAttr(Begin.Mode), ArchiveDate);
     // The text keeps no checksum: the verdict is whether the file was decoded whole.
     RunningCrc32 = 0;
     CheckCrc(32, 0);
-    return 0;
+    return ended;
 }
 
 bool TUUDecode::DecodeLines(std::unique_ptr<TFileStream32>& Stream, std::unique_ptr<TUULineReader>& Lines,
                             std::string Line) {
-    std::string bytes;
     bool have = true;
     int lastCount = -1; // bytes of the last data line
-    for (int opened = 1;; ++opened) {
-        // The data of a volume go on until a line that is not a whole data line (mail text
-        // after them, or damage); after it only "end" matters in this volume.
+    for (;;) {
+        // The data of a volume go on until a line that is not a whole data line: mail text
+        // after them, a part separator, or damage. After a full line, a separator of lines that
+        // are no data lines at all may lead to the next part: decoding goes on at its first
+        // full line. A line that looks like a data line but does not decode is damage.
         bool stopped = false;
+        bool damaged = false;
         while ((have || Lines->Next(Line, ReadRoutine)) && !GetCancel()) {
             have = false;
             if (IsUUEndLine(Line)) {
@@ -136,24 +179,41 @@ bool TUUDecode::DecodeLines(std::unique_ptr<TFileStream32>& Stream, std::unique_
                 }
                 return true;
             }
-            if (stopped || Line.empty()) continue;
-            if (DecodeUULine(*FAlphabet, Line, bytes) != TUULine::Data) {
-                stopped = true;
-                continue;
+            if (Line.empty()) continue;
+            if (stopped) {
+                if (damaged || lastCount != TUUAlphabet::FullLineBytes) continue;
+                const bool full = IsFullLine(*FAlphabet, Line);
+                const std::size_t before = FPending.size();
+                if (full && DecodeUULine(*FAlphabet, Line, FPending) == TUULine::Data) {
+                    stopped = false;
+                } else {
+                    FPending.resize(before);
+                    damaged = TakesAFullLinesPlace(*FAlphabet, Line);
+                    continue;
+                }
+            } else {
+                const std::size_t before = FPending.size();
+                if (DecodeUULine(*FAlphabet, Line, FPending) != TUULine::Data) {
+                    FPending.resize(before);
+                    stopped = true;
+                    damaged = TakesAFullLinesPlace(*FAlphabet, Line);
+                    continue;
+                }
+                lastCount = static_cast<int>(FPending.size() - before);
             }
-            lastCount = static_cast<int>(bytes.size());
-            PutBytes(bytes);
+            if (FPending.size() >= OutputChunk) FlushOutput();
         }
-        if (GetCancel() || !OpenNextVolume(Stream, opened)) return false;
+        if (GetCancel() || !OpenNextVolume(Stream, FVolumesOpened++)) return false;
         Lines = std::make_unique<TUULineReader>(*this, *Stream);
-        // The next volume's data follow its own "begin" line, or start with the first line
-        // that is a whole data line.
+        // The next volume's data follow its "begin" line (older volumes repeat it), or start
+        // with the first line that is a whole data line.
         while (Lines->Next(Line, ReadRoutine)) {
             if (IsUUEndLine(Line)) return true;
             if (Line.starts_with("begin ")) break;
             const int count = FAlphabet->Value(Line.empty() ? '\0' : Line[0]);
+            std::string probe;
             if (count >= 0 && Line.size() == TUUAlphabet::LineLength(count) &&
-                DecodeUULine(*FAlphabet, Line, bytes) == TUULine::Data) {
+                DecodeUULine(*FAlphabet, Line, probe) == TUULine::Data) {
                 have = true;
                 break;
             }
@@ -181,11 +241,6 @@ bool TUUDecode::OpenNextVolume(std::unique_ptr<TFileStream32>& Stream, int Opene
     }
     Stream = std::move(next);
     return true;
-}
-
-void TUUDecode::PutBytes(const std::string& Bytes) {
-    FPending += Bytes;
-    if (FPending.size() >= OutputChunk) FlushOutput();
 }
 
 void TUUDecode::FlushOutput() {

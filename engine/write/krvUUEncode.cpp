@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <sys/stat.h>
 
 namespace {
@@ -15,10 +16,19 @@ constexpr char XXAlphabet[] = "+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijk
 constexpr char B64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr char ProductBanner[] = "Quillar - https://quillar.org";
 // Output is collected and written in blocks of about this size.
-constexpr std::size_t FlushSize = 64 * 1024;
+constexpr std::size_t FlushSize = 1024 * 1024;
+// The fewest lines a volume of data is given.
+constexpr std::int64_t MinPartLines = 8;
 
 const char* AlphabetOf(TCompressMethod Method) {
     return Method == cmXXEncode ? XXAlphabet : Method == cmBase64 ? B64Alphabet : UUAlphabet;
+}
+
+// The permission bits of the "begin" line, in octal as uuencode writes them ("644", "755").
+std::string ModeText(mode_t Mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%03o", static_cast<unsigned>(Mode & 0777));
+    return text;
 }
 
 std::string BaseName(const std::string& Path) {
@@ -82,24 +92,38 @@ std::string TUUEncode::ContentType(const std::string& FileName) {
     return "application/octet-stream";
 }
 
-std::string TUUEncode::EncodeLine(TCompressMethod Method, const std::uint8_t* Data, std::size_t Count) {
+void TUUEncode::AppendLine(TCompressMethod Method, const std::uint8_t* Data, std::size_t Count,
+                           std::string& Out) {
     const char* alphabet = AlphabetOf(Method);
-    std::string line;
-    if (Method != cmBase64) line += alphabet[Count & 63];
-    for (std::size_t i = 0; i < Count; i += 3) {
-        const std::uint8_t b0 = Data[i];
-        const std::uint8_t b1 = i + 1 < Count ? Data[i + 1] : 0;
-        const std::uint8_t b2 = i + 2 < Count ? Data[i + 2] : 0;
-        line += alphabet[b0 >> 2];
-        line += alphabet[((b0 & 3) << 4) | (b1 >> 4)];
-        line += alphabet[((b1 & 15) << 2) | (b2 >> 6)];
-        line += alphabet[b2 & 63];
-        if (Method == cmBase64 && i + 3 > Count) {
-            // The characters that stand only for the bytes added to fill the last group.
-            line[line.size() - 1] = '=';
-            if (i + 1 == Count) line[line.size() - 2] = '=';
-        }
+    const bool base64 = Method == cmBase64;
+    const std::size_t start = Out.size();
+    Out.resize(start + (base64 ? 0 : 1) + (Count + 2) / 3 * 4);
+    char* out = Out.data() + start;
+    if (!base64) *out++ = alphabet[Count & 63];
+    std::size_t i = 0;
+    for (; i + 3 <= Count; i += 3, out += 4) {
+        const std::uint32_t v =
+            (std::uint32_t{Data[i]} << 16) | (std::uint32_t{Data[i + 1]} << 8) | Data[i + 2];
+        out[0] = alphabet[v >> 18];
+        out[1] = alphabet[(v >> 12) & 63];
+        out[2] = alphabet[(v >> 6) & 63];
+        out[3] = alphabet[v & 63];
     }
+    if (i < Count) {
+        // The last group, filled with zero bytes; in Base64 the characters that stand only for
+        // them are '='.
+        const std::uint32_t v =
+            (std::uint32_t{Data[i]} << 16) | (i + 1 < Count ? std::uint32_t{Data[i + 1]} << 8 : 0);
+        out[0] = alphabet[v >> 18];
+        out[1] = alphabet[(v >> 12) & 63];
+        out[2] = base64 && i + 1 == Count ? '=' : alphabet[(v >> 6) & 63];
+        out[3] = base64 ? '=' : alphabet[v & 63];
+    }
+}
+
+std::string TUUEncode::EncodeLine(TCompressMethod Method, const std::uint8_t* Data, std::size_t Count) {
+    std::string line;
+    AppendLine(Method, Data, Count, line);
     return line;
 }
 
@@ -201,43 +225,72 @@ void TUUEncode::Encode() {
         line("Content-Disposition: attachment; filename=\"" + inputName + "\"");
         line("");
     } else {
-        line("begin 644 " + inputName);
+        line("begin " + ModeText(in.st_mode) + " " + inputName);
     }
 
     const std::int64_t limit = static_cast<std::int64_t>(KBytesPerVolume) * 16;
     const std::size_t perLine = BytesPerLine(method);
-    std::array<std::uint8_t, 57> data{};
+    // The lines the volume now begun may hold: the limit, less what the last volume needs to
+    // have at least MinPartLines (decoders do not take a shorter part for encoded data).
+    const auto volumeLimit = [&](std::int64_t Done) {
+        const std::int64_t left =
+            (size - Done + static_cast<std::int64_t>(perLine) - 1) / static_cast<std::int64_t>(perLine) +
+            (method == cmBase64 ? 0 : 1);
+        return left > limit && left - limit < MinPartLines ? left - MinPartLines : limit;
+    };
+    std::int64_t lineLimit = volumeLimit(0);
+    // The input is read in blocks of whole lines.
+    std::vector<std::uint8_t> block(perLine * 2048);
     std::int64_t lines = 0, total = 0;
     int part = 0;
+    std::size_t have = 0, used = 0;
+    bool inputEnded = false;
     for (;;) {
-        CheckCancel();
-        if (limit > 0 && lines >= limit && total < size) {
+        if (used == have && !inputEnded) {
+            CheckCancel();
+            have = 0;
+            used = 0;
+            for (std::int64_t r;
+                 have < block.size() &&
+                 (r = input.Read(block.data() + have, static_cast<std::int64_t>(block.size() - have))) > 0;)
+                have += static_cast<std::size_t>(r);
+            inputEnded = have < block.size();
+            DoProgress(total, size, JobTotal);
+            EngineHost::PumpIfDue();
+        }
+        if (limit > 0 && lines >= lineLimit && total < size) {
+            // The next volume goes on with the data lines alone, so that the volumes joined
+            // end to end are one whole text for any decoder.
             flush();
             std::string next;
             if (!GetVolumeFileName(FOutFilename, ++part, VolumeNameMode ? 1 : 0, next, !VolumeLongNames))
                 Fail(FOutFilename, "", ecInvalidFileName);
             open(next);
-            line("part " + std::to_string(part));
-            line("begin 644 " + inputName);
-            lines = 3;
+            lines = 0;
+            lineLimit = volumeLimit(total);
         }
-        std::int64_t n = 0;
-        for (std::int64_t r; n < static_cast<std::int64_t>(perLine) &&
-                             (r = input.Read(data.data() + n, static_cast<std::int64_t>(perLine) - n)) > 0;)
-            n += r;
-        line(EncodeLine(method, data.data(), static_cast<std::size_t>(n)));
+        const std::size_t n = std::min(perLine, have - used);
+        // The last line of a text whose size is a multiple of a line: UU and XX end with the line
+        // of no bytes; Base64 has none.
+        if (n > 0 || method != cmBase64) {
+            AppendLine(method, block.data() + used, n, pending);
+            pending += "\r\n";
+            if (pending.size() >= FlushSize) flush();
+        }
         ++lines;
         if (n == 0) break;
-        total += n;
+        used += n;
+        total += static_cast<std::int64_t>(n);
         BytesToDo -= static_cast<double>(n);
-        if ((lines & 1023) == 0) {
-            DoProgress(total, size, JobTotal);
-            EngineHost::PumpIfDue();
-        }
     }
-    line("end");
-    line(std::to_string(total) + " bytes");
-    if (volumes.size() > 1) line("encoded into " + std::to_string(volumes.size()) + " file(s)");
+    if (method == cmBase64) {
+        // The MIME part ends with its body: a trailer would be read as more Base64 data.
+        line("");
+    } else {
+        line("end");
+        line(std::to_string(total) + " bytes");
+        if (volumes.size() > 1) line("encoded into " + std::to_string(volumes.size()) + " file(s)");
+    }
     flush();
     DoProgress(total, size, JobTotal);
     CheckCancel();

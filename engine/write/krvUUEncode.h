@@ -1,8 +1,10 @@
 // The uuencoder: turns one file (ArchiveFile) into text that mail and news carry unchanged,
 // uuencoded, xxencoded or as a Base64 MIME attachment, in OutFilename and, with
-// KBytesPerVolume, further volumes named by the volume naming rule. Every volume is built in a
-// temporary file beside its name and all are put in place only when the whole file was
-// encoded; an output is never the input.
+// KBytesPerVolume, further volumes named by the volume naming rule; the volumes after the first
+// hold the data lines alone, so that joined end to end they are the one text. The "begin"
+// line carries the file's permission bits. Every volume is built in a temporary file beside
+// its name and all are put in place only when the whole file was encoded; an output is never
+// the input.
 #pragma once
 
 #include "engine/core/krvCompBase.h"
@@ -36,6 +38,9 @@ public:
 
     // One data line (without its line break) for Count bytes (at most 45, or 57 for Base64).
     static std::string EncodeLine(TCompressMethod Method, const std::uint8_t* Data, std::size_t Count);
+    // The same line appended to Out.
+    static void AppendLine(TCompressMethod Method, const std::uint8_t* Data, std::size_t Count,
+                           std::string& Out);
     // The MIME content type of a file by its extension.
     static std::string ContentType(const std::string& FileName);
     // Input bytes per line of a method.

@@ -1,6 +1,8 @@
-// The uu/xx decoder against sharutils' uuencode (uu lines and Base64, which is no uu text),
-// xx text made here (also with "table" and "charmap" alphabets), sizes around one line,
-// volume sets and damaged text. A file is only put in place when it was decoded whole.
+// The uu/xx decoder against sharutils' uuencode (uu lines and Base64, which is no uu text) and
+// uuenview (parts, xx), checked against uudeview's and uudecode's own output; xx text made
+// here (also with "table" and "charmap" alphabets), sizes around one line, several files in
+// one text, volume sets and damaged text. A file is only put in place when it was decoded
+// whole.
 #include "CorpusManifest.h"
 #include "ExtractRun.h"
 #include "Sha256.h"
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 using namespace testsupport;
 
@@ -81,6 +84,65 @@ TEST(UUDecodeInterop, UuencodeOfEverySizeAroundALineDecodes) {
         const auto again = Decode(dir / (name + ".old.uue"), old, out / "old");
         EXPECT_TRUE(again.AllPassed()) << size << ": " << again.Describe();
         EXPECT_EQ(ReadFile(out / "old" / name), data) << size;
+    }
+}
+
+TEST(UUDecodeInterop, WhatUuencodeAndUuenviewWriteDecodesAsUudeviewDecodesIt) {
+    // Names with blanks and modes from uuencode, several files in one text with mail text
+    // around them, uuenview's parts joined into one text, and its xx form: every file uudeview
+    // finds comes out here with the same bytes, and with uudecode's mode.
+    TempDir dir;
+    const fs::path src = dir / "src";
+    fs::create_directories(src);
+    WriteFile(src / "name with spaces.txt", TextBytes(5000, 1));
+    WriteFile(src / "second.bin", RandomBytes(100000, 2));
+    WriteFile(src / "multi.bin", RandomBytes(300000, 3));
+    ::chmod((src / "name with spaces.txt").c_str(), 0751);
+    const std::string spaces = Uuencode(src / "name with spaces.txt", "name with spaces.txt");
+    const std::string second = Uuencode(src / "second.bin", "second.bin");
+    const auto uuenview = [&](const std::string& Option, const std::string& File) {
+        const fs::path parts = dir / ("parts" + Option + File);
+        fs::create_directories(parts);
+        EXPECT_EQ(RunTool({"uuenview", Option, "-o", "-od", parts.string(), (src / File).string()}).ExitCode,
+                  0);
+        std::string joined;
+        for (const std::string& part : FolderNames(parts))
+            joined += ReadFile(parts / part);
+        return joined;
+    };
+    const struct {
+        std::string Label;
+        std::string Text;
+        bool UudecodeModes; // one uuencoded file: uudecode gives the mode to compare with
+    } cases[] = {
+        {"spaces", spaces, true},
+        {"several", "Mail text.\n\n" + spaces + "\n-- \nsignature\n\n" + second + "trailing text\n", false},
+        {"uuenview-parts", uuenview("-1000", "multi.bin"), false},
+        {"uuenview-xx", uuenview("-x", "second.bin"), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Label);
+        const fs::path text = dir / (c.Label + ".uue");
+        WriteFile(text, c.Text);
+        const fs::path theirs = dir / ("uudeview-" + c.Label);
+        fs::create_directories(theirs);
+        EXPECT_EQ(RunTool({"uudeview", "-i", "-q", "-p", theirs.string(), text.string()}).ExitCode, 0);
+        const fs::path ours = dir / ("ours-" + c.Label);
+        const ExtractResult r = ExtractAll(text, ours);
+        EXPECT_TRUE(r.AllPassed()) << r.Describe();
+        const auto tree = ReadTree(theirs);
+        EXPECT_FALSE(tree.empty());
+        EXPECT_EQ(CompareTrees(tree, "uudeview", ReadTree(ours), "Quillar"), "");
+        if (!c.UudecodeModes) continue;
+        const fs::path ud = dir / ("uudecode-" + c.Label);
+        fs::create_directories(ud);
+        EXPECT_EQ(RunTool({"uudecode", text.string()}, ud).ExitCode, 0);
+        const auto modes = ReadStamps(ud);
+        const auto mine = ReadStamps(ours);
+        ASSERT_EQ(modes.size(), mine.size());
+        for (auto a = modes.begin(), b = mine.begin(); a != modes.end(); ++a, ++b)
+            EXPECT_EQ(a->second.substr(0, a->second.find(' ')), b->second.substr(0, b->second.find(' ')))
+                << a->first;
     }
 }
 

@@ -1,18 +1,32 @@
-// Files the uuencoder writes are restored byte for byte by sharutils' uudecode (uuencoded)
-// and coreutils' base64 -d (the Base64 body), in one file or over volumes; xxencoded lines are
-// checked against hand-worked vectors (the xx reader is being built beside this writer: once
-// it is in, a round trip through it belongs here too).
+// Files the uuencoder writes are restored byte for byte, with their names and modes, by
+// sharutils' uudecode (uuencoded, the volumes joined end to end), uudeview (uu, xx and Base64
+// over volumes), munpack (the Base64 MIME part), coreutils' base64 -d and our own reader;
+// lines are checked against hand-worked vectors.
 #include "engine/core/krvErrorCodes.h"
 #include "engine/write/krvUUEncode.h"
 
+#include "ExtractRun.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace testsupport;
 
 namespace {
+
+mode_t Umask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+mode_t ModeOf(const fs::path& File) {
+    struct stat st {};
+    ::stat(File.c_str(), &st);
+    return st.st_mode & 07777;
+}
 
 std::vector<std::string> Lines(const std::string& Text) {
     std::vector<std::string> lines;
@@ -56,16 +70,6 @@ protected:
         return volumes;
     }
 
-    // The volumes as one text: the first whole, the others without their "part" and "begin" lines.
-    static std::vector<std::string> Joined(const std::vector<std::vector<std::string>>& Volumes) {
-        std::vector<std::string> all = Volumes.front();
-        for (std::size_t v = 1; v < Volumes.size(); ++v) {
-            EXPECT_EQ(Volumes[v][0], "part " + std::to_string(v));
-            all.insert(all.end(), Volumes[v].begin() + 2, Volumes[v].end());
-        }
-        return all;
-    }
-
     std::string UUDecode(const std::vector<std::string>& Lines) {
         const ToolResult r =
             RunTool({"uudecode", "-o", "/dev/stdout"}, Dir.Path(), Join(Lines, 0, Lines.size()));
@@ -104,19 +108,77 @@ TEST_F(UUEncodeInterop, UudecodeAndBase64RestoreEverySize) {
     }
 }
 
-TEST_F(UUEncodeInterop, VolumesHoldSixteenLinesPerKilobyteAndJoinToTheInput) {
-    const std::string data = RandomBytes(10000, 77);
-    for (const std::string out : {"out.uue", "out.mim"}) {
-        SCOPED_TRACE(out);
-        const auto volumes = Encode(data, out, 1);
-        ASSERT_GT(volumes.size(), 10u);
-        const std::size_t headerLines = out == "out.uue" ? 3 : 6;
-        EXPECT_EQ(volumes[0].size(), headerLines + 16);
-        for (std::size_t v = 1; v + 1 < volumes.size(); ++v)
-            EXPECT_EQ(volumes[v].size(), 15u) << "volume " << v; // its two header lines count as three
-        EXPECT_EQ(volumes.back().back(), "encoded into " + std::to_string(volumes.size()) + " file(s)");
-        const std::vector<std::string> all = Joined(volumes);
-        EXPECT_EQ(out == "out.uue" ? UUDecode(all) : Base64Decode(all), data);
+TEST_F(UUEncodeInterop, EveryPeerDecodesWhatWeWriteAlsoOverVolumes) {
+    // uu: the volumes joined end to end through uudecode (name and mode of the "begin" line),
+    // the volumes through uudeview, and our own reader; xx: uudeview and our reader; Base64:
+    // munpack and uudeview take the MIME part.
+    struct TCase {
+        std::string Name;
+        std::size_t Size;
+        mode_t Mode;
+        std::string Ext; // of the output: the method
+        int Kb;          // per volume; 0: one file
+    };
+    const TCase cases[] = {
+        {"plain.bin", 100000, 0644, ".uue", 0},
+        {"with spaces.txt", 4500, 0755, ".uue", 2},
+        {"n\xC3\xAF" "c\xC3\xB6 \xE2\x82\xAC.dat", 300000, 0600, ".uue", 16},
+        {"x x.bin", 20000, 0640, ".xxe", 4},
+        {"three.bin", 300, 0644, ".mim", 0},
+        {"line.bin", 570, 0644, ".mim", 0},
+        {"odd.bin", 1000, 0644, ".mim", 0},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name + c.Ext);
+        TempDir work;
+        const std::string data = RandomBytes(c.Size, static_cast<std::uint32_t>(c.Size));
+        const fs::path input = work / c.Name;
+        WriteFile(input, data);
+        ::chmod(input.c_str(), c.Mode);
+        const fs::path first = work / ("out" + c.Ext);
+        std::vector<std::string> args{"add", first.string()};
+        if (c.Kb > 0) args.insert(args.end(), {"-v", std::to_string(c.Kb)});
+        args.push_back(input.string());
+        ASSERT_EQ(RunProbe(args).ExitCode, 0);
+        // The volumes in order: out.uue, out.uu1 ... out.uu9, out.u10 ...
+        std::vector<std::string> volumes{first.string()};
+        for (int part = 1;; ++part) {
+            std::string name = first.string();
+            const std::string digits = std::to_string(part);
+            name.replace(name.size() - digits.size(), digits.size(), digits);
+            if (!fs::exists(name)) break;
+            volumes.push_back(name);
+        }
+        EXPECT_EQ(volumes.size() > 1, c.Kb > 0);
+        fs::rename(input, work / "source");
+
+        const fs::path uv = work / "uudeview";
+        fs::create_directories(uv);
+        std::vector<std::string> uudeview{"uudeview", "-i", "-q", "-p", uv.string()};
+        uudeview.insert(uudeview.end(), volumes.begin(), volumes.end());
+        EXPECT_EQ(RunUtf8(uudeview).ExitCode, 0);
+        EXPECT_EQ(ReadTree(uv), (std::map<std::string, std::string>{{c.Name, data}}));
+        if (c.Ext == ".mim") {
+            const fs::path mp = work / "munpack";
+            fs::create_directories(mp);
+            EXPECT_EQ(RunUtf8({"munpack", "-q", first.string()}, mp).ExitCode, 0);
+            EXPECT_EQ(ReadTree(mp), (std::map<std::string, std::string>{{c.Name, data}}));
+            continue;
+        }
+        const fs::path ours = work / "ours";
+        EXPECT_EQ(RunProbe({"extract", first.string(), ours.string()}).ExitCode, 0);
+        EXPECT_EQ(ReadTree(ours), (std::map<std::string, std::string>{{c.Name, data}}));
+        EXPECT_EQ(ModeOf(ours / c.Name), c.Mode & ~Umask());
+        if (c.Ext == ".uue") {
+            std::string joined;
+            for (const std::string& v : volumes)
+                joined += ReadFile(v);
+            const fs::path ud = work / "uudecode";
+            fs::create_directories(ud);
+            EXPECT_EQ(RunUtf8({"uudecode"}, ud, joined).ExitCode, 0);
+            EXPECT_EQ(ReadTree(ud), (std::map<std::string, std::string>{{c.Name, data}}));
+            EXPECT_EQ(ModeOf(ud / c.Name), ModeOf(ours / c.Name));
+        }
     }
 }
 
