@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace {
@@ -22,6 +23,22 @@ constexpr std::int64_t MinPartLines = 8;
 
 const char* AlphabetOf(TCompressMethod Method) {
     return Method == cmXXEncode ? XXAlphabet : Method == cmBase64 ? B64Alphabet : UUAlphabet;
+}
+
+// The two characters of every 12-bit value: half the lookups of one per character.
+using TPairTable = std::array<std::array<char, 2>, 4096>;
+
+TPairTable MakePairs(const char* Alphabet) {
+    TPairTable pairs{};
+    for (std::size_t v = 0; v < pairs.size(); ++v)
+        pairs[v] = {Alphabet[v >> 6], Alphabet[v & 63]};
+    return pairs;
+}
+
+const TPairTable& PairsOf(TCompressMethod Method) {
+    static const TPairTable uu = MakePairs(UUAlphabet), xx = MakePairs(XXAlphabet),
+                            b64 = MakePairs(B64Alphabet);
+    return Method == cmXXEncode ? xx : Method == cmBase64 ? b64 : uu;
 }
 
 // The permission bits of the "begin" line, in octal as uuencode writes them ("644", "755").
@@ -92,22 +109,19 @@ std::string TUUEncode::ContentType(const std::string& FileName) {
     return "application/octet-stream";
 }
 
-void TUUEncode::AppendLine(TCompressMethod Method, const std::uint8_t* Data, std::size_t Count,
-                           std::string& Out) {
+std::size_t TUUEncode::PutLine(TCompressMethod Method, const std::uint8_t* Data, std::size_t Count,
+                               char* Out) {
+    const TPairTable& pairs = PairsOf(Method);
     const char* alphabet = AlphabetOf(Method);
     const bool base64 = Method == cmBase64;
-    const std::size_t start = Out.size();
-    Out.resize(start + (base64 ? 0 : 1) + (Count + 2) / 3 * 4);
-    char* out = Out.data() + start;
+    char* out = Out;
     if (!base64) *out++ = alphabet[Count & 63];
     std::size_t i = 0;
     for (; i + 3 <= Count; i += 3, out += 4) {
         const std::uint32_t v =
             (std::uint32_t{Data[i]} << 16) | (std::uint32_t{Data[i + 1]} << 8) | Data[i + 2];
-        out[0] = alphabet[v >> 18];
-        out[1] = alphabet[(v >> 12) & 63];
-        out[2] = alphabet[(v >> 6) & 63];
-        out[3] = alphabet[v & 63];
+        std::memcpy(out, pairs[v >> 12].data(), 2);
+        std::memcpy(out + 2, pairs[v & 0xFFF].data(), 2);
     }
     if (i < Count) {
         // The last group, filled with zero bytes; in Base64 the characters that stand only for
@@ -118,13 +132,14 @@ void TUUEncode::AppendLine(TCompressMethod Method, const std::uint8_t* Data, std
         out[1] = alphabet[(v >> 12) & 63];
         out[2] = base64 && i + 1 == Count ? '=' : alphabet[(v >> 6) & 63];
         out[3] = base64 ? '=' : alphabet[v & 63];
+        out += 4;
     }
+    return static_cast<std::size_t>(out - Out);
 }
 
 std::string TUUEncode::EncodeLine(TCompressMethod Method, const std::uint8_t* Data, std::size_t Count) {
-    std::string line;
-    AppendLine(Method, Data, Count, line);
-    return line;
+    char line[MaxLineLength];
+    return std::string(line, PutLine(Method, Data, Count, line));
 }
 
 int TUUEncode::Compress() {
@@ -190,6 +205,7 @@ void TUUEncode::Encode() {
 
     std::vector<std::unique_ptr<TTempFileStream>> volumes;
     std::string pending;
+    pending.reserve(FlushSize + MaxLineLength + 2);
     const auto flush = [&] {
         volumes.back()->WriteBuffer(pending.data(), static_cast<std::int64_t>(pending.size()));
         pending.clear();
@@ -273,8 +289,11 @@ void TUUEncode::Encode() {
         // The last line of a text whose size is a multiple of a line: UU and XX end with the line
         // of no bytes; Base64 has none.
         if (n > 0 || method != cmBase64) {
-            AppendLine(method, block.data() + used, n, pending);
-            pending += "\r\n";
+            char text[MaxLineLength + 2];
+            std::size_t length = PutLine(method, block.data() + used, n, text);
+            text[length++] = '\r';
+            text[length++] = '\n';
+            pending.append(text, length);
             if (pending.size() >= FlushSize) flush();
         }
         ++lines;

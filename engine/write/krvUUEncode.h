@@ -38,9 +38,8 @@ public:
 
     // One data line (without its line break) for Count bytes (at most 45, or 57 for Base64).
     static std::string EncodeLine(TCompressMethod Method, const std::uint8_t* Data, std::size_t Count);
-    // The same line appended to Out.
-    static void AppendLine(TCompressMethod Method, const std::uint8_t* Data, std::size_t Count,
-                           std::string& Out);
+    // The longest line: 57 bytes as Base64.
+    static constexpr std::size_t MaxLineLength = 76;
     // The MIME content type of a file by its extension.
     static std::string ContentType(const std::string& FileName);
     // Input bytes per line of a method.
@@ -48,6 +47,9 @@ public:
 
 private:
     void Encode();
+    // The line into Out (MaxLineLength characters at most); returns its length.
+    static std::size_t PutLine(TCompressMethod Method, const std::uint8_t* Data, std::size_t Count,
+                               char* Out);
 
     std::string FOutFilename;
     int FFilesWritten = 0;
