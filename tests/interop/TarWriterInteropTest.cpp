@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 
 using namespace testsupport;
 
@@ -49,6 +50,8 @@ protected:
         ::chmod((Src / "f511").c_str(), 0751);
         ::chmod((Src / "f512").c_str(), 0444);
         ::chmod((Src / "f513").c_str(), 0600);
+        const timeval odd[2] = {{1700000001, 0}, {1700000001, 0}};
+        ::utimes((Src / "f511").c_str(), odd);
     }
 
     int Add(const fs::path& Archive, const std::vector<std::string>& Extra = {}) {
@@ -74,6 +77,8 @@ protected:
             EXPECT_EQ(CompareTrees(ReadTree(Src), "source", ReadTree(out.Path()), tool), "");
             for (const char* f : {"f511", "f512", "f513", "one"})
                 EXPECT_EQ(ModeOf(out / f), ModeOf(Src / f)) << f;
+            // Times to the second, odd ones too.
+            EXPECT_EQ(ReadStamps(out.Path())["f511"], ReadStamps(Src)["f511"]);
         }
     }
 
