@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -30,14 +31,31 @@ TfmProgress::~TfmProgress() = default;
 void TfmProgress::showEvent(QShowEvent* Event) {
     FHourGlass->start();
     Cancelled = false;
-    ui->pbCurrent->setValue(0);
-    ui->pbTotal->setValue(1);
-    ui->laCurrent->setText("0%");
-    ui->laTotal->setText("1%");
+    FByFile = 0;
+    FByArchive = 1;
+    FLastTick.invalidate();
+    Paint();
     ui->buCancel->setText("&Cancel");
     ui->buCancel->setEnabled(true);
     QDialog::showEvent(Event);
     QCoreApplication::processEvents();
+}
+
+bool TfmProgress::Advance(int ByFile, int ByArchive) {
+    FByFile = ByFile;
+    FByArchive = ByArchive;
+    if (FLastTick.isValid() && FLastTick.elapsed() < PaintInterval && ByArchive < 100) return false;
+    FLastTick.start();
+    if (isVisible()) Paint();
+    if (ByArchive >= 100) ui->buCancel->setEnabled(false);
+    return true;
+}
+
+void TfmProgress::Paint() {
+    ui->pbCurrent->setValue(FByFile);
+    ui->pbTotal->setValue(std::max(FByArchive, 1));
+    ui->laCurrent->setText(QString::number(FByFile) + QLatin1Char('%'));
+    ui->laTotal->setText(QString::number(FByArchive) + QLatin1Char('%'));
 }
 
 void TfmProgress::hideEvent(QHideEvent* Event) {

@@ -1,10 +1,12 @@
 // The progress window of archive operations: two bars with their percentages, an hourglass that
 // turns, and Cancel, which after a confirmation only marks the run as cancelled; the operation's
 // progress handler reads Cancelled and closes the window when the operation ends. Made once at
-// start-up and shown without modality.
+// start-up and shown without modality. Progress is painted at most every PaintInterval and only
+// while the window shows, so a run of many small entries is not slowed by its own progress.
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <memory>
 
 class QTimer;
@@ -18,6 +20,13 @@ public:
     explicit TfmProgress(QWidget* Parent = nullptr);
     ~TfmProgress() override;
 
+    static constexpr int PaintInterval = 30; // milliseconds
+
+    // Takes the run's progress (percent of the current file and of the whole run). Returns true
+    // when the caller should let the event loop run: on the first call of a run, when the run
+    // ends, and otherwise at most every PaintInterval. The bars follow only then.
+    bool Advance(int ByFile, int ByArchive);
+
     std::unique_ptr<Ui::TfmProgress> ui;
     bool Cancelled = false;
 
@@ -30,7 +39,11 @@ protected:
 private:
     void CancelClick();
     void NextFrame();
+    void Paint();
 
     QTimer* FHourGlass;
     int FFrame = 0;
+    int FByFile = 0;
+    int FByArchive = 0;
+    QElapsedTimer FLastTick; // invalid until the run's first progress
 };

@@ -1,10 +1,14 @@
 // The window with the output of the last operation: the lines of the most recent error, or the
-// log of a test, repair or convert run. Made once at start-up and shown on request.
+// log of a test, repair or convert run. Made once at start-up and shown on request. Lines are
+// gathered and put into the text at most every few milliseconds while the window shows, and at
+// once when it is shown or its text is read: a run of many entries does not lay out a line each.
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 #include <memory>
 
+class QTimer;
 namespace Ui {
 class TfmViewOutput;
 }
@@ -15,8 +19,19 @@ public:
     explicit TfmViewOutput(QWidget* Parent = nullptr);
     ~TfmViewOutput() override;
 
+    void AppendLine(const QString& Line);
+    void Clear();
+    QString Text(); // every line, those still waiting included
+
     std::unique_ptr<Ui::TfmViewOutput> ui;
+
+protected:
+    void showEvent(QShowEvent* Event) override;
 
 private:
     void CopyClick();
+    void Flush();
+
+    QStringList FPending;
+    QTimer* FFlush;
 };

@@ -22,15 +22,12 @@
 #include "ui_GetPassword.h"
 #include "ui_OverwriteDlg.h"
 #include "ui_Progress.h"
-#include "ui_ViewOutput.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <cstdlib>
@@ -63,15 +60,15 @@ void TfmMain::CreateOperationForms() {
 }
 
 QString TfmMain::OutputLog() const {
-    return fmViewOutput->ui->meOutput->toPlainText();
+    return fmViewOutput->Text();
 }
 
 void TfmMain::ClearOutput() {
-    fmViewOutput->ui->meOutput->clear();
+    fmViewOutput->Clear();
 }
 
 void TfmMain::AppendOutput(const QString& Line) {
-    fmViewOutput->ui->meOutput->appendPlainText(Line);
+    fmViewOutput->AppendLine(Line);
 }
 
 void TfmMain::ResetRunFlags() {
@@ -109,8 +106,8 @@ void TfmMain::ShowStatusText(const QString& Prefix, const QString& Name, int Res
     if (!FInteractive) return;
     QStatusBar* bar = ui->dfstbMainStatus;
     const int width = std::max(bar->width() - Reserved, 40);
+    // Painted when the progress handler next lets the event loop run, not once per entry.
     bar->showMessage(Prefix + bar->fontMetrics().elidedText(Name, Qt::ElideMiddle, width));
-    bar->repaint();
 }
 
 bool TfmMain::GetPassword(const QString& FileName, std::string& Password) {
@@ -171,7 +168,6 @@ void TfmMain::BindReader(TUnBase& Reader) {
         ShowStatusText(QStringLiteral("Extracting: "), Str(FileName), 55);
     };
     Reader.OnEnd = [this](TZipCommon& Sender, const std::string& FileName, bool CrcPass) {
-        if (FInteractive) ui->dfstbMainStatus->repaint();
         if (!CrcPass) krvKorvaError(Sender, FileName, "0", "", ecFileFailsCRCCheck);
     };
     Reader.OnFileExists = [this](TZipCommon& Sender, const std::string& FileName, std::string& NewFileName,
@@ -193,12 +189,9 @@ TUnBase* TfmMain::ReaderFor(TArcType Type) {
 // ---- the handlers ----------------------------------------------------------------------------
 
 void TfmMain::krvUnZipProgress(TZipCommon&, int ProgressByFile, int ProgressByArchive) {
-    Ui::TfmProgress& p = *fmProgress->ui;
-    p.pbCurrent->setValue(ProgressByFile);
-    p.pbTotal->setValue(std::max(ProgressByArchive, 1));
-    p.laCurrent->setText(QString::number(ProgressByFile) + QLatin1Char('%'));
-    p.laTotal->setText(QString::number(ProgressByArchive) + QLatin1Char('%'));
-    EngineHost::Pump();
+    // The progress window paints and the event loop runs at most every few milliseconds; Cancel
+    // is read on every event.
+    if (fmProgress->Advance(ProgressByFile, ProgressByArchive)) EngineHost::Pump();
     if (fmProgress->Cancelled) {
         fmProgress->Cancelled = false;
         if (CurrentWriter || CurrentReader) {
@@ -206,7 +199,6 @@ void TfmMain::krvUnZipProgress(TZipCommon&, int ProgressByFile, int ProgressByAr
             Aborted = true;
         }
     }
-    if (ProgressByArchive >= 100) p.buCancel->setEnabled(false);
 }
 
 void TfmMain::krvKorvaError(TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
