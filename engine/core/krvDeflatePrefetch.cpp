@@ -5,11 +5,17 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <memory>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 unsigned JobThreads(unsigned Requested) {
     if (Requested > 0) return Requested;
+    // The cores this process may run on (taskset, cgroups' cpusets), not the machine's: one
+    // allowed core means one thread and one thread's memory.
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) return std::max(1, CPU_COUNT(&allowed));
     return std::max(1U, std::thread::hardware_concurrency());
 }
 

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-// The threads a job uses: Requested, or one per core when 0.
+// The threads a job uses: Requested, or one per core the process may run on when 0.
 unsigned JobThreads(unsigned Requested);
 
 template <class TResult> class TOrderedPrefetch {
