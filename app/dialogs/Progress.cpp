@@ -47,7 +47,6 @@ bool TfmProgress::Advance(int ByFile, int ByArchive) {
     if (FLastTick.isValid() && FLastTick.elapsed() < PaintInterval && ByArchive < 100) return false;
     FLastTick.start();
     if (isVisible()) Paint();
-    if (ByArchive >= 100) ui->buCancel->setEnabled(false);
     return true;
 }
 

@@ -199,6 +199,7 @@ void TfmMain::krvUnZipProgress(TZipCommon&, int ProgressByFile, int ProgressByAr
             Aborted = true;
         }
     }
+    if (ProgressByArchive >= 100) fmProgress->ui->buCancel->setEnabled(false);
 }
 
 void TfmMain::krvKorvaError(TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,

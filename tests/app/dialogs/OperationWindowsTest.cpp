@@ -73,6 +73,36 @@ TEST(Progress, OpensFreshAndCancelOnlyMarksTheRun) {
     }
 }
 
+// A run's progress and log lines reach a window only while it shows (or when it is shown or
+// read): the first progress of a run and its end always come through, the latest values win.
+TEST(Progress, HiddenWindowsTakeProgressAndLinesWithoutPaintingThem) {
+    TfmProgress progress;
+    progress.show();
+    EXPECT_TRUE(progress.Advance(40, 20)) << "a run's first progress lets events run";
+    EXPECT_EQ(Find<QLabel>(progress, "laTotal")->text(), "20%");
+    progress.hide();
+    progress.Advance(70, 99);
+    EXPECT_TRUE(progress.Advance(100, 100)) << "the end always comes through";
+    EXPECT_EQ(Find<QLabel>(progress, "laTotal")->text(), "20%") << "a hidden window is not painted";
+    progress.show();
+    EXPECT_EQ(Find<QLabel>(progress, "laTotal")->text(), "1%") << "a new run starts afresh";
+    progress.hide();
+
+    TfmViewOutput output;
+    auto* memo = Find<QPlainTextEdit>(output, "meOutput");
+    output.AppendLine("first");
+    output.AppendLine(QString());
+    output.AppendLine("third");
+    EXPECT_TRUE(memo->toPlainText().isEmpty());
+    EXPECT_EQ(output.Text(), "first\n\nthird");
+    output.AppendLine("fourth");
+    output.show();
+    EXPECT_EQ(memo->toPlainText(), "first\n\nthird\nfourth");
+    output.AppendLine("waits");
+    output.Clear();
+    EXPECT_TRUE(output.Text().isEmpty());
+}
+
 TEST(ViewOutput, CopiesTheSelectionOnly) {
     TfmViewOutput dialog;
     auto* memo = Find<QPlainTextEdit>(dialog, "meOutput");
