@@ -1,5 +1,6 @@
 #include "engine/core/krvCodecStreams.h"
 
+#include <isa-l/igzip_lib.h>
 #include <libdeflate.h>
 #include <new>
 
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -331,66 +333,85 @@ int TCompressStream::Finish() {
 // ---------------------------------------------------------------------------------------------
 // TDecompressStream
 
-TDecompressStream::TDecompressStream(TStream32& Input, int WindowBits) : TCustomStream(Input) {
+TDecompressStream::TDecompressStream(TStream32& Input)
+    : TCustomStream(Input), FState(std::make_unique<inflate_state>()) {
     AllocateBuffer();
-    const int rc = inflateInit2(&FState.Z, WindowBits);
-    if (rc == Z_MEM_ERROR) throw E_RAISE(ecOutOfMemory);
-    if (rc != Z_OK) throw std::invalid_argument("inflateInit2: bad parameters");
-    FState.SetLive();
+    isal_inflate_init(FState.get());
+    FState->crc_flag = ISAL_DEFLATE; // raw deflate, no checksum of ISA-L's own
 }
 
 TDecompressStream::~TDecompressStream() {
-    if (FWrappedPos < 0 || FState.Z.avail_in == 0) return;
+    if (FWrappedPos < 0 || Unused() == 0) return;
     try {
-        FWrapped.Seek(FWrappedPos - FState.Z.avail_in, soBeginning);
+        FWrapped.Seek(FWrappedPos - Unused(), soBeginning);
     } catch (...) {
         // The input cannot seek: it stays where the read-ahead left it.
     }
 }
 
-bool TDecompressStream::FillInput() {
-    if (Cancelled()) return false;
+std::int64_t TDecompressStream::Unused() const {
+    // ISA-L reads ahead into its bit buffer and a small buffer of its own; once the stream has
+    // ended, what it holds there lies beyond it. Before, it holds what it still needs.
+    if (!FEndOfStream) return FState->avail_in;
+    return FState->avail_in + FState->read_in_length / 8 + FState->tmp_in_size;
+}
+
+std::int64_t TDecompressStream::TotalIn() const {
+    return FTotalFed - Unused();
+}
+
+std::int64_t TDecompressStream::FillInput() {
+    if (Cancelled()) return -1;
     RestoreWrappedPosition();
     const std::int64_t n = std::max<std::int64_t>(0, FWrapped.Read(Buffer(), BufferSize));
     AdvanceWrappedPosition(n);
     if (Cipher) Cipher->DecryptBuf(Buffer(), n);
-    FState.Z.next_in = Buffer();
-    FState.Z.avail_in = static_cast<uInt>(n);
+    FState->next_in = Buffer();
+    FState->avail_in = static_cast<std::uint32_t>(n);
+    FTotalFed += n;
     DoProgress();
-    return true;
+    return n;
 }
 
 std::int64_t TDecompressStream::Read(void* Data, std::int64_t Count) {
     FAvailOut = std::max<std::int64_t>(Count, 0);
     // After damaged data nothing more comes; after the input ran out a new read may find more.
     const bool damaged = ErrorCode() != 0 && FStatus != Z_BUF_ERROR;
-    if (Count <= 0 || FEndOfStream || !FState.Live() || damaged) return 0;
-    z_stream& z = FState.Z;
+    if (Count <= 0 || FEndOfStream || damaged) return 0;
+    inflate_state& z = *FState;
     auto* p = static_cast<std::uint8_t*>(Data);
     std::int64_t produced = 0;
-    bool going = true;
-    while (going && produced < Count) {
+    while (produced < Count) {
         z.next_out = p + produced;
-        z.avail_out = ZlibCount(Count - produced);
-        const uInt offered = z.avail_out;
-        while (z.avail_out > 0) {
-            if (z.avail_in == 0 && !FillInput()) {
-                going = false;
-                break;
-            }
-            const int rc = inflate(&z, Z_NO_FLUSH);
-            FStatus = rc;
-            if (rc == Z_STREAM_END) {
-                FEndOfStream = true;
-                going = false;
-                break;
-            }
-            if (rc != Z_OK) {
-                going = false;
-                break;
-            }
+        z.avail_out = static_cast<std::uint32_t>(std::min(Count - produced, ZlibPiece));
+        const std::uint32_t offered = z.avail_out;
+        bool inputEnded = false;
+        if (z.avail_in == 0) {
+            const std::int64_t n = FillInput();
+            if (n < 0) break; // cancelled
+            // The inflater may still hold bits of input it took earlier: it runs once more.
+            inputEnded = n == 0;
         }
-        produced += offered - z.avail_out;
+        const std::uint32_t offeredIn = z.avail_in;
+        const int rc = isal_inflate(&z);
+        const std::uint32_t made = offered - z.avail_out;
+        produced += made;
+        FTotalOut += made;
+        if (rc != ISAL_DECOMP_OK) {
+            FStatus = Z_DATA_ERROR;
+            break;
+        }
+        if (z.block_state == ISAL_BLOCK_FINISH) {
+            FStatus = Z_STREAM_END;
+            FEndOfStream = true;
+            break;
+        }
+        FStatus = Z_OK;
+        if (made == 0 && z.avail_in == offeredIn) {
+            // No progress: the input ended before the deflate stream did.
+            FStatus = inputEnded ? Z_BUF_ERROR : Z_DATA_ERROR;
+            break;
+        }
     }
     FAvailOut = Count - produced;
     return produced;
@@ -409,8 +430,9 @@ int TDecompressStream::ErrorCode() const {
 }
 
 void TDecompressStream::ClearInput() {
-    FState.Z.next_in = nullptr;
-    FState.Z.avail_in = 0;
+    FTotalFed -= FState->avail_in;
+    FState->next_in = nullptr;
+    FState->avail_in = 0;
     FWrappedPos = FWrapped.Position();
     if (FStatus == Z_BUF_ERROR) FStatus = Z_OK;
 }
@@ -466,4 +488,65 @@ std::int64_t TWholeDeflater::Bound(std::int64_t InSize) const {
 std::int64_t TWholeDeflater::Deflate(std::span<const std::uint8_t> In, std::span<std::uint8_t> Out) {
     return static_cast<std::int64_t>(
         libdeflate_deflate_compress(FCompressor, In.data(), In.size(), Out.data(), Out.size()));
+}
+
+namespace {
+
+// The bit where the final block of the raw deflate stream Data begins, and the bit where it
+// ends; -1 when Data is not one whole stream. With Z_BLOCK zlib stops at each block boundary
+// and tells the bits of the last byte it has not used; the boundary after the final block
+// comes before the end of the stream is reported.
+std::pair<std::int64_t, std::int64_t> FinalBlockBits(std::span<const std::uint8_t> Data) {
+    TZlibState state(TZlibState::zkInflate);
+    z_stream& z = state.Z;
+    if (inflateInit2(&z, RawDeflateWindowBits) != Z_OK) return {-1, -1};
+    state.SetLive();
+    std::vector<std::uint8_t> sink(std::size_t{1} << 18);
+    z.next_in = const_cast<Bytef*>(Data.data());
+    z.avail_in = static_cast<uInt>(Data.size());
+    std::int64_t blockStart = 0;
+    std::int64_t end = -1;
+    for (;;) {
+        z.next_out = sink.data();
+        z.avail_out = static_cast<uInt>(sink.size());
+        const int rc = inflate(&z, Z_BLOCK);
+        if (rc == Z_STREAM_END) return {end < 0 ? -1 : blockStart, end};
+        if (rc != Z_OK) return {-1, -1};
+        if ((z.data_type & 128) == 0) continue;
+        const std::int64_t bit = static_cast<std::int64_t>(z.total_in) * 8 - (z.data_type & 7);
+        if ((z.data_type & 64) != 0)
+            end = bit; // after the final block
+        else
+            blockStart = bit;
+    }
+}
+
+} // namespace
+
+bool TWholeDeflater::DeflatePiece(std::span<const std::uint8_t> In, bool Final,
+                                  std::vector<std::uint8_t>& Out) {
+    if (In.empty()) {
+        // Nothing to deflate: an empty final block of fixed codes, or an empty stored block.
+        if (Final)
+            Out.assign({0x03, 0x00});
+        else
+            Out.assign({0x00, 0x00, 0x00, 0xFF, 0xFF});
+        return true;
+    }
+    Out.resize(static_cast<std::size_t>(Bound(std::ssize(In)) + 5));
+    const std::int64_t size = Deflate(In, Out);
+    if (size <= 0) return false;
+    Out.resize(static_cast<std::size_t>(size));
+    if (Final) return true;
+    const auto [finalStart, end] = FinalBlockBits(Out);
+    // libdeflate writes the bytes of the stream and no more: the end lies in the last one.
+    if (finalStart < 0 || end <= (size - 1) * 8 || end > size * 8) return false;
+    // The last block stops being the final one; three zero bits (a stored block, not final),
+    // padding to the byte, and its lengths 0 and ~0 end the piece on a byte boundary.
+    Out[static_cast<std::size_t>(finalStart / 8)] &= static_cast<std::uint8_t>(~(1U << (finalStart % 8)));
+    if (end % 8 != 0)
+        Out[static_cast<std::size_t>(end / 8)] &= static_cast<std::uint8_t>((1U << (end % 8)) - 1);
+    Out.resize(static_cast<std::size_t>((end + 3 + 7) / 8), 0);
+    Out.insert(Out.end(), {0x00, 0x00, 0xFF, 0xFF});
+    return true;
 }

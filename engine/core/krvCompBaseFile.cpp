@@ -2,6 +2,8 @@
 // cipher when a password is set) and completing its header.
 #include "engine/core/krvCompBase.h"
 
+#include "engine/core/krvParallelDeflate.h"
+
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvCrc.h"
 
@@ -158,9 +160,9 @@ TCompBase::TWholeFile TCompBase::WritePrefetched(TStream32& Input, int Index) {
     // Only a result read from the very file opened here, unchanged since, is used.
     TPrefetched opened;
     const auto* handle = dynamic_cast<THandleStream32*>(&Input);
-    if (!FPrefetch->Take(Index, ahead) || !ahead.Ok || !handle || !TPrefetched::Identify(handle->Handle, opened) ||
-        opened.Device != ahead.Device || opened.Inode != ahead.Inode || opened.Size != ahead.Size ||
-        opened.ModifiedNs != ahead.ModifiedNs)
+    if (!FPrefetch->Take(Index, ahead) || !ahead.Ok || !handle ||
+        !TPrefetched::Identify(handle->Handle, opened) || opened.Device != ahead.Device ||
+        opened.Inode != ahead.Inode || opened.Size != ahead.Size || opened.ModifiedNs != ahead.ModifiedNs)
         return TWholeFile::TooLarge;
     CheckCancel();
     PutWholeEntry(ahead.Packed, true, ahead.Size, ahead.Crc);
@@ -219,7 +221,25 @@ bool TCompBase::WriteFileData(TStream32& Input, std::int64_t Size, const std::st
         if (FEntryEncrypted) WriteCipherHeader(firstCrc);
     }
     bool ok = true;
-    if (FEntryDeflated) {
+    if (FEntryDeflated && Size > WholeBufferLimit) {
+        // A large file: deflated in blocks on the job's threads into the entry's one stream.
+        std::int64_t done = 0;
+        const TParallelDeflateResult packed =
+            ParallelDeflate(Input, *FOutput, DeflateType, JobThreads(Threads),
+                            FEntryEncrypted ? &Cipher : nullptr, [&](std::int64_t Block) {
+                                // Counted by the blocks written, not read: the same for any
+                                // thread count.
+                                done += Block;
+                                BytesToDo -= static_cast<double>(Block);
+                                if (OnProgress) DoProgress(done, CurrentFileSize, JobTotal);
+                                EngineHost::PumpIfDue();
+                                return !Cancel();
+                            });
+        CheckCancel();
+        ok = packed.Ok;
+        FEntryUnpacked = packed.In;
+        FEntryCrc = packed.Crc;
+    } else if (FEntryDeflated) {
         TJobRecord record;
         record.BytesToDo = &BytesToDo;
         TCompressStream deflate(*FOutput, StreamProgressEvent(), CancelPtr, record, DeflateType);

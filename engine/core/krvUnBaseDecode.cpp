@@ -174,7 +174,7 @@ bool TUnBase::ExtractEntryData(TStream32& Input, const std::string& LocalName, c
 
 void TUnBase::InflateEntry(TStream32& Input, std::int64_t Unpacked, bool Enciphered,
                            const std::function<bool(TDecompressStream&)>& MoreInput) {
-    TDecompressStream input(Input, RawDeflateWindowBits);
+    TDecompressStream input(Input);
     input.CancelFlagPtr = CancelPtr;
     if (Enciphered) input.Cipher = &Cipher;
     std::vector<std::uint8_t> buffer(

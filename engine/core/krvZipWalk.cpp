@@ -43,7 +43,7 @@ struct TDeflateEnd {
 // damaged data or a cancel.
 bool FindDeflateEnd(TStream32& Stream, std::int64_t DataStart, const bool* CancelFlag, TDeflateEnd& End) {
     if (Stream.Seek(DataStart, soBeginning) != DataStart) return false;
-    TDecompressStream inflater(Stream, RawDeflateWindowBits);
+    TDecompressStream inflater(Stream);
     inflater.CancelFlagPtr = CancelFlag;
     std::vector<std::uint8_t> out(static_cast<std::size_t>(TCustomStream::BufferSize));
     std::uint32_t crc = 0xFFFFFFFF;

@@ -68,7 +68,7 @@ int TUnGZip::DecodeGzipMembers(TStream32& Input, const TSink& Sink) {
         std::uint32_t length = 0; // modulo 2^32, as the trailer keeps it
         std::int64_t dataEnd = 0;
         {
-            TDecompressStream inflater(Input, RawDeflateWindowBits);
+            TDecompressStream inflater(Input);
             inflater.CancelFlagPtr = CancelPtr;
             for (;;) {
                 const std::int64_t got = inflater.Read(buffer.data(), OutputChunk);
@@ -133,7 +133,7 @@ std::string TUnGZip::PeekDecoded(TStream32& Input, std::int64_t Count) {
     std::string head;
     if (FMember.IsGzip()) {
         if (Input.Seek(FMember.DataStart, soBeginning) != FMember.DataStart) return head;
-        TDecompressStream inflater(Input, RawDeflateWindowBits);
+        TDecompressStream inflater(Input);
         head.resize(static_cast<std::size_t>(Count));
         std::int64_t have = 0;
         while (have < Count) {

@@ -7,6 +7,7 @@
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvGzipRecords.h"
+#include "engine/core/krvParallelDeflate.h"
 #include "engine/core/krvUnBase.h"
 #include "platform/FileAttributes.h"
 
@@ -268,19 +269,20 @@ bool TGZip::WriteMember(TStream32& Input, std::int64_t Expected, TStream32& Outp
         }
     }
     if (!done) {
-        TJobRecord record;
-        record.BytesToDo = &BytesToDo;
-        TCompressStream deflate(Output, StreamProgressEvent(), CancelPtr, record, DeflateType);
-        std::vector<std::uint8_t> buffer(static_cast<std::size_t>(ReadBlock));
-        for (std::int64_t r; (r = Input.Read(buffer.data(), ReadBlock)) > 0;) {
-            CheckCancel();
-            deflate.WriteBuffer(buffer.data(), r);
-            total += r;
-            EngineHost::PumpIfDue();
-        }
+        // A large input: deflated in blocks on the job's threads into the member's one stream.
+        const TParallelDeflateResult packed = ParallelDeflate(
+            Input, Output, DeflateType, JobThreads(Threads), nullptr, [&](std::int64_t Block) {
+                // Counted by the blocks written, not read: the same for any thread count.
+                total += Block;
+                BytesToDo -= static_cast<double>(Block);
+                DoProgress(total, std::max(Expected, total), JobTotal);
+                EngineHost::PumpIfDue();
+                return !Cancel();
+            });
         CheckCancel();
-        if (deflate.Finish() != Z_OK) Fail(FileName, "", ecErrorWritingToFile);
-        crc = deflate.Crc();
+        if (!packed.Ok) Fail(FileName, "", ecErrorWritingToFile);
+        total = packed.In;
+        crc = packed.Crc ^ 0xFFFFFFFFU;
     }
     FMemberCrc = crc ^ 0xFFFFFFFFU;
     FMemberSize = total;
@@ -288,77 +290,5 @@ bool TGZip::WriteMember(TStream32& Input, std::int64_t Expected, TStream32& Outp
     PutU32LE(trailer, FMemberCrc);
     PutU32LE(trailer + 4, static_cast<std::uint32_t>(total & 0xFFFFFFFF));
     Output.WriteBuffer(trailer, GzipTrailer);
-    return !Cancel();
-}
-
-bool TGZip::WriteMembers(TStream32& Input, std::int64_t Expected, TStream32& Output,
-                         const std::string& StoredName, std::uint32_t MTime) {
-    constexpr std::int64_t Chunk = std::int64_t{4} << 20;
-    const unsigned threads = JobThreads(Threads);
-    if (threads < 2 || Expected <= 2 * Chunk) return WriteMember(Input, Expected, Output, StoredName, MTime);
-    struct TPiece {
-        std::vector<std::uint8_t> Plain, Packed;
-        std::uint32_t Crc = 0;
-        bool Ok = false;
-    };
-    std::vector<TPiece> pieces(threads);
-    std::uint32_t crc = 0xFFFFFFFFU;
-    std::int64_t total = 0;
-    bool first = true;
-    for (;;) {
-        // A batch of chunks, one per thread, read in order.
-        std::size_t filled = 0;
-        for (TPiece& p : pieces) {
-            p.Plain.resize(static_cast<std::size_t>(Chunk));
-            std::int64_t n = 0;
-            for (std::int64_t r; n < Chunk && (r = Input.Read(p.Plain.data() + n, Chunk - n)) > 0;)
-                n += r;
-            p.Plain.resize(static_cast<std::size_t>(n));
-            if (n == 0) break;
-            ++filled;
-            if (n < Chunk) break;
-        }
-        CheckCancel();
-        if (filled == 0 && !first) break;
-        std::vector<std::thread> workers;
-        for (std::size_t i = 0; i < filled; ++i)
-            workers.emplace_back([this, &p = pieces[i]] {
-                TWholeDeflater deflater(DeflateType);
-                p.Packed.resize(static_cast<std::size_t>(deflater.Bound(std::ssize(p.Plain))));
-                const std::int64_t size = deflater.Deflate(p.Plain, p.Packed);
-                p.Ok = size > 0 || p.Plain.empty();
-                p.Packed.resize(static_cast<std::size_t>(std::max<std::int64_t>(size, 0)));
-                p.Crc = 0xFFFFFFFFU;
-                UpdateCrc32Buf(p.Plain.data(), std::ssize(p.Plain), p.Crc);
-                p.Crc ^= 0xFFFFFFFFU;
-            });
-        for (std::size_t i = 0; i < filled; ++i)
-            UpdateCrc32Buf(pieces[i].Plain.data(), std::ssize(pieces[i].Plain), crc);
-        for (std::thread& w : workers)
-            w.join();
-        for (std::size_t i = 0; i < filled; ++i) {
-            const TPiece& p = pieces[i];
-            if (!p.Ok) Fail(FileName, "", ecErrorWritingToFile);
-            const std::string header =
-                GzipHeaderBytes(first ? StoredName : std::string(), MTime, ExtraFlags());
-            first = false;
-            Output.WriteBuffer(header.data(), static_cast<std::int64_t>(header.size()));
-            Output.WriteBuffer(p.Packed.data(), std::ssize(p.Packed));
-            std::uint8_t trailer[GzipTrailer];
-            PutU32LE(trailer, p.Crc);
-            PutU32LE(trailer + 4, static_cast<std::uint32_t>(p.Plain.size()));
-            Output.WriteBuffer(trailer, GzipTrailer);
-            total += std::ssize(p.Plain);
-            BytesToDo -= static_cast<double>(p.Plain.size());
-        }
-        DoProgress(total, std::max(Expected, total), JobTotal);
-        EngineHost::PumpIfDue();
-        CheckCancel();
-        if (filled < pieces.size() || pieces[filled - 1].Plain.size() < static_cast<std::size_t>(Chunk))
-            break;
-    }
-    if (first) return WriteMember(Input, 0, Output, StoredName, MTime); // it was empty after all
-    FMemberCrc = crc ^ 0xFFFFFFFFU;
-    FMemberSize = total;
     return !Cancel();
 }

@@ -27,15 +27,12 @@ public:
     int Compress() override;
 
     // Deflates Input from its position to its end as one member named StoredName into Output,
-    // with CRC-32 and size in its trailer. Progress and cancel are this component's; Expected
-    // (the size the input had when it was found) only sizes the progress. False when cancelled.
+    // with CRC-32 and size in its trailer: in one call when it fits in memory, else in blocks on
+    // the job's threads (the same bytes for any thread count). Progress and cancel are this
+    // component's; Expected (the size the input had when it was found) chooses the way and sizes
+    // the progress. False when cancelled.
     bool WriteMember(TStream32& Input, std::int64_t Expected, TStream32& Output,
                      const std::string& StoredName, std::uint32_t MTime);
-    // The same for a large input on several threads: the input is cut into chunks that are
-    // deflated at once and written in order as members of their own (the first one named), which
-    // every gzip reader joins into the one file. One member when only one thread is allowed.
-    bool WriteMembers(TStream32& Input, std::int64_t Expected, TStream32& Output,
-                      const std::string& StoredName, std::uint32_t MTime);
     // The CRC-32 and size of the last member written.
     std::uint32_t MemberCrc() const { return FMemberCrc; }
     std::int64_t MemberSize() const { return FMemberSize; }

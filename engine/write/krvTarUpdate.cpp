@@ -160,7 +160,7 @@ void TTar::PlaceArchive(TTempFileStream& Temp) {
     gz.BytesToDo = gz.JobTotal;
     if (Temp.Seek(0, soBeginning) != 0) Fail(ArchiveFile(), "", ecSeekError);
     const auto now = static_cast<std::uint32_t>(std::time(nullptr));
-    if (!gz.WriteMembers(Temp, Temp.Size(), out, TarNameInGzip(), now)) ThrowCancelled();
+    if (!gz.WriteMember(Temp, Temp.Size(), out, TarNameInGzip(), now)) ThrowCancelled();
     out.Commit();
     Temp.Discard();
 }

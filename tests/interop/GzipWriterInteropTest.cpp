@@ -1,9 +1,10 @@
 // Gzip files the gzip writer makes pass gzip -t, list under their stored names with gzip -lvN
-// and unpack to the bytes of their sources; a cancel or a full disk leaves no gzip file and
-// every source in place.
+// and unpack to the bytes of their sources; a large file is one member whose bytes do not depend
+// on the thread count; a cancel or a full disk leaves no gzip file and every source in place.
 #include "engine/write/krvGZip.h"
 
 #include "TestSupport.h"
+#include "engine/core/krvByteAccess.h"
 #include "engine/core/krvGbls.h"
 
 #include <cerrno>
@@ -118,6 +119,53 @@ TEST_F(GzipWriterInterop, NamingModesAndMove) {
         EXPECT_EQ(z.Out, "some notes\n");
         fs::remove(Dir / c.Expected);
     }
+}
+
+TEST_F(GzipWriterInterop, ALargeFileIsOneMemberAlikeOnOneAndFourThreads) {
+    struct Case {
+        std::string Name;
+        std::string Data;
+        TDeflateType Level;
+    };
+    // Text and noise in one file (compressed and stored blocks); a size of whole blocks, whose
+    // stream ends with an empty final block; the fast level.
+    const std::vector<Case> cases = {
+        {"mixed.bin", TextBytes(9 << 20, 11) + RandomBytes((8 << 20) + 4321, 12) + TextBytes(3 << 20, 13),
+         dtDeflateN},
+        {"blocks.txt", TextBytes(17 << 20, 14), dtDeflateN},
+        {"fast.txt", TextBytes((17 << 20) + 1, 15), dtDeflateF},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        WriteFile(Dir / c.Name, c.Data);
+        std::string made[2];
+        for (const unsigned threads : {1U, 4U}) {
+            const fs::path out = Dir / ("t" + std::to_string(threads));
+            fs::create_directories(out);
+            TGZip gz;
+            Setup(gz, out, {(Dir / c.Name).string()});
+            gz.DeflateType = c.Level;
+            gz.Threads = threads;
+            ASSERT_EQ(gz.Compress(), 1);
+            EXPECT_TRUE(Errors.empty());
+            made[threads == 4] = ReadFile(out / (fs::path(c.Name).stem().string() + ".gz"));
+        }
+        EXPECT_TRUE(made[0] == made[1]) << "one and four threads differ";
+        const fs::path gz = Dir / "t4" / (fs::path(c.Name).stem().string() + ".gz");
+        EXPECT_EQ(RunTool({"gzip", "-t", gz.string()}).ExitCode, 0);
+        // One member: the last trailer holds the size of the whole file.
+        const auto* end = reinterpret_cast<const std::uint8_t*>(made[1].data() + made[1].size());
+        EXPECT_EQ(GetU32LE(end - 4), static_cast<std::uint32_t>(c.Data.size()));
+        EXPECT_TRUE(RunTool({"zcat", gz.string()}).Out == c.Data);
+    }
+    // Cancelled after its first block on four threads: no output.
+    TGZip gz;
+    Setup(gz, Dir / "t1", {(Dir / "blocks.txt").string()});
+    gz.Threads = 4;
+    fs::remove(Dir / "t1" / "blocks.gz");
+    gz.OnProgress = [](TZipCommon& S, std::uint8_t, std::uint8_t) { S.SetCancel(true); };
+    EXPECT_EQ(gz.Compress(), 0);
+    EXPECT_EQ(FolderNames(Dir / "t1"), (std::vector<std::string>{"fast.gz", "mixed.gz"}));
 }
 
 TEST_F(GzipWriterInterop, CancelOrFullDiskLeaveNoPartialFileAndTheSourceInPlace) {

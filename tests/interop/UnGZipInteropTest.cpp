@@ -231,3 +231,42 @@ TEST_F(UnGZipInterop, TinyCompressFilesExtractAsUncompressDoes) {
         EXPECT_TRUE(ReadStamps(out)["tiny.txt"].ends_with(" 1600000003"));
     }
 }
+
+// Damaged deflate data in a gzip member and in a zip entry beyond the whole-buffer bound, both
+// inflated as a stream: the reader fails the entry and leaves no file, as gzip -t and unzip -t
+// fail on them.
+TEST_F(UnGZipInterop, DamagedDeflateStreamsFailAsTheToolsDo) {
+    WriteFile(Src / "big.txt", TextBytes(20 << 20, 31));
+    RunOk({"gzip", "-k", "-n", "-6", "big.txt"}, Src);
+    RunOk({"zip", "-q", "-6", (Dir / "big.zip").string(), "big.txt"}, Src);
+    const std::string gz = ReadFile(Src / "big.txt.gz");
+    const std::string zip = ReadFile(Dir / "big.zip");
+    const std::size_t zipData = 30 + (std::uint8_t(zip[26]) | std::uint8_t(zip[27]) << 8) +
+                                (std::uint8_t(zip[28]) | std::uint8_t(zip[29]) << 8);
+    const auto flip = [](std::string Bytes, std::size_t At, int Mask) {
+        Bytes[At] = static_cast<char>(Bytes[At] ^ Mask);
+        return Bytes;
+    };
+    const auto zeroed = [](std::string Bytes, std::size_t At) {
+        std::fill_n(Bytes.begin() + static_cast<std::ptrdiff_t>(At), 64, '\0');
+        return Bytes;
+    };
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"reserved-type.gz", flip(gz, 10, 0x06)}, // the first block's type becomes 3
+        {"flipped.gz", flip(gz, gz.size() / 2, 0x5A)},   {"zeroed.gz", zeroed(gz, gz.size() / 3)},
+        {"reserved-type.zip", flip(zip, zipData, 0x06)}, {"flipped.zip", flip(zip, zipData + 1000000, 0x5A)},
+        {"zeroed.zip", zeroed(zip, zipData + 2000000)},
+    };
+    for (const auto& [name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        const fs::path archive = Dir / name;
+        WriteFile(archive, bytes);
+        const bool isZip = archive.extension() == ".zip";
+        const ToolResult tool = RunTool(isZip ? std::vector<std::string>{"unzip", "-tqq", archive.string()}
+                                              : std::vector<std::string>{"gzip", "-t", archive.string()});
+        EXPECT_NE(tool.ExitCode, 0) << "the damage is real";
+        const auto [tree, r] = Extract(archive);
+        EXPECT_FALSE(r.AllPassed()) << r.Describe();
+        EXPECT_TRUE(tree.empty()) << tree.size() << " files left";
+    }
+}
