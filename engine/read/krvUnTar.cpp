@@ -79,8 +79,7 @@ void TUnTar::ScanTarHeaders(TStream32& Stream) {
                         ecSkippedFile);
             continue;
         }
-        if (entry.Kind == TTarKind::File && !entry.IsSparse)
-            FFiles[LinkKey(entry.Name)] = {entry.DataPos, entry.Size, entry.Truncated};
+        if (entry.Kind == TTarKind::File) FFiles[LinkKey(entry.Name)] = DataOf(entry);
         std::string tested = entry.Name;
         if (entry.Kind == TTarKind::Directory && tested.size() > 1 && tested.back() == '/') tested.pop_back();
         if (!MatchEntrySpec(tested)) continue;
@@ -123,7 +122,7 @@ void TUnTar::ExtractTarEntries(TStream32& Stream) {
                 ForceOutputDirs(FileName);
             break;
         case TTarKind::File:
-            ExtractFile(Stream, entry, {entry.DataPos, entry.Size, entry.Truncated});
+            ExtractFile(Stream, entry, DataOf(entry));
             break;
         case TTarKind::HardLink: {
             // A plain copy of the file it names.
@@ -183,16 +182,20 @@ std::int64_t TUnTar::CopySparse(TStream32& Stream, const TTarSparse& Sparse) {
     return 0;
 }
 
+TUnTar::TDataRef TUnTar::DataOf(const TTarEntry& Entry) {
+    return {Entry.DataPos, Entry.Size, Entry.Truncated,
+            Entry.IsSparse ? std::make_shared<const TTarSparse>(Entry.Sparse) : nullptr};
+}
+
 void TUnTar::ExtractFile(TStream32& Stream, const TTarEntry& Entry, const TDataRef& Data) {
-    const std::int64_t fileSize =
-        Entry.IsSparse && Entry.Kind == TTarKind::File ? Entry.FileSize() : Data.Size;
+    const std::int64_t fileSize = Data.Sparse ? Data.Sparse->RealSize : Data.Size;
     if (!ConfirmExtractFile(false)) {
         SkipEntry(fileSize);
         return;
     }
-    if (Entry.IsSparse && !Entry.Sparse.Refused.empty()) {
+    if (Data.Sparse && !Data.Sparse->Refused.empty()) {
         // Never other bytes in its place: a sparse form not read here fails by name.
-        ReportError(FileName, Entry.Sparse.Refused, "0", ecUnsupportedCompressionMethod);
+        ReportError(FileName, Data.Sparse->Refused, "0", ecUnsupportedCompressionMethod);
         MarkEntryFailed();
         SkipEntry(fileSize);
         CheckCrc(32, RunningCrc32);
@@ -205,8 +208,8 @@ void TUnTar::ExtractFile(TStream32& Stream, const TTarEntry& Entry, const TDataR
     } else {
         RunningCrc32 = 0;
         std::int64_t remaining = fileSize;
-        if (Entry.IsSparse && Entry.Kind == TTarKind::File)
-            remaining = CopySparse(Stream, Entry.Sparse);
+        if (Data.Sparse)
+            remaining = CopySparse(Stream, *Data.Sparse);
         else if (Stream.Seek(Data.Pos, soBeginning) == Data.Pos)
             remaining = UnStore(Stream, Data.Size, Data.Size, 0, false);
         if (remaining > 0 && !GetCancel()) {

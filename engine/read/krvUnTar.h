@@ -24,12 +24,14 @@ protected:
     int DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) override;
 
 private:
-    // Where the data of a file entry lie.
+    // Where the data of a file entry lie; a sparse file's with its map.
     struct TDataRef {
         std::int64_t Pos = 0;
         std::int64_t Size = 0;
         bool Truncated = false;
+        std::shared_ptr<const TTarSparse> Sparse;
     };
+    static TDataRef DataOf(const TTarEntry& Entry);
 
     void ScanTarHeaders(TStream32& Stream);
     void ExtractTarEntries(TStream32& Stream);

@@ -3,12 +3,14 @@
 // on the thread count; a cancel or a full disk leaves no gzip file and every source in place.
 #include "engine/write/krvGZip.h"
 
+#include "ExtractRun.h"
 #include "TestSupport.h"
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvGbls.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
+#include <sys/time.h>
 
 using namespace testsupport;
 
@@ -89,6 +91,26 @@ TEST_F(GzipWriterInterop, GzipTestsListsAndUnpacksEverySize) {
         EXPECT_TRUE(z.Out == c.Data) << "zcat gives " << z.Out.size() << " bytes";
         fs::remove(src);
         fs::remove(gz);
+    }
+}
+
+TEST_F(GzipWriterInterop, GzipRestoresTheStoredNameAndTimeToTheSecond) {
+    for (const std::string name : {"plain.txt", "caf\xC3\xA9 note.txt"}) {
+        SCOPED_TRACE(name);
+        const fs::path src = Dir / name;
+        WriteFile(src, TextBytes(5000, 6));
+        const timeval odd[2] = {{1700000001, 0}, {1700000001, 0}};
+        ::utimes(src.c_str(), odd);
+        ASSERT_EQ(RunProbe({"add", (Dir / "x.gz").string(), src.string()}).ExitCode, 0);
+        // Under another name, gzip -N restores the stored one and its time.
+        const fs::path other = Dir / "other";
+        fs::create_directories(other);
+        fs::rename(fs::path(ReplaceFileExt(src.string(), ".gz")), other / "renamed.gz");
+        ASSERT_EQ(RunUtf8({"gzip", "-dN", "renamed.gz"}, other).ExitCode, 0);
+        EXPECT_EQ(ReadTree(other), (std::map<std::string, std::string>{{name, TextBytes(5000, 6)}}));
+        EXPECT_TRUE(ReadStamps(other)[name].ends_with(" 1700000001")) << ReadStamps(other)[name];
+        fs::remove_all(other);
+        fs::remove(src);
     }
 }
 

@@ -143,13 +143,15 @@ TEST_F(UnTarInterop, EveryCutExtractsOnlyWholeFiles) {
 }
 
 TEST_F(UnTarInterop, SparseFilesOfEveryWriterExtractAsTheWritersDo) {
-    // Holes at the start, between chunks and at the end; a file whose data reach its end; a
-    // plain file after them, odd-second times and modes the umask leaves alone.
+    // Holes at the start, between chunks and at the end; a file whose data reach its end and a
+    // hard link to it; a plain file after them, odd-second times and modes the umask leaves
+    // alone.
     const fs::path src = Dir / "sparse-src";
     fs::create_directories(src);
     WriteSparse(src / "sparse image.img", 3 << 20, {{1000000, RandomBytes(70000, 1)}, {2500000, "middle"}});
     WriteSparse(src / "tail.img", 1 << 20, {{0, "head"}, {(1 << 20) - 4, "tail"}});
     WriteFile(src / "after.txt", TextBytes(1000, 2));
+    fs::create_hard_link(src / "tail.img", src / "tail link.img"); // a copy of a sparse file
     ::chmod((src / "sparse image.img").c_str(), 0751);
     ::chmod((src / "tail.img").c_str(), 0640);
     SetMTime(src / "sparse image.img", 1700000001);
@@ -169,7 +171,8 @@ TEST_F(UnTarInterop, SparseFilesOfEveryWriterExtractAsTheWritersDo) {
         SCOPED_TRACE(m.Name);
         const fs::path archive = Dir / (m.Name + ".tar");
         std::vector<std::string> argv = m.Argv;
-        argv.insert(argv.end(), {archive.string(), "sparse image.img", "tail.img", "after.txt"});
+        argv.insert(argv.end(),
+                    {archive.string(), "sparse image.img", "tail.img", "tail link.img", "after.txt"});
         RunOk(argv, src);
         const fs::path ours = Dir / ("ours-" + m.Name);
         const ExtractResult r = ExtractAll(archive, ours);
