@@ -8,9 +8,11 @@
 #include "engine/core/krvStreams.h"
 #include "engine/core/krvZipCommon.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -42,12 +44,21 @@ bool RetryAfter(TZipCommon& Owner, const TOnDiskError& Event, const std::string&
 }
 
 // What tells one disk's file from another's.
+std::array<std::int64_t, 4> IdentityOf(const struct stat& St) {
+    return {static_cast<std::int64_t>(St.st_dev), static_cast<std::int64_t>(St.st_ino),
+            static_cast<std::int64_t>(St.st_size),
+            static_cast<std::int64_t>(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec};
+}
+
 std::array<std::int64_t, 4> FileIdentity(int Handle) {
     struct stat st {};
-    if (::fstat(Handle, &st) != 0) return {};
-    return {static_cast<std::int64_t>(st.st_dev), static_cast<std::int64_t>(st.st_ino),
-            static_cast<std::int64_t>(st.st_size),
-            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return ::fstat(Handle, &st) == 0 ? IdentityOf(st) : std::array<std::int64_t, 4>{};
+}
+
+// A missing file's is all zeros.
+std::array<std::int64_t, 4> PathIdentity(const std::string& Name) {
+    struct stat st {};
+    return ::stat(Name.c_str(), &st) == 0 ? IdentityOf(st) : std::array<std::int64_t, 4>{};
 }
 
 } // namespace
@@ -122,30 +133,50 @@ bool TDiskManager::ReadVolume(TZipCommon& Owner, const std::string& Folder) {
 
 void TDiskSpannObj::Init(TZipCommon& Owner) {
     FOwner = &Owner;
+    FSetName = Owner.ArchiveFile();
+    FLastNumber = -1;
+    FGaveUp = false;
+    FEndDisk = {};
     Request = drLastDisk;
     DiskCounter = 0;
     FLastDisk = {};
 }
 
-bool TDiskSpannObj::LastDiskPresent() {
+std::string TDiskSpannObj::PieceName(int Disk) const {
+    const std::size_t slash = FSetName.find_last_of('/');
+    const std::size_t dot = FSetName.find_last_of('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    const std::string stem = hasExtension ? FSetName.substr(0, dot) : FSetName;
+    const std::string extension = hasExtension ? FSetName.substr(dot) : std::string();
+    // Opened from a piece before the last (NAME.z01): the last is NAME.zip.
+    const bool fromPiece =
+        extension.size() >= 4 && std::toupper(static_cast<unsigned char>(extension[1])) == 'Z' &&
+        std::all_of(extension.begin() + 2, extension.end(),
+                    [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+    const bool upper = extension.size() > 1 && std::isupper(static_cast<unsigned char>(extension[1])) != 0;
+    if (Disk < 0 || (FLastNumber >= 0 && Disk >= FLastNumber))
+        return fromPiece ? stem + (upper ? ".ZIP" : ".zip") : FSetName;
+    char piece[16];
+    std::snprintf(piece, sizeof piece, ".%c%02d", upper ? 'Z' : 'z', Disk + 1);
+    return stem + piece;
+}
+
+bool TDiskSpannObj::LastDiskPresent(const std::string& File) {
     TZipCommon& o = *FOwner;
     o.HeaderState = 0;
-    o.DetectArcType(o.ArchiveFile());
+    o.DetectArcType(File);
     return (o.HeaderState & htEnding) != 0;
 }
 
-TDiskSpannObj::TFit TDiskSpannObj::DiskFits(std::array<std::int64_t, 4>& Identity) {
-    TZipCommon& o = *FOwner;
-    const std::string& name = o.ArchiveFile();
-    Identity = {};
+TDiskSpannObj::TFit TDiskSpannObj::DiskFits(const std::string& File) {
     std::uint8_t status = fsOpenOk;
-    TFileStream32 disk(name, fmOpenRead | fmShareDenyNone, status);
+    TFileStream32 disk(File, fmOpenRead | fmShareDenyNone, status);
     if (status != fsOpenOk) return dfWrongDisk;
-    Identity = FileIdentity(disk.Handle);
+    const TIdentity identity = FileIdentity(disk.Handle);
 
     // A disk labelled as one of a spanned set must be the wanted one.
-    const std::size_t slash = name.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : name.substr(0, slash + 1);
+    const std::size_t slash = File.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : File.substr(0, slash + 1);
     TVolumeInfo info;
     if (TDrives::Current().GetVolumeInfo(folder, info)) {
         VolumeLabel = info.Label;
@@ -153,7 +184,10 @@ TDiskSpannObj::TFit TDiskSpannObj::DiskFits(std::array<std::int64_t, 4>& Identit
         DiskNumber = DiskNumberOfLabel(info.Label);
         if (DiskNumber > 0 && DiskNumber != WantedDisk + 1) return dfWrongDisk;
     }
-    if (Request == drNextDisk && DiskNumber == 0 && Identity == FLastDisk) return dfWrongDisk;
+    if (Request == drNextDisk && DiskNumber == 0 && identity == FLastDisk) return dfWrongDisk;
+    // The set's last disk is no other disk of it (a piece missing leaves it in the drive).
+    if (FLastNumber >= 0 && WantedDisk != FLastNumber && DiskNumber == 0 && identity == FEndDisk)
+        return dfWrongDisk;
     if (Request != drFirstDisk && !RequestCentral) return dfFits;
 
     // The first disk holds a local header at the requested place (the set's marker at 0); the
@@ -169,6 +203,39 @@ TDiskSpannObj::TFit TDiskSpannObj::DiskFits(std::array<std::int64_t, 4>& Identit
     const bool local = TRegisterKorva::ZipHeaderKind(GetU32LE(sig.data()), zkLocal, enciphered) == zkLocal;
     const bool marker = RequestOffset == 0 && sig == std::array<std::uint8_t, 4>{'P', 'K', 7, 8};
     return local || marker ? dfFits : dfWrongContent;
+}
+
+TDiskSpannObj::TFit TDiskSpannObj::FindDisk(std::string& File) {
+    const std::string& drive = FOwner->ArchiveFile();
+    const std::string piece = PieceName(Request == drLastDisk ? -1 : WantedDisk);
+    if (Request == drLastDisk) {
+        // The archive as opened is the last disk mostly; opened from its first piece, the
+        // last piece is found by name.
+        for (const std::string* candidate : {&drive, &piece}) {
+            if (candidate == &piece && (piece == drive || !FileExists(piece))) continue;
+            if (LastDiskPresent(*candidate)) {
+                File = *candidate;
+                return dfFits;
+            }
+        }
+        File = drive;
+        return dfWrongDisk;
+    }
+    if (piece != drive && FileExists(piece)) {
+        const TFit onPiece = DiskFits(piece);
+        if (onPiece == dfFits || DiskFits(drive) != dfFits) {
+            // A piece that is there but not the disk asked for is what the error names.
+            File = piece;
+            return onPiece;
+        }
+    }
+    File = drive;
+    return DiskFits(drive);
+}
+
+std::array<TDiskSpannObj::TIdentity, 2> TDiskSpannObj::Snapshot() const {
+    return {PathIdentity(FOwner->ArchiveFile()),
+            PathIdentity(PieceName(Request == drLastDisk ? -1 : WantedDisk))};
 }
 
 bool TDiskSpannObj::AskForDisk() {
@@ -190,7 +257,7 @@ bool TDiskSpannObj::AskForDisk() {
 
 bool TDiskSpannObj::OpenDisk(std::unique_ptr<TFileStream32>& Stream) {
     Stream.reset();
-    if (!FOwner) return false;
+    if (!FOwner || FGaveUp) return false;
     TZipCommon& o = *FOwner;
 
     const char* eventName = nullptr;
@@ -214,48 +281,46 @@ bool TDiskSpannObj::OpenDisk(std::unique_ptr<TFileStream32>& Stream) {
         return false;
     }
 
-    bool found = false;
-    // A disk that lacks the record asked for and is offered again unchanged after the
-    // question is the right disk, damaged (or a directory that points nowhere): asking on
-    // would never end.
-    std::array<std::int64_t, 4> rejected{};
-    bool haveRejected = false;
+    std::string file;
+    TFit fit = dfWrongDisk;
     for (;;) {
-        if (Request == drLastDisk) {
-            found = LastDiskPresent();
-        } else {
-            std::array<std::int64_t, 4> identity{};
-            const TFit fit = DiskFits(identity);
-            found = fit == dfFits;
-            if (fit == dfWrongContent) {
-                if (haveRejected && identity == rejected) {
-                    o.ReportError(o.ArchiveFile(), "", "0", ecBadFileHeader);
-                    return false;
-                }
-                rejected = identity;
-                haveRejected = true;
-            }
+        fit = FindDisk(file);
+        if (fit == dfFits) break;
+        const auto before = Snapshot();
+        if (!AskForDisk()) {
+            // The user gave up on the disk: the job is cancelled.
+            o.SetCancel(true);
+            return false;
         }
-        if (found || !AskForDisk()) break;
+        if (Snapshot() == before) {
+            // Nothing was changed by the answer, so asking again could not end: the piece is
+            // missing, or the disk offered is the right one damaged (or the directory points
+            // nowhere). One error, and the job gets no further disk.
+            const std::string piece = PieceName(Request == drLastDisk ? -1 : WantedDisk);
+            if (fit == dfWrongContent)
+                o.ReportError(file, "", "0", ecBadFileHeader);
+            else
+                o.ReportError(FileExists(piece) ? file : piece, "", "0", ecFileNotFound);
+            FGaveUp = true;
+            return false;
+        }
     }
-    if (!found) {
-        // The user gave up on the disk: the job is cancelled.
-        o.SetCancel(true);
-        return false;
-    }
-    if (Request == drFirstDisk)
+    if (Request == drLastDisk)
+        FLastNumber = static_cast<int>(TZipEndRecord::FromBytes(o.EndRecord.data()).ThisDisk);
+    else if (Request == drFirstDisk)
         Request = drNextDisk;
-    else if (Request == drNextDisk)
+    else
         ++DiskCounter;
 
     std::uint8_t status = fsOpenOk;
-    auto disk = std::make_unique<TFileStream32>(o.ArchiveFile(), fmOpenRead | fmShareDenyNone, status);
+    auto disk = std::make_unique<TFileStream32>(file, fmOpenRead | fmShareDenyNone, status);
     if (status != fsOpenOk) {
-        o.ReportError(o.ArchiveFile(), "", "0", ecErrorOpeningFile);
+        o.ReportError(file, "", "0", ecErrorOpeningFile);
         return false;
     }
     o.ArchiveSize = disk->Size();
     FLastDisk = FileIdentity(disk->Handle);
+    if (Request == drLastDisk) FEndDisk = FLastDisk;
     Stream = std::move(disk);
     return true;
 }

@@ -51,10 +51,14 @@ enum TDiskRequest : std::uint16_t { drLastDisk = 0, drFirstDisk = 1, drNextDisk 
 class TDiskSpannObj : public TDiskCommon {
 public:
     // Binds the owner (its cancel flag, error routines and disk events); request drLastDisk.
+    // The owner's ArchiveFile names the set: the pieces of a split set are found beside it.
     void Init(TZipCommon& Owner);
-    // Frees Stream, gets the requested disk through the owner's events and opens the
-    // owner's ArchiveFile on it read-only. False (with the owner's cancel flag set when the
-    // user gave up) when no fitting disk was supplied.
+    // Frees Stream and opens the requested disk read-only: the piece of a split set that
+    // holds it, found by name beside the archive (NAME.z01, NAME.z02, ..., NAME.zip), else
+    // the owner's ArchiveFile as the drive holds it, asking the owner's events for another
+    // disk. An answer that changes nothing ends the request with one error; so does every
+    // later request of the job. False (with the owner's cancel flag set when the user gave
+    // up) when no fitting disk was supplied.
     bool OpenDisk(std::unique_ptr<TFileStream32>& Stream);
 
     TDiskRequest Request = drLastDisk;
@@ -66,12 +70,26 @@ public:
 
 private:
     enum TFit { dfFits, dfWrongDisk, dfWrongContent };
-    bool LastDiskPresent();
-    // Whether the disk in the drive is the one asked for; Identity is set to its file's.
-    TFit DiskFits(std::array<std::int64_t, 4>& Identity);
+    using TIdentity = std::array<std::int64_t, 4>;
+    bool LastDiskPresent(const std::string& File);
+    // Whether File is the disk asked for.
+    TFit DiskFits(const std::string& File);
+    // The file that holds the disk asked for (the piece by name first, then the drive), with
+    // the verdict on it.
+    TFit FindDisk(std::string& File);
+    // The name of the piece of a split set that holds Disk (0-based; the last disk when it is
+    // the set's last or not known yet).
+    std::string PieceName(int Disk) const;
+    // What the files the request looks at are now: an answer that leaves them as they were
+    // changed nothing.
+    std::array<TIdentity, 2> Snapshot() const;
     bool AskForDisk();
     TZipCommon* FOwner = nullptr;
+    std::string FSetName; // the archive as the job opened it
+    int FLastNumber = -1; // the set's last disk (0-based), once its end record was read
+    bool FGaveUp = false; // a disk could not be had: later requests fail at once
     // The file of the disk opened last (device, inode, size, modification time): a next
     // disk whose label tells no number must at least be another file.
-    std::array<std::int64_t, 4> FLastDisk{};
+    TIdentity FLastDisk{};
+    TIdentity FEndDisk{}; // the file of the set's last disk
 };

@@ -62,4 +62,13 @@ inline void AnswerDiskRequests(TZipCommon& Component, TDiskAnswers Answers) {
     };
 }
 
+// Answers every disk question OK without changing the disk, as the program's automatic
+// prompter does: the engine finds the pieces of a split set by name, and a missing one ends
+// the job with one error.
+inline void AnswerDiskRequestsOk(TZipCommon& Component) {
+    Component.OnGetZipLastDisk = [](TZipCommon&, bool& Cancel) { Cancel = false; };
+    Component.OnGetZipFirstDisk = [](TZipCommon&, bool& Cancel) { Cancel = false; };
+    Component.OnGetZipNextDisk = [](TZipCommon&, const std::string&, bool& Cancel) { Cancel = false; };
+}
+
 } // namespace testsupport

@@ -1,15 +1,14 @@
 #include "ProbeExtract.h"
 #include "ThreadsFromEnvironment.h"
-#include "PieceDrive.h"
 
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/read/krvReaders.h"
 #include "engine/read/krvZipCheck.h"
+#include "tests/support/DiskRequests.h"
 
 #include <cstdio>
 #include <functional>
-#include <optional>
 
 namespace {
 
@@ -33,17 +32,12 @@ struct TVerdictWords {
     const char* Failed;
 };
 
-// Sets Component up for every entry of Archive (the pieces of a split set through a drive of
-// their own, the given password offered once), runs it and prints a verdict line per entry.
-// Exit status 0 when every entry passed and (RequireOne) at least one was seen.
-int ProbeRun(TUnBase& Component, const std::string& Archive, const std::string& PasswordArg,
-             TVerdictWords Words, bool RequireOne, const std::function<void()>& Run) {
-    std::optional<TPieceDrive> drive;
-    if (Component.ArcType() == atZipMV) {
-        drive.emplace(Archive);
-        if (!drive->Usable()) drive.reset();
-    }
-    if (drive) Component.SetArchiveFile(drive->Path().string());
+// Sets Component up for every entry of its archive (the given password offered once; the
+// pieces of a split set are found by name, a disk question is answered OK without a disk
+// change), runs it and prints a verdict line per entry. Exit status 0 when every entry passed
+// and (RequireOne) at least one was seen.
+int ProbeRun(TUnBase& Component, const std::string& PasswordArg, TVerdictWords Words, bool RequireOne,
+             const std::function<void()>& Run) {
     Component.FileSpec = {"*"};
     Component.RecurseDirs = true;
     Component.OverwriteMode = omOverwrite;
@@ -61,7 +55,7 @@ int ProbeRun(TUnBase& Component, const std::string& Archive, const std::string& 
     };
     // A tar inside a gzip file is unpacked too.
     Component.OnNestedTarFile = [](TZipCommon&, const std::string&, bool& DoUnTar) { DoUnTar = true; };
-    if (drive) drive->Bind(Component);
+    testsupport::AnswerDiskRequestsOk(Component);
 
     const std::string root = Component.ExtractDir();
     std::vector<TPendingError> pending;
@@ -116,7 +110,7 @@ int ProbeExtract(const std::vector<std::string>& Args) {
     reader->SetExtractDir(Args[1]);
     reader->UseStoredDirs = true;
     reader->CreateStoredDirs = true;
-    return ProbeRun(*reader, archive, Args.size() == 3 ? Args[2] : std::string(), {"OK", "ERROR"}, false,
+    return ProbeRun(*reader, Args.size() == 3 ? Args[2] : std::string(), {"OK", "ERROR"}, false,
                     [&] { reader->Extract(); });
 }
 
@@ -125,6 +119,6 @@ int ProbeTest(const std::vector<std::string>& Args) {
     TZipCheck tester;
     tester.SetArchiveFile(Args[0]);
     tester.OnStatus = [](TZipCommon&, const std::string&, bool) {};
-    return ProbeRun(tester, Args[0], Args.size() == 2 ? Args[1] : std::string(), {"PASS", "FAIL"}, true,
+    return ProbeRun(tester, Args.size() == 2 ? Args[1] : std::string(), {"PASS", "FAIL"}, true,
                     [&] { tester.Activate(); });
 }

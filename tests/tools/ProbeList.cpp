@@ -1,15 +1,14 @@
 // krvprobe list ARCHIVE: lists an archive with the lister and prints what it reported.
 #include "ProbeList.h"
-#include "PieceDrive.h"
 
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvDates.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/read/krvKorva.h"
+#include "tests/support/DiskRequests.h"
 #include "tests/support/NextVolumeGuess.h"
 
 #include <cstdio>
-#include <optional>
 #include <string>
 #include <sys/stat.h>
 
@@ -44,15 +43,6 @@ int ProbeList(const std::vector<std::string>& Args) {
         return 1;
     }
     const bool noCrc = StoresNoCrc(lister.ArcType(), Args[0]);
-    // A split set is read piece by piece, as the disks of a spanned set are.
-    std::optional<TPieceDrive> drive;
-    if (lister.ArcType() == atZipMV) {
-        drive.emplace(Args[0]);
-        if (drive->Usable())
-            lister.SetArchiveFile(drive->Path().string());
-        else
-            drive.reset();
-    }
 
     int errors = 0;
     lister.OnError = [&](TZipCommon&, const std::string& FileName, const std::string& ExtendedMsg,
@@ -73,8 +63,8 @@ int ProbeList(const std::vector<std::string>& Args) {
         }
         Cancel = !Exists(VolumeName);
     };
-    lister.OnGetZipLastDisk = [](TZipCommon&, bool& Cancel) { Cancel = true; };
-    if (drive) drive->Bind(lister);
+    // The pieces of a split set are found by name.
+    testsupport::AnswerDiskRequestsOk(lister);
     lister.OnRead = [&](TZipCommon& Sender, std::int64_t, int) {
         const TDateTimeParts d = DecodeDateTime(Sender.FileDate);
         char crc[16];
