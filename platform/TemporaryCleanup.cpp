@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstddef>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 #include <utility>
@@ -20,15 +22,67 @@ enum TSlotState : int { ssFree, ssBusy, ssReady };
 struct TSlot {
     std::atomic<int> State{ssFree};
     int DirFd = -1;
+    bool Folder = false;
     char Leaf[256] = {};
 };
 
 TSlot Slots[MaxRegisteredTemporaries];
 
+// Threads between making a temporary and registering it (under a TCleanupSignalsHeld). The
+// signal is held back in those threads only: a handler that runs in another one waits for
+// them, so that what they make is registered before it looks.
+std::atomic<int> Creating{0};
+
+// Folders deeper than this below a registered one are left (a temporary tree is shallow).
+constexpr int MaxTreeDepth = 24;
+
+// Removes the folder Leaf of DirFd with everything in it, by calls a signal handler may make.
+// Removing names while reading the folder can hide others from the reading: it is read again
+// until it is empty or a pass removes nothing. True when the folder is gone.
+bool RemoveTreeAt(int DirFd, const char* Leaf, int Depth) {
+    if (::unlinkat(DirFd, Leaf, AT_REMOVEDIR) == 0 || errno == ENOENT) return true;
+    if (Depth > MaxTreeDepth) return false;
+    const int fd = ::openat(DirFd, Leaf, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool gone = false;
+    for (bool removed = true; removed && !gone;) {
+        removed = false;
+        if (::lseek(fd, 0, SEEK_SET) != 0) break;
+        alignas(dirent64) char buffer[2048];
+        for (ssize_t n; (n = ::getdents64(fd, buffer, sizeof buffer)) > 0;) {
+            for (ssize_t at = 0; at < n;) {
+                const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+                at += entry->d_reclen;
+                const char* name = entry->d_name;
+                if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+                if (entry->d_type != DT_DIR && ::unlinkat(fd, name, 0) == 0) {
+                    removed = true;
+                    continue;
+                }
+                if ((entry->d_type == DT_DIR || errno == EISDIR) && RemoveTreeAt(fd, name, Depth + 1))
+                    removed = true;
+            }
+        }
+        gone = ::unlinkat(DirFd, Leaf, AT_REMOVEDIR) == 0;
+    }
+    ::close(fd);
+    return gone;
+}
+
 void RemoveTemporariesAndReraise(int Signal) {
     const int savedErrno = errno;
-    for (TSlot& slot : Slots)
-        if (slot.State.load(std::memory_order_acquire) == ssReady) ::unlinkat(slot.DirFd, slot.Leaf, 0);
+    // At most about a second: a registration takes microseconds.
+    for (int wait = 0; wait < 1000 && Creating.load(std::memory_order_acquire) > 0; ++wait) {
+        const timespec millisecond{0, 1000000};
+        ::nanosleep(&millisecond, nullptr);
+    }
+    for (TSlot& slot : Slots) {
+        if (slot.State.load(std::memory_order_acquire) != ssReady) continue;
+        if (slot.Folder)
+            RemoveTreeAt(slot.DirFd, slot.Leaf, 0);
+        else
+            ::unlinkat(slot.DirFd, slot.Leaf, 0);
+    }
     // The handler was installed with SA_RESETHAND: the default action ends the process once the
     // signal, blocked while the handler runs, is delivered on return.
     ::raise(Signal);
@@ -37,7 +91,7 @@ void RemoveTemporariesAndReraise(int Signal) {
 
 } // namespace
 
-TTemporaryRegistration::TTemporaryRegistration(int DirFd, const std::string& Leaf) {
+TTemporaryRegistration::TTemporaryRegistration(int DirFd, const std::string& Leaf, bool Folder) {
     if (Leaf.empty() || Leaf.size() >= sizeof(TSlot::Leaf)) return;
     for (std::size_t i = 0; i < MaxRegisteredTemporaries; ++i) {
         TSlot& slot = Slots[i];
@@ -49,6 +103,7 @@ TTemporaryRegistration::TTemporaryRegistration(int DirFd, const std::string& Lea
             return;
         }
         std::memcpy(slot.Leaf, Leaf.c_str(), Leaf.size() + 1);
+        slot.Folder = Folder;
         slot.State.store(ssReady, std::memory_order_release);
         FSlot = static_cast<int>(i);
         return;
@@ -86,9 +141,11 @@ TCleanupSignalsHeld::TCleanupSignalsHeld() {
     sigaddset(&held, SIGINT);
     sigaddset(&held, SIGTERM);
     ::pthread_sigmask(SIG_BLOCK, &held, &FPrevious);
+    Creating.fetch_add(1, std::memory_order_acq_rel);
 }
 
 TCleanupSignalsHeld::~TCleanupSignalsHeld() {
+    Creating.fetch_sub(1, std::memory_order_acq_rel);
     ::pthread_sigmask(SIG_SETMASK, &FPrevious, nullptr);
 }
 

@@ -1,13 +1,15 @@
-// Temporary files that an interrupted run must not leave behind. While a temporary file exists
+// Temporary files and folders that an interrupted run must not leave behind. While one exists
 // its owner keeps it registered (a TTemporaryRegistration); InstallTemporaryCleanupOnSignals,
 // called once by the host program, makes SIGINT and SIGTERM remove every registered file and
-// then end the process as the signal's default action would.
+// folder (a folder with everything in it) and then end the process as the signal's default
+// action would.
 //
-// The registry is a fixed table of 64 files: the signal handler only reads it and calls
-// unlinkat, with no allocation and no lock. Each registration holds its own descriptor of the
-// file's folder, so the name is removed from the right folder whatever the owner does with its
-// descriptors. A file that finds the table full (or a name too long for it) is simply not
-// registered: its owner still removes it on every path it controls.
+// The registry is a fixed table of 64 entries: the signal handler only reads it and calls
+// unlinkat, openat and getdents64, with no allocation and no lock. Each registration holds its
+// own descriptor of the entry's parent folder, so the name is removed from the right folder
+// whatever the owner does with its descriptors. An entry that finds the table full (or a name
+// too long for it) is simply not registered: its owner still removes it on every path it
+// controls.
 #pragma once
 
 #include <csignal>
@@ -16,8 +18,9 @@
 class TTemporaryRegistration {
 public:
     TTemporaryRegistration() = default;
-    // Registers the entry Leaf of the open folder DirFd.
-    TTemporaryRegistration(int DirFd, const std::string& Leaf);
+    // Registers the entry Leaf of the open folder DirFd: a file, or with Folder a folder that
+    // is removed with everything in it.
+    TTemporaryRegistration(int DirFd, const std::string& Leaf, bool Folder = false);
     TTemporaryRegistration(TTemporaryRegistration&& Other) noexcept;
     TTemporaryRegistration& operator=(TTemporaryRegistration&& Other) noexcept;
     TTemporaryRegistration(const TTemporaryRegistration&) = delete;
@@ -31,9 +34,10 @@ private:
     int FSlot = -1;
 };
 
-// Holds SIGINT and SIGTERM back in the calling thread while it lives. A temporary file is
-// created and registered under it, so that a signal cannot end the process in between and leave
-// the file behind; a signal that came meanwhile is delivered when the hold ends.
+// Holds SIGINT and SIGTERM back in the calling thread while it lives, and makes a handler that
+// runs in another thread meanwhile wait for its end. A temporary is created and registered
+// under it, so that a signal cannot end the process in between and leave it behind; a signal
+// that came meanwhile is delivered when the hold ends.
 class TCleanupSignalsHeld {
 public:
     TCleanupSignalsHeld();

@@ -7,6 +7,7 @@
 // has painted, and with QUILLAR_QUIT_WHEN_READY=1 the window then closes.
 #include "app/main/QtEngineHost.h"
 #include "app/main/main_fm.h"
+#include "platform/TemporaryCleanup.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -60,6 +61,9 @@ void ReportWhenReady(TfmMain& Window) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // An interrupted run (SIGINT, SIGTERM) removes the temporary archives, folders and
+    // extracted files that are not yet whole before it ends.
+    InstallTemporaryCleanupOnSignals();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillar"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quillar"));

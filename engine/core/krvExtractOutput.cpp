@@ -80,9 +80,12 @@ bool TExtractOutput::OpenAt(TZipCommon& Owner, const std::string& FileName, TOut
             return true;
         }
         if (errno != ENOENT) return false;
+        // A new file is registered too until it is whole: a signal leaves no half of it.
+        const TCleanupSignalsHeld held;
         const int fd = ::openat(FDirFd, FLeaf.c_str(), flags, 0600);
         if (fd >= 0) {
             FWriteLeaf = FLeaf;
+            FSibling = TTemporaryRegistration(FDirFd, FWriteLeaf);
             FStream = std::make_unique<TFileStream32>(fd);
             return true;
         }
@@ -142,6 +145,8 @@ bool TExtractOutput::Commit() {
         errno = error;
         return false;
     }
+    // Once the name is the target's, a signal must find it no longer registered.
+    const TCleanupSignalsHeld held;
     if (FReplaces && ::renameat(FDirFd, FWriteLeaf.c_str(), FDirFd, FLeaf.c_str()) != 0) {
         const int error = errno;
         Discard();

@@ -90,6 +90,7 @@ private:
     bool FHasTimes = false;
     bool FModeSet = false;
     std::time_t FModTime = 0;
-    // Removes a temporary sibling on SIGINT and SIGTERM while it exists.
+    // Removes what is written (a temporary sibling, or a new file not yet whole) on SIGINT and
+    // SIGTERM.
     TTemporaryRegistration FSibling;
 };

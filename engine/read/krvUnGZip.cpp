@@ -7,6 +7,7 @@
 #include "engine/core/krvDates.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvTempEntries.h"
 #include "engine/read/krvUnTar.h"
 #include "platform/FileAttributes.h"
 
@@ -14,7 +15,6 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -36,18 +36,6 @@ std::string ExtensionOf(const std::string& Name) {
     if (dot == std::string::npos || dot == 0 || Name.find('/', dot) != std::string::npos) return {};
     return Name.substr(dot);
 }
-
-// Removes a file when it goes out of scope.
-class TRemoveOnExit {
-public:
-    explicit TRemoveOnExit(std::string Name) : FName(std::move(Name)) {}
-    ~TRemoveOnExit() { ::unlink(FName.c_str()); }
-    TRemoveOnExit(const TRemoveOnExit&) = delete;
-    TRemoveOnExit& operator=(const TRemoveOnExit&) = delete;
-
-private:
-    std::string FName;
-};
 
 } // namespace
 
@@ -174,13 +162,13 @@ void TUnGZip::ExtractMember(TStream32& Input, const std::string& StoredName) {
 }
 
 void TUnGZip::ExtractNestedTar(TStream32& Input) {
-    const std::string tarName = CreateTempFileName(TempDir());
+    const TTempFile tarFile(TempDir());
+    const std::string& tarName = tarFile.Path();
     if (tarName.empty()) {
         ReportError(FileName, std::strerror(errno), "0", ecErrorCreatingFile);
         ++FilesFailed;
         return;
     }
-    const TRemoveOnExit removeTar(tarName);
     int code = 0;
     {
         std::uint8_t status = fsOpenFailed;

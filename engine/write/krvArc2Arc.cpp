@@ -65,17 +65,17 @@ bool TArc2Arc::Run() {
     if (!folder.empty() && !ForceDirPath(folder)) RaiseError(target, "", "0", ecErrorOpeningFile);
     if (OnElapsedTime) Timer.Start();
 
-    FWorkDir = CreateTempFolder(TempDir(), "krv");
-    if (FWorkDir.empty()) RaiseError(TempDir(), "", "0", ecErrorOpeningFile);
+    FWorkDir = TTempFolder(TempDir(), "krv");
+    if (!FWorkDir.Made()) RaiseError(TempDir(), "", "0", ecErrorOpeningFile);
     if (!ExtractInput() || GetCancel()) return false;
 
     // A new archive is made in a private folder beside the output and put in place by rename
     // once it is whole: an existing output stays as it was until then.
     std::string written = target;
     if (OutArcMethod == amCreateNew) {
-        FStageDir = CreateTempFolder(folder.empty() ? "." : folder, ".krv");
-        if (FStageDir.empty()) RaiseError(target, "", "0", ecErrorOpeningFile);
-        written = JoinPath(FStageDir, fs::path(written0).filename().string());
+        FStageDir = TTempFolder(folder.empty() ? "." : folder, ".krv");
+        if (!FStageDir.Made()) RaiseError(target, "", "0", ecErrorOpeningFile);
+        written = JoinPath(FStageDir.Path(), fs::path(written0).filename().string());
     } else {
         written = written0;
     }
@@ -111,7 +111,7 @@ bool TArc2Arc::ExtractInput() {
     r.CreateStoredDirs = true;
     r.RecurseDirs = true;
     r.FileSpec = {"*"};
-    r.SetExtractDir(FWorkDir);
+    r.SetExtractDir(FWorkDir.Path());
     r.OnBegin = OnExtractBegin;
     r.OnEnd = OnExtractEnd;
     r.OnActivate = OnExtractActivate;
@@ -134,7 +134,7 @@ bool TArc2Arc::CompressFolder(const std::string& Target) {
     w.StoredDirNames = sdRelative;
     w.TranslateOemChar = TranslateOemChar;
     w.ExcludeSpec.clear();
-    w.FileSpec = {AppendBackslash(FWorkDir) + "*"};
+    w.FileSpec = {AppendBackslash(FWorkDir.Path()) + "*"};
     w.SetTempDir(TempDir());
     int errors = 0;
     w.OnError = [this, &errors](TZipCommon& Sender, const std::string& File, const std::string& Msg,
@@ -180,15 +180,15 @@ bool TArc2Arc::TestOutput(const std::string& Target) {
 
 void TArc2Arc::RemoveTemporaries() {
     // Only inside the folders made for this run; links are removed, never followed.
-    for (std::string* dir : {&FWorkDir, &FStageDir}) {
-        if (dir->empty()) continue;
+    for (TTempFolder* dir : {&FWorkDir, &FStageDir}) {
+        if (!dir->Made()) continue;
+        const std::string path = dir->Path();
         std::error_code ec;
         if (OnRemoveTempfile)
-            for (auto it = fs::recursive_directory_iterator(*dir, ec);
+            for (auto it = fs::recursive_directory_iterator(path, ec);
                  !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
                 if (!it->is_directory(ec) || it->is_symlink(ec)) OnRemoveTempfile(*this, it->path().string());
-        fs::remove_all(*dir, ec);
-        if (OnRemoveTempfile) OnRemoveTempfile(*this, *dir);
-        dir->clear();
+        dir->Remove();
+        if (OnRemoveTempfile) OnRemoveTempfile(*this, path);
     }
 }

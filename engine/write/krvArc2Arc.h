@@ -5,6 +5,7 @@
 // when asked, tested) whole; the input is never changed.
 #pragma once
 
+#include "engine/core/krvTempEntries.h"
 #include "engine/core/krvZipCommon.h"
 #include "engine/read/krvZipCheck.h"
 #include "engine/write/krvWriters.h"
@@ -54,6 +55,6 @@ private:
     bool TestOutput(const std::string& Target);
     void RemoveTemporaries();
 
-    std::string FWorkDir;  // the private extraction folder
-    std::string FStageDir; // a private folder beside the output for a new archive
+    TTempFolder FWorkDir;  // the private extraction folder
+    TTempFolder FStageDir; // a private folder beside the output for a new archive
 };

@@ -5,6 +5,7 @@
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvFileIo.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvTempEntries.h"
 #include "engine/read/krvReaders.h"
 #include "engine/write/krvCabCompressors.h"
 #include "platform/FileAttributes.h"
@@ -201,13 +202,13 @@ void TMakeCab::DoCompress(TCompHeaderObj& List) {
     FActivated = true;
     if (OnActivate) OnActivate(*this);
 
-    const std::string scratch = CreateTempFolder(TempDir(), "krv");
-    if (scratch.empty()) Fail(TempDir(), "", ecErrorOpeningFile);
+    TTempFolder scratchFolder(TempDir(), "krv");
+    if (!scratchFolder.Made()) Fail(TempDir(), "", ecErrorOpeningFile);
+    const std::string scratch = scratchFolder.Path();
     const TScopeExit cleanup{[&] {
         FFci.reset();
         FCabinets.clear(); // what was not put in place is removed
-        std::error_code ec;
-        fs::remove_all(scratch, ec);
+        scratchFolder.Remove();
     }};
     FNeverGather.clear();
     struct stat st {};

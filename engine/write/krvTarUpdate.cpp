@@ -5,13 +5,13 @@
 #include "engine/core/krvFileIo.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvMatchSpec.h"
+#include "engine/core/krvTempEntries.h"
 #include "engine/read/krvUnGZip.h"
 #include "engine/write/krvGZip.h"
 #include "engine/write/krvTar.h"
 
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 
 namespace {
 
@@ -118,23 +118,20 @@ void TTar::DoCompress(TCompHeaderObj& List) {
         TCompBase::DoCompress(List);
         return;
     }
-    namespace fs = std::filesystem;
     const std::string target = GzipName();
     const bool exists = FileExists(target);
     if (Switch != swRead && exists && !CheckArchiveWriteable(target)) return;
     // The tar is unpacked and built in a private scratch folder, removed however the job ends.
-    const std::string scratch = CreateTempFolder(TempDir(), "krv");
-    if (scratch.empty()) Fail(TempDir(), "", ecErrorOpeningFile);
+    const TTempFolder scratch(TempDir(), "krv");
+    if (!scratch.Made()) Fail(TempDir(), "", ecErrorOpeningFile);
     const std::string keep = FArchiveFile;
     FAlsoNeverGather = {target};
     const TScopeExit restore{[&] {
         FAlsoNeverGather.clear();
         FArchiveFile = keep;
         FGzipTarget.clear();
-        std::error_code ec;
-        fs::remove_all(scratch, ec);
     }};
-    const std::string tar = JoinPath(scratch, TarNameInGzip());
+    const std::string tar = JoinPath(scratch.Path(), TarNameInGzip());
     if (exists) UnpackOld(target, tar);
     FArchiveFile = tar;
     FGzipTarget = target;
