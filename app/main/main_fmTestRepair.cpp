@@ -60,6 +60,10 @@ void TfmMain::BindTester(TZipCheck& Tester) {
                 mtInformation, mbYes | mbNo) == mrYes)
             doUnTar = true;
     };
+    // The test went on in the tar inside a tar.gz: the tester takes its name.
+    Tester.OnChangeArchive = [&Tester](TZipCommon&, const std::string& ArchiveName, TArcType ArcType) {
+        Tester.MoveToArchive(ArchiveName, ArcType);
+    };
     Tester.OnNextVolume = [this](TZipCommon&, std::string& VolumeName, const std::string& VolumeID,
                                  bool Exists,
                                  bool& Cancel) { AskNextVolume(VolumeName, VolumeID, Exists, Cancel); };

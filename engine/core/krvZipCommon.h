@@ -47,6 +47,9 @@ using TOnBegin =
     std::function<void(TZipCommon& Sender, const std::string& FileName, int Count, bool& Extract)>;
 using TOnEnd = std::function<void(TZipCommon& Sender, const std::string& FileName, bool CRC_PASS)>;
 using TOnCorruptZipHeader = std::function<void(TZipCommon& Sender, THeaderTypeState HeadFlag, bool& Cancel)>;
+// An operation went on in another archive (the tar inside a gzip file): its name and type.
+using TOnChangeArchive =
+    std::function<void(TZipCommon& Sender, const std::string& ArchiveName, TArcType ArcType)>;
 using TOnDeleteFile =
     std::function<void(TZipCommon& Sender, const std::string& FileName, int Count, int MaxCount)>;
 using TOnElapsedTime = std::function<void(TZipCommon& Sender, float ElapsedTime)>;
@@ -202,6 +205,7 @@ public:
     TNotifyEvent OnDeactivate;
     TOnBegin OnBegin;
     TOnEnd OnEnd;
+    TOnChangeArchive OnChangeArchive;
     TOnCorruptZipHeader OnCorruptZipHeader;
     TOnDeleteFile OnDeleteFile;
     TOnElapsedTime OnElapsedTime;

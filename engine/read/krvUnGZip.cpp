@@ -233,4 +233,7 @@ void TUnGZip::RunTarReader(const std::string& TarFile) {
     FilesFailed += tar.FilesFailed;
     ErrorsReported += tar.ErrorsReported;
     MaxFileDate = std::max(MaxFileDate, tar.MaxFileDate);
+    // The job went on in the tar: the host learns its name (the member's) and type.
+    FArcType = atTar;
+    if (FilesProcessed > 0 && OnChangeArchive) OnChangeArchive(*this, FileName, atTar);
 }

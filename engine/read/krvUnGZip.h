@@ -2,7 +2,8 @@
 // into the same output, each checked against its own trailer) or of a compress (.Z) file.
 // When the decoded data begin with a tar header, OnNestedTarFile asks whether to unpack the
 // tar too: then the data go to a temporary tar in TempDir, a TUnTar extracts its entries
-// with their folders, and the temporary tar is removed.
+// with their folders, and the temporary tar is removed; the reader's type becomes atTar and,
+// when the tar gave entries, OnChangeArchive names the tar (the member's name).
 #pragma once
 
 #include "engine/core/krvGzipRecords.h"

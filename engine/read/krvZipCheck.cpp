@@ -13,6 +13,11 @@ void TZipCheck::Activate() {
     RunJob([this] { Run(); }, [] {});
 }
 
+void TZipCheck::MoveToArchive(const std::string& Name, TArcType Type) {
+    FArchiveFile = Name;
+    FArcType = Type;
+}
+
 void TZipCheck::Run() {
     if (ArchiveFile().empty() || !IsTestableArcType(ArcType()))
         RaiseError(ArchiveFile(), "", "0", ecInvalidArchiveType);
@@ -63,6 +68,7 @@ void TZipCheck::Run() {
     r.OnGetZipNextDisk = OnGetZipNextDisk;
     r.OnProgress = OnProgress;
     r.OnCorruptZipHeader = OnCorruptZipHeader;
+    r.OnChangeArchive = OnChangeArchive;
     r.OnNestedTarFile = OnNestedTarFile;
     r.OnFileExists = TUnBase::OnFileExists;
     // Cancelling the tester cancels the reader.
@@ -71,7 +77,7 @@ void TZipCheck::Run() {
     r.ExtractNoOutput();
 
     // A gzip-wrapped tar went on in the tar.
-    if (r.ArcType() != ArcType()) SetArchiveFile(r.FileName);
+    if (r.ArcType() != ArcType()) MoveToArchive(r.FileName, r.ArcType());
     Passwords = r.Passwords;
     stopTimer();
 }

@@ -8,7 +8,8 @@
 #include <functional>
 #include <string>
 
-using TOnIntegrityStatus = std::function<void(TZipCommon& Sender, const std::string& FileName, bool PassFail)>;
+using TOnIntegrityStatus =
+    std::function<void(TZipCommon& Sender, const std::string& FileName, bool PassFail)>;
 
 class TZipCheck : public TUnBase {
 public:
@@ -17,6 +18,11 @@ public:
 
     // Tests ArchiveFile. The outcome reaches the host through OnStatus, OnEnd and OnError.
     void Activate();
+
+    // The run went on in an archive inside the tested one (the tar of a tar.gz): the tester
+    // takes its name and type as they are, without detection (that tar was a temporary of
+    // the run and is gone). OnChangeArchive reaches the host before.
+    void MoveToArchive(const std::string& Name, TArcType Type);
 
     // Entries tested and entries that failed in the last run.
     int Tested = 0;

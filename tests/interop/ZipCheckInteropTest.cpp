@@ -6,6 +6,7 @@
 #include "ZipInspect.h"
 
 #include "engine/core/krvErrorCodes.h"
+#include "engine/read/krvZipCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -118,3 +119,62 @@ TEST(ZipCheckRefusals, WrongPasswordsAndOtherTypesTouchNothing) {
 }
 
 } // namespace
+
+// A test that goes on into the tar inside a gzip file (made by GNU tar and gzip) tells the
+// host the tar's name and type once, after the tar's entries, and the tester then names that
+// tar; a gzip file of no tar, or a tar the host declines, tells nothing.
+TEST(ZipCheckNestedTar, ATestThatGoesOnIntoTheTarOfAGzipFileNamesIt) {
+    TempDir dir;
+    const fs::path src = dir / "src";
+    WriteFile(src / "a.txt", TextBytes(3000));
+    WriteFile(src / "sub" / "b.bin", RandomBytes(70000, 4));
+    ASSERT_EQ(RunTool({"tar", "-czf", (dir / "plain.tgz").string(), "-C", src.string(), "a.txt", "sub/b.bin"}).ExitCode, 0);
+    ASSERT_EQ(RunTool({"tar", "-czf", (dir / "piped.tar.gz").string(), "-C", src.string(), "a.txt", "sub/b.bin"}).ExitCode, 0);
+    ASSERT_EQ(RunTool({"tar", "-cf", (dir / "named.tar").string(), "-C", src.string(), "a.txt", "sub/b.bin"}).ExitCode, 0);
+    ASSERT_EQ(RunTool({"gzip", "-k", "-S", ".gzip", (dir / "named.tar").string()}).ExitCode, 0);
+    ASSERT_EQ(RunTool({"gzip", "-k", (src / "a.txt").string()}).ExitCode, 0);
+
+    struct TCase {
+        fs::path Archive;
+        bool UnTar;        // the host's answer to the nested-tar question
+        const char* Named; // the tar the host learns of; nullptr: none
+        int Statuses;      // the verdicts reported
+    } const cases[] = {
+        {dir / "plain.tgz", true, "plain", 2},          // no stored name: the archive's less its extension
+        {dir / "piped.tar.gz", true, "piped.tar", 2},   // likewise
+        {dir / "named.tar.gzip", true, "named.tar", 2}, // the name gzip stored
+        {dir / "named.tar.gzip", false, nullptr, 1},    // the tar itself is the one entry
+        {src / "a.txt.gz", true, nullptr, 1},           // no tar inside
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Archive.filename().string() + (c.UnTar ? " untarred" : " kept whole"));
+        TZipCheck tester;
+        tester.SetArchiveFile(c.Archive.string());
+        ASSERT_EQ(tester.ArcType(), atGZip);
+        tester.FileSpec = {"*.*"};
+        tester.RecurseDirs = true;
+        int statuses = 0;
+        std::vector<std::string> events;
+        tester.OnStatus = [&](TZipCommon&, const std::string&, bool Pass) {
+            EXPECT_TRUE(Pass);
+            ++statuses;
+        };
+        tester.OnNestedTarFile = [&](TZipCommon&, const std::string&, bool& DoUnTar) { DoUnTar = c.UnTar; };
+        tester.OnChangeArchive = [&](TZipCommon&, const std::string& Name, TArcType Type) {
+            events.push_back(Name + " " + std::to_string(Type) + " after " + std::to_string(statuses));
+        };
+        tester.Activate();
+        EXPECT_EQ(tester.Failed, 0);
+        EXPECT_EQ(statuses, c.Statuses);
+        if (c.Named) {
+            EXPECT_EQ(events, std::vector<std::string>{std::string(c.Named) + " " + std::to_string(atTar) +
+                                                       " after " + std::to_string(c.Statuses)});
+            EXPECT_EQ(tester.ArchiveFile(), c.Named);
+            EXPECT_EQ(tester.ArcType(), atTar);
+        } else {
+            EXPECT_EQ(events, std::vector<std::string>{});
+            EXPECT_EQ(tester.ArchiveFile(), c.Archive.string());
+            EXPECT_EQ(tester.ArcType(), atGZip);
+        }
+    }
+}
