@@ -146,7 +146,7 @@ TEST_F(BatchTool, ConvertAndCreateDeleteASourceOnlyAfterSuccess) {
     EXPECT_EQ(Run(boCreate, {"a.txt", "missing.txt"}, create),
               Lines({P("a.txt") + " -> " + (out / "a_txt.lzh").string() + " ::: Created",
                      P("missing.txt") + " ::: File missing"}));
-    EXPECT_EQ(RunTool({"lha", "-pq", (out / "a_txt.lzh").string(), "a.txt"}).Out, "hello\n");
+    EXPECT_EQ(RunTool({"lhasa", "-pq", (out / "a_txt.lzh").string(), "a.txt"}).Out, "hello\n");
     EXPECT_FALSE(fs::exists(FDir / "a.txt"));
 
     // A full disk: the old target stays as it was and the source is kept.
@@ -184,7 +184,7 @@ TEST_F(BatchTool, AddPutsTheFilesIntoEachArchiveByItsFormat) {
                      P("missing.zip") + " ::: ERROR: File missing"}));
     EXPECT_EQ(RunTool({"unzip", "-p", (FDir / "good.zip").string(), "new.txt"}).Out, "new file\n");
     EXPECT_EQ(RunTool({"unzip", "-t", (FDir / "good.zip").string()}).ExitCode, 0);
-    EXPECT_EQ(RunTool({"lha", "-pq", (FDir / "old.lzh").string(), "new.txt"}).Out, "new file\n");
+    EXPECT_EQ(RunTool({"lhasa", "-pq", (FDir / "old.lzh").string(), "new.txt"}).Out, "new file\n");
     EXPECT_EQ(ReadFile(FDir / "junk.zip"), "this is no archive at all\n");
 }
 
