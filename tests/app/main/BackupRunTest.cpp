@@ -58,17 +58,19 @@ std::vector<std::string> Lines(const std::string& Text) {
 } // namespace
 
 TEST_F(BackupRun, GenerationsRotateAndHoldEveryFile) {
-    TempDir src, save;
+    TempDir root, save;
+    // The set's folder and a file beside it, outside the set, both inside the test's own folder.
+    const fs::path src = root / "set";
     const std::vector<std::string> files = {"a.txt", ".hidden", "README", "sub/b.dat", ".dir/c", "sub/a.txt"};
     for (const std::string& file : files) {
         fs::create_directories((src / file).parent_path());
         WriteFile(src / file, TextBytes(3000, static_cast<std::uint32_t>(file.size())));
     }
-    WriteFile(src.Path().parent_path() / "outside-the-set.txt", "x");
+    WriteFile(root / "outside-the-set.txt", "x");
     // The generations live on a small disk, so that a later run can fail for want of room.
     SmallDisk disk(save / "gens", "128k");
     ASSERT_TRUE(disk.Mounted);
-    const std::string script = Script(SetScript(save.Path() / "gens", 3, "3", {src.Str() + "/*.*"}));
+    const std::string script = Script(SetScript(save.Path() / "gens", 3, "3", {src.string() + "/*.*"}));
     for (int run = 1; run <= 4; ++run) {
         WriteFile(src / "a.txt", "run " + std::to_string(run));
         const ToolResult result = Quillar({"-B", script});
