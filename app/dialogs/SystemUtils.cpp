@@ -23,7 +23,14 @@ bool IsAdmin() {
 
 void AddToRunKey(const std::string& ValueName, const std::string& CommandLine) {
     // The autostart value is a convenience; the program runs without it, so failures are quiet.
-    WriteAutostartEntry(ValueName, SplitCommandLine(CommandLine));
+    // The desktop starts an autostart entry at every login: one is written only for a program
+    // that exists, and one left for a program that has gone is removed.
+    const std::vector<std::string> argv = SplitCommandLine(CommandLine);
+    const QFileInfo program(argv.empty() ? QString() : QString::fromStdString(argv.front()));
+    if (program.isFile() && program.isExecutable())
+        WriteAutostartEntry(ValueName, argv);
+    else
+        RemoveAutostartEntry(ValueName);
     TRegistry reg;
     if (!reg.OpenKey(RunKey, true)) return;
     try {

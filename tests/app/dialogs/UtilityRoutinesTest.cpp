@@ -331,19 +331,32 @@ TEST(UtilityRoutines, ShellLookups) {
 }
 
 // The administrator test follows the machine store; the autostart value comes and goes with
-// its desktop autostart entry.
+// its desktop autostart entry, which names only a program that exists: the desktop would try
+// a missing one at every login.
 TEST(UtilityRoutines, AdministratorAndAutostart) {
     {
         RegistrySandbox sandbox;
         EXPECT_TRUE(IsAdmin());
-        const std::string tray = "/opt/my quillar/QuillarTray.exe";
+        const fs::path entry = sandbox.Dir() / "autostart/Quillar.desktop";
+        const std::string missing = (sandbox.Dir() / "gone/QuillarTray.exe").string();
+        AddToRunKey("Quillar", QuoteArgument(missing));
+        EXPECT_FALSE(fs::exists(entry));
+        const std::string tray = (sandbox.Dir() / "my quillar/QuillarTray.exe").string();
+        fs::create_directories(fs::path(tray).parent_path());
+        WriteFile(tray, "#!/bin/sh\n");
+        fs::permissions(tray, fs::perms::owner_all);
         AddToRunKey("Quillar", QuoteArgument(tray) + " /min");
         TRegistry reg;
         ASSERT_TRUE(reg.OpenKeyReadOnly(RunKey));
         EXPECT_EQ(reg.ReadString("quillar"), "\"" + tray + "\" /min");
-        const fs::path entry = sandbox.Dir() / "autostart/Quillar.desktop";
         EXPECT_EQ(ReadFile(entry), "[Desktop Entry]\nType=Application\nName=Quillar\n"
-                                   "Exec=\"/opt/my quillar/QuillarTray.exe\" /min\n");
+                                   "Exec=\"" + tray + "\" /min\n");
+        // The program gone, the entry goes at the next registration.
+        fs::remove(tray);
+        AddToRunKey("Quillar", QuoteArgument(tray) + " /min");
+        EXPECT_FALSE(fs::exists(entry));
+        AddToRunKey("Quillar", "/bin/true");
+        EXPECT_TRUE(fs::exists(entry));
         EXPECT_TRUE(RemoveFromRunKey("Quillar"));
         EXPECT_FALSE(fs::exists(entry));
         EXPECT_FALSE(RemoveFromRunKey("Quillar"));
