@@ -5,6 +5,7 @@
 #include "engine/write/krvZip.h"
 #include "ui_Comment.h"
 
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTextCursor>
 
@@ -21,7 +22,12 @@ TfmComment::TfmComment(TZip& Archive, QWidget* Parent)
 TfmComment::~TfmComment() = default;
 
 void TfmComment::showEvent(QShowEvent* Event) {
-    ui->bbSave->setEnabled(false);
+    // The text the dialog opens with is the saved one.
+    if (!Event->spontaneous() && !FShown) {
+        FShown = true;
+        FSavedText = ui->meComment->toPlainText();
+        ui->bbSave->setEnabled(false);
+    }
     QDialog::showEvent(Event);
 }
 
@@ -38,12 +44,17 @@ void TfmComment::TextChanged() {
         ui->meComment->setPlainText(text);
         ui->meComment->moveCursor(QTextCursor::End);
     }
-    if (isVisible()) ui->bbSave->setEnabled(true);
+    if (FShown) ui->bbSave->setEnabled(Changed());
+}
+
+bool TfmComment::Changed() const {
+    return ui->meComment->toPlainText() != FSavedText;
 }
 
 void TfmComment::SaveClick() {
     const QByteArray bytes = ui->meComment->toPlainText().toUtf8();
     FArchive.SetArchiveComment(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    FSavedText = ui->meComment->toPlainText();
     ui->bbSave->setEnabled(false);
 }
 
@@ -53,12 +64,13 @@ void TfmComment::ClearClick() {
         return;
     const QSignalBlocker block(ui->meComment);
     ui->meComment->clear();
+    FSavedText.clear();
     ui->bbSave->setEnabled(false);
     FArchive.SetArchiveComment("", 0);
 }
 
 void TfmComment::CloseClick() {
-    if (ui->bbSave->isEnabled() &&
+    if (Changed() &&
         MessageDlg("You have made changes to the archive comment. Would you like to save it ?",
                    mtConfirmation, mbYes | mbNo) == mrYes)
         SaveClick();

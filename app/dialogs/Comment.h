@@ -1,9 +1,11 @@
-// The archive-comment editor. Save and Clear hand the comment to the archive's writer at once;
+// The archive-comment editor. Save is enabled while the text differs from the saved one, and
+// closing with such a change asks first. Save and Clear hand the comment to the writer at once;
 // the main window writes the comments into the archive after the dialog closes. A comment is at
 // most 65535 bytes (the field that holds it), so the editor takes no more.
 #pragma once
 
 #include <QDialog>
+#include <QString>
 #include <memory>
 
 class TZip;
@@ -31,6 +33,10 @@ private:
     void SaveClick();
     void ClearClick();
     void CloseClick();
+    // Whether the text differs from the one last saved (or opened with).
+    bool Changed() const;
 
     TZip& FArchive;
+    QString FSavedText;
+    bool FShown = false;
 };
