@@ -50,10 +50,11 @@ TfmMain::TfmMain(QStringList Arguments, QWidget* Parent)
     ui->setupUi(this);
     FModel = new TArchiveModel(this);
     ui->dfelvArchiveView->setModel(FModel);
+    // The list sorts through SortByColumn, on the rows' raw values. The view's own sorting is off
+    // first, as switching it off also hides the header's arrow and makes its sections unclickable.
+    ui->dfelvArchiveView->setSortingEnabled(false);
     ui->dfelvArchiveView->header()->setSortIndicatorShown(true);
     ui->dfelvArchiveView->header()->setSectionsClickable(true);
-    // The list sorts through SortByColumn, on the rows' raw values.
-    ui->dfelvArchiveView->setSortingEnabled(false);
     ui->dfsplMain->setStretchFactor(1, 1);
 
     krvKorva->OnRead = [this](TZipCommon& Sender, std::int64_t Offset, int FileNum) {
@@ -135,7 +136,6 @@ void TfmMain::FormCreate() {
     if (!FInteractive) return;
     GenerateToolbar();
     GenerateColumns();
-    GenerateSortMenu();
     GenerateBackupMenu();
     LoadColumnLayout();
     LoadPlacement();

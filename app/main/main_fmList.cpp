@@ -363,6 +363,8 @@ void TfmMain::GenerateColumns() {
     for (int i = 0; i < FModel->columnCount(); ++i)
         header->resizeSection(i, ArchiveColumnInfo(FModel->Columns()[static_cast<std::size_t>(i)]).Width *
                                      digit / 6);
+    // The sort menu lists the columns shown, those switched on later included.
+    GenerateSortMenu();
 }
 
 void TfmMain::GenerateSortMenu() {

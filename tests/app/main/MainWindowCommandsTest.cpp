@@ -2,6 +2,7 @@
 // totals of the status bar for the archive and for a selection, the filter bar, group
 // selection, the install program, sorting from the sort menu, and what a file that is no
 // archive, or an archive that went away, leaves behind.
+#include "DialogDriver.h"
 #include "MainWindowFixture.h"
 #include "ToolChecks.h"
 
@@ -10,12 +11,18 @@
 #include "engine/core/krvGbls.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
 #include <QApplication>
 #include <QComboBox>
 #include <QInputDialog>
 #include <QMenu>
 #include <QTimer>
 #include <QTreeView>
+#include <algorithm>
 #include <functional>
 
 using namespace testsupport;
@@ -185,6 +192,83 @@ TEST_F(TCommandTest, SortMenuAndInstallProgram) {
     byUnpacked->trigger();
     for (int r = 1; r < Rows(); ++r)
         EXPECT_GE(Raw(r - 1, "Unpacked").toLongLong(), Raw(r, "Unpacked").toLongLong());
+}
+
+// A header click sorts by that column with its arrow, a second click reverses; columns switched
+// on later in the configuration sort the same way and join the sort menu.
+TEST_F(TCommandTest, HeaderClicksSortEveryColumnAndTheMenuListsThemAll) {
+    TempDir dir;
+    struct {
+        const char* Name;
+        std::size_t Size;
+        const char* Date;
+    } const files[] = {{"b/alpha.txt", 3000, "2001-02-03 04:05:06"},
+                       {"Beta.dat", 400, "1999-01-01 00:00:00"},
+                       {"c/gamma.bin", 50000, "2020-06-07 08:09:10"},
+                       {"delta.log", 1000, "2010-10-10 10:10:10"}};
+    std::vector<std::string> argv = {"zip", "-q", "-X", "-n", ".log", "t.zip"};
+    for (const auto& file : files) {
+        fs::create_directories((dir / file.Name).parent_path());
+        WriteFile(dir / file.Name, TextBytes(file.Size));
+        Must(RunTool({"touch", "-d", file.Date, (dir / file.Name).string()}));
+        argv.push_back(file.Name);
+    }
+    Must(RunTool(argv, dir.Path()));
+    Open({QString::fromStdString((dir / "t.zip").string())});
+    ASSERT_EQ(Rows(), 4);
+
+    QHeaderView* header = List().header();
+    const auto click = [&](const QString& Caption) {
+        const int column = Column(Caption);
+        EXPECT_GE(column, 0) << Caption.toStdString();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                                 header->height() / 2));
+        EXPECT_TRUE(header->isSortIndicatorShown());
+        EXPECT_EQ(header->sortIndicatorSection(), column) << Caption.toStdString();
+    };
+    const auto names = [&] {
+        QStringList out;
+        for (int r = 0; r < Rows(); ++r)
+            out << Cell(r, QStringLiteral("File Name"));
+        return out;
+    };
+    const auto checkOrders = [&](const QString& Caption, QStringList Ascending) {
+        click(Caption);
+        EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder) << Caption.toStdString();
+        EXPECT_EQ(names(), Ascending) << Caption.toStdString();
+        click(Caption);
+        EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder) << Caption.toStdString();
+        std::reverse(Ascending.begin(), Ascending.end());
+        EXPECT_EQ(names(), Ascending) << Caption.toStdString();
+    };
+    checkOrders("Unpacked", {"Beta.dat", "delta.log", "alpha.txt", "gamma.bin"});
+    checkOrders("File Name", {"alpha.txt", "Beta.dat", "delta.log", "gamma.bin"});
+    checkOrders("Date", {"Beta.dat", "alpha.txt", "delta.log", "gamma.bin"});
+
+    // Method and CRC switched on in the configuration: the header and the menu both have them.
+    AnswerNextModal<QDialog>([](QDialog& Dialog) {
+        Find<QCheckBox>(Dialog, "ckColMethod")->setChecked(true);
+        Find<QCheckBox>(Dialog, "ckColCRC")->setChecked(true);
+        Find<QPushButton>(Dialog, "buOK")->click();
+    });
+    Action("acConfiguration").trigger();
+    ASSERT_EQ(Rows(), 4);
+    ASSERT_GE(Column("Method"), 0);
+    click("Method");
+    EXPECT_EQ(Cell(3, "File Name"), "delta.log"); // stored sorts after deflated
+    click("CRC");
+    auto* sortMenu = FWindow->findChild<QMenu*>("miSortBy");
+    ASSERT_NE(sortMenu, nullptr);
+    QStringList menu, shown;
+    for (QAction* item : sortMenu->actions())
+        menu << item->text();
+    for (int c = 0; c < List().model()->columnCount(); ++c) {
+        const QString caption = List().model()->headerData(c, Qt::Horizontal).toString();
+        shown << (caption == "Attr" ? QStringLiteral("Attributes") : caption);
+    }
+    EXPECT_EQ(menu, shown);
+    EXPECT_TRUE(menu.contains("Method") && menu.contains("CRC"));
 }
 
 TEST_F(TCommandTest, NoArchiveOrAGoneArchiveLeavesTheWindowUsable) {
