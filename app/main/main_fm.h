@@ -513,11 +513,14 @@ public:
     // entries' files in it; the entries are extracted when the data is first asked for.
     // nullptr when nothing can be dragged.
     std::unique_ptr<QMimeData> PrepareDragOut();
-    // The extraction into the drag's folder; true when something was extracted.
-    bool DropFileSourceDrop();
-    // The end of a drag-out: the folder goes (at once when nothing was extracted, else once the
-    // target has had time to copy, and at the latest with the window).
+    // The extraction of the selected entries into a drag's Folder; true when it ran.
+    bool DropFileSourceDrop(const QString& Folder);
+    // The end of the drag loop: the window takes drops again. The drag's data may still be
+    // asked for (X11 asks after the loop has returned).
     void DropFileSourceAfterDrop();
+    // The drag's data is gone: its folder goes at once when nothing was extracted into it, else
+    // once the target has had time to copy, and at the latest with the window.
+    void DropFileSourceReleased(const QString& Folder, bool Extracted);
     QString DragTempFolder() const { return QString::fromStdString(FDragTempFolder); }
 
 protected:
@@ -532,7 +535,6 @@ private:
     void DragOutOfList();
 
     std::string FDragTempFolder;
-    bool FDragExtracted = false;
     // The find state, kept between find and find next.
     QString FindMask;
     bool FindAnyDate = true;

@@ -53,23 +53,31 @@ QString ConfinedEntryPath(const std::string& Folder, const std::string& Name) {
     return parts.join(QLatin1Char('/'));
 }
 
-// The data of a drag out of the list: the entries' files in the drag's folder, offered as file
-// URLs. The entries are extracted the first time the target asks for the URLs; only files
-// that then really lie in the folder are handed over.
+// The data of a drag out of the list: the entries' files in the drag's private folder, offered
+// as file URLs. The entries are extracted the first time the target asks for the URLs, which
+// on X11 may be after the drag loop has returned; only files that then really lie in the folder
+// are handed over. The folder lives as long as the data (the platform keeps it until the target
+// has finished) and a grace time after.
 class TDragOutData : public QMimeData {
 public:
     TDragOutData(TfmMain& Window, QString Folder, QStringList Paths)
         : FWindow(&Window), FFolder(std::move(Folder)), FPaths(std::move(Paths)) {}
+    ~TDragOutData() override {
+        if (FWindow) FWindow->DropFileSourceReleased(FFolder, FExtracted);
+    }
+    TDragOutData(const TDragOutData&) = delete;
+    TDragOutData& operator=(const TDragOutData&) = delete;
 
     QStringList formats() const override { return {UriList}; }
     bool hasFormat(const QString& MimeType) const override { return MimeType == UriList; }
 
 protected:
     QVariant retrieveData(const QString& MimeType, QMetaType Type) const override {
-        if (MimeType != UriList) return {};
-        // A late request after the drag ended finds the folder gone.
-        if (!FWindow || FWindow->DragTempFolder() != FFolder) return {};
-        FWindow->DropFileSourceDrop();
+        if (MimeType != UriList || !FWindow || !QFileInfo(FFolder).isDir()) return {};
+        if (!FExtracted) {
+            FExtracted = true; // a request during the extraction's own events waits for it
+            FExtracted = FWindow->DropFileSourceDrop(FFolder);
+        }
         const QString root = QFileInfo(FFolder).canonicalFilePath() + QLatin1Char('/');
         QList<QUrl> urls;
         for (const QString& path : FPaths) {
@@ -92,6 +100,7 @@ private:
     QPointer<TfmMain> FWindow;
     QString FFolder;
     QStringList FPaths;
+    mutable bool FExtracted = false;
 };
 
 // Watches the list's mouse for the start of a drag. A press on a row of a selection of many
@@ -244,7 +253,7 @@ std::unique_ptr<QMimeData> TfmMain::PrepareDragOut() {
         return nullptr;
     }
     FDragTempFolder = temp;
-    FDragExtracted = false;
+    TempFolders.push_back(temp);
     const QString folder = QString::fromStdString(temp);
     QStringList paths;
     QSet<QString> seen;
@@ -258,30 +267,30 @@ std::unique_ptr<QMimeData> TfmMain::PrepareDragOut() {
     return std::make_unique<TDragOutData>(*this, folder, paths);
 }
 
-bool TfmMain::DropFileSourceDrop() {
-    if (FDragTempFolder.empty()) return false;
-    if (!FDragExtracted) {
-        FDragExtracted = true;
-        CmdExtractSelected(QString::fromStdString(AddBackslash(FDragTempFolder)), true, true, false, true,
-                           true);
-    }
+bool TfmMain::DropFileSourceDrop(const QString& Folder) {
+    if (FListing || !ArchiveOpen()) return false;
+    CmdExtractSelected(QString::fromStdString(AddBackslash(Folder.toStdString())), true, true, false, true, true);
     return true;
 }
 
 void TfmMain::DropFileSourceAfterDrop() {
-    const std::string folder = std::exchange(FDragTempFolder, std::string());
-    if (folder.empty()) return;
-    if (!FDragExtracted) {
+    FDragTempFolder.clear();
+}
+
+void TfmMain::DropFileSourceReleased(const QString& Folder, bool Extracted) {
+    const std::string folder = Folder.toStdString();
+    const auto forget = [this, folder] {
         DeleteFolderTree(folder);
+        TempFolders.erase(std::remove(TempFolders.begin(), TempFolders.end(), folder), TempFolders.end());
+    };
+    if (FDragTempFolder == folder) FDragTempFolder.clear();
+    if (!Extracted) {
+        forget();
         return;
     }
     // The target may still be copying the files (file managers copy after the drop has
     // ended), so the folder stays a while; the window removes it at the latest when it goes.
-    TempFolders.push_back(folder);
-    QTimer::singleShot(DragFolderGraceMs, this, [this, folder] {
-        DeleteFolderTree(folder);
-        TempFolders.erase(std::remove(TempFolders.begin(), TempFolders.end(), folder), TempFolders.end());
-    });
+    QTimer::singleShot(DragFolderGraceMs, this, forget);
 }
 
 void TfmMain::DragOutOfList() {

@@ -60,6 +60,20 @@ std::unique_ptr<QMimeData> FileUrls(const std::vector<fs::path>& Paths) {
 }
 
 // The product's engine host, so that a replaced archive goes to the trash of the private home.
+// A drop target as a Qt program makes one: it takes the dropped file URLs and reads each file.
+class TDropTarget : public QWidget {
+public:
+    TDropTarget() { setAcceptDrops(true); }
+    std::map<fs::path, std::string> Files;
+
+protected:
+    void dropEvent(QDropEvent* Event) override {
+        for (const QUrl& url : Event->mimeData()->urls())
+            if (url.isLocalFile()) Files[url.toLocalFile().toStdString()] = ReadFile(url.toLocalFile().toStdString());
+        Event->acceptProposedAction();
+    }
+};
+
 class TDragDropTest : public MainWindowTest {
 protected:
     TDragDropTest() : FPreviousHost(EngineHost::Install(std::make_unique<TQtEngineHost>())) {}
@@ -193,21 +207,27 @@ TEST_F(TDragDropTest, DraggedEntriesArriveAsFilesInAPrivateFolder) {
         EXPECT_EQ(data->formats(), QStringList{"text/uri-list"});
         EXPECT_TRUE(fs::is_empty(folder));
         FWindow->DropFileSourceAfterDrop();
-        EXPECT_FALSE(fs::exists(folder));
         EXPECT_TRUE(FWindow->DragTempFolder().isEmpty());
+        data.reset();
+        EXPECT_FALSE(fs::exists(folder));
     }
 
     std::unique_ptr<QMimeData> data = FWindow->PrepareDragOut();
     ASSERT_NE(data, nullptr);
     const fs::path folder = FWindow->DragTempFolder().toStdString();
-    // The target asks for the files: the entries are extracted and handed over as file URLs,
-    // the one that climbs out not at all and the absolute one inside the folder.
+    // As on X11, the drag loop returns before the target asks for the data: a drop target then
+    // reads the URLs and copies the files. The entries are extracted at that request and handed
+    // over as file URLs, the one that climbs out not at all and the absolute one inside the
+    // folder.
+    FWindow->DropFileSourceAfterDrop();
+    EXPECT_TRUE(FWindow->DragTempFolder().isEmpty());
+    TDropTarget target;
+    target.show();
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&target, &drop);
     std::map<std::string, std::string> handed;
-    for (const QUrl& url : data->urls()) {
-        ASSERT_TRUE(url.isLocalFile());
-        const fs::path path = url.toLocalFile().toStdString();
-        handed[fs::relative(path, folder).string()] = ReadFile(path);
-    }
+    for (const auto& [path, bytes] : target.Files)
+        handed[fs::relative(path, folder).string()] = bytes;
     EXPECT_EQ(handed,
               (std::map<std::string, std::string>{
                   {"a.txt", "alpha"}, {"dir/b.txt", "beta"}, {"abs.txt", "abs"}, {"win/d.txt", "drive"}}));
@@ -216,11 +236,9 @@ TEST_F(TDragDropTest, DraggedEntriesArriveAsFilesInAPrivateFolder) {
     EXPECT_FALSE(fs::exists(dir / "escaped.txt"));
     // Dropping our own drag on the list does nothing.
     EXPECT_FALSE(Drop(*data));
-    // After the drop the folder outlives the drag for the target's copy, but not the window.
-    FWindow->DropFileSourceAfterDrop();
-    EXPECT_TRUE(FWindow->DragTempFolder().isEmpty());
-    EXPECT_TRUE(fs::is_directory(folder));
+    // The folder outlives the drag's data for the target's copy, but not the window.
     data.reset();
+    EXPECT_TRUE(fs::is_directory(folder));
 
     // With the mouse: a press on one of several selected rows keeps them all for the drag; a
     // drag that no target takes (the offscreen desktop has none) extracts nothing and leaves no
@@ -232,6 +250,7 @@ TEST_F(TDragDropTest, DraggedEntriesArriveAsFilesInAPrivateFolder) {
     EXPECT_EQ(List().selectionModel()->selectedRows().size(), 5);
     QTest::mouseMove(viewport, row2);
     EXPECT_TRUE(FWindow->DragTempFolder().isEmpty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the drag and its data
     EXPECT_EQ(FolderNames(temp.Path()), std::vector<std::string>{folder.filename().string()});
     // A press and release without a drag leaves the pressed row alone selected.
     QTest::mouseClick(viewport, Qt::LeftButton, {}, row2);
