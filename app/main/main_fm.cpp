@@ -40,6 +40,8 @@ namespace {
 
 constexpr const char* ColumnsKey = "\\Software\\Quillar\\ArchiveView\\Columns";
 constexpr const char* FormKey = "\\Software\\Quillar\\Form";
+// Shown from a cancel until the cancelled task has ended.
+const QString AbortingMessage = QStringLiteral("Aborting ...");
 
 } // namespace
 
@@ -302,10 +304,15 @@ void TfmMain::ApplicationBusy() {
 }
 
 void TfmMain::ApplicationWaiting() {
+    ClearAbortingMessage();
     if (!FInteractive) return;
     ui->dfelvArchiveView->viewport()->unsetCursor();
     ui->dfelvArchiveView->viewport()->update();
     SetLedColor(Qt::green);
+}
+
+void TfmMain::ClearAbortingMessage() {
+    if (ui->dfstbMainStatus->currentMessage() == AbortingMessage) ui->dfstbMainStatus->clearMessage();
 }
 
 void TfmMain::SetLedColor(const QColor& Color) {
@@ -316,13 +323,20 @@ QColor TfmMain::LedColor() const {
     return pbxLed->Color();
 }
 
+bool TfmMain::TaskRunning() const {
+    // The engine objects stay bound after their work; a task runs while the window lists, shows
+    // the progress of an operation or has its busy light on.
+    return FListing || (fmProgress && fmProgress->isVisible()) || (FInteractive && pbxLed->Color() == Qt::red);
+}
+
 void TfmMain::CancelTask() {
+    if (!TaskRunning()) return;
     TZipCommon* running = CurrentWriter ? CurrentWriter : CurrentReader;
     // A long listing ends the same way.
-    if (!running && FListing) running = krvKorva.get();
+    if (FListing) running = krvKorva.get();
     if (!running) return;
     running->SetCancel(true);
-    ui->dfstbMainStatus->showMessage(QStringLiteral("Aborting ..."));
+    ui->dfstbMainStatus->showMessage(AbortingMessage);
     ui->dfstbMainStatus->repaint();
     ui->dfelvArchiveView->viewport()->unsetCursor();
 }

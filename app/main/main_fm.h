@@ -90,7 +90,9 @@ public:
     void SelectGroup(const QString& Mask, bool Select);
     void ApplyFilter();
     void RemoveFilter();
+    // Cancels the running task (an operation or a listing); nothing when none runs.
     void CancelTask();
+    bool TaskRunning() const;
 
     // ---- extraction (main_fmExtract.cpp) ----
     void ExtractCommand();
@@ -256,6 +258,8 @@ private:
     void UpdateTrayProgram();
     void ApplicationBusy();
     void ApplicationWaiting();
+    // Takes the cancel's "Aborting ..." out of the status bar once the task has ended.
+    void ClearAbortingMessage();
     void SetLedColor(const QColor& Color);
     void LoadColumnLayout();
     void SaveColumnLayout() const;

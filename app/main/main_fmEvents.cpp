@@ -100,6 +100,7 @@ void TfmMain::EndProgress() {
     EngineHost::Pump();
     QApplication::restoreOverrideCursor();
     setEnabled(true);
+    ClearAbortingMessage();
 }
 
 void TfmMain::ShowStatusText(const QString& Prefix, const QString& Name, int Reserved) {

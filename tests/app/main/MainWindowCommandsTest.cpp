@@ -388,13 +388,26 @@ TEST_F(TCommandTest, CancelAndCloseWhileListing) {
         action();
     });
 
-    action = [this] { FWindow->CancelTask(); };
+    // Esc with nothing running cancels nothing and says nothing.
+    auto* status = FWindow->findChild<QStatusBar*>("dfstbMainStatus");
+    ASSERT_NE(status, nullptr);
+    Action("acCancelTask").trigger();
+    EXPECT_EQ(status->currentMessage(), "");
+
+    QString duringCancel;
+    action = [&] {
+        Action("acCancelTask").trigger();
+        duringCancel = status->currentMessage();
+    };
     whileListing.start();
     Display(zip);
     EXPECT_EQ(turnsWhileListing, 1);
     EXPECT_LT(Rows(), 300);
     EXPECT_TRUE(FPrompter.Prompter().Prompts.empty());
     EXPECT_EQ(FWindow->LedColor(), QColor(Qt::green));
+    // The cancel's message lasts as long as the task.
+    EXPECT_EQ(duringCancel, "Aborting ...");
+    EXPECT_EQ(status->currentMessage(), "");
 
     Display(zip);
     EXPECT_EQ(Rows(), 300);
