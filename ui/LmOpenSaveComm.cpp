@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QUrl>
+#include <algorithm>
 #include <tuple>
 
 namespace {
@@ -167,9 +169,10 @@ bool TLmCustomOpenDialog::Execute() {
             CurrentDialog() = Dialog.FPrevious;
         }
     } runEnd{*this};
+    FChosen.clear();
     const bool confirmed = exec() == QDialog::Accepted;
     if (confirmed) {
-        Files = selectedFiles();
+        Files = FChosen.isEmpty() ? selectedFiles() : FChosen;
         FileName = Files.value(0);
     }
     return confirmed;
@@ -193,6 +196,19 @@ void TLmCustomOpenDialog::accept() {
         bool allow = true;
         OnFilenameEntering(*this, allow);
         if (!allow) return;
+    }
+    // Qt's dialog enters the first folder of the selection; here the selection is the choice.
+    // A folder typed into the name box is still entered.
+    if (Options.AllowFolders && fileMode() == QFileDialog::ExistingFiles &&
+        !(FileNameEdit() && FileNameEdit()->hasFocus())) {
+        const QStringList chosen = selectedFiles();
+        const auto isDir = [](const QString& Path) { return QFileInfo(Path).isDir(); };
+        const auto exists = [](const QString& Path) { return QFileInfo::exists(Path); };
+        if (std::any_of(chosen.begin(), chosen.end(), isDir) && std::all_of(chosen.begin(), chosen.end(), exists)) {
+            FChosen = chosen;
+            QDialog::accept();
+            return;
+        }
     }
     QFileDialog::accept();
 }

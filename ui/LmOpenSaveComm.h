@@ -23,6 +23,9 @@ class QLineEdit;
 
 struct TLmOpenOptions {
     bool AllowMultiSelect = false;
+    // With AllowMultiSelect: Open with folders among the selected items chooses them, folders
+    // and files alike, instead of entering the first folder (a double click still enters one).
+    bool AllowFolders = false;
     bool FileMustExist = false;
     bool OverwritePrompt = false;
     bool ShowHidden = false;
@@ -133,6 +136,7 @@ private:
     TLmCustomOpenDialog* FPrevious = nullptr;
     TLmViewStyle FStyle = vsList;
     std::vector<int> FPlaceRows; // the place behind each entry of the side bar
+    QStringList FChosen;         // the items Open chose with folders among them
 };
 
 // The one extension of the file type at Index (1-based) of a "Text|*.a|..." filter, without

@@ -37,6 +37,10 @@ namespace {
 
 const QString Title = QStringLiteral("Quillar");
 
+// The add dialog's folder options, kept between runs (section Folders).
+constexpr const char* AddSaveFullPathValue = "AddSaveFullPath";
+constexpr const char* AddSubfoldersValue = "AddIncludeSubfolders";
+
 constexpr TDeflateType DeflateTypes[] = {dtDeflateX, dtDeflateN, dtDeflateF, dtDeflateS};
 
 TDeflateType DeflateTypeOf(int Index) {
@@ -98,8 +102,9 @@ bool TfmMain::AddFiles(bool NewArchive, const QString& NewName) {
     panel.cbAction->setCurrentIndex(0);
     panel.cbCompression->setCurrentIndex(0);
     panel.cbDiskSpanning->setCurrentIndex(0);
-    panel.ckSaveFullPath->setChecked(false);
-    panel.ckIncludeSubfolders->setChecked(false);
+    // The folder options are those the user chose last time.
+    panel.ckSaveFullPath->setChecked(ReadSettingBool("Folders", AddSaveFullPathValue));
+    panel.ckIncludeSubfolders->setChecked(ReadSettingBool("Folders", AddSubfoldersValue));
     panel.buPassword->setEnabled(TCompBase::IsEncryptableArcType(writer->ArcType()));
     panel.cbCompression->setEnabled(writer->CompressMethod() == cmDeflate);
 
@@ -117,6 +122,7 @@ bool TfmMain::AddFiles(bool NewArchive, const QString& NewName) {
     apodAdd.FileName.clear();
     // A gzip file holds one file.
     apodAdd.Options.AllowMultiSelect = writer->ArcType() != atGZip;
+    apodAdd.Options.AllowFolders = apodAdd.Options.AllowMultiSelect;
     apodAdd.Options.FileMustExist = true;
     apodAdd.DlgParams.BottomFormName = QStringLiteral("fmAddBottom");
     const bool chosen = apodAdd.Execute();
@@ -124,15 +130,25 @@ bool TfmMain::AddFiles(bool NewArchive, const QString& NewName) {
 
     std::vector<std::string> files;
     QString first;
+    bool withFolders = false;
     if (fmAddBottom->UseWildcards) {
         const QStringList parts = QProcess::splitCommand(fmAddBottom->Wildcards);
         for (const QString& part : parts)
             files.push_back((fmAddBottom->WildcardFolder + part).toStdString());
         first = fmAddBottom->WildcardFolder;
     } else {
-        for (const QString& file : apodAdd.Files.isEmpty() ? QStringList{apodAdd.FileName} : apodAdd.Files)
-            if (!file.isEmpty()) files.push_back(file.toStdString());
-        if (!files.empty()) first = QFileInfo(QString::fromStdString(files.front())).absolutePath() + '/';
+        // A chosen folder comes with its whole tree, stored below the folder it was chosen in.
+        for (const QString& file : apodAdd.Files.isEmpty() ? QStringList{apodAdd.FileName} : apodAdd.Files) {
+            if (file.isEmpty()) continue;
+            if (QFileInfo(file).isDir()) {
+                withFolders = true;
+                ListFolderFiles(file.toStdString(), files);
+            } else {
+                files.push_back(file.toStdString());
+            }
+        }
+        const QString chosen = apodAdd.Files.value(0, apodAdd.FileName);
+        if (!chosen.isEmpty()) first = QFileInfo(chosen).absolutePath() + '/';
     }
     if (settings.AddLast && !first.isEmpty() && !OnFloppy(first))
         WriteSettingString("Folders", "AddLastPath", first.toStdString());
@@ -150,8 +166,13 @@ bool TfmMain::AddFiles(bool NewArchive, const QString& NewName) {
                                                            : swAdd;
     writer->DeflateType = DeflateTypeOf(panel.cbCompression->currentIndex());
     AllowSpanning = panel.cbDiskSpanning->currentIndex() == 0;
-    writer->StoredDirNames = panel.ckSaveFullPath->isChecked() ? sdAbsoluteNoDrv : sdExplorer_Auto;
+    writer->StoredDirNames = panel.ckSaveFullPath->isChecked() ? sdAbsoluteNoDrv
+                             : withFolders                    ? sdExplorer_UserDefineDefaultDir
+                                                              : sdExplorer_Auto;
+    if (withFolders) writer->DefaultDir = first.toStdString();
     writer->RecurseDirs = panel.ckIncludeSubfolders->isChecked();
+    WriteSettingBool("Folders", AddSaveFullPathValue, panel.ckSaveFullPath->isChecked());
+    WriteSettingBool("Folders", AddSubfoldersValue, panel.ckIncludeSubfolders->isChecked());
     writer->FileSpec = files;
     return true;
 }

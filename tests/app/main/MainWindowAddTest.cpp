@@ -19,14 +19,18 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileSystemModel>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
+#include <algorithm>
 #include <chrono>
+#include <sstream>
 
 using namespace testsupport;
 
@@ -409,6 +413,104 @@ TEST_F(TAddTest, NewAndAddThroughTheirDialogs) {
         }
         CurrentArchivePassword().clear();
     }
+}
+
+// Files and folders selected together in the Add dialog: Open adds each folder with its whole
+// tree, stored below the folder it was chosen in (unzip -Z1 reads the names); the folder options
+// of the panel are those chosen last time.
+TEST_F(TAddTest, SelectedFoldersAreAddedWithTheirTrees) {
+    TempDir dir;
+    const fs::path src = dir / "src";
+    WriteFile(src / "a.txt", TextBytes(2000));
+    WriteFile(src / "tree/two.txt", TextBytes(3000, 2));
+    WriteFile(src / "tree/deep/three.bin", RandomBytes(1500));
+    WriteFile(src / "other/x.txt", "x");
+    WriteFile(src / "skipped.txt", "not chosen");
+    Must(RunTool({"zip", "-q", "-X", (dir / "t.zip").string(), "a.txt"}, src));
+    const auto zipNames = [&] {
+        std::vector<std::string> names;
+        std::istringstream lines(RunTool({"unzip", "-Z1", (dir / "t.zip").string()}).Out);
+        for (std::string line; std::getline(lines, line);)
+            names.push_back(line);
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    Open({Q(dir / "t.zip")});
+    FPrompter.Prompter().DefaultsAllowed = true;
+    ASSERT_EQ(Rows(), 1);
+
+    // Selects Names in the dialog's list as a user's clicks do, and presses Open.
+    const auto choose = [&](std::vector<std::string> Names, std::function<void(TLmCustomOpenDialog&)> Panel) {
+        auto* timer = new QTimer(qApp);
+        timer->setInterval(0);
+        QObject::connect(timer, &QTimer::timeout, [=] {
+            TLmCustomOpenDialog* dialog = TLmCustomOpenDialog::Current();
+            if (!dialog || !dialog->isVisible()) return;
+            timer->stop();
+            timer->deleteLater();
+            Panel(*dialog);
+            dialog->setDirectory(Q(src));
+            auto* view = Find<QAbstractItemView>(*dialog, "listView");
+            auto* files = qobject_cast<QFileSystemModel*>(dialog->proxyModel()->sourceModel());
+            ASSERT_NE(files, nullptr);
+            view->setFocus();
+            for (const std::string& name : Names)
+                view->selectionModel()->select(dialog->proxyModel()->mapFromSource(files->index(Q(src / name))),
+                                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            auto* box = Find<QDialogButtonBox>(*dialog, "buttonBox");
+            box->button(QDialogButtonBox::Open)->click();
+            if (dialog->isVisible()) dialog->reject(); // Open entered a folder: nothing is added
+        });
+        timer->start();
+    };
+    bool subfoldersShown = true;
+    choose({"tree", "a.txt"}, [&](TLmCustomOpenDialog& Dialog) {
+        subfoldersShown = Find<QCheckBox>(Dialog, "ckIncludeSubfolders")->isChecked();
+        Find<QCheckBox>(Dialog, "ckIncludeSubfolders")->setChecked(true);
+    });
+    Action("acAdd").trigger();
+    EXPECT_FALSE(subfoldersShown);
+    EXPECT_EQ(zipNames(), (std::vector<std::string>{"a.txt", "tree/deep/three.bin", "tree/two.txt"}));
+
+    // One folder alone keeps its own name as well; the option chosen before is shown again.
+    choose({"other"}, [&](TLmCustomOpenDialog& Dialog) {
+        subfoldersShown = Find<QCheckBox>(Dialog, "ckIncludeSubfolders")->isChecked();
+    });
+    Action("acAdd").trigger();
+    EXPECT_TRUE(subfoldersShown);
+    EXPECT_EQ(zipNames(),
+              (std::vector<std::string>{"a.txt", "other/x.txt", "tree/deep/three.bin", "tree/two.txt"}));
+    Must(RunTool({"unzip", "-tq", (dir / "t.zip").string()}));
+    TempDir out;
+    Must(RunTool({"unzip", "-q", (dir / "t.zip").string(), "-d", out.Str()}));
+    EXPECT_EQ(ReadFile(out / "tree/deep/three.bin"), ReadFile(src / "tree/deep/three.bin"));
+}
+
+// New Archive lists every type the writers make; choosing tar.gz in its type list makes a
+// bare name a .tgz that tar reads.
+TEST_F(TAddTest, NewArchiveOffersEveryWritableType) {
+    TempDir dir;
+    WriteFile(dir / "a.txt", TextBytes(3000));
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    QStringList types;
+    AnswerFileDialog(Q(dir / "made"), [&](TLmCustomOpenDialog& Dialog) {
+        auto* combo = Find<QComboBox>(Dialog, "fileTypeCombo");
+        for (int i = 0; i < combo->count(); ++i)
+            types << combo->itemText(i);
+        const int tgz = combo->findText("Gzipped Tape Archive", Qt::MatchStartsWith);
+        ASSERT_GE(tgz, 0);
+        combo->setCurrentIndex(tgz);
+        emit combo->activated(tgz); // as a user's choice
+        AnswerFileDialog(Q(dir / "a.txt"));
+    });
+    Action("acNewArchive").trigger();
+    EXPECT_EQ(types.size(), 8);
+    for (const char* type : {"BlakHole", "Cabinet", "Javasoft", "LHA", "LZH", "Tape", "Zip", "Gzipped Tape"})
+        EXPECT_TRUE(types.join('|').contains(type)) << type;
+    ASSERT_TRUE(fs::exists(dir / "made.tgz"));
+    EXPECT_EQ(RunTool({"tar", "-tzf", (dir / "made.tgz").string()}).Out, "a.txt\n");
+    Must(RunTool({"gzip", "-t", (dir / "made.tgz").string()}));
 }
 
 TEST_F(TAddTest, NewOverAnExistingFileKeepsItUntilTheArchiveIsWritten) {
