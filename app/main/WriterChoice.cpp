@@ -76,6 +76,8 @@ TOutArcType WriterTypeForFilterIndex(int FilterIndex) {
         return tyLzh;
     case 6:
         return tyTar;
+    case 8:
+        return tyTarGzip;
     default:
         return tyZip;
     }

@@ -16,11 +16,13 @@ std::optional<TOutArcType> WriterTypeForArchive(TArcType Type, const std::string
 // regard to case; an unknown or empty extension gives zip.
 TOutArcType WriterTypeForNewArchive(const std::string& FileName);
 // The writer's type of the archive types the new-archive dialogs list, by their 1-based index
-// in NewArchiveFilter: 1 bh, 2 cab, 3 jar, 4 lha, 5 lzh, 6 tar, 7 and any other zip.
+// in NewArchiveFilter: 1 bh, 2 cab, 3 jar, 4 lha, 5 lzh, 6 tar, 8 tar.gz, 7 and any other zip.
+// Every type the writers make as a new archive is listed (a plain gzip name becomes tar.gz).
 TOutArcType WriterTypeForFilterIndex(int FilterIndex);
 inline constexpr const char* NewArchiveFilter =
     "BlakHole Archive (*.bh)|*.bh|Microsoft Cabinet (*.cab)|*.cab|Javasoft Archive (*.jar)|*.jar|LHA Archive "
-    "(*.lha)|*.lha|LZH Archive (*.lzh)|*.lzh|Unix Tape Archive (*.tar)|*.tar|Zip Archive (*.zip)|*.zip";
+    "(*.lha)|*.lha|LZH Archive (*.lzh)|*.lzh|Unix Tape Archive (*.tar)|*.tar|Zip Archive (*.zip)|*.zip|"
+    "Gzipped Tape Archive (*.tgz)|*.tgz";
 
 // The name a new archive is written under: ".zip" added to a name without extension, and a
 // ".gz" name becomes ".tar.gz", since a tar.gz is what the writer makes of it.
