@@ -1,5 +1,7 @@
 #include "app/dialogs/DialogSupport.h"
 
+#include "app/dialogs/ProcessUtils.h"
+#include "app/dialogs/Prompter.h"
 #include "app/dialogs/SettingValues.h"
 #include "ui/LmOpenDlg.h"
 
@@ -74,8 +76,13 @@ void CloseWith(QAbstractButton* Button, QDialog* Dialog, int Result) {
 }
 
 void ConnectHelp(QAbstractButton* Button, const QString& Topic) {
-    QObject::connect(Button, &QAbstractButton::clicked, Button,
-                     [Topic] { QDesktopServices::openUrl(QUrl::fromLocalFile(HelpPagePath(Topic))); });
+    QObject::connect(Button, &QAbstractButton::clicked, Button, [Topic] {
+        const QString page = QDir::cleanPath(HelpPagePath(Topic));
+        if (const QString missing = MissingLauncher(QStringLiteral("xdg-open"), {page}); !missing.isEmpty())
+            MessageDlg(missing, mtError, mbOK);
+        else
+            QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+    });
 }
 
 QString HelpPagePath(const QString& Topic) {

@@ -2,6 +2,8 @@
 // while they wait.
 #pragma once
 
+#include <QString>
+#include <QStringList>
 #include <string>
 
 // Sends one message with the desktop's mail program, which shows it for editing first. Empty
@@ -17,3 +19,8 @@ int SendMail(const std::string& Subject, const std::string& Body, const std::str
 // application's events are processed every 50 ms. False when it cannot be started. ShowCmd is
 // the window state the program was asked to start in; desktop programs choose their own.
 bool RunAndWait(const std::string& ExeName, const std::string& Params, int ShowCmd);
+
+// Why Program cannot open Arguments, for a message; empty when it can. Program is a program on
+// the search path or a path; "xdg-open" needs a desktop application for the file's type (a web
+// browser for a help page), as the desktop's default-applications lists or a browser name it.
+QString MissingLauncher(const QString& Program, const QStringList& Arguments);

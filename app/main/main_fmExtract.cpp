@@ -9,6 +9,7 @@
 #include "app/dialogs/ExtractDlg.h"
 #include "app/dialogs/FileNameFields.h"
 #include "app/dialogs/FileUtils.h"
+#include "app/dialogs/ProcessUtils.h"
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/SettingValues.h"
 #include "app/dialogs/ShellUtils.h"
@@ -293,5 +294,10 @@ void TfmMain::ViewSelected() {
 
 bool TfmMain::LaunchProgram(const QString& Program, const QStringList& Arguments) {
     if (OnLaunch) return OnLaunch(Program, Arguments);
-    return !Program.isEmpty() && QProcess::startDetached(Program, Arguments);
+    // A missing program or desktop application is named, not left to fail unseen.
+    if (const QString missing = MissingLauncher(Program, Arguments); !missing.isEmpty()) {
+        MessageDlg(missing, mtError, mbOK);
+        return false;
+    }
+    return QProcess::startDetached(Program, Arguments);
 }

@@ -14,6 +14,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
 
 namespace {
 
@@ -66,7 +69,35 @@ void TfmMain::acPrintExecute() {
     const QString archive = QString::fromStdString(krvKorva->ArchiveFile());
     FLinePrinter->Lines = ContentsTextLines(*FModel, {archive, ArchiveFileDateText(archive)});
     FLinePrinter->PrintTitle = QStringLiteral("Quillar : ") + QFileInfo(archive).fileName();
-    if (!FLinePrinter->Print()) MessageDlg(FLinePrinter->ErrorText(), mtError, mbOK);
+    if (FLinePrinter->Printer) {
+        // A printer chosen beforehand (a test's PDF file) prints without the dialog.
+        if (!FLinePrinter->Print()) MessageDlg(FLinePrinter->ErrorText(), mtError, mbOK);
+        return;
+    }
+    // The print dialog chooses the printer; with none installed it offers Qt's PDF output, into
+    // a file beside the archive.
+    QPrinter printer(QPrinter::HighResolution);
+    if (QPrinterInfo::availablePrinters().isEmpty()) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(WithExtension(archive, QStringLiteral("pdf")));
+    }
+    if (!printer.isValid()) {
+        MessageDlg(QStringLiteral("There is no printer to print on, and no PDF file can be written. Set up a "
+                                  "printer and try again."),
+                   mtError, mbOK);
+        return;
+    }
+    QPrintDialog dialog(&printer, this);
+    dialog.setObjectName(QStringLiteral("PrintDialog"));
+    if (ShowModal(dialog) != QDialog::Accepted) return;
+    FLinePrinter->Printer = &printer;
+    const bool printed = FLinePrinter->Print();
+    FLinePrinter->Printer = nullptr;
+    if (!printed)
+        MessageDlg(FLinePrinter->ErrorText(), mtError, mbOK);
+    else if (printer.outputFormat() == QPrinter::PdfFormat)
+        MessageDlg(QStringLiteral("Archive contents list printed to:\r") + printer.outputFileName(), mtInformation,
+                   mbOK);
 }
 
 void TfmMain::ExportContentListClick(int Tag) {
