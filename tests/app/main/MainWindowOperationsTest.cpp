@@ -29,7 +29,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTest>
+#include <QTextCursor>
 #include <QTimer>
+#include <deque>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -185,14 +188,46 @@ TEST_F(TOperationsTest, PropertiesAndComment) {
     EXPECT_EQ(properties["comment"], "Comments not supported for this archive format.");
     Display((FDir / "t.zip").string());
 
-    // The comment command writes the edited comment into the archive.
-    AnswerNextModal<TfmComment>([](TfmComment& Dialog) {
-        Find<QPlainTextEdit>(Dialog, "meComment")->setPlainText("second comment");
-        Find<QPushButton>(Dialog, "bbSave")->click();
-        Find<QPushButton>(Dialog, "buClose")->click();
-    });
-    Action("acViewComment").trigger();
-    EXPECT_NE(RunTool({"unzip", "-z", "t.zip"}, FDir.Path()).Out.find("second comment"), std::string::npos);
+    // The comment command, typed into: Save enables with the change and writes it; a later
+    // change closed unsaved asks, and the answer decides what unzip then reads. Closing with
+    // nothing changed asks nothing and leaves the file alone.
+    const auto comment = [&] { return RunTool({"unzip", "-z", "t.zip"}, FDir.Path()).Out; };
+    struct {
+        const char* Typed;
+        bool SaveFirst;
+        std::deque<int> Answers;
+        const char* Expected;
+    } const cases[] = {
+        {" second", true, {}, "first comment second"},
+        {" third", false, {mrNo}, "first comment second"},
+        {" fourth", false, {mrYes}, "first comment second fourth"},
+        {"", false, {}, "first comment second fourth"},
+    };
+    for (const auto& c : cases) {
+        const std::string before = ReadFile(FDir / "t.zip");
+        FPrompter.Prompter().Prompts.clear();
+        FPrompter.Prompter().Answers = c.Answers;
+        bool enabledBefore = true, enabledAfter = false, enabledSaved = true;
+        AnswerNextModal<TfmComment>([&](TfmComment& Dialog) {
+            auto* save = Find<QPushButton>(Dialog, "bbSave");
+            auto* edit = Find<QPlainTextEdit>(Dialog, "meComment");
+            enabledBefore = save->isEnabled();
+            edit->moveCursor(QTextCursor::End);
+            QTest::keyClicks(edit, c.Typed);
+            enabledAfter = save->isEnabled();
+            if (c.SaveFirst) save->click();
+            enabledSaved = save->isEnabled();
+            Find<QPushButton>(Dialog, "buClose")->click();
+        });
+        Action("acViewComment").trigger();
+        EXPECT_FALSE(enabledBefore) << c.Typed;
+        EXPECT_EQ(enabledAfter, *c.Typed != 0) << c.Typed;
+        EXPECT_EQ(enabledSaved, *c.Typed != 0 && !c.SaveFirst) << c.Typed;
+        EXPECT_EQ(FPrompter.Prompter().Prompts.size(), c.Answers.size()) << c.Typed;
+        EXPECT_NE(comment().find(std::string("\n") + c.Expected + "\n"), std::string::npos)
+            << c.Typed << "\n" << comment();
+        if (!*c.Typed) EXPECT_EQ(ReadFile(FDir / "t.zip"), before);
+    }
     Must(RunTool({"unzip", "-t", "t.zip"}, FDir.Path()));
 
     // A zip without a comment opens without the comment window.
