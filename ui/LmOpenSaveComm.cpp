@@ -359,6 +359,30 @@ void TLmCustomOpenDialog::FillPlacesBar() {
         FPlaceRows.push_back(static_cast<int>(i));
     }
     setSidebarUrls(urls);
+    LabelPlaces();
+    // The side bar names its rows after their folders again whenever a folder changes.
+    if (auto* bar = qobject_cast<QAbstractItemView*>(PlacesBarView()); bar && !FLabelling) {
+        FLabelling = connect(bar->model(), &QAbstractItemModel::dataChanged, this, [this] { LabelPlaces(); });
+    }
+}
+
+void TLmCustomOpenDialog::LabelPlaces() {
+    auto* bar = qobject_cast<QAbstractItemView*>(PlacesBarView());
+    if (!bar || FInLabelPlaces) return;
+    FInLabelPlaces = true;
+    QAbstractItemModel* model = bar->model();
+    for (int row = 0; row < model->rowCount() && row < static_cast<int>(FPlaceRows.size()); ++row) {
+        const TLmPlace& place = PlacesBar.Places[static_cast<std::size_t>(FPlaceRows[static_cast<std::size_t>(row)])];
+        const QModelIndex index = model->index(row, 0);
+        // The caption and hint the user gave the place; the folder's name and path without them.
+        const QString folder = PlaceFolder(place);
+        const QString caption = place.PlaceName.isEmpty() ? QFileInfo(folder).fileName() : place.PlaceName;
+        const QString hint = place.PlaceDesc.isEmpty() ? folder : place.PlaceDesc;
+        if (!caption.isEmpty() && model->data(index, Qt::DisplayRole).toString() != caption)
+            model->setData(index, caption, Qt::DisplayRole);
+        if (model->data(index, Qt::ToolTipRole).toString() != hint) model->setData(index, hint, Qt::ToolTipRole);
+    }
+    FInLabelPlaces = false;
 }
 
 // True when the bar's event was handled here: its menu, and what is dragged onto it.

@@ -121,6 +121,8 @@ private:
     // entries, its menu, and folders dropped or moved on it.
     QWidget* PlacesBarView() const;
     void FillPlacesBar();
+    // Each row of the side bar shows its place's caption, and its hint as the tooltip.
+    void LabelPlaces();
     bool FilterPlacesEvent(QEvent* Event);
     void EditPlace(int Index); // -1 adds one
     void AskDeletePlace(int Index);
@@ -137,6 +139,8 @@ private:
     TLmViewStyle FStyle = vsList;
     std::vector<int> FPlaceRows; // the place behind each entry of the side bar
     QStringList FChosen;         // the items Open chose with folders among them
+    QMetaObject::Connection FLabelling;
+    bool FInLabelPlaces = false;
 };
 
 // The one extension of the file type at Index (1-based) of a "Text|*.a|..." filter, without
