@@ -209,7 +209,8 @@ TRegParseResult ParseRegistryText(std::string_view Text, std::string_view RootNa
             ++result.BadLines;
             continue;
         }
-        current->SetValue(std::move(*value));
+        // Names are kept as written: only a history writes two that differ in case alone.
+        current->SetValueExact(std::move(*value));
     }
     return result;
 }

@@ -93,8 +93,9 @@ void TRegComboBox::SaveToRegistry() {
         TRegKeyNode& parent = RootKey.Create({path.begin(), path.end() - 1});
         parent.RemoveSubKey(path.back());
         TRegKeyNode& key = parent.SubKey(path.back());
+        // Entries that differ in case alone are two entries.
         for (TRegValue& value : values)
-            key.SetValue(std::move(value));
+            key.SetValueExact(std::move(value));
         return true;
     });
 }

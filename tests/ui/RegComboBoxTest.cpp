@@ -155,6 +155,25 @@ TEST(RegComboBox, KeepsItsHistoryInTheRegistry) {
     QApplication::sendEvent(reloaded.get(), &out);
     EXPECT_EQ(Stored(TRegRoot::CurrentUser, key)[0], "left behind");
 
+    // Linux paths differ in case: "~/Data" and "~/data" are two entries, kept apart when saved,
+    // reloaded and saved again.
+    for (const char* path : {"~/Data", "~/data", "~/Data"}) {
+        reloaded->lineEdit()->clear();
+        QTest::keyClicks(reloaded->lineEdit(), path);
+        reloaded->AddToHistory();
+    }
+    EXPECT_EQ(Items(*reloaded).mid(0, 3), (QStringList{"~/Data", "~/data", "left behind"}));
+    auto cased = std::make_unique<TRegComboBox>();
+    cased->SetRegKey(QString::fromStdString(key));
+    cased->Loaded();
+    EXPECT_EQ(Items(*cased).mid(0, 3), (QStringList{"~/Data", "~/data", "left behind"}));
+    cased->setEditText("~/data");
+    cased->AddToHistory();
+    const std::vector<std::string> saved = Stored(TRegRoot::CurrentUser, key);
+    ASSERT_GE(saved.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(saved.begin(), saved.begin() + 3),
+              (std::vector<std::string>{"~/data", "~/Data", "left behind"}));
+
     // Another root: the history moves there.
     reloaded->SetRegLocation(TRegComboBox::LocalMachine);
     EXPECT_EQ(Stored(TRegRoot::CurrentUser, key), std::vector<std::string>{"<missing>"});
