@@ -425,8 +425,10 @@ void TfmConfiguration::cbAVProductChange(int Index) {
 void TfmConfiguration::ckShellExtensionsClick() {
     const bool enabled = ui->ckShellExtensions->isChecked();
     for (QWidget* control : ui->tsShell->findChildren<QWidget*>()) {
-        if (control != ui->ckShellExtensions) control->setEnabled(enabled);
+        if (control != ui->ckShellExtensions && control != ui->laShellNote) control->setEnabled(enabled);
     }
+    // The file count of the info tip follows its listing box while the page is enabled.
+    if (enabled) ckSxArcTypeInfoClick();
 }
 
 void TfmConfiguration::ckSxArcTypeInfoClick() {

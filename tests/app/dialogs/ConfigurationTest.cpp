@@ -230,6 +230,13 @@ TEST_F(Configuration, EnableRules) {
     EXPECT_FALSE(Enabled(dialog, "ckSxCascade") || Enabled(dialog, "cbSxArcType") ||
                  Enabled(dialog, "ckSxTest"));
     EXPECT_TRUE(Enabled(dialog, "ckShellExtensions"));
+    // Back on with the listing box off, the file count stays off; the page's note is never greyed.
+    Get<QCheckBox>(dialog, "ckSxShowListingInfo").setChecked(false);
+    Get<QCheckBox>(dialog, "ckShellExtensions").setChecked(true);
+    EXPECT_TRUE(Enabled(dialog, "ckSxCascade") && Enabled(dialog, "ckSxShowListingInfo"));
+    EXPECT_FALSE(Enabled(dialog, "udSxMaxFilesInfo") || Enabled(dialog, "edSxMaxFilesInfo") ||
+                 Enabled(dialog, "laSxMaxFilesInfo"));
+    EXPECT_TRUE(Enabled(dialog, "laShellNote"));
     // Associations off: the check and the types, not the select buttons.
     Get<QCheckBox>(dialog, "ckEnableAssociations").setChecked(false);
     EXPECT_FALSE(Enabled(dialog, "ckCheckAssociations") || Enabled(dialog, "ckZip"));
