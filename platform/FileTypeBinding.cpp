@@ -23,11 +23,15 @@ constexpr TExtensionType ExtensionTypes[] = {
     {"arj", "application/x-arj", nullptr},
     {"bh", "application/x-bh", "BlakHole archive"},
     {"cab", "application/vnd.ms-cab-compressed", nullptr},
+    {"enc", "text/x-uuencode", ""}, // uuencoded text, as .uue
     {"gz", "application/gzip", nullptr},
     {"ha", "application/x-ha", "HA archive"},
     {"jar", "application/x-java-archive", nullptr},
     {"lha", "application/x-lha", nullptr},
     {"lzh", "application/x-lha", nullptr},
+    {"pak", "application/x-pak", nullptr}, // shared-mime-info's *.pak; ours are arc archives
+    {"pk3", "application/x-pk3", "PK3 archive (zip)"},
+    {"pk_", "application/x-pk-compressed", "Compressed file (zip)"},
     {"rar", "application/vnd.rar", nullptr},
     {"tar", "application/x-tar", nullptr},
     {"tgz", "application/x-compressed-tar", nullptr},

@@ -111,15 +111,19 @@ std::string TRegArchive::CommandProgram(const std::string& Command) {
 
 bool TRegArchive::IsAssociated() const {
     const std::string program = ProgramPath();
+    // The type key is the one RegisterExtensions writes: TypeName(), whatever the desktop's
+    // handler calls it.
+    const std::string ownType = TypeName();
     for (const std::string& ext : FArcExtensions) {
-        const std::string type = ExtensionFileType(BareExtension(ext));
+        const std::string handler = ExtensionFileType(BareExtension(ext));
+        const std::string type = handler == ProgramFileType ? ownType : handler;
         // Only this program's type has its command here; another program's handler is no match.
         std::string command;
         TRegistry reg(TRegRoot::ClassesRoot);
         if (!type.empty() && reg.OpenKeyReadOnly('\\' + type + "\\Shell\\Open\\Command"))
             command = reg.ReadString("");
         if (CommandProgram(command) != program) return false;
-        if (type == ProgramFileType && CommandProgram(ProgramDesktopExec()) != program) return false;
+        if (handler == ProgramFileType && CommandProgram(ProgramDesktopExec()) != program) return false;
     }
     return true;
 }
@@ -141,6 +145,7 @@ void TRegArchive::RegisterExtensions() {
         !WriteProgramDesktopEntry(type, TypeDescription(), exec, program.substr(program.rfind('/') + 1)))
         throw ERegistryException("Failed to write the desktop entry " + ProgramDesktopFile());
     for (const std::string& ext : FArcExtensions) {
+        // An extension without a MIME type of ours (none of the default ones) cannot be bound.
         if (MimeTypeOfExtension(BareExtension(ext)).empty()) continue;
         if (!SetExtensionFileType(BareExtension(ext), ProgramFileType))
             throw ERegistryException("Failed to write " + MimeAppsListPath());

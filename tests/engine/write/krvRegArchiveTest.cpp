@@ -4,6 +4,7 @@
 #include "platform/FileTypeBinding.h"
 #include "platform/Registry.h"
 
+#include <cctype>
 #include <gtest/gtest.h>
 
 using namespace testsupport;
@@ -80,4 +81,25 @@ TEST(RegArchive, RegisterTestAndUnregister) {
     EXPECT_EQ(ReadFile(desktop.Config() / "mimeapps.list"),
               "[Default Applications]\ntext/plain=gedit.desktop\napplication/zip=ark.desktop\n");
     EXPECT_EQ(ClassesDefault("\\Quillar\\Shell\\Open\\Command"), "\"/opt/My Tools/quillar\" \"%1\"");
+}
+
+// The default extensions all get a MIME type bound to the program, and the test finds the type
+// the registering wrote also when its name comes from the program's file name.
+TEST(RegArchive, EveryDefaultExtensionWithThePlaceholderName) {
+    DesktopSandbox desktop;
+    TRegArchive reg;
+    reg.SetProgramPath("/opt/q/quillar-1.2");
+    ASSERT_EQ(reg.TypeName(), "quillar-1");
+    reg.RegisterExtensions();
+    EXPECT_EQ(ClassesDefault("\\quillar-1\\Shell\\Open\\Command"), "\"/opt/q/quillar-1.2\" \"%1\"");
+    for (const std::string& ext : reg.ArcExtensions()) {
+        std::string bare = ext.substr(1);
+        for (char& c : bare)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_NE(MimeTypeOfExtension(bare), "") << ext;
+        EXPECT_EQ(ExtensionFileType(bare), ProgramFileType) << ext;
+    }
+    EXPECT_TRUE(reg.IsAssociated());
+    EXPECT_TRUE(reg.UnregisterExtensions());
+    EXPECT_FALSE(reg.IsAssociated());
 }
