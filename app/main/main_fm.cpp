@@ -241,14 +241,14 @@ void TfmMain::FormShow() {
     activateWindow();
     const TAppSettings& settings = AppSettings();
     if (FArguments.size() == 1 && QFileInfo(FArguments[0]).isFile()) {
-        DisplayArchive(QFileInfo(FArguments[0]).absoluteFilePath());
+        OpenArchiveFile(QFileInfo(FArguments[0]).absoluteFilePath());
         if (settings.CommentsOpen) DisplayCommentIfExist();
     } else if (FArguments.size() < 2) {
         if (settings.StartupOpen) OpenArchiveCommand();
         // The wizard hides the window while it runs and shows it again afterwards.
         if (settings.StartupWizard) WizardCommand();
     }
-    ui->acExplorerView->setText(ui->explorerPane->isVisible() ? QStringLiteral("Hide E&xplorer")
+    ui->acExplorerView->setText(ui->explorerPane->isVisibleTo(this) ? QStringLiteral("Hide E&xplorer")
                                                               : QStringLiteral("Show E&xplorer"));
     FStartupDone = true;
     emit ListingDone();
@@ -395,6 +395,7 @@ void TfmMain::LoadPlacement() {
     if (!reg.OpenKeyReadOnly(FormKey) || reg.GetDataType("Placement") != rdBinary) return;
     const std::string bytes = reg.ReadBinaryData("Placement");
     restoreGeometry(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    if (reg.ValueExists("ExplorerVisible") && reg.ReadBool("ExplorerVisible")) SetExplorerVisible(true);
 }
 
 void TfmMain::SavePlacement() const {
@@ -404,7 +405,7 @@ void TfmMain::SavePlacement() const {
         const QByteArray geometry = saveGeometry();
         reg.WriteBinaryData("Placement",
                             std::string(geometry.constData(), static_cast<std::size_t>(geometry.size())));
-        reg.WriteBool("ExplorerVisible", ui->explorerPane->isVisible());
+        reg.WriteBool("ExplorerVisible", ui->explorerPane->isVisibleTo(this));
     } catch (const ERegistryException&) {
     }
 }

@@ -64,6 +64,9 @@ public:
     void ApplyRegSettings();
 
     // ---- the archive list ---------------------------------------------------------------------
+    // Opens an archive the user chose (menu, recent list, explorer, argument): the output
+    // window is cleared, then the archive listed.
+    void OpenArchiveFile(const QString& FileName);
     void DisplayArchive(const QString& FileName);
     // Lists FileName; true when its type is one the engine knows.
     bool RefreshList(const QString& FileName);

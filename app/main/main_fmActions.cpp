@@ -66,7 +66,7 @@ void TfmMain::ConnectActions() {
     connect(ui->dfslvExplorer, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& Index) {
         const QString path = FExplorerFiles ? FExplorerFiles->filePath(Index) : QString();
         if (QFileInfo(path).isFile())
-            DisplayArchive(path);
+            OpenArchiveFile(path);
         else
             MessageDlg(path + QStringLiteral(" does not exist. Please select a different file."), mtError,
                        mbOK);

@@ -212,6 +212,9 @@ void TfmMain::NewArchiveCommand() {
     if (!apsdNew.Execute() || apsdNew.FileName.isEmpty()) return;
     const std::string name = NewArchiveName(QFileInfo(apsdNew.FileName).absoluteFilePath().toStdString());
     FModel->Clear();
+    // The previous archive's name and totals go with its rows.
+    setWindowTitle(Title);
+    ClearPanels();
     CurrentWriter = nullptr;
     CurrentReader = nullptr;
     TCompBase* writer = WriterFor(WriterTypeForNewArchive(name));

@@ -222,8 +222,8 @@ void TfmMain::krvKorvaError(TZipCommon& Sender, const std::string& FileName, con
     // Each error adds its entry to the log of the operation; the operation clears it when it
     // starts, so several failures of one run are all kept.
     AppendOutput(QStringLiteral(":: ERROR - ") + ClassName(Sender).toUpper() + QStringLiteral(" ::"));
-    AppendOutput(QStringLiteral("Archive  : ") + Str(Sender.ArchiveFile()).toUpper());
-    AppendOutput(QStringLiteral("Filename : ") + FilePart(FileName).toUpper());
+    AppendOutput(QStringLiteral("Archive  : ") + Str(Sender.ArchiveFile()));
+    AppendOutput(QStringLiteral("Filename : ") + FilePart(FileName));
     AppendOutput(QStringLiteral("Error No : ") + QString::number(ECode));
     AppendOutput(QStringLiteral("Message  : ") + QString::fromLatin1(ErrorText(ECode)));
     AppendOutput(QStringLiteral("Details  : ") + Str(ExtendedMsg));
@@ -294,7 +294,7 @@ void TfmMain::krvUnZipGetPassword(TZipCommon&, const std::string& FileName, std:
         Password = CurrentArchivePassword().toStdString();
         return;
     }
-    if (GetPassword(FilePart(FileName).toUpper(), Password)) {
+    if (GetPassword(FilePart(FileName), Password)) {
         CurrentArchivePassword() = Str(Password);
         BadPassword = false;
     } else {

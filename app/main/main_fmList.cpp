@@ -84,9 +84,8 @@ void TfmMain::OpenArchiveCommand() {
         MessageDlg(file + QStringLiteral(" does not exist. Please select a different file."), mtError, mbOK);
         return;
     }
-    // The output window is cleared here once it exists.
     RememberOpenFolder(file);
-    DisplayArchive(file);
+    OpenArchiveFile(file);
     if (settings.CommentsOpen) DisplayCommentIfExist();
 }
 
@@ -99,8 +98,15 @@ void TfmMain::OpenRecent(const QString& FileName) {
         return;
     }
     RememberOpenFolder(FileName);
-    DisplayArchive(FileName);
+    OpenArchiveFile(FileName);
     if (AppSettings().CommentsOpen) DisplayCommentIfExist();
+}
+
+void TfmMain::OpenArchiveFile(const QString& FileName) {
+    // An archive the user opens starts with an empty output window: the errors shown are its own
+    // (the operations' own listings keep their logs).
+    ClearOutput();
+    DisplayArchive(FileName);
 }
 
 void TfmMain::DisplayArchive(const QString& FileName) {

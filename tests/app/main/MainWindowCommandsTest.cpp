@@ -9,6 +9,7 @@
 #include "app/main/ArchiveModel.h"
 #include "app/main/QtEngineHost.h"
 #include "engine/core/krvGbls.h"
+#include "ui/LmOpenSaveComm.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -340,8 +341,51 @@ TEST_F(TCommandTest, DamagedZipsAskOnceAndReportTogether) {
     EXPECT_NE(FPrompter.Prompter().Prompts[2].Text.indexOf("Bad file header"), -1)
         << FPrompter.Prompter().Prompts[2].Text.toStdString();
     EXPECT_EQ(FWindow->LedColor(), QColor(Qt::green));
-    Display(zip);
+    EXPECT_TRUE(FWindow->OutputLog().contains("Bad file header")) << FWindow->OutputLog().toStdString();
+    // Another archive the user opens comes with an empty output window.
+    FWindow->OpenRecent(QString::fromStdString(zip));
+    WaitIdle();
     EXPECT_EQ(Rows(), 4);
+    EXPECT_EQ(FWindow->OutputLog(), "");
+}
+
+// The explorer pane comes back as it was left; New shows no trace of the previous archive
+// while its files are chosen, and the new one once it is made.
+TEST_F(TCommandTest, ExplorerPaneAndNewArchiveShowTheCurrentState) {
+    TempDir dir;
+    const std::string zip = MakeZip(dir, {"a.txt", "b.txt"});
+    const auto pane = [&] { return FWindow->findChild<QWidget*>("explorerPane"); };
+    for (const bool visible : {true, false, true}) {
+        Open({QString::fromStdString(zip)});
+        ASSERT_NE(pane(), nullptr);
+        if (pane()->isVisibleTo(FWindow.get()) != visible) Action("acExplorerView").trigger();
+        FWindow->close();
+        FWindow.reset();
+        Open();
+        EXPECT_EQ(pane()->isVisibleTo(FWindow.get()), visible);
+        EXPECT_EQ(Action("acExplorerView").text(), visible ? "Hide E&xplorer" : "Show E&xplorer");
+        FWindow->close();
+        FWindow.reset();
+    }
+
+    Open({QString::fromStdString(zip)});
+    ASSERT_EQ(Rows(), 2);
+    EXPECT_TRUE(FWindow->windowTitle().startsWith(QString::fromStdString(zip)));
+    FPrompter.Prompter().DefaultsAllowed = true;
+    QString titleWhileChoosing, filesWhileChoosing = "unset";
+    const QString made = QString::fromStdString((dir / "made.zip").string());
+    AnswerFileDialog(made, [&](TLmCustomOpenDialog&) {
+        AnswerFileDialog(QString::fromStdString((dir / "b.txt").string()), [&](TLmCustomOpenDialog&) {
+            titleWhileChoosing = FWindow->windowTitle();
+            filesWhileChoosing = FWindow->PanelText(2);
+        });
+    });
+    Action("acNewArchive").trigger();
+    EXPECT_EQ(titleWhileChoosing, "Quillar");
+    EXPECT_EQ(filesWhileChoosing, "");
+    EXPECT_EQ(FWindow->windowTitle(), made + " - Quillar");
+    EXPECT_EQ(Rows(), 1);
+    Must(RunTool({"unzip", "-tq", made.toStdString()}));
 }
 
 TEST_F(TCommandTest, TheArgumentIsListedOnlyAtTheFirstShow) {
