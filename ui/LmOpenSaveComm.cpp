@@ -10,6 +10,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include <QScreen>
 #include <QStackedWidget>
 #include <QToolButton>
+#include <QTreeView>
 #include <QUrl>
 #include <algorithm>
 #include <tuple>
@@ -83,6 +85,11 @@ TLmCustomOpenDialog::TLmCustomOpenDialog(QWidget* Owner, bool Save) : QFileDialo
             view->installEventFilter(this);             // keys
             view->viewport()->installEventFilter(this); // mouse and menu
         }
+    }
+    // The detail view's size, type and date columns fit their texts ("32.5 KiB", "Zip archive").
+    if (auto* details = findChild<QTreeView*>("treeView")) {
+        for (int column = 1; column < 4; ++column)
+            details->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     }
     for (const char* name :
          {"toParentButton", "backButton", "newFolderButton", "listModeButton", "detailModeButton"}) {

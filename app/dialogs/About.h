@@ -10,8 +10,6 @@ class TfmAbout;
 
 // The version the about box and the version check name.
 inline constexpr const char* QuillarVersionText = "Quillar 2.3";
-// The product's web site, opened by the home-page command.
-inline constexpr const char* QuillarHomepage = "https://quillar.example.org/";
 
 class TfmAbout : public QDialog {
     Q_OBJECT

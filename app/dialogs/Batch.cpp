@@ -3,11 +3,13 @@
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileNameFields.h"
+#include "engine/core/krvProduct.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/GetPassword.h"
 #include "app/dialogs/OverwriteDlg.h"
 #include "app/dialogs/QtStrings.h"
 #include "app/dialogs/SetAside.h"
+#include "app/main/QuestionTexts.h"
 #include "app/main/WriterChoice.h"
 #include "engine/core/krvCompBase.h"
 #include "engine/core/krvUnBase.h"
@@ -205,7 +207,7 @@ void TfmBatch::NextClick() {
     ui->meResults->appendPlainText(QString());
     ui->meResults->appendPlainText(QStringLiteral("Batch Operation Completed:") +
                                    QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat));
-    ui->meResults->appendPlainText(QStringLiteral("Quillar - https://quillar.sourceforge.io"));
+    ui->meResults->appendPlainText(QStringLiteral("Quillar - ") + QString::fromLatin1(ProductAddress));
     ++Step;
     ui->nbMain->setCurrentIndex(2);
     ui->buCancel->setText(QStringLiteral("&Close"));
@@ -485,8 +487,8 @@ void TfmBatch::BindReader(TUnBase& Reader, bool& FailFlag) {
         dialog.ui->laReplaceFilename->setText(
             existing.filePath() + QLatin1Char('\n') + QString::number(existing.size()) +
             QStringLiteral(" bytes, ") + existing.lastModified().toString(QStringLiteral("MM-dd-yy hh:mm")));
-        dialog.ui->laWithName->setText(existing.fileName() + QLatin1Char('\n') +
-                                       QString::number(Sender.UnpackedSize) + QStringLiteral(" bytes"));
+        dialog.ui->laWithName->setText(IncomingFileText(QFileInfo(Str(Sender.FileName)).fileName(),
+                                                        Sender.UnpackedSize, Sender.FileDate));
         dialog.FileName = existing.filePath();
         auto& reader = static_cast<TUnBase&>(Sender);
         switch (ShowModal(dialog)) {
@@ -524,15 +526,11 @@ void TfmBatch::BindReader(TUnBase& Reader, bool& FailFlag) {
 void TfmBatch::BindWriter(TCompBase& Writer, bool& FailFlag) {
     BindCommon(Writer, FailFlag);
     Writer.OnReplaceFile = [this](TZipCommon&, const std::string& FileName, const std::string& NewFileName,
-                                  TDateTime, TDateTime, std::int64_t FileSize, std::int64_t NewFileSize, int,
-                                  int, bool& Replace) {
-        const QString gap = QStringLiteral("   ");
-        Replace = FAutoOverwrite ||
-                  MessageDlg(QStringLiteral("Do you want to replace this file:\r   ") + Str(FileName) + "\r" +
-                                 gap + "Size: " + QString::number(FileSize) + " bytes " + "\r\r" +
-                                 "With this file ?" + "\r" + gap + Str(NewFileName) + "\r" + gap +
-                                 "Size: " + QString::number(NewFileSize) + " bytes ",
-                             mtConfirmation, mbYes | mbNo) == mrYes;
+                                  TDateTime Date, TDateTime NewDate, std::int64_t FileSize,
+                                  std::int64_t NewFileSize, int, int, bool& Replace) {
+        Replace = FAutoOverwrite || MessageDlg(ReplaceQuestionText(Str(FileName), FileSize, Date, Str(NewFileName),
+                                                                   NewFileSize, NewDate),
+                                               mtConfirmation, mbYes | mbNo) == mrYes;
     };
     Writer.OnRenameDupeFile = [this](TZipCommon&, const std::string&, std::string& NewFileName,
                                      bool& Rename) {

@@ -1,5 +1,7 @@
 #include "app/dialogs/CheckVersion.h"
 
+#include "engine/core/krvProduct.h"
+
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Prompter.h"
 #include "ui_CheckVersion.h"
@@ -18,7 +20,7 @@ constexpr qint64 MaxBodyBytes = 1 << 20;
 } // namespace
 
 QString UpdateServerUrl() {
-    QString url = qEnvironmentVariable("QUILLAR_UPDATE_URL", QString::fromLatin1(ProductSite));
+    QString url = qEnvironmentVariable("QUILLAR_UPDATE_URL", QString::fromLatin1(ProductAddress));
     while (url.endsWith(QLatin1Char('/')))
         url.chop(1);
     return url;

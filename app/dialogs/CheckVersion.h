@@ -16,8 +16,6 @@ namespace Ui {
 class TfmCheckVersion;
 }
 
-// The program's web site.
-inline constexpr char ProductSite[] = "http://www.quillar.org";
 // The server asked for the latest version: QUILLAR_UPDATE_URL when it is set, else the site.
 QString UpdateServerUrl();
 

@@ -1,7 +1,7 @@
 #include "app/main/ContentsExport.h"
 
-#include "app/dialogs/CheckVersion.h"
 #include "app/main/ArchiveModel.h"
+#include "engine/core/krvProduct.h"
 #include "platform/FileReplace.h"
 
 #include <QDateTime>
@@ -151,7 +151,7 @@ QStringList ContentsHtmlLines(const TArchiveModel& Model, const TContentsHeader&
               << right + HtmlText(f.Ratio) + end << QStringLiteral("</tr>");
     }
     lines << QStringLiteral("</table><p>") + FontTag + QStringLiteral("Created by <a href=\"") +
-                 QString::fromLatin1(ProductSite) + QStringLiteral("/\">")
+                 QString::fromLatin1(ProductAddress) + QStringLiteral("/\">")
           << QStringLiteral("<font color=\"#666666\">Quillar</font></a></font></p></body></html>");
     return lines;
 }

@@ -139,7 +139,7 @@ void TfmMain::BindEngineEvents(TZipCommon& Component) {
     Component.OnCorruptZipHeader = [this](TZipCommon& Sender, THeaderTypeState HeadFlag, bool& Cancel) {
         if (HeadFlag & (htCentral | htEnding)) return;
         if (MessageDlg(QStringLiteral("Header error : Missing or corrupted.\r\rDo you want to continue ?"),
-                       mtInformation, mbYes | mbNo) == mrYes)
+                       mtConfirmation, mbYes | mbNo) == mrYes)
             Cancel = false;
         else
             Sender.SetCancel(true);

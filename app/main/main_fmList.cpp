@@ -194,7 +194,7 @@ void TfmMain::krvKorvaCorruptZipHeader(TZipCommon&, THeaderTypeState HeadFlag, b
     // With the central directory or the end record found nothing is asked.
     if (HeadFlag & (htCentral | htEnding)) return;
     if (MessageDlg(QStringLiteral("Header error : Missing or corrupted.\r\rDo you want to continue ?"),
-                   mtInformation, mbYes | mbNo) == mrYes)
+                   mtConfirmation, mbYes | mbNo) == mrYes)
         Cancel = false;
     else
         FCloseWhenListedArchive = true;

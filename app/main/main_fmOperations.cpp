@@ -16,6 +16,7 @@
 #include "app/main/ArchiveModel.h"
 #include "app/main/InputQuery.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvProduct.h"
 #include "engine/read/krvKorva.h"
 #include "engine/write/krvUUEncode.h"
 #include "engine/write/krvZip.h"
@@ -101,7 +102,7 @@ void TfmMain::ConnectOperationActions() {
     });
     connect(ui->acAbout, &QAction::triggered, this, &TfmMain::AboutCommand);
     connect(ui->acHomepage, &QAction::triggered, this,
-            [this] { LaunchProgram(QStringLiteral("xdg-open"), {QString::fromLatin1(QuillarHomepage)}); });
+            [this] { LaunchProgram(QStringLiteral("xdg-open"), {QString::fromLatin1(ProductAddress) + QLatin1Char('/')}); });
 }
 
 bool TfmMain::AskSaveName(const QString& Title, QString& FileName, const QString& Filter,

@@ -3,6 +3,7 @@
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvProduct.h"
 
 #include <algorithm>
 #include <array>
@@ -15,7 +16,6 @@ namespace {
 constexpr char UUAlphabet[] = "`!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_";
 constexpr char XXAlphabet[] = "+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 constexpr char B64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr char ProductBanner[] = "Quillar - https://quillar.org";
 // Output is collected and written in blocks of about this size.
 constexpr std::size_t FlushSize = 1024 * 1024;
 // The fewest lines a volume of data is given.
@@ -227,7 +227,7 @@ void TUUEncode::Encode() {
     };
 
     open(FOutFilename);
-    line(banner + " " + EngineVersion() + " (" + ProductBanner + ")");
+    line(banner + " " + EngineVersion() + " (Quillar - " + ProductAddress + ")");
     line("");
     if (WriteTableToFile) {
         const std::string alphabet = AlphabetOf(method);

@@ -326,6 +326,7 @@ TEST_F(TCommandTest, DamagedZipsAskOnceAndReportTogether) {
     ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 1u);
     EXPECT_EQ(FPrompter.Prompter().Prompts[0].Text,
               "Header error : Missing or corrupted.\r\rDo you want to continue ?");
+    EXPECT_EQ(FPrompter.Prompter().Prompts[0].Type, mtConfirmation); // a question, with its icon
     EXPECT_EQ(Rows(), 0);
     EXPECT_FALSE(Action("acCloseArchive").isEnabled());
 
