@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDropEvent>
@@ -106,6 +107,21 @@ TLmCustomOpenDialog::TLmCustomOpenDialog(QWidget* Owner, bool Save) : QFileDialo
         }
     }
     connect(this, &QFileDialog::filterSelected, this, &TLmCustomOpenDialog::TypeChanged);
+    // A Help button and a read-only box, shown only when their captions are set.
+    if (auto* box = findChild<QDialogButtonBox*>("buttonBox")) {
+        QPushButton* help = box->addButton(QDialogButtonBox::Help);
+        help->setObjectName(QStringLiteral("helpButton"));
+        help->hide();
+        connect(help, &QPushButton::clicked, this, [this] {
+            if (OnHelp) OnHelp(*this);
+        });
+    }
+    if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
+        auto* readOnly = new QCheckBox(this);
+        readOnly->setObjectName(QStringLiteral("readOnlyCheckBox"));
+        readOnly->hide();
+        grid->addWidget(readOnly, grid->rowCount(), 0, 1, grid->columnCount());
+    }
     if (auto* bar = qobject_cast<QAbstractItemView*>(PlacesBarView()))
         bar->viewport()->installEventFilter(this);
     // Connected after the dialog's own handlers, so these fire once the step was taken.
@@ -181,6 +197,8 @@ bool TLmCustomOpenDialog::Execute() {
     if (confirmed) {
         Files = FChosen.isEmpty() ? selectedFiles() : FChosen;
         FileName = Files.value(0);
+        if (auto* readOnly = findChild<QCheckBox*>(QStringLiteral("readOnlyCheckBox")))
+            ReadOnly = readOnly->isChecked();
     }
     return confirmed;
 }
@@ -339,6 +357,19 @@ void TLmCustomOpenDialog::PrepareControls() {
     if (auto* remove = findChild<QAction*>("qt_delete_action"))
         remove->setVisible(ListViewStyles.EnableDelete);
     if (QAbstractButton* cancel = CancelButton()) cancel->setVisible(VisibleControls & dcCancelBtn);
+    if (QAbstractButton* help = HelpButton()) {
+        help->setVisible(!DlgItemsCaptions.Help.isEmpty());
+        help->setText(DlgItemsCaptions.Help);
+    }
+    if (auto* readOnly = findChild<QCheckBox*>(QStringLiteral("readOnlyCheckBox"))) {
+        readOnly->setVisible(!DlgItemsCaptions.ReadOnlyFlag.isEmpty());
+        readOnly->setText(DlgItemsCaptions.ReadOnlyFlag);
+        readOnly->setChecked(ReadOnly);
+    }
+}
+
+QAbstractButton* TLmCustomOpenDialog::HelpButton() const {
+    return findChild<QAbstractButton*>(QStringLiteral("helpButton"));
 }
 
 void TLmCustomOpenDialog::ApplyPlacesBar() {

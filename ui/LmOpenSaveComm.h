@@ -74,6 +74,11 @@ public:
 
     TQuery OnFilenameEntering, OnFolderCreating, OnUpLevelNavigating, OnLastFolderNavigating;
     TNotify OnUpLevelNavigate, OnLastFolderNavigate, OnFilenameChange;
+    // The Help button, shown when DlgItemsCaptions.Help gives it a caption, was pressed.
+    TNotify OnHelp;
+    // The read-only box, shown when DlgItemsCaptions.ReadOnlyFlag gives it a caption: its state
+    // before Execute and the user's choice after.
+    bool ReadOnly = false;
     // The user chose another file type; FilterIndex is the new one. In a save dialog with a
     // default extension, a type of one extension makes that the extension a bare name gets.
     TNotify OnTypeChange;
@@ -112,6 +117,7 @@ private:
     void PositionDialog();
     QAbstractButton* OkButton() const;
     QAbstractButton* CancelButton() const;
+    QAbstractButton* HelpButton() const;
     QLineEdit* FileNameEdit() const;
     bool FilterListEvent(QWidget* View, QEvent* Event);
     // Moves every item of the dialog's grid by Rows and Columns.

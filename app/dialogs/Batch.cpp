@@ -103,6 +103,7 @@ TfmBatch::TfmBatch(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::T
     });
     connect(ui->buSaveResults, &QPushButton::clicked, this, [this] {
         TLmSaveDialog dialog(this);
+        dialog.PlacesBar.Visible = false; // the program's file dialogs show no places bar
         dialog.Title = QStringLiteral("Save Results To ...");
         dialog.Filter = QStringLiteral("Text File (*.txt)|*.txt");
         dialog.DefaultExt = QStringLiteral("txt");

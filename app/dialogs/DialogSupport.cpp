@@ -45,6 +45,8 @@ int ShowModal(QDialog& Dialog) {
 }
 
 bool ExecuteFileDialog(TLmCustomOpenDialog& Dialog) {
+    // The program's file dialogs show no places bar, neither ours nor the desktop's.
+    Dialog.PlacesBar.Visible = false;
     if (AutoAnswerDialogs()) {
         std::fprintf(stderr, "%s\n", Dialog.Title.toUtf8().constData());
         QTimer::singleShot(0, &Dialog, [&Dialog] {
@@ -64,7 +66,6 @@ QStringList ChooseFilesToAdd(QWidget* Parent, const QString& Filter) {
     dialog.Options.AllowMultiSelect = true;
     dialog.Options.FileMustExist = true;
     dialog.Options.ShowHidden = true;
-    dialog.PlacesBar.Visible = false;
     if (!ExecuteFileDialog(dialog)) return {};
     QStringList files = dialog.Files.isEmpty() ? QStringList{dialog.FileName} : dialog.Files;
     files.removeAll(QString());

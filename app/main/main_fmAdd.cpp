@@ -116,6 +116,7 @@ bool TfmMain::AddFiles(bool NewArchive, const QString& NewName) {
     else if (QFileInfo(QString::fromStdString(settings.AddFolder)).isDir())
         folder = QString::fromStdString(settings.AddFolder);
     TLmOpenDialog apodAdd(this);
+    apodAdd.PlacesBar.Visible = false; // the program's file dialogs show no places bar
     apodAdd.Title = NewArchive ? QStringLiteral("Add files to ") + QFileInfo(NewName).fileName()
                                : QStringLiteral("Add files");
     apodAdd.InitialDir = folder;
@@ -200,6 +201,7 @@ void TfmMain::NewArchiveCommand() {
     if (!ExitCheckoutCheck()) return;
     ui->rcbFilter->setCurrentText(QStringLiteral("*.*"));
     TLmSaveDialog apsdNew(this);
+    apsdNew.PlacesBar.Visible = false; // the program's file dialogs show no places bar
     apsdNew.Title = QStringLiteral("New Archive");
     apsdNew.DlgItemsCaptions.OK = QStringLiteral("&Create");
     apsdNew.DlgItemsCaptions.FileType = QStringLiteral("Archive type:");

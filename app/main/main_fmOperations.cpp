@@ -94,6 +94,7 @@ void TfmMain::ConnectOperationActions() {
             return;
         }
         TLmOpenDialog odgOpen(this);
+        odgOpen.PlacesBar.Visible = false; // the program's file dialogs show no places bar
         odgOpen.Title = QStringLiteral("Select Zip File To Repair ...");
         odgOpen.Filter = QStringLiteral("Zip Archives (*.zip)|*.zip");
         odgOpen.DefaultExt = QStringLiteral("zip");
@@ -114,6 +115,7 @@ bool TfmMain::AskSaveName(const QString& Title, QString& FileName, const QString
         return true;
     }
     TLmSaveDialog sdgSave(this);
+    sdgSave.PlacesBar.Visible = false; // the program's file dialogs show no places bar
     sdgSave.Title = Title;
     sdgSave.Filter = Filter;
     sdgSave.InitialDir = QFileInfo(FileName).absolutePath();

@@ -111,6 +111,7 @@ void TfmMain::ExportContentListClick(int Tag) {
     const TExportKind& kind = ExportKinds[Tag - 1];
     const QString archive = QString::fromStdString(krvKorva->ArchiveFile());
     TLmSaveDialog sdgSave(this);
+    sdgSave.PlacesBar.Visible = false; // the program's file dialogs show no places bar
     sdgSave.setObjectName(QStringLiteral("sdgSave"));
     sdgSave.Title = QStringLiteral("Save As ...");
     sdgSave.Filter = QString::fromLatin1(kind.Filter);

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFileSystemModel>
 #include <QImageWriter>
@@ -114,7 +115,32 @@ TEST(LmOpenDialog, CaptionsAndVisibleControls) {
         EXPECT_TRUE(Find<QWidget>(dialog, "sidebar")->isVisible()); // the desktop's own places
     });
     dialog.PlacesBar.Visible = false;
-    ExecuteWith(dialog, [&] { EXPECT_FALSE(Find<QWidget>(dialog, "sidebar")->isVisible()); });
+    ExecuteWith(dialog, [&] {
+        EXPECT_FALSE(Find<QWidget>(dialog, "sidebar")->isVisible());
+        // No Help or read-only caption: neither control shows.
+        EXPECT_FALSE(Find<QWidget>(dialog, "helpButton")->isVisible());
+        EXPECT_FALSE(Find<QWidget>(dialog, "readOnlyCheckBox")->isVisible());
+    });
+    // The Help and read-only captions show their controls; the box's state comes back.
+    dialog.DlgItemsCaptions.Help = "&Help me";
+    dialog.DlgItemsCaptions.ReadOnlyFlag = "Open &read-only";
+    int helped = 0;
+    dialog.OnHelp = [&](TLmCustomOpenDialog&) { ++helped; };
+    dialog.FileName = QString::fromStdString((fs::path(QUILLAR_CORPUS_DIR) / "SOURCES.tsv").string());
+    dialog.InitialDir = QString::fromStdString(QUILLAR_CORPUS_DIR);
+    EXPECT_TRUE(ExecuteWith(dialog, [&] {
+        auto* help = Find<QAbstractButton>(dialog, "helpButton");
+        EXPECT_TRUE(help->isVisible());
+        EXPECT_EQ(help->text(), "&Help me");
+        help->click();
+        auto* readOnly = Find<QCheckBox>(dialog, "readOnlyCheckBox");
+        EXPECT_TRUE(readOnly->isVisible());
+        EXPECT_EQ(readOnly->text(), "Open &read-only");
+        readOnly->setChecked(true);
+        dialog.Press(1);
+    }));
+    EXPECT_EQ(helped, 1);
+    EXPECT_TRUE(dialog.ReadOnly);
 }
 
 TEST(LmOpenDialog, FiltersBecomeQtNameFilters) {

@@ -465,6 +465,7 @@ TEST_F(TAddTest, SelectedFoldersAreAddedWithTheirTrees) {
     };
     bool subfoldersShown = true;
     choose({"tree", "a.txt"}, [&](TLmCustomOpenDialog& Dialog) {
+        EXPECT_FALSE(Find<QWidget>(Dialog, "sidebar")->isVisible()); // no places bar in the program
         subfoldersShown = Find<QCheckBox>(Dialog, "ckIncludeSubfolders")->isChecked();
         Find<QCheckBox>(Dialog, "ckIncludeSubfolders")->setChecked(true);
     });
@@ -495,6 +496,7 @@ TEST_F(TAddTest, NewArchiveOffersEveryWritableType) {
     FPrompter.Prompter().DefaultsAllowed = true;
     QStringList types;
     AnswerFileDialog(Q(dir / "made"), [&](TLmCustomOpenDialog& Dialog) {
+        EXPECT_FALSE(Find<QWidget>(Dialog, "sidebar")->isVisible()); // no places bar in the program
         auto* combo = Find<QComboBox>(Dialog, "fileTypeCombo");
         for (int i = 0; i < combo->count(); ++i)
             types << combo->itemText(i);
