@@ -77,13 +77,15 @@ void CloseWith(QAbstractButton* Button, QDialog* Dialog, int Result) {
 }
 
 void ConnectHelp(QAbstractButton* Button, const QString& Topic) {
-    QObject::connect(Button, &QAbstractButton::clicked, Button, [Topic] {
-        const QString page = QDir::cleanPath(HelpPagePath(Topic));
-        if (const QString missing = MissingLauncher(QStringLiteral("xdg-open"), {page}); !missing.isEmpty())
-            MessageDlg(missing, mtError, mbOK);
-        else
-            QDesktopServices::openUrl(QUrl::fromLocalFile(page));
-    });
+    QObject::connect(Button, &QAbstractButton::clicked, Button, [Topic] { ShowHelpPage(Topic); });
+}
+
+void ShowHelpPage(const QString& Topic) {
+    const QString page = QDir::cleanPath(HelpPagePath(Topic));
+    if (const QString missing = MissingLauncher(QStringLiteral("xdg-open"), {page}); !missing.isEmpty())
+        MessageDlg(missing, mtError, mbOK);
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(page));
 }
 
 QString HelpPagePath(const QString& Topic) {

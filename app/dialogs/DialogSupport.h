@@ -30,6 +30,8 @@ void CloseWith(QAbstractButton* Button, QDialog* Dialog, int Result);
 // Clicking Button opens the help page of Topic ("Hlp_..."), one HTML page per topic in the
 // help folder of the program's data.
 void ConnectHelp(QAbstractButton* Button, const QString& Topic);
+// Opens the help page of Topic with the desktop's browser; a missing browser is named.
+void ShowHelpPage(const QString& Topic);
 // The help page of Topic: <prefix>/share/quillar/help/<Topic>.html beside the program's
 // <prefix>/bin.
 QString HelpPagePath(const QString& Topic);

@@ -1,5 +1,7 @@
 #include "app/dialogs/Prompter.h"
 
+#include "app/dialogs/DialogSupport.h"
+
 #include <QApplication>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -56,11 +58,19 @@ public:
             if (info.Result == defaultAnswer) box.setDefaultButton(qobject_cast<QPushButton*>(button));
             if (info.Result == mrCancel) box.setEscapeButton(button);
         }
-        box.exec();
-        for (const auto& [button, result] : results) {
-            if (box.clickedButton() == button) return result;
+        QAbstractButton* help = Prompt.HelpTopic.isEmpty() ? nullptr : box.addButton(QMessageBox::Help);
+        for (;;) {
+            box.exec();
+            // Help shows its page; the question is asked again.
+            if (help && box.clickedButton() == help) {
+                ShowHelpPage(Prompt.HelpTopic);
+                continue;
+            }
+            for (const auto& [button, result] : results) {
+                if (box.clickedButton() == button) return result;
+            }
+            return mrCancel; // closed without a button
         }
-        return mrCancel; // closed without a button
     }
 
     bool InputQuery(const QString& Caption, const QString& Prompt, QString& Value) override {
@@ -132,8 +142,8 @@ std::unique_ptr<TPrompter> MakeDefaultPrompter() {
 }
 
 int MessageDlg(const QString& Text, TMsgDlgType Type, TMsgDlgButtons Buttons, int DefaultResult,
-               const QString& Caption) {
-    return TPrompter::Current().Ask(TPrompt{Caption, Text, Type, Buttons, DefaultResult});
+               const QString& Caption, const QString& HelpTopic) {
+    return TPrompter::Current().Ask(TPrompt{Caption, Text, Type, Buttons, DefaultResult, HelpTopic});
 }
 
 bool InputQuery(const QString& Caption, const QString& Prompt, QString& Value) {

@@ -42,6 +42,7 @@ struct TPrompt {
     TMsgDlgType Type = mtInformation;
     TMsgDlgButtons Buttons = mbOK;
     int DefaultResult = mrNone; // mrNone: the result of the first button
+    QString HelpTopic;          // "Hlp_...": a Help button shows that page and the question stays
     // The answer taken without asking: DefaultResult, or the first button's result.
     int DefaultAnswer() const;
     // Text with its "\r\n" line breaks as "\n".
@@ -68,6 +69,6 @@ std::unique_ptr<TPrompter> MakeDefaultPrompter();
 
 // A message box through the current prompter.
 int MessageDlg(const QString& Text, TMsgDlgType Type, TMsgDlgButtons Buttons, int DefaultResult = mrNone,
-               const QString& Caption = {});
+               const QString& Caption = {}, const QString& HelpTopic = {});
 // A line of text through the current prompter.
 bool InputQuery(const QString& Caption, const QString& Prompt, QString& Value);

@@ -34,6 +34,8 @@ class QAction;
 class QLabel;
 class QMimeData;
 class QFileSystemModel;
+class QMenu;
+class QModelIndex;
 class TArchiveModel;
 class TKorva;
 class TArc2Arc;
@@ -257,6 +259,8 @@ private:
     void FormShow();
     void FormDestroy();
     void ConnectActions();
+    // Opens the explorer list's file at Index as an archive.
+    void OpenExplorerFile(const QModelIndex& Index);
     void CreateStatusPanels();
     void UpdateTrayProgram();
     void ApplicationBusy();
@@ -454,6 +458,7 @@ private:
     TArchiveModel* FModel = nullptr; // owned by the window
     QFileSystemModel* FExplorerFolders = nullptr;
     QFileSystemModel* FExplorerFiles = nullptr;
+    QMenu* pmExplorerFilePopup = nullptr; // the explorer list's popup menu
     TStatusLed* pbxLed = nullptr;
     std::vector<QLabel*> FPanels;
     TProgressCyl* FRatioGauge = nullptr;

@@ -8,10 +8,19 @@
 #include "engine/read/krvKorva.h"
 
 #include <QFileInfo>
+#include <QMenu>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QToolButton>
+
+void TfmMain::OpenExplorerFile(const QModelIndex& Index) {
+    const QString path = FExplorerFiles ? FExplorerFiles->filePath(Index) : QString();
+    if (QFileInfo(path).isFile())
+        OpenArchiveFile(path);
+    else
+        MessageDlg(path + QStringLiteral(" does not exist. Please select a different file."), mtError, mbOK);
+}
 
 void TfmMain::ConnectActions() {
     // The explorer pane starts hidden (the splitter "maximised" on the list).
@@ -63,13 +72,21 @@ void TfmMain::ConnectActions() {
     connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (!FListing && !krvKorva->ArchiveFile().empty()) DisplayTotals(true);
     });
-    connect(ui->dfslvExplorer, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& Index) {
-        const QString path = FExplorerFiles ? FExplorerFiles->filePath(Index) : QString();
-        if (QFileInfo(path).isFile())
-            OpenArchiveFile(path);
-        else
-            MessageDlg(path + QStringLiteral(" does not exist. Please select a different file."), mtError,
-                       mbOK);
+    connect(ui->dfslvExplorer, &QAbstractItemView::doubleClicked, this, &TfmMain::OpenExplorerFile);
+    // The explorer list's popup: Open, enabled while a file is selected.
+    pmExplorerFilePopup = new QMenu(this);
+    pmExplorerFilePopup->setObjectName(QStringLiteral("pmExplorerFilePopup"));
+    QAction* miOpen = pmExplorerFilePopup->addAction(QStringLiteral("&Open"));
+    miOpen->setObjectName(QStringLiteral("miOpen"));
+    connect(miOpen, &QAction::triggered, this, [this] {
+        const QModelIndex current = ui->dfslvExplorer->currentIndex();
+        if (current.isValid()) OpenExplorerFile(current);
+    });
+    ui->dfslvExplorer->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->dfslvExplorer, &QWidget::customContextMenuRequested, this, [this, miOpen](const QPoint& Pos) {
+        const QItemSelectionModel* selection = ui->dfslvExplorer->selectionModel();
+        miOpen->setEnabled(selection && selection->hasSelection());
+        pmExplorerFilePopup->popup(ui->dfslvExplorer->viewport()->mapToGlobal(Pos));
     });
     // The list's context menu: the commands on entries.
     list->addActions({ui->acExtract, ui->acViewSelected, ui->acDelete, ui->acTest, ui->acSelectAll,

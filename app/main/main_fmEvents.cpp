@@ -241,10 +241,7 @@ void TfmMain::krvUnZipFileExists(TZipCommon& Sender, const std::string& FileName
         QLatin1Char('\n') + QString::number(existing.size()) + QStringLiteral(" bytes, ") +
         existing.lastModified().toString(QStringLiteral("MM-dd-yy hh:mm")));
     // Not every reader knows the entry's date when it asks; an unknown one is left out.
-    QString incoming = existing.fileName() + QLatin1Char('\n') + QString::number(Sender.UnpackedSize) +
-                       QStringLiteral(" bytes");
-    if (Sender.FileDate > 0) incoming += QStringLiteral(", ") + QuestionDateText(Sender.FileDate);
-    dialog.ui->laWithName->setText(incoming);
+    dialog.ui->laWithName->setText(IncomingFileText(existing.fileName(), Sender.UnpackedSize, Sender.FileDate));
     dialog.FileName = existing.filePath();
     auto* reader = static_cast<TUnBase*>(&Sender);
     switch (ShowModal(dialog)) {

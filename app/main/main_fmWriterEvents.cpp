@@ -60,6 +60,8 @@ void TfmMain::BindWriter(TCompBase& Writer) {
     Writer.OnDeactivate = [this](TZipCommon&) {
         EndProgress();
         ApplicationWaiting();
+        // The totals follow the list as the writer leaves it.
+        if (ArchiveOpen()) DisplayTotals(false);
         EngineHost::Pump();
     };
     Writer.OnBegin = [this](TZipCommon& Sender, const std::string& FileName, int, bool&) {
@@ -157,13 +159,10 @@ void TfmMain::krvZipReplaceFile(TCompBase&, const std::string& FileName, const s
         Replace = ReplaceAll > 0;
         return;
     }
-    const QString gap = QStringLiteral("   ");
-    const QString text = QStringLiteral("Do you want to replace this file:\r   ") + Str(FileName) + "\r" +
-                         gap + "Size: " + QString::number(FileSize) + " bytes " + gap +
-                         "Date: " + QuestionDateText(Date) + "\r\r" + "With this file ?" + "\r" + gap +
-                         Str(NewFileName) + "\r" + gap + "Size: " + QString::number(NewFileSize) + " bytes " +
-                         gap + "Date: " + QuestionDateText(NewDate);
-    switch (MessageDlg(text, mtConfirmation, mbYes | mbNo | mbNoToAll | mbYesToAll)) {
+    const QString text =
+        ReplaceQuestionText(Str(FileName), FileSize, Date, Str(NewFileName), NewFileSize, NewDate);
+    switch (MessageDlg(text, mtConfirmation, mbYes | mbNo | mbNoToAll | mbYesToAll, mrNone, {},
+                       QStringLiteral("Hlp_Overwrite_Dialog"))) {
     case mrYes:
         Replace = true;
         break;

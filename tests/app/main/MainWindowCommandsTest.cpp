@@ -13,7 +13,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFileSystemModel>
 #include <QHeaderView>
+#include <QListView>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
@@ -369,8 +371,32 @@ TEST_F(TCommandTest, ExplorerPaneAndNewArchiveShowTheCurrentState) {
         FWindow.reset();
     }
 
-    Open({QString::fromStdString(zip)});
-    ASSERT_EQ(Rows(), 2);
+    // The explorer list's popup opens the selected file; with nothing selected Open is off.
+    Open();
+    auto* files = FWindow->findChild<QListView*>("dfslvExplorer");
+    auto* folders = FWindow->findChild<QTreeView*>("dfstvExplorer");
+    ASSERT_TRUE(files && folders);
+    auto* popup = FWindow->findChild<QMenu*>("pmExplorerFilePopup");
+    auto* open = FWindow->findChild<QAction*>("miOpen");
+    ASSERT_TRUE(popup && open);
+    auto* tree = qobject_cast<QFileSystemModel*>(folders->model());
+    ASSERT_NE(tree, nullptr);
+    folders->setCurrentIndex(tree->index(QString::fromStdString(dir.Str())));
+    const auto showPopup = [&] {
+        emit files->customContextMenuRequested(QPoint(1, 1));
+        const bool enabled = open->isEnabled();
+        popup->hide();
+        return enabled;
+    };
+    files->clearSelection();
+    EXPECT_FALSE(showPopup());
+    auto* list = qobject_cast<QFileSystemModel*>(files->model());
+    ASSERT_NE(list, nullptr);
+    files->setCurrentIndex(list->index(QString::fromStdString(zip)));
+    EXPECT_TRUE(showPopup());
+    open->trigger();
+    WaitIdle();
+    EXPECT_EQ(Rows(), 2);
     EXPECT_TRUE(FWindow->windowTitle().startsWith(QString::fromStdString(zip)));
     FPrompter.Prompter().DefaultsAllowed = true;
     QString titleWhileChoosing, filesWhileChoosing = "unset";
@@ -450,9 +476,10 @@ TEST_F(TCommandTest, CancelAndCloseWhileListing) {
     EXPECT_LT(Rows(), 300);
     EXPECT_TRUE(FPrompter.Prompter().Prompts.empty());
     EXPECT_EQ(FWindow->LedColor(), QColor(Qt::green));
-    // The cancel's message lasts as long as the task.
+    // The cancel's message lasts as long as the task; the caption names what is listed.
     EXPECT_EQ(duringCancel, "Aborting ...");
     EXPECT_EQ(status->currentMessage(), "");
+    EXPECT_EQ(FWindow->windowTitle(), QString::fromStdString(zip) + " - Quillar");
 
     Display(zip);
     EXPECT_EQ(Rows(), 300);
