@@ -14,6 +14,7 @@
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/Password.h"
 #include "app/dialogs/Prompter.h"
+#include "app/dialogs/RecentDocuments.h"
 #include "app/dialogs/SetAside.h"
 #include "app/dialogs/SettingValues.h"
 #include "app/main/AddOptionsDialog.h"
@@ -246,6 +247,7 @@ void TfmMain::NewArchiveCommand() {
         return;
     }
     DisplayArchive(QString::fromStdString(writer->ArchiveFile()));
+    if (ArchiveOpen()) AddToRecentDocuments(QString::fromStdString(writer->ArchiveFile()));
     if (count > 0 && AppSettings().ConfirmCompress)
         MessageDlg(QStringLiteral("Files Compressed: ") + QString::number(count), mtInformation, mbOK);
 }

@@ -7,6 +7,7 @@
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Prompter.h"
+#include "app/dialogs/RecentDocuments.h"
 #include "app/dialogs/SettingValues.h"
 #include "app/main/ArchiveModel.h"
 #include "app/main/InputQuery.h"
@@ -107,6 +108,8 @@ void TfmMain::OpenArchiveFile(const QString& FileName) {
     // (the operations' own listings keep their logs).
     ClearOutput();
     DisplayArchive(FileName);
+    // The desktop's recent documents list it too (a quiet convenience when it cannot).
+    if (ArchiveOpen()) AddToRecentDocuments(QString::fromStdString(krvKorva->ArchiveFile()));
 }
 
 void TfmMain::DisplayArchive(const QString& FileName) {
