@@ -229,7 +229,8 @@ void TLmCustomOpenDialog::accept() {
         const QStringList chosen = selectedFiles();
         const auto isDir = [](const QString& Path) { return QFileInfo(Path).isDir(); };
         const auto exists = [](const QString& Path) { return QFileInfo::exists(Path); };
-        if (std::any_of(chosen.begin(), chosen.end(), isDir) && std::all_of(chosen.begin(), chosen.end(), exists)) {
+        if (std::any_of(chosen.begin(), chosen.end(), isDir) &&
+            std::all_of(chosen.begin(), chosen.end(), exists)) {
             FChosen = chosen;
             QDialog::accept();
             return;
@@ -410,7 +411,8 @@ void TLmCustomOpenDialog::LabelPlaces() {
     FInLabelPlaces = true;
     QAbstractItemModel* model = bar->model();
     for (int row = 0; row < model->rowCount() && row < static_cast<int>(FPlaceRows.size()); ++row) {
-        const TLmPlace& place = PlacesBar.Places[static_cast<std::size_t>(FPlaceRows[static_cast<std::size_t>(row)])];
+        const TLmPlace& place =
+            PlacesBar.Places[static_cast<std::size_t>(FPlaceRows[static_cast<std::size_t>(row)])];
         const QModelIndex index = model->index(row, 0);
         // The caption and hint the user gave the place; the folder's name and path without them.
         const QString folder = PlaceFolder(place);
@@ -418,7 +420,8 @@ void TLmCustomOpenDialog::LabelPlaces() {
         const QString hint = place.PlaceDesc.isEmpty() ? folder : place.PlaceDesc;
         if (!caption.isEmpty() && model->data(index, Qt::DisplayRole).toString() != caption)
             model->setData(index, caption, Qt::DisplayRole);
-        if (model->data(index, Qt::ToolTipRole).toString() != hint) model->setData(index, hint, Qt::ToolTipRole);
+        if (model->data(index, Qt::ToolTipRole).toString() != hint)
+            model->setData(index, hint, Qt::ToolTipRole);
     }
     FInLabelPlaces = false;
 }

@@ -3,7 +3,6 @@
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileNameFields.h"
-#include "engine/core/krvProduct.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/GetPassword.h"
 #include "app/dialogs/OverwriteDlg.h"
@@ -12,6 +11,7 @@
 #include "app/main/QuestionTexts.h"
 #include "app/main/WriterChoice.h"
 #include "engine/core/krvCompBase.h"
+#include "engine/core/krvProduct.h"
 #include "engine/core/krvUnBase.h"
 #include "engine/read/krvKorva.h"
 #include "engine/read/krvReaders.h"
@@ -529,8 +529,8 @@ void TfmBatch::BindWriter(TCompBase& Writer, bool& FailFlag) {
     Writer.OnReplaceFile = [this](TZipCommon&, const std::string& FileName, const std::string& NewFileName,
                                   TDateTime Date, TDateTime NewDate, std::int64_t FileSize,
                                   std::int64_t NewFileSize, int, int, bool& Replace) {
-        Replace = FAutoOverwrite || MessageDlg(ReplaceQuestionText(Str(FileName), FileSize, Date, Str(NewFileName),
-                                                                   NewFileSize, NewDate),
+        Replace = FAutoOverwrite || MessageDlg(ReplaceQuestionText(Str(FileName), FileSize, Date,
+                                                                   Str(NewFileName), NewFileSize, NewDate),
                                                mtConfirmation, mbYes | mbNo) == mrYes;
     };
     Writer.OnRenameDupeFile = [this](TZipCommon&, const std::string&, std::string& NewFileName,

@@ -70,9 +70,8 @@ void TfmComment::ClearClick() {
 }
 
 void TfmComment::CloseClick() {
-    if (Changed() &&
-        MessageDlg("You have made changes to the archive comment. Would you like to save it ?",
-                   mtConfirmation, mbYes | mbNo) == mrYes)
+    if (Changed() && MessageDlg("You have made changes to the archive comment. Would you like to save it ?",
+                                mtConfirmation, mbYes | mbNo) == mrYes)
         SaveClick();
     done(mrOk);
 }

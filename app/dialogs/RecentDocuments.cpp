@@ -31,7 +31,8 @@ void WriteApplication(QXmlStreamWriter& Writer, const QString& Now, int Count) {
     Writer.writeAttribute(QStringLiteral("count"), QString::number(Count));
 }
 
-void WriteBookmark(QXmlStreamWriter& Writer, const QString& Href, const QString& MimeType, const QString& Now) {
+void WriteBookmark(QXmlStreamWriter& Writer, const QString& Href, const QString& MimeType,
+                   const QString& Now) {
     Writer.writeStartElement(QStringLiteral("bookmark"));
     Writer.writeAttribute(QStringLiteral("href"), Href);
     for (const char* time : {"added", "modified", "visited"})
@@ -51,7 +52,8 @@ void WriteBookmark(QXmlStreamWriter& Writer, const QString& Href, const QString&
 
 // A start element as read, its namespace declarations and attributes kept, with the
 // attributes named in Renewed set to Now (added when missing).
-void CopyStart(QXmlStreamReader& Reader, QXmlStreamWriter& Writer, const QStringList& Renewed, const QString& Now) {
+void CopyStart(QXmlStreamReader& Reader, QXmlStreamWriter& Writer, const QStringList& Renewed,
+               const QString& Now) {
     Writer.writeStartElement(Reader.namespaceUri().toString(), Reader.name().toString());
     for (const QXmlStreamNamespaceDeclaration& declaration : Reader.namespaceDeclarations())
         Writer.writeNamespace(declaration.namespaceUri().toString(), declaration.prefix().toString());
@@ -68,7 +70,8 @@ void CopyStart(QXmlStreamReader& Reader, QXmlStreamWriter& Writer, const QString
 }
 
 // The store with File's bookmark renewed or added; empty when the old store cannot be read.
-QByteArray UpdatedStore(const QByteArray& Old, const QString& Href, const QString& MimeType, const QString& Now) {
+QByteArray UpdatedStore(const QByteArray& Old, const QString& Href, const QString& MimeType,
+                        const QString& Now) {
     QByteArray out;
     QXmlStreamWriter writer(&out);
     if (Old.trimmed().isEmpty()) {
@@ -92,7 +95,8 @@ QByteArray UpdatedStore(const QByteArray& Old, const QString& Href, const QStrin
         if (reader.hasError()) return {};
         if (reader.isStartElement()) {
             ++depth;
-            const bool bookmark = reader.name() == QLatin1String("bookmark") && reader.namespaceUri().isEmpty();
+            const bool bookmark =
+                reader.name() == QLatin1String("bookmark") && reader.namespaceUri().isEmpty();
             if (bookmark && depth == 2 && reader.attributes().value(QLatin1String("href")) == Href) {
                 inOurs = true;
                 found = true;
@@ -132,7 +136,8 @@ QByteArray UpdatedStore(const QByteArray& Old, const QString& Href, const QStrin
 
 QString RecentDocumentsPath() {
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (data.isEmpty() || QDir::isRelativePath(data)) data = QDir::homePath() + QStringLiteral("/.local/share");
+    if (data.isEmpty() || QDir::isRelativePath(data))
+        data = QDir::homePath() + QStringLiteral("/.local/share");
     return data + QStringLiteral("/recently-used.xbel");
 }
 

@@ -11,10 +11,10 @@ QString QuestionDateText(TDateTime Date) {
 QString ReplaceQuestionText(const QString& FileName, std::int64_t FileSize, TDateTime Date,
                             const QString& NewFileName, std::int64_t NewFileSize, TDateTime NewDate) {
     const QString gap = QStringLiteral("   ");
-    return QStringLiteral("Do you want to replace this file:\r   ") + FileName + "\r" + gap + "Size: " +
-           QString::number(FileSize) + " bytes " + gap + "Date: " + QuestionDateText(Date) + "\r\r" +
-           "With this file ?" + "\r" + gap + NewFileName + "\r" + gap + "Size: " + QString::number(NewFileSize) +
-           " bytes " + gap + "Date: " + QuestionDateText(NewDate);
+    return QStringLiteral("Do you want to replace this file:\r   ") + FileName + "\r" + gap +
+           "Size: " + QString::number(FileSize) + " bytes " + gap + "Date: " + QuestionDateText(Date) +
+           "\r\r" + "With this file ?" + "\r" + gap + NewFileName + "\r" + gap +
+           "Size: " + QString::number(NewFileSize) + " bytes " + gap + "Date: " + QuestionDateText(NewDate);
 }
 
 QString IncomingFileText(const QString& Name, std::int64_t Size, TDateTime Date) {

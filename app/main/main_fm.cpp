@@ -249,7 +249,7 @@ void TfmMain::FormShow() {
         if (settings.StartupWizard) WizardCommand();
     }
     ui->acExplorerView->setText(ui->explorerPane->isVisibleTo(this) ? QStringLiteral("Hide E&xplorer")
-                                                              : QStringLiteral("Show E&xplorer"));
+                                                                    : QStringLiteral("Show E&xplorer"));
     FStartupDone = true;
     emit ListingDone();
 }
@@ -326,7 +326,8 @@ QColor TfmMain::LedColor() const {
 bool TfmMain::TaskRunning() const {
     // The engine objects stay bound after their work; a task runs while the window lists, shows
     // the progress of an operation or has its busy light on.
-    return FListing || (fmProgress && fmProgress->isVisible()) || (FInteractive && pbxLed->Color() == Qt::red);
+    return FListing || (fmProgress && fmProgress->isVisible()) ||
+           (FInteractive && pbxLed->Color() == Qt::red);
 }
 
 void TfmMain::CancelTask() {

@@ -8,10 +8,10 @@
 #include "engine/read/krvKorva.h"
 
 #include <QFileInfo>
-#include <QMenu>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QToolButton>
 
 void TfmMain::OpenExplorerFile(const QModelIndex& Index) {

@@ -169,8 +169,8 @@ bool TfmMain::AddFiles(bool NewArchive, const QString& NewName) {
     writer->DeflateType = DeflateTypeOf(panel.cbCompression->currentIndex());
     AllowSpanning = panel.cbDiskSpanning->currentIndex() == 0;
     writer->StoredDirNames = panel.ckSaveFullPath->isChecked() ? sdAbsoluteNoDrv
-                             : withFolders                    ? sdExplorer_UserDefineDefaultDir
-                                                              : sdExplorer_Auto;
+                             : withFolders                     ? sdExplorer_UserDefineDefaultDir
+                                                               : sdExplorer_Auto;
     if (withFolders) writer->DefaultDir = first.toStdString();
     writer->RecurseDirs = panel.ckIncludeSubfolders->isChecked();
     WriteSettingBool("Folders", AddSaveFullPathValue, panel.ckSaveFullPath->isChecked());

@@ -269,7 +269,8 @@ std::unique_ptr<QMimeData> TfmMain::PrepareDragOut() {
 
 bool TfmMain::DropFileSourceDrop(const QString& Folder) {
     if (FListing || !ArchiveOpen()) return false;
-    CmdExtractSelected(QString::fromStdString(AddBackslash(Folder.toStdString())), true, true, false, true, true);
+    CmdExtractSelected(QString::fromStdString(AddBackslash(Folder.toStdString())), true, true, false, true,
+                       true);
     return true;
 }
 

@@ -241,7 +241,8 @@ void TfmMain::krvUnZipFileExists(TZipCommon& Sender, const std::string& FileName
         QLatin1Char('\n') + QString::number(existing.size()) + QStringLiteral(" bytes, ") +
         existing.lastModified().toString(QStringLiteral("MM-dd-yy hh:mm")));
     // Not every reader knows the entry's date when it asks; an unknown one is left out.
-    dialog.ui->laWithName->setText(IncomingFileText(existing.fileName(), Sender.UnpackedSize, Sender.FileDate));
+    dialog.ui->laWithName->setText(
+        IncomingFileText(existing.fileName(), Sender.UnpackedSize, Sender.FileDate));
     dialog.FileName = existing.filePath();
     auto* reader = static_cast<TUnBase*>(&Sender);
     switch (ShowModal(dialog)) {

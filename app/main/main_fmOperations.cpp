@@ -102,8 +102,9 @@ void TfmMain::ConnectOperationActions() {
         if (odgOpen.Execute() && !odgOpen.FileName.isEmpty()) CmdRepair(odgOpen.FileName);
     });
     connect(ui->acAbout, &QAction::triggered, this, &TfmMain::AboutCommand);
-    connect(ui->acHomepage, &QAction::triggered, this,
-            [this] { LaunchProgram(QStringLiteral("xdg-open"), {QString::fromLatin1(ProductAddress) + QLatin1Char('/')}); });
+    connect(ui->acHomepage, &QAction::triggered, this, [this] {
+        LaunchProgram(QStringLiteral("xdg-open"), {QString::fromLatin1(ProductAddress) + QLatin1Char('/')});
+    });
 }
 
 bool TfmMain::AskSaveName(const QString& Title, QString& FileName, const QString& Filter,

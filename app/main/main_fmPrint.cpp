@@ -96,8 +96,8 @@ void TfmMain::acPrintExecute() {
     if (!printed)
         MessageDlg(FLinePrinter->ErrorText(), mtError, mbOK);
     else if (printer.outputFormat() == QPrinter::PdfFormat)
-        MessageDlg(QStringLiteral("Archive contents list printed to:\r") + printer.outputFileName(), mtInformation,
-                   mbOK);
+        MessageDlg(QStringLiteral("Archive contents list printed to:\r") + printer.outputFileName(),
+                   mtInformation, mbOK);
 }
 
 void TfmMain::ExportContentListClick(int Tag) {

@@ -57,7 +57,8 @@ TEST(FileTypeBinding, OwnMimeTypesFoundByXdgMime) {
     EnvGuard gnome("XDG_CURRENT_DESKTOP", "GNOME"); // xdg-mime asks gio, which reads the database
     ASSERT_TRUE(InstallOwnMimeTypes());
     EXPECT_TRUE(fs::exists(desktop.Data() / "mime/packages/quillar.xml"));
-    for (const char* ext : {"bh", "xxe", "ha", "arc", "uu", "uue", "zip", "lzh", "z", "enc", "pak", "pk3", "pk_"}) {
+    for (const char* ext :
+         {"bh", "xxe", "ha", "arc", "uu", "uue", "zip", "lzh", "z", "enc", "pak", "pk3", "pk_"}) {
         const fs::path file = desktop.Home() / (std::string("sample.") + ext);
         WriteFile(file, "not much\n");
         const ToolResult type = RunTool({"xdg-mime", "query", "filetype", file.string()});

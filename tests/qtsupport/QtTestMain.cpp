@@ -11,11 +11,12 @@
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     const testsupport::TempDir home;
-    const std::pair<const char*, std::filesystem::path> places[] = {{"HOME", home.Path()},
-                                                       {"XDG_CONFIG_HOME", home / ".config"},
-                                                       {"XDG_DATA_HOME", home / ".local/share"},
-                                                       {"XDG_CACHE_HOME", home / ".cache"},
-                                                       {"XDG_STATE_HOME", home / ".local/state"}};
+    const std::pair<const char*, std::filesystem::path> places[] = {
+        {"HOME", home.Path()},
+        {"XDG_CONFIG_HOME", home / ".config"},
+        {"XDG_DATA_HOME", home / ".local/share"},
+        {"XDG_CACHE_HOME", home / ".cache"},
+        {"XDG_STATE_HOME", home / ".local/state"}};
     for (const auto& [name, path] : places) {
         fs::create_directories(path);
         ::setenv(name, path.c_str(), 1);

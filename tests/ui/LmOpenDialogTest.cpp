@@ -9,9 +9,9 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFileSystemModel>
 #include <QImageWriter>

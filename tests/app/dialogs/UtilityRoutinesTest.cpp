@@ -350,7 +350,8 @@ TEST(UtilityRoutines, AdministratorAndAutostart) {
         ASSERT_TRUE(reg.OpenKeyReadOnly(RunKey));
         EXPECT_EQ(reg.ReadString("quillar"), "\"" + tray + "\" /min");
         EXPECT_EQ(ReadFile(entry), "[Desktop Entry]\nType=Application\nName=Quillar\n"
-                                   "Exec=\"" + tray + "\" /min\n");
+                                   "Exec=\"" +
+                                       tray + "\" /min\n");
         // The program gone, the entry goes at the next registration.
         fs::remove(tray);
         AddToRunKey("Quillar", QuoteArgument(tray) + " /min");

@@ -69,7 +69,8 @@ public:
 protected:
     void dropEvent(QDropEvent* Event) override {
         for (const QUrl& url : Event->mimeData()->urls())
-            if (url.isLocalFile()) Files[url.toLocalFile().toStdString()] = ReadFile(url.toLocalFile().toStdString());
+            if (url.isLocalFile())
+                Files[url.toLocalFile().toStdString()] = ReadFile(url.toLocalFile().toStdString());
         Event->acceptProposedAction();
     }
 };

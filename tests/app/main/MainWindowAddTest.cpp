@@ -455,8 +455,9 @@ TEST_F(TAddTest, SelectedFoldersAreAddedWithTheirTrees) {
             ASSERT_NE(files, nullptr);
             view->setFocus();
             for (const std::string& name : Names)
-                view->selectionModel()->select(dialog->proxyModel()->mapFromSource(files->index(Q(src / name))),
-                                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
+                view->selectionModel()->select(
+                    dialog->proxyModel()->mapFromSource(files->index(Q(src / name))),
+                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
             auto* box = Find<QDialogButtonBox>(*dialog, "buttonBox");
             box->button(QDialogButtonBox::Open)->click();
             if (dialog->isVisible()) dialog->reject(); // Open entered a folder: nothing is added

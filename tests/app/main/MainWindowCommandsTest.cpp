@@ -12,17 +12,17 @@
 #include "ui/LmOpenSaveComm.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QListView>
+#include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
-#include <QApplication>
-#include <QComboBox>
-#include <QInputDialog>
-#include <QMenu>
 #include <QTimer>
 #include <QTreeView>
 #include <algorithm>

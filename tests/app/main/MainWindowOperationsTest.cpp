@@ -224,8 +224,8 @@ TEST_F(TOperationsTest, PropertiesAndComment) {
         EXPECT_EQ(enabledAfter, *c.Typed != 0) << c.Typed;
         EXPECT_EQ(enabledSaved, *c.Typed != 0 && !c.SaveFirst) << c.Typed;
         EXPECT_EQ(FPrompter.Prompter().Prompts.size(), c.Answers.size()) << c.Typed;
-        EXPECT_NE(comment().find(std::string("\n") + c.Expected + "\n"), std::string::npos)
-            << c.Typed << "\n" << comment();
+        EXPECT_NE(comment().find(std::string("\n") + c.Expected + "\n"), std::string::npos) << c.Typed << "\n"
+                                                                                            << comment();
         if (!*c.Typed) EXPECT_EQ(ReadFile(FDir / "t.zip"), before);
     }
     Must(RunTool({"unzip", "-t", "t.zip"}, FDir.Path()));

@@ -100,9 +100,11 @@ TEST(RecentDocuments, StoreReadByGlib) {
     ASSERT_TRUE(AddToRecentDocuments(zip));
     std::map<std::string, std::string> read = GlibReads(store);
     ASSERT_EQ(read.size(), 1u);
-    const std::string exec = "'" + QFileInfo(QCoreApplication::applicationFilePath()).fileName().toStdString() + " %u'";
+    const std::string exec =
+        "'" + QFileInfo(QCoreApplication::applicationFilePath()).fileName().toStdString() + " %u'";
     EXPECT_EQ(read[Uri(home / "a b.zip")], "application/zip|" + exec + "|1");
-    EXPECT_EQ(fs::status(store).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(store).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
 
     // Another program's store: its entry stays byte for byte; a second use is counted.
     WriteFile(store, OtherStore);
