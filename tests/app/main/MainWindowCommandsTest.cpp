@@ -250,6 +250,7 @@ TEST_F(TCommandTest, HeaderClicksSortEveryColumnAndTheMenuListsThemAll) {
     checkOrders("Date", {"Beta.dat", "alpha.txt", "delta.log", "gamma.bin"});
 
     // Method and CRC switched on in the configuration: the header and the menu both have them.
+    FPrompter.Prompter().DefaultsAllowed = true;
     AnswerNextModal<QDialog>([](QDialog& Dialog) {
         Find<QCheckBox>(Dialog, "ckColMethod")->setChecked(true);
         Find<QCheckBox>(Dialog, "ckColCRC")->setChecked(true);
@@ -409,7 +410,7 @@ TEST_F(TCommandTest, ExplorerPaneAndNewArchiveShowTheCurrentState) {
     });
     Action("acNewArchive").trigger();
     EXPECT_EQ(titleWhileChoosing, "Quillar");
-    EXPECT_EQ(filesWhileChoosing, "");
+    EXPECT_EQ(filesWhileChoosing, "0 files");
     EXPECT_EQ(FWindow->windowTitle(), made + " - Quillar");
     EXPECT_EQ(Rows(), 1);
     Must(RunTool({"unzip", "-tq", made.toStdString()}));
