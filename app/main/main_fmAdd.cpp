@@ -149,8 +149,8 @@ bool TfmMain::AddFiles(bool NewArchive, const QString& NewName) {
                 files.push_back(file.toStdString());
             }
         }
-        const QString chosen = apodAdd.Files.value(0, apodAdd.FileName);
-        if (!chosen.isEmpty()) first = QFileInfo(chosen).absolutePath() + '/';
+        const QString firstChosen = apodAdd.Files.value(0, apodAdd.FileName);
+        if (!firstChosen.isEmpty()) first = QFileInfo(firstChosen).absolutePath() + '/';
     }
     if (settings.AddLast && !first.isEmpty() && !OnFloppy(first))
         WriteSettingString("Folders", "AddLastPath", first.toStdString());
