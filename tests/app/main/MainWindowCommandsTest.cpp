@@ -20,6 +20,7 @@
 #include <QInputDialog>
 #include <QListView>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
@@ -27,6 +28,7 @@
 #include <QTreeView>
 #include <algorithm>
 #include <functional>
+#include <map>
 
 using namespace testsupport;
 
@@ -273,6 +275,32 @@ TEST_F(TCommandTest, HeaderClicksSortEveryColumnAndTheMenuListsThemAll) {
     }
     EXPECT_EQ(menu, shown);
     EXPECT_TRUE(menu.contains("Method") && menu.contains("CRC"));
+}
+
+// Each access key of the menu bar, and of each menu, leads to one item (the commands that
+// never do anything aside).
+TEST_F(TCommandTest, AccessKeysAreUniquePerMenu) {
+    Open();
+    const QStringList idle = {"acSearch", "acUnEXE", "acEncrypt", "acDecrypt"};
+    const auto key = [](const QString& Text) {
+        const int at = Text.indexOf('&');
+        return at >= 0 && at + 1 < Text.size() ? Text.at(at + 1).toLower() : QChar();
+    };
+    const auto unique = [&](const QList<QAction*>& Actions, const QString& Where) {
+        std::map<QChar, QString> seen;
+        for (QAction* action : Actions) {
+            if (action->isSeparator() || idle.contains(action->objectName())) continue;
+            const QString text = action->menu() ? action->menu()->title() : action->text();
+            const QChar letter = key(text);
+            if (letter.isNull()) continue;
+            EXPECT_TRUE(seen.emplace(letter, text).second)
+                << Where.toStdString() << ": " << text.toStdString() << " and " << seen[letter].toStdString();
+        }
+    };
+    auto* bar = FWindow->menuBar();
+    unique(bar->actions(), "menu bar");
+    for (QAction* top : bar->actions())
+        if (top->menu()) unique(top->menu()->actions(), top->menu()->title());
 }
 
 TEST_F(TCommandTest, NoArchiveOrAGoneArchiveLeavesTheWindowUsable) {
