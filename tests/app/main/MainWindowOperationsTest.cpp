@@ -226,7 +226,9 @@ TEST_F(TOperationsTest, PropertiesAndComment) {
         EXPECT_EQ(FPrompter.Prompter().Prompts.size(), c.Answers.size()) << c.Typed;
         EXPECT_NE(comment().find(std::string("\n") + c.Expected + "\n"), std::string::npos) << c.Typed << "\n"
                                                                                             << comment();
-        if (!*c.Typed) EXPECT_EQ(ReadFile(FDir / "t.zip"), before);
+        if (!*c.Typed) {
+            EXPECT_EQ(ReadFile(FDir / "t.zip"), before);
+        }
     }
     Must(RunTool({"unzip", "-t", "t.zip"}, FDir.Path()));
 
