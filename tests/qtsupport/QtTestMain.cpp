@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
         {"XDG_CACHE_HOME", home / ".cache"},
         {"XDG_STATE_HOME", home / ".local/state"}};
     for (const auto& [name, path] : places) {
-        fs::create_directories(path);
+        std::filesystem::create_directories(path);
         ::setenv(name, path.c_str(), 1);
     }
     testing::InitGoogleTest(&argc, argv);

@@ -423,11 +423,11 @@ TEST(LmPlacesBar, PlacesAreEditedThroughTheirForm) {
         EXPECT_EQ(dialog.PlacesBar.Places[0].PlaceHotIcon, 3);
         EXPECT_EQ(dialog.sidebarUrls(), urls({"b", "c"}));
         // The bar shows the caption and the hint typed into the form, not the folder's name and path.
-        auto* places = Find<QAbstractItemView>(dialog, "sidebar")->model();
-        EXPECT_EQ(places->index(0, 0).data(Qt::DisplayRole).toString(), "Work");
-        EXPECT_EQ(places->index(0, 0).data(Qt::ToolTipRole).toString(), "Where the work is");
-        EXPECT_EQ(places->index(1, 0).data(Qt::DisplayRole).toString(), "C");
-        EXPECT_EQ(places->index(1, 0).data(Qt::ToolTipRole).toString(), folder("c"));
+        auto* barModel = Find<QAbstractItemView>(dialog, "sidebar")->model();
+        EXPECT_EQ(barModel->index(0, 0).data(Qt::DisplayRole).toString(), "Work");
+        EXPECT_EQ(barModel->index(0, 0).data(Qt::ToolTipRole).toString(), "Where the work is");
+        EXPECT_EQ(barModel->index(1, 0).data(Qt::DisplayRole).toString(), "C");
+        EXPECT_EQ(barModel->index(1, 0).data(Qt::ToolTipRole).toString(), folder("c"));
 
         // A special folder left without caption takes the system's.
         AnswerNextModal<TLmAddPlaceFrm>([&](TLmAddPlaceFrm& Form) {
