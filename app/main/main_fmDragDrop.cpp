@@ -175,8 +175,10 @@ void TfmMain::ConnectDragDrop() {
 }
 
 bool TfmMain::DropFileTargetDragOver(const QMimeData& Data) const {
-    // A drag of our own entries, a listing under way or an archive that takes no files refuse.
-    if (!FDragTempFolder.empty() || FListing || !Data.hasUrls()) return false;
+    // A drag of our own entries (also its data offered again after the drag), a listing under
+    // way or an archive that takes no files refuse.
+    if (!FDragTempFolder.empty() || dynamic_cast<const TDragOutData*>(&Data) || FListing || !Data.hasUrls())
+        return false;
     const QList<QUrl> urls = Data.urls();
     if (!std::any_of(urls.begin(), urls.end(), [](const QUrl& Url) { return Url.isLocalFile(); }))
         return false;

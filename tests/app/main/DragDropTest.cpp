@@ -59,14 +59,24 @@ std::unique_ptr<QMimeData> FileUrls(const std::vector<fs::path>& Paths) {
     return data;
 }
 
-// The product's engine host, so that a replaced archive goes to the trash of the private home.
 // A drop target as a Qt program makes one: it takes the dropped file URLs and reads each file.
 class TDropTarget : public QWidget {
 public:
     TDropTarget() { setAcceptDrops(true); }
     std::map<fs::path, std::string> Files;
+    // The drag enters and the data is dropped, as the desktop delivers them.
+    void Receive(const QMimeData& Data) {
+        const QPoint at(5, 5);
+        QDragEnterEvent enter(at, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(this, &enter);
+        QDropEvent drop(at, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(this, &drop);
+    }
 
 protected:
+    void dragEnterEvent(QDragEnterEvent* Event) override {
+        if (Event->mimeData()->hasUrls()) Event->acceptProposedAction();
+    }
     void dropEvent(QDropEvent* Event) override {
         for (const QUrl& url : Event->mimeData()->urls())
             if (url.isLocalFile())
@@ -75,6 +85,7 @@ protected:
     }
 };
 
+// The product's engine host, so that a replaced archive goes to the trash of the private home.
 class TDragDropTest : public MainWindowTest {
 protected:
     TDragDropTest() : FPreviousHost(EngineHost::Install(std::make_unique<TQtEngineHost>())) {}
@@ -224,8 +235,7 @@ TEST_F(TDragDropTest, DraggedEntriesArriveAsFilesInAPrivateFolder) {
     EXPECT_TRUE(FWindow->DragTempFolder().isEmpty());
     TDropTarget target;
     target.show();
-    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&target, &drop);
+    target.Receive(*data);
     std::map<std::string, std::string> handed;
     for (const auto& [path, bytes] : target.Files)
         handed[fs::relative(path, folder).string()] = bytes;
