@@ -177,7 +177,7 @@ TEST(RegComboBox, KeepsItsHistoryInTheRegistry) {
     // Another root: the history moves there.
     reloaded->SetRegLocation(TRegComboBox::LocalMachine);
     EXPECT_EQ(Stored(TRegRoot::CurrentUser, key), std::vector<std::string>{"<missing>"});
-    EXPECT_EQ(Stored(TRegRoot::LocalMachine, key)[0], "left behind");
+    EXPECT_EQ(Stored(TRegRoot::LocalMachine, key)[0], "~/Data"); // the moved box's own top entry
 
     // Keys: a trailing backslash goes, an empty key is ignored; a disabled box stores nothing.
     reloaded->SetRegKey("");
