@@ -209,8 +209,7 @@ TRegParseResult ParseRegistryText(std::string_view Text, std::string_view RootNa
             ++result.BadLines;
             continue;
         }
-        // Names are kept as written: only a history writes two that differ in case alone.
-        current->SetValueExact(std::move(*value));
+        current->SetValue(std::move(*value));
     }
     return result;
 }

@@ -80,16 +80,6 @@ void TRegKeyNode::SetValue(TRegValue Value) {
     Values.push_back(std::move(Value));
 }
 
-void TRegKeyNode::SetValueExact(TRegValue Value) {
-    for (TRegValue& existing : Values) {
-        if (existing.Name == Value.Name) {
-            existing = std::move(Value);
-            return;
-        }
-    }
-    Values.push_back(std::move(Value));
-}
-
 bool TRegKeyNode::RemoveValue(std::string_view ValueName) {
     return RemoveFrom(Values, ValueName);
 }

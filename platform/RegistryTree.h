@@ -32,9 +32,6 @@ public:
     const TRegValue* FindValue(std::string_view ValueName) const;
     // Sets a value; a value of the same name keeps its place and its name's case.
     void SetValue(TRegValue Value);
-    // Sets a value, replacing only one of exactly the same name: names that differ in case are
-    // kept apart (the history boxes' entries are Linux paths, whose case matters).
-    void SetValueExact(TRegValue Value);
     bool RemoveValue(std::string_view ValueName);
 
     // The key at Path (parts as SplitKeyPath gives them) below this one, or nullptr.

@@ -48,6 +48,12 @@ void TRegComboBox::SetRegAutoFindDelay(int Milliseconds) {
     FTimer->setInterval(Milliseconds);
 }
 
+std::string HistoryEntry(const TRegistry& Reg, const std::string& Name) {
+    // A history written before the entries were values' texts kept each in a value's name.
+    const std::string text = Reg.GetDataType(Name) == rdString ? Reg.ReadString(Name) : std::string();
+    return text.empty() ? Name : text;
+}
+
 TRegRoot TRegComboBox::Root() const {
     return FRegLocation == LocalMachine ? TRegRoot::LocalMachine : TRegRoot::CurrentUser;
 }
@@ -60,7 +66,7 @@ void TRegComboBox::Loaded() {
     const QString text = currentText();
     clear();
     for (const std::string& name : reg.GetValueNames())
-        addItem(QString::fromStdString(name));
+        addItem(QString::fromStdString(HistoryEntry(reg, name)));
     setEditText(text);
 }
 
@@ -78,9 +84,11 @@ void TRegComboBox::AddToHistory() {
 void TRegComboBox::SaveToRegistry() {
     if (!FRegEnabled) return;
     std::vector<TRegValue> values;
+    // Each entry is the text of a value named by its place: the store's names ignore case,
+    // Linux paths do not ("~/Data" and "~/data" are two entries).
     for (int i = 0; i < count() && static_cast<int>(values.size()) < FRegMaxCount; ++i) {
         if (!itemText(i).trimmed().isEmpty())
-            values.push_back(TRegValue{itemText(i).toStdString(), rdString, {}, 0});
+            values.push_back(TRegValue{std::to_string(values.size() + 1), rdString, itemText(i).toStdString(), 0});
     }
     const std::vector<std::string> path = SplitKeyPath(FRegKey.toStdString());
     if (path.empty()) return;
@@ -93,9 +101,8 @@ void TRegComboBox::SaveToRegistry() {
         TRegKeyNode& parent = RootKey.Create({path.begin(), path.end() - 1});
         parent.RemoveSubKey(path.back());
         TRegKeyNode& key = parent.SubKey(path.back());
-        // Entries that differ in case alone are two entries.
         for (TRegValue& value : values)
-            key.SetValueExact(std::move(value));
+            key.SetValue(std::move(value));
         return true;
     });
 }

@@ -1,6 +1,8 @@
 // An editable combo box that keeps the history of the texts entered in it in the registry and
 // completes what is typed from that history. Under RegKey each history entry is one string
-// value whose name is the entry's text (its data is empty), newest first.
+// value named by its place ("1", "2", ...) that holds the entry's text, newest first, so that
+// entries differing only in case stay two; a history whose values' names are the entries
+// (with empty data) reads as well.
 //
 // The owner sets the Reg... properties and then calls Loaded(), as a form does once its
 // controls are made; AddToHistory() before it closes.
@@ -10,6 +12,9 @@
 
 #include <QComboBox>
 #include <QString>
+#include <string>
+
+class TRegistry;
 
 class QTimer;
 
@@ -81,3 +86,7 @@ private:
     bool FLoaded = false;
     bool FErasing = false; // the last key typed erased text
 };
+
+// A history entry of the open key's value Name: the value's text (the name, in histories
+// written when the entries were the values' names).
+std::string HistoryEntry(const TRegistry& Reg, const std::string& Name);

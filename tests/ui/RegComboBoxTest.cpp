@@ -22,7 +22,11 @@ QStringList Items(const QComboBox& Box) {
 
 std::vector<std::string> Stored(TRegRoot Root, const std::string& Key) {
     TRegistry reg(Root);
-    return reg.OpenKeyReadOnly(Key) ? reg.GetValueNames() : std::vector<std::string>{"<missing>"};
+    if (!reg.OpenKeyReadOnly(Key)) return {"<missing>"};
+    std::vector<std::string> entries;
+    for (const std::string& name : reg.GetValueNames())
+        entries.push_back(HistoryEntry(reg, name));
+    return entries;
 }
 
 // A box with a history, completing at once unless told otherwise.
@@ -173,6 +177,17 @@ TEST(RegComboBox, KeepsItsHistoryInTheRegistry) {
     ASSERT_GE(saved.size(), 3u);
     EXPECT_EQ(std::vector<std::string>(saved.begin(), saved.begin() + 3),
               (std::vector<std::string>{"~/data", "~/Data", "left behind"}));
+
+    // A history kept in the values' names reads as it was written.
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey("\\Software\\Quillar\\Old", true));
+        reg.WriteValues({{"~/Old", rdString, {}, 0}, {"*.txt", rdString, {}, 0}});
+        auto old = std::make_unique<TRegComboBox>();
+        old->SetRegKey("\\Software\\Quillar\\Old");
+        old->Loaded();
+        EXPECT_EQ(Items(*old), (QStringList{"~/Old", "*.txt"}));
+    }
 
     // Another root: the history moves there.
     reloaded->SetRegLocation(TRegComboBox::LocalMachine);
