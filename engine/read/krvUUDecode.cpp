@@ -16,9 +16,9 @@ public:
     TUULineReader(TUUDecode& Owner, TStream32& Stream)
         : FOwner(Owner), FStream(Stream), FBuffer(256 * 1024) {}
 
-    // The next line; false at the end of the volume.
-    bool Next(std::string& Line, const TReadRoutine& Read) {
-        Line.clear();
+    // The next line, valid until the next call; false at the end of the volume.
+    bool Next(std::string_view& Line, const TReadRoutine& Read) {
+        FCarry.clear();
         bool any = false;
         for (;;) {
             if (FPos == FFill) {
@@ -26,6 +26,7 @@ public:
                 FPos = 0;
                 if (FFill <= 0) {
                     FFill = 0;
+                    Line = FCarry;
                     return any;
                 }
                 FRead += FFill;
@@ -37,14 +38,30 @@ public:
             const std::size_t left = static_cast<std::size_t>(FFill - FPos);
             const char* lf = static_cast<const char*>(std::memchr(start, '\n', left));
             const std::size_t n = lf ? static_cast<std::size_t>(lf - start) : left;
-            if (Line.size() < MaxLine) Line.append(start, std::min(n, MaxLine - Line.size()));
             FPos += static_cast<std::int64_t>(n);
+            if (lf && FCarry.empty()) {
+                // The whole line lies in the buffer: no copy.
+                ++FPos;
+                Line = std::string_view(start, std::min(n, MaxLine));
+                if (Line.ends_with('\r')) Line.remove_suffix(1);
+                return true;
+            }
+            // A line across two blocks is put together.
+            if (FCarry.size() < MaxLine) FCarry.append(start, std::min(n, MaxLine - FCarry.size()));
             if (lf) {
                 ++FPos;
-                if (!Line.empty() && Line.back() == '\r') Line.pop_back();
+                Line = FCarry;
+                if (Line.ends_with('\r')) Line.remove_suffix(1);
                 return true;
             }
         }
+    }
+    // The same, kept in Line.
+    bool Next(std::string& Line, const TReadRoutine& Read) {
+        std::string_view view;
+        const bool got = Next(view, Read);
+        Line.assign(view);
+        return got;
     }
 
 private:
@@ -54,6 +71,7 @@ private:
     std::int64_t FPos = 0;
     std::int64_t FFill = 0;
     std::int64_t FRead = 0;
+    std::string FCarry;
 };
 
 namespace {
@@ -62,19 +80,19 @@ constexpr std::size_t OutputChunk = 256 * 1024;
 
 constexpr std::size_t FullLength = 1 + 4 * TUUAlphabet::FullLineBytes / 3;
 
-bool HasFullLength(const std::string& Line) {
+bool HasFullLength(std::string_view Line) {
     // Some encoders add a check character or two.
     return Line.size() >= FullLength && Line.size() <= FullLength + 2;
 }
 
 // A data line of 45 bytes, whole.
-bool IsFullLine(const TUUAlphabet& A, const std::string& Line) {
+bool IsFullLine(const TUUAlphabet& A, std::string_view Line) {
     return !Line.empty() && Line[0] == A.FullLine() && HasFullLength(Line);
 }
 
 // A line that stands where a full data line should: its count character or its length is a
 // full line's. Such a line that does not decode is damage, never a separator between parts.
-bool TakesAFullLinesPlace(const TUUAlphabet& A, const std::string& Line) {
+bool TakesAFullLinesPlace(const TUUAlphabet& A, std::string_view Line) {
     return !Line.empty() && (Line[0] == A.FullLine() || HasFullLength(Line));
 }
 
@@ -158,7 +176,8 @@ bool TUUDecode::ExtractFile(std::unique_ptr<TFileStream32>& Stream, std::unique_
 }
 
 bool TUUDecode::DecodeLines(std::unique_ptr<TFileStream32>& Stream, std::unique_ptr<TUULineReader>& Lines,
-                            std::string Line) {
+                            const std::string& First) {
+    std::string_view line = First;
     bool have = true;
     int lastCount = -1; // bytes of the last data line
     for (;;) {
@@ -168,9 +187,9 @@ bool TUUDecode::DecodeLines(std::unique_ptr<TFileStream32>& Stream, std::unique_
         // full line. A line that looks like a data line but does not decode is damage.
         bool stopped = false;
         bool damaged = false;
-        while ((have || Lines->Next(Line, ReadRoutine)) && !GetCancel()) {
+        while ((have || Lines->Next(line, ReadRoutine)) && !GetCancel()) {
             have = false;
-            if (IsUUEndLine(Line)) {
+            if (IsUUEndLine(line)) {
                 // The last data line before "end" is a short one (or the empty line): a full
                 // one followed by something else means lines are missing or damaged.
                 if (stopped && lastCount >= TUUAlphabet::FullLineBytes) {
@@ -179,24 +198,24 @@ bool TUUDecode::DecodeLines(std::unique_ptr<TFileStream32>& Stream, std::unique_
                 }
                 return true;
             }
-            if (Line.empty()) continue;
+            if (line.empty()) continue;
             if (stopped) {
                 if (damaged || lastCount != TUUAlphabet::FullLineBytes) continue;
-                const bool full = IsFullLine(*FAlphabet, Line);
+                const bool full = IsFullLine(*FAlphabet, line);
                 const std::size_t before = FPending.size();
-                if (full && DecodeUULine(*FAlphabet, Line, FPending) == TUULine::Data) {
+                if (full && DecodeUULine(*FAlphabet, line, FPending) == TUULine::Data) {
                     stopped = false;
                 } else {
                     FPending.resize(before);
-                    damaged = TakesAFullLinesPlace(*FAlphabet, Line);
+                    damaged = TakesAFullLinesPlace(*FAlphabet, line);
                     continue;
                 }
             } else {
                 const std::size_t before = FPending.size();
-                if (DecodeUULine(*FAlphabet, Line, FPending) != TUULine::Data) {
+                if (DecodeUULine(*FAlphabet, line, FPending) != TUULine::Data) {
                     FPending.resize(before);
                     stopped = true;
-                    damaged = TakesAFullLinesPlace(*FAlphabet, Line);
+                    damaged = TakesAFullLinesPlace(*FAlphabet, line);
                     continue;
                 }
                 lastCount = static_cast<int>(FPending.size() - before);
@@ -207,13 +226,13 @@ bool TUUDecode::DecodeLines(std::unique_ptr<TFileStream32>& Stream, std::unique_
         Lines = std::make_unique<TUULineReader>(*this, *Stream);
         // The next volume's data follow its "begin" line (older volumes repeat it), or start
         // with the first line that is a whole data line.
-        while (Lines->Next(Line, ReadRoutine)) {
-            if (IsUUEndLine(Line)) return true;
-            if (Line.starts_with("begin ")) break;
-            const int count = FAlphabet->Value(Line.empty() ? '\0' : Line[0]);
+        while (Lines->Next(line, ReadRoutine)) {
+            if (IsUUEndLine(line)) return true;
+            if (line.starts_with("begin ")) break;
+            const int count = FAlphabet->Value(line.empty() ? '\0' : line[0]);
             std::string probe;
-            if (count >= 0 && Line.size() == TUUAlphabet::LineLength(count) &&
-                DecodeUULine(*FAlphabet, Line, probe) == TUULine::Data) {
+            if (count >= 0 && line.size() == TUUAlphabet::LineLength(count) &&
+                DecodeUULine(*FAlphabet, line, probe) == TUULine::Data) {
                 have = true;
                 break;
             }

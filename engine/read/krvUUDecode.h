@@ -47,7 +47,7 @@ private:
     // Decodes the data lines, from Line on, into the open output across volumes. True when
     // the "end" line was reached.
     bool DecodeLines(std::unique_ptr<TFileStream32>& Stream, std::unique_ptr<TUULineReader>& Lines,
-                     std::string Line);
+                     const std::string& First);
     // Opens the volume after the Opened volumes read so far; false when there is none.
     bool OpenNextVolume(std::unique_ptr<TFileStream32>& Stream, int Opened);
     void FlushOutput();
