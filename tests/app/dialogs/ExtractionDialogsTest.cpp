@@ -1,5 +1,6 @@
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/ExtractDlg.h"
+#include "ui/RegComboBox.h"
 #include "app/dialogs/GetPassword.h"
 #include "app/dialogs/OverwriteDlg.h"
 #include "app/dialogs/Password.h"
@@ -64,7 +65,7 @@ TEST(ExtractDlg, DestinationIsCheckedCompletedAndRemembered) {
     // The history, newest first, for the next dialog.
     TRegistry reg;
     ASSERT_TRUE(reg.OpenKeyReadOnly("\\Software\\Quillar\\MRUExtract"));
-    EXPECT_EQ(reg.GetValueNames().front(), "a/b");
+    EXPECT_EQ(HistoryEntry(reg, reg.GetValueNames().front()), "a/b");
     // A folder picked in the tree becomes the destination.
     TempDir picked;
     TfmExtractDlg next;
