@@ -55,7 +55,7 @@ void ApplyFixedSettings(TCompBase& Writer) {
         Writer.SetAttributeEx(attr, false);
     }
     Writer.DateAttribute = daFileDate;
-    Writer.StoreEmptySubDirs = false;
+    // Whether empty folders are stored is the writer's own choice (lha stores them).
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvCheckedMath.h"
+#include "engine/core/krvCrc.h"
 
 #include <array>
 #include <cstring>
@@ -44,6 +45,10 @@ TArjRead ReadArjHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Si
     H.Name.assign(name, strnlen(name, static_cast<std::size_t>(basic - firstSize)));
 
     // The header's CRC, then the extended headers, each with a CRC of its own.
+    std::uint8_t stored[4];
+    std::uint32_t crc = 0xFFFFFFFF;
+    UpdateCrc32Buf(b.data() + 4, basic, crc);
+    H.HeaderDamaged = !ReadExact(Read, At + 4 + basic, stored, 4) || (crc ^ 0xFFFFFFFF) != GetU32LE(stored);
     std::int64_t p = At + 4 + basic + 4;
     for (int count = 0;; ++count) {
         std::uint8_t size[2];

@@ -38,6 +38,9 @@ struct TArjHeader {
     std::uint32_t Crc = 0;
     std::uint16_t AccessMode = 0;
     std::string Name; // as stored
+    // The CRC-32 behind the basic header does not match it. The fields were still read;
+    // whether to go on is the caller's choice.
+    bool HeaderDamaged = false;
     std::int64_t HeaderPos = 0;
     std::int64_t DataPos = 0;
     std::int64_t NextPos = 0;

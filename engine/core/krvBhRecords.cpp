@@ -2,6 +2,8 @@
 
 #include "engine/core/krvCheckedMath.h"
 #include "engine/core/krvCrypt.h"
+#include "engine/core/krvGbls.h"
+#include "platform/CodePages.h"
 
 #include <limits>
 
@@ -105,4 +107,22 @@ bool MakeBhHeader(const TBhHeader& H, std::string& Out) {
     Out += H.Name;
     Out.append(H.ExtraLength, '\0');
     return true;
+}
+
+bool BhNameIsUtf8(const std::string& StoredName) {
+    return NameBytesOf(StoredName) == TNameBytes::Utf8;
+}
+
+std::string BhLocalName(const std::string& StoredName, bool OemTranslate) {
+    if (BhNameIsUtf8(StoredName)) return SlashToBackslash(StoredName);
+    return ArcNameToLocalName(StoredName, OemTranslate);
+}
+
+std::string BhStoredName(const std::string& LocalName) {
+    const std::string name = LocalNameToArcName(LocalName);
+    std::string oem;
+    if (NameBytesOf(name) != TNameBytes::Utf8 || !Utf8ToCodePage(name, TCodePage::Oem, oem) ||
+        BhNameIsUtf8(oem))
+        return name;
+    return oem;
 }

@@ -13,8 +13,9 @@
 //   19 unpacked size                 23 CRC-32         27 DOS attributes (0x10 folder)
 //   29 reserved, 0                   33 name length    35 extra length
 //
-// Names are stored with '/' between folders. An enciphered entry's data begin with the
-// 12-byte header of the traditional zip cipher.
+// Names are stored with '/' between folders, in the DOS code page (437) when every character
+// has a place there, else in UTF-8. An enciphered entry's data begin with the 12-byte header
+// of the traditional zip cipher.
 #pragma once
 
 #include "engine/core/krvByteAccess.h"
@@ -104,3 +105,13 @@ TBhRead ReadBhHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size
 // The 37-byte header, the name and ExtraLength zero bytes, as a writer stores them. False
 // when the name, the extra field or a size does not fit its field.
 bool MakeBhHeader(const TBhHeader& Header, std::string& Out);
+
+// The local name ('/'-separated, UTF-8) of a stored name: bytes that are UTF-8 beyond ASCII
+// are taken as UTF-8, others as the DOS code page when OemTranslate.
+std::string BhLocalName(const std::string& StoredName, bool OemTranslate);
+// The stored name of a local name: the DOS code page when every character has a place there
+// and the result does not read as UTF-8, else the UTF-8 bytes as they are. BhLocalName gives
+// the local name back.
+std::string BhStoredName(const std::string& LocalName);
+// Whether a stored name is read as UTF-8.
+bool BhNameIsUtf8(const std::string& StoredName);

@@ -2,6 +2,7 @@
 
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvCheckedMath.h"
+#include "engine/core/krvCrc.h"
 #include "engine/core/krvGbls.h"
 
 #include <algorithm>
@@ -12,8 +13,12 @@ namespace {
 
 constexpr int Fixed = 22;
 constexpr int MaxExtHeaders = 1024;
-constexpr std::uint8_t ExtName = 1;
-constexpr std::uint8_t ExtFolder = 2;
+constexpr std::uint8_t ExtHeaderCrc = 0x00;
+constexpr std::uint8_t ExtName = 0x01;
+constexpr std::uint8_t ExtFolder = 0x02;
+constexpr std::uint8_t ExtCodePage = 0x46;
+constexpr std::uint8_t ExtUnixMode = 0x50;
+constexpr std::uint32_t CodePageUtf8 = 65001;
 
 bool ReadExact(const TReadAtFunc& Read, std::int64_t At, void* Buffer, std::int64_t Count) {
     return Count >= 0 && Read(At, Buffer, Count) == Count;
@@ -23,6 +28,30 @@ std::string ReadBytes(const TReadAtFunc& Read, std::int64_t At, std::int64_t Cou
     std::string out(static_cast<std::size_t>(Count), '\0');
     Ok = ReadExact(Read, At, out.data(), Count);
     return out;
+}
+
+// The folders of a stored name separated by '/'. A UTF-8 name has no double-byte characters:
+// 0xFF and '\\' are separators wherever they stand; in other names the second byte of a
+// Shift-JIS pair is part of its character.
+std::string SeparateFolders(const std::string& Name, bool Utf8) {
+    if (!Utf8) return FixPathSlashes(Name);
+    std::string out = Name;
+    for (char& c : out)
+        if (c == '\\' || c == '\xFF') c = '/';
+    return out;
+}
+
+// Whether the header of Length bytes at At has the CRC-16 stored at CrcAt (the CRC being taken
+// with those two bytes 0).
+bool HeaderCrcMatches(const TReadAtFunc& Read, std::int64_t At, std::int64_t Length, std::int64_t CrcAt) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(Length));
+    if (CrcAt < At || CrcAt + 2 > At + Length || !ReadExact(Read, At, bytes.data(), Length)) return false;
+    std::uint8_t* field = bytes.data() + (CrcAt - At);
+    const std::uint16_t stored = GetU16LE(field);
+    field[0] = field[1] = 0;
+    std::uint16_t crc = 0;
+    UpdateCrc16Buf(bytes.data(), Length, crc);
+    return crc == stored;
 }
 
 } // namespace
@@ -68,6 +97,13 @@ TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Si
         const int nameLen = h[21];
         // The name and the CRC must fit the header; level 1 adds the host and a size field.
         if (Fixed + nameLen + (H.Level == 1 ? 5 : 2) > h[0] + 2 || headerEnd > Size) return TLhaRead::Bad;
+        // The checksum of byte 1 covers the rest of the base header.
+        bool whole = true;
+        const std::string base = ReadBytes(Read, At + 2, h[0], whole);
+        unsigned sum = 0;
+        for (const char c : base)
+            sum += static_cast<unsigned char>(c);
+        H.HeaderDamaged = !whole || static_cast<std::uint8_t>(sum) != h[1];
         H.Name = ReadBytes(Read, At + Fixed, nameLen, ok);
         std::uint8_t tail[5];
         if (!ok || !ReadExact(Read, At + Fixed + nameLen, tail, H.Level == 1 ? 3 : 2)) return TLhaRead::Bad;
@@ -100,6 +136,7 @@ TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Si
 
     std::string folder;
     std::int64_t extTotal = 0;
+    std::int64_t crcAt = -1; // the header CRC's field, when there is one
     std::vector<std::uint8_t> ext;
     for (int count = 0; extSize != 0; ++count) {
         if (count >= MaxExtHeaders || extSize < 3 || extPos + extSize > extLimit) return TLhaRead::Bad;
@@ -108,6 +145,10 @@ TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Si
         const std::string data(reinterpret_cast<const char*>(ext.data() + 1), extSize - 3u);
         if (ext[0] == ExtName) H.Name = data;
         if (ext[0] == ExtFolder) folder = data;
+        if (ext[0] == ExtHeaderCrc && data.size() >= 2) crcAt = extPos + 1;
+        if (ext[0] == ExtCodePage && data.size() >= 4 && GetU32LE(ext.data() + 1) == CodePageUtf8)
+            H.NameIsUtf8 = true;
+        if (ext[0] == ExtUnixMode && data.size() >= 2) H.Mode = GetU16LE(ext.data() + 1);
         extTotal += extSize;
         extPos += extSize;
         extSize = GetU16LE(ext.data() + ext.size() - 2);
@@ -115,6 +156,7 @@ TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Si
     if (H.Level == 2) {
         dataPos = std::max(dataPos, extPos);
         if (dataPos > Size || !CheckedAdd(dataPos, packedField, H.NextPos)) return TLhaRead::Bad;
+        if (crcAt >= 0) H.HeaderDamaged = !HeaderCrcMatches(Read, At, dataPos - At, crcAt);
     }
     if (H.Level == 1) {
         dataPos += extTotal;
@@ -124,12 +166,12 @@ TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Si
         H.PackedSize = packedField;
     }
     H.DataPos = dataPos;
-    H.NameIsUtf8 = H.Host == LhaHostUnix;
+    H.NameIsUtf8 = H.NameIsUtf8 || H.Host == LhaHostUnix;
 
     // Folders are separated by '\\', '/' or 0xFF.
-    H.Name = FixPathSlashes(H.Name);
+    H.Name = SeparateFolders(H.Name, H.NameIsUtf8);
     if (!folder.empty()) {
-        folder = FixPathSlashes(folder);
+        folder = SeparateFolders(folder, H.NameIsUtf8);
         if (folder.back() != '/') folder += '/';
         H.Name = folder + H.Name;
     }
@@ -166,7 +208,8 @@ std::vector<std::uint8_t> LhaHeaderBytes(const TLhaHeader& H) {
         out[1] = static_cast<std::uint8_t>(sum);
         return out;
     }
-    // Level 2: the CRC and host in the fixed part, then the name and folder headers.
+    // Level 2: the CRC and host in the fixed part, then the name and folder headers. Byte 19
+    // is reserved there and holds 0x20, which readers take for a sign of an lzh header.
     std::string folder = H.Name;
     std::string name;
     if (!folder.empty() && folder.back() == '/') {
@@ -178,6 +221,7 @@ std::vector<std::uint8_t> LhaHeaderBytes(const TLhaHeader& H) {
     }
     if (!folder.empty()) folder += '/';
     std::replace(folder.begin(), folder.end(), '/', '\xFF');
+    out[19] = 0x20;
     out.resize(Fixed - 1);
     out.insert(out.end(), crc, crc + 2);
     out.push_back(LhaHostUnix);
@@ -188,11 +232,22 @@ std::vector<std::uint8_t> LhaHeaderBytes(const TLhaHeader& H) {
         out.push_back(Type);
         out.insert(out.end(), Data.begin(), Data.end());
     };
+    // The header CRC comes first, as other writers put it; it is filled in at the end.
+    const std::size_t crcAt = out.size() + 3;
+    addExt(ExtHeaderCrc, std::string(2, '\0'));
     addExt(ExtName, name);
     if (!folder.empty()) addExt(ExtFolder, folder);
+    if (H.Mode != 0) {
+        std::string mode(2, '\0');
+        PutU16LE(reinterpret_cast<std::uint8_t*>(mode.data()), H.Mode);
+        addExt(ExtUnixMode, mode);
+    }
     out.push_back(0);
     out.push_back(0); // no more extended headers
     if ((out.size() & 0xFF) == 0) out.push_back(0);
     PutU16LE(out.data(), static_cast<std::uint16_t>(out.size()));
+    std::uint16_t headerCrc = 0;
+    UpdateCrc16Buf(out.data(), static_cast<std::int64_t>(out.size()), headerCrc);
+    PutU16LE(out.data() + crcAt, headerCrc);
     return out;
 }

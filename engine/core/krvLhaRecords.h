@@ -7,8 +7,9 @@
 // of level 1 counts its extended headers, which lie between the header and the data.
 // Level 2: a 16-bit total header size (extended headers included), the CRC-16, the host and
 // the first extended-header size at 21 to 25, a Unix time. An extended header is a type byte,
-// its data and the 16-bit size of the next one; type 1 holds the file name, type 2 the
-// folder name (parts separated by 0xFF).
+// its data and the 16-bit size of the next one; type 0 holds the CRC-16 of the whole header
+// (taken with that field 0), type 1 the file name, type 2 the folder name (parts separated by
+// 0xFF), type 0x46 the code page of the names (65001: UTF-8), type 0x50 the Unix mode.
 #pragma once
 
 #include "engine/core/krvByteAccess.h"
@@ -21,16 +22,20 @@ struct TLhaHeader {
     int Level = 0;
     std::string Method;          // the five characters, "-lh5-"
     std::string Name;            // folder parts and name joined by '/', bytes as stored
-    bool NameIsUtf8 = false;     // made on Unix (host 'U'): UTF-8; else the OEM code page
+    bool NameIsUtf8 = false;     // made on Unix (host 'U') or marked UTF-8; else the OEM code page
     bool IsDirectory = false;    // "-lhd-"
     std::string LinkTarget;      // a symbolic link ("name|target"): its target
     std::int64_t PackedSize = 0; // bytes of entry data (extended headers not counted)
     std::int64_t UnpackedSize = 0;
     std::uint32_t Time = 0; // DOS date-time (levels 0 and 1) or Unix time (level 2)
     bool UnixTime = false;
-    std::uint8_t Attr = 0; // DOS attribute bits
-    std::uint16_t Crc = 0; // CRC-16 of the data
-    std::uint8_t Host = 0; // operating-system id (0 on level 0)
+    std::uint8_t Attr = 0;  // DOS attribute bits
+    std::uint16_t Crc = 0;  // CRC-16 of the data
+    std::uint8_t Host = 0;  // operating-system id (0 on level 0)
+    std::uint16_t Mode = 0; // Unix mode of the permission header (type and permission bits); 0: none
+    // The header's own check failed: the checksum of levels 0 and 1, the CRC of level 2. The
+    // fields were still read; whether to go on is the caller's choice.
+    bool HeaderDamaged = false;
     std::int64_t HeaderPos = 0;
     std::int64_t DataPos = 0;
     std::int64_t NextPos = 0; // the next header
@@ -57,14 +62,16 @@ TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Si
 inline constexpr std::size_t LhaLevel0MaxName = 233;
 inline constexpr std::uint8_t LhaHostUnix = 'U';
 
-// The level a new header of StoredName ('/'-separated, a folder with a trailing '/') is
-// written at: 0 for a plain ASCII name that fits, else 2 (UTF-8 name, host 'U', Unix time).
+// The level a renamed old header of StoredName ('/'-separated, a folder with a trailing '/') is
+// written at: 0 for a plain ASCII name that fits, else 2. New entries are always written at
+// level 2, the only one that holds their Unix mode and their time to the second.
 int LhaLevelFor(const std::string& StoredName);
 
 // The bytes of a header of level 0 or 2 for Header's Method, Name ('/'-separated; a folder's
-// with a trailing '/'), sizes, Time (DOS date-time at level 0, Unix time at level 2), Attr and
-// Crc. Level 0 keeps the name in the header with '\\' separators, sealed by the checksum of
-// byte 1; level 2 puts it into extended headers and never lets the low byte of its 16-bit
-// size be 0, which readers would take for the end of the archive. Nothing is checked here:
-// the caller sizes the name by LhaLevelFor and the sizes by the 32-bit fields.
+// with a trailing '/'), sizes, Time (DOS date-time at level 0, Unix time at level 2), Attr, Crc
+// and (level 2) Mode. Level 0 keeps the name in the header with '\\' separators, sealed by the
+// checksum of byte 1; level 2 (made on Unix, UTF-8 names) puts the header CRC, the name, the
+// folder and the mode (when not 0) into extended headers and never lets the low byte of its
+// 16-bit size be 0, which readers would take for the end of the archive. Nothing is checked
+// here: the caller sizes the name by LhaLevelFor and the sizes by the 32-bit fields.
 std::vector<std::uint8_t> LhaHeaderBytes(const TLhaHeader& Header);

@@ -164,9 +164,23 @@ protected:
     // block, so the events and the output are those of a one-thread run.
     void StartDecodePrefetch(std::vector<TDecodeJob> Jobs);
     // Makes an entry current: its facts for the events, and FileName (the output path of
-    // LocalName for file output, else LocalName itself). HostSystem is taken as DOS.
+    // LocalName for file output, else LocalName itself). HostSystem is taken as DOS. A reader
+    // that gives the header's position (HeaderPos) has an entry whose name names no file
+    // ("", "/", ".") tested under its UnnamedEntryName, and skipped by that name (reported)
+    // by an extraction, which has nowhere to put it.
     void SetCurrentEntry(const std::string& LocalName, std::uint16_t AMethod, std::int64_t Packed,
-                         std::int64_t Unpacked, std::uint32_t Crc, bool IsEncrypted);
+                         std::int64_t Unpacked, std::uint32_t Crc, bool IsEncrypted,
+                         std::int64_t HeaderPos = -1);
+    // Whether a local name names no file: nothing is left of it but separators and ".".
+    static bool NamesNoFile(const std::string& LocalName);
+    // What an entry whose name names no file is selected, shown and tested under: the offset
+    // of its header and its name as stored.
+    static std::string UnnamedEntryName(const std::string& LocalName, std::int64_t HeaderPos);
+    // The name a reader selects an entry by: UnnamedEntryName for a name that names no file,
+    // else LocalName.
+    static std::string SelectionName(const std::string& LocalName, std::int64_t HeaderPos) {
+        return NamesNoFile(LocalName) ? UnnamedEntryName(LocalName, HeaderPos) : LocalName;
+    }
     // UnStore of the current entry's Packed bytes; data that end early are reported and fail
     // the entry.
     void CopyStoredEntry(TStream32& Input, std::int64_t Packed, std::int64_t Unpacked, int CrcWidth,
@@ -227,6 +241,7 @@ private:
     std::string FSavedEntryName;
     std::array<std::uint8_t, 2 * CryptHeaderSize> FWorkBuffer{};
     bool FEntryFailed = false;
+    bool FEntryUnnamed = false; // the current entry's name names no file
     bool FEntryCounted = false; // the current entry was counted as processed
     int FCountAtConfirm = 0;    // FilesProcessed right after it was
 };

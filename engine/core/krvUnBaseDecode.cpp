@@ -2,6 +2,7 @@
 #include "engine/core/krvCodecStreams.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvFileIo.h"
+#include "engine/core/krvOutputPath.h"
 #include "engine/core/krvUnBase.h"
 
 #include "engine/core/krvDeflatePrefetch.h"
@@ -128,7 +129,8 @@ bool TUnBase::RefuseEntry(int ECode, std::int64_t EntrySize, int CrcWidth, std::
 }
 
 void TUnBase::SetCurrentEntry(const std::string& LocalName, std::uint16_t AMethod, std::int64_t Packed,
-                              std::int64_t Unpacked, std::uint32_t Crc, bool IsEncrypted) {
+                              std::int64_t Unpacked, std::uint32_t Crc, bool IsEncrypted,
+                              std::int64_t HeaderPos) {
     HostSystem = 0;
     Method = AMethod;
     PackedSize = Packed;
@@ -136,10 +138,23 @@ void TUnBase::SetCurrentEntry(const std::string& LocalName, std::uint16_t AMetho
     CRC = Crc;
     Encrypted = IsEncrypted;
     CurrentFileSize = Unpacked;
-    if (IsFileOutput())
+    FEntryUnnamed = HeaderPos >= 0 && NamesNoFile(LocalName);
+    if (FEntryUnnamed)
+        FileName = UnnamedEntryName(LocalName, HeaderPos);
+    else if (IsFileOutput())
         SetCurrentFileName(LocalName);
     else
         FileName = LocalName;
+}
+
+bool TUnBase::NamesNoFile(const std::string& LocalName) {
+    std::vector<std::string> parts;
+    bool folder = false;
+    return SplitStoredName(LocalName, parts, folder) && parts.empty();
+}
+
+std::string TUnBase::UnnamedEntryName(const std::string& LocalName, std::int64_t HeaderPos) {
+    return "entry at offset " + std::to_string(HeaderPos) + " named \"" + LocalName + "\"";
 }
 
 bool TUnBase::ExtractEntryData(TStream32& Input, const std::string& LocalName, const TEntryData& Data,

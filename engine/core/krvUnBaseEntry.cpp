@@ -37,6 +37,12 @@ bool TUnBase::ConfirmExtractFile(bool IsDirectory) {
     EntryBytesDone = 0;
     // A name refused by the output-path rules (reported there) is not extracted.
     if (FileName.empty()) return false;
+    // An entry without a name of its own is tested, but has no file to go to: a file entry
+    // is reported skipped; a folder entry is the destination itself.
+    if (FEntryUnnamed && IsFileOutput()) {
+        if (!IsDirectory) ReportError(FileName, "it has no name", "0", ecSkippedFile);
+        return false;
+    }
     if (IsDirectory) return true;
 
     TkrvTimerPause pause(Timer);

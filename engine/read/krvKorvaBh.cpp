@@ -24,6 +24,7 @@ public:
         }
         TKorvaEntry e;
         e.StoredName = h.Name;
+        e.NameIsUtf8 = BhNameIsUtf8(h.Name);
         e.Date = K.DosDateToDateTime(h.DosTime);
         e.VersionMadeBy = h.VersionMadeBy;
         e.VersionNeeded = h.VersionNeeded;

@@ -28,7 +28,9 @@ int TUnArc::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
             break;
         }
         // Folders are made as their files are written.
-        if (h.IsFolder || !MatchEntrySpec(ArcNameToLocalName(h.Path, TranslateOemChar))) continue;
+        if (h.IsFolder ||
+            !MatchEntrySpec(SelectionName(ArcNameToLocalName(h.Path, TranslateOemChar), h.HeaderPos)))
+            continue;
         unpackedTotal += static_cast<double>(h.UnpackedSize);
         MaxFileDate = std::max(MaxFileDate, h.DosTime);
         selected.push_back(h);
@@ -39,7 +41,7 @@ int TUnArc::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
 
 void TUnArc::ExtractEntry(TStream32& Stream, const TArcHeader& H) {
     const std::string name = ArcNameToLocalName(H.Path, TranslateOemChar);
-    SetCurrentEntry(name, H.Method, H.PackedSize, H.UnpackedSize, H.Crc, false);
+    SetCurrentEntry(name, H.Method, H.PackedSize, H.UnpackedSize, H.Crc, false, H.HeaderPos);
     if (!ConfirmExtractFile(false)) {
         SkipEntry(H.UnpackedSize);
         return;

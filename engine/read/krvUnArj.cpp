@@ -58,6 +58,9 @@ bool TUnArj::ExtractVolume(TStream32& Stream, std::int64_t HeaderPos) {
         ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
         return false;
     }
+    // A header whose CRC fails is damage to report, even when the entries' data verify and
+    // are extracted.
+    if (main.HeaderDamaged) ReportError(ArchiveFile(), "", "0", ecHeaderCRCError);
     const bool volumeSet = (main.Flags & ArjVolume) != 0;
     std::vector<TArjHeader> selected;
     double unpackedTotal = 0;
@@ -71,12 +74,13 @@ bool TUnArj::ExtractVolume(TStream32& Stream, std::int64_t HeaderPos) {
             break;
         }
         lastFlags = h.Flags;
+        const std::string name = SelectionName(LocalName(h, TranslateOemChar), h.HeaderPos);
+        if (h.HeaderDamaged) ReportError(ArchiveFile(), name, "0", ecHeaderCRCError);
         if ((h.Flags & ArjExtFile) && (volumeSet || FNextVolumes > 0)) {
             // The rest of an entry begun on the previous volume: taken when that one was.
             if (FContinuing) selected.push_back(h);
             continue;
         }
-        const std::string name = LocalName(h, TranslateOemChar);
         if (!MatchEntrySpec(name)) continue;
         if (h.MinVersion > MaxMinVersion) {
             ReportError(name, "", "0", ecVersionError);
@@ -101,7 +105,7 @@ void TUnArj::ExtractEntry(TStream32& Stream, const TArjHeader& H) {
     const bool garbled = (H.Flags & ArjGarbled) != 0;
     const bool continues = (H.Flags & ArjVolume) != 0;
     // A part continued from the previous volume has the same name as the entry it goes on.
-    SetCurrentEntry(name, H.Method, H.PackedSize, H.UnpackedSize, H.Crc, garbled);
+    SetCurrentEntry(name, H.Method, H.PackedSize, H.UnpackedSize, H.Crc, garbled, H.HeaderPos);
     EntryBytesDone = 0;
     const bool continuation = FContinuing;
     if (!continuation) {

@@ -26,7 +26,7 @@ int TUnBh::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
             ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
             break;
         }
-        if (!MatchEntrySpec(ArcNameToLocalName(h.Name, TranslateOemChar))) continue;
+        if (!MatchEntrySpec(SelectionName(BhLocalName(h.Name, TranslateOemChar), h.HeaderPos))) continue;
         unpackedTotal += static_cast<double>(h.UnpackedSize);
         MaxFileDate = std::max(MaxFileDate, h.DosTime);
         selected.push_back(h);
@@ -44,10 +44,10 @@ bool TUnBh::CheckEncryptionHeader(std::span<std::uint8_t, 2 * CryptHeaderSize> W
 
 void TUnBh::ExtractEntry(TStream32& Stream, const TBhHeader& H) {
     FCurrent = &H;
-    const std::string name = ArcNameToLocalName(H.Name, TranslateOemChar);
+    const std::string name = BhLocalName(H.Name, TranslateOemChar);
     const std::uint8_t method = H.IsDeflated() ? BhDeflate : H.Method;
     const bool enciphered = H.Enciphered() && !H.IsFolder();
-    SetCurrentEntry(name, method, H.PackedSize, H.UnpackedSize, H.Crc, enciphered);
+    SetCurrentEntry(name, method, H.PackedSize, H.UnpackedSize, H.Crc, enciphered, H.HeaderPos);
     if (!ConfirmExtractFile(H.IsFolder())) {
         SkipEntry(H.UnpackedSize);
         return;

@@ -54,8 +54,11 @@ int TUnLha::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
             ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
             break;
         }
-        std::string name = LocalName(header, TranslateOemChar);
+        std::string name = SelectionName(LocalName(header, TranslateOemChar), header.HeaderPos);
         if (header.IsDirectory && !name.empty() && name.back() == '/') name.pop_back();
+        // A header whose own check fails is damage to report, even when its entry's data
+        // verify and are extracted.
+        if (header.HeaderDamaged) ReportError(ArchiveFile(), name, "0", ecHeaderCRCError);
         if (MatchEntrySpec(name)) {
             unpackedTotal += static_cast<double>(header.UnpackedSize);
             MaxFileDate = std::max(MaxFileDate, TimeOf(header).Dos);
@@ -76,7 +79,7 @@ int TUnLha::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
 void TUnLha::ExtractEntry(TStream32& Stream, const TLhaHeader& H) {
     const std::string name = LocalName(H, TranslateOemChar);
     SetCurrentEntry(name, static_cast<std::uint16_t>(static_cast<unsigned char>(H.MethodChar())),
-                    H.PackedSize, H.UnpackedSize, H.Crc, false);
+                    H.PackedSize, H.UnpackedSize, H.Crc, false, H.HeaderPos);
     // Links are not made: they could lead outputs out of the destination.
     if (!H.LinkTarget.empty()) return SkipLinkEntry(H.LinkTarget, H.UnpackedSize);
     if (!ConfirmExtractFile(H.IsDirectory)) {

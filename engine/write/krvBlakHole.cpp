@@ -60,7 +60,7 @@ void TBlakHole::InitHeader(TCompHeaderObj& List, int Index) {
     TCompFileInfo info;
     HeaderToInfo(List.GetHeader(Index), info);
     const TCompEntry& e = Entry(Index);
-    FName = LocalNameToArcName(List.Name(Index));
+    FName = BhStoredName(List.Name(Index));
     // The total length field holds the header, the name and the extra field.
     if (FName.size() > 0xFFFF - TBhImage::Size) Fail(e.SourcePath, "", ecInvalidFileName);
     FHeader = TBhImage{};

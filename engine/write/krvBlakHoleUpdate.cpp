@@ -27,7 +27,7 @@ void TBlakHole::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
         if (r == TBhRead::End) break;
         // Bytes that are no entry would be lost by a rewrite: the archive is left as it is.
         if (r != TBhRead::Ok) Fail(ArchiveFile(), e.Name, ecBadFileHeader);
-        std::string name = BackslashToSlash(ArcNameToLocalName(e.Name, false));
+        std::string name = BackslashToSlash(BhLocalName(e.Name, TranslateOemChar));
         const bool isDir = (e.Image.Attr & faDirectory) != 0;
         if (isDir && !name.empty() && name.back() != '/') name += '/';
         const std::uint16_t kind =
@@ -55,7 +55,7 @@ void TBlakHole::CopyKeptEntry(TCompHeaderObj& List, int Index) {
 
 void TBlakHole::CopyEntry(TCompHeaderObj& List, int Index) {
     const TBhHeader old = ReadOld(Index);
-    const std::string name = LocalNameToArcName(List.Name(Index));
+    const std::string name = BhStoredName(List.Name(Index));
     if (name.size() + old.Image.ExtraLength > 0xFFFF - TBhImage::Size)
         Fail(List.Name(Index), "", ecInvalidFileName);
     TBhImage h = old.Image;

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -26,6 +27,7 @@ TLha::TLha() {
     FBuiltInExt = ".lha";
     FDefaultExt = FBuiltInExt;
     StoredDirNames = sdRelative;
+    StoreEmptySubDirs = true;
     TLha::SetArcType(atLha);
 }
 
@@ -87,10 +89,17 @@ void TLha::InitHeader(TCompHeaderObj& List, int Index) {
     FHeader = TLhaHeader{};
     FHeader.Name = LocalNameToArcName(List.Name(Index));
     if (e.IsDir && !FHeader.Name.empty() && FHeader.Name.back() != '/') FHeader.Name += '/';
-    FHeader.Level = LhaLevelFor(FHeader.Name);
+    // Level 2 holds what the file is on Unix: its mode and its time to the second.
+    FHeader.Level = 2;
     if (FHeader.Name.size() > 0xFF00) Fail(e.SourcePath, "", ecInvalidFileName);
     FDosTime = ApplyDateAttribute(info.DosDate);
-    FHeader.Time = FHeader.Level == 0 ? FDosTime : static_cast<std::uint32_t>(DosTimeToFileTime(FDosTime));
+    FHeader.Time = static_cast<std::uint32_t>(DosTimeToFileTime(FDosTime));
+    struct stat st {};
+    if (::stat(e.SourcePath.c_str(), &st) == 0) {
+        FHeader.Mode = static_cast<std::uint16_t>((e.IsDir ? S_IFDIR : S_IFREG) | (st.st_mode & 07777));
+        if (DateAttribute == daFileDate && st.st_mtime >= 0 && st.st_mtime <= 0xFFFFFFFF)
+            FHeader.Time = static_cast<std::uint32_t>(st.st_mtime);
+    }
     FHeader.Attr = static_cast<std::uint8_t>(e.IsDir ? faDirectory : (info.Attr & ~faDirectory & 0x3F));
     FHeader.Method = e.IsDir ? "-lhd-" : "-lh0-";
     FHeader.UnpackedSize = e.IsDir ? 0 : info.Size;

@@ -1,9 +1,10 @@
 // The lha/lzh writer: creates lzh archives and adds, refreshes, moves and deletes entries.
 // New files are compressed with -lh5- or -lh6- (the LZH encoder) or stored with -lh0- when
-// that does not make them smaller; empty folders become -lhd- entries. A plain ASCII name
-// that fits goes into a level-0 header; any other name is stored as UTF-8 in a level-2 header
-// marked as made on Unix. Entries of an existing archive (levels 0 to 2, read through the
-// shared lha records) are copied byte for byte; a renamed one gets a new header over its
+// that does not make them smaller; empty folders become -lhd- entries (stored by default, so
+// a tree comes back whole). Every new entry gets a level-2 header marked as made on Unix: the
+// name in UTF-8, the modification time to the second, the file's mode in the Unix permission
+// header and the header's own CRC. Entries of an existing archive (levels 0 to 2, read through
+// the shared lha records) are copied byte for byte; a renamed one gets a new header over its
 // unchanged data. The archive ends with its 0 byte. No password, no comments.
 #pragma once
 

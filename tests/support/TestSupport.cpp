@@ -261,6 +261,15 @@ CurrentFolderGuard::~CurrentFolderGuard() {
     fs::current_path(FOld, error);
 }
 
+TReadAtFunc ReadAtOf(const std::string& Data) {
+    return [&Data](std::int64_t At, void* Buffer, std::int64_t Count) -> std::int64_t {
+        if (At < 0 || At >= std::ssize(Data)) return 0;
+        const std::int64_t n = std::min<std::int64_t>(Count, std::ssize(Data) - At);
+        std::copy_n(Data.data() + At, n, static_cast<char*>(Buffer));
+        return n;
+    };
+}
+
 ToolResult RunUtf8(const std::vector<std::string>& Argv, const fs::path& Cwd, const std::string& Input) {
     std::vector<std::string> argv{"env", "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
     argv.insert(argv.end(), Argv.begin(), Argv.end());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/core/EngineHost.h"
+#include "engine/core/krvByteAccess.h"
 
 #include <cstdint>
 #include <deque>
@@ -107,6 +108,9 @@ std::string TextBytes(std::size_t Count, std::uint32_t Seed = 1);
 // Symbols many bytes whose counts follow the Fibonacci numbers, shuffled: an unlimited Huffman
 // code for them is about as deep as there are symbols.
 std::string FibonacciBytes(int Symbols);
+
+// Reads from Data as the record parsers read from an archive (nothing past its end).
+TReadAtFunc ReadAtOf(const std::string& Data);
 
 // Writes Data into Stream at its position and rewinds it to 0.
 void LoadStream(TMemoryStream32& Stream, const std::string& Data);
