@@ -149,6 +149,8 @@ void TCompBase::AddHeaderRecord(const std::string& Name, const std::string& Sour
         const int index = found->second;
         TCompEntry& old = Entry(index);
         if (old.OldOffset < 0) return; // gathered twice in this run
+        // A folder the archive holds already has nothing to replace: it stays, unasked.
+        if (old.IsDir && (Attr & faDirectory)) return;
         TCompFileInfo oldInfo;
         HeaderToInfo(FList->GetHeader(index), oldInfo);
         const bool same = oldInfo.Size == info.Size && oldInfo.DosDate == info.DosDate &&

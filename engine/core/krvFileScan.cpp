@@ -291,7 +291,9 @@ void TkrvFileScan::ScanFolder(TDirWalk& Dir, const std::string& Folder, const TM
 
 void TkrvFileScan::TakeEntry(const std::string& Folder, const TDirEntry& Entry, const TMultiMask& Group) {
     const bool isDir = (Entry.Attr & faDirectory) != 0;
-    if (!isDir && !Group.Matches(Entry.Name)) return;
+    // A folder too is taken only when the masks select it: adding one named file must not
+    // bring along the empty folders beside it.
+    if (!Group.Matches(Entry.Name)) return;
 
     TFileObject item;
     item.FullName = Folder + Entry.Name;
