@@ -135,7 +135,8 @@ bool TUnBase::CheckPassword(TStream32& ArchiveStream) {
 
 bool TUnBase::OpenOutputFile(const std::string& EntryName, const std::string& AFileName,
                              bool EntryEncrypted) {
-    FSavedEntryName = EntryName;
+    // An entry without a name keeps the name it is tested under.
+    FSavedEntryName = FEntryUnnamed ? FileName : EntryName;
     FOutput.reset();
     if (EntryEncrypted && PasswordFailed) return false;
     if (OutputMode == omdDiskFile) {

@@ -163,7 +163,10 @@ void TUnArj::ExtractEntry(TStream32& Stream, const TArjHeader& H) {
     }
     const bool failedBefore = EntryFailed();
     FContinuing = false;
-    CloseOutputFile(faArchive, TimeOf(H));
+    // Made on Unix: the access mode holds the file's permission bits.
+    const bool unixMode = H.Host == ArjHostUnix;
+    if (unixMode) HostSystem = 3;
+    CloseOutputFile(unixMode ? UnixModeAttr(H.AccessMode) : faArchive, TimeOf(H));
     if (failedBefore) MarkEntryFailed();
     CheckCrc(32, H.Crc);
 }

@@ -99,6 +99,10 @@ void TUnLha::ExtractEntry(TStream32& Stream, const TLhaHeader& H) {
         RefuseEntry(ecUnsupportedCompressionMethod, H.UnpackedSize, 16, H.Crc);
         return;
     }
-    ExtractEntryData(Stream, name, {H.DataPos, H.PackedSize, H.UnpackedSize, 16, H.Crc, H.Attr, TimeOf(H)},
+    // A Unix permission header gives the file's mode.
+    if (H.Mode != 0) HostSystem = 3;
+    ExtractEntryData(Stream, name,
+                     {H.DataPos, H.PackedSize, H.UnpackedSize, 16, H.Crc,
+                      H.Mode != 0 ? UnixModeAttr(H.Mode) : H.Attr, TimeOf(H)},
                      decoder);
 }

@@ -26,7 +26,7 @@ std::string Lha1Stored(const std::string& Name, char Host, std::uint8_t ExtType,
     const std::string ext = static_cast<char>(ExtType) + ExtData + std::string(2, '\0');
     std::string h;
     h += static_cast<char>(25 + Name.size());
-    h += '\0'; // header checksum, not checked
+    h += '\0'; // the header checksum, summed below
     h += "-lh0-";
     PutU32(h, static_cast<std::uint32_t>(Data.size() + ext.size()));
     PutU32(h, static_cast<std::uint32_t>(Data.size()));
@@ -38,6 +38,10 @@ std::string Lha1Stored(const std::string& Name, char Host, std::uint8_t ExtType,
     PutU16(h, Crc16(Data));
     h += Host;
     PutU16(h, static_cast<std::uint16_t>(ext.size()));
+    unsigned sum = 0;
+    for (std::size_t i = 2; i < h.size(); ++i)
+        sum += static_cast<unsigned char>(h[i]);
+    h[1] = static_cast<char>(sum);
     return h + ext + Data;
 }
 
