@@ -11,16 +11,18 @@
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     const testsupport::TempDir home;
-    const std::pair<const char*, std::filesystem::path> places[] = {
-        {"HOME", home.Path()},
-        {"XDG_CONFIG_HOME", home / ".config"},
-        {"XDG_DATA_HOME", home / ".local/share"},
-        {"XDG_CACHE_HOME", home / ".cache"},
-        {"XDG_STATE_HOME", home / ".local/state"}};
+    const std::pair<const char*, std::filesystem::path> places[] = {{"HOME", home.Path()},
+                                                                    {"XDG_CONFIG_HOME", home / ".config"},
+                                                                    {"XDG_DATA_HOME", home / ".local/share"},
+                                                                    {"XDG_CACHE_HOME", home / ".cache"},
+                                                                    {"XDG_STATE_HOME", home / ".local/state"},
+                                                                    {"XDG_RUNTIME_DIR", home / "runtime"}};
     for (const auto& [name, path] : places) {
         std::filesystem::create_directories(path);
         ::setenv(name, path.c_str(), 1);
     }
+    // Qt takes a runtime folder only when it is the user's alone.
+    std::filesystem::permissions(home / "runtime", std::filesystem::perms::owner_all);
     testing::InitGoogleTest(&argc, argv);
     int result = 0;
     {
