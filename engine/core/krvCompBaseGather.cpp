@@ -37,7 +37,7 @@ void TCompBase::ProcessFileList(TCompHeaderObj& List) {
         scan.RecurseDirs = RecurseDirs;
         scan.IncludeHiddenDirs = IncludeHiddenDirs;
         scan.Attributes = Attributes;
-        if (StoreEmptySubDirs) scan.Attributes.Include(fsDirectory);
+        if (StoresEmptyFolders()) scan.Attributes.Include(fsDirectory);
         scan.AttributesEx = AttributesEx;
         scan.CancelFlag = CancelPtr;
         scan.UpdateList = true;
@@ -74,7 +74,7 @@ void TCompBase::ProcessFileList(TCompHeaderObj& List) {
         TCompEntry& e = Entry(i);
         switch (List.Value(i)) {
         case hkAdd: {
-            if (e.IsDir && !StoreEmptySubDirs) {
+            if (e.IsDir && !StoresEmptyFolders()) {
                 List.SetValue(i, hkDrop);
                 break;
             }
@@ -118,7 +118,7 @@ void TCompBase::ProcessFileList(TCompHeaderObj& List) {
 
 void TCompBase::AddToList(const TFileObject& Item) {
     const bool isDir = (Item.Attr & faDirectory) != 0;
-    if (isDir && (!StoreEmptySubDirs || !IsDirEmpty(Item.FullName))) return;
+    if (isDir && (!StoresEmptyFolders() || !IsDirEmpty(Item.FullName))) return;
     // The archive being written and the old archive are never gathered into it.
     struct stat st {};
     if (::stat(Item.FullName.c_str(), &st) == 0 &&
@@ -202,7 +202,7 @@ void TCompBase::AddHeaderRecord(const std::string& Name, const std::string& Sour
 
     if (GetHeadSize() == 0) return;
     const bool isDir = (Attr & faDirectory) != 0;
-    if (isDir && !StoreEmptySubDirs) return;
+    if (isDir && !StoresEmptyFolders()) return;
     std::vector<std::uint8_t> header(static_cast<std::size_t>(GetHeadSize()), 0);
     InfoToHeader(header.data(), info);
     TCompEntry data;

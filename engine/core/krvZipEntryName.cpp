@@ -8,6 +8,8 @@
 #include "platform/CodePages.h"
 #include "platform/FileAttributes.h"
 
+#include <sys/stat.h>
+
 bool ZipHostUsesOemNames(std::uint8_t HostSystem) {
     // MS-DOS and FAT, OS/2 HPFS, Windows NTFS, VFAT.
     return HostSystem == ZipHostFat || HostSystem == 6 || HostSystem == ZipHostNtfs || HostSystem == 14;
@@ -58,9 +60,11 @@ TZipNameMark ZipNameMark(std::string_view StoredName) {
     return {false, ZipHostUnix};
 }
 
-std::uint32_t ZipUnixExternalAttr(std::uint32_t DosAttr) {
+std::uint32_t ZipUnixExternalAttr(std::uint32_t DosAttr, std::uint32_t Mode) {
     std::uint32_t mode = 0100644;
-    if (DosAttr & faDirectory)
+    if ((Mode & S_IFMT) != 0)
+        mode = Mode & (S_IFMT | 0777);
+    else if (DosAttr & faDirectory)
         mode = 040755;
     else if (DosAttr & faReadOnly)
         mode = 0100444;

@@ -47,9 +47,11 @@ struct TZipNameMark {
 };
 TZipNameMark ZipNameMark(std::string_view StoredName);
 
-// The external attributes of an entry marked as made on Unix: a file mode in the high word
-// (a folder, or a file that is read-only or not), the DOS attributes in the low byte.
-std::uint32_t ZipUnixExternalAttr(std::uint32_t DosAttr);
+// The external attributes of an entry marked as made on Unix: a file mode in the high word,
+// the DOS attributes in the low byte. The mode is Mode's type and permission bits when Mode
+// has a type (a file's st_mode); else one made from the DOS attributes (a folder, or a file
+// that is read-only or not).
+std::uint32_t ZipUnixExternalAttr(std::uint32_t DosAttr, std::uint32_t Mode = 0);
 
 struct TZipCentralHeader;
 

@@ -2,6 +2,8 @@
 
 #include "engine/core/krvByteAccess.h"
 
+#include <algorithm>
+
 std::span<const std::uint8_t> FindZipExtraField(std::span<const std::uint8_t> Extra, std::uint16_t Tag) {
     std::size_t pos = 0;
     while (pos + 4 <= Extra.size()) {
@@ -12,6 +14,19 @@ std::span<const std::uint8_t> FindZipExtraField(std::span<const std::uint8_t> Ex
         pos += 4 + size;
     }
     return {};
+}
+
+std::vector<std::uint8_t> WithoutZipExtraField(std::span<const std::uint8_t> Extra, std::uint16_t Tag) {
+    std::vector<std::uint8_t> kept;
+    std::size_t pos = 0;
+    while (pos + 4 <= Extra.size()) {
+        const std::size_t size = GetU16LE(&Extra[pos + 2]);
+        const std::size_t next = std::min(pos + 4 + size, Extra.size());
+        if (GetU16LE(&Extra[pos]) != Tag) kept.insert(kept.end(), Extra.begin() + pos, Extra.begin() + next);
+        pos = next;
+    }
+    kept.insert(kept.end(), Extra.begin() + pos, Extra.end());
+    return kept;
 }
 
 bool ApplyZip64Extra(std::span<const std::uint8_t> Extra, TZip64Values& Values) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 inline constexpr std::uint16_t ZipExtraZip64 = 0x0001;
 inline constexpr std::uint16_t ZipExtraUnicodePath = 0x7075;
@@ -23,6 +24,9 @@ struct TZip64Values {
 // The data of the first field with Tag in Extra (empty when there is none, or when a field
 // claims more bytes than the extra field holds).
 std::span<const std::uint8_t> FindZipExtraField(std::span<const std::uint8_t> Extra, std::uint16_t Tag);
+
+// Extra without its fields of Tag.
+std::vector<std::uint8_t> WithoutZipExtraField(std::span<const std::uint8_t> Extra, std::uint16_t Tag);
 
 // Replaces each value whose 32-bit (16-bit for the disk) field in the record is all ones by
 // the next value of the Zip64 field, in the field's order: uncompressed size, compressed

@@ -291,8 +291,15 @@ std::vector<bool> FindZipOverlaps(const std::vector<TZipExtent>& Extents) {
 }
 
 bool ZipLocalHeaderAgrees(const TZipLocalRecord& Local, const std::string& CentralName,
-                          std::uint32_t CentralCrc) {
+                          std::span<const std::uint8_t> CentralExtra, std::uint32_t CentralCrc) {
     const TZipLocalHeader& h = Local.Header;
-    if (Local.RawName != CentralName) return false;
+    if (Local.RawName != CentralName) {
+        // The local field's CRC may be that of either record's name.
+        std::string unicode = ZipUnicodePath(Local.Extra, Local.RawName);
+        if (unicode.empty()) unicode = ZipUnicodePath(Local.Extra, CentralName);
+        const std::span<const std::uint8_t> field = FindZipExtraField(CentralExtra, ZipExtraUnicodePath);
+        if (unicode.empty() || field.size() <= 5 || unicode != std::string(field.begin() + 5, field.end()))
+            return false;
+    }
     return (h.Flags & zfDescriptor) || h.Crc == 0 || h.Crc == CentralCrc;
 }

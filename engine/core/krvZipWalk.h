@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -76,11 +77,13 @@ struct TZipLocalRecord {
     std::int64_t DataStart = 0;
 };
 
-// Whether a local header belongs to the directory record of CentralName and CentralCrc: the
-// same stored name, and the same CRC unless the header leaves it to a data descriptor (or
-// was written before the CRC was known and holds 0). Anything else is damage.
+// Whether a local header belongs to the directory record of CentralName, CentralExtra and
+// CentralCrc: the same stored name (or, where the two records store the name in different
+// code pages, the same unicode path field, verified by the CRC of one of the two names), and
+// the same CRC unless the header leaves it to a data descriptor (or was written before the
+// CRC was known and holds 0). Anything else is damage.
 bool ZipLocalHeaderAgrees(const TZipLocalRecord& Local, const std::string& CentralName,
-                          std::uint32_t CentralCrc);
+                          std::span<const std::uint8_t> CentralExtra, std::uint32_t CentralCrc);
 
 // Why a walk ended.
 enum class TZipWalkEnd {

@@ -3,7 +3,9 @@
 
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvOutputPath.h"
 #include "engine/core/krvSpannedDir.h"
+#include "engine/core/krvZipEntryName.h"
 #include "engine/core/krvZipExtra.h"
 #include "platform/FileAttributes.h"
 
@@ -36,6 +38,13 @@ bool IsJarType(TArcType Type) {
     return Type == atJar || Type == atJarExe;
 }
 
+// Whether a stored name that is not a folder's leaves no part to name a file by.
+bool NamesNoFile(const std::string& StoredName) {
+    std::vector<std::string> parts;
+    bool folder = false;
+    return SplitStoredName(StoredName, parts, folder) && !folder && parts.empty();
+}
+
 } // namespace
 
 TUnZip::TUnZip() = default;
@@ -59,6 +68,7 @@ int TUnZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     if (FSpanned) FCurrentDisk = end.ThisDisk;
 
     if (HeaderState == htLocal) {
+        ReportDirectoryDamage();
         if (ScanLocalHeaders(*FInput) > 0) ExtractEntries(false);
     } else {
         bool directoryFound = false;
@@ -81,6 +91,7 @@ int TUnZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
             if (!FEntries.empty()) ExtractEntries(true);
         } else if ((HeaderState & htLocal) && !FSpanned) {
             // No directory where the end record points: the local headers are all there is.
+            ReportDirectoryDamage();
             if (ScanLocalHeaders(*FInput) > 0) ExtractEntries(false);
         } else if (!GetCancel() && !diskReported) {
             ReportError(ArchiveFile(), "", "0", ecHeaderNotFound);
@@ -90,6 +101,12 @@ int TUnZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     FInput.reset();
     FArchive = nullptr;
     return 0;
+}
+
+void TUnZip::ReportDirectoryDamage() {
+    // The entries found through their local headers are read all the same, but the archive
+    // itself is damaged: the run does not pass.
+    ReportError(ArchiveFile(), "central directory missing or damaged", "0", ecHeaderNotFound);
 }
 
 bool TUnZip::CheckEncryptionHeader(std::span<std::uint8_t, 2 * CryptHeaderSize> WorkBuffer) {
@@ -171,6 +188,14 @@ void TUnZip::ExtractEntries(bool CentralPath) {
             SetCurrentFileName(FEntryName);
         else
             FileName = FEntryName;
+        if (IsFileOutput() && !FileName.empty() && NamesNoFile(FEntryName)) {
+            // A file entry named "." (or only separators) would be written over the
+            // destination folder itself: it is skipped, and said so by its name.
+            ReportError(FEntryName, "no file name to extract it under", "0", ecSkippedFile);
+            ++FilesFailed;
+            SkipEntry(entry.UncompressedSize);
+            continue;
+        }
         FInput->Seek(FDataStart, soBeginning);
         ZipProcessEntry(entry);
     }
@@ -178,14 +203,18 @@ void TUnZip::ExtractEntries(bool CentralPath) {
 
 bool TUnZip::LocalHeaderAgrees(const TEntryRef& Entry, const TZipLocalRecord& Record) const {
     // Two records that point at one local header, or a header inside another entry's data.
-    return !Entry.Overlaps && ZipLocalHeaderAgrees(Record, Entry.RawName, Entry.Crc);
+    return !Entry.Overlaps && ZipLocalHeaderAgrees(Record, Entry.RawName, Entry.Extra, Entry.Crc);
 }
 
 bool TUnZip::ZipProcessEntry(const TEntryRef& Entry) {
     std::uint32_t attr = Entry.Central.ExternalAttr;
     const bool nameIsFolder = !FileName.empty() && FileName.back() == '/';
     if (IsJarType(FArcType)) {
-        attr = nameIsFolder ? faDirectory : faArchive;
+        // Only the permission bits of an entry made on Unix count in a jar.
+        if (nameIsFolder)
+            attr = faDirectory;
+        else
+            attr = HostSystem == ZipHostUnix ? (attr & 0xFFFF0000) | faArchive : faArchive;
     } else if (nameIsFolder || (HostSystem == 3 && ((attr >> 16) & S_IFMT) == S_IFDIR)) {
         // A name ending in a separator, or a Unix folder, is a folder whatever its DOS bits say.
         attr |= faDirectory;

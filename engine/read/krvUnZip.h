@@ -42,6 +42,8 @@ private:
     int ScanCentralDirectory(TStream32& Stream, std::int64_t Start, std::int64_t End, std::uint64_t Expected,
                              bool& DirectoryFound);
     int ScanLocalHeaders(TStream32& Stream);
+    // Reports an archive whose entries can only be found through their local headers.
+    void ReportDirectoryDamage();
     // Adds the entry when the user's selection takes it.
     void SelectEntry(const TZipWalkEntry& Item);
     void AddToTotals(std::uint32_t DosDateTime, std::int64_t Compressed, std::int64_t Uncompressed,

@@ -2,6 +2,7 @@
 // local headers when the directory is unusable.
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvZipExtra.h"
 #include "engine/read/krvUnZip.h"
 
 #include <algorithm>
@@ -19,7 +20,8 @@ void TUnZip::SelectEntry(const TZipWalkEntry& Item) {
     if (!MatchEntrySpec(Item.Name)) return;
     TEntryRef entry;
     static_cast<TZipWalkEntry&>(entry) = Item;
-    entry.Extra.clear();
+    // The extra field is kept only when a unicode path field in it names the local header.
+    if (FindZipExtraField(entry.Extra, ZipExtraUnicodePath).empty()) entry.Extra.clear();
     entry.Comment.clear();
     AddToTotals(Item.Central.DosDateTime, Item.CompressedSize, Item.UncompressedSize, Item.Central.Flags);
     FEntries.push_back(std::move(entry));

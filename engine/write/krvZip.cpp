@@ -8,6 +8,7 @@
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 
 TZip::TZip() {
     FSupportedMethods = {cmStore, cmDeflate};
@@ -96,14 +97,16 @@ void TZip::StoreHeader(TCompHeaderObj& List, int Index) {
     HeaderToInfo(List.GetHeader(Index), info);
     TZipCentralHeader c = ZipCentralFromLocal(FLocal);
     c.Signature = ZipHeaderSignature(zkCentral, EncryptHeaders);
-    // The host tells readers how to take the name's bytes.
-    const TZipNameMark mark = ZipNameMark(FLocalName);
-    c.VersionMadeBy = static_cast<std::uint16_t>((mark.Host << 8) | ZipVersion);
+    // Made on Unix: readers take the name's bytes as they are (UTF-8 when flagged) and the
+    // file's type and permission bits from the high word of the external attributes.
+    TCompEntry& e = Entry(Index);
+    struct stat st {};
+    const std::uint32_t mode = ::stat(e.SourcePath.c_str(), &st) == 0 ? st.st_mode : 0;
+    c.VersionMadeBy = static_cast<std::uint16_t>((ZipHostUnix << 8) | ZipVersion);
     c.InternalAttr = 1;
-    c.ExternalAttr = mark.Host == ZipHostUnix ? ZipUnixExternalAttr(info.Attr) : info.Attr;
+    c.ExternalAttr = ZipUnixExternalAttr(info.Attr, mode);
     c.LocalHeaderOffset = static_cast<std::uint32_t>(FHeaderPos);
     c.ToBytes(List.GetHeader(Index));
-    TCompEntry& e = Entry(Index);
     e.RawName = FLocalName;
     e.Enciphered = EncryptHeaders;
     e.Extra.clear();

@@ -3,7 +3,9 @@
 // archive, and rewrites the archive and file comments. An archive whose target lies on a
 // removable disk is spanned over as many disks as it needs.
 //
-// No Zip64: more than 65535 entries, or a file or archive of 4 GiB or more, is refused.
+// Archives with Zip64 records are updated while every value fits 32 bits (the local headers
+// and data descriptors are copied as they are; the directory is written without Zip64); more
+// than 65535 entries, or a file or archive of 4 GiB or more, is refused.
 #pragma once
 
 #include "engine/core/krvCompBase.h"
@@ -73,6 +75,7 @@ protected:
     bool FinishArchive(TStream32& Output, TCompHeaderObj& List) override;
     void ListEntries(TCompHeaderObj& List) override;
     void CheckLimits(TCompHeaderObj& List) override;
+    bool StoresEmptyFolders() const override { return true; }
     bool AddFile(TCompHeaderObj& List, int Index) override;
     std::string TemporaryArchiveName() override;
 
@@ -80,10 +83,15 @@ private:
     // The version this writer makes entries with (host DOS).
     static constexpr std::uint16_t ZipVersion = 20;
 
-    // The local header of an old entry at its offset, deciphered; Enciphered tells its form.
-    TZipLocalHeader ReadOldLocal(const TCompEntry& Entry, const TZipCentralHeader& Central, bool& Enciphered);
+    // The local header of an old entry at its offset, deciphered; Enciphered tells its form,
+    // Zip64 whether it has a Zip64 field.
+    TZipLocalHeader ReadOldLocal(const TCompEntry& Entry, const TZipCentralHeader& Central, bool& Enciphered,
+                                 bool& Zip64);
     // Bytes of the entry's data descriptor (0, 12, 16, 20 or 24) after its data at DataEnd.
-    std::int64_t DescriptorSize(const TZipCentralHeader& Central, std::int64_t DataEnd);
+    std::int64_t DescriptorSize(const TZipCentralHeader& Central, std::int64_t DataEnd, bool Zip64);
+    // Puts an old entry's values read through its Zip64 field into its 32-bit record fields;
+    // an entry whose values do not fit them is refused.
+    void TakeZip64Values(TZipWalkEntry& Item);
     void ReadCentralEntries(TStream32& Input, TCompHeaderObj& List, std::int64_t DirPos);
     void ReadLocalEntries(TStream32& Input, TCompHeaderObj& List);
     // Entries whose bytes overlap others' are damage a rewrite would spread: refused.

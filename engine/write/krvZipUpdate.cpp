@@ -25,12 +25,6 @@ void TZip::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
         const TZipEndRecord end = TZipEndRecord::FromBytes(EndRecord.data());
         if (end.ThisDisk != 0 || end.CentralDisk != 0 || end.EntriesOnDisk != end.TotalEntries)
             Fail(ArchiveFile(), "spanned archive", ecInvalidArchiveType);
-        // A Zip64 end record stands between the directory and the end record.
-        std::uint8_t after[4] = {};
-        const bool zip64 =
-            ReadAt(Input, dirPos + end.CentralSize, after, 4) == 4 && GetU32LE(after) == Zip64EndSig;
-        if (zip64 || end.CentralOffset == Zip64Marker32 || end.CentralSize == Zip64Marker32)
-            Fail(ArchiveFile(), "Zip64 archive", ecInvalidArchiveType);
         if (ZipCommentPos > 0 && end.CommentLength > 0) {
             const std::int64_t len = std::min<std::int64_t>(end.CommentLength, size - ZipCommentPos);
             FArchiveComment.resize(static_cast<std::size_t>(std::max<std::int64_t>(len, 0)));
@@ -55,16 +49,14 @@ void TZip::ReadCentralEntries(TStream32& Input, TCompHeaderObj& List, std::int64
     TZipWalkEntry item;
     std::vector<TZipExtent> extents;
     while (walk.Next(item)) {
-        const TZipCentralHeader& c = item.Central;
-        if (c.CompressedSize == Zip64Marker32 || c.UncompressedSize == Zip64Marker32 ||
-            c.LocalHeaderOffset == Zip64Marker32 || c.DiskNumberStart == Zip64Marker16)
-            Fail(ArchiveFile(), "Zip64 entry", ecInvalidArchiveType);
-        if (c.DiskNumberStart != 0) Fail(ArchiveFile(), "spanned archive", ecInvalidArchiveType);
+        if (item.Disk != 0) Fail(ArchiveFile(), "spanned archive", ecInvalidArchiveType);
+        TakeZip64Values(item);
         extents.push_back(ZipItemExtent(item));
         TCompEntry data;
         data.OldOffset = item.LocalOffset;
         data.Enciphered = item.Enciphered;
-        data.Extra = item.Extra;
+        // The directory is written anew with 32-bit values, which hold every value here.
+        data.Extra = WithoutZipExtraField(item.Extra, ZipExtraZip64);
         data.Comment.assign(item.Comment.begin(), item.Comment.end());
         AddOldEntry(List, item, std::move(data));
     }
@@ -82,9 +74,7 @@ void TZip::ReadLocalEntries(TStream32& Input, TCompHeaderObj& List) {
     std::vector<TZipExtent> extents;
     std::int64_t dataEnd = 0;
     while (walk.Next(item)) {
-        if (item.Zip64 || item.Central.CompressedSize == Zip64Marker32 ||
-            item.Central.UncompressedSize == Zip64Marker32)
-            Fail(ArchiveFile(), "Zip64 entry", ecInvalidArchiveType);
+        TakeZip64Values(item);
         // Data whose end cannot be found, or that run past the file, cannot be kept.
         std::int64_t next = 0;
         if (item.DataEndUnknown || !CheckedAdd(item.DataStart, item.CompressedSize, next) ||
@@ -111,6 +101,19 @@ void TZip::ReadLocalEntries(TStream32& Input, TCompHeaderObj& List) {
     FDirPos = dataEnd;
 }
 
+void TZip::TakeZip64Values(TZipWalkEntry& Item) {
+    // A Zip64 entry is kept when its values fit the directory's 32-bit fields; its local
+    // header and data descriptor are copied as they are, Zip64 forms included.
+    TZipCentralHeader& c = Item.Central;
+    if (Item.CompressedSize >= Zip64Marker32 || Item.UncompressedSize >= Zip64Marker32 ||
+        Item.LocalOffset - ZipOffsetCorrection >= Zip64Marker32)
+        Fail(ArchiveFile(), "Zip64 entry of 4 GiB or more", ecMaxFileSizeExceeded);
+    c.CompressedSize = static_cast<std::uint32_t>(Item.CompressedSize);
+    c.UncompressedSize = static_cast<std::uint32_t>(Item.UncompressedSize);
+    c.LocalHeaderOffset = static_cast<std::uint32_t>(Item.LocalOffset - ZipOffsetCorrection);
+    c.DiskNumberStart = 0;
+}
+
 void TZip::RefuseOverlaps(const std::vector<TZipExtent>& Extents) {
     const std::vector<bool> overlaps = FindZipOverlaps(Extents);
     if (std::find(overlaps.begin(), overlaps.end(), true) != overlaps.end())
@@ -132,22 +135,24 @@ void TZip::AddOldEntry(TCompHeaderObj& List, const TZipWalkEntry& Item, TCompEnt
 }
 
 TZipLocalHeader TZip::ReadOldLocal(const TCompEntry& Entry, const TZipCentralHeader& Central,
-                                   bool& Enciphered) {
+                                   bool& Enciphered, bool& Zip64) {
     TZipLocalRecord record;
     // A local header that is not the directory record's own would carry damage on.
     if (!TZipWalk::ReadLocalHeader(*this, *FInput, Entry.OldOffset, record) ||
-        !ZipLocalHeaderAgrees(record, Entry.RawName, Central.Crc))
+        !ZipLocalHeaderAgrees(record, Entry.RawName, Entry.Extra, Central.Crc))
         Fail(ArchiveFile(), "", ecBadFileHeader);
     Enciphered = record.Enciphered;
+    Zip64 = !FindZipExtraField(record.Extra, ZipExtraZip64).empty();
     return record.Header;
 }
 
-std::int64_t TZip::DescriptorSize(const TZipCentralHeader& Central, std::int64_t DataEnd) {
+std::int64_t TZip::DescriptorSize(const TZipCentralHeader& Central, std::int64_t DataEnd, bool Zip64) {
     if (!(Central.Flags & zfDescriptor)) return 0;
     TZipDescriptorSearch search;
     search.ReadAt = [this](std::int64_t Pos, void* Buffer, std::int64_t Count) {
         return ReadAt(*FInput, Pos, Buffer, Count);
     };
+    search.Zip64 = Zip64;
     TZipDescriptorHit hit;
     if (!ZipDescriptorAt(search, DataEnd, Central.CompressedSize, &Central.Crc, hit)) return 0;
     return hit.Next - DataEnd;
@@ -157,11 +162,12 @@ void TZip::CopyKeptEntry(TCompHeaderObj& List, int Index) {
     TCompEntry& e = Entry(Index);
     TZipCentralHeader c = TZipCentralHeader::FromBytes(List.GetHeader(Index));
     bool enciphered = false;
-    const TZipLocalHeader l = ReadOldLocal(e, c, enciphered);
+    bool zip64 = false;
+    const TZipLocalHeader l = ReadOldLocal(e, c, enciphered, zip64);
     // The directory's sizes hold also when the local header left them to a data descriptor.
     const std::int64_t head = TZipLocalHeader::Size + l.NameLength + l.ExtraLength;
     const std::int64_t data = c.CompressedSize;
-    const std::int64_t total = head + data + DescriptorSize(c, e.OldOffset + head + data);
+    const std::int64_t total = head + data + DescriptorSize(c, e.OldOffset + head + data, zip64);
     const std::int64_t pos = FOutput->Position();
     if (pos + total > MaxFormatSize) Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
     FileName = List.Name(Index);
@@ -176,14 +182,16 @@ void TZip::CopyEntry(TCompHeaderObj& List, int Index) {
     TCompEntry& e = Entry(Index);
     TZipCentralHeader c = TZipCentralHeader::FromBytes(List.GetHeader(Index));
     bool enciphered = false;
-    TZipLocalHeader l = ReadOldLocal(e, c, enciphered);
+    bool zip64 = false;
+    TZipLocalHeader l = ReadOldLocal(e, c, enciphered, zip64);
     bool utf8 = false;
     std::string name = ArcName(List.Name(Index), utf8);
     if (name.size() > 0xFFFF) Fail(List.Name(Index), "", ecInvalidFileName);
 
     const std::int64_t tailStart = e.OldOffset + TZipLocalHeader::Size + l.NameLength;
     const std::int64_t data = c.CompressedSize;
-    const std::int64_t tail = l.ExtraLength + data + DescriptorSize(c, tailStart + l.ExtraLength + data);
+    const std::int64_t tail =
+        l.ExtraLength + data + DescriptorSize(c, tailStart + l.ExtraLength + data, zip64);
 
     // The new name's length (and its UTF-8 mark) go into both records.
     const std::uint16_t utf8Flag = utf8 ? zfUtf8 : 0;

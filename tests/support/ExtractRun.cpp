@@ -2,6 +2,7 @@
 #include "ThreadsFromEnvironment.h"
 
 #include "TestSupport.h"
+#include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/read/krvReaders.h"
 
@@ -23,6 +24,11 @@ int ExtractResult::CountOf(int Code) const {
 
 bool ExtractResult::AllPassed() const {
     return ReaderFound && Errors.empty() && FilesFailed == 0 &&
+           std::all_of(Ends.begin(), Ends.end(), [](const auto& e) { return e.second; });
+}
+
+bool ExtractResult::EntriesPassedWithoutDirectory() const {
+    return ReaderFound && Errors.size() == 1 && Errors[0].second == ecHeaderNotFound && FilesFailed == 0 &&
            std::all_of(Ends.begin(), Ends.end(), [](const auto& e) { return e.second; });
 }
 

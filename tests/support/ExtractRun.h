@@ -26,6 +26,9 @@ struct ExtractResult {
     int CountOf(int Code) const;
     // Every entry ended with a passed verdict and no error was reported.
     bool AllPassed() const;
+    // Every entry passed, and the one error is the archive's own: its directory is damaged or
+    // missing (25259), so its entries were found through their local headers.
+    bool EntriesPassedWithoutDirectory() const;
     // The events, one per line, for failure messages.
     std::string Describe() const;
 };

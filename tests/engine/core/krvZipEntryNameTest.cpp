@@ -90,7 +90,10 @@ TEST(ZipEntryName, ListerShowsTheNamesTheReaderWrites) {
             listed[e.Name] = "";
         const fs::path out = dir / (Name + ".out");
         const ExtractResult result = ExtractAll(archive, out);
-        EXPECT_TRUE(result.AllPassed()) << Name << "\n" << result.Describe();
+        // The local headers alone are an archive without its directory: damage, reported.
+        EXPECT_TRUE(Name == "l.zip" ? result.EntriesPassedWithoutDirectory() : result.AllPassed())
+            << Name << "\n"
+            << result.Describe();
         std::map<std::string, std::string> written = ReadTree(out);
         for (auto& [name, data] : written)
             data.clear();

@@ -5,6 +5,8 @@
 
 #include "engine/write/krvJar.h"
 
+#include <sys/stat.h>
+
 using namespace testsupport;
 
 namespace {
@@ -336,22 +338,21 @@ TEST_F(ZipWriterTest, CommentsAreWrittenBackAndKeptWhenFilesAreAdded) {
 }
 
 TEST_F(ZipWriterTest, NamesAreMarkedByWhatTheirBytesAre) {
-    // ASCII from FAT; UTF-8 flagged from NTFS; bytes that are not UTF-8 unflagged from Unix,
-    // with a file mode. Never a code page.
+    // Every entry is made on Unix with its file's mode; UTF-8 names are flagged, ASCII and
+    // bytes that are not UTF-8 are not. Never a code page.
     struct TCase {
         std::string Name;
         std::uint16_t Flag;
-        unsigned Host;
-        std::uint32_t Mode;
     };
     const TCase cases[] = {
-        {"plain.txt", 0, 0, 0},
-        {"caf\xc3\xa9.txt", zfUtf8, 11, 0},
-        {"\xe6\x97\xa5\xe6\x9c\xac.txt", zfUtf8, 11, 0},
-        {"\x82x.txt", 0, 3, 0100644},
+        {"plain.txt", 0},
+        {"caf\xc3\xa9.txt", zfUtf8},
+        {"\xe6\x97\xa5\xe6\x9c\xac.txt", zfUtf8},
+        {"\x82x.txt", 0},
     };
     for (const TCase& c : cases)
         Put(c.Name, c.Name);
+    fs::permissions(Src() / "plain.txt", fs::perms(0750));
     ASSERT_EQ(Writer()->Compress(), 4);
     const ZipContents zip = InspectZip(Archive());
     for (const TCase& c : cases) {
@@ -360,16 +361,19 @@ TEST_F(ZipWriterTest, NamesAreMarkedByWhatTheirBytesAre) {
         ASSERT_NE(e, nullptr);
         EXPECT_EQ(e->Central.Flags & zfUtf8, c.Flag);
         EXPECT_EQ(e->Local.Flags & zfUtf8, c.Flag);
-        EXPECT_EQ(e->Central.VersionMadeBy >> 8, c.Host);
-        EXPECT_EQ(e->Central.ExternalAttr >> 16, c.Mode);
+        EXPECT_EQ(e->Central.VersionMadeBy >> 8, 3U);
+        struct stat st {};
+        ASSERT_EQ(::stat((Src() / c.Name).c_str(), &st), 0);
+        EXPECT_EQ(e->Central.ExternalAttr >> 16, st.st_mode & (S_IFMT | 0777));
     }
+    EXPECT_EQ(FindEntry(zip, "plain.txt")->Central.ExternalAttr >> 16, 0100750U);
 }
 
-TEST_F(ZipWriterTest, EmptyFoldersAreStoredWhenAsked) {
+TEST_F(ZipWriterTest, EmptyFoldersAreStoredEvenWhenNotAsked) {
     fs::create_directories(Src() / "empty" / "inner");
     Put("full/f.txt", "f");
     auto z = Writer();
-    z->StoreEmptySubDirs = true;
+    z->StoreEmptySubDirs = false;
     EXPECT_EQ(z->Compress(), 3); // empty/ holds no file either
     const ZipContents zip = InspectZip(Archive());
     EXPECT_NE(FindEntry(zip, "empty/"), nullptr);
