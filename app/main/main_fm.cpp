@@ -21,6 +21,7 @@
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvUnBase.h"
 #include "engine/read/krvKorva.h"
+#include "engine/read/krvZipRun.h"
 #include "engine/write/krvRegArchive.h"
 #include "platform/Registry.h"
 #include "platform/RunningProcesses.h"
@@ -59,6 +60,8 @@ TfmMain::TfmMain(QStringList Arguments, QWidget* Parent)
     ui->dfelvArchiveView->header()->setSectionsClickable(true);
     ui->dfsplMain->setStretchFactor(1, 1);
 
+    krvZipRun = std::make_unique<TZipRun>();
+    krvZipRun->ExecutionMethod = emExecuteNoWait;
     krvKorva->OnRead = [this](TZipCommon& Sender, std::int64_t Offset, int FileNum) {
         krvKorvaRead(Sender, Offset, FileNum);
     };

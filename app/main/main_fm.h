@@ -53,6 +53,7 @@ class TUCLinePrinter;
 class TZipCommon;
 class TZip;
 class TZipCheck;
+class TZipRun;
 struct TRunFolder;
 
 class TfmMain : public QMainWindow {
@@ -129,8 +130,9 @@ public:
     // The output window's text: the errors of the last operations.
     QString OutputLog() const;
     TfmProgress& ProgressWindow() { return *fmProgress; }
-    // The temporary folders of the view command, removed when the window goes.
-    const std::vector<std::string>& ViewFolders() const { return TempFolders; }
+    // The temporary folders of the view command, inside the run-from-archive component's
+    // folder, which goes with everything in it when the window goes.
+    const std::vector<std::string>& ViewFolders() const { return FViewFolders; }
 
     // The switches of two or more arguments; returns the program's exit code: 0 when the
     // switch's work succeeded, 1 when it failed, 2 for an unknown switch (main_fmCommandLine.cpp).
@@ -449,6 +451,7 @@ private:
     std::unique_ptr<TKorva> krvKorva; // the displayed archive
     std::unique_ptr<TKorva> krvUtil;  // the delete command's own lister
     std::unique_ptr<TRegArchive> krvRegArchive;
+    std::unique_ptr<TZipRun> krvZipRun;    // owns the folder every view extracts into
     std::unique_ptr<TUnBase> FReader;      // the reader of the last extraction
     std::unique_ptr<TCompBase> FWriter;    // the writer of the last add or delete
     TfmProgress* fmProgress = nullptr;     // owned by the window
@@ -482,6 +485,7 @@ private:
     std::string CheckOutFolder, CheckOutGroup;
     std::string FInstallProgram;
     std::vector<std::string> TempFolders;
+    std::vector<std::string> FViewFolders;
     bool FindDone = false;
     QString FExtractTreeFolder; // where the extract dialog's folder tree was left
 

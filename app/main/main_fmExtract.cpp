@@ -15,9 +15,11 @@
 #include "app/dialogs/ShellUtils.h"
 #include "app/dialogs/ViewerSelection.h"
 #include "app/main/ArchiveModel.h"
+#include "engine/core/krvFileIo.h"
 #include "engine/core/krvMatchSpec.h"
 #include "engine/core/krvUnBase.h"
 #include "engine/read/krvKorva.h"
+#include "engine/read/krvZipRun.h"
 #include "ui_ExtractDlg.h"
 
 #include <QCheckBox>
@@ -261,12 +263,15 @@ void TfmMain::ViewSelected() {
         if (answer == mrCancel) return;
         mode = answer == mrExternalViewer ? 1 : 0;
     }
-    const std::string temp = GetTempDirName();
-    if (temp.empty()) {
+    // A folder of its own inside the run-from-archive component's folder; the component
+    // removes its folder with every view in it when the window goes.
+    const std::string temp = CreateTempFolder(krvZipRun->TempFolder(), "view");
+    if (krvZipRun->TempFolder().empty() || temp.empty()) {
         MessageDlg(QStringLiteral("Unable to create a temporary folder for viewing."), mtError, mbOK);
         return;
     }
-    TempFolders.push_back(temp);
+    krvZipRun->SetArchiveFile(krvKorva->ArchiveFile());
+    FViewFolders.push_back(temp);
     const QString folder = QString::fromStdString(AddBackslash(temp));
     CmdExtractSelected(folder, true, true, false, false, false);
     const QString root = QFileInfo(folder).canonicalFilePath() + QLatin1Char('/');

@@ -364,8 +364,13 @@ TEST_F(TExtractTest, ViewOpensOnlyFilesInsideItsPrivateFolder) {
     const fs::path folder = FWindow->ViewFolders()[0];
     EXPECT_EQ(launched[0][1].toStdString(), (folder / "doc.txt").string());
     EXPECT_EQ(ReadFile(folder / "doc.txt"), "doc");
+    // The view folder lies in the run-from-archive component's private folder, which goes
+    // with the window, everything in it included.
+    const fs::path runFolder = folder.parent_path();
+    EXPECT_EQ(fs::status(runFolder).permissions() & fs::perms::all, fs::perms::owner_all);
     FWindow.reset();
     EXPECT_FALSE(fs::exists(folder));
+    EXPECT_FALSE(fs::exists(runFolder));
 }
 
 TEST_F(TExtractTest, ExtractCommandThroughItsDialog) {
