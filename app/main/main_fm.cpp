@@ -60,8 +60,6 @@ TfmMain::TfmMain(QStringList Arguments, QWidget* Parent)
     ui->dfelvArchiveView->header()->setSectionsClickable(true);
     ui->dfsplMain->setStretchFactor(1, 1);
 
-    krvZipRun = std::make_unique<TZipRun>();
-    krvZipRun->ExecutionMethod = emExecuteNoWait;
     krvKorva->OnRead = [this](TZipCommon& Sender, std::int64_t Offset, int FileNum) {
         krvKorvaRead(Sender, Offset, FileNum);
     };

@@ -451,7 +451,7 @@ private:
     std::unique_ptr<TKorva> krvKorva; // the displayed archive
     std::unique_ptr<TKorva> krvUtil;  // the delete command's own lister
     std::unique_ptr<TRegArchive> krvRegArchive;
-    std::unique_ptr<TZipRun> krvZipRun;    // owns the folder every view extracts into
+    std::unique_ptr<TZipRun> krvZipRun;    // made by the first view; owns the folder views go into
     std::unique_ptr<TUnBase> FReader;      // the reader of the last extraction
     std::unique_ptr<TCompBase> FWriter;    // the writer of the last add or delete
     TfmProgress* fmProgress = nullptr;     // owned by the window

@@ -263,8 +263,12 @@ void TfmMain::ViewSelected() {
         if (answer == mrCancel) return;
         mode = answer == mrExternalViewer ? 1 : 0;
     }
-    // A folder of its own inside the run-from-archive component's folder; the component
-    // removes its folder with every view in it when the window goes.
+    // A folder of its own inside the run-from-archive component's folder, made with the
+    // first view; the component removes its folder with every view in it when the window goes.
+    if (!krvZipRun) {
+        krvZipRun = std::make_unique<TZipRun>();
+        krvZipRun->ExecutionMethod = emExecuteNoWait;
+    }
     const std::string temp = CreateTempFolder(krvZipRun->TempFolder(), "view");
     if (krvZipRun->TempFolder().empty() || temp.empty()) {
         MessageDlg(QStringLiteral("Unable to create a temporary folder for viewing."), mtError, mbOK);
