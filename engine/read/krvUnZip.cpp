@@ -38,13 +38,6 @@ bool IsJarType(TArcType Type) {
     return Type == atJar || Type == atJarExe;
 }
 
-// Whether a stored name that is not a folder's leaves no part to name a file by.
-bool NamesNoFile(const std::string& StoredName) {
-    std::vector<std::string> parts;
-    bool folder = false;
-    return SplitStoredName(StoredName, parts, folder) && !folder && parts.empty();
-}
-
 } // namespace
 
 TUnZip::TUnZip() = default;
@@ -188,7 +181,7 @@ void TUnZip::ExtractEntries(bool CentralPath) {
             SetCurrentFileName(FEntryName);
         else
             FileName = FEntryName;
-        if (IsFileOutput() && !FileName.empty() && NamesNoFile(FEntryName)) {
+        if (IsFileOutput() && !FileName.empty() && FEntryName.back() != '/' && NamesNoFile(FEntryName)) {
             // A file entry named "." (or only separators) would be written over the
             // destination folder itself: it is skipped, and said so by its name.
             ReportError(FEntryName, "no file name to extract it under", "0", ecSkippedFile);
