@@ -47,9 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     auto fci = TFciContext::Create(
         erf, cab, [](const std::string& Path) { return std::make_unique<TFileOutput>(Path); },
         [] {
-            std::string name = spool.Name() + ".spool";
+            const std::string name = spool.Name() + ".spool";
             ::unlink(name.c_str());
-            return name;
+            return CreateFileSpool(name);
         },
         [](TCOMP Compression) { return MakeCabCompressor(Compression, dtDeflateN); });
     if (!fci) std::abort();

@@ -59,8 +59,71 @@ std::uint32_t CabDataChecksum(const std::uint8_t* Data, std::size_t Count, std::
     return sum ^ rest;
 }
 
+namespace {
+
+class TFileSpool : public TFciSpool {
+public:
+    explicit TFileSpool(int Fd) : FFd(Fd) {}
+    ~TFileSpool() override { ::close(FFd); }
+    TFileSpool(const TFileSpool&) = delete;
+    TFileSpool& operator=(const TFileSpool&) = delete;
+
+    bool Append(const void* Data, std::size_t Count) override {
+        const auto* p = static_cast<const std::uint8_t*>(Data);
+        while (Count > 0) {
+            const ssize_t n = ::pwrite(FFd, p, Count, FSize);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                if (n == 0) errno = ENOSPC;
+                return false;
+            }
+            p += n;
+            Count -= static_cast<std::size_t>(n);
+            FSize += n;
+        }
+        return true;
+    }
+    bool ReadAt(std::int64_t Pos, void* Data, std::size_t Count) override {
+        return ReadFully(FFd, Pos, Data, Count);
+    }
+    bool Clear() override {
+        FSize = 0;
+        return ::ftruncate(FFd, 0) == 0;
+    }
+
+private:
+    int FFd;
+    std::int64_t FSize = 0;
+};
+
+} // namespace
+
+bool ReadFully(int Fd, std::int64_t Pos, void* Data, std::size_t Count) {
+    auto* p = static_cast<std::uint8_t*>(Data);
+    while (Count > 0) {
+        const ssize_t n = ::pread(Fd, p, Count, Pos);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        p += n;
+        Pos += n;
+        Count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::unique_ptr<TFciSpool> CreateFileSpool(const std::string& Name) {
+    const int fd = ::open(Name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return nullptr;
+    // The spool has no name: nothing is left behind, however the job ends.
+    ::unlink(Name.c_str());
+    return std::make_unique<TFileSpool>(fd);
+}
+
 bool TFciCompressor::CompressBatch(const std::uint8_t* Data, std::size_t Count,
-                                   std::vector<std::vector<std::uint8_t>>& Outs) {
+                                   std::vector<std::vector<std::uint8_t>>& Outs, bool /*Last*/) {
     const std::size_t blocks = (Count + CabBlockSize - 1) / CabBlockSize;
     Outs.resize(blocks);
     for (std::size_t i = 0; i < blocks; ++i) {
@@ -104,7 +167,7 @@ public:
     TFciErf Erf;
     TFciCreateCabinet CreateCabinet;
     TFciMakeCompressor MakeCompressor;
-    int Spool = -1;
+    std::unique_ptr<TFciSpool> Spool;
     std::int64_t SpoolSize = 0;
     std::vector<TFolder> Folders;
     bool FolderOpen = false;
@@ -113,10 +176,7 @@ public:
     std::vector<TFile> Files;
     std::vector<std::vector<std::uint8_t>> Outs;
 
-    ~TImpl() {
-        if (Spool >= 0) ::close(Spool);
-    }
-
+    // Type: the system's error number where one caused the failure (ENOSPC: the disk is full).
     bool Fail(int Oper, int Type = 0) {
         Erf.erfOper = Oper;
         Erf.erfType = Type;
@@ -124,47 +184,17 @@ public:
         return false;
     }
 
-    bool SpoolWrite(const void* Data, std::size_t Count) {
-        const auto* p = static_cast<const std::uint8_t*>(Data);
-        while (Count > 0) {
-            const ssize_t n = ::pwrite(Spool, p, Count, SpoolSize);
-            if (n <= 0) {
-                if (n < 0 && errno == EINTR) continue;
-                return false;
-            }
-            p += n;
-            Count -= static_cast<std::size_t>(n);
-            SpoolSize += n;
-        }
-        return true;
-    }
-
-    bool SpoolRead(std::int64_t Pos, void* Data, std::size_t Count) {
-        auto* p = static_cast<std::uint8_t*>(Data);
-        while (Count > 0) {
-            const ssize_t n = ::pread(Spool, p, Count, Pos);
-            if (n <= 0) {
-                if (n < 0 && errno == EINTR) continue;
-                return false;
-            }
-            p += n;
-            Pos += n;
-            Count -= static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-
     std::size_t PendingLimit() const {
         return CabBlockSize * std::max<std::size_t>(Compressor->BatchBlocks(), 1);
     }
 
     // Compresses what is pending as blocks of 32768 bytes (the last may be shorter) and
-    // spools them.
-    bool EmitBlocks(const TFciStatus& Status) {
+    // spools them; Last: they end the folder.
+    bool EmitBlocks(const TFciStatus& Status, bool Last) {
         TFolder& f = Folders.back();
         const std::size_t count = (Pending.size() + CabBlockSize - 1) / CabBlockSize;
         if (f.Blocks.size() + count > CabMaxFolderBlocks) return Fail(fcierrCAB_FORMAT_LIMIT);
-        if (!Compressor->CompressBatch(Pending.data(), Pending.size(), Outs) || Outs.size() != count)
+        if (!Compressor->CompressBatch(Pending.data(), Pending.size(), Outs, Last) || Outs.size() != count)
             return Fail(fcierrMCI_FAIL);
         for (std::size_t i = 0; i < count; ++i) {
             const std::vector<std::uint8_t>& packed = Outs[i];
@@ -178,7 +208,8 @@ public:
                 static_cast<std::uint8_t>(b.CbData), static_cast<std::uint8_t>(b.CbData >> 8),
                 static_cast<std::uint8_t>(b.CbUncomp), static_cast<std::uint8_t>(b.CbUncomp >> 8)};
             b.Checksum = CabDataChecksum(sizes, 4, CabDataChecksum(packed.data(), packed.size(), 0));
-            if (!SpoolWrite(packed.data(), packed.size())) return Fail(fcierrTEMP_FILE);
+            if (!Spool->Append(packed.data(), packed.size())) return Fail(fcierrTEMP_FILE, errno);
+            SpoolSize += static_cast<std::int64_t>(packed.size());
             f.Blocks.push_back(b);
             f.Plain += b.CbUncomp;
             f.Packed += DataSize + b.CbData;
@@ -191,7 +222,7 @@ public:
 
     bool CloseFolder(const TFciStatus& Status) {
         if (!FolderOpen) return true;
-        if (!Pending.empty() && !EmitBlocks(Status)) return false;
+        if (!Pending.empty() && !EmitBlocks(Status, true)) return false;
         FolderOpen = false;
         Compressor.reset();
         if (Status && Status(1, static_cast<std::uint32_t>(Folders.back().Packed), 0) == -1)
@@ -248,12 +279,14 @@ public:
             if (file.Offset + total > MaxFolderBytes) return Fail(fcierrCAB_FORMAT_LIMIT);
             std::size_t used = 0;
             while (used < static_cast<std::size_t>(n)) {
+                // A full batch goes when more data come: the one that ends the folder is known
+                // as such.
+                if (Pending.size() == PendingLimit() && !EmitBlocks(Status, false)) return false;
                 const std::size_t take =
                     std::min(PendingLimit() - Pending.size(), static_cast<std::size_t>(n) - used);
                 Pending.insert(Pending.end(), buffer.begin() + static_cast<std::ptrdiff_t>(used),
                                buffer.begin() + static_cast<std::ptrdiff_t>(used + take));
                 used += take;
-                if (Pending.size() == PendingLimit() && !EmitBlocks(Status)) return false;
             }
         }
         file.Size = static_cast<std::uint32_t>(total);
@@ -278,13 +311,10 @@ public:
         for (TFile& file : Files) {
             const TFolder& f = Folders[file.Folder];
             const std::size_t base = firstUnit[file.Folder];
+            // Every block of a folder but its last holds CabBlockSize plain bytes.
             const auto unitOf = [&](std::int64_t Pos) {
-                std::int64_t start = 0;
-                for (std::size_t b = 0; b < f.Blocks.size(); ++b) {
-                    start += f.Blocks[b].CbUncomp;
-                    if (Pos < start) return base + b;
-                }
-                return base + (f.Blocks.empty() ? 0 : f.Blocks.size() - 1);
+                const std::size_t b = static_cast<std::size_t>(Pos / static_cast<std::int64_t>(CabBlockSize));
+                return base + std::min(b, f.Blocks.empty() ? 0 : f.Blocks.size() - 1);
             };
             file.FirstUnit = unitOf(file.Offset);
             file.LastUnit = file.Size == 0 ? file.FirstUnit : unitOf(file.Offset + file.Size - 1);
@@ -445,8 +475,8 @@ public:
             const bool whole = from == 0 && count == b.CbData;
             const std::uint16_t plain = from + count == b.CbData ? b.CbUncomp : 0;
             block.assign(DataSize + static_cast<std::size_t>(count), 0);
-            if (!SpoolRead(b.SpoolPos + from, block.data() + DataSize, static_cast<std::size_t>(count)))
-                return Fail(fcierrTEMP_FILE);
+            if (!Spool->ReadAt(b.SpoolPos + from, block.data() + DataSize, static_cast<std::size_t>(count)))
+                return Fail(fcierrTEMP_FILE, errno);
             block[4] = static_cast<std::uint8_t>(count);
             block[5] = static_cast<std::uint8_t>(count >> 8);
             block[6] = static_cast<std::uint8_t>(plain);
@@ -559,7 +589,7 @@ public:
         Names = {};
         CabIndex = 0;
         SpoolSize = 0;
-        if (::ftruncate(Spool, 0) != 0) return Fail(fcierrTEMP_FILE);
+        if (!Spool->Clear()) return Fail(fcierrTEMP_FILE, errno);
         return true;
     }
 };
@@ -568,21 +598,18 @@ TFciContext::TFciContext(std::unique_ptr<TImpl> Impl) : FImpl(std::move(Impl)) {
 TFciContext::~TFciContext() = default;
 
 std::unique_ptr<TFciContext> TFciContext::Create(TFciErf& Erf, const TCCAB& Cab,
-                                                 TFciCreateCabinet CreateCabinet, TFciGetTempFile GetTempFile,
+                                                 TFciCreateCabinet CreateCabinet,
+                                                 const TFciCreateSpool& CreateSpool,
                                                  TFciMakeCompressor MakeCompressor) {
     Erf = {};
     auto impl = std::make_unique<TImpl>();
     impl->Cab = Cab;
     impl->CreateCabinet = std::move(CreateCabinet);
     impl->MakeCompressor = std::move(MakeCompressor);
-    const std::string name = GetTempFile ? GetTempFile() : std::string();
-    if (!name.empty()) {
-        impl->Spool = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        // The spool has no name: nothing is left behind, however the job ends.
-        if (impl->Spool >= 0) ::unlink(name.c_str());
-    }
-    if (impl->Spool < 0) {
+    impl->Spool = CreateSpool ? CreateSpool() : nullptr;
+    if (!impl->Spool) {
         Erf.erfOper = fcierrTEMP_FILE;
+        Erf.erfType = errno;
         Erf.fError = true;
         return nullptr;
     }

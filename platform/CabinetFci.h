@@ -4,8 +4,8 @@
 // the next listed in both, as readers of sets expect. Each block carries its checksum.
 //
 // Compressing a block is the caller's (the injected compressor of the folder's method); the
-// context only knows the cabinet structure. Folder data are spooled in an unlinked temporary
-// file until the cabinet is written. Every cabinet file is created through the caller's
+// context only knows the cabinet structure. Folder data wait in the caller's spool until the
+// cabinet is written. Every cabinet file is created through the caller's
 // callback, so the caller decides where its bytes go and when they are put in place.
 #pragma once
 
@@ -75,9 +75,9 @@ public:
     // threads); the context hands it that many whenever it has them.
     virtual std::size_t BatchBlocks() const { return 1; }
     // The payloads of the blocks of 32768 bytes (the last may be shorter) that Count bytes of
-    // Data make, in order; the default compresses one after another.
+    // Data make, in order; Last: they end the folder. The default compresses one after another.
     virtual bool CompressBatch(const std::uint8_t* Data, std::size_t Count,
-                               std::vector<std::vector<std::uint8_t>>& Outs);
+                               std::vector<std::vector<std::uint8_t>>& Outs, bool Last);
 };
 // A compressor for a compression word; nullptr for a type the caller does not have.
 using TFciMakeCompressor = std::function<std::unique_ptr<TFciCompressor>(TCOMP Compression)>;
@@ -104,8 +104,22 @@ public:
 using TFciCreateCabinet = std::function<std::unique_ptr<TFciOutput>(const std::string& Path)>;
 // Fills Cab with the next cabinet's name (and disk); false ends the write.
 using TFciGetNextCabinet = std::function<bool(TCCAB& Cab, std::uint32_t PreviousCabEstimatedSize)>;
-// A unique temporary file name for the spool.
-using TFciGetTempFile = std::function<std::string()>;
+// Where the folders' data wait until their cabinet is written: appended to, read back
+// anywhere, emptied once a cabinet set is written.
+class TFciSpool {
+public:
+    virtual ~TFciSpool() = default;
+    // False, with errno saying why (ENOSPC: the disk is full), when not all was written.
+    virtual bool Append(const void* Data, std::size_t Count) = 0;
+    virtual bool ReadAt(std::int64_t Pos, void* Data, std::size_t Count) = 0;
+    virtual bool Clear() = 0;
+};
+// The spool of a context; nullptr when it cannot be made.
+using TFciCreateSpool = std::function<std::unique_ptr<TFciSpool>()>;
+// Reads Count bytes at Pos of the open file Fd; false (errno set) when they are not all there.
+bool ReadFully(int Fd, std::int64_t Pos, void* Data, std::size_t Count);
+// A spool in a new file Name that is unlinked at once (nullptr when it cannot be created).
+std::unique_ptr<TFciSpool> CreateFileSpool(const std::string& Name);
 // Status: 0 a block of a file (cb1 compressed, cb2 plain bytes), 1 a folder, 2 a cabinet.
 // -1 aborts.
 using TFciStatus = std::function<int(int Type, std::uint32_t Cb1, std::uint32_t Cb2)>;
@@ -120,7 +134,8 @@ class TFciContext {
 public:
     // Null (with Erf set) when the spool cannot be made.
     static std::unique_ptr<TFciContext> Create(TFciErf& Erf, const TCCAB& Cab,
-                                               TFciCreateCabinet CreateCabinet, TFciGetTempFile GetTempFile,
+                                               TFciCreateCabinet CreateCabinet,
+                                               const TFciCreateSpool& CreateSpool,
                                                TFciMakeCompressor MakeCompressor);
     ~TFciContext();
     TFciContext(const TFciContext&) = delete;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <deque>
 #include <mspack.h>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -139,6 +140,7 @@ public:
                 // A set entered in its middle: its first folder began in a cabinet not seen.
                 FEnteredMidSet = (cab->flags & MSCAB_HDR_PREVCAB) != 0;
             }
+            IndexSet();
             FJoined.push_back({full, cab, before});
             k = FJoined.size() - 1;
         }
@@ -310,6 +312,7 @@ private:
             }
             FJoined.push_back({full, next, before});
             FLast = next;
+            IndexSet();
             FPath = n.psz3;
             return true;
         }
@@ -334,23 +337,25 @@ private:
         return false;
     }
 
-    int FileCount() const {
-        int count = 0;
-        for (const mscabd_file* f = FSet->files; f; f = f->next)
-            ++count;
-        return count;
+    // The set's files and folders in order, indexed once per change of the set: a walk of the
+    // library's lists per file would make a copy quadratic in the files.
+    void IndexSet() {
+        FFileList.clear();
+        FFolderIndex.clear();
+        if (!FSet) return;
+        for (mscabd_file* f = FSet->files; f; f = f->next)
+            FFileList.push_back(f);
+        std::uint16_t index = 0;
+        for (const mscabd_folder* f = FSet->folders; f; f = f->next)
+            FFolderIndex.emplace(f, index++);
     }
+    int FileCount() const { return static_cast<int>(FFileList.size()); }
     mscabd_file* FileAt(int Index) const {
-        mscabd_file* f = FSet->files;
-        for (int i = 0; f && i < Index; ++i)
-            f = f->next;
-        return f;
+        return Index >= 0 && Index < FileCount() ? FFileList[static_cast<std::size_t>(Index)] : nullptr;
     }
     std::uint16_t FolderIndex(const mscabd_folder* Folder) const {
-        std::uint16_t index = 0;
-        for (const mscabd_folder* f = FSet->folders; f && f != Folder; f = f->next)
-            ++index;
-        return index;
+        const auto it = FFolderIndex.find(Folder);
+        return it == FFolderIndex.end() ? static_cast<std::uint16_t>(FFolderIndex.size()) : it->second;
     }
 
     TFdiNotification Describe(const mscabd_file& File, const mscabd_cabinet& Own) const {
@@ -369,6 +374,7 @@ private:
     void CloseSet() {
         if (FSet) FDecomp->close(FDecomp, FSet);
         FSet = FLast = nullptr;
+        IndexSet();
         FJoined.clear();
         FEnteredMidSet = false;
     }
@@ -393,6 +399,8 @@ private:
     std::deque<std::string> FNames;
     std::intptr_t FOutputHandle = 0;
     std::exception_ptr FPending;
+    std::vector<mscabd_file*> FFileList;
+    std::unordered_map<const mscabd_folder*, std::uint16_t> FFolderIndex;
 };
 
 std::unique_ptr<TFdiContext> TFdiContext::Create(TFdiFiles& Files, TFdiErf& Erf) {

@@ -1,21 +1,46 @@
 #include "engine/codec/krvLzxEncoder.h"
 
 #include "engine/codec/krvHuffmanBuild.h"
-#include "engine/codec/krvLzMatcher.h"
 
 #include <algorithm>
 #include <array>
+
+// Bits written high bit first into 16-bit words stored little-endian.
+class TLzxBitWriter {
+public:
+    explicit TLzxBitWriter(std::vector<std::uint8_t>& Out) : FOut(Out) {}
+    // Bits: 0..24.
+    void Put(std::uint32_t Value, int Bits) {
+        FBits = (FBits << Bits) | (Value & ((1U << Bits) - 1));
+        FCount += Bits;
+        while (FCount >= 16) {
+            FCount -= 16;
+            const auto word = static_cast<std::uint16_t>(FBits >> FCount);
+            FOut.push_back(static_cast<std::uint8_t>(word & 0xFF));
+            FOut.push_back(static_cast<std::uint8_t>(word >> 8));
+        }
+    }
+    // Pads to the next 16-bit word.
+    void Align() {
+        if (FCount > 0) Put(0, 16 - FCount);
+    }
+    // Bits written into the word not yet complete.
+    int Pending() const { return FCount; }
+    std::vector<std::uint8_t>& Bytes() { return FOut; }
+
+private:
+    std::vector<std::uint8_t>& FOut;
+    std::uint64_t FBits = 0;
+    int FCount = 0;
+};
 
 namespace {
 
 constexpr int NumChars = 256;
 constexpr int NumLengths = 249; // the length tree's symbols
-constexpr int MinMatch = 3;
-constexpr int MaxMatch = 257;
-constexpr int MaxChain = 128;
-// A 3-byte match further back than this costs more than its literals.
-constexpr std::uint32_t TooFar = 4096;
 constexpr int PretreeSymbols = 20;
+// The plain bytes that end a folder's last frame.
+constexpr std::size_t TailBytes = 2;
 
 // Footer bits and base of each position slot.
 struct TSlots {
@@ -39,39 +64,8 @@ int PositionSlots(int WindowBits) {
     return WindowBits == 21 ? 50 : WindowBits == 20 ? 42 : WindowBits * 2;
 }
 
-// Bits written high bit first into 16-bit words stored little-endian.
-class TBitWriter {
-public:
-    explicit TBitWriter(std::vector<std::uint8_t>& Out) : FOut(Out) {}
-    void Put(std::uint32_t Value, int Bits) {
-        while (Bits > 0) {
-            const int take = std::min(Bits, 16 - FCount);
-            FWord =
-                static_cast<std::uint16_t>((FWord << take) | ((Value >> (Bits - take)) & ((1U << take) - 1)));
-            FCount += take;
-            Bits -= take;
-            if (FCount == 16) Flush();
-        }
-    }
-    // Pads to the next 16-bit word.
-    void Align() {
-        if (FCount > 0) Put(0, 16 - FCount);
-    }
-
-private:
-    void Flush() {
-        FOut.push_back(static_cast<std::uint8_t>(FWord & 0xFF));
-        FOut.push_back(static_cast<std::uint8_t>(FWord >> 8));
-        FWord = 0;
-        FCount = 0;
-    }
-    std::vector<std::uint8_t>& FOut;
-    std::uint16_t FWord = 0;
-    int FCount = 0;
-};
-
 // Sends Lengths[First, Last) as deltas of Previous through a pre-tree.
-void WriteLengths(TBitWriter& Bits, const std::vector<std::uint8_t>& Lengths,
+void WriteLengths(TLzxBitWriter& Bits, const std::vector<std::uint8_t>& Lengths,
                   const std::vector<std::uint8_t>& Previous, std::size_t First, std::size_t Last) {
     struct TItem {
         std::uint8_t Symbol;
@@ -115,158 +109,133 @@ void WriteLengths(TBitWriter& Bits, const std::vector<std::uint8_t>& Lengths,
 } // namespace
 
 TLzxEncoder::TLzxEncoder(int WindowBits)
-    : FWindowBits(std::clamp(WindowBits, 15, 21)), FWindow(std::size_t{1} << FWindowBits),
-      FPositionSlots(PositionSlots(FWindowBits)), FMatcher(FWindow, MaxMatch, MaxChain),
+    : FPositionSlots(PositionSlots(std::clamp(WindowBits, 15, 21))),
       FMainLengths(static_cast<std::size_t>(NumChars + FPositionSlots * 8), 0),
       FLengthLengths(NumLengths, 0) {}
 
-std::uint32_t TLzxEncoder::FindMatch(std::size_t Pos, std::size_t Limit, std::uint32_t& Offset) {
-    if (Limit < static_cast<std::size_t>(MinMatch)) return 0;
-    const std::size_t maxDistance = FWindow - 3;
-    std::uint32_t best = 0;
-    // The first repeated offset costs almost nothing: take it when it matches as well.
-    if (FR0 <= maxDistance) {
-        const std::uint32_t n = FMatcher.LengthAt(Pos, FR0, std::min<std::size_t>(Limit, MaxMatch));
-        if (n >= static_cast<std::uint32_t>(MinMatch)) {
-            best = n;
-            Offset = FR0;
+void TLzxEncoder::EncodeFrame(const std::vector<TLzxParser::TToken>& Tokens, const std::uint8_t* Data,
+                              std::size_t Count, std::vector<std::uint8_t>& Out, bool Last) {
+    const bool tail = Last && Count > TailBytes;
+    const std::size_t cut = tail ? Count - TailBytes : Count;
+    std::vector<TLzxParser::TToken> head;
+    if (tail) {
+        // The tokens of all but the tail; a match that runs into the tail is cut short, or
+        // becomes literals when too short to stay a match.
+        head.reserve(Tokens.size());
+        std::size_t at = 0;
+        for (const TLzxParser::TToken t : Tokens) {
+            if (at >= cut) break;
+            const std::size_t length = TLzxParser::IsMatch(t) ? TLzxParser::LengthOf(t) : 1;
+            if (at + length <= cut)
+                head.push_back(t);
+            else if (cut - at >= 3)
+                head.push_back((t & ~(0x1FFU << 21)) | (static_cast<TLzxParser::TToken>(cut - at - 2) << 21));
+            else
+                for (std::size_t i = at; i < cut; ++i)
+                    head.push_back(Data[i]);
+            at += length;
         }
     }
-    std::uint32_t distance = 0;
-    // Another offset must be longer by two bytes to beat the repeated one.
-    const std::uint32_t found = FMatcher.Longest(Pos, std::min<std::size_t>(Limit, MaxMatch), maxDistance,
-                                                 best > 0 ? best + 1 : 0, distance);
-    if (found > 0) {
-        best = found;
-        Offset = distance;
+    std::vector<std::uint8_t> frame;
+    TLzxBitWriter bits(frame);
+    std::vector<std::uint8_t> mainLengths, lengthLengths;
+    WriteVerbatim(bits, tail ? head : Tokens, cut, mainLengths, lengthLengths);
+    // Data that do not compress go as one uncompressed block.
+    if (frame.size() + 2 >= 4 + 12 + Count + (Count & 1)) {
+        TLzxBitWriter plain(Out);
+        WriteUncompressed(plain, Data, Count);
+        return;
     }
-    if (best == static_cast<std::uint32_t>(MinMatch) && Offset > TooFar && Offset != FR0) return 0;
-    return best >= static_cast<std::uint32_t>(MinMatch) ? best : 0;
+    FMainLengths = std::move(mainLengths);
+    FLengthLengths = std::move(lengthLengths);
+    FFirst = false;
+    if (tail)
+        WriteUncompressed(bits, Data + cut, TailBytes);
+    else
+        bits.Align();
+    Out.insert(Out.end(), frame.begin(), frame.end());
 }
 
-void TLzxEncoder::AddMatch(std::uint32_t Length, std::uint32_t Offset, std::vector<TToken>& Tokens) {
-    TToken t{Length, 0, 0, 0};
-    std::uint32_t slot = 0;
-    if (Offset == FR0) {
-        slot = 0;
-    } else {
-        const std::uint32_t formatted = Offset + 2;
-        slot = 3;
-        while (slot + 1 < static_cast<std::uint32_t>(FPositionSlots) && Slots.Base[slot + 1] <= formatted)
-            ++slot;
-        t.FooterBits = Slots.Extra[slot];
-        t.Footer = formatted - Slots.Base[slot];
-        FR2 = FR1;
-        FR1 = FR0;
-        FR0 = Offset;
-    }
-    t.Value = (slot << 3) | std::min<std::uint32_t>(Length - 2, 7);
-    Tokens.push_back(t);
-}
-
-void TLzxEncoder::EncodeFrame(const std::uint8_t* Data, std::size_t Count, std::vector<std::uint8_t>& Out) {
-    const std::size_t start = FMatcher.Append(Data, Count);
-    const std::size_t end = start + Count;
-
-    // Tokens, greedy with one step of lazy evaluation; no match runs past the frame.
-    const std::uint32_t r0 = FR0, r1 = FR1, r2 = FR2;
-    std::vector<TToken> tokens;
-    tokens.reserve(Count);
-    std::size_t pos = start;
-    const auto canHash = [&](std::size_t P) { return P + 3 <= end; };
-    while (pos < end) {
-        std::uint32_t offset = 0;
-        std::uint32_t length = canHash(pos) ? FindMatch(pos, end - pos, offset) : 0;
-        if (length == 0) {
-            tokens.push_back({0, FMatcher.Byte(pos), 0, 0});
-            if (canHash(pos)) FMatcher.Insert(pos);
-            ++pos;
+void TLzxEncoder::WriteVerbatim(TLzxBitWriter& Bits, const std::vector<TLzxParser::TToken>& Tokens,
+                                std::size_t Count, std::vector<std::uint8_t>& MainLengths,
+                                std::vector<std::uint8_t>& LengthLengths) {
+    // The main element of each token (literal, or 256 + slot and length header), and the
+    // offsets' footers; the repeated offsets follow the matches as the decoder's do.
+    struct TItem {
+        std::uint16_t Main;
+        std::uint8_t FooterBits;
+        std::uint16_t Length; // the length tree's symbol + 1 (0: none)
+        std::uint32_t Footer;
+    };
+    std::vector<TItem> items;
+    items.reserve(Tokens.size());
+    std::vector<std::uint32_t> mainCounts(FMainLengths.size(), 0), lengthCounts(NumLengths, 0);
+    for (const TLzxParser::TToken t : Tokens) {
+        if (!TLzxParser::IsMatch(t)) {
+            items.push_back({static_cast<std::uint16_t>(t), 0, 0, 0});
+            ++mainCounts[t];
             continue;
         }
-        FMatcher.Insert(pos);
-        if (length < 32 && canHash(pos + 1)) {
-            // A longer match one byte on is worth a literal first.
-            std::uint32_t nextOffset = 0;
-            const std::uint32_t next = FindMatch(pos + 1, end - pos - 1, nextOffset);
-            if (next > length) {
-                tokens.push_back({0, FMatcher.Byte(pos), 0, 0});
-                ++pos;
-                FMatcher.Insert(pos);
-                length = next;
-                offset = nextOffset;
-            }
+        const std::uint32_t length = TLzxParser::LengthOf(t);
+        const std::uint32_t offset = TLzxParser::OffsetOf(t);
+        TItem item{0, 0, 0, 0};
+        std::uint32_t slot = 0;
+        if (!TLzxParser::IsRepeat(t)) {
+            const std::uint32_t formatted = offset + 2;
+            slot = static_cast<std::uint32_t>(
+                std::upper_bound(Slots.Base.begin() + 3, Slots.Base.begin() + FPositionSlots, formatted) -
+                Slots.Base.begin() - 1);
+            item.FooterBits = Slots.Extra[slot];
+            item.Footer = formatted - Slots.Base[slot];
+            FR2 = FR1;
+            FR1 = FR0;
+            FR0 = offset;
         }
-        AddMatch(length, offset, tokens);
-        for (std::size_t p = pos + 1; p < pos + length; ++p)
-            if (canHash(p)) FMatcher.Insert(p);
-        pos += length;
+        const std::uint32_t header = std::min<std::uint32_t>(length - 2, 7);
+        item.Main = static_cast<std::uint16_t>(NumChars + ((slot << 3) | header));
+        ++mainCounts[item.Main];
+        if (header == 7) {
+            item.Length = static_cast<std::uint16_t>(length - 9 + 1);
+            ++lengthCounts[length - 9];
+        }
+        items.push_back(item);
     }
 
     // The trees of this block.
-    std::vector<std::uint32_t> mainCounts(FMainLengths.size(), 0), lengthCounts(NumLengths, 0);
-    for (const TToken& t : tokens) {
-        if (t.Length == 0) {
-            ++mainCounts[t.Value];
-        } else {
-            ++mainCounts[NumChars + t.Value];
-            if ((t.Value & 7) == 7) ++lengthCounts[t.Length - 9];
-        }
+    MainLengths = HuffmanLengths(mainCounts, 16);
+    LengthLengths = HuffmanLengths(lengthCounts, 16);
+    const std::vector<std::uint32_t> mainCodes = CanonicalCodes(MainLengths);
+    const std::vector<std::uint32_t> lengthCodes = CanonicalCodes(LengthLengths);
+    if (FFirst) Bits.Put(0, 1); // no E8 translation
+    Bits.Put(1, 3);             // a verbatim block
+    Bits.Put(static_cast<std::uint32_t>(Count >> 8), 16);
+    Bits.Put(static_cast<std::uint32_t>(Count & 0xFF), 8);
+    WriteLengths(Bits, MainLengths, FMainLengths, 0, NumChars);
+    WriteLengths(Bits, MainLengths, FMainLengths, NumChars, MainLengths.size());
+    WriteLengths(Bits, LengthLengths, FLengthLengths, 0, NumLengths);
+    for (const TItem& it : items) {
+        Bits.Put(mainCodes[it.Main], MainLengths[it.Main]);
+        if (it.Length) Bits.Put(lengthCodes[it.Length - 1U], LengthLengths[it.Length - 1U]);
+        if (it.FooterBits) Bits.Put(it.Footer, it.FooterBits);
     }
-    const std::vector<std::uint8_t> mainLengths = HuffmanLengths(mainCounts, 16);
-    const std::vector<std::uint8_t> lengthLengths = HuffmanLengths(lengthCounts, 16);
-    const std::vector<std::uint32_t> mainCodes = CanonicalCodes(mainLengths);
-    const std::vector<std::uint32_t> lengthCodes = CanonicalCodes(lengthLengths);
+}
 
-    std::vector<std::uint8_t> verbatim;
-    {
-        TBitWriter bits(verbatim);
-        if (FFirst) bits.Put(0, 1); // no E8 translation
-        bits.Put(1, 3);             // a verbatim block
-        bits.Put(static_cast<std::uint32_t>(Count >> 8), 16);
-        bits.Put(static_cast<std::uint32_t>(Count & 0xFF), 8);
-        WriteLengths(bits, mainLengths, FMainLengths, 0, NumChars);
-        WriteLengths(bits, mainLengths, FMainLengths, NumChars, mainLengths.size());
-        WriteLengths(bits, lengthLengths, FLengthLengths, 0, NumLengths);
-        for (const TToken& t : tokens) {
-            if (t.Length == 0) {
-                bits.Put(mainCodes[t.Value], mainLengths[t.Value]);
-                continue;
-            }
-            const std::size_t symbol = NumChars + t.Value;
-            bits.Put(mainCodes[symbol], mainLengths[symbol]);
-            if ((t.Value & 7) == 7) bits.Put(lengthCodes[t.Length - 9], lengthLengths[t.Length - 9]);
-            if (t.FooterBits) bits.Put(t.Footer, t.FooterBits);
-        }
-        bits.Align();
-    }
-    const std::size_t stored = 4 + 12 + Count + (Count & 1);
-    if (verbatim.size() < stored) {
-        Out.insert(Out.end(), verbatim.begin(), verbatim.end());
-        FMainLengths = mainLengths;
-        FLengthLengths = lengthLengths;
-        FFirst = false;
-        return;
-    }
-    // Data that do not compress go as an uncompressed block: the header, padding to the next
-    // word (a whole word when already there), the repeated offsets, the bytes, and a pad byte
-    // after an odd count. The offsets stay those from before this frame.
-    FR0 = r0;
-    FR1 = r1;
-    FR2 = r2;
-    TBitWriter bits(Out);
-    int used = 27;
+void TLzxEncoder::WriteUncompressed(TLzxBitWriter& Bits, const std::uint8_t* Data, std::size_t Count) {
+    // The header, padding to the next word (a whole word when already there), the repeated
+    // offsets, the bytes, and a pad byte after an odd count. The offsets it gives are those
+    // after the frame's tokens so far, the ones the parse of the next frames went on from.
     if (FFirst) {
-        bits.Put(0, 1);
-        ++used;
+        Bits.Put(0, 1);
         FFirst = false;
     }
-    bits.Put(3, 3);
-    bits.Put(static_cast<std::uint32_t>(Count >> 8), 16);
-    bits.Put(static_cast<std::uint32_t>(Count & 0xFF), 8);
-    bits.Put(0, 16 - used % 16);
+    Bits.Put(3, 3);
+    Bits.Put(static_cast<std::uint32_t>(Count >> 8), 16);
+    Bits.Put(static_cast<std::uint32_t>(Count & 0xFF), 8);
+    Bits.Put(0, 16 - Bits.Pending());
+    std::vector<std::uint8_t>& out = Bits.Bytes();
     for (const std::uint32_t r : {FR0, FR1, FR2})
         for (int i = 0; i < 4; ++i)
-            Out.push_back(static_cast<std::uint8_t>(r >> (8 * i)));
-    Out.insert(Out.end(), Data, Data + Count);
-    if (Count & 1) Out.push_back(0);
+            out.push_back(static_cast<std::uint8_t>(r >> (8 * i)));
+    out.insert(out.end(), Data, Data + Count);
+    if (Count & 1) out.push_back(0);
 }

@@ -18,7 +18,11 @@ constexpr std::array<std::uint8_t, 27> LengthBase = {
 constexpr std::array<std::uint8_t, 27> LengthExtra = {0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
                                                       3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
 constexpr std::uint32_t MaxMatch = 259;
-constexpr int MaxChain = 64;
+
+// How far the match finder looks at each level (1: fastest, 7: the best matches).
+int ChainOf(int Level) {
+    return 2 << std::clamp(Level, 1, 7); // 4 .. 256
+}
 
 int SlotOf(std::uint32_t Value) {
     int slot = 0;
@@ -30,9 +34,9 @@ int SlotOf(std::uint32_t Value) {
 
 } // namespace
 
-TQuantumEncoder::TQuantumEncoder(int WindowBits)
-    : FWindowBits(std::clamp(WindowBits, 10, 21)), FWindow(std::size_t{1} << FWindowBits),
-      FMatcher(std::max<std::size_t>(FWindow, 1 << 15), MaxMatch, MaxChain) {
+TQuantumEncoder::TQuantumEncoder(int WindowBits, int Level)
+    : FWindowBits(std::clamp(WindowBits, 10, 21)), FWindow(std::size_t{1} << FWindowBits), FLazy(Level >= 5),
+      FMatcher(std::max<std::size_t>(FWindow, 1 << 15), MaxMatch, ChainOf(Level)) {
     const int slots = FWindowBits * 2;
     for (int i = 0; i < 4; ++i)
         InitModel(FLiterals[i], i * 64, 64);
@@ -137,21 +141,23 @@ void TQuantumEncoder::Encode(TModel& Model, int Symbol) {
     }
 }
 
-bool TQuantumEncoder::Match(std::uint32_t Length, std::uint32_t Distance) {
+bool TQuantumEncoder::Fits(std::uint32_t Length, std::uint32_t Distance) const {
+    const int slot = SlotOf(Distance - 1);
+    return slot < (Length == 3 ? FMatch3.Entries : Length == 4 ? FMatch4.Entries : FMatchLong.Entries);
+}
+
+void TQuantumEncoder::Match(std::uint32_t Length, std::uint32_t Distance) {
     const std::uint32_t offset = Distance - 1;
     const int slot = SlotOf(offset);
     const auto footer = offset - PositionBase[static_cast<std::size_t>(slot)];
     const int footerBits = PositionExtra[static_cast<std::size_t>(slot)];
     if (Length == 3) {
-        if (slot >= FMatch3.Entries) return false;
         Encode(FSelector, 4);
         Encode(FMatch3, slot);
     } else if (Length == 4) {
-        if (slot >= FMatch4.Entries) return false;
         Encode(FSelector, 5);
         Encode(FMatch4, slot);
     } else {
-        if (slot >= FMatchLong.Entries) return false;
         const std::uint32_t length = Length - 5;
         int ls = 0;
         while (ls + 1 < 27 && LengthBase[static_cast<std::size_t>(ls + 1)] <= length)
@@ -162,7 +168,6 @@ bool TQuantumEncoder::Match(std::uint32_t Length, std::uint32_t Distance) {
         Encode(FMatchLong, slot);
     }
     Raw(footer, footerBits);
-    return true;
 }
 
 void TQuantumEncoder::EncodeFrame(const std::uint8_t* Data, std::size_t Count,
@@ -181,26 +186,49 @@ void TQuantumEncoder::EncodeFrame(const std::uint8_t* Data, std::size_t Count,
     const std::size_t end = start + Count;
     const std::size_t maxDistance = std::min<std::size_t>(FWindow - 1, PositionBase[41] * 2);
     std::size_t pos = start;
+    // No match runs over the end of the frame or over the end of the decoder's window.
+    const auto limitAt = [&](std::size_t P) { return std::min(end - P, FWindow - (P & (FWindow - 1))); };
+    const auto literal = [&](std::size_t P) {
+        const std::uint8_t byte = FMatcher.Byte(P);
+        Encode(FSelector, byte >> 6);
+        Encode(FLiterals[byte >> 6], byte);
+    };
     while (pos < end) {
-        // No match runs over the end of the frame or over the end of the decoder's window.
-        const std::size_t limit = std::min(end - pos, FWindow - (pos & (FWindow - 1)));
         std::uint32_t distance = 0;
-        std::uint32_t length = pos + 3 <= end ? FMatcher.Longest(pos, limit, maxDistance, 2, distance) : 0;
-        if (pos + 3 <= end) FMatcher.Insert(pos);
-        if (length >= 3 && Match(length, distance)) {
+        std::uint32_t length = 0;
+        if (pos + 3 <= end) {
+            length = FMatcher.Longest(pos, limitAt(pos), maxDistance, 2, distance);
+            if (length >= 3 && !Fits(length, distance)) length = 0;
+            FMatcher.Insert(pos);
+        }
+        if (length >= 3 && FLazy && length < 32 && pos + 4 <= end) {
+            // A longer match one byte on is worth a literal first.
+            std::uint32_t nextDistance = 0;
+            const std::uint32_t next =
+                FMatcher.Longest(pos + 1, limitAt(pos + 1), maxDistance, length, nextDistance);
+            if (next > length && Fits(next, nextDistance)) {
+                literal(pos);
+                ++pos;
+                FMatcher.Insert(pos);
+                length = next;
+                distance = nextDistance;
+            }
+        }
+        if (length >= 3) {
+            Match(length, distance);
             for (std::size_t p = pos + 1; p < pos + length; ++p)
                 if (p + 3 <= end) FMatcher.Insert(p);
             pos += length;
             continue;
         }
-        const std::uint8_t byte = FMatcher.Byte(pos);
-        Encode(FSelector, byte >> 6);
-        Encode(FLiterals[byte >> 6], byte);
+        literal(pos);
         ++pos;
     }
 
-    // Enough code bits to tell the last interval, then code bits the decoder reads ahead
-    // (with the footers still waiting), then whole bytes.
+    // Enough code bits to tell the last interval, then the code bits the decoder holds ahead
+    // (the footers still waiting go among them), then two zero bits that decoders read to
+    // close the frame, and zeros to the end of the byte. Nothing follows: a decoder may
+    // require the block to end exactly there.
     ++FPending;
     const int bit = FLow >= 0x4000 ? 1 : 0;
     ArithBit(bit);
@@ -208,8 +236,8 @@ void TQuantumEncoder::EncodeFrame(const std::uint8_t* Data, std::size_t Count,
         ArithBit(!bit);
     while (FEmitted < FShifts + 16 || !FRaws.empty())
         ArithBit(0);
+    PutBit(0);
+    PutBit(0);
     while (FBitCount != 0)
         PutBit(0);
-    Out.push_back(0);
-    Out.push_back(0);
 }

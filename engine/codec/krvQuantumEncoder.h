@@ -2,7 +2,7 @@
 // bytes (one per cabinet data block), adaptive arithmetic coding of a selector (four literal
 // ranges, matches of 3, of 4 and of more bytes), the literal, match position slot and length
 // models, with the offsets' and lengths' footer bits sent plain in the same bit stream where the
-// decoder reads them. Each frame ends byte-aligned and padded, as Quantum decoders realign.
+// decoder reads them. Each frame ends byte-aligned right after the bits a decoder reads.
 #pragma once
 
 #include "engine/codec/krvLzMatcher.h"
@@ -13,8 +13,9 @@
 
 class TQuantumEncoder {
 public:
-    // WindowBits 10..21 (clamped).
-    explicit TQuantumEncoder(int WindowBits);
+    // WindowBits 10..21, Level 1..7 (clamped): higher levels search further for matches and
+    // look one byte ahead for a longer one, for smaller output at more time.
+    TQuantumEncoder(int WindowBits, int Level);
 
     // Encodes the next frame (Count <= 32768; only the last may be shorter) onto Out.
     void EncodeFrame(const std::uint8_t* Data, std::size_t Count, std::vector<std::uint8_t>& Out);
@@ -39,12 +40,14 @@ private:
     void Raw(std::uint32_t Value, int Bits);
     void ArithBit(int Bit);
     void PutBit(int Bit);
-    // A match of Length at Distance as selector, slots and footers; false when the models
-    // cannot say it (a slot beyond a model's range).
-    bool Match(std::uint32_t Length, std::uint32_t Distance);
+    // Whether the models can say a match of Length at Distance (its slot in the model's range).
+    bool Fits(std::uint32_t Length, std::uint32_t Distance) const;
+    // A match that fits, as selector, slots and footers.
+    void Match(std::uint32_t Length, std::uint32_t Distance);
 
     int FWindowBits;
     std::size_t FWindow;
+    bool FLazy;
     TLzMatcher FMatcher;
     TModel FLiterals[4], FMatch3, FMatch4, FMatchLong, FLengths, FSelector;
 

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-// nullptr for a compression word of a method we have no encoder for. MSZIP runs on Threads
-// threads; the output is the same for any count.
+// nullptr for a compression word of a method we have no encoder for. MSZIP and LZX run on
+// Threads threads; the output is the same for any count.
 std::unique_ptr<TFciCompressor> MakeCabCompressor(TCOMP Compression, TDeflateType Level,
                                                   unsigned Threads = 1);

@@ -10,6 +10,7 @@
 #include "engine/write/krvCabCompressors.h"
 #include "platform/FileAttributes.h"
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -17,6 +18,8 @@ namespace {
 
 // The attribute that marks a cabinet name as UTF-8.
 constexpr std::uint16_t CabNameIsUtf8 = 0x80;
+// The longest name a cabinet holds, in bytes (readers keep 256 with the terminating zero).
+constexpr std::size_t CabMaxName = 255;
 
 // The local name as a cabinet stores it: folders separated by backslashes.
 std::string CabName(const std::string& Name) {
@@ -37,6 +40,27 @@ public:
 
 private:
     TTempFileStream& FStream;
+};
+
+// The library's spool: a scratch file made like every temporary file of the writer, so that a
+// full disk there is told as such.
+class TScratchSpool : public TFciSpool {
+public:
+    explicit TScratchSpool(std::unique_ptr<TTempFileStream> Stream) : FStream(std::move(Stream)) {}
+    bool Append(const void* Data, std::size_t Count) override {
+        const auto count = static_cast<std::int64_t>(Count);
+        return FStream->Write(Data, count) == count;
+    }
+    bool ReadAt(std::int64_t Pos, void* Data, std::size_t Count) override {
+        return ReadFully(FStream->Handle, Pos, Data, Count);
+    }
+    bool Clear() override {
+        FStream->SetSize(0);
+        return FStream->Seek(0, soBeginning) == 0;
+    }
+
+private:
+    std::unique_ptr<TTempFileStream> FStream;
 };
 
 } // namespace
@@ -80,22 +104,32 @@ void TMakeCab::HeaderToInfo(const std::uint8_t* Header, TCompFileInfo& Info) {
 void TMakeCab::FailFci(const std::string& FileName) {
     if (Cancel()) ThrowCancelled();
     const TFciErf& erf = FFci->Erf();
+    if (erf.erfType == ENOSPC || erf.erfType == EDQUOT) Fail(FileName, "", ecDiskFull);
     int code = ecErrorWritingToFile;
     if (erf.erfOper == fcierrOPEN_SRC) code = ecErrorOpeningFile;
     if (erf.erfOper == fcierrREAD_SRC) code = ecErrorReadingFile;
     if (erf.erfOper == fcierrCAB_FORMAT_LIMIT) code = ecMaxFileSizeExceeded;
     if (erf.erfOper == fcierrBAD_COMPR_TYPE) code = ecUnsupportedCompressionMethod;
-    Fail(FileName, "cabinet library error " + std::to_string(erf.erfOper), code);
+    Fail(FileName, code == ecErrorWritingToFile ? "cabinet library error " + std::to_string(erf.erfOper) : "",
+         code);
 }
 
-void TMakeCab::AddToCabinet(const std::string& Source, const std::string& StoredName) {
-    std::unique_ptr<TFileStream32> input;
-    std::int64_t done = 0, size = 0;
+void TMakeCab::CheckLimits(TCompHeaderObj& List) {
+    // A longer name would make a cabinet no reader opens: refused before anything is written.
+    for (int i = 0; i < List.Count(); ++i)
+        if (List.Value(i) == hkAdd && CabName(List.Name(i)).size() > CabMaxName)
+            Fail(Entry(i).SourcePath, "the name is longer than the 255 bytes a cabinet can hold",
+                 ecInvalidFileName);
+}
+
+bool TMakeCab::AddToCabinet(const std::string& Source, const std::string& StoredName) {
+    struct stat st {};
+    // A file that cannot be opened is reported and left out; the others go on.
+    std::unique_ptr<TFileStream32> input = OpenGatheredFile(Source, st);
+    if (!input) return false;
+    std::int64_t done = 0;
+    const std::int64_t size = static_cast<std::int64_t>(st.st_size);
     const TFciGetOpenInfo openInfo = [&](const std::string& Path, TFciSource& Info) {
-        struct stat st {};
-        input = OpenGatheredFile(Path, st);
-        if (!input) return false;
-        size = static_cast<std::int64_t>(st.st_size);
         CurrentFileSize = size;
         const std::uint32_t dos = ApplyDateAttribute(FileTimeToDosTime(st.st_mtime));
         Info.Date = static_cast<std::uint16_t>(dos >> 16);
@@ -122,12 +156,13 @@ void TMakeCab::AddToCabinet(const std::string& Source, const std::string& Stored
                        CompressionWord()))
         FailFci(Source);
     // A file that grew or shrank while it was read is written as it was read: no harm done.
+    return true;
 }
 
 bool TMakeCab::AddFile(TCompHeaderObj& List, int Index) {
     std::string name = List.Name(Index);
     if (!DoBegin(name, FilesProcessed, List, Index)) return false;
-    AddToCabinet(Entry(Index).SourcePath, List.Name(Index));
+    if (!AddToCabinet(Entry(Index).SourcePath, List.Name(Index))) return false;
     if (OnEnd) OnEnd(*this, FileName, !Cancel());
     CheckCancel();
     if (OnRead) OnRead(*this, 0, 0);
@@ -136,7 +171,8 @@ bool TMakeCab::AddFile(TCompHeaderObj& List, int Index) {
 
 void TMakeCab::CopyKeptEntry(TCompHeaderObj& List, int Index) {
     FileName = List.Name(Index);
-    AddToCabinet(Entry(Index).SourcePath, List.Name(Index));
+    // An entry of the old cabinet that cannot be copied would be lost: the job ends.
+    if (!AddToCabinet(Entry(Index).SourcePath, List.Name(Index))) Fail(ArchiveFile(), "", ecErrorReadingFile);
 }
 
 void TMakeCab::CopyEntry(TCompHeaderObj& List, int Index) {
@@ -231,10 +267,13 @@ void TMakeCab::DoCompress(TCompHeaderObj& List) {
             if (FCabinets.back()->Status() != fsOpenOk) return nullptr;
             return std::make_unique<TTempCabinet>(*FCabinets.back());
         },
-        [scratch] { return JoinPath(scratch, "spool"); },
+        [&]() -> std::unique_ptr<TFciSpool> {
+            std::unique_ptr<TTempFileStream> spool = CreateTempStream(AppendBackslash(scratch));
+            if (spool->Status() != fsOpenOk) return nullptr;
+            return std::make_unique<TScratchSpool>(std::move(spool));
+        },
         [level, threads](TCOMP Compression) { return MakeCabCompressor(Compression, level, threads); });
-    if (!FFci)
-        Fail(ArchiveFile(), "cabinet library error " + std::to_string(erf.erfOper), ecErrorOpeningFile);
+    if (!FFci) Fail(scratch, "", ecErrorOpeningFile);
 
     FNextCabinet = [this](TCCAB& Cab, std::uint32_t Estimate) {
         if (!OnGetNextCabinet) return false;

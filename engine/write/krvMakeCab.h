@@ -52,12 +52,14 @@ protected:
     void InfoToHeader(std::uint8_t* Header, const TCompFileInfo& Info) override;
     void HeaderToInfo(const std::uint8_t* Header, TCompFileInfo& Info) override;
     void StartPrefetch(TCompHeaderObj& /*List*/) override {}
+    void CheckLimits(TCompHeaderObj& List) override;
 
 private:
     // Unpacks the old cabinet into Scratch and enters its entries into List (kept).
     void LoadOldEntries(TCompHeaderObj& List, const std::string& Scratch);
-    // Feeds one file to the library under StoredName; raises on failure.
-    void AddToCabinet(const std::string& Source, const std::string& StoredName);
+    // Feeds one file to the library under StoredName; false when the file cannot be opened
+    // (reported), raises on any other failure.
+    bool AddToCabinet(const std::string& Source, const std::string& StoredName);
     [[noreturn]] void FailFci(const std::string& FileName);
 
     int FLzxLevel = 21;

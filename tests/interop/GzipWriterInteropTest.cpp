@@ -4,6 +4,7 @@
 #include "engine/write/krvGZip.h"
 
 #include "ExtractRun.h"
+#include "FullDiskWriter.h"
 #include "TestSupport.h"
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvGbls.h"
@@ -16,32 +17,7 @@ using namespace testsupport;
 
 namespace {
 
-// An output whose disk fills up after Limit bytes.
-class TFullDiskStream : public TTempFileStream {
-public:
-    TFullDiskStream(TZipCommon* Owner, const std::string& Name, std::int64_t Limit)
-        : TTempFileStream(Owner, fmCreate, Name), FLimit(Limit) {}
-    std::int64_t Write(const void* Buffer, std::int64_t Count) override {
-        const std::int64_t room = std::max<std::int64_t>(FLimit - Position(), 0);
-        const std::int64_t n = TTempFileStream::Write(Buffer, std::min(Count, room));
-        if (n < Count) errno = ENOSPC;
-        return n;
-    }
-
-private:
-    std::int64_t FLimit;
-};
-
-class TFullDiskGZip : public TGZip {
-public:
-    std::int64_t Limit = -1;
-
-protected:
-    std::unique_ptr<TTempFileStream> CreateTempStream(const std::string& FinalName) override {
-        if (Limit < 0) return TGZip::CreateTempStream(FinalName);
-        return std::make_unique<TFullDiskStream>(this, FinalName, Limit);
-    }
-};
+using TFullDiskGZip = TFullDisk<TGZip>;
 
 class GzipWriterInterop : public ::testing::Test {
 protected:

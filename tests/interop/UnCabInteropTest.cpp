@@ -83,6 +83,25 @@ TEST(UnCabInterop, GcabCabinetsExtractLikeCabextract) {
     }
 }
 
+TEST(UnCabInterop, ACabinetOfManyFilesByGcabComesOutWhole) {
+    // Thousands of small and empty files in many folders: every one comes out, each once.
+    TempDir dir;
+    const fs::path src = dir / "src";
+    std::vector<std::string> argv = {"gcab", "-cz", (dir / "many.cab").string()};
+    for (int i = 0; i < 4000; ++i) {
+        const std::string name = "d" + std::to_string(i % 40) + "/f" + std::to_string(i);
+        fs::create_directories((src / name).parent_path());
+        WriteFile(src / name, i % 3 == 0 ? std::string() : TextBytes(static_cast<std::size_t>(i % 900), i));
+        argv.push_back(name);
+    }
+    ASSERT_EQ(RunTool(argv, src).ExitCode, 0);
+    TempDir out;
+    const ExtractResult ours = ExtractAll(dir / "many.cab", out.Path());
+    EXPECT_TRUE(ours.AllPassed()) << ours.Describe();
+    EXPECT_EQ(ours.Ends.size(), 4000u);
+    EXPECT_EQ(CompareTrees(ReadTree(src), "source", ReadTree(out.Path()), "ours"), "");
+}
+
 TEST(UnCabInterop, LzxAndQuantumSamplesGiveTheManifestContent) {
     int checked = 0;
     for (const auto& [archive, rows] : ManifestArchives("lib")) {

@@ -1,0 +1,169 @@
+#include "engine/codec/krvLzxParser.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace {
+
+constexpr int HashBits = 20;
+constexpr std::uint32_t MinMatch = 3;
+constexpr std::uint32_t MaxMatch = 257;
+constexpr int MaxChain = 128;
+// A 3-byte match further back than this costs more than its literals.
+constexpr std::uint32_t TooFar = 4096;
+// Places in a row without a match after which only every second one is looked up.
+constexpr std::uint32_t SkipAfter = 32;
+// A match this long is not put off for a longer one a byte later.
+constexpr std::uint32_t LazyBelow = 32;
+
+std::uint32_t Hash3(const std::uint8_t* P) {
+    const std::uint32_t v =
+        P[0] | (static_cast<std::uint32_t>(P[1]) << 8) | (static_cast<std::uint32_t>(P[2]) << 16);
+    return (v * 2654435761U) >> (32 - HashBits);
+}
+
+// How many of the Max bytes at A and B agree, eight at a time.
+std::uint32_t Agree(const std::uint8_t* A, const std::uint8_t* B, std::uint32_t Max) {
+    std::uint32_t n = 0;
+    while (n + 8 <= Max) {
+        std::uint64_t a = 0, b = 0;
+        std::memcpy(&a, A + n, 8);
+        std::memcpy(&b, B + n, 8);
+        if (const std::uint64_t d = a ^ b) return n + static_cast<std::uint32_t>(std::countr_zero(d) >> 3);
+        n += 8;
+    }
+    while (n < Max && A[n] == B[n])
+        ++n;
+    return n;
+}
+
+} // namespace
+
+TLzxParser::TLzxParser(int WindowBits)
+    : FWindow(std::size_t{1} << std::clamp(WindowBits, 15, 21)), FHead(std::size_t{1} << HashBits, 0),
+      FChain(FWindow, 0) {}
+
+void TLzxParser::Insert(std::uint32_t Pos) {
+    std::uint32_t& head = FHead[Hash3(FBase + Pos)];
+    FChain[Pos & (FWindow - 1)] = head;
+    head = Pos + 1;
+}
+
+std::uint32_t TLzxParser::LengthAt(std::uint32_t Pos, std::uint32_t Distance, std::uint32_t Limit) const {
+    if (Distance == 0 || Distance > Pos) return 0;
+    return Agree(FBase + Pos - Distance, FBase + Pos, std::min(Limit, MaxMatch));
+}
+
+std::uint32_t TLzxParser::Longest(std::uint32_t Pos, std::uint32_t Limit, std::uint32_t Best,
+                                  std::uint32_t& Distance) const {
+    const std::uint32_t max = std::min(Limit, MaxMatch);
+    if (max < MinMatch || Best >= max) return 0;
+    const std::uint8_t* cur = FBase + Pos;
+    const std::uint32_t maxDistance = static_cast<std::uint32_t>(FWindow) - 3;
+    std::uint32_t best = Best;
+    bool found = false;
+    std::uint32_t candidate = FHead[Hash3(cur)];
+    for (int chain = 0; chain < MaxChain && candidate != 0; ++chain) {
+        const std::uint32_t at = candidate - 1;
+        const std::uint32_t distance = Pos - at;
+        if (distance == 0 || distance > maxDistance) break;
+        const std::uint8_t* ref = cur - distance;
+        if (ref[best] == cur[best]) {
+            const std::uint32_t n = Agree(ref, cur, max);
+            if (n > best) {
+                best = n;
+                Distance = distance;
+                found = true;
+                if (n == max) break;
+            }
+        }
+        const std::uint32_t next = FChain[at & (FWindow - 1)];
+        if (next >= candidate) break;
+        candidate = next;
+    }
+    return found ? best : 0;
+}
+
+std::uint32_t TLzxParser::FindMatch(std::uint32_t Pos, std::uint32_t Limit, std::uint32_t R0,
+                                    std::uint32_t& Offset) const {
+    if (Limit < MinMatch) return 0;
+    const std::uint32_t maxDistance = static_cast<std::uint32_t>(FWindow) - 3;
+    std::uint32_t best = 0;
+    // The repeated offset costs almost nothing: take it when it matches as well.
+    if (R0 != 0 && R0 <= maxDistance) {
+        const std::uint32_t n = LengthAt(Pos, R0, Limit);
+        if (n >= MinMatch) {
+            best = n;
+            Offset = R0;
+        }
+    }
+    // Another offset must be longer by two bytes to beat the repeated one.
+    std::uint32_t distance = 0;
+    const std::uint32_t found = Longest(Pos, Limit, best > 0 ? best + 1 : 0, distance);
+    if (found > 0) {
+        best = found;
+        Offset = distance;
+    }
+    if (best == MinMatch && Offset > TooFar && Offset != R0) return 0;
+    return best >= MinMatch ? best : 0;
+}
+
+void TLzxParser::Parse(const std::uint8_t* Data, std::size_t History, std::size_t Count,
+                       std::vector<std::vector<TToken>>& Frames) {
+    // Only the window before the stretch can be reached from it.
+    const std::size_t skip = History > FWindow ? History - FWindow : 0;
+    FBase = Data - (History - skip);
+    const auto start = static_cast<std::uint32_t>(History - skip);
+    const auto end = static_cast<std::uint32_t>(start + Count);
+    std::fill(FHead.begin(), FHead.end(), 0);
+    for (std::uint32_t p = 0; p < start && p + MinMatch <= end; ++p)
+        Insert(p);
+
+    Frames.resize((Count + FrameSize - 1) / FrameSize);
+    std::uint32_t r0 = 0; // not known yet: set by this stretch's first match
+    for (std::size_t f = 0; f < Frames.size(); ++f) {
+        std::vector<TToken>& tokens = Frames[f];
+        tokens.clear();
+        const auto frameStart = static_cast<std::uint32_t>(start + f * FrameSize);
+        const std::uint32_t frameEnd = std::min<std::uint32_t>(frameStart + FrameSize, end);
+        const auto canHash = [&](std::uint32_t P) { return P + MinMatch <= frameEnd; };
+        const auto literal = [&](std::uint32_t P) { tokens.push_back(FBase[P]); };
+        std::uint32_t pos = frameStart;
+        std::uint32_t misses = 0;
+        while (pos < frameEnd) {
+            std::uint32_t offset = 0;
+            // Where no match was found for long, data are likely not to repeat: only every
+            // second place is looked up, then every fourth (all are entered).
+            const bool look = misses < SkipAfter || (pos & (misses < 4 * SkipAfter ? 1 : 3)) == 0;
+            std::uint32_t length = look && canHash(pos) ? FindMatch(pos, frameEnd - pos, r0, offset) : 0;
+            if (length == 0) {
+                literal(pos);
+                if (canHash(pos)) Insert(pos);
+                ++pos;
+                ++misses;
+                continue;
+            }
+            misses = 0;
+            Insert(pos);
+            if (length < LazyBelow && canHash(pos + 1)) {
+                // A longer match one byte on is worth a literal first.
+                std::uint32_t nextOffset = 0;
+                const std::uint32_t next = FindMatch(pos + 1, frameEnd - pos - 1, r0, nextOffset);
+                if (next > length) {
+                    literal(pos);
+                    ++pos;
+                    Insert(pos);
+                    length = next;
+                    offset = nextOffset;
+                }
+            }
+            const bool repeat = offset == r0;
+            tokens.push_back(MatchFlag | (repeat ? RepeatFlag : 0) | ((length - 2) << 21) | offset);
+            r0 = offset;
+            for (std::uint32_t p = pos + 1; p < pos + length; ++p)
+                if (canHash(p)) Insert(p);
+            pos += length;
+        }
+    }
+}

@@ -1,0 +1,50 @@
+// The match finder of the LZX encoder: parses a stretch of a folder's data into the literals
+// and matches of its frames, given the window of data just before the stretch. A stretch needs
+// nothing else of the folder, so several stretches are parsed on several threads at once and
+// the frames come out the same whatever the number of threads.
+//
+// Hash chains over 3-byte prefixes with one step of lazy evaluation. The first repeated offset
+// is used where this stretch has set it (its matches so far), never a value from before it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+class TLzxParser {
+public:
+    // A literal (the byte) or a match: flag, repeat flag, length less 2 (9 bits), offset (21 bits).
+    using TToken = std::uint32_t;
+    static constexpr TToken MatchFlag = 0x80000000U;
+    static constexpr TToken RepeatFlag = 0x40000000U;
+    static bool IsMatch(TToken T) { return (T & MatchFlag) != 0; }
+    static bool IsRepeat(TToken T) { return (T & RepeatFlag) != 0; }
+    static std::uint32_t LengthOf(TToken T) { return ((T >> 21) & 0x1FF) + 2; }
+    static std::uint32_t OffsetOf(TToken T) { return T & 0x1FFFFF; }
+
+    static constexpr std::size_t FrameSize = 32768;
+
+    // WindowBits 15..21 (clamped).
+    explicit TLzxParser(int WindowBits);
+
+    // Parses Count bytes at Data, whose History bytes before Data belong to the window (they
+    // must be readable), into frames of FrameSize bytes (the last may be shorter): Frames[i]
+    // gets the tokens of frame i. No match runs past the end of its frame.
+    void Parse(const std::uint8_t* Data, std::size_t History, std::size_t Count,
+               std::vector<std::vector<TToken>>& Frames);
+
+private:
+    void Insert(std::uint32_t Pos);
+    // The longest match at Pos of at most Limit bytes that is longer than Best: its length
+    // (0: none) and distance.
+    std::uint32_t Longest(std::uint32_t Pos, std::uint32_t Limit, std::uint32_t Best,
+                          std::uint32_t& Distance) const;
+    std::uint32_t LengthAt(std::uint32_t Pos, std::uint32_t Distance, std::uint32_t Limit) const;
+    // A match (0: none) at Pos within Limit bytes, and its offset, with R0 the repeated offset.
+    std::uint32_t FindMatch(std::uint32_t Pos, std::uint32_t Limit, std::uint32_t R0,
+                            std::uint32_t& Offset) const;
+
+    std::size_t FWindow;
+    const std::uint8_t* FBase = nullptr; // position 0
+    std::vector<std::uint32_t> FHead;    // position + 1 of the latest of each hash; 0: none
+    std::vector<std::uint32_t> FChain;   // the position + 1 before, by position modulo the window
+};
