@@ -19,6 +19,9 @@ constexpr std::int64_t FileSize = 16;
 constexpr std::int64_t DataSize = 8;
 // A folder's plain data stay below this, so that every offset fits its 32-bit field.
 constexpr std::int64_t MaxFolderBytes = 0x7FFF0000;
+// What a method's stored form of a block adds to its data at most (MSZIP: the signature and a
+// stored block's header; LZX: a block header, padding and the repeated offsets).
+constexpr std::size_t StoredFraming = 32;
 
 void Put16(std::vector<std::uint8_t>& B, std::uint32_t V) {
     B.push_back(static_cast<std::uint8_t>(V));
@@ -199,6 +202,9 @@ public:
         for (std::size_t i = 0; i < count; ++i) {
             const std::vector<std::uint8_t>& packed = Outs[i];
             if (packed.size() > 0xFFFF) return Fail(fcierrMCI_FAIL);
+            const std::size_t plain = std::min(CabBlockSize, Pending.size() - i * CabBlockSize);
+            if (Cab.fFailOnIncompressible && packed.size() > plain + StoredFraming)
+                return Fail(fcierrMCI_FAIL, EDOM);
             TBlock b;
             b.SpoolPos = SpoolSize;
             b.CbData = static_cast<std::uint16_t>(packed.size());

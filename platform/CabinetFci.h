@@ -58,6 +58,9 @@ struct TCCAB {
     std::uint32_t cbReserveCFData = 0;
     int iCab = 0;
     int iDisk = 0;
+    // A block that its method writes larger than its data and a stored form of them fails the
+    // add (fcierrMCI_FAIL) instead of growing the cabinet: Quantum, which has no stored form,
+    // on data that do not compress. MSZIP and LZX fall back to their stored forms and never do.
     int fFailOnIncompressible = 0;
     std::uint16_t setID = 0;
     std::string szDisk;

@@ -110,6 +110,8 @@ void TMakeCab::FailFci(const std::string& FileName) {
     if (erf.erfOper == fcierrREAD_SRC) code = ecErrorReadingFile;
     if (erf.erfOper == fcierrCAB_FORMAT_LIMIT) code = ecMaxFileSizeExceeded;
     if (erf.erfOper == fcierrBAD_COMPR_TYPE) code = ecUnsupportedCompressionMethod;
+    if (erf.erfOper == fcierrMCI_FAIL && erf.erfType == EDOM)
+        Fail(FileName, "the data do not compress with this method (FailOnIncompressible)", ecErrorWritingToFile);
     Fail(FileName, code == ecErrorWritingToFile ? "cabinet library error " + std::to_string(erf.erfOper) : "",
          code);
 }

@@ -183,6 +183,9 @@ int AddCab(const std::vector<std::string>& Args) {
             const int level = std::atoi(Args[++i].c_str());
             cab.SetLzxLevel(level);
             cab.SetQuantumLevel(level);
+        } else if (a == "-i") {
+            // Blocks that do not compress are written as they come (Quantum on such data).
+            cab.FailOnIncompressible = false;
         } else if (a == "-q" && i + 1 < Args.size()) {
             cab.SetQuantumMemory(std::atoi(Args[++i].c_str()));
         } else if (a == "-k" && i + 1 < Args.size()) {
