@@ -180,7 +180,12 @@ void TLzxEncoder::WriteVerbatim(TLzxBitWriter& Bits, const std::vector<TLzxParse
         const std::uint32_t offset = TLzxParser::OffsetOf(t);
         TItem item{0, 0, 0, 0};
         std::uint32_t slot = 0;
-        if (!TLzxParser::IsRepeat(t)) {
+        if (TLzxParser::IsRepeat(t)) {
+            // Repeated offset 1 or 2 trades places with offset 0.
+            slot = offset;
+            if (slot == 1) std::swap(FR0, FR1);
+            if (slot == 2) std::swap(FR0, FR2);
+        } else {
             const std::uint32_t formatted = offset + 2;
             slot = static_cast<std::uint32_t>(
                 std::upper_bound(Slots.Base.begin() + 3, Slots.Base.begin() + FPositionSlots, formatted) -

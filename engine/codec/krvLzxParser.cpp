@@ -85,27 +85,29 @@ std::uint32_t TLzxParser::Longest(std::uint32_t Pos, std::uint32_t Limit, std::u
     return found ? best : 0;
 }
 
-std::uint32_t TLzxParser::FindMatch(std::uint32_t Pos, std::uint32_t Limit, std::uint32_t R0,
+std::uint32_t TLzxParser::FindMatch(std::uint32_t Pos, std::uint32_t Limit, const TRepeats& R,
                                     std::uint32_t& Offset) const {
     if (Limit < MinMatch) return 0;
     const std::uint32_t maxDistance = static_cast<std::uint32_t>(FWindow) - 3;
     std::uint32_t best = 0;
-    // The repeated offset costs almost nothing: take it when it matches as well.
-    if (R0 != 0 && R0 <= maxDistance) {
-        const std::uint32_t n = LengthAt(Pos, R0, Limit);
-        if (n >= MinMatch) {
+    // A repeated offset costs almost nothing: take the longest that matches, the first of
+    // equal ones.
+    for (const std::uint32_t r : R) {
+        if (r == 0 || r > maxDistance) continue;
+        const std::uint32_t n = LengthAt(Pos, r, Limit);
+        if (n >= MinMatch && n > best) {
             best = n;
-            Offset = R0;
+            Offset = r;
         }
     }
-    // Another offset must be longer by two bytes to beat the repeated one.
+    // Another offset must be longer by two bytes to beat a repeated one.
     std::uint32_t distance = 0;
     const std::uint32_t found = Longest(Pos, Limit, best > 0 ? best + 1 : 0, distance);
     if (found > 0) {
         best = found;
         Offset = distance;
     }
-    if (best == MinMatch && Offset > TooFar && Offset != R0) return 0;
+    if (best == MinMatch && Offset > TooFar && std::find(R.begin(), R.end(), Offset) == R.end()) return 0;
     return best >= MinMatch ? best : 0;
 }
 
@@ -121,7 +123,9 @@ void TLzxParser::Parse(const std::uint8_t* Data, std::size_t History, std::size_
         Insert(p);
 
     Frames.resize((Count + FrameSize - 1) / FrameSize);
-    std::uint32_t r0 = 0; // not known yet: set by this stretch's first match
+    // The repeated offsets as the decoder holds them; 0: not known yet (set by this stretch's
+    // matches, never taken from before it).
+    TRepeats r{0, 0, 0};
     for (std::size_t f = 0; f < Frames.size(); ++f) {
         std::vector<TToken>& tokens = Frames[f];
         tokens.clear();
@@ -136,7 +140,7 @@ void TLzxParser::Parse(const std::uint8_t* Data, std::size_t History, std::size_
             // Where no match was found for long, data are likely not to repeat: only every
             // second place is looked up, then every fourth (all are entered).
             const bool look = misses < SkipAfter || (pos & (misses < 4 * SkipAfter ? 1 : 3)) == 0;
-            std::uint32_t length = look && canHash(pos) ? FindMatch(pos, frameEnd - pos, r0, offset) : 0;
+            std::uint32_t length = look && canHash(pos) ? FindMatch(pos, frameEnd - pos, r, offset) : 0;
             if (length == 0) {
                 literal(pos);
                 if (canHash(pos)) Insert(pos);
@@ -149,7 +153,7 @@ void TLzxParser::Parse(const std::uint8_t* Data, std::size_t History, std::size_
             if (length < LazyBelow && canHash(pos + 1)) {
                 // A longer match one byte on is worth a literal first.
                 std::uint32_t nextOffset = 0;
-                const std::uint32_t next = FindMatch(pos + 1, frameEnd - pos - 1, r0, nextOffset);
+                const std::uint32_t next = FindMatch(pos + 1, frameEnd - pos - 1, r, nextOffset);
                 if (next > length) {
                     literal(pos);
                     ++pos;
@@ -158,9 +162,16 @@ void TLzxParser::Parse(const std::uint8_t* Data, std::size_t History, std::size_
                     offset = nextOffset;
                 }
             }
-            const bool repeat = offset == r0;
-            tokens.push_back(MatchFlag | (repeat ? RepeatFlag : 0) | ((length - 2) << 21) | offset);
-            r0 = offset;
+            // A repeated offset is sent as its number and moves to the front; another one
+            // pushes the others back.
+            const auto repeat = static_cast<std::uint32_t>(std::find(r.begin(), r.end(), offset) - r.begin());
+            if (repeat < r.size()) {
+                tokens.push_back(MatchFlag | RepeatFlag | ((length - 2) << 21) | repeat);
+                std::swap(r[0], r[repeat]);
+            } else {
+                tokens.push_back(MatchFlag | ((length - 2) << 21) | offset);
+                r = {offset, r[0], r[1]};
+            }
             for (std::uint32_t p = pos + 1; p < pos + length; ++p)
                 if (canHash(p)) Insert(p);
             pos += length;

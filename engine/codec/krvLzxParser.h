@@ -3,16 +3,18 @@
 // nothing else of the folder, so several stretches are parsed on several threads at once and
 // the frames come out the same whatever the number of threads.
 //
-// Hash chains over 3-byte prefixes with one step of lazy evaluation. The first repeated offset
-// is used where this stretch has set it (its matches so far), never a value from before it.
+// Hash chains over 3-byte prefixes with one step of lazy evaluation. The three repeated offsets
+// are used where this stretch has set them (its matches so far), never values from before it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
 class TLzxParser {
 public:
-    // A literal (the byte) or a match: flag, repeat flag, length less 2 (9 bits), offset (21 bits).
+    // A literal (the byte) or a match: flag, repeat flag, length less 2 (9 bits), offset (21
+    // bits; with the repeat flag, which repeated offset: 0, 1 or 2).
     using TToken = std::uint32_t;
     static constexpr TToken MatchFlag = 0x80000000U;
     static constexpr TToken RepeatFlag = 0x40000000U;
@@ -39,8 +41,9 @@ private:
     std::uint32_t Longest(std::uint32_t Pos, std::uint32_t Limit, std::uint32_t Best,
                           std::uint32_t& Distance) const;
     std::uint32_t LengthAt(std::uint32_t Pos, std::uint32_t Distance, std::uint32_t Limit) const;
-    // A match (0: none) at Pos within Limit bytes, and its offset, with R0 the repeated offset.
-    std::uint32_t FindMatch(std::uint32_t Pos, std::uint32_t Limit, std::uint32_t R0,
+    using TRepeats = std::array<std::uint32_t, 3>;
+    // A match (0: none) at Pos within Limit bytes, and its offset, with R the repeated offsets.
+    std::uint32_t FindMatch(std::uint32_t Pos, std::uint32_t Limit, const TRepeats& R,
                             std::uint32_t& Offset) const;
 
     std::size_t FWindow;

