@@ -97,7 +97,7 @@ void TfmBackupEditor::AddFolderClick() {
     dffdFolder.setOption(QFileDialog::DontUseNativeDialog);
     dffdFolder.setFileMode(QFileDialog::Directory);
     dffdFolder.setOption(QFileDialog::ShowDirsOnly);
-    if (dffdFolder.exec() == QDialog::Accepted && !dffdFolder.selectedFiles().isEmpty())
+    if (ShowModal(dffdFolder) == QDialog::Accepted && !dffdFolder.selectedFiles().isEmpty())
         AddFolder(dffdFolder.selectedFiles().first());
 }
 

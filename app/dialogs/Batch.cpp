@@ -4,26 +4,17 @@
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileNameFields.h"
 #include "app/dialogs/FileUtils.h"
-#include "app/dialogs/GetPassword.h"
-#include "app/dialogs/OverwriteDlg.h"
 #include "app/dialogs/QtStrings.h"
-#include "app/dialogs/SetAside.h"
-#include "app/main/QuestionTexts.h"
-#include "app/main/WriterChoice.h"
-#include "engine/core/krvCompBase.h"
+#include "app/ops/OpAdd.h"
+#include "app/ops/OpExtract.h"
+#include "app/ops/OpRun.h"
+#include "app/ops/OpTest.h"
+#include "app/ops/OpVirusScan.h"
 #include "engine/core/krvProduct.h"
-#include "engine/core/krvUnBase.h"
-#include "engine/read/krvKorva.h"
-#include "engine/read/krvReaders.h"
-#include "engine/read/krvZipCheck.h"
 #include "engine/write/krvArc2Arc.h"
 #include "engine/write/krvMakeSfx.h"
-#include "engine/write/krvWriters.h"
-#include "platform/Process.h"
 #include "ui/LmSaveDlg.h"
 #include "ui_Batch.h"
-#include "ui_GetPassword.h"
-#include "ui_OverwriteDlg.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -62,11 +53,39 @@ const TOperationRow Operations[] = {
      "Supported Archive Files|*.bh;*.jar;*.lha;*.lzh;*.tar;*.zip|", "0,5,1,2"},
 };
 
-constexpr TDeflateType DeflateTypes[] = {dtDeflateX, dtDeflateN, dtDeflateF, dtDeflateS};
-
 } // namespace
 
-TfmBatch::TfmBatch(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TfmBatch>()) {
+// The batch tool's side of the operations: its own bars and Cancel, the automatic overwrite
+// option; every other question is the window's.
+class TBatchObserver : public TOpObserver {
+public:
+    explicit TBatchObserver(TfmBatch& Batch) : FBatch(Batch) {}
+    QWidget* DialogParent() const override { return &FBatch; }
+    bool Progress(int ByFile, int) override {
+        FBatch.ui->pbCurrent->setValue(ByFile);
+        FBatch.ui->laCurrentPercent->setText(QString::number(ByFile) + QLatin1Char('%'));
+        QCoreApplication::processEvents();
+        return FBatch.FCancelRequested;
+    }
+    TReplaceAnswer AskReplace(const std::string& FileName, const std::string& NewFileName, TDateTime Date,
+                              TDateTime NewDate, std::int64_t FileSize, std::int64_t NewFileSize) override {
+        if (FBatch.FAutoOverwrite) return TReplaceAnswer::YesToAll;
+        return TOpObserver::AskReplace(FileName, NewFileName, Date, NewDate, FileSize, NewFileSize);
+    }
+    TDupeAnswer AskRenameDupe(const std::string& FileName, std::string& NewName) override {
+        if (FBatch.FAutoOverwrite) return TDupeAnswer::SkipAll;
+        return TOpObserver::AskRenameDupe(FileName, NewName);
+    }
+    // A zip whose directory is damaged is not read on: the archive counts as failed.
+    bool AskCorruptHeader() override { return false; }
+
+private:
+    TfmBatch& FBatch;
+};
+
+TfmBatch::TfmBatch(QWidget* Parent)
+    : QDialog(Parent), ui(std::make_unique<Ui::TfmBatch>()),
+      FObserver(std::make_unique<TBatchObserver>(*this)) {
     ui->setupUi(this);
     ui->nbMain->setCurrentIndex(0);
     const std::pair<QRadioButton*, int> tags[] = {
@@ -290,7 +309,7 @@ void TfmBatch::ProcessFile(const QString& File) {
     case boTest:
         if (!exists)
             AppendResult(File + QStringLiteral(" ::: ERROR: File missing"));
-        else if (TestArchive(File))
+        else if (Test({File}, *FObserver).Succeeded())
             AppendResult(File + QStringLiteral(" ::: Passed"));
         else
             AppendResult(QStringLiteral(">> ") + File + QStringLiteral(" ::: FAILED <<"));
@@ -299,7 +318,7 @@ void TfmBatch::ProcessFile(const QString& File) {
     case boVirusScan:
         if (!exists)
             AppendResult(File + QStringLiteral(" ::: File missing"));
-        else if (ScanArchive(File))
+        else if (VirusScan(File, *FObserver).Verdict == TScanVerdict::Clean)
             AppendResult(File + QStringLiteral(" ::: Archive scanned"));
         else
             AppendResult(File + QStringLiteral(" ::: ERROR: Unable to scan for virus"));
@@ -310,9 +329,10 @@ void TfmBatch::ProcessFile(const QString& File) {
         if (!exists) {
             AppendResult(File + QStringLiteral(" ::: ERROR: Source file missing"));
         } else {
-            bool failed = false;
+            TOpResult steps;
+            TOpRun run(*FObserver, steps);
             TMakeSFX maker;
-            BindCommon(maker, failed);
+            run.BindCommon(maker);
             maker.SetArchiveFile(File.toStdString());
             maker.SetTargetFile(target.toStdString());
             maker.OnFileExists = [](TZipCommon&, const std::string& Name, TDateTime, TOverwriteMode& Mode) {
@@ -326,6 +346,8 @@ void TfmBatch::ProcessFile(const QString& File) {
             FCurrent = &maker;
             maker.Activate();
             FCurrent = nullptr;
+            run.Finish();
+            const bool failed = steps.Failed > 0 || steps.Cancelled;
             const QFileInfo made(target);
             if (!made.isFile() || (before.isValid() && made.lastModified() == before && failed))
                 AppendResult(target + QStringLiteral(" ::: ERROR: Unable to create"));
@@ -346,9 +368,10 @@ void TfmBatch::ProcessFile(const QString& File) {
             AppendResult(File + QStringLiteral(" ::: ERROR: Source file missing"));
         } else if (ConfirmReplace(target)) {
             // An existing target is replaced by the converter only once the new one is written.
-            bool failed = false;
+            TOpResult steps;
+            TOpRun run(*FObserver, steps);
             TArc2Arc converter;
-            BindCommon(converter, failed);
+            run.BindCommon(converter);
             converter.SetArchiveFile(File.toStdString());
             converter.NewArchive = (gzip ? target.chopped(3) : target).toStdString();
             QRadioButton* const types[] = {ui->rbBh,  ui->rbCab, ui->rbLha, ui->rbLzh,
@@ -363,8 +386,10 @@ void TfmBatch::ProcessFile(const QString& File) {
                 Mode = omOverwrite;
             };
             FCurrent = &converter;
-            failed = !converter.Activate() || failed;
+            const bool activated = converter.Activate();
             FCurrent = nullptr;
+            run.Finish();
+            const bool failed = !activated || steps.Failed > 0 || steps.Cancelled;
             if (failed)
                 AppendResult(target + QStringLiteral(" ::: ERROR"));
             else if (ui->ckDeleteSource->isChecked() && !QFile::remove(File))
@@ -387,7 +412,7 @@ void TfmBatch::ProcessFile(const QString& File) {
         if (!exists) {
             AppendResult(File + QStringLiteral(" ::: File missing"));
         } else {
-            const int n = ExtractArchive(File, destination, false);
+            const int n = ExtractArchive(File, destination);
             if (n < 0)
                 AppendResult(File + QStringLiteral(" ::: ERROR: Unable to extract"));
             else
@@ -406,9 +431,7 @@ void TfmBatch::ProcessFile(const QString& File) {
         } else if (ConfirmReplace(target)) {
             // The old target steps aside until the new archive is written, so that the file
             // is made anew rather than added to, and comes back when that fails.
-            TSetAside old(target);
-            const bool failed = !old.Move() || AddToArchive(target, {File}, sdNone, 0) < 0;
-            if (!failed) old.Commit(false);
+            const bool failed = AddToArchive(target, {File}, sdNone, 0, true) < 0;
             const QString head = File + QStringLiteral(" -> ") + target;
             if (failed)
                 AppendResult(head + QStringLiteral(" ::: ERROR: Unable to create"));
@@ -442,241 +465,26 @@ void TfmBatch::ProcessFile(const QString& File) {
     }
 }
 
-// ---- the engine runs -----------------------------------------------------------------------
+// ---- the operations ------------------------------------------------------------------------
 
-void TfmBatch::BindCommon(TZipCommon& Component, bool& FailFlag) {
-    Component.OnProgress = [this](TZipCommon&, std::uint8_t ByFile, std::uint8_t) {
-        ui->pbCurrent->setValue(ByFile);
-        ui->laCurrentPercent->setText(QString::number(ByFile) + QLatin1Char('%'));
-        QCoreApplication::processEvents();
-    };
-    Component.OnError = [&FailFlag](TZipCommon&, const std::string&, const std::string&, const std::string&,
-                                    int) { FailFlag = true; };
-    Component.OnGetPassword = [this](TZipCommon&, const std::string& FileName, std::string& Password,
-                                     bool& TryAgain) {
-        TfmGetPassword dialog(this);
-        dialog.ui->laFileName->setText(Str(FileName));
-        if (ShowModal(dialog) == mrOk)
-            Password = dialog.ui->edPassword->text().toStdString();
-        else
-            TryAgain = false;
-    };
-    Component.OnNextVolume = [](TZipCommon&, std::string& VolumeName, const std::string& VolumeID,
-                                bool Exists, bool& Cancel) {
-        if (Exists) return;
-        QString name = Str(VolumeName);
-        if (InputQuery(Str(VolumeName), QStringLiteral("Volume ID: ") + Str(VolumeID), name))
-            VolumeName = name.toStdString();
-        else
-            Cancel = true;
-    };
-    // A zip whose directory is damaged is not read on: the archive counts as failed.
-    Component.OnCorruptZipHeader = [&FailFlag](TZipCommon&, THeaderTypeState HeadFlag, bool& Cancel) {
-        if (HeadFlag & (htCentral | htEnding)) return;
-        FailFlag = true;
-        Cancel = true;
-    };
+int TfmBatch::ExtractArchive(const QString& File, const QString& Destination) {
+    TExtractOptions options;
+    options.Archive = File;
+    options.Folder = Destination;
+    options.ConfirmOverwrites = true;
+    options.RestoreFileAttr = true;
+    const TExtractResult result = Extract(options, *FObserver);
+    return result.Succeeded() ? result.Done : -1;
 }
 
-void TfmBatch::BindReader(TUnBase& Reader, bool& FailFlag) {
-    BindCommon(Reader, FailFlag);
-    Reader.OnNestedTarFile = [](TZipCommon&, const std::string&, bool& doUnTar) { doUnTar = true; };
-    Reader.OnFileExists = [this](TZipCommon& Sender, const std::string& FileName, std::string& NewFileName,
-                                 TOverwriteMode& Mode) {
-        const QFileInfo existing(Str(FileName));
-        TfmOverwriteDlg dialog(this);
-        dialog.ui->laReplaceFilename->setText(
-            existing.filePath() + QLatin1Char('\n') + QString::number(existing.size()) +
-            QStringLiteral(" bytes, ") + existing.lastModified().toString(QStringLiteral("MM-dd-yy hh:mm")));
-        dialog.ui->laWithName->setText(IncomingFileText(QFileInfo(Str(Sender.FileName)).fileName(),
-                                                        Sender.UnpackedSize, Sender.FileDate));
-        dialog.FileName = existing.filePath();
-        auto& reader = static_cast<TUnBase&>(Sender);
-        switch (ShowModal(dialog)) {
-        case mrYes:
-            Mode = omOverwrite;
-            break;
-        case mrOverwriteYesToAll:
-            Mode = omOverwrite;
-            reader.ConfirmOverwrites = false;
-            break;
-        case mrOverwriteNoToAll:
-            Mode = omSkip;
-            reader.ConfirmOverwrites = false;
-            break;
-        case mrOverwriteRename:
-            if (QFileInfo(dialog.NewFileName).absolutePath() == existing.absolutePath() &&
-                !dialog.NewFileName.isEmpty()) {
-                NewFileName = dialog.NewFileName.toStdString();
-                Mode = omOverwrite;
-            } else {
-                Mode = omSkip;
-            }
-            break;
-        case mrCancel:
-            Mode = omSkip;
-            reader.SetCancel(true);
-            break;
-        default:
-            Mode = omSkip;
-            break;
-        }
-    };
-}
-
-void TfmBatch::BindWriter(TCompBase& Writer, bool& FailFlag) {
-    BindCommon(Writer, FailFlag);
-    Writer.OnReplaceFile = [this](TZipCommon&, const std::string& FileName, const std::string& NewFileName,
-                                  TDateTime Date, TDateTime NewDate, std::int64_t FileSize,
-                                  std::int64_t NewFileSize, int, int, bool& Replace) {
-        Replace = FAutoOverwrite || MessageDlg(ReplaceQuestionText(Str(FileName), FileSize, Date,
-                                                                   Str(NewFileName), NewFileSize, NewDate),
-                                               mtConfirmation, mbYes | mbNo) == mrYes;
-    };
-    Writer.OnRenameDupeFile = [this](TZipCommon&, const std::string&, std::string& NewFileName,
-                                     bool& Rename) {
-        Rename = false;
-        if (FAutoOverwrite) return;
-        QString name = Str(NewFileName);
-        if (InputQuery(
-                QStringLiteral("Duplicate File"),
-                QStringLiteral("File already exist. Please enter a different file name\r\nfor the EXISTING "
-                               "FILE to rename it:"),
-                name)) {
-            NewFileName = name.toStdString();
-            Rename = true;
-        }
-    };
-    Writer.OnNonWriteableArchive = [](TZipCommon&, const std::string& ArchiveFile, bool& WriteToFile) {
-        WriteToFile = MessageDlg(Str(ArchiveFile) +
-                                     QStringLiteral(" is Read Only, System File, or Hidden File ...\r\r") +
-                                     QStringLiteral("Write to this file ?"),
-                                 mtConfirmation, mbYes | mbNo) == mrYes;
-    };
-}
-
-bool TfmBatch::TestArchive(const QString& File) {
-    bool failed = false;
-    TZipCheck tester;
-    BindReader(tester, failed);
-    tester.OnNestedTarFile = [](TZipCommon&, const std::string& FileName, bool& doUnTar) {
-        doUnTar =
-            MessageDlg(
-                QStringLiteral("File: ") + Str(FileName) + "\r\r" +
-                    QStringLiteral("Compressed file is a TAR archive. Decompress and verify this archive ?"),
-                mtConfirmation, mbYes | mbNo) == mrYes;
-    };
-    tester.OnStatus = [](TZipCommon&, const std::string&, bool) {};
-    tester.FileSpec = {"*.*"};
-    tester.RecurseDirs = true;
-    tester.SetArchiveFile(File.toStdString());
-    if (!TZipCommon::IsExtractableArcType(tester.ArcType())) return false;
-    FCurrent = &tester;
-    tester.Activate();
-    FCurrent = nullptr;
-    // Any entry that failed or any error reported fails the archive, as a damaged header does.
-    return !failed && tester.Failed == 0 && tester.ErrorsReported == 0 && !tester.Cancel();
-}
-
-int TfmBatch::ExtractArchive(const QString& File, const QString& Destination, bool ForScan) {
-    TKorva lister;
-    lister.SetArchiveFile(File.toStdString());
-    std::unique_ptr<TUnBase> reader = CreateReader(lister.ArcType());
-    if (!reader || !QDir().mkpath(Destination)) return -1;
-    bool failed = false;
-    BindReader(*reader, failed);
-    reader->SetArchiveFile(File.toStdString());
-    reader->SetExtractDir(Destination.toStdString());
-    reader->UseStoredDirs = true;
-    reader->CreateStoredDirs = true;
-    reader->DateAttribute = daFileDate;
-    reader->ConfirmOverwrites = !ForScan;
-    reader->RestoreFileAttr = !ForScan;
-    reader->OverwriteMode = omOverwrite;
-    reader->Password.clear();
-    reader->FileSpec = {"*.*"};
-    reader->RecurseDirs = true;
-    FCurrent = reader.get();
-    const int count = reader->Extract();
-    FCurrent = nullptr;
-    if (failed || reader->FilesFailed > 0 || reader->Cancel()) return -1;
-    return count;
-}
-
-bool TfmBatch::ScanArchive(const QString& File) {
-    const std::string temp = GetTempDirName();
-    if (temp.empty()) return false;
-    bool good = ExtractArchive(File, Str(temp), true) >= 0;
-    const TAppSettings& settings = AppSettings();
-    if (good) {
-        // The scanner gets an argument list: the Parameters setting, where "*.*" stands for
-        // the extracted folder, or else every extracted file.
-        std::vector<std::string> argv = {settings.VirusScanner};
-        if (!settings.Parameters.empty()) {
-            for (const std::string& arg : SplitCommandLine(settings.Parameters))
-                argv.push_back(
-                    Str(arg).replace(QStringLiteral("*.*"), Str(temp), Qt::CaseInsensitive).toStdString());
-        } else {
-            ListFolderFiles(temp, argv);
-        }
-        pid_t pid = 0;
-        const std::size_t slash = settings.VirusScanner.rfind('/');
-        const std::string folder =
-            slash == std::string::npos ? std::string() : settings.VirusScanner.substr(0, slash + 1);
-        good = !settings.VirusScanner.empty() && SpawnProcess(argv, folder, pid) &&
-               WaitForProcess(pid, 50, [] { QCoreApplication::processEvents(); }) == 0;
-    }
-    DeleteFolderTree(temp);
-    return good;
-}
-
-int TfmBatch::AddToArchive(const QString& Name, const QStringList& Files, int StoredDirNames,
-                           int Compression) {
-    std::string name = QFileInfo(Name).absoluteFilePath().toStdString();
-    if (QFileInfo(Name).suffix().isEmpty()) name += ".zip";
-    // The writer by the archive's detected type, or for a new one by its whole extension.
-    std::optional<TOutArcType> type;
-    if (QFileInfo(Str(name)).isFile()) {
-        TKorva lister;
-        lister.SetArchiveFile(name);
-        type = WriterTypeForArchive(lister.ArcType(), name);
-    } else {
-        name = NewArchiveName(name);
-        type = WriterTypeForNewArchive(name);
-    }
-    std::unique_ptr<TCompBase> writer = type ? CreateWriter(*type) : nullptr;
-    if (!writer || Files.isEmpty()) return -1;
-    bool failed = false;
-    BindWriter(*writer, failed);
-    for (TkrvFileAttr attr : {fsZeroAttr, fsArchive, fsDirectory, fsHidden, fsReadOnly, fsSysFile}) {
-        writer->SetAttribute(attr, true);
-        writer->SetAttributeEx(attr, false);
-    }
-    writer->EncryptHeaders = false;
-    writer->RecurseDirs = false;
-    writer->Switch = swAdd;
-    writer->StoredDirNames = static_cast<TStoredDirNames>(StoredDirNames);
-    writer->DateAttribute = daFileDate;
-    if (Compression >= 0 && Compression <= 3) {
-        writer->SetCompressMethod(cmDeflate);
-        writer->DeflateType = DeflateTypes[Compression];
-    } else {
-        writer->SetCompressMethod(cmStore);
-        writer->DeflateType = dtDeflateN;
-    }
-    std::vector<std::string> list;
-    for (const QString& file : Files) {
-        if (file.contains(QStringLiteral("*.*")))
-            ListFolderFiles(QFileInfo(file).absolutePath().toStdString(), list);
-        else
-            list.push_back(QFileInfo(file).absoluteFilePath().toStdString());
-    }
-    writer->FileSpec = list;
-    writer->StoreEmptySubDirs = false;
-    writer->SetArchiveFile(name);
-    FCurrent = writer.get();
-    const int count = writer->Compress();
-    FCurrent = nullptr;
-    if (failed || !writer->ArchiveWritten() || writer->Cancel()) return -1;
-    return count;
+int TfmBatch::AddToArchive(const QString& Name, const QStringList& Files, int StoredDirNames, int Compression,
+                           bool Replace) {
+    TAddOptions options;
+    options.Archive = Name;
+    options.Files = Files;
+    options.StoredDirNames = static_cast<TStoredDirNames>(StoredDirNames);
+    options.Compression = Compression;
+    options.ReplaceArchive = Replace;
+    const TAddResult result = Add(options, *FObserver);
+    return result.Good() && result.Written ? result.Done : -1;
 }

@@ -1,7 +1,8 @@
 // The batch tool: one archive operation over many archives (or, for creation, many files) as a
-// wizard: choose the files, the options, watch the progress, read and keep the result log. Its
-// engine components are its own, made for each file. A failed step never deletes a source, and
-// a target that existed stays as it was until its replacement is written.
+// wizard: choose the files, the options, watch the progress, read and keep the result log. It
+// keeps only its loop and its result lines: each step is the program's one operation (app/ops),
+// its questions asked through the same observer as the window's. A failed step never deletes a
+// source, and a target that existed stays as it was until its replacement is written.
 #pragma once
 
 #include <QDialog>
@@ -12,8 +13,7 @@ namespace Ui {
 class TfmBatch;
 }
 class TZipCommon;
-class TCompBase;
-class TUnBase;
+class TBatchObserver;
 
 // The operations, numbered as the batch commands pass them.
 enum TBatchOperation { boTest = 1, boVirusScan, boMakeExe, boConvert, boExtract, boCreate, boAdd };
@@ -44,16 +44,15 @@ private:
     // "The archive file ... already exist." unless automatic; false when the user declines.
     bool ConfirmReplace(const QString& Target);
 
-    bool TestArchive(const QString& File);
-    bool ScanArchive(const QString& File);
-    // The reader's count of files extracted, -1 when the extraction failed.
-    int ExtractArchive(const QString& File, const QString& Destination, bool ForScan);
-    // The writer's count, -1 when the archive was not written.
-    int AddToArchive(const QString& Name, const QStringList& Files, int StoredDirNames, int Compression);
+    // The count of files extracted, -1 when the extraction failed.
+    int ExtractArchive(const QString& File, const QString& Destination);
+    // The writer's count, -1 when the archive was not written. Replace: a new archive in place
+    // of an existing file of the name.
+    int AddToArchive(const QString& Name, const QStringList& Files, int StoredDirNames, int Compression,
+                     bool Replace = false);
 
-    void BindCommon(TZipCommon& Component, bool& FailFlag);
-    void BindWriter(TCompBase& Writer, bool& FailFlag);
-    void BindReader(TUnBase& Reader, bool& FailFlag);
+    friend class TBatchObserver;
+    std::unique_ptr<TBatchObserver> FObserver;
     void AppendResult(const QString& Line);
     void AppendProgress(const QString& Line);
     void ListMenu(const QPoint& Pos);

@@ -1,4 +1,5 @@
 #include "app/dialogs/FileNameFields.h"
+#include "app/dialogs/DialogSupport.h"
 
 #include "ui/LmFileFilter.h"
 
@@ -47,7 +48,7 @@ void ConnectBrowse(QAbstractButton* Button, QLineEdit* Edit, TBrowseKind Kind, c
             dialog.setOption(QFileDialog::ShowDirsOnly);
             break;
         }
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+        if (ShowModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
         QString chosen = dialog.selectedFiles().first();
         if (Kind == TBrowseKind::Folder && !chosen.endsWith('/')) chosen += '/';
         Edit->setText(chosen);

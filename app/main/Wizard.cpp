@@ -271,7 +271,7 @@ void TfmWizard::AddFoldersClick() {
     dffdFolder.setOption(QFileDialog::DontUseNativeDialog);
     dffdFolder.setFileMode(QFileDialog::Directory);
     dffdFolder.setOption(QFileDialog::ShowDirsOnly);
-    if (dffdFolder.exec() != QDialog::Accepted || dffdFolder.selectedFiles().isEmpty()) return;
+    if (ShowModal(dffdFolder) != QDialog::Accepted || dffdFolder.selectedFiles().isEmpty()) return;
     QString folder = QDir::cleanPath(dffdFolder.selectedFiles().first());
     if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
     AppendLine(folder + QStringLiteral("*.*"));

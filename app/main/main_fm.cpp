@@ -8,6 +8,7 @@
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/Associations.h"
 #include "app/dialogs/Configuration.h"
+#include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/FontText.h"
 #include "app/dialogs/Progress.h"
@@ -206,7 +207,7 @@ void TfmMain::ApplyRegSettings() {
 void TfmMain::ConfigurationCommand(int Page) {
     TfmConfiguration fmConfiguration(this);
     fmConfiguration.SetPage(Page);
-    if (fmConfiguration.exec() != QDialog::Accepted) return;
+    if (ShowModal(fmConfiguration) != QDialog::Accepted) return;
     SaveSettings();
     ApplyRegSettings();
     if (fmConfiguration.AssociationsPageShown) ApplyFileAssociations();
@@ -336,8 +337,10 @@ void TfmMain::CancelTask() {
     TZipCommon* running = CurrentWriter ? CurrentWriter : CurrentReader;
     // A long listing ends the same way.
     if (FListing) running = krvKorva.get();
-    if (!running) return;
-    running->SetCancel(true);
+    // An operation stops at its next progress report.
+    if (FOperationRunning) FCancelRequested = true;
+    if (!running && !FOperationRunning) return;
+    if (running) running->SetCancel(true);
     ui->dfstbMainStatus->showMessage(AbortingMessage);
     ui->dfstbMainStatus->repaint();
     ui->dfelvArchiveView->viewport()->unsetCursor();

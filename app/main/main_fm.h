@@ -1,11 +1,11 @@
 // The main window: start-up work (first run, settings, toolbar, columns), the archive list and
-// its commands, the status bar and light, and the window-wide state that the archive
-// operations share. Its units: main_fm.cpp (life of the window and settings), main_fmActions.cpp
-// (commands bound to handlers), main_fmList.cpp (opening and listing archives, totals, command
-// enabling), main_fmToolbar.cpp (toolbar, sort menu, icons), main_fmSelect.cpp (selection and
-// filter commands), main_fmEvents.cpp, main_fmWriterEvents.cpp and main_fmConvertEvents.cpp (the
-// engine's events and questions), main_fmExtract.cpp (extraction and view), main_fmAdd.cpp (new,
-// add, password, delete), main_fmOperations.cpp, main_fmArchiveFile.cpp, main_fmTestRepair.cpp,
+// its commands, the status bar and light. The operations themselves live in app/ops; the window
+// runs them and shows their results. Its units: main_fm.cpp (life of the window and settings),
+// main_fmActions.cpp (commands bound to handlers), main_fmList.cpp (opening and listing archives, totals,
+// command enabling), main_fmToolbar.cpp (toolbar, sort menu, icons), main_fmSelect.cpp (selection and filter
+// commands), main_fmEvents.cpp (the window's observer of the operations of app/ops, and the lister's events)
+// and main_fmConvertEvents.cpp (the converter's), main_fmExtract.cpp (extraction and view), main_fmAdd.cpp
+// (new, add, password, delete), main_fmOperations.cpp, main_fmArchiveFile.cpp, main_fmTestRepair.cpp,
 // main_fmConvert.cpp and main_fmCheckout.cpp (the other operations), main_fmHelp.cpp (help),
 // main_fmBackup.cpp (backup sets), main_fmBatch.cpp (batch), main_fmWizard.cpp (wizard),
 // main_fmFavourites.cpp (favourites, find), main_fmDragDrop.cpp (drag and drop), main_fmPrint.cpp
@@ -14,6 +14,8 @@
 #pragma once
 
 #include "app/main/MruList.h"
+#include "app/ops/OpAdd.h"
+#include "app/ops/OpExtract.h"
 #include "engine/core/krvCompBase.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/write/krvWriters.h"
@@ -55,6 +57,8 @@ class TZip;
 class TZipCheck;
 class TZipRun;
 struct TRunFolder;
+class TOpObserver;
+class TWindowObserver;
 
 class TfmMain : public QMainWindow {
     Q_OBJECT
@@ -102,13 +106,11 @@ public:
 
     // ---- extraction (main_fmExtract.cpp) ----
     void ExtractCommand();
-    // Extracts every entry of ArchiveName into Folder; false when nothing could start.
-    bool CmdExtract(const QString& ArchiveName, const QString& Folder, bool UseStoredDirs,
-                    bool RestoreFileAttr, bool UseFileDate, bool ConfirmOverwrites, bool CreateStoredDirs,
-                    bool ShowResult);
-    // Extracts the selected rows of the open archive into Folder.
-    bool CmdExtractSelected(const QString& Folder, bool UseStoredDirs, bool CreateStoredDirs,
-                            bool ConfirmOverwrites, bool UseFileDate, bool RestoreFileAttr);
+    // The extraction of Options with the progress window around it; its message when
+    // ShowResult (a refused start always says why).
+    TExtractResult RunExtraction(const TExtractOptions& Options, bool ShowResult);
+    // The options of an extraction of the selected rows of the open archive into Folder.
+    TExtractOptions SelectedExtraction(const QString& Folder) const;
     void ViewSelected();
 
     // ---- adding and deleting (main_fmAdd.cpp) ----
@@ -116,17 +118,16 @@ public:
     void AddCommand();
     void PasswordCommand();
     void DeleteCommand();
-    // Adds Files to ArchiveName: the writer's count, or -1 when none of the files exists.
-    // Password: the one a dialog of the caller asked for (none: the archive is not enciphered).
-    int CmdAdd(const QString& ArchiveName, const QStringList& Files, int Compression,
-               TStoredDirNames StoredDirNames, TSwitch Switch, bool AllowSpanning, bool ShowResult,
-               const QString& Password = QString());
-    int CmdAddDefault(const QString& ArchiveName, const QStringList& Files, bool ShowResult);
+    // The add of Options with the progress window, its messages (a refusal, a cancel, a full
+    // disk, an archive not written; the count when ShowResult) and the archive listed after.
+    // None of the files found is left to the caller to tell.
+    TAddResult RunAdd(const TAddOptions& Options, bool ShowResult, bool NewArchive = false);
 
     // ---- the shared handlers (main_fmEvents.cpp) ----
     // Binds a converter's events to the window: its stages in the status bar and the output
-    // log (cleared here), its questions and errors in message boxes.
-    void BindConverter(TArc2Arc& Converter);
+    // log (cleared here), its questions and errors in message boxes; a failed entry of its
+    // integrity check sets *TestFailed.
+    void BindConverter(TArc2Arc& Converter, bool* TestFailed = nullptr);
     // The output window's text: the errors of the last operations.
     QString OutputLog() const;
     TfmProgress& ProgressWindow() { return *fmProgress; }
@@ -144,7 +145,7 @@ private:
     static constexpr int ExitFailure = 1;
     static constexpr int ExitUnknownSwitch = 2;
     static int ExitCode(bool Success) { return Success ? ExitSuccess : ExitFailure; }
-    // What CmdExtract is told: every option on, and the result message shown.
+    // What a command-line extraction is told: every option on, and the result message shown.
     struct TCmdExtractOptions {
         bool UseStoredDirs = true, RestoreFileAttr = true, UseFileDate = true, ConfirmOverwrites = true,
              CreateStoredDirs = true, ShowResult = true;
@@ -156,8 +157,10 @@ private:
     // The stored-path choice of the adding switches, with and without the setting adPath.
     static TStoredDirNames CmdLineFolderRule(const QStringList& Files);
     static TStoredDirNames CmdLinePathRule(const QStringList& Files);
-    // CmdExtract with Options; true when every entry came out whole.
-    bool ExtractWith(const QString& ArchiveName, const QString& Folder, const TCmdExtractOptions& Options);
+    // The extraction with Options; true when every entry came out whole.
+    // Cancelled (when given): the run was cancelled.
+    bool ExtractWith(const QString& ArchiveName, const QString& Folder, const TCmdExtractOptions& Options,
+                     bool* Cancelled = nullptr);
     // Each archive into FolderOf(archive), then the summary; the exit code.
     int ExtractAll(const QStringList& Archives, const std::function<QString(const QString&)>& FolderOf,
                    const TCmdExtractOptions& Options);
@@ -171,10 +174,10 @@ private:
     // destination.
     int CmdLineExtractAsked(const QStringList& Archives, const QString& Folder, bool Multiple,
                             bool OwnFolders);
-    // "-G", "-D" and the end of "-A": CmdAdd, and its exit code.
+    // "-G", "-D" and the end of "-A": RunAdd, and its exit code.
     int CmdLineAdd(const QString& ArchiveName, const QStringList& Files, TStoredDirNames StoredDirNames,
                    int Compression = 0, TSwitch Switch = swAdd, bool AllowSpanningArg = true,
-                   const QString& Password = QString());
+                   const QString& Password = QString(), bool Replace = false);
     // "-A": the add-options save dialog, then the add.
     int CmdLineAddWithOptions(const QString& Name, const QStringList& Files);
 
@@ -333,13 +336,11 @@ private:
 
     // The exact-name masks of the selected rows.
     std::vector<std::string> SelectedEntryMasks() const;
-    // The add dialog: fills the current writer; false when nothing is to be added.
-    bool AddFiles(bool NewArchive, const QString& NewName);
-    // The writer for the open archive by its detected type (made current), or nullptr after
-    // the message.
-    TCompBase* DefineCompressComponent();
-    // The end of an add: messages for a full disk, a cancel or a failure; true on success.
-    bool ReportAddResult(TCompBase& Writer, bool NewArchive);
+    // The add dialog for a writer of Type: fills Options; false when nothing is to be added.
+    bool AddFiles(bool NewArchive, const QString& NewName, TOutArcType Type, TAddOptions& Options);
+    // The end of an add: messages for a refusal, a full disk, a cancel or a failure; true on
+    // success.
+    bool ReportAddResult(const TAddResult& Result, bool NewArchive);
     // The add-options save dialog (apsdAddOptions) for files from outside the window (dropped,
     // or named on the command line): FileName offered without its extension, the type at
     // FilterIndex (1 bh .. 7 zip), "Save full path info" as SaveFullPath says; each change of
@@ -359,7 +360,6 @@ private:
     // nullptr for an archive that is no zip or whose directory cannot be read.
     std::unique_ptr<TZip> OpenArchiveComment(QString& Text);
     void UUEncodeCommand();
-    void BindTester(TZipCheck& Tester);
     // The next volume of the tester and the converter: its path asked for when it is missing.
     void AskNextVolume(std::string& VolumeName, const std::string& VolumeID, bool Exists, bool& Cancel);
     void MailArchiveCommand();
@@ -391,38 +391,28 @@ private:
     void EndProgress();
     bool GetPassword(const QString& FileName, std::string& Password);
     void BindEngineEvents(TZipCommon& Component);
-    void BindReader(TUnBase& Reader);
-    void BindWriter(TCompBase& Writer);
     void ClearOutput();
     void AppendOutput(const QString& Line);
     void ShowStatusText(const QString& Prefix, const QString& Name, int Reserved);
     void krvUnZipProgress(TZipCommon& Sender, int ProgressByFile, int ProgressByArchive);
-    void krvUnZipFileExists(TZipCommon& Sender, const std::string& FileName, std::string& NewFileName,
-                            TOverwriteMode& OverwriteMode);
     void krvUnGZIPNestedTarFile(const std::string& FileName, bool& doUnTar);
     void krvUnZipGetPassword(TZipCommon& Sender, const std::string& FileName, std::string& Password,
                              bool& TryAgain);
     void krvKorvaNextVolume(TZipCommon& Sender, std::string& VolumeName, const std::string& VolumeID,
                             bool Exists, bool& Cancel);
-    void krvZipReplaceFile(TCompBase& Sender, const std::string& FileName, const std::string& NewFileName,
-                           TDateTime Date, TDateTime NewDate, std::int64_t FileSize, std::int64_t NewFileSize,
-                           bool& Replace);
-    void krvZipRenameDupeFile(const std::string& FileName, std::string& NewFileName, bool& Rename);
-    void krvGZipFileExists(TZipCommon& Sender, const std::string& FileName, TOverwriteMode& OverwriteMode);
-    // The reader for the lister's type (made current), or nullptr for a type without one.
-    TUnBase* ReaderFor(TArcType Type);
-    // The writer of an output type (made current).
+    // A writer of an output type, kept for the add-options dialog's questions about it.
     TCompBase* WriterFor(TOutArcType Type);
-    // True when the last CmdExtract ran and no entry failed and nothing was cancelled.
-    bool LastExtractSucceeded() const;
-    // The result message of an extraction run.
-    void ShowExtractResult(const TUnBase& Reader);
-    // The engine run of one extraction with the progress window around it.
-    void RunExtract(TUnBase& Reader);
-    // The run of one writer job; the count it gives.
-    int RunCompress(TCompBase& Writer);
-    // The current operation's result flags back to their start.
-    void ResetRunFlags();
+    // The observer of the window's operations: progress window, status bar, output log, and
+    // the questions through the dialogs. Quiet: no progress window (a delete).
+    friend class TWindowObserver;
+    std::unique_ptr<TOpObserver> MakeObserver(bool Quiet = false);
+    // The progress window's bars; true when the user asked to cancel.
+    bool ShowProgress(int ProgressByFile, int ProgressByArchive);
+    // Every command of the window off while an operation runs (Cancel stays), and back.
+    void SuspendCommands(bool Suspend);
+    bool FOperationRunning = false;
+    bool FCancelRequested = false;
+    std::vector<QAction*> FSuspendedActions;
 
     // ---- print, export and the version check (main_fmPrint.cpp) ----
     // Prints the contents list after the user confirms.
@@ -452,8 +442,8 @@ private:
     std::unique_ptr<TKorva> krvUtil;  // the delete command's own lister
     std::unique_ptr<TRegArchive> krvRegArchive;
     std::unique_ptr<TZipRun> krvZipRun;    // made by the first view; owns the folder views go into
-    std::unique_ptr<TUnBase> FReader;      // the reader of the last extraction
-    std::unique_ptr<TCompBase> FWriter;    // the writer of the last add or delete
+    std::unique_ptr<TCompBase> FWriter;    // the add-options dialog's writer of the chosen type
+    bool FExtractedOnce = false;           // an extraction ran (the extract dialog's tree stays put)
     TfmProgress* fmProgress = nullptr;     // owned by the window
     TfmViewOutput* fmViewOutput = nullptr; // owned by the window
     // A form of its own, found by name by the add dialog, which docks it.
@@ -471,23 +461,13 @@ private:
 
     // ---- the window-wide state ----
     bool FInteractive = true;
-    bool TestFailed = false;
-    bool BadPassword = false;
-    bool CrcError = false;
-    bool DiskFull = false;
-    bool AllowSpanning = true;
-    bool Aborted = false;
-    int FExtracted = 0;       // files the last extraction wrote
-    bool WriteFailed = false; // an output could not be written (besides a full disk)
-    int ReplaceAll = 0;
-    bool SkipAllDupes = false;
     bool CheckOutActive = false;
     std::string CheckOutFolder, CheckOutGroup;
     std::string FInstallProgram;
     std::vector<std::string> TempFolders;
     std::vector<std::string> FViewFolders;
     bool FindDone = false;
-    QString FExtractTreeFolder; // where the extract dialog's folder tree was left
+    QString FExtractTreeFolder; // where the extract dialog's folder tree was left (after a run)
 
     bool FShown = false;       // the show handler's start-up work ran
     bool FStartupDone = false; // ... and ended

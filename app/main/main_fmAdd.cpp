@@ -1,8 +1,6 @@
-// Creating archives, adding files and deleting entries: the writer choice, the add dialog with
-// its option panel, the New, Add, Password and Delete commands and the worker CmdAdd that drop,
-// wizard and command line share. A writer builds the new archive beside the old one and puts it
-// in place only when the whole job succeeded, so a failed or cancelled add leaves the old
-// archive as it was.
+// Creating archives, adding files and deleting entries in the window: the add dialog with its
+// option panel, the New, Add, Password and Delete commands, and the window's run of the add
+// operation that drop, wizard, backups and command line share (app/ops/OpAdd).
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
@@ -20,6 +18,8 @@
 #include "app/main/AddOptionsDialog.h"
 #include "app/main/ArchiveModel.h"
 #include "app/main/WriterChoice.h"
+#include "app/ops/OpAdd.h"
+#include "app/ops/OpObserver.h"
 #include "engine/core/krvUnBase.h"
 #include "engine/read/krvKorva.h"
 #include "ui/LmOpenDlg.h"
@@ -33,6 +33,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
+#include <optional>
 
 namespace {
 
@@ -42,54 +43,31 @@ const QString Title = QStringLiteral("Quillar");
 constexpr const char* AddSaveFullPathValue = "AddSaveFullPath";
 constexpr const char* AddSubfoldersValue = "AddIncludeSubfolders";
 
-constexpr TDeflateType DeflateTypes[] = {dtDeflateX, dtDeflateN, dtDeflateF, dtDeflateS};
-
-TDeflateType DeflateTypeOf(int Index) {
-    return DeflateTypes[std::clamp(Index, 0, 3)];
-}
-
-// What every add sets on its writer.
-void ApplyFixedSettings(TCompBase& Writer) {
-    for (TkrvFileAttr attr : {fsZeroAttr, fsReadOnly, fsHidden, fsSysFile, fsDirectory, fsArchive}) {
-        Writer.SetAttribute(attr, true);
-        Writer.SetAttributeEx(attr, false);
-    }
-    Writer.DateAttribute = daFileDate;
-    // Whether empty folders are stored is the writer's own choice (lha stores them).
-}
-
 } // namespace
 
-TCompBase* TfmMain::DefineCompressComponent() {
-    CurrentWriter = nullptr;
-    const std::optional<TOutArcType> type =
-        WriterTypeForArchive(krvKorva->ArcType(), krvKorva->ArchiveFile());
-    TCompBase* writer = type ? WriterFor(*type) : nullptr;
-    if (!writer)
-        MessageDlg(QStringLiteral("The compression format for this archive \r\nis not supported."),
-                   mtInformation, mbOK);
-    return writer;
-}
-
-bool TfmMain::ReportAddResult(TCompBase& Writer, bool NewArchive) {
-    if (Aborted || Writer.Cancel()) {
+bool TfmMain::ReportAddResult(const TAddResult& Result, bool NewArchive) {
+    if (Result.Refusal != TAddRefusal::None) {
+        MessageDlg(AddRefusalText(Result.Refusal),
+                   Result.Refusal == TAddRefusal::NotAddable ? mtInformation : mtError, mbOK);
+        return false;
+    }
+    if (Result.Cancelled) {
         MessageDlg(QStringLiteral("Archiving operation cancelled."), mtError, mbOK);
         return false;
     }
-    if (DiskFull) {
-        EndProgress();
+    if (Result.Count(TOpCause::DiskFull) > 0) {
         MessageDlg(QStringLiteral("Error creating archive. Disk full."), mtError, mbOK);
         return false;
     }
-    if (!Writer.ArchiveWritten() && (NewArchive || !OutputLog().isEmpty())) {
+    if (!Result.Written && (NewArchive || Result.Failed > 0)) {
         MessageDlg(QStringLiteral("The archive was not written; the output log says why."), mtError, mbOK);
         return false;
     }
     return true;
 }
 
-bool TfmMain::AddFiles(bool NewArchive, const QString& NewName) {
-    TCompBase* writer = CurrentWriter ? static_cast<TCompBase*>(CurrentWriter) : nullptr;
+bool TfmMain::AddFiles(bool NewArchive, const QString& NewName, TOutArcType Type, TAddOptions& Options) {
+    const std::unique_ptr<TCompBase> writer = CreateWriter(Type);
     if (!writer) return false;
     if (!fmAddBottom) {
         fmAddBottom = std::make_unique<TfmAddBottom>();
@@ -106,7 +84,8 @@ bool TfmMain::AddFiles(bool NewArchive, const QString& NewName) {
     // The folder options are those the user chose last time.
     panel.ckSaveFullPath->setChecked(ReadSettingBool("Folders", AddSaveFullPathValue));
     panel.ckIncludeSubfolders->setChecked(ReadSettingBool("Folders", AddSubfoldersValue));
-    panel.buPassword->setEnabled(TCompBase::IsEncryptableArcType(writer->ArcType()));
+    const bool encryptable = TCompBase::IsEncryptableArcType(writer->ArcType());
+    panel.buPassword->setEnabled(encryptable);
     panel.cbCompression->setEnabled(writer->CompressMethod() == cmDeflate);
 
     const TAppSettings& settings = AppSettings();
@@ -130,13 +109,12 @@ bool TfmMain::AddFiles(bool NewArchive, const QString& NewName) {
     const bool chosen = apodAdd.Execute();
     if (!chosen && !fmAddBottom->UseWildcards) return false;
 
-    std::vector<std::string> files;
+    QStringList files;
     QString first;
     bool withFolders = false;
     if (fmAddBottom->UseWildcards) {
-        const QStringList parts = QProcess::splitCommand(fmAddBottom->Wildcards);
-        for (const QString& part : parts)
-            files.push_back((fmAddBottom->WildcardFolder + part).toStdString());
+        for (const QString& part : QProcess::splitCommand(fmAddBottom->Wildcards))
+            files << fmAddBottom->WildcardFolder + part;
         first = fmAddBottom->WildcardFolder;
     } else {
         // A chosen folder comes with its whole tree, stored below the folder it was chosen in.
@@ -144,9 +122,9 @@ bool TfmMain::AddFiles(bool NewArchive, const QString& NewName) {
             if (file.isEmpty()) continue;
             if (QFileInfo(file).isDir()) {
                 withFolders = true;
-                ListFolderFiles(file.toStdString(), files);
+                files << QDir::cleanPath(file) + QStringLiteral("/*.*");
             } else {
-                files.push_back(file.toStdString());
+                files << file;
             }
         }
         const QString firstChosen = apodAdd.Files.value(0, apodAdd.FileName);
@@ -154,28 +132,23 @@ bool TfmMain::AddFiles(bool NewArchive, const QString& NewName) {
     }
     if (settings.AddLast && !first.isEmpty() && !OnFloppy(first))
         WriteSettingString("Folders", "AddLastPath", first.toStdString());
-    if (files.empty()) return false;
+    if (files.isEmpty()) return false;
 
-    ApplyFixedSettings(*writer);
     // The password the panel shows is the one used; the user sees it offered on its button.
-    writer->Password = TCompBase::IsEncryptableArcType(writer->ArcType())
-                           ? CurrentArchivePassword().toStdString()
-                           : std::string();
-    writer->EncryptHeaders = false;
-    writer->ExcludeSpec.clear();
-    writer->Switch = panel.cbAction->currentIndex() == 1   ? swRefresh
+    Options.Password = encryptable ? CurrentArchivePassword() : QString();
+    Options.Switch = panel.cbAction->currentIndex() == 1   ? swRefresh
                      : panel.cbAction->currentIndex() == 2 ? swMove
                                                            : swAdd;
-    writer->DeflateType = DeflateTypeOf(panel.cbCompression->currentIndex());
-    AllowSpanning = panel.cbDiskSpanning->currentIndex() == 0;
-    writer->StoredDirNames = panel.ckSaveFullPath->isChecked() ? sdAbsoluteNoDrv
+    Options.Compression = panel.cbCompression->currentIndex();
+    Options.AllowSpanning = panel.cbDiskSpanning->currentIndex() == 0;
+    Options.StoredDirNames = panel.ckSaveFullPath->isChecked() ? sdAbsoluteNoDrv
                              : withFolders                     ? sdExplorer_UserDefineDefaultDir
                                                                : sdExplorer_Auto;
-    if (withFolders) writer->DefaultDir = first.toStdString();
-    writer->RecurseDirs = panel.ckIncludeSubfolders->isChecked();
+    if (withFolders) Options.DefaultDir = first;
+    Options.RecurseDirs = panel.ckIncludeSubfolders->isChecked();
     WriteSettingBool("Folders", AddSaveFullPathValue, panel.ckSaveFullPath->isChecked());
     WriteSettingBool("Folders", AddSubfoldersValue, panel.ckIncludeSubfolders->isChecked());
-    writer->FileSpec = files;
+    Options.Files = files;
     return true;
 }
 
@@ -190,12 +163,28 @@ bool TfmMain::AddOptionsDialog(const QString& FileName, int FilterIndex, bool Sa
         FilterIndex, SaveFullPath, Choice);
 }
 
-int TfmMain::RunCompress(TCompBase& Writer) {
-    SkipAllDupes = false;
-    ReplaceAll = 0;
-    const int count = Writer.Compress();
-    AllowSpanning = true;
-    return count;
+TAddResult TfmMain::RunAdd(const TAddOptions& Options, bool ShowResult, bool NewArchive) {
+    if (FInteractive) {
+        FModel->Clear();
+        FSortColumn = 0;
+        FSortOrder = Qt::AscendingOrder;
+    }
+    ClearOutput();
+    if (AppSettings().AddLast && !Options.Files.isEmpty() && !OnFloppy(Options.Files.front()))
+        WriteSettingString(
+            "Folders", "AddLastPath",
+            (QFileInfo(Options.Files.front()).absolutePath() + QLatin1Char('/')).toStdString());
+    raise();
+    ApplicationBusy();
+    const std::unique_ptr<TOpObserver> observer = MakeObserver();
+    const TAddResult result = Add(Options, *observer);
+    ApplicationWaiting();
+    // A caller that found none of its files says so itself.
+    const bool good = result.Refusal == TAddRefusal::NoFiles ? false : ReportAddResult(result, NewArchive);
+    if (FInteractive && QFileInfo(result.ArchiveName).isFile()) DisplayArchive(result.ArchiveName);
+    if (good && ShowResult && result.Done > 0 && AppSettings().ConfirmCompress)
+        MessageDlg(QStringLiteral("Files Compressed: ") + QString::number(result.Done), mtInformation, mbOK);
+    return result;
 }
 
 void TfmMain::NewArchiveCommand() {
@@ -211,147 +200,58 @@ void TfmMain::NewArchiveCommand() {
     apsdNew.FilterIndex = 7;
     apsdNew.InitialDir = CurrentFolder();
     CurrentArchivePassword().clear();
-    ResetRunFlags();
+    ClearOutput();
     if (!apsdNew.Execute() || apsdNew.FileName.isEmpty()) return;
     const std::string name = NewArchiveName(QFileInfo(apsdNew.FileName).absoluteFilePath().toStdString());
     FModel->Clear();
     // The previous archive's name and totals go with its rows.
     setWindowTitle(Title);
     ClearPanels();
-    CurrentWriter = nullptr;
-    CurrentReader = nullptr;
-    TCompBase* writer = WriterFor(WriterTypeForNewArchive(name));
-    if (!writer) {
-        MessageDlg(QStringLiteral("The compression format for this archive \r\nis not supported."),
-                   mtInformation, mbOK);
-        return;
-    }
-    if (!AddFiles(true, QString::fromStdString(name))) {
+    TAddOptions options;
+    const TOutArcType type = WriterTypeForNewArchive(name);
+    if (!AddFiles(true, QString::fromStdString(name), type, options)) {
         if (!krvKorva->ArchiveFile().empty()) RefreshList(QString::fromStdString(krvKorva->ArchiveFile()));
         return;
     }
-    // The old file of that name steps aside under a private sibling name and goes to the trash
-    // only when the new archive has been written; a failed run puts it back.
-    writer->SetArchiveFile(name);
-    TSetAside old(QString::fromStdString(writer->ArchiveFile()));
-    if (!old.Move()) {
-        MessageDlg(QStringLiteral("Quillar was unable to overwrite the existing file."), mtError, mbOK);
-        return;
-    }
-    const int count = RunCompress(*writer);
-    const bool good = ReportAddResult(*writer, true);
-    if (good) old.Commit(true);
-    if (!good) {
+    // The old file of that name steps aside and goes to the trash only when the new archive
+    // has been written; a failed run puts it back.
+    options.Archive = QString::fromStdString(name);
+    options.ReplaceArchive = true;
+    options.OldToTrash = true;
+    options.NewType = type;
+    const TAddResult result = RunAdd(options, false, true);
+    if (!result.Good() || !result.Written) {
         CloseArchive();
         raise();
         return;
     }
-    DisplayArchive(QString::fromStdString(writer->ArchiveFile()));
-    if (ArchiveOpen()) AddToRecentDocuments(QString::fromStdString(writer->ArchiveFile()));
-    if (count > 0 && AppSettings().ConfirmCompress)
-        MessageDlg(QStringLiteral("Files Compressed: ") + QString::number(count), mtInformation, mbOK);
+    if (ArchiveOpen()) AddToRecentDocuments(result.ArchiveName);
+    if (result.Done > 0 && AppSettings().ConfirmCompress)
+        MessageDlg(QStringLiteral("Files Compressed: ") + QString::number(result.Done), mtInformation, mbOK);
 }
 
 void TfmMain::AddCommand() {
     if (!ArchiveOpen() || !CheckArchiveExists()) return;
-    ResetRunFlags();
-    TCompBase* writer = DefineCompressComponent();
-    if (!writer) return;
-    writer->SetArchiveFile(krvKorva->ArchiveFile());
-    if (!AddFiles(false, {})) return;
-    ApplicationBusy();
-    const int count = RunCompress(*writer);
-    const bool good = ReportAddResult(*writer, false);
-    DisplayArchive(QString::fromStdString(krvKorva->ArchiveFile()));
-    if (good)
-        MessageDlg(QString::number(count) + QStringLiteral(" files added or updated."), mtInformation, mbOK);
-    ApplicationWaiting();
+    ClearOutput();
+    const std::optional<TOutArcType> type =
+        WriterTypeForArchive(krvKorva->ArcType(), krvKorva->ArchiveFile());
+    if (!type) {
+        MessageDlg(AddRefusalText(TAddRefusal::NoWriter), mtInformation, mbOK);
+        return;
+    }
+    TAddOptions options;
+    if (!AddFiles(false, {}, *type, options)) return;
+    options.Archive = QString::fromStdString(krvKorva->ArchiveFile());
+    const TAddResult result = RunAdd(options, false, false);
+    if (!QFileInfo(result.ArchiveName).isFile()) DisplayArchive(options.Archive);
+    if (result.Good())
+        MessageDlg(QString::number(result.Done) + QStringLiteral(" files added or updated."), mtInformation,
+                   mbOK);
 }
 
 void TfmMain::PasswordCommand() {
     TfmPassword dialog(this);
     if (ShowModal(dialog) == mrOk) CurrentArchivePassword() = dialog.ui->edPassword->text();
-}
-
-int TfmMain::CmdAdd(const QString& ArchiveName, const QStringList& Files, int Compression,
-                    TStoredDirNames StoredDirNames, TSwitch Switch, bool AllowSpanningArg, bool ShowResult,
-                    const QString& Password) {
-    if (FInteractive) {
-        FModel->Clear();
-        FSortColumn = 0;
-        FSortOrder = Qt::AscendingOrder;
-    }
-    CurrentWriter = nullptr;
-    CurrentReader = nullptr;
-    ResetRunFlags();
-    std::string name = QFileInfo(ArchiveName).absoluteFilePath().toStdString();
-    if (QFileInfo(ArchiveName).suffix().isEmpty()) name += ".zip";
-
-    // An existing archive keeps its own format; a new one takes the format of its extension.
-    TKorva detector;
-    std::optional<TOutArcType> type;
-    if (QFileInfo(QString::fromStdString(name)).isFile()) {
-        detector.SetArchiveFile(name);
-        type = WriterTypeForArchive(detector.ArcType(), name);
-        if (!type) {
-            MessageDlg(QStringLiteral("Adding new files to this archive file format is not supported."),
-                       mtInformation, mbOK);
-            return 0;
-        }
-    } else {
-        name = NewArchiveName(name);
-        type = WriterTypeForNewArchive(name);
-    }
-    if (AppSettings().AddLast && !Files.isEmpty() && !OnFloppy(Files.front()))
-        WriteSettingString("Folders", "AddLastPath",
-                           (QFileInfo(Files.front()).absolutePath() + QLatin1Char('/')).toStdString());
-    TCompBase* writer = WriterFor(*type);
-    if (!writer) {
-        MessageDlg(QStringLiteral("The compression format for this archive \r\nis not supported."),
-                   mtInformation, mbOK);
-        return 0;
-    }
-    ApplyFixedSettings(*writer);
-    writer->RecurseDirs = false;
-    writer->Switch = Switch;
-    writer->StoredDirNames = StoredDirNames;
-    writer->DeflateType = DeflateTypeOf(Compression);
-    // A password set for the open archive is not carried into adds that show no dialog: only
-    // the one the caller's dialog asked for is used.
-    writer->Password =
-        TCompBase::IsEncryptableArcType(writer->ArcType()) ? Password.toStdString() : std::string();
-    if (StoredDirNames == sdExplorer_UserDefineDefaultDir && !Files.isEmpty())
-        writer->DefaultDir = QFileInfo(QFileInfo(Files.front()).absolutePath()).absolutePath().toStdString();
-
-    std::vector<std::string> list;
-    bool found = false;
-    for (const QString& file : Files) {
-        if (file.contains(QStringLiteral("*.*"))) {
-            std::vector<std::string> inFolder;
-            if (ListFolderFiles(QFileInfo(file).absolutePath().toStdString(), inFolder) > 0) found = true;
-            list.insert(list.end(), inFolder.begin(), inFolder.end());
-        } else {
-            const QFileInfo info(file);
-            if (info.exists()) found = true;
-            list.push_back(info.absoluteFilePath().toStdString());
-        }
-    }
-    if (!found) return -1;
-    writer->FileSpec = list;
-    AllowSpanning = AllowSpanningArg;
-    writer->SetArchiveFile(name);
-    raise();
-    const int count = RunCompress(*writer);
-    const bool good = ReportAddResult(*writer, false);
-    if (FInteractive && QFileInfo(QString::fromStdString(name)).isFile())
-        DisplayArchive(QString::fromStdString(name));
-    if (good && ShowResult && count > 0 && AppSettings().ConfirmCompress)
-        MessageDlg(QStringLiteral("Files Compressed: ") + QString::number(count), mtInformation, mbOK);
-    return count;
-}
-
-int TfmMain::CmdAddDefault(const QString& ArchiveName, const QStringList& Files, bool ShowResult) {
-    return CmdAdd(ArchiveName, Files, 0, sdExplorer_Auto, swAdd, true, ShowResult);
 }
 
 void TfmMain::DeleteCommand() {
@@ -364,7 +264,7 @@ void TfmMain::DeleteCommand() {
             mtInformation, mbOK);
         return;
     }
-    ResetRunFlags();
+    ClearOutput();
     const std::string archive = krvKorva->ArchiveFile();
     // Every entry of the archive counts, whatever the list's filter shows.
     int entries = 0;
@@ -378,7 +278,13 @@ void TfmMain::DeleteCommand() {
                 QStringLiteral("Deleting all the files in the archive will delete the\r\nwhole archive. Do "
                                "you want to proceed ?"),
                 mtWarning, mbYes | mbNo) == mrYes) {
-            TUnBase::EraseFile(archive, doAllowUndo);
+            // The archive goes to the trash; when it cannot, it stays open and the user hears why.
+            if (!TUnBase::EraseFile(archive, doAllowUndo)) {
+                MessageDlg(QStringLiteral("The archive could not be moved to the trash:\r\n") +
+                               QString::fromStdString(archive),
+                           mtError, mbOK);
+                return;
+            }
             CloseArchive();
         }
         return;
@@ -387,15 +293,15 @@ void TfmMain::DeleteCommand() {
                                     : QStringLiteral("Are you sure you want to\rDELETE the selected files ?"),
                    mtConfirmation, mbYes | mbNo) != mrYes)
         return;
-    TCompBase* writer = DefineCompressComponent();
-    if (!writer) return;
     ApplicationBusy();
-    writer->SetArchiveFile(archive);
-    writer->ExcludeSpec.clear();
-    writer->Switch = swDelete;
-    writer->FileSpec = SelectedEntryMasks();
-    const int count = RunCompress(*writer);
-    if (count == 1)
+    TDeleteEntriesOptions options;
+    options.Archive = QString::fromStdString(archive);
+    options.FileSpec = SelectedEntryMasks();
+    const TAddResult result = DeleteEntries(options, *MakeObserver(true));
+    const int count = result.Done;
+    if (result.Refusal != TAddRefusal::None)
+        MessageDlg(AddRefusalText(result.Refusal), mtInformation, mbOK);
+    else if (count == 1)
         MessageDlg(QStringLiteral("1 file successfully deleted."), mtInformation, mbOK);
     else if (count > 1)
         MessageDlg(QString::number(count) + QStringLiteral(" files successfully deleted."), mtInformation,
@@ -407,4 +313,9 @@ void TfmMain::DeleteCommand() {
         RefreshList(QString::fromStdString(archive));
     else
         setWindowTitle(Title);
+}
+
+TCompBase* TfmMain::WriterFor(TOutArcType Type) {
+    FWriter = CreateWriter(Type);
+    return FWriter.get();
 }

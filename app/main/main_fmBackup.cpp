@@ -1,5 +1,5 @@
 // Backup sets: running a set (its archive name by the set's method, the rotation of earlier
-// generations, the packing by CmdAdd), the Quick Backup menu and the backup manager. The
+// generations, the packing by the add operation), the Quick Backup menu and the backup manager. The
 // backups that were there before stay as they were until the new one is written: the one to be
 // replaced steps aside under a private name, and a failed run puts everything back.
 #include "app/main/main_fm.h"
@@ -132,11 +132,15 @@ bool TfmMain::ExecuteBackup(const QString& ScriptPath) {
     }
 
     const QString shown = FInteractive ? QString::fromStdString(krvKorva->ArchiveFile()) : QString();
-    const int count = CmdAdd(target, set.Files, set.Compression,
-                             set.StorePathInfo == 0 ? sdExplorer_Auto : sdAbsoluteNoDrv, swAdd, true, false);
+    TAddOptions options;
+    options.Archive = target;
+    options.Files = set.Files;
+    options.Compression = set.Compression;
+    options.StoredDirNames = set.StorePathInfo == 0 ? sdExplorer_Auto : sdAbsoluteNoDrv;
+    const TAddResult result = RunAdd(options, false);
+    const int count = result.Done;
     // A backup counts only when the archive was written whole, with every file in it.
-    bool written = count > 0 && FWriter && FWriter->ArchiveWritten() && !DiskFull && !Aborted &&
-                   OutputLog().isEmpty() && QFileInfo(target).isFile();
+    bool written = count > 0 && result.Good() && result.Written && QFileInfo(target).isFile();
     if (written && static_cast<std::size_t>(count) < expected) {
         // Files that were passed over (two of one stored name, say) would be missing silently.
         MessageDlg(

@@ -14,6 +14,7 @@
 #include "app/dialogs/ShellUtils.h"
 #include "app/main/ArchiveModel.h"
 #include "app/main/RunFolder.h"
+#include "app/ops/OpVirusScan.h"
 #include "engine/core/krvUnBase.h"
 #include "engine/read/krvKorva.h"
 #include "platform/FileReplace.h"
@@ -33,10 +34,6 @@
 #include <memory>
 
 namespace {
-
-// The exit status of clamscan and the scanners that follow its convention.
-constexpr int ScanClean = 0;
-constexpr int ScanVirusFound = 1;
 
 // A group folder is only ever one made in the applications menu's folder.
 bool SafeGroup(const QString& Group) {
@@ -101,7 +98,12 @@ void TfmMain::CheckOutCommand() {
     CheckOutGroup = group.toStdString();
     if (QFileInfo::exists(folder)) DeleteFolderTree(folder.toStdString());
     if (QFileInfo::exists(group)) DeleteFolderTree(CheckOutGroup);
-    CmdExtract(archive.absoluteFilePath(), folder, true, false, true, false, true, false);
+    TExtractOptions options;
+    options.Archive = archive.absoluteFilePath();
+    options.Folder = folder;
+    options.RestoreFileAttr = false;
+    options.ConfirmOverwrites = false;
+    RunExtraction(options, false);
 
     MakeFolders(CheckOutGroup, 0755);
     const int rows = std::min(d.edMaxIcons->value(), FModel->rowCount());
@@ -134,116 +136,47 @@ void TfmMain::InstallCommand() {
 // ---- virus scan ------------------------------------------------------------------------------
 
 bool TfmMain::VirusScannerConfigured(bool Tell) {
-    const TAppSettings& settings = AppSettings();
-    if (settings.AVProduct != 0 && !settings.VirusScanner.empty()) return true;
-    if (Tell)
-        MessageDlg(
-            QStringLiteral("You need to configure a virus scanner before you can\r\nuse this feature. To "
-                           "configure a virus scanner, look\r\nunder the following menu item:\r\n\r\n"
-                           "Options > Configuration > Program Locations"),
-            mtInformation, mbOK);
+    if (::VirusScannerConfigured()) return true;
+    if (Tell) MessageDlg(ScanVerdictText(TScanVerdict::NotConfigured, 0), mtInformation, mbOK);
     return false;
 }
+
+namespace {
+
+// The kind of message box of a scan's verdict.
+TMsgDlgType VerdictType(TScanVerdict Verdict) {
+    switch (Verdict) {
+    case TScanVerdict::Clean:
+    case TScanVerdict::Cancelled:
+    case TScanVerdict::Unsupported:
+    case TScanVerdict::NotConfigured:
+        return mtInformation;
+    case TScanVerdict::VirusFound:
+    case TScanVerdict::Incomplete:
+        return mtWarning;
+    default:
+        return mtError;
+    }
+}
+
+} // namespace
 
 bool TfmMain::CmdVirusScan(const QString& ArchiveName) {
     if (ArchiveName.isEmpty() || !VirusScannerConfigured(true)) return false;
-    CurrentWriter = nullptr;
-    TKorva detector;
-    detector.SetArchiveFile(QFileInfo(ArchiveName).absoluteFilePath().toStdString());
-    TRunFolder temp;
-    if (temp.Path.empty()) {
-        MessageDlg(QStringLiteral("Unable to create the temporary directory. \r\nVirus scan aborted."),
-                   mtError, mbOK);
-        return false;
-    }
-    TUnBase* reader = UnknownArcTypes.Contains(detector.ArcType()) ? nullptr : ReaderFor(detector.ArcType());
-    if (!reader) {
-        MessageDlg(QStringLiteral("Extraction is not supported for this file type."), mtInformation, mbOK);
-        return false;
-    }
-    ResetRunFlags();
-    reader->SetArchiveFile(detector.ArchiveFile());
-    reader->SetExtractDir(temp.Path);
-    reader->UseStoredDirs = true;
-    reader->DateAttribute = daFileDate;
-    reader->ConfirmOverwrites = false;
-    reader->OverwriteMode = omOverwrite;
-    reader->RestoreFileAttr = false;
-    reader->CreateStoredDirs = true;
-    reader->FileSpec = {"*.*"};
-    reader->RecurseDirs = true;
-    RunExtract(*reader);
-    bool clean = false;
-    if (reader->Cancel() || Aborted) {
-        MessageDlg(QStringLiteral("Virus scan cancelled."), mtInformation, mbOK);
-    } else {
-        if (FInteractive) ui->dfstbMainStatus->showMessage(QStringLiteral("Scanning for virus ..."));
-        clean = ScanFolder(Str(temp.Path));
-        if (FInteractive) ui->dfstbMainStatus->showMessage(QStringLiteral("Finished scanning"));
-        // Entries that could not be extracted were not scanned.
-        if (clean && (reader->FilesFailed > 0 || CrcError || BadPassword)) {
-            MessageDlg(
-                QStringLiteral("Some files of this archive could not be extracted and were not scanned; "
-                               "the output log names them."),
-                mtWarning, mbOK);
-            clean = false;
-        }
-    }
-    if (FInteractive) {
-        ui->dfstbMainStatus->clearMessage();
-        SetLedColor(Qt::green);
-    }
-    return clean;
+    ClearOutput();
+    SetLedColor(Qt::red);
+    const std::unique_ptr<TOpObserver> observer = MakeObserver();
+    const TScanResult result = VirusScan(ArchiveName, *observer);
+    MessageDlg(ScanVerdictText(result.Verdict, result.Status), VerdictType(result.Verdict), mbOK);
+    if (FInteractive) ui->dfstbMainStatus->clearMessage();
+    SetLedColor(Qt::green);
+    return result.Verdict == TScanVerdict::Clean;
 }
 
 bool TfmMain::ScanFolder(const QString& Folder) {
-    const TAppSettings& settings = AppSettings();
-    std::vector<std::string> argv = {settings.VirusScanner};
-    if (!settings.Parameters.empty()) {
-        // "*.*" names the files to scan: the folder (no shell expands a wildcard here). The scanner
-        // runs in the folder, so "." names it too.
-        for (const std::string& part : SplitCommandLine(settings.Parameters))
-            argv.push_back(
-                Str(part).replace(QStringLiteral("*.*"), Folder, Qt::CaseInsensitive).toStdString());
-    } else {
-        std::vector<std::string> files;
-        ListFolderFiles(Folder.toStdString(), files);
-        argv.insert(argv.end(), files.begin(), files.end());
-    }
-    // The scanner's report goes to the output window.
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> report(std::tmpfile(), std::fclose);
-    pid_t pid = 0;
-    if (!SpawnProcess(argv, Folder.toStdString(), pid, report ? fileno(report.get()) : -1)) {
-        MessageDlg(QStringLiteral("The virus scanner could not be started:\r\n") +
-                       Str(settings.VirusScanner) + QStringLiteral("\r\nThe files were not scanned."),
-                   mtError, mbOK);
-        return false;
-    }
-    const int status = WaitForProcess(pid, 50, [] { QApplication::processEvents(); });
     ClearOutput();
-    if (report) {
-        std::rewind(report.get());
-        QByteArray text;
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, report.get())) > 0;)
-            text.append(buffer, static_cast<qsizetype>(n));
-        for (const QString& line : QString::fromUtf8(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-            AppendOutput(line);
-    }
-    if (status == ScanClean) {
-        MessageDlg(QStringLiteral("Virus scan completed."), mtInformation, mbOK);
-        return true;
-    }
-    if (status == ScanVirusFound)
-        MessageDlg(
-            QStringLiteral("The virus scanner found a virus in the scanned files.\r\nThe output window "
-                           "shows its report."),
-            mtWarning, mbOK);
-    else
-        MessageDlg(
-            QStringLiteral("The virus scanner ended with an error (exit status %1).\r\nThe files were not "
-                           "scanned.")
-                .arg(status),
-            mtError, mbOK);
-    return false;
+    int status = 0;
+    const TScanVerdict verdict = ::ScanFolder(Folder, *MakeObserver(), status);
+    MessageDlg(ScanVerdictText(verdict, status), VerdictType(verdict), mbOK);
+    return verdict == TScanVerdict::Clean;
 }

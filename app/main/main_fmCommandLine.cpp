@@ -31,6 +31,8 @@ int TfmMain::ProcContextMenu() {
         // Nothing to do.
     } else {
         const QString& sw = arg[0];
+        // The files of the adding switches: a folder stands for its whole tree.
+        const QStringList files = ExpandFolderArguments(arg.mid(2));
         if (sw == QLatin1String("-S")) {
             exitCode = CmdLineExtract(arg[1], FolderWithoutExt(arg[1]));
         } else if (sw == QLatin1String("-H")) {
@@ -67,17 +69,17 @@ int TfmMain::ProcContextMenu() {
                                : FolderJoin(folder, QString());
                 });
         } else if (sw == QLatin1String("-A")) {
-            if (arg.size() >= 3) exitCode = CmdLineAddWithOptions(arg[1], arg.mid(2));
+            if (arg.size() >= 3) exitCode = CmdLineAddWithOptions(arg[1], files);
         } else if (sw == QLatin1String("-G")) {
-            if (arg.size() >= 3) exitCode = CmdLineAdd(arg[1], arg.mid(2), CmdLinePathRule(arg.mid(2)));
+            if (arg.size() >= 3) exitCode = CmdLineAdd(arg[1], files, CmdLinePathRule(files));
         } else if (sw == QLatin1String("-M")) {
-            if (arg.size() >= 3) exitCode = ExitCode(CmdMailFiles(arg[1], arg.mid(2)));
+            if (arg.size() >= 3) exitCode = ExitCode(CmdMailFiles(arg[1], files));
         } else if (sw == QLatin1String("-AX")) {
-            if (arg.size() >= 3) exitCode = ExitCode(CmdMakeSFXFromFiles(arg[1], arg.mid(2)));
+            if (arg.size() >= 3) exitCode = ExitCode(CmdMakeSFXFromFiles(arg[1], files));
         } else if (sw == QLatin1String("-D")) {
             if (arg.size() >= 3)
-                exitCode = CmdLineAdd(arg[1], arg.mid(2),
-                                      AppSettings().adPath != 0 ? sdAbsoluteNoDrv : sdExplorer_Auto);
+                exitCode =
+                    CmdLineAdd(arg[1], files, AppSettings().adPath != 0 ? sdAbsoluteNoDrv : sdExplorer_Auto);
         } else if (sw == QLatin1String("-T")) {
             exitCode = ExitCode(CmdTest(arg[1]));
         } else if (sw == QLatin1String("-R")) {
@@ -142,14 +144,21 @@ TStoredDirNames TfmMain::CmdLinePathRule(const QStringList& Files) {
 }
 
 int TfmMain::CmdLineAdd(const QString& ArchiveName, const QStringList& Files, TStoredDirNames StoredDirNames,
-                        int Compression, TSwitch Switch, bool AllowSpanningArg, const QString& Password) {
-    const int count =
-        CmdAdd(ArchiveName, Files, Compression, StoredDirNames, Switch, AllowSpanningArg, true, Password);
-    const auto* writer = static_cast<const TCompBase*>(CurrentWriter);
+                        int Compression, TSwitch Switch, bool AllowSpanningArg, const QString& Password,
+                        bool Replace) {
+    TAddOptions options;
+    options.Archive = ArchiveName;
+    options.Files = Files;
+    options.StoredDirNames = StoredDirNames;
+    options.Compression = Compression;
+    options.Switch = Switch;
+    options.AllowSpanning = AllowSpanningArg;
+    options.Password = Password;
+    options.ReplaceArchive = Replace;
+    const TAddResult result = RunAdd(options, true, Replace);
+    if (result.Refusal == TAddRefusal::NoFiles) MessageDlg(AddRefusalText(result.Refusal), mtError, mbOK);
     // Every named file went in: no error reached the log, nothing was cancelled or cut short.
-    const bool good = count >= 0 && writer && !Aborted && !DiskFull && !writer->Cancel() &&
-                      OutputLog().isEmpty() && (count == 0 || writer->ArchiveWritten());
-    return ExitCode(good);
+    return ExitCode(result.Good());
 }
 
 int TfmMain::CmdLineAddWithOptions(const QString& Name, const QStringList& Files) {
@@ -161,8 +170,8 @@ int TfmMain::CmdLineAddWithOptions(const QString& Name, const QStringList& Files
     if (QFileInfo(offered).isDir()) offered += QLatin1Char('.') + AddOptionsExts[filterIndex - 1];
     TAddOptionsChoice choice;
     if (!AddOptionsDialog(offered, filterIndex, settings.adPath != 0, choice)) return ExitFailure;
-    // An existing archive of that name is added to, never deleted first.
+    // An existing archive of that name is replaced by the new one, and only once that is whole.
     return CmdLineAdd(choice.ArchiveName, Files,
                       choice.SaveFullPath ? sdAbsoluteNoDrv : CmdLineFolderRule(Files), choice.Compression,
-                      choice.Switch, choice.AllowSpanning, choice.Password);
+                      choice.Switch, choice.AllowSpanning, choice.Password, true);
 }

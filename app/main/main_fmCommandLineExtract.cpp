@@ -26,17 +26,18 @@ QString TfmMain::FolderWithoutExt(const QString& ArchiveName) {
 }
 
 bool TfmMain::ExtractWith(const QString& ArchiveName, const QString& Folder,
-                          const TCmdExtractOptions& Options) {
-    CurrentReader = nullptr;
-    const QString folder = QFileInfo(Folder).absoluteFilePath();
-    const bool existed = QFileInfo::exists(folder);
-    if (!CmdExtract(ArchiveName, folder, Options.UseStoredDirs, Options.RestoreFileAttr, Options.UseFileDate,
-                    Options.ConfirmOverwrites, Options.CreateStoredDirs, Options.ShowResult)) {
-        // An archive that could not be read leaves no empty folder behind.
-        if (!existed) QDir().rmdir(folder);
-        return false;
-    }
-    return LastExtractSucceeded();
+                          const TCmdExtractOptions& Options, bool* Cancelled) {
+    TExtractOptions options;
+    options.Archive = ArchiveName;
+    options.Folder = QFileInfo(Folder).absoluteFilePath();
+    options.UseStoredDirs = Options.UseStoredDirs;
+    options.RestoreFileAttr = Options.RestoreFileAttr;
+    options.UseFileDate = Options.UseFileDate;
+    options.ConfirmOverwrites = Options.ConfirmOverwrites;
+    options.CreateStoredDirs = Options.CreateStoredDirs;
+    const TExtractResult result = RunExtraction(options, Options.ShowResult);
+    if (Cancelled) *Cancelled = result.Cancelled;
+    return result.Succeeded();
 }
 
 int TfmMain::CmdLineExtract(const QString& ArchiveName, const QString& Folder) {
@@ -47,8 +48,9 @@ int TfmMain::ExtractAll(const QStringList& Archives, const std::function<QString
                         const TCmdExtractOptions& Options) {
     int extracted = 0;
     for (const QString& archive : Archives) {
-        if (ExtractWith(archive, FolderOf(archive), Options)) ++extracted;
-        if (Aborted) break;
+        bool cancelled = false;
+        if (ExtractWith(archive, FolderOf(archive), Options, &cancelled)) ++extracted;
+        if (cancelled) break;
     }
     if (AppSettings().ConfirmDecompress)
         MessageDlg(QStringLiteral("Multiple archive extraction completed.\rArchives Extracted: ") +

@@ -11,7 +11,6 @@
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/QtStrings.h"
 #include "app/main/RunFolder.h"
-#include "app/main/WriterChoice.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
 #include "engine/read/krvKorva.h"
@@ -34,13 +33,6 @@ QString Absolute(const QString& Name) {
 
 // The output types of the convert dialog's formats, in its order.
 constexpr TOutArcType ConvertTypes[] = {tyBh, tyCab, tyTarGzip, tyJar, tyLzh, tyLzh, tyTar, tyZip};
-
-// The name a worker's add really writes: CmdAdd gives a name without extension ".zip".
-QString WrittenArchiveName(const QString& Name) {
-    std::string name = Std(Absolute(Name));
-    if (QFileInfo(Name).suffix().isEmpty()) name += ".zip";
-    return Str(NewArchiveName(name));
-}
 
 } // namespace
 // ---- convert ---------------------------------------------------------------------------------
@@ -69,7 +61,8 @@ bool TfmMain::CmdConvert(const QString& ArchiveName) {
     }
     if (FInteractive) ApplicationBusy();
     TArc2Arc converter;
-    BindConverter(converter);
+    bool testFailed = false;
+    BindConverter(converter, &testFailed);
     // The dialog has asked about an existing output already.
     converter.OnFileExists = [](TZipCommon&, const std::string&, TOverwriteMode& OverwriteMode) {
         OverwriteMode = omOverwrite;
@@ -85,10 +78,9 @@ bool TfmMain::CmdConvert(const QString& ArchiveName) {
     raise();
     StartProgress();
     if (FInteractive) ui->dfstbMainStatus->clearMessage();
-    TestFailed = false;
     CurrentWriter = nullptr;
     CurrentReader = &converter;
-    const bool converted = converter.Activate() && !TestFailed && QFileInfo::exists(target);
+    const bool converted = converter.Activate() && !testFailed && QFileInfo::exists(target);
     CurrentReader = nullptr;
     EndProgress();
     bool good = converted;
@@ -174,9 +166,13 @@ QString TfmMain::ZipIntoRunFolder(TRunFolder& Temp, const QString& Name, const Q
         return {};
     }
     const QString archive = Str(AddBackslash(Temp.Path)) + QFileInfo(Name).fileName();
-    const int count = CmdAdd(archive, Files, 0, CmdLinePathRule(Files), swAdd, true, false);
-    const QString written = WrittenArchiveName(archive);
-    if (count <= 0 || !QFileInfo(written).isFile()) {
+    TAddOptions options;
+    options.Archive = archive;
+    options.Files = ExpandFolderArguments(Files);
+    options.StoredDirNames = CmdLinePathRule(options.Files);
+    const TAddResult result = RunAdd(options, false);
+    const QString written = result.ArchiveName;
+    if (result.Done <= 0 || !QFileInfo(written).isFile()) {
         MessageDlg(QStringLiteral("None of the files could be zipped."), mtError, mbOK);
         return {};
     }

@@ -24,7 +24,7 @@ void TfmMain::AskNextVolume(std::string& VolumeName, const std::string& VolumeID
         Cancel = true;
 }
 
-void TfmMain::BindConverter(TArc2Arc& Converter) {
+void TfmMain::BindConverter(TArc2Arc& Converter, bool* TestFailed) {
     ClearOutput();
     auto tested = std::make_shared<int>(0);
     auto status = [this](const QString& Text) {
@@ -80,8 +80,9 @@ void TfmMain::BindConverter(TArc2Arc& Converter) {
     Converter.OnIntegrityBegin = [this](TZipCommon&, const std::string& FileName, int, bool&) {
         ShowStatusText(QStringLiteral("Verifying: "), Str(FileName), 45);
     };
-    Converter.OnIntegrityStatus = [this, tested](TZipCommon&, const std::string& FileName, bool PassFail) {
-        if (!PassFail) TestFailed = true;
+    Converter.OnIntegrityStatus = [this, tested, TestFailed](TZipCommon&, const std::string& FileName,
+                                                             bool PassFail) {
+        if (!PassFail && TestFailed) *TestFailed = true;
         AppendOutput(QStringLiteral("> (%1) ").arg(++*tested) + QStringLiteral("Testing: ") + Str(FileName) +
                      (PassFail ? QStringLiteral(" ... Passed") : QStringLiteral(" ... Failed")));
     };

@@ -215,31 +215,28 @@ void TfmMain::dropEvent(QDropEvent* Event) {
 }
 
 void TfmMain::DropFileTargetDrop(const QStringList& Paths) {
-    QStringList files;
-    for (const QString& path : Paths) {
-        const QFileInfo info(path);
-        // A folder is added whole, with everything below it.
-        files.push_back(info.isDir() ? QDir::cleanPath(info.absoluteFilePath()) + QStringLiteral("/*.*")
-                                     : info.absoluteFilePath());
-    }
-    if (files.isEmpty()) return;
+    // A folder is added whole, with everything below it.
+    const QStringList files = ExpandFolderArguments(Paths);
+    if (files.isEmpty() || FOperationRunning) return;
+    TAddOptions options;
+    options.Files = files;
     if (ArchiveOpen()) {
         if (!CheckArchiveExists()) return;
-        CmdAddDefault(QString::fromStdString(krvKorva->ArchiveFile()), files, true);
+        options.Archive = QString::fromStdString(krvKorva->ArchiveFile());
+        RunAdd(options, true);
         return;
     }
-
     TAddOptionsChoice choice;
     if (!AddOptionsDialog(QString(), 7, false, choice)) return;
-    TSetAside old(choice.ArchiveName);
-    if (!old.Move()) {
-        MessageDlg(QStringLiteral("Quillar was unable to overwrite the existing file."), mtError, mbOK);
-        return;
-    }
-    const int count = CmdAdd(choice.ArchiveName, files, choice.Compression,
-                             choice.SaveFullPath ? sdAbsoluteNoDrv : sdExplorer_Auto, choice.Switch,
-                             choice.AllowSpanning, true, choice.Password);
-    if (count > 0) old.Commit(true);
+    options.Archive = choice.ArchiveName;
+    options.Compression = choice.Compression;
+    options.StoredDirNames = choice.SaveFullPath ? sdAbsoluteNoDrv : sdExplorer_Auto;
+    options.Switch = choice.Switch;
+    options.AllowSpanning = choice.AllowSpanning;
+    options.Password = choice.Password;
+    options.ReplaceArchive = true;
+    options.OldToTrash = true;
+    RunAdd(options, true, true);
 }
 
 std::unique_ptr<QMimeData> TfmMain::PrepareDragOut() {
@@ -271,8 +268,9 @@ std::unique_ptr<QMimeData> TfmMain::PrepareDragOut() {
 
 bool TfmMain::DropFileSourceDrop(const QString& Folder) {
     if (FListing || !ArchiveOpen()) return false;
-    CmdExtractSelected(QString::fromStdString(AddBackslash(Folder.toStdString())), true, true, false, true,
-                       true);
+    TExtractOptions options = SelectedExtraction(QString::fromStdString(AddBackslash(Folder.toStdString())));
+    options.ConfirmOverwrites = false;
+    RunExtraction(options, false);
     return true;
 }
 

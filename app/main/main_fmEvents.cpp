@@ -1,7 +1,7 @@
-// The handlers that every engine component of the window shares: the progress window and the
-// status bar, the engine's questions (overwrite, password, next volume, disks, nested tar,
-// replace, duplicate name, read-only archive) answered through the dialogs, and the output log
-// into which every engine error goes.
+// The window's side of the operations: its observer (the progress window, the status bar and
+// the output log into which every engine error goes; the questions through the dialogs), the
+// commands held off while one runs, and the handlers of the components the window still drives
+// itself (the lister, the converter, the comment and encoder writers).
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
@@ -14,6 +14,8 @@
 #include "app/dialogs/ViewOutput.h"
 #include "app/main/QuestionTexts.h"
 #include "app/main/StatusLed.h"
+#include "app/ops/OpObserver.h"
+#include "app/ops/OpRun.h"
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvUnBase.h"
@@ -30,27 +32,63 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <cstdio>
 #include <cstdlib>
-#include <cxxabi.h>
 #include <memory>
-#include <typeinfo>
 
 namespace {
-
-// The class of an engine component as the log names it (TUnZip, TLha ...).
-QString ClassName(const TZipCommon& Component) {
-    const char* mangled = typeid(Component).name();
-    int status = 0;
-    std::unique_ptr<char, void (*)(void*)> name(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
-                                                std::free);
-    return QString::fromLatin1(status == 0 && name ? name.get() : mangled);
-}
 
 QString FilePart(const std::string& Path) {
     return QFileInfo(Str(Path)).fileName();
 }
 
 } // namespace
+
+class TWindowObserver : public TOpObserver {
+public:
+    TWindowObserver(TfmMain& Main, bool Quiet) : FMain(Main), FQuiet(Quiet) {}
+    QWidget* DialogParent() const override { return &FMain; }
+    void Started() override {
+        if (!FQuiet) FMain.StartProgress();
+    }
+    void Finished() override {
+        if (!FQuiet) FMain.EndProgress();
+    }
+    bool Progress(int ByFile, int ByArchive) override { return FMain.ShowProgress(ByFile, ByArchive); }
+    void Status(const QString& Prefix, const QString& Name) override {
+        FMain.ShowStatusText(Prefix, Name, 55);
+    }
+    void Log(const QString& Line) override {
+        FMain.AppendOutput(Line);
+        // A command-line run has no window to show its log in: it goes to standard error.
+        if (!FMain.FInteractive) std::fprintf(stderr, "%s\n", Line.toLocal8Bit().constData());
+    }
+
+private:
+    TfmMain& FMain;
+    bool FQuiet;
+};
+
+std::unique_ptr<TOpObserver> TfmMain::MakeObserver(bool Quiet) {
+    return std::make_unique<TWindowObserver>(*this, Quiet);
+}
+
+void TfmMain::SuspendCommands(bool Suspend) {
+    if (Suspend) {
+        FOperationRunning = true;
+        FCancelRequested = false;
+        for (QAction* action : findChildren<QAction*>())
+            if (action != ui->acCancelTask && action->isEnabled()) {
+                action->setEnabled(false);
+                FSuspendedActions.push_back(action);
+            }
+    } else {
+        FOperationRunning = false;
+        for (QAction* action : FSuspendedActions)
+            action->setEnabled(true);
+        FSuspendedActions.clear();
+    }
+}
 
 void TfmMain::CreateOperationForms() {
     fmProgress = new TfmProgress(this);
@@ -71,18 +109,8 @@ void TfmMain::AppendOutput(const QString& Line) {
     fmViewOutput->AppendLine(Line);
 }
 
-void TfmMain::ResetRunFlags() {
-    BadPassword = false;
-    CrcError = false;
-    DiskFull = false;
-    WriteFailed = false;
-    Aborted = false;
-    ClearOutput();
-}
-
 void TfmMain::StartProgress() {
-    if (CurrentWriter && static_cast<TCompBase*>(CurrentWriter)->Switch == swDelete) return;
-    Aborted = false;
+    SuspendCommands(true);
     ui->dfstbMainStatus->clearMessage();
     fmProgress->ui->buCancel->setEnabled(true);
     fmProgress->Cancelled = false;
@@ -94,7 +122,7 @@ void TfmMain::StartProgress() {
 }
 
 void TfmMain::EndProgress() {
-    if (CurrentWriter && static_cast<TCompBase*>(CurrentWriter)->Switch == swDelete) return;
+    SuspendCommands(false);
     if (!fmProgress->isVisible() && isEnabled()) return;
     fmProgress->hide();
     EngineHost::Pump();
@@ -163,56 +191,29 @@ void TfmMain::BindEngineEvents(TZipCommon& Component) {
     };
 }
 
-void TfmMain::BindReader(TUnBase& Reader) {
-    BindEngineEvents(Reader);
-    Reader.OnBegin = [this](TZipCommon&, const std::string& FileName, int, bool&) {
-        ShowStatusText(QStringLiteral("Extracting: "), Str(FileName), 55);
-    };
-    Reader.OnEnd = [this](TZipCommon& Sender, const std::string& FileName, bool CrcPass) {
-        if (!CrcPass) krvKorvaError(Sender, FileName, "0", "", ecFileFailsCRCCheck);
-    };
-    Reader.OnFileExists = [this](TZipCommon& Sender, const std::string& FileName, std::string& NewFileName,
-                                 TOverwriteMode& OverwriteMode) {
-        krvUnZipFileExists(Sender, FileName, NewFileName, OverwriteMode);
-    };
-}
-
-TUnBase* TfmMain::ReaderFor(TArcType Type) {
-    CurrentWriter = nullptr;
-    std::unique_ptr<TUnBase> reader = CreateReader(Type);
-    if (!reader) return nullptr;
-    FReader = std::move(reader);
-    BindReader(*FReader);
-    CurrentReader = FReader.get();
-    return FReader.get();
-}
-
 // ---- the handlers ----------------------------------------------------------------------------
 
-void TfmMain::krvUnZipProgress(TZipCommon&, int ProgressByFile, int ProgressByArchive) {
+void TfmMain::krvUnZipProgress(TZipCommon& Sender, int ProgressByFile, int ProgressByArchive) {
+    if (ShowProgress(ProgressByFile, ProgressByArchive)) Sender.SetCancel(true);
+}
+
+bool TfmMain::ShowProgress(int ProgressByFile, int ProgressByArchive) {
     // The progress window paints and the event loop runs at most every few milliseconds; Cancel
     // is read on every event.
     if (fmProgress->Advance(ProgressByFile, ProgressByArchive)) EngineHost::Pump();
-    if (fmProgress->Cancelled) {
-        fmProgress->Cancelled = false;
-        if (CurrentWriter || CurrentReader) {
-            CancelTask();
-            Aborted = true;
-        }
+    const bool cancel = FCancelRequested || fmProgress->Cancelled;
+    fmProgress->Cancelled = false;
+    FCancelRequested = false;
+    if (cancel) {
+        CancelTask();
     }
     if (ProgressByArchive >= 100) fmProgress->ui->buCancel->setEnabled(false);
+    return cancel;
 }
 
 void TfmMain::krvKorvaError(TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
                             const std::string&, int ECode) {
-    if (ECode == ecFileFailsCRCCheck) CrcError = true;
-    if (ECode == ecDiskFull) DiskFull = true;
-    if (ECode == ecErrorWritingToFile) WriteFailed = true;
-    if (ECode == ecInvalidPassword) {
-        BadPassword = true;
-        CurrentArchivePassword().clear();
-    }
-    if (ECode == ecUserCanceled) Aborted = true;
+    if (ECode == ecInvalidPassword) CurrentArchivePassword().clear();
     if (FListing && FInteractive && ECode != ecUserCanceled) {
         // The errors of a listing are also shown together when it ends.
         QString text = Str(FileName);
@@ -221,62 +222,8 @@ void TfmMain::krvKorvaError(TZipCommon& Sender, const std::string& FileName, con
     }
     // Each error adds its entry to the log of the operation; the operation clears it when it
     // starts, so several failures of one run are all kept.
-    AppendOutput(QStringLiteral(":: ERROR - ") + ClassName(Sender).toUpper() + QStringLiteral(" ::"));
-    AppendOutput(QStringLiteral("Archive  : ") + Str(Sender.ArchiveFile()));
-    AppendOutput(QStringLiteral("Filename : ") + FilePart(FileName));
-    AppendOutput(QStringLiteral("Error No : ") + QString::number(ECode));
-    AppendOutput(QStringLiteral("Message  : ") + QString::fromLatin1(ErrorText(ECode)));
-    AppendOutput(QStringLiteral("Details  : ") + Str(ExtendedMsg));
-    AppendOutput(QString());
-    AppendOutput(QString());
-}
-
-void TfmMain::krvUnZipFileExists(TZipCommon& Sender, const std::string& FileName, std::string& NewFileName,
-                                 TOverwriteMode& OverwriteMode) {
-    const QFileInfo existing(Str(FileName));
-    TfmOverwriteDlg dialog(this);
-    dialog.ui->laReplaceFilename->setText(
-        dialog.ui->laReplaceFilename->fontMetrics().elidedText(
-            existing.filePath(), Qt::ElideMiddle, std::max(dialog.ui->laReplaceFilename->width() - 1, 200)) +
-        QLatin1Char('\n') + QString::number(existing.size()) + QStringLiteral(" bytes, ") +
-        existing.lastModified().toString(QStringLiteral("MM-dd-yy hh:mm")));
-    // Not every reader knows the entry's date when it asks; an unknown one is left out.
-    dialog.ui->laWithName->setText(
-        IncomingFileText(existing.fileName(), Sender.UnpackedSize, Sender.FileDate));
-    dialog.FileName = existing.filePath();
-    auto* reader = static_cast<TUnBase*>(&Sender);
-    switch (ShowModal(dialog)) {
-    case mrYes:
-        OverwriteMode = omOverwrite;
-        break;
-    case mrOverwriteYesToAll:
-        OverwriteMode = omOverwrite;
-        reader->ConfirmOverwrites = false;
-        break;
-    case mrOverwriteNoToAll:
-        OverwriteMode = omSkip;
-        reader->ConfirmOverwrites = false;
-        break;
-    case mrOverwriteRename:
-        // The dialog takes only a plain name that is free in the same folder.
-        if (IsPlainFileName(QFileInfo(dialog.NewFileName).fileName()) &&
-            QFileInfo(dialog.NewFileName).absolutePath() == existing.absolutePath()) {
-            NewFileName = dialog.NewFileName.toStdString();
-            OverwriteMode = omOverwrite;
-        } else {
-            OverwriteMode = omSkip;
-        }
-        break;
-    case mrCancel:
-        // Cancel leaves this file as it is and ends the run.
-        NewFileName = FileName;
-        OverwriteMode = omSkip;
-        Sender.SetCancel(true);
-        break;
-    default:
-        OverwriteMode = omSkip;
-        break;
-    }
+    for (const QString& line : ErrorLogLines(Sender, FileName, ExtendedMsg, ECode))
+        AppendOutput(line);
 }
 
 void TfmMain::krvUnGZIPNestedTarFile(const std::string& FileName, bool& doUnTar) {
@@ -294,7 +241,6 @@ void TfmMain::krvUnZipGetPassword(TZipCommon&, const std::string& FileName, std:
     }
     if (GetPassword(FilePart(FileName), Password)) {
         CurrentArchivePassword() = Str(Password);
-        BadPassword = false;
     } else {
         TryAgain = false;
     }

@@ -1,5 +1,5 @@
-// Taking entries out of the archive: the Extract command with its options dialog, the workers
-// CmdExtract (a whole archive) and CmdExtractSelected (the selected rows), and the view command,
+// Taking entries out of the archive: the Extract command with its options dialog, the window's
+// run of the extraction operation (a whole archive or the selected rows), and the view command,
 // which extracts the selected rows into a private temporary folder and opens them.
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
@@ -33,14 +33,6 @@
 
 namespace {
 
-QString CountText(int Extracted) {
-    return QStringLiteral("Files Extracted: ") + QString::number(Extracted);
-}
-
-bool MakeFolder(const QString& Folder) {
-    return !Folder.isEmpty() && QDir().mkpath(Folder) && QFileInfo(Folder).isDir();
-}
-
 // A file that may run when the desktop opens it: a launcher, one stored with execute bits, or
 // one that starts as a script or a program does (extraction in the view folder drops the bits).
 bool MayRun(const QFileInfo& File, std::uint32_t ExternalAttr) {
@@ -56,6 +48,38 @@ bool MayRun(const QFileInfo& File, std::uint32_t ExternalAttr) {
 
 } // namespace
 
+TExtractResult TfmMain::RunExtraction(const TExtractOptions& Options, bool ShowResult) {
+    ClearOutput();
+    if (AppSettings().ExtractLast && !OnFloppy(Options.Folder) &&
+        Options.FileSpec == std::vector<std::string>{"*.*"})
+        WriteSettingString("Folders", "ExtractLastPath", Options.Folder.toStdString());
+    // The light first: showing the progress window may already let the user cancel.
+    SetLedColor(Qt::red);
+    const std::unique_ptr<TOpObserver> observer = MakeObserver();
+    const TExtractResult result = Extract(Options, *observer);
+    if (result.Refusal != TExtractRefusal::None) {
+        MessageDlg(RefusalText(result.Refusal) + (result.Refusal == TExtractRefusal::Unsupported
+                                                      ? QStringLiteral("\n\r") + Options.Archive
+                                                      : QString()),
+                   result.Refusal == TExtractRefusal::NoFolder ? mtError : mtInformation, mbOK);
+    } else if (ShowResult && (!result.Succeeded() || AppSettings().ConfirmDecompress)) {
+        MessageDlg(ExtractSummary(result), result.Succeeded() || result.Cancelled ? mtInformation : mtError,
+                   mbOK);
+    }
+    if (FInteractive) ui->dfstbMainStatus->clearMessage();
+    SetLedColor(Qt::green);
+    return result;
+}
+
+TExtractOptions TfmMain::SelectedExtraction(const QString& Folder) const {
+    TExtractOptions options;
+    options.Archive = QString::fromStdString(krvKorva->ArchiveFile());
+    options.Folder = Folder;
+    options.RecurseDirs = false;
+    options.FileSpec = SelectedEntryMasks();
+    return options;
+}
+
 std::vector<std::string> TfmMain::SelectedEntryMasks() const {
     std::vector<std::string> masks;
     for (const QModelIndex& index : ui->dfelvArchiveView->selectionModel()->selectedRows()) {
@@ -65,49 +89,8 @@ std::vector<std::string> TfmMain::SelectedEntryMasks() const {
     return masks;
 }
 
-bool TfmMain::LastExtractSucceeded() const {
-    const auto* reader = static_cast<const TUnBase*>(CurrentReader);
-    return reader && !reader->Cancel() && reader->FilesFailed == 0 && reader->ErrorsReported == 0 &&
-           !Aborted && !BadPassword && !CrcError && !DiskFull && !WriteFailed;
-}
-
-void TfmMain::ShowExtractResult(const TUnBase& Reader) {
-    const QString count = CountText(FExtracted);
-    if (Reader.Cancel() || Aborted) {
-        MessageDlg(QStringLiteral("Extraction cancelled.\r\n\r\n") + count, mtInformation, mbOK);
-    } else if (BadPassword) {
-        MessageDlg(QStringLiteral("Invalid password error. One or more encrypted \r\nfiles were not "
-                                  "extracted.\r\n\r\n") +
-                       count,
-                   mtError, mbOK);
-    } else if (CrcError) {
-        MessageDlg(QStringLiteral("CRC error detected. The extracted files may be corrupted.\r\n\r\n") +
-                       count,
-                   mtError, mbOK);
-    } else if (DiskFull) {
-        MessageDlg(QStringLiteral("Extraction stopped: the disk is full.\r\n\r\n") + count, mtError, mbOK);
-    } else if (Reader.FilesFailed > 0 || Reader.ErrorsReported > 0 || WriteFailed) {
-        MessageDlg(QStringLiteral("Some files could not be extracted; the output log names them.\r\n\r\n") +
-                       count + QStringLiteral("\r\nFiles Failed: ") + QString::number(Reader.FilesFailed),
-                   mtError, mbOK);
-    } else if (AppSettings().ConfirmDecompress) {
-        MessageDlg(QStringLiteral("Extraction completed.\r") + count, mtInformation, mbOK);
-    }
-}
-
-void TfmMain::RunExtract(TUnBase& Reader) {
-    // The light first: showing the progress window may already let the user cancel.
-    SetLedColor(Qt::red);
-    StartProgress();
-    Reader.VolumeID.clear();
-    FExtracted = Reader.Extract();
-    Reader.RecurseDirs = true;
-    EndProgress();
-}
-
 void TfmMain::ExtractCommand() {
     if (!ArchiveOpen() || !CheckArchiveExists()) return;
-    ResetRunFlags();
     TfmExtractDlg dialog(this);
     Ui::TfmExtractDlg& d = *dialog.ui;
     const QString archive = QString::fromStdString(krvKorva->ArchiveFile());
@@ -127,7 +110,7 @@ void TfmMain::ExtractCommand() {
         destination = QFileInfo(archive).absolutePath();
     // The tree starts at the archive's folder until an extraction has run, then stays where the
     // user left it; a default extraction folder places tree and destination there.
-    if (!FReader || FExtractTreeFolder.isEmpty())
+    if (!FExtractedOnce || FExtractTreeFolder.isEmpty())
         dialog.SetTreeFolder(QFileInfo(archive).absolutePath());
     else
         dialog.SetTreeFolder(FExtractTreeFolder);
@@ -141,110 +124,22 @@ void TfmMain::ExtractCommand() {
     if (answer != mrOk) return;
     const bool selected = d.rbSelectedFiles->isChecked();
     if (selected && !hasSelection) return;
-    const QString folder = TfmExtractDlg::DestinationFolder(d.cbDestination->currentText());
-    if (!MakeFolder(folder)) {
-        MessageDlg(QStringLiteral("Unable to create the directory. Extraction aborted."), mtError, mbOK);
-        return;
-    }
-    if (settings.ExtractLast && !OnFloppy(folder))
-        WriteSettingString("Folders", "ExtractLastPath", folder.toStdString());
-    TUnBase* reader = ReaderFor(krvKorva->ArcType());
-    if (!reader) {
-        MessageDlg(QStringLiteral("Extraction is not supported for this file type."), mtInformation, mbOK);
-        return;
-    }
-    reader->SetArchiveFile(krvKorva->ArchiveFile());
-    reader->Passwords.clear();
-    reader->SetExtractDir(folder.toStdString());
-    reader->UseStoredDirs = d.ckRestoreFolders->isChecked();
-    reader->DateAttribute = d.ckDateAttribute->isChecked() ? daFileDate : daSysDate;
-    reader->ConfirmOverwrites = d.ckConfirmOverwrites->isChecked();
-    if (!reader->ConfirmOverwrites) reader->OverwriteMode = omOverwrite;
-    reader->RestoreFileAttr = d.ckRestoreAttributes->isChecked();
-    reader->CreateStoredDirs = d.ckCreateDirectories->isChecked();
+    FExtractedOnce = true;
+    TExtractOptions options;
+    options.Archive = archive;
+    options.Folder = TfmExtractDlg::DestinationFolder(d.cbDestination->currentText());
+    options.UseStoredDirs = d.ckRestoreFolders->isChecked();
+    options.UseFileDate = d.ckDateAttribute->isChecked();
+    options.ConfirmOverwrites = d.ckConfirmOverwrites->isChecked();
+    options.RestoreFileAttr = d.ckRestoreAttributes->isChecked();
+    options.CreateStoredDirs = d.ckCreateDirectories->isChecked();
     if (selected) {
-        reader->RecurseDirs = false;
-        reader->FileSpec = FModel->rowCount() == 0 ? krvKorva->FileSpec : SelectedEntryMasks();
+        options.RecurseDirs = false;
+        options.FileSpec = FModel->rowCount() == 0 ? krvKorva->FileSpec : SelectedEntryMasks();
     } else {
-        reader->RecurseDirs = true;
-        reader->FileSpec = krvKorva->FileSpec;
+        options.FileSpec = krvKorva->FileSpec;
     }
-    RunExtract(*reader);
-    ShowExtractResult(*reader);
-    if (FInteractive) ui->dfstbMainStatus->clearMessage();
-    SetLedColor(Qt::green);
-}
-
-bool TfmMain::CmdExtract(const QString& ArchiveName, const QString& Folder, bool UseStoredDirs,
-                         bool RestoreFileAttr, bool UseFileDate, bool ConfirmOverwrites,
-                         bool CreateStoredDirs, bool ShowResult) {
-    CurrentWriter = nullptr;
-    // A lister of its own: the list keeps showing the archive the window's lister holds.
-    TKorva detector;
-    detector.SetArchiveFile(QFileInfo(ArchiveName).absoluteFilePath().toStdString());
-    if (!MakeFolder(Folder)) {
-        MessageDlg(QStringLiteral("Unable to create directory. Extraction aborted."), mtError, mbOK);
-        return false;
-    }
-    ResetRunFlags();
-    if (AppSettings().ExtractLast && !OnFloppy(Folder))
-        WriteSettingString("Folders", "ExtractLastPath", Folder.toStdString());
-    TUnBase* reader = UnknownArcTypes.Contains(detector.ArcType()) ? nullptr : ReaderFor(detector.ArcType());
-    if (!reader) {
-        MessageDlg(QStringLiteral("Extraction is not supported for this file type.\n\r") + ArchiveName,
-                   mtInformation, mbOK);
-        return false;
-    }
-    reader->SetArchiveFile(detector.ArchiveFile());
-    reader->SetExtractDir(Folder.toStdString());
-    reader->UseStoredDirs = UseStoredDirs;
-    reader->RestoreFileAttr = RestoreFileAttr;
-    reader->DateAttribute = UseFileDate ? daFileDate : daSysDate;
-    reader->ConfirmOverwrites = ConfirmOverwrites;
-    if (!ConfirmOverwrites) reader->OverwriteMode = omOverwrite;
-    reader->CreateStoredDirs = CreateStoredDirs;
-    reader->FileSpec = {"*.*"};
-    reader->RecurseDirs = true;
-    RunExtract(*reader);
-    if (ShowResult) ShowExtractResult(*reader);
-    if (FInteractive) {
-        ui->dfstbMainStatus->clearMessage();
-        SetLedColor(Qt::green);
-    }
-    return true;
-}
-
-bool TfmMain::CmdExtractSelected(const QString& Folder, bool UseStoredDirs, bool CreateStoredDirs,
-                                 bool ConfirmOverwrites, bool UseFileDate, bool RestoreFileAttr) {
-    if (krvKorva->ArchiveFile().empty()) return false;
-    CurrentWriter = nullptr;
-    if (!MakeFolder(Folder)) {
-        MessageDlg(QStringLiteral("Unable to create directory. Extraction aborted."), mtError, mbOK);
-        return false;
-    }
-    ResetRunFlags();
-    TUnBase* reader = ReaderFor(krvKorva->ArcType());
-    if (!reader) {
-        MessageDlg(QStringLiteral("Extraction is not supported for this file type."), mtInformation, mbOK);
-        return false;
-    }
-    reader->SetArchiveFile(krvKorva->ArchiveFile());
-    reader->SetExtractDir(Folder.toStdString());
-    reader->UseStoredDirs = UseStoredDirs;
-    reader->CreateStoredDirs = CreateStoredDirs;
-    reader->ConfirmOverwrites = ConfirmOverwrites;
-    if (!ConfirmOverwrites) reader->OverwriteMode = omOverwrite;
-    reader->DateAttribute = UseFileDate ? daFileDate : daSysDate;
-    reader->RestoreFileAttr = RestoreFileAttr;
-    reader->RecurseDirs = false;
-    reader->FileSpec = SelectedEntryMasks();
-    raise();
-    RunExtract(*reader);
-    if (FInteractive) {
-        ui->dfstbMainStatus->clearMessage();
-        SetLedColor(Qt::green);
-    }
-    return reader->FilesFailed == 0 && !reader->Cancel();
+    RunExtraction(options, true);
 }
 
 void TfmMain::ViewSelected() {
@@ -277,7 +172,12 @@ void TfmMain::ViewSelected() {
     krvZipRun->SetArchiveFile(krvKorva->ArchiveFile());
     FViewFolders.push_back(temp);
     const QString folder = QString::fromStdString(AddBackslash(temp));
-    CmdExtractSelected(folder, true, true, false, false, false);
+    TExtractOptions options = SelectedExtraction(folder);
+    options.ConfirmOverwrites = false;
+    options.UseFileDate = false;
+    options.RestoreFileAttr = false;
+    raise();
+    RunExtraction(options, false);
     const QString root = QFileInfo(folder).canonicalFilePath() + QLatin1Char('/');
     for (const QModelIndex& index : rows) {
         const TItemData& item = FModel->Item(index.row());

@@ -11,6 +11,7 @@
 #include "app/dialogs/SettingValues.h"
 #include "app/main/ArchiveModel.h"
 #include "app/main/InputQuery.h"
+#include "app/main/WriterChoice.h"
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/read/krvKorva.h"
@@ -79,7 +80,7 @@ void TfmMain::OpenArchiveCommand() {
             "*.tgz *.uu *.uue *.xxe *.z *.zip *.zoo *.exe)"),
         QStringLiteral("All Files (*)"),
     });
-    if (odgOpen.exec() != QDialog::Accepted || odgOpen.selectedFiles().isEmpty()) return;
+    if (ShowModal(odgOpen) != QDialog::Accepted || odgOpen.selectedFiles().isEmpty()) return;
     const QString file = odgOpen.selectedFiles().front();
     if (!QFileInfo(file).isFile()) {
         MessageDlg(file + QStringLiteral(" does not exist. Please select a different file."), mtError, mbOK);
@@ -356,7 +357,8 @@ void TfmMain::EnableMenus() {
     ui->acMakeSFX->setEnabled(known && sfx.Contains(type));
     ui->acPassword->setEnabled(known && EncryptableArcTypes.Contains(type));
     const bool writable = known && WritableArcTypes.Contains(type) && type != atCab;
-    ui->acAdd->setEnabled(writable);
+    // Add only where a writer can take more files: not a plain gzip or compress file.
+    ui->acAdd->setEnabled(writable && WriterTypeForArchive(type, krvKorva->ArchiveFile()).has_value());
     ui->acDelete->setEnabled(writable);
     ui->acTest->setEnabled(known && TestableArcTypes.Contains(type) && type != atCab);
     ui->acExtract->setEnabled(known && ExtractableArcTypes.Contains(type));

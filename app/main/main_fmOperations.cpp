@@ -15,10 +15,11 @@
 #include "app/dialogs/UUEncode.h"
 #include "app/main/ArchiveModel.h"
 #include "app/main/InputQuery.h"
+#include "app/ops/OpObserver.h"
+#include "app/ops/OpUUEncode.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvProduct.h"
 #include "engine/read/krvKorva.h"
-#include "engine/write/krvUUEncode.h"
 #include "engine/write/krvZip.h"
 #include "platform/CodePages.h"
 #include "platform/FileAttributes.h"
@@ -222,24 +223,18 @@ void TfmMain::UUEncodeCommand() {
         d.rxfedOutput->setText(Str(ReplaceFileExt(archive.toStdString(), ".uue")));
     }
     if (ShowModal(dialog) != mrOk) return;
-    ResetRunFlags();
-    TUUEncode encoder;
-    BindEngineEvents(encoder);
-    encoder.OnFileExists = [this](TZipCommon& Sender, const std::string& FileName, TDateTime,
-                                  TOverwriteMode& OverwriteMode) {
-        krvGZipFileExists(Sender, FileName, OverwriteMode);
-    };
-    encoder.SetArchiveFile(QFileInfo(d.rxfedInput->text()).absoluteFilePath().toStdString());
-    encoder.SetOutFilename(QFileInfo(d.rxfedOutput->text()).absoluteFilePath().toStdString());
-    encoder.KBytesPerVolume = SpanSizes[std::clamp(d.cbSpanSize->currentIndex(), 0, 5)];
-    encoder.WriteTableToFile = true;
-    encoder.SetCompressMethod(dialog.EncodeIndex() == 1 ? cmXXEncode : cmUUEncode);
+    ClearOutput();
+    TUUEncodeOptions options;
+    options.Input = d.rxfedInput->text();
+    options.Output = d.rxfedOutput->text();
+    options.KBytesPerVolume = SpanSizes[std::clamp(d.cbSpanSize->currentIndex(), 0, 5)];
+    options.XXEncode = dialog.EncodeIndex() == 1;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const int written = encoder.Compress();
+    const TOpResult result = UUEncode(options, *MakeObserver(true));
     QApplication::restoreOverrideCursor();
-    if (written > 0)
+    if (result.Done > 0)
         MessageDlg(QStringLiteral("UUEncode completed successfully."), mtInformation, mbOK);
-    else if (!encoder.Cancel())
+    else if (!result.Cancelled)
         MessageDlg(QStringLiteral("The file was not encoded; the output log says why."), mtError, mbOK);
 }
 

@@ -7,101 +7,43 @@
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/QtStrings.h"
 #include "app/dialogs/ViewOutput.h"
+#include "app/ops/OpTest.h"
 #include "engine/core/krvErrorCodes.h"
-#include "engine/read/krvZipCheck.h"
 #include "engine/write/ZipFix.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QStatusBar>
 
-namespace {} // namespace
 // ---- test ------------------------------------------------------------------------------------
 
-void TfmMain::BindTester(TZipCheck& Tester) {
-    BindEngineEvents(Tester);
-    Tester.OnError = [this](TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
-                            const std::string& VolumeID, int ECode) {
-        // Any error of a test run makes the test fail.
-        if (ECode != ecUserCanceled) TestFailed = true;
-        krvKorvaError(Sender, FileName, ExtendedMsg, VolumeID, ECode);
-    };
-    Tester.OnActivate = [this, &Tester](TZipCommon&) {
-        AppendOutput(QStringLiteral(":: Testing Archive: ") + Str(Tester.ArchiveFile()));
-    };
-    Tester.OnBegin = [this](TZipCommon&, const std::string& FileName, int, bool&) {
-        ShowStatusText(QStringLiteral("Verifying:  "), Str(FileName), 45);
-    };
-    Tester.OnStatus = [this](TZipCommon&, const std::string& FileName, bool PassFail) {
-        if (!PassFail) TestFailed = true;
-        AppendOutput(QStringLiteral("> Testing: ") + Str(FileName) +
-                     (PassFail ? QStringLiteral(" ... Passed") : QStringLiteral(" ... Failed")));
-    };
-    Tester.OnDeactivate = [this, &Tester](TZipCommon&) {
-        if (!FInteractive) return;
-        if (Tester.Cancel())
-            ui->dfstbMainStatus->showMessage(QStringLiteral("Testing Canceled ..."));
-        else
-            ui->dfstbMainStatus->clearMessage();
-    };
-    Tester.OnCorruptZipHeader = [this](TZipCommon&, THeaderTypeState HeadFlag, bool& Cancel) {
-        if (!(HeadFlag & htLocal))
-            AppendOutput(QStringLiteral("> HEADER ERROR: Local header missing or corrupted."));
-        if (!((HeadFlag & htCentral) && (HeadFlag & htEnding)))
-            AppendOutput(QStringLiteral("> HEADER ERROR: Missing or corrupted."));
-        AppendOutput(QStringLiteral(">"));
-        TestFailed = true;
-        Cancel = false;
-    };
-    Tester.OnNestedTarFile = [](TZipCommon&, const std::string& FileName, bool& doUnTar) {
-        if (MessageDlg(
-                QStringLiteral("File: ") + Str(FileName) + QStringLiteral("\r\r") +
-                    QStringLiteral("Compressed file is a TAR archive. Decompress and verify this archive ?"),
-                mtInformation, mbYes | mbNo) == mrYes)
-            doUnTar = true;
-    };
-    // The test went on in the tar inside a tar.gz: the tester takes its name.
-    Tester.OnChangeArchive = [&Tester](TZipCommon&, const std::string& ArchiveName, TArcType ArcType) {
-        Tester.MoveToArchive(ArchiveName, ArcType);
-    };
-    Tester.OnNextVolume = [this](TZipCommon&, std::string& VolumeName, const std::string& VolumeID,
-                                 bool Exists,
-                                 bool& Cancel) { AskNextVolume(VolumeName, VolumeID, Exists, Cancel); };
-}
-
 bool TfmMain::CmdTest(const QString& ArchiveName) {
-    CurrentWriter = nullptr;
-    ResetRunFlags();
-    TZipCheck tester;
-    BindTester(tester);
-    CurrentReader = &tester;
-    StartProgress();
+    ClearOutput();
     if (FInteractive) {
         ui->dfstbMainStatus->clearMessage();
         ApplicationBusy();
     }
-    tester.FileSpec = {"*.*"};
-    tester.RecurseDirs = true;
-    tester.SetArchiveFile(QFileInfo(ArchiveName).absoluteFilePath().toStdString());
-    const bool testable = ExtractableArcTypes.Contains(tester.ArcType());
-    if (testable) {
-        TestFailed = false;
-        tester.Activate();
-    }
-    EndProgress();
-    CurrentReader = nullptr;
+    const std::unique_ptr<TOpObserver> observer = MakeObserver();
+    const TOpResult result = Test({ArchiveName}, *observer);
     if (FInteractive) {
-        ui->dfstbMainStatus->clearMessage();
+        if (result.Cancelled)
+            ui->dfstbMainStatus->showMessage(QStringLiteral("Testing Canceled ..."));
+        else
+            ui->dfstbMainStatus->clearMessage();
         ApplicationWaiting();
     }
-    if (!testable) {
+    if (!result.Started) {
         MessageDlg(QString::fromLatin1(ErrorText(ecInvalidArchiveType)), mtError, mbOK);
         return false;
     }
-    // A cancelled run or one that tested nothing proves nothing either.
-    const bool passed = !TestFailed && !Aborted && !tester.Cancel() && tester.Failed == 0;
-    if (!passed) {
-        if (tester.Cancel() || Aborted) AppendOutput(QStringLiteral("> Testing Canceled ..."));
+    // A cancelled run proves nothing either.
+    if (!result.Succeeded()) {
+        if (result.Cancelled)
+            AppendOutput(QStringLiteral("> Testing Canceled ..."));
+        else
+            AppendOutput(
+                QStringLiteral("> Entries passed: %1, failed: %2").arg(result.Done).arg(result.Failed) +
+                CauseLines(result).replace(QStringLiteral("\r\n"), QStringLiteral("; ")));
         ShowModal(*fmViewOutput);
         return false;
     }

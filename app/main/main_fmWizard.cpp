@@ -5,7 +5,6 @@
 
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Prompter.h"
-#include "app/dialogs/SetAside.h"
 #include "app/main/Wizard.h"
 
 #include <QPointer>
@@ -42,29 +41,28 @@ bool TfmMain::AddCommandEnabled() const {
 }
 
 bool TfmMain::WizardAdd(const QString& ArchiveName, const QStringList& Files, bool NewArchive) {
-    // The old file of the new archive's name steps aside under a sibling name and goes to the
-    // trash only once the new archive has been written; a failed run puts it back.
-    TSetAside old(ArchiveName);
-    if (NewArchive && !old.Move()) {
-        MessageDlg(QStringLiteral("Quillar was unable to overwrite the existing file."), mtError, mbOK);
+    // The old file of the new archive's name steps aside and goes to the trash only once the
+    // new archive has been written; a failed run puts it back.
+    TAddOptions options;
+    options.Archive = ArchiveName;
+    options.Files = ExpandFolderArguments(Files);
+    options.ReplaceArchive = NewArchive;
+    options.OldToTrash = true;
+    const TAddResult result = RunAdd(options, true, NewArchive);
+    if (result.Refusal == TAddRefusal::NoFiles) {
+        MessageDlg(QStringLiteral("None of the selected files or folders could be found."), mtError, mbOK);
         return false;
     }
-    const int count = CmdAddDefault(ArchiveName, Files, true);
-    const auto* writer = static_cast<const TCompBase*>(CurrentWriter);
-    bool done = false;
-    if (count < 0) {
-        MessageDlg(QStringLiteral("None of the selected files or folders could be found."), mtError, mbOK);
-    } else if (writer && !Aborted && !writer->Cancel() && !DiskFull) {
-        // An update that had nothing to change leaves the archive as it was and is no failure.
-        done = writer->ArchiveWritten() || (!NewArchive && OutputLog().isEmpty());
-    }
-    if (done) old.Commit(true);
-    return done;
+    // An update that had nothing to change leaves the archive as it was and is no failure.
+    return result.Good() && (result.Written || (!NewArchive && result.Done == 0));
 }
 
 bool TfmMain::WizardExtract(const QString& ArchiveName, const QString& Folder, bool ConfirmOverwrites,
                             bool UseStoredDirs) {
-    CurrentReader = nullptr;
-    return CmdExtract(ArchiveName, Folder, UseStoredDirs, true, true, ConfirmOverwrites, true, true) &&
-           LastExtractSucceeded();
+    TExtractOptions options;
+    options.Archive = ArchiveName;
+    options.Folder = Folder;
+    options.UseStoredDirs = UseStoredDirs;
+    options.ConfirmOverwrites = ConfirmOverwrites;
+    return RunExtraction(options, true).Succeeded();
 }

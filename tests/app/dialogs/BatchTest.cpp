@@ -195,6 +195,7 @@ TEST_F(BatchTool, ScanRunsTheScannerOnTheExtractedFolder) {
                        ">> \"$log\"; done\n"
                        "ls -A \"$2\" >> \"$log\"\n[ -n \"$FAIL_SCAN\" ] && exit 3\nexit 0\n");
     fs::permissions(scanner, fs::perms::owner_all);
+    AppSettings().AVProduct = 1;
     AppSettings().VirusScanner = scanner.string();
     AppSettings().Parameters = "--scan *.* --quiet";
     EXPECT_EQ(
@@ -213,6 +214,7 @@ TEST_F(BatchTool, ScanRunsTheScannerOnTheExtractedFolder) {
               Lines({P("good.zip") + " ::: ERROR: Unable to scan for virus"}));
     AppSettings().VirusScanner.clear();
     AppSettings().Parameters.clear();
+    AppSettings().AVProduct = 0;
 }
 
 TEST_F(BatchTool, CancelStopsBeforeTheNextFileAndEmptyFirstPageClosesAtOnce) {

@@ -153,9 +153,9 @@ TEST_F(CommandLine, AddingSwitches) {
          0},
         {0, {"-D", "d1", "src/a.txt"}, "d1.zip", {"a.txt"}, 0},
         {1, {"-D", "d2.zip", "other/c.txt"}, "d2.zip", {root + "other/c.txt"}, 0},
-        // Onto an existing archive: its entries stay.
-        {0, {"-A", "old.zip", "other/c.txt"}, "old.zip", {"c.txt", "report.txt"}, 0},
-        {0, {"-G", "old.zip", "src/a.txt"}, "old.zip", {"a.txt", "c.txt", "report.txt"}, 0},
+        // "-A" onto an existing archive replaces it: only the new files; "-G" adds to it.
+        {0, {"-A", "old.zip", "other/c.txt"}, "old.zip", {"c.txt"}, 0},
+        {0, {"-G", "old.zip", "src/a.txt"}, "old.zip", {"a.txt", "c.txt"}, 0},
         // A folder's name, with its '/', offers the folder's name.
         {0, {"-A", "other/", "other/c.txt"}, "other.zip", {"c.txt"}, 0},
         // Nothing named exists: no archive, a failure.

@@ -83,19 +83,19 @@ TEST_F(TAddTest, AddRefreshMoveAndDeleteCheckedByTheTools) {
             return RunTool(Argv, dir.Path());
         };
         const int listed = c.Delete == dlWholeArchive ? 1 : 0; // rows beside the entries: none
-        EXPECT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "one.txt"), Q(dir / "two.bin")}, 1, sdNone, swAdd,
-                                  true, true),
+        EXPECT_EQ(AddFiles(archive.string(), {(dir / "one.txt").string(), (dir / "two.bin").string()}, 1,
+                           swAdd, true),
                   2);
         Must(run(c.Test));
         EXPECT_EQ(Rows(), listed ? 1 : 2);
         WriteFile(dir / "one.txt", TextBytes(5000, 9));
         fs::last_write_time(dir / "one.txt",
                             fs::last_write_time(dir / "one.txt") + std::chrono::hours(++round));
-        EXPECT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "one.txt")}, 1, sdNone, swRefresh, true, false), 1)
+        EXPECT_EQ(AddFiles(archive.string(), {(dir / "one.txt").string()}, 1, swRefresh, false), 1)
             << FWindow->OutputLog().toStdString();
         Must(run(c.Test));
         WriteFile(dir / "moved.txt", "moved");
-        EXPECT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "moved.txt")}, 1, sdNone, swMove, true, false), 1);
+        EXPECT_EQ(AddFiles(archive.string(), {(dir / "moved.txt").string()}, 1, swMove, false), 1);
         EXPECT_FALSE(fs::exists(dir / "moved.txt"));
         Must(run(c.Test));
         EXPECT_EQ(Rows(), listed ? 1 : 3);
@@ -142,9 +142,9 @@ TEST_F(TAddTest, AddRefreshMoveAndDeleteCheckedByTheTools) {
     // The gzip of the tar.gz before it did not follow into the plain tar.
     EXPECT_EQ(ReadFile(dir / "made.tar").substr(257, 5), "ustar");
     // A name without extension becomes a zip.
-    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "plain"), {Q(dir / "one.txt")}, 0, sdNone, swAdd, true, false), 1);
+    EXPECT_EQ(AddFiles((dir / "plain").string(), {(dir / "one.txt").string()}, 0, swAdd, false), 1);
     Must(RunTool({"unzip", "-t", (dir / "plain.zip").string()}));
-    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "plain"), {Q(dir / "missing.txt")}, 0, sdNone, swAdd, true, false), -1);
+    EXPECT_EQ(AddFiles((dir / "plain").string(), {(dir / "missing.txt").string()}, 0, swAdd, false), -1);
 }
 
 TEST_F(TAddTest, AnExistingArchiveKeepsItsOwnFormat) {
@@ -153,7 +153,7 @@ TEST_F(TAddTest, AnExistingArchiveKeepsItsOwnFormat) {
     WriteFile(dir / "new.txt", "new");
     Open();
     FPrompter.Prompter().DefaultsAllowed = true;
-    ASSERT_EQ(FWindow->CmdAdd(Q(dir / "real.lzh"), {Q(dir / "old.txt")}, 1, sdNone, swAdd, true, false), 1);
+    ASSERT_EQ(AddFiles((dir / "real.lzh").string(), {(dir / "old.txt").string()}, 1, swAdd, false), 1);
     fs::rename(dir / "real.lzh", dir / "lha-named.zip");
     Must(RunTool({"zip", "-q", "real.zip", "old.txt"}, dir.Path()));
     fs::rename(dir / "real.zip", dir / "zip-named.lzh");
@@ -162,15 +162,13 @@ TEST_F(TAddTest, AnExistingArchiveKeepsItsOwnFormat) {
     fs::rename(dir / "c.txt.Z", dir / "compress-named.zip");
     Must(RunTool({"bsdtar", "-czf", "t.tgz", "old.txt"}, dir.Path()));
 
-    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "lha-named.zip"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false),
-              1);
+    EXPECT_EQ(AddFiles((dir / "lha-named.zip").string(), {(dir / "new.txt").string()}, 1, swAdd, false), 1);
     const ToolResult lha = RunTool({"lhasa", "t", (dir / "lha-named.zip").string()});
     EXPECT_EQ(lha.ExitCode, 0) << lha.Out << lha.Err;
     EXPECT_NE(lha.Out.find("old.txt"), std::string::npos);
     EXPECT_NE(lha.Out.find("new.txt"), std::string::npos);
 
-    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "zip-named.lzh"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false),
-              1);
+    EXPECT_EQ(AddFiles((dir / "zip-named.lzh").string(), {(dir / "new.txt").string()}, 1, swAdd, false), 1);
     const ToolResult zip = RunTool({"unzip", "-l", (dir / "zip-named.lzh").string()});
     EXPECT_EQ(zip.ExitCode, 0) << zip.Out;
     EXPECT_NE(zip.Out.find("old.txt"), std::string::npos);
@@ -179,15 +177,14 @@ TEST_F(TAddTest, AnExistingArchiveKeepsItsOwnFormat) {
     // A compress file takes no more files, whatever its name says.
     const std::string compressed = ReadFile(dir / "compress-named.zip");
     FPrompter.Prompter().Prompts.clear();
-    EXPECT_EQ(
-        FWindow->CmdAdd(Q(dir / "compress-named.zip"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false),
-        0);
+    EXPECT_EQ(AddFiles((dir / "compress-named.zip").string(), {(dir / "new.txt").string()}, 1, swAdd, false),
+              0);
     EXPECT_EQ(ReadFile(dir / "compress-named.zip"), compressed);
     EXPECT_TRUE(
         SawPrompt(FPrompter.Prompter(), "Adding new files to this archive file format is not supported."));
 
     // A .tgz made by bsdtar stays a tar.gz with its old entries.
-    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "t.tgz"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false), 1);
+    EXPECT_EQ(AddFiles((dir / "t.tgz").string(), {(dir / "new.txt").string()}, 1, swAdd, false), 1);
     const ToolResult tar = RunTool({"tar", "tzf", (dir / "t.tgz").string()});
     EXPECT_EQ(tar.ExitCode, 0) << tar.Err;
     EXPECT_NE(tar.Out.find("old.txt"), std::string::npos);
@@ -196,14 +193,14 @@ TEST_F(TAddTest, AnExistingArchiveKeepsItsOwnFormat) {
 
     // A new x.gz is made as x.tar.gz; the unrelated file x stays, and so does a plain gzip file.
     WriteFile(dir / "x", "unrelated");
-    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "x.gz"), {Q(dir / "new.txt")}, 1, sdNone, swAdd, true, false), 1);
+    EXPECT_EQ(AddFiles((dir / "x.gz").string(), {(dir / "new.txt").string()}, 1, swAdd, false), 1);
     EXPECT_EQ(RunTool({"tar", "tzf", (dir / "x.tar.gz").string()}).Out, "new.txt\n");
     EXPECT_EQ(FWindow->Lister().ArchiveFile(), (dir / "x.tar.gz").string());
     EXPECT_EQ(ReadFile(dir / "x"), "unrelated");
     EXPECT_FALSE(fs::exists(dir / "x.zip"));
     Must(RunTool({"gzip", "-k", "new.txt"}, dir.Path()));
     const std::string gz = ReadFile(dir / "new.txt.gz");
-    EXPECT_EQ(FWindow->CmdAdd(Q(dir / "new.txt.gz"), {Q(dir / "old.txt")}, 1, sdNone, swAdd, true, false), 0);
+    EXPECT_EQ(AddFiles((dir / "new.txt.gz").string(), {(dir / "old.txt").string()}, 1, swAdd, false), 0);
     EXPECT_EQ(ReadFile(dir / "new.txt.gz"), gz);
 }
 
@@ -264,17 +261,17 @@ TEST_F(TAddTest, FullDiskAndCancelLeaveTheOldArchive) {
         SmallDisk disk(dir / "disk");
         ASSERT_TRUE(disk.Mounted) << "a tmpfs cannot be mounted here";
         const fs::path archive = dir / "disk/t.zip";
-        ASSERT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "small.txt")}, 1, sdNone, swAdd, true, false), 1);
+        ASSERT_EQ(AddFiles(archive.string(), {(dir / "small.txt").string()}, 1, swAdd, false), 1);
         const std::string before = ReadFile(archive);
         FPrompter.Prompter().Prompts.clear();
-        EXPECT_LE(FWindow->CmdAdd(Q(archive), {Q(dir / "big.bin")}, 1, sdNone, swAdd, true, true), 0);
+        EXPECT_LE(AddFiles(archive.string(), {(dir / "big.bin").string()}, 1, swAdd, true), 0);
         EXPECT_EQ(ReadFile(archive), before);
         EXPECT_EQ(FolderNames(dir / "disk"), std::vector<std::string>{"t.zip"});
         EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "Error creating archive. Disk full."));
         EXPECT_TRUE(FWindow->OutputLog().contains("Error No : 25160")) << FWindow->OutputLog().toStdString();
     }
     const fs::path archive = dir / "t.zip";
-    ASSERT_EQ(FWindow->CmdAdd(Q(archive), {Q(dir / "small.txt")}, 1, sdNone, swAdd, true, false), 1);
+    ASSERT_EQ(AddFiles(archive.string(), {(dir / "small.txt").string()}, 1, swAdd, false), 1);
     const std::string before = ReadFile(archive);
     // Cancel is confirmed in the progress window while the big file is being compressed.
     QTimer cancel;
@@ -289,7 +286,7 @@ TEST_F(TAddTest, FullDiskAndCancelLeaveTheOldArchive) {
     });
     cancel.start();
     FPrompter.Prompter().Prompts.clear();
-    EXPECT_LE(FWindow->CmdAdd(Q(archive), {Q(dir / "big.bin")}, 2, sdNone, swAdd, true, true), 0);
+    EXPECT_LE(AddFiles(archive.string(), {(dir / "big.bin").string()}, 2, swAdd, true), 0);
     cancel.stop();
     EXPECT_EQ(ReadFile(archive), before);
     EXPECT_TRUE(cancelUsable);

@@ -1,5 +1,7 @@
 #include "MainWindowFixture.h"
 
+#include "app/dialogs/DialogSupport.h"
+
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/SettingValues.h"
 #include "app/main/ArchiveModel.h"
@@ -24,6 +26,8 @@ MainWindowTest::MainWindowTest()
     : FHome("HOME", FRegistry.Dir().Str().c_str()),
       FData("XDG_DATA_HOME", (FRegistry.Dir() / "data").c_str()) {
     FPrompter.Prompter().DefaultsAllowed = false;
+    // A new window starts without an archive password, as the program does.
+    CurrentArchivePassword().clear();
     // The association bookkeeping of an installation that neither asks nor checks: the window
     // tests meet no association question unless they ask for it.
     TRegistry machine(TRegRoot::LocalMachine);
@@ -41,6 +45,30 @@ TfmMain& MainWindowTest::Open(const QStringList& Arguments) {
         QApplication::processEvents(QEventLoop::AllEvents, 50);
     WaitIdle();
     return *FWindow;
+}
+
+bool MainWindowTest::ExtractAll(const std::string& Archive, const std::string& Folder, bool Confirm,
+                                bool ShowResult) {
+    TExtractOptions options;
+    options.Archive = QString::fromStdString(Archive);
+    options.Folder = QString::fromStdString(Folder);
+    options.RestoreFileAttr = false;
+    options.ConfirmOverwrites = Confirm;
+    return FWindow->RunExtraction(options, ShowResult).Refusal == TExtractRefusal::None;
+}
+
+int MainWindowTest::AddFiles(const std::string& Archive, const std::vector<std::string>& Files,
+                             int Compression, TSwitch Switch, bool ShowResult) {
+    TAddOptions options;
+    options.Archive = QString::fromStdString(Archive);
+    for (const std::string& file : Files)
+        options.Files << QString::fromStdString(file);
+    options.Compression = Compression;
+    options.StoredDirNames = sdNone;
+    options.Switch = Switch;
+    const TAddResult result = FWindow->RunAdd(options, ShowResult);
+    if (result.Refusal == TAddRefusal::NoFiles) return -1;
+    return result.Refusal == TAddRefusal::None ? result.Done : 0;
 }
 
 void MainWindowTest::Display(const std::string& Archive) {

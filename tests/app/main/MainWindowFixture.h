@@ -44,6 +44,14 @@ protected:
     int RowOf(const std::string& Path);
     // Switches every optional column on, in the registry the window loads at its start.
     static void ShowAllColumns();
+    // The window's run of an extraction of every entry of Archive into Folder (stored folders
+    // made, attributes not restored, overwrites asked when Confirm); false when it could not
+    // start.
+    bool ExtractAll(const std::string& Archive, const std::string& Folder, bool Confirm, bool ShowResult);
+    // The window's run of an add: the count added, 0 when the archive takes no files, -1
+    // when none of Files exists.
+    int AddFiles(const std::string& Archive, const std::vector<std::string>& Files, int Compression,
+                 TSwitch Switch, bool ShowResult);
 
     RegistrySandbox FRegistry;
     EnvGuard FHome;

@@ -1,0 +1,170 @@
+#include "app/ops/OpAdd.h"
+
+#include "app/dialogs/DialogSupport.h"
+#include "app/dialogs/FileUtils.h"
+#include "app/dialogs/QtStrings.h"
+#include "app/dialogs/SetAside.h"
+#include "app/main/WriterChoice.h"
+#include "app/ops/OpRun.h"
+#include "engine/read/krvKorva.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+namespace {
+
+constexpr TDeflateType DeflateTypes[] = {dtDeflateX, dtDeflateN, dtDeflateF, dtDeflateS};
+
+// What every add sets on its writer.
+void ApplyFixedSettings(TCompBase& Writer) {
+    for (TkrvFileAttr attr : {fsZeroAttr, fsReadOnly, fsHidden, fsSysFile, fsDirectory, fsArchive}) {
+        Writer.SetAttribute(attr, true);
+        Writer.SetAttributeEx(attr, false);
+    }
+    Writer.DateAttribute = daFileDate;
+    // Whether empty folders are stored is the writer's own choice (lha and zip store them).
+}
+
+// The writer of an existing archive by its detected type; none when it takes no files.
+std::optional<TOutArcType> ExistingType(const std::string& Name) {
+    TKorva detector;
+    detector.SetArchiveFile(Name);
+    return WriterTypeForArchive(detector.ArcType(), Name);
+}
+
+} // namespace
+
+QStringList ExpandFolderArguments(const QStringList& Files) {
+    QStringList expanded;
+    for (const QString& file : Files) {
+        const QFileInfo info(file);
+        if (!file.contains(QStringLiteral("*")) && info.isDir() && !info.isSymLink())
+            expanded << QDir::cleanPath(info.absoluteFilePath()) + QStringLiteral("/*.*");
+        else
+            expanded << file;
+    }
+    return expanded;
+}
+
+QString AddRefusalText(TAddRefusal Refusal) {
+    switch (Refusal) {
+    case TAddRefusal::NotAddable:
+        return QStringLiteral("Adding new files to this archive file format is not supported.");
+    case TAddRefusal::NoWriter:
+        return QStringLiteral("The compression format for this archive \r\nis not supported.");
+    case TAddRefusal::NoFiles:
+        return QStringLiteral("None of the files to add was found.");
+    case TAddRefusal::CannotSetAside:
+        return QStringLiteral("Quillar was unable to overwrite the existing file.");
+    case TAddRefusal::None:
+        break;
+    }
+    return {};
+}
+
+TAddResult Add(const TAddOptions& Options, TOpObserver& Observer) {
+    TAddResult result;
+    std::string name = QFileInfo(Options.Archive).absoluteFilePath().toStdString();
+    if (QFileInfo(Options.Archive).suffix().isEmpty()) name += ".zip";
+    const bool exists = QFileInfo(Str(name)).isFile();
+    // An existing archive keeps its own format (unless it is replaced); a new one takes the
+    // format of its extension.
+    std::optional<TOutArcType> type;
+    if (exists && !Options.ReplaceArchive) {
+        type = ExistingType(name);
+        if (!type) {
+            result.Refusal = TAddRefusal::NotAddable;
+            return result;
+        }
+    } else {
+        if (!exists) name = NewArchiveName(name);
+        type =
+            Options.NewType >= 0 ? static_cast<TOutArcType>(Options.NewType) : WriterTypeForNewArchive(name);
+    }
+    result.ArchiveName = Str(name);
+    std::unique_ptr<TCompBase> writer = CreateWriter(*type);
+    if (!writer) {
+        result.Refusal = TAddRefusal::NoWriter;
+        return result;
+    }
+    const QStringList files = ExpandFolderArguments(Options.Files);
+    std::vector<std::string> list;
+    bool found = false;
+    for (const QString& file : files) {
+        if (file.contains(QStringLiteral("*.*"))) {
+            std::vector<std::string> inFolder;
+            if (ListFolderFiles(QFileInfo(file).absolutePath().toStdString(), inFolder) > 0) found = true;
+            list.insert(list.end(), inFolder.begin(), inFolder.end());
+        } else {
+            const QFileInfo info(file);
+            if (info.exists()) found = true;
+            list.push_back(info.absoluteFilePath().toStdString());
+        }
+    }
+    if (!found) {
+        result.Refusal = TAddRefusal::NoFiles;
+        return result;
+    }
+    TOpRun run(Observer, result);
+    run.BindWriter(*writer);
+    run.AllowSpanning = Options.AllowSpanning;
+    ApplyFixedSettings(*writer);
+    writer->RecurseDirs = Options.RecurseDirs;
+    writer->Switch = Options.Switch;
+    writer->StoredDirNames = Options.StoredDirNames;
+    writer->DeflateType = DeflateTypes[std::clamp(Options.Compression, 0, 3)];
+    writer->ExcludeSpec = Options.ExcludeSpec;
+    writer->EncryptHeaders = false;
+    // Every add of an archive that takes a password enciphers with the archive's current one
+    // unless its dialog asked for another.
+    const QString password = Options.Password.isEmpty() ? CurrentArchivePassword() : Options.Password;
+    writer->Password =
+        TCompBase::IsEncryptableArcType(writer->ArcType()) ? password.toStdString() : std::string();
+    if (!Options.DefaultDir.isEmpty())
+        writer->DefaultDir = Options.DefaultDir.toStdString();
+    else if (Options.StoredDirNames == sdExplorer_UserDefineDefaultDir && !files.isEmpty())
+        writer->DefaultDir = QFileInfo(QFileInfo(files.front()).absolutePath()).absolutePath().toStdString();
+    writer->FileSpec = list;
+    writer->SetArchiveFile(name);
+    TSetAside old(Str(name));
+    if (Options.ReplaceArchive && exists && !old.Move()) {
+        result.Refusal = TAddRefusal::CannotSetAside;
+        return result;
+    }
+    result.Started = true;
+    result.Done = writer->Compress();
+    run.Finish();
+    if (writer->Cancel()) result.Cancelled = true;
+    result.Written = writer->ArchiveWritten();
+    result.ArchiveName = Str(writer->ArchiveFile());
+    // The old file goes only once the new archive is whole; otherwise it comes back.
+    if (Options.ReplaceArchive && exists && result.Good() && result.Written) old.Commit(Options.OldToTrash);
+    return result;
+}
+
+TAddResult DeleteEntries(const TDeleteEntriesOptions& Options, TOpObserver& Observer) {
+    TAddResult result;
+    const std::string name = QFileInfo(Options.Archive).absoluteFilePath().toStdString();
+    result.ArchiveName = Str(name);
+    const std::optional<TOutArcType> type = ExistingType(name);
+    std::unique_ptr<TCompBase> writer = type ? CreateWriter(*type) : nullptr;
+    if (!writer) {
+        result.Refusal = TAddRefusal::NoWriter;
+        return result;
+    }
+    TOpRun run(Observer, result);
+    run.BindWriter(*writer);
+    writer->SetArchiveFile(name);
+    writer->ExcludeSpec.clear();
+    writer->Switch = swDelete;
+    writer->FileSpec = Options.FileSpec;
+    result.Started = true;
+    result.Done = writer->Compress();
+    run.Finish();
+    if (writer->Cancel()) result.Cancelled = true;
+    result.Written = writer->ArchiveWritten();
+    return result;
+}

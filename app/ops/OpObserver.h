@@ -1,0 +1,74 @@
+// The one channel between an operation and whoever started it: progress, the entry being
+// worked on, log lines, and the engine's questions. The questions are answered through the
+// program's dialogs and its prompter (so QUILLAR_PROMPTER=auto answers them at once); a
+// caller overrides only what it shows differently: the window its progress window, status
+// bar and output log, the batch tool its bars, the command line standard error.
+#pragma once
+
+#include "engine/core/krvZipCommon.h"
+
+#include <QString>
+#include <cstdint>
+#include <string>
+
+class QWidget;
+
+// The answers of the overwrite question of an extraction.
+enum class TOverwriteAnswer { Yes, No, YesToAll, NoToAll, Rename, Cancel };
+// The answers of the writers' replace and duplicate-name questions.
+enum class TReplaceAnswer { Yes, No, YesToAll, NoToAll };
+enum class TDupeAnswer { Rename, Skip, SkipAll };
+
+class TOpObserver {
+public:
+    virtual ~TOpObserver() = default;
+
+    // ---- what the caller shows ----
+    // The parent of the question dialogs (none: top level).
+    virtual QWidget* DialogParent() const { return nullptr; }
+    // The engine starts and ends its work (a progress window shows between the two).
+    virtual void Started() {}
+    virtual void Finished() {}
+    // Percent of the entry and of the whole run; true asks the run to stop.
+    virtual bool Progress(int ByFile, int ByArchive);
+    // The entry being worked on, after Prefix ("Extracting: ").
+    virtual void Status(const QString& Prefix, const QString& Name);
+    // A line of the operation's log (errors, failed entries, a scanner's report).
+    virtual void Log(const QString& Line);
+
+    // ---- questions (through the dialogs and the prompter) ----
+    // An existing file would be replaced by an entry of IncomingSize bytes (IncomingDate 0:
+    // unknown). Rename puts the new name (a plain name in the same folder) into NewName.
+    virtual TOverwriteAnswer AskOverwrite(const QString& Existing, std::int64_t IncomingSize,
+                                          TDateTime IncomingDate, QString& NewName);
+    // The password of an enciphered entry; false when the user cancels.
+    virtual bool AskPassword(const QString& FileName, std::string& Password);
+    // The password that was offered did not fit.
+    virtual void PasswordRejected();
+    // A missing volume of a set: its path; false cancels.
+    virtual bool AskNextVolume(std::string& VolumeName, const std::string& VolumeID);
+    // A disk of a spanned set; Text says which. False cancels.
+    virtual bool AskDisk(const QString& Text);
+    // A gzip file holds a tar archive: unpack it too?
+    virtual bool AskNestedTar(const QString& FileName, bool Testing);
+    // A damaged local header: read on?
+    virtual bool AskCorruptHeader();
+    // A writer would replace entry FileName by NewFileName.
+    virtual TReplaceAnswer AskReplace(const std::string& FileName, const std::string& NewFileName,
+                                      TDateTime Date, TDateTime NewDate, std::int64_t FileSize,
+                                      std::int64_t NewFileSize);
+    // A writer meets an entry of the same name: rename the existing entry to NewName?
+    virtual TDupeAnswer AskRenameDupe(const std::string& FileName, std::string& NewName);
+    // The archive is read-only, hidden or a system file: write to it anyway?
+    virtual bool AskWriteProtectedArchive(const std::string& FileName);
+    // The output of a gzip writer or an encoder exists: mrYes, mrNo, mrCancel or mrIgnore.
+    virtual int AskOutputExists(const std::string& FileName);
+    // The next disk of a spanned zip being written (AllowSpanning false: there is no room and
+    // no spanning allowed); false cancels.
+    virtual bool AskInsertDisk(const std::string& VolumeName, bool AllowSpanning);
+    // The zip writer's disk errors; true retries.
+    virtual bool AskDiskError(bool WriteProtected);
+    // The zip writer's disk is too small for what remains; false cancels.
+    virtual bool AskClearDisk(const std::string& Drive, std::int64_t RequiredSpace, std::int64_t FreeSpace,
+                              std::int64_t DiskCapacity);
+};

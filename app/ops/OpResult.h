@@ -1,0 +1,51 @@
+// What one operation did, the same for every caller: the entries done, failed, skipped and
+// refused, each failure with its cause and the engine's code, and whether it was cancelled.
+// The window, the command line, the batch tool and the wizard turn it into their own messages
+// and exit status.
+#pragma once
+
+#include <QString>
+#include <string>
+#include <vector>
+
+enum class TOpCause {
+    Unsupported,   // a method or cipher no decoder here reads
+    WrongPassword, // no password fitted
+    Crc,           // the data did not decode to their checksum
+    OutputBlocked, // the output could not be created or written
+    NameRefused,   // a stored name that would leave the destination
+    DiskFull,
+    Cancelled,
+    Other,
+};
+
+struct TOpFailure {
+    std::string Entry;
+    TOpCause Cause = TOpCause::Other;
+    int ECode = 0;
+};
+
+struct TOpResult {
+    bool Started = false; // the engine ran (the archive was of a type the operation takes)
+    int Done = 0;
+    int Failed = 0;
+    int Skipped = 0;
+    int Refused = 0;
+    bool Cancelled = false;
+    std::vector<TOpFailure> Failures;
+
+    // Every entry came out, nothing refused, nothing cancelled.
+    bool Succeeded() const { return Started && !Cancelled && Failed == 0 && Refused == 0; }
+    int Count(TOpCause Cause) const;
+    // A failure of an entry (or of the run when Entry is empty).
+    void Fail(const std::string& Entry, TOpCause Cause, int ECode);
+};
+
+// The cause of an engine error code.
+TOpCause CauseOf(int ECode);
+// The cause as the summary names it ("CRC error", "Wrong password" ...).
+QString CauseName(TOpCause Cause);
+// One line per cause that occurred: "Wrong password: 2", in a fixed order.
+QString CauseLines(const TOpResult& Result);
+// The message of an extraction: cancelled, done, or what failed and why, with the counts.
+QString ExtractSummary(const TOpResult& Result);

@@ -1,0 +1,333 @@
+#include "app/ops/OpRun.h"
+
+#include "app/dialogs/Prompter.h"
+#include "app/dialogs/QtStrings.h"
+#include "engine/core/krvCompBase.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvUnBase.h"
+#include "engine/read/krvZipCheck.h"
+#include "engine/write/krvZip.h"
+
+#include <QFileInfo>
+#include <cstdlib>
+#include <cxxabi.h>
+#include <memory>
+#include <typeinfo>
+
+namespace {
+
+// The class of an engine component as the log names it (TUnZip, TLha ...).
+QString ClassName(const TZipCommon& Component) {
+    const char* mangled = typeid(Component).name();
+    int status = 0;
+    std::unique_ptr<char, void (*)(void*)> name(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
+                                                std::free);
+    return QString::fromLatin1(status == 0 && name ? name.get() : mangled);
+}
+
+// Which of several errors of one entry names its failure: the most specific.
+int Rank(TOpCause Cause) {
+    switch (Cause) {
+    case TOpCause::Unsupported:
+        return 0;
+    case TOpCause::WrongPassword:
+        return 1;
+    case TOpCause::OutputBlocked:
+        return 2;
+    case TOpCause::DiskFull:
+        return 3;
+    case TOpCause::NameRefused:
+        return 4;
+    case TOpCause::Crc:
+        return 5;
+    default:
+        return 6;
+    }
+}
+
+} // namespace
+
+QStringList ErrorLogLines(const TZipCommon& Sender, const std::string& FileName,
+                          const std::string& ExtendedMsg, int ECode) {
+    return {QStringLiteral(":: ERROR - ") + ClassName(Sender).toUpper() + QStringLiteral(" ::"),
+            QStringLiteral("Archive  : ") + Str(Sender.ArchiveFile()),
+            QStringLiteral("Filename : ") + QFileInfo(Str(FileName)).fileName(),
+            QStringLiteral("Error No : ") + QString::number(ECode),
+            QStringLiteral("Message  : ") + QString::fromLatin1(ErrorText(ECode)),
+            QStringLiteral("Details  : ") + Str(ExtendedMsg),
+            QString(),
+            QString()};
+}
+
+void TOpRun::Error(TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
+                   int ECode) {
+    ++FErrors;
+    const TOpCause cause = CauseOf(ECode);
+    if (cause == TOpCause::Cancelled) {
+        FResult.Cancelled = true;
+    } else {
+        if (ECode == ecInvalidPassword) FObserver.PasswordRejected();
+        FPending.push_back({FileName, cause, ECode});
+    }
+    for (const QString& line : ErrorLogLines(Sender, FileName, ExtendedMsg, ECode))
+        FObserver.Log(line);
+}
+
+void TOpRun::EntryEnd(const std::string& FileName, bool Passed) {
+    if (Passed) {
+        ++FResult.Done;
+        if (TrackFolders && QFileInfo(Str(FileName)).isDir()) FMadeFolders.push_back(FileName);
+    } else if (FResult.Cancelled) {
+        // An entry cut short by a cancel is no failure of its own.
+    } else if (FPending.empty()) {
+        FResult.Fail(FileName, TOpCause::Crc, ecFileFailsCRCCheck);
+    } else {
+        const TOpFailure* named = &FPending.front();
+        for (const TOpFailure& failure : FPending)
+            if (Rank(failure.Cause) < Rank(named->Cause)) named = &failure;
+        FResult.Fail(FileName, named->Cause, named->ECode);
+    }
+    // The errors of its earlier attempts belong to this entry, whatever its verdict.
+    FPending.clear();
+}
+
+void TOpRun::Flush() {
+    if (!FResult.Cancelled)
+        for (const TOpFailure& failure : FPending)
+            FResult.Fail(failure.Entry, failure.Cause, failure.ECode);
+    FPending.clear();
+}
+
+void TOpRun::Finish() {
+    Flush();
+}
+
+void TOpRun::BindCommon(TZipCommon& Component) {
+    Component.OnError = [this](TZipCommon& Sender, const std::string& FileName,
+                               const std::string& ExtendedMsg, const std::string&,
+                               int ECode) { Error(Sender, FileName, ExtendedMsg, ECode); };
+    Component.OnProgress = [this](TZipCommon& Sender, std::uint8_t ByFile, std::uint8_t ByArchive) {
+        if (FObserver.Progress(ByFile, ByArchive)) {
+            FResult.Cancelled = true;
+            Sender.SetCancel(true);
+        }
+    };
+    Component.OnGetPassword = [this](TZipCommon& Sender, const std::string& FileName, std::string& Password,
+                                     bool& TryAgain) {
+        if (FObserver.AskPassword(Str(FileName), Password)) return;
+        // Cancel in the password box ends the run as a cancel, not as a wrong password.
+        TryAgain = false;
+        FResult.Cancelled = true;
+        Sender.SetCancel(true);
+    };
+    Component.OnNextVolume = [this](TZipCommon& Sender, std::string& VolumeName, const std::string& VolumeID,
+                                    bool Exists, bool& Cancel) {
+        Cancel = false;
+        if (Exists) return;
+        if (FObserver.AskNextVolume(VolumeName, VolumeID)) return;
+        Cancel = true;
+        FResult.Cancelled = true;
+        Sender.SetCancel(true);
+    };
+    Component.OnCorruptZipHeader = [this](TZipCommon& Sender, THeaderTypeState HeadFlag, bool& Cancel) {
+        if (HeadFlag & (htCentral | htEnding)) return;
+        if (FObserver.AskCorruptHeader())
+            Cancel = false;
+        else
+            Sender.SetCancel(true);
+    };
+    Component.OnGetZipFirstDisk = [this](TZipCommon&, bool& Cancel) {
+        if (FObserver.AskDisk(QStringLiteral("Please insert the FIRST disk of this archive set.")))
+            Cancel = false;
+    };
+    Component.OnGetZipLastDisk = [this](TZipCommon&, bool& Cancel) {
+        if (FObserver.AskDisk(QStringLiteral("Please insert the LAST disk of this archive set.")))
+            Cancel = false;
+    };
+    Component.OnGetZipNextDisk = [this](TZipCommon&, const std::string& VolumeName, bool& Cancel) {
+        if (FObserver.AskDisk(QStringLiteral("Please insert disk number ") + Str(VolumeName))) Cancel = false;
+    };
+    Component.OnNestedTarFile = [this](TZipCommon&, const std::string& FileName, bool& doUnTar) {
+        if (FObserver.AskNestedTar(Str(FileName), false)) doUnTar = true;
+    };
+}
+
+void TOpRun::BindReader(TUnBase& Reader, const QString& StatusPrefix) {
+    BindCommon(Reader);
+    Reader.OnBegin = [this, StatusPrefix](TZipCommon&, const std::string& FileName, int, bool&) {
+        Flush();
+        FObserver.Status(StatusPrefix, Str(FileName));
+    };
+    Reader.OnEnd = [this](TZipCommon& Sender, const std::string& FileName, bool CrcPass) {
+        // A verdict with no error of its own is a checksum that did not match.
+        if (!CrcPass && FPending.empty() && !FResult.Cancelled && !Sender.Cancel())
+            Error(Sender, FileName, "0", ecFileFailsCRCCheck);
+        EntryEnd(FileName, CrcPass);
+    };
+    Reader.OnFileExists = [this](TZipCommon& Sender, const std::string& FileName, std::string& NewFileName,
+                                 TOverwriteMode& OverwriteMode) {
+        auto& reader = static_cast<TUnBase&>(Sender);
+        QString newName;
+        OverwriteMode = omSkip;
+        switch (FObserver.AskOverwrite(Str(FileName), Sender.UnpackedSize, Sender.FileDate, newName)) {
+        case TOverwriteAnswer::Yes:
+            OverwriteMode = omOverwrite;
+            break;
+        case TOverwriteAnswer::YesToAll:
+            OverwriteMode = omOverwrite;
+            reader.ConfirmOverwrites = false;
+            break;
+        case TOverwriteAnswer::NoToAll:
+            reader.ConfirmOverwrites = false;
+            ++FResult.Skipped;
+            break;
+        case TOverwriteAnswer::Rename:
+            NewFileName = newName.toStdString();
+            OverwriteMode = omOverwrite;
+            break;
+        case TOverwriteAnswer::Cancel:
+            // Cancel leaves this file as it is and ends the run.
+            NewFileName = FileName;
+            FResult.Cancelled = true;
+            Sender.SetCancel(true);
+            break;
+        case TOverwriteAnswer::No:
+            ++FResult.Skipped;
+            break;
+        }
+    };
+}
+
+void TOpRun::BindTester(TZipCheck& Tester) {
+    BindCommon(Tester);
+    Tester.OnActivate = [this, &Tester](TZipCommon&) {
+        FObserver.Log(QStringLiteral(":: Testing Archive: ") + Str(Tester.ArchiveFile()));
+    };
+    Tester.OnBegin = [this](TZipCommon&, const std::string& FileName, int, bool&) {
+        Flush();
+        FObserver.Status(QStringLiteral("Verifying:  "), Str(FileName));
+    };
+    // Only the entries that failed are written down: a run over a million good entries keeps
+    // its counts, not a line for each.
+    Tester.OnStatus = [this](TZipCommon&, const std::string& FileName, bool PassFail) {
+        if (!PassFail && !FResult.Cancelled)
+            FObserver.Log(QStringLiteral("> Testing: ") + Str(FileName) + QStringLiteral(" ... Failed"));
+        EntryEnd(FileName, PassFail);
+    };
+    Tester.OnEnd = [](TZipCommon&, const std::string&, bool) {};
+    Tester.OnCorruptZipHeader = [this](TZipCommon&, THeaderTypeState HeadFlag, bool& Cancel) {
+        if (!(HeadFlag & htLocal))
+            FObserver.Log(QStringLiteral("> HEADER ERROR: Local header missing or corrupted."));
+        if (!((HeadFlag & htCentral) && (HeadFlag & htEnding)))
+            FObserver.Log(QStringLiteral("> HEADER ERROR: Missing or corrupted."));
+        FObserver.Log(QStringLiteral(">"));
+        FResult.Fail({}, TOpCause::Other, ecHeaderNotFound);
+        Cancel = false;
+    };
+    Tester.OnNestedTarFile = [this](TZipCommon&, const std::string& FileName, bool& doUnTar) {
+        if (FObserver.AskNestedTar(Str(FileName), true)) doUnTar = true;
+    };
+    // The test went on in the tar inside a tar.gz: the tester takes its name.
+    Tester.OnChangeArchive = [&Tester](TZipCommon&, const std::string& ArchiveName, TArcType ArcType) {
+        Tester.MoveToArchive(ArchiveName, ArcType);
+    };
+}
+
+void TOpRun::BindWriter(TCompBase& Writer) {
+    BindCommon(Writer);
+    Writer.OnActivate = [this](TZipCommon&) { FObserver.Started(); };
+    Writer.OnDeactivate = [this](TZipCommon&) { FObserver.Finished(); };
+    Writer.OnBegin = [this](TZipCommon& Sender, const std::string& FileName, int, bool&) {
+        FObserver.Status(static_cast<TCompBase&>(Sender).Switch == swDelete ? QStringLiteral("Deleting: ")
+                                                                            : QStringLiteral("Compressing: "),
+                         Str(FileName));
+    };
+    Writer.OnDeleteFile = [this](TZipCommon&, const std::string& FileName, int, int) {
+        FObserver.Status(QStringLiteral("Deleting: "), Str(FileName));
+    };
+    Writer.OnEnd = [](TZipCommon&, const std::string&, bool) {};
+    Writer.OnRecurseDir = [this](TZipCommon&, const std::string& Directory) {
+        FObserver.Status(QStringLiteral("Scanning Directory: "), Str(Directory));
+    };
+    Writer.OnFileScanStatus = [this](TZipCommon&, const std::string& FileName, int Count, double) {
+        FObserver.Status(QString::number(Count) + QLatin1Char(' '), Str(FileName));
+    };
+    Writer.OnReplaceFile = [this](TZipCommon&, const std::string& FileName, const std::string& NewFileName,
+                                  TDateTime Date, TDateTime NewDate, std::int64_t FileSize,
+                                  std::int64_t NewFileSize, int, int, bool& Replace) {
+        if (FReplaceAll != 0) {
+            Replace = FReplaceAll > 0;
+            return;
+        }
+        switch (FObserver.AskReplace(FileName, NewFileName, Date, NewDate, FileSize, NewFileSize)) {
+        case TReplaceAnswer::Yes:
+            Replace = true;
+            break;
+        case TReplaceAnswer::YesToAll:
+            Replace = true;
+            FReplaceAll = 1;
+            break;
+        case TReplaceAnswer::NoToAll:
+            Replace = false;
+            FReplaceAll = -1;
+            break;
+        case TReplaceAnswer::No:
+            Replace = false;
+            break;
+        }
+    };
+    Writer.OnRenameDupeFile = [this](TZipCommon&, const std::string& FileName, std::string& NewFileName,
+                                     bool& Rename) {
+        Rename = false;
+        if (FSkipAllDupes) return;
+        switch (FObserver.AskRenameDupe(FileName, NewFileName)) {
+        case TDupeAnswer::Rename:
+            Rename = true;
+            break;
+        case TDupeAnswer::SkipAll:
+            FSkipAllDupes = true;
+            break;
+        case TDupeAnswer::Skip:
+            break;
+        }
+    };
+    Writer.OnNonWriteableArchive = [this](TZipCommon&, const std::string& FileName, bool& Write) {
+        Write = FObserver.AskWriteProtectedArchive(FileName);
+    };
+    Writer.OnInsertDisk = [this](TZipCommon& Sender, const std::string& VolumeName, bool& Cancel) {
+        Cancel = !FObserver.AskInsertDisk(VolumeName, AllowSpanning);
+        if (Cancel) {
+            FResult.Cancelled = true;
+            Sender.SetCancel(true);
+        }
+    };
+    Writer.OnDiskInDrvErr = [this](TZipCommon&, bool& Cancel) { Cancel = !FObserver.AskDiskError(false); };
+    Writer.OnDiskWriteProtectErr = [this](TZipCommon&, bool& Cancel) {
+        Cancel = !FObserver.AskDiskError(true);
+    };
+    if (auto* zip = dynamic_cast<TZip*>(&Writer)) {
+        zip->OnClearDisk = [this](TZipCommon&, const std::string& Drive, std::int64_t RequiredSpace,
+                                  std::int64_t FreeSpace, std::int64_t TotalSpace, bool& Cancel) {
+            Cancel = !FObserver.AskClearDisk(Drive, RequiredSpace, FreeSpace, TotalSpace);
+        };
+    }
+    Writer.TZipCommon::OnFileExists = [this](TZipCommon& Sender, const std::string& FileName, TDateTime,
+                                             TOverwriteMode& OverwriteMode) {
+        switch (FObserver.AskOutputExists(FileName)) {
+        case mrCancel:
+            OverwriteMode = omSkip;
+            FResult.Cancelled = true;
+            Sender.SetCancel(true);
+            break;
+        case mrIgnore:
+            Sender.ConfirmOverwrites = false;
+            break;
+        case mrYes:
+            OverwriteMode = omOverwrite;
+            break;
+        default:
+            OverwriteMode = omSkip;
+            break;
+        }
+    };
+}

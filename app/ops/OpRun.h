@@ -1,0 +1,61 @@
+// The engine side of one operation: binds a component's events to the caller's observer and
+// gathers the result. Errors are written to the log (one block per error) and counted against
+// the entry they belong to; an entry that comes out whole in the end (after a wrong password,
+// the right one) is done, not failed. The questions' "to all" answers live here, for the run.
+#pragma once
+
+#include "app/ops/OpObserver.h"
+#include "app/ops/OpResult.h"
+
+#include <QStringList>
+#include <string>
+#include <vector>
+
+class TZipCommon;
+class TUnBase;
+class TCompBase;
+class TZipCheck;
+
+class TOpRun {
+public:
+    TOpRun(TOpObserver& Observer, TOpResult& Result) : FObserver(Observer), FResult(Result) {}
+    TOpRun(const TOpRun&) = delete;
+    TOpRun& operator=(const TOpRun&) = delete;
+
+    // Errors, progress, passwords, volumes, disks, damaged headers, nested tar files.
+    void BindCommon(TZipCommon& Component);
+    // ... and each entry's begin and verdict, existing outputs (StatusPrefix before the name).
+    void BindReader(TUnBase& Reader, const QString& StatusPrefix = QStringLiteral("Extracting: "));
+    // The tester: its verdicts; only failed entries reach the log.
+    void BindTester(TZipCheck& Tester);
+    // ... and the writers' questions.
+    void BindWriter(TCompBase& Writer);
+    // The errors that no entry's verdict took are counted on their own.
+    void Finish();
+
+    // A writer that runs out of room may ask for another disk.
+    bool AllowSpanning = true;
+    // The folders the extraction's directory entries made (kept when TrackFolders is set).
+    bool TrackFolders = false;
+    const std::vector<std::string>& MadeFolders() const { return FMadeFolders; }
+    // Errors reported during the run (every one, whatever entry).
+    int Errors() const { return FErrors; }
+
+private:
+    void Error(TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg, int ECode);
+    void EntryEnd(const std::string& FileName, bool Passed);
+    void Flush();
+
+    TOpObserver& FObserver;
+    TOpResult& FResult;
+    std::vector<TOpFailure> FPending; // errors since the last verdict
+    std::vector<std::string> FMadeFolders;
+    int FErrors = 0;
+    int FReplaceAll = 0; // 1 yes to all, -1 no to all
+    bool FSkipAllDupes = false;
+};
+
+// The log's block for one engine error: the component's class, the archive, the entry, the
+// code, its text and the details.
+QStringList ErrorLogLines(const TZipCommon& Sender, const std::string& FileName,
+                          const std::string& ExtendedMsg, int ECode);

@@ -1,0 +1,26 @@
+#include "app/ops/OpTest.h"
+
+#include "app/ops/OpRun.h"
+#include "engine/read/krvZipCheck.h"
+
+#include <QFileInfo>
+
+TOpResult Test(const TTestOptions& Options, TOpObserver& Observer) {
+    TOpResult result;
+    TZipCheck tester;
+    TOpRun run(Observer, result);
+    run.BindTester(tester);
+    tester.FileSpec = {"*.*"};
+    tester.RecurseDirs = true;
+    tester.SetArchiveFile(QFileInfo(Options.Archive).absoluteFilePath().toStdString());
+    if (!ExtractableArcTypes.Contains(tester.ArcType())) return result;
+    result.Started = true;
+    Observer.Started();
+    tester.Activate();
+    Observer.Finished();
+    run.Finish();
+    if (tester.Cancel()) result.Cancelled = true;
+    // A failure the tester counted that no verdict reached (a damaged directory) still fails.
+    if (!result.Cancelled && tester.Failed > result.Failed) result.Failed = tester.Failed;
+    return result;
+}
