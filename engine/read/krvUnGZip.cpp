@@ -8,7 +8,7 @@
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvTempEntries.h"
-#include "engine/read/krvUnTar.h"
+#include "engine/read/krvReaders.h"
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
@@ -197,7 +197,9 @@ void TUnGZip::ExtractNestedTar(TStream32& Input) {
 }
 
 void TUnGZip::RunTarReader(const std::string& TarFile) {
-    TUnTar tar;
+    // The tar reader comes from the engine's reader table, as for any archive of its type.
+    const std::unique_ptr<TUnBase> reader = CreateReader(atTar);
+    TUnBase& tar = *reader;
     tar.SetArchiveFile(TarFile);
     if (tar.ArcType() != atTar) {
         ReportError(FileName, "", "0", ecInvalidArchiveType);

@@ -4,10 +4,9 @@
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvFileIo.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvGzipFilter.h"
 #include "engine/core/krvMatchSpec.h"
 #include "engine/core/krvTempEntries.h"
-#include "engine/read/krvUnGZip.h"
-#include "engine/write/krvGZip.h"
 #include "engine/write/krvTar.h"
 
 #include <cstring>
@@ -103,10 +102,7 @@ void TTar::UnpackOld(const std::string& GzName, const std::string& Tar) {
     if (status != fsOpenOk) Fail(GzName, "", ecErrorOpeningFile);
     TFileStream32 output(Tar, fmCreate, status);
     if (status != fsOpenOk) Fail(Tar, "", ecErrorOpeningFile);
-    TUnGZip reader;
-    reader.DriveCancelFrom(*this);
-    reader.OnProgress = OnProgress;
-    const int code = reader.DecodeFile(input, [&output](const std::uint8_t* Buffer, std::int64_t Count) {
+    const int code = GunzipFile(*this, input, [&output](const std::uint8_t* Buffer, std::int64_t Count) {
         output.WriteBuffer(Buffer, Count);
     });
     CheckCancel();
@@ -146,18 +142,9 @@ void TTar::PlaceArchive(TTempFileStream& Temp) {
     std::unique_ptr<TTempFileStream> temp = CreateTempStream(FGzipTarget);
     TTempFileStream& out = *temp;
     if (out.Status() != fsOpenOk) Fail(FGzipTarget, "", ecErrorOpeningFile);
-    TGZip gz;
-    gz.DriveCancelFrom(*this);
-    gz.DeflateType = DeflateType;
-    gz.Threads = Threads;
-    gz.OnProgress = OnProgress;
-    gz.OnError = OnError;
-    gz.FileName = TarNameInGzip();
-    gz.JobTotal = static_cast<double>(Temp.Size());
-    gz.BytesToDo = gz.JobTotal;
     if (Temp.Seek(0, soBeginning) != 0) Fail(ArchiveFile(), "", ecSeekError);
     const auto now = static_cast<std::uint32_t>(std::time(nullptr));
-    if (!gz.WriteMember(Temp, Temp.Size(), out, TarNameInGzip(), now)) ThrowCancelled();
+    if (!GzipFile(*this, Temp, Temp.Size(), out, TarNameInGzip(), now)) ThrowCancelled();
     out.Commit();
     Temp.Discard();
 }
