@@ -1,4 +1,5 @@
 #include "ProbeWriteFormats.h"
+#include "ThreadsFromEnvironment.h"
 #include "ProbeWrite.h"
 
 #include "engine/core/krvErrorCodes.h"
@@ -163,6 +164,7 @@ int AddCab(const std::vector<std::string>& Args) {
     bool failed = false;
     TMakeCab cab;
     Wire(cab, failed);
+    cab.Threads = ThreadsFromEnvironment();
     cab.SetArchiveFile(Absolute(Args[0]));
     int volume = 0;
     for (std::size_t i = 1; i < Args.size(); ++i) {
