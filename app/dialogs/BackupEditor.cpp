@@ -97,6 +97,7 @@ void TfmBackupEditor::AddFolderClick() {
     dffdFolder.setOption(QFileDialog::DontUseNativeDialog);
     dffdFolder.setFileMode(QFileDialog::Directory);
     dffdFolder.setOption(QFileDialog::ShowDirsOnly);
+    HidePlacesBar(dffdFolder);
     if (ShowModal(dffdFolder) == QDialog::Accepted && !dffdFolder.selectedFiles().isEmpty())
         AddFolder(dffdFolder.selectedFiles().first());
 }

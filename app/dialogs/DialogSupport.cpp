@@ -10,6 +10,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -42,6 +43,10 @@ int ShowModal(QDialog& Dialog) {
         });
     }
     return Dialog.exec();
+}
+
+void HidePlacesBar(QFileDialog& Dialog) {
+    if (auto* bar = Dialog.findChild<QWidget*>(QStringLiteral("sidebar"))) bar->hide();
 }
 
 bool ExecuteFileDialog(TLmCustomOpenDialog& Dialog) {

@@ -9,6 +9,7 @@
 
 class QAbstractButton;
 class QDialog;
+class QFileDialog;
 class QWidget;
 class TLmCustomOpenDialog;
 
@@ -32,6 +33,8 @@ void CloseWith(QAbstractButton* Button, QDialog* Dialog, int Result);
 void ConnectHelp(QAbstractButton* Button, const QString& Topic);
 // Opens the help page of Topic with the desktop's browser; a missing browser is named.
 void ShowHelpPage(const QString& Topic);
+// Hides the side bar of places of a plain Qt file dialog: the program's file dialogs show none.
+void HidePlacesBar(QFileDialog& Dialog);
 // The help page of Topic: <prefix>/share/quillar/help/<Topic>.html beside the program's
 // <prefix>/bin.
 QString HelpPagePath(const QString& Topic);

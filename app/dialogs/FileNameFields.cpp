@@ -35,6 +35,7 @@ void ConnectBrowse(QAbstractButton* Button, QLineEdit* Edit, TBrowseKind Kind, c
     QObject::connect(Button, &QAbstractButton::clicked, Edit, [=] {
         QFileDialog dialog(Edit->window(), Title, QFileInfo(Edit->text()).path());
         dialog.setOption(QFileDialog::DontUseNativeDialog);
+        HidePlacesBar(dialog);
         if (!Filter.isEmpty()) dialog.setNameFilters(QtNameFilters(Filter));
         switch (Kind) {
         case TBrowseKind::OpenFile:
