@@ -2,7 +2,7 @@
 // method and window) is written as one file of a cabinet through the cabinet library layer,
 // libmspack decodes the cabinet, and what comes out must be the input, byte for byte.
 #include "ScratchFile.h"
-#include "engine/write/krvCabCompressors.h"
+#include "engine/formats/cab/krvCabCompressors.h"
 #include "platform/CabinetFci.h"
 
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // Fuzz target of the rar reader and the rar library under it.
 #include "FuzzExtract.h"
-#include "engine/read/krvUnRar.h"
+#include "engine/formats/rar/krvUnRar.h"
 
 // libarchive asks malloc for impossible sizes that damaged rar headers give and handles the
 // null it gets: under the sanitizer that null must be given too, not a report.

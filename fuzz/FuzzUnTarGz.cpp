@@ -3,8 +3,8 @@
 // reader (FuzzReader.h).
 #include "FuzzReader.h"
 #include "engine/core/krvGbls.h"
-#include "engine/read/krvUnGZip.h"
-#include "engine/read/krvUnTar.h"
+#include "engine/formats/gzip/krvUnGZip.h"
+#include "engine/formats/tar/krvUnTar.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
     const bool gzip = Size >= 2 && IsGZipSignature(static_cast<std::uint16_t>(Data[0] | (Data[1] << 8)));

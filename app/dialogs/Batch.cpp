@@ -12,7 +12,7 @@
 #include "app/ops/OpVirusScan.h"
 #include "engine/core/krvProduct.h"
 #include "engine/write/krvArc2Arc.h"
-#include "engine/write/krvMakeSfx.h"
+#include "engine/formats/zip/krvMakeSfx.h"
 #include "ui/LmSaveDlg.h"
 #include "ui_Batch.h"
 

@@ -2,7 +2,7 @@
 
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Prompter.h"
-#include "engine/write/krvZip.h"
+#include "engine/formats/zip/krvZip.h"
 #include "ui_Comment.h"
 
 #include <QShowEvent>

@@ -15,7 +15,7 @@
 #include "engine/core/krvGbls.h"
 #include "engine/read/krvKorva.h"
 #include "engine/write/krvArc2Arc.h"
-#include "engine/write/krvMakeSfx.h"
+#include "engine/formats/zip/krvMakeSfx.h"
 #include "ui_ConvertArc.h"
 
 #include <QCheckBox>

@@ -20,7 +20,7 @@
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvProduct.h"
 #include "engine/read/krvKorva.h"
-#include "engine/write/krvZip.h"
+#include "engine/formats/zip/krvZip.h"
 #include "platform/CodePages.h"
 #include "platform/FileAttributes.h"
 #include "ui/LmOpenDlg.h"

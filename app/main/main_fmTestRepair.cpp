@@ -9,7 +9,7 @@
 #include "app/dialogs/ViewOutput.h"
 #include "app/ops/OpTest.h"
 #include "engine/core/krvErrorCodes.h"
-#include "engine/write/ZipFix.h"
+#include "engine/formats/zip/ZipFix.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -6,7 +6,7 @@
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvUnBase.h"
 #include "engine/read/krvZipCheck.h"
-#include "engine/write/krvZip.h"
+#include "engine/formats/zip/krvZip.h"
 
 #include <QFileInfo>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #include "app/ops/OpUUEncode.h"
 
 #include "app/ops/OpRun.h"
-#include "engine/write/krvUUEncode.h"
+#include "engine/formats/uu/krvUUEncode.h"
 
 #include <QFileInfo>
 

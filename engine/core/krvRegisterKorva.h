@@ -6,7 +6,7 @@
 
 #include "engine/core/krvCrypt.h"
 #include "engine/core/krvGbls.h"
-#include "engine/core/krvZipRecords.h"
+#include "engine/formats/zip/krvZipRecords.h"
 
 #include <array>
 #include <cstdint>

@@ -5,7 +5,7 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvMatchSpec.h"
-#include "engine/core/krvZipRecords.h"
+#include "engine/formats/zip/krvZipRecords.h"
 #include "engine/read/krvKorvaWalk.h"
 #include "platform/CodePages.h"
 

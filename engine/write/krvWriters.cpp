@@ -1,11 +1,11 @@
 #include "engine/write/krvWriters.h"
 
-#include "engine/write/krvBlakHole.h"
-#include "engine/write/krvJar.h"
-#include "engine/write/krvLha.h"
-#include "engine/write/krvMakeCab.h"
-#include "engine/write/krvTar.h"
-#include "engine/write/krvZip.h"
+#include "engine/formats/bh/krvBlakHole.h"
+#include "engine/formats/zip/krvJar.h"
+#include "engine/formats/lha/krvLha.h"
+#include "engine/formats/cab/krvMakeCab.h"
+#include "engine/formats/tar/krvTar.h"
+#include "engine/formats/zip/krvZip.h"
 
 std::unique_ptr<TCompBase> CreateWriter(TOutArcType Type) {
     std::unique_ptr<TCompBase> writer;

@@ -5,7 +5,7 @@
 // cabinet can hold, a failure of the cabinet library and a full disk are reported and leave
 // the old cabinet as it was; a source that cannot be read is left out and the rest written.
 #include "engine/core/krvErrorCodes.h"
-#include "engine/write/krvMakeCab.h"
+#include "engine/formats/cab/krvMakeCab.h"
 
 #include "ExtractRun.h"
 #include "FullDiskWriter.h"

@@ -1,7 +1,7 @@
 // Gzip files the gzip writer makes pass gzip -t, list under their stored names with gzip -lvN
 // and unpack to the bytes of their sources; a large file is one member whose bytes do not depend
 // on the thread count; a cancel or a full disk leaves no gzip file and every source in place.
-#include "engine/write/krvGZip.h"
+#include "engine/formats/gzip/krvGZip.h"
 
 #include "ExtractRun.h"
 #include "FullDiskWriter.h"

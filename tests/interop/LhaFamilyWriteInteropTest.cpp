@@ -3,8 +3,8 @@
 // listed and extracted entry for entry by lhasa, bsdtar, jlha and our own reader: the same
 // names, bytes and empty folders, and (from lhasa, bsdtar and us) the same modes and times.
 // A bh archive, which no other tool reads, comes back from ours under the same names.
-#include "engine/core/krvBhRecords.h"
-#include "engine/core/krvLhaRecords.h"
+#include "engine/formats/bh/krvBhRecords.h"
+#include "engine/formats/lha/krvLhaRecords.h"
 
 #include "ExtractRun.h"
 #include "TestSupport.h"

@@ -3,8 +3,8 @@
 // other lha programs keeps each entry the job does not touch byte for byte.
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvCrc.h"
-#include "engine/core/krvLhaRecords.h"
-#include "engine/write/krvLha.h"
+#include "engine/formats/lha/krvLhaRecords.h"
+#include "engine/formats/lha/krvLha.h"
 
 #include "ExtractRun.h"
 #include "TestSupport.h"

@@ -4,7 +4,7 @@
 // are whole gzip files and their updates touch nothing but the archive itself.
 #include "engine/core/krvGbls.h"
 #include "engine/write/krvArc2Arc.h"
-#include "engine/write/krvTar.h"
+#include "engine/formats/tar/krvTar.h"
 
 #include "ExtractRun.h"
 #include "TestSupport.h"

@@ -9,7 +9,7 @@
 #include "TestSupport.h"
 
 #include "engine/core/krvErrorCodes.h"
-#include "engine/read/krvUUDecode.h"
+#include "engine/formats/uu/krvUUDecode.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // over volumes), munpack (the Base64 MIME part), coreutils' base64 -d and our own reader;
 // lines are checked against hand-worked vectors.
 #include "engine/core/krvErrorCodes.h"
-#include "engine/write/krvUUEncode.h"
+#include "engine/formats/uu/krvUUEncode.h"
 
 #include "ExtractRun.h"
 #include "TestSupport.h"

@@ -8,7 +8,7 @@
 #include "TestSupport.h"
 #include "ZipBuilder.h"
 
-#include "engine/core/krvBhRecords.h"
+#include "engine/formats/bh/krvBhRecords.h"
 #include "engine/core/krvCrypt.h"
 #include "engine/core/krvErrorCodes.h"
 

@@ -6,7 +6,7 @@
 #include "TestSupport.h"
 
 #include "engine/core/krvErrorCodes.h"
-#include "engine/read/krvUnCab.h"
+#include "engine/formats/cab/krvUnCab.h"
 
 #include <gtest/gtest.h>
 #include <set>

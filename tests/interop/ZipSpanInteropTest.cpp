@@ -1,8 +1,8 @@
 // Spanning zip archives over removable disks, with folders standing in for the disks: the
 // pieces joined by Info-ZIP's zip pass unzip's test and extract to their sources; every disk
 // prompt can be cancelled; without a disk prompt nothing is written.
-#include "engine/write/krvZip.h"
-#include "engine/write/krvZipSpan.h"
+#include "engine/formats/zip/krvZip.h"
+#include "engine/formats/zip/krvZipSpan.h"
 #include "platform/Drives.h"
 
 #include "DiskRequests.h"

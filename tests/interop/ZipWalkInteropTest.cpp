@@ -7,7 +7,7 @@
 #include "ZipBuilder.h"
 
 #include "engine/core/krvErrorCodes.h"
-#include "engine/core/krvZipRecords.h"
+#include "engine/formats/zip/krvZipRecords.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Archives the zip writer makes are accepted by Info-ZIP's unzip and zipinfo and by 7-Zip,
 // and extract to the very bytes of their sources; archives made by Info-ZIP keep every entry
 // the writer does not touch byte for byte.
-#include "engine/write/krvZip.h"
+#include "engine/formats/zip/krvZip.h"
 
 #include "ExtractRun.h"
 #include "TestSupport.h"

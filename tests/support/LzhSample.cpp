@@ -2,7 +2,7 @@
 
 #include "TestSupport.h"
 
-#include "engine/core/krvLhaRecords.h"
+#include "engine/formats/lha/krvLhaRecords.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // pieces in disk order and the same set joined into one archive by zip -s 0.
 #pragma once
 
-#include "engine/core/krvZipRecords.h"
+#include "engine/formats/zip/krvZipRecords.h"
 
 #include <filesystem>
 #include <string>

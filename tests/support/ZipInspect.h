@@ -3,7 +3,7 @@
 // descriptor), so that entries can be compared byte for byte across archives.
 #pragma once
 
-#include "engine/core/krvZipRecords.h"
+#include "engine/formats/zip/krvZipRecords.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,7 +1,7 @@
 #include "ProbeRepair.h"
 
 #include "engine/core/krvErrorCodes.h"
-#include "engine/write/ZipFix.h"
+#include "engine/formats/zip/ZipFix.h"
 
 #include <cstdio>
 

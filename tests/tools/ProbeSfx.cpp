@@ -1,7 +1,7 @@
 #include "ProbeSfx.h"
 
 #include "engine/core/krvErrorCodes.h"
-#include "engine/write/krvMakeSfx.h"
+#include "engine/formats/zip/krvMakeSfx.h"
 
 #include <cstdio>
 

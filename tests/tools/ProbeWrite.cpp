@@ -5,10 +5,10 @@
 
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
-#include "engine/write/krvBlakHole.h"
-#include "engine/write/krvJar.h"
-#include "engine/write/krvLha.h"
-#include "engine/write/krvZip.h"
+#include "engine/formats/bh/krvBlakHole.h"
+#include "engine/formats/zip/krvJar.h"
+#include "engine/formats/lha/krvLha.h"
+#include "engine/formats/zip/krvZip.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -4,10 +4,10 @@
 
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
-#include "engine/write/krvGZip.h"
-#include "engine/write/krvMakeCab.h"
-#include "engine/write/krvTar.h"
-#include "engine/write/krvUUEncode.h"
+#include "engine/formats/gzip/krvGZip.h"
+#include "engine/formats/cab/krvMakeCab.h"
+#include "engine/formats/tar/krvTar.h"
+#include "engine/formats/uu/krvUUEncode.h"
 
 #include <cstdio>
 #include <cstdlib>

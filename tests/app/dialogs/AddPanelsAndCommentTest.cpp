@@ -3,7 +3,7 @@
 #include "app/dialogs/Comment.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Password.h"
-#include "engine/write/krvZip.h"
+#include "engine/formats/zip/krvZip.h"
 #include "ui/LmOpenDlg.h"
 
 #include "DialogDriver.h"

@@ -20,7 +20,7 @@
 #include "app/dialogs/UUEncode.h"
 #include "app/dialogs/ViewOutput.h"
 #include "app/dialogs/ViewerSelection.h"
-#include "engine/write/krvZip.h"
+#include "engine/formats/zip/krvZip.h"
 #include "ui/LmAddPlaceFrm.h"
 #include "ui/LmOpenDlg.h"
 

@@ -5,10 +5,10 @@
 // (`quillar -T`) exits 1 exactly when something is wrong.
 #include "ProcessRun.h"
 
-#include "engine/core/krvBhRecords.h"
+#include "engine/formats/bh/krvBhRecords.h"
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvCrc.h"
-#include "engine/core/krvLhaRecords.h"
+#include "engine/formats/lha/krvLhaRecords.h"
 
 #include "ZipBuilder.h"
 

@@ -113,7 +113,7 @@ std::string TBitWriter::Bytes() const {
 } // namespace legacytest
 
 #include "TestSupport.h"
-#include "engine/core/krvZipRecords.h"
+#include "engine/formats/zip/krvZipRecords.h"
 #include "platform/CodePages.h"
 
 #include <gtest/gtest.h>

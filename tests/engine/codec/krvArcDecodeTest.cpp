@@ -5,7 +5,7 @@
 #include "TestSupport.h"
 
 #include "engine/codec/krvArcDecode.h"
-#include "engine/core/krvArcRecords.h"
+#include "engine/formats/arc/krvArcRecords.h"
 #include "engine/core/krvErrorCodes.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 
 #include "engine/codec/krvArjFastest.h"
 #include "engine/codec/krvLzhDecode.h"
-#include "engine/core/krvArjRecords.h"
+#include "engine/formats/arj/krvArjRecords.h"
 #include "engine/core/krvErrorCodes.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 #include "engine/codec/krvLzhAdaptive.h"
 #include "engine/codec/krvLzhDecode.h"
 #include "engine/core/krvErrorCodes.h"
-#include "engine/core/krvLhaRecords.h"
+#include "engine/formats/lha/krvLhaRecords.h"
 
 #include <gtest/gtest.h>
 

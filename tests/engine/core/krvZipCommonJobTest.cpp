@@ -9,7 +9,7 @@
 #include "ZipBuilder.h"
 
 #include "engine/core/krvErrorCodes.h"
-#include "engine/write/krvZip.h"
+#include "engine/formats/zip/krvZip.h"
 
 #include <algorithm>
 #include <functional>

@@ -2,7 +2,7 @@
 
 #include "engine/core/krvCrc.h"
 #include "engine/core/krvGbls.h"
-#include "engine/core/krvZipRecords.h"
+#include "engine/formats/zip/krvZipRecords.h"
 
 #include <cstring>
 

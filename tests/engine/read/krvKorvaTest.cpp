@@ -8,7 +8,7 @@
 #include "ZipBuilder.h"
 
 #include "engine/core/krvErrorCodes.h"
-#include "engine/core/krvZipRecords.h"
+#include "engine/formats/zip/krvZipRecords.h"
 #include "platform/Drives.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 // A failure, a full disk or a cancel anywhere in a writer job leaves the old archive byte for
 // byte as it was, every source in place and no temporary file behind.
-#include "ZipWriterFixture.h"
+#include "tests/engine/formats/zip/ZipWriterFixture.h"
 
 #include "engine/core/krvByteAccess.h"
-#include "engine/write/krvBlakHole.h"
-#include "engine/write/krvLha.h"
+#include "engine/formats/bh/krvBlakHole.h"
+#include "engine/formats/lha/krvLha.h"
 
 #include <cerrno>
 #include <fstream>

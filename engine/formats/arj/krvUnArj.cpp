@@ -1,0 +1,211 @@
+#include "engine/formats/arj/krvUnArj.h"
+
+#include "engine/codec/krvArjFastest.h"
+#include "engine/codec/krvLzhDecode.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvGbls.h"
+#include "platform/FileAttributes.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr int MaxPasswordAttempts = 10;
+constexpr int MaxMinVersion = 3;
+constexpr std::uint8_t MaxMethod = 4;
+
+std::string LocalName(const TArjHeader& Header, bool OemTranslate) {
+    return Header.NameIsUtf8() ? SlashToBackslash(Header.Name)
+                               : ArcNameToLocalName(Header.Name, OemTranslate);
+}
+
+TEntryTime TimeOf(const TArjHeader& Header) {
+    return Header.UnixTime() ? TEntryTime::Unix(Header.Time) : TEntryTime(Header.Time);
+}
+
+} // namespace
+
+TUnArj::TUnArj() = default;
+
+TUnArj::~TUnArj() = default;
+
+int TUnArj::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
+    FKeptPassword.clear();
+    FContinuing = false;
+    FNextVolumes = 0;
+    PasswordAttempts = std::min(PasswordAttempts, MaxPasswordAttempts);
+    std::int64_t headerPos = ArchiveOffset;
+    while (ArchiveStream && !GetCancel()) {
+        if (!ExtractVolume(*ArchiveStream, headerPos) || GetCancel()) break;
+        // The next volume is named after this one's real name, so renamed sets still work.
+        if (!OpenNextVolume(ArchiveStream)) {
+            if (!GetCancel() && FContinuing) ReportError(FileName, "", "0", ecBrokenMultiVolumeChain);
+            break;
+        }
+        headerPos = 0;
+        ++FNextVolumes;
+    }
+    return 0;
+}
+
+bool TUnArj::ExtractVolume(TStream32& Stream, std::int64_t HeaderPos) {
+    const TReadAtFunc read = [&Stream](std::int64_t At, void* Buffer, std::int64_t Count) {
+        return ReadAt(Stream, At, Buffer, Count);
+    };
+    TArjHeader main;
+    if (ReadArjHeader(read, HeaderPos, ArchiveSize, main) != TArjRead::Ok) {
+        ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
+        return false;
+    }
+    // A header whose CRC fails is damage to report, even when the entries' data verify and
+    // are extracted.
+    if (main.HeaderDamaged) ReportError(ArchiveFile(), "", "0", ecHeaderCRCError);
+    const bool volumeSet = (main.Flags & ArjVolume) != 0;
+    std::vector<TArjHeader> selected;
+    double unpackedTotal = 0;
+    std::uint8_t lastFlags = 0;
+    TArjHeader h;
+    for (std::int64_t pos = main.DataPos; !GetCancel(); pos = h.NextPos) {
+        const TArjRead r = ReadArjHeader(read, pos, ArchiveSize, h);
+        if (r == TArjRead::End) break;
+        if (r == TArjRead::Bad) {
+            ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
+            break;
+        }
+        lastFlags = h.Flags;
+        const std::string name = SelectionName(LocalName(h, TranslateOemChar), h.HeaderPos);
+        if (h.HeaderDamaged) ReportError(ArchiveFile(), name, "0", ecHeaderCRCError);
+        if ((h.Flags & ArjExtFile) && (volumeSet || FNextVolumes > 0)) {
+            // The rest of an entry begun on the previous volume: taken when that one was.
+            if (FContinuing) selected.push_back(h);
+            continue;
+        }
+        if (!MatchEntrySpec(name)) continue;
+        if (h.MinVersion > MaxMinVersion) {
+            ReportError(name, "", "0", ecVersionError);
+            continue;
+        }
+        if (h.Method > MaxMethod || (h.Method == MaxMethod && h.Version == 1)) {
+            ReportError(name, "", "0", ecUnsupportedCompressionMethod);
+            continue;
+        }
+        unpackedTotal += static_cast<double>(h.UnpackedSize);
+        MaxFileDate = std::max(MaxFileDate, TimeOf(h).Dos);
+        selected.push_back(h);
+    }
+    ExtractSelected(selected, unpackedTotal, [&](const TArjHeader& Entry) { ExtractEntry(Stream, Entry); });
+    // Every volume of a set but the last says so in its main header, also when the volume
+    // ends between entries; the last entry says whether it goes on.
+    return volumeSet || (lastFlags & ArjVolume) != 0;
+}
+
+void TUnArj::ExtractEntry(TStream32& Stream, const TArjHeader& H) {
+    const std::string name = LocalName(H, TranslateOemChar);
+    const bool garbled = (H.Flags & ArjGarbled) != 0;
+    const bool continues = (H.Flags & ArjVolume) != 0;
+    // A part continued from the previous volume has the same name as the entry it goes on.
+    SetCurrentEntry(name, H.Method, H.PackedSize, H.UnpackedSize, H.Crc, garbled, H.HeaderPos);
+    EntryBytesDone = 0;
+    const bool continuation = FContinuing;
+    if (!continuation) {
+        // A volume label names the disk, not a file.
+        if (H.FileType == 4 || !ConfirmExtractFile(H.IsDirectory())) {
+            SkipEntry(H.UnpackedSize);
+            return;
+        }
+        if (H.IsDirectory()) {
+            if (IsFileOutput() && CreateStoredDirs && !ForceOutputDirs(FileName)) MarkEntryFailed();
+            RunningCrc32 = H.Crc;
+            CheckCrc(32, H.Crc);
+            return;
+        }
+        if (H.FileType > 1) {
+            RefuseEntry(ecUnknownFileType, H.UnpackedSize, 32, H.Crc);
+            return;
+        }
+    }
+
+    // A garbled entry is tried with one password after another; a wrong one gives a failed
+    // CRC, and its output is dropped before the next attempt.
+    const int attempts = garbled && !continuation ? std::max(PasswordAttempts, 1) : 1;
+    bool passed = false;
+    bool keyed = !garbled;
+    for (int attempt = 0; attempt < attempts && !passed && !GetCancel(); ++attempt) {
+        if (garbled && !(keyed = GarbleKey(H))) break;
+        if (!continuation) {
+            ClearEntryFailed();
+            if (!OpenOutputFile(name, FileName, false)) {
+                RefuseEntry(0, H.UnpackedSize, 32, H.Crc);
+                return;
+            }
+        }
+        passed = DecodeOnce(Stream, H);
+        if (!passed && garbled && !continuation) {
+            FKeptPassword.clear();
+            ReportError(FileName, "", "0", ecInvalidPassword);
+        }
+    }
+    if (!keyed) {
+        // No password: nothing is written, and a file of that name stays as it is.
+        FContinuing = false;
+        RefuseEntry(ecPasswordFailed, H.UnpackedSize, 32, H.Crc);
+        return;
+    }
+    if (continues) {
+        // The output stays open for the next part; a bad part fails the whole entry.
+        FContinuing = true;
+        if (!passed && !GetCancel()) {
+            ReportError(FileName, "", "0", ecFileFailsCRCCheck);
+            MarkEntryFailed();
+        }
+        return;
+    }
+    const bool failedBefore = EntryFailed();
+    FContinuing = false;
+    // Made on Unix: the access mode holds the file's permission bits.
+    const bool unixMode = H.Host == ArjHostUnix;
+    if (unixMode) HostSystem = 3;
+    CloseOutputFile(unixMode ? UnixModeAttr(H.AccessMode) : faArchive, TimeOf(H));
+    if (failedBefore) MarkEntryFailed();
+    CheckCrc(32, H.Crc);
+}
+
+bool TUnArj::DecodeOnce(TStream32& Stream, const TArjHeader& H) {
+    const bool garbled = (H.Flags & ArjGarbled) != 0;
+    RunningCrc32 = 0xFFFFFFFF;
+    FArjPasswordPos = 0;
+    Stream.Seek(H.DataPos, soBeginning);
+    switch (H.Method) {
+    case 0:
+        CopyStoredEntry(Stream, H.PackedSize, H.UnpackedSize, 32, garbled);
+        break;
+    case 1:
+    case 2:
+    case 3:
+        DecodeEntry(Stream, H.PackedSize, H.UnpackedSize, 32, garbled,
+                    [](const TDecoderIO& IO) { return LzhDecode(IO, LzhArj); });
+        break;
+    default:
+        DecodeEntry(Stream, H.PackedSize, H.UnpackedSize, 32, garbled, ArjDecodeFastest);
+        break;
+    }
+    RunningCrc32 ^= 0xFFFFFFFF;
+    return !EntryFailed() && RunningCrc32 == H.Crc;
+}
+
+bool TUnArj::GarbleKey(const TArjHeader& Header) {
+    if (FKeptPassword.empty()) {
+        if (!OnGetPassword) {
+            ReportError(FileName, "OnGetPassword", "0", ecRequiredEventNotAssigned);
+            return false;
+        }
+        std::string answer;
+        bool tryAgain = true;
+        OnGetPassword(*this, FileName, answer, tryAgain);
+        if (!tryAgain || answer.empty()) return false;
+        FKeptPassword = answer;
+    }
+    Password = ShiftChars(false, FKeptPassword, Header.PasswordModifier);
+    return true;
+}

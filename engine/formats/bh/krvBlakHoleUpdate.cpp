@@ -1,0 +1,75 @@
+// Reading the entries of an existing bh archive and copying the kept ones into the new
+// archive, unchanged or under a new name; extra fields travel with their entries.
+#include "engine/formats/bh/krvBlakHole.h"
+
+#include "engine/core/krvGbls.h"
+#include "engine/core/krvMatchSpec.h"
+#include "platform/FileAttributes.h"
+
+namespace {
+
+TReadAtFunc ReaderOf(TStream32& Input) {
+    return [&Input](std::int64_t At, void* Buffer, std::int64_t Count) {
+        return ReadAt(Input, At, Buffer, Count);
+    };
+}
+
+} // namespace
+
+void TBlakHole::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
+    const std::int64_t size = Input.Size();
+    const TReadAtFunc read = ReaderOf(Input);
+    FKnownCentralOffset = 0;
+    TBhHeader e;
+    for (std::int64_t pos = 0;; pos = e.NextPos) {
+        CheckCancel();
+        const TBhRead r = ReadBhHeader(read, pos, size, e);
+        if (r == TBhRead::End) break;
+        // Bytes that are no entry would be lost by a rewrite: the archive is left as it is.
+        if (r != TBhRead::Ok) Fail(ArchiveFile(), e.Name, ecBadFileHeader);
+        std::string name = BackslashToSlash(BhLocalName(e.Name, TranslateOemChar));
+        const bool isDir = (e.Image.Attr & faDirectory) != 0;
+        if (isDir && !name.empty() && name.back() != '/') name += '/';
+        const std::uint16_t kind =
+            Switch == swDelete && MatchFileSpec(name, FileSpec, ExcludeSpec) ? hkDrop : hkKeep;
+        TCompEntry data;
+        data.OldOffset = e.HeaderPos;
+        data.RawName = e.Name;
+        data.IsDir = isDir;
+        const auto image = e.Image.Image();
+        AddEntryRecord(List, image.data(), name, kind, std::move(data));
+    }
+}
+
+TBhHeader TBlakHole::ReadOld(int Index) {
+    TBhHeader e;
+    if (ReadBhHeader(ReaderOf(*FInput), Entry(Index).OldOffset, FInputSize, e) != TBhRead::Ok)
+        Fail(ArchiveFile(), "", ecBadFileHeader);
+    return e;
+}
+
+void TBlakHole::CopyKeptEntry(TCompHeaderObj& List, int Index) {
+    const TBhHeader e = ReadOld(Index);
+    CopyOldEntryBytes(List, Index, e.HeaderPos, e.NextPos - e.HeaderPos);
+}
+
+void TBlakHole::CopyEntry(TCompHeaderObj& List, int Index) {
+    const TBhHeader old = ReadOld(Index);
+    const std::string name = BhStoredName(List.Name(Index));
+    if (name.size() + old.Image.ExtraLength > 0xFFFF - TBhImage::Size)
+        Fail(List.Name(Index), "", ecInvalidFileName);
+    TBhImage h = old.Image;
+    h.NameLength = static_cast<std::uint16_t>(name.size());
+    h.TotalLength = static_cast<std::uint16_t>(TBhImage::Size + name.size() + h.ExtraLength);
+    const std::int64_t tail = old.NextPos - old.ExtraPos; // extra field and data
+    const std::int64_t total = TBhImage::Size + static_cast<std::int64_t>(name.size()) + tail;
+    if (FOutput->Position() + total > MaxFormatSize) Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
+    FileName = List.Name(Index);
+    const auto image = h.Image();
+    FOutput->WriteBuffer(image.data(), TBhImage::Size);
+    FOutput->WriteBuffer(name.data(), static_cast<std::int64_t>(name.size()));
+    CopyInput(old.ExtraPos, tail);
+    h.ToBytes(List.GetHeader(Index));
+    Entry(Index).RawName = name;
+    Entry(Index).NewLength = total;
+}

@@ -1,0 +1,50 @@
+// The lister's bh walk over the records of krvBhRecords: one entry per header.
+#include "engine/formats/bh/krvBhRecords.h"
+#include "engine/read/krvKorvaWalk.h"
+
+namespace {
+
+class TBhListWalk final : public TKorva::TWalk {
+public:
+    using TWalk::TWalk;
+
+    void Setup() override {
+        End = K.ArchiveSize;
+        Pos = K.ArchiveOffset;
+        StepSize = BhFixedSize;
+    }
+
+    void Step() override {
+        TBhHeader h;
+        const TBhRead r = ReadBhHeader(Reader(), HeaderPos, End, h);
+        if (r != TBhRead::Ok) {
+            if (r == TBhRead::Bad) BadHeader();
+            Stop();
+            return;
+        }
+        TKorvaEntry e;
+        e.StoredName = h.Name;
+        e.NameIsUtf8 = BhNameIsUtf8(h.Name);
+        e.Date = K.DosDateToDateTime(h.DosTime);
+        e.VersionMadeBy = h.VersionMadeBy;
+        e.VersionNeeded = h.VersionNeeded;
+        e.Encrypted = h.Enciphered();
+        e.PackedSize = h.DataSize();
+        e.UnpackedSize = h.UnpackedSize;
+        e.CRC = h.Crc;
+        e.Method = h.Method;
+        e.MethodFlags = h.Flags;
+        e.InternalAttr = h.Attr;
+        e.ExternalAttr = h.Attr;
+        e.IsDirectory = h.IsFolder();
+        e.Offset = HeaderPos;
+        Pos = h.NextPos;
+        Select(e);
+    }
+};
+
+} // namespace
+
+std::unique_ptr<TKorva::TWalk> MakeBhWalk(TKorva& Owner) {
+    return std::make_unique<TBhListWalk>(Owner);
+}

@@ -1,0 +1,102 @@
+#include "engine/formats/bh/krvUnBh.h"
+
+#include "engine/codec/krvLzhDecode.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvGbls.h"
+
+#include <vector>
+
+TUnBh::TUnBh() = default;
+
+TUnBh::~TUnBh() = default;
+
+int TUnBh::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
+    if (!ArchiveStream) return 0;
+    TStream32& stream = *ArchiveStream;
+    const TReadAtFunc read = [&stream](std::int64_t At, void* Buffer, std::int64_t Count) {
+        return ReadAt(stream, At, Buffer, Count);
+    };
+    std::vector<TBhHeader> selected;
+    double unpackedTotal = 0;
+    TBhHeader h;
+    for (std::int64_t pos = ArchiveOffset; !GetCancel(); pos = h.NextPos) {
+        const TBhRead r = ReadBhHeader(read, pos, ArchiveSize, h);
+        if (r == TBhRead::End || r == TBhRead::Foreign) break;
+        if (r == TBhRead::Bad) {
+            ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
+            break;
+        }
+        if (!MatchEntrySpec(SelectionName(BhLocalName(h.Name, TranslateOemChar), h.HeaderPos))) continue;
+        unpackedTotal += static_cast<double>(h.UnpackedSize);
+        MaxFileDate = std::max(MaxFileDate, h.DosTime);
+        selected.push_back(h);
+    }
+    ExtractSelected(selected, unpackedTotal, [&](const TBhHeader& Entry) { ExtractEntry(stream, Entry); });
+    FCurrent = nullptr;
+    return 0;
+}
+
+bool TUnBh::CheckEncryptionHeader(std::span<std::uint8_t, 2 * CryptHeaderSize> WorkBuffer) {
+    if (!FCurrent) return false;
+    return Cipher.CheckCryptHeader(WorkBuffer, FCurrent->Flags, FCurrent->Crc, Password,
+                                   FCurrent->DosTime & 0xFFFF);
+}
+
+void TUnBh::ExtractEntry(TStream32& Stream, const TBhHeader& H) {
+    FCurrent = &H;
+    const std::string name = BhLocalName(H.Name, TranslateOemChar);
+    const std::uint8_t method = H.IsDeflated() ? BhDeflate : H.Method;
+    const bool enciphered = H.Enciphered() && !H.IsFolder();
+    SetCurrentEntry(name, method, H.PackedSize, H.UnpackedSize, H.Crc, enciphered, H.HeaderPos);
+    if (!ConfirmExtractFile(H.IsFolder())) {
+        SkipEntry(H.UnpackedSize);
+        return;
+    }
+    if (H.IsFolder()) {
+        if (IsFileOutput() && CreateStoredDirs && !ForceOutputDirs(FileName)) MarkEntryFailed();
+        RunningCrc32 = H.Crc;
+        CheckCrc(32, H.Crc);
+        return;
+    }
+    if (method != BhStored && method != BhLzh13 && method != BhLzh15 && method != BhDeflate) {
+        // Before any password is asked: no password would make the entry readable.
+        RefuseEntry(ecUnsupportedCompressionMethod, H.UnpackedSize, 32, H.Crc);
+        return;
+    }
+    Stream.Seek(H.DataPos, soBeginning);
+    if (enciphered) {
+        // The password is settled before any output is opened: a wrong one leaves an existing
+        // file of the entry's name as it is.
+        const bool askedNow = !PasswordFailed;
+        if (askedNow && !CheckPassword(Stream)) PasswordFailed = true;
+        if (PasswordFailed) {
+            RefuseEntry(askedNow ? 0 : ecPasswordFailed, H.UnpackedSize, 32, H.Crc);
+            return;
+        }
+        // Older writers started the cipher afresh after its header.
+        if (H.VersionMadeBy < BhFirstChainedCipherVersion) Cipher.InitCryptKeys(Password);
+    }
+    if (!OpenOutputFile(name, FileName, enciphered)) {
+        RefuseEntry(0, H.UnpackedSize, 32, H.Crc);
+        return;
+    }
+    RunningCrc32 = 0xFFFFFFFF;
+    DecodeData(Stream, H);
+    RunningCrc32 ^= 0xFFFFFFFF;
+    CloseOutputFile(H.Attr, H.DosTime);
+    CheckCrc(32, H.Crc);
+}
+
+void TUnBh::DecodeData(TStream32& Stream, const TBhHeader& H) {
+    const bool enciphered = H.Enciphered();
+    const std::int64_t packed = H.DataSize();
+    if (H.Method == BhStored) {
+        CopyStoredEntry(Stream, packed, H.UnpackedSize, 32, enciphered);
+    } else if (H.IsDeflated()) {
+        InflateEntry(Stream, H.UnpackedSize, enciphered);
+    } else {
+        const TLzhParams params = H.Method == BhLzh13 ? LzhLh5 : LzhLh6;
+        DecodeEntry(Stream, packed, H.UnpackedSize, 32, enciphered,
+                    [params](const TDecoderIO& IO) { return LzhDecode(IO, params); });
+    }
+}

@@ -1,0 +1,259 @@
+#include "engine/formats/cab/krvUnCab.h"
+
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvGbls.h"
+#include "engine/formats/cab/krvCabGbls.h"
+#include "platform/CabinetFdi.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::uint16_t CabAttrNameIsUtf = 0x80;
+constexpr std::uint16_t CabAttrDirectory = 0x10;
+constexpr int OpenReadBinary = 0x8000;
+
+std::uint32_t PackedDosDate(const TFdiNotification& N) {
+    return (std::uint32_t{N.date} << 16) | N.time;
+}
+
+} // namespace
+
+// The library's file callbacks: files through the handler, data into the current output.
+class TUnCab::TFiles : public TFdiFiles {
+public:
+    explicit TFiles(TUnCab& Owner) : FOwner(Owner) {}
+
+    std::intptr_t Open(const std::string& FileName, int OpenFlags, int Mode) override {
+        int err = 0;
+        return FOwner.FHandler->Open(FileName, OpenFlags, Mode, err);
+    }
+    std::int64_t Read(std::intptr_t Handle, void* Buffer, std::int64_t Count) override {
+        int err = 0;
+        const std::int64_t got = FOwner.FHandler->Read(Handle, Buffer, Count, err);
+        return err == -1 ? -1 : got;
+    }
+    std::int64_t Write(std::intptr_t /*Handle*/, const void* Buffer, std::int64_t Count) override {
+        return FOwner.WriteData(Buffer, Count);
+    }
+    int Close(std::intptr_t Handle) override {
+        int err = 0;
+        return FOwner.FHandler->Close(Handle, err);
+    }
+    std::int64_t Seek(std::intptr_t Handle, std::int64_t Distance, int SeekType) override {
+        int err = 0;
+        const std::int64_t at = FOwner.FHandler->Seek(Handle, Distance, SeekType, err);
+        return err ? -1 : at;
+    }
+
+private:
+    TUnCab& FOwner;
+};
+
+TUnCab::TUnCab()
+    : FHandler(std::make_unique<TStreamCabinetFileHandler>()), FFiles(std::make_unique<TFiles>(*this)),
+      FErf(std::make_unique<TFdiErf>()) {
+    ConfirmOverwrites = false;
+    OverwriteMode = omOverwrite;
+    RestoreFileAttr = true;
+    UseStoredDirs = true;
+}
+
+TUnCab::~TUnCab() = default;
+
+int TUnCab::DoExtract(std::unique_ptr<TFileStream32>& /*ArchiveStream*/) {
+    const std::string first = ArchiveFile();
+    // A cabinet that is gone by now is an error, not an empty run.
+    if (!FileExists(first)) {
+        ReportError(first, "", "0", ecFileNotFound);
+        return 0;
+    }
+    if (!FContext) {
+        FContext = TFdiContext::Create(*FFiles, *FErf);
+        if (!FContext) RaiseError(first, "", "0", ecCabinetDllNotFound);
+    }
+    if (!IsCabinet(first)) return 0;
+    FSupplied.clear();
+
+    std::string current = first;
+    std::vector<std::string> seen{current};
+    if (!CountCabinet(current)) return 0;
+    while (!GetCancel()) {
+        if (!CopyCabinet(current) || GetCancel() || FNextCabinet.empty()) break;
+        // Where the next cabinet was found when a file ran on into it, else beside this one.
+        const auto supplied = FSupplied.find(LowerCaseAscii(FNextCabinet));
+        std::string next =
+            supplied != FSupplied.end() ? supplied->second : FindCabinetFile(FolderOf(current), FNextCabinet);
+        if (std::find(seen.begin(), seen.end(), next) != seen.end()) break;
+        if (!FileExists(next) && !GetNextVolume(next, std::to_string(seen.size() + 1))) {
+            // The rest of the set cannot be reached: what it holds is not extracted.
+            ReportError(FolderOf(current) + FNextCabinet, "", "0", ecBrokenMultiVolumeChain);
+            break;
+        }
+        current = next;
+        seen.push_back(current);
+        if (!CountCabinet(current)) break;
+    }
+    return 0;
+}
+
+bool TUnCab::IsCabinet(const std::string& Name) {
+    int err = 0;
+    const std::intptr_t handle = FHandler->Open(Name, OpenReadBinary, 0, err);
+    if (handle == -1) RaiseError(Name, "", "0", ecErrorOpeningFile);
+    TFdiCabinetInfo info;
+    const bool isCabinet = FContext->IsCabinet(handle, info);
+    FHandler->Close(handle, err);
+    if (err) RaiseError(Name, "", "0", ecErrorClosingFile);
+    if (!isCabinet) ReportError(Name, "", "0", ecBadFileHeader);
+    return isCabinet;
+}
+
+bool TUnCab::CountCabinet(const std::string& Name) {
+    FContext->Copy(CabinetNameOf(Name), FolderOf(Name),
+                   [this](TFdiNotificationType Type, TFdiNotification& N) {
+                       if (GetCancel()) return std::intptr_t{-1};
+                       if (Type == fdintCOPY_FILE && MatchEntrySpec(StoredName(N))) {
+                           JobTotal += static_cast<double>(N.cb);
+                           BytesToDo += static_cast<double>(N.cb);
+                           MaxFileDate = std::max(MaxFileDate, PackedDosDate(N));
+                       }
+                       return std::intptr_t{0};
+                   });
+    return CheckErf();
+}
+
+bool TUnCab::CopyCabinet(const std::string& Name) {
+    FFirstCabinetInfo = true;
+    FNextCabinet.clear();
+    const bool copied = FContext->Copy(CabinetNameOf(Name), FolderOf(Name),
+                                       [this](TFdiNotificationType Type, TFdiNotification& N) {
+                                           switch (Type) {
+                                           case fdintCABINET_INFO:
+                                               DoCabinetInfo(N);
+                                               break;
+                                           case fdintCOPY_FILE:
+                                               return DoCopyFile(N);
+                                           case fdintCLOSE_FILE_INFO:
+                                               DoCloseFileInfo(N);
+                                               return std::intptr_t{1};
+                                           case fdintNEXT_CABINET:
+                                               return DoNextCabinet(N) ? std::intptr_t{0} : std::intptr_t{-1};
+                                           default:
+                                               break;
+                                           }
+                                           return GetCancel() ? std::intptr_t{-1} : std::intptr_t{0};
+                                       });
+    return CheckErf() && copied;
+}
+
+bool TUnCab::CheckErf() {
+    if (!FErf->fError) return true;
+    const TFdiErf erf = *FErf;
+    *FErf = {};
+    // Aborted by an answer of the reader's, or by a cancel that was reported already.
+    if (erf.erfOper == fdieUserAbort || GetCancel()) return false;
+    // A damaged cabinet, found by its headers, its data, or data longer than a file's size.
+    const bool damaged = erf.erfOper == fdieCorruptCabinet || erf.erfOper == fdieNotACabinet ||
+                         erf.erfOper == fdieUnknownVersion ||
+                         (erf.erfOper == fdieTargetFile && EntryFailed());
+    if (damaged) {
+        ReportError(ArchiveFile(), "", "0", ecCorruptInput);
+        return false;
+    }
+    RaiseCabinetError(erf.erfOper, erf.erfType);
+}
+
+std::string TUnCab::StoredName(const TFdiNotification& File) const {
+    if (File.attribs & CabAttrNameIsUtf) return ArcNameToLocalName(File.psz1, false);
+    return ArcNameToLocalName(File.psz1, TranslateOemChar);
+}
+
+void TUnCab::DoCabinetInfo(const TFdiNotification& Info) {
+    if (!FFirstCabinetInfo) return;
+    FNextCabinet = Info.psz1;
+    FNextDisk = Info.psz2;
+    FCabinetPath = Info.psz3;
+    FSetID = Info.setID;
+    FCabinetNumber = Info.iCabinet;
+    FFirstCabinetInfo = false;
+}
+
+std::intptr_t TUnCab::DoCopyFile(const TFdiNotification& File) {
+    FCopying = false;
+    if (GetCancel()) return -1;
+    FStoredName = StoredName(File);
+    if (!MatchEntrySpec(FStoredName)) return 0;
+    FFileSize = File.cb;
+    FBytesExpected = File.cb;
+    if (IsFileOutput())
+        SetCurrentFileName(FStoredName);
+    else
+        FileName = FStoredName;
+    FileDate = DosDateToDateTime(PackedDosDate(File));
+    UnpackedSize = PackedSize = File.cb;
+    CurrentFileSize = File.cb;
+    RunningCrc32 = 0;
+    const bool isDirectory = (File.attribs & CabAttrDirectory) != 0;
+    if (!ConfirmExtractFile(isDirectory) || isDirectory) {
+        SkipEntry(File.cb);
+        return 0;
+    }
+    if (!OpenOutputFile(FStoredName, FileName, false)) {
+        // Reported where it failed; the other files go on.
+        MarkEntryFailed();
+        SkipEntry(File.cb);
+        CheckCrc(32, RunningCrc32);
+        return 0;
+    }
+    FCopying = true;
+    TStream32* out = OutputStream();
+    auto* file = dynamic_cast<THandleStream32*>(out);
+    return file ? file->Handle : 1;
+}
+
+std::int64_t TUnCab::WriteData(const void* Buffer, std::int64_t Count) {
+    if (!FCopying || GetCancel()) return -1;
+    if (Count > FBytesExpected) {
+        // More data than the file's size: the cabinet is damaged.
+        MarkEntryFailed();
+        return -1;
+    }
+    FBytesExpected -= Count;
+    BytesToDo -= static_cast<double>(Count);
+    EntryBytesDone += Count;
+    BlockWriteRoutine(OutputStream(), const_cast<void*>(Buffer), Count, true, 32, false);
+    DoProgress(EntryBytesDone, FFileSize, JobTotal);
+    return Count;
+}
+
+void TUnCab::DoCloseFileInfo(const TFdiNotification& File) {
+    if (!FCopying) return;
+    FCopying = false;
+    if (FBytesExpected != 0) MarkEntryFailed();
+    CloseOutputFile(File.attribs, PackedDosDate(File));
+    CheckCrc(32, RunningCrc32);
+}
+
+bool TUnCab::DoNextCabinet(TFdiNotification& Next) {
+    // Beside the cabinet before it, or beside the first (the one before may have come from
+    // elsewhere); asked for when it is in neither place, or was not the right one.
+    std::string name = FindCabinetFile(Next.psz3, Next.psz1);
+    if (!FileExists(name)) name = FindCabinetFile(FolderOf(ArchiveFile()), Next.psz1);
+    const bool found =
+        (Next.fdie == fdieNone && FileExists(name)) || GetNextVolume(name, std::to_string(Next.iCabinet + 1));
+    if (!found) {
+        // The file that runs on into the missing cabinet fails; what was done stays.
+        if (!GetCancel()) ReportError(Next.psz3 + Next.psz1, "", "0", ecBrokenMultiVolumeChain);
+        if (FCopying) {
+            FCopying = false;
+            MarkEntryFailed();
+            CheckCrc(32, RunningCrc32);
+        }
+        return false;
+    }
+    FSupplied[LowerCaseAscii(Next.psz1)] = name;
+    Next.psz1 = CabinetNameOf(name);
+    Next.psz3 = FolderOf(name);
+    return true;
+}

@@ -1,0 +1,163 @@
+// Decoding a gzip or compress file: every gzip member in turn through the codec streams, each
+// checked against its own trailer, the next member found by the data that follow; or the
+// compress LZW decoder over the whole file.
+#include "engine/codec/krvLzwDecompress.h"
+#include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCodecStreams.h"
+#include "engine/core/krvCrc.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/formats/gzip/krvUnGZip.h"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+#include <zlib.h>
+
+namespace {
+
+// Decoded data move in chunks of at most this many bytes.
+constexpr std::int64_t OutputChunk = 262144;
+
+// Ends a peek at the decoded data once it has enough.
+struct TPeekDone {};
+
+} // namespace
+
+void TUnGZip::PackedProgress(std::int64_t PackedDone) {
+    BytesToDo = static_cast<double>(std::max<std::int64_t>(FPackedTotal - PackedDone, 0));
+    DoProgress(std::min(PackedDone, FPackedTotal), FPackedTotal, JobTotal);
+}
+
+int TUnGZip::DecodeFile(TStream32& Input, const TSink& Sink) {
+    const TGzipReadAt readAt = [&Input](std::int64_t At, void* Buffer, std::int64_t Count) {
+        return ReadAt(Input, At, Buffer, Count);
+    };
+    FPackedTotal = Input.Size();
+    switch (ReadGzipHeader(readAt, 0, FPackedTotal, FMember)) {
+    case TGzipHeaderResult::Ok:
+        break;
+    case TGzipHeaderResult::Truncated:
+        return ecUnexpectedEndOfFile;
+    case TGzipHeaderResult::BadHeaderCrc:
+        return ecHeaderCRCError;
+    default:
+        return ecInvalidArchiveType;
+    }
+    if (!FMember.IsGzip()) return ecInvalidArchiveType;
+    return DecodeGzipMembers(Input, Sink);
+}
+
+int TUnGZip::DecodeAll(TStream32& Input, const TSink& Sink) {
+    return FMember.IsGzip() ? DecodeGzipMembers(Input, Sink) : DecodeCompress(Input, Sink);
+}
+
+int TUnGZip::DecodeGzipMembers(TStream32& Input, const TSink& Sink) {
+    const std::int64_t size = Input.Size();
+    const TGzipReadAt readAt = [&Input](std::int64_t At, void* Buffer, std::int64_t Count) {
+        return ReadAt(Input, At, Buffer, Count);
+    };
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(OutputChunk));
+    TGzipMember member = FMember;
+    for (;;) {
+        if (member.Method != GzipDeflated) return ecUnsupportedCompressionMethod;
+        if (member.Flags & GzFlagEncrypted) return ecPasswordProtected;
+        if (member.Flags & GzFlagReserved) return ecWarningUnknownFlags;
+        const std::int64_t dataStart = member.DataStart;
+        if (Input.Seek(dataStart, soBeginning) != dataStart) return ecSeekError;
+        std::uint32_t crc = 0xFFFFFFFF;
+        std::uint32_t length = 0; // modulo 2^32, as the trailer keeps it
+        std::int64_t dataEnd = 0;
+        {
+            TDecompressStream inflater(Input);
+            inflater.CancelFlagPtr = CancelPtr;
+            for (;;) {
+                const std::int64_t got = inflater.Read(buffer.data(), OutputChunk);
+                if (got > 0) {
+                    UpdateCrc32Buf(buffer.data(), got, crc);
+                    length += static_cast<std::uint32_t>(got);
+                    Sink(buffer.data(), got);
+                    PackedProgress(dataStart + inflater.TotalIn() - FMember.DataStart);
+                }
+                if (inflater.EndOfStream()) break;
+                if (GetCancel()) return 0;
+                // A stream that ends before its last block was cut off; anything else is damage.
+                if (got < OutputChunk)
+                    return inflater.Status() == Z_BUF_ERROR ? ecBadBlock : ecDecompressionError;
+            }
+            dataEnd = dataStart + inflater.TotalIn();
+        }
+        std::uint8_t trailer[GzipTrailer];
+        if (ReadAt(Input, dataEnd, trailer, GzipTrailer) != GzipTrailer) return ecUnexpectedEndOfFile;
+        if (GetU32LE(trailer) != (crc ^ 0xFFFFFFFF)) return ecFileFailsCRCCheck;
+        if (GetU32LE(trailer + 4) != length) return ecFileSizeDifferent;
+
+        // What follows decides: another member, or the end (bytes that are no member, such as
+        // the zeros a tape pads with, are left as gzip leaves them).
+        const std::int64_t next = dataEnd + GzipTrailer;
+        if (size - next < 2) return 0;
+        switch (ReadGzipHeader(readAt, next, size, member)) {
+        case TGzipHeaderResult::Ok:
+            if (!member.IsGzip()) return 0;
+            break;
+        case TGzipHeaderResult::NotGzip:
+            return 0;
+        case TGzipHeaderResult::Truncated:
+            return ecUnexpectedEndOfFile;
+        case TGzipHeaderResult::BadHeaderCrc:
+            return ecHeaderCRCError;
+        }
+    }
+}
+
+int TUnGZip::DecodeCompress(TStream32& Input, const TSink& Sink) {
+    if (Input.Seek(0, soBeginning) != 0) return ecSeekError;
+    std::int64_t pulled = 0;
+    TDecoderIO io;
+    io.PackedSize = Input.Size();
+    io.UnpackedSize = std::numeric_limits<std::int64_t>::max();
+    io.CancelFlag = CancelPtr;
+    io.Input = [&](std::uint8_t* Buffer, std::int64_t Count) {
+        const std::int64_t got = Input.Read(Buffer, Count);
+        if (got > 0) {
+            pulled += got;
+            PackedProgress(pulled);
+        }
+        return got;
+    };
+    io.Output = Sink;
+    const TDecodeResult result = LzwDecompress(io);
+    return result.Cancelled ? 0 : result.ErrorCode;
+}
+
+std::string TUnGZip::PeekDecoded(TStream32& Input, std::int64_t Count) {
+    std::string head;
+    if (FMember.IsGzip()) {
+        if (Input.Seek(FMember.DataStart, soBeginning) != FMember.DataStart) return head;
+        TDecompressStream inflater(Input);
+        head.resize(static_cast<std::size_t>(Count));
+        std::int64_t have = 0;
+        while (have < Count) {
+            const std::int64_t got = inflater.Read(head.data() + have, Count - have);
+            if (got <= 0) break;
+            have += got;
+        }
+        head.resize(static_cast<std::size_t>(have));
+        return head;
+    }
+    if (Input.Seek(0, soBeginning) != 0) return head;
+    TDecoderIO io;
+    io.PackedSize = Input.Size();
+    io.UnpackedSize = std::numeric_limits<std::int64_t>::max();
+    io.Input = [&Input](std::uint8_t* Buffer, std::int64_t N) { return Input.Read(Buffer, N); };
+    io.Output = [&](const std::uint8_t* Buffer, std::int64_t N) {
+        head.append(reinterpret_cast<const char*>(Buffer),
+                    static_cast<std::size_t>(std::min<std::int64_t>(N, Count - std::ssize(head))));
+        if (std::ssize(head) >= Count) throw TPeekDone{};
+    };
+    try {
+        LzwDecompress(io);
+    } catch (const TPeekDone&) {
+        // Enough of the start.
+    }
+    return head;
+}

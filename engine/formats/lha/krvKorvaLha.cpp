@@ -1,0 +1,57 @@
+// The lister's lha/lzh walk: the header records of krvLhaRecords, one entry per header.
+#include "engine/core/krvGbls.h"
+#include "engine/formats/lha/krvLhaRecords.h"
+#include "engine/read/krvKorvaWalk.h"
+
+namespace {
+
+constexpr int LhaFixed = 22;
+
+class TLhaWalk final : public TKorva::TWalk {
+public:
+    using TWalk::TWalk;
+
+    void Setup() override {
+        End = K.ArchiveSize;
+        Pos = LhaFirstHeader(Reader(), K.ArchiveOffset);
+        StepSize = LhaFixed;
+    }
+
+    void Step() override {
+        TLhaHeader h;
+        const TLhaRead r = ReadLhaHeader(Reader(), HeaderPos, End, h);
+        if (r != TLhaRead::Ok) {
+            if (r == TLhaRead::Bad) BadHeader();
+            Stop();
+            return;
+        }
+        TKorvaEntry e;
+        e.StoredName = h.Name;
+        e.NameIsUtf8 = h.NameIsUtf8;
+        e.IsDirectory = h.IsDirectory;
+        e.MarkFolder();
+        e.Date = h.UnixTime ? UnixDateToDateTime(h.Time) : K.DosDateToDateTime(h.Time);
+        e.PackedSize = std::min(h.PackedSize, h.UnpackedSize);
+        e.UnpackedSize = h.UnpackedSize;
+        e.CRC = h.Crc;
+        e.Method = static_cast<std::uint8_t>(h.Method.size() > 3 ? h.Method[3] : 0);
+        e.InternalAttr = 32;
+        e.ExternalAttr = h.Attr;
+        e.HostSystem = h.Host;
+        e.Offset = HeaderPos;
+        Pos = h.NextPos;
+        Select(e);
+    }
+
+private:
+    TReadAtFunc Reader() {
+        return
+            [this](std::int64_t At, void* Buffer, std::int64_t Count) { return ReadAt(At, Buffer, Count); };
+    }
+};
+
+} // namespace
+
+std::unique_ptr<TKorva::TWalk> MakeLhaWalk(TKorva& Owner) {
+    return std::make_unique<TLhaWalk>(Owner);
+}

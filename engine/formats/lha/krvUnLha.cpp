@@ -1,0 +1,108 @@
+#include "engine/formats/lha/krvUnLha.h"
+
+#include "engine/codec/krvLzhAdaptive.h"
+#include "engine/codec/krvLzhDecode.h"
+#include "engine/core/krvByteAccess.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvGbls.h"
+
+#include <vector>
+
+namespace {
+
+// The local name of a header's stored name: UTF-8 from Unix hosts, else the OEM code page.
+std::string LocalName(const TLhaHeader& Header, bool OemTranslate) {
+    return Header.NameIsUtf8 ? SlashToBackslash(Header.Name) : ArcNameToLocalName(Header.Name, OemTranslate);
+}
+
+// The decoder of an entry's method; none for stored data and for the methods that are refused.
+std::function<TDecodeResult(const TDecoderIO&)> DecoderFor(const TLhaHeader& H) {
+    const char m = H.MethodChar();
+    if (m == '1') return LzhAdaptiveDecode;
+    if (m >= '4' && m <= '7') {
+        static constexpr TLzhParams params[] = {LzhLh4, LzhLh5, LzhLh6, LzhLh7};
+        const TLzhParams p = params[m - '4'];
+        return [p](const TDecoderIO& IO) { return LzhDecode(IO, p); };
+    }
+    return {};
+}
+
+TEntryTime TimeOf(const TLhaHeader& Header) {
+    return Header.UnixTime ? TEntryTime::Unix(Header.Time) : TEntryTime(Header.Time);
+}
+
+} // namespace
+
+TUnLha::TUnLha() = default;
+
+TUnLha::~TUnLha() = default;
+
+int TUnLha::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
+    if (!ArchiveStream) return 0;
+    TStream32& stream = *ArchiveStream;
+    const TReadAtFunc read = [&stream](std::int64_t At, void* Buffer, std::int64_t Count) {
+        return ReadAt(stream, At, Buffer, Count);
+    };
+    std::vector<TLhaHeader> selected;
+    double unpackedTotal = 0;
+    std::int64_t pos = LhaFirstHeader(read, ArchiveOffset);
+    TLhaHeader header;
+    while (!GetCancel()) {
+        const TLhaRead r = ReadLhaHeader(read, pos, ArchiveSize, header);
+        if (r == TLhaRead::End) break;
+        if (r == TLhaRead::Bad) {
+            ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
+            break;
+        }
+        std::string name = SelectionName(LocalName(header, TranslateOemChar), header.HeaderPos);
+        if (header.IsDirectory && !name.empty() && name.back() == '/') name.pop_back();
+        // A header whose own check fails is damage to report, even when its entry's data
+        // verify and are extracted.
+        if (header.HeaderDamaged) ReportError(ArchiveFile(), name, "0", ecHeaderCRCError);
+        if (MatchEntrySpec(name)) {
+            unpackedTotal += static_cast<double>(header.UnpackedSize);
+            MaxFileDate = std::max(MaxFileDate, TimeOf(header).Dos);
+            selected.push_back(header);
+        }
+        pos = header.NextPos;
+    }
+    // The entries of a single file are decoded ahead on the other cores.
+    std::vector<TDecodeJob> jobs;
+    for (const TLhaHeader& h : selected)
+        jobs.push_back({h.DataPos, h.PackedSize, h.UnpackedSize,
+                        h.IsDirectory || !h.LinkTarget.empty() ? nullptr : DecoderFor(h)});
+    StartDecodePrefetch(std::move(jobs));
+    ExtractSelected(selected, unpackedTotal, [&](const TLhaHeader& Entry) { ExtractEntry(stream, Entry); });
+    return 0;
+}
+
+void TUnLha::ExtractEntry(TStream32& Stream, const TLhaHeader& H) {
+    const std::string name = LocalName(H, TranslateOemChar);
+    SetCurrentEntry(name, static_cast<std::uint16_t>(static_cast<unsigned char>(H.MethodChar())),
+                    H.PackedSize, H.UnpackedSize, H.Crc, false, H.HeaderPos);
+    // Links are not made: they could lead outputs out of the destination.
+    if (!H.LinkTarget.empty()) return SkipLinkEntry(H.LinkTarget, H.UnpackedSize);
+    if (!ConfirmExtractFile(H.IsDirectory)) {
+        SkipEntry(H.UnpackedSize);
+        return;
+    }
+    if (H.IsDirectory) {
+        if (IsFileOutput() && CreateStoredDirs && !ForceOutputDirs(FileName)) MarkEntryFailed();
+        RunningCrc16 = H.Crc;
+        CheckCrc(16, H.Crc);
+        return;
+    }
+
+    const std::function<TDecodeResult(const TDecoderIO&)> decoder = DecoderFor(H);
+    if (!decoder && H.MethodChar() != '0') {
+        // -lh2-, -lh3-, -lz5-, -lzs- and anything else: nothing is written.
+        RefuseEntry(ecUnsupportedCompressionMethod, H.UnpackedSize, 16, H.Crc);
+        return;
+    }
+    // A Unix permission header gives the file's mode.
+    if (H.Mode != 0) HostSystem = 3;
+    ExtractEntryData(Stream, name,
+                     {H.DataPos, H.PackedSize, H.UnpackedSize, 16, H.Crc,
+                      H.Mode != 0 ? UnixModeAttr(H.Mode) : H.Attr, TimeOf(H)},
+                     decoder);
+}

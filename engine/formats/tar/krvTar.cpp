@@ -1,0 +1,178 @@
+// The tar writer's headers and the adding of one gathered file or folder.
+#include "engine/formats/tar/krvTar.h"
+
+#include "engine/core/EngineHost.h"
+#include "engine/core/krvCrc.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvGbls.h"
+#include "platform/FileAttributes.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr std::int64_t CopyBlock = 1 << 20;
+constexpr std::int64_t EndBlocks = 2 * TarBlockSize;
+constexpr std::int64_t RecordSize = 10240;
+
+void PutText(std::uint8_t* Field, std::size_t Length, const std::string& Text) {
+    std::memcpy(Field, Text.data(), std::min(Length, Text.size()));
+}
+
+} // namespace
+
+TTar::TTar() {
+    FSupportedMethods = {cmTarred, cmTarGzip};
+    FCompressMethod = cmTarred;
+    FBuiltInExt = ".tar";
+    FDefaultExt = FBuiltInExt;
+    StoredDirNames = sdRelative;
+    TTar::SetArcType(atTar);
+}
+
+void TTar::SetArcType(TArcType /*Value*/) {
+    FArcType = GzipMode() ? atTarGZip : atTar;
+    ApplyDefaultExt();
+}
+
+int TTar::Compress() {
+    FArcType = GzipMode() ? atTarGZip : atTar;
+    return TCompBase::Compress();
+}
+
+bool TTar::BuildHeader(THeader& H, const std::string& Name, bool IsDir, std::uint32_t Mode, std::int64_t Size,
+                       std::int64_t MTime) {
+    H.fill(0);
+    PutText(H.data() + TarNameOffset, TarNameLength, Name);
+    const bool ok = PutTarNumber(H.data() + TarModeOffset, 8, (IsDir ? 040000 : 0100000) | (Mode & 07777)) &&
+                    PutTarNumber(H.data() + TarUidOffset, 8, UnixUID) &&
+                    PutTarNumber(H.data() + TarGidOffset, 8, UnixGID) &&
+                    PutTarNumber(H.data() + TarSizeOffset, 12, IsDir ? 0 : Size) &&
+                    PutTarNumber(H.data() + TarMTimeOffset, 12, std::max<std::int64_t>(MTime, 0));
+    H[TarTypeOffset] = IsDir ? '5' : '0';
+    std::memcpy(H.data() + TarMagicOffset, TarGnuMagic, sizeof TarGnuMagic);
+    PutText(H.data() + TarUNameOffset, 31, UnixUName);
+    PutText(H.data() + TarGNameOffset, 31, UnixGName);
+    SetTarChecksum(H.data());
+    return ok;
+}
+
+void TTar::WriteHeader(THeader& H, const std::string& Name) {
+    if (Name.size() > TarNameLength) {
+        // The name field keeps the first 100 bytes; the whole name goes before it.
+        const std::string record = TarLongNameRecord(Name, H.data());
+        FOutput->WriteBuffer(record.data(), static_cast<std::int64_t>(record.size()));
+    }
+    FOutput->WriteBuffer(H.data(), TarBlockSize);
+}
+
+bool TTar::AddFile(TCompHeaderObj& List, int Index) {
+    TCompEntry& e = Entry(Index);
+    std::string name = List.Name(Index);
+    if (!DoBegin(name, FilesProcessed, List, Index)) return false;
+    BeginEntry();
+    TCompFileInfo info;
+    HeaderToInfo(List.GetHeader(Index), info);
+    struct stat st {};
+    std::unique_ptr<TFileStream32> input;
+    if (e.IsDir) {
+        if (::stat(e.SourcePath.c_str(), &st) != 0) {
+            ReportError(e.SourcePath, "", "0", ecErrorOpeningFile);
+            return false;
+        }
+    } else {
+        input = OpenGatheredFile(e.SourcePath, st);
+        if (!input) return false;
+    }
+    std::string stored = LocalNameToArcName(List.Name(Index));
+    if (e.IsDir && (stored.empty() || stored.back() != '/')) stored += '/';
+    const std::int64_t mtime =
+        DateAttribute == daFileDate
+            ? static_cast<std::int64_t>(st.st_mtime)
+            : static_cast<std::int64_t>(DosTimeToFileTime(ApplyDateAttribute(info.DosDate)));
+    const std::int64_t size = e.IsDir ? 0 : static_cast<std::int64_t>(st.st_size);
+    THeader h;
+    if (!BuildHeader(h, stored, e.IsDir, static_cast<std::uint32_t>(st.st_mode), size, mtime))
+        Fail(e.SourcePath, "", ecMaxFileSizeExceeded);
+    FileName = stored;
+    CurrentFileSize = size;
+    WriteHeader(h, stored);
+
+    // Exactly the size the header gives: a file that grew meanwhile is cut at it, one that
+    // shrank is an error (its entry would be short).
+    std::vector<std::uint8_t> buffer(
+        static_cast<std::size_t>(std::min<std::int64_t>(std::max<std::int64_t>(size, 1), CopyBlock)));
+    std::int64_t done = 0;
+    while (done < size) {
+        CheckCancel();
+        const std::int64_t want = std::min<std::int64_t>(size - done, std::ssize(buffer));
+        const std::int64_t got = input->Read(buffer.data(), want);
+        if (got <= 0) {
+            ReportError(e.SourcePath, "", "0", ecErrorReadingFile);
+            return false;
+        }
+        FOutput->WriteBuffer(buffer.data(), got);
+        done += got;
+        BytesToDo -= static_cast<double>(got);
+        DoProgress(done, size, JobTotal);
+        EngineHost::PumpIfDue();
+    }
+    static const std::array<std::uint8_t, TarBlockSize> zeros{};
+    FOutput->WriteBuffer(zeros.data(), TarPadding(size));
+    e.NewLength = FOutput->Position() - FHeaderPos;
+    std::memcpy(List.GetHeader(Index), h.data(), h.size());
+    FEntryUnpacked = size;
+    if (OnEnd) OnEnd(*this, FileName, true);
+    return true;
+}
+
+void TTar::InfoToHeader(std::uint8_t* Header, const TCompFileInfo& Info) {
+    PutTarNumber(Header + TarSizeOffset, 12, Info.Size);
+    PutTarNumber(Header + TarMTimeOffset, 12, static_cast<std::int64_t>(DosTimeToFileTime(Info.DosDate)));
+    const bool dir = (Info.Attr & faDirectory) != 0;
+    Header[TarTypeOffset] = dir ? '5' : '0';
+    PutTarNumber(Header + TarModeOffset, 8, dir ? 040755 : (Info.Attr & faReadOnly) ? 0100444 : 0100644);
+}
+
+void TTar::HeaderToInfo(const std::uint8_t* Header, TCompFileInfo& Info) {
+    Info.Size = std::max<std::int64_t>(TarNumber(Header + TarSizeOffset, 12), 0);
+    Info.PackedSize = Info.Size;
+    Info.DosDate = FileTimeToDosTime(
+        static_cast<std::time_t>(std::max<std::int64_t>(TarNumber(Header + TarMTimeOffset, 12), 0)));
+    const bool dir = Header[TarTypeOffset] == '5';
+    // Only the bits a tar header can tell: a folder, or a file that is read-only or not.
+    const std::int64_t mode = TarNumber(Header + TarModeOffset, 8);
+    Info.Attr = dir ? faDirectory : faArchive;
+    if (!dir && mode >= 0 && (mode & 0200) == 0) Info.Attr |= faReadOnly;
+}
+
+bool TTar::FinishArchive(TStream32& Output, TCompHeaderObj& /*List*/) {
+    // Two zero blocks end the archive, whatever its length; then zeros to a whole record.
+    const std::int64_t size = Output.Position() + EndBlocks;
+    const std::int64_t pad = EndBlocks + (RecordSize - size % RecordSize) % RecordSize;
+    const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(pad), 0);
+    Output.WriteBuffer(zeros.data(), pad);
+    return true;
+}
+
+void TTar::ListEntries(TCompHeaderObj& List) {
+    if (Switch == swDelete) return;
+    for (int i = 0; i < List.Count(); ++i) {
+        if (List.Value(i) != hkAdd || Entry(i).OldOffset >= 0) continue;
+        const std::uint8_t* h = List.GetHeader(i);
+        FileName = List.Name(i);
+        PackedSize = UnpackedSize = std::max<std::int64_t>(TarNumber(h + TarSizeOffset, 12), 0);
+        CRC = static_cast<std::uint32_t>(TarNumber(h + TarChecksumOffset, 8));
+        Encrypted = false;
+        MethodName = "Tarred";
+        Method = 0;
+        ExternalAttr = faArchive;
+        Ratio = 0;
+        VersionMadeBy = VersionNeeded = 0;
+        FileDate = UnixDateToDateTime(std::max<std::int64_t>(TarNumber(h + TarMTimeOffset, 12), 0));
+        if (!OnRead) break;
+        OnRead(*this, 0, i);
+    }
+}

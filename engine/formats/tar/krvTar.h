@@ -1,0 +1,72 @@
+// The tar writer: one 512-byte header per file or folder (old GNU "ustar  " magic), the data
+// padded to whole blocks, names over 100 bytes in GNU long-name records, sizes beyond the
+// octal field in base 256, and at least two zero blocks at the end, the archive padded to a
+// multiple of 10240 bytes. Kept entries of an existing archive are copied byte for byte with
+// their long-name and pax records. With cmTarGzip the archive is a tar.gz: an existing one is
+// unpacked into a private scratch folder, the new tar is built there and gzipped into a
+// temporary file beside the output, which replaces the output only when it is whole; no .tar
+// is ever left beside it and no other file is touched.
+#pragma once
+
+#include "engine/core/krvCompBase.h"
+#include "engine/formats/tar/krvTarRecords.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+class TTar : public TCompBase {
+public:
+    TTar();
+
+    std::uint32_t UnixUID = 2;
+    std::uint32_t UnixGID = 2;
+    std::string UnixUName = "root";
+    std::string UnixGName = "root";
+
+    void SetArcType(TArcType Value) override;
+    int Compress() override;
+
+    // With cmTarGzip: the tar.gz written for ArchiveFile ("x.tar" and "x.tar.gz" give
+    // "x.tar.gz", "x.tgz" stays), and the name the tar is stored under in it.
+    std::string GzipName() const;
+    std::string TarNameInGzip() const;
+
+protected:
+    void DoCompress(TCompHeaderObj& List) override;
+    void PlaceArchive(TTempFileStream& Temp) override;
+    std::int64_t MaxArchiveSize() const override { return INT64_MAX; }
+    int GetHeadSize() override { return static_cast<int>(TarBlockSize); }
+    int GetLocalHeadSize() override { return static_cast<int>(TarBlockSize); }
+    void ReadHeaders(TStream32& Input, TCompHeaderObj& List) override;
+    bool AddFile(TCompHeaderObj& List, int Index) override;
+    void InfoToHeader(std::uint8_t* Header, const TCompFileInfo& Info) override;
+    void HeaderToInfo(const std::uint8_t* Header, TCompFileInfo& Info) override;
+    void CopyKeptEntry(TCompHeaderObj& List, int Index) override;
+    void CopyEntry(TCompHeaderObj& List, int Index) override;
+    bool FinishArchive(TStream32& Output, TCompHeaderObj& List) override;
+    void ListEntries(TCompHeaderObj& List) override;
+    // Nothing of a tar is deflated per file.
+    void StartPrefetch(TCompHeaderObj& /*List*/) override {}
+
+private:
+    using THeader = std::array<std::uint8_t, TarBlockSize>;
+    bool GzipMode() const { return CompressMethod() == cmTarGzip; }
+    // Fills H for a new entry; false when a value does not fit its field.
+    bool BuildHeader(THeader& H, const std::string& Name, bool IsDir, std::uint32_t Mode, std::int64_t Size,
+                     std::int64_t MTime);
+    // Writes H (with a long-name record first when Name needs one) at the output's position.
+    void WriteHeader(THeader& H, const std::string& Name);
+    // Unpacks the existing tar.gz into Tar; raises when it is damaged.
+    void UnpackOld(const std::string& GzName, const std::string& Tar);
+
+    // Where each kept entry's own header and data lie in the old archive, by record.
+    struct TOldEntry {
+        std::int64_t HeaderPos = 0;
+        std::int64_t DataPos = 0;
+        std::int64_t Size = 0;
+    };
+    std::unordered_map<int, TOldEntry> FOld;
+    std::string FGzipTarget; // the tar.gz being written (cmTarGzip)
+};

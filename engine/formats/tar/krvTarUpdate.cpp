@@ -1,0 +1,150 @@
+// Updating a tar: reading the old archive's entries through the shared tar walk, copying kept
+// entries (renamed ones with a header made anew), and the tar.gz wrapping.
+#include "engine/core/krvByteAccess.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvFileIo.h"
+#include "engine/core/krvGbls.h"
+#include "engine/core/krvGzipFilter.h"
+#include "engine/core/krvMatchSpec.h"
+#include "engine/core/krvTempEntries.h"
+#include "engine/formats/tar/krvTar.h"
+
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+bool EndsWith(const std::string& Text, const std::string& Tail) {
+    return Text.size() > Tail.size() &&
+           SameTextNoCase(std::string_view(Text).substr(Text.size() - Tail.size()), Tail);
+}
+
+std::string BaseName(const std::string& Path) {
+    const std::size_t slash = Path.rfind('/');
+    return slash == std::string::npos ? Path : Path.substr(slash + 1);
+}
+
+} // namespace
+
+std::string TTar::GzipName() const {
+    const std::string& name = ArchiveFile();
+    if (EndsWith(name, ".gz") || EndsWith(name, ".tgz")) return name;
+    return name + ".gz";
+}
+
+std::string TTar::TarNameInGzip() const {
+    const std::string gz = BaseName(GzipName());
+    if (EndsWith(gz, ".tgz")) return gz.substr(0, gz.size() - 4) + ".tar";
+    return gz.substr(0, gz.size() - 3);
+}
+
+void TTar::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
+    FOld.clear();
+    TTarWalker walker([&Input](std::int64_t At, void* Buffer,
+                               std::int64_t Count) { return ReadAt(Input, At, Buffer, Count); },
+                      0, FInputSize);
+    TTarEntry item;
+    while (walker.Next(item)) {
+        if (item.Truncated) break;
+        THeader h{};
+        if (ReadAt(Input, item.HeaderPos, h.data(), TarBlockSize) != TarBlockSize)
+            Fail(ArchiveFile(), "", ecUnexpectedEndOfFile);
+        // The list's copy carries the values the walk found (pax sizes and times included).
+        PutTarNumber(h.data() + TarSizeOffset, 12, item.Size);
+        PutTarNumber(h.data() + TarMTimeOffset, 12, item.MTime);
+        TCompEntry data;
+        data.OldOffset = item.StartPos;
+        data.NewLength = item.DataPos + item.Size + TarPadding(item.Size) - item.StartPos;
+        data.IsDir = item.Kind == TTarKind::Directory;
+        data.RawName = item.Name;
+        std::uint16_t kind = hkKeep;
+        if (Switch == swDelete && MatchFileSpec(item.Name, FileSpec, ExcludeSpec)) kind = hkDrop;
+        FOld[List.Count()] = {item.HeaderPos, item.DataPos, item.Size};
+        AddEntryRecord(List, h.data(), item.Name, kind, std::move(data));
+        JobTotal += static_cast<double>(TarBlockSize + item.Size);
+    }
+    // Entries behind damage would be lost by a rewrite: such an archive is not updated.
+    if (walker.EndReason() != TTarWalkEnd::End) Fail(ArchiveFile(), "", ecHeaderNotFound);
+}
+
+void TTar::CopyKeptEntry(TCompHeaderObj& List, int Index) {
+    TCompEntry& e = Entry(Index);
+    FileName = List.Name(Index);
+    CopyInput(e.OldOffset, e.NewLength);
+}
+
+void TTar::CopyEntry(TCompHeaderObj& List, int Index) {
+    TCompEntry& e = Entry(Index);
+    const TOldEntry& old = FOld.at(Index);
+    THeader h{};
+    if (ReadAt(*FInput, old.HeaderPos, h.data(), TarBlockSize) != TarBlockSize)
+        Fail(ArchiveFile(), "", ecUnexpectedEndOfFile);
+    // The entry's own header under its new name; its long-name and pax records stay behind.
+    std::string name = LocalNameToArcName(List.Name(Index));
+    if (e.IsDir && (name.empty() || name.back() != '/')) name += '/';
+    FileName = name;
+    std::memset(h.data() + TarNameOffset, 0, TarNameLength);
+    std::memcpy(h.data() + TarNameOffset, name.data(), std::min(name.size(), TarNameLength));
+    PutTarNumber(h.data() + TarSizeOffset, 12, old.Size);
+    if (!PutTarNumber(h.data() + TarMTimeOffset, 12, TarNumber(List.GetHeader(Index) + TarMTimeOffset, 12)))
+        Fail(ArchiveFile(), "", ecBadFileHeader);
+    SetTarChecksum(h.data());
+    const std::int64_t start = FOutput->Position();
+    WriteHeader(h, name);
+    CopyInput(old.DataPos, old.Size + TarPadding(old.Size));
+    e.NewLength = FOutput->Position() - start;
+    std::memcpy(List.GetHeader(Index), h.data(), h.size());
+}
+
+void TTar::UnpackOld(const std::string& GzName, const std::string& Tar) {
+    std::uint8_t status = fsOpenOk;
+    TFileStream32 input(GzName, fmOpenRead | fmShareDenyWrite, status);
+    if (status != fsOpenOk) Fail(GzName, "", ecErrorOpeningFile);
+    TFileStream32 output(Tar, fmCreate, status);
+    if (status != fsOpenOk) Fail(Tar, "", ecErrorOpeningFile);
+    const int code = GunzipFile(*this, input, [&output](const std::uint8_t* Buffer, std::int64_t Count) {
+        output.WriteBuffer(Buffer, Count);
+    });
+    CheckCancel();
+    if (code != 0) Fail(GzName, "", code);
+}
+
+void TTar::DoCompress(TCompHeaderObj& List) {
+    if (!GzipMode()) {
+        TCompBase::DoCompress(List);
+        return;
+    }
+    const std::string target = GzipName();
+    const bool exists = FileExists(target);
+    if (Switch != swRead && exists && !CheckArchiveWriteable(target)) return;
+    // The tar is unpacked and built in a private scratch folder, removed however the job ends.
+    const TTempFolder scratch(TempDir(), "krv");
+    if (!scratch.Made()) Fail(TempDir(), "", ecErrorOpeningFile);
+    const std::string keep = FArchiveFile;
+    FAlsoNeverGather = {target};
+    const TScopeExit restore{[&] {
+        FAlsoNeverGather.clear();
+        FArchiveFile = keep;
+        FGzipTarget.clear();
+    }};
+    const std::string tar = JoinPath(scratch.Path(), TarNameInGzip());
+    if (exists) UnpackOld(target, tar);
+    FArchiveFile = tar;
+    FGzipTarget = target;
+    TCompBase::DoCompress(List);
+}
+
+void TTar::PlaceArchive(TTempFileStream& Temp) {
+    if (FGzipTarget.empty()) {
+        Temp.Commit();
+        return;
+    }
+    std::unique_ptr<TTempFileStream> temp = CreateTempStream(FGzipTarget);
+    TTempFileStream& out = *temp;
+    if (out.Status() != fsOpenOk) Fail(FGzipTarget, "", ecErrorOpeningFile);
+    if (Temp.Seek(0, soBeginning) != 0) Fail(ArchiveFile(), "", ecSeekError);
+    const auto now = static_cast<std::uint32_t>(std::time(nullptr));
+    if (!GzipFile(*this, Temp, Temp.Size(), out, TarNameInGzip(), now)) ThrowCancelled();
+    out.Commit();
+    Temp.Discard();
+}

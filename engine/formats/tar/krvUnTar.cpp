@@ -1,0 +1,225 @@
+#include "engine/formats/tar/krvUnTar.h"
+
+#include "engine/core/krvByteAccess.h"
+#include "engine/core/krvDates.h"
+#include "engine/core/krvErrorCodes.h"
+#include "platform/FileAttributes.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace {
+
+// A stored name as the walk compares link targets: without leading "./" and separators.
+std::string LinkKey(std::string Name) {
+    for (;;) {
+        if (Name.starts_with("./"))
+            Name.erase(0, 2);
+        else if (Name.starts_with("/"))
+            Name.erase(0, 1);
+        else
+            return Name;
+    }
+}
+
+// A name of nothing but separators and "." parts ("/", "./") leaves no place to put the entry.
+bool NameLeavesNothing(const std::string& Name) {
+    std::size_t p = 0;
+    while (p <= Name.size()) {
+        const std::size_t sep = std::min(Name.find_first_of("/\\", p), Name.size());
+        const std::string_view part(Name.data() + p, sep - p);
+        if (!part.empty() && part != ".") return false;
+        p = sep + 1;
+    }
+    return true;
+}
+
+const char* KindText(const TTarEntry& Entry) {
+    switch (Entry.Kind) {
+    case TTarKind::HardLink:
+        return "hard link to a file that is not in the archive";
+    default:
+        return "entry type not extracted";
+    }
+}
+
+} // namespace
+
+TUnTar::TUnTar() = default;
+
+TUnTar::~TUnTar() = default;
+
+int TUnTar::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
+    FEntries.clear();
+    FFiles.clear();
+    FUnpackedTotal = 0;
+    if (!ArchiveStream) return 0;
+    ScanTarHeaders(*ArchiveStream);
+    if (!FEntries.empty()) ExtractTarEntries(*ArchiveStream);
+    FEntries.clear();
+    FFiles.clear();
+    return 0;
+}
+
+void TUnTar::ScanTarHeaders(TStream32& Stream) {
+    const std::int64_t end = Stream.Size();
+    TTarWalker walker([&Stream](std::int64_t At, void* Buffer,
+                                std::int64_t Count) { return ReadAt(Stream, At, Buffer, Count); },
+                      0, end);
+    TTarEntry entry;
+    bool lastCut = false; // the last entry's data are cut off (reported when it is extracted)
+    while (!GetCancel() && walker.Next(entry)) {
+        lastCut = entry.Truncated;
+        // A volume label names the archive, not a file.
+        if (entry.TypeFlag == 'V') continue;
+        if (entry.Name.empty()) {
+            // Skipped with a message, as bsdtar does; the entries after it are read.
+            ReportError(ArchiveFile(),
+                        "entry at offset " + std::to_string(entry.HeaderPos) + " has no name: skipped", "0",
+                        ecSkippedFile);
+            continue;
+        }
+        if (entry.Kind == TTarKind::File) FFiles[LinkKey(entry.Name)] = DataOf(entry);
+        std::string tested = entry.Name;
+        if (entry.Kind == TTarKind::Directory && tested.size() > 1 && tested.back() == '/') tested.pop_back();
+        if (!MatchEntrySpec(tested)) continue;
+        const std::uint32_t dosDate = DateTimeToDosDate(UnixDateToDateTime(entry.MTime));
+        MaxFileDate = std::max(MaxFileDate, dosDate);
+        FUnpackedTotal += static_cast<double>(entry.FileSize());
+        FEntries.push_back(std::move(entry));
+    }
+    // A damaged or cut archive: the entries before the damage are still extracted.
+    if (walker.EndReason() == TTarWalkEnd::BadHeader) ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
+    if (walker.EndReason() == TTarWalkEnd::Truncated && !lastCut)
+        ReportError(ArchiveFile(), "", "0", ecUnexpectedEndOfFile);
+}
+
+void TUnTar::ExtractTarEntries(TStream32& Stream) {
+    BytesToDo = FUnpackedTotal;
+    JobTotal = FUnpackedTotal;
+    HostSystem = 3;
+    for (const TTarEntry& entry : FEntries) {
+        if (GetCancel()) break;
+        Method = 0;
+        PackedSize = entry.Size;
+        UnpackedSize = entry.FileSize();
+        FileDate = UnixDateToDateTime(entry.MTime);
+        if (IsFileOutput())
+            SetCurrentFileName(entry.Name);
+        else
+            FileName = entry.Name;
+        if (NameLeavesNothing(entry.Name)) {
+            // "./" is the destination itself, which is there; "/" and the like name nothing.
+            if (entry.Kind == TTarKind::Directory && !entry.Name.starts_with('/')) continue;
+            ReportError(entry.Name, "name leaves no file or folder to make: skipped", "0", ecSkippedFile);
+            SkipEntry(entry.FileSize());
+            continue;
+        }
+
+        switch (entry.Kind) {
+        case TTarKind::Directory:
+            if (ConfirmExtractFile(true) && IsFileOutput() && CreateStoredDirs && UseStoredDirs)
+                ForceOutputDirs(FileName);
+            break;
+        case TTarKind::File:
+            ExtractFile(Stream, entry, DataOf(entry));
+            break;
+        case TTarKind::HardLink: {
+            // A plain copy of the file it names.
+            const auto target = FFiles.find(LinkKey(entry.LinkName));
+            if (target != FFiles.end()) {
+                ExtractFile(Stream, entry, target->second);
+                break;
+            }
+            ReportError(FileName.empty() ? entry.Name : FileName, KindText(entry), "0", ecUnknownFileType);
+            ++FilesFailed;
+            SkipEntry(entry.Size);
+            break;
+        }
+        case TTarKind::SymLink:
+            SkipLinkEntry(entry.LinkName, entry.Size);
+            break;
+        default:
+            ReportError(FileName.empty() ? entry.Name : FileName, KindText(entry), "0", ecUnknownFileType);
+            ++FilesFailed;
+            SkipEntry(entry.Size);
+            break;
+        }
+    }
+}
+
+std::int64_t TUnTar::CopySparse(TStream32& Stream, const TTarSparse& Sparse) {
+    // Holes are left as holes of the output file (a test has nothing of them to check).
+    TStream32* output = IsFileOutput() ? OutputStream() : nullptr;
+    std::int64_t at = 0;                  // in the file
+    std::int64_t from = Sparse.ChunksPos; // in the archive
+    const auto skipHole = [&](std::int64_t Until) {
+        if (Until <= at) return;
+        if (output) output->Seek(Until - at, soCurrent);
+        EntryBytesDone += Until - at;
+        BytesToDo -= static_cast<double>(Until - at);
+        at = Until;
+        DoProgress(EntryBytesDone, Sparse.RealSize, JobTotal);
+    };
+    for (const auto& [offset, length] : Sparse.Map) {
+        if (GetCancel()) return Sparse.RealSize - at;
+        skipHole(offset);
+        if (Stream.Seek(from, soBeginning) != from) return Sparse.RealSize - at;
+        const std::int64_t left = UnStore(Stream, length, Sparse.RealSize, 0, false);
+        at += length - left;
+        if (left > 0) return Sparse.RealSize - at;
+        from += length;
+    }
+    skipHole(Sparse.RealSize);
+    if (output) {
+        try {
+            output->SetSize(Sparse.RealSize); // a hole at the end
+        } catch (const std::exception& e) {
+            ReportError(FileName, e.what(), "0", ecErrorWritingToFile);
+            MarkEntryFailed();
+        }
+    }
+    return 0;
+}
+
+TUnTar::TDataRef TUnTar::DataOf(const TTarEntry& Entry) {
+    return {Entry.DataPos, Entry.Size, Entry.Truncated,
+            Entry.IsSparse ? std::make_shared<const TTarSparse>(Entry.Sparse) : nullptr};
+}
+
+void TUnTar::ExtractFile(TStream32& Stream, const TTarEntry& Entry, const TDataRef& Data) {
+    const std::int64_t fileSize = Data.Sparse ? Data.Sparse->RealSize : Data.Size;
+    if (!ConfirmExtractFile(false)) {
+        SkipEntry(fileSize);
+        return;
+    }
+    if (Data.Sparse && !Data.Sparse->Refused.empty()) {
+        // Never other bytes in its place: a sparse form not read here fails by name.
+        ReportError(FileName, Data.Sparse->Refused, "0", ecUnsupportedCompressionMethod);
+        MarkEntryFailed();
+        SkipEntry(fileSize);
+        CheckCrc(32, RunningCrc32);
+        return;
+    }
+    CurrentFileSize = fileSize;
+    if (!OpenOutputFile(Entry.Name, FileName, false)) {
+        MarkEntryFailed();
+        SkipEntry(fileSize);
+    } else {
+        RunningCrc32 = 0;
+        std::int64_t remaining = fileSize;
+        if (Data.Sparse)
+            remaining = CopySparse(Stream, *Data.Sparse);
+        else if (Stream.Seek(Data.Pos, soBeginning) == Data.Pos)
+            remaining = UnStore(Stream, Data.Size, Data.Size, 0, false);
+        if (remaining > 0 && !GetCancel()) {
+            // The archive ends inside the entry's data: nothing of it is kept.
+            ReportError(FileName, "", "0", ecUnexpectedEndOfFile);
+            MarkEntryFailed();
+            BytesToDo -= static_cast<double>(remaining);
+        }
+        CloseOutputFile(UnixModeAttr(Entry.Mode), TEntryTime::Unix(Entry.MTime));
+    }
+    // A stored copy has no checksum of its own: the verdict is the copy's.
+    CheckCrc(32, RunningCrc32);
+}

@@ -1,0 +1,267 @@
+// The zip reader's job and its entry loop.
+#include "engine/formats/zip/krvUnZip.h"
+
+#include "engine/core/krvByteAccess.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvOutputPath.h"
+#include "engine/formats/zip/krvSpannedDir.h"
+#include "engine/formats/zip/krvZipEntryName.h"
+#include "engine/formats/zip/krvZipExtra.h"
+#include "platform/FileAttributes.h"
+
+#include <algorithm>
+
+#include <sys/stat.h>
+
+namespace {
+
+// Reads whatever disk of a spanned set is current: the driver's stream object is replaced
+// when another disk is opened, and the codec streams keep reading through this one.
+class TCurrentDiskStream : public TStream32 {
+public:
+    explicit TCurrentDiskStream(std::unique_ptr<TFileStream32>& Holder) : FHolder(Holder) {}
+
+    std::int64_t GetSize() override { return FHolder ? FHolder->GetSize() : 0; }
+    std::int64_t Read(void* Buffer, std::int64_t Count) override {
+        return FHolder ? FHolder->Read(Buffer, Count) : 0;
+    }
+    std::int64_t Write(const void* /*Buffer*/, std::int64_t /*Count*/) override { return -1; }
+    std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override {
+        return FHolder ? FHolder->Seek(Offset, Origin) : -1;
+    }
+
+private:
+    std::unique_ptr<TFileStream32>& FHolder;
+};
+
+bool IsJarType(TArcType Type) {
+    return Type == atJar || Type == atJarExe;
+}
+
+} // namespace
+
+TUnZip::TUnZip() = default;
+
+TUnZip::~TUnZip() = default;
+
+int TUnZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
+    FArchive = &ArchiveStream;
+    FInput = std::make_unique<TCurrentDiskStream>(ArchiveStream);
+    FEntries.clear();
+    FPackedTotal = 0;
+    FUnpackedTotal = 0;
+    FSpanned = FArcType == atZipMV;
+    if (FSpanned) {
+        // The end record is on the last disk, which is detected anew.
+        FDiskSpann.Init(*this);
+        FDiskSpann.Request = drLastDisk;
+        if (!FDiskSpann.OpenDisk(ArchiveStream)) return 0;
+    }
+    const TZipEndRecord end = TZipEndRecord::FromBytes(EndRecord.data());
+    if (FSpanned) FCurrentDisk = end.ThisDisk;
+
+    if (HeaderState == htLocal) {
+        ReportDirectoryDamage();
+        if (ScanLocalHeaders(*FInput) > 0) ExtractEntries(false);
+    } else {
+        bool directoryFound = false;
+        bool diskReported = false;
+        if (FSpanned && ZipDirectoryStartsEarlier(end)) {
+            // The directory begins on an earlier disk and runs on over the following ones.
+            TSpannedDirStream directory(FDiskSpann, ArchiveStream, end);
+            if (directory.Open())
+                ScanCentralDirectory(directory, 0, -1, end.TotalEntries, directoryFound);
+            else
+                diskReported = true;
+            FCurrentDisk = directory.CurrentDisk();
+        } else {
+            // A set whose directory lies on its last disk counts the records of that disk.
+            const std::uint64_t expected = FSpanned ? end.EntriesOnDisk : ZipEntryCount;
+            ScanCentralDirectory(*FInput, ArchiveOffset, ZipDirectoryEnd(ArchiveOffset), expected,
+                                 directoryFound);
+        }
+        if (directoryFound) {
+            if (!FEntries.empty()) ExtractEntries(true);
+        } else if ((HeaderState & htLocal) && !FSpanned) {
+            // No directory where the end record points: the local headers are all there is.
+            ReportDirectoryDamage();
+            if (ScanLocalHeaders(*FInput) > 0) ExtractEntries(false);
+        } else if (!GetCancel() && !diskReported) {
+            ReportError(ArchiveFile(), "", "0", ecHeaderNotFound);
+        }
+    }
+    FEntries.clear();
+    FInput.reset();
+    FArchive = nullptr;
+    return 0;
+}
+
+void TUnZip::ReportDirectoryDamage() {
+    // The entries found through their local headers are read all the same, but the archive
+    // itself is damaged: the run does not pass.
+    ReportError(ArchiveFile(), "central directory missing or damaged", "0", ecHeaderNotFound);
+}
+
+bool TUnZip::CheckEncryptionHeader(std::span<std::uint8_t, 2 * CryptHeaderSize> WorkBuffer) {
+    return Cipher.CheckCryptHeader(WorkBuffer, FLocalFlags, FLocalCrc, Password, FLocalDosDateTime & 0xFFFF);
+}
+
+bool TUnZip::OpenEntryDisk(const TEntryRef& Entry) {
+    const int disk = static_cast<int>(std::min<std::uint32_t>(Entry.Disk, Zip64Marker16));
+    if (disk == FCurrentDisk && *FArchive) return true;
+    FDiskSpann.WantedDisk = disk;
+    FDiskSpann.Request = disk == 0 ? drFirstDisk : drNextDisk;
+    FDiskSpann.RequestOffset = Entry.LocalOffset;
+    if (!FDiskSpann.OpenDisk(*FArchive)) return false;
+    FCurrentDisk = disk;
+    return true;
+}
+
+bool TUnZip::RequestNextDisk() {
+    FDiskSpann.WantedDisk = FCurrentDisk + 1;
+    FDiskSpann.Request = drNextDisk;
+    if (!FDiskSpann.OpenDisk(*FArchive)) return false;
+    ++FCurrentDisk;
+    return true;
+}
+
+void TUnZip::ExtractEntries(bool CentralPath) {
+    BytesToDo = FUnpackedTotal;
+    JobTotal = FUnpackedTotal;
+    TZipLocalRecord record;
+    StartInflatePrefetch();
+    // The workers stop with the extraction, however it ends.
+    const TScopeExit stopPrefetch{[this] { FInflatePrefetch.reset(); }};
+    FEntryIndex = -1;
+    for (const TEntryRef& entry : FEntries) {
+        ++FEntryIndex;
+        if (GetCancel()) break;
+        if (FSpanned && !OpenEntryDisk(entry)) break;
+        if (!TZipWalk::ReadLocalHeader(*this, *FInput, entry.LocalOffset, record) ||
+            (CentralPath && !LocalHeaderAgrees(entry, record))) {
+            ReportError(CentralPath ? entry.Name : ArchiveFile(), "", "0", ecBadFileHeader);
+            ++FilesFailed;
+            SkipEntry(entry.UncompressedSize);
+            continue;
+        }
+        const TZipLocalHeader& local = record.Header;
+        FLocalFlags = local.Flags;
+        FLocalCrc = local.Crc;
+        FLocalDosDateTime = local.DosDateTime;
+        std::int64_t modTime = 0;
+        FLocalTime = ZipExtraModTime(record.Extra, modTime) ? TEntryTime::Unix(modTime)
+                                                            : TEntryTime(local.DosDateTime);
+        FCompressedSize = entry.CompressedSize;
+        FUncompressedSize = entry.UncompressedSize;
+        FFlags = entry.Central.Flags;
+        FMethod = entry.Central.Method;
+        FDosDateTime = entry.Central.DosDateTime;
+        // The local walk knows no host.
+        VersionMadeBy = CentralPath ? entry.Central.VersionMadeBy : 0;
+        VersionNeeded = entry.Central.VersionNeeded;
+        HostSystem = CentralPath ? entry.Host : 0;
+        // With a data descriptor the local header's CRC field holds no CRC (writers leave 0
+        // there, or the value that keys the password check): the directory's or the
+        // descriptor's counts.
+        FStoredCrc = local.Crc;
+        if (CentralPath && ((entry.CompressedSize != 0 && local.Crc == 0) || (local.Flags & zfDescriptor)))
+            FStoredCrc = entry.Crc;
+        if (entry.HasDescriptor) FStoredCrc = entry.Crc;
+        FDataStart = record.DataStart;
+
+        Method = FMethod;
+        PackedSize = FCompressedSize;
+        UnpackedSize = FUncompressedSize;
+        CRC = FStoredCrc;
+        ExternalAttr = entry.Central.ExternalAttr;
+        // The name the entry was selected by: on the central path the directory's, as the
+        // list shows it.
+        FEntryName = entry.Name;
+        if (IsFileOutput())
+            SetCurrentFileName(FEntryName);
+        else
+            FileName = FEntryName;
+        if (IsFileOutput() && !FileName.empty() && FEntryName.back() != '/' && NamesNoFile(FEntryName)) {
+            // A file entry named "." (or only separators) would be written over the
+            // destination folder itself: it is skipped, and said so by its name.
+            ReportError(FEntryName, "no file name to extract it under", "0", ecSkippedFile);
+            ++FilesFailed;
+            SkipEntry(entry.UncompressedSize);
+            continue;
+        }
+        FInput->Seek(FDataStart, soBeginning);
+        ZipProcessEntry(entry);
+    }
+}
+
+bool TUnZip::LocalHeaderAgrees(const TEntryRef& Entry, const TZipLocalRecord& Record) const {
+    // Two records that point at one local header, or a header inside another entry's data.
+    return !Entry.Overlaps && ZipLocalHeaderAgrees(Record, Entry.RawName, Entry.Extra, Entry.Crc);
+}
+
+bool TUnZip::ZipProcessEntry(const TEntryRef& Entry) {
+    std::uint32_t attr = Entry.Central.ExternalAttr;
+    const bool nameIsFolder = !FileName.empty() && FileName.back() == '/';
+    if (IsJarType(FArcType)) {
+        // Only the permission bits of an entry made on Unix count in a jar.
+        if (nameIsFolder)
+            attr = faDirectory;
+        else
+            attr = HostSystem == ZipHostUnix ? (attr & 0xFFFF0000) | faArchive : faArchive;
+    } else if (nameIsFolder || (HostSystem == 3 && ((attr >> 16) & S_IFMT) == S_IFDIR)) {
+        // A name ending in a separator, or a Unix folder, is a folder whatever its DOS bits say.
+        attr |= faDirectory;
+    }
+    const bool isDirectory = (attr & faDirectory) != 0;
+    // A Unix symbolic link keeps its target as its data: it is never made, nor written as a
+    // file; a test still checks its data.
+    if (!isDirectory && HostSystem == 3 && ((attr >> 16) & S_IFMT) == S_IFLNK && IsFileOutput()) {
+        SkipLinkEntry("", FUncompressedSize);
+        return true;
+    }
+    if (!ConfirmExtractFile(isDirectory)) {
+        SkipEntry(FUncompressedSize);
+        return false;
+    }
+    if (Entry.DataEndUnknown && !isDirectory) {
+        // Where its data end is not known: nothing is written, and the entry fails.
+        ReportError(FileName, "", "0", ecHeaderNotFound);
+        MarkEntryFailed();
+        SkipEntry(FUncompressedSize);
+        return CheckCrc(32, FStoredCrc);
+    }
+
+    if (!isDirectory && !ZipMethodSupported(FMethod)) {
+        // Before any password check: an entry no decoder here can read (bzip2, or AES
+        // encryption, which stores method 99) fails as such, never as a wrong password.
+        ReportError(FileName, "", "0", ecUnsupportedCompressionMethod);
+        MarkEntryFailed();
+        SkipEntry(FUncompressedSize);
+        return CheckCrc(32, FStoredCrc);
+    }
+
+    Encrypted = !isDirectory && (FFlags & zfEncrypted) != 0;
+    bool askedNow = false;
+    if (Encrypted && !PasswordFailed) {
+        askedNow = true;
+        if (!CheckPassword(*FInput)) PasswordFailed = true;
+    }
+
+    if (isDirectory) {
+        if (IsFileOutput() && CreateStoredDirs && !ForceOutputDirs(FileName)) MarkEntryFailed();
+        RunningCrc32 = FStoredCrc;
+    } else if (Encrypted && PasswordFailed) {
+        // No password fits: nothing is written, and an existing file stays as it is.
+        if (!askedNow) ReportError(FileName, "", "0", ecPasswordFailed);
+        MarkEntryFailed();
+        SkipEntry(FUncompressedSize);
+    } else if (!OpenOutputFile(FEntryName, FileName, Encrypted)) {
+        MarkEntryFailed();
+        SkipEntry(FUncompressedSize);
+    } else {
+        ZipExtractEntry();
+        RunningCrc32 ^= 0xFFFFFFFF;
+        CloseOutputFile(attr, FLocalTime);
+    }
+    return CheckCrc(32, FStoredCrc);
+}

@@ -1,0 +1,107 @@
+// The zip reader: finds the entries of a zip archive (types atZip, atZipExe and atZipMV)
+// through its central directory, or by walking its local headers when the directory is
+// unusable, and extracts stored, shrunk, reduced, imploded and deflated entries, with the
+// traditional zip cipher, the enciphered-header ("PL") form, data descriptors, archives behind
+// a self-extractor stub, and sets spanned over several disks.
+#pragma once
+
+#include "engine/core/krvCodecStreams.h"
+#include "engine/core/krvDeflatePrefetch.h"
+#include "engine/core/krvDiskManager.h"
+#include "engine/core/krvUnBase.h"
+#include "engine/formats/zip/krvZipRecords.h"
+#include "engine/formats/zip/krvZipWalk.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TUnZip : public TUnBase {
+public:
+    TUnZip();
+    ~TUnZip() override;
+
+protected:
+    int DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) override;
+    // Whether Password fits the current entry: the check byte of its deciphered encryption
+    // header against the local header's CRC (or, with a data descriptor, its DOS time).
+    bool CheckEncryptionHeader(std::span<std::uint8_t, 2 * CryptHeaderSize> WorkBuffer) override;
+
+private:
+    // One selected entry: what the zip walk read, and what the reader found wrong with it.
+    struct TEntryRef : TZipWalkEntry {
+        // Its local header overlaps another entry's (or two records point at one header):
+        // the entry is refused as damage.
+        bool Overlaps = false;
+    };
+
+    // ---- finding the entries (krvUnZipScan.cpp) -------------------------------------------------
+    // Reads the directory from Start to End (-1: the stream's end); fewer records than
+    // Expected (when Expected is not 0) is reported as damage.
+    int ScanCentralDirectory(TStream32& Stream, std::int64_t Start, std::int64_t End, std::uint64_t Expected,
+                             bool& DirectoryFound);
+    int ScanLocalHeaders(TStream32& Stream);
+    // Reports an archive whose entries can only be found through their local headers.
+    void ReportDirectoryDamage();
+    // Adds the entry when the user's selection takes it.
+    void SelectEntry(const TZipWalkEntry& Item);
+    void AddToTotals(std::uint32_t DosDateTime, std::int64_t Compressed, std::int64_t Uncompressed,
+                     std::uint16_t Flags);
+
+    // ---- extracting (krvUnZip.cpp) --------------------------------------------------------------
+    void ExtractEntries(bool CentralPath);
+    bool ZipProcessEntry(const TEntryRef& Entry);
+    // Whether the local header read for a directory entry is that entry's own.
+    bool LocalHeaderAgrees(const TEntryRef& Entry, const TZipLocalRecord& Record) const;
+    // Makes the disk holding the entry's local header current (spanned sets).
+    bool OpenEntryDisk(const TEntryRef& Entry);
+    bool RequestNextDisk();
+
+    // ---- decoding (krvUnZipDecode.cpp) ----------------------------------------------------------
+    // True for the methods ZipExtractEntry decodes.
+    static bool ZipMethodSupported(std::uint16_t Method);
+    void ZipExtractEntry();
+    void ZipStoreEntry(std::int64_t Packed);
+    void ZipInflateEntry(std::int64_t Packed);
+    // The entry inflated in one call when its data fit in memory; false (nothing written, the
+    // input where it was) when the stream decoder must do it.
+    bool ZipInflateWhole(std::int64_t Packed);
+    // Entries inflated ahead on worker threads (krvUnZipPrefetch.cpp).
+    struct TInflated {
+        bool Ok = false;
+        std::int64_t DataStart = 0; // where the worker found the data
+        std::vector<std::uint8_t> Plain;
+    };
+    void StartInflatePrefetch();
+    // The current entry's data as a worker inflated them; false when there is no such result.
+    bool TakeInflated(std::vector<std::uint8_t>& Plain);
+    void ZipLegacyEntry(std::int64_t Packed);
+    void PutDecoded(const std::uint8_t* Buffer, std::int64_t Count);
+
+    TDiskSpannObj FDiskSpann;
+    bool FSpanned = false;                              // reading a set spanned over disks
+    int FCurrentDisk = 0;                               // disk of the open stream (spanned sets)
+    std::unique_ptr<TFileStream32>* FArchive = nullptr; // the driver's archive stream
+    std::unique_ptr<TStream32> FInput;                  // reads whatever disk is current
+    std::vector<TEntryRef> FEntries;
+    std::unique_ptr<TWholeInflater> FWholeInflater;
+    std::unique_ptr<TOrderedPrefetch<TInflated>> FInflatePrefetch;
+    int FEntryIndex = 0; // of the current entry in FEntries
+    double FPackedTotal = 0;
+    double FUnpackedTotal = 0;
+
+    // The current entry.
+    std::uint16_t FFlags = 0;
+    std::uint16_t FMethod = 0;
+    std::int64_t FCompressedSize = 0;
+    std::int64_t FUncompressedSize = 0;
+    std::uint32_t FDosDateTime = 0;
+    std::uint32_t FStoredCrc = 0;
+    std::uint16_t FLocalFlags = 0;
+    std::uint32_t FLocalCrc = 0;
+    std::uint32_t FLocalDosDateTime = 0;
+    TEntryTime FLocalTime = 0u; // the extended timestamp's when the header has one
+    std::int64_t FDataStart = 0;
+    std::string FEntryName; // its stored name as a local name
+};

@@ -1,0 +1,119 @@
+// The zip writer: creates zip archives, adds, refreshes and moves files into them, deletes
+// and renames entries, keeps the entries, comments and self-extractor stub of an existing
+// archive, and rewrites the archive and file comments. An archive whose target lies on a
+// removable disk is spanned over as many disks as it needs.
+//
+// Archives with Zip64 records are updated while every value fits 32 bits (the local headers
+// and data descriptors are copied as they are; the directory is written without Zip64); more
+// than 65535 entries, or a file or archive of 4 GiB or more, is refused.
+#pragma once
+
+#include "engine/core/krvCompBase.h"
+#include "engine/formats/zip/krvZipRecords.h"
+#include "engine/formats/zip/krvZipWalk.h"
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+using TOnClearDisk =
+    std::function<void(TZipCommon& Sender, const std::string& Drive, std::int64_t RequiredSpace,
+                       std::int64_t FreeSpace, std::int64_t TotalSpace, bool& Cancel)>;
+using TOnDiskSpanFileExists = std::function<void(TZipCommon& Sender, const std::string& FileName,
+                                                 TDateTime FileDate, TOverwriteMode& OverwriteMode)>;
+
+class TZip : public TCompBase {
+public:
+    TZip();
+
+    // Bytes kept free on the first disk of a spanned set.
+    int LeaveSpaceOnFirstDisk = 0;
+
+    TOnClearDisk OnClearDisk;
+    TOnDiskSpanFileExists OnDiskSpanFileExists;
+
+    void SetArcType(TArcType Value) override;
+
+    // ---- comments -------------------------------------------------------------------------------
+    // Reads the entries of ArchiveFile for the comment operations; the number of entries.
+    int OpenComments();
+    // The archive comment (empty when there is none).
+    const std::vector<std::uint8_t>& GetArchiveComment() const { return FArchiveComment; }
+    void SetArchiveComment(const void* Buffer, std::size_t Len);
+    // The name and comment of entry Index; false for an index outside the entries.
+    bool GetFileComment(int Index, std::string& Name, std::vector<std::uint8_t>& Comment);
+    void SetFileComment(int Index, const void* Buffer, std::size_t Len);
+    // Writes changed comments back into ArchiveFile; false when nothing was changed or written.
+    bool SaveComments();
+
+protected:
+    friend class TDiskSpanObj;
+
+    // The central directory of the entries of List that are not dropped.
+    struct TCentralDirectory {
+        std::vector<std::uint8_t> Bytes; // every record with its name, extra field and comment
+        std::vector<std::size_t> RecordStarts;
+        int Count = 0;
+    };
+    TCentralDirectory BuildCentralDirectory(TCompHeaderObj& List, std::vector<TCompEntry>& Entries);
+
+    int GetHeadSize() override { return TZipCentralHeader::Size; }
+    int GetLocalHeadSize() override { return TZipLocalHeader::Size; }
+    void ReadHeaders(TStream32& Input, TCompHeaderObj& List) override;
+    void InitHeader(TCompHeaderObj& List, int Index) override;
+    void WriteLocalHeader(TStream32& Output) override;
+    void SetHeaderFields(std::int64_t UnpackedSize, std::int64_t PackedSize) override;
+    void StoreHeader(TCompHeaderObj& List, int Index) override;
+    void InfoToHeader(std::uint8_t* Header, const TCompFileInfo& Info) override;
+    void HeaderToInfo(const std::uint8_t* Header, TCompFileInfo& Info) override;
+    void CopyKeptEntry(TCompHeaderObj& List, int Index) override;
+    void CopyEntry(TCompHeaderObj& List, int Index) override;
+    void WriteEmptyEndRecord(TStream32& Output) override;
+    void DoFileEnd() override;
+    bool FinishArchive(TStream32& Output, TCompHeaderObj& List) override;
+    void ListEntries(TCompHeaderObj& List) override;
+    void CheckLimits(TCompHeaderObj& List) override;
+    bool StoresEmptyFolders() const override { return true; }
+    bool AddFile(TCompHeaderObj& List, int Index) override;
+    std::string TemporaryArchiveName() override;
+
+private:
+    // The version this writer makes entries with (host DOS).
+    static constexpr std::uint16_t ZipVersion = 20;
+
+    // The local header of an old entry at its offset, deciphered; Enciphered tells its form,
+    // Zip64 whether it has a Zip64 field.
+    TZipLocalHeader ReadOldLocal(const TCompEntry& Entry, const TZipCentralHeader& Central, bool& Enciphered,
+                                 bool& Zip64);
+    // Bytes of the entry's data descriptor (0, 12, 16, 20 or 24) after its data at DataEnd.
+    std::int64_t DescriptorSize(const TZipCentralHeader& Central, std::int64_t DataEnd, bool Zip64);
+    // Puts an old entry's values read through its Zip64 field into its 32-bit record fields;
+    // an entry whose values do not fit them is refused.
+    void TakeZip64Values(TZipWalkEntry& Item);
+    void ReadCentralEntries(TStream32& Input, TCompHeaderObj& List, std::int64_t DirPos);
+    void ReadLocalEntries(TStream32& Input, TCompHeaderObj& List);
+    // Entries whose bytes overlap others' are damage a rewrite would spread: refused.
+    void RefuseOverlaps(const std::vector<TZipExtent>& Extents);
+    // Adds an old entry under the name the zip walk read for it.
+    void AddOldEntry(TCompHeaderObj& List, const TZipWalkEntry& Item, TCompEntry Data);
+    // Writes the central directory and the end record to Output; the directory offset stored
+    // is its position less OffsetBias.
+    void WriteDirectory(TStream32& Output, TCompHeaderObj& List, std::vector<TCompEntry>& Entries,
+                        std::int64_t OffsetBias);
+    // The stored form of a local name: no leading separator; Utf8 tells it needs the UTF-8 flag.
+    std::string ArcName(const std::string& LocalName, bool& Utf8) const;
+    bool Spanning() const;
+
+    TZipLocalHeader FLocal;
+    std::string FLocalName; // the stored name of the entry being written
+    std::vector<std::uint8_t> FArchiveComment;
+    // The comment operations' own list.
+    TCompHeaderObj FCommentList;
+    std::vector<TCompEntry> FCommentEntries;
+    std::int64_t FCommentDirPos = 0;
+    std::int64_t FCommentCorrection = 0;
+    std::int64_t FDirPos = 0; // where the old archive's directory (or its last entry's end) lies
+    bool FCommentsChanged = false;
+};

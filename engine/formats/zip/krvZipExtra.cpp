@@ -1,0 +1,68 @@
+#include "engine/formats/zip/krvZipExtra.h"
+
+#include "engine/core/krvByteAccess.h"
+
+#include <algorithm>
+
+std::span<const std::uint8_t> FindZipExtraField(std::span<const std::uint8_t> Extra, std::uint16_t Tag) {
+    std::size_t pos = 0;
+    while (pos + 4 <= Extra.size()) {
+        const std::uint16_t tag = GetU16LE(&Extra[pos]);
+        const std::size_t size = GetU16LE(&Extra[pos + 2]);
+        if (pos + 4 + size > Extra.size()) return {};
+        if (tag == Tag) return Extra.subspan(pos + 4, size);
+        pos += 4 + size;
+    }
+    return {};
+}
+
+std::vector<std::uint8_t> WithoutZipExtraField(std::span<const std::uint8_t> Extra, std::uint16_t Tag) {
+    std::vector<std::uint8_t> kept;
+    std::size_t pos = 0;
+    while (pos + 4 <= Extra.size()) {
+        const std::size_t size = GetU16LE(&Extra[pos + 2]);
+        const std::size_t next = std::min(pos + 4 + size, Extra.size());
+        if (GetU16LE(&Extra[pos]) != Tag) kept.insert(kept.end(), Extra.begin() + pos, Extra.begin() + next);
+        pos = next;
+    }
+    kept.insert(kept.end(), Extra.begin() + pos, Extra.end());
+    return kept;
+}
+
+bool ApplyZip64Extra(std::span<const std::uint8_t> Extra, TZip64Values& Values) {
+    const bool wantUnc = Values.UncompressedSize == Zip64Marker32;
+    const bool wantComp = Values.CompressedSize == Zip64Marker32;
+    const bool wantOffset = Values.LocalHeaderOffset == Zip64Marker32;
+    const bool wantDisk = Values.DiskNumberStart == Zip64Marker16;
+    if (!wantUnc && !wantComp && !wantOffset && !wantDisk) return true;
+    const std::span<const std::uint8_t> field = FindZipExtraField(Extra, ZipExtraZip64);
+    std::size_t pos = 0;
+    bool complete = true;
+    auto take64 = [&](bool Wanted, std::uint64_t& Value) {
+        if (!Wanted) return;
+        if (pos + 8 > field.size()) {
+            complete = false;
+            return;
+        }
+        Value = GetU64LE(&field[pos]);
+        pos += 8;
+    };
+    take64(wantUnc, Values.UncompressedSize);
+    take64(wantComp, Values.CompressedSize);
+    take64(wantOffset, Values.LocalHeaderOffset);
+    if (wantDisk) {
+        if (pos + 4 > field.size())
+            complete = false;
+        else
+            Values.DiskNumberStart = GetU32LE(&field[pos]);
+    }
+    return complete;
+}
+
+bool ZipExtraModTime(std::span<const std::uint8_t> Extra, std::int64_t& Seconds) {
+    const std::span<const std::uint8_t> field = FindZipExtraField(Extra, ZipExtraTimestamp);
+    // A flags byte, then the times it marks; the modification time comes first (bit 0).
+    if (field.size() < 5 || (field[0] & 1) == 0) return false;
+    Seconds = static_cast<std::int32_t>(GetU32LE(&field[1]));
+    return true;
+}

@@ -1,0 +1,213 @@
+// Completing a zip archive (the central directory and the end record, or spanning over
+// removable disks), listing what was added, and the archive and file comments.
+#include "engine/formats/zip/krvZip.h"
+
+#include "engine/core/krvByteAccess.h"
+#include "engine/core/krvGbls.h"
+#include "engine/formats/zip/krvZipEntryName.h"
+#include "engine/formats/zip/krvZipSpan.h"
+
+#include <algorithm>
+
+std::string TZip::ArcName(const std::string& LocalName, bool& Utf8) const {
+    const std::string name = LocalNameToArcName(LocalName);
+    const std::size_t start = name.find_first_not_of('/');
+    std::string stored = start == std::string::npos ? std::string() : name.substr(start);
+    Utf8 = ZipNameMark(stored).Utf8Flag;
+    return stored;
+}
+
+TZip::TCentralDirectory TZip::BuildCentralDirectory(TCompHeaderObj& List, std::vector<TCompEntry>& Entries) {
+    TCentralDirectory dir;
+    for (int i = 0; i < List.Count(); ++i) {
+        if (List.Value(i) == hkDrop) continue;
+        const TCompEntry& e = Entries.at(static_cast<std::size_t>(i));
+        TZipCentralHeader c = TZipCentralHeader::FromBytes(List.GetHeader(i));
+        c.Signature = ZipHeaderSignature(zkCentral, e.Enciphered);
+        c.NameLength = static_cast<std::uint16_t>(e.RawName.size());
+        c.ExtraLength = static_cast<std::uint16_t>(e.Extra.size());
+        c.CommentLength = static_cast<std::uint16_t>(e.Comment.size());
+        auto image = c.Image();
+        std::string name = e.RawName;
+        if (e.Enciphered) {
+            EncryptZipHeader(image, zkCentral);
+            EncryptHeaderBuf(name.data(), static_cast<std::int64_t>(name.size()));
+        }
+        dir.RecordStarts.push_back(dir.Bytes.size());
+        dir.Bytes.insert(dir.Bytes.end(), image.begin(), image.end());
+        dir.Bytes.insert(dir.Bytes.end(), name.begin(), name.end());
+        dir.Bytes.insert(dir.Bytes.end(), e.Extra.begin(), e.Extra.end());
+        dir.Bytes.insert(dir.Bytes.end(), e.Comment.begin(), e.Comment.end());
+        ++dir.Count;
+    }
+    return dir;
+}
+
+void TZip::WriteDirectory(TStream32& Output, TCompHeaderObj& List, std::vector<TCompEntry>& Entries,
+                          std::int64_t OffsetBias) {
+    const TCentralDirectory dir = BuildCentralDirectory(List, Entries);
+    const std::int64_t offset = Output.Position();
+    const auto size = static_cast<std::int64_t>(dir.Bytes.size());
+    if (dir.Count > MaxFormatEntries) Fail(ArchiveFile(), "more than 65535 entries", ecMaxFileSizeExceeded);
+    if (offset + size + TZipEndRecord::Size + static_cast<std::int64_t>(FArchiveComment.size()) >
+        MaxFormatSize)
+        Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
+    Output.WriteBuffer(dir.Bytes.data(), size);
+    TZipEndRecord end;
+    end.EntriesOnDisk = static_cast<std::uint16_t>(dir.Count);
+    end.TotalEntries = static_cast<std::uint16_t>(dir.Count);
+    end.CentralSize = static_cast<std::uint32_t>(size);
+    end.CentralOffset = static_cast<std::uint32_t>(offset - OffsetBias);
+    end.CommentLength = static_cast<std::uint16_t>(std::min<std::size_t>(FArchiveComment.size(), 0xFFFF));
+    const auto image = end.Image();
+    Output.WriteBuffer(image.data(), static_cast<std::int64_t>(image.size()));
+    Output.WriteBuffer(FArchiveComment.data(), end.CommentLength);
+}
+
+bool TZip::FinishArchive(TStream32& Output, TCompHeaderObj& List) {
+    if (List.Count() == 0) return true;
+    if (Spanning()) {
+        FOutputPlaced = true;
+        TDiskSpanObj span(*this, Output, List);
+        if (span.Run()) return true;
+        List.Clear();
+        FEntries.clear();
+        return false;
+    }
+    bool anyKept = false;
+    for (int i = 0; i < List.Count() && !anyKept; ++i)
+        anyKept = List.Value(i) != hkDrop;
+    if (Switch == swDelete && !anyKept) return true; // the empty end record is already there
+    WriteDirectory(Output, List, FEntries, 0);
+    return true;
+}
+
+void TZip::ListEntries(TCompHeaderObj& List) {
+    if (Switch == swDelete) return;
+    for (int i = 0; i < List.Count(); ++i) {
+        if (List.Value(i) != hkAdd || Entry(i).OldOffset >= 0) continue;
+        const TZipCentralHeader c = TZipCentralHeader::FromBytes(List.GetHeader(i));
+        FileName = List.Name(i);
+        VersionMadeBy = c.VersionMadeBy;
+        VersionNeeded = c.VersionNeeded;
+        Encrypted = (c.Flags & zfEncrypted) != 0;
+        PackedSize = c.CompressedSize;
+        if (Encrypted && PackedSize >= static_cast<std::int64_t>(CryptHeaderSize))
+            PackedSize -= static_cast<std::int64_t>(CryptHeaderSize);
+        UnpackedSize = c.UncompressedSize;
+        CRC = c.Crc;
+        MethodName = CompressMethodName(ArcType(), c.Method, c.Flags, Entry(i).IsDir);
+        Method = c.Method;
+        ExternalAttr = c.ExternalAttr;
+        InternalAttr = c.InternalAttr;
+        Ratio = static_cast<std::uint8_t>(CompressRatio64(UnpackedSize, PackedSize));
+        FileDate = c.DosDateTime > 0 ? DosDateToDateTime(c.DosDateTime) : 0;
+        if (!OnRead) break;
+        OnRead(*this, c.LocalHeaderOffset, i);
+    }
+}
+
+// ---- comments --------------------------------------------------------------------------------
+
+int TZip::OpenComments() {
+    FCommentList.Clear();
+    FCommentEntries.clear();
+    FCommentsChanged = false;
+    if (ArchiveFile().empty() || !ZipFamilyArcTypes.Contains(ArcType())) return 0;
+    std::uint8_t status = fsOpenOk;
+    TFileStream32 input(ArchiveFile(), fmOpenRead | fmShareDenyNone, status);
+    if (status != fsOpenOk) {
+        ReportError(ArchiveFile(), "", "0", ecErrorOpeningFile);
+        return 0;
+    }
+    const TSwitch saved = Switch;
+    Switch = swAdd;
+    FCommentList.Init(TZipCentralHeader::Size);
+    FEntries.clear();
+    FNameIndex.clear();
+    FInput = &input;
+    try {
+        if (input.Size() > 0) ReadHeaders(input, FCommentList);
+    } catch (...) {
+        Switch = saved;
+        FInput = nullptr;
+        FCommentList.Clear();
+        FEntries.clear();
+        throw;
+    }
+    Switch = saved;
+    FInput = nullptr;
+    FCommentEntries = std::move(FEntries);
+    FEntries.clear();
+    FCommentDirPos = FDirPos;
+    FCommentCorrection = ZipOffsetCorrection;
+    return FCommentList.Count();
+}
+
+void TZip::SetArchiveComment(const void* Buffer, std::size_t Len) {
+    const auto* p = static_cast<const std::uint8_t*>(Buffer);
+    std::vector<std::uint8_t> comment(p, p + std::min<std::size_t>(Len, 0xFFFF));
+    if (comment == FArchiveComment) return;
+    FArchiveComment = std::move(comment);
+    FCommentsChanged = true;
+}
+
+bool TZip::GetFileComment(int Index, std::string& Name, std::vector<std::uint8_t>& Comment) {
+    Name.clear();
+    Comment.clear();
+    if (Index < 0 || Index >= FCommentList.Count()) return false;
+    Name = FCommentList.Name(Index);
+    Comment = FCommentEntries[static_cast<std::size_t>(Index)].Comment;
+    return true;
+}
+
+void TZip::SetFileComment(int Index, const void* Buffer, std::size_t Len) {
+    if (Index < 0 || Index >= FCommentList.Count()) return;
+    const auto* p = static_cast<const std::uint8_t*>(Buffer);
+    std::vector<std::uint8_t> comment(p, p + std::min<std::size_t>(Len, 0xFFFF));
+    TCompEntry& e = FCommentEntries[static_cast<std::size_t>(Index)];
+    if (comment == e.Comment) return;
+    e.Comment = std::move(comment);
+    FCommentsChanged = true;
+}
+
+bool TZip::SaveComments() {
+    if (!FCommentsChanged) return false;
+    std::uint8_t status = fsOpenOk;
+    TFileStream32 input(ArchiveFile(), fmOpenRead | fmShareDenyWrite, status);
+    if (status != fsOpenOk) {
+        ReportError(ArchiveFile(), "", "0", ecErrorOpeningFile);
+        return false;
+    }
+    TTempFileStream output(this, fmCreate, ArchiveFile());
+    if (output.Status() != fsOpenOk) {
+        ReportError(ArchiveFile(), "", "0", ecErrorOpeningFile);
+        return false;
+    }
+    try {
+        // The entries stay where they are; only the directory and the end record are new.
+        FInput = &input;
+        FInputSize = input.Size();
+        FOutput = &output;
+        CopyInput(0, FCommentDirPos);
+        WriteDirectory(output, FCommentList, FCommentEntries, FCommentCorrection);
+        FInput = nullptr;
+        FOutput = nullptr;
+        output.Commit();
+    } catch (const EWriteError& e) {
+        FInput = nullptr;
+        FOutput = nullptr;
+        ReportError(ArchiveFile(), "", "0", e.Code() == ecDiskFull ? ecDiskFull : ecErrorWritingToFile);
+        return false;
+    } catch (const E_RAISE&) {
+        FInput = nullptr;
+        FOutput = nullptr;
+        throw;
+    } catch (...) {
+        FInput = nullptr;
+        FOutput = nullptr;
+        return false;
+    }
+    FCommentsChanged = false;
+    return true;
+}

@@ -1,0 +1,71 @@
+#include "engine/formats/zoo/krvUnZoo.h"
+
+#include "engine/codec/krvLzhDecode.h"
+#include "engine/codec/krvZooLzd.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvGbls.h"
+#include "platform/FileAttributes.h"
+
+#include <vector>
+
+namespace {
+
+constexpr std::uint8_t MaxMethod = 2;
+
+// The local name of an entry: UTF-8 when made on Unix, else the OEM code page.
+std::string LocalName(const TZooEntry& Entry, bool OemTranslate) {
+    return Entry.NameIsUtf8 ? SlashToBackslash(Entry.Name) : ArcNameToLocalName(Entry.Name, OemTranslate);
+}
+
+} // namespace
+
+TUnZoo::TUnZoo() = default;
+
+TUnZoo::~TUnZoo() = default;
+
+int TUnZoo::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
+    if (!ArchiveStream) return 0;
+    TStream32& stream = *ArchiveStream;
+    TZooWalk walk([&stream](std::int64_t At, void* Buffer,
+                            std::int64_t Count) { return ReadAt(stream, At, Buffer, Count); },
+                  ArchiveSize);
+    if (!walk.Start()) return 0;
+    std::vector<TZooEntry> selected;
+    double unpackedTotal = 0;
+    TZooEntry entry;
+    while (!GetCancel()) {
+        const TZooRead r = walk.Next(entry);
+        if (r == TZooRead::End) break;
+        if (r == TZooRead::Bad) {
+            ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
+            break;
+        }
+        if (!MatchEntrySpec(LocalName(entry, TranslateOemChar))) continue;
+        unpackedTotal += static_cast<double>(entry.UnpackedSize);
+        MaxFileDate = std::max(MaxFileDate, entry.DosTime);
+        selected.push_back(entry);
+    }
+    ExtractSelected(selected, unpackedTotal, [&](const TZooEntry& Entry) { ExtractEntry(stream, Entry); });
+    return 0;
+}
+
+void TUnZoo::ExtractEntry(TStream32& Stream, const TZooEntry& E) {
+    const std::string name = LocalName(E, TranslateOemChar);
+    SetCurrentEntry(name, E.Method, E.PackedSize, E.UnpackedSize, E.Crc, false);
+    if (!ConfirmExtractFile(false)) {
+        SkipEntry(E.UnpackedSize);
+        return;
+    }
+    if (E.Method > MaxMethod) {
+        // Nothing is written, and a file of that name stays as it is.
+        RefuseEntry(ecUnsupportedCompressionMethod, E.UnpackedSize, 16, E.Crc);
+        return;
+    }
+    const TEntryData data{E.DataPos, E.PackedSize, E.UnpackedSize, 16, E.Crc, faArchive, E.DosTime};
+    if (E.Method == 0)
+        ExtractEntryData(Stream, name, data, {});
+    else if (E.Method == 1)
+        ExtractEntryData(Stream, name, data, ZooLzdDecode);
+    else
+        ExtractEntryData(Stream, name, data, [](const TDecoderIO& IO) { return LzhDecode(IO, LzhLh5); });
+}
