@@ -7,8 +7,8 @@
 #
 #   bench/compare.sh [RUNS] [JOB...]      (default: 3 rounds, every job)
 #
-# Jobs: zip-x zip-x1 zip-t zip-c tar-x tar-c tgz-x tgz-c cab-x arj-x lzh-x gz-1 zip-600 uu
-#       list-200k cab-lzx. QUILLAR_BUILD names another build folder; KEEP_BENCH=1 keeps the
+# Jobs: zip-x zip-x1 zip-t zip-c zip-cn tar-x tar-c tgz-x tgz-c tgz-cn cab-x arj-x lzh-x gz-1
+#       zip-600 uu list-200k cab-lzx. QUILLAR_BUILD names another build folder; KEEP_BENCH=1 keeps the
 # scratch folder. Not run by the tests.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -18,8 +18,8 @@ app="$build/app/quillar"
 runs="${1:-3}"
 shift || true
 jobs=("$@")
-((${#jobs[@]})) || jobs=(zip-x zip-x1 zip-t zip-c tar-x tar-c tgz-x tgz-c cab-x arj-x lzh-x gz-1 zip-600 uu
-    list-200k cab-lzx)
+((${#jobs[@]})) || jobs=(zip-x zip-x1 zip-t zip-c zip-cn tar-x tar-c tgz-x tgz-c tgz-cn cab-x arj-x lzh-x gz-1
+    zip-600 uu list-200k cab-lzx)
 for tool in "$probe" "$app" zip unzip zipinfo 7zz bsdtar tar pigz gzip gcab cabextract arj lhasa uuencode \
     uudecode taskset python3 /usr/bin/time; do
     command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
@@ -57,6 +57,13 @@ run_once() { # label command... (run in $out, emptied before)
     fi
 }
 
+# The name of a peer's command: its tool, past a taskset or a cd.
+label() {
+    local c="${1#taskset -c 0 }"
+    c="${c#cd * && }"
+    echo "${c%% *}"
+}
+
 # job NAME "PROGRAM CMD" "ENGINE CMD" "PEER1 CMD" ...: RUNS rounds, tools in turn; one line.
 job() {
     local name="$1" program="$2" engine="$3" r cmd peer fastest="" fastname=""
@@ -64,10 +71,10 @@ job() {
     for ((r = 0; r < runs; r++)); do
         [[ -n "$program" ]] && run_once "$name/program" bash -c "$program"
         run_once "$name/engine" bash -c "$engine"
-        for cmd in "$@"; do run_once "$name/${cmd%% *}" bash -c "$cmd"; done
+        for cmd in "$@"; do run_once "$name/$(label "$cmd")" bash -c "$cmd"; done
     done
     for cmd in "$@"; do
-        peer="${cmd%% *}"
+        peer="$(label "$cmd")"
         [[ -n "${best[$name/$peer]:-}" ]] || continue
         if [[ -z "$fastest" ]] || awk "BEGIN {exit !(${best[$name/$peer]} < $fastest)}"; then
             fastest="${best[$name/$peer]}"
@@ -85,7 +92,7 @@ job() {
     fi
     echo
     for cmd in "$@"; do
-        peer="${cmd%% *}"
+        peer="$(label "$cmd")"
         printf "           %-12s %7s s (%s KiB)\n" "$peer" "${best[$name/$peer]:--}" "${rss[$name/$peer]:--}"
     done
 }
@@ -104,18 +111,28 @@ Z="$arc/tree.zip"
 want zip-x && job zip-x "'$app' -DDEH '$out' '$Z'" "'$probe' extract '$Z' '$out'" \
     "bsdtar -xf '$Z'" "unzip -qq '$Z'" "7zz x -y '$Z'"
 want zip-x1 && job zip-x1 "taskset -c 0 '$app' -DDEH '$out' '$Z'" "taskset -c 0 '$probe' extract '$Z' '$out'" \
-    "bsdtar -xf '$Z'" "unzip -qq '$Z'" "7zz x -mmt1 -y '$Z'"
+    "taskset -c 0 bsdtar -xf '$Z'" "taskset -c 0 unzip -qq '$Z'" "taskset -c 0 7zz x -mmt1 -y '$Z'"
 want zip-t && job zip-t "'$app' -T '$Z'" "'$probe' test '$Z'" "7zz t '$Z'" "unzip -tqq '$Z'"
-want zip-c && job zip-c "cd '$tree' && '$app' -G '$out/q.zip' '$tree'" "'$probe' add '$out/q.zip' -r '$tree'" \
-    "zip -q -r -6 '$out/z.zip' ." "7zz a -tzip -mx5 '$out/s.zip' '$tree'"
+# The program is given the files by name from inside the tree (it takes no folder yet); the
+# engine takes the tree with -r.
+(cd "$tree" && find . -type f | sed 's|^\./||' | sort) >"$work/files.txt"
+F="\$(cat '$work/files.txt')"
+# The program adds at its default level, the best: the engine does the same work at -m max,
+# and at its own default (normal) in zip-cn against the peers' default levels.
+want zip-c && job zip-c "cd '$tree' && '$app' -G '$out/q.zip' $F" \
+    "'$probe' add '$out/q.zip' -r -m max '$tree'" "zip -q -r -9 '$out/z.zip' '$tree'"
+want zip-cn && job zip-cn "" "'$probe' add '$out/q.zip' -r '$tree'" "zip -q -r -6 '$out/z.zip' '$tree'" \
+    "7zz a -tzip -mx5 '$out/s.zip' '$tree'"
 T="$arc/tree.tar"
 want tar-x && job tar-x "'$app' -DDEH '$out' '$T'" "'$probe' extract '$T' '$out'" "tar xf '$T'" "bsdtar xf '$T'"
-want tar-c && job tar-c "'$app' -G '$out/q.tar' '$tree'" "'$probe' add '$out/q.tar' -r '$tree'" \
+want tar-c && job tar-c "cd '$tree' && '$app' -G '$out/q.tar' $F" "'$probe' add '$out/q.tar' -r '$tree'" \
     "tar cf '$out/t.tar' -C '$tree' ." "bsdtar cf '$out/b.tar' -C '$tree' ."
 G="$arc/tree.tar.gz"
 want tgz-x && job tgz-x "'$app' -DDEH '$out' '$G'" "'$probe' extract '$G' '$out'" "bsdtar xzf '$G'" \
     "tar -I pigz -xf '$G'"
-want tgz-c && job tgz-c "'$app' -G '$out/q.tar.gz' '$tree'" "'$probe' add '$out/q.tar.gz' -r '$tree'" \
+want tgz-c && job tgz-c "cd '$tree' && '$app' -G '$out/q.tar.gz' $F" \
+    "'$probe' add '$out/q.tar.gz' -r -m max '$tree'" "tar -I 'pigz -9' -cf '$out/t.tar.gz' -C '$tree' ."
+want tgz-cn && job tgz-cn "" "'$probe' add '$out/q.tar.gz' -r '$tree'" \
     "tar -I pigz -cf '$out/t.tar.gz' -C '$tree' ." "bsdtar czf '$out/b.tar.gz' -C '$tree' ."
 C="$arc/tree.cab"
 want cab-x && job cab-x "'$app' -DDEH '$out' '$C'" "'$probe' extract '$C' '$out'" "gcab -x '$C'" \
@@ -125,7 +142,7 @@ want arj-x && job arj-x "'$app' -DDEH '$out' '$A'" "'$probe' extract '$A' '$out'
 L="$arc/tree.lzh"
 want lzh-x && job lzh-x "'$app' -DDEH '$out' '$L'" "'$probe' extract '$L' '$out'" "bsdtar xf '$L'" \
     "lhasa xq '$L'"
-want gz-1 && job gz-1 "cp '$T' '$out/one.tar' && '$app' -G '$out/one.tar.gz' '$out/one.tar'" \
+want gz-1 && job gz-1 "" \
     "'$probe' add '$out/x.gz' '$T'" "pigz -6 -c '$T' > '$out/p.gz'"
 if want zip-600; then
     cat "$T" "$T" "$T" >"$arc/big600.bin"
@@ -147,6 +164,6 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
     for i in range(200000): z.writestr(f'd{i % 100}/entry{i}.txt', b'')" "$arc/200k.zip"
     job list-200k "" "'$probe' list '$arc/200k.zip'" "zipinfo -1 '$arc/200k.zip'"
 fi
-want cab-lzx && job cab-lzx "" "'$probe' add '$out/l.cab' -r -m lzx '$tree'" \
-    "gcab -cz '$out/g.cab' \$(cd '$tree' && find . -type f | sed 's|^\./|$tree/|')"
+want cab-lzx && job cab-lzx "" "cd '$tree' && '$probe' add '$out/l.cab' -m lzx $F" \
+    "cd '$tree' && gcab -cz '$out/g.cab' $F"
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

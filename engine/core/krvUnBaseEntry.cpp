@@ -193,6 +193,30 @@ void TUnBase::SkipLinkEntry(const std::string& Target, std::int64_t EntrySize) {
     SkipEntry(EntrySize);
 }
 
+std::int64_t TUnBase::CopyStored(TStream32& Input, std::int64_t Count, std::int64_t EntrySize) {
+    auto* in = dynamic_cast<THandleStream32*>(&Input);
+    auto* out = dynamic_cast<THandleStream32*>(OutputStream());
+    if (!in || !out || !IsFileOutput() || AsciiTranslation) return UnStore(Input, Count, EntrySize, 0, false);
+    std::int64_t remaining = Count;
+    while (remaining > 0 && !GetCancel()) {
+        const std::int64_t want = std::min(remaining, StoreChunk);
+        errno = 0;
+        const ssize_t got =
+            ::copy_file_range(in->Handle, nullptr, out->Handle, nullptr, static_cast<std::size_t>(want), 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && remaining == Count &&
+            (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF))
+            return UnStore(Input, Count, EntrySize, 0, false); // files the kernel cannot copy between
+        if (got < 0) FailWrite(errno == ENOSPC || errno == EDQUOT);
+        if (got == 0) break; // the input ended
+        remaining -= got;
+        EntryBytesDone += got;
+        BytesToDo -= static_cast<double>(got);
+        DoProgress(EntryBytesDone, EntrySize, JobTotal);
+    }
+    return remaining;
+}
+
 void TUnBase::ApplyAttributes(std::uint32_t Attr) {
     mode_t mode = DefaultOutputMode();
     const std::uint32_t unixMode = Attr >> 16;

@@ -211,7 +211,7 @@ void TUnTar::ExtractFile(TStream32& Stream, const TTarEntry& Entry, const TDataR
         if (Data.Sparse)
             remaining = CopySparse(Stream, *Data.Sparse);
         else if (Stream.Seek(Data.Pos, soBeginning) == Data.Pos)
-            remaining = UnStore(Stream, Data.Size, Data.Size, 0, false);
+            remaining = CopyStored(Stream, Data.Size, Data.Size);
         if (remaining > 0 && !GetCancel()) {
             // The archive ends inside the entry's data: nothing of it is kept.
             ReportError(FileName, "", "0", ecUnexpectedEndOfFile);
