@@ -4,6 +4,7 @@
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvExtractOutput.h"
 #include "engine/core/krvFileIo.h"
+#include "engine/core/krvKernelCopy.h"
 #include "engine/core/krvUnBase.h"
 #include "platform/FileAttributes.h"
 
@@ -197,22 +198,21 @@ std::int64_t TUnBase::CopyStored(TStream32& Input, std::int64_t Count, std::int6
     auto* in = dynamic_cast<THandleStream32*>(&Input);
     auto* out = dynamic_cast<THandleStream32*>(OutputStream());
     if (!in || !out || !IsFileOutput() || AsciiTranslation) return UnStore(Input, Count, EntrySize, 0, false);
+    // Up to KernelCopyChunk at a time, with the progress of UnStore's steps.
+    constexpr std::int64_t KernelCopyChunk = 32 * StoreChunk;
     std::int64_t remaining = Count;
     while (remaining > 0 && !GetCancel()) {
-        const std::int64_t want = std::min(remaining, StoreChunk);
-        errno = 0;
-        const ssize_t got =
-            ::copy_file_range(in->Handle, nullptr, out->Handle, nullptr, static_cast<std::size_t>(want), 0);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0 && remaining == Count &&
-            (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF))
-            return UnStore(Input, Count, EntrySize, 0, false); // files the kernel cannot copy between
+        const std::int64_t got = KernelCopy(*in, *out, std::min(remaining, KernelCopyChunk));
+        if (got == KernelCopyRefused) return UnStore(Input, remaining, EntrySize, 0, false);
         if (got < 0) FailWrite(errno == ENOSPC || errno == EDQUOT);
         if (got == 0) break; // the input ended
         remaining -= got;
-        EntryBytesDone += got;
-        BytesToDo -= static_cast<double>(got);
-        DoProgress(EntryBytesDone, EntrySize, JobTotal);
+        for (std::int64_t step = 0; step < got; step += StoreChunk) {
+            const std::int64_t n = std::min(StoreChunk, got - step);
+            EntryBytesDone += n;
+            BytesToDo -= static_cast<double>(n);
+            DoProgress(EntryBytesDone, EntrySize, JobTotal);
+        }
     }
     return remaining;
 }

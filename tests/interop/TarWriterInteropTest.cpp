@@ -2,11 +2,13 @@
 // and extract with GNU tar and bsdtar to the very files, folders and modes of their sources;
 // updating keeps the entries of archives made by those tools byte for byte; tar.gz archives
 // are whole gzip files and their updates touch nothing but the archive itself.
+#include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
-#include "engine/write/krvArc2Arc.h"
 #include "engine/formats/tar/krvTar.h"
+#include "engine/write/krvArc2Arc.h"
 
 #include "ExtractRun.h"
+#include "SmallDisk.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -194,3 +196,35 @@ TEST_F(TarWriterInterop, TheConverterWritesTarTarGzAndCabinets) {
 }
 
 } // namespace
+
+// File to file on one file system the data go through the kernel: a disk that fills up still
+// ends the job with a full-disk error, the archive that was there stays byte for byte, and
+// nothing half-written is left, whether the tar is written or extracted.
+TEST_F(TarWriterInterop, AFullDiskEndsCreateAndExtractionCleanly) {
+    WriteFile(Src / "big.bin", RandomBytes(1 << 20, 9));
+    const fs::path disk = Dir / "disk";
+    SmallDisk small(disk, "1600k"); // the sources and half of them again
+    ASSERT_TRUE(small.Mounted);
+    const fs::path src = disk / "src";
+    fs::copy(Src, src, fs::copy_options::recursive);
+    ASSERT_EQ(RunUtf8({"tar", "cf", (disk / "old.tar").string(), "-C", Src.string(), "one"}).ExitCode, 0);
+    const auto before = ReadTree(disk);
+    for (const std::string name : {"new.tar", "old.tar"}) {
+        SCOPED_TRACE(name);
+        const ToolResult r = RunProbe({"add", (disk / name).string(), "-r", "-d", src.string()});
+        EXPECT_NE(r.ExitCode, 0);
+        EXPECT_NE((r.Out + r.Err).find(ErrorText(ecDiskFull)), std::string::npos) << r.Out << r.Err;
+        EXPECT_EQ(ReadTree(disk), before);
+    }
+    fs::remove_all(src);
+    fs::remove(disk / "old.tar");
+
+    // GNU tar's archive, the big file last: the files before it come out whole, it does not.
+    const fs::path tar = disk / "gnu.tar";
+    ASSERT_EQ(RunUtf8({"tar", "cf", tar.string(), "-C", Src.string(), "f511", "f512", "big.bin"}).ExitCode,
+              0);
+    const ExtractResult x = ExtractAll(tar, disk / "out");
+    EXPECT_TRUE(x.HasError(ecDiskFull)) << x.Describe();
+    EXPECT_EQ(ReadTree(disk / "out"), (std::map<std::string, std::string>{{"f511", ReadFile(Src / "f511")},
+                                                                          {"f512", ReadFile(Src / "f512")}}));
+}

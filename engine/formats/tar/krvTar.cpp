@@ -5,9 +5,11 @@
 #include "engine/core/krvCrc.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvKernelCopy.h"
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -101,19 +103,27 @@ bool TTar::AddFile(TCompHeaderObj& List, int Index) {
     WriteHeader(h, stored);
 
     // Exactly the size the header gives: a file that grew meanwhile is cut at it, one that
-    // shrank is an error (its entry would be short).
-    std::vector<std::uint8_t> buffer(
-        static_cast<std::size_t>(std::min<std::int64_t>(std::max<std::int64_t>(size, 1), CopyBlock)));
+    // shrank is an error (its entry would be short). File to file the kernel copies the data;
+    // elsewhere (or where it cannot) they pass through memory, in the same steps.
+    auto* output = dynamic_cast<THandleStream32*>(FOutput);
+    std::vector<std::uint8_t> buffer;
     std::int64_t done = 0;
     while (done < size) {
         CheckCancel();
-        const std::int64_t want = std::min<std::int64_t>(size - done, std::ssize(buffer));
-        const std::int64_t got = input->Read(buffer.data(), want);
+        const std::int64_t want = std::min<std::int64_t>(size - done, CopyBlock);
+        std::int64_t got = output ? KernelCopy(*input, *output, want) : KernelCopyRefused;
+        if (got == KernelCopyRefused) {
+            output = nullptr;
+            buffer.resize(static_cast<std::size_t>(CopyBlock));
+            got = input->Read(buffer.data(), want);
+            if (got > 0) FOutput->WriteBuffer(buffer.data(), got);
+        } else if (got < 0 && (errno == ENOSPC || errno == EDQUOT || errno == EFBIG)) {
+            throw EWriteError(errno == EFBIG ? 0 : ecDiskFull);
+        }
         if (got <= 0) {
             ReportError(e.SourcePath, "", "0", ecErrorReadingFile);
             return false;
         }
-        FOutput->WriteBuffer(buffer.data(), got);
         done += got;
         BytesToDo -= static_cast<double>(got);
         DoProgress(done, size, JobTotal);
