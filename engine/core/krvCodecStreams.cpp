@@ -4,6 +4,7 @@
 #include <libdeflate.h>
 #include <new>
 
+#include "engine/codec/krvDeflateWalk.h"
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvCrc.h"
 #include "engine/core/krvCrypt.h"
@@ -490,39 +491,6 @@ std::int64_t TWholeDeflater::Deflate(std::span<const std::uint8_t> In, std::span
         libdeflate_deflate_compress(FCompressor, In.data(), In.size(), Out.data(), Out.size()));
 }
 
-namespace {
-
-// The bit where the final block of the raw deflate stream Data begins, and the bit where it
-// ends; -1 when Data is not one whole stream. With Z_BLOCK zlib stops at each block boundary
-// and tells the bits of the last byte it has not used; the boundary after the final block
-// comes before the end of the stream is reported.
-std::pair<std::int64_t, std::int64_t> FinalBlockBits(std::span<const std::uint8_t> Data) {
-    TZlibState state(TZlibState::zkInflate);
-    z_stream& z = state.Z;
-    if (inflateInit2(&z, RawDeflateWindowBits) != Z_OK) return {-1, -1};
-    state.SetLive();
-    std::vector<std::uint8_t> sink(std::size_t{1} << 18);
-    z.next_in = const_cast<Bytef*>(Data.data());
-    z.avail_in = static_cast<uInt>(Data.size());
-    std::int64_t blockStart = 0;
-    std::int64_t end = -1;
-    for (;;) {
-        z.next_out = sink.data();
-        z.avail_out = static_cast<uInt>(sink.size());
-        const int rc = inflate(&z, Z_BLOCK);
-        if (rc == Z_STREAM_END) return {end < 0 ? -1 : blockStart, end};
-        if (rc != Z_OK) return {-1, -1};
-        if ((z.data_type & 128) == 0) continue;
-        const std::int64_t bit = static_cast<std::int64_t>(z.total_in) * 8 - (z.data_type & 7);
-        if ((z.data_type & 64) != 0)
-            end = bit; // after the final block
-        else
-            blockStart = bit;
-    }
-}
-
-} // namespace
-
 bool TWholeDeflater::DeflatePiece(std::span<const std::uint8_t> In, bool Final,
                                   std::vector<std::uint8_t>& Out) {
     if (In.empty()) {
@@ -538,9 +506,10 @@ bool TWholeDeflater::DeflatePiece(std::span<const std::uint8_t> In, bool Final,
     if (size <= 0) return false;
     Out.resize(static_cast<std::size_t>(size));
     if (Final) return true;
-    const auto [finalStart, end] = FinalBlockBits(Out);
+    const TDeflateFinalBlock last = FindFinalDeflateBlock(Out);
+    const std::int64_t finalStart = last.Start, end = last.End;
     // libdeflate writes the bytes of the stream and no more: the end lies in the last one.
-    if (finalStart < 0 || end <= (size - 1) * 8 || end > size * 8) return false;
+    if (!last.Found() || end <= (size - 1) * 8 || end > size * 8) return false;
     // The last block stops being the final one; three zero bits (a stored block, not final),
     // padding to the byte, and its lengths 0 and ~0 end the piece on a byte boundary.
     Out[static_cast<std::size_t>(finalStart / 8)] &= static_cast<std::uint8_t>(~(1U << (finalStart % 8)));
