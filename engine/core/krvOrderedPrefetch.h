@@ -1,12 +1,15 @@
 // Work done ahead on worker threads for the entries a job will come to in order. The job takes
 // each result at the point where it would have done the work itself, so its events, questions
 // and output are those of a one-thread run; workers never raise events. At most Window results
-// are held at a time, so memory stays bounded by the workers' count.
+// are held at a time, so memory stays bounded by the workers' count; or, when the jobs say what
+// each result holds, as many as fit in a budget of bytes (many small results ahead while the job
+// spends long on a large entry of its own).
 #pragma once
 
 #include <algorithm>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -24,11 +27,20 @@ public:
     using TMakeWork = std::function<TWork()>;
 
     // Indexes: the jobs in the order the job takes them (rising). MakeWork runs here, once per
-    // worker: a failure to make one ends the caller, never a worker.
-    TOrderedPrefetch(std::vector<int> Indexes, const TMakeWork& MakeWork, unsigned Threads)
+    // worker: a failure to make one ends the caller, never a worker. Costs, when given: the bytes
+    // the result of each job holds; results are then held ahead while Threads of them or
+    // Budget bytes are not passed.
+    TOrderedPrefetch(std::vector<int> Indexes, const TMakeWork& MakeWork, unsigned Threads,
+                     const std::vector<std::int64_t>& Costs = {}, std::int64_t Budget = 0)
         : FIndexes(std::move(Indexes)), FSlots(FIndexes.size()) {
         const unsigned threads = std::max(1U, Threads);
         FWindow = threads;
+        if (Costs.size() == FIndexes.size() && Budget > 0) {
+            FBudget = Budget;
+            FHeld.resize(Costs.size() + 1);
+            for (std::size_t i = 0; i < Costs.size(); ++i)
+                FHeld[i + 1] = FHeld[i] + Costs[i];
+        }
         std::vector<TWork> works;
         for (unsigned t = 0; t < threads && t < FSlots.size(); ++t)
             works.push_back(MakeWork());
@@ -79,8 +91,7 @@ private:
     void Work(const TWork& DoWork) {
         std::unique_lock lock(FLock);
         for (;;) {
-            FChanged.wait(lock,
-                          [this] { return FStop || (FNext < FSlots.size() && FNext < FConsumed + FWindow); });
+            FChanged.wait(lock, [this] { return FStop || (FNext < FSlots.size() && MayStart()); });
             if (FStop) return;
             const std::size_t mine = FNext++;
             const int index = FIndexes[mine];
@@ -99,11 +110,19 @@ private:
         }
     }
 
+    // Whether the next slot may start: it is within the window, or its result and those held
+    // ahead of the job fit in the budget.
+    bool MayStart() const {
+        return FNext < FConsumed + FWindow || (FBudget > 0 && FHeld[FNext + 1] - FHeld[FConsumed] <= FBudget);
+    }
+
     std::vector<int> FIndexes;
     std::vector<TSlot> FSlots;
-    std::size_t FNext = 0;     // the next slot a worker takes
-    std::size_t FConsumed = 0; // slots before this one were taken or dropped
-    std::size_t FWindow = 1;   // slots that may be started ahead of FConsumed
+    std::size_t FNext = 0;           // the next slot a worker takes
+    std::size_t FConsumed = 0;       // slots before this one were taken or dropped
+    std::size_t FWindow = 1;         // slots that may be started ahead of FConsumed
+    std::int64_t FBudget = 0;        // bytes of results that may be held ahead (0: the window only)
+    std::vector<std::int64_t> FHeld; // the costs of the slots before each slot, summed
     bool FStop = false;
     std::mutex FLock;
     std::condition_variable FChanged;

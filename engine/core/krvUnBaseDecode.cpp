@@ -68,12 +68,15 @@ void TUnBase::StartDecodePrefetch(std::vector<TDecodeJob> Jobs) {
     const unsigned threads = JobThreads(Threads);
     if (threads < 2) return;
     std::vector<int> indexes;
+    std::vector<std::int64_t> costs;
     for (std::size_t i = 0; i < Jobs.size(); ++i) {
         const TDecodeJob& job = Jobs[i];
         // Small entries decode faster than their output could be handed across threads.
         if (job.Decoder && job.Packed > 0 && job.Packed <= MaxPrefetchFileSize &&
-            job.Unpacked >= MinDecodeAhead && job.Unpacked <= MaxPrefetchFileSize)
+            job.Unpacked >= MinDecodeAhead && job.Unpacked <= MaxPrefetchFileSize) {
             indexes.push_back(static_cast<int>(i));
+            costs.push_back(job.Unpacked);
+        }
     }
     if (indexes.size() < 2) return;
     auto jobs = std::make_shared<const std::vector<TDecodeJob>>(std::move(Jobs));
@@ -109,7 +112,10 @@ void TUnBase::StartDecodePrefetch(std::vector<TDecodeJob> Jobs) {
             return decoded;
         };
     };
-    FDecodePrefetch = std::make_unique<TOrderedPrefetch<TDecoded>>(std::move(indexes), makeWork, threads);
+    // Entries go on ahead while the reader decodes a large one itself, within the memory that
+    // threads entries of the largest size taken would hold.
+    FDecodePrefetch = std::make_unique<TOrderedPrefetch<TDecoded>>(std::move(indexes), makeWork, threads,
+                                                                   costs, threads * MaxPrefetchFileSize);
 }
 
 void TUnBase::CopyStoredEntry(TStream32& Input, std::int64_t Packed, std::int64_t Unpacked, int CrcWidth,

@@ -32,6 +32,7 @@ void TUnZip::StartInflatePrefetch() {
     };
     auto jobs = std::make_shared<std::vector<TJob>>(FEntries.size());
     std::vector<int> indexes;
+    std::vector<std::int64_t> costs;
     for (std::size_t i = 0; i < FEntries.size(); ++i) {
         const TEntryRef& e = FEntries[i];
         if (e.Central.Method != zmDeflated || (e.Central.Flags & zfEncrypted) || e.Overlaps ||
@@ -40,6 +41,7 @@ void TUnZip::StartInflatePrefetch() {
             continue;
         (*jobs)[i] = {e.LocalOffset, e.CompressedSize, e.UncompressedSize};
         indexes.push_back(static_cast<int>(i));
+        costs.push_back(e.UncompressedSize);
     }
     if (indexes.size() < 2) return;
     const std::string archive = ArchiveFile();
@@ -63,7 +65,10 @@ void TUnZip::StartInflatePrefetch() {
             return result;
         };
     };
-    FInflatePrefetch = std::make_unique<TOrderedPrefetch<TInflated>>(std::move(indexes), makeWork, threads);
+    // Small entries go on ahead while the reader inflates a large one itself, within the memory
+    // that threads entries of the largest size taken would hold.
+    FInflatePrefetch = std::make_unique<TOrderedPrefetch<TInflated>>(std::move(indexes), makeWork, threads,
+                                                                     costs, threads * MaxPrefetchFileSize);
 }
 
 bool TUnZip::TakeInflated(std::vector<std::uint8_t>& Plain) {
