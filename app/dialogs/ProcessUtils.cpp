@@ -1,5 +1,6 @@
 #include "app/dialogs/ProcessUtils.h"
 
+#include "app/dialogs/Prompter.h"
 #include "platform/Mail.h"
 #include "platform/Process.h"
 
@@ -92,4 +93,12 @@ QString MissingLauncher(const QString& Program, const QStringList& Arguments) {
                QStringLiteral(". Install one (for example firefox-esr) to read the help.");
     return QStringLiteral("No program is installed to open ") + file.fileName() + QStringLiteral(" (") +
            type + QStringLiteral("). Install one, or choose an external viewer in the configuration.");
+}
+
+bool LaunchDetached(const QString& Program, const QStringList& Arguments) {
+    if (const QString missing = MissingLauncher(Program, Arguments); !missing.isEmpty()) {
+        MessageDlg(missing, mtError, mbOK);
+        return false;
+    }
+    return QProcess::startDetached(Program, Arguments);
 }

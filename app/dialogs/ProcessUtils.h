@@ -24,3 +24,6 @@ bool RunAndWait(const std::string& ExeName, const std::string& Params, int ShowC
 // the search path or a path; "xdg-open" needs a desktop application for the file's type (a web
 // browser for a help page), as the desktop's default-applications lists or a browser name it.
 QString MissingLauncher(const QString& Program, const QStringList& Arguments);
+// Starts Program with Arguments without waiting; a missing program or desktop application is
+// named in a message (MissingLauncher) and gives false.
+bool LaunchDetached(const QString& Program, const QStringList& Arguments);

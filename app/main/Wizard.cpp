@@ -5,9 +5,8 @@
 #include "app/dialogs/FileNameFields.h"
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/SettingValues.h"
+#include "app/main/WizardHost.h"
 #include "app/main/WriterChoice.h"
-#include "app/main/main_fm.h"
-#include "engine/read/krvKorva.h"
 #include "ui_Wizard.h"
 
 #include <QDir>
@@ -58,7 +57,8 @@ const char* const ExtractFilter =
 
 } // namespace
 
-TfmWizard::TfmWizard(TfmMain& Main) : QDialog(&Main), ui(std::make_unique<Ui::TfmWizard>()), FMain(Main) {
+TfmWizard::TfmWizard(TWizardHost& Host, QWidget* Parent)
+    : QDialog(Parent), ui(std::make_unique<Ui::TfmWizard>()), FHost(Host) {
     ui->setupUi(this);
     connect(ui->rbStartCreate, &QRadioButton::clicked, this, [this] { ChooseTask(wmCreate); });
     connect(ui->rbStartUpdate, &QRadioButton::clicked, this, [this] { ChooseTask(wmUpdate); });
@@ -74,10 +74,10 @@ TfmWizard::TfmWizard(TfmMain& Main) : QDialog(&Main), ui(std::make_unique<Ui::Tf
     ConnectBrowse(ui->buExtractBrowse, ui->rxfedExtract, TBrowseKind::OpenFile, {}, ExtractFilter);
     ConnectBrowse(ui->buBrowseFolder, ui->edTargetFolder, TBrowseKind::Folder, {});
     Reset();
-    if (FMain.ArchiveOpen()) {
-        const QString open = QString::fromStdString(FMain.Lister().ArchiveFile());
+    bool addable = false;
+    if (const QString open = FHost.WizardArchive(addable); !open.isEmpty()) {
         ui->rxfedExtract->setText(open);
-        if (FMain.AddCommandEnabled()) ui->rxfedUpdate->setText(open);
+        if (addable) ui->rxfedUpdate->setText(open);
     }
 }
 
@@ -222,7 +222,7 @@ bool TfmWizard::Finish() {
         const QString target = FMode == wmCreate ? CreateTarget() : ui->rxfedUpdate->text();
         if (FMode == wmCreate && !ConfirmOverwrite(target)) return false;
         setEnabled(false);
-        const bool done = FMain.WizardAdd(target, ListedFiles(), FMode == wmCreate);
+        const bool done = Add(target, ListedFiles(), FMode == wmCreate);
         setEnabled(true);
         return done;
     }
@@ -232,11 +232,38 @@ bool TfmWizard::Finish() {
         return false;
     }
     setEnabled(false);
-    const bool done = FMain.WizardExtract(ui->rxfedExtract->text(), folder, !ui->ckExOverwrite->isChecked(),
-                                          ui->ckExStoredFolders->isChecked());
+    const bool done = Extract(ui->rxfedExtract->text(), folder, !ui->ckExOverwrite->isChecked(),
+                              ui->ckExStoredFolders->isChecked());
     setEnabled(true);
-    if (done && ui->ckExDisplayIcons->isChecked()) FMain.LaunchProgram(QStringLiteral("xdg-open"), {folder});
+    if (done && ui->ckExDisplayIcons->isChecked()) FHost.LaunchProgram(QStringLiteral("xdg-open"), {folder});
     return done;
+}
+
+bool TfmWizard::Add(const QString& ArchiveName, const QStringList& Files, bool NewArchive) {
+    // The old file of the new archive's name steps aside and goes to the trash only once the
+    // new archive has been written; a failed run puts it back.
+    TAddOptions options;
+    options.Archive = ArchiveName;
+    options.Files = ExpandFolderArguments(Files);
+    options.ReplaceArchive = NewArchive;
+    options.OldToTrash = true;
+    const TAddResult result = FHost.RunAdd(options, true, NewArchive);
+    if (result.Refusal == TAddRefusal::NoFiles) {
+        MessageDlg(QStringLiteral("None of the selected files or folders could be found."), mtError, mbOK);
+        return false;
+    }
+    // An update that had nothing to change leaves the archive as it was and is no failure.
+    return result.Good() && (result.Written || (!NewArchive && result.Done == 0));
+}
+
+bool TfmWizard::Extract(const QString& ArchiveName, const QString& Folder, bool ConfirmOverwrites,
+                        bool UseStoredDirs) {
+    TExtractOptions options;
+    options.Archive = ArchiveName;
+    options.Folder = Folder;
+    options.UseStoredDirs = UseStoredDirs;
+    options.ConfirmOverwrites = ConfirmOverwrites;
+    return FHost.RunExtraction(options, true).Succeeded();
 }
 
 bool TfmWizard::ConfirmOverwrite(const QString& Target) {

@@ -1,5 +1,5 @@
 // The wizard: creates an archive, adds files to an existing one or extracts one, page by page.
-// It only gathers names and options; the main window's workers do the work. A page sequence per
+// It only gathers names and options; its host's runs of the operations do the work. A page sequence per
 // task lists the pages visited; Back and Next walk it, and Next on its next-to-last page runs
 // the task and shows the finish page only when the work succeeded.
 #pragma once
@@ -11,13 +11,13 @@
 namespace Ui {
 class TfmWizard;
 }
-class TfmMain;
+class TWizardHost;
 
 class TfmWizard : public QDialog {
     Q_OBJECT
 public:
-    // Main: the window whose workers run the tasks and whose open archive is offered.
-    explicit TfmWizard(TfmMain& Main);
+    // Host: runs the tasks and offers its open archive; Parent: the dialog's owner.
+    explicit TfmWizard(TWizardHost& Host, QWidget* Parent = nullptr);
     ~TfmWizard() override;
 
     std::unique_ptr<Ui::TfmWizard> ui;
@@ -51,8 +51,14 @@ private:
     void RemoveClick();
     void AppendLine(const QString& Line);
     void SetHelpTopic(const QString& Topic);
+    // The add of Files (folders with their trees); a NewArchive replaces an existing file of its
+    // name only once it has been written. True when the archive was written.
+    bool Add(const QString& ArchiveName, const QStringList& Files, bool NewArchive);
+    // Every entry of ArchiveName into Folder; true only when every entry came out.
+    bool Extract(const QString& ArchiveName, const QString& Folder, bool ConfirmOverwrites,
+                 bool UseStoredDirs);
 
-    TfmMain& FMain;
+    TWizardHost& FHost;
     int FMode = wmCreate;
     QStringList FPageSequence;
     int FStep = 0;

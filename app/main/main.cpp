@@ -1,10 +1,11 @@
 // The program's entry: the application object, the engine's host, the main window, and the
-// message loop. With two or more arguments the window is not shown: the command line's switch
+// message loop. With two or more arguments the window is not built: the command line's switch
 // runs and the program ends with it.
 //
 // For scripts and tests: with QUILLAR_READY_FILE set, the window's state (caption, columns,
 // status panels, rows) is written to that file once the start-up work is done and the window
 // has painted, and with QUILLAR_QUIT_WHEN_READY=1 the window then closes.
+#include "app/cli/CommandLine.h"
 #include "app/main/QtEngineHost.h"
 #include "app/main/main_fm.h"
 #include "platform/TemporaryCleanup.h"
@@ -74,10 +75,8 @@ int main(int argc, char** argv) {
 
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
-    // The progress, add-option and output-view forms are made here with the operations that
-    // use them.
+    if (arguments.size() > 1) return TCommandLine(arguments).Run();
     TfmMain fmMain(arguments);
-    if (arguments.size() > 1) return fmMain.ProcContextMenu();
     ReportWhenReady(fmMain);
     fmMain.show();
     return QApplication::exec();

@@ -16,8 +16,10 @@
 #include "app/dialogs/SettingValues.h"
 #include "app/dialogs/SystemUtils.h"
 #include "app/main/ArchiveModel.h"
+#include "app/main/AssociationUpkeep.h"
 #include "app/main/GridLineDelegate.h"
 #include "app/main/ListStyles.h"
+#include "app/main/ProgramStart.h"
 #include "app/main/StatusLed.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvUnBase.h"
@@ -49,7 +51,7 @@ const QString AbortingMessage = QStringLiteral("Aborting ...");
 
 TfmMain::TfmMain(QStringList Arguments, QWidget* Parent)
     : QMainWindow(Parent), ui(std::make_unique<Ui::TfmMain>()), krvKorva(std::make_unique<TKorva>()),
-      krvUtil(std::make_unique<TKorva>()), krvRegArchive(std::make_unique<TRegArchive>()),
+      krvUtil(std::make_unique<TKorva>()), FAssociations(std::make_unique<TAssociationUpkeep>(this)),
       FArguments(std::move(Arguments)) {
     ui->setupUi(this);
     FModel = new TArchiveModel(this);
@@ -74,10 +76,6 @@ TfmMain::TfmMain(QStringList Arguments, QWidget* Parent)
     };
     // The delete command's lister reports nothing to the window.
     krvUtil->OnRead = [](TZipCommon&, std::int64_t, int) {};
-    krvRegArchive->SetExtDescription("Quillar");
-    krvRegArchive->IconIndex = 0;
-    krvRegArchive->SetParamString("%1");
-    krvRegArchive->SetProgramPath(ProgramFilePath());
 
     CreateStatusPanels();
     CreateOperationForms();
@@ -117,25 +115,11 @@ void TfmMain::CreateStatusPanels() {
 }
 
 void TfmMain::FormCreate() {
-    TAppSettings& settings = AppSettings();
-    settings.UserIsAdmin = IsAdmin();
     FInteractive = FArguments.size() < 2;
-    // The list's own font is the font the first run stores.
-    settings.FileListFont = FontToString(
-        FontDataOf(ui->dfelvArchiveView->font(), ui->dfelvArchiveView->palette().text().color()));
     CheckOutActive = false;
-
-    if (!SettingsViewKeyExists()) FirstRun();
-    if (settings.UserIsAdmin && !AssociationsKeyExists()) {
-        try {
-            SnapshotAssociations();
-        } catch (const ERegistryException&) {
-            ReportSettingsStoreUnwritable();
-        }
-    }
-    LoadSettings();
+    StartProgram(*FAssociations, ui->dfelvArchiveView->font(),
+                 ui->dfelvArchiveView->palette().text().color());
     ApplyRegSettings();
-    CheckFileAssociations();
 
     if (!FInteractive) return;
     GenerateToolbar();
@@ -144,29 +128,11 @@ void TfmMain::FormCreate() {
     LoadColumnLayout();
     LoadPlacement();
     dfmruMainList.Load();
-    dfmruMainList.SetMaxCount(settings.MRUList);
-    if (settings.ClearMRU) dfmruMainList.RemoveMissing();
+    dfmruMainList.SetMaxCount(AppSettings().MRUList);
+    if (AppSettings().ClearMRU) dfmruMainList.RemoveMissing();
     RebuildRecentMenu();
     EnableMenus();
     SetLedColor(Qt::green);
-}
-
-void TfmMain::FirstRun() {
-    const bool bookkeeping = AssociationsKeyExists();
-    try {
-        WriteDefaultSettings();
-    } catch (const std::exception&) {
-        // Settings that cannot be stored read as their defaults.
-    }
-    if (AppSettings().UserIsAdmin) {
-        RegisterShellExtensions();
-        if (!bookkeeping) AskFirstAssociation();
-    }
-    const std::string program = ProgramFilePath();
-    const std::string menu = SpecialFolderPath(sfStartMenu);
-    if (!menu.empty()) ForceDirPath(menu);
-    CreateShellLink(menu, "Quillar", program, "quillar");
-    CreateShellLink(SpecialFolderPath(sfDesktopDirectory), "Quillar", program, "quillar");
 }
 
 void TfmMain::ApplyRegSettings() {
@@ -205,29 +171,12 @@ void TfmMain::ApplyRegSettings() {
 }
 
 void TfmMain::ConfigurationCommand(int Page) {
-    TfmConfiguration fmConfiguration(this);
-    fmConfiguration.SetPage(Page);
-    if (ShowModal(fmConfiguration) != QDialog::Accepted) return;
-    SaveSettings();
+    if (!RunConfiguration(this, Page, *FAssociations)) return;
     ApplyRegSettings();
-    if (fmConfiguration.AssociationsPageShown) ApplyFileAssociations();
     if (!FInteractive) return;
     GenerateToolbar();
     GenerateColumns();
     if (ArchiveOpen()) DisplayArchive(QString::fromStdString(krvKorva->ArchiveFile()));
-}
-
-void TfmMain::UpdateTrayProgram() {
-    const std::string tray = ProgramFileFolder() + TrayProgramName;
-    if (AppSettings().EnableTray) {
-        AddToRunKey("Quillar", tray);
-        // One tray program: it is started only when it exists and none runs.
-        StartSiblingProgram(tray);
-    } else {
-        RemoveFromRunKey("Quillar");
-        for (pid_t pid : FindProcessesByName(TrayProgramName))
-            TerminateProcessWait(pid, 5000);
-    }
 }
 
 void TfmMain::showEvent(QShowEvent* Event) {

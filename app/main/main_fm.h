@@ -9,11 +9,12 @@
 // main_fmConvert.cpp and main_fmCheckout.cpp (the other operations), main_fmHelp.cpp (help),
 // main_fmBackup.cpp (backup sets), main_fmBatch.cpp (batch), main_fmWizard.cpp (wizard),
 // main_fmFavourites.cpp (favourites, find), main_fmDragDrop.cpp (drag and drop), main_fmPrint.cpp
-// (print, export, version check), main_fmAssoc.cpp (association upkeep), main_fmCommandLine.cpp
-// and main_fmCommandLineExtract.cpp (the command line's switches).
+// (print, export, version check). The association upkeep is AssociationUpkeep, the start-up work
+// ProgramStart; the command line runs without the window (app/cli).
 #pragma once
 
 #include "app/main/MruList.h"
+#include "app/main/WizardHost.h"
 #include "app/ops/OpAdd.h"
 #include "app/ops/OpExtract.h"
 #include "engine/core/krvCompBase.h"
@@ -48,7 +49,7 @@ struct TAddOptionsChoice;
 class TfmProgress;
 class TfmViewOutput;
 class TProgressCyl;
-class TRegArchive;
+class TAssociationUpkeep;
 class TUnBase;
 class TStatusLed;
 class TUCLinePrinter;
@@ -60,7 +61,7 @@ struct TRunFolder;
 class TOpObserver;
 class TWindowObserver;
 
-class TfmMain : public QMainWindow {
+class TfmMain : public QMainWindow, public TWizardHost {
     Q_OBJECT
 public:
     // Arguments: the command line without the program's name.
@@ -108,7 +109,7 @@ public:
     void ExtractCommand();
     // The extraction of Options with the progress window around it; its message when
     // ShowResult (a refused start always says why).
-    TExtractResult RunExtraction(const TExtractOptions& Options, bool ShowResult);
+    TExtractResult RunExtraction(const TExtractOptions& Options, bool ShowResult) override;
     // The options of an extraction of the selected rows of the open archive into Folder.
     TExtractOptions SelectedExtraction(const QString& Folder) const;
     void ViewSelected();
@@ -121,7 +122,7 @@ public:
     // The add of Options with the progress window, its messages (a refusal, a cancel, a full
     // disk, an archive not written; the count when ShowResult) and the archive listed after.
     // None of the files found is left to the caller to tell.
-    TAddResult RunAdd(const TAddOptions& Options, bool ShowResult, bool NewArchive = false);
+    TAddResult RunAdd(const TAddOptions& Options, bool ShowResult, bool NewArchive = false) override;
 
     // ---- the shared handlers (main_fmEvents.cpp) ----
     // Binds a converter's events to the window: its stages in the status bar and the output
@@ -134,52 +135,6 @@ public:
     // The temporary folders of the view command, inside the run-from-archive component's
     // folder, which goes with everything in it when the window goes.
     const std::vector<std::string>& ViewFolders() const { return FViewFolders; }
-
-    // The switches of two or more arguments; returns the program's exit code: 0 when the
-    // switch's work succeeded, 1 when it failed, 2 for an unknown switch (main_fmCommandLine.cpp).
-    int ProcContextMenu();
-
-private:
-    // ---- the command line's switches (main_fmCommandLine.cpp, main_fmCommandLineExtract.cpp) ----
-    static constexpr int ExitSuccess = 0;
-    static constexpr int ExitFailure = 1;
-    static constexpr int ExitUnknownSwitch = 2;
-    static int ExitCode(bool Success) { return Success ? ExitSuccess : ExitFailure; }
-    // What a command-line extraction is told: every option on, and the result message shown.
-    struct TCmdExtractOptions {
-        bool UseStoredDirs = true, RestoreFileAttr = true, UseFileDate = true, ConfirmOverwrites = true,
-             CreateStoredDirs = true, ShowResult = true;
-    };
-    // Folder + '/' (unless it ends with one) + Name, Folder made absolute.
-    static QString FolderJoin(const QString& Folder, const QString& Name);
-    // The archive's path without its extension ("-S").
-    static QString FolderWithoutExt(const QString& ArchiveName);
-    // The stored-path choice of the adding switches, with and without the setting adPath.
-    static TStoredDirNames CmdLineFolderRule(const QStringList& Files);
-    static TStoredDirNames CmdLinePathRule(const QStringList& Files);
-    // The extraction with Options; true when every entry came out whole.
-    // Cancelled (when given): the run was cancelled.
-    bool ExtractWith(const QString& ArchiveName, const QString& Folder, const TCmdExtractOptions& Options,
-                     bool* Cancelled = nullptr);
-    // Each archive into FolderOf(archive), then the summary; the exit code.
-    int ExtractAll(const QStringList& Archives, const std::function<QString(const QString&)>& FolderOf,
-                   const TCmdExtractOptions& Options);
-    // "-S", "-H", "-DDEH", "-DDEF": every option on.
-    int CmdLineExtract(const QString& ArchiveName, const QString& Folder);
-    // "-EMH", "-EMSH", "-DDEMH", "-DDEMF": every option on, no result per archive, the summary.
-    int CmdLineExtractEach(const QStringList& Archives,
-                           const std::function<QString(const QString&)>& FolderOf);
-    // "-E", "-EMT", "-EMST", "-DDET", "-DDEMT": the extract dialog first, its tree and destination
-    // at Folder when one is given; OwnFolders puts each archive in its "_" folder below the
-    // destination.
-    int CmdLineExtractAsked(const QStringList& Archives, const QString& Folder, bool Multiple,
-                            bool OwnFolders);
-    // "-G", "-D" and the end of "-A": RunAdd, and its exit code.
-    int CmdLineAdd(const QString& ArchiveName, const QStringList& Files, TStoredDirNames StoredDirNames,
-                   int Compression = 0, TSwitch Switch = swAdd, bool AllowSpanningArg = true,
-                   const QString& Password = QString(), bool Replace = false);
-    // "-A": the add-options save dialog, then the add.
-    int CmdLineAddWithOptions(const QString& Name, const QStringList& Files);
 
 public:
     // ---- other archive operations (main_fmOperations.cpp and the units it names) ----
@@ -214,17 +169,6 @@ public:
     // The wizard, modal, with the window's actions suspended meanwhile.
     void WizardCommand();
 
-    // ---- association upkeep (main_fmAssoc.cpp) -------------------------------------------------
-    // Brings the shell's bindings in line with the record's flags (administrators only).
-    void ApplyFileAssociations();
-    // Associates every flagged extension again.
-    void RestoreFileAssociations();
-    // The registrar's list: every flagged extension, dotted.
-    void UpdateRegArchiveExt();
-    // The association question; true for Yes.
-    bool ShowFileAssociationDlg();
-    TRegArchive& RegArchive() { return *krvRegArchive; }
-
     // ---- state --------------------------------------------------------------------------------
     bool Interactive() const { return FInteractive; }
     bool Listing() const { return FListing; }
@@ -241,7 +185,7 @@ public:
     QString StateReport() const;
 
     // Starts a program (the viewer, xdg-open) with Arguments; tests put their own in OnLaunch.
-    bool LaunchProgram(const QString& Program, const QStringList& Arguments);
+    bool LaunchProgram(const QString& Program, const QStringList& Arguments) override;
     std::function<bool(const QString& Program, const QStringList& Arguments)> OnLaunch;
 
     // The component the cancel path reaches: the running writer, else the running reader.
@@ -260,14 +204,12 @@ protected:
 private:
     // ---- life (main_fm.cpp) ----
     void FormCreate();
-    void FirstRun();
     void FormShow();
     void FormDestroy();
     void ConnectActions();
     // Opens the explorer list's file at Index as an archive.
     void OpenExplorerFile(const QModelIndex& Index);
     void CreateStatusPanels();
-    void UpdateTrayProgram();
     void ApplicationBusy();
     void ApplicationWaiting();
     // Takes the cancel's "Aborting ..." out of the status bar once the task has ended.
@@ -291,27 +233,8 @@ private:
     void QuickBackupSelect(QAction* Sender);
 
     // ---- wizard (main_fmWizard.cpp) ----
-    // The wizard reads the open archive and the Add command's state, and runs the workers here.
-    friend class TfmWizard;
-    bool AddCommandEnabled() const;
-    // Adds Files to ArchiveName (a NewArchive replaces an existing file of that name only once
-    // it has been written); true when the archive was written. The worker shows its messages.
-    bool WizardAdd(const QString& ArchiveName, const QStringList& Files, bool NewArchive);
-    // Extracts every entry of ArchiveName into Folder; true only when every entry came out.
-    bool WizardExtract(const QString& ArchiveName, const QString& Folder, bool ConfirmOverwrites,
-                       bool UseStoredDirs);
-
-    // ---- associations (main_fmAssoc.cpp) ----
-    // The start-up check: when the registrar finds the flagged types not the program's and the
-    // user agrees, they are associated again.
-    void CheckFileAssociations();
-    // The first run's question: Yes associates every type, No resets the bookkeeping.
-    void AskFirstAssociation();
-    // -SYS -REMOVEREG: previous bindings back, shell extensions and the program's keys removed;
-    // false (the keys kept) when a binding could not be given back.
-    bool RemoveRegistration();
-    // -SYS -CONFIG [page]
-    void ConfigureFromCommandLine();
+    // The open archive the wizard offers, and whether the Add command takes it.
+    QString WizardArchive(bool& Addable) const override;
 
     // ---- the list (main_fmList.cpp) ----
     void krvKorvaRead(TZipCommon& Sender, std::int64_t Offset, int FileNum);
@@ -338,9 +261,6 @@ private:
     std::vector<std::string> SelectedEntryMasks() const;
     // The add dialog for a writer of Type: fills Options; false when nothing is to be added.
     bool AddFiles(bool NewArchive, const QString& NewName, TOutArcType Type, TAddOptions& Options);
-    // The end of an add: messages for a refusal, a full disk, a cancel or a failure; true on
-    // success.
-    bool ReportAddResult(const TAddResult& Result, bool NewArchive);
     // The add-options save dialog (apsdAddOptions) for files from outside the window (dropped,
     // or named on the command line): FileName offered without its extension, the type at
     // FilterIndex (1 bh .. 7 zip), "Save full path info" as SaveFullPath says; each change of
@@ -438,9 +358,9 @@ private:
     void SetExplorerVisible(bool Visible);
 
     std::unique_ptr<Ui::TfmMain> ui;
-    std::unique_ptr<TKorva> krvKorva; // the displayed archive
-    std::unique_ptr<TKorva> krvUtil;  // the delete command's own lister
-    std::unique_ptr<TRegArchive> krvRegArchive;
+    std::unique_ptr<TKorva> krvKorva;                  // the displayed archive
+    std::unique_ptr<TKorva> krvUtil;                   // the delete command's own lister
+    std::unique_ptr<TAssociationUpkeep> FAssociations; // the shell's bindings of the archive types
     std::unique_ptr<TZipRun> krvZipRun;    // made by the first view; owns the folder views go into
     std::unique_ptr<TCompBase> FWriter;    // the add-options dialog's writer of the chosen type
     bool FExtractedOnce = false;           // an extraction ran (the extract dialog's tree stays put)

@@ -20,6 +20,7 @@
 #include "app/main/WriterChoice.h"
 #include "app/ops/OpAdd.h"
 #include "app/ops/OpObserver.h"
+#include "app/ops/OpReport.h"
 #include "engine/core/krvUnBase.h"
 #include "engine/read/krvKorva.h"
 #include "ui/LmOpenDlg.h"
@@ -44,27 +45,6 @@ constexpr const char* AddSaveFullPathValue = "AddSaveFullPath";
 constexpr const char* AddSubfoldersValue = "AddIncludeSubfolders";
 
 } // namespace
-
-bool TfmMain::ReportAddResult(const TAddResult& Result, bool NewArchive) {
-    if (Result.Refusal != TAddRefusal::None) {
-        MessageDlg(AddRefusalText(Result.Refusal),
-                   Result.Refusal == TAddRefusal::NotAddable ? mtInformation : mtError, mbOK);
-        return false;
-    }
-    if (Result.Cancelled) {
-        MessageDlg(QStringLiteral("Archiving operation cancelled."), mtError, mbOK);
-        return false;
-    }
-    if (Result.Count(TOpCause::DiskFull) > 0) {
-        MessageDlg(QStringLiteral("Error creating archive. Disk full."), mtError, mbOK);
-        return false;
-    }
-    if (!Result.Written && (NewArchive || Result.Failed > 0)) {
-        MessageDlg(QStringLiteral("The archive was not written; the output log says why."), mtError, mbOK);
-        return false;
-    }
-    return true;
-}
 
 bool TfmMain::AddFiles(bool NewArchive, const QString& NewName, TOutArcType Type, TAddOptions& Options) {
     const std::unique_ptr<TCompBase> writer = CreateWriter(Type);
@@ -170,10 +150,7 @@ TAddResult TfmMain::RunAdd(const TAddOptions& Options, bool ShowResult, bool New
         FSortOrder = Qt::AscendingOrder;
     }
     ClearOutput();
-    if (AppSettings().AddLast && !Options.Files.isEmpty() && !OnFloppy(Options.Files.front()))
-        WriteSettingString(
-            "Folders", "AddLastPath",
-            (QFileInfo(Options.Files.front()).absolutePath() + QLatin1Char('/')).toStdString());
+    NoteAddFolder(Options);
     raise();
     ApplicationBusy();
     const std::unique_ptr<TOpObserver> observer = MakeObserver();
@@ -182,8 +159,7 @@ TAddResult TfmMain::RunAdd(const TAddOptions& Options, bool ShowResult, bool New
     // A caller that found none of its files says so itself.
     const bool good = result.Refusal == TAddRefusal::NoFiles ? false : ReportAddResult(result, NewArchive);
     if (FInteractive && QFileInfo(result.ArchiveName).isFile()) DisplayArchive(result.ArchiveName);
-    if (good && ShowResult && result.Done > 0 && AppSettings().ConfirmCompress)
-        MessageDlg(QStringLiteral("Files Compressed: ") + QString::number(result.Done), mtInformation, mbOK);
+    if (good && ShowResult) ReportAddedCount(result);
     return result;
 }
 
@@ -226,8 +202,7 @@ void TfmMain::NewArchiveCommand() {
         return;
     }
     if (ArchiveOpen()) AddToRecentDocuments(result.ArchiveName);
-    if (result.Done > 0 && AppSettings().ConfirmCompress)
-        MessageDlg(QStringLiteral("Files Compressed: ") + QString::number(result.Done), mtInformation, mbOK);
+    ReportAddedCount(result);
 }
 
 void TfmMain::AddCommand() {

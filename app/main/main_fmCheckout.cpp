@@ -14,6 +14,7 @@
 #include "app/dialogs/ShellUtils.h"
 #include "app/main/ArchiveModel.h"
 #include "app/main/RunFolder.h"
+#include "app/ops/OpReport.h"
 #include "app/ops/OpVirusScan.h"
 #include "engine/core/krvUnBase.h"
 #include "engine/read/krvKorva.h"
@@ -141,42 +142,20 @@ bool TfmMain::VirusScannerConfigured(bool Tell) {
     return false;
 }
 
-namespace {
-
-// The kind of message box of a scan's verdict.
-TMsgDlgType VerdictType(TScanVerdict Verdict) {
-    switch (Verdict) {
-    case TScanVerdict::Clean:
-    case TScanVerdict::Cancelled:
-    case TScanVerdict::Unsupported:
-    case TScanVerdict::NotConfigured:
-        return mtInformation;
-    case TScanVerdict::VirusFound:
-    case TScanVerdict::Incomplete:
-        return mtWarning;
-    default:
-        return mtError;
-    }
-}
-
-} // namespace
-
 bool TfmMain::CmdVirusScan(const QString& ArchiveName) {
     if (ArchiveName.isEmpty() || !VirusScannerConfigured(true)) return false;
     ClearOutput();
     SetLedColor(Qt::red);
     const std::unique_ptr<TOpObserver> observer = MakeObserver();
     const TScanResult result = VirusScan(ArchiveName, *observer);
-    MessageDlg(ScanVerdictText(result.Verdict, result.Status), VerdictType(result.Verdict), mbOK);
+    const bool clean = ReportScan(result.Verdict, result.Status);
     if (FInteractive) ui->dfstbMainStatus->clearMessage();
     SetLedColor(Qt::green);
-    return result.Verdict == TScanVerdict::Clean;
+    return clean;
 }
 
 bool TfmMain::ScanFolder(const QString& Folder) {
     ClearOutput();
     int status = 0;
-    const TScanVerdict verdict = ::ScanFolder(Folder, *MakeObserver(), status);
-    MessageDlg(ScanVerdictText(verdict, status), VerdictType(verdict), mbOK);
-    return verdict == TScanVerdict::Clean;
+    return ReportScan(::ScanFolder(Folder, *MakeObserver(), status), status);
 }

@@ -4,6 +4,7 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/cli/CommandLine.h"
 #include "app/dialogs/ConvertArc.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileUtils.h"
@@ -13,9 +14,9 @@
 #include "app/main/RunFolder.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
+#include "engine/formats/zip/krvMakeSfx.h"
 #include "engine/read/krvKorva.h"
 #include "engine/write/krvArc2Arc.h"
-#include "engine/formats/zip/krvMakeSfx.h"
 #include "ui_ConvertArc.h"
 
 #include <QCheckBox>
@@ -169,7 +170,7 @@ QString TfmMain::ZipIntoRunFolder(TRunFolder& Temp, const QString& Name, const Q
     TAddOptions options;
     options.Archive = archive;
     options.Files = ExpandFolderArguments(Files);
-    options.StoredDirNames = CmdLinePathRule(options.Files);
+    options.StoredDirNames = CommandLinePathRule(options.Files);
     const TAddResult result = RunAdd(options, false);
     const QString written = result.ArchiveName;
     if (result.Done <= 0 || !QFileInfo(written).isFile()) {

@@ -15,6 +15,7 @@
 #include "app/dialogs/ShellUtils.h"
 #include "app/dialogs/ViewerSelection.h"
 #include "app/main/ArchiveModel.h"
+#include "app/ops/OpReport.h"
 #include "engine/core/krvFileIo.h"
 #include "engine/core/krvMatchSpec.h"
 #include "engine/core/krvUnBase.h"
@@ -27,7 +28,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRadioButton>
 #include <QStatusBar>
 
@@ -50,22 +50,12 @@ bool MayRun(const QFileInfo& File, std::uint32_t ExternalAttr) {
 
 TExtractResult TfmMain::RunExtraction(const TExtractOptions& Options, bool ShowResult) {
     ClearOutput();
-    if (AppSettings().ExtractLast && !OnFloppy(Options.Folder) &&
-        Options.FileSpec == std::vector<std::string>{"*.*"})
-        WriteSettingString("Folders", "ExtractLastPath", Options.Folder.toStdString());
+    NoteExtractFolder(Options);
     // The light first: showing the progress window may already let the user cancel.
     SetLedColor(Qt::red);
     const std::unique_ptr<TOpObserver> observer = MakeObserver();
     const TExtractResult result = Extract(Options, *observer);
-    if (result.Refusal != TExtractRefusal::None) {
-        MessageDlg(RefusalText(result.Refusal) + (result.Refusal == TExtractRefusal::Unsupported
-                                                      ? QStringLiteral("\n\r") + Options.Archive
-                                                      : QString()),
-                   result.Refusal == TExtractRefusal::NoFolder ? mtError : mtInformation, mbOK);
-    } else if (ShowResult && (!result.Succeeded() || AppSettings().ConfirmDecompress)) {
-        MessageDlg(ExtractSummary(result), result.Succeeded() || result.Cancelled ? mtInformation : mtError,
-                   mbOK);
-    }
+    ReportExtraction(Options, result, ShowResult);
     if (FInteractive) ui->dfstbMainStatus->clearMessage();
     SetLedColor(Qt::green);
     return result;
@@ -204,9 +194,5 @@ void TfmMain::ViewSelected() {
 bool TfmMain::LaunchProgram(const QString& Program, const QStringList& Arguments) {
     if (OnLaunch) return OnLaunch(Program, Arguments);
     // A missing program or desktop application is named, not left to fail unseen.
-    if (const QString missing = MissingLauncher(Program, Arguments); !missing.isEmpty()) {
-        MessageDlg(missing, mtError, mbOK);
-        return false;
-    }
-    return QProcess::startDetached(Program, Arguments);
+    return LaunchDetached(Program, Arguments);
 }

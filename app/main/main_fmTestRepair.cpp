@@ -7,6 +7,7 @@
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/QtStrings.h"
 #include "app/dialogs/ViewOutput.h"
+#include "app/ops/OpReport.h"
 #include "app/ops/OpTest.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/formats/zip/ZipFix.h"
@@ -32,23 +33,7 @@ bool TfmMain::CmdTest(const QString& ArchiveName) {
             ui->dfstbMainStatus->clearMessage();
         ApplicationWaiting();
     }
-    if (!result.Started) {
-        MessageDlg(QString::fromLatin1(ErrorText(ecInvalidArchiveType)), mtError, mbOK);
-        return false;
-    }
-    // A cancelled run proves nothing either.
-    if (!result.Succeeded()) {
-        if (result.Cancelled)
-            AppendOutput(QStringLiteral("> Testing Canceled ..."));
-        else
-            AppendOutput(
-                QStringLiteral("> Entries passed: %1, failed: %2").arg(result.Done).arg(result.Failed) +
-                CauseLines(result).replace(QStringLiteral("\r\n"), QStringLiteral("; ")));
-        ShowModal(*fmViewOutput);
-        return false;
-    }
-    MessageDlg(QStringLiteral("No errors were found in this archive file."), mtInformation, mbOK);
-    return true;
+    return ReportTest(result, *fmViewOutput);
 }
 
 // ---- repair ----------------------------------------------------------------------------------

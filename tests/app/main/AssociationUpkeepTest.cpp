@@ -3,11 +3,13 @@
 #include "DialogDriver.h"
 #include "MainWindowFixture.h"
 
+#include "app/cli/CommandLine.h"
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/AssociateDlg.h"
 #include "app/dialogs/Associations.h"
 #include "app/dialogs/Configuration.h"
 #include "app/dialogs/SettingValues.h"
+#include "app/main/AssociationUpkeep.h"
 #include "engine/write/krvRegArchive.h"
 #include "platform/FileTypeBinding.h"
 #include "platform/Registry.h"
@@ -53,23 +55,24 @@ protected:
 // Only what changed is associated or restored; the registrar registers only new extensions;
 // switching associations off gives every extension back.
 TEST_F(AssociationUpkeep, ApplyFollowsTheFlags) {
-    TfmMain& window = Open();
+    Open();
+    TAssociationUpkeep upkeep;
     TAppSettings& settings = AppSettings();
     settings.EnableAssociations = true;
     settings.Zip = settings.Bh = true;
-    window.ApplyFileAssociations();
+    upkeep.Apply();
     EXPECT_TRUE(StoredFlag("zip") && StoredFlag("bh"));
     EXPECT_EQ(ExtensionFileType("zip"), ProgramFileType);
     EXPECT_EQ(ExtensionFileType("bh"), ProgramFileType);
 
     // Nothing changed: no registration (the desktop entry is not written again).
     fs::remove(ProgramDesktopFile());
-    window.ApplyFileAssociations();
+    upkeep.Apply();
     EXPECT_FALSE(fs::exists(ProgramDesktopFile()));
 
     // One flag cleared: only that extension goes back.
     settings.Zip = false;
-    window.ApplyFileAssociations();
+    upkeep.Apply();
     EXPECT_FALSE(StoredFlag("zip"));
     EXPECT_EQ(ExtensionFileType("zip"), "ark.desktop");
     EXPECT_EQ(ExtensionFileType("bh"), ProgramFileType);
@@ -77,14 +80,14 @@ TEST_F(AssociationUpkeep, ApplyFollowsTheFlags) {
     // A user who may not change the machine's settings changes nothing.
     settings.UserIsAdmin = false;
     settings.Tar = true;
-    window.ApplyFileAssociations();
-    window.RestoreFileAssociations();
+    upkeep.Apply();
+    upkeep.Restore();
     EXPECT_FALSE(StoredFlag("tar"));
     EXPECT_EQ(ExtensionFileType("tar"), "");
 
     settings.UserIsAdmin = true;
     settings.EnableAssociations = false;
-    window.ApplyFileAssociations();
+    upkeep.Apply();
     EXPECT_EQ(MimeApps(), UserMimeApps);
     EXPECT_FALSE(StoredFlag("bh"));
 }
@@ -152,11 +155,11 @@ TEST_F(AssociationUpkeep, FirstRunThenRemoveRegistration) {
     FWindow.reset();
 
     for (const char* task : {"-CREATEREG", "-UNKNOWN"}) {
-        TfmMain nothing({"-SYS", task});
-        EXPECT_EQ(nothing.ProcContextMenu(), 0);
+        TCommandLine nothing({"-SYS", task});
+        EXPECT_EQ(nothing.Run(), 0);
     }
-    TfmMain remove({"-SYS", "-REMOVEREG"});
-    EXPECT_EQ(remove.ProcContextMenu(), 0);
+    TCommandLine remove({"-SYS", "-REMOVEREG"});
+    EXPECT_EQ(remove.Run(), 0);
     EXPECT_EQ(MimeApps(), UserMimeApps);
     EXPECT_FALSE(TRegistry().KeyExists("\\Software\\Quillar"));
     EXPECT_FALSE(TRegistry(TRegRoot::LocalMachine).KeyExists("\\Software\\Quillar"));
@@ -198,16 +201,16 @@ TEST_F(AssociationUpkeep, ConfigurationFromTheCommandLine) {
         });
     };
     answer(true);
-    TfmMain config({"-SYS", "-CONFIG", "5"});
-    EXPECT_EQ(config.ProcContextMenu(), 0);
+    TCommandLine config({"-SYS", "-CONFIG", "5"});
+    EXPECT_EQ(config.Run(), 0);
     EXPECT_EQ(page, 5);
     EXPECT_TRUE(ReadSettingBool("Miscellaneous", "StayOnTop"));
     EXPECT_TRUE(StoredFlag("zip"));
     EXPECT_EQ(ExtensionFileType("zip"), ProgramFileType);
 
     answer(false);
-    TfmMain first({"-SYS", "-CONFIG", "page"});
-    EXPECT_EQ(first.ProcContextMenu(), 0);
+    TCommandLine first({"-SYS", "-CONFIG", "page"});
+    EXPECT_EQ(first.Run(), 0);
     EXPECT_EQ(page, 0);
     EXPECT_TRUE(StoredFlag("zip")); // the association page was not shown
 }

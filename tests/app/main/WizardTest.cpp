@@ -8,6 +8,7 @@
 
 #include "DialogDriver.h"
 #include "SmallDisk.h"
+#include "app/cli/CommandLine.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/SettingValues.h"
 #include "app/main/QtEngineHost.h"
@@ -389,9 +390,8 @@ TEST_F(TWizardTest, TheCommandAndTheCommandLine) {
         EXPECT_EQ(Page(W), "AddFinish");
         Find<QPushButton>(W, "buClose")->click();
     });
-    TfmMain command({"-SYS", "-WIZARD"});
-    EXPECT_EQ(command.ProcContextMenu(), 0);
-    EXPECT_FALSE(command.isVisible());
+    TCommandLine command({"-SYS", "-WIZARD"});
+    EXPECT_EQ(command.Run(), 0);
     Must(RunTool({"lhasa", "t", (work / "cmd.lzh").string()}));
 }
 

@@ -1,7 +1,7 @@
-// The main window's association upkeep: the shell's bindings of the 18 archive extensions kept
-// in line with the settings' flags, the start-up check with its question, the first run's
-// question, and the removal of the program's registration (-SYS -REMOVEREG).
-#include "app/main/main_fm.h"
+// The association upkeep: the shell's bindings of the 18 archive extensions kept in line with
+// the settings' flags, the start-up check with its question, the first run's question, and the
+// removal of the program's registration (-SYS -REMOVEREG).
+#include "app/main/AssociationUpkeep.h"
 
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/AssociateDlg.h"
@@ -22,7 +22,17 @@ const std::string AssocKey = std::string(ProgramKey) + "\\FileAssociations";
 
 } // namespace
 
-void TfmMain::ApplyFileAssociations() {
+TAssociationUpkeep::TAssociationUpkeep(QWidget* Parent)
+    : FParent(Parent), FRegArchive(std::make_unique<TRegArchive>()) {
+    FRegArchive->SetExtDescription("Quillar");
+    FRegArchive->IconIndex = 0;
+    FRegArchive->SetParamString("%1");
+    FRegArchive->SetProgramPath(ProgramFilePath());
+}
+
+TAssociationUpkeep::~TAssociationUpkeep() = default;
+
+void TAssociationUpkeep::Apply() {
     TAppSettings& settings = AppSettings();
     if (!settings.UserIsAdmin) return;
     try {
@@ -44,8 +54,8 @@ void TfmMain::ApplyFileAssociations() {
                 }
             }
             if (!added.empty()) {
-                krvRegArchive->SetArcExtensions(added);
-                krvRegArchive->RegisterExtensions();
+                FRegArchive->SetArcExtensions(added);
+                FRegArchive->RegisterExtensions();
             }
         } else {
             std::vector<std::string> all;
@@ -53,15 +63,15 @@ void TfmMain::ApplyFileAssociations() {
                 UnassociateExtension(ext);
                 all.push_back(std::string(".") + ext);
             }
-            krvRegArchive->SetArcExtensions(all);
-            krvRegArchive->UnregisterExtensions();
+            FRegArchive->SetArcExtensions(all);
+            FRegArchive->UnregisterExtensions();
         }
     } catch (const ERegistryException&) {
         ReportSettingsStoreUnwritable();
     }
 }
 
-void TfmMain::RestoreFileAssociations() {
+void TAssociationUpkeep::Restore() {
     const TAppSettings& settings = AppSettings();
     if (!settings.UserIsAdmin) return;
     try {
@@ -72,23 +82,23 @@ void TfmMain::RestoreFileAssociations() {
             flagged.push_back(std::string(".") + ext);
         }
         if (flagged.empty()) return;
-        krvRegArchive->SetArcExtensions(flagged);
-        krvRegArchive->RegisterExtensions();
+        FRegArchive->SetArcExtensions(flagged);
+        FRegArchive->RegisterExtensions();
     } catch (const ERegistryException&) {
         ReportSettingsStoreUnwritable();
     }
 }
 
-void TfmMain::UpdateRegArchiveExt() {
+void TAssociationUpkeep::UpdateRegArchiveExt() {
     std::vector<std::string> flagged;
     for (const char* ext : AssociationExts) {
         if (AppSettings().*AssociationFlagOf(ext)) flagged.push_back(std::string(".") + ext);
     }
-    krvRegArchive->SetArcExtensions(flagged);
+    FRegArchive->SetArcExtensions(flagged);
 }
 
-bool TfmMain::ShowFileAssociationDlg() {
-    TfmAssociateDlg dialog(this);
+bool TAssociationUpkeep::AskAssociation() {
+    TfmAssociateDlg dialog(FParent);
     const bool yes = ShowModal(dialog) == mrYes;
     TAppSettings& settings = AppSettings();
     if (yes) settings.EnableAssociations = true;
@@ -106,26 +116,26 @@ bool TfmMain::ShowFileAssociationDlg() {
     return yes;
 }
 
-void TfmMain::CheckFileAssociations() {
+void TAssociationUpkeep::Check() {
     const TAppSettings& settings = AppSettings();
     if (!settings.CheckAssociations || !settings.EnableAssociations || !settings.UserIsAdmin) return;
     UpdateRegArchiveExt();
     bool associated = true;
     try {
-        associated = krvRegArchive->IsAssociated();
+        associated = FRegArchive->IsAssociated();
     } catch (const ERegistryException&) {
         // A store that cannot be read is no reason to ask.
     }
-    if (!associated && ShowFileAssociationDlg()) RestoreFileAssociations();
+    if (!associated && AskAssociation()) Restore();
 }
 
-void TfmMain::AskFirstAssociation() {
+void TAssociationUpkeep::AskFirst() {
     TAppSettings& settings = AppSettings();
-    if (ShowFileAssociationDlg()) {
+    if (AskAssociation()) {
         for (const char* ext : AssociationExts)
             settings.*AssociationFlagOf(ext) = true;
         settings.EnableAssociations = true;
-        ApplyFileAssociations();
+        Apply();
         return;
     }
     try {
@@ -135,14 +145,13 @@ void TfmMain::AskFirstAssociation() {
     }
 }
 
-bool TfmMain::RemoveRegistration() {
+bool TAssociationUpkeep::RemoveRegistration() {
     for (pid_t pid : FindProcessesByName(TrayProgramName))
         TerminateProcessWait(pid, 5000);
-    // Nothing is written back after the keys go: command-line runs save no placement or
-    // column layout, and the recent list is not saved either.
-    dfmruMainList.AutoSave = false;
-    krvRegArchive->ActivateOnStartup = false;
-    krvRegArchive->SetArcExtensions({});
+    // Nothing is written back after the keys go: a command-line run has no window that saves
+    // its placement, columns or recent list.
+    FRegArchive->ActivateOnStartup = false;
+    FRegArchive->SetArcExtensions({});
     const bool admin = AppSettings().UserIsAdmin;
     bool restored = true;
     try {
@@ -155,8 +164,8 @@ bool TfmMain::RemoveRegistration() {
                     unbound.push_back(std::string(".") + ext);
                 }
             }
-            krvRegArchive->SetArcExtensions(unbound);
-            restored = krvRegArchive->UnregisterExtensions();
+            FRegArchive->SetArcExtensions(unbound);
+            restored = FRegArchive->UnregisterExtensions();
         }
         UnregisterShellExtensions();
     } catch (const ERegistryException&) {

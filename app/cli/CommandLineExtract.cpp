@@ -1,7 +1,7 @@
 // The command line's extraction switches: one archive or many, into a folder the switch names
 // or one the extract dialog asks for. A run succeeds when every entry of every archive came out
 // whole; the summary of a run over many archives counts the archives that did.
-#include "app/main/main_fm.h"
+#include "app/cli/CommandLine.h"
 
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/DialogSupport.h"
@@ -12,12 +12,14 @@
 #include "ui_ExtractDlg.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QRadioButton>
 
-QString TfmMain::FolderWithoutExt(const QString& ArchiveName) {
+namespace {
+
+// The archive's path without its extension ("-S").
+QString FolderWithoutExt(const QString& ArchiveName) {
     const QFileInfo archive(QFileInfo(ArchiveName).absoluteFilePath());
     // A name without extension would give the archive's own path: its "_" folder instead.
     if (archive.suffix().isEmpty() || archive.completeBaseName().isEmpty())
@@ -25,8 +27,55 @@ QString TfmMain::FolderWithoutExt(const QString& ArchiveName) {
     return archive.absolutePath() + QLatin1Char('/') + archive.completeBaseName();
 }
 
-bool TfmMain::ExtractWith(const QString& ArchiveName, const QString& Folder,
-                          const TCmdExtractOptions& Options, bool* Cancelled) {
+// The "_" folder of an archive (its name with '_' for the dot) below Folder.
+QString OwnFolderIn(const QString& Folder, const QString& Archive) {
+    return FolderJoin(Folder,
+                      QString::fromStdString(MakeNameExtFolder(QFileInfo(Archive).fileName().toStdString())));
+}
+
+} // namespace
+
+bool TCommandLine::ExtractionSwitch(const QString& Switch, int& Exit) {
+    const QStringList& arg = FArguments;
+    const auto is = [&Switch](const char* Name) { return Switch == QLatin1String(Name); };
+    if (is("-S")) {
+        Exit = Extract(arg[1], FolderWithoutExt(arg[1]));
+    } else if (is("-H")) {
+        Exit = Extract(arg[1], QFileInfo(arg[1]).absolutePath());
+    } else if (is("-EMH") || is("-EMSH")) {
+        const bool own = is("-EMSH");
+        Exit = ExtractEach(arg.mid(1), [own](const QString& Archive) {
+            const QString path = QFileInfo(Archive).absoluteFilePath();
+            return own ? QString::fromStdString(MakeNameExtFolder(path.toStdString()))
+                       : QFileInfo(path).absolutePath();
+        });
+    } else if (is("-EMT") || is("-EMST")) {
+        Exit = ExtractAsked(arg.mid(1), QString(), true, is("-EMST"));
+    } else if (is("-E")) {
+        Exit = ExtractAsked({arg[1]}, QString(), false, false);
+    } else if (is("-DDET")) {
+        if (arg.size() >= 3) Exit = ExtractAsked({arg[2]}, arg[1], false, false);
+    } else if (is("-DDEH")) {
+        if (arg.size() >= 3) Exit = Extract(arg[2], arg[1]);
+    } else if (is("-DDEF")) {
+        if (arg.size() >= 3) Exit = Extract(arg[2], FolderJoin(arg[1], QFileInfo(arg[2]).completeBaseName()));
+    } else if (is("-DDEMT")) {
+        if (arg.size() >= 3) Exit = ExtractAsked(arg.mid(2), arg[1], true, false);
+    } else if (is("-DDEMH") || is("-DDEMF")) {
+        const bool own = is("-DDEMF");
+        const QString folder = arg[1];
+        if (arg.size() >= 3)
+            Exit = ExtractEach(arg.mid(2), [own, folder](const QString& Archive) {
+                return own ? OwnFolderIn(folder, Archive) : FolderJoin(folder, QString());
+            });
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool TCommandLine::ExtractWith(const QString& ArchiveName, const QString& Folder,
+                               const TCmdExtractOptions& Options, bool* Cancelled) {
     TExtractOptions options;
     options.Archive = ArchiveName;
     options.Folder = QFileInfo(Folder).absoluteFilePath();
@@ -40,12 +89,12 @@ bool TfmMain::ExtractWith(const QString& ArchiveName, const QString& Folder,
     return result.Succeeded();
 }
 
-int TfmMain::CmdLineExtract(const QString& ArchiveName, const QString& Folder) {
+int TCommandLine::Extract(const QString& ArchiveName, const QString& Folder) {
     return ExitCode(ExtractWith(ArchiveName, Folder, TCmdExtractOptions{}));
 }
 
-int TfmMain::ExtractAll(const QStringList& Archives, const std::function<QString(const QString&)>& FolderOf,
-                        const TCmdExtractOptions& Options) {
+int TCommandLine::ExtractAll(const QStringList& Archives, const TFolderOf& FolderOf,
+                             const TCmdExtractOptions& Options) {
     int extracted = 0;
     for (const QString& archive : Archives) {
         bool cancelled = false;
@@ -59,17 +108,16 @@ int TfmMain::ExtractAll(const QStringList& Archives, const std::function<QString
     return ExitCode(extracted == Archives.size());
 }
 
-int TfmMain::CmdLineExtractEach(const QStringList& Archives,
-                                const std::function<QString(const QString&)>& FolderOf) {
+int TCommandLine::ExtractEach(const QStringList& Archives, const TFolderOf& FolderOf) {
     TCmdExtractOptions options;
     options.ShowResult = false;
     return ExtractAll(Archives, FolderOf, options);
 }
 
-int TfmMain::CmdLineExtractAsked(const QStringList& Archives, const QString& Folder, bool Multiple,
-                                 bool OwnFolders) {
+int TCommandLine::ExtractAsked(const QStringList& Archives, const QString& Folder, bool Multiple,
+                               bool OwnFolders) {
     if (Archives.isEmpty()) return ExitSuccess;
-    TfmExtractDlg dialog(this);
+    TfmExtractDlg dialog;
     Ui::TfmExtractDlg& d = *dialog.ui;
     d.rbAllFiles->setChecked(true);
     d.rgFiles->setEnabled(false);
@@ -103,9 +151,7 @@ int TfmMain::CmdLineExtractAsked(const QStringList& Archives, const QString& Fol
     return ExtractAll(
         Archives,
         [&chosen, OwnFolders](const QString& Archive) {
-            if (!OwnFolders) return chosen;
-            return FolderJoin(chosen, QString::fromStdString(
-                                          MakeNameExtFolder(QFileInfo(Archive).fileName().toStdString())));
+            return OwnFolders ? OwnFolderIn(chosen, Archive) : chosen;
         },
         options);
 }

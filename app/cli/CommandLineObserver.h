@@ -1,0 +1,32 @@
+// The observer of a command-line run's operations: the progress window while one runs
+// (painted at most every few tens of milliseconds, Cancel honoured), the log gathered for the
+// output window and its lines on standard error, the questions through the dialogs and the
+// prompter as for every caller. One lives as long as the run.
+#pragma once
+
+#include "app/ops/OpObserver.h"
+
+#include <memory>
+
+class TfmProgress;
+class TfmViewOutput;
+
+class TCommandLineObserver : public TOpObserver {
+public:
+    TCommandLineObserver();
+    ~TCommandLineObserver() override;
+
+    void Started() override;
+    void Finished() override;
+    bool Progress(int ByFile, int ByArchive) override;
+    void Log(const QString& Line) override;
+
+    // The output window with the log of the last operation.
+    TfmViewOutput& Output();
+    void ClearOutput();
+
+private:
+    TfmProgress& ProgressWindow(); // made on first use, shown only while an operation runs
+    std::unique_ptr<TfmProgress> FProgress;
+    std::unique_ptr<TfmViewOutput> FOutput;
+};

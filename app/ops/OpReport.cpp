@@ -1,0 +1,108 @@
+// The messages around an operation that the window and the command line share.
+#include "app/ops/OpReport.h"
+
+#include "app/dialogs/AppSettings.h"
+#include "app/dialogs/DialogSupport.h"
+#include "app/dialogs/FileNameFields.h"
+#include "app/dialogs/Prompter.h"
+#include "app/dialogs/SettingValues.h"
+#include "app/dialogs/ViewOutput.h"
+#include "engine/core/krvErrorCodes.h"
+
+#include <QFileInfo>
+
+void NoteExtractFolder(const TExtractOptions& Options) {
+    if (AppSettings().ExtractLast && !OnFloppy(Options.Folder) &&
+        Options.FileSpec == std::vector<std::string>{"*.*"})
+        WriteSettingString("Folders", "ExtractLastPath", Options.Folder.toStdString());
+}
+
+void ReportExtraction(const TExtractOptions& Options, const TExtractResult& Result, bool ShowResult) {
+    if (Result.Refusal != TExtractRefusal::None) {
+        MessageDlg(RefusalText(Result.Refusal) + (Result.Refusal == TExtractRefusal::Unsupported
+                                                      ? QStringLiteral("\n\r") + Options.Archive
+                                                      : QString()),
+                   Result.Refusal == TExtractRefusal::NoFolder ? mtError : mtInformation, mbOK);
+    } else if (ShowResult && (!Result.Succeeded() || AppSettings().ConfirmDecompress)) {
+        MessageDlg(ExtractSummary(Result), Result.Succeeded() || Result.Cancelled ? mtInformation : mtError,
+                   mbOK);
+    }
+}
+
+void NoteAddFolder(const TAddOptions& Options) {
+    if (AppSettings().AddLast && !Options.Files.isEmpty() && !OnFloppy(Options.Files.front()))
+        WriteSettingString(
+            "Folders", "AddLastPath",
+            (QFileInfo(Options.Files.front()).absolutePath() + QLatin1Char('/')).toStdString());
+}
+
+bool ReportAddResult(const TAddResult& Result, bool NewArchive) {
+    if (Result.Refusal != TAddRefusal::None) {
+        MessageDlg(AddRefusalText(Result.Refusal),
+                   Result.Refusal == TAddRefusal::NotAddable ? mtInformation : mtError, mbOK);
+        return false;
+    }
+    if (Result.Cancelled) {
+        MessageDlg(QStringLiteral("Archiving operation cancelled."), mtError, mbOK);
+        return false;
+    }
+    if (Result.Count(TOpCause::DiskFull) > 0) {
+        MessageDlg(QStringLiteral("Error creating archive. Disk full."), mtError, mbOK);
+        return false;
+    }
+    if (!Result.Written && (NewArchive || Result.Failed > 0)) {
+        MessageDlg(QStringLiteral("The archive was not written; the output log says why."), mtError, mbOK);
+        return false;
+    }
+    return true;
+}
+
+void ReportAddedCount(const TAddResult& Result) {
+    if (Result.Done > 0 && AppSettings().ConfirmCompress)
+        MessageDlg(QStringLiteral("Files Compressed: ") + QString::number(Result.Done), mtInformation, mbOK);
+}
+
+bool ReportTest(const TOpResult& Result, TfmViewOutput& Output) {
+    if (!Result.Started) {
+        MessageDlg(QString::fromLatin1(ErrorText(ecInvalidArchiveType)), mtError, mbOK);
+        return false;
+    }
+    // A cancelled run proves nothing either.
+    if (!Result.Succeeded()) {
+        if (Result.Cancelled)
+            Output.AppendLine(QStringLiteral("> Testing Canceled ..."));
+        else
+            Output.AppendLine(
+                QStringLiteral("> Entries passed: %1, failed: %2").arg(Result.Done).arg(Result.Failed) +
+                CauseLines(Result).replace(QStringLiteral("\r\n"), QStringLiteral("; ")));
+        ShowModal(Output);
+        return false;
+    }
+    MessageDlg(QStringLiteral("No errors were found in this archive file."), mtInformation, mbOK);
+    return true;
+}
+
+namespace {
+
+// The kind of message box of a scan's verdict.
+TMsgDlgType VerdictType(TScanVerdict Verdict) {
+    switch (Verdict) {
+    case TScanVerdict::Clean:
+    case TScanVerdict::Cancelled:
+    case TScanVerdict::Unsupported:
+    case TScanVerdict::NotConfigured:
+        return mtInformation;
+    case TScanVerdict::VirusFound:
+    case TScanVerdict::Incomplete:
+        return mtWarning;
+    default:
+        return mtError;
+    }
+}
+
+} // namespace
+
+bool ReportScan(TScanVerdict Verdict, int Status) {
+    MessageDlg(ScanVerdictText(Verdict, Status), VerdictType(Verdict), mbOK);
+    return Verdict == TScanVerdict::Clean;
+}

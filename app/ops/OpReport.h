@@ -1,0 +1,30 @@
+// What the window and the command line say around an operation, the same for both: the folder
+// remembered for the next dialog before it runs, the message boxes after it (through the
+// prompter, so QUILLAR_PROMPTER=auto answers them).
+#pragma once
+
+#include "app/ops/OpAdd.h"
+#include "app/ops/OpExtract.h"
+#include "app/ops/OpVirusScan.h"
+
+class TfmViewOutput;
+
+// The destination of a whole-archive extraction, for the extract dialog's "last folder".
+void NoteExtractFolder(const TExtractOptions& Options);
+// A refused start always says why; the summary when ShowResult and the settings ask for it,
+// or when the extraction did not succeed.
+void ReportExtraction(const TExtractOptions& Options, const TExtractResult& Result, bool ShowResult);
+
+// The folder of the first file, for the add dialog's "last folder".
+void NoteAddFolder(const TAddOptions& Options);
+// A refusal, a cancel, a full disk, an archive not written; true when none of them happened.
+bool ReportAddResult(const TAddResult& Result, bool NewArchive);
+// "Files Compressed: n" when files went in and the settings ask for it.
+void ReportAddedCount(const TAddResult& Result);
+
+// A test run: not started, failed (its summary line appended to Output, which is shown) or
+// clean; true when clean.
+bool ReportTest(const TOpResult& Result, TfmViewOutput& Output);
+
+// The verdict of a virus scan in its message box; true when clean.
+bool ReportScan(TScanVerdict Verdict, int Status);
