@@ -10,6 +10,7 @@
 #include "app/cli/CommandLine.h"
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/Progress.h"
+#include "app/dialogs/Prompter.h"
 #include "app/main/main_fm.h"
 
 #include <QApplication>
@@ -110,7 +111,9 @@ TEST_F(CommandLineWithoutWindow, SwitchesRunWithoutTheMainWindow) {
         EXPECT_FALSE(seen.MainWindow) << what;
         EXPECT_TRUE(seen.ProgressShown) << what;
         EXPECT_NE(said.find(c.Said), std::string::npos) << what << "\n" << said;
-        if (!c.Tree.empty()) EXPECT_EQ(ReadTree(FWork / c.Tree), source) << what;
+        if (!c.Tree.empty()) {
+            EXPECT_EQ(ReadTree(FWork / c.Tree), source) << what;
+        }
         if (c.Check == "zip") {
             Must(RunTool({"unzip", "-tq", args[1].toStdString()}));
             TempDir out;
