@@ -6,7 +6,10 @@
 // spends long on a large entry of its own).
 #pragma once
 
+#include "engine/core/EngineHost.h"
+
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -67,7 +70,12 @@ public:
         FConsumed = std::max(FConsumed, pos);
         FNext = std::max(FNext, pos);
         FChanged.notify_all();
-        FChanged.wait(lock, [&] { return FSlots[pos].Done || FStop; });
+        // The host runs while the job waits, as it would while the job did the work itself.
+        while (!FChanged.wait_for(lock, WaitStep, [&] { return FSlots[pos].Done || FStop; })) {
+            lock.unlock();
+            EngineHost::PumpIfDue();
+            lock.lock();
+        }
         if (!FSlots[pos].Done || !FSlots[pos].Result) return false;
         FConsumed = std::max(FConsumed, pos + 1);
         FChanged.notify_all();
@@ -115,6 +123,8 @@ private:
     bool MayStart() const {
         return FNext < FConsumed + FWindow || (FBudget > 0 && FHeld[FNext + 1] - FHeld[FConsumed] <= FBudget);
     }
+
+    static constexpr std::chrono::milliseconds WaitStep{5};
 
     std::vector<int> FIndexes;
     std::vector<TSlot> FSlots;

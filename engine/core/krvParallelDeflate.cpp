@@ -1,8 +1,10 @@
 #include "engine/core/krvParallelDeflate.h"
 
+#include "engine/core/EngineHost.h"
 #include "engine/core/krvCrc.h"
 #include "engine/core/krvCrypt.h"
 
+#include <chrono>
 #include <deque>
 #include <future>
 #include <vector>
@@ -76,6 +78,9 @@ TParallelDeflateResult ParallelDeflate(TStream32& Input, TStream32& Output, TDef
         if (inHand.empty()) break;
         TInHand next = std::move(inHand.front());
         inHand.pop_front();
+        // The host runs while the next block is being deflated.
+        while (next.Piece.wait_for(std::chrono::milliseconds(5)) == std::future_status::timeout)
+            EngineHost::PumpIfDue();
         TPiece piece = next.Piece.get();
         busy[next.Slot] = false;
         if (!piece.Ok) return result; // the blocks in hand finish as the futures go
