@@ -9,12 +9,9 @@
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/SettingValues.h"
-#include "ui_ExtractDlg.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
-#include <QFileSystemModel>
-#include <QRadioButton>
 
 namespace {
 
@@ -118,9 +115,7 @@ int TCommandLine::ExtractAsked(const QStringList& Archives, const QString& Folde
                                bool OwnFolders) {
     if (Archives.isEmpty()) return ExitSuccess;
     TfmExtractDlg dialog;
-    Ui::TfmExtractDlg& d = *dialog.ui;
-    d.rbAllFiles->setChecked(true);
-    d.rgFiles->setEnabled(false);
+    dialog.SetSelection(false);
     const QString first = QFileInfo(Archives.front()).absoluteFilePath();
     QString tree = QFileInfo(first).absolutePath();
     QString destination;
@@ -136,15 +131,14 @@ int TCommandLine::ExtractAsked(const QStringList& Archives, const QString& Folde
         else if (QFileInfo(QString::fromStdString(settings.ExtractFolder)).isDir())
             destination = QString::fromStdString(settings.ExtractFolder);
     }
-    if (auto* folders = qobject_cast<QFileSystemModel*>(d.dfstvExplorer->model()))
-        d.dfstvExplorer->setCurrentIndex(folders->index(tree));
-    d.cbDestination->setCurrentText(destination);
+    dialog.SetTreeFolder(tree);
+    dialog.SetDestination(destination);
     if (ShowModal(dialog) != mrOk) return ExitFailure;
 
-    const QString chosen = TfmExtractDlg::DestinationFolder(d.cbDestination->currentText());
-    TCmdExtractOptions options{d.ckRestoreFolders->isChecked(),    d.ckRestoreAttributes->isChecked(),
-                               d.ckDateAttribute->isChecked(),     d.ckConfirmOverwrites->isChecked(),
-                               d.ckCreateDirectories->isChecked(), true};
+    const TExtractOptions asked = dialog.Options();
+    const QString chosen = asked.Folder;
+    TCmdExtractOptions options{asked.UseStoredDirs,     asked.RestoreFileAttr,  asked.UseFileDate,
+                               asked.ConfirmOverwrites, asked.CreateStoredDirs, true};
     // One archive asked for by itself ends with its own result; many with the summary.
     if (!Multiple) return ExitCode(ExtractWith(first, chosen, options));
     options.ShowResult = false;

@@ -38,3 +38,27 @@ void TfmAddBottom::WildcardsClick() {
     if (!WildcardFolder.endsWith('/')) WildcardFolder += '/';
     dialog->Press(2);
 }
+
+void TfmAddBottom::Reset(bool SaveFullPath, bool IncludeSubfolders, bool Encryptable, bool Compressible) {
+    UseWildcards = false;
+    Wildcards.clear();
+    WildcardFolder.clear();
+    ui->buPassword->setText(PasswordButtonCaption());
+    ui->cbAction->setCurrentIndex(0);
+    ui->cbCompression->setCurrentIndex(0);
+    ui->cbDiskSpanning->setCurrentIndex(0);
+    ui->ckSaveFullPath->setChecked(SaveFullPath);
+    ui->ckIncludeSubfolders->setChecked(IncludeSubfolders);
+    ui->buPassword->setEnabled(Encryptable);
+    ui->cbCompression->setEnabled(Compressible);
+}
+
+TAddPanelChoice TfmAddBottom::Choice() const {
+    TAddPanelChoice choice;
+    choice.Switch = AddSwitchOf(ui->cbAction->currentIndex());
+    choice.Compression = ui->cbCompression->currentIndex();
+    choice.AllowSpanning = ui->cbDiskSpanning->currentIndex() == 0;
+    choice.SaveFullPath = ui->ckSaveFullPath->isChecked();
+    choice.IncludeSubfolders = ui->ckIncludeSubfolders->isChecked();
+    return choice;
+}

@@ -3,6 +3,8 @@
 // chosen files. Made once at start-up; its choices stay from one dialog to the next.
 #pragma once
 
+#include "app/dialogs/AddPanelChoice.h"
+
 #include <QWidget>
 #include <memory>
 
@@ -17,6 +19,12 @@ public:
     ~TfmAddBottom() override;
 
     std::unique_ptr<Ui::TfmAddBottom> ui;
+
+    // A new add: the first action, compression and spanning, the folder options as given, the
+    // password and compression offered only where the writer takes them.
+    void Reset(bool SaveFullPath, bool IncludeSubfolders, bool Encryptable, bool Compressible);
+    // The choices, once the add dialog was closed.
+    TAddPanelChoice Choice() const;
     // Set by the wildcard button; the caller resets UseWildcards before each dialog.
     bool UseWildcards = false;
     QString Wildcards;      // the space-separated patterns typed in the file-name box

@@ -17,3 +17,29 @@ void TfmAddOptionsBottom::showEvent(QShowEvent* Event) {
     ui->buPassword->setText(PasswordButtonCaption());
     QWidget::showEvent(Event);
 }
+
+void TfmAddOptionsBottom::Reset(bool SaveFullPath) {
+    ui->cbAction->setCurrentIndex(0);
+    ui->cbCompression->setCurrentIndex(0);
+    ui->cbDiskSpanning->setCurrentIndex(0);
+    ui->ckSaveFullPath->setChecked(SaveFullPath);
+    ui->buPassword->setText(PasswordButtonCaption());
+}
+
+void TfmAddOptionsBottom::EnableFor(bool Encryptable, bool Compressible) {
+    ui->buPassword->setEnabled(Encryptable);
+    ui->cbCompression->setEnabled(Compressible);
+}
+
+bool TfmAddOptionsBottom::PasswordEnabled() const {
+    return ui->buPassword->isEnabled();
+}
+
+TAddPanelChoice TfmAddOptionsBottom::Choice() const {
+    TAddPanelChoice choice;
+    choice.Switch = AddSwitchOf(ui->cbAction->currentIndex());
+    choice.Compression = ui->cbCompression->currentIndex();
+    choice.AllowSpanning = ui->cbDiskSpanning->currentIndex() == 0;
+    choice.SaveFullPath = ui->ckSaveFullPath->isChecked();
+    return choice;
+}

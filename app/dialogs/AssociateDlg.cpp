@@ -12,3 +12,7 @@ TfmAssociateDlg::TfmAssociateDlg(QWidget* Parent)
 }
 
 TfmAssociateDlg::~TfmAssociateDlg() = default;
+
+bool TfmAssociateDlg::StopAsking() const {
+    return ui->ckAskAgain->isChecked();
+}

@@ -16,4 +16,6 @@ public:
     ~TfmAssociateDlg() override;
 
     std::unique_ptr<Ui::TfmAssociateDlg> ui;
+    // The user asked not to be asked again.
+    bool StopAsking() const;
 };

@@ -48,6 +48,10 @@ void TfmBackupEditor::LoadSet(const TBackupSet& Set) {
     ui->lbFiles->addItems(Set.Files);
 }
 
+void TfmBackupEditor::LockName() {
+    ui->edBackupSetName->setEnabled(false);
+}
+
 TBackupSet TfmBackupEditor::EditedSet() const {
     TBackupSet set;
     set.Name = ui->edBackupSetName->text();

@@ -21,6 +21,8 @@ public:
 
     // The controls from a set, and a set from the controls.
     void LoadSet(const TBackupSet& Set);
+    // An existing set is edited: its name stays.
+    void LockName();
     TBackupSet EditedSet() const;
     // Appends each path not listed yet; a folder is listed as "<folder>/*.*".
     void AddFiles(const QStringList& Files);

@@ -75,3 +75,7 @@ void TfmComment::CloseClick() {
         SaveClick();
     done(mrOk);
 }
+
+void TfmComment::SetText(const QString& Text) {
+    ui->meComment->setPlainText(Text);
+}

@@ -23,6 +23,8 @@ public:
     ~TfmComment() override;
 
     std::unique_ptr<Ui::TfmComment> ui;
+    // The comment the archive holds, shown for editing.
+    void SetText(const QString& Text);
 
 protected:
     void showEvent(QShowEvent* Event) override;

@@ -60,6 +60,34 @@ QString TfmExtractDlg::TreeFolder() const {
     return FFolders->filePath(ui->dfstvExplorer->currentIndex());
 }
 
+void TfmExtractDlg::SetSelection(bool HasSelection) {
+    if (!HasSelection) {
+        ui->rbAllFiles->setChecked(true);
+        ui->rgFiles->setEnabled(false);
+    } else {
+        ui->rbSelectedFiles->setChecked(true);
+    }
+}
+
+void TfmExtractDlg::SetDestination(const QString& Folder) {
+    ui->cbDestination->setCurrentText(Folder);
+}
+
+bool TfmExtractDlg::SelectedFiles() const {
+    return ui->rbSelectedFiles->isChecked();
+}
+
+TExtractOptions TfmExtractDlg::Options() const {
+    TExtractOptions options;
+    options.Folder = DestinationFolder(ui->cbDestination->currentText());
+    options.UseStoredDirs = ui->ckRestoreFolders->isChecked();
+    options.UseFileDate = ui->ckDateAttribute->isChecked();
+    options.ConfirmOverwrites = ui->ckConfirmOverwrites->isChecked();
+    options.RestoreFileAttr = ui->ckRestoreAttributes->isChecked();
+    options.CreateStoredDirs = ui->ckCreateDirectories->isChecked();
+    return options;
+}
+
 void TfmExtractDlg::ExtractClick() {
     const QString text = ui->cbDestination->currentText();
     if (text.isEmpty()) {

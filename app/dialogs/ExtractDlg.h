@@ -2,6 +2,8 @@
 // the folder tree), which files and how. The caller reads the controls after a result of 1.
 #pragma once
 
+#include "app/ops/OpExtract.h"
+
 #include <QDialog>
 #include <memory>
 
@@ -27,6 +29,15 @@ public:
     void SetTreeFolder(const QString& Folder);
     // The folder the tree stands at.
     QString TreeFolder() const;
+    // Selected rows to extract: "Selected files" chosen; none: "All files", the choice off.
+    void SetSelection(bool HasSelection);
+    void SetDestination(const QString& Folder);
+    // "Selected files" was chosen.
+    bool SelectedFiles() const;
+    // The choices, once the dialog was closed with OK: the destination (by DestinationFolder)
+    // and the folder, date, overwrite and attribute options; the archive and entries are the
+    // caller's.
+    TExtractOptions Options() const;
 
 private:
     void ExtractClick();

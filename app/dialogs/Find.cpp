@@ -4,6 +4,7 @@
 #include "ui_Find.h"
 
 #include <QDate>
+#include <QDateEdit>
 #include <limits>
 
 TfmFind::TfmFind(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TfmFind>()) {
@@ -67,4 +68,17 @@ void TfmFind::FindClick() {
         return;
     }
     done(mrOk);
+}
+
+TFindChoice TfmFind::Choice() const {
+    TFindChoice choice;
+    choice.Mask = ui->rcbFilename->currentText();
+    choice.AnyDate = ui->rbDateAny->isChecked();
+    choice.AnySize = ui->rbSizeAny->isChecked();
+    const QDate start = ui->dtpStart->date(), end = ui->dtpEnd->date();
+    choice.StartYear = start.year(), choice.StartMonth = start.month(), choice.StartDay = start.day();
+    choice.EndYear = end.year(), choice.EndMonth = end.month(), choice.EndDay = end.day();
+    choice.SizeOp = ui->cbSizeRange->currentIndex();
+    choice.SizeBytes = SizeBytes(ui->edSizeRange->text()).value_or(0);
+    return choice;
 }

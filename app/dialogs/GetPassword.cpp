@@ -19,6 +19,14 @@ TfmGetPassword::~TfmGetPassword() {
     WriteMaskPassword(ui->ckMask->isChecked());
 }
 
+void TfmGetPassword::SetFileName(const QString& FileName) {
+    ui->laFileName->setText(FileName);
+}
+
+QString TfmGetPassword::Password() const {
+    return ui->edPassword->text();
+}
+
 void TfmGetPassword::ApplyMask() {
     ui->edPassword->setEchoMode(ui->ckMask->isChecked() ? QLineEdit::Password : QLineEdit::Normal);
 }

@@ -17,6 +17,11 @@ public:
 
     std::unique_ptr<Ui::TfmGetPassword> ui;
 
+    // The entry the password is asked for, as the dialog names it.
+    void SetFileName(const QString& FileName);
+    // The password typed, once the dialog was closed with OK.
+    QString Password() const;
+
 private:
     void ApplyMask();
     void OkClick();

@@ -106,7 +106,7 @@ void TfmManageBackup::ModifyClick() {
     }
     TfmBackupEditor editor(this);
     editor.LoadSet(*old);
-    editor.ui->edBackupSetName->setEnabled(false);
+    editor.LockName();
     editor.setWindowTitle(QStringLiteral("Edit Backup Set"));
     if (ShowModal(editor) != mrOk) return;
     TBackupSet set = editor.EditedSet();

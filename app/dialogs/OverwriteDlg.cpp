@@ -4,9 +4,11 @@
 #include "app/dialogs/Prompter.h"
 #include "ui_OverwriteDlg.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QStyle>
+#include <algorithm>
 
 TfmOverwriteDlg::TfmOverwriteDlg(QWidget* Parent)
     : QDialog(Parent), ui(std::make_unique<Ui::TfmOverwriteDlg>()) {
@@ -24,6 +26,17 @@ TfmOverwriteDlg::TfmOverwriteDlg(QWidget* Parent)
 }
 
 TfmOverwriteDlg::~TfmOverwriteDlg() = default;
+
+void TfmOverwriteDlg::SetFiles(const QString& Existing, const QString& IncomingText) {
+    const QFileInfo existing(Existing);
+    ui->laReplaceFilename->setText(
+        ui->laReplaceFilename->fontMetrics().elidedText(existing.filePath(), Qt::ElideMiddle,
+                                                        std::max(ui->laReplaceFilename->width() - 1, 200)) +
+        QLatin1Char('\n') + QString::number(existing.size()) + QStringLiteral(" bytes, ") +
+        existing.lastModified().toString(QStringLiteral("MM-dd-yy hh:mm")));
+    ui->laWithName->setText(IncomingText);
+    FileName = existing.filePath();
+}
 
 // The new name is a name in the existing file's folder: a separator or a dot folder would put
 // the extracted file elsewhere, and a name already taken would overwrite another file after all.

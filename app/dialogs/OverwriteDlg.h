@@ -21,7 +21,11 @@ public:
     ~TfmOverwriteDlg() override;
 
     std::unique_ptr<Ui::TfmOverwriteDlg> ui;
-    QString FileName;    // the existing file's full path, set by the caller
+    QString FileName; // the existing file's full path, set by SetFiles
+
+    // The existing file (its path elided to the label's width, its size and date) and the
+    // text that describes the incoming one.
+    void SetFiles(const QString& Existing, const QString& IncomingText);
     QString NewFileName; // the path to extract to instead, set by Rename
 
 private:

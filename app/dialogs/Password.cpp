@@ -49,10 +49,14 @@ QString PasswordButtonCaption() {
     return CurrentArchivePassword().isEmpty() ? "&Password" : "&Protected";
 }
 
+void AskArchivePassword(QWidget* Parent) {
+    TfmPassword dialog(Parent);
+    if (ShowModal(dialog) == mrOk) CurrentArchivePassword() = dialog.ui->edPassword->text();
+}
+
 void ConnectPasswordButton(QAbstractButton* Button) {
     QObject::connect(Button, &QAbstractButton::clicked, Button, [Button] {
-        TfmPassword dialog(Button->window());
-        if (ShowModal(dialog) == mrOk) CurrentArchivePassword() = dialog.ui->edPassword->text();
+        AskArchivePassword(Button->window());
         Button->setText(PasswordButtonCaption());
     });
 }

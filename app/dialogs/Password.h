@@ -30,3 +30,5 @@ private:
 QString PasswordButtonCaption();
 // Clicking Button asks for the archive's password (OK stores it) and updates its caption.
 void ConnectPasswordButton(QAbstractButton* Button);
+// The password dialog; on OK its password becomes the archive's current one.
+void AskArchivePassword(QWidget* Parent);

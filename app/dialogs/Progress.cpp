@@ -41,6 +41,10 @@ void TfmProgress::showEvent(QShowEvent* Event) {
     QCoreApplication::processEvents();
 }
 
+void TfmProgress::SetCancelEnabled(bool Enabled) {
+    ui->buCancel->setEnabled(Enabled);
+}
+
 bool TfmProgress::Advance(int ByFile, int ByArchive) {
     FByFile = ByFile;
     FByArchive = ByArchive;

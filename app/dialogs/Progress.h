@@ -28,6 +28,8 @@ public:
     bool Advance(int ByFile, int ByArchive);
 
     std::unique_ptr<Ui::TfmProgress> ui;
+    // Cancel offered (a run starts) or not (its work is done).
+    void SetCancelEnabled(bool Enabled);
     bool Cancelled = false;
 
 protected:

@@ -1,6 +1,7 @@
 #include "app/dialogs/Properties.h"
 
 #include "app/dialogs/DialogSupport.h"
+#include "platform/FileAttributes.h"
 #include "ui_Properties.h"
 
 TfmProperties::TfmProperties(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TfmProperties>()) {
@@ -30,3 +31,19 @@ TfmProperties::TfmProperties(QWidget* Parent) : QDialog(Parent), ui(std::make_un
 }
 
 TfmProperties::~TfmProperties() = default;
+
+void TfmProperties::SetFacts(const TPropertiesFacts& Facts) {
+    ui->edFilename->setText(Facts.FileName);
+    ui->laArcType->setText(Facts.Type);
+    ui->laTotalFiles->setText(QString::number(Facts.Files));
+    ui->laDate->setText(Facts.Date);
+    ui->laPackedSize->setText(Facts.PackedSize);
+    ui->laUnpackedSize->setText(Facts.UnpackedSize);
+    ui->pcRatio->SetPosition(Facts.Ratio);
+    ui->laRatio->setText(QString::number(Facts.Ratio) + QLatin1Char('%'));
+    ui->ckReadonly->setChecked(Facts.Attributes & faReadOnly);
+    ui->ckHidden->setChecked(Facts.Attributes & faHidden);
+    ui->ckSystem->setChecked(Facts.Attributes & faSysFile);
+    ui->ckArchive->setChecked(Facts.Attributes & faArchive);
+    ui->meComment->setPlainText(Facts.Comment);
+}

@@ -3,11 +3,21 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
+#include <cstdint>
 #include <memory>
 
 namespace Ui {
 class TfmProperties;
 }
+
+// What the dialog shows of an archive.
+struct TPropertiesFacts {
+    QString FileName, Type, Date, PackedSize, UnpackedSize, Comment;
+    int Files = 0;
+    int Ratio = 0; // percent
+    std::uint32_t Attributes = 0;
+};
 
 class TfmProperties : public QDialog {
     Q_OBJECT
@@ -16,4 +26,5 @@ public:
     ~TfmProperties() override;
 
     std::unique_ptr<Ui::TfmProperties> ui;
+    void SetFacts(const TPropertiesFacts& Facts);
 };

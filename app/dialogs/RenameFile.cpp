@@ -14,6 +14,15 @@ TfmRenameFile::TfmRenameFile(QWidget* Parent) : QDialog(Parent), ui(std::make_un
 
 TfmRenameFile::~TfmRenameFile() = default;
 
+void TfmRenameFile::SetName(const QString& Name) {
+    ui->edFileName->setText(Name);
+    ExistingName = Name;
+}
+
+QString TfmRenameFile::Name() const {
+    return ui->edFileName->text();
+}
+
 void TfmRenameFile::RenameClick() {
     const QString name = ui->edFileName->text();
     if (name.isEmpty()) {

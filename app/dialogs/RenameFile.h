@@ -21,7 +21,12 @@ public:
     ~TfmRenameFile() override;
 
     std::unique_ptr<Ui::TfmRenameFile> ui;
-    QString ExistingName; // set by the caller
+    QString ExistingName; // set by SetName
+
+    // The name of the entry that is there already, offered for editing.
+    void SetName(const QString& Name);
+    // The new name typed, once the dialog was closed with Rename.
+    QString Name() const;
 
 private:
     void RenameClick();

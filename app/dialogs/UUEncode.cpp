@@ -5,6 +5,7 @@
 #include "ui_UUEncode.h"
 
 #include <QFileInfo>
+#include <algorithm>
 
 TfmUUEncode::TfmUUEncode(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TfmUUEncode>()) {
     ui->setupUi(this);
@@ -29,6 +30,22 @@ TfmUUEncode::~TfmUUEncode() = default;
 
 int TfmUUEncode::EncodeIndex() const {
     return ui->rbXXEncode->isChecked() ? 1 : 0;
+}
+
+void TfmUUEncode::SetFiles(const QString& Input, const QString& Output) {
+    ui->rxfedInput->setText(Input);
+    ui->rxfedOutput->setText(Output);
+}
+
+TUUEncodeOptions TfmUUEncode::Options() const {
+    // The span sizes of the list, in kilobytes.
+    static constexpr int spanSizes[] = {0, 100, 720, 1228, 1433, 2867};
+    TUUEncodeOptions options;
+    options.Input = ui->rxfedInput->text();
+    options.Output = ui->rxfedOutput->text();
+    options.KBytesPerVolume = spanSizes[std::clamp(ui->cbSpanSize->currentIndex(), 0, 5)];
+    options.XXEncode = EncodeIndex() == 1;
+    return options;
 }
 
 QString TfmUUEncode::Extension() const {

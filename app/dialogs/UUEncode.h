@@ -2,6 +2,8 @@
 // pieces of which size. The output may not be the input.
 #pragma once
 
+#include "app/ops/OpUUEncode.h"
+
 #include <QDialog>
 #include <memory>
 
@@ -18,6 +20,10 @@ public:
     std::unique_ptr<Ui::TfmUUEncode> ui;
     // 0 UUEncode, 1 XXEncode.
     int EncodeIndex() const;
+    // The file to encode and the text to write, offered.
+    void SetFiles(const QString& Input, const QString& Output);
+    // The choices, once the dialog was closed with OK.
+    TUUEncodeOptions Options() const;
 
 protected:
     void showEvent(QShowEvent* Event) override;

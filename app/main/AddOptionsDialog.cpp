@@ -5,28 +5,19 @@
 #include "app/dialogs/Password.h"
 #include "app/main/WriterChoice.h"
 #include "ui/LmSaveDlg.h"
-#include "ui_AddOptionsBottom.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QPushButton>
 
 void AddOptionsTypeChange(TfmAddOptionsBottom& Panel, const TWriterMaker& WriterFor, int FilterIndex) {
     const TCompBase* writer = WriterFor(WriterTypeForFilterIndex(FilterIndex));
-    Panel.ui->buPassword->setEnabled(writer && TCompBase::IsEncryptableArcType(writer->ArcType()));
-    Panel.ui->cbCompression->setEnabled(writer && writer->CompressMethod() == cmDeflate);
+    Panel.EnableFor(writer && TCompBase::IsEncryptableArcType(writer->ArcType()),
+                    writer && writer->CompressMethod() == cmDeflate);
 }
 
 bool ShowAddOptions(QWidget* Owner, TfmAddOptionsBottom& Panel, const TWriterMaker& WriterFor,
                     const QString& FileName, int FilterIndex, bool SaveFullPath, TAddOptionsChoice& Choice) {
-    Ui::TfmAddOptionsBottom& panel = *Panel.ui;
-    panel.cbAction->setCurrentIndex(0);
-    panel.cbCompression->setCurrentIndex(0);
-    panel.cbDiskSpanning->setCurrentIndex(0);
-    panel.ckSaveFullPath->setChecked(SaveFullPath);
-    panel.buPassword->setText(PasswordButtonCaption());
+    Panel.Reset(SaveFullPath);
 
     TLmSaveDialog apsdAddOptions(Owner);
     apsdAddOptions.Title = QStringLiteral("Add Options");
@@ -47,12 +38,11 @@ bool ShowAddOptions(QWidget* Owner, TfmAddOptionsBottom& Panel, const TWriterMak
     if (!ExecuteFileDialog(apsdAddOptions) || apsdAddOptions.FileName.isEmpty()) return false;
 
     Choice.ArchiveName = QFileInfo(apsdAddOptions.FileName).absoluteFilePath();
-    Choice.Compression = panel.cbCompression->currentIndex();
-    Choice.SaveFullPath = panel.ckSaveFullPath->isChecked();
-    Choice.Switch = panel.cbAction->currentIndex() == 1   ? swRefresh
-                    : panel.cbAction->currentIndex() == 2 ? swMove
-                                                          : swAdd;
-    Choice.AllowSpanning = panel.cbDiskSpanning->currentIndex() == 0;
-    Choice.Password = panel.buPassword->isEnabled() ? CurrentArchivePassword() : QString();
+    const TAddPanelChoice panel = Panel.Choice();
+    Choice.Compression = panel.Compression;
+    Choice.SaveFullPath = panel.SaveFullPath;
+    Choice.Switch = panel.Switch;
+    Choice.AllowSpanning = panel.AllowSpanning;
+    Choice.Password = Panel.PasswordEnabled() ? CurrentArchivePassword() : QString();
     return true;
 }

@@ -12,7 +12,6 @@
 #include "engine/write/krvRegArchive.h"
 #include "platform/Registry.h"
 #include "platform/RunningProcesses.h"
-#include "ui_AssociateDlg.h"
 
 #include <QCheckBox>
 
@@ -102,7 +101,7 @@ bool TAssociationUpkeep::AskAssociation() {
     const bool yes = ShowModal(dialog) == mrYes;
     TAppSettings& settings = AppSettings();
     if (yes) settings.EnableAssociations = true;
-    if (dialog.ui->ckAskAgain->isChecked()) {
+    if (dialog.StopAsking()) {
         // Written where the settings load it from, the machine's association key, so that the
         // next start does not ask either.
         settings.CheckAssociations = false;

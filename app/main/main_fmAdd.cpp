@@ -25,8 +25,6 @@
 #include "engine/read/krvKorva.h"
 #include "ui/LmOpenDlg.h"
 #include "ui/LmSaveDlg.h"
-#include "ui_AddBottom.h"
-#include "ui_Password.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -53,20 +51,11 @@ bool TfmMain::AddFiles(bool NewArchive, const QString& NewName, TOutArcType Type
         fmAddBottom = std::make_unique<TfmAddBottom>();
         fmAddBottom->setObjectName(QStringLiteral("fmAddBottom"));
     }
-    Ui::TfmAddBottom& panel = *fmAddBottom->ui;
-    fmAddBottom->UseWildcards = false;
-    fmAddBottom->Wildcards.clear();
-    fmAddBottom->WildcardFolder.clear();
-    panel.buPassword->setText(PasswordButtonCaption());
-    panel.cbAction->setCurrentIndex(0);
-    panel.cbCompression->setCurrentIndex(0);
-    panel.cbDiskSpanning->setCurrentIndex(0);
-    // The folder options are those the user chose last time.
-    panel.ckSaveFullPath->setChecked(ReadSettingBool("Folders", AddSaveFullPathValue));
-    panel.ckIncludeSubfolders->setChecked(ReadSettingBool("Folders", AddSubfoldersValue));
     const bool encryptable = TCompBase::IsEncryptableArcType(writer->ArcType());
-    panel.buPassword->setEnabled(encryptable);
-    panel.cbCompression->setEnabled(writer->CompressMethod() == cmDeflate);
+    // The folder options are those the user chose last time.
+    fmAddBottom->Reset(ReadSettingBool("Folders", AddSaveFullPathValue),
+                       ReadSettingBool("Folders", AddSubfoldersValue), encryptable,
+                       writer->CompressMethod() == cmDeflate);
 
     const TAppSettings& settings = AppSettings();
     const QString lastPath = QString::fromStdString(ReadSettingString("Folders", "AddLastPath"));
@@ -116,18 +105,17 @@ bool TfmMain::AddFiles(bool NewArchive, const QString& NewName, TOutArcType Type
 
     // The password the panel shows is the one used; the user sees it offered on its button.
     Options.Password = encryptable ? CurrentArchivePassword() : QString();
-    Options.Switch = panel.cbAction->currentIndex() == 1   ? swRefresh
-                     : panel.cbAction->currentIndex() == 2 ? swMove
-                                                           : swAdd;
-    Options.Compression = panel.cbCompression->currentIndex();
-    Options.AllowSpanning = panel.cbDiskSpanning->currentIndex() == 0;
-    Options.StoredDirNames = panel.ckSaveFullPath->isChecked() ? sdAbsoluteNoDrv
-                             : withFolders                     ? sdExplorer_UserDefineDefaultDir
-                                                               : sdExplorer_Auto;
+    const TAddPanelChoice panel = fmAddBottom->Choice();
+    Options.Switch = panel.Switch;
+    Options.Compression = panel.Compression;
+    Options.AllowSpanning = panel.AllowSpanning;
+    Options.StoredDirNames = panel.SaveFullPath ? sdAbsoluteNoDrv
+                             : withFolders      ? sdExplorer_UserDefineDefaultDir
+                                                : sdExplorer_Auto;
     if (withFolders) Options.DefaultDir = first;
-    Options.RecurseDirs = panel.ckIncludeSubfolders->isChecked();
-    WriteSettingBool("Folders", AddSaveFullPathValue, panel.ckSaveFullPath->isChecked());
-    WriteSettingBool("Folders", AddSubfoldersValue, panel.ckIncludeSubfolders->isChecked());
+    Options.RecurseDirs = panel.IncludeSubfolders;
+    WriteSettingBool("Folders", AddSaveFullPathValue, panel.SaveFullPath);
+    WriteSettingBool("Folders", AddSubfoldersValue, panel.IncludeSubfolders);
     Options.Files = files;
     return true;
 }
@@ -225,8 +213,7 @@ void TfmMain::AddCommand() {
 }
 
 void TfmMain::PasswordCommand() {
-    TfmPassword dialog(this);
-    if (ShowModal(dialog) == mrOk) CurrentArchivePassword() = dialog.ui->edPassword->text();
+    AskArchivePassword(this);
 }
 
 void TfmMain::DeleteCommand() {

@@ -21,9 +21,6 @@
 #include "engine/core/krvUnBase.h"
 #include "engine/read/krvKorva.h"
 #include "engine/read/krvReaders.h"
-#include "ui_GetPassword.h"
-#include "ui_OverwriteDlg.h"
-#include "ui_Progress.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -112,7 +109,7 @@ void TfmMain::AppendOutput(const QString& Line) {
 void TfmMain::StartProgress() {
     SuspendCommands(true);
     ui->dfstbMainStatus->clearMessage();
-    fmProgress->ui->buCancel->setEnabled(true);
+    fmProgress->SetCancelEnabled(true);
     fmProgress->Cancelled = false;
     setEnabled(false);
     // Only the progress window answers while the work runs.
@@ -141,9 +138,9 @@ void TfmMain::ShowStatusText(const QString& Prefix, const QString& Name, int Res
 
 bool TfmMain::GetPassword(const QString& FileName, std::string& Password) {
     TfmGetPassword dialog(this);
-    dialog.ui->laFileName->setText(FileName);
+    dialog.SetFileName(FileName);
     if (ShowModal(dialog) != mrOk) return false;
-    Password = dialog.ui->edPassword->text().toStdString();
+    Password = dialog.Password().toStdString();
     return true;
 }
 
@@ -207,7 +204,7 @@ bool TfmMain::ShowProgress(int ProgressByFile, int ProgressByArchive) {
     if (cancel) {
         CancelTask();
     }
-    if (ProgressByArchive >= 100) fmProgress->ui->buCancel->setEnabled(false);
+    if (ProgressByArchive >= 100) fmProgress->SetCancelEnabled(false);
     return cancel;
 }
 

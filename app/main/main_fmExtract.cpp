@@ -21,14 +21,13 @@
 #include "engine/core/krvUnBase.h"
 #include "engine/read/krvKorva.h"
 #include "engine/read/krvZipRun.h"
-#include "ui_ExtractDlg.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRadioButton>
+#include <QProcess>
 #include <QStatusBar>
 
 namespace {
@@ -82,15 +81,9 @@ std::vector<std::string> TfmMain::SelectedEntryMasks() const {
 void TfmMain::ExtractCommand() {
     if (!ArchiveOpen() || !CheckArchiveExists()) return;
     TfmExtractDlg dialog(this);
-    Ui::TfmExtractDlg& d = *dialog.ui;
     const QString archive = QString::fromStdString(krvKorva->ArchiveFile());
     const bool hasSelection = ui->dfelvArchiveView->selectionModel()->hasSelection();
-    if (!hasSelection) {
-        d.rbAllFiles->setChecked(true);
-        d.rgFiles->setEnabled(false);
-    } else {
-        d.rbSelectedFiles->setChecked(true);
-    }
+    dialog.SetSelection(hasSelection);
     const TAppSettings& settings = AppSettings();
     const QString lastPath = QString::fromStdString(ReadSettingString("Folders", "ExtractLastPath"));
     QString destination;
@@ -108,21 +101,15 @@ void TfmMain::ExtractCommand() {
         destination = QString::fromStdString(settings.ExtractFolder);
         dialog.SetTreeFolder(destination);
     }
-    if (!destination.isEmpty()) d.cbDestination->setCurrentText(destination);
+    if (!destination.isEmpty()) dialog.SetDestination(destination);
     const int answer = ShowModal(dialog);
     FExtractTreeFolder = dialog.TreeFolder();
     if (answer != mrOk) return;
-    const bool selected = d.rbSelectedFiles->isChecked();
+    const bool selected = dialog.SelectedFiles();
     if (selected && !hasSelection) return;
     FExtractedOnce = true;
-    TExtractOptions options;
+    TExtractOptions options = dialog.Options();
     options.Archive = archive;
-    options.Folder = TfmExtractDlg::DestinationFolder(d.cbDestination->currentText());
-    options.UseStoredDirs = d.ckRestoreFolders->isChecked();
-    options.UseFileDate = d.ckDateAttribute->isChecked();
-    options.ConfirmOverwrites = d.ckConfirmOverwrites->isChecked();
-    options.RestoreFileAttr = d.ckRestoreAttributes->isChecked();
-    options.CreateStoredDirs = d.ckCreateDirectories->isChecked();
     if (selected) {
         options.RecurseDirs = false;
         options.FileSpec = FModel->rowCount() == 0 ? krvKorva->FileSpec : SelectedEntryMasks();

@@ -11,7 +11,6 @@
 #include "app/main/NameMask.h"
 #include "engine/core/krvDates.h"
 #include "ui/RegComboBox.h"
-#include "ui_Find.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -26,10 +25,6 @@ namespace {
 
 // The fixed items before the favourites: add, organise and a separator.
 constexpr int FixedFavouriteItems = 3;
-
-TDateTime DayOf(const QDate& Date) {
-    return EncodeDate(Date.year(), Date.month(), Date.day());
-}
 
 } // namespace
 
@@ -127,17 +122,17 @@ void TfmMain::FindCommand() {
     if (!ArchiveOpen() || !CheckArchiveExists()) return;
     TfmFind dialog(this);
     if (ShowModal(dialog) != mrOk) return;
-    const Ui::TfmFind& d = *dialog.ui;
-    FindMask = d.rcbFilename->currentText();
-    FindAnyDate = d.rbDateAny->isChecked();
-    FindAnySize = d.rbSizeAny->isChecked();
+    const TFindChoice choice = dialog.Choice();
+    FindMask = choice.Mask;
+    FindAnyDate = choice.AnyDate;
+    FindAnySize = choice.AnySize;
     if (!FindAnyDate) {
-        FindDateFrom = DayOf(d.dtpStart->date());
-        FindDateTo = DayOf(d.dtpEnd->date());
+        FindDateFrom = EncodeDate(choice.StartYear, choice.StartMonth, choice.StartDay);
+        FindDateTo = EncodeDate(choice.EndYear, choice.EndMonth, choice.EndDay);
     }
     if (!FindAnySize) {
-        FindSizeOp = d.cbSizeRange->currentIndex();
-        FindSizeBytes = TfmFind::SizeBytes(d.edSizeRange->text()).value_or(0);
+        FindSizeOp = choice.SizeOp;
+        FindSizeBytes = choice.SizeBytes;
     }
     if (!FindFile(true))
         MessageDlg(QStringLiteral("No file matching your criteria was found."), mtInformation, mbOK);

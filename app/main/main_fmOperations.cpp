@@ -1,8 +1,8 @@
 // The operations on the archive as a whole, bound to their commands here: properties and the
-// comment, uuencode and about. The workers that the command line shares live in
-// main_fmTestRepair.cpp (test, repair) and main_fmConvert.cpp (convert, self-extractor, the
-// zip-and-go switches); the file commands in main_fmArchiveFile.cpp; check-out, install and
-// the virus scan in main_fmCheckout.cpp.
+// comment, uuencode and about. The window's side of the operations the command line shares
+// lives in main_fmTestRepair.cpp (test, repair) and main_fmConvert.cpp (convert,
+// self-extractor, the zip-and-go switches); the file commands in main_fmArchiveFile.cpp; check-out, install
+// and the virus scan in main_fmCheckout.cpp.
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
@@ -19,25 +19,16 @@
 #include "app/ops/OpUUEncode.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvProduct.h"
-#include "engine/read/krvKorva.h"
 #include "engine/formats/zip/krvZip.h"
+#include "engine/read/krvKorva.h"
 #include "platform/CodePages.h"
 #include "platform/FileAttributes.h"
 #include "ui/LmOpenDlg.h"
-#include "ui/LmSaveDlg.h"
-#include "ui/ProgressCyl.h"
-#include "ui_Comment.h"
-#include "ui_Properties.h"
-#include "ui_UUEncode.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDateTime>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QLocale>
-#include <QPlainTextEdit>
 #include <cstdio>
 
 namespace {
@@ -59,9 +50,6 @@ QString CommentText(const std::vector<std::uint8_t>& Bytes) {
     const std::string_view text(reinterpret_cast<const char*>(Bytes.data()), Bytes.size());
     return Str(IsValidUtf8(text) ? std::string(text) : CodePageToUtf8(text, TCodePage::Oem));
 }
-
-// The span sizes of the uuencode dialog, in kilobytes.
-constexpr int SpanSizes[] = {0, 100, 720, 1228, 1433, 2867};
 
 } // namespace
 void TfmMain::ConnectOperationActions() {
@@ -110,22 +98,7 @@ void TfmMain::ConnectOperationActions() {
 
 bool TfmMain::AskSaveName(const QString& Title, QString& FileName, const QString& Filter,
                           bool OverwritePrompt) {
-    if (AutoAnswerDialogs()) {
-        // The default answer is the name offered.
-        std::fprintf(stderr, "%s: %s [OK]\n", Title.toLocal8Bit().constData(),
-                     FileName.toLocal8Bit().constData());
-        return true;
-    }
-    TLmSaveDialog sdgSave(this);
-    sdgSave.PlacesBar.Visible = false; // the program's file dialogs show no places bar
-    sdgSave.Title = Title;
-    sdgSave.Filter = Filter;
-    sdgSave.InitialDir = QFileInfo(FileName).absolutePath();
-    sdgSave.FileName = FileName;
-    sdgSave.Options.OverwritePrompt = OverwritePrompt;
-    if (!sdgSave.Execute() || sdgSave.FileName.isEmpty()) return false;
-    FileName = sdgSave.FileName;
-    return true;
+    return MakeObserver(true)->AskSaveName(Title, FileName, Filter, 1, OverwritePrompt);
 }
 
 // ---- properties and comment ------------------------------------------------------------------
@@ -163,26 +136,21 @@ void TfmMain::PropertiesCommand() {
         RefreshList(archive);
     }
     TfmProperties dialog(this);
-    Ui::TfmProperties& p = *dialog.ui;
     const QFileInfo file(archive);
-    p.edFilename->setText(archive);
-    p.laArcType->setText(Str(ArcTypeNames[krvKorva->ArcType()]).trimmed());
-    p.laTotalFiles->setText(QString::number(FModel->rowCount()));
-    p.laDate->setText(QLocale::system().toString(file.lastModified(), QLocale::ShortFormat));
+    TPropertiesFacts facts;
+    facts.FileName = archive;
+    facts.Type = Str(ArcTypeNames[krvKorva->ArcType()]).trimmed();
+    facts.Files = FModel->rowCount();
+    facts.Date = QLocale::system().toString(file.lastModified(), QLocale::ShortFormat);
     const double packed =
         krvKorva->ArcType() == atCab ? static_cast<double>(file.size()) : krvKorva->TotalPackedSize;
     const double unpacked = krvKorva->TotalUnpackedSize;
-    p.laPackedSize->setText(SizeLine(packed));
-    p.laUnpackedSize->setText(SizeLine(unpacked));
-    const int ratio = CompressRatioFloat(unpacked, packed);
-    p.pcRatio->SetPosition(ratio);
-    p.laRatio->setText(QString::number(ratio) + QLatin1Char('%'));
-    const std::uint32_t attr = FileAttributesOf(archive.toStdString());
-    p.ckReadonly->setChecked(attr & faReadOnly);
-    p.ckHidden->setChecked(attr & faHidden);
-    p.ckSystem->setChecked(attr & faSysFile);
-    p.ckArchive->setChecked(attr & faArchive);
-    p.meComment->setPlainText(comment);
+    facts.PackedSize = SizeLine(packed);
+    facts.UnpackedSize = SizeLine(unpacked);
+    facts.Ratio = CompressRatioFloat(unpacked, packed);
+    facts.Attributes = FileAttributesOf(archive.toStdString());
+    facts.Comment = comment;
+    dialog.SetFacts(facts);
     ShowModal(dialog);
     if (filtered) {
         krvKorva->FileSpec = spec;
@@ -196,7 +164,7 @@ void TfmMain::CommentCommand() {
     std::unique_ptr<TZip> zip = OpenArchiveComment(text);
     if (!zip) return;
     TfmComment dialog(*zip, this);
-    dialog.ui->meComment->setPlainText(text);
+    dialog.SetText(text);
     ShowModal(dialog);
     zip->SaveComments();
 }
@@ -206,7 +174,7 @@ void TfmMain::DisplayCommentIfExist() {
     std::unique_ptr<TZip> zip = OpenArchiveComment(text);
     if (!zip || text.isEmpty()) return;
     TfmComment dialog(*zip, this);
-    dialog.ui->meComment->setPlainText(text);
+    dialog.SetText(text);
     ShowModal(dialog);
     zip->SaveComments();
 }
@@ -216,19 +184,13 @@ void TfmMain::DisplayCommentIfExist() {
 void TfmMain::UUEncodeCommand() {
     if (!krvKorva->ArchiveFile().empty() && !CheckArchiveExists()) return;
     TfmUUEncode dialog(this);
-    Ui::TfmUUEncode& d = *dialog.ui;
     if (ArchiveOpen()) {
         const QString archive = Str(krvKorva->ArchiveFile());
-        d.rxfedInput->setText(archive);
-        d.rxfedOutput->setText(Str(ReplaceFileExt(archive.toStdString(), ".uue")));
+        dialog.SetFiles(archive, Str(ReplaceFileExt(archive.toStdString(), ".uue")));
     }
     if (ShowModal(dialog) != mrOk) return;
     ClearOutput();
-    TUUEncodeOptions options;
-    options.Input = d.rxfedInput->text();
-    options.Output = d.rxfedOutput->text();
-    options.KBytesPerVolume = SpanSizes[std::clamp(d.cbSpanSize->currentIndex(), 0, 5)];
-    options.XXEncode = dialog.EncodeIndex() == 1;
+    const TUUEncodeOptions options = dialog.Options();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const TOpResult result = UUEncode(options, *MakeObserver(true));
     QApplication::restoreOverrideCursor();

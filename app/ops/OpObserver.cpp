@@ -9,15 +9,11 @@
 #include "app/dialogs/RenameFile.h"
 #include "app/main/QuestionTexts.h"
 #include "engine/core/EngineHost.h"
-#include "ui_GetPassword.h"
-#include "ui_OverwriteDlg.h"
-#include "ui_RenameFile.h"
+#include "ui/LmSaveDlg.h"
 
-#include <QDateTime>
 #include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
 #include <QLocale>
+#include <cstdio>
 
 namespace {
 
@@ -44,14 +40,8 @@ TOverwriteAnswer TOpObserver::AskOverwrite(const QString& Existing, std::int64_t
                                            TDateTime IncomingDate, QString& NewName) {
     const QFileInfo existing(Existing);
     TfmOverwriteDlg dialog(DialogParent());
-    dialog.ui->laReplaceFilename->setText(
-        dialog.ui->laReplaceFilename->fontMetrics().elidedText(
-            existing.filePath(), Qt::ElideMiddle, std::max(dialog.ui->laReplaceFilename->width() - 1, 200)) +
-        QLatin1Char('\n') + QString::number(existing.size()) + QStringLiteral(" bytes, ") +
-        existing.lastModified().toString(QStringLiteral("MM-dd-yy hh:mm")));
     // Not every reader knows the entry's date when it asks; an unknown one is left out.
-    dialog.ui->laWithName->setText(IncomingFileText(existing.fileName(), IncomingSize, IncomingDate));
-    dialog.FileName = existing.filePath();
+    dialog.SetFiles(Existing, IncomingFileText(existing.fileName(), IncomingSize, IncomingDate));
     switch (ShowModal(dialog)) {
     case mrYes:
         return TOverwriteAnswer::Yes;
@@ -80,9 +70,9 @@ bool TOpObserver::AskPassword(const QString& FileName, std::string& Password) {
         return true;
     }
     TfmGetPassword dialog(DialogParent());
-    dialog.ui->laFileName->setText(QFileInfo(FileName).fileName());
+    dialog.SetFileName(QFileInfo(FileName).fileName());
     if (ShowModal(dialog) != mrOk) return false;
-    Password = dialog.ui->edPassword->text().toStdString();
+    Password = dialog.Password().toStdString();
     CurrentArchivePassword() = Str(Password);
     return true;
 }
@@ -106,6 +96,31 @@ bool TOpObserver::AskDisk(const QString& Text) {
     const bool ok = MessageDlg(Text, mtInformation, mbOK | mbCancel) == mrOk;
     EngineHost::Pump();
     return ok;
+}
+
+bool TOpObserver::AskSaveName(const QString& Title, QString& FileName, const QString& Filter, int FilterIndex,
+                              bool OverwritePrompt) {
+    if (AutoAnswerDialogs()) {
+        // The default answer is the name offered.
+        std::fprintf(stderr, "%s: %s [OK]\n", Title.toLocal8Bit().constData(),
+                     FileName.toLocal8Bit().constData());
+        return true;
+    }
+    TLmSaveDialog dialog(DialogParent());
+    dialog.PlacesBar.Visible = false; // the program's file dialogs show no places bar
+    dialog.Title = Title;
+    dialog.Filter = Filter;
+    dialog.FilterIndex = FilterIndex;
+    dialog.InitialDir = QFileInfo(FileName).absolutePath();
+    dialog.FileName = FileName;
+    dialog.Options.OverwritePrompt = OverwritePrompt;
+    if (!dialog.Execute() || dialog.FileName.isEmpty()) return false;
+    FileName = dialog.FileName;
+    return true;
+}
+
+bool TOpObserver::Confirm(const QString& Text) {
+    return MessageDlg(Text, mtConfirmation, mbYes | mbNo) == mrYes;
 }
 
 bool TOpObserver::AskNestedTar(const QString& FileName, bool Testing) {
@@ -145,12 +160,11 @@ TReplaceAnswer TOpObserver::AskReplace(const std::string& FileName, const std::s
 TDupeAnswer TOpObserver::AskRenameDupe(const std::string& FileName, std::string& NewName) {
     EngineHost::Pump();
     TfmRenameFile dialog(DialogParent());
-    dialog.ui->edFileName->setText(Str(FileName));
-    dialog.ExistingName = Str(FileName);
+    dialog.SetName(Str(FileName));
     switch (ShowModal(dialog)) {
     case mrDupeRename: {
         // The new name of an entry keeps it inside the archive's folders: no "..", no empty part.
-        const QString name = dialog.ui->edFileName->text();
+        const QString name = dialog.Name();
         bool sound = !name.startsWith(QLatin1Char('/'));
         for (const QString& part : name.split(QLatin1Char('/')))
             sound = sound && IsPlainFileName(part);

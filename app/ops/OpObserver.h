@@ -49,6 +49,12 @@ public:
     virtual bool AskNextVolume(std::string& VolumeName, const std::string& VolumeID);
     // A disk of a spanned set; Text says which. False cancels.
     virtual bool AskDisk(const QString& Text);
+    // The name to save an operation's output under, FileName offered (and its folder shown);
+    // Filter's entry FilterIndex (from 1) chosen. False when the user cancels.
+    virtual bool AskSaveName(const QString& Title, QString& FileName, const QString& Filter,
+                             int FilterIndex = 1, bool OverwritePrompt = false);
+    // A plain Yes/No question of an operation (Text says what it asks); true for Yes.
+    virtual bool Confirm(const QString& Text);
     // A gzip file holds a tar archive: unpack it too?
     virtual bool AskNestedTar(const QString& FileName, bool Testing);
     // A damaged local header: read on?
