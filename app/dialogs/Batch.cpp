@@ -6,13 +6,12 @@
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/QtStrings.h"
 #include "app/ops/OpAdd.h"
+#include "app/ops/OpConvert.h"
 #include "app/ops/OpExtract.h"
-#include "app/ops/OpRun.h"
+#include "app/ops/OpMakeSfx.h"
 #include "app/ops/OpTest.h"
 #include "app/ops/OpVirusScan.h"
 #include "engine/core/krvProduct.h"
-#include "engine/write/krvArc2Arc.h"
-#include "engine/formats/zip/krvMakeSfx.h"
 #include "ui/LmSaveDlg.h"
 #include "ui_Batch.h"
 
@@ -243,7 +242,6 @@ void TfmBatch::CancelClick() {
     if (FRunning) {
         // The loop stops before its next file; the running component stops within its block.
         FCancelRequested = true;
-        if (FCurrent) FCurrent->SetCancel(true);
         ui->buCancel->setEnabled(false);
         ui->buCancel->setText(QStringLiteral("Wait ..."));
         return;
@@ -295,6 +293,14 @@ QString TfmBatch::TargetExtension() const {
     return QStringLiteral(".zip");
 }
 
+TOutArcType TfmBatch::SelectedType() const {
+    const QRadioButton* const types[] = {ui->rbBh,  ui->rbCab, ui->rbLha, ui->rbLzh,
+                                         ui->rbZip, ui->rbTar, ui->rbGz,  ui->rbJar};
+    for (const QRadioButton* type : types)
+        if (type->isChecked()) return static_cast<TOutArcType>(type->property("Tag").toInt());
+    return tyZip;
+}
+
 bool TfmBatch::ConfirmReplace(const QString& Target) {
     if (!QFileInfo::exists(Target) || FAutoOverwrite) return true;
     return MessageDlg(QStringLiteral("The archive file \"") + Target +
@@ -329,27 +335,11 @@ void TfmBatch::ProcessFile(const QString& File) {
         if (!exists) {
             AppendResult(File + QStringLiteral(" ::: ERROR: Source file missing"));
         } else {
-            TOpResult steps;
-            TOpRun run(*FObserver, steps);
-            TMakeSFX maker;
-            run.BindCommon(maker);
-            maker.SetArchiveFile(File.toStdString());
-            maker.SetTargetFile(target.toStdString());
-            maker.OnFileExists = [](TZipCommon&, const std::string& Name, TDateTime, TOverwriteMode& Mode) {
-                Mode = MessageDlg(Str(Name) +
-                                      QStringLiteral(" already exist. Do you want to overwrite this file ?"),
-                                  mtConfirmation, mbYes | mbNo) == mrYes
-                           ? omOverwrite
-                           : omSkip;
-            };
             const QDateTime before = QFileInfo(target).lastModified();
-            FCurrent = &maker;
-            maker.Activate();
-            FCurrent = nullptr;
-            run.Finish();
-            const bool failed = steps.Failed > 0 || steps.Cancelled;
-            const QFileInfo made(target);
-            if (!made.isFile() || (before.isValid() && made.lastModified() == before && failed))
+            const TMakeSfxResult made = MakeSfx({File, target, false}, *FObserver);
+            const bool failed = !made.Made && !made.Skipped;
+            const QFileInfo program(target);
+            if (!program.isFile() || (before.isValid() && program.lastModified() == before && failed))
                 AppendResult(target + QStringLiteral(" ::: ERROR: Unable to create"));
             else if (failed)
                 AppendResult(target + QStringLiteral(" ::: ERROR"));
@@ -367,32 +357,17 @@ void TfmBatch::ProcessFile(const QString& File) {
         if (!exists) {
             AppendResult(File + QStringLiteral(" ::: ERROR: Source file missing"));
         } else if (ConfirmReplace(target)) {
-            // An existing target is replaced by the converter only once the new one is written.
-            TOpResult steps;
-            TOpRun run(*FObserver, steps);
-            TArc2Arc converter;
-            run.BindCommon(converter);
-            converter.SetArchiveFile(File.toStdString());
-            converter.NewArchive = (gzip ? target.chopped(3) : target).toStdString();
-            QRadioButton* const types[] = {ui->rbBh,  ui->rbCab, ui->rbLha, ui->rbLzh,
-                                           ui->rbZip, ui->rbTar, ui->rbGz,  ui->rbJar};
-            for (QRadioButton* type : types)
-                if (type->isChecked())
-                    converter.OutArcType = static_cast<TOutArcType>(type->property("Tag").toInt());
-            converter.OutArcMethod = amCreateNew;
-            converter.IntegrityCheck = false;
-            converter.DateAttribute = daFileDate;
-            converter.OnFileExists = [](TZipCommon&, const std::string&, TOverwriteMode& Mode) {
-                Mode = omOverwrite;
-            };
-            FCurrent = &converter;
-            const bool activated = converter.Activate();
-            FCurrent = nullptr;
-            run.Finish();
-            const bool failed = !activated || steps.Failed > 0 || steps.Cancelled;
-            if (failed)
+            // An existing target is replaced by the converter only once the new one is written;
+            // the source goes only after its copy was read back.
+            TConvertOptions options;
+            options.Input = File;
+            options.Output = gzip ? target.chopped(3) : target;
+            options.Type = SelectedType();
+            options.DeleteOriginal = ui->ckDeleteSource->isChecked();
+            const TConvertResult result = Convert(options, *FObserver);
+            if (!result.Converted)
                 AppendResult(target + QStringLiteral(" ::: ERROR"));
-            else if (ui->ckDeleteSource->isChecked() && !QFile::remove(File))
+            else if (result.DeleteFailed)
                 AppendResult(target +
                              QStringLiteral(" ::: ERROR: Created, but unable to delete original file"));
             else

@@ -5,6 +5,8 @@
 // source, and a target that existed stays as it was until its replacement is written.
 #pragma once
 
+#include "engine/write/krvWriters.h"
+
 #include <QDialog>
 #include <QStringList>
 #include <memory>
@@ -12,7 +14,6 @@
 namespace Ui {
 class TfmBatch;
 }
-class TZipCommon;
 class TBatchObserver;
 
 // The operations, numbered as the batch commands pass them.
@@ -41,6 +42,8 @@ private:
     void ProcessFile(const QString& File);
     QString OutputLocation(const QString& File) const;
     QString TargetExtension() const;
+    // The output type of the chosen format.
+    TOutArcType SelectedType() const;
     // "The archive file ... already exist." unless automatic; false when the user declines.
     bool ConfirmReplace(const QString& Target);
 
@@ -63,5 +66,4 @@ private:
     bool FCancelRequested = false;
     bool FAutoOverwrite = false;
     bool FRunning = false;
-    TZipCommon* FCurrent = nullptr; // the running component
 };

@@ -23,6 +23,25 @@ QString TfmCheckout::GroupFolder() const {
     return QString::fromStdString(GetSpecialFolderPath(sfPrograms)) + '/' + ui->edGroupName->text();
 }
 
+void TfmCheckout::SetChoices(const QString& Folder, const QString& GroupName, bool ScanAvailable) {
+    ui->edFolder->setText(Folder);
+    ui->edGroupName->setText(GroupName);
+    if (!ScanAvailable) {
+        ui->ckVirusScan->setChecked(false);
+        ui->ckVirusScan->setEnabled(false);
+    }
+}
+
+TCheckoutOptions TfmCheckout::Options() const {
+    TCheckoutOptions options;
+    options.Folder = QDir::cleanPath(QFileInfo(ui->edFolder->text()).absoluteFilePath());
+    options.Group = GroupFolder();
+    options.MaxIcons = ui->edMaxIcons->value();
+    options.OnlyOpenable = ui->ckCreateIcons->isChecked();
+    options.VirusScan = ui->ckVirusScan->isChecked();
+    return options;
+}
+
 bool TfmCheckout::SafeTarget(const QString& Folder) {
     if (Folder.trimmed().isEmpty() || Folder.split('/').contains("..")) return false;
     const QString path = QDir::cleanPath(QDir(Folder).absolutePath());

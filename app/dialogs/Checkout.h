@@ -3,6 +3,8 @@
 // that climb out with ".." are refused before the user is asked anything.
 #pragma once
 
+#include "app/ops/OpCheckout.h"
+
 #include <QDialog>
 #include <memory>
 
@@ -18,6 +20,11 @@ public:
 
     std::unique_ptr<Ui::TfmCheckout> ui;
 
+    // The folder and group offered; without a scanner the scan is off and cannot be chosen.
+    void SetChoices(const QString& Folder, const QString& GroupName, bool ScanAvailable);
+    // The choices, once the dialog was closed with OK (the archive and its entries are the
+    // caller's).
+    TCheckoutOptions Options() const;
     // The folder of the group's shortcuts: the applications menu's folder and the group name.
     QString GroupFolder() const;
     // True when Folder may be emptied by a check-out.

@@ -5,6 +5,7 @@
 #include "ui_ConvertArc.h"
 
 #include <QFileInfo>
+#include <algorithm>
 
 TfmConvertArc::TfmConvertArc(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TfmConvertArc>()) {
     ui->setupUi(this);
@@ -37,6 +38,25 @@ QString TfmConvertArc::FormatExtension(int Format) {
 QString TfmConvertArc::TargetName() const {
     const QString output = ui->rxfedOutput->text();
     return ui->cbFormat->currentIndex() == cfGZipTar ? output + ".gz" : output;
+}
+
+void TfmConvertArc::SetArchive(const QString& ArchiveName) {
+    const QFileInfo archive(QFileInfo(ArchiveName).absoluteFilePath());
+    ui->rxfedInput->setText(archive.filePath());
+    ui->rxfedOutput->setText(archive.absolutePath() + QLatin1Char('/') + archive.completeBaseName() +
+                             QStringLiteral(".zip"));
+}
+
+TConvertOptions TfmConvertArc::Options() const {
+    // The output types of the formats, in the list's order.
+    static constexpr TOutArcType types[] = {tyBh, tyCab, tyTarGzip, tyJar, tyLzh, tyLzh, tyTar, tyZip};
+    TConvertOptions options;
+    options.Input = QFileInfo(ui->rxfedInput->text()).absoluteFilePath();
+    options.Output = QFileInfo(ui->rxfedOutput->text()).absoluteFilePath();
+    options.Type = types[std::clamp(ui->cbFormat->currentIndex(), 0, int(cfZip))];
+    options.Verify = ui->ckVerify->isEnabled() && ui->ckVerify->isChecked();
+    options.DeleteOriginal = ui->ckDeleteOrg->isChecked();
+    return options;
 }
 
 void TfmConvertArc::FormatChanged() {

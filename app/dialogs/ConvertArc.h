@@ -3,6 +3,8 @@
 // not by another path to the same file, not once ".gz" is added for GZipTar.
 #pragma once
 
+#include "app/ops/OpConvert.h"
+
 #include <QDialog>
 #include <memory>
 
@@ -22,6 +24,10 @@ public:
     static QString FormatExtension(int Format);
     // The file the converter writes: the output name, with ".gz" added for GZipTar.
     QString TargetName() const;
+    // The archive to convert; the output offered beside it as a zip.
+    void SetArchive(const QString& ArchiveName);
+    // The choices, once the dialog was closed with OK.
+    TConvertOptions Options() const;
 
 private:
     void FormatChanged();

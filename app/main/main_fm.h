@@ -3,8 +3,8 @@
 // runs them and shows their results. Its units: main_fm.cpp (life of the window and settings),
 // main_fmActions.cpp (commands bound to handlers), main_fmList.cpp (opening and listing archives, totals,
 // command enabling), main_fmToolbar.cpp (toolbar, sort menu, icons), main_fmSelect.cpp (selection and filter
-// commands), main_fmEvents.cpp (the window's observer of the operations of app/ops, and the lister's events)
-// and main_fmConvertEvents.cpp (the converter's), main_fmExtract.cpp (extraction and view), main_fmAdd.cpp
+// commands), main_fmEvents.cpp (the window's observer of the operations of app/ops, and the lister's events),
+// main_fmExtract.cpp (extraction and view), main_fmAdd.cpp
 // (new, add, password, delete), main_fmOperations.cpp, main_fmArchiveFile.cpp, main_fmTestRepair.cpp,
 // main_fmConvert.cpp and main_fmCheckout.cpp (the other operations), main_fmHelp.cpp (help),
 // main_fmBackup.cpp (backup sets), main_fmBatch.cpp (batch), main_fmWizard.cpp (wizard),
@@ -41,7 +41,6 @@ class QMenu;
 class QModelIndex;
 class TArchiveModel;
 class TKorva;
-class TArc2Arc;
 class TCompBase;
 class TfmAddBottom;
 class TfmAddOptionsBottom;
@@ -57,7 +56,7 @@ class TZipCommon;
 class TZip;
 class TZipCheck;
 class TZipRun;
-struct TRunFolder;
+struct TMakeSfxResult;
 class TOpObserver;
 class TWindowObserver;
 
@@ -125,10 +124,6 @@ public:
     TAddResult RunAdd(const TAddOptions& Options, bool ShowResult, bool NewArchive = false) override;
 
     // ---- the shared handlers (main_fmEvents.cpp) ----
-    // Binds a converter's events to the window: its stages in the status bar and the output
-    // log (cleared here), its questions and errors in message boxes; a failed entry of its
-    // integrity check sets *TestFailed.
-    void BindConverter(TArc2Arc& Converter, bool* TestFailed = nullptr);
     // The output window's text: the errors of the last operations.
     QString OutputLog() const;
     TfmProgress& ProgressWindow() { return *fmProgress; }
@@ -154,7 +149,6 @@ public:
     void AboutCommand();
 
     // ---- backup sets (main_fmBackup.cpp) ----
-    bool ValidateBackupScript(const QStringList& Lines);
     // Runs one set; true when it was run through to the packing step.
     bool ExecuteBackup(const QString& ScriptPath);
     void GenerateBackupMenu();
@@ -280,8 +274,6 @@ private:
     // nullptr for an archive that is no zip or whose directory cannot be read.
     std::unique_ptr<TZip> OpenArchiveComment(QString& Text);
     void UUEncodeCommand();
-    // The next volume of the tester and the converter: its path asked for when it is missing.
-    void AskNextVolume(std::string& VolumeName, const std::string& VolumeID, bool Exists, bool& Cancel);
     void MailArchiveCommand();
     void MoveArchiveCommand();
     void CopyArchiveCommand();
@@ -291,19 +283,12 @@ private:
     bool DeleteArchive(const QString& Path);
     void CheckOutCommand();
     void InstallCommand();
-    // Runs the configured scanner over Folder and reports its verdict; true when it found
-    // nothing.
-    bool ScanFolder(const QString& Folder);
     // The scanner is set up; otherwise the message that says where to set it up.
     bool VirusScannerConfigured(bool Tell);
-    // The save dialog of the repair and self-extractor commands (default answer: FileName).
-    // The self-extractor of ArchiveName; OverwriteConfirmed: an existing Target was agreed to.
-    bool RunMakeSFX(const QString& ArchiveName, const QString& Target, bool OverwriteConfirmed);
-    // "-M", "-AX": Files zipped as the file name of Name into Temp; the archive written, or ''
-    // (after the message) when nothing was.
-    QString ZipIntoRunFolder(TRunFolder& Temp, const QString& Name, const QStringList& Files);
+    // The messages of a self-extractor's making; true when it was made.
+    bool ReportMakeSfx(const TMakeSfxResult& Result);
+    // The save dialog of the repair, self-extractor and file commands (default answer: FileName).
     bool AskSaveName(const QString& Title, QString& FileName, const QString& Filter, bool OverwritePrompt);
-    int FRepairFound = 0, FRepairSound = 0;
 
     // ---- shared handlers (main_fmEvents.cpp) ----
     void CreateOperationForms();

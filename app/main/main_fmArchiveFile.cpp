@@ -6,34 +6,20 @@
 
 #include "app/dialogs/FileNameFields.h"
 #include "app/dialogs/FileUtils.h"
-#include "app/dialogs/ProcessUtils.h"
 #include "app/dialogs/Prompter.h"
+#include "app/ops/OpMail.h"
 #include "engine/read/krvKorva.h"
 #include "platform/FileMove.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-namespace {
-
-QString MapiMissingText() {
-    return QStringLiteral(
-        "Your computer must be configured to use a MAPI\r\n(Messaging Application Programming "
-        "Interface)\r\ncompliant email software in order to use this\r\nfeature.");
-}
-
-} // namespace
-
 void TfmMain::MailArchiveCommand() {
     if (!ArchiveOpen() || !CheckArchiveExists()) return;
-    const QString archive = QString::fromStdString(krvKorva->ArchiveFile());
-    const int result = SendMail("Attached: " + QFileInfo(archive).fileName().toStdString(), "",
-                                archive.toStdString(), "", "", "", "");
-    if (result == -1)
-        MessageDlg(MapiMissingText(), mtError, mbOK);
-    else if (result != 0)
-        MessageDlg(QStringLiteral("The mail program did not take the message (exit status %1).").arg(result),
-                   mtError, mbOK);
+    TMailOptions options;
+    options.Archive = QString::fromStdString(krvKorva->ArchiveFile());
+    const TMailResult result = Mail(options, *MakeObserver(true));
+    if (result.Failure != TMailFailure::None) MessageDlg(MailFailureText(result), mtError, mbOK);
 }
 
 void TfmMain::MoveArchiveCommand() {

@@ -11,40 +11,18 @@
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/QtStrings.h"
-#include "app/dialogs/ShellUtils.h"
 #include "app/main/ArchiveModel.h"
-#include "app/main/RunFolder.h"
+#include "app/ops/OpCheckout.h"
 #include "app/ops/OpReport.h"
-#include "app/ops/OpVirusScan.h"
-#include "engine/core/krvUnBase.h"
 #include "engine/read/krvKorva.h"
-#include "platform/FileReplace.h"
-#include "platform/Process.h"
-#include "platform/Shell.h"
-#include "platform/ShellLink.h"
-#include "ui_Checkout.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QLineEdit>
-#include <QSpinBox>
 #include <QStatusBar>
 #include <cstdio>
 #include <memory>
 
-namespace {
-
-// A group folder is only ever one made in the applications menu's folder.
-bool SafeGroup(const QString& Group) {
-    const QString programs = Str(SpecialFolderPath(sfPrograms));
-    const QFileInfo info(Group);
-    return !programs.isEmpty() && QDir::cleanPath(info.absolutePath()) == QDir::cleanPath(programs) &&
-           IsValidFileName(info.fileName().toStdString(), true);
-}
-
-} // namespace
 
 bool TfmMain::ExitCheckoutCheck() {
     if (!CheckOutActive) return true;
@@ -55,14 +33,10 @@ bool TfmMain::ExitCheckoutCheck() {
                        QStringLiteral("\" and the \r\nprogram group \"") + group + QStringLiteral("\" ?"),
                    mtConfirmation, mbYes | mbNo | mbCancel);
     if (answer == mrCancel) return false;
-    if (answer == mrYes) {
-        if (SafeGroup(Str(CheckOutGroup)) && QFileInfo::exists(Str(CheckOutGroup)) &&
-            !ShellDeleteFiles(CheckOutGroup))
-            MessageDlg(QStringLiteral("Quillar was unable to delete the program group \"") + group +
-                           QLatin1Char('"'),
-                       mtError, mbOK);
-        if (TfmCheckout::SafeTarget(folder)) DeleteFolderTree(CheckOutFolder);
-    }
+    if (answer == mrYes && !RemoveCheckout(folder, Str(CheckOutGroup)))
+        MessageDlg(QStringLiteral("Quillar was unable to delete the program group \"") + group +
+                       QLatin1Char('"'),
+                   mtError, mbOK);
     CheckOutActive = false;
     return true;
 }
@@ -73,56 +47,29 @@ void TfmMain::CheckOutCommand() {
     const QString name = archive.completeBaseName();
     const TAppSettings& settings = AppSettings();
     TfmCheckout dialog(this);
-    Ui::TfmCheckout& d = *dialog.ui;
-    d.edFolder->setText(settings.CheckoutBaseFolder.empty()
-                            ? archive.absolutePath() + QLatin1Char('/') + name
-                            : Str(AddBackslash(settings.CheckoutBaseFolder)) + name);
-    d.edGroupName->setText(name);
-    if (!VirusScannerConfigured(false)) {
-        d.ckVirusScan->setChecked(false);
-        d.ckVirusScan->setEnabled(false);
-    }
+    dialog.SetChoices(settings.CheckoutBaseFolder.empty()
+                          ? archive.absolutePath() + QLatin1Char('/') + name
+                          : Str(AddBackslash(settings.CheckoutBaseFolder)) + name,
+                      name, VirusScannerConfigured(false));
     if (ShowModal(dialog) != mrOk) return;
-    const QString folder = QDir::cleanPath(QFileInfo(d.edFolder->text()).absoluteFilePath());
-    const QString group = dialog.GroupFolder();
-    // The folder is emptied first: it may not be the root, the home folder, nor hold the archive.
-    const QString real = QFileInfo(folder).exists() ? QFileInfo(folder).canonicalFilePath() : folder;
-    if (!TfmCheckout::SafeTarget(folder) || !SafeGroup(group) ||
-        archive.canonicalFilePath().startsWith(real + QLatin1Char('/'))) {
-        MessageDlg(QStringLiteral("The folder or group name you specified cannot be used for a check out.\r\n"
-                                  "Please choose another one."),
-                   mtWarning, mbOK);
+    TCheckoutOptions options = dialog.Options();
+    options.Archive = archive.absoluteFilePath();
+    for (int row = 0; row < std::min(options.MaxIcons, FModel->rowCount()); ++row) {
+        const TItemData& item = FModel->Item(row);
+        options.Entries << Str(StripLeadingBackslash(FModel->Folder(item)) + item.Name);
+    }
+    ClearOutput();
+    const TCheckoutResult result = Checkout(options, *MakeObserver());
+    if (result.Refusal != TCheckoutRefusal::None) {
+        MessageDlg(CheckoutRefusalText(result.Refusal), mtWarning, mbOK);
         return;
     }
     CheckOutActive = true;
-    CheckOutFolder = (folder + QLatin1Char('/')).toStdString();
-    CheckOutGroup = group.toStdString();
-    if (QFileInfo::exists(folder)) DeleteFolderTree(folder.toStdString());
-    if (QFileInfo::exists(group)) DeleteFolderTree(CheckOutGroup);
-    TExtractOptions options;
-    options.Archive = archive.absoluteFilePath();
-    options.Folder = folder;
-    options.RestoreFileAttr = false;
-    options.ConfirmOverwrites = false;
-    RunExtraction(options, false);
-
-    MakeFolders(CheckOutGroup, 0755);
-    const int rows = std::min(d.edMaxIcons->value(), FModel->rowCount());
-    const QString root = Str(CheckOutFolder);
-    for (int row = 0; row < rows; ++row) {
-        const TItemData& item = FModel->Item(row);
-        const QString entry = Str(item.Name);
-        if (d.ckCreateIcons->isChecked() && !GetOpenCommand(item.Name) &&
-            !entry.endsWith(QLatin1String(".exe")))
-            continue;
-        const QString target =
-            QDir::cleanPath(root + Str(StripLeadingBackslash(FModel->Folder(item))) + entry);
-        // A launcher points only into the check-out folder.
-        if (!target.startsWith(root)) continue;
-        CreateShellLink(CheckOutGroup, item.Name, target.toStdString(), "");
-    }
-    LaunchProgram(QStringLiteral("xdg-open"), {group});
-    if (d.ckVirusScan->isChecked()) ScanFolder(folder);
+    CheckOutFolder =
+        (QDir::cleanPath(QFileInfo(options.Folder).absoluteFilePath()) + QLatin1Char('/')).toStdString();
+    CheckOutGroup = options.Group.toStdString();
+    LaunchProgram(QStringLiteral("xdg-open"), {options.Group});
+    if (result.Scanned) ReportScan(result.Verdict, result.ScanStatus);
 }
 
 void TfmMain::InstallCommand() {
@@ -152,10 +99,4 @@ bool TfmMain::CmdVirusScan(const QString& ArchiveName) {
     if (FInteractive) ui->dfstbMainStatus->clearMessage();
     SetLedColor(Qt::green);
     return clean;
-}
-
-bool TfmMain::ScanFolder(const QString& Folder) {
-    ClearOutput();
-    int status = 0;
-    return ReportScan(::ScanFolder(Folder, *MakeObserver(), status), status);
 }

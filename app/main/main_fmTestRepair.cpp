@@ -7,12 +7,11 @@
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/QtStrings.h"
 #include "app/dialogs/ViewOutput.h"
+#include "app/ops/OpRepair.h"
 #include "app/ops/OpReport.h"
 #include "app/ops/OpTest.h"
 #include "engine/core/krvErrorCodes.h"
-#include "engine/formats/zip/ZipFix.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QStatusBar>
 
@@ -39,50 +38,20 @@ bool TfmMain::CmdTest(const QString& ArchiveName) {
 // ---- repair ----------------------------------------------------------------------------------
 
 bool TfmMain::CmdRepair(const QString& ZipName) {
-    const QString source = QFileInfo(ZipName).absoluteFilePath();
-    QString target = QFileInfo(source).absolutePath() + QLatin1Char('/') +
-                     QFileInfo(source).completeBaseName() + QStringLiteral("_fixed.zip");
-    if (!AskSaveName(QStringLiteral("Save Repaired File As ..."), target,
+    TRepairOptions options;
+    options.Source = QFileInfo(ZipName).absoluteFilePath();
+    options.Target = RepairTarget(options.Source);
+    if (!AskSaveName(QStringLiteral("Save Repaired File As ..."), options.Target,
                      QStringLiteral("Zip Archives (*.zip)|*.zip"), true))
         return false;
-    target = QFileInfo(target).absoluteFilePath();
-    FRepairFound = 0;
-    FRepairSound = 0;
     ClearOutput();
-    if (target == source || (QFileInfo::exists(target) && QFileInfo(target).canonicalFilePath() ==
-                                                              QFileInfo(source).canonicalFilePath())) {
-        MessageDlg(QString::fromLatin1(ErrorText(ecSameInputAndOutputFileNames)), mtError, mbOK);
+    if (FInteractive) ApplicationBusy();
+    const TRepairResult result = Repair(options, *MakeObserver(true));
+    if (FInteractive) ApplicationWaiting();
+    if (result.Refusal != TRepairRefusal::None) {
+        MessageDlg(RepairRefusalText(result.Refusal), mtError, mbOK);
         return false;
     }
-    AppendOutput(QStringLiteral(":: REPAIR ZIP ARCHIVE ::"));
-    AppendOutput(QStringLiteral("> Source File : ") + source);
-    AppendOutput(QStringLiteral("> Fixed File  : ") + target);
-    AppendOutput(QStringLiteral(">"));
-    TZipFix fix;
-    bool failed = false;
-    fix.OnFileFound = [this](TZipFix&, const std::string& FileName, bool OK) {
-        ++FRepairFound;
-        AppendOutput(QStringLiteral("> ") +
-                     (FileName.empty() ? QStringLiteral("?? filename ??") : Str(FileName)) +
-                     (OK ? QStringLiteral("\t ... seems to be OK") : QStringLiteral("\t ... is corrupted")));
-        if (OK) ++FRepairSound;
-    };
-    fix.OnError = [this, &failed](TZipCommon& Sender, const std::string& FileName,
-                                  const std::string& ExtendedMsg, const std::string& VolumeID, int ECode) {
-        failed = true;
-        krvKorvaError(Sender, FileName, ExtendedMsg, VolumeID, ECode);
-    };
-    if (FInteractive) ApplicationBusy();
-    try {
-        fix.FixFile(source.toStdString(), target.toStdString());
-    } catch (const std::exception&) {
-        failed = true;
-    }
-    if (FInteractive) ApplicationWaiting();
-    // A fixed file without one sound entry is no repair.
-    if (FRepairSound == 0 && QFileInfo::exists(target)) QFile::remove(target);
-    AppendOutput(QStringLiteral(">"));
-    AppendOutput(QStringLiteral("> %1 out of %2 files were recovered.").arg(FRepairSound).arg(FRepairFound));
     ShowModal(*fmViewOutput);
-    return !failed && FRepairSound > 0 && QFileInfo::exists(target);
+    return result.Repaired();
 }

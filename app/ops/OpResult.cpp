@@ -17,7 +17,7 @@ int TOpResult::Count(TOpCause Cause) const {
                                           [Cause](const TOpFailure& F) { return F.Cause == Cause; }));
 }
 
-void TOpResult::Fail(const std::string& Entry, TOpCause Cause, int ECode) {
+void TOpResult::Fail(const std::string& Entry, TOpCause Cause, int ECode, const std::string& Detail) {
     if (Cause == TOpCause::Cancelled) {
         Cancelled = true;
         return;
@@ -26,7 +26,7 @@ void TOpResult::Fail(const std::string& Entry, TOpCause Cause, int ECode) {
         ++Refused;
     else
         ++Failed;
-    Failures.push_back({Entry, Cause, ECode});
+    Failures.push_back({Entry, Cause, ECode, Detail});
 }
 
 TOpCause CauseOf(int ECode) {

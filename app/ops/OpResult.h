@@ -23,6 +23,7 @@ struct TOpFailure {
     std::string Entry;
     TOpCause Cause = TOpCause::Other;
     int ECode = 0;
+    std::string Detail; // the engine's details of the error, when it gave any
 };
 
 struct TOpResult {
@@ -38,7 +39,7 @@ struct TOpResult {
     bool Succeeded() const { return Started && !Cancelled && Failed == 0 && Refused == 0; }
     int Count(TOpCause Cause) const;
     // A failure of an entry (or of the run when Entry is empty).
-    void Fail(const std::string& Entry, TOpCause Cause, int ECode);
+    void Fail(const std::string& Entry, TOpCause Cause, int ECode, const std::string& Detail = {});
 };
 
 // The cause of an engine error code.

@@ -5,8 +5,8 @@
 #include "engine/core/krvCompBase.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvUnBase.h"
-#include "engine/read/krvZipCheck.h"
 #include "engine/formats/zip/krvZip.h"
+#include "engine/read/krvZipCheck.h"
 
 #include <QFileInfo>
 #include <cstdlib>
@@ -67,7 +67,7 @@ void TOpRun::Error(TZipCommon& Sender, const std::string& FileName, const std::s
         FResult.Cancelled = true;
     } else {
         if (ECode == ecInvalidPassword) FObserver.PasswordRejected();
-        FPending.push_back({FileName, cause, ECode});
+        FPending.push_back({FileName, cause, ECode, ExtendedMsg});
     }
     for (const QString& line : ErrorLogLines(Sender, FileName, ExtendedMsg, ECode))
         FObserver.Log(line);
@@ -85,7 +85,7 @@ void TOpRun::EntryEnd(const std::string& FileName, bool Passed) {
         const TOpFailure* named = &FPending.front();
         for (const TOpFailure& failure : FPending)
             if (Rank(failure.Cause) < Rank(named->Cause)) named = &failure;
-        FResult.Fail(FileName, named->Cause, named->ECode);
+        FResult.Fail(FileName, named->Cause, named->ECode, named->Detail);
     }
     // The errors of its earlier attempts belong to this entry, whatever its verdict.
     FPending.clear();
@@ -94,7 +94,7 @@ void TOpRun::EntryEnd(const std::string& FileName, bool Passed) {
 void TOpRun::Flush() {
     if (!FResult.Cancelled)
         for (const TOpFailure& failure : FPending)
-            FResult.Fail(failure.Entry, failure.Cause, failure.ECode);
+            FResult.Fail(failure.Entry, failure.Cause, failure.ECode, failure.Detail);
     FPending.clear();
 }
 

@@ -3,7 +3,7 @@
 #include "app/dialogs/AppSettings.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/QtStrings.h"
-#include "app/main/RunFolder.h"
+#include "app/ops/RunFolder.h"
 #include "platform/Process.h"
 
 #include <QCoreApplication>

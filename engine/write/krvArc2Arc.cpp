@@ -173,6 +173,11 @@ bool TArc2Arc::TestOutput(const std::string& Target) {
     tester.OnActivate = OnIntegrityActivate;
     tester.OnDeactivate = OnIntegrityDeactivate;
     tester.OnStatus = OnIntegrityStatus;
+    // A tar.gz written here is read back whole, the tar inside it too, without a question.
+    tester.OnNestedTarFile = [](TZipCommon&, const std::string&, bool& doUnTar) { doUnTar = true; };
+    tester.OnChangeArchive = [&tester](TZipCommon&, const std::string& Name, TArcType Type) {
+        tester.MoveToArchive(Name, Type);
+    };
     tester.DriveCancelFrom(*this);
     tester.Activate();
     return tester.Tested > 0 && tester.Failed == 0;

@@ -1,0 +1,82 @@
+#include "app/ops/OpCheckout.h"
+
+#include "app/dialogs/Checkout.h"
+#include "app/dialogs/FileUtils.h"
+#include "app/dialogs/QtStrings.h"
+#include "app/dialogs/ShellUtils.h"
+#include "platform/FileReplace.h"
+#include "platform/Shell.h"
+#include "platform/ShellLink.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+
+namespace {
+
+// A group folder is only ever one made in the applications menu's folder.
+bool SafeGroup(const QString& Group) {
+    const QString programs = Str(SpecialFolderPath(sfPrograms));
+    const QFileInfo info(Group);
+    return !programs.isEmpty() && QDir::cleanPath(info.absolutePath()) == QDir::cleanPath(programs) &&
+           IsValidFileName(info.fileName().toStdString(), true);
+}
+
+} // namespace
+
+TCheckoutResult Checkout(const TCheckoutOptions& Options, TOpObserver& Observer) {
+    TCheckoutResult result;
+    const QFileInfo archive(Options.Archive);
+    const QString folder = QDir::cleanPath(QFileInfo(Options.Folder).absoluteFilePath());
+    // The folder is emptied first: it may not be the root, the home folder, nor hold the archive.
+    const QString real = QFileInfo(folder).exists() ? QFileInfo(folder).canonicalFilePath() : folder;
+    if (!TfmCheckout::SafeTarget(folder) || !SafeGroup(Options.Group) ||
+        archive.canonicalFilePath().startsWith(real + QLatin1Char('/'))) {
+        result.Refusal = TCheckoutRefusal::UnusableTarget;
+        return result;
+    }
+    if (QFileInfo::exists(folder)) DeleteFolderTree(folder.toStdString());
+    if (QFileInfo::exists(Options.Group)) DeleteFolderTree(Options.Group.toStdString());
+    TExtractOptions extract;
+    extract.Archive = archive.absoluteFilePath();
+    extract.Folder = folder;
+    extract.RestoreFileAttr = false;
+    extract.ConfirmOverwrites = false;
+    result.Extraction = Extract(extract, Observer);
+    static_cast<TOpResult&>(result) = result.Extraction;
+
+    const std::string group = Options.Group.toStdString();
+    MakeFolders(group, 0755);
+    const QString root = folder + QLatin1Char('/');
+    const int count = std::min<int>(Options.MaxIcons, Options.Entries.size());
+    for (int row = 0; row < count; ++row) {
+        const QString entry = Options.Entries[row];
+        const QString name = QFileInfo(entry).fileName();
+        if (Options.OnlyOpenable && !GetOpenCommand(name.toStdString()) &&
+            !name.endsWith(QLatin1String(".exe")))
+            continue;
+        const QString target = QDir::cleanPath(root + entry);
+        // A launcher points only into the check-out folder.
+        if (!target.startsWith(root)) continue;
+        if (CreateShellLink(group, name.toStdString(), target.toStdString(), "")) ++result.Launchers;
+    }
+    if (Options.VirusScan) {
+        result.Scanned = true;
+        result.Verdict = ScanFolder(folder, Observer, result.ScanStatus);
+    }
+    return result;
+}
+
+bool RemoveCheckout(const QString& Folder, const QString& Group) {
+    bool removed = true;
+    if (SafeGroup(Group) && QFileInfo::exists(Group)) removed = ShellDeleteFiles(Group.toStdString());
+    if (TfmCheckout::SafeTarget(Folder)) DeleteFolderTree(Folder.toStdString());
+    return removed;
+}
+
+QString CheckoutRefusalText(TCheckoutRefusal Refusal) {
+    if (Refusal == TCheckoutRefusal::UnusableTarget)
+        return QStringLiteral("The folder or group name you specified cannot be used for a check out.\r\n"
+                              "Please choose another one.");
+    return {};
+}

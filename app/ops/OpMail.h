@@ -1,0 +1,32 @@
+// Mail: an archive attached as it is, or files zipped first into a private folder, handed to
+// the desktop's mail program (which shows the message for editing). The zipped attachment's
+// folder stays after the run: the mail program reads it later.
+#pragma once
+
+#include "app/ops/OpAdd.h"
+#include "app/ops/OpObserver.h"
+#include "app/ops/OpResult.h"
+
+#include <QString>
+#include <QStringList>
+
+struct TMailOptions {
+    // The archive to attach; when empty, Files zipped as the file name of Name.
+    QString Archive;
+    QString Name;
+    QStringList Files; // files, or folders standing for their trees
+    TStoredDirNames StoredDirNames = sdExplorer_Auto;
+};
+
+enum class TMailFailure { None, NoTempFolder, NothingPacked, NoMailProgram, NotTaken };
+
+struct TMailResult : TOpResult {
+    TMailFailure Failure = TMailFailure::None;
+    int MailStatus = 0; // the mail program's exit status
+    TAddResult Packing; // what zipping the files did
+    QString Attachment;
+};
+
+TMailResult Mail(const TMailOptions& Options, TOpObserver& Observer);
+// The message of a failure (empty for none).
+QString MailFailureText(const TMailResult& Result);
