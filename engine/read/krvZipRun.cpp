@@ -5,20 +5,18 @@
 
 #include <filesystem>
 #include <system_error>
-#include <unistd.h>
 
-TZipRun::TZipRun() {
+// A new private folder, made at once so that nobody else can take its name.
+TZipRun::TZipRun() : FTempFolder(TempDir(), "krv") {
     CommandLineParams.clear();
     WindowState = esNormal;
     ExecutionMethod = emExecuteAndWait;
-    // A new private folder, made at once so that nobody else can take its name.
-    FTempFolder = CreateTempFolder(TempDir(), "krv");
 }
 
 TZipRun::~TZipRun() {
-    if (!ArchiveFile().empty()) DeleteFolderTree(FTempFolder);
-    if (!FTempFolder.empty()) ::rmdir(FTempFolder.c_str());
-    if (OnRemoveTempfile) OnRemoveTempfile(*this, FTempFolder);
+    const std::string folder = FTempFolder.Path();
+    FTempFolder.Remove();
+    if (OnRemoveTempfile) OnRemoveTempfile(*this, folder);
 }
 
 bool TZipRun::DeleteFolderTree(const std::string& Folder) {

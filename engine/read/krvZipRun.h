@@ -1,9 +1,11 @@
 // The run-from-archive component: carries the settings for extracting an archive into a
 // private temporary folder and starting a program from it, and owns that folder's life: it
 // makes the folder (mode 0700, in the temporary folder) when it is created and removes it,
-// with everything in it, when it is destroyed. It extracts nothing itself.
+// with everything in it, when it is destroyed, or on SIGINT or SIGTERM once the host has
+// installed the signal clean-up. It extracts nothing itself.
 #pragma once
 
+#include "engine/core/krvTempEntries.h"
 #include "engine/core/krvUnBase.h"
 
 #include <cstdint>
@@ -29,12 +31,12 @@ public:
     TOnProgress OnExtractProgress;
 
     // The private folder (empty when it could not be made).
-    const std::string& TempFolder() const { return FTempFolder; }
+    const std::string& TempFolder() const { return FTempFolder.Path(); }
 
     // Deletes Folder with everything in it, links not followed; a file-system root is
     // refused. True when the folder is gone.
     static bool DeleteFolderTree(const std::string& Folder);
 
 private:
-    std::string FTempFolder;
+    TTempFolder FTempFolder;
 };
