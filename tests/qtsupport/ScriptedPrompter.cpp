@@ -6,6 +6,7 @@ namespace testsupport {
 
 int ScriptedPrompter::Ask(const TPrompt& Prompt) {
     Prompts.push_back(Prompt);
+    if (OnAsk) OnAsk(Prompt);
     if (Answers.empty()) {
         if (!DefaultsAllowed) ADD_FAILURE() << "unscripted question: " << Prompt.Text.toStdString();
         return Prompt.DefaultAnswer();

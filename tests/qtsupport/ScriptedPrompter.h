@@ -5,6 +5,7 @@
 #include "app/dialogs/Prompter.h"
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -16,6 +17,8 @@ public:
     std::deque<int> Answers;
     std::vector<TPrompt> Prompts;
     bool DefaultsAllowed = false; // answer unscripted questions with their defaults, silently
+    // Runs before each question is answered (a test that acts as the user would: puts a disk in).
+    std::function<void(const TPrompt&)> OnAsk;
 
     // Answers of InputQuery in order: a text is typed over the pre-filled one, nullopt cancels.
     std::deque<std::optional<QString>> Inputs;

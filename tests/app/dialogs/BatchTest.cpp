@@ -10,6 +10,7 @@
 #include "RegistrySandbox.h"
 #include "ScriptedPrompter.h"
 #include "SmallDisk.h"
+#include "SplitZipSet.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -215,6 +216,33 @@ TEST_F(BatchTool, ScanRunsTheScannerOnTheExtractedFolder) {
     AppSettings().VirusScanner.clear();
     AppSettings().Parameters.clear();
     AppSettings().AVProduct = 0;
+}
+
+// The next disk of a spanned set (made by zip -s) is asked through the same observer as the
+// window's: an answer after the piece was put back lets the test pass, Cancel fails it, and
+// either way the question comes once.
+TEST_F(BatchTool, TheNextDiskOfASpannedSetIsAskedOnceAndItsAnswerCounts) {
+    WriteFile(FDir / "src/big.bin", RandomBytes(200000));
+    fs::create_directories(FDir / "set");
+    const TSplitZipSet set = MakeSplitZipSet(FDir / "src", FDir / "set/s.zip", "64k", FDir / "joined.zip");
+    ASSERT_GE(set.Pieces.size(), 3u);
+    const fs::path piece = set.Pieces[1], aside = FDir / "aside";
+    for (const int answer : {mrOk, mrCancel}) {
+        SCOPED_TRACE(answer == mrOk ? "the disk put in" : "cancelled");
+        fs::rename(piece, aside);
+        FPrompter.Prompter().Prompts.clear();
+        FPrompter.Prompter().Answers = {answer};
+        FPrompter.Prompter().OnAsk = [&](const TPrompt&) {
+            if (answer == mrOk) fs::rename(aside, piece);
+        };
+        const std::string verdict = answer == mrOk ? " ::: Passed" : " ::: FAILED <<";
+        EXPECT_EQ(Run(boTest, {"set/s.zip"}), (answer == mrOk ? "" : ">> ") + P("set/s.zip") + verdict);
+        ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 1u);
+        EXPECT_TRUE(FPrompter.Prompter().Prompts[0].Text.startsWith("Please insert"))
+            << FPrompter.Prompter().Prompts[0].Text.toStdString();
+        FPrompter.Prompter().OnAsk = nullptr;
+        if (fs::exists(aside)) fs::rename(aside, piece);
+    }
 }
 
 TEST_F(BatchTool, CancelStopsBeforeTheNextFileAndEmptyFirstPageClosesAtOnce) {

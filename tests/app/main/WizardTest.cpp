@@ -198,6 +198,39 @@ TEST_F(TWizardTest, CreateUpdateAndExtractPageByPage) {
     EXPECT_EQ(launched[0], (QStringList{"xdg-open", Q(target)}));
 }
 
+// A wizard update of an open enciphered zip enciphers the files it adds with the archive's
+// password, as every add does: zipinfo marks every entry enciphered, unzip tests them with it.
+TEST_F(TWizardTest, AnUpdateOfAnEncipheredZipEnciphersWithItsPassword) {
+    TempDir src, work;
+    WriteFile(src / "a.txt", TextBytes(3000));
+    WriteFile(src / "b.txt", TextBytes(4000, 2));
+    const fs::path archive = work / "e.zip";
+    Must(RunTool({"zip", "-q", "-X", "-P", "sesame", archive.string(), "a.txt"}, src.Path()));
+    Open();
+    Display(archive.string());
+    FPrompter.Prompter().DefaultsAllowed = true;
+    CurrentArchivePassword() = QStringLiteral("sesame");
+    {
+        TfmWizard w(*FWindow);
+        RunModal(w, {[&] {
+                     Find<QRadioButton>(w, "rbStartUpdate")->click();
+                     Next(w);
+                     EXPECT_EQ(Find<QLineEdit>(w, "rxfedUpdate")->text(), Q(archive));
+                     Next(w);
+                     AnswerFiles(src.Path(), "b.txt");
+                     Find<QPushButton>(w, "buAddFiles")->click();
+                     Next(w);
+                     EXPECT_EQ(Page(w), "AddFinish");
+                 }});
+    }
+    int enciphered = 0;
+    EXPECT_EQ(ZipinfoEntries(archive, enciphered), 2);
+    EXPECT_EQ(enciphered, 2);
+    Must(RunTool({"unzip", "-tq", "-P", "sesame", archive.string()}));
+    EXPECT_EQ(RunTool({"unzip", "-p", "-P", "sesame", archive.string(), "b.txt"}).Out,
+              ReadFile(src / "b.txt"));
+}
+
 // Each page's refusals: the message and the page the wizard stays on; Back at both ends.
 TEST_F(TWizardTest, PagesRefuseWhatTheyMust) {
     TempDir work;
