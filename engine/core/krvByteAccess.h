@@ -34,6 +34,11 @@ inline void PutU32LE(std::uint8_t* P, std::uint32_t V) {
     P[3] = static_cast<std::uint8_t>(V >> 24);
 }
 
+inline void PutU64LE(std::uint8_t* P, std::uint64_t V) {
+    PutU32LE(P, static_cast<std::uint32_t>(V));
+    PutU32LE(P + 4, static_cast<std::uint32_t>(V >> 32));
+}
+
 // The bytes of a text, for the record parsers that take byte spans.
 inline std::span<const std::uint8_t> AsBytes(std::string_view Text) {
     return {reinterpret_cast<const std::uint8_t*>(Text.data()), Text.size()};

@@ -317,7 +317,7 @@ void TCompBase::CopyInput(std::int64_t Offset, std::int64_t Count) {
 }
 
 void TCompBase::CopyOldEntryBytes(TCompHeaderObj& List, int Index, std::int64_t Offset, std::int64_t Count) {
-    if (FOutput->Position() + Count > MaxFormatSize) Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
+    if (FOutput->Position() + Count > MaxArchiveSize()) Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
     FileName = List.Name(Index);
     CopyInput(Offset, Count);
     Entry(Index).NewLength = Count;

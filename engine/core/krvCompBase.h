@@ -154,7 +154,8 @@ public:
     int FilesDeleted() const { return FFilesDeleted; }
     bool ArchiveWritten() const { return FArchiveWritten; }
 
-    // The largest entry and archive sizes and entry count the writer's format holds.
+    // The largest entry and archive sizes and entry count of a format of 32-bit fields (a
+    // writer whose format holds more says so through MaxEntryBytes and MaxArchiveSize).
     static constexpr std::int64_t MaxFormatSize = 0xFFFFFFFFLL;
     static constexpr int MaxFormatEntries = 65535;
 
@@ -259,8 +260,10 @@ protected:
     // Puts the whole new archive in place (a writer that wraps the archive, as tar.gz does,
     // writes its own output from Temp here and discards Temp).
     virtual void PlaceArchive(TTempFileStream& Temp);
-    // The largest old archive the writer reads.
+    // The largest old archive the writer reads and new archive it writes.
     virtual std::int64_t MaxArchiveSize() const { return MaxFormatSize; }
+    // The largest file the shared store/deflate path adds, and the most bytes its data take.
+    virtual std::int64_t MaxEntryBytes() const { return MaxFormatSize; }
     // Opens a gathered file for reading: only a regular file, never the archive being built
     // or the old one. Reports 25235 and gives nullptr otherwise; St holds its status.
     std::unique_ptr<TFileStream32> OpenGatheredFile(const std::string& Path, struct stat& St);

@@ -49,8 +49,10 @@ std::unique_ptr<TFileStream32> TCompBase::OpenGatheredFile(const std::string& Pa
     return input;
 }
 
-// Reads Input to its end through Codec; returns the bytes read, -1 when cancelled.
-static std::int64_t PumpThrough(TStream32& Input, TStream32& Codec, const bool* CancelFlag) {
+// Reads Input to its end through Codec, stopping once more than Limit bytes went through;
+// returns the bytes read, -1 when cancelled.
+static std::int64_t PumpThrough(TStream32& Input, TStream32& Codec, const bool* CancelFlag,
+                                std::int64_t Limit) {
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(ReadBlock));
     std::int64_t total = 0;
     for (;;) {
@@ -59,7 +61,7 @@ static std::int64_t PumpThrough(TStream32& Input, TStream32& Codec, const bool* 
         if (n <= 0) break;
         Codec.WriteBuffer(buffer.data(), n);
         total += n;
-        if (total > TCompBase::MaxFormatSize) break;
+        if (total > Limit) break;
     }
     return total;
 }
@@ -69,7 +71,7 @@ bool TCompBase::StoreFile(TStream32& Input) {
     record.BytesToDo = &BytesToDo;
     TStoreStream store(*FOutput, StreamProgressEvent(), CancelPtr, record, 32);
     if (FEntryEncrypted) store.Cipher = &Cipher;
-    const std::int64_t n = PumpThrough(Input, store, CancelPtr);
+    const std::int64_t n = PumpThrough(Input, store, CancelPtr, MaxEntryBytes());
     FEntryCrc = store.Crc() ^ 0xFFFFFFFFU;
     FEntryUnpacked = n;
     return n >= 0;
@@ -82,7 +84,7 @@ bool TCompBase::CompressFile(TStream32& Input, TCompHeaderObj& List, int Index) 
 
     const bool compress = DeflateType != dtDeflateS && !IsStoredType(List.Name(Index));
     const std::int64_t size = Input.Size();
-    if (size > MaxFormatSize) Fail(e.SourcePath, "", ecMaxFileSizeExceeded);
+    if (size > MaxEntryBytes()) Fail(e.SourcePath, "", ecMaxFileSizeExceeded);
     CurrentFileSize = size;
     FEntryEncrypted = size > 0 && !Password.empty();
     FEntryMethod = size > 0 && compress ? 8 : 0;
@@ -244,7 +246,7 @@ bool TCompBase::WriteFileData(TStream32& Input, std::int64_t Size, const std::st
         record.BytesToDo = &BytesToDo;
         TCompressStream deflate(*FOutput, StreamProgressEvent(), CancelPtr, record, DeflateType);
         if (FEntryEncrypted) deflate.Cipher = &Cipher;
-        FEntryUnpacked = PumpThrough(Input, deflate, CancelPtr);
+        FEntryUnpacked = PumpThrough(Input, deflate, CancelPtr, MaxEntryBytes());
         CheckCancel();
         ok = deflate.Finish() == Z_OK;
         FEntryCrc = deflate.Crc() ^ 0xFFFFFFFFU;
@@ -252,7 +254,7 @@ bool TCompBase::WriteFileData(TStream32& Input, std::int64_t Size, const std::st
         ok = StoreFile(Input);
     }
     CheckCancel();
-    if (FEntryUnpacked > MaxFormatSize) Fail(SourcePath, "", ecMaxFileSizeExceeded);
+    if (FEntryUnpacked > MaxEntryBytes()) Fail(SourcePath, "", ecMaxFileSizeExceeded);
     if (!ok) {
         ReportError(SourcePath, "", "0", ecErrorWritingToFile);
         return false;
@@ -283,7 +285,7 @@ void TCompBase::WriteCipherHeader(std::uint32_t Crc) {
 void TCompBase::CompleteEntry(TCompHeaderObj& List, int Index, std::int64_t DataStart) {
     TStream32& out = *FOutput;
     const std::int64_t packedSize = out.Position() - DataStart;
-    if (packedSize > MaxFormatSize || out.Position() > MaxFormatSize)
+    if (packedSize > MaxEntryBytes() || out.Position() > MaxArchiveSize())
         Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
     SetHeaderFields(FEntryUnpacked, packedSize);
     DoFileEnd();

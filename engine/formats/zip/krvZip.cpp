@@ -5,6 +5,7 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvGbls.h"
 #include "engine/formats/zip/krvZipEntryName.h"
+#include "engine/formats/zip/krvZipExtra.h"
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
@@ -35,16 +36,38 @@ std::string TZip::TemporaryArchiveName() {
     return ArchiveFile();
 }
 
+std::int64_t TZip::MaxArchiveSize() const {
+    return INT64_MAX;
+}
+
+std::int64_t TZip::MaxEntryBytes() const {
+    return Spanning() ? MaxFormatSize : INT64_MAX;
+}
+
+bool TZip::LocalNeedsZip64(std::int64_t Size) {
+    // Stored blocks add 5 bytes to every 64 KiB: 1/4096 of the limit covers them and the
+    // cipher header with room to spare.
+    constexpr std::int64_t margin = MaxFormatSize / 4096;
+    return Size >= MaxFormatSize - margin;
+}
+
 void TZip::CheckLimits(TCompHeaderObj& List) {
-    if (Spanning() && !OnInsertDisk) Fail(ArchiveFile(), "OnInsertDisk", ecRequiredEventNotAssigned);
+    if (!Spanning()) return;
+    if (!OnInsertDisk) Fail(ArchiveFile(), "OnInsertDisk", ecRequiredEventNotAssigned);
+    // A spanned set is written with 32-bit values only: whatever would need Zip64 records
+    // there is refused before the first disk is asked for.
     int entries = 0;
     for (int i = 0; i < List.Count(); ++i) {
         if (List.Value(i) == hkDrop) continue;
         ++entries;
-        if (List.Value(i) == hkAdd && Entry(i).SourceSize > MaxFormatSize)
-            Fail(Entry(i).SourcePath, "", ecMaxFileSizeExceeded);
+        const bool big = List.Value(i) == hkAdd ? LocalNeedsZip64(Entry(i).SourceSize)
+                                                : TZipListRecord::FromBytes(List.GetHeader(i)).NeedsZip64();
+        if (big)
+            Fail(List.Value(i) == hkAdd ? Entry(i).SourcePath : List.Name(i),
+                 "a spanned set holds no entry of 4 GiB or more", ecMaxFileSizeExceeded);
     }
-    if (entries > MaxFormatEntries) Fail(ArchiveFile(), "more than 65535 entries", ecMaxFileSizeExceeded);
+    if (entries > MaxFormatEntries)
+        Fail(ArchiveFile(), "a spanned set holds at most 65535 entries", ecMaxFileSizeExceeded);
 }
 
 bool TZip::AddFile(TCompHeaderObj& List, int Index) {
@@ -59,8 +82,12 @@ void TZip::InitHeader(TCompHeaderObj& List, int Index) {
     FLocal.Signature = ZipHeaderSignature(zkLocal, EncryptHeaders);
     FLocal.VersionNeeded = ZipVersion;
     FLocal.DosDateTime = ApplyDateAttribute(info.DosDate);
-    FLocal.UncompressedSize = static_cast<std::uint32_t>(info.Size);
+    FLocal.UncompressedSize = static_cast<std::uint32_t>(std::min<std::int64_t>(info.Size, MaxFormatSize));
     FLocal.Method = zmDeflated;
+    FLocalZip64 = !Entry(Index).IsDir && LocalNeedsZip64(Entry(Index).SourceSize);
+    if (FLocalZip64) FLocal.VersionNeeded = Zip64Version;
+    FLocalUnpacked = 0;
+    FLocalPacked = 0;
     bool utf8 = false;
     FLocalName = ArcName(List.Name(Index), utf8);
     if (FLocalName.size() > 0xFFFF) Fail(Entry(Index).SourcePath, "", ecInvalidFileName);
@@ -69,6 +96,18 @@ void TZip::InitHeader(TCompHeaderObj& List, int Index) {
 }
 
 void TZip::WriteLocalHeader(TStream32& Output) {
+    // A Zip64 field holds both sizes (the header's own fields marked); it takes the same room
+    // in the place holder as in the final header.
+    std::vector<std::uint8_t> extra;
+    if (FLocalZip64) {
+        TZip64Values values;
+        values.UncompressedSize = static_cast<std::uint64_t>(FLocalUnpacked);
+        values.CompressedSize = static_cast<std::uint64_t>(FLocalPacked);
+        extra = MakeZip64Field(values, true, true, false);
+        FLocal.UncompressedSize = Zip64Marker32;
+        FLocal.CompressedSize = Zip64Marker32;
+    }
+    FLocal.ExtraLength = static_cast<std::uint16_t>(extra.size());
     auto image = FLocal.Image();
     std::string name = FLocalName;
     if (EncryptHeaders) {
@@ -77,14 +116,20 @@ void TZip::WriteLocalHeader(TStream32& Output) {
     }
     Output.WriteBuffer(image.data(), static_cast<std::int64_t>(image.size()));
     Output.WriteBuffer(name.data(), static_cast<std::int64_t>(name.size()));
+    Output.WriteBuffer(extra.data(), static_cast<std::int64_t>(extra.size()));
 }
 
 void TZip::SetHeaderFields(std::int64_t UnpackedSize, std::int64_t PackedSize) {
+    // A file that grew to 4 GiB after it was found has no room for the Zip64 field its
+    // header would need.
+    if (!FLocalZip64 && (TZipListRecord::Needs64(UnpackedSize) || TZipListRecord::Needs64(PackedSize)))
+        Fail(FileName, "", ecMaxFileSizeExceeded);
+    FLocalUnpacked = UnpackedSize;
+    FLocalPacked = PackedSize;
     FLocal.Crc = UnpackedSize == 0 ? 0 : FEntryCrc;
-    FLocal.ExtraLength = 0;
     FLocal.NameLength = static_cast<std::uint16_t>(FLocalName.size());
-    FLocal.CompressedSize = static_cast<std::uint32_t>(PackedSize);
-    FLocal.UncompressedSize = static_cast<std::uint32_t>(UnpackedSize);
+    FLocal.CompressedSize = static_cast<std::uint32_t>(std::min<std::int64_t>(PackedSize, MaxFormatSize));
+    FLocal.UncompressedSize = static_cast<std::uint32_t>(std::min<std::int64_t>(UnpackedSize, MaxFormatSize));
     FLocal.Method = FEntryMethod;
     std::uint16_t flags = FLocal.Flags & zfUtf8;
     if (FEntryEncrypted) flags |= zfEncrypted;
@@ -95,18 +140,23 @@ void TZip::SetHeaderFields(std::int64_t UnpackedSize, std::int64_t PackedSize) {
 void TZip::StoreHeader(TCompHeaderObj& List, int Index) {
     TCompFileInfo info;
     HeaderToInfo(List.GetHeader(Index), info);
-    TZipCentralHeader c = ZipCentralFromLocal(FLocal);
+    TZipListRecord r;
+    TZipCentralHeader& c = r.Central;
+    c = ZipCentralFromLocal(FLocal);
+    c.ExtraLength = 0;
     c.Signature = ZipHeaderSignature(zkCentral, EncryptHeaders);
     // Made on Unix: readers take the name's bytes as they are (UTF-8 when flagged) and the
     // file's type and permission bits from the high word of the external attributes.
     TCompEntry& e = Entry(Index);
     struct stat st {};
     const std::uint32_t mode = ::stat(e.SourcePath.c_str(), &st) == 0 ? st.st_mode : 0;
-    c.VersionMadeBy = static_cast<std::uint16_t>((ZipHostUnix << 8) | ZipVersion);
+    c.VersionMadeBy = static_cast<std::uint16_t>((ZipHostUnix << 8) | c.VersionNeeded);
     c.InternalAttr = 1;
     c.ExternalAttr = ZipUnixExternalAttr(info.Attr, mode);
-    c.LocalHeaderOffset = static_cast<std::uint32_t>(FHeaderPos);
-    c.ToBytes(List.GetHeader(Index));
+    r.UncompressedSize = FLocalUnpacked;
+    r.CompressedSize = FLocalPacked;
+    r.LocalOffset = FHeaderPos;
+    r.ToBytes(List.GetHeader(Index));
     e.RawName = FLocalName;
     e.Enciphered = EncryptHeaders;
     e.Extra.clear();
@@ -114,20 +164,20 @@ void TZip::StoreHeader(TCompHeaderObj& List, int Index) {
 }
 
 void TZip::InfoToHeader(std::uint8_t* Header, const TCompFileInfo& Info) {
-    TZipCentralHeader c = TZipCentralHeader::FromBytes(Header);
-    c.UncompressedSize = static_cast<std::uint32_t>(std::min<std::int64_t>(Info.Size, MaxFormatSize));
-    c.CompressedSize = static_cast<std::uint32_t>(std::min<std::int64_t>(Info.PackedSize, MaxFormatSize));
-    c.DosDateTime = Info.DosDate;
-    c.ExternalAttr = Info.Attr;
-    c.ToBytes(Header);
+    TZipListRecord r = TZipListRecord::FromBytes(Header);
+    r.UncompressedSize = Info.Size;
+    r.CompressedSize = Info.PackedSize;
+    r.Central.DosDateTime = Info.DosDate;
+    r.Central.ExternalAttr = Info.Attr;
+    r.ToBytes(Header);
 }
 
 void TZip::HeaderToInfo(const std::uint8_t* Header, TCompFileInfo& Info) {
-    const TZipCentralHeader c = TZipCentralHeader::FromBytes(Header);
-    Info.Size = c.UncompressedSize;
-    Info.PackedSize = c.CompressedSize;
-    Info.DosDate = c.DosDateTime;
-    Info.Attr = c.ExternalAttr & 0xFF;
+    const TZipListRecord r = TZipListRecord::FromBytes(Header);
+    Info.Size = r.UncompressedSize;
+    Info.PackedSize = r.CompressedSize;
+    Info.DosDate = r.Central.DosDateTime;
+    Info.Attr = r.Central.ExternalAttr & 0xFF;
 }
 
 void TZip::WriteEmptyEndRecord(TStream32& Output) {

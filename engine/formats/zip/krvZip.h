@@ -3,12 +3,17 @@
 // archive, and rewrites the archive and file comments. An archive whose target lies on a
 // removable disk is spanned over as many disks as it needs.
 //
-// Archives with Zip64 records are updated while every value fits 32 bits (the local headers
-// and data descriptors are copied as they are; the directory is written without Zip64); more
-// than 65535 entries, or a file or archive of 4 GiB or more, is refused.
+// Zip64 records are written where a value needs them and only there: the Zip64 field of a
+// local header whose file may reach 4 GiB, that of a directory record whose sizes or offset
+// do not fit 32 bits, and the Zip64 end record with its locator for more than 65535 entries
+// or a directory beyond 4 GiB. Kept entries are copied as they are (Zip64 local fields and
+// data descriptors included) and their directory records get Zip64 fields by the same rule.
+// A spanned set is kept to 32-bit values: what would need Zip64 there is refused before
+// anything is written.
 #pragma once
 
 #include "engine/core/krvCompBase.h"
+#include "engine/formats/zip/krvZipListRecord.h"
 #include "engine/formats/zip/krvZipRecords.h"
 #include "engine/formats/zip/krvZipWalk.h"
 
@@ -59,7 +64,7 @@ protected:
     };
     TCentralDirectory BuildCentralDirectory(TCompHeaderObj& List, std::vector<TCompEntry>& Entries);
 
-    int GetHeadSize() override { return TZipCentralHeader::Size; }
+    int GetHeadSize() override { return TZipListRecord::Size; }
     int GetLocalHeadSize() override { return TZipLocalHeader::Size; }
     void ReadHeaders(TStream32& Input, TCompHeaderObj& List) override;
     void InitHeader(TCompHeaderObj& List, int Index) override;
@@ -78,26 +83,34 @@ protected:
     bool StoresEmptyFolders() const override { return true; }
     bool AddFile(TCompHeaderObj& List, int Index) override;
     std::string TemporaryArchiveName() override;
+    std::int64_t MaxArchiveSize() const override;
+    std::int64_t MaxEntryBytes() const override;
 
 private:
-    // The version this writer makes entries with (host DOS).
+    // The version this writer makes entries with, and that of entries with Zip64 fields.
     static constexpr std::uint16_t ZipVersion = 20;
+    static constexpr std::uint16_t Zip64Version = 45;
+    // Whether the local header of a file of Size bytes gets a Zip64 field: when its data,
+    // grown by deflate's worst case or the cipher header, could reach 4 GiB.
+    static bool LocalNeedsZip64(std::int64_t Size);
 
     // The local header of an old entry at its offset, deciphered; Enciphered tells its form,
     // Zip64 whether it has a Zip64 field.
     TZipLocalHeader ReadOldLocal(const TCompEntry& Entry, const TZipCentralHeader& Central, bool& Enciphered,
                                  bool& Zip64);
     // Bytes of the entry's data descriptor (0, 12, 16, 20 or 24) after its data at DataEnd.
-    std::int64_t DescriptorSize(const TZipCentralHeader& Central, std::int64_t DataEnd, bool Zip64);
-    // Puts an old entry's values read through its Zip64 field into its 32-bit record fields;
-    // an entry whose values do not fit them is refused.
-    void TakeZip64Values(TZipWalkEntry& Item);
+    std::int64_t DescriptorSize(const TZipListRecord& Record, std::int64_t DataEnd, bool Zip64);
     void ReadCentralEntries(TStream32& Input, TCompHeaderObj& List, std::int64_t DirPos);
     void ReadLocalEntries(TStream32& Input, TCompHeaderObj& List);
     // Entries whose bytes overlap others' are damage a rewrite would spread: refused.
     void RefuseOverlaps(const std::vector<TZipExtent>& Extents);
-    // Adds an old entry under the name the zip walk read for it.
-    void AddOldEntry(TCompHeaderObj& List, const TZipWalkEntry& Item, TCompEntry Data);
+    // Adds an old entry under the name the zip walk read for it, with its 64-bit values and
+    // LocalOffset as its offset to store.
+    void AddOldEntry(TCompHeaderObj& List, const TZipWalkEntry& Item, std::int64_t LocalOffset,
+                     TCompEntry Data);
+    // The directory record of List's entry Index as written: with a Zip64 field (put before
+    // the other fields of Extra, which is updated) when a value needs one.
+    TZipCentralHeader DirectoryRecord(TCompHeaderObj& List, int Index, std::vector<std::uint8_t>& Extra);
     // Writes the central directory and the end record to Output; the directory offset stored
     // is its position less OffsetBias.
     void WriteDirectory(TStream32& Output, TCompHeaderObj& List, std::vector<TCompEntry>& Entries,
@@ -107,7 +120,10 @@ private:
     bool Spanning() const;
 
     TZipLocalHeader FLocal;
-    std::string FLocalName; // the stored name of the entry being written
+    std::string FLocalName;          // the stored name of the entry being written
+    bool FLocalZip64 = false;        // its local header has a Zip64 field
+    std::int64_t FLocalUnpacked = 0; // its sizes
+    std::int64_t FLocalPacked = 0;
     std::vector<std::uint8_t> FArchiveComment;
     // The comment operations' own list.
     TCompHeaderObj FCommentList;

@@ -59,6 +59,22 @@ bool ApplyZip64Extra(std::span<const std::uint8_t> Extra, TZip64Values& Values) 
     return complete;
 }
 
+std::vector<std::uint8_t> MakeZip64Field(const TZip64Values& Values, bool Uncompressed, bool Compressed,
+                                         bool Offset) {
+    std::vector<std::uint8_t> field(4);
+    auto put = [&field](bool Wanted, std::uint64_t Value) {
+        if (!Wanted) return;
+        field.resize(field.size() + 8);
+        PutU64LE(&field[field.size() - 8], Value);
+    };
+    put(Uncompressed, Values.UncompressedSize);
+    put(Compressed, Values.CompressedSize);
+    put(Offset, Values.LocalHeaderOffset);
+    PutU16LE(&field[0], ZipExtraZip64);
+    PutU16LE(&field[2], static_cast<std::uint16_t>(field.size() - 4));
+    return field;
+}
+
 bool ZipExtraModTime(std::span<const std::uint8_t> Extra, std::int64_t& Seconds) {
     const std::span<const std::uint8_t> field = FindZipExtraField(Extra, ZipExtraTimestamp);
     // A flags byte, then the times it marks; the modification time comes first (bit 0).

@@ -1,6 +1,7 @@
-// The parts of a zip record's extra field that the engine reads: the Zip64 field (tag 1),
-// which holds the 64-bit values of the sizes, offset and disk number a record marks with all
-// bits set, and Info-ZIP's unicode path field (tag 0x7075), the UTF-8 form of a name.
+// The parts of a zip record's extra field that the engine reads: the Zip64 field (tag 1, which
+// the writer also makes), holding the 64-bit values of the sizes, offset and disk number a
+// record marks with all bits set, and Info-ZIP's unicode path field (tag 0x7075), the UTF-8
+// form of a name.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,11 @@ std::vector<std::uint8_t> WithoutZipExtraField(std::span<const std::uint8_t> Ext
 // size, offset, disk. Values the field does not hold stay as they were. False when a marked
 // value was missing.
 bool ApplyZip64Extra(std::span<const std::uint8_t> Extra, TZip64Values& Values);
+
+// The Zip64 field (tag and size included) of the values a record marks, in the field's order:
+// the uncompressed size, the compressed size and the local header offset, each when asked.
+std::vector<std::uint8_t> MakeZip64Field(const TZip64Values& Values, bool Uncompressed, bool Compressed,
+                                         bool Offset);
 
 // The modification time of the extended timestamp field (tag 0x5455), in seconds since 1970:
 // false when the field is missing or holds none.

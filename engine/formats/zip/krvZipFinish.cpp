@@ -5,6 +5,7 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvGbls.h"
 #include "engine/formats/zip/krvZipEntryName.h"
+#include "engine/formats/zip/krvZipExtra.h"
 #include "engine/formats/zip/krvZipSpan.h"
 
 #include <algorithm>
@@ -17,15 +18,35 @@ std::string TZip::ArcName(const std::string& LocalName, bool& Utf8) const {
     return stored;
 }
 
+TZipCentralHeader TZip::DirectoryRecord(TCompHeaderObj& List, int Index, std::vector<std::uint8_t>& Extra) {
+    const TZipListRecord r = TZipListRecord::FromBytes(List.GetHeader(Index));
+    TZipCentralHeader c = r.Central;
+    if (!r.NeedsZip64()) return c;
+    // Only the values that do not fit are marked and given in the Zip64 field.
+    const bool unc = TZipListRecord::Needs64(r.UncompressedSize);
+    const bool comp = TZipListRecord::Needs64(r.CompressedSize);
+    const bool offset = TZipListRecord::Needs64(r.LocalOffset);
+    const TZip64Values values{static_cast<std::uint64_t>(r.UncompressedSize),
+                              static_cast<std::uint64_t>(r.CompressedSize),
+                              static_cast<std::uint64_t>(r.LocalOffset), 0};
+    std::vector<std::uint8_t> field = MakeZip64Field(values, unc, comp, offset);
+    field.insert(field.end(), Extra.begin(), Extra.end());
+    if (field.size() > 0xFFFF) Fail(List.Name(Index), "", ecMaxFileSizeExceeded);
+    Extra = std::move(field);
+    c.VersionNeeded = std::max(c.VersionNeeded, Zip64Version);
+    return c;
+}
+
 TZip::TCentralDirectory TZip::BuildCentralDirectory(TCompHeaderObj& List, std::vector<TCompEntry>& Entries) {
     TCentralDirectory dir;
     for (int i = 0; i < List.Count(); ++i) {
         if (List.Value(i) == hkDrop) continue;
         const TCompEntry& e = Entries.at(static_cast<std::size_t>(i));
-        TZipCentralHeader c = TZipCentralHeader::FromBytes(List.GetHeader(i));
+        std::vector<std::uint8_t> extra = e.Extra;
+        TZipCentralHeader c = DirectoryRecord(List, i, extra);
         c.Signature = ZipHeaderSignature(zkCentral, e.Enciphered);
         c.NameLength = static_cast<std::uint16_t>(e.RawName.size());
-        c.ExtraLength = static_cast<std::uint16_t>(e.Extra.size());
+        c.ExtraLength = static_cast<std::uint16_t>(extra.size());
         c.CommentLength = static_cast<std::uint16_t>(e.Comment.size());
         auto image = c.Image();
         std::string name = e.RawName;
@@ -36,7 +57,7 @@ TZip::TCentralDirectory TZip::BuildCentralDirectory(TCompHeaderObj& List, std::v
         dir.RecordStarts.push_back(dir.Bytes.size());
         dir.Bytes.insert(dir.Bytes.end(), image.begin(), image.end());
         dir.Bytes.insert(dir.Bytes.end(), name.begin(), name.end());
-        dir.Bytes.insert(dir.Bytes.end(), e.Extra.begin(), e.Extra.end());
+        dir.Bytes.insert(dir.Bytes.end(), extra.begin(), extra.end());
         dir.Bytes.insert(dir.Bytes.end(), e.Comment.begin(), e.Comment.end());
         ++dir.Count;
     }
@@ -48,16 +69,37 @@ void TZip::WriteDirectory(TStream32& Output, TCompHeaderObj& List, std::vector<T
     const TCentralDirectory dir = BuildCentralDirectory(List, Entries);
     const std::int64_t offset = Output.Position();
     const auto size = static_cast<std::int64_t>(dir.Bytes.size());
-    if (dir.Count > MaxFormatEntries) Fail(ArchiveFile(), "more than 65535 entries", ecMaxFileSizeExceeded);
-    if (offset + size + TZipEndRecord::Size + static_cast<std::int64_t>(FArchiveComment.size()) >
-        MaxFormatSize)
-        Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
+    const std::int64_t stored = offset - OffsetBias;
     Output.WriteBuffer(dir.Bytes.data(), size);
+    // More entries than the end record counts, or a directory it cannot place: the Zip64 end
+    // record holds them, the locator points to it, and the end record's fields that cannot
+    // hold their value are marked.
+    const bool manyEntries = dir.Count > MaxFormatEntries;
+    const bool bigSize = TZipListRecord::Needs64(size);
+    const bool farOffset = TZipListRecord::Needs64(stored);
+    if (manyEntries || bigSize || farOffset) {
+        const std::int64_t recordPos = Output.Position();
+        TZip64EndRecord record;
+        record.RecordSize = TZip64EndRecord::Size - 12;
+        record.VersionMadeBy = static_cast<std::uint16_t>((ZipHostUnix << 8) | Zip64Version);
+        record.VersionNeeded = Zip64Version;
+        record.EntriesOnDisk = static_cast<std::uint64_t>(dir.Count);
+        record.TotalEntries = static_cast<std::uint64_t>(dir.Count);
+        record.CentralSize = static_cast<std::uint64_t>(size);
+        record.CentralOffset = static_cast<std::uint64_t>(stored);
+        const auto recordImage = record.Image();
+        Output.WriteBuffer(recordImage.data(), static_cast<std::int64_t>(recordImage.size()));
+        TZip64Locator locator;
+        locator.EndRecordOffset = static_cast<std::uint64_t>(recordPos - OffsetBias);
+        locator.TotalDisks = 1;
+        const auto locatorImage = locator.Image();
+        Output.WriteBuffer(locatorImage.data(), static_cast<std::int64_t>(locatorImage.size()));
+    }
     TZipEndRecord end;
-    end.EntriesOnDisk = static_cast<std::uint16_t>(dir.Count);
-    end.TotalEntries = static_cast<std::uint16_t>(dir.Count);
-    end.CentralSize = static_cast<std::uint32_t>(size);
-    end.CentralOffset = static_cast<std::uint32_t>(offset - OffsetBias);
+    end.EntriesOnDisk = static_cast<std::uint16_t>(manyEntries ? Zip64Marker16 : dir.Count);
+    end.TotalEntries = end.EntriesOnDisk;
+    end.CentralSize = bigSize ? Zip64Marker32 : static_cast<std::uint32_t>(size);
+    end.CentralOffset = farOffset ? Zip64Marker32 : static_cast<std::uint32_t>(stored);
     end.CommentLength = static_cast<std::uint16_t>(std::min<std::size_t>(FArchiveComment.size(), 0xFFFF));
     const auto image = end.Image();
     Output.WriteBuffer(image.data(), static_cast<std::int64_t>(image.size()));
@@ -86,15 +128,16 @@ void TZip::ListEntries(TCompHeaderObj& List) {
     if (Switch == swDelete) return;
     for (int i = 0; i < List.Count(); ++i) {
         if (List.Value(i) != hkAdd || Entry(i).OldOffset >= 0) continue;
-        const TZipCentralHeader c = TZipCentralHeader::FromBytes(List.GetHeader(i));
+        const TZipListRecord r = TZipListRecord::FromBytes(List.GetHeader(i));
+        const TZipCentralHeader& c = r.Central;
         FileName = List.Name(i);
         VersionMadeBy = c.VersionMadeBy;
         VersionNeeded = c.VersionNeeded;
         Encrypted = (c.Flags & zfEncrypted) != 0;
-        PackedSize = c.CompressedSize;
+        PackedSize = r.CompressedSize;
         if (Encrypted && PackedSize >= static_cast<std::int64_t>(CryptHeaderSize))
             PackedSize -= static_cast<std::int64_t>(CryptHeaderSize);
-        UnpackedSize = c.UncompressedSize;
+        UnpackedSize = r.UncompressedSize;
         CRC = c.Crc;
         MethodName = CompressMethodName(ArcType(), c.Method, c.Flags, Entry(i).IsDir);
         Method = c.Method;
@@ -103,7 +146,7 @@ void TZip::ListEntries(TCompHeaderObj& List) {
         Ratio = static_cast<std::uint8_t>(CompressRatio64(UnpackedSize, PackedSize));
         FileDate = c.DosDateTime > 0 ? DosDateToDateTime(c.DosDateTime) : 0;
         if (!OnRead) break;
-        OnRead(*this, c.LocalHeaderOffset, i);
+        OnRead(*this, r.LocalOffset, i);
     }
 }
 
@@ -122,7 +165,7 @@ int TZip::OpenComments() {
     }
     const TSwitch saved = Switch;
     Switch = swAdd;
-    FCommentList.Init(TZipCentralHeader::Size);
+    FCommentList.Init(TZipListRecord::Size);
     FEntries.clear();
     FNameIndex.clear();
     FInput = &input;

@@ -125,6 +125,19 @@ TZip64EndRecord TZip64EndRecord::FromBytes(const std::uint8_t* P) {
     return r;
 }
 
+void TZip64EndRecord::ToBytes(std::uint8_t* P) const {
+    PutU32LE(P, Signature);
+    PutU64LE(P + 4, RecordSize);
+    PutU16LE(P + 12, VersionMadeBy);
+    PutU16LE(P + 14, VersionNeeded);
+    PutU32LE(P + 16, ThisDisk);
+    PutU32LE(P + 20, CentralDisk);
+    PutU64LE(P + 24, EntriesOnDisk);
+    PutU64LE(P + 32, TotalEntries);
+    PutU64LE(P + 40, CentralSize);
+    PutU64LE(P + 48, CentralOffset);
+}
+
 TZip64Locator TZip64Locator::FromBytes(const std::uint8_t* P) {
     TZip64Locator l;
     l.Signature = GetU32LE(P);
@@ -132,4 +145,11 @@ TZip64Locator TZip64Locator::FromBytes(const std::uint8_t* P) {
     l.EndRecordOffset = GetU64LE(P + 8);
     l.TotalDisks = GetU32LE(P + 16);
     return l;
+}
+
+void TZip64Locator::ToBytes(std::uint8_t* P) const {
+    PutU32LE(P, Signature);
+    PutU32LE(P + 4, EndRecordDisk);
+    PutU64LE(P + 8, EndRecordOffset);
+    PutU32LE(P + 16, TotalDisks);
 }

@@ -99,8 +99,8 @@ struct TZipEndRecord {
     }
 };
 
-// The Zip64 end record (read only; this engine writes no Zip64) and the locator in front of
-// the end record that points to it.
+// The Zip64 end record, which holds the directory's values when the end record's fields
+// cannot, and the locator in front of the end record that points to it.
 struct TZip64EndRecord {
     static constexpr std::size_t Size = 56;
     std::uint32_t Signature = Zip64EndSig;
@@ -115,6 +115,12 @@ struct TZip64EndRecord {
     std::uint64_t CentralOffset = 0;
 
     static TZip64EndRecord FromBytes(const std::uint8_t* P);
+    void ToBytes(std::uint8_t* P) const;
+    std::array<std::uint8_t, Size> Image() const {
+        std::array<std::uint8_t, Size> a{};
+        ToBytes(a.data());
+        return a;
+    }
 };
 
 struct TZip64Locator {
@@ -125,6 +131,12 @@ struct TZip64Locator {
     std::uint32_t TotalDisks = 0;
 
     static TZip64Locator FromBytes(const std::uint8_t* P);
+    void ToBytes(std::uint8_t* P) const;
+    std::array<std::uint8_t, Size> Image() const {
+        std::array<std::uint8_t, Size> a{};
+        ToBytes(a.data());
+        return a;
+    }
 };
 
 struct TZipDataDescriptor {

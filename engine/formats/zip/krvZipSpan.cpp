@@ -78,10 +78,10 @@ bool TDiskSpanObj::Run() {
             return false;
         }
         TCompEntry& e = FOwner.Entry(i);
-        TZipCentralHeader c = TZipCentralHeader::FromBytes(FList.GetHeader(i));
+        TZipListRecord r = TZipListRecord::FromBytes(FList.GetHeader(i));
         // The header read through the zip walk, so that an enciphered one tells its real sizes.
         TZipLocalRecord local;
-        if (!TZipWalk::ReadLocalHeader(FOwner, FSource, c.LocalHeaderOffset, local)) {
+        if (!TZipWalk::ReadLocalHeader(FOwner, FSource, r.LocalOffset, local)) {
             CloseDiskFile();
             return false;
         }
@@ -94,10 +94,10 @@ bool TDiskSpanObj::Run() {
             FOwner.RaiseError(FOwner.ArchiveFile(), "", "0", ecMaxFileSizeExceeded);
             return false;
         }
-        const std::int64_t source = c.LocalHeaderOffset;
-        c.DiskNumberStart = static_cast<std::uint16_t>(FDiskNumber - 1);
-        c.LocalHeaderOffset = static_cast<std::uint32_t>(FDisk->Position());
-        c.ToBytes(FList.GetHeader(i));
+        const std::int64_t source = r.LocalOffset;
+        r.Central.DiskNumberStart = static_cast<std::uint16_t>(FDiskNumber - 1);
+        r.LocalOffset = FDisk->Position();
+        r.ToBytes(FList.GetHeader(i));
         FSource.Seek(source, soBeginning);
         if (!SpanCopy(static_cast<std::int64_t>(head))) return false;
         FOwner.DoProgress(i + 1, count, FOwner.JobTotal);

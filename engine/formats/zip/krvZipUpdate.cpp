@@ -14,6 +14,7 @@
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
+#include <array>
 
 void TZip::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
     FArchiveComment.clear();
@@ -50,15 +51,14 @@ void TZip::ReadCentralEntries(TStream32& Input, TCompHeaderObj& List, std::int64
     std::vector<TZipExtent> extents;
     while (walk.Next(item)) {
         if (item.Disk != 0) Fail(ArchiveFile(), "spanned archive", ecInvalidArchiveType);
-        TakeZip64Values(item);
         extents.push_back(ZipItemExtent(item));
         TCompEntry data;
         data.OldOffset = item.LocalOffset;
         data.Enciphered = item.Enciphered;
-        // The directory is written anew with 32-bit values, which hold every value here.
+        // The directory is written anew, with a Zip64 field where the values then need one.
         data.Extra = WithoutZipExtraField(item.Extra, ZipExtraZip64);
         data.Comment.assign(item.Comment.begin(), item.Comment.end());
-        AddOldEntry(List, item, std::move(data));
+        AddOldEntry(List, item, item.LocalOffset - ZipOffsetCorrection, std::move(data));
     }
     // Records the end record does not count (or counts but that cannot be read) would be
     // lost or made up by a rewrite: refuse instead.
@@ -74,25 +74,21 @@ void TZip::ReadLocalEntries(TStream32& Input, TCompHeaderObj& List) {
     std::vector<TZipExtent> extents;
     std::int64_t dataEnd = 0;
     while (walk.Next(item)) {
-        TakeZip64Values(item);
         // Data whose end cannot be found, or that run past the file, cannot be kept.
         std::int64_t next = 0;
         if (item.DataEndUnknown || !CheckedAdd(item.DataStart, item.CompressedSize, next) ||
             !CheckedAdd(next, item.DescriptorLength, next) || next > size)
             Fail(ArchiveFile(), item.Name, ecHeaderNotFound);
-        if (walk.Records() > MaxFormatEntries)
-            Fail(ArchiveFile(), "more than 65535 entries", ecMaxFileSizeExceeded);
         extents.push_back(ZipItemExtent(item));
         dataEnd = next;
 
         TZipCentralHeader& c = item.Central;
         c.VersionMadeBy = ZipVersion;
-        c.LocalHeaderOffset = static_cast<std::uint32_t>(item.LocalOffset);
         TCompEntry data;
         data.OldOffset = item.LocalOffset;
         data.Enciphered = item.Enciphered;
-        data.Extra = ZipKeepNameReading(c, item.RawName, item.Extra);
-        AddOldEntry(List, item, std::move(data));
+        data.Extra = WithoutZipExtraField(ZipKeepNameReading(c, item.RawName, item.Extra), ZipExtraZip64);
+        AddOldEntry(List, item, item.LocalOffset, std::move(data));
     }
     if (walk.Ended() == TZipWalkEnd::Damaged) Fail(ArchiveFile(), "", ecHeaderNotFound);
     // A file that holds no zip entry at all is not overwritten as if it were an empty archive.
@@ -101,26 +97,14 @@ void TZip::ReadLocalEntries(TStream32& Input, TCompHeaderObj& List) {
     FDirPos = dataEnd;
 }
 
-void TZip::TakeZip64Values(TZipWalkEntry& Item) {
-    // A Zip64 entry is kept when its values fit the directory's 32-bit fields; its local
-    // header and data descriptor are copied as they are, Zip64 forms included.
-    TZipCentralHeader& c = Item.Central;
-    if (Item.CompressedSize >= Zip64Marker32 || Item.UncompressedSize >= Zip64Marker32 ||
-        Item.LocalOffset - ZipOffsetCorrection >= Zip64Marker32)
-        Fail(ArchiveFile(), "Zip64 entry of 4 GiB or more", ecMaxFileSizeExceeded);
-    c.CompressedSize = static_cast<std::uint32_t>(Item.CompressedSize);
-    c.UncompressedSize = static_cast<std::uint32_t>(Item.UncompressedSize);
-    c.LocalHeaderOffset = static_cast<std::uint32_t>(Item.LocalOffset - ZipOffsetCorrection);
-    c.DiskNumberStart = 0;
-}
-
 void TZip::RefuseOverlaps(const std::vector<TZipExtent>& Extents) {
     const std::vector<bool> overlaps = FindZipOverlaps(Extents);
     if (std::find(overlaps.begin(), overlaps.end(), true) != overlaps.end())
         Fail(ArchiveFile(), "overlapping entries", ecBadFileHeader);
 }
 
-void TZip::AddOldEntry(TCompHeaderObj& List, const TZipWalkEntry& Item, TCompEntry Data) {
+void TZip::AddOldEntry(TCompHeaderObj& List, const TZipWalkEntry& Item, std::int64_t LocalOffset,
+                       TCompEntry Data) {
     // The entry is known by the name the reader and the lister show for it, so that a file of
     // that name replaces it.
     const std::string& name = Item.Name;
@@ -128,9 +112,15 @@ void TZip::AddOldEntry(TCompHeaderObj& List, const TZipWalkEntry& Item, TCompEnt
     if (Switch == swDelete && MatchFileSpec(name, FileSpec, ExcludeSpec)) kind = hkDrop;
     Data.RawName = Item.RawName;
     Data.IsDir = !name.empty() && name.back() == '/';
-    TZipCentralHeader central = Item.Central;
-    central.Signature = ZipCentralSig;
-    const auto image = central.Image();
+    TZipListRecord record;
+    record.Central = Item.Central;
+    record.Central.Signature = ZipCentralSig;
+    record.Central.DiskNumberStart = 0;
+    record.UncompressedSize = Item.UncompressedSize;
+    record.CompressedSize = Item.CompressedSize;
+    record.LocalOffset = LocalOffset;
+    std::array<std::uint8_t, TZipListRecord::Size> image{};
+    record.ToBytes(image.data());
     AddEntryRecord(List, image.data(), name, kind, std::move(Data));
 }
 
@@ -146,7 +136,8 @@ TZipLocalHeader TZip::ReadOldLocal(const TCompEntry& Entry, const TZipCentralHea
     return record.Header;
 }
 
-std::int64_t TZip::DescriptorSize(const TZipCentralHeader& Central, std::int64_t DataEnd, bool Zip64) {
+std::int64_t TZip::DescriptorSize(const TZipListRecord& Record, std::int64_t DataEnd, bool Zip64) {
+    const TZipCentralHeader& Central = Record.Central;
     if (!(Central.Flags & zfDescriptor)) return 0;
     TZipDescriptorSearch search;
     search.ReadAt = [this](std::int64_t Pos, void* Buffer, std::int64_t Count) {
@@ -154,33 +145,33 @@ std::int64_t TZip::DescriptorSize(const TZipCentralHeader& Central, std::int64_t
     };
     search.Zip64 = Zip64;
     TZipDescriptorHit hit;
-    if (!ZipDescriptorAt(search, DataEnd, Central.CompressedSize, &Central.Crc, hit)) return 0;
+    if (!ZipDescriptorAt(search, DataEnd, Record.CompressedSize, &Central.Crc, hit)) return 0;
     return hit.Next - DataEnd;
 }
 
 void TZip::CopyKeptEntry(TCompHeaderObj& List, int Index) {
     TCompEntry& e = Entry(Index);
-    TZipCentralHeader c = TZipCentralHeader::FromBytes(List.GetHeader(Index));
+    TZipListRecord r = TZipListRecord::FromBytes(List.GetHeader(Index));
+    const TZipCentralHeader& c = r.Central;
     bool enciphered = false;
     bool zip64 = false;
     const TZipLocalHeader l = ReadOldLocal(e, c, enciphered, zip64);
     // The directory's sizes hold also when the local header left them to a data descriptor.
     const std::int64_t head = TZipLocalHeader::Size + l.NameLength + l.ExtraLength;
-    const std::int64_t data = c.CompressedSize;
-    const std::int64_t total = head + data + DescriptorSize(c, e.OldOffset + head + data, zip64);
+    const std::int64_t data = r.CompressedSize;
+    const std::int64_t total = head + data + DescriptorSize(r, e.OldOffset + head + data, zip64);
     const std::int64_t pos = FOutput->Position();
-    if (pos + total > MaxFormatSize) Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
     FileName = List.Name(Index);
     CopyInput(e.OldOffset, total);
-    c.LocalHeaderOffset = static_cast<std::uint32_t>(pos);
-    c.DiskNumberStart = 0;
-    c.ToBytes(List.GetHeader(Index));
+    r.LocalOffset = pos;
+    r.ToBytes(List.GetHeader(Index));
     e.NewLength = total;
 }
 
 void TZip::CopyEntry(TCompHeaderObj& List, int Index) {
     TCompEntry& e = Entry(Index);
-    TZipCentralHeader c = TZipCentralHeader::FromBytes(List.GetHeader(Index));
+    TZipListRecord r = TZipListRecord::FromBytes(List.GetHeader(Index));
+    TZipCentralHeader& c = r.Central;
     bool enciphered = false;
     bool zip64 = false;
     TZipLocalHeader l = ReadOldLocal(e, c, enciphered, zip64);
@@ -189,9 +180,9 @@ void TZip::CopyEntry(TCompHeaderObj& List, int Index) {
     if (name.size() > 0xFFFF) Fail(List.Name(Index), "", ecInvalidFileName);
 
     const std::int64_t tailStart = e.OldOffset + TZipLocalHeader::Size + l.NameLength;
-    const std::int64_t data = c.CompressedSize;
+    const std::int64_t data = r.CompressedSize;
     const std::int64_t tail =
-        l.ExtraLength + data + DescriptorSize(c, tailStart + l.ExtraLength + data, zip64);
+        l.ExtraLength + data + DescriptorSize(r, tailStart + l.ExtraLength + data, zip64);
 
     // The new name's length (and its UTF-8 mark) go into both records.
     const std::uint16_t utf8Flag = utf8 ? zfUtf8 : 0;
@@ -209,8 +200,6 @@ void TZip::CopyEntry(TCompHeaderObj& List, int Index) {
     }
 
     const std::int64_t pos = FOutput->Position();
-    if (pos + TZipLocalHeader::Size + static_cast<std::int64_t>(name.size()) + tail > MaxFormatSize)
-        Fail(ArchiveFile(), "", ecMaxFileSizeExceeded);
     auto image = l.Image();
     std::string stored = name;
     if (enciphered) {
@@ -222,9 +211,8 @@ void TZip::CopyEntry(TCompHeaderObj& List, int Index) {
     FOutput->WriteBuffer(stored.data(), static_cast<std::int64_t>(stored.size()));
     CopyInput(tailStart, tail);
 
-    c.LocalHeaderOffset = static_cast<std::uint32_t>(pos);
-    c.DiskNumberStart = 0;
-    c.ToBytes(List.GetHeader(Index));
+    r.LocalOffset = pos;
+    r.ToBytes(List.GetHeader(Index));
     e.RawName = std::move(name);
     e.NewLength = TZipLocalHeader::Size + static_cast<std::int64_t>(e.RawName.size()) + tail;
 }
