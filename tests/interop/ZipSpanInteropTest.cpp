@@ -295,4 +295,31 @@ TEST_F(ZipSpanTest, WithoutADiskPromptNothingIsWritten) {
     EXPECT_TRUE(fs::is_empty(Temp));
 }
 
+TEST_F(ZipSpanTest, WhatWouldNeedZip64IsRefusedBeforeAnyDiskIsAskedFor) {
+    InstallDrive(1457664);
+    // A file of 4 GiB (sparse), and more entries than a spanned set's end record counts.
+    const fs::path big = Dir / "big" / "big.bin";
+    fs::create_directories(big.parent_path());
+    WriteFile(big, "");
+    fs::resize_file(big, 0x100000000ULL);
+    const TempDir memory{TempDir::InMemory{}};
+    const fs::path many = memory / "many";
+    fs::create_directories(many);
+    for (int i = 0; i < 65536; ++i)
+        WriteFile(many / std::to_string(i), "");
+    for (const fs::path& spec : {big, many / "*"}) {
+        SCOPED_TRACE(spec);
+        Errors.clear();
+        auto z = Writer();
+        z->FileSpec = {spec.string()};
+        int prompts = 0;
+        z->OnInsertDisk = [&](TZipCommon&, const std::string&, bool&) { ++prompts; };
+        EXPECT_EQ(z->Compress(), 0);
+        EXPECT_EQ(Errors, std::vector<int>{ecMaxFileSizeExceeded});
+        EXPECT_EQ(prompts, 0);
+        EXPECT_TRUE(fs::is_empty(Mount));
+        EXPECT_TRUE(fs::is_empty(Temp));
+    }
+}
+
 } // namespace

@@ -20,11 +20,28 @@ extern char** environ;
 
 namespace testsupport {
 
-TempDir::TempDir() {
+namespace {
+
+// A fresh folder under Base; empty when it cannot be made.
+fs::path MakeFolderUnder(const std::string& Base) {
+    std::string tmpl = Base + "/quillar-test-XXXXXX";
+    return mkdtemp(tmpl.data()) ? fs::path(tmpl) : fs::path();
+}
+
+std::string DiskTempBase() {
     const char* base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/quillar-test-XXXXXX";
-    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-    FPath = tmpl;
+    return base && *base ? base : "/tmp";
+}
+
+} // namespace
+
+TempDir::TempDir() : FPath(MakeFolderUnder(DiskTempBase())) {
+    if (FPath.empty()) throw std::runtime_error("mkdtemp failed");
+}
+
+TempDir::TempDir(InMemory) : FPath(MakeFolderUnder("/dev/shm")) {
+    if (FPath.empty()) FPath = MakeFolderUnder(DiskTempBase());
+    if (FPath.empty()) throw std::runtime_error("mkdtemp failed");
 }
 
 TempDir::~TempDir() {

@@ -23,6 +23,10 @@ namespace fs = std::filesystem;
 class TempDir {
 public:
     TempDir();
+    // A folder in memory (/dev/shm) when there is one, for trees of tens of thousands of files,
+    // which a disk makes and removes far more slowly; else as above.
+    struct InMemory {};
+    explicit TempDir(InMemory);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
