@@ -18,8 +18,10 @@
 
 #include <array>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -139,32 +141,46 @@ protected:
     // (a stored copy when empty), closed with its date and attributes, and given its verdict.
     bool ExtractEntryData(TStream32& Input, const std::string& LocalName, const TEntryData& Data,
                           const std::function<TDecodeResult(const TDecoderIO&)>& Decoder);
-    // The extraction loop of a job whose selected Entries hold Total unpacked bytes: Extract
-    // runs for each in turn until the cancel flag is set.
-    template <class TEntry, class TExtract>
-    void ExtractSelected(const std::vector<TEntry>& Entries, double Total, TExtract Extract) {
+    // The extraction loop of a job whose Count selected entries hold Total unpacked bytes: Next
+    // gives each in turn (nullptr: no more), and Extract runs for it, until the cancel flag is
+    // set. A reader that walks its headers a second time here keeps nothing per entry.
+    template <class TNext, class TExtract>
+    void ExtractEach(std::int64_t Count, double Total, TNext Next, TExtract Extract) {
         JobTotal = Total;
         BytesToDo = Total;
         FSelectedIndex = -1;
-        for (const TEntry& entry : Entries) {
-            if (GetCancel()) break;
+        for (std::int64_t i = 0; i < Count && !GetCancel(); ++i) {
+            const auto* entry = Next();
+            if (!entry) break;
             ++FSelectedIndex;
-            Extract(entry);
+            Extract(*entry);
         }
         FDecodePrefetch.reset();
     }
-    // One selected entry's data for the decoders run ahead on worker threads: where they lie
-    // in ArchiveFile and the decoder (none: the entry is not decoded ahead).
+    // The same over the selected Entries kept in a list.
+    template <class TEntry, class TExtract>
+    void ExtractSelected(const std::vector<TEntry>& Entries, double Total, TExtract Extract) {
+        std::size_t at = 0;
+        ExtractEach(
+            std::ssize(Entries), Total, [&] { return &Entries[at++]; }, Extract);
+    }
+    // One selected entry's data for the decoders run ahead on worker threads: its number among
+    // the selected entries (as ExtractEach comes to them), where its data lie in ArchiveFile,
+    // and its decoder.
     struct TDecodeJob {
+        int Index = 0;
         std::int64_t DataPos = 0;
         std::int64_t Packed = 0;
         std::int64_t Unpacked = 0;
         std::function<TDecodeResult(const TDecoderIO&)> Decoder;
     };
-    // A reader whose entries all lie in ArchiveFile, plain, may have them decoded ahead: one job
-    // per entry ExtractSelected will come to, in its order. ExtractEntryData then takes each
-    // result where it would have decoded the entry itself and replays its output block by
-    // block, so the events and the output are those of a one-thread run.
+    // Whether an entry of these sizes is worth decoding ahead: small ones decode faster than
+    // their output could be handed across threads, huge ones would be held whole in memory.
+    static bool DecodesAhead(std::int64_t Packed, std::int64_t Unpacked);
+    // A reader whose entries all lie in ArchiveFile, plain, may have them decoded ahead: Jobs
+    // for the selected entries that DecodesAhead takes, in rising Index. ExtractEntryData then
+    // takes each result where it would have decoded the entry itself and replays its output
+    // block by block, so the events and the output are those of a one-thread run.
     void StartDecodePrefetch(std::vector<TDecodeJob> Jobs);
     // Makes an entry current: its facts for the events, and FileName (the output path of
     // LocalName for file output, else LocalName itself). HostSystem is taken as DOS. A reader
@@ -237,7 +253,12 @@ private:
     std::unique_ptr<TOrderedPrefetch<TDecoded>> FDecodePrefetch;
     int FSelectedIndex = -1; // of the entry ExtractSelected is at
     void ApplyAttributes(std::uint32_t Attr);
-    bool TargetExists(const std::string& Name, std::uint32_t& Attr) const;
+    bool TargetExists(const std::string& Name, std::uint32_t& Attr);
+    // A confirmed file entry counts as processed; true.
+    bool CountConfirmed();
+    // The file time of a packed DOS date-time, the job's last one kept.
+    std::time_t OutputTimeOf(std::uint32_t DosDate);
+    std::optional<std::pair<std::uint32_t, std::time_t>> FLastDosTime;
 
     std::unique_ptr<TOutputFolderCache> FFolders;
     std::unique_ptr<TExtractOutput> FOutput;

@@ -63,28 +63,33 @@ void TUnBase::DecodeEntry(TStream32& Input, std::int64_t Packed, std::int64_t Un
     FinishDecode(result, Unpacked);
 }
 
+bool TUnBase::DecodesAhead(std::int64_t Packed, std::int64_t Unpacked) {
+    return Packed > 0 && Packed <= MaxPrefetchFileSize && Unpacked >= MinDecodeAhead &&
+           Unpacked <= MaxPrefetchFileSize;
+}
+
 void TUnBase::StartDecodePrefetch(std::vector<TDecodeJob> Jobs) {
     FDecodePrefetch.reset();
     const unsigned threads = JobThreads(Threads);
     if (threads < 2) return;
+    std::erase_if(
+        Jobs, [](const TDecodeJob& Job) { return !Job.Decoder || !DecodesAhead(Job.Packed, Job.Unpacked); });
+    if (Jobs.size() < 2) return;
     std::vector<int> indexes;
     std::vector<std::int64_t> costs;
-    for (std::size_t i = 0; i < Jobs.size(); ++i) {
-        const TDecodeJob& job = Jobs[i];
-        // Small entries decode faster than their output could be handed across threads.
-        if (job.Decoder && job.Packed > 0 && job.Packed <= MaxPrefetchFileSize &&
-            job.Unpacked >= MinDecodeAhead && job.Unpacked <= MaxPrefetchFileSize) {
-            indexes.push_back(static_cast<int>(i));
-            costs.push_back(job.Unpacked);
-        }
+    indexes.reserve(Jobs.size());
+    costs.reserve(Jobs.size());
+    for (const TDecodeJob& job : Jobs) {
+        indexes.push_back(job.Index);
+        costs.push_back(job.Unpacked);
     }
-    if (indexes.size() < 2) return;
     auto jobs = std::make_shared<const std::vector<TDecodeJob>>(std::move(Jobs));
     const std::string archive = ArchiveFile();
     auto makeWork = [jobs, archive]() -> TOrderedPrefetch<TDecoded>::TWork {
         auto file = std::make_shared<TUniqueFd>(OpenForReading(archive));
         return [jobs, file](int Index) {
-            const TDecodeJob& job = (*jobs)[static_cast<std::size_t>(Index)];
+            const TDecodeJob& job = *std::lower_bound(jobs->begin(), jobs->end(), Index,
+                                                      [](const TDecodeJob& J, int I) { return J.Index < I; });
             TDecoded decoded;
             decoded.DataPos = job.DataPos;
             std::vector<std::uint8_t> packed(static_cast<std::size_t>(job.Packed));

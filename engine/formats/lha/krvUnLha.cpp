@@ -5,6 +5,7 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvReadAhead.h"
 
 #include <vector>
 
@@ -39,40 +40,56 @@ TUnLha::~TUnLha() = default;
 
 int TUnLha::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     if (!ArchiveStream) return 0;
-    TStream32& stream = *ArchiveStream;
+    // Headers and data are read through blocks read ahead: an archive of many small entries
+    // costs a system call per block, not several per entry.
+    TReadAheadStream stream(*ArchiveStream);
     const TReadAtFunc read = [&stream](std::int64_t At, void* Buffer, std::int64_t Count) {
         return ReadAt(stream, At, Buffer, Count);
     };
-    std::vector<TLhaHeader> selected;
+    const std::int64_t first = LhaFirstHeader(read, ArchiveOffset);
+    const auto selects = [this](const TLhaHeader& H) {
+        std::string name = SelectionName(LocalName(H, TranslateOemChar), H.HeaderPos);
+        if (H.IsDirectory && !name.empty() && name.back() == '/') name.pop_back();
+        return name;
+    };
+
+    // The headers are walked twice, so that nothing is kept per entry: the first walk counts
+    // the selected entries and their bytes and reports the damage it finds before any entry
+    // is extracted; the second takes the same entries one by one.
+    std::vector<TDecodeJob> jobs; // the entries of a single file are decoded ahead on the other cores
     double unpackedTotal = 0;
-    std::int64_t pos = LhaFirstHeader(read, ArchiveOffset);
+    int selected = 0;
     TLhaHeader header;
-    while (!GetCancel()) {
+    for (std::int64_t pos = first; !GetCancel(); pos = header.NextPos) {
         const TLhaRead r = ReadLhaHeader(read, pos, ArchiveSize, header);
         if (r == TLhaRead::End) break;
         if (r == TLhaRead::Bad) {
             ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
             break;
         }
-        std::string name = SelectionName(LocalName(header, TranslateOemChar), header.HeaderPos);
-        if (header.IsDirectory && !name.empty() && name.back() == '/') name.pop_back();
+        const std::string name = selects(header);
         // A header whose own check fails is damage to report, even when its entry's data
         // verify and are extracted.
         if (header.HeaderDamaged) ReportError(ArchiveFile(), name, "0", ecHeaderCRCError);
-        if (MatchEntrySpec(name)) {
-            unpackedTotal += static_cast<double>(header.UnpackedSize);
-            MaxFileDate = std::max(MaxFileDate, TimeOf(header).Dos);
-            selected.push_back(header);
-        }
-        pos = header.NextPos;
+        if (!MatchEntrySpec(name)) continue;
+        unpackedTotal += static_cast<double>(header.UnpackedSize);
+        MaxFileDate = std::max(MaxFileDate, TimeOf(header).Dos);
+        if (!header.IsDirectory && header.LinkTarget.empty() &&
+            DecodesAhead(header.PackedSize, header.UnpackedSize))
+            jobs.push_back(
+                {selected, header.DataPos, header.PackedSize, header.UnpackedSize, DecoderFor(header)});
+        ++selected;
     }
-    // The entries of a single file are decoded ahead on the other cores.
-    std::vector<TDecodeJob> jobs;
-    for (const TLhaHeader& h : selected)
-        jobs.push_back({h.DataPos, h.PackedSize, h.UnpackedSize,
-                        h.IsDirectory || !h.LinkTarget.empty() ? nullptr : DecoderFor(h)});
     StartDecodePrefetch(std::move(jobs));
-    ExtractSelected(selected, unpackedTotal, [&](const TLhaHeader& Entry) { ExtractEntry(stream, Entry); });
+    std::int64_t pos = first;
+    const auto next = [&]() -> const TLhaHeader* {
+        while (ReadLhaHeader(read, pos, ArchiveSize, header) == TLhaRead::Ok) {
+            pos = header.NextPos;
+            if (MatchEntrySpec(selects(header))) return &header;
+        }
+        return nullptr;
+    };
+    ExtractEach(selected, unpackedTotal, next, [&](const TLhaHeader& Entry) { ExtractEntry(stream, Entry); });
     return 0;
 }
 
