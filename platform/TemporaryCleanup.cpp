@@ -22,6 +22,7 @@ enum TSlotState : int { ssFree, ssBusy, ssReady };
 struct TSlot {
     std::atomic<int> State{ssFree};
     int DirFd = -1;
+    bool OwnsFd = true; // else the registration's keeper holds it open
     bool Folder = false;
     char Leaf[256] = {};
 };
@@ -102,6 +103,7 @@ TTemporaryRegistration::TTemporaryRegistration(int DirFd, const std::string& Lea
             slot.State.store(ssFree, std::memory_order_release);
             return;
         }
+        slot.OwnsFd = true;
         std::memcpy(slot.Leaf, Leaf.c_str(), Leaf.size() + 1);
         slot.Folder = Folder;
         slot.State.store(ssReady, std::memory_order_release);
@@ -110,13 +112,32 @@ TTemporaryRegistration::TTemporaryRegistration(int DirFd, const std::string& Lea
     }
 }
 
+TTemporaryRegistration::TTemporaryRegistration(int DirFd, const std::string& Leaf,
+                                               std::shared_ptr<const void> DirKeeper) {
+    if (DirFd < 0 || Leaf.empty() || Leaf.size() >= sizeof(TSlot::Leaf)) return;
+    for (std::size_t i = 0; i < MaxRegisteredTemporaries; ++i) {
+        TSlot& slot = Slots[i];
+        int expected = ssFree;
+        if (!slot.State.compare_exchange_strong(expected, ssBusy, std::memory_order_acquire)) continue;
+        slot.DirFd = DirFd;
+        slot.OwnsFd = false;
+        std::memcpy(slot.Leaf, Leaf.c_str(), Leaf.size() + 1);
+        slot.Folder = false;
+        FDirKeeper = std::move(DirKeeper);
+        slot.State.store(ssReady, std::memory_order_release);
+        FSlot = static_cast<int>(i);
+        return;
+    }
+}
+
 TTemporaryRegistration::TTemporaryRegistration(TTemporaryRegistration&& Other) noexcept
-    : FSlot(std::exchange(Other.FSlot, -1)) {}
+    : FSlot(std::exchange(Other.FSlot, -1)), FDirKeeper(std::move(Other.FDirKeeper)) {}
 
 TTemporaryRegistration& TTemporaryRegistration::operator=(TTemporaryRegistration&& Other) noexcept {
     if (this != &Other) {
         Release();
         FSlot = std::exchange(Other.FSlot, -1);
+        FDirKeeper = std::move(Other.FDirKeeper);
     }
     return *this;
 }
@@ -129,10 +150,12 @@ void TTemporaryRegistration::Release() {
     if (FSlot < 0) return;
     TSlot& slot = Slots[FSlot];
     slot.State.store(ssBusy, std::memory_order_release);
-    ::close(slot.DirFd);
+    if (slot.OwnsFd) ::close(slot.DirFd);
     slot.DirFd = -1;
     slot.State.store(ssFree, std::memory_order_release);
     FSlot = -1;
+    // The folder may be closed only once no handler can find it registered.
+    FDirKeeper.reset();
 }
 
 TCleanupSignalsHeld::TCleanupSignalsHeld() {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <csignal>
+#include <memory>
 #include <string>
 
 class TTemporaryRegistration {
@@ -21,6 +22,9 @@ public:
     // Registers the entry Leaf of the open folder DirFd: a file, or with Folder a folder that
     // is removed with everything in it.
     TTemporaryRegistration(int DirFd, const std::string& Leaf, bool Folder = false);
+    // Registers the file Leaf of the open folder DirFd without a descriptor of its own: DirKeeper
+    // keeps DirFd open for as long as the registration lasts (a folder many files go into).
+    TTemporaryRegistration(int DirFd, const std::string& Leaf, std::shared_ptr<const void> DirKeeper);
     TTemporaryRegistration(TTemporaryRegistration&& Other) noexcept;
     TTemporaryRegistration& operator=(TTemporaryRegistration&& Other) noexcept;
     TTemporaryRegistration(const TTemporaryRegistration&) = delete;
@@ -32,6 +36,7 @@ public:
 
 private:
     int FSlot = -1;
+    std::shared_ptr<const void> FDirKeeper; // keeps a borrowed folder descriptor open
 };
 
 // Holds SIGINT and SIGTERM back in the calling thread while it lives, and makes a handler that

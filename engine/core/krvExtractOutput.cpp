@@ -16,24 +16,24 @@ mode_t DefaultOutputMode() {
     return mode;
 }
 
-int TOutputFolderCache::ParentOf(TZipCommon& Owner, const std::string& FileName, std::string& Leaf) {
+TOutputFolder TOutputFolderCache::ParentOf(TZipCommon& Owner, const std::string& FileName,
+                                           std::string& Leaf) {
     const std::size_t slash = FileName.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string() : FileName.substr(0, slash + 1);
-    if (FFd >= 0 && folder == FFolder) {
+    const std::string_view folder(FileName.data(), slash == std::string::npos ? 0 : slash + 1);
+    if (FDir && folder == FFolder) {
         Leaf = FileName.substr(folder.size());
-        if (!Leaf.empty() && Leaf != "." && Leaf != "..") return FFd;
+        if (!Leaf.empty() && Leaf != "." && Leaf != "..") return FDir;
     }
     Clear();
     const int fd = OpenParentOf(Owner, FileName, true, Leaf);
-    if (fd < 0) return -1;
-    FFd = fd;
+    if (fd < 0) return nullptr;
+    FDir = std::make_shared<const TUniqueFd>(fd);
     FFolder = folder;
-    return FFd;
+    return FDir;
 }
 
 void TOutputFolderCache::Clear() {
-    if (FFd >= 0) ::close(FFd);
-    FFd = -1;
+    FDir.reset();
     FFolder.clear();
 }
 
@@ -59,45 +59,57 @@ std::unique_ptr<TExtractOutput> TExtractOutput::Append(TZipCommon& Owner, const 
 
 bool TExtractOutput::OpenAt(TZipCommon& Owner, const std::string& FileName, TOutputFolderCache* Folders) {
     FFileName = FileName;
-    FOwnsDir = Folders == nullptr;
-    FDirFd = Folders ? Folders->ParentOf(Owner, FileName, FLeaf) : OpenParentOf(Owner, FileName, true, FLeaf);
-    if (FDirFd < 0) return false;
+    if (Folders) {
+        FDir = Folders->ParentOf(Owner, FileName, FLeaf);
+    } else {
+        const int fd = OpenParentOf(Owner, FileName, true, FLeaf);
+        if (fd >= 0) FDir = std::make_shared<const TUniqueFd>(fd);
+    }
+    if (!FDir) return false;
+    const int dirFd = FDir->Get();
     constexpr int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        struct stat st {};
-        if (::fstatat(FDirFd, FLeaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            if (S_ISDIR(st.st_mode)) {
-                errno = EISDIR;
-                return false;
-            }
-            // The name exists (a file, or a link, which is replaced and never followed).
-            FReplaces = true;
+        int error = 0;
+        {
+            // A new file is registered until it is whole: a signal leaves no half of it. Most
+            // names are new, so the file is created before anything is asked of the folder.
             const TCleanupSignalsHeld held;
-            const int fd = CreateTempFileAt(FDirFd, "krv", FWriteLeaf);
-            if (fd < 0) return false;
-            FSibling = TTemporaryRegistration(FDirFd, FWriteLeaf);
-            FStream = std::make_unique<TFileStream32>(fd);
-            return true;
+            const int fd = ::openat(dirFd, FLeaf.c_str(), flags, 0600);
+            if (fd >= 0) {
+                FWriteLeaf = FLeaf;
+                FSibling = TTemporaryRegistration(dirFd, FWriteLeaf, FDir);
+                FStream = std::make_unique<TFileStream32>(fd);
+                return true;
+            }
+            error = errno;
         }
-        if (errno != ENOENT) return false;
-        // A new file is registered too until it is whole: a signal leaves no half of it.
+        errno = error;
+        if (error != EEXIST) return false;
+        struct stat st {};
+        if (::fstatat(dirFd, FLeaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            // Removed by someone else meanwhile: made new after all.
+            if (errno == ENOENT) continue;
+            return false;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            errno = EISDIR;
+            return false;
+        }
+        // The name exists (a file, or a link, which is replaced and never followed): the entry
+        // is written beside it.
+        FReplaces = true;
         const TCleanupSignalsHeld held;
-        const int fd = ::openat(FDirFd, FLeaf.c_str(), flags, 0600);
-        if (fd >= 0) {
-            FWriteLeaf = FLeaf;
-            FSibling = TTemporaryRegistration(FDirFd, FWriteLeaf);
-            FStream = std::make_unique<TFileStream32>(fd);
-            return true;
-        }
-        // Made by someone else meanwhile: write beside it instead.
-        if (errno != EEXIST) return false;
+        const int fd = CreateTempFileAt(dirFd, "krv", FWriteLeaf);
+        if (fd < 0) return false;
+        FSibling = TTemporaryRegistration(dirFd, FWriteLeaf, FDir);
+        FStream = std::make_unique<TFileStream32>(fd);
+        return true;
     }
     return false;
 }
 
 TExtractOutput::~TExtractOutput() {
     if (!FDone) Discard();
-    if (FDirFd >= 0 && FOwnsDir) ::close(FDirFd);
 }
 
 void TExtractOutput::SetTimes(std::time_t ModTime) {
@@ -145,9 +157,16 @@ bool TExtractOutput::Commit() {
         errno = error;
         return false;
     }
+    if (!FReplaces) {
+        // A new file is the target already: ending its registration is one step, so a signal
+        // finds it either registered or not.
+        FDone = true;
+        FSibling.Release();
+        return true;
+    }
     // Once the name is the target's, a signal must find it no longer registered.
     const TCleanupSignalsHeld held;
-    if (FReplaces && ::renameat(FDirFd, FWriteLeaf.c_str(), FDirFd, FLeaf.c_str()) != 0) {
+    if (::renameat(FDir->Get(), FWriteLeaf.c_str(), FDir->Get(), FLeaf.c_str()) != 0) {
         const int error = errno;
         Discard();
         errno = error;
@@ -162,7 +181,7 @@ void TExtractOutput::Discard() {
     if (FDone) return;
     FDone = true;
     FStream.reset();
-    if (FAppending || FWriteLeaf.empty() || FDirFd < 0) return;
-    ::unlinkat(FDirFd, FWriteLeaf.c_str(), 0);
+    if (FAppending || FWriteLeaf.empty() || !FDir) return;
+    ::unlinkat(FDir->Get(), FWriteLeaf.c_str(), 0);
     FSibling.Release();
 }

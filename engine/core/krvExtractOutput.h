@@ -6,6 +6,7 @@
 // entry fails. Destroying an output that was not committed leaves the target as it was.
 #pragma once
 
+#include "engine/core/krvFileIo.h"
 #include "engine/core/krvStreams.h"
 #include "platform/TemporaryCleanup.h"
 
@@ -20,24 +21,23 @@ class TZipCommon;
 // The permission bits of a new file when the archive gives none: 0666 less the process's mask.
 mode_t DefaultOutputMode();
 
+// An open output folder, shared by the outputs (and their temporary registrations) that go
+// into it; closed when the last of them lets go.
+using TOutputFolder = std::shared_ptr<const TUniqueFd>;
+
 // The folder that the last output went into, kept open: the files of one folder follow each
 // other in most archives, and each would otherwise enter every folder from the destination
 // down again.
 class TOutputFolderCache {
 public:
-    TOutputFolderCache() = default;
-    TOutputFolderCache(const TOutputFolderCache&) = delete;
-    TOutputFolderCache& operator=(const TOutputFolderCache&) = delete;
-    ~TOutputFolderCache() { Clear(); }
-
     // The open folder of FileName (entered as OpenParentOf does) and its last part in Leaf;
-    // -1 with errno set on failure. The descriptor stays the cache's.
-    int ParentOf(TZipCommon& Owner, const std::string& FileName, std::string& Leaf);
+    // nullptr with errno set on failure.
+    TOutputFolder ParentOf(TZipCommon& Owner, const std::string& FileName, std::string& Leaf);
     void Clear();
 
 private:
     std::string FFolder;
-    int FFd = -1;
+    TOutputFolder FDir;
 };
 
 class TExtractOutput {
@@ -79,8 +79,7 @@ private:
     bool OpenAt(TZipCommon& Owner, const std::string& FileName, TOutputFolderCache* Folders);
 
     std::unique_ptr<TFileStream32> FStream;
-    int FDirFd = -1;         // the folder of the target
-    bool FOwnsDir = true;    // else the folder cache's
+    TOutputFolder FDir;      // the folder of the target
     std::string FLeaf;       // the target's name in that folder
     std::string FWriteLeaf;  // the name written: the target's, or a temporary sibling's
     std::string FFileName;   // the target's full name

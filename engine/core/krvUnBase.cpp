@@ -50,6 +50,7 @@ int TUnBase::RunExtraction() {
     FilesFailed = 0;
     ErrorsReported = 0;
     PasswordFailed = false;
+    FLastDosTime.reset();
     if (CpuType == cpt80486) CpuType = cptAuto;
 
     // Multi-volume workers change the archive name; it is restored on the way out.

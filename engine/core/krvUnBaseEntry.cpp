@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,9 +25,17 @@ constexpr std::int64_t StoreChunk = 32768;
 
 } // namespace
 
-bool TUnBase::TargetExists(const std::string& Name, std::uint32_t& Attr) const {
+bool TUnBase::TargetExists(const std::string& Name, std::uint32_t& Attr) {
+    if (Name.empty()) return false;
+    // Looked up in its folder, which the output then goes into: the files of one folder follow
+    // each other, and the folder is entered once for them all.
+    if (!FFolders) FFolders = std::make_unique<TOutputFolderCache>();
+    std::string leaf;
+    const TOutputFolder dir = FFolders->ParentOf(*this, Name, leaf);
     struct stat st {};
-    if (Name.empty() || ::lstat(Name.c_str(), &st) != 0) return false;
+    if (dir ? ::fstatat(dir->Get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0
+            : ::lstat(Name.c_str(), &st) != 0)
+        return false;
     const std::size_t slash = Name.find_last_of('/');
     Attr = AttributesFromStat(st, slash == std::string::npos ? Name : Name.substr(slash + 1));
     return true;
@@ -51,13 +60,7 @@ bool TUnBase::ConfirmExtractFile(bool IsDirectory) {
     if (OnBegin) OnBegin(*this, FileName, FilesProcessed, proceed);
     if (GetCancel() || !proceed) return false;
 
-    if (OutputMode != omdDiskFile) {
-        ++FilesProcessed;
-        FEntryCounted = true;
-        FCountAtConfirm = FilesProcessed;
-        return true;
-    }
-
+    if (OutputMode != omdDiskFile) return CountConfirmed();
     std::uint32_t attr = 0;
     bool exists = TargetExists(FileName, attr);
     TOverwriteMode mode = OverwriteMode;
@@ -91,6 +94,10 @@ bool TUnBase::ConfirmExtractFile(bool IsDirectory) {
     // A read-only file in the way needs no change here: it is replaced as a whole once the
     // entry has been verified.
     if (GetCancel() || mode != omOverwrite || FileName.empty()) return false;
+    return CountConfirmed();
+}
+
+bool TUnBase::CountConfirmed() {
     ++FilesProcessed;
     FEntryCounted = true;
     FCountAtConfirm = FilesProcessed;
@@ -232,6 +239,14 @@ void TUnBase::ApplyAttributes(std::uint32_t Attr) {
     FOutput->SetMode(mode);
 }
 
+std::time_t TUnBase::OutputTimeOf(std::uint32_t DosDate) {
+    // The entries of an archive mostly share a few dates, and each local-time conversion reads
+    // the time zone's file again: the last one of the job is kept.
+    if (!FLastDosTime || FLastDosTime->first != DosDate)
+        FLastDosTime.emplace(DosDate, DosTimeToFileTime(DosDate));
+    return FLastDosTime->second;
+}
+
 void TUnBase::CloseOutputFile(std::uint32_t Attr, TEntryTime Time) {
     if (!IsFileOutput()) {
         FileName = FSavedEntryName;
@@ -240,9 +255,8 @@ void TUnBase::CloseOutputFile(std::uint32_t Attr, TEntryTime Time) {
     if (!FOutput) return;
     // The stored time itself when the format keeps whole seconds: a DOS date-time would
     // round odd seconds.
-    FOutput->SetTimes(Time.Exact && DateAttribute == daFileDate
-                          ? static_cast<std::time_t>(Time.UnixSeconds)
-                          : DosTimeToFileTime(ApplyDateAttribute(Time.Dos)));
+    FOutput->SetTimes(Time.Exact && DateAttribute == daFileDate ? static_cast<std::time_t>(Time.UnixSeconds)
+                                                                : OutputTimeOf(ApplyDateAttribute(Time.Dos)));
     if (RestoreFileAttr && Attr != faArchive) ApplyAttributes(Attr);
     FLastWasCR = false;
     if (!FOutput->Close()) {

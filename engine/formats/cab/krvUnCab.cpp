@@ -2,6 +2,7 @@
 
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvReadAhead.h"
 #include "engine/formats/cab/krvCabGbls.h"
 #include "platform/CabinetFdi.h"
 
@@ -19,16 +20,26 @@ std::uint32_t PackedDosDate(const TFdiNotification& N) {
 
 } // namespace
 
-// The library's file callbacks: files through the handler, data into the current output.
+// The library's file callbacks: files through the handler, data into the current output. The
+// cabinets it reads are read in blocks: it reads each file's record in small pieces.
 class TUnCab::TFiles : public TFdiFiles {
 public:
     explicit TFiles(TUnCab& Owner) : FOwner(Owner) {}
 
     std::intptr_t Open(const std::string& FileName, int OpenFlags, int Mode) override {
         int err = 0;
-        return FOwner.FHandler->Open(FileName, OpenFlags, Mode, err);
+        if (OpenFlags & (cabOpenWrite | cabOpenReadWrite | cabOpenCreate))
+            return FOwner.FHandler->Open(FileName, OpenFlags, Mode, err);
+        std::uint8_t status = fsOpenOk;
+        auto file = std::make_unique<TFileStream32>(FileName, fmOpenRead | fmShareDenyNone, status);
+        if (status != fsOpenOk) return -1;
+        const std::intptr_t handle = file->Handle;
+        auto ahead = std::make_unique<TReadAheadStream>(*file);
+        FInputs[handle] = {std::move(file), std::move(ahead)};
+        return handle;
     }
     std::int64_t Read(std::intptr_t Handle, void* Buffer, std::int64_t Count) override {
+        if (TReadAheadStream* input = Input(Handle)) return input->Read(Buffer, Count);
         int err = 0;
         const std::int64_t got = FOwner.FHandler->Read(Handle, Buffer, Count, err);
         return err == -1 ? -1 : got;
@@ -37,17 +48,30 @@ public:
         return FOwner.WriteData(Buffer, Count);
     }
     int Close(std::intptr_t Handle) override {
+        if (FInputs.erase(Handle) > 0) return 0;
         int err = 0;
         return FOwner.FHandler->Close(Handle, err);
     }
     std::int64_t Seek(std::intptr_t Handle, std::int64_t Distance, int SeekType) override {
+        if (TReadAheadStream* input = Input(Handle))
+            return input->Seek(Distance, static_cast<TSeekOrigin>(std::clamp(SeekType & 0xFFFF, 0, 2)));
         int err = 0;
         const std::int64_t at = FOwner.FHandler->Seek(Handle, Distance, SeekType, err);
         return err ? -1 : at;
     }
 
 private:
+    struct TInput {
+        std::unique_ptr<TFileStream32> File;
+        std::unique_ptr<TReadAheadStream> Ahead;
+    };
+    TReadAheadStream* Input(std::intptr_t Handle) const {
+        const auto found = FInputs.find(Handle);
+        return found == FInputs.end() ? nullptr : found->second.Ahead.get();
+    }
+
     TUnCab& FOwner;
+    std::map<std::intptr_t, TInput> FInputs;
 };
 
 TUnCab::TUnCab()
