@@ -2,6 +2,7 @@
 // caller's handles, a set of joined cabinets, and the notifications of a copy.
 #include "platform/CabinetFdi.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -23,6 +24,13 @@ constexpr int NextCabinetAttempts = 8;
 // The name the output of the file being copied is opened by.
 constexpr char OutputName[] = "\x01output";
 constexpr int OpenReadBinary = 0x8000;
+// A cabinet of more folders than this is opened in parts of about this many folders each: the
+// library finds each file's folder by walking its list of folders from the start.
+constexpr std::size_t PartFolders = 256;
+// Folder indexes from this one on mark files continued from or into other cabinets.
+constexpr std::uint16_t FirstContinuedIndex = 0xFFFD;
+// The prefix of the name a part is opened by (followed by its number and the cabinet's name).
+constexpr char PartPrefix = '\x02';
 
 std::uint16_t U16(const std::uint8_t* P) {
     return static_cast<std::uint16_t>(P[0] | (P[1] << 8));
@@ -65,10 +73,21 @@ bool SameTextNoCase(const std::string& A, const std::string& B) {
 // The library's messages are not shown: its errors come back as error codes.
 void Message(mspack_file* /*File*/, const char* /*Format*/, ...) {}
 
+// A part of a cabinet of many folders, as the library reads it: Header (the cabinet's header
+// with the records of the part's folders and files only), then the cabinet's own bytes from
+// where Header ends, so that every data block lies where the folder records say.
+struct TCabinetPart {
+    std::string Name; // the name the part is opened by
+    std::string Cabinet;
+    std::string Header;
+};
+
 struct TMsFile {
     std::intptr_t Handle = -1;
     bool Output = false;
     void* Owner = nullptr; // the context that opened it
+    const TCabinetPart* Part = nullptr;
+    std::int64_t Pos = 0; // in the part
 };
 
 } // namespace
@@ -129,19 +148,27 @@ public:
         // a file of the cabinet before it ran on into it.
         std::size_t k = FindJoined(full);
         if (k == FJoined.size()) {
-            mscabd_cabinet* cab = OpenCabinet(full);
+            const bool joins = FLast && FLast->nextname && SameTextNoCase(FLast->nextname, CabinetName);
+            std::vector<mscabd_cabinet*> parts;
+            if (!joins) parts = OpenInParts(full);
+            mscabd_cabinet* cab = parts.empty() ? OpenCabinet(full) : parts.front();
             if (!cab) return Fail(ErrorOf(FDecomp->last_error(FDecomp)));
             const int before = FSet ? FileCount() : 0;
-            if (FLast && FLast->nextname && SameTextNoCase(FLast->nextname, CabinetName) && Joins(cab)) {
+            if (joins && Joins(cab)) {
                 FLast = cab;
             } else {
+                // One that does not join the set was closed: it starts a set of its own.
+                if (joins && !(cab = OpenCabinet(full))) return Fail(ErrorOf(FDecomp->last_error(FDecomp)));
                 CloseSet();
                 FSet = FLast = cab;
+                // The parts of the set before are closed: only this set's are kept.
+                FParts.erase(FParts.begin(), FParts.end() - static_cast<std::ptrdiff_t>(parts.size()));
+                if (!parts.empty()) FMoreParts.assign(parts.begin() + 1, parts.end());
                 // A set entered in its middle: its first folder began in a cabinet not seen.
                 FEnteredMidSet = (cab->flags & MSCAB_HDR_PREVCAB) != 0;
             }
             IndexSet();
-            FJoined.push_back({full, cab, before});
+            FJoined.push_back({full, cab, FSet == cab ? 0 : before});
             k = FJoined.size() - 1;
         }
         const mscabd_cabinet& own = *FJoined[k].Cabinet;
@@ -222,7 +249,12 @@ private:
                 file->Output = true;
             } else {
                 if (Mode != MSPACK_SYS_OPEN_READ) return nullptr;
-                file->Handle = impl.FFiles.Open(Name, OpenReadBinary, 0);
+                if (Name[0] == PartPrefix) {
+                    for (const TCabinetPart& part : impl.FParts)
+                        if (part.Name == Name) file->Part = &part;
+                    if (!file->Part) return nullptr;
+                }
+                file->Handle = impl.FFiles.Open(file->Part ? file->Part->Cabinet : Name, OpenReadBinary, 0);
                 if (file->Handle == -1) return nullptr;
             }
             return reinterpret_cast<mspack_file*>(file.release());
@@ -237,8 +269,11 @@ private:
     }
     static int ReadFile(mspack_file* File, void* Buffer, int Bytes) {
         TImpl& impl = OwnerOf(File);
-        return impl.Guard(
-            -1, [&] { return static_cast<int>(impl.FFiles.Read(FileOf(File).Handle, Buffer, Bytes)); });
+        return impl.Guard(-1, [&] {
+            TMsFile& file = FileOf(File);
+            if (!file.Part) return static_cast<int>(impl.FFiles.Read(file.Handle, Buffer, Bytes));
+            return static_cast<int>(impl.ReadPart(file, static_cast<std::uint8_t*>(Buffer), Bytes));
+        });
     }
     static int WriteFile(mspack_file* File, void* Buffer, int Bytes) {
         TImpl& impl = OwnerOf(File);
@@ -251,8 +286,16 @@ private:
     static int SeekFile(mspack_file* File, off_t Offset, int Mode) {
         TImpl& impl = OwnerOf(File);
         return impl.Guard(-1, [&] {
-            const TMsFile& file = FileOf(File);
+            TMsFile& file = FileOf(File);
             if (file.Output) return -1;
+            if (file.Part) {
+                std::int64_t base = 0;
+                if (Mode == MSPACK_SYS_SEEK_CUR) base = file.Pos;
+                if (Mode == MSPACK_SYS_SEEK_END) base = impl.FFiles.Seek(file.Handle, 0, 2);
+                if (base < 0 || base + Offset < 0) return -1;
+                file.Pos = base + Offset;
+                return 0;
+            }
             const std::int64_t at = impl.FFiles.Seek(file.Handle, Offset, Mode);
             if (at < 0 || (Mode == MSPACK_SYS_SEEK_START && at != Offset)) return -1;
             return 0;
@@ -262,8 +305,177 @@ private:
         TImpl& impl = OwnerOf(File);
         return impl.Guard(off_t{-1}, [&] {
             const TMsFile& file = FileOf(File);
+            if (file.Part) return static_cast<off_t>(file.Pos);
             return file.Output ? off_t{-1} : static_cast<off_t>(impl.FFiles.Seek(file.Handle, 0, 1));
         });
+    }
+
+    // Count bytes of a part at its position: its header, then the cabinet's bytes.
+    std::int64_t ReadPart(TMsFile& File, std::uint8_t* Buffer, std::int64_t Count) {
+        const std::string& header = File.Part->Header;
+        std::int64_t done = 0;
+        while (done < Count) {
+            std::int64_t n = 0;
+            if (File.Pos < std::ssize(header)) {
+                n = std::min(Count - done, std::ssize(header) - File.Pos);
+                std::memcpy(Buffer + done, header.data() + File.Pos, static_cast<std::size_t>(n));
+            } else {
+                if (FFiles.Seek(File.Handle, File.Pos, 0) != File.Pos) break;
+                n = FFiles.Read(File.Handle, Buffer + done, Count - done);
+                if (n <= 0) break;
+            }
+            File.Pos += n;
+            done += n;
+        }
+        return done;
+    }
+
+    // A single cabinet of more than PartFolders folders, whose files follow their folders in
+    // order, opened as parts (each a cabinet of consecutive folders with their files); none
+    // when the cabinet is not such a one or a part cannot be opened.
+    std::vector<mscabd_cabinet*> OpenInParts(const std::string& FullName) {
+        std::vector<std::string> headers = PartHeaders(FullName);
+        std::vector<mscabd_cabinet*> parts;
+        for (std::string& header : headers) {
+            FParts.push_back({PartPrefix + std::to_string(++FPartNumber) + PartPrefix + FullName, FullName,
+                              std::move(header)});
+            mscabd_cabinet* part = OpenCabinet(FParts.back().Name);
+            if (!part) {
+                for (mscabd_cabinet* opened : parts)
+                    FDecomp->close(FDecomp, opened);
+                return {};
+            }
+            parts.push_back(part);
+        }
+        return parts;
+    }
+
+    // The headers of the parts of FullName (see OpenInParts); none when it is not split.
+    std::vector<std::string> PartHeaders(const std::string& FullName) {
+        const std::intptr_t handle = FFiles.Open(FullName, OpenReadBinary, 0);
+        if (handle == -1) return {};
+        std::vector<std::string> headers;
+        try {
+            headers = ReadPartHeaders(handle);
+        } catch (...) {
+            FFiles.Close(handle);
+            throw;
+        }
+        FFiles.Close(handle);
+        return headers;
+    }
+
+    std::vector<std::string> ReadPartHeaders(std::intptr_t Handle) {
+        const auto read = [&](std::int64_t At, std::int64_t Count, std::string& Out) {
+            Out.assign(static_cast<std::size_t>(Count), '\0');
+            return FFiles.Seek(Handle, At, 0) == At && FFiles.Read(Handle, Out.data(), Count) == Count;
+        };
+        std::string head;
+        if (!read(0, CabHeaderSize, head)) return {};
+        const auto* h = reinterpret_cast<const std::uint8_t*>(head.data());
+        const std::uint16_t flags = U16(h + 30);
+        const std::size_t folders = U16(h + 26);
+        const std::size_t files = U16(h + 28);
+        if (U32(h) != CabSignature || h[25] != 1 || (flags & (CabHasPrev | CabHasNext)) ||
+            folders <= PartFolders || files == 0)
+            return {};
+        std::string reserve; // the reserve sizes and the header's reserved bytes
+        std::size_t folderSize = 8;
+        if (flags & CabHasReserve) {
+            if (!read(CabHeaderSize, 4, reserve)) return {};
+            const auto* r = reinterpret_cast<const std::uint8_t*>(reserve.data());
+            std::string reserved;
+            if (!read(CabHeaderSize + 4, U16(r), reserved)) return {};
+            reserve += reserved;
+            folderSize += r[2];
+        }
+        std::string folderRecords;
+        if (!read(CabHeaderSize + std::ssize(reserve), static_cast<std::int64_t>(folders * folderSize),
+                  folderRecords))
+            return {};
+        // The file records: 16 bytes, then the name up to its NUL; read in blocks as they come.
+        std::string fileRecords;
+        const std::int64_t filesAt = U32(h + 16);
+        const auto more = [&] {
+            std::string block(65536, '\0');
+            const std::int64_t at = filesAt + std::ssize(fileRecords);
+            const std::int64_t n =
+                FFiles.Seek(Handle, at, 0) == at ? FFiles.Read(Handle, block.data(), 65536) : 0;
+            fileRecords.append(block, 0, static_cast<std::size_t>(std::max<std::int64_t>(n, 0)));
+            return n > 0;
+        };
+        std::vector<std::string> fileOf;         // each file's record
+        std::vector<std::uint16_t> folderOfFile; // and its folder
+        std::size_t pos = 0;
+        for (std::size_t i = 0; i < files; ++i) {
+            while (fileRecords.size() < pos + 16 + 257 && more()) {
+            }
+            const std::size_t nul = fileRecords.find('\0', pos + 16);
+            if (pos + 16 > fileRecords.size() || nul == std::string::npos || nul - pos - 16 > 256) return {};
+            const std::uint16_t folder =
+                U16(reinterpret_cast<const std::uint8_t*>(fileRecords.data() + pos + 8));
+            // Files in another order than their folders keep the library's own reading.
+            if (folder >= folders || folder >= FirstContinuedIndex ||
+                (!folderOfFile.empty() && folder < folderOfFile.back()))
+                return {};
+            fileOf.push_back(fileRecords.substr(pos, nul + 1 - pos));
+            folderOfFile.push_back(folder);
+            pos = nul + 1;
+        }
+        // The data of the first folder lie behind every header: the parts' headers, which are
+        // shorter than the cabinet's, never reach them.
+        std::uint32_t firstData = 0xFFFFFFFF;
+        for (std::size_t f = 0; f < folders; ++f)
+            firstData = std::min(
+                firstData, U32(reinterpret_cast<const std::uint8_t*>(folderRecords.data() + f * folderSize)));
+
+        std::vector<std::string> headers;
+        std::size_t file = 0;
+        for (std::size_t first = 0; first < folders;) {
+            // About PartFolders folders with their files, ending where a folder's files end.
+            std::size_t end = std::min(folders, first + PartFolders);
+            while (file < files && folderOfFile[file] < first)
+                ++file;
+            const std::size_t firstFile = file;
+            std::size_t endFile = firstFile;
+            while (endFile < files && folderOfFile[endFile] < end)
+                ++endFile;
+            if (endFile == firstFile) {
+                // A part needs a file: folders without any join the part after them.
+                if (endFile == files) {
+                    if (headers.empty()) return {};
+                    break;
+                }
+                end = std::min<std::size_t>(folders, folderOfFile[endFile] + 1u);
+                while (endFile < files && folderOfFile[endFile] < end)
+                    ++endFile;
+            }
+            if (endFile == files) end = folders;
+            std::string part = head;
+            auto* p = reinterpret_cast<std::uint8_t*>(part.data());
+            const std::size_t count = end - first;
+            const auto put16 = [](std::uint8_t* At, std::size_t V) {
+                At[0] = static_cast<std::uint8_t>(V);
+                At[1] = static_cast<std::uint8_t>(V >> 8);
+            };
+            const std::size_t partFilesAt = CabHeaderSize + reserve.size() + count * folderSize;
+            for (int b = 0; b < 4; ++b)
+                p[16 + b] = static_cast<std::uint8_t>(partFilesAt >> (8 * b));
+            put16(p + 26, count);
+            put16(p + 28, endFile - firstFile);
+            part += reserve;
+            part.append(folderRecords, first * folderSize, count * folderSize);
+            for (std::size_t i = firstFile; i < endFile; ++i) {
+                std::string record = fileOf[i];
+                put16(reinterpret_cast<std::uint8_t*>(record.data() + 8), folderOfFile[i] - first);
+                part += record;
+            }
+            if (part.size() > firstData) return {};
+            headers.push_back(std::move(part));
+            file = endFile;
+            first = end;
+        }
+        return headers;
     }
 
     mscabd_cabinet* OpenCabinet(const std::string& FullName) {
@@ -343,11 +555,16 @@ private:
         FFileList.clear();
         FFolderIndex.clear();
         if (!FSet) return;
-        for (mscabd_file* f = FSet->files; f; f = f->next)
-            FFileList.push_back(f);
         std::uint16_t index = 0;
-        for (const mscabd_folder* f = FSet->folders; f; f = f->next)
-            FFolderIndex.emplace(f, index++);
+        const auto add = [&](const mscabd_cabinet* Cabinet) {
+            for (mscabd_file* f = Cabinet->files; f; f = f->next)
+                FFileList.push_back(f);
+            for (const mscabd_folder* f = Cabinet->folders; f; f = f->next)
+                FFolderIndex.emplace(f, index++);
+        };
+        add(FSet);
+        for (const mscabd_cabinet* part : FMoreParts)
+            add(part);
     }
     int FileCount() const { return static_cast<int>(FFileList.size()); }
     mscabd_file* FileAt(int Index) const {
@@ -373,6 +590,9 @@ private:
 
     void CloseSet() {
         if (FSet) FDecomp->close(FDecomp, FSet);
+        for (mscabd_cabinet* part : FMoreParts)
+            FDecomp->close(FDecomp, part);
+        FMoreParts.clear();
         FSet = FLast = nullptr;
         IndexSet();
         FJoined.clear();
@@ -385,6 +605,10 @@ private:
     mscab_decompressor* FDecomp = nullptr;
     mscabd_cabinet* FSet = nullptr;  // the set's first cabinet (the one closed)
     mscabd_cabinet* FLast = nullptr; // its last cabinet joined so far
+    // A cabinet of many folders opened in parts: FSet is the first, these are the others.
+    std::vector<mscabd_cabinet*> FMoreParts;
+    std::deque<TCabinetPart> FParts; // of the set, and any opened since
+    int FPartNumber = 0;             // of the last part made
     // The cabinets of the set, in order, with the index of the first file that begins in each.
     struct TJoined {
         std::string Name;

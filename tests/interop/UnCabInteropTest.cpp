@@ -67,6 +67,95 @@ void ExpectOnly(const fs::path& Root, const std::set<std::string>& Names) {
     EXPECT_EQ(found, Names);
 }
 
+// One folder of a cabinet made here: its files (name, content), stored in one data block.
+struct TStoredFolder {
+    std::vector<std::pair<std::string, std::string>> Files;
+};
+
+void Put16(std::string& Out, std::size_t V) {
+    Out += static_cast<char>(V & 0xFF);
+    Out += static_cast<char>((V >> 8) & 0xFF);
+}
+void Put32(std::string& Out, std::size_t V) {
+    Put16(Out, V & 0xFFFF);
+    Put16(Out, (V >> 16) & 0xFFFF);
+}
+
+// A cabinet of stored folders, its files listed in the order of FileOrder (indexes into the
+// folders' files taken in turn; empty: folder by folder). Reserve adds the optional reserved
+// fields to the header, each folder record and each data block. Data blocks carry no checksum.
+std::string StoredCabinet(const std::vector<TStoredFolder>& Folders, bool Reserve,
+                          const std::vector<std::size_t>& FileOrder = {}) {
+    struct TFile {
+        std::string Name, Data;
+        std::size_t Folder = 0, Offset = 0;
+    };
+    std::vector<TFile> files;
+    for (std::size_t f = 0; f < Folders.size(); ++f) {
+        std::size_t offset = 0;
+        for (const auto& [name, data] : Folders[f].Files) {
+            files.push_back({name, data, f, offset});
+            offset += data.size();
+        }
+    }
+    std::vector<TFile> listed = files;
+    if (!FileOrder.empty()) {
+        listed.clear();
+        for (const std::size_t i : FileOrder)
+            listed.push_back(files[i]);
+    }
+    const std::size_t headerReserve = Reserve ? 4 + 6 : 0;
+    const std::size_t folderSize = Reserve ? 8 + 3 : 8;
+    const std::size_t filesAt = 36 + headerReserve + Folders.size() * folderSize;
+    std::size_t dataAt = filesAt;
+    for (const TFile& file : listed)
+        dataAt += 16 + file.Name.size() + 1;
+    std::string folderRecords, fileRecords, data;
+    for (const TStoredFolder& folder : Folders) {
+        std::string block;
+        for (const auto& [name, content] : folder.Files)
+            block += content;
+        Put32(folderRecords, dataAt + data.size());
+        Put16(folderRecords, 1);
+        Put16(folderRecords, 0); // stored
+        if (Reserve) folderRecords += "fol";
+        Put32(data, 0);
+        Put16(data, block.size());
+        Put16(data, block.size());
+        if (Reserve) data += "dr";
+        data += block;
+    }
+    for (const TFile& file : listed) {
+        Put32(fileRecords, file.Data.size());
+        Put32(fileRecords, file.Offset);
+        Put16(fileRecords, file.Folder);
+        Put16(fileRecords, (44 << 9) | (6 << 5) | 1);
+        Put16(fileRecords, (12 << 11) | (30 << 5));
+        Put16(fileRecords, 0x20);
+        fileRecords += file.Name + '\0';
+    }
+    std::string cab = "MSCF";
+    Put32(cab, 0);
+    Put32(cab, dataAt + data.size());
+    Put32(cab, 0);
+    Put32(cab, filesAt);
+    Put32(cab, 0);
+    cab += '\x03';
+    cab += '\x01';
+    Put16(cab, Folders.size());
+    Put16(cab, listed.size());
+    Put16(cab, Reserve ? 0x0004 : 0);
+    Put16(cab, 0x1234);
+    Put16(cab, 0);
+    if (Reserve) {
+        Put16(cab, 6);
+        cab += '\x03';
+        cab += '\x02';
+        cab += "header";
+    }
+    return cab + folderRecords + fileRecords + data;
+}
+
 } // namespace
 
 TEST(UnCabInterop, GcabCabinetsExtractLikeCabextract) {
@@ -243,5 +332,62 @@ TEST(UnCabInterop, DamagedAndMissingCabinetsAreErrors) {
         fs::remove(cab);
         EXPECT_EQ(reader.Extract(), 0);
         EXPECT_EQ(codes, std::vector<int>{ecFileNotFound});
+    }
+}
+
+TEST(UnCabInterop, CabinetsOfManyFoldersExtractLikeCabextract) {
+    // One file per folder; folders of several files and folders of none among them; reserved
+    // fields; files listed out of their folders' order. Every cabinet is read twice by one
+    // reader, after another cabinet: nothing of the one before may stay.
+    const auto oneEach = [](std::size_t Count) {
+        std::vector<TStoredFolder> folders(Count);
+        for (std::size_t i = 0; i < Count; ++i)
+            folders[i].Files = {
+                {"f" + std::to_string(i) + ".txt", std::string(1 + i % 3, static_cast<char>('a' + i % 26))}};
+        return folders;
+    };
+    std::vector<TStoredFolder> mixed = oneEach(700);
+    mixed[5].Files.clear();
+    for (std::size_t i = 255; i < 260; ++i)
+        mixed[i].Files.clear();
+    mixed[699].Files.clear();
+    mixed[300].Files = {{"d/a.txt", "first"}, {"d/b.txt", ""}, {"d/c.txt", TextBytes(3000, 1)}};
+    std::vector<std::size_t> reversed(600);
+    for (std::size_t i = 0; i < reversed.size(); ++i)
+        reversed[i] = reversed.size() - 1 - i;
+    struct TCase {
+        const char* What;
+        std::string Bytes;
+    };
+    const TCase cases[] = {
+        {"600 folders of one file", StoredCabinet(oneEach(600), false)},
+        {"folders of several files and of none, reserved fields", StoredCabinet(mixed, true)},
+        {"files listed against their folders' order", StoredCabinet(oneEach(600), false, reversed)},
+        {"a few folders", StoredCabinet(oneEach(3), false)},
+    };
+    TempDir work;
+    TUnCab reader;
+    reader.FileSpec = {"*"};
+    std::vector<std::pair<std::string, int>> errors;
+    reader.OnError = [&](TZipCommon&, const std::string& Name, const std::string&, const std::string&,
+                         int Code) { errors.emplace_back(Name, Code); };
+    int round = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const TCase& c : cases) {
+            SCOPED_TRACE(c.What);
+            const fs::path cab = work / ("c" + std::to_string(++round) + ".cab");
+            WriteFile(cab, c.Bytes);
+            TempDir ours, theirs;
+            const ToolResult oracle = RunTool({"cabextract", "-q", "-d", theirs.Str(), cab.string()});
+            ASSERT_EQ(oracle.ExitCode, 0) << oracle.Err;
+            errors.clear();
+            reader.SetArchiveFile(cab.string());
+            reader.SetExtractDir(ours.Str());
+            reader.Extract();
+            EXPECT_TRUE(errors.empty()) << errors.front().first << " " << errors.front().second;
+            EXPECT_EQ(reader.FilesFailed, 0);
+            EXPECT_EQ(CompareTrees(ReadTree(theirs.Path()), "cabextract", ReadTree(ours.Path()), "Quillar"),
+                      "");
+        }
     }
 }
