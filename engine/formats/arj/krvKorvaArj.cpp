@@ -17,6 +17,7 @@ public:
             K.ReportError(K.ArchiveFile(), "", "0", ecBadFileHeader);
             return;
         }
+        ReportDamage(main, "");
         FVolumeSet = (main.Flags & ArjVolume) != 0;
         Pos = main.DataPos;
         StepSize = 4;
@@ -32,6 +33,7 @@ public:
                 Stop();
                 return;
             }
+            ReportDamage(main, "");
             FVolumeSet = (main.Flags & ArjVolume) != 0;
             Pos = main.DataPos;
             return;
@@ -82,9 +84,15 @@ public:
         e.UnpackedSize = unpacked;
         Pos = next;
         if (!fromPrevious) Select(e);
+        ReportDamage(h, fromPrevious ? h.Name : K.FileName);
     }
 
 private:
+    // A header whose CRC fails is damage to report; what it describes is listed all the same.
+    void ReportDamage(const TArjHeader& Header, const std::string& Name) {
+        if (Header.HeaderDamaged) K.ReportError(K.ArchiveFile(), Name, "0", ecHeaderCRCError);
+    }
+
     bool FVolumeSet = false;
 };
 

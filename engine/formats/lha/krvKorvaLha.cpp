@@ -1,4 +1,5 @@
 // The lister's lha/lzh walk: the header records of krvLhaRecords, one entry per header.
+#include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
 #include "engine/formats/lha/krvLhaRecords.h"
 #include "engine/read/krvKorvaWalk.h"
@@ -41,6 +42,8 @@ public:
         e.Offset = HeaderPos;
         Pos = h.NextPos;
         Select(e);
+        // A header whose own check fails is damage to report; its entry is listed all the same.
+        if (h.HeaderDamaged) K.ReportError(K.ArchiveFile(), K.FileName, "0", ecHeaderCRCError);
     }
 
 private:

@@ -25,7 +25,10 @@ public:
         const TZipEndRecord end = TZipEndRecord::FromBytes(K.EndRecord.data());
         if ((FState & htEnding) && end.TotalEntries == 0 && end.CentralSize == 0) return;
         if (!(FState & htCentral) || !(FState & htEnding)) {
-            bool cancel = true;
+            // With the end record found the archive is a zip whose directory is damaged: its
+            // entries are listed from the local headers unless the host says otherwise. With
+            // nothing found the host decides whether to look for them at all.
+            bool cancel = !(FState & htEnding);
             if (K.OnCorruptZipHeader) {
                 K.OnCorruptZipHeader(K, static_cast<THeaderTypeState>(FState), cancel);
                 if (cancel) return;
@@ -34,10 +37,14 @@ public:
             }
             if (!(FState & htCentral)) FState = htLocal;
         }
-        if (FState == htLocal)
+        if (FState == htLocal) {
+            // The entries are listed, but the archive itself is damaged.
+            K.ReportError(K.ArchiveFile(), "central directory missing or damaged", "0", ecHeaderNotFound);
             Start(TZipWalkKind::Local, K.ArchiveOffset, -1);
-        else
+        } else {
+            FExpected = K.ZipEntryCount;
             Start(TZipWalkKind::Central, K.ArchiveOffset, K.ZipDirectoryEnd(K.ArchiveOffset));
+        }
     }
 
     void Step() override {
@@ -45,6 +52,11 @@ public:
         if (!FWalk->Next(item)) {
             if (FWalk->Records() == 0 && FWalk->Ended() != TZipWalkEnd::Cancelled)
                 K.ReportError(K.ArchiveFile(), "", "0", ecBadFileHeader);
+            // A directory that ends before the records the end record counts is damaged: what
+            // follows the damage cannot be found.
+            else if (FWalk->Ended() != TZipWalkEnd::Cancelled && !Cancelled() &&
+                     static_cast<std::uint64_t>(FWalk->Records()) < FExpected)
+                K.ReportError(K.ArchiveFile(), "", "0", ecHeaderNotFound);
             Stop();
             return;
         }
@@ -101,6 +113,7 @@ private:
         FState = K.HeaderState;
         const TZipEndRecord end = TZipEndRecord::FromBytes(K.EndRecord.data());
         if (!ZipDirectoryStartsEarlier(end)) {
+            FExpected = end.EntriesOnDisk;
             Start(TZipWalkKind::Central, K.ArchiveOffset, K.ZipDirectoryEnd(K.ArchiveOffset));
             return;
         }
@@ -108,6 +121,7 @@ private:
         FDirectory = std::make_unique<TSpannedDirStream>(spann, StreamRef(), end);
         if (!FDirectory->Open()) return;
         End = FDirectory->GetSize();
+        FExpected = end.TotalEntries;
         Start(TZipWalkKind::Central, 0, -1);
     }
 
@@ -125,6 +139,7 @@ private:
     TStream32* Source() override { return FDirectory ? FDirectory.get() : TWalk::Source(); }
 
     std::uint8_t FState = 0;
+    std::uint64_t FExpected = 0;                   // the directory records the end record counts
     std::unique_ptr<TSpannedDirStream> FDirectory; // a directory spread over disks
     std::optional<TZipWalk> FWalk;
 };

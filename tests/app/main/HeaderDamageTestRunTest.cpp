@@ -5,14 +5,15 @@
 // (`quillar -T`) exits 1 exactly when something is wrong.
 #include "ProcessRun.h"
 
-#include "engine/formats/bh/krvBhRecords.h"
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvCrc.h"
+#include "engine/formats/bh/krvBhRecords.h"
 #include "engine/formats/lha/krvLhaRecords.h"
 
 #include "ZipBuilder.h"
 
 #include <gtest/gtest.h>
+#include <sstream>
 
 using namespace testsupport;
 
@@ -108,38 +109,49 @@ void ResealArjHeader(std::string& Arj, std::size_t At) {
     PutU32LE(reinterpret_cast<std::uint8_t*>(Arj.data() + At + 4 + basic), crc ^ 0xFFFFFFFF);
 }
 
-class HeaderDamageTestRun : public QuillarProcessTest {};
+class HeaderDamageTestRun : public QuillarProcessTest {
+protected:
+    // a.txt and b.txt in an archive that arj makes, and copies of it with damaged headers.
+    void MakeArjSamples() {
+        WriteFile(Work / "src" / "a.txt", A);
+        WriteFile(Work / "src" / "b.txt", B);
+        const ToolResult made =
+            RunTool({"arj", "a", "-y", "-m0", (Work / "made.arj").string(), "a.txt", "b.txt"}, Work / "src");
+        ASSERT_EQ(made.ExitCode, 0) << made.Out << made.Err;
+        Arj = ReadFile(Work / "made.arj");
+        const std::size_t mainCrc = 4 + GetU16LE(reinterpret_cast<const std::uint8_t*>(Arj.data() + 2));
+        Second = Arj.find("\x60\xEA", Arj.find("first entry"));
+        ASSERT_NE(Second, std::string::npos);
+        ArjMain = Arj; // the main header's CRC is wrong
+        ArjMain[mainCrc] ^= 0x01;
+        ArjHeader = Arj; // b.txt's header CRC is wrong
+        ArjHeader[Second + 4 + GetU16LE(reinterpret_cast<const std::uint8_t*>(Arj.data() + Second + 2))] ^=
+            0x01;
+    }
+    // a.txt and b.txt stored in lha headers of Level, b.txt's header check wrong.
+    std::string LhaWithDamagedHeader(int Level) const {
+        std::string b = LhaEntry(Level, "b.txt", B);
+        b[Level == 0 ? 1 : 15] ^= 0x01; // the checksum of level 0, the header CRC of level 2
+        return LhaEntry(0, "a.txt", A) + b + '\0';
+    }
+
+    TempDir Work;
+    const std::string A = "first entry\n";
+    const std::string B = TextBytes(3000, 2);
+    std::string Arj, ArjMain, ArjHeader;
+    std::size_t Second = 0; // b.txt's header in Arj
+};
 
 TEST_F(HeaderDamageTestRun, DamageAndNamelessEntriesAreReportedByTestAndExtraction) {
-    TempDir work;
-    const std::string a = "first entry\n";
-    const std::string b = TextBytes(3000, 2);
-    WriteFile(work / "src" / "a.txt", a);
-    WriteFile(work / "src" / "b.txt", b);
-    const ToolResult made =
-        RunTool({"arj", "a", "-y", "-m0", (work / "made.arj").string(), "a.txt", "b.txt"}, work / "src");
-    ASSERT_EQ(made.ExitCode, 0) << made.Out << made.Err;
-    const std::string arj = ReadFile(work / "made.arj");
-    const std::size_t mainCrc = 4 + GetU16LE(reinterpret_cast<const std::uint8_t*>(arj.data() + 2));
-    const std::size_t second = arj.find("\x60\xEA", arj.find("first entry"));
-    ASSERT_NE(second, std::string::npos);
+    MakeArjSamples();
+    std::string arjNameless = Arj; // b.txt's name is gone and its data CRC wrong; the header is sealed
+    arjNameless[Second + 4 + static_cast<std::uint8_t>(Arj[Second + 4])] = '\0';
+    arjNameless[Second + 24] ^= 0x01;
+    ResealArjHeader(arjNameless, Second);
 
-    std::string arjMain = arj; // the main header's CRC is wrong
-    arjMain[mainCrc] ^= 0x01;
-    std::string arjHeader = arj; // b.txt's header CRC is wrong
-    arjHeader[second + 4 + GetU16LE(reinterpret_cast<const std::uint8_t*>(arj.data() + second + 2))] ^= 0x01;
-    std::string arjNameless = arj; // b.txt's name is gone and its data CRC wrong; the header is sealed
-    arjNameless[second + 4 + static_cast<std::uint8_t>(arj[second + 4])] = '\0';
-    arjNameless[second + 24] ^= 0x01;
-    ResealArjHeader(arjNameless, second);
-
-    std::string lha0 = LhaEntry(0, "b.txt", b); // a level-0 header whose checksum is wrong
-    lha0[1] ^= 0x01;
-    std::string lha2 = LhaEntry(2, "b.txt", b); // a level-2 header whose CRC is wrong
-    lha2[15] ^= 0x01;
-    const std::string lhaA = LhaEntry(0, "a.txt", a);
-    const std::string bhA = BhEntry("a.txt", a);
-    const std::string arcA = ArcEntry("A.TXT", a);
+    const std::string lhaA = LhaEntry(0, "a.txt", A);
+    const std::string bhA = BhEntry("a.txt", A);
+    const std::string arcA = ArcEntry("A.TXT", A);
 
     const std::string crcFailed = "\tFAIL 25151";
     const std::string headerCrc = "\tFAIL 25238";
@@ -154,13 +166,13 @@ TEST_F(HeaderDamageTestRun, DamageAndNamelessEntriesAreReportedByTestAndExtracti
     const TCase cases[] = {
         {"arj main header CRC",
          "main.arj",
-         arjMain,
+         ArjMain,
          {"a.txt\tPASS", "b.txt\tPASS", headerCrc},
          true,
          "ERROR 25238"},
         {"arj file header CRC",
          "file.arj",
-         arjHeader,
+         ArjHeader,
          {"a.txt\tPASS", "b.txt\tPASS", headerCrc},
          true,
          "ERROR 25238"},
@@ -172,44 +184,44 @@ TEST_F(HeaderDamageTestRun, DamageAndNamelessEntriesAreReportedByTestAndExtracti
          "named \"\"\tERROR 26800"},
         {"lha level-0 checksum",
          "sum.lzh",
-         lhaA + lha0 + '\0',
+         LhaWithDamagedHeader(0),
          {"a.txt\tPASS", "b.txt\tPASS", headerCrc},
          true,
          "ERROR 25238"},
         {"lha level-2 header CRC",
          "crc.lzh",
-         lhaA + lha2 + '\0',
+         LhaWithDamagedHeader(2),
          {"a.txt\tPASS", "b.txt\tPASS", headerCrc},
          true,
          "ERROR 25238"},
         {"lha nameless entry, data sound",
          "nameless.lzh",
-         lhaA + LhaEntry(0, "", b) + '\0',
+         lhaA + LhaEntry(0, "", B) + '\0',
          {"a.txt\tPASS", "named \"\"\tPASS"},
          false,
          "named \"\"\tERROR 26800"},
         {"lha level-2 entry named '/', data CRC wrong",
          "root.lzh",
-         lhaA + LhaLevel2InFolder("\xFF", b, true) + '\0',
+         lhaA + LhaLevel2InFolder("\xFF", B, true) + '\0',
          {"a.txt\tPASS", "named \"/\"" + crcFailed},
          true,
          "named \"/\"\tERROR 26800"},
         {"bh nameless entry, data CRC wrong",
          "nameless.bh",
-         bhA + BhEntry("", b, true),
+         bhA + BhEntry("", B, true),
          {"a.txt\tPASS", "named \"\"" + crcFailed},
          true,
          "named \"\"\tERROR 26800"},
         {"arc nameless entry, data CRC wrong",
          "nameless.arc",
-         arcA + ArcEntry("", b, true) + std::string("\x1A\x00", 2),
+         arcA + ArcEntry("", B, true) + std::string("\x1A\x00", 2),
          {"A.TXT\tPASS", "named \"\"" + crcFailed},
          true,
          "named \"\"\tERROR 26800"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.What);
-        const fs::path file = work / c.File;
+        const fs::path file = Work / c.File;
         WriteFile(file, c.Bytes);
         const ToolResult test = RunProbe({"test", file.string()});
         EXPECT_EQ(test.ExitCode, c.Damaged ? 1 : 0) << test.Out << test.Err;
@@ -222,11 +234,71 @@ TEST_F(HeaderDamageTestRun, DamageAndNamelessEntriesAreReportedByTestAndExtracti
         EXPECT_EQ(x.ExitCode, 1) << x.Out << x.Err;
         EXPECT_NE(x.Out.find(c.ExtractSays), std::string::npos) << x.Out;
         const std::string first = fs::exists(out / "A.TXT") ? "A.TXT" : "a.txt";
-        EXPECT_EQ(ReadFile(out / first), a) << x.Out;
+        EXPECT_EQ(ReadFile(out / first), A) << x.Out;
 
         const ToolResult run = Quillar({"-T", file.string()});
         EXPECT_EQ(run.ExitCode, c.Damaged ? 1 : 0) << run.Err;
         EXPECT_EQ(run.Err.find("No errors were found") == std::string::npos, c.Damaged) << run.Err;
+    }
+}
+
+// The lister reports the same damage while it lists every entry it can reach: the window logs
+// the error and still shows the entries. Zip directories are damaged as in the zip peers' table.
+TEST_F(HeaderDamageTestRun, TheListerReportsHeaderDamageAndListsWhatItCan) {
+    MakeArjSamples();
+    TZipSpec spec;
+    spec.Add("f1.txt", "first\n").Add("f2.txt", "second\n").Add("f3.txt", "third\n");
+    TZipLayout layout;
+    const std::string zip = MakeStoredZip(spec, &layout);
+    const std::size_t secondRecord = zip.find("PK\x01\x02", layout.Directory + 4);
+    ASSERT_NE(secondRecord, std::string::npos);
+    const auto damaged = [&zip](std::size_t At) {
+        std::string bytes = zip;
+        bytes[At] = 'X';
+        return bytes;
+    };
+
+    const std::vector<std::string> ab = {"a.txt", "b.txt"};
+    const std::vector<std::string> f123 = {"f1.txt", "f2.txt", "f3.txt"};
+    const std::string headerCrc = "error 25238";
+    const std::string noDirectory = "error 25259";
+    struct TCase {
+        const char* What;
+        const char* File;
+        std::string Bytes;
+        std::vector<std::string> Listed;
+        std::string Error; // a part of the error the lister reports; empty: none
+    };
+    const TCase cases[] = {
+        {"arj intact", "made.arj", Arj, ab, ""},
+        {"arj main header CRC", "main.arj", ArjMain, ab, headerCrc},
+        {"arj file header CRC", "file.arj", ArjHeader, ab, headerCrc + ": Header CRC error (b.txt)"},
+        {"lha intact", "good.lzh", LhaEntry(0, "a.txt", A) + LhaEntry(2, "b.txt", B) + '\0', ab, ""},
+        {"lha level-0 checksum", "sum.lzh", LhaWithDamagedHeader(0), ab,
+         headerCrc + ": Header CRC error (b.txt)"},
+        {"lha level-2 header CRC", "crc.lzh", LhaWithDamagedHeader(2), ab,
+         headerCrc + ": Header CRC error (b.txt)"},
+        {"zip intact", "good.zip", zip, f123, ""},
+        {"zip first record's signature", "first.zip", damaged(layout.Directory), f123, noDirectory},
+        {"zip second record's signature", "second.zip", damaged(secondRecord), {"f1.txt"}, noDirectory},
+        {"zip directory cut out", "cut.zip", zip.substr(0, layout.Directory) + zip.substr(layout.EndRecord),
+         f123, noDirectory},
+        {"zip without directory and end record", "bare.zip", zip.substr(0, layout.Directory), f123,
+         noDirectory},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        const fs::path file = Work / c.File;
+        WriteFile(file, c.Bytes);
+        const ToolResult list = RunProbe({"list", file.string()});
+        EXPECT_EQ(list.ExitCode, c.Error.empty() ? 0 : 1) << list.Out << list.Err;
+        EXPECT_EQ(list.Err.find(c.Error.empty() ? "error" : c.Error) != std::string::npos, !c.Error.empty())
+            << list.Err;
+        std::vector<std::string> listed;
+        std::istringstream lines(list.Out);
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("TOTAL\t", 0) != 0) listed.push_back(line.substr(0, line.find('\t')));
+        EXPECT_EQ(listed, c.Listed) << list.Out;
     }
 }
 

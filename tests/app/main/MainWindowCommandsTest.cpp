@@ -359,17 +359,20 @@ TEST_F(TCommandTest, DamagedZipsAskOnceAndReportTogether) {
     EXPECT_EQ(Rows(), 0);
     EXPECT_FALSE(Action("acCloseArchive").isEnabled());
 
-    FPrompter.Prompter().Answers = {mrYes};
+    // The entries are listed, and the damage is told once the listing ends.
+    FPrompter.Prompter().Answers = {mrYes, mrOk};
     Display((dir / "cut.zip").string());
-    EXPECT_EQ(FPrompter.Prompter().Prompts.size(), 2u);
+    ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 3u);
+    EXPECT_NE(FPrompter.Prompter().Prompts[2].Text.indexOf("Header not found"), -1)
+        << FPrompter.Prompter().Prompts[2].Text.toStdString();
     EXPECT_EQ(Rows(), 4);
 
     // Every error of one listing in one message.
     FPrompter.Prompter().Answers = {mrOk};
     Display((dir / "bad.zip").string());
-    ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 3u);
-    EXPECT_NE(FPrompter.Prompter().Prompts[2].Text.indexOf("Bad file header"), -1)
-        << FPrompter.Prompter().Prompts[2].Text.toStdString();
+    ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 4u);
+    EXPECT_NE(FPrompter.Prompter().Prompts[3].Text.indexOf("Bad file header"), -1)
+        << FPrompter.Prompter().Prompts[3].Text.toStdString();
     EXPECT_EQ(FWindow->LedColor(), QColor(Qt::green));
     EXPECT_TRUE(FWindow->OutputLog().contains("Bad file header")) << FWindow->OutputLog().toStdString();
     // Another archive the user opens comes with an empty output window.
