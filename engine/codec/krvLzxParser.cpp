@@ -7,7 +7,21 @@
 namespace {
 
 constexpr int HashBits = 20;
+// The table of the latest place of each 3-byte prefix, for the short matches near by.
+constexpr int NearBits = 16;
 constexpr std::uint32_t MinMatch = 3;
+// Chains link places by their first 4 bytes: 3-byte matches far back are not worth their
+// offsets. Each link holds the place (PlaceBits) and a tag of its 4 bytes, so that places of
+// other bytes in the same bucket are passed over without reading them.
+constexpr std::uint32_t ChainMatch = 4;
+constexpr int PlaceBits = 22;
+constexpr int TagBits = 32 - PlaceBits;
+constexpr std::uint32_t PlaceMask = (1U << PlaceBits) - 1;
+// Places are entered in order: the bucket of one this far on is fetched meanwhile.
+constexpr std::uint32_t PrefetchAhead = 16;
+// Once a match this long is found, only GoodChain more places are tried.
+constexpr std::uint32_t GoodLength = 32;
+constexpr int GoodChain = 8;
 constexpr std::uint32_t MaxMatch = 257;
 constexpr int MaxChain = 128;
 // A 3-byte match further back than this costs more than its literals.
@@ -20,7 +34,14 @@ constexpr std::uint32_t LazyBelow = 32;
 std::uint32_t Hash3(const std::uint8_t* P) {
     const std::uint32_t v =
         P[0] | (static_cast<std::uint32_t>(P[1]) << 8) | (static_cast<std::uint32_t>(P[2]) << 16);
-    return (v * 2654435761U) >> (32 - HashBits);
+    return (v * 2654435761U) >> (32 - NearBits);
+}
+
+// The chain's bucket of the 4 bytes at P (high bits) and a tag of them (the next TagBits bits).
+std::uint64_t Hash4(const std::uint8_t* P) {
+    std::uint32_t v = 0;
+    std::memcpy(&v, P, 4);
+    return (v * 0x9E3779B97F4A7C15ULL) >> (64 - HashBits - TagBits);
 }
 
 // How many of the Max bytes at A and B agree, eight at a time.
@@ -42,12 +63,17 @@ std::uint32_t Agree(const std::uint8_t* A, const std::uint8_t* B, std::uint32_t 
 
 TLzxParser::TLzxParser(int WindowBits)
     : FWindow(std::size_t{1} << std::clamp(WindowBits, 15, 21)), FHead(std::size_t{1} << HashBits, 0),
-      FChain(FWindow, 0) {}
+      FChain(FWindow, 0), FNear(std::size_t{1} << NearBits, 0) {}
 
 void TLzxParser::Insert(std::uint32_t Pos) {
-    std::uint32_t& head = FHead[Hash3(FBase + Pos)];
+    FNear[Hash3(FBase + Pos)] = Pos + 1;
+    if (Pos + ChainMatch > FEnd) return;
+    if (Pos + PrefetchAhead + ChainMatch <= FEnd)
+        __builtin_prefetch(&FHead[Hash4(FBase + Pos + PrefetchAhead) >> TagBits]);
+    const std::uint64_t h = Hash4(FBase + Pos);
+    std::uint32_t& head = FHead[h >> TagBits];
     FChain[Pos & (FWindow - 1)] = head;
-    head = Pos + 1;
+    head = (Pos + 1) | static_cast<std::uint32_t>(h << PlaceBits);
 }
 
 std::uint32_t TLzxParser::LengthAt(std::uint32_t Pos, std::uint32_t Distance, std::uint32_t Limit) const {
@@ -63,24 +89,42 @@ std::uint32_t TLzxParser::Longest(std::uint32_t Pos, std::uint32_t Limit, std::u
     const std::uint32_t maxDistance = static_cast<std::uint32_t>(FWindow) - 3;
     std::uint32_t best = Best;
     bool found = false;
-    std::uint32_t candidate = FHead[Hash3(cur)];
-    for (int chain = 0; chain < MaxChain && candidate != 0; ++chain) {
+    if (Best < ChainMatch) {
+        // A short match near by.
+        const std::uint32_t near = FNear[Hash3(cur)];
+        const std::uint32_t distance = Pos + 1 - near;
+        if (near != 0 && near <= Pos && distance <= TooFar && distance <= maxDistance) {
+            const std::uint32_t n = Agree(cur - distance, cur, max);
+            if (n > best) {
+                best = n;
+                Distance = distance;
+                found = true;
+            }
+        }
+    }
+    if (max < ChainMatch || Pos + ChainMatch > FEnd) return found ? best : 0;
+    const std::uint64_t h = Hash4(cur);
+    const auto tag = static_cast<std::uint32_t>(h << PlaceBits);
+    std::uint32_t link = FHead[h >> TagBits];
+    int limit = best >= GoodLength ? GoodChain : MaxChain;
+    for (int chain = 0; chain < limit && (link & PlaceMask) != 0; ++chain) {
+        const std::uint32_t candidate = link & PlaceMask;
         const std::uint32_t at = candidate - 1;
         const std::uint32_t distance = Pos - at;
         if (distance == 0 || distance > maxDistance) break;
         const std::uint8_t* ref = cur - distance;
-        if (ref[best] == cur[best]) {
+        if ((link & ~PlaceMask) == tag && ref[best] == cur[best]) {
             const std::uint32_t n = Agree(ref, cur, max);
             if (n > best) {
                 best = n;
                 Distance = distance;
                 found = true;
                 if (n == max) break;
+                if (n >= GoodLength) limit = std::min(limit, chain + 1 + GoodChain);
             }
         }
-        const std::uint32_t next = FChain[at & (FWindow - 1)];
-        if (next >= candidate) break;
-        candidate = next;
+        link = FChain[at & (FWindow - 1)];
+        if ((link & PlaceMask) >= candidate) break;
     }
     return found ? best : 0;
 }
@@ -118,7 +162,9 @@ void TLzxParser::Parse(const std::uint8_t* Data, std::size_t History, std::size_
     FBase = Data - (History - skip);
     const auto start = static_cast<std::uint32_t>(History - skip);
     const auto end = static_cast<std::uint32_t>(start + Count);
+    FEnd = end;
     std::fill(FHead.begin(), FHead.end(), 0);
+    std::fill(FNear.begin(), FNear.end(), 0);
     for (std::uint32_t p = 0; p < start && p + MinMatch <= end; ++p)
         Insert(p);
 

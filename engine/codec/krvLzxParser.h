@@ -3,7 +3,8 @@
 // nothing else of the folder, so several stretches are parsed on several threads at once and
 // the frames come out the same whatever the number of threads.
 //
-// Hash chains over 3-byte prefixes with one step of lazy evaluation. The three repeated offsets
+// Hash chains over 4-byte prefixes, the latest place of each 3-byte prefix for short matches
+// near by, and one step of lazy evaluation. The three repeated offsets
 // are used where this stretch has set them (its matches so far), never values from before it.
 #pragma once
 
@@ -28,7 +29,7 @@ public:
     // WindowBits 15..21 (clamped).
     explicit TLzxParser(int WindowBits);
 
-    // Parses Count bytes at Data, whose History bytes before Data belong to the window (they
+    // Parses Count bytes (at most 2 MiB) at Data, whose History bytes before Data belong to the window (they
     // must be readable), into frames of FrameSize bytes (the last may be shorter): Frames[i]
     // gets the tokens of frame i. No match runs past the end of its frame.
     void Parse(const std::uint8_t* Data, std::size_t History, std::size_t Count,
@@ -48,6 +49,10 @@ private:
 
     std::size_t FWindow;
     const std::uint8_t* FBase = nullptr; // position 0
-    std::vector<std::uint32_t> FHead;    // position + 1 of the latest of each hash; 0: none
-    std::vector<std::uint32_t> FChain;   // the position + 1 before, by position modulo the window
+    // Links: position + 1 (0: none) and the tag of its bytes. The latest of each bucket, and the
+    // one before each position (by position modulo the window).
+    std::vector<std::uint32_t> FHead;
+    std::vector<std::uint32_t> FChain;
+    std::vector<std::uint32_t> FNear; // position + 1 of the latest of each 3-byte prefix
+    std::uint32_t FEnd = 0;           // the end of the readable data
 };
