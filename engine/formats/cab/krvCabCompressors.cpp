@@ -2,9 +2,12 @@
 
 #include "engine/codec/krvLzxEncoder.h"
 #include "engine/codec/krvQuantumEncoder.h"
+#include "engine/core/krvGbls.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -104,16 +107,35 @@ public:
         const std::uint8_t* data = FHistory.data() + history;
         const std::size_t stretches = (Count + StretchBytes - 1) / StretchBytes;
         std::vector<std::vector<std::vector<TLzxParser::TToken>>> frames(stretches);
+        // The workers parse the stretches while this thread writes the frames of each parsed
+        // one, in order.
+        std::vector<char> parsed(stretches, 0);
+        std::mutex lock;
+        std::condition_variable changed;
         const auto work = [&](std::size_t Worker) {
-            for (std::size_t i = Worker; i < stretches; i += FThreads)
+            for (std::size_t i = Worker; i < stretches; i += FThreads) {
                 FParsers[Worker]->Parse(data + i * StretchBytes, history + i * StretchBytes,
                                         std::min(StretchBytes, Count - i * StretchBytes), frames[i]);
+                const std::lock_guard<std::mutex> guard(lock);
+                parsed[i] = 1;
+                changed.notify_all();
+            }
         };
         const std::size_t workers = std::min<std::size_t>(FThreads, stretches);
-        RunWorkers(workers, work);
+        std::vector<std::thread> threads;
+        const TScopeExit joinAll{[&] {
+            for (std::thread& t : threads)
+                t.join();
+        }};
+        for (std::size_t w = 0; w < workers; ++w)
+            threads.emplace_back(work, w);
         const std::size_t blocks = (Count + TLzxParser::FrameSize - 1) / TLzxParser::FrameSize;
         Outs.resize(blocks);
         for (std::size_t b = 0; b < blocks; ++b) {
+            if (b % StretchFrames == 0) {
+                std::unique_lock<std::mutex> guard(lock);
+                changed.wait(guard, [&] { return parsed[b / StretchFrames] != 0; });
+            }
             Outs[b].clear();
             const std::size_t at = b * TLzxParser::FrameSize;
             FEncoder.EncodeFrame(frames[b / StretchFrames][b % StretchFrames], data + at,
