@@ -68,6 +68,13 @@ protected:
 };
 
 TEST_F(CommandLineWithoutWindow, SwitchesRunWithoutTheMainWindow) {
+    {
+        // The look finds a main window, hidden as a command-line run would have made it.
+        TfmMain window({QStringLiteral("-T"), Q(FWork / "t.zip")});
+        TSeen control;
+        control.Look();
+        ASSERT_TRUE(control.MainWindow);
+    }
     const std::map<std::string, std::string> source = ReadTree(FWork / "src");
     struct TCase {
         std::vector<std::string> Args; // {w}: the work folder
