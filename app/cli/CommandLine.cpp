@@ -11,8 +11,6 @@
 #include "app/main/AssociationUpkeep.h"
 #include "app/main/ProgramStart.h"
 #include "app/ops/OpReport.h"
-#include "app/ops/OpTest.h"
-#include "app/ops/OpVirusScan.h"
 #include "engine/core/krvCompBase.h"
 
 #include <QApplication>
@@ -27,7 +25,6 @@ TCommandLine::~TCommandLine() = default;
 
 int TCommandLine::Run() {
     if (FArguments.size() < 2) return ExitSuccess;
-    if (NeedsWindow(FArguments[0], FArguments[1])) return RunInWindow();
     // The start-up work of every run; the list's font is the one a first run stores.
     StartProgram(*FAssociations, QApplication::font("QTreeView"),
                  QApplication::palette("QTreeView").color(QPalette::Text));
@@ -38,13 +35,11 @@ int TCommandLine::Run() {
 int TCommandLine::RunSwitch(const QString& Switch) {
     const QStringList& arg = FArguments;
     int exitCode = ExitSuccess;
-    if (ExtractionSwitch(Switch, exitCode) || AddingSwitch(Switch, exitCode)) return exitCode;
+    if (ExtractionSwitch(Switch, exitCode) || AddingSwitch(Switch, exitCode) ||
+        OperationSwitch(Switch, exitCode))
+        return exitCode;
     if (Switch == QLatin1String("-HM")) {
         // Nothing: the menu entry that starts it does the work itself.
-    } else if (Switch == QLatin1String("-T")) {
-        exitCode = ExitCode(RunTest(arg[1]));
-    } else if (Switch == QLatin1String("-V")) {
-        exitCode = ExitCode(RunVirusScan(arg[1]));
     } else if (Switch == QLatin1String("-SYS")) {
         exitCode = SystemTask(arg[1]);
     } else {
@@ -70,21 +65,6 @@ TAddResult TCommandLine::RunAdd(const TAddOptions& Options, bool ShowResult, boo
     if (result.Refusal != TAddRefusal::NoFiles && ReportAddResult(result, NewArchive) && ShowResult)
         ReportAddedCount(result);
     return result;
-}
-
-bool TCommandLine::RunTest(const QString& ArchiveName) {
-    FObserver->ClearOutput();
-    return ReportTest(Test({ArchiveName}, *FObserver), FObserver->Output());
-}
-
-bool TCommandLine::RunVirusScan(const QString& ArchiveName) {
-    if (!VirusScannerConfigured()) {
-        ReportScan(TScanVerdict::NotConfigured, 0);
-        return false;
-    }
-    FObserver->ClearOutput();
-    const TScanResult result = VirusScan(ArchiveName, *FObserver);
-    return ReportScan(result.Verdict, result.Status);
 }
 
 QString TCommandLine::WizardArchive(bool& Addable) const {

@@ -5,8 +5,8 @@
 // runs, and the log's errors go to standard error. The exit code tells scripts the outcome:
 // 0 success, 1 failure, 2 an unknown switch.
 // Units: CommandLine.cpp (start and the switch table), CommandLineExtract.cpp (extraction),
-// CommandLineAdd.cpp (adding), CommandLineSystem.cpp (the -SYS tasks), CommandLineWindow.cpp
-// (the switches whose operations still run in the window's units).
+// CommandLineAdd.cpp (adding), CommandLineOperations.cpp (test, scan, convert, repair,
+// self-extractors, mail, backups), CommandLineSystem.cpp (the -SYS tasks).
 #pragma once
 
 #include "app/main/WizardHost.h"
@@ -48,8 +48,6 @@ private:
     // No archive is open for the wizard to offer.
     QString WizardArchive(bool& Addable) const override;
     bool LaunchProgram(const QString& Program, const QStringList& Arguments) override;
-    bool RunTest(const QString& ArchiveName);
-    bool RunVirusScan(const QString& ArchiveName);
 
     // ---- extraction (CommandLineExtract.cpp) ----
     // What a command-line extraction is told: every option on, and the result message shown.
@@ -87,9 +85,19 @@ private:
     // ---- the -SYS tasks (CommandLineSystem.cpp) ----
     int SystemTask(const QString& Task);
 
-    // ---- the switches whose operations still run in the window's units (CommandLineWindow.cpp) ----
-    static bool NeedsWindow(const QString& Switch, const QString& Argument);
-    int RunInWindow();
+    // ---- the other operations (CommandLineOperations.cpp) ----
+    // "-T", "-V", "-C", "-R", "-X", "-AX", "-M", "-B", "-BC"; false when Switch is none of them.
+    bool OperationSwitch(const QString& Switch, int& Exit);
+    bool RunTest(const QString& ArchiveName);
+    bool RunVirusScan(const QString& ArchiveName);
+    // The convert dialog first.
+    bool RunConvert(const QString& ArchiveName);
+    // The repaired zip's name asked first.
+    bool RunRepair(const QString& ZipName);
+    // The program's name asked first.
+    bool RunMakeSfx(const QString& ArchiveName);
+    // One backup set's run with its messages; true when backed up.
+    bool RunBackupSet(const QString& ScriptPath);
 
     QStringList FArguments;
     std::unique_ptr<TAssociationUpkeep> FAssociations;

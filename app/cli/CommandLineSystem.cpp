@@ -1,12 +1,16 @@
-// The -SYS tasks: -REMOVEREG (an uninstaller's clean-up), -CONFIG [page], -ABOUT, -WIZARD; "-CREATEREG"
-// and any other task do nothing (the start-up work has registered the program already).
+// The -SYS tasks: -REMOVEREG (an uninstaller's clean-up), -CONFIG [page], -ABOUT, -WIZARD,
+// -MANBAK (the backup manager and the sets it runs); "-CREATEREG" and any other task do nothing
+// (the start-up work has registered the program already).
 #include "app/cli/CommandLine.h"
 
 #include "app/dialogs/About.h"
+#include "app/dialogs/BackupScript.h"
 #include "app/dialogs/DialogSupport.h"
+#include "app/dialogs/ManageBackup.h"
 #include "app/main/AssociationUpkeep.h"
 #include "app/main/ProgramStart.h"
 #include "app/main/Wizard.h"
+#include "app/ops/OpReport.h"
 
 int TCommandLine::SystemTask(const QString& Task) {
     if (Task == QLatin1String("-REMOVEREG")) return ExitCode(FAssociations->RemoveRegistration());
@@ -20,6 +24,14 @@ int TCommandLine::SystemTask(const QString& Task) {
     } else if (Task == QLatin1String("-WIZARD")) {
         TfmWizard wizard(*this);
         ShowModal(wizard);
+    } else if (Task == QLatin1String("-MANBAK")) {
+        TfmManageBackup manager;
+        manager.OnLaunch = [this](const QString& Program, const QStringList& Arguments) {
+            return LaunchProgram(Program, Arguments);
+        };
+        if (ShowModal(manager) == mrRunBackup)
+            RunBackupSets(manager.SetsToRun(),
+                          [this](const QString& Name) { return RunBackupSet(BackupScriptPath(Name)); });
     }
     return ExitSuccess;
 }

@@ -56,7 +56,6 @@ class TZipCommon;
 class TZip;
 class TZipCheck;
 class TZipRun;
-struct TMakeSfxResult;
 class TOpObserver;
 class TWindowObserver;
 
@@ -142,10 +141,6 @@ public:
     bool CmdVirusScan(const QString& ArchiveName);
     // Target empty: the save dialog asks for it.
     bool CmdMakeSFX(const QString& ArchiveName, const QString& Target);
-    // "-M": Files zipped as the file name of Name into a temporary folder and mailed.
-    bool CmdMailFiles(const QString& Name, const QStringList& Files);
-    // "-AX": Files zipped into a temporary folder and made into Name with ".exe".
-    bool CmdMakeSFXFromFiles(const QString& Name, const QStringList& Files);
     void AboutCommand();
 
     // ---- backup sets (main_fmBackup.cpp) ----
@@ -285,8 +280,6 @@ private:
     void InstallCommand();
     // The scanner is set up; otherwise the message that says where to set it up.
     bool VirusScannerConfigured(bool Tell);
-    // The messages of a self-extractor's making; true when it was made.
-    bool ReportMakeSfx(const TMakeSfxResult& Result);
     // The save dialog of the repair, self-extractor and file commands (default answer: FileName).
     bool AskSaveName(const QString& Title, QString& FileName, const QString& Filter, bool OverwritePrompt);
 

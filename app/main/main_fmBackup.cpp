@@ -28,11 +28,9 @@ bool TfmMain::ExecuteBackup(const QString& ScriptPath) {
     ApplicationBusy();
     const TBackupResult result = RunBackup({ScriptPath}, *MakeObserver());
     ApplicationWaiting();
-    // The add's own messages first (a full disk, a cancel ...), then what the set says.
-    if (result.Packed && result.Refusal != TAddRefusal::NoFiles) ReportAddResult(result, false);
-    if (!result.Problem.isEmpty()) MessageDlg(result.Problem, mtError, mbOK);
+    const bool done = ReportBackup(result);
     if (!shown.isEmpty() && QFileInfo(shown).isFile()) DisplayArchive(shown);
-    return result.BackedUp;
+    return done;
 }
 
 void TfmMain::GenerateBackupMenu() {
@@ -70,18 +68,8 @@ void TfmMain::ManageBackupsCommand() {
     manager.OnLaunch = [this](const QString& Program, const QStringList& Arguments) {
         return LaunchProgram(Program, Arguments);
     };
-    if (ShowModal(manager) == mrRunBackup) {
-        QString succeeded, failed;
-        for (const QString& name : manager.SetsToRun())
-            (ExecuteBackup(BackupScriptPath(name)) ? succeeded : failed) +=
-                QStringLiteral("- ") + name + "\r\n";
-        if (!failed.isEmpty())
-            MessageDlg(QStringLiteral("There were errors trying to create following backup sets:\r\n\r\n") +
-                           failed,
-                       mtError, mbOK);
-        else
-            MessageDlg(QStringLiteral("Backups created successfully for:\r\n\r\n") + succeeded, mtInformation,
-                       mbOK);
-    }
+    if (ShowModal(manager) == mrRunBackup)
+        RunBackupSets(manager.SetsToRun(),
+                      [this](const QString& Name) { return ExecuteBackup(BackupScriptPath(Name)); });
     if (FInteractive) GenerateBackupMenu();
 }

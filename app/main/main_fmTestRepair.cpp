@@ -48,10 +48,5 @@ bool TfmMain::CmdRepair(const QString& ZipName) {
     if (FInteractive) ApplicationBusy();
     const TRepairResult result = Repair(options, *MakeObserver(true));
     if (FInteractive) ApplicationWaiting();
-    if (result.Refusal != TRepairRefusal::None) {
-        MessageDlg(RepairRefusalText(result.Refusal), mtError, mbOK);
-        return false;
-    }
-    ShowModal(*fmViewOutput);
-    return result.Repaired();
+    return ReportRepair(result, *fmViewOutput);
 }

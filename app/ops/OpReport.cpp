@@ -7,6 +7,7 @@
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/SettingValues.h"
 #include "app/dialogs/ViewOutput.h"
+#include "app/ops/OpPack.h"
 #include "engine/core/krvErrorCodes.h"
 
 #include <QFileInfo>
@@ -105,4 +106,67 @@ TMsgDlgType VerdictType(TScanVerdict Verdict) {
 bool ReportScan(TScanVerdict Verdict, int Status) {
     MessageDlg(ScanVerdictText(Verdict, Status), VerdictType(Verdict), mbOK);
     return Verdict == TScanVerdict::Clean;
+}
+
+bool ReportConvert(const TConvertResult& Result) {
+    if (Result.Refusal != TConvertRefusal::None) {
+        MessageDlg(ConvertRefusalText(Result.Refusal), mtWarning, mbOK);
+        return false;
+    }
+    for (const TOpFailure& failure : Result.Failures)
+        MessageDlg(ConvertFailureText(failure), mtError, mbOK);
+    if (Result.DeleteFailed) MessageDlg(ConvertDeleteFailedText(), mtError, mbOK);
+    MessageDlg(ConvertEndText(Result.Converted), mtInformation, mbOK);
+    return Result.Converted && !Result.DeleteFailed;
+}
+
+bool ReportRepair(const TRepairResult& Result, TfmViewOutput& Output) {
+    if (Result.Refusal != TRepairRefusal::None) {
+        MessageDlg(RepairRefusalText(Result.Refusal), mtError, mbOK);
+        return false;
+    }
+    ShowModal(Output);
+    return Result.Repaired();
+}
+
+bool ReportMakeSfx(const TMakeSfxResult& Result) {
+    for (const TOpFailure& failure : Result.Failures)
+        MessageDlg(SfxFailureText(failure), mtError, mbOK);
+    if (!Result.Made) return false;
+    MessageDlg(SfxMadeText(Result.Target), mtInformation, mbOK);
+    return true;
+}
+
+bool ReportMakeSfxFromFiles(const TMakeSfxResult& Result) {
+    if (Result.NothingPacked) {
+        MessageDlg(PackFailureText(Result.Packing, Result.NoTempFolder), mtError, mbOK);
+        return false;
+    }
+    return ReportMakeSfx(Result);
+}
+
+bool ReportMail(const TMailResult& Result) {
+    if (Result.Failure == TMailFailure::None) return true;
+    MessageDlg(MailFailureText(Result), mtError, mbOK);
+    return false;
+}
+
+bool ReportBackup(const TBackupResult& Result) {
+    // The add's own messages first (a full disk, a cancel ...), then what the set says.
+    if (Result.Packed && Result.Refusal != TAddRefusal::NoFiles) ReportAddResult(Result, false);
+    if (!Result.Problem.isEmpty()) MessageDlg(Result.Problem, mtError, mbOK);
+    return Result.BackedUp;
+}
+
+void RunBackupSets(const QStringList& Names, const std::function<bool(const QString& Name)>& Run) {
+    QString succeeded, failed;
+    for (const QString& name : Names)
+        (Run(name) ? succeeded : failed) += QStringLiteral("- ") + name + "\r\n";
+    if (!failed.isEmpty())
+        MessageDlg(QStringLiteral("There were errors trying to create following backup sets:\r\n\r\n") +
+                       failed,
+                   mtError, mbOK);
+    else
+        MessageDlg(QStringLiteral("Backups created successfully for:\r\n\r\n") + succeeded, mtInformation,
+                   mbOK);
 }

@@ -4,8 +4,16 @@
 #pragma once
 
 #include "app/ops/OpAdd.h"
+#include "app/ops/OpBackup.h"
+#include "app/ops/OpConvert.h"
 #include "app/ops/OpExtract.h"
+#include "app/ops/OpMail.h"
+#include "app/ops/OpMakeSfx.h"
+#include "app/ops/OpRepair.h"
 #include "app/ops/OpVirusScan.h"
+
+#include <QStringList>
+#include <functional>
 
 class TfmViewOutput;
 
@@ -28,3 +36,19 @@ bool ReportTest(const TOpResult& Result, TfmViewOutput& Output);
 
 // The verdict of a virus scan in its message box; true when clean.
 bool ReportScan(TScanVerdict Verdict, int Status);
+
+// A conversion: the refusal, each failure, a failed deletion of the original, the end; true when
+// the archive was converted and nothing that was to go stayed.
+bool ReportConvert(const TConvertResult& Result);
+// A repair: the refusal, else its log in Output (shown); true when repaired.
+bool ReportRepair(const TRepairResult& Result, TfmViewOutput& Output);
+// A self-extractor: each failure, and the program made; true when made. ...FromFiles first says
+// when none of the files could be zipped.
+bool ReportMakeSfx(const TMakeSfxResult& Result);
+bool ReportMakeSfxFromFiles(const TMakeSfxResult& Result);
+// Files mailed: the failure, if any; true when the mail program took the message.
+bool ReportMail(const TMailResult& Result);
+// A backup set's run: the add's own messages, then the set's problem; true when backed up.
+bool ReportBackup(const TBackupResult& Result);
+// Runs each set of Names (Run: true when backed up) and says which failed, or that all did.
+void RunBackupSets(const QStringList& Names, const std::function<bool(const QString& Name)>& Run);
