@@ -123,8 +123,12 @@ public:
         return -1;
     }
 
-private:
     static constexpr int FastBits = 10;
+    static constexpr std::size_t FastSize = std::size_t{1} << FastBits;
+    // The entry of the fast table for the next FastBits bits: symbol << 4 | length, 0 for none.
+    std::uint16_t Fast(std::size_t Bits) const { return FFast[Bits]; }
+
+private:
     std::array<std::uint16_t, std::size_t{1} << FastBits> FFast{};
     std::array<int, MaxCodeBits + 1> FCount{};
     std::array<std::uint16_t, 288> FSorted{};
@@ -188,21 +192,60 @@ void FixedCodes(TCodeTable& LitLen, TCodeTable& Dist) {
     Dist.Build(dist.data(), 30);
 }
 
-// Walks the codes of one block to just after its end-of-block code.
+// The bits a symbol takes with its extra bits, by the next FastBits bits of the stream: a code
+// of the fast table with its extra bits (low 5 bits), its kind above them; 0 where the code is
+// longer than the table holds, left to TCodeTable::Decode.
+enum : std::uint8_t { skLiteral = 1, skLength = 2, skEnd = 3, skBad = 4 };
+using TSkipTable = std::array<std::uint8_t, TCodeTable::FastSize>;
+
+void MakeSkipTables(const TCodeTable& LitLen, const TCodeTable& Dist, TSkipTable& LitSkip,
+                    TSkipTable& DistSkip) {
+    for (std::size_t i = 0; i < TCodeTable::FastSize; ++i) {
+        const std::uint16_t e = LitLen.Fast(i);
+        const int sym = e >> 4, len = e & 15;
+        const std::uint8_t kind = sym < 256 ? skLiteral : sym == 256 ? skEnd : sym <= 285 ? skLength : skBad;
+        LitSkip[i] = e == 0 ? 0
+                            : static_cast<std::uint8_t>(
+                                  kind << 5 | (len + (kind == skLength ? LengthExtraBits(sym) : 0)));
+        const std::uint16_t d = Dist.Fast(i);
+        const int dsym = d >> 4;
+        DistSkip[i] = d == 0 ? 0
+                      : dsym > 29
+                          ? static_cast<std::uint8_t>(skBad << 5)
+                          : static_cast<std::uint8_t>(skLiteral << 5 | ((d & 15) + DistanceExtraBits(dsym)));
+    }
+}
+
+// Walks the codes of one block to just after its end-of-block code: most codes by one look-up
+// that gives the bits of the code and its extra bits together.
 bool SkipCodedBlock(TBitCursor& Bits, const TCodeTable& LitLen, const TCodeTable& Dist) {
+    TSkipTable litSkip{}, distSkip{};
+    MakeSkipTables(LitLen, Dist, litSkip, distSkip);
+    constexpr std::uint64_t mask = TCodeTable::FastSize - 1;
     for (;;) {
         if (Bits.Past()) return false;
-        const int sym = LitLen.Decode(Bits);
-        if (sym < 256) {
-            if (sym < 0) return false;
-            continue;
+        std::uint8_t e = litSkip[Bits.Peek() & mask];
+        int kind = e >> 5;
+        if (e != 0) {
+            Bits.Skip(e & 31);
+        } else {
+            const int sym = LitLen.Decode(Bits);
+            if (sym < 0 || sym > 285) return false;
+            kind = sym < 256 ? skLiteral : sym == 256 ? skEnd : skLength;
+            if (kind == skLength) Bits.Skip(LengthExtraBits(sym));
         }
-        if (sym == 256) return true;
-        if (sym > 285) return false;
-        Bits.Skip(LengthExtraBits(sym));
-        const int d = Dist.Decode(Bits);
-        if (d < 0 || d > 29) return false;
-        Bits.Skip(DistanceExtraBits(d));
+        if (kind == skLiteral) continue;
+        if (kind == skEnd) return true;
+        if (kind == skBad) return false;
+        e = distSkip[Bits.Peek() & mask];
+        if (e != 0) {
+            if (e >> 5 == skBad) return false;
+            Bits.Skip(e & 31);
+        } else {
+            const int d = Dist.Decode(Bits);
+            if (d < 0 || d > 29) return false;
+            Bits.Skip(DistanceExtraBits(d));
+        }
     }
 }
 

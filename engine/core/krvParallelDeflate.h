@@ -1,8 +1,9 @@
 // One long input deflated on several threads into one standard raw deflate stream: the input is
 // read in blocks of BlockSize in order, each block deflated on its own as a piece that joins the
 // next (TWholeDeflater::DeflatePiece), and the pieces written in order. Block size and pieces do
-// not depend on the thread count, so the output is byte-identical for any number of threads; at
-// most Threads blocks are in hand at a time.
+// not depend on the thread count, so the output is byte-identical for any number of threads.
+// The workers live for the run; twice as many blocks as threads are in hand at a time (their
+// buffers reused), so no worker waits while the writer waits for an older, slower block.
 #pragma once
 
 #include "engine/core/krvCodecStreams.h"

@@ -82,6 +82,7 @@ int AddGzip(const std::vector<std::string>& Args) {
     bool failed = false;
     TGZip gz;
     Wire(gz, failed);
+    gz.Threads = ThreadsFromEnvironment();
     gz.OnFileExists = [](TZipCommon&, const std::string&, TDateTime, TOverwriteMode& Mode) {
         Mode = omOverwrite;
     };
@@ -109,6 +110,7 @@ int AddTar(const std::vector<std::string>& Args, bool Gzip) {
     bool failed = false;
     TTar tar;
     Wire(tar, failed);
+    tar.Threads = ThreadsFromEnvironment();
     tar.SetCompressMethod(Gzip ? cmTarGzip : cmTarred);
     tar.SetArchiveFile(Absolute(Args[0]));
     for (std::size_t i = 1; i < Args.size(); ++i) {
