@@ -456,15 +456,17 @@ bool TWholeInflater::Inflate(std::span<const std::uint8_t> In, std::span<std::ui
 namespace {
 
 // libdeflate's levels for the deflate types: its 1, 6 and 9 are faster than zlib's and give
-// smaller output; stored blocks come from level 0.
-int WholeDeflateLevel(TDeflateType Level) {
+// smaller output; stored blocks come from level 0. The pieces of one long input at the best
+// level take 7: a third of 9's time for 0.5% more bytes, still smaller than zlib's 9, so that a
+// large file or tar.gz at the best level is made in half the time of a parallel zlib -9.
+int WholeDeflateLevel(TDeflateType Level, bool Pieces) {
     switch (Level) {
     case dtDeflateS:
         return 0;
     case dtDeflateF:
         return 1;
     case dtDeflateX:
-        return 9;
+        return Pieces ? 7 : 9;
     default:
         return 6;
     }
@@ -472,8 +474,8 @@ int WholeDeflateLevel(TDeflateType Level) {
 
 } // namespace
 
-TWholeDeflater::TWholeDeflater(TDeflateType Level)
-    : FCompressor(libdeflate_alloc_compressor(WholeDeflateLevel(Level))) {
+TWholeDeflater::TWholeDeflater(TDeflateType Level, bool Pieces)
+    : FCompressor(libdeflate_alloc_compressor(WholeDeflateLevel(Level, Pieces))) {
     if (!FCompressor) throw std::bad_alloc();
 }
 

@@ -259,7 +259,9 @@ private:
 
 class TWholeDeflater {
 public:
-    explicit TWholeDeflater(TDeflateType Level);
+    // Pieces: the deflater makes the pieces of one long input (DeflatePiece), where the best
+    // level searches less deeply (see WholeDeflateLevel).
+    explicit TWholeDeflater(TDeflateType Level, bool Pieces = false);
     ~TWholeDeflater();
     TWholeDeflater(const TWholeDeflater&) = delete;
     TWholeDeflater& operator=(const TWholeDeflater&) = delete;

@@ -126,12 +126,13 @@ TEST_F(GzipWriterInterop, ALargeFileIsOneMemberAlikeOnOneAndFourThreads) {
         TDeflateType Level;
     };
     // Text and noise in one file (compressed and stored blocks); a size of whole blocks, whose
-    // stream ends with an empty final block; the fast level.
+    // stream ends with an empty final block; the fast and the best levels.
     const std::vector<Case> cases = {
         {"mixed.bin", TextBytes(9 << 20, 11) + RandomBytes((8 << 20) + 4321, 12) + TextBytes(3 << 20, 13),
          dtDeflateN},
         {"blocks.txt", TextBytes(17 << 20, 14), dtDeflateN},
         {"fast.txt", TextBytes((17 << 20) + 1, 15), dtDeflateF},
+        {"best.txt", TextBytes((17 << 20) + 3, 16), dtDeflateX},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -163,7 +164,7 @@ TEST_F(GzipWriterInterop, ALargeFileIsOneMemberAlikeOnOneAndFourThreads) {
     fs::remove(Dir / "t1" / "blocks.gz");
     gz.OnProgress = [](TZipCommon& S, std::uint8_t, std::uint8_t) { S.SetCancel(true); };
     EXPECT_EQ(gz.Compress(), 0);
-    EXPECT_EQ(FolderNames(Dir / "t1"), (std::vector<std::string>{"fast.gz", "mixed.gz"}));
+    EXPECT_EQ(FolderNames(Dir / "t1"), (std::vector<std::string>{"best.gz", "fast.gz", "mixed.gz"}));
 }
 
 TEST_F(GzipWriterInterop, CancelOrFullDiskLeaveNoPartialFileAndTheSourceInPlace) {
