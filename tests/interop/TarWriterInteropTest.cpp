@@ -42,6 +42,9 @@ protected:
         WriteFile(Src / "f513", RandomBytes(513, 3));
         WriteFile(Src / "empty", "");
         WriteFile(Src / "one", "1");
+        // Either side of the size up to which a file is written with its header in one go.
+        WriteFile(Src / "f64k", RandomBytes(64 << 10, 7));
+        WriteFile(Src / "f64k1", RandomBytes((64 << 10) + 1, 8));
         const std::string deep =
             "a-folder-name-that-is-rather-long/and-another-one-below-it-that-is-long-too/";
         fs::create_directories(Src / deep);

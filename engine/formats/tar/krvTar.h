@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 class TTar : public TCompBase {
 public:
@@ -68,5 +69,6 @@ private:
         std::int64_t Size = 0;
     };
     std::unordered_map<int, TOldEntry> FOld;
-    std::string FGzipTarget; // the tar.gz being written (cmTarGzip)
+    std::vector<std::uint8_t> FSmall; // a small file with its header and padding, as written
+    std::string FGzipTarget;          // the tar.gz being written (cmTarGzip)
 };
