@@ -69,16 +69,18 @@ public:
             FSlots[i].Result.reset();
         FConsumed = std::max(FConsumed, pos);
         FNext = std::max(FNext, pos);
-        FChanged.notify_all();
+        WakeIdleWorker();
         // The host runs while the job waits, as it would while the job did the work itself.
-        while (!FChanged.wait_for(lock, WaitStep, [&] { return FSlots[pos].Done || FStop; })) {
+        FWaitedSlot = pos;
+        while (!FResultReady.wait_for(lock, WaitStep, [&] { return FSlots[pos].Done || FStop; })) {
             lock.unlock();
             EngineHost::PumpIfDue();
             lock.lock();
         }
+        FWaitedSlot = NoSlot;
         if (!FSlots[pos].Done || !FSlots[pos].Result) return false;
         FConsumed = std::max(FConsumed, pos + 1);
-        FChanged.notify_all();
+        WakeIdleWorker();
         Out = std::move(*FSlots[pos].Result);
         FSlots[pos].Result.reset();
         return true;
@@ -87,7 +89,8 @@ public:
     void Stop() {
         const std::lock_guard lock(FLock);
         FStop = true;
-        FChanged.notify_all();
+        FWorkReady.notify_all();
+        FResultReady.notify_all();
     }
 
 private:
@@ -99,10 +102,14 @@ private:
     void Work(const TWork& DoWork) {
         std::unique_lock lock(FLock);
         for (;;) {
-            FChanged.wait(lock, [this] { return FStop || (FNext < FSlots.size() && MayStart()); });
+            ++FIdle;
+            FWorkReady.wait(lock, [this] { return FStop || (FNext < FSlots.size() && MayStart()); });
+            --FIdle;
             if (FStop) return;
             const std::size_t mine = FNext++;
             const int index = FIndexes[mine];
+            // Another worker may start the slot after this one.
+            WakeIdleWorker();
             lock.unlock();
             std::optional<TResult> result;
             try {
@@ -114,8 +121,14 @@ private:
             // A result the job has passed over meanwhile is not kept.
             if (mine >= FConsumed) FSlots[mine].Result = std::move(result);
             FSlots[mine].Done = true;
-            FChanged.notify_all();
+            if (FWaitedSlot == mine) FResultReady.notify_one();
         }
+    }
+
+    // Wakes one idle worker when a slot may start (called with the lock held). Each wakes the
+    // next in turn, so a thread that frees one slot wakes one worker, not every one of them.
+    void WakeIdleWorker() {
+        if (FIdle > 0 && !FStop && FNext < FSlots.size() && MayStart()) FWorkReady.notify_one();
     }
 
     // Whether the next slot may start: it is within the window, or its result and those held
@@ -133,8 +146,12 @@ private:
     std::size_t FWindow = 1;         // slots that may be started ahead of FConsumed
     std::int64_t FBudget = 0;        // bytes of results that may be held ahead (0: the window only)
     std::vector<std::int64_t> FHeld; // the costs of the slots before each slot, summed
+    static constexpr std::size_t NoSlot = static_cast<std::size_t>(-1);
+    std::size_t FWaitedSlot = NoSlot; // the slot the job waits for
+    unsigned FIdle = 0;               // workers waiting for a slot to start
     bool FStop = false;
     std::mutex FLock;
-    std::condition_variable FChanged;
+    std::condition_variable FWorkReady;   // workers wait here for a slot to start
+    std::condition_variable FResultReady; // the job waits here for its slot
     std::vector<std::thread> FWorkers;
 };

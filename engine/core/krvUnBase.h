@@ -127,6 +127,11 @@ protected:
     // Damaged or short data are reported and fail the entry.
     void InflateEntry(TStream32& Input, std::int64_t Unpacked, bool Enciphered,
                       const std::function<bool(TDecompressStream&)>& MoreInput = {});
+    // InflateEntry of plain data that lie at DataPos of the archive file itself, with the
+    // decoding on a thread of its own while this one checksums and writes: the same pieces,
+    // events and errors. False, with nothing done, where that does not pay (one thread, no
+    // file output, an entry of less than a few MiB): the caller runs InflateEntry.
+    bool InflateEntryAhead(std::int64_t DataPos, std::int64_t Unpacked);
     // Where an entry's data lie and what they must give.
     struct TEntryData {
         std::int64_t DataPos = 0;

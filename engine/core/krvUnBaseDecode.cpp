@@ -2,6 +2,7 @@
 #include "engine/core/krvCodecStreams.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvFileIo.h"
+#include "engine/core/krvInflateAhead.h"
 #include "engine/core/krvOutputPath.h"
 #include "engine/core/krvUnBase.h"
 
@@ -16,6 +17,9 @@ namespace {
 constexpr std::int64_t InflateChunk = 32768;
 // Entries smaller than this are decoded on the job's thread.
 constexpr std::int64_t MinDecodeAhead = std::int64_t{256} << 10;
+// Entries from this size on are inflated on a thread of their own when they are not decoded
+// ahead whole.
+constexpr std::int64_t MinInflateAhead = std::int64_t{4} << 20;
 
 } // namespace
 
@@ -211,11 +215,7 @@ void TUnBase::InflateEntry(TStream32& Input, std::int64_t Unpacked, bool Enciphe
         const std::int64_t chunk = std::min(remaining, InflateChunk);
         const std::int64_t got = input.Read(buffer.data(), chunk);
         if (got > 0) {
-            // The write routine deciphers in place only when asked to; plain data stay untouched.
-            WriteRoutine(OutputStream(), buffer.data(), got, true, 32, false);
-            EntryBytesDone += got;
-            BytesToDo -= static_cast<double>(got);
-            DoProgress(EntryBytesDone, Unpacked, JobTotal);
+            PutDecodedBlock(buffer.data(), got, 32, Unpacked);
             remaining -= got;
         }
         if (got == chunk) continue;
@@ -235,4 +235,31 @@ void TUnBase::InflateEntry(TStream32& Input, std::int64_t Unpacked, bool Enciphe
         MarkEntryFailed();
         return;
     }
+}
+
+bool TUnBase::InflateEntryAhead(std::int64_t DataPos, std::int64_t Unpacked) {
+    if (Unpacked < MinInflateAhead || !IsFileOutput() || JobThreads(Threads) < 2) return false;
+    TUniqueFd file = OpenForReading(ArchiveFile());
+    if (!file) return false;
+    TInflateAhead input(std::move(file), DataPos, Unpacked, InflateChunk);
+    // The loop of InflateEntry, the pieces coming from the other thread.
+    std::int64_t remaining = Unpacked;
+    while (remaining > 0) {
+        if (GetCancel()) return true;
+        const std::int64_t chunk = std::min(remaining, InflateChunk);
+        const std::span<const std::uint8_t> piece = input.Next();
+        const auto got = static_cast<std::int64_t>(piece.size());
+        if (got > 0) {
+            PutDecodedBlock(piece.data(), got, 32, Unpacked);
+            remaining -= got;
+        }
+        if (got == chunk) continue;
+        if (GetCancel()) return true;
+        BytesToDo -= static_cast<double>(remaining);
+        const int code = input.ErrorCode();
+        ReportError(FileName, "", "0", code ? code : ecDecompressionError);
+        MarkEntryFailed();
+        return true;
+    }
+    return true;
 }

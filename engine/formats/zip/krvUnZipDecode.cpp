@@ -99,6 +99,7 @@ bool TUnZip::ZipInflateWhole(std::int64_t Packed) {
 
 void TUnZip::ZipInflateEntry(std::int64_t Packed) {
     if (ZipInflateWhole(Packed)) return;
+    if (!FSpanned && !Encrypted && InflateEntryAhead(FInput->Position(), FUncompressedSize)) return;
     std::function<bool(TDecompressStream&)> nextDisk;
     if (FSpanned) {
         // The disk ended inside the entry's data: they go on at the start of the next.
