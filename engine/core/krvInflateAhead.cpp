@@ -57,16 +57,15 @@ void TInflateAhead::Run(TUniqueFd File, std::int64_t DataPos) {
             block = FreeBlock();
             if (!block) return;
             block->Pieces.clear();
-            block->ErrorCode = 0;
             std::int64_t used = 0;
             while (remaining > 0 && used + FPiece <= BlockSize) {
                 const std::int64_t chunk = std::min(remaining, FPiece);
                 const std::int64_t got = input.Read(block->Data.data() + used, chunk);
-                block->Pieces.push_back(got);
+                block->Pieces.push_back(
+                    {got, input.TotalIn(), input.Status(), input.ErrorCode(), input.EndOfStream()});
                 used += got;
                 remaining -= got;
-                if (got != chunk) {
-                    block->ErrorCode = input.ErrorCode();
+                if (got != chunk || input.EndOfStream()) {
                     ended = true;
                     break;
                 }
@@ -80,8 +79,7 @@ void TInflateAhead::Run(TUniqueFd File, std::int64_t DataPos) {
     } catch (const std::exception&) {
         // Out of memory, or the file could not be read: the job sees the stream end here.
         block = std::make_unique<TBlock>();
-        block->Pieces.push_back(0);
-        block->ErrorCode = ecDecompressionError;
+        block->Pieces.push_back({0, 0, Z_DATA_ERROR, ecDecompressionError, false});
         const std::lock_guard lock(FLock);
         FReady.push_back(std::move(block));
         FFinished = true;
@@ -105,10 +103,9 @@ std::span<const std::uint8_t> TInflateAhead::Next() {
         FPieceAt = 0;
         FOffset = 0;
     }
-    const std::int64_t count = FCurrent->Pieces[FPieceAt++];
+    FLast = FCurrent->Pieces[FPieceAt++];
     const std::span<const std::uint8_t> piece(FCurrent->Data.data() + FOffset,
-                                              static_cast<std::size_t>(count));
-    FOffset += count;
-    if (FPieceAt == FCurrent->Pieces.size()) FErrorCode = FCurrent->ErrorCode;
+                                              static_cast<std::size_t>(FLast.Count));
+    FOffset += FLast.Count;
     return piece;
 }

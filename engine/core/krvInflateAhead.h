@@ -18,8 +18,8 @@
 
 class TInflateAhead {
 public:
-    // Decodes the raw deflate stream at DataPos of File into Unpacked bytes, in pieces of at
-    // most Piece bytes.
+    // Decodes the raw deflate stream at DataPos of File into Unpacked bytes (or until the
+    // stream ends), in pieces of at most Piece bytes.
     TInflateAhead(TUniqueFd File, std::int64_t DataPos, std::int64_t Unpacked, std::int64_t Piece);
     ~TInflateAhead();
     TInflateAhead(const TInflateAhead&) = delete;
@@ -29,14 +29,23 @@ public:
     // where the stream ended early or was damaged (nothing after that). The bytes stay valid
     // until the next call.
     std::span<const std::uint8_t> Next();
-    // After a short piece: 0, or the error code of the decoder.
-    int ErrorCode() const { return FErrorCode; }
+    // What the decoder said right after the piece Next gave (its TDecompressStream namesakes).
+    int ErrorCode() const { return FLast.ErrorCode; }
+    int Status() const { return FLast.Status; }
+    bool EndOfStream() const { return FLast.EndOfStream; }
+    std::int64_t TotalIn() const { return FLast.TotalIn; }
 
 private:
+    struct TPiece {
+        std::int64_t Count = 0;
+        std::int64_t TotalIn = 0;
+        int Status = 0;
+        int ErrorCode = 0;
+        bool EndOfStream = false;
+    };
     struct TBlock {
         std::vector<std::uint8_t> Data;
-        std::vector<std::int64_t> Pieces; // the size of each piece, in order
-        int ErrorCode = 0;
+        std::vector<TPiece> Pieces; // in order
     };
     void Run(TUniqueFd File, std::int64_t DataPos);
     // A block to fill (one the job has done with, or a new one); nullptr when stopped.
@@ -56,6 +65,6 @@ private:
     std::unique_ptr<TBlock> FCurrent;
     std::size_t FPieceAt = 0;
     std::int64_t FOffset = 0;
-    int FErrorCode = 0;
+    TPiece FLast;
     std::thread FThread;
 };

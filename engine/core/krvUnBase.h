@@ -179,14 +179,19 @@ protected:
         std::int64_t Unpacked = 0;
         std::function<TDecodeResult(const TDecoderIO&)> Decoder;
     };
-    // Whether an entry of these sizes is worth decoding ahead: small ones decode faster than
-    // their output could be handed across threads, huge ones would be held whole in memory.
+    // Whether an entry of these sizes is decoded ahead: not one without data, nor a huge one,
+    // which would be held whole in memory. (The readers that decode ahead have slow decoders:
+    // even a small entry takes longer to decode than to hand across threads.)
     static bool DecodesAhead(std::int64_t Packed, std::int64_t Unpacked);
     // A reader whose entries all lie in ArchiveFile, plain, may have them decoded ahead: Jobs
     // for the selected entries that DecodesAhead takes, in rising Index. ExtractEntryData then
     // takes each result where it would have decoded the entry itself and replays its output
     // block by block, so the events and the output are those of a one-thread run.
     void StartDecodePrefetch(std::vector<TDecodeJob> Jobs);
+    // The output of the current entry, whose data lie at DataPos, decoded ahead by a worker:
+    // pushed through the write routine block by block as DecodeEntry would, its damage
+    // reported. False, with nothing done, when no worker decoded it.
+    bool TakeDecodedAhead(std::int64_t DataPos, int CrcWidth, std::int64_t Unpacked);
     // Makes an entry current: its facts for the events, and FileName (the output path of
     // LocalName for file output, else LocalName itself). HostSystem is taken as DOS. A reader
     // that gives the header's position (HeaderPos) has an entry whose name names no file

@@ -15,8 +15,6 @@ namespace {
 
 // Inflated data move in chunks of at most this many bytes.
 constexpr std::int64_t InflateChunk = 32768;
-// Entries smaller than this are decoded on the job's thread.
-constexpr std::int64_t MinDecodeAhead = std::int64_t{256} << 10;
 // Entries from this size on are inflated on a thread of their own when they are not decoded
 // ahead whole.
 constexpr std::int64_t MinInflateAhead = std::int64_t{4} << 20;
@@ -67,9 +65,26 @@ void TUnBase::DecodeEntry(TStream32& Input, std::int64_t Packed, std::int64_t Un
     FinishDecode(result, Unpacked);
 }
 
+bool TUnBase::TakeDecodedAhead(std::int64_t DataPos, int CrcWidth, std::int64_t Unpacked) {
+    TDecoded ahead;
+    if (!FDecodePrefetch || !FDecodePrefetch->Take(FSelectedIndex, ahead) || ahead.DataPos != DataPos)
+        return false;
+    // The output comes in the blocks the decoder gave it.
+    std::int64_t at = 0;
+    for (const std::int64_t block : ahead.Blocks) {
+        if (GetCancel()) {
+            ahead.Result.Cancelled = true;
+            break;
+        }
+        PutDecodedBlock(ahead.Plain.data() + at, block, CrcWidth, Unpacked);
+        at += block;
+    }
+    FinishDecode(ahead.Result, Unpacked);
+    return true;
+}
+
 bool TUnBase::DecodesAhead(std::int64_t Packed, std::int64_t Unpacked) {
-    return Packed > 0 && Packed <= MaxPrefetchFileSize && Unpacked >= MinDecodeAhead &&
-           Unpacked <= MaxPrefetchFileSize;
+    return Packed > 0 && Packed <= MaxPrefetchFileSize && Unpacked <= MaxPrefetchFileSize;
 }
 
 void TUnBase::StartDecodePrefetch(std::vector<TDecodeJob> Jobs) {
@@ -179,20 +194,8 @@ bool TUnBase::ExtractEntryData(TStream32& Input, const std::string& LocalName, c
     RunningCrc16 = 0;
     RunningCrc32 = 0xFFFFFFFF;
     Input.Seek(Data.DataPos, soBeginning);
-    TDecoded ahead;
-    if (Decoder && FDecodePrefetch && FDecodePrefetch->Take(FSelectedIndex, ahead) &&
-        ahead.DataPos == Data.DataPos) {
-        // Decoded on a worker: the output comes in the blocks the decoder gave it.
-        std::int64_t at = 0;
-        for (const std::int64_t block : ahead.Blocks) {
-            if (GetCancel()) {
-                ahead.Result.Cancelled = true;
-                break;
-            }
-            PutDecodedBlock(ahead.Plain.data() + at, block, Data.CrcWidth, Data.Unpacked);
-            at += block;
-        }
-        FinishDecode(ahead.Result, Data.Unpacked);
+    if (Decoder && TakeDecodedAhead(Data.DataPos, Data.CrcWidth, Data.Unpacked)) {
+        // Decoded on a worker.
     } else if (Decoder)
         DecodeEntry(Input, Data.Packed, Data.Unpacked, Data.CrcWidth, false, Decoder);
     else

@@ -1,7 +1,8 @@
 // Readers on several threads: zip archives made by Info-ZIP, 7-Zip and bsdtar come out byte for
 // byte as unzip extracts them (also an entry too large to be inflated whole, which is inflated on
-// a thread of its own), damaged and cancelled as on one thread; every lzh sample of the corpus
-// (and damaged copies) as on one thread, with the events of a one-thread run in the same order.
+// a thread of its own), damaged and cancelled as on one thread; gzip and tar.gz files of gzip,
+// GNU tar and bsdtar, arj archives of arj, every lzh sample of the corpus (and damaged or cut
+// copies of them all) as on one thread, with the events of a one-thread run in the same order.
 #include "ExtractRun.h"
 #include "TestSupport.h"
 #include "engine/core/krvErrorCodes.h"
@@ -62,7 +63,7 @@ TEST(ReaderThreads, ZipOnFourThreadsExtractWhatUnzipDoesWithTheEventsOfOne) {
     }
 }
 
-// Extracts Archive into Out with Threads; the events as text.
+// Extracts Archive into Out with Threads (a nested tar unpacked); the events as text.
 std::string Events(const fs::path& Archive, const fs::path& Out, unsigned Threads);
 
 TEST(ReaderThreads, ZipEntryBeyondTheWholeBufferComesOutAsOnOneThreadWholeDamagedOrCancelled) {
@@ -119,17 +120,111 @@ TEST(ReaderThreads, ZipEntryBeyondTheWholeBufferComesOutAsOnOneThreadWholeDamage
     }
 }
 
-// Extracts Archive into Out with Threads; the events as text.
 std::string Events(const fs::path& Archive, const fs::path& Out, unsigned Threads) {
     std::ostringstream log;
     const ExtractResult r = ExtractAll(Archive, Out, [&](TUnBase& Reader) {
         Reader.Threads = Threads;
+        Reader.OnNestedTarFile = [](TZipCommon&, const std::string&, bool& UnTar) { UnTar = true; };
         Reader.OnProgress = [&](TZipCommon&, std::uint8_t File, std::uint8_t All) {
             log << int(File) << "/" << int(All) << " ";
         };
     });
     log << "\n" << r.Describe();
     return log.str();
+}
+
+TEST(ReaderThreads, GzipAndTarGzByRealToolsWholeDamagedOrCutGiveTheOutputAndEventsOfOneThread) {
+    TempDir dir;
+    const fs::path src = dir / "src";
+    WriteFile(src / "big.txt", TextBytes(6 << 20, 5));
+    WriteFile(src / "d" / "small.bin", RandomBytes(300000, 6));
+    WriteFile(src / "d" / "tiny.txt", "tiny\n");
+    struct TCase {
+        const char* Name;
+        std::vector<std::string> Command; // run in the source folder
+        std::vector<std::string> Expect;  // writes what the engine should, into "expect"
+    };
+    const fs::path expect = dir / "expect";
+    const std::string one = (dir / "one.gz").string(), two = (dir / "two.gz").string();
+    const TCase cases[] = {
+        {"tar.gz by GNU tar",
+         {"tar", "-czf", (dir / "gnu.tar.gz").string(), "big.txt", "d"},
+         {"tar", "-xf", (dir / "gnu.tar.gz").string(), "-C", expect.string()}},
+        {"tar.gz by bsdtar",
+         {"bsdtar", "-czf", (dir / "bsd.tar.gz").string(), "big.txt", "d"},
+         {"tar", "-xf", (dir / "bsd.tar.gz").string(), "-C", expect.string()}},
+        // Two members, each checked against its own trailer, into one file.
+        {"two members by gzip",
+         {"sh", "-c",
+          "gzip -nc big.txt > '" + one + "' && gzip -nc d/small.bin > '" + two + "' && cat '" + one + "' '" +
+              two + "' > '" + (dir / "both.gz").string() + "'"},
+         {"sh", "-c",
+          "gzip -dc '" + (dir / "both.gz").string() + "' > '" + (expect / "both").string() + "'"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        fs::remove_all(expect);
+        fs::create_directories(expect);
+        ASSERT_EQ(RunTool(c.Command, src).ExitCode, 0);
+        ASSERT_EQ(RunTool(c.Expect).ExitCode, 0);
+        const fs::path archive = dir / c.Command[2].substr(c.Command[2].rfind('/') + 1);
+        const fs::path gz = c.Command[0] == "sh" ? dir / "both.gz" : archive;
+        const std::string bytes = ReadFile(gz);
+        std::string damaged = bytes;
+        damaged[damaged.size() / 2] ^= 0x5A;
+        WriteFile(dir / "damaged" / gz.filename(), damaged);
+        WriteFile(dir / "cut" / gz.filename(), bytes.substr(0, bytes.size() * 3 / 5));
+        for (const fs::path& input : {gz, dir / "damaged" / gz.filename(), dir / "cut" / gz.filename()}) {
+            SCOPED_TRACE(input.string());
+            const std::string oneRun = Events(input, dir / "out", 1);
+            const auto oneTree = ReadTree(dir / "out");
+            fs::remove_all(dir / "out");
+            EXPECT_EQ(Events(input, dir / "out", 4), oneRun);
+            EXPECT_EQ(CompareTrees(oneTree, "one thread", ReadTree(dir / "out"), "four threads"), "");
+            fs::remove_all(dir / "out");
+            if (input == gz) {
+                EXPECT_EQ(CompareTrees(ReadTree(expect), c.Expect[0], oneTree, "the engine"), "") << oneRun;
+            } else {
+                // Nothing of a damaged tar is extracted, and no damaged file is left.
+                EXPECT_TRUE(oneTree.empty()) << oneRun;
+            }
+        }
+    }
+}
+
+TEST(ReaderThreads, ArjByArjOfEachMethodWholeOrDamagedGiveTheOutputAndEventsOfOneThread) {
+    TempDir dir;
+    const fs::path src = dir / "src";
+    for (int i = 0; i < 40; ++i)
+        WriteFile(src / ("d" + std::to_string(i % 4)) / ("f" + std::to_string(i) + ".txt"),
+                  TextBytes(100 + i * 5000, i));
+    WriteFile(src / "random.bin", RandomBytes(400000, 7));
+    WriteFile(src / "empty.txt", "");
+    for (const char* method : {"-m1", "-m4", "-m0"}) {
+        SCOPED_TRACE(method);
+        const fs::path arj = dir / (std::string("t") + method + ".arj");
+        ASSERT_EQ(RunTool({"arj", "a", "-r", "-y", method, arj.string()}, src).ExitCode, 0);
+        const fs::path expect = dir / (std::string("x") + method);
+        fs::create_directories(expect);
+        ASSERT_EQ(RunTool({"arj", "x", "-y", arj.string()}, expect).ExitCode, 0);
+        std::string bytes = ReadFile(arj);
+        bytes[bytes.size() / 2] ^= 0x5A;
+        WriteFile(dir / "damaged.arj", bytes);
+        for (const fs::path& archive : {arj, dir / "damaged.arj"}) {
+            SCOPED_TRACE(archive.filename().string());
+            const std::string one = Events(archive, dir / "out", 1);
+            const auto oneTree = ReadTree(dir / "out");
+            fs::remove_all(dir / "out");
+            EXPECT_EQ(Events(archive, dir / "out", 4), one);
+            EXPECT_EQ(CompareTrees(oneTree, "one thread", ReadTree(dir / "out"), "four threads"), "");
+            fs::remove_all(dir / "out");
+            if (archive == arj) {
+                EXPECT_EQ(CompareTrees(ReadTree(expect), "arj", oneTree, "the engine"), "") << one;
+            } else {
+                EXPECT_NE(one.find("FAILED"), std::string::npos) << one;
+            }
+        }
+    }
 }
 
 TEST(ReaderThreads, LzhSamplesAndDamagedCopiesGiveTheOutputAndEventsOfOneThread) {

@@ -94,6 +94,17 @@ bool TUnArj::ExtractVolume(TStream32& Stream, std::int64_t HeaderPos) {
         MaxFileDate = std::max(MaxFileDate, TimeOf(h).Dos);
         selected.push_back(h);
     }
+    if (!volumeSet && FNextVolumes == 0) {
+        // The plain entries of a single archive are decoded ahead on the other cores.
+        std::vector<TDecodeJob> jobs;
+        for (std::size_t i = 0; i < selected.size(); ++i) {
+            const TArjHeader& e = selected[i];
+            if ((e.Flags & (ArjGarbled | ArjVolume | ArjExtFile)) == 0 && e.FileType <= 1 && e.Method != 0)
+                jobs.push_back(
+                    {static_cast<int>(i), e.DataPos, e.PackedSize, e.UnpackedSize, DecoderFor(e.Method)});
+        }
+        StartDecodePrefetch(std::move(jobs));
+    }
     ExtractSelected(selected, unpackedTotal, [&](const TArjHeader& Entry) { ExtractEntry(Stream, Entry); });
     // Every volume of a set but the last says so in its main header, also when the volume
     // ends between entries; the last entry says whether it goes on.
@@ -171,6 +182,11 @@ void TUnArj::ExtractEntry(TStream32& Stream, const TArjHeader& H) {
     CheckCrc(32, H.Crc);
 }
 
+TUnArj::TDecoder TUnArj::DecoderFor(std::uint8_t Method) {
+    if (Method <= 3) return [](const TDecoderIO& IO) { return LzhDecode(IO, LzhArj); };
+    return ArjDecodeFastest;
+}
+
 bool TUnArj::DecodeOnce(TStream32& Stream, const TArjHeader& H) {
     const bool garbled = (H.Flags & ArjGarbled) != 0;
     RunningCrc32 = 0xFFFFFFFF;
@@ -180,14 +196,9 @@ bool TUnArj::DecodeOnce(TStream32& Stream, const TArjHeader& H) {
     case 0:
         CopyStoredEntry(Stream, H.PackedSize, H.UnpackedSize, 32, garbled);
         break;
-    case 1:
-    case 2:
-    case 3:
-        DecodeEntry(Stream, H.PackedSize, H.UnpackedSize, 32, garbled,
-                    [](const TDecoderIO& IO) { return LzhDecode(IO, LzhArj); });
-        break;
     default:
-        DecodeEntry(Stream, H.PackedSize, H.UnpackedSize, 32, garbled, ArjDecodeFastest);
+        if (garbled || !TakeDecodedAhead(H.DataPos, 32, H.UnpackedSize))
+            DecodeEntry(Stream, H.PackedSize, H.UnpackedSize, 32, garbled, DecoderFor(H.Method));
         break;
     }
     RunningCrc32 ^= 0xFFFFFFFF;

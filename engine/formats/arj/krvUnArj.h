@@ -25,6 +25,9 @@ private:
     void ExtractEntry(TStream32& Stream, const TArjHeader& Header);
     // Decodes the entry's data once into the open output; true when the CRC matches.
     bool DecodeOnce(TStream32& Stream, const TArjHeader& Header);
+    // The decoder of a packing method from 1 (LZH, methods 1 to 3) or 4 (the fastest).
+    using TDecoder = std::function<TDecodeResult(const TDecoderIO&)>;
+    static TDecoder DecoderFor(std::uint8_t Method);
     // Makes the garble key for Header from the kept password, asking for one when none is
     // kept. False when none is given.
     bool GarbleKey(const TArjHeader& Header);

@@ -114,10 +114,13 @@ int TUnGZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
         CheckCrc(32, RunningCrc32);
         return 0;
     }
-    if (AskNestedTar(input))
+    const bool nested = AskNestedTar(input);
+    FInflateAhead = JobThreads(Threads) >= 2;
+    if (nested)
         ExtractNestedTar(input);
     else
         ExtractMember(input, name);
+    FInflateAhead = false;
     return 0;
 }
 

@@ -54,4 +54,7 @@ private:
     std::int64_t FPackedTotal = 0;
     std::int64_t FUnpackedGuess = 0; // the last trailer's size: for progress only
     TEntryTime FTime = 0u;
+    // Members of the archive file itself are inflated on a thread of their own while this one
+    // checksums and hands on what they give (the same pieces, progress and errors).
+    bool FInflateAhead = false;
 };

@@ -6,6 +6,8 @@
 #include "engine/core/krvCodecStreams.h"
 #include "engine/core/krvCrc.h"
 #include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvFileIo.h"
+#include "engine/core/krvInflateAhead.h"
 #include "engine/formats/gzip/krvUnGZip.h"
 
 #include <algorithm>
@@ -67,25 +69,44 @@ int TUnGZip::DecodeGzipMembers(TStream32& Input, const TSink& Sink) {
         std::uint32_t crc = 0xFFFFFFFF;
         std::uint32_t length = 0; // modulo 2^32, as the trailer keeps it
         std::int64_t dataEnd = 0;
-        {
-            TDecompressStream inflater(Input);
-            inflater.CancelFlagPtr = CancelPtr;
+        // Pieces of the member's data from Source (a TDecompressStream, or a TInflateAhead
+        // running it on another thread) through the checksum to Sink; 0, or the damage.
+        const auto decode = [&](auto& Source, const auto& Next) -> int {
             for (;;) {
-                const std::int64_t got = inflater.Read(buffer.data(), OutputChunk);
+                const auto [data, got] = Next();
                 if (got > 0) {
-                    UpdateCrc32Buf(buffer.data(), got, crc);
+                    UpdateCrc32Buf(data, got, crc);
                     length += static_cast<std::uint32_t>(got);
-                    Sink(buffer.data(), got);
-                    PackedProgress(dataStart + inflater.TotalIn() - FMember.DataStart);
+                    Sink(data, got);
+                    PackedProgress(dataStart + Source.TotalIn() - FMember.DataStart);
                 }
-                if (inflater.EndOfStream()) break;
-                if (GetCancel()) return 0;
+                if (Source.EndOfStream()) break;
+                if (GetCancel()) return -1;
                 // A stream that ends before its last block was cut off; anything else is damage.
                 if (got < OutputChunk)
-                    return inflater.Status() == Z_BUF_ERROR ? ecBadBlock : ecDecompressionError;
+                    return Source.Status() == Z_BUF_ERROR ? ecBadBlock : ecDecompressionError;
             }
-            dataEnd = dataStart + inflater.TotalIn();
+            dataEnd = dataStart + Source.TotalIn();
+            return 0;
+        };
+        TUniqueFd file = FInflateAhead ? OpenForReading(ArchiveFile()) : TUniqueFd();
+        int code = 0;
+        if (file) {
+            TInflateAhead ahead(std::move(file), dataStart, std::numeric_limits<std::int64_t>::max(),
+                                OutputChunk);
+            code = decode(ahead, [&] {
+                const std::span<const std::uint8_t> piece = ahead.Next();
+                return std::pair(piece.data(), static_cast<std::int64_t>(piece.size()));
+            });
+        } else {
+            TDecompressStream inflater(Input);
+            inflater.CancelFlagPtr = CancelPtr;
+            code = decode(inflater, [&] {
+                const std::int64_t got = inflater.Read(buffer.data(), OutputChunk);
+                return std::pair<const std::uint8_t*, std::int64_t>(buffer.data(), got);
+            });
         }
+        if (code != 0) return code < 0 ? 0 : code;
         std::uint8_t trailer[GzipTrailer];
         if (ReadAt(Input, dataEnd, trailer, GzipTrailer) != GzipTrailer) return ecUnexpectedEndOfFile;
         if (GetU32LE(trailer) != (crc ^ 0xFFFFFFFF)) return ecFileFailsCRCCheck;
