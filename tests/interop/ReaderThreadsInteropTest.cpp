@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 
 using namespace testsupport;
@@ -66,6 +67,22 @@ TEST(ReaderThreads, ZipOnFourThreadsExtractWhatUnzipDoesWithTheEventsOfOne) {
 // Extracts Archive into Out with Threads (a nested tar unpacked); the events as text.
 std::string Events(const fs::path& Archive, const fs::path& Out, unsigned Threads);
 
+// What one thread made of Archive: its events and the tree it wrote into Out (removed again).
+struct TOneRun {
+    std::string Events;
+    std::map<std::string, std::string> Tree;
+};
+// Extracts Archive into Out on one thread and on four (into the same folder, so that the
+// events name the same files) and expects the same events and output.
+TOneRun ExpectFourThreadsAsOne(const fs::path& Archive, const fs::path& Out) {
+    TOneRun one{Events(Archive, Out, 1), ReadTree(Out)};
+    fs::remove_all(Out);
+    EXPECT_EQ(Events(Archive, Out, 4), one.Events);
+    EXPECT_EQ(CompareTrees(one.Tree, "one thread", ReadTree(Out), "four threads"), "");
+    fs::remove_all(Out);
+    return one;
+}
+
 TEST(ReaderThreads, ZipEntryBeyondTheWholeBufferComesOutAsOnOneThreadWholeDamagedOrCancelled) {
     const TMaker makers[] = {
         Makers[0],
@@ -93,16 +110,11 @@ TEST(ReaderThreads, ZipEntryBeyondTheWholeBufferComesOutAsOnOneThreadWholeDamage
         WriteFile(dir / "damaged.zip", bytes);
         for (const fs::path& archive : {zip, dir / "damaged.zip"}) {
             SCOPED_TRACE(archive.filename().string());
-            const std::string one = Events(archive, dir / "out", 1);
-            const auto oneTree = ReadTree(dir / "out");
-            fs::remove_all(dir / "out");
-            EXPECT_EQ(Events(archive, dir / "out", 4), one);
-            EXPECT_EQ(CompareTrees(oneTree, "one thread", ReadTree(dir / "out"), "four threads"), "");
-            fs::remove_all(dir / "out");
+            const TOneRun one = ExpectFourThreadsAsOne(archive, dir / "out");
             if (archive == zip)
-                EXPECT_EQ(CompareTrees(ReadTree(dir / "unzip"), "unzip", oneTree, "the engine"), "");
+                EXPECT_EQ(CompareTrees(ReadTree(dir / "unzip"), "unzip", one.Tree, "the engine"), "");
             else
-                EXPECT_EQ(oneTree.count("huge.txt"), 0U) << one.substr(0, 2000);
+                EXPECT_EQ(one.Tree.count("huge.txt"), 0U) << one.Events.substr(0, 2000);
         }
 
         // Cancelled inside the large entry: the file it would replace stays as it was.
@@ -145,7 +157,7 @@ TEST(ReaderThreads, GzipAndTarGzByRealToolsWholeDamagedOrCutGiveTheOutputAndEven
         std::vector<std::string> Expect;  // writes what the engine should, into "expect"
     };
     const fs::path expect = dir / "expect";
-    const std::string one = (dir / "one.gz").string(), two = (dir / "two.gz").string();
+    const std::string first = (dir / "one.gz").string(), second = (dir / "two.gz").string();
     const TCase cases[] = {
         {"tar.gz by GNU tar",
          {"tar", "-czf", (dir / "gnu.tar.gz").string(), "big.txt", "d"},
@@ -156,8 +168,8 @@ TEST(ReaderThreads, GzipAndTarGzByRealToolsWholeDamagedOrCutGiveTheOutputAndEven
         // Two members, each checked against its own trailer, into one file.
         {"two members by gzip",
          {"sh", "-c",
-          "gzip -nc big.txt > '" + one + "' && gzip -nc d/small.bin > '" + two + "' && cat '" + one + "' '" +
-              two + "' > '" + (dir / "both.gz").string() + "'"},
+          "gzip -nc big.txt > '" + first + "' && gzip -nc d/small.bin > '" + second + "' && cat '" + first +
+              "' '" + second + "' > '" + (dir / "both.gz").string() + "'"},
          {"sh", "-c",
           "gzip -dc '" + (dir / "both.gz").string() + "' > '" + (expect / "both").string() + "'"}},
     };
@@ -176,17 +188,13 @@ TEST(ReaderThreads, GzipAndTarGzByRealToolsWholeDamagedOrCutGiveTheOutputAndEven
         WriteFile(dir / "cut" / gz.filename(), bytes.substr(0, bytes.size() * 3 / 5));
         for (const fs::path& input : {gz, dir / "damaged" / gz.filename(), dir / "cut" / gz.filename()}) {
             SCOPED_TRACE(input.string());
-            const std::string oneRun = Events(input, dir / "out", 1);
-            const auto oneTree = ReadTree(dir / "out");
-            fs::remove_all(dir / "out");
-            EXPECT_EQ(Events(input, dir / "out", 4), oneRun);
-            EXPECT_EQ(CompareTrees(oneTree, "one thread", ReadTree(dir / "out"), "four threads"), "");
-            fs::remove_all(dir / "out");
+            const TOneRun one = ExpectFourThreadsAsOne(input, dir / "out");
             if (input == gz) {
-                EXPECT_EQ(CompareTrees(ReadTree(expect), c.Expect[0], oneTree, "the engine"), "") << oneRun;
+                EXPECT_EQ(CompareTrees(ReadTree(expect), c.Expect[0], one.Tree, "the engine"), "")
+                    << one.Events;
             } else {
                 // Nothing of a damaged tar is extracted, and no damaged file is left.
-                EXPECT_TRUE(oneTree.empty()) << oneRun;
+                EXPECT_TRUE(one.Tree.empty()) << one.Events;
             }
         }
     }
@@ -212,17 +220,11 @@ TEST(ReaderThreads, ArjByArjOfEachMethodWholeOrDamagedGiveTheOutputAndEventsOfOn
         WriteFile(dir / "damaged.arj", bytes);
         for (const fs::path& archive : {arj, dir / "damaged.arj"}) {
             SCOPED_TRACE(archive.filename().string());
-            const std::string one = Events(archive, dir / "out", 1);
-            const auto oneTree = ReadTree(dir / "out");
-            fs::remove_all(dir / "out");
-            EXPECT_EQ(Events(archive, dir / "out", 4), one);
-            EXPECT_EQ(CompareTrees(oneTree, "one thread", ReadTree(dir / "out"), "four threads"), "");
-            fs::remove_all(dir / "out");
-            if (archive == arj) {
-                EXPECT_EQ(CompareTrees(ReadTree(expect), "arj", oneTree, "the engine"), "") << one;
-            } else {
-                EXPECT_NE(one.find("FAILED"), std::string::npos) << one;
-            }
+            const TOneRun one = ExpectFourThreadsAsOne(archive, dir / "out");
+            if (archive == arj)
+                EXPECT_EQ(CompareTrees(ReadTree(expect), "arj", one.Tree, "the engine"), "") << one.Events;
+            else
+                EXPECT_NE(one.Events.find("FAILED"), std::string::npos) << one.Events;
         }
     }
 }
@@ -248,14 +250,7 @@ TEST(ReaderThreads, LzhSamplesAndDamagedCopiesGiveTheOutputAndEventsOfOneThread)
         WriteFile(dir / "damaged.lzh", bytes);
         for (const fs::path& archive : {sample, dir / "damaged.lzh"}) {
             SCOPED_TRACE(archive.string());
-            // The same destination for both runs, so that the events name the same files.
-            const std::string one = Events(archive, dir / "out", 1);
-            const auto oneTree = ReadTree(dir / "out");
-            fs::remove_all(dir / "out");
-            const std::string four = Events(archive, dir / "out", 4);
-            EXPECT_EQ(four, one);
-            EXPECT_EQ(CompareTrees(oneTree, "one thread", ReadTree(dir / "out"), "four threads"), "");
-            fs::remove_all(dir / "out");
+            ExpectFourThreadsAsOne(archive, dir / "out");
         }
     }
     EXPECT_GE(samples, 20);
