@@ -27,6 +27,7 @@
 #include <vector>
 
 class TDecompressStream;
+class TUniqueFd;
 class TExtractOutput;
 class TOutputFolderCache;
 
@@ -132,6 +133,11 @@ protected:
     // events and errors. False, with nothing done, where that does not pay (one thread, no
     // file output, an entry of less than a few MiB): the caller runs InflateEntry.
     bool InflateEntryAhead(std::int64_t DataPos, std::int64_t Unpacked);
+    // DecodeEntry of plain data that lie at DataPos of the archive file itself, with Decoder
+    // run on a thread of its own a few blocks ahead: the same output blocks, events and result
+    // as a worker's TakeDecodedAhead gives. False, with nothing done, under the same rules.
+    bool DecodeEntryAhead(std::int64_t DataPos, std::int64_t Packed, std::int64_t Unpacked, int CrcWidth,
+                          const std::function<TDecodeResult(const TDecoderIO&)>& Decoder);
     // Where an entry's data lie and what they must give.
     struct TEntryData {
         std::int64_t DataPos = 0;
@@ -161,6 +167,7 @@ protected:
             Extract(*entry);
         }
         FDecodePrefetch.reset();
+        FDataInArchiveFile = false;
     }
     // The same over the selected Entries kept in a list.
     template <class TEntry, class TExtract>
@@ -186,7 +193,8 @@ protected:
     // A reader whose entries all lie in ArchiveFile, plain, may have them decoded ahead: Jobs
     // for the selected entries that DecodesAhead takes, in rising Index. ExtractEntryData then
     // takes each result where it would have decoded the entry itself and replays its output
-    // block by block, so the events and the output are those of a one-thread run.
+    // block by block, so the events and the output are those of a one-thread run. A larger
+    // entry of such a reader is decoded on a thread of its own (DecodeEntryAhead).
     void StartDecodePrefetch(std::vector<TDecodeJob> Jobs);
     // The output of the current entry, whose data lie at DataPos, decoded ahead by a worker:
     // pushed through the write routine block by block as DecodeEntry would, its damage
@@ -260,8 +268,12 @@ private:
     void PutDecodedBlock(const std::uint8_t* Buffer, std::int64_t Count, int CrcWidth, std::int64_t Unpacked);
     // Damaged or short output is reported and fails the entry.
     void FinishDecode(TDecodeResult Result, std::int64_t Unpacked);
+    // The archive file opened anew for a thread that decodes an entry of Unpacked bytes ahead;
+    // none where that does not pay.
+    TUniqueFd ArchiveForDecodeAhead(std::int64_t Unpacked) const;
     std::unique_ptr<TOrderedPrefetch<TDecoded>> FDecodePrefetch;
-    int FSelectedIndex = -1; // of the entry ExtractSelected is at
+    bool FDataInArchiveFile = false; // the job's entries lie in ArchiveFile, plain
+    int FSelectedIndex = -1;         // of the entry ExtractSelected is at
     void ApplyAttributes(std::uint32_t Attr);
     bool TargetExists(const std::string& Name, std::uint32_t& Attr);
     // A confirmed file entry counts as processed; true.

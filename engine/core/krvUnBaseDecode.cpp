@@ -1,8 +1,8 @@
 // The reader base's bridge to the codecs: an entry's packed bytes in, its decoded bytes out.
 #include "engine/core/krvCodecStreams.h"
+#include "engine/core/krvDecodeAhead.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvFileIo.h"
-#include "engine/core/krvInflateAhead.h"
 #include "engine/core/krvOutputPath.h"
 #include "engine/core/krvUnBase.h"
 
@@ -15,7 +15,7 @@ namespace {
 
 // Inflated data move in chunks of at most this many bytes.
 constexpr std::int64_t InflateChunk = 32768;
-// Entries from this size on are inflated on a thread of their own when they are not decoded
+// Entries from this size on are decoded on a thread of their own when they are not decoded
 // ahead whole.
 constexpr std::int64_t MinInflateAhead = std::int64_t{4} << 20;
 
@@ -89,6 +89,7 @@ bool TUnBase::DecodesAhead(std::int64_t Packed, std::int64_t Unpacked) {
 
 void TUnBase::StartDecodePrefetch(std::vector<TDecodeJob> Jobs) {
     FDecodePrefetch.reset();
+    FDataInArchiveFile = true;
     const unsigned threads = JobThreads(Threads);
     if (threads < 2) return;
     std::erase_if(
@@ -194,8 +195,9 @@ bool TUnBase::ExtractEntryData(TStream32& Input, const std::string& LocalName, c
     RunningCrc16 = 0;
     RunningCrc32 = 0xFFFFFFFF;
     Input.Seek(Data.DataPos, soBeginning);
-    if (Decoder && TakeDecodedAhead(Data.DataPos, Data.CrcWidth, Data.Unpacked)) {
-        // Decoded on a worker.
+    if (Decoder && (TakeDecodedAhead(Data.DataPos, Data.CrcWidth, Data.Unpacked) ||
+                    DecodeEntryAhead(Data.DataPos, Data.Packed, Data.Unpacked, Data.CrcWidth, Decoder))) {
+        // Decoded on other threads.
     } else if (Decoder)
         DecodeEntry(Input, Data.Packed, Data.Unpacked, Data.CrcWidth, false, Decoder);
     else
@@ -240,11 +242,39 @@ void TUnBase::InflateEntry(TStream32& Input, std::int64_t Unpacked, bool Enciphe
     }
 }
 
-bool TUnBase::InflateEntryAhead(std::int64_t DataPos, std::int64_t Unpacked) {
-    if (Unpacked < MinInflateAhead || !IsFileOutput() || JobThreads(Threads) < 2) return false;
-    TUniqueFd file = OpenForReading(ArchiveFile());
+TUniqueFd TUnBase::ArchiveForDecodeAhead(std::int64_t Unpacked) const {
+    if (Unpacked < MinInflateAhead || !IsFileOutput() || JobThreads(Threads) < 2) return {};
+    return OpenForReading(ArchiveFile());
+}
+
+bool TUnBase::DecodeEntryAhead(std::int64_t DataPos, std::int64_t Packed, std::int64_t Unpacked, int CrcWidth,
+                               const std::function<TDecodeResult(const TDecoderIO&)>& Decoder) {
+    if (!FDataInArchiveFile) return false;
+    TUniqueFd file = ArchiveForDecodeAhead(Unpacked);
     if (!file) return false;
-    TInflateAhead input(std::move(file), DataPos, Unpacked, InflateChunk);
+    TDecodeAhead input(std::move(file), DataPos, Packed, Unpacked, Decoder);
+    // The output comes in the pieces the decoder gave it, as TakeDecodedAhead replays them.
+    TDecodeResult result;
+    for (;;) {
+        if (GetCancel()) {
+            result.Cancelled = true;
+            break;
+        }
+        const std::span<const std::uint8_t> piece = input.Next();
+        if (input.Ended()) {
+            result = input.Result();
+            break;
+        }
+        PutDecodedBlock(piece.data(), static_cast<std::int64_t>(piece.size()), CrcWidth, Unpacked);
+    }
+    FinishDecode(result, Unpacked);
+    return true;
+}
+
+bool TUnBase::InflateEntryAhead(std::int64_t DataPos, std::int64_t Unpacked) {
+    TUniqueFd file = ArchiveForDecodeAhead(Unpacked);
+    if (!file) return false;
+    TDecodeAhead input(std::move(file), DataPos, Unpacked, InflateChunk);
     // The loop of InflateEntry, the pieces coming from the other thread.
     std::int64_t remaining = Unpacked;
     while (remaining > 0) {

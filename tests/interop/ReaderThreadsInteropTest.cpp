@@ -201,6 +201,7 @@ TEST(ReaderThreads, GzipAndTarGzByRealToolsWholeDamagedOrCutGiveTheOutputAndEven
 }
 
 TEST(ReaderThreads, ArjByArjOfEachMethodWholeOrDamagedGiveTheOutputAndEventsOfOneThread) {
+    // Small entries are decoded ahead whole by the workers, the large one on a thread of its own.
     TempDir dir;
     const fs::path src = dir / "src";
     for (int i = 0; i < 40; ++i)
@@ -208,6 +209,7 @@ TEST(ReaderThreads, ArjByArjOfEachMethodWholeOrDamagedGiveTheOutputAndEventsOfOn
                   TextBytes(100 + i * 5000, i));
     WriteFile(src / "random.bin", RandomBytes(400000, 7));
     WriteFile(src / "empty.txt", "");
+    WriteFile(src / "large.txt", TextBytes(10 << 20, 9)); // decoded on a thread of its own
     for (const char* method : {"-m1", "-m4", "-m0"}) {
         SCOPED_TRACE(method);
         const fs::path arj = dir / (std::string("t") + method + ".arj");
@@ -234,6 +236,7 @@ TEST(ReaderThreads, LzhSamplesAndDamagedCopiesGiveTheOutputAndEventsOfOneThread)
     TempDir made;
     for (int i = 0; i < 4; ++i)
         WriteFile(made / "src" / ("big" + std::to_string(i) + ".txt"), TextBytes(700000 + i * 1000, i));
+    WriteFile(made / "src" / "large.txt", TextBytes(10 << 20, 4)); // decoded on a thread of its own
     ASSERT_EQ(
         RunProbe({"add", (made / "big.lzh").string(), "-m", "lh5", "-r", (made / "src").string()}).ExitCode,
         0);

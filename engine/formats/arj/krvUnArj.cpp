@@ -197,7 +197,8 @@ bool TUnArj::DecodeOnce(TStream32& Stream, const TArjHeader& H) {
         CopyStoredEntry(Stream, H.PackedSize, H.UnpackedSize, 32, garbled);
         break;
     default:
-        if (garbled || !TakeDecodedAhead(H.DataPos, 32, H.UnpackedSize))
+        if (garbled || !(TakeDecodedAhead(H.DataPos, 32, H.UnpackedSize) ||
+                         DecodeEntryAhead(H.DataPos, H.PackedSize, H.UnpackedSize, 32, DecoderFor(H.Method))))
             DecodeEntry(Stream, H.PackedSize, H.UnpackedSize, 32, garbled, DecoderFor(H.Method));
         break;
     }

@@ -7,7 +7,7 @@
 #include "engine/core/krvCrc.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvFileIo.h"
-#include "engine/core/krvInflateAhead.h"
+#include "engine/core/krvDecodeAhead.h"
 #include "engine/formats/gzip/krvUnGZip.h"
 
 #include <algorithm>
@@ -69,7 +69,7 @@ int TUnGZip::DecodeGzipMembers(TStream32& Input, const TSink& Sink) {
         std::uint32_t crc = 0xFFFFFFFF;
         std::uint32_t length = 0; // modulo 2^32, as the trailer keeps it
         std::int64_t dataEnd = 0;
-        // Pieces of the member's data from Source (a TDecompressStream, or a TInflateAhead
+        // Pieces of the member's data from Source (a TDecompressStream, or a TDecodeAhead
         // running it on another thread) through the checksum to Sink; 0, or the damage.
         const auto decode = [&](auto& Source, const auto& Next) -> int {
             for (;;) {
@@ -92,7 +92,7 @@ int TUnGZip::DecodeGzipMembers(TStream32& Input, const TSink& Sink) {
         TUniqueFd file = FInflateAhead ? OpenForReading(ArchiveFile()) : TUniqueFd();
         int code = 0;
         if (file) {
-            TInflateAhead ahead(std::move(file), dataStart, std::numeric_limits<std::int64_t>::max(),
+            TDecodeAhead ahead(std::move(file), dataStart, std::numeric_limits<std::int64_t>::max(),
                                 OutputChunk);
             code = decode(ahead, [&] {
                 const std::span<const std::uint8_t> piece = ahead.Next();
