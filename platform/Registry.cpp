@@ -23,7 +23,7 @@ bool TRegistry::ValidPath(const std::vector<std::string>& Path) const {
 bool TRegistry::OpenKey(const std::string& Key, bool CanCreate) {
     std::vector<std::string> path = Resolve(Key);
     if (!ValidPath(path)) return false;
-    bool found = LoadRegistryRoot(FRoot).Find(path) != nullptr;
+    bool found = LoadRegistryRoot(FRoot)->Find(path) != nullptr;
     if (!found && CanCreate) {
         found = UpdateRegistryRoot(FRoot, [&](TRegKeyNode& Root) {
             Root.Create(path);
@@ -38,7 +38,7 @@ bool TRegistry::OpenKey(const std::string& Key, bool CanCreate) {
 
 bool TRegistry::OpenKeyReadOnly(const std::string& Key) {
     std::vector<std::string> path = Resolve(Key);
-    if (!ValidPath(path) || !LoadRegistryRoot(FRoot).Find(path)) return false;
+    if (!ValidPath(path) || !LoadRegistryRoot(FRoot)->Find(path)) return false;
     FCurrent = std::move(path);
     FReadOnly = true;
     return true;
@@ -58,7 +58,7 @@ std::string TRegistry::CurrentPath() const {
 
 bool TRegistry::KeyExists(const std::string& Key) const {
     const std::vector<std::string> path = Resolve(Key);
-    return ValidPath(path) && LoadRegistryRoot(FRoot).Find(path) != nullptr;
+    return ValidPath(path) && LoadRegistryRoot(FRoot)->Find(path) != nullptr;
 }
 
 bool TRegistry::CreateKey(const std::string& Key) {
@@ -81,8 +81,8 @@ bool TRegistry::DeleteKey(const std::string& Key) {
 }
 
 bool TRegistry::HasSubKeys() const {
-    const TRegKeyNode root = LoadRegistryRoot(FRoot);
-    const TRegKeyNode* key = root.Find(FCurrent);
+    const auto root = LoadRegistryRoot(FRoot);
+    const TRegKeyNode* key = root->Find(FCurrent);
     return key && !key->SubKeys.empty();
 }
 
@@ -98,14 +98,14 @@ template <typename Items> std::vector<std::string> NamesOf(const Items& List) {
 } // namespace
 
 std::vector<std::string> TRegistry::GetKeyNames() const {
-    const TRegKeyNode root = LoadRegistryRoot(FRoot);
-    const TRegKeyNode* key = root.Find(FCurrent);
+    const auto root = LoadRegistryRoot(FRoot);
+    const TRegKeyNode* key = root->Find(FCurrent);
     return key ? NamesOf(key->SubKeys) : std::vector<std::string>{};
 }
 
 std::vector<std::string> TRegistry::GetValueNames() const {
-    const TRegKeyNode root = LoadRegistryRoot(FRoot);
-    const TRegKeyNode* key = root.Find(FCurrent);
+    const auto root = LoadRegistryRoot(FRoot);
+    const TRegKeyNode* key = root->Find(FCurrent);
     return key ? NamesOf(key->Values) : std::vector<std::string>{};
 }
 
@@ -115,11 +115,12 @@ const TRegValue* TRegistry::Lookup(const TRegKeyNode& Root, const std::string& N
 }
 
 bool TRegistry::ValueExists(const std::string& Name) const {
-    return Lookup(LoadRegistryRoot(FRoot), Name) != nullptr;
+    return Lookup(*LoadRegistryRoot(FRoot), Name) != nullptr;
 }
 
 TRegDataType TRegistry::GetDataType(const std::string& Name) const {
-    const TRegValue* value = Lookup(LoadRegistryRoot(FRoot), Name);
+    const auto root = LoadRegistryRoot(FRoot);
+    const TRegValue* value = Lookup(*root, Name);
     return value ? value->Type : rdUnknown;
 }
 
@@ -131,23 +132,23 @@ bool TRegistry::DeleteValue(const std::string& Name) {
 }
 
 std::string TRegistry::ReadString(const std::string& Name) const {
-    const TRegKeyNode root = LoadRegistryRoot(FRoot);
-    const TRegValue* value = Lookup(root, Name);
+    const auto root = LoadRegistryRoot(FRoot);
+    const TRegValue* value = Lookup(*root, Name);
     if (!value) return {};
     if (value->Type != rdString) throw ERegistryException("Invalid data type for '" + Name + "'");
     return value->Data;
 }
 
 std::int32_t TRegistry::ReadInteger(const std::string& Name) const {
-    const TRegKeyNode root = LoadRegistryRoot(FRoot);
-    const TRegValue* value = Lookup(root, Name);
+    const auto root = LoadRegistryRoot(FRoot);
+    const TRegValue* value = Lookup(*root, Name);
     if (!value || value->Type != rdInteger) throw ERegistryException("Invalid data type for '" + Name + "'");
     return value->Integer;
 }
 
 std::string TRegistry::ReadBinaryData(const std::string& Name) const {
-    const TRegKeyNode root = LoadRegistryRoot(FRoot);
-    const TRegValue* value = Lookup(root, Name);
+    const auto root = LoadRegistryRoot(FRoot);
+    const TRegValue* value = Lookup(*root, Name);
     if (!value || value->Type != rdBinary) throw ERegistryException("Invalid data type for '" + Name + "'");
     return value->Data;
 }

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -61,10 +63,33 @@ std::string RegistryFileName(TRegRoot Root) {
     return RegistryFolder() + '/' + RootFileBase(Root);
 }
 
-TRegKeyNode LoadRegistryRoot(TRegRoot Root) {
-    const auto text = ReadWholeFile(RegistryFileName(Root));
-    if (!text) return {};
-    return ParseRegistryText(*text, RegRootName(Root)).Root;
+namespace {
+
+// The last text read from a root's file and its tree: a root read again unchanged (the common
+// case: a start-up reads a few hundred values) is not parsed again. The file is still read
+// every time, so a reader sees what the file holds now.
+struct TParsedRoot {
+    std::string FileName;
+    std::string Text;
+    std::shared_ptr<const TRegKeyNode> Tree;
+};
+
+std::mutex ParsedRootsMutex;
+TParsedRoot ParsedRoots[3];
+
+} // namespace
+
+std::shared_ptr<const TRegKeyNode> LoadRegistryRoot(TRegRoot Root) {
+    const std::string fileName = RegistryFileName(Root);
+    std::optional<std::string> text = ReadWholeFile(fileName);
+    if (!text) return std::make_shared<const TRegKeyNode>();
+    const std::lock_guard lock(ParsedRootsMutex);
+    TParsedRoot& last = ParsedRoots[static_cast<int>(Root)];
+    if (!last.Tree || last.FileName != fileName || last.Text != *text) {
+        auto tree = std::make_shared<const TRegKeyNode>(ParseRegistryText(*text, RegRootName(Root)).Root);
+        last = {fileName, std::move(*text), std::move(tree)};
+    }
+    return last.Tree;
 }
 
 bool UpdateRegistryRoot(TRegRoot Root, const std::function<bool(TRegKeyNode&)>& Change) {
@@ -84,7 +109,11 @@ bool UpdateRegistryRoot(TRegRoot Root, const std::function<bool(TRegKeyNode&)>& 
     TRegParseResult parsed = ParseRegistryText(*text, RegRootName(Root));
     if (!Change(parsed.Root)) return false;
     if (parsed.BadLines > 0 && !ReplaceFile(fileName + ".damaged", *text, 0600)) return false;
-    return ReplaceFile(fileName, FormatRegistryText(parsed.Root, RegRootName(Root)), 0600);
+    const std::string changed = FormatRegistryText(parsed.Root, RegRootName(Root));
+    // A change that leaves the text as it is (a value written again unchanged: the autostart
+    // command at every start) costs no new file and no flush to the disk.
+    if (changed == *text) return true;
+    return ReplaceFile(fileName, changed, 0600);
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include "platform/RegistryTree.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 
 enum class TRegRoot { CurrentUser, LocalMachine, ClassesRoot };
@@ -21,7 +22,8 @@ std::string RegistryFolder();
 std::string RegistryFileName(TRegRoot Root);
 
 // The root as it is stored now; an empty tree when there is no file yet or it cannot be read.
-TRegKeyNode LoadRegistryRoot(TRegRoot Root);
+// The tree is shared with later loads of the same text and never changes.
+std::shared_ptr<const TRegKeyNode> LoadRegistryRoot(TRegRoot Root);
 
 // Runs Change on the root as it is stored now and saves the result when Change returns true.
 // False when the root could not be locked, read or saved (nothing changed then), or when

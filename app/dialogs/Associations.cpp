@@ -27,8 +27,8 @@ const std::string TakenKeys = std::string(ProgramKey) + "\\TakenShellKeys";
 
 // Copies the classes-root key at Key, with everything below it, under TakenKeys.
 bool SaveTakenKey(const std::string& Key) {
-    const TRegKeyNode classes = LoadRegistryRoot(TRegRoot::ClassesRoot);
-    const TRegKeyNode* node = classes.Find(SplitKeyPath(Key));
+    const auto classes = LoadRegistryRoot(TRegRoot::ClassesRoot);
+    const TRegKeyNode* node = classes->Find(SplitKeyPath(Key));
     if (!node) return false;
     return UpdateRegistryRoot(TRegRoot::LocalMachine, [&](TRegKeyNode& Root) {
         TRegKeyNode& copy = Root.Create(SplitKeyPath(TakenKeys + Key));
@@ -40,8 +40,8 @@ bool SaveTakenKey(const std::string& Key) {
 
 // Puts a saved key back under the classes root, unless something is there again.
 void RestoreTakenKey(const std::string& Key) {
-    const TRegKeyNode machine = LoadRegistryRoot(TRegRoot::LocalMachine);
-    const TRegKeyNode* saved = machine.Find(SplitKeyPath(TakenKeys + Key));
+    const auto machine = LoadRegistryRoot(TRegRoot::LocalMachine);
+    const TRegKeyNode* saved = machine->Find(SplitKeyPath(TakenKeys + Key));
     if (!saved) return;
     UpdateRegistryRoot(TRegRoot::ClassesRoot, [&](TRegKeyNode& Root) {
         if (Root.Find(SplitKeyPath(Key))) return false;

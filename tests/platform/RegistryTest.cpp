@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <thread>
@@ -210,6 +211,32 @@ TEST(Registry, DamagedTextKeepsWhatItCan) {
     reg.WriteString("new", "1");
     EXPECT_EQ(ReadFile(RegistryFileName(TRegRoot::CurrentUser) + ".damaged"), damaged);
     EXPECT_EQ(reg.GetValueNames(), (std::vector<std::string>{"kept", "new"}));
+}
+
+// A reader always sees the file as it is now: text changed in place behind its back (same size,
+// same inode, within the same clock tick: what another program or an editor may do) and a file
+// put back after a value was written again unchanged are read afresh, never from what an
+// earlier read of the same root parsed.
+TEST(Registry, ReadsSeeTheFileAsItIsNow) {
+    RegistrySandbox sandbox;
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey("\\Software\\Quillar\\Now", true));
+    reg.WriteString("word", "aaaa");
+    EXPECT_EQ(reg.ReadString("word"), "aaaa");
+    const std::string file = RegistryFileName(TRegRoot::CurrentUser);
+    std::string text = ReadFile(file);
+    text.replace(text.find("aaaa"), 4, "bbbb");
+    {
+        std::ofstream inPlace(file, std::ios::binary | std::ios::in | std::ios::out);
+        inPlace.write(text.data(), static_cast<std::streamsize>(text.size()));
+    }
+    EXPECT_EQ(reg.ReadString("word"), "bbbb");
+    // Written again unchanged, then the file is taken away: the value is gone.
+    reg.WriteString("word", "bbbb");
+    EXPECT_EQ(ReadFile(file), text);
+    ASSERT_EQ(::unlink(file.c_str()), 0);
+    EXPECT_FALSE(reg.ValueExists("word"));
+    EXPECT_FALSE(TRegistry().KeyExists("\\Software\\Quillar\\Now"));
 }
 
 // Writers in several threads and several processes at once: no value is lost.
