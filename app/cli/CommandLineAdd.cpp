@@ -38,8 +38,11 @@ bool TCommandLine::AddingSwitch(const QString& Switch, int& Exit) {
                drop = Switch == QLatin1String("-D");
     if (!add && !merge && !drop) return false;
     if (arg.size() < 3) return true;
-    // A folder stands for its whole tree.
-    const QStringList files = ExpandFolderArguments(arg.mid(2));
+    // A folder stands for its whole tree. The add expands the folders among the files itself;
+    // the first is expanded here already, as the remembered add folder and the rule for the
+    // stored paths are read from it.
+    QStringList files = arg.mid(2);
+    files.front() = ExpandFolderArguments({files.front()}).front();
     if (add)
         Exit = AddWithOptions(arg[1], files);
     else if (merge)

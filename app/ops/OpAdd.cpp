@@ -35,17 +35,19 @@ std::optional<TOutArcType> ExistingType(const std::string& Name) {
     return WriterTypeForArchive(detector.ArcType(), Name);
 }
 
+// The name as the add takes it: a folder (Info, looked at once) stands for its tree.
+QString ExpandFolderArgument(const QString& File, const QFileInfo& Info) {
+    if (!File.contains(QStringLiteral("*")) && Info.isDir() && !Info.isSymLink())
+        return QDir::cleanPath(Info.absoluteFilePath()) + QStringLiteral("/*.*");
+    return File;
+}
+
 } // namespace
 
 QStringList ExpandFolderArguments(const QStringList& Files) {
     QStringList expanded;
-    for (const QString& file : Files) {
-        const QFileInfo info(file);
-        if (!file.contains(QStringLiteral("*")) && info.isDir() && !info.isSymLink())
-            expanded << QDir::cleanPath(info.absoluteFilePath()) + QStringLiteral("/*.*");
-        else
-            expanded << file;
-    }
+    for (const QString& file : Files)
+        expanded << ExpandFolderArgument(file, QFileInfo(file));
     return expanded;
 }
 
@@ -90,16 +92,21 @@ TAddResult Add(const TAddOptions& Options, TOpObserver& Observer) {
         result.Refusal = TAddRefusal::NoWriter;
         return result;
     }
-    const QStringList files = ExpandFolderArguments(Options.Files);
+    // One look at each named file; relative names are resolved against the current folder
+    // asked for once, not once per name.
+    const QDir current = QDir::current();
+    QStringList files;
     std::vector<std::string> list;
     bool found = false;
-    for (const QString& file : files) {
+    for (const QString& named : Options.Files) {
+        const QFileInfo info = named.isEmpty() ? QFileInfo() : QFileInfo(current, named);
+        const QString file = ExpandFolderArgument(named, info);
+        files << file;
         if (file.contains(QStringLiteral("*.*"))) {
             std::vector<std::string> inFolder;
             if (ListFolderFiles(QFileInfo(file).absolutePath().toStdString(), inFolder) > 0) found = true;
             list.insert(list.end(), inFolder.begin(), inFolder.end());
         } else {
-            const QFileInfo info(file);
             if (info.exists()) found = true;
             list.push_back(info.absoluteFilePath().toStdString());
         }

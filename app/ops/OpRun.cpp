@@ -76,7 +76,10 @@ void TOpRun::Error(TZipCommon& Sender, const std::string& FileName, const std::s
 void TOpRun::EntryEnd(const std::string& FileName, bool Passed) {
     if (Passed) {
         ++FResult.Done;
-        if (TrackFolders && QFileInfo(Str(FileName)).isDir()) FMadeFolders.push_back(FileName);
+        // Folder entries end without a begin of their own: an entry that began under this name
+        // made a file, and its end needs no look at the disk.
+        if (TrackFolders && FileName != FBegun && QFileInfo(Str(FileName)).isDir())
+            FMadeFolders.push_back(FileName);
     } else if (FResult.Cancelled) {
         // An entry cut short by a cancel is no failure of its own.
     } else if (FPending.empty()) {
@@ -156,6 +159,7 @@ void TOpRun::BindReader(TUnBase& Reader, const QString& StatusPrefix) {
     BindCommon(Reader);
     Reader.OnBegin = [this, StatusPrefix](TZipCommon&, const std::string& FileName, int, bool&) {
         Flush();
+        FBegun = FileName;
         FObserver.Status(StatusPrefix, Str(FileName));
     };
     Reader.OnEnd = [this](TZipCommon& Sender, const std::string& FileName, bool CrcPass) {

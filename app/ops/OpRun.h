@@ -50,6 +50,7 @@ private:
     TOpResult& FResult;
     std::vector<TOpFailure> FPending; // errors since the last verdict
     std::vector<std::string> FMadeFolders;
+    std::string FBegun; // the name of the reader's last begun entry
     int FErrors = 0;
     int FReplaceAll = 0; // 1 yes to all, -1 no to all
     bool FSkipAllDupes = false;

@@ -139,6 +139,7 @@ TEST_F(CommandLine, AddingSwitches) {
         std::string Archive;
         std::vector<std::string> Names; // what unzip lists, sorted; empty: no archive
         int Exit;
+        bool AsTyped = false; // the names given as they are, relative to the work folder
     };
     const std::vector<Case> cases = {
         // A single "folder/*.*" keeps the folder's own name.
@@ -160,12 +161,21 @@ TEST_F(CommandLine, AddingSwitches) {
         {0, {"-A", "other/", "other/c.txt"}, "other.zip", {"c.txt"}, 0},
         // Nothing named exists: no archive, a failure.
         {0, {"-G", "none.zip", "missing.txt"}, "none.zip", {}, 1},
+        // Names relative to the current folder, a folder among them standing for its tree,
+        // first or later.
+        {0, {"-G", "r1.zip", "src/a.txt", "src/sub"}, "r1.zip", {"a.txt", "sub/b.txt"}, 0, true},
+        {0,
+         {"-G", "r2.zip", "src", "other/c.txt"},
+         "r2.zip",
+         {"other/c.txt", "src/a.txt", "src/a2.txt", "src/sub/b.txt"},
+         0,
+         true},
     };
     for (const Case& c : cases) {
         WriteSettingInteger("ShellExtensions", "adPath", c.AdPath);
         std::vector<std::string> args = {c.Args[0]};
         for (std::size_t i = 1; i < c.Args.size(); ++i)
-            args.push_back((work / c.Args[i]).string());
+            args.push_back(c.AsTyped ? c.Args[i] : (work / c.Args[i]).string());
         const ToolResult run = Run(args, work.Path());
         const std::string what = c.Args[0] + " " + c.Args[1];
         EXPECT_EQ(run.ExitCode, c.Exit) << what << "\n" << run.Err;
