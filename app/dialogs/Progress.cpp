@@ -55,6 +55,8 @@ bool TfmProgress::Advance(int ByFile, int ByArchive) {
 }
 
 void TfmProgress::Paint() {
+    // Each bar repaints only itself, at once: far cheaper than the window's paint that an
+    // update of the bars through the event loop would bring.
     ui->pbCurrent->setValue(FByFile);
     ui->pbTotal->setValue(std::max(FByArchive, 1));
     ui->laCurrent->setText(QString::number(FByFile) + QLatin1Char('%'));
@@ -89,18 +91,23 @@ void TfmProgress::CancelClick() {
     ui->buCancel->setEnabled(false);
 }
 
-// The hourglass: the theme's icon turned a step further each frame.
+// The hourglass: the theme's icon turned a step further each frame. Each frame is drawn once
+// and kept: the window turns it for as long as an operation runs.
 void TfmProgress::NextFrame() {
-    const QIcon icon = QIcon::fromTheme("appointment-soon", style()->standardIcon(QStyle::SP_BrowserReload));
-    const int size = 32;
-    QPixmap frame(size, size);
-    frame.fill(Qt::transparent);
-    QPainter painter(&frame);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.translate(size / 2.0, size / 2.0);
-    painter.rotate(360.0 * FFrame / FrameCount);
-    painter.drawPixmap(-size / 2, -size / 2, icon.pixmap(size, size));
-    painter.end();
+    if (FFrames.empty()) FFrames.resize(FrameCount);
+    QPixmap& frame = FFrames[FFrame];
+    if (frame.isNull()) {
+        if (FIcon.isNull())
+            FIcon = QIcon::fromTheme("appointment-soon", style()->standardIcon(QStyle::SP_BrowserReload));
+        const int size = 32;
+        frame = QPixmap(size, size);
+        frame.fill(Qt::transparent);
+        QPainter painter(&frame);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.translate(size / 2.0, size / 2.0);
+        painter.rotate(360.0 * FFrame / FrameCount);
+        painter.drawPixmap(-size / 2, -size / 2, FIcon.pixmap(size, size));
+    }
     ui->aiHourGlass->setPixmap(frame);
     FFrame = (FFrame + 1) % FrameCount;
 }

@@ -7,7 +7,10 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QIcon>
+#include <QPixmap>
 #include <memory>
+#include <vector>
 
 class QTimer;
 namespace Ui {
@@ -45,6 +48,8 @@ private:
 
     QTimer* FHourGlass;
     int FFrame = 0;
+    QIcon FIcon;                  // the hourglass's icon, looked up when first drawn
+    std::vector<QPixmap> FFrames; // the hourglass's frames, each drawn when first shown
     int FByFile = 0;
     int FByArchive = 0;
     QElapsedTimer FLastTick; // invalid until the run's first progress
