@@ -7,6 +7,7 @@
 
 class TQtEngineHost : public EngineHost {
 protected:
+    bool HasEventLoop() const override { return true; }
     void DoPump() override;
     int DoAsk(const std::string& Text, TAskButtons Buttons) override;
     bool DoMoveToTrash(const std::string& Path) override;

@@ -1,5 +1,8 @@
 #include "engine/core/EngineHost.h"
 
+#include <chrono>
+#include <future>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -10,6 +13,10 @@ std::unique_ptr<EngineHost>& InstalledHost() {
 }
 
 bool pumping = false;
+std::thread::id hostThread; // the thread that installed the host
+
+// How often RunWhilePumping looks whether the host is due to run.
+constexpr std::chrono::milliseconds WorkWaitStep{5};
 
 } // namespace
 
@@ -19,6 +26,7 @@ EngineHost& EngineHost::Current() {
 
 std::unique_ptr<EngineHost> EngineHost::Install(std::unique_ptr<EngineHost> Host) {
     if (!Host) Host = std::make_unique<EngineHost>();
+    hostThread = std::this_thread::get_id();
     return std::exchange(InstalledHost(), std::move(Host));
 }
 
@@ -41,6 +49,17 @@ void EngineHost::PumpIfDue() {
 
 bool EngineHost::Pumping() {
     return pumping;
+}
+
+void EngineHost::RunWhilePumping(const std::function<void()>& Work) {
+    if (pumping || !Current().HasEventLoop() || std::this_thread::get_id() != hostThread) {
+        Work();
+        return;
+    }
+    std::future<void> done = std::async(std::launch::async, Work);
+    while (done.wait_for(WorkWaitStep) == std::future_status::timeout)
+        PumpIfDue();
+    done.get();
 }
 
 int EngineHost::Ask(const std::string& Text, TAskButtons Buttons) {

@@ -7,6 +7,7 @@
 #include "engine/core/krvTimer.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -36,6 +37,11 @@ public:
     static constexpr std::uint64_t PumpIntervalMs = 20;
     // True while the host is processing events from inside Pump(): a job started then is refused.
     static bool Pumping();
+    // Runs Work, a long piece of work that touches nothing the host's events touch, and lets the
+    // host run every few milliseconds until it is done: on another thread when called on the
+    // thread that installed a host with an event loop, else at once on the calling thread (a
+    // worker, a host without events, a call from inside Pump). An exception of Work is passed on.
+    static void RunWhilePumping(const std::function<void()>& Work);
 
     // Lets the host run, then asks.
     static int Ask(const std::string& Text, TAskButtons Buttons);
@@ -50,6 +56,8 @@ public:
     void SetPumpClock(TkrvTimer::TTickSource Ticks) { FSinceLastPump.SetTickSource(std::move(Ticks)); }
 
 protected:
+    // Whether DoPump runs an event loop that should keep turning during long work.
+    virtual bool HasEventLoop() const { return false; }
     virtual void DoPump() {}
     virtual int DoAsk(const std::string& /*Text*/, TAskButtons /*Buttons*/) { return mrNo; }
     virtual bool DoMoveToTrash(const std::string& /*Path*/) { return false; }

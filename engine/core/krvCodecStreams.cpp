@@ -448,9 +448,24 @@ TWholeInflater::~TWholeInflater() {
     libdeflate_free_decompressor(FDecompressor);
 }
 
+namespace {
+
+// Whole buffers from these sizes on take long enough (a few milliseconds and more) that the
+// host's event loop keeps turning while another thread does the work.
+constexpr std::size_t InflateWhilePumpingFrom = 4 << 20;   // bytes out
+constexpr std::size_t DeflateWhilePumpingFrom = 512 << 10; // bytes in
+
+} // namespace
+
 bool TWholeInflater::Inflate(std::span<const std::uint8_t> In, std::span<std::uint8_t> Out) {
-    return libdeflate_deflate_decompress(FDecompressor, In.data(), In.size(), Out.data(), Out.size(),
-                                         nullptr) == LIBDEFLATE_SUCCESS;
+    const auto inflate = [&] {
+        return libdeflate_deflate_decompress(FDecompressor, In.data(), In.size(), Out.data(), Out.size(),
+                                             nullptr) == LIBDEFLATE_SUCCESS;
+    };
+    if (Out.size() < InflateWhilePumpingFrom) return inflate();
+    bool inflated = false;
+    EngineHost::RunWhilePumping([&] { inflated = inflate(); });
+    return inflated;
 }
 
 namespace {
@@ -489,8 +504,15 @@ std::int64_t TWholeDeflater::Bound(std::int64_t InSize) const {
 }
 
 std::int64_t TWholeDeflater::Deflate(std::span<const std::uint8_t> In, std::span<std::uint8_t> Out) {
-    return static_cast<std::int64_t>(
-        libdeflate_deflate_compress(FCompressor, In.data(), In.size(), Out.data(), Out.size()));
+    std::size_t size = 0;
+    const auto deflate = [&] {
+        size = libdeflate_deflate_compress(FCompressor, In.data(), In.size(), Out.data(), Out.size());
+    };
+    if (In.size() < DeflateWhilePumpingFrom)
+        deflate();
+    else
+        EngineHost::RunWhilePumping(deflate);
+    return static_cast<std::int64_t>(size);
 }
 
 bool TWholeDeflater::DeflatePiece(std::span<const std::uint8_t> In, bool Final,

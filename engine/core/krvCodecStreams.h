@@ -250,7 +250,8 @@ public:
     TWholeInflater& operator=(const TWholeInflater&) = delete;
 
     // Inflates the raw deflate data In into exactly Out.size() bytes. False when the data are
-    // damaged, or do not give exactly that many bytes.
+    // damaged, or do not give exactly that many bytes. A large buffer lets the host's event
+    // loop run meanwhile (EngineHost::RunWhilePumping).
     bool Inflate(std::span<const std::uint8_t> In, std::span<std::uint8_t> Out);
 
 private:
@@ -268,7 +269,8 @@ public:
 
     // The most bytes Deflate can need for InSize bytes.
     std::int64_t Bound(std::int64_t InSize) const;
-    // Deflates In (raw deflate) into Out; returns the bytes written, 0 when they do not fit.
+    // Deflates In (raw deflate) into Out; returns the bytes written, 0 when they do not fit. A
+    // large buffer lets the host's event loop run meanwhile (EngineHost::RunWhilePumping).
     std::int64_t Deflate(std::span<const std::uint8_t> In, std::span<std::uint8_t> Out);
     // Deflates In as one piece of a longer raw deflate stream into Out (resized to fit): a piece
     // that is not Final ends with an empty stored block on a byte boundary and no final block, so

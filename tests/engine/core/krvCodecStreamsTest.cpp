@@ -1,11 +1,16 @@
 #include "engine/core/krvCodecStreams.h"
+#include "engine/core/EngineHost.h"
 #include "engine/core/krvCrc.h"
 #include "engine/core/krvCrypt.h"
 #include "engine/core/krvErrorCodes.h"
 
 #include "TestSupport.h"
 
+#include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <stdexcept>
+#include <thread>
 #include <zlib.h>
 
 using namespace testsupport;
@@ -430,4 +435,64 @@ TEST(CodecStreams, InputThatRunsOutCanGoOnFromANewPlace) {
     EXPECT_TRUE(Same(out, data));
     EXPECT_EQ(z.Read(out.data(), 1), 0);
     EXPECT_TRUE(z.EndOfStream());
+}
+
+namespace {
+
+// A host with an event loop: counts its turns and lets a test wait for the next one.
+class TLoopHost : public EngineHost {
+public:
+    TLoopHost() { SetPumpClock(SteppingClock()); }
+    std::atomic<int> Pumps{0};
+
+protected:
+    bool HasEventLoop() const override { return true; }
+    void DoPump() override { ++Pumps; }
+};
+
+} // namespace
+
+TEST(CodecStreams, LongWholeBufferWorkKeepsAnEventLoopTurning) {
+    auto owned = std::make_unique<TLoopHost>();
+    TLoopHost& host = *owned;
+    std::unique_ptr<EngineHost> previous = EngineHost::Install(std::move(owned));
+    // On the host's thread the work runs elsewhere and the loop turns until it is done: this work
+    // ends only once the loop has turned.
+    const std::thread::id caller = std::this_thread::get_id();
+    std::thread::id worker;
+    EngineHost::RunWhilePumping([&] {
+        worker = std::this_thread::get_id();
+        for (int i = 0; i < 60000 && host.Pumps == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    EXPECT_NE(worker, caller);
+    EXPECT_GT(host.Pumps, 0);
+    // The work's exception reaches the caller; from any other thread the work runs in place.
+    EXPECT_THROW(EngineHost::RunWhilePumping([] { throw std::runtime_error("no room"); }),
+                 std::runtime_error);
+    std::thread([] {
+        const std::thread::id self = std::this_thread::get_id();
+        std::thread::id ran;
+        EngineHost::RunWhilePumping([&] { ran = std::this_thread::get_id(); });
+        EXPECT_EQ(ran, self);
+    }).join();
+    // Whole buffers big enough to go to another thread: the same bytes as zlib reads back, and
+    // damage still found.
+    const std::string data = TextBytes(6 << 20, 33);
+    const std::span<const std::uint8_t> plain(reinterpret_cast<const std::uint8_t*>(data.data()),
+                                              data.size());
+    TWholeDeflater deflater(dtDeflateN);
+    std::vector<std::uint8_t> packed(static_cast<std::size_t>(deflater.Bound(std::ssize(data))));
+    packed.resize(static_cast<std::size_t>(deflater.Deflate(plain, packed)));
+    ASSERT_FALSE(packed.empty());
+    int rc = 0;
+    EXPECT_TRUE(Same(ZlibInflate(std::string(packed.begin(), packed.end()), rc), data));
+    EXPECT_EQ(rc, Z_STREAM_END);
+    TWholeInflater inflater;
+    std::vector<std::uint8_t> out(data.size());
+    EXPECT_TRUE(inflater.Inflate(packed, out));
+    EXPECT_TRUE(Same(std::string(out.begin(), out.end()), data));
+    packed[packed.size() / 2] ^= 0x55;
+    EXPECT_FALSE(inflater.Inflate(packed, out));
+    EngineHost::Install(std::move(previous));
 }
