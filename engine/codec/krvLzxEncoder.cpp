@@ -39,8 +39,8 @@ namespace {
 constexpr int NumChars = 256;
 constexpr int NumLengths = 249; // the length tree's symbols
 constexpr int PretreeSymbols = 20;
-// The plain bytes that end a folder's last frame.
-constexpr std::size_t TailBytes = 2;
+// The plain bytes that end each frame.
+constexpr std::size_t TailBytes = TLzxParser::FrameTail;
 
 // Footer bits and base of each position slot.
 struct TSlots {
@@ -108,33 +108,22 @@ void WriteLengths(TLzxBitWriter& Bits, const std::vector<std::uint8_t>& Lengths,
 
 } // namespace
 
-TLzxEncoder::TLzxEncoder(int WindowBits)
-    : FPositionSlots(PositionSlots(std::clamp(WindowBits, 15, 21))),
+TLzxEncoder::TLzxEncoder(int WindowBits, std::uint32_t E8Size)
+    : FPositionSlots(PositionSlots(std::clamp(WindowBits, 15, 21))), FE8Size(E8Size),
       FMainLengths(static_cast<std::size_t>(NumChars + FPositionSlots * 8), 0),
       FLengthLengths(NumLengths, 0) {}
 
 void TLzxEncoder::EncodeFrame(const std::vector<TLzxParser::TToken>& Tokens, const std::uint8_t* Data,
-                              std::size_t Count, std::vector<std::uint8_t>& Out, bool Last) {
-    const bool tail = Last && Count > TailBytes;
+                              std::size_t Count, std::vector<std::uint8_t>& Out) {
+    const bool tail = Count > TailBytes;
     const std::size_t cut = tail ? Count - TailBytes : Count;
     std::vector<TLzxParser::TToken> head;
     if (tail) {
-        // The tokens of all but the tail; a match that runs into the tail is cut short, or
-        // becomes literals when too short to stay a match.
-        head.reserve(Tokens.size());
-        std::size_t at = 0;
-        for (const TLzxParser::TToken t : Tokens) {
-            if (at >= cut) break;
-            const std::size_t length = TLzxParser::IsMatch(t) ? TLzxParser::LengthOf(t) : 1;
-            if (at + length <= cut)
-                head.push_back(t);
-            else if (cut - at >= 3)
-                head.push_back((t & ~(0x1FFU << 21)) | (static_cast<TLzxParser::TToken>(cut - at - 2) << 21));
-            else
-                for (std::size_t i = at; i < cut; ++i)
-                    head.push_back(Data[i]);
-            at += length;
-        }
+        // The tokens up to the tail (the parser leaves the tail to literals).
+        std::size_t at = 0, count = 0;
+        while (count < Tokens.size() && at < cut)
+            at += TLzxParser::IsMatch(Tokens[count++]) ? TLzxParser::LengthOf(Tokens[count - 1]) : 1;
+        head.assign(Tokens.begin(), Tokens.begin() + static_cast<std::ptrdiff_t>(count));
     }
     std::vector<std::uint8_t> frame;
     TLzxBitWriter bits(frame);
@@ -211,8 +200,8 @@ void TLzxEncoder::WriteVerbatim(TLzxBitWriter& Bits, const std::vector<TLzxParse
     LengthLengths = HuffmanLengths(lengthCounts, 16);
     const std::vector<std::uint32_t> mainCodes = CanonicalCodes(MainLengths);
     const std::vector<std::uint32_t> lengthCodes = CanonicalCodes(LengthLengths);
-    if (FFirst) Bits.Put(0, 1); // no E8 translation
-    Bits.Put(1, 3);             // a verbatim block
+    WriteHeader(Bits);
+    Bits.Put(1, 3); // a verbatim block
     Bits.Put(static_cast<std::uint32_t>(Count >> 8), 16);
     Bits.Put(static_cast<std::uint32_t>(Count & 0xFF), 8);
     WriteLengths(Bits, MainLengths, FMainLengths, 0, NumChars);
@@ -229,10 +218,8 @@ void TLzxEncoder::WriteUncompressed(TLzxBitWriter& Bits, const std::uint8_t* Dat
     // The header, padding to the next word (a whole word when already there), the repeated
     // offsets, the bytes, and a pad byte after an odd count. The offsets it gives are those
     // after the frame's tokens so far, the ones the parse of the next frames went on from.
-    if (FFirst) {
-        Bits.Put(0, 1);
-        FFirst = false;
-    }
+    WriteHeader(Bits);
+    FFirst = false;
     Bits.Put(3, 3);
     Bits.Put(static_cast<std::uint32_t>(Count >> 8), 16);
     Bits.Put(static_cast<std::uint32_t>(Count & 0xFF), 8);
@@ -243,4 +230,44 @@ void TLzxEncoder::WriteUncompressed(TLzxBitWriter& Bits, const std::uint8_t* Dat
             out.push_back(static_cast<std::uint8_t>(r >> (8 * i)));
     out.insert(out.end(), Data, Data + Count);
     if (Count & 1) out.push_back(0);
+}
+
+void TLzxEncoder::WriteHeader(TLzxBitWriter& Bits) {
+    if (!FFirst) return;
+    Bits.Put(FE8Size != 0 ? 1 : 0, 1);
+    if (FE8Size != 0) {
+        Bits.Put(FE8Size >> 16, 16);
+        Bits.Put(FE8Size & 0xFFFF, 16);
+    }
+}
+
+void TLzxEncoder::TranslateE8(std::uint8_t* Frame, std::size_t Count, std::uint64_t Position,
+                              std::uint32_t Size) {
+    constexpr std::size_t Residue = 10;
+    constexpr std::uint64_t TranslatedBytes = std::uint64_t{1} << 30;
+    if (Size == 0 || Count <= Residue || Position >= TranslatedBytes) return;
+    const std::size_t end = Count - Residue;
+    const auto size = static_cast<std::int64_t>(Size);
+    for (std::size_t i = 0; i < end; ++i) {
+        if (Frame[i] != 0xE8) continue;
+        const auto at = static_cast<std::int64_t>(Position + i);
+        std::uint8_t* p = Frame + i + 1;
+        const auto relative = static_cast<std::int32_t>(
+            static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24));
+        // The decoder turns an absolute A in [-at, Size) back into A - at (A >= 0) or A + Size.
+        std::int64_t absolute = 0;
+        if (relative >= -at && relative < size - at)
+            absolute = relative + at;
+        else if (relative >= size - at && relative < size)
+            absolute = relative - size;
+        else {
+            i += 4;
+            continue;
+        }
+        const auto v = static_cast<std::uint32_t>(static_cast<std::int32_t>(absolute));
+        for (int k = 0; k < 4; ++k)
+            p[k] = static_cast<std::uint8_t>(v >> (8 * k));
+        i += 4;
+    }
 }

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int HashBits = 20;
+constexpr int HashBits = 19;
 // The table of the latest place of each 3-byte prefix, for the short matches near by.
 constexpr int NearBits = 16;
 constexpr std::uint32_t MinMatch = 3;
@@ -23,7 +23,11 @@ constexpr std::uint32_t PrefetchAhead = 16;
 constexpr std::uint32_t GoodLength = 32;
 constexpr int GoodChain = 8;
 constexpr std::uint32_t MaxMatch = 257;
-constexpr int MaxChain = 128;
+constexpr int MaxChain = 24;
+// The latest places of each 8-byte prefix (two per bucket): long matches far back are found
+// without walking the chains.
+constexpr int LongBits = 18;
+constexpr std::uint32_t LongMatch = 16;
 // A 3-byte match further back than this costs more than its literals.
 constexpr std::uint32_t TooFar = 4096;
 // Places in a row without a match after which only every second one is looked up.
@@ -42,6 +46,17 @@ std::uint64_t Hash4(const std::uint8_t* P) {
     std::uint32_t v = 0;
     std::memcpy(&v, P, 4);
     return (v * 0x9E3779B97F4A7C15ULL) >> (64 - HashBits - TagBits);
+}
+
+// The bucket of the LongMatch bytes at P.
+std::uint32_t HashLong(const std::uint8_t* P) {
+    std::uint64_t h = 0;
+    for (std::uint32_t i = 0; i < LongMatch; i += 8) {
+        std::uint64_t v = 0;
+        std::memcpy(&v, P + i, 8);
+        h = (h ^ v) * 0x9E3779B97F4A7C15ULL;
+    }
+    return static_cast<std::uint32_t>(h >> (64 - LongBits));
 }
 
 // How many of the Max bytes at A and B agree, eight at a time.
@@ -63,13 +78,22 @@ std::uint32_t Agree(const std::uint8_t* A, const std::uint8_t* B, std::uint32_t 
 
 TLzxParser::TLzxParser(int WindowBits)
     : FWindow(std::size_t{1} << std::clamp(WindowBits, 15, 21)), FHead(std::size_t{1} << HashBits, 0),
-      FChain(FWindow, 0), FNear(std::size_t{1} << NearBits, 0) {}
+      FChain(FWindow, 0), FNear(std::size_t{1} << NearBits, 0), FLong(std::size_t{2} << LongBits, 0) {}
 
 void TLzxParser::Insert(std::uint32_t Pos) {
     FNear[Hash3(FBase + Pos)] = Pos + 1;
+    InsertFar(Pos);
+}
+
+void TLzxParser::InsertFar(std::uint32_t Pos) {
     if (Pos + ChainMatch > FEnd) return;
     if (Pos + PrefetchAhead + ChainMatch <= FEnd)
         __builtin_prefetch(&FHead[Hash4(FBase + Pos + PrefetchAhead) >> TagBits]);
+    if (Pos + LongMatch <= FEnd) {
+        std::uint32_t* slot = &FLong[std::size_t{2} * HashLong(FBase + Pos)];
+        slot[1] = slot[0];
+        slot[0] = Pos + 1;
+    }
     const std::uint64_t h = Hash4(FBase + Pos);
     std::uint32_t& head = FHead[h >> TagBits];
     FChain[Pos & (FWindow - 1)] = head;
@@ -103,6 +127,24 @@ std::uint32_t TLzxParser::Longest(std::uint32_t Pos, std::uint32_t Limit, std::u
         }
     }
     if (max < ChainMatch || Pos + ChainMatch > FEnd) return found ? best : 0;
+    if (max >= LongMatch && Pos + LongMatch <= FEnd) {
+        const std::uint32_t* slot = &FLong[std::size_t{2} * HashLong(cur)];
+        for (int k = 0; k < 2; ++k) {
+            const std::uint32_t place = slot[k];
+            if (place == 0 || place > Pos) continue;
+            const std::uint32_t distance = Pos + 1 - place;
+            if (distance > maxDistance) continue;
+            const std::uint8_t* ref = cur - distance;
+            if (ref[best] != cur[best]) continue;
+            const std::uint32_t n = Agree(ref, cur, max);
+            if (n > best) {
+                best = n;
+                Distance = distance;
+                found = true;
+                if (n == max) return best;
+            }
+        }
+    }
     const std::uint64_t h = Hash4(cur);
     const auto tag = static_cast<std::uint32_t>(h << PlaceBits);
     std::uint32_t link = FHead[h >> TagBits];
@@ -165,8 +207,15 @@ void TLzxParser::Parse(const std::uint8_t* Data, std::size_t History, std::size_
     FEnd = end;
     std::fill(FHead.begin(), FHead.end(), 0);
     std::fill(FNear.begin(), FNear.end(), 0);
+    std::fill(FLong.begin(), FLong.end(), 0);
+    // The history is entered into the chains; only its last TooFar bytes into the table of
+    // near places, the only ones a near match may reach.
+    const std::uint32_t nearFrom = start > TooFar ? start - TooFar : 0;
     for (std::uint32_t p = 0; p < start && p + MinMatch <= end; ++p)
-        Insert(p);
+        if (p >= nearFrom)
+            Insert(p);
+        else
+            InsertFar(p);
 
     Frames.resize((Count + FrameSize - 1) / FrameSize);
     // The repeated offsets as the decoder holds them; 0: not known yet (set by this stretch's
@@ -178,6 +227,9 @@ void TLzxParser::Parse(const std::uint8_t* Data, std::size_t History, std::size_
         const auto frameStart = static_cast<std::uint32_t>(start + f * FrameSize);
         const std::uint32_t frameEnd = std::min<std::uint32_t>(frameStart + FrameSize, end);
         const auto canHash = [&](std::uint32_t P) { return P + MinMatch <= frameEnd; };
+        // Matches end before the frame's last FrameTail bytes, which the encoder sends plain.
+        const std::uint32_t matchEnd = frameEnd - std::min<std::uint32_t>(FrameTail, frameEnd - frameStart);
+        const auto room = [&](std::uint32_t P) { return P < matchEnd ? matchEnd - P : 0U; };
         const auto literal = [&](std::uint32_t P) { tokens.push_back(FBase[P]); };
         std::uint32_t pos = frameStart;
         std::uint32_t misses = 0;
@@ -186,7 +238,7 @@ void TLzxParser::Parse(const std::uint8_t* Data, std::size_t History, std::size_
             // Where no match was found for long, data are likely not to repeat: only every
             // second place is looked up, then every fourth (all are entered).
             const bool look = misses < SkipAfter || (pos & (misses < 4 * SkipAfter ? 1 : 3)) == 0;
-            std::uint32_t length = look && canHash(pos) ? FindMatch(pos, frameEnd - pos, r, offset) : 0;
+            std::uint32_t length = look && canHash(pos) ? FindMatch(pos, room(pos), r, offset) : 0;
             if (length == 0) {
                 literal(pos);
                 if (canHash(pos)) Insert(pos);
@@ -199,7 +251,7 @@ void TLzxParser::Parse(const std::uint8_t* Data, std::size_t History, std::size_
             if (length < LazyBelow && canHash(pos + 1)) {
                 // A longer match one byte on is worth a literal first.
                 std::uint32_t nextOffset = 0;
-                const std::uint32_t next = FindMatch(pos + 1, frameEnd - pos - 1, r, nextOffset);
+                const std::uint32_t next = FindMatch(pos + 1, room(pos + 1), r, nextOffset);
                 if (next > length) {
                     literal(pos);
                     ++pos;

@@ -3,8 +3,9 @@
 // nothing else of the folder, so several stretches are parsed on several threads at once and
 // the frames come out the same whatever the number of threads.
 //
-// Hash chains over 4-byte prefixes, the latest place of each 3-byte prefix for short matches
-// near by, and one step of lazy evaluation. The three repeated offsets
+// Short hash chains over 4-byte prefixes, the two latest places of each 8-byte prefix for long
+// matches far back, the latest place of each 3-byte prefix for short matches near by, and one
+// step of lazy evaluation. The three repeated offsets
 // are used where this stretch has set them (its matches so far), never values from before it.
 #pragma once
 
@@ -25,18 +26,23 @@ public:
     static std::uint32_t OffsetOf(TToken T) { return T & 0x1FFFFF; }
 
     static constexpr std::size_t FrameSize = 32768;
+    // The last bytes of each frame are literals: the encoder sends them in a block of plain
+    // bytes, so no match of a frame runs into them.
+    static constexpr std::uint32_t FrameTail = 2;
 
     // WindowBits 15..21 (clamped).
     explicit TLzxParser(int WindowBits);
 
     // Parses Count bytes (at most 2 MiB) at Data, whose History bytes before Data belong to the window (they
     // must be readable), into frames of FrameSize bytes (the last may be shorter): Frames[i]
-    // gets the tokens of frame i. No match runs past the end of its frame.
+    // gets the tokens of frame i. No match runs into the last FrameTail bytes of its frame.
     void Parse(const std::uint8_t* Data, std::size_t History, std::size_t Count,
                std::vector<std::vector<TToken>>& Frames);
 
 private:
     void Insert(std::uint32_t Pos);
+    // Enters Pos everywhere but the table of near places.
+    void InsertFar(std::uint32_t Pos);
     // The longest match at Pos of at most Limit bytes that is longer than Best: its length
     // (0: none) and distance.
     std::uint32_t Longest(std::uint32_t Pos, std::uint32_t Limit, std::uint32_t Best,
@@ -54,5 +60,6 @@ private:
     std::vector<std::uint32_t> FHead;
     std::vector<std::uint32_t> FChain;
     std::vector<std::uint32_t> FNear; // position + 1 of the latest of each 3-byte prefix
+    std::vector<std::uint32_t> FLong; // position + 1 of the two latest of each 8-byte prefix
     std::uint32_t FEnd = 0;           // the end of the readable data
 };

@@ -84,36 +84,61 @@ private:
 };
 
 // LZX on several threads: the folder's data are parsed in stretches of StretchFrames frames,
-// each with the window before it and nothing else, so that the stretches of a batch are parsed
-// at once; the frames are then written in order. Stretches begin at the same places of the
-// folder for any count of threads, so the output is the same.
+// each with the window before it and nothing else, so the workers parse stretches at once, each
+// taking the next one not yet taken (a slow stretch holds up no other worker), while this
+// thread writes the frames of the parsed ones in order. Stretches begin at the same places of
+// the folder for any count of threads, and a stretch's parse depends only on its data and
+// window, so the output is the same.
 class TLzxCompressor : public TBatchCompressor {
 public:
     static constexpr std::size_t StretchFrames = 32;
     static constexpr std::size_t StretchBytes = StretchFrames * TLzxParser::FrameSize;
+    // The E8 translation size the folders declare: call targets anywhere in the first 2^30
+    // bytes of a folder, the part that is translated, are made absolute.
+    static constexpr std::uint32_t E8Size = std::uint32_t{1} << 30;
+    // A batch holds this many stretches per thread: enough that the last stretches of a batch
+    // keep few workers waiting, few enough that a cancel is seen soon.
+    static constexpr std::size_t BatchStretchesPerThread = 2;
 
     TLzxCompressor(int WindowBits, unsigned Threads)
         : FWindow(std::size_t{1} << std::clamp(WindowBits, 15, 21)), FThreads(std::max(Threads, 1U)),
-          FEncoder(WindowBits) {
+          FEncoder(WindowBits, E8Size) {
         for (unsigned i = 0; i < FThreads; ++i)
             FParsers.push_back(std::make_unique<TLzxParser>(WindowBits));
     }
-    std::size_t BatchBlocks() const override { return StretchFrames * FThreads; }
+    std::size_t BatchBlocks() const override {
+        return FThreads > 1 ? StretchFrames * FThreads * BatchStretchesPerThread : StretchFrames;
+    }
     bool CompressBatch(const std::uint8_t* Data, std::size_t Count,
-                       std::vector<std::vector<std::uint8_t>>& Outs, bool Last) override {
+                       std::vector<std::vector<std::uint8_t>>& Outs, bool /*Last*/) override {
         // The window before the batch and the batch, in one piece.
         const std::size_t history = FHistory.size();
         FHistory.insert(FHistory.end(), Data, Data + Count);
-        const std::uint8_t* data = FHistory.data() + history;
+        std::uint8_t* data = FHistory.data() + history;
+        // What is parsed and sent is the translated data; batches begin on frame boundaries.
+        for (std::size_t at = 0; at < Count; at += TLzxParser::FrameSize)
+            TLzxEncoder::TranslateE8(data + at, std::min(TLzxParser::FrameSize, Count - at), FPosition + at,
+                                     E8Size);
+        FPosition += Count;
         const std::size_t stretches = (Count + StretchBytes - 1) / StretchBytes;
         std::vector<std::vector<std::vector<TLzxParser::TToken>>> frames(stretches);
-        // The workers parse the stretches while this thread writes the frames of each parsed
-        // one, in order.
         std::vector<char> parsed(stretches, 0);
+        // Workers run at most Ahead stretches beyond the one being written: the tokens in hand
+        // stay bounded by the thread count.
+        const std::size_t ahead = std::size_t{FThreads} + 2;
+        std::size_t taken = 0;   // stretches given to a worker
+        std::size_t written = 0; // stretches whose frames are written
         std::mutex lock;
         std::condition_variable changed;
         const auto work = [&](std::size_t Worker) {
-            for (std::size_t i = Worker; i < stretches; i += FThreads) {
+            for (;;) {
+                std::size_t i = 0;
+                {
+                    std::unique_lock<std::mutex> guard(lock);
+                    changed.wait(guard, [&] { return taken >= stretches || taken < written + ahead; });
+                    if (taken >= stretches) return;
+                    i = taken++;
+                }
                 FParsers[Worker]->Parse(data + i * StretchBytes, history + i * StretchBytes,
                                         std::min(StretchBytes, Count - i * StretchBytes), frames[i]);
                 const std::lock_guard<std::mutex> guard(lock);
@@ -124,6 +149,12 @@ public:
         const std::size_t workers = std::min<std::size_t>(FThreads, stretches);
         std::vector<std::thread> threads;
         const TScopeExit joinAll{[&] {
+            {
+                // Workers waiting for room give up when the batch ends early.
+                const std::lock_guard<std::mutex> guard(lock);
+                taken = stretches;
+            }
+            changed.notify_all();
             for (std::thread& t : threads)
                 t.join();
         }};
@@ -131,16 +162,25 @@ public:
             threads.emplace_back(work, w);
         const std::size_t blocks = (Count + TLzxParser::FrameSize - 1) / TLzxParser::FrameSize;
         Outs.resize(blocks);
-        for (std::size_t b = 0; b < blocks; ++b) {
-            if (b % StretchFrames == 0) {
+        for (std::size_t s = 0; s < stretches; ++s) {
+            {
                 std::unique_lock<std::mutex> guard(lock);
-                changed.wait(guard, [&] { return parsed[b / StretchFrames] != 0; });
+                changed.wait(guard, [&] { return parsed[s] != 0; });
             }
-            Outs[b].clear();
-            const std::size_t at = b * TLzxParser::FrameSize;
-            FEncoder.EncodeFrame(frames[b / StretchFrames][b % StretchFrames], data + at,
-                                 std::min(TLzxParser::FrameSize, Count - at), Outs[b],
-                                 Last && b + 1 == blocks);
+            const std::size_t first = s * StretchFrames;
+            const std::size_t last = std::min(blocks, first + StretchFrames);
+            for (std::size_t b = first; b < last; ++b) {
+                Outs[b].clear();
+                const std::size_t at = b * TLzxParser::FrameSize;
+                FEncoder.EncodeFrame(frames[s][b - first], data + at,
+                                     std::min(TLzxParser::FrameSize, Count - at), Outs[b]);
+            }
+            std::vector<std::vector<TLzxParser::TToken>>().swap(frames[s]);
+            {
+                const std::lock_guard<std::mutex> guard(lock);
+                written = s + 1;
+            }
+            changed.notify_all();
         }
         // The window the next batch refers back into.
         if (FHistory.size() > FWindow)
@@ -154,6 +194,7 @@ private:
     TLzxEncoder FEncoder;
     std::vector<std::unique_ptr<TLzxParser>> FParsers;
     std::vector<std::uint8_t> FHistory;
+    std::uint64_t FPosition = 0; // the folder's bytes before this batch
 };
 
 // An encoder of frames (Quantum) that keeps its window across the folder's blocks.
