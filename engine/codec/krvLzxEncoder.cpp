@@ -26,6 +26,18 @@ public:
     }
     // Bits written into the word not yet complete.
     int Pending() const { return FCount; }
+    // A place in the output, to go back to.
+    struct TMark {
+        std::size_t Size;
+        std::uint64_t Bits;
+        int Count;
+    };
+    TMark Mark() const { return {FOut.size(), FBits, FCount}; }
+    void Restore(const TMark& M) {
+        FOut.resize(M.Size);
+        FBits = M.Bits;
+        FCount = M.Count;
+    }
     std::vector<std::uint8_t>& Bytes() { return FOut; }
 
 private:
@@ -130,19 +142,45 @@ void TLzxEncoder::EncodeFrame(const std::vector<TLzxParser::TToken>& Tokens, con
     std::vector<std::uint8_t> mainLengths, lengthLengths;
     WriteVerbatim(bits, tail ? head : Tokens, cut, mainLengths, lengthLengths);
     // Data that do not compress go as one uncompressed block.
-    if (frame.size() + 2 >= 4 + 12 + Count + (Count & 1)) {
-        TLzxBitWriter plain(Out);
-        WriteUncompressed(plain, Data, Count);
+    const bool plain = frame.size() + 2 >= 4 + 12 + Count + (Count & 1);
+    if (!plain) {
+        FMainLengths = std::move(mainLengths);
+        FLengthLengths = std::move(lengthLengths);
+    }
+    TLzxBitWriter plainBits(Out);
+    TLzxBitWriter& to = plain ? plainBits : bits;
+    const std::size_t start = plain ? Out.size() : 0;
+    const std::size_t first = plain ? 0 : cut;
+    const TLzxBitWriter::TMark mark = to.Mark();
+    const bool wasFirst = FFirst;
+    FFirst = plain && FFirst;
+    WritePlain(to, Data + first, Count - first, false);
+    // The folder's bytes before its last block must not end at a multiple of 4: a decoder
+    // that reads the folder in chunks of a power of two (libmspack) only learns the length of
+    // the last frame once it has read into the last block, which it does past the end of the
+    // block before only when that end falls inside a chunk. The plain bytes at the end of the
+    // frame go in two blocks of odd length (18 bytes more) where this frame would end there.
+    if ((FWritten + to.Bytes().size() - start) % 4 == 0 && Count - first >= 2 && (Count - first) % 2 == 0) {
+        to.Restore(mark);
+        FFirst = wasFirst && plain;
+        WritePlain(to, Data + first, Count - first, true);
+    }
+    FFirst = false;
+    if (!plain) Out.insert(Out.end(), frame.begin(), frame.end());
+    FWritten += to.Bytes().size() - start;
+}
+
+void TLzxEncoder::WritePlain(TLzxBitWriter& Bits, const std::uint8_t* Data, std::size_t Count, bool Split) {
+    if (Count == 0) {
+        Bits.Align();
         return;
     }
-    FMainLengths = std::move(mainLengths);
-    FLengthLengths = std::move(lengthLengths);
-    FFirst = false;
-    if (tail)
-        WriteUncompressed(bits, Data + cut, TailBytes);
-    else
-        bits.Align();
-    Out.insert(Out.end(), frame.begin(), frame.end());
+    if (Split && Count >= 2) {
+        WriteUncompressed(Bits, Data, Count - 1);
+        WriteUncompressed(Bits, Data + Count - 1, 1);
+    } else {
+        WriteUncompressed(Bits, Data, Count);
+    }
 }
 
 void TLzxEncoder::WriteVerbatim(TLzxBitWriter& Bits, const std::vector<TLzxParser::TToken>& Tokens,

@@ -46,6 +46,8 @@ private:
     void WriteVerbatim(TLzxBitWriter& Bits, const std::vector<TLzxParser::TToken>& Tokens, std::size_t Count,
                        std::vector<std::uint8_t>& MainLengths, std::vector<std::uint8_t>& LengthLengths);
     void WriteUncompressed(TLzxBitWriter& Bits, const std::uint8_t* Data, std::size_t Count);
+    // Count plain bytes as one uncompressed block, or (Split) as two; none: the bits aligned.
+    void WritePlain(TLzxBitWriter& Bits, const std::uint8_t* Data, std::size_t Count, bool Split);
 
     // The stream's first bits: whether E8 translation is on, and its size.
     void WriteHeader(TLzxBitWriter& Bits);
@@ -53,6 +55,7 @@ private:
     int FPositionSlots;
     std::uint32_t FE8Size;
     bool FFirst = true;
+    std::uint64_t FWritten = 0; // the folder's bytes so far
     std::uint32_t FR0 = 1, FR1 = 1, FR2 = 1;
     std::vector<std::uint8_t> FMainLengths;
     std::vector<std::uint8_t> FLengthLengths;

@@ -187,6 +187,28 @@ TEST_F(CabWriterInterop, MachineCodeComesBackThroughTheE8Translation) {
     }
 }
 
+TEST_F(CabWriterInterop, TheLastFrameOfAFolderIsFoundAfterBlocksOfEveryLength) {
+    // cabextract learns the length of a folder's last frame only once it has read into the
+    // last block: 256 frames that do not compress (32,784 bytes each, 2,049 chunks of 4 KiB
+    // together) and one byte more, and a frame of a real sample whose packed form ends on 4 KiB.
+    fs::remove_all(Src);
+    fs::create_directories(Src);
+    WriteFile(Src / "random.bin", RandomBytes(256 * 32768 + 1, 77));
+    const std::string sample = ReadFile(CorpusDir() / "sharpcompress/zip/Zip.deflate64.zip");
+    WriteFile(Src / "sample.bin", sample.substr(1, 32769));
+    for (const char* name : {"random.bin", "sample.bin"}) {
+        SCOPED_TRACE(name);
+        const fs::path cab = Dir / (std::string(name) + ".cab");
+        const ToolResult r = RunProbe({"add", cab.string(), "-m", "lzx", "-l", "19", (Src / name).string()});
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        const ToolResult t = RunUtf8({"cabextract", "-t", cab.string()});
+        EXPECT_EQ(t.ExitCode, 0) << t.Out << t.Err;
+        TempDir out;
+        ASSERT_EQ(RunUtf8({"cabextract", "-q", "-d", out.Str(), cab.string()}).ExitCode, 0);
+        EXPECT_TRUE(ReadFile(out.Path() / name) == ReadFile(Src / name));
+    }
+}
+
 TEST_F(CabWriterInterop, ASetSpansSeveralCabinets) {
     for (int i = 0; i < 60; ++i)
         WriteFile(Src / ("f" + std::to_string(i)),
@@ -240,7 +262,17 @@ TEST_F(CabWriterInterop, FailuresAreReportedAndLeaveTheOldCabinet) {
     ASSERT_EQ(RunTool({"gcab", "-c", cab.string(), "kept.txt"}, Dir.Path()).ExitCode, 0);
     fs::remove(Dir / "kept.txt");
     const std::string old = ReadFile(cab);
-    ASSERT_EQ(RunProbe({"add", (Dir / "whole.cab").string(), "-r", "-m", "lzx", Src.string()}).ExitCode, 0);
+    {
+        // The same update on a disk with room.
+        fs::copy_file(cab, Dir / "whole.cab");
+        TMakeCab w;
+        w.OnReplaceFile = [](TZipCommon&, const std::string&, const std::string&, TDateTime, TDateTime,
+                             std::int64_t, std::int64_t, int, int, bool& R) { R = true; };
+        w.SetArchiveFile((Dir / "whole.cab").string());
+        w.FileSpec = {(Src / "*").string()};
+        w.SetCompressMethod(cmLzx);
+        ASSERT_GT(w.Compress(), 0);
+    }
     const auto whole = static_cast<std::int64_t>(fs::file_size(Dir / "whole.cab"));
     fs::remove(Dir / "whole.cab");
     struct Case {
