@@ -37,6 +37,19 @@ public:
         Skip(to & 7);
     }
     void AlignToByte() { Skip((8 - (Pos() & 7)) & 7); }
+    // The state of the cursor, for a loop that keeps it in registers (SkipCodedBlock).
+    struct TState {
+        std::uint64_t Buf;
+        int Count;
+        std::size_t Index;
+    };
+    TState State() const { return {FBuf, FCount, FIndex}; }
+    void SetState(const TState& S) {
+        FBuf = S.Buf;
+        FCount = S.Count;
+        FIndex = S.Index;
+    }
+    std::span<const std::uint8_t> Data() const { return FData; }
     std::int64_t Pos() const { return static_cast<std::int64_t>(FIndex) * 8 - FCount; }
     bool Past() const { return Pos() > static_cast<std::int64_t>(FData.size()) * 8; }
 
@@ -123,7 +136,7 @@ public:
         return -1;
     }
 
-    static constexpr int FastBits = 10;
+    static constexpr int FastBits = 11;
     static constexpr std::size_t FastSize = std::size_t{1} << FastBits;
     // The entry of the fast table for the next FastBits bits: symbol << 4 | length, 0 for none.
     std::uint16_t Fast(std::size_t Bits) const { return FFast[Bits]; }
@@ -204,9 +217,8 @@ void MakeSkipTables(const TCodeTable& LitLen, const TCodeTable& Dist, TSkipTable
         const std::uint16_t e = LitLen.Fast(i);
         const int sym = e >> 4, len = e & 15;
         const std::uint8_t kind = sym < 256 ? skLiteral : sym == 256 ? skEnd : sym <= 285 ? skLength : skBad;
-        LitSkip[i] = e == 0 ? 0
-                            : static_cast<std::uint8_t>(
-                                  kind << 5 | (len + (kind == skLength ? LengthExtraBits(sym) : 0)));
+        const int bits = len + (kind == skLength ? LengthExtraBits(sym) : 0);
+        LitSkip[i] = e == 0 ? 0 : static_cast<std::uint8_t>(kind << 5 | bits);
         const std::uint16_t d = Dist.Fast(i);
         const int dsym = d >> 4;
         DistSkip[i] = d == 0 ? 0
@@ -216,36 +228,84 @@ void MakeSkipTables(const TCodeTable& LitLen, const TCodeTable& Dist, TSkipTable
     }
 }
 
+// One code of the slow way: a code longer than the fast table holds. Kind as in the skip
+// tables; its extra bits taken as well.
+int SkipLongCode(TBitCursor& Bits, const TCodeTable& LitLen, const TCodeTable& Dist, bool Distance) {
+    if (Distance) {
+        const int d = Dist.Decode(Bits);
+        if (d < 0 || d > 29) return skBad;
+        Bits.Skip(DistanceExtraBits(d));
+        return skLiteral;
+    }
+    const int sym = LitLen.Decode(Bits);
+    if (sym < 0 || sym > 285) return skBad;
+    if (sym > 256) Bits.Skip(LengthExtraBits(sym));
+    return sym < 256 ? skLiteral : sym == 256 ? skEnd : skLength;
+}
+
 // Walks the codes of one block to just after its end-of-block code: most codes by one look-up
-// that gives the bits of the code and its extra bits together.
+// that gives the bits of the code and its extra bits together. Away from the end of the data
+// the bits are refilled a word at a time without looking at the end, and each refill serves
+// a literal and the one after it, or a length with its distance.
 bool SkipCodedBlock(TBitCursor& Bits, const TCodeTable& LitLen, const TCodeTable& Dist) {
     TSkipTable litSkip{}, distSkip{};
     MakeSkipTables(LitLen, Dist, litSkip, distSkip);
     constexpr std::uint64_t mask = TCodeTable::FastSize - 1;
+    const std::uint8_t* data = Bits.Data().data();
+    const std::size_t size = Bits.Data().size();
     for (;;) {
+        TBitCursor::TState s = Bits.State();
+        int kind = skLiteral;
+        // Away from the end a whole word is loaded without looking at it.
+        while (s.Index + 16 <= size) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, data + s.Index, 8);
+            s.Buf |= word << s.Count;
+            s.Index += static_cast<std::size_t>((63 - s.Count) >> 3);
+            s.Count |= 56;
+            std::uint8_t e = litSkip[s.Buf & mask];
+            if (e == 0) break; // a long code: the slow way
+            kind = e >> 5;
+            s.Buf >>= e & 31;
+            s.Count -= e & 31;
+            if (kind == skLiteral) {
+                // At least 45 bits are left: the next literal comes from the same word.
+                e = litSkip[s.Buf & mask];
+                if (e >> 5 == skLiteral) {
+                    s.Buf >>= e & 31;
+                    s.Count -= e & 31;
+                }
+                continue;
+            }
+            if (kind != skLength) break;
+            // Its distance (at most 24 bits with its extra bits; the length took at most 16).
+            e = distSkip[s.Buf & mask];
+            if (e == 0 || e >> 5 == skBad) break;
+            s.Buf >>= e & 31;
+            s.Count -= e & 31;
+            kind = skLiteral;
+        }
+        Bits.SetState(s);
+        if (kind == skEnd) return true;
+        if (kind == skBad) return false;
+        if (kind == skLength) {
+            // A distance the table does not hold.
+            if (SkipLongCode(Bits, LitLen, Dist, true) == skBad) return false;
+            continue;
+        }
         if (Bits.Past()) return false;
         std::uint8_t e = litSkip[Bits.Peek() & mask];
-        int kind = e >> 5;
-        if (e != 0) {
+        kind = e >> 5;
+        if (e != 0)
             Bits.Skip(e & 31);
-        } else {
-            const int sym = LitLen.Decode(Bits);
-            if (sym < 0 || sym > 285) return false;
-            kind = sym < 256 ? skLiteral : sym == 256 ? skEnd : skLength;
-            if (kind == skLength) Bits.Skip(LengthExtraBits(sym));
-        }
+        else
+            kind = SkipLongCode(Bits, LitLen, Dist, false);
         if (kind == skLiteral) continue;
         if (kind == skEnd) return true;
         if (kind == skBad) return false;
         e = distSkip[Bits.Peek() & mask];
-        if (e != 0) {
-            if (e >> 5 == skBad) return false;
-            Bits.Skip(e & 31);
-        } else {
-            const int d = Dist.Decode(Bits);
-            if (d < 0 || d > 29) return false;
-            Bits.Skip(DistanceExtraBits(d));
-        }
+        if (e == 0 ? SkipLongCode(Bits, LitLen, Dist, true) == skBad : e >> 5 == skBad) return false;
+        if (e != 0) Bits.Skip(e & 31);
     }
 }
 

@@ -211,7 +211,9 @@ void TCompBase::DoCompress(TCompHeaderObj& List) {
         temp = t.get();
         output = std::move(t);
     }
-    FOutput = output.get();
+    // Destroyed before the temporary file it writes into.
+    std::unique_ptr<TStream32> wrapped = temp ? WrapOutput(*temp) : nullptr;
+    FOutput = wrapped ? wrapped.get() : output.get();
     FNeverGather.clear();
     auto neverGather = [this](const std::string& Name) {
         struct stat st {};
@@ -285,6 +287,10 @@ void TCompBase::DeleteMovedSources() {
 
 std::unique_ptr<TTempFileStream> TCompBase::CreateTempStream(const std::string& FinalName) {
     return std::make_unique<TTempFileStream>(this, fmCreate, FinalName);
+}
+
+std::unique_ptr<TStream32> TCompBase::WrapOutput(TTempFileStream& /*Temp*/) {
+    return nullptr;
 }
 
 void TCompBase::PlaceArchive(TTempFileStream& Temp) {

@@ -257,8 +257,11 @@ protected:
     virtual std::string TemporaryArchiveName();
     // The temporary file the new archive is built in, beside FinalName.
     virtual std::unique_ptr<TTempFileStream> CreateTempStream(const std::string& FinalName);
-    // Puts the whole new archive in place (a writer that wraps the archive, as tar.gz does,
-    // writes its own output from Temp here and discards Temp).
+    // The stream a writer that packs the whole archive on its way out (tar.gz) writes it
+    // through into Temp; nullptr (the default) writes it into Temp as it is. The writer
+    // finishes that stream in FinishArchive.
+    virtual std::unique_ptr<TStream32> WrapOutput(TTempFileStream& Temp);
+    // Puts the whole new archive in place.
     virtual void PlaceArchive(TTempFileStream& Temp);
     // The largest old archive the writer reads and new archive it writes.
     virtual std::int64_t MaxArchiveSize() const { return MaxFormatSize; }

@@ -8,9 +8,11 @@
 #include "engine/write/krvArc2Arc.h"
 
 #include "ExtractRun.h"
+#include "FullDiskWriter.h"
 #include "SmallDisk.h"
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -195,6 +197,127 @@ TEST_F(TarWriterInterop, TheConverterWritesTarTarGzAndCabinets) {
         ASSERT_EQ(RunUtf8(argv).ExitCode, 0);
         EXPECT_EQ(ReadFile(out / "f513"), ReadFile(Src / "f513"));
         EXPECT_EQ(ReadFile(out / "caf\xC3\xA9 \xE2\x82\xAC.txt"), "utf-8 name");
+    }
+}
+
+// A tar.gz is written as the tar is made: its gzip -dc is the very tar the writer makes of the
+// same files, on one thread and on four the same bytes (but the time in the gzip header),
+// whether it is deflated whole (small) or in blocks (beyond 16 MiB), and when a file that
+// shrinks while it is read is cut off again after blocks of it went out. gzip, pigz and
+// bsdtar read it.
+TEST_F(TarWriterInterop, TarGzIsTheTarGzippedAlikeOnOneAndFourThreads) {
+    WriteFile(Src / "a-mixed.bin", TextBytes(9 << 20, 21) + RandomBytes((8 << 20) + 123, 22));
+    WriteFile(Src / "b-shrinks.txt", TextBytes(24 << 20, 23));
+    WriteFile(Src / "c-after.txt", TextBytes(5000, 24));
+    struct Case {
+        std::string Name;
+        std::vector<std::string> Files; // of Src, in this order
+        TDeflateType Level;
+        bool Shrink; // b-shrinks.txt loses its end after 10 MiB of it went into the archive
+    };
+    const std::vector<Case> cases = {
+        {"small", {"f511", "f64k1", "one", "empty"}, dtDeflateN, false},
+        {"large", {"a-mixed.bin", "f513", "b-shrinks.txt", "c-after.txt"}, dtDeflateN, false},
+        {"best", {"f511", "a-mixed.bin", "c-after.txt"}, dtDeflateX, false},
+        {"cut", {"a-mixed.bin", "b-shrinks.txt", "c-after.txt"}, dtDeflateN, true},
+        {"cut-early", {"f511", "b-shrinks.txt", "c-after.txt"}, dtDeflateN, true}, // in memory yet
+    };
+    const std::string shrinking = ReadFile(Src / "b-shrinks.txt");
+    const timeval odd[2] = {{1700000003, 0}, {1700000003, 0}};
+    ::utimes((Src / "b-shrinks.txt").c_str(), odd);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::string made[3]; // the tar, the tar.gz on one thread and on four
+        for (int run = 0; run < 3; ++run) {
+            const bool gzip = run > 0;
+            fs::create_directories(Dir / std::to_string(run));
+            const fs::path out = Dir / std::to_string(run) / (c.Name + (gzip ? ".tar.gz" : ".tar"));
+            TTar tar;
+            tar.SetCompressMethod(gzip ? cmTarGzip : cmTarred);
+            tar.SetArchiveFile(out.string());
+            tar.Threads = run == 2 ? 4 : 1;
+            tar.DeflateType = c.Level;
+            tar.StoreEmptySubDirs = true;
+            tar.StoredDirNames = sdRelative;
+            for (const std::string& f : c.Files)
+                tar.FileSpec.push_back((Src / f).string());
+            std::vector<int> errors;
+            tar.OnError = [&errors](TZipCommon&, const std::string&, const std::string&, const std::string&,
+                                    int Code) { errors.push_back(Code); };
+            int steps = 0;
+            tar.OnProgress = [&](TZipCommon& S, std::uint8_t, std::uint8_t) {
+                if (c.Shrink && S.FileName.ends_with("b-shrinks.txt") && ++steps == 10)
+                    fs::resize_file(Src / "b-shrinks.txt", 0);
+            };
+            EXPECT_EQ(tar.Compress(), static_cast<int>(c.Files.size()) - (c.Shrink ? 1 : 0));
+            EXPECT_EQ(errors, c.Shrink ? std::vector<int>{ecErrorReadingFile} : std::vector<int>{});
+            if (c.Shrink) WriteFile(Src / "b-shrinks.txt", shrinking);
+            ::utimes((Src / "b-shrinks.txt").c_str(), odd);
+            made[run] = ReadFile(out);
+            if (!gzip) continue;
+            for (const std::vector<std::string>& check :
+                 {std::vector<std::string>{"gzip", "-t"}, {"pigz", "-t"}, {"bsdtar", "-tzf"}}) {
+                std::vector<std::string> argv = check;
+                argv.push_back(out.string());
+                const ToolResult r = RunTool(argv);
+                EXPECT_EQ(r.ExitCode, 0) << check[0] << ": " << r.Err;
+            }
+            EXPECT_TRUE(RunTool({"gzip", "-dc", out.string()}).Out == made[0]) << "not the tar, run " << run;
+        }
+        ASSERT_EQ(made[1].size(), made[2].size());
+        EXPECT_TRUE(made[1].substr(0, 4) == made[2].substr(0, 4) && made[1].substr(8) == made[2].substr(8))
+            << "one and four threads differ";
+        const ToolResult list = RunTool({"tar", "-tf", (Dir / "0" / (c.Name + ".tar")).string()});
+        EXPECT_EQ(list.Out.find("b-shrinks.txt") != std::string::npos,
+                  !c.Shrink && std::find(c.Files.begin(), c.Files.end(), "b-shrinks.txt") != c.Files.end());
+    }
+}
+
+// A tar.gz written as the tar is made still replaces the old one only when whole: a cancel or a
+// full disk at any point, on one thread or four, leaves the old archive byte for byte and nothing
+// beside it.
+TEST_F(TarWriterInterop, ACancelledOrFullTarGzLeavesTheOldOneAsItWas) {
+    WriteFile(Src / "big.bin", TextBytes(12 << 20, 31) + RandomBytes(16 << 20, 32));
+    const fs::path out = Dir / "out";
+    fs::create_directories(out);
+    const fs::path tgz = out / "x.tar.gz";
+    ASSERT_EQ(RunUtf8({"tar", "-czf", tgz.string(), "-C", Src.string(), "one"}).ExitCode, 0);
+    const std::string old = ReadFile(tgz);
+    for (const unsigned threads : {1U, 4U}) {
+        // The disk fills in the header, in the first blocks, near the end; or the job is cancelled
+        // at the fifth and at the thirtieth step.
+        for (const std::int64_t limit : {std::int64_t{5}, std::int64_t{1} << 20, std::int64_t{12} << 20,
+                                         std::int64_t{-5}, std::int64_t{-30}}) {
+            SCOPED_TRACE(std::to_string(threads) + " threads, " + std::to_string(limit));
+            TFullDisk<TTar> tar;
+            tar.SetCompressMethod(cmTarGzip);
+            tar.SetArchiveFile(tgz.string());
+            tar.Threads = threads;
+            tar.RecurseDirs = true;
+            tar.OnReplaceFile = [](TZipCommon&, const std::string&, const std::string&, TDateTime, TDateTime,
+                                   std::int64_t, std::int64_t, int, int, bool& Replace) { Replace = true; };
+            tar.OnRenameDupeFile = [](TZipCommon&, const std::string&, std::string&, bool& Rename) {
+                Rename = false;
+            };
+            tar.OnNonWriteableArchive = [](TZipCommon&, const std::string&, bool& Write) { Write = true; };
+            tar.FileSpec = {(Src / "*").string()};
+            std::vector<int> errors;
+            tar.OnError = [&errors](TZipCommon&, const std::string&, const std::string&, const std::string&,
+                                    int Code) { errors.push_back(Code); };
+            int steps = 0;
+            if (limit >= 0)
+                tar.Limit = limit;
+            else
+                tar.OnProgress = [&](TZipCommon& S, std::uint8_t, std::uint8_t) {
+                    if (++steps == -limit) S.SetCancel(true);
+                };
+            EXPECT_EQ(tar.Compress(), 0);
+            if (limit >= 0) {
+                EXPECT_EQ(errors, std::vector<int>{ecDiskFull});
+            }
+            EXPECT_TRUE(ReadFile(tgz) == old);
+            EXPECT_EQ(FolderNames(out), std::vector<std::string>{"x.tar.gz"});
+        }
     }
 }
 

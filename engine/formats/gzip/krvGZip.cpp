@@ -6,9 +6,9 @@
 #include "engine/core/krvDeflatePrefetch.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
-#include "engine/formats/gzip/krvGzipRecords.h"
 #include "engine/core/krvParallelDeflate.h"
 #include "engine/core/krvUnBase.h"
+#include "engine/formats/gzip/krvGzipRecords.h"
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
@@ -61,8 +61,15 @@ void TGZip::SetArchiveFile(const std::string& Name) {
     SetCancel(false);
 }
 
-std::uint8_t TGZip::ExtraFlags() const {
-    return DeflateType == dtDeflateX ? 2 : DeflateType == dtDeflateF || DeflateType == dtDeflateS ? 4 : 0;
+std::uint8_t GzipExtraFlags(TDeflateType Level) {
+    return Level == dtDeflateX ? 2 : Level == dtDeflateF || Level == dtDeflateS ? 4 : 0;
+}
+
+void WriteGzipTrailer(TStream32& Output, std::uint32_t Crc, std::int64_t Size) {
+    std::uint8_t trailer[GzipTrailer];
+    PutU32LE(trailer, Crc);
+    PutU32LE(trailer + 4, static_cast<std::uint32_t>(Size & 0xFFFFFFFF));
+    Output.WriteBuffer(trailer, GzipTrailer);
 }
 
 std::string TGZip::OutputFolder() const {
@@ -230,7 +237,7 @@ bool TGZip::CompressOne(const TSource& Source, const std::string& OutName, int C
 
 bool TGZip::WriteMember(TStream32& Input, std::int64_t Expected, TStream32& Output,
                         const std::string& StoredName, std::uint32_t MTime) {
-    const std::string header = GzipHeaderBytes(StoredName, MTime, ExtraFlags());
+    const std::string header = GzipHeaderBytes(StoredName, MTime, GzipExtraFlags(DeflateType));
     Output.WriteBuffer(header.data(), static_cast<std::int64_t>(header.size()));
     const std::int64_t start = Input.Position();
     std::uint32_t crc = 0xFFFFFFFFU;
@@ -286,9 +293,6 @@ bool TGZip::WriteMember(TStream32& Input, std::int64_t Expected, TStream32& Outp
     }
     FMemberCrc = crc ^ 0xFFFFFFFFU;
     FMemberSize = total;
-    std::uint8_t trailer[GzipTrailer];
-    PutU32LE(trailer, FMemberCrc);
-    PutU32LE(trailer + 4, static_cast<std::uint32_t>(total & 0xFFFFFFFF));
-    Output.WriteBuffer(trailer, GzipTrailer);
+    WriteGzipTrailer(Output, FMemberCrc, total);
     return !Cancel();
 }

@@ -1,14 +1,19 @@
 // The gzip writer: compresses each gathered file into a gzip file of its own (one RFC 1952
 // member), written in the output folder under a name made by the Extension rule. An output is
 // built in a temporary file beside its final name and put in place only when it is whole; the
-// source of a move is deleted only after that. The member routine also serves the tar writer,
-// which gzips a finished tar through it.
+// source of a move is deleted only after that. The tar writer writes its tar.gz through the
+// gzip filter (krvGzipFilter), which makes the same bytes of the same data.
 #pragma once
 
 #include "engine/core/krvCompBase.h"
 
 #include <cstdint>
 #include <string>
+
+// The extra flags of a member's header for a deflate type: 2 for the best, 4 for the fastest.
+std::uint8_t GzipExtraFlags(TDeflateType Level);
+// Writes a member's trailer: CRC-32 (after the final XOR) and the size modulo 2^32.
+void WriteGzipTrailer(TStream32& Output, std::uint32_t Crc, std::int64_t Size);
 
 // How the name of a gzip file is made from its source's name.
 enum TGZipExt : std::uint8_t { exNone, exAppendGZ, exUnderScore };
@@ -51,7 +56,6 @@ private:
     std::string OutputFolder() const;
     // Writes the gzip file of one source; false when it was skipped. Raises on failure.
     bool CompressOne(const TSource& Source, const std::string& OutName, int Count);
-    std::uint8_t ExtraFlags() const;
 
     std::uint32_t FMemberCrc = 0;
     std::int64_t FMemberSize = 0;

@@ -1,9 +1,106 @@
-// The gzip filter calls over the gzip reader and writer.
+// The gzip filter over the gzip reader and writer.
 #include "engine/core/krvGzipFilter.h"
 
 #include "engine/core/krvCompBase.h"
-#include "engine/formats/gzip/krvUnGZip.h"
+#include "engine/core/krvCrc.h"
+#include "engine/core/krvOrderedPrefetch.h"
+#include "engine/core/krvParallelDeflate.h"
 #include "engine/formats/gzip/krvGZip.h"
+#include "engine/formats/gzip/krvGzipRecords.h"
+#include "engine/formats/gzip/krvUnGZip.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// The first bytes wait in memory: a file that ends within the whole-buffer limit is deflated in
+// one call, as the gzip writer does with such a file; beyond it they go on to the workers, and
+// so does everything after them as it comes.
+class TGzipStreamOutput final : public TGzipOutput {
+public:
+    TGzipStreamOutput(TCompBase& Owner, TStream32& Output, const std::string& StoredName, std::uint32_t MTime)
+        : FOutput(Output), FLevel(Owner.DeflateType), FThreads(JobThreads(Owner.Threads)) {
+        const std::string header = GzipHeaderBytes(StoredName, MTime, GzipExtraFlags(FLevel));
+        Output.WriteBuffer(header.data(), std::ssize(header));
+    }
+
+    std::int64_t Read(void* /*Buffer*/, std::int64_t /*Count*/) override { return 0; }
+
+    std::int64_t Write(const void* Buffer, std::int64_t Count) override {
+        if (Count <= 0) return 0;
+        if (FDeflater) return FDeflater->Write(Buffer, Count) ? Count : 0;
+        const auto* bytes = static_cast<const std::uint8_t*>(Buffer);
+        if (FHead.empty()) FHead.reserve(static_cast<std::size_t>(WholeBufferLimit + 1));
+        FHead.insert(FHead.end(), bytes, bytes + Count);
+        if (std::ssize(FHead) > WholeBufferLimit) Start();
+        return Count;
+    }
+
+    std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override {
+        const std::int64_t at = Here();
+        return (Origin == soBeginning ? Offset : at + Offset) == at ? at : -1;
+    }
+    std::int64_t GetSize() override { return Here(); }
+    void SetSize(std::int64_t NewSize) override {
+        if (FDeflater) {
+            if (!FDeflater->Rewind(NewSize)) throw EWriteError(0);
+            return;
+        }
+        if (NewSize < 0 || NewSize > std::ssize(FHead)) throw EWriteError(0);
+        FHead.resize(static_cast<std::size_t>(NewSize));
+        FKeep = std::min(FKeep, NewSize);
+    }
+
+    void KeepHere() override {
+        FKeep = Here();
+        if (FDeflater) FDeflater->KeepHere();
+    }
+
+    bool Finish() override {
+        std::uint32_t crc = 0xFFFFFFFFU;
+        std::int64_t size = 0;
+        if (FDeflater) {
+            const TParallelDeflateResult packed = FDeflater->Finish();
+            if (!packed.Ok) return false;
+            crc = packed.Crc;
+            size = packed.In;
+        } else {
+            size = std::ssize(FHead);
+            UpdateCrc32Buf(FHead.data(), size, crc);
+            crc ^= 0xFFFFFFFFU;
+            TWholeDeflater deflater(FLevel);
+            std::vector<std::uint8_t> packed(static_cast<std::size_t>(deflater.Bound(size)));
+            const std::int64_t n = deflater.Deflate(FHead, packed);
+            if (n <= 0) return false;
+            FOutput.WriteBuffer(packed.data(), n);
+        }
+        WriteGzipTrailer(FOutput, crc, size);
+        return true;
+    }
+
+private:
+    std::int64_t Here() const { return FDeflater ? FDeflater->Position() : std::ssize(FHead); }
+
+    // The bytes in memory go on to the workers, the kept position marked on the way.
+    void Start() {
+        FDeflater = std::make_unique<TParallelDeflater>(FOutput, FLevel, FThreads, nullptr,
+                                                        [](std::int64_t) { return true; });
+        FDeflater->Write(FHead.data(), FKeep);
+        FDeflater->KeepHere();
+        FDeflater->Write(FHead.data() + FKeep, std::ssize(FHead) - FKeep);
+        std::vector<std::uint8_t>().swap(FHead);
+    }
+
+    TStream32& FOutput;
+    TDeflateType FLevel;
+    unsigned FThreads;
+    std::vector<std::uint8_t> FHead;
+    std::int64_t FKeep = 0;
+    std::unique_ptr<TParallelDeflater> FDeflater;
+};
+
+} // namespace
 
 int GunzipFile(TZipCommon& Owner, TStream32& Input, const TGunzipSink& Sink) {
     TUnGZip reader;
@@ -12,16 +109,7 @@ int GunzipFile(TZipCommon& Owner, TStream32& Input, const TGunzipSink& Sink) {
     return reader.DecodeFile(Input, Sink);
 }
 
-bool GzipFile(TCompBase& Owner, TStream32& Input, std::int64_t Size, TStream32& Output,
-              const std::string& StoredName, std::uint32_t MTime) {
-    TGZip gz;
-    gz.DriveCancelFrom(Owner);
-    gz.DeflateType = Owner.DeflateType;
-    gz.Threads = Owner.Threads;
-    gz.OnProgress = Owner.OnProgress;
-    gz.OnError = Owner.OnError;
-    gz.FileName = StoredName;
-    gz.JobTotal = static_cast<double>(Size);
-    gz.BytesToDo = gz.JobTotal;
-    return gz.WriteMember(Input, Size, Output, StoredName, MTime);
+std::unique_ptr<TGzipOutput> OpenGzipOutput(TCompBase& Owner, TStream32& Output,
+                                            const std::string& StoredName, std::uint32_t MTime) {
+    return std::make_unique<TGzipStreamOutput>(Owner, Output, StoredName, MTime);
 }

@@ -5,6 +5,7 @@
 #include "engine/core/krvCrc.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvGzipFilter.h"
 #include "engine/core/krvKernelCopy.h"
 #include "platform/FileAttributes.h"
 
@@ -73,6 +74,8 @@ void TTar::WriteHeader(THeader& H, const std::string& Name) {
 }
 
 bool TTar::AddFile(TCompHeaderObj& List, int Index) {
+    // A file not added is cut off the output again: a tar.gz keeps what it needs for that.
+    if (FGzipOut) FGzipOut->KeepHere();
     TCompEntry& e = Entry(Index);
     std::string name = List.Name(Index);
     if (!DoBegin(name, FilesProcessed, List, Index)) return false;
@@ -190,6 +193,7 @@ bool TTar::FinishArchive(TStream32& Output, TCompHeaderObj& /*List*/) {
     const std::int64_t pad = EndBlocks + (RecordSize - size % RecordSize) % RecordSize;
     const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(pad), 0);
     Output.WriteBuffer(zeros.data(), pad);
+    if (FGzipOut && !FGzipOut->Finish()) Fail(FGzipTarget, "", ecErrorWritingToFile);
     return true;
 }
 

@@ -3,9 +3,9 @@
 // octal field in base 256, and at least two zero blocks at the end, the archive padded to a
 // multiple of 10240 bytes. Kept entries of an existing archive are copied byte for byte with
 // their long-name and pax records. With cmTarGzip the archive is a tar.gz: an existing one is
-// unpacked into a private scratch folder, the new tar is built there and gzipped into a
-// temporary file beside the output, which replaces the output only when it is whole; no .tar
-// is ever left beside it and no other file is touched.
+// unpacked into a private scratch folder, and the new tar is gzipped as it is written (on the
+// job's threads) into a temporary file beside the output, which replaces the output only when
+// it is whole; no .tar is ever left beside it and no other file is touched.
 #pragma once
 
 #include "engine/core/krvCompBase.h"
@@ -16,6 +16,8 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+class TGzipOutput;
 
 class TTar : public TCompBase {
 public:
@@ -36,7 +38,8 @@ public:
 
 protected:
     void DoCompress(TCompHeaderObj& List) override;
-    void PlaceArchive(TTempFileStream& Temp) override;
+    std::string TemporaryArchiveName() override;
+    std::unique_ptr<TStream32> WrapOutput(TTempFileStream& Temp) override;
     std::int64_t MaxArchiveSize() const override { return INT64_MAX; }
     int GetHeadSize() override { return static_cast<int>(TarBlockSize); }
     int GetLocalHeadSize() override { return static_cast<int>(TarBlockSize); }
@@ -71,4 +74,5 @@ private:
     std::unordered_map<int, TOldEntry> FOld;
     std::vector<std::uint8_t> FSmall; // a small file with its header and padding, as written
     std::string FGzipTarget;          // the tar.gz being written (cmTarGzip)
+    TGzipOutput* FGzipOut = nullptr;  // the stream the tar goes through into it (not owned)
 };

@@ -126,6 +126,7 @@ void TTar::DoCompress(TCompHeaderObj& List) {
         FAlsoNeverGather.clear();
         FArchiveFile = keep;
         FGzipTarget.clear();
+        FGzipOut = nullptr;
     }};
     const std::string tar = JoinPath(scratch.Path(), TarNameInGzip());
     if (exists) UnpackOld(target, tar);
@@ -134,17 +135,14 @@ void TTar::DoCompress(TCompHeaderObj& List) {
     TCompBase::DoCompress(List);
 }
 
-void TTar::PlaceArchive(TTempFileStream& Temp) {
-    if (FGzipTarget.empty()) {
-        Temp.Commit();
-        return;
-    }
-    std::unique_ptr<TTempFileStream> temp = CreateTempStream(FGzipTarget);
-    TTempFileStream& out = *temp;
-    if (out.Status() != fsOpenOk) Fail(FGzipTarget, "", ecErrorOpeningFile);
-    if (Temp.Seek(0, soBeginning) != 0) Fail(ArchiveFile(), "", ecSeekError);
+std::string TTar::TemporaryArchiveName() {
+    return FGzipTarget.empty() ? ArchiveFile() : FGzipTarget;
+}
+
+std::unique_ptr<TStream32> TTar::WrapOutput(TTempFileStream& Temp) {
+    if (FGzipTarget.empty()) return nullptr;
     const auto now = static_cast<std::uint32_t>(std::time(nullptr));
-    if (!GzipFile(*this, Temp, Temp.Size(), out, TarNameInGzip(), now)) ThrowCancelled();
-    out.Commit();
-    Temp.Discard();
+    std::unique_ptr<TGzipOutput> out = OpenGzipOutput(*this, Temp, TarNameInGzip(), now);
+    FGzipOut = out.get();
+    return out;
 }
