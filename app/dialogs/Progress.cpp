@@ -4,7 +4,9 @@
 #include "ui_Progress.h"
 
 #include <QCoreApplication>
+#include <QImageReader>
 #include <QPainter>
+#include <QProgressBar>
 #include <QStyle>
 #include <QTimer>
 #include <algorithm>
@@ -13,6 +15,19 @@ namespace {
 
 constexpr int FrameCount = 12;
 constexpr int FrameMilliseconds = 75;
+
+// The theme's icon, else the style's reload icon. That one is read as the PNG it is: the
+// style's own lookup has every image plugin of the system loaded to ask whether it reads the
+// file, a tenth of a short command-line run.
+QIcon HourGlassIcon(const QStyle& Style) {
+    const QIcon themed = QIcon::fromTheme(QStringLiteral("appointment-soon"));
+    if (!themed.isNull() && !themed.availableSizes().isEmpty()) return themed;
+    QImageReader reader(QStringLiteral(":/qt-project.org/styles/commonstyle/images/refresh-32.png"), "png");
+    reader.setAutoDetectImageFormat(false);
+    const QImage image = reader.read();
+    if (!image.isNull()) return QIcon(QPixmap::fromImage(image));
+    return Style.standardIcon(QStyle::SP_BrowserReload);
+}
 
 } // namespace
 
@@ -34,6 +49,7 @@ void TfmProgress::showEvent(QShowEvent* Event) {
     FByFile = 0;
     FByArchive = 1;
     FLastTick.invalidate();
+    FTickArchive = 0;
     Paint();
     ui->buCancel->setText("&Cancel");
     ui->buCancel->setEnabled(true);
@@ -48,17 +64,26 @@ void TfmProgress::SetCancelEnabled(bool Enabled) {
 bool TfmProgress::Advance(int ByFile, int ByArchive) {
     FByFile = ByFile;
     FByArchive = ByArchive;
-    if (FLastTick.isValid() && FLastTick.elapsed() < PaintInterval && ByArchive < 100) return false;
+    // The end comes through once: a run can stay at 100% for many entries.
+    const bool reachesEnd = ByArchive >= 100 && FTickArchive < 100;
+    if (FLastTick.isValid() && FLastTick.elapsed() < PaintInterval && !reachesEnd) return false;
     FLastTick.start();
+    FTickArchive = ByArchive;
     if (isVisible()) Paint();
     return true;
 }
 
 void TfmProgress::Paint() {
-    // Each bar repaints only itself, at once: far cheaper than the window's paint that an
-    // update of the bars through the event loop would bring.
-    ui->pbCurrent->setValue(FByFile);
-    ui->pbTotal->setValue(std::max(FByArchive, 1));
+    // A bar repaints itself at once when its value changes; held back, the bars and the labels
+    // are painted together when the caller lets the event loop run.
+    const auto setValue = [](QProgressBar* Bar, int Value) {
+        if (Bar->value() == Value) return;
+        Bar->setUpdatesEnabled(false);
+        Bar->setValue(Value);
+        Bar->setUpdatesEnabled(true); // marks the bar for the next paint
+    };
+    setValue(ui->pbCurrent, FByFile);
+    setValue(ui->pbTotal, std::max(FByArchive, 1));
     ui->laCurrent->setText(QString::number(FByFile) + QLatin1Char('%'));
     ui->laTotal->setText(QString::number(FByArchive) + QLatin1Char('%'));
 }
@@ -97,8 +122,7 @@ void TfmProgress::NextFrame() {
     if (FFrames.empty()) FFrames.resize(FrameCount);
     QPixmap& frame = FFrames[FFrame];
     if (frame.isNull()) {
-        if (FIcon.isNull())
-            FIcon = QIcon::fromTheme("appointment-soon", style()->standardIcon(QStyle::SP_BrowserReload));
+        if (FIcon.isNull()) FIcon = HourGlassIcon(*style());
         const int size = 32;
         frame = QPixmap(size, size);
         frame.fill(Qt::transparent);

@@ -27,7 +27,7 @@ public:
 
     // Takes the run's progress (percent of the current file and of the whole run). Returns true
     // when the caller should let the event loop run: on the first call of a run, when the run
-    // ends, and otherwise at most every PaintInterval. The bars follow only then.
+    // first reaches its end, and otherwise at most every PaintInterval. The bars follow only then.
     bool Advance(int ByFile, int ByArchive);
 
     std::unique_ptr<Ui::TfmProgress> ui;
@@ -53,4 +53,5 @@ private:
     int FByFile = 0;
     int FByArchive = 0;
     QElapsedTimer FLastTick; // invalid until the run's first progress
+    int FTickArchive = 0;    // the run's percent at the last tick
 };
