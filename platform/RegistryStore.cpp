@@ -5,6 +5,7 @@
 #include "platform/XdgFolders.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -66,29 +68,68 @@ std::string RegistryFileName(TRegRoot Root) {
 namespace {
 
 // The last text read from a root's file and its tree: a root read again unchanged (the common
-// case: a start-up reads a few hundred values) is not parsed again. The file is still read
-// every time, so a reader sees what the file holds now.
+// case: a start-up reads a few hundred values) is neither parsed nor read again. The file is
+// looked at (stat) on every read; it is taken as unchanged only when it is the same file (device
+// and inode: writes put a new file in place) of the same size and change times, and when those
+// times lie well before the moment it was read. A file changed within a tick of the file
+// system's clock can keep its times, so one read soon after a change is never trusted.
 struct TParsedRoot {
     std::string FileName;
     std::string Text;
     std::shared_ptr<const TRegKeyNode> Tree;
+    struct stat Stat {};
+    bool Settled = false; // Stat identifies Text
 };
 
 std::mutex ParsedRootsMutex;
 TParsedRoot ParsedRoots[3];
 
+// How long before a read a file's last change must lie for its times to tell it apart from any
+// later change: several ticks of the clock file systems stamp times with, or two seconds where
+// they keep whole seconds only.
+std::int64_t SettledNanoseconds(const struct stat& St) {
+    return St.st_mtim.tv_nsec == 0 && St.st_ctim.tv_nsec == 0 ? 2'000'000'000 : 100'000'000;
+}
+
+std::int64_t Nanoseconds(const timespec& Time) {
+    return static_cast<std::int64_t>(Time.tv_sec) * 1'000'000'000 + Time.tv_nsec;
+}
+
+bool SameFile(const struct stat& A, const struct stat& B) {
+    return A.st_dev == B.st_dev && A.st_ino == B.st_ino && A.st_size == B.st_size &&
+           Nanoseconds(A.st_mtim) == Nanoseconds(B.st_mtim) &&
+           Nanoseconds(A.st_ctim) == Nanoseconds(B.st_ctim);
+}
+
 } // namespace
 
 std::shared_ptr<const TRegKeyNode> LoadRegistryRoot(TRegRoot Root) {
     const std::string fileName = RegistryFileName(Root);
+    struct stat before {};
+    const bool statted = ::stat(fileName.c_str(), &before) == 0;
+    TParsedRoot& last = ParsedRoots[static_cast<int>(Root)];
+    if (statted) {
+        const std::lock_guard lock(ParsedRootsMutex);
+        if (last.Tree && last.Settled && last.FileName == fileName && SameFile(last.Stat, before))
+            return last.Tree;
+    }
+    timespec readAt{};
+    ::clock_gettime(CLOCK_REALTIME, &readAt);
     std::optional<std::string> text = ReadWholeFile(fileName);
     if (!text) return std::make_shared<const TRegKeyNode>();
     const std::lock_guard lock(ParsedRootsMutex);
-    TParsedRoot& last = ParsedRoots[static_cast<int>(Root)];
     if (!last.Tree || last.FileName != fileName || last.Text != *text) {
         auto tree = std::make_shared<const TRegKeyNode>(ParseRegistryText(*text, RegRootName(Root)).Root);
-        last = {fileName, std::move(*text), std::move(tree)};
+        last.FileName = fileName;
+        last.Text = std::move(*text);
+        last.Tree = std::move(tree);
     }
+    // The times looked at before the read name what was read only when no change can have
+    // come in the same tick of the file system's clock.
+    last.Stat = before;
+    const std::int64_t settledBefore = Nanoseconds(readAt) - SettledNanoseconds(before);
+    last.Settled =
+        statted && Nanoseconds(before.st_ctim) < settledBefore && Nanoseconds(before.st_mtim) < settledBefore;
     return last.Tree;
 }
 

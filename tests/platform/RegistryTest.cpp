@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -237,6 +240,43 @@ TEST(Registry, ReadsSeeTheFileAsItIsNow) {
     ASSERT_EQ(::unlink(file.c_str()), 0);
     EXPECT_FALSE(reg.ValueExists("word"));
     EXPECT_FALSE(TRegistry().KeyExists("\\Software\\Quillar\\Now"));
+}
+
+// A file that has not changed for a while is read from memory while it stays the same file;
+// a change in place, or a new file put in place with the old one's size and times, is read at
+// once.
+TEST(Registry, ASettledFileChangedIsReadAgain) {
+    RegistrySandbox sandbox;
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey("\\Software\\Quillar\\Settled", true));
+    reg.WriteString("word", "aaaa");
+    const std::string file = RegistryFileName(TRegRoot::CurrentUser);
+    // Older than any tick of a file system's clock.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(reg.ReadString("word"), "aaaa");
+    EXPECT_EQ(reg.ReadString("word"), "aaaa");
+    std::string text = ReadFile(file);
+    text.replace(text.find("aaaa"), 4, "bbbb");
+    {
+        std::ofstream inPlace(file, std::ios::binary | std::ios::in | std::ios::out);
+        inPlace.write(text.data(), static_cast<std::streamsize>(text.size()));
+    }
+    EXPECT_EQ(reg.ReadString("word"), "bbbb");
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(reg.ReadString("word"), "bbbb");
+    struct stat old {};
+    ASSERT_EQ(::stat(file.c_str(), &old), 0);
+    text.replace(text.find("bbbb"), 4, "cccc");
+    const std::string other = file + ".other";
+    {
+        std::ofstream fresh(other, std::ios::binary);
+        fresh.write(text.data(), static_cast<std::streamsize>(text.size()));
+    }
+    const timespec times[2] = {old.st_atim, old.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, other.c_str(), times, 0), 0);
+    ASSERT_EQ(::rename(other.c_str(), file.c_str()), 0);
+    EXPECT_EQ(reg.ReadString("word"), "cccc");
 }
 
 // Writers in several threads and several processes at once: no value is lost.
