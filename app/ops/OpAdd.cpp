@@ -9,10 +9,12 @@
 #include "engine/read/krvKorva.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -35,9 +37,25 @@ std::optional<TOutArcType> ExistingType(const std::string& Name) {
     return WriterTypeForArchive(detector.ArcType(), Name);
 }
 
-// The name as the add takes it: a folder (Info, looked at once) stands for its tree.
-QString ExpandFolderArgument(const QString& File, const QFileInfo& Info) {
-    if (!File.contains(QStringLiteral("*")) && Info.isDir() && !Info.isSymLink())
+// What a named file is, looked at once (one lstat: a list of thousands of names is looked at
+// again by the writer): a folder itself, not a link to one, and whether it exists (a link when
+// what it points to does).
+struct TNamedFile {
+    bool Folder = false;
+    bool Exists = false;
+};
+
+TNamedFile LookAt(const QString& AbsolutePath) {
+    const QByteArray path = QFile::encodeName(AbsolutePath);
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0) return {};
+    if (!S_ISLNK(st.st_mode)) return {S_ISDIR(st.st_mode), true};
+    return {false, ::stat(path.constData(), &st) == 0};
+}
+
+// The name as the add takes it: a folder stands for its tree.
+QString ExpandFolderArgument(const QString& File, const QFileInfo& Info, const TNamedFile& Named) {
+    if (!File.contains(QStringLiteral("*")) && Named.Folder)
         return QDir::cleanPath(Info.absoluteFilePath()) + QStringLiteral("/*.*");
     return File;
 }
@@ -46,8 +64,11 @@ QString ExpandFolderArgument(const QString& File, const QFileInfo& Info) {
 
 QStringList ExpandFolderArguments(const QStringList& Files) {
     QStringList expanded;
-    for (const QString& file : Files)
-        expanded << ExpandFolderArgument(file, QFileInfo(file));
+    for (const QString& file : Files) {
+        const QFileInfo info(file);
+        expanded << ExpandFolderArgument(file, info,
+                                         file.isEmpty() ? TNamedFile() : LookAt(info.absoluteFilePath()));
+    }
     return expanded;
 }
 
@@ -100,14 +121,15 @@ TAddResult Add(const TAddOptions& Options, TOpObserver& Observer) {
     bool found = false;
     for (const QString& named : Options.Files) {
         const QFileInfo info = named.isEmpty() ? QFileInfo() : QFileInfo(current, named);
-        const QString file = ExpandFolderArgument(named, info);
+        const TNamedFile look = named.isEmpty() ? TNamedFile() : LookAt(info.absoluteFilePath());
+        const QString file = ExpandFolderArgument(named, info, look);
         files << file;
         if (file.contains(QStringLiteral("*.*"))) {
             std::vector<std::string> inFolder;
             if (ListFolderFiles(QFileInfo(file).absolutePath().toStdString(), inFolder) > 0) found = true;
             list.insert(list.end(), inFolder.begin(), inFolder.end());
         } else {
-            if (info.exists()) found = true;
+            if (look.Exists) found = true;
             list.push_back(info.absoluteFilePath().toStdString());
         }
     }

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace {
 
@@ -175,6 +176,7 @@ void TkrvFileScan::AddToList(const TFileObject& Item) {
 // find names the other does not.
 void TkrvFileScan::BuildGroups() {
     FGroups.clear();
+    std::unordered_map<std::string, std::size_t> groupOf;
     std::string cwd;
     for (const std::string& line : FileSpec) {
         if (TrimBlanks(line).empty()) continue;
@@ -198,12 +200,11 @@ void TkrvFileScan::BuildGroups() {
                 masks.emplace_back(m);
         }
 
-        auto group = std::find_if(FGroups.begin(), FGroups.end(),
-                                  [&](const TMultiMask& G) { return G.Folder == folder; });
-        if (group == FGroups.end()) {
-            FGroups.push_back(TMultiMask{folder, {}});
-            group = FGroups.end() - 1;
-        }
+        // The group of the folder, found by name: a list of thousands of files in hundreds of
+        // folders is grouped in one pass.
+        const auto [at, added] = groupOf.try_emplace(folder, FGroups.size());
+        if (added) FGroups.push_back(TMultiMask{folder, {}});
+        TMultiMask* group = &FGroups[at->second];
         for (TInternalMask& m : masks)
             if (std::find(group->Masks.begin(), group->Masks.end(), m) == group->Masks.end())
                 group->Masks.push_back(std::move(m));

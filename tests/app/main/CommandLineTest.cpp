@@ -131,6 +131,7 @@ TEST_F(CommandLine, AddingSwitches) {
     WriteFile(work / "other/c.txt", "gamma\n");
     WriteFile(work / "report.txt", "report\n");
     ASSERT_EQ(RunTool({"zip", "-q", "old.zip", "report.txt"}, work.Path()).ExitCode, 0);
+    fs::create_symlink(work / "gone.txt", work / "dangling.txt");
     const std::string root = work.Str().substr(1) + "/"; // a full path as stored: no leading '/'
 
     struct Case {
@@ -159,8 +160,9 @@ TEST_F(CommandLine, AddingSwitches) {
         {0, {"-G", "old.zip", "src/a.txt"}, "old.zip", {"a.txt", "c.txt"}, 0},
         // A folder's name, with its '/', offers the folder's name.
         {0, {"-A", "other/", "other/c.txt"}, "other.zip", {"c.txt"}, 0},
-        // Nothing named exists: no archive, a failure.
+        // Nothing named exists: no archive, a failure; a link to nothing is nothing.
         {0, {"-G", "none.zip", "missing.txt"}, "none.zip", {}, 1},
+        {0, {"-G", "none2.zip", "dangling.txt"}, "none2.zip", {}, 1},
         // Names relative to the current folder, a folder among them standing for its tree,
         // first or later.
         {0, {"-G", "r1.zip", "src/a.txt", "src/sub"}, "r1.zip", {"a.txt", "sub/b.txt"}, 0, true},
