@@ -2,6 +2,9 @@
 // caller's handles, a set of joined cabinets, and the notifications of a copy.
 #include "platform/CabinetFdi.h"
 
+#include "platform/CabinetFdiMsZip.h"
+#include "platform/CabinetLayout.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -10,20 +13,16 @@
 #include <unordered_map>
 #include <vector>
 
+using namespace cabinet_layout;
+
 namespace {
 
-constexpr std::uint32_t CabSignature = 0x4643534D; // "MSCF"
-constexpr int CabHeaderSize = 36;
-constexpr std::uint16_t CabHasPrev = 0x0001;
-constexpr std::uint16_t CabHasNext = 0x0002;
-constexpr std::uint16_t CabHasReserve = 0x0004;
 constexpr int RunAfterExtract = 0x40;
 constexpr std::int64_t BlockSize = 32768;
 // How often one next cabinet is asked for before the copy gives up.
 constexpr int NextCabinetAttempts = 8;
 // The name the output of the file being copied is opened by.
 constexpr char OutputName[] = "\x01output";
-constexpr int OpenReadBinary = 0x8000;
 // A cabinet of more folders than this is opened in parts of about this many folders each: the
 // library finds each file's folder by walking its list of folders from the start.
 constexpr std::size_t PartFolders = 256;
@@ -31,13 +30,6 @@ constexpr std::size_t PartFolders = 256;
 constexpr std::uint16_t FirstContinuedIndex = 0xFFFD;
 // The prefix of the name a part is opened by (followed by its number and the cabinet's name).
 constexpr char PartPrefix = '\x02';
-
-std::uint16_t U16(const std::uint8_t* P) {
-    return static_cast<std::uint16_t>(P[0] | (P[1] << 8));
-}
-std::uint32_t U32(const std::uint8_t* P) {
-    return P[0] | (P[1] << 8) | (P[2] << 16) | (std::uint32_t{P[3]} << 24);
-}
 
 int ErrorOf(int MspackError) {
     switch (MspackError) {
@@ -94,7 +86,7 @@ struct TMsFile {
 
 class TFdiContext::TImpl {
 public:
-    TImpl(TFdiFiles& Files, TFdiErf& Erf) : FFiles(Files), FErf(Erf) {
+    TImpl(TFdiFiles& Files, TFdiErf& Erf) : FFiles(Files), FErf(Erf), FMsZip(Files) {
         FSystem.open = &OpenFile;
         FSystem.close = &CloseFile;
         FSystem.read = &ReadFile;
@@ -173,6 +165,9 @@ public:
         }
         const mscabd_cabinet& own = *FJoined[k].Cabinet;
         const bool partialFirstFolder = FEnteredMidSet && k == 0;
+        // A cabinet that is a set of its own has its MSZIP folders decoded here.
+        const bool alone = FJoined.size() == 1 && !(FSet->flags & (MSCAB_HDR_PREVCAB | MSCAB_HDR_NEXTCAB));
+        FMsZip.Use(alone ? full : std::string());
 
         TFdiNotification info;
         info.psz1 = own.nextname ? own.nextname : "";
@@ -200,7 +195,7 @@ public:
                 file = FileAt(i);
             }
             FOutputHandle = handle;
-            const int result = FDecomp->extract(FDecomp, file, OutputName);
+            const int result = Extract(*file);
             RethrowPending();
             if (result != MSPACK_ERR_OK) return Fail(ErrorOf(result));
             n.hf = handle;
@@ -531,6 +526,20 @@ private:
         return Fail(n.fdie);
     }
 
+    // The file's data into the output handle: by FMsZip where it reads the file's folder, else
+    // by the library.
+    int Extract(mscabd_file& File) {
+        const mscabd_folder* folder = File.folder;
+        const std::uint16_t index = folder ? FolderIndex(folder) : 0;
+        if (!folder || !FMsZip.Reads(index, static_cast<std::uint16_t>(folder->comp_type),
+                                     static_cast<std::uint16_t>(folder->num_blocks)))
+            return FDecomp->extract(FDecomp, &File, OutputName);
+        return FMsZip.Extract(index, File.offset, File.length,
+                              [&](const std::uint8_t* Data, std::int64_t Count) {
+                                  return FFiles.Write(FOutputHandle, Data, Count) == Count;
+                              });
+    }
+
     std::size_t FindJoined(const std::string& Name) const {
         std::size_t k = 0;
         while (k < FJoined.size() && FJoined[k].Name != Name)
@@ -625,6 +634,7 @@ private:
     std::exception_ptr FPending;
     std::vector<mscabd_file*> FFileList;
     std::unordered_map<const mscabd_folder*, std::uint16_t> FFolderIndex;
+    TFdiMsZipFolders FMsZip;
 };
 
 std::unique_ptr<TFdiContext> TFdiContext::Create(TFdiFiles& Files, TFdiErf& Erf) {

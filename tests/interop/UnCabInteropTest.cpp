@@ -1,6 +1,6 @@
 // The cabinet reader against cabinets made by gcab and extracted by cabextract, the LZX and
 // Quantum samples of the corpus, cabinet sets (whole, missing a cabinet, entered in the
-// middle) and damaged cabinets.
+// middle), damaged cabinets and MSZIP blocks damaged one field at a time.
 #include "CorpusManifest.h"
 #include "ExtractRun.h"
 #include "TestSupport.h"
@@ -332,6 +332,77 @@ TEST(UnCabInterop, DamagedAndMissingCabinetsAreErrors) {
         fs::remove(cab);
         EXPECT_EQ(reader.Extract(), 0);
         EXPECT_EQ(codes, std::vector<int>{ecFileNotFound});
+    }
+}
+
+TEST(UnCabInterop, MszipCabinetsOfGcabReorderedOrDamagedAsCabextractReadsThem) {
+    // The MSZIP blocks are inflated here, each from the 32 KiB before it: files listed against
+    // their order start the folder again, and every damage to a block fails its file as the
+    // cabinet library does, with nothing of it left.
+    TempDir sources, work;
+    const fs::path made = MakeGcabCabinet(sources.Path(), work / "made.cab", true);
+    const std::string bytes = ReadFile(made);
+    const auto u16 = [&](std::size_t At) {
+        return static_cast<std::size_t>(static_cast<unsigned char>(bytes[At]) |
+                                        (static_cast<unsigned char>(bytes[At + 1]) << 8));
+    };
+    const auto u32 = [&](std::size_t At) { return u16(At) | (u16(At + 2) << 16); };
+    ASSERT_EQ(u16(30), 0u) << "gcab wrote no reserved fields";
+    const std::size_t filesAt = u32(16), files = u16(28), firstBlock = u32(36);
+    const std::size_t secondBlock = firstBlock + 8 + u16(firstBlock + 4);
+    ASSERT_EQ(bytes.substr(secondBlock + 8, 2), "CK");
+    std::vector<std::string> records;
+    std::size_t at = filesAt;
+    for (std::size_t i = 0; i < files; ++i) {
+        const std::size_t end = bytes.find('\0', at + 16) + 1;
+        records.push_back(bytes.substr(at, end - at));
+        at = end;
+    }
+    std::string reversed = bytes.substr(0, filesAt);
+    for (auto r = records.rbegin(); r != records.rend(); ++r)
+        reversed += *r;
+    reversed += bytes.substr(at);
+    const auto changed = [&](std::size_t At, char Byte) {
+        std::string b = bytes;
+        b[At] = Byte;
+        return b;
+    };
+    struct TCase {
+        const char* What;
+        std::string Bytes;
+        bool Damaged;
+    };
+    const TCase cases[] = {
+        {"files listed last to first", reversed, false},
+        {"the second block's signature gone", changed(secondBlock + 8, 'X'), true},
+        {"the second block's checksum wrong", changed(secondBlock, static_cast<char>(bytes[secondBlock] ^ 1)),
+         true},
+        {"the second block claims no output", changed(secondBlock + 7, 0), true},
+        {"the second block's data longer than a block may be", changed(secondBlock + 5, '\xFF'), true},
+        {"the second block's deflate data damaged",
+         changed(secondBlock + 40, static_cast<char>(bytes[secondBlock + 40] ^ 0x5A)), true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        const fs::path cab = work / "case.cab";
+        WriteFile(cab, c.Bytes);
+        TempDir ours, theirs;
+        const ExtractResult result = ExtractAll(cab, ours.Path());
+        const ToolResult oracle = RunTool({"cabextract", "-q", "-d", theirs.Str(), cab.string()});
+        if (!c.Damaged) {
+            EXPECT_TRUE(result.AllPassed()) << result.Describe();
+            ASSERT_EQ(oracle.ExitCode, 0) << oracle.Err;
+            EXPECT_EQ(CompareTrees(ReadTree(theirs.Path()), "cabextract", ReadTree(ours.Path()), "Quillar"),
+                      "");
+            continue;
+        }
+        EXPECT_NE(oracle.ExitCode, 0);
+        EXPECT_EQ(result.CountOf(ecCorruptInput), 1) << result.Describe();
+        EXPECT_EQ(result.Errors.size(), 1u) << result.Describe();
+        for (const auto& [name, data] : ReadTree(ours.Path()))
+            if (name.back() != '/') {
+                EXPECT_EQ(data, ReadFile(sources / name)) << name;
+            }
     }
 }
 
