@@ -16,6 +16,19 @@ mode_t DefaultOutputMode() {
     return mode;
 }
 
+namespace {
+
+// Gives the unnamed file Unnamed the name Leaf in the folder DirFd, as an exclusive create would
+// (EEXIST when the name is taken). Returns its descriptor, now owned by the caller; -1 with errno
+// set, Unnamed kept.
+int LinkUnnamed(TUniqueFd& Unnamed, int DirFd, const std::string& Leaf) {
+    const std::string path = "/proc/self/fd/" + std::to_string(Unnamed.Get());
+    if (::linkat(AT_FDCWD, path.c_str(), DirFd, Leaf.c_str(), AT_SYMLINK_FOLLOW) != 0) return -1;
+    return Unnamed.Release();
+}
+
+} // namespace
+
 TOutputFolder TOutputFolderCache::ParentOf(TZipCommon& Owner, const std::string& FileName,
                                            std::string& Leaf) {
     const std::size_t slash = FileName.find_last_of('/');
@@ -40,8 +53,20 @@ void TOutputFolderCache::Clear() {
 std::unique_ptr<TExtractOutput> TExtractOutput::Create(TZipCommon& Owner, const std::string& FileName,
                                                        TOutputFolderCache* Folders) {
     std::unique_ptr<TExtractOutput> out(new TExtractOutput);
-    if (!out->OpenAt(Owner, FileName, Folders)) {
+    if (!out->OpenAt(Owner, FileName, Folders, false)) {
         Owner.ReportError(FileName, std::strerror(errno), "0", ecErrorOpeningFile);
+        return nullptr;
+    }
+    return out;
+}
+
+std::unique_ptr<TExtractOutput> TExtractOutput::CreateNew(TZipCommon& Owner, const std::string& FileName,
+                                                          TOutputFolderCache& Folders, TUniqueFd* Unnamed) {
+    std::unique_ptr<TExtractOutput> out(new TExtractOutput);
+    if (!out->OpenAt(Owner, FileName, &Folders, true, Unnamed)) {
+        const int error = errno;
+        out.reset();
+        errno = error;
         return nullptr;
     }
     return out;
@@ -57,7 +82,8 @@ std::unique_ptr<TExtractOutput> TExtractOutput::Append(TZipCommon& Owner, const 
     return out;
 }
 
-bool TExtractOutput::OpenAt(TZipCommon& Owner, const std::string& FileName, TOutputFolderCache* Folders) {
+bool TExtractOutput::OpenAt(TZipCommon& Owner, const std::string& FileName, TOutputFolderCache* Folders,
+                            bool NewOnly, TUniqueFd* Unnamed) {
     FFileName = FileName;
     if (Folders) {
         FDir = Folders->ParentOf(Owner, FileName, FLeaf);
@@ -74,7 +100,8 @@ bool TExtractOutput::OpenAt(TZipCommon& Owner, const std::string& FileName, TOut
             // A new file is registered until it is whole: a signal leaves no half of it. Most
             // names are new, so the file is created before anything is asked of the folder.
             const TCleanupSignalsHeld held;
-            const int fd = ::openat(dirFd, FLeaf.c_str(), flags, 0600);
+            const int fd =
+                Unnamed ? LinkUnnamed(*Unnamed, dirFd, FLeaf) : ::openat(dirFd, FLeaf.c_str(), flags, 0600);
             if (fd >= 0) {
                 FWriteLeaf = FLeaf;
                 FSibling = TTemporaryRegistration(dirFd, FWriteLeaf, FDir);
@@ -84,7 +111,7 @@ bool TExtractOutput::OpenAt(TZipCommon& Owner, const std::string& FileName, TOut
             error = errno;
         }
         errno = error;
-        if (error != EEXIST) return false;
+        if (error != EEXIST || NewOnly) return false;
         struct stat st {};
         if (::fstatat(dirFd, FLeaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             // Removed by someone else meanwhile: made new after all.

@@ -47,6 +47,13 @@ public:
     // nullptr.
     static std::unique_ptr<TExtractOutput> Create(TZipCommon& Owner, const std::string& FileName,
                                                   TOutputFolderCache* Folders = nullptr);
+    // The output for FileName only when no file of that name exists: created at once, so that a
+    // new name needs no look first, or, with Unnamed, that unnamed file (written already) given
+    // the name. Nullptr (errno set, EEXIST when the name is taken) otherwise; nothing is
+    // reported, and Unnamed is kept.
+    static std::unique_ptr<TExtractOutput> CreateNew(TZipCommon& Owner, const std::string& FileName,
+                                                     TOutputFolderCache& Folders,
+                                                     TUniqueFd* Unnamed = nullptr);
     // Opens the existing FileName for writing at its end (an entry continued from the
     // previous volume). Such an output has nothing to commit or undo.
     static std::unique_ptr<TExtractOutput> Append(TZipCommon& Owner, const std::string& FileName);
@@ -76,7 +83,8 @@ public:
 
 private:
     TExtractOutput() = default;
-    bool OpenAt(TZipCommon& Owner, const std::string& FileName, TOutputFolderCache* Folders);
+    bool OpenAt(TZipCommon& Owner, const std::string& FileName, TOutputFolderCache* Folders, bool NewOnly,
+                TUniqueFd* Unnamed = nullptr);
 
     std::unique_ptr<TFileStream32> FStream;
     TOutputFolder FDir;      // the folder of the target

@@ -83,6 +83,8 @@ int TUnBase::RunExtraction() {
         },
         [&] {
             // An entry that the job left unfinished is not put in place.
+            FCreatedAtConfirm.reset();
+            EndCopyAhead();
             if (FOutput) {
                 FOutput.reset();
                 if (FEntryCounted) {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "engine/codec/krvDecoderIO.h"
+#include "engine/core/krvCopyAhead.h"
 #include "engine/core/krvCrypt.h"
 #include "engine/core/krvOrderedPrefetch.h"
 #include "engine/core/krvZipCommon.h"
@@ -218,6 +219,16 @@ protected:
     static std::string SelectionName(const std::string& LocalName, std::int64_t HeaderPos) {
         return NamesNoFile(LocalName) ? UnnamedEntryName(LocalName, HeaderPos) : LocalName;
     }
+    // Plain stored data of file entries copied ahead on worker threads into unnamed files of
+    // the destination (see krvCopyAhead.h), for a reader that creates its outputs on confirm:
+    // Jobs for the entries it numbers in the order it comes to them. CopyAheadEntry names the
+    // entry the next ConfirmExtractFile is for; a new name then gets the file copied ahead, and
+    // CopyStored of that entry only reports its progress. A failed copy ahead (a full disk, say)
+    // ends the copying ahead for the job, and the entry is copied as it would have been, with
+    // the space held ahead given back first. Nothing is copied ahead on one thread.
+    void PlanCopyAhead(std::vector<TCopyAhead::TJob> Jobs);
+    void CopyAheadEntry(int Index) { FCopyAheadIndex = Index; }
+    void EndCopyAhead();
     // UnStore of the current entry's Packed bytes; data that end early are reported and fail
     // the entry.
     void CopyStoredEntry(TStream32& Input, std::int64_t Packed, std::int64_t Unpacked, int CrcWidth,
@@ -252,6 +263,10 @@ protected:
     void ReportError(const std::string& AFileName, const std::string& ExtendedMsg,
                      const std::string& AVolumeID, int ECode) override;
 
+    // The reader writes every confirmed file entry through OpenOutputFile, under the name it
+    // was confirmed by: the output of a new name is then created as the entry is confirmed,
+    // without a look at the name first.
+    bool CreateOutputOnConfirm = false;
     bool PasswordFailed = false;     // no password fitted an encrypted entry of this job
     std::int64_t EntryBytesDone = 0; // bytes of the current entry written so far
 
@@ -284,6 +299,16 @@ private:
 
     std::unique_ptr<TOutputFolderCache> FFolders;
     std::unique_ptr<TExtractOutput> FOutput;
+    // The output of the confirmed entry, created when it was confirmed under a new name; taken
+    // by OpenOutputFile, removed when the entry ends without it.
+    std::unique_ptr<TExtractOutput> FCreatedAtConfirm;
+    // The file of the current entry was copied ahead: its data are there.
+    bool FWrittenAhead = false;
+    // The unnamed file copied ahead for the current entry (invalid when none).
+    TUniqueFd TakeCopiedAhead();
+    std::unique_ptr<TCopyAhead> FCopyAhead;
+    std::vector<TCopyAhead::TJob> FCopyAheadJobs; // planned, not started yet
+    int FCopyAheadIndex = -1;
     std::string FSavedEntryName;
     std::array<std::uint8_t, 2 * CryptHeaderSize> FWorkBuffer{};
     bool FEntryFailed = false;

@@ -42,6 +42,8 @@ bool TUnBase::TargetExists(const std::string& Name, std::uint32_t& Attr) {
 }
 
 bool TUnBase::ConfirmExtractFile(bool IsDirectory) {
+    FCreatedAtConfirm.reset();
+    FWrittenAhead = false;
     FEntryFailed = false;
     FEntryCounted = false;
     EntryBytesDone = 0;
@@ -61,8 +63,24 @@ bool TUnBase::ConfirmExtractFile(bool IsDirectory) {
     if (GetCancel() || !proceed) return false;
 
     if (OutputMode != omdDiskFile) return CountConfirmed();
+    // Most names are new: the output is created at once, and only a name that is taken (or
+    // cannot be created) is looked at and asked about.
+    if (!FFolders) FFolders = std::make_unique<TOutputFolderCache>();
+    if (CreateOutputOnConfirm) {
+        TUniqueFd ahead = TakeCopiedAhead();
+        const bool copiedAhead = static_cast<bool>(ahead);
+        FCreatedAtConfirm =
+            TExtractOutput::CreateNew(*this, FileName, *FFolders, copiedAhead ? &ahead : nullptr);
+        FWrittenAhead = copiedAhead && FCreatedAtConfirm;
+        if (copiedAhead && !FCreatedAtConfirm && errno != EEXIST) {
+            // A destination that cannot name unnamed files (another file system below it, no
+            // /proc) has the rest of the job's files made here.
+            EndCopyAhead();
+            FCreatedAtConfirm = TExtractOutput::CreateNew(*this, FileName, *FFolders);
+        }
+    }
     std::uint32_t attr = 0;
-    bool exists = TargetExists(FileName, attr);
+    bool exists = !FCreatedAtConfirm && TargetExists(FileName, attr);
     TOverwriteMode mode = OverwriteMode;
     if (ConfirmOverwrites) {
         OverwriteMode = omOverwrite;
@@ -93,7 +111,10 @@ bool TUnBase::ConfirmExtractFile(bool IsDirectory) {
     }
     // A read-only file in the way needs no change here: it is replaced as a whole once the
     // entry has been verified.
-    if (GetCancel() || mode != omOverwrite || FileName.empty()) return false;
+    if (GetCancel() || mode != omOverwrite || FileName.empty()) {
+        FCreatedAtConfirm.reset();
+        return false;
+    }
     return CountConfirmed();
 }
 
@@ -148,6 +169,12 @@ bool TUnBase::OpenOutputFile(const std::string& EntryName, const std::string& AF
     FOutput.reset();
     if (EntryEncrypted && PasswordFailed) return false;
     if (OutputMode == omdDiskFile) {
+        if (FCreatedAtConfirm && FCreatedAtConfirm->FileName() == AFileName) {
+            FOutput = std::move(FCreatedAtConfirm);
+            return true;
+        }
+        FCreatedAtConfirm.reset();
+        FWrittenAhead = false;
         if (!FFolders) FFolders = std::make_unique<TOutputFolderCache>();
         FOutput = TExtractOutput::Create(*this, AFileName, FFolders.get());
         return FOutput != nullptr;
@@ -204,15 +231,26 @@ void TUnBase::SkipLinkEntry(const std::string& Target, std::int64_t EntrySize) {
 std::int64_t TUnBase::CopyStored(TStream32& Input, std::int64_t Count, std::int64_t EntrySize) {
     auto* in = dynamic_cast<THandleStream32*>(&Input);
     auto* out = dynamic_cast<THandleStream32*>(OutputStream());
-    if (!in || !out || !IsFileOutput() || AsciiTranslation) return UnStore(Input, Count, EntrySize, 0, false);
+    // Copied ahead, the data are there already: only the progress of the copy is made here.
+    const bool ahead = FWrittenAhead && out;
+    if (!ahead && (!in || !out || !IsFileOutput() || AsciiTranslation))
+        return UnStore(Input, Count, EntrySize, 0, false);
     // Up to KernelCopyChunk at a time, with the progress of UnStore's steps.
     constexpr std::int64_t KernelCopyChunk = 32 * StoreChunk;
     std::int64_t remaining = Count;
     while (remaining > 0 && !GetCancel()) {
-        const std::int64_t got = KernelCopy(*in, *out, std::min(remaining, KernelCopyChunk));
-        if (got == KernelCopyRefused) return UnStore(Input, remaining, EntrySize, 0, false);
-        if (got < 0) FailWrite(errno == ENOSPC || errno == EDQUOT);
-        if (got == 0) break; // the input ended
+        std::int64_t got = std::min(remaining, KernelCopyChunk);
+        if (!ahead) {
+            got = KernelCopy(*in, *out, got);
+            if (got == KernelCopyRefused) return UnStore(Input, remaining, EntrySize, 0, false);
+            if (got < 0 && (errno == ENOSPC || errno == EDQUOT) && FCopyAhead) {
+                // The files held ahead may be what fills the disk: given back, and tried again.
+                EndCopyAhead();
+                continue;
+            }
+            if (got < 0) FailWrite(errno == ENOSPC || errno == EDQUOT);
+            if (got == 0) break; // the input ended
+        }
         remaining -= got;
         for (std::int64_t step = 0; step < got; step += StoreChunk) {
             const std::int64_t n = std::min(StoreChunk, got - step);
@@ -279,6 +317,8 @@ bool TUnBase::CheckCrc(int Width, std::uint32_t StoredCrc) {
     const bool crcFailed = !cancelled && !verdict && !FEntryFailed;
     if (FEntryFailed) verdict = false;
 
+    FCreatedAtConfirm.reset(); // an entry that never opened its output leaves no file
+    FWrittenAhead = false;
     if (FOutput) {
         if (verdict && !FOutput->Commit()) {
             verdict = false;
@@ -300,6 +340,7 @@ bool TUnBase::CheckCrc(int Width, std::uint32_t StoredCrc) {
 }
 
 void TUnBase::SkipEntry(std::int64_t EntrySize) {
+    FCreatedAtConfirm.reset();
     BytesToDo -= static_cast<double>(EntrySize);
     DoProgress(EntrySize, EntrySize, JobTotal);
 }
@@ -326,4 +367,39 @@ bool TUnBase::ForceOutputDirs(const std::string& DirName) {
     if (dir) return true;
     ReportError(DirName, std::strerror(errno), "0", ecErrorCreatingDir);
     return false;
+}
+
+void TUnBase::PlanCopyAhead(std::vector<TCopyAhead::TJob> Jobs) {
+    EndCopyAhead();
+    if (!CreateOutputOnConfirm || !IsFileOutput() || AsciiTranslation || JobThreads(Threads) < 2) return;
+    // A small file is copied here sooner than it is handed across threads and named.
+    std::erase_if(Jobs, [](const TCopyAhead::TJob& Job) { return Job.Size < TCopyAhead::MinSize; });
+    FCopyAheadJobs = std::move(Jobs);
+}
+
+void TUnBase::EndCopyAhead() {
+    FCopyAhead.reset();
+    FCopyAheadJobs.clear();
+    FCopyAheadIndex = -1;
+}
+
+TUniqueFd TUnBase::TakeCopiedAhead() {
+    if (FCopyAheadIndex < 0) return {};
+    if (!FCopyAhead) {
+        if (FCopyAheadJobs.empty()) return {};
+        // The unnamed files go into the destination, once it is there.
+        TUniqueFd folder(OpenDirBeneath(ExtractDir(), {}, false));
+        if (!folder) return {};
+        // Two workers keep the large files off this thread's way; more would only contend with
+        // it for the pages they fill.
+        FCopyAhead = std::make_unique<TCopyAhead>(ArchiveFile(), std::move(folder), std::move(FCopyAheadJobs),
+                                                  std::min(JobThreads(Threads), 2U), CancelPtr);
+        FCopyAheadJobs.clear();
+    }
+    int error = 0;
+    TUniqueFd file = FCopyAhead->Take(FCopyAheadIndex, error);
+    // A copy that failed is made again here, as a one-thread run makes it, after the space held
+    // ahead is given back.
+    if (error != 0) EndCopyAhead();
+    return file;
 }

@@ -1,7 +1,8 @@
 // Readers on several threads: zip archives made by Info-ZIP, 7-Zip and bsdtar come out byte for
 // byte as unzip extracts them (also an entry too large to be inflated whole, which is inflated on
 // a thread of its own), damaged and cancelled as on one thread; gzip and tar.gz files of gzip,
-// GNU tar and bsdtar, arj archives of arj, every lzh sample of the corpus (and damaged or cut
+// GNU tar and bsdtar, tar archives of GNU tar and bsdtar (whole, cut, cancelled, over existing
+// files), arj archives of arj, every lzh sample of the corpus (and damaged or cut
 // copies of them all) as on one thread, with the events of a one-thread run in the same order.
 #include "ExtractRun.h"
 #include "TestSupport.h"
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -196,6 +198,96 @@ TEST(ReaderThreads, GzipAndTarGzByRealToolsWholeDamagedOrCutGiveTheOutputAndEven
                 // Nothing of a damaged tar is extracted, and no damaged file is left.
                 EXPECT_TRUE(one.Tree.empty()) << one.Events;
             }
+        }
+    }
+}
+
+TEST(ReaderThreads, TarOfGnuTarAndBsdtarWholeCutCancelledOrOverFilesGiveTheOutputAndEventsOfOneThread) {
+    // File data are copied ahead on the workers into unnamed files that get their names where
+    // one thread would have created them: the same files, dates, modes, events and questions.
+    TempDir dir;
+    const fs::path src = dir / "src";
+    for (int i = 0; i < 60; ++i)
+        WriteFile(src / ("d" + std::to_string(i % 5)) / ("f" + std::to_string(i)),
+                  i % 7 == 0 ? std::string()
+                             : TextBytes(static_cast<std::size_t>(i * 37001 % 700000 + i), i));
+    WriteFile(src / "random.bin", RandomBytes(3 << 20, 1));
+    WriteFile(src / "big.txt", TextBytes(9 << 20, 2));
+    fs::create_hard_link(src / "random.bin", src / "link.bin");
+    {
+        std::ofstream sparse(src / "sparse.bin", std::ios::binary);
+        sparse.seekp(1 << 20);
+        sparse << "data in a hole";
+        sparse.seekp((4 << 20) - 1);
+        sparse << 'x';
+    }
+    struct TCase {
+        const char* Name;
+        std::vector<std::string> Command; // run in the source folder, the archive third
+    };
+    const TCase cases[] = {
+        {"GNU tar", {"tar", "-cf", (dir / "gnu.tar").string(), "."}},
+        {"GNU tar, sparse", {"tar", "-cSf", (dir / "sparse.tar").string(), "."}},
+        {"bsdtar", {"bsdtar", "-cf", (dir / "bsd.tar").string(), "."}},
+    };
+    // Extracts Archive into Out (holding Existing first) on Threads, cancelled at the CancelAt-th
+    // progress event when not 0: the events, stamps and tree as text.
+    const auto run = [&](const fs::path& Archive, unsigned Threads, int CancelAt,
+                         const std::map<std::string, std::string>& Existing) {
+        const fs::path out = dir / "out";
+        fs::remove_all(out);
+        for (const auto& [name, data] : Existing)
+            WriteFile(out / name, data);
+        std::ostringstream log;
+        int events = 0;
+        const ExtractResult r = ExtractAll(Archive, out, [&](TUnBase& Reader) {
+            Reader.Threads = Threads;
+            Reader.OnProgress = [&](TZipCommon& Sender, std::uint8_t File, std::uint8_t All) {
+                log << int(File) << "/" << int(All) << " ";
+                if (++events == CancelAt) Sender.SetCancel(true);
+            };
+        });
+        log << "\n" << r.Describe();
+        std::ostringstream tree;
+        for (const auto& [name, stamp] : ReadStamps(out))
+            tree << name << " " << stamp << "\n";
+        for (const auto& [name, data] : ReadTree(out))
+            tree << name << " " << data.size() << " " << std::hash<std::string>{}(data) << "\n";
+        return std::pair{log.str(), tree.str()};
+    };
+    const std::map<std::string, std::string> existing = {{"d1/f1", "old"}, {"big.txt", "old"}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ASSERT_EQ(RunTool(c.Command, src).ExitCode, 0);
+        const fs::path archive = c.Command[2];
+        const fs::path expect = dir / "expect";
+        fs::remove_all(expect);
+        fs::create_directories(expect);
+        ASSERT_EQ(RunTool({"tar", "-xf", archive.string(), "-C", expect.string()}).ExitCode, 0);
+        const std::string bytes = ReadFile(archive);
+        WriteFile(dir / "cut.tar", bytes.substr(0, bytes.size() * 3 / 5));
+        struct TRun {
+            const char* What;
+            fs::path Archive;
+            int CancelAt;
+            std::map<std::string, std::string> Existing;
+        };
+        const TRun runs[] = {
+            {"whole", archive, 0, {}},
+            {"cut", dir / "cut.tar", 0, {}},
+            {"cancelled", archive, 150, {}},
+            {"over existing files", archive, 0, existing},
+        };
+        for (const TRun& r : runs) {
+            SCOPED_TRACE(r.What);
+            const auto one = run(r.Archive, 1, r.CancelAt, r.Existing);
+            if (r.What == std::string("whole")) {
+                EXPECT_EQ(CompareTrees(ReadTree(expect), "GNU tar", ReadTree(dir / "out"), "the engine"), "")
+                    << one.first.substr(0, 3000);
+            }
+            const auto four = run(r.Archive, 4, r.CancelAt, r.Existing);
+            EXPECT_EQ(four.first, one.first);
+            EXPECT_EQ(four.second, one.second);
         }
     }
 }

@@ -81,6 +81,7 @@ TUnCab::TUnCab()
     OverwriteMode = omOverwrite;
     RestoreFileAttr = true;
     UseStoredDirs = true;
+    CreateOutputOnConfirm = true;
 }
 
 TUnCab::~TUnCab() = default;

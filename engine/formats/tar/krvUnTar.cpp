@@ -6,6 +6,7 @@
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 
 namespace {
@@ -45,7 +46,9 @@ const char* KindText(const TTarEntry& Entry) {
 
 } // namespace
 
-TUnTar::TUnTar() = default;
+TUnTar::TUnTar() {
+    CreateOutputOnConfirm = true;
+}
 
 TUnTar::~TUnTar() = default;
 
@@ -98,8 +101,18 @@ void TUnTar::ExtractTarEntries(TStream32& Stream) {
     BytesToDo = FUnpackedTotal;
     JobTotal = FUnpackedTotal;
     HostSystem = 3;
-    for (const TTarEntry& entry : FEntries) {
+    // The plain data of files (and of the hard links to them) are copied ahead on the other cores.
+    std::vector<TCopyAhead::TJob> ahead;
+    for (std::size_t i = 0; i < FEntries.size(); ++i) {
+        const std::optional<TDataRef> data = FileData(FEntries[i]);
+        if (data && !data->Sparse && !data->Truncated && data->Size > 0)
+            ahead.push_back({static_cast<int>(i), data->Pos, data->Size});
+    }
+    PlanCopyAhead(std::move(ahead));
+    for (std::size_t i = 0; i < FEntries.size(); ++i) {
+        const TTarEntry& entry = FEntries[i];
         if (GetCancel()) break;
+        CopyAheadEntry(static_cast<int>(i));
         Method = 0;
         PackedSize = entry.Size;
         UnpackedSize = entry.FileSize();
@@ -126,9 +139,8 @@ void TUnTar::ExtractTarEntries(TStream32& Stream) {
             break;
         case TTarKind::HardLink: {
             // A plain copy of the file it names.
-            const auto target = FFiles.find(LinkKey(entry.LinkName));
-            if (target != FFiles.end()) {
-                ExtractFile(Stream, entry, target->second);
+            if (const std::optional<TDataRef> target = FileData(entry)) {
+                ExtractFile(Stream, entry, *target);
                 break;
             }
             ReportError(FileName.empty() ? entry.Name : FileName, KindText(entry), "0", ecUnknownFileType);
@@ -146,6 +158,15 @@ void TUnTar::ExtractTarEntries(TStream32& Stream) {
             break;
         }
     }
+    EndCopyAhead();
+}
+
+std::optional<TUnTar::TDataRef> TUnTar::FileData(const TTarEntry& Entry) const {
+    if (Entry.Kind == TTarKind::File) return DataOf(Entry);
+    if (Entry.Kind != TTarKind::HardLink) return std::nullopt;
+    const auto found = FFiles.find(LinkKey(Entry.LinkName));
+    if (found == FFiles.end()) return std::nullopt;
+    return found->second;
 }
 
 std::int64_t TUnTar::CopySparse(TStream32& Stream, const TTarSparse& Sparse) {

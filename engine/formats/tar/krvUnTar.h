@@ -6,11 +6,12 @@
 // message; the entries after it are read.
 #pragma once
 
-#include "engine/formats/tar/krvTarRecords.h"
 #include "engine/core/krvUnBase.h"
+#include "engine/formats/tar/krvTarRecords.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -32,6 +33,8 @@ private:
         std::shared_ptr<const TTarSparse> Sparse;
     };
     static TDataRef DataOf(const TTarEntry& Entry);
+    // The data a file entry or a hard link to a file in the archive holds; none otherwise.
+    std::optional<TDataRef> FileData(const TTarEntry& Entry) const;
 
     void ScanTarHeaders(TStream32& Stream);
     void ExtractTarEntries(TStream32& Stream);
