@@ -62,6 +62,19 @@ void EngineHost::RunWhilePumping(const std::function<void()>& Work) {
     done.get();
 }
 
+void EngineHost::WaitPumping(std::unique_lock<std::mutex>& Lock, std::condition_variable& Changed,
+                             const std::function<bool()>& Ready) {
+    if (pumping || !Current().HasEventLoop() || std::this_thread::get_id() != hostThread) {
+        Changed.wait(Lock, Ready);
+        return;
+    }
+    while (!Changed.wait_for(Lock, WorkWaitStep, Ready)) {
+        Lock.unlock();
+        PumpIfDue();
+        Lock.lock();
+    }
+}
+
 int EngineHost::Ask(const std::string& Text, TAskButtons Buttons) {
     Pump();
     return Current().DoAsk(Text, Buttons);

@@ -6,9 +6,11 @@
 
 #include "engine/core/krvTimer.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -34,7 +36,7 @@ public:
     // PumpIntervalMs of work have passed since it last ran, so a job of many small pieces
     // does not spend its time in the host's event loop.
     static void PumpIfDue();
-    static constexpr std::uint64_t PumpIntervalMs = 20;
+    static constexpr std::uint64_t PumpIntervalMs = 10;
     // True while the host is processing events from inside Pump(): a job started then is refused.
     static bool Pumping();
     // Runs Work, a long piece of work that touches nothing the host's events touch, and lets the
@@ -42,6 +44,11 @@ public:
     // thread that installed a host with an event loop, else at once on the calling thread (a
     // worker, a host without events, a call from inside Pump). An exception of Work is passed on.
     static void RunWhilePumping(const std::function<void()>& Work);
+    // Waits on Changed (Lock held) until Ready() is true. On the thread that installed a host
+    // with an event loop the host runs every few milliseconds meanwhile, so a job waiting for its
+    // workers keeps the window answering; elsewhere it simply waits.
+    static void WaitPumping(std::unique_lock<std::mutex>& Lock, std::condition_variable& Changed,
+                            const std::function<bool()>& Ready);
 
     // Lets the host run, then asks.
     static int Ask(const std::string& Text, TAskButtons Buttons);

@@ -1,5 +1,6 @@
 #include "engine/core/krvDecodeAhead.h"
 
+#include "engine/core/EngineHost.h"
 #include "engine/core/krvCodecStreams.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
@@ -153,7 +154,8 @@ std::span<const std::uint8_t> TDecodeAhead::Next() {
             FChanged.notify_all();
         }
         FWaiting = true;
-        FChanged.wait(lock, [this] { return !FReady.empty() || FFinished; });
+        // The host runs while the job waits, as it would while the job decoded itself.
+        EngineHost::WaitPumping(lock, FChanged, [this] { return !FReady.empty() || FFinished; });
         FWaiting = false;
         if (FReady.empty()) {
             FEnded = true;

@@ -9,7 +9,6 @@
 #include "engine/core/EngineHost.h"
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -72,11 +71,7 @@ public:
         WakeIdleWorker();
         // The host runs while the job waits, as it would while the job did the work itself.
         FWaitedSlot = pos;
-        while (!FResultReady.wait_for(lock, WaitStep, [&] { return FSlots[pos].Done || FStop; })) {
-            lock.unlock();
-            EngineHost::PumpIfDue();
-            lock.lock();
-        }
+        EngineHost::WaitPumping(lock, FResultReady, [&] { return FSlots[pos].Done || FStop; });
         FWaitedSlot = NoSlot;
         if (!FSlots[pos].Done || !FSlots[pos].Result) return false;
         FConsumed = std::max(FConsumed, pos + 1);
@@ -136,8 +131,6 @@ private:
     bool MayStart() const {
         return FNext < FConsumed + FWindow || (FBudget > 0 && FHeld[FNext + 1] - FHeld[FConsumed] <= FBudget);
     }
-
-    static constexpr std::chrono::milliseconds WaitStep{5};
 
     std::vector<int> FIndexes;
     std::vector<TSlot> FSlots;

@@ -5,7 +5,6 @@
 #include "engine/core/krvCrypt.h"
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -159,6 +158,8 @@ private:
             FChanged.notify_all();
         }
         FFill = 0;
+        // The host runs between blocks too, not only while the oldest is awaited.
+        EngineHost::PumpIfDue();
         if (Final) return;
         while (Full())
             TakeOldest();
@@ -173,11 +174,7 @@ private:
     TBlock& Oldest() {
         TBlock& block = FBlocks[FTaken % FBlocks.size()];
         std::unique_lock lock(FLock);
-        while (!FDone.wait_for(lock, std::chrono::milliseconds(5), [&] { return block.Done; })) {
-            lock.unlock();
-            EngineHost::PumpIfDue();
-            lock.lock();
-        }
+        EngineHost::WaitPumping(lock, FDone, [&] { return block.Done; });
         return block;
     }
 

@@ -8,7 +8,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 #include <zlib.h>
@@ -494,5 +496,45 @@ TEST(CodecStreams, LongWholeBufferWorkKeepsAnEventLoopTurning) {
     EXPECT_TRUE(Same(std::string(out.begin(), out.end()), data));
     packed[packed.size() / 2] ^= 0x55;
     EXPECT_FALSE(inflater.Inflate(packed, out));
+    EngineHost::Install(std::move(previous));
+}
+
+TEST(CodecStreams, AJobWaitingForItsWorkersKeepsTheEventLoopTurning) {
+    auto owned = std::make_unique<TLoopHost>();
+    TLoopHost& host = *owned;
+    std::unique_ptr<EngineHost> previous = EngineHost::Install(std::move(owned));
+    std::mutex lock;
+    std::condition_variable changed;
+    bool ready = false;
+    // The worker answers only once the loop has turned: a wait that did not pump would hang.
+    std::thread worker([&] {
+        for (int i = 0; i < 60000 && host.Pumps == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const std::lock_guard hold(lock);
+        ready = true;
+        changed.notify_all();
+    });
+    {
+        std::unique_lock hold(lock);
+        EngineHost::WaitPumping(hold, changed, [&] { return ready; });
+        EXPECT_TRUE(ready);
+    }
+    worker.join();
+    EXPECT_GT(host.Pumps, 0);
+    // Off the host's thread the wait never runs the host.
+    const int pumps = host.Pumps;
+    ready = false;
+    std::thread([&] {
+        std::unique_lock hold(lock);
+        std::thread answer([&] {
+            const std::lock_guard inner(lock);
+            ready = true;
+            changed.notify_all();
+        });
+        EngineHost::WaitPumping(hold, changed, [&] { return ready; });
+        hold.unlock();
+        answer.join();
+    }).join();
+    EXPECT_EQ(host.Pumps, pumps);
     EngineHost::Install(std::move(previous));
 }

@@ -262,7 +262,7 @@ TEST(EngineHostTest, DefaultAnswersNoAndPumpIsNotReentrant) {
 }
 
 TEST(EngineHostTest, BlocksPumpOnlyWhenTheIntervalHasPassed) {
-    // Blocks of work StepMs apart: the host runs at the first and then whenever 20 ms of work
+    // Blocks of work StepMs apart: the host runs at the first and then whenever 10 ms of work
     // have passed since it last ran; a question lets it run at once and starts the interval anew.
     struct TCase {
         std::uint64_t StepMs;
@@ -270,7 +270,7 @@ TEST(EngineHostTest, BlocksPumpOnlyWhenTheIntervalHasPassed) {
         int Pumps;
     };
     for (const TCase c :
-         {TCase{0, 1000, 1}, TCase{1, 40, 2}, TCase{7, 10, 4}, TCase{20, 5, 5}, TCase{50, 3, 3}}) {
+         {TCase{0, 1000, 1}, TCase{1, 40, 4}, TCase{7, 10, 5}, TCase{10, 5, 5}, TCase{50, 3, 3}}) {
         SCOPED_TRACE(c.StepMs);
         HostGuard guard;
         std::uint64_t now = 1000;
@@ -283,12 +283,12 @@ TEST(EngineHostTest, BlocksPumpOnlyWhenTheIntervalHasPassed) {
     std::uint64_t now = 1000;
     guard.Host->SetPumpClock([&] { return now; });
     EngineHost::PumpIfDue();
-    now += 15;
+    now += 8;
     EngineHost::Ask("Go on?", abYesNo);
-    now += 15;
+    now += 8;
     EngineHost::PumpIfDue();
-    EXPECT_EQ(guard.Host->Pumps, 2) << "15 ms after the question's pump: not yet";
-    now += 5;
+    EXPECT_EQ(guard.Host->Pumps, 2) << "8 ms after the question's pump: not yet";
+    now += 2;
     EngineHost::PumpIfDue();
     EXPECT_EQ(guard.Host->Pumps, 3);
 }
