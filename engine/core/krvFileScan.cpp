@@ -208,6 +208,8 @@ void TkrvFileScan::BuildGroups() {
         for (TInternalMask& m : masks)
             if (std::find(group->Masks.begin(), group->Masks.end(), m) == group->Masks.end())
                 group->Masks.push_back(std::move(m));
+        // A list of thousands of names looks at each on disk: the host runs meanwhile.
+        EngineHost::PumpIfDue();
     }
 }
 
