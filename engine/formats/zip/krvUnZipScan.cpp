@@ -1,9 +1,10 @@
 // Finding the entries of a zip archive through the zip walk: the central directory, or the
 // local headers when the directory is unusable.
+#include "engine/core/EngineHost.h"
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvErrorCodes.h"
-#include "engine/formats/zip/krvZipExtra.h"
 #include "engine/formats/zip/krvUnZip.h"
+#include "engine/formats/zip/krvZipExtra.h"
 
 #include <algorithm>
 #include <array>
@@ -52,6 +53,8 @@ int TUnZip::ScanCentralDirectory(TStream32& Archive, std::int64_t Start, std::in
         const std::size_t before = FEntries.size();
         SelectEntry(item);
         if (FEntries.size() > before) selectedAt.back() = static_cast<std::ptrdiff_t>(before);
+        // Each record's local header is read: thousands of them take a while.
+        EngineHost::PumpIfDue();
     }
     const std::vector<bool> overlaps = FindZipOverlaps(extents);
     for (std::size_t i = 0; i < overlaps.size(); ++i)
