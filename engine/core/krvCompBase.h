@@ -270,6 +270,8 @@ protected:
     // Opens a gathered file for reading: only a regular file, never the archive being built
     // or the old one. Reports 25235 and gives nullptr otherwise; St holds its status.
     std::unique_ptr<TFileStream32> OpenGatheredFile(const std::string& Path, struct stat& St);
+    // Whether the file of St is one never gathered (the old archive, the one being built).
+    bool NeverGathered(const struct stat& St) const;
     // Puts an archive built in memory in place of ArchiveFile.
     void WriteMemoryImage(TMemoryStream32& Image);
     static constexpr std::int64_t CopyChunk = 1 << 20;
@@ -289,6 +291,8 @@ protected:
     std::unique_ptr<TDeflatePrefetch> FPrefetch;
     // Starts FPrefetch for the files of List that will be deflated whole.
     virtual void StartPrefetch(TCompHeaderObj& List);
+    // Stops the workers StartPrefetch started (at the end of the run, however it ends).
+    virtual void StopPrefetch() { FPrefetch.reset(); }
     // With swMove: erases the sources of the files added, firing OnDeleteFile for each.
     void DeleteMovedSources();
     // Whether a file of Size bytes named Name is deflated in one call.

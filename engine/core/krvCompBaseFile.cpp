@@ -40,13 +40,16 @@ std::unique_ptr<TFileStream32> TCompBase::OpenGatheredFile(const std::string& Pa
     std::uint8_t status = fsOpenOk;
     auto input = std::make_unique<TFileStream32>(Path, fmOpenRead | fmShareDenyWrite, status);
     // Only a regular file is read, and never the archive being built.
-    if (status != fsOpenOk || ::fstat(input->Handle, &St) != 0 || !S_ISREG(St.st_mode) ||
-        std::find(FNeverGather.begin(), FNeverGather.end(),
-                  std::pair<std::uint64_t, std::uint64_t>(St.st_dev, St.st_ino)) != FNeverGather.end()) {
+    if (status != fsOpenOk || ::fstat(input->Handle, &St) != 0 || !S_ISREG(St.st_mode) || NeverGathered(St)) {
         ReportError(Path, "", "0", ecErrorOpeningFile);
         return nullptr;
     }
     return input;
+}
+
+bool TCompBase::NeverGathered(const struct stat& St) const {
+    return std::find(FNeverGather.begin(), FNeverGather.end(),
+                     std::pair<std::uint64_t, std::uint64_t>(St.st_dev, St.st_ino)) != FNeverGather.end();
 }
 
 // Reads Input to its end through Codec, stopping once more than Limit bytes went through;

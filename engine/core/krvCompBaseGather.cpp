@@ -67,7 +67,7 @@ void TCompBase::ProcessFileList(TCompHeaderObj& List) {
     Timer.Start();
     StartPrefetch(List);
     // The workers stop with the run, however it ends.
-    const TScopeExit stopPrefetch{[this] { FPrefetch.reset(); }};
+    const TScopeExit stopPrefetch{[this] { StopPrefetch(); }};
     for (int i = 0; i < List.Count(); ++i) {
         CheckCancel();
         FilesProcessed = i + 1;
@@ -121,10 +121,7 @@ void TCompBase::AddToList(const TFileObject& Item) {
     if (isDir && (!StoresEmptyFolders() || !IsDirEmpty(Item.FullName))) return;
     // The archive being written and the old archive are never gathered into it.
     struct stat st {};
-    if (::stat(Item.FullName.c_str(), &st) == 0 &&
-        std::find(FNeverGather.begin(), FNeverGather.end(),
-                  std::pair<std::uint64_t, std::uint64_t>(st.st_dev, st.st_ino)) != FNeverGather.end())
-        return;
+    if (::stat(Item.FullName.c_str(), &st) == 0 && NeverGathered(st)) return;
     std::string name = StoredNameOf(Item.FullName);
     if (name.empty()) return;
     if (isDir && name.back() != '/') name += '/';

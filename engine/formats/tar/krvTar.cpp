@@ -18,7 +18,9 @@ namespace {
 
 constexpr std::int64_t CopyBlock = 1 << 20;
 // Files up to this size are read and written with their header rather than copied by the kernel.
-constexpr std::int64_t SmallCopy = 64 << 10;
+constexpr std::int64_t SmallCopy = TarAheadLimit;
+// Threads that read small files ahead: more only contend for the file system with the writer.
+constexpr unsigned AheadThreads = 2;
 constexpr std::int64_t EndBlocks = 2 * TarBlockSize;
 constexpr std::int64_t RecordSize = 10240;
 
@@ -45,6 +47,19 @@ void TTar::SetArcType(TArcType /*Value*/) {
 int TTar::Compress() {
     FArcType = GzipMode() ? atTarGZip : atTar;
     return TCompBase::Compress();
+}
+
+void TTar::StartPrefetch(TCompHeaderObj& List) {
+    FAhead.reset();
+    const unsigned threads = JobThreads(Threads);
+    if (threads < 2) return;
+    std::vector<TTarAheadJob> jobs;
+    for (int i = 0; i < List.Count(); ++i) {
+        const TCompEntry& e = Entry(i);
+        if (List.Value(i) == hkAdd && !e.IsDir && e.SourceSize > 0 && e.SourceSize <= TarAheadLimit)
+            jobs.push_back({i, e.SourcePath, e.SourceSize});
+    }
+    if (jobs.size() > 1) FAhead = StartTarReadAhead(jobs, std::min(threads, AheadThreads));
 }
 
 bool TTar::BuildHeader(THeader& H, const std::string& Name, bool IsDir, std::uint32_t Mode, std::int64_t Size,
@@ -84,11 +99,17 @@ bool TTar::AddFile(TCompHeaderObj& List, int Index) {
     HeaderToInfo(List.GetHeader(Index), info);
     struct stat st {};
     std::unique_ptr<TFileStream32> input;
+    // A small file a worker read ahead is taken as it read it (as it was when it was opened).
+    TTarAhead ahead;
+    const bool early =
+        !e.IsDir && FAhead && FAhead->Take(Index, ahead) && ahead.Ok && !NeverGathered(ahead.St);
     if (e.IsDir) {
         if (::stat(e.SourcePath.c_str(), &st) != 0) {
             ReportError(e.SourcePath, "", "0", ecErrorOpeningFile);
             return false;
         }
+    } else if (early) {
+        st = ahead.St;
     } else {
         input = OpenGatheredFile(e.SourcePath, st);
         if (!input) return false;
@@ -110,11 +131,17 @@ bool TTar::AddFile(TCompHeaderObj& List, int Index) {
     if (size <= SmallCopy && size > 0) {
         // A small file goes out with its header and padding in one write: three calls fewer.
         CheckCancel();
-        FSmall.assign(h.begin(), h.end());
-        FSmall.resize(static_cast<std::size_t>(TarBlockSize + size + TarPadding(size)), 0);
-        for (std::int64_t r;
-             done < size && (r = input->Read(FSmall.data() + TarBlockSize + done, size - done)) > 0;)
-            done += r;
+        if (early) {
+            FSmall = std::move(ahead.Entry);
+            std::copy(h.begin(), h.end(), FSmall.begin());
+            done = size;
+        } else {
+            FSmall.assign(h.begin(), h.end());
+            FSmall.resize(static_cast<std::size_t>(TarBlockSize + size + TarPadding(size)), 0);
+            for (std::int64_t r;
+                 done < size && (r = input->Read(FSmall.data() + TarBlockSize + done, size - done)) > 0;)
+                done += r;
+        }
         if (done < size) {
             ReportError(e.SourcePath, "", "0", ecErrorReadingFile);
             return false;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "engine/core/krvCompBase.h"
+#include "engine/formats/tar/krvTarAhead.h"
 #include "engine/formats/tar/krvTarRecords.h"
 
 #include <array>
@@ -51,8 +52,9 @@ protected:
     void CopyEntry(TCompHeaderObj& List, int Index) override;
     bool FinishArchive(TStream32& Output, TCompHeaderObj& List) override;
     void ListEntries(TCompHeaderObj& List) override;
-    // Nothing of a tar is deflated per file.
-    void StartPrefetch(TCompHeaderObj& /*List*/) override {}
+    // Nothing of a tar is deflated per file; small files are read ahead on several threads.
+    void StartPrefetch(TCompHeaderObj& List) override;
+    void StopPrefetch() override { FAhead.reset(); }
 
 private:
     using THeader = std::array<std::uint8_t, TarBlockSize>;
@@ -72,7 +74,8 @@ private:
         std::int64_t Size = 0;
     };
     std::unordered_map<int, TOldEntry> FOld;
-    std::vector<std::uint8_t> FSmall; // a small file with its header and padding, as written
-    std::string FGzipTarget;          // the tar.gz being written (cmTarGzip)
-    TGzipOutput* FGzipOut = nullptr;  // the stream the tar goes through into it (not owned)
+    std::vector<std::uint8_t> FSmall;      // a small file with its header and padding, as written
+    std::unique_ptr<TTarReadAhead> FAhead; // small files read ahead (several threads)
+    std::string FGzipTarget;               // the tar.gz being written (cmTarGzip)
+    TGzipOutput* FGzipOut = nullptr;       // the stream the tar goes through into it (not owned)
 };
