@@ -7,6 +7,7 @@
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvGzipFilter.h"
 #include "engine/core/krvKernelCopy.h"
+#include "engine/formats/tar/krvTarCopy.h"
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
@@ -21,6 +22,9 @@ constexpr std::int64_t CopyBlock = 1 << 20;
 constexpr std::int64_t SmallCopy = TarAheadLimit;
 // Threads that read small files ahead: more only contend for the file system with the writer.
 constexpr unsigned AheadThreads = 2;
+// Files from this size on are copied by the kernel on up to CopyThreads threads.
+constexpr std::int64_t ParallelCopyFrom = 4 * CopyBlock;
+constexpr unsigned CopyThreads = 4;
 constexpr std::int64_t EndBlocks = 2 * TarBlockSize;
 constexpr std::int64_t RecordSize = 10240;
 
@@ -162,13 +166,28 @@ bool TTar::AddFile(TCompHeaderObj& List, int Index) {
 
     // Exactly the size the header gives: a file that grew meanwhile is cut at it, one that
     // shrank is an error (its entry would be short). File to file the kernel copies the data;
-    // elsewhere (or where it cannot) they pass through memory, in the same steps.
+    // elsewhere (or where it cannot) they pass through memory, in the same steps. A large file
+    // is copied by the kernel on several threads, its steps taken here in order.
     auto* output = dynamic_cast<THandleStream32*>(FOutput);
     std::vector<std::uint8_t> buffer;
+    const std::int64_t start = done < size ? FOutput->Position() : 0;
+    std::unique_ptr<TParallelKernelCopy> copies;
+    if (output && size >= ParallelCopyFrom && JobThreads(Threads) > 1)
+        copies = std::make_unique<TParallelKernelCopy>(input->Handle, output->Handle, start, size, CopyBlock,
+                                                       std::min(JobThreads(Threads), CopyThreads));
     while (done < size) {
         CheckCancel();
         const std::int64_t want = std::min<std::int64_t>(size - done, CopyBlock);
-        std::int64_t got = output ? KernelCopy(*input, *output, want) : KernelCopyRefused;
+        std::int64_t got = 0;
+        if (copies && copies->Copied(static_cast<std::size_t>(done / CopyBlock))) {
+            got = want;
+        } else if (copies) {
+            // A step the workers did not copy whole is copied here, as on one thread.
+            copies.reset();
+            SeekOrFail(*input, done, e.SourcePath);
+            SeekOrFail(*FOutput, start + done, ArchiveFile());
+        }
+        if (got == 0) got = output ? KernelCopy(*input, *output, want) : KernelCopyRefused;
         if (got == KernelCopyRefused) {
             output = nullptr;
             buffer.resize(static_cast<std::size_t>(CopyBlock));
@@ -185,6 +204,11 @@ bool TTar::AddFile(TCompHeaderObj& List, int Index) {
         BytesToDo -= static_cast<double>(got);
         DoProgress(done, size, JobTotal);
         EngineHost::PumpIfDue();
+    }
+    if (copies) {
+        // The workers' copies moved neither file's position.
+        copies.reset();
+        SeekOrFail(*FOutput, start + size, ArchiveFile());
     }
     if (size > SmallCopy) FOutput->WriteBuffer(zeros.data(), TarPadding(size));
     e.NewLength = FOutput->Position() - FHeaderPos;
