@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -33,12 +32,7 @@ public:
     bool Copied(std::size_t Index) {
         if (Index >= FState.size()) return false;
         std::unique_lock lock(FLock);
-        while (
-            !FDone.wait_for(lock, std::chrono::milliseconds(5), [&] { return FState[Index] != Pending; })) {
-            lock.unlock();
-            EngineHost::PumpIfDue();
-            lock.lock();
-        }
+        EngineHost::WaitPumping(lock, FDone, [&] { return FState[Index] != Pending; });
         return FState[Index] == Whole;
     }
 
