@@ -219,6 +219,9 @@ bool TUnZip::ZipProcessEntry(const TEntryRef& Entry) {
         SkipLinkEntry("", FUncompressedSize);
         return true;
     }
+    // The output of an entry that will be written (not one refused before, nor an encrypted one,
+    // whose password may be asked for) is created as the entry is confirmed.
+    CreateOutputOnConfirm = !Entry.DataEndUnknown && ZipMethodSupported(FMethod) && !(FFlags & zfEncrypted);
     if (!ConfirmExtractFile(isDirectory)) {
         SkipEntry(FUncompressedSize);
         return false;
