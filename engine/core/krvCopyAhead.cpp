@@ -1,5 +1,6 @@
 #include "engine/core/krvCopyAhead.h"
 
+#include "engine/core/krvKernelCopy.h"
 #include "engine/core/krvOrderedPrefetch.h"
 
 #include <algorithm>
@@ -22,19 +23,19 @@ constexpr std::int64_t MinCost = std::int64_t{1} << 20;
 int CopyData(int From, std::int64_t At, int To, std::int64_t Count, const std::atomic<bool>& Stop,
              const bool* Cancel) {
     std::vector<std::uint8_t> buffer;
-    off_t in = static_cast<off_t>(At);
+    std::int64_t in = At;
     while (Count > 0) {
         if (Stop.load(std::memory_order_relaxed) || (Cancel && *Cancel)) return ECANCELED;
         const auto step = static_cast<std::size_t>(std::min(Count, CopyStep));
-        ssize_t n = -1;
+        std::int64_t n = -1;
         if (buffer.empty()) {
-            n = ::copy_file_range(From, &in, To, nullptr, step, 0);
-            if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+            n = KernelCopyAt(From, &in, To, nullptr, static_cast<std::int64_t>(step));
+            if (n == KernelCopyRefused) {
                 buffer.resize(CopyStep);
                 continue;
             }
         } else {
-            n = ::pread(From, buffer.data(), step, in);
+            n = ::pread(From, buffer.data(), step, static_cast<off_t>(in));
             for (ssize_t done = 0, w = 0; n > 0 && done < n; done += w) {
                 w = ::write(To, buffer.data() + done, static_cast<std::size_t>(n - done));
                 if (w < 0 && errno != EINTR) return errno;

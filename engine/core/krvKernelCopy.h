@@ -14,3 +14,6 @@ inline constexpr std::int64_t KernelCopyRefused = -2;
 // Returns the bytes copied, 0 at the end of From, KernelCopyRefused, or -1 on another error
 // (errno tells which).
 std::int64_t KernelCopy(const THandleStream32& From, THandleStream32& To, std::int64_t Count);
+// The same between descriptors: at *FromAt and *ToAt, which advance by what was copied, or at a
+// descriptor's own position where its offset is nullptr.
+std::int64_t KernelCopyAt(int From, std::int64_t* FromAt, int To, std::int64_t* ToAt, std::int64_t Count);

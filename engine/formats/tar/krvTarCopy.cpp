@@ -1,6 +1,7 @@
 #include "engine/formats/tar/krvTarCopy.h"
 
 #include "engine/core/EngineHost.h"
+#include "engine/core/krvKernelCopy.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -59,12 +60,11 @@ private:
     }
 
     bool CopyStep(std::size_t Index) {
-        loff_t in = static_cast<loff_t>(Index) * FStep;
-        loff_t out = FOutStart + in;
+        std::int64_t in = static_cast<std::int64_t>(Index) * FStep;
+        std::int64_t out = FOutStart + in;
         std::int64_t left = std::min(FStep, FSize - in);
         while (left > 0) {
-            const ssize_t n = ::copy_file_range(FIn, &in, FOut, &out, static_cast<std::size_t>(left), 0);
-            if (n < 0 && errno == EINTR) continue;
+            const std::int64_t n = KernelCopyAt(FIn, &in, FOut, &out, left);
             if (n <= 0) return false;
             left -= n;
         }
