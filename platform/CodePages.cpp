@@ -62,6 +62,8 @@ TConverter& FromUtf8(TCodePage To) {
 } // namespace
 
 std::string CodePageToUtf8(std::string_view Text, TCodePage From) {
+    // Both code pages keep ASCII as it is: most names need no converter.
+    if (IsAsciiText(Text)) return std::string(Text);
     std::string out;
     if (ToUtf8(From).Convert(Text, out)) return out;
     // CP1252 leaves 0x81, 0x8D, 0x8F, 0x90 and 0x9D unassigned: take them as C1 controls.

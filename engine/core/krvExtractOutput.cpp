@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 // The mask is read once: reading it costs a file read on this platform.
@@ -45,9 +46,21 @@ TOutputFolder TOutputFolderCache::ParentOf(TZipCommon& Owner, const std::string&
     return FDir;
 }
 
+bool TOutputFolderCache::PlainModes() {
+    if (!FDir) return false;
+    if (!FPlainModes) {
+        // No default ACL, or a file system without ACLs: the mask alone applies.
+        const bool none = ::fgetxattr(FDir->Get(), "system.posix_acl_default", nullptr, 0) < 0 &&
+                          (errno == ENODATA || errno == EOPNOTSUPP);
+        FPlainModes = none;
+    }
+    return *FPlainModes;
+}
+
 void TOutputFolderCache::Clear() {
     FDir.reset();
     FFolder.clear();
+    FPlainModes.reset();
 }
 
 std::unique_ptr<TExtractOutput> TExtractOutput::Create(TZipCommon& Owner, const std::string& FileName,
@@ -61,9 +74,10 @@ std::unique_ptr<TExtractOutput> TExtractOutput::Create(TZipCommon& Owner, const 
 }
 
 std::unique_ptr<TExtractOutput> TExtractOutput::CreateNew(TZipCommon& Owner, const std::string& FileName,
-                                                          TOutputFolderCache& Folders, TUniqueFd* Unnamed) {
+                                                          TOutputFolderCache& Folders, TUniqueFd* Unnamed,
+                                                          std::optional<mode_t> Mode) {
     std::unique_ptr<TExtractOutput> out(new TExtractOutput);
-    if (!out->OpenAt(Owner, FileName, &Folders, true, Unnamed)) {
+    if (!out->OpenAt(Owner, FileName, &Folders, true, Unnamed, Mode)) {
         const int error = errno;
         out.reset();
         errno = error;
@@ -83,7 +97,7 @@ std::unique_ptr<TExtractOutput> TExtractOutput::Append(TZipCommon& Owner, const 
 }
 
 bool TExtractOutput::OpenAt(TZipCommon& Owner, const std::string& FileName, TOutputFolderCache* Folders,
-                            bool NewOnly, TUniqueFd* Unnamed) {
+                            bool NewOnly, TUniqueFd* Unnamed, std::optional<mode_t> Mode) {
     FFileName = FileName;
     if (Folders) {
         FDir = Folders->ParentOf(Owner, FileName, FLeaf);
@@ -94,14 +108,18 @@ bool TExtractOutput::OpenAt(TZipCommon& Owner, const std::string& FileName, TOut
     if (!FDir) return false;
     const int dirFd = FDir->Get();
     constexpr int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    // Bits the mask cannot take away again come out as given.
+    if (Mode && !Unnamed && (*Mode & ~DefaultOutputMode() & 0777) == 0 && Folders && Folders->PlainModes())
+        FCreatedMode = *Mode & 0777;
     for (int attempt = 0; attempt < 2; ++attempt) {
         int error = 0;
         {
             // A new file is registered until it is whole: a signal leaves no half of it. Most
             // names are new, so the file is created before anything is asked of the folder.
             const TCleanupSignalsHeld held;
-            const int fd =
-                Unnamed ? LinkUnnamed(*Unnamed, dirFd, FLeaf) : ::openat(dirFd, FLeaf.c_str(), flags, 0600);
+            const int fd = Unnamed
+                               ? LinkUnnamed(*Unnamed, dirFd, FLeaf)
+                               : ::openat(dirFd, FLeaf.c_str(), flags, FCreatedMode ? *FCreatedMode : 0600);
             if (fd >= 0) {
                 FWriteLeaf = FLeaf;
                 FSibling = TTemporaryRegistration(dirFd, FWriteLeaf, FDir);
@@ -125,6 +143,7 @@ bool TExtractOutput::OpenAt(TZipCommon& Owner, const std::string& FileName, TOut
         // The name exists (a file, or a link, which is replaced and never followed): the entry
         // is written beside it.
         FReplaces = true;
+        FCreatedMode.reset();
         const TCleanupSignalsHeld held;
         const int fd = CreateTempFileAt(dirFd, "krv", FWriteLeaf);
         if (fd < 0) return false;
@@ -145,7 +164,7 @@ void TExtractOutput::SetTimes(std::time_t ModTime) {
 }
 
 void TExtractOutput::SetMode(mode_t Mode) {
-    if (FStream) ::fchmod(FStream->Handle, Mode & 01777);
+    if (FStream && FCreatedMode != (Mode & 01777)) ::fchmod(FStream->Handle, Mode & 01777);
     FModeSet = true;
 }
 
@@ -154,7 +173,8 @@ bool TExtractOutput::Close() {
     bool ok = true;
     int error = 0;
     const int fd = FStream->Handle;
-    if (!FModeSet && !FAppending && ::fchmod(fd, DefaultOutputMode()) != 0) {
+    if (!FModeSet && !FAppending && FCreatedMode != DefaultOutputMode() &&
+        ::fchmod(fd, DefaultOutputMode()) != 0) {
         ok = false;
         error = errno;
     }

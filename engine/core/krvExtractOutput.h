@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
@@ -33,11 +34,15 @@ public:
     // The open folder of FileName (entered as OpenParentOf does) and its last part in Leaf;
     // nullptr with errno set on failure.
     TOutputFolder ParentOf(TZipCommon& Owner, const std::string& FileName, std::string& Leaf);
+    // Whether a file created in the last folder ParentOf gave gets the mode it is created with
+    // less the process's mask: the folder has no default ACL. Looked up once per folder.
+    bool PlainModes();
     void Clear();
 
 private:
     std::string FFolder;
     TOutputFolder FDir;
+    std::optional<bool> FPlainModes;
 };
 
 class TExtractOutput {
@@ -50,10 +55,13 @@ public:
     // The output for FileName only when no file of that name exists: created at once, so that a
     // new name needs no look first, or, with Unnamed, that unnamed file (written already) given
     // the name. Nullptr (errno set, EEXIST when the name is taken) otherwise; nothing is
-    // reported, and Unnamed is kept.
+    // reported, and Unnamed is kept. Mode, when the file's final permission bits are known, is
+    // given to the new file at once where the folder keeps it as it is (no SetMode call is
+    // then made for it); else the file is private until it is closed.
     static std::unique_ptr<TExtractOutput> CreateNew(TZipCommon& Owner, const std::string& FileName,
                                                      TOutputFolderCache& Folders,
-                                                     TUniqueFd* Unnamed = nullptr);
+                                                     TUniqueFd* Unnamed = nullptr,
+                                                     std::optional<mode_t> Mode = std::nullopt);
     // Opens the existing FileName for writing at its end (an entry continued from the
     // previous volume). Such an output has nothing to commit or undo.
     static std::unique_ptr<TExtractOutput> Append(TZipCommon& Owner, const std::string& FileName);
@@ -84,7 +92,7 @@ public:
 private:
     TExtractOutput() = default;
     bool OpenAt(TZipCommon& Owner, const std::string& FileName, TOutputFolderCache* Folders, bool NewOnly,
-                TUniqueFd* Unnamed = nullptr);
+                TUniqueFd* Unnamed = nullptr, std::optional<mode_t> Mode = std::nullopt);
 
     std::unique_ptr<TFileStream32> FStream;
     TOutputFolder FDir;      // the folder of the target
@@ -97,6 +105,7 @@ private:
     bool FHasTimes = false;
     bool FModeSet = false;
     std::time_t FModTime = 0;
+    std::optional<mode_t> FCreatedMode; // the file's permission bits as created, when known
     // Removes what is written (a temporary sibling, or a new file not yet whole) on SIGINT and
     // SIGTERM.
     TTemporaryRegistration FSibling;

@@ -3,36 +3,37 @@
 #include "engine/core/krvGbls.h"
 
 #include <cctype>
+#include <string_view>
 
 namespace {
 
 constexpr std::size_t MaxNameLength = 255;
 
-// Collapses "//" and "." and resolves ".." lexically; the result has no trailing '/'.
-std::string LexicalNormal(const std::string& Path) {
-    std::vector<std::string> parts;
-    std::string part;
-    auto flush = [&]() {
-        if (part == "..") {
-            if (!parts.empty() && parts.back() != "..")
-                parts.pop_back();
-            else
-                parts.push_back(part);
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
+// Collapses "//" and "." and resolves ".." lexically; the result has no trailing '/'. Built in
+// one string, each part appended or taken back in place: every output name goes through here.
+std::string LexicalNormal(std::string_view Path) {
+    const bool absolute = !Path.empty() && Path[0] == '/';
+    std::string out = absolute ? "/" : "";
+    const std::size_t base = out.size();
+    std::size_t kept = 0;   // parts in out
+    std::size_t upward = 0; // of them, the leading ".." that nothing before takes back
+    for (std::size_t at = 0; at <= Path.size();) {
+        std::size_t end = Path.find('/', at);
+        if (end == std::string_view::npos) end = Path.size();
+        const std::string_view part = Path.substr(at, end - at);
+        at = end + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == ".." && kept > upward) {
+            const std::size_t slash = out.find_last_of('/');
+            out.resize(slash == std::string::npos || slash < base ? base : slash);
+            --kept;
+            continue;
         }
-        part.clear();
-    };
-    for (char c : Path) {
-        if (c == '/')
-            flush();
-        else
-            part += c;
+        if (part == "..") ++upward;
+        if (out.size() > base) out += '/';
+        out += part;
+        ++kept;
     }
-    flush();
-    std::string out = !Path.empty() && Path[0] == '/' ? "/" : "";
-    for (std::size_t i = 0; i < parts.size(); ++i)
-        out += (i ? "/" : "") + parts[i];
     return out;
 }
 

@@ -228,6 +228,9 @@ protected:
     // the space held ahead given back first. Nothing is copied ahead on one thread.
     void PlanCopyAhead(std::vector<TCopyAhead::TJob> Jobs);
     void CopyAheadEntry(int Index) { FCopyAheadIndex = Index; }
+    // The attributes CloseOutputFile will be given for the entry the next ConfirmExtractFile is
+    // for, where the reader knows them by then: a new output is created with its final mode.
+    void AttrAtConfirm(std::uint32_t Attr) { FAttrAtConfirm = Attr; }
     void EndCopyAhead();
     // UnStore of the current entry's Packed bytes; data that end early are reported and fail
     // the entry.
@@ -290,6 +293,9 @@ private:
     bool FDataInArchiveFile = false; // the job's entries lie in ArchiveFile, plain
     int FSelectedIndex = -1;         // of the entry ExtractSelected is at
     void ApplyAttributes(std::uint32_t Attr);
+    // The permission bits CloseOutputFile gives a file of attributes Attr.
+    mode_t OutputModeOf(std::uint32_t Attr) const;
+    std::optional<std::uint32_t> FAttrAtConfirm;
     bool TargetExists(const std::string& Name, std::uint32_t& Attr);
     // A confirmed file entry counts as processed; true.
     bool CountConfirmed();

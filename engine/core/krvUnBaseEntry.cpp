@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -47,6 +48,7 @@ bool TUnBase::ConfirmExtractFile(bool IsDirectory) {
     FEntryFailed = false;
     FEntryCounted = false;
     EntryBytesDone = 0;
+    const std::optional<std::uint32_t> finalAttr = std::exchange(FAttrAtConfirm, std::nullopt);
     // A name refused by the output-path rules (reported there) is not extracted.
     if (FileName.empty()) return false;
     // An entry without a name of its own is tested, but has no file to go to: a file entry
@@ -69,8 +71,10 @@ bool TUnBase::ConfirmExtractFile(bool IsDirectory) {
     if (CreateOutputOnConfirm) {
         TUniqueFd ahead = TakeCopiedAhead();
         const bool copiedAhead = static_cast<bool>(ahead);
+        std::optional<mode_t> finalMode;
+        if (finalAttr) finalMode = RestoreFileAttr ? OutputModeOf(*finalAttr) : DefaultOutputMode();
         FCreatedAtConfirm =
-            TExtractOutput::CreateNew(*this, FileName, *FFolders, copiedAhead ? &ahead : nullptr);
+            TExtractOutput::CreateNew(*this, FileName, *FFolders, copiedAhead ? &ahead : nullptr, finalMode);
         FWrittenAhead = copiedAhead && FCreatedAtConfirm;
         if (copiedAhead && !FCreatedAtConfirm && errno != EEXIST) {
             // A destination that cannot name unnamed files (another file system below it, no
@@ -263,6 +267,10 @@ std::int64_t TUnBase::CopyStored(TStream32& Input, std::int64_t Count, std::int6
 }
 
 void TUnBase::ApplyAttributes(std::uint32_t Attr) {
+    FOutput->SetMode(OutputModeOf(Attr));
+}
+
+mode_t TUnBase::OutputModeOf(std::uint32_t Attr) const {
     mode_t mode = DefaultOutputMode();
     const std::uint32_t unixMode = Attr >> 16;
     const std::uint32_t unixType = unixMode & S_IFMT;
@@ -274,7 +282,7 @@ void TUnBase::ApplyAttributes(std::uint32_t Attr) {
     } else if (Attr & faReadOnly) {
         mode &= ~static_cast<mode_t>(0222);
     }
-    FOutput->SetMode(mode);
+    return mode;
 }
 
 std::time_t TUnBase::OutputTimeOf(std::uint32_t DosDate) {

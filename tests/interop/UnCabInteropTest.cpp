@@ -8,12 +8,31 @@
 #include "engine/core/krvErrorCodes.h"
 #include "engine/formats/cab/krvUnCab.h"
 
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <set>
+#include <sys/xattr.h>
 
 using namespace testsupport;
 
 namespace {
+
+// Gives the folder a default ACL of user rw, group r, others nothing: a file created in it takes
+// its mode from the ACL, not from the process's mask.
+bool SetDefaultAcl(const fs::path& Folder) {
+    std::string acl;
+    const auto put32 = [&](std::uint32_t V) {
+        for (int i = 0; i < 4; ++i)
+            acl += static_cast<char>((V >> (8 * i)) & 0xFF);
+    };
+    put32(2); // the version
+    for (const auto& [tag, perm] : {std::pair{1, 6}, std::pair{4, 4}, std::pair{0x20, 0}}) {
+        put32(static_cast<std::uint32_t>(tag) | (static_cast<std::uint32_t>(perm) << 16));
+        put32(0xFFFFFFFF);
+    }
+    return ::setxattr(Folder.c_str(), "system.posix_acl_default", acl.data(), acl.size(), 0) == 0;
+}
 
 // Files of several kinds, some in folders, as gcab is given them.
 std::vector<std::string> WriteSources(const fs::path& Root) {
@@ -457,6 +476,38 @@ TEST(UnCabInterop, CabinetsOfManyFoldersExtractLikeCabextract) {
             reader.Extract();
             EXPECT_TRUE(errors.empty()) << errors.front().first << " " << errors.front().second;
             EXPECT_EQ(reader.FilesFailed, 0);
+            EXPECT_EQ(CompareTrees(ReadTree(theirs.Path()), "cabextract", ReadTree(ours.Path()), "Quillar"),
+                      "");
+        }
+    }
+}
+
+TEST(UnCabInterop, ModesAndTimesAreCabextractsInAnyFolder) {
+    // A read-only file among plain ones, extracted new and over the files of a run before, into a
+    // plain folder and into one with a default ACL: modes and times as cabextract gives them in a
+    // plain folder.
+    TempDir sources, work, theirs;
+    const fs::path cab = MakeGcabCabinet(sources.Path(), work / "made.cab", true);
+    std::string bytes = ReadFile(cab);
+    const std::size_t name = bytes.find(std::string("random.bin") + '\0');
+    ASSERT_NE(name, std::string::npos);
+    bytes[name - 2] = 0x21; // read-only, archive
+    WriteFile(cab, bytes);
+    const ToolResult oracle = RunTool({"cabextract", "-q", "-d", theirs.Str(), cab.string()});
+    ASSERT_EQ(oracle.ExitCode, 0) << oracle.Err;
+    const auto expected = ReadStamps(theirs.Path());
+    ASSERT_EQ(expected.at("random.bin").substr(0, 4), "444 ");
+    for (const bool acl : {false, true}) {
+        SCOPED_TRACE(acl ? "default ACL" : "plain folder");
+        TempDir ours;
+        if (acl) {
+            ASSERT_TRUE(SetDefaultAcl(ours.Path())) << std::strerror(errno);
+        }
+        for (const char* round : {"new", "over the files before"}) {
+            SCOPED_TRACE(round);
+            const ExtractResult result = ExtractAll(cab, ours.Path());
+            EXPECT_TRUE(result.AllPassed()) << result.Describe();
+            EXPECT_EQ(CompareTrees(expected, "cabextract", ReadStamps(ours.Path()), "Quillar"), "");
             EXPECT_EQ(CompareTrees(ReadTree(theirs.Path()), "cabextract", ReadTree(ours.Path()), "Quillar"),
                       "");
         }

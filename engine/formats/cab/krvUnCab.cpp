@@ -220,6 +220,7 @@ std::intptr_t TUnCab::DoCopyFile(const TFdiNotification& File) {
     CurrentFileSize = File.cb;
     RunningCrc32 = 0;
     const bool isDirectory = (File.attribs & CabAttrDirectory) != 0;
+    AttrAtConfirm(File.attribs);
     if (!ConfirmExtractFile(isDirectory) || isDirectory) {
         SkipEntry(File.cb);
         return 0;
