@@ -17,7 +17,8 @@ constexpr std::uint32_t ChainMatch = 4;
 constexpr int PlaceBits = 22;
 constexpr int TagBits = 32 - PlaceBits;
 constexpr std::uint32_t PlaceMask = (1U << PlaceBits) - 1;
-// Places are entered in order: the bucket of one this far on is fetched meanwhile.
+// Places are entered in order: the buckets (chain and long) of one this far on are fetched
+// meanwhile; lookups follow the same order, so they find their long bucket cached too.
 constexpr std::uint32_t PrefetchAhead = 16;
 // Once a match this long is found, only GoodChain more places are tried.
 constexpr std::uint32_t GoodLength = 32;
@@ -87,8 +88,12 @@ void TLzxParser::Insert(std::uint32_t Pos) {
 
 void TLzxParser::InsertFar(std::uint32_t Pos) {
     if (Pos + ChainMatch > FEnd) return;
-    if (Pos + PrefetchAhead + ChainMatch <= FEnd)
+    if (Pos + PrefetchAhead + LongMatch <= FEnd) {
         __builtin_prefetch(&FHead[Hash4(FBase + Pos + PrefetchAhead) >> TagBits]);
+        __builtin_prefetch(&FLong[std::size_t{2} * HashLong(FBase + Pos + PrefetchAhead)]);
+    } else if (Pos + PrefetchAhead + ChainMatch <= FEnd) {
+        __builtin_prefetch(&FHead[Hash4(FBase + Pos + PrefetchAhead) >> TagBits]);
+    }
     if (Pos + LongMatch <= FEnd) {
         std::uint32_t* slot = &FLong[std::size_t{2} * HashLong(FBase + Pos)];
         slot[1] = slot[0];
