@@ -6,6 +6,7 @@
 #include "app/dialogs/SetAside.h"
 #include "app/main/WriterChoice.h"
 #include "app/ops/OpRun.h"
+#include "engine/core/krvEntryLookup.h"
 #include "engine/read/krvKorva.h"
 
 #include <QDir>
@@ -37,20 +38,32 @@ std::optional<TOutArcType> ExistingType(const std::string& Name) {
     return WriterTypeForArchive(detector.ArcType(), Name);
 }
 
-// What a named file is, looked at once (one lstat: a list of thousands of names is looked at
-// again by the writer): a folder itself, not a link to one, and whether it exists (a link when
-// what it points to does).
+// What a named file is, looked at once (a list of thousands of names is looked at again by the
+// writer): a folder itself, not a link to one, and whether it exists (a link when what it
+// points to does).
 struct TNamedFile {
     bool Folder = false;
     bool Exists = false;
 };
 
-TNamedFile LookAt(const QString& AbsolutePath) {
-    const QByteArray path = QFile::encodeName(AbsolutePath);
+TNamedFile NamedFileOf(TEntryKind Kind, const std::string& Path) {
+    switch (Kind) {
+    case TEntryKind::Missing:
+        return {};
+    case TEntryKind::Folder:
+        return {true, true};
+    case TEntryKind::Other:
+        return {false, true};
+    case TEntryKind::Link:
+        break;
+    }
     struct stat st {};
-    if (::lstat(path.constData(), &st) != 0) return {};
-    if (!S_ISLNK(st.st_mode)) return {S_ISDIR(st.st_mode), true};
-    return {false, ::stat(path.constData(), &st) == 0};
+    return {false, ::stat(Path.c_str(), &st) == 0};
+}
+
+TNamedFile LookAt(const QString& AbsolutePath) {
+    const std::string path = QFile::encodeName(AbsolutePath).toStdString();
+    return NamedFileOf(LookUpEntries({path}).front(), path);
 }
 
 // The name as the add takes it: a folder stands for its tree.
@@ -113,16 +126,27 @@ TAddResult Add(const TAddOptions& Options, TOpObserver& Observer) {
         result.Refusal = TAddRefusal::NoWriter;
         return result;
     }
-    // One look at each named file; relative names are resolved against the current folder
-    // asked for once, not once per name.
+    // One look at each named file, folder by folder; relative names are resolved against the
+    // current folder asked for once, not once per name.
     const QDir current = QDir::current();
+    std::vector<QFileInfo> infos;
+    std::vector<std::string> paths;
+    infos.reserve(static_cast<std::size_t>(Options.Files.size()));
+    for (const QString& named : Options.Files) {
+        infos.push_back(named.isEmpty() ? QFileInfo() : QFileInfo(current, named));
+        // An empty name is looked up as an empty path: missing.
+        paths.push_back(named.isEmpty() ? std::string()
+                                        : QFile::encodeName(infos.back().absoluteFilePath()).toStdString());
+    }
+    const std::vector<TEntryKind> kinds = LookUpEntries(paths);
     QStringList files;
     std::vector<std::string> list;
     bool found = false;
-    for (const QString& named : Options.Files) {
-        const QFileInfo info = named.isEmpty() ? QFileInfo() : QFileInfo(current, named);
-        const TNamedFile look = named.isEmpty() ? TNamedFile() : LookAt(info.absoluteFilePath());
-        const QString file = ExpandFolderArgument(named, info, look);
+    for (qsizetype i = 0; i < Options.Files.size(); ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        const QString& named = Options.Files[i];
+        const TNamedFile look = named.isEmpty() ? TNamedFile() : NamedFileOf(kinds[at], paths[at]);
+        const QString file = ExpandFolderArgument(named, infos[at], look);
         files << file;
         if (file.contains(QStringLiteral("*.*"))) {
             std::vector<std::string> inFolder;
@@ -130,7 +154,7 @@ TAddResult Add(const TAddOptions& Options, TOpObserver& Observer) {
             list.insert(list.end(), inFolder.begin(), inFolder.end());
         } else {
             if (look.Exists) found = true;
-            list.push_back(info.absoluteFilePath().toStdString());
+            list.push_back(infos[at].absoluteFilePath().toStdString());
         }
     }
     if (!found) {

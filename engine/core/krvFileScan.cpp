@@ -1,11 +1,13 @@
 #include "engine/core/krvFileScan.h"
 
 #include "engine/core/EngineHost.h"
+#include "engine/core/krvEntryLookup.h"
 #include "engine/core/krvFindRec.h"
 #include "engine/core/krvGbls.h"
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>
@@ -42,12 +44,6 @@ template <typename T> int Sign(T A, T B) {
 std::string CurrentFolder() {
     const std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
     return cwd ? AppendBackslash(cwd.get()) : std::string("./");
-}
-
-// Whether Name is an entry of Folder (a link counts, whatever it points to).
-bool EntryExists(const std::string& Folder, const std::string& Name) {
-    struct stat st {};
-    return fstatat(AT_FDCWD, JoinPath(Folder, Name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 } // namespace
@@ -176,39 +172,56 @@ void TkrvFileScan::AddToList(const TFileObject& Item) {
 // find names the other does not.
 void TkrvFileScan::BuildGroups() {
     FGroups.clear();
-    std::unordered_map<std::string, std::size_t> groupOf;
+    // Each line as folder and name; the names without wildcards are looked up on disk together,
+    // folder by folder (a link counts, whatever it points to).
+    struct TLine {
+        std::string Folder, Name;
+        std::size_t Looked = SIZE_MAX; // index into the looked-up paths
+    };
+    std::vector<TLine> lines;
+    std::vector<std::string> paths;
     std::string cwd;
     for (const std::string& line : FileSpec) {
         if (TrimBlanks(line).empty()) continue;
         const std::size_t slash = line.rfind(PathDelim);
-        std::string folder;
+        TLine item;
         if (slash == std::string::npos) {
             if (cwd.empty()) cwd = CurrentFolder();
-            folder = cwd;
+            item.Folder = cwd;
+            item.Name = line;
         } else {
-            folder = line.substr(0, slash + 1);
+            item.Folder = line.substr(0, slash + 1);
+            item.Name = line.substr(slash + 1);
         }
-        const std::string name = slash == std::string::npos ? line : line.substr(slash + 1);
+        if (!item.Name.empty() && item.Name.find_first_of("*?") == std::string::npos) {
+            item.Looked = paths.size();
+            paths.push_back(JoinPath(item.Folder, item.Name));
+        }
+        lines.push_back(std::move(item));
+    }
+    // A list of thousands of names looks at them on disk: the host runs meanwhile.
+    const std::vector<TEntryKind> kinds = LookUpEntries(paths, [] { EngineHost::PumpIfDue(); });
 
+    std::unordered_map<std::string, std::size_t> groupOf;
+    for (TLine& line : lines) {
         std::vector<TInternalMask> masks;
         // A name without wildcards that names an existing entry is that one entry, even when it
         // holds commas or blanks, and other names that differ only in case are not taken.
-        if (!name.empty() && name.find_first_of("*?") == std::string::npos && EntryExists(folder, name)) {
-            masks.push_back(TInternalMask::Exact(name));
+        if (line.Looked != SIZE_MAX && kinds[line.Looked] != TEntryKind::Missing) {
+            masks.push_back(TInternalMask::Exact(line.Name));
         } else {
-            for (const std::string& m : ParseMaskList(name))
+            for (const std::string& m : ParseMaskList(line.Name))
                 masks.emplace_back(m);
         }
 
         // The group of the folder, found by name: a list of thousands of files in hundreds of
         // folders is grouped in one pass.
-        const auto [at, added] = groupOf.try_emplace(folder, FGroups.size());
-        if (added) FGroups.push_back(TMultiMask{folder, {}});
+        const auto [at, added] = groupOf.try_emplace(line.Folder, FGroups.size());
+        if (added) FGroups.push_back(TMultiMask{line.Folder, {}});
         TMultiMask* group = &FGroups[at->second];
         for (TInternalMask& m : masks)
             if (std::find(group->Masks.begin(), group->Masks.end(), m) == group->Masks.end())
                 group->Masks.push_back(std::move(m));
-        // A list of thousands of names looks at each on disk: the host runs meanwhile.
         EngineHost::PumpIfDue();
     }
 }

@@ -1,5 +1,6 @@
 #include "engine/core/krvFileScan.h"
 #include "engine/core/EngineHost.h"
+#include "engine/core/krvEntryLookup.h"
 #include "platform/FileAttributes.h"
 
 #include "TestSupport.h"
@@ -374,6 +375,18 @@ TEST_F(TScanTest, ExistingNamesAreTakenAsTheyStand) {
     Scan.FileSpec = {root + "MAKEFILE,A"};
     Scan.Scan();
     EXPECT_EQ(FoundNames(Scan, Dir.Path()), (TNames{"Makefile", "makefile", "a"}));
+
+    // The same among many names of one folder, which is then read once for all of them.
+    Scan.FileSpec = {root + "a,b.txt", root + "Makefile", root + "MAKEFILE,A"};
+    TNames expected = {"a,b.txt", "Makefile", "makefile", "a"};
+    for (int i = 0; i < 8; ++i) {
+        const std::string name = "n" + std::to_string(i);
+        WriteFile(Dir / name, "x");
+        Scan.FileSpec.push_back(root + name);
+        expected.insert(name);
+    }
+    Scan.Scan();
+    EXPECT_EQ(FoundNames(Scan, Dir.Path()), expected);
 }
 
 TEST_F(TScanTest, LinesWithoutFolderUseTheCurrentFolder) {
@@ -602,6 +615,95 @@ TEST_F(TScanTest, UnreadableFoldersArePassedOver) {
     fs::permissions(Dir / "a.txt", fs::perms::all);
     fs::permissions(Dir / "listonly", fs::perms::owner_read | fs::perms::others_read);
     const int result = RunUnprivileged(body);
+    if (result < 0) GTEST_SKIP() << "no unprivileged user to test with";
+    EXPECT_EQ(result, 0);
+}
+
+namespace {
+
+// What lstat(2) says of Path, in the lookup's terms.
+TEntryKind LstatKind(const std::string& Path) {
+    struct stat st {};
+    if (lstat(Path.c_str(), &st) != 0) return TEntryKind::Missing;
+    if (S_ISDIR(st.st_mode)) return TEntryKind::Folder;
+    if (S_ISLNK(st.st_mode)) return TEntryKind::Link;
+    return TEntryKind::Other;
+}
+
+// Every path looked up together answers as lstat of each path alone; the failures are written
+// to Failures.
+bool LookupMatchesLstat(const std::vector<std::string>& Paths, std::string& Failures) {
+    const std::vector<TEntryKind> kinds = LookUpEntries(Paths);
+    for (std::size_t i = 0; i < Paths.size(); ++i)
+        if (kinds[i] != LstatKind(Paths[i]))
+            Failures += Paths[i] + " is " + std::to_string(int(kinds[i])) + ", lstat says " +
+                        std::to_string(int(LstatKind(Paths[i]))) + "\n";
+    return Failures.empty();
+}
+
+} // namespace
+
+// Names looked up folder by folder (a folder of many names is read once) answer as lstat does
+// for each: files, folders, links live or dangling, a fifo, missing names, names that differ in
+// case only, ".", "..", a trailing slash, folders reached through a link, a file taken for a
+// folder, and the same name twice; a folder that may be listed but not searched hides its names.
+TEST_F(TScanTest, NamesLookedUpTogetherAnswerAsLstatOfEach) {
+    const std::string root = Dir.Str();
+    for (int i = 0; i < 12; ++i)
+        WriteFile(Dir / "many" / ("f" + std::to_string(i) + ".txt"), "x");
+    WriteFile(Dir / "many" / "a,b c.txt", "x");
+    WriteFile(Dir / "many" / "Case.txt", "x");
+    fs::create_directories(Dir / "many" / "sub");
+    fs::create_symlink("f1.txt", Dir / "many" / "live-link");
+    fs::create_symlink("nowhere", Dir / "many" / "dead-link");
+    fs::create_directory_symlink("sub", Dir / "many" / "sub-link");
+    ASSERT_EQ(mkfifo((Dir / "many" / "fifo").c_str(), 0600), 0);
+    fs::create_directory_symlink("many", Dir / "via");
+    WriteFile(Dir / "few" / "one.txt", "x");
+
+    std::vector<std::string> paths;
+    for (int i = 0; i < 14; ++i) // two past the files there are
+        paths.push_back(root + "/many/f" + std::to_string(i) + ".txt");
+    for (const char* name : {"a,b c.txt", "Case.txt", "case.txt", "CASE.TXT", "sub", "sub/", "live-link",
+                             "dead-link", "sub-link", "sub-link/", "fifo", ".", "..", "", "f1.txt",
+                             "f1.txt/x", "sub/../f2.txt", "missing/f1.txt"})
+        paths.push_back(root + "/many/" + name);
+    for (int i = 0; i < 9; ++i)
+        paths.push_back(root + "/via/f" + std::to_string(i) + ".txt");
+    paths.push_back(root + "/few/one.txt");
+    paths.push_back(root + "/few/two.txt");
+    paths.push_back(root + "/no-such-folder/x");
+    paths.push_back("");
+    paths.push_back("/");
+    std::string failures;
+    EXPECT_TRUE(LookupMatchesLstat(paths, failures)) << failures;
+
+    // Relative names against the current folder.
+    const fs::path previous = fs::current_path();
+    fs::current_path(Dir / "many");
+    std::vector<std::string> relative;
+    for (int i = 0; i < 10; ++i)
+        relative.push_back("f" + std::to_string(i * 2) + ".txt");
+    relative.push_back("sub");
+    failures.clear();
+    const bool relativeMatch = LookupMatchesLstat(relative, failures);
+    fs::current_path(previous);
+    EXPECT_TRUE(relativeMatch) << failures;
+
+    // Readable but not searchable: the listing shows the names, lstat reaches none of them.
+    std::vector<std::string> hidden;
+    for (int i = 0; i < 10; ++i) {
+        WriteFile(Dir / "listonly" / ("h" + std::to_string(i)), "x");
+        hidden.push_back(root + "/listonly/h" + std::to_string(i));
+    }
+    fs::permissions(Dir.Path(), fs::perms::all);
+    fs::permissions(Dir / "listonly", fs::perms::owner_read | fs::perms::others_read);
+    auto body = [&]() -> int {
+        std::string unprivilegedFailures;
+        return LookupMatchesLstat(hidden, unprivilegedFailures) ? 0 : 1;
+    };
+    const int result = geteuid() == 0 ? RunUnprivileged(body) : body();
+    fs::permissions(Dir / "listonly", fs::perms::owner_all);
     if (result < 0) GTEST_SKIP() << "no unprivileged user to test with";
     EXPECT_EQ(result, 0);
 }
