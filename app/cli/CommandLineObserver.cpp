@@ -42,16 +42,25 @@ bool TCommandLineObserver::Progress(int ByFile, int ByArchive) {
 }
 
 void TCommandLineObserver::Log(const QString& Line) {
-    Output().AppendLine(Line);
+    if (FOutput)
+        FOutput->AppendLine(Line);
+    else
+        FLog << Line;
     // A command-line run has no window to show its log in: it goes to standard error.
     std::fprintf(stderr, "%s\n", Line.toLocal8Bit().constData());
 }
 
 TfmViewOutput& TCommandLineObserver::Output() {
-    if (!FOutput) FOutput = std::make_unique<TfmViewOutput>();
+    if (!FOutput) {
+        FOutput = std::make_unique<TfmViewOutput>();
+        for (const QString& line : std::as_const(FLog))
+            FOutput->AppendLine(line);
+        FLog.clear();
+    }
     return *FOutput;
 }
 
 void TCommandLineObserver::ClearOutput() {
+    FLog.clear();
     if (FOutput) FOutput->Clear();
 }

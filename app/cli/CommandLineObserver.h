@@ -6,6 +6,7 @@
 
 #include "app/ops/OpObserver.h"
 
+#include <QStringList>
 #include <memory>
 
 class TfmProgress;
@@ -21,7 +22,8 @@ public:
     bool Progress(int ByFile, int ByArchive) override;
     void Log(const QString& Line) override;
 
-    // The output window with the log of the last operation.
+    // The output window with the log of the last operation, made when first asked for: a run
+    // whose log is never shown does not build it.
     TfmViewOutput& Output();
     void ClearOutput();
 
@@ -29,4 +31,5 @@ private:
     TfmProgress& ProgressWindow(); // made on first use, shown only while an operation runs
     std::unique_ptr<TfmProgress> FProgress;
     std::unique_ptr<TfmViewOutput> FOutput;
+    QStringList FLog; // the log while there is no output window
 };

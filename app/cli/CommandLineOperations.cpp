@@ -62,7 +62,8 @@ bool TCommandLine::OperationSwitch(const QString& Switch, int& Exit) {
 
 bool TCommandLine::RunTest(const QString& ArchiveName) {
     FObserver->ClearOutput();
-    return ReportTest(Test({ArchiveName}, *FObserver), FObserver->Output());
+    const TOpResult result = Test({ArchiveName}, *FObserver);
+    return ReportTest(result, [this]() -> TfmViewOutput& { return FObserver->Output(); });
 }
 
 bool TCommandLine::RunVirusScan(const QString& ArchiveName) {

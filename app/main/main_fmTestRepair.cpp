@@ -32,7 +32,7 @@ bool TfmMain::CmdTest(const QString& ArchiveName) {
             ui->dfstbMainStatus->clearMessage();
         ApplicationWaiting();
     }
-    return ReportTest(result, *fmViewOutput);
+    return ReportTest(result, [this]() -> TfmViewOutput& { return *fmViewOutput; });
 }
 
 // ---- repair ----------------------------------------------------------------------------------

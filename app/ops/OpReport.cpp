@@ -63,13 +63,14 @@ void ReportAddedCount(const TAddResult& Result) {
         MessageDlg(QStringLiteral("Files Compressed: ") + QString::number(Result.Done), mtInformation, mbOK);
 }
 
-bool ReportTest(const TOpResult& Result, TfmViewOutput& Output) {
+bool ReportTest(const TOpResult& Result, const std::function<TfmViewOutput&()>& OutputWindow) {
     if (!Result.Started) {
         MessageDlg(QString::fromLatin1(ErrorText(ecInvalidArchiveType)), mtError, mbOK);
         return false;
     }
     // A cancelled run proves nothing either.
     if (!Result.Succeeded()) {
+        TfmViewOutput& Output = OutputWindow();
         if (Result.Cancelled)
             Output.AppendLine(QStringLiteral("> Testing Canceled ..."));
         else

@@ -31,8 +31,8 @@ bool ReportAddResult(const TAddResult& Result, bool NewArchive);
 void ReportAddedCount(const TAddResult& Result);
 
 // A test run: not started, failed (its summary line appended to Output, which is shown) or
-// clean; true when clean.
-bool ReportTest(const TOpResult& Result, TfmViewOutput& Output);
+// clean; true when clean. Output gives the window, made only when a failure shows it.
+bool ReportTest(const TOpResult& Result, const std::function<TfmViewOutput&()>& Output);
 
 // The verdict of a virus scan in its message box; true when clean.
 bool ReportScan(TScanVerdict Verdict, int Status);
