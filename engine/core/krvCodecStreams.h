@@ -274,7 +274,9 @@ public:
     std::int64_t Deflate(std::span<const std::uint8_t> In, std::span<std::uint8_t> Out);
     // Deflates In as one piece of a longer raw deflate stream into Out (resized to fit): a piece
     // that is not Final ends with an empty stored block on a byte boundary and no final block, so
-    // pieces made one by one (on any thread) join into one standard stream. False on failure.
+    // pieces made one by one (on any thread) join into one standard stream. A piece that deflate
+    // could not make smaller (LooksIncompressible) is written as stored blocks at once. False on
+    // failure.
     bool DeflatePiece(std::span<const std::uint8_t> In, bool Final, std::vector<std::uint8_t>& Out);
 
 private:

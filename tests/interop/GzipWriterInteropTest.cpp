@@ -124,12 +124,27 @@ TEST_F(GzipWriterInterop, ALargeFileIsOneMemberAlikeOnOneAndFourThreads) {
         std::string Name;
         std::string Data;
         TDeflateType Level;
+        double MostPacked = 1.0; // the largest share of the plain size the gzip file may take
     };
-    // Text and noise in one file (compressed and stored blocks); a size of whole blocks, whose
-    // stream ends with an empty final block; the fast and the best levels.
+    // Beyond the whole-buffer size: noise whose bytes are spread evenly but repeat within
+    // deflate's window, and noise of uneven bytes: both compress, and must not be stored as noise
+    // is.
+    std::string repeated;
+    const std::string unit = RandomBytes(20000, 17);
+    while (repeated.size() < (17 << 20))
+        repeated += unit;
+    std::string uneven = RandomBytes((17 << 20) + 99, 18);
+    for (char& c : uneven)
+        c = static_cast<char>(static_cast<unsigned char>(c) % 200);
+    // Text and noise in one file (compressed and stored blocks); noise to the end (a stored final
+    // block); a size of whole blocks, whose stream ends with an empty final block; the fast and
+    // the best levels.
     const std::vector<Case> cases = {
         {"mixed.bin", TextBytes(9 << 20, 11) + RandomBytes((8 << 20) + 4321, 12) + TextBytes(3 << 20, 13),
          dtDeflateN},
+        {"noise.bin", RandomBytes((17 << 20) + 777, 19), dtDeflateN, 1.001},
+        {"repeated.bin", repeated, dtDeflateN, 0.05},
+        {"uneven.bin", uneven, dtDeflateN, 0.98},
         {"blocks.txt", TextBytes(17 << 20, 14), dtDeflateN},
         {"fast.txt", TextBytes((17 << 20) + 1, 15), dtDeflateF},
         {"best.txt", TextBytes((17 << 20) + 3, 16), dtDeflateX},
@@ -150,6 +165,7 @@ TEST_F(GzipWriterInterop, ALargeFileIsOneMemberAlikeOnOneAndFourThreads) {
             made[threads == 4] = ReadFile(out / (fs::path(c.Name).stem().string() + ".gz"));
         }
         EXPECT_TRUE(made[0] == made[1]) << "one and four threads differ";
+        EXPECT_LE(static_cast<double>(made[1].size()), c.MostPacked * static_cast<double>(c.Data.size()));
         const fs::path gz = Dir / "t4" / (fs::path(c.Name).stem().string() + ".gz");
         EXPECT_EQ(RunTool({"gzip", "-t", gz.string()}).ExitCode, 0);
         // One member: the last trailer holds the size of the whole file.
@@ -164,7 +180,8 @@ TEST_F(GzipWriterInterop, ALargeFileIsOneMemberAlikeOnOneAndFourThreads) {
     fs::remove(Dir / "t1" / "blocks.gz");
     gz.OnProgress = [](TZipCommon& S, std::uint8_t, std::uint8_t) { S.SetCancel(true); };
     EXPECT_EQ(gz.Compress(), 0);
-    EXPECT_EQ(FolderNames(Dir / "t1"), (std::vector<std::string>{"best.gz", "fast.gz", "mixed.gz"}));
+    EXPECT_EQ(FolderNames(Dir / "t1"), (std::vector<std::string>{"best.gz", "fast.gz", "mixed.gz", "noise.gz",
+                                                                 "repeated.gz", "uneven.gz"}));
 }
 
 TEST_F(GzipWriterInterop, CancelOrFullDiskLeaveNoPartialFileAndTheSourceInPlace) {
