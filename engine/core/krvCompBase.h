@@ -272,6 +272,7 @@ protected:
     std::unique_ptr<TFileStream32> OpenGatheredFile(const std::string& Path, struct stat& St);
     // Whether the file of St is one never gathered (the old archive, the one being built).
     bool NeverGathered(const struct stat& St) const;
+    bool NeverGathered(std::uint64_t Device, std::uint64_t Inode) const;
     // Puts an archive built in memory in place of ArchiveFile.
     void WriteMemoryImage(TMemoryStream32& Image);
     static constexpr std::int64_t CopyChunk = 1 << 20;

@@ -6,6 +6,7 @@
 
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvCrc.h"
+#include "engine/core/krvFileIo.h"
 
 #include <algorithm>
 #include <array>
@@ -37,19 +38,22 @@ bool TCompBase::AddFile(TCompHeaderObj& List, int Index) {
 }
 
 std::unique_ptr<TFileStream32> TCompBase::OpenGatheredFile(const std::string& Path, struct stat& St) {
-    std::uint8_t status = fsOpenOk;
-    auto input = std::make_unique<TFileStream32>(Path, fmOpenRead | fmShareDenyWrite, status);
     // Only a regular file is read, and never the archive being built.
-    if (status != fsOpenOk || ::fstat(input->Handle, &St) != 0 || !S_ISREG(St.st_mode) || NeverGathered(St)) {
+    TUniqueFd fd = OpenForReading(Path);
+    if (!fd || ::fstat(fd.Get(), &St) != 0 || !S_ISREG(St.st_mode) || NeverGathered(St)) {
         ReportError(Path, "", "0", ecErrorOpeningFile);
         return nullptr;
     }
-    return input;
+    return std::make_unique<TFileStream32>(fd.Release());
 }
 
 bool TCompBase::NeverGathered(const struct stat& St) const {
+    return NeverGathered(St.st_dev, St.st_ino);
+}
+
+bool TCompBase::NeverGathered(std::uint64_t Device, std::uint64_t Inode) const {
     return std::find(FNeverGather.begin(), FNeverGather.end(),
-                     std::pair<std::uint64_t, std::uint64_t>(St.st_dev, St.st_ino)) != FNeverGather.end();
+                     std::pair<std::uint64_t, std::uint64_t>(Device, Inode)) != FNeverGather.end();
 }
 
 // Reads Input to its end through Codec, stopping once more than Limit bytes went through;

@@ -119,9 +119,12 @@ void TCompBase::ProcessFileList(TCompHeaderObj& List) {
 void TCompBase::AddToList(const TFileObject& Item) {
     const bool isDir = (Item.Attr & faDirectory) != 0;
     if (isDir && (!StoresEmptyFolders() || !IsDirEmpty(Item.FullName))) return;
-    // The archive being written and the old archive are never gathered into it.
+    // The archive being written and the old archive are never gathered into it (the scan says
+    // which file it found; a name given otherwise is looked at).
     struct stat st {};
-    if (::stat(Item.FullName.c_str(), &st) == 0 && NeverGathered(st)) return;
+    if (Item.Inode != 0 ? NeverGathered(Item.Device, Item.Inode)
+                        : ::stat(Item.FullName.c_str(), &st) == 0 && NeverGathered(st))
+        return;
     std::string name = StoredNameOf(Item.FullName);
     if (name.empty()) return;
     if (isDir && name.back() != '/') name += '/';

@@ -80,8 +80,51 @@ bool LocalPartsOf(std::int64_t Seconds, TDateTimeParts& Parts) {
     return true;
 }
 
+// The local fields at T, with the zone's offset from UTC then (seconds east) in tm_gmtoff.
+bool LocalTmOf(std::int64_t T, std::tm& Tm) {
+    const auto t = static_cast<std::time_t>(T);
+    return localtime_r(&t, &Tm) != nullptr;
+}
+
+bool SameFields(const std::tm& Tm, const TDateTimeParts& P) {
+    return Tm.tm_year + 1900 == P.Year && Tm.tm_mon + 1 == P.Month && Tm.tm_mday == P.Day &&
+           Tm.tm_hour == P.Hour && Tm.tm_min == P.Minute && Tm.tm_sec == P.Second;
+}
+
+// The local fields as Unix seconds without mktime, which looks at the zone file on disk for every
+// call: the offset is taken from localtime_r (the zone's rules as loaded). Only a local time that
+// no change of offset comes near is taken (neither repeated nor skipped, so the one instant mktime
+// finds too); false near a change, where mktime decides.
+bool LocalPartsToSecondsAway(const TDateTimeParts& P, std::int64_t& Seconds, bool& IsDst) {
+    // Far enough either side for any change of a zone's offset (a day at most) to show.
+    constexpr std::int64_t Margin = 2 * SecsPerDay;
+    const std::int64_t wall = PartsToSeconds(P);
+    std::tm tm{};
+    if (!LocalTmOf(wall, tm)) return false;
+    std::int64_t t = wall - tm.tm_gmtoff;
+    if (!LocalTmOf(t, tm)) return false;
+    const long offset = tm.tm_gmtoff;
+    if (wall - offset != t) {
+        t = wall - offset;
+        if (!LocalTmOf(t, tm) || tm.tm_gmtoff != offset) return false;
+    }
+    if (!SameFields(tm, P)) return false;
+    const int dst = tm.tm_isdst;
+    std::tm around{};
+    for (const std::int64_t at : {t - Margin, t + Margin})
+        if (!LocalTmOf(at, around) || around.tm_gmtoff != offset || around.tm_isdst != dst) return false;
+    Seconds = t;
+    IsDst = dst > 0;
+    return true;
+}
+
 // Local fields as Unix seconds; IsDst tells whether daylight time was in force.
 bool LocalPartsToSeconds(const TDateTimeParts& P, std::int64_t& Seconds, bool* IsDst = nullptr) {
+    bool dst = false;
+    if (LocalPartsToSecondsAway(P, Seconds, dst)) {
+        if (IsDst) *IsDst = dst;
+        return true;
+    }
     std::tm tm{};
     tm.tm_year = P.Year - 1900;
     tm.tm_mon = P.Month - 1;

@@ -317,6 +317,8 @@ void TkrvFileScan::TakeEntry(const std::string& Folder, const TDirEntry& Entry, 
     item.Attr = Entry.Attr;
     item.Size = isDir ? 0 : static_cast<std::int64_t>(Entry.Stat.st_size);
     item.ModTime = Entry.Stat.st_mtim.tv_sec;
+    item.Device = Entry.Stat.st_dev;
+    item.Inode = Entry.Stat.st_ino;
 
     if (!isDir) {
         ++FilesCount;

@@ -61,10 +61,12 @@ enum TkrvSortOptions : std::uint8_t { soUnsort, soByName, soByType, soBySize, so
 // One file (or folder) found.
 struct TFileObject {
     std::string FullName;
-    std::uint32_t Time = 0;  // last-write time as a packed DOS date-time of the local time
-    std::uint32_t Attr = 0;  // fa... bits
-    std::int64_t Size = 0;   // 0 for a folder
-    std::time_t ModTime = 0; // last-write time in seconds since 1970 (UTC)
+    std::uint32_t Time = 0;   // last-write time as a packed DOS date-time of the local time
+    std::uint32_t Attr = 0;   // fa... bits
+    std::int64_t Size = 0;    // 0 for a folder
+    std::time_t ModTime = 0;  // last-write time in seconds since 1970 (UTC)
+    std::uint64_t Device = 0; // the file's device and inode as found (0: not known)
+    std::uint64_t Inode = 0;
 };
 
 // The found files, kept in the order of their sort option.

@@ -83,13 +83,16 @@ bool TTar::BuildHeader(THeader& H, const std::string& Name, bool IsDir, std::uin
     return ok;
 }
 
-void TTar::WriteHeader(THeader& H, const std::string& Name) {
+std::int64_t TTar::WriteHeader(THeader& H, const std::string& Name) {
+    std::int64_t written = TarBlockSize;
     if (Name.size() > TarNameLength) {
         // The name field keeps the first 100 bytes; the whole name goes before it.
         const std::string record = TarLongNameRecord(Name, H.data());
         FOutput->WriteBuffer(record.data(), static_cast<std::int64_t>(record.size()));
+        written += static_cast<std::int64_t>(record.size());
     }
     FOutput->WriteBuffer(H.data(), TarBlockSize);
+    return written;
 }
 
 bool TTar::AddFile(TCompHeaderObj& List, int Index) {
@@ -132,6 +135,8 @@ bool TTar::AddFile(TCompHeaderObj& List, int Index) {
     CurrentFileSize = size;
     static const std::array<std::uint8_t, TarBlockSize> zeros{};
     std::int64_t done = 0;
+    // Where the data start: the output's position is known without asking for it again.
+    std::int64_t dataStart = FHeaderPos;
     if (size <= SmallCopy && size > 0) {
         // A small file goes out with its header and padding in one write: three calls fewer.
         CheckCancel();
@@ -152,16 +157,17 @@ bool TTar::AddFile(TCompHeaderObj& List, int Index) {
         }
         if (stored.size() > TarNameLength) {
             // The long name's record goes before the header.
-            WriteHeader(h, stored);
+            dataStart += WriteHeader(h, stored);
             FOutput->WriteBuffer(FSmall.data() + TarBlockSize, std::ssize(FSmall) - TarBlockSize);
         } else {
+            dataStart += TarBlockSize;
             FOutput->WriteBuffer(FSmall.data(), std::ssize(FSmall));
         }
         BytesToDo -= static_cast<double>(size);
         DoProgress(size, size, JobTotal);
         EngineHost::PumpIfDue();
     } else {
-        WriteHeader(h, stored);
+        dataStart += WriteHeader(h, stored);
     }
 
     // Exactly the size the header gives: a file that grew meanwhile is cut at it, one that
@@ -170,7 +176,7 @@ bool TTar::AddFile(TCompHeaderObj& List, int Index) {
     // is copied by the kernel on several threads, its steps taken here in order.
     auto* output = dynamic_cast<THandleStream32*>(FOutput);
     std::vector<std::uint8_t> buffer;
-    const std::int64_t start = done < size ? FOutput->Position() : 0;
+    const std::int64_t start = dataStart;
     std::unique_ptr<TParallelKernelCopy> copies;
     if (output && size >= ParallelCopyFrom && JobThreads(Threads) > 1)
         copies = std::make_unique<TParallelKernelCopy>(input->Handle, output->Handle, start, size, CopyBlock,
@@ -211,7 +217,7 @@ bool TTar::AddFile(TCompHeaderObj& List, int Index) {
         SeekOrFail(*FOutput, start + size, ArchiveFile());
     }
     if (size > SmallCopy) FOutput->WriteBuffer(zeros.data(), TarPadding(size));
-    e.NewLength = FOutput->Position() - FHeaderPos;
+    e.NewLength = dataStart + size + TarPadding(size) - FHeaderPos;
     std::memcpy(List.GetHeader(Index), h.data(), h.size());
     FEntryUnpacked = size;
     if (OnEnd) OnEnd(*this, FileName, true);

@@ -62,8 +62,9 @@ private:
     // Fills H for a new entry; false when a value does not fit its field.
     bool BuildHeader(THeader& H, const std::string& Name, bool IsDir, std::uint32_t Mode, std::int64_t Size,
                      std::int64_t MTime);
-    // Writes H (with a long-name record first when Name needs one) at the output's position.
-    void WriteHeader(THeader& H, const std::string& Name);
+    // Writes H (with a long-name record first when Name needs one) at the output's position;
+    // returns the bytes written.
+    std::int64_t WriteHeader(THeader& H, const std::string& Name);
     // Unpacks the existing tar.gz into Tar; raises when it is damaged.
     void UnpackOld(const std::string& GzName, const std::string& Tar);
 

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include <cstdio>
+#include <ctime>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -332,5 +333,74 @@ TEST(TimeZones, OutOfRangeDatesDoNotFail) {
         }
         EXPECT_EQ(DateTimeToDosDate(1e300), 0xFF9FBF7Du) << zone;
         EXPECT_EQ(DateTimeToDosDate(-1e300), 0x00210000u) << zone;
+    }
+}
+
+// Local times become Unix seconds as mktime makes them, in zones with every kind of change:
+// an hour, half an hour (Lord Howe), at midnight (Sao Paulo, Havana), a skipped day (Apia), a
+// change of the standard offset (Moscow), half-hour offsets (St Johns, Kolkata), a negative
+// summer time (Dublin). Around every change of 1968-2040 each minute is tried as the local time
+// it shows, and the local times the old and the new offset would give (skipped and repeated
+// ones); elsewhere one time every 97 minutes times seven.
+TEST(TimeZones, LocalTimesBecomeTheSecondsMktimeGives) {
+    const char* const zones[] = {
+        "UTC",          "Europe/Berlin",       "America/New_York",  "Australia/Sydney",
+        "Asia/Kolkata", "Australia/Lord_Howe", "America/Sao_Paulo", "America/Havana",
+        "Pacific/Apia", "Europe/Moscow",       "America/St_Johns",  "Europe/Dublin"};
+    auto partsOf = [](const std::tm& Tm) {
+        return TDateTimeParts{Tm.tm_year + 1900, Tm.tm_mon + 1, Tm.tm_mday, Tm.tm_hour,
+                              Tm.tm_min,         Tm.tm_sec,     0};
+    };
+    auto check = [&](const char* Zone, const TDateTimeParts& P) {
+        std::tm tm{};
+        tm.tm_year = P.Year - 1900;
+        tm.tm_mon = P.Month - 1;
+        tm.tm_mday = P.Day;
+        tm.tm_hour = P.Hour;
+        tm.tm_min = P.Minute;
+        tm.tm_sec = P.Second;
+        tm.tm_isdst = -1;
+        const auto expected = static_cast<std::int64_t>(std::mktime(&tm));
+        const TDateTime local = EncodeDateTime(P);
+        ASSERT_EQ(DateTimeToUnixDate(local), expected) << Zone << " " << Fmt(local);
+        ASSERT_EQ(IsDaylightTime(local), tm.tm_isdst > 0) << Zone << " " << Fmt(local);
+        if (P.Year >= 1980 && P.Second % 2 == 0) {
+            const std::uint32_t dos = Dos(P.Year, P.Month, P.Day, P.Hour, P.Minute, P.Second);
+            ASSERT_EQ(static_cast<std::int64_t>(DosTimeToFileTime(dos)), expected)
+                << Zone << " " << Fmt(local);
+        }
+    };
+    auto localAt = [&](std::int64_t T) {
+        const auto t = static_cast<std::time_t>(T);
+        std::tm tm{};
+        localtime_r(&t, &tm);
+        return tm;
+    };
+    auto wallAt = [&](std::int64_t T, long Offset) {
+        const auto t = static_cast<std::time_t>(T + Offset);
+        std::tm tm{};
+        gmtime_r(&t, &tm);
+        return partsOf(tm);
+    };
+    constexpr std::int64_t from = -63158400; // 1968-01-01
+    constexpr std::int64_t to = 2208988800;  // 2040-01-01
+    constexpr std::int64_t step = 97 * 60;
+    for (const char* zone : zones) {
+        EnvGuard tz("TZ", zone);
+        long before = localAt(from).tm_gmtoff;
+        for (std::int64_t t = from; t < to; t += step) {
+            const long now = localAt(t).tm_gmtoff;
+            if (now != before) {
+                // The change lies in the last step: the minutes around it.
+                for (std::int64_t u = t - step - 3600; u < t + 3600; u += 60) {
+                    check(zone, partsOf(localAt(u)));
+                    check(zone, partsOf(localAt(u + 59)));
+                    check(zone, wallAt(u, before));
+                    check(zone, wallAt(u, now));
+                }
+            }
+            before = now;
+            if ((t - from) / step % 7 == 0) check(zone, partsOf(localAt(t + 17)));
+        }
     }
 }
