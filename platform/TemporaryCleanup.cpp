@@ -34,6 +34,24 @@ TSlot Slots[MaxRegisteredTemporaries];
 // them, so that what they make is registered before it looks.
 std::atomic<int> Creating{0};
 
+// The holds the calling thread is in. A handler that runs in such a thread leaves the signal to
+// the end of the hold (Deferred): holding back by the signal mask would cost two calls per file.
+// Initial-exec, so that the handler reads it without the allocation a first access may make.
+thread_local std::atomic<int> HeldHere __attribute__((tls_model("initial-exec"))){0};
+std::atomic<int> Deferred{0};
+
+void RemoveTemporariesAndReraise(int Signal);
+
+void InstallHandler(int Signal) {
+    struct sigaction action {};
+    action.sa_handler = RemoveTemporariesAndReraise;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaddset(&action.sa_mask, SIGINT);
+    sigaddset(&action.sa_mask, SIGTERM);
+    ::sigaction(Signal, &action, nullptr);
+}
+
 // Folders deeper than this below a registered one are left (a temporary tree is shallow).
 constexpr int MaxTreeDepth = 24;
 
@@ -72,6 +90,15 @@ bool RemoveTreeAt(int DirFd, const char* Leaf, int Depth) {
 
 void RemoveTemporariesAndReraise(int Signal) {
     const int savedErrno = errno;
+    if (HeldHere.load() > 0) {
+        // This thread is making a temporary: the end of its hold removes it and ends the process.
+        // The handler stays, so that another signal meanwhile waits as well.
+        int none = 0;
+        Deferred.compare_exchange_strong(none, Signal);
+        InstallHandler(Signal);
+        errno = savedErrno;
+        return;
+    }
     // At most about a second: a registration takes microseconds.
     for (int wait = 0; wait < 1000 && Creating.load(std::memory_order_acquire) > 0; ++wait) {
         const timespec millisecond{0, 1000000};
@@ -159,29 +186,34 @@ void TTemporaryRegistration::Release() {
 }
 
 TCleanupSignalsHeld::TCleanupSignalsHeld() {
-    sigset_t held;
-    sigemptyset(&held);
-    sigaddset(&held, SIGINT);
-    sigaddset(&held, SIGTERM);
-    ::pthread_sigmask(SIG_BLOCK, &held, &FPrevious);
+    HeldHere.fetch_add(1);
     Creating.fetch_add(1, std::memory_order_acq_rel);
 }
 
 TCleanupSignalsHeld::~TCleanupSignalsHeld() {
     Creating.fetch_sub(1, std::memory_order_acq_rel);
-    ::pthread_sigmask(SIG_SETMASK, &FPrevious, nullptr);
+    if (HeldHere.fetch_sub(1) != 1 || Deferred.load() == 0) return;
+    // A signal came during the hold: what the handler would have done, with both signals held
+    // back until the one that came ends the process by its default action.
+    const int signal = Deferred.exchange(0);
+    if (signal == 0) return;
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGINT);
+    sigaddset(&held, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &held, nullptr);
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    ::sigaction(signal, &fallback, nullptr);
+    RemoveTemporariesAndReraise(signal);
+    ::pthread_sigmask(SIG_UNBLOCK, &held, nullptr);
 }
 
 void InstallTemporaryCleanupOnSignals() {
     for (const int signal : {SIGINT, SIGTERM}) {
         struct sigaction old {};
         if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
-        struct sigaction action {};
-        action.sa_handler = RemoveTemporariesAndReraise;
-        action.sa_flags = SA_RESETHAND;
-        sigemptyset(&action.sa_mask);
-        sigaddset(&action.sa_mask, SIGINT);
-        sigaddset(&action.sa_mask, SIGTERM);
-        ::sigaction(signal, &action, nullptr);
+        InstallHandler(signal);
     }
 }

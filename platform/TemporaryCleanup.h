@@ -42,16 +42,13 @@ private:
 // Holds SIGINT and SIGTERM back in the calling thread while it lives, and makes a handler that
 // runs in another thread meanwhile wait for its end. A temporary is created and registered
 // under it, so that a signal cannot end the process in between and leave it behind; a signal
-// that came meanwhile is delivered when the hold ends.
+// that came meanwhile takes effect when the hold ends. No call is made unless a signal came.
 class TCleanupSignalsHeld {
 public:
     TCleanupSignalsHeld();
     ~TCleanupSignalsHeld();
     TCleanupSignalsHeld(const TCleanupSignalsHeld&) = delete;
     TCleanupSignalsHeld& operator=(const TCleanupSignalsHeld&) = delete;
-
-private:
-    sigset_t FPrevious;
 };
 
 // Installs handlers of SIGINT and SIGTERM that remove the registered files and then re-raise the

@@ -113,9 +113,13 @@ protected:
     // Returns the bytes not copied (0 = complete): a read of 0 bytes or the cancel flag stops.
     std::int64_t UnStore(TStream32& Input, std::int64_t Count, std::int64_t EntrySize, int CrcWidth,
                          bool EntryEncrypted);
-    // UnStore of plain bytes with no checksum and no cipher from one file into the output file:
-    // the kernel copies them (copy_file_range), in the same steps and with the same progress.
-    std::int64_t CopyStored(TStream32& Input, std::int64_t Count, std::int64_t EntrySize);
+    // UnStore of plain bytes with no checksum and no cipher from one file, at InputPos, into the
+    // output file: the kernel copies them (copy_file_range), in the same steps and with the same
+    // progress, from that offset without moving the input's position (one call less per entry);
+    // through memory the input is first put at InputPos. Returns the bytes not copied; also
+    // when InputPos lies beyond the input's end.
+    std::int64_t CopyStored(TStream32& Input, std::int64_t InputPos, std::int64_t Count,
+                            std::int64_t EntrySize);
     // Runs Decoder over the current entry: Packed bytes pulled from Input through the read
     // routine (deciphered when ReadEncrypted), Unpacked decoded bytes pushed through the write
     // routine with a checksum of CrcWidth, progress after each block. Damaged data are

@@ -232,21 +232,25 @@ void TUnBase::SkipLinkEntry(const std::string& Target, std::int64_t EntrySize) {
     SkipEntry(EntrySize);
 }
 
-std::int64_t TUnBase::CopyStored(TStream32& Input, std::int64_t Count, std::int64_t EntrySize) {
+std::int64_t TUnBase::CopyStored(TStream32& Input, std::int64_t InputPos, std::int64_t Count,
+                                 std::int64_t EntrySize) {
     auto* in = dynamic_cast<THandleStream32*>(&Input);
     auto* out = dynamic_cast<THandleStream32*>(OutputStream());
+    const auto unStoreFrom = [&](std::int64_t Pos, std::int64_t Left) {
+        return Input.Seek(Pos, soBeginning) == Pos ? UnStore(Input, Left, EntrySize, 0, false) : Left;
+    };
     // Copied ahead, the data are there already: only the progress of the copy is made here.
     const bool ahead = FWrittenAhead && out;
-    if (!ahead && (!in || !out || !IsFileOutput() || AsciiTranslation))
-        return UnStore(Input, Count, EntrySize, 0, false);
+    if (!ahead && (!in || !out || !IsFileOutput() || AsciiTranslation)) return unStoreFrom(InputPos, Count);
     // Up to KernelCopyChunk at a time, with the progress of UnStore's steps.
     constexpr std::int64_t KernelCopyChunk = 32 * StoreChunk;
     std::int64_t remaining = Count;
+    std::int64_t at = InputPos;
     while (remaining > 0 && !GetCancel()) {
         std::int64_t got = std::min(remaining, KernelCopyChunk);
         if (!ahead) {
-            got = KernelCopy(*in, *out, got);
-            if (got == KernelCopyRefused) return UnStore(Input, remaining, EntrySize, 0, false);
+            got = KernelCopyAt(in->Handle, &at, out->Handle, nullptr, got);
+            if (got == KernelCopyRefused) return unStoreFrom(at, remaining);
             if (got < 0 && (errno == ENOSPC || errno == EDQUOT) && FCopyAhead) {
                 // The files held ahead may be what fills the disk: given back, and tried again.
                 EndCopyAhead();

@@ -3,6 +3,7 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvDates.h"
 #include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvFileIo.h"
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
@@ -66,9 +67,14 @@ int TUnTar::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
 
 void TUnTar::ScanTarHeaders(TStream32& Stream) {
     const std::int64_t end = Stream.Size();
-    TTarWalker walker([&Stream](std::int64_t At, void* Buffer,
-                                std::int64_t Count) { return ReadAt(Stream, At, Buffer, Count); },
-                      0, end);
+    // A file's headers are read at their offsets (one call each, the position left alone).
+    const auto* file = dynamic_cast<const THandleStream32*>(&Stream);
+    TTarWalker walker(
+        [&Stream, file](std::int64_t At, void* Buffer, std::int64_t Count) {
+            if (!file || At < 0) return ReadAt(Stream, At, Buffer, Count);
+            return ReadFileAt(file->Handle, At, Buffer, Count);
+        },
+        0, end);
     TTarEntry entry;
     bool lastCut = false; // the last entry's data are cut off (reported when it is extracted)
     while (!GetCancel() && walker.Next(entry)) {
@@ -231,8 +237,8 @@ void TUnTar::ExtractFile(TStream32& Stream, const TTarEntry& Entry, const TDataR
         std::int64_t remaining = fileSize;
         if (Data.Sparse)
             remaining = CopySparse(Stream, *Data.Sparse);
-        else if (Stream.Seek(Data.Pos, soBeginning) == Data.Pos)
-            remaining = CopyStored(Stream, Data.Size, Data.Size);
+        else
+            remaining = CopyStored(Stream, Data.Pos, Data.Size, Data.Size);
         if (remaining > 0 && !GetCancel()) {
             // The archive ends inside the entry's data: nothing of it is kept.
             ReportError(FileName, "", "0", ecUnexpectedEndOfFile);
