@@ -12,27 +12,10 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <set>
-#include <sys/xattr.h>
 
 using namespace testsupport;
 
 namespace {
-
-// Gives the folder a default ACL of user rw, group r, others nothing: a file created in it takes
-// its mode from the ACL, not from the process's mask.
-bool SetDefaultAcl(const fs::path& Folder) {
-    std::string acl;
-    const auto put32 = [&](std::uint32_t V) {
-        for (int i = 0; i < 4; ++i)
-            acl += static_cast<char>((V >> (8 * i)) & 0xFF);
-    };
-    put32(2); // the version
-    for (const auto& [tag, perm] : {std::pair{1, 6}, std::pair{4, 4}, std::pair{0x20, 0}}) {
-        put32(static_cast<std::uint32_t>(tag) | (static_cast<std::uint32_t>(perm) << 16));
-        put32(0xFFFFFFFF);
-    }
-    return ::setxattr(Folder.c_str(), "system.posix_acl_default", acl.data(), acl.size(), 0) == 0;
-}
 
 // Files of several kinds, some in folders, as gcab is given them.
 std::vector<std::string> WriteSources(const fs::path& Root) {

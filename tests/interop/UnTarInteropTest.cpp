@@ -5,6 +5,8 @@
 #include "ExtractRun.h"
 #include "TestSupport.h"
 
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -262,5 +264,49 @@ TEST_F(UnTarInterop, LinksNamelessAndRootEntriesAreReportedByNameAndTheRestRead)
             EXPECT_EQ(data, ReadFile(src / name)) << name;
         }
         EXPECT_EQ(files, c.Files);
+    }
+}
+
+TEST_F(UnTarInterop, ModesAndTimesAreGnuTarsInAnyFolder) {
+    // Files of every usual mode, small and large (a large one is copied ahead), extracted new and
+    // over the files of a run before, into a plain folder and into one with a default ACL: modes
+    // and times as GNU tar gives them with the process's mask in a plain folder.
+    const fs::path src = Dir / "modes-src";
+    fs::create_directories(src / "sub");
+    const std::pair<const char*, mode_t> files[] = {
+        {"rwx.sh", 0755},         {"private", 0600},   {"plain.txt", 0644},
+        {"group", 0640},          {"read-only", 0444}, {"all", 0777},
+        {"shared", 0666},         {"exec-only", 0711}, {"sub/big.bin", 0600},
+        {"sub/big-ro.bin", 0444},
+    };
+    std::time_t stamp = 1600000001;
+    for (const auto& [name, mode] : files) {
+        const bool big = std::string(name).starts_with("sub/big");
+        WriteFile(src / name,
+                  big ? RandomBytes(300000, static_cast<int>(mode)) : TextBytes(700, static_cast<int>(mode)));
+        ::chmod((src / name).c_str(), mode);
+        SetMTime(src / name, stamp += 86399);
+    }
+    const fs::path archive = Dir / "modes.tar";
+    RunOk({"tar", "-cf", archive.string(), "-C", src.string(), "."});
+    const fs::path theirs = Dir / "modes-gnu";
+    fs::create_directories(theirs);
+    RunOk({"tar", "--no-same-permissions", "-xf", archive.string(), "-C", theirs.string()});
+    const auto expected = ReadStamps(theirs);
+    ASSERT_EQ(expected.at("read-only").substr(0, 4), "444 ");
+    for (const bool acl : {false, true}) {
+        SCOPED_TRACE(acl ? "default ACL" : "plain folder");
+        const fs::path ours = Dir / (acl ? "modes-acl" : "modes-plain");
+        fs::create_directories(ours);
+        if (acl) {
+            ASSERT_TRUE(SetDefaultAcl(ours)) << std::strerror(errno);
+        }
+        for (const char* round : {"new", "over the files before"}) {
+            SCOPED_TRACE(round);
+            const ExtractResult r = ExtractAll(archive, ours);
+            EXPECT_TRUE(r.AllPassed()) << r.Describe();
+            EXPECT_EQ(CompareTrees(expected, "GNU tar", ReadStamps(ours), "Quillar"), "");
+            EXPECT_EQ(CompareTrees(ReadTree(theirs), "GNU tar", ReadTree(ours), "Quillar"), "");
+        }
     }
 }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 namespace testsupport {
 
@@ -118,6 +119,20 @@ std::string CompareTrees(const std::map<std::string, std::string>& Expected, con
     for (const auto& [name, data] : Actual)
         if (!Expected.count(name)) out << name << ": written by " << ActualName << " only\n";
     return out.str();
+}
+
+bool SetDefaultAcl(const std::filesystem::path& Folder) {
+    std::string acl;
+    const auto put32 = [&](std::uint32_t V) {
+        for (int i = 0; i < 4; ++i)
+            acl += static_cast<char>((V >> (8 * i)) & 0xFF);
+    };
+    put32(2); // the version
+    for (const auto& [tag, perm] : {std::pair{1, 6}, std::pair{4, 4}, std::pair{0x20, 0}}) {
+        put32(static_cast<std::uint32_t>(tag) | (static_cast<std::uint32_t>(perm) << 16));
+        put32(0xFFFFFFFF);
+    }
+    return ::setxattr(Folder.c_str(), "system.posix_acl_default", acl.data(), acl.size(), 0) == 0;
 }
 
 } // namespace testsupport

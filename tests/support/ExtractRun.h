@@ -46,6 +46,10 @@ std::map<std::string, std::string> ReadTree(const std::filesystem::path& Root);
 // octal and its modification time in whole seconds ("644 1700000001").
 std::map<std::string, std::string> ReadStamps(const std::filesystem::path& Root);
 
+// Gives Folder a default ACL of user rw, group r, others nothing: a file created in it takes its
+// mode from the ACL, not from the process's mask. False (errno set) where it cannot be given.
+bool SetDefaultAcl(const std::filesystem::path& Folder);
+
 // The differences of two trees, one line each, naming the side that differs; empty when equal.
 std::string CompareTrees(const std::map<std::string, std::string>& Expected, const std::string& ExpectedName,
                          const std::map<std::string, std::string>& Actual, const std::string& ActualName);

@@ -216,6 +216,8 @@ TUnTar::TDataRef TUnTar::DataOf(const TTarEntry& Entry) {
 
 void TUnTar::ExtractFile(TStream32& Stream, const TTarEntry& Entry, const TDataRef& Data) {
     const std::int64_t fileSize = Data.Sparse ? Data.Sparse->RealSize : Data.Size;
+    // A new output is made with its final mode at once (no chmod after it where that holds).
+    AttrAtConfirm(UnixModeAttr(Entry.Mode));
     if (!ConfirmExtractFile(false)) {
         SkipEntry(fileSize);
         return;
