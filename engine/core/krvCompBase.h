@@ -176,8 +176,9 @@ protected:
     // The shared store/deflate path: writes the entry's local header, its data and fixes the header.
     virtual bool CompressFile(TStream32& Input, TCompHeaderObj& List, int Index);
     bool StoreFile(TStream32& Input);
-    // The steps of CompressFile. BeginEntry clears the entry state at the output's position.
-    void BeginEntry();
+    // The steps of CompressFile. BeginEntry clears the entry state at the output's position, or
+    // at At where the caller knows it (FAddStart while nothing is written before the entry).
+    void BeginEntry(std::int64_t At = -1);
     bool AddFolderEntry(TCompHeaderObj& List, int Index);
     // A file of Size (at most Limit) bytes, deflated in memory in one call; one of at most
     // SmallFileSize bytes is stored when that does not make it smaller. TooLarge, with Input
@@ -330,4 +331,5 @@ protected:
     bool FEntryDeflated = false;
     std::int64_t FEntryUnpacked = 0;
     std::int64_t FHeaderPos = 0;
+    std::int64_t FAddStart = 0; // the output's position as AddFile is called
 };

@@ -111,8 +111,8 @@ bool TCompBase::CompressFile(TStream32& Input, TCompHeaderObj& List, int Index) 
     return true;
 }
 
-void TCompBase::BeginEntry() {
-    FHeaderPos = FOutput->Position();
+void TCompBase::BeginEntry(std::int64_t At) {
+    FHeaderPos = At >= 0 ? At : FOutput->Position();
     FEntryCrc = 0;
     FEntryMethod = 0;
     FEntryEncrypted = false;

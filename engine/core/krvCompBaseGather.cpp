@@ -79,6 +79,7 @@ void TCompBase::ProcessFileList(TCompHeaderObj& List) {
                 break;
             }
             const std::int64_t before = FOutput->Position();
+            FAddStart = before;
             const bool ok = AddFile(List, i);
             CheckCancel();
             if (ok) {

@@ -3,8 +3,8 @@
 #include "engine/core/krvCodecStreams.h"
 #include "engine/core/krvGbls.h"
 
-#include <string_view>
 #include <libdeflate.h>
+#include <string_view>
 #include <zlib.h>
 
 namespace {
@@ -94,11 +94,14 @@ std::uint32_t Adler32(std::uint32_t Adler, const void* Buffer, std::int64_t Coun
 }
 
 std::uint32_t TarHeaderChecksum(const void* Header) {
+    // Every byte summed (a loop the compiler widens), then the checksum field counted as blanks.
     const auto* p = static_cast<const std::uint8_t*>(Header);
     std::uint32_t sum = 0;
     for (std::size_t i = 0; i < TarHeaderSize; ++i)
-        sum += (i >= TarSumOffset && i < TarSumOffset + TarSumLength) ? std::uint32_t{' '} : p[i];
-    return sum;
+        sum += p[i];
+    for (std::size_t i = TarSumOffset; i < TarSumOffset + TarSumLength; ++i)
+        sum -= p[i];
+    return sum + TarSumLength * std::uint32_t{' '};
 }
 
 bool IsTarHeaderValid(const void* Header) {

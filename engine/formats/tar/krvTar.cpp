@@ -101,7 +101,7 @@ bool TTar::AddFile(TCompHeaderObj& List, int Index) {
     TCompEntry& e = Entry(Index);
     std::string name = List.Name(Index);
     if (!DoBegin(name, FilesProcessed, List, Index)) return false;
-    BeginEntry();
+    BeginEntry(FAddStart);
     TCompFileInfo info;
     HeaderToInfo(List.GetHeader(Index), info);
     struct stat st {};
