@@ -4,6 +4,7 @@
 #include "engine/core/krvFileIo.h"
 #include "engine/core/krvZipCommon.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -23,6 +24,14 @@ namespace {
 // (EEXIST when the name is taken). Returns its descriptor, now owned by the caller; -1 with errno
 // set, Unnamed kept.
 int LinkUnnamed(TUniqueFd& Unnamed, int DirFd, const std::string& Leaf) {
+    // By the descriptor itself where the process may (it needs the right to search any folder):
+    // no path through /proc to look up. Refused once (ENOENT), the /proc path from then on.
+    static std::atomic<bool> byDescriptor{true};
+    if (byDescriptor.load(std::memory_order_relaxed)) {
+        if (::linkat(Unnamed.Get(), "", DirFd, Leaf.c_str(), AT_EMPTY_PATH) == 0) return Unnamed.Release();
+        if (errno != ENOENT) return -1;
+        byDescriptor.store(false, std::memory_order_relaxed);
+    }
     const std::string path = "/proc/self/fd/" + std::to_string(Unnamed.Get());
     if (::linkat(AT_FDCWD, path.c_str(), DirFd, Leaf.c_str(), AT_SYMLINK_FOLLOW) != 0) return -1;
     return Unnamed.Release();
