@@ -68,14 +68,14 @@ public:
             FSlots[i].Result.reset();
         FConsumed = std::max(FConsumed, pos);
         FNext = std::max(FNext, pos);
-        WakeIdleWorker();
+        WakeIdleWorkerToRefill();
         // The host runs while the job waits, as it would while the job did the work itself.
         FWaitedSlot = pos;
         EngineHost::WaitPumping(lock, FResultReady, [&] { return FSlots[pos].Done || FStop; });
         FWaitedSlot = NoSlot;
         if (!FSlots[pos].Done || !FSlots[pos].Result) return false;
         FConsumed = std::max(FConsumed, pos + 1);
-        WakeIdleWorker();
+        WakeIdleWorkerToRefill();
         Out = std::move(*FSlots[pos].Result);
         FSlots[pos].Result.reset();
         return true;
@@ -124,6 +124,16 @@ private:
     // next in turn, so a thread that frees one slot wakes one worker, not every one of them.
     void WakeIdleWorker() {
         if (FIdle > 0 && !FStop && FNext < FSlots.size() && MayStart()) FWorkReady.notify_one();
+    }
+
+    // WakeIdleWorker as the job takes results: with a budget, only once a quarter of it is free
+    // again (or the job is close behind the workers), so that a worker, once woken, starts many
+    // small slots in a row instead of one for each result taken.
+    void WakeIdleWorkerToRefill() {
+        if (FBudget > 0 && FNext >= FConsumed + FWindow && FNext < FSlots.size() &&
+            FHeld[FNext] - FHeld[FConsumed] > FBudget - FBudget / 4)
+            return;
+        WakeIdleWorker();
     }
 
     // Whether the next slot may start: it is within the window, or its result and those held
