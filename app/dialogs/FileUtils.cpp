@@ -6,8 +6,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -31,11 +35,6 @@ std::vector<fs::directory_entry> SortedEntries(const fs::path& Folder) {
     std::sort(entries.begin(), entries.end(),
               [](const auto& A, const auto& B) { return A.path().filename() < B.path().filename(); });
     return entries;
-}
-
-bool IsRealFolder(const fs::directory_entry& Entry) {
-    std::error_code ec;
-    return Entry.is_directory(ec) && !Entry.is_symlink(ec);
 }
 
 // A path whose whole contents may be deleted: absolute, and neither the root nor the home
@@ -98,15 +97,48 @@ bool DeleteFolderTree(const std::string& Folder) {
 }
 
 int FindFilesRecursive(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List) {
+    // The names of Folder as it lists them, with the type the listing gives (a tree of thousands
+    // of files is read without a status call for each plain file or folder); links and entries
+    // of unknown type are looked at in the open folder.
+    struct TListed {
+        std::string Name;
+        bool Folder = false; // a folder itself, else a regular file or a link to one
+    };
+    std::vector<TListed> listed;
+    {
+        const int fd = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+        const std::unique_ptr<DIR, int (*)(DIR*)> dir(fd < 0 ? nullptr : ::fdopendir(fd), &::closedir);
+        if (!dir) {
+            if (fd >= 0) ::close(fd);
+            return 0;
+        }
+        while (const dirent* entry = ::readdir(dir.get())) {
+            std::string name = entry->d_name;
+            if (name == "." || name == ".." || !MatchesMask(name, Mask)) continue;
+            unsigned char type = entry->d_type;
+            struct stat st {};
+            if (type == DT_UNKNOWN) {
+                if (::fstatat(dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+                type = S_ISDIR(st.st_mode)   ? DT_DIR
+                       : S_ISREG(st.st_mode) ? DT_REG
+                       : S_ISLNK(st.st_mode) ? DT_LNK
+                                             : 0;
+            }
+            const bool linkToFile = type == DT_LNK &&
+                                    ::fstatat(dirfd(dir.get()), entry->d_name, &st, 0) == 0 &&
+                                    S_ISREG(st.st_mode);
+            if (type == DT_DIR || type == DT_REG || linkToFile)
+                listed.push_back({std::move(name), type == DT_DIR});
+        }
+    }
+    std::sort(listed.begin(), listed.end(),
+              [](const TListed& A, const TListed& B) { return A.Name < B.Name; });
     int count = 0;
-    for (const fs::directory_entry& entry : SortedEntries(Folder)) {
-        const std::string name = entry.path().filename().string();
-        if (!MatchesMask(name, Mask)) continue;
-        std::error_code ec;
-        if (IsRealFolder(entry)) {
-            count += FindFilesRecursive(AddBackslash(Folder) + name, Mask, List);
-        } else if (entry.is_regular_file(ec)) {
-            List.push_back(AddBackslash(Folder) + name);
+    for (const TListed& entry : listed) {
+        if (entry.Folder) {
+            count += FindFilesRecursive(AddBackslash(Folder) + entry.Name, Mask, List);
+        } else {
+            List.push_back(AddBackslash(Folder) + entry.Name);
             ++count;
         }
     }
