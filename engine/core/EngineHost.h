@@ -36,7 +36,7 @@ public:
     // PumpIntervalMs of work have passed since it last ran, so a job of many small pieces
     // does not spend its time in the host's event loop.
     static void PumpIfDue();
-    static constexpr std::uint64_t PumpIntervalMs = 10;
+    static constexpr std::uint64_t PumpIntervalMs = 5;
     // True while the host is processing events from inside Pump(): a job started then is refused.
     static bool Pumping();
     // Runs Work, a long piece of work that touches nothing the host's events touch, and lets the

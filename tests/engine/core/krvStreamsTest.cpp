@@ -262,7 +262,7 @@ TEST(EngineHostTest, DefaultAnswersNoAndPumpIsNotReentrant) {
 }
 
 TEST(EngineHostTest, BlocksPumpOnlyWhenTheIntervalHasPassed) {
-    // Blocks of work StepMs apart: the host runs at the first and then whenever 10 ms of work
+    // Blocks of work StepMs apart: the host runs at the first and then whenever 5 ms of work
     // have passed since it last ran; a question lets it run at once and starts the interval anew.
     struct TCase {
         std::uint64_t StepMs;
@@ -270,7 +270,7 @@ TEST(EngineHostTest, BlocksPumpOnlyWhenTheIntervalHasPassed) {
         int Pumps;
     };
     for (const TCase c :
-         {TCase{0, 1000, 1}, TCase{1, 40, 4}, TCase{7, 10, 5}, TCase{10, 5, 5}, TCase{50, 3, 3}}) {
+         {TCase{0, 1000, 1}, TCase{1, 40, 8}, TCase{3, 10, 5}, TCase{5, 5, 5}, TCase{50, 3, 3}}) {
         SCOPED_TRACE(c.StepMs);
         HostGuard guard;
         std::uint64_t now = 1000;
@@ -283,12 +283,12 @@ TEST(EngineHostTest, BlocksPumpOnlyWhenTheIntervalHasPassed) {
     std::uint64_t now = 1000;
     guard.Host->SetPumpClock([&] { return now; });
     EngineHost::PumpIfDue();
-    now += 8;
+    now += 4;
     EngineHost::Ask("Go on?", abYesNo);
-    now += 8;
+    now += 4;
     EngineHost::PumpIfDue();
-    EXPECT_EQ(guard.Host->Pumps, 2) << "8 ms after the question's pump: not yet";
-    now += 2;
+    EXPECT_EQ(guard.Host->Pumps, 2) << "4 ms after the question's pump: not yet";
+    now += 1;
     EngineHost::PumpIfDue();
     EXPECT_EQ(guard.Host->Pumps, 3);
 }
