@@ -37,36 +37,42 @@ struct TCloseDir {
     void operator()(DIR* Dir) const { closedir(Dir); }
 };
 
-// The names of one folder that are looked up in it: leaf -> indices into the paths.
-using TWanted = std::unordered_map<std::string_view, std::vector<std::size_t>>;
+// The names of one folder that are looked up in it: leaf -> indices into the paths, and whether
+// the leaf has its answer.
+struct TName {
+    std::vector<std::size_t> Indices;
+    bool Answered = false;
+};
+using TWanted = std::unordered_map<std::string_view, TName>;
+
+void Answer(TName& Name, TEntryKind Kind, std::vector<TEntryKind>& Kinds) {
+    for (std::size_t i : Name.Indices)
+        Kinds[i] = Kind;
+    Name.Answered = true;
+}
 
 // Looks up Wanted (Count names) in Folder, read once; names the listing does not answer (not
 // listed, of unknown type, past the read limit) are looked at in the open folder.
-void LookUpInFolder(const std::string& Folder, const TWanted& Wanted, std::size_t Count,
+void LookUpInFolder(const std::string& Folder, TWanted& Wanted, std::size_t Count,
                     const std::vector<std::string>& Paths, std::vector<TEntryKind>& Kinds) {
-    std::vector<bool> answered(Paths.size(), false);
     // A folder that cannot be read: each path is looked at on its own.
     const int fd = open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
     const std::unique_ptr<DIR, TCloseDir> dir(fd < 0 ? nullptr : fdopendir(fd));
     if (!dir) {
         if (fd >= 0) close(fd);
-        for (const auto& [leaf, indices] : Wanted)
-            for (std::size_t i : indices)
+        for (const auto& [leaf, name] : Wanted)
+            for (std::size_t i : name.Indices)
                 Kinds[i] = KindAt(AT_FDCWD, Paths[i].c_str());
         return;
     }
     // A folder that may be read but not searched lists names that lstat cannot reach: the
     // first name is looked at in any case, and decides whether the listing is trusted.
-    const auto& [firstLeaf, firstIndices] = *Wanted.begin();
-    const std::string first(firstLeaf);
+    auto& [firstLeaf, firstName] = *Wanted.begin();
     errno = 0;
-    const TEntryKind firstKind = KindAt(fd, first.c_str());
+    const TEntryKind firstKind = KindAt(fd, std::string(firstLeaf).c_str());
     const bool searchable = !(firstKind == TEntryKind::Missing && errno == EACCES);
-    for (std::size_t i : firstIndices) {
-        Kinds[i] = firstKind;
-        answered[i] = true;
-    }
-    std::size_t left = Count - firstIndices.size();
+    Answer(firstName, firstKind, Kinds);
+    std::size_t left = Count - firstName.Indices.size();
     if (searchable && left > 0) {
         const std::size_t limit = Count * EntriesPerName;
         for (std::size_t read = 0; left > 0 && read < limit; ++read) {
@@ -74,24 +80,17 @@ void LookUpInFolder(const std::string& Folder, const TWanted& Wanted, std::size_
             if (!entry) break;
             if (entry->d_type == DT_UNKNOWN) continue;
             const auto at = Wanted.find(entry->d_name);
-            if (at == Wanted.end() || answered[at->second.front()]) continue;
-            const TEntryKind kind = entry->d_type == DT_DIR   ? TEntryKind::Folder
-                                    : entry->d_type == DT_LNK ? TEntryKind::Link
-                                                              : TEntryKind::Other;
-            for (std::size_t i : at->second) {
-                Kinds[i] = kind;
-                answered[i] = true;
-            }
-            left -= at->second.size();
+            if (at == Wanted.end() || at->second.Answered) continue;
+            Answer(at->second,
+                   entry->d_type == DT_DIR   ? TEntryKind::Folder
+                   : entry->d_type == DT_LNK ? TEntryKind::Link
+                                             : TEntryKind::Other,
+                   Kinds);
+            left -= at->second.Indices.size();
         }
     }
-    for (const auto& [leaf, indices] : Wanted) {
-        if (answered[indices.front()]) continue;
-        const std::string name(leaf);
-        const TEntryKind kind = KindAt(fd, name.c_str());
-        for (std::size_t i : indices)
-            Kinds[i] = kind;
-    }
+    for (auto& [leaf, name] : Wanted)
+        if (!name.Answered) Answer(name, KindAt(fd, std::string(leaf).c_str()), Kinds);
 }
 
 } // namespace
@@ -123,13 +122,13 @@ std::vector<TEntryKind> LookUpEntries(const std::vector<std::string>& Paths,
         const auto [at, added] = folderOf.try_emplace(std::move(folder), folders.size());
         if (added) folders.push_back(TFolder{at->first, {}, 0});
         TFolder& group = folders[at->second];
-        group.Wanted[leaf].push_back(i);
+        group.Wanted[leaf].Indices.push_back(i);
         ++group.Count;
     }
-    for (const TFolder& folder : folders) {
+    for (TFolder& folder : folders) {
         if (folder.Count < ListFrom) {
-            for (const auto& [leaf, indices] : folder.Wanted)
-                for (std::size_t i : indices) {
+            for (const auto& [leaf, name] : folder.Wanted)
+                for (std::size_t i : name.Indices) {
                     kinds[i] = KindAt(AT_FDCWD, Paths[i].c_str());
                     if (Between) Between();
                 }
