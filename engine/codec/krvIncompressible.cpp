@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -78,7 +79,8 @@ bool FewRepeats(std::span<const std::uint8_t> Data) {
 } // namespace
 
 bool LooksIncompressible(std::span<const std::uint8_t> Data) {
-    if (Data.size() < MinLookedAt) return false;
+    // The repeat finder keeps places in 32 bits: a larger buffer is left to the deflater.
+    if (Data.size() < MinLookedAt || Data.size() > std::numeric_limits<std::uint32_t>::max()) return false;
     const std::size_t step = Data.size() / Samples;
     return EvenBytes(Data, step, SampleSize) && EvenBytes(Data, Data.size(), Data.size()) && FewRepeats(Data);
 }
