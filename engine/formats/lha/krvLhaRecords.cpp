@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -175,9 +176,15 @@ TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Si
         if (folder.back() != '/') folder += '/';
         H.Name = folder + H.Name;
     }
-    // Unix lha keeps a symbolic link as "name|target" (the target may be in the folder part).
-    if (const std::size_t bar = H.Name.find('|'); bar != std::string::npos)
+    // Unix lha keeps a symbolic link as "name|target" (the target may be in the folder part),
+    // in a folder entry whose Unix mode, when given, is a link's. Any other entry may have '|'
+    // in its name: it is an ordinary file or folder.
+    const std::uint16_t type = H.Mode & S_IFMT;
+    const bool linkMode = type == S_IFLNK || (type == 0 && H.IsDirectory);
+    if (const std::size_t bar = H.Name.find('|'); linkMode && bar != std::string::npos) {
+        H.IsLink = true;
         H.LinkTarget = H.Name.substr(bar + 1);
+    }
     return TLhaRead::Ok;
 }
 

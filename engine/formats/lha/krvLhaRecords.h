@@ -24,7 +24,8 @@ struct TLhaHeader {
     std::string Name;            // folder parts and name joined by '/', bytes as stored
     bool NameIsUtf8 = false;     // made on Unix (host 'U') or marked UTF-8; else the OEM code page
     bool IsDirectory = false;    // "-lhd-"
-    std::string LinkTarget;      // a symbolic link ("name|target"): its target
+    bool IsLink = false;         // a symbolic link: Name is "name|target"
+    std::string LinkTarget;      // the link's target
     std::int64_t PackedSize = 0; // bytes of entry data (extended headers not counted)
     std::int64_t UnpackedSize = 0;
     std::uint32_t Time = 0; // DOS date-time (levels 0 and 1) or Unix time (level 2)

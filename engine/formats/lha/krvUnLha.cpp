@@ -7,6 +7,7 @@
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvReadAhead.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -74,8 +75,7 @@ int TUnLha::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
         if (!MatchEntrySpec(name)) continue;
         unpackedTotal += static_cast<double>(header.UnpackedSize);
         MaxFileDate = std::max(MaxFileDate, TimeOf(header).Dos);
-        if (!header.IsDirectory && header.LinkTarget.empty() &&
-            DecodesAhead(header.PackedSize, header.UnpackedSize))
+        if (!header.IsDirectory && !header.IsLink && DecodesAhead(header.PackedSize, header.UnpackedSize))
             jobs.push_back(
                 {selected, header.DataPos, header.PackedSize, header.UnpackedSize, DecoderFor(header)});
         ++selected;
@@ -94,11 +94,13 @@ int TUnLha::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
 }
 
 void TUnLha::ExtractEntry(TStream32& Stream, const TLhaHeader& H) {
-    const std::string name = LocalName(H, TranslateOemChar);
+    std::string name = LocalName(H, TranslateOemChar);
+    // A link is named by what stands before its target.
+    if (H.IsLink) name.resize(std::min(name.find('|'), name.size()));
     SetCurrentEntry(name, static_cast<std::uint16_t>(static_cast<unsigned char>(H.MethodChar())),
                     H.PackedSize, H.UnpackedSize, H.Crc, false, H.HeaderPos);
     // Links are not made: they could lead outputs out of the destination.
-    if (!H.LinkTarget.empty()) return SkipLinkEntry(H.LinkTarget, H.UnpackedSize);
+    if (H.IsLink) return SkipLinkEntry(H.LinkTarget, H.UnpackedSize);
     if (!ConfirmExtractFile(H.IsDirectory)) {
         SkipEntry(H.UnpackedSize);
         return;
