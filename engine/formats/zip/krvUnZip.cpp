@@ -149,8 +149,9 @@ void TUnZip::ExtractEntries(bool CentralPath) {
         FLocalCrc = local.Crc;
         FLocalDosDateTime = local.DosDateTime;
         std::int64_t modTime = 0;
-        FLocalTime = ZipExtraModTime(record.Extra, modTime) ? TEntryTime::Unix(modTime)
-                                                            : TEntryTime(local.DosDateTime);
+        FLocalTime = ZipExtraModTime(record.Extra, local.DosDateTime, modTime)
+                         ? TEntryTime::Unix(modTime)
+                         : TEntryTime(local.DosDateTime);
         FCompressedSize = entry.CompressedSize;
         FUncompressedSize = entry.UncompressedSize;
         FFlags = entry.Central.Flags;
@@ -216,7 +217,7 @@ bool TUnZip::ZipProcessEntry(const TEntryRef& Entry) {
     // A Unix symbolic link keeps its target as its data: it is never made, nor written as a
     // file; a test still checks its data.
     if (!isDirectory && HostSystem == 3 && ((attr >> 16) & S_IFMT) == S_IFLNK && IsFileOutput()) {
-        SkipLinkEntry("", FUncompressedSize);
+        SkipLinkEntry(ZipLinkTarget(), FUncompressedSize);
         return true;
     }
     // The output of an entry that will be written (not one refused before, nor an encrypted one,

@@ -77,6 +77,9 @@ private:
     // The current entry's data as a worker inflated them; false when there is no such result.
     bool TakeInflated(std::vector<std::uint8_t>& Plain);
     void ZipLegacyEntry(std::int64_t Packed);
+    // The target of the current entry, a symbolic link, read from its data when they are plain
+    // (stored or deflated) and of a path's length; empty otherwise.
+    std::string ZipLinkTarget();
     void PutDecoded(const std::uint8_t* Buffer, std::int64_t Count);
 
     TDiskSpannObj FDiskSpann;

@@ -7,7 +7,10 @@
 #include "engine/core/krvErrorCodes.h"
 #include "engine/formats/zip/krvUnZip.h"
 
+#include "engine/core/krvByteAccess.h"
+
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -109,6 +112,25 @@ void TUnZip::ZipInflateEntry(std::int64_t Packed) {
         };
     }
     InflateEntry(*FInput, FUncompressedSize, Encrypted, nextDisk);
+}
+
+std::string TUnZip::ZipLinkTarget() {
+    constexpr std::int64_t MaxTarget = 4096;
+    if (FSpanned || (FFlags & zfEncrypted) || (FMethod != 0 && FMethod != 8) || FCompressedSize <= 0 ||
+        FCompressedSize > MaxTarget || FUncompressedSize <= 0 || FUncompressedSize > MaxTarget)
+        return {};
+    std::vector<std::uint8_t> packed(static_cast<std::size_t>(FCompressedSize));
+    if (ReadAt(*FInput, FDataStart, packed.data(), FCompressedSize) != FCompressedSize) return {};
+    std::string target(static_cast<std::size_t>(FUncompressedSize), '\0');
+    if (FMethod == 0) {
+        if (FCompressedSize != FUncompressedSize) return {};
+        std::memcpy(target.data(), packed.data(), packed.size());
+    } else {
+        if (!FWholeInflater) FWholeInflater = std::make_unique<TWholeInflater>();
+        if (!FWholeInflater->Inflate(packed, {reinterpret_cast<std::uint8_t*>(target.data()), target.size()}))
+            return {};
+    }
+    return target;
 }
 
 void TUnZip::ZipLegacyEntry(std::int64_t Packed) {
