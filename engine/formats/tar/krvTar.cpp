@@ -74,7 +74,7 @@ bool TTar::BuildHeader(THeader& H, const std::string& Name, bool IsDir, std::uin
                     PutTarNumber(H.data() + TarUidOffset, 8, UnixUID) &&
                     PutTarNumber(H.data() + TarGidOffset, 8, UnixGID) &&
                     PutTarNumber(H.data() + TarSizeOffset, 12, IsDir ? 0 : Size) &&
-                    PutTarNumber(H.data() + TarMTimeOffset, 12, std::max<std::int64_t>(MTime, 0));
+                    PutTarTime(H.data() + TarMTimeOffset, 12, MTime);
     H[TarTypeOffset] = IsDir ? '5' : '0';
     std::memcpy(H.data() + TarMagicOffset, TarGnuMagic, sizeof TarGnuMagic);
     PutText(H.data() + TarUNameOffset, 31, UnixUName);
@@ -235,8 +235,7 @@ void TTar::InfoToHeader(std::uint8_t* Header, const TCompFileInfo& Info) {
 void TTar::HeaderToInfo(const std::uint8_t* Header, TCompFileInfo& Info) {
     Info.Size = std::max<std::int64_t>(TarNumber(Header + TarSizeOffset, 12), 0);
     Info.PackedSize = Info.Size;
-    Info.DosDate = FileTimeToDosTime(
-        static_cast<std::time_t>(std::max<std::int64_t>(TarNumber(Header + TarMTimeOffset, 12), 0)));
+    Info.DosDate = FileTimeToDosTime(static_cast<std::time_t>(TarTime(Header + TarMTimeOffset, 12)));
     const bool dir = Header[TarTypeOffset] == '5';
     // Only the bits a tar header can tell: a folder, or a file that is read-only or not.
     const std::int64_t mode = TarNumber(Header + TarModeOffset, 8);
@@ -268,7 +267,7 @@ void TTar::ListEntries(TCompHeaderObj& List) {
         ExternalAttr = faArchive;
         Ratio = 0;
         VersionMadeBy = VersionNeeded = 0;
-        FileDate = UnixDateToDateTime(std::max<std::int64_t>(TarNumber(h + TarMTimeOffset, 12), 0));
+        FileDate = UnixDateToDateTime(TarTime(h + TarMTimeOffset, 12));
         if (!OnRead) break;
         OnRead(*this, 0, i);
     }

@@ -45,7 +45,9 @@ bool PaxNumber(const std::string& Text, std::int64_t& Value) {
         if (Text[i] < '0' || Text[i] > '9') return false;
         if (!CheckedMul(v, 10, v) || !CheckedAdd(v, Text[i] - '0', v)) return false;
     }
-    Value = negative ? -v : v;
+    // A negative time with a fraction lies before its whole second: -1.5 is in second -2.
+    const bool fraction = i < Text.size() && Text.find_first_not_of("0", i + 1) != std::string::npos;
+    Value = negative ? -v - (fraction ? 1 : 0) : v;
     return true;
 }
 
@@ -131,6 +133,32 @@ std::int64_t TarNumber(const std::uint8_t* P, std::size_t Length) {
     return v > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
                ? -1
                : static_cast<std::int64_t>(v);
+}
+
+std::int64_t TarTime(const std::uint8_t* Field, std::size_t Length) {
+    if (Length >= 8 && Field[0] == 0xFF) {
+        // Two's complement over the whole field: what lies before its last 8 bytes is sign.
+        const std::size_t low = Length - 8;
+        if (!std::all_of(Field, Field + low, [](std::uint8_t b) { return b == 0xFF; }) ||
+            !(Field[low] & 0x80))
+            return 0;
+        std::uint64_t v = 0;
+        for (std::size_t i = low; i < Length; ++i)
+            v = (v << 8) | Field[i];
+        return static_cast<std::int64_t>(v);
+    }
+    return std::max<std::int64_t>(TarNumber(Field, Length), 0);
+}
+
+bool PutTarTime(std::uint8_t* Field, std::size_t Length, std::int64_t Value) {
+    if (Value >= 0) return PutTarNumber(Field, Length, Value);
+    if (Length < 8) return false;
+    auto v = static_cast<std::uint64_t>(Value);
+    for (std::size_t i = Length; i-- > 0;) {
+        Field[i] = static_cast<std::uint8_t>(v & 0xFF);
+        v = i > Length - 8 ? v >> 8 : ~std::uint64_t{0};
+    }
+    return true;
 }
 
 bool PutTarNumber(std::uint8_t* Field, std::size_t Length, std::int64_t Value) {
@@ -344,7 +372,7 @@ void TTarWalker::ClearPending() {
     FPaxPath.clear();
     FPaxLink.clear();
     FPaxSize = -1;
-    FPaxMTime = -1;
+    FPaxMTime.reset();
     FStart = -1;
     FSparseMajor = -1;
     FSparseMinor = -1;
@@ -417,9 +445,7 @@ bool TTarWalker::Next(TTarEntry& Entry) {
         Entry.TypeFlag = type;
         Entry.Kind = KindOf(type, Entry.Name);
         Entry.Size = size;
-        Entry.MTime = FPaxMTime >= 0
-                          ? FPaxMTime
-                          : std::max<std::int64_t>(TarNumber(header.data() + MTimeOffset, NumberLength), 0);
+        Entry.MTime = FPaxMTime ? *FPaxMTime : TarTime(header.data() + MTimeOffset, NumberLength);
         Entry.Mode = static_cast<std::uint32_t>(
             std::max<std::int64_t>(TarNumber(header.data() + ModeOffset, 8), 0) & 07777);
         Entry.Checksum = static_cast<std::uint32_t>(

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +20,13 @@ inline constexpr std::int64_t TarBlockSize = 512;
 // blanks or NULs), or the base-256 form whose first byte has its high bit set. -1 for a
 // negative or unrepresentable value.
 std::int64_t TarNumber(const std::uint8_t* Field, std::size_t Length);
+
+// The modification time field: as TarNumber, and a time before 1970 in GNU's base-256 form
+// (two's complement, first byte 0xFF). 0 for a field that holds no time.
+std::int64_t TarTime(const std::uint8_t* Field, std::size_t Length);
+// Writes a modification time as GNU tar does: octal when it fits, a time before 1970 as
+// base-256 two's complement.
+bool PutTarTime(std::uint8_t* Field, std::size_t Length, std::int64_t Value);
 
 // Writes Value into a numeric header field: octal digits ending in NUL when they fit, else
 // the base-256 form (high bit of the first byte set). False, with the field untouched, for a
@@ -132,7 +140,7 @@ private:
     std::string FPaxPath;
     std::string FPaxLink;
     std::int64_t FPaxSize = -1;
-    std::int64_t FPaxMTime = -1;
+    std::optional<std::int64_t> FPaxMTime;
     std::int64_t FStart = -1;
     // Sparse records of pax headers.
     std::int64_t FSparseMajor = -1;

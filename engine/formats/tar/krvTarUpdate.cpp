@@ -51,7 +51,7 @@ void TTar::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
             Fail(ArchiveFile(), "", ecUnexpectedEndOfFile);
         // The list's copy carries the values the walk found (pax sizes and times included).
         PutTarNumber(h.data() + TarSizeOffset, 12, item.Size);
-        PutTarNumber(h.data() + TarMTimeOffset, 12, item.MTime);
+        PutTarTime(h.data() + TarMTimeOffset, 12, item.MTime);
         TCompEntry data;
         data.OldOffset = item.StartPos;
         data.NewLength = item.DataPos + item.Size + TarPadding(item.Size) - item.StartPos;
