@@ -75,10 +75,12 @@ std::vector<std::uint8_t> MakeZip64Field(const TZip64Values& Values, bool Uncomp
     return field;
 }
 
-bool ZipExtraModTime(std::span<const std::uint8_t> Extra, std::int64_t& Seconds) {
+bool ZipExtraModTime(std::span<const std::uint8_t> Extra, std::uint32_t DosDateTime, std::int64_t& Seconds) {
     const std::span<const std::uint8_t> field = FindZipExtraField(Extra, ZipExtraTimestamp);
     // A flags byte, then the times it marks; the modification time comes first (bit 0).
     if (field.size() < 5 || (field[0] & 1) == 0) return false;
-    Seconds = static_cast<std::int32_t>(GetU32LE(&field[1]));
+    const std::uint32_t value = GetU32LE(&field[1]);
+    const bool dosYear1980 = (DosDateTime >> 25) == 0;
+    Seconds = dosYear1980 ? static_cast<std::int64_t>(static_cast<std::int32_t>(value)) : value;
     return true;
 }

@@ -41,5 +41,7 @@ std::vector<std::uint8_t> MakeZip64Field(const TZip64Values& Values, bool Uncomp
                                          bool Offset);
 
 // The modification time of the extended timestamp field (tag 0x5455), in seconds since 1970:
-// false when the field is missing or holds none.
-bool ZipExtraModTime(std::span<const std::uint8_t> Extra, std::int64_t& Seconds);
+// false when the field is missing or holds none. The field's 32 bits reach past 2038 or back
+// before 1970; the entry's DOS date-time tells which: writers give a time before 1980 the
+// least DOS date, 1980-01-01.
+bool ZipExtraModTime(std::span<const std::uint8_t> Extra, std::uint32_t DosDateTime, std::int64_t& Seconds);
