@@ -61,8 +61,22 @@ bool GetVolumeFileName(const std::string& FileName, int VolumeNo, int Mode, std:
         Text.resize(std::min(Text.size(), Keep));
         Text += digits;
     };
+    // A part that already ends in a number (rand.001, o.b64, disk1.uue) counts on from it with
+    // as many digits: written over, the number would give the first name again (o.b64's fourth
+    // volume) or name every volume alike (rand.001).
+    auto countOn = [&](std::string& Text) {
+        std::size_t start = Text.size();
+        while (start > 0 && std::isdigit(static_cast<unsigned char>(Text[start - 1])))
+            --start;
+        if (start == Text.size() || Text.size() - start > 9) return false;
+        std::string number = std::to_string(std::stoll(Text.substr(start)) + VolumeNo);
+        if (number.size() < Text.size() - start) number.insert(0, Text.size() - start - number.size(), '0');
+        Text = Text.substr(0, start) + number;
+        return true;
+    };
     switch (Mode) {
     case 0:
+        if (countOn(base)) break;
         // A short (8.3) name keeps 8 characters: the base is cut to make room for the digits.
         if (ShortNames && base.size() + digits.size() > 8)
             overwriteEnd(base, 8 - digits.size());
@@ -72,7 +86,8 @@ bool GetVolumeFileName(const std::string& FileName, int VolumeNo, int Mode, std:
     case 1: {
         std::string letters = ext.empty() ? std::string() : ext.substr(1);
         if (letters.size() > 3) letters.resize(3);
-        overwriteEnd(letters, letters.size() >= digits.size() ? letters.size() - digits.size() : 0);
+        if (!countOn(letters))
+            overwriteEnd(letters, letters.size() >= digits.size() ? letters.size() - digits.size() : 0);
         ext = "." + letters;
         break;
     }

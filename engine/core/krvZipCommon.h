@@ -326,8 +326,9 @@ int JobErrorCode(const std::exception& Error);
 // when missing), else in the system temporary folder. Empty when none could be made.
 std::string CreateTempFileName(const std::string& Dir);
 // Writes VolumeNo (1 to 3 digits) into FileName: Mode 0 over the end of the base name,
-// Mode 1 over the end of the extension; other modes leave the name. False when VolumeNo is
-// outside 0..999.
+// Mode 1 over the end of the extension; other modes leave the name. A base or extension that
+// ends in a number counts on from it instead, keeping its digits (rand.001 -> rand.003 for
+// VolumeNo 2). False when VolumeNo is outside 0..999.
 bool GetVolumeFileName(const std::string& FileName, int VolumeNo, int Mode, std::string& Result,
                        bool ShortNames);
 // The method column text of an entry. IsDirectory and Magic (gzip's magic word) are the
