@@ -15,6 +15,7 @@ namespace {
 struct TPendingError {
     std::string FileName;
     int Code = 0;
+    std::string Message; // the error's extended message
 };
 
 std::string Relative(const std::string& Name, const std::string& Root) {
@@ -61,34 +62,36 @@ int ProbeRun(TUnBase& Component, const std::string& PasswordArg, TVerdictWords W
     std::vector<TPendingError> pending;
     bool allPassed = true;
     int seen = 0;
-    auto printError = [&](const std::string& Name, int Code) {
-        std::printf("%s\t%s %d %s\n", Relative(Name, root).c_str(), Words.Failed, Code, ErrorText(Code));
+    // An error's line ends with its extended message, when it has one.
+    auto printError = [&](const std::string& Name, int Code, const std::string& Message) {
+        std::printf("%s\t%s %d %s%s%s\n", Relative(Name, root).c_str(), Words.Failed, Code, ErrorText(Code),
+                    Message.empty() ? "" : ": ", Message.c_str());
         allPassed = false;
     };
-    Component.OnError = [&](TZipCommon&, const std::string& FileName, const std::string&, const std::string&,
-                            int Code) {
-        pending.push_back({FileName, Code});
+    Component.OnError = [&](TZipCommon&, const std::string& FileName, const std::string& Message,
+                            const std::string&, int Code) {
+        pending.push_back({FileName, Code, Message});
     };
     Component.OnEnd = [&](TZipCommon&, const std::string& FileName, bool Passed) {
         ++seen;
-        int code = 0;
+        const TPendingError* own = nullptr;
         for (const TPendingError& e : pending) {
             if (e.FileName == FileName) {
-                if (!code) code = e.Code;
+                if (!own) own = &e;
             } else {
-                printError(e.FileName, e.Code);
+                printError(e.FileName, e.Code, e.Message);
             }
         }
-        pending.clear();
-        if (Passed && !code) {
+        if (Passed && !own) {
             std::printf("%s\t%s\n", Relative(FileName, root).c_str(), Words.Passed);
         } else {
-            printError(FileName, code ? code : ecFileFailsCRCCheck);
+            printError(FileName, own ? own->Code : ecFileFailsCRCCheck, own ? own->Message : std::string());
         }
+        pending.clear();
     };
     Run();
     for (const TPendingError& e : pending)
-        printError(e.FileName, e.Code);
+        printError(e.FileName, e.Code, e.Message);
     std::fflush(stdout);
     return allPassed && (!RequireOne || seen > 0) ? 0 : 1;
 }

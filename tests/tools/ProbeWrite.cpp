@@ -5,14 +5,13 @@
 
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
-#include "engine/formats/bh/krvBlakHole.h"
-#include "engine/formats/zip/krvJar.h"
-#include "engine/formats/lha/krvLha.h"
-#include "engine/formats/zip/krvZip.h"
+#include "engine/read/krvKorva.h"
+#include "engine/write/krvWriters.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,19 +21,40 @@ bool EndsWith(const std::string& Text, const std::string& Tail) {
     return Text.size() >= Tail.size() && Text.compare(Text.size() - Tail.size(), Tail.size(), Tail) == 0;
 }
 
-// The writer for the archive's extension, with handlers that report errors and replace
-// existing entries. Failed is set by any error.
-std::unique_ptr<TCompBase> MakeWriter(const std::string& Archive, bool& Failed) {
-    std::unique_ptr<TCompBase> zip;
+// The writer of the archive's type from the writer table: an existing archive's as detected
+// (a gzip file named .tar.gz or .tgz is a tar.gz), a new one's by its extension (zip for any
+// other). Null for an existing archive no writer updates.
+std::unique_ptr<TCompBase> WriterOfType(const std::string& Archive) {
     const std::string lower = LowerCaseAscii(Archive);
-    if (EndsWith(lower, ".jar"))
-        zip = std::make_unique<TJar>();
-    else if (EndsWith(lower, ".lha") || EndsWith(lower, ".lzh"))
-        zip = std::make_unique<TLha>();
-    else if (EndsWith(lower, ".bh"))
-        zip = std::make_unique<TBlakHole>();
-    else
-        zip = std::make_unique<TZip>();
+    std::optional<TOutArcType> type;
+    struct stat st {};
+    if (::stat(Archive.c_str(), &st) == 0) {
+        TKorva detector;
+        detector.SetArchiveFile(Archive);
+        static const std::pair<TArcType, TOutArcType> existing[] = {
+            {atZip, tyZip}, {atJar, tyJar}, {atLha, tyLzh},         {atLzh, tyLzh},
+            {atBh, tyBh},   {atTar, tyTar}, {atTarGZip, tyTarGzip}, {atCab, tyCab}};
+        for (const auto& [arc, out] : existing)
+            if (detector.ArcType() == arc) type = out;
+        if (detector.ArcType() == atGZip && (EndsWith(lower, ".tar.gz") || EndsWith(lower, ".tgz")))
+            type = tyTarGzip;
+    } else {
+        type = EndsWith(lower, ".jar")                              ? tyJar
+               : EndsWith(lower, ".lha") || EndsWith(lower, ".lzh") ? tyLzh
+               : EndsWith(lower, ".bh")                             ? tyBh
+                                                                    : tyZip;
+    }
+    return type ? CreateWriter(*type) : nullptr;
+}
+
+// The writer for the archive, with handlers that report errors and replace existing entries.
+// Failed is set by any error. Null when no writer takes the archive.
+std::unique_ptr<TCompBase> MakeWriter(const std::string& Archive, bool& Failed) {
+    std::unique_ptr<TCompBase> zip = WriterOfType(Absolute(Archive));
+    if (!zip) {
+        std::fprintf(stderr, "krvprobe: no writer updates %s\n", Archive.c_str());
+        return nullptr;
+    }
     zip->Threads = ThreadsFromEnvironment();
     zip->OnError = [&Failed](TZipCommon&, const std::string& File, const std::string& Msg, const std::string&,
                              int Code) {
@@ -92,6 +112,7 @@ int CmdAdd(const std::vector<std::string>& Args) {
     if (IsFormatArchiveName(Args[0])) return CmdAddFormat(Args);
     bool failed = false;
     std::unique_ptr<TCompBase> zip = MakeWriter(Args[0], failed);
+    if (!zip) return 1;
     zip->RecurseDirs = false;
     zip->StoredDirNames = sdRelative;
     for (std::size_t i = 1; i < Args.size(); ++i) {
@@ -140,6 +161,7 @@ int CmdDelete(const std::vector<std::string>& Args) {
     if (Args.size() < 2) return 2;
     bool failed = false;
     std::unique_ptr<TCompBase> zip = MakeWriter(Args[0], failed);
+    if (!zip) return 1;
     zip->Switch = swDelete;
     zip->FileSpec.assign(Args.begin() + 1, Args.end());
     return Run(*zip, failed);

@@ -7,7 +7,7 @@
 //   krvprobe test ARCHIVE [PASSWORD]              see ProbeExtract.h
 //   krvprobe list ARCHIVE  the lister's entries and totals (ProbeList.cpp)
 //   krvprobe add ...       adds files to a zip, jar, lha or bh archive (ProbeWrite.h)
-//   krvprobe delete ...    deletes entries of a zip or jar archive
+//   krvprobe delete ...    deletes entries of an archive with the writer of its type
 //   krvprobe sfx ...       makes a self-extracting program (ProbeSfx.h)
 //   krvprobe repair ...    rebuilds a damaged zip archive (ProbeRepair.h)
 //   krvprobe convert ...   converts an archive into another type (ProbeConvert.h)
