@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,13 +21,16 @@ bool EndsWith(const std::string& Text, const std::string& Tail) {
 }
 
 // The writer of the archive's type from the writer table: an existing archive's as detected
-// (a gzip file named .tar.gz or .tgz is a tar.gz), a new one's by its extension (zip for any
-// other). Null for an existing archive no writer updates.
+// (a gzip file named .tar.gz or .tgz is a tar.gz); else, and for what no writer updates (the
+// writer then says why), by the extension: zip for any but .jar, .lha, .lzh and .bh.
 std::unique_ptr<TCompBase> WriterOfType(const std::string& Archive) {
     const std::string lower = LowerCaseAscii(Archive);
-    std::optional<TOutArcType> type;
+    TOutArcType type = EndsWith(lower, ".jar")                              ? tyJar
+                       : EndsWith(lower, ".lha") || EndsWith(lower, ".lzh") ? tyLzh
+                       : EndsWith(lower, ".bh")                             ? tyBh
+                                                                            : tyZip;
     struct stat st {};
-    if (::stat(Archive.c_str(), &st) == 0) {
+    if (::stat(Archive.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         TKorva detector;
         detector.SetArchiveFile(Archive);
         static const std::pair<TArcType, TOutArcType> existing[] = {
@@ -38,23 +40,14 @@ std::unique_ptr<TCompBase> WriterOfType(const std::string& Archive) {
             if (detector.ArcType() == arc) type = out;
         if (detector.ArcType() == atGZip && (EndsWith(lower, ".tar.gz") || EndsWith(lower, ".tgz")))
             type = tyTarGzip;
-    } else {
-        type = EndsWith(lower, ".jar")                              ? tyJar
-               : EndsWith(lower, ".lha") || EndsWith(lower, ".lzh") ? tyLzh
-               : EndsWith(lower, ".bh")                             ? tyBh
-                                                                    : tyZip;
     }
-    return type ? CreateWriter(*type) : nullptr;
+    return CreateWriter(type);
 }
 
 // The writer for the archive, with handlers that report errors and replace existing entries.
-// Failed is set by any error. Null when no writer takes the archive.
+// Failed is set by any error.
 std::unique_ptr<TCompBase> MakeWriter(const std::string& Archive, bool& Failed) {
     std::unique_ptr<TCompBase> zip = WriterOfType(Absolute(Archive));
-    if (!zip) {
-        std::fprintf(stderr, "krvprobe: no writer updates %s\n", Archive.c_str());
-        return nullptr;
-    }
     zip->Threads = ThreadsFromEnvironment();
     zip->OnError = [&Failed](TZipCommon&, const std::string& File, const std::string& Msg, const std::string&,
                              int Code) {
@@ -112,7 +105,6 @@ int CmdAdd(const std::vector<std::string>& Args) {
     if (IsFormatArchiveName(Args[0])) return CmdAddFormat(Args);
     bool failed = false;
     std::unique_ptr<TCompBase> zip = MakeWriter(Args[0], failed);
-    if (!zip) return 1;
     zip->RecurseDirs = false;
     zip->StoredDirNames = sdRelative;
     for (std::size_t i = 1; i < Args.size(); ++i) {
@@ -161,7 +153,6 @@ int CmdDelete(const std::vector<std::string>& Args) {
     if (Args.size() < 2) return 2;
     bool failed = false;
     std::unique_ptr<TCompBase> zip = MakeWriter(Args[0], failed);
-    if (!zip) return 1;
     zip->Switch = swDelete;
     zip->FileSpec.assign(Args.begin() + 1, Args.end());
     return Run(*zip, failed);

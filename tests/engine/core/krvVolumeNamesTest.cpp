@@ -85,6 +85,16 @@ TEST(VolumeNames, GetVolumeFileName) {
     EXPECT_EQ(r, "a.ar1");
     EXPECT_TRUE(GetVolumeFileName("a.arj", 7, 2, r, false));
     EXPECT_EQ(r, "a.arj");
+    // A number already there is counted on from, its digits kept: the first name never comes
+    // back (o.b64's fourth volume), and uuenview's rand.001 set is followed.
+    const std::pair<std::string, std::string> counted[] = {
+        {"/p/rand.001", "/p/rand.004"}, {"o.b64", "o.b67"}, {"o.b99", "o.b102"}, {"o.7", "o.10"}};
+    for (const auto& [first, fourth] : counted) {
+        EXPECT_TRUE(GetVolumeFileName(first, 3, 1, r, false));
+        EXPECT_EQ(r, fourth);
+    }
+    EXPECT_TRUE(GetVolumeFileName("/p/disk09.uue", 3, 0, r, true));
+    EXPECT_EQ(r, "/p/disk12.uue");
     EXPECT_FALSE(GetVolumeFileName("a.arj", 1000, 1, r, false));
     EXPECT_FALSE(GetVolumeFileName("a.arj", -1, 1, r, false));
 }
