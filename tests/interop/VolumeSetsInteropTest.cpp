@@ -88,10 +88,10 @@ TEST(VolumeSetsInterop, SetsOfManyVolumesAreFollowedAndJoinedWhole) {
 
 TEST(VolumeSetsInterop, DeleteTakesTheWriterOfTheArchivesOwnType) {
     TempDir dir;
+    const std::map<std::string, std::string> both{{"a.txt", "first"}, {"b.txt", "second"}};
     const fs::path src = dir / "src";
-    fs::create_directories(src);
-    WriteFile(src / "a.txt", "first");
-    WriteFile(src / "b.txt", "second");
+    for (const auto& [name, data] : both)
+        WriteFile(src / name, data);
     const struct {
         std::string Archive;
         std::vector<std::string> Make; // the archive and the names follow
