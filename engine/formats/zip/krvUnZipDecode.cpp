@@ -1,13 +1,13 @@
 // Decoding one zip entry: the method dispatch, the stored copy and the inflate loop (both
-// crossing the disks of a spanned set), and the legacy decoders.
+// crossing the disks of a spanned set), the legacy decoders, and the target a link keeps as its
+// data.
 #include "engine/codec/krvExplode.h"
 #include "engine/codec/krvUnreduce.h"
 #include "engine/codec/krvUnshrink.h"
+#include "engine/core/krvByteAccess.h"
 #include "engine/core/krvCodecStreams.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/formats/zip/krvUnZip.h"
-
-#include "engine/core/krvByteAccess.h"
 
 #include <algorithm>
 #include <cstring>
