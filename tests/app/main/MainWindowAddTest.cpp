@@ -25,6 +25,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -88,6 +89,8 @@ TEST_F(TAddTest, AddRefreshMoveAndDeleteCheckedByTheTools) {
                   2);
         Must(run(c.Test));
         EXPECT_EQ(Rows(), listed ? 1 : 2);
+        // The last "Compressing: ..." leaves the status bar with the run.
+        EXPECT_EQ(FWindow->findChild<QStatusBar*>("dfstbMainStatus")->currentMessage(), "");
         WriteFile(dir / "one.txt", TextBytes(5000, 9));
         fs::last_write_time(dir / "one.txt",
                             fs::last_write_time(dir / "one.txt") + std::chrono::hours(++round));
