@@ -132,6 +132,7 @@ TEST_F(TAddTest, AddRefreshMoveAndDeleteCheckedByTheTools) {
         }
         case dlWholeArchive:
             EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "Deleting all the files in the archive"));
+            EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "File has been successfully deleted."));
             EXPECT_FALSE(fs::exists(archive));
             break;
         case dlRefused:
@@ -248,9 +249,10 @@ TEST_F(TAddTest, TheWholeArchiveQuestionCountsEveryEntry) {
     Display((dir / "t.zip").string());
     List().selectAll();
     FPrompter.Prompter().Prompts.clear();
-    FPrompter.Prompter().Answers = {mrYes};
+    FPrompter.Prompter().Answers = {mrYes, mrOk};
     Action("acDelete").trigger();
     EXPECT_TRUE(FPrompter.Prompter().Prompts[0].Text.startsWith("Deleting all the files in the archive"));
+    EXPECT_EQ(FPrompter.Prompter().Prompts.at(1).Text, "File has been successfully deleted.");
     EXPECT_FALSE(fs::exists(dir / "t.zip"));
 }
 
