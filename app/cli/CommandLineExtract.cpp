@@ -47,7 +47,8 @@ bool TCommandLine::ExtractionSwitch(const QString& Switch, int& Exit) {
                        : QFileInfo(path).absolutePath();
         });
     } else if (is("-EMT") || is("-EMST")) {
-        Exit = ExtractAsked(arg.mid(1), QString(), true, is("-EMST"));
+        // These come from a selection of several archives; one archive is "-E"'s.
+        if (arg.size() >= 3) Exit = ExtractAsked(arg.mid(1), QString(), true, is("-EMST"));
     } else if (is("-E")) {
         Exit = ExtractAsked({arg[1]}, QString(), false, false);
     } else if (is("-DDET")) {

@@ -291,7 +291,10 @@ private:
     void BindEngineEvents(TZipCommon& Component);
     void ClearOutput();
     void AppendOutput(const QString& Line);
-    void ShowStatusText(const QString& Prefix, const QString& Name, int Reserved);
+    // Shows Prefix and Name in the status bar; returns the text shown (empty when not shown).
+    QString ShowStatusText(const QString& Prefix, const QString& Name, int Reserved);
+    // Clears the status bar's text when it is still Shown.
+    void ClearStatusText(const QString& Shown);
     void krvUnZipProgress(TZipCommon& Sender, int ProgressByFile, int ProgressByArchive);
     void krvUnGZIPNestedTarFile(const std::string& FileName, bool& doUnTar);
     void krvUnZipGetPassword(TZipCommon& Sender, const std::string& FileName, std::string& Password,

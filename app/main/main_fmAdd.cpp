@@ -70,6 +70,7 @@ bool TfmMain::AddFiles(bool NewArchive, const QString& NewName, TOutArcType Type
                                : QStringLiteral("Add files");
     apodAdd.InitialDir = folder;
     apodAdd.FileName.clear();
+    apodAdd.DlgItemsCaptions.OK = QStringLiteral("&Add");
     // A gzip file holds one file.
     apodAdd.Options.AllowMultiSelect = writer->ArcType() != atGZip;
     apodAdd.Options.AllowFolders = apodAdd.Options.AllowMultiSelect;
@@ -247,6 +248,7 @@ void TfmMain::DeleteCommand() {
                            mtError, mbOK);
                 return;
             }
+            MessageDlg(QStringLiteral("File has been successfully deleted."), mtInformation, mbOK);
             CloseArchive();
         }
         return;

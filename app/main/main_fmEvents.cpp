@@ -44,6 +44,9 @@ QString FilePart(const std::string& Path) {
 class TWindowObserver : public TOpObserver {
 public:
     TWindowObserver(TfmMain& Main, bool Quiet) : FMain(Main), FQuiet(Quiet) {}
+    // The operation is over: the entry it last named leaves the status bar, which shows its
+    // panels again (a text put there since, such as a cancel notice, stays).
+    ~TWindowObserver() override { FMain.ClearStatusText(FShown); }
     QWidget* DialogParent() const override { return &FMain; }
     void Started() override {
         if (!FQuiet) FMain.StartProgress();
@@ -53,7 +56,7 @@ public:
     }
     bool Progress(int ByFile, int ByArchive) override { return FMain.ShowProgress(ByFile, ByArchive); }
     void Status(const QString& Prefix, const QString& Name) override {
-        FMain.ShowStatusText(Prefix, Name, 55);
+        FShown = FMain.ShowStatusText(Prefix, Name, 55);
     }
     void Log(const QString& Line) override {
         FMain.AppendOutput(Line);
@@ -64,6 +67,7 @@ public:
 private:
     TfmMain& FMain;
     bool FQuiet;
+    QString FShown;
 };
 
 std::unique_ptr<TOpObserver> TfmMain::MakeObserver(bool Quiet) {
@@ -128,12 +132,18 @@ void TfmMain::EndProgress() {
     ClearAbortingMessage();
 }
 
-void TfmMain::ShowStatusText(const QString& Prefix, const QString& Name, int Reserved) {
-    if (!FInteractive) return;
+QString TfmMain::ShowStatusText(const QString& Prefix, const QString& Name, int Reserved) {
+    if (!FInteractive) return {};
     QStatusBar* bar = ui->dfstbMainStatus;
     const int width = std::max(bar->width() - Reserved, 40);
     // Painted when the progress handler next lets the event loop run, not once per entry.
     bar->showMessage(Prefix + bar->fontMetrics().elidedText(Name, Qt::ElideMiddle, width));
+    return bar->currentMessage();
+}
+
+void TfmMain::ClearStatusText(const QString& Shown) {
+    if (!Shown.isEmpty() && ui->dfstbMainStatus->currentMessage() == Shown)
+        ui->dfstbMainStatus->clearMessage();
 }
 
 bool TfmMain::GetPassword(const QString& FileName, std::string& Password) {

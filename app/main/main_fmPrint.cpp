@@ -2,6 +2,7 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/dialogs/About.h"
 #include "app/dialogs/CheckVersion.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Prompter.h"
@@ -19,9 +20,6 @@
 #include <QPrinterInfo>
 
 namespace {
-
-// The version the about box shows.
-constexpr char ProgramVersion[] = "2.3";
 
 struct TExportKind {
     const char* Ext;
@@ -159,7 +157,7 @@ bool TfmMain::SaveExport(const QString& FileName, const QStringList& Lines) {
 
 void TfmMain::CheckVersionCommand() {
     TfmCheckVersion dialog(this);
-    dialog.CurrentVersion = QString::fromLatin1(ProgramVersion);
+    dialog.CurrentVersion = QString::fromLatin1(QuillarVersionText);
     if (ShowModal(dialog) == mrDownloadNow)
         LaunchProgram(QStringLiteral("xdg-open"), {dialog.DownloadLocation()});
 }

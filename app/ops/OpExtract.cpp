@@ -22,7 +22,7 @@ void RemoveEmptyUpTo(QString Folder, const QString& Stop) {
 QString RefusalText(TExtractRefusal Refusal) {
     switch (Refusal) {
     case TExtractRefusal::NoFolder:
-        return QStringLiteral("Unable to create directory. Extraction aborted.");
+        return QStringLiteral("Unable to create the directory. Extraction aborted.");
     case TExtractRefusal::Unsupported:
         return QStringLiteral("Extraction is not supported for this file type.");
     case TExtractRefusal::None:

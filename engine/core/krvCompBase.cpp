@@ -366,8 +366,9 @@ bool TCompBase::CheckArchiveWriteable(const std::string& Name) {
         ReportError(Name, "", "0", ecFileIsADirectory);
         return false;
     }
+    // A dot-name is hidden only from listings here: it is no reason to ask before writing.
     const std::uint32_t attr = FileAttributesOf(Name);
-    const bool plain = S_ISREG(st.st_mode) && (attr & (faReadOnly | faHidden | faSysFile)) == 0;
+    const bool plain = S_ISREG(st.st_mode) && (attr & (faReadOnly | faSysFile)) == 0;
     if (plain) return true;
     if (!OnNonWriteableArchive) {
         ReportError(Name, "OnNonWriteableArchive", "0", ecRequiredEventNotAssigned);

@@ -71,3 +71,15 @@ void TRegisterKorva::SetupVolumeNaming() {
     else
         VolumeNumber = FArcType == atArj ? 1 : 0;
 }
+
+bool TRegisterKorva::OpenArchiveRead(std::unique_ptr<TFileStream32>& Handle, const std::string& FileName) {
+    std::uint8_t status = fsOpenOk;
+    Handle = std::make_unique<TFileStream32>(FileName, fmOpenRead | fmShareDenyNone, status);
+    if (status != fsOpenOk) {
+        Handle.reset();
+        ArchiveSize = 0;
+        return false;
+    }
+    ArchiveSize = Handle->Size();
+    return true;
+}

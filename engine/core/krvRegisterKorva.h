@@ -6,10 +6,12 @@
 
 #include "engine/core/krvCrypt.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvStreams.h"
 #include "engine/formats/zip/krvZipRecords.h"
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -46,8 +48,13 @@ public:
     void SetZipCmntBufSize(std::int32_t Value);
     std::int32_t ZipCmntBufSize() const { return FZipCmntBufSize; }
 
+    // Called once the owner has set the component's properties; nothing happens here.
+    virtual void Loaded() {}
     // Detects the type of FileName by its content and fills the fields below.
     TArcType DetectArcType(const std::string& FileName);
+    // Opens FileName read-only into Handle and stores its size in ArchiveSize (0 and false when
+    // it cannot be opened): for the parts that read an archive through a handle of their own.
+    bool OpenArchiveRead(std::unique_ptr<TFileStream32>& Handle, const std::string& FileName);
     // Finds the zip end record (behind a comment of up to 65535 bytes) and the central
     // directory (also through a zip64 end record); returns the position where the directory
     // really lies, 0 when no end record or no directory was found, or, when the end record

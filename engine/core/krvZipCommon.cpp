@@ -80,24 +80,14 @@ void TZipCommon::SetCancel(bool Value) {
         *CancelPtr = Value;
     else
         FCancel = Value;
-    if (!Value) {
-        FCancelReported = false;
-        return;
-    }
-    ReportError(ArchiveFile(), FileName, "0", ecUserCanceled);
+    if (Value) ReportError(ArchiveFile(), FileName, "0", ecUserCanceled);
 }
 
 void TZipCommon::ReportError(const std::string& FileName, const std::string& ExtendedMsg,
                              const std::string& VolumeID, int ECode) {
     TkrvTimerPause pause(Timer);
-    if (GetCancel()) {
-        // A cancelled job reports its cancel once, whatever fails after it.
-        if (FCancelReported) return;
-        FCancelReported = true;
-        ECode = ecUserCanceled;
-    } else {
-        FCancelReported = false;
-    }
+    // Whatever fails in a cancelled job is reported as the cancel.
+    if (GetCancel()) ECode = ecUserCanceled;
     if (OnError) OnError(*this, FileName, ExtendedMsg, VolumeID, ECode);
 }
 

@@ -130,7 +130,7 @@ public:
     // The job's cancel flag, reached through CancelPtr (which helpers share).
     bool Cancel() const { return GetCancel(); }
     virtual bool GetCancel() const;
-    // Stores the flag; when it becomes set, 25443 is reported (once per job).
+    // Stores the flag; when it becomes set, 25443 is reported.
     virtual void SetCancel(bool Value);
     // Aimed at the component's own flag by the constructor and by each job's start, or at the
     // flag of the component that drives this one (DriveCancelFrom), so that cancelling the
@@ -241,7 +241,7 @@ public:
     virtual void DecryptBuffer(bool Encrypted, void* Buffer, std::int64_t Count);
     virtual void PostProcess(const std::string& ArchiveName);
     // Pauses the timer, fires OnError and raises E_RAISE with the code's text. With the
-    // cancel flag set the code becomes 25443 (reported once per job) and nothing is raised.
+    // cancel flag set the code becomes 25443 and nothing is raised.
     virtual void RaiseError(const std::string& FileName, const std::string& ExtendedMsg,
                             const std::string& VolumeID, int ECode);
     // The same without raising: the job goes on.
@@ -310,7 +310,6 @@ protected:
     std::string FTempDir;
     bool FCancel = false;
     bool* FDriverCancel = nullptr; // the cancel flag of a driving component
-    bool FCancelReported = false;
     // ASCII translation: the last byte written was CR (so an LF that follows needs none).
     bool FLastWasCR = false;
     // Position in Password of the next arj garble byte.

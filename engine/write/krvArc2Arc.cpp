@@ -192,7 +192,9 @@ void TArc2Arc::RemoveTemporaries() {
         if (OnRemoveTempfile)
             for (auto it = fs::recursive_directory_iterator(path, ec);
                  !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
-                if (!it->is_directory(ec) || it->is_symlink(ec)) OnRemoveTempfile(*this, it->path().string());
+                // Each file by the name it was extracted under, below the folder.
+                if (!it->is_directory(ec) || it->is_symlink(ec))
+                    OnRemoveTempfile(*this, it->path().lexically_relative(path).string());
         dir->Remove();
         if (OnRemoveTempfile) OnRemoveTempfile(*this, path);
     }

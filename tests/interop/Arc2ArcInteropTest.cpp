@@ -9,6 +9,7 @@
 #include "engine/core/krvErrorCodes.h"
 #include "engine/write/krvArc2Arc.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -124,12 +125,19 @@ TEST_F(Arc2ArcSafety, ACancelInEachPhaseLeavesEverythingAsItWas) {
         EXPECT_FALSE(c->Activate());
         ExpectNothingChanged();
     }
-    // Undisturbed, the same run replaces the old output.
+    // Undisturbed, the same run replaces the old output; each extracted file is removed under the
+    // name it came out as, the private folders last.
     auto c = Converter();
     c->OnIntegrityStatus = [](TZipCommon&, const std::string&, bool) {};
+    std::vector<std::string> removed;
+    c->OnRemoveTempfile = [&removed](TZipCommon&, const std::string& Name) { removed.push_back(Name); };
     EXPECT_TRUE(c->Activate());
     EXPECT_EQ(RunTool({"unzip", "-tqq", Output.string()}).ExitCode, 0);
     EXPECT_TRUE(fs::is_empty(Temp));
+    ASSERT_GE(removed.size(), 3u);
+    std::sort(removed.begin(), removed.begin() + 2);
+    EXPECT_EQ(removed[0], "a.txt");
+    EXPECT_EQ(removed[1], "sub/b.txt");
 }
 
 TEST_F(Arc2ArcSafety, FailuresLeaveEverythingAsItWas) {

@@ -10,6 +10,10 @@
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // The tests answer questions through their own prompters; an automatic prompter asked for
+    // by the caller's environment would answer the dialogs they drive. Child processes that
+    // need it set it themselves.
+    ::unsetenv("QUILLAR_PROMPTER");
     const testsupport::TempDir home;
     const std::pair<const char*, std::filesystem::path> places[] = {{"HOME", home.Path()},
                                                                     {"XDG_CONFIG_HOME", home / ".config"},

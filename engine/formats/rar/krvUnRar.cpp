@@ -83,8 +83,10 @@ TUnRar::~TUnRar() = default;
 
 int TUnRar::DoExtract(std::unique_ptr<TFileStream32>& /*ArchiveStream*/) {
     if (!Binding()) RaiseError(ArchiveFile(), "", "0", ecUnrarDllNotFound);
-    if (!FileExists(ArchiveFile())) {
-        ReportError(ArchiveFile(), "", "0", ecFileNotFound);
+    // The library opens the archive by its name; it is opened here first to learn that it can
+    // be read and how large it is.
+    if (std::unique_ptr<TFileStream32> handle; !OpenArchiveRead(handle, ArchiveFile())) {
+        ReportError(ArchiveFile(), "", "0", FileExists(ArchiveFile()) ? ecErrorOpeningFile : ecFileNotFound);
         return 0;
     }
     Run(!IsFileOutput());

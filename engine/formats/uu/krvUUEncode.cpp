@@ -189,12 +189,12 @@ int TUUEncode::Compress() {
 
 void TUUEncode::Encode() {
     const TCompressMethod method = CompressMethod();
-    std::uint8_t status = fsOpenOk;
-    TFileStream32 input(ArchiveFile(), fmOpenRead | fmShareDenyNone, status);
-    if (status != fsOpenOk) Fail(ArchiveFile(), "", ecErrorOpeningFile);
+    std::unique_ptr<TFileStream32> handle;
+    if (!OpenArchiveRead(handle, ArchiveFile())) Fail(ArchiveFile(), "", ecErrorOpeningFile);
+    TFileStream32& input = *handle;
     struct stat in {};
     ::fstat(input.Handle, &in);
-    const std::int64_t size = input.Size();
+    const std::int64_t size = ArchiveSize;
     JobTotal = static_cast<double>(size);
     BytesToDo = JobTotal;
     CurrentFileSize = size;

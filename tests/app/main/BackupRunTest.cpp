@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
 
@@ -184,6 +185,8 @@ TEST_F(BackupMenus, QuickBackupAndManagerRunTheSets) {
     ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 1u);
     EXPECT_EQ(FPrompter.Prompter().Prompts[0].Text, "Backup created successfully for backup set: Docs");
     EXPECT_EQ(RunTool({"unzip", "-t", (save / "Docs.zip").string()}).ExitCode, 0);
+    // The run's last "Compressing: ..." went with it.
+    EXPECT_EQ(window.findChild<QStatusBar*>("dfstbMainStatus")->currentMessage(), "");
 
     // The manager: both sets checked and run; the one without files is named in the errors.
     FPrompter.Prompter().Prompts.clear();

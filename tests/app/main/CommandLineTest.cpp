@@ -67,7 +67,9 @@ TEST_F(CommandLine, ExtractionSwitches) {
         {{"-H", "{tgz}"}, {"."}, "a.txt|sub", 0, "Found Nested Tar File."},
         {{"-EMH", "{zip}"}, {"."}, "a.txt|sub", 0, "Archives Extracted: 1"},
         {{"-EMSH", "{zip}", "{tgz}"}, {"t_zip", "t.tar_gz"}, "t.tar_gz|t_zip", 0, "Archives Extracted: 2"},
-        {{"-EMT", "{tgz}"}, {"."}, "a.txt|sub", 0, "Archives Extracted: 1"},
+        // "-EMT" and "-EMST" come from a selection of several archives: one does nothing.
+        {{"-EMT", "{tgz}"}, {}, "", 0, ""},
+        {{"-EMT", "{tgz}", "{txt}"}, {"."}, "a.txt|sub", 1, "Archives Extracted: 1"},
         {{"-EMST", "{zip}", "{tgz}"}, {"t_zip", "t.tar_gz"}, "t.tar_gz|t_zip", 0, "Archives Extracted: 2"},
         {{"-E", "{zip}"}, {"."}, "a.txt|sub", 0, "Extract\n"},
         {{"-DDET", "{drop}", "{tgz}"}, {"drop"}, "drop", 0, "Extraction completed."},

@@ -25,6 +25,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -88,6 +89,8 @@ TEST_F(TAddTest, AddRefreshMoveAndDeleteCheckedByTheTools) {
                   2);
         Must(run(c.Test));
         EXPECT_EQ(Rows(), listed ? 1 : 2);
+        // The last "Compressing: ..." leaves the status bar with the run.
+        EXPECT_EQ(FWindow->findChild<QStatusBar*>("dfstbMainStatus")->currentMessage(), "");
         WriteFile(dir / "one.txt", TextBytes(5000, 9));
         fs::last_write_time(dir / "one.txt",
                             fs::last_write_time(dir / "one.txt") + std::chrono::hours(++round));
@@ -129,6 +132,7 @@ TEST_F(TAddTest, AddRefreshMoveAndDeleteCheckedByTheTools) {
         }
         case dlWholeArchive:
             EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "Deleting all the files in the archive"));
+            EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "File has been successfully deleted."));
             EXPECT_FALSE(fs::exists(archive));
             break;
         case dlRefused:
@@ -245,9 +249,10 @@ TEST_F(TAddTest, TheWholeArchiveQuestionCountsEveryEntry) {
     Display((dir / "t.zip").string());
     List().selectAll();
     FPrompter.Prompter().Prompts.clear();
-    FPrompter.Prompter().Answers = {mrYes};
+    FPrompter.Prompter().Answers = {mrYes, mrOk};
     Action("acDelete").trigger();
     EXPECT_TRUE(FPrompter.Prompter().Prompts[0].Text.startsWith("Deleting all the files in the archive"));
+    EXPECT_EQ(FPrompter.Prompter().Prompts.at(1).Text, "File has been successfully deleted.");
     EXPECT_FALSE(fs::exists(dir / "t.zip"));
 }
 

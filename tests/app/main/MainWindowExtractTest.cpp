@@ -29,6 +29,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTimer>
 #include <QTreeView>
 #include <algorithm>
@@ -119,6 +120,7 @@ TEST_F(TExtractTest, OverwriteAnswersOnRealRuns) {
         TOverwriteAnswers answers(c.Answers);
         ASSERT_TRUE(ExtractAll((src / "t.zip").string(), dest.Str(), true, true));
         EXPECT_EQ(answers.Questions, c.Questions);
+        EXPECT_EQ(FWindow->findChild<QStatusBar*>("dfstbMainStatus")->currentMessage(), "");
         const char* names[] = {"a.txt", "b.txt", "c.txt"};
         for (int i = 0; i < 3; ++i)
             EXPECT_EQ(ReadFile(dest / names[i]),

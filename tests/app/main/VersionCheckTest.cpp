@@ -180,7 +180,7 @@ TEST_F(VersionCheckTest, DownloadNowOpensTheDownloadLocation) {
         poll.start();
         Action("acCheckVersion").trigger();
         poll.stop();
-        EXPECT_EQ(current, QStringLiteral("2.3"));
+        EXPECT_EQ(current, QStringLiteral("Quillar 2.3"));
     }
     ASSERT_EQ(launched.size(), 1u);
     EXPECT_EQ(launched[0], (QStringList{"xdg-open", server.Url() + "/download.html"}));

@@ -422,7 +422,8 @@ TEST(OctalFields, OctStrToInt) {
     EXPECT_EQ(OctStrToInt(std::string_view("12\0"
                                            "7",
                                            4)),
-              10u); // a NUL ends it
+              10u); // a NUL ends it, as GNU tar and bsdtar read a field: what a writer left
+                    // after it would otherwise change a size and misplace every later header
     EXPECT_EQ(OctStrToInt(""), 0u);
     EXPECT_EQ(OctStrToInt(std::string_view("\0\0\0", 3)), 0u);
     EXPECT_EQ(OctStrToInt("77777777777"), 8589934591u); // an 11-digit size field past 4 GiB

@@ -174,6 +174,8 @@ TEST_F(UnBaseTest, ComplementedCrcPassesAndAFailedNewFileLeavesNothing) {
     EXPECT_EQ(r.CountOf(ecFileFailsCRCCheck), 1);
 }
 
+// "No to all" at the overwrite question leaves the reader unconfirmed in skip mode: the files
+// that do not exist yet must still come out, or the run would end with them silently missing.
 TEST_F(UnBaseTest, SkipModeSkipsExistingFilesOnly) {
     fs::create_directories(Dest);
     WriteFile(Dest / "old.txt", "keep");

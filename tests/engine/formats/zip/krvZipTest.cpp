@@ -67,6 +67,32 @@ TEST_F(ZipWriterTest, StoreMethodStoresEverythingAndOtherMethodsAreIgnored) {
     EXPECT_EQ(InspectZip(Archive()).Entries.at(0).Central.Method, 0);
 }
 
+// A dot-name archive is updated without a question; a read-only one is written only when the
+// owner says yes, and stays as it was when the answer is no.
+TEST_F(ZipWriterTest, OnlyAReadOnlyArchiveAsksBeforeItIsUpdated) {
+    ArchiveName = ".hidden.zip";
+    Put("a.txt", TextBytes(100));
+    ASSERT_EQ(Writer()->Compress(), 1);
+    for (const bool readOnly : {false, true}) {
+        SCOPED_TRACE(readOnly ? "read-only" : "dot-name");
+        if (readOnly) fs::permissions(Archive(), fs::perms::owner_write, fs::perm_options::remove);
+        const std::string before = ReadFile(Archive());
+        Put(readOnly ? "c.txt" : "b.txt", TextBytes(200));
+        int asked = 0;
+        auto z = Writer();
+        z->OnNonWriteableArchive = [&](TZipCommon&, const std::string&, bool& Write) {
+            ++asked;
+            Write = false;
+        };
+        z->Compress();
+        EXPECT_EQ(asked, readOnly ? 1 : 0);
+        if (readOnly)
+            EXPECT_EQ(ReadFile(Archive()), before);
+        else
+            EXPECT_EQ(Names(Archive()), (std::vector<std::string>{"a.txt", "b.txt"}));
+    }
+}
+
 TEST_F(ZipWriterTest, DefaultExtensionIsAppliedAndNormalised) {
     TZip z;
     z.SetArchiveFile((Dir / "backup").string());
