@@ -454,6 +454,26 @@ TEST(UnCabInterop, SetsWholeMissingACabinetAndEnteredInTheMiddle) {
         for (const ManifestRow& row : rows)
             EXPECT_EQ(ManifestMismatch(row, dest.Path()), "");
     }
+    {
+        SCOPED_TRACE("a set entered at its third cabinet, the first two elsewhere");
+        TempDir set, aside, dest;
+        CopySplitSet(set.Path(), {1, 2});
+        CopySplitSet(aside.Path(), {3, 4, 5});
+        std::vector<std::string> asked;
+        const ExtractResult result = ExtractAll(set / "split-3.cab", dest.Path(), [&](TUnBase& Reader) {
+            Reader.OnNextVolume = [&](TZipCommon&, std::string& Name, const std::string&, bool,
+                                      bool& Cancel) {
+                asked.push_back(fs::path(Name).filename().string());
+                Name = (aside / "split-2.cab").string();
+                Cancel = false;
+            };
+        });
+        // The first is found beside the second.
+        EXPECT_EQ(asked, std::vector<std::string>{"Split-2.CAB"});
+        EXPECT_TRUE(result.AllPassed()) << result.Describe();
+        for (const ManifestRow& row : rows)
+            EXPECT_EQ(ManifestMismatch(row, dest.Path()), "");
+    }
 }
 
 TEST(UnCabInterop, DamagedAndMissingCabinetsAreErrors) {
