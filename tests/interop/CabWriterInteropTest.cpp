@@ -2,11 +2,11 @@
 // cabextract, 7zz and unar to the bytes of their sources, for every method, LZX window and
 // Quantum levels and windows, also as a set spanning several cabinets, and come out the same
 // for any count of threads; LZX cabinets of data of every kind and of sizes about the frames
-// extract with gcab, cabextract, 7zz and bsdtar too; adding to a cabinet made by gcab keeps its entries; a
-// name no cabinet can hold, a failure of the cabinet library and a full disk are reported and leave the old
-// cabinet as it was; a source that cannot be read is left out and the rest written. Machine code (a program
-// of this system, and call instructions whose offsets reach the edges of what LZX translates) comes back
-// whole through the E8 translation.
+// extract with gcab, cabextract, 7zz and bsdtar too; adding to a cabinet made by gcab keeps
+// its entries; a name no cabinet can hold, a failure of the cabinet library and a full disk
+// are reported and leave the old cabinet as it was; a source that cannot be read is left out
+// and the rest written. Machine code (a program of this system, and call instructions whose
+// offsets reach the edges of what LZX translates) comes back whole through the E8 translation.
 #include "engine/core/krvErrorCodes.h"
 #include "engine/formats/cab/krvMakeCab.h"
 
