@@ -205,7 +205,10 @@ public:
             if (ErrorOf(result) == fdieCorruptCabinet) {
                 // This file fails; the folder's files after it cannot be trusted either.
                 n.fdie = fdieCorruptCabinet;
-                if (file->folder) FDamaged.emplace(file->folder, file->offset);
+                if (file->folder) {
+                    const auto [at, added] = FDamaged.emplace(file->folder, file->offset);
+                    if (!added) at->second = std::min(at->second, file->offset);
+                }
             } else if (result != MSPACK_ERR_OK) {
                 return Fail(ErrorOf(result));
             }
@@ -665,7 +668,7 @@ private:
     std::vector<TJoined> FJoined;
     std::string FPath;
     bool FEnteredMidSet = false; // the set's first cabinet continues one not seen
-    // The folders whose decoding failed, with the offset of the first file that failed.
+    // The folders whose decoding failed, with the lowest offset of a file that failed.
     std::unordered_map<const mscabd_folder*, std::uint32_t> FDamaged;
     // Names the library keeps pointers to, for the life of the context: a cabinet opened
     // before the set it replaces is closed keeps its name.
