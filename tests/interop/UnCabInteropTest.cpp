@@ -279,6 +279,12 @@ TEST(UnCabInterop, DamagedCabinetsAndSetsFailEachFileCabextractFails) {
         {"a set opened at its second cabinet, the first missing",
          [&](const fs::path& Dir) { return multiBasic(Dir, 1); },
          {"test1.txt", "test2.txt", "test3.txt"}},
+        {"a set opened at its second cabinet, the one before of another set",
+         [&](const fs::path& Dir) {
+             copyCorpus(Dir, "libmspack/cabd/mszip_lzx_qtm.cab", "cabd_multi_basic_pt1.cab");
+             return multiBasic(Dir, 1);
+         },
+         {"test1.txt", "test2.txt", "test3.txt"}},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.What);

@@ -153,13 +153,17 @@ std::string TUnCab::FirstOfSet(const std::string& Name, TFdiCabinetInfo Info) {
         bool fits = false;
         if (handle != -1) {
             fits = FContext->IsCabinet(handle, before) && before.setID == Info.setID &&
-                   before.iCabinet + 1 == Info.iCabinet;
+                   before.iCabinet + 1 == Info.iCabinet &&
+                   std::find(seen.begin(), seen.end(), previous) == seen.end();
             FHandler->Close(handle, err);
         }
-        if (!fits || std::find(seen.begin(), seen.end(), previous) != seen.end()) {
+        if (!fits) {
             // The files that began before cannot be reached: each fails where it is met.
-            if (!GetCancel())
-                ReportError(FolderOf(first) + Info.PrevCabinet, "", "0", ecBrokenMultiVolumeChain);
+            if (GetCancel()) break;
+            if (handle != -1)
+                ReportError(previous, "", "0", ecCabinetNotInSet);
+            else
+                ReportError(first, Info.PrevCabinet, "0", ecCabinetNeedsFirstDisk);
             break;
         }
         first = previous;
