@@ -144,10 +144,12 @@ std::string TUnCab::FirstOfSet(const std::string& Name, TFdiCabinetInfo Info) {
     while (Info.hasprev && Info.iCabinet > 0 && std::ssize(seen) < MaxCabinets) {
         // Beside the later one, else asked for; a cabinet that does not come just before it
         // in the same set ends the walk, as does a question declined.
-        std::string previous = FindCabinetFile(FolderOf(first), Info.PrevCabinet);
+        // Only a name is taken: the cabinet does not lead the search out of its folder.
+        const std::string name = Info.PrevCabinet.substr(Info.PrevCabinet.find_last_of("/\\") + 1);
+        std::string previous = FindCabinetFile(FolderOf(first), name);
         TFdiCabinetInfo before;
-        const bool found = !Info.PrevCabinet.empty() &&
-                           (FileExists(previous) || GetNextVolume(previous, std::to_string(Info.iCabinet)));
+        const bool found =
+            !name.empty() && (FileExists(previous) || GetNextVolume(previous, std::to_string(Info.iCabinet)));
         int err = 0;
         const std::intptr_t handle = found ? FHandler->Open(previous, OpenReadBinary, 0, err) : -1;
         bool fits = false;
