@@ -288,7 +288,7 @@ TEST(UnCabInterop, DamagedCabinetsAndSetsFailEachFileCabextractFails) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.What);
-        TempDir work, whole, ours, byProbe;
+        TempDir work, ours, byProbe;
         const fs::path cab = c.Make(work.Path());
         const std::map<std::string, bool> theirs = CabextractVerdicts(cab);
         ASSERT_EQ(theirs.empty(), c.CabextractRefuses);
