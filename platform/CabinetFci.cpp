@@ -20,9 +20,9 @@ constexpr std::int64_t DataSize = 8;
 // A folder's plain data stay below this, so that every offset fits its 32-bit field.
 constexpr std::int64_t MaxFolderBytes = 0x7FFF0000;
 // What a method's stored form of a block adds to its data at most (MSZIP: the signature and a
-// stored block's header; LZX: the stream's header and two uncompressed blocks' headers, padding
-// and repeated offsets).
-constexpr std::size_t StoredFraming = 48;
+// stored block's header; LZX: the stream's header and three uncompressed blocks' headers,
+// padding and repeated offsets, 57 bytes).
+constexpr std::size_t StoredFraming = 64;
 
 void Put16(std::vector<std::uint8_t>& B, std::uint32_t V) {
     B.push_back(static_cast<std::uint8_t>(V));

@@ -129,6 +129,7 @@ public:
         Info.hasprev = (flags & CabHasPrev) != 0;
         Info.hasnext = (flags & CabHasNext) != 0;
         Info.fReserve = (flags & CabHasReserve) != 0;
+        if (Info.hasprev) ReadPrevious(Handle, Info);
         return true;
     }
 
@@ -189,15 +190,28 @@ public:
             const std::intptr_t handle = Notify(fdintCOPY_FILE, n);
             if (handle == -1) return Fail(fdieUserAbort);
             if (handle == 0) continue;
+            const bool damaged = AfterDamage(*file);
             // A file may run on over several cabinets.
-            while (NeedsNextCabinet(*file)) {
+            while (!damaged && NeedsNextCabinet(*file)) {
                 if (!JoinNext(Notify)) return false;
                 file = FileAt(i);
             }
             FOutputHandle = handle;
-            const int result = Extract(*file);
+            // An empty file has no data to lose.
+            const int result = !damaged            ? Extract(*file)
+                               : file->length == 0 ? MSPACK_ERR_OK
+                                                   : MSPACK_ERR_DECRUNCH;
             RethrowPending();
-            if (result != MSPACK_ERR_OK) return Fail(ErrorOf(result));
+            if (ErrorOf(result) == fdieCorruptCabinet) {
+                // This file fails; the folder's files after it cannot be trusted either.
+                n.fdie = fdieCorruptCabinet;
+                if (file->folder) {
+                    const auto [at, added] = FDamaged.emplace(file->folder, file->offset);
+                    if (!added) at->second = std::min(at->second, file->offset);
+                }
+            } else if (result != MSPACK_ERR_OK) {
+                return Fail(ErrorOf(result));
+            }
             n.hf = handle;
             n.cb = (file->attribs & RunAfterExtract) ? 1 : 0;
             n.attribs = static_cast<std::uint16_t>(file->attribs & ~RunAfterExtract);
@@ -490,6 +504,32 @@ private:
         return true;
     }
 
+    // Whether the file lies at or after the place in its folder where decoding failed.
+    bool AfterDamage(const mscabd_file& File) const {
+        const auto found = FDamaged.find(File.folder);
+        return found != FDamaged.end() && File.offset >= found->second;
+    }
+
+    // The previous cabinet's name and disk, which follow the header (and its reserved bytes).
+    void ReadPrevious(std::intptr_t Handle, TFdiCabinetInfo& Info) {
+        std::int64_t at = CabHeaderSize;
+        if (Info.fReserve) {
+            std::uint8_t r[4];
+            if (FFiles.Seek(Handle, at, 0) != at || FFiles.Read(Handle, r, 4) != 4) return;
+            at += 4 + U16(r);
+        }
+        // Each name ends in a NUL within 256 bytes.
+        std::string names(2 * 256, '\0');
+        if (FFiles.Seek(Handle, at, 0) != at) return;
+        const std::int64_t got = FFiles.Read(Handle, names.data(), std::ssize(names));
+        names.resize(static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
+        const std::size_t end = names.find('\0');
+        if (end == std::string::npos || end > 255) return;
+        const std::size_t diskEnd = names.find('\0', end + 1);
+        Info.PrevCabinet = names.substr(0, end);
+        if (diskEnd != std::string::npos) Info.PrevDisk = names.substr(end + 1, diskEnd - end - 1);
+    }
+
     // Whether the file's data run on behind the last block of the set's last cabinet.
     bool NeedsNextCabinet(const mscabd_file& File) const {
         if (!(FLast->flags & MSCAB_HDR_NEXTCAB) || !File.folder || File.folder->next) return false;
@@ -606,6 +646,7 @@ private:
         IndexSet();
         FJoined.clear();
         FEnteredMidSet = false;
+        FDamaged.clear();
     }
 
     TSystem FSystem{};
@@ -627,6 +668,8 @@ private:
     std::vector<TJoined> FJoined;
     std::string FPath;
     bool FEnteredMidSet = false; // the set's first cabinet continues one not seen
+    // The folders whose decoding failed, with the lowest offset of a file that failed.
+    std::unordered_map<const mscabd_folder*, std::uint32_t> FDamaged;
     // Names the library keeps pointers to, for the life of the context: a cabinet opened
     // before the set it replaces is closed keeps its name.
     std::deque<std::string> FNames;

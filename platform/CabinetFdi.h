@@ -7,6 +7,9 @@
 // A file that continues into the next cabinet is finished in the same copy: the caller is
 // asked for that cabinet through the next-cabinet notification. The cabinets of a set stay
 // joined inside the context, so the copy of the next cabinet skips what was done already.
+// A file whose data cannot be decoded is closed as damaged and the copy goes on: the files
+// after it in its folder are closed as damaged too (their data depend on what could not be
+// decoded), the files of other folders are copied.
 #pragma once
 
 #include <cstdint>
@@ -59,7 +62,9 @@ struct TFdiNotification {
     std::uint16_t setID = 0;
     std::uint16_t iCabinet = 0;
     std::uint16_t iFolder = 0;
-    int fdie = fdieNone; // next cabinet: why it is asked again
+    // next cabinet: why it is asked again; close file info: fdieCorruptCabinet when the file's
+    // data could not be decoded (its output is incomplete or wrong)
+    int fdie = fdieNone;
 };
 
 // What IsCabinet learns of a cabinet.
@@ -72,6 +77,9 @@ struct TFdiCabinetInfo {
     bool fReserve = false;
     bool hasprev = false;
     bool hasnext = false;
+    // The cabinet before this one in its set, when hasprev.
+    std::string PrevCabinet;
+    std::string PrevDisk;
 };
 
 // The file callbacks. Handles are the caller's; -1 is a failed open. Open gets the C

@@ -159,7 +159,7 @@ void TLzxEncoder::EncodeFrame(const std::vector<TLzxParser::TToken>& Tokens, con
     // that reads the folder in chunks of a power of two (libmspack) only learns the length of
     // the last frame once it has read into the last block, which it does past the end of the
     // block before only when that end falls inside a chunk. The plain bytes at the end of the
-    // frame go in two blocks of odd length (18 bytes more) where this frame would end there.
+    // frame go in more blocks (2 bytes more, modulo 4) where this frame would end there.
     if ((FWritten + to.Bytes().size() - start) % 4 == 0 && Count - first >= 2 && (Count - first) % 2 == 0) {
         to.Restore(mark);
         FFirst = wasFirst && plain;
@@ -175,7 +175,15 @@ void TLzxEncoder::WritePlain(TLzxBitWriter& Bits, const std::uint8_t* Data, std:
         Bits.Align();
         return;
     }
-    if (Split && Count >= 2) {
+    if (Split && Count >= 4) {
+        // Two blocks of odd length, each with its pad byte, and one of even length last (34
+        // bytes more): a frame must not end on a block of odd length, whose pad byte a decoder
+        // that decodes each data block on its own (gcab) looks for at the start of the next one.
+        WriteUncompressed(Bits, Data, Count - 3);
+        WriteUncompressed(Bits, Data + Count - 3, 1);
+        WriteUncompressed(Bits, Data + Count - 2, 2);
+    } else if (Split && Count >= 2) {
+        // Only the folder's last frame is this short: no frame follows it.
         WriteUncompressed(Bits, Data, Count - 1);
         WriteUncompressed(Bits, Data + Count - 1, 1);
     } else {

@@ -46,7 +46,8 @@ private:
     void WriteVerbatim(TLzxBitWriter& Bits, const std::vector<TLzxParser::TToken>& Tokens, std::size_t Count,
                        std::vector<std::uint8_t>& MainLengths, std::vector<std::uint8_t>& LengthLengths);
     void WriteUncompressed(TLzxBitWriter& Bits, const std::uint8_t* Data, std::size_t Count);
-    // Count plain bytes as one uncompressed block, or (Split) as two; none: the bits aligned.
+    // Count plain bytes as one uncompressed block, or (Split) as more whose bytes add 2 modulo
+    // 4, the last of even length where Count allows; none: the bits aligned.
     void WritePlain(TLzxBitWriter& Bits, const std::uint8_t* Data, std::size_t Count, bool Split);
 
     // The stream's first bits: whether E8 translation is on, and its size.

@@ -26,9 +26,9 @@ public:
     static std::uint32_t OffsetOf(TToken T) { return T & 0x1FFFFF; }
 
     static constexpr std::size_t FrameSize = 32768;
-    // The last bytes of each frame are literals: the encoder sends them in a block of plain
-    // bytes, so no match of a frame runs into them.
-    static constexpr std::uint32_t FrameTail = 2;
+    // The last bytes of each frame are literals: the encoder sends them in blocks of plain
+    // bytes (up to three, which need 4 bytes), so no match of a frame runs into them.
+    static constexpr std::uint32_t FrameTail = 4;
 
     // WindowBits 15..21 (clamped).
     explicit TLzxParser(int WindowBits);

@@ -13,6 +13,8 @@ namespace {
 constexpr std::uint16_t CabAttrNameIsUtf = 0x80;
 constexpr std::uint16_t CabAttrDirectory = 0x10;
 constexpr int OpenReadBinary = 0x8000;
+// The most cabinets a set is walked back over.
+constexpr std::ptrdiff_t MaxCabinets = 999;
 
 std::uint32_t PackedDosDate(const TFdiNotification& N) {
     return (std::uint32_t{N.date} << 16) | N.time;
@@ -97,10 +99,13 @@ int TUnCab::DoExtract(std::unique_ptr<TFileStream32>& /*ArchiveStream*/) {
         FContext = TFdiContext::Create(*FFiles, *FErf);
         if (!FContext) RaiseError(first, "", "0", ecCabinetDllNotFound);
     }
-    if (!IsCabinet(first)) return 0;
+    TFdiCabinetInfo info;
+    if (!IsCabinet(first, info)) return 0;
     FSupplied.clear();
 
-    std::string current = first;
+    // A set opened at a later cabinet is extracted from its first one.
+    std::string current = FirstOfSet(first, info);
+    if (GetCancel()) return 0;
     std::vector<std::string> seen{current};
     if (!CountCabinet(current)) return 0;
     while (!GetCancel()) {
@@ -122,16 +127,52 @@ int TUnCab::DoExtract(std::unique_ptr<TFileStream32>& /*ArchiveStream*/) {
     return 0;
 }
 
-bool TUnCab::IsCabinet(const std::string& Name) {
+bool TUnCab::IsCabinet(const std::string& Name, TFdiCabinetInfo& Info) {
     int err = 0;
     const std::intptr_t handle = FHandler->Open(Name, OpenReadBinary, 0, err);
     if (handle == -1) RaiseError(Name, "", "0", ecErrorOpeningFile);
-    TFdiCabinetInfo info;
-    const bool isCabinet = FContext->IsCabinet(handle, info);
+    const bool isCabinet = FContext->IsCabinet(handle, Info);
     FHandler->Close(handle, err);
     if (err) RaiseError(Name, "", "0", ecErrorClosingFile);
     if (!isCabinet) ReportError(Name, "", "0", ecBadFileHeader);
     return isCabinet;
+}
+
+std::string TUnCab::FirstOfSet(const std::string& Name, TFdiCabinetInfo Info) {
+    std::string first = Name;
+    std::vector<std::string> seen{first};
+    while (Info.hasprev && Info.iCabinet > 0 && std::ssize(seen) < MaxCabinets) {
+        // Beside the later one, else asked for; a cabinet that does not come just before it
+        // in the same set ends the walk, as does a question declined.
+        // Only a name is taken: the cabinet does not lead the search out of its folder.
+        const std::string name = Info.PrevCabinet.substr(Info.PrevCabinet.find_last_of("/\\") + 1);
+        std::string previous = FindCabinetFile(FolderOf(first), name);
+        TFdiCabinetInfo before;
+        const bool found =
+            !name.empty() && (FileExists(previous) || GetNextVolume(previous, std::to_string(Info.iCabinet)));
+        int err = 0;
+        const std::intptr_t handle = found ? FHandler->Open(previous, OpenReadBinary, 0, err) : -1;
+        bool fits = false;
+        if (handle != -1) {
+            fits = FContext->IsCabinet(handle, before) && before.setID == Info.setID &&
+                   before.iCabinet + 1 == Info.iCabinet &&
+                   std::find(seen.begin(), seen.end(), previous) == seen.end();
+            FHandler->Close(handle, err);
+        }
+        if (!fits) {
+            // The files that began before cannot be reached: each fails where it is met.
+            if (GetCancel()) break;
+            if (handle != -1)
+                ReportError(previous, "", "0", ecCabinetNotInSet);
+            else
+                ReportError(first, Info.PrevCabinet, "0", ecCabinetNeedsFirstDisk);
+            break;
+        }
+        first = previous;
+        Info = before;
+        seen.push_back(first);
+    }
+    return first;
 }
 
 bool TUnCab::CountCabinet(const std::string& Name) {
@@ -156,6 +197,9 @@ bool TUnCab::CopyCabinet(const std::string& Name) {
                                            switch (Type) {
                                            case fdintCABINET_INFO:
                                                DoCabinetInfo(N);
+                                               break;
+                                           case fdintPARTIAL_FILE:
+                                               DoPartialFile(N);
                                                break;
                                            case fdintCOPY_FILE:
                                                return DoCopyFile(N);
@@ -204,11 +248,33 @@ void TUnCab::DoCabinetInfo(const TFdiNotification& Info) {
     FFirstCabinetInfo = false;
 }
 
+void TUnCab::DoPartialFile(const TFdiNotification& File) {
+    // A file that began in a cabinet that could not be reached: it fails without output.
+    FCopying = false;
+    if (GetCancel() || !BeginFile(File)) return;
+    RefuseEntry(ecBrokenMultiVolumeChain, File.cb, 32, RunningCrc32);
+}
+
 std::intptr_t TUnCab::DoCopyFile(const TFdiNotification& File) {
     FCopying = false;
     if (GetCancel()) return -1;
+    if (!BeginFile(File)) return 0;
+    if (!OpenOutputFile(FStoredName, FileName, false)) {
+        // Reported where it failed; the other files go on.
+        MarkEntryFailed();
+        SkipEntry(File.cb);
+        CheckCrc(32, RunningCrc32);
+        return 0;
+    }
+    FCopying = true;
+    TStream32* out = OutputStream();
+    auto* file = dynamic_cast<THandleStream32*>(out);
+    return file ? file->Handle : 1;
+}
+
+bool TUnCab::BeginFile(const TFdiNotification& File) {
     FStoredName = StoredName(File);
-    if (!MatchEntrySpec(FStoredName)) return 0;
+    if (!MatchEntrySpec(FStoredName)) return false;
     FFileSize = File.cb;
     FBytesExpected = File.cb;
     if (IsFileOutput())
@@ -223,19 +289,9 @@ std::intptr_t TUnCab::DoCopyFile(const TFdiNotification& File) {
     AttrAtConfirm(File.attribs);
     if (!ConfirmExtractFile(isDirectory) || isDirectory) {
         SkipEntry(File.cb);
-        return 0;
+        return false;
     }
-    if (!OpenOutputFile(FStoredName, FileName, false)) {
-        // Reported where it failed; the other files go on.
-        MarkEntryFailed();
-        SkipEntry(File.cb);
-        CheckCrc(32, RunningCrc32);
-        return 0;
-    }
-    FCopying = true;
-    TStream32* out = OutputStream();
-    auto* file = dynamic_cast<THandleStream32*>(out);
-    return file ? file->Handle : 1;
+    return true;
 }
 
 std::int64_t TUnCab::WriteData(const void* Buffer, std::int64_t Count) {
@@ -256,7 +312,15 @@ std::int64_t TUnCab::WriteData(const void* Buffer, std::int64_t Count) {
 void TUnCab::DoCloseFileInfo(const TFdiNotification& File) {
     if (!FCopying) return;
     FCopying = false;
-    if (FBytesExpected != 0) MarkEntryFailed();
+    if (File.fdie == fdieCorruptCabinet) {
+        // The file's data could not be decoded: it fails by its own name.
+        ReportError(FileName, "", "0", ecCorruptInput);
+        MarkEntryFailed();
+    }
+    if (FBytesExpected != 0) {
+        MarkEntryFailed();
+        BytesToDo -= static_cast<double>(FBytesExpected);
+    }
     CloseOutputFile(File.attribs, PackedDosDate(File));
     CheckCrc(32, RunningCrc32);
 }

@@ -13,6 +13,7 @@
 
 class TCabinetFileHandler;
 class TFdiContext;
+struct TFdiCabinetInfo;
 struct TFdiErf;
 struct TFdiNotification;
 
@@ -26,6 +27,8 @@ protected:
 
     // The notifications, as the library sends them during a copy.
     virtual void DoCabinetInfo(const TFdiNotification& Info);
+    // A file continued from a cabinet before the first one copied.
+    virtual void DoPartialFile(const TFdiNotification& File);
     // The output handle for the file (0 skips it).
     virtual std::intptr_t DoCopyFile(const TFdiNotification& File);
     virtual void DoCloseFileInfo(const TFdiNotification& File);
@@ -35,7 +38,14 @@ protected:
 private:
     class TFiles;
 
-    bool IsCabinet(const std::string& Name);
+    bool IsCabinet(const std::string& Name, TFdiCabinetInfo& Info);
+    // The first cabinet of the set Name (of Info) belongs to, found by the names of the
+    // cabinets before it (beside it, or asked for); Name when it is the first. Where the walk
+    // back breaks off, the break is reported and the earliest cabinet found is given.
+    std::string FirstOfSet(const std::string& Name, TFdiCabinetInfo Info);
+    // Takes the file as the current entry: selection, names, date, the confirmation and the
+    // overwrite rules; false when it is not to be extracted (accounted for as skipped).
+    bool BeginFile(const TFdiNotification& File);
     // Adds the sizes of the selected files of Name to the job's totals; false when the
     // cabinet cannot be read (reported).
     bool CountCabinet(const std::string& Name);
