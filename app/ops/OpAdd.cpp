@@ -3,9 +3,9 @@
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/QtStrings.h"
-#include "app/dialogs/SetAside.h"
 #include "app/main/WriterChoice.h"
 #include "app/ops/OpRun.h"
+#include "app/ops/ReplacedArchive.h"
 #include "engine/core/krvEntryLookup.h"
 #include "engine/read/krvKorva.h"
 
@@ -182,8 +182,10 @@ TAddResult Add(const TAddOptions& Options, TOpObserver& Observer) {
         writer->DefaultDir = QFileInfo(QFileInfo(files.front()).absolutePath()).absolutePath().toStdString();
     writer->FileSpec = list;
     writer->SetArchiveFile(name);
-    TSetAside old(Str(name));
-    if (Options.ReplaceArchive && exists && !old.Move()) {
+    // A replaced archive stays under its name until the new one is renamed over it.
+    writer->ReplaceArchive = Options.ReplaceArchive && exists;
+    TReplacedArchive old;
+    if (writer->ReplaceArchive && Options.OldToTrash && !old.Keep(Str(name))) {
         result.Refusal = TAddRefusal::CannotSetAside;
         return result;
     }
@@ -193,8 +195,8 @@ TAddResult Add(const TAddOptions& Options, TOpObserver& Observer) {
     if (writer->Cancel()) result.Cancelled = true;
     result.Written = writer->ArchiveWritten();
     result.ArchiveName = Str(writer->ArchiveFile());
-    // The old file goes only once the new archive is whole; otherwise it comes back.
-    if (Options.ReplaceArchive && exists && result.Good() && result.Written) old.Commit(Options.OldToTrash);
+    // The old file goes to the trash only once the new archive is whole in its place.
+    if (writer->ReplaceArchive && result.Good() && result.Written) old.ToTrash();
     return result;
 }
 
