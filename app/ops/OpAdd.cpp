@@ -149,9 +149,16 @@ TAddResult Add(const TAddOptions& Options, TOpObserver& Observer) {
         const QString file = ExpandFolderArgument(named, infos[at], look);
         files << file;
         if (file.contains(QStringLiteral("*.*"))) {
-            std::vector<std::string> inFolder;
-            if (ListFolderFiles(QFileInfo(file).absolutePath().toStdString(), inFolder) > 0) found = true;
+            std::vector<std::string> inFolder, unreadable;
+            if (ListFolderFiles(QFileInfo(file).absolutePath().toStdString(), inFolder, &unreadable) > 0)
+                found = true;
             list.insert(list.end(), inFolder.begin(), inFolder.end());
+            // A folder that cannot be read is handed to the writer as a folder to scan, which
+            // names it as an error of the add: its files are not silently missing.
+            for (const std::string& folder : unreadable) {
+                list.push_back(folder + "/*");
+                found = true;
+            }
         } else {
             if (look.Exists) found = true;
             list.push_back(infos[at].absoluteFilePath().toStdString());

@@ -6,8 +6,8 @@
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
 #include "engine/formats/bh/krvBlakHole.h"
-#include "engine/formats/zip/krvJar.h"
 #include "engine/formats/lha/krvLha.h"
+#include "engine/formats/zip/krvJar.h"
 #include "engine/formats/zip/krvZip.h"
 
 #include <cstdio>
@@ -48,6 +48,9 @@ std::unique_ptr<TCompBase> MakeWriter(const std::string& Archive, bool& Failed) 
         Rename = false;
     };
     zip->OnNonWriteableArchive = [](TZipCommon&, const std::string&, bool& Write) { Write = false; };
+    zip->OnWaitArchive = [](TZipCommon&, const std::string& Name) {
+        std::fprintf(stderr, "krvprobe: waiting for another update of %s\n", Name.c_str());
+    };
     zip->DeleteOptions = doFinal;
     zip->SetArchiveFile(Absolute(Archive));
     return zip;
