@@ -101,7 +101,8 @@ bool TDiskManager::CheckDrive(TZipCommon& Owner, const std::string& APath, bool 
                 : 0;
     else if (!S_ISDIR(st.st_mode))
         missing = ENOTDIR;
-    if (missing != 0) {
+    // (A folder on a drive the drives layer knows, whose medium is out, is waited for below.)
+    if (missing != 0 && TDrives::Current().RootOf(folder).empty()) {
         Owner.ReportError(APath, folder + ": " + std::strerror(missing), "0", ecErrorOpeningFile);
         return false;
     }

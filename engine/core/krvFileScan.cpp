@@ -313,6 +313,8 @@ void TkrvFileScan::ScanFolder(TDirWalk& Dir, const std::string& Folder, const TM
         EngineHost::PumpIfDue();
     }
     if (Dir.Error() != 0 && !Cancelled()) Unreadable(Folder, Dir.Error());
+    // Names listed whose status may not be read: files of the folder that cannot be taken.
+    if (Dir.Unreadable() > 0 && !Cancelled()) Unreadable(Folder, EACCES);
 }
 
 void TkrvFileScan::Unreadable(const std::string& Folder, int Error) {
