@@ -94,15 +94,17 @@ bool TDiskManager::CheckDrive(TZipCommon& Owner, const std::string& APath, bool 
     // insert makes it appear, so it is named with the system's reason instead of asked about.
     struct stat st {};
     int missing = 0;
+    bool notFolder = false;
     if (::stat(folder.c_str(), &st) != 0)
         missing =
             errno == ENOENT || errno == ENOTDIR || errno == EACCES || errno == ELOOP || errno == ENAMETOOLONG
                 ? errno
                 : 0;
     else if (!S_ISDIR(st.st_mode))
-        missing = ENOTDIR;
+        notFolder = true;
+    if (notFolder) missing = ENOTDIR;
     // (A folder on a drive the drives layer knows, whose medium is out, is waited for below.)
-    if (missing != 0 && TDrives::Current().RootOf(folder).empty()) {
+    if (missing != 0 && (notFolder || TDrives::Current().RootOf(folder).empty())) {
         Owner.ReportError(APath, folder + ": " + std::strerror(missing), "0", ecErrorOpeningFile);
         return false;
     }
