@@ -12,6 +12,7 @@
 #include "app/ops/OpMakeSfx.h"
 #include "app/ops/OpRepair.h"
 
+#include <chrono>
 #include <deque>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -165,6 +166,8 @@ TEST_F(OpsWithoutWindow, MailHandsTheZipToTheMailProgramAndSaysWhenThereIsNone) 
     WriteFile(bin / "xdg-email",
               "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" + log.string() + "'\n");
     ::chmod((bin / "xdg-email").c_str(), 0755);
+    TempDir cache;
+    const EnvGuard cacheHome("XDG_CACHE_HOME", cache.Str().c_str());
     TRecordingObserver observer;
     {
         const EnvGuard path("PATH", (bin.Str() + ":/usr/bin:/bin").c_str());
@@ -173,6 +176,17 @@ TEST_F(OpsWithoutWindow, MailHandsTheZipToTheMailProgramAndSaysWhenThereIsNone) 
         EXPECT_EQ(ReadFile(log),
                   "--subject\nAttached: pack.zip\n--attach\n" + sent.Attachment.toStdString() + "\n");
         Must(RunTool({"unzip", "-t", sent.Attachment.toStdString()}));
+        // The copy waits for the mail program in the program's own cache, not in TMPDIR, and
+        // goes at a start a day later.
+        const fs::path copies = cache / "quillar" / "mail";
+        EXPECT_EQ(fs::path(sent.Attachment.toStdString()).parent_path().parent_path(), copies);
+        for (const std::string& name : FolderNames(FTmp.Path()))
+            EXPECT_NE(name.rfind("zf_", 0), 0U) << name;
+        WriteFile(copies / "zf_old" / "old.zip", "x");
+        fs::last_write_time(copies / "zf_old", fs::file_time_type::clock::now() - std::chrono::hours(25));
+        RemoveOldMailCopies();
+        EXPECT_FALSE(fs::exists(copies / "zf_old"));
+        EXPECT_TRUE(fs::exists(sent.Attachment.toStdString()));
         EXPECT_EQ(Mail({{}, "/x/pack", {P("missing.txt")}}, observer).Failure, TMailFailure::NothingPacked);
     }
     const EnvGuard path("PATH", bin.Str().c_str());
