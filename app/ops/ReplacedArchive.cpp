@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -23,26 +22,18 @@ bool TReplacedArchive::Keep(const QString& File) {
         const QString name =
             info.fileName() + QStringLiteral(".quillar-old") + (i ? QString::number(i) : QString());
         const QByteArray leaf = QFile::encodeName(name);
-        {
-            // Registered before it exists, so that no signal can leave it behind.
-            TCleanupSignalsHeld held;
-            FRegistration = TTemporaryRegistration(FDirFd, leaf.toStdString());
-            if (::linkat(AT_FDCWD, from.constData(), FDirFd, leaf.constData(), 0) == 0) {
-                FKept = info.absolutePath() + QLatin1Char('/') + name;
-                return true;
-            }
-        }
-        const int cause = errno;
-        FRegistration.Release();
-        if (cause == EEXIST) continue;
-        // A file system without hard links: a copy.
-        if (QFileInfo::exists(info.absolutePath() + QLatin1Char('/') + name)) continue;
+        const QString path = info.absolutePath() + QLatin1Char('/') + name;
+        // Registered while it is made, signals held, so that no signal can leave it behind.
         TCleanupSignalsHeld held;
+        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) continue;
         FRegistration = TTemporaryRegistration(FDirFd, leaf.toStdString());
-        FKept = info.absolutePath() + QLatin1Char('/') + name;
-        if (QFile::copy(File, FKept)) return true;
+        // A hard link; on a file system without them, a copy.
+        if (::linkat(AT_FDCWD, from.constData(), FDirFd, leaf.constData(), 0) == 0 ||
+            QFile::copy(File, path)) {
+            FKept = path;
+            return true;
+        }
         FRegistration.Release();
-        FKept.clear();
         return false;
     }
     return false;

@@ -229,6 +229,8 @@ void TCompBase::DoCompress(TCompHeaderObj& List) {
     for (const std::string& name : FAlsoNeverGather)
         neverGather(name);
 
+    // The archive a replacing job does not read is not gathered into its successor either.
+    if (exists) neverGather(ArchiveFile());
     std::unique_ptr<TFileStream32> input;
     if (!FNewArchive) {
         std::uint8_t status = fsOpenOk;
