@@ -111,7 +111,10 @@ bool TDirWalk::Next(TDirEntry& Entry) {
         if (IsDotOrDotDot(ent->d_name)) continue;
         // An entry that vanished since the folder was read, or whose status this user may not
         // read, is passed over.
-        if (!StatEntryAt(dirfd(FDir.get()), ent->d_name, Entry.Stat)) continue;
+        if (!StatEntryAt(dirfd(FDir.get()), ent->d_name, Entry.Stat)) {
+            if (errno != ENOENT) ++FUnreadable;
+            continue;
+        }
         Entry.Name = ent->d_name;
         Entry.Attr = AttributesFromStat(Entry.Stat, Entry.Name);
         return true;

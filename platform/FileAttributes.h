@@ -68,6 +68,8 @@ public:
     // The next entry other than "." and ".."; entries whose status cannot be read are passed
     // over. False at the end of the folder or on a read error (see Error()).
     bool Next(TDirEntry& Entry);
+    // Entries passed over because this user may not read their status (not those that vanished).
+    int Unreadable() const { return FUnreadable; }
 
 private:
     bool Adopt(int Fd);
@@ -78,4 +80,5 @@ private:
     std::unique_ptr<DIR, TCloseDir> FDir;
     struct stat FStat {};
     int FError = 0;
+    int FUnreadable = 0;
 };

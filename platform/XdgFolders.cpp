@@ -24,3 +24,7 @@ std::string XdgConfigHome() {
 std::string XdgDataHome() {
     return BaseFolder("XDG_DATA_HOME", "/.local/share");
 }
+
+std::string XdgCacheHome() {
+    return BaseFolder("XDG_CACHE_HOME", "/.cache");
+}

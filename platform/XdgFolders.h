@@ -1,5 +1,6 @@
 // The user's base folders of the freedesktop base-directory rules: $XDG_CONFIG_HOME and
-// $XDG_DATA_HOME when they hold absolute paths, else ~/.config and ~/.local/share.
+// $XDG_DATA_HOME and $XDG_CACHE_HOME when they hold absolute paths, else ~/.config,
+// ~/.local/share and ~/.cache.
 #pragma once
 
 #include <string>
@@ -7,3 +8,4 @@
 std::string HomeFolder();
 std::string XdgConfigHome();
 std::string XdgDataHome();
+std::string XdgCacheHome();

@@ -5,6 +5,7 @@
 #include "platform/Process.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
@@ -96,7 +97,8 @@ bool DeleteFolderTree(const std::string& Folder) {
     return RemoveTree(folder.string());
 }
 
-int FindFilesRecursive(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List) {
+int FindFilesRecursive(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List,
+                       std::vector<std::string>* Unreadable) {
     // The names of Folder as it lists them, with the type the listing gives (a tree of thousands
     // of files is read without a status call for each plain file or folder); links and entries
     // of unknown type are looked at in the open folder.
@@ -109,6 +111,7 @@ int FindFilesRecursive(const std::string& Folder, const std::string& Mask, std::
         const int fd = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
         const std::unique_ptr<DIR, int (*)(DIR*)> dir(fd < 0 ? nullptr : ::fdopendir(fd), &::closedir);
         if (!dir) {
+            if (Unreadable && errno != ENOENT) Unreadable->push_back(Folder);
             if (fd >= 0) ::close(fd);
             return 0;
         }
@@ -136,7 +139,7 @@ int FindFilesRecursive(const std::string& Folder, const std::string& Mask, std::
     int count = 0;
     for (const TListed& entry : listed) {
         if (entry.Folder) {
-            count += FindFilesRecursive(AddBackslash(Folder) + entry.Name, Mask, List);
+            count += FindFilesRecursive(AddBackslash(Folder) + entry.Name, Mask, List, Unreadable);
         } else {
             List.push_back(AddBackslash(Folder) + entry.Name);
             ++count;
@@ -145,8 +148,9 @@ int FindFilesRecursive(const std::string& Folder, const std::string& Mask, std::
     return count;
 }
 
-int ListFolderFiles(const std::string& Folder, std::vector<std::string>& List) {
-    return FindFilesRecursive(Folder, "*.*", List);
+int ListFolderFiles(const std::string& Folder, std::vector<std::string>& List,
+                    std::vector<std::string>* Unreadable) {
+    return FindFilesRecursive(Folder, "*.*", List, Unreadable);
 }
 
 std::string GetQuotedFileList(const std::string& Folder) {

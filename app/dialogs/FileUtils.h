@@ -30,9 +30,12 @@ bool DeleteFolderTree(const std::string& Folder);
 // Appends the full path of every file under Folder whose name matches Mask (wildcards '*' and
 // '?', "*.*" = every name) to List, depth first, names in byte order; sub-folders are entered
 // only when their own names match Mask. Links to files count as files; links to folders are not
-// entered. Returns the number appended.
-int FindFilesRecursive(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List);
-int ListFolderFiles(const std::string& Folder, std::vector<std::string>& List);
+// entered. Returns the number appended. A folder on the way that is there but cannot be read is
+// appended to Unreadable when given.
+int FindFilesRecursive(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List,
+                       std::vector<std::string>* Unreadable = nullptr);
+int ListFolderFiles(const std::string& Folder, std::vector<std::string>& List,
+                    std::vector<std::string>* Unreadable = nullptr);
 
 // Every file under Folder as a blank and a quoted path each (as QuoteArgument quotes them):
 // the file part of a command line. '' when there is none.

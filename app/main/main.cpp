@@ -8,6 +8,7 @@
 #include "app/cli/CommandLine.h"
 #include "app/main/QtEngineHost.h"
 #include "app/main/main_fm.h"
+#include "app/ops/OpMail.h"
 #include "platform/TemporaryCleanup.h"
 
 #include <QApplication>
@@ -73,6 +74,8 @@ int main(int argc, char** argv) {
     if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
         QIcon::setThemeName(QStringLiteral("Adwaita"));
 
+    // Attachments of mails sent a day ago or more have been read by the mail program.
+    RemoveOldMailCopies();
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
     if (arguments.size() > 1) return TCommandLine(arguments).Run();

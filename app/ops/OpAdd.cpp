@@ -3,9 +3,9 @@
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/QtStrings.h"
-#include "app/dialogs/SetAside.h"
 #include "app/main/WriterChoice.h"
 #include "app/ops/OpRun.h"
+#include "app/ops/ReplacedArchive.h"
 #include "engine/core/krvEntryLookup.h"
 #include "engine/read/krvKorva.h"
 
@@ -149,9 +149,16 @@ TAddResult Add(const TAddOptions& Options, TOpObserver& Observer) {
         const QString file = ExpandFolderArgument(named, infos[at], look);
         files << file;
         if (file.contains(QStringLiteral("*.*"))) {
-            std::vector<std::string> inFolder;
-            if (ListFolderFiles(QFileInfo(file).absolutePath().toStdString(), inFolder) > 0) found = true;
+            std::vector<std::string> inFolder, unreadable;
+            if (ListFolderFiles(QFileInfo(file).absolutePath().toStdString(), inFolder, &unreadable) > 0)
+                found = true;
             list.insert(list.end(), inFolder.begin(), inFolder.end());
+            // A folder that cannot be read is handed to the writer as a folder to scan, which
+            // names it as an error of the add: its files are not silently missing.
+            for (const std::string& folder : unreadable) {
+                list.push_back(folder + "/*");
+                found = true;
+            }
         } else {
             if (look.Exists) found = true;
             list.push_back(infos[at].absoluteFilePath().toStdString());
@@ -182,8 +189,10 @@ TAddResult Add(const TAddOptions& Options, TOpObserver& Observer) {
         writer->DefaultDir = QFileInfo(QFileInfo(files.front()).absolutePath()).absolutePath().toStdString();
     writer->FileSpec = list;
     writer->SetArchiveFile(name);
-    TSetAside old(Str(name));
-    if (Options.ReplaceArchive && exists && !old.Move()) {
+    // A replaced archive stays under its name until the new one is renamed over it.
+    writer->ReplaceArchive = Options.ReplaceArchive && exists;
+    TReplacedArchive old;
+    if (writer->ReplaceArchive && Options.OldToTrash && !old.Keep(Str(name))) {
         result.Refusal = TAddRefusal::CannotSetAside;
         return result;
     }
@@ -193,8 +202,8 @@ TAddResult Add(const TAddOptions& Options, TOpObserver& Observer) {
     if (writer->Cancel()) result.Cancelled = true;
     result.Written = writer->ArchiveWritten();
     result.ArchiveName = Str(writer->ArchiveFile());
-    // The old file goes only once the new archive is whole; otherwise it comes back.
-    if (Options.ReplaceArchive && exists && result.Good() && result.Written) old.Commit(Options.OldToTrash);
+    // The old file goes to the trash only once the new archive is whole in its place.
+    if (writer->ReplaceArchive && result.Good() && result.Written) old.ToTrash();
     return result;
 }
 

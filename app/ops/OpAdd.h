@@ -1,8 +1,8 @@
 // Adding to an archive: add, refresh and move files into an existing archive (written by the
 // writer of its own type) or a new one (by its extension), and deleting entries. The writer
 // builds the new archive beside the old one and puts it in place only when the whole job
-// succeeded; a ReplaceArchive run sets an existing file of the name aside and deletes it only
-// once the new archive is whole.
+// succeeded; a ReplaceArchive run does not read an existing file of the name: the new archive
+// is renamed over it once it is whole.
 #pragma once
 
 #include "app/ops/OpObserver.h"
@@ -25,7 +25,7 @@ struct TAddOptions {
     bool RecurseDirs = false;
     // The password for a type that takes one; empty: the archive's current password.
     QString Password;
-    // A new archive replaces an existing file of its name (set aside until the new one is whole).
+    // A new archive replaces an existing file of its name (which keeps the name until then).
     bool ReplaceArchive = false;
     bool OldToTrash = false; // the replaced file goes to the trash, not away for good
     // A new archive takes the type of this writer instead of its extension's.

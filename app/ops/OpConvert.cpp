@@ -22,8 +22,7 @@ bool SameFile(const QString& A, const QString& B) {
 } // namespace
 
 QString ConvertTarget(const TConvertOptions& Options) {
-    const QString output = Absolute(Options.Output);
-    return Options.Type == tyTarGzip ? output + QStringLiteral(".gz") : output;
+    return Str(TArc2Arc::OutputNameOf(Absolute(Options.Output).toStdString(), Options.Type));
 }
 
 TConvertResult Convert(const TConvertOptions& Options, TOpObserver& Observer) {

@@ -3,12 +3,56 @@
 #include "app/dialogs/ProcessUtils.h"
 #include "app/ops/OpPack.h"
 
+#include "platform/XdgFolders.h"
+
 #include <QFileInfo>
+#include <cerrno>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+
+namespace {
+
+// Where attachments wait for the mail program: private to the user (0700).
+std::string MailCopiesFolder() {
+    return XdgCacheHome() + "/quillar/mail";
+}
+
+std::string MakeMailFolder() {
+    const std::string base = MailCopiesFolder();
+    std::string path;
+    for (std::size_t at = base.find('/', 1);; at = base.find('/', at + 1)) {
+        path = base.substr(0, at);
+        if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return {};
+        if (at == std::string::npos) break;
+    }
+    std::string folder = base + "/zf_XXXXXX";
+    return ::mkdtemp(folder.data()) ? folder : std::string();
+}
+
+} // namespace
+
+void RemoveOldMailCopies(long MaxAgeSeconds) {
+    const std::string base = MailCopiesFolder();
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(base.c_str()), &::closedir);
+    if (!dir) return;
+    const std::time_t now = std::time(nullptr);
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name.rfind("zf_", 0) != 0) continue;
+        struct stat st {};
+        if (::fstatat(dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
+            continue;
+        if (now - st.st_mtime > MaxAgeSeconds) DeleteFolderTree(base + '/' + name);
+    }
+}
 
 TMailResult Mail(const TMailOptions& Options, TOpObserver& Observer) {
     TMailResult result;
     result.Started = true;
-    TRunFolder folder;
+    TRunFolder folder(Options.Archive.isEmpty() ? MakeMailFolder() : std::string());
     if (Options.Archive.isEmpty()) {
         if (folder.Path.empty()) {
             result.Failure = TMailFailure::NoTempFolder;
@@ -34,7 +78,7 @@ TMailResult Mail(const TMailOptions& Options, TOpObserver& Observer) {
     } else {
         result.Done = 1;
         // The mail program reads the attachment after xdg-email has returned: the folder stays
-        // for the system's cleaning of temporary files.
+        // in the program's cache until a start of the program a day later.
         folder.Keep = true;
     }
     return result;

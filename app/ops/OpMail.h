@@ -1,6 +1,8 @@
 // Mail: an archive attached as it is, or files zipped first into a private folder, handed to
 // the desktop's mail program (which shows the message for editing). The zipped attachment's
-// folder stays after the run: the mail program reads it later.
+// folder stays after the run, since the mail program reads it later: it lies in the program's own
+// cache folder ($XDG_CACHE_HOME/quillar/mail), never in the shared temporary folder, and goes at
+// a start of the program a day later.
 #pragma once
 
 #include "app/ops/OpAdd.h"
@@ -28,5 +30,7 @@ struct TMailResult : TOpResult {
 };
 
 TMailResult Mail(const TMailOptions& Options, TOpObserver& Observer);
+// Removes the attachment folders of mails older than MaxAgeSeconds (run at start-up).
+void RemoveOldMailCopies(long MaxAgeSeconds = 24 * 60 * 60);
 // The message of a failure (empty for none).
 QString MailFailureText(const TMailResult& Result);

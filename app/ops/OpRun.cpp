@@ -309,7 +309,28 @@ void TOpRun::BindWriter(TCompBase& Writer) {
     Writer.OnDiskWriteProtectErr = [this](TZipCommon&, bool& Cancel) {
         Cancel = !FObserver.AskDiskError(true);
     };
+    Writer.OnWaitArchive = [this](TZipCommon&, const std::string& ArchiveFile) {
+        const QString text = QStringLiteral("Waiting for another update of the archive to end: ");
+        FObserver.Status(text, Str(ArchiveFile));
+        FObserver.Log(text + Str(ArchiveFile));
+    };
     if (auto* zip = dynamic_cast<TZip*>(&Writer)) {
+        // A disk of a spanned set that holds a file of the archive's name: overwritten only
+        // when the user says so.
+        zip->OnDiskSpanFileExists = [this](TZipCommon& Sender, const std::string& FileName, TDateTime,
+                                           TOverwriteMode& OverwriteMode) {
+            OverwriteMode = omSkip;
+            switch (FObserver.AskOutputExists(FileName)) {
+            case mrYes:
+            case mrIgnore:
+                OverwriteMode = omOverwrite;
+                break;
+            default:
+                FResult.Cancelled = true;
+                Sender.SetCancel(true);
+                break;
+            }
+        };
         zip->OnClearDisk = [this](TZipCommon&, const std::string& Drive, std::int64_t RequiredSpace,
                                   std::int64_t FreeSpace, std::int64_t TotalSpace, bool& Cancel) {
             Cancel = !FObserver.AskClearDisk(Drive, RequiredSpace, FreeSpace, TotalSpace);

@@ -5,9 +5,12 @@
 #include "app/dialogs/FileUtils.h"
 
 #include <string>
+#include <utility>
 
 struct TRunFolder {
     TRunFolder() = default;
+    // A folder made by the caller (empty: none could be made).
+    explicit TRunFolder(std::string APath) : Path(std::move(APath)) {}
     TRunFolder(const TRunFolder&) = delete;
     TRunFolder& operator=(const TRunFolder&) = delete;
     ~TRunFolder() {

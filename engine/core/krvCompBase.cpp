@@ -3,6 +3,7 @@
 #include "engine/core/krvCompBase.h"
 
 #include "engine/core/EngineHost.h"
+#include "engine/core/krvArchiveLock.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvUnBase.h"
 #include "platform/FileAttributes.h"
@@ -184,12 +185,17 @@ int TCompBase::Compress() {
 }
 
 void TCompBase::DoCompress(TCompHeaderObj& List) {
-    FNewArchive = !FileExistsPlain(ArchiveFile());
     if (Switch == swRead) {
-        if (!FNewArchive) ReadArchive();
+        if (FileExistsPlain(ArchiveFile())) ReadArchive();
         return;
     }
-    if (!FNewArchive && !CheckArchiveWriteable(ArchiveFile())) return;
+    // Held from reading the old archive until the new one is in its place (the lock goes last,
+    // after the streams below).
+    TArchiveLock lock;
+    LockArchive(lock, ArchiveFile());
+    const bool exists = FileExistsPlain(ArchiveFile());
+    FNewArchive = !exists || ReplaceArchive;
+    if (exists && !CheckArchiveWriteable(ArchiveFile())) return;
     if (FNewArchive && Switch == swDelete) {
         ReportError(ArchiveFile(), "", "0", ecNothingToDoWriter);
         return;
@@ -223,6 +229,8 @@ void TCompBase::DoCompress(TCompHeaderObj& List) {
     for (const std::string& name : FAlsoNeverGather)
         neverGather(name);
 
+    // The archive a replacing job does not read is not gathered into its successor either.
+    if (exists) neverGather(ArchiveFile());
     std::unique_ptr<TFileStream32> input;
     if (!FNewArchive) {
         std::uint8_t status = fsOpenOk;
@@ -273,6 +281,19 @@ void TCompBase::DoCompress(TCompHeaderObj& List) {
 
     DeleteMovedSources();
     if (OnElapsedTime) OnElapsedTime(*this, Timer.Elapsed());
+}
+
+void TCompBase::LockArchive(TArchiveLock& Lock, const std::string& Name) {
+    const bool locked = Lock.Acquire(
+        Name,
+        [this, &Name] {
+            if (OnWaitArchive) OnWaitArchive(*this, Name);
+        },
+        [this] {
+            EngineHost::Pump();
+            return Cancel();
+        });
+    if (!locked) ThrowCancelled();
 }
 
 void TCompBase::DeleteMovedSources() {

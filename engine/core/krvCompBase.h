@@ -10,6 +10,7 @@
 // and every source file in place.
 #pragma once
 
+#include "engine/core/krvArchiveLock.h"
 #include "engine/core/krvCodecStreams.h"
 #include "engine/core/krvDeflatePrefetch.h"
 #include "engine/core/krvFileScan.h"
@@ -103,6 +104,8 @@ using TOnNonWriteableArchive =
 using TOnScanFileEvent =
     std::function<void(TZipCommon& Sender, const std::string& FileName, int FilesCount, double FilesSize)>;
 using TOnRecurseDir = std::function<void(TZipCommon& Sender, const std::string& Directory)>;
+// Another update holds the archive: the job waits until it is done.
+using TOnWaitArchive = std::function<void(TZipCommon& Sender, const std::string& ArchiveFile)>;
 
 class TCompBase : public TZipCommon {
 public:
@@ -133,6 +136,10 @@ public:
     TOnNonWriteableArchive OnNonWriteableArchive;
     TOnScanFileEvent OnFileScanStatus;
     TOnRecurseDir OnRecurseDir;
+    TOnWaitArchive OnWaitArchive;
+    // A file of the archive's name is not read but replaced whole by the new archive (put in
+    // its place by a rename once the new one is written, so the name never goes missing).
+    bool ReplaceArchive = false;
 
     // Stores the name only (no detection); a name without extension gets DefaultExt.
     void SetArchiveFile(const std::string& Name) override;
@@ -167,6 +174,9 @@ protected:
     // swRead: fires OnRead for every entry of the existing archive.
     virtual void ReadArchive();
     bool CheckArchiveWriteable(const std::string& FileName);
+    // Takes the update lock of the archive Name (waiting for another update of it, firing
+    // OnWaitArchive); a cancel while waiting ends the job.
+    void LockArchive(TArchiveLock& Lock, const std::string& Name);
     void ProcessFileList(TCompHeaderObj& List);
     void AddToList(const TFileObject& Item);
     void AddHeaderRecord(const std::string& Name, const std::string& SourcePath, std::uint32_t Attr,

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -41,7 +43,8 @@ std::unique_ptr<TFileStream32> TCompBase::OpenGatheredFile(const std::string& Pa
     // Only a regular file is read, and never the archive being built.
     TUniqueFd fd = OpenForReading(Path);
     if (!fd || ::fstat(fd.Get(), &St) != 0 || !S_ISREG(St.st_mode) || NeverGathered(St)) {
-        ReportError(Path, "", "0", ecErrorOpeningFile);
+        // The system's reason when it gave one (a file this user may not read, say).
+        ReportError(Path, fd ? "" : std::strerror(errno), "0", ecErrorOpeningFile);
         return nullptr;
     }
     return std::make_unique<TFileStream32>(fd.Release());

@@ -7,6 +7,7 @@
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace {
@@ -46,6 +47,12 @@ void TCompBase::ProcessFileList(TCompHeaderObj& List) {
         };
         scan.OnRecurseDir = [this](TkrvFileScan&, const std::string& Dir) {
             if (OnRecurseDir) OnRecurseDir(*this, Dir);
+        };
+        // A folder that cannot be read leaves its files out: the add names it and fails.
+        scan.OnUnreadable = [this](TkrvFileScan&, const std::string& Folder, int Error) {
+            const bool slash = Folder.size() > 1 && Folder.back() == '/';
+            ReportError(slash ? Folder.substr(0, Folder.size() - 1) : Folder, std::strerror(Error), "0",
+                        ecErrorOpeningFile);
         };
         scan.OnRootDirChange = [this](TkrvFileScan&, const std::string& Dir) {
             FGroupDir = AppendBackslash(Dir);

@@ -43,6 +43,17 @@ bool RetryAfter(TZipCommon& Owner, const TOnDiskError& Event, const std::string&
     return true;
 }
 
+// What tells one state of a drive from another: its volume's serial number and label, and the
+// folder's file system (device and inode); a disk inserted or a file system remounted changes it.
+std::string DriveState(const std::string& Folder) {
+    TVolumeInfo info;
+    const bool volume = TDrives::Current().GetVolumeInfo(Folder, info);
+    struct stat st {};
+    const bool there = ::stat(Folder.c_str(), &st) == 0;
+    return std::to_string(volume) + '/' + std::to_string(info.Serial) + '/' + info.Label + '/' +
+           std::to_string(there) + '/' + std::to_string(st.st_dev) + '/' + std::to_string(st.st_ino);
+}
+
 // What tells one disk's file from another's.
 std::array<std::int64_t, 4> IdentityOf(const struct stat& St) {
     return {static_cast<std::int64_t>(St.st_dev), static_cast<std::int64_t>(St.st_ino),
@@ -79,6 +90,24 @@ int DiskNumberOfLabel(const std::string& Label) {
 bool TDiskManager::CheckDrive(TZipCommon& Owner, const std::string& APath, bool ForWriting) {
     Path = APath;
     const std::string folder = CheckedFolder(APath);
+    // A folder that is not there is no drive waiting for its disk: no disk the user could
+    // insert makes it appear, so it is named with the system's reason instead of asked about.
+    struct stat st {};
+    int missing = 0;
+    bool notFolder = false;
+    if (::stat(folder.c_str(), &st) != 0)
+        missing =
+            errno == ENOENT || errno == ENOTDIR || errno == EACCES || errno == ELOOP || errno == ENAMETOOLONG
+                ? errno
+                : 0;
+    else if (!S_ISDIR(st.st_mode))
+        notFolder = true;
+    if (notFolder) missing = ENOTDIR;
+    // (A folder on a drive the drives layer knows, whose medium is out, is waited for below.)
+    if (missing != 0 && (notFolder || TDrives::Current().RootOf(folder).empty())) {
+        Owner.ReportError(APath, folder + ": " + std::strerror(missing), "0", ecErrorOpeningFile);
+        return false;
+    }
     if (!IsUNCPath(APath)) {
         if (!WaitReady(Owner, folder)) return false;
         // Reading an archive from read-only media is fine; only writing needs the test.
@@ -87,18 +116,35 @@ bool TDiskManager::CheckDrive(TZipCommon& Owner, const std::string& APath, bool 
     return ReadVolume(Owner, folder);
 }
 
+// Both waits ask at most once per change of the drive: an answer of "try again" after which
+// the drive's mount is as it was (nothing inserted, nothing remounted) ends the check with the
+// error, so a question answered at once by its default never turns into an endless loop.
 bool TDiskManager::WaitReady(TZipCommon& Owner, const std::string& Folder) {
+    TDrives& drives = TDrives::Current();
     for (;;) {
         std::uint64_t freeBytes = 0, totalBytes = 0;
-        if (TDrives::Current().GetDiskSpace(Folder, freeBytes, totalBytes)) return true;
+        if (drives.GetDiskSpace(Folder, freeBytes, totalBytes)) return true;
+        const std::string before = DriveState(Folder);
         if (!RetryAfter(Owner, Owner.OnDiskInDrvErr, Path, ecIsNotAccessible)) return false;
+        if (drives.GetDiskSpace(Folder, freeBytes, totalBytes)) return true;
+        if (DriveState(Folder) == before) {
+            Owner.ReportError(Path, "", "0", ecIsNotAccessible);
+            return false;
+        }
     }
 }
 
 bool TDiskManager::WaitWritable(TZipCommon& Owner, const std::string& Folder) {
+    TDrives& drives = TDrives::Current();
     for (;;) {
-        if (!TDrives::Current().IsWriteProtected(Folder)) return true;
+        if (!drives.IsWriteProtected(Folder)) return true;
+        const std::string before = DriveState(Folder);
         if (!RetryAfter(Owner, Owner.OnDiskWriteProtectErr, Path, ecDiskIsWriteProtected)) return false;
+        if (!drives.IsWriteProtected(Folder)) return true;
+        if (DriveState(Folder) == before) {
+            Owner.ReportError(Path, "", "0", ecDiskIsWriteProtected);
+            return false;
+        }
     }
 }
 

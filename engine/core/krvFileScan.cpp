@@ -7,6 +7,7 @@
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
 #include <memory>
@@ -264,7 +265,12 @@ void TkrvFileScan::RunScanRoutine(const std::string& Folder, const TMultiMask& G
     const std::string start = ScanOptions == soScanDrvs ? std::string(1, PathDelim) : Folder;
     if (OnRecurseDir) OnRecurseDir(*this, start);
     TDirWalk dir;
-    if (!dir.Open(start)) return; // an unreadable folder is passed over
+    if (!dir.Open(start)) {
+        // A folder named that does not exist holds nothing to find; one that is there but
+        // cannot be read is reported.
+        if (dir.Error() != ENOENT) Unreadable(start, dir.Error());
+        return;
+    }
     FActivePath.clear();
     FActivePath.emplace_back(dir.Stat().st_dev, dir.Stat().st_ino);
     ScanFolder(dir, start, Group);
@@ -293,7 +299,10 @@ void TkrvFileScan::ScanFolder(TDirWalk& Dir, const std::string& Folder, const TM
                     const std::string sub = Folder + entry.Name + PathDelim;
                     if (OnRecurseDir) OnRecurseDir(*this, sub);
                     TDirWalk child;
-                    if (child.OpenAt(Dir, entry.Name) && !OnActivePath(child.Stat())) {
+                    if (!child.OpenAt(Dir, entry.Name)) {
+                        // Gone since it was listed: nothing missed; unreadable: reported.
+                        if (child.Error() != ENOENT) Unreadable(sub, child.Error());
+                    } else if (!OnActivePath(child.Stat())) {
                         FActivePath.emplace_back(child.Stat().st_dev, child.Stat().st_ino);
                         ScanFolder(child, sub, Group);
                         FActivePath.pop_back();
@@ -303,6 +312,13 @@ void TkrvFileScan::ScanFolder(TDirWalk& Dir, const std::string& Folder, const TM
         }
         EngineHost::PumpIfDue();
     }
+    if (Dir.Error() != 0 && !Cancelled()) Unreadable(Folder, Dir.Error());
+    // Names listed whose status may not be read: files of the folder that cannot be taken.
+    if (Dir.Unreadable() > 0 && !Cancelled()) Unreadable(Folder, EACCES);
+}
+
+void TkrvFileScan::Unreadable(const std::string& Folder, int Error) {
+    if (OnUnreadable) OnUnreadable(*this, Folder, Error);
 }
 
 void TkrvFileScan::TakeEntry(const std::string& Folder, const TDirEntry& Entry, const TMultiMask& Group) {

@@ -118,6 +118,9 @@ public:
     using TOnFinishedEvent = std::function<void(TkrvFileScan& Sender, int FilesCount, double FilesSize)>;
     using TOnRootDirChange = std::function<void(TkrvFileScan& Sender, const std::string& Dir)>;
     using TOnRecurseDir = std::function<void(TkrvFileScan& Sender, const std::string& Directory)>;
+    // A folder that cannot be opened or read to its end (Error: errno); what it holds is missing
+    // from the scan.
+    using TOnUnreadable = std::function<void(TkrvFileScan& Sender, const std::string& Folder, int Error)>;
     // Receives each file taken (and each folder that passes the attribute test).
     using TTakeFileProc = std::function<void(TkrvFileScan& Sender, const TFileObject& Item)>;
 
@@ -152,6 +155,7 @@ public:
     TOnFinishedEvent OnFinished;
     TOnRootDirChange OnRootDirChange;
     TOnRecurseDir OnRecurseDir;
+    TOnUnreadable OnUnreadable;
 
     int FilesCount = 0;
     double FilesSize = 0; // the sum of the found files' sizes
@@ -173,6 +177,7 @@ private:
     void TakeEntry(const std::string& Folder, const TDirEntry& Entry, const TMultiMask& Group);
     bool Cancelled() const { return CancelFlag && *CancelFlag; }
     bool OnActivePath(const struct stat& St) const;
+    void Unreadable(const std::string& Folder, int Error);
 
     std::string FRootDir = "/";
     bool FCancel = false;

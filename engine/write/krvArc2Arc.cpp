@@ -29,12 +29,26 @@ TArc2Arc::TArc2Arc() {
     Attributes = {fsReadOnly, fsHidden, fsSysFile, fsArchive};
 }
 
-std::string TArc2Arc::OutputName() const {
-    if (OutArcType != tyTarGzip) return NewArchive;
-    if (EndsWithNoCase(NewArchive, ".tgz")) return NewArchive.substr(0, NewArchive.size() - 4) + ".tar";
-    if (NewArchive.size() > 7 && EndsWithNoCase(NewArchive, ".tar.gz"))
-        return NewArchive.substr(0, NewArchive.size() - 3);
-    return NewArchive;
+std::string TArc2Arc::OutputNameOf(const std::string& NewArchive, TOutArcType Type) {
+    if (Type != tyTarGzip || NewArchive.empty()) return NewArchive;
+    if (EndsWithNoCase(NewArchive, ".tgz")) return NewArchive.substr(0, NewArchive.size() - 4) + ".tar.gz";
+    // A name that ends in ".gz" is the gzip file itself (the tar writer names the tar in it).
+    if (EndsWithNoCase(NewArchive, ".gz")) return NewArchive;
+    return NewArchive + ".gz";
+}
+
+std::string TArc2Arc::UserName(const std::string& File) const {
+    if (!FStageDir.Made()) return File;
+    const std::string stage = AppendBackslash(FStageDir.Path());
+    return File.rfind(stage, 0) == 0 ? FTarget : File;
+}
+
+TOnError TArc2Arc::UserNamedErrors(int& Errors) const {
+    return [this, &Errors](TZipCommon& Sender, const std::string& File, const std::string& Msg,
+                           const std::string& Volume, int Code) {
+        ++Errors;
+        if (OnError) OnError(Sender, UserName(File), UserName(Msg), Volume, Code);
+    };
 }
 
 bool TArc2Arc::Activate() {
@@ -47,11 +61,9 @@ bool TArc2Arc::Activate() {
 }
 
 bool TArc2Arc::Run() {
-    const std::string written0 = OutputName();
-    if (written0.empty()) RaiseError(ArchiveFile(), "", "0", ecInvalidArchiveType);
-    // The tar writer gzips the tar it makes into the tar's name with ".gz".
-    const std::string gzSuffix = OutArcType == tyTarGzip ? ".gz" : "";
-    const std::string target = written0 + gzSuffix;
+    const std::string target = OutputName();
+    if (target.empty()) RaiseError(ArchiveFile(), "", "0", ecInvalidArchiveType);
+    FTarget = target;
     if (SameFile(ArchiveFile(), target)) RaiseError(target, "", "0", ecSameInputAndOutputFileNames);
     if (!CreateReader(ArcType())) RaiseError(ArchiveFile(), "", "0", ecInvalidArchiveType);
     if (!CreateWriter(OutArcType)) RaiseError(target, "", "0", ecInvalidArchiveType);
@@ -75,12 +87,9 @@ bool TArc2Arc::Run() {
     if (OutArcMethod == amCreateNew) {
         FStageDir = TTempFolder(folder.empty() ? "." : folder, ".krv");
         if (!FStageDir.Made()) RaiseError(target, "", "0", ecErrorOpeningFile);
-        written = JoinPath(FStageDir.Path(), fs::path(written0).filename().string());
-    } else {
-        written = written0;
+        written = JoinPath(FStageDir.Path(), fs::path(target).filename().string());
     }
     if (!CompressFolder(written) || GetCancel()) return false;
-    written += gzSuffix;
     if (IntegrityCheck && OnIntegrityStatus && !TestOutput(written)) return false;
     if (GetCancel()) return false;
     if (written != target) {
@@ -137,11 +146,7 @@ bool TArc2Arc::CompressFolder(const std::string& Target) {
     w.FileSpec = {AppendBackslash(FWorkDir.Path()) + "*"};
     w.SetTempDir(TempDir());
     int errors = 0;
-    w.OnError = [this, &errors](TZipCommon& Sender, const std::string& File, const std::string& Msg,
-                                const std::string& Volume, int Code) {
-        ++errors;
-        if (OnError) OnError(Sender, File, Msg, Volume, Code);
-    };
+    w.OnError = UserNamedErrors(errors);
     w.OnProgress = OnProgress;
     w.OnBegin = OnCompressBegin;
     w.OnEnd = OnCompressEnd;
@@ -149,7 +154,8 @@ bool TArc2Arc::CompressFolder(const std::string& Target) {
     w.OnDeactivate = OnCompressDeactivate;
     w.DriveCancelFrom(*this);
     w.Compress();
-    return errors == 0 && FileExists(OutArcType == tyTarGzip ? Target + ".gz" : Target);
+    // A tar.gz target is the gzip file the tar writer makes.
+    return errors == 0 && FileExists(Target);
 }
 
 bool TArc2Arc::TestOutput(const std::string& Target) {
@@ -157,14 +163,15 @@ bool TArc2Arc::TestOutput(const std::string& Target) {
     tester.SetArchiveFile(Target);
     if (!IsTestableArcType(tester.ArcType())) {
         // A type the tester cannot read (a cabinet) is not tested; the conversion stands.
-        ReportError(Target, "not tested", "0", ecInvalidArchiveType);
+        ReportError(UserName(Target), "not tested", "0", ecInvalidArchiveType);
         return true;
     }
     tester.Password = Password;
     tester.Passwords = Passwords;
     tester.FileSpec = {"*"};
     tester.RecurseDirs = true;
-    tester.OnError = OnError;
+    int errors = 0;
+    tester.OnError = UserNamedErrors(errors);
     tester.OnGetPassword = OnGetPassword;
     tester.OnProgress = OnProgress;
     tester.OnNextVolume = OnNextVolume;

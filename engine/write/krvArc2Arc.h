@@ -45,8 +45,10 @@ public:
     // Runs one conversion. True when NewArchive was written (and tested, when asked).
     bool Activate();
 
-    // The archive a conversion writes: NewArchive, or for tyTarGzip the tar it is made from.
-    std::string OutputName() const;
+    // The archive a conversion writes: NewArchive; for tyTarGzip the gzip file, NewArchive when
+    // it ends in ".gz" (x.tgz gives x.tar.gz), else NewArchive + ".gz".
+    std::string OutputName() const { return OutputNameOf(NewArchive, OutArcType); }
+    static std::string OutputNameOf(const std::string& NewArchive, TOutArcType Type);
 
 private:
     bool Run();
@@ -54,7 +56,11 @@ private:
     bool CompressFolder(const std::string& Target);
     bool TestOutput(const std::string& Target);
     void RemoveTemporaries();
+    // A name of the private staging folder as the user knows it: the output they chose.
+    std::string UserName(const std::string& File) const;
+    TOnError UserNamedErrors(int& Errors) const;
 
     TTempFolder FWorkDir;  // the private extraction folder
     TTempFolder FStageDir; // a private folder beside the output for a new archive
+    std::string FTarget;   // the output as the user named it
 };

@@ -254,15 +254,18 @@ TEST_F(ZipSpanTest, EveryPromptCancelsCleanly) {
 TEST_F(ZipSpanTest, ClearingADiskAndAnExistingFileAreAskedAbout) {
     TFloppyDrive& drive = InstallDrive(30000);
     WriteFile(Src / "random.bin", RandomBytes(40000, 6));
-    // The first disk holds an (empty) archive of the same name and another file.
-    WriteFile(Mount / "set.zip", std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+    // The first disk holds another file; the second a file of the archive's name (a piece of
+    // another set).
     WriteFile(Mount / "other.dat", std::string(25000, 'x'));
     auto z = Writer();
     z->DeleteOptions = doFinal;
     std::vector<std::string> events;
     z->OnInsertDisk = [&](TZipCommon&, const std::string& Volume, bool& Cancel) {
         events.push_back("insert " + Volume);
-        if (Volume != "1") TakeOutDisk(drive);
+        if (Volume != "1") {
+            TakeOutDisk(drive);
+            WriteFile(Mount / "set.zip", "a piece of another set");
+        }
         Cancel = false;
     };
     z->OnDiskSpanFileExists = [&](TZipCommon&, const std::string&, TDateTime, TOverwriteMode& Mode) {
@@ -278,10 +281,9 @@ TEST_F(ZipSpanTest, ClearingADiskAndAnExistingFileAreAskedAbout) {
         Cancel = false;
     };
     EXPECT_EQ(z->Compress(), 1);
-    ASSERT_GE(events.size(), 3U);
-    EXPECT_EQ(events[0], "insert 1");
-    EXPECT_EQ(events[1], "exists");
-    EXPECT_EQ(events[2], "clear");
+    ASSERT_GE(events.size(), 4U);
+    EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 4),
+              (std::vector<std::string>{"insert 1", "clear", "insert 2", "exists"}));
     ExpectJoinedSetIsSound();
 }
 
@@ -323,3 +325,84 @@ TEST_F(ZipSpanTest, WhatWouldNeedZip64IsRefusedBeforeAnyDiskIsAskedFor) {
 }
 
 } // namespace
+
+// Updating an archive on a removable drive. When the new archive fits the medium it is put in
+// place as on a fixed disk, without a question. When it does not, the disk holding the old
+// archive is never written over: the set goes onto other disks, and the old archive stays
+// byte-identical after a cancel at any question, and after answers that never change the disk.
+TEST_F(ZipSpanTest, UpdatingAnArchiveOnTheDriveNeverErasesTheOldOneFirst) {
+    struct TCase {
+        const char* Name;
+        std::uint64_t Quota;    // of the disks during the update
+        int CancelAt;           // the insert question answered Cancel (0: none)
+        bool SwapsDisks;        // the user puts other disks in when asked
+        int Written;            // files the update reports
+        std::vector<int> Codes; // errors reported
+    } const cases[] = {
+        {"fits the medium", 400000, 0, true, 1, {}},
+        {"spans other disks", 30000, 0, true, 1, {}},
+        {"cancel at disk 1", 30000, 1, true, 0, {ecUserCanceled}},
+        {"cancel at disk 2", 30000, 2, true, 0, {ecUserCanceled}},
+        {"cancel at disk 3", 30000, 3, true, 0, {ecUserCanceled}},
+        {"the old disk stays in", 30000, 0, false, 0, {ecNotEnoughDiskSpace}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        fs::remove_all(Src);
+        fs::remove_all(Mount);
+        fs::remove_all(Pieces);
+        fs::create_directories(Pieces);
+        fs::create_directories(Mount);
+        PiecesTaken = 0;
+        TFloppyDrive& drive = InstallDrive(400000);
+        WriteFile(Src / "a.txt", TextBytes(3000, 1));
+        {
+            auto old = Writer();
+            old->OnInsertDisk = [](TZipCommon&, const std::string&, bool&) { ADD_FAILURE() << "asked"; };
+            ASSERT_EQ(old->Compress(), 1);
+        }
+        const std::string before = ReadFile(Mount / "set.zip");
+        const fs::path oldDisk = Dir / "old-disk";
+        fs::remove_all(oldDisk);
+        WriteFile(Src / "random.bin", RandomBytes(70000, 9));
+        drive.Quota = c.Quota;
+
+        auto z = Writer();
+        z->FileSpec = {(Src / "random.bin").string()};
+        Errors.clear();
+        int prompts = 0;
+        z->OnInsertDisk = [&](TZipCommon&, const std::string& Volume, bool& Cancel) {
+            if (++prompts == c.CancelAt) return;
+            Cancel = false;
+            if (!c.SwapsDisks) return;
+            if (Volume == "1") { // the disk with the old archive goes out, a blank one comes in
+                fs::create_directories(oldDisk);
+                fs::rename(Mount / "set.zip", oldDisk / "set.zip");
+                ++drive.Serial;
+                return;
+            }
+            TakeOutDisk(drive);
+        };
+        z->OnDiskSpanFileExists = [&](TZipCommon&, const std::string&, TDateTime, TOverwriteMode& Mode) {
+            ADD_FAILURE() << "asked to overwrite a file of the archive's name";
+            Mode = omSkip;
+        };
+        EXPECT_EQ(z->Compress(), c.Written);
+        EXPECT_EQ(Errors, c.Codes);
+        EXPECT_TRUE(fs::is_empty(Temp));
+        const fs::path old = fs::exists(oldDisk / "set.zip") ? oldDisk / "set.zip" : Mount / "set.zip";
+        if (c.Written == 0) {
+            EXPECT_TRUE(ReadFile(old) == before) << "the old archive changed";
+            EXPECT_LE(prompts, 3);
+        } else if (c.Quota > 100000) {
+            EXPECT_EQ(prompts, 0);
+            EXPECT_EQ(FolderNames(Mount), std::vector<std::string>{"set.zip"});
+            EXPECT_EQ(RunTool({"unzip", "-tq", (Mount / "set.zip").string()}).ExitCode, 0);
+            EXPECT_EQ(RunTool({"unzip", "-Z1", (Mount / "set.zip").string()}).Out, "a.txt\nrandom.bin\n");
+        } else {
+            EXPECT_TRUE(ReadFile(oldDisk / "set.zip") == before) << "the old archive changed";
+            ExpectJoinedSetIsSound();
+        }
+        TDrives::Install(std::move(Previous));
+    }
+}

@@ -15,7 +15,7 @@ std::optional<TOutArcType> TypeOfName(const std::string& Name) {
         const std::string e(End);
         return lower.size() > e.size() && lower.compare(lower.size() - e.size(), e.size(), e) == 0;
     };
-    if (ends(".tar.gz") || ends(".tgz")) return tyTarGzip;
+    if (ends(".gz") || ends(".tgz")) return tyTarGzip;
     if (ends(".zip")) return tyZip;
     if (ends(".jar")) return tyJar;
     if (ends(".lzh") || ends(".lha")) return tyLzh;

@@ -61,6 +61,9 @@ std::unique_ptr<TCompBase> MakeWriter(const std::string& Archive, bool& Failed) 
         Rename = false;
     };
     zip->OnNonWriteableArchive = [](TZipCommon&, const std::string&, bool& Write) { Write = false; };
+    zip->OnWaitArchive = [](TZipCommon&, const std::string& Name) {
+        std::fprintf(stderr, "krvprobe: waiting for another update of %s\n", Name.c_str());
+    };
     zip->DeleteOptions = doFinal;
     zip->SetArchiveFile(Absolute(Archive));
     return zip;

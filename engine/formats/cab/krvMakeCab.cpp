@@ -6,8 +6,8 @@
 #include "engine/core/krvFileIo.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvTempEntries.h"
-#include "engine/read/krvReaders.h"
 #include "engine/formats/cab/krvCabCompressors.h"
+#include "engine/read/krvReaders.h"
 #include "platform/FileAttributes.h"
 
 #include <cerrno>
@@ -111,7 +111,8 @@ void TMakeCab::FailFci(const std::string& FileName) {
     if (erf.erfOper == fcierrCAB_FORMAT_LIMIT) code = ecMaxFileSizeExceeded;
     if (erf.erfOper == fcierrBAD_COMPR_TYPE) code = ecUnsupportedCompressionMethod;
     if (erf.erfOper == fcierrMCI_FAIL && erf.erfType == EDOM)
-        Fail(FileName, "the data do not compress with this method (FailOnIncompressible)", ecErrorWritingToFile);
+        Fail(FileName, "the data do not compress with this method (FailOnIncompressible)",
+             ecErrorWritingToFile);
     Fail(FileName, code == ecErrorWritingToFile ? "cabinet library error " + std::to_string(erf.erfOper) : "",
          code);
 }
@@ -228,13 +229,16 @@ void TMakeCab::LoadOldEntries(TCompHeaderObj& List, const std::string& Scratch) 
 
 void TMakeCab::DoCompress(TCompHeaderObj& List) {
     namespace fs = std::filesystem;
-    FNewArchive = !FileExists(ArchiveFile());
     if (Switch == swDelete) Fail(ArchiveFile(), "", ecInvalidArchiveType);
     if (Switch == swRead) {
-        if (!FNewArchive) ReadArchive();
+        if (FileExists(ArchiveFile())) ReadArchive();
         return;
     }
-    if (!FNewArchive && !CheckArchiveWriteable(ArchiveFile())) return;
+    TArchiveLock lock;
+    LockArchive(lock, ArchiveFile());
+    const bool exists = FileExists(ArchiveFile());
+    FNewArchive = !exists || ReplaceArchive;
+    if (exists && !CheckArchiveWriteable(ArchiveFile())) return;
 
     Timer.Start();
     FActivated = true;

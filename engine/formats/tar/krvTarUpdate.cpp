@@ -115,6 +115,9 @@ void TTar::DoCompress(TCompHeaderObj& List) {
         return;
     }
     const std::string target = GzipName();
+    // The tar.gz itself is what another update would replace (the base locks only the tar).
+    TArchiveLock lock;
+    if (Switch != swRead) LockArchive(lock, target);
     const bool exists = FileExists(target);
     if (Switch != swRead && exists && !CheckArchiveWriteable(target)) return;
     // The tar is unpacked and built in a private scratch folder, removed however the job ends.
@@ -129,7 +132,7 @@ void TTar::DoCompress(TCompHeaderObj& List) {
         FGzipOut = nullptr;
     }};
     const std::string tar = JoinPath(scratch.Path(), TarNameInGzip());
-    if (exists) UnpackOld(target, tar);
+    if (exists && (Switch == swRead || !ReplaceArchive)) UnpackOld(target, tar);
     FArchiveFile = tar;
     FGzipTarget = target;
     TCompBase::DoCompress(List);

@@ -118,6 +118,11 @@ private:
     // The stored form of a local name: no leading separator; Utf8 tells it needs the UTF-8 flag.
     std::string ArcName(const std::string& LocalName, bool& Utf8) const;
     bool Spanning() const;
+    // Whether an archive of Size bytes (and the space the first disk keeps free) fits on the
+    // removable medium beside what it holds now.
+    bool FitsOnDrive(std::int64_t Size);
+    // Puts the archive built in Scratch in place of ArchiveFile through a temporary file beside it.
+    void PlaceFromScratch(TStream32& Scratch);
 
     TZipLocalHeader FLocal;
     std::string FLocalName;          // the stored name of the entry being written

@@ -2,13 +2,16 @@
 // removable disks), listing what was added, and the archive and file comments.
 #include "engine/formats/zip/krvZip.h"
 
+#include "engine/core/EngineHost.h"
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvGbls.h"
 #include "engine/formats/zip/krvZipEntryName.h"
 #include "engine/formats/zip/krvZipExtra.h"
 #include "engine/formats/zip/krvZipSpan.h"
+#include "platform/Drives.h"
 
 #include <algorithm>
+#include <vector>
 
 std::string TZip::ArcName(const std::string& LocalName, bool& Utf8) const {
     const std::string name = LocalNameToArcName(LocalName);
@@ -108,20 +111,60 @@ void TZip::WriteDirectory(TStream32& Output, TCompHeaderObj& List, std::vector<T
 
 bool TZip::FinishArchive(TStream32& Output, TCompHeaderObj& List) {
     if (List.Count() == 0) return true;
-    if (Spanning()) {
-        FOutputPlaced = true;
-        TDiskSpanObj span(*this, Output, List);
-        if (span.Run()) return true;
-        List.Clear();
-        FEntries.clear();
-        return false;
-    }
     bool anyKept = false;
     for (int i = 0; i < List.Count() && !anyKept; ++i)
         anyKept = List.Value(i) != hkDrop;
-    if (Switch == swDelete && !anyKept) return true; // the empty end record is already there
-    WriteDirectory(Output, List, FEntries, 0);
-    return true;
+    const std::int64_t entriesEnd = Output.Size();
+    // The empty end record of a delete of every entry is already there.
+    if (Switch != swDelete || anyKept) WriteDirectory(Output, List, FEntries, 0);
+    if (!Spanning()) return true;
+
+    // On a removable drive the archive was built in the temporary folder. One that fits on the
+    // medium is put there as on a fixed disk (beside the old archive, then renamed over it);
+    // only one that does not is spanned over further disks.
+    FOutputPlaced = true;
+    if (!anyKept || FitsOnDrive(Output.Size())) {
+        PlaceFromScratch(Output);
+        // Labelled as the first disk of a set, as a spanned one would be.
+        const std::string label = TDiskSpanObj::DiskLabel(1);
+        TDrives& drives = TDrives::Current();
+        TVolumeInfo info;
+        const std::string folder = FolderOf(ArchiveFile());
+        if ((!drives.GetVolumeInfo(folder, info) || info.Label != label) &&
+            !drives.SetVolumeLabel(drives.RootOf(folder).empty() ? folder : drives.RootOf(folder), label))
+            RaiseError(ArchiveFile(), label, "0", ecErrorWritingSpannedDiskLabel);
+        return true;
+    }
+    Output.SetSize(entriesEnd);
+    TDiskSpanObj span(*this, Output, List);
+    if (span.Run()) return true;
+    List.Clear();
+    FEntries.clear();
+    return false;
+}
+
+bool TZip::FitsOnDrive(std::int64_t Size) {
+    std::uint64_t freeBytes = 0, totalBytes = 0;
+    if (!TDrives::Current().GetDiskSpace(FolderOf(ArchiveFile()), freeBytes, totalBytes)) return false;
+    const auto leave = static_cast<std::uint64_t>(std::max(LeaveSpaceOnFirstDisk, 0));
+    return static_cast<std::uint64_t>(Size) + leave <= freeBytes;
+}
+
+void TZip::PlaceFromScratch(TStream32& Scratch) {
+    std::unique_ptr<TTempFileStream> out = CreateTempStream(ArchiveFile());
+    if (out->Status() != fsOpenOk) Fail(ArchiveFile(), "", ecErrorOpeningFile);
+    const std::int64_t size = Scratch.Size();
+    Scratch.Seek(0, soBeginning);
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(size, CopyChunk)) + 1);
+    for (std::int64_t left = size; left > 0;) {
+        CheckCancel();
+        const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(buffer.size()));
+        Scratch.ReadBuffer(buffer.data(), n);
+        out->WriteBuffer(buffer.data(), n);
+        left -= n;
+        EngineHost::PumpIfDue();
+    }
+    out->Commit();
 }
 
 void TZip::ListEntries(TCompHeaderObj& List) {

@@ -25,7 +25,9 @@ bool Exists(const std::string& Name, struct stat& St) {
 } // namespace
 
 TDiskSpanObj::TDiskSpanObj(TZip& Owner, TStream32& Source, TCompHeaderObj& List)
-    : FOwner(Owner), FSource(Source), FList(List) {}
+    : FOwner(Owner), FSource(Source), FList(List) {
+    FHasOld = Exists(Owner.ArchiveFile(), FOld);
+}
 
 TDiskSpanObj::~TDiskSpanObj() = default;
 
@@ -184,6 +186,23 @@ bool TDiskSpanObj::NextDisk() {
     return PrepareDisk();
 }
 
+std::string TDiskSpanObj::DiskState() const {
+    TVolumeInfo info;
+    TDrives& drives = TDrives::Current();
+    const bool volume = drives.GetVolumeInfo(Folder(), info);
+    std::uint64_t freeBytes = 0, totalBytes = 0;
+    drives.GetDiskSpace(Folder(), freeBytes, totalBytes);
+    struct stat st {};
+    const bool archive = Exists(FOwner.ArchiveFile(), st);
+    return std::to_string(volume) + '/' + std::to_string(info.Serial) + '/' + info.Label + '/' +
+           std::to_string(freeBytes) + '/' + std::to_string(archive) + '/' + std::to_string(st.st_dev) + '/' +
+           std::to_string(st.st_ino) + '/' + std::to_string(st.st_size);
+}
+
+bool TDiskSpanObj::IsOldArchive(const struct stat& St) const {
+    return FHasOld && St.st_dev == FOld.st_dev && St.st_ino == FOld.st_ino;
+}
+
 bool TDiskSpanObj::PrepareDisk() {
     if (!FOwner.OnInsertDisk) {
         FOwner.RaiseError(FOwner.ArchiveFile(), "OnInsertDisk", "0", ecRequiredEventNotAssigned);
@@ -192,7 +211,13 @@ bool TDiskSpanObj::PrepareDisk() {
     struct stat st {};
     if (CheckDrive() && !Exists(FOwner.ArchiveFile(), st) && FFree >= FRequired) return OpenDiskFile();
 
+    // The same disk may be offered again (it is asked for once more), but answers that leave
+    // the drive as it was time after time could go on for ever: the run ends after a few.
+    constexpr int MaxUnchangedAnswers = 3;
+    int unchanged = 0;
+    bool holdsOld = false;
     for (;;) {
+        const std::string before = DiskState();
         bool cancel = true;
         {
             TkrvTimerPause pause(FOwner.Timer);
@@ -202,18 +227,32 @@ bool TDiskSpanObj::PrepareDisk() {
             FOwner.SetCancel(true);
             return false;
         }
+        unchanged = DiskState() == before ? unchanged + 1 : 0;
+        if (unchanged >= MaxUnchangedAnswers) {
+            FOwner.RaiseError(FOwner.ArchiveFile(),
+                              holdsOld ? "the disk holds the archive being updated" : "", "0",
+                              ecNotEnoughDiskSpace);
+            return false;
+        }
+        holdsOld = false;
         if (!CheckDrive()) continue;
         // The disk just written, inserted again: asked for once more before anything on it
         // (its own piece of the set) could be offered for overwriting.
         if (SerialNumber != 0 && SerialNumber == FLastSerial) continue;
         if (Exists(FOwner.ArchiveFile(), st)) {
+            // The archive this job updates is never erased before the new set is written:
+            // the set needs another disk.
+            if (IsOldArchive(st)) {
+                holdsOld = true;
+                continue;
+            }
             if (!FOwner.OnDiskSpanFileExists) {
                 FOwner.RaiseError(FOwner.ArchiveFile(), "OnFileExists", "0", ecRequiredEventNotAssigned);
                 return false;
             }
             TOverwriteMode mode = omOverwrite;
             FOwner.OnDiskSpanFileExists(FOwner, FOwner.ArchiveFile(), UnixDateToDateTime(st.st_mtime), mode);
-            if (mode == omSkip) {
+            if (mode == omSkip || Cancelled()) {
                 FOwner.SetCancel(true);
                 return false;
             }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 
 class TZip;
 
@@ -42,6 +43,11 @@ private:
     bool SpanCopy(std::int64_t Count);
     bool Cancelled() const;
     std::string Folder() const;
+    // What an answer to a disk request may change: the volume, its free space and the file of
+    // the archive's name.
+    std::string DiskState() const;
+    // Whether St is the file the job updates (the archive as it was when the run began).
+    bool IsOldArchive(const struct stat& St) const;
 
     TZip& FOwner;
     TStream32& FSource;
@@ -51,4 +57,6 @@ private:
     std::uint64_t FRequired = 0;   // free space the current disk must have
     std::uint64_t FFree = 0;       // space left on the current disk
     std::uint32_t FLastSerial = 0; // serial number of the disk last written
+    struct stat FOld {};           // the archive the job updates, when there is one
+    bool FHasOld = false;
 };

@@ -137,6 +137,8 @@ TEST_F(TCommandLineOperations, MailThroughXdgEmail) {
     const fs::path log = FWork / "mail.log";
     Script(bin / "xdg-email", "for a in \"$@\"; do echo \"$a\"; done > '" + log.string() + "'\n");
     const std::string path = bin.Str() + ":/usr/bin:/bin";
+    TempDir cache;
+    const EnvGuard cacheHome("XDG_CACHE_HOME", cache.Str().c_str());
 
     const ToolResult none = Quillar({"-M", "/x/pack", (FWork / "missing.txt").string()}, path);
     EXPECT_EQ(none.ExitCode, 1) << none.Err;
@@ -155,6 +157,9 @@ TEST_F(TCommandLineOperations, MailThroughXdgEmail) {
     EXPECT_EQ(args[2], "--attach");
     EXPECT_EQ(fs::path(args[3]).filename(), "pack.zip");
     Must(RunTool({"unzip", "-t", args[3]}));
+    // The attachment waits in the program's cache; nothing of it is left in TMPDIR.
+    EXPECT_EQ(fs::path(args[3]).parent_path().parent_path(), cache / "quillar" / "mail");
+    EXPECT_TRUE(TempFolders().empty());
 
     TempDir empty;
     const ToolResult noMailer = Quillar({"-M", "/x/pack", (FWork / "a.txt").string()}, empty.Str());

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -89,6 +90,45 @@ TEST_F(InterruptedRun, ExtractionOverAnExistingFileLeavesItAsItWasAndNoSibling) 
     fs::create_directories(dest);
     WriteFile(dest / "big.bin", "the file that was there\n");
     InterruptAndCheck({"-DDEH", dest.string(), archive.string()}, dest, dest / "big.bin");
+}
+
+// "-A" onto an existing zip writes the new archive beside it and renames it over the old one:
+// ended by SIGTERM or SIGKILL at any moment, the name holds the old archive byte-identical or
+// the whole new one (SIGKILL may leave the temporary beside it, never a missing archive).
+TEST_F(InterruptedRun, ReplacingAnArchiveKeepsItsNameWhateverEndsTheRun) {
+    const fs::path mid = FDir / "src" / "mid.bin";
+    WriteFile(mid, RandomBytes(24 << 20, 77));
+    const fs::path folder = FDir / "replace";
+    fs::create_directories(folder);
+    const fs::path archive = folder / "old.zip";
+    Must(RunTool({"zip", "-q", "-j", archive.string(), (FDir / "src" / "small.txt").string()}));
+    const std::string old = ReadFile(archive);
+    int replaced = 0;
+    for (const int signal : {SIGTERM, SIGKILL}) {
+        for (const int delayMs : {0, 20, 80, 250, 1000}) {
+            SCOPED_TRACE(std::string(strsignal(signal)) + " after " + std::to_string(delayMs) + " ms");
+            TChild program(
+                {std::string(QUILLAR_BINARY_DIR) + "/app/quillar", "-A", archive.string(), mid.string()},
+                FRegistry.Dir().Str());
+            ASSERT_TRUE(program.Started());
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            program.Signal(signal);
+            program.Wait();
+            ASSERT_TRUE(fs::exists(archive)) << "no archive under its name";
+            if (ReadFile(archive) != old) {
+                ++replaced;
+                Must(RunTool({"unzip", "-tq", archive.string()}));
+                EXPECT_EQ(RunTool({"unzip", "-Z1", archive.string()}).Out, "mid.bin\n");
+                WriteFile(archive, old);
+            }
+            if (signal == SIGTERM) {
+                EXPECT_EQ(FolderNames(folder), std::vector<std::string>{"old.zip"});
+            }
+            for (const std::string& name : FolderNames(folder))
+                if (name != "old.zip") fs::remove(folder / name);
+        }
+    }
+    EXPECT_LT(replaced, 10) << "no run was ended before its end";
 }
 
 } // namespace

@@ -7,11 +7,15 @@
 #include "ScriptedPrompter.h"
 #include "ToolChecks.h"
 
+#include "FloppyDrive.h"
+
+#include "app/ops/OpAdd.h"
 #include "app/ops/OpConvert.h"
 #include "app/ops/OpMail.h"
 #include "app/ops/OpMakeSfx.h"
 #include "app/ops/OpRepair.h"
 
+#include <chrono>
 #include <deque>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -165,6 +169,8 @@ TEST_F(OpsWithoutWindow, MailHandsTheZipToTheMailProgramAndSaysWhenThereIsNone) 
     WriteFile(bin / "xdg-email",
               "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" + log.string() + "'\n");
     ::chmod((bin / "xdg-email").c_str(), 0755);
+    TempDir cache;
+    const EnvGuard cacheHome("XDG_CACHE_HOME", cache.Str().c_str());
     TRecordingObserver observer;
     {
         const EnvGuard path("PATH", (bin.Str() + ":/usr/bin:/bin").c_str());
@@ -173,6 +179,17 @@ TEST_F(OpsWithoutWindow, MailHandsTheZipToTheMailProgramAndSaysWhenThereIsNone) 
         EXPECT_EQ(ReadFile(log),
                   "--subject\nAttached: pack.zip\n--attach\n" + sent.Attachment.toStdString() + "\n");
         Must(RunTool({"unzip", "-t", sent.Attachment.toStdString()}));
+        // The copy waits for the mail program in the program's own cache, not in TMPDIR, and
+        // goes at a start a day later.
+        const fs::path copies = cache / "quillar" / "mail";
+        EXPECT_EQ(fs::path(sent.Attachment.toStdString()).parent_path().parent_path(), copies);
+        for (const std::string& name : FolderNames(FTmp.Path()))
+            EXPECT_NE(name.rfind("zf_", 0), 0U) << name;
+        WriteFile(copies / "zf_old" / "old.zip", "x");
+        fs::last_write_time(copies / "zf_old", fs::file_time_type::clock::now() - std::chrono::hours(25));
+        RemoveOldMailCopies();
+        EXPECT_FALSE(fs::exists(copies / "zf_old"));
+        EXPECT_TRUE(fs::exists(sent.Attachment.toStdString()));
         EXPECT_EQ(Mail({{}, "/x/pack", {P("missing.txt")}}, observer).Failure, TMailFailure::NothingPacked);
     }
     const EnvGuard path("PATH", bin.Str().c_str());
@@ -180,6 +197,97 @@ TEST_F(OpsWithoutWindow, MailHandsTheZipToTheMailProgramAndSaysWhenThereIsNone) 
     const TMailResult none = Mail({P("t.zip"), {}, {}}, observer);
     EXPECT_EQ(none.Failure, TMailFailure::NoMailProgram);
     EXPECT_TRUE(MailFailureText(none).contains("compliant email software"));
+}
+
+// An add to a zip on a removable drive (the stand-in): what fits the medium is written as on a
+// fixed disk without a question, also with spanning refused; what does not asks for other
+// disks and never writes over the disk with the old archive, and every question it asks can
+// end the run, which leaves the old archive byte-identical.
+TEST_F(OpsWithoutWindow, AddsToAZipOnARemovableDriveAnswerEveryQuestionAndKeepTheOldArchive) {
+    const fs::path mount = FDir / "floppy";
+    const fs::path aside = FDir / "disks";
+    fs::create_directories(mount);
+    auto drive = std::make_unique<TFloppyDrive>(mount, 400000);
+    TFloppyDrive& floppy = *drive;
+    const DrivesGuard drives(std::move(drive));
+    WriteFile(FDir / "big.bin", RandomBytes(70000, 5));
+    const QString archive = Q(mount / "set.zip");
+    ScriptedPrompter& prompter = FPrompter.Prompter();
+    struct TCase {
+        const char* Name;
+        const char* File;
+        bool AllowSpanning;
+        std::vector<int> Answers; // to the questions in order
+        bool SwapsDisks;          // the user puts another disk in when asked
+        bool Stray;               // the next disk holds a file of the archive's name
+        bool Good;
+    } const cases[] = {
+        {"fits", "b.txt", true, {}, true, false, true},
+        {"fits, spanning refused", "b.txt", false, {}, true, false, true},
+        {"spanning refused", "big.bin", false, {mrOk}, true, false, false},
+        {"spans other disks", "big.bin", true, {mrOk, mrOk, mrOk}, true, false, true},
+        {"cancel at disk 1", "big.bin", true, {mrCancel}, true, false, false},
+        {"cancel at disk 2", "big.bin", true, {mrOk, mrCancel}, true, false, false},
+        {"the old disk stays in", "big.bin", true, {mrOk, mrOk, mrOk}, false, false, false},
+        {"a file of its name on disk 2", "big.bin", true, {mrOk, mrOk, mrCancel}, true, true, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        fs::remove_all(mount);
+        fs::remove_all(aside);
+        fs::create_directories(mount);
+        fs::create_directories(aside);
+        floppy.Quota = 400000;
+        TRecordingObserver observer;
+        TAddOptions first;
+        first.Archive = archive;
+        first.Files = {P("a.txt")};
+        ASSERT_TRUE(Add(first, observer).Good());
+        const std::string before = ReadFile(mount / "set.zip");
+        floppy.Quota = 30000;
+
+        int disks = 0;
+        prompter.Prompts.clear();
+        prompter.Answers.assign(c.Answers.begin(), c.Answers.end());
+        prompter.OnAsk = [&](const TPrompt& Prompt) {
+            if (!c.SwapsDisks || !Prompt.Text.startsWith(QStringLiteral("Please insert disk number"))) return;
+            // The disk in the drive goes out (with what it holds), a blank one comes in.
+            const fs::path out = aside / std::to_string(++disks);
+            fs::rename(mount, out);
+            fs::create_directories(mount);
+            ++floppy.Serial;
+            if (c.Stray && disks == 2) WriteFile(mount / "set.zip", "another set");
+        };
+        TAddOptions options;
+        options.Archive = archive;
+        options.Files = {P(c.File)};
+        options.AllowSpanning = c.AllowSpanning;
+        const TAddResult result = Add(options, observer);
+        prompter.OnAsk = nullptr;
+        EXPECT_EQ(result.Good(), c.Good) << observer.Lines.join('\n').toStdString();
+        EXPECT_TRUE(prompter.Answers.empty()) << "questions left unasked";
+        const fs::path old =
+            fs::exists(aside / "1" / "set.zip") ? aside / "1" / "set.zip" : mount / "set.zip";
+        if (!c.Good) {
+            EXPECT_TRUE(ReadFile(old) == before) << "the old archive changed";
+        } else if (std::string(c.File) == "b.txt") {
+            EXPECT_TRUE(prompter.Prompts.empty());
+            EXPECT_EQ(RunTool({"unzip", "-Z1", (mount / "set.zip").string()}).Out, "a.txt\nb.txt\n");
+        } else {
+            EXPECT_TRUE(ReadFile(old) == before) << "the old archive changed";
+            // The pieces of the set, joined by Info-ZIP, hold both files.
+            for (int i = 2; i <= disks; ++i) {
+                char piece[16];
+                std::snprintf(piece, sizeof piece, "set.z%02d", i - 1);
+                fs::rename(aside / std::to_string(i) / "set.zip", aside / piece);
+            }
+            fs::rename(mount / "set.zip", aside / "set.zip");
+            Must(RunTool({"zip", "-q", "-s", "0", (aside / "set.zip").string(), "--out",
+                          (FDir / "joined.zip").string()}));
+            EXPECT_EQ(RunTool({"unzip", "-Z1", (FDir / "joined.zip").string()}).Out, "a.txt\nbig.bin\n");
+            Must(RunTool({"unzip", "-tq", (FDir / "joined.zip").string()}));
+        }
+    }
 }
 
 } // namespace

@@ -289,3 +289,51 @@ TEST_F(TMediaTest, OpenDiskCancelled) {
     EXPECT_TRUE(owner.Cancel()) << "giving up on the disk cancels the job";
     EXPECT_EQ(codes, std::vector<int>{ecUserCanceled});
 }
+
+// Questions answered "try again" while nothing changes end with one error instead of being asked
+// for ever; a folder that does not exist is named with the system's reason, never taken for a
+// drive without its disk.
+TEST_F(TMediaTest, AnswersThatChangeNothingEndTheCheck) {
+    Media->Insert(Disk("d", "a.zip", "x"), "");
+    Media->Protected = true;
+    const std::string archive = (Dir / "drive" / "a.zip").string();
+    int asked = 0;
+    Owner.OnDiskWriteProtectErr = [&](TZipCommon&, bool& Abort) {
+        ++asked;
+        Abort = false;
+    };
+    TDiskManager m;
+    EXPECT_FALSE(m.CheckDrive(Owner, archive, true));
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(Errors, (std::vector<std::pair<int, std::string>>{{ecDiskIsWriteProtected, ""}}));
+
+    // A disk swapped for another (still protected) is asked about again.
+    Errors.clear();
+    asked = 0;
+    Owner.OnDiskWriteProtectErr = [&](TZipCommon&, bool& Abort) {
+        if (++asked == 1) Media->Label = "OTHER";
+        Abort = false;
+    };
+    EXPECT_FALSE(m.CheckDrive(Owner, archive, true));
+    EXPECT_EQ(asked, 2);
+
+    Media->Eject();
+    Errors.clear();
+    asked = 0;
+    Owner.OnDiskInDrvErr = [&](TZipCommon&, bool& Abort) {
+        ++asked;
+        Abort = false;
+    };
+    EXPECT_FALSE(m.CheckDrive(Owner, archive, false));
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(Errors, (std::vector<std::pair<int, std::string>>{{ecIsNotAccessible, ""}}));
+
+    Errors.clear();
+    asked = 0;
+    const std::string missing = (Dir / "no" / "such" / "a.zip").string();
+    EXPECT_FALSE(m.CheckDrive(Owner, missing, true));
+    EXPECT_EQ(asked, 0);
+    ASSERT_EQ(Errors.size(), 1U);
+    EXPECT_EQ(Errors[0].first, ecErrorOpeningFile);
+    EXPECT_NE(Errors[0].second.find("No such file or directory"), std::string::npos) << Errors[0].second;
+}

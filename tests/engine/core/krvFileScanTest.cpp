@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <set>
 #include <sys/socket.h>
@@ -589,7 +590,7 @@ int RunUnprivileged(const std::function<int()>& Body) {
 
 } // namespace
 
-TEST_F(TScanTest, UnreadableFoldersArePassedOver) {
+TEST_F(TScanTest, UnreadableFoldersArePassedOverAndNamed) {
     WriteFile(Dir / "a.txt", "x");
     WriteFile(Dir / "locked" / "secret.txt", "x");
     WriteFile(Dir / "listonly" / "hidden-status.txt", "x");
@@ -598,11 +599,19 @@ TEST_F(TScanTest, UnreadableFoldersArePassedOver) {
     // Readable but not searchable: names can be listed, their status cannot be read.
     fs::permissions(Dir / "listonly", fs::perms::owner_read | fs::perms::others_read);
 
+    // Each folder whose files are left out is named.
     auto body = [&]() -> int {
         TkrvFileScan scan;
         scan.SetRootDir(Dir.Str());
+        TNames unreadable;
+        scan.OnUnreadable = [&](TkrvFileScan&, const std::string& Folder, int Error) {
+            if (Error == EACCES) unreadable.insert(fs::path(Folder).parent_path().filename().string());
+        };
         scan.Scan();
-        return FoundNames(scan, Dir.Path()) == TNames{"a.txt", "z/after.txt"} ? 0 : 1;
+        return FoundNames(scan, Dir.Path()) == TNames{"a.txt", "z/after.txt"} &&
+                       unreadable == TNames{"listonly", "locked"}
+                   ? 0
+                   : 1;
     };
     if (geteuid() != 0) {
         EXPECT_EQ(body(), 0);
