@@ -41,11 +41,15 @@ bool TCommandLineObserver::Progress(int ByFile, int ByArchive) {
     return cancel;
 }
 
-void TCommandLineObserver::Log(const QString& Line) {
+void TCommandLineObserver::LogProgress(const QString& Line) {
     if (FOutput)
         FOutput->AppendLine(Line);
     else
         FLog << Line;
+}
+
+void TCommandLineObserver::Log(const QString& Line) {
+    LogProgress(Line);
     // A command-line run has no window to show its log in: it goes to standard error.
     std::fprintf(stderr, "%s\n", Line.toLocal8Bit().constData());
 }

@@ -62,8 +62,7 @@ bool TCommandLine::OperationSwitch(const QString& Switch, int& Exit) {
 
 bool TCommandLine::RunTest(const QString& ArchiveName) {
     FObserver->ClearOutput();
-    const TOpResult result = Test({ArchiveName}, *FObserver);
-    return ReportTest(result, [this]() -> TfmViewOutput& { return FObserver->Output(); });
+    return TestAndReport(ArchiveName, *FObserver, [this]() -> TfmViewOutput& { return FObserver->Output(); });
 }
 
 bool TCommandLine::RunVirusScan(const QString& ArchiveName) {
@@ -85,14 +84,8 @@ bool TCommandLine::RunConvert(const QString& ArchiveName) {
 }
 
 bool TCommandLine::RunRepair(const QString& ZipName) {
-    TRepairOptions options;
-    options.Source = QFileInfo(ZipName).absoluteFilePath();
-    options.Target = RepairTarget(options.Source);
-    if (!FObserver->AskSaveName(QStringLiteral("Save Repaired File As ..."), options.Target,
-                                QStringLiteral("Zip Archives (*.zip)|*.zip"), 1, true))
-        return false;
-    FObserver->ClearOutput();
-    return ReportRepair(Repair(options, *FObserver), FObserver->Output());
+    return RepairAndReport(ZipName, *FObserver, FObserver->Output(), [this] { FObserver->ClearOutput(); },
+                           {});
 }
 
 bool TCommandLine::RunMakeSfx(const QString& ArchiveName) {

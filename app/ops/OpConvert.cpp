@@ -46,7 +46,7 @@ TConvertResult Convert(const TConvertOptions& Options, TOpObserver& Observer) {
     bool testFailed = false;
     const auto stage = [&Observer](const QString& Status, const QString& Line) {
         Observer.Status(Status, QString());
-        Observer.Log(Line);
+        Observer.LogProgress(Line);
     };
     converter.OnExtractActivate = [&](TZipCommon& Sender) {
         stage(QStringLiteral("Extracting current archive ..."),
@@ -56,7 +56,7 @@ TConvertResult Convert(const TConvertOptions& Options, TOpObserver& Observer) {
     converter.OnExtractBegin = [&](TZipCommon&, const std::string& FileName, int Count, bool&) {
         errorsBefore = run.Errors();
         Observer.Status(QStringLiteral("Extracting: "), Str(FileName));
-        Observer.Log(QStringLiteral("> (%1) Extracting: ").arg(Count) + Str(FileName));
+        Observer.LogProgress(QStringLiteral("> (%1) Extracting: ").arg(Count) + Str(FileName));
     };
     // A failed entry whose error was reported is counted by that error.
     converter.OnExtractEnd = [&](TZipCommon&, const std::string& FileName, bool CrcPass) {
@@ -66,7 +66,7 @@ TConvertResult Convert(const TConvertOptions& Options, TOpObserver& Observer) {
             result.Fail(FileName, TOpCause::Crc, ecFileFailsCRCCheck);
     };
     converter.OnExtractDeactivate = [&Observer](TZipCommon&) {
-        Observer.Log(QStringLiteral("> Extraction Completed."));
+        Observer.LogProgress(QStringLiteral("> Extraction Completed."));
     };
     converter.OnCompressActivate = [&](TZipCommon&) {
         stage(QStringLiteral("Compressing the new archive ..."),
@@ -74,10 +74,10 @@ TConvertResult Convert(const TConvertOptions& Options, TOpObserver& Observer) {
     };
     converter.OnCompressBegin = [&Observer](TZipCommon&, const std::string& FileName, int Count, bool&) {
         Observer.Status(QStringLiteral("Compressing: "), Str(FileName));
-        Observer.Log(QStringLiteral("> (%1) Compressing: ").arg(Count) + Str(FileName));
+        Observer.LogProgress(QStringLiteral("> (%1) Compressing: ").arg(Count) + Str(FileName));
     };
     converter.OnCompressDeactivate = [&Observer](TZipCommon&) {
-        Observer.Log(QStringLiteral("> Compression Completed."));
+        Observer.LogProgress(QStringLiteral("> Compression Completed."));
     };
     converter.OnIntegrityActivate = [&](TZipCommon&) {
         tested = 0;
@@ -92,15 +92,20 @@ TConvertResult Convert(const TConvertOptions& Options, TOpObserver& Observer) {
             testFailed = true;
             result.Fail(FileName, TOpCause::Crc, ecFileFailsCRCCheck);
         }
-        Observer.Log(QStringLiteral("> (%1) ").arg(++tested) + QStringLiteral("Testing: ") + Str(FileName) +
-                     (PassFail ? QStringLiteral(" ... Passed") : QStringLiteral(" ... Failed")));
+        const QString line = QStringLiteral("> (%1) ").arg(++tested) + QStringLiteral("Testing: ") +
+                             Str(FileName) +
+                             (PassFail ? QStringLiteral(" ... Passed") : QStringLiteral(" ... Failed"));
+        if (PassFail)
+            Observer.LogProgress(line);
+        else
+            Observer.Log(line);
     };
     converter.OnIntegrityDeactivate = [&Observer](TZipCommon&) {
-        Observer.Log(QStringLiteral("> Integrity Check Completed."));
+        Observer.LogProgress(QStringLiteral("> Integrity Check Completed."));
     };
     converter.OnRemoveTempfile = [&Observer](TZipCommon&, const std::string& FileName) {
         Observer.Status(QStringLiteral("Removing: "), Str(FileName));
-        Observer.Log(QStringLiteral("> Removing: ") + Str(FileName));
+        Observer.LogProgress(QStringLiteral("> Removing: ") + Str(FileName));
     };
     converter.SetArchiveFile(input.toStdString());
     converter.NewArchive = Absolute(Options.Output).toStdString();

@@ -36,7 +36,11 @@ TRepairResult Repair(const TRepairOptions& Options, TOpObserver& Observer) {
         Observer.Log(QStringLiteral("> ") +
                      (FileName.empty() ? QStringLiteral("?? filename ??") : Str(FileName)) +
                      (OK ? QStringLiteral("\t ... seems to be OK") : QStringLiteral("\t ... is corrupted")));
-        if (OK) ++result.Done;
+        // An entry found but not recovered is a failure of the repair.
+        if (OK)
+            ++result.Done;
+        else
+            result.Fail(FileName, TOpCause::Other, ecBadFileHeader);
     };
     result.Started = true;
     try {

@@ -63,7 +63,11 @@ void ReportAddedCount(const TAddResult& Result) {
         MessageDlg(QStringLiteral("Files Compressed: ") + QString::number(Result.Done), mtInformation, mbOK);
 }
 
-bool ReportTest(const TOpResult& Result, const std::function<TfmViewOutput&()>& OutputWindow) {
+bool TestAndReport(const QString& ArchiveName, TOpObserver& Observer,
+                   const std::function<TfmViewOutput&()>& OutputWindow,
+                   const std::function<void(const TOpResult&)>& Ended) {
+    const TOpResult Result = Test({ArchiveName}, Observer);
+    if (Ended) Ended(Result);
     if (!Result.Started) {
         MessageDlg(QString::fromLatin1(ErrorText(ecInvalidArchiveType)), mtError, mbOK);
         return false;
@@ -72,9 +76,9 @@ bool ReportTest(const TOpResult& Result, const std::function<TfmViewOutput&()>& 
     if (!Result.Succeeded()) {
         TfmViewOutput& Output = OutputWindow();
         if (Result.Cancelled)
-            Output.AppendLine(QStringLiteral("> Testing Canceled ..."));
+            Observer.Log(QStringLiteral("> Testing Canceled ..."));
         else
-            Output.AppendLine(
+            Observer.Log(
                 QStringLiteral("> Entries passed: %1, failed: %2").arg(Result.Done).arg(Result.Failed) +
                 CauseLines(Result).replace(QStringLiteral("\r\n"), QStringLiteral("; ")));
         ShowModal(Output);
@@ -121,7 +125,17 @@ bool ReportConvert(const TConvertResult& Result) {
     return Result.Converted && !Result.DeleteFailed;
 }
 
-bool ReportRepair(const TRepairResult& Result, TfmViewOutput& Output) {
+bool RepairAndReport(const QString& ZipName, TOpObserver& Observer, TfmViewOutput& Output,
+                     const std::function<void()>& Starting, const std::function<void()>& Ended) {
+    TRepairOptions options;
+    options.Source = QFileInfo(ZipName).absoluteFilePath();
+    options.Target = RepairTarget(options.Source);
+    if (!Observer.AskSaveName(QStringLiteral("Save Repaired File As ..."), options.Target,
+                              QStringLiteral("Zip Archives (*.zip)|*.zip"), 1, true))
+        return false;
+    if (Starting) Starting();
+    const TRepairResult Result = Repair(options, Observer);
+    if (Ended) Ended();
     if (Result.Refusal != TRepairRefusal::None) {
         MessageDlg(RepairRefusalText(Result.Refusal), mtError, mbOK);
         return false;

@@ -10,6 +10,7 @@
 #include "app/ops/OpMail.h"
 #include "app/ops/OpMakeSfx.h"
 #include "app/ops/OpRepair.h"
+#include "app/ops/OpTest.h"
 #include "app/ops/OpVirusScan.h"
 
 #include <QStringList>
@@ -30,9 +31,13 @@ bool ReportAddResult(const TAddResult& Result, bool NewArchive);
 // "Files Compressed: n" when files went in and the settings ask for it.
 void ReportAddedCount(const TAddResult& Result);
 
-// A test run: not started, failed (its summary line appended to Output, which is shown) or
-// clean; true when clean. Output gives the window, made only when a failure shows it.
-bool ReportTest(const TOpResult& Result, const std::function<TfmViewOutput&()>& Output);
+// The test of an archive as the window and the command line run it: the test, Ended (the
+// caller puts its status back), then the verdict: not started, failed (its summary line logged
+// through Observer, then Output shown) or clean. True when clean. Output gives the window, made
+// only when a failure shows it.
+bool TestAndReport(const QString& ArchiveName, TOpObserver& Observer,
+                   const std::function<TfmViewOutput&()>& Output,
+                   const std::function<void(const TOpResult&)>& Ended = {});
 
 // The verdict of a virus scan in its message box; true when clean.
 bool ReportScan(TScanVerdict Verdict, int Status);
@@ -40,8 +45,12 @@ bool ReportScan(TScanVerdict Verdict, int Status);
 // A conversion: the refusal, each failure, a failed deletion of the original, the end; true when
 // the archive was converted and nothing that was to go stayed.
 bool ReportConvert(const TConvertResult& Result);
-// A repair: the refusal, else its log in Output (shown); true when repaired.
-bool ReportRepair(const TRepairResult& Result, TfmViewOutput& Output);
+// The repair of a damaged zip as the window and the command line run it: the name of the
+// repaired zip asked (false when the user declines), Starting (the caller clears its log), the
+// repair, Ended, then the refusal or its log in Output (shown). True when every entry found was
+// recovered.
+bool RepairAndReport(const QString& ZipName, TOpObserver& Observer, TfmViewOutput& Output,
+                     const std::function<void()>& Starting, const std::function<void()>& Ended);
 // A self-extractor: each failure, and the program made; true when made. ...FromFiles first says
 // when none of the files could be zipped.
 bool ReportMakeSfx(const TMakeSfxResult& Result);

@@ -30,8 +30,9 @@ public:
     void BindTester(TZipCheck& Tester);
     // ... and the writers' questions.
     void BindWriter(TCompBase& Writer);
-    // The errors that no entry's verdict took are counted on their own.
-    void Finish();
+    // The errors that no entry's verdict took are counted, once per entry; EngineFailed, the
+    // engine's own count of failed entries, makes up for entries that left neither.
+    void Finish(int EngineFailed = 0);
 
     // A writer that runs out of room may ask for another disk.
     bool AllowSpanning = true;
@@ -44,7 +45,9 @@ public:
 private:
     void Error(TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg, int ECode);
     void EntryEnd(const std::string& FileName, bool Passed);
-    void Flush();
+    // Counts the pending errors of every entry but Except.
+    void Flush(const std::string& Except = {});
+    bool HasPending(const std::string& FileName) const;
 
     TOpObserver& FObserver;
     TOpResult& FResult;
