@@ -15,6 +15,7 @@
 #include "app/dialogs/ShellUtils.h"
 #include "app/dialogs/ViewerSelection.h"
 #include "app/main/ArchiveModel.h"
+#include "app/main/StatusLed.h"
 #include "app/ops/OpReport.h"
 #include "engine/core/krvFileIo.h"
 #include "engine/core/krvMatchSpec.h"
@@ -56,7 +57,7 @@ TExtractResult TfmMain::RunExtraction(const TExtractOptions& Options, bool ShowR
     const TExtractResult result = Extract(Options, *observer);
     ReportExtraction(Options, result, ShowResult);
     if (FInteractive) ui->dfstbMainStatus->clearMessage();
-    SetLedColor(Qt::green);
+    SetLedColor(result.HadFailures() ? TStatusLed::FailedColor() : QColor(Qt::green));
     return result;
 }
 

@@ -7,6 +7,7 @@
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/QtStrings.h"
 #include "app/dialogs/ViewOutput.h"
+#include "app/main/StatusLed.h"
 #include "app/ops/OpRepair.h"
 #include "app/ops/OpReport.h"
 #include "app/ops/OpTest.h"
@@ -32,6 +33,7 @@ bool TfmMain::CmdTest(const QString& ArchiveName) {
             else
                 ui->dfstbMainStatus->clearMessage();
             ApplicationWaiting();
+            if (Result.HadFailures()) SetLedColor(TStatusLed::FailedColor());
         });
 }
 

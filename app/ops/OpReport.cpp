@@ -55,6 +55,15 @@ bool ReportAddResult(const TAddResult& Result, bool NewArchive) {
         MessageDlg(QStringLiteral("The archive was not written; the output log says why."), mtError, mbOK);
         return false;
     }
+    // Files that did not go in leave no success behind, even when the others did.
+    if (Result.HadFailures()) {
+        MessageDlg(QStringLiteral("Some files could not be added; the output log names them.\r\n\r\n") +
+                       QStringLiteral("Files Compressed: ") + QString::number(Result.Done) +
+                       QStringLiteral("\r\nFiles Failed: ") + QString::number(Result.Failed + Result.Refused) +
+                       CauseLines(Result),
+                   mtError, mbOK);
+        return false;
+    }
     return true;
 }
 

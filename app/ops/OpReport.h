@@ -26,7 +26,8 @@ void ReportExtraction(const TExtractOptions& Options, const TExtractResult& Resu
 
 // The folder of the first file, for the add dialog's "last folder".
 void NoteAddFolder(const TAddOptions& Options);
-// A refusal, a cancel, a full disk, an archive not written; true when none of them happened.
+// A refusal, a cancel, a full disk, an archive not written, files that failed; true when none
+// of them happened.
 bool ReportAddResult(const TAddResult& Result, bool NewArchive);
 // "Files Compressed: n" when files went in and the settings ask for it.
 void ReportAddedCount(const TAddResult& Result);
