@@ -261,15 +261,18 @@ void TfmMain::DeleteCommand() {
     options.FileSpec = SelectedEntryMasks();
     const TAddResult result = DeleteEntries(options, *MakeObserver(true));
     const int count = result.Done;
+    // Entries count as deleted only when the archive was written again without a failure.
     if (result.Refusal != TAddRefusal::None)
         MessageDlg(AddRefusalText(result.Refusal), mtInformation, mbOK);
+    else if (result.Cancelled)
+        MessageDlg(QStringLiteral("Archiving operation cancelled."), mtError, mbOK);
+    else if (!result.Good() || !result.Written || count == 0)
+        MessageDlg(QStringLiteral("No file was deleted; the output log says why."), mtError, mbOK);
     else if (count == 1)
         MessageDlg(QStringLiteral("1 file successfully deleted."), mtInformation, mbOK);
-    else if (count > 1)
+    else
         MessageDlg(QString::number(count) + QStringLiteral(" files successfully deleted."), mtInformation,
                    mbOK);
-    else if (!OutputLog().isEmpty())
-        MessageDlg(QStringLiteral("No file was deleted; the output log says why."), mtError, mbOK);
     ApplicationWaiting();
     if (QFileInfo(QString::fromStdString(archive)).isFile())
         RefreshList(QString::fromStdString(archive));

@@ -52,18 +52,14 @@ TConvertResult Convert(const TConvertOptions& Options, TOpObserver& Observer) {
         stage(QStringLiteral("Extracting current archive ..."),
               QStringLiteral(":: Current Archive: ") + Str(Sender.ArchiveFile()));
     };
-    int errorsBefore = 0; // the errors reported before the entry began
     converter.OnExtractBegin = [&](TZipCommon&, const std::string& FileName, int Count, bool&) {
-        errorsBefore = run.Errors();
+        run.EntryBegun(FileName);
         Observer.Status(QStringLiteral("Extracting: "), Str(FileName));
         Observer.LogProgress(QStringLiteral("> (%1) Extracting: ").arg(Count) + Str(FileName));
     };
-    // A failed entry whose error was reported is counted by that error.
+    // Each entry counted once, under the cause of its own errors.
     converter.OnExtractEnd = [&](TZipCommon&, const std::string& FileName, bool CrcPass) {
-        if (CrcPass)
-            ++result.Done;
-        else if (!result.Cancelled && run.Errors() == errorsBefore)
-            result.Fail(FileName, TOpCause::Crc, ecFileFailsCRCCheck);
+        run.EntryEnded(FileName, CrcPass);
     };
     converter.OnExtractDeactivate = [&Observer](TZipCommon&) {
         Observer.LogProgress(QStringLiteral("> Extraction Completed."));

@@ -62,7 +62,6 @@ QStringList ErrorLogLines(const TZipCommon& Sender, const std::string& FileName,
 
 void TOpRun::Error(TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
                    int ECode) {
-    ++FErrors;
     const TOpCause cause = CauseOf(ECode);
     if (cause == TOpCause::Cancelled) {
         FResult.Cancelled = true;
@@ -96,6 +95,12 @@ const TOpFailure& Named(const std::vector<const TOpFailure*>& Errors) {
 }
 
 } // namespace
+
+void TOpRun::EntryBegun(const std::string& FileName) {
+    // Errors of entries that never reached a verdict are counted before the next begins.
+    Flush(FileName);
+    FBegun = FileName;
+}
 
 bool TOpRun::HasPending(const std::string& FileName) const {
     return std::any_of(FPending.begin(), FPending.end(),
@@ -215,9 +220,7 @@ void TOpRun::BindCommon(TZipCommon& Component) {
 void TOpRun::BindReader(TUnBase& Reader, const QString& StatusPrefix) {
     BindCommon(Reader);
     Reader.OnBegin = [this, StatusPrefix](TZipCommon&, const std::string& FileName, int, bool&) {
-        // Errors of entries that never reached a verdict are counted before the next begins.
-        Flush(FileName);
-        FBegun = FileName;
+        EntryBegun(FileName);
         FObserver.Status(StatusPrefix, Str(FileName));
     };
     Reader.OnEnd = [this](TZipCommon& Sender, const std::string& FileName, bool CrcPass) {
@@ -267,8 +270,7 @@ void TOpRun::BindTester(TZipCheck& Tester) {
         FObserver.Log(QStringLiteral(":: Testing Archive: ") + Str(Tester.ArchiveFile()));
     };
     Tester.OnBegin = [this](TZipCommon&, const std::string& FileName, int, bool&) {
-        Flush(FileName);
-        FBegun = FileName;
+        EntryBegun(FileName);
         FObserver.Status(QStringLiteral("Verifying:  "), Str(FileName));
     };
     // Only the entries that failed are written down: a run over a million good entries keeps
