@@ -112,7 +112,12 @@ void TOpRun::EntryEnd(const std::string& FileName, bool Passed) {
     // errors of other entries stay pending, whatever entry's verdict comes first.
     std::vector<const TOpFailure*> own;
     for (const TOpFailure& failure : FPending)
-        if (SameEntry(failure.Entry, FileName)) own.push_back(&failure);
+        if (failure.Entry == FileName) own.push_back(&failure);
+    // A failed entry may have been named by its stored name or its output path (a passed one
+    // takes only its own name's errors: b.txt's failure is not sub/b.txt's earlier attempt).
+    if (own.empty() && !Passed)
+        for (const TOpFailure& failure : FPending)
+            if (SameEntry(failure.Entry, FileName)) own.push_back(&failure);
     // A failed entry that began and ended without an error under its name owns the errors
     // reported since its begin.
     if (own.empty() && !Passed && FileName == FBegun)
@@ -142,7 +147,7 @@ void TOpRun::Flush(const std::string& Except) {
     std::vector<TOpFailure> kept;
     while (!FPending.empty()) {
         const std::string entry = FPending.front().Entry;
-        if (!entry.empty() && SameEntry(entry, Except)) {
+        if (!entry.empty() && entry == Except) {
             kept.push_back(FPending.front());
             FPending.erase(FPending.begin());
             continue;

@@ -85,6 +85,12 @@ protected:
         std::string o1 = ReadFile(Src("o1.zip"));
         o1[o1.find("PK\x03\x04", 1) + 1] = 'X';
         WriteFile(Src("o1.zip"), o1);
+        // The damaged b.txt, then another b.txt in a folder.
+        WriteFile(Src("e/b.txt"), "another b\n");
+        Zip({"-q", "-X", "o2.zip", "b.txt", "e/", "e/b.txt"});
+        std::string o2 = ReadFile(Src("o2.zip"));
+        o2[1] = 'X';
+        WriteFile(Src("o2.zip"), o2);
         Zip({"-q", "-X", "-P", "secret", "enc.zip", "a.txt", "b.txt"});
         Zip({"-q", "-X", "-0", "big.zip", "big.bin", "a.txt"});
         Must(RunTool({"tar", "-cf", "t.tar", "a.txt", "d"}, FSrc.Path()));
@@ -148,6 +154,8 @@ TEST_F(OpVerdicts, ExtractAndTestCountEachEntryOnceWhateverComesNext) {
         {"damaged entry after a folder entry", "o1.zip", "x3", {}, {-1, 1}, {}},
         {"test: damaged entry after a folder entry", "o1.zip", "", {}, {2, 1}, {}},
         {"test: clean", "t.zip", "", {}, {4}, {}},
+        {"damaged entry, then one of its name in a folder", "o2.zip", "x7", {}, {1, 1}, {}},
+        {"test: damaged entry, then one of its name in a folder", "o2.zip", "", {}, {2, 1}, {}},
         // d is a file in the destination: neither d/ nor d/c.txt can be made, the others come out.
         {"blocked output path", "t.zip", "blocked", {}, {2, 2, false, TOpCause::OutputBlocked}, {}},
         {"wrong then right password",
