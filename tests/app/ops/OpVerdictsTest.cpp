@@ -228,7 +228,7 @@ TEST_F(OpVerdicts, ExtractAndTestCountEachEntryOnceWhateverComesNext) {
     EXPECT_FALSE(fs::exists(FOut.Path() / "x5"));
 }
 
-TEST_F(OpVerdicts, AFullDiskFailsTheExtractionAndLeavesNoPartFile) {
+TEST_F(OpVerdicts, AFullDiskFailsTheRunAndLeavesTheOriginal) {
     SmallDisk disk(FOut.Path() / "small", "256k");
     if (!disk.Mounted) GTEST_SKIP() << "no tmpfs can be mounted here";
     TScriptObserver observer;
@@ -238,6 +238,16 @@ TEST_F(OpVerdicts, AFullDiskFailsTheExtractionAndLeavesNoPartFile) {
     const TExtractResult result = Extract(options, observer);
     ExpectVerdict(result, {-1, 1, false, TOpCause::DiskFull}, observer);
     EXPECT_FALSE(fs::exists(FOut.Path() / "small/x/big.bin"));
+
+    // An archive on the full disk: the add fails, the archive stays byte for byte.
+    fs::remove_all(FOut.Path() / "small/x");
+    fs::copy_file(Src("t.zip"), FOut.Path() / "small/t.zip");
+    TScriptObserver adding;
+    const TAddResult added = Add({O("small/t.zip"), {S("big.bin")}}, adding);
+    EXPECT_FALSE(added.Good()) << adding.Lines.join('\n').toStdString();
+    EXPECT_GT(added.Count(TOpCause::DiskFull), 0) << adding.Lines.join('\n').toStdString();
+    EXPECT_TRUE(ReadFile(FOut.Path() / "small/t.zip") == ReadFile(Src("t.zip")));
+    EXPECT_EQ(FolderNames(FOut.Path() / "small"), std::vector<std::string>{"t.zip"});
 }
 
 TEST_F(OpVerdicts, WritersCountWhatFailedAndWhatTheRealToolsRead) {
@@ -273,6 +283,28 @@ TEST_F(OpVerdicts, WritersCountWhatFailedAndWhatTheRealToolsRead) {
          [&] {
              Must(RunTool({"unzip", "-tq", Src("t.zip").string()}));
              EXPECT_EQ(RunTool({"unzip", "-Z1", Src("t.zip").string()}).Out, "d/\nd/c.txt\nb.txt\na.txt\n");
+         }},
+        // A cancel while writing: the archive stays as it was, the copy as zip made it.
+        {"cancel an add",
+         [&](TScriptObserver& O) {
+             fs::copy_file(Src("t.zip"), Src("keep.zip"));
+             O.CancelAtProgress = true;
+             return static_cast<TOpResult>(Add({S("keep.zip"), {S("big.bin")}}, O));
+         },
+         {-1, 0, true},
+         [&] { EXPECT_TRUE(ReadFile(Src("keep.zip")) == ReadFile(Src("t.zip"))); }},
+        {"cancel a conversion",
+         [&](TScriptObserver& O) {
+             O.CancelAtProgress = true;
+             TConvertOptions options{S("big.zip"), S("big.tar"), tyTar, true, true};
+             const TConvertResult result = Convert(options, O);
+             EXPECT_FALSE(result.Converted);
+             return static_cast<TOpResult>(result);
+         },
+         {-1, 0, true},
+         [&] {
+             Must(RunTool({"unzip", "-tq", Src("big.zip").string()}));
+             EXPECT_FALSE(fs::exists(Src("big.tar")));
          }},
         {"delete an entry",
          [&](TScriptObserver& O) {
