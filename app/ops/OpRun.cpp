@@ -14,6 +14,7 @@
 #include <cxxabi.h>
 #include <memory>
 #include <typeinfo>
+#include <unordered_map>
 
 namespace {
 
@@ -143,24 +144,27 @@ void TOpRun::EntryEnd(const std::string& FileName, bool Passed) {
 }
 
 void TOpRun::Flush(const std::string& Except) {
-    // Each entry that had errors and no verdict is counted once, under its most specific cause.
+    // Each entry that had errors and no verdict is counted once, under its most specific cause,
+    // in the order of its first error.
     std::vector<TOpFailure> kept;
-    while (!FPending.empty()) {
-        const std::string entry = FPending.front().Entry;
-        if (!entry.empty() && entry == Except) {
-            kept.push_back(FPending.front());
-            FPending.erase(FPending.begin());
+    std::vector<std::string> order;
+    std::unordered_map<std::string, const TOpFailure*> named;
+    for (const TOpFailure& failure : FPending) {
+        if (!failure.Entry.empty() && failure.Entry == Except) {
+            kept.push_back(failure);
             continue;
         }
-        std::vector<const TOpFailure*> own;
-        for (const TOpFailure& failure : FPending)
-            if (failure.Entry == entry) own.push_back(&failure);
-        if (!FResult.Cancelled) {
-            const TOpFailure& named = Named(own);
-            FResult.Fail(entry, named.Cause, named.ECode, named.Detail);
-        }
-        std::erase_if(FPending, [&entry](const TOpFailure& F) { return F.Entry == entry; });
+        const auto [at, fresh] = named.try_emplace(failure.Entry, &failure);
+        if (fresh)
+            order.push_back(failure.Entry);
+        else if (Rank(failure.Cause) < Rank(at->second->Cause))
+            at->second = &failure;
     }
+    if (!FResult.Cancelled)
+        for (const std::string& entry : order) {
+            const TOpFailure& failure = *named[entry];
+            FResult.Fail(entry, failure.Cause, failure.ECode, failure.Detail);
+        }
     FPending = std::move(kept);
 }
 
