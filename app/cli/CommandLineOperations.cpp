@@ -5,13 +5,10 @@
 #include "app/cli/CommandLine.h"
 
 #include "app/cli/CommandLineObserver.h"
-#include "app/dialogs/ConvertArc.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/QtStrings.h"
 #include "app/ops/OpReport.h"
-#include "app/ops/OpTest.h"
-#include "engine/core/krvGbls.h"
 
 #include <QFileInfo>
 
@@ -71,16 +68,11 @@ bool TCommandLine::RunVirusScan(const QString& ArchiveName) {
         return false;
     }
     FObserver->ClearOutput();
-    const TScanResult result = VirusScan(ArchiveName, *FObserver);
-    return ReportScan(result.Verdict, result.Status);
+    return ScanAndReport(ArchiveName, *FObserver).Verdict == TScanVerdict::Clean;
 }
 
 bool TCommandLine::RunConvert(const QString& ArchiveName) {
-    TfmConvertArc dialog;
-    if (!ArchiveName.isEmpty()) dialog.SetArchive(ArchiveName);
-    if (ShowModal(dialog) != mrOk) return false;
-    FObserver->ClearOutput();
-    return ReportConvert(Convert(dialog.Options(), *FObserver));
+    return ConvertAndReport(ArchiveName, *FObserver, [this] { FObserver->ClearOutput(); }, {});
 }
 
 bool TCommandLine::RunRepair(const QString& ZipName) {
@@ -89,14 +81,7 @@ bool TCommandLine::RunRepair(const QString& ZipName) {
 }
 
 bool TCommandLine::RunMakeSfx(const QString& ArchiveName) {
-    TMakeSfxOptions options;
-    options.Archive = QFileInfo(ArchiveName).absoluteFilePath();
-    options.Target = Str(ReplaceFileExt(options.Archive.toStdString(), ".exe"));
-    // No overwrite prompt here: the operation asks when the file exists.
-    if (!FObserver->AskSaveName(QStringLiteral("Save EXE As ..."), options.Target, {}, 1, false))
-        return false;
-    FObserver->ClearOutput();
-    return ReportMakeSfx(MakeSfx(options, *FObserver));
+    return MakeSfxAndReport(ArchiveName, {}, *FObserver, [this] { FObserver->ClearOutput(); }, {});
 }
 
 bool TCommandLine::RunBackupSet(const QString& ScriptPath) {

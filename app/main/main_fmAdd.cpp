@@ -138,17 +138,13 @@ TAddResult TfmMain::RunAdd(const TAddOptions& Options, bool ShowResult, bool New
         FSortOrder = Qt::AscendingOrder;
     }
     ClearOutput();
-    NoteAddFolder(Options);
     raise();
     ApplicationBusy();
-    const std::unique_ptr<TOpObserver> observer = MakeObserver();
-    const TAddResult result = Add(Options, *observer);
-    ApplicationWaiting();
     // A caller that found none of its files says so itself.
-    const bool good = result.Refusal == TAddRefusal::NoFiles ? false : ReportAddResult(result, NewArchive);
-    if (FInteractive && QFileInfo(result.ArchiveName).isFile()) DisplayArchive(result.ArchiveName);
-    if (good && ShowResult) ReportAddedCount(result);
-    return result;
+    return AddAndReport(Options, *MakeObserver(), ShowResult, NewArchive, [this](const TAddResult& Result) {
+        ApplicationWaiting();
+        if (FInteractive && QFileInfo(Result.ArchiveName).isFile()) DisplayArchive(Result.ArchiveName);
+    });
 }
 
 void TfmMain::NewArchiveCommand() {

@@ -95,10 +95,9 @@ bool TfmMain::CmdVirusScan(const QString& ArchiveName) {
     if (ArchiveName.isEmpty() || !VirusScannerConfigured(true)) return false;
     ClearOutput();
     SetLedColor(Qt::red);
-    const std::unique_ptr<TOpObserver> observer = MakeObserver();
-    const TScanResult result = VirusScan(ArchiveName, *observer);
-    const bool clean = ReportScan(result.Verdict, result.Status);
-    if (FInteractive) ui->dfstbMainStatus->clearMessage();
-    SetLedColor(result.Extraction.HadFailures() ? TStatusLed::FailedColor() : QColor(Qt::green));
-    return clean;
+    const TScanResult result = ScanAndReport(ArchiveName, *MakeObserver(), [this](const TScanResult& Scan) {
+        if (FInteractive) ui->dfstbMainStatus->clearMessage();
+        SetLedColor(Scan.Extraction.HadFailures() ? TStatusLed::FailedColor() : QColor(Qt::green));
+    });
+    return result.Verdict == TScanVerdict::Clean;
 }

@@ -50,12 +50,9 @@ bool MayRun(const QFileInfo& File, std::uint32_t ExternalAttr) {
 
 TExtractResult TfmMain::RunExtraction(const TExtractOptions& Options, bool ShowResult) {
     ClearOutput();
-    NoteExtractFolder(Options);
     // The light first: showing the progress window may already let the user cancel.
     SetLedColor(Qt::red);
-    const std::unique_ptr<TOpObserver> observer = MakeObserver();
-    const TExtractResult result = Extract(Options, *observer);
-    ReportExtraction(Options, result, ShowResult);
+    const TExtractResult result = ExtractAndReport(Options, *MakeObserver(), ShowResult);
     if (FInteractive) ui->dfstbMainStatus->clearMessage();
     SetLedColor(result.HadFailures() ? TStatusLed::FailedColor() : QColor(Qt::green));
     return result;

@@ -4,16 +4,10 @@
 #include "ui_main_fm.h"
 
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/QtStrings.h"
 #include "app/dialogs/ViewOutput.h"
 #include "app/main/StatusLed.h"
-#include "app/ops/OpRepair.h"
 #include "app/ops/OpReport.h"
-#include "app/ops/OpTest.h"
-#include "engine/core/krvErrorCodes.h"
 
-#include <QFileInfo>
 #include <QStatusBar>
 
 // ---- test ------------------------------------------------------------------------------------

@@ -2,13 +2,16 @@
 #include "app/ops/OpReport.h"
 
 #include "app/dialogs/AppSettings.h"
+#include "app/dialogs/ConvertArc.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileNameFields.h"
 #include "app/dialogs/Prompter.h"
+#include "app/dialogs/QtStrings.h"
 #include "app/dialogs/SettingValues.h"
 #include "app/dialogs/ViewOutput.h"
 #include "app/ops/OpPack.h"
 #include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvGbls.h"
 
 #include <QFileInfo>
 
@@ -28,6 +31,13 @@ void ReportExtraction(const TExtractOptions& Options, const TExtractResult& Resu
         MessageDlg(ExtractSummary(Result), Result.Succeeded() || Result.Cancelled ? mtInformation : mtError,
                    mbOK);
     }
+}
+
+TExtractResult ExtractAndReport(const TExtractOptions& Options, TOpObserver& Observer, bool ShowResult) {
+    NoteExtractFolder(Options);
+    const TExtractResult result = Extract(Options, Observer);
+    ReportExtraction(Options, result, ShowResult);
+    return result;
 }
 
 void NoteAddFolder(const TAddOptions& Options) {
@@ -59,8 +69,8 @@ bool ReportAddResult(const TAddResult& Result, bool NewArchive) {
     if (Result.HadFailures()) {
         MessageDlg(QStringLiteral("Some files could not be added; the output log names them.\r\n\r\n") +
                        QStringLiteral("Files Compressed: ") + QString::number(Result.Done) +
-                       QStringLiteral("\r\nFiles Failed: ") + QString::number(Result.Failed + Result.Refused) +
-                       CauseLines(Result),
+                       QStringLiteral("\r\nFiles Failed: ") +
+                       QString::number(Result.Failed + Result.Refused) + CauseLines(Result),
                    mtError, mbOK);
         return false;
     }
@@ -70,6 +80,16 @@ bool ReportAddResult(const TAddResult& Result, bool NewArchive) {
 void ReportAddedCount(const TAddResult& Result) {
     if (Result.Done > 0 && AppSettings().ConfirmCompress)
         MessageDlg(QStringLiteral("Files Compressed: ") + QString::number(Result.Done), mtInformation, mbOK);
+}
+
+TAddResult AddAndReport(const TAddOptions& Options, TOpObserver& Observer, bool ShowResult, bool NewArchive,
+                        const std::function<void(const TAddResult&)>& Ended) {
+    NoteAddFolder(Options);
+    const TAddResult result = Add(Options, Observer);
+    if (Ended) Ended(result);
+    if (result.Refusal != TAddRefusal::NoFiles && ReportAddResult(result, NewArchive) && ShowResult)
+        ReportAddedCount(result);
+    return result;
 }
 
 bool TestAndReport(const QString& ArchiveName, TOpObserver& Observer,
@@ -122,6 +142,27 @@ bool ReportScan(TScanVerdict Verdict, int Status) {
     return Verdict == TScanVerdict::Clean;
 }
 
+TScanResult ScanAndReport(const QString& Archive, TOpObserver& Observer,
+                          const std::function<void(const TScanResult&)>& Ended) {
+    const TScanResult result = VirusScan(Archive, Observer);
+    if (Ended) Ended(result);
+    ReportScan(result.Verdict, result.Status);
+    return result;
+}
+
+bool ConvertAndReport(const QString& ArchiveName, TOpObserver& Observer,
+                      const std::function<void()>& Starting,
+                      const std::function<void(const TConvertOptions&, const TConvertResult&)>& Ended) {
+    TfmConvertArc dialog(Observer.DialogParent());
+    if (!ArchiveName.isEmpty()) dialog.SetArchive(ArchiveName);
+    if (ShowModal(dialog) != mrOk) return false;
+    const TConvertOptions options = dialog.Options();
+    if (Starting) Starting();
+    const TConvertResult result = Convert(options, Observer);
+    if (Ended) Ended(options, result);
+    return ReportConvert(result);
+}
+
 bool ReportConvert(const TConvertResult& Result) {
     if (Result.Refusal != TConvertRefusal::None) {
         MessageDlg(ConvertRefusalText(Result.Refusal), mtWarning, mbOK);
@@ -159,6 +200,23 @@ bool ReportMakeSfx(const TMakeSfxResult& Result) {
     if (!Result.Made) return false;
     MessageDlg(SfxMadeText(Result.Target), mtInformation, mbOK);
     return true;
+}
+
+bool MakeSfxAndReport(const QString& Archive, const QString& Target, TOpObserver& Observer,
+                      const std::function<void()>& Starting, const std::function<void()>& Ended) {
+    TMakeSfxOptions options;
+    options.Archive = QFileInfo(Archive).absoluteFilePath();
+    options.Target = Target;
+    if (options.Target.isEmpty()) {
+        options.Target = Str(ReplaceFileExt(options.Archive.toStdString(), ".exe"));
+        // No overwrite prompt here: the operation asks when the file exists.
+        if (!Observer.AskSaveName(QStringLiteral("Save EXE As ..."), options.Target, {}, 1, false))
+            return false;
+    }
+    if (Starting) Starting();
+    const TMakeSfxResult result = MakeSfx(options, Observer);
+    if (Ended) Ended();
+    return ReportMakeSfx(result);
 }
 
 bool ReportMakeSfxFromFiles(const TMakeSfxResult& Result) {

@@ -23,6 +23,9 @@ void NoteExtractFolder(const TExtractOptions& Options);
 // A refused start always says why; the summary when ShowResult and the settings ask for it,
 // or when the extraction did not succeed.
 void ReportExtraction(const TExtractOptions& Options, const TExtractResult& Result, bool ShowResult);
+// An extraction as the window, the command line and the wizard run it: the folder noted, the
+// run, its report.
+TExtractResult ExtractAndReport(const TExtractOptions& Options, TOpObserver& Observer, bool ShowResult);
 
 // The folder of the first file, for the add dialog's "last folder".
 void NoteAddFolder(const TAddOptions& Options);
@@ -31,6 +34,11 @@ void NoteAddFolder(const TAddOptions& Options);
 bool ReportAddResult(const TAddResult& Result, bool NewArchive);
 // "Files Compressed: n" when files went in and the settings ask for it.
 void ReportAddedCount(const TAddResult& Result);
+// An add as the window, the command line and the wizard run it: the folder noted, the run,
+// Ended (the caller's status back, the archive shown), the report, and the count when
+// ShowResult. A run that found none of its files is left to the caller to report.
+TAddResult AddAndReport(const TAddOptions& Options, TOpObserver& Observer, bool ShowResult, bool NewArchive,
+                        const std::function<void(const TAddResult&)>& Ended = {});
 
 // The test of an archive as the window and the command line run it: the test, Ended (the
 // caller puts its status back), then the verdict: not started, failed (its summary line logged
@@ -42,10 +50,18 @@ bool TestAndReport(const QString& ArchiveName, TOpObserver& Observer,
 
 // The verdict of a virus scan in its message box; true when clean.
 bool ReportScan(TScanVerdict Verdict, int Status);
+// A virus scan as the window and the command line run it: the scan, Ended, its verdict.
+TScanResult ScanAndReport(const QString& Archive, TOpObserver& Observer,
+                          const std::function<void(const TScanResult&)>& Ended = {});
 
 // A conversion: the refusal, each failure, a failed deletion of the original, the end; true when
 // the archive was converted and nothing that was to go stayed.
 bool ReportConvert(const TConvertResult& Result);
+// A conversion as the window and the command line run it: the convert dialog (ArchiveName
+// offered; false when cancelled), Starting, the run, Ended, the report.
+bool ConvertAndReport(const QString& ArchiveName, TOpObserver& Observer,
+                      const std::function<void()>& Starting,
+                      const std::function<void(const TConvertOptions&, const TConvertResult&)>& Ended);
 // The repair of a damaged zip as the window and the command line run it: the name of the
 // repaired zip asked (false when the user declines), Starting (the caller clears its log), the
 // repair, Ended, then the refusal or its log in Output (shown). True when every entry found was
@@ -55,6 +71,11 @@ bool RepairAndReport(const QString& ZipName, TOpObserver& Observer, TfmViewOutpu
 // A self-extractor: each failure, and the program made; true when made. ...FromFiles first says
 // when none of the files could be zipped.
 bool ReportMakeSfx(const TMakeSfxResult& Result);
+// A self-extractor of an archive as the window and the command line make it: the program's
+// name asked when Target is empty (false when declined), the run between Starting and Ended,
+// the report.
+bool MakeSfxAndReport(const QString& Archive, const QString& Target, TOpObserver& Observer,
+                      const std::function<void()>& Starting, const std::function<void()>& Ended);
 bool ReportMakeSfxFromFiles(const TMakeSfxResult& Result);
 // Files mailed: the failure, if any; true when the mail program took the message.
 bool ReportMail(const TMailResult& Result);
