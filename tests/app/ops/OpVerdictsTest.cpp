@@ -306,6 +306,14 @@ TEST_F(OpVerdicts, WritersCountWhatFailedAndWhatTheRealToolsRead) {
              Must(RunTool({"unzip", "-tq", Src("big.zip").string()}));
              EXPECT_FALSE(fs::exists(Src("big.tar")));
          }},
+        // The new archive's folder is a file: nothing is written, the file stays.
+        {"a blocked archive path",
+         [&](TScriptObserver& O) {
+             WriteFile(Src("blocker"), "a file where a folder must go");
+             return static_cast<TOpResult>(Add({S("blocker/new.zip"), {S("a.txt")}}, O));
+         },
+         {0, 1, false, TOpCause::OutputBlocked},
+         [&] { EXPECT_EQ(ReadFile(Src("blocker")), "a file where a folder must go"); }},
         {"delete an entry",
          [&](TScriptObserver& O) {
              fs::copy_file(Src("t.zip"), Src("del.zip"));
