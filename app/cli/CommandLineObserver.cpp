@@ -22,6 +22,8 @@ void TCommandLineObserver::Started() {
     FProgress->ui->buCancel->setEnabled(true);
     FProgress->Cancelled = false;
     FProgress->show();
+    // The window is put on the screen before the work starts, however soon the work ends.
+    EngineHost::Pump();
 }
 
 void TCommandLineObserver::Finished() {
