@@ -95,6 +95,9 @@ protected:
         Zip({"-q", "-X", "-P", "secret", "enc.zip", "a.txt", "b.txt"});
         Zip({"-q", "-X", "-0", "big.zip", "big.bin", "a.txt"});
         Must(RunTool({"tar", "-cf", "t.tar", "a.txt", "d"}, FSrc.Path()));
+        // A split set whose middle piece is missing.
+        Zip({"-q", "-X", "-s", "200k", "split.zip", "big.bin"});
+        fs::remove(Src("split.z02"));
     }
     void Zip(std::vector<std::string> Args) {
         Args.insert(Args.begin(), "zip");
@@ -184,6 +187,8 @@ TEST_F(OpVerdicts, ExtractAndTestCountEachEntryOnceWhateverComesNext) {
          [](TScriptObserver& O) { O.Overwrite = TOverwriteAnswer::Cancel; },
          {-1, 0, true},
          {}},
+        {"cancel at the next volume", "split.zip", "x8", {}, {-1, 0, true}, {}},
+        {"test: cancel at the next volume", "split.zip", "", {}, {-1, 0, true}, {}},
         {"cancel in the progress",
          "big.zip",
          "x6",
@@ -228,6 +233,7 @@ TEST_F(OpVerdicts, ExtractAndTestCountEachEntryOnceWhateverComesNext) {
     // wrote nothing leaves no folder behind.
     EXPECT_EQ(ReadFile(FOut.Path() / "kept/a.txt"), "mine");
     EXPECT_FALSE(fs::exists(FOut.Path() / "x5"));
+    EXPECT_FALSE(fs::exists(FOut.Path() / "x8/big.bin"));
 }
 
 TEST_F(OpVerdicts, AFullDiskFailsTheRunAndLeavesTheOriginal) {
