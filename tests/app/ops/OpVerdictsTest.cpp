@@ -153,7 +153,9 @@ TEST_F(OpVerdicts, ExtractAndTestCountEachEntryOnceWhateverComesNext) {
         std::function<void(TScriptObserver&)> Script;
         TExpect Want;
         std::vector<std::string> Oracle; // unzip's or tar's extraction to compare with ("" : none)
-    } const cases[] = {
+    };
+    const auto rightOnSecond = [](TScriptObserver& O) { O.Passwords = {"wrong", "secret", "secret"}; };
+    const TCase cases[] = {
         {"clean zip", "t.zip", "x1", {}, {3}, {"unzip", "-q", "{src}/t.zip"}},
         {"clean tar", "t.tar", "x2", {}, {2}, {"tar", "-xf", "{src}/t.tar"}},
         {"damaged entry after a folder entry", "o1.zip", "x3", {}, {-1, 1}, {}},
@@ -166,19 +168,10 @@ TEST_F(OpVerdicts, ExtractAndTestCountEachEntryOnceWhateverComesNext) {
         {"wrong then right password",
          "enc.zip",
          "x4",
-         [](TScriptObserver& O) {
-             O.Passwords = {"wrong", "secret", "secret"};
-         },
+         rightOnSecond,
          {2},
          {"unzip", "-q", "-P", "secret", "{src}/enc.zip"}},
-        {"test: wrong then right password",
-         "enc.zip",
-         "",
-         [](TScriptObserver& O) {
-             O.Passwords = {"wrong", "secret", "secret"};
-         },
-         {2},
-         {}},
+        {"test: wrong then right password", "enc.zip", "", rightOnSecond, {2}, {}},
         {"cancel at the password", "enc.zip", "x5", {}, {-1, 0, true}, {}},
         {"test: cancel at the password", "enc.zip", "", {}, {-1, 0, true}, {}},
         {"cancel at the overwrite question",
@@ -264,7 +257,18 @@ TEST_F(OpVerdicts, WritersCountWhatFailedAndWhatTheRealToolsRead) {
         std::function<TOpResult(TScriptObserver&)> Run;
         TExpect Want;
         std::function<void()> Check; // the files on disk, read by the real tools
-    } const cases[] = {
+    };
+    // A conversion to tar, verified, cancelled at once when Cancel; Converted: what it must say.
+    const auto convert = [this](const char* Input, const char* Output, bool Delete, bool Cancel,
+                                bool Converted) {
+        return [=, this](TScriptObserver& O) {
+            O.CancelAtProgress = Cancel;
+            const TConvertResult result = Convert({S(Input), S(Output), tyTar, true, Delete}, O);
+            EXPECT_EQ(result.Converted, Converted);
+            return static_cast<TOpResult>(result);
+        };
+    };
+    const TCase cases[] = {
         {"add to a new zip",
          [&](TScriptObserver& O) {
              return static_cast<TOpResult>(Add({S("new.zip"), {S("a.txt"), S("b.txt"), S("d/c.txt")}}, O));
@@ -302,13 +306,7 @@ TEST_F(OpVerdicts, WritersCountWhatFailedAndWhatTheRealToolsRead) {
          {-1, 0, true},
          [&] { EXPECT_TRUE(ReadFile(Src("keep.zip")) == ReadFile(Src("t.zip"))); }},
         {"cancel a conversion",
-         [&](TScriptObserver& O) {
-             O.CancelAtProgress = true;
-             TConvertOptions options{S("big.zip"), S("big.tar"), tyTar, true, true};
-             const TConvertResult result = Convert(options, O);
-             EXPECT_FALSE(result.Converted);
-             return static_cast<TOpResult>(result);
-         },
+         convert("big.zip", "big.tar", true, true, false),
          {-1, 0, true},
          [&] {
              Must(RunTool({"unzip", "-tq", Src("big.zip").string()}));
@@ -334,24 +332,14 @@ TEST_F(OpVerdicts, WritersCountWhatFailedAndWhatTheRealToolsRead) {
              Must(RunTool({"unzip", "-tq", Src("del.zip").string()}));
          }},
         {"convert an archive with a damaged entry",
-         [&](TScriptObserver& O) {
-             TConvertOptions options{S("o1.zip"), S("o1.tar"), tyTar, true, true};
-             const TConvertResult result = Convert(options, O);
-             EXPECT_FALSE(result.Converted);
-             return static_cast<TOpResult>(result);
-         },
+         convert("o1.zip", "o1.tar", true, false, false),
          {-1, 1},
          [&] {
              EXPECT_TRUE(fs::exists(Src("o1.zip")));
              EXPECT_FALSE(fs::exists(Src("o1.tar")));
          }},
         {"convert to tar",
-         [&](TScriptObserver& O) {
-             TConvertOptions options{S("t.zip"), S("t2.tar"), tyTar, true, false};
-             const TConvertResult result = Convert(options, O);
-             EXPECT_TRUE(result.Converted);
-             return static_cast<TOpResult>(result);
-         },
+         convert("t.zip", "t2.tar", false, false, true),
          {4},
          [&] {
              EXPECT_EQ(ToolTree({"tar", "-xf", Src("t2.tar").string()}),
