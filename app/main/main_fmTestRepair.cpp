@@ -40,7 +40,8 @@ bool TfmMain::CmdRepair(const QString& ZipName) {
             ClearOutput();
             if (FInteractive) ApplicationBusy();
         },
-        [this] {
+        [this](const TRepairResult& Result) {
             if (FInteractive) ApplicationWaiting();
+            if (Result.HadFailures()) SetLedColor(TStatusLed::FailedColor());
         });
 }

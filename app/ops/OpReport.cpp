@@ -176,7 +176,8 @@ bool ReportConvert(const TConvertResult& Result) {
 }
 
 bool RepairAndReport(const QString& ZipName, TOpObserver& Observer, TfmViewOutput& Output,
-                     const std::function<void()>& Starting, const std::function<void()>& Ended) {
+                     const std::function<void()>& Starting,
+                     const std::function<void(const TRepairResult&)>& Ended) {
     TRepairOptions options;
     options.Source = QFileInfo(ZipName).absoluteFilePath();
     options.Target = RepairTarget(options.Source);
@@ -185,7 +186,7 @@ bool RepairAndReport(const QString& ZipName, TOpObserver& Observer, TfmViewOutpu
         return false;
     if (Starting) Starting();
     const TRepairResult Result = Repair(options, Observer);
-    if (Ended) Ended();
+    if (Ended) Ended(Result);
     if (Result.Refusal != TRepairRefusal::None) {
         MessageDlg(RepairRefusalText(Result.Refusal), mtError, mbOK);
         return false;

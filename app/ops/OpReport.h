@@ -67,7 +67,8 @@ bool ConvertAndReport(const QString& ArchiveName, TOpObserver& Observer,
 // repair, Ended, then the refusal or its log in Output (shown). True when every entry found was
 // recovered.
 bool RepairAndReport(const QString& ZipName, TOpObserver& Observer, TfmViewOutput& Output,
-                     const std::function<void()>& Starting, const std::function<void()>& Ended);
+                     const std::function<void()>& Starting,
+                     const std::function<void(const TRepairResult&)>& Ended);
 // A self-extractor: each failure, and the program made; true when made. ...FromFiles first says
 // when none of the files could be zipped.
 bool ReportMakeSfx(const TMakeSfxResult& Result);
