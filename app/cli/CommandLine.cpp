@@ -51,20 +51,13 @@ int TCommandLine::RunSwitch(const QString& Switch) {
 
 TExtractResult TCommandLine::RunExtraction(const TExtractOptions& Options, bool ShowResult) {
     FObserver->ClearOutput();
-    NoteExtractFolder(Options);
-    const TExtractResult result = ::Extract(Options, *FObserver);
-    ReportExtraction(Options, result, ShowResult);
-    return result;
+    return ExtractAndReport(Options, *FObserver, ShowResult);
 }
 
 TAddResult TCommandLine::RunAdd(const TAddOptions& Options, bool ShowResult, bool NewArchive) {
     FObserver->ClearOutput();
-    NoteAddFolder(Options);
-    const TAddResult result = ::Add(Options, *FObserver);
     // A caller that found none of its files says so itself.
-    if (result.Refusal != TAddRefusal::NoFiles && ReportAddResult(result, NewArchive) && ShowResult)
-        ReportAddedCount(result);
-    return result;
+    return AddAndReport(Options, *FObserver, ShowResult, NewArchive);
 }
 
 QString TCommandLine::WizardArchive(bool& Addable) const {

@@ -22,6 +22,8 @@ void TCommandLineObserver::Started() {
     FProgress->ui->buCancel->setEnabled(true);
     FProgress->Cancelled = false;
     FProgress->show();
+    // The window is put on the screen before the work starts, however soon the work ends.
+    EngineHost::Pump();
 }
 
 void TCommandLineObserver::Finished() {
@@ -41,11 +43,15 @@ bool TCommandLineObserver::Progress(int ByFile, int ByArchive) {
     return cancel;
 }
 
-void TCommandLineObserver::Log(const QString& Line) {
+void TCommandLineObserver::LogProgress(const QString& Line) {
     if (FOutput)
         FOutput->AppendLine(Line);
     else
         FLog << Line;
+}
+
+void TCommandLineObserver::Log(const QString& Line) {
+    LogProgress(Line);
     // A command-line run has no window to show its log in: it goes to standard error.
     std::fprintf(stderr, "%s\n", Line.toLocal8Bit().constData());
 }

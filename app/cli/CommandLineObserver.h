@@ -21,6 +21,7 @@ public:
     void Finished() override;
     bool Progress(int ByFile, int ByArchive) override;
     void Log(const QString& Line) override;
+    void LogProgress(const QString& Line) override;
 
     // The output window with the log of the last operation, made when first asked for: a run
     // whose log is never shown does not build it.

@@ -5,13 +5,10 @@
 #include "app/cli/CommandLine.h"
 
 #include "app/cli/CommandLineObserver.h"
-#include "app/dialogs/ConvertArc.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/QtStrings.h"
 #include "app/ops/OpReport.h"
-#include "app/ops/OpTest.h"
-#include "engine/core/krvGbls.h"
 
 #include <QFileInfo>
 
@@ -62,8 +59,7 @@ bool TCommandLine::OperationSwitch(const QString& Switch, int& Exit) {
 
 bool TCommandLine::RunTest(const QString& ArchiveName) {
     FObserver->ClearOutput();
-    const TOpResult result = Test({ArchiveName}, *FObserver);
-    return ReportTest(result, [this]() -> TfmViewOutput& { return FObserver->Output(); });
+    return TestAndReport(ArchiveName, *FObserver, [this]() -> TfmViewOutput& { return FObserver->Output(); });
 }
 
 bool TCommandLine::RunVirusScan(const QString& ArchiveName) {
@@ -72,38 +68,20 @@ bool TCommandLine::RunVirusScan(const QString& ArchiveName) {
         return false;
     }
     FObserver->ClearOutput();
-    const TScanResult result = VirusScan(ArchiveName, *FObserver);
-    return ReportScan(result.Verdict, result.Status);
+    return ScanAndReport(ArchiveName, *FObserver).Verdict == TScanVerdict::Clean;
 }
 
 bool TCommandLine::RunConvert(const QString& ArchiveName) {
-    TfmConvertArc dialog;
-    if (!ArchiveName.isEmpty()) dialog.SetArchive(ArchiveName);
-    if (ShowModal(dialog) != mrOk) return false;
-    FObserver->ClearOutput();
-    return ReportConvert(Convert(dialog.Options(), *FObserver));
+    return ConvertAndReport(ArchiveName, *FObserver, [this] { FObserver->ClearOutput(); }, {});
 }
 
 bool TCommandLine::RunRepair(const QString& ZipName) {
-    TRepairOptions options;
-    options.Source = QFileInfo(ZipName).absoluteFilePath();
-    options.Target = RepairTarget(options.Source);
-    if (!FObserver->AskSaveName(QStringLiteral("Save Repaired File As ..."), options.Target,
-                                QStringLiteral("Zip Archives (*.zip)|*.zip"), 1, true))
-        return false;
-    FObserver->ClearOutput();
-    return ReportRepair(Repair(options, *FObserver), FObserver->Output());
+    return RepairAndReport(ZipName, *FObserver, FObserver->Output(), [this] { FObserver->ClearOutput(); },
+                           {});
 }
 
 bool TCommandLine::RunMakeSfx(const QString& ArchiveName) {
-    TMakeSfxOptions options;
-    options.Archive = QFileInfo(ArchiveName).absoluteFilePath();
-    options.Target = Str(ReplaceFileExt(options.Archive.toStdString(), ".exe"));
-    // No overwrite prompt here: the operation asks when the file exists.
-    if (!FObserver->AskSaveName(QStringLiteral("Save EXE As ..."), options.Target, {}, 1, false))
-        return false;
-    FObserver->ClearOutput();
-    return ReportMakeSfx(MakeSfx(options, *FObserver));
+    return MakeSfxAndReport(ArchiveName, {}, *FObserver, [this] { FObserver->ClearOutput(); }, {});
 }
 
 bool TCommandLine::RunBackupSet(const QString& ScriptPath) {

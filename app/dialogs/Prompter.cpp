@@ -122,8 +122,10 @@ int TPrompt::DefaultAnswer() const {
 }
 
 QString TPrompt::ScreenText() const {
+    // The texts break lines with CR LF or with a CR alone; both are one line break on screen.
     QString text = Text;
-    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
 }
 
 TPrompter& TPrompter::Current() {

@@ -139,17 +139,13 @@ TAddResult TfmMain::RunAdd(const TAddOptions& Options, bool ShowResult, bool New
         FSortOrder = Qt::AscendingOrder;
     }
     ClearOutput();
-    NoteAddFolder(Options);
     raise();
     ApplicationBusy();
-    const std::unique_ptr<TOpObserver> observer = MakeObserver();
-    const TAddResult result = Add(Options, *observer);
-    ApplicationWaiting();
     // A caller that found none of its files says so itself.
-    const bool good = result.Refusal == TAddRefusal::NoFiles ? false : ReportAddResult(result, NewArchive);
-    if (FInteractive && QFileInfo(result.ArchiveName).isFile()) DisplayArchive(result.ArchiveName);
-    if (good && ShowResult) ReportAddedCount(result);
-    return result;
+    return AddAndReport(Options, *MakeObserver(), ShowResult, NewArchive, [this](const TAddResult& Result) {
+        ApplicationWaiting();
+        if (FInteractive && QFileInfo(Result.ArchiveName).isFile()) DisplayArchive(Result.ArchiveName);
+    });
 }
 
 void TfmMain::NewArchiveCommand() {
@@ -263,15 +259,18 @@ void TfmMain::DeleteCommand() {
     options.FileSpec = SelectedEntryMasks();
     const TAddResult result = DeleteEntries(options, *MakeObserver(true));
     const int count = result.Done;
+    // Entries count as deleted only when the archive was written again without a failure.
     if (result.Refusal != TAddRefusal::None)
         MessageDlg(AddRefusalText(result.Refusal), mtInformation, mbOK);
+    else if (result.Cancelled)
+        MessageDlg(QStringLiteral("Archiving operation cancelled."), mtError, mbOK);
+    else if (!result.Good() || !result.Written || count == 0)
+        MessageDlg(QStringLiteral("No file was deleted; the output log says why."), mtError, mbOK);
     else if (count == 1)
         MessageDlg(QStringLiteral("1 file successfully deleted."), mtInformation, mbOK);
-    else if (count > 1)
+    else
         MessageDlg(QString::number(count) + QStringLiteral(" files successfully deleted."), mtInformation,
                    mbOK);
-    else if (!OutputLog().isEmpty())
-        MessageDlg(QStringLiteral("No file was deleted; the output log says why."), mtError, mbOK);
     ApplicationWaiting();
     if (QFileInfo(QString::fromStdString(archive)).isFile())
         RefreshList(QString::fromStdString(archive));

@@ -8,6 +8,7 @@
 #include "app/dialogs/FileUtils.h"
 #include "app/dialogs/ManageBackup.h"
 #include "app/dialogs/Prompter.h"
+#include "app/main/StatusLed.h"
 #include "app/ops/OpBackup.h"
 #include "app/ops/OpReport.h"
 #include "engine/read/krvKorva.h"
@@ -28,6 +29,7 @@ bool TfmMain::ExecuteBackup(const QString& ScriptPath) {
     ApplicationBusy();
     const TBackupResult result = RunBackup({ScriptPath}, *MakeObserver());
     ApplicationWaiting();
+    if (result.HadFailures()) SetLedColor(TStatusLed::FailedColor());
     const bool done = ReportBackup(result);
     if (!shown.isEmpty() && QFileInfo(shown).isFile()) DisplayArchive(shown);
     return done;

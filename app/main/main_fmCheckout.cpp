@@ -12,6 +12,7 @@
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/QtStrings.h"
 #include "app/main/ArchiveModel.h"
+#include "app/main/StatusLed.h"
 #include "app/ops/OpCheckout.h"
 #include "app/ops/OpReport.h"
 #include "engine/read/krvKorva.h"
@@ -22,7 +23,6 @@
 #include <QStatusBar>
 #include <cstdio>
 #include <memory>
-
 
 bool TfmMain::ExitCheckoutCheck() {
     if (!CheckOutActive) return true;
@@ -68,6 +68,8 @@ void TfmMain::CheckOutCommand() {
     CheckOutFolder =
         (QDir::cleanPath(QFileInfo(options.Folder).absoluteFilePath()) + QLatin1Char('/')).toStdString();
     CheckOutGroup = options.Group.toStdString();
+    // Entries that did not come out are said before the folder opens.
+    if (result.Extraction.HadFailures()) MessageDlg(ExtractSummary(result.Extraction), mtError, mbOK);
     LaunchProgram(QStringLiteral("xdg-open"), {options.Group});
     if (result.Scanned) ReportScan(result.Verdict, result.ScanStatus);
 }
@@ -93,10 +95,9 @@ bool TfmMain::CmdVirusScan(const QString& ArchiveName) {
     if (ArchiveName.isEmpty() || !VirusScannerConfigured(true)) return false;
     ClearOutput();
     SetLedColor(Qt::red);
-    const std::unique_ptr<TOpObserver> observer = MakeObserver();
-    const TScanResult result = VirusScan(ArchiveName, *observer);
-    const bool clean = ReportScan(result.Verdict, result.Status);
-    if (FInteractive) ui->dfstbMainStatus->clearMessage();
-    SetLedColor(Qt::green);
-    return clean;
+    const TScanResult result = ScanAndReport(ArchiveName, *MakeObserver(), [this](const TScanResult& Scan) {
+        if (FInteractive) ui->dfstbMainStatus->clearMessage();
+        SetLedColor(Scan.Extraction.HadFailures() ? TStatusLed::FailedColor() : QColor(Qt::green));
+    });
+    return result.Verdict == TScanVerdict::Clean;
 }

@@ -3,59 +3,49 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
-#include "app/dialogs/ConvertArc.h"
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/FileUtils.h"
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/QtStrings.h"
-#include "app/ops/OpConvert.h"
-#include "app/ops/OpMakeSfx.h"
 #include "app/ops/OpReport.h"
-#include "engine/core/krvGbls.h"
 #include "engine/read/krvKorva.h"
 
-#include <QFileInfo>
 #include <QStatusBar>
 
 // ---- convert ---------------------------------------------------------------------------------
 
 bool TfmMain::CmdConvert(const QString& ArchiveName) {
-    TfmConvertArc dialog(this);
-    if (!ArchiveName.isEmpty()) dialog.SetArchive(ArchiveName);
-    if (ShowModal(dialog) != mrOk) return false;
-    const TConvertOptions options = dialog.Options();
-    ClearOutput();
-    if (FInteractive) {
-        ApplicationBusy();
-        ui->dfstbMainStatus->clearMessage();
-    }
-    raise();
-    const TConvertResult result = Convert(options, *MakeObserver());
-    if (FInteractive) {
-        ui->dfstbMainStatus->clearMessage();
-        ApplicationWaiting();
-    }
-    if (result.OriginalDeleted && FInteractive && options.Input == Str(krvKorva->ArchiveFile())) {
-        CloseArchive();
-        DisplayArchive(result.Target);
-    }
-    return ReportConvert(result);
+    return ConvertAndReport(
+        ArchiveName, *MakeObserver(),
+        [this] {
+            ClearOutput();
+            if (FInteractive) {
+                ApplicationBusy();
+                ui->dfstbMainStatus->clearMessage();
+            }
+            raise();
+        },
+        [this](const TConvertOptions& Options, const TConvertResult& Result) {
+            if (FInteractive) {
+                ui->dfstbMainStatus->clearMessage();
+                ApplicationWaiting();
+            }
+            if (Result.OriginalDeleted && FInteractive && Options.Input == Str(krvKorva->ArchiveFile())) {
+                CloseArchive();
+                DisplayArchive(Result.Target);
+            }
+        });
 }
 
 // ---- self-extractor --------------------------------------------------------------------------
 
 bool TfmMain::CmdMakeSFX(const QString& ArchiveName, const QString& Target) {
-    TMakeSfxOptions options;
-    options.Archive = QFileInfo(ArchiveName).absoluteFilePath();
-    options.Target = Target;
-    if (options.Target.isEmpty()) {
-        options.Target = Str(ReplaceFileExt(options.Archive.toStdString(), ".exe"));
-        // No overwrite prompt here: the operation asks when the file exists.
-        if (!AskSaveName(QStringLiteral("Save EXE As ..."), options.Target, {}, false)) return false;
-    }
-    raise();
-    if (FInteractive) ApplicationBusy();
-    const TMakeSfxResult result = MakeSfx(options, *MakeObserver(true));
-    if (FInteractive) ApplicationWaiting();
-    return ReportMakeSfx(result);
+    return MakeSfxAndReport(
+        ArchiveName, Target, *MakeObserver(true),
+        [this] {
+            raise();
+            if (FInteractive) ApplicationBusy();
+        },
+        [this] {
+            if (FInteractive) ApplicationWaiting();
+        });
 }

@@ -63,6 +63,7 @@ public:
         // A command-line run has no window to show its log in: it goes to standard error.
         if (!FMain.FInteractive) std::fprintf(stderr, "%s\n", Line.toLocal8Bit().constData());
     }
+    void LogProgress(const QString& Line) override { FMain.AppendOutput(Line); }
 
 private:
     TfmMain& FMain;

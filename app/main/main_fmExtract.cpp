@@ -15,6 +15,7 @@
 #include "app/dialogs/ShellUtils.h"
 #include "app/dialogs/ViewerSelection.h"
 #include "app/main/ArchiveModel.h"
+#include "app/main/StatusLed.h"
 #include "app/ops/OpReport.h"
 #include "engine/core/krvFileIo.h"
 #include "engine/core/krvMatchSpec.h"
@@ -49,14 +50,11 @@ bool MayRun(const QFileInfo& File, std::uint32_t ExternalAttr) {
 
 TExtractResult TfmMain::RunExtraction(const TExtractOptions& Options, bool ShowResult) {
     ClearOutput();
-    NoteExtractFolder(Options);
     // The light first: showing the progress window may already let the user cancel.
     SetLedColor(Qt::red);
-    const std::unique_ptr<TOpObserver> observer = MakeObserver();
-    const TExtractResult result = Extract(Options, *observer);
-    ReportExtraction(Options, result, ShowResult);
+    const TExtractResult result = ExtractAndReport(Options, *MakeObserver(), ShowResult);
     if (FInteractive) ui->dfstbMainStatus->clearMessage();
-    SetLedColor(Qt::green);
+    SetLedColor(result.HadFailures() ? TStatusLed::FailedColor() : QColor(Qt::green));
     return result;
 }
 

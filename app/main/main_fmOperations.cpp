@@ -194,7 +194,7 @@ void TfmMain::UUEncodeCommand() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const TOpResult result = UUEncode(options, *MakeObserver(true));
     QApplication::restoreOverrideCursor();
-    if (result.Done > 0)
+    if (result.Done > 0 && result.Succeeded())
         MessageDlg(QStringLiteral("UUEncode completed successfully."), mtInformation, mbOK);
     else if (!result.Cancelled)
         MessageDlg(QStringLiteral("The file was not encoded; the output log says why."), mtError, mbOK);

@@ -4,15 +4,10 @@
 #include "ui_main_fm.h"
 
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/QtStrings.h"
 #include "app/dialogs/ViewOutput.h"
-#include "app/ops/OpRepair.h"
+#include "app/main/StatusLed.h"
 #include "app/ops/OpReport.h"
-#include "app/ops/OpTest.h"
-#include "engine/core/krvErrorCodes.h"
 
-#include <QFileInfo>
 #include <QStatusBar>
 
 // ---- test ------------------------------------------------------------------------------------
@@ -23,30 +18,30 @@ bool TfmMain::CmdTest(const QString& ArchiveName) {
         ui->dfstbMainStatus->clearMessage();
         ApplicationBusy();
     }
-    const std::unique_ptr<TOpObserver> observer = MakeObserver();
-    const TOpResult result = Test({ArchiveName}, *observer);
-    if (FInteractive) {
-        if (result.Cancelled)
-            ui->dfstbMainStatus->showMessage(QStringLiteral("Testing Canceled ..."));
-        else
-            ui->dfstbMainStatus->clearMessage();
-        ApplicationWaiting();
-    }
-    return ReportTest(result, [this]() -> TfmViewOutput& { return *fmViewOutput; });
+    return TestAndReport(
+        ArchiveName, *MakeObserver(), [this]() -> TfmViewOutput& { return *fmViewOutput; },
+        [this](const TOpResult& Result) {
+            if (!FInteractive) return;
+            if (Result.Cancelled)
+                ui->dfstbMainStatus->showMessage(QStringLiteral("Testing Canceled ..."));
+            else
+                ui->dfstbMainStatus->clearMessage();
+            ApplicationWaiting();
+            if (Result.HadFailures()) SetLedColor(TStatusLed::FailedColor());
+        });
 }
 
 // ---- repair ----------------------------------------------------------------------------------
 
 bool TfmMain::CmdRepair(const QString& ZipName) {
-    TRepairOptions options;
-    options.Source = QFileInfo(ZipName).absoluteFilePath();
-    options.Target = RepairTarget(options.Source);
-    if (!AskSaveName(QStringLiteral("Save Repaired File As ..."), options.Target,
-                     QStringLiteral("Zip Archives (*.zip)|*.zip"), true))
-        return false;
-    ClearOutput();
-    if (FInteractive) ApplicationBusy();
-    const TRepairResult result = Repair(options, *MakeObserver(true));
-    if (FInteractive) ApplicationWaiting();
-    return ReportRepair(result, *fmViewOutput);
+    return RepairAndReport(
+        ZipName, *MakeObserver(true), *fmViewOutput,
+        [this] {
+            ClearOutput();
+            if (FInteractive) ApplicationBusy();
+        },
+        [this](const TRepairResult& Result) {
+            if (FInteractive) ApplicationWaiting();
+            if (Result.HadFailures()) SetLedColor(TStatusLed::FailedColor());
+        });
 }

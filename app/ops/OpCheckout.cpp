@@ -63,6 +63,9 @@ TCheckoutResult Checkout(const TCheckoutOptions& Options, TOpObserver& Observer)
     if (Options.VirusScan) {
         result.Scanned = true;
         result.Verdict = ScanFolder(folder, Observer, result.ScanStatus);
+        // Entries that could not be extracted were not scanned.
+        if (result.Verdict == TScanVerdict::Clean && !result.Extraction.Succeeded())
+            result.Verdict = TScanVerdict::Incomplete;
     }
     return result;
 }

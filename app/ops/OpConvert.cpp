@@ -45,27 +45,23 @@ TConvertResult Convert(const TConvertOptions& Options, TOpObserver& Observer) {
     bool testFailed = false;
     const auto stage = [&Observer](const QString& Status, const QString& Line) {
         Observer.Status(Status, QString());
-        Observer.Log(Line);
+        Observer.LogProgress(Line);
     };
     converter.OnExtractActivate = [&](TZipCommon& Sender) {
         stage(QStringLiteral("Extracting current archive ..."),
               QStringLiteral(":: Current Archive: ") + Str(Sender.ArchiveFile()));
     };
-    int errorsBefore = 0; // the errors reported before the entry began
     converter.OnExtractBegin = [&](TZipCommon&, const std::string& FileName, int Count, bool&) {
-        errorsBefore = run.Errors();
+        run.EntryBegun(FileName);
         Observer.Status(QStringLiteral("Extracting: "), Str(FileName));
-        Observer.Log(QStringLiteral("> (%1) Extracting: ").arg(Count) + Str(FileName));
+        Observer.LogProgress(QStringLiteral("> (%1) Extracting: ").arg(Count) + Str(FileName));
     };
-    // A failed entry whose error was reported is counted by that error.
+    // Each entry counted once, under the cause of its own errors.
     converter.OnExtractEnd = [&](TZipCommon&, const std::string& FileName, bool CrcPass) {
-        if (CrcPass)
-            ++result.Done;
-        else if (!result.Cancelled && run.Errors() == errorsBefore)
-            result.Fail(FileName, TOpCause::Crc, ecFileFailsCRCCheck);
+        run.EntryEnded(FileName, CrcPass);
     };
     converter.OnExtractDeactivate = [&Observer](TZipCommon&) {
-        Observer.Log(QStringLiteral("> Extraction Completed."));
+        Observer.LogProgress(QStringLiteral("> Extraction Completed."));
     };
     converter.OnCompressActivate = [&](TZipCommon&) {
         stage(QStringLiteral("Compressing the new archive ..."),
@@ -73,10 +69,10 @@ TConvertResult Convert(const TConvertOptions& Options, TOpObserver& Observer) {
     };
     converter.OnCompressBegin = [&Observer](TZipCommon&, const std::string& FileName, int Count, bool&) {
         Observer.Status(QStringLiteral("Compressing: "), Str(FileName));
-        Observer.Log(QStringLiteral("> (%1) Compressing: ").arg(Count) + Str(FileName));
+        Observer.LogProgress(QStringLiteral("> (%1) Compressing: ").arg(Count) + Str(FileName));
     };
     converter.OnCompressDeactivate = [&Observer](TZipCommon&) {
-        Observer.Log(QStringLiteral("> Compression Completed."));
+        Observer.LogProgress(QStringLiteral("> Compression Completed."));
     };
     converter.OnIntegrityActivate = [&](TZipCommon&) {
         tested = 0;
@@ -91,15 +87,20 @@ TConvertResult Convert(const TConvertOptions& Options, TOpObserver& Observer) {
             testFailed = true;
             result.Fail(FileName, TOpCause::Crc, ecFileFailsCRCCheck);
         }
-        Observer.Log(QStringLiteral("> (%1) ").arg(++tested) + QStringLiteral("Testing: ") + Str(FileName) +
-                     (PassFail ? QStringLiteral(" ... Passed") : QStringLiteral(" ... Failed")));
+        const QString line = QStringLiteral("> (%1) ").arg(++tested) + QStringLiteral("Testing: ") +
+                             Str(FileName) +
+                             (PassFail ? QStringLiteral(" ... Passed") : QStringLiteral(" ... Failed"));
+        if (PassFail)
+            Observer.LogProgress(line);
+        else
+            Observer.Log(line);
     };
     converter.OnIntegrityDeactivate = [&Observer](TZipCommon&) {
-        Observer.Log(QStringLiteral("> Integrity Check Completed."));
+        Observer.LogProgress(QStringLiteral("> Integrity Check Completed."));
     };
     converter.OnRemoveTempfile = [&Observer](TZipCommon&, const std::string& FileName) {
         Observer.Status(QStringLiteral("Removing: "), Str(FileName));
-        Observer.Log(QStringLiteral("> Removing: ") + Str(FileName));
+        Observer.LogProgress(QStringLiteral("> Removing: ") + Str(FileName));
     };
     converter.SetArchiveFile(input.toStdString());
     converter.NewArchive = Absolute(Options.Output).toStdString();

@@ -66,11 +66,11 @@ TExtractResult Extract(const TExtractOptions& Options, TOpObserver& Observer) {
     Observer.Started();
     const int extracted = reader->Extract();
     Observer.Finished();
-    run.Finish();
+    if (reader->Cancel()) result.Cancelled = true;
+    run.Finish(reader->FilesFailed);
     // The reader's own count: the entries that came out (a retried password that fitted
     // included).
     result.Done = extracted;
-    if (reader->Cancel()) result.Cancelled = true;
     if (result.Cancelled || result.Done == 0) {
         // What the run made and left empty goes: the folders of its directory entries (deepest
         // first), those of the entries that failed, and the destination when it made it.

@@ -35,6 +35,9 @@ public:
     virtual void Status(const QString& Prefix, const QString& Name);
     // A line of the operation's log (errors, failed entries, a scanner's report).
     virtual void Log(const QString& Line);
+    // A line of the log that tells how the work goes (a converter's stages and entries): the
+    // output window keeps it, a command line that prints only errors does not print it.
+    virtual void LogProgress(const QString& Line) { Log(Line); }
 
     // ---- questions (through the dialogs and the prompter) ----
     // An existing file would be replaced by an entry of IncomingSize bytes (IncomingDate 0:

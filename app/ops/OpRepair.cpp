@@ -24,19 +24,28 @@ TRepairResult Repair(const TRepairOptions& Options, TOpObserver& Observer) {
         result.Refusal = TRepairRefusal::SameFile;
         return result;
     }
-    Observer.Log(QStringLiteral(":: REPAIR ZIP ARCHIVE ::"));
-    Observer.Log(QStringLiteral("> Source File : ") + source);
-    Observer.Log(QStringLiteral("> Fixed File  : ") + target);
-    Observer.Log(QStringLiteral(">"));
+    Observer.LogProgress(QStringLiteral(":: REPAIR ZIP ARCHIVE ::"));
+    Observer.LogProgress(QStringLiteral("> Source File : ") + source);
+    Observer.LogProgress(QStringLiteral("> Fixed File  : ") + target);
+    Observer.LogProgress(QStringLiteral(">"));
     TZipFix fix;
     TOpRun run(Observer, result);
     run.BindCommon(fix);
     fix.OnFileFound = [&](TZipFix&, const std::string& FileName, bool OK) {
         ++result.Found;
-        Observer.Log(QStringLiteral("> ") +
-                     (FileName.empty() ? QStringLiteral("?? filename ??") : Str(FileName)) +
-                     (OK ? QStringLiteral("\t ... seems to be OK") : QStringLiteral("\t ... is corrupted")));
-        if (OK) ++result.Done;
+        // The sound entries are the run's progress; the corrupted ones are its errors.
+        const QString line =
+            QStringLiteral("> ") + (FileName.empty() ? QStringLiteral("?? filename ??") : Str(FileName)) +
+            (OK ? QStringLiteral("\t ... seems to be OK") : QStringLiteral("\t ... is corrupted"));
+        if (OK)
+            Observer.LogProgress(line);
+        else
+            Observer.Log(line);
+        // An entry found but not recovered is a failure of the repair.
+        if (OK)
+            ++result.Done;
+        else
+            result.Fail(FileName, TOpCause::Other, ecBadFileHeader);
     };
     result.Started = true;
     try {
@@ -48,7 +57,7 @@ TRepairResult Repair(const TRepairOptions& Options, TOpObserver& Observer) {
     // A fixed file without one sound entry is no repair.
     if (result.Done == 0 && QFileInfo::exists(target)) QFile::remove(target);
     result.Written = result.Done > 0 && QFileInfo::exists(target);
-    Observer.Log(QStringLiteral(">"));
+    Observer.LogProgress(QStringLiteral(">"));
     Observer.Log(QStringLiteral("> %1 out of %2 files were recovered.").arg(result.Done).arg(result.Found));
     return result;
 }

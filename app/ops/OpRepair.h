@@ -19,7 +19,7 @@ struct TRepairResult : TOpResult {
     TRepairRefusal Refusal = TRepairRefusal::None;
     int Found = 0;        // entries found; Done of them seem sound
     bool Written = false; // the repaired zip is there, with at least one sound entry
-    // Written and no error of the engine's.
+    // Written, every entry found recovered and no error of the engine's.
     bool Repaired() const { return Written && Failures.empty() && !Cancelled; }
 };
 

@@ -2,13 +2,16 @@
 #include "app/ops/OpReport.h"
 
 #include "app/dialogs/AppSettings.h"
+#include "app/dialogs/ConvertArc.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileNameFields.h"
 #include "app/dialogs/Prompter.h"
+#include "app/dialogs/QtStrings.h"
 #include "app/dialogs/SettingValues.h"
 #include "app/dialogs/ViewOutput.h"
 #include "app/ops/OpPack.h"
 #include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvGbls.h"
 
 #include <QFileInfo>
 
@@ -28,6 +31,13 @@ void ReportExtraction(const TExtractOptions& Options, const TExtractResult& Resu
         MessageDlg(ExtractSummary(Result), Result.Succeeded() || Result.Cancelled ? mtInformation : mtError,
                    mbOK);
     }
+}
+
+TExtractResult ExtractAndReport(const TExtractOptions& Options, TOpObserver& Observer, bool ShowResult) {
+    NoteExtractFolder(Options);
+    const TExtractResult result = Extract(Options, Observer);
+    ReportExtraction(Options, result, ShowResult);
+    return result;
 }
 
 void NoteAddFolder(const TAddOptions& Options) {
@@ -55,6 +65,15 @@ bool ReportAddResult(const TAddResult& Result, bool NewArchive) {
         MessageDlg(QStringLiteral("The archive was not written; the output log says why."), mtError, mbOK);
         return false;
     }
+    // Files that did not go in leave no success behind, even when the others did.
+    if (Result.HadFailures()) {
+        MessageDlg(QStringLiteral("Some files could not be added; the output log names them.\r\n\r\n") +
+                       QStringLiteral("Files Compressed: ") + QString::number(Result.Done) +
+                       QStringLiteral("\r\nFiles Failed: ") +
+                       QString::number(Result.Failed + Result.Refused) + CauseLines(Result),
+                   mtError, mbOK);
+        return false;
+    }
     return true;
 }
 
@@ -63,7 +82,21 @@ void ReportAddedCount(const TAddResult& Result) {
         MessageDlg(QStringLiteral("Files Compressed: ") + QString::number(Result.Done), mtInformation, mbOK);
 }
 
-bool ReportTest(const TOpResult& Result, const std::function<TfmViewOutput&()>& OutputWindow) {
+TAddResult AddAndReport(const TAddOptions& Options, TOpObserver& Observer, bool ShowResult, bool NewArchive,
+                        const std::function<void(const TAddResult&)>& Ended) {
+    NoteAddFolder(Options);
+    const TAddResult result = Add(Options, Observer);
+    if (Ended) Ended(result);
+    if (result.Refusal != TAddRefusal::NoFiles && ReportAddResult(result, NewArchive) && ShowResult)
+        ReportAddedCount(result);
+    return result;
+}
+
+bool TestAndReport(const QString& ArchiveName, TOpObserver& Observer,
+                   const std::function<TfmViewOutput&()>& OutputWindow,
+                   const std::function<void(const TOpResult&)>& Ended) {
+    const TOpResult Result = Test({ArchiveName}, Observer);
+    if (Ended) Ended(Result);
     if (!Result.Started) {
         MessageDlg(QString::fromLatin1(ErrorText(ecInvalidArchiveType)), mtError, mbOK);
         return false;
@@ -72,9 +105,9 @@ bool ReportTest(const TOpResult& Result, const std::function<TfmViewOutput&()>& 
     if (!Result.Succeeded()) {
         TfmViewOutput& Output = OutputWindow();
         if (Result.Cancelled)
-            Output.AppendLine(QStringLiteral("> Testing Canceled ..."));
+            Observer.Log(QStringLiteral("> Testing Canceled ..."));
         else
-            Output.AppendLine(
+            Observer.Log(
                 QStringLiteral("> Entries passed: %1, failed: %2").arg(Result.Done).arg(Result.Failed) +
                 CauseLines(Result).replace(QStringLiteral("\r\n"), QStringLiteral("; ")));
         ShowModal(Output);
@@ -109,6 +142,27 @@ bool ReportScan(TScanVerdict Verdict, int Status) {
     return Verdict == TScanVerdict::Clean;
 }
 
+TScanResult ScanAndReport(const QString& Archive, TOpObserver& Observer,
+                          const std::function<void(const TScanResult&)>& Ended) {
+    const TScanResult result = VirusScan(Archive, Observer);
+    if (Ended) Ended(result);
+    ReportScan(result.Verdict, result.Status);
+    return result;
+}
+
+bool ConvertAndReport(const QString& ArchiveName, TOpObserver& Observer,
+                      const std::function<void()>& Starting,
+                      const std::function<void(const TConvertOptions&, const TConvertResult&)>& Ended) {
+    TfmConvertArc dialog(Observer.DialogParent());
+    if (!ArchiveName.isEmpty()) dialog.SetArchive(ArchiveName);
+    if (ShowModal(dialog) != mrOk) return false;
+    const TConvertOptions options = dialog.Options();
+    if (Starting) Starting();
+    const TConvertResult result = Convert(options, Observer);
+    if (Ended) Ended(options, result);
+    return ReportConvert(result);
+}
+
 bool ReportConvert(const TConvertResult& Result) {
     if (Result.Refusal != TConvertRefusal::None) {
         MessageDlg(ConvertRefusalText(Result.Refusal), mtWarning, mbOK);
@@ -121,7 +175,18 @@ bool ReportConvert(const TConvertResult& Result) {
     return Result.Converted && !Result.DeleteFailed;
 }
 
-bool ReportRepair(const TRepairResult& Result, TfmViewOutput& Output) {
+bool RepairAndReport(const QString& ZipName, TOpObserver& Observer, TfmViewOutput& Output,
+                     const std::function<void()>& Starting,
+                     const std::function<void(const TRepairResult&)>& Ended) {
+    TRepairOptions options;
+    options.Source = QFileInfo(ZipName).absoluteFilePath();
+    options.Target = RepairTarget(options.Source);
+    if (!Observer.AskSaveName(QStringLiteral("Save Repaired File As ..."), options.Target,
+                              QStringLiteral("Zip Archives (*.zip)|*.zip"), 1, true))
+        return false;
+    if (Starting) Starting();
+    const TRepairResult Result = Repair(options, Observer);
+    if (Ended) Ended(Result);
     if (Result.Refusal != TRepairRefusal::None) {
         MessageDlg(RepairRefusalText(Result.Refusal), mtError, mbOK);
         return false;
@@ -136,6 +201,23 @@ bool ReportMakeSfx(const TMakeSfxResult& Result) {
     if (!Result.Made) return false;
     MessageDlg(SfxMadeText(Result.Target), mtInformation, mbOK);
     return true;
+}
+
+bool MakeSfxAndReport(const QString& Archive, const QString& Target, TOpObserver& Observer,
+                      const std::function<void()>& Starting, const std::function<void()>& Ended) {
+    TMakeSfxOptions options;
+    options.Archive = QFileInfo(Archive).absoluteFilePath();
+    options.Target = Target;
+    if (options.Target.isEmpty()) {
+        options.Target = Str(ReplaceFileExt(options.Archive.toStdString(), ".exe"));
+        // No overwrite prompt here: the operation asks when the file exists.
+        if (!Observer.AskSaveName(QStringLiteral("Save EXE As ..."), options.Target, {}, 1, false))
+            return false;
+    }
+    if (Starting) Starting();
+    const TMakeSfxResult result = MakeSfx(options, Observer);
+    if (Ended) Ended();
+    return ReportMakeSfx(result);
 }
 
 bool ReportMakeSfxFromFiles(const TMakeSfxResult& Result) {

@@ -37,6 +37,8 @@ struct TOpResult {
 
     // Every entry came out, nothing refused, nothing cancelled.
     bool Succeeded() const { return Started && !Cancelled && Failed == 0 && Refused == 0; }
+    // Entries failed or were refused (a cancelled run may have some too).
+    bool HadFailures() const { return Failed > 0 || Refused > 0; }
     int Count(TOpCause Cause) const;
     // A failure of an entry (or of the run when Entry is empty).
     void Fail(const std::string& Entry, TOpCause Cause, int ECode, const std::string& Detail = {});

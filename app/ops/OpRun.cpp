@@ -9,10 +9,12 @@
 #include "engine/read/krvZipCheck.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <cstdlib>
 #include <cxxabi.h>
 #include <memory>
 #include <typeinfo>
+#include <unordered_map>
 
 namespace {
 
@@ -61,7 +63,6 @@ QStringList ErrorLogLines(const TZipCommon& Sender, const std::string& FileName,
 
 void TOpRun::Error(TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
                    int ECode) {
-    ++FErrors;
     const TOpCause cause = CauseOf(ECode);
     if (cause == TOpCause::Cancelled) {
         FResult.Cancelled = true;
@@ -73,7 +74,56 @@ void TOpRun::Error(TZipCommon& Sender, const std::string& FileName, const std::s
         FObserver.Log(line);
 }
 
+namespace {
+
+// Whether an error's name and a verdict's name are one entry: the same name, or the stored name
+// and the path it was extracted to.
+bool SameEntry(const std::string& A, const std::string& B) {
+    if (A == B) return true;
+    const std::string& longer = A.size() > B.size() ? A : B;
+    const std::string& shorter = A.size() > B.size() ? B : A;
+    return !shorter.empty() && longer.size() > shorter.size() &&
+           longer[longer.size() - shorter.size() - 1] == '/' &&
+           longer.compare(longer.size() - shorter.size(), shorter.size(), shorter) == 0;
+}
+
+// The error that names an entry's failure among several: the most specific.
+const TOpFailure& Named(const std::vector<const TOpFailure*>& Errors) {
+    const TOpFailure* named = Errors.front();
+    for (const TOpFailure* failure : Errors)
+        if (Rank(failure->Cause) < Rank(named->Cause)) named = failure;
+    return *named;
+}
+
+} // namespace
+
+void TOpRun::EntryBegun(const std::string& FileName) {
+    // Errors of entries that never reached a verdict are counted before the next begins.
+    Flush(FileName);
+    FBegun = FileName;
+}
+
+bool TOpRun::HasPending(const std::string& FileName) const {
+    return std::any_of(FPending.begin(), FPending.end(),
+                       [&FileName](const TOpFailure& F) { return SameEntry(F.Entry, FileName); });
+}
+
 void TOpRun::EntryEnd(const std::string& FileName, bool Passed) {
+    // The errors of this entry (its earlier attempts included) are decided by its verdict; the
+    // errors of other entries stay pending, whatever entry's verdict comes first.
+    std::vector<const TOpFailure*> own;
+    for (const TOpFailure& failure : FPending)
+        if (failure.Entry == FileName) own.push_back(&failure);
+    // A failed entry may have been named by its stored name or its output path (a passed one
+    // takes only its own name's errors: b.txt's failure is not sub/b.txt's earlier attempt).
+    if (own.empty() && !Passed)
+        for (const TOpFailure& failure : FPending)
+            if (SameEntry(failure.Entry, FileName)) own.push_back(&failure);
+    // A failed entry that began and ended without an error under its name owns the errors
+    // reported since its begin.
+    if (own.empty() && !Passed && FileName == FBegun)
+        for (const TOpFailure& failure : FPending)
+            own.push_back(&failure);
     if (Passed) {
         ++FResult.Done;
         // Folder entries end without a begin of their own: an entry that began under this name
@@ -82,27 +132,48 @@ void TOpRun::EntryEnd(const std::string& FileName, bool Passed) {
             FMadeFolders.push_back(FileName);
     } else if (FResult.Cancelled) {
         // An entry cut short by a cancel is no failure of its own.
-    } else if (FPending.empty()) {
+    } else if (own.empty()) {
         FResult.Fail(FileName, TOpCause::Crc, ecFileFailsCRCCheck);
     } else {
-        const TOpFailure* named = &FPending.front();
-        for (const TOpFailure& failure : FPending)
-            if (Rank(failure.Cause) < Rank(named->Cause)) named = &failure;
-        FResult.Fail(FileName, named->Cause, named->ECode, named->Detail);
+        const TOpFailure& named = Named(own);
+        FResult.Fail(FileName, named.Cause, named.ECode, named.Detail);
     }
-    // The errors of its earlier attempts belong to this entry, whatever its verdict.
-    FPending.clear();
+    std::erase_if(FPending, [&own](const TOpFailure& F) {
+        return std::any_of(own.begin(), own.end(), [&F](const TOpFailure* O) { return O == &F; });
+    });
 }
 
-void TOpRun::Flush() {
+void TOpRun::Flush(const std::string& Except) {
+    // Each entry that had errors and no verdict is counted once, under its most specific cause,
+    // in the order of its first error.
+    std::vector<TOpFailure> kept;
+    std::vector<std::string> order;
+    std::unordered_map<std::string, const TOpFailure*> named;
+    for (const TOpFailure& failure : FPending) {
+        if (!failure.Entry.empty() && failure.Entry == Except) {
+            kept.push_back(failure);
+            continue;
+        }
+        const auto [at, fresh] = named.try_emplace(failure.Entry, &failure);
+        if (fresh)
+            order.push_back(failure.Entry);
+        else if (Rank(failure.Cause) < Rank(at->second->Cause))
+            at->second = &failure;
+    }
     if (!FResult.Cancelled)
-        for (const TOpFailure& failure : FPending)
-            FResult.Fail(failure.Entry, failure.Cause, failure.ECode, failure.Detail);
-    FPending.clear();
+        for (const std::string& entry : order) {
+            const TOpFailure& failure = *named[entry];
+            FResult.Fail(entry, failure.Cause, failure.ECode, failure.Detail);
+        }
+    FPending = std::move(kept);
 }
 
-void TOpRun::Finish() {
+void TOpRun::Finish(int EngineFailed) {
     Flush();
+    // Entries the engine gave up on without an error or a verdict still failed.
+    if (!FResult.Cancelled)
+        for (int missing = EngineFailed - FResult.Failed - FResult.Refused; missing > 0; --missing)
+            FResult.Fail({}, TOpCause::Other, ecUnknownError);
 }
 
 void TOpRun::BindCommon(TZipCommon& Component) {
@@ -158,13 +229,13 @@ void TOpRun::BindCommon(TZipCommon& Component) {
 void TOpRun::BindReader(TUnBase& Reader, const QString& StatusPrefix) {
     BindCommon(Reader);
     Reader.OnBegin = [this, StatusPrefix](TZipCommon&, const std::string& FileName, int, bool&) {
-        Flush();
-        FBegun = FileName;
+        EntryBegun(FileName);
         FObserver.Status(StatusPrefix, Str(FileName));
     };
     Reader.OnEnd = [this](TZipCommon& Sender, const std::string& FileName, bool CrcPass) {
         // A verdict with no error of its own is a checksum that did not match.
-        if (!CrcPass && FPending.empty() && !FResult.Cancelled && !Sender.Cancel())
+        if (!CrcPass && !HasPending(FileName) && !(FileName == FBegun && !FPending.empty()) &&
+            !FResult.Cancelled && !Sender.Cancel())
             Error(Sender, FileName, "0", ecFileFailsCRCCheck);
         EntryEnd(FileName, CrcPass);
     };
@@ -208,7 +279,7 @@ void TOpRun::BindTester(TZipCheck& Tester) {
         FObserver.Log(QStringLiteral(":: Testing Archive: ") + Str(Tester.ArchiveFile()));
     };
     Tester.OnBegin = [this](TZipCommon&, const std::string& FileName, int, bool&) {
-        Flush();
+        EntryBegun(FileName);
         FObserver.Status(QStringLiteral("Verifying:  "), Str(FileName));
     };
     // Only the entries that failed are written down: a run over a million good entries keeps

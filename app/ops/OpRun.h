@@ -30,28 +30,32 @@ public:
     void BindTester(TZipCheck& Tester);
     // ... and the writers' questions.
     void BindWriter(TCompBase& Writer);
-    // The errors that no entry's verdict took are counted on their own.
-    void Finish();
+    // An entry's begin and verdict, for components whose entry events have other names (the
+    // converter's extraction): the same rule as a bound reader's.
+    void EntryBegun(const std::string& FileName);
+    void EntryEnded(const std::string& FileName, bool Passed) { EntryEnd(FileName, Passed); }
+    // The errors that no entry's verdict took are counted, once per entry; EngineFailed, the
+    // engine's own count of failed entries, makes up for entries that left neither.
+    void Finish(int EngineFailed = 0);
 
     // A writer that runs out of room may ask for another disk.
     bool AllowSpanning = true;
     // The folders the extraction's directory entries made (kept when TrackFolders is set).
     bool TrackFolders = false;
     const std::vector<std::string>& MadeFolders() const { return FMadeFolders; }
-    // Errors reported during the run (every one, whatever entry).
-    int Errors() const { return FErrors; }
 
 private:
     void Error(TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg, int ECode);
     void EntryEnd(const std::string& FileName, bool Passed);
-    void Flush();
+    // Counts the pending errors of every entry but Except.
+    void Flush(const std::string& Except = {});
+    bool HasPending(const std::string& FileName) const;
 
     TOpObserver& FObserver;
     TOpResult& FResult;
     std::vector<TOpFailure> FPending; // errors since the last verdict
     std::vector<std::string> FMadeFolders;
-    std::string FBegun; // the name of the reader's last begun entry
-    int FErrors = 0;
+    std::string FBegun;  // the name of the reader's last begun entry
     int FReplaceAll = 0; // 1 yes to all, -1 no to all
     bool FSkipAllDupes = false;
 };

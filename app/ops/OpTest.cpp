@@ -18,9 +18,8 @@ TOpResult Test(const TTestOptions& Options, TOpObserver& Observer) {
     Observer.Started();
     tester.Activate();
     Observer.Finished();
-    run.Finish();
     if (tester.Cancel()) result.Cancelled = true;
     // A failure the tester counted that no verdict reached (a damaged directory) still fails.
-    if (!result.Cancelled && tester.Failed > result.Failed) result.Failed = tester.Failed;
+    run.Finish(tester.Failed);
     return result;
 }

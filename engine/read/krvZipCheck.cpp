@@ -3,6 +3,8 @@
 #include "engine/core/krvErrorCodes.h"
 #include "engine/read/krvReaders.h"
 
+#include <algorithm>
+
 void TZipCheck::Activate() {
     AimCancelAtOwnFlag();
     SetCancel(false);
@@ -75,6 +77,7 @@ void TZipCheck::Run() {
     r.DriveCancelFrom(*this);
 
     r.ExtractNoOutput();
+    Failed = std::max(Failed, r.FilesFailed);
 
     // A gzip-wrapped tar went on in the tar.
     if (r.ArcType() != ArcType()) MoveToArchive(r.FileName, r.ArcType());

@@ -24,7 +24,8 @@ public:
     // the run and is gone). OnChangeArchive reaches the host before.
     void MoveToArchive(const std::string& Name, TArcType Type);
 
-    // Entries tested and entries that failed in the last run.
+    // Entries tested and entries that failed in the last run (those the reader gave up on
+    // before their verdict included).
     int Tested = 0;
     int Failed = 0;
 

@@ -42,6 +42,12 @@ protected:
         WriteFile(FDir / "bad.zip", bad);
         WriteFile(FDir / "junk.zip", "this is no archive at all\n");
         fs::remove(FDir / "c.txt");
+        // A folder entry first, then b.txt with its local-header signature damaged.
+        fs::create_directories(FDir / "d");
+        EXPECT_EQ(RunTool({"zip", "-q", "hdr.zip", "d/", "b.txt", "a.txt"}, FDir.Path()).ExitCode, 0);
+        std::string hdr = ReadFile(FDir / "hdr.zip");
+        hdr[hdr.find("PK\x03\x04", 1) + 1] = 'X';
+        WriteFile(FDir / "hdr.zip", hdr);
     }
 
     // Runs Operation over Files with Options set on the dialog; the result lines before the footer,
@@ -89,21 +95,21 @@ template <typename T> void Set(TfmBatch& Batch, const char* Name, bool On) {
 } // namespace
 
 TEST_F(BatchTool, TestExtractAndMakeExeReportEachArchive) {
-    EXPECT_EQ(
-        Run(boTest, {"good.zip", "bad.zip", "junk.zip", "missing.zip"}),
-        Lines({P("good.zip") + " ::: Passed", ">> " + P("bad.zip") + " ::: FAILED <<",
-               ">> " + P("junk.zip") + " ::: FAILED <<", P("missing.zip") + " ::: ERROR: File missing"}));
+    EXPECT_EQ(Run(boTest, {"good.zip", "bad.zip", "hdr.zip", "junk.zip", "missing.zip"}),
+              Lines({P("good.zip") + " ::: Passed", ">> " + P("bad.zip") + " ::: FAILED <<",
+                     ">> " + P("hdr.zip") + " ::: FAILED <<", ">> " + P("junk.zip") + " ::: FAILED <<",
+                     P("missing.zip") + " ::: ERROR: File missing"}));
 
     const fs::path out = FDir / "out";
     EXPECT_EQ(
-        Run(boExtract, {"good.zip", "bad.zip", "junk.zip", "missing.zip"},
+        Run(boExtract, {"good.zip", "bad.zip", "hdr.zip", "junk.zip", "missing.zip"},
             [&](TfmBatch& b) {
                 Set<QRadioButton>(b, "rbOutputFolder", true);
                 Find<QLineEdit>(b, "rxdeOutputFolder")->setText(Q(out));
                 Set<QCheckBox>(b, "ckExtractToSubfolder", true);
             }),
         Lines({P("good.zip") + " -> " + (out / "good_zip/").string() + " ::: 2 files extracted",
-               P("bad.zip") + " ::: ERROR: Unable to extract",
+               P("bad.zip") + " ::: ERROR: Unable to extract", P("hdr.zip") + " ::: ERROR: Unable to extract",
                P("junk.zip") + " ::: ERROR: Unable to extract", P("missing.zip") + " ::: File missing"}));
     EXPECT_EQ(ReadFile(out / "good_zip/b.txt"), ReadFile(FDir / "b.txt"));
     EXPECT_EQ(ReadFile(out / "good_zip/a.txt"), "hello\n");

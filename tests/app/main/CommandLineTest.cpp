@@ -61,7 +61,7 @@ TEST_F(CommandLine, ExtractionSwitches) {
         std::string Err; // a text standard error must hold
     };
     const std::vector<Case> cases = {
-        {{"-S", "{zip}"}, {"t"}, "t", 0, "Extraction completed.\rFiles Extracted: 2"},
+        {{"-S", "{zip}"}, {"t"}, "t", 0, "Extraction completed.\nFiles Extracted: 2"},
         {{"-S", "{tgz}"}, {"t.tar"}, "t.tar", 0, "Extraction completed."},
         {{"-S", "{noext}"}, {"noext_"}, "noext_", 0, "Extraction completed."},
         {{"-H", "{tgz}"}, {"."}, "a.txt|sub", 0, "Found Nested Tar File."},

@@ -15,6 +15,7 @@
 #include "app/dialogs/Progress.h"
 #include "app/dialogs/ViewerSelection.h"
 #include "app/main/ArchiveModel.h"
+#include "app/main/StatusLed.h"
 #include "engine/read/krvKorva.h"
 
 #include <QAction>
@@ -274,6 +275,23 @@ TEST_F(TExtractTest, AFailedEntryIsNeverReportedAsCompleted) {
     // The decoder's own error names the failure.
     EXPECT_TRUE(FWindow->OutputLog().contains("Filename : a.txt\nError No : 25153"))
         << FWindow->OutputLog().toStdString();
+    // The light says so until the next run.
+    EXPECT_EQ(FWindow->LedColor(), TStatusLed::FailedColor());
+
+    // A damaged local header after a folder entry: the folder's verdict does not hide it.
+    fs::create_directories(src / "d");
+    Must(RunTool({"zip", "-q", "-X", "hdr.zip", "d/", "b.txt", "a.txt"}, src.Path()));
+    bytes = ReadFile(src / "hdr.zip");
+    bytes[bytes.find("PK\x03\x04", 1) + 1] = 'X';
+    WriteFile(src / "hdr.zip", bytes);
+    TempDir hdr;
+    ASSERT_TRUE(ExtractAll((src / "hdr.zip").string(), hdr.Str(), false, true));
+    const QString second =
+        FPrompter.Prompter().Prompts.back().ScreenText().replace('\n', '|').replace('\r', '|');
+    EXPECT_TRUE(second.contains("Files Extracted: 1|Files Failed: 1")) << second.toStdString();
+    EXPECT_FALSE(fs::exists(hdr / "b.txt"));
+    EXPECT_EQ(ReadFile(hdr / "a.txt"), ReadFile(src / "a.txt"));
+    EXPECT_EQ(FWindow->LedColor(), TStatusLed::FailedColor());
 }
 
 TEST_F(TExtractTest, AFullDiskIsReportedAndLeavesNoPartialFile) {
