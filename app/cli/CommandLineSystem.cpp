@@ -4,7 +4,7 @@
 #include "app/cli/CommandLine.h"
 
 #include "app/dialogs/About.h"
-#include "app/dialogs/BackupScript.h"
+#include "app/common/BackupScript.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/ManageBackup.h"
 #include "app/main/AssociationUpkeep.h"

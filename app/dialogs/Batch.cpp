@@ -1,10 +1,10 @@
 #include "app/dialogs/Batch.h"
 
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileNameFields.h"
-#include "app/dialogs/FileUtils.h"
-#include "app/dialogs/QtStrings.h"
+#include "app/common/FileUtils.h"
+#include "app/common/QtStrings.h"
 #include "app/ops/OpAdd.h"
 #include "app/ops/OpConvert.h"
 #include "app/ops/OpExtract.h"

@@ -2,7 +2,7 @@
 
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileNameFields.h"
-#include "app/dialogs/ShellUtils.h"
+#include "app/common/ShellUtils.h"
 #include "platform/Shell.h"
 #include "ui_Checkout.h"
 

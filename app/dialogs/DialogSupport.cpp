@@ -1,8 +1,8 @@
 #include "app/dialogs/DialogSupport.h"
 
-#include "app/dialogs/ProcessUtils.h"
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/SettingValues.h"
+#include "app/common/ProcessUtils.h"
+#include "app/common/Prompter.h"
+#include "app/common/SettingValues.h"
 #include "ui/LmOpenDlg.h"
 
 #include <QAbstractButton>

@@ -2,7 +2,7 @@
 // the current archive password and the mask-password setting of both password dialogs.
 #pragma once
 
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 
 #include <QString>
 #include <QStringList>

@@ -5,9 +5,9 @@
 
 #include "app/dialogs/ConvertArc.h"
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/FileUtils.h"
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/QtStrings.h"
+#include "app/common/FileUtils.h"
+#include "app/common/Prompter.h"
+#include "app/common/QtStrings.h"
 #include "app/ops/OpConvert.h"
 #include "app/ops/OpMakeSfx.h"
 #include "app/ops/OpReport.h"

@@ -4,7 +4,7 @@
 #include "ui_main_fm.h"
 
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 
 #include <QDir>
 

@@ -4,7 +4,7 @@
 
 #include "app/dialogs/CheckVersion.h"
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 #include "app/main/ArchiveModel.h"
 #include "app/main/ContentsExport.h"
 #include "engine/read/krvKorva.h"

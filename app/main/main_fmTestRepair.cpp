@@ -4,8 +4,8 @@
 #include "ui_main_fm.h"
 
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/QtStrings.h"
+#include "app/common/Prompter.h"
+#include "app/common/QtStrings.h"
 #include "app/dialogs/ViewOutput.h"
 #include "app/ops/OpRepair.h"
 #include "app/ops/OpReport.h"

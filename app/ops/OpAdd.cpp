@@ -1,9 +1,9 @@
 #include "app/ops/OpAdd.h"
 
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/FileUtils.h"
-#include "app/dialogs/QtStrings.h"
-#include "app/dialogs/SetAside.h"
+#include "app/common/FileUtils.h"
+#include "app/common/QtStrings.h"
+#include "app/common/SetAside.h"
 #include "app/main/WriterChoice.h"
 #include "app/ops/OpRun.h"
 #include "engine/core/krvEntryLookup.h"

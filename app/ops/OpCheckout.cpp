@@ -1,9 +1,9 @@
 #include "app/ops/OpCheckout.h"
 
 #include "app/dialogs/Checkout.h"
-#include "app/dialogs/FileUtils.h"
-#include "app/dialogs/QtStrings.h"
-#include "app/dialogs/ShellUtils.h"
+#include "app/common/FileUtils.h"
+#include "app/common/QtStrings.h"
+#include "app/common/ShellUtils.h"
 #include "platform/FileReplace.h"
 #include "platform/Shell.h"
 #include "platform/ShellLink.h"

@@ -1,7 +1,7 @@
 #include "app/ops/OpRun.h"
 
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/QtStrings.h"
+#include "app/common/Prompter.h"
+#include "app/common/QtStrings.h"
 #include "engine/core/krvCompBase.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvUnBase.h"

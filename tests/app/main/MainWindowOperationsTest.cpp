@@ -8,7 +8,7 @@
 
 #include "DialogDriver.h"
 #include "SmallDisk.h"
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
 #include "app/dialogs/Checkout.h"
 #include "app/dialogs/Comment.h"
 #include "app/dialogs/ConvertArc.h"

@@ -1,6 +1,6 @@
-#include "app/dialogs/ProcessUtils.h"
+#include "app/common/ProcessUtils.h"
 
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 #include "platform/Mail.h"
 #include "platform/Process.h"
 
