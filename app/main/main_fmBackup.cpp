@@ -4,12 +4,12 @@
 #include "ui_main_fm.h"
 
 #include "app/common/BackupScript.h"
-#include "app/dialogs/DialogSupport.h"
 #include "app/common/FileUtils.h"
-#include "app/dialogs/ManageBackup.h"
 #include "app/common/Prompter.h"
+#include "app/dialogs/DialogSupport.h"
+#include "app/dialogs/ManageBackup.h"
+#include "app/dialogs/OpReport.h"
 #include "app/ops/OpBackup.h"
-#include "app/ops/OpReport.h"
 #include "engine/read/krvKorva.h"
 
 #include <QFileInfo>

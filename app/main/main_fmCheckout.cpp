@@ -6,14 +6,14 @@
 #include "ui_main_fm.h"
 
 #include "app/common/AppSettings.h"
-#include "app/dialogs/Checkout.h"
-#include "app/dialogs/DialogSupport.h"
 #include "app/common/FileUtils.h"
 #include "app/common/Prompter.h"
 #include "app/common/QtStrings.h"
+#include "app/dialogs/Checkout.h"
+#include "app/dialogs/DialogSupport.h"
+#include "app/dialogs/OpReport.h"
 #include "app/main/ArchiveModel.h"
 #include "app/ops/OpCheckout.h"
-#include "app/ops/OpReport.h"
 #include "engine/read/krvKorva.h"
 
 #include <QApplication>
@@ -22,7 +22,6 @@
 #include <QStatusBar>
 #include <cstdio>
 #include <memory>
-
 
 bool TfmMain::ExitCheckoutCheck() {
     if (!CheckOutActive) return true;

@@ -5,16 +5,16 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/common/Prompter.h"
+#include "app/common/QtStrings.h"
+#include "app/common/QuestionTexts.h"
+#include "app/dialogs/DialogObserver.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/GetPassword.h"
 #include "app/dialogs/OverwriteDlg.h"
 #include "app/dialogs/Progress.h"
-#include "app/common/Prompter.h"
-#include "app/common/QtStrings.h"
 #include "app/dialogs/ViewOutput.h"
-#include "app/main/QuestionTexts.h"
 #include "app/main/StatusLed.h"
-#include "app/ops/OpObserver.h"
 #include "app/ops/OpRun.h"
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvErrorCodes.h"
@@ -41,7 +41,7 @@ QString FilePart(const std::string& Path) {
 
 } // namespace
 
-class TWindowObserver : public TOpObserver {
+class TWindowObserver : public TDialogObserver {
 public:
     TWindowObserver(TfmMain& Main, bool Quiet) : FMain(Main), FQuiet(Quiet) {}
     QWidget* DialogParent() const override { return &FMain; }

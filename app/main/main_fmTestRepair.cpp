@@ -3,12 +3,12 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
-#include "app/dialogs/DialogSupport.h"
 #include "app/common/Prompter.h"
 #include "app/common/QtStrings.h"
+#include "app/dialogs/DialogSupport.h"
+#include "app/dialogs/OpReport.h"
 #include "app/dialogs/ViewOutput.h"
 #include "app/ops/OpRepair.h"
-#include "app/ops/OpReport.h"
 #include "app/ops/OpTest.h"
 #include "engine/core/krvErrorCodes.h"
 

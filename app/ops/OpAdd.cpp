@@ -1,11 +1,11 @@
 #include "app/ops/OpAdd.h"
 
-#include "app/dialogs/DialogSupport.h"
+#include "app/common/ArchivePassword.h"
 #include "app/common/FileUtils.h"
 #include "app/common/QtStrings.h"
 #include "app/common/SetAside.h"
-#include "app/main/WriterChoice.h"
 #include "app/ops/OpRun.h"
+#include "app/ops/WriterChoice.h"
 #include "engine/core/krvEntryLookup.h"
 #include "engine/read/krvKorva.h"
 

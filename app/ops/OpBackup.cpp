@@ -3,7 +3,7 @@
 #include "app/common/BackupScript.h"
 #include "app/common/FileUtils.h"
 #include "app/common/SetAside.h"
-#include "app/main/WriterChoice.h"
+#include "app/ops/WriterChoice.h"
 
 #include <QDir>
 #include <QFile>

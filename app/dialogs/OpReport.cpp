@@ -1,11 +1,11 @@
 // The messages around an operation that the window and the command line share.
-#include "app/ops/OpReport.h"
+#include "app/dialogs/OpReport.h"
 
 #include "app/common/AppSettings.h"
-#include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/FileNameFields.h"
 #include "app/common/Prompter.h"
 #include "app/common/SettingValues.h"
+#include "app/dialogs/DialogSupport.h"
+#include "app/dialogs/FileNameFields.h"
 #include "app/dialogs/ViewOutput.h"
 #include "app/ops/OpPack.h"
 #include "engine/core/krvErrorCodes.h"
