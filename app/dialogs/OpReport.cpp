@@ -130,6 +130,12 @@ bool ReportRepair(const TRepairResult& Result, TfmViewOutput& Output) {
     return Result.Repaired();
 }
 
+bool ReportComment(const TOpResult& Result, bool Saving) {
+    for (const TOpFailure& failure : Result.Failures)
+        MessageDlg(CommentFailureText(failure, Saving), mtError, mbOK);
+    return Result.Failures.empty();
+}
+
 bool ReportMakeSfx(const TMakeSfxResult& Result) {
     for (const TOpFailure& failure : Result.Failures)
         MessageDlg(SfxFailureText(failure), mtError, mbOK);

@@ -5,6 +5,7 @@
 
 #include "app/ops/OpAdd.h"
 #include "app/ops/OpBackup.h"
+#include "app/ops/OpComment.h"
 #include "app/ops/OpConvert.h"
 #include "app/ops/OpExtract.h"
 #include "app/ops/OpMail.h"
@@ -46,6 +47,8 @@ bool ReportRepair(const TRepairResult& Result, TfmViewOutput& Output);
 // when none of the files could be zipped.
 bool ReportMakeSfx(const TMakeSfxResult& Result);
 bool ReportMakeSfxFromFiles(const TMakeSfxResult& Result);
+// An archive comment not read (Saving false) or not written: each failure; true when none.
+bool ReportComment(const TOpResult& Result, bool Saving);
 // Files mailed: the failure, if any; true when the mail program took the message.
 bool ReportMail(const TMailResult& Result);
 // A backup set's run: the add's own messages, then the set's problem; true when backed up.

@@ -54,6 +54,7 @@ class TStatusLed;
 class TUCLinePrinter;
 class TZipCommon;
 class TZip;
+class TCommentEdit;
 class TZipCheck;
 class TZipRun;
 class TOpObserver;
@@ -159,7 +160,6 @@ public:
     void WizardCommand();
 
     // ---- state --------------------------------------------------------------------------------
-    bool Interactive() const { return FInteractive; }
     bool Listing() const { return FListing; }
     // The start-up work of the show handler (the argument's archive) is done.
     bool StartupDone() const { return FStartupDone; }
@@ -265,9 +265,9 @@ private:
     void CommentCommand();
     // The comment window after opening a zip: shown only when the archive has a comment.
     void DisplayCommentIfExist();
-    // The open archive's comment: the zip writer prepared for it (its comments read), or
-    // nullptr for an archive that is no zip or whose directory cannot be read.
-    std::unique_ptr<TZip> OpenArchiveComment(QString& Text);
+    // The comment editor on the comments Edit has read; what changed is written back and a
+    // failure shown.
+    void EditComment(TCommentEdit& Edit);
     void UUEncodeCommand();
     void MailArchiveCommand();
     void MoveArchiveCommand();
@@ -358,7 +358,6 @@ private:
     QStringList FArguments;
 
     // ---- the window-wide state ----
-    bool FInteractive = true;
     bool CheckOutActive = false;
     std::string CheckOutFolder, CheckOutGroup;
     std::string FInstallProgram;

@@ -132,11 +132,9 @@ bool TfmMain::AddOptionsDialog(const QString& FileName, int FilterIndex, bool Sa
 }
 
 TAddResult TfmMain::RunAdd(const TAddOptions& Options, bool ShowResult, bool NewArchive) {
-    if (FInteractive) {
-        FModel->Clear();
-        FSortColumn = 0;
-        FSortOrder = Qt::AscendingOrder;
-    }
+    FModel->Clear();
+    FSortColumn = 0;
+    FSortOrder = Qt::AscendingOrder;
     ClearOutput();
     NoteAddFolder(Options);
     raise();
@@ -146,7 +144,7 @@ TAddResult TfmMain::RunAdd(const TAddOptions& Options, bool ShowResult, bool New
     ApplicationWaiting();
     // A caller that found none of its files says so itself.
     const bool good = result.Refusal == TAddRefusal::NoFiles ? false : ReportAddResult(result, NewArchive);
-    if (FInteractive && QFileInfo(result.ArchiveName).isFile()) DisplayArchive(result.ArchiveName);
+    if (QFileInfo(result.ArchiveName).isFile()) DisplayArchive(result.ArchiveName);
     if (good && ShowResult) ReportAddedCount(result);
     return result;
 }

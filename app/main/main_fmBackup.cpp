@@ -22,7 +22,7 @@ void TfmMain::ConnectBackupActions() {
 }
 
 bool TfmMain::ExecuteBackup(const QString& ScriptPath) {
-    const QString shown = FInteractive ? QString::fromStdString(krvKorva->ArchiveFile()) : QString();
+    const QString shown = QString::fromStdString(krvKorva->ArchiveFile());
     ClearOutput();
     raise();
     ApplicationBusy();
@@ -71,5 +71,5 @@ void TfmMain::ManageBackupsCommand() {
     if (ShowModal(manager) == mrRunBackup)
         RunBackupSets(manager.SetsToRun(),
                       [this](const QString& Name) { return ExecuteBackup(BackupScriptPath(Name)); });
-    if (FInteractive) GenerateBackupMenu();
+    GenerateBackupMenu();
 }

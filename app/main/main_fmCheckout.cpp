@@ -95,7 +95,7 @@ bool TfmMain::CmdVirusScan(const QString& ArchiveName) {
     const std::unique_ptr<TOpObserver> observer = MakeObserver();
     const TScanResult result = VirusScan(ArchiveName, *observer);
     const bool clean = ReportScan(result.Verdict, result.Status);
-    if (FInteractive) ui->dfstbMainStatus->clearMessage();
+    ui->dfstbMainStatus->clearMessage();
     SetLedColor(Qt::green);
     return clean;
 }

@@ -25,17 +25,13 @@ bool TfmMain::CmdConvert(const QString& ArchiveName) {
     if (ShowModal(dialog) != mrOk) return false;
     const TConvertOptions options = dialog.Options();
     ClearOutput();
-    if (FInteractive) {
-        ApplicationBusy();
-        ui->dfstbMainStatus->clearMessage();
-    }
+    ApplicationBusy();
+    ui->dfstbMainStatus->clearMessage();
     raise();
     const TConvertResult result = Convert(options, *MakeObserver());
-    if (FInteractive) {
-        ui->dfstbMainStatus->clearMessage();
-        ApplicationWaiting();
-    }
-    if (result.OriginalDeleted && FInteractive && options.Input == Str(krvKorva->ArchiveFile())) {
+    ui->dfstbMainStatus->clearMessage();
+    ApplicationWaiting();
+    if (result.OriginalDeleted && options.Input == Str(krvKorva->ArchiveFile())) {
         CloseArchive();
         DisplayArchive(result.Target);
     }
@@ -54,8 +50,8 @@ bool TfmMain::CmdMakeSFX(const QString& ArchiveName, const QString& Target) {
         if (!AskSaveName(QStringLiteral("Save EXE As ..."), options.Target, {}, false)) return false;
     }
     raise();
-    if (FInteractive) ApplicationBusy();
+    ApplicationBusy();
     const TMakeSfxResult result = MakeSfx(options, *MakeObserver(true));
-    if (FInteractive) ApplicationWaiting();
+    ApplicationWaiting();
     return ReportMakeSfx(result);
 }

@@ -29,7 +29,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -55,11 +54,7 @@ public:
     void Status(const QString& Prefix, const QString& Name) override {
         FMain.ShowStatusText(Prefix, Name, 55);
     }
-    void Log(const QString& Line) override {
-        FMain.AppendOutput(Line);
-        // A command-line run has no window to show its log in: it goes to standard error.
-        if (!FMain.FInteractive) std::fprintf(stderr, "%s\n", Line.toLocal8Bit().constData());
-    }
+    void Log(const QString& Line) override { FMain.AppendOutput(Line); }
 
 private:
     TfmMain& FMain;
@@ -129,7 +124,6 @@ void TfmMain::EndProgress() {
 }
 
 void TfmMain::ShowStatusText(const QString& Prefix, const QString& Name, int Reserved) {
-    if (!FInteractive) return;
     QStatusBar* bar = ui->dfstbMainStatus;
     const int width = std::max(bar->width() - Reserved, 40);
     // Painted when the progress handler next lets the event loop run, not once per entry.
@@ -211,7 +205,7 @@ bool TfmMain::ShowProgress(int ProgressByFile, int ProgressByArchive) {
 void TfmMain::krvKorvaError(TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
                             const std::string&, int ECode) {
     if (ECode == ecInvalidPassword) CurrentArchivePassword().clear();
-    if (FListing && FInteractive && ECode != ecUserCanceled) {
+    if (FListing && ECode != ecUserCanceled) {
         // The errors of a listing are also shown together when it ends.
         QString text = Str(FileName);
         if (!ExtendedMsg.empty()) text += QStringLiteral(" (") + Str(ExtendedMsg) + QLatin1Char(')');

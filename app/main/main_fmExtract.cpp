@@ -55,7 +55,7 @@ TExtractResult TfmMain::RunExtraction(const TExtractOptions& Options, bool ShowR
     const std::unique_ptr<TOpObserver> observer = MakeObserver();
     const TExtractResult result = Extract(Options, *observer);
     ReportExtraction(Options, result, ShowResult);
-    if (FInteractive) ui->dfstbMainStatus->clearMessage();
+    ui->dfstbMainStatus->clearMessage();
     SetLedColor(Qt::green);
     return result;
 }

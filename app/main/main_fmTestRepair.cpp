@@ -19,19 +19,15 @@
 
 bool TfmMain::CmdTest(const QString& ArchiveName) {
     ClearOutput();
-    if (FInteractive) {
-        ui->dfstbMainStatus->clearMessage();
-        ApplicationBusy();
-    }
+    ui->dfstbMainStatus->clearMessage();
+    ApplicationBusy();
     const std::unique_ptr<TOpObserver> observer = MakeObserver();
     const TOpResult result = Test({ArchiveName}, *observer);
-    if (FInteractive) {
-        if (result.Cancelled)
-            ui->dfstbMainStatus->showMessage(QStringLiteral("Testing Canceled ..."));
-        else
-            ui->dfstbMainStatus->clearMessage();
-        ApplicationWaiting();
-    }
+    if (result.Cancelled)
+        ui->dfstbMainStatus->showMessage(QStringLiteral("Testing Canceled ..."));
+    else
+        ui->dfstbMainStatus->clearMessage();
+    ApplicationWaiting();
     return ReportTest(result, [this]() -> TfmViewOutput& { return *fmViewOutput; });
 }
 
@@ -45,8 +41,8 @@ bool TfmMain::CmdRepair(const QString& ZipName) {
                      QStringLiteral("Zip Archives (*.zip)|*.zip"), true))
         return false;
     ClearOutput();
-    if (FInteractive) ApplicationBusy();
+    ApplicationBusy();
     const TRepairResult result = Repair(options, *MakeObserver(true));
-    if (FInteractive) ApplicationWaiting();
+    ApplicationWaiting();
     return ReportRepair(result, *fmViewOutput);
 }

@@ -4,8 +4,8 @@
 #include "ui_main_fm.h"
 
 #include "app/common/AppSettings.h"
-#include "app/dialogs/DialogSupport.h"
 #include "app/common/SettingValues.h"
+#include "app/dialogs/DialogSupport.h"
 
 #include <QApplication>
 #include <QFileSystemModel>
