@@ -109,6 +109,9 @@ void TOpRun::BindCommon(TZipCommon& Component) {
     Component.OnError = [this](TZipCommon& Sender, const std::string& FileName,
                                const std::string& ExtendedMsg, const std::string&,
                                int ECode) { Error(Sender, FileName, ExtendedMsg, ECode); };
+    Component.OnWarning = [this](TZipCommon&, const std::string& FileName, const std::string& Text) {
+        FObserver.Log(Str(FileName) + QStringLiteral(": ") + Str(Text));
+    };
     Component.OnProgress = [this](TZipCommon& Sender, std::uint8_t ByFile, std::uint8_t ByArchive) {
         if (FObserver.Progress(ByFile, ByArchive)) {
             FResult.Cancelled = true;
