@@ -1,12 +1,15 @@
 #include "platform/Drives.h"
 
 #include "platform/FileAttributes.h"
+#include "platform/Process.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -192,8 +195,17 @@ bool TDrives::IsWriteProtected(const std::string& Path) {
     return (vfs.f_flag & ST_RDONLY) != 0;
 }
 
-bool TDrives::SetVolumeLabel(const std::string& /*Path*/, const std::string& /*Label*/) {
-    return true;
+bool TDrives::SetVolumeLabel(const std::string& Path, const std::string& Label) {
+    TMountEntry e;
+    if (!MountFor(Path, e)) return false;
+    const std::string& t = e.FsType;
+    if ((t != "vfat" && t != "msdos" && t != "fat") || e.Source.rfind("/dev/", 0) != 0) return false;
+    // The tool's messages would only reach the program's terminal; its status says it all.
+    const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    pid_t pid = 0;
+    const bool started = SpawnProcess({"fatlabel", e.Source, Label}, {}, pid, quiet);
+    if (quiet >= 0) ::close(quiet);
+    return started && WaitForProcess(pid, 50, [] {}) == 0;
 }
 
 TDrives& TDrives::Current() {

@@ -2,8 +2,8 @@
 // and total space, its label and serial number, its kind (removable, fixed, network, CD,
 // RAM) and whether it is mounted read-only. The default implementation reads statvfs,
 // /proc/self/mountinfo, /sys/block/*/removable and /dev/disk/by-label; tests install their
-// own (folders standing in for removable disks). Volume labels cannot be set here: that
-// call does nothing and succeeds.
+// own (folders standing in for removable disks). A volume label is written only on a FAT
+// medium, through fatlabel (dosfstools) on the device mounted there.
 #pragma once
 
 #include <cstdint>
@@ -40,7 +40,8 @@ public:
     virtual TDriveKind GetDriveKind(const std::string& Path);
     // True when the file system holding Path is mounted read-only.
     virtual bool IsWriteProtected(const std::string& Path);
-    // Labels cannot be written by a user on this platform: accepted and ignored.
+    // Writes Label on the FAT volume holding Path with fatlabel on its device; false for any
+    // other file system, without the tool, or when the device may not be written.
     virtual bool SetVolumeLabel(const std::string& Path, const std::string& Label);
 
     // The installed implementation; Install(nullptr) restores the default. Returns the previous one.

@@ -1,5 +1,6 @@
-# Fails when a format folder under engine/formats/ includes another format's folder, or when a
-# folder there is missing from the build's list of formats. Run as a test:
+# Fails when a format folder under engine/formats/ includes another format's folder, when a
+# folder there is missing from the build's list of formats, or when an include points up the
+# layers (main/cli -> dialogs -> ops -> common -> engine, platform). Run as a test:
 #   cmake -DROOT=<source dir> "-DFORMATS=zip;lha;..." -P CheckFormatFolders.cmake
 cmake_minimum_required(VERSION 3.25)
 file(GLOB folders LIST_DIRECTORIES true RELATIVE ${ROOT}/engine/formats ${ROOT}/engine/formats/*)
@@ -21,6 +22,24 @@ foreach(format ${FORMATS})
         endforeach()
     endforeach()
 endforeach()
+
+# Each layer and the folders above it that it may not include.
+set(layers "app/common" "app/ops" "app/dialogs" "engine" "platform")
+set(above_app/common "app/ops/|app/dialogs/|app/main/|app/cli/|ui/")
+set(above_app/ops "app/dialogs/|app/main/|app/cli/|ui/")
+set(above_app/dialogs "app/main/|app/cli/")
+set(above_engine "app/|ui/")
+set(above_platform "app/|ui/")
+foreach(layer ${layers})
+    file(GLOB_RECURSE units ${ROOT}/${layer}/*.h ${ROOT}/${layer}/*.cpp)
+    foreach(unit ${units})
+        file(STRINGS ${unit} includes REGEX "^[ \t]*#[ \t]*include[ \t]+\"(${above_${layer}})")
+        foreach(line ${includes})
+            file(RELATIVE_PATH name ${ROOT} ${unit})
+            string(APPEND faults "${name} reaches up: ${line}\n")
+        endforeach()
+    endforeach()
+endforeach()
 if(faults)
-    message(FATAL_ERROR "A format folder reaches into another format's folder:\n${faults}")
+    message(FATAL_ERROR "An include crosses the layers:\n${faults}")
 endif()

@@ -3,14 +3,14 @@
 #include "app/cli/CommandLine.h"
 
 #include "app/cli/CommandLineObserver.h"
+#include "app/common/AppSettings.h"
+#include "app/common/FileUtils.h"
+#include "app/common/ProcessUtils.h"
+#include "app/common/Prompter.h"
 #include "app/dialogs/AddOptionsBottom.h"
-#include "app/dialogs/AppSettings.h"
-#include "app/dialogs/FileUtils.h"
-#include "app/dialogs/ProcessUtils.h"
-#include "app/dialogs/Prompter.h"
+#include "app/dialogs/OpReport.h"
 #include "app/main/AssociationUpkeep.h"
 #include "app/main/ProgramStart.h"
-#include "app/ops/OpReport.h"
 #include "engine/core/krvCompBase.h"
 
 #include <QApplication>

@@ -5,8 +5,8 @@
 #include "app/cli/CommandLine.h"
 
 #include "app/dialogs/AddOptionsBottom.h"
-#include "app/dialogs/AppSettings.h"
-#include "app/dialogs/Prompter.h"
+#include "app/common/AppSettings.h"
+#include "app/common/Prompter.h"
 #include "app/main/AddOptionsDialog.h"
 #include "engine/write/krvWriters.h"
 

@@ -3,12 +3,12 @@
 // whole; the summary of a run over many archives counts the archives that did.
 #include "app/cli/CommandLine.h"
 
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/ExtractDlg.h"
-#include "app/dialogs/FileUtils.h"
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/SettingValues.h"
+#include "app/common/FileUtils.h"
+#include "app/common/Prompter.h"
+#include "app/common/SettingValues.h"
 
 #include <QCheckBox>
 #include <QFileInfo>

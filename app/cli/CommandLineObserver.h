@@ -1,10 +1,10 @@
 // The observer of a command-line run's operations: the progress window while one runs
 // (painted at most every few tens of milliseconds, Cancel honoured), the log gathered for the
 // output window and its lines on standard error, the questions through the dialogs and the
-// prompter as for every caller. One lives as long as the run.
+// prompter. One lives as long as the run.
 #pragma once
 
-#include "app/ops/OpObserver.h"
+#include "app/dialogs/DialogObserver.h"
 
 #include <QStringList>
 #include <memory>
@@ -12,7 +12,7 @@
 class TfmProgress;
 class TfmViewOutput;
 
-class TCommandLineObserver : public TOpObserver {
+class TCommandLineObserver : public TDialogObserver {
 public:
     TCommandLineObserver();
     ~TCommandLineObserver() override;

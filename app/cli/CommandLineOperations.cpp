@@ -5,10 +5,13 @@
 #include "app/cli/CommandLine.h"
 
 #include "app/cli/CommandLineObserver.h"
+#include "app/common/Prompter.h"
+#include "app/common/QtStrings.h"
+#include "app/dialogs/ConvertArc.h"
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/QtStrings.h"
-#include "app/ops/OpReport.h"
+#include "app/dialogs/OpReport.h"
+#include "app/ops/OpTest.h"
+#include "engine/core/krvGbls.h"
 
 #include <QFileInfo>
 

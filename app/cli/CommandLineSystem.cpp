@@ -3,14 +3,14 @@
 // (the start-up work has registered the program already).
 #include "app/cli/CommandLine.h"
 
+#include "app/common/BackupScript.h"
 #include "app/dialogs/About.h"
-#include "app/dialogs/BackupScript.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/ManageBackup.h"
+#include "app/dialogs/OpReport.h"
 #include "app/main/AssociationUpkeep.h"
 #include "app/main/ProgramStart.h"
 #include "app/main/Wizard.h"
-#include "app/ops/OpReport.h"
 
 int TCommandLine::SystemTask(const QString& Task) {
     if (Task == QLatin1String("-REMOVEREG")) return ExitCode(FAssociations->RemoveRegistration());

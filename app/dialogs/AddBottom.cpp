@@ -2,7 +2,7 @@
 
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Password.h"
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 #include "ui/LmOpenSaveComm.h"
 #include "ui_AddBottom.h"
 

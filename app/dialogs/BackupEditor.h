@@ -2,7 +2,7 @@
 // checks the name, the storage folder and the file list before it closes with OK.
 #pragma once
 
-#include "app/dialogs/BackupScript.h"
+#include "app/common/BackupScript.h"
 
 #include <QDialog>
 #include <memory>

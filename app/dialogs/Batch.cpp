@@ -1,10 +1,11 @@
 #include "app/dialogs/Batch.h"
 
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
+#include "app/common/FileUtils.h"
+#include "app/common/QtStrings.h"
+#include "app/dialogs/DialogObserver.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileNameFields.h"
-#include "app/dialogs/FileUtils.h"
-#include "app/dialogs/QtStrings.h"
 #include "app/ops/OpAdd.h"
 #include "app/ops/OpConvert.h"
 #include "app/ops/OpExtract.h"
@@ -55,8 +56,8 @@ const TOperationRow Operations[] = {
 } // namespace
 
 // The batch tool's side of the operations: its own bars and Cancel, the automatic overwrite
-// option; every other question is the window's.
-class TBatchObserver : public TOpObserver {
+// option; every other question through the dialogs.
+class TBatchObserver : public TDialogObserver {
 public:
     explicit TBatchObserver(TfmBatch& Batch) : FBatch(Batch) {}
     QWidget* DialogParent() const override { return &FBatch; }
@@ -69,11 +70,11 @@ public:
     TReplaceAnswer AskReplace(const std::string& FileName, const std::string& NewFileName, TDateTime Date,
                               TDateTime NewDate, std::int64_t FileSize, std::int64_t NewFileSize) override {
         if (FBatch.FAutoOverwrite) return TReplaceAnswer::YesToAll;
-        return TOpObserver::AskReplace(FileName, NewFileName, Date, NewDate, FileSize, NewFileSize);
+        return TDialogObserver::AskReplace(FileName, NewFileName, Date, NewDate, FileSize, NewFileSize);
     }
     TDupeAnswer AskRenameDupe(const std::string& FileName, std::string& NewName) override {
         if (FBatch.FAutoOverwrite) return TDupeAnswer::SkipAll;
-        return TOpObserver::AskRenameDupe(FileName, NewName);
+        return TDialogObserver::AskRenameDupe(FileName, NewName);
     }
     // A zip whose directory is damaged is not read on: the archive counts as failed.
     bool AskCorruptHeader() override { return false; }

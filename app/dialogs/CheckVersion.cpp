@@ -3,7 +3,7 @@
 #include "engine/core/krvProduct.h"
 
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 #include "ui_CheckVersion.h"
 
 #include <QNetworkAccessManager>

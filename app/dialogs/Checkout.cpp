@@ -1,8 +1,8 @@
 #include "app/dialogs/Checkout.h"
 
+#include "app/common/ShellUtils.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileNameFields.h"
-#include "app/dialogs/ShellUtils.h"
 #include "platform/Shell.h"
 #include "ui_Checkout.h"
 
@@ -42,12 +42,6 @@ TCheckoutOptions TfmCheckout::Options() const {
     return options;
 }
 
-bool TfmCheckout::SafeTarget(const QString& Folder) {
-    if (Folder.trimmed().isEmpty() || Folder.split('/').contains("..")) return false;
-    const QString path = QDir::cleanPath(QDir(Folder).absolutePath());
-    return path != "/" && path != QDir::cleanPath(QDir::homePath());
-}
-
 void TfmCheckout::OkClick() {
     const QString folder = ui->edFolder->text(), group = ui->edGroupName->text();
     if (folder.isEmpty() || group.isEmpty() || ui->edMaxIcons->cleanText().isEmpty()) {
@@ -55,7 +49,7 @@ void TfmCheckout::OkClick() {
                    mtWarning, mbOK);
         return;
     }
-    if (!SafeTarget(folder) || group.contains('/') || group == "." || group == "..") {
+    if (!SafeCheckoutTarget(folder) || group.contains('/') || group == "." || group == "..") {
         MessageDlg(
             "The folder or group name you specified cannot be used for a check out.\r\nPlease choose another "
             "one.",

@@ -27,8 +27,6 @@ public:
     TCheckoutOptions Options() const;
     // The folder of the group's shortcuts: the applications menu's folder and the group name.
     QString GroupFolder() const;
-    // True when Folder may be emptied by a check-out.
-    static bool SafeTarget(const QString& Folder);
 
 private:
     void OkClick();

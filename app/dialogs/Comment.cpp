@@ -1,7 +1,7 @@
 #include "app/dialogs/Comment.h"
 
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 #include "engine/formats/zip/krvZip.h"
 #include "ui_Comment.h"
 

@@ -1,20 +1,17 @@
 #include "app/dialogs/DialogSupport.h"
 
-#include "app/dialogs/ProcessUtils.h"
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/SettingValues.h"
+#include "app/common/Prompter.h"
+#include "app/common/SettingValues.h"
 #include "ui/LmOpenDlg.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
-#include <QUrl>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -85,26 +82,9 @@ void ConnectHelp(QAbstractButton* Button, const QString& Topic) {
     QObject::connect(Button, &QAbstractButton::clicked, Button, [Topic] { ShowHelpPage(Topic); });
 }
 
-void ShowHelpPage(const QString& Topic) {
-    const QString page = QDir::cleanPath(HelpPagePath(Topic));
-    if (const QString missing = MissingLauncher(QStringLiteral("xdg-open"), {page}); !missing.isEmpty())
-        MessageDlg(missing, mtError, mbOK);
-    else
-        QDesktopServices::openUrl(QUrl::fromLocalFile(page));
-}
-
-QString HelpPagePath(const QString& Topic) {
-    return QCoreApplication::applicationDirPath() + "/../share/quillar/help/" + Topic + ".html";
-}
-
 QString& CurrentFolder() {
     static QString folder = QDir::currentPath();
     return folder;
-}
-
-QString& CurrentArchivePassword() {
-    static QString password;
-    return password;
 }
 
 bool ReadMaskPassword() {

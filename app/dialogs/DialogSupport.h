@@ -1,8 +1,10 @@
 // What the program's dialogs share: buttons that close with a fixed modal result, help topics,
-// the current archive password and the mask-password setting of both password dialogs.
+// the folder the file dialogs start in and the mask-password setting of both password dialogs.
 #pragma once
 
-#include "app/dialogs/Prompter.h"
+#include "app/common/ArchivePassword.h"
+#include "app/common/HelpPages.h"
+#include "app/common/Prompter.h"
 
 #include <QString>
 #include <QStringList>
@@ -31,17 +33,9 @@ void CloseWith(QAbstractButton* Button, QDialog* Dialog, int Result);
 // Clicking Button opens the help page of Topic ("Hlp_..."), one HTML page per topic in the
 // help folder of the program's data.
 void ConnectHelp(QAbstractButton* Button, const QString& Topic);
-// Opens the help page of Topic with the desktop's browser; a missing browser is named.
-void ShowHelpPage(const QString& Topic);
 // Hides the side bar of places of a plain Qt file dialog: the program's file dialogs show none.
 void HidePlacesBar(QFileDialog& Dialog);
-// The help page of Topic: <prefix>/share/quillar/help/<Topic>.html beside the program's
-// <prefix>/bin.
-QString HelpPagePath(const QString& Topic);
 
-// The password of the open archive: set by the password dialogs, used for adding and extracting,
-// cleared by the main window when the archive is closed.
-QString& CurrentArchivePassword();
 // The folder the window's file dialogs start in: the folder of the archive last displayed, at
 // first the folder the program was started in. The process's working folder is never changed,
 // so names typed without a folder stay relative to where the program was started.

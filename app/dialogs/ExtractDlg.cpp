@@ -1,7 +1,7 @@
 #include "app/dialogs/ExtractDlg.h"
 
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 #include "ui_ExtractDlg.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "app/dialogs/GetPassword.h"
 
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 #include "ui_GetPassword.h"
 
 TfmGetPassword::TfmGetPassword(QWidget* Parent)

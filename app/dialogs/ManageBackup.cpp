@@ -1,10 +1,10 @@
 #include "app/dialogs/ManageBackup.h"
 
 #include "app/dialogs/BackupEditor.h"
-#include "app/dialogs/BackupScript.h"
+#include "app/common/BackupScript.h"
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/ShellUtils.h"
-#include "app/dialogs/SystemUtils.h"
+#include "app/common/ShellUtils.h"
+#include "app/common/SystemUtils.h"
 #include "platform/Shell.h"
 #include "ui_BackupEditor.h"
 #include "ui_ManageBackup.h"

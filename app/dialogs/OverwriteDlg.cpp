@@ -1,7 +1,7 @@
 #include "app/dialogs/OverwriteDlg.h"
 
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 #include "ui_OverwriteDlg.h"
 
 #include <QDateTime>

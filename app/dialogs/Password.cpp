@@ -1,7 +1,7 @@
 #include "app/dialogs/Password.h"
 
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 #include "ui_Password.h"
 
 TfmPassword::TfmPassword(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TfmPassword>()) {

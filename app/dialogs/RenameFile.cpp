@@ -1,7 +1,7 @@
 #include "app/dialogs/RenameFile.h"
 
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 #include "ui_RenameFile.h"
 
 TfmRenameFile::TfmRenameFile(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TfmRenameFile>()) {

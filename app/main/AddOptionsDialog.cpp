@@ -3,7 +3,7 @@
 #include "app/dialogs/AddOptionsBottom.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Password.h"
-#include "app/main/WriterChoice.h"
+#include "app/ops/WriterChoice.h"
 #include "ui/LmSaveDlg.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "app/main/ArchiveColumns.h"
 
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
 
 namespace {
 

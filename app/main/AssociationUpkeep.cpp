@@ -3,12 +3,12 @@
 // removal of the program's registration (-SYS -REMOVEREG).
 #include "app/main/AssociationUpkeep.h"
 
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
 #include "app/dialogs/AssociateDlg.h"
-#include "app/dialogs/Associations.h"
+#include "app/common/Associations.h"
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/SettingValues.h"
-#include "app/dialogs/SystemUtils.h"
+#include "app/common/SettingValues.h"
+#include "app/common/SystemUtils.h"
 #include "engine/write/krvRegArchive.h"
 #include "platform/Registry.h"
 #include "platform/RunningProcesses.h"

@@ -1,6 +1,6 @@
 #include "app/main/ListStyles.h"
 
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
 
 unsigned ListStylesOf(const TAppSettings& Settings) {
     unsigned styles = 0;

@@ -1,6 +1,6 @@
 #include "app/main/NameMask.h"
 
-#include "app/dialogs/WildcardMatch.h"
+#include "app/common/WildcardMatch.h"
 
 bool MatchNameMask(const QString& Name, const QString& Mask) {
     const QString name = Name.toUpper(), mask = Mask.toUpper();

@@ -1,6 +1,6 @@
 #include "app/main/QtEngineHost.h"
 
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 
 #include <QCoreApplication>
 #include <QDir>

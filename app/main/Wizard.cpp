@@ -1,12 +1,12 @@
 #include "app/main/Wizard.h"
 
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
+#include "app/common/Prompter.h"
+#include "app/common/SettingValues.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileNameFields.h"
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/SettingValues.h"
 #include "app/main/WizardHost.h"
-#include "app/main/WriterChoice.h"
+#include "app/ops/WriterChoice.h"
 #include "ui_Wizard.h"
 
 #include <QDir>

@@ -4,17 +4,17 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/common/AppSettings.h"
+#include "app/common/Associations.h"
+#include "app/common/FileUtils.h"
+#include "app/common/FontText.h"
+#include "app/common/Prompter.h"
+#include "app/common/SettingValues.h"
+#include "app/common/SystemUtils.h"
 #include "app/dialogs/AddBottom.h"
-#include "app/dialogs/AppSettings.h"
-#include "app/dialogs/Associations.h"
 #include "app/dialogs/Configuration.h"
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/FileUtils.h"
-#include "app/dialogs/FontText.h"
 #include "app/dialogs/Progress.h"
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/SettingValues.h"
-#include "app/dialogs/SystemUtils.h"
 #include "app/main/ArchiveModel.h"
 #include "app/main/AssociationUpkeep.h"
 #include "app/main/GridLineDelegate.h"
@@ -115,13 +115,10 @@ void TfmMain::CreateStatusPanels() {
 }
 
 void TfmMain::FormCreate() {
-    FInteractive = FArguments.size() < 2;
     CheckOutActive = false;
     StartProgram(*FAssociations, ui->dfelvArchiveView->font(),
                  ui->dfelvArchiveView->palette().text().color());
     ApplyRegSettings();
-
-    if (!FInteractive) return;
     GenerateToolbar();
     GenerateColumns();
     GenerateBackupMenu();
@@ -173,7 +170,6 @@ void TfmMain::ApplyRegSettings() {
 void TfmMain::ConfigurationCommand(int Page) {
     if (!RunConfiguration(this, Page, *FAssociations)) return;
     ApplyRegSettings();
-    if (!FInteractive) return;
     GenerateToolbar();
     GenerateColumns();
     if (ArchiveOpen()) DisplayArchive(QString::fromStdString(krvKorva->ArchiveFile()));
@@ -194,7 +190,7 @@ void TfmMain::FormShow() {
     if (FArguments.size() == 1 && QFileInfo(FArguments[0]).isFile()) {
         OpenArchiveFile(QFileInfo(FArguments[0]).absoluteFilePath());
         if (settings.CommentsOpen) DisplayCommentIfExist();
-    } else if (FArguments.size() < 2) {
+    } else {
         if (settings.StartupOpen) OpenArchiveCommand();
         // The wizard hides the window while it runs and shows it again afterwards.
         if (settings.StartupWizard) WizardCommand();
@@ -217,11 +213,9 @@ void TfmMain::closeEvent(QCloseEvent* Event) {
         Event->ignore();
         return;
     }
-    if (FInteractive) {
-        SaveColumnLayout();
-        SavePlacement();
-        dfmruMainList.Save();
-    }
+    SaveColumnLayout();
+    SavePlacement();
+    dfmruMainList.Save();
     QMainWindow::closeEvent(Event);
 }
 
@@ -247,7 +241,6 @@ bool TfmMain::eventFilter(QObject* Watched, QEvent* Event) {
 }
 
 void TfmMain::ApplicationBusy() {
-    if (!FInteractive) return;
     ui->dfelvArchiveView->viewport()->setCursor(Qt::WaitCursor);
     ui->dfelvArchiveView->viewport()->update();
     SetLedColor(Qt::red);
@@ -256,7 +249,6 @@ void TfmMain::ApplicationBusy() {
 
 void TfmMain::ApplicationWaiting() {
     ClearAbortingMessage();
-    if (!FInteractive) return;
     ui->dfelvArchiveView->viewport()->unsetCursor();
     ui->dfelvArchiveView->viewport()->update();
     SetLedColor(Qt::green);
@@ -267,7 +259,7 @@ void TfmMain::ClearAbortingMessage() {
 }
 
 void TfmMain::SetLedColor(const QColor& Color) {
-    if (FInteractive) pbxLed->SetColor(Color);
+    pbxLed->SetColor(Color);
 }
 
 QColor TfmMain::LedColor() const {
@@ -277,8 +269,7 @@ QColor TfmMain::LedColor() const {
 bool TfmMain::TaskRunning() const {
     // The engine objects stay bound after their work; a task runs while the window lists, shows
     // the progress of an operation or has its busy light on.
-    return FListing || (fmProgress && fmProgress->isVisible()) ||
-           (FInteractive && pbxLed->Color() == Qt::red);
+    return FListing || (fmProgress && fmProgress->isVisible()) || pbxLed->Color() == Qt::red;
 }
 
 void TfmMain::CancelTask() {

@@ -13,6 +13,7 @@
 // ProgramStart; the command line runs without the window (app/cli).
 #pragma once
 
+#include "app/dialogs/DialogObserver.h"
 #include "app/main/MruList.h"
 #include "app/main/WizardHost.h"
 #include "app/ops/OpAdd.h"
@@ -54,6 +55,7 @@ class TStatusLed;
 class TUCLinePrinter;
 class TZipCommon;
 class TZip;
+class TCommentEdit;
 class TZipCheck;
 class TZipRun;
 class TOpObserver;
@@ -159,7 +161,6 @@ public:
     void WizardCommand();
 
     // ---- state --------------------------------------------------------------------------------
-    bool Interactive() const { return FInteractive; }
     bool Listing() const { return FListing; }
     // The start-up work of the show handler (the argument's archive) is done.
     bool StartupDone() const { return FStartupDone; }
@@ -265,9 +266,9 @@ private:
     void CommentCommand();
     // The comment window after opening a zip: shown only when the archive has a comment.
     void DisplayCommentIfExist();
-    // The open archive's comment: the zip writer prepared for it (its comments read), or
-    // nullptr for an archive that is no zip or whose directory cannot be read.
-    std::unique_ptr<TZip> OpenArchiveComment(QString& Text);
+    // The comment editor on the comments Edit has read; what changed is written back and a
+    // failure shown.
+    void EditComment(TCommentEdit& Edit);
     void UUEncodeCommand();
     void MailArchiveCommand();
     void MoveArchiveCommand();
@@ -306,7 +307,7 @@ private:
     // The observer of the window's operations: progress window, status bar, output log, and
     // the questions through the dialogs. Quiet: no progress window (a delete).
     friend class TWindowObserver;
-    std::unique_ptr<TOpObserver> MakeObserver(bool Quiet = false);
+    std::unique_ptr<TDialogObserver> MakeObserver(bool Quiet = false);
     // The progress window's bars; true when the user asked to cancel.
     bool ShowProgress(int ProgressByFile, int ProgressByArchive);
     // Every command of the window off while an operation runs (Cancel stays), and back.
@@ -361,7 +362,6 @@ private:
     QStringList FArguments;
 
     // ---- the window-wide state ----
-    bool FInteractive = true;
     bool CheckOutActive = false;
     std::string CheckOutFolder, CheckOutGroup;
     std::string FInstallProgram;

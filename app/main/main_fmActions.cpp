@@ -3,7 +3,7 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 #include "app/main/InputQuery.h"
 #include "engine/read/krvKorva.h"
 

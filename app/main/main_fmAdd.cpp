@@ -4,23 +4,23 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/common/AppSettings.h"
+#include "app/common/FileUtils.h"
+#include "app/common/Prompter.h"
+#include "app/common/RecentDocuments.h"
+#include "app/common/SetAside.h"
+#include "app/common/SettingValues.h"
 #include "app/dialogs/AddBottom.h"
 #include "app/dialogs/AddOptionsBottom.h"
-#include "app/dialogs/AppSettings.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileNameFields.h"
-#include "app/dialogs/FileUtils.h"
+#include "app/dialogs/OpReport.h"
 #include "app/dialogs/Password.h"
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/RecentDocuments.h"
-#include "app/dialogs/SetAside.h"
-#include "app/dialogs/SettingValues.h"
 #include "app/main/AddOptionsDialog.h"
 #include "app/main/ArchiveModel.h"
-#include "app/main/WriterChoice.h"
 #include "app/ops/OpAdd.h"
 #include "app/ops/OpObserver.h"
-#include "app/ops/OpReport.h"
+#include "app/ops/WriterChoice.h"
 #include "engine/core/krvUnBase.h"
 #include "engine/read/krvKorva.h"
 #include "ui/LmOpenDlg.h"
@@ -133,18 +133,16 @@ bool TfmMain::AddOptionsDialog(const QString& FileName, int FilterIndex, bool Sa
 }
 
 TAddResult TfmMain::RunAdd(const TAddOptions& Options, bool ShowResult, bool NewArchive) {
-    if (FInteractive) {
-        FModel->Clear();
-        FSortColumn = 0;
-        FSortOrder = Qt::AscendingOrder;
-    }
+    FModel->Clear();
+    FSortColumn = 0;
+    FSortOrder = Qt::AscendingOrder;
     ClearOutput();
     raise();
     ApplicationBusy();
     // A caller that found none of its files says so itself.
     return AddAndReport(Options, *MakeObserver(), ShowResult, NewArchive, [this](const TAddResult& Result) {
         ApplicationWaiting();
-        if (FInteractive && QFileInfo(Result.ArchiveName).isFile()) DisplayArchive(Result.ArchiveName);
+        if (QFileInfo(Result.ArchiveName).isFile()) DisplayArchive(Result.ArchiveName);
     });
 }
 

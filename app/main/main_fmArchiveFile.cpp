@@ -4,9 +4,9 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/common/FileUtils.h"
+#include "app/common/Prompter.h"
 #include "app/dialogs/FileNameFields.h"
-#include "app/dialogs/FileUtils.h"
-#include "app/dialogs/Prompter.h"
 #include "app/ops/OpMail.h"
 #include "engine/read/krvKorva.h"
 #include "platform/FileMove.h"

@@ -3,14 +3,15 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
-#include "app/dialogs/BackupScript.h"
+#include "app/common/BackupScript.h"
+#include "app/common/FileUtils.h"
+#include "app/common/Prompter.h"
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/FileUtils.h"
 #include "app/dialogs/ManageBackup.h"
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
+#include "app/dialogs/OpReport.h"
 #include "app/main/StatusLed.h"
 #include "app/ops/OpBackup.h"
-#include "app/ops/OpReport.h"
 #include "engine/read/krvKorva.h"
 
 #include <QFileInfo>
@@ -23,7 +24,7 @@ void TfmMain::ConnectBackupActions() {
 }
 
 bool TfmMain::ExecuteBackup(const QString& ScriptPath) {
-    const QString shown = FInteractive ? QString::fromStdString(krvKorva->ArchiveFile()) : QString();
+    const QString shown = QString::fromStdString(krvKorva->ArchiveFile());
     ClearOutput();
     raise();
     ApplicationBusy();
@@ -73,5 +74,5 @@ void TfmMain::ManageBackupsCommand() {
     if (ShowModal(manager) == mrRunBackup)
         RunBackupSets(manager.SetsToRun(),
                       [this](const QString& Name) { return ExecuteBackup(BackupScriptPath(Name)); });
-    if (FInteractive) GenerateBackupMenu();
+    GenerateBackupMenu();
 }

@@ -5,16 +5,16 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
+#include "app/common/FileUtils.h"
+#include "app/common/Prompter.h"
+#include "app/common/QtStrings.h"
 #include "app/dialogs/Checkout.h"
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/FileUtils.h"
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/QtStrings.h"
+#include "app/dialogs/OpReport.h"
 #include "app/main/ArchiveModel.h"
 #include "app/main/StatusLed.h"
 #include "app/ops/OpCheckout.h"
-#include "app/ops/OpReport.h"
 #include "engine/read/krvKorva.h"
 
 #include <QApplication>
@@ -96,7 +96,7 @@ bool TfmMain::CmdVirusScan(const QString& ArchiveName) {
     ClearOutput();
     SetLedColor(Qt::red);
     const TScanResult result = ScanAndReport(ArchiveName, *MakeObserver(), [this](const TScanResult& Scan) {
-        if (FInteractive) ui->dfstbMainStatus->clearMessage();
+        ui->dfstbMainStatus->clearMessage();
         SetLedColor(Scan.Extraction.HadFailures() ? TStatusLed::FailedColor() : QColor(Qt::green));
     });
     return result.Verdict == TScanVerdict::Clean;

@@ -3,10 +3,15 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/common/FileUtils.h"
+#include "app/common/Prompter.h"
+#include "app/common/QtStrings.h"
+#include "app/dialogs/ConvertArc.h"
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/QtStrings.h"
-#include "app/ops/OpReport.h"
+#include "app/dialogs/OpReport.h"
+#include "app/ops/OpConvert.h"
+#include "app/ops/OpMakeSfx.h"
+#include "engine/core/krvGbls.h"
 #include "engine/read/krvKorva.h"
 
 #include <QStatusBar>
@@ -18,18 +23,14 @@ bool TfmMain::CmdConvert(const QString& ArchiveName) {
         ArchiveName, *MakeObserver(),
         [this] {
             ClearOutput();
-            if (FInteractive) {
-                ApplicationBusy();
-                ui->dfstbMainStatus->clearMessage();
-            }
+            ApplicationBusy();
+            ui->dfstbMainStatus->clearMessage();
             raise();
         },
         [this](const TConvertOptions& Options, const TConvertResult& Result) {
-            if (FInteractive) {
-                ui->dfstbMainStatus->clearMessage();
-                ApplicationWaiting();
-            }
-            if (Result.OriginalDeleted && FInteractive && Options.Input == Str(krvKorva->ArchiveFile())) {
+            ui->dfstbMainStatus->clearMessage();
+            ApplicationWaiting();
+            if (Result.OriginalDeleted && Options.Input == Str(krvKorva->ArchiveFile())) {
                 CloseArchive();
                 DisplayArchive(Result.Target);
             }
@@ -43,9 +44,7 @@ bool TfmMain::CmdMakeSFX(const QString& ArchiveName, const QString& Target) {
         ArchiveName, Target, *MakeObserver(true),
         [this] {
             raise();
-            if (FInteractive) ApplicationBusy();
+            ApplicationBusy();
         },
-        [this] {
-            if (FInteractive) ApplicationWaiting();
-        });
+        [this] { ApplicationWaiting(); });
 }

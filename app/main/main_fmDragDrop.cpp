@@ -4,9 +4,9 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
-#include "app/dialogs/FileUtils.h"
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/SetAside.h"
+#include "app/common/FileUtils.h"
+#include "app/common/Prompter.h"
+#include "app/common/SetAside.h"
 #include "app/main/AddOptionsDialog.h"
 #include "app/main/ArchiveModel.h"
 #include "engine/core/krvUnBase.h"

@@ -5,16 +5,16 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/common/Prompter.h"
+#include "app/common/QtStrings.h"
+#include "app/common/QuestionTexts.h"
+#include "app/dialogs/DialogObserver.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/GetPassword.h"
 #include "app/dialogs/OverwriteDlg.h"
 #include "app/dialogs/Progress.h"
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/QtStrings.h"
 #include "app/dialogs/ViewOutput.h"
-#include "app/main/QuestionTexts.h"
 #include "app/main/StatusLed.h"
-#include "app/ops/OpObserver.h"
 #include "app/ops/OpRun.h"
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvErrorCodes.h"
@@ -29,7 +29,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -41,7 +40,7 @@ QString FilePart(const std::string& Path) {
 
 } // namespace
 
-class TWindowObserver : public TOpObserver {
+class TWindowObserver : public TDialogObserver {
 public:
     TWindowObserver(TfmMain& Main, bool Quiet) : FMain(Main), FQuiet(Quiet) {}
     // The operation is over: the entry it last named leaves the status bar, which shows its
@@ -58,11 +57,7 @@ public:
     void Status(const QString& Prefix, const QString& Name) override {
         FShown = FMain.ShowStatusText(Prefix, Name, 55);
     }
-    void Log(const QString& Line) override {
-        FMain.AppendOutput(Line);
-        // A command-line run has no window to show its log in: it goes to standard error.
-        if (!FMain.FInteractive) std::fprintf(stderr, "%s\n", Line.toLocal8Bit().constData());
-    }
+    void Log(const QString& Line) override { FMain.AppendOutput(Line); }
     void LogProgress(const QString& Line) override { FMain.AppendOutput(Line); }
 
 private:
@@ -71,7 +66,7 @@ private:
     QString FShown;
 };
 
-std::unique_ptr<TOpObserver> TfmMain::MakeObserver(bool Quiet) {
+std::unique_ptr<TDialogObserver> TfmMain::MakeObserver(bool Quiet) {
     return std::make_unique<TWindowObserver>(*this, Quiet);
 }
 
@@ -134,7 +129,6 @@ void TfmMain::EndProgress() {
 }
 
 QString TfmMain::ShowStatusText(const QString& Prefix, const QString& Name, int Reserved) {
-    if (!FInteractive) return {};
     QStatusBar* bar = ui->dfstbMainStatus;
     const int width = std::max(bar->width() - Reserved, 40);
     // Painted when the progress handler next lets the event loop run, not once per entry.
@@ -222,7 +216,7 @@ bool TfmMain::ShowProgress(int ProgressByFile, int ProgressByArchive) {
 void TfmMain::krvKorvaError(TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
                             const std::string&, int ECode) {
     if (ECode == ecInvalidPassword) CurrentArchivePassword().clear();
-    if (FListing && FInteractive && ECode != ecUserCanceled) {
+    if (FListing && ECode != ecUserCanceled) {
         // The errors of a listing are also shown together when it ends.
         QString text = Str(FileName);
         if (!ExtendedMsg.empty()) text += QStringLiteral(" (") + Str(ExtendedMsg) + QLatin1Char(')');

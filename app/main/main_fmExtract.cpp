@@ -4,19 +4,20 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
+#include "app/common/FileUtils.h"
+#include "app/common/ProcessUtils.h"
+#include "app/common/Prompter.h"
+#include "app/common/SettingValues.h"
+#include "app/common/ShellUtils.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/ExtractDlg.h"
 #include "app/dialogs/FileNameFields.h"
-#include "app/dialogs/FileUtils.h"
-#include "app/dialogs/ProcessUtils.h"
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/SettingValues.h"
-#include "app/dialogs/ShellUtils.h"
+#include "app/dialogs/OpReport.h"
 #include "app/dialogs/ViewerSelection.h"
 #include "app/main/ArchiveModel.h"
+#include "app/dialogs/OpReport.h"
 #include "app/main/StatusLed.h"
-#include "app/ops/OpReport.h"
 #include "engine/core/krvFileIo.h"
 #include "engine/core/krvMatchSpec.h"
 #include "engine/core/krvUnBase.h"
@@ -53,7 +54,7 @@ TExtractResult TfmMain::RunExtraction(const TExtractOptions& Options, bool ShowR
     // The light first: showing the progress window may already let the user cancel.
     SetLedColor(Qt::red);
     const TExtractResult result = ExtractAndReport(Options, *MakeObserver(), ShowResult);
-    if (FInteractive) ui->dfstbMainStatus->clearMessage();
+    ui->dfstbMainStatus->clearMessage();
     SetLedColor(result.HadFailures() ? TStatusLed::FailedColor() : QColor(Qt::green));
     return result;
 }

@@ -3,10 +3,10 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/common/SettingValues.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/Favourites.h"
 #include "app/dialogs/Find.h"
-#include "app/dialogs/SettingValues.h"
 #include "app/main/ArchiveModel.h"
 #include "app/main/NameMask.h"
 #include "engine/core/krvDates.h"

@@ -3,8 +3,8 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/common/Prompter.h"
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
 
 #include <QDir>
 

@@ -4,14 +4,14 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
+#include "app/common/Prompter.h"
+#include "app/common/RecentDocuments.h"
+#include "app/common/SettingValues.h"
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/RecentDocuments.h"
-#include "app/dialogs/SettingValues.h"
 #include "app/main/ArchiveModel.h"
 #include "app/main/InputQuery.h"
-#include "app/main/WriterChoice.h"
+#include "app/ops/WriterChoice.h"
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/read/krvKorva.h"
@@ -183,14 +183,13 @@ bool TfmMain::RefreshList(const QString& FileName) {
 
 void TfmMain::krvKorvaActivate(TZipCommon&) {
     ApplicationBusy();
-    if (FInteractive)
-        ui->dfstbMainStatus->showMessage(QStringLiteral("Reading ") +
-                                         QString::fromStdString(krvKorva->ArchiveFile()) +
-                                         QStringLiteral(" ..."));
+    ui->dfstbMainStatus->showMessage(QStringLiteral("Reading ") +
+                                     QString::fromStdString(krvKorva->ArchiveFile()) +
+                                     QStringLiteral(" ..."));
 }
 
 void TfmMain::krvKorvaDeactivate(TZipCommon&) {
-    if (FInteractive) ui->dfstbMainStatus->clearMessage();
+    ui->dfstbMainStatus->clearMessage();
     ApplicationWaiting();
 }
 
@@ -215,7 +214,6 @@ void TfmMain::ShowListErrors() {
 }
 
 void TfmMain::krvKorvaRead(TZipCommon& Sender, std::int64_t Offset, int) {
-    if (!FInteractive) return;
     const std::string& path = Sender.FileName;
     const std::size_t slash = path.rfind(PathDelim);
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -253,7 +251,6 @@ void TfmMain::NoteInstallProgram(const std::string& Name, const std::string& Fol
 }
 
 void TfmMain::DisplayTotals(bool SelectionOnly) {
-    if (!FInteractive) return;
     const QItemSelection selection = ui->dfelvArchiveView->selectionModel()->selection();
     std::int64_t selectedCount = 0;
     double packed = 0;

@@ -6,22 +6,22 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/common/Prompter.h"
+#include "app/common/QtStrings.h"
 #include "app/dialogs/About.h"
 #include "app/dialogs/Comment.h"
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
+#include "app/dialogs/OpReport.h"
 #include "app/dialogs/Properties.h"
-#include "app/dialogs/QtStrings.h"
 #include "app/dialogs/UUEncode.h"
 #include "app/main/ArchiveModel.h"
 #include "app/main/InputQuery.h"
+#include "app/ops/OpComment.h"
 #include "app/ops/OpObserver.h"
 #include "app/ops/OpUUEncode.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvProduct.h"
-#include "engine/formats/zip/krvZip.h"
 #include "engine/read/krvKorva.h"
-#include "platform/CodePages.h"
 #include "platform/FileAttributes.h"
 #include "ui/LmOpenDlg.h"
 
@@ -43,12 +43,6 @@ QString Grouped(double Bytes) {
 QString SizeLine(double Bytes) {
     return QString::number(Bytes / 1048576.0, 'f', 2) + QStringLiteral(" MB (") + Grouped(Bytes) +
            QStringLiteral(" bytes)");
-}
-
-// A stored comment: UTF-8 when it reads as such (what this program writes), else the DOS code page.
-QString CommentText(const std::vector<std::uint8_t>& Bytes) {
-    const std::string_view text(reinterpret_cast<const char*>(Bytes.data()), Bytes.size());
-    return Str(IsValidUtf8(text) ? std::string(text) : CodePageToUtf8(text, TCodePage::Oem));
 }
 
 } // namespace
@@ -103,30 +97,14 @@ bool TfmMain::AskSaveName(const QString& Title, QString& FileName, const QString
 
 // ---- properties and comment ------------------------------------------------------------------
 
-std::unique_ptr<TZip> TfmMain::OpenArchiveComment(QString& Text) {
-    Text.clear();
-    if (krvKorva->ArcType() != atZip) return nullptr;
-    auto zip = std::make_unique<TZip>();
-    zip->OnError = [this](TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
-                          const std::string& VolumeID,
-                          int ECode) { krvKorvaError(Sender, FileName, ExtendedMsg, VolumeID, ECode); };
-    zip->SetArchiveFile(krvKorva->ArchiveFile());
-    try {
-        zip->OpenComments();
-    } catch (const std::exception&) {
-        return nullptr;
-    }
-    Text = CommentText(zip->GetArchiveComment());
-    return zip;
-}
-
 void TfmMain::PropertiesCommand() {
     if (!ArchiveOpen() || !CheckArchiveExists()) return;
     const QString archive = Str(krvKorva->ArchiveFile());
-    QString comment;
-    if (!OpenArchiveComment(comment)) {
-        if (krvKorva->ArcType() != atZip)
-            comment = QStringLiteral("Comments not supported for this archive format.");
+    QString comment = QStringLiteral("Comments not supported for this archive format.");
+    if (krvKorva->ArcType() == atZip) {
+        // A directory that cannot be read shows no comment; the listing has said what is wrong.
+        TCommentEdit edit(*MakeObserver(true));
+        comment = edit.Open(krvKorva->ArchiveFile()) ? edit.Text() : QString();
     }
     // The totals count every entry, whatever the filter shows.
     const std::vector<std::string> spec = krvKorva->FileSpec;
@@ -159,24 +137,29 @@ void TfmMain::PropertiesCommand() {
 }
 
 void TfmMain::CommentCommand() {
-    if (!ArchiveOpen() || !CheckArchiveExists()) return;
-    QString text;
-    std::unique_ptr<TZip> zip = OpenArchiveComment(text);
-    if (!zip) return;
-    TfmComment dialog(*zip, this);
-    dialog.SetText(text);
-    ShowModal(dialog);
-    zip->SaveComments();
+    if (!ArchiveOpen() || !CheckArchiveExists() || krvKorva->ArcType() != atZip) return;
+    const std::unique_ptr<TOpObserver> observer = MakeObserver(true);
+    TCommentEdit edit(*observer);
+    if (!edit.Open(krvKorva->ArchiveFile())) {
+        ReportComment(edit.Result(), false);
+        return;
+    }
+    EditComment(edit);
 }
 
 void TfmMain::DisplayCommentIfExist() {
-    QString text;
-    std::unique_ptr<TZip> zip = OpenArchiveComment(text);
-    if (!zip || text.isEmpty()) return;
-    TfmComment dialog(*zip, this);
-    dialog.SetText(text);
+    if (krvKorva->ArcType() != atZip) return;
+    const std::unique_ptr<TOpObserver> observer = MakeObserver(true);
+    TCommentEdit edit(*observer);
+    if (!edit.Open(krvKorva->ArchiveFile()) || edit.Text().isEmpty()) return;
+    EditComment(edit);
+}
+
+void TfmMain::EditComment(TCommentEdit& Edit) {
+    TfmComment dialog(Edit.Zip(), this);
+    dialog.SetText(Edit.Text());
     ShowModal(dialog);
-    zip->SaveComments();
+    ReportComment(Edit.Save(), true);
 }
 
 // ---- uuencode --------------------------------------------------------------------------------

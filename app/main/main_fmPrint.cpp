@@ -2,10 +2,10 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/common/Prompter.h"
 #include "app/dialogs/About.h"
 #include "app/dialogs/CheckVersion.h"
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
 #include "app/main/ArchiveModel.h"
 #include "app/main/ContentsExport.h"
 #include "engine/read/krvKorva.h"

@@ -3,10 +3,15 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/common/Prompter.h"
+#include "app/common/QtStrings.h"
 #include "app/dialogs/DialogSupport.h"
+#include "app/dialogs/OpReport.h"
 #include "app/dialogs/ViewOutput.h"
 #include "app/main/StatusLed.h"
-#include "app/ops/OpReport.h"
+#include "app/ops/OpRepair.h"
+#include "app/ops/OpTest.h"
+#include "engine/core/krvErrorCodes.h"
 
 #include <QStatusBar>
 
@@ -14,14 +19,11 @@
 
 bool TfmMain::CmdTest(const QString& ArchiveName) {
     ClearOutput();
-    if (FInteractive) {
-        ui->dfstbMainStatus->clearMessage();
-        ApplicationBusy();
-    }
+    ui->dfstbMainStatus->clearMessage();
+    ApplicationBusy();
     return TestAndReport(
         ArchiveName, *MakeObserver(), [this]() -> TfmViewOutput& { return *fmViewOutput; },
         [this](const TOpResult& Result) {
-            if (!FInteractive) return;
             if (Result.Cancelled)
                 ui->dfstbMainStatus->showMessage(QStringLiteral("Testing Canceled ..."));
             else
@@ -38,10 +40,10 @@ bool TfmMain::CmdRepair(const QString& ZipName) {
         ZipName, *MakeObserver(true), *fmViewOutput,
         [this] {
             ClearOutput();
-            if (FInteractive) ApplicationBusy();
+            ApplicationBusy();
         },
         [this](const TRepairResult& Result) {
-            if (FInteractive) ApplicationWaiting();
+            ApplicationWaiting();
             if (Result.HadFailures()) SetLedColor(TStatusLed::FailedColor());
         });
 }

@@ -3,9 +3,9 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
+#include "app/common/SettingValues.h"
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/SettingValues.h"
 
 #include <QApplication>
 #include <QFileSystemModel>

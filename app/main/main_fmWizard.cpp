@@ -3,8 +3,8 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
+#include "app/common/Prompter.h"
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/Prompter.h"
 #include "app/main/Wizard.h"
 #include "engine/read/krvKorva.h"
 
@@ -20,8 +20,7 @@ void TfmMain::WizardCommand() {
     if (!ExitCheckoutCheck()) return;
     // Made first: it reads the window's open archive and commands as they are.
     TfmWizard wizard(*this, this);
-    // A command-line run never showed the window.
-    const bool hidden = FInteractive && isVisible();
+    const bool hidden = isVisible();
     if (hidden) hide();
     // No command of the window runs while the wizard does; each gets its state back after.
     std::vector<std::pair<QPointer<QAction>, bool>> suspended;
@@ -33,7 +32,7 @@ void TfmMain::WizardCommand() {
     for (const auto& [action, enabled] : suspended)
         if (action) action->setEnabled(enabled);
     // The wizard's work may have opened another archive.
-    if (FInteractive) EnableMenus();
+    EnableMenus();
     if (hidden) show();
 }
 

@@ -1,11 +1,12 @@
 #include "app/ops/OpAdd.h"
 
-#include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/FileUtils.h"
-#include "app/dialogs/QtStrings.h"
-#include "app/main/WriterChoice.h"
+#include "app/common/ArchivePassword.h"
+#include "app/common/FileUtils.h"
+#include "app/common/QtStrings.h"
+#include "app/common/SetAside.h"
 #include "app/ops/OpRun.h"
 #include "app/ops/ReplacedArchive.h"
+#include "app/ops/WriterChoice.h"
 #include "engine/core/krvEntryLookup.h"
 #include "engine/read/krvKorva.h"
 

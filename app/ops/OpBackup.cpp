@@ -1,9 +1,9 @@
 #include "app/ops/OpBackup.h"
 
-#include "app/dialogs/BackupScript.h"
-#include "app/dialogs/FileUtils.h"
-#include "app/dialogs/SetAside.h"
-#include "app/main/WriterChoice.h"
+#include "app/common/BackupScript.h"
+#include "app/common/FileUtils.h"
+#include "app/common/SetAside.h"
+#include "app/ops/WriterChoice.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,8 @@
 #include "app/ops/OpCheckout.h"
 
-#include "app/dialogs/Checkout.h"
-#include "app/dialogs/FileUtils.h"
-#include "app/dialogs/QtStrings.h"
-#include "app/dialogs/ShellUtils.h"
+#include "app/common/FileUtils.h"
+#include "app/common/QtStrings.h"
+#include "app/common/ShellUtils.h"
 #include "platform/FileReplace.h"
 #include "platform/Shell.h"
 #include "platform/ShellLink.h"
@@ -24,13 +23,19 @@ bool SafeGroup(const QString& Group) {
 
 } // namespace
 
+bool SafeCheckoutTarget(const QString& Folder) {
+    if (Folder.trimmed().isEmpty() || Folder.split('/').contains("..")) return false;
+    const QString path = QDir::cleanPath(QDir(Folder).absolutePath());
+    return path != "/" && path != QDir::cleanPath(QDir::homePath());
+}
+
 TCheckoutResult Checkout(const TCheckoutOptions& Options, TOpObserver& Observer) {
     TCheckoutResult result;
     const QFileInfo archive(Options.Archive);
     const QString folder = QDir::cleanPath(QFileInfo(Options.Folder).absoluteFilePath());
     // The folder is emptied first: it may not be the root, the home folder, nor hold the archive.
     const QString real = QFileInfo(folder).exists() ? QFileInfo(folder).canonicalFilePath() : folder;
-    if (!TfmCheckout::SafeTarget(folder) || !SafeGroup(Options.Group) ||
+    if (!SafeCheckoutTarget(folder) || !SafeGroup(Options.Group) ||
         archive.canonicalFilePath().startsWith(real + QLatin1Char('/'))) {
         result.Refusal = TCheckoutRefusal::UnusableTarget;
         return result;
@@ -73,7 +78,7 @@ TCheckoutResult Checkout(const TCheckoutOptions& Options, TOpObserver& Observer)
 bool RemoveCheckout(const QString& Folder, const QString& Group) {
     bool removed = true;
     if (SafeGroup(Group) && QFileInfo::exists(Group)) removed = ShellDeleteFiles(Group.toStdString());
-    if (TfmCheckout::SafeTarget(Folder)) DeleteFolderTree(Folder.toStdString());
+    if (SafeCheckoutTarget(Folder)) DeleteFolderTree(Folder.toStdString());
     return removed;
 }
 

@@ -33,6 +33,9 @@ struct TCheckoutResult : TOpResult {
     int ScanStatus = 0;
 };
 
+// True when Folder may be emptied by a check-out: not empty, no "..", not the root nor the home
+// folder.
+bool SafeCheckoutTarget(const QString& Folder);
 // Empties Folder and Group, extracts, makes the launchers and, when asked, scans the folder.
 TCheckoutResult Checkout(const TCheckoutOptions& Options, TOpObserver& Observer);
 // The check-out clean-up: the group (when it is one the check-out may make) and the folder

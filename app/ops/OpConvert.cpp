@@ -1,6 +1,6 @@
 #include "app/ops/OpConvert.h"
 
-#include "app/dialogs/QtStrings.h"
+#include "app/common/QtStrings.h"
 #include "app/ops/OpRun.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/write/krvArc2Arc.h"

@@ -1,6 +1,6 @@
 #include "app/ops/OpMail.h"
 
-#include "app/dialogs/ProcessUtils.h"
+#include "app/common/ProcessUtils.h"
 #include "app/ops/OpPack.h"
 
 #include "platform/XdgFolders.h"

@@ -1,6 +1,6 @@
 #include "app/ops/OpMakeSfx.h"
 
-#include "app/dialogs/QtStrings.h"
+#include "app/common/QtStrings.h"
 #include "app/ops/OpPack.h"
 #include "app/ops/OpRun.h"
 #include "engine/core/krvErrorCodes.h"

@@ -1,8 +1,11 @@
 // The one channel between an operation and whoever started it: progress, the entry being
-// worked on, log lines, and the engine's questions. The questions are answered through the
-// program's dialogs and its prompter (so QUILLAR_PROMPTER=auto answers them at once); a
-// caller overrides only what it shows differently: the window its progress window, status
-// bar and output log, the batch tool its bars, the command line standard error.
+// worked on, log lines, and the engine's questions. This base asks no one: every Yes/No
+// question takes its default answer (the first button's, as QUILLAR_PROMPTER=auto takes it),
+// and what needs a person's input or hands (a password, a volume's path, a disk, a new name)
+// is cancelled. The callers that ask through the program's dialogs derive from
+// TDialogObserver (app/dialogs) and override only what they show differently: the window its
+// progress window, status bar and output log, the batch tool its bars, the command line its
+// progress window and standard error.
 #pragma once
 
 #include "engine/core/krvZipCommon.h"
@@ -10,8 +13,6 @@
 #include <QString>
 #include <cstdint>
 #include <string>
-
-class QWidget;
 
 // The answers of the overwrite question of an extraction.
 enum class TOverwriteAnswer { Yes, No, YesToAll, NoToAll, Rename, Cancel };
@@ -24,8 +25,6 @@ public:
     virtual ~TOpObserver() = default;
 
     // ---- what the caller shows ----
-    // The parent of the question dialogs (none: top level).
-    virtual QWidget* DialogParent() const { return nullptr; }
     // The engine starts and ends its work (a progress window shows between the two).
     virtual void Started() {}
     virtual void Finished() {}
@@ -39,7 +38,7 @@ public:
     // output window keeps it, a command line that prints only errors does not print it.
     virtual void LogProgress(const QString& Line) { Log(Line); }
 
-    // ---- questions (through the dialogs and the prompter) ----
+    // ---- questions ----
     // An existing file would be replaced by an entry of IncomingSize bytes (IncomingDate 0:
     // unknown). Rename puts the new name (a plain name in the same folder) into NewName.
     virtual TOverwriteAnswer AskOverwrite(const QString& Existing, std::int64_t IncomingSize,

@@ -1,6 +1,6 @@
 #include "app/ops/OpRepair.h"
 
-#include "app/dialogs/QtStrings.h"
+#include "app/common/QtStrings.h"
 #include "app/ops/OpRun.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/formats/zip/ZipFix.h"

@@ -1,7 +1,7 @@
 #include "app/ops/OpRun.h"
 
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/QtStrings.h"
+#include "app/common/Prompter.h"
+#include "app/common/QtStrings.h"
 #include "engine/core/krvCompBase.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvUnBase.h"
@@ -63,6 +63,7 @@ QStringList ErrorLogLines(const TZipCommon& Sender, const std::string& FileName,
 
 void TOpRun::Error(TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
                    int ECode) {
+    ++FErrors;
     const TOpCause cause = CauseOf(ECode);
     if (cause == TOpCause::Cancelled) {
         FResult.Cancelled = true;
@@ -180,6 +181,9 @@ void TOpRun::BindCommon(TZipCommon& Component) {
     Component.OnError = [this](TZipCommon& Sender, const std::string& FileName,
                                const std::string& ExtendedMsg, const std::string&,
                                int ECode) { Error(Sender, FileName, ExtendedMsg, ECode); };
+    Component.OnWarning = [this](TZipCommon&, const std::string& FileName, const std::string& Text) {
+        FObserver.Log(Str(FileName) + QStringLiteral(": ") + Str(Text));
+    };
     Component.OnProgress = [this](TZipCommon& Sender, std::uint8_t ByFile, std::uint8_t ByArchive) {
         if (FObserver.Progress(ByFile, ByArchive)) {
             FResult.Cancelled = true;

@@ -43,6 +43,8 @@ public:
     // The folders the extraction's directory entries made (kept when TrackFolders is set).
     bool TrackFolders = false;
     const std::vector<std::string>& MadeFolders() const { return FMadeFolders; }
+    // Errors reported during the run (every one, whatever entry).
+    int Errors() const { return FErrors; }
 
 private:
     void Error(TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg, int ECode);
@@ -56,6 +58,7 @@ private:
     std::vector<TOpFailure> FPending; // errors since the last verdict
     std::vector<std::string> FMadeFolders;
     std::string FBegun;  // the name of the reader's last begun entry
+    int FErrors = 0;
     int FReplaceAll = 0; // 1 yes to all, -1 no to all
     bool FSkipAllDupes = false;
 };

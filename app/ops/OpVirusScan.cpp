@@ -1,8 +1,8 @@
 #include "app/ops/OpVirusScan.h"
 
-#include "app/dialogs/AppSettings.h"
-#include "app/dialogs/FileUtils.h"
-#include "app/dialogs/QtStrings.h"
+#include "app/common/AppSettings.h"
+#include "app/common/FileUtils.h"
+#include "app/common/QtStrings.h"
 #include "app/ops/RunFolder.h"
 #include "platform/Process.h"
 

@@ -2,7 +2,7 @@
 // ends, unless the run hands it on (Keep).
 #pragma once
 
-#include "app/dialogs/FileUtils.h"
+#include "app/common/FileUtils.h"
 
 #include <string>
 #include <utility>

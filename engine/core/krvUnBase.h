@@ -32,6 +32,8 @@ class TUniqueFd;
 class TExtractOutput;
 class TOutputFolderCache;
 
+// The processor a reader was once tuned for. Kept for the callers that set it: it has no effect,
+// since one decoder serves every processor.
 enum TCpuType : std::uint8_t { cptAuto, cpt80286, cpt80386, cpt80486 };
 
 // An entry's modification time as its format stores it: a packed DOS date-time (local time,
@@ -54,7 +56,7 @@ public:
 
     bool CreateStoredDirs = false;
     bool RestoreFileAttr = true;
-    TCpuType CpuType = cptAuto; // has no effect on extraction
+    TCpuType CpuType = cptAuto; // no effect; each run turns cpt80486 back into cptAuto
     // Asked before an existing file is replaced when ConfirmOverwrites is set.
     TUnBase_OnFileExists OnFileExists;
 

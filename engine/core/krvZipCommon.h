@@ -72,6 +72,9 @@ using TOnProgress =
     std::function<void(TZipCommon& Sender, std::uint8_t ProgressByFile, std::uint8_t ProgressByArchive)>;
 using TOnRead = std::function<void(TZipCommon& Sender, std::int64_t Offset, int Filenum)>;
 using TOnRemoveTempfile = std::function<void(TZipCommon& Sender, const std::string& FileName)>;
+// Something the job could not do and went on without (Text says what), for the log.
+using TOnWarning =
+    std::function<void(TZipCommon& Sender, const std::string& FileName, const std::string& Text)>;
 
 // ---- the replaceable data routines ------------------------------------------------------------
 // Reads Count bytes of Stream into Buffer; deciphers them when Encrypted and updates the
@@ -223,6 +226,7 @@ public:
     TOnProgress OnProgress;
     TOnRead OnRead;
     TOnRemoveTempfile OnRemoveTempfile;
+    TOnWarning OnWarning;
 
     // ---- virtual operations -------------------------------------------------------------------
     virtual std::int64_t DecryptByteWrite(TStream32* Output, void* Buffer, std::int64_t Count, bool DataFlag,

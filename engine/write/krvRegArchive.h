@@ -2,7 +2,7 @@
 // "Quillar" is kept under the classes root (its description, icon and open command), the
 // desktop's entry quillar.desktop opens the same command, and each extension's MIME type gets
 // that entry as its default handler (platform/FileTypeBinding.h). The bookkeeping that lets an
-// association be undone is the caller's (app/dialogs/Associations.h).
+// association be undone is the caller's (app/common/Associations.h).
 #pragma once
 
 #include <functional>

@@ -157,6 +157,30 @@ TEST_F(ZipSpanTest, ALargeArchiveSpansDisksThatJoinIntoASoundArchive) {
     ExpectEngineReadsTheDisks(drive, 122);
 }
 
+TEST_F(ZipSpanTest, DisksThatTakeNoLabelAreWrittenUnlabelledAndSaidSo) {
+    TFloppyDrive& drive = InstallDrive(40000);
+    drive.TakesLabels = false;
+    WriteFile(Src / "random.bin", RandomBytes(90000, 4));
+    auto z = Writer();
+    int disks = 1;
+    z->OnInsertDisk = [&](TZipCommon&, const std::string&, bool& Cancel) {
+        ++disks;
+        TakeOutDisk(drive);
+        Cancel = false;
+    };
+    std::vector<std::string> warnings;
+    z->OnWarning = [&](TZipCommon&, const std::string&, const std::string& Text) {
+        warnings.push_back(Text);
+    };
+    EXPECT_EQ(z->Compress(), 1);
+    EXPECT_TRUE(Errors.empty());
+    ASSERT_GE(disks, 3);
+    EXPECT_EQ(warnings.size(), static_cast<std::size_t>(disks));
+    EXPECT_NE(warnings.back().find(TDiskSpanObj::DiskLabel(disks)), std::string::npos);
+    EXPECT_TRUE(drive.Labels.empty());
+    ExpectJoinedSetIsSound();
+}
+
 TEST_F(ZipSpanTest, EncipheredHeadersSpanDisksTheReaderTakesBack) {
     TFloppyDrive& drive = InstallDrive(30000);
     WriteFile(Src / "random.bin", RandomBytes(50000, 4));

@@ -50,7 +50,9 @@ TEST(Drives, DefaultImplementationOnATemporaryFolder) {
     EXPECT_FALSE(d.RootOf(dir.Str()).empty());
     TVolumeInfo info;
     EXPECT_TRUE(d.GetVolumeInfo(dir.Str(), info));
-    EXPECT_TRUE(d.SetVolumeLabel(dir.Str(), "PKBACK# 001")) << "labels cannot be set: accepted, nothing done";
+    // A label goes only on a FAT medium: a folder of any other file system, or none, refuses it.
+    EXPECT_FALSE(d.SetVolumeLabel(dir.Str(), "PKBACK# 001"));
+    EXPECT_FALSE(d.SetVolumeLabel((dir / "missing").string(), "PKBACK# 001"));
 }
 
 TEST(Drives, InstallAndRestore) {

@@ -2,7 +2,7 @@
 // a question comes that the script has no answer for (it then takes the default answer).
 #pragma once
 
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 
 #include <deque>
 #include <functional>

@@ -51,6 +51,7 @@ bool TFloppyDrive::IsWriteProtected(const std::string& Path) {
 
 bool TFloppyDrive::SetVolumeLabel(const std::string& Path, const std::string& NewLabel) {
     if (!OnDrive(Path)) return TDrives::SetVolumeLabel(Path, NewLabel);
+    if (!TakesLabels) return false;
     Label = NewLabel;
     Labels.push_back(NewLabel);
     return true;

@@ -22,6 +22,7 @@ public:
     std::uint32_t Serial = 100;
     std::string Label;
     std::vector<std::string> Labels; // every label written
+    bool TakesLabels = true;         // false: a medium that takes no label (not FAT)
 
     // Inserts a disk of a spanned set that holds the one file Piece under the name Name and
     // carries the label of disk Number (1-based), "PKBACK# 001" and on.

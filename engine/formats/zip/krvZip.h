@@ -50,7 +50,11 @@ public:
     // The name and comment of entry Index; false for an index outside the entries.
     bool GetFileComment(int Index, std::string& Name, std::vector<std::uint8_t>& Comment);
     void SetFileComment(int Index, const void* Buffer, std::size_t Len);
+    // Whether a comment was changed since OpenComments or the last SaveComments.
+    bool CommentsChanged() const { return FCommentsChanged; }
     // Writes changed comments back into ArchiveFile; false when nothing was changed or written.
+    // A read-only archive is written only when OnNonWriteableArchive allows it; every failure
+    // goes through ReportError and leaves the archive as it was.
     bool SaveComments();
 
 protected:

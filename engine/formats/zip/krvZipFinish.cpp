@@ -11,6 +11,7 @@
 #include "platform/Drives.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 #include <vector>
 
 std::string TZip::ArcName(const std::string& LocalName, bool& Utf8) const {
@@ -259,14 +260,21 @@ void TZip::SetFileComment(int Index, const void* Buffer, std::size_t Len) {
 
 bool TZip::SaveComments() {
     if (!FCommentsChanged) return false;
+    if (!CheckArchiveWriteable(ArchiveFile())) {
+        // A folder was reported by the check; a read-only archive the owner kept is reported here.
+        struct stat st {};
+        if (!Cancel() && ::stat(ArchiveFile().c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+            ReportError(ArchiveFile(), "", "0", ecFileIsReadOnly);
+        return false;
+    }
     std::uint8_t status = fsOpenOk;
     TFileStream32 input(ArchiveFile(), fmOpenRead | fmShareDenyWrite, status);
     if (status != fsOpenOk) {
         ReportError(ArchiveFile(), "", "0", ecErrorOpeningFile);
         return false;
     }
-    TTempFileStream output(this, fmCreate, ArchiveFile());
-    if (output.Status() != fsOpenOk) {
+    const std::unique_ptr<TTempFileStream> output = CreateTempStream(ArchiveFile());
+    if (output->Status() != fsOpenOk) {
         ReportError(ArchiveFile(), "", "0", ecErrorOpeningFile);
         return false;
     }
@@ -274,12 +282,12 @@ bool TZip::SaveComments() {
         // The entries stay where they are; only the directory and the end record are new.
         FInput = &input;
         FInputSize = input.Size();
-        FOutput = &output;
+        FOutput = output.get();
         CopyInput(0, FCommentDirPos);
-        WriteDirectory(output, FCommentList, FCommentEntries, FCommentCorrection);
+        WriteDirectory(*output, FCommentList, FCommentEntries, FCommentCorrection);
         FInput = nullptr;
         FOutput = nullptr;
-        output.Commit();
+        output->Commit();
     } catch (const EWriteError& e) {
         FInput = nullptr;
         FOutput = nullptr;
@@ -289,9 +297,11 @@ bool TZip::SaveComments() {
         FInput = nullptr;
         FOutput = nullptr;
         throw;
-    } catch (...) {
+    } catch (const std::exception& e) {
+        // Anything else (memory, the file system) is a failed write too, and said so.
         FInput = nullptr;
         FOutput = nullptr;
+        ReportError(ArchiveFile(), e.what(), "0", ecErrorWritingToFile);
         return false;
     }
     FCommentsChanged = false;

@@ -294,10 +294,12 @@ bool TDiskSpanObj::OpenDiskFile() {
     if (status != fsOpenOk) return false;
     FDisk = std::move(disk);
     const std::string label = DiskLabel(FDiskNumber);
-    if (VolumeLabel != label && !TDrives::Current().SetVolumeLabel(Root.empty() ? Folder() : Root, label)) {
-        FOwner.RaiseError(FOwner.ArchiveFile(), label, "0", ecErrorWritingSpannedDiskLabel);
-        return false;
-    }
+    // Only a FAT medium takes a label here; any other disk is written unlabelled and the set
+    // is told apart by the disk numbers of its records.
+    if (VolumeLabel != label && !TDrives::Current().SetVolumeLabel(Root.empty() ? Folder() : Root, label) &&
+        FOwner.OnWarning)
+        FOwner.OnWarning(FOwner, FOwner.ArchiveFile(),
+                         "The disk could not be labelled " + label + "; it is written without a label.");
     CheckDrive();
     FLastSerial = SerialNumber;
     return true;

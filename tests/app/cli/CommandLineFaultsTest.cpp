@@ -5,7 +5,7 @@
 #include "ProcessRun.h"
 #include "ToolChecks.h"
 
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

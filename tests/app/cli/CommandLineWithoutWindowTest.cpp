@@ -8,9 +8,9 @@
 #include "ToolChecks.h"
 
 #include "app/cli/CommandLine.h"
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
 #include "app/dialogs/Progress.h"
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 #include "app/main/main_fm.h"
 
 #include <QApplication>

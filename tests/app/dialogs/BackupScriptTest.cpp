@@ -1,7 +1,7 @@
 // Backup-set scripts: the bytes written, the reading rules, which scripts are usable, the
 // renumbering of generations, what removing a set deletes, and the shortcut's Exec line as a
 // real launcher (gio) reads it.
-#include "app/dialogs/BackupScript.h"
+#include "app/common/BackupScript.h"
 #include "ToolChecks.h"
 #include "app/dialogs/BackupEditor.h"
 #include "app/dialogs/ManageBackup.h"

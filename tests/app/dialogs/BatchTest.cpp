@@ -4,7 +4,7 @@
 // arguments as a recording stand-in receives them, a full disk and cancel.
 #include "app/dialogs/Batch.h"
 #include "ToolChecks.h"
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
 
 #include "DialogDriver.h"
 #include "RegistrySandbox.h"

@@ -1,7 +1,7 @@
 #include "app/dialogs/Configuration.h"
 
-#include "app/dialogs/AppSettings.h"
-#include "app/dialogs/SystemUtils.h"
+#include "app/common/AppSettings.h"
+#include "app/common/SystemUtils.h"
 #include "platform/Registry.h"
 
 #include "DesktopSandbox.h"

@@ -8,7 +8,7 @@
 #include "SmallDisk.h"
 #include "TestSupport.h"
 
-#include "app/dialogs/BackupScript.h"
+#include "app/common/BackupScript.h"
 #include "app/dialogs/ManageBackup.h"
 
 #include <QApplication>

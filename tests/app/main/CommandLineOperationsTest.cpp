@@ -6,8 +6,8 @@
 #include "ProcessRun.h"
 #include "ToolChecks.h"
 
-#include "app/dialogs/AppSettings.h"
-#include "app/dialogs/SettingValues.h"
+#include "app/common/AppSettings.h"
+#include "app/common/SettingValues.h"
 
 #include <gtest/gtest.h>
 #include <sstream>

@@ -4,8 +4,8 @@
 // scripts rely on, and the removal of the program's registration as an uninstaller runs it.
 #include "ProcessRun.h"
 
-#include "app/dialogs/AppSettings.h"
-#include "app/dialogs/SettingValues.h"
+#include "app/common/AppSettings.h"
+#include "app/common/SettingValues.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // dragging and info tips; the mouse-selection values 1 to 3 add tracking and one-click
 // activation with their underlining; any other value adds nothing.
 #include "app/main/ListStyles.h"
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
 
 #include <gtest/gtest.h>
 

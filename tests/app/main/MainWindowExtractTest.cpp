@@ -6,7 +6,7 @@
 
 #include "DialogDriver.h"
 #include "SmallDisk.h"
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/ExtractDlg.h"
 #include "app/dialogs/GetPassword.h"

@@ -2,8 +2,8 @@
 
 #include "app/dialogs/DialogSupport.h"
 
-#include "app/dialogs/AppSettings.h"
-#include "app/dialogs/SettingValues.h"
+#include "app/common/AppSettings.h"
+#include "app/common/SettingValues.h"
 #include "app/main/ArchiveModel.h"
 #include "platform/Registry.h"
 #include "ui/LmOpenSaveComm.h"

@@ -8,7 +8,7 @@
 
 #include "DialogDriver.h"
 #include "SmallDisk.h"
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
 #include "app/dialogs/Checkout.h"
 #include "app/dialogs/Comment.h"
 #include "app/dialogs/ConvertArc.h"
@@ -36,6 +36,7 @@
 #include <fstream>
 #include <regex>
 #include <set>
+#include <sys/stat.h>
 
 using namespace testsupport;
 
@@ -233,6 +234,27 @@ TEST_F(TOperationsTest, PropertiesAndComment) {
         }
     }
     Must(RunTool({"unzip", "-t", "t.zip"}, FDir.Path()));
+
+    // A read-only archive the user does not let be written keeps its bytes, and the window says
+    // why, with the engine's code.
+    const std::string kept = ReadFile(FDir / "t.zip");
+    ::chmod((FDir / "t.zip").c_str(), 0444);
+    FPrompter.Prompter().Prompts.clear();
+    FPrompter.Prompter().Answers = {mrNo, mrOk};
+    AnswerNextModal<TfmComment>([&](TfmComment& Dialog) {
+        auto* edit = Find<QPlainTextEdit>(Dialog, "meComment");
+        edit->moveCursor(QTextCursor::End);
+        QTest::keyClicks(edit, " fifth");
+        Find<QPushButton>(Dialog, "bbSave")->click();
+        Find<QPushButton>(Dialog, "buClose")->click();
+    });
+    Action("acViewComment").trigger();
+    ::chmod((FDir / "t.zip").c_str(), 0644);
+    EXPECT_EQ(ReadFile(FDir / "t.zip"), kept);
+    ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 2u);
+    EXPECT_TRUE(FPrompter.Prompter().Prompts[0].Text.contains("Read Only"));
+    EXPECT_TRUE(FPrompter.Prompter().Prompts[1].Text.contains("25104"))
+        << FPrompter.Prompter().Prompts[1].Text.toStdString();
 
     // A zip without a comment opens without the comment window.
     Must(RunTool({"zip", "-q", "-X", "plain.zip", "a.txt"}, FDir.Path()));

@@ -12,12 +12,12 @@
 
 #include "DialogDriver.h"
 #include "SmallDisk.h"
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
 #include "app/dialogs/Batch.h"
 #include "app/dialogs/Configuration.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/GetPassword.h"
-#include "app/dialogs/SettingValues.h"
+#include "app/common/SettingValues.h"
 #include "app/dialogs/ViewOutput.h"
 
 #include <QApplication>

@@ -5,7 +5,7 @@
 #include "MainWindowFixture.h"
 #include "ToolChecks.h"
 
-#include "app/dialogs/RecentDocuments.h"
+#include "app/common/RecentDocuments.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

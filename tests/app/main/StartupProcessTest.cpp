@@ -5,7 +5,7 @@
 #include "MainWindowFixture.h"
 #include "ProcessRun.h"
 
-#include "app/dialogs/SettingValues.h"
+#include "app/common/SettingValues.h"
 #include "platform/Registry.h"
 
 #include <gtest/gtest.h>

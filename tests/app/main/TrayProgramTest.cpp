@@ -2,8 +2,8 @@
 // (once, however often the settings are applied), and ended when they disable it.
 #include "MainWindowFixture.h"
 
-#include "app/dialogs/AppSettings.h"
-#include "app/dialogs/SystemUtils.h"
+#include "app/common/AppSettings.h"
+#include "app/common/SystemUtils.h"
 #include "platform/Registry.h"
 #include "platform/RunningProcesses.h"
 

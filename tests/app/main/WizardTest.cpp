@@ -10,7 +10,7 @@
 #include "SmallDisk.h"
 #include "app/cli/CommandLine.h"
 #include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/SettingValues.h"
+#include "app/common/SettingValues.h"
 #include "app/main/QtEngineHost.h"
 #include "app/main/Wizard.h"
 #include "engine/read/krvKorva.h"

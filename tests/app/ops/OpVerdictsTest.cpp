@@ -10,8 +10,8 @@
 #include "SmallDisk.h"
 #include "ToolChecks.h"
 
-#include "app/dialogs/AppSettings.h"
-#include "app/dialogs/BackupScript.h"
+#include "app/common/AppSettings.h"
+#include "app/common/BackupScript.h"
 #include "app/ops/OpBackup.h"
 #include "app/ops/OpConvert.h"
 #include "app/ops/OpExtract.h"

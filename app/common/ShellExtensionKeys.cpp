@@ -1,4 +1,4 @@
-#include "app/dialogs/ShellExtensionKeys.h"
+#include "app/common/ShellExtensionKeys.h"
 
 #include "platform/Registry.h"
 

@@ -1,8 +1,8 @@
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
 
-#include "app/dialogs/SettingValues.h"
-#include "app/dialogs/ShellExtensionKeys.h"
-#include "app/dialogs/SystemUtils.h"
+#include "app/common/SettingValues.h"
+#include "app/common/ShellExtensionKeys.h"
+#include "app/common/SystemUtils.h"
 #include "platform/Registry.h"
 
 #include "RegistrySandbox.h"

@@ -1,4 +1,4 @@
-#include "app/dialogs/FontText.h"
+#include "app/common/FontText.h"
 
 #include <QGuiApplication>
 #include <QPalette>

@@ -1,4 +1,4 @@
-#include "app/dialogs/WildcardMatch.h"
+#include "app/common/WildcardMatch.h"
 
 #include "engine/core/krvWildMatch.h"
 

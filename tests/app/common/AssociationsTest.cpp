@@ -1,8 +1,8 @@
-#include "app/dialogs/Associations.h"
+#include "app/common/Associations.h"
 
-#include "app/dialogs/AppSettings.h"
-#include "app/dialogs/ShellExtensionKeys.h"
-#include "app/dialogs/SystemUtils.h"
+#include "app/common/AppSettings.h"
+#include "app/common/ShellExtensionKeys.h"
+#include "app/common/SystemUtils.h"
 #include "engine/write/krvRegArchive.h"
 #include "platform/FileTypeBinding.h"
 #include "platform/Registry.h"

@@ -1,6 +1,6 @@
-#include "app/dialogs/SettingValues.h"
+#include "app/common/SettingValues.h"
 
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 #include "platform/Registry.h"
 
 #include <functional>

@@ -1,4 +1,4 @@
-#include "app/dialogs/SystemUtils.h"
+#include "app/common/SystemUtils.h"
 
 #include "platform/Autostart.h"
 #include "platform/Process.h"

@@ -1,4 +1,4 @@
-#include "app/main/WriterChoice.h"
+#include "app/ops/WriterChoice.h"
 
 #include <algorithm>
 #include <filesystem>

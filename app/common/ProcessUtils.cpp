@@ -1,6 +1,6 @@
-#include "app/dialogs/ProcessUtils.h"
+#include "app/common/ProcessUtils.h"
 
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 #include "platform/Mail.h"
 #include "platform/Process.h"
 
@@ -24,17 +24,15 @@ int SendMail(const std::string& Subject, const std::string& Body, const std::str
     return SendDesktopMail(TMailMessage{Subject, Body, AttachmentPath, RecipientAddress}, ProcessEvents);
 }
 
-bool RunAndWait(const std::string& ExeName, const std::string& Params, int /*ShowCmd*/) {
+int RunAndWait(const std::string& ExeName, const std::string& Params, int /*ShowCmd*/) {
     std::vector<std::string> argv = {ExeName};
     for (std::string& arg : SplitCommandLine(Params))
         argv.push_back(std::move(arg));
     const std::size_t slash = ExeName.rfind('/');
     pid_t pid = 0;
-    if (!SpawnProcess(argv, slash == std::string::npos ? std::string() : ExeName.substr(0, slash + 1), pid)) {
-        return false;
-    }
-    WaitForProcess(pid, 50, ProcessEvents);
-    return true;
+    if (!SpawnProcess(argv, slash == std::string::npos ? std::string() : ExeName.substr(0, slash + 1), pid))
+        return -1;
+    return WaitForProcess(pid, 50, ProcessEvents);
 }
 
 namespace {

@@ -1,9 +1,9 @@
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
 
-#include "app/dialogs/Associations.h"
-#include "app/dialogs/SettingValues.h"
-#include "app/dialogs/ShellExtensionKeys.h"
-#include "app/dialogs/SystemUtils.h"
+#include "app/common/Associations.h"
+#include "app/common/SettingValues.h"
+#include "app/common/ShellExtensionKeys.h"
+#include "app/common/SystemUtils.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
 

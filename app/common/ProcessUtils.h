@@ -16,9 +16,10 @@ int SendMail(const std::string& Subject, const std::string& Body, const std::str
 
 // Runs ExeName with the arguments of Params (split as SplitCommandLine splits them, never by a
 // shell, and never cut short) in ExeName's folder, and waits for it to end while the
-// application's events are processed every 50 ms. False when it cannot be started. ShowCmd is
-// the window state the program was asked to start in; desktop programs choose their own.
-bool RunAndWait(const std::string& ExeName, const std::string& Params, int ShowCmd);
+// application's events are processed every 50 ms. Returns its exit status; -1 when it cannot be
+// started or died on a signal. ShowCmd is the window state the program was asked to start in;
+// desktop programs choose their own.
+int RunAndWait(const std::string& ExeName, const std::string& Params, int ShowCmd);
 
 // Why Program cannot open Arguments, for a message; empty when it can. Program is a program on
 // the search path or a path; "xdg-open" needs a desktop application for the file's type (a web

@@ -1,4 +1,4 @@
-#include "app/dialogs/SetAside.h"
+#include "app/common/SetAside.h"
 
 #include "engine/core/krvUnBase.h"
 

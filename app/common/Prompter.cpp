@@ -1,6 +1,6 @@
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 
-#include "app/dialogs/DialogSupport.h"
+#include "app/common/HelpPages.h"
 
 #include <QApplication>
 #include <QInputDialog>

@@ -1,4 +1,4 @@
-#include "app/dialogs/RecentDocuments.h"
+#include "app/common/RecentDocuments.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

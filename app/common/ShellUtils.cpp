@@ -1,4 +1,4 @@
-#include "app/dialogs/ShellUtils.h"
+#include "app/common/ShellUtils.h"
 
 #include "platform/Registry.h"
 #include "platform/Shell.h"

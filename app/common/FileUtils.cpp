@@ -1,4 +1,4 @@
-#include "app/dialogs/FileUtils.h"
+#include "app/common/FileUtils.h"
 
 #include "engine/core/krvWildMatch.h"
 #include "platform/FolderTree.h"

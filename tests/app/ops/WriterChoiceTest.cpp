@@ -1,6 +1,6 @@
 // The writer an add takes: an existing archive's detected type decides, whatever its name; a new
 // archive's whole extension decides, and the name a new archive is written under.
-#include "app/main/WriterChoice.h"
+#include "app/ops/WriterChoice.h"
 
 #include <gtest/gtest.h>
 

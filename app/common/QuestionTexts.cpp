@@ -1,4 +1,4 @@
-#include "app/main/QuestionTexts.h"
+#include "app/common/QuestionTexts.h"
 
 #include <QDateTime>
 

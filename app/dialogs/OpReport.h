@@ -3,8 +3,10 @@
 // prompter, so QUILLAR_PROMPTER=auto answers them).
 #pragma once
 
+#include "app/dialogs/DialogObserver.h"
 #include "app/ops/OpAdd.h"
 #include "app/ops/OpBackup.h"
+#include "app/ops/OpComment.h"
 #include "app/ops/OpConvert.h"
 #include "app/ops/OpExtract.h"
 #include "app/ops/OpMail.h"
@@ -59,14 +61,14 @@ TScanResult ScanAndReport(const QString& Archive, TOpObserver& Observer,
 bool ReportConvert(const TConvertResult& Result);
 // A conversion as the window and the command line run it: the convert dialog (ArchiveName
 // offered; false when cancelled), Starting, the run, Ended, the report.
-bool ConvertAndReport(const QString& ArchiveName, TOpObserver& Observer,
+bool ConvertAndReport(const QString& ArchiveName, TDialogObserver& Observer,
                       const std::function<void()>& Starting,
                       const std::function<void(const TConvertOptions&, const TConvertResult&)>& Ended);
 // The repair of a damaged zip as the window and the command line run it: the name of the
 // repaired zip asked (false when the user declines), Starting (the caller clears its log), the
 // repair, Ended, then the refusal or its log in Output (shown). True when every entry found was
 // recovered.
-bool RepairAndReport(const QString& ZipName, TOpObserver& Observer, TfmViewOutput& Output,
+bool RepairAndReport(const QString& ZipName, TDialogObserver& Observer, TfmViewOutput& Output,
                      const std::function<void()>& Starting,
                      const std::function<void(const TRepairResult&)>& Ended);
 // A self-extractor: each failure, and the program made; true when made. ...FromFiles first says
@@ -75,9 +77,11 @@ bool ReportMakeSfx(const TMakeSfxResult& Result);
 // A self-extractor of an archive as the window and the command line make it: the program's
 // name asked when Target is empty (false when declined), the run between Starting and Ended,
 // the report.
-bool MakeSfxAndReport(const QString& Archive, const QString& Target, TOpObserver& Observer,
+bool MakeSfxAndReport(const QString& Archive, const QString& Target, TDialogObserver& Observer,
                       const std::function<void()>& Starting, const std::function<void()>& Ended);
 bool ReportMakeSfxFromFiles(const TMakeSfxResult& Result);
+// An archive comment not read (Saving false) or not written: each failure; true when none.
+bool ReportComment(const TOpResult& Result, bool Saving);
 // Files mailed: the failure, if any; true when the mail program took the message.
 bool ReportMail(const TMailResult& Result);
 // A backup set's run: the add's own messages, then the set's problem; true when backed up.

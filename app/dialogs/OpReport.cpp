@@ -1,13 +1,13 @@
 // The messages around an operation that the window and the command line share.
-#include "app/ops/OpReport.h"
+#include "app/dialogs/OpReport.h"
 
-#include "app/dialogs/AppSettings.h"
+#include "app/common/AppSettings.h"
+#include "app/common/Prompter.h"
+#include "app/common/QtStrings.h"
+#include "app/common/SettingValues.h"
 #include "app/dialogs/ConvertArc.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileNameFields.h"
-#include "app/dialogs/Prompter.h"
-#include "app/dialogs/QtStrings.h"
-#include "app/dialogs/SettingValues.h"
 #include "app/dialogs/ViewOutput.h"
 #include "app/ops/OpPack.h"
 #include "engine/core/krvErrorCodes.h"
@@ -150,7 +150,7 @@ TScanResult ScanAndReport(const QString& Archive, TOpObserver& Observer,
     return result;
 }
 
-bool ConvertAndReport(const QString& ArchiveName, TOpObserver& Observer,
+bool ConvertAndReport(const QString& ArchiveName, TDialogObserver& Observer,
                       const std::function<void()>& Starting,
                       const std::function<void(const TConvertOptions&, const TConvertResult&)>& Ended) {
     TfmConvertArc dialog(Observer.DialogParent());
@@ -175,7 +175,7 @@ bool ReportConvert(const TConvertResult& Result) {
     return Result.Converted && !Result.DeleteFailed;
 }
 
-bool RepairAndReport(const QString& ZipName, TOpObserver& Observer, TfmViewOutput& Output,
+bool RepairAndReport(const QString& ZipName, TDialogObserver& Observer, TfmViewOutput& Output,
                      const std::function<void()>& Starting,
                      const std::function<void(const TRepairResult&)>& Ended) {
     TRepairOptions options;
@@ -195,6 +195,12 @@ bool RepairAndReport(const QString& ZipName, TOpObserver& Observer, TfmViewOutpu
     return Result.Repaired();
 }
 
+bool ReportComment(const TOpResult& Result, bool Saving) {
+    for (const TOpFailure& failure : Result.Failures)
+        MessageDlg(CommentFailureText(failure, Saving), mtError, mbOK);
+    return Result.Failures.empty();
+}
+
 bool ReportMakeSfx(const TMakeSfxResult& Result) {
     for (const TOpFailure& failure : Result.Failures)
         MessageDlg(SfxFailureText(failure), mtError, mbOK);
@@ -203,7 +209,7 @@ bool ReportMakeSfx(const TMakeSfxResult& Result) {
     return true;
 }
 
-bool MakeSfxAndReport(const QString& Archive, const QString& Target, TOpObserver& Observer,
+bool MakeSfxAndReport(const QString& Archive, const QString& Target, TDialogObserver& Observer,
                       const std::function<void()>& Starting, const std::function<void()>& Ended) {
     TMakeSfxOptions options;
     options.Archive = QFileInfo(Archive).absoluteFilePath();

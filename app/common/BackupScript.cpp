@@ -1,6 +1,6 @@
-#include "app/dialogs/BackupScript.h"
+#include "app/common/BackupScript.h"
 
-#include "app/dialogs/FileUtils.h"
+#include "app/common/FileUtils.h"
 #include "platform/ShellLink.h"
 #include "platform/XdgFolders.h"
 

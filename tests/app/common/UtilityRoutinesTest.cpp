@@ -1,9 +1,9 @@
-#include "app/dialogs/FileUtils.h"
-#include "app/dialogs/FontText.h"
-#include "app/dialogs/ProcessUtils.h"
-#include "app/dialogs/ShellUtils.h"
-#include "app/dialogs/SystemUtils.h"
-#include "app/dialogs/WildcardMatch.h"
+#include "app/common/FileUtils.h"
+#include "app/common/FontText.h"
+#include "app/common/ProcessUtils.h"
+#include "app/common/ShellUtils.h"
+#include "app/common/SystemUtils.h"
+#include "app/common/WildcardMatch.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
@@ -275,10 +275,15 @@ TEST(UtilityRoutines, ProgramsAndMail) {
     bool pumped = false;
     QMetaObject::invokeMethod(
         QCoreApplication::instance(), [&] { pumped = true; }, Qt::QueuedConnection);
-    EXPECT_TRUE(RunAndWait((tools.Dir() / "scanner").string(), params, 1));
+    EXPECT_EQ(RunAndWait((tools.Dir() / "scanner").string(), params, 1), 0);
     EXPECT_TRUE(pumped);
     EXPECT_EQ(ReadFile(log), expected);
-    EXPECT_FALSE(RunAndWait((tools.Dir() / "missing").string(), "", 1));
+    // The program's own status comes back; one that cannot start or dies on a signal gives -1.
+    tools.Add("finder", "exit 3");
+    EXPECT_EQ(RunAndWait((tools.Dir() / "finder").string(), "", 1), 3);
+    tools.Add("crasher", "kill -KILL $$");
+    EXPECT_EQ(RunAndWait((tools.Dir() / "crasher").string(), "", 1), -1);
+    EXPECT_EQ(RunAndWait((tools.Dir() / "missing").string(), "", 1), -1);
 
     tools.Add("xdg-email",
               "for a in \"$@\"; do echo \"[$a]\" >> '" + log.string() + "'; done; exit ${MAILEXIT:-0}");

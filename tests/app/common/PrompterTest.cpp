@@ -1,4 +1,4 @@
-#include "app/dialogs/Prompter.h"
+#include "app/common/Prompter.h"
 
 #include "TestSupport.h"
 

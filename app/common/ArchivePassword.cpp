@@ -1,0 +1,6 @@
+#include "app/common/ArchivePassword.h"
+
+QString& CurrentArchivePassword() {
+    static QString password;
+    return password;
+}
