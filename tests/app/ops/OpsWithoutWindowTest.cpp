@@ -9,6 +9,7 @@
 
 #include "FloppyDrive.h"
 
+#include "app/dialogs/DialogObserver.h"
 #include "app/ops/OpAdd.h"
 #include "app/ops/OpConvert.h"
 #include "app/ops/OpMail.h"
@@ -262,7 +263,9 @@ TEST_F(OpsWithoutWindow, AddsToAZipOnARemovableDriveAnswerEveryQuestionAndKeepTh
         options.Archive = archive;
         options.Files = {P(c.File)};
         options.AllowSpanning = c.AllowSpanning;
-        const TAddResult result = Add(options, observer);
+        // The disk questions go through the program's dialogs, answered by the script.
+        TDialogObserver asking;
+        const TAddResult result = Add(options, asking);
         prompter.OnAsk = nullptr;
         EXPECT_EQ(result.Good(), c.Good) << observer.Lines.join('\n').toStdString();
         EXPECT_TRUE(prompter.Answers.empty()) << "questions left unasked";
