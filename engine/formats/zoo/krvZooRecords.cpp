@@ -52,7 +52,8 @@ TZooRead TZooWalk::ReadEntry(TZooEntry& E, bool& Deleted) {
     FLastHeader = FPos;
     std::uint8_t h[EntrySize] = {};
     const std::int64_t got = FPos < FSize ? FRead(FPos, h, EntrySize) : 0;
-    if (got < MinEntrySize) return TZooRead::End;
+    // Only the closing entry ends the chain: a link out of the file is damage.
+    if (got < MinEntrySize) return TZooRead::Bad;
     if (GetU32LE(h) != ZooTag) return TZooRead::Bad;
     const std::int64_t next = GetU32LE(h + 6);
     if (next == 0) return TZooRead::End;
@@ -69,7 +70,8 @@ TZooRead TZooWalk::ReadEntry(TZooEntry& E, bool& Deleted) {
     E.CommentPos = GetU32LE(h + 32);
     E.CommentLen = GetU16LE(h + 36);
     E.Name = Text(h + 38, 13);
-    if (E.DataPos > FSize || E.PackedSize > FSize - E.DataPos) return TZooRead::Bad;
+    // Data cut off leave the chain whole: the entries after this one can still be read.
+    E.DataBeyondEnd = E.DataPos > FSize || E.PackedSize > FSize - E.DataPos;
 
     // Type 2: a long name and a folder, when the variable part has them.
     const std::uint16_t varLen = got >= EntrySize ? GetU16LE(h + 51) : 0;
