@@ -16,7 +16,11 @@ public:
     void Setup() override {
         End = K.ArchiveSize;
         FWalk.emplace(Reader(), End);
-        if (!FWalk->Start()) return;
+        if (!FWalk->Start()) {
+            // The file begins as a zoo archive does, but holds no directory to walk.
+            BadHeader();
+            return;
+        }
         if (FWalk->CommentLen() > 0) K.FileComment = ReadComment(FWalk->CommentPos(), FWalk->CommentLen());
         Pos = FWalk->Position();
         StepSize = ZooEntry;
