@@ -16,20 +16,21 @@ using namespace testsupport;
 
 namespace {
 
+using TArgv = std::vector<std::string>;
+
 struct TDamageCase {
     const char* Name;
     // A corpus archive, or (empty) a tar.gz GNU tar makes of twelve text files.
     const char* Source;
-    const char* Extension;
-    std::int64_t CutAt = -1;  // the archive is cut to this many bytes
-    std::int64_t ByteAt = -1; // the byte there is changed
-    int Xor = 0;              // by this mask
+    std::int64_t CutAt;  // the archive is cut to this many bytes (a tar.gz: per cent of its size)
+    std::int64_t ByteAt; // the byte there is changed
+    int Xor;             // by this mask
     // The tool's test of the damaged archive ({} stands for it), run in a folder of its own:
     // a failing exit status says it is damaged.
-    std::vector<std::string> PeerTest;
+    TArgv PeerTest;
     // The tool that extracts the whole archive ({} the archive, {out} the folder).
-    std::vector<std::string> Reference;
-    int MinOut = 0; // files that must come out
+    TArgv Reference;
+    int MinOut; // files that must come out
     // The damage costs no entry: the tool finds nothing wrong.
     bool Harmless = false;
     // The archive is whole, but an entry of it (a link, which is never made) is reported
@@ -37,102 +38,65 @@ struct TDamageCase {
     bool SkipsAnEntry = false;
 };
 
+TDamageCase Cut(const char* Name, const char* Source, std::int64_t At, TArgv Peer, TArgv Reference,
+                int MinOut) {
+    return {Name, Source, At, -1, 0, std::move(Peer), std::move(Reference), MinOut};
+}
+
+TDamageCase Change(const char* Name, const char* Source, std::int64_t At, int Xor, TArgv Peer,
+                   TArgv Reference, int MinOut) {
+    return {Name, Source, -1, At, Xor, std::move(Peer), std::move(Reference), MinOut};
+}
+
 void PrintTo(const TDamageCase& Case, std::ostream* Out) {
     *Out << Case.Name;
 }
 
-const std::vector<std::string> Unar = {"unar", "-q", "-D", "-o", "{out}", "{}"};
-const std::vector<std::string> Sevenzip = {"7zz", "x", "-y", "-o{out}", "{}"};
-const std::vector<std::string> GnuTar = {"tar", "-xzf", "{}", "-C", "{out}"};
+const TArgv Unar = {"unar", "-q", "-D", "-o", "{out}", "{}"};
+const TArgv Sevenzip = {"7zz", "x", "-y", "-o{out}", "{}"};
+const TArgv GnuTar = {"tar", "-xzf", "{}", "-C", "{out}"};
 // unar 1.10 does not extract rar 5 solid archives.
-const std::vector<std::string> Bsdtar = {"bsdtar", "-xf", "{}", "-C", "{out}"};
+const TArgv Bsdtar = {"bsdtar", "-xf", "{}", "-C", "{out}"};
+const TArgv Lsar = {"lsar", "-t", "{}"};
+const TArgv ArcTest = {"arc", "t", "{}"};
+const TArgv GzipTest = {"gzip", "-t", "{}"};
+const TArgv SevenzipTest = {"7zz", "t", "{}"};
+const TArgv LhasaTest = {"lhasa", "t", "{}"};
+const TArgv ArjTest = {"arj", "t", "{}"};
+
+constexpr const char* Sfx = "lhasa/explzh_723/declha_sfx_ansi.exe";
+constexpr const char* Rar5Files = "libarchive/rar/read_format_rar5_multiple_files.rar";
+
+TDamageCase Harmless(TDamageCase Case) {
+    Case.Harmless = true;
+    return Case;
+}
+
+TDamageCase SkipsAnEntry(TDamageCase Case) {
+    Case.SkipsAnEntry = true;
+    return Case;
+}
 
 const TDamageCase Cases[] = {
     // The second directory entry lies past the end: the first entry is whole.
-    {"ZooChainPastTheEnd", "patool/t.zoo", "zoo", 150, -1, 0, {"lsar", "-t", "{}"}, Unar, 1},
+    Cut("ZooChainPastTheEnd", "patool/t.zoo", 150, Lsar, Unar, 1),
     // Only the name of the closing entry is cut off: nothing is lost.
-    {"ZooClosingEntryCut", "patool/t.zoo", "zoo", 230, -1, 0, {"lsar", "-t", "{}"}, Unar, 2, true},
+    Harmless(Cut("ZooClosingEntryCut", "patool/t.zoo", 230, Lsar, Unar, 2)),
     // The first entry's packed size grown by 64 KiB: the next header lies past the end.
-    {"ArcPackedSizePastTheEnd",
-     "sharpcompress/arc/Arc.crunched.arc",
-     "arc",
-     -1,
-     17,
-     0x01,
-     {"arc", "t", "{}"},
-     Unar,
-     1},
-    {"ArcCutInTheSecondEntry", "patool/t.arc", "arc", 50, -1, 0, {"arc", "t", "{}"}, Unar, 1},
-    // The second of four entries has damaged data; the archive is not solid.
-    {"Rar5DamagedEntryAmongWholeOnes",
-     "libarchive/rar/read_format_rar5_multiple_files.rar",
-     "rar",
-     -1,
-     800,
-     0xA9, // 0xFC becomes 0x55
-     {"lsar", "-t", "{}"},
-     Unar,
-     3},
-    {"Rar5SolidDamaged",
-     "libarchive/rar/read_format_rar5_solid.rar",
-     "rar",
-     -1,
-     300,
-     0x55,
-     {"lsar", "-t", "{}"},
-     Bsdtar,
-     0},
-    {"RarWithALink",
-     "libarchive/rar/read_format_rar.rar",
-     "rar",
-     -1,
-     -1,
-     0,
-     {"lsar", "-t", "{}"},
-     Unar,
-     2,
-     false,
-     true},
-    {"TarGzCutInTheMiddle", "", "tgz", 60, -1, 0, {"gzip", "-t", "{}"}, GnuTar, 6},
-    {"TarGzCutBeforeTheFirstHeader", "", "tgz", 20, -1, 0, {"gzip", "-t", "{}"}, GnuTar, 0},
+    Change("ArcPackedSizePastTheEnd", "sharpcompress/arc/Arc.crunched.arc", 17, 0x01, ArcTest, Unar, 1),
+    Cut("ArcCutInTheSecondEntry", "patool/t.arc", 50, ArcTest, Unar, 1),
+    // The second of four entries has damaged data (0xFC becomes 0x55); the archive is not solid.
+    Change("Rar5DamagedEntryAmongWholeOnes", Rar5Files, 800, 0xA9, Lsar, Unar, 3),
+    Change("Rar5SolidDamaged", "libarchive/rar/read_format_rar5_solid.rar", 300, 0x55, Lsar, Bsdtar, 0),
+    SkipsAnEntry(Cut("RarWithALink", "libarchive/rar/read_format_rar.rar", -1, Lsar, Unar, 2)),
+    Cut("TarGzCutInTheMiddle", "", 60, GzipTest, GnuTar, 6),
+    Cut("TarGzCutBeforeTheFirstHeader", "", 20, GzipTest, GnuTar, 0),
     // The archive behind the program stub, whose strings hold an lha method name too.
-    {"LhaSelfExtractor",
-     "lhasa/explzh_723/declha_sfx_ansi.exe",
-     "exe",
-     -1,
-     -1,
-     0,
-     {"7zz", "t", "{}"},
-     Sevenzip,
-     1},
-    {"LhaSelfExtractorCut",
-     "lhasa/explzh_723/declha_sfx_ansi.exe",
-     "exe",
-     40000,
-     -1,
-     0,
-     {"7zz", "t", "{}"},
-     Sevenzip,
-     0},
-    {"LhaCutInTheData", "lhasa/lha213/lh5.lzh", "lzh", 3000, -1, 0, {"lhasa", "t", "{}"}, Sevenzip, 0},
-    {"LhaByteChangedInTheData",
-     "lhasa/lha213/lh5.lzh",
-     "lzh",
-     -1,
-     3000,
-     0xFF,
-     {"lhasa", "t", "{}"},
-     Sevenzip,
-     0},
-    {"ArjCutInTheLastEntry",
-     "sharpcompress/arj/Arj.method1.arj",
-     "arj",
-     50000,
-     -1,
-     0,
-     {"arj", "t", "{}"},
-     Sevenzip,
-     1},
+    Cut("LhaSelfExtractor", Sfx, -1, SevenzipTest, Sevenzip, 1),
+    Cut("LhaSelfExtractorCut", Sfx, 40000, SevenzipTest, Sevenzip, 0),
+    Cut("LhaCutInTheData", "lhasa/lha213/lh5.lzh", 3000, LhasaTest, Sevenzip, 0),
+    Change("LhaByteChangedInTheData", "lhasa/lha213/lh5.lzh", 3000, 0xFF, LhasaTest, Sevenzip, 0),
+    Cut("ArjCutInTheLastEntry", "sharpcompress/arj/Arj.method1.arj", 50000, ArjTest, Sevenzip, 1),
 };
 
 std::vector<std::string> Substitute(std::vector<std::string> Argv, const fs::path& Archive,
@@ -187,7 +151,7 @@ TEST_P(DamagedReaders, VerdictsAgreeWithTheToolAndWhatComesOutIsWhole) {
         ASSERT_LT(c.ByteAt, std::ssize(bytes));
         bytes[static_cast<std::size_t>(c.ByteAt)] ^= static_cast<char>(c.Xor);
     }
-    const fs::path damaged = dir / (std::string("damaged.") + c.Extension);
+    const fs::path damaged = dir / ("damaged" + (*c.Source ? whole.extension().string() : ".tgz"));
     WriteFile(damaged, bytes);
     const bool changed = c.CutAt >= 0 || c.ByteAt >= 0;
 
