@@ -164,9 +164,7 @@ struct TArchive {
     int Headers = 0;
     bool Broken = false;
 
-    ~TArchive() {
-        Close();
-    }
+    ~TArchive() { Close(); }
 
     void Close() {
         if (A) archive_read_free(A);

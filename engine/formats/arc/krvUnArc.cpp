@@ -6,7 +6,6 @@
 #include "engine/core/krvReadAhead.h"
 #include "platform/FileAttributes.h"
 
-
 TUnArc::TUnArc() = default;
 
 TUnArc::~TUnArc() = default;

@@ -6,8 +6,8 @@
 // when the tar gave entries, OnChangeArchive names the tar (the member's name).
 #pragma once
 
-#include "engine/formats/gzip/krvGzipRecords.h"
 #include "engine/core/krvUnBase.h"
+#include "engine/formats/gzip/krvGzipRecords.h"
 
 #include <cstdint>
 #include <functional>
