@@ -228,7 +228,10 @@ std::uint32_t TUnBase::UnixModeAttr(std::uint32_t Mode) {
 
 void TUnBase::SkipLinkEntry(const std::string& Target, std::int64_t EntrySize) {
     if (IsFileOutput())
-        ReportError(FileName, "symbolic link to " + Target + " not created", "0", ecSkippedFile);
+        ReportError(FileName,
+                    Target.empty() ? std::string("symbolic link not created")
+                                   : "symbolic link to " + Target + " not created",
+                    "0", ecSkippedFile);
     SkipEntry(EntrySize);
 }
 
