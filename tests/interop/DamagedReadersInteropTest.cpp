@@ -87,6 +87,8 @@ const TDamageCase Cases[] = {
     Cut("ArcCutInTheSecondEntry", "patool/t.arc", 50, ArcTest, Unar, 1),
     // The second of four entries has damaged data (0xFC becomes 0x55); the archive is not solid.
     Change("Rar5DamagedEntryAmongWholeOnes", Rar5Files, 800, 0xA9, Lsar, Unar, 3),
+    // The last entry's header fails its CRC: the three before it are all the listing has.
+    Change("Rar5LastHeaderDamaged", Rar5Files, 1242, 0x21, Lsar, Unar, 3),
     Change("Rar5SolidDamaged", "libarchive/rar/read_format_rar5_solid.rar", 300, 0x55, Lsar, Bsdtar, 0),
     SkipsAnEntry(Cut("RarWithALink", "libarchive/rar/read_format_rar.rar", -1, Lsar, Unar, 2)),
     Cut("TarGzCutInTheMiddle", "", 60, GzipTest, GnuTar, 6),
