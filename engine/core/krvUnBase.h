@@ -251,8 +251,9 @@ protected:
     // CloseOutputFile with HostSystem 3: the bits apply less the umask, never set-user,
     // set-group or sticky; no bits stored gives the default mode.
     static std::uint32_t UnixModeAttr(std::uint32_t Mode);
-    // A symbolic link entry pointing at Target, the current entry: links are never created.
-    // An extraction reports it skipped by name; a test passes it (it holds no data to check).
+    // A symbolic link entry pointing at Target (empty: not known), the current entry: links are
+    // never created. An extraction reports it skipped by name; a test passes it (it holds no
+    // data to check).
     void SkipLinkEntry(const std::string& Target, std::int64_t EntrySize);
     // The verdict on the entry: the running checksum of Width against StoredCrc (or its
     // complement), false after MarkEntryFailed or when cancelled. A passed entry's output is

@@ -229,7 +229,7 @@ std::uint32_t TUnBase::UnixModeAttr(std::uint32_t Mode) {
 void TUnBase::SkipLinkEntry(const std::string& Target, std::int64_t EntrySize) {
     if (IsFileOutput())
         ReportError(FileName,
-                    Target.empty() ? "symbolic link not created"
+                    Target.empty() ? std::string("symbolic link not created")
                                    : "symbolic link to " + Target + " not created",
                     "0", ecSkippedFile);
     SkipEntry(EntrySize);

@@ -41,7 +41,12 @@ TLibraryScan ScanLibraryArchive(const TZipCommon& Reader) {
         scan.Total += static_cast<double>(Sender.UnpackedSize);
         scan.NewestDate = std::max(scan.NewestDate, DateTimeToDosDate(Sender.FileDate));
     };
-    scan.Complete = lister.Activate() && !lister.Cancel();
+    // A walk stopped by damage has not seen the end: the library must read on past it, and
+    // find the damage itself.
+    bool damaged = false;
+    lister.OnError = [&damaged](TZipCommon&, const std::string&, const std::string&, const std::string&,
+                                int) { damaged = true; };
+    scan.Complete = lister.Activate() && !lister.Cancel() && !damaged;
     return scan;
 }
 

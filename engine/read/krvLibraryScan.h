@@ -22,7 +22,7 @@ struct TLibraryScan {
     std::vector<std::string> Folders; // selected folder entries
     double Total = 0;                 // their unpacked sizes
     std::uint32_t NewestDate = 0;     // packed DOS date-time
-    bool Complete = false;            // the walk ran to the archive's end
+    bool Complete = false;            // the walk ran to the archive's end, without damage
 
     // The CRC-32 of the file of that name, taken in archive order from Next on (0 when not
     // found or not given).

@@ -158,12 +158,31 @@ struct TArchive {
     // not there then is the end of the set, never a question.
     bool InData = false;
     std::string EntryVolume;
+    // Headers handed out so far, and whether the data of the last one broke the reading:
+    // libarchive reads no further after damaged data, so the next header is found by reading
+    // the archive again from its start and passing over as many entries.
+    int Headers = 0;
+    bool Broken = false;
 
-    ~TArchive() {
+    ~TArchive() { Close(); }
+
+    void Close() {
         if (A) archive_read_free(A);
-        for (const auto& volume : Volumes)
+        A = nullptr;
+        Entry = nullptr;
+        for (const auto& volume : Volumes) {
             if (volume->Fd >= 0) ::close(volume->Fd);
+            volume->Fd = -1;
+            volume->PastEnd = false;
+        }
     }
+
+    // Starts reading the set from its first volume; the volumes found stay known.
+    int Open();
+    // Reads the set again up to the entry after the last one handed out; 0, or the result
+    // code of the reason it cannot (the entries before are damaged too, or a solid archive,
+    // whose entries depend on the damaged one).
+    int Reopen();
 
     // The file of the volume, found without asking.
     bool LocateQuietly(TVolume& Volume) {
@@ -258,6 +277,33 @@ int ErrorOf(const TArchive& Arc, int Fallback) {
     return Arc.MissingVolume ? ERAR_MISSING_VOLUME : Fallback;
 }
 
+int TArchive::Open() {
+    A = archive_read_new();
+    if (!A) return ERAR_NO_MEMORY;
+    archive_read_support_format_rar(A);
+    archive_read_support_format_rar5(A);
+    archive_read_set_open_callback(A, OpenVolume);
+    archive_read_set_read_callback(A, ReadVolume);
+    archive_read_set_seek_callback(A, SeekVolume);
+    archive_read_set_close_callback(A, CloseVolume);
+    archive_read_set_switch_callback(A, SwitchVolume);
+    archive_read_set_callback_data(A, Volumes[0].get());
+    for (std::size_t i = 1; i < Volumes.size(); ++i)
+        archive_read_append_callback_data(A, Volumes[i].get());
+    return archive_read_open1(A) == ARCHIVE_OK ? 0 : ERAR_BAD_ARCHIVE;
+}
+
+int TArchive::Reopen() {
+    Broken = false;
+    Close();
+    if (const int r = Open(); r != 0) return r;
+    for (int i = 0; i < Headers; ++i) {
+        if (archive_read_next_header(A, &Entry) < ARCHIVE_WARN || archive_read_data_skip(A) < ARCHIVE_WARN)
+            return ErrorOf(*this, ERAR_BAD_DATA);
+    }
+    return 0;
+}
+
 // Writes what the entry decodes to Dest through a sibling that is renamed over it when the
 // whole entry was decoded.
 class TDestFile {
@@ -314,23 +360,8 @@ UNRAR_EXPORT void* RAROpenArchive(RAROpenArchiveData* ArchiveData) {
         name = name.empty() ? std::string() : NextVolumeName(name);
         arc->Volumes.push_back(std::move(volume));
     }
-    arc->A = archive_read_new();
-    if (!arc->A) {
-        ArchiveData->OpenResult = ERAR_NO_MEMORY;
-        return nullptr;
-    }
-    archive_read_support_format_rar(arc->A);
-    archive_read_support_format_rar5(arc->A);
-    archive_read_set_open_callback(arc->A, OpenVolume);
-    archive_read_set_read_callback(arc->A, ReadVolume);
-    archive_read_set_seek_callback(arc->A, SeekVolume);
-    archive_read_set_close_callback(arc->A, CloseVolume);
-    archive_read_set_switch_callback(arc->A, SwitchVolume);
-    archive_read_set_callback_data(arc->A, arc->Volumes[0].get());
-    for (std::size_t i = 1; i < arc->Volumes.size(); ++i)
-        archive_read_append_callback_data(arc->A, arc->Volumes[i].get());
-    if (archive_read_open1(arc->A) != ARCHIVE_OK) {
-        ArchiveData->OpenResult = ERAR_BAD_ARCHIVE;
+    if (const int r = arc->Open(); r != 0) {
+        ArchiveData->OpenResult = static_cast<unsigned>(r);
         return nullptr;
     }
     ArchiveData->OpenResult = 0;
@@ -353,12 +384,14 @@ UNRAR_EXPORT int RARReadHeader(void* Handle, RARHeaderData* Header) {
     const TUtf8Locale utf8;
     if (!Handle || !Header) return ERAR_BAD_ARCHIVE;
     auto& arc = *static_cast<TArchive*>(Handle);
-    for (;;) {
-        const int r = archive_read_next_header(arc.A, &arc.Entry);
-        if (r == ARCHIVE_EOF) return ERAR_END_ARCHIVE;
-        if (r < ARCHIVE_WARN) return ErrorOf(arc, ERAR_BAD_DATA);
-        break;
+    if (arc.Broken) {
+        if (const int r = arc.Reopen(); r != 0) return r;
     }
+    if (!arc.A) return ERAR_BAD_ARCHIVE;
+    const int r = archive_read_next_header(arc.A, &arc.Entry);
+    if (r == ARCHIVE_EOF) return ERAR_END_ARCHIVE;
+    if (r < ARCHIVE_WARN) return ErrorOf(arc, ERAR_BAD_DATA);
+    ++arc.Headers;
     archive_entry* e = arc.Entry;
     const char* path = archive_entry_pathname_utf8(e);
     if (!path) path = archive_entry_pathname(e);
@@ -391,7 +424,9 @@ UNRAR_EXPORT int RARProcessFile(void* Handle, int Operation, char* /*DestPath*/,
     const bool isDir = archive_entry_filetype(arc.Entry) == AE_IFDIR;
     if (Operation == RAR_SKIP || isDir || archive_entry_filetype(arc.Entry) == AE_IFLNK) {
         if (isDir && Operation == RAR_EXTRACT && DestName) ::mkdir(DestName, 0777);
-        return archive_read_data_skip(arc.A) < ARCHIVE_WARN ? ErrorOf(arc, ERAR_BAD_DATA) : 0;
+        if (archive_read_data_skip(arc.A) >= ARCHIVE_WARN) return 0;
+        arc.Broken = true;
+        return ErrorOf(arc, ERAR_BAD_DATA);
     }
     // libarchive reads no enciphered rar data: such an entry cannot be decoded here.
     if (archive_entry_is_data_encrypted(arc.Entry)) {
@@ -413,7 +448,10 @@ UNRAR_EXPORT int RARProcessFile(void* Handle, int Operation, char* /*DestPath*/,
     for (;;) {
         const la_ssize_t got = archive_read_data(arc.A, buffer.data(), buffer.size());
         if (got == 0) break;
-        if (got < 0) return ErrorOf(arc, ERAR_BAD_DATA);
+        if (got < 0) {
+            arc.Broken = true;
+            return ErrorOf(arc, ERAR_BAD_DATA);
+        }
         if (arc.Callback && arc.Callback(UCM_PROCESSDATA, arc.UserData,
                                          reinterpret_cast<std::intptr_t>(buffer.data()), got) == -1)
             return ERAR_BAD_DATA;

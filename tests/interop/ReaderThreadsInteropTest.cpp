@@ -195,8 +195,17 @@ TEST(ReaderThreads, GzipAndTarGzByRealToolsWholeDamagedOrCutGiveTheOutputAndEven
                 EXPECT_EQ(CompareTrees(ReadTree(expect), c.Expect[0], one.Tree, "the engine"), "")
                     << one.Events;
             } else {
-                // Nothing of a damaged tar is extracted, and no damaged file is left.
-                EXPECT_TRUE(one.Tree.empty()) << one.Events;
+                // What a damaged tar.gz gives is the part of the tar before the damage: files of
+                // the tree, and whole where the data were cut (a change that still inflates is
+                // found by the trailer only after the tar's files were written, as GNU tar
+                // writes them too).
+                const std::map<std::string, std::string> want = ReadTree(expect);
+                for (const auto& [name, content] : one.Tree) {
+                    ASSERT_TRUE(want.contains(name)) << name << "\n" << one.Events;
+                    if (input.parent_path().filename() == "cut") {
+                        EXPECT_EQ(content, want.at(name)) << name;
+                    }
+                }
             }
         }
     }

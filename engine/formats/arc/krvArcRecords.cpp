@@ -22,8 +22,13 @@ TArcRead TArcWalk::Next(TArcHeader& H) {
         H = TArcHeader{};
         H.HeaderPos = FPos;
         std::uint8_t h[HeaderSize] = {};
+        // The archive ends at its end mark (method 0), or without one at the end of the file;
+        // a header that is not there (the data before it were longer than the file, or the
+        // sizes before it are wrong) is damage.
+        if (FPos == FSize) return TArcRead::End;
         const std::int64_t got = FPos < FSize ? FRead(FPos, h, HeaderSize) : 0;
-        if (got < 2 || h[0] != Marker || h[1] == 0) return TArcRead::End;
+        if (got < 2 || h[0] != Marker) return TArcRead::Bad;
+        if (h[1] == 0) return TArcRead::End;
         H.Method = h[1];
         if (H.Method == ArcFolderEnd) {
             // Back out of the folder; the entries after it still belong to the archive.

@@ -32,8 +32,8 @@ struct TArcHeader {
 
 enum class TArcRead {
     Ok,
-    End, // method 0, or no more header
-    Bad, // a header that cannot be trusted
+    End, // method 0, or the end of the file where a header would begin
+    Bad, // a header that cannot be trusted, or none where one must begin
 };
 
 class TArcWalk {

@@ -16,7 +16,9 @@ public:
         FPak = ArcType() == atPak || ArcType() == atPakExe;
         FWalk.emplace(Reader(), K.ArchiveOffset, End, FPak);
         Pos = K.ArchiveOffset;
-        StepSize = 2;
+        // The walk of the records reads each header itself: a last byte that is no end mark is
+        // damage it reports.
+        StepSize = 1;
     }
 
     void Step() override {
@@ -41,6 +43,8 @@ public:
         e.Offset = h.HeaderPos;
         Pos = FWalk->Position();
         Select(e);
+        // The entry's data run past the end of the file: the headers after it are lost.
+        if (Pos > End) BadHeader();
     }
 
 private:

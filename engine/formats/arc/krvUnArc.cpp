@@ -3,9 +3,8 @@
 #include "engine/codec/krvArcDecode.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvReadAhead.h"
 #include "platform/FileAttributes.h"
-
-#include <vector>
 
 TUnArc::TUnArc() = default;
 
@@ -13,29 +12,44 @@ TUnArc::~TUnArc() = default;
 
 int TUnArc::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     if (!ArchiveStream) return 0;
-    TStream32& stream = *ArchiveStream;
-    TArcWalk walk([&stream](std::int64_t At, void* Buffer,
-                            std::int64_t Count) { return ReadAt(stream, At, Buffer, Count); },
-                  ArchiveOffset, ArchiveSize, FArcType == atPak || FArcType == atPakExe);
-    std::vector<TArcHeader> selected;
+    // Headers and data are read through blocks read ahead: an archive of many small entries
+    // costs a system call per block, not several per entry.
+    TReadAheadStream stream(*ArchiveStream);
+    const TReadAtFunc read = [&stream](std::int64_t At, void* Buffer, std::int64_t Count) {
+        return ReadAt(stream, At, Buffer, Count);
+    };
+    const bool pak = FArcType == atPak || FArcType == atPakExe;
+    // Folders are made as their files are written.
+    const auto selects = [this](const TArcHeader& H) {
+        return !H.IsFolder &&
+               MatchEntrySpec(SelectionName(ArcNameToLocalName(H.Path, TranslateOemChar), H.HeaderPos));
+    };
+    // The headers are walked twice, so that nothing is kept per entry: the first walk counts
+    // the selected entries and their bytes and reports the damage it finds before any entry
+    // is extracted; the second takes the same entries one by one.
+    TArcWalk counting(read, ArchiveOffset, ArchiveSize, pak);
     double unpackedTotal = 0;
+    std::int64_t selected = 0;
     TArcHeader h;
     while (!GetCancel()) {
-        const TArcRead r = walk.Next(h);
+        const TArcRead r = counting.Next(h);
         if (r == TArcRead::End) break;
         if (r == TArcRead::Bad) {
             ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
             break;
         }
-        // Folders are made as their files are written.
-        if (h.IsFolder ||
-            !MatchEntrySpec(SelectionName(ArcNameToLocalName(h.Path, TranslateOemChar), h.HeaderPos)))
-            continue;
+        if (!selects(h)) continue;
         unpackedTotal += static_cast<double>(h.UnpackedSize);
         MaxFileDate = std::max(MaxFileDate, h.DosTime);
-        selected.push_back(h);
+        ++selected;
     }
-    ExtractSelected(selected, unpackedTotal, [&](const TArcHeader& Entry) { ExtractEntry(stream, Entry); });
+    TArcWalk walk(read, ArchiveOffset, ArchiveSize, pak);
+    const auto next = [&]() -> const TArcHeader* {
+        while (walk.Next(h) == TArcRead::Ok)
+            if (selects(h)) return &h;
+        return nullptr;
+    };
+    ExtractEach(selected, unpackedTotal, next, [&](const TArcHeader& Entry) { ExtractEntry(stream, Entry); });
     return 0;
 }
 

@@ -189,22 +189,25 @@ void TUnGZip::ExtractNestedTar(TStream32& Input) {
         if (code == 0 && !tar.Close()) code = ecErrorWritingToFile;
     }
     if (GetCancel()) return;
-    if (code != 0) {
-        // A damaged member: none of the tar is extracted.
-        ReportError(FileName, "", "0", code);
+    // A damaged member still gives the entries of the tar that came before the damage (a
+    // last entry cut off by it fails in the tar reader); then the damage fails the job.
+    const std::string member = FileName;
+    RunTarReader(tarName, code != 0);
+    if (code != 0 && !GetCancel()) {
+        ReportError(member, "", "0", code);
         ++FilesFailed;
-        if (OnEnd) OnEnd(*this, FileName, false);
-        return;
+        if (OnEnd) OnEnd(*this, member, false);
     }
-    RunTarReader(tarName);
 }
 
-void TUnGZip::RunTarReader(const std::string& TarFile) {
+void TUnGZip::RunTarReader(const std::string& TarFile, bool Damaged) {
     // The tar reader comes from the engine's reader table, as for any archive of its type.
     const std::unique_ptr<TUnBase> reader = CreateReader(atTar);
     TUnBase& tar = *reader;
     tar.SetArchiveFile(TarFile);
     if (tar.ArcType() != atTar) {
+        // Damage before the first tar header: the damage is the cause to report.
+        if (Damaged) return;
         ReportError(FileName, "", "0", ecInvalidArchiveType);
         ++FilesFailed;
         return;
@@ -221,7 +224,12 @@ void TUnGZip::RunTarReader(const std::string& TarFile) {
     tar.RestoreFileAttr = RestoreFileAttr;
     tar.OnBegin = OnBegin;
     tar.OnEnd = OnEnd;
-    tar.OnError = OnError;
+    // The tar is a temporary of this job: its errors are this archive's, and where they
+    // name the temporary they name this archive.
+    tar.OnError = [this, TarFile](TZipCommon&, const std::string& Name, const std::string& ExtendedMsg,
+                                  const std::string& VolumeID, int ECode) {
+        if (OnError) OnError(*this, Name == TarFile ? ArchiveFile() : Name, ExtendedMsg, VolumeID, ECode);
+    };
     tar.OnFileExists = OnFileExists;
     // The host cancels this component, the one it knows of.
     tar.OnProgress = [this](TZipCommon& Sender, std::uint8_t ByFile, std::uint8_t ByArchive) {

@@ -6,8 +6,8 @@
 // when the tar gave entries, OnChangeArchive names the tar (the member's name).
 #pragma once
 
-#include "engine/formats/gzip/krvGzipRecords.h"
 #include "engine/core/krvUnBase.h"
+#include "engine/formats/gzip/krvGzipRecords.h"
 
 #include <cstdint>
 #include <functional>
@@ -48,7 +48,8 @@ private:
     void ExtractMember(TStream32& Input, const std::string& StoredName);
     bool AskNestedTar(TStream32& Input);
     void ExtractNestedTar(TStream32& Input);
-    void RunTarReader(const std::string& TarFile);
+    // Damaged: the tar was cut short by damage to the gzip data, which the caller reports.
+    void RunTarReader(const std::string& TarFile, bool Damaged);
 
     TGzipMember FMember; // the first member's header
     std::int64_t FPackedTotal = 0;

@@ -15,6 +15,7 @@ public:
     void Setup() override {
         End = K.ArchiveSize;
         Pos = LhaFirstHeader(Reader(), K.ArchiveOffset);
+        FFirst = Pos;
         StepSize = LhaFixed;
     }
 
@@ -23,6 +24,9 @@ public:
         const TLhaRead r = ReadLhaHeader(Reader(), HeaderPos, End, h);
         if (r != TLhaRead::Ok) {
             if (r == TLhaRead::Bad) BadHeader();
+            // The file was taken for an lha archive, yet not even its first header is there.
+            if (r == TLhaRead::End && HeaderPos == FFirst)
+                K.ReportError(K.ArchiveFile(), "", "0", ecHeaderNotFound);
             Stop();
             return;
         }
@@ -47,6 +51,8 @@ public:
     }
 
 private:
+    std::int64_t FFirst = 0;
+
     TReadAtFunc Reader() {
         return
             [this](std::int64_t At, void* Buffer, std::int64_t Count) { return ReadAt(At, Buffer, Count); };

@@ -63,7 +63,11 @@ int TUnLha::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     TLhaHeader header;
     for (std::int64_t pos = first; !GetCancel(); pos = header.NextPos) {
         const TLhaRead r = ReadLhaHeader(read, pos, ArchiveSize, header);
-        if (r == TLhaRead::End) break;
+        if (r == TLhaRead::End) {
+            // The file was taken for an lha archive, yet not even its first header is there.
+            if (pos == first) ReportError(ArchiveFile(), "", "0", ecHeaderNotFound);
+            break;
+        }
         if (r == TLhaRead::Bad) {
             ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
             break;

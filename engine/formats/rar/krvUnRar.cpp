@@ -115,30 +115,55 @@ void TUnRar::Run(bool TestMode) {
     lib.SetCallback(handle, &RarDllCallback, reinterpret_cast<std::intptr_t>(this));
 
     auto header = std::make_unique<RARHeaderData>();
+    FReached = 0;
     int result = lib.ReadHeader(handle, header.get());
     if (result != 0) {
         ReportError(archive, "", "0", ecBadFileHeader);
+        FailUnreached(ecBadFileHeader);
         return;
     }
     int done = 0;
     while (!GetCancel()) {
-        const bool wasFile = !(header->Flags & RHDF_DIRECTORY) && !(header->FileAttr & DosDirectory);
+        const bool wasFile = !IsDirectory(*header);
         const int before = FilesProcessed + FilesFailed;
-        if (!ProcessEntry(handle, *header, TestMode)) break;
+        const int stop = ProcessEntry(handle, *header, TestMode);
+        if (stop != 0) {
+            if (!GetCancel()) FailUnreached(LibraryError(stop));
+            break;
+        }
         if (wasFile && FilesProcessed + FilesFailed > before) ++done;
         // Every selected file is done: later volumes are not asked for.
         if (FScan.Complete && done > 0 && done >= std::ssize(FScan.Files)) break;
         *header = RARHeaderData{};
         result = lib.ReadHeader(handle, header.get());
         if (result != 0) {
-            if (result != ERAR_END_ARCHIVE && !GetCancel())
+            if (result != ERAR_END_ARCHIVE && !GetCancel()) {
                 ReportError(archive, "", "0", LibraryError(result));
+                FailUnreached(LibraryError(result));
+            }
             break;
         }
     }
 }
 
-bool TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header, bool TestMode) {
+bool TUnRar::IsDirectory(const RARHeaderData& Header) {
+    // A Unix entry's attributes are its mode, whose permission bits are no DOS attributes.
+    return (Header.Flags & RHDF_DIRECTORY) || (Header.HostOS != 3 && (Header.FileAttr & DosDirectory));
+}
+
+void TUnRar::FailUnreached(int ECode) {
+    // The selected files the library never came to: each is named, and fails.
+    for (std::size_t i = FReached; i < FScan.Files.size() && !GetCancel(); ++i) {
+        const TScannedFile& file = FScan.Files[i];
+        SetCurrentEntry(file.Name, 0, 0, file.Size, file.Crc, false);
+        ReportError(FileName, "not reached: the archive is damaged before it", "0",
+                    ECode ? ECode : ecBadFileHeader);
+        RefuseEntry(0, file.Size, 32, file.Crc);
+    }
+    FReached = FScan.Files.size();
+}
+
+int TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header, bool TestMode) {
     FStoredName = ArcNameToLocalName(Header.FileName, false);
     FEntrySize = static_cast<std::int64_t>(std::min<std::uint64_t>(Header.UnpSize, INT64_MAX));
     FReceived = 0;
@@ -147,17 +172,19 @@ bool TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header, bool TestMo
         SetCurrentFileName(FStoredName);
     else
         FileName = FStoredName;
-    const bool isDir = (Header.Flags & RHDF_DIRECTORY) || (Header.FileAttr & DosDirectory);
+    const bool isDir = IsDirectory(Header);
     if (FStoredName.empty()) {
         // A name the library could not read: the entry is damage, never passed over quietly.
         ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
         ++FilesFailed;
-        return Process(Handle, RAR_SKIP) == 0;
+        ++FReached;
+        return Skip(Handle);
     }
-    if (isDir || !MatchEntrySpec(FStoredName)) return Process(Handle, RAR_SKIP) == 0;
+    if (isDir || !MatchEntrySpec(FStoredName)) return Skip(Handle);
+    ++FReached;
     if (Header.HostOS == 3 && (Header.FileAttr & S_IFMT) == S_IFLNK) {
         SkipLinkEntry("", FEntrySize);
-        return Process(Handle, RAR_SKIP) == 0;
+        return Skip(Handle);
     }
 
     UnpackedSize = CurrentFileSize = FEntrySize;
@@ -167,13 +194,13 @@ bool TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header, bool TestMo
     FEntryCrc = 0xFFFFFFFF;
     if (!ConfirmExtractFile(false)) {
         SkipEntry(FEntrySize);
-        return Process(Handle, RAR_SKIP) == 0;
+        return Skip(Handle);
     }
     if (!OpenOutputFile(FStoredName, FileName, false)) {
         MarkEntryFailed();
         SkipEntry(FEntrySize);
         CheckCrc(32, RunningCrc32 ^ 0xFFFFFFFF);
-        return Process(Handle, RAR_SKIP) == 0;
+        return Skip(Handle);
     }
     FOperation = TestMode ? RAR_TEST : RAR_EXTRACT;
     // The library only decodes: the data come through the callback into the verified output.
@@ -193,8 +220,17 @@ bool TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header, bool TestMo
     // The reader's own CRC of the data, whatever write routine a driving component set.
     RunningCrc32 = FEntryCrc;
     CheckCrc(32, stored ? stored : RunningCrc32 ^ 0xFFFFFFFF);
-    // An entry the library cannot decode (enciphered data) leaves the others readable.
-    return result == 0 || result == ERAR_UNKNOWN_FORMAT;
+    // An entry the library cannot decode (enciphered or damaged data) leaves the others
+    // readable where the library can go on; the next header says whether it can.
+    return Continues(result);
+}
+
+int TUnRar::Continues(int Result) {
+    return Result == ERAR_MISSING_VOLUME ? Result : 0;
+}
+
+int TUnRar::Skip(void* Handle) {
+    return Continues(Process(Handle, RAR_SKIP));
 }
 
 int TUnRar::Process(void* Handle, int Operation) {

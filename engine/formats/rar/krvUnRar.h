@@ -33,8 +33,15 @@ private:
     static const TLibraryBinding* Binding();
 
     void Run(bool TestMode);
-    // The entry the header describes; false when the run ends.
-    bool ProcessEntry(void* Handle, const RARHeaderData& Header, bool TestMode);
+    // The entry the header describes; 0, or the library's result code that ends the run.
+    int ProcessEntry(void* Handle, const RARHeaderData& Header, bool TestMode);
+    // Passes over the entry's data; 0, or the result code that ends the run.
+    int Skip(void* Handle);
+    // 0 when the run goes on after the result of processing an entry, else that result.
+    static int Continues(int Result);
+    static bool IsDirectory(const RARHeaderData& Header);
+    // Fails the selected files from FReached on, which the run did not come to, with ECode.
+    void FailUnreached(int ECode);
     int Process(void* Handle, int Operation);
     static int RarDllCallback(unsigned Msg, std::intptr_t UserData, std::intptr_t P1, std::intptr_t P2);
     int Callback(unsigned Msg, std::intptr_t P1, std::intptr_t P2);
@@ -43,6 +50,7 @@ private:
     int NeedPassword(char* Buffer, std::int64_t Size);
 
     std::size_t FNextScanned = 0; // the scanned file the next entry is looked for from
+    std::size_t FReached = 0;     // selected files the library has come to
     int FOperation = 0;           // 0 skip, 1 test, 2 extract
     std::int64_t FEntrySize = 0;
     std::int64_t FReceived = 0;

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int ZooEntry = 58;
-
 class TZooListWalk final : public TKorva::TWalk {
 public:
     using TWalk::TWalk;
@@ -16,10 +14,16 @@ public:
     void Setup() override {
         End = K.ArchiveSize;
         FWalk.emplace(Reader(), End);
-        if (!FWalk->Start()) return;
+        if (!FWalk->Start()) {
+            // The file begins as a zoo archive does, but holds no directory to walk.
+            BadHeader();
+            return;
+        }
         if (FWalk->CommentLen() > 0) K.FileComment = ReadComment(FWalk->CommentPos(), FWalk->CommentLen());
         Pos = FWalk->Position();
-        StepSize = ZooEntry;
+        // The walk of the records reads each entry itself, and knows a closing entry cut short
+        // from one that is not there.
+        StepSize = 1;
     }
 
     void Step() override {
@@ -44,6 +48,8 @@ public:
         if (h.CommentLen > 0) K.FileComment = ReadComment(h.CommentPos, h.CommentLen);
         Pos = FWalk->Position();
         Select(e);
+        // The chain leads out of the file: no closing entry, and maybe entries lost.
+        if (Pos >= End) BadHeader();
     }
 
 private:

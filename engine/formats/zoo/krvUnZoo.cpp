@@ -4,9 +4,8 @@
 #include "engine/codec/krvZooLzd.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvReadAhead.h"
 #include "platform/FileAttributes.h"
-
-#include <vector>
 
 namespace {
 
@@ -25,16 +24,26 @@ TUnZoo::~TUnZoo() = default;
 
 int TUnZoo::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     if (!ArchiveStream) return 0;
-    TStream32& stream = *ArchiveStream;
-    TZooWalk walk([&stream](std::int64_t At, void* Buffer,
-                            std::int64_t Count) { return ReadAt(stream, At, Buffer, Count); },
-                  ArchiveSize);
-    if (!walk.Start()) return 0;
-    std::vector<TZooEntry> selected;
+    // Directory entries and data are read through blocks read ahead: zoo keeps each entry's
+    // data right behind its directory entry.
+    TReadAheadStream stream(*ArchiveStream);
+    const TReadAtFunc read = [&stream](std::int64_t At, void* Buffer, std::int64_t Count) {
+        return ReadAt(stream, At, Buffer, Count);
+    };
+    // The chain is walked twice, so that nothing is kept per entry: the first walk counts the
+    // selected entries and their bytes and reports a broken chain before any entry is
+    // extracted; the second takes the same entries one by one.
+    TZooWalk counting(read, ArchiveSize);
+    if (!counting.Start()) {
+        // The file begins as a zoo archive does, but holds no directory to walk.
+        ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
+        return 0;
+    }
     double unpackedTotal = 0;
+    std::int64_t selected = 0;
     TZooEntry entry;
     while (!GetCancel()) {
-        const TZooRead r = walk.Next(entry);
+        const TZooRead r = counting.Next(entry);
         if (r == TZooRead::End) break;
         if (r == TZooRead::Bad) {
             ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
@@ -43,9 +52,16 @@ int TUnZoo::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
         if (!MatchEntrySpec(LocalName(entry, TranslateOemChar))) continue;
         unpackedTotal += static_cast<double>(entry.UnpackedSize);
         MaxFileDate = std::max(MaxFileDate, entry.DosTime);
-        selected.push_back(entry);
+        ++selected;
     }
-    ExtractSelected(selected, unpackedTotal, [&](const TZooEntry& Entry) { ExtractEntry(stream, Entry); });
+    TZooWalk walk(read, ArchiveSize);
+    walk.Start();
+    const auto next = [&]() -> const TZooEntry* {
+        while (walk.Next(entry) == TZooRead::Ok)
+            if (MatchEntrySpec(LocalName(entry, TranslateOemChar))) return &entry;
+        return nullptr;
+    };
+    ExtractEach(selected, unpackedTotal, next, [&](const TZooEntry& Entry) { ExtractEntry(stream, Entry); });
     return 0;
 }
 
@@ -54,6 +70,11 @@ void TUnZoo::ExtractEntry(TStream32& Stream, const TZooEntry& E) {
     SetCurrentEntry(name, E.Method, E.PackedSize, E.UnpackedSize, E.Crc, false);
     if (!ConfirmExtractFile(false)) {
         SkipEntry(E.UnpackedSize);
+        return;
+    }
+    if (E.DataBeyondEnd) {
+        // The chain goes on, but this entry's data were cut off.
+        RefuseEntry(ecUnexpectedEndOfFile, E.UnpackedSize, 16, E.Crc);
         return;
     }
     if (E.Method > MaxMethod) {

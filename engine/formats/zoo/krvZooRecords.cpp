@@ -11,6 +11,7 @@ constexpr std::uint32_t ZooTag = 0xFDC4A7DC;
 constexpr int ArchiveHeaderSize = 43;
 constexpr int EntrySize = 58;
 constexpr int MinEntrySize = 51; // a type 1 entry ends after its short name
+constexpr int FixedFields = 38;  // the fields before the short name
 constexpr int VarPartPos = 56;
 constexpr std::uint16_t SystemUnix = 0;
 
@@ -52,7 +53,13 @@ TZooRead TZooWalk::ReadEntry(TZooEntry& E, bool& Deleted) {
     FLastHeader = FPos;
     std::uint8_t h[EntrySize] = {};
     const std::int64_t got = FPos < FSize ? FRead(FPos, h, EntrySize) : 0;
-    if (got < MinEntrySize) return TZooRead::End;
+    // Only the closing entry ends the chain: a link out of the file, or an entry cut off, is
+    // damage. A closing entry whose fixed fields are whole still closes the chain when its
+    // name is cut off (as unar takes it): no entry is lost with it.
+    if (got < MinEntrySize) {
+        const bool closing = got >= FixedFields && GetU32LE(h) == ZooTag && GetU32LE(h + 6) == 0;
+        return closing ? TZooRead::End : TZooRead::Bad;
+    }
     if (GetU32LE(h) != ZooTag) return TZooRead::Bad;
     const std::int64_t next = GetU32LE(h + 6);
     if (next == 0) return TZooRead::End;
@@ -69,7 +76,8 @@ TZooRead TZooWalk::ReadEntry(TZooEntry& E, bool& Deleted) {
     E.CommentPos = GetU32LE(h + 32);
     E.CommentLen = GetU16LE(h + 36);
     E.Name = Text(h + 38, 13);
-    if (E.DataPos > FSize || E.PackedSize > FSize - E.DataPos) return TZooRead::Bad;
+    // Data cut off leave the chain whole: the entries after this one can still be read.
+    E.DataBeyondEnd = E.DataPos > FSize || E.PackedSize > FSize - E.DataPos;
 
     // Type 2: a long name and a folder, when the variable part has them.
     const std::uint16_t varLen = got >= EntrySize ? GetU16LE(h + 51) : 0;

@@ -33,12 +33,13 @@ struct TZooEntry {
     std::uint16_t CommentLen = 0;
     std::int64_t HeaderPos = 0;
     std::int64_t DataPos = 0;
+    bool DataBeyondEnd = false; // the data run past the end of the file
 };
 
 enum class TZooRead {
     Ok,
-    End, // the closing entry, or no more directory
-    Bad, // a damaged entry, or a chain that does not lead forward
+    End, // the closing entry
+    Bad, // a damaged entry, or a chain that does not lead forward or leads out of the file
 };
 
 class TZooWalk {

@@ -90,10 +90,15 @@ std::string HaLike() {
            std::string("\0a.txt\0\0", 8) + data + std::string(20, '\0');
 }
 
-// An lha level-0 header with a stored entry.
+// An lha level-0 header (its size and checksum right) of a stored "hello", and the end mark.
 std::string LhaLike() {
-    return std::string("\x1a\x00-lh0-", 7) + U32(5) + U32(5) + U32(0) + std::string("\x20\x00\x05hello", 8) +
-           U16(0) + "hello" + std::string(1, '\0');
+    const std::string header =
+        "-lh0-" + U32(5) + U32(5) + U32(0) + std::string("\x20\x00\x05hello", 8) + U16(0);
+    unsigned sum = 0;
+    for (const char c : header)
+        sum += static_cast<unsigned char>(c);
+    return std::string(1, static_cast<char>(header.size())) + static_cast<char>(sum) + header + "hello" +
+           std::string(1, '\0');
 }
 
 TEST_F(DetectTest, TooShortEmptyMissingOrFolderIsNotAvailable) {
