@@ -544,3 +544,60 @@ TEST_F(TAddTest, NewOverAnExistingFileKeepsItUntilTheArchiveIsWritten) {
 }
 
 } // namespace
+
+// A user's way to two folders: the parent folder's path typed into the name box and Enter,
+// then two folders Ctrl+clicked and Add clicked. The two folders' trees are
+// added, not the typed folder that the name box left behind.
+TEST_F(TAddTest, TwoFoldersClickedAfterATypedFolder) {
+    TempDir dir;
+    const fs::path src = dir / "src";
+    WriteFile(src / "one/a.txt", "a");
+    WriteFile(src / "one/deep/b.txt", "b");
+    WriteFile(src / "two/c.txt", "c");
+    WriteFile(src / "two/d.txt", "d");
+    WriteFile(src / "left/e.txt", "e");
+    WriteFile(src / "f.txt", "f");
+    Must(RunTool({"zip", "-q", "-X", (dir / "t.zip").string(), "f.txt"}, src));
+    Open({Q(dir / "t.zip")});
+    FPrompter.Prompter().DefaultsAllowed = true;
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        TLmCustomOpenDialog* dialog = TLmCustomOpenDialog::Current();
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        QApplication::setActiveWindow(dialog);
+        auto* edit = Find<QLineEdit>(*dialog, "fileNameEdit");
+        edit->setFocus();
+        QTest::keyClicks(edit, Q(src));
+        QTest::keyClick(edit, Qt::Key_Return);
+        ASSERT_EQ(dialog->directory().absolutePath(), Q(src));
+        auto* view = Find<QAbstractItemView>(*dialog, "listView");
+        auto* files = qobject_cast<QFileSystemModel*>(dialog->proxyModel()->sourceModel());
+        const auto rect = [&](const char* Name) {
+            QModelIndex index;
+            // The folder's listing comes from a thread of the model.
+            for (int i = 0; i < 200 && !view->visualRect(index).isValid(); ++i) {
+                QTest::qWait(10);
+                index = dialog->proxyModel()->mapFromSource(files->index(Q(src / Name)));
+            }
+            return view->visualRect(index);
+        };
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::ControlModifier, rect("one").center());
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::ControlModifier, rect("two").center());
+        EXPECT_TRUE(edit->text().isEmpty());
+        auto* box = Find<QDialogButtonBox>(*dialog, "buttonBox");
+        QTest::mouseClick(box->button(QDialogButtonBox::Open), Qt::LeftButton);
+        if (dialog->isVisible()) dialog->reject();
+    });
+    timer->start();
+    Action("acAdd").trigger();
+    std::vector<std::string> names;
+    std::istringstream lines(RunTool({"unzip", "-Z1", (dir / "t.zip").string()}).Out);
+    for (std::string line; std::getline(lines, line);)
+        names.push_back(line);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"f.txt", "one/a.txt", "one/deep/b.txt", "two/c.txt", "two/d.txt"}));
+}
