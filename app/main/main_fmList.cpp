@@ -349,8 +349,12 @@ void TfmMain::EnableMenus() {
           ui->acSelectAll, ui->acDeselectAll, ui->acInvertSelection, ui->acSelectGroup, ui->acDeselectGroup,
           ui->acSearch, ui->acVirusScan, ui->acCheckOut, ui->acFind})
         action->setEnabled(known);
-    ui->miExport->setEnabled(known);
-    ui->miSortBy->setEnabled(known);
+    // A submenu's own action is set as well: suspending the window's commands disables the
+    // action alone, and the menu's state does not bring it back when it has not changed.
+    for (QMenu* menu : {ui->miExport, ui->miSortBy}) {
+        menu->setEnabled(known);
+        menu->menuAction()->setEnabled(known);
+    }
     ui->acInstall->setEnabled(known && !FInstallProgram.empty());
     ui->acFindNext->setEnabled(known && FindDone);
     const TArcTypeSet sfx{atAce, atArj, atBh, atJar, atLha, atLzh, atRar, atZip};
