@@ -2,6 +2,7 @@
 #include "ui_Configuration.h"
 
 #include "app/dialogs/AppSettings.h"
+#include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FontText.h"
 #include "app/dialogs/Prompter.h"
 #include "app/dialogs/ShellUtils.h"
@@ -11,12 +12,10 @@
 #include "platform/Shell.h"
 #include "platform/ShellLink.h"
 
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QStandardPaths>
-#include <QUrl>
 #include <span>
 #include <tuple>
 
@@ -197,11 +196,7 @@ TfmConfiguration::TfmConfiguration(QWidget* Parent)
 
     connect(ui->buOK, &QPushButton::clicked, this, &TfmConfiguration::buOKClick);
     connect(ui->buCancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(ui->buHelp, &QPushButton::clicked, this, [this] {
-        const QString page =
-            QString::fromStdString(ProgramDataFolder()) + QStringLiteral("help/") + HelpTopic() + ".html";
-        if (QFileInfo(page).isFile()) QDesktopServices::openUrl(QUrl::fromLocalFile(page));
-    });
+    connect(ui->buHelp, &QPushButton::clicked, this, [this] { ShowHelpPage(HelpTopic()); });
     connect(ui->buColDefaults, &QPushButton::clicked, this, &TfmConfiguration::buColDefaultsClick);
     connect(ui->buSetFont, &QPushButton::clicked, this, &TfmConfiguration::buSetFontClick);
     for (QRadioButton* button : {ui->rbSingleClick, ui->rbDoubleClick})

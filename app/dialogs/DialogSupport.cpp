@@ -7,14 +7,12 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
-#include <QUrl>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -86,11 +84,7 @@ void ConnectHelp(QAbstractButton* Button, const QString& Topic) {
 }
 
 void ShowHelpPage(const QString& Topic) {
-    const QString page = QDir::cleanPath(HelpPagePath(Topic));
-    if (const QString missing = MissingLauncher(QStringLiteral("xdg-open"), {page}); !missing.isEmpty())
-        MessageDlg(missing, mtError, mbOK);
-    else
-        QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+    LaunchDetached(QStringLiteral("xdg-open"), {QDir::cleanPath(HelpPagePath(Topic))});
 }
 
 QString HelpPagePath(const QString& Topic) {
