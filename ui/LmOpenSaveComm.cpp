@@ -248,7 +248,12 @@ void TLmCustomOpenDialog::DropUnlistedSelection() {
     QItemSelectionModel* selection = view ? view->selectionModel() : nullptr;
     if (!selection) return;
     const QModelIndex listed = view->rootIndex();
-    for (const QModelIndex& row : selection->selectedRows()) {
+    const QModelIndexList rows = selection->selectedRows();
+    // A typed path alone (the file it names selected wherever it lies) is left to the dialog.
+    if (std::none_of(rows.begin(), rows.end(),
+                     [&](const QModelIndex& Row) { return Row.parent() == listed; }))
+        return;
+    for (const QModelIndex& row : rows) {
         if (row.parent() != listed)
             selection->select(row, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
     }

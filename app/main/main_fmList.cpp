@@ -361,8 +361,8 @@ void TfmMain::EnableMenus() {
     ui->acMakeSFX->setEnabled(known && sfx.Contains(type));
     ui->acPassword->setEnabled(known && EncryptableArcTypes.Contains(type));
     const bool writable = known && WritableArcTypes.Contains(type) && type != atCab;
-    // Add only where a writer can take more files: not a plain gzip or compress file.
-    ui->acAdd->setEnabled(writable && WriterTypeForArchive(type, krvKorva->ArchiveFile()).has_value());
+    // Add only where a writer can take more files: not a compress file.
+    ui->acAdd->setEnabled(writable && WriterTypeForAddDialog(type, krvKorva->ArchiveFile()).has_value());
     ui->acDelete->setEnabled(writable);
     ui->acTest->setEnabled(known && TestableArcTypes.Contains(type) && type != atCab);
     ui->acExtract->setEnabled(known && ExtractableArcTypes.Contains(type));

@@ -7,6 +7,7 @@
 #include "app/main/WriterChoice.h"
 #include "app/ops/OpRun.h"
 #include "engine/core/krvEntryLookup.h"
+#include "engine/formats/gzip/krvGZip.h"
 #include "engine/read/krvKorva.h"
 
 #include <QDir>
@@ -111,12 +112,14 @@ TAddResult Add(const TAddOptions& Options, TOpObserver& Observer) {
     std::optional<TOutArcType> type;
     if (exists && !Options.ReplaceArchive) {
         type = ExistingType(name);
+        if (!type && Options.NewType == tyGZip) type = WriterTypeForAddDialog(atGZip, name);
         if (!type) {
             result.Refusal = TAddRefusal::NotAddable;
             return result;
         }
     } else {
-        if (!exists) name = NewArchiveName(name);
+        // A plain gzip file is made under the very name asked for.
+        if (!exists && Options.NewType != tyGZip) name = NewArchiveName(name);
         type =
             Options.NewType >= 0 ? static_cast<TOutArcType>(Options.NewType) : WriterTypeForNewArchive(name);
     }
@@ -182,6 +185,10 @@ TAddResult Add(const TAddOptions& Options, TOpObserver& Observer) {
         writer->DefaultDir = QFileInfo(QFileInfo(files.front()).absolutePath()).absolutePath().toStdString();
     writer->FileSpec = list;
     writer->SetArchiveFile(name);
+    // A new gzip file is the archive named; added to an existing one, the file is written as a
+    // gzip file of its own beside it (a gzip file holds one file).
+    if (auto* gzip = dynamic_cast<TGZip*>(writer.get()); gzip && (!exists || Options.ReplaceArchive))
+        gzip->OutputName = name;
     TSetAside old(Str(name));
     if (Options.ReplaceArchive && exists && !old.Move()) {
         result.Refusal = TAddRefusal::CannotSetAside;

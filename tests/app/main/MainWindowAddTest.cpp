@@ -601,3 +601,42 @@ TEST_F(TAddTest, TwoFoldersClickedAfterATypedFolder) {
     EXPECT_EQ(names,
               (std::vector<std::string>{"f.txt", "one/a.txt", "one/deep/b.txt", "two/c.txt", "two/d.txt"}));
 }
+
+// A new archive named x.gz through New Archive and the add dialog is a plain gzip file of the
+// one file chosen (gzip decompresses it to the file's bytes), not a tar.gz; Add on an open gzip
+// file offers one file and writes it as a gzip file of its own beside the archive (b.txt gives
+// b.gz), which stays as it was.
+TEST_F(TAddTest, PlainGzipThroughTheAddDialog) {
+    TempDir dir;
+    WriteFile(dir / "a.txt", TextBytes(30000));
+    WriteFile(dir / "b.txt", TextBytes(20000, 3));
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    const fs::path archive = dir / "x.gz";
+    bool oneFile = false;
+    AnswerFileDialog(Q(archive), [&](TLmCustomOpenDialog&) {
+        AnswerFileDialog(Q(dir / "a.txt"), [&](TLmCustomOpenDialog& D) {
+            oneFile = D.fileMode() == QFileDialog::ExistingFile;
+        });
+    });
+    Action("acNewArchive").trigger();
+    EXPECT_TRUE(oneFile);
+    ASSERT_TRUE(fs::exists(archive));
+    EXPECT_FALSE(fs::exists(dir / "x.tar.gz"));
+    Must(RunTool({"gzip", "-t", archive.string()}));
+    EXPECT_EQ(RunTool({"gzip", "-dc", archive.string()}).Out, ReadFile(dir / "a.txt"));
+    EXPECT_EQ(FWindow->Lister().ArchiveFile(), archive.string());
+    EXPECT_EQ(Rows(), 1);
+
+    ASSERT_TRUE(Action("acAdd").isEnabled());
+    const std::string before = ReadFile(archive);
+    oneFile = false;
+    AnswerFileDialog(Q(dir / "b.txt"),
+                     [&](TLmCustomOpenDialog& D) { oneFile = D.fileMode() == QFileDialog::ExistingFile; });
+    Action("acAdd").trigger();
+    EXPECT_TRUE(oneFile);
+    // Named by the gzip writer's rule: the extension replaced by ".gz".
+    EXPECT_EQ(RunTool({"gzip", "-dc", (dir / "b.gz").string()}).Out, ReadFile(dir / "b.txt"));
+    EXPECT_EQ(ReadFile(archive), before);
+    EXPECT_TRUE(fs::exists(dir / "b.txt"));
+}

@@ -64,8 +64,8 @@ TEST_F(TCommandTest, CommandsFollowTheArchiveType) {
         {(dir / "t.zip").string(), "1111111"},
         {(dir / "t.arj").string(), "0011100"},
         {(dir / "t.tar").string(), "1111000"},
-        // A plain gzip file holds one file: no add can change it.
-        {(dir / "a.txt.gz").string(), "0111000"},
+        // A plain gzip file takes the gzip writer.
+        {(dir / "a.txt.gz").string(), "1111000"},
         {(CorpusDir() / "lhasa/lha213/lh5.lzh").string(), "1111100"},
         // Read only, and cabinets cannot be tested.
         {(CorpusDir() / "patool/t.cab").string(), "0001000"},
