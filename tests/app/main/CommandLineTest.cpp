@@ -257,4 +257,39 @@ TEST_F(CommandLine, RemoveRegistrationGivesBackOnlyItsOwn) {
     EXPECT_FALSE(SettingsViewKeyExists());
 }
 
+// What the desktop answers after the program's registration goes (xdg-mime asks the user's
+// lists and the desktop entries): the handler a type had before, or none at all, never the
+// program whose entry still listed the type.
+TEST_F(CommandLine, RemoveRegistrationLeavesTheDesktopNoHandlerOfItsOwn) {
+    // The system's desktop entries: another archiver's (xdg-mime wants its program to exist),
+    // which lists no type itself.
+    const TempDir systemData;
+    WriteFile(systemData / "applications/ark.desktop",
+              "[Desktop Entry]\nType=Application\nName=Ark\nExec=cat %f\n");
+    const EnvGuard dataDirs("XDG_DATA_DIRS", systemData.Str().c_str());
+    const fs::path list = FRegistry.Dir() / "mimeapps.list";
+    const auto handler = [](const char* Type) {
+        const ToolResult query = RunTool({"xdg-mime", "query", "default", Type});
+        EXPECT_EQ(query.ExitCode, 0) << query.Err;
+        return query.Out;
+    };
+    struct TCase {
+        const char* Before; // the list before the first run
+        const char* Zip;    // what xdg-mime answers for zip files after the removal
+    } const cases[] = {
+        {"[Default Applications]\napplication/zip=ark.desktop\n", "ark.desktop\n"},
+        {"", ""},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Before);
+        WriteFile(list, c.Before);
+        ASSERT_EQ(Run({"-SYS", "-CREATEREG"}, FRegistry.Dir().Path()).ExitCode, 0);
+        EXPECT_EQ(handler("application/zip"), "quillar.desktop\n");
+        const ToolResult remove = Run({"-SYS", "-REMOVEREG"}, FRegistry.Dir().Path());
+        EXPECT_EQ(remove.ExitCode, 0) << remove.Err;
+        EXPECT_EQ(handler("application/zip"), c.Zip);
+        EXPECT_EQ(handler("application/x-tar"), "");
+    }
+}
+
 } // namespace
