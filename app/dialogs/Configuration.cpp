@@ -480,20 +480,37 @@ void TfmConfiguration::buCreateShortcutsClick() {
         return;
     }
     const std::string program = ProgramFilePath();
-    bool ok = true;
+    // Each shortcut made or not, and why not: the user hears which one is there.
+    QStringList made, failed;
     if (menu) {
         // The applications folder is made when this desktop has none yet.
         const std::string folder = GetSpecialFolderPath(sfStartMenu);
-        ok =
-            !folder.empty() && ForceDirPath(folder) && CreateShellLink(folder, "Quillar", program, "quillar");
+        if (!folder.empty() && ForceDirPath(folder) && CreateShellLink(folder, "Quillar", program, "quillar"))
+            made << QStringLiteral("The menu entry was created.");
+        else
+            failed << QStringLiteral("The menu entry could not be created in ") +
+                          QString::fromStdString(folder) + QLatin1Char('.');
     }
-    if (desktop)
-        ok = CreateShellLink(GetSpecialFolderPath(sfDesktopDirectory), "Quillar", program, "quillar") && ok;
-    if (ok) {
+    if (desktop) {
+        const QString folder = QString::fromStdString(GetSpecialFolderPath(sfDesktopDirectory));
+        if (CreateShellLink(folder.toStdString(), "Quillar", program, "quillar"))
+            made << QStringLiteral("The desktop shortcut was created.");
+        else if (!QFileInfo(folder).isDir())
+            failed << QStringLiteral(
+                          "The desktop shortcut could not be created: there is no desktop folder ") +
+                          folder + QLatin1Char('.');
+        else
+            failed << QStringLiteral("The desktop shortcut could not be created in ") + folder +
+                          QLatin1Char('.');
+    }
+    if (failed.isEmpty())
         MessageDlg(QStringLiteral("Shortcuts successfully created."), mtInformation, mbOK);
-    } else {
-        MessageDlg(QStringLiteral("The shortcuts could not be created."), mtError, mbOK);
-    }
+    else if (made.isEmpty())
+        MessageDlg(QStringLiteral("The shortcuts could not be created.\r\n") +
+                       failed.join(QStringLiteral("\r\n")),
+                   mtError, mbOK);
+    else
+        MessageDlg((made + failed).join(QStringLiteral("\r\n")), mtWarning, mbOK);
 }
 
 void TfmConfiguration::BrowseFolder(QLineEdit* Edit) {
