@@ -95,8 +95,10 @@ QString MissingLauncher(const QString& Program, const QStringList& Arguments) {
     if (page)
         return QStringLiteral("No web browser is installed to show the page ") + target +
                QStringLiteral(". Install one (for example firefox-esr) to read the help.");
-    return QStringLiteral("No program is installed to open ") + file.fileName() + QStringLiteral(" (") +
-           type + QStringLiteral("). Install one, or choose an external viewer in the configuration.");
+    // A folder given with its trailing '/' has no file name part: it is named whole.
+    const QString name = file.fileName().isEmpty() ? target : file.fileName();
+    return QStringLiteral("No program is installed to open ") + name + QStringLiteral(" (") + type +
+           QStringLiteral("). Install one, or choose an external viewer in the configuration.");
 }
 
 namespace {
