@@ -45,6 +45,30 @@ protected:
     std::unique_ptr<EngineHost> FPreviousHost;
 };
 
+// The names of a zip as unzip -Z1 lists them, sorted.
+std::vector<std::string> ZipNames(const fs::path& Zip) {
+    std::vector<std::string> names;
+    std::istringstream lines(RunTool({"unzip", "-Z1", Zip.string()}).Out);
+    for (std::string line; std::getline(lines, line);)
+        names.push_back(line);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Runs Act on the next file dialog once it shows (set up before the command that opens it).
+void WhenFileDialogShows(std::function<void(TLmCustomOpenDialog&)> Act) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        TLmCustomOpenDialog* dialog = TLmCustomOpenDialog::Current();
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        Act(*dialog);
+    });
+    timer->start();
+}
+
 // Every writable type through the window's add worker: add, refresh and move, each checked by
 // the real tool's test, listing and extraction; then the delete command. A tar.gz lists as its
 // one compressed member, so deleting that row is deleting the archive; a cabinet offers no
@@ -424,42 +448,27 @@ TEST_F(TAddTest, SelectedFoldersAreAddedWithTheirTrees) {
     WriteFile(src / "other/x.txt", "x");
     WriteFile(src / "skipped.txt", "not chosen");
     Must(RunTool({"zip", "-q", "-X", (dir / "t.zip").string(), "a.txt"}, src));
-    const auto zipNames = [&] {
-        std::vector<std::string> names;
-        std::istringstream lines(RunTool({"unzip", "-Z1", (dir / "t.zip").string()}).Out);
-        for (std::string line; std::getline(lines, line);)
-            names.push_back(line);
-        std::sort(names.begin(), names.end());
-        return names;
-    };
+    const auto zipNames = [&] { return ZipNames(dir / "t.zip"); };
     Open({Q(dir / "t.zip")});
     FPrompter.Prompter().DefaultsAllowed = true;
     ASSERT_EQ(Rows(), 1);
 
     // Selects Names in the dialog's list as a user's clicks do, and presses Open.
     const auto choose = [&](std::vector<std::string> Names, std::function<void(TLmCustomOpenDialog&)> Panel) {
-        auto* timer = new QTimer(qApp);
-        timer->setInterval(0);
-        QObject::connect(timer, &QTimer::timeout, [=] {
-            TLmCustomOpenDialog* dialog = TLmCustomOpenDialog::Current();
-            if (!dialog || !dialog->isVisible()) return;
-            timer->stop();
-            timer->deleteLater();
-            Panel(*dialog);
-            dialog->setDirectory(Q(src));
-            auto* view = Find<QAbstractItemView>(*dialog, "listView");
-            auto* files = qobject_cast<QFileSystemModel*>(dialog->proxyModel()->sourceModel());
+        WhenFileDialogShows([=](TLmCustomOpenDialog& Dialog) {
+            Panel(Dialog);
+            Dialog.setDirectory(Q(src));
+            auto* view = Find<QAbstractItemView>(Dialog, "listView");
+            auto* files = qobject_cast<QFileSystemModel*>(Dialog.proxyModel()->sourceModel());
             ASSERT_NE(files, nullptr);
             view->setFocus();
             for (const std::string& name : Names)
                 view->selectionModel()->select(
-                    dialog->proxyModel()->mapFromSource(files->index(Q(src / name))),
+                    Dialog.proxyModel()->mapFromSource(files->index(Q(src / name))),
                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
-            auto* box = Find<QDialogButtonBox>(*dialog, "buttonBox");
-            box->button(QDialogButtonBox::Open)->click();
-            if (dialog->isVisible()) dialog->reject(); // Open entered a folder: nothing is added
+            Find<QDialogButtonBox>(Dialog, "buttonBox")->button(QDialogButtonBox::Open)->click();
+            if (Dialog.isVisible()) Dialog.reject(); // Open entered a folder: nothing is added
         });
-        timer->start();
     };
     bool subfoldersShown = true;
     choose({"tree", "a.txt"}, [&](TLmCustomOpenDialog& Dialog) {
@@ -560,13 +569,8 @@ TEST_F(TAddTest, TwoFoldersClickedAfterATypedFolder) {
     Must(RunTool({"zip", "-q", "-X", (dir / "t.zip").string(), "f.txt"}, src));
     Open({Q(dir / "t.zip")});
     FPrompter.Prompter().DefaultsAllowed = true;
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        TLmCustomOpenDialog* dialog = TLmCustomOpenDialog::Current();
-        if (!dialog || !dialog->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
+    WhenFileDialogShows([=](TLmCustomOpenDialog& Dialog) {
+        TLmCustomOpenDialog* dialog = &Dialog;
         QApplication::setActiveWindow(dialog);
         auto* edit = Find<QLineEdit>(*dialog, "fileNameEdit");
         edit->setFocus();
@@ -591,14 +595,8 @@ TEST_F(TAddTest, TwoFoldersClickedAfterATypedFolder) {
         QTest::mouseClick(box->button(QDialogButtonBox::Open), Qt::LeftButton);
         if (dialog->isVisible()) dialog->reject();
     });
-    timer->start();
     Action("acAdd").trigger();
-    std::vector<std::string> names;
-    std::istringstream lines(RunTool({"unzip", "-Z1", (dir / "t.zip").string()}).Out);
-    for (std::string line; std::getline(lines, line);)
-        names.push_back(line);
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names,
+    EXPECT_EQ(ZipNames(dir / "t.zip"),
               (std::vector<std::string>{"f.txt", "one/a.txt", "one/deep/b.txt", "two/c.txt", "two/d.txt"}));
 }
 
