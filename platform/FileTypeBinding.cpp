@@ -5,6 +5,7 @@
 #include "platform/XdgFolders.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <unistd.h>
 
 namespace {
@@ -255,6 +256,10 @@ bool WriteProgramDesktopEntry(const std::string& Name, const std::string& Commen
                               "\nExec=" + Exec + "\nIcon=" + Icon + "\nMimeType=" + types +
                               "\nTerminal=false\nNoDisplay=true\n";
     return MakeFolders(ApplicationsFolder(), 0755) && ReplaceFile(ProgramDesktopFile(), entry, 0644);
+}
+
+bool RemoveProgramDesktopEntry() {
+    return ::unlink(ProgramDesktopFile().c_str()) == 0 || errno == ENOENT;
 }
 
 std::string ProgramDesktopExec() {

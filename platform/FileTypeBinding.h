@@ -50,5 +50,8 @@ bool SetExtensionFileType(const std::string& Ext, const std::string& Type);
 std::string ProgramDesktopFile();
 bool WriteProgramDesktopEntry(const std::string& Name, const std::string& Comment, const std::string& Exec,
                               const std::string& Icon);
+// Removes quillar.desktop: its MimeType list alone still makes the desktop offer the program
+// for those types when no handler is set. True when it is gone.
+bool RemoveProgramDesktopEntry();
 // The Exec value of quillar.desktop; '' when there is none.
 std::string ProgramDesktopExec();

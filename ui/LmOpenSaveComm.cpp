@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -222,6 +223,9 @@ void TLmCustomOpenDialog::accept() {
         OnFilenameEntering(*this, allow);
         if (!allow) return;
     }
+    // A folder typed into the name box and entered stays selected, out of sight, beside what the
+    // user then clicks in its list: only the listed items are the choice.
+    if (!(FileNameEdit() && FileNameEdit()->hasFocus())) DropUnlistedSelection();
     // Qt's dialog enters the first folder of the selection; here the selection is the choice.
     // A folder typed into the name box is still entered.
     if (Options.AllowFolders && fileMode() == QFileDialog::ExistingFiles &&
@@ -237,6 +241,22 @@ void TLmCustomOpenDialog::accept() {
         }
     }
     QFileDialog::accept();
+}
+
+void TLmCustomOpenDialog::DropUnlistedSelection() {
+    auto* view = findChild<QAbstractItemView*>("listView");
+    QItemSelectionModel* selection = view ? view->selectionModel() : nullptr;
+    if (!selection) return;
+    const QModelIndex listed = view->rootIndex();
+    const QModelIndexList rows = selection->selectedRows();
+    // A typed path alone (the file it names selected wherever it lies) is left to the dialog.
+    if (std::none_of(rows.begin(), rows.end(),
+                     [&](const QModelIndex& Row) { return Row.parent() == listed; }))
+        return;
+    for (const QModelIndex& row : rows) {
+        if (row.parent() != listed)
+            selection->select(row, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    }
 }
 
 bool TLmCustomOpenDialog::eventFilter(QObject* Watched, QEvent* Event) {

@@ -120,6 +120,9 @@ private:
     QAbstractButton* HelpButton() const;
     QLineEdit* FileNameEdit() const;
     bool FilterListEvent(QWidget* View, QEvent* Event);
+    // Deselects what the list does not show (the folder it lists, entered by a typed path)
+    // when the user chose items in the list.
+    void DropUnlistedSelection();
     // Moves every item of the dialog's grid by Rows and Columns.
     void ShiftGrid(int Rows, int Columns);
     void TypeChanged();

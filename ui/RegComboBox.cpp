@@ -2,6 +2,7 @@
 
 #include "platform/Registry.h"
 
+#include <QAbstractItemView>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -88,7 +89,8 @@ void TRegComboBox::SaveToRegistry() {
     // Linux paths do not ("~/Data" and "~/data" are two entries).
     for (int i = 0; i < count() && static_cast<int>(values.size()) < FRegMaxCount; ++i) {
         if (!itemText(i).trimmed().isEmpty())
-            values.push_back(TRegValue{std::to_string(values.size() + 1), rdString, itemText(i).toStdString(), 0});
+            values.push_back(
+                TRegValue{std::to_string(values.size() + 1), rdString, itemText(i).toStdString(), 0});
     }
     const std::vector<std::string> path = SplitKeyPath(FRegKey.toStdString());
     if (path.empty()) return;
@@ -150,5 +152,8 @@ void TRegComboBox::TextEdited() {
 
 void TRegComboBox::focusOutEvent(QFocusEvent* Event) {
     QComboBox::focusOutEvent(Event);
-    if (FRegSaveOnExit) AddToHistory();
+    // The box's own list taking the focus (F4, the arrow) is no leaving: the text may still be
+    // half typed.
+    const bool ownList = Event->reason() == Qt::PopupFocusReason || view()->isVisible();
+    if (FRegSaveOnExit && !ownList) AddToHistory();
 }

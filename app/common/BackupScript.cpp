@@ -159,10 +159,17 @@ void RenumberGenerations(const QString& Base, const QString& Ext, int OldGen, in
     }
 }
 
-void DeleteBackupArchives(const TBackupSet& Set) {
-    QFile::remove(BackupTarget(Set));
+QStringList BackupArchives(const TBackupSet& Set) {
+    QStringList archives{BackupTarget(Set)};
     for (int k = 1; k <= Set.Generations; ++k)
-        QFile::remove(GenerationFile(Set, k));
+        archives << GenerationFile(Set, k);
+    archives.removeIf([](const QString& File) { return !QFileInfo(File).isFile(); });
+    return archives;
+}
+
+void DeleteBackupArchives(const TBackupSet& Set) {
+    for (const QString& archive : BackupArchives(Set))
+        QFile::remove(archive);
     QDir folder(Set.Folder);
     if (folder.exists() &&
         folder.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))

@@ -58,8 +58,10 @@ QString GenerationFile(const TBackupSet& Set, int Generation);
 // the top numbers: raising frees the low numbers, lowering deletes the oldest. Missing files
 // are skipped.
 void RenumberGenerations(const QString& Base, const QString& Ext, int OldGen, int NewGen);
-// Deletes the set's own archives (the plain one and every generation), then its folder when
-// that is left empty; nothing else in the folder is touched.
+// The set's own archives that exist: the plain one and every generation.
+QStringList BackupArchives(const TBackupSet& Set);
+// Deletes the set's own archives, then its folder when that is left empty; nothing else in the
+// folder is touched.
 void DeleteBackupArchives(const TBackupSet& Set);
 
 // Writes Folder/<set name>.desktop that runs "<program> -BC <script>"; false when it cannot.

@@ -5,10 +5,14 @@
 #include "platform/Process.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
 
 namespace {
 
@@ -89,14 +93,87 @@ QString MissingLauncher(const QString& Program, const QStringList& Arguments) {
     if (page)
         return QStringLiteral("No web browser is installed to show the page ") + target +
                QStringLiteral(". Install one (for example firefox-esr) to read the help.");
-    return QStringLiteral("No program is installed to open ") + file.fileName() + QStringLiteral(" (") +
-           type + QStringLiteral("). Install one, or choose an external viewer in the configuration.");
+    // A folder given with its trailing '/' has no file name part: it is named whole.
+    const QString name = file.fileName().isEmpty() ? target : file.fileName();
+    return QStringLiteral("No program is installed to open ") + name + QStringLiteral(" (") + type +
+           QStringLiteral("). Install one, or choose an external viewer in the configuration.");
 }
+
+namespace {
+
+// Watches a launch for a few seconds: a launcher that ends at once with a failure (xdg-open
+// finding no terminal for a terminal application, or no browser for a web address) is named
+// with what it said. The program runs detached, through a shell that leaves its exit status
+// and error output in a private folder; one still running when the watch ends is left alone.
+class TLaunchWatch : public QObject {
+public:
+    static constexpr int WatchMs = 5000;
+
+    TLaunchWatch(const QString& Program, const QStringList& Arguments)
+        : QObject(QCoreApplication::instance()), FProgram(Program), FTarget(Arguments.value(0)) {
+        connect(&FTimer, &QTimer::timeout, this, &TLaunchWatch::Look);
+    }
+
+    bool Start(const QStringList& Arguments) {
+        if (!FFolder.isValid()) return QProcess::startDetached(FProgram, Arguments);
+        // $0 is the folder; the status file appears whole, after the program ended.
+        const QString script = QStringLiteral("p=\"$1\"; shift; \"$p\" \"$@\" 2>\"$0/err\"; s=$?; { echo $s "
+                                              ">\"$0/s.tmp\" && mv \"$0/s.tmp\" \"$0/status\"; } "
+                                              "2>/dev/null");
+        if (!QProcess::startDetached(QStringLiteral("sh"),
+                                     QStringList{QStringLiteral("-c"), script, FFolder.path(), FProgram} +
+                                         Arguments))
+            return false;
+        FTimer.start(50);
+        FClock.start();
+        return true;
+    }
+
+private:
+    void Look() {
+        QFile status(FFolder.filePath(QStringLiteral("status")));
+        if (!status.open(QIODevice::ReadOnly)) {
+            if (FClock.elapsed() > WatchMs) Done();
+            return;
+        }
+        const int code = QString::fromLatin1(status.readAll()).trimmed().toInt();
+        QFile err(FFolder.filePath(QStringLiteral("err")));
+        const QString said =
+            err.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(err.read(2000)).trimmed() : QString();
+        FTimer.stop();
+        if (code != 0) {
+            const QFileInfo file(FTarget);
+            QString text =
+                FProgram + QStringLiteral(" could not open ") + (file.exists() ? file.fileName() : FTarget);
+            text += said.isEmpty()
+                        ? QStringLiteral(" (exit status ") + QString::number(code) + QStringLiteral(").")
+                        : QStringLiteral(":\r\n") + said;
+            MessageDlg(text, mtError, mbOK);
+        }
+        Done();
+    }
+    void Done() {
+        FTimer.stop();
+        deleteLater();
+    }
+
+    QString FProgram, FTarget;
+    QTemporaryDir FFolder;
+    QTimer FTimer;
+    QElapsedTimer FClock;
+};
+
+} // namespace
 
 bool LaunchDetached(const QString& Program, const QStringList& Arguments) {
     if (const QString missing = MissingLauncher(Program, Arguments); !missing.isEmpty()) {
         MessageDlg(missing, mtError, mbOK);
         return false;
     }
-    return QProcess::startDetached(Program, Arguments);
+    auto* watch = new TLaunchWatch(Program, Arguments); // deletes itself when the watch ends
+    if (watch->Start(Arguments)) return true;
+    delete watch;
+    MessageDlg(QStringLiteral("The program ") + Program + QStringLiteral(" could not be started."), mtError,
+               mbOK);
+    return false;
 }

@@ -26,5 +26,6 @@ int RunAndWait(const std::string& ExeName, const std::string& Params, int ShowCm
 // browser for a help page), as the desktop's default-applications lists or a browser name it.
 QString MissingLauncher(const QString& Program, const QStringList& Arguments);
 // Starts Program with Arguments without waiting; a missing program or desktop application is
-// named in a message (MissingLauncher) and gives false.
+// named in a message (MissingLauncher) and gives false. A program that fails within its first
+// seconds (xdg-open finding no terminal or browser) is named with its error output, later.
 bool LaunchDetached(const QString& Program, const QStringList& Arguments);

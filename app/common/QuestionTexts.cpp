@@ -5,7 +5,7 @@
 QString QuestionDateText(TDateTime Date) {
     // Days since 1899-12-30, as the engine keeps them.
     const QDateTime base(QDate(1899, 12, 30), QTime(0, 0));
-    return base.addMSecs(static_cast<qint64>(Date * 86400000.0)).toString(QStringLiteral("MM-dd-yy hh:mm"));
+    return base.addMSecs(static_cast<qint64>(Date * 86400000.0)).toString(QStringLiteral("yyyy-MM-dd hh:mm"));
 }
 
 QString ReplaceQuestionText(const QString& FileName, std::int64_t FileSize, TDateTime Date,

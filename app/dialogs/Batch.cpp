@@ -322,15 +322,20 @@ void TfmBatch::ProcessFile(const QString& File) {
             AppendResult(QStringLiteral(">> ") + File + QStringLiteral(" ::: FAILED <<"));
         AppendProgress(File + QStringLiteral(" - Tested"));
         break;
-    case boVirusScan:
+    case boVirusScan: {
+        const TScanVerdict verdict = exists ? VirusScan(File, *FObserver).Verdict : TScanVerdict::NotStarted;
         if (!exists)
             AppendResult(File + QStringLiteral(" ::: File missing"));
-        else if (VirusScan(File, *FObserver).Verdict == TScanVerdict::Clean)
+        else if (verdict == TScanVerdict::Clean)
             AppendResult(File + QStringLiteral(" ::: Archive scanned"));
+        else if (verdict == TScanVerdict::VirusFound) // the scan worked and found one
+            AppendResult(QStringLiteral(">> ") + File +
+                         QStringLiteral(" ::: Archive scanned: VIRUS FOUND <<"));
         else
             AppendResult(File + QStringLiteral(" ::: ERROR: Unable to scan for virus"));
         AppendProgress(File + QStringLiteral(" - Scanned"));
         break;
+    }
     case boMakeExe: {
         const QString target = OutputLocation(File) + QStringLiteral(".exe");
         if (!exists) {

@@ -6,17 +6,16 @@
 #include "app/common/Prompter.h"
 #include "app/common/ShellUtils.h"
 #include "app/common/SystemUtils.h"
+#include "app/dialogs/DialogSupport.h"
 #include "engine/core/krvGbls.h"
 #include "platform/ProgramFolders.h"
 #include "platform/Shell.h"
 #include "platform/ShellLink.h"
 
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QStandardPaths>
-#include <QUrl>
 #include <span>
 #include <tuple>
 
@@ -197,11 +196,7 @@ TfmConfiguration::TfmConfiguration(QWidget* Parent)
 
     connect(ui->buOK, &QPushButton::clicked, this, &TfmConfiguration::buOKClick);
     connect(ui->buCancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(ui->buHelp, &QPushButton::clicked, this, [this] {
-        const QString page =
-            QString::fromStdString(ProgramDataFolder()) + QStringLiteral("help/") + HelpTopic() + ".html";
-        if (QFileInfo(page).isFile()) QDesktopServices::openUrl(QUrl::fromLocalFile(page));
-    });
+    connect(ui->buHelp, &QPushButton::clicked, this, [this] { ShowHelpPage(HelpTopic()); });
     connect(ui->buColDefaults, &QPushButton::clicked, this, &TfmConfiguration::buColDefaultsClick);
     connect(ui->buSetFont, &QPushButton::clicked, this, &TfmConfiguration::buSetFontClick);
     for (QRadioButton* button : {ui->rbSingleClick, ui->rbDoubleClick})
@@ -485,20 +480,37 @@ void TfmConfiguration::buCreateShortcutsClick() {
         return;
     }
     const std::string program = ProgramFilePath();
-    bool ok = true;
+    // Each shortcut made or not, and why not: the user hears which one is there.
+    QStringList made, failed;
     if (menu) {
         // The applications folder is made when this desktop has none yet.
         const std::string folder = GetSpecialFolderPath(sfStartMenu);
-        ok =
-            !folder.empty() && ForceDirPath(folder) && CreateShellLink(folder, "Quillar", program, "quillar");
+        if (!folder.empty() && ForceDirPath(folder) && CreateShellLink(folder, "Quillar", program, "quillar"))
+            made << QStringLiteral("The menu entry was created.");
+        else
+            failed << QStringLiteral("The menu entry could not be created in ") +
+                          QString::fromStdString(folder) + QLatin1Char('.');
     }
-    if (desktop)
-        ok = CreateShellLink(GetSpecialFolderPath(sfDesktopDirectory), "Quillar", program, "quillar") && ok;
-    if (ok) {
+    if (desktop) {
+        const QString folder = QString::fromStdString(GetSpecialFolderPath(sfDesktopDirectory));
+        if (CreateShellLink(folder.toStdString(), "Quillar", program, "quillar"))
+            made << QStringLiteral("The desktop shortcut was created.");
+        else if (!QFileInfo(folder).isDir())
+            failed << QStringLiteral(
+                          "The desktop shortcut could not be created: there is no desktop folder ") +
+                          folder + QLatin1Char('.');
+        else
+            failed << QStringLiteral("The desktop shortcut could not be created in ") + folder +
+                          QLatin1Char('.');
+    }
+    if (failed.isEmpty())
         MessageDlg(QStringLiteral("Shortcuts successfully created."), mtInformation, mbOK);
-    } else {
-        MessageDlg(QStringLiteral("The shortcuts could not be created."), mtError, mbOK);
-    }
+    else if (made.isEmpty())
+        MessageDlg(QStringLiteral("The shortcuts could not be created.\r\n") +
+                       failed.join(QStringLiteral("\r\n")),
+                   mtError, mbOK);
+    else
+        MessageDlg((made + failed).join(QStringLiteral("\r\n")), mtWarning, mbOK);
 }
 
 void TfmConfiguration::BrowseFolder(QLineEdit* Edit) {

@@ -136,14 +136,24 @@ void TfmManageBackup::RemoveClick() {
     const QString path = BackupScriptPath(name);
     const std::optional<TBackupSet> set = ParseBackupScript(LoadBackupScript(path));
     // Only the set's own archives go (the folder too when that leaves it empty): the storage
-    // folder may be the home folder or shared with other sets and files.
-    if (set && QFileInfo(set->Folder).isDir() &&
-        MessageDlg(
-            QStringLiteral("Do you want Quillar to automatically delete the Backup\r\nStorage Folder of "
-                           "this backup set, including all backups\r\nin this folder ?\r\n\r\nFolder: ") +
-                set->Folder,
-            mtConfirmation, mbYes | mbNo) == mrYes)
-        DeleteBackupArchives(*set);
+    // folder may be the home folder or shared with other sets and files. The question names
+    // what will go.
+    const QStringList archives = set && QFileInfo(set->Folder).isDir() ? BackupArchives(*set) : QStringList();
+    if (!archives.isEmpty()) {
+        QString names;
+        for (const QString& archive : archives.mid(0, 10))
+            names += QStringLiteral("  ") + QFileInfo(archive).fileName() + QStringLiteral("\r\n");
+        if (archives.size() > 10)
+            names +=
+                QStringLiteral("  ... (") + QString::number(archives.size()) + QStringLiteral(" in all)\r\n");
+        if (MessageDlg(QStringLiteral("Do you want Quillar to automatically delete the backups of\r\nthis "
+                                      "backup set ?\r\n\r\n") +
+                           names + QStringLiteral("\r\nFolder: ") + set->Folder +
+                           QStringLiteral("\r\n\r\nOther files in this folder are kept; the folder is "
+                                          "deleted\r\nonly when nothing else is left in it."),
+                       mtConfirmation, mbYes | mbNo) == mrYes)
+            DeleteBackupArchives(*set);
+    }
     if (!QFile::remove(path))
         MessageDlg(
             QStringLiteral("Unable to remove this backup set. Please see the help \r\nfile for instructions "

@@ -33,7 +33,7 @@ void TfmOverwriteDlg::SetFiles(const QString& Existing, const QString& IncomingT
         ui->laReplaceFilename->fontMetrics().elidedText(existing.filePath(), Qt::ElideMiddle,
                                                         std::max(ui->laReplaceFilename->width() - 1, 200)) +
         QLatin1Char('\n') + QString::number(existing.size()) + QStringLiteral(" bytes, ") +
-        existing.lastModified().toString(QStringLiteral("MM-dd-yy hh:mm")));
+        existing.lastModified().toString(QStringLiteral("yyyy-MM-dd hh:mm")));
     ui->laWithName->setText(IncomingText);
     FileName = existing.filePath();
 }

@@ -10,6 +10,7 @@
 #include "app/common/SettingValues.h"
 #include "app/common/SystemUtils.h"
 #include "engine/write/krvRegArchive.h"
+#include "platform/FileTypeBinding.h"
 #include "platform/Registry.h"
 #include "platform/RunningProcesses.h"
 
@@ -167,6 +168,9 @@ bool TAssociationUpkeep::RemoveRegistration() {
             restored = FRegArchive->UnregisterExtensions();
         }
         UnregisterShellExtensions();
+        // With no handler left for a type, the desktop still takes a program whose entry lists
+        // the type; the program's entry goes with its bindings.
+        restored = RemoveProgramDesktopEntry() && restored;
     } catch (const ERegistryException&) {
         restored = false;
     }

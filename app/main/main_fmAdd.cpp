@@ -161,13 +161,16 @@ void TfmMain::NewArchiveCommand() {
     CurrentArchivePassword().clear();
     ClearOutput();
     if (!apsdNew.Execute() || apsdNew.FileName.isEmpty()) return;
-    const std::string name = NewArchiveName(QFileInfo(apsdNew.FileName).absoluteFilePath().toStdString());
+    const std::string chosen = QFileInfo(apsdNew.FileName).absoluteFilePath().toStdString();
+    // The add dialog makes a plain gzip file of a ".gz" name; every other way makes a tar.gz.
+    const bool plainGzip = NamesPlainGzip(chosen);
+    const std::string name = plainGzip ? chosen : NewArchiveName(chosen);
     FModel->Clear();
     // The previous archive's name and totals go with its rows.
     setWindowTitle(Title);
     ClearPanels();
     TAddOptions options;
-    const TOutArcType type = WriterTypeForNewArchive(name);
+    const TOutArcType type = plainGzip ? tyGZip : WriterTypeForNewArchive(name);
     if (!AddFiles(true, QString::fromStdString(name), type, options)) {
         if (!krvKorva->ArchiveFile().empty()) RefreshList(QString::fromStdString(krvKorva->ArchiveFile()));
         return;
@@ -192,7 +195,7 @@ void TfmMain::AddCommand() {
     if (!ArchiveOpen() || !CheckArchiveExists()) return;
     ClearOutput();
     const std::optional<TOutArcType> type =
-        WriterTypeForArchive(krvKorva->ArcType(), krvKorva->ArchiveFile());
+        WriterTypeForAddDialog(krvKorva->ArcType(), krvKorva->ArchiveFile());
     if (!type) {
         MessageDlg(AddRefusalText(TAddRefusal::NoWriter), mtInformation, mbOK);
         return;
@@ -200,6 +203,7 @@ void TfmMain::AddCommand() {
     TAddOptions options;
     if (!AddFiles(false, {}, *type, options)) return;
     options.Archive = QString::fromStdString(krvKorva->ArchiveFile());
+    options.NewType = *type; // a plain gzip file takes the gzip writer here
     const TAddResult result = RunAdd(options, false, false);
     if (!QFileInfo(result.ArchiveName).isFile()) DisplayArchive(options.Archive);
     if (result.Good())

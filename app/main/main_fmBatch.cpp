@@ -4,6 +4,9 @@
 
 #include "app/dialogs/Batch.h"
 #include "app/dialogs/DialogSupport.h"
+#include "engine/read/krvKorva.h"
+
+#include <QFileInfo>
 
 void TfmMain::ConnectBatchActions() {
     const std::pair<QAction*, int> actions[] = {
@@ -16,7 +19,13 @@ void TfmMain::ConnectBatchActions() {
 
 void TfmMain::BatchCommand(int Tag) {
     if (!ExitCheckoutCheck()) return;
-    TfmBatch fmBatch(this);
-    fmBatch.SetupBatchOperation(Tag);
-    ShowModal(fmBatch);
+    if (Tag == boVirusScan && !VirusScannerConfigured(true)) return;
+    {
+        TfmBatch fmBatch(this);
+        fmBatch.SetupBatchOperation(Tag);
+        ShowModal(fmBatch);
+    }
+    // The open archive may be one the files were added to.
+    if (Tag == boAdd && ArchiveOpen() && QFileInfo(QString::fromStdString(krvKorva->ArchiveFile())).isFile())
+        RefreshList(QString::fromStdString(krvKorva->ArchiveFile()));
 }

@@ -346,16 +346,20 @@ void TfmMain::EnableMenus() {
           ui->acSelectAll, ui->acDeselectAll, ui->acInvertSelection, ui->acSelectGroup, ui->acDeselectGroup,
           ui->acSearch, ui->acVirusScan, ui->acCheckOut, ui->acFind})
         action->setEnabled(known);
-    ui->miExport->setEnabled(known);
-    ui->miSortBy->setEnabled(known);
+    // A submenu's own action is set as well: suspending the window's commands disables the
+    // action alone, and the menu's state does not bring it back when it has not changed.
+    for (QMenu* menu : {ui->miExport, ui->miSortBy}) {
+        menu->setEnabled(known);
+        menu->menuAction()->setEnabled(known);
+    }
     ui->acInstall->setEnabled(known && !FInstallProgram.empty());
     ui->acFindNext->setEnabled(known && FindDone);
     const TArcTypeSet sfx{atAce, atArj, atBh, atJar, atLha, atLzh, atRar, atZip};
     ui->acMakeSFX->setEnabled(known && sfx.Contains(type));
     ui->acPassword->setEnabled(known && EncryptableArcTypes.Contains(type));
     const bool writable = known && WritableArcTypes.Contains(type) && type != atCab;
-    // Add only where a writer can take more files: not a plain gzip or compress file.
-    ui->acAdd->setEnabled(writable && WriterTypeForArchive(type, krvKorva->ArchiveFile()).has_value());
+    // Add only where a writer can take more files: not a compress file.
+    ui->acAdd->setEnabled(writable && WriterTypeForAddDialog(type, krvKorva->ArchiveFile()).has_value());
     ui->acDelete->setEnabled(writable);
     ui->acTest->setEnabled(known && TestableArcTypes.Contains(type) && type != atCab);
     ui->acExtract->setEnabled(known && ExtractableArcTypes.Contains(type));

@@ -8,6 +8,7 @@
 #include "app/main/Wizard.h"
 #include "engine/read/krvKorva.h"
 
+#include <QGuiApplication>
 #include <QPointer>
 #include <utility>
 #include <vector>
@@ -22,6 +23,14 @@ void TfmMain::WizardCommand() {
     TfmWizard wizard(*this, this);
     const bool hidden = isVisible();
     if (hidden) hide();
+    // With the window hidden, a message box without a parent (one shown when nothing is active,
+    // such as after an extraction's progress window) would be the last window to close and
+    // would end the program; the window comes back after the wizard instead.
+    struct TKeepRunning {
+        const bool Quits = QGuiApplication::quitOnLastWindowClosed();
+        TKeepRunning() { QGuiApplication::setQuitOnLastWindowClosed(false); }
+        ~TKeepRunning() { QGuiApplication::setQuitOnLastWindowClosed(Quits); }
+    } keepRunning;
     // No command of the window runs while the wizard does; each gets its state back after.
     std::vector<std::pair<QPointer<QAction>, bool>> suspended;
     for (QAction* action : findChildren<QAction*>()) {

@@ -8,6 +8,7 @@
 #include "app/ops/ReplacedArchive.h"
 #include "app/ops/WriterChoice.h"
 #include "engine/core/krvEntryLookup.h"
+#include "engine/formats/gzip/krvGZip.h"
 #include "engine/read/krvKorva.h"
 
 #include <QDir>
@@ -112,12 +113,14 @@ TAddResult Add(const TAddOptions& Options, TOpObserver& Observer) {
     std::optional<TOutArcType> type;
     if (exists && !Options.ReplaceArchive) {
         type = ExistingType(name);
+        if (!type && Options.NewType == tyGZip) type = WriterTypeForAddDialog(atGZip, name);
         if (!type) {
             result.Refusal = TAddRefusal::NotAddable;
             return result;
         }
     } else {
-        if (!exists) name = NewArchiveName(name);
+        // A plain gzip file is made under the very name asked for.
+        if (!exists && Options.NewType != tyGZip) name = NewArchiveName(name);
         type =
             Options.NewType >= 0 ? static_cast<TOutArcType>(Options.NewType) : WriterTypeForNewArchive(name);
     }
@@ -190,6 +193,10 @@ TAddResult Add(const TAddOptions& Options, TOpObserver& Observer) {
         writer->DefaultDir = QFileInfo(QFileInfo(files.front()).absolutePath()).absolutePath().toStdString();
     writer->FileSpec = list;
     writer->SetArchiveFile(name);
+    // A new gzip file is the archive named; added to an existing one, the file is written as a
+    // gzip file of its own beside it (a gzip file holds one file).
+    if (auto* gzip = dynamic_cast<TGZip*>(writer.get()); gzip && (!exists || Options.ReplaceArchive))
+        gzip->OutputName = name;
     // A replaced archive stays under its name until the new one is renamed over it.
     writer->ReplaceArchive = Options.ReplaceArchive && exists;
     TReplacedArchive old;

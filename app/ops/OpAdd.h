@@ -28,7 +28,8 @@ struct TAddOptions {
     // A new archive replaces an existing file of its name (which keeps the name until then).
     bool ReplaceArchive = false;
     bool OldToTrash = false; // the replaced file goes to the trash, not away for good
-    // A new archive takes the type of this writer instead of its extension's.
+    // A new archive takes the type of this writer instead of its extension's; an existing
+    // plain gzip file takes the gzip writer only when it is asked for here (the add dialog).
     int NewType = -1;
     // Masks to leave out; the base folder of sdExplorer_UserDefineDefaultDir (default: the
     // parent of the first file's folder).

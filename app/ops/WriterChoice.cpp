@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -26,6 +27,23 @@ bool NamesTarGzip(const std::string& FileName) {
 }
 
 } // namespace
+
+std::optional<TOutArcType> WriterTypeForAddDialog(TArcType Type, const std::string& FileName) {
+    if (Type == atGZip && !NamesTarGzip(FileName)) {
+        // A compress file is detected as gzip too: only a gzip file by its first bytes.
+        std::ifstream file(FileName, std::ios::binary);
+        char magic[2] = {};
+        if (file.read(magic, 2) && static_cast<unsigned char>(magic[0]) == 0x1F &&
+            static_cast<unsigned char>(magic[1]) == 0x8B)
+            return tyGZip;
+        return std::nullopt;
+    }
+    return WriterTypeForArchive(Type, FileName);
+}
+
+bool NamesPlainGzip(const std::string& FileName) {
+    return LowerExtension(FileName) == ".gz" && !NamesTarGzip(FileName);
+}
 
 std::optional<TOutArcType> WriterTypeForArchive(TArcType Type, const std::string& FileName) {
     switch (Type) {

@@ -12,6 +12,9 @@
 // be added to. A gzip file holding a tar (.tar.gz, .tgz) stays a tar.gz; a plain gzip file or
 // a compress (.z) file cannot take more files.
 std::optional<TOutArcType> WriterTypeForArchive(TArcType Type, const std::string& FileName);
+// The same for the window's add dialog, where a plain gzip file takes the gzip writer: the file
+// added is written as a gzip file of its own beside it.
+std::optional<TOutArcType> WriterTypeForAddDialog(TArcType Type, const std::string& FileName);
 // The writer's type for a new archive by its extension, compared as a whole and without
 // regard to case; an unknown or empty extension gives zip.
 TOutArcType WriterTypeForNewArchive(const std::string& FileName);
@@ -24,6 +27,9 @@ inline constexpr const char* NewArchiveFilter =
     "(*.lha)|*.lha|LZH Archive (*.lzh)|*.lzh|Unix Tape Archive (*.tar)|*.tar|Zip Archive (*.zip)|*.zip|"
     "Gzipped Tape Archive (*.tgz)|*.tgz";
 
+// A ".gz" name that is no ".tar.gz": the add dialog makes a plain gzip file of one file under
+// it, where the other ways of adding make a tar.gz.
+bool NamesPlainGzip(const std::string& FileName);
 // The name a new archive is written under: ".zip" added to a name without extension, and a
 // ".gz" name becomes ".tar.gz", since a tar.gz is what the writer makes of it.
 std::string NewArchiveName(const std::string& FileName);

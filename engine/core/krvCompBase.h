@@ -239,8 +239,7 @@ protected:
     virtual void ListEntries(TCompHeaderObj& List);
     // Checks the limits of the format before anything is written (raises).
     virtual void CheckLimits(TCompHeaderObj& List);
-    // Whether empty folders that are added get entries of their own: StoreEmptySubDirs, or
-    // always for a writer whose format keeps folders so that a tree comes back whole.
+    // Whether empty folders that are added get entries of their own: StoreEmptySubDirs.
     virtual bool StoresEmptyFolders() const { return StoreEmptySubDirs; }
 
     // ---- errors -----------------------------------------------------------------------------------

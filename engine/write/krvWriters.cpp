@@ -1,10 +1,11 @@
 #include "engine/write/krvWriters.h"
 
 #include "engine/formats/bh/krvBlakHole.h"
-#include "engine/formats/zip/krvJar.h"
-#include "engine/formats/lha/krvLha.h"
 #include "engine/formats/cab/krvMakeCab.h"
+#include "engine/formats/gzip/krvGZip.h"
+#include "engine/formats/lha/krvLha.h"
 #include "engine/formats/tar/krvTar.h"
+#include "engine/formats/zip/krvJar.h"
 #include "engine/formats/zip/krvZip.h"
 
 std::unique_ptr<TCompBase> CreateWriter(TOutArcType Type) {
@@ -32,6 +33,9 @@ std::unique_ptr<TCompBase> CreateWriter(TOutArcType Type) {
     case tyTarGzip:
         writer = std::make_unique<TTar>();
         method = Type == tyTar ? cmTarred : cmTarGzip;
+        break;
+    case tyGZip:
+        writer = std::make_unique<TGZip>();
         break;
     default:
         return nullptr;

@@ -69,7 +69,7 @@ TEST_F(LhaFamilyWrite, LzhOfEveryKindOfNameComesBackWholeFromEveryReader) {
     for (const char* method : {"lh5", "store"}) {
         SCOPED_TRACE(method);
         const fs::path lzh = Dir / (std::string(method) + ".lzh");
-        const ToolResult add = RunProbe({"add", lzh.string(), "-m", method, "-r", Src.string()});
+        const ToolResult add = RunProbe({"add", lzh.string(), "-m", method, "-r", "-d", Src.string()});
         ASSERT_EQ(add.ExitCode, 0) << add.Out << add.Err;
 
         // Every header carries its own CRC, the name in UTF-8 and the file's mode.

@@ -62,7 +62,7 @@ TEST_F(ZipTreeInterop, WrittenTreeComesBackWholeInEveryPeer) {
     fs::permissions(src / "empty", fs::perms(0700));
 
     const fs::path zip = Dir / "tree.zip";
-    const ToolResult add = RunProbe({"add", zip.string(), "-r", src.string() + "/"});
+    const ToolResult add = RunProbe({"add", zip.string(), "-r", "-d", src.string() + "/"});
     ASSERT_EQ(add.ExitCode, 0) << add.Out << add.Err;
     ExpectToolsPass(zip);
     // Every entry is marked as made on Unix, with its mode.

@@ -5,6 +5,10 @@
 
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
+#include "engine/formats/bh/krvBlakHole.h"
+#include "engine/formats/lha/krvLha.h"
+#include "engine/formats/zip/krvJar.h"
+#include "engine/formats/zip/krvZip.h"
 #include "engine/read/krvKorva.h"
 #include "engine/write/krvWriters.h"
 
@@ -131,6 +135,8 @@ int CmdAdd(const std::vector<std::string>& Args) {
             zip->Password = Args[++i];
         } else if (a == "-r") {
             zip->RecurseDirs = true;
+        } else if (a == "-d") {
+            zip->StoreEmptySubDirs = true;
         } else if (a == "-s" && i + 1 < Args.size()) {
             const std::string& s = Args[++i];
             if (s == "refresh")

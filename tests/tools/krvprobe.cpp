@@ -65,7 +65,7 @@ const TCommand Commands[] = {
     {"test", "test ARCHIVE [PASSWORD]", ProbeTest},
     {"list", "list ARCHIVE", ProbeList},
     {"add",
-     "add ARCHIVE [-m store|fast|normal|max|lh5|lh6|deflate|fuse] [-p PASSWORD] [-r] [-s refresh|move] "
+     "add ARCHIVE [-m store|fast|normal|max|lh5|lh6|deflate|fuse] [-p PASSWORD] [-r] [-d] [-s refresh|move] "
      "FILE...",
      CmdAdd},
     {"delete", "delete ARCHIVE MASK...", CmdDelete},

@@ -4,9 +4,12 @@
 
 #include "RegistrySandbox.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QTest>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 using namespace testsupport;
@@ -206,4 +209,34 @@ TEST(RegComboBox, KeepsItsHistoryInTheRegistry) {
     disabled->AddToHistory();
     EXPECT_EQ(Stored(TRegRoot::CurrentUser, "\\Software\\Quillar\\Filters"),
               std::vector<std::string>{"<missing>"});
+}
+
+// Opening the box's list (F4) while typing stores nothing; leaving the box for another control
+// stores what was typed.
+TEST(RegComboBox, OpeningTheListIsNoLeaving) {
+    RegistrySandbox sandbox;
+    const std::string key = "\\Software\\Quillar\\Find";
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* box = new TRegComboBox(&window);
+    auto* other = new QLineEdit(&window);
+    layout->addWidget(box);
+    layout->addWidget(other);
+    box->SetRegKey(QString::fromStdString(key));
+    box->SetRegSaveOnExit(true);
+    box->addItems({"abcdef", "xyz"});
+    box->Loaded();
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    box->setFocus();
+    box->lineEdit()->clear();
+    QTest::keyClicks(box->lineEdit(), "ab");
+    QTest::keyClick(box->lineEdit(), Qt::Key_F4);
+    ASSERT_TRUE(box->view()->isVisible());
+    EXPECT_EQ(Stored(TRegRoot::CurrentUser, key), (std::vector<std::string>{"<missing>"}));
+    box->hidePopup();
+    box->setEditText("abc");
+    other->setFocus();
+    EXPECT_EQ(Stored(TRegRoot::CurrentUser, key), (std::vector<std::string>{"abc", "abcdef", "xyz"}));
 }

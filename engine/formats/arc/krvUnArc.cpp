@@ -56,6 +56,7 @@ int TUnArc::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
 void TUnArc::ExtractEntry(TStream32& Stream, const TArcHeader& H) {
     const std::string name = ArcNameToLocalName(H.Path, TranslateOemChar);
     SetCurrentEntry(name, H.Method, H.PackedSize, H.UnpackedSize, H.Crc, false, H.HeaderPos);
+    FileDate = DosDateToDateTime(H.DosTime); // shown if the output is asked about
     if (!ConfirmExtractFile(false)) {
         SkipEntry(H.UnpackedSize);
         return;

@@ -121,6 +121,7 @@ void TUnArj::ExtractEntry(TStream32& Stream, const TArjHeader& H) {
     const bool continuation = FContinuing;
     if (!continuation) {
         // A volume label names the disk, not a file.
+        FileDate = DosDateToDateTime(TimeOf(H).Dos); // shown if the output is asked about
         if (H.FileType == 4 || !ConfirmExtractFile(H.IsDirectory())) {
             SkipEntry(H.UnpackedSize);
             return;

@@ -48,6 +48,7 @@ void TUnBh::ExtractEntry(TStream32& Stream, const TBhHeader& H) {
     const std::uint8_t method = H.IsDeflated() ? BhDeflate : H.Method;
     const bool enciphered = H.Enciphered() && !H.IsFolder();
     SetCurrentEntry(name, method, H.PackedSize, H.UnpackedSize, H.Crc, enciphered, H.HeaderPos);
+    FileDate = DosDateToDateTime(H.DosTime); // shown if the output is asked about
     if (!ConfirmExtractFile(H.IsFolder())) {
         SkipEntry(H.UnpackedSize);
         return;

@@ -125,6 +125,7 @@ void TGZip::Gather(std::vector<TSource>& Sources) {
 
 int TGZip::Compress() {
     FFilesAdded = 0;
+    FArchiveWritten = false;
     ResetJobState();
     FActivated = false;
     const bool confirm = ConfirmOverwrites;
@@ -153,7 +154,12 @@ int TGZip::Compress() {
                 EngineHost::PumpIfDue();
                 CheckCancel();
                 FilesProcessed = ++count;
-                if (CompressOne(s, OutputNameOf(folder, s.Path), count)) ++FFilesAdded;
+                const std::string out =
+                    !OutputName.empty() && sources.size() == 1 ? OutputName : OutputNameOf(folder, s.Path);
+                if (CompressOne(s, out, count)) {
+                    ++FFilesAdded;
+                    FArchiveWritten = true;
+                }
             }
             Timer.Stop();
             if (OnElapsedTime) OnElapsedTime(*this, Timer.Elapsed());

@@ -23,6 +23,9 @@ public:
     TGZip();
 
     TGZipExt Extension = exAppendGZ;
+    // When set and one file is gathered, its gzip file is written under this name instead of
+    // one made by the Extension rule (a new archive the user named).
+    std::string OutputName;
     TOnFileExists OnFileExists;
 
     void SetArchiveFile(const std::string& Name) override;

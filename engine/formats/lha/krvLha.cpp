@@ -27,7 +27,6 @@ TLha::TLha() {
     FBuiltInExt = ".lha";
     FDefaultExt = FBuiltInExt;
     StoredDirNames = sdRelative;
-    StoreEmptySubDirs = true;
     TLha::SetArcType(atLha);
 }
 

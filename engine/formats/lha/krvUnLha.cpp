@@ -105,6 +105,7 @@ void TUnLha::ExtractEntry(TStream32& Stream, const TLhaHeader& H) {
                     H.PackedSize, H.UnpackedSize, H.Crc, false, H.HeaderPos);
     // Links are not made: they could lead outputs out of the destination.
     if (H.IsLink) return SkipLinkEntry(H.LinkTarget, H.UnpackedSize);
+    FileDate = DosDateToDateTime(TimeOf(H).Dos); // shown if the output is asked about
     if (!ConfirmExtractFile(H.IsDirectory)) {
         SkipEntry(H.UnpackedSize);
         return;

@@ -218,6 +218,7 @@ void TUnTar::ExtractFile(TStream32& Stream, const TTarEntry& Entry, const TDataR
     const std::int64_t fileSize = Data.Sparse ? Data.Sparse->RealSize : Data.Size;
     // A new output is made with its final mode at once (no chmod after it where that holds).
     AttrAtConfirm(UnixModeAttr(Entry.Mode));
+    FileDate = UnixDateToDateTime(Entry.MTime); // shown if the output is asked about
     if (!ConfirmExtractFile(false)) {
         SkipEntry(fileSize);
         return;

@@ -223,6 +223,7 @@ bool TUnZip::ZipProcessEntry(const TEntryRef& Entry) {
     // The output of an entry that will be written (not one refused before, nor an encrypted one,
     // whose password may be asked for) is created as the entry is confirmed.
     CreateOutputOnConfirm = !Entry.DataEndUnknown && ZipMethodSupported(FMethod) && !(FFlags & zfEncrypted);
+    FileDate = DosDateToDateTime(Entry.Central.DosDateTime); // shown if the output is asked about
     if (!ConfirmExtractFile(isDirectory)) {
         SkipEntry(FUncompressedSize);
         return false;

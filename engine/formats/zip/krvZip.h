@@ -84,7 +84,6 @@ protected:
     bool FinishArchive(TStream32& Output, TCompHeaderObj& List) override;
     void ListEntries(TCompHeaderObj& List) override;
     void CheckLimits(TCompHeaderObj& List) override;
-    bool StoresEmptyFolders() const override { return true; }
     bool AddFile(TCompHeaderObj& List, int Index) override;
     std::string TemporaryArchiveName() override;
     std::int64_t MaxArchiveSize() const override;

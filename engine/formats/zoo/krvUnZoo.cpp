@@ -68,6 +68,7 @@ int TUnZoo::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
 void TUnZoo::ExtractEntry(TStream32& Stream, const TZooEntry& E) {
     const std::string name = LocalName(E, TranslateOemChar);
     SetCurrentEntry(name, E.Method, E.PackedSize, E.UnpackedSize, E.Crc, false);
+    FileDate = DosDateToDateTime(E.DosTime); // shown if the output is asked about
     if (!ConfirmExtractFile(false)) {
         SkipEntry(E.UnpackedSize);
         return;

@@ -201,6 +201,14 @@ TEST_F(BackupScripts, RemovingASetDeletesOnlyItsOwnArchives) {
     Sets(manager).item(0)->setSelected(true); // "Docs", sorted first
     FPrompter.Prompter().Answers = {mrYes, mrYes};
     manager.RemoveClick();
+    // The question names what goes, not the whole folder.
+    ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 2u);
+    EXPECT_EQ(FPrompter.Prompter().Prompts[1].Text,
+              "Do you want Quillar to automatically delete the backups of\r\nthis backup set ?\r\n\r\n"
+              "  Docs.zip\r\n  Docs1.zip\r\n  Docs3.zip\r\n\r\nFolder: " +
+                  Q(home.Path()) +
+                  "\r\n\r\nOther files in this folder are kept; the folder is deleted\r\nonly when nothing "
+                  "else is left in it.");
     EXPECT_EQ(FolderNames(home.Path()),
               (std::vector<std::string>{"Docs.txt", "Mail1.zip", "sub", "thesis.odt"}));
     EXPECT_FALSE(fs::exists(BackupScriptPath("Docs").toStdString()));

@@ -196,11 +196,12 @@ TEST_F(BatchTool, AddPutsTheFilesIntoEachArchiveByItsFormat) {
 }
 
 TEST_F(BatchTool, ScanRunsTheScannerOnTheExtractedFolder) {
-    // The stand-in scanner records its arguments and what the folder held; "bad" fails.
+    // The stand-in scanner records its arguments and what the folder held, and ends with the
+    // status FAIL_SCAN names.
     const fs::path scanner = FDir / "scanner";
     WriteFile(scanner, "#!/bin/sh\nlog=\"$(dirname \"$0\")/scan.log\"\nfor a in \"$@\"; do echo \"arg=$a\" "
                        ">> \"$log\"; done\n"
-                       "ls -A \"$2\" >> \"$log\"\n[ -n \"$FAIL_SCAN\" ] && exit 3\nexit 0\n");
+                       "ls -A \"$2\" >> \"$log\"\n[ -n \"$FAIL_SCAN\" ] && exit \"$FAIL_SCAN\"\nexit 0\n");
     fs::permissions(scanner, fs::perms::owner_all);
     AppSettings().AVProduct = 1;
     AppSettings().VirusScanner = scanner.string();
@@ -216,9 +217,13 @@ TEST_F(BatchTool, ScanRunsTheScannerOnTheExtractedFolder) {
     EXPECT_EQ(log, "arg=--scan\narg=" + folder + "\narg=--quiet\na.txt\nb.txt\n");
     EXPECT_FALSE(fs::exists(folder)); // removed after the scan
 
-    EnvGuard fail("FAIL_SCAN", "1");
-    EXPECT_EQ(Run(boVirusScan, {"good.zip"}),
-              Lines({P("good.zip") + " ::: ERROR: Unable to scan for virus"}));
+    // Status 1 is a virus found (clamscan's and most scanners' convention), others a failure.
+    for (const auto& [status, line] :
+         {std::pair{"1", ">> " + P("good.zip") + " ::: Archive scanned: VIRUS FOUND <<"},
+          std::pair{"3", P("good.zip") + " ::: ERROR: Unable to scan for virus"}}) {
+        EnvGuard fail("FAIL_SCAN", status);
+        EXPECT_EQ(Run(boVirusScan, {"good.zip"}), line);
+    }
     AppSettings().VirusScanner.clear();
     AppSettings().Parameters.clear();
     AppSettings().AVProduct = 0;

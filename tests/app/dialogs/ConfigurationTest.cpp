@@ -1,8 +1,10 @@
 #include "app/dialogs/Configuration.h"
 
 #include "app/common/AppSettings.h"
+#include "app/common/ShellUtils.h"
 #include "app/common/SystemUtils.h"
 #include "platform/Registry.h"
+#include "platform/Shell.h"
 
 #include "DesktopSandbox.h"
 #include "ScriptedPrompter.h"
@@ -310,4 +312,24 @@ TEST_F(Configuration, ShortcutsNow) {
     EXPECT_EQ(FPrompter.Prompter().Prompts[1].Text, QLatin1String("Shortcuts successfully created."));
     const std::string entry = ReadFile(FDesktop.Data() / "applications/Quillar.desktop");
     EXPECT_NE(entry.find("Exec=\"" + FProgram.string() + '"'), std::string::npos) << entry;
+}
+
+// Create Now with no desktop folder: the menu entry is made and said to be; the desktop
+// shortcut is named as the one missing, with its folder.
+TEST_F(Configuration, ShortcutsNowWithoutADesktopFolder) {
+    SetProgramFilePath(FProgram.string());
+    const QString desktop = QString::fromStdString(GetSpecialFolderPath(sfDesktopDirectory));
+    fs::remove_all(desktop.toStdString());
+    TfmConfiguration dialog;
+    Get<QCheckBox>(dialog, "ckShortcutStartMenu").setChecked(true);
+    Get<QCheckBox>(dialog, "ckShortcutDesktop").setChecked(true);
+    FPrompter.Prompter().Answers = {mrOk};
+    dialog.buCreateShortcutsClick();
+    SetProgramFilePath({});
+    ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 1u);
+    EXPECT_EQ(FPrompter.Prompter().Prompts[0].Text,
+              "The menu entry was created.\r\nThe desktop shortcut could not be created: there is no desktop "
+              "folder " +
+                  desktop + ".");
+    EXPECT_TRUE(fs::exists(FDesktop.Data() / "applications/Quillar.desktop"));
 }

@@ -8,6 +8,7 @@
 #include "app/common/SettingValues.h"
 
 #include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -224,6 +225,68 @@ TEST_F(CommandLine, UnknownAndQuietSwitches) {
     EXPECT_TRUE(FolderNames(work.Path()).empty());
 }
 
+// Empty folders among what is added get entries only where the writer is asked to store them:
+// never by the program's switches or the converter, and by krvprobe's add with -d. Listed by
+// unzip and tar.
+TEST_F(CommandLine, EmptyFoldersAreStoredOnlyWhereAsked) {
+    Installed();
+    TempDir work;
+    WriteFile(work / "src/a.txt", "alpha\n");
+    WriteFile(work / "src/sub/b.txt", "beta\n");
+    fs::create_directories(work / "src/empty/inner");
+    // A tar with an empty folder, for the converter.
+    ASSERT_EQ(RunTool({"tar", "-cf", "t.tar", "src"}, work.Path()).ExitCode, 0);
+    const auto zipNames = [](const fs::path& Zip) {
+        std::string names;
+        for (const std::string& name : ZipNames(Zip))
+            names += name + ' ';
+        return names;
+    };
+    const std::string withoutFolders = "src/a.txt src/sub/b.txt ";
+    struct TCase {
+        const char* What;
+        std::function<int()> Make;
+        const char* Archive;
+        std::string Names; // unzip -Z1, sorted
+    } const cases[] = {
+        {"-G",
+         [&] {
+             return Run({"-G", (work / "g.zip").string(), "src"}, work.Path()).ExitCode;
+         },
+         "g.zip", withoutFolders},
+        {"-A",
+         [&] {
+             return Run({"-A", (work / "a.zip").string(), "src"}, work.Path()).ExitCode;
+         },
+         "a.zip", withoutFolders},
+        // krvprobe stores names below the folder it is given.
+        {"krvprobe add -r",
+         [&] {
+             return RunProbe({"add", "p.zip", "-r", "src"}, work.Path()).ExitCode;
+         },
+         "p.zip", "a.txt sub/b.txt "},
+        {"krvprobe add -r -d",
+         [&] {
+             return RunProbe({"add", "d.zip", "-r", "-d", "src"}, work.Path()).ExitCode;
+         },
+         "d.zip", "a.txt empty/ empty/inner/ sub/b.txt "},
+        {"converter",
+         [&] {
+             return RunProbe({"convert", "t.tar", "c.zip"}, work.Path()).ExitCode;
+         },
+         "c.zip", withoutFolders},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        ASSERT_EQ(c.Make(), 0);
+        EXPECT_EQ(zipNames(work / c.Archive), c.Names);
+        EXPECT_EQ(RunTool({"unzip", "-tq", (work / c.Archive).string()}).ExitCode, 0);
+    }
+    // The same rule for a tar written by -G: tar lists no folder of its own.
+    ASSERT_EQ(Run({"-G", (work / "g.tar").string(), "src"}, work.Path()).ExitCode, 0);
+    EXPECT_EQ(RunTool({"tar", "-tf", (work / "g.tar").string()}).Out, "src/a.txt\nsrc/sub/b.txt\n");
+}
+
 // An uninstaller's clean-up: the handler a type had before comes back, a handler another
 // program set meanwhile and every line that was never the program's stay as they are.
 TEST_F(CommandLine, RemoveRegistrationGivesBackOnlyItsOwn) {
@@ -257,6 +320,41 @@ TEST_F(CommandLine, RemoveRegistrationGivesBackOnlyItsOwn) {
               "application/x-tar=xarchiver.desktop\n"
               "\n[Added Associations]\napplication/zip=ark.desktop;\n");
     EXPECT_FALSE(SettingsViewKeyExists());
+}
+
+// What the desktop answers after the program's registration goes (xdg-mime asks the user's
+// lists and the desktop entries): the handler a type had before, or none at all, never the
+// program whose entry still listed the type.
+TEST_F(CommandLine, RemoveRegistrationLeavesTheDesktopNoHandlerOfItsOwn) {
+    // The system's desktop entries: another archiver's (xdg-mime wants its program to exist),
+    // which lists no type itself.
+    const TempDir systemData;
+    WriteFile(systemData / "applications/ark.desktop",
+              "[Desktop Entry]\nType=Application\nName=Ark\nExec=cat %f\n");
+    const EnvGuard dataDirs("XDG_DATA_DIRS", systemData.Str().c_str());
+    const fs::path list = FRegistry.Dir() / "mimeapps.list";
+    const auto handler = [](const char* Type) {
+        const ToolResult query = RunTool({"xdg-mime", "query", "default", Type});
+        EXPECT_EQ(query.ExitCode, 0) << query.Err;
+        return query.Out;
+    };
+    struct TCase {
+        const char* Before; // the list before the first run
+        const char* Zip;    // what xdg-mime answers for zip files after the removal
+    } const cases[] = {
+        {"[Default Applications]\napplication/zip=ark.desktop\n", "ark.desktop\n"},
+        {"", ""},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Before);
+        WriteFile(list, c.Before);
+        ASSERT_EQ(Run({"-SYS", "-CREATEREG"}, FRegistry.Dir().Path()).ExitCode, 0);
+        EXPECT_EQ(handler("application/zip"), "quillar.desktop\n");
+        const ToolResult remove = Run({"-SYS", "-REMOVEREG"}, FRegistry.Dir().Path());
+        EXPECT_EQ(remove.ExitCode, 0) << remove.Err;
+        EXPECT_EQ(handler("application/zip"), c.Zip);
+        EXPECT_EQ(handler("application/x-tar"), "");
+    }
 }
 
 } // namespace

@@ -46,6 +46,30 @@ protected:
     std::unique_ptr<EngineHost> FPreviousHost;
 };
 
+// The names of a zip as unzip -Z1 lists them, sorted.
+std::vector<std::string> ZipNames(const fs::path& Zip) {
+    std::vector<std::string> names;
+    std::istringstream lines(RunTool({"unzip", "-Z1", Zip.string()}).Out);
+    for (std::string line; std::getline(lines, line);)
+        names.push_back(line);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Runs Act on the next file dialog once it shows (set up before the command that opens it).
+void WhenFileDialogShows(std::function<void(TLmCustomOpenDialog&)> Act) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        TLmCustomOpenDialog* dialog = TLmCustomOpenDialog::Current();
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        Act(*dialog);
+    });
+    timer->start();
+}
+
 // Every writable type through the window's add worker: add, refresh and move, each checked by
 // the real tool's test, listing and extraction; then the delete command. A tar.gz lists as its
 // one compressed member, so deleting that row is deleting the archive; a cabinet offers no
@@ -429,42 +453,27 @@ TEST_F(TAddTest, SelectedFoldersAreAddedWithTheirTrees) {
     WriteFile(src / "other/x.txt", "x");
     WriteFile(src / "skipped.txt", "not chosen");
     Must(RunTool({"zip", "-q", "-X", (dir / "t.zip").string(), "a.txt"}, src));
-    const auto zipNames = [&] {
-        std::vector<std::string> names;
-        std::istringstream lines(RunTool({"unzip", "-Z1", (dir / "t.zip").string()}).Out);
-        for (std::string line; std::getline(lines, line);)
-            names.push_back(line);
-        std::sort(names.begin(), names.end());
-        return names;
-    };
+    const auto zipNames = [&] { return ZipNames(dir / "t.zip"); };
     Open({Q(dir / "t.zip")});
     FPrompter.Prompter().DefaultsAllowed = true;
     ASSERT_EQ(Rows(), 1);
 
     // Selects Names in the dialog's list as a user's clicks do, and presses Open.
     const auto choose = [&](std::vector<std::string> Names, std::function<void(TLmCustomOpenDialog&)> Panel) {
-        auto* timer = new QTimer(qApp);
-        timer->setInterval(0);
-        QObject::connect(timer, &QTimer::timeout, [=] {
-            TLmCustomOpenDialog* dialog = TLmCustomOpenDialog::Current();
-            if (!dialog || !dialog->isVisible()) return;
-            timer->stop();
-            timer->deleteLater();
-            Panel(*dialog);
-            dialog->setDirectory(Q(src));
-            auto* view = Find<QAbstractItemView>(*dialog, "listView");
-            auto* files = qobject_cast<QFileSystemModel*>(dialog->proxyModel()->sourceModel());
+        WhenFileDialogShows([=](TLmCustomOpenDialog& Dialog) {
+            Panel(Dialog);
+            Dialog.setDirectory(Q(src));
+            auto* view = Find<QAbstractItemView>(Dialog, "listView");
+            auto* files = qobject_cast<QFileSystemModel*>(Dialog.proxyModel()->sourceModel());
             ASSERT_NE(files, nullptr);
             view->setFocus();
             for (const std::string& name : Names)
                 view->selectionModel()->select(
-                    dialog->proxyModel()->mapFromSource(files->index(Q(src / name))),
+                    Dialog.proxyModel()->mapFromSource(files->index(Q(src / name))),
                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
-            auto* box = Find<QDialogButtonBox>(*dialog, "buttonBox");
-            box->button(QDialogButtonBox::Open)->click();
-            if (dialog->isVisible()) dialog->reject(); // Open entered a folder: nothing is added
+            Find<QDialogButtonBox>(Dialog, "buttonBox")->button(QDialogButtonBox::Open)->click();
+            if (Dialog.isVisible()) Dialog.reject(); // Open entered a folder: nothing is added
         });
-        timer->start();
     };
     bool subfoldersShown = true;
     choose({"tree", "a.txt"}, [&](TLmCustomOpenDialog& Dialog) {
@@ -549,3 +558,88 @@ TEST_F(TAddTest, NewOverAnExistingFileKeepsItUntilTheArchiveIsWritten) {
 }
 
 } // namespace
+
+// A user's way to two folders: the parent folder's path typed into the name box and Enter,
+// then two folders Ctrl+clicked and Add clicked. The two folders' trees are
+// added, not the typed folder that the name box left behind.
+TEST_F(TAddTest, TwoFoldersClickedAfterATypedFolder) {
+    TempDir dir;
+    const fs::path src = dir / "src";
+    WriteFile(src / "one/a.txt", "a");
+    WriteFile(src / "one/deep/b.txt", "b");
+    WriteFile(src / "two/c.txt", "c");
+    WriteFile(src / "two/d.txt", "d");
+    WriteFile(src / "left/e.txt", "e");
+    WriteFile(src / "f.txt", "f");
+    Must(RunTool({"zip", "-q", "-X", (dir / "t.zip").string(), "f.txt"}, src));
+    Open({Q(dir / "t.zip")});
+    FPrompter.Prompter().DefaultsAllowed = true;
+    WhenFileDialogShows([=](TLmCustomOpenDialog& Dialog) {
+        TLmCustomOpenDialog* dialog = &Dialog;
+        QApplication::setActiveWindow(dialog);
+        auto* edit = Find<QLineEdit>(*dialog, "fileNameEdit");
+        edit->setFocus();
+        QTest::keyClicks(edit, Q(src));
+        QTest::keyClick(edit, Qt::Key_Return);
+        ASSERT_EQ(dialog->directory().absolutePath(), Q(src));
+        auto* view = Find<QAbstractItemView>(*dialog, "listView");
+        auto* files = qobject_cast<QFileSystemModel*>(dialog->proxyModel()->sourceModel());
+        const auto rect = [&](const char* Name) {
+            QModelIndex index;
+            // The folder's listing comes from a thread of the model.
+            for (int i = 0; i < 200 && !view->visualRect(index).isValid(); ++i) {
+                QTest::qWait(10);
+                index = dialog->proxyModel()->mapFromSource(files->index(Q(src / Name)));
+            }
+            return view->visualRect(index);
+        };
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::ControlModifier, rect("one").center());
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::ControlModifier, rect("two").center());
+        EXPECT_TRUE(edit->text().isEmpty());
+        auto* box = Find<QDialogButtonBox>(*dialog, "buttonBox");
+        QTest::mouseClick(box->button(QDialogButtonBox::Open), Qt::LeftButton);
+        if (dialog->isVisible()) dialog->reject();
+    });
+    Action("acAdd").trigger();
+    EXPECT_EQ(ZipNames(dir / "t.zip"),
+              (std::vector<std::string>{"f.txt", "one/a.txt", "one/deep/b.txt", "two/c.txt", "two/d.txt"}));
+}
+
+// A new archive named x.gz through New Archive and the add dialog is a plain gzip file of the
+// one file chosen (gzip decompresses it to the file's bytes), not a tar.gz; Add on an open gzip
+// file offers one file and writes it as a gzip file of its own beside the archive (b.txt gives
+// b.gz), which stays as it was.
+TEST_F(TAddTest, PlainGzipThroughTheAddDialog) {
+    TempDir dir;
+    WriteFile(dir / "a.txt", TextBytes(30000));
+    WriteFile(dir / "b.txt", TextBytes(20000, 3));
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    const fs::path archive = dir / "x.gz";
+    bool oneFile = false;
+    AnswerFileDialog(Q(archive), [&](TLmCustomOpenDialog&) {
+        AnswerFileDialog(Q(dir / "a.txt"), [&](TLmCustomOpenDialog& D) {
+            oneFile = D.fileMode() == QFileDialog::ExistingFile;
+        });
+    });
+    Action("acNewArchive").trigger();
+    EXPECT_TRUE(oneFile);
+    ASSERT_TRUE(fs::exists(archive));
+    EXPECT_FALSE(fs::exists(dir / "x.tar.gz"));
+    Must(RunTool({"gzip", "-t", archive.string()}));
+    EXPECT_EQ(RunTool({"gzip", "-dc", archive.string()}).Out, ReadFile(dir / "a.txt"));
+    EXPECT_EQ(FWindow->Lister().ArchiveFile(), archive.string());
+    EXPECT_EQ(Rows(), 1);
+
+    ASSERT_TRUE(Action("acAdd").isEnabled());
+    const std::string before = ReadFile(archive);
+    oneFile = false;
+    AnswerFileDialog(Q(dir / "b.txt"),
+                     [&](TLmCustomOpenDialog& D) { oneFile = D.fileMode() == QFileDialog::ExistingFile; });
+    Action("acAdd").trigger();
+    EXPECT_TRUE(oneFile);
+    // Named by the gzip writer's rule: the extension replaced by ".gz".
+    EXPECT_EQ(RunTool({"gzip", "-dc", (dir / "b.gz").string()}).Out, ReadFile(dir / "b.txt"));
+    EXPECT_EQ(ReadFile(archive), before);
+    EXPECT_TRUE(fs::exists(dir / "b.txt"));
+}

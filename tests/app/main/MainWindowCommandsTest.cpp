@@ -64,8 +64,8 @@ TEST_F(TCommandTest, CommandsFollowTheArchiveType) {
         {(dir / "t.zip").string(), "1111111"},
         {(dir / "t.arj").string(), "0011100"},
         {(dir / "t.tar").string(), "1111000"},
-        // A plain gzip file holds one file: no add can change it.
-        {(dir / "a.txt.gz").string(), "0111000"},
+        // A plain gzip file takes the gzip writer.
+        {(dir / "a.txt.gz").string(), "1111000"},
         {(CorpusDir() / "lhasa/lha213/lh5.lzh").string(), "1111100"},
         // Read only, and cabinets cannot be tested.
         {(CorpusDir() / "patool/t.cab").string(), "0001000"},
@@ -527,3 +527,51 @@ TEST_F(TCommandTest, CancelAndCloseWhileListing) {
 }
 
 } // namespace
+
+// What the user hears when a page, a file or the homepage cannot be shown: a launcher that
+// fails at once (xdg-open finding no terminal for the viewer, no browser for the homepage) is
+// named with what it said, a missing xdg-open is named, and How to Use Help answers.
+TEST_F(TCommandTest, FailedLaunchesAreNamed) {
+    TempDir dir, bin;
+    const std::string zip = MakeZip(dir, {"a.txt"});
+    WriteFile(bin / "xdg-open", "#!/bin/sh\necho \"$0: 882: x-terminal-emulator: not found\" >&2\nexit 4\n");
+    WriteFile(bin / "xdg-mime", "#!/bin/sh\necho viewer.desktop\n");
+    for (const char* tool : {"xdg-open", "xdg-mime"})
+        fs::permissions(bin / tool, fs::perms::owner_all);
+    const std::string path = bin.Str() + ":" + std::getenv("PATH");
+    Open({Q(zip)});
+    ASSERT_EQ(Rows(), 1);
+    List().selectAll();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    struct TCase {
+        const char* Name;
+        bool WithXdgOpen;
+        std::function<void()> Run;
+        const char* Said;
+    } const cases[] = {
+        {"view", true, [&] { Action("acViewSelected").trigger(); }, "x-terminal-emulator: not found"},
+        {"homepage", true, [&] { Action("acHomepage").trigger(); }, "x-terminal-emulator: not found"},
+        {"configuration help", false,
+         [&] {
+             AnswerNextModal<QDialog>([](QDialog& D) {
+                 Find<QPushButton>(D, "buHelp")->click();
+                 D.reject();
+             });
+             Action("acConfiguration").trigger();
+         },
+         "xdg-open (of the xdg-utils package) is not installed"},
+        {"how to use help", true, [&] { Action("acHelpUsage").trigger(); },
+         "Help will be available in the next beta release."},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const EnvGuard pathGuard("PATH", c.WithXdgOpen ? path.c_str() : bin.Str().c_str());
+        if (!c.WithXdgOpen) fs::remove(bin / "xdg-open");
+        FPrompter.Prompter().Prompts.clear();
+        c.Run();
+        for (int i = 0; i < 500 && FPrompter.Prompter().Prompts.empty(); ++i)
+            QTest::qWait(10);
+        ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 1U);
+        EXPECT_TRUE(FPrompter.Prompter().Prompts[0].Text.contains(c.Said)) << c.Said;
+    }
+}

@@ -69,6 +69,8 @@ public:
             auto* dialog = qobject_cast<TfmOverwriteDlg*>(QApplication::activeModalWidget());
             if (!dialog || !dialog->isVisible()) return;
             ++Questions;
+            Texts << Find<QLabel>(*dialog, "laReplaceFilename")->text() + '|' +
+                         Find<QLabel>(*dialog, "laWithName")->text();
             const TAnswer answer = FAnswers.empty() ? TAnswer{mrNo, {}} : FAnswers.front();
             if (!FAnswers.empty()) FAnswers.pop_front();
             if (answer.Result == mrOverwriteRename)
@@ -78,6 +80,7 @@ public:
         FTimer.start();
     }
     int Questions = 0;
+    QStringList Texts; // per question: the existing file's label '|' the incoming entry's
 
 private:
     std::deque<TAnswer> FAnswers;
@@ -85,6 +88,33 @@ private:
 };
 
 using TExtractTest = MainWindowTest;
+
+// The overwrite question of each format dates both files with the whole year: the existing
+// file by its modification time, the incoming entry by the date its archive holds.
+TEST_F(TExtractTest, OverwriteQuestionDatesBothFiles) {
+    TempDir src;
+    WriteFile(src / "a.txt", "archived");
+    Must(RunTool({"touch", "-d", "2001-02-03 12:00", "a.txt"}, src.Path()));
+    Must(RunTool({"zip", "-q", "-X", "t.zip", "a.txt"}, src.Path()));
+    Must(RunTool({"tar", "-cf", "t.tar", "a.txt"}, src.Path()));
+    Must(RunTool({"arj", "a", "-y", "t.arj", "a.txt"}, src.Path()));
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    for (const char* archive : {"t.zip", "t.tar", "t.arj"}) {
+        SCOPED_TRACE(archive);
+        TempDir out;
+        WriteFile(out / "a.txt", "already there");
+        Must(RunTool({"touch", "-d", "2002-03-04 12:00", "a.txt"}, out.Path()));
+        TOverwriteAnswers answers(std::deque<TOverwriteAnswers::TAnswer>{{mrNo, {}}});
+        ASSERT_TRUE(ExtractAll((src / archive).string(), out.Str(), true, false));
+        ASSERT_EQ(answers.Texts.size(), 1);
+        const QStringList labels = answers.Texts[0].split('|');
+        // The days only: the hours are the local zone's.
+        EXPECT_TRUE(labels[0].contains("\n13 bytes, 2002-03-04 ")) << labels[0].toStdString();
+        EXPECT_TRUE(labels[1].startsWith("a.txt\n8 bytes, 2001-02-03 ")) << labels[1].toStdString();
+        EXPECT_EQ(ReadFile(out / "a.txt"), "already there");
+    }
+}
 
 TEST_F(TExtractTest, OverwriteAnswersOnRealRuns) {
     TempDir src;

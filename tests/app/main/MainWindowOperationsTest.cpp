@@ -9,6 +9,7 @@
 #include "DialogDriver.h"
 #include "SmallDisk.h"
 #include "app/common/AppSettings.h"
+#include "app/dialogs/Batch.h"
 #include "app/dialogs/Checkout.h"
 #include "app/dialogs/Comment.h"
 #include "app/dialogs/ConvertArc.h"
@@ -459,3 +460,40 @@ TEST_F(TOperationsTest, HelpPages) {
 }
 
 } // namespace
+
+// The batch commands from the window: Virus Scan without a scanner says how to set one up and
+// opens no batch tool; a batch Add to the open archive lists the added file at once.
+TEST_F(TOperationsTest, BatchCommandsFromTheWindow) {
+    TempDir dir;
+    WriteFile(dir / "a.txt", TextBytes(2000));
+    WriteFile(dir / "b.txt", TextBytes(3000, 3));
+    WriteFile(dir / "new.txt", "new\n");
+    Must(RunTool({"zip", "-q", "-X", "t.zip", "a.txt", "b.txt"}, dir.Path()));
+    Open({Q(dir / "t.zip")});
+    FPrompter.Prompter().DefaultsAllowed = true;
+    ASSERT_EQ(Rows(), 2);
+
+    bool opened = false;
+    QPointer<QTimer> waiter = AnswerNextModal<TfmBatch>(
+        [&](TfmBatch& B) {
+            opened = true;
+            B.reject();
+        },
+        500);
+    Action("acBatchVirusScan").trigger();
+    QTest::qWait(600);
+    EXPECT_FALSE(opened);
+    EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "You need to configure a virus scanner before you can"));
+
+    AnswerNextModal<TfmBatch>([&](TfmBatch& B) {
+        B.AddSelectedFiles({Q(dir / "t.zip")});
+        B.AddMoreFiles({Q(dir / "new.txt")});
+        for (int i = 0; i < 6 && B.CurrentPage() != 2; ++i)
+            B.NextClick();
+        B.reject();
+    });
+    Action("acBatchAdd").trigger();
+    EXPECT_EQ(RunTool({"unzip", "-p", (dir / "t.zip").string(), "new.txt"}).Out, "new\n");
+    EXPECT_EQ(Rows(), 3);
+    EXPECT_GE(RowOf("new.txt"), 0);
+}

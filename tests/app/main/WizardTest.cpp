@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
@@ -426,6 +427,64 @@ TEST_F(TWizardTest, TheCommandAndTheCommandLine) {
     TCommandLine command({"-SYS", "-WIZARD"});
     EXPECT_EQ(command.Run(), 0);
     Must(RunTool({"lhasa", "t", (work / "cmd.lzh").string()}));
+}
+
+// After the wizard the window's menus follow the archive it lists: an archive the wizard made
+// can be exported, and so can one opened later. An extraction whose folder no program can show
+// ends on the finish page with the window back (a parentless message box, the last window on
+// screen while the window is hidden, must not end the program).
+TEST_F(TWizardTest, TheWindowComesBackWithItsMenus) {
+    TempDir work;
+    WriteFile(work / "e.txt", TextBytes(3000));
+    Must(RunTool({"zip", "-q", "other.zip", "e.txt"}, work.Path()));
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    const auto exportable = [&] {
+        QAction* menu = FWindow->findChild<QMenu*>("miExport")->menuAction();
+        return menu->isEnabled() && Action("miExportCsv").isEnabled();
+    };
+    EXPECT_FALSE(exportable());
+    AnswerNextModal<TfmWizard>([&](TfmWizard& W) {
+        Next(W);
+        Find<QLineEdit>(W, "rxfedCreate")->setText(Q(work / "made.zip"));
+        Next(W);
+        AnswerFiles(work.Path(), "e.txt");
+        Find<QPushButton>(W, "buAddFiles")->click();
+        Next(W);
+        EXPECT_EQ(Page(W), "AddFinish");
+        Find<QPushButton>(W, "buClose")->click();
+    });
+    Action("acWizard").trigger();
+    Must(RunTool({"unzip", "-tq", (work / "made.zip").string()}));
+    EXPECT_EQ(FWindow->Lister().ArchiveFile(), (work / "made.zip").string());
+    EXPECT_TRUE(exportable());
+    Display((work / "other.zip").string());
+    EXPECT_TRUE(exportable());
+
+    bool quits = true;
+    FWindow->OnLaunch = [&quits](const QString&, const QStringList&) {
+        quits = QGuiApplication::quitOnLastWindowClosed();
+        return false; // "No program is installed to open ..."
+    };
+    const fs::path target = work / "out";
+    QString finish;
+    AnswerNextModal<TfmWizard>([&](TfmWizard& W) {
+        Find<QRadioButton>(W, "rbStartExtract")->click();
+        Next(W);
+        Next(W);
+        Find<QLineEdit>(W, "edTargetFolder")->setText(Q(target));
+        Find<QCheckBox>(W, "ckExDisplayIcons")->setChecked(true);
+        Next(W);
+        finish = Page(W);
+        Find<QPushButton>(W, "buClose")->click();
+    });
+    Action("acWizard").trigger();
+    EXPECT_FALSE(quits);
+    EXPECT_EQ(finish, "ExtractFinish");
+    EXPECT_EQ(ReadFile(target / "e.txt"), ReadFile(work / "e.txt"));
+    EXPECT_TRUE(FWindow->isVisible());
+    EXPECT_TRUE(QGuiApplication::quitOnLastWindowClosed());
+    EXPECT_TRUE(exportable());
 }
 
 } // namespace
