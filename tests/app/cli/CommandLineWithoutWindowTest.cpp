@@ -14,6 +14,7 @@
 #include "app/main/main_fm.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -32,6 +33,21 @@ struct TSeen {
             if (qobject_cast<TfmProgress*>(widget) && widget->isVisible()) ProgressShown = true;
         }
     }
+};
+
+// Notes the progress window's show event when it comes, however short the run: a look from a
+// timer sees it only when the event loop happens to turn while the window is up.
+class TShowWatch : public QObject {
+public:
+    explicit TShowWatch(TSeen& Seen) : FSeen(Seen) { qApp->installEventFilter(this); }
+    ~TShowWatch() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* Watched, QEvent* Event) override {
+        if (Event->type() == QEvent::Show && qobject_cast<TfmProgress*>(Watched)) FSeen.ProgressShown = true;
+        return false;
+    }
+
+private:
+    TSeen& FSeen;
 };
 
 // Takes every question's default answer and looks at the widgets when it is asked.
@@ -102,6 +118,7 @@ TEST_F(CommandLineWithoutWindow, SwitchesRunWithoutTheMainWindow) {
             what += " " + arg;
         }
         TSeen seen;
+        const TShowWatch shows(seen);
         auto prompter = std::make_unique<TLookingPrompter>(seen);
         TLookingPrompter& asked = *prompter;
         std::unique_ptr<TPrompter> previous = TPrompter::Install(std::move(prompter));
