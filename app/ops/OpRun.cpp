@@ -211,11 +211,12 @@ void TOpRun::BindTester(TZipCheck& Tester) {
         Flush();
         FObserver.Status(QStringLiteral("Verifying:  "), Str(FileName));
     };
-    // Only the entries that failed are written down: a run over a million good entries keeps
-    // its counts, not a line for each.
+    // Each entry's verdict is a line of the log; the observers stream it, they keep no line
+    // per entry.
     Tester.OnStatus = [this](TZipCommon&, const std::string& FileName, bool PassFail) {
-        if (!PassFail && !FResult.Cancelled)
-            FObserver.Log(QStringLiteral("> Testing: ") + Str(FileName) + QStringLiteral(" ... Failed"));
+        if (!FResult.Cancelled)
+            FObserver.Log(QStringLiteral("> Testing: ") + Str(FileName) +
+                          (PassFail ? QStringLiteral(" ... Passed") : QStringLiteral(" ... Failed")));
         EntryEnd(FileName, PassFail);
     };
     Tester.OnEnd = [](TZipCommon&, const std::string&, bool) {};
