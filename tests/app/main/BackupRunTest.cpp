@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTest>
 #include <QTimer>
 #include <algorithm>
 
@@ -205,4 +206,23 @@ TEST_F(BackupMenus, QuickBackupAndManagerRunTheSets) {
     EXPECT_EQ(FPrompter.Prompter().Prompts[1].Text,
               "There were errors trying to create following backup sets:\r\n\r\n- Empty\r\n");
     EXPECT_EQ(FolderNames(save.Path()), std::vector<std::string>{"Docs.zip"});
+
+    // Nothing checked: the one selected set runs. A set is selected alone, so what runs is
+    // never less than what the list shows selected.
+    FPrompter.Prompter().Prompts.clear();
+    FPrompter.Prompter().Answers = {mrOk, mrOk};
+    QTimer::singleShot(0, [] {
+        auto* manager = qobject_cast<TfmManageBackup*>(QApplication::activeModalWidget());
+        ASSERT_NE(manager, nullptr);
+        auto* list = manager->findChild<QListWidget*>("clbBackupSets");
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          list->visualItemRect(list->item(1)).center());
+        EXPECT_EQ(list->selectedItems().size(), 1);
+        manager->findChild<QPushButton*>("buRunBackup")->click();
+    });
+    Action("acManageBackups").trigger();
+    ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 2u);
+    EXPECT_EQ(FPrompter.Prompter().Prompts[1].Text,
+              "There were errors trying to create following backup sets:\r\n\r\n- Empty\r\n");
 }
