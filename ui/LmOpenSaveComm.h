@@ -1,7 +1,8 @@
 // The program's file dialogs: Qt's own file dialog (never the desktop's native one, so that
 // panel forms can be placed in it) with panel forms docked on its sides, captions of its
 // controls, a chosen set of visible controls, the places bar as its side bar, an extended
-// filter, events around navigation and the file-name box, and a position of its own.
+// filter, the list views' styles, tool bar options, events around navigation and the file-name
+// box, an event hook, share violations (a busy or locked file), and a position of its own.
 //
 // Panel forms belong to the application: they are found by name when the dialog shows, placed
 // in it for that run and handed back (hidden, with their earlier parent) on every way out,
