@@ -3,6 +3,7 @@
 #include "ui/LmOpenDlg.h"
 #include "ui/LmSaveDlg.h"
 
+#include "ChildProcess.h"
 #include "DesktopSandbox.h"
 #include "DialogDriver.h"
 #include "RegistrySandbox.h"
@@ -453,6 +454,30 @@ TEST(LmOpenDialog, DesktopEventHookAndShareViolation) {
     EXPECT_EQ(reported, (std::vector<QString>{"busy.txt", "busy.txt", "busy.txt"}));
     EXPECT_EQ(warnings, 1);
     EXPECT_EQ(QFileInfo(locked.FileName).fileName(), "busy.txt");
+
+    // A program that runs cannot be written: saving over it is a share violation.
+    const fs::path program = dir / "running";
+    fs::copy_file("/bin/sleep", program);
+    TChild running({program.string(), "30"});
+    ASSERT_TRUE(running.Started());
+    (void)QTest::qWaitFor([&] {
+        const int fd = ::open(program.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) return errno == ETXTBSY;
+        ::close(fd);
+        return false;
+    });
+    TLmSaveDialog save;
+    save.InitialDir = QString::fromStdString(dir.Str());
+    QString busy;
+    save.OnShareViolation = [&](TLmCustomOpenDialog&, int& DlgResult, const QString& FileName) {
+        busy = FileName;
+        DlgResult = ShareNoWarn;
+    };
+    EXPECT_FALSE(ExecuteWith(save, [&] {
+        Find<QLineEdit>(save, "fileNameEdit")->setText("running");
+        save.Press(1);
+    }));
+    EXPECT_EQ(busy, QString::fromStdString(program.string()));
 
     TLmOpenDialog unlocked;
     unlocked.InitialDir = QString::fromStdString(dir.Str());
