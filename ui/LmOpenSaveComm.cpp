@@ -279,10 +279,12 @@ bool TLmCustomOpenDialog::Execute() {
                 SavePlaces(Dialog.PlacesBar.RegistryKey, Dialog.PlacesBar.Places);
             CurrentDialog() = Dialog.FPrevious;
             qApp->removeEventFilter(Dialog.FHook);
+            Dialog.FRunning = false;
         }
     } runEnd{*this};
     if (!FHook) FHook = new THook(*this);
     qApp->installEventFilter(FHook);
+    FRunning = true;
     FChosen.clear();
     const bool confirmed = exec() == QDialog::Accepted;
     if (confirmed) {
@@ -350,7 +352,7 @@ bool TLmCustomOpenDialog::PassesShareCheck() {
 }
 
 void TLmCustomOpenDialog::Hooked(TLmDialogCommand Command) {
-    if (OnEventHook && isVisible()) OnEventHook(*this, TLmDialogMessage{this, nullptr, Command});
+    if (OnEventHook && FRunning) OnEventHook(*this, TLmDialogMessage{this, nullptr, Command});
 }
 
 void TLmCustomOpenDialog::GoToDesktop() {

@@ -193,6 +193,7 @@ private:
     QMetaObject::Connection FLabelling;
     bool FInLabelPlaces = false;
     QObject* FHook = nullptr; // the event hook while the dialog runs
+    bool FRunning = false;    // within Execute's modal run
     QPointer<TLmOneClickStyle> FOneClickStyle;
 };
 

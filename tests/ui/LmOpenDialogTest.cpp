@@ -415,10 +415,14 @@ TEST(LmOpenDialog, DesktopEventHookAndShareViolation) {
         refuseKeys = false;
         QTest::keyClicks(edit, "x");
         EXPECT_EQ(edit->text(), "x");
+        // OK from the name box: the choice is taken, and its command comes last.
+        dialog.activateWindow();
+        edit->setFocus();
+        dialog.Press(1);
     });
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(moved, 1);
-    EXPECT_EQ(commands, (std::vector<TLmDialogCommand>{cmdDesktop, cmdFileNameChange}));
+    EXPECT_EQ(commands, (std::vector<TLmDialogCommand>{cmdDesktop, cmdFileNameChange, cmdOk}));
 
     // Another holder's lock on busy.txt: the handler hears of it; -1 warns and keeps the
     // dialog open, ShareNoWarn keeps it open silently, ShareFallThrough takes the file.
