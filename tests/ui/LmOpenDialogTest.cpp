@@ -380,9 +380,13 @@ TEST(LmOpenDialog, DesktopEventHookAndShareViolation) {
     std::ofstream(dir / "free.txt") << "free";
     TLmOpenDialog dialog;
     dialog.InitialDir = QString::fromStdString(dir.Str());
-    ExecuteWith(dialog, [&] { EXPECT_FALSE(Find<QWidget>(dialog, "desktopButton")->isVisible()); });
+    ExecuteWith(dialog, [&] {
+        EXPECT_FALSE(Find<QWidget>(dialog, "desktopButton")->isVisible());
+        EXPECT_TRUE(Find<QToolButton>(dialog, "toParentButton")->autoRaise());
+    });
 
     dialog.ToolBar.CustomBar = true;
+    dialog.ToolBar.Flat = false;
     bool allow = false, refuseKeys = true;
     int asked = 0, moved = 0;
     std::vector<TLmDialogCommand> commands;
@@ -403,6 +407,8 @@ TEST(LmOpenDialog, DesktopEventHookAndShareViolation) {
     ExecuteWith(dialog, [&] {
         auto* button = Find<QToolButton>(dialog, "desktopButton");
         EXPECT_TRUE(button->isVisible());
+        EXPECT_FALSE(button->autoRaise());
+        EXPECT_FALSE(Find<QToolButton>(dialog, "toParentButton")->autoRaise());
         QTest::mouseClick(button, Qt::LeftButton);
         EXPECT_EQ(dialog.directory().absolutePath(), QString::fromStdString(dir.Str()));
         allow = true;
