@@ -129,13 +129,44 @@ std::string ApplicationsFolder() {
     return XdgDataHome() + "/applications";
 }
 
+constexpr const char* OwnTypePrefix = "application/x-quillar-";
+
+std::string PackagePath() {
+    return XdgDataHome() + "/mime/packages/quillar.xml";
+}
+
+// The extensions our package gives types of our own (OwnMimeTypeOf), as installed before.
+std::vector<std::string> InstalledOwnExtensions() {
+    std::vector<std::string> extensions;
+    const auto package = ReadWholeFile(PackagePath());
+    if (!package) return extensions;
+    const std::string marker = std::string("type=\"") + OwnTypePrefix;
+    for (std::size_t at = package->find(marker); at != std::string::npos; at = package->find(marker, at)) {
+        at += marker.size();
+        const std::size_t end = package->find('"', at);
+        if (end == std::string::npos) break;
+        const std::string ext = package->substr(at, end - at);
+        if (OwnMimeTypeOf(ext) == OwnTypePrefix + ext) extensions.push_back(ext);
+    }
+    return extensions;
+}
+
 } // namespace
 
 std::string MimeTypeOfExtension(const std::string& Ext) {
     for (const TExtensionType& type : ExtensionTypes) {
         if (Ext == type.Extension) return type.MimeType;
     }
-    return {};
+    const std::vector<std::string> own = InstalledOwnExtensions();
+    return std::find(own.begin(), own.end(), Ext) != own.end() ? OwnMimeTypeOf(Ext) : std::string();
+}
+
+std::string OwnMimeTypeOf(const std::string& Ext) {
+    const bool plain = !Ext.empty() && std::all_of(Ext.begin(), Ext.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '_' ||
+               c == '.';
+    });
+    return plain ? OwnTypePrefix + Ext : std::string();
 }
 
 std::vector<std::string> ProgramMimeTypes() {
@@ -147,18 +178,28 @@ std::vector<std::string> ProgramMimeTypes() {
     return types;
 }
 
-bool InstallOwnMimeTypes() {
+bool InstallOwnMimeTypes(const std::vector<std::string>& Extensions) {
+    std::vector<std::string> own = InstalledOwnExtensions();
+    for (const std::string& ext : Extensions) {
+        if (MimeTypeOfExtension(ext).empty() && !OwnMimeTypeOf(ext).empty()) own.push_back(ext);
+    }
+    std::sort(own.begin(), own.end());
+    own.erase(std::unique(own.begin(), own.end()), own.end());
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                       "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
+    const auto add = [&xml](const std::string& Type, const std::string& Comment, const std::string& Ext) {
+        xml += "  <mime-type type=\"" + Type + "\">\n";
+        if (!Comment.empty()) xml += "    <comment>" + Comment + "</comment>\n";
+        xml += "    <glob pattern=\"*." + Ext + "\"/>\n  </mime-type>\n";
+    };
     for (const TExtensionType& type : ExtensionTypes) {
-        if (!type.OwnComment) continue;
-        xml += std::string("  <mime-type type=\"") + type.MimeType + "\">\n";
-        if (*type.OwnComment) xml += std::string("    <comment>") + type.OwnComment + "</comment>\n";
-        xml += std::string("    <glob pattern=\"*.") + type.Extension + "\"/>\n  </mime-type>\n";
+        if (type.OwnComment) add(type.MimeType, type.OwnComment, type.Extension);
     }
+    for (const std::string& ext : own)
+        add(OwnMimeTypeOf(ext), "Archive (*." + ext + ")", ext);
     xml += "</mime-info>\n";
     const std::string mime = XdgDataHome() + "/mime";
-    const std::string package = mime + "/packages/quillar.xml";
+    const std::string package = PackagePath();
     const auto old = ReadWholeFile(package);
     if (old && *old == xml && ::access((mime + "/mime.cache").c_str(), F_OK) == 0) return true;
     return MakeFolders(mime + "/packages", 0755) && ReplaceFile(package, xml, 0644) &&

@@ -16,14 +16,18 @@ inline constexpr const char* ProgramDesktopId = "quillar.desktop";
 inline constexpr const char* ProgramFileType = "Quillar";
 
 // The MIME type of files named *.Ext (Ext in lower case without the dot); '' for an extension
-// this program does not know.
+// this program does not know and has not installed a type of its own for.
 std::string MimeTypeOfExtension(const std::string& Ext);
 // The MIME types of every extension this program knows, once each, in a fixed order.
 std::vector<std::string> ProgramMimeTypes();
+// The type of our own for an extension no type knows: "application/x-quillar-" + Ext; '' when
+// Ext holds anything but lower-case letters, digits and "+-_.".
+std::string OwnMimeTypeOf(const std::string& Ext);
 
-// Writes our package of MIME types (the types and globs shared-mime-info lacks) into
+// Writes our package of MIME types (the types and globs shared-mime-info lacks, and a type of our
+// own for each of Extensions that has none, beside those given before) into
 // $XDG_DATA_HOME/mime/packages and updates the user's MIME database. False on failure.
-bool InstallOwnMimeTypes();
+bool InstallOwnMimeTypes(const std::vector<std::string>& Extensions = {});
 
 std::string MimeAppsListPath();
 // The value of MimeType's key in the [Default Applications] group of a mimeapps.list text;

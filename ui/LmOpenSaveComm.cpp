@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -22,12 +23,18 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStackedWidget>
+#include <QStandardPaths>
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <tuple>
+#include <unistd.h>
 
 namespace {
 
@@ -47,8 +54,8 @@ const std::vector<std::pair<TLmOpenDlgControl, std::vector<const char*>>>& Contr
         {dcFileType, {"fileTypeCombo"}},
         {dcFileTypeLabel, {"fileTypeLabel"}},
         {dcToolBar,
-         {"backButton", "forwardButton", "toParentButton", "newFolderButton", "listModeButton",
-          "detailModeButton"}},
+         {"backButton", "forwardButton", "toParentButton", "desktopButton", "newFolderButton",
+          "listModeButton", "detailModeButton"}},
     };
     return table;
 }
@@ -64,7 +71,46 @@ QWidget* MainForm() {
     return nullptr;
 }
 
+// True when another program has the file busy or locked: an executable that runs (for writing),
+// a lock of fcntl or flock that conflicts with reading it (or, for writing, with any use).
+bool FileInUse(const QString& Path, bool Writing) {
+    const QByteArray name = QFile::encodeName(Path);
+    const int fd =
+        ::open(name.constData(), (Writing ? O_WRONLY : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return errno == ETXTBSY || errno == EBUSY;
+    struct TClose {
+        int Fd;
+        ~TClose() { ::close(Fd); }
+    } closer{fd};
+    struct flock lock {};
+    lock.l_type = Writing ? F_WRLCK : F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    if (::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK) return true;
+    if (::flock(fd, (Writing ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) return errno == EWOULDBLOCK;
+    ::flock(fd, LOCK_UN);
+    return false;
+}
+
 } // namespace
+
+// While the dialog runs, every event of the dialog and its controls passes here first.
+class TLmCustomOpenDialog::THook : public QObject {
+public:
+    explicit THook(TLmCustomOpenDialog& Dialog) : QObject(&Dialog), FDialog(Dialog) {}
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override {
+        if (!FDialog.OnEventHooking || !Watched->isWidgetType()) return false;
+        auto* widget = static_cast<QWidget*>(Watched);
+        if (widget != &FDialog && !FDialog.isAncestorOf(widget)) return false;
+        bool allow = true;
+        FDialog.OnEventHooking(FDialog, TLmDialogMessage{Watched, Event, cmdNone}, allow);
+        return !allow;
+    }
+
+private:
+    TLmCustomOpenDialog& FDialog;
+};
 
 QWidget* FindApplicationForm(const QString& Name) {
     if (Name.isEmpty()) return nullptr;
@@ -88,13 +134,48 @@ TLmCustomOpenDialog::TLmCustomOpenDialog(QWidget* Owner, bool Save) : QFileDialo
             view->viewport()->installEventFilter(this); // mouse and menu
         }
     }
+    for (const char* name : {"listView", "treeView"}) {
+        if (auto* view = findChild<QAbstractItemView*>(name)) {
+            view->setItemDelegate(new TLmListDelegate(ListViewStyles, view));
+            connect(view, &QAbstractItemView::entered, this,
+                    [this, view](const QModelIndex& Index) { ItemEntered(view, Index); });
+            connect(view, &QAbstractItemView::viewportEntered, view,
+                    [view] { view->viewport()->unsetCursor(); });
+        }
+    }
+    // Qt enables the list menu's rename and delete anew each time the menu opens; what the
+    // styles do not allow is made grey again at once.
+    for (const auto& [name, enabled] : {std::pair{"qt_rename_action", &TLmListViewStyles::EnableRename},
+                                        std::pair{"qt_delete_action", &TLmListViewStyles::EnableDelete}}) {
+        if (auto* action = findChild<QAction*>(name)) {
+            connect(action, &QAction::changed, this, [this, action, enabled = enabled] {
+                if (action->isEnabled() && !(ListViewStyles.*enabled)) action->setEnabled(false);
+            });
+        }
+    }
+    // The Desktop button, on the tool bar of our own, next to the parent-folder one.
+    if (auto* toParent = findChild<QToolButton*>("toParentButton")) {
+        for (auto* box : findChildren<QBoxLayout*>()) {
+            const int at = box->indexOf(toParent);
+            if (at < 0) continue;
+            auto* desktop = new QToolButton(this);
+            desktop->setObjectName(QStringLiteral("desktopButton"));
+            desktop->setIcon(style()->standardIcon(QStyle::SP_DesktopIcon));
+            desktop->setToolTip(QStringLiteral("Desktop"));
+            desktop->setAutoRaise(toParent->autoRaise());
+            desktop->hide();
+            box->insertWidget(at + 1, desktop);
+            connect(desktop, &QToolButton::clicked, this, &TLmCustomOpenDialog::GoToDesktop);
+            break;
+        }
+    }
     // The detail view's size, type and date columns fit their texts ("32.5 KiB", "Zip archive").
     if (auto* details = findChild<QTreeView*>("treeView")) {
         for (int column = 1; column < 4; ++column)
             details->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     }
-    for (const char* name :
-         {"toParentButton", "backButton", "newFolderButton", "listModeButton", "detailModeButton"}) {
+    for (const char* name : {"toParentButton", "backButton", "desktopButton", "newFolderButton",
+                             "listModeButton", "detailModeButton"}) {
         if (auto* button = findChild<QToolButton*>(name)) button->installEventFilter(this);
     }
     for (const char* name : {"listModeButton", "detailModeButton"}) {
@@ -129,16 +210,21 @@ TLmCustomOpenDialog::TLmCustomOpenDialog(QWidget* Owner, bool Save) : QFileDialo
     if (auto* button = findChild<QToolButton*>("toParentButton")) {
         connect(button, &QToolButton::clicked, this, [this] {
             if (OnUpLevelNavigate) OnUpLevelNavigate(*this);
+            Hooked(cmdUpLevel);
         });
     }
     if (auto* button = findChild<QToolButton*>("backButton")) {
         connect(button, &QToolButton::clicked, this, [this] {
             if (OnLastFolderNavigate) OnLastFolderNavigate(*this);
+            Hooked(cmdLastFolder);
         });
     }
+    if (auto* button = findChild<QToolButton*>("newFolderButton"))
+        connect(button, &QToolButton::clicked, this, [this] { Hooked(cmdNewFolder); });
     if (QLineEdit* edit = FileNameEdit()) {
         connect(edit, &QLineEdit::textChanged, this, [this] {
             if (OnFilenameChange) OnFilenameChange(*this);
+            Hooked(cmdFileNameChange);
         });
     }
 }
@@ -176,6 +262,8 @@ bool TLmCustomOpenDialog::Execute() {
     if (auto* proxy = qobject_cast<TLmFilterProxy*>(proxyModel())) proxy->invalidate();
 
     PrepareControls();
+    ApplyViewStyles();
+    ApplyToolBar();
     ApplyPlacesBar();
     AttachPanels();
     if (FLastSize.isValid()) resize(FLastSize);
@@ -191,8 +279,13 @@ bool TLmCustomOpenDialog::Execute() {
                 !Dialog.PlacesBar.RegistryKey.isEmpty())
                 SavePlaces(Dialog.PlacesBar.RegistryKey, Dialog.PlacesBar.Places);
             CurrentDialog() = Dialog.FPrevious;
+            qApp->removeEventFilter(Dialog.FHook);
+            Dialog.FRunning = false;
         }
     } runEnd{*this};
+    if (!FHook) FHook = new THook(*this);
+    qApp->installEventFilter(FHook);
+    FRunning = true;
     FChosen.clear();
     const bool confirmed = exec() == QDialog::Accepted;
     if (confirmed) {
@@ -218,7 +311,8 @@ void TLmCustomOpenDialog::Press(int Button) {
 }
 
 void TLmCustomOpenDialog::accept() {
-    if (OnFilenameEntering && FileNameEdit() && FileNameEdit()->hasFocus()) {
+    const bool fromName = FileNameEdit() && FileNameEdit()->hasFocus();
+    if (OnFilenameEntering && fromName) {
         bool allow = true;
         OnFilenameEntering(*this, allow);
         if (!allow) return;
@@ -226,6 +320,7 @@ void TLmCustomOpenDialog::accept() {
     // A folder typed into the name box and entered stays selected, out of sight, beside what the
     // user then clicks in its list: only the listed items are the choice.
     if (!(FileNameEdit() && FileNameEdit()->hasFocus())) DropUnlistedSelection();
+    if (!PassesShareCheck()) return;
     // Qt's dialog enters the first folder of the selection; here the selection is the choice.
     // A folder typed into the name box is still entered.
     if (Options.AllowFolders && fileMode() == QFileDialog::ExistingFiles &&
@@ -241,6 +336,82 @@ void TLmCustomOpenDialog::accept() {
         }
     }
     QFileDialog::accept();
+    if (fromName) Hooked(cmdOk);
+}
+
+bool TLmCustomOpenDialog::PassesShareCheck() {
+    for (const QString& file : selectedFiles()) {
+        if (!QFileInfo(file).isFile() || !FileInUse(file, FSave)) continue;
+        int result = ShareDefault;
+        if (OnShareViolation) OnShareViolation(*this, result, file);
+        if (result == ShareFallThrough) continue;
+        if (result != ShareNoWarn)
+            QMessageBox::warning(this, windowTitle(),
+                                 file +
+                                     QStringLiteral("\nThis file is in use.\nEnter a new name or close the "
+                                                    "file that is open in another program."));
+        return false;
+    }
+    return true;
+}
+
+void TLmCustomOpenDialog::Hooked(TLmDialogCommand Command) {
+    if (OnEventHook && FRunning) OnEventHook(*this, TLmDialogMessage{this, nullptr, Command});
+}
+
+void TLmCustomOpenDialog::GoToDesktop() {
+    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (!QFileInfo(desktop).isDir()) desktop = QDir::homePath();
+    setDirectory(desktop);
+    if (OnDesktopNavigate) OnDesktopNavigate(*this);
+    Hooked(cmdDesktop);
+}
+
+void TLmCustomOpenDialog::ItemEntered(QAbstractItemView* View, const QModelIndex& Index) {
+    if (ListViewStyles.HotTrackStyles & htHandPoint)
+        View->viewport()->setCursor(Qt::PointingHandCursor);
+    else
+        View->viewport()->unsetCursor();
+    if (ListViewStyles.HotTrack && Index.isValid() && View->currentIndex().row() != Index.row())
+        View->setCurrentIndex(Index);
+}
+
+void TLmCustomOpenDialog::ApplyViewStyles() {
+    const TLmListViewStyles& styles = ListViewStyles;
+    const bool tracking = styles.HotTrack || styles.HotTrackStyles != 0;
+    const bool oneClick = styles.HotTrackStyles & htHandPoint;
+    if (oneClick && !FOneClickStyle) {
+        FOneClickStyle = new TLmOneClickStyle;
+        FOneClickStyle->setParent(this); // goes after the views, which were made before it
+    }
+    for (const char* name : {"listView", "treeView"}) {
+        auto* view = findChild<QAbstractItemView*>(name);
+        if (!view) continue;
+        view->setMouseTracking(tracking);
+        view->viewport()->setAttribute(Qt::WA_Hover, tracking);
+        view->viewport()->unsetCursor();
+        view->setStyle(oneClick ? FOneClickStyle.data() : nullptr);
+        const QString sheet = styles.FlatScrollBars ? FlatScrollBarSheet() : QString();
+        for (QScrollBar* bar : {view->horizontalScrollBar(), view->verticalScrollBar()})
+            bar->setStyleSheet(sheet);
+        view->viewport()->update();
+    }
+    // Rename and delete stay in the menu; what is not allowed is grey.
+    if (auto* rename = findChild<QAction*>("qt_rename_action"); rename && !styles.EnableRename)
+        rename->setEnabled(false);
+    if (auto* remove = findChild<QAction*>("qt_delete_action"); remove && !styles.EnableDelete)
+        remove->setEnabled(false);
+}
+
+void TLmCustomOpenDialog::ApplyToolBar() {
+    for (const auto& [control, names] : ControlWidgets()) {
+        if (control != dcToolBar) continue;
+        for (const char* name : names) {
+            if (auto* button = findChild<QToolButton*>(name)) button->setAutoRaise(ToolBar.Flat);
+        }
+    }
+    if (auto* desktop = findChild<QToolButton*>("desktopButton"))
+        desktop->setVisible(ToolBar.CustomBar && (VisibleControls & dcToolBar));
 }
 
 void TLmCustomOpenDialog::DropUnlistedSelection() {
@@ -285,9 +456,10 @@ bool TLmCustomOpenDialog::eventFilter(QObject* Watched, QEvent* Event) {
                 OnSelectionStyleChanging(*this, wanted, allow);
             return !allow || QFileDialog::eventFilter(Watched, Event);
         }
-        const TQuery& query = name == "toParentButton" ? OnUpLevelNavigating
-                              : name == "backButton"   ? OnLastFolderNavigating
-                                                       : OnFolderCreating;
+        const TQuery& query = name == "toParentButton"  ? OnUpLevelNavigating
+                              : name == "backButton"    ? OnLastFolderNavigating
+                              : name == "desktopButton" ? OnDesktopNavigating
+                                                        : OnFolderCreating;
         bool allow = true;
         if (query) query(*this, allow);
         if (!allow) return true;
@@ -371,12 +543,6 @@ void TLmCustomOpenDialog::PrepareControls() {
         }
     }
     if (QAbstractButton* ok = OkButton()) ok->setVisible(VisibleControls & dcOkBtn);
-    // The list's menu leaves out what the styles do not allow (Qt enables its commands anew each
-    // time the menu opens, so they are hidden rather than greyed).
-    if (auto* rename = findChild<QAction*>("qt_rename_action"))
-        rename->setVisible(ListViewStyles.EnableRename);
-    if (auto* remove = findChild<QAction*>("qt_delete_action"))
-        remove->setVisible(ListViewStyles.EnableDelete);
     if (QAbstractButton* cancel = CancelButton()) cancel->setVisible(VisibleControls & dcCancelBtn);
     if (QAbstractButton* help = HelpButton()) {
         help->setVisible(!DlgItemsCaptions.Help.isEmpty());

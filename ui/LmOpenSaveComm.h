@@ -1,7 +1,8 @@
 // The program's file dialogs: Qt's own file dialog (never the desktop's native one, so that
 // panel forms can be placed in it) with panel forms docked on its sides, captions of its
 // controls, a chosen set of visible controls, the places bar as its side bar, an extended
-// filter, events around navigation and the file-name box, and a position of its own.
+// filter, the list views' styles, tool bar options, events around navigation and the file-name
+// box, an event hook, share violations (a busy or locked file), and a position of its own.
 //
 // Panel forms belong to the application: they are found by name when the dialog shows, placed
 // in it for that run and handed back (hidden, with their earlier parent) on every way out,
@@ -10,6 +11,7 @@
 
 #include "ui/LmDlgParams.h"
 #include "ui/LmFileFilter.h"
+#include "ui/LmListViewStyles.h"
 #include "ui/LmPlacesBar.h"
 
 #include <QFileDialog>
@@ -31,13 +33,33 @@ struct TLmOpenOptions {
     bool ShowHidden = false;
 };
 
-// The file list's behaviour: which commands its menu offers and when the menu opens at all.
-struct TLmListViewStyles {
-    bool EnableRename = true;
-    bool EnableDelete = true;     // off: no delete command and the Delete key does nothing
-    bool PopupOnEmpty = true;     // the menu opens with nothing selected
-    bool PopupOnSelection = true; // the menu opens with something selected
+// The dialog's tool bar: flat buttons, and a bar of its own that adds the Desktop button.
+struct TLmToolBarOptions {
+    bool Flat = true;
+    bool CustomBar = false;
 };
+
+// A message of the running dialog: an event (Event) on the dialog or one of its controls
+// (Target), or, once one of the dialog's commands has run, that command (Event null).
+enum TLmDialogCommand {
+    cmdNone,
+    cmdOk,
+    cmdNewFolder,
+    cmdDesktop,
+    cmdUpLevel,
+    cmdLastFolder,
+    cmdFileNameChange
+};
+struct TLmDialogMessage {
+    QObject* Target = nullptr;
+    QEvent* Event = nullptr;
+    TLmDialogCommand Command = cmdNone;
+};
+
+// What a share-violation handler returns: -1 leaves the dialog's own handling (a warning, and
+// the dialog stays open); ShareWarn the same; ShareNoWarn stays open without a word;
+// ShareFallThrough takes the file all the same.
+inline constexpr int ShareDefault = -1, ShareWarn = 0, ShareNoWarn = 1, ShareFallThrough = 2;
 
 // The file list's view styles; Qt's file dialog offers the list and the report (details) view.
 enum TLmViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
@@ -50,6 +72,11 @@ public:
     using TStyleNotify = std::function<void(TLmCustomOpenDialog& Sender, TLmViewStyle AStyle)>;
     using TStyleQuery =
         std::function<void(TLmCustomOpenDialog& Sender, TLmViewStyle AStyle, bool& AllowChange)>;
+    using TMessageQuery =
+        std::function<void(TLmCustomOpenDialog& Sender, const TLmDialogMessage& Msg, bool& AllowDispatch)>;
+    using TMessageNotify = std::function<void(TLmCustomOpenDialog& Sender, const TLmDialogMessage& Msg)>;
+    using TShareViolation =
+        std::function<void(TLmCustomOpenDialog& Sender, int& DlgResult, const QString& FileName)>;
 
     explicit TLmCustomOpenDialog(QWidget* Owner = nullptr, bool Save = false);
     ~TLmCustomOpenDialog() override;
@@ -71,9 +98,18 @@ public:
     TLmPlacesBarOptions PlacesBar;
     TLmFileFilter ExtFilter;
     TLmListViewStyles ListViewStyles;
+    TLmToolBarOptions ToolBar;
 
-    TQuery OnFilenameEntering, OnFolderCreating, OnUpLevelNavigating, OnLastFolderNavigating;
-    TNotify OnUpLevelNavigate, OnLastFolderNavigate, OnFilenameChange;
+    TQuery OnFilenameEntering, OnFolderCreating, OnDesktopNavigating, OnUpLevelNavigating,
+        OnLastFolderNavigating;
+    TNotify OnDesktopNavigate, OnUpLevelNavigate, OnLastFolderNavigate, OnFilenameChange;
+    // While the dialog runs: every event of the dialog and its controls is offered first (a
+    // refusal drops it); after each command above has run, its message comes last.
+    TMessageQuery OnEventHooking;
+    TMessageNotify OnEventHook;
+    // The chosen file is busy or locked by another program (an executable that runs, a file
+    // under another program's lock); DlgResult comes in as -1 (see ShareDefault).
+    TShareViolation OnShareViolation;
     // The Help button, shown when DlgItemsCaptions.Help gives it a caption, was pressed.
     TNotify OnHelp;
     // The read-only box, shown when DlgItemsCaptions.ReadOnlyFlag gives it a caption: its state
@@ -104,6 +140,7 @@ protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
+    class THook;
     struct TPanel {
         QPointer<QWidget> Form;
         QPointer<QWidget> OldParent;
@@ -123,6 +160,14 @@ private:
     // Deselects what the list does not show (the folder it lists, entered by a typed path)
     // when the user chose items in the list.
     void DropUnlistedSelection();
+    // The list views' look and mouse behaviour, and the tool bar's, from the options.
+    void ApplyViewStyles();
+    void ApplyToolBar();
+    void ItemEntered(QAbstractItemView* View, const QModelIndex& Index);
+    void GoToDesktop();
+    void Hooked(TLmDialogCommand Command);
+    // False when a chosen file is in use and the share-violation handling keeps the dialog open.
+    bool PassesShareCheck();
     // Moves every item of the dialog's grid by Rows and Columns.
     void ShiftGrid(int Rows, int Columns);
     void TypeChanged();
@@ -150,6 +195,9 @@ private:
     QStringList FChosen;         // the items Open chose with folders among them
     QMetaObject::Connection FLabelling;
     bool FInLabelPlaces = false;
+    QObject* FHook = nullptr; // the event hook while the dialog runs
+    bool FRunning = false;    // within Execute's modal run
+    QPointer<TLmOneClickStyle> FOneClickStyle;
 };
 
 // The one extension of the file type at Index (1-based) of a "Text|*.a|..." filter, without

@@ -6,6 +6,7 @@
 #include "ui_Progress.h"
 
 #include <QPushButton>
+#include <QTemporaryFile>
 #include <cstdio>
 
 TCommandLineObserver::TCommandLineObserver() = default;
@@ -44,10 +45,15 @@ bool TCommandLineObserver::Progress(int ByFile, int ByArchive) {
 }
 
 void TCommandLineObserver::LogProgress(const QString& Line) {
-    if (FOutput)
+    if (FOutput) {
         FOutput->AppendLine(Line);
-    else
-        FLog << Line;
+        return;
+    }
+    if (!FLog) {
+        FLog = std::make_unique<QTemporaryFile>();
+        if (!FLog->open()) FLog.reset(); // no room for the log: standard error still has its errors
+    }
+    if (FLog) FLog->write((Line + QLatin1Char('\n')).toUtf8());
 }
 
 void TCommandLineObserver::Log(const QString& Line) {
@@ -59,14 +65,16 @@ void TCommandLineObserver::Log(const QString& Line) {
 TfmViewOutput& TCommandLineObserver::Output() {
     if (!FOutput) {
         FOutput = std::make_unique<TfmViewOutput>();
-        for (const QString& line : std::as_const(FLog))
-            FOutput->AppendLine(line);
-        FLog.clear();
+        if (FLog && FLog->seek(0)) {
+            while (!FLog->atEnd())
+                FOutput->AppendLine(QString::fromUtf8(FLog->readLine()).chopped(1));
+        }
+        FLog.reset();
     }
     return *FOutput;
 }
 
 void TCommandLineObserver::ClearOutput() {
-    FLog.clear();
+    FLog.reset();
     if (FOutput) FOutput->Clear();
 }

@@ -1,14 +1,14 @@
 // The observer of a command-line run's operations: the progress window while one runs
-// (painted at most every few tens of milliseconds, Cancel honoured), the log gathered for the
-// output window and its lines on standard error, the questions through the dialogs and the
-// prompter. One lives as long as the run.
+// (painted at most every few tens of milliseconds, Cancel honoured), the log gathered on disk
+// for the output window and its error lines on standard error, the questions through the dialogs
+// and the prompter. One lives as long as the run.
 #pragma once
 
 #include "app/dialogs/DialogObserver.h"
 
-#include <QStringList>
 #include <memory>
 
+class QTemporaryFile;
 class TfmProgress;
 class TfmViewOutput;
 
@@ -32,5 +32,7 @@ private:
     TfmProgress& ProgressWindow(); // made on first use, shown only while an operation runs
     std::unique_ptr<TfmProgress> FProgress;
     std::unique_ptr<TfmViewOutput> FOutput;
-    QStringList FLog; // the log while there is no output window
+    // The log while there is no output window: in a temporary file, so that a run over a
+    // million entries (a line each) keeps memory flat.
+    std::unique_ptr<QTemporaryFile> FLog;
 };

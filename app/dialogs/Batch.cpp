@@ -65,7 +65,9 @@ public:
         FBatch.ui->pbCurrent->setValue(ByFile);
         FBatch.ui->laCurrentPercent->setText(QString::number(ByFile) + QLatin1Char('%'));
         QCoreApplication::processEvents();
-        return FBatch.FCancelRequested;
+        // Cancel takes effect between files: the file in progress is finished, so that every
+        // file the run reports on has its whole result.
+        return false;
     }
     TReplaceAnswer AskReplace(const std::string& FileName, const std::string& NewFileName, TDateTime Date,
                               TDateTime NewDate, std::int64_t FileSize, std::int64_t NewFileSize) override {

@@ -136,7 +136,9 @@ TReplaceAnswer TDialogObserver::AskReplace(const std::string& FileName, const st
                                            std::int64_t NewFileSize) {
     const QString text =
         ReplaceQuestionText(Str(FileName), FileSize, Date, Str(NewFileName), NewFileSize, NewDate);
-    switch (MessageDlg(text, mtConfirmation, mbYes | mbNo | mbNoToAll | mbYesToAll)) {
+    // Help shows the page on replacing a file; the question stays.
+    switch (MessageDlg(text, mtConfirmation, mbYes | mbNo | mbNoToAll | mbYesToAll, mrNone, {},
+                       QStringLiteral("Hlp_Overwrite_Dialog"))) {
     case mrYes:
         return TReplaceAnswer::Yes;
     case mrNoToAll:

@@ -286,11 +286,16 @@ void TOpRun::BindTester(TZipCheck& Tester) {
         EntryBegun(FileName);
         FObserver.Status(QStringLiteral("Verifying:  "), Str(FileName));
     };
-    // Only the entries that failed are written down: a run over a million good entries keeps
-    // its counts, not a line for each.
+    // Each entry's verdict is a line of the log; the observers stream it, they keep no line
+    // per entry. A pass is a progress line, a failure an error line.
     Tester.OnStatus = [this](TZipCommon&, const std::string& FileName, bool PassFail) {
-        if (!PassFail && !FResult.Cancelled)
-            FObserver.Log(QStringLiteral("> Testing: ") + Str(FileName) + QStringLiteral(" ... Failed"));
+        if (!FResult.Cancelled) {
+            const QString line = QStringLiteral("> Testing: ") + Str(FileName);
+            if (PassFail)
+                FObserver.LogProgress(line + QStringLiteral(" ... Passed"));
+            else
+                FObserver.Log(line + QStringLiteral(" ... Failed"));
+        }
         EntryEnd(FileName, PassFail);
     };
     Tester.OnEnd = [](TZipCommon&, const std::string&, bool) {};

@@ -141,11 +141,15 @@ void TRegArchive::RegisterExtensions() {
     // entry's %f (the Exec line doubles a '%' of the argument).
     std::string exec = AutostartExecLine({program, ParamString()});
     if (const std::size_t file = exec.find("%%1"); file != std::string::npos) exec.replace(file, 3, "%f");
-    if (!InstallOwnMimeTypes() ||
+    // An extension no MIME type knows gets a type of our own, so that it can be bound too.
+    std::vector<std::string> extensions;
+    for (const std::string& ext : FArcExtensions)
+        extensions.push_back(BareExtension(ext));
+    if (!InstallOwnMimeTypes(extensions) ||
         !WriteProgramDesktopEntry(type, TypeDescription(), exec, program.substr(program.rfind('/') + 1)))
         throw ERegistryException("Failed to write the desktop entry " + ProgramDesktopFile());
     for (const std::string& ext : FArcExtensions) {
-        // An extension without a MIME type of ours (none of the default ones) cannot be bound.
+        // An extension that can have no MIME type (odd characters in it) cannot be bound.
         if (MimeTypeOfExtension(BareExtension(ext)).empty()) continue;
         if (!SetExtensionFileType(BareExtension(ext), ProgramFileType))
             throw ERegistryException("Failed to write " + MimeAppsListPath());

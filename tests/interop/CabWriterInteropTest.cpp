@@ -420,3 +420,25 @@ TEST_F(CabWriterInterop, ASourceThatCannotBeReadIsLeftOutAndTheRestWritten) {
 }
 
 } // namespace
+
+// Quantum is written as Quantum whatever QuantumType says: taking the folder type from it would
+// write MSZIP or LZX data in a cabinet whose method is reported as Quantum.
+TEST_F(CabWriterInterop, QuantumIsQuantumWhateverTheQuantumType) {
+    fs::remove_all(Src);
+    WriteFile(Src / "text.txt", TextBytes(200000, 5));
+    for (const TCompressionType type : {ctStore, ctMsZip, ctLzx}) {
+        SCOPED_TRACE(static_cast<int>(type));
+        const fs::path cab = Dir / ("q" + std::to_string(static_cast<int>(type)) + ".cab");
+        TMakeCab w;
+        w.SetArchiveFile(cab.string());
+        w.FileSpec = {(Src / "*").string()};
+        w.SetCompressMethod(cmQuantum);
+        w.QuantumType = type;
+        ASSERT_EQ(w.Compress(), 1);
+        // The first folder's compression word, after the 36-byte header: type 2 is Quantum.
+        const std::string bytes = ReadFile(cab);
+        ASSERT_GT(bytes.size(), 44U);
+        EXPECT_EQ(static_cast<unsigned char>(bytes[42]) & 0x0F, 2);
+        ExpectExtractsToSource(cab, Src);
+    }
+}

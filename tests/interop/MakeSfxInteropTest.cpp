@@ -114,3 +114,16 @@ TEST_F(MakeSfxTest, RefusalsLeaveNoTargetAndAnOldTargetAsItWas) {
 }
 
 } // namespace
+
+// Without a target the program is named after the archive with ".exe" in place of its
+// extension, keeping the case of the name: Data.ZIP and data.zip in one folder give two programs,
+// not one that the second overwrites.
+TEST_F(MakeSfxTest, TheDefaultTargetKeepsTheArchivesName) {
+    const fs::path upper = InfoZip("Data.ZIP");
+    WriteFile(Src / "a.txt", "other\n");
+    const fs::path lower = InfoZip("data.zip");
+    for (const fs::path& zip : {upper, lower})
+        ASSERT_EQ(RunProbe({"sfx", zip.string(), ""}).ExitCode, 0) << zip;
+    EXPECT_EQ(RunTool({"unzip", "-p", (Dir / "Data.exe").string(), "a.txt"}).Out, "hello\n");
+    EXPECT_EQ(RunTool({"unzip", "-p", (Dir / "data.exe").string(), "a.txt"}).Out, "other\n");
+}

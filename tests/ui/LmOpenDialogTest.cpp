@@ -3,6 +3,8 @@
 #include "ui/LmOpenDlg.h"
 #include "ui/LmSaveDlg.h"
 
+#include "ChildProcess.h"
+#include "DesktopSandbox.h"
 #include "DialogDriver.h"
 #include "RegistrySandbox.h"
 
@@ -19,18 +21,25 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QStyleOptionSlider>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeView>
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace testsupport;
 namespace fs = std::filesystem;
@@ -49,6 +58,30 @@ bool ExecuteWith(TLmCustomOpenDialog& Dialog, std::function<void()> Step) {
         if (Dialog.isVisible()) Dialog.Press(2);
     });
     return Dialog.Execute();
+}
+
+// The row of Name in the dialog's view, once the folder has been listed.
+QModelIndex RowOf(QAbstractItemView& View, const QString& Name) {
+    QModelIndex found;
+    (void)QTest::qWaitFor([&] {
+        const QModelIndex root = View.rootIndex();
+        for (int row = 0; row < View.model()->rowCount(root); ++row) {
+            const QModelIndex index = View.model()->index(row, 0, root);
+            if (index.data().toString() == Name) found = index;
+        }
+        return found.isValid();
+    });
+    return found;
+}
+
+// How many pixels of Color the view shows inside Area.
+int PixelsOf(QAbstractItemView& View, const QRect& Area, const QColor& Color) {
+    const QImage image = View.viewport()->grab().toImage();
+    int count = 0;
+    for (int y = Area.top(); y <= Area.bottom(); ++y)
+        for (int x = Area.left(); x <= Area.right(); ++x)
+            count += image.rect().contains(x, y) && image.pixelColor(x, y) == Color;
+    return count;
 }
 
 } // namespace
@@ -236,13 +269,32 @@ TEST(LmOpenDialog, NavigationQueriesCanRefuse) {
 }
 
 TEST(LmOpenDialog, ListMenuFollowsTheStyles) {
+    TempDir dir;
+    std::ofstream(dir / "a.txt") << "a";
     TLmOpenDialog dialog;
+    dialog.InitialDir = QString::fromStdString(dir.Str());
     dialog.ListViewStyles.EnableDelete = false;
     dialog.ListViewStyles.PopupOnEmpty = false;
     ExecuteWith(dialog, [&] {
-        EXPECT_FALSE(Find<QAction>(dialog, "qt_delete_action")->isVisible());
-        EXPECT_TRUE(Find<QAction>(dialog, "qt_rename_action")->isVisible());
         auto* list = Find<QAbstractItemView>(dialog, "listView");
+        // On a selected file the menu holds rename and a grey delete.
+        const QModelIndex file = RowOf(*list, "a.txt");
+        ASSERT_TRUE(file.isValid());
+        list->setCurrentIndex(file);
+        bool shown = false;
+        QTimer::singleShot(0, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                shown = true;
+                EXPECT_TRUE(Find<QAction>(dialog, "qt_rename_action")->isEnabled());
+                EXPECT_TRUE(Find<QAction>(dialog, "qt_delete_action")->isVisible());
+                EXPECT_FALSE(Find<QAction>(dialog, "qt_delete_action")->isEnabled());
+                popup->close();
+            }
+        });
+        const QPoint at = list->visualRect(file).center();
+        QContextMenuEvent onFile(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &onFile);
+        EXPECT_TRUE(shown);
         int menus = 0;
         QObject::connect(list, &QWidget::customContextMenuRequested, [&] { ++menus; });
         // Should a menu open after all, it is closed so that the test goes on.
@@ -254,6 +306,196 @@ TEST(LmOpenDialog, ListMenuFollowsTheStyles) {
         QApplication::sendEvent(list->viewport(), &menu);
         EXPECT_EQ(menus, 0);
     });
+}
+
+// The list styles as the views show them: grid lines, a selection on the name only or on the
+// whole row, flat scroll bars without arrows, the item under the mouse taken as the current
+// one, and one click opening a folder with the hand pointer.
+TEST(LmOpenDialog, ListStylesShowOnTheViews) {
+    TempDir dir;
+    std::ofstream(dir / "a.txt") << "a";
+    fs::create_directories(dir / "sub");
+    TLmOpenDialog dialog;
+    dialog.InitialDir = QString::fromStdString(dir.Str());
+    dialog.setViewMode(QFileDialog::Detail);
+    auto* details = Find<QTreeView>(dialog, "treeView");
+    QPalette palette = details->palette();
+    palette.setColor(QPalette::Highlight, QColor(255, 0, 0));
+    palette.setColor(QPalette::Midlight, QColor(0, 0, 255));
+    palette.setColor(QPalette::Base, QColor(255, 255, 255));
+    details->setPalette(palette);
+    const auto addLine = [](QScrollBar* Bar) {
+        QStyleOptionSlider option;
+        option.initFrom(Bar);
+        option.orientation = Bar->orientation();
+        option.maximum = 100;
+        option.rect = QRect(0, 0, 200, 16);
+        return Bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarAddLine, Bar);
+    };
+    for (const bool on : {false, true}) {
+        SCOPED_TRACE(on ? "styles on" : "styles off");
+        dialog.ListViewStyles.GridLines = on;
+        dialog.ListViewStyles.RowSelect = on;
+        dialog.ListViewStyles.FlatScrollBars = on;
+        ExecuteWith(dialog, [&] {
+            const QModelIndex file = RowOf(*details, "a.txt");
+            ASSERT_TRUE(file.isValid());
+            details->setCurrentIndex(file);
+            const QRect name = details->visualRect(file);
+            const QRect size = details->visualRect(file.siblingAtColumn(1));
+            EXPECT_GT(PixelsOf(*details, name, Qt::red), 0);
+            EXPECT_EQ(PixelsOf(*details, size, Qt::red) > 0, on);
+            EXPECT_EQ(PixelsOf(*details, QRect(name.left(), name.bottom(), name.width(), 1), Qt::blue) > 0,
+                      on);
+            EXPECT_EQ(addLine(details->horizontalScrollBar()).isEmpty(), on);
+        });
+    }
+
+    dialog.setViewMode(QFileDialog::List);
+    dialog.ListViewStyles.HotTrack = true;
+    dialog.ListViewStyles.HotTrackStyles = htHandPoint | htUnderlineHot;
+    const QString sub = QString::fromStdString((dir / "sub").string());
+    ExecuteWith(dialog, [&] {
+        auto* list = Find<QAbstractItemView>(dialog, "listView");
+        const QModelIndex folder = RowOf(*list, "sub");
+        ASSERT_TRUE(folder.isValid());
+        const QPoint at = list->visualRect(folder).center();
+        QMouseEvent move(QEvent::MouseMove, at, list->viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(list->viewport(), &move);
+        EXPECT_EQ(list->currentIndex().data().toString(), "sub");
+        EXPECT_EQ(list->viewport()->cursor().shape(), Qt::PointingHandCursor);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+        EXPECT_EQ(dialog.directory().absolutePath(), sub);
+    });
+}
+
+// The Desktop button of the own tool bar with its query and after event; the event hook that
+// may drop any event and hears of each command; a file another program holds locked.
+TEST(LmOpenDialog, DesktopEventHookAndShareViolation) {
+    DesktopSandbox desktop;
+    fs::create_directories(desktop.Home() / "Desktop");
+    TempDir dir;
+    std::ofstream(dir / "busy.txt") << "busy";
+    std::ofstream(dir / "free.txt") << "free";
+    TLmOpenDialog dialog;
+    dialog.InitialDir = QString::fromStdString(dir.Str());
+    ExecuteWith(dialog, [&] {
+        EXPECT_FALSE(Find<QWidget>(dialog, "desktopButton")->isVisible());
+        EXPECT_TRUE(Find<QToolButton>(dialog, "toParentButton")->autoRaise());
+    });
+
+    dialog.ToolBar.CustomBar = true;
+    dialog.ToolBar.Flat = false;
+    bool allow = false, refuseKeys = true;
+    int asked = 0, moved = 0;
+    std::vector<TLmDialogCommand> commands;
+    dialog.OnDesktopNavigating = [&](TLmCustomOpenDialog&, bool& AllowProceed) {
+        ++asked;
+        AllowProceed = allow;
+    };
+    dialog.OnDesktopNavigate = [&](TLmCustomOpenDialog&) { ++moved; };
+    dialog.OnEventHook = [&](TLmCustomOpenDialog&, const TLmDialogMessage& Msg) {
+        commands.push_back(Msg.Command);
+    };
+    dialog.OnEventHooking = [&](TLmCustomOpenDialog& Sender, const TLmDialogMessage& Msg,
+                                bool& AllowDispatch) {
+        if (refuseKeys && Msg.Target == Find<QLineEdit>(Sender, "fileNameEdit") &&
+            Msg.Event->type() == QEvent::KeyPress)
+            AllowDispatch = false;
+    };
+    ExecuteWith(dialog, [&] {
+        auto* button = Find<QToolButton>(dialog, "desktopButton");
+        EXPECT_TRUE(button->isVisible());
+        EXPECT_FALSE(button->autoRaise());
+        EXPECT_FALSE(Find<QToolButton>(dialog, "toParentButton")->autoRaise());
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(dialog.directory().absolutePath(), QString::fromStdString(dir.Str()));
+        allow = true;
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(dialog.directory().absolutePath(),
+                  QString::fromStdString((desktop.Home() / "Desktop").string()));
+        auto* edit = Find<QLineEdit>(dialog, "fileNameEdit");
+        QTest::keyClicks(edit, "x");
+        EXPECT_EQ(edit->text(), "");
+        refuseKeys = false;
+        QTest::keyClicks(edit, "x");
+        EXPECT_EQ(edit->text(), "x");
+        // OK from the name box: the choice is taken, and its command comes last.
+        dialog.activateWindow();
+        edit->setFocus();
+        dialog.Press(1);
+    });
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(moved, 1);
+    EXPECT_EQ(commands, (std::vector<TLmDialogCommand>{cmdDesktop, cmdFileNameChange, cmdOk}));
+
+    // Another holder's lock on busy.txt: the handler hears of it; -1 warns and keeps the
+    // dialog open, ShareNoWarn keeps it open silently, ShareFallThrough takes the file.
+    const int holder = ::open((dir / "busy.txt").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    TLmOpenDialog locked;
+    locked.InitialDir = QString::fromStdString(dir.Str());
+    std::vector<int> answers = {ShareDefault, ShareNoWarn, ShareFallThrough};
+    std::vector<QString> reported;
+    locked.OnShareViolation = [&](TLmCustomOpenDialog&, int& DlgResult, const QString& FileName) {
+        EXPECT_EQ(DlgResult, ShareDefault);
+        reported.push_back(QFileInfo(FileName).fileName());
+        DlgResult = answers[reported.size() - 1];
+    };
+    int warnings = 0;
+    const bool confirmed = ExecuteWith(locked, [&] {
+        auto* edit = Find<QLineEdit>(locked, "fileNameEdit");
+        AnswerNextModal<QMessageBox>([&](QMessageBox& Box) {
+            ++warnings;
+            EXPECT_TRUE(Box.text().contains("in use"));
+            Box.reject();
+        });
+        edit->setText("busy.txt");
+        for (int press = 0; press < 3; ++press) {
+            locked.Press(1);
+            QTest::qWait(50);
+            EXPECT_EQ(locked.isVisible(), press < 2) << press;
+        }
+    });
+    ::close(holder);
+    EXPECT_TRUE(confirmed);
+    EXPECT_EQ(reported, (std::vector<QString>{"busy.txt", "busy.txt", "busy.txt"}));
+    EXPECT_EQ(warnings, 1);
+    EXPECT_EQ(QFileInfo(locked.FileName).fileName(), "busy.txt");
+
+    // A program that runs cannot be written: saving over it is a share violation.
+    const fs::path program = dir / "running";
+    fs::copy_file("/bin/sleep", program);
+    TChild running({program.string(), "30"});
+    ASSERT_TRUE(running.Started());
+    (void)QTest::qWaitFor([&] {
+        const int fd = ::open(program.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) return errno == ETXTBSY;
+        ::close(fd);
+        return false;
+    });
+    TLmSaveDialog save;
+    save.InitialDir = QString::fromStdString(dir.Str());
+    QString busy;
+    save.OnShareViolation = [&](TLmCustomOpenDialog&, int& DlgResult, const QString& FileName) {
+        busy = FileName;
+        DlgResult = ShareNoWarn;
+    };
+    EXPECT_FALSE(ExecuteWith(save, [&] {
+        Find<QLineEdit>(save, "fileNameEdit")->setText("running");
+        save.Press(1);
+    }));
+    EXPECT_EQ(busy, QString::fromStdString(program.string()));
+
+    TLmOpenDialog unlocked;
+    unlocked.InitialDir = QString::fromStdString(dir.Str());
+    unlocked.OnShareViolation = [&](TLmCustomOpenDialog&, int&, const QString&) { ADD_FAILURE(); };
+    EXPECT_TRUE(ExecuteWith(unlocked, [&] {
+        Find<QLineEdit>(unlocked, "fileNameEdit")->setText("free.txt");
+        unlocked.Press(1);
+    }));
 }
 
 TEST(LmOpenDialog, PositionShiftsAndFitsTheScreen) {

@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTest>
 #include <QTimer>
 #include <algorithm>
 
@@ -188,21 +189,35 @@ TEST_F(BackupMenus, QuickBackupAndManagerRunTheSets) {
     // The run's last "Compressing: ..." went with it.
     EXPECT_EQ(window.findChild<QStatusBar*>("dfstbMainStatus")->currentMessage(), "");
 
-    // The manager: both sets checked and run; the one without files is named in the errors.
-    FPrompter.Prompter().Prompts.clear();
-    FPrompter.Prompter().Answers = {mrOk, mrOk};
-    QTimer::singleShot(0, [] {
-        auto* manager = qobject_cast<TfmManageBackup*>(QApplication::activeModalWidget());
-        ASSERT_NE(manager, nullptr);
-        auto* list = manager->findChild<QListWidget*>("clbBackupSets");
-        for (int i = 0; i < list->count(); ++i)
-            list->item(i)->setCheckState(Qt::Checked);
-        manager->findChild<QPushButton*>("buRunBackup")->click();
+    // The manager runs the sets Choose picks in its list; the one without files is named in
+    // the errors.
+    const auto runFromManager = [&](std::function<void(QListWidget&)> Choose) {
+        FPrompter.Prompter().Prompts.clear();
+        FPrompter.Prompter().Answers = {mrOk, mrOk};
+        QTimer::singleShot(0, [Choose] {
+            auto* manager = qobject_cast<TfmManageBackup*>(QApplication::activeModalWidget());
+            ASSERT_NE(manager, nullptr);
+            Choose(*manager->findChild<QListWidget*>("clbBackupSets"));
+            manager->findChild<QPushButton*>("buRunBackup")->click();
+        });
+        Action("acManageBackups").trigger();
+        ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 2u);
+        EXPECT_EQ(FPrompter.Prompter().Prompts[1].Text,
+                  "There were errors trying to create following backup sets:\r\n\r\n- Empty\r\n");
+    };
+    // Both sets checked: both run.
+    runFromManager([](QListWidget& List) {
+        for (int i = 0; i < List.count(); ++i)
+            List.item(i)->setCheckState(Qt::Checked);
     });
-    Action("acManageBackups").trigger();
-    ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 2u);
     EXPECT_EQ(FPrompter.Prompter().Prompts[0].Text, "There are no files to archive for this Backup Set.");
-    EXPECT_EQ(FPrompter.Prompter().Prompts[1].Text,
-              "There were errors trying to create following backup sets:\r\n\r\n- Empty\r\n");
     EXPECT_EQ(FolderNames(save.Path()), std::vector<std::string>{"Docs.zip"});
+    // Nothing checked: the one selected set runs. A set is selected alone, so what runs is
+    // never less than what the list shows selected.
+    runFromManager([](QListWidget& List) {
+        QTest::mouseClick(List.viewport(), Qt::LeftButton, {}, List.visualItemRect(List.item(0)).center());
+        QTest::mouseClick(List.viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          List.visualItemRect(List.item(1)).center());
+        EXPECT_EQ(List.selectedItems().size(), 1);
+    });
 }

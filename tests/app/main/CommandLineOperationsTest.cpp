@@ -10,6 +10,7 @@
 #include "app/common/SettingValues.h"
 
 #include <gtest/gtest.h>
+#include <map>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -125,6 +126,43 @@ TEST_F(TCommandLineOperations, TestRepairConvertAndSelfExtractor) {
     EXPECT_EQ(RunTool({"unzip", "-p", "ddcut_fixed.zip", "b.txt"}, FWork.Path()).Out,
               ReadFile(FWork / "b.txt"));
     EXPECT_TRUE(TempFolders().empty());
+}
+
+// "-T" logs a verdict for each entry the archive holds, as unzip and tar list them; the entry
+// whose data went bad is the one that failed, and only failures reach standard error.
+TEST_F(TCommandLineOperations, TestLogHasAVerdictForEveryEntry) {
+    std::string bad = ReadFile(FWork / "t.zip");
+    bad[bad.find("hello") + 1] ^= 0x20;
+    WriteFile(FWork / "crc.zip", bad);
+    Must(RunTool({"tar", "-cf", "t.tar", "a.txt", "b.txt", "dir/c.txt"}, FWork.Path()));
+    struct TCase {
+        std::string Archive;
+        std::vector<std::string> Lister;
+        std::string Failed; // the entry that fails, or ""
+    } const cases[] = {
+        {"t.zip", {"unzip", "-Z1", "t.zip"}, ""},
+        {"crc.zip", {"unzip", "-Z1", "crc.zip"}, "a.txt"},
+        {"t.tar", {"tar", "-tf", "t.tar"}, ""},
+    };
+    for (const TCase& c : cases) {
+        std::map<std::string, std::string> expected;
+        const ToolResult list = RunTool(c.Lister, FWork.Path());
+        Must(list);
+        std::istringstream listed(list.Out);
+        for (std::string name; std::getline(listed, name);)
+            if (name == c.Failed) expected[name] = "Failed";
+        const ToolResult run = Quillar({"-T", c.Archive});
+        EXPECT_EQ(run.ExitCode, c.Failed.empty() ? 0 : 1) << c.Archive << '\n' << run.Err;
+        std::map<std::string, std::string> verdicts;
+        std::istringstream err(run.Err);
+        const std::string prefix = "> Testing: ";
+        for (std::string line; std::getline(err, line);) {
+            const std::size_t dots = line.rfind(" ... ");
+            if (line.starts_with(prefix) && dots != std::string::npos)
+                verdicts[line.substr(prefix.size(), dots - prefix.size())] = line.substr(dots + 5);
+        }
+        EXPECT_EQ(verdicts, expected) << c.Archive << '\n' << run.Err;
+    }
 }
 
 // "-AX" zips the files into a private folder and makes the program from that zip; an old program

@@ -340,6 +340,17 @@ TEST(ContentsExportTest, TextCsvAndHtmlMatchTheirGoldenFiles) {
     ASSERT_EQ(nameOnly.size(), 7);
     EXPECT_EQ(nameOnly[0], QStringLiteral("\"File Name\""));
     EXPECT_EQ(nameOnly[4], QStringLiteral("\"a<b>&\"\"quoted\"\", comma.txt\""));
+    // Python's csv reader takes every row as one field holding the name as it is: a quote or a
+    // comma inside a name would otherwise split the row or end the field early.
+    TempDir dir;
+    WriteFile(dir / "names.csv", nameOnly.join(QLatin1Char('\n')).toStdString() + "\n");
+    const ToolResult read = RunTool({"python3", "-c",
+                                     "import csv,sys\nfor r in csv.reader(open(sys.argv[1], newline='')): "
+                                     "print(len(r), r[0])",
+                                     (dir / "names.csv").string()});
+    ASSERT_EQ(read.ExitCode, 0) << read.Err;
+    EXPECT_NE(read.Out.find("1 a<b>&\"quoted\", comma.txt\n"), std::string::npos) << read.Out;
+    EXPECT_EQ(read.Out.find("\n2 "), std::string::npos) << read.Out;
 }
 
 TEST(ContentsExportTest, SavingReplacesTheFileWholeOrNotAtAll) {

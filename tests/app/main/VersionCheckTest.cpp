@@ -185,3 +185,12 @@ TEST_F(VersionCheckTest, DownloadNowOpensTheDownloadLocation) {
     ASSERT_EQ(launched.size(), 1u);
     EXPECT_EQ(launched[0], (QStringList{"xdg-open", server.Url() + "/download.html"}));
 }
+
+// The product's own server is asked over https: the answer names the version to fetch and the
+// page that Download Now opens, and a plain-HTTP answer could be forged on the way.
+TEST(VersionCheckAddress, TheProductServerIsAskedOverHttps) {
+    EnvGuard url("QUILLAR_UPDATE_URL", nullptr);
+    EXPECT_TRUE(UpdateServerUrl().startsWith(QStringLiteral("https://"))) << UpdateServerUrl().toStdString();
+    TfmCheckVersion dialog;
+    EXPECT_TRUE(dialog.DownloadLocation().startsWith(QStringLiteral("https://")));
+}

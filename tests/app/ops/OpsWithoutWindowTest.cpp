@@ -294,3 +294,20 @@ TEST_F(OpsWithoutWindow, AddsToAZipOnARemovableDriveAnswerEveryQuestionAndKeepTh
 }
 
 } // namespace
+
+// The writers' replace question carries a Help button whose page is installed with the program;
+// its answers map to the writer's.
+TEST(ReplaceQuestion, OffersHelpAndMapsTheAnswers) {
+    ScriptedPrompterGuard guard;
+    guard.Prompter().Answers = {mrYesToAll, mrNoToAll};
+    TDialogObserver observer;
+    EXPECT_EQ(observer.AskReplace("a.txt", "/src/a.txt", 0, 0, 5, 6), TReplaceAnswer::YesToAll);
+    EXPECT_EQ(observer.AskReplace("a.txt", "/src/a.txt", 0, 0, 5, 6), TReplaceAnswer::NoToAll);
+    ASSERT_EQ(guard.Prompter().Prompts.size(), 2U);
+    const TPrompt& prompt = guard.Prompter().Prompts[0];
+    EXPECT_EQ(prompt.Buttons, mbYes | mbNo | mbNoToAll | mbYesToAll);
+    EXPECT_TRUE(prompt.Text.startsWith("Do you want to replace this file:"));
+    ASSERT_FALSE(prompt.HelpTopic.isEmpty());
+    EXPECT_TRUE(fs::is_regular_file(fs::path(QUILLAR_CORPUS_DIR) / "../../data/help" /
+                                    (prompt.HelpTopic.toStdString() + ".html")));
+}

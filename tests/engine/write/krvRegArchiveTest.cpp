@@ -103,3 +103,35 @@ TEST(RegArchive, EveryDefaultExtensionWithThePlaceholderName) {
     EXPECT_TRUE(reg.UnregisterExtensions());
     EXPECT_FALSE(reg.IsAssociated());
 }
+
+// An extension no MIME type knows gets a type of our own that the desktop's tools find, is bound
+// and tested as associated at once, and keeps its type when other extensions are registered later;
+// one with characters a type name cannot hold is left alone.
+TEST(RegArchive, AnExtensionWithoutAMimeTypeGetsOneOfOurOwn) {
+    DesktopSandbox desktop;
+    EnvGuard gnome("XDG_CURRENT_DESKTOP", "GNOME"); // xdg-mime asks gio, which reads the database
+    TRegArchive reg;
+    reg.SetProgramPath("/opt/q/quillar");
+    reg.SetArcExtensions({".zip", ".Foo"});
+    EXPECT_FALSE(reg.IsAssociated());
+    reg.RegisterExtensions();
+    EXPECT_TRUE(reg.IsAssociated());
+    EXPECT_EQ(MimeTypeOfExtension("foo"), "application/x-quillar-foo");
+    EXPECT_EQ(DefaultHandler("application/x-quillar-foo"), "quillar.desktop");
+
+    TRegArchive later;
+    later.SetProgramPath("/opt/q/quillar");
+    later.SetArcExtensions({".bar", ".a b"});
+    later.RegisterExtensions();
+    EXPECT_EQ(MimeTypeOfExtension("a b"), "");
+    EXPECT_TRUE(reg.IsAssociated());
+    for (const char* ext : {"foo", "bar"}) {
+        const fs::path file = desktop.Home() / (std::string("sample.") + ext);
+        WriteFile(file, "not much\n");
+        EXPECT_EQ(RunTool({"xdg-mime", "query", "filetype", file.string()}).Out,
+                  "application/x-quillar-" + std::string(ext) + "\n")
+            << ext;
+    }
+    EXPECT_TRUE(reg.UnregisterExtensions());
+    EXPECT_FALSE(reg.IsAssociated());
+}

@@ -313,6 +313,11 @@ TEST_F(ZipWriterTest, EncipheredHeadersAreReadBackAndKeptOnUpdate) {
     const std::string first = ReadFile(Archive());
     EXPECT_EQ(first.substr(0, 4), std::string("PL\x03\x04", 4));
     EXPECT_EQ(first.find(std::string("one.txt")), std::string::npos); // names are enciphered
+    // The end record stays in the clear ("PK" 5 6, its counts readable), as the readers of the
+    // enciphered form and other tools look for it; only local and central records are enciphered.
+    const std::string end = first.substr(first.size() - 22);
+    EXPECT_EQ(end.substr(0, 4), std::string("PK\x05\x06", 4));
+    EXPECT_EQ(end[10], 1); // entries in the directory
     const ZipContents zip = InspectZip(Archive());
     ASSERT_EQ(zip.Entries.size(), 1U);
     EXPECT_EQ(zip.Entries[0].Name, "one.txt");
