@@ -543,6 +543,14 @@ void TLmCustomOpenDialog::PrepareControls() {
         }
     }
     if (QAbstractButton* ok = OkButton()) ok->setVisible(VisibleControls & dcOkBtn);
+    // The dialog renames its button after its own handlers of a change; ours runs after them.
+    if (auto* list = findChild<QAbstractItemView*>(QStringLiteral("listView"));
+        list && list->selectionModel())
+        connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                &TLmCustomOpenDialog::KeepAcceptCaption, Qt::UniqueConnection);
+    if (QLineEdit* edit = FileNameEdit())
+        connect(edit, &QLineEdit::textChanged, this, &TLmCustomOpenDialog::KeepAcceptCaption,
+                Qt::UniqueConnection);
     if (QAbstractButton* cancel = CancelButton()) cancel->setVisible(VisibleControls & dcCancelBtn);
     if (QAbstractButton* help = HelpButton()) {
         help->setVisible(!DlgItemsCaptions.Help.isEmpty());
@@ -553,6 +561,12 @@ void TLmCustomOpenDialog::PrepareControls() {
         readOnly->setText(DlgItemsCaptions.ReadOnlyFlag);
         readOnly->setChecked(ReadOnly);
     }
+}
+
+void TLmCustomOpenDialog::KeepAcceptCaption() {
+    QAbstractButton* ok = OkButton();
+    if (!ok || FSave || !Options.AllowFolders || DlgItemsCaptions.OK.isEmpty()) return;
+    if (ok->text() != DlgItemsCaptions.OK) ok->setText(DlgItemsCaptions.OK);
 }
 
 QAbstractButton* TLmCustomOpenDialog::HelpButton() const {

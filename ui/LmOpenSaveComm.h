@@ -168,6 +168,9 @@ private:
     void Hooked(TLmDialogCommand Command);
     // False when a chosen file is in use and the share-violation handling keeps the dialog open.
     bool PassesShareCheck();
+    // Puts the OK caption back where the file dialog renamed its button "Open" for a chosen
+    // folder: where folders are the choice, the button does what its caption says.
+    void KeepAcceptCaption();
     // Moves every item of the dialog's grid by Rows and Columns.
     void ShiftGrid(int Rows, int Columns);
     void TypeChanged();

@@ -597,6 +597,8 @@ TEST_F(TAddTest, TwoFoldersClickedAfterATypedFolder) {
         QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::ControlModifier, rect("two").center());
         EXPECT_TRUE(edit->text().isEmpty());
         auto* box = Find<QDialogButtonBox>(*dialog, "buttonBox");
+        // The button adds what is chosen, folders too, and says so.
+        EXPECT_EQ(box->button(QDialogButtonBox::Open)->text(), "&Add");
         QTest::mouseClick(box->button(QDialogButtonBox::Open), Qt::LeftButton);
         if (dialog->isVisible()) dialog->reject();
     });
