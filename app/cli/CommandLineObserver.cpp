@@ -42,10 +42,14 @@ bool TCommandLineObserver::Progress(int ByFile, int ByArchive) {
 }
 
 void TCommandLineObserver::Log(const QString& Line) {
-    if (FOutput)
+    if (FOutput) {
         FOutput->AppendLine(Line);
-    else
+    } else {
+        // The latest lines are kept for the output window: a run with a failure for each of a
+        // million entries does not keep them all.
+        if (FLog.size() >= MaxLogLines) FLog.removeFirst();
         FLog << Line;
+    }
     // A command-line run has no window to show its log in: it goes to standard error.
     std::fprintf(stderr, "%s\n", Line.toLocal8Bit().constData());
 }

@@ -32,4 +32,5 @@ private:
     std::unique_ptr<TfmProgress> FProgress;
     std::unique_ptr<TfmViewOutput> FOutput;
     QStringList FLog; // the log while there is no output window
+    static constexpr qsizetype MaxLogLines = 20000;
 };
