@@ -82,8 +82,8 @@ bool TUnTar::NextSelected(TTarWalker& Walker, TTarEntry& Entry, bool Report) {
             // Skipped with a message, as bsdtar does; the entries after it are read.
             if (Report)
                 ReportError(ArchiveFile(),
-                            "entry at offset " + std::to_string(Entry.HeaderPos) + " has no name: skipped", "0",
-                            ecSkippedFile);
+                            "entry at offset " + std::to_string(Entry.HeaderPos) + " has no name: skipped",
+                            "0", ecSkippedFile);
             continue;
         }
         // The names hard links point at (their data are found by a walk of their own).

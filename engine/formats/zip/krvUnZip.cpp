@@ -81,7 +81,8 @@ int TUnZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
             // The directory begins on an earlier disk and runs on over the following ones.
             TSpannedDirStream directory(FDiskSpann, ArchiveStream, end);
             if (directory.Open())
-                count = ScanEntries({&directory, TZipWalkKind::Central, 0, -1}, end.TotalEntries, directoryFound);
+                count =
+                    ScanEntries({&directory, TZipWalkKind::Central, 0, -1}, end.TotalEntries, directoryFound);
             else
                 diskReported = true;
             FCurrentDisk = directory.CurrentDisk();
@@ -94,7 +95,8 @@ int TUnZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
         if (directoryFound) {
             if (count > 0) ExtractEntries(central, count);
         } else if (ZipEntryCount == 0 && ZipDirectorySize == 0 && !FSpanned &&
-                   !TZipWalk::ReadLocalHeader(*this, *FInput, std::max<std::int64_t>(ArchiveOffset, 0), first)) {
+                   !TZipWalk::ReadLocalHeader(*this, *FInput, std::max<std::int64_t>(ArchiveOffset, 0),
+                                              first)) {
             // An empty archive (an end record alone) holds nothing to read: no damage.
         } else if ((HeaderState & htLocal) && !FSpanned) {
             // No directory where the end record points: the local headers are all there is.
@@ -193,8 +195,8 @@ void TUnZip::ExtractEntry(const TEntryRef& Entry, bool CentralPath) {
     FLocalCrc = local.Crc;
     FLocalDosDateTime = local.DosDateTime;
     std::int64_t modTime = 0;
-    FLocalTime = ZipExtraModTime(record.Extra, modTime) ? TEntryTime::Unix(modTime)
-                                                        : TEntryTime(local.DosDateTime);
+    FLocalTime =
+        ZipExtraModTime(record.Extra, modTime) ? TEntryTime::Unix(modTime) : TEntryTime(local.DosDateTime);
     FCompressedSize = Entry.CompressedSize;
     FUncompressedSize = Entry.UncompressedSize;
     FFlags = Entry.Central.Flags;
@@ -251,7 +253,8 @@ std::string TUnZip::EntryDamage(const TEntryRef& Entry, const TZipLocalRecord& R
         if (!sizesLeft && values.CompressedSize != static_cast<std::uint64_t>(Entry.CompressedSize))
             return "local header's compressed size differs from the directory's";
     }
-    const std::int64_t packed = (Entry.Central.Flags & zfEncrypted) ? Entry.CompressedSize - 12 : Entry.CompressedSize;
+    const std::int64_t packed =
+        (Entry.Central.Flags & zfEncrypted) ? Entry.CompressedSize - 12 : Entry.CompressedSize;
     if (Entry.Central.Method == zmStored && !Entry.DataEndUnknown && packed != Entry.UncompressedSize)
         return "stored entry's sizes differ";
     return {};

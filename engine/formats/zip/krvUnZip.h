@@ -105,10 +105,10 @@ private:
     int FCurrentDisk = 0;                               // disk of the open stream (spanned sets)
     std::unique_ptr<TFileStream32>* FArchive = nullptr; // the driver's archive stream
     std::unique_ptr<TStream32> FInput;                  // reads whatever disk is current
-    std::vector<TEntryRef> FEntries;          // a spanned set's selected entries; the batch in hand
-    std::vector<std::int64_t> FOverlapping;   // numbers of the records whose extents overlap, sorted
-    TZipOverlapCheck FOverlapCheck;           // of the first walk
-    std::vector<TZipExtent> FExtents;         // of a spanned set's records
+    std::vector<TEntryRef> FEntries;                    // a spanned set's selected entries; the batch in hand
+    std::vector<std::int64_t> FOverlapping; // numbers of the records whose extents overlap, sorted
+    TZipOverlapCheck FOverlapCheck;         // of the first walk
+    std::vector<TZipExtent> FExtents;       // of a spanned set's records
     std::unique_ptr<TWholeInflater> FWholeInflater;
     std::unique_ptr<TOrderedPrefetch<TInflated>> FInflatePrefetch;
     int FEntryIndex = 0; // of the current entry in FEntries

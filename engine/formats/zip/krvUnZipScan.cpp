@@ -54,7 +54,8 @@ bool TUnZip::NextSelected(TZipWalk& Walk, TEntryRef& Entry, bool Report) {
         if (FindZipExtraField(Entry.Extra, ZipExtraUnicodePath).empty()) Entry.Extra.clear();
         Entry.Comment.clear();
         Entry.Record = record;
-        Entry.Overlaps = Entry.FromCentral && std::binary_search(FOverlapping.begin(), FOverlapping.end(), record);
+        Entry.Overlaps =
+            Entry.FromCentral && std::binary_search(FOverlapping.begin(), FOverlapping.end(), record);
         return true;
     }
     return false;
@@ -87,7 +88,8 @@ int TUnZip::ScanEntries(const TWalkPlan& Plan, std::uint64_t Expected, bool& Dir
     FOverlapCheck = TZipOverlapCheck{};
     // A directory that ends before the records the end record counts is damaged: what
     // follows the damage cannot be found.
-    if (DirectoryFound && !GetCancel() && Expected != 0 && static_cast<std::uint64_t>(walk.Records()) < Expected)
+    if (DirectoryFound && !GetCancel() && Expected != 0 &&
+        static_cast<std::uint64_t>(walk.Records()) < Expected)
         ReportError(ArchiveFile(), "", "0", ecHeaderNotFound);
     return selected;
 }
