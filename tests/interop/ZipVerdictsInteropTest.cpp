@@ -20,22 +20,20 @@ using namespace testsupport;
 
 namespace {
 
-// The offset of the local header of the entry named Name.
-std::size_t LocalHeaderOf(const std::string& Zip, const std::string& Name) {
-    for (std::size_t at = Zip.find("PK\x03\x04"); at != std::string::npos;
-         at = Zip.find("PK\x03\x04", at + 1))
-        if (Zip.compare(at + 30, Name.size(), Name) == 0) return at;
-    ADD_FAILURE() << "no local header of " << Name;
+// The offset of the record with signature Sig ("PK\3\4" or "PK\1\2") whose name, at NameAt
+// of the record, is Name.
+std::size_t RecordOf(const std::string& Zip, const std::string& Sig, std::size_t NameAt,
+                     const std::string& Name) {
+    for (std::size_t at = Zip.find(Sig); at != std::string::npos; at = Zip.find(Sig, at + 1))
+        if (Zip.compare(at + NameAt, Name.size(), Name) == 0) return at;
+    ADD_FAILURE() << "no record of " << Name;
     return 0;
 }
-
-// The offset of the central record of the entry named Name.
+std::size_t LocalHeaderOf(const std::string& Zip, const std::string& Name) {
+    return RecordOf(Zip, "PK\x03\x04", 30, Name);
+}
 std::size_t CentralRecordOf(const std::string& Zip, const std::string& Name) {
-    for (std::size_t at = Zip.find("PK\x01\x02"); at != std::string::npos;
-         at = Zip.find("PK\x01\x02", at + 1))
-        if (Zip.compare(at + 46, Name.size(), Name) == 0) return at;
-    ADD_FAILURE() << "no central record of " << Name;
-    return 0;
+    return RecordOf(Zip, "PK\x01\x02", 46, Name);
 }
 
 void PutU16(std::string& Zip, std::size_t At, std::uint16_t Value) {

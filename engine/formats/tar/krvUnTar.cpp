@@ -130,33 +130,23 @@ void TUnTar::FindLinkTargets(TStream32& Stream) {
 void TUnTar::ExtractTarEntries(TStream32& Stream, int Count) {
     HostSystem = 3;
     TTarWalker walker = WalkerOf(Stream);
-    // A batch of entries ahead of the extraction at a time: the plain data of the files in it
-    // (and of the hard links to them) are copied ahead on the other cores.
-    constexpr std::size_t batchSize = 1024;
-    std::vector<TTarEntry> batch;
-    std::size_t at = 0;
-    int number = 0; // of the first entry of the batch among the selected ones
-    const auto next = [&]() -> const TTarEntry* {
-        if (at == batch.size()) {
-            number += static_cast<int>(batch.size());
-            batch.clear();
-            at = 0;
-            TTarEntry entry;
-            while (batch.size() < batchSize && NextSelected(walker, entry, false))
-                batch.push_back(std::move(entry));
-            if (batch.empty()) return nullptr;
-            std::vector<TCopyAhead::TJob> ahead;
-            for (std::size_t i = 0; i < batch.size(); ++i) {
-                const std::optional<TDataRef> data = FileData(batch[i]);
-                if (data && !data->Sparse && !data->Truncated && data->Size > 0)
-                    ahead.push_back({number + static_cast<int>(i), data->Pos, data->Size});
-            }
-            PlanCopyAhead(std::move(ahead));
+    const auto fill = [&](TTarEntry& Entry) { return NextSelected(walker, Entry, false); };
+    // The plain data of the files of a batch (and of the hard links to them) are copied ahead
+    // on the other cores.
+    const auto plan = [&](const std::vector<TTarEntry>& Batch, int First) {
+        std::vector<TCopyAhead::TJob> ahead;
+        for (std::size_t i = 0; i < Batch.size(); ++i) {
+            const std::optional<TDataRef> data = FileData(Batch[i]);
+            if (data && !data->Sparse && !data->Truncated && data->Size > 0)
+                ahead.push_back({First + static_cast<int>(i), data->Pos, data->Size});
         }
-        CopyAheadEntry(number + static_cast<int>(at));
-        return &batch[at++];
+        PlanCopyAhead(std::move(ahead));
     };
-    ExtractEach(Count, FUnpackedTotal, next, [&](const TTarEntry& Entry) { ExtractEntry(Stream, Entry); });
+    int index = 0;
+    ExtractInBatches<TTarEntry>(Count, FUnpackedTotal, fill, plan, [&](const TTarEntry& Entry) {
+        CopyAheadEntry(index++);
+        ExtractEntry(Stream, Entry);
+    });
     EndCopyAhead();
 }
 
