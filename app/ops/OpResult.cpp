@@ -13,8 +13,7 @@ constexpr TOpCause CauseOrder[] = {TOpCause::Unsupported,   TOpCause::WrongPassw
 } // namespace
 
 int TOpResult::Count(TOpCause Cause) const {
-    return static_cast<int>(std::count_if(Failures.begin(), Failures.end(),
-                                          [Cause](const TOpFailure& F) { return F.Cause == Cause; }));
+    return FCauseCounts[static_cast<int>(Cause)];
 }
 
 void TOpResult::Fail(const std::string& Entry, TOpCause Cause, int ECode, const std::string& Detail) {
@@ -26,7 +25,8 @@ void TOpResult::Fail(const std::string& Entry, TOpCause Cause, int ECode, const 
         ++Refused;
     else
         ++Failed;
-    Failures.push_back({Entry, Cause, ECode, Detail});
+    ++FCauseCounts[static_cast<int>(Cause)];
+    if (Failures.size() < MaxFailuresKept) Failures.push_back({Entry, Cause, ECode, Detail});
 }
 
 TOpCause CauseOf(int ECode) {

@@ -33,15 +33,22 @@ struct TOpResult {
     int Skipped = 0;
     int Refused = 0;
     bool Cancelled = false;
+    // The failures in the order they came, the first MaxFailuresKept of them: a run over a
+    // million failing entries keeps its counts, not a record for each.
     std::vector<TOpFailure> Failures;
+    static constexpr std::size_t MaxFailuresKept = 1000;
 
     // Every entry came out, nothing refused, nothing cancelled.
     bool Succeeded() const { return Started && !Cancelled && Failed == 0 && Refused == 0; }
     // Entries failed or were refused (a cancelled run may have some too).
     bool HadFailures() const { return Failed > 0 || Refused > 0; }
+    // Failures of Cause, those not kept included.
     int Count(TOpCause Cause) const;
     // A failure of an entry (or of the run when Entry is empty).
     void Fail(const std::string& Entry, TOpCause Cause, int ECode, const std::string& Detail = {});
+
+private:
+    int FCauseCounts[static_cast<int>(TOpCause::Other) + 1] = {};
 };
 
 // The cause of an engine error code.

@@ -176,6 +176,30 @@ protected:
         FDecodePrefetch.reset();
         FDataInArchiveFile = false;
     }
+    // ExtractEach over entries read a batch at a time, so that a job keeps no record per entry:
+    // Fill gives the next entry (false: no more), Plan(Batch, First) starts what is done ahead
+    // for a batch whose first entry is number First among the selected ones.
+    template <class TEntry, class TFill, class TPlan, class TExtract>
+    void ExtractInBatches(std::int64_t Count, double Total, TFill Fill, TPlan Plan, TExtract Extract) {
+        constexpr std::size_t batchSize = 1024;
+        std::vector<TEntry> batch;
+        std::size_t at = 0;
+        int first = 0;
+        const auto next = [&]() -> const TEntry* {
+            if (at == batch.size()) {
+                first += static_cast<int>(batch.size());
+                batch.clear();
+                at = 0;
+                TEntry entry;
+                while (batch.size() < batchSize && Fill(entry))
+                    batch.push_back(std::move(entry));
+                if (batch.empty()) return nullptr;
+                Plan(batch, first);
+            }
+            return &batch[at++];
+        };
+        ExtractEach(Count, Total, next, Extract);
+    }
     // The same over the selected Entries kept in a list.
     template <class TEntry, class TExtract>
     void ExtractSelected(const std::vector<TEntry>& Entries, double Total, TExtract Extract) {

@@ -36,8 +36,8 @@ struct TVerdictWords {
 // Sets Component up for every entry of its archive (the given password offered once; the
 // pieces of a split set are found by name, a disk question is answered OK without a disk
 // change), runs it and prints a verdict line per entry. Exit status 0 when every entry passed
-// and (RequireOne) at least one was seen.
-int ProbeRun(TUnBase& Component, const std::string& PasswordArg, TVerdictWords Words, bool RequireOne,
+// and no error was reported (an empty archive passes).
+int ProbeRun(TUnBase& Component, const std::string& PasswordArg, TVerdictWords Words,
              const std::function<void()>& Run) {
     Component.FileSpec = {"*"};
     Component.RecurseDirs = true;
@@ -61,7 +61,6 @@ int ProbeRun(TUnBase& Component, const std::string& PasswordArg, TVerdictWords W
     const std::string root = Component.ExtractDir();
     std::vector<TPendingError> pending;
     bool allPassed = true;
-    int seen = 0;
     // An error's line ends with its extended message, when it has one.
     auto printError = [&](const std::string& Name, int Code, const std::string& Message) {
         std::printf("%s\t%s %d %s%s%s\n", Relative(Name, root).c_str(), Words.Failed, Code, ErrorText(Code),
@@ -73,7 +72,6 @@ int ProbeRun(TUnBase& Component, const std::string& PasswordArg, TVerdictWords W
         pending.push_back({FileName, Code, Message});
     };
     Component.OnEnd = [&](TZipCommon&, const std::string& FileName, bool Passed) {
-        ++seen;
         const TPendingError* own = nullptr;
         for (const TPendingError& e : pending) {
             if (e.FileName == FileName) {
@@ -93,7 +91,7 @@ int ProbeRun(TUnBase& Component, const std::string& PasswordArg, TVerdictWords W
     for (const TPendingError& e : pending)
         printError(e.FileName, e.Code, e.Message);
     std::fflush(stdout);
-    return allPassed && (!RequireOne || seen > 0) ? 0 : 1;
+    return allPassed ? 0 : 1;
 }
 
 } // namespace
@@ -113,7 +111,7 @@ int ProbeExtract(const std::vector<std::string>& Args) {
     reader->SetExtractDir(Args[1]);
     reader->UseStoredDirs = true;
     reader->CreateStoredDirs = true;
-    return ProbeRun(*reader, Args.size() == 3 ? Args[2] : std::string(), {"OK", "ERROR"}, false,
+    return ProbeRun(*reader, Args.size() == 3 ? Args[2] : std::string(), {"OK", "ERROR"},
                     [&] { reader->Extract(); });
 }
 
@@ -122,6 +120,6 @@ int ProbeTest(const std::vector<std::string>& Args) {
     TZipCheck tester;
     tester.SetArchiveFile(Args[0]);
     tester.OnStatus = [](TZipCommon&, const std::string&, bool) {};
-    return ProbeRun(tester, Args.size() == 2 ? Args[1] : std::string(), {"PASS", "FAIL"}, true,
+    return ProbeRun(tester, Args.size() == 2 ? Args[1] : std::string(), {"PASS", "FAIL"},
                     [&] { tester.Activate(); });
 }

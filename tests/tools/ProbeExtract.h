@@ -11,5 +11,5 @@ int ProbeExtract(const std::vector<std::string>& Args);
 
 // krvprobe test ARCHIVE [PASSWORD]: the integrity tester decodes and checks every entry without
 // writing anything: "name<TAB>PASS" or "name<TAB>FAIL <code> <text>" per entry; exit status 0
-// only when every entry passed and at least one was tested.
+// only when every entry passed and nothing was reported (an empty archive passes).
 int ProbeTest(const std::vector<std::string>& Args);

@@ -62,7 +62,27 @@ bool TUnArj::ExtractVolume(TStream32& Stream, std::int64_t HeaderPos) {
     // are extracted.
     if (main.HeaderDamaged) ReportError(ArchiveFile(), "", "0", ecHeaderCRCError);
     const bool volumeSet = (main.Flags & ArjVolume) != 0;
-    std::vector<TArjHeader> selected;
+    // The rest of an entry begun on the previous volume is taken when that one was.
+    const bool continuing = FContinuing;
+    // The headers are walked twice, so that nothing is kept per entry: the first walk counts
+    // the selected entries and their bytes and reports the damage it finds before any entry
+    // is extracted; the second takes the same entries a batch at a time.
+    const auto selects = [&](const TArjHeader& H, bool Report) {
+        const std::string name = SelectionName(LocalName(H, TranslateOemChar), H.HeaderPos);
+        if (Report && H.HeaderDamaged) ReportError(ArchiveFile(), name, "0", ecHeaderCRCError);
+        if ((H.Flags & ArjExtFile) && (volumeSet || FNextVolumes > 0)) return continuing;
+        if (!MatchEntrySpec(name)) return false;
+        if (H.MinVersion > MaxMinVersion) {
+            if (Report) ReportError(name, "", "0", ecVersionError);
+            return false;
+        }
+        if (H.Method > MaxMethod || (H.Method == MaxMethod && H.Version == 1)) {
+            if (Report) ReportError(name, "", "0", ecUnsupportedCompressionMethod);
+            return false;
+        }
+        return true;
+    };
+    int selected = 0;
     double unpackedTotal = 0;
     std::uint8_t lastFlags = 0;
     TArjHeader h;
@@ -74,38 +94,34 @@ bool TUnArj::ExtractVolume(TStream32& Stream, std::int64_t HeaderPos) {
             break;
         }
         lastFlags = h.Flags;
-        const std::string name = SelectionName(LocalName(h, TranslateOemChar), h.HeaderPos);
-        if (h.HeaderDamaged) ReportError(ArchiveFile(), name, "0", ecHeaderCRCError);
-        if ((h.Flags & ArjExtFile) && (volumeSet || FNextVolumes > 0)) {
-            // The rest of an entry begun on the previous volume: taken when that one was.
-            if (FContinuing) selected.push_back(h);
-            continue;
-        }
-        if (!MatchEntrySpec(name)) continue;
-        if (h.MinVersion > MaxMinVersion) {
-            ReportError(name, "", "0", ecVersionError);
-            continue;
-        }
-        if (h.Method > MaxMethod || (h.Method == MaxMethod && h.Version == 1)) {
-            ReportError(name, "", "0", ecUnsupportedCompressionMethod);
-            continue;
-        }
+        if (!selects(h, true)) continue;
+        ++selected;
+        if (h.Flags & ArjExtFile) continue;
         unpackedTotal += static_cast<double>(h.UnpackedSize);
         MaxFileDate = std::max(MaxFileDate, TimeOf(h).Dos);
-        selected.push_back(h);
     }
-    if (!volumeSet && FNextVolumes == 0) {
+    std::int64_t pos = main.DataPos;
+    const auto fill = [&](TArjHeader& Entry) {
+        while (ReadArjHeader(read, pos, ArchiveSize, Entry) == TArjRead::Ok) {
+            pos = Entry.NextPos;
+            if (selects(Entry, false)) return true;
+        }
+        return false;
+    };
+    const auto plan = [&](const std::vector<TArjHeader>& Batch, int First) {
         // The plain entries of a single archive are decoded ahead on the other cores.
+        if (volumeSet || FNextVolumes > 0) return;
         std::vector<TDecodeJob> jobs;
-        for (std::size_t i = 0; i < selected.size(); ++i) {
-            const TArjHeader& e = selected[i];
+        for (std::size_t i = 0; i < Batch.size(); ++i) {
+            const TArjHeader& e = Batch[i];
             if ((e.Flags & (ArjGarbled | ArjVolume | ArjExtFile)) == 0 && e.FileType <= 1 && e.Method != 0)
-                jobs.push_back(
-                    {static_cast<int>(i), e.DataPos, e.PackedSize, e.UnpackedSize, DecoderFor(e.Method)});
+                jobs.push_back({First + static_cast<int>(i), e.DataPos, e.PackedSize, e.UnpackedSize,
+                                DecoderFor(e.Method)});
         }
         StartDecodePrefetch(std::move(jobs));
-    }
-    ExtractSelected(selected, unpackedTotal, [&](const TArjHeader& Entry) { ExtractEntry(Stream, Entry); });
+    };
+    ExtractInBatches<TArjHeader>(selected, unpackedTotal, fill, plan,
+                                 [&](const TArjHeader& Entry) { ExtractEntry(Stream, Entry); });
     // Every volume of a set but the last says so in its main header, also when the volume
     // ends between entries; the last entry says whether it goes on.
     return volumeSet || (lastFlags & ArjVolume) != 0;

@@ -16,7 +16,13 @@ int TUnBh::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     const TReadAtFunc read = [&stream](std::int64_t At, void* Buffer, std::int64_t Count) {
         return ReadAt(stream, At, Buffer, Count);
     };
-    std::vector<TBhHeader> selected;
+    // The headers are walked twice, so that nothing is kept per entry: the first walk counts
+    // the selected entries and their bytes and reports the damage it finds before any entry
+    // is extracted; the second takes the same entries one by one.
+    const auto selects = [this](const TBhHeader& H) {
+        return MatchEntrySpec(SelectionName(BhLocalName(H.Name, TranslateOemChar), H.HeaderPos));
+    };
+    int selected = 0;
     double unpackedTotal = 0;
     TBhHeader h;
     for (std::int64_t pos = ArchiveOffset; !GetCancel(); pos = h.NextPos) {
@@ -26,12 +32,20 @@ int TUnBh::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
             ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
             break;
         }
-        if (!MatchEntrySpec(SelectionName(BhLocalName(h.Name, TranslateOemChar), h.HeaderPos))) continue;
+        if (!selects(h)) continue;
         unpackedTotal += static_cast<double>(h.UnpackedSize);
         MaxFileDate = std::max(MaxFileDate, h.DosTime);
-        selected.push_back(h);
+        ++selected;
     }
-    ExtractSelected(selected, unpackedTotal, [&](const TBhHeader& Entry) { ExtractEntry(stream, Entry); });
+    std::int64_t pos = ArchiveOffset;
+    const auto next = [&]() -> const TBhHeader* {
+        while (ReadBhHeader(read, pos, ArchiveSize, h) == TBhRead::Ok) {
+            pos = h.NextPos;
+            if (selects(h)) return &h;
+        }
+        return nullptr;
+    };
+    ExtractEach(selected, unpackedTotal, next, [&](const TBhHeader& Entry) { ExtractEntry(stream, Entry); });
     FCurrent = nullptr;
     return 0;
 }

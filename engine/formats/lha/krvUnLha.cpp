@@ -56,8 +56,7 @@ int TUnLha::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
 
     // The headers are walked twice, so that nothing is kept per entry: the first walk counts
     // the selected entries and their bytes and reports the damage it finds before any entry
-    // is extracted; the second takes the same entries one by one.
-    std::vector<TDecodeJob> jobs; // the entries of a single file are decoded ahead on the other cores
+    // is extracted; the second takes the same entries a batch at a time.
     double unpackedTotal = 0;
     int selected = 0;
     TLhaHeader header;
@@ -79,21 +78,29 @@ int TUnLha::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
         if (!MatchEntrySpec(name)) continue;
         unpackedTotal += static_cast<double>(header.UnpackedSize);
         MaxFileDate = std::max(MaxFileDate, TimeOf(header).Dos);
-        if (!header.IsDirectory && !header.IsLink && DecodesAhead(header.PackedSize, header.UnpackedSize))
-            jobs.push_back(
-                {selected, header.DataPos, header.PackedSize, header.UnpackedSize, DecoderFor(header)});
         ++selected;
     }
-    StartDecodePrefetch(std::move(jobs));
     std::int64_t pos = first;
-    const auto next = [&]() -> const TLhaHeader* {
-        while (ReadLhaHeader(read, pos, ArchiveSize, header) == TLhaRead::Ok) {
-            pos = header.NextPos;
-            if (MatchEntrySpec(selects(header))) return &header;
+    const auto fill = [&](TLhaHeader& Entry) {
+        while (ReadLhaHeader(read, pos, ArchiveSize, Entry) == TLhaRead::Ok) {
+            pos = Entry.NextPos;
+            if (MatchEntrySpec(selects(Entry))) return true;
         }
-        return nullptr;
+        return false;
     };
-    ExtractEach(selected, unpackedTotal, next, [&](const TLhaHeader& Entry) { ExtractEntry(stream, Entry); });
+    // The entries of a single file are decoded ahead on the other cores.
+    const auto plan = [&](const std::vector<TLhaHeader>& Batch, int First) {
+        std::vector<TDecodeJob> jobs;
+        for (std::size_t i = 0; i < Batch.size(); ++i) {
+            const TLhaHeader& h = Batch[i];
+            if (!h.IsDirectory && !h.IsLink && DecodesAhead(h.PackedSize, h.UnpackedSize))
+                jobs.push_back(
+                    {First + static_cast<int>(i), h.DataPos, h.PackedSize, h.UnpackedSize, DecoderFor(h)});
+        }
+        StartDecodePrefetch(std::move(jobs));
+    };
+    ExtractInBatches<TLhaHeader>(selected, unpackedTotal, fill, plan,
+                                 [&](const TLhaHeader& Entry) { ExtractEntry(stream, Entry); });
     return 0;
 }
 

@@ -54,117 +54,147 @@ TUnTar::TUnTar() {
 TUnTar::~TUnTar() = default;
 
 int TUnTar::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
-    FEntries.clear();
     FFiles.clear();
     FUnpackedTotal = 0;
     if (!ArchiveStream) return 0;
-    ScanTarHeaders(*ArchiveStream);
-    if (!FEntries.empty()) ExtractTarEntries(*ArchiveStream);
-    FEntries.clear();
+    const int count = ScanTarHeaders(*ArchiveStream);
+    if (!FFiles.empty() && !GetCancel()) FindLinkTargets(*ArchiveStream);
+    if (count > 0) ExtractTarEntries(*ArchiveStream, count);
     FFiles.clear();
     return 0;
 }
 
-void TUnTar::ScanTarHeaders(TStream32& Stream) {
-    const std::int64_t end = Stream.Size();
-    // A file's headers are read at their offsets (one call each, the position left alone).
+TTarWalker TUnTar::WalkerOf(TStream32& Stream) {
     const auto* file = dynamic_cast<const THandleStream32*>(&Stream);
-    TTarWalker walker(
+    return TTarWalker(
         [&Stream, file](std::int64_t At, void* Buffer, std::int64_t Count) {
             if (!file || At < 0) return ReadAt(Stream, At, Buffer, Count);
             return ReadFileAt(file->Handle, At, Buffer, Count);
         },
-        0, end);
-    TTarEntry entry;
-    bool lastCut = false; // the last entry's data are cut off (reported when it is extracted)
-    while (!GetCancel() && walker.Next(entry)) {
-        lastCut = entry.Truncated;
+        0, Stream.Size());
+}
+
+bool TUnTar::NextSelected(TTarWalker& Walker, TTarEntry& Entry, bool Report) {
+    while (!GetCancel() && Walker.Next(Entry)) {
         // A volume label names the archive, not a file.
-        if (entry.TypeFlag == 'V') continue;
-        if (entry.Name.empty()) {
+        if (Entry.TypeFlag == 'V') continue;
+        if (Entry.Name.empty()) {
             // Skipped with a message, as bsdtar does; the entries after it are read.
-            ReportError(ArchiveFile(),
-                        "entry at offset " + std::to_string(entry.HeaderPos) + " has no name: skipped", "0",
-                        ecSkippedFile);
+            if (Report)
+                ReportError(ArchiveFile(),
+                            "entry at offset " + std::to_string(Entry.HeaderPos) + " has no name: skipped",
+                            "0", ecSkippedFile);
             continue;
         }
-        if (entry.Kind == TTarKind::File) FFiles[LinkKey(entry.Name)] = DataOf(entry);
-        std::string tested = entry.Name;
-        if (entry.Kind == TTarKind::Directory && tested.size() > 1 && tested.back() == '/') tested.pop_back();
-        if (!MatchEntrySpec(tested)) continue;
+        // The names hard links point at (their data are found by a walk of their own).
+        if (Report && Entry.Kind == TTarKind::HardLink) FFiles.try_emplace(LinkKey(Entry.LinkName));
+        std::string tested = Entry.Name;
+        if (Entry.Kind == TTarKind::Directory && tested.size() > 1 && tested.back() == '/') tested.pop_back();
+        if (MatchEntrySpec(tested)) return true;
+    }
+    return false;
+}
+
+int TUnTar::ScanTarHeaders(TStream32& Stream) {
+    TTarWalker walker = WalkerOf(Stream);
+    TTarEntry entry;
+    int selected = 0;
+    bool lastCut = false; // the last entry's data are cut off (reported when it is extracted)
+    while (NextSelected(walker, entry, true)) {
+        lastCut = entry.Truncated;
         const std::uint32_t dosDate = DateTimeToDosDate(UnixDateToDateTime(entry.MTime));
         MaxFileDate = std::max(MaxFileDate, dosDate);
         FUnpackedTotal += static_cast<double>(entry.FileSize());
-        FEntries.push_back(std::move(entry));
+        ++selected;
     }
+    lastCut = lastCut || entry.Truncated;
     // A damaged or cut archive: the entries before the damage are still extracted.
     if (walker.EndReason() == TTarWalkEnd::BadHeader) ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
     if (walker.EndReason() == TTarWalkEnd::Truncated && !lastCut)
         ReportError(ArchiveFile(), "", "0", ecUnexpectedEndOfFile);
+    return selected;
 }
 
-void TUnTar::ExtractTarEntries(TStream32& Stream) {
-    BytesToDo = FUnpackedTotal;
-    JobTotal = FUnpackedTotal;
-    HostSystem = 3;
-    // The plain data of files (and of the hard links to them) are copied ahead on the other cores.
-    std::vector<TCopyAhead::TJob> ahead;
-    for (std::size_t i = 0; i < FEntries.size(); ++i) {
-        const std::optional<TDataRef> data = FileData(FEntries[i]);
-        if (data && !data->Sparse && !data->Truncated && data->Size > 0)
-            ahead.push_back({static_cast<int>(i), data->Pos, data->Size});
+void TUnTar::FindLinkTargets(TStream32& Stream) {
+    TTarWalker walker = WalkerOf(Stream);
+    TTarEntry entry;
+    while (!GetCancel() && walker.Next(entry)) {
+        if (entry.TypeFlag == 'V' || entry.Name.empty() || entry.Kind != TTarKind::File) continue;
+        const auto target = FFiles.find(LinkKey(entry.Name));
+        if (target != FFiles.end()) target->second = DataOf(entry);
     }
-    PlanCopyAhead(std::move(ahead));
-    for (std::size_t i = 0; i < FEntries.size(); ++i) {
-        const TTarEntry& entry = FEntries[i];
-        if (GetCancel()) break;
-        CopyAheadEntry(static_cast<int>(i));
-        Method = 0;
-        PackedSize = entry.Size;
-        UnpackedSize = entry.FileSize();
-        FileDate = UnixDateToDateTime(entry.MTime);
-        if (IsFileOutput())
-            SetCurrentFileName(entry.Name);
-        else
-            FileName = entry.Name;
-        if (NameLeavesNothing(entry.Name)) {
-            // "./" is the destination itself, which is there; "/" and the like name nothing.
-            if (entry.Kind == TTarKind::Directory && !entry.Name.starts_with('/')) continue;
-            ReportError(entry.Name, "name leaves no file or folder to make: skipped", "0", ecSkippedFile);
-            SkipEntry(entry.FileSize());
-            continue;
-        }
+    // A name no file entry has stays without data (its links fail).
+    std::erase_if(FFiles, [](const auto& File) { return File.second.Size == 0 && File.second.Pos == 0; });
+}
 
-        switch (entry.Kind) {
-        case TTarKind::Directory:
-            if (ConfirmExtractFile(true) && IsFileOutput() && CreateStoredDirs && UseStoredDirs)
-                ForceOutputDirs(FileName);
-            break;
-        case TTarKind::File:
-            ExtractFile(Stream, entry, DataOf(entry));
-            break;
-        case TTarKind::HardLink: {
-            // A plain copy of the file it names.
-            if (const std::optional<TDataRef> target = FileData(entry)) {
-                ExtractFile(Stream, entry, *target);
-                break;
-            }
-            ReportError(FileName.empty() ? entry.Name : FileName, KindText(entry), "0", ecUnknownFileType);
-            ++FilesFailed;
-            SkipEntry(entry.Size);
-            break;
+void TUnTar::ExtractTarEntries(TStream32& Stream, int Count) {
+    HostSystem = 3;
+    TTarWalker walker = WalkerOf(Stream);
+    const auto fill = [&](TTarEntry& Entry) { return NextSelected(walker, Entry, false); };
+    // The plain data of the files of a batch (and of the hard links to them) are copied ahead
+    // on the other cores.
+    const auto plan = [&](const std::vector<TTarEntry>& Batch, int First) {
+        std::vector<TCopyAhead::TJob> ahead;
+        for (std::size_t i = 0; i < Batch.size(); ++i) {
+            const std::optional<TDataRef> data = FileData(Batch[i]);
+            if (data && !data->Sparse && !data->Truncated && data->Size > 0)
+                ahead.push_back({First + static_cast<int>(i), data->Pos, data->Size});
         }
-        case TTarKind::SymLink:
-            SkipLinkEntry(entry.LinkName, entry.Size);
-            break;
-        default:
-            ReportError(FileName.empty() ? entry.Name : FileName, KindText(entry), "0", ecUnknownFileType);
-            ++FilesFailed;
-            SkipEntry(entry.Size);
-            break;
-        }
-    }
+        PlanCopyAhead(std::move(ahead));
+    };
+    int index = 0;
+    ExtractInBatches<TTarEntry>(Count, FUnpackedTotal, fill, plan, [&](const TTarEntry& Entry) {
+        CopyAheadEntry(index++);
+        ExtractEntry(Stream, Entry);
+    });
     EndCopyAhead();
+}
+
+void TUnTar::ExtractEntry(TStream32& Stream, const TTarEntry& entry) {
+    Method = 0;
+    PackedSize = entry.Size;
+    UnpackedSize = entry.FileSize();
+    FileDate = UnixDateToDateTime(entry.MTime);
+    if (IsFileOutput())
+        SetCurrentFileName(entry.Name);
+    else
+        FileName = entry.Name;
+    if (NameLeavesNothing(entry.Name)) {
+        // "./" is the destination itself, which is there; "/" and the like name nothing.
+        if (entry.Kind == TTarKind::Directory && !entry.Name.starts_with('/')) return;
+        ReportError(entry.Name, "name leaves no file or folder to make: skipped", "0", ecSkippedFile);
+        SkipEntry(entry.FileSize());
+        return;
+    }
+
+    switch (entry.Kind) {
+    case TTarKind::Directory:
+        if (ConfirmExtractFile(true) && IsFileOutput() && CreateStoredDirs && UseStoredDirs)
+            ForceOutputDirs(FileName);
+        break;
+    case TTarKind::File:
+        ExtractFile(Stream, entry, DataOf(entry));
+        break;
+    case TTarKind::HardLink: {
+        // A plain copy of the file it names.
+        if (const std::optional<TDataRef> target = FileData(entry)) {
+            ExtractFile(Stream, entry, *target);
+            break;
+        }
+        ReportError(FileName.empty() ? entry.Name : FileName, KindText(entry), "0", ecUnknownFileType);
+        ++FilesFailed;
+        SkipEntry(entry.Size);
+        break;
+    }
+    case TTarKind::SymLink:
+        SkipLinkEntry(entry.LinkName, entry.Size);
+        break;
+    default:
+        ReportError(FileName.empty() ? entry.Name : FileName, KindText(entry), "0", ecUnknownFileType);
+        ++FilesFailed;
+        SkipEntry(entry.Size);
+        break;
+    }
 }
 
 std::optional<TUnTar::TDataRef> TUnTar::FileData(const TTarEntry& Entry) const {

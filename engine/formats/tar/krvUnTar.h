@@ -36,14 +36,25 @@ private:
     // The data a file entry or a hard link to a file in the archive holds; none otherwise.
     std::optional<TDataRef> FileData(const TTarEntry& Entry) const;
 
-    void ScanTarHeaders(TStream32& Stream);
-    void ExtractTarEntries(TStream32& Stream);
+    // The headers are walked twice, so that nothing is kept per entry: the first walk counts
+    // the selected entries and their bytes, reports the damage it finds and notes the names
+    // that hard links point at; the second takes the same entries one by one as they are
+    // extracted. Returns the number of selected entries.
+    int ScanTarHeaders(TStream32& Stream);
+    // The walk over Stream's headers (read at their offsets, the position left alone).
+    static TTarWalker WalkerOf(TStream32& Stream);
+    // The next entry of Walker that the job takes.
+    bool NextSelected(TTarWalker& Walker, TTarEntry& Entry, bool Report);
+    // FFiles for the names hard links point at: the last file entry of each name.
+    void FindLinkTargets(TStream32& Stream);
+    void ExtractTarEntries(TStream32& Stream, int Count);
+    void ExtractEntry(TStream32& Stream, const TTarEntry& Entry);
     void ExtractFile(TStream32& Stream, const TTarEntry& Entry, const TDataRef& Data);
     // Writes a sparse file: its chunks with zeros in the holes. Returns the bytes not written.
     std::int64_t CopySparse(TStream32& Stream, const TTarSparse& Sparse);
 
-    std::vector<TTarEntry> FEntries; // the selected entries
-    // Every file entry by its stored name, for the hard links that name them.
+    // The file entries that hard links name, by their stored names (found only when the
+    // archive holds hard links).
     std::unordered_map<std::string, TDataRef> FFiles;
     double FUnpackedTotal = 0;
 };

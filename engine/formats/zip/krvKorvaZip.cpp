@@ -70,7 +70,7 @@ public:
         e.RatioPacked = item.CompressedSize;
         e.PackedSize =
             e.Encrypted && item.CompressedSize >= 12 ? item.CompressedSize - 12 : item.CompressedSize;
-        e.UnpackedSize = item.UncompressedSize;
+        e.UnpackedSize = item.ShownUncompressed;
         e.CRC = item.Crc;
         e.Method = item.Central.Method;
         e.MethodFlags = item.Central.Flags;

@@ -10,6 +10,7 @@
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
+#include <optional>
 
 #include <sys/stat.h>
 
@@ -60,37 +61,52 @@ int TUnZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     const TZipEndRecord end = TZipEndRecord::FromBytes(EndRecord.data());
     if (FSpanned) FCurrentDisk = end.ThisDisk;
 
-    if (HeaderState == htLocal) {
+    const TWalkPlan local{FInput.get(), TZipWalkKind::Local, ArchiveOffset, -1};
+    const auto walkLocalHeaders = [&] {
         ReportDirectoryDamage();
-        if (ScanLocalHeaders(*FInput) > 0) ExtractEntries(false);
+        if (!CorruptHeaderAnswered()) return;
+        bool unused = false;
+        const int count = ScanEntries(local, 0, unused);
+        if (count > 0) ExtractEntries(local, count);
+    };
+    if (HeaderState == htLocal) {
+        walkLocalHeaders();
     } else {
         bool directoryFound = false;
         bool diskReported = false;
+        int count = 0;
+        const TWalkPlan central{FInput.get(), TZipWalkKind::Central, ArchiveOffset,
+                                ZipDirectoryEnd(ArchiveOffset)};
         if (FSpanned && ZipDirectoryStartsEarlier(end)) {
             // The directory begins on an earlier disk and runs on over the following ones.
             TSpannedDirStream directory(FDiskSpann, ArchiveStream, end);
             if (directory.Open())
-                ScanCentralDirectory(directory, 0, -1, end.TotalEntries, directoryFound);
+                count =
+                    ScanEntries({&directory, TZipWalkKind::Central, 0, -1}, end.TotalEntries, directoryFound);
             else
                 diskReported = true;
             FCurrentDisk = directory.CurrentDisk();
         } else {
             // A set whose directory lies on its last disk counts the records of that disk.
             const std::uint64_t expected = FSpanned ? end.EntriesOnDisk : ZipEntryCount;
-            ScanCentralDirectory(*FInput, ArchiveOffset, ZipDirectoryEnd(ArchiveOffset), expected,
-                                 directoryFound);
+            count = ScanEntries(central, expected, directoryFound);
         }
+        TZipLocalRecord first;
         if (directoryFound) {
-            if (!FEntries.empty()) ExtractEntries(true);
+            if (count > 0) ExtractEntries(central, count);
+        } else if (ZipEntryCount == 0 && ZipDirectorySize == 0 && !FSpanned &&
+                   !TZipWalk::ReadLocalHeader(*this, *FInput, std::max<std::int64_t>(ArchiveOffset, 0),
+                                              first)) {
+            // An empty archive (an end record alone) holds nothing to read: no damage.
         } else if ((HeaderState & htLocal) && !FSpanned) {
             // No directory where the end record points: the local headers are all there is.
-            ReportDirectoryDamage();
-            if (ScanLocalHeaders(*FInput) > 0) ExtractEntries(false);
+            walkLocalHeaders();
         } else if (!GetCancel() && !diskReported) {
             ReportError(ArchiveFile(), "", "0", ecHeaderNotFound);
         }
     }
     FEntries.clear();
+    FOverlapping.clear();
     FInput.reset();
     FArchive = nullptr;
     return 0;
@@ -125,74 +141,123 @@ bool TUnZip::RequestNextDisk() {
     return true;
 }
 
-void TUnZip::ExtractEntries(bool CentralPath) {
-    BytesToDo = FUnpackedTotal;
-    JobTotal = FUnpackedTotal;
-    TZipLocalRecord record;
-    StartInflatePrefetch();
+void TUnZip::ExtractEntries(const TWalkPlan& Plan, int Count) {
+    const bool centralPath = Plan.Kind == TZipWalkKind::Central;
     // The workers stop with the extraction, however it ends.
     const TScopeExit stopPrefetch{[this] { FInflatePrefetch.reset(); }};
-    FEntryIndex = -1;
-    for (const TEntryRef& entry : FEntries) {
-        ++FEntryIndex;
-        if (GetCancel()) break;
-        if (FSpanned && !OpenEntryDisk(entry)) break;
-        if (!TZipWalk::ReadLocalHeader(*this, *FInput, entry.LocalOffset, record) ||
-            (CentralPath && !LocalHeaderAgrees(entry, record))) {
-            ReportError(CentralPath ? entry.Name : ArchiveFile(), "", "0", ecBadFileHeader);
-            ++FilesFailed;
-            SkipEntry(entry.UncompressedSize);
-            continue;
-        }
-        const TZipLocalHeader& local = record.Header;
-        FLocalFlags = local.Flags;
-        FLocalCrc = local.Crc;
-        FLocalDosDateTime = local.DosDateTime;
-        std::int64_t modTime = 0;
-        FLocalTime = ZipExtraModTime(record.Extra, local.DosDateTime, modTime)
-                         ? TEntryTime::Unix(modTime)
-                         : TEntryTime(local.DosDateTime);
-        FCompressedSize = entry.CompressedSize;
-        FUncompressedSize = entry.UncompressedSize;
-        FFlags = entry.Central.Flags;
-        FMethod = entry.Central.Method;
-        FDosDateTime = entry.Central.DosDateTime;
-        // The local walk knows no host.
-        VersionMadeBy = CentralPath ? entry.Central.VersionMadeBy : 0;
-        VersionNeeded = entry.Central.VersionNeeded;
-        HostSystem = CentralPath ? entry.Host : 0;
-        // With a data descriptor the local header's CRC field holds no CRC (writers leave 0
-        // there, or the value that keys the password check): the directory's or the
-        // descriptor's counts.
-        FStoredCrc = local.Crc;
-        if (CentralPath && ((entry.CompressedSize != 0 && local.Crc == 0) || (local.Flags & zfDescriptor)))
-            FStoredCrc = entry.Crc;
-        if (entry.HasDescriptor) FStoredCrc = entry.Crc;
-        FDataStart = record.DataStart;
-
-        Method = FMethod;
-        PackedSize = FCompressedSize;
-        UnpackedSize = FUncompressedSize;
-        CRC = FStoredCrc;
-        ExternalAttr = entry.Central.ExternalAttr;
-        // The name the entry was selected by: on the central path the directory's, as the
-        // list shows it.
-        FEntryName = entry.Name;
-        if (IsFileOutput())
-            SetCurrentFileName(FEntryName);
-        else
-            FileName = FEntryName;
-        if (IsFileOutput() && !FileName.empty() && FEntryName.back() != '/' && NamesNoFile(FEntryName)) {
-            // A file entry named "." (or only separators) would be written over the
-            // destination folder itself: it is skipped, and said so by its name.
-            ReportError(FEntryName, "no file name to extract it under", "0", ecSkippedFile);
-            ++FilesFailed;
-            SkipEntry(entry.UncompressedSize);
-            continue;
-        }
-        FInput->Seek(FDataStart, soBeginning);
-        ZipProcessEntry(entry);
+    std::optional<TZipWalk> walk;
+    if (!FSpanned) {
+        // The second walk, a batch of entries ahead of the extraction at a time: the workers
+        // inflate ahead within the batch.
+        walk.emplace(*this, *Plan.Stream, Plan.Kind, Plan.Start, Plan.End);
+        FEntries.clear();
     }
+    constexpr std::size_t batchSize = 1024;
+    std::size_t at = 0;
+    bool stop = false;
+    const auto next = [&]() -> const TEntryRef* {
+        if (stop) return nullptr;
+        if (at == FEntries.size()) {
+            if (!walk) return nullptr;
+            FInflatePrefetch.reset();
+            FEntries.clear();
+            at = 0;
+            TEntryRef entry;
+            while (FEntries.size() < batchSize && NextSelected(*walk, entry, false))
+                FEntries.push_back(std::move(entry));
+            if (FEntries.empty()) return nullptr;
+            StartInflatePrefetch();
+        } else if (at == 0) {
+            StartInflatePrefetch();
+        }
+        FEntryIndex = static_cast<int>(at);
+        return &FEntries[at++];
+    };
+    ExtractEach(Count, FUnpackedTotal, next, [&](const TEntryRef& Entry) {
+        if (FSpanned && !OpenEntryDisk(Entry))
+            stop = true;
+        else
+            ExtractEntry(Entry, centralPath);
+    });
+}
+
+void TUnZip::ExtractEntry(const TEntryRef& Entry, bool CentralPath) {
+    TZipLocalRecord record;
+    if (!TZipWalk::ReadLocalHeader(*this, *FInput, Entry.LocalOffset, record) ||
+        (CentralPath && !LocalHeaderAgrees(Entry, record))) {
+        ReportError(CentralPath ? Entry.Name : ArchiveFile(), "", "0", ecBadFileHeader);
+        ++FilesFailed;
+        SkipEntry(Entry.UncompressedSize);
+        return;
+    }
+    const TZipLocalHeader& local = record.Header;
+    FLocalFlags = local.Flags;
+    FLocalCrc = local.Crc;
+    FLocalDosDateTime = local.DosDateTime;
+    std::int64_t modTime = 0;
+    FLocalTime = ZipExtraModTime(record.Extra, local.DosDateTime, modTime) ? TEntryTime::Unix(modTime)
+                                                                            : TEntryTime(local.DosDateTime);
+    FCompressedSize = Entry.CompressedSize;
+    FUncompressedSize = Entry.UncompressedSize;
+    FFlags = Entry.Central.Flags;
+    FMethod = Entry.Central.Method;
+    FDosDateTime = Entry.Central.DosDateTime;
+    // The local walk knows no host.
+    VersionMadeBy = CentralPath ? Entry.Central.VersionMadeBy : 0;
+    VersionNeeded = Entry.Central.VersionNeeded;
+    HostSystem = CentralPath ? Entry.Host : 0;
+    // With a data descriptor the local header's CRC field holds no CRC (writers leave 0
+    // there, or the value that keys the password check): the directory's or the
+    // descriptor's counts.
+    FStoredCrc = local.Crc;
+    if (CentralPath && ((Entry.CompressedSize != 0 && local.Crc == 0) || (local.Flags & zfDescriptor)))
+        FStoredCrc = Entry.Crc;
+    if (Entry.HasDescriptor) FStoredCrc = Entry.Crc;
+    FDataStart = record.DataStart;
+
+    Method = FMethod;
+    PackedSize = FCompressedSize;
+    UnpackedSize = FUncompressedSize;
+    CRC = FStoredCrc;
+    ExternalAttr = Entry.Central.ExternalAttr;
+    // The name the Entry was selected by: on the central path the directory's, as the
+    // list shows it.
+    FEntryName = Entry.Name;
+    if (IsFileOutput())
+        SetCurrentFileName(FEntryName);
+    else
+        FileName = FEntryName;
+    if (IsFileOutput() && !FileName.empty() && FEntryName.back() != '/' && NamesNoFile(FEntryName)) {
+        // A file Entry named "." (or only separators) would be written over the
+        // destination folder itself: it is skipped, and said so by its name.
+        ReportError(FEntryName, "no file name to extract it under", "0", ecSkippedFile);
+        ++FilesFailed;
+        SkipEntry(Entry.UncompressedSize);
+        return;
+    }
+    FEntryDamage = EntryDamage(Entry, record, CentralPath);
+    FInput->Seek(FDataStart, soBeginning);
+    ZipProcessEntry(Entry);
+}
+
+std::string TUnZip::EntryDamage(const TEntryRef& Entry, const TZipLocalRecord& Record, bool CentralPath) {
+    const TZipLocalHeader& local = Record.Header;
+    if (Entry.SizeOutOfRange) return "size field beyond any file";
+    if (!ZipExtraWellFormed(Record.Extra)) return "local extra field runs past its end";
+    if (CentralPath) {
+        if (local.Method != Entry.Central.Method) return "local header's method differs from the directory's";
+        // A header written before the sizes were known holds 0 (or leaves them to a descriptor).
+        TZip64Values values{local.UncompressedSize, local.CompressedSize, 0, 0};
+        ApplyZip64Extra(Record.Extra, values);
+        const bool sizesLeft = (local.Flags & zfDescriptor) && values.CompressedSize == 0;
+        if (!sizesLeft && values.CompressedSize != static_cast<std::uint64_t>(Entry.CompressedSize))
+            return "local header's compressed size differs from the directory's";
+    }
+    const std::int64_t packed =
+        (Entry.Central.Flags & zfEncrypted) ? Entry.CompressedSize - 12 : Entry.CompressedSize;
+    if (Entry.Central.Method == zmStored && !Entry.DataEndUnknown && packed != Entry.UncompressedSize)
+        return "stored entry's sizes differ";
+    return {};
 }
 
 bool TUnZip::LocalHeaderAgrees(const TEntryRef& Entry, const TZipLocalRecord& Record) const {
@@ -222,11 +287,20 @@ bool TUnZip::ZipProcessEntry(const TEntryRef& Entry) {
     }
     // The output of an entry that will be written (not one refused before, nor an encrypted one,
     // whose password may be asked for) is created as the entry is confirmed.
-    CreateOutputOnConfirm = !Entry.DataEndUnknown && ZipMethodSupported(FMethod) && !(FFlags & zfEncrypted);
+    CreateOutputOnConfirm = !Entry.DataEndUnknown && FEntryDamage.empty() && ZipMethodSupported(FMethod) &&
+                            !(FFlags & zfEncrypted);
     FileDate = DosDateToDateTime(Entry.Central.DosDateTime); // shown if the output is asked about
     if (!ConfirmExtractFile(isDirectory)) {
         SkipEntry(FUncompressedSize);
         return false;
+    }
+    if (!FEntryDamage.empty()) {
+        // Records that contradict each other: nothing is written, and the entry fails as
+        // damaged, whatever its data would give.
+        ReportError(FileName, FEntryDamage, "0", ecBadFileHeader);
+        MarkEntryFailed();
+        SkipEntry(FUncompressedSize);
+        return CheckCrc(32, FStoredCrc);
     }
     if (Entry.DataEndUnknown && !isDirectory) {
         // Where its data end is not known: nothing is written, and the entry fails.

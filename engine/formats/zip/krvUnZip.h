@@ -34,26 +34,47 @@ private:
         // Its local header overlaps another entry's (or two records point at one header):
         // the entry is refused as damage.
         bool Overlaps = false;
+        std::int64_t Record = 0; // its number among the walk's records
     };
 
     // ---- finding the entries (krvUnZipScan.cpp) -------------------------------------------------
-    // Reads the directory from Start to End (-1: the stream's end); fewer records than
-    // Expected (when Expected is not 0) is reported as damage.
-    int ScanCentralDirectory(TStream32& Stream, std::int64_t Start, std::int64_t End, std::uint64_t Expected,
-                             bool& DirectoryFound);
-    int ScanLocalHeaders(TStream32& Stream);
+    // The records are walked twice, so that nothing is kept per entry: the first walk counts
+    // the selected entries and their bytes, reports what it finds missing and finds the
+    // entries whose data overlap; the second gives the same entries one by one as they are
+    // extracted. A spanned set's entries are kept from the first walk instead (its disks are
+    // not asked for twice).
+    struct TWalkPlan {
+        TStream32* Stream = nullptr;
+        TZipWalkKind Kind = TZipWalkKind::Central;
+        std::int64_t Start = 0;
+        std::int64_t End = -1;
+    };
+    // The first walk. Fewer directory records than Expected (when not 0) is reported as damage.
+    // Returns the number of selected entries.
+    int ScanEntries(const TWalkPlan& Plan, std::uint64_t Expected, bool& DirectoryFound);
+    // The next record of Walk that the job takes (its local header there, its name selected),
+    // as an entry; Report: the first walk, which reports a missing local header.
+    bool NextSelected(TZipWalk& Walk, TEntryRef& Entry, bool Report);
+    // The entries whose extents overlap another's, found by a walk of their own when the
+    // records are not in the order of their data.
+    void FindOverlapsOutOfOrder(const TWalkPlan& Plan);
     // Reports an archive whose entries can only be found through their local headers.
     void ReportDirectoryDamage();
-    // Adds the entry when the user's selection takes it.
-    void SelectEntry(const TZipWalkEntry& Item);
+    bool CorruptHeaderAnswered();
     void AddToTotals(std::uint32_t DosDateTime, std::int64_t Compressed, std::int64_t Uncompressed,
                      std::uint16_t Flags);
 
     // ---- extracting (krvUnZip.cpp) --------------------------------------------------------------
-    void ExtractEntries(bool CentralPath);
+    void ExtractEntries(const TWalkPlan& Plan, int Count);
+    void ExtractEntry(const TEntryRef& Entry, bool CentralPath);
     bool ZipProcessEntry(const TEntryRef& Entry);
     // Whether the local header read for a directory entry is that entry's own.
     bool LocalHeaderAgrees(const TEntryRef& Entry, const TZipLocalRecord& Record) const;
+    // What is wrong with an entry's records that makes its data unreadable as they stand: a
+    // size beyond any file, a local header whose method or sizes disagree with the directory,
+    // a local extra field that runs past its end, stored data whose sizes differ. Empty when
+    // nothing is.
+    static std::string EntryDamage(const TEntryRef& Entry, const TZipLocalRecord& Record, bool CentralPath);
     // Makes the disk holding the entry's local header current (spanned sets).
     bool OpenEntryDisk(const TEntryRef& Entry);
     bool RequestNextDisk();
@@ -87,7 +108,10 @@ private:
     int FCurrentDisk = 0;                               // disk of the open stream (spanned sets)
     std::unique_ptr<TFileStream32>* FArchive = nullptr; // the driver's archive stream
     std::unique_ptr<TStream32> FInput;                  // reads whatever disk is current
-    std::vector<TEntryRef> FEntries;
+    std::vector<TEntryRef> FEntries;                    // a spanned set's selected entries; the batch in hand
+    std::vector<std::int64_t> FOverlapping; // numbers of the records whose extents overlap, sorted
+    TZipOverlapCheck FOverlapCheck;         // of the first walk
+    std::vector<TZipExtent> FExtents;       // of a spanned set's records
     std::unique_ptr<TWholeInflater> FWholeInflater;
     std::unique_ptr<TOrderedPrefetch<TInflated>> FInflatePrefetch;
     int FEntryIndex = 0; // of the current entry in FEntries
@@ -106,5 +130,6 @@ private:
     std::uint32_t FLocalDosDateTime = 0;
     TEntryTime FLocalTime = 0u; // the extended timestamp's when the header has one
     std::int64_t FDataStart = 0;
-    std::string FEntryName; // its stored name as a local name
+    std::string FEntryName;   // its stored name as a local name
+    std::string FEntryDamage; // what its records say wrong (EntryDamage)
 };

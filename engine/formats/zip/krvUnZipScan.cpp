@@ -17,66 +17,91 @@ void TUnZip::AddToTotals(std::uint32_t DosDateTime, std::int64_t Compressed, std
     FUnpackedTotal += static_cast<double>(Uncompressed);
 }
 
-void TUnZip::SelectEntry(const TZipWalkEntry& Item) {
-    if (!MatchEntrySpec(Item.Name)) return;
-    TEntryRef entry;
-    static_cast<TZipWalkEntry&>(entry) = Item;
-    // The extra field is kept only when a unicode path field in it names the local header.
-    if (FindZipExtraField(entry.Extra, ZipExtraUnicodePath).empty()) entry.Extra.clear();
-    entry.Comment.clear();
-    AddToTotals(Item.Central.DosDateTime, Item.CompressedSize, Item.UncompressedSize, Item.Central.Flags);
-    FEntries.push_back(std::move(entry));
+bool TUnZip::CorruptHeaderAnswered() {
+    if (!OnCorruptZipHeader) return true;
+    bool cancel = true;
+    OnCorruptZipHeader(*this, static_cast<THeaderTypeState>(HeaderState), cancel);
+    return !cancel;
 }
 
-int TUnZip::ScanCentralDirectory(TStream32& Archive, std::int64_t Start, std::int64_t End,
-                                 std::uint64_t Expected, bool& DirectoryFound) {
-    DirectoryFound = false;
-    TZipWalk walk(*this, Archive, TZipWalkKind::Central, Start, End);
+bool TUnZip::NextSelected(TZipWalk& Walk, TEntryRef& Entry, bool Report) {
     TZipWalkEntry item;
-    std::vector<TZipExtent> extents;        // of every record
-    std::vector<std::ptrdiff_t> selectedAt; // its place in FEntries, or -1
-    while (walk.Next(item)) {
-        DirectoryFound = true;
-        extents.push_back(ZipItemExtent(item));
-        selectedAt.push_back(-1);
-        if (!FSpanned) {
+    while (Walk.Next(item)) {
+        const std::int64_t record = Walk.Records() - 1;
+        if (Report && item.FromCentral) {
+            // A spanned set's directory is read once: its extents are kept.
+            if (FSpanned)
+                FExtents.push_back(ZipItemExtent(item));
+            else
+                FOverlapCheck.Add(ZipItemExtent(item));
+        }
+        if (item.FromCentral && !FSpanned) {
             // The entry must have its local header where the directory says.
             std::array<std::uint8_t, TZipLocalHeader::Size> local{};
             bool localEnciphered = false;
-            if (ReadAt(Archive, item.LocalOffset, local.data(), TZipLocalHeader::Size) !=
+            if (ReadAt(*FInput, item.LocalOffset, local.data(), TZipLocalHeader::Size) !=
                     TZipLocalHeader::Size ||
                 ZipHeaderKind(GetU32LE(local.data()), zkLocal, localEnciphered) != zkLocal) {
-                if (MatchEntrySpec(item.Name)) ReportError(item.Name, "", "0", ecBadFileHeader);
+                if (Report && MatchEntrySpec(item.Name)) ReportError(item.Name, "", "0", ecBadFileHeader);
                 continue;
             }
+            // Each record's local header is read: thousands of them take a while.
+            EngineHost::PumpIfDue();
         }
-        const std::size_t before = FEntries.size();
-        SelectEntry(item);
-        if (FEntries.size() > before) selectedAt.back() = static_cast<std::ptrdiff_t>(before);
-        // Each record's local header is read: thousands of them take a while.
-        EngineHost::PumpIfDue();
+        if ((!item.FromCentral && item.Name.empty()) || !MatchEntrySpec(item.Name)) continue;
+        static_cast<TZipWalkEntry&>(Entry) = std::move(item);
+        // The extra field is kept only when a unicode path field in it names the local header.
+        if (FindZipExtraField(Entry.Extra, ZipExtraUnicodePath).empty()) Entry.Extra.clear();
+        Entry.Comment.clear();
+        Entry.Record = record;
+        Entry.Overlaps =
+            Entry.FromCentral && std::binary_search(FOverlapping.begin(), FOverlapping.end(), record);
+        return true;
     }
-    const std::vector<bool> overlaps = FindZipOverlaps(extents);
-    for (std::size_t i = 0; i < overlaps.size(); ++i)
-        if (overlaps[i] && selectedAt[i] >= 0)
-            FEntries[static_cast<std::size_t>(selectedAt[i])].Overlaps = true;
+    return false;
+}
+
+int TUnZip::ScanEntries(const TWalkPlan& Plan, std::uint64_t Expected, bool& DirectoryFound) {
+    FOverlapCheck = TZipOverlapCheck{};
+    FOverlapping.clear();
+    FExtents.clear();
+    TZipWalk walk(*this, *Plan.Stream, Plan.Kind, Plan.Start, Plan.End);
+    TEntryRef entry;
+    int selected = 0;
+    while (NextSelected(walk, entry, true)) {
+        AddToTotals(entry.Central.DosDateTime, entry.CompressedSize, entry.UncompressedSize,
+                    entry.Central.Flags);
+        ++selected;
+        if (FSpanned) FEntries.push_back(std::move(entry));
+    }
+    DirectoryFound = Plan.Kind == TZipWalkKind::Central && walk.Records() > 0;
+    if (FSpanned) {
+        const std::vector<bool> overlaps = FindZipOverlaps(FExtents);
+        for (TEntryRef& kept : FEntries)
+            kept.Overlaps = overlaps[static_cast<std::size_t>(kept.Record)];
+        FExtents.clear();
+    } else if (!FOverlapCheck.Ordered() && !GetCancel()) {
+        FindOverlapsOutOfOrder(Plan);
+    } else {
+        FOverlapping = FOverlapCheck.Overlapping();
+    }
+    FOverlapCheck = TZipOverlapCheck{};
     // A directory that ends before the records the end record counts is damaged: what
     // follows the damage cannot be found.
     if (DirectoryFound && !GetCancel() && Expected != 0 &&
         static_cast<std::uint64_t>(walk.Records()) < Expected)
         ReportError(ArchiveFile(), "", "0", ecHeaderNotFound);
-    return static_cast<int>(FEntries.size());
+    return selected;
 }
 
-int TUnZip::ScanLocalHeaders(TStream32& Archive) {
-    if (OnCorruptZipHeader) {
-        bool cancel = true;
-        OnCorruptZipHeader(*this, static_cast<THeaderTypeState>(HeaderState), cancel);
-        if (cancel) return 0;
-    }
-    TZipWalk walk(*this, Archive, TZipWalkKind::Local, ArchiveOffset);
+void TUnZip::FindOverlapsOutOfOrder(const TWalkPlan& Plan) {
+    // Records out of the order of their data (rare): every extent is looked at at once.
+    std::vector<TZipExtent> extents;
+    TZipWalk walk(*this, *Plan.Stream, Plan.Kind, Plan.Start, Plan.End);
     TZipWalkEntry item;
     while (walk.Next(item))
-        if (!item.Name.empty()) SelectEntry(item);
-    return static_cast<int>(FEntries.size());
+        extents.push_back(ZipItemExtent(item));
+    const std::vector<bool> overlaps = FindZipOverlaps(extents);
+    for (std::size_t i = 0; i < overlaps.size(); ++i)
+        if (overlaps[i]) FOverlapping.push_back(static_cast<std::int64_t>(i));
 }

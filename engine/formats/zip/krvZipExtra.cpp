@@ -16,6 +16,15 @@ std::span<const std::uint8_t> FindZipExtraField(std::span<const std::uint8_t> Ex
     return {};
 }
 
+bool ZipExtraWellFormed(std::span<const std::uint8_t> Extra) {
+    std::size_t pos = 0;
+    while (pos + 4 <= Extra.size()) {
+        pos += 4 + std::size_t{GetU16LE(&Extra[pos + 2])};
+        if (pos > Extra.size()) return false;
+    }
+    return true;
+}
+
 std::vector<std::uint8_t> WithoutZipExtraField(std::span<const std::uint8_t> Extra, std::uint16_t Tag) {
     std::vector<std::uint8_t> kept;
     std::size_t pos = 0;

@@ -26,6 +26,10 @@ struct TZip64Values {
 // claims more bytes than the extra field holds).
 std::span<const std::uint8_t> FindZipExtraField(std::span<const std::uint8_t> Extra, std::uint16_t Tag);
 
+// Whether no field of Extra claims more bytes than follow it (a tail too short for a field's
+// tag and size, such as alignment padding, is no field).
+bool ZipExtraWellFormed(std::span<const std::uint8_t> Extra);
+
 // Extra without its fields of Tag.
 std::vector<std::uint8_t> WithoutZipExtraField(std::span<const std::uint8_t> Extra, std::uint16_t Tag);
 

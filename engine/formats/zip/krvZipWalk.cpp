@@ -24,6 +24,16 @@ std::int64_t Clamp64(std::uint64_t Value) {
     return Value > static_cast<std::uint64_t>(MaxValue) ? MaxValue : static_cast<std::int64_t>(Value);
 }
 
+// The sizes of a record after its Zip64 field.
+void SetSizes(TZipWalkEntry& Item, const TZip64Values& Values) {
+    constexpr auto limit = static_cast<std::uint64_t>(MaxValue);
+    Item.CompressedSize = Clamp64(Values.CompressedSize);
+    Item.UncompressedSize = Clamp64(Values.UncompressedSize);
+    Item.ShownUncompressed = static_cast<std::int64_t>(
+        std::min<std::uint64_t>(Values.UncompressedSize, std::numeric_limits<std::int64_t>::max()));
+    Item.SizeOutOfRange = Values.CompressedSize > limit || Values.UncompressedSize > limit;
+}
+
 // Reads Count bytes at Pos whole; false when the stream ends first.
 template <typename TBuffer>
 bool ReadField(TStream32& Stream, std::int64_t Pos, std::int64_t Count, TBuffer& Out) {
@@ -137,8 +147,7 @@ bool TZipWalk::NextCentral(TZipWalkEntry& Item) {
     TZip64Values values{h.UncompressedSize, h.CompressedSize, h.LocalHeaderOffset, h.DiskNumberStart};
     ApplyZip64Extra(Item.Extra, values);
     Item.Zip64 = !FindZipExtraField(Item.Extra, ZipExtraZip64).empty();
-    Item.CompressedSize = Clamp64(values.CompressedSize);
-    Item.UncompressedSize = Clamp64(values.UncompressedSize);
+    SetSizes(Item, values);
     Item.Crc = h.Crc;
     Item.Disk = values.DiskNumberStart;
     if (!CheckedAdd(Clamp64(values.LocalHeaderOffset), FOwner.ZipOffsetCorrection, Item.LocalOffset) ||
@@ -183,8 +192,7 @@ bool TZipWalk::NextLocal(TZipWalkEntry& Item) {
     TZip64Values values{h.UncompressedSize, h.CompressedSize, 0, 0};
     ApplyZip64Extra(Item.Extra, values);
     Item.Zip64 = !FindZipExtraField(Item.Extra, ZipExtraZip64).empty();
-    Item.CompressedSize = Clamp64(values.CompressedSize);
-    Item.UncompressedSize = Clamp64(values.UncompressedSize);
+    SetSizes(Item, values);
     Item.Crc = h.Crc;
     Item.LocalOffset = FPos;
     Item.DataStart = record.DataStart;
@@ -225,6 +233,7 @@ void TZipWalk::FindDataEnd(TZipWalkEntry& Item, const TZipLocalRecord& Record, s
         Item.Crc = Hit.Crc;
         Item.CompressedSize = Hit.Compressed;
         Item.UncompressedSize = Clamp64(Hit.Uncompressed);
+        Item.ShownUncompressed = Item.UncompressedSize;
         // The record made from the local header carries what the descriptor holds.
         Item.Central.Crc = Hit.Crc;
         Item.Central.CompressedSize =
@@ -288,6 +297,28 @@ std::vector<bool> FindZipOverlaps(const std::vector<TZipExtent>& Extents) {
         if (Extents[i].Disk != Extents[reach].Disk || Extents[i].End > Extents[reach].End) reach = i;
     }
     return overlaps;
+}
+
+void TZipOverlapCheck::Add(const TZipExtent& Extent) {
+    const std::int64_t index = FCount++;
+    if (FReachIndex >= 0) {
+        if (std::pair(Extent.Disk, Extent.Start) < std::pair(FLast.Disk, FLast.Start)) FOrdered = false;
+        if (Extent.Disk == FReach.Disk && Extent.Start < FReach.End) {
+            FHits.push_back(index);
+            FHits.push_back(FReachIndex);
+        }
+    }
+    FLast = Extent;
+    if (FReachIndex < 0 || Extent.Disk != FReach.Disk || Extent.End > FReach.End) {
+        FReach = Extent;
+        FReachIndex = index;
+    }
+}
+
+std::vector<std::int64_t> TZipOverlapCheck::Overlapping() {
+    std::sort(FHits.begin(), FHits.end());
+    FHits.erase(std::unique(FHits.begin(), FHits.end()), FHits.end());
+    return FHits;
 }
 
 bool ZipLocalHeaderAgrees(const TZipLocalRecord& Local, const std::string& CentralName,

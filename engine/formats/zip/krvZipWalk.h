@@ -34,9 +34,13 @@ struct TZipWalkEntry {
     bool Utf8 = false;               // StoredName is UTF-8 for certain
     std::string Name;                // the local name every component shows and selects by
     std::uint8_t Host = 0;           // host system of "version made by" (central records)
-    // 64-bit values after the Zip64 field; values beyond the int64 range are damage.
+    // 64-bit values after the Zip64 field, clamped far below the int64 range so that sums stay
+    // in it; a stored value beyond the clamp is damage (SizeOutOfRange), and the list shows
+    // the value as stored (ShownUncompressed, up to the int64 range).
     std::int64_t CompressedSize = 0;
     std::int64_t UncompressedSize = 0;
+    std::int64_t ShownUncompressed = 0;
+    bool SizeOutOfRange = false;
     std::uint32_t Crc = 0;
     std::int64_t LocalOffset = 0; // where its local header lies, corrected by a stub in front
     std::uint32_t Disk = 0;       // disk of its local header, counted from 0
@@ -63,6 +67,25 @@ TZipExtent ZipItemExtent(const TZipWalkEntry& Item);
 // For each extent, whether it overlaps another (two records pointing at one local header, or
 // a header within another entry's data): such entries are damage.
 std::vector<bool> FindZipOverlaps(const std::vector<TZipExtent>& Extents);
+
+// FindZipOverlaps over extents given one at a time, keeping nothing per extent while they come
+// in rising order (as every writer puts them): the numbers of the extents that overlap another.
+// Extents out of order cannot be judged so (Ordered() false): the caller collects them all.
+class TZipOverlapCheck {
+public:
+    void Add(const TZipExtent& Extent);
+    bool Ordered() const { return FOrdered; }
+    // The numbers (counted from 0 in the order added) of the overlapping extents, sorted.
+    std::vector<std::int64_t> Overlapping();
+
+private:
+    std::int64_t FCount = 0;
+    bool FOrdered = true;
+    TZipExtent FLast;
+    TZipExtent FReach; // the extent reaching furthest on its disk so far
+    std::int64_t FReachIndex = -1;
+    std::vector<std::int64_t> FHits;
+};
 
 // A central record with the values of a local header (made by its "version needed").
 TZipCentralHeader ZipCentralFromLocal(const TZipLocalHeader& Local);

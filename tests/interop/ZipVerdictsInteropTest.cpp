@@ -1,0 +1,204 @@
+// Verdicts on damaged and unusual zips against Info-ZIP's unzip -t: an empty zip, local headers
+// that disagree with the directory (method, compressed size), a local extra field that runs past
+// its end, and a Zip64 size of 2^63-1 over five real bytes. The entries unzip finds wrong fail
+// in krvprobe test and extract with a cause other than a CRC error, the others pass and come out
+// as unzip extracts them, and the list shows the stored size.
+#include "TestSupport.h"
+#include "ZipBuilder.h"
+
+#include "engine/core/krvByteAccess.h"
+#include "engine/core/krvErrorCodes.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+
+using namespace testsupport;
+
+namespace {
+
+// The offset of the record with signature Sig ("PK\3\4" or "PK\1\2") whose name, at NameAt
+// of the record, is Name.
+std::size_t RecordOf(const std::string& Zip, const std::string& Sig, std::size_t NameAt,
+                     const std::string& Name) {
+    for (std::size_t at = Zip.find(Sig); at != std::string::npos; at = Zip.find(Sig, at + 1))
+        if (Zip.compare(at + NameAt, Name.size(), Name) == 0) return at;
+    ADD_FAILURE() << "no record of " << Name;
+    return 0;
+}
+std::size_t LocalHeaderOf(const std::string& Zip, const std::string& Name) {
+    return RecordOf(Zip, "PK\x03\x04", 30, Name);
+}
+std::size_t CentralRecordOf(const std::string& Zip, const std::string& Name) {
+    return RecordOf(Zip, "PK\x01\x02", 46, Name);
+}
+
+void PutU16(std::string& Zip, std::size_t At, std::uint16_t Value) {
+    PutU16LE(reinterpret_cast<std::uint8_t*>(Zip.data() + At), Value);
+}
+void PutU32(std::string& Zip, std::size_t At, std::uint32_t Value) {
+    PutU32LE(reinterpret_cast<std::uint8_t*>(Zip.data() + At), Value);
+}
+
+const std::string Text = TextBytes(3000, 7);
+
+TZipItem Deflated(const std::string& Name, const std::string& Data, const std::string& Extra = {}) {
+    TZipItem item{Name, Data};
+    item.Method = 8;
+    item.Packed = DeflateRaw(Data);
+    item.Extra = Extra;
+    return item;
+}
+
+TZipItem Folder(const std::string& Name) {
+    TZipItem item{Name, ""};
+    item.ExternalAttr = 0x10;
+    return item;
+}
+
+struct VerdictCase {
+    const char* Name;
+    std::function<std::string()> Make;
+    std::set<std::string> Failing; // the entries unzip -t and krvprobe find wrong
+    int UnzipExit;                 // unzip -t's exit status on it
+};
+
+const VerdictCase Cases[] = {
+    {"empty", [] { return MakeStoredZip({}); }, {}, 1}, // unzip warns "zipfile is empty"
+    {"folder first, local method differs",
+     [] {
+         std::string zip = MakeStoredZip(TZipSpec{}.Add(Folder("dir/")).Add(Deflated("dir/a.txt", Text)));
+         PutU16(zip, LocalHeaderOf(zip, "dir/a.txt") + 8, 0); // stored in the local header
+         return zip;
+     },
+     {"dir/a.txt"},
+     2},
+    {"local compressed size differs",
+     [] {
+         std::string zip = MakeStoredZip(
+             TZipSpec{}.Add(Folder("dir/")).Add(Deflated("good.txt", Text)).Add(Deflated("dir/b.txt", Text)));
+         PutU32(zip, LocalHeaderOf(zip, "dir/b.txt") + 18, 3);
+         return zip;
+     },
+     {"dir/b.txt"},
+     2},
+    {"local extra field runs past its end",
+     [] {
+         std::string zip = MakeStoredZip(
+             TZipSpec{}
+                 .Add(Deflated("good.txt", Text))
+                 .Add(Deflated("c.txt", Text, std::string("UT\x05\x00\x01\x00\x00\x00\x00", 9))));
+         PutU16(zip, LocalHeaderOf(zip, "c.txt") + 30 + 5 + 2, 40); // the field claims 40 bytes
+         return zip;
+     },
+     {"c.txt"},
+     2},
+    {"zip64 size of 2^63-1 over five bytes",
+     [] {
+         std::string zip64(20, '\0');
+         auto* p = reinterpret_cast<std::uint8_t*>(zip64.data());
+         PutU16LE(p, 1);
+         PutU16LE(p + 2, 16);
+         PutU64LE(p + 4, 0x7FFFFFFFFFFFFFFFULL);
+         PutU64LE(p + 12, 5);
+         TZipItem huge{"huge.bin", "12345"};
+         huge.Extra = zip64;
+         std::string zip = MakeStoredZip(TZipSpec{}.Add(Deflated("good.txt", Text)).Add(huge));
+         const std::size_t local = LocalHeaderOf(zip, "huge.bin");
+         const std::size_t central = CentralRecordOf(zip, "huge.bin");
+         for (const std::size_t at : {local + 18, local + 22, central + 20, central + 24})
+             PutU32(zip, at, 0xFFFFFFFF);
+         return zip;
+     },
+     {"huge.bin"},
+     1}, // unzip warns that the sizes of a stored entry differ and goes on with five bytes
+};
+
+// Whether unzip -t's line for Name ends in OK.
+bool UnzipSaysOk(const std::string& Out, const std::string& Name) {
+    std::istringstream lines(Out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("testing: " + Name + " ") != std::string::npos) return line.ends_with("OK");
+    return false;
+}
+
+class ZipVerdicts : public ::testing::TestWithParam<VerdictCase> {};
+
+// The verdict words of krvprobe's lines by entry ("PASS", "FAIL 25110 ...").
+std::map<std::string, std::string> ProbeVerdicts(const std::string& Out) {
+    std::map<std::string, std::string> verdicts;
+    std::istringstream lines(Out);
+    for (std::string line; std::getline(lines, line);)
+        if (const std::size_t tab = line.find('\t'); tab != std::string::npos)
+            verdicts[line.substr(0, tab)] = line.substr(tab + 1);
+    return verdicts;
+}
+
+// The regular files below Root, relative, with their contents.
+std::map<std::string, std::string> FilesBelow(const fs::path& Root) {
+    std::map<std::string, std::string> files;
+    if (!fs::exists(Root)) return files;
+    for (const auto& e : fs::recursive_directory_iterator(Root))
+        if (e.is_regular_file()) files[fs::relative(e.path(), Root).generic_string()] = ReadFile(e.path());
+    return files;
+}
+
+TEST_P(ZipVerdicts, AgreeWithUnzip) {
+    const VerdictCase& c = GetParam();
+    TempDir dir;
+    const fs::path zip = dir / "case.zip";
+    WriteFile(zip, c.Make());
+
+    // The oracle: unzip -t's exit status, and the entries it names OK.
+    const ToolResult unzip = RunTool({"unzip", "-t", zip.string()});
+    EXPECT_EQ(unzip.ExitCode, c.UnzipExit) << unzip.Out << unzip.Err;
+    // Where unzip finds errors, it names no failing entry OK.
+    if (c.UnzipExit == 2) {
+        for (const std::string& name : c.Failing)
+            EXPECT_FALSE(UnzipSaysOk(unzip.Out, name)) << name << "\n" << unzip.Out;
+    }
+
+    const ToolResult test = RunProbe({"test", zip.string()});
+    EXPECT_EQ(test.ExitCode, c.Failing.empty() ? 0 : 1) << test.Out << test.Err;
+    const std::map<std::string, std::string> verdicts = ProbeVerdicts(test.Out);
+    for (const auto& [name, verdict] : verdicts) {
+        if (c.Failing.contains(name)) {
+            EXPECT_TRUE(verdict.starts_with("FAIL")) << name << ": " << verdict;
+            EXPECT_EQ(verdict.find(std::to_string(ecFileFailsCRCCheck)), std::string::npos)
+                << name << ": " << verdict;
+        } else {
+            EXPECT_EQ(verdict, "PASS") << name;
+        }
+    }
+    for (const std::string& name : c.Failing)
+        EXPECT_TRUE(verdicts.contains(name)) << name << " has no verdict\n" << test.Out;
+
+    // Extraction: the good files, as unzip extracts them; nothing of the failing ones.
+    const ToolResult extract = RunProbe({"extract", zip.string(), (dir / "ours").string()});
+    EXPECT_EQ(extract.ExitCode, c.Failing.empty() ? 0 : 1) << extract.Out << extract.Err;
+    RunTool({"unzip", "-qo", zip.string(), "-d", (dir / "theirs").string()});
+    std::map<std::string, std::string> theirs = FilesBelow(dir / "theirs");
+    for (const std::string& name : c.Failing)
+        theirs.erase(name);
+    EXPECT_EQ(FilesBelow(dir / "ours"), theirs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ZipVerdicts, ::testing::ValuesIn(Cases), [](const auto& Info) {
+    std::string name;
+    for (const char ch : std::string(Info.param.Name))
+        name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    return name;
+});
+
+TEST(ZipVerdicts, TheListShowsAHugeSizeAsStored) {
+    TempDir dir;
+    const fs::path zip = dir / "huge.zip";
+    WriteFile(zip, Cases[4].Make());
+    const ToolResult list = RunProbe({"list", zip.string()});
+    EXPECT_NE(list.Out.find("huge.bin\t9223372036854775807\t5\t"), std::string::npos) << list.Out;
+}
+
+} // namespace
