@@ -73,6 +73,10 @@ const std::vector<TDamageCase>& DamagedReaderCases() {
         SkipsAnEntry(Cut("RarWithALink", "libarchive/rar/read_format_rar.rar", -1, lsar, unar, 2)),
         Cut("TarGzCutInTheMiddle", "", 60, gzipTest, gnuTar, 6),
         Cut("TarGzCutBeforeTheFirstHeader", "", 20, gzipTest, gnuTar, 0),
+        // A changed byte that inflates to other data: only the gzip CRC tells, and no entry of
+        // the tar can be trusted.
+        Change("TarGzByteChangedEarly", "", 30, 0x5A, gzipTest, gnuTar, 0),
+        Change("TarGzByteChangedLate", "", 90, 0x5A, gzipTest, gnuTar, 0),
         // The archive behind the program stub, whose strings hold an lha method name too.
         Cut("LhaSelfExtractor", sfx, -1, sevenzipTest, sevenzip, 1),
         Cut("LhaSelfExtractorCut", sfx, 40000, sevenzipTest, sevenzip, 0),
@@ -92,9 +96,12 @@ TDamagedArchive MakeDamaged(const TDamageCase& Case, const fs::path& Dir) {
         EXPECT_LT(at, std::ssize(bytes));
         bytes.resize(static_cast<std::size_t>(std::min<std::int64_t>(at, std::ssize(bytes))));
     }
-    if (Case.ByteAt >= 0 && Case.ByteAt < std::ssize(bytes))
-        bytes[static_cast<std::size_t>(Case.ByteAt)] ^= static_cast<char>(Case.Xor);
-    EXPECT_LT(Case.ByteAt, std::ssize(bytes));
+    // So is the byte to change.
+    const std::int64_t byteAt =
+        *Case.Source || Case.ByteAt < 0 ? Case.ByteAt : std::ssize(bytes) * Case.ByteAt / 100;
+    if (byteAt >= 0 && byteAt < std::ssize(bytes))
+        bytes[static_cast<std::size_t>(byteAt)] ^= static_cast<char>(Case.Xor);
+    EXPECT_LT(byteAt, std::ssize(bytes));
     const fs::path damaged = Dir / ("damaged" + (*Case.Source ? whole.extension().string() : ".tgz"));
     WriteFile(damaged, bytes);
     return {whole, damaged};

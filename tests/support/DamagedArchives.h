@@ -21,7 +21,7 @@ struct TDamageCase {
     // A corpus archive, or (empty) a tar.gz GNU tar makes of twelve text files.
     const char* Source;
     std::int64_t CutAt;  // the archive is cut to this many bytes (a tar.gz: per cent of its size)
-    std::int64_t ByteAt; // the byte there is changed
+    std::int64_t ByteAt; // the byte there is changed (a tar.gz: at per cent of its size)
     int Xor;             // by this mask
     // The tool's test of the damaged archive ({} stands for it), run in a folder of its own:
     // a failing exit status says it is damaged.
