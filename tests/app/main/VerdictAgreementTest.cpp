@@ -95,6 +95,15 @@ std::function<TDamagedArchive(const fs::path&)> MultiBasic(int Leave) {
     };
 }
 
+// A damaged archive of the corpus, copied into Dir: there is no whole one.
+std::function<TDamagedArchive(const fs::path&)> Corpus(const char* Sample) {
+    return [Sample](const fs::path& Dir) {
+        const fs::path copy = Dir / fs::path(Sample).filename();
+        fs::copy_file(CorpusDir() / Sample, copy);
+        return TDamagedArchive{copy, copy};
+    };
+}
+
 std::vector<TRow> Rows() {
     std::vector<TRow> rows;
     std::set<std::string> controlled;
@@ -137,6 +146,17 @@ std::vector<TRow> Rows() {
          false,
          false,
          "the zip reader reports the central directory of an empty zip missing (25259)"},
+        {"CorpusLhaTruncated",
+         Corpus("lhasa/regression/truncated.lzh"),
+         {"lhasa", "t", "{}"},
+         {"lhasa", "xw={out}", "{}"},
+         true},
+        {"CorpusZipMalformed", Corpus("libarchive/zip/read_format_zip_malformed1.zip"), unzipTest, unzip,
+         true},
+        {"CorpusCabBadSignature", Corpus("libmspack/cabd/bad_signature.cab"), cabTest, cabextract, true,
+         true},
+        {"CorpusCabCutShort", Corpus("libmspack/cabd/partial_shortfile1.cab"), cabTest, cabextract, true,
+         true},
         {"CabWhole", Cab({}), cabTest, cabextract, false, true},
         {"CabDataByteChanged", Cab([](std::string& B, std::size_t At) { B[At + 8 + 200] ^= 0x5A; }), cabTest,
          cabextract, true, true},
@@ -216,7 +236,10 @@ TEST_P(TVerdictAgreement, EveryPathGivesTheVerdictOfThePeer) {
     check((peer.ExitCode != 0) == row.Damaged, row.PeerTest[0] + " exits " + std::to_string(peer.ExitCode));
     const fs::path reference = dir / "reference";
     fs::create_directories(reference);
-    ASSERT_EQ(RunTool(Substitute(row.Reference, archive.Whole, reference), dir.Path()).ExitCode, 0);
+    // A damaged sample has no whole archive: the reference tool gives what it can of it.
+    const bool hasWhole = archive.Whole != archive.Damaged || !row.Damaged;
+    const ToolResult ref = RunTool(Substitute(row.Reference, archive.Whole, reference), dir.Path());
+    ASSERT_TRUE(ref.ExitCode == 0 || !hasWhole) << ref.Out << ref.Err;
     const auto want = FilesOf(reference);
 
     // The extractions: krvprobe, -DDEH and the window.
@@ -235,8 +258,12 @@ TEST_P(TVerdictAgreement, EveryPathGivesTheVerdictOfThePeer) {
           "-DDEH says completed");
     const auto cliFiles = FilesOf(dir / "cli");
     check(Names(cliFiles) == probeOk, "-DDEH's files on disk are not those krvprobe extract passes");
+    if (const std::size_t at = cli.Err.find("Files Extracted: "); at != std::string::npos) {
+        check(std::stoi(cli.Err.substr(at + 17)) == std::ssize(cliFiles),
+              "-DDEH counts other files than it wrote");
+    }
     for (const auto& [name, data] : cliFiles)
-        check(want.contains(name) && want.at(name) == data,
+        check(want.contains(name) ? want.at(name) == data : !hasWhole,
               name + " differs from what " + row.Reference[0] + " extracts");
 
     Open();
@@ -252,9 +279,11 @@ TEST_P(TVerdictAgreement, EveryPathGivesTheVerdictOfThePeer) {
     check(window.Succeeded() == !extractionFails, "the window's extraction: " + said);
     check(!extractionFails || !said.starts_with("Extraction completed."), "the window says completed");
     check(FilesOf(dir / "window") == cliFiles, "the window's files are not those of -DDEH");
-    // krvprobe names a run cancelled at a missing cabinet by an error line of its own.
+    // krvprobe names a run cancelled at a missing cabinet by an error line of its own; an
+    // archive of no type the window extracts is refused before any entry.
     const int probeErrors = Lines(probe.Out, "", "\tERROR ");
-    check(window.Failed + window.Skipped + window.Refused + window.Cancelled == probeErrors,
+    check(!window.Started ||
+              window.Failed + window.Skipped + window.Refused + window.Cancelled == probeErrors,
           "the window counts " + std::to_string(window.Failed) + " failed, " +
               std::to_string(window.Skipped) + " skipped, " + std::to_string(window.Refused) +
               " refused; krvprobe " + std::to_string(probeErrors));
