@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <functional>
 #include <gtest/gtest.h>
+#include <ranges>
 #include <set>
 #include <sstream>
 
@@ -47,36 +48,32 @@ TDamagedArchive Written(const fs::path& Dir, const std::string& Name, const std:
     return {Dir / ("whole_" + Name), Dir / Name};
 }
 
-// Info-ZIP's zip of a folder entry and two text files in Dir/src; Damage changes its bytes.
-std::function<TDamagedArchive(const fs::path&)> Zip(std::function<void(std::string&)> Damage) {
-    return [Damage](const fs::path& Dir) {
+// What Tool (its arguments, then Name) makes of a folder entry and two text files; Damage
+// changes its bytes.
+std::function<TDamagedArchive(const fs::path&)> Made(TArgv Tool, const std::string& Name,
+                                                     std::function<void(std::string&)> Damage = {}) {
+    return [=](const fs::path& Dir) {
         const fs::path src = Dir / "src";
         fs::create_directories(src / "d");
-        WriteFile(src / "b.txt", TextBytes(30000));
-        WriteFile(src / "c.txt", TextBytes(20000, 3));
-        EXPECT_EQ(RunTool({"zip", "-q", "o1.zip", "d/", "b.txt", "c.txt"}, src).ExitCode, 0);
-        const std::string whole = ReadFile(src / "o1.zip");
+        WriteFile(src / "b.txt", TextBytes(60000));
+        WriteFile(src / "c.txt", TextBytes(40000, 3));
+        TArgv argv = Tool;
+        argv.insert(argv.end(), {Name, "d/", "b.txt", "c.txt"});
+        if (Tool[0] == "gcab") argv.erase(argv.end() - 3); // gcab takes files only
+        EXPECT_EQ(RunTool(argv, src).ExitCode, 0);
+        const std::string whole = ReadFile(src / Name);
         std::string damaged = whole;
         if (Damage) Damage(damaged);
-        return Written(Dir, "o1.zip", whole, damaged);
+        return Written(Dir, Name, whole, damaged);
     };
 }
 
-// gcab's MSZIP cabinet of three text files; Damage gets the offset of the first data block.
-std::function<TDamagedArchive(const fs::path&)> Cab(std::function<void(std::string&, std::size_t)> Damage) {
-    return [Damage](const fs::path& Dir) {
-        const fs::path src = Dir / "src";
-        for (int i = 1; i <= 3; ++i)
-            WriteFile(src / ("f" + std::to_string(i) + ".txt"), TextBytes(40000, i));
-        EXPECT_EQ(RunTool({"gcab", "-cz", "made.cab", "f1.txt", "f2.txt", "f3.txt"}, src).ExitCode, 0);
-        const std::string whole = ReadFile(src / "made.cab");
-        const auto byte = [&](std::size_t At) {
-            return static_cast<std::size_t>(static_cast<unsigned char>(whole[At]));
-        };
-        std::string damaged = whole;
-        if (Damage) Damage(damaged, byte(36) | byte(37) << 8 | byte(38) << 16 | byte(39) << 24);
-        return Written(Dir, "made.cab", whole, damaged);
-    };
+// The offset of a cabinet's first data block.
+std::size_t FirstCabBlock(const std::string& Cab) {
+    std::size_t at = 0;
+    for (int i = 3; i >= 0; --i)
+        at = at << 8 | static_cast<unsigned char>(Cab[36 + i]);
+    return at;
 }
 
 // The libmspack set of five cabinets under the names their headers give, opened at the middle
@@ -125,31 +122,28 @@ std::vector<TRow> Rows() {
     const TArgv unzip = {"unzip", "-q", "{}", "-d", "{out}"};
     const TArgv cabTest = {"cabextract", "-t", "{}"};
     const TArgv cabextract = {"cabextract", "-q", "-d", "{out}", "{}"};
+    const TArgv sevenzipTest = {"7zz", "t", "{}"}, sevenzip = {"7zz", "x", "-o{out}", "{}"};
     const auto empty = [](const fs::path& Dir) {
         const std::string bytes = std::string("PK\x05\x06", 4) + std::string(18, '\0');
         return Written(Dir, "empty.zip", bytes, bytes);
     };
     const std::vector<TRow> more = {
-        {"ZipWhole", Zip({}), unzipTest, unzip, false},
+        {"ZipWhole", Made({"zip", "-q"}, "o1.zip"), unzipTest, unzip, false},
         // b.txt's local header signature damaged; the folder entry before it and c.txt are whole.
-        {"ZipLocalHeaderSignature", Zip([](std::string& B) { B[B.find("PK\x03\x04", 1) + 1] = 'X'; }),
+        {"ZipLocalHeaderSignature",
+         Made({"zip", "-q"}, "o1.zip", [](std::string& B) { B[B.find("PK\x03\x04", 1) + 1] = 'X'; }),
          unzipTest, unzip, true},
         {"ZipCutInTheSecondFile",
-         Zip([](std::string& B) { B.resize(B.find("PK\x03\x04", B.find("b.txt")) - 100); }), unzipTest, unzip,
-         true},
+         Made({"zip", "-q"}, "o1.zip",
+              [](std::string& B) { B.resize(B.find("PK\x03\x04", B.find("b.txt")) - 100); }),
+         unzipTest, unzip, true},
         // unzip warns of an empty zip with status 1; 7-Zip tests it whole.
-        {"ZipEmpty",
-         empty,
-         {"7zz", "t", "{}"},
-         {"7zz", "x", "-o{out}", "{}"},
-         false,
-         false,
-         false,
+        {"ZipEmpty", empty, sevenzipTest, sevenzip, false, false, false,
          "the zip reader reports the central directory of an empty zip missing (25259)"},
         {"CorpusLhaTruncated",
          Corpus("lhasa/regression/truncated.lzh"),
          {"lhasa", "t", "{}"},
-         {"lhasa", "xw={out}", "{}"},
+         sevenzip,
          true},
         {"CorpusZipMalformed", Corpus("libarchive/zip/read_format_zip_malformed1.zip"), unzipTest, unzip,
          true},
@@ -157,9 +151,10 @@ std::vector<TRow> Rows() {
          true},
         {"CorpusCabCutShort", Corpus("libmspack/cabd/partial_shortfile1.cab"), cabTest, cabextract, true,
          true},
-        {"CabWhole", Cab({}), cabTest, cabextract, false, true},
-        {"CabDataByteChanged", Cab([](std::string& B, std::size_t At) { B[At + 8 + 200] ^= 0x5A; }), cabTest,
-         cabextract, true, true},
+        {"CabWhole", Made({"gcab", "-cz"}, "made.cab"), cabTest, cabextract, false, true},
+        {"CabDataByteChanged",
+         Made({"gcab", "-cz"}, "made.cab", [](std::string& B) { B[FirstCabBlock(B) + 208] ^= 0x5A; }),
+         cabTest, cabextract, true, true},
         {"CabSetAtItsMiddle", MultiBasic(0), cabTest, cabextract, false, true},
         {"CabSetAtItsMiddleTheFirstMissing", MultiBasic(1), cabTest, cabextract, true, true},
     };
@@ -190,10 +185,8 @@ std::set<std::string> ProbeFilesOk(const std::string& Out, const fs::path& Root)
 }
 
 std::set<std::string> Names(const std::map<std::string, std::string>& Files) {
-    std::set<std::string> names;
-    for (const auto& [name, data] : Files)
-        names.insert(name);
-    return names;
+    const auto names = std::views::keys(Files);
+    return {names.begin(), names.end()};
 }
 
 class TVerdictAgreement : public MainWindowTest, public ::testing::WithParamInterface<TRow> {
@@ -284,9 +277,7 @@ TEST_P(TVerdictAgreement, EveryPathGivesTheVerdictOfThePeer) {
     const int probeErrors = Lines(probe.Out, "", "\tERROR ");
     check(!window.Started ||
               window.Failed + window.Skipped + window.Refused + window.Cancelled == probeErrors,
-          "the window counts " + std::to_string(window.Failed) + " failed, " +
-              std::to_string(window.Skipped) + " skipped, " + std::to_string(window.Refused) +
-              " refused; krvprobe " + std::to_string(probeErrors));
+          "the window counts other failures than krvprobe extract");
     check(window.Done == std::ssize(cliFiles),
           "the window counts " + std::to_string(window.Done) + " extracted");
 
