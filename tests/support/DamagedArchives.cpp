@@ -35,7 +35,9 @@ fs::path MakeTarGz(const fs::path& Dir) {
     for (int i = 1; i <= 12; ++i)
         WriteFile(src / ("f" + std::to_string(i) + ".txt"), TextBytes(20000 + 977 * i, i));
     const fs::path archive = Dir / "whole.tgz";
-    const ToolResult t = RunTool({"tar", "-czf", archive.string(), "-C", src.string(), "."});
+    // The same bytes on every run: the damage falls on the same place.
+    const ToolResult t = RunTool({"tar", "--sort=name", "--mtime=2001-02-03", "--owner=0", "--group=0",
+                                  "--numeric-owner", "-czf", archive.string(), "-C", src.string(), "."});
     EXPECT_EQ(t.ExitCode, 0) << t.Err;
     return archive;
 }

@@ -68,6 +68,25 @@ std::function<TDamagedArchive(const fs::path&)> Made(TArgv Tool, const std::stri
     };
 }
 
+// Python's tar.gz of two files of numbers, the same bytes on every run, with the byte at 21 %
+// changed: it inflates to other text until an invalid code shows the change.
+TDamagedArchive TarGzChangedBeforeAnInvalidCode(const fs::path& Dir) {
+    const std::string script =
+        "import tarfile, io, gzip\n"
+        "b = io.BytesIO()\n"
+        "with tarfile.open(fileobj=b, mode='w', format=tarfile.USTAR_FORMAT) as t:\n"
+        "    for n, d in (('b.txt', ' '.join(str(i * 7919 % 1000) for i in range(6000))),\n"
+        "                 ('c.txt', '\\n'.join(str(i * 104729 % 977) for i in range(4000)))):\n"
+        "        i = tarfile.TarInfo(n); i.size = len(d); i.mtime = 981158400\n"
+        "        t.addfile(i, io.BytesIO(d.encode()))\n"
+        "open('whole.tgz', 'wb').write(gzip.compress(b.getvalue(), mtime=0))\n";
+    EXPECT_EQ(RunTool({"python3", "-c", script}, Dir).ExitCode, 0);
+    std::string bytes = ReadFile(Dir / "whole.tgz");
+    bytes[bytes.size() * 21 / 100] ^= 0x5A;
+    WriteFile(Dir / "damaged.tgz", bytes);
+    return {Dir / "whole.tgz", Dir / "damaged.tgz"};
+}
+
 // The offset of a cabinet's first data block.
 std::size_t FirstCabBlock(const std::string& Cab) {
     std::size_t at = 0;
@@ -144,6 +163,11 @@ std::vector<TRow> Rows() {
          Corpus("lhasa/regression/truncated.lzh"),
          {"lhasa", "t", "{}"},
          sevenzip,
+         true},
+        {"TarGzChangedBeforeAnInvalidCode",
+         TarGzChangedBeforeAnInvalidCode,
+         {"gzip", "-t", "{}"},
+         {"tar", "-xzf", "{}", "-C", "{out}"},
          true},
         {"CorpusZipMalformed", Corpus("libarchive/zip/read_format_zip_malformed1.zip"), unzipTest, unzip,
          true},
