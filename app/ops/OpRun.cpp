@@ -305,7 +305,12 @@ void TOpRun::BindTester(TZipCheck& Tester) {
         if (!((HeadFlag & htCentral) && (HeadFlag & htEnding)))
             FObserver.Log(QStringLiteral("> HEADER ERROR: Missing or corrupted."));
         FObserver.Log(QStringLiteral(">"));
-        FResult.Fail({}, TOpCause::Other, ecHeaderNotFound);
+        // A damaged directory the tester already reported as an error is counted with that
+        // error, not a second time here.
+        const auto headerError = [](const TOpFailure& F) { return F.ECode == ecHeaderNotFound; };
+        if (std::none_of(FPending.begin(), FPending.end(), headerError) &&
+            std::none_of(FResult.Failures.begin(), FResult.Failures.end(), headerError))
+            FResult.Fail({}, TOpCause::Other, ecHeaderNotFound);
         Cancel = false;
     };
     Tester.OnNestedTarFile = [this](TZipCommon&, const std::string& FileName, bool& doUnTar) {

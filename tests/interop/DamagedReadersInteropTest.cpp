@@ -4,7 +4,7 @@
 // whether the archive is damaged agrees with the tool's own test; the entries the damage leaves
 // readable come out (at least the given number); and every file that comes out is
 // byte-identical to what the reference tool extracts from the whole archive.
-#include "ExtractRun.h"
+#include "DamagedArchives.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,122 +16,8 @@ using namespace testsupport;
 
 namespace {
 
-using TArgv = std::vector<std::string>;
-
-struct TDamageCase {
-    const char* Name;
-    // A corpus archive, or (empty) a tar.gz GNU tar makes of twelve text files.
-    const char* Source;
-    std::int64_t CutAt;  // the archive is cut to this many bytes (a tar.gz: per cent of its size)
-    std::int64_t ByteAt; // the byte there is changed
-    int Xor;             // by this mask
-    // The tool's test of the damaged archive ({} stands for it), run in a folder of its own:
-    // a failing exit status says it is damaged.
-    TArgv PeerTest;
-    // The tool that extracts the whole archive ({} the archive, {out} the folder).
-    TArgv Reference;
-    int MinOut; // files that must come out
-    // The damage costs no entry: the tool finds nothing wrong.
-    bool Harmless = false;
-    // The archive is whole, but an entry of it (a link, which is never made) is reported
-    // skipped by the extraction, which fails where the test and the tool pass.
-    bool SkipsAnEntry = false;
-};
-
-TDamageCase Cut(const char* Name, const char* Source, std::int64_t At, TArgv Peer, TArgv Reference,
-                int MinOut) {
-    return {Name, Source, At, -1, 0, std::move(Peer), std::move(Reference), MinOut};
-}
-
-TDamageCase Change(const char* Name, const char* Source, std::int64_t At, int Xor, TArgv Peer,
-                   TArgv Reference, int MinOut) {
-    return {Name, Source, -1, At, Xor, std::move(Peer), std::move(Reference), MinOut};
-}
-
-void PrintTo(const TDamageCase& Case, std::ostream* Out) {
-    *Out << Case.Name;
-}
-
-const TArgv Unar = {"unar", "-q", "-D", "-o", "{out}", "{}"};
-const TArgv Sevenzip = {"7zz", "x", "-y", "-o{out}", "{}"};
-const TArgv GnuTar = {"tar", "-xzf", "{}", "-C", "{out}"};
-// unar 1.10 does not extract rar 5 solid archives.
-const TArgv Bsdtar = {"bsdtar", "-xf", "{}", "-C", "{out}"};
-const TArgv Lsar = {"lsar", "-t", "{}"};
-const TArgv ArcTest = {"arc", "t", "{}"};
-const TArgv GzipTest = {"gzip", "-t", "{}"};
-const TArgv SevenzipTest = {"7zz", "t", "{}"};
-const TArgv LhasaTest = {"lhasa", "t", "{}"};
-const TArgv ArjTest = {"arj", "t", "{}"};
-
-constexpr const char* Sfx = "lhasa/explzh_723/declha_sfx_ansi.exe";
-constexpr const char* Rar5Files = "libarchive/rar/read_format_rar5_multiple_files.rar";
-
-TDamageCase Harmless(TDamageCase Case) {
-    Case.Harmless = true;
-    return Case;
-}
-
-TDamageCase SkipsAnEntry(TDamageCase Case) {
-    Case.SkipsAnEntry = true;
-    return Case;
-}
-
-const TDamageCase Cases[] = {
-    // The second directory entry lies past the end: the first entry is whole.
-    Cut("ZooChainPastTheEnd", "patool/t.zoo", 150, Lsar, Unar, 1),
-    // Only the name of the closing entry is cut off: nothing is lost.
-    Harmless(Cut("ZooClosingEntryCut", "patool/t.zoo", 230, Lsar, Unar, 2)),
-    // The first entry's packed size grown by 64 KiB: the next header lies past the end.
-    Change("ArcPackedSizePastTheEnd", "sharpcompress/arc/Arc.crunched.arc", 17, 0x01, ArcTest, Unar, 1),
-    Cut("ArcCutInTheSecondEntry", "patool/t.arc", 50, ArcTest, Unar, 1),
-    // The second of four entries has damaged data (0xFC becomes 0x55); the archive is not solid.
-    Change("Rar5DamagedEntryAmongWholeOnes", Rar5Files, 800, 0xA9, Lsar, Unar, 3),
-    // The last entry's header fails its CRC: the three before it are all the listing has.
-    Change("Rar5LastHeaderDamaged", Rar5Files, 1242, 0x21, Lsar, Unar, 3),
-    Change("Rar5SolidDamaged", "libarchive/rar/read_format_rar5_solid.rar", 300, 0x55, Lsar, Bsdtar, 0),
-    SkipsAnEntry(Cut("RarWithALink", "libarchive/rar/read_format_rar.rar", -1, Lsar, Unar, 2)),
-    Cut("TarGzCutInTheMiddle", "", 60, GzipTest, GnuTar, 6),
-    Cut("TarGzCutBeforeTheFirstHeader", "", 20, GzipTest, GnuTar, 0),
-    // The archive behind the program stub, whose strings hold an lha method name too.
-    Cut("LhaSelfExtractor", Sfx, -1, SevenzipTest, Sevenzip, 1),
-    Cut("LhaSelfExtractorCut", Sfx, 40000, SevenzipTest, Sevenzip, 0),
-    Cut("LhaCutInTheData", "lhasa/lha213/lh5.lzh", 3000, LhasaTest, Sevenzip, 0),
-    Change("LhaByteChangedInTheData", "lhasa/lha213/lh5.lzh", 3000, 0xFF, LhasaTest, Sevenzip, 0),
-    Cut("ArjCutInTheLastEntry", "sharpcompress/arj/Arj.method1.arj", 50000, ArjTest, Sevenzip, 1),
-};
-
-std::vector<std::string> Substitute(std::vector<std::string> Argv, const fs::path& Archive,
-                                    const fs::path& Out) {
-    for (std::string& a : Argv) {
-        if (const std::size_t at = a.find("{out}"); at != std::string::npos) a.replace(at, 5, Out.string());
-        if (a == "{}") a = Archive.string();
-    }
-    return Argv;
-}
-
-// Twelve text files, and GNU tar's tar.gz of them.
-fs::path MakeTarGz(const fs::path& Dir) {
-    const fs::path src = Dir / "src";
-    fs::create_directories(src);
-    for (int i = 1; i <= 12; ++i)
-        WriteFile(src / ("f" + std::to_string(i) + ".txt"), TextBytes(20000 + 977 * i, i));
-    const fs::path archive = Dir / "whole.tgz";
-    const ToolResult t = RunTool({"tar", "-czf", archive.string(), "-C", src.string(), "."});
-    EXPECT_EQ(t.ExitCode, 0) << t.Err;
-    return archive;
-}
-
 int CountLines(const std::string& Text, const std::regex& Line) {
     return static_cast<int>(std::distance(std::sregex_iterator(Text.begin(), Text.end(), Line), {}));
-}
-
-// Files only: the names tar gives them ("./f1.txt") and ours agree without the "./".
-std::map<std::string, std::string> FilesOf(const fs::path& Root) {
-    std::map<std::string, std::string> out;
-    for (const auto& [name, data] : ReadTree(Root))
-        if (name.back() != '/') out[name.starts_with("./") ? name.substr(2) : name] = data;
-    return out;
 }
 
 class DamagedReaders : public ::testing::TestWithParam<TDamageCase> {};
@@ -141,21 +27,8 @@ class DamagedReaders : public ::testing::TestWithParam<TDamageCase> {};
 TEST_P(DamagedReaders, VerdictsAgreeWithTheToolAndWhatComesOutIsWhole) {
     const TDamageCase& c = GetParam();
     TempDir dir;
-    const fs::path whole = *c.Source ? CorpusDir() / c.Source : MakeTarGz(dir.Path());
-    std::string bytes = ReadFile(whole);
-    if (c.CutAt >= 0) {
-        // A tar.gz is cut at a share (per cent) of its size.
-        const std::int64_t at = *c.Source ? c.CutAt : std::ssize(bytes) * c.CutAt / 100;
-        ASSERT_LT(at, std::ssize(bytes));
-        bytes.resize(static_cast<std::size_t>(at));
-    }
-    if (c.ByteAt >= 0) {
-        ASSERT_LT(c.ByteAt, std::ssize(bytes));
-        bytes[static_cast<std::size_t>(c.ByteAt)] ^= static_cast<char>(c.Xor);
-    }
-    const fs::path damaged = dir / ("damaged" + (*c.Source ? whole.extension().string() : ".tgz"));
-    WriteFile(damaged, bytes);
-    const bool changed = c.CutAt >= 0 || c.ByteAt >= 0;
+    const auto [whole, damaged] = MakeDamaged(c, dir.Path());
+    const bool changed = c.Changed();
 
     // What the reference tool extracts from the whole archive.
     const fs::path reference = dir / "reference";
@@ -203,5 +76,5 @@ TEST_P(DamagedReaders, VerdictsAgreeWithTheToolAndWhatComesOutIsWhole) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, DamagedReaders, ::testing::ValuesIn(Cases),
+INSTANTIATE_TEST_SUITE_P(Cases, DamagedReaders, ::testing::ValuesIn(DamagedReaderCases()),
                          [](const ::testing::TestParamInfo<TDamageCase>& Info) { return Info.param.Name; });

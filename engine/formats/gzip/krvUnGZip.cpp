@@ -189,10 +189,15 @@ void TUnGZip::ExtractNestedTar(TStream32& Input) {
         if (code == 0 && !tar.Close()) code = ecErrorWritingToFile;
     }
     if (GetCancel()) return;
-    // A damaged member still gives the entries of the tar that came before the damage (a
-    // last entry cut off by it fails in the tar reader); then the damage fails the job.
+    // A member cut short still gives the entries of the tar that came before the cut (a last
+    // entry cut off by it fails in the tar reader); then the damage fails the job. A member
+    // whose data was changed (it inflates to other bytes than were packed, or breaks off on
+    // invalid codes) gives none: the change may lie anywhere before the point where it showed,
+    // and a tar keeps no checksum of its entries' data.
     const std::string member = FileName;
-    RunTarReader(tarName, code != 0);
+    const bool changed =
+        code == ecFileFailsCRCCheck || code == ecFileSizeDifferent || code == ecDecompressionError;
+    if (!changed) RunTarReader(tarName, code != 0);
     if (code != 0 && !GetCancel()) {
         ReportError(member, "", "0", code);
         ++FilesFailed;
