@@ -5,12 +5,15 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QTemporaryFile>
 #include <QTextDocumentFragment>
 #include <QTimer>
 
 namespace {
 
 constexpr int FlushMilliseconds = 30;
+// Waiting lines kept in memory before they go to the temporary file.
+constexpr qsizetype MaxPendingLines = 4096;
 
 } // namespace
 
@@ -34,11 +37,26 @@ void TfmViewOutput::CopyClick() {
 
 void TfmViewOutput::AppendLine(const QString& Line) {
     FPending << Line;
-    if (isVisible() && !FFlush->isActive()) FFlush->start();
+    if (isVisible()) {
+        if (!FFlush->isActive()) FFlush->start();
+        return;
+    }
+    if (FPending.size() < MaxPendingLines) return;
+    if (!FSpilled) {
+        FSpilled = std::make_unique<QTemporaryFile>();
+        if (!FSpilled->open()) {
+            // No room for the file: the lines stay in memory.
+            FSpilled.reset();
+            return;
+        }
+    }
+    FSpilled->write((FPending.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+    FPending.clear();
 }
 
 void TfmViewOutput::Clear() {
     FPending.clear();
+    FSpilled.reset();
     FFlush->stop();
     ui->meOutput->clear();
 }
@@ -54,6 +72,14 @@ void TfmViewOutput::showEvent(QShowEvent* Event) {
 }
 
 void TfmViewOutput::Flush() {
+    if (FSpilled) {
+        if (FSpilled->seek(0)) {
+            QByteArray text = FSpilled->readAll();
+            if (text.endsWith('\n')) text.chop(1);
+            ui->meOutput->appendPlainText(QString::fromUtf8(text));
+        }
+        FSpilled.reset();
+    }
     if (FPending.isEmpty()) return;
     ui->meOutput->appendPlainText(FPending.join(QLatin1Char('\n')));
     FPending.clear();

@@ -2,12 +2,15 @@
 // log of a test, repair or convert run. Made once at start-up and shown on request. Lines are
 // gathered and put into the text at most every few milliseconds while the window shows, and at
 // once when it is shown or its text is read: a run of many entries does not lay out a line each.
+// While it is hidden, lines beyond a few thousand wait in a temporary file, so a test of a million
+// entries (a line each) keeps memory flat until someone looks.
 #pragma once
 
 #include <QDialog>
 #include <QStringList>
 #include <memory>
 
+class QTemporaryFile;
 class QTimer;
 namespace Ui {
 class TfmViewOutput;
@@ -33,5 +36,6 @@ private:
     void Flush();
 
     QStringList FPending;
+    std::unique_ptr<QTemporaryFile> FSpilled; // older waiting lines, written out
     QTimer* FFlush;
 };

@@ -106,6 +106,15 @@ TEST(Progress, HiddenWindowsTakeProgressAndLinesWithoutPaintingThem) {
     output.AppendLine("waits");
     output.Clear();
     EXPECT_TRUE(output.Text().isEmpty());
+
+    // A long log gathered while hidden (a test of many entries) comes back whole and in order.
+    output.hide();
+    QStringList lines;
+    for (int i = 0; i < 10000; ++i)
+        lines << QStringLiteral("> Testing: f%1.txt ... Passed").arg(i);
+    for (const QString& line : lines)
+        output.AppendLine(line);
+    EXPECT_TRUE(output.Text() == lines.join('\n'));
 }
 
 TEST(ViewOutput, CopiesTheSelectionOnly) {
