@@ -141,6 +141,9 @@ bool TArc2Arc::CompressFolder(const std::string& Target) {
     w.RecurseDirs = true;
     w.Switch = swAdd;
     w.StoredDirNames = sdRelative;
+    // The new archive keeps the old one's empty folders (a conversion may delete its original),
+    // where the format holds folders: a cabinet holds files only.
+    w.StoreEmptySubDirs = OutArcType != tyCab;
     w.TranslateOemChar = TranslateOemChar;
     w.ExcludeSpec.clear();
     w.FileSpec = {AppendBackslash(FWorkDir.Path()) + "*"};
