@@ -14,18 +14,6 @@ std::string LowerExtension(const std::string& FileName) {
     return ext;
 }
 
-bool EndsWith(const std::string& Text, const std::string& Tail) {
-    return Text.size() >= Tail.size() && Text.compare(Text.size() - Tail.size(), Tail.size(), Tail) == 0;
-}
-
-bool NamesTarGzip(const std::string& FileName) {
-    std::string lower = FileName;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    });
-    return EndsWith(lower, ".tar.gz") || EndsWith(lower, ".tgz");
-}
-
 } // namespace
 
 std::optional<TOutArcType> WriterTypeForAddDialog(TArcType Type, const std::string& FileName) {
@@ -43,31 +31,6 @@ std::optional<TOutArcType> WriterTypeForAddDialog(TArcType Type, const std::stri
 
 bool NamesPlainGzip(const std::string& FileName) {
     return LowerExtension(FileName) == ".gz" && !NamesTarGzip(FileName);
-}
-
-std::optional<TOutArcType> WriterTypeForArchive(TArcType Type, const std::string& FileName) {
-    switch (Type) {
-    case atBh:
-        return tyBh;
-    case atCab:
-        return tyCab;
-    case atJar:
-        return tyJar;
-    case atLha:
-    case atLzh:
-        return tyLzh;
-    case atTar:
-        return tyTar;
-    case atZip:
-        return tyZip;
-    case atTarGZip:
-        return tyTarGzip;
-    case atGZip:
-        if (NamesTarGzip(FileName)) return tyTarGzip;
-        return std::nullopt;
-    default:
-        return std::nullopt;
-    }
 }
 
 TOutArcType WriterTypeForNewArchive(const std::string& FileName) {

@@ -8,10 +8,7 @@
 #include <optional>
 #include <string>
 
-// The writer's type for an existing archive of Type named FileName; none when the type cannot
-// be added to. A gzip file holding a tar (.tar.gz, .tgz) stays a tar.gz; a plain gzip file or
-// a compress (.z) file cannot take more files.
-std::optional<TOutArcType> WriterTypeForArchive(TArcType Type, const std::string& FileName);
+// WriterTypeForArchive (the writer's type for an existing archive) is the writer table's.
 // The same for the window's add dialog, where a plain gzip file takes the gzip writer: the file
 // added is written as a gzip file of its own beside it.
 std::optional<TOutArcType> WriterTypeForAddDialog(TArcType Type, const std::string& FileName);

@@ -8,6 +8,8 @@
 #include "engine/formats/zip/krvJar.h"
 #include "engine/formats/zip/krvZip.h"
 
+#include <string_view>
+
 std::unique_ptr<TCompBase> CreateWriter(TOutArcType Type) {
     std::unique_ptr<TCompBase> writer;
     TCompressMethod method = cmDeflate;
@@ -42,4 +44,38 @@ std::unique_ptr<TCompBase> CreateWriter(TOutArcType Type) {
     }
     writer->SetCompressMethod(method);
     return writer;
+}
+
+bool NamesTarGzip(const std::string& FileName) {
+    const std::string lower = LowerCaseAscii(FileName);
+    const auto endsWith = [&lower](std::string_view Tail) {
+        return lower.size() >= Tail.size() &&
+               lower.compare(lower.size() - Tail.size(), Tail.size(), Tail) == 0;
+    };
+    return endsWith(".tar.gz") || endsWith(".tgz");
+}
+
+std::optional<TOutArcType> WriterTypeForArchive(TArcType Type, const std::string& FileName) {
+    switch (Type) {
+    case atBh:
+        return tyBh;
+    case atCab:
+        return tyCab;
+    case atJar:
+        return tyJar;
+    case atLha:
+    case atLzh:
+        return tyLzh;
+    case atTar:
+        return tyTar;
+    case atZip:
+        return tyZip;
+    case atTarGZip:
+        return tyTarGzip;
+    case atGZip:
+        if (NamesTarGzip(FileName)) return tyTarGzip;
+        return std::nullopt;
+    default:
+        return std::nullopt;
+    }
 }

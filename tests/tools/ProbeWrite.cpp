@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,13 +38,8 @@ std::unique_ptr<TCompBase> WriterOfType(const std::string& Archive) {
     if (::stat(Archive.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         TKorva detector;
         detector.SetArchiveFile(Archive);
-        static const std::pair<TArcType, TOutArcType> existing[] = {
-            {atZip, tyZip}, {atJar, tyJar}, {atLha, tyLzh},         {atLzh, tyLzh},
-            {atBh, tyBh},   {atTar, tyTar}, {atTarGZip, tyTarGzip}, {atCab, tyCab}};
-        for (const auto& [arc, out] : existing)
-            if (detector.ArcType() == arc) type = out;
-        if (detector.ArcType() == atGZip && (EndsWith(lower, ".tar.gz") || EndsWith(lower, ".tgz")))
-            type = tyTarGzip;
+        if (const std::optional<TOutArcType> existing = WriterTypeForArchive(detector.ArcType(), Archive))
+            type = *existing;
     }
     return CreateWriter(type);
 }
