@@ -6,12 +6,7 @@
 
 #include "app/cli/CommandLineObserver.h"
 #include "app/common/Prompter.h"
-#include "app/common/QtStrings.h"
-#include "app/dialogs/ConvertArc.h"
-#include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/OpReport.h"
-#include "app/ops/OpTest.h"
-#include "engine/core/krvGbls.h"
 
 #include <QFileInfo>
 

@@ -8,7 +8,6 @@
 #include "app/common/Prompter.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/ManageBackup.h"
-#include "app/common/Prompter.h"
 #include "app/dialogs/OpReport.h"
 #include "app/main/StatusLed.h"
 #include "app/ops/OpBackup.h"

@@ -3,15 +3,8 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
-#include "app/common/FileUtils.h"
-#include "app/common/Prompter.h"
 #include "app/common/QtStrings.h"
-#include "app/dialogs/ConvertArc.h"
-#include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/OpReport.h"
-#include "app/ops/OpConvert.h"
-#include "app/ops/OpMakeSfx.h"
-#include "engine/core/krvGbls.h"
 #include "engine/read/krvKorva.h"
 
 #include <QStatusBar>

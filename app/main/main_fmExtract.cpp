@@ -16,7 +16,6 @@
 #include "app/dialogs/OpReport.h"
 #include "app/dialogs/ViewerSelection.h"
 #include "app/main/ArchiveModel.h"
-#include "app/dialogs/OpReport.h"
 #include "app/main/StatusLed.h"
 #include "engine/core/krvFileIo.h"
 #include "engine/core/krvMatchSpec.h"

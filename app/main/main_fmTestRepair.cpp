@@ -3,15 +3,9 @@
 #include "app/main/main_fm.h"
 #include "ui_main_fm.h"
 
-#include "app/common/Prompter.h"
-#include "app/common/QtStrings.h"
-#include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/OpReport.h"
 #include "app/dialogs/ViewOutput.h"
 #include "app/main/StatusLed.h"
-#include "app/ops/OpRepair.h"
-#include "app/ops/OpTest.h"
-#include "engine/core/krvErrorCodes.h"
 
 #include <QStatusBar>
 

@@ -43,6 +43,13 @@ public:
     std::deque<bool> Answers;
 };
 
+// The log, with the questions through the program's dialogs (answered by the script).
+class TAskingObserver : public TDialogObserver {
+public:
+    void Log(const QString& Line) override { Lines << Line; }
+    QStringList Lines;
+};
+
 class OpsWithoutWindow : public ::testing::Test {
 protected:
     OpsWithoutWindow() {
@@ -263,11 +270,10 @@ TEST_F(OpsWithoutWindow, AddsToAZipOnARemovableDriveAnswerEveryQuestionAndKeepTh
         options.Archive = archive;
         options.Files = {P(c.File)};
         options.AllowSpanning = c.AllowSpanning;
-        // The disk questions go through the program's dialogs, answered by the script.
-        TDialogObserver asking;
+        TAskingObserver asking;
         const TAddResult result = Add(options, asking);
         prompter.OnAsk = nullptr;
-        EXPECT_EQ(result.Good(), c.Good) << observer.Lines.join('\n').toStdString();
+        EXPECT_EQ(result.Good(), c.Good) << asking.Lines.join('\n').toStdString();
         EXPECT_TRUE(prompter.Answers.empty()) << "questions left unasked";
         const fs::path old =
             fs::exists(aside / "1" / "set.zip") ? aside / "1" / "set.zip" : mount / "set.zip";
