@@ -5,6 +5,7 @@
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvArchiveLock.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvMatchSpec.h"
 #include "engine/core/krvUnBase.h"
 #include "platform/FileAttributes.h"
 
@@ -411,7 +412,42 @@ int TCompBase::GetHeadSize() {
 int TCompBase::GetLocalHeadSize() {
     return 0;
 }
-void TCompBase::ReadHeaders(TStream32& /*Input*/, TCompHeaderObj& /*List*/) {}
+void TCompBase::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
+    FHeaderInput = &Input;
+    const TScopeExit done{[this] { FHeaderInput = nullptr; }};
+    bool central = false;
+    for (bool more = ReadFirstHeader(Input, central); more; more = ReadNextHeader(central)) {
+        CheckCancel();
+        const std::uint8_t* image = GetHeadPtr();
+        if (!image) Fail(ArchiveFile(), "GetHeadPtr", ecInvalidArchiveType);
+        const std::uint16_t kind =
+            Switch == swDelete && MatchFileSpec(FOldName, FileSpec, ExcludeSpec) ? hkDrop : hkKeep;
+        AddEntryRecord(List, image, FOldName, kind, std::exchange(FOldEntry, {}));
+    }
+}
+bool TCompBase::ReadFirstHeader(TStream32& Input, bool& Central) {
+    Central = FKnownCentralOffset > 0;
+    const std::int64_t start = Central ? FKnownCentralOffset : 0;
+    if (Input.Seek(start, soBeginning) != start) return false;
+    return ReadHeader(Input, FOldName, Central);
+}
+bool TCompBase::ReadNextHeader(bool Central) {
+    return FHeaderInput && ReadHeader(*FHeaderInput, FOldName, Central);
+}
+bool TCompBase::ReadHeader(TStream32& /*Input*/, std::string& /*Name*/, bool /*Central*/) {
+    return false;
+}
+const std::uint8_t* TCompBase::GetHeadPtr() {
+    ReportError(ArchiveFile(), "GetHeadPtr", "0", ecInvalidArchiveType);
+    return nullptr;
+}
+std::int64_t TCompBase::GetEntrySize(int /*Index*/) {
+    return 0;
+}
+int TCompBase::Reserved58(const std::string& Name) {
+    ReportError(Name, "", "0", ecInvalidArchiveType);
+    return 0;
+}
 void TCompBase::InitHeader(TCompHeaderObj& /*List*/, int /*Index*/) {}
 void TCompBase::WriteLocalHeader(TStream32& /*Output*/) {}
 void TCompBase::SetHeaderFields(std::int64_t /*UnpackedSize*/, std::int64_t /*PackedSize*/) {}
@@ -420,7 +456,10 @@ void TCompBase::InfoToHeader(std::uint8_t* /*Header*/, const TCompFileInfo& /*In
 void TCompBase::HeaderToInfo(const std::uint8_t* /*Header*/, TCompFileInfo& Info) {
     Info = {};
 }
-void TCompBase::CopyKeptEntry(TCompHeaderObj& /*List*/, int /*Index*/) {}
+void TCompBase::CopyKeptEntry(TCompHeaderObj& List, int Index) {
+    if (const std::int64_t size = GetEntrySize(Index); size > 0)
+        CopyOldEntryBytes(List, Index, Entry(Index).OldOffset, size);
+}
 void TCompBase::CopyEntry(TCompHeaderObj& /*List*/, int /*Index*/) {}
 void TCompBase::WriteEmptyEndRecord(TStream32& /*Output*/) {}
 void TCompBase::DoFileEnd() {}

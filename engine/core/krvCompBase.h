@@ -217,8 +217,25 @@ protected:
     // ---- format operations (the writers override them) -----------------------------------------
     virtual int GetHeadSize();
     virtual int GetLocalHeadSize();
-    // Reads all headers of the old archive into List (each kind hkKeep, or hkDrop for swDelete).
+    // Reads all headers of the old archive into List (each kind hkKeep, or hkDrop for swDelete):
+    // ReadFirstHeader, then ReadNextHeader until no header follows.
     virtual void ReadHeaders(TStream32& Input, TCompHeaderObj& List);
+    // Sets up the walk over the old archive's headers (from the known start of its entries,
+    // else from 0) and reads the first one; false when there is none. Central: the walk goes
+    // over a central directory.
+    virtual bool ReadFirstHeader(TStream32& Input, bool& Central);
+    // Reads the next header of the walk; false when no header follows.
+    virtual bool ReadNextHeader(bool Central);
+    // Reads one header of the old archive: its image (GetHeadPtr), its Name and its job data
+    // (FOldEntry). A header that cannot be right ends the job.
+    virtual bool ReadHeader(TStream32& Input, std::string& Name, bool Central);
+    // The image of the header read last; the base reports that the writer has none.
+    virtual const std::uint8_t* GetHeadPtr();
+    // Bytes the old entry of record Index takes, header to the end of its data.
+    virtual std::int64_t GetEntrySize(int Index);
+    // Slots kept free for formats to come; nothing calls them.
+    virtual int Reserved46() { return 0; }
+    virtual int Reserved58(const std::string& Name);
     // Clears and fills the writer's header image for the file of record Index.
     virtual void InitHeader(TCompHeaderObj& List, int Index);
     // Writes the header image (with the name) at the output's position.
@@ -318,6 +335,10 @@ protected:
     bool FOutputPlaced = false;
     // Record index by stored name.
     std::unordered_map<std::string, int> FNameIndex;
+    // The old archive's header that ReadHeader read last: its name and job data.
+    std::string FOldName;
+    TCompEntry FOldEntry;
+    TStream32* FHeaderInput = nullptr; // the old archive ReadHeaders walks
 
     int FFilesAdded = 0;
     int FFilesDeleted = 0;

@@ -6,8 +6,10 @@
 // one gets its header and name anew over its extra field and data.
 #pragma once
 
-#include "engine/formats/bh/krvBhRecords.h"
 #include "engine/core/krvCompBase.h"
+#include "engine/formats/bh/krvBhRecords.h"
+
+#include <array>
 
 class TBlakHole : public TCompBase {
 public:
@@ -18,7 +20,10 @@ public:
 protected:
     int GetHeadSize() override { return TBhImage::Size; }
     int GetLocalHeadSize() override { return TBhImage::Size; }
-    void ReadHeaders(TStream32& Input, TCompHeaderObj& List) override;
+    bool ReadFirstHeader(TStream32& Input, bool& Central) override;
+    bool ReadHeader(TStream32& Input, std::string& Name, bool Central) override;
+    const std::uint8_t* GetHeadPtr() override { return FOldImage.data(); }
+    std::int64_t GetEntrySize(int Index) override;
     void InitHeader(TCompHeaderObj& List, int Index) override;
     bool CompressFile(TStream32& Input, TCompHeaderObj& List, int Index) override;
     void WriteLocalHeader(TStream32& Output) override;
@@ -26,7 +31,6 @@ protected:
     void StoreHeader(TCompHeaderObj& List, int Index) override;
     void InfoToHeader(std::uint8_t* Header, const TCompFileInfo& Info) override;
     void HeaderToInfo(const std::uint8_t* Header, TCompFileInfo& Info) override;
-    void CopyKeptEntry(TCompHeaderObj& List, int Index) override;
     void CopyEntry(TCompHeaderObj& List, int Index) override;
     void DoFileEnd() override;
     void ListEntries(TCompHeaderObj& List) override;
@@ -40,5 +44,7 @@ private:
     bool EncodeFile(TStream32& Input, std::int64_t Size);
 
     TBhImage FHeader;
-    std::string FName; // the stored name of the entry being written
+    std::string FName;                                    // the stored name of the entry being written
+    std::int64_t FReadPos = 0;                            // where ReadHeader reads the next old header
+    std::array<std::uint8_t, TBhImage::Size> FOldImage{}; // the old header read last
 };

@@ -3,7 +3,6 @@
 #include "engine/formats/bh/krvBlakHole.h"
 
 #include "engine/core/krvGbls.h"
-#include "engine/core/krvMatchSpec.h"
 #include "platform/FileAttributes.h"
 
 namespace {
@@ -16,29 +15,28 @@ TReadAtFunc ReaderOf(TStream32& Input) {
 
 } // namespace
 
-void TBlakHole::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
-    const std::int64_t size = Input.Size();
-    const TReadAtFunc read = ReaderOf(Input);
+bool TBlakHole::ReadFirstHeader(TStream32& Input, bool& Central) {
+    Central = false;
     FKnownCentralOffset = 0;
+    FReadPos = 0;
+    return ReadHeader(Input, FOldName, Central);
+}
+
+bool TBlakHole::ReadHeader(TStream32& Input, std::string& Name, bool /*Central*/) {
     TBhHeader e;
-    for (std::int64_t pos = 0;; pos = e.NextPos) {
-        CheckCancel();
-        const TBhRead r = ReadBhHeader(read, pos, size, e);
-        if (r == TBhRead::End) break;
-        // Bytes that are no entry would be lost by a rewrite: the archive is left as it is.
-        if (r != TBhRead::Ok) Fail(ArchiveFile(), e.Name, ecBadFileHeader);
-        std::string name = BackslashToSlash(BhLocalName(e.Name, TranslateOemChar));
-        const bool isDir = (e.Image.Attr & faDirectory) != 0;
-        if (isDir && !name.empty() && name.back() != '/') name += '/';
-        const std::uint16_t kind =
-            Switch == swDelete && MatchFileSpec(name, FileSpec, ExcludeSpec) ? hkDrop : hkKeep;
-        TCompEntry data;
-        data.OldOffset = e.HeaderPos;
-        data.RawName = e.Name;
-        data.IsDir = isDir;
-        const auto image = e.Image.Image();
-        AddEntryRecord(List, image.data(), name, kind, std::move(data));
-    }
+    const TBhRead r = ReadBhHeader(ReaderOf(Input), FReadPos, Input.Size(), e);
+    if (r == TBhRead::End) return false;
+    // Bytes that are no entry would be lost by a rewrite: the archive is left as it is.
+    if (r != TBhRead::Ok) Fail(ArchiveFile(), e.Name, ecBadFileHeader);
+    Name = BackslashToSlash(BhLocalName(e.Name, TranslateOemChar));
+    const bool isDir = (e.Image.Attr & faDirectory) != 0;
+    if (isDir && !Name.empty() && Name.back() != '/') Name += '/';
+    FOldEntry.OldOffset = e.HeaderPos;
+    FOldEntry.RawName = e.Name;
+    FOldEntry.IsDir = isDir;
+    FOldImage = e.Image.Image();
+    FReadPos = e.NextPos;
+    return true;
 }
 
 TBhHeader TBlakHole::ReadOld(int Index) {
@@ -48,9 +46,9 @@ TBhHeader TBlakHole::ReadOld(int Index) {
     return e;
 }
 
-void TBlakHole::CopyKeptEntry(TCompHeaderObj& List, int Index) {
+std::int64_t TBlakHole::GetEntrySize(int Index) {
     const TBhHeader e = ReadOld(Index);
-    CopyOldEntryBytes(List, Index, e.HeaderPos, e.NextPos - e.HeaderPos);
+    return e.NextPos - e.HeaderPos;
 }
 
 void TBlakHole::CopyEntry(TCompHeaderObj& List, int Index) {

@@ -21,6 +21,10 @@ protected:
     int GetHeadSize() override { return RecordSize; }
     int GetLocalHeadSize() override { return 24; }
     void ReadHeaders(TStream32& Input, TCompHeaderObj& List) override;
+    bool ReadFirstHeader(TStream32& Input, bool& Central) override;
+    bool ReadHeader(TStream32& Input, std::string& Name, bool Central) override;
+    const std::uint8_t* GetHeadPtr() override { return FOldImage; }
+    std::int64_t GetEntrySize(int Index) override;
     void InitHeader(TCompHeaderObj& List, int Index) override;
     bool CompressFile(TStream32& Input, TCompHeaderObj& List, int Index) override;
     void WriteLocalHeader(TStream32& Output) override;
@@ -28,7 +32,6 @@ protected:
     void StoreHeader(TCompHeaderObj& List, int Index) override;
     void InfoToHeader(std::uint8_t* Header, const TCompFileInfo& Info) override;
     void HeaderToInfo(const std::uint8_t* Header, TCompFileInfo& Info) override;
-    void CopyKeptEntry(TCompHeaderObj& List, int Index) override;
     void CopyEntry(TCompHeaderObj& List, int Index) override;
     void DoFileEnd() override;
     bool FinishArchive(TStream32& Output, TCompHeaderObj& List) override;
@@ -57,7 +60,9 @@ private:
     bool EncodeFile(TStream32& Input, std::int64_t Size);
     bool StoreData(TStream32& Input, std::int64_t Size, const std::string& SourcePath);
 
-    TLhaHeader FHeader; // the header of the entry being written
+    TLhaHeader FHeader;                      // the header of the entry being written
+    std::int64_t FReadPos = 0;               // where ReadHeader reads the old archive's next header
+    std::uint8_t FOldImage[RecordSize] = {}; // the list record of the old header read last
     std::uint32_t FDosTime = 0;
     std::uint16_t FCrc16 = 0; // the CRC-16 of the data written
 };

@@ -4,7 +4,6 @@
 
 #include "engine/core/krvDates.h"
 #include "engine/core/krvGbls.h"
-#include "engine/core/krvMatchSpec.h"
 
 namespace {
 
@@ -17,43 +16,43 @@ TReadAtFunc ReaderOf(TStream32& Input) {
 } // namespace
 
 void TLha::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
-    const std::int64_t size = Input.Size();
-    const TReadAtFunc read = ReaderOf(Input);
-    std::int64_t pos = LhaFirstHeader(read, 0);
-    // Whatever precedes the first header is kept.
-    FKnownCentralOffset = pos;
-    TLhaHeader h;
-    for (;;) {
-        CheckCancel();
-        const TLhaRead r = ReadLhaHeader(read, pos, size, h);
-        if (r == TLhaRead::End) break;
-        // A header that cannot be read, or data that run past the file, would be lost or
-        // carried on damaged by a rewrite: the archive is left as it is.
-        if (r == TLhaRead::Bad || h.NextPos > size) Fail(ArchiveFile(), h.Name, ecBadFileHeader);
-        std::string name = h.NameIsUtf8 ? h.Name : ArcNameToLocalName(h.Name, TranslateOemChar);
-        name = BackslashToSlash(name);
-        if (h.IsDirectory && !name.empty() && name.back() != '/') name += '/';
-        const std::uint16_t kind =
-            Switch == swDelete && MatchFileSpec(name, FileSpec, ExcludeSpec) ? hkDrop : hkKeep;
-        TRecord rec;
-        rec.Packed = h.PackedSize;
-        rec.Unpacked = h.UnpackedSize;
-        rec.DosTime = h.UnixTime ? FileTimeToDosTime(static_cast<std::time_t>(h.Time)) : h.Time;
-        rec.Attr = h.Attr;
-        rec.Crc = h.Crc;
-        rec.Method = h.MethodChar();
-        rec.Level = static_cast<std::uint8_t>(h.Level);
-        std::uint8_t image[RecordSize];
-        rec.ToBytes(image);
-        TCompEntry data;
-        data.OldOffset = h.HeaderPos;
-        data.RawName = h.Name;
-        data.IsDir = h.IsDirectory;
-        AddEntryRecord(List, image, name, kind, std::move(data));
-        pos = h.NextPos;
-    }
+    TCompBase::ReadHeaders(Input, List);
     // A file that holds no lha entry at all is not overwritten as if it were an empty archive.
-    if (List.Count() == 0 && size > 1) Fail(ArchiveFile(), "", ecInvalidArchiveType);
+    if (List.Count() == 0 && Input.Size() > 1) Fail(ArchiveFile(), "", ecInvalidArchiveType);
+}
+
+bool TLha::ReadFirstHeader(TStream32& Input, bool& Central) {
+    Central = false;
+    FReadPos = LhaFirstHeader(ReaderOf(Input), 0);
+    // Whatever precedes the first header is kept.
+    FKnownCentralOffset = FReadPos;
+    return ReadHeader(Input, FOldName, Central);
+}
+
+bool TLha::ReadHeader(TStream32& Input, std::string& Name, bool /*Central*/) {
+    const std::int64_t size = Input.Size();
+    TLhaHeader h;
+    const TLhaRead r = ReadLhaHeader(ReaderOf(Input), FReadPos, size, h);
+    if (r == TLhaRead::End) return false;
+    // A header that cannot be read, or data that run past the file, would be lost or carried
+    // on damaged by a rewrite: the archive is left as it is.
+    if (r == TLhaRead::Bad || h.NextPos > size) Fail(ArchiveFile(), h.Name, ecBadFileHeader);
+    Name = BackslashToSlash(h.NameIsUtf8 ? h.Name : ArcNameToLocalName(h.Name, TranslateOemChar));
+    if (h.IsDirectory && !Name.empty() && Name.back() != '/') Name += '/';
+    TRecord rec;
+    rec.Packed = h.PackedSize;
+    rec.Unpacked = h.UnpackedSize;
+    rec.DosTime = h.UnixTime ? FileTimeToDosTime(static_cast<std::time_t>(h.Time)) : h.Time;
+    rec.Attr = h.Attr;
+    rec.Crc = h.Crc;
+    rec.Method = h.MethodChar();
+    rec.Level = static_cast<std::uint8_t>(h.Level);
+    rec.ToBytes(FOldImage);
+    FOldEntry.OldOffset = h.HeaderPos;
+    FOldEntry.RawName = h.Name;
+    FOldEntry.IsDir = h.IsDirectory;
+    FReadPos = h.NextPos;
+    return true;
 }
 
 TLhaHeader TLha::ReadOld(int Index) {
@@ -64,9 +63,9 @@ TLhaHeader TLha::ReadOld(int Index) {
     return h;
 }
 
-void TLha::CopyKeptEntry(TCompHeaderObj& List, int Index) {
+std::int64_t TLha::GetEntrySize(int Index) {
     const TLhaHeader h = ReadOld(Index);
-    CopyOldEntryBytes(List, Index, h.HeaderPos, h.NextPos - h.HeaderPos);
+    return h.NextPos - h.HeaderPos;
 }
 
 void TLha::CopyEntry(TCompHeaderObj& List, int Index) {

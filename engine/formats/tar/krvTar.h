@@ -45,10 +45,13 @@ protected:
     int GetHeadSize() override { return static_cast<int>(TarBlockSize); }
     int GetLocalHeadSize() override { return static_cast<int>(TarBlockSize); }
     void ReadHeaders(TStream32& Input, TCompHeaderObj& List) override;
+    bool ReadFirstHeader(TStream32& Input, bool& Central) override;
+    bool ReadHeader(TStream32& Input, std::string& Name, bool Central) override;
+    const std::uint8_t* GetHeadPtr() override { return FOldImage.data(); }
+    std::int64_t GetEntrySize(int Index) override { return Entry(Index).NewLength; }
     bool AddFile(TCompHeaderObj& List, int Index) override;
     void InfoToHeader(std::uint8_t* Header, const TCompFileInfo& Info) override;
     void HeaderToInfo(const std::uint8_t* Header, TCompFileInfo& Info) override;
-    void CopyKeptEntry(TCompHeaderObj& List, int Index) override;
     void CopyEntry(TCompHeaderObj& List, int Index) override;
     bool FinishArchive(TStream32& Output, TCompHeaderObj& List) override;
     void ListEntries(TCompHeaderObj& List) override;
@@ -68,13 +71,16 @@ private:
     // Unpacks the existing tar.gz into Tar; raises when it is damaged.
     void UnpackOld(const std::string& GzName, const std::string& Tar);
 
-    // Where each kept entry's own header and data lie in the old archive, by record.
+    // Where each kept entry's own header and data lie in the old archive, by the offset its
+    // records begin at.
     struct TOldEntry {
         std::int64_t HeaderPos = 0;
         std::int64_t DataPos = 0;
         std::int64_t Size = 0;
     };
-    std::unordered_map<int, TOldEntry> FOld;
+    std::unordered_map<std::int64_t, TOldEntry> FOld;
+    std::unique_ptr<TTarWalker> FOldWalk;  // the walk over the old archive's headers
+    THeader FOldImage{};                   // the old header read last, with the walk's values
     std::vector<std::uint8_t> FSmall;      // a small file with its header and padding, as written
     std::unique_ptr<TTarReadAhead> FAhead; // small files read ahead (several threads)
     std::string FGzipTarget;               // the tar.gz being written (cmTarGzip)

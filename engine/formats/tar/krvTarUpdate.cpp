@@ -5,7 +5,6 @@
 #include "engine/core/krvFileIo.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvGzipFilter.h"
-#include "engine/core/krvMatchSpec.h"
 #include "engine/core/krvTempEntries.h"
 #include "engine/formats/tar/krvTar.h"
 
@@ -40,42 +39,44 @@ std::string TTar::TarNameInGzip() const {
 
 void TTar::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
     FOld.clear();
-    TTarWalker walker([&Input](std::int64_t At, void* Buffer,
-                               std::int64_t Count) { return ReadAt(Input, At, Buffer, Count); },
-                      0, FInputSize);
-    TTarEntry item;
-    while (walker.Next(item)) {
-        if (item.Truncated) break;
-        THeader h{};
-        if (ReadAt(Input, item.HeaderPos, h.data(), TarBlockSize) != TarBlockSize)
-            Fail(ArchiveFile(), "", ecUnexpectedEndOfFile);
-        // The list's copy carries the values the walk found (pax sizes and times included).
-        PutTarNumber(h.data() + TarSizeOffset, 12, item.Size);
-        PutTarTime(h.data() + TarMTimeOffset, 12, item.MTime);
-        TCompEntry data;
-        data.OldOffset = item.StartPos;
-        data.NewLength = item.DataPos + item.Size + TarPadding(item.Size) - item.StartPos;
-        data.IsDir = item.Kind == TTarKind::Directory;
-        data.RawName = item.Name;
-        std::uint16_t kind = hkKeep;
-        if (Switch == swDelete && MatchFileSpec(item.Name, FileSpec, ExcludeSpec)) kind = hkDrop;
-        FOld[List.Count()] = {item.HeaderPos, item.DataPos, item.Size};
-        AddEntryRecord(List, h.data(), item.Name, kind, std::move(data));
-        JobTotal += static_cast<double>(TarBlockSize + item.Size);
-    }
+    TCompBase::ReadHeaders(Input, List);
+    const TTarWalkEnd end = FOldWalk ? FOldWalk->EndReason() : TTarWalkEnd::End;
+    FOldWalk.reset();
     // Entries behind damage would be lost by a rewrite: such an archive is not updated.
-    if (walker.EndReason() != TTarWalkEnd::End) Fail(ArchiveFile(), "", ecHeaderNotFound);
+    if (end != TTarWalkEnd::End) Fail(ArchiveFile(), "", ecHeaderNotFound);
 }
 
-void TTar::CopyKeptEntry(TCompHeaderObj& List, int Index) {
-    TCompEntry& e = Entry(Index);
-    FileName = List.Name(Index);
-    CopyInput(e.OldOffset, e.NewLength);
+bool TTar::ReadFirstHeader(TStream32& Input, bool& Central) {
+    Central = false;
+    FOldWalk = std::make_unique<TTarWalker>(
+        [&Input](std::int64_t At, void* Buffer, std::int64_t Count) {
+            return ReadAt(Input, At, Buffer, Count);
+        },
+        0, FInputSize);
+    return ReadHeader(Input, FOldName, Central);
+}
+
+bool TTar::ReadHeader(TStream32& Input, std::string& Name, bool /*Central*/) {
+    TTarEntry item;
+    if (!FOldWalk || !FOldWalk->Next(item) || item.Truncated) return false;
+    if (ReadAt(Input, item.HeaderPos, FOldImage.data(), TarBlockSize) != TarBlockSize)
+        Fail(ArchiveFile(), "", ecUnexpectedEndOfFile);
+    // The list's copy carries the values the walk found (pax sizes and times included).
+    PutTarNumber(FOldImage.data() + TarSizeOffset, 12, item.Size);
+    PutTarTime(FOldImage.data() + TarMTimeOffset, 12, item.MTime);
+    Name = item.Name;
+    FOldEntry.OldOffset = item.StartPos;
+    FOldEntry.NewLength = item.DataPos + item.Size + TarPadding(item.Size) - item.StartPos;
+    FOldEntry.IsDir = item.Kind == TTarKind::Directory;
+    FOldEntry.RawName = item.Name;
+    FOld[item.StartPos] = {item.HeaderPos, item.DataPos, item.Size};
+    JobTotal += static_cast<double>(TarBlockSize + item.Size);
+    return true;
 }
 
 void TTar::CopyEntry(TCompHeaderObj& List, int Index) {
     TCompEntry& e = Entry(Index);
-    const TOldEntry& old = FOld.at(Index);
+    const TOldEntry& old = FOld.at(e.OldOffset);
     THeader h{};
     if (ReadAt(*FInput, old.HeaderPos, h.data(), TarBlockSize) != TarBlockSize)
         Fail(ArchiveFile(), "", ecUnexpectedEndOfFile);

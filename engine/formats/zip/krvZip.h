@@ -17,8 +17,10 @@
 #include "engine/formats/zip/krvZipRecords.h"
 #include "engine/formats/zip/krvZipWalk.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -71,6 +73,10 @@ protected:
     int GetHeadSize() override { return TZipListRecord::Size; }
     int GetLocalHeadSize() override { return TZipLocalHeader::Size; }
     void ReadHeaders(TStream32& Input, TCompHeaderObj& List) override;
+    bool ReadFirstHeader(TStream32& Input, bool& Central) override;
+    bool ReadHeader(TStream32& Input, std::string& Name, bool Central) override;
+    const std::uint8_t* GetHeadPtr() override { return FOldImage.data(); }
+    std::int64_t GetEntrySize(int Index) override;
     void InitHeader(TCompHeaderObj& List, int Index) override;
     void WriteLocalHeader(TStream32& Output) override;
     void SetHeaderFields(std::int64_t UnpackedSize, std::int64_t PackedSize) override;
@@ -103,14 +109,12 @@ private:
                                  bool& Zip64);
     // Bytes of the entry's data descriptor (0, 12, 16, 20 or 24) after its data at DataEnd.
     std::int64_t DescriptorSize(const TZipListRecord& Record, std::int64_t DataEnd, bool Zip64);
-    void ReadCentralEntries(TStream32& Input, TCompHeaderObj& List, std::int64_t DirPos);
-    void ReadLocalEntries(TStream32& Input, TCompHeaderObj& List);
     // Entries whose bytes overlap others' are damage a rewrite would spread: refused.
     void RefuseOverlaps(const std::vector<TZipExtent>& Extents);
-    // Adds an old entry under the name the zip walk read for it, with its 64-bit values and
-    // LocalOffset as its offset to store.
-    void AddOldEntry(TCompHeaderObj& List, const TZipWalkEntry& Item, std::int64_t LocalOffset,
-                     TCompEntry Data);
+    // Makes the walk's Item the old header read last, under the name the zip walk read for it
+    // (so that a file of that name replaces it), with its 64-bit values and LocalOffset as
+    // its offset to store.
+    void SetOldHeader(const TZipWalkEntry& Item, std::int64_t LocalOffset, TCompEntry Data);
     // The directory record of List's entry Index as written: with a Zip64 field (put before
     // the other fields of Extra, which is updated) when a value needs one.
     TZipCentralHeader DirectoryRecord(TCompHeaderObj& List, int Index, std::vector<std::uint8_t>& Extra);
@@ -139,5 +143,12 @@ private:
     std::int64_t FCommentDirPos = 0;
     std::int64_t FCommentCorrection = 0;
     std::int64_t FDirPos = 0; // where the old archive's directory (or its last entry's end) lies
+    // The walk over the old archive's central records (FOldCentral) or local headers, the
+    // extents of the entries it read and the end of the last one's data.
+    std::unique_ptr<TZipWalk> FOldWalk;
+    bool FOldCentral = false;
+    std::vector<TZipExtent> FOldExtents;
+    std::int64_t FOldDataEnd = 0;
+    std::array<std::uint8_t, TZipListRecord::Size> FOldImage{};
     bool FCommentsChanged = false;
 };

@@ -5,7 +5,6 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvCheckedMath.h"
 #include "engine/core/krvGbls.h"
-#include "engine/core/krvMatchSpec.h"
 #include "engine/formats/zip/krvZipDescriptor.h"
 #include "engine/formats/zip/krvZipEntryName.h"
 #include "engine/formats/zip/krvZipExtra.h"
@@ -20,9 +19,13 @@ void TZip::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
     FArchiveComment.clear();
     FKnownCentralOffset = -1;
     FDirPos = 0;
+    FOldExtents.clear();
+    FOldDataEnd = 0;
+    const TScopeExit done{[this] { FOldWalk.reset(); }};
     const std::int64_t size = Input.Size();
     const std::int64_t dirPos = LocateZipDirectory(Input);
-    if (HeaderState & htEnding) {
+    FOldCentral = (HeaderState & htEnding) != 0;
+    if (FOldCentral) {
         const TZipEndRecord end = TZipEndRecord::FromBytes(EndRecord.data());
         if (end.ThisDisk != 0 || end.CentralDisk != 0 || end.EntriesOnDisk != end.TotalEntries)
             Fail(ArchiveFile(), "spanned archive", ecInvalidArchiveType);
@@ -33,68 +36,64 @@ void TZip::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
         }
         if (end.TotalEntries > 0 || end.CentralSize > 0) {
             if (!(HeaderState & htCentral)) Fail(ArchiveFile(), "", ecHeaderNotFound);
-            ReadCentralEntries(Input, List, dirPos);
+            FOldWalk = std::make_unique<TZipWalk>(*this, Input, TZipWalkKind::Central, dirPos,
+                                                  ZipDirectoryEnd(dirPos));
         }
+        TCompBase::ReadHeaders(Input, List);
+        // Records the end record does not count (or counts but that cannot be read) would be
+        // lost or made up by a rewrite: refuse instead.
+        if (FOldWalk && (FOldWalk->Ended() != TZipWalkEnd::AtEnd ||
+                         static_cast<std::uint64_t>(FOldWalk->Records()) != ZipEntryCount))
+            Fail(ArchiveFile(), "", ecHeaderNotFound);
         FDirPos = dirPos > 0 ? dirPos : 0;
     } else {
-        ReadLocalEntries(Input, List);
+        FOldWalk = std::make_unique<TZipWalk>(*this, Input, TZipWalkKind::Local, 0);
+        TCompBase::ReadHeaders(Input, List);
+        if (FOldWalk->Ended() == TZipWalkEnd::Damaged) Fail(ArchiveFile(), "", ecHeaderNotFound);
+        // A file that holds no zip entry at all is not overwritten as if it were an empty archive.
+        if (FOldWalk->Records() == 0 && size > 0) Fail(ArchiveFile(), "", ecInvalidArchiveType);
+        FDirPos = FOldDataEnd;
     }
+    RefuseOverlaps(FOldExtents);
     // Whatever lies in front of the first entry (a self-extractor stub) is kept.
     for (const TCompEntry& e : FEntries)
         if (e.OldOffset >= 0 && (FKnownCentralOffset < 0 || e.OldOffset < FKnownCentralOffset))
             FKnownCentralOffset = e.OldOffset;
 }
 
-void TZip::ReadCentralEntries(TStream32& Input, TCompHeaderObj& List, std::int64_t DirPos) {
-    TZipWalk walk(*this, Input, TZipWalkKind::Central, DirPos, ZipDirectoryEnd(DirPos));
+bool TZip::ReadFirstHeader(TStream32& Input, bool& Central) {
+    Central = FOldCentral;
+    return ReadHeader(Input, FOldName, Central);
+}
+
+bool TZip::ReadHeader(TStream32& Input, std::string& Name, bool Central) {
     TZipWalkEntry item;
-    std::vector<TZipExtent> extents;
-    while (walk.Next(item)) {
+    if (!FOldWalk || !FOldWalk->Next(item)) return false;
+    TCompEntry data;
+    data.OldOffset = item.LocalOffset;
+    data.Enciphered = item.Enciphered;
+    std::int64_t localOffset = item.LocalOffset;
+    if (Central) {
         if (item.Disk != 0) Fail(ArchiveFile(), "spanned archive", ecInvalidArchiveType);
-        extents.push_back(ZipItemExtent(item));
-        TCompEntry data;
-        data.OldOffset = item.LocalOffset;
-        data.Enciphered = item.Enciphered;
         // The directory is written anew, with a Zip64 field where the values then need one.
         data.Extra = WithoutZipExtraField(item.Extra, ZipExtraZip64);
         data.Comment.assign(item.Comment.begin(), item.Comment.end());
-        AddOldEntry(List, item, item.LocalOffset - ZipOffsetCorrection, std::move(data));
-    }
-    // Records the end record does not count (or counts but that cannot be read) would be
-    // lost or made up by a rewrite: refuse instead.
-    if (walk.Ended() != TZipWalkEnd::AtEnd || static_cast<std::uint64_t>(walk.Records()) != ZipEntryCount)
-        Fail(ArchiveFile(), "", ecHeaderNotFound);
-    RefuseOverlaps(extents);
-}
-
-void TZip::ReadLocalEntries(TStream32& Input, TCompHeaderObj& List) {
-    const std::int64_t size = Input.Size();
-    TZipWalk walk(*this, Input, TZipWalkKind::Local, 0);
-    TZipWalkEntry item;
-    std::vector<TZipExtent> extents;
-    std::int64_t dataEnd = 0;
-    while (walk.Next(item)) {
+        localOffset -= ZipOffsetCorrection;
+    } else {
         // Data whose end cannot be found, or that run past the file, cannot be kept.
         std::int64_t next = 0;
         if (item.DataEndUnknown || !CheckedAdd(item.DataStart, item.CompressedSize, next) ||
-            !CheckedAdd(next, item.DescriptorLength, next) || next > size)
+            !CheckedAdd(next, item.DescriptorLength, next) || next > Input.Size())
             Fail(ArchiveFile(), item.Name, ecHeaderNotFound);
-        extents.push_back(ZipItemExtent(item));
-        dataEnd = next;
-
+        FOldDataEnd = next;
         TZipCentralHeader& c = item.Central;
         c.VersionMadeBy = ZipVersion;
-        TCompEntry data;
-        data.OldOffset = item.LocalOffset;
-        data.Enciphered = item.Enciphered;
         data.Extra = WithoutZipExtraField(ZipKeepNameReading(c, item.RawName, item.Extra), ZipExtraZip64);
-        AddOldEntry(List, item, item.LocalOffset, std::move(data));
     }
-    if (walk.Ended() == TZipWalkEnd::Damaged) Fail(ArchiveFile(), "", ecHeaderNotFound);
-    // A file that holds no zip entry at all is not overwritten as if it were an empty archive.
-    if (walk.Records() == 0 && size > 0) Fail(ArchiveFile(), "", ecInvalidArchiveType);
-    RefuseOverlaps(extents);
-    FDirPos = dataEnd;
+    FOldExtents.push_back(ZipItemExtent(item));
+    SetOldHeader(item, localOffset, std::move(data));
+    Name = item.Name;
+    return true;
 }
 
 void TZip::RefuseOverlaps(const std::vector<TZipExtent>& Extents) {
@@ -103,13 +102,8 @@ void TZip::RefuseOverlaps(const std::vector<TZipExtent>& Extents) {
         Fail(ArchiveFile(), "overlapping entries", ecBadFileHeader);
 }
 
-void TZip::AddOldEntry(TCompHeaderObj& List, const TZipWalkEntry& Item, std::int64_t LocalOffset,
-                       TCompEntry Data) {
-    // The entry is known by the name the reader and the lister show for it, so that a file of
-    // that name replaces it.
+void TZip::SetOldHeader(const TZipWalkEntry& Item, std::int64_t LocalOffset, TCompEntry Data) {
     const std::string& name = Item.Name;
-    std::uint16_t kind = hkKeep;
-    if (Switch == swDelete && MatchFileSpec(name, FileSpec, ExcludeSpec)) kind = hkDrop;
     Data.RawName = Item.RawName;
     Data.IsDir = !name.empty() && name.back() == '/';
     TZipListRecord record;
@@ -119,9 +113,8 @@ void TZip::AddOldEntry(TCompHeaderObj& List, const TZipWalkEntry& Item, std::int
     record.UncompressedSize = Item.UncompressedSize;
     record.CompressedSize = Item.CompressedSize;
     record.LocalOffset = LocalOffset;
-    std::array<std::uint8_t, TZipListRecord::Size> image{};
-    record.ToBytes(image.data());
-    AddEntryRecord(List, image.data(), name, kind, std::move(Data));
+    record.ToBytes(FOldImage.data());
+    FOldEntry = std::move(Data);
 }
 
 TZipLocalHeader TZip::ReadOldLocal(const TCompEntry& Entry, const TZipCentralHeader& Central,
@@ -149,23 +142,26 @@ std::int64_t TZip::DescriptorSize(const TZipListRecord& Record, std::int64_t Dat
     return hit.Next - DataEnd;
 }
 
-void TZip::CopyKeptEntry(TCompHeaderObj& List, int Index) {
-    TCompEntry& e = Entry(Index);
-    TZipListRecord r = TZipListRecord::FromBytes(List.GetHeader(Index));
-    const TZipCentralHeader& c = r.Central;
+std::int64_t TZip::GetEntrySize(int Index) {
+    const TZipListRecord r = TZipListRecord::FromBytes(FList->GetHeader(Index));
     bool enciphered = false;
     bool zip64 = false;
-    const TZipLocalHeader l = ReadOldLocal(e, c, enciphered, zip64);
+    const TZipLocalHeader l = ReadOldLocal(Entry(Index), r.Central, enciphered, zip64);
     // The directory's sizes hold also when the local header left them to a data descriptor.
     const std::int64_t head = TZipLocalHeader::Size + l.NameLength + l.ExtraLength;
     const std::int64_t data = r.CompressedSize;
-    const std::int64_t total = head + data + DescriptorSize(r, e.OldOffset + head + data, zip64);
+    return head + data + DescriptorSize(r, Entry(Index).OldOffset + head + data, zip64);
+}
+
+void TZip::CopyKeptEntry(TCompHeaderObj& List, int Index) {
+    const std::int64_t total = GetEntrySize(Index);
     const std::int64_t pos = FOutput->Position();
     FileName = List.Name(Index);
-    CopyInput(e.OldOffset, total);
+    CopyInput(Entry(Index).OldOffset, total);
+    TZipListRecord r = TZipListRecord::FromBytes(List.GetHeader(Index));
     r.LocalOffset = pos;
     r.ToBytes(List.GetHeader(Index));
-    e.NewLength = total;
+    Entry(Index).NewLength = total;
 }
 
 void TZip::CopyEntry(TCompHeaderObj& List, int Index) {
