@@ -22,11 +22,13 @@ bool TfmMain::CmdConvert(const QString& ArchiveName) {
         },
         [this](const TConvertOptions& Options, const TConvertResult& Result) {
             ui->dfstbMainStatus->clearMessage();
-            ApplicationWaiting();
             if (Result.OriginalDeleted && Options.Input == Str(krvKorva->ArchiveFile())) {
                 CloseArchive();
                 DisplayArchive(Result.Target);
             }
+            ApplicationWaiting(
+                Result.HadFailures() || Result.DeleteFailed ||
+                (Result.Refusal == TConvertRefusal::None && !Result.Cancelled && !Result.Converted));
         });
 }
 
