@@ -5,6 +5,7 @@
 
 #include "app/common/QtStrings.h"
 #include "app/dialogs/OpReport.h"
+#include "app/main/StatusLed.h"
 #include "engine/read/krvKorva.h"
 
 #include <QStatusBar>
@@ -35,11 +36,16 @@ bool TfmMain::CmdConvert(const QString& ArchiveName) {
 // ---- self-extractor --------------------------------------------------------------------------
 
 bool TfmMain::CmdMakeSFX(const QString& ArchiveName, const QString& Target) {
-    return MakeSfxAndReport(
+    bool started = false;
+    const bool made = MakeSfxAndReport(
         ArchiveName, Target, *MakeObserver(true),
-        [this] {
+        [this, &started] {
+            started = true;
             raise();
             ApplicationBusy();
         },
         [this] { ApplicationWaiting(); });
+    // A self-extractor that was not made leaves the light amber.
+    if (started && !made) SetLedColor(TStatusLed::FailedColor());
+    return made;
 }
