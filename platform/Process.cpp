@@ -13,7 +13,7 @@
 extern char** environ;
 
 bool SpawnProcess(const std::vector<std::string>& Argv, const std::string& WorkingFolder, pid_t& Pid,
-                  int OutputFd) {
+                  int OutputFd, int ErrorFd) {
     if (Argv.empty()) {
         errno = EINVAL;
         return false;
@@ -27,8 +27,9 @@ bool SpawnProcess(const std::vector<std::string>& Argv, const std::string& Worki
     if (!WorkingFolder.empty()) posix_spawn_file_actions_addchdir_np(&actions, WorkingFolder.c_str());
     if (OutputFd >= 0) {
         posix_spawn_file_actions_adddup2(&actions, OutputFd, 1);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        if (ErrorFd < 0) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     }
+    if (ErrorFd >= 0) posix_spawn_file_actions_adddup2(&actions, ErrorFd, 2);
     const int rc = posix_spawnp(&Pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) errno = rc;

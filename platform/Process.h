@@ -9,9 +9,9 @@
 
 // Starts Argv[0] (looked up on PATH when it has no slash) with Argv in WorkingFolder (empty:
 // the current one). With an OutputFd its standard output goes there and its standard error
-// nowhere. False, with errno set, when it cannot be started.
+// nowhere, or to ErrorFd when one is given. False, with errno set, when it cannot be started.
 bool SpawnProcess(const std::vector<std::string>& Argv, const std::string& WorkingFolder, pid_t& Pid,
-                  int OutputFd = -1);
+                  int OutputFd = -1, int ErrorFd = -1);
 
 // The first line that a program writes to standard output; empty when it cannot be started or
 // does not end with status 0.

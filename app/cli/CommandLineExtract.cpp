@@ -4,11 +4,11 @@
 #include "app/cli/CommandLine.h"
 
 #include "app/common/AppSettings.h"
-#include "app/dialogs/DialogSupport.h"
-#include "app/dialogs/ExtractDlg.h"
 #include "app/common/FileUtils.h"
 #include "app/common/Prompter.h"
 #include "app/common/SettingValues.h"
+#include "app/dialogs/DialogSupport.h"
+#include "app/dialogs/ExtractDlg.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -94,15 +94,27 @@ int TCommandLine::Extract(const QString& ArchiveName, const QString& Folder) {
 int TCommandLine::ExtractAll(const QStringList& Archives, const TFolderOf& FolderOf,
                              const TCmdExtractOptions& Options) {
     int extracted = 0;
+    bool cancelled = false;
+    QStringList failed;
     for (const QString& archive : Archives) {
-        bool cancelled = false;
-        if (ExtractWith(archive, FolderOf(archive), Options, &cancelled)) ++extracted;
+        if (ExtractWith(archive, FolderOf(archive), Options, &cancelled))
+            ++extracted;
+        else if (!cancelled)
+            failed << archive;
         if (cancelled) break;
     }
-    if (AppSettings().ConfirmDecompress)
-        MessageDlg(QStringLiteral("Multiple archive extraction completed.\rArchives Extracted: ") +
-                       QString::number(extracted),
-                   mtInformation, mbOK);
+    const QString count = QStringLiteral("Archives Extracted: ") + QString::number(extracted);
+    // The summary says completed only of a run in which every archive came out whole; a failed
+    // or cancelled run says so, and names the archives that failed, always.
+    if (cancelled)
+        MessageDlg(QStringLiteral("Multiple archive extraction cancelled.\r") + count, mtInformation, mbOK);
+    else if (!failed.isEmpty())
+        MessageDlg(QStringLiteral("Multiple archive extraction failed.\r") + count +
+                       QStringLiteral("\rArchives Failed: ") + QString::number(failed.size()) +
+                       QStringLiteral("\r\r") + failed.join(QStringLiteral("\r")),
+                   mtError, mbOK);
+    else if (AppSettings().ConfirmDecompress)
+        MessageDlg(QStringLiteral("Multiple archive extraction completed.\r") + count, mtInformation, mbOK);
     return ExitCode(extracted == Archives.size());
 }
 

@@ -24,8 +24,10 @@ void ProcessEvents() {
 
 int SendMail(const std::string& Subject, const std::string& Body, const std::string& AttachmentPath,
              const std::string& RecipientAddress, const std::string& /*RecipientName*/,
-             const std::string& /*SenderAddress*/, const std::string& /*SenderName*/) {
-    return SendDesktopMail(TMailMessage{Subject, Body, AttachmentPath, RecipientAddress}, ProcessEvents);
+             const std::string& /*SenderAddress*/, const std::string& /*SenderName*/,
+             std::string* ErrorOutput) {
+    return SendDesktopMail(TMailMessage{Subject, Body, AttachmentPath, RecipientAddress}, ProcessEvents,
+                           ErrorOutput);
 }
 
 int RunAndWait(const std::string& ExeName, const std::string& Params, int /*ShowCmd*/) {
@@ -93,8 +95,9 @@ QString MissingLauncher(const QString& Program, const QStringList& Arguments) {
     if (page)
         return QStringLiteral("No web browser is installed to show the page ") + target +
                QStringLiteral(". Install one (for example firefox-esr) to read the help.");
-    // A folder given with its trailing '/' has no file name part: it is named whole.
-    const QString name = file.fileName().isEmpty() ? target : file.fileName();
+    // A folder is named by its whole path (its last part alone says little).
+    const QString name =
+        file.fileName().isEmpty() || file.isDir() ? file.absoluteFilePath() : file.fileName();
     return QStringLiteral("No program is installed to open ") + name + QStringLiteral(" (") + type +
            QStringLiteral("). Install one, or choose an external viewer in the configuration.");
 }

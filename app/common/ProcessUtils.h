@@ -9,10 +9,11 @@
 // Sends one message with the desktop's mail program, which shows it for editing first. Empty
 // arguments are left out; the sender is the mail program's own account, so SenderAddress and
 // SenderName are not used, nor RecipientName. 0 on success, -1 when there is no mail program to
-// start, another value when it failed.
+// start, another value when it failed; ErrorOutput, when given, gets the program's error output.
 int SendMail(const std::string& Subject, const std::string& Body, const std::string& AttachmentPath,
              const std::string& RecipientAddress, const std::string& RecipientName,
-             const std::string& SenderAddress, const std::string& SenderName);
+             const std::string& SenderAddress, const std::string& SenderName,
+             std::string* ErrorOutput = nullptr);
 
 // Runs ExeName with the arguments of Params (split as SplitCommandLine splits them, never by a
 // shell, and never cut short) in ExeName's folder, and waits for it to end while the

@@ -62,14 +62,18 @@ bool TDialogObserver::AskPassword(const QString& FileName, std::string& Password
     }
     TfmGetPassword dialog(DialogParent());
     dialog.SetFileName(QFileInfo(FileName).fileName());
+    // Asked again for the entry whose password did not fit: the dialog says so.
+    dialog.SetRejected(!FRejected.isEmpty() && FRejected == FileName);
+    FRejected.clear();
     if (ShowModal(dialog) != mrOk) return false;
     Password = dialog.Password().toStdString();
     CurrentArchivePassword() = Str(Password);
     return true;
 }
 
-void TDialogObserver::PasswordRejected() {
+void TDialogObserver::PasswordRejected(const QString& FileName) {
     CurrentArchivePassword().clear();
+    FRejected = FileName;
 }
 
 bool TDialogObserver::AskNextVolume(std::string& VolumeName, const std::string& VolumeID) {

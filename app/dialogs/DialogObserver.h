@@ -15,7 +15,7 @@ public:
     TOverwriteAnswer AskOverwrite(const QString& Existing, std::int64_t IncomingSize, TDateTime IncomingDate,
                                   QString& NewName) override;
     bool AskPassword(const QString& FileName, std::string& Password) override;
-    void PasswordRejected() override;
+    void PasswordRejected(const QString& FileName) override;
     bool AskNextVolume(std::string& VolumeName, const std::string& VolumeID) override;
     bool AskDisk(const QString& Text) override;
     bool AskSaveName(const QString& Title, QString& FileName, const QString& Filter, int FilterIndex = 1,
@@ -32,4 +32,7 @@ public:
     bool AskDiskError(bool WriteProtected) override;
     bool AskClearDisk(const std::string& Drive, std::int64_t RequiredSpace, std::int64_t FreeSpace,
                       std::int64_t DiskCapacity) override;
+
+private:
+    QString FRejected; // the entry whose password did not fit, until it is asked for again
 };

@@ -1,12 +1,13 @@
 #include "app/dialogs/GetPassword.h"
 
-#include "app/dialogs/DialogSupport.h"
 #include "app/common/Prompter.h"
+#include "app/dialogs/DialogSupport.h"
 #include "ui_GetPassword.h"
 
 TfmGetPassword::TfmGetPassword(QWidget* Parent)
     : QDialog(Parent), ui(std::make_unique<Ui::TfmGetPassword>()) {
     ui->setupUi(this);
+    ui->laRejected->hide();
     ui->ckMask->setChecked(ReadMaskPassword());
     ApplyMask();
     connect(ui->ckMask, &QCheckBox::clicked, this, &TfmGetPassword::ApplyMask);
@@ -21,6 +22,10 @@ TfmGetPassword::~TfmGetPassword() {
 
 void TfmGetPassword::SetFileName(const QString& FileName) {
     ui->laFileName->setText(FileName);
+}
+
+void TfmGetPassword::SetRejected(bool Rejected) {
+    ui->laRejected->setVisible(Rejected);
 }
 
 QString TfmGetPassword::Password() const {

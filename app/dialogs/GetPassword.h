@@ -19,6 +19,8 @@ public:
 
     // The entry the password is asked for, as the dialog names it.
     void SetFileName(const QString& FileName);
+    // Shows (or hides) that the password given before for this entry was wrong.
+    void SetRejected(bool Rejected);
     // The password typed, once the dialog was closed with OK.
     QString Password() const;
 

@@ -25,7 +25,9 @@ void ReportExtraction(const TExtractOptions& Options, const TExtractResult& Resu
     if (Result.Refusal != TExtractRefusal::None) {
         MessageDlg(RefusalText(Result.Refusal) + (Result.Refusal == TExtractRefusal::Unsupported
                                                       ? QStringLiteral("\n\r") + Options.Archive
-                                                      : QString()),
+                                                  : Result.RefusalDetail.isEmpty()
+                                                      ? QString()
+                                                      : QStringLiteral("\r\n\r\n") + Result.RefusalDetail),
                    Result.Refusal == TExtractRefusal::NoFolder ? mtError : mtInformation, mbOK);
     } else if (ShowResult && (!Result.Succeeded() || AppSettings().ConfirmDecompress)) {
         MessageDlg(ExtractSummary(Result), Result.Succeeded() || Result.Cancelled ? mtInformation : mtError,
@@ -98,7 +100,9 @@ bool TestAndReport(const QString& ArchiveName, TOpObserver& Observer,
     const TOpResult Result = Test({ArchiveName}, Observer);
     if (Ended) Ended(Result);
     if (!Result.Started) {
-        MessageDlg(QString::fromLatin1(ErrorText(ecInvalidArchiveType)), mtError, mbOK);
+        MessageDlg(QString::fromLatin1(ErrorText(ecInvalidArchiveType)) + QStringLiteral("\r\n\r\n") +
+                       ArchiveName,
+                   mtError, mbOK);
         return false;
     }
     // A cancelled run proves nothing either.
@@ -169,7 +173,7 @@ bool ReportConvert(const TConvertResult& Result) {
         return false;
     }
     for (const TOpFailure& failure : Result.Failures)
-        MessageDlg(ConvertFailureText(failure), mtError, mbOK);
+        MessageDlg(ConvertFailureText(failure, Result.Input), mtError, mbOK);
     if (Result.DeleteFailed) MessageDlg(ConvertDeleteFailedText(), mtError, mbOK);
     MessageDlg(ConvertEndText(Result.Converted), mtInformation, mbOK);
     return Result.Converted && !Result.DeleteFailed;

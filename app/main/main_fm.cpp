@@ -247,11 +247,11 @@ void TfmMain::ApplicationBusy() {
     EngineHost::Pump();
 }
 
-void TfmMain::ApplicationWaiting() {
+void TfmMain::ApplicationWaiting(bool Failed) {
     ClearAbortingMessage();
     ui->dfelvArchiveView->viewport()->unsetCursor();
     ui->dfelvArchiveView->viewport()->update();
-    SetLedColor(Qt::green);
+    SetLedColor(Failed ? TStatusLed::FailedColor() : QColor(Qt::green));
 }
 
 void TfmMain::ClearAbortingMessage() {

@@ -201,7 +201,8 @@ private:
     void OpenExplorerFile(const QModelIndex& Index);
     void CreateStatusPanels();
     void ApplicationBusy();
-    void ApplicationWaiting();
+    // The light back to green, or amber after a run that Failed.
+    void ApplicationWaiting(bool Failed = false);
     // Takes the cancel's "Aborting ..." out of the status bar once the task has ended.
     void ClearAbortingMessage();
     void SetLedColor(const QColor& Color);

@@ -141,8 +141,9 @@ TAddResult TfmMain::RunAdd(const TAddOptions& Options, bool ShowResult, bool New
     ApplicationBusy();
     // A caller that found none of its files says so itself.
     return AddAndReport(Options, *MakeObserver(), ShowResult, NewArchive, [this](const TAddResult& Result) {
-        ApplicationWaiting();
         if (QFileInfo(Result.ArchiveName).isFile()) DisplayArchive(Result.ArchiveName);
+        // After the listing, which has a light of its own.
+        ApplicationWaiting(Result.WentWrong());
     });
 }
 
@@ -273,11 +274,11 @@ void TfmMain::DeleteCommand() {
     else
         MessageDlg(QString::number(count) + QStringLiteral(" files successfully deleted."), mtInformation,
                    mbOK);
-    ApplicationWaiting();
     if (QFileInfo(QString::fromStdString(archive)).isFile())
         RefreshList(QString::fromStdString(archive));
     else
         setWindowTitle(Title);
+    ApplicationWaiting(result.WentWrong());
 }
 
 TCompBase* TfmMain::WriterFor(TOutArcType Type) {

@@ -9,7 +9,6 @@
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/ManageBackup.h"
 #include "app/dialogs/OpReport.h"
-#include "app/main/StatusLed.h"
 #include "app/ops/OpBackup.h"
 #include "engine/read/krvKorva.h"
 
@@ -28,8 +27,7 @@ bool TfmMain::ExecuteBackup(const QString& ScriptPath) {
     raise();
     ApplicationBusy();
     const TBackupResult result = RunBackup({ScriptPath}, *MakeObserver());
-    ApplicationWaiting();
-    if (result.HadFailures()) SetLedColor(TStatusLed::FailedColor());
+    ApplicationWaiting(result.WentWrong() || !result.Problem.isEmpty());
     const bool done = ReportBackup(result);
     if (!shown.isEmpty() && QFileInfo(shown).isFile()) DisplayArchive(shown);
     return done;

@@ -95,9 +95,10 @@ bool TfmMain::CmdVirusScan(const QString& ArchiveName) {
     if (ArchiveName.isEmpty() || !VirusScannerConfigured(true)) return false;
     ClearOutput();
     SetLedColor(Qt::red);
+    // The scan's last status stays up while its verdict is shown.
     const TScanResult result = ScanAndReport(ArchiveName, *MakeObserver(), [this](const TScanResult& Scan) {
-        ui->dfstbMainStatus->clearMessage();
         SetLedColor(Scan.Extraction.HadFailures() ? TStatusLed::FailedColor() : QColor(Qt::green));
     });
+    ui->dfstbMainStatus->clearMessage();
     return result.Verdict == TScanVerdict::Clean;
 }

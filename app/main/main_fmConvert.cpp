@@ -5,6 +5,7 @@
 
 #include "app/common/QtStrings.h"
 #include "app/dialogs/OpReport.h"
+#include "app/main/StatusLed.h"
 #include "engine/read/krvKorva.h"
 
 #include <QStatusBar>
@@ -22,22 +23,29 @@ bool TfmMain::CmdConvert(const QString& ArchiveName) {
         },
         [this](const TConvertOptions& Options, const TConvertResult& Result) {
             ui->dfstbMainStatus->clearMessage();
-            ApplicationWaiting();
             if (Result.OriginalDeleted && Options.Input == Str(krvKorva->ArchiveFile())) {
                 CloseArchive();
                 DisplayArchive(Result.Target);
             }
+            ApplicationWaiting(
+                Result.HadFailures() || Result.DeleteFailed ||
+                (Result.Refusal == TConvertRefusal::None && !Result.Cancelled && !Result.Converted));
         });
 }
 
 // ---- self-extractor --------------------------------------------------------------------------
 
 bool TfmMain::CmdMakeSFX(const QString& ArchiveName, const QString& Target) {
-    return MakeSfxAndReport(
+    bool started = false;
+    const bool made = MakeSfxAndReport(
         ArchiveName, Target, *MakeObserver(true),
-        [this] {
+        [this, &started] {
+            started = true;
             raise();
             ApplicationBusy();
         },
         [this] { ApplicationWaiting(); });
+    // A self-extractor that was not made leaves the light amber.
+    if (started && !made) SetLedColor(TStatusLed::FailedColor());
+    return made;
 }

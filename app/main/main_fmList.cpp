@@ -171,7 +171,7 @@ bool TfmMain::RefreshList(const QString& FileName) {
             ClearPanels();
             MessageDlg(unreadable ? FileName + QStringLiteral(": ") +
                                         QString::fromLatin1(ErrorText(ecErrorOpeningFile))
-                                  : QStringLiteral("Invalid archive format."),
+                                  : QStringLiteral("Invalid archive format.\r\n\r\n") + FileName,
                        mtError, mbOK);
         }
     }

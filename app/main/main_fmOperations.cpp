@@ -16,6 +16,7 @@
 #include "app/dialogs/UUEncode.h"
 #include "app/main/ArchiveModel.h"
 #include "app/main/InputQuery.h"
+#include "app/main/StatusLed.h"
 #include "app/ops/OpComment.h"
 #include "app/ops/OpObserver.h"
 #include "app/ops/OpUUEncode.h"
@@ -177,9 +178,11 @@ void TfmMain::UUEncodeCommand() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const TOpResult result = UUEncode(options, *MakeObserver(true));
     QApplication::restoreOverrideCursor();
+    const bool failed = !result.Cancelled && !(result.Done > 0 && result.Succeeded());
+    SetLedColor(failed ? TStatusLed::FailedColor() : QColor(Qt::green));
     if (result.Done > 0 && result.Succeeded())
         MessageDlg(QStringLiteral("UUEncode completed successfully."), mtInformation, mbOK);
-    else if (!result.Cancelled)
+    else if (failed)
         MessageDlg(QStringLiteral("The file was not encoded; the output log says why."), mtError, mbOK);
 }
 

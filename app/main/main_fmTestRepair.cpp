@@ -5,7 +5,6 @@
 
 #include "app/dialogs/OpReport.h"
 #include "app/dialogs/ViewOutput.h"
-#include "app/main/StatusLed.h"
 
 #include <QStatusBar>
 
@@ -22,8 +21,7 @@ bool TfmMain::CmdTest(const QString& ArchiveName) {
                 ui->dfstbMainStatus->showMessage(QStringLiteral("Testing Canceled ..."));
             else
                 ui->dfstbMainStatus->clearMessage();
-            ApplicationWaiting();
-            if (Result.HadFailures()) SetLedColor(TStatusLed::FailedColor());
+            ApplicationWaiting(Result.HadFailures());
         });
 }
 
@@ -36,8 +34,5 @@ bool TfmMain::CmdRepair(const QString& ZipName) {
             ClearOutput();
             ApplicationBusy();
         },
-        [this](const TRepairResult& Result) {
-            ApplicationWaiting();
-            if (Result.HadFailures()) SetLedColor(TStatusLed::FailedColor());
-        });
+        [this](const TRepairResult& Result) { ApplicationWaiting(Result.HadFailures()); });
 }

@@ -54,6 +54,8 @@ struct TAddResult : TOpResult {
     bool Good() const {
         return Started && !Cancelled && Failed == 0 && Refused == 0 && (Done == 0 || Written);
     }
+    // Files failed, or a run that was not cancelled did not go through.
+    bool WentWrong() const { return HadFailures() || (Started && !Cancelled && !Good()); }
 };
 
 // A folder named among Files stands for its tree: "folder/*.*".

@@ -35,8 +35,22 @@ TConvertResult Convert(const TConvertOptions& Options, TOpObserver& Observer) {
         return result;
     }
     TArc2Arc converter;
+    result.Input = input;
     TOpRun run(Observer, result);
     run.BindCommon(converter);
+    // The input's entries go by their names in it, not by the files of the private folder they
+    // are extracted to.
+    const auto entry = [&converter](const std::string& File) { return converter.EntryName(File); };
+    converter.OnError = [bound = converter.OnError, entry](TZipCommon& Sender, const std::string& FileName,
+                                                           const std::string& Message,
+                                                           const std::string& Volume, int ECode) {
+        bound(Sender, entry(FileName), Message, Volume, ECode);
+    };
+    converter.OnNestedTarFile = [&Observer, &input, entry](TZipCommon&, const std::string& FileName,
+                                                           bool& doUnTar) {
+        if (Observer.AskNestedTar(Str(entry(FileName)) + QStringLiteral(" in ") + input, false))
+            doUnTar = true;
+    };
     // The caller has asked about an existing output.
     converter.OnFileExists = [](TZipCommon&, const std::string&, TOverwriteMode& OverwriteMode) {
         OverwriteMode = omOverwrite;
@@ -52,13 +66,14 @@ TConvertResult Convert(const TConvertOptions& Options, TOpObserver& Observer) {
               QStringLiteral(":: Current Archive: ") + Str(Sender.ArchiveFile()));
     };
     converter.OnExtractBegin = [&](TZipCommon&, const std::string& FileName, int Count, bool&) {
-        run.EntryBegun(FileName);
-        Observer.Status(QStringLiteral("Extracting: "), Str(FileName));
-        Observer.LogProgress(QStringLiteral("> (%1) Extracting: ").arg(Count) + Str(FileName));
+        const std::string name = entry(FileName);
+        run.EntryBegun(name);
+        Observer.Status(QStringLiteral("Extracting: "), Str(name));
+        Observer.LogProgress(QStringLiteral("> (%1) Extracting: ").arg(Count) + Str(name));
     };
     // Each entry counted once, under the cause of its own errors.
     converter.OnExtractEnd = [&](TZipCommon&, const std::string& FileName, bool CrcPass) {
-        run.EntryEnded(FileName, CrcPass);
+        run.EntryEnded(entry(FileName), CrcPass);
     };
     converter.OnExtractDeactivate = [&Observer](TZipCommon&) {
         Observer.LogProgress(QStringLiteral("> Extraction Completed."));
@@ -140,12 +155,16 @@ QString ConvertEndText(bool Converted) {
                      : QStringLiteral("Archive conversion aborted.");
 }
 
-QString ConvertFailureText(const TOpFailure& Failure) {
+QString ConvertFailureText(const TOpFailure& Failure, const QString& Input) {
+    // An entry of the input (named by its path in it) says which archive it is of.
+    const QString archive = !Failure.Entry.empty() && !Failure.Entry.starts_with('/') && !Input.isEmpty()
+                                ? QStringLiteral("\r\rArchive: ") + Input
+                                : QString();
     // An entry whose data did not match its checksum, with no error of the engine's.
     if (Failure.ECode == ecFileFailsCRCCheck && Failure.Detail.empty())
-        return Str(Failure.Entry) + QStringLiteral("\rExtract failed CRC check.");
+        return Str(Failure.Entry) + QStringLiteral("\rExtract failed CRC check.") + archive;
     return QStringLiteral("Error converting archive.\rFilename: ") + Str(Failure.Entry) + "\r" +
            QStringLiteral("Error #: ") + QString::number(Failure.ECode) + "\r" + QStringLiteral("Error: ") +
            QString::fromLatin1(ErrorText(Failure.ECode)) + "\r\r" + QStringLiteral("Detailed: ") +
-           Str(Failure.Detail);
+           Str(Failure.Detail) + archive;
 }

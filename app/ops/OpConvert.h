@@ -25,6 +25,7 @@ enum class TConvertRefusal { None, SameFile };
 
 struct TConvertResult : TOpResult {
     TConvertRefusal Refusal = TConvertRefusal::None;
+    QString Input;          // the archive converted, as a full path
     QString Target;         // the file written (the Output, with ".gz" for a tar.gz)
     bool Converted = false; // the target was written (and read back when asked) whole
     bool OriginalDeleted = false;
@@ -40,4 +41,4 @@ QString ConvertRefusalText(TConvertRefusal Refusal);
 QString ConvertDeleteFailedText();
 QString ConvertEndText(bool Converted);
 // The message box text of one failure of a conversion.
-QString ConvertFailureText(const TOpFailure& Failure);
+QString ConvertFailureText(const TOpFailure& Failure, const QString& Input = {});

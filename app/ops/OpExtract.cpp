@@ -6,8 +6,13 @@
 #include "engine/read/krvReaders.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -35,8 +40,17 @@ TExtractResult Extract(const TExtractOptions& Options, TOpObserver& Observer) {
     TExtractResult result;
     const QString folder = QDir::cleanPath(QFileInfo(Options.Folder).absoluteFilePath());
     const bool existed = QFileInfo(folder).isDir();
-    if (Options.Folder.isEmpty() || !QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
+    std::error_code making;
+    if (!Options.Folder.isEmpty() && !existed)
+        std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), making);
+    if (Options.Folder.isEmpty() || !QFileInfo(folder).isDir()) {
         result.Refusal = TExtractRefusal::NoFolder;
+        result.RefusalDetail = Options.Folder.isEmpty() ? QStringLiteral("(no folder given)") : folder;
+        // create_directories succeeds on a file of the name; the reason is then the file's.
+        result.RefusalDetail +=
+            QStringLiteral("\r\n") +
+            (making ? QString::fromLocal8Bit(making.message())
+                    : QString::fromLocal8Bit(std::strerror(QFileInfo::exists(folder) ? ENOTDIR : ENOENT)));
         return result;
     }
     TKorva detector;

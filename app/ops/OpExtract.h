@@ -27,6 +27,8 @@ enum class TExtractRefusal { None, NoFolder, Unsupported };
 
 struct TExtractResult : TOpResult {
     TExtractRefusal Refusal = TExtractRefusal::None;
+    // A folder that could not be made: its path and the system's reason, a line each.
+    QString RefusalDetail;
 };
 
 // Extracts by Options. A cancelled run, or one that wrote nothing, leaves no folder behind

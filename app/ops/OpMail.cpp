@@ -3,6 +3,7 @@
 #include "app/common/ProcessUtils.h"
 #include "app/ops/OpPack.h"
 
+#include "platform/Mail.h"
 #include "platform/XdgFolders.h"
 
 #include <QFileInfo>
@@ -69,8 +70,10 @@ TMailResult Mail(const TMailOptions& Options, TOpObserver& Observer) {
     } else {
         result.Attachment = QFileInfo(Options.Archive).absoluteFilePath();
     }
+    std::string mailError;
     result.MailStatus = SendMail("Attached: " + QFileInfo(result.Attachment).fileName().toStdString(), "",
-                                 result.Attachment.toStdString(), "", "", "", "");
+                                 result.Attachment.toStdString(), "", "", "", "", &mailError);
+    result.MailError = QString::fromLocal8Bit(mailError).trimmed();
     if (result.MailStatus == -1) {
         result.Failure = TMailFailure::NoMailProgram;
     } else if (result.MailStatus != 0) {
@@ -85,6 +88,8 @@ TMailResult Mail(const TMailOptions& Options, TOpObserver& Observer) {
 }
 
 QString MailFailureText(const TMailResult& Result) {
+    // The program that handed the message on, on a line of its own below the message.
+    const QString program = QStringLiteral("\r\n\r\n") + QString::fromLatin1(DesktopMailProgram);
     switch (Result.Failure) {
     case TMailFailure::None:
         return {};
@@ -95,10 +100,15 @@ QString MailFailureText(const TMailResult& Result) {
     case TMailFailure::NoMailProgram:
         return QStringLiteral("Your computer must be configured to use a MAPI\r\n(Messaging Application "
                               "Programming Interface)\r\ncompliant email software in order to use this\r\n"
-                              "feature.");
+                              "feature.") +
+               program + QStringLiteral(" could not be started") +
+               (Result.MailError.isEmpty() ? QString() : QStringLiteral(": ") + Result.MailError);
     case TMailFailure::NotTaken:
         return QStringLiteral("The mail program did not take the message (exit status %1).")
-            .arg(Result.MailStatus);
+                   .arg(Result.MailStatus) +
+               program + QStringLiteral(" said:") +
+               (Result.MailError.isEmpty() ? QStringLiteral(" nothing")
+                                           : QStringLiteral("\r\n") + Result.MailError);
     }
     return {};
 }

@@ -25,6 +25,7 @@ enum class TMailFailure { None, NoTempFolder, NothingPacked, NoMailProgram, NotT
 struct TMailResult : TOpResult {
     TMailFailure Failure = TMailFailure::None;
     int MailStatus = 0; // the mail program's exit status
+    QString MailError;  // what it wrote to its error output, or why it did not start
     TAddResult Packing; // what zipping the files did
     QString Attachment;
 };

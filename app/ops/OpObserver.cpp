@@ -20,7 +20,7 @@ bool TOpObserver::AskPassword(const QString&, std::string&) {
     return false;
 }
 
-void TOpObserver::PasswordRejected() {}
+void TOpObserver::PasswordRejected(const QString&) {}
 
 bool TOpObserver::AskNextVolume(std::string&, const std::string&) {
     return false;

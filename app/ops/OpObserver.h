@@ -45,8 +45,8 @@ public:
                                           TDateTime IncomingDate, QString& NewName);
     // The password of an enciphered entry; false when the user cancels.
     virtual bool AskPassword(const QString& FileName, std::string& Password);
-    // The password that was offered did not fit.
-    virtual void PasswordRejected();
+    // The password that was offered for FileName did not fit.
+    virtual void PasswordRejected(const QString& FileName);
     // A missing volume of a set: its path; false cancels.
     virtual bool AskNextVolume(std::string& VolumeName, const std::string& VolumeID);
     // A disk of a spanned set; Text says which. False cancels.

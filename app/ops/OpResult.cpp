@@ -6,9 +6,9 @@
 
 namespace {
 
-constexpr TOpCause CauseOrder[] = {TOpCause::Unsupported,   TOpCause::WrongPassword, TOpCause::Crc,
-                                   TOpCause::OutputBlocked, TOpCause::NameRefused,   TOpCause::DiskFull,
-                                   TOpCause::Other};
+constexpr TOpCause CauseOrder[] = {
+    TOpCause::Unsupported,      TOpCause::WrongPassword, TOpCause::Crc,      TOpCause::OutputBlocked,
+    TOpCause::SourceUnreadable, TOpCause::NameRefused,   TOpCause::DiskFull, TOpCause::Other};
 
 } // namespace
 
@@ -29,7 +29,9 @@ void TOpResult::Fail(const std::string& Entry, TOpCause Cause, int ECode, const 
     if (Failures.size() < MaxFailuresKept) Failures.push_back({Entry, Cause, ECode, Detail});
 }
 
-TOpCause CauseOf(int ECode) {
+TOpCause CauseOf(int ECode, bool Source) {
+    if (Source && (ECode == ecErrorOpeningFile || ECode == ecErrorReadingFile))
+        return TOpCause::SourceUnreadable;
     switch (ECode) {
     case ecUnsupportedCompressionMethod:
     case ecUnsupportedVersion:
@@ -79,6 +81,8 @@ QString CauseName(TOpCause Cause) {
         return QStringLiteral("CRC error");
     case TOpCause::OutputBlocked:
         return QStringLiteral("Output blocked");
+    case TOpCause::SourceUnreadable:
+        return QStringLiteral("Source unreadable");
     case TOpCause::NameRefused:
         return QStringLiteral("Name refused");
     case TOpCause::DiskFull:

@@ -9,11 +9,12 @@
 #include <vector>
 
 enum class TOpCause {
-    Unsupported,   // a method or cipher no decoder here reads
-    WrongPassword, // no password fitted
-    Crc,           // the data did not decode to their checksum
-    OutputBlocked, // the output could not be created or written
-    NameRefused,   // a stored name that would leave the destination
+    Unsupported,      // a method or cipher no decoder here reads
+    WrongPassword,    // no password fitted
+    Crc,              // the data did not decode to their checksum
+    OutputBlocked,    // the output could not be created or written
+    SourceUnreadable, // a file to be added could not be opened or read
+    NameRefused,      // a stored name that would leave the destination
     DiskFull,
     Cancelled,
     Other,
@@ -51,8 +52,9 @@ private:
     int FCauseCounts[static_cast<int>(TOpCause::Other) + 1] = {};
 };
 
-// The cause of an engine error code.
-TOpCause CauseOf(int ECode);
+// The cause of an engine error code; Source: the error is a writer's about a file it gathered
+// to add (one it cannot open or read is unreadable, not a blocked output).
+TOpCause CauseOf(int ECode, bool Source = false);
 // The cause as the summary names it ("CRC error", "Wrong password" ...).
 QString CauseName(TOpCause Cause);
 // One line per cause that occurred: "Wrong password: 2", in a fixed order.

@@ -12,9 +12,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cxxabi.h>
+#include <functional>
+#include <map>
 #include <memory>
 #include <typeinfo>
-#include <unordered_map>
 
 namespace {
 
@@ -35,6 +36,7 @@ int Rank(TOpCause Cause) {
     case TOpCause::WrongPassword:
         return 1;
     case TOpCause::OutputBlocked:
+    case TOpCause::SourceUnreadable:
         return 2;
     case TOpCause::DiskFull:
         return 3;
@@ -64,12 +66,13 @@ QStringList ErrorLogLines(const TZipCommon& Sender, const std::string& FileName,
 void TOpRun::Error(TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
                    int ECode) {
     ++FErrors;
-    const TOpCause cause = CauseOf(ECode);
+    const auto* writer = dynamic_cast<const TCompBase*>(&Sender);
+    const TOpCause cause = CauseOf(ECode, writer && writer->IsGatheredSource(FileName));
     if (cause == TOpCause::Cancelled) {
         FResult.Cancelled = true;
     } else {
-        if (ECode == ecInvalidPassword) FObserver.PasswordRejected();
-        FPending.push_back({FileName, cause, ECode, ExtendedMsg});
+        if (ECode == ecInvalidPassword) FObserver.PasswordRejected(Str(FileName));
+        FPending.push_back({{FileName, cause, ECode, ExtendedMsg}, FStretch});
     }
     for (const QString& line : ErrorLogLines(Sender, FileName, ExtendedMsg, ECode))
         FObserver.Log(line);
@@ -98,33 +101,48 @@ const TOpFailure& Named(const std::vector<const TOpFailure*>& Errors) {
 
 } // namespace
 
+void TOpRun::NextStretch(bool Begun) {
+    ++FStretch;
+    FOpen = Begun;
+}
+
 void TOpRun::EntryBegun(const std::string& FileName) {
-    // Errors of entries that never reached a verdict are counted before the next begins.
+    // Errors of entries that never reached a verdict are counted before the next begins; only
+    // an entry begun again (a retry) keeps the errors of its earlier attempt.
     Flush(FileName);
+    NextStretch(true);
+    for (TPending& pending : FPending)
+        pending.Stretch = FStretch;
     FBegun = FileName;
 }
 
 bool TOpRun::HasPending(const std::string& FileName) const {
+    return std::any_of(FPending.begin(), FPending.end(), [this, &FileName](const TPending& P) {
+        return P.Stretch == FStretch && SameEntry(P.Failure.Entry, FileName);
+    });
+}
+
+bool TOpRun::StretchHasErrors() const {
     return std::any_of(FPending.begin(), FPending.end(),
-                       [&FileName](const TOpFailure& F) { return SameEntry(F.Entry, FileName); });
+                       [this](const TPending& P) { return P.Stretch == FStretch; });
 }
 
 void TOpRun::EntryEnd(const std::string& FileName, bool Passed) {
     // The errors of this entry (its earlier attempts included) are decided by its verdict; the
-    // errors of other entries stay pending, whatever entry's verdict comes first.
-    std::vector<const TOpFailure*> own;
-    for (const TOpFailure& failure : FPending)
-        if (failure.Entry == FileName) own.push_back(&failure);
+    // errors of other entries, and those reported before this entry's stretch, stay pending.
+    std::vector<const TPending*> own;
+    const auto take = [this, &own](const std::function<bool(const TOpFailure&)>& Belongs) {
+        for (const TPending& pending : FPending)
+            if (pending.Stretch == FStretch && Belongs(pending.Failure)) own.push_back(&pending);
+    };
+    take([&FileName](const TOpFailure& F) { return F.Entry == FileName; });
     // A failed entry may have been named by its stored name or its output path (a passed one
     // takes only its own name's errors: b.txt's failure is not sub/b.txt's earlier attempt).
     if (own.empty() && !Passed)
-        for (const TOpFailure& failure : FPending)
-            if (SameEntry(failure.Entry, FileName)) own.push_back(&failure);
+        take([&FileName](const TOpFailure& F) { return SameEntry(F.Entry, FileName); });
     // A failed entry that began and ended without an error under its name owns the errors
     // reported since its begin.
-    if (own.empty() && !Passed && FileName == FBegun)
-        for (const TOpFailure& failure : FPending)
-            own.push_back(&failure);
+    if (own.empty() && !Passed && FileName == FBegun && FOpen) take([](const TOpFailure&) { return true; });
     if (Passed) {
         ++FResult.Done;
         // Folder entries end without a begin of their own: an entry that began under this name
@@ -136,35 +154,44 @@ void TOpRun::EntryEnd(const std::string& FileName, bool Passed) {
     } else if (own.empty()) {
         FResult.Fail(FileName, TOpCause::Crc, ecFileFailsCRCCheck);
     } else {
-        const TOpFailure& named = Named(own);
+        std::vector<const TOpFailure*> failures;
+        for (const TPending* pending : own)
+            failures.push_back(&pending->Failure);
+        const TOpFailure& named = Named(failures);
         FResult.Fail(FileName, named.Cause, named.ECode, named.Detail);
     }
-    std::erase_if(FPending, [&own](const TOpFailure& F) {
-        return std::any_of(own.begin(), own.end(), [&F](const TOpFailure* O) { return O == &F; });
+    std::erase_if(FPending, [&own](const TPending& P) {
+        return std::any_of(own.begin(), own.end(), [&P](const TPending* O) { return O == &P; });
     });
+    NextStretch(false);
 }
 
 void TOpRun::Flush(const std::string& Except) {
     // Each entry that had errors and no verdict is counted once, under its most specific cause,
-    // in the order of its first error.
-    std::vector<TOpFailure> kept;
-    std::vector<std::string> order;
-    std::unordered_map<std::string, const TOpFailure*> named;
-    for (const TOpFailure& failure : FPending) {
-        if (!failure.Entry.empty() && failure.Entry == Except) {
-            kept.push_back(failure);
+    // in the order of its first error; errors of one name from different stretches are
+    // different entries.
+    std::vector<TPending> kept;
+    std::vector<std::pair<std::string, int>> order;
+    std::map<std::pair<std::string, int>, const TOpFailure*> named;
+    for (const TPending& pending : FPending) {
+        const TOpFailure& failure = pending.Failure;
+        if (!failure.Entry.empty() && failure.Entry == Except && pending.Stretch == FStretch && FOpen &&
+            FBegun == Except) {
+            kept.push_back(pending);
             continue;
         }
-        const auto [at, fresh] = named.try_emplace(failure.Entry, &failure);
+        // Errors without an entry's name are the run's, counted once whenever they came.
+        const std::pair<std::string, int> key(failure.Entry, failure.Entry.empty() ? 0 : pending.Stretch);
+        const auto [at, fresh] = named.try_emplace(key, &failure);
         if (fresh)
-            order.push_back(failure.Entry);
+            order.push_back(key);
         else if (Rank(failure.Cause) < Rank(at->second->Cause))
             at->second = &failure;
     }
     if (!FResult.Cancelled)
-        for (const std::string& entry : order) {
-            const TOpFailure& failure = *named[entry];
-            FResult.Fail(entry, failure.Cause, failure.ECode, failure.Detail);
+        for (const auto& key : order) {
+            const TOpFailure& failure = *named[key];
+            FResult.Fail(key.first, failure.Cause, failure.ECode, failure.Detail);
         }
     FPending = std::move(kept);
 }
@@ -238,7 +265,7 @@ void TOpRun::BindReader(TUnBase& Reader, const QString& StatusPrefix) {
     };
     Reader.OnEnd = [this](TZipCommon& Sender, const std::string& FileName, bool CrcPass) {
         // A verdict with no error of its own is a checksum that did not match.
-        if (!CrcPass && !HasPending(FileName) && !(FileName == FBegun && !FPending.empty()) &&
+        if (!CrcPass && !HasPending(FileName) && !(FileName == FBegun && FOpen && StretchHasErrors()) &&
             !FResult.Cancelled && !Sender.Cancel())
             Error(Sender, FileName, "0", ecFileFailsCRCCheck);
         EntryEnd(FileName, CrcPass);
@@ -298,7 +325,7 @@ void TOpRun::BindTester(TZipCheck& Tester) {
         }
         EntryEnd(FileName, PassFail);
     };
-    Tester.OnEnd = [](TZipCommon&, const std::string&, bool) {};
+    Tester.OnEnd = [](TZipCommon&, const std::string&) {};
     Tester.OnCorruptZipHeader = [this](TZipCommon&, THeaderTypeState HeadFlag, bool& Cancel) {
         if (!(HeadFlag & htLocal))
             FObserver.Log(QStringLiteral("> HEADER ERROR: Local header missing or corrupted."));
@@ -308,7 +335,8 @@ void TOpRun::BindTester(TZipCheck& Tester) {
         // A damaged directory the tester already reported as an error is counted with that
         // error, not a second time here.
         const auto headerError = [](const TOpFailure& F) { return F.ECode == ecHeaderNotFound; };
-        if (std::none_of(FPending.begin(), FPending.end(), headerError) &&
+        if (std::none_of(FPending.begin(), FPending.end(),
+                         [&headerError](const TPending& P) { return headerError(P.Failure); }) &&
             std::none_of(FResult.Failures.begin(), FResult.Failures.end(), headerError))
             FResult.Fail({}, TOpCause::Other, ecHeaderNotFound);
         Cancel = false;

@@ -51,13 +51,29 @@ private:
     void EntryEnd(const std::string& FileName, bool Passed);
     // Counts the pending errors of every entry but Except.
     void Flush(const std::string& Except = {});
+    // Whether an error of FileName waits in the current stretch.
     bool HasPending(const std::string& FileName) const;
+    // Whether any error waits in the current stretch.
+    bool StretchHasErrors() const;
+    // A verdict or a begin closes the stretch of the run its errors were reported in.
+    void NextStretch(bool Begun);
+
+    // An error with the stretch of the run it came in: the errors of one entry are those of
+    // the stretch that entry's begin opened (its earlier attempts carried along), so an entry
+    // that reported its error and never began (a link that is not made) is not taken for the
+    // next entry of its name.
+    struct TPending {
+        TOpFailure Failure;
+        int Stretch = 0;
+    };
 
     TOpObserver& FObserver;
     TOpResult& FResult;
-    std::vector<TOpFailure> FPending; // errors since the last verdict
+    std::vector<TPending> FPending; // errors without a verdict yet
     std::vector<std::string> FMadeFolders;
-    std::string FBegun;  // the name of the reader's last begun entry
+    std::string FBegun; // the name of the reader's last begun entry
+    int FStretch = 0;
+    bool FOpen = false; // the current stretch began with FBegun's begin
     int FErrors = 0;
     int FReplaceAll = 0; // 1 yes to all, -1 no to all
     bool FSkipAllDupes = false;

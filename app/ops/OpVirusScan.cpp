@@ -84,6 +84,7 @@ TScanResult VirusScan(const QString& Archive, TOpObserver& Observer) {
     }
     Observer.Status(QStringLiteral("Scanning for virus ..."), {});
     result.Verdict = ScanFolder(Str(temp.Path), Observer, result.Status);
+    Observer.Status(QStringLiteral("Finished scanning"), {});
     // Entries that could not be extracted were not scanned.
     if (result.Verdict == TScanVerdict::Clean && !result.Extraction.Succeeded())
         result.Verdict = TScanVerdict::Incomplete;

@@ -160,6 +160,8 @@ public:
     int FilesAdded() const { return FFilesAdded; }
     int FilesDeleted() const { return FFilesDeleted; }
     bool ArchiveWritten() const { return FArchiveWritten; }
+    // Whether Path is a file the job gathered to add (an error about it is its source's).
+    bool IsGatheredSource(const std::string& Path) const;
 
     // The largest entry and archive sizes and entry count of a format of 32-bit fields (a
     // writer whose format holds more says so through MaxEntryBytes and MaxArchiveSize).

@@ -226,6 +226,11 @@ void TCompBase::AddHeaderRecord(const std::string& Name, const std::string& Sour
     FSomethingToDo = true;
 }
 
+bool TCompBase::IsGatheredSource(const std::string& Path) const {
+    return !Path.empty() && std::any_of(FEntries.begin(), FEntries.end(),
+                                        [&Path](const TCompEntry& E) { return E.SourcePath == Path; });
+}
+
 bool TCompBase::DoBegin(std::string& Name, int Count, TCompHeaderObj& List, int Index) {
     bool proceed = true;
     if (OnBegin) {

@@ -54,7 +54,7 @@ void TZipCheck::Run() {
         ++Tested;
         if (!Pass) ++Failed;
         OnStatus(Sender, Name, Pass);
-        if (OnEnd) OnEnd(Sender, Name, Pass);
+        if (OnEnd) OnEnd(Sender, Name);
     };
     r.OnNextVolume = [this](TZipCommon&, std::string& VolumeName, const std::string& Volume, bool Exists,
                             bool& Cancel) {

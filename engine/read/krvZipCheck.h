@@ -10,11 +10,16 @@
 
 using TOnIntegrityStatus =
     std::function<void(TZipCommon& Sender, const std::string& FileName, bool PassFail)>;
+// An entry's test begins / has ended (its verdict is OnStatus's).
+using TOnIntegrityBegin = std::function<void(TZipCommon& Sender, const std::string& FileName)>;
+using TOnIntegrityEnd = std::function<void(TZipCommon& Sender, const std::string& FileName)>;
 
 class TZipCheck : public TUnBase {
 public:
     // Fired per entry with the inner reader as Sender; OnEnd (when set) follows it.
     TOnIntegrityStatus OnStatus;
+    // The tester's end of an entry, without the verdict (in place of a reader's OnEnd).
+    TOnIntegrityEnd OnEnd;
 
     // Tests ArchiveFile. The outcome reaches the host through OnStatus, OnEnd and OnError.
     void Activate();

@@ -43,6 +43,12 @@ std::string TArc2Arc::UserName(const std::string& File) const {
     return File.rfind(stage, 0) == 0 ? FTarget : File;
 }
 
+std::string TArc2Arc::EntryName(const std::string& File) const {
+    if (!FWorkDir.Made()) return File;
+    const std::string work = AppendBackslash(FWorkDir.Path());
+    return File.size() > work.size() && File.rfind(work, 0) == 0 ? File.substr(work.size()) : File;
+}
+
 TOnError TArc2Arc::UserNamedErrors(int& Errors) const {
     return [this, &Errors](TZipCommon& Sender, const std::string& File, const std::string& Msg,
                            const std::string& Volume, int Code) {

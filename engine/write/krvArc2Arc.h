@@ -37,7 +37,7 @@ public:
     TOnEnd OnCompressEnd;
     TNotifyEvent OnIntegrityActivate, OnIntegrityDeactivate;
     TOnBegin OnIntegrityBegin;
-    TOnEnd OnIntegrityEnd;
+    TOnIntegrityEnd OnIntegrityEnd;
     TOnIntegrityStatus OnIntegrityStatus;
     // The converter's own question, without the file's date.
     TOnConvertFileExists OnFileExists;
@@ -49,6 +49,9 @@ public:
     // it ends in ".gz" (x.tgz gives x.tar.gz), else NewArchive + ".gz".
     std::string OutputName() const { return OutputNameOf(NewArchive, OutArcType); }
     static std::string OutputNameOf(const std::string& NewArchive, TOutArcType Type);
+    // A file of the run's private extraction folder as the input archive names it (its path
+    // below that folder); any other name as it is.
+    std::string EntryName(const std::string& File) const;
 
 private:
     bool Run();

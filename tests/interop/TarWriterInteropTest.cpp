@@ -138,6 +138,35 @@ TEST_F(TarWriterInterop, UpdateKeepsGnuAndPaxEntriesByteForByte) {
         EXPECT_NE(list.Out.find(std::string(120, 'n')), std::string::npos);
         fs::remove_all(added);
     }
+    // Our own tar, updated: each kept header is the one written before, its checksum in the
+    // form GNU tar writes (six digits, NUL, blank) where a new header has seven and a NUL.
+    const fs::path ours = Dir / "ours.tar";
+    ASSERT_EQ(Add(ours), 0);
+    const std::string before = Entries(ReadFile(ours));
+    const std::string gnu = ReadFile(Dir / "gnu.tar");
+    const auto form = [](const std::string& Header) {
+        std::string shape = Header.substr(148, 8);
+        for (char& c : shape)
+            if (c >= '0' && c <= '7') c = 'd';
+        return shape;
+    };
+    ASSERT_EQ(form(gnu.substr(0, 512)), std::string("dddddd\0 ", 8));
+    ASSERT_EQ(form(before.substr(0, 512)), std::string("ddddddd\0", 8));
+    WriteFile(Dir / "added/new.txt", "new");
+    ASSERT_EQ(RunProbe({"add", ours.string(), (Dir / "added").string()}).ExitCode, 0);
+    const std::string after = ReadFile(ours);
+    int kept = 0;
+    for (std::size_t at = 0; at + 512 <= before.size(); at += 512) {
+        const std::string was = before.substr(at, 512), now = after.substr(at, 512);
+        if (was.substr(257, 5) != "ustar") continue; // data
+        ++kept;
+        EXPECT_EQ(form(now), form(gnu.substr(0, 512))) << at;
+        EXPECT_EQ(now.substr(0, 148) + now.substr(156), was.substr(0, 148) + was.substr(156)) << at;
+    }
+    EXPECT_GT(kept, 10);
+    // GNU tar reads the sums back.
+    const ToolResult listed = RunUtf8({"tar", "-tvf", ours.string()});
+    EXPECT_TRUE(listed.ExitCode == 0 && listed.Err.empty()) << listed.Err;
 }
 
 TEST_F(TarWriterInterop, TarGzRoundTripAndUpdateTouchNothingElse) {

@@ -16,6 +16,7 @@ struct TPendingError {
     std::string FileName;
     int Code = 0;
     std::string Message; // the error's extended message
+    int Stretch = 0;     // the run's stretch it came in: from one begin or verdict to the next
 };
 
 std::string Relative(const std::string& Name, const std::string& Root) {
@@ -67,14 +68,33 @@ int ProbeRun(TUnBase& Component, const std::string& PasswordArg, TVerdictWords W
                     Message.empty() ? "" : ": ", Message.c_str());
         allPassed = false;
     };
+    // An entry's errors are those since its begin (a retried entry keeps its earlier ones): an
+    // error reported after one verdict and before the next begin is an entry of its own.
+    int stretch = 0;
+    std::string begun;
+    bool open = false;
     Component.OnError = [&](TZipCommon&, const std::string& FileName, const std::string& Message,
                             const std::string&, int Code) {
-        pending.push_back({FileName, Code, Message});
+        pending.push_back({FileName, Code, Message, stretch});
+    };
+    Component.OnBegin = [&](TZipCommon&, const std::string& FileName, int, bool&) {
+        std::vector<TPendingError> kept;
+        for (const TPendingError& e : pending)
+            if (open && begun == FileName && e.FileName == FileName && e.Stretch == stretch)
+                kept.push_back(e);
+            else
+                printError(e.FileName, e.Code, e.Message);
+        ++stretch;
+        for (TPendingError& e : kept)
+            e.Stretch = stretch;
+        pending = std::move(kept);
+        begun = FileName;
+        open = true;
     };
     Component.OnEnd = [&](TZipCommon&, const std::string& FileName, bool Passed) {
         const TPendingError* own = nullptr;
         for (const TPendingError& e : pending) {
-            if (e.FileName == FileName) {
+            if (e.FileName == FileName && e.Stretch == stretch) {
                 if (!own) own = &e;
             } else {
                 printError(e.FileName, e.Code, e.Message);
@@ -86,6 +106,8 @@ int ProbeRun(TUnBase& Component, const std::string& PasswordArg, TVerdictWords W
             printError(FileName, own ? own->Code : ecFileFailsCRCCheck, own ? own->Message : std::string());
         }
         pending.clear();
+        ++stretch;
+        open = false;
     };
     Run();
     for (const TPendingError& e : pending)
@@ -119,7 +141,10 @@ int ProbeTest(const std::vector<std::string>& Args) {
     if (Args.empty() || Args.size() > 2) return 2;
     TZipCheck tester;
     tester.SetArchiveFile(Args[0]);
-    tester.OnStatus = [](TZipCommon&, const std::string&, bool) {};
+    // The verdicts reach the reader's end event that ProbeRun sets.
+    tester.OnStatus = [&tester](TZipCommon& Sender, const std::string& FileName, bool Passed) {
+        if (tester.TUnBase::OnEnd) tester.TUnBase::OnEnd(Sender, FileName, Passed);
+    };
     return ProbeRun(tester, Args.size() == 2 ? Args[1] : std::string(), {"PASS", "FAIL"},
                     [&] { tester.Activate(); });
 }

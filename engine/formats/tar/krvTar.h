@@ -49,6 +49,8 @@ protected:
     bool ReadHeader(TStream32& Input, std::string& Name, bool Central) override;
     const std::uint8_t* GetHeadPtr() override { return FOldImage.data(); }
     std::int64_t GetEntrySize(int Index) override { return Entry(Index).NewLength; }
+    // Copies a kept entry, its headers given the checksum form of a kept entry.
+    void CopyKeptEntry(TCompHeaderObj& List, int Index) override;
     bool AddFile(TCompHeaderObj& List, int Index) override;
     void InfoToHeader(std::uint8_t* Header, const TCompFileInfo& Info) override;
     void HeaderToInfo(const std::uint8_t* Header, TCompFileInfo& Info) override;

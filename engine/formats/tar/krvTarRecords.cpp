@@ -181,6 +181,12 @@ void SetTarChecksum(std::uint8_t* Header) {
     IntToOctField(TarHeaderChecksum(Header), 8, true, reinterpret_cast<char*>(Header + TarChecksumOffset));
 }
 
+void SetTarChecksumSixDigits(std::uint8_t* Header) {
+    // The eighth byte stays the blank it was counted as.
+    std::memset(Header + TarChecksumOffset, ' ', 8);
+    IntToOctField(TarHeaderChecksum(Header), 7, true, reinterpret_cast<char*>(Header + TarChecksumOffset));
+}
+
 std::string TarLongNameRecord(const std::string& Name, const std::uint8_t* ModeUidGid) {
     std::array<std::uint8_t, TarBlockSize> h{};
     static constexpr char longLink[] = "././@LongLink";

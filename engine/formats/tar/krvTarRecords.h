@@ -51,6 +51,8 @@ inline constexpr char TarGnuMagic[8] = {'u', 's', 't', 'a', 'r', ' ', ' ', '\0'}
 
 // Stores the header's checksum: seven octal digits and a NUL.
 void SetTarChecksum(std::uint8_t* Header);
+// Stores it as GNU tar writes it: six octal digits, a NUL and a blank (a kept entry's header).
+void SetTarChecksumSixDigits(std::uint8_t* Header);
 // The GNU long-name record ('L') for Name: its header and its data padded to whole blocks.
 // The header copies ModeUidGid's mode, owner and magic fields.
 std::string TarLongNameRecord(const std::string& Name, const std::uint8_t* ModeUidGid);

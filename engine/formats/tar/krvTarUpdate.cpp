@@ -1,6 +1,7 @@
 // Updating a tar: reading the old archive's entries through the shared tar walk, copying kept
 // entries (renamed ones with a header made anew), and the tar.gz wrapping.
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCrc.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvFileIo.h"
 #include "engine/core/krvGbls.h"
@@ -74,6 +75,38 @@ bool TTar::ReadHeader(TStream32& Input, std::string& Name, bool /*Central*/) {
     return true;
 }
 
+void TTar::CopyKeptEntry(TCompHeaderObj& List, int Index) {
+    TCompEntry& e = Entry(Index);
+    FileName = List.Name(Index);
+    const auto old = FOld.find(e.OldOffset);
+    const std::int64_t lead = old == FOld.end() ? -1 : old->second.HeaderPos - e.OldOffset;
+    if (lead < 0 || lead + TarBlockSize > e.NewLength) {
+        CopyInput(e.OldOffset, e.NewLength);
+        return;
+    }
+    // The headers of the entry (those of a long name or pax record before its own) get their
+    // checksums in the form of a kept entry; everything else goes as it is.
+    std::int64_t at = e.OldOffset;
+    const std::int64_t header = old->second.HeaderPos;
+    while (at <= header) {
+        THeader h{};
+        if (ReadAt(*FInput, at, h.data(), TarBlockSize) != TarBlockSize)
+            Fail(ArchiveFile(), "", ecUnexpectedEndOfFile);
+        if (!IsTarHeaderValid(h.data())) break;
+        SetTarChecksumSixDigits(h.data());
+        FOutput->WriteBuffer(h.data(), TarBlockSize);
+        at += TarBlockSize;
+        if (at > header) break;
+        // A record's data up to the next header.
+        const std::int64_t size = TarNumber(h.data() + TarSizeOffset, 12);
+        const std::int64_t data = size < 0 ? -1 : size + TarPadding(size);
+        if (data < 0 || at + data > header) break;
+        CopyInput(at, data);
+        at += data;
+    }
+    CopyInput(at, e.OldOffset + e.NewLength - at);
+}
+
 void TTar::CopyEntry(TCompHeaderObj& List, int Index) {
     TCompEntry& e = Entry(Index);
     const TOldEntry& old = FOld.at(e.OldOffset);
@@ -89,7 +122,7 @@ void TTar::CopyEntry(TCompHeaderObj& List, int Index) {
     PutTarNumber(h.data() + TarSizeOffset, 12, old.Size);
     if (!PutTarNumber(h.data() + TarMTimeOffset, 12, TarNumber(List.GetHeader(Index) + TarMTimeOffset, 12)))
         Fail(ArchiveFile(), "", ecBadFileHeader);
-    SetTarChecksum(h.data());
+    SetTarChecksumSixDigits(h.data());
     const std::int64_t start = FOutput->Position();
     WriteHeader(h, name);
     CopyInput(old.DataPos, old.Size + TarPadding(old.Size));

@@ -321,6 +321,13 @@ TEST(UtilityRoutines, ShellLookups) {
         {"/x.qz/none", false}, {"/x/doc.pdf", true}, {"/x/other.pdf", false}, {"/x/a.b\\c", false}};
     for (const auto& [file, expected] : cases)
         EXPECT_EQ(GetOpenCommand(file), expected) << file;
+    // A folder that no program opens is named by its whole path.
+    tools.Add("xdg-open", "exit 0");
+    const QString folder = QString::fromStdString((tools.Dir() / "m").string());
+    fs::create_directories(folder.toStdString());
+    EXPECT_TRUE(MissingLauncher("xdg-open", {folder})
+                    .startsWith("No program is installed to open " + folder + " (inode/directory)."))
+        << MissingLauncher("xdg-open", {folder}).toStdString();
 
     EnvGuard home("HOME", "/home/someone");
     EnvGuard data("XDG_DATA_HOME", nullptr);

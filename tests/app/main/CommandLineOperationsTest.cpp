@@ -94,6 +94,14 @@ TEST_F(TCommandLineOperations, TestRepairConvertAndSelfExtractor) {
          {"cmp", "hdr/dir/c.txt", "dir/c.txt"},
          "completed"},
         {{"-T", "notes.txt"}, 1, "Invalid or unsupported archive type for this operation", {}},
+        // Many archives, one of them damaged: the sound one comes out, the summary names the other.
+        {{"-EMSH", "t.zip", "hdr.zip"},
+         1,
+         "Archives Extracted: 1\nArchives Failed: 1",
+         {"cmp", "t_zip/b.txt", "b.txt"},
+         "completed"},
+        // A folder that cannot be made is named with the system's reason.
+        {{"-DDEH", "a.txt/sub", "t.zip"}, 1, "/a.txt/sub\nNot a directory", {}, "Files Extracted"},
         {{"-R", "cut.zip"}, 0, "Save Repaired File As ...", {"unzip", "-t", "cut_fixed.zip"}},
         {{"-R", "ddcut.zip"}, 0, "Save Repaired File As ...", {"unzip", "-t", "ddcut_fixed.zip"}},
         {{"-R", "notes.txt"}, 1, "View Last Output", {}},

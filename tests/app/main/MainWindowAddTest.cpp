@@ -12,6 +12,7 @@
 #include "app/dialogs/Progress.h"
 #include "app/main/AddOptionsDialog.h"
 #include "app/main/QtEngineHost.h"
+#include "app/main/StatusLed.h"
 #include "engine/read/krvKorva.h"
 #include "ui/LmOpenSaveComm.h"
 
@@ -230,6 +231,34 @@ TEST_F(TAddTest, AnExistingArchiveKeepsItsOwnFormat) {
     const std::string gz = ReadFile(dir / "new.txt.gz");
     EXPECT_EQ(AddFiles((dir / "new.txt.gz").string(), {(dir / "old.txt").string()}, 1, swAdd, false), 0);
     EXPECT_EQ(ReadFile(dir / "new.txt.gz"), gz);
+}
+
+// An add or a delete that failed leaves the light amber until the next run; the archive
+// that could not be rewritten stays as it was.
+TEST_F(TAddTest, AFailedAddOrDeleteLeavesTheLightAmber) {
+    TempDir dir;
+    WriteFile(dir / "a.txt", "alpha\n");
+    WriteFile(dir / "b.txt", TextBytes(3000));
+    WriteFile(dir / "blocker", "a file where a folder must go");
+    Must(RunTool({"tar", "-cf", "t.tar", "a.txt", "b.txt"}, dir.Path()));
+    Open();
+    FPrompter.Prompter().DefaultsAllowed = true;
+    EXPECT_LE(AddFiles((dir / "blocker/new.zip").string(), {(dir / "a.txt").string()}, 1, swAdd, false), 0);
+    EXPECT_EQ(FWindow->LedColor(), TStatusLed::FailedColor());
+    EXPECT_EQ(AddFiles((dir / "ok.zip").string(), {(dir / "a.txt").string()}, 1, swAdd, false), 1);
+    EXPECT_EQ(FWindow->LedColor(), QColor(Qt::green));
+    // Cut inside b.txt's data: a rewrite would lose it, so the tar is not rewritten.
+    const std::string cut = ReadFile(dir / "t.tar").substr(0, 3 * 512 + 100);
+    WriteFile(dir / "cut.tar", cut);
+    Display((dir / "cut.tar").string());
+    ASSERT_EQ(Rows(), 2);
+    List().selectionModel()->select(List().model()->index(RowOf("a.txt"), 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    FPrompter.Prompter().Answers = {mrYes, mrOk};
+    Action("acDelete").trigger();
+    EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "No file was deleted"));
+    EXPECT_EQ(FWindow->LedColor(), TStatusLed::FailedColor());
+    EXPECT_EQ(ReadFile(dir / "cut.tar"), cut);
 }
 
 TEST_F(TAddTest, DeletingANameWithWildcardsDeletesOnlyIt) {

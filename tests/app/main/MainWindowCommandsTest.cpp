@@ -311,7 +311,9 @@ TEST_F(TCommandTest, NoArchiveOrAGoneArchiveLeavesTheWindowUsable) {
     FPrompter.Prompter().Answers = {mrOk};
     Display((dir / "notes.txt").string());
     ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 1u);
-    EXPECT_EQ(FPrompter.Prompter().Prompts[0].Text, "Invalid archive format.");
+    // The message names the file it could not open.
+    EXPECT_EQ(FPrompter.Prompter().Prompts[0].Text,
+              "Invalid archive format.\r\n\r\n" + QString::fromStdString((dir / "notes.txt").string()));
     EXPECT_EQ(Rows(), 0);
     EXPECT_EQ(FWindow->windowTitle(), "Quillar");
     EXPECT_FALSE(Action("acExtract").isEnabled());

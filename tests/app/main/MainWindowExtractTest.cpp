@@ -487,7 +487,7 @@ TEST_F(TExtractTest, PasswordsAskedOnceAndBadOnesReported) {
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Typed);
         CurrentArchivePassword().clear();
-        int asked = 0;
+        int asked = 0, rejectedShown = 0;
         QString shownName;
         // Every question gets the same answer; a right one is asked for once.
         QTimer answers;
@@ -496,6 +496,8 @@ TEST_F(TExtractTest, PasswordsAskedOnceAndBadOnesReported) {
             auto* dialog = qobject_cast<TfmGetPassword*>(QApplication::activeModalWidget());
             if (!dialog || !dialog->isVisible()) return;
             ++asked;
+            // Asked again for an entry whose password was wrong, the dialog says so.
+            if (!Find<QLabel>(*dialog, "laRejected")->isHidden()) ++rejectedShown;
             shownName = Find<QLabel>(*dialog, "laFileName")->text();
             Find<QLineEdit>(*dialog, "edPassword")->setText(c.Typed);
             dialog->done(mrOk);
@@ -509,6 +511,8 @@ TEST_F(TExtractTest, PasswordsAskedOnceAndBadOnesReported) {
         if (c.Extracted == 2) {
             EXPECT_EQ(asked, 1);
         }
+        EXPECT_EQ(rejectedShown > 0, c.Extracted == 0);
+        EXPECT_LT(rejectedShown, asked); // never at an entry's first question
         EXPECT_TRUE(shownName.contains("s1.txt")) << shownName.toStdString(); // as stored, not upper-cased
     }
     // A password set with the Password command is used without asking.

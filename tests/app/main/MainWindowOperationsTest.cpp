@@ -16,6 +16,7 @@
 #include "app/dialogs/Properties.h"
 #include "app/dialogs/UUEncode.h"
 #include "app/dialogs/ViewOutput.h"
+#include "app/main/StatusLed.h"
 #include "engine/read/krvKorva.h"
 #include "platform/Shell.h"
 
@@ -124,6 +125,9 @@ TEST_F(TOperationsTest, TestRepairConvertAndSelfExtractorFromTheMenu) {
         });
         Action("acConvert").trigger();
         EXPECT_EQ(SawPrompt(FPrompter.Prompter(), "Archive conversion successfully completed."), c.Converted)
+            << c.Input;
+        // A failed conversion leaves the light amber.
+        EXPECT_EQ(FWindow->LedColor(), c.Converted ? QColor(Qt::green) : TStatusLed::FailedColor())
             << c.Input;
         EXPECT_EQ(fs::exists(FDir / c.Input), !(c.Converted && c.DeleteOriginal)) << c.Input;
         if (!c.Check.empty()) Must(RunTool(c.Check, FDir.Path()));

@@ -87,6 +87,23 @@ TDamagedArchive TarGzChangedBeforeAnInvalidCode(const fs::path& Dir) {
     return {Dir / "whole.tgz", Dir / "damaged.tgz"};
 }
 
+// A symbolic link, then a file of the link's name (GNU tar replaces the one by the other): the
+// link is not made and is a failure of its own, the file comes out.
+TDamagedArchive TarLinkThenAFileOfItsName(const fs::path& Dir) {
+    const std::string script =
+        "import tarfile, io\n"
+        "b = io.BytesIO()\n"
+        "with tarfile.open(fileobj=b, mode='w', format=tarfile.GNU_FORMAT) as t:\n"
+        "    l = tarfile.TarInfo('x'); l.type = tarfile.SYMTYPE; l.linkname = 'elsewhere'\n"
+        "    t.addfile(l)\n"
+        "    d = b'the file after the link\\n' * 40\n"
+        "    i = tarfile.TarInfo('x'); i.size = len(d); i.mtime = 981158400\n"
+        "    t.addfile(i, io.BytesIO(d))\n"
+        "open('linked.tar', 'wb').write(b.getvalue())\n";
+    EXPECT_EQ(RunTool({"python3", "-c", script}, Dir).ExitCode, 0);
+    return {Dir / "linked.tar", Dir / "linked.tar"};
+}
+
 // The offset of a cabinet's first data block.
 std::size_t FirstCabBlock(const std::string& Cab) {
     std::size_t at = 0;
@@ -168,6 +185,13 @@ std::vector<TRow> Rows() {
          TarGzChangedBeforeAnInvalidCode,
          {"gzip", "-t", "{}"},
          {"tar", "-xzf", "{}", "-C", "{out}"},
+         true},
+        {"TarLinkThenAFileOfItsName",
+         TarLinkThenAFileOfItsName,
+         {"tar", "-tf", "{}"},
+         {"tar", "-xf", "{}", "-C", "{out}"},
+         false,
+         false,
          true},
         {"CorpusZipMalformed", Corpus("libarchive/zip/read_format_zip_malformed1.zip"), unzipTest, unzip,
          true},

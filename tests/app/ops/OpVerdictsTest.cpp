@@ -291,7 +291,7 @@ TEST_F(OpVerdicts, WritersCountWhatFailedAndWhatTheRealToolsRead) {
              options.Switch = swAdd;
              return static_cast<TOpResult>(Add(options, O));
          },
-         {-1, 1},
+         {-1, 1, false, TOpCause::SourceUnreadable},
          [&] {
              Must(RunTool({"unzip", "-tq", Src("t.zip").string()}));
              EXPECT_EQ(RunTool({"unzip", "-Z1", Src("t.zip").string()}).Out, "d/\nd/c.txt\nb.txt\na.txt\n");

@@ -199,12 +199,21 @@ TEST_F(OpsWithoutWindow, MailHandsTheZipToTheMailProgramAndSaysWhenThereIsNone) 
         EXPECT_FALSE(fs::exists(copies / "zf_old"));
         EXPECT_TRUE(fs::exists(sent.Attachment.toStdString()));
         EXPECT_EQ(Mail({{}, "/x/pack", {P("missing.txt")}}, observer).Failure, TMailFailure::NothingPacked);
+        // A mail program that refuses: its message names the program and what it said.
+        WriteFile(bin / "xdg-email", "#!/bin/sh\necho \"xdg-email: no method available\" >&2\nexit 3\n");
+        ::chmod((bin / "xdg-email").c_str(), 0755);
+        const TMailResult refused = Mail({P("t.zip"), {}, {}}, observer);
+        EXPECT_EQ(refused.Failure, TMailFailure::NotTaken);
+        EXPECT_EQ(MailFailureText(refused),
+                  "The mail program did not take the message (exit status 3).\r\n\r\n"
+                  "xdg-email said:\r\nxdg-email: no method available");
     }
     const EnvGuard path("PATH", bin.Str().c_str());
     fs::remove(bin / "xdg-email");
     const TMailResult none = Mail({P("t.zip"), {}, {}}, observer);
     EXPECT_EQ(none.Failure, TMailFailure::NoMailProgram);
     EXPECT_TRUE(MailFailureText(none).contains("compliant email software"));
+    EXPECT_TRUE(MailFailureText(none).contains("xdg-email could not be started: "));
 }
 
 // An add to a zip on a removable drive (the stand-in): what fits the medium is written as on a
