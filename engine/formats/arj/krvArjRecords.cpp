@@ -60,6 +60,27 @@ TArjRead ReadArjHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Si
         if (p > Size) return TArjRead::Bad;
     }
     H.DataPos = p;
+    // The main header has no data: its size fields hold times.
+    if (H.FileType == ArjMainHeader) H.PackedSize = H.UnpackedSize = 0;
     if (!CheckedAdd(p, H.PackedSize, H.NextPos)) return TArjRead::Bad;
     return TArjRead::Ok;
+}
+
+std::int64_t FindArjHeader(const TReadAtFunc& Read, std::int64_t From, std::int64_t Size) {
+    return FindHeader(Read, From, Size, "\x60\xEA", 0, [&](std::int64_t At) {
+        TArjHeader h;
+        return ReadArjHeader(Read, At, Size, h) == TArjRead::Ok && !h.HeaderDamaged && h.NextPos <= Size;
+    });
+}
+
+void FollowArjHeader(const TReadAtFunc& Read, std::int64_t Size, TArjHeader& H) {
+    const auto find = [&](std::int64_t From) { return FindArjHeader(Read, From, Size); };
+    const auto isNext = [&](std::int64_t At) {
+        TArjHeader next;
+        const TArjRead r = ReadArjHeader(Read, At, Size, next);
+        // An end mark with a whole header behind it is a header whose size was damaged to 0;
+        // other bytes behind a real end mark are no concern of the archive's.
+        return r == TArjRead::Ok || (r == TArjRead::End && find(At + 4) < 0);
+    };
+    FollowHeaders(H.DataPos, H.NextPos, Size, isNext, find, H);
 }

@@ -75,7 +75,11 @@ TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Si
     H = TLhaHeader{};
     H.HeaderPos = At;
     std::uint8_t h[Fixed + 5];
-    if (!ReadExact(Read, At, h, Fixed)) return TLhaRead::End;
+    if (At >= Size) return TLhaRead::End;
+    if (!ReadExact(Read, At, h, Fixed)) {
+        // The end mark is a single 0; anything else that ends here is a header cut short.
+        return ReadExact(Read, At, h, 1) && h[0] == 0 ? TLhaRead::End : TLhaRead::Bad;
+    }
     H.Level = h[20];
     // A header size of 0 ends the archive (a level-2 size is 16 bits).
     if (h[0] == 0 && (H.Level != 2 || h[1] == 0)) return TLhaRead::End;
@@ -186,6 +190,25 @@ TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Si
         H.LinkTarget = H.Name.substr(bar + 1);
     }
     return TLhaRead::Ok;
+}
+
+std::int64_t FindLhaHeader(const TReadAtFunc& Read, std::int64_t From, std::int64_t Size) {
+    // The method id "-l??-" stands 2 bytes into a header.
+    return FindHeader(Read, From, Size, "-l", 2, [&](std::int64_t At) {
+        TLhaHeader h;
+        return ReadLhaHeader(Read, At, Size, h) == TLhaRead::Ok && !h.HeaderDamaged && h.NextPos <= Size;
+    });
+}
+
+void FollowLhaHeader(const TReadAtFunc& Read, std::int64_t Size, TLhaHeader& H) {
+    const auto find = [&](std::int64_t From) { return FindLhaHeader(Read, From, Size); };
+    const auto isNext = [&](std::int64_t At) {
+        TLhaHeader next;
+        const TLhaRead r = ReadLhaHeader(Read, At, Size, next);
+        // An end mark with a whole header behind it is a header whose size was damaged to 0.
+        return r == TLhaRead::Ok || (r == TLhaRead::End && (At + 1 >= Size || find(At + 1) < 0));
+    };
+    FollowHeaders(H.DataPos, H.NextPos, Size, isNext, find, H);
 }
 
 int LhaLevelFor(const std::string& StoredName) {
