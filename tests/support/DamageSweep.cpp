@@ -410,7 +410,10 @@ TArchiveMap MapGzip(const std::string& A) {
         const auto t = q + static_cast<std::int64_t>(z.total_in);
         inflateEnd(&z);
         if (status != Z_STREAM_END || !Has(A, t, 8)) return m;
+        m.Headers.push_back({q, t, "data of " + of, "@"});
         m.Headers.push_back({t, t + 8, "trailer of " + of, ""});
+        // A file cut where a member begins is a whole gzip file of fewer members.
+        if (i > 1) m.Headers.push_back({p, p + 1, "start of " + of, "@member cut"});
         AddFields(m, t, "trailer of " + of, {{4, 4, "size"}});
         p = t + 8;
     }
