@@ -163,6 +163,42 @@ std::vector<TVariant> DamageVariants(const std::string& Whole, const TArchiveMap
     return out;
 }
 
+namespace {
+
+// Runs Data through a zlib stream (Deflate: a gzip member without name or time; else its
+// inflation); empty on failure.
+std::string Zlib(const std::string& Data, bool Deflate) {
+    z_stream z{};
+    if ((Deflate ? deflateInit2(&z, 9, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY) : inflateInit2(&z, 31)) != Z_OK)
+        return {};
+    std::string out;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data.data()));
+    z.avail_in = static_cast<uInt>(Data.size());
+    int status = Z_OK;
+    for (char chunk[65536]; status == Z_OK;) {
+        z.next_out = reinterpret_cast<Bytef*>(chunk);
+        z.avail_out = sizeof chunk;
+        status = Deflate ? deflate(&z, Z_FINISH) : inflate(&z, Z_NO_FLUSH);
+        out.append(chunk, sizeof chunk - z.avail_out);
+    }
+    Deflate ? deflateEnd(&z) : inflateEnd(&z);
+    return status == Z_STREAM_END ? out : std::string();
+}
+
+} // namespace
+
+std::vector<TVariant> InnerDamageVariants(const std::string& Gzipped, TArchiveMap (*Map)(const std::string&),
+                                          int MaxBytes) {
+    const std::string inner = Zlib(Gzipped, false);
+    std::vector<TVariant> out = DamageVariants(inner, Map(inner), MaxBytes);
+    out.erase(out.begin());
+    for (TVariant& v : out) {
+        v.What = "inside: " + v.What;
+        v.Bytes = Zlib(v.Bytes, true);
+    }
+    return out;
+}
+
 TArchiveMap MapZip(const std::string& A) {
     TArchiveMap m;
     const std::size_t end = A.rfind(std::string("PK\5\6", 4));
@@ -493,23 +529,30 @@ TArchiveMap MapRar(const std::string& A) {
 
 namespace {
 
-// Uuencoded or xxencoded text: begin and end lines are headers; the length characters of the
+// Uuencoded or xxencoded text: begin and end lines are headers (the names in them have no
+// checksum, nor has the text an end of its own); the length characters of the
 // first two and last two lines of each file (its closing empty line among them) are sizes; one
 // character of each file's first data line stands for the data, which no checksum covers.
 TArchiveMap MapEncoded(const std::string& A, char Coding) {
     TArchiveMap m;
     std::vector<std::pair<std::int64_t, std::int64_t>> data; // the current file's data lines
     std::string name;
+    std::int64_t lastEnd = -1;
     for (std::int64_t s = 0; s < std::ssize(A);) {
         const std::size_t nl = A.find('\n', static_cast<std::size_t>(s));
         const std::int64_t e = nl == std::string::npos ? std::ssize(A) : static_cast<std::int64_t>(nl) + 1;
         const std::string line = A.substr(static_cast<std::size_t>(s), static_cast<std::size_t>(e - s));
         if (line.starts_with("begin ")) {
-            name = line.substr(line.find(' ', 6) + 1);
+            const auto at = static_cast<std::int64_t>(line.find(' ', 6) + 1);
+            name = line.substr(static_cast<std::size_t>(at));
             name.erase(name.find_last_not_of("\r\n") + 1);
             m.Headers.push_back({s, e, "begin line of " + name, ""});
+            m.Headers.push_back({s + at, s + at + std::ssize(name), "name " + name, "name"});
+            // Cut after an end line, the text is a whole one of fewer files.
+            if (lastEnd >= 0) m.Headers.push_back({lastEnd + 3, s + 7, "text between files", "@file cut"});
             data.clear();
         } else if (line.starts_with("end") && !name.empty()) {
+            lastEnd = s;
             m.Headers.push_back({s, e, "end line of " + name, ""});
             for (std::size_t i = 0; i < data.size(); ++i)
                 if (i < 2 || i + 2 >= data.size())
@@ -526,6 +569,7 @@ TArchiveMap MapEncoded(const std::string& A, char Coding) {
         }
         s = e;
     }
+    if (lastEnd >= 0) m.Headers.push_back({lastEnd + 3, std::ssize(A), "text after the files", "@file cut"});
     return m;
 }
 

@@ -42,6 +42,11 @@ struct TVariant {
 // order. Header bytes beyond MaxBytes are taken at a fixed stride.
 std::vector<TVariant> DamageVariants(const std::string& Whole, const TArchiveMap& Map, int MaxBytes = 240);
 
+// The variants of the archive that Gzipped (a gzip file of one member) holds, each gzipped
+// again (without the whole archive): damage a compressed archive's reader meets inside it.
+std::vector<TVariant> InnerDamageVariants(const std::string& Gzipped, TArchiveMap (*Map)(const std::string&),
+                                          int MaxBytes = 240);
+
 // The walkers: they stop quietly at anything they do not understand.
 TArchiveMap MapZip(const std::string& A);
 TArchiveMap MapLha(const std::string& A);
