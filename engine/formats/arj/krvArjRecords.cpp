@@ -78,9 +78,13 @@ void FollowArjHeader(const TReadAtFunc& Read, std::int64_t Size, TArjHeader& H) 
     const auto isNext = [&](std::int64_t At) {
         TArjHeader next;
         const TArjRead r = ReadArjHeader(Read, At, Size, next);
-        // An end mark with a whole header behind it is a header whose size was damaged to 0;
-        // other bytes behind a real end mark are no concern of the archive's.
-        return r == TArjRead::Ok || (r == TArjRead::End && find(At + 4) < 0);
+        // An end mark with a whole header or another end mark behind it is a header whose size
+        // was damaged to 0; other bytes behind a real end mark are no concern of the archive's.
+        const auto endMark = [&] {
+            return FindHeader(Read, At + 4, Size, std::string_view("\x60\xEA\0\0", 4), 0,
+                              [](std::int64_t) { return true; });
+        };
+        return r == TArjRead::Ok || (r == TArjRead::End && find(At + 4) < 0 && endMark() < 0);
     };
     FollowHeaders(H.DataPos, H.NextPos, Size, isNext, find, H);
 }

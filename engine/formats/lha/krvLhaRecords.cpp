@@ -205,8 +205,14 @@ void FollowLhaHeader(const TReadAtFunc& Read, std::int64_t Size, TLhaHeader& H) 
     const auto isNext = [&](std::int64_t At) {
         TLhaHeader next;
         const TLhaRead r = ReadLhaHeader(Read, At, Size, next);
-        // An end mark with a whole header behind it is a header whose size was damaged to 0.
-        return r == TLhaRead::Ok || (r == TLhaRead::End && (At + 1 >= Size || find(At + 1) < 0));
+        // Every archive ends with an end mark: the end of the file where a header must be is a
+        // cut. An end mark followed by a method id, or with a whole header behind it, is a
+        // header whose size was damaged to 0.
+        if (r == TLhaRead::Ok) return true;
+        if (r != TLhaRead::End || At >= Size) return false;
+        std::uint8_t id[5] = {};
+        const bool methodId = Read(At + 2, id, 5) == 5 && id[0] == '-' && id[1] == 'l' && id[4] == '-';
+        return !methodId && (At + 1 >= Size || find(At + 1) < 0);
     };
     FollowHeaders(H.DataPos, H.NextPos, Size, isNext, find, H);
 }
