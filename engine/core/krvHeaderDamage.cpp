@@ -22,13 +22,26 @@ std::int64_t FindHeader(const TReadAtFunc& Read, std::int64_t From, std::int64_t
     return -1;
 }
 
+std::string NameBytesAt(const TReadAtFunc& Read, std::int64_t At, std::int64_t Count, std::int64_t Size) {
+    constexpr std::int64_t maxName = 1024;
+    if (At < 0 || Count <= 0 || Count > maxName || At + Count > Size) return {};
+    std::string name(static_cast<std::size_t>(Count), '\0');
+    if (Read(At, name.data(), Count) != Count) return {};
+    const bool text = std::ranges::all_of(name, [](char C) { return static_cast<unsigned char>(C) >= 0x20; });
+    return text ? name : std::string();
+}
+
 void FollowHeaders(std::int64_t DataPos, std::int64_t& NextPos, std::int64_t Size,
                    const std::function<bool(std::int64_t At)>& IsNext,
-                   const std::function<std::int64_t(std::int64_t From)>& Find, THeaderRange& Range) {
+                   const std::function<std::int64_t(std::int64_t From)>& Find,
+                   const std::function<std::string(std::int64_t At)>& NameAt, THeaderRange& Range) {
     if (NextPos <= Size && IsNext(NextPos)) return;
     const std::int64_t found = Find(DataPos);
     Range.RangeBad = found >= 0 && found < NextPos;
     Range.DataCut = found < 0 && NextPos > Size;
-    if (!Range.RangeBad && !Range.DataCut) Range.GapAt = NextPos;
+    if (!Range.RangeBad && !Range.DataCut) {
+        Range.GapAt = NextPos;
+        Range.GapName = NameAt(NextPos);
+    }
     NextPos = found >= 0 ? found : Size;
 }

@@ -88,3 +88,6 @@ void FollowArjHeader(const TReadAtFunc& Read, std::int64_t Size, TArjHeader& Hea
 // The first whole header (its CRC holds, its data inside the file) at or after From; -1:
 // none. A walk picks up there after damage.
 std::int64_t FindArjHeader(const TReadAtFunc& Read, std::int64_t From, std::int64_t Size);
+
+// The name a damaged header at At still shows (its id is there); else empty.
+std::string ArjNameAt(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size);

@@ -106,7 +106,8 @@ private:
     void Follow(TArjHeader& Header) {
         FollowArjHeader(Reader(), End, Header);
         if (Header.GapAt >= 0)
-            K.ReportError(K.ArchiveFile(), HeaderDamageAt(Header.GapAt), "0", ecBadFileHeader);
+            K.ReportError(K.ArchiveFile(), HeaderDamageAt(Header.GapAt, Header.GapName), "0",
+                          ecBadFileHeader);
     }
 
     // A header whose CRC fails is damage to report; what it describes is listed all the same.

@@ -63,7 +63,8 @@ bool TUnArj::ExtractVolume(TStream32& Stream, std::int64_t HeaderPos) {
     // taken on their own headers.
     if (main.HeaderDamaged) ReportError(ArchiveFile(), "", "0", ecHeaderCRCError);
     FollowArjHeader(read, ArchiveSize, main);
-    if (main.GapAt >= 0) ReportError(ArchiveFile(), HeaderDamageAt(main.GapAt), "0", ecBadFileHeader);
+    if (main.GapAt >= 0)
+        ReportError(ArchiveFile(), HeaderDamageAt(main.GapAt, main.GapName), "0", ecBadFileHeader);
     const bool volumeSet = (main.Flags & ArjVolume) != 0;
     // The rest of an entry begun on the previous volume is taken when that one was.
     const bool continuing = FContinuing;
@@ -90,7 +91,8 @@ bool TUnArj::ExtractVolume(TStream32& Stream, std::int64_t HeaderPos) {
         if (GetCancel() || Pos >= ArchiveSize || ReadArjHeader(read, Pos, ArchiveSize, H) != TArjRead::Ok)
             return false;
         FollowArjHeader(read, ArchiveSize, H);
-        if (Report && H.GapAt >= 0) ReportError(ArchiveFile(), HeaderDamageAt(H.GapAt), "0", ecBadFileHeader);
+        if (Report && H.GapAt >= 0)
+            ReportError(ArchiveFile(), HeaderDamageAt(H.GapAt, H.GapName), "0", ecBadFileHeader);
         Pos = H.NextPos;
         return true;
     };

@@ -110,6 +110,12 @@ std::int64_t FindBhHeader(const TReadAtFunc& Read, std::int64_t From, std::int64
                       [&](std::int64_t At) { return WholeBhHeader(Read, At, Size); });
 }
 
+std::string BhNameAt(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size) {
+    std::uint8_t h[BhFixedSize];
+    if (Read(At, h, BhFixedSize) != BhFixedSize || GetU32LE(h) != BhSignature) return {};
+    return NameBytesAt(Read, At + BhFixedSize, GetU16LE(h + 33), Size);
+}
+
 void FollowBhHeader(const TReadAtFunc& Read, std::int64_t Size, TBhHeader& H) {
     const auto isNext = [&](std::int64_t At) {
         TBhHeader next;
@@ -118,7 +124,7 @@ void FollowBhHeader(const TReadAtFunc& Read, std::int64_t Size, TBhHeader& H) {
     };
     FollowHeaders(
         H.DataPos, H.NextPos, Size, isNext, [&](std::int64_t From) { return FindBhHeader(Read, From, Size); },
-        H);
+        [&](std::int64_t At) { return BhNameAt(Read, At, Size); }, H);
 }
 
 bool MakeBhHeader(const TBhHeader& H, std::string& Out) {

@@ -120,6 +120,9 @@ void FollowBhHeader(const TReadAtFunc& Read, std::int64_t Size, TBhHeader& Heade
 // The first whole header at or after From (-1: none): a walk picks up there after damage.
 std::int64_t FindBhHeader(const TReadAtFunc& Read, std::int64_t From, std::int64_t Size);
 
+// The name a damaged header at At still shows (its signature is there); else empty.
+std::string BhNameAt(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size);
+
 // The 37-byte header, the name and ExtraLength zero bytes, as a writer stores them. False
 // when the name, the extra field or a size does not fit its field.
 bool MakeBhHeader(const TBhHeader& Header, std::string& Out);

@@ -31,7 +31,8 @@ public:
         }
         if (r == TLhaRead::Bad) {
             // Only the first header can be broken here; the walk goes on at the next whole one.
-            K.ReportError(K.ArchiveFile(), HeaderDamageAt(HeaderPos), "0", ecBadFileHeader);
+            K.ReportError(K.ArchiveFile(), HeaderDamageAt(HeaderPos, LhaNameAt(Reader(), HeaderPos, End)),
+                          "0", ecBadFileHeader);
             const std::int64_t found = FindLhaHeader(Reader(), HeaderPos + 1, End);
             if (found < 0)
                 Stop();
@@ -61,7 +62,8 @@ public:
         if (!h.SizesAgree())
             K.ReportError(K.ArchiveFile(), K.FileName, "0",
                           h.DataCut ? ecUnexpectedEndOfFile : ecBadFileHeader);
-        if (h.GapAt >= 0) K.ReportError(K.ArchiveFile(), HeaderDamageAt(h.GapAt), "0", ecBadFileHeader);
+        if (h.GapAt >= 0)
+            K.ReportError(K.ArchiveFile(), HeaderDamageAt(h.GapAt, h.GapName), "0", ecBadFileHeader);
     }
 
 private:

@@ -200,6 +200,12 @@ std::int64_t FindLhaHeader(const TReadAtFunc& Read, std::int64_t From, std::int6
     });
 }
 
+std::string LhaNameAt(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size) {
+    std::uint8_t h[Fixed];
+    if (!ReadExact(Read, At, h, Fixed) || h[2] != '-' || h[3] != 'l' || h[6] != '-' || h[20] > 1) return {};
+    return NameBytesAt(Read, At + Fixed, h[21], Size);
+}
+
 void FollowLhaHeader(const TReadAtFunc& Read, std::int64_t Size, TLhaHeader& H) {
     const auto find = [&](std::int64_t From) { return FindLhaHeader(Read, From, Size); };
     const auto isNext = [&](std::int64_t At) {
@@ -214,7 +220,9 @@ void FollowLhaHeader(const TReadAtFunc& Read, std::int64_t Size, TLhaHeader& H) 
         const bool methodId = Read(At + 2, id, 5) == 5 && id[0] == '-' && id[1] == 'l' && id[4] == '-';
         return !methodId && (At + 1 >= Size || find(At + 1) < 0);
     };
-    FollowHeaders(H.DataPos, H.NextPos, Size, isNext, find, H);
+    FollowHeaders(
+        H.DataPos, H.NextPos, Size, isNext, find, [&](std::int64_t At) { return LhaNameAt(Read, At, Size); },
+        H);
 }
 
 int LhaLevelFor(const std::string& StoredName) {

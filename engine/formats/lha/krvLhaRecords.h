@@ -86,6 +86,10 @@ void FollowLhaHeader(const TReadAtFunc& Read, std::int64_t Size, TLhaHeader& Hea
 // none. A walk picks up there after damage.
 std::int64_t FindLhaHeader(const TReadAtFunc& Read, std::int64_t From, std::int64_t Size);
 
+// The name a damaged header of level 0 or 1 at At still shows (its method id is there); else
+// empty.
+std::string LhaNameAt(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size);
+
 // ---- writing --------------------------------------------------------------------------------
 // The longest name a level-0 header holds (its size byte counts 22 + the name's length).
 inline constexpr std::size_t LhaLevel0MaxName = 233;

@@ -69,14 +69,16 @@ int TUnLha::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
             }
             if (r == TLhaRead::Bad) {
                 // Only the first header can be broken here: the others were found whole.
-                if (Report) ReportError(ArchiveFile(), HeaderDamageAt(Pos), "0", ecBadFileHeader);
+                if (Report)
+                    ReportError(ArchiveFile(), HeaderDamageAt(Pos, LhaNameAt(read, Pos, ArchiveSize)), "0",
+                                ecBadFileHeader);
                 Pos = FindLhaHeader(read, Pos + 1, ArchiveSize);
                 if (Pos < 0) return false;
                 continue;
             }
             FollowLhaHeader(read, ArchiveSize, H);
             if (Report && H.GapAt >= 0)
-                ReportError(ArchiveFile(), HeaderDamageAt(H.GapAt), "0", ecBadFileHeader);
+                ReportError(ArchiveFile(), HeaderDamageAt(H.GapAt, H.GapName), "0", ecBadFileHeader);
             Pos = H.NextPos;
             return true;
         }
