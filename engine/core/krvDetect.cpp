@@ -2,6 +2,7 @@
 // it, for plain archives and for archives inside self-extracting executables.
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvDates.h"
+#include "engine/core/krvHeaderDamage.h"
 #include "engine/core/krvRegisterKorva.h"
 
 #include <algorithm>
@@ -55,6 +56,19 @@ std::uint32_t FileCreationDosTime(const std::string& FileName) {
     return 0;
 }
 
+// Where the lha archive of a DOS .COM program (it begins with a short or near jump over its
+// data) lies behind its code, or -1. The code holds the decoder's method names too: only a
+// whole header counts.
+std::int64_t LhaInComProgram(TStream32& Stream, std::span<const std::uint8_t> Head, std::int64_t Size) {
+    if (Head.empty() || (Head[0] != 0xEB && Head[0] != 0xE9)) return -1;
+    const TReadAtFunc read = StreamReader(Stream);
+    for (std::size_t p = 2; p + 5 <= Head.size(); ++p)
+        if (Head[p] == '-' && Head[p + 1] == 'l' && Head[p + 2] == 'h' && Head[p + 4] == '-' &&
+            PlausibleLhaHeader(read, static_cast<std::int64_t>(p) - 2, Size))
+            return static_cast<std::int64_t>(p) - 2;
+    return -1;
+}
+
 } // namespace
 
 TArcType TRegisterKorva::DetectArcType(const std::string& FileName) {
@@ -101,7 +115,7 @@ TArcType TRegisterKorva::DetectArcType(const std::string& FileName) {
 TArcType TRegisterKorva::DetectPlain(TStream32& Stream, std::span<const std::uint8_t> Head) {
     // An lzh archive behind a block of 128 zero bytes.
     if (!Head.empty() && Head[0] == 0 && Head.size() > 134 && Head[130] == '-' && Head[131] == 'l' &&
-        Head[134] == '-') {
+        Head[134] == '-' && PlausibleLhaHeader(StreamReader(Stream), 128, ArchiveSize)) {
         ArchiveOffset = 128;
         return atLha;
     }
@@ -146,6 +160,10 @@ TArcType TRegisterKorva::DetectPlain(TStream32& Stream, std::span<const std::uin
     if (dir > 0) {
         ArchiveOffset = dir;
         return TZipEndRecord::FromBytes(EndRecord.data()).ThisDisk == 0 ? atZip : atZipMV;
+    }
+    if (const std::int64_t at = LhaInComProgram(Stream, Head, ArchiveSize); at >= 0) {
+        ArchiveOffset = at;
+        return atLhaExe;
     }
     return atNA;
 }

@@ -2,6 +2,7 @@
 // archive, the scan for archive markers, and the uuencode and tar tests.
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvCrc.h"
+#include "engine/core/krvHeaderDamage.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "platform/PeResources.h"
 
@@ -24,26 +25,6 @@ bool ParseDecimal(const std::string& Text, std::int64_t& Value) {
         Value = Value * 10 + (c - '0');
     }
     return true;
-}
-
-// Whether an lha header begins at At, not only its "-lh?-" method id: a program stub holds that
-// text among its strings (the method names of its decoder). Levels 0 and 1 give the header
-// size and the checksum of its bytes, level 2 a 16-bit header size.
-bool LhaHeaderAt(TStream32& Stream, std::int64_t At) {
-    constexpr int Fixed = 22;
-    std::uint8_t h[2 + 255];
-    const std::int64_t got = ReadAt(Stream, At, h, sizeof h);
-    if (got < Fixed || h[2] != '-' || h[3] != 'l' || h[4] != 'h' || h[6] != '-') return false;
-    const int level = h[20];
-    if (level == 2) return GetU16LE(h) >= Fixed + 4;
-    if (level > 1 || h[0] == 0) return false;
-    const int size = h[0];
-    // The name and the data CRC (level 1: also the host and an extended-header size) fit.
-    if (Fixed + h[21] + (level == 1 ? 5 : 2) > size + 2 || got < size + 2) return false;
-    unsigned sum = 0;
-    for (int i = 2; i < size + 2; ++i)
-        sum += h[i];
-    return static_cast<std::uint8_t>(sum) == h[1];
 }
 
 } // namespace
@@ -73,7 +54,7 @@ TArcType TRegisterKorva::ProbeStubOffsets(TStream32& Stream) {
         }
     }
     if (ArchiveSize >= 1950 && ReadAt(Stream, 1947, b, 6) == 6 && Starts(b, "-lh") && b[4] == '-' &&
-        LhaHeaderAt(Stream, 1945)) {
+        PlausibleLhaHeader(StreamReader(Stream), 1945, ArchiveSize)) {
         ArchiveOffset = 1945;
         return atLhaExe;
     }
@@ -169,7 +150,7 @@ TArcType TRegisterKorva::MarkerScan(TStream32& Stream, std::int64_t Start) {
             break;
         case '-':
             if (f >= 2 && f + 5 < ArchiveSize && left >= 5 && b[p + 1] == 'l' && b[p + 2] == 'h' &&
-                b[p + 4] == '-' && LhaHeaderAt(Stream, f - 2)) {
+                b[p + 4] == '-' && PlausibleLhaHeader(StreamReader(Stream), f - 2, ArchiveSize)) {
                 ArchiveOffset = f - 2;
                 return f == 2 ? atLha : atLhaExe;
             }

@@ -2,6 +2,7 @@
 // for a plain file or for a place inside an executable. Two-byte signatures that ordinary
 // text can begin with are only trusted when the header behind them is plausible.
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvHeaderDamage.h"
 #include "engine/core/krvRegisterKorva.h"
 
 #include <cstring>
@@ -53,6 +54,32 @@ constexpr std::int64_t ArcSfxStubSize = 7716;
 
 } // namespace
 
+bool PlausibleLhaHeader(const TReadAtFunc& Read, std::int64_t Pos, std::int64_t Size) {
+    constexpr int fixed = 22;
+    constexpr int level2Min = fixed + 4; // the CRC, the host and the first extended-header size
+    std::uint8_t h[2 + 255];
+    const std::int64_t got = Read(Pos, h, sizeof h);
+    if (got < fixed || h[2] != '-' || h[3] != 'l' || h[6] != '-') return false;
+    const int level = h[20];
+    if (level == 2) {
+        // A 16-bit header size that the file holds, and a first extended header of at least
+        // its type and next-size bytes (0: none).
+        const std::int64_t size = GetU16LE(h);
+        const int ext = got >= level2Min ? GetU16LE(h + 24) : -1;
+        return size >= level2Min && Pos + size <= Size && (ext == 0 || ext >= 3);
+    }
+    // Level 3 begins with its word size, 4, and keeps a 32-bit header size at 24.
+    if (level == 3) return GetU16LE(h) == 4 && got >= 28 && Pos + GetU32LE(h + 24) <= Size;
+    if (level > 1 || h[0] == 0) return false;
+    const int size = h[0];
+    // The name and the data CRC (level 1: also the host and an extended-header size) fit.
+    if (fixed + h[21] + (level == 1 ? 5 : 2) > size + 2 || got < size + 2) return false;
+    unsigned sum = 0;
+    for (int i = 2; i < size + 2; ++i)
+        sum += h[i];
+    return static_cast<std::uint8_t>(sum) == h[1];
+}
+
 bool TRegisterKorva::PlausibleEncipheredLocal(TStream32& Stream, std::int64_t Pos) {
     std::array<std::uint8_t, TZipLocalHeader::Size> local{};
     if (ReadAt(Stream, Pos, local.data(), TZipLocalHeader::Size) != TZipLocalHeader::Size) return false;
@@ -86,8 +113,11 @@ TArcType TRegisterKorva::ClassifySignature(TStream32& Stream, std::int64_t Pos, 
     if (Starts(b, "\x13\x5D\x65\x8C")) return pick(atUnsupported, atMsGZ);
     if (Starts(b, "BH\x05\x07")) return pick(atBhExe, atBh);
     if (Starts(b, "Rar!")) return pick(atRarExe, atRar);
-    // lha: "-l" and the '-' that closes the method name ("-lh5-", "-lz4-", "-lhd-")
-    if (b[2] == '-' && b[3] == 'l' && b[6] == '-') return pick(atLhaExe, atLha);
+    // lha: "-l", the '-' that closes the method name ("-lh5-", "-lz4-", "-lhd-"), and a header
+    // that holds together: text can begin with such bytes too.
+    if (b[2] == '-' && b[3] == 'l' && b[6] == '-' &&
+        PlausibleLhaHeader(StreamReader(Stream), Pos, ArchiveSize))
+        return pick(atLhaExe, atLha);
     if (IsGZipSignature(GetU16LE(b))) return pick(atUnsupported, atGZip);
     if (b0 == 0xB7 && (b1 == 0xDF || b1 == 0x92)) return arcExeAt7716();
     if (b0 == 0x60 && b1 == 0xEA) return pick(atArjExe, atArj);

@@ -208,6 +208,11 @@ TEST_F(DetectInterop, NotArchives) {
         {"pl.txt", "PLEASE read this first.\n" + TextBytes(2000)},
         {"ha.txt", "HAving said that, here is plain text.\n" + TextBytes(2000)},
         {"zo.txt", "ZOnes and areas of a map, in text.\n" + TextBytes(2000)},
+        // Text whose bytes 2 to 6 read as an lha method id.
+        {"garden.txt", "re-lay-out of the garden, notes for spring\n" + TextBytes(2000)},
+        {"notes.lzh", "ab-lib-notes: what each library holds\n" + TextBytes(2000)},
+        // A .COM program that names lha methods but carries no archive.
+        {"prog.com", "\xEB\x3C-lh0- -lh1- -lh5- decoder\r\n$" + TextBytes(2000)},
         {"ps.ps", "%!PS-Adobe-3.0\n%%BoundingBox: 0 0 612 792\nshowpage\n" + TextBytes(2000)},
         {"zeros.bin", std::string(100000, '\0')},
         {"empty.bin", ""},

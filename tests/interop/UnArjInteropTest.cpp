@@ -154,3 +154,18 @@ TEST_F(UnArjInterop, WrongPasswordsAndMissingVolumesLeaveExistingFiles) {
     EXPECT_FALSE(result.AllPassed());
     EXPECT_EQ(ReadFile(Dir / "vout/random.bin"), "keep me") << result.Describe();
 }
+
+// A file header whose CRC fails (its date changed), which `arj t` finds: that entry fails, once
+// and under its name; the other entry comes out.
+TEST_F(UnArjInterop, AnEntryWhoseHeaderFailsItsCrcFailsOnce) {
+    std::string arj = ReadFile(CorpusDir() / "commons-compress/arj/bla.arj");
+    arj[65] ^= 0x01;
+    WriteFile(Dir / "bad.arj", arj);
+    EXPECT_NE(RunTool({"arj", "t", (Dir / "bad.arj").string()}).ExitCode, 0);
+    const ExtractResult r = ExtractAll(Dir / "bad.arj", Dir / "out");
+    using TEnds = std::vector<std::pair<std::string, bool>>;
+    EXPECT_EQ(r.Ends, (TEnds{{"test1.xml", false}, {"test2.xml", true}})) << r.Describe();
+    EXPECT_EQ(r.Errors.size(), 1u) << r.Describe();
+    EXPECT_TRUE(r.HasError(ecHeaderCRCError) && r.FilesFailed == 1) << r.Describe();
+    EXPECT_EQ(Files(Dir / "out").size(), 1u);
+}

@@ -85,6 +85,9 @@ const std::vector<TDamageCase>& DamagedReaderCases() {
         Cut("LhaCutInTheData", "lhasa/lha213/lh5.lzh", 3000, lhasaTest, sevenzip, 0),
         Change("LhaByteChangedInTheData", "lhasa/lha213/lh5.lzh", 3000, 0xFF, lhasaTest, sevenzip, 0),
         Cut("ArjCutInTheLastEntry", "sharpcompress/arj/Arj.method1.arj", 50000, arjTest, sevenzip, 1),
+        // The first file header's date changed: its CRC fails, and that entry fails (once); the
+        // other comes out.
+        Change("ArjFileHeaderCrcFails", "commons-compress/arj/bla.arj", 65, 0x01, arjTest, sevenzip, 1),
     };
     return cases;
 }

@@ -4,6 +4,7 @@
 #include "engine/core/krvCheckedMath.h"
 #include "engine/core/krvCrc.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -60,6 +61,46 @@ TArjRead ReadArjHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Si
         if (p > Size) return TArjRead::Bad;
     }
     H.DataPos = p;
+    // The main header has no data: its size fields hold times.
+    if (H.FileType == ArjMainHeader) H.PackedSize = H.UnpackedSize = 0;
     if (!CheckedAdd(p, H.PackedSize, H.NextPos)) return TArjRead::Bad;
     return TArjRead::Ok;
+}
+
+std::int64_t FindArjHeader(const TReadAtFunc& Read, std::int64_t From, std::int64_t Size) {
+    return FindHeader(Read, From, Size, "\x60\xEA", 0, [&](std::int64_t At) {
+        TArjHeader h;
+        return ReadArjHeader(Read, At, Size, h) == TArjRead::Ok && !h.HeaderDamaged && h.NextPos <= Size;
+    });
+}
+
+std::string ArjNameAt(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size) {
+    constexpr std::int64_t maxName = 256;
+    std::uint8_t h[5];
+    if (!ReadExact(Read, At, h, 5) || GetU16LE(h) != ArjId || h[4] < FieldsEnd - 4) return {};
+    // The name ends at its NUL.
+    const std::int64_t from = At + 4 + h[4];
+    std::string bytes(maxName, '\0');
+    bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(Read(from, bytes.data(), maxName), 0)));
+    const std::size_t nul = bytes.find('\0');
+    return nul == std::string::npos ? std::string()
+                                    : NameBytesAt(Read, from, static_cast<std::int64_t>(nul), Size);
+}
+
+void FollowArjHeader(const TReadAtFunc& Read, std::int64_t Size, TArjHeader& H) {
+    const auto find = [&](std::int64_t From) { return FindArjHeader(Read, From, Size); };
+    const auto isNext = [&](std::int64_t At) {
+        TArjHeader next;
+        const TArjRead r = ReadArjHeader(Read, At, Size, next);
+        // An end mark with a whole header or another end mark behind it is a header whose size
+        // was damaged to 0; other bytes behind a real end mark are no concern of the archive's.
+        const auto endMark = [&] {
+            return FindHeader(Read, At + 4, Size, std::string_view("\x60\xEA\0\0", 4), 0,
+                              [](std::int64_t) { return true; });
+        };
+        return r == TArjRead::Ok || (r == TArjRead::End && find(At + 4) < 0 && endMark() < 0);
+    };
+    FollowHeaders(
+        H.DataPos, H.NextPos, Size, isNext, find, [&](std::int64_t At) { return ArjNameAt(Read, At, Size); },
+        H);
 }

@@ -14,6 +14,8 @@
 #pragma once
 
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvHeaderDamage.h"
 
 #include <cstdint>
 #include <string>
@@ -22,9 +24,11 @@ inline constexpr std::uint8_t ArjGarbled = 0x01;
 inline constexpr std::uint8_t ArjVolume = 0x04;  // main header: a volume of a set; file: continued
 inline constexpr std::uint8_t ArjExtFile = 0x08; // file: continued from the previous volume
 inline constexpr std::uint8_t ArjHostUnix = 2;
+inline constexpr std::uint8_t ArjMainHeader = 2; // the file type of an archive's (volume's) first header
 inline constexpr int ArjMaxBasicSize = 2600;
 
-struct TArjHeader {
+// The range (THeaderRange) is set by FollowArjHeader.
+struct TArjHeader : THeaderRange {
     std::uint8_t Version = 0;
     std::uint8_t MinVersion = 0;
     std::uint8_t Host = 0;
@@ -45,6 +49,20 @@ struct TArjHeader {
     std::int64_t DataPos = 0;
     std::int64_t NextPos = 0;
 
+    // The data lie where the next header says they end, and a whole stored file's two sizes
+    // are the same (a part of an entry split over volumes has sizes of its own).
+    bool SizesAgree() const {
+        const bool part = (Flags & (ArjVolume | ArjExtFile)) != 0;
+        return !RangeBad && !DataCut && (Method != 0 || FileType > 1 || part || PackedSize == UnpackedSize);
+    }
+    // Why the entry cannot be trusted (a failed header check, data cut off, sizes that do
+    // not agree), or 0.
+    int DamageCode() const {
+        return HeaderDamaged  ? ecHeaderCRCError
+               : DataCut      ? ecUnexpectedEndOfFile
+               : SizesAgree() ? 0
+                              : ecBadFileHeader;
+    }
     bool NameIsUtf8() const { return Host == ArjHostUnix; }
     bool UnixTime() const { return Host == ArjHostUnix; }
     bool IsDirectory() const { return FileType == 3; }
@@ -58,3 +76,18 @@ enum class TArjRead {
 
 // Reads the header at At of an archive (or volume) of Size bytes.
 TArjRead ReadArjHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size, TArjHeader& Header);
+
+// After ReadArjHeader: makes sure that the next header (or the end mark) lies where Header's
+// sizes put it. When it does not, or an end mark stands there with more headers behind it,
+// the next whole header is looked for from Header's data on; NextPos becomes that header (the
+// end of the file when there is none), RangeBad tells whether Header's data ran into it or
+// past the end, and GapAt where a header was missing. A walk that takes each header through
+// this goes on past damage.
+void FollowArjHeader(const TReadAtFunc& Read, std::int64_t Size, TArjHeader& Header);
+
+// The first whole header (its CRC holds, its data inside the file) at or after From; -1:
+// none. A walk picks up there after damage.
+std::int64_t FindArjHeader(const TReadAtFunc& Read, std::int64_t From, std::int64_t Size);
+
+// The name a damaged header at At still shows (its id is there); else empty.
+std::string ArjNameAt(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size);

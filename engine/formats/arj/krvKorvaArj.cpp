@@ -1,6 +1,8 @@
 // The lister's arj walk over the records of krvArjRecords: the main header, then one entry
 // per file header; an entry continued on the next volume is followed through the volumes and
 // reported once with the sizes of all its parts.
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvHeaderDamage.h"
 #include "engine/formats/arj/krvArjRecords.h"
 #include "engine/read/krvKorvaWalk.h"
 
@@ -18,13 +20,19 @@ public:
             return;
         }
         ReportDamage(main, "");
+        Follow(main);
         FVolumeSet = (main.Flags & ArjVolume) != 0;
-        Pos = main.DataPos;
+        Pos = main.NextPos;
         StepSize = 4;
     }
 
     void Step() override {
         TArjHeader h;
+        // A walk that found no header behind damage ends at the end of the file.
+        if (HeaderPos >= End) {
+            Stop();
+            return;
+        }
         const TArjRead r = ReadArjHeader(Reader(), HeaderPos, End, h);
         if (r == TArjRead::End) {
             // A volume that ends between entries: the set goes on with the next one.
@@ -34,14 +42,16 @@ public:
                 return;
             }
             ReportDamage(main, "");
+            Follow(main);
             FVolumeSet = (main.Flags & ArjVolume) != 0;
-            Pos = main.DataPos;
+            Pos = main.NextPos;
             return;
         }
         if (r == TArjRead::Bad) {
             BadHeader();
             return;
         }
+        Follow(h);
         std::int64_t packed = h.PackedSize;
         std::int64_t unpacked = h.UnpackedSize;
         TKorvaEntry e;
@@ -85,9 +95,21 @@ public:
         Pos = next;
         if (!fromPrevious) Select(e);
         ReportDamage(h, fromPrevious ? h.Name : K.FileName);
+        if (!h.SizesAgree())
+            K.ReportError(K.ArchiveFile(), K.FileName, "0",
+                          h.DataCut ? ecUnexpectedEndOfFile : ecBadFileHeader);
     }
 
 private:
+    // The next header where Header's sizes put it, or past damage (reported) at the next
+    // whole one.
+    void Follow(TArjHeader& Header) {
+        FollowArjHeader(Reader(), End, Header);
+        if (Header.GapAt >= 0)
+            K.ReportError(K.ArchiveFile(), HeaderDamageAt(Header.GapAt, Header.GapName), "0",
+                          ecBadFileHeader);
+    }
+
     // A header whose CRC fails is damage to report; what it describes is listed all the same.
     void ReportDamage(const TArjHeader& Header, const std::string& Name) {
         if (Header.HeaderDamaged) K.ReportError(K.ArchiveFile(), Name, "0", ecHeaderCRCError);

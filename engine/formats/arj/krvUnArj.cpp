@@ -1,4 +1,5 @@
 #include "engine/formats/arj/krvUnArj.h"
+#include "engine/core/krvHeaderDamage.h"
 
 #include "engine/codec/krvArjFastest.h"
 #include "engine/codec/krvLzhDecode.h"
@@ -58,9 +59,12 @@ bool TUnArj::ExtractVolume(TStream32& Stream, std::int64_t HeaderPos) {
         ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
         return false;
     }
-    // A header whose CRC fails is damage to report, even when the entries' data verify and
-    // are extracted.
+    // A main header whose CRC fails is damage to report; the entries behind it are still
+    // taken on their own headers.
     if (main.HeaderDamaged) ReportError(ArchiveFile(), "", "0", ecHeaderCRCError);
+    FollowArjHeader(read, ArchiveSize, main);
+    if (main.GapAt >= 0)
+        ReportError(ArchiveFile(), HeaderDamageAt(main.GapAt, main.GapName), "0", ecBadFileHeader);
     const bool volumeSet = (main.Flags & ArjVolume) != 0;
     // The rest of an entry begun on the previous volume is taken when that one was.
     const bool continuing = FContinuing;
@@ -69,7 +73,6 @@ bool TUnArj::ExtractVolume(TStream32& Stream, std::int64_t HeaderPos) {
     // is extracted; the second takes the same entries a batch at a time.
     const auto selects = [&](const TArjHeader& H, bool Report) {
         const std::string name = SelectionName(LocalName(H, TranslateOemChar), H.HeaderPos);
-        if (Report && H.HeaderDamaged) ReportError(ArchiveFile(), name, "0", ecHeaderCRCError);
         if ((H.Flags & ArjExtFile) && (volumeSet || FNextVolumes > 0)) return continuing;
         if (!MatchEntrySpec(name)) return false;
         if (H.MinVersion > MaxMinVersion) {
@@ -82,17 +85,22 @@ bool TUnArj::ExtractVolume(TStream32& Stream, std::int64_t HeaderPos) {
         }
         return true;
     };
+    // Each walk goes on past damage at the next whole header; the first one reports where a
+    // header was missing.
+    const auto walk = [&](std::int64_t& Pos, TArjHeader& H, bool Report) {
+        if (GetCancel() || Pos >= ArchiveSize || ReadArjHeader(read, Pos, ArchiveSize, H) != TArjRead::Ok)
+            return false;
+        FollowArjHeader(read, ArchiveSize, H);
+        if (Report && H.GapAt >= 0)
+            ReportError(ArchiveFile(), HeaderDamageAt(H.GapAt, H.GapName), "0", ecBadFileHeader);
+        Pos = H.NextPos;
+        return true;
+    };
     int selected = 0;
     double unpackedTotal = 0;
     std::uint8_t lastFlags = 0;
     TArjHeader h;
-    for (std::int64_t pos = main.DataPos; !GetCancel(); pos = h.NextPos) {
-        const TArjRead r = ReadArjHeader(read, pos, ArchiveSize, h);
-        if (r == TArjRead::End) break;
-        if (r == TArjRead::Bad) {
-            ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
-            break;
-        }
+    for (std::int64_t pos = main.NextPos; walk(pos, h, true);) {
         lastFlags = h.Flags;
         if (!selects(h, true)) continue;
         ++selected;
@@ -100,12 +108,10 @@ bool TUnArj::ExtractVolume(TStream32& Stream, std::int64_t HeaderPos) {
         unpackedTotal += static_cast<double>(h.UnpackedSize);
         MaxFileDate = std::max(MaxFileDate, TimeOf(h).Dos);
     }
-    std::int64_t pos = main.DataPos;
+    std::int64_t pos = main.NextPos;
     const auto fill = [&](TArjHeader& Entry) {
-        while (ReadArjHeader(read, pos, ArchiveSize, Entry) == TArjRead::Ok) {
-            pos = Entry.NextPos;
+        while (walk(pos, Entry, false))
             if (selects(Entry, false)) return true;
-        }
         return false;
     };
     const auto plan = [&](const std::vector<TArjHeader>& Batch, int First) {
@@ -114,7 +120,8 @@ bool TUnArj::ExtractVolume(TStream32& Stream, std::int64_t HeaderPos) {
         std::vector<TDecodeJob> jobs;
         for (std::size_t i = 0; i < Batch.size(); ++i) {
             const TArjHeader& e = Batch[i];
-            if ((e.Flags & (ArjGarbled | ArjVolume | ArjExtFile)) == 0 && e.FileType <= 1 && e.Method != 0)
+            if ((e.Flags & (ArjGarbled | ArjVolume | ArjExtFile)) == 0 && e.FileType <= 1 && e.Method != 0 &&
+                e.DamageCode() == 0)
                 jobs.push_back({First + static_cast<int>(i), e.DataPos, e.PackedSize, e.UnpackedSize,
                                 DecoderFor(e.Method)});
         }
@@ -135,6 +142,13 @@ void TUnArj::ExtractEntry(TStream32& Stream, const TArjHeader& H) {
     SetCurrentEntry(name, H.Method, H.PackedSize, H.UnpackedSize, H.Crc, garbled, H.HeaderPos);
     EntryBytesDone = 0;
     const bool continuation = FContinuing;
+    // A header that fails its CRC, or sizes that do not fit where the data lie: nothing the
+    // header says is trusted, and the entry fails (an entry begun on an earlier volume too).
+    const int damage = H.DamageCode();
+    if (damage != 0 && continuation) {
+        ReportError(FileName, "", "0", damage);
+        MarkEntryFailed();
+    }
     if (!continuation) {
         // A volume label names the disk, not a file.
         FileDate = DosDateToDateTime(TimeOf(H).Dos); // shown if the output is asked about
@@ -148,8 +162,8 @@ void TUnArj::ExtractEntry(TStream32& Stream, const TArjHeader& H) {
             CheckCrc(32, H.Crc);
             return;
         }
-        if (H.FileType > 1) {
-            RefuseEntry(ecUnknownFileType, H.UnpackedSize, 32, H.Crc);
+        if (damage != 0 || H.FileType > 1) {
+            RefuseEntry(damage != 0 ? damage : ecUnknownFileType, H.UnpackedSize, 32, H.Crc);
             return;
         }
     }

@@ -12,6 +12,11 @@ std::int64_t TBhHeader::DataSize() const {
     return PackedSize > static_cast<std::int64_t>(CryptHeaderSize) ? PackedSize - CryptHeaderSize : 0;
 }
 
+bool TBhHeader::SizesAgree() const {
+    if (RangeBad) return false;
+    return IsFolder() || Method != BhStored || Enciphered() || DataSize() == UnpackedSize;
+}
+
 TBhImage TBhImage::FromBytes(const std::uint8_t* P) {
     TBhImage h;
     h.Sig = GetU32LE(P);
@@ -54,11 +59,14 @@ TBhRead ReadBhHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size
     H = TBhHeader{};
     H.HeaderPos = At;
     std::uint8_t h[BhFixedSize];
-    if (At < 0 || At >= Size) return TBhRead::End;
-    if (Read(At, h, BhFixedSize) != BhFixedSize) return TBhRead::Foreign;
+    if (At == Size) return TBhRead::End;
+    if (At < 0 || At > Size) return TBhRead::Bad;
+    const std::int64_t got = Read(At, h, BhFixedSize);
+    if (got < 4 || GetU32LE(h) != BhSignature) return TBhRead::Foreign;
+    if (got != BhFixedSize) return TBhRead::Bad;
     const TBhImage image = TBhImage::FromBytes(h);
-    if (image.Sig != BhSignature) return TBhRead::Foreign;
-    if (image.TotalLength == 0) return TBhRead::End;
+    // A total length of 0 closes an archive; with more bytes behind it, the field is damaged.
+    if (image.TotalLength == 0) return At + BhFixedSize >= Size ? TBhRead::End : TBhRead::Bad;
     H.Image = image;
     H.VersionMadeBy = image.VersionMadeBy;
     H.VersionNeeded = image.VersionNeeded;
@@ -81,6 +89,42 @@ TBhRead ReadBhHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size
     if (H.Enciphered() && !H.IsFolder() && H.PackedSize < static_cast<std::int64_t>(CryptHeaderSize))
         return TBhRead::Bad;
     return TBhRead::Ok;
+}
+
+namespace {
+
+// A header a walk may pick up again at: besides what ReadBhHeader checks, the fixed size, a
+// known method and data inside the file.
+bool WholeBhHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size) {
+    TBhHeader h;
+    if (ReadBhHeader(Read, At, Size, h) != TBhRead::Ok || h.Image.HeaderSize != BhFixedSize ||
+        h.Image.TotalLength != BhFixedSize + h.Name.size() + h.ExtraLength || h.NextPos > Size)
+        return false;
+    return h.Method == BhStored || h.Method == BhLzh13 || h.Method == BhLzh15 || h.IsDeflated();
+}
+
+} // namespace
+
+std::int64_t FindBhHeader(const TReadAtFunc& Read, std::int64_t From, std::int64_t Size) {
+    return FindHeader(Read, From, Size, "BH\x05\x07", 0,
+                      [&](std::int64_t At) { return WholeBhHeader(Read, At, Size); });
+}
+
+std::string BhNameAt(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size) {
+    std::uint8_t h[BhFixedSize];
+    if (Read(At, h, BhFixedSize) != BhFixedSize || GetU32LE(h) != BhSignature) return {};
+    return NameBytesAt(Read, At + BhFixedSize, GetU16LE(h + 33), Size);
+}
+
+void FollowBhHeader(const TReadAtFunc& Read, std::int64_t Size, TBhHeader& H) {
+    const auto isNext = [&](std::int64_t At) {
+        TBhHeader next;
+        const TBhRead r = ReadBhHeader(Read, At, Size, next);
+        return r == TBhRead::Ok || r == TBhRead::End;
+    };
+    FollowHeaders(
+        H.DataPos, H.NextPos, Size, isNext, [&](std::int64_t From) { return FindBhHeader(Read, From, Size); },
+        [&](std::int64_t At) { return BhNameAt(Read, At, Size); }, H);
 }
 
 bool MakeBhHeader(const TBhHeader& H, std::string& Out) {

@@ -19,6 +19,8 @@
 #pragma once
 
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvHeaderDamage.h"
 
 #include <array>
 #include <cstdint>
@@ -66,7 +68,8 @@ struct TBhImage {
     }
 };
 
-struct TBhHeader {
+// The range (THeaderRange) is set by FollowBhHeader.
+struct TBhHeader : THeaderRange {
     TBhImage Image; // the fixed header as stored
     std::uint8_t VersionMadeBy = 4;
     std::uint8_t VersionNeeded = 8;
@@ -90,17 +93,35 @@ struct TBhHeader {
     bool IsDeflated() const { return Method == BhDeflate || Method == BhDeflateOld; }
     // The packed size without the cipher header.
     std::int64_t DataSize() const;
+    // The data lie where the next header says they end, and a plain stored entry's two sizes
+    // are the same.
+    bool SizesAgree() const;
+    // Why the entry cannot be trusted (data cut off, sizes that do not agree), or 0.
+    int DamageCode() const { return DataCut ? ecUnexpectedEndOfFile : SizesAgree() ? 0 : ecBadFileHeader; }
 };
 
 enum class TBhRead {
     Ok,
-    End,     // the end of the file or a total length of 0: the archive ends
-    Foreign, // bytes that are no bh header: readers end there quietly, writers refuse
-    Bad,     // lengths that do not fit together
+    End,     // the end of the file, or a closing header of total length 0 that ends it
+    Foreign, // bytes that are no bh header
+    Bad,     // a header cut short, or lengths that do not fit together
 };
 
 // Reads the header at At of an archive of Size bytes.
 TBhRead ReadBhHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size, TBhHeader& Header);
+
+// After ReadBhHeader: makes sure that the next header (or the end of the file) lies where
+// Header's sizes put it. When it does not, the next whole header is looked for from Header's
+// data on; NextPos becomes that header (the end of the file when there is none), RangeBad
+// tells whether Header's data ran into it or past the end, and GapAt where a header was
+// missing. A walk that takes each header through this goes on past damage.
+void FollowBhHeader(const TReadAtFunc& Read, std::int64_t Size, TBhHeader& Header);
+
+// The first whole header at or after From (-1: none): a walk picks up there after damage.
+std::int64_t FindBhHeader(const TReadAtFunc& Read, std::int64_t From, std::int64_t Size);
+
+// The name a damaged header at At still shows (its signature is there); else empty.
+std::string BhNameAt(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size);
 
 // The 37-byte header, the name and ExtraLength zero bytes, as a writer stores them. False
 // when the name, the extra field or a size does not fit its field.

@@ -1,4 +1,6 @@
 // The lister's bh walk over the records of krvBhRecords: one entry per header.
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvHeaderDamage.h"
 #include "engine/formats/bh/krvBhRecords.h"
 #include "engine/read/krvKorvaWalk.h"
 
@@ -17,11 +19,22 @@ public:
     void Step() override {
         TBhHeader h;
         const TBhRead r = ReadBhHeader(Reader(), HeaderPos, End, h);
-        if (r != TBhRead::Ok) {
-            if (r == TBhRead::Bad) BadHeader();
+        if (r == TBhRead::End) {
             Stop();
             return;
         }
+        if (r != TBhRead::Ok) {
+            // Only the first header can be broken here; the walk goes on at the next whole one.
+            K.ReportError(K.ArchiveFile(), HeaderDamageAt(HeaderPos, BhNameAt(Reader(), HeaderPos, End)), "0",
+                          ecBadFileHeader);
+            const std::int64_t found = FindBhHeader(Reader(), HeaderPos + 1, End);
+            if (found < 0)
+                Stop();
+            else
+                Pos = found;
+            return;
+        }
+        FollowBhHeader(Reader(), End, h);
         TKorvaEntry e;
         e.StoredName = h.Name;
         e.NameIsUtf8 = BhNameIsUtf8(h.Name);
@@ -40,6 +53,11 @@ public:
         e.Offset = HeaderPos;
         Pos = h.NextPos;
         Select(e);
+        if (!h.SizesAgree())
+            K.ReportError(K.ArchiveFile(), K.FileName, "0",
+                          h.DataCut ? ecUnexpectedEndOfFile : ecBadFileHeader);
+        if (h.GapAt >= 0)
+            K.ReportError(K.ArchiveFile(), HeaderDamageAt(h.GapAt, h.GapName), "0", ecBadFileHeader);
     }
 };
 

@@ -1,4 +1,5 @@
 #include "engine/formats/bh/krvUnBh.h"
+#include "engine/core/krvHeaderDamage.h"
 
 #include "engine/codec/krvLzhDecode.h"
 #include "engine/core/krvErrorCodes.h"
@@ -22,16 +23,33 @@ int TUnBh::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     const auto selects = [this](const TBhHeader& H) {
         return MatchEntrySpec(SelectionName(BhLocalName(H.Name, TranslateOemChar), H.HeaderPos));
     };
+    // Each walk goes on past damage at the next whole header; the first one reports where a
+    // header was missing.
+    const auto walk = [&](std::int64_t& Pos, TBhHeader& H, bool Report) {
+        while (!GetCancel()) {
+            const TBhRead r = ReadBhHeader(read, Pos, ArchiveSize, H);
+            if (r == TBhRead::End) return false;
+            if (r != TBhRead::Ok) {
+                // Only the first header can be broken here: the others were found whole.
+                if (Report)
+                    ReportError(ArchiveFile(), HeaderDamageAt(Pos, BhNameAt(read, Pos, ArchiveSize)), "0",
+                                ecBadFileHeader);
+                Pos = FindBhHeader(read, Pos + 1, ArchiveSize);
+                if (Pos < 0) return false;
+                continue;
+            }
+            FollowBhHeader(read, ArchiveSize, H);
+            if (Report && H.GapAt >= 0)
+                ReportError(ArchiveFile(), HeaderDamageAt(H.GapAt, H.GapName), "0", ecBadFileHeader);
+            Pos = H.NextPos;
+            return true;
+        }
+        return false;
+    };
     int selected = 0;
     double unpackedTotal = 0;
     TBhHeader h;
-    for (std::int64_t pos = ArchiveOffset; !GetCancel(); pos = h.NextPos) {
-        const TBhRead r = ReadBhHeader(read, pos, ArchiveSize, h);
-        if (r == TBhRead::End || r == TBhRead::Foreign) break;
-        if (r == TBhRead::Bad) {
-            ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
-            break;
-        }
+    for (std::int64_t pos = ArchiveOffset; walk(pos, h, true);) {
         if (!selects(h)) continue;
         unpackedTotal += static_cast<double>(h.UnpackedSize);
         MaxFileDate = std::max(MaxFileDate, h.DosTime);
@@ -39,10 +57,8 @@ int TUnBh::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     }
     std::int64_t pos = ArchiveOffset;
     const auto next = [&]() -> const TBhHeader* {
-        while (ReadBhHeader(read, pos, ArchiveSize, h) == TBhRead::Ok) {
-            pos = h.NextPos;
+        while (walk(pos, h, false))
             if (selects(h)) return &h;
-        }
         return nullptr;
     };
     ExtractEach(selected, unpackedTotal, next, [&](const TBhHeader& Entry) { ExtractEntry(stream, Entry); });
@@ -71,6 +87,11 @@ void TUnBh::ExtractEntry(TStream32& Stream, const TBhHeader& H) {
         if (IsFileOutput() && CreateStoredDirs && !ForceOutputDirs(FileName)) MarkEntryFailed();
         RunningCrc32 = H.Crc;
         CheckCrc(32, H.Crc);
+        return;
+    }
+    if (const int damage = H.DamageCode(); damage != 0) {
+        // Where the data end is not known: nothing of them is trusted.
+        RefuseEntry(damage, H.UnpackedSize, 32, H.Crc);
         return;
     }
     if (method != BhStored && method != BhLzh13 && method != BhLzh15 && method != BhDeflate) {

@@ -1,6 +1,7 @@
 // The lister's lha/lzh walk: the header records of krvLhaRecords, one entry per header.
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvHeaderDamage.h"
 #include "engine/formats/lha/krvLhaRecords.h"
 #include "engine/read/krvKorvaWalk.h"
 
@@ -22,14 +23,24 @@ public:
     void Step() override {
         TLhaHeader h;
         const TLhaRead r = ReadLhaHeader(Reader(), HeaderPos, End, h);
-        if (r != TLhaRead::Ok) {
-            if (r == TLhaRead::Bad) BadHeader();
+        if (r == TLhaRead::End) {
             // The file was taken for an lha archive, yet not even its first header is there.
-            if (r == TLhaRead::End && HeaderPos == FFirst)
-                K.ReportError(K.ArchiveFile(), "", "0", ecHeaderNotFound);
+            if (HeaderPos == FFirst) K.ReportError(K.ArchiveFile(), "", "0", ecHeaderNotFound);
             Stop();
             return;
         }
+        if (r == TLhaRead::Bad) {
+            // Only the first header can be broken here; the walk goes on at the next whole one.
+            K.ReportError(K.ArchiveFile(), HeaderDamageAt(HeaderPos, LhaNameAt(Reader(), HeaderPos, End)),
+                          "0", ecBadFileHeader);
+            const std::int64_t found = FindLhaHeader(Reader(), HeaderPos + 1, End);
+            if (found < 0)
+                Stop();
+            else
+                Pos = found;
+            return;
+        }
+        FollowLhaHeader(Reader(), End, h);
         TKorvaEntry e;
         e.StoredName = h.Name;
         e.NameIsUtf8 = h.NameIsUtf8;
@@ -48,6 +59,11 @@ public:
         Select(e);
         // A header whose own check fails is damage to report; its entry is listed all the same.
         if (h.HeaderDamaged) K.ReportError(K.ArchiveFile(), K.FileName, "0", ecHeaderCRCError);
+        if (!h.SizesAgree())
+            K.ReportError(K.ArchiveFile(), K.FileName, "0",
+                          h.DataCut ? ecUnexpectedEndOfFile : ecBadFileHeader);
+        if (h.GapAt >= 0)
+            K.ReportError(K.ArchiveFile(), HeaderDamageAt(h.GapAt, h.GapName), "0", ecBadFileHeader);
     }
 
 private:

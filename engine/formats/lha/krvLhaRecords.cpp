@@ -75,7 +75,11 @@ TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Si
     H = TLhaHeader{};
     H.HeaderPos = At;
     std::uint8_t h[Fixed + 5];
-    if (!ReadExact(Read, At, h, Fixed)) return TLhaRead::End;
+    if (At >= Size) return TLhaRead::End;
+    if (!ReadExact(Read, At, h, Fixed)) {
+        // The end mark is a single 0; anything else that ends here is a header cut short.
+        return ReadExact(Read, At, h, 1) && h[0] == 0 ? TLhaRead::End : TLhaRead::Bad;
+    }
     H.Level = h[20];
     // A header size of 0 ends the archive (a level-2 size is 16 bits).
     if (h[0] == 0 && (H.Level != 2 || h[1] == 0)) return TLhaRead::End;
@@ -186,6 +190,39 @@ TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Si
         H.LinkTarget = H.Name.substr(bar + 1);
     }
     return TLhaRead::Ok;
+}
+
+std::int64_t FindLhaHeader(const TReadAtFunc& Read, std::int64_t From, std::int64_t Size) {
+    // The method id "-l??-" stands 2 bytes into a header.
+    return FindHeader(Read, From, Size, "-l", 2, [&](std::int64_t At) {
+        TLhaHeader h;
+        return ReadLhaHeader(Read, At, Size, h) == TLhaRead::Ok && !h.HeaderDamaged && h.NextPos <= Size;
+    });
+}
+
+std::string LhaNameAt(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size) {
+    std::uint8_t h[Fixed];
+    if (!ReadExact(Read, At, h, Fixed) || h[2] != '-' || h[3] != 'l' || h[6] != '-' || h[20] > 1) return {};
+    return NameBytesAt(Read, At + Fixed, h[21], Size);
+}
+
+void FollowLhaHeader(const TReadAtFunc& Read, std::int64_t Size, TLhaHeader& H) {
+    const auto find = [&](std::int64_t From) { return FindLhaHeader(Read, From, Size); };
+    const auto isNext = [&](std::int64_t At) {
+        TLhaHeader next;
+        const TLhaRead r = ReadLhaHeader(Read, At, Size, next);
+        // Every archive ends with an end mark: the end of the file where a header must be is a
+        // cut. An end mark followed by a method id, or with a whole header behind it, is a
+        // header whose size was damaged to 0.
+        if (r == TLhaRead::Ok) return true;
+        if (r != TLhaRead::End || At >= Size) return false;
+        std::uint8_t id[5] = {};
+        const bool methodId = Read(At + 2, id, 5) == 5 && id[0] == '-' && id[1] == 'l' && id[4] == '-';
+        return !methodId && (At + 1 >= Size || find(At + 1) < 0);
+    };
+    FollowHeaders(
+        H.DataPos, H.NextPos, Size, isNext, find, [&](std::int64_t At) { return LhaNameAt(Read, At, Size); },
+        H);
 }
 
 int LhaLevelFor(const std::string& StoredName) {

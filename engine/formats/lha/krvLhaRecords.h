@@ -13,12 +13,15 @@
 #pragma once
 
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvErrorCodes.h"
+#include "engine/core/krvHeaderDamage.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-struct TLhaHeader {
+// The range (THeaderRange) is set by FollowLhaHeader.
+struct TLhaHeader : THeaderRange {
     int Level = 0;
     std::string Method;          // the five characters, "-lh5-"
     std::string Name;            // folder parts and name joined by '/', bytes as stored
@@ -43,12 +46,25 @@ struct TLhaHeader {
 
     // The method character of "-lhX-" when the id has that form, else 0.
     char MethodChar() const;
+    // Stored data ("-lh0-", "-lz4-").
+    bool IsStored() const { return Method == "-lh0-" || Method == "-lz4-"; }
+    // The data lie where the next header says they end, and a stored entry's two sizes are
+    // the same.
+    bool SizesAgree() const { return !RangeBad && !DataCut && (!IsStored() || PackedSize == UnpackedSize); }
+    // Why the entry cannot be trusted (a failed header check, data cut off, sizes that do
+    // not agree), or 0.
+    int DamageCode() const {
+        return HeaderDamaged  ? ecHeaderCRCError
+               : DataCut      ? ecUnexpectedEndOfFile
+               : SizesAgree() ? 0
+                              : ecBadFileHeader;
+    }
 };
 
 enum class TLhaRead {
     Ok,
     End, // the end mark (a header size of 0) or the end of the file
-    Bad, // a header that cannot be trusted, or of a level above 2
+    Bad, // a header cut short or that cannot be trusted, or of a level above 2
 };
 
 // The position of the first header of an archive found at Offset: behind a 128-byte block
@@ -57,6 +73,22 @@ std::int64_t LhaFirstHeader(const TReadAtFunc& Read, std::int64_t Offset);
 
 // Reads the header at At of an archive of Size bytes.
 TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size, TLhaHeader& Header);
+
+// After ReadLhaHeader: makes sure that the next header (or the end) lies where Header's sizes
+// put it. When it does not, or an end mark stands there with more headers behind it, the next
+// whole header is looked for from Header's data on; NextPos becomes that header (the end of
+// the file when there is none), RangeBad tells whether Header's data ran into it or past the
+// end, and GapAt where a header was missing. A walk that takes each header through this goes
+// on past damage.
+void FollowLhaHeader(const TReadAtFunc& Read, std::int64_t Size, TLhaHeader& Header);
+
+// The first whole header (its check holds, its data inside the file) at or after From; -1:
+// none. A walk picks up there after damage.
+std::int64_t FindLhaHeader(const TReadAtFunc& Read, std::int64_t From, std::int64_t Size);
+
+// The name a damaged header of level 0 or 1 at At still shows (its method id is there); else
+// empty.
+std::string LhaNameAt(const TReadAtFunc& Read, std::int64_t At, std::int64_t Size);
 
 // ---- writing --------------------------------------------------------------------------------
 // The longest name a level-0 header holds (its size byte counts 22 + the name's length).

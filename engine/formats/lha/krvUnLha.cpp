@@ -1,4 +1,5 @@
 #include "engine/formats/lha/krvUnLha.h"
+#include "engine/core/krvHeaderDamage.h"
 
 #include "engine/codec/krvLzhAdaptive.h"
 #include "engine/codec/krvLzhDecode.h"
@@ -56,36 +57,46 @@ int TUnLha::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
 
     // The headers are walked twice, so that nothing is kept per entry: the first walk counts
     // the selected entries and their bytes and reports the damage it finds before any entry
-    // is extracted; the second takes the same entries a batch at a time.
+    // is extracted; the second takes the same entries a batch at a time. Each goes on past
+    // damage at the next whole header.
+    const auto walk = [&](std::int64_t& Pos, TLhaHeader& H, bool Report) {
+        while (!GetCancel()) {
+            const TLhaRead r = ReadLhaHeader(read, Pos, ArchiveSize, H);
+            if (r == TLhaRead::End) {
+                // The file was taken for an lha archive, yet not even its first header is there.
+                if (Report && Pos == first) ReportError(ArchiveFile(), "", "0", ecHeaderNotFound);
+                return false;
+            }
+            if (r == TLhaRead::Bad) {
+                // Only the first header can be broken here: the others were found whole.
+                if (Report)
+                    ReportError(ArchiveFile(), HeaderDamageAt(Pos, LhaNameAt(read, Pos, ArchiveSize)), "0",
+                                ecBadFileHeader);
+                Pos = FindLhaHeader(read, Pos + 1, ArchiveSize);
+                if (Pos < 0) return false;
+                continue;
+            }
+            FollowLhaHeader(read, ArchiveSize, H);
+            if (Report && H.GapAt >= 0)
+                ReportError(ArchiveFile(), HeaderDamageAt(H.GapAt, H.GapName), "0", ecBadFileHeader);
+            Pos = H.NextPos;
+            return true;
+        }
+        return false;
+    };
     double unpackedTotal = 0;
     int selected = 0;
     TLhaHeader header;
-    for (std::int64_t pos = first; !GetCancel(); pos = header.NextPos) {
-        const TLhaRead r = ReadLhaHeader(read, pos, ArchiveSize, header);
-        if (r == TLhaRead::End) {
-            // The file was taken for an lha archive, yet not even its first header is there.
-            if (pos == first) ReportError(ArchiveFile(), "", "0", ecHeaderNotFound);
-            break;
-        }
-        if (r == TLhaRead::Bad) {
-            ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
-            break;
-        }
-        const std::string name = selects(header);
-        // A header whose own check fails is damage to report, even when its entry's data
-        // verify and are extracted.
-        if (header.HeaderDamaged) ReportError(ArchiveFile(), name, "0", ecHeaderCRCError);
-        if (!MatchEntrySpec(name)) continue;
+    for (std::int64_t pos = first; walk(pos, header, true);) {
+        if (!MatchEntrySpec(selects(header))) continue;
         unpackedTotal += static_cast<double>(header.UnpackedSize);
         MaxFileDate = std::max(MaxFileDate, TimeOf(header).Dos);
         ++selected;
     }
     std::int64_t pos = first;
     const auto fill = [&](TLhaHeader& Entry) {
-        while (ReadLhaHeader(read, pos, ArchiveSize, Entry) == TLhaRead::Ok) {
-            pos = Entry.NextPos;
+        while (walk(pos, Entry, false))
             if (MatchEntrySpec(selects(Entry))) return true;
-        }
         return false;
     };
     // The entries of a single file are decoded ahead on the other cores.
@@ -93,7 +104,8 @@ int TUnLha::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
         std::vector<TDecodeJob> jobs;
         for (std::size_t i = 0; i < Batch.size(); ++i) {
             const TLhaHeader& h = Batch[i];
-            if (!h.IsDirectory && !h.IsLink && DecodesAhead(h.PackedSize, h.UnpackedSize))
+            if (!h.IsDirectory && !h.IsLink && h.DamageCode() == 0 &&
+                DecodesAhead(h.PackedSize, h.UnpackedSize))
                 jobs.push_back(
                     {First + static_cast<int>(i), h.DataPos, h.PackedSize, h.UnpackedSize, DecoderFor(h)});
         }
@@ -117,6 +129,12 @@ void TUnLha::ExtractEntry(TStream32& Stream, const TLhaHeader& H) {
         SkipEntry(H.UnpackedSize);
         return;
     }
+    // A header that fails its own check, or sizes that do not fit where the data lie: nothing
+    // the header says is trusted.
+    if (const int damage = H.DamageCode(); damage != 0) {
+        RefuseEntry(damage, H.UnpackedSize, 16, H.Crc);
+        return;
+    }
     if (H.IsDirectory) {
         if (IsFileOutput() && CreateStoredDirs && !ForceOutputDirs(FileName)) MarkEntryFailed();
         RunningCrc16 = H.Crc;
@@ -125,7 +143,7 @@ void TUnLha::ExtractEntry(TStream32& Stream, const TLhaHeader& H) {
     }
 
     const std::function<TDecodeResult(const TDecoderIO&)> decoder = DecoderFor(H);
-    if (!decoder && H.MethodChar() != '0') {
+    if (!decoder && !H.IsStored()) {
         // -lh2-, -lh3-, -lz5-, -lzs- and anything else: nothing is written.
         RefuseEntry(ecUnsupportedCompressionMethod, H.UnpackedSize, 16, H.Crc);
         return;
