@@ -88,6 +88,9 @@ void TfmMain::OpenArchiveCommand() {
     }
     RememberOpenFolder(file);
     OpenArchiveFile(file);
+    // The window and its list have the keyboard again once the dialog is gone.
+    activateWindow();
+    ui->dfelvArchiveView->setFocus();
     if (settings.CommentsOpen) DisplayCommentIfExist();
 }
 
