@@ -12,6 +12,7 @@
 #include <QDialogButtonBox>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -24,6 +25,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStandardPaths>
 #include <QToolButton>
@@ -141,6 +143,20 @@ TLmCustomOpenDialog::TLmCustomOpenDialog(QWidget* Owner, bool Save) : QFileDialo
                     [this, view](const QModelIndex& Index) { ItemEntered(view, Index); });
             connect(view, &QAbstractItemView::viewportEntered, view,
                     [view] { view->viewport()->unsetCursor(); });
+        }
+    }
+    // Deleting from the list asks through the dialog set's messages, not the file dialog's own
+    // message boxes: the menu's item and the Delete key of both views.
+    if (auto* remove = findChild<QAction*>("qt_delete_action")) {
+        disconnect(remove, &QAction::triggered, this, nullptr);
+        connect(remove, &QAction::triggered, this, &TLmCustomOpenDialog::DeleteSelected);
+    }
+    for (const char* name : {"listView", "treeView"}) {
+        auto* view = findChild<QAbstractItemView*>(name);
+        for (QShortcut* shortcut : view ? view->findChildren<QShortcut*>() : QList<QShortcut*>()) {
+            if (shortcut->key() != QKeySequence(QKeySequence::Delete)) continue;
+            disconnect(shortcut, &QShortcut::activated, this, nullptr);
+            connect(shortcut, &QShortcut::activated, this, &TLmCustomOpenDialog::DeleteSelected);
         }
     }
     // Qt enables the list menu's rename and delete anew each time the menu opens; what the
@@ -392,6 +408,38 @@ bool TLmCustomOpenDialog::PassesShareCheck(const QStringList& Chosen) {
         return false;
     }
     return true;
+}
+
+void TLmCustomOpenDialog::DeleteSelected() {
+    auto* view = findChild<QAbstractItemView*>("listView");
+    auto* files = findChild<QFileSystemModel*>();
+    if (!view || !view->selectionModel() || !files || files->isReadOnly() || !ListViewStyles.EnableDelete)
+        return;
+    const QString caption = QStringLiteral("Delete");
+    const QModelIndexList rows = view->selectionModel()->selectedRows();
+    for (auto row = rows.crbegin(); row != rows.crend(); ++row) {
+        if (*row == view->rootIndex()) continue;
+        const QPersistentModelIndex index = proxyModel() ? proxyModel()->mapToSource(*row) : *row;
+        if (!index.isValid()) continue;
+        const QFileInfo info = files->fileInfo(index);
+        const QString quoted = QLatin1Char('\'') + info.fileName() + QLatin1Char('\'');
+        if (!QFileInfo(info.absolutePath()).isWritable() &&
+            !LmMessage(this, caption,
+                       quoted + QStringLiteral(" is write protected.\r\nDo you want to delete it anyway?"),
+                       TLmMessageKind::RiskyQuestion))
+            return;
+        if (!LmMessage(this, caption,
+                       QStringLiteral("Are you sure you want to delete ") + quoted + QLatin1Char('?'),
+                       TLmMessageKind::RiskyQuestion))
+            return;
+        // The questions let the model work: the entry may have gone meanwhile.
+        if (!index.isValid()) return;
+        if (!files->remove(index) && info.isDir() && !info.isSymLink()) {
+            LmMessage(this, windowTitle(), QStringLiteral("Could not delete directory."),
+                      TLmMessageKind::Warning);
+            return;
+        }
+    }
 }
 
 void TLmCustomOpenDialog::Hooked(TLmDialogCommand Command) {

@@ -191,6 +191,9 @@ private:
     void ItemEntered(QAbstractItemView* View, const QModelIndex& Index);
     void GoToDesktop();
     void Hooked(TLmDialogCommand Command);
+    // The list's delete (its menu item and the Delete key): each selected item after the
+    // questions, which go through the dialog set's messages.
+    void DeleteSelected();
     // False when a chosen file is in use and the share-violation handling keeps the dialog open.
     bool PassesShareCheck(const QStringList& Chosen);
     // The names typed in quotes in the name box ("a" "b" ...), with their folders.

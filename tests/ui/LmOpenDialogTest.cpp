@@ -361,6 +361,24 @@ TEST(LmOpenDialog, ListMenuFollowsTheStyles) {
         QApplication::sendEvent(list->viewport(), &menu);
         EXPECT_EQ(menus, 0);
     });
+    // Where deleting is allowed, the list's delete asks through the program's messages: No
+    // keeps the file, Yes deletes it.
+    dialog.ListViewStyles.EnableDelete = true;
+    ScriptedPrompterGuard prompter;
+    prompter.Prompter().Answers = {mrNo, mrYes};
+    ExecuteWith(dialog, [&] {
+        auto* list = Find<QAbstractItemView>(dialog, "listView");
+        list->selectionModel()->select(RowOf(*list, "a.txt"),
+                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        auto* remove = Find<QAction>(dialog, "qt_delete_action");
+        remove->setEnabled(true); // as the menu enables it on a selection
+        for (int press = 0; press < 2; ++press)
+            remove->trigger();
+    });
+    ASSERT_EQ(prompter.Prompter().Prompts.size(), 2u);
+    EXPECT_EQ(prompter.Prompter().Prompts[0].Text, "Are you sure you want to delete 'a.txt'?");
+    EXPECT_EQ(prompter.Prompter().Prompts[0].DefaultAnswer(), mrNo);
+    EXPECT_FALSE(fs::exists(dir / "a.txt"));
 }
 
 // The list styles as the views show them: grid lines, a selection on the name only or on the
