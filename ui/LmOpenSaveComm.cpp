@@ -1,6 +1,7 @@
 #include "ui/LmOpenSaveComm.h"
 
 #include "ui/LmAddPlaceFrm.h"
+#include "ui/LmBrowseDlg.h"
 #include "ui/LmMessages.h"
 
 #include <QAbstractItemView>
@@ -343,25 +344,7 @@ void TLmCustomOpenDialog::accept() {
     const QStringList chosen =
         !quoted.isEmpty() && (fromName || !(Options.AllowFolders && selectedFolders)) ? quoted : selected;
     if (!PassesShareCheck(chosen)) return;
-    const bool mustExist =
-        fileMode() == QFileDialog::ExistingFile || fileMode() == QFileDialog::ExistingFiles;
-    if (mustExist) {
-        for (const QString& file : chosen) {
-            if (exists(file) || file.contains(QLatin1Char('$'))) continue; // the dialog expands variables
-            LmMessage(
-                this, windowTitle(),
-                QFileInfo(file).fileName() +
-                    QStringLiteral("\r\nFile not found.\r\nPlease verify the correct file name was given."),
-                TLmMessageKind::Warning);
-            return;
-        }
-    }
-    if (FSave && Options.OverwritePrompt && chosen.size() == 1 && QFileInfo(chosen[0]).isFile() &&
-        !LmMessage(this, windowTitle(),
-                   QFileInfo(chosen[0]).fileName() +
-                       QStringLiteral(" already exists.\r\nDo you want to replace it?"),
-                   TLmMessageKind::RiskyQuestion))
-        return;
+    if (!LmAcceptChecks(*this, chosen, FSave && Options.OverwritePrompt)) return;
     // Qt's dialog enters the first folder of the selection; here the selection is the choice.
     // A folder typed into the name box is still entered.
     if (Options.AllowFolders && fileMode() == QFileDialog::ExistingFiles && !fromName && selectedFolders &&

@@ -1,5 +1,6 @@
 #include "platform/Registry.h"
 #include "ui/LmAddPlaceFrm.h"
+#include "ui/LmBrowseDlg.h"
 #include "ui/LmOpenDlg.h"
 #include "ui/LmSaveDlg.h"
 
@@ -321,6 +322,37 @@ TEST(LmOpenDialog, DescendantsSidesCustomFormAndTheKeptSize) {
     EXPECT_LE(without.height(), 500);
     dialog.DlgParams.SetBottomFormName("fmTestBottom");
     ExecuteWith(dialog, [&] { EXPECT_EQ(dialog.size(), QSize(760, 620)); });
+}
+
+// The program's plain browse dialogs ask through its prompter: a missing file keeps the dialog
+// open with a warning, an existing one to save over is a question whose No keeps it open.
+TEST(LmOpenDialog, BrowseDialogsAskThroughThePrompter) {
+    TempDir dir;
+    WriteFile(dir / "old.txt", "x");
+    ScriptedPrompterGuard prompter;
+    prompter.Prompter().Answers = {mrOk, mrNo, mrYes};
+    TLmBrowseDialog open(nullptr, "Browse", QString::fromStdString(dir.Str()));
+    open.setFileMode(QFileDialog::ExistingFile);
+    QTimer::singleShot(0, &open, [&] {
+        open.selectFile("missing.txt");
+        open.accept();
+        EXPECT_TRUE(open.isVisible());
+        open.reject();
+    });
+    open.exec();
+    TLmBrowseDialog save(nullptr, "Save", QString::fromStdString(dir.Str()));
+    save.setAcceptMode(QFileDialog::AcceptSave);
+    QTimer::singleShot(0, &save, [&] {
+        save.selectFile("old.txt");
+        save.accept();
+        EXPECT_TRUE(save.isVisible());
+        save.accept();
+    });
+    EXPECT_EQ(save.exec(), QDialog::Accepted);
+    ASSERT_EQ(prompter.Prompter().Prompts.size(), 3u);
+    EXPECT_TRUE(prompter.Prompter().Prompts[0].Text.startsWith("missing.txt\r\nFile not found."));
+    EXPECT_EQ(prompter.Prompter().Prompts[1].Text, "old.txt already exists.\r\nDo you want to replace it?");
+    EXPECT_EQ(prompter.Prompter().Prompts[1].DefaultAnswer(), mrNo);
 }
 
 TEST(LmOpenDialog, ListMenuFollowsTheStyles) {
