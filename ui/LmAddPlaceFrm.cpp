@@ -1,12 +1,12 @@
 #include "ui/LmAddPlaceFrm.h"
 
+#include "ui/LmMessages.h"
 #include "ui/LmOpenDlg.h"
 #include "ui_LmAddPlaceFrm.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QMessageBox>
 #include <QStyle>
 #include <algorithm>
 
@@ -119,7 +119,7 @@ bool TLmAddPlaceFrm::LoadIcons() {
     if (OnMessage)
         OnMessage(caption, text);
     else
-        QMessageBox::critical(this, caption, text);
+        LmMessage(this, caption, text, TLmMessageKind::Error);
     return false;
 }
 

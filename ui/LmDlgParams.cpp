@@ -13,3 +13,19 @@ QRect DialogPosition(const QRect& Current, const QPoint& Center, const TLmPosPar
     }
     return rect;
 }
+
+void TLmCustDlgParams::SetLeftFormName(const QString& Name) {
+    if (LeftPanels) FLeftFormName = Name;
+}
+
+void TLmCustDlgParams::SetRightFormName(const QString& Name) {
+    if (RightPanels) FRightFormName = Name;
+}
+
+void TLmCustDlgParams::SetTopFormName(const QString& Name) {
+    if (TopPanels) FTopFormName = Name;
+}
+
+void TLmCustDlgParams::SetBottomFormName(const QString& Name) {
+    if (BottomPanels) FBottomFormName = Name;
+}

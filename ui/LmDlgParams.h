@@ -14,12 +14,27 @@ struct TLmPosParams {
     bool FitToScreen = false;
 };
 
-struct TLmCustDlgParams {
+class TLmCustDlgParams {
+public:
     TLmDlgPosition Position = dpDefault;
     TLmPosParams PosParams;
-    // Panel forms, found by name among the application's forms ("T" + name is the class name).
-    QString LeftFormName, RightFormName, TopFormName, BottomFormName, CustFormName;
+    // The panel kinds each side takes.
     bool LeftPanels = true, RightPanels = true, TopPanels = true, BottomPanels = true;
+    // Panel forms, found by name among the application's forms ("T" + name is the class name).
+    // A side whose kind is off takes no name: setting one stores nothing (the name such a side
+    // shows, "Not supported", comes back the same way, without a word).
+    void SetLeftFormName(const QString& Name);
+    void SetRightFormName(const QString& Name);
+    void SetTopFormName(const QString& Name);
+    void SetBottomFormName(const QString& Name);
+    const QString& LeftFormName() const { return FLeftFormName; }
+    const QString& RightFormName() const { return FRightFormName; }
+    const QString& TopFormName() const { return FTopFormName; }
+    const QString& BottomFormName() const { return FBottomFormName; }
+    QString CustFormName;
+
+private:
+    QString FLeftFormName, FRightFormName, FTopFormName, FBottomFormName;
 };
 
 // Captions of the standard controls; an empty one keeps the dialog's own text.

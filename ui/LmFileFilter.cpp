@@ -18,8 +18,9 @@ QStringList QtNameFilters(const QString& Filter) {
     return result;
 }
 
-TLmFilterProxy::TLmFilterProxy(const TLmFileFilter& Filter, QObject* Parent)
-    : QSortFilterProxyModel(Parent), FFilter(Filter) {}
+TLmFilterProxy::TLmFilterProxy(const TLmFileFilter& Filter, QObject* Parent,
+                               std::function<void(const QString&, bool&)> Include)
+    : QSortFilterProxyModel(Parent), FFilter(Filter), FInclude(std::move(Include)) {}
 
 bool TLmFilterProxy::filterAcceptsRow(int SourceRow, const QModelIndex& SourceParent) const {
     const auto* model = qobject_cast<const QFileSystemModel*>(sourceModel());
@@ -32,6 +33,9 @@ bool TLmFilterProxy::filterAcceptsRow(int SourceRow, const QModelIndex& SourcePa
         return FFilter.ShowFolders || root == path || root.startsWith(path.endsWith('/') ? path : path + '/');
     }
     bool include = true;
-    if (FFilter.OnIncludeFile) FFilter.OnIncludeFile(model->filePath(index), include);
+    if (FInclude)
+        FInclude(model->filePath(index), include);
+    else if (FFilter.OnIncludeFile)
+        FFilter.OnIncludeFile(model->filePath(index), include);
     return include;
 }

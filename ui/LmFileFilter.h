@@ -20,11 +20,15 @@ struct TLmFileFilter {
 class TLmFilterProxy : public QSortFilterProxyModel {
     Q_OBJECT
 public:
-    TLmFilterProxy(const TLmFileFilter& Filter, QObject* Parent);
+    // Include asks about each file in place of the filter's event (the dialog's operation that
+    // fires it).
+    TLmFilterProxy(const TLmFileFilter& Filter, QObject* Parent,
+                   std::function<void(const QString&, bool&)> Include = {});
 
 protected:
     bool filterAcceptsRow(int SourceRow, const QModelIndex& SourceParent) const override;
 
 private:
     const TLmFileFilter& FFilter;
+    std::function<void(const QString&, bool&)> FInclude;
 };

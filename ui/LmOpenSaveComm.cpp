@@ -1,6 +1,8 @@
 #include "ui/LmOpenSaveComm.h"
 
 #include "ui/LmAddPlaceFrm.h"
+#include "ui/LmBrowseDlg.h"
+#include "ui/LmMessages.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -11,6 +13,7 @@
 #include <QDialogButtonBox>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -19,11 +22,11 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStandardPaths>
 #include <QToolButton>
@@ -100,12 +103,10 @@ public:
 
 protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override {
-        if (!FDialog.OnEventHooking || !Watched->isWidgetType()) return false;
+        if (!Watched->isWidgetType()) return false;
         auto* widget = static_cast<QWidget*>(Watched);
         if (widget != &FDialog && !FDialog.isAncestorOf(widget)) return false;
-        bool allow = true;
-        FDialog.OnEventHooking(FDialog, TLmDialogMessage{Watched, Event, cmdNone}, allow);
-        return !allow;
+        return !FDialog.DoEventHooking(TLmDialogMessage{Watched, Event, cmdNone});
     }
 
 private:
@@ -127,7 +128,9 @@ TLmCustomOpenDialog::TLmCustomOpenDialog(QWidget* Owner, bool Save) : QFileDialo
     setOption(QFileDialog::DontUseNativeDialog);
     setOption(QFileDialog::HideNameFilterDetails);
     setAcceptMode(Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    setProxyModel(new TLmFilterProxy(ExtFilter, this));
+    setProxyModel(new TLmFilterProxy(ExtFilter, this, [this](const QString& AFileName, bool& IncludeFile) {
+        DoIncludeFile(AFileName, IncludeFile);
+    }));
     for (const char* name : {"listView", "treeView"}) {
         if (auto* view = findChild<QAbstractItemView*>(name)) {
             view->installEventFilter(this);             // keys
@@ -141,6 +144,20 @@ TLmCustomOpenDialog::TLmCustomOpenDialog(QWidget* Owner, bool Save) : QFileDialo
                     [this, view](const QModelIndex& Index) { ItemEntered(view, Index); });
             connect(view, &QAbstractItemView::viewportEntered, view,
                     [view] { view->viewport()->unsetCursor(); });
+        }
+    }
+    // Deleting from the list asks through the dialog set's messages, not the file dialog's own
+    // message boxes: the menu's item and the Delete key of both views.
+    if (auto* remove = findChild<QAction*>("qt_delete_action")) {
+        disconnect(remove, &QAction::triggered, this, nullptr);
+        connect(remove, &QAction::triggered, this, &TLmCustomOpenDialog::DeleteSelected);
+    }
+    for (const char* name : {"listView", "treeView"}) {
+        auto* view = findChild<QAbstractItemView*>(name);
+        for (QShortcut* shortcut : view ? view->findChildren<QShortcut*>() : QList<QShortcut*>()) {
+            if (shortcut->key() != QKeySequence(QKeySequence::Delete)) continue;
+            disconnect(shortcut, &QShortcut::activated, this, nullptr);
+            connect(shortcut, &QShortcut::activated, this, &TLmCustomOpenDialog::DeleteSelected);
         }
     }
     // Qt enables the list menu's rename and delete anew each time the menu opens; what the
@@ -184,7 +201,7 @@ TLmCustomOpenDialog::TLmCustomOpenDialog(QWidget* Owner, bool Save) : QFileDialo
                 const TLmViewStyle style = SelectionStyle();
                 if (style == FStyle) return;
                 FStyle = style;
-                if (OnSelectionStyleChange) OnSelectionStyleChange(*this, style);
+                DoSelectionStyleChange(style);
             });
         }
     }
@@ -194,9 +211,7 @@ TLmCustomOpenDialog::TLmCustomOpenDialog(QWidget* Owner, bool Save) : QFileDialo
         QPushButton* help = box->addButton(QDialogButtonBox::Help);
         help->setObjectName(QStringLiteral("helpButton"));
         help->hide();
-        connect(help, &QPushButton::clicked, this, [this] {
-            if (OnHelp) OnHelp(*this);
-        });
+        connect(help, &QPushButton::clicked, this, [this] { DoHelp(); });
     }
     if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
         auto* readOnly = new QCheckBox(this);
@@ -209,21 +224,22 @@ TLmCustomOpenDialog::TLmCustomOpenDialog(QWidget* Owner, bool Save) : QFileDialo
     // Connected after the dialog's own handlers, so these fire once the step was taken.
     if (auto* button = findChild<QToolButton*>("toParentButton")) {
         connect(button, &QToolButton::clicked, this, [this] {
-            if (OnUpLevelNavigate) OnUpLevelNavigate(*this);
+            DoUpLevelNavigate();
             Hooked(cmdUpLevel);
         });
     }
     if (auto* button = findChild<QToolButton*>("backButton")) {
         connect(button, &QToolButton::clicked, this, [this] {
-            if (OnLastFolderNavigate) OnLastFolderNavigate(*this);
+            DoLastFolderNavigate();
             Hooked(cmdLastFolder);
         });
     }
     if (auto* button = findChild<QToolButton*>("newFolderButton"))
         connect(button, &QToolButton::clicked, this, [this] { Hooked(cmdNewFolder); });
     if (QLineEdit* edit = FileNameEdit()) {
+        edit->installEventFilter(this);
         connect(edit, &QLineEdit::textChanged, this, [this] {
-            if (OnFilenameChange) OnFilenameChange(*this);
+            DoFilenameChange();
             Hooked(cmdFileNameChange);
         });
     }
@@ -254,7 +270,8 @@ bool TLmCustomOpenDialog::Execute() {
         setFileMode(QFileDialog::ExistingFiles);
     else
         setFileMode(Options.FileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    setOption(QFileDialog::DontConfirmOverwrite, !Options.OverwritePrompt);
+    // The overwrite question is asked by accept, as the program's own message.
+    setOption(QFileDialog::DontConfirmOverwrite, true);
     setFilter(Options.ShowHidden ? filter() | QDir::Hidden : filter() & ~QDir::Hidden);
     setDefaultSuffix(DefaultExt);
     FollowTypeExtension();
@@ -266,14 +283,14 @@ bool TLmCustomOpenDialog::Execute() {
     ApplyToolBar();
     ApplyPlacesBar();
     AttachPanels();
-    if (FLastSize.isValid()) resize(FLastSize);
+    if (FLastSize.isValid()) resize(FLastSize + PanelsExtent());
     PositionDialog();
 
     // Whatever way the run ends, the panels go back to their owners before anything else.
     struct TRunEnd {
         TLmCustomOpenDialog& Dialog;
         ~TRunEnd() {
-            Dialog.FLastSize = Dialog.size();
+            Dialog.FLastSize = Dialog.size() - Dialog.PanelsExtent();
             Dialog.DetachPanels();
             if (Dialog.PlacesBar.Visible && !Dialog.PlacesBar.Native &&
                 !Dialog.PlacesBar.RegistryKey.isEmpty())
@@ -312,58 +329,111 @@ void TLmCustomOpenDialog::Press(int Button) {
 
 void TLmCustomOpenDialog::accept() {
     const bool fromName = FileNameEdit() && FileNameEdit()->hasFocus();
-    if (OnFilenameEntering && fromName) {
-        bool allow = true;
-        OnFilenameEntering(*this, allow);
-        if (!allow) return;
-    }
+    if (fromName && !DoFilenameEntering()) return;
     // A folder typed into the name box and entered stays selected, out of sight, beside what the
     // user then clicks in its list: only the listed items are the choice.
-    if (!(FileNameEdit() && FileNameEdit()->hasFocus())) DropUnlistedSelection();
-    if (!PassesShareCheck()) return;
+    if (!fromName) DropUnlistedSelection();
+    const QStringList selected = selectedFiles();
+    const auto isDir = [](const QString& Path) { return QFileInfo(Path).isDir(); };
+    const auto exists = [](const QString& Path) { return QFileInfo::exists(Path); };
+    const bool selectedFolders = std::any_of(selected.begin(), selected.end(), isDir);
+    // Names typed in quotes are each the choice, whatever the list has selected of them so far
+    // (it follows the box as the folder is read); folders picked in the list stay the choice
+    // where folders may be chosen.
+    const QStringList quoted = fileMode() == QFileDialog::ExistingFiles ? QuotedNames() : QStringList();
+    const QStringList chosen =
+        !quoted.isEmpty() && (fromName || !(Options.AllowFolders && selectedFolders)) ? quoted : selected;
+    if (!PassesShareCheck(chosen)) return;
+    if (!LmAcceptChecks(*this, chosen, FSave && Options.OverwritePrompt)) return;
     // Qt's dialog enters the first folder of the selection; here the selection is the choice.
     // A folder typed into the name box is still entered.
-    if (Options.AllowFolders && fileMode() == QFileDialog::ExistingFiles &&
-        !(FileNameEdit() && FileNameEdit()->hasFocus())) {
-        const QStringList chosen = selectedFiles();
-        const auto isDir = [](const QString& Path) { return QFileInfo(Path).isDir(); };
-        const auto exists = [](const QString& Path) { return QFileInfo::exists(Path); };
-        if (std::any_of(chosen.begin(), chosen.end(), isDir) &&
-            std::all_of(chosen.begin(), chosen.end(), exists)) {
-            FChosen = chosen;
-            QDialog::accept();
-            return;
-        }
+    if (Options.AllowFolders && fileMode() == QFileDialog::ExistingFiles && !fromName && selectedFolders &&
+        std::all_of(chosen.begin(), chosen.end(), exists)) {
+        FChosen = chosen;
+        QDialog::accept();
+        return;
+    }
+    if (chosen == quoted && !std::any_of(chosen.begin(), chosen.end(), isDir)) {
+        FChosen = chosen;
+        QDialog::accept();
+        if (fromName) Hooked(cmdOk);
+        return;
     }
     QFileDialog::accept();
     if (fromName) Hooked(cmdOk);
 }
 
-bool TLmCustomOpenDialog::PassesShareCheck() {
-    for (const QString& file : selectedFiles()) {
+QStringList TLmCustomOpenDialog::QuotedNames() const {
+    const QString text = FileNameText();
+    if (!text.contains(QLatin1Char('"'))) return {};
+    // "a" "b" ...: every second piece between the quotes is a name, relative to the folder shown.
+    QStringList names;
+    const QStringList pieces = text.split(QLatin1Char('"'));
+    for (qsizetype i = 1; i < pieces.size(); i += 2) {
+        if (pieces[i].isEmpty()) continue;
+        names << (QDir::isAbsolutePath(pieces[i]) ? QDir::cleanPath(pieces[i])
+                                                  : directory().absoluteFilePath(pieces[i]));
+    }
+    return names;
+}
+
+bool TLmCustomOpenDialog::PassesShareCheck(const QStringList& Chosen) {
+    for (const QString& file : Chosen) {
         if (!QFileInfo(file).isFile() || !FileInUse(file, FSave)) continue;
         int result = ShareDefault;
-        if (OnShareViolation) OnShareViolation(*this, result, file);
+        DoShareViolation(result, file);
         if (result == ShareFallThrough) continue;
         if (result != ShareNoWarn)
-            QMessageBox::warning(this, windowTitle(),
-                                 file +
-                                     QStringLiteral("\nThis file is in use.\nEnter a new name or close the "
-                                                    "file that is open in another program."));
+            LmMessage(this, windowTitle(),
+                      file + QStringLiteral("\r\nThis file is in use.\r\nEnter a new name or close the file "
+                                            "that is open in another program."),
+                      TLmMessageKind::Warning);
         return false;
     }
     return true;
 }
 
+void TLmCustomOpenDialog::DeleteSelected() {
+    auto* view = findChild<QAbstractItemView*>("listView");
+    auto* files = findChild<QFileSystemModel*>();
+    if (!view || !view->selectionModel() || !files || files->isReadOnly() || !ListViewStyles.EnableDelete)
+        return;
+    const QString caption = QStringLiteral("Delete");
+    const QModelIndexList rows = view->selectionModel()->selectedRows();
+    for (auto row = rows.crbegin(); row != rows.crend(); ++row) {
+        if (*row == view->rootIndex()) continue;
+        const QPersistentModelIndex index = proxyModel() ? proxyModel()->mapToSource(*row) : *row;
+        if (!index.isValid()) continue;
+        const QFileInfo info = files->fileInfo(index);
+        const QString quoted = QLatin1Char('\'') + info.fileName() + QLatin1Char('\'');
+        if (!QFileInfo(info.absolutePath()).isWritable() &&
+            !LmMessage(this, caption,
+                       quoted + QStringLiteral(" is write protected.\r\nDo you want to delete it anyway?"),
+                       TLmMessageKind::RiskyQuestion))
+            return;
+        if (!LmMessage(this, caption,
+                       QStringLiteral("Are you sure you want to delete ") + quoted + QLatin1Char('?'),
+                       TLmMessageKind::RiskyQuestion))
+            return;
+        // The questions let the model work: the entry may have gone meanwhile.
+        if (!index.isValid()) return;
+        if (!files->remove(index) && info.isDir() && !info.isSymLink()) {
+            LmMessage(this, windowTitle(), QStringLiteral("Could not delete directory."),
+                      TLmMessageKind::Warning);
+            return;
+        }
+    }
+}
+
 void TLmCustomOpenDialog::Hooked(TLmDialogCommand Command) {
-    if (OnEventHook && FRunning) OnEventHook(*this, TLmDialogMessage{this, nullptr, Command});
+    if (FRunning) DoEventHook(TLmDialogMessage{this, nullptr, Command});
 }
 
 void TLmCustomOpenDialog::GoToDesktop() {
     QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     if (!QFileInfo(desktop).isDir()) desktop = QDir::homePath();
     setDirectory(desktop);
-    if (OnDesktopNavigate) OnDesktopNavigate(*this);
+    DoDesktopNavigate();
     Hooked(cmdDesktop);
 }
 
@@ -431,6 +501,14 @@ void TLmCustomOpenDialog::DropUnlistedSelection() {
 }
 
 bool TLmCustomOpenDialog::eventFilter(QObject* Watched, QEvent* Event) {
+    // Keys typed into the name box while the toolkit's record of the active window lags behind
+    // the window system's (under some window managers) make the dialog the active window: the
+    // dialog keeps the typed names only while the box has the focus, and otherwise writes the
+    // list's selection over them as they are typed.
+    if (Watched == FileNameEdit() && Event->type() == QEvent::KeyPress) {
+        if (isVisible() && QApplication::activeWindow() != this) QApplication::setActiveWindow(this);
+        return QFileDialog::eventFilter(Watched, Event);
+    }
     if (auto* bar = qobject_cast<QAbstractItemView*>(PlacesBarView()); bar && Watched == bar->viewport()) {
         if (PlacesBar.Visible && !PlacesBar.Native && FilterPlacesEvent(Event)) return true;
         return QFileDialog::eventFilter(Watched, Event);
@@ -451,17 +529,13 @@ bool TLmCustomOpenDialog::eventFilter(QObject* Watched, QEvent* Event) {
         const QString name = Watched->objectName();
         if (name == QLatin1String("listModeButton") || name == QLatin1String("detailModeButton")) {
             const TLmViewStyle wanted = name == QLatin1String("listModeButton") ? vsList : vsReport;
-            bool allow = true;
-            if (wanted != SelectionStyle() && OnSelectionStyleChanging)
-                OnSelectionStyleChanging(*this, wanted, allow);
+            const bool allow = wanted == SelectionStyle() || DoSelectionStyleChanging(wanted);
             return !allow || QFileDialog::eventFilter(Watched, Event);
         }
-        const TQuery& query = name == "toParentButton"  ? OnUpLevelNavigating
-                              : name == "backButton"    ? OnLastFolderNavigating
-                              : name == "desktopButton" ? OnDesktopNavigating
-                                                        : OnFolderCreating;
-        bool allow = true;
-        if (query) query(*this, allow);
+        const bool allow = name == "toParentButton"  ? DoUpLevelNavigating()
+                           : name == "backButton"    ? DoLastFolderNavigating()
+                           : name == "desktopButton" ? DoDesktopNavigating()
+                                                     : DoFolderCreating();
         if (!allow) return true;
     }
     return QFileDialog::eventFilter(Watched, Event);
@@ -490,7 +564,7 @@ void TLmCustomOpenDialog::TypeChanged() {
     if (index < 0) return;
     FilterIndex = index + 1;
     FollowTypeExtension();
-    if (OnTypeChange) OnTypeChange(*this);
+    DoTypeChange();
 }
 
 void TLmCustomOpenDialog::FollowTypeExtension() {
@@ -551,6 +625,8 @@ void TLmCustomOpenDialog::PrepareControls() {
     if (QLineEdit* edit = FileNameEdit())
         connect(edit, &QLineEdit::textChanged, this, &TLmCustomOpenDialog::KeepAcceptCaption,
                 Qt::UniqueConnection);
+    connect(this, &QFileDialog::directoryEntered, this, &TLmCustomOpenDialog::KeepAcceptCaption,
+            Qt::UniqueConnection);
     if (QAbstractButton* cancel = CancelButton()) cancel->setVisible(VisibleControls & dcCancelBtn);
     if (QAbstractButton* help = HelpButton()) {
         help->setVisible(!DlgItemsCaptions.Help.isEmpty());
@@ -565,7 +641,7 @@ void TLmCustomOpenDialog::PrepareControls() {
 
 void TLmCustomOpenDialog::KeepAcceptCaption() {
     QAbstractButton* ok = OkButton();
-    if (!ok || FSave || !Options.AllowFolders || DlgItemsCaptions.OK.isEmpty()) return;
+    if (!ok || FSave || DlgItemsCaptions.OK.isEmpty()) return;
     if (ok->text() != DlgItemsCaptions.OK) ok->setText(DlgItemsCaptions.OK);
 }
 
@@ -716,10 +792,8 @@ void TLmCustomOpenDialog::AskDeletePlace(int Index) {
     if (Index < 0 || Index >= static_cast<int>(PlacesBar.Places.size())) return;
     const QString caption = QStringLiteral("Place bar");
     const QString text = DeletePlaceQuestion(PlacesBar.Places[Index]);
-    const bool yes = PlacesBar.OnConfirm
-                         ? PlacesBar.OnConfirm(caption, text)
-                         : QMessageBox::question(this, caption, QString(text).replace('\r', '\n'),
-                                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    const bool yes = PlacesBar.OnConfirm ? PlacesBar.OnConfirm(caption, text)
+                                         : LmMessage(this, caption, text, TLmMessageKind::Question);
     if (!yes) return;
     DeletePlace(PlacesBar.Places, Index);
     PlacesEdited();
@@ -735,7 +809,7 @@ void TLmCustomOpenDialog::PlacesMessage(const QString& Caption, const QString& T
     if (PlacesBar.OnMessage)
         PlacesBar.OnMessage(Caption, Text);
     else
-        QMessageBox::warning(this, Caption, Text);
+        LmMessage(this, Caption, Text, TLmMessageKind::Warning);
 }
 
 void TLmCustomOpenDialog::AttachPanels() {
@@ -744,15 +818,16 @@ void TLmCustomOpenDialog::AttachPanels() {
     auto find = [](const QString& Name, bool Enabled) {
         return Enabled ? FindApplicationForm(Name) : nullptr;
     };
-    QWidget* left = find(DlgParams.LeftFormName, DlgParams.LeftPanels);
-    QWidget* right = find(DlgParams.RightFormName, DlgParams.RightPanels);
-    QWidget* top = find(DlgParams.TopFormName, DlgParams.TopPanels);
-    QWidget* bottom = find(DlgParams.BottomFormName, DlgParams.BottomPanels);
+    QWidget* left = find(DlgParams.LeftFormName(), DlgParams.LeftPanels);
+    QWidget* right = find(DlgParams.RightFormName(), DlgParams.RightPanels);
+    QWidget* top = find(DlgParams.TopFormName(), DlgParams.TopPanels);
+    QWidget* bottom = find(DlgParams.BottomFormName(), DlgParams.BottomPanels);
     QWidget* custom = SelectionType == stCustom && (VisibleControls & dcSelectionCtrl)
                           ? FindApplicationForm(DlgParams.CustFormName)
                           : nullptr;
-    auto take = [this](QWidget* Form) {
-        FPanels.push_back({Form, Form->parentWidget(), Form->windowFlags(), Form->geometry()});
+    auto take = [this](QWidget* Form, TPanelSide Side) {
+        FPanels.push_back(
+            {Form, Form->parentWidget(), Form->windowFlags(), Form->geometry(), !Form->isHidden(), Side});
         Form->setParent(this, Qt::Widget);
         Form->show();
     };
@@ -761,20 +836,20 @@ void TLmCustomOpenDialog::AttachPanels() {
     FShiftColumns = left ? 1 : 0;
     ShiftGrid(FShiftRows, FShiftColumns);
     const int width = FShiftColumns + columns + (right ? 1 : 0);
-    const std::tuple<QWidget*, int, int, int, int> places[] = {
-        {left, FShiftRows, 0, rows, 1},
-        {right, FShiftRows, FShiftColumns + columns, rows, 1},
-        {top, 0, 0, 1, width},
-        {bottom, FShiftRows + rows, 0, 1, width},
+    const std::tuple<QWidget*, TPanelSide, int, int, int, int> places[] = {
+        {left, psLeft, FShiftRows, 0, rows, 1},
+        {right, psRight, FShiftRows, FShiftColumns + columns, rows, 1},
+        {top, psTop, 0, 0, 1, width},
+        {bottom, psBottom, FShiftRows + rows, 0, 1, width},
     };
-    for (const auto& [form, row, column, rowSpan, columnSpan] : places) {
+    for (const auto& [form, side, row, column, rowSpan, columnSpan] : places) {
         if (!form) continue;
-        take(form);
+        take(form, side);
         grid->addWidget(form, row, column, rowSpan, columnSpan);
     }
     if (custom) {
         if (auto* stack = findChild<QStackedWidget*>("stackedWidget")) {
-            take(custom);
+            take(custom, psCustom);
             stack->addWidget(custom);
             stack->setCurrentWidget(custom);
         }
@@ -793,10 +868,33 @@ void TLmCustomOpenDialog::DetachPanels() {
         panel.Form->hide();
         panel.Form->setParent(panel.OldParent, panel.OldFlags);
         panel.Form->setGeometry(panel.OldGeometry);
+        // The custom selection form is handed back as it was found; side panels hidden.
+        if (panel.Side == psCustom && panel.OldVisible) panel.Form->show();
     }
     FPanels.clear();
     ShiftGrid(-FShiftRows, -FShiftColumns);
     FShiftRows = FShiftColumns = 0;
+}
+
+QSize TLmCustomOpenDialog::PanelsExtent() const {
+    const auto* grid = qobject_cast<const QGridLayout*>(layout());
+    const int across = grid ? std::max(grid->horizontalSpacing(), 0) : 0;
+    const int down = grid ? std::max(grid->verticalSpacing(), 0) : 0;
+    QSize extent(0, 0);
+    for (const TPanel& panel : FPanels) {
+        if (!panel.Form) continue;
+        const QSize hint =
+            panel.Form->sizeHint().expandedTo(panel.Form->minimumSize()).expandedTo(QSize(0, 0));
+        if (panel.Side == psLeft || panel.Side == psRight)
+            extent.rwidth() += hint.width() + across;
+        else if (panel.Side == psTop || panel.Side == psBottom)
+            extent.rheight() += hint.height() + down;
+    }
+    // The places bar of our own widens the dialog by its width.
+    const QWidget* bar = PlacesBarView();
+    if (PlacesBar.Visible && !PlacesBar.Native && bar && !bar->isHidden())
+        extent.rwidth() += std::max(bar->sizeHint().width(), 0);
+    return extent;
 }
 
 void TLmCustomOpenDialog::ShiftGrid(int Rows, int Columns) {
@@ -848,4 +946,92 @@ void TLmCustomOpenDialog::PositionDialog() {
     const QRect rect =
         DialogPosition(QRect(pos(), size), center, params, screen ? screen->availableGeometry() : QRect());
     move(rect.topLeft());
+}
+
+// ---- the events, each fired through an operation a descendant may override ----------------
+
+namespace {
+
+bool Ask(const TLmCustomOpenDialog::TQuery& Query, TLmCustomOpenDialog& Sender) {
+    bool allow = true;
+    if (Query) Query(Sender, allow);
+    return allow;
+}
+
+void Tell(const TLmCustomOpenDialog::TNotify& Notify, TLmCustomOpenDialog& Sender) {
+    if (Notify) Notify(Sender);
+}
+
+} // namespace
+
+void TLmCustomOpenDialog::DoIncludeFile(const QString& AFileName, bool& IncludeFile) {
+    if (ExtFilter.OnIncludeFile) ExtFilter.OnIncludeFile(AFileName, IncludeFile);
+}
+
+void TLmCustomOpenDialog::DoDesktopNavigate() {
+    Tell(OnDesktopNavigate, *this);
+}
+
+bool TLmCustomOpenDialog::DoDesktopNavigating() {
+    return Ask(OnDesktopNavigating, *this);
+}
+
+void TLmCustomOpenDialog::DoUpLevelNavigate() {
+    Tell(OnUpLevelNavigate, *this);
+}
+
+bool TLmCustomOpenDialog::DoUpLevelNavigating() {
+    return Ask(OnUpLevelNavigating, *this);
+}
+
+void TLmCustomOpenDialog::DoLastFolderNavigate() {
+    Tell(OnLastFolderNavigate, *this);
+}
+
+bool TLmCustomOpenDialog::DoLastFolderNavigating() {
+    return Ask(OnLastFolderNavigating, *this);
+}
+
+void TLmCustomOpenDialog::DoSelectionStyleChange(TLmViewStyle AStyle) {
+    if (OnSelectionStyleChange) OnSelectionStyleChange(*this, AStyle);
+}
+
+bool TLmCustomOpenDialog::DoSelectionStyleChanging(TLmViewStyle AStyle) {
+    bool allow = true;
+    if (OnSelectionStyleChanging) OnSelectionStyleChanging(*this, AStyle, allow);
+    return allow;
+}
+
+bool TLmCustomOpenDialog::DoFolderCreating() {
+    return Ask(OnFolderCreating, *this);
+}
+
+void TLmCustomOpenDialog::DoFilenameChange() {
+    Tell(OnFilenameChange, *this);
+}
+
+bool TLmCustomOpenDialog::DoFilenameEntering() {
+    return Ask(OnFilenameEntering, *this);
+}
+
+void TLmCustomOpenDialog::DoEventHook(const TLmDialogMessage& Msg) {
+    if (OnEventHook) OnEventHook(*this, Msg);
+}
+
+bool TLmCustomOpenDialog::DoEventHooking(const TLmDialogMessage& Msg) {
+    bool allow = true;
+    if (OnEventHooking) OnEventHooking(*this, Msg, allow);
+    return allow;
+}
+
+void TLmCustomOpenDialog::DoShareViolation(int& DlgResult, const QString& FileName) {
+    if (OnShareViolation) OnShareViolation(*this, DlgResult, FileName);
+}
+
+void TLmCustomOpenDialog::DoHelp() {
+    Tell(OnHelp, *this);
+}
+
+void TLmCustomOpenDialog::DoTypeChange() {
+    Tell(OnTypeChange, *this);
 }

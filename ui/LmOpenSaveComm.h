@@ -139,18 +139,43 @@ public:
 protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
+    // Each event fires through an operation of its own, so that a descendant can react without
+    // assigning the event; the queries answer whether the step may go on.
+    virtual void DoIncludeFile(const QString& AFileName, bool& IncludeFile);
+    virtual void DoDesktopNavigate();
+    virtual bool DoDesktopNavigating();
+    virtual void DoUpLevelNavigate();
+    virtual bool DoUpLevelNavigating();
+    virtual void DoLastFolderNavigate();
+    virtual bool DoLastFolderNavigating();
+    virtual void DoSelectionStyleChange(TLmViewStyle AStyle);
+    virtual bool DoSelectionStyleChanging(TLmViewStyle AStyle);
+    virtual bool DoFolderCreating();
+    virtual void DoFilenameChange();
+    virtual bool DoFilenameEntering();
+    virtual void DoEventHook(const TLmDialogMessage& Msg);
+    virtual bool DoEventHooking(const TLmDialogMessage& Msg);
+    virtual void DoShareViolation(int& DlgResult, const QString& FileName);
+    virtual void DoHelp();
+    virtual void DoTypeChange();
+
 private:
     class THook;
+    enum TPanelSide { psLeft, psRight, psTop, psBottom, psCustom };
     struct TPanel {
         QPointer<QWidget> Form;
         QPointer<QWidget> OldParent;
         Qt::WindowFlags OldFlags;
         QRect OldGeometry;
+        bool OldVisible = false;
+        TPanelSide Side = psBottom;
     };
     void PrepareControls();
     void ApplyPlacesBar();
     void AttachPanels();
     void DetachPanels();
+    // What the docked panels and the places bar of our own add to the dialog's size.
+    QSize PanelsExtent() const;
     void PositionDialog();
     QAbstractButton* OkButton() const;
     QAbstractButton* CancelButton() const;
@@ -166,10 +191,15 @@ private:
     void ItemEntered(QAbstractItemView* View, const QModelIndex& Index);
     void GoToDesktop();
     void Hooked(TLmDialogCommand Command);
+    // The list's delete (its menu item and the Delete key): each selected item after the
+    // questions, which go through the dialog set's messages.
+    void DeleteSelected();
     // False when a chosen file is in use and the share-violation handling keeps the dialog open.
-    bool PassesShareCheck();
-    // Puts the OK caption back where the file dialog renamed its button "Open" for a chosen
-    // folder: where folders are the choice, the button does what its caption says.
+    bool PassesShareCheck(const QStringList& Chosen);
+    // The names typed in quotes in the name box ("a" "b" ...), with their folders.
+    QStringList QuotedNames() const;
+    // Puts the OK caption back where the file dialog renamed its button "Open" for a chosen or
+    // entered folder: the button keeps the caption the program gave it.
     void KeepAcceptCaption();
     // Moves every item of the dialog's grid by Rows and Columns.
     void ShiftGrid(int Rows, int Columns);
@@ -191,7 +221,7 @@ private:
     bool FSave;
     std::vector<TPanel> FPanels;
     int FShiftRows = 0, FShiftColumns = 0;
-    QSize FLastSize;
+    QSize FLastSize; // the size of the last run, less the panels and the places bar
     TLmCustomOpenDialog* FPrevious = nullptr;
     TLmViewStyle FStyle = vsList;
     std::vector<int> FPlaceRows; // the place behind each entry of the side bar

@@ -2,6 +2,7 @@
 
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileNameFields.h"
+#include "ui/LmBrowseDlg.h"
 #include "ui_BackupEditor.h"
 
 #include <QFileDialog>
@@ -96,9 +97,9 @@ void TfmBackupEditor::AddFilesClick() {
 }
 
 void TfmBackupEditor::AddFolderClick() {
-    QFileDialog dffdFolder(this, QStringLiteral("Please select a folder and click \"OK\" to proceed."));
+    TLmBrowseDialog dffdFolder(this, QStringLiteral("Please select a folder and click \"OK\" to proceed."),
+                               {});
     dffdFolder.setWindowTitle(QStringLiteral("Select Folder"));
-    dffdFolder.setOption(QFileDialog::DontUseNativeDialog);
     dffdFolder.setFileMode(QFileDialog::Directory);
     dffdFolder.setOption(QFileDialog::ShowDirsOnly);
     HidePlacesBar(dffdFolder);

@@ -3,6 +3,7 @@
 #include "app/common/AppSettings.h"
 #include "app/common/FileUtils.h"
 #include "app/common/QtStrings.h"
+#include "app/common/QuestionTexts.h"
 #include "app/dialogs/DialogObserver.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/FileNameFields.h"
@@ -24,6 +25,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QSaveFile>
+#include <algorithm>
 
 namespace {
 
@@ -61,22 +63,38 @@ class TBatchObserver : public TDialogObserver {
 public:
     explicit TBatchObserver(TfmBatch& Batch) : FBatch(Batch) {}
     QWidget* DialogParent() const override { return &FBatch; }
-    bool Progress(int ByFile, int) override {
-        FBatch.ui->pbCurrent->setValue(ByFile);
-        FBatch.ui->laCurrentPercent->setText(QString::number(ByFile) + QLatin1Char('%'));
+    // The current file is the archive (or file) of the batch: its bar shows how far the run over
+    // it has come, never the entry's own share, and never goes back while it runs.
+    bool Progress(int, int ByArchive) override {
+        const int percent = std::max(ByArchive, FBatch.ui->pbCurrent->value());
+        FBatch.ui->pbCurrent->setValue(percent);
+        FBatch.ui->laCurrentPercent->setText(QString::number(percent) + QLatin1Char('%'));
         QCoreApplication::processEvents();
         // Cancel takes effect between files: the file in progress is finished, so that every
         // file the run reports on has its whole result.
         return false;
     }
+    // The batch tool asks Yes or No, each time.
     TReplaceAnswer AskReplace(const std::string& FileName, const std::string& NewFileName, TDateTime Date,
                               TDateTime NewDate, std::int64_t FileSize, std::int64_t NewFileSize) override {
         if (FBatch.FAutoOverwrite) return TReplaceAnswer::YesToAll;
-        return TDialogObserver::AskReplace(FileName, NewFileName, Date, NewDate, FileSize, NewFileSize);
+        const QString text =
+            ReplaceQuestionText(Str(FileName), FileSize, Date, Str(NewFileName), NewFileSize, NewDate);
+        return MessageDlg(text, mtConfirmation, mbYes | mbNo) == mrYes ? TReplaceAnswer::Yes
+                                                                       : TReplaceAnswer::No;
     }
+    // A line of text for the existing entry's new name; anything but a sound new name keeps it.
     TDupeAnswer AskRenameDupe(const std::string& FileName, std::string& NewName) override {
         if (FBatch.FAutoOverwrite) return TDupeAnswer::SkipAll;
-        return TDialogObserver::AskRenameDupe(FileName, NewName);
+        QString name = Str(FileName);
+        if (!InputQuery(QStringLiteral("Duplicate File"),
+                        QStringLiteral("File already exist. Please enter a different file name\r\nfor the "
+                                       "EXISTING FILE to rename it:"),
+                        name) ||
+            name == Str(FileName) || !IsSoundEntryName(name))
+            return TDupeAnswer::Skip;
+        NewName = name.toStdString();
+        return TDupeAnswer::Rename;
     }
     // A zip whose directory is damaged is not read on: the archive counts as failed.
     bool AskCorruptHeader() override { return false; }
@@ -224,10 +242,11 @@ void TfmBatch::NextClick() {
     ui->buNext->hide();
     ++Step;
     ui->nbMain->setCurrentIndex(1);
-    RunOperation();
+    const bool cancelled = !RunOperation();
     ui->meResults->appendPlainText(QString());
     ui->meResults->appendPlainText(QString());
-    ui->meResults->appendPlainText(QStringLiteral("Batch Operation Completed:") +
+    ui->meResults->appendPlainText((cancelled ? QStringLiteral("Batch Operation Cancelled:")
+                                              : QStringLiteral("Batch Operation Completed:")) +
                                    QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat));
     ui->meResults->appendPlainText(QStringLiteral("Quillar - ") + QString::fromLatin1(ProductAddress));
     ++Step;
@@ -260,23 +279,31 @@ void TfmBatch::AppendProgress(const QString& Line) {
     ui->lbProgressCompleted->addItem(Line);
 }
 
-void TfmBatch::RunOperation() {
+bool TfmBatch::RunOperation() {
     FRunning = true;
     const int count = ui->lbSelectedFiles->count();
-    for (int i = 0; i < count; ++i) {
+    int i = 0;
+    for (; i < count; ++i) {
         if (FCancelRequested) {
             ui->buCancel->setEnabled(true);
             break;
         }
         const QString file = ui->lbSelectedFiles->item(i)->text();
         ui->laCurrentFile->setText(file);
+        ui->pbCurrent->setValue(0);
+        ui->laCurrentPercent->setText(QStringLiteral("0%"));
         const int percent = qRound(100.0 * i / count);
         ui->pbTotal->setValue(percent);
         ui->laTotalPercent->setText(QString::number(percent) + QLatin1Char('%'));
         ProcessFile(file);
         QCoreApplication::processEvents();
     }
+    // The log names each file a cancel left out.
+    for (int rest = i; rest < count; ++rest)
+        AppendResult(ui->lbSelectedFiles->item(rest)->text() +
+                     QStringLiteral(" ::: Cancelled, not processed"));
     FRunning = false;
+    return i == count;
 }
 
 QString TfmBatch::OutputLocation(const QString& File) const {

@@ -38,7 +38,8 @@ public:
     void CancelClick();
 
 private:
-    void RunOperation();
+    // False when a cancel stopped the run before its last file.
+    bool RunOperation();
     void ProcessFile(const QString& File);
     QString OutputLocation(const QString& File) const;
     QString TargetExtension() const;

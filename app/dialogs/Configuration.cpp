@@ -11,6 +11,7 @@
 #include "platform/ProgramFolders.h"
 #include "platform/Shell.h"
 #include "platform/ShellLink.h"
+#include "ui/LmBrowseDlg.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -514,13 +515,18 @@ void TfmConfiguration::buCreateShortcutsClick() {
 }
 
 void TfmConfiguration::BrowseFolder(QLineEdit* Edit) {
-    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Select Folder"),
-                                                             Edit->text(), QFileDialog::DontUseNativeDialog);
-    if (!folder.isEmpty()) Edit->setText(folder);
+    TLmBrowseDialog dialog(this, QStringLiteral("Select Folder"), Edit->text());
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    HidePlacesBar(dialog);
+    if (ShowModal(dialog) == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        Edit->setText(dialog.selectedFiles().first());
 }
 
 void TfmConfiguration::BrowseFile(QLineEdit* Edit) {
-    const QString file =
-        QFileDialog::getOpenFileName(this, {}, Edit->text(), {}, nullptr, QFileDialog::DontUseNativeDialog);
-    if (!file.isEmpty()) Edit->setText(file);
+    TLmBrowseDialog dialog(this, {}, Edit->text());
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    HidePlacesBar(dialog);
+    if (ShowModal(dialog) == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        Edit->setText(dialog.selectedFiles().first());
 }

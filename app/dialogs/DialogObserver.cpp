@@ -154,6 +154,13 @@ TReplaceAnswer TDialogObserver::AskReplace(const std::string& FileName, const st
     }
 }
 
+bool IsSoundEntryName(const QString& Name) {
+    bool sound = !Name.startsWith(QLatin1Char('/'));
+    for (const QString& part : Name.split(QLatin1Char('/')))
+        sound = sound && IsPlainFileName(part);
+    return sound;
+}
+
 TDupeAnswer TDialogObserver::AskRenameDupe(const std::string& FileName, std::string& NewName) {
     EngineHost::Pump();
     TfmRenameFile dialog(DialogParent());
@@ -162,10 +169,7 @@ TDupeAnswer TDialogObserver::AskRenameDupe(const std::string& FileName, std::str
     case mrDupeRename: {
         // The new name of an entry keeps it inside the archive's folders: no "..", no empty part.
         const QString name = dialog.Name();
-        bool sound = !name.startsWith(QLatin1Char('/'));
-        for (const QString& part : name.split(QLatin1Char('/')))
-            sound = sound && IsPlainFileName(part);
-        if (!sound) return TDupeAnswer::Skip;
+        if (!IsSoundEntryName(name)) return TDupeAnswer::Skip;
         NewName = name.toStdString();
         return TDupeAnswer::Rename;
     }

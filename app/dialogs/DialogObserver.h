@@ -7,6 +7,10 @@
 
 class QWidget;
 
+// A new name for an entry keeps it inside the archive's folders: not absolute, no "..", no
+// empty part.
+bool IsSoundEntryName(const QString& Name);
+
 class TDialogObserver : public TOpObserver {
 public:
     // The parent of the question dialogs (none: top level).

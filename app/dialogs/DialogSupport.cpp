@@ -2,6 +2,7 @@
 
 #include "app/common/Prompter.h"
 #include "app/common/SettingValues.h"
+#include "ui/LmMessages.h"
 #include "ui/LmOpenDlg.h"
 
 #include <QAbstractButton>
@@ -15,6 +16,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+namespace {
+
+// The file dialogs' own messages (a file in use, the places bar's questions) go through the
+// prompter like every other message of the program, so that they are answered the same way.
+[[maybe_unused]] const bool DialogSetMessagesThroughPrompter = [] {
+    SetLmMessageHandler([](QWidget*, const QString& Caption, const QString& Text, TLmMessageKind Kind) {
+        const bool risky = Kind == TLmMessageKind::RiskyQuestion;
+        const bool question = risky || Kind == TLmMessageKind::Question;
+        const TMsgDlgType type = question                        ? mtConfirmation
+                                 : Kind == TLmMessageKind::Error ? mtError
+                                                                 : mtWarning;
+        return MessageDlg(Text, type, question ? mbYes | mbNo : mbOK, risky ? mrNo : mrNone, Caption) ==
+               mrYes;
+    });
+    return true;
+}();
+
+} // namespace
 
 bool AutoAnswerDialogs() {
     const char* mode = std::getenv("QUILLAR_PROMPTER");

@@ -1,6 +1,7 @@
 #include "app/dialogs/FileNameFields.h"
 #include "app/dialogs/DialogSupport.h"
 
+#include "ui/LmBrowseDlg.h"
 #include "ui/LmFileFilter.h"
 
 #include <QAbstractButton>
@@ -33,8 +34,7 @@ private:
 void ConnectBrowse(QAbstractButton* Button, QLineEdit* Edit, TBrowseKind Kind, const QString& Title,
                    const QString& Filter) {
     QObject::connect(Button, &QAbstractButton::clicked, Edit, [=] {
-        QFileDialog dialog(Edit->window(), Title, QFileInfo(Edit->text()).path());
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        TLmBrowseDialog dialog(Edit->window(), Title, QFileInfo(Edit->text()).path());
         HidePlacesBar(dialog);
         if (!Filter.isEmpty()) dialog.setNameFilters(QtNameFilters(Filter));
         switch (Kind) {

@@ -29,7 +29,7 @@ bool ShowAddOptions(QWidget* Owner, TfmAddOptionsBottom& Panel, const TWriterMak
     // The name without its extension (the type chosen gives it back), unless that is a folder.
     const QString bare = offered.dir().filePath(offered.completeBaseName());
     apsdAddOptions.FileName = offered.suffix().isEmpty() || QFileInfo(bare).isDir() ? FileName : bare;
-    apsdAddOptions.DlgParams.BottomFormName = QStringLiteral("fmAddOptionsBottom");
+    apsdAddOptions.DlgParams.SetBottomFormName(QStringLiteral("fmAddOptionsBottom"));
     // The panel starts as the offered type wants it, and follows each change of type.
     AddOptionsTypeChange(Panel, WriterFor, apsdAddOptions.FilterIndex);
     apsdAddOptions.OnTypeChange = [&Panel, &WriterFor](TLmCustomOpenDialog& Sender) {

@@ -7,6 +7,7 @@
 #include "app/dialogs/FileNameFields.h"
 #include "app/main/WizardHost.h"
 #include "app/ops/WriterChoice.h"
+#include "ui/LmBrowseDlg.h"
 #include "ui_Wizard.h"
 
 #include <QDir>
@@ -294,8 +295,7 @@ void TfmWizard::AddFilesClick() {
 }
 
 void TfmWizard::AddFoldersClick() {
-    QFileDialog dffdFolder(this, QString(), QStringLiteral("/"));
-    dffdFolder.setOption(QFileDialog::DontUseNativeDialog);
+    TLmBrowseDialog dffdFolder(this, QString(), QStringLiteral("/"));
     dffdFolder.setFileMode(QFileDialog::Directory);
     dffdFolder.setOption(QFileDialog::ShowDirsOnly);
     if (ShowModal(dffdFolder) != QDialog::Accepted || dffdFolder.selectedFiles().isEmpty()) return;

@@ -75,7 +75,7 @@ bool TfmMain::AddFiles(bool NewArchive, const QString& NewName, TOutArcType Type
     apodAdd.Options.AllowMultiSelect = writer->ArcType() != atGZip;
     apodAdd.Options.AllowFolders = apodAdd.Options.AllowMultiSelect;
     apodAdd.Options.FileMustExist = true;
-    apodAdd.DlgParams.BottomFormName = QStringLiteral("fmAddBottom");
+    apodAdd.DlgParams.SetBottomFormName(QStringLiteral("fmAddBottom"));
     const bool chosen = apodAdd.Execute();
     if (!chosen && !fmAddBottom->UseWildcards) return false;
 

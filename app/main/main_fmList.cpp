@@ -15,10 +15,10 @@
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/read/krvKorva.h"
+#include "ui/LmOpenDlg.h"
 #include "ui/ProgressCyl.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -67,27 +67,29 @@ void TfmMain::OpenArchiveCommand() {
         std::fprintf(stderr, "Open Archive ...: [Cancel]\n");
         return;
     }
-    QFileDialog odgOpen(this, QStringLiteral("Open Archive ..."), folder);
+    TLmOpenDialog odgOpen(this);
     odgOpen.setObjectName(QStringLiteral("odgOpen"));
-    odgOpen.setOption(QFileDialog::DontUseNativeDialog);
-    odgOpen.setFileMode(QFileDialog::ExistingFile);
-    odgOpen.setNameFilters({
-        QStringLiteral(
-            "All Archive Files (*.ace *.arc *.arj *.bh *.cab *.gz *.jar *.lha *.lzh *.rar *.tar *.tgz "
-            "*.uu *.uue *.xxe *.z *.zip *.zoo)"),
-        QStringLiteral(
-            "Archive Files and EXE (*.ace *.arc *.arj *.bh *.cab *.gz *.jar *.lha *.lzh *.rar *.tar "
-            "*.tgz *.uu *.uue *.xxe *.z *.zip *.zoo *.exe)"),
-        QStringLiteral("All Files (*)"),
-    });
-    if (ShowModal(odgOpen) != QDialog::Accepted || odgOpen.selectedFiles().isEmpty()) return;
-    const QString file = odgOpen.selectedFiles().front();
+    odgOpen.PlacesBar.Visible = false; // the program's file dialogs show no places bar
+    odgOpen.Title = QStringLiteral("Open Archive ...");
+    odgOpen.Filter = QStringLiteral(
+        "All Archive "
+        "Files|*.ace;*.arc;*.arj;*.bh;*.cab;*.gz;*.jar;*.lha;*.lzh;*.rar;*.tar;*.tgz;*.uu;*.uue;*.xxe;"
+        "*.z;*.zip;*.zoo|Archive Files and "
+        "EXE|*.ace;*.arc;*.arj;*.bh;*.cab;*.gz;*.jar;*.lha;*.lzh;*.rar;*.tar;"
+        "*.tgz;*.uu;*.uue;*.xxe;*.z;*.zip;*.zoo;*.exe|All Files|*.*");
+    odgOpen.InitialDir = folder;
+    odgOpen.Options.FileMustExist = true;
+    if (!odgOpen.Execute() || odgOpen.FileName.isEmpty()) return;
+    const QString file = odgOpen.FileName;
     if (!QFileInfo(file).isFile()) {
         MessageDlg(file + QStringLiteral(" does not exist. Please select a different file."), mtError, mbOK);
         return;
     }
     RememberOpenFolder(file);
     OpenArchiveFile(file);
+    // The window and its list have the keyboard again once the dialog is gone.
+    activateWindow();
+    ui->dfelvArchiveView->setFocus();
     if (settings.CommentsOpen) DisplayCommentIfExist();
 }
 

@@ -7,7 +7,7 @@
 #include "engine/read/krvKorva.h"
 
 #include <QItemSelection>
-#include <QShortcut>
+#include <QKeyEvent>
 
 void TfmMain::SelectAll() {
     ui->dfelvArchiveView->selectAll();
@@ -67,14 +67,39 @@ void TfmMain::RemoveFilter() {
     ApplyFilter();
 }
 
-void TfmMain::ConnectListKeys() {
-    // Insert adds and Delete deletes, each while its command may run.
-    QTreeView* list = ui->dfelvArchiveView;
-    const std::pair<Qt::Key, QAction*> keys[] = {{Qt::Key_Insert, ui->acAdd}, {Qt::Key_Delete, ui->acDelete}};
-    for (const auto& [key, action] : keys) {
-        auto* shortcut = new QShortcut(QKeySequence(key), list, nullptr, nullptr, Qt::WidgetShortcut);
-        connect(shortcut, &QShortcut::activated, action, [action] {
-            if (action->isEnabled()) action->trigger();
-        });
+namespace {
+
+// Insert and Delete on the list, read from the list's own key events. Those reach the list
+// whenever it has the keyboard, also when the toolkit's record of the active window lags behind
+// the window system's (after a file dialog closed under some window managers), where a shortcut
+// bound to the list's focus would not fire.
+class TListKeys : public QObject {
+public:
+    TListKeys(QObject* Parent, QAction* Insert, QAction* Delete)
+        : QObject(Parent), FInsert(Insert), FDelete(Delete) {}
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override {
+        if (Event->type() != QEvent::KeyPress) return QObject::eventFilter(Watched, Event);
+        const auto* key = static_cast<QKeyEvent*>(Event);
+        QAction* action = key->key() == Qt::Key_Insert   ? FInsert
+                          : key->key() == Qt::Key_Delete ? FDelete
+                                                         : nullptr;
+        if (!action || (key->modifiers() & ~Qt::KeypadModifier)) return QObject::eventFilter(Watched, Event);
+        // Each while its command may run.
+        if (action->isEnabled()) action->trigger();
+        return true;
     }
+
+private:
+    QAction* FInsert;
+    QAction* FDelete;
+};
+
+} // namespace
+
+void TfmMain::ConnectListKeys() {
+    // Insert adds and Delete deletes.
+    QTreeView* list = ui->dfelvArchiveView;
+    list->installEventFilter(new TListKeys(list, ui->acAdd, ui->acDelete));
 }

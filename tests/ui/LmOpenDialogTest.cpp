@@ -1,5 +1,6 @@
 #include "platform/Registry.h"
 #include "ui/LmAddPlaceFrm.h"
+#include "ui/LmBrowseDlg.h"
 #include "ui/LmOpenDlg.h"
 #include "ui/LmSaveDlg.h"
 
@@ -7,6 +8,7 @@
 #include "DesktopSandbox.h"
 #include "DialogDriver.h"
 #include "RegistrySandbox.h"
+#include "ScriptedPrompter.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -21,7 +23,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
@@ -94,7 +95,7 @@ TEST(LmOpenDialog, PanelIsLentForOneRunAndSurvivesTheDialog) {
         panel.resize(300, 40);
         for (int run = 0; run < 2; ++run) {
             auto dialog = std::make_unique<TLmOpenDialog>();
-            dialog->DlgParams.BottomFormName = "FMTESTBOTTOM"; // found without regard to case
+            dialog->DlgParams.SetBottomFormName("FMTESTBOTTOM"); // found without regard to case
             ExecuteWith(*dialog, [&] {
                 EXPECT_EQ(panel.parentWidget(), dialog.get());
                 EXPECT_TRUE(panel.isVisible());
@@ -122,8 +123,8 @@ TEST(LmOpenDialog, PanelIsLentForOneRunAndSurvivesTheDialog) {
     // Left and right panels, and a name that matches no form: no panel and no error.
     TfmTestBottom side;
     TLmSaveDialog dialog;
-    dialog.DlgParams.LeftFormName = "fmTestBottom";
-    dialog.DlgParams.RightFormName = "fmNoSuchForm";
+    dialog.DlgParams.SetLeftFormName("fmTestBottom");
+    dialog.DlgParams.SetRightFormName("fmNoSuchForm");
     ExecuteWith(dialog, [&] { EXPECT_EQ(side.parentWidget(), &dialog); });
     EXPECT_EQ(side.parentWidget(), nullptr);
     // The grid is back as it was: a second run places the panel again.
@@ -268,6 +269,92 @@ TEST(LmOpenDialog, NavigationQueriesCanRefuse) {
     EXPECT_EQ(moved, 1);
 }
 
+// A descendant reacts through the dialog's operations without assigning the events; a side
+// whose panels are off takes no form name; the custom selection form goes back as visible as
+// it came; the size kept for the next run leaves out the docked panels.
+TEST(LmOpenDialog, DescendantsSidesCustomFormAndTheKeptSize) {
+    class TRefusingDialog : public TLmOpenDialog {
+    public:
+        int Asked = 0;
+
+    protected:
+        bool DoUpLevelNavigating() override { return ++Asked, false; }
+    };
+    TempDir dir;
+    fs::create_directories(dir / "sub");
+    const QString sub = QString::fromStdString((dir / "sub").string());
+    {
+        TRefusingDialog dialog;
+        dialog.InitialDir = sub;
+        ExecuteWith(dialog,
+                    [&] { QTest::mouseClick(Find<QToolButton>(dialog, "toParentButton"), Qt::LeftButton); });
+        EXPECT_EQ(dialog.Asked, 1);
+        EXPECT_EQ(dialog.directory().absolutePath(), sub);
+    }
+
+    TLmCustDlgParams params;
+    params.BottomPanels = false;
+    params.SetBottomFormName("fmTestBottom");
+    params.SetTopFormName("fmTestBottom");
+    EXPECT_EQ(params.BottomFormName(), "");
+    EXPECT_EQ(params.TopFormName(), "fmTestBottom");
+
+    {
+        TfmTestBottom custom;
+        custom.show();
+        TLmOpenDialog dialog;
+        dialog.DlgParams.CustFormName = "fmTestBottom";
+        dialog.SelectionType = stCustom;
+        ExecuteWith(dialog, [&] { EXPECT_TRUE(dialog.isAncestorOf(&custom)); });
+        EXPECT_EQ(custom.parentWidget(), nullptr);
+        EXPECT_TRUE(custom.isVisible());
+    }
+
+    TfmTestBottom bottom;
+    bottom.setMinimumHeight(120);
+    TLmOpenDialog dialog;
+    dialog.DlgParams.SetBottomFormName("fmTestBottom");
+    ExecuteWith(dialog, [&] { dialog.resize(760, 620); });
+    dialog.DlgParams.SetBottomFormName("");
+    QSize without;
+    ExecuteWith(dialog, [&] { without = dialog.size(); });
+    EXPECT_EQ(without.width(), 760);
+    EXPECT_LE(without.height(), 500);
+    dialog.DlgParams.SetBottomFormName("fmTestBottom");
+    ExecuteWith(dialog, [&] { EXPECT_EQ(dialog.size(), QSize(760, 620)); });
+}
+
+// The program's plain browse dialogs ask through its prompter: a missing file keeps the dialog
+// open with a warning, an existing one to save over is a question whose No keeps it open.
+TEST(LmOpenDialog, BrowseDialogsAskThroughThePrompter) {
+    TempDir dir;
+    WriteFile(dir / "old.txt", "x");
+    ScriptedPrompterGuard prompter;
+    prompter.Prompter().Answers = {mrOk, mrNo, mrYes};
+    TLmBrowseDialog open(nullptr, "Browse", QString::fromStdString(dir.Str()));
+    open.setFileMode(QFileDialog::ExistingFile);
+    QTimer::singleShot(0, &open, [&] {
+        open.selectFile("missing.txt");
+        open.accept();
+        EXPECT_TRUE(open.isVisible());
+        open.reject();
+    });
+    open.exec();
+    TLmBrowseDialog save(nullptr, "Save", QString::fromStdString(dir.Str()));
+    save.setAcceptMode(QFileDialog::AcceptSave);
+    QTimer::singleShot(0, &save, [&] {
+        save.selectFile("old.txt");
+        save.accept();
+        EXPECT_TRUE(save.isVisible());
+        save.accept();
+    });
+    EXPECT_EQ(save.exec(), QDialog::Accepted);
+    ASSERT_EQ(prompter.Prompter().Prompts.size(), 3u);
+    EXPECT_TRUE(prompter.Prompter().Prompts[0].Text.startsWith("missing.txt\r\nFile not found."));
+    EXPECT_EQ(prompter.Prompter().Prompts[1].Text, "old.txt already exists.\r\nDo you want to replace it?");
+    EXPECT_EQ(prompter.Prompter().Prompts[1].DefaultAnswer(), mrNo);
+}
+
 TEST(LmOpenDialog, ListMenuFollowsTheStyles) {
     TempDir dir;
     std::ofstream(dir / "a.txt") << "a";
@@ -306,6 +393,24 @@ TEST(LmOpenDialog, ListMenuFollowsTheStyles) {
         QApplication::sendEvent(list->viewport(), &menu);
         EXPECT_EQ(menus, 0);
     });
+    // Where deleting is allowed, the list's delete asks through the program's messages: No
+    // keeps the file, Yes deletes it.
+    dialog.ListViewStyles.EnableDelete = true;
+    ScriptedPrompterGuard prompter;
+    prompter.Prompter().Answers = {mrNo, mrYes};
+    ExecuteWith(dialog, [&] {
+        auto* list = Find<QAbstractItemView>(dialog, "listView");
+        list->selectionModel()->select(RowOf(*list, "a.txt"),
+                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        auto* remove = Find<QAction>(dialog, "qt_delete_action");
+        remove->setEnabled(true); // as the menu enables it on a selection
+        for (int press = 0; press < 2; ++press)
+            remove->trigger();
+    });
+    ASSERT_EQ(prompter.Prompter().Prompts.size(), 2u);
+    EXPECT_EQ(prompter.Prompter().Prompts[0].Text, "Are you sure you want to delete 'a.txt'?");
+    EXPECT_EQ(prompter.Prompter().Prompts[0].DefaultAnswer(), mrNo);
+    EXPECT_FALSE(fs::exists(dir / "a.txt"));
 }
 
 // The list styles as the views show them: grid lines, a selection on the name only or on the
@@ -444,14 +549,11 @@ TEST(LmOpenDialog, DesktopEventHookAndShareViolation) {
         reported.push_back(QFileInfo(FileName).fileName());
         DlgResult = answers[reported.size() - 1];
     };
-    int warnings = 0;
+    // The warning is the program's message: its prompter answers it.
+    ScriptedPrompterGuard prompter;
+    prompter.Prompter().Answers = {mrOk};
     const bool confirmed = ExecuteWith(locked, [&] {
         auto* edit = Find<QLineEdit>(locked, "fileNameEdit");
-        AnswerNextModal<QMessageBox>([&](QMessageBox& Box) {
-            ++warnings;
-            EXPECT_TRUE(Box.text().contains("in use"));
-            Box.reject();
-        });
         edit->setText("busy.txt");
         for (int press = 0; press < 3; ++press) {
             locked.Press(1);
@@ -462,7 +564,9 @@ TEST(LmOpenDialog, DesktopEventHookAndShareViolation) {
     ::close(holder);
     EXPECT_TRUE(confirmed);
     EXPECT_EQ(reported, (std::vector<QString>{"busy.txt", "busy.txt", "busy.txt"}));
-    EXPECT_EQ(warnings, 1);
+    ASSERT_EQ(prompter.Prompter().Prompts.size(), 1u);
+    EXPECT_TRUE(prompter.Prompter().Prompts[0].Text.contains("in use"));
+    EXPECT_EQ(prompter.Prompter().Prompts[0].Type, mtWarning);
     EXPECT_EQ(QFileInfo(locked.FileName).fileName(), "busy.txt");
 
     // A program that runs cannot be written: saving over it is a share violation.

@@ -15,9 +15,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -39,7 +41,7 @@ void ChoosePassword(QPushButton& Button, const QString& Password) {
 
 // Runs Dialog with the add panel docked under it and Step inside the run.
 void RunAddDialog(TLmOpenDialog& Dialog, std::function<void()> Step) {
-    Dialog.DlgParams.BottomFormName = "fmAddBottom";
+    Dialog.DlgParams.SetBottomFormName("fmAddBottom");
     QTimer::singleShot(0, &Dialog, [&Dialog, Step] {
         Step();
         if (Dialog.isVisible()) Dialog.Press(1);
@@ -85,6 +87,33 @@ TEST(AddPanels, WildcardsCloseTheDialogWithThePatterns) {
     EXPECT_EQ(panel.Wildcards, "*.txt *.doc");
     EXPECT_EQ(panel.WildcardFolder, QString::fromStdString(dir.Str()) + "/");
     EXPECT_EQ(panel.parentWidget(), nullptr);
+}
+
+// The batch tool's add-files dialog: quoted names typed in the name box are each taken, and
+// its button keeps its caption once a folder is entered.
+TEST(AddPanels, QuotedNamesAreEachChosenAndTheAddButtonKeepsItsCaption) {
+    TempDir dir;
+    for (const char* name : {"bz1.zip", "bz2.zip", "bz3.zip", "sub/inner.zip"})
+        WriteFile(dir / name, "x");
+    const QString folder = QString::fromStdString(dir.Str());
+    QTimer::singleShot(0, [&] {
+        auto* dialog = TLmCustomOpenDialog::Current();
+        ASSERT_NE(dialog, nullptr);
+        dialog->setDirectory(folder);
+        auto* edit = Find<QLineEdit>(*dialog, "fileNameEdit");
+        auto* ok = Find<QDialogButtonBox>(*dialog, "buttonBox")->button(QDialogButtonBox::Open);
+        edit->setFocus();
+        QTest::keyClicks(edit, "sub");
+        QTest::keyClick(edit, Qt::Key_Return);
+        EXPECT_EQ(dialog->directory().absolutePath(), folder + "/sub");
+        EXPECT_EQ(ok->text(), "&Add");
+        dialog->setDirectory(folder);
+        QTest::keyClicks(edit, R"("bz1.zip" "bz2.zip" "bz3.zip")");
+        EXPECT_EQ(ok->text(), "&Add");
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    EXPECT_EQ(ChooseFilesToAdd(nullptr),
+              QStringList({folder + "/bz1.zip", folder + "/bz2.zip", folder + "/bz3.zip"}));
 }
 
 // Save, Clear and Close against a real archive: what the editor passes to the writer is what the

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -266,10 +267,14 @@ TEST_F(BatchTool, CancelStopsBeforeTheNextFileAndEmptyFirstPageClosesAtOnce) {
     QTimer::singleShot(0, &batch, [&] { batch.CancelClick(); });
     batch.NextClick();
     EXPECT_EQ(batch.CurrentPage(), 2);
-    // Cancel came while g1.zip was being tested: that test ran to its end, and no other began.
+    // Cancel came while g1.zip was being tested: that test ran to its end, no other began, and
+    // the log names the files left out and ends with the cancel.
     const QStringList lines = Find<QPlainTextEdit>(batch, "meResults")->toPlainText().split('\n');
-    EXPECT_EQ(lines.indexOf(QString()), 1) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.indexOf(QString()), 3) << lines.join('\n').toStdString();
     EXPECT_TRUE(lines[0].endsWith("g1.zip ::: Passed")) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.mid(1, 2), QStringList({Q(FDir / "g2.zip") + " ::: Cancelled, not processed",
+                                            Q(FDir / "g3.zip") + " ::: Cancelled, not processed"}));
+    EXPECT_TRUE(lines.value(lines.size() - 2).startsWith("Batch Operation Cancelled:"));
     EXPECT_EQ(Find<QListWidget>(batch, "lbProgressCompleted")->count(), 1);
     EXPECT_TRUE(Find<QPushButton>(batch, "buCancel")->isEnabled());
     ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 1u);
@@ -279,4 +284,35 @@ TEST_F(BatchTool, CancelStopsBeforeTheNextFileAndEmptyFirstPageClosesAtOnce) {
     empty.SetupBatchOperation(boExtract);
     EXPECT_EQ(RunModal(empty, {[&] { empty.CancelClick(); }}), mrCancel);
     EXPECT_EQ(FPrompter.Prompter().Prompts.size(), 1u);
+}
+
+// An entry of the name already in the archive: the batch tool asks Yes or No to replace it, and
+// on No asks for a new name of the entry there in its own box. The current file's bar shows the
+// archive's progress, which never goes back while the archive runs.
+TEST_F(BatchTool, ReplaceAndDuplicateNameQuestionsAndTheCurrentFileBar) {
+    WriteFile(FDir / "a.txt", "changed\n");
+    ScriptedPrompter& prompter = FPrompter.Prompter();
+    prompter.Answers = {mrNo};
+    prompter.Inputs = {QStringLiteral("old_a.txt")};
+    EXPECT_EQ(Run(boAdd, {"good.zip"}, [&](TfmBatch& b) { b.AddMoreFiles({Q(FDir / "a.txt")}); }),
+              P("good.zip") + " ::: Files added");
+    ASSERT_EQ(prompter.Prompts.size(), 1u);
+    EXPECT_EQ(prompter.Prompts[0].Buttons, TMsgDlgButtons(mbYes | mbNo));
+    EXPECT_TRUE(prompter.Prompts[0].Text.startsWith("Do you want to replace this file:\r   a.txt"));
+    EXPECT_EQ(prompter.InputPrompts,
+              std::vector<QString>{"Duplicate File: File already exist. Please enter a "
+                                   "different file name\r\nfor the EXISTING FILE to "
+                                   "rename it:"});
+    EXPECT_EQ(RunTool({"unzip", "-p", P("good.zip"), "old_a.txt"}).Out, "hello\n");
+    EXPECT_EQ(RunTool({"unzip", "-p", P("good.zip"), "a.txt"}).Out, "changed\n");
+
+    std::vector<int> shown;
+    EXPECT_EQ(Run(boTest, {"good.zip"},
+                  [&](TfmBatch& b) {
+                      QObject::connect(Find<QProgressBar>(b, "pbCurrent"), &QProgressBar::valueChanged,
+                                       [&](int Value) { shown.push_back(Value); });
+                  }),
+              P("good.zip") + " ::: Passed");
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end())) << testing::PrintToString(shown);
+    EXPECT_EQ(shown.empty() ? -1 : shown.back(), 100);
 }

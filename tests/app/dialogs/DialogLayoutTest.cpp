@@ -117,7 +117,7 @@ TEST(DialogLayout, AddDialogWithItsPanel) {
     dialog.Filter = "All Files (*.*)|*.*";
     dialog.DlgItemsCaptions.OK = "&Add";
     dialog.PlacesBar.Visible = false;
-    dialog.DlgParams.BottomFormName = "fmAddBottom";
+    dialog.DlgParams.SetBottomFormName("fmAddBottom");
     QTimer::singleShot(0, &dialog, [&] {
         dialog.resize(760, 520);
         CheckForm(dialog);

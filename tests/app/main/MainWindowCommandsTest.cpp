@@ -15,9 +15,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
@@ -299,6 +301,31 @@ TEST_F(TCommandTest, AccessKeysOfTheMenuBarAreUnique) {
     };
     unique(FWindow->menuBar()->actions(), "menu bar");
     EXPECT_NE(key(Action("acViewSelected").text()), key(Action("acConvert").text()));
+}
+
+// An archive opened through File > Open: the list has the keyboard, and its Delete key asks
+// about the selection also when the toolkit has lost track of the active window (as it does
+// after a file dialog closes under some window managers).
+TEST_F(TCommandTest, ListKeysWorkAfterTheOpenDialog) {
+    TempDir dir;
+    const std::string zip = MakeZip(dir, {"a.txt", "b.txt"});
+    Open();
+    AnswerNextModal<QFileDialog>([&](QFileDialog& Dialog) {
+        Find<QLineEdit>(Dialog, "fileNameEdit")->setText(QString::fromStdString(zip));
+        QMetaObject::invokeMethod(&Dialog, "accept");
+    });
+    Action("acOpenArchive").trigger();
+    WaitIdle();
+    ASSERT_EQ(Rows(), 2);
+    EXPECT_EQ(FWindow->focusWidget(), &List());
+    List().selectionModel()->select(List().model()->index(0, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QApplication::setActiveWindow(nullptr);
+    FPrompter.Prompter().Answers = {mrNo};
+    QTest::keyClick(&List(), Qt::Key_Delete);
+    ASSERT_EQ(FPrompter.Prompter().Prompts.size(), 1u);
+    EXPECT_TRUE(FPrompter.Prompter().Prompts[0].Text.startsWith("Are you sure you want to\rDELETE"));
+    EXPECT_EQ(Rows(), 2);
 }
 
 TEST_F(TCommandTest, NoArchiveOrAGoneArchiveLeavesTheWindowUsable) {
