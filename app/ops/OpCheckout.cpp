@@ -40,8 +40,10 @@ TCheckoutResult Checkout(const TCheckoutOptions& Options, TOpObserver& Observer)
         result.Refusal = TCheckoutRefusal::UnusableTarget;
         return result;
     }
-    if (QFileInfo::exists(folder)) DeleteFolderTree(folder.toStdString());
+    // Only the files the question named go: a file of the user's it did not name stays.
+    if (QFileInfo::exists(folder)) RemoveFolderFiles(folder, {}, Options.Clear);
     if (QFileInfo::exists(Options.Group)) DeleteFolderTree(Options.Group.toStdString());
+    const TFolderFiles before = FolderFiles(folder);
     TExtractOptions extract;
     extract.Archive = archive.absoluteFilePath();
     extract.Folder = folder;
@@ -49,6 +51,7 @@ TCheckoutResult Checkout(const TCheckoutOptions& Options, TOpObserver& Observer)
     extract.ConfirmOverwrites = false;
     result.Extraction = Extract(extract, Observer);
     static_cast<TOpResult&>(result) = result.Extraction;
+    result.Written = WrittenBetween(before, FolderFiles(folder));
 
     const std::string group = Options.Group.toStdString();
     MakeFolders(group, 0755);
@@ -75,10 +78,11 @@ TCheckoutResult Checkout(const TCheckoutOptions& Options, TOpObserver& Observer)
     return result;
 }
 
-bool RemoveCheckout(const QString& Folder, const QString& Group) {
+bool RemoveCheckout(const QString& Folder, const QString& Group, const TFolderFiles& Written,
+                    const QStringList& Named) {
     bool removed = true;
     if (SafeGroup(Group) && QFileInfo::exists(Group)) removed = ShellDeleteFiles(Group.toStdString());
-    if (SafeCheckoutTarget(Folder)) DeleteFolderTree(Folder.toStdString());
+    if (SafeCheckoutTarget(Folder)) RemoveFolderFiles(QDir::cleanPath(Folder), Written, Named);
     return removed;
 }
 
