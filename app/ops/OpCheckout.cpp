@@ -49,6 +49,8 @@ TCheckoutResult Checkout(const TCheckoutOptions& Options, TOpObserver& Observer)
     extract.Folder = folder;
     extract.RestoreFileAttr = false;
     extract.ConfirmOverwrites = false;
+    // A file the question did not name stays as it is, also where an entry has its name.
+    extract.KeepExisting = true;
     result.Extraction = Extract(extract, Observer);
     static_cast<TOpResult&>(result) = result.Extraction;
     result.Written = WrittenBetween(before, FolderFiles(folder));

@@ -428,22 +428,30 @@ TEST_F(TOperationsTest, CheckOutRefusalsAndCleanUp) {
     EXPECT_EQ(ReadFile(folder / "mine.txt"), "the user's");
     EXPECT_EQ(ReadFile(folder / "dir/c.txt"), ReadFile(FDir / "dir/c.txt"));
 
-    // Yes deletes what the check-out wrote and the files it named; more than it names are kept.
+    // Yes deletes the files a question named and those the check-out wrote; more than it names
+    // are kept, and an entry of a kept file's name is not extracted over it.
     Display((FDir / "t.zip").string());
+    WriteFile(folder / "a.txt", "the user's a");
+    for (int i = 0; i < NamedFilesLimit; ++i)
+        WriteFile(folder / "0" / ("z" + std::to_string(100 + i) + ".txt"), "z");
     FPrompter.Prompter().Answers = {mrYes};
     checkOut(Q(folder), 2);
-    EXPECT_FALSE(fs::exists(folder / "mine.txt"));
+    EXPECT_FALSE(fs::exists(folder / "0"));
+    EXPECT_EQ(ReadFile(folder / "a.txt"), "the user's a");
+    EXPECT_EQ(ReadFile(folder / "mine.txt"), "the user's");
     for (int i = 0; i <= 20; ++i)
         WriteFile(folder / "user" / ("u" + std::to_string(100 + i) + ".txt"), "u");
     FPrompter.Prompter().Prompts.clear();
     FPrompter.Prompter().Answers = {mrYes};
     Action("acCloseArchive").trigger();
-    EXPECT_TRUE(asked("user/u119.txt\r\n(1 more, not named here, are kept.)"));
+    EXPECT_TRUE(asked("a.txt\r\nb.txt\r\ndir/c.txt\r\nmine.txt\r\nuser/u100.txt"));
+    EXPECT_TRUE(asked("user/u115.txt\r\n(5 more, not named here, are kept.)"));
     EXPECT_EQ(Rows(), 0);
-    EXPECT_FALSE(fs::exists(folder / "user" / "u119.txt"));
+    EXPECT_FALSE(fs::exists(folder / "a.txt"));
     EXPECT_FALSE(fs::exists(folder / "dir"));
     EXPECT_EQ(FolderNames(folder), std::vector<std::string>{"user"});
-    EXPECT_EQ(FolderNames(folder / "user"), std::vector<std::string>{"u120.txt"});
+    EXPECT_EQ(FolderNames(folder / "user"),
+              (std::vector<std::string>{"u116.txt", "u117.txt", "u118.txt", "u119.txt", "u120.txt"}));
     EXPECT_FALSE(fs::exists(group));
     EXPECT_TRUE(fs::exists(programs));
     EXPECT_EQ(ReadFile(FDir / "t.zip"), original);
