@@ -39,6 +39,7 @@ TCheckoutOptions TfmCheckout::Options() const {
     options.MaxIcons = ui->edMaxIcons->value();
     options.OnlyOpenable = ui->ckCreateIcons->isChecked();
     options.VirusScan = ui->ckVirusScan->isChecked();
+    options.Clear = FClear;
     return options;
 }
 
@@ -74,9 +75,13 @@ void TfmCheckout::OkClick() {
         question = "The group name you specified already exist. If you continue,\r\nall existing icons in "
                    "this group "
                    "will be deleted.\r\n\r\nDo you want to continue ?";
-    if (!question.isEmpty() && MessageDlg(question, mtWarning, mbYes | mbNo) != mrYes) {
+    // The files in the folder are named, and only the named ones are deleted; No is the default.
+    const QStringList files = folderExists ? FilesNotWritten(folder, {}) : QStringList();
+    if (!question.isEmpty() &&
+        MessageDlg(question + NamedFilesText(files), mtWarning, mbYes | mbNo, mrNo) != mrYes) {
         ui->edFolder->setFocus();
         return;
     }
+    FClear = NamedFiles(files);
     done(mrOk);
 }

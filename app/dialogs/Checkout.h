@@ -30,4 +30,6 @@ public:
 
 private:
     void OkClick();
+    // The files of the existing folder that its question named, which the check-out deletes.
+    QStringList FClear;
 };

@@ -15,6 +15,12 @@ void AddOptionsTypeChange(TfmAddOptionsBottom& Panel, const TWriterMaker& Writer
                     writer && writer->CompressMethod() == cmDeflate);
 }
 
+void TakeArchivesInUse(TLmCustomOpenDialog& Dialog) {
+    Dialog.OnShareViolation = [](TLmCustomOpenDialog&, int& Result, const QString&) {
+        Result = ShareFallThrough;
+    };
+}
+
 bool ShowAddOptions(QWidget* Owner, TfmAddOptionsBottom& Panel, const TWriterMaker& WriterFor,
                     const QString& FileName, int FilterIndex, bool SaveFullPath, TAddOptionsChoice& Choice) {
     Panel.Reset(SaveFullPath);
@@ -30,6 +36,7 @@ bool ShowAddOptions(QWidget* Owner, TfmAddOptionsBottom& Panel, const TWriterMak
     const QString bare = offered.dir().filePath(offered.completeBaseName());
     apsdAddOptions.FileName = offered.suffix().isEmpty() || QFileInfo(bare).isDir() ? FileName : bare;
     apsdAddOptions.DlgParams.SetBottomFormName(QStringLiteral("fmAddOptionsBottom"));
+    TakeArchivesInUse(apsdAddOptions);
     // The panel starts as the offered type wants it, and follows each change of type.
     AddOptionsTypeChange(Panel, WriterFor, apsdAddOptions.FilterIndex);
     apsdAddOptions.OnTypeChange = [&Panel, &WriterFor](TLmCustomOpenDialog& Sender) {

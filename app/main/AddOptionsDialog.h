@@ -24,6 +24,13 @@ struct TAddOptionsChoice {
     QString Password; // the password the panel offered, for a type that takes one
 };
 
+class TLmCustomOpenDialog;
+
+// A save dialog that names an archive to write takes a file that another program holds open or
+// locked: the update waits for another update of the archive itself, and replaces the file
+// only once the new archive is whole.
+void TakeArchivesInUse(TLmCustomOpenDialog& Dialog);
+
 // Makes the writer of a type the current one and gives it; nullptr when there is none.
 using TWriterMaker = std::function<TCompBase*(TOutArcType Type)>;
 

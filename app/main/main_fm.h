@@ -16,6 +16,7 @@
 #include "app/dialogs/DialogObserver.h"
 #include "app/main/MruList.h"
 #include "app/main/WizardHost.h"
+#include "app/ops/CheckoutFiles.h"
 #include "app/ops/OpAdd.h"
 #include "app/ops/OpExtract.h"
 #include "engine/core/krvCompBase.h"
@@ -365,6 +366,7 @@ private:
     // ---- the window-wide state ----
     bool CheckOutActive = false;
     std::string CheckOutFolder, CheckOutGroup;
+    TFolderFiles CheckOutWritten; // what the check-out wrote into its folder
     std::string FInstallProgram;
     std::vector<std::string> TempFolders;
     std::vector<std::string> FViewFolders;

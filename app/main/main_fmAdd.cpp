@@ -159,6 +159,7 @@ void TfmMain::NewArchiveCommand() {
     apsdNew.Filter = QString::fromLatin1(NewArchiveFilter);
     apsdNew.FilterIndex = 7;
     apsdNew.InitialDir = CurrentFolder();
+    TakeArchivesInUse(apsdNew);
     CurrentArchivePassword().clear();
     ClearOutput();
     if (!apsdNew.Execute() || apsdNew.FileName.isEmpty()) return;

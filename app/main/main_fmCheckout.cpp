@@ -28,16 +28,20 @@ bool TfmMain::ExitCheckoutCheck() {
     if (!CheckOutActive) return true;
     const QString folder = Str(CheckOutFolder);
     const QString group = QFileInfo(Str(CheckOutGroup)).fileName();
-    const int answer =
-        MessageDlg(QStringLiteral("Do you want to delete the Check Out folder \"") + folder +
-                       QStringLiteral("\" and the \r\nprogram group \"") + group + QStringLiteral("\" ?"),
-                   mtConfirmation, mbYes | mbNo | mbCancel);
+    // Files the check-out did not write (put there or changed since) are named, and only the
+    // named ones are deleted with it; No is the default.
+    const QStringList foreign = FilesNotWritten(folder, CheckOutWritten);
+    const int answer = MessageDlg(QStringLiteral("Do you want to delete the Check Out folder \"") + folder +
+                                      QStringLiteral("\" and the \r\nprogram group \"") + group +
+                                      QStringLiteral("\" ?") + NamedFilesText(foreign),
+                                  mtConfirmation, mbYes | mbNo | mbCancel, mrNo);
     if (answer == mrCancel) return false;
-    if (answer == mrYes && !RemoveCheckout(folder, Str(CheckOutGroup)))
+    if (answer == mrYes && !RemoveCheckout(folder, Str(CheckOutGroup), CheckOutWritten, NamedFiles(foreign)))
         MessageDlg(QStringLiteral("Quillar was unable to delete the program group \"") + group +
                        QLatin1Char('"'),
                    mtError, mbOK);
     CheckOutActive = false;
+    CheckOutWritten.clear();
     return true;
 }
 
@@ -68,6 +72,7 @@ void TfmMain::CheckOutCommand() {
     CheckOutFolder =
         (QDir::cleanPath(QFileInfo(options.Folder).absoluteFilePath()) + QLatin1Char('/')).toStdString();
     CheckOutGroup = options.Group.toStdString();
+    CheckOutWritten = result.Written;
     // Entries that did not come out are said before the folder opens.
     if (result.Extraction.HadFailures()) MessageDlg(ExtractSummary(result.Extraction), mtError, mbOK);
     LaunchProgram(QStringLiteral("xdg-open"), {options.Group});

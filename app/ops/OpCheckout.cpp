@@ -40,15 +40,20 @@ TCheckoutResult Checkout(const TCheckoutOptions& Options, TOpObserver& Observer)
         result.Refusal = TCheckoutRefusal::UnusableTarget;
         return result;
     }
-    if (QFileInfo::exists(folder)) DeleteFolderTree(folder.toStdString());
+    // Only the files the question named go: a file of the user's it did not name stays.
+    if (QFileInfo::exists(folder)) RemoveFolderFiles(folder, {}, Options.Clear);
     if (QFileInfo::exists(Options.Group)) DeleteFolderTree(Options.Group.toStdString());
+    const TFolderFiles before = FolderFiles(folder);
     TExtractOptions extract;
     extract.Archive = archive.absoluteFilePath();
     extract.Folder = folder;
     extract.RestoreFileAttr = false;
     extract.ConfirmOverwrites = false;
+    // A file the question did not name stays as it is, also where an entry has its name.
+    extract.KeepExisting = true;
     result.Extraction = Extract(extract, Observer);
     static_cast<TOpResult&>(result) = result.Extraction;
+    result.Written = WrittenBetween(before, FolderFiles(folder));
 
     const std::string group = Options.Group.toStdString();
     MakeFolders(group, 0755);
@@ -75,10 +80,11 @@ TCheckoutResult Checkout(const TCheckoutOptions& Options, TOpObserver& Observer)
     return result;
 }
 
-bool RemoveCheckout(const QString& Folder, const QString& Group) {
+bool RemoveCheckout(const QString& Folder, const QString& Group, const TFolderFiles& Written,
+                    const QStringList& Named) {
     bool removed = true;
     if (SafeGroup(Group) && QFileInfo::exists(Group)) removed = ShellDeleteFiles(Group.toStdString());
-    if (SafeCheckoutTarget(Folder)) DeleteFolderTree(Folder.toStdString());
+    if (SafeCheckoutTarget(Folder)) RemoveFolderFiles(QDir::cleanPath(Folder), Written, Named);
     return removed;
 }
 

@@ -72,7 +72,7 @@ TExtractResult Extract(const TExtractOptions& Options, TOpObserver& Observer) {
     reader->RestoreFileAttr = Options.RestoreFileAttr;
     reader->DateAttribute = Options.UseFileDate ? daFileDate : daSysDate;
     reader->ConfirmOverwrites = Options.ConfirmOverwrites;
-    if (!Options.ConfirmOverwrites) reader->OverwriteMode = omOverwrite;
+    if (!Options.ConfirmOverwrites) reader->OverwriteMode = Options.KeepExisting ? omSkip : omOverwrite;
     reader->FileSpec = Options.FileSpec;
     reader->RecurseDirs = Options.RecurseDirs;
     reader->VolumeID.clear();

@@ -17,6 +17,9 @@ struct TExtractOptions {
     bool RestoreFileAttr = true;
     bool UseFileDate = true;
     bool ConfirmOverwrites = true;
+    // Without ConfirmOverwrites: an existing file is kept and its entry passed over (else it is
+    // replaced).
+    bool KeepExisting = false;
     // The masks of the entries; every entry by default.
     std::vector<std::string> FileSpec = {"*.*"};
     bool RecurseDirs = true;

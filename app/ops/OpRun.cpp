@@ -427,6 +427,10 @@ void TOpRun::BindWriter(TCompBase& Writer) {
         FObserver.Status(text, Str(ArchiveFile));
         FObserver.Log(text + Str(ArchiveFile));
     };
+    Writer.OnRemovedTemporary = [this](TZipCommon&, const std::string& Path) {
+        FObserver.Log(QStringLiteral("Removed a temporary file left by an update that did not end: ") +
+                      Str(Path));
+    };
     if (auto* zip = dynamic_cast<TZip*>(&Writer)) {
         // A disk of a spanned set that holds a file of the archive's name: overwritten only
         // when the user says so.

@@ -4,12 +4,14 @@
 
 #include "engine/core/EngineHost.h"
 #include "engine/core/krvArchiveLock.h"
+#include "engine/core/krvFileIo.h"
 #include "engine/core/krvGbls.h"
 #include "engine/core/krvMatchSpec.h"
 #include "engine/core/krvUnBase.h"
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <utility>
 
@@ -295,6 +297,20 @@ void TCompBase::LockArchive(TArchiveLock& Lock, const std::string& Name) {
             return Cancel();
         });
     if (!locked) ThrowCancelled();
+    // A temporary archive sits beside the archive it replaces (a link's target).
+    std::string target = Name;
+    struct stat st {};
+    if (::lstat(Name.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* resolved = ::realpath(Name.c_str(), nullptr)) {
+            target = resolved;
+            std::free(resolved);
+        }
+    }
+    const std::size_t slash = target.find_last_of('/');
+    RemoveAbandonedTemporaries(slash == std::string::npos ? std::string() : target.substr(0, slash + 1),
+                               "krv", [this](const std::string& Path) {
+                                   if (OnRemovedTemporary) OnRemovedTemporary(*this, Path);
+                               });
 }
 
 void TCompBase::DeleteMovedSources() {

@@ -106,6 +106,9 @@ using TOnScanFileEvent =
 using TOnRecurseDir = std::function<void(TZipCommon& Sender, const std::string& Directory)>;
 // Another update holds the archive: the job waits until it is done.
 using TOnWaitArchive = std::function<void(TZipCommon& Sender, const std::string& ArchiveFile)>;
+// A temporary file that an update of the archive left behind (it was ended before it could
+// remove it) was removed: Path.
+using TOnRemovedTemporary = std::function<void(TZipCommon& Sender, const std::string& Path)>;
 
 class TCompBase : public TZipCommon {
 public:
@@ -137,6 +140,7 @@ public:
     TOnScanFileEvent OnFileScanStatus;
     TOnRecurseDir OnRecurseDir;
     TOnWaitArchive OnWaitArchive;
+    TOnRemovedTemporary OnRemovedTemporary;
     // A file of the archive's name is not read but replaced whole by the new archive (put in
     // its place by a rename once the new one is written, so the name never goes missing).
     bool ReplaceArchive = false;
@@ -177,7 +181,8 @@ protected:
     virtual void ReadArchive();
     bool CheckArchiveWriteable(const std::string& FileName);
     // Takes the update lock of the archive Name (waiting for another update of it, firing
-    // OnWaitArchive); a cancel while waiting ends the job.
+    // OnWaitArchive); a cancel while waiting ends the job. Holding it, removes the temporary
+    // files beside the archive that no running process holds (OnRemovedTemporary).
     void LockArchive(TArchiveLock& Lock, const std::string& Name);
     void ProcessFileList(TCompHeaderObj& List);
     void AddToList(const TFileObject& Item);

@@ -54,6 +54,10 @@ void TCompBase::ProcessFileList(TCompHeaderObj& List) {
             ReportError(slash ? Folder.substr(0, Folder.size() - 1) : Folder, std::strerror(Error), "0",
                         ecErrorOpeningFile);
         };
+        // So does a file named that is not there.
+        scan.OnMissing = [this](TkrvFileScan&, const std::string& Path) {
+            ReportError(Path, "", "0", ecFileNotFound);
+        };
         scan.OnRootDirChange = [this](TkrvFileScan&, const std::string& Dir) {
             FGroupDir = AppendBackslash(Dir);
         };

@@ -156,6 +156,7 @@ bool TExtractOutput::OpenAt(TZipCommon& Owner, const std::string& FileName, TOut
         const TCleanupSignalsHeld held;
         const int fd = CreateTempFileAt(dirFd, "krv", FWriteLeaf);
         if (fd < 0) return false;
+        FSiblingLock = TUniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
         FSibling = TTemporaryRegistration(dirFd, FWriteLeaf, FDir);
         FStream = std::make_unique<TFileStream32>(fd);
         return true;
@@ -230,6 +231,7 @@ bool TExtractOutput::Commit() {
     }
     FDone = true;
     FSibling.Release();
+    FSiblingLock = TUniqueFd();
     return true;
 }
 
@@ -240,4 +242,5 @@ void TExtractOutput::Discard() {
     if (FAppending || FWriteLeaf.empty() || !FDir) return;
     ::unlinkat(FDir->Get(), FWriteLeaf.c_str(), 0);
     FSibling.Release();
+    FSiblingLock = TUniqueFd();
 }

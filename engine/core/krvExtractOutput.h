@@ -109,4 +109,6 @@ private:
     // Removes what is written (a temporary sibling, or a new file not yet whole) on SIGINT and
     // SIGTERM.
     TTemporaryRegistration FSibling;
+    // Keeps the temporary sibling's lock after its stream is closed, until it is renamed.
+    TUniqueFd FSiblingLock;
 };

@@ -4,10 +4,16 @@
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvZipCommon.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <memory>
+#include <string_view>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,10 +70,62 @@ int CreateTempFileAt(int DirFd, const std::string& Prefix, std::string& Leaf) {
             Leaf += Letters[r % (sizeof Letters - 1)];
         const int fd =
             ::openat(DirFd, Leaf.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST) return fd;
+        if (fd < 0) {
+            if (errno != EEXIST) return fd;
+            continue;
+        }
+        // Locked before anything is written. A clean-up that took the lock first has removed
+        // the name: another one is made. A file system without locks leaves it unlocked,
+        // and then no clean-up can lock it either.
+        int locked = 0;
+        while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        struct stat own {
+        }, named{};
+        if (locked != 0 ||
+            (::fstat(fd, &own) == 0 && ::fstatat(DirFd, Leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+             own.st_dev == named.st_dev && own.st_ino == named.st_ino))
+            return fd;
+        ::close(fd);
     }
     errno = EEXIST;
     return -1;
+}
+
+void RemoveAbandonedTemporaries(const std::string& Dir, const std::string& Prefix,
+                                const std::function<void(const std::string&)>& Removed) {
+    const TUniqueFd dir(::open(Dir.empty() ? "." : Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir) return;
+    const int listFd = ::fcntl(dir.Get(), F_DUPFD_CLOEXEC, 0);
+    if (listFd < 0) return;
+    DIR* list = ::fdopendir(listFd);
+    if (!list) {
+        ::close(listFd);
+        return;
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> closer(list, ::closedir);
+    const auto isLetter = [](char C) { return std::isalnum(static_cast<unsigned char>(C)) != 0; };
+    while (const dirent* entry = ::readdir(list)) {
+        const std::string_view name(entry->d_name);
+        if (name.size() != Prefix.size() + 6 || name.substr(0, Prefix.size()) != Prefix ||
+            !std::all_of(name.begin() + static_cast<std::ptrdiff_t>(Prefix.size()), name.end(), isLetter))
+            continue;
+        struct stat st {};
+        if (::fstatat(dir.Get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != ::geteuid())
+            continue;
+        const TUniqueFd file(
+            ::openat(dir.Get(), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (!file || ::flock(file.Get(), LOCK_EX | LOCK_NB) != 0) continue;
+        // Still the file that was locked: removed while the lock keeps its maker from using it.
+        struct stat held {};
+        if (::fstat(file.Get(), &held) != 0 ||
+            ::fstatat(dir.Get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || held.st_dev != st.st_dev ||
+            held.st_ino != st.st_ino)
+            continue;
+        if (::unlinkat(dir.Get(), entry->d_name, 0) == 0 && Removed)
+            Removed((Dir.empty() || Dir.back() == '/' ? Dir : Dir + '/') + entry->d_name);
+    }
 }
 
 std::string CreateTempFolder(const std::string& Dir, const std::string& Prefix) {

@@ -7,6 +7,7 @@
 #include "engine/core/krvStreams.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -45,7 +46,14 @@ mode_t CurrentUmask();
 
 // Creates a new file "<Prefix>XXXXXX" (six random letters and digits) in the folder DirFd,
 // exclusively, mode 0600. Returns the descriptor (-1 with errno set) and the name in Leaf.
+// The descriptor holds an exclusive flock on the file while it (or a duplicate) stays open:
+// a temporary that nobody holds locked was left by a run that did not end.
 int CreateTempFileAt(int DirFd, const std::string& Prefix, std::string& Leaf);
+
+// Removes the files "<Prefix>XXXXXX" of this user in the folder Dir that no process holds
+// locked, calling Removed with each one's path.
+void RemoveAbandonedTemporaries(const std::string& Dir, const std::string& Prefix,
+                                const std::function<void(const std::string&)>& Removed);
 
 // Creates a new folder "<Prefix>XXXXXX" in the folder Dir with mkdtemp, mode 0700. Returns
 // its path, or an empty string with errno set.

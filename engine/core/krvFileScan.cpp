@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -210,6 +211,19 @@ void TkrvFileScan::BuildGroups() {
         // holds commas or blanks, and other names that differ only in case are not taken.
         if (line.Looked != SIZE_MAX && kinds[line.Looked] != TEntryKind::Missing) {
             masks.push_back(TInternalMask::Exact(line.Name));
+        } else if (line.Looked != SIZE_MAX) {
+            // A list of names: each is that very file, and one that is not there is named.
+            for (const std::string& m : ParseMaskList(line.Name)) {
+                if (m.find_first_of("*?") != std::string::npos) {
+                    masks.emplace_back(m);
+                    continue;
+                }
+                masks.push_back(TInternalMask::Exact(m));
+                const std::string path = JoinPath(line.Folder, m);
+                struct stat st {};
+                if (::lstat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR) && OnMissing)
+                    OnMissing(*this, path);
+            }
         } else {
             for (const std::string& m : ParseMaskList(line.Name))
                 masks.emplace_back(m);

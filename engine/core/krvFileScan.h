@@ -121,6 +121,8 @@ public:
     // A folder that cannot be opened or read to its end (Error: errno); what it holds is missing
     // from the scan.
     using TOnUnreadable = std::function<void(TkrvFileScan& Sender, const std::string& Folder, int Error)>;
+    // A name without wildcards that names no file (Path: its folder and name).
+    using TOnMissing = std::function<void(TkrvFileScan& Sender, const std::string& Path)>;
     // Receives each file taken (and each folder that passes the attribute test).
     using TTakeFileProc = std::function<void(TkrvFileScan& Sender, const TFileObject& Item)>;
 
@@ -156,6 +158,7 @@ public:
     TOnRootDirChange OnRootDirChange;
     TOnRecurseDir OnRecurseDir;
     TOnUnreadable OnUnreadable;
+    TOnMissing OnMissing;
 
     int FilesCount = 0;
     double FilesSize = 0; // the sum of the found files' sizes

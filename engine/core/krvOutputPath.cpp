@@ -55,7 +55,7 @@ bool SplitStoredName(const std::string& StoredName, std::vector<std::string>& Pa
             continue;
         }
         if (part == "..") return false;
-        if (part.size() > MaxNameLength) return false;
+        if (part.size() > MaxNameLength || part.find('\0') != std::string::npos) return false;
         if (!part.empty() && part != ".") Parts.push_back(part);
         part.clear();
     }
@@ -93,4 +93,21 @@ bool PathIsBelow(const std::string& Name, const std::string& Folder) {
     if (folder.empty()) return name.empty() || (name[0] != '/' && name != ".." && name.rfind("../", 0) != 0);
     if (folder == "/") return !name.empty() && name[0] == '/';
     return name == folder || (name.rfind(folder, 0) == 0 && name[folder.size()] == '/');
+}
+
+std::string ShownStoredName(const std::string& StoredName) {
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string shown;
+    shown.reserve(StoredName.size());
+    for (const char c : StoredName) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            shown += c;
+            continue;
+        }
+        shown += "\\x";
+        shown += Hex[byte >> 4];
+        shown += Hex[byte & 0xF];
+    }
+    return shown;
 }

@@ -1,7 +1,7 @@
 // Turning a stored entry name into the name of the file extracted from it. Every output
 // stays inside the destination folder: the name is split on '/' and '\'; a drive ("C:"),
-// leading separators, "." and empty parts are dropped; a ".." part, or a part too long for
-// a file name, refuses the whole name.
+// leading separators, "." and empty parts are dropped; a ".." part, a part too long for a
+// file name, or a NUL byte (which no file name holds) refuses the whole name.
 #pragma once
 
 #include <string>
@@ -16,8 +16,9 @@ struct TOutputPath {
     std::string FullName;             // Root + folders + leaf, '/'-separated
 };
 
-// The parts of a stored name as described above; false when a part is ".." or longer than
-// 255 bytes. TrailingSeparator tells whether the name ends in a separator (a folder entry).
+// The parts of a stored name as described above; false when a part is "..", longer than
+// 255 bytes or holds a NUL byte. TrailingSeparator tells whether the name ends in a separator (a folder
+// entry).
 bool SplitStoredName(const std::string& StoredName, std::vector<std::string>& Parts, bool& TrailingSeparator);
 
 // The output name of StoredName under Root (a non-empty folder; relative stays relative).
@@ -27,3 +28,6 @@ TOutputPathResult MakeOutputPath(const std::string& Root, const std::string& Sto
 
 // True when Name, taken lexically, lies in or below Folder.
 bool PathIsBelow(const std::string& Name, const std::string& Folder);
+
+// A stored name as a message shows it: control bytes (a NUL would end the text) as \xNN.
+std::string ShownStoredName(const std::string& StoredName);

@@ -57,7 +57,7 @@ void TTempFolder::Remove() {
 
 TTempFile::TTempFile(const std::string& Dir) {
     const TCleanupSignalsHeld held;
-    FPath = CreateTempFileName(Dir);
+    FPath = CreateTempFileName(Dir, &FLock);
     if (!FPath.empty()) FRegistration = RegisterPath(FPath, false);
 }
 

@@ -3,6 +3,7 @@
 // host has called InstallTemporaryCleanupOnSignals.
 #pragma once
 
+#include "engine/core/krvFileIo.h"
 #include "platform/TemporaryCleanup.h"
 
 #include <string>
@@ -43,4 +44,5 @@ public:
 private:
     std::string FPath;
     TTemporaryRegistration FRegistration;
+    TUniqueFd FLock; // held until the file is removed
 };

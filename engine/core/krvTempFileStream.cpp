@@ -89,8 +89,9 @@ TTempFileStream::~TTempFileStream() {
 }
 
 void TTempFileStream::RemoveTemporary() {
-    Close();
+    // Removed while its descriptor still holds the lock, so no other run takes it meanwhile.
     if (!FTempLeaf.empty() && FDirFd >= 0) ::unlinkat(FDirFd, FTempLeaf.c_str(), 0);
+    Close();
     FRegistration.Release();
     FTempLeaf.clear();
 }
@@ -137,8 +138,10 @@ void TTempFileStream::Commit() {
         }
     }
     if (::fchmod(Handle, mode) != 0) failWrite();
-    if (!Close()) failWrite();
 
+    // Renamed while the descriptor still holds the temporary's lock: an unlocked temporary is
+    // one that its maker left behind. The data reached the disk above, so closing afterwards
+    // has nothing left to report.
     if (::renameat(FDirFd, FTempLeaf.c_str(), FDirFd, FTargetLeaf.c_str()) != 0) {
         const std::string reason = std::strerror(errno);
         RemoveTemporary();
@@ -148,6 +151,7 @@ void TTempFileStream::Commit() {
     FCommitted = true;
     FRegistration.Release();
     FTempLeaf.clear();
+    Close();
     // The new name itself is made durable too; a failure here cannot undo the rename.
     ::fsync(FDirFd);
 }

@@ -96,7 +96,7 @@ bool TUnBase::ConfirmExtractFile(bool IsDirectory) {
                 std::string newName;
                 OnFileExists(*this, FileName, newName, OverwriteMode);
                 if (newName.empty()) newName = FileName;
-                if (GetCancel() || OverwriteMode == omSkip || SameTextNoCase(newName, FileName)) break;
+                if (GetCancel() || OverwriteMode == omSkip || newName == FileName) break;
                 if (OverwriteMode == omOverwrite) FileName = newName;
                 exists = TargetExists(FileName, attr);
                 if (!exists) break;

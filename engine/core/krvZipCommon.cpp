@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -273,7 +274,7 @@ void TZipCommon::SetCurrentFileName(const std::string& StoredName) {
     if (MakeOutputPath(FExtractDir, StoredName, UseStoredDirs, out) != TOutputPathResult::Ok) {
         // A name that would leave the destination: reported, and left without an output name.
         FileName.clear();
-        ReportError(StoredName, "", "0", ecInvalidFileName);
+        ReportError(ShownStoredName(StoredName), "", "0", ecInvalidFileName);
         return;
     }
     FileName = out.FullName;
@@ -360,13 +361,14 @@ bool TZipCommon::IsTestableArcType(TArcType Type) {
 
 // ---- temporary files ------------------------------------------------------------------------
 
-std::string CreateTempFileName(const std::string& Dir) {
+std::string CreateTempFileName(const std::string& Dir, TUniqueFd* Lock) {
     std::string folder = Dir.empty() ? std::string() : AppendBackslash(Dir);
     if (!folder.empty() && !DirExists(folder)) ForceDirPath(folder);
     if (folder.empty() || !DirExists(folder)) folder = GetTempPathStr();
-    std::string name = folder + "krvXXXXXX";
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) return {};
-    ::close(fd);
-    return name;
+    const TUniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::string leaf;
+    TUniqueFd file(dir ? CreateTempFileAt(dir.Get(), "krv", leaf) : -1);
+    if (!file) return {};
+    if (Lock) *Lock = std::move(file);
+    return AppendBackslash(folder) + leaf;
 }

@@ -8,6 +8,7 @@
 #include "engine/core/krvCrypt.h"
 #include "engine/core/krvDates.h"
 #include "engine/core/krvDiskManager.h"
+#include "engine/core/krvFileIo.h"
 #include "engine/core/krvFileScan.h"
 #include "engine/core/krvRegisterKorva.h"
 #include "engine/core/krvStreams.h"
@@ -326,8 +327,9 @@ protected:
 // 25236, any other stream error 25299; anything else 25355.
 int JobErrorCode(const std::exception& Error);
 // A new, empty, uniquely named file ("krv" + 6 characters) in Dir when it exists (created
-// when missing), else in the system temporary folder. Empty when none could be made.
-std::string CreateTempFileName(const std::string& Dir);
+// when missing), else in the system temporary folder. Empty when none could be made. Lock,
+// when given, receives the descriptor that holds the file's lock (CreateTempFileAt).
+std::string CreateTempFileName(const std::string& Dir, TUniqueFd* Lock = nullptr);
 // Writes VolumeNo (1 to 3 digits) into FileName: Mode 0 over the end of the base name,
 // Mode 1 over the end of the extension; other modes leave the name. A base or extension that
 // ends in a number counts on from it instead, keeping its digits (rand.001 -> rand.003 for

@@ -30,10 +30,14 @@ std::size_t Count(const std::string& Text, const std::string& Part) {
     return n;
 }
 
-// The command run as an unprivileged user when this test runs as root (root reads everything);
-// as it is otherwise.
-std::vector<std::string> Unprivileged(std::vector<std::string> Argv) {
-    if (::geteuid() != 0) return Argv;
+// The test driver run as an unprivileged user when this test runs as root (root reads
+// everything), from a copy in Folder that the user can reach; as it is otherwise.
+std::vector<std::string> Unprivileged(const fs::path& Folder, std::vector<std::string> Argv) {
+    if (::geteuid() != 0) {
+        Argv.insert(Argv.begin(), ProbePath().string());
+        return Argv;
+    }
+    Argv.insert(Argv.begin(), ReachableCopy(Folder, "tests/krvprobe").string());
     Argv.insert(Argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
     return Argv;
 }
@@ -141,9 +145,8 @@ TEST(FaultPaths, AnAddOfATreeWithUnreadablePartsNamesThemAndFails) {
     fs::permissions(dir / "src" / "unread.txt", fs::perms::none);
     fs::permissions(dir.Path(), fs::perms::all);
     const fs::path archive = dir / "x.zip";
-    const ToolResult run =
-        RunTool(Unprivileged({ProbePath().string(), "add", archive.string(), "-r", (dir / "src").string()}),
-                dir.Path());
+    const ToolResult run = RunTool(
+        Unprivileged(dir / "build", {"add", archive.string(), "-r", (dir / "src").string()}), dir.Path());
     fs::permissions(dir / "src" / "locked", fs::perms::owner_all);
     EXPECT_EQ(run.ExitCode, 1) << run.Err;
     EXPECT_TRUE(Says(run, "error 25235 Error opening file: " + (dir / "src" / "locked").string() +

@@ -344,8 +344,9 @@ TEST_F(InfoZipUpdate, AddingReplacingRefreshingAndDeletingKeepUntouchedEntries) 
                       original.substr(0, static_cast<std::size_t>(before.FirstEntry)));
         }
 
-        // Refresh with a changed file.
+        // Refresh with a changed file; a file that is not in the archive is not added.
         WriteFile(extra / "empty", "no longer empty");
+        WriteFile(extra / "not-in-archive", "not added");
         const ZipContents beforeRefresh = InspectZip(zip);
         ASSERT_EQ(RunProbe({"add", zip.string(), "-s", "refresh", (extra / "empty").string(),
                             (extra / "not-in-archive").string()})

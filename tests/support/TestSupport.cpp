@@ -253,6 +253,29 @@ fs::path ProbePath() {
     return fs::path(QUILLAR_BINARY_DIR) / "tests" / "krvprobe";
 }
 
+fs::path ReachableCopy(const fs::path& Folder, const std::string& Program) {
+    const fs::path build(QUILLAR_BINARY_DIR);
+    for (const std::string& part :
+         {Program, std::string("libquillar-unrar.so"), std::string("share/quillar")}) {
+        if (!fs::exists(build / part)) continue;
+        fs::create_directories((Folder / part).parent_path());
+        fs::copy(build / part, Folder / part,
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    }
+    // Every folder of the copy may be entered and every file read (and the programs run).
+    const fs::perms open = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                           fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(Folder, open);
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(Folder))
+        if (!entry.is_symlink())
+            fs::permissions(entry.path(), entry.is_directory() || (entry.status().permissions() &
+                                                                   fs::perms::owner_exec) != fs::perms::none
+                                              ? open
+                                              : fs::perms::owner_read | fs::perms::owner_write |
+                                                    fs::perms::group_read | fs::perms::others_read);
+    return Folder / Program;
+}
+
 ToolResult RunProbe(const std::vector<std::string>& Args, const fs::path& Cwd) {
     std::vector<std::string> argv{ProbePath().string()};
     argv.insert(argv.end(), Args.begin(), Args.end());

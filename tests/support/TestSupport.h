@@ -146,4 +146,11 @@ fs::path ProbePath();
 // Runs the test driver with Args in Cwd.
 ToolResult RunProbe(const std::vector<std::string>& Args, const fs::path& Cwd = {});
 
+// A program of the build (its path below the build folder, "app/quillar") copied into Folder
+// with what it loads from the build (the rar library beside it, the data folder) in the same
+// layout, every part readable and runnable by any user: another user runs the copy, since a
+// clone under a private folder (a 0700 home) keeps them from the build itself. Folder must
+// lie where that user can reach it (a test's own temporary folder); the copy's path.
+fs::path ReachableCopy(const fs::path& Folder, const std::string& Program);
+
 } // namespace testsupport

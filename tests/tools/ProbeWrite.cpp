@@ -64,6 +64,9 @@ std::unique_ptr<TCompBase> MakeWriter(const std::string& Archive, bool& Failed) 
     zip->OnWaitArchive = [](TZipCommon&, const std::string& Name) {
         std::fprintf(stderr, "krvprobe: waiting for another update of %s\n", Name.c_str());
     };
+    zip->OnRemovedTemporary = [](TZipCommon&, const std::string& Path) {
+        std::fprintf(stderr, "krvprobe: removed the abandoned temporary %s\n", Path.c_str());
+    };
     zip->DeleteOptions = doFinal;
     zip->SetArchiveFile(Absolute(Archive));
     return zip;

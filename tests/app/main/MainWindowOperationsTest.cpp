@@ -376,7 +376,10 @@ TEST_F(TOperationsTest, CheckOutRefusalsAndCleanUp) {
     for (const QString& folder :
          {QStringLiteral("/"), QDir::homePath(), Q(FDir.Path()), Q(elsewhere / "same")}) {
         FPrompter.Prompter().Prompts.clear();
+        // Yes to emptying a folder that exists: the folder is refused all the same.
+        FPrompter.Prompter().Answers = {mrYes};
         checkOut(folder, 50);
+        FPrompter.Prompter().Answers.clear();
         EXPECT_TRUE(SawPrompt(FPrompter.Prompter(), "The folder or group name you specified cannot be used"))
             << folder.toStdString();
         EXPECT_EQ(ReadFile(FDir / "t.zip"), original);
@@ -384,8 +387,20 @@ TEST_F(TOperationsTest, CheckOutRefusalsAndCleanUp) {
         EXPECT_TRUE(launched.empty());
     }
 
+    // A folder that exists: its files are named, and kept unless the user says Yes (not the
+    // default).
     const fs::path folder = FDir / "out";
+    auto asked = [this](const QString& Part) {
+        for (const TPrompt& prompt : FPrompter.Prompter().Prompts)
+            if (prompt.Text.contains(Part)) return true;
+        return false;
+    };
     WriteFile(folder / "stale.txt", "from before");
+    checkOut(Q(folder), 2);
+    EXPECT_TRUE(asked("stale.txt"));
+    EXPECT_EQ(ReadFile(folder / "stale.txt"), "from before");
+    EXPECT_TRUE(launched.empty());
+    FPrompter.Prompter().Answers = {mrYes};
     checkOut(Q(folder), 2);
     EXPECT_FALSE(fs::exists(folder / "stale.txt"));
     EXPECT_EQ(ReadFile(folder / "dir/c.txt"), ReadFile(FDir / "dir/c.txt"));
@@ -397,7 +412,9 @@ TEST_F(TOperationsTest, CheckOutRefusalsAndCleanUp) {
     ASSERT_EQ(launched.size(), 1u);
     EXPECT_EQ(launched[0], (QStringList{"xdg-open", Q(group)}));
 
-    // Cancel keeps the window and the check-out; Yes removes the folder and the group.
+    // Cancel keeps the window and the check-out; the default (No) keeps the folder, whose
+    // file of the user's is named; Yes removes the folder and the group.
+    WriteFile(folder / "mine.txt", "the user's");
     FPrompter.Prompter().Answers = {mrCancel, mrCancel};
     Action("acExit").trigger();
     EXPECT_TRUE(FWindow->isVisible());
@@ -405,14 +422,40 @@ TEST_F(TOperationsTest, CheckOutRefusalsAndCleanUp) {
     EXPECT_EQ(Rows(), 3);
     EXPECT_TRUE(fs::exists(folder));
     FPrompter.Prompter().Prompts.clear();
-    FPrompter.Prompter().Answers = {mrYes};
     Action("acCloseArchive").trigger();
     ASSERT_FALSE(FPrompter.Prompter().Prompts.empty());
     EXPECT_EQ(FPrompter.Prompter().Prompts[0].Text.toStdString(),
               "Do you want to delete the Check Out folder \"" + folder.string() +
-                  "/\" and the \r\nprogram group \"t\" ?");
+                  "/\" and the \r\nprogram group \"t\" ?\r\n\r\nThese files were not written by the check "
+                  "out and are deleted too:\r\nmine.txt");
     EXPECT_EQ(Rows(), 0);
-    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_EQ(ReadFile(folder / "mine.txt"), "the user's");
+    EXPECT_EQ(ReadFile(folder / "dir/c.txt"), ReadFile(FDir / "dir/c.txt"));
+
+    // Yes deletes the files a question named and those the check-out wrote; more than it names
+    // are kept, and an entry of a kept file's name is not extracted over it.
+    Display((FDir / "t.zip").string());
+    WriteFile(folder / "a.txt", "the user's a");
+    for (int i = 0; i < NamedFilesLimit; ++i)
+        WriteFile(folder / "0" / ("z" + std::to_string(100 + i) + ".txt"), "z");
+    FPrompter.Prompter().Answers = {mrYes};
+    checkOut(Q(folder), 2);
+    EXPECT_FALSE(fs::exists(folder / "0"));
+    EXPECT_EQ(ReadFile(folder / "a.txt"), "the user's a");
+    EXPECT_EQ(ReadFile(folder / "mine.txt"), "the user's");
+    for (int i = 0; i <= 20; ++i)
+        WriteFile(folder / "user" / ("u" + std::to_string(100 + i) + ".txt"), "u");
+    FPrompter.Prompter().Prompts.clear();
+    FPrompter.Prompter().Answers = {mrYes};
+    Action("acCloseArchive").trigger();
+    EXPECT_TRUE(asked("a.txt\r\nb.txt\r\ndir/c.txt\r\nmine.txt\r\nuser/u100.txt"));
+    EXPECT_TRUE(asked("user/u115.txt\r\n(5 more, not named here, are kept.)"));
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_FALSE(fs::exists(folder / "a.txt"));
+    EXPECT_FALSE(fs::exists(folder / "dir"));
+    EXPECT_EQ(FolderNames(folder), std::vector<std::string>{"user"});
+    EXPECT_EQ(FolderNames(folder / "user"),
+              (std::vector<std::string>{"u116.txt", "u117.txt", "u118.txt", "u119.txt", "u120.txt"}));
     EXPECT_FALSE(fs::exists(group));
     EXPECT_TRUE(fs::exists(programs));
     EXPECT_EQ(ReadFile(FDir / "t.zip"), original);

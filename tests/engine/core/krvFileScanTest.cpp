@@ -372,13 +372,21 @@ TEST_F(TScanTest, ExistingNamesAreTakenAsTheyStand) {
     Scan.Scan();
     EXPECT_EQ(FoundNames(Scan, Dir.Path()), (TNames{" spaced "}));
 
-    // A name that does not exist is a mask: case does not matter, commas separate.
+    // A name that does not exist is a list: commas separate, and each name is that very file
+    // (a name that matches one only when case is ignored is not it), or named as missing.
+    std::vector<std::string> missing;
+    Scan.OnMissing = [&missing](TkrvFileScan&, const std::string& Path) { missing.push_back(Path); };
+    Scan.FileSpec = {root + "makefile,a"};
+    Scan.Scan();
+    EXPECT_EQ(FoundNames(Scan, Dir.Path()), (TNames{"makefile", "a"}));
+    EXPECT_TRUE(missing.empty());
     Scan.FileSpec = {root + "MAKEFILE,A"};
     Scan.Scan();
-    EXPECT_EQ(FoundNames(Scan, Dir.Path()), (TNames{"Makefile", "makefile", "a"}));
+    EXPECT_EQ(FoundNames(Scan, Dir.Path()), TNames{});
+    EXPECT_EQ(missing, (std::vector<std::string>{root + "MAKEFILE", root + "A"}));
 
     // The same among many names of one folder, which is then read once for all of them.
-    Scan.FileSpec = {root + "a,b.txt", root + "Makefile", root + "MAKEFILE,A"};
+    Scan.FileSpec = {root + "a,b.txt", root + "Makefile", root + "makefile,a"};
     TNames expected = {"a,b.txt", "Makefile", "makefile", "a"};
     for (int i = 0; i < 8; ++i) {
         const std::string name = "n" + std::to_string(i);
