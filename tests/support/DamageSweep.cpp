@@ -148,8 +148,11 @@ std::vector<TVariant> DamageVariants(const std::string& Whole, const TArchiveMap
     for (const TField& f : Map.Sizes) {
         if (!Has(Whole, f.At, f.Width)) continue;
         const std::uint64_t v = FieldValue(Whole, f), max = FieldMax(f);
+        // An encoded line's length moves by a whole group of three bytes: within its last
+        // group of four characters it is data, which no checksum covers.
+        const std::uint64_t step = f.Coding == 'U' || f.Coding == 'X' ? 3 : 1;
         std::set<std::uint64_t> seen = {v};
-        for (const std::uint64_t n : {v + 1, v + v / 2 + 16, max, v - 1, v / 2, std::uint64_t{0}}) {
+        for (const std::uint64_t n : {v + step, v + v / 2 + 16, max, v - step, v / 2, std::uint64_t{0}}) {
             if (n > max || !seen.insert(n).second) continue;
             const std::string field = FieldBytes(f, n);
             if (field.empty()) continue;
