@@ -96,6 +96,10 @@ std::vector<TSweepRow> Rows() {
     const TArgv unzip = {"unzip", "-q", "{}", "-d", "{out}"},
                 uudeview = {"uudeview", "-i", "-q", "-p", "{out}/", "{}"};
     const std::pair<std::string, std::string> name = {"name", "no checksum covers the stored name"};
+    const std::vector<std::pair<std::string, std::string>> tarSizes = {
+        {"refitted size",
+         "tar keeps no checksum of the data: a size ending in the same last block, or in the "
+         "zeros after the last entry, with the header checksum made to fit"}};
     const std::vector<std::pair<std::string, std::string>> encoded = {
         {"data line", "an encoded line has no checksum"},
         name,
@@ -113,13 +117,18 @@ std::vector<TSweepRow> Rows() {
          MapBh,
          {},
          {}},
-        {"Tar", "made.tar", Tool(with(with(tar, {"-cf", "{}"}), Files)), MapTar, {"tar", "-xf", "{}"}, {}},
+        {"Tar",
+         "made.tar",
+         Tool(with(with(tar, {"-cf", "{}"}), Files)),
+         MapTar,
+         {"tar", "-xf", "{}"},
+         tarSizes},
         {"TarGz",
          "made.tgz",
          Tool(with(with(tar, {"-czf", "{}"}), Files)),
          MapGzip,
          {"tar", "-xzf", "{}"},
-         {},
+         tarSizes,
          MapTar},
         // Three members, which decode into one file named after the first.
         {"Gz",

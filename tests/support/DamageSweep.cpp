@@ -160,6 +160,10 @@ std::vector<TVariant> DamageVariants(const std::string& Whole, const TArchiveMap
                              std::to_string(n),
                          f.Label, Whole};
             var.Bytes.replace(static_cast<std::size_t>(f.At), field.size(), field);
+            if (Map.Refit) {
+                const std::string refit = Map.Refit(var.Bytes, f, v, n);
+                if (!refit.empty()) var.Label = refit;
+            }
             out.push_back(std::move(var));
         }
     }
@@ -397,6 +401,27 @@ TArchiveMap MapBh(const std::string& A) {
 
 TArchiveMap MapTar(const std::string& A) {
     TArchiveMap m;
+    // The header checksum made to fit the new size. Tar keeps no checksum of the data: a size
+    // that still ends in the entry's last block, or in the zeros after the last entry, reads as
+    // whole.
+    m.Refit = [](std::string& B, const TField& F, std::uint64_t Old, std::uint64_t New) {
+        const std::int64_t header = F.At - 124;
+        std::uint64_t sum = 8 * ' ';
+        for (std::int64_t i = 0; i < 512; ++i)
+            sum +=
+                i >= 148 && i < 156 ? 0 : static_cast<unsigned char>(B[static_cast<std::size_t>(header + i)]);
+        for (int i = 0; i < 6; ++i, sum >>= 3)
+            B[static_cast<std::size_t>(header + 153 - i)] = static_cast<char>('0' + (sum & 7));
+        const auto padded = [](std::uint64_t Size) { return (Size + 511) / 512 * 512; };
+        const std::int64_t from = header + 512 + static_cast<std::int64_t>(padded(Old));
+        const std::int64_t to =
+            header + 512 + static_cast<std::int64_t>(std::min(padded(New), std::uint64_t{1} << 40));
+        if (padded(Old) == padded(New) ||
+            (to > from && to <= std::ssize(B) &&
+             B.find_first_not_of('\0', static_cast<std::size_t>(from)) >= static_cast<std::size_t>(to)))
+            return std::string("refitted size");
+        return std::string();
+    };
     for (std::int64_t p = 0; Has(A, p, 512);) {
         if (A.find_first_not_of('\0', static_cast<std::size_t>(p)) >= static_cast<std::size_t>(p + 512)) {
             m.Headers.push_back({p, p + 512, "end block", ""});

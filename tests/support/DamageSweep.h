@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,10 @@ struct TArchiveMap {
     };
     std::vector<TRange> Headers;
     std::vector<TField> Sizes;
+    // Makes the header of a changed size field agree with it again (its checksum), as a hostile
+    // writer would; returns the label of a change the format then cannot see, or "".
+    std::function<std::string(std::string& Bytes, const TField& Field, std::uint64_t Old, std::uint64_t New)>
+        Refit;
 };
 
 struct TVariant {
