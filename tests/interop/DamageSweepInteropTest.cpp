@@ -116,7 +116,7 @@ std::vector<TSweepRow> Rows() {
          Tool(with({ProbePath().string(), "add", "{}", "-m", "deflate"}, Files)),
          MapBh,
          {},
-         {}},
+         {name, {"header cut", "cut where a header begins, it is a whole archive of fewer entries"}}},
         {"Tar",
          "made.tar",
          Tool(with(with(tar, {"-cf", "{}"}), Files)),

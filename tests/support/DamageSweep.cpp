@@ -386,8 +386,12 @@ TArchiveMap MapBh(const std::string& A) {
             m.Headers.push_back({p, std::min(p + 37, std::ssize(A)), "end header", ""});
             break;
         }
-        const std::string of = "header of " + Text(A, p + 37, static_cast<std::int64_t>(Get(A, p + 33, 2)));
+        const auto nameLength = static_cast<std::int64_t>(Get(A, p + 33, 2));
+        const std::string of = "header of " + Text(A, p + 37, nameLength);
         m.Headers.push_back({p, p + total, of, ""});
+        m.Headers.push_back({p + 37, p + 37 + nameLength, of + " name", "name"});
+        // bh has no end mark: a file cut where a header begins is a whole archive of fewer entries.
+        if (p > 0) m.Headers.push_back({p, p + 1, "start of " + of, "@header cut"});
         AddFields(m, p, of,
                   {{4, 2, "header length"},
                    {15, 4, "packed size"},
