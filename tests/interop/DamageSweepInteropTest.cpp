@@ -29,11 +29,13 @@ namespace {
 
 const TArgv Files = {"a.txt", "b.txt", "c.bin"};
 
+// The whole archive, named File, from the files in Src.
+using TMake = std::function<std::string(const fs::path& Src, const std::string& File)>;
+
 struct TSweepRow {
     const char* Format;
     const char* File; // the archive's name (a .Z or nameless gzip member extracts under it)
-    // The whole archive, named File, from the files in Src.
-    std::function<std::string(const fs::path& Src, const std::string& File)> Make;
+    TMake Make;
     TArchiveMap (*Map)(const std::string&);
     TArgv Reference; // extracts the whole archive ({} it, {out} the folder, run in {out}); {}: Src
     // Labels of the damage the format cannot see, each with why.
@@ -47,8 +49,6 @@ void PrintTo(const TSweepRow& Row, std::ostream* Out) {
 }
 
 // The archive Argv writes ({} stands for it), run in Src.
-using TMake = std::function<std::string(const fs::path&, const std::string&)>;
-
 TMake Tool(TArgv Argv, void (*Fix)(std::string&) = nullptr) {
     return [=](const fs::path& Src, const std::string& File) {
         const fs::path made = Src.parent_path() / "made" / File;
