@@ -96,11 +96,12 @@ std::uint64_t FieldMax(const TField& F) {
 std::vector<TVariant> DamageVariants(const std::string& Whole, const TArchiveMap& Map, int MaxBytes) {
     std::vector<TVariant> out = {{"whole archive", "", Whole}};
     const std::int64_t size = std::ssize(Whole);
-    // The innermost range holding At: among those whose bytes are changed, or among the rest.
+    // The innermost range holding At: among the headers and their parts (Bytes), or among the
+    // ranges that only say where cuts fall.
     const auto inner = [&](std::int64_t At, bool Bytes) -> const TRange* {
         const TRange* best = nullptr;
         for (const TRange& r : Map.Headers)
-            if (r.Begin <= At && At < r.End && (r.Label.empty() || !Bytes == (r.Label[0] == '@')) &&
+            if (r.Begin <= At && At < r.End && Bytes != (!r.Label.empty() && r.Label[0] == '@') &&
                 (!best || r.End - r.Begin < best->End - best->Begin))
                 best = &r;
         return best;
