@@ -556,6 +556,9 @@ TArchiveMap MapRar(const std::string& A) {
             : type == 0x7B ? std::string("end header")
                            : "block of type " + Hex(static_cast<unsigned>(type));
         m.Headers.push_back({p, p + size, of, ""});
+        // rar 1.5 to 4 may end without an end block (older versions wrote none): a file cut
+        // where a block begins is a whole archive of fewer entries.
+        if (type != 0x73) m.Headers.push_back({p, p + 1, "start of " + of, "@header cut"});
         AddFields(m, p, of, {{5, 2, "header size"}});
         std::int64_t data = 0;
         if (type == 0x74) {
