@@ -29,11 +29,13 @@ namespace {
 
 const TArgv Files = {"a.txt", "b.txt", "c.bin"};
 
+// The whole archive, named File, from the files in Src.
+using TMake = std::function<std::string(const fs::path& Src, const std::string& File)>;
+
 struct TSweepRow {
     const char* Format;
     const char* File; // the archive's name (a .Z or nameless gzip member extracts under it)
-    // The whole archive, named File, from the files in Src.
-    std::function<std::string(const fs::path& Src, const std::string& File)> Make;
+    TMake Make;
     TArchiveMap (*Map)(const std::string&);
     TArgv Reference; // extracts the whole archive ({} it, {out} the folder, run in {out}); {}: Src
     // Labels of the damage the format cannot see, each with why.
@@ -47,8 +49,6 @@ void PrintTo(const TSweepRow& Row, std::ostream* Out) {
 }
 
 // The archive Argv writes ({} stands for it), run in Src.
-using TMake = std::function<std::string(const fs::path&, const std::string&)>;
-
 TMake Tool(TArgv Argv, void (*Fix)(std::string&) = nullptr) {
     return [=](const fs::path& Src, const std::string& File) {
         const fs::path made = Src.parent_path() / "made" / File;
@@ -96,6 +96,10 @@ std::vector<TSweepRow> Rows() {
     const TArgv unzip = {"unzip", "-q", "{}", "-d", "{out}"},
                 uudeview = {"uudeview", "-i", "-q", "-p", "{out}/", "{}"};
     const std::pair<std::string, std::string> name = {"name", "no checksum covers the stored name"};
+    const std::vector<std::pair<std::string, std::string>> tarSizes = {
+        {"refitted size",
+         "tar keeps no checksum of the data: a size ending in the same last block, or in the "
+         "zeros after the last entry, with the header checksum made to fit"}};
     const std::vector<std::pair<std::string, std::string>> encoded = {
         {"data line", "an encoded line has no checksum"},
         name,
@@ -113,13 +117,18 @@ std::vector<TSweepRow> Rows() {
          MapBh,
          {},
          {name, {"header cut", "cut where a header begins, it is a whole archive of fewer entries"}}},
-        {"Tar", "made.tar", Tool(with(with(tar, {"-cf", "{}"}), Files)), MapTar, {"tar", "-xf", "{}"}, {}},
+        {"Tar",
+         "made.tar",
+         Tool(with(with(tar, {"-cf", "{}"}), Files)),
+         MapTar,
+         {"tar", "-xf", "{}"},
+         tarSizes},
         {"TarGz",
          "made.tgz",
          Tool(with(with(tar, {"-czf", "{}"}), Files)),
          MapGzip,
          {"tar", "-xzf", "{}"},
-         {},
+         tarSizes,
          MapTar},
         // Three members, which decode into one file named after the first.
         {"Gz",
@@ -141,7 +150,19 @@ std::vector<TSweepRow> Rows() {
          MapCab,
          {"cabextract", "-q", "{}"},
          {name}},
-        {"Rar", "windows.rar", Corpus("libarchive/rar/read_format_rar_windows.rar"), MapRar, unar, {}},
+        {"Rar",
+         "windows.rar",
+         Corpus("libarchive/rar/read_format_rar_windows.rar"),
+         MapRar,
+         unar,
+         {{"header cut", "rar 4 may end without an end block: cut where a block begins, it is a whole "
+                         "archive of fewer entries (lsar and unar pass it)"}}},
+        {"Rar5",
+         "multiple.rar",
+         Corpus("libarchive/rar/read_format_rar5_multiple_files.rar"),
+         MapRar5,
+         unar,
+         {}},
         {"Uu", "made.uue",
          Output({{"uuencode", "a.txt", "a.txt"},
                  {"uuencode", "b.txt", "b.txt"},
