@@ -4,6 +4,7 @@
 
 #include "platform/CabinetFdiMsZip.h"
 #include "platform/CabinetLayout.h"
+#include "platform/CabinetRecords.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -137,21 +138,23 @@ public:
         FErf = {};
         FPath = CabinetPath;
         const std::string full = CabinetPath + CabinetName;
+        const TCabRecords& records = RecordsOf(full);
         // A cabinet of the set is copied again (after a counting pass), or was joined while
         // a file of the cabinet before it ran on into it.
         std::size_t k = FindJoined(full);
         if (k == FJoined.size()) {
-            const bool joins = FLast && FLast->nextname && SameTextNoCase(FLast->nextname, CabinetName);
+            const bool joins =
+                FLast && FLast->nextname && SameTextNoCase(BareName(FLast->nextname), CabinetName);
             std::vector<mscabd_cabinet*> parts;
             if (!joins) parts = OpenInParts(full);
             mscabd_cabinet* cab = parts.empty() ? OpenCabinet(full) : parts.front();
-            if (!cab) return Fail(ErrorOf(FDecomp->last_error(FDecomp)));
+            if (!cab) return Unreadable(records, CabinetPath, Notify);
             const int before = FSet ? FileCount() : 0;
             if (joins && Joins(cab)) {
                 FLast = cab;
             } else {
                 // One that does not join the set was closed: it starts a set of its own.
-                if (joins && !(cab = OpenCabinet(full))) return Fail(ErrorOf(FDecomp->last_error(FDecomp)));
+                if (joins && !(cab = OpenCabinet(full))) return Unreadable(records, CabinetPath, Notify);
                 CloseSet();
                 FSet = FLast = cab;
                 // The parts of the set before are closed: only this set's are kept.
@@ -176,14 +179,42 @@ public:
         info.psz3 = CabinetPath;
         info.setID = own.set_id;
         info.iCabinet = own.set_index;
+        info.Where = Faults(records, "");
         if (!Call(Notify, fdintCABINET_INFO, info)) return false;
 
-        // The files that begin in this cabinet: up to the first of the next one joined.
+        // The files that begin in this cabinet: up to the first of the next one joined. The
+        // records the library passed over are told where they stand among them.
+        std::size_t record = 0;
+        const auto passOver = [&](std::size_t Upto) {
+            for (; record < Upto; ++record)
+                if (!records.Files[record].ContinuedFromPrev() &&
+                    !Refuse(Notify, records.Files[record], own, "the cabinet library passes its record over"))
+                    return false;
+            return true;
+        };
         const int count = k + 1 < FJoined.size() ? FJoined[k + 1].FirstFile : FileCount();
         for (int i = FJoined[k].FirstFile; i < count; ++i) {
             mscabd_file* file = FileAt(i);
             TFdiNotification n = Describe(*file, own);
+            std::size_t match = record;
+            while (match < records.Files.size() && !Matches(records.Files[match], *file, n))
+                ++match;
+            const TCabRecords::TFile* ownRecord = nullptr;
+            if (match < records.Files.size()) {
+                if (!passOver(match)) return false;
+                ownRecord = &records.Files[match];
+                record = match + 1;
+            }
             if (partialFirstFolder && file->folder == FSet->folders) {
+                if (!Call(Notify, fdintPARTIAL_FILE, n)) return false;
+                continue;
+            }
+            if (ownRecord && !ownRecord->Fault.empty()) {
+                if (!Refuse(Notify, *ownRecord, own, "")) return false;
+                continue;
+            }
+            if (FBroken && NeedsNextCabinet(*file)) {
+                n.fdie = fdieCabinetNotFound;
                 if (!Call(Notify, fdintPARTIAL_FILE, n)) return false;
                 continue;
             }
@@ -192,17 +223,26 @@ public:
             if (handle == 0) continue;
             const bool damaged = AfterDamage(*file);
             // A file may run on over several cabinets.
-            while (!damaged && NeedsNextCabinet(*file)) {
-                if (!JoinNext(Notify)) return false;
+            while (!damaged && !FBroken && NeedsNextCabinet(*file)) {
+                if (!JoinNext(Notify)) {
+                    if (FErf.fError) return false;
+                    // The rest of the set cannot be had: what runs on into it fails.
+                    FBroken = true;
+                    break;
+                }
                 file = FileAt(i);
             }
             FOutputHandle = handle;
             // An empty file has no data to lose.
-            const int result = !damaged            ? Extract(*file)
+            const bool unreachable = FBroken && NeedsNextCabinet(*file);
+            const int result = unreachable         ? MSPACK_ERR_OK
+                               : !damaged          ? Extract(*file)
                                : file->length == 0 ? MSPACK_ERR_OK
                                                    : MSPACK_ERR_DECRUNCH;
             RethrowPending();
-            if (ErrorOf(result) == fdieCorruptCabinet) {
+            if (unreachable) {
+                n.fdie = fdieCabinetNotFound;
+            } else if (ErrorOf(result) == fdieCorruptCabinet) {
                 // This file fails; the folder's files after it cannot be trusted either.
                 n.fdie = fdieCorruptCabinet;
                 if (file->folder) {
@@ -217,7 +257,7 @@ public:
             n.attribs = static_cast<std::uint16_t>(file->attribs & ~RunAfterExtract);
             if (Notify(fdintCLOSE_FILE_INFO, n) == -1) return Fail(fdieUserAbort);
         }
-        return true;
+        return passOver(records.Files.size());
     }
 
 private:
@@ -494,6 +534,76 @@ private:
         return cab;
     }
 
+    const TCabRecords& RecordsOf(const std::string& FullName) {
+        if (FRecordsOf != FullName) {
+            FRecordsOf = FullName;
+            FRecords = {};
+            const std::intptr_t handle = FFiles.Open(FullName, OpenReadBinary, 0);
+            if (handle != -1) {
+                try {
+                    FRecords = ReadCabRecords(FFiles, handle);
+                } catch (...) {
+                    FFiles.Close(handle);
+                    throw;
+                }
+                FFiles.Close(handle);
+            }
+        }
+        return FRecords;
+    }
+
+    static std::string Faults(const TCabRecords& Records, std::string More) {
+        for (const std::string& fault : Records.Faults)
+            More = More.empty() ? fault : fault + "; " + More;
+        return More;
+    }
+
+    // Whether the library's file is the one of the record.
+    static bool Matches(const TCabRecords::TFile& Record, const mscabd_file& File,
+                        const TFdiNotification& N) {
+        return Record.Offset == File.offset && Record.Length == File.length && Record.Date == N.date &&
+               Record.Time == N.time;
+    }
+
+    // A cabinet the library cannot open: where its own records can be read, its faults are
+    // told and each file that begins in it is failed by name; else the copy fails.
+    bool Unreadable(const TCabRecords& Records, const std::string& CabinetPath, const TFdiNotify& Notify) {
+        const int error = ErrorOf(FDecomp->last_error(FDecomp));
+        if (!Records.Read || error == fdieAllocFail) return Fail(error);
+        TFdiNotification info;
+        info.psz1 = Records.NextName;
+        info.psz2 = Records.NextDisk;
+        info.psz3 = CabinetPath;
+        info.setID = Records.SetID;
+        info.iCabinet = Records.Index;
+        info.Where = Faults(Records, "the cabinet library cannot read it");
+        if (!Call(Notify, fdintCABINET_INFO, info)) return false;
+        mscabd_cabinet none{};
+        none.set_id = Records.SetID;
+        none.set_index = Records.Index;
+        for (const TCabRecords::TFile& file : Records.Files)
+            if (!file.ContinuedFromPrev() && !Refuse(Notify, file, none, "its cabinet cannot be read"))
+                return false;
+        return true;
+    }
+
+    // Tells a file that is not copied, by its record, as a partial file with what is wrong.
+    bool Refuse(const TFdiNotify& Notify, const TCabRecords::TFile& File, const mscabd_cabinet& Own,
+                const std::string& Why) {
+        TFdiNotification n;
+        n.cb = File.Length;
+        n.psz1 = File.Name;
+        n.date = File.Date;
+        n.time = File.Time;
+        n.attribs = static_cast<std::uint16_t>(File.Attribs & ~RunAfterExtract);
+        n.setID = Own.set_id;
+        n.iCabinet = Own.set_index;
+        n.iFolder = File.Folder;
+        n.fdie = fdieCorruptCabinet;
+        n.Where = File.Fault.empty() ? Why : File.Fault;
+        return Call(Notify, fdintPARTIAL_FILE, n);
+    }
+
     // Joins Next behind the set's last cabinet; false (Next closed) when it does not belong.
     bool Joins(mscabd_cabinet* Next) {
         if (Next->set_id != FLast->set_id || Next->set_index != FLast->set_index + 1 ||
@@ -537,6 +647,8 @@ private:
         return static_cast<std::int64_t>(File.offset) + File.length > whole;
     }
 
+    // Joins the next cabinet of the set; false when it cannot be had (with the error record set
+    // when the copy is to end).
     bool JoinNext(const TFdiNotify& Notify) {
         TFdiNotification n;
         n.psz1 = FLast->nextname ? FLast->nextname : "";
@@ -544,9 +656,13 @@ private:
         n.psz3 = FPath;
         n.setID = FLast->set_id;
         n.iCabinet = static_cast<std::uint16_t>(FLast->set_index + 1);
+        std::string tried;
         for (int attempt = 0; attempt < NextCabinetAttempts; ++attempt) {
             if (Notify(fdintNEXT_CABINET, n) == -1) return Fail(fdieUserAbort);
             const std::string full = n.psz3 + n.psz1;
+            // None, or the one that failed given again.
+            if (n.psz1.empty() || full == tried) return false;
+            tried = full;
             const int before = FileCount();
             mscabd_cabinet* next = OpenCabinet(full);
             if (!next) {
@@ -563,7 +679,7 @@ private:
             FPath = n.psz3;
             return true;
         }
-        return Fail(n.fdie);
+        return false;
     }
 
     // The file's data into the output handle: by FMsZip where it reads the file's folder, else
@@ -646,6 +762,7 @@ private:
         IndexSet();
         FJoined.clear();
         FEnteredMidSet = false;
+        FBroken = false;
         FDamaged.clear();
     }
 
@@ -668,6 +785,10 @@ private:
     std::vector<TJoined> FJoined;
     std::string FPath;
     bool FEnteredMidSet = false; // the set's first cabinet continues one not seen
+    bool FBroken = false;        // the set's next cabinet cannot be had
+    // The records of the cabinet read last.
+    std::string FRecordsOf;
+    TCabRecords FRecords;
     // The folders whose decoding failed, with the lowest offset of a file that failed.
     std::unordered_map<const mscabd_folder*, std::uint32_t> FDamaged;
     // Names the library keeps pointers to, for the life of the context: a cabinet opened

@@ -126,6 +126,7 @@ private:
         std::string name = FindCabinetFile(FolderOf(K.ArchiveFile()), FNextCabinet);
         if (!FileExists(name) || FSeen.count(name) || std::ssize(FSeen) >= MaxCabinets) return false;
         if (!K.GetNextVolume(name, std::to_string(FSeen.size() + 1))) return false;
+        const std::uint16_t setID = GetU16LE(FHeader + 32), index = GetU16LE(FHeader + 34);
         ResetCache();
         StreamRef().reset();
         std::uint8_t status = fsOpenOk;
@@ -140,6 +141,11 @@ private:
         FBase = 0;
         if (!ReadCabinetHeader()) {
             K.ReportError(name, "", "0", ecBadFileHeader);
+            return false;
+        }
+        // Only the next cabinet of the same set goes on with it.
+        if (GetU16LE(FHeader + 32) != setID || GetU16LE(FHeader + 34) != index + 1) {
+            K.ReportError(name, "", "0", ecCabinetNotInSet);
             return false;
         }
         FContinuing = true;
