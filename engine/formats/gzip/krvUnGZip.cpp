@@ -154,7 +154,7 @@ void TUnGZip::ExtractMember(TStream32& Input, const std::string& StoredName) {
             EntryBytesDone += Count;
         });
         if (code != 0 && !GetCancel()) {
-            ReportError(FileName, "", "0", code);
+            ReportError(FileName, FDamage, "0", code);
             MarkEntryFailed();
         }
         CloseOutputFile(faArchive, FTime);
@@ -199,7 +199,7 @@ void TUnGZip::ExtractNestedTar(TStream32& Input) {
         code == ecFileFailsCRCCheck || code == ecFileSizeDifferent || code == ecDecompressionError;
     if (!changed) RunTarReader(tarName, code != 0);
     if (code != 0 && !GetCancel()) {
-        ReportError(member, "", "0", code);
+        ReportError(member, FDamage, "0", code);
         ++FilesFailed;
         if (OnEnd) OnEnd(*this, member, false);
     }

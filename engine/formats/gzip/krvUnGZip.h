@@ -42,6 +42,8 @@ private:
     int DecodeCompress(TStream32& Input, const TSink& Sink);
     // Up to Count bytes of the decoded data's start (damage ignored).
     std::string PeekDecoded(TStream32& Input, std::int64_t Count);
+    // Whether nothing but zero bytes lie from At to the end of Input.
+    static bool OnlyZerosFrom(TStream32& Input, std::int64_t At);
     void PackedProgress(std::int64_t PackedDone);
 
     // ---- the job (krvUnGZip.cpp) ----------------------------------------------------------------
@@ -52,6 +54,7 @@ private:
     void RunTarReader(const std::string& TarFile, bool Damaged);
 
     TGzipMember FMember; // the first member's header
+    std::string FDamage; // where the damage that stopped decoding lies
     std::int64_t FPackedTotal = 0;
     std::int64_t FUnpackedGuess = 0; // the last trailer's size: for progress only
     TEntryTime FTime = 0u;
