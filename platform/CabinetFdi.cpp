@@ -552,10 +552,11 @@ private:
         return FRecords;
     }
 
-    static std::string Faults(const TCabRecords& Records, std::string More) {
+    static std::string Faults(const TCabRecords& Records, const std::string& More) {
+        std::string all;
         for (const std::string& fault : Records.Faults)
-            More = More.empty() ? fault : fault + "; " + More;
-        return More;
+            all += (all.empty() ? "" : "; ") + fault;
+        return More.empty() ? all : all.empty() ? More : all + "; " + More;
     }
 
     // Whether the library's file is the one of the record.

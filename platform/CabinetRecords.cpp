@@ -4,6 +4,7 @@
 #include "platform/CabinetLayout.h"
 
 #include <algorithm>
+#include <set>
 
 using namespace cabinet_layout;
 
@@ -46,30 +47,21 @@ std::string Range(const TCabRecords::TFile& File) {
            " of folder " + std::to_string(File.Folder + 1);
 }
 
-// Blames the files of one folder whose ranges cannot be right (see the header).
-void CheckFolder(TCabRecords& R, std::uint16_t Folder, bool RecordsMissing) {
-    const TCabRecords::TFolder& folder = R.Folders[Folder];
+// A file marked continued in a cabinet that continues nothing is the library's first or last
+// folder's.
+std::size_t FolderOf(const TCabRecords& R, const TCabRecords::TFile& F) {
+    if (F.ContinuedFromPrev()) return 0;
+    return F.Continued() ? R.Folders.size() - 1 : F.Folder;
+}
+
+// Blames the files of one folder whose ranges cannot be right (see the header). A file of a
+// folder not in the cabinet (a stray) may fill a gap.
+void CheckFolder(const TCabRecords::TFolder& folder, std::vector<TCabRecords::TFile*> files,
+                 const std::set<std::pair<std::int64_t, std::int64_t>>& strays, bool RecordsMissing) {
     // Where a folder runs on from or into another cabinet, its files' offsets reach across.
-    if (folder.Spans) return;
-    // A file marked continued in a cabinet that continues nothing is the library's first or
-    // last folder's. A file of a folder not in the cabinet may fill a gap.
-    const auto folderOf = [&](const TCabRecords::TFile& F) -> std::size_t {
-        if (F.ContinuedFromPrev()) return 0;
-        return F.Continued() ? R.Folders.size() - 1 : F.Folder;
-    };
-    std::vector<TCabRecords::TFile*> files;
-    std::vector<const TCabRecords::TFile*> strays;
-    for (TCabRecords::TFile& f : R.Files)
-        if (folderOf(f) == Folder)
-            files.push_back(&f);
-        else if (folderOf(f) >= R.Folders.size())
-            strays.push_back(&f);
-    if (files.empty()) return;
+    if (folder.Spans || files.empty()) return;
     const auto end = [](const TCabRecords::TFile* F) { return F->Offset + F->Length; };
-    const auto strayFills = [&](std::int64_t From, std::int64_t To) {
-        return std::any_of(strays.begin(), strays.end(),
-                           [&](const auto* F) { return F->Offset == From && end(F) == To; });
-    };
+    const auto strayFills = [&](std::int64_t From, std::int64_t To) { return strays.count({From, To}) > 0; };
     std::stable_sort(files.begin(), files.end(), [&](const auto* A, const auto* B) {
         return A->Offset != B->Offset ? A->Offset < B->Offset : end(A) < end(B);
     });
@@ -218,7 +210,14 @@ TCabRecords ReadCabRecords(TFdiFiles& Files, std::intptr_t Handle) {
     if (recordsMissing)
         r.Faults.push_back("its header counts " + std::to_string(files) + " files, whose records end at " +
                            std::to_string(recordsEnd) + "; the data begin at " + std::to_string(dataStart));
+    std::vector<std::vector<TCabRecords::TFile*>> byFolder(r.Folders.size());
+    std::set<std::pair<std::int64_t, std::int64_t>> strays;
+    for (TCabRecords::TFile& f : r.Files)
+        if (const std::size_t folder = FolderOf(r, f); folder < r.Folders.size())
+            byFolder[folder].push_back(&f);
+        else
+            strays.insert({f.Offset, f.Offset + f.Length});
     for (std::size_t f = 0; f < r.Folders.size(); ++f)
-        CheckFolder(r, static_cast<std::uint16_t>(f), recordsMissing);
+        CheckFolder(r.Folders[f], std::move(byFolder[f]), strays, recordsMissing);
     return r;
 }

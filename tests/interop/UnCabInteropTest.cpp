@@ -462,6 +462,83 @@ TEST(UnCabInterop, SetsWholeMissingACabinetAndEnteredInTheMiddle) {
     }
 }
 
+TEST(UnCabInterop, SetsFollowBareNextNamesOfTheirOwnSetAndNameWhatABrokenOneLoses) {
+    // The first cabinet's next name leads out of its folder, to a cabinet of another set there
+    // and beside; or the second cabinet is cut inside its file records. Only the bare name of
+    // the same set is followed, by the reader and the lister; every file that cannot be read
+    // fails by its own name and the set goes on where its cabinets still say how.
+    const auto manifest = ManifestArchives("libmspack/cabextract/split-1.cab");
+    ASSERT_EQ(manifest.size(), 1u);
+    const std::string other = "libmspack/cabd/mszip_lzx_qtm.cab"; // of another set
+    struct TCase {
+        const char* What;
+        const char* NextName;             // in place of "Split-2.CAB"
+        std::vector<std::string> OtherAt; // where the other set's cabinet lies, from the set's folder
+        std::int64_t CutSecond;           // the second cabinet cut to this size (-1: whole)
+        std::set<std::string> Failing;
+        std::vector<int> Codes; // errors that must be among those reported
+    };
+    const TCase cases[] = {
+        {"next name ../next.cab, another set's cabinet there", "../next.cab", {"../next.cab"}, -1, {}, {}},
+        {"next name ../../o.cab, another set's cabinet there and beside",
+         "../../o.cab",
+         {"../../o.cab", "o.cab"},
+         -1,
+         {"small2.bin", "medium1.bin"},
+         {ecCabinetNotInSet, ecBrokenMultiVolumeChain}},
+        {"the second cabinet cut inside its file records",
+         "Split-2.CAB",
+         {},
+         380,
+         {"small2.bin", "medium1.bin", "medium2.bin"},
+         {ecBadFileHeader, ecBrokenMultiVolumeChain}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        TempDir root, dest;
+        const fs::path set = root / "a/b";
+        fs::create_directories(set);
+        CopySplitSet(set);
+        std::string first = ReadFile(set / "split-1.cab");
+        first.replace(first.find("Split-2.CAB"), 11, c.NextName);
+        WriteFile(set / "split-1.cab", first);
+        if (c.NextName != std::string("Split-2.CAB")) fs::rename(set / "split-2.cab", set / "next.cab");
+        for (const std::string& at : c.OtherAt)
+            fs::copy_file(CorpusDir() / other, set / at);
+        if (c.CutSecond >= 0) fs::resize_file(set / "split-2.cab", static_cast<std::uintmax_t>(c.CutSecond));
+
+        const ExtractResult result = ExtractAll(set / "split-1.cab", dest.Path(), [](TUnBase& Reader) {
+            Reader.OnNextVolume = [](TZipCommon&, std::string&, const std::string&, bool Exists,
+                                     bool& Cancel) { Cancel = !Exists; };
+        });
+        std::set<std::string> failing;
+        for (const auto& [name, passed] : result.Ends)
+            if (!passed) failing.insert(name);
+        EXPECT_EQ(failing, c.Failing) << result.Describe();
+        for (const std::string& name : failing) {
+            bool named = false;
+            for (const auto& [file, code] : result.Errors)
+                named |= fs::path(file).filename() == name;
+            EXPECT_TRUE(named) << name << " failed without an error of its own\n" << result.Describe();
+        }
+        for (const int code : c.Codes)
+            EXPECT_TRUE(result.HasError(code)) << code << "\n" << result.Describe();
+        // What passed is the set's own content; nothing of the other set comes out or is listed.
+        for (const ManifestRow& row : manifest.begin()->second)
+            if (!c.Failing.count(row.Entry) && std::ssize(result.Ends) > 3) {
+                EXPECT_EQ(ManifestMismatch(row, dest.Path()), "");
+            }
+        for (const auto& [name, data] : ReadTree(dest.Path()))
+            EXPECT_TRUE(manifest.begin()->second.end() !=
+                        std::find_if(manifest.begin()->second.begin(), manifest.begin()->second.end(),
+                                     [&](const ManifestRow& Row) { return Row.Entry == name; }))
+                << name;
+        const ToolResult listed = RunProbe({"list", (set / "split-1.cab").string()});
+        EXPECT_EQ(listed.Out.find(".txt"), std::string::npos) << listed.Out;
+        EXPECT_NE(listed.Out.find("medium1.bin"), std::string::npos) << listed.Out;
+    }
+}
+
 TEST(UnCabInterop, DamagedAndMissingCabinetsAreErrors) {
     {
         SCOPED_TRACE("a flipped byte in MSZIP data");

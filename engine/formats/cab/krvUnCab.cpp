@@ -361,8 +361,16 @@ bool TUnCab::DoNextCabinet(TFdiNotification& Next) {
     const bool found =
         (Next.fdie == fdieNone && FileExists(name)) || GetNextVolume(name, std::to_string(Next.iCabinet + 1));
     if (!found) {
+        if (GetCancel()) {
+            // The run ends: the file that runs on into it fails; what was done stays.
+            if (FCopying) {
+                FCopying = false;
+                MarkEntryFailed();
+                CheckCrc(32, RunningCrc32);
+            }
+            return false;
+        }
         // The files that run on into it fail; the copy goes on with the others.
-        if (GetCancel()) return false;
         ReportError(Next.psz3 + Next.psz1, "", "0", ecBrokenMultiVolumeChain);
         FDeclined.insert(name);
         Next.psz1.clear();
