@@ -142,13 +142,21 @@ public:
         // A cabinet of the set is copied again (after a counting pass), or was joined while
         // a file of the cabinet before it ran on into it.
         std::size_t k = FindJoined(full);
+        bool rebuilt = false;
         if (k == FJoined.size()) {
             const bool joins =
                 FLast && FLast->nextname && SameTextNoCase(BareName(FLast->nextname), CabinetName);
             std::vector<mscabd_cabinet*> parts;
             if (!joins) parts = OpenInParts(full);
             mscabd_cabinet* cab = parts.empty() ? OpenCabinet(full) : parts.front();
-            if (!cab) return Unreadable(records, CabinetPath, Notify);
+            if (!cab) {
+                // Where the library cannot take its records, those that can be right are
+                // given to it alone; the others fail by name.
+                cab = OpenPart(full, RebuiltHeader(records));
+                if (!cab) return Unreadable(records, CabinetPath, Notify);
+                parts = {cab};
+                rebuilt = true;
+            }
             const int before = FSet ? FileCount() : 0;
             if (joins && Joins(cab)) {
                 FLast = cab;
@@ -164,13 +172,14 @@ public:
                 FEnteredMidSet = (cab->flags & MSCAB_HDR_PREVCAB) != 0;
             }
             IndexSet();
-            FJoined.push_back({full, cab, FSet == cab ? 0 : before});
+            FJoined.push_back({full, cab, FSet == cab ? 0 : before, rebuilt});
             k = FJoined.size() - 1;
         }
         const mscabd_cabinet& own = *FJoined[k].Cabinet;
         const bool partialFirstFolder = FEnteredMidSet && k == 0;
         // A cabinet that is a set of its own has its MSZIP folders decoded here.
-        const bool alone = FJoined.size() == 1 && !(FSet->flags & (MSCAB_HDR_PREVCAB | MSCAB_HDR_NEXTCAB));
+        const bool alone = FJoined.size() == 1 && !FJoined[0].Rebuilt &&
+                           !(FSet->flags & (MSCAB_HDR_PREVCAB | MSCAB_HDR_NEXTCAB));
         FMsZip.Use(alone ? full : std::string());
 
         TFdiNotification info;
@@ -179,7 +188,8 @@ public:
         info.psz3 = CabinetPath;
         info.setID = own.set_id;
         info.iCabinet = own.set_index;
-        info.Where = Faults(records, "");
+        info.Where = Faults(
+            records, FJoined[k].Rebuilt ? "the cabinet library cannot read its records as they stand" : "");
         if (!Call(Notify, fdintCABINET_INFO, info)) return false;
 
         // The files that begin in this cabinet: up to the first of the next one joined. The
@@ -382,13 +392,20 @@ private:
     // A single cabinet of more than PartFolders folders, whose files follow their folders in
     // order, opened as parts (each a cabinet of consecutive folders with their files); none
     // when the cabinet is not such a one or a part cannot be opened.
+    // The cabinet FullName read with Header in place of its first bytes; null when Header is
+    // empty or the library cannot open it.
+    mscabd_cabinet* OpenPart(const std::string& FullName, std::string Header) {
+        if (Header.empty()) return nullptr;
+        FParts.push_back({PartPrefix + std::to_string(++FPartNumber) + PartPrefix + FullName, FullName,
+                          std::move(Header)});
+        return OpenCabinet(FParts.back().Name);
+    }
+
     std::vector<mscabd_cabinet*> OpenInParts(const std::string& FullName) {
         std::vector<std::string> headers = PartHeaders(FullName);
         std::vector<mscabd_cabinet*> parts;
         for (std::string& header : headers) {
-            FParts.push_back({PartPrefix + std::to_string(++FPartNumber) + PartPrefix + FullName, FullName,
-                              std::move(header)});
-            mscabd_cabinet* part = OpenCabinet(FParts.back().Name);
+            mscabd_cabinet* part = OpenPart(FullName, std::move(header));
             if (!part) {
                 for (mscabd_cabinet* opened : parts)
                     FDecomp->close(FDecomp, opened);
@@ -782,6 +799,7 @@ private:
         std::string Name;
         mscabd_cabinet* Cabinet = nullptr;
         int FirstFile = 0;
+        bool Rebuilt = false; // opened with a header rebuilt from its records
     };
     std::vector<TJoined> FJoined;
     std::string FPath;

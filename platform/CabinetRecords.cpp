@@ -4,6 +4,7 @@
 #include "platform/CabinetLayout.h"
 
 #include <algorithm>
+#include <climits>
 #include <set>
 
 using namespace cabinet_layout;
@@ -135,6 +136,7 @@ TCabRecords ReadCabRecords(TFdiFiles& Files, std::intptr_t Handle) {
         dataReserve = res[3];
         at += 4 + U16(res);
     }
+    r.FolderReserve = folderReserve;
     std::string unused;
     for (const std::uint16_t flag : {CabHasPrev, CabHasNext}) {
         if (!(r.Flags & flag)) continue;
@@ -145,6 +147,8 @@ TCabRecords ReadCabRecords(TFdiFiles& Files, std::intptr_t Handle) {
             return r;
         }
     }
+    r.Prefix.resize(static_cast<std::size_t>(at));
+    if (!in.Bytes(0, r.Prefix.data(), at)) r.Prefix.clear();
     for (std::size_t f = 0; f < folders; ++f) {
         std::uint8_t rec[FolderRecordSize];
         if (!in.Bytes(at, rec, FolderRecordSize)) {
@@ -152,7 +156,7 @@ TCabRecords ReadCabRecords(TFdiFiles& Files, std::intptr_t Handle) {
                                std::to_string(f) + " records are there");
             break;
         }
-        r.Folders.push_back({U32(rec), U16(rec + 4), 0, true, false});
+        r.Folders.push_back({U32(rec), U16(rec + 4), U16(rec + 6), 0, true, false});
         at += FolderRecordSize + folderReserve;
     }
     if (at > filesAt && r.Folders.size() == folders)
@@ -163,10 +167,19 @@ TCabRecords ReadCabRecords(TFdiFiles& Files, std::intptr_t Handle) {
         r.Folders.back().Spans |= (r.Flags & CabHasNext) != 0;
     }
 
+    // The data begin behind the file records.
+    std::int64_t dataStart = -1;
+    for (const TCabRecords::TFolder& folder : r.Folders)
+        if (folder.Blocks > 0 && (dataStart < 0 || folder.DataAt < dataStart)) dataStart = folder.DataAt;
     at = filesAt;
     for (std::size_t i = 0; i < files; ++i) {
         std::uint8_t rec[FileRecordSize];
         TCabRecords::TFile f;
+        if (dataStart > filesAt && at >= dataStart) {
+            r.Faults.push_back("its header counts " + std::to_string(files) + " files, " + std::to_string(i) +
+                               " records lie before the data");
+            break;
+        }
         if (!in.Bytes(at, rec, FileRecordSize) || !in.Text(at + FileRecordSize, f.Name, at)) {
             r.Faults.push_back("its header counts " + std::to_string(files) + " files, " + std::to_string(i) +
                                " records can be read");
@@ -185,11 +198,9 @@ TCabRecords ReadCabRecords(TFdiFiles& Files, std::intptr_t Handle) {
     const std::int64_t recordsEnd = at;
 
     // Each folder's size, from its data blocks.
-    std::int64_t dataStart = -1;
     for (std::size_t f = 0; f < r.Folders.size(); ++f) {
         TCabRecords::TFolder& folder = r.Folders[f];
         std::int64_t block = folder.DataAt;
-        if (folder.Blocks > 0 && (dataStart < 0 || block < dataStart)) dataStart = block;
         for (std::uint16_t b = 0; b < folder.Blocks; ++b) {
             std::uint8_t d[DataHeaderSize];
             const bool read = in.Bytes(block, d, DataHeaderSize);
@@ -220,4 +231,55 @@ TCabRecords ReadCabRecords(TFdiFiles& Files, std::intptr_t Handle) {
     for (std::size_t f = 0; f < r.Folders.size(); ++f)
         CheckFolder(r.Folders[f], std::move(byFolder[f]), strays, recordsMissing);
     return r;
+}
+
+std::string RebuiltHeader(const TCabRecords& R) {
+    if (!R.Read || R.Prefix.empty() || (R.Flags & (CabHasPrev | CabHasNext))) return {};
+    std::vector<bool> used(R.Folders.size(), false);
+    for (const TCabRecords::TFile& f : R.Files)
+        if (f.Fault.empty() && !f.Continued() && f.Folder < R.Folders.size()) used[f.Folder] = true;
+    std::vector<int> index(R.Folders.size(), -1);
+    int kept = 0;
+    std::int64_t dataStart = INT64_MAX;
+    for (std::size_t f = 0; f < R.Folders.size(); ++f)
+        if (used[f] && R.Folders[f].Whole && R.Folders[f].Blocks > 0) {
+            index[f] = kept++;
+            dataStart = std::min(dataStart, R.Folders[f].DataAt);
+        }
+    const auto put = [](std::string& Out, std::uint32_t V, int Bytes) {
+        for (int b = 0; b < Bytes; ++b)
+            Out += static_cast<char>((V >> (8 * b)) & 0xFF);
+    };
+    std::string folders, files;
+    int count = 0;
+    for (std::size_t f = 0; f < R.Folders.size(); ++f)
+        if (index[f] >= 0) {
+            put(folders, static_cast<std::uint32_t>(R.Folders[f].DataAt), 4);
+            put(folders, R.Folders[f].Blocks, 2);
+            put(folders, R.Folders[f].CompType, 2);
+            folders.append(static_cast<std::size_t>(R.FolderReserve), '\0');
+        }
+    for (const TCabRecords::TFile& f : R.Files) {
+        if (!f.Fault.empty() || f.Continued() || f.Folder >= R.Folders.size() || index[f.Folder] < 0)
+            continue;
+        put(files, static_cast<std::uint32_t>(f.Length), 4);
+        put(files, f.Offset, 4);
+        put(files, static_cast<std::uint32_t>(index[f.Folder]), 2);
+        put(files, f.Date, 2);
+        put(files, f.Time, 2);
+        put(files, f.Attribs, 2);
+        files += f.Name + '\0';
+        ++count;
+    }
+    std::string header = R.Prefix;
+    if (count == 0 || std::ssize(header) + std::ssize(folders) + std::ssize(files) > dataStart) return {};
+    auto* h = reinterpret_cast<std::uint8_t*>(header.data());
+    const auto set = [&](int At, std::uint32_t V, int Bytes) {
+        for (int b = 0; b < Bytes; ++b)
+            h[At + b] = static_cast<std::uint8_t>((V >> (8 * b)) & 0xFF);
+    };
+    set(16, static_cast<std::uint32_t>(header.size() + folders.size()), 4);
+    set(26, static_cast<std::uint32_t>(kept), 2);
+    set(28, static_cast<std::uint32_t>(count), 2);
+    return header + folders + files;
 }

@@ -17,6 +17,7 @@ struct TCabRecords {
     struct TFolder {
         std::int64_t DataAt = 0;
         std::uint16_t Blocks = 0;
+        std::uint16_t CompType = 0;
         std::int64_t Size = 0; // the output its blocks give
         bool Whole = true;     // every block lies within the file
         bool Spans = false;    // it continues from or into another cabinet
@@ -39,6 +40,8 @@ struct TCabRecords {
     std::uint16_t Index = 0;
     std::string NextName;
     std::string NextDisk;
+    std::string Prefix; // the bytes before the folder records (header, reserve, names)
+    int FolderReserve = 0;
     std::vector<TFolder> Folders;
     std::vector<TFile> Files;
     std::vector<std::string> Faults; // of the cabinet as a whole
@@ -46,3 +49,8 @@ struct TCabRecords {
 
 // The records of the cabinet open at Handle, and their faults.
 TCabRecords ReadCabRecords(TFdiFiles& Files, std::intptr_t Handle);
+// For a cabinet of no set that the library cannot open: its header with the records of the
+// folders whose data lie in the file and of their files whose ranges can be right, to be read
+// in place of the cabinet's own bytes before the data. Empty when no file is left or the header
+// would not end before the data.
+std::string RebuiltHeader(const TCabRecords& Records);
