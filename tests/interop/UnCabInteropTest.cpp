@@ -462,6 +462,67 @@ TEST(UnCabInterop, SetsWholeMissingACabinetAndEnteredInTheMiddle) {
     }
 }
 
+TEST(UnCabInterop, FilesWhoseRangesCannotBeRightFailByName) {
+    // A file's size or offset changed so that it overlaps the next file, leaves a gap or runs
+    // past its folder's data: that file fails by its name, the others come out whole. 7zz
+    // refuses each such cabinet as a whole.
+    TempDir sources;
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"a.bin", RandomBytes(3000, 1)}, {"b.txt", TextBytes(30, 2)}, {"c.txt", TextBytes(5000, 3)}};
+    for (const auto& [name, data] : files)
+        WriteFile(sources / name, data);
+    // Sets the u32 at the offset Field of the record of Name (0 size, 4 offset), or of the
+    // header (Name empty: Field is the header's offset) to Value.
+    const auto patch = [](std::string& B, const std::string& Name, std::size_t Field, std::uint32_t Value) {
+        const std::size_t at = Name.empty() ? Field : B.find(Name + '\0') - 16 + Field;
+        for (int i = 0; i < 4; ++i)
+            B[at + static_cast<std::size_t>(i)] = static_cast<char>(Value >> (8 * i));
+    };
+    struct TCase {
+        const char* What;
+        std::vector<std::string> Make; // the cabinet, then the names, follow
+        std::vector<std::tuple<std::string, std::size_t, std::uint32_t>> Changes;
+        std::string Failing;
+    };
+    const TCase cases[] = {
+        {"gcab, a.bin's size 3000 -> 3100", {"gcab", "-c"}, {{"a.bin", 0, 3100}}, "a.bin"},
+        {"gcab -z, c.txt's offset 3030 -> 3000", {"gcab", "-cz"}, {{"c.txt", 4, 3000}}, "c.txt"},
+        {"our LZX, the cabinet's size beyond the file, b.txt's size 30 -> 22",
+         {ProbePath().string(), "add", "-m", "lzx"},
+         {{"", 8, 1u << 20}, {"b.txt", 0, 22}},
+         "b.txt"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        TempDir work, dest;
+        const fs::path cab = work / "made.cab";
+        std::vector<std::string> make = c.Make;
+        if (make[1] == "add")
+            make.insert(make.begin() + 2, cab.string());
+        else
+            make.push_back(cab.string());
+        for (const auto& [name, data] : files)
+            make.push_back(name);
+        ASSERT_EQ(RunTool(make, sources.Path()).ExitCode, 0);
+        std::string bytes = ReadFile(cab);
+        for (const auto& [name, field, value] : c.Changes)
+            patch(bytes, name, field, value);
+        WriteFile(cab, bytes);
+        EXPECT_NE(RunTool({"7zz", "t", cab.string()}).ExitCode, 0);
+        const ExtractResult result = ExtractAll(cab, dest.Path());
+        std::set<std::string> failing;
+        for (const auto& [name, passed] : result.Ends)
+            if (!passed) failing.insert(name);
+        EXPECT_EQ(failing, std::set<std::string>{c.Failing}) << result.Describe();
+        EXPECT_TRUE(result.HasError(ecBadFileHeader)) << result.Describe();
+        for (const auto& [name, data] : files)
+            if (name != c.Failing) {
+                EXPECT_TRUE(ReadFile(dest / name) == data) << name;
+            }
+        EXPECT_FALSE(fs::exists(dest / c.Failing));
+    }
+}
+
 TEST(UnCabInterop, SetsFollowBareNextNamesOfTheirOwnSetAndNameWhatABrokenOneLoses) {
     // The first cabinet's next name leads out of its folder, to a cabinet of another set there
     // and beside; or the second cabinet is cut inside its file records. Only the bare name of
