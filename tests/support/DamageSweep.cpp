@@ -61,6 +61,12 @@ std::uint64_t FieldValue(const std::string& A, const TField& F) {
         const char* at = std::strchr(abc, c == ' ' ? '`' : c);
         return at && c ? static_cast<std::uint64_t>(at - abc) : 0;
     }
+    case 'V': {
+        std::uint64_t v = 0;
+        for (int i = 0; i < F.Width; ++i)
+            v |= static_cast<std::uint64_t>(Get(A, F.At + i, 1) & 0x7F) << (7 * i);
+        return v;
+    }
     default:
         return Get(A, F.At, F.Width);
     }
@@ -78,6 +84,11 @@ std::string FieldBytes(const TField& F, std::uint64_t Value) {
     case 'U':
     case 'X':
         return Value < 64 ? std::string(1, (F.Coding == 'U' ? UuAlphabet : XxAlphabet)[Value]) : "";
+    case 'V':
+        // Seven bits a byte, the high bit set on all but the last.
+        for (int i = 0; i < F.Width; ++i, Value >>= 7)
+            out += static_cast<char>((Value & 0x7F) | (i + 1 < F.Width ? 0x80 : 0));
+        return Value ? "" : out;
     default:
         for (int i = 0; i < F.Width; ++i, Value >>= 8)
             out += static_cast<char>(Value & 0xFF);
@@ -87,7 +98,7 @@ std::string FieldBytes(const TField& F, std::uint64_t Value) {
 
 std::uint64_t FieldMax(const TField& F) {
     if (F.Coding == 'U' || F.Coding == 'X') return 63;
-    const int bits = F.Coding == 'O' ? 3 * (F.Width - 1) : 8 * F.Width;
+    const int bits = F.Coding == 'O' ? 3 * (F.Width - 1) : F.Coding == 'V' ? 7 * F.Width : 8 * F.Width;
     return bits >= 64 ? ~0ULL : (1ULL << bits) - 1;
 }
 
@@ -96,11 +107,12 @@ std::uint64_t FieldMax(const TField& F) {
 std::vector<TVariant> DamageVariants(const std::string& Whole, const TArchiveMap& Map, int MaxBytes) {
     std::vector<TVariant> out = {{"whole archive", "", Whole}};
     const std::int64_t size = std::ssize(Whole);
-    // The innermost range holding At: among those whose bytes are changed, or among the rest.
+    // The innermost range holding At: among the headers and their parts (Bytes), or among the
+    // ranges that only say where cuts fall.
     const auto inner = [&](std::int64_t At, bool Bytes) -> const TRange* {
         const TRange* best = nullptr;
         for (const TRange& r : Map.Headers)
-            if (r.Begin <= At && At < r.End && (r.Label.empty() || !Bytes == (r.Label[0] == '@')) &&
+            if (r.Begin <= At && At < r.End && Bytes != (!r.Label.empty() && r.Label[0] == '@') &&
                 (!best || r.End - r.Begin < best->End - best->Begin))
                 best = &r;
         return best;
@@ -148,8 +160,11 @@ std::vector<TVariant> DamageVariants(const std::string& Whole, const TArchiveMap
     for (const TField& f : Map.Sizes) {
         if (!Has(Whole, f.At, f.Width)) continue;
         const std::uint64_t v = FieldValue(Whole, f), max = FieldMax(f);
+        // An encoded line's length moves by a whole group of three bytes: within its last
+        // group of four characters it is data, which no checksum covers.
+        const std::uint64_t step = f.Coding == 'U' || f.Coding == 'X' ? 3 : 1;
         std::set<std::uint64_t> seen = {v};
-        for (const std::uint64_t n : {v + 1, v + v / 2 + 16, max, v - 1, v / 2, std::uint64_t{0}}) {
+        for (const std::uint64_t n : {v + step, v + v / 2 + 16, max, v - step, v / 2, std::uint64_t{0}}) {
             if (n > max || !seen.insert(n).second) continue;
             const std::string field = FieldBytes(f, n);
             if (field.empty()) continue;
@@ -157,8 +172,48 @@ std::vector<TVariant> DamageVariants(const std::string& Whole, const TArchiveMap
                              std::to_string(n),
                          f.Label, Whole};
             var.Bytes.replace(static_cast<std::size_t>(f.At), field.size(), field);
+            if (Map.Refit) {
+                const std::string refit = Map.Refit(var.Bytes, f, v, n);
+                if (!refit.empty()) var.Label = refit;
+            }
             out.push_back(std::move(var));
         }
+    }
+    return out;
+}
+
+namespace {
+
+// Runs Data through a zlib stream (Deflate: a gzip member without name or time; else its
+// inflation); empty on failure.
+std::string Zlib(const std::string& Data, bool Deflate) {
+    z_stream z{};
+    if ((Deflate ? deflateInit2(&z, 9, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY) : inflateInit2(&z, 31)) != Z_OK)
+        return {};
+    std::string out;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data.data()));
+    z.avail_in = static_cast<uInt>(Data.size());
+    int status = Z_OK;
+    for (char chunk[65536]; status == Z_OK;) {
+        z.next_out = reinterpret_cast<Bytef*>(chunk);
+        z.avail_out = sizeof chunk;
+        status = Deflate ? deflate(&z, Z_FINISH) : inflate(&z, Z_NO_FLUSH);
+        out.append(chunk, sizeof chunk - z.avail_out);
+    }
+    Deflate ? deflateEnd(&z) : inflateEnd(&z);
+    return status == Z_STREAM_END ? out : std::string();
+}
+
+} // namespace
+
+std::vector<TVariant> InnerDamageVariants(const std::string& Gzipped, TArchiveMap (*Map)(const std::string&),
+                                          int MaxBytes) {
+    const std::string inner = Zlib(Gzipped, false);
+    std::vector<TVariant> out = DamageVariants(inner, Map(inner), MaxBytes);
+    out.erase(out.begin());
+    for (TVariant& v : out) {
+        v.What = "inside: " + v.What;
+        v.Bytes = Zlib(v.Bytes, true);
     }
     return out;
 }
@@ -343,8 +398,12 @@ TArchiveMap MapBh(const std::string& A) {
             m.Headers.push_back({p, std::min(p + 37, std::ssize(A)), "end header", ""});
             break;
         }
-        const std::string of = "header of " + Text(A, p + 37, static_cast<std::int64_t>(Get(A, p + 33, 2)));
+        const auto nameLength = static_cast<std::int64_t>(Get(A, p + 33, 2));
+        const std::string of = "header of " + Text(A, p + 37, nameLength);
         m.Headers.push_back({p, p + total, of, ""});
+        m.Headers.push_back({p + 37, p + 37 + nameLength, of + " name", "name"});
+        // bh has no end mark: a file cut where a header begins is a whole archive of fewer entries.
+        if (p > 0) m.Headers.push_back({p, p + 1, "start of " + of, "@header cut"});
         AddFields(m, p, of,
                   {{4, 2, "header length"},
                    {15, 4, "packed size"},
@@ -358,6 +417,27 @@ TArchiveMap MapBh(const std::string& A) {
 
 TArchiveMap MapTar(const std::string& A) {
     TArchiveMap m;
+    // The header checksum made to fit the new size. Tar keeps no checksum of the data: a size
+    // that still ends in the entry's last block, or in the zeros after the last entry, reads as
+    // whole.
+    m.Refit = [](std::string& B, const TField& F, std::uint64_t Old, std::uint64_t New) {
+        const std::int64_t header = F.At - 124;
+        std::uint64_t sum = 8 * ' ';
+        for (std::int64_t i = 0; i < 512; ++i)
+            sum +=
+                i >= 148 && i < 156 ? 0 : static_cast<unsigned char>(B[static_cast<std::size_t>(header + i)]);
+        for (int i = 0; i < 6; ++i, sum >>= 3)
+            B[static_cast<std::size_t>(header + 153 - i)] = static_cast<char>('0' + (sum & 7));
+        const auto padded = [](std::uint64_t Size) { return (Size + 511) / 512 * 512; };
+        const std::int64_t from = header + 512 + static_cast<std::int64_t>(padded(Old));
+        const std::int64_t to =
+            header + 512 + static_cast<std::int64_t>(std::min(padded(New), std::uint64_t{1} << 40));
+        if (padded(Old) == padded(New) ||
+            (to > from && to <= std::ssize(B) &&
+             B.find_first_not_of('\0', static_cast<std::size_t>(from)) >= static_cast<std::size_t>(to)))
+            return std::string("refitted size");
+        return std::string();
+    };
     for (std::int64_t p = 0; Has(A, p, 512);) {
         if (A.find_first_not_of('\0', static_cast<std::size_t>(p)) >= static_cast<std::size_t>(p + 512)) {
             m.Headers.push_back({p, p + 512, "end block", ""});
@@ -476,6 +556,9 @@ TArchiveMap MapRar(const std::string& A) {
             : type == 0x7B ? std::string("end header")
                            : "block of type " + Hex(static_cast<unsigned>(type));
         m.Headers.push_back({p, p + size, of, ""});
+        // rar 1.5 to 4 may end without an end block (older versions wrote none): a file cut
+        // where a block begins is a whole archive of fewer entries.
+        if (type != 0x73) m.Headers.push_back({p, p + 1, "start of " + of, "@header cut"});
         AddFields(m, p, of, {{5, 2, "header size"}});
         std::int64_t data = 0;
         if (type == 0x74) {
@@ -491,25 +574,86 @@ TArchiveMap MapRar(const std::string& A) {
     return m;
 }
 
+TArchiveMap MapRar5(const std::string& A) {
+    TArchiveMap m;
+    if (A.compare(0, 8, std::string("Rar!\x1A\x07\x01\x00", 8)) != 0) return m;
+    m.Headers.push_back({0, 8, "marker", ""});
+    for (std::int64_t p = 8; Has(A, p, 7);) {
+        std::int64_t q = p + 4;
+        // A variable-length number at q (q moves past it); Field names it as a size field.
+        const auto number = [&](const char* Field, const std::string& Of) {
+            const std::int64_t at = q;
+            std::uint64_t v = 0;
+            for (int shift = 0; Has(A, q, 1) && shift < 64; shift += 7) {
+                const auto b = Get(A, q++, 1);
+                v |= (b & 0x7F) << shift;
+                if (!(b & 0x80)) break;
+            }
+            if (Field) m.Sizes.push_back({at, static_cast<int>(q - at), 'V', Of + ": " + Field, ""});
+            return v;
+        };
+        const std::int64_t sizeAt = q;
+        const auto size = static_cast<std::int64_t>(number(nullptr, ""));
+        const std::int64_t end = q + size;
+        const std::uint64_t type = number(nullptr, ""), flags = number(nullptr, "");
+        std::string of = type == 1   ? "archive header"
+                         : type == 5 ? "end header"
+                                     : "header at " + std::to_string(p);
+        if (type == 2 || type == 3) {
+            if (flags & 1) number(nullptr, "");
+            if (flags & 2) number(nullptr, "");
+            const std::uint64_t fileFlags = number(nullptr, "");
+            number(nullptr, "");
+            number(nullptr, "");
+            q += (fileFlags & 2 ? 4 : 0) + (fileFlags & 4 ? 4 : 0);
+            number(nullptr, "");
+            number(nullptr, "");
+            const auto nameLength = static_cast<std::int64_t>(number(nullptr, ""));
+            of = "header of " + Text(A, q, nameLength);
+        }
+        m.Headers.push_back({p, end, of, ""});
+        q = sizeAt;
+        number("header size", of);
+        number(nullptr, "");
+        number(nullptr, "");
+        if (flags & 1) number("extra area size", of);
+        const std::uint64_t data = flags & 2 ? number("data size", of) : 0;
+        if (type == 2) {
+            number(nullptr, "");
+            number("size", of);
+        }
+        if (type == 5 || size <= 0) break;
+        p = end + static_cast<std::int64_t>(data);
+    }
+    return m;
+}
+
 namespace {
 
-// Uuencoded or xxencoded text: begin and end lines are headers; the length characters of the
+// Uuencoded or xxencoded text: begin and end lines are headers (the names in them have no
+// checksum, nor has the text an end of its own); the length characters of the
 // first two and last two lines of each file (its closing empty line among them) are sizes; one
 // character of each file's first data line stands for the data, which no checksum covers.
 TArchiveMap MapEncoded(const std::string& A, char Coding) {
     TArchiveMap m;
     std::vector<std::pair<std::int64_t, std::int64_t>> data; // the current file's data lines
     std::string name;
+    std::int64_t lastEnd = -1;
     for (std::int64_t s = 0; s < std::ssize(A);) {
         const std::size_t nl = A.find('\n', static_cast<std::size_t>(s));
         const std::int64_t e = nl == std::string::npos ? std::ssize(A) : static_cast<std::int64_t>(nl) + 1;
         const std::string line = A.substr(static_cast<std::size_t>(s), static_cast<std::size_t>(e - s));
         if (line.starts_with("begin ")) {
-            name = line.substr(line.find(' ', 6) + 1);
+            const auto at = static_cast<std::int64_t>(line.find(' ', 6) + 1);
+            name = line.substr(static_cast<std::size_t>(at));
             name.erase(name.find_last_not_of("\r\n") + 1);
             m.Headers.push_back({s, e, "begin line of " + name, ""});
+            m.Headers.push_back({s + at, s + at + std::ssize(name), "name " + name, "name"});
+            // Cut after an end line, the text is a whole one of fewer files.
+            if (lastEnd >= 0) m.Headers.push_back({lastEnd + 3, s + 7, "text between files", "@file cut"});
             data.clear();
         } else if (line.starts_with("end") && !name.empty()) {
+            lastEnd = s;
             m.Headers.push_back({s, e, "end line of " + name, ""});
             for (std::size_t i = 0; i < data.size(); ++i)
                 if (i < 2 || i + 2 >= data.size())
@@ -526,6 +670,7 @@ TArchiveMap MapEncoded(const std::string& A, char Coding) {
         }
         s = e;
     }
+    if (lastEnd >= 0) m.Headers.push_back({lastEnd + 3, std::ssize(A), "text after the files", "@file cut"});
     return m;
 }
 

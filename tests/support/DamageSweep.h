@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,8 @@ struct TArchiveMap {
         std::string Label;
     };
     // A size, length, count or offset field. Coding: 'L' little-endian, 'O' octal text,
-    // 'U' a uuencoded line's length character, 'X' an xxencoded one's.
+    // 'U' a uuencoded line's length character, 'X' an xxencoded one's, 'V' a number of seven
+    // bits a byte, the high bit marking that more follow (rar 5).
     struct TField {
         std::int64_t At = 0;
         int Width = 0;
@@ -30,6 +32,10 @@ struct TArchiveMap {
     };
     std::vector<TRange> Headers;
     std::vector<TField> Sizes;
+    // Makes the header of a changed size field agree with it again (its checksum), as a hostile
+    // writer would; returns the label of a change the format then cannot see, or "".
+    std::function<std::string(std::string& Bytes, const TField& Field, std::uint64_t Old, std::uint64_t New)>
+        Refit;
 };
 
 struct TVariant {
@@ -41,6 +47,11 @@ struct TVariant {
 // The whole archive first (what: "whole archive"), then its damaged variants, in a fixed
 // order. Header bytes beyond MaxBytes are taken at a fixed stride.
 std::vector<TVariant> DamageVariants(const std::string& Whole, const TArchiveMap& Map, int MaxBytes = 240);
+
+// The variants of the archive that Gzipped (a gzip file of one member) holds, each gzipped
+// again (without the whole archive): damage a compressed archive's reader meets inside it.
+std::vector<TVariant> InnerDamageVariants(const std::string& Gzipped, TArchiveMap (*Map)(const std::string&),
+                                          int MaxBytes = 240);
 
 // The walkers: they stop quietly at anything they do not understand.
 TArchiveMap MapZip(const std::string& A);
@@ -54,6 +65,7 @@ TArchiveMap MapGzip(const std::string& A);
 TArchiveMap MapCompress(const std::string& A);
 TArchiveMap MapCab(const std::string& A);
 TArchiveMap MapRar(const std::string& A);
+TArchiveMap MapRar5(const std::string& A);
 TArchiveMap MapUu(const std::string& A);
 TArchiveMap MapXx(const std::string& A);
 

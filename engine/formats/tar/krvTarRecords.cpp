@@ -205,6 +205,7 @@ void TTarWalker::SetPosition(std::int64_t Pos) {
     FPos = Pos;
     FEnd = TTarWalkEnd::Running;
     FEndBlock = false;
+    ClearPending();
 }
 
 bool TTarWalker::Finish(TTarWalkEnd Reason) {

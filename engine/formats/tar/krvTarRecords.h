@@ -116,6 +116,7 @@ public:
     std::int64_t EndAt() const { return FEndAt; }
     // Where the next header is looked for.
     std::int64_t Position() const { return FPos; }
+    // Goes on at Pos (after damage): records seen before it are dropped.
     void SetPosition(std::int64_t Pos);
 
     // Long names and pax records longer than this are damage.
