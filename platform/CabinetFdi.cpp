@@ -252,8 +252,10 @@ public:
             RethrowPending();
             if (unreachable) {
                 n.fdie = fdieCabinetNotFound;
-            } else if (ErrorOf(result) == fdieCorruptCabinet) {
-                // This file fails; the folder's files after it cannot be trusted either.
+            } else if (result != MSPACK_ERR_OK && result != MSPACK_ERR_WRITE &&
+                       result != MSPACK_ERR_NOMEMORY) {
+                // This file fails; the folder's files after it cannot be trusted either. Only
+                // an output that cannot be written or memory that runs out ends the copy.
                 n.fdie = fdieCorruptCabinet;
                 if (file->folder) {
                     const auto [at, added] = FDamaged.emplace(file->folder, file->offset);

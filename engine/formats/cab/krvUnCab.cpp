@@ -249,6 +249,10 @@ bool TUnCab::CheckErf(const std::string& Cabinet) {
         ReportError(Cabinet, "", "0", ecCorruptInput);
         return false;
     }
+    if (erf.erfOper == fdieCabinetNotFound) {
+        ReportError(Cabinet, "", "0", ecErrorOpeningFile);
+        return false;
+    }
     RaiseCabinetError(erf.erfOper, erf.erfType);
 }
 
