@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <mspack.h>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -206,9 +208,7 @@ public:
         for (int i = FJoined[k].FirstFile; i < count; ++i) {
             mscabd_file* file = FileAt(i);
             TFdiNotification n = Describe(*file, own);
-            std::size_t match = record;
-            while (match < records.Files.size() && !Matches(records.Files[match], *file, n))
-                ++match;
+            const std::size_t match = RecordOf(*file, n, record);
             const TCabRecords::TFile* ownRecord = nullptr;
             if (match < records.Files.size()) {
                 if (!passOver(match)) return false;
@@ -568,21 +568,36 @@ private:
                 FFiles.Close(handle);
             }
         }
+        // Indexed again for each copy: a copy uses up the index.
+        FRecordIndex.clear();
+        for (std::size_t i = 0; i < FRecords.Files.size(); ++i) {
+            const TCabRecords::TFile& f = FRecords.Files[i];
+            FRecordIndex[{f.Offset, f.Length, f.Date, f.Time}].push_back(i);
+        }
         return FRecords;
     }
 
     static std::string Faults(const TCabRecords& Records, const std::string& More) {
+        // A few are told; a hostile cabinet may hold one per folder.
+        constexpr std::size_t Told = 8;
         std::string all;
-        for (const std::string& fault : Records.Faults)
-            all += (all.empty() ? "" : "; ") + fault;
+        for (std::size_t i = 0; i < std::min(Told, Records.Faults.size()); ++i)
+            all += (all.empty() ? "" : "; ") + Records.Faults[i];
+        if (Records.Faults.size() > Told)
+            all += "; and " + std::to_string(Records.Faults.size() - Told) + " more";
         return More.empty() ? all : all.empty() ? More : all + "; " + More;
     }
 
-    // Whether the library's file is the one of the record.
-    static bool Matches(const TCabRecords::TFile& Record, const mscabd_file& File,
-                        const TFdiNotification& N) {
-        return Record.Offset == File.offset && Record.Length == File.length && Record.Date == N.date &&
-               Record.Time == N.time;
+    // The first record at or after From of the library's file (its offset, size and time):
+    // the records' size when there is none.
+    using TRecordKey = std::tuple<std::uint32_t, std::int64_t, std::uint16_t, std::uint16_t>;
+    std::size_t RecordOf(const mscabd_file& File, const TFdiNotification& N, std::size_t From) {
+        const auto found = FRecordIndex.find({File.offset, File.length, N.date, N.time});
+        if (found == FRecordIndex.end()) return FRecords.Files.size();
+        std::deque<std::size_t>& at = found->second;
+        while (!at.empty() && at.front() < From)
+            at.pop_front();
+        return at.empty() ? FRecords.Files.size() : at.front();
     }
 
     // A cabinet the library cannot open: where its own records can be read, its faults are
@@ -810,6 +825,7 @@ private:
     // The records of the cabinet read last.
     std::string FRecordsOf;
     TCabRecords FRecords;
+    std::map<TRecordKey, std::deque<std::size_t>> FRecordIndex;
     // The folders whose decoding failed, with the lowest offset of a file that failed.
     std::unordered_map<const mscabd_folder*, std::uint32_t> FDamaged;
     // Names the library keeps pointers to, for the life of the context: a cabinet opened

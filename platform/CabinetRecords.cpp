@@ -197,10 +197,19 @@ TCabRecords ReadCabRecords(TFdiFiles& Files, std::intptr_t Handle) {
     }
     const std::int64_t recordsEnd = at;
 
-    // Each folder's size, from its data blocks.
+    // Each folder's size, from its data blocks. Blocks of different folders do not share
+    // bytes, so the file holds at most one block header per 8 bytes: folders whose blocks claim
+    // more are not walked.
+    std::int64_t blocksLeft = in.Size / DataHeaderSize + 1;
     for (std::size_t f = 0; f < r.Folders.size(); ++f) {
         TCabRecords::TFolder& folder = r.Folders[f];
         std::int64_t block = folder.DataAt;
+        if (folder.Blocks > blocksLeft) {
+            folder.Whole = false;
+            r.Faults.push_back("folder " + std::to_string(f + 1) + ": its data blocks overlap others");
+            continue;
+        }
+        blocksLeft -= folder.Blocks;
         for (std::uint16_t b = 0; b < folder.Blocks; ++b) {
             std::uint8_t d[DataHeaderSize];
             const bool read = in.Bytes(block, d, DataHeaderSize);
