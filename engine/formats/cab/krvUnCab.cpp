@@ -119,7 +119,7 @@ int TUnCab::DoExtract(std::unique_ptr<TFileStream32>& /*ArchiveStream*/) {
         if (std::find(seen.begin(), seen.end(), next) != seen.end() || FDeclined.count(next)) break;
         if (!FileExists(next) && !GetNextVolume(next, std::to_string(seen.size() + 1))) {
             // The rest of the set cannot be reached: what it holds is not extracted.
-            ReportError(FolderOf(current) + FNextCabinet, "", "0", ecBrokenMultiVolumeChain);
+            ReportError(FindCabinetFile(FolderOf(current), FNextCabinet), "", "0", ecBrokenMultiVolumeChain);
             break;
         }
         // Only the next cabinet of the same set goes on with it.
@@ -375,7 +375,7 @@ bool TUnCab::DoNextCabinet(TFdiNotification& Next) {
             return false;
         }
         // The files that run on into it fail; the copy goes on with the others.
-        ReportError(Next.psz3 + Next.psz1, "", "0", ecBrokenMultiVolumeChain);
+        ReportError(name, "", "0", ecBrokenMultiVolumeChain);
         FDeclined.insert(name);
         Next.psz1.clear();
         return true;
