@@ -4,12 +4,15 @@
 
 #include "platform/CabinetFdiMsZip.h"
 #include "platform/CabinetLayout.h"
+#include "platform/CabinetRecords.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <mspack.h>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -137,21 +140,31 @@ public:
         FErf = {};
         FPath = CabinetPath;
         const std::string full = CabinetPath + CabinetName;
+        const TCabRecords& records = RecordsOf(full);
         // A cabinet of the set is copied again (after a counting pass), or was joined while
         // a file of the cabinet before it ran on into it.
         std::size_t k = FindJoined(full);
+        bool rebuilt = false;
         if (k == FJoined.size()) {
-            const bool joins = FLast && FLast->nextname && SameTextNoCase(FLast->nextname, CabinetName);
+            const bool joins =
+                FLast && FLast->nextname && SameTextNoCase(BareName(FLast->nextname), CabinetName);
             std::vector<mscabd_cabinet*> parts;
             if (!joins) parts = OpenInParts(full);
             mscabd_cabinet* cab = parts.empty() ? OpenCabinet(full) : parts.front();
-            if (!cab) return Fail(ErrorOf(FDecomp->last_error(FDecomp)));
+            if (!cab) {
+                // Where the library cannot take its records, those that can be right are
+                // given to it alone; the others fail by name.
+                cab = OpenPart(full, RebuiltHeader(records));
+                if (!cab) return Unreadable(records, CabinetPath, Notify);
+                parts = {cab};
+                rebuilt = true;
+            }
             const int before = FSet ? FileCount() : 0;
             if (joins && Joins(cab)) {
                 FLast = cab;
             } else {
                 // One that does not join the set was closed: it starts a set of its own.
-                if (joins && !(cab = OpenCabinet(full))) return Fail(ErrorOf(FDecomp->last_error(FDecomp)));
+                if (joins && !(cab = OpenCabinet(full))) return Unreadable(records, CabinetPath, Notify);
                 CloseSet();
                 FSet = FLast = cab;
                 // The parts of the set before are closed: only this set's are kept.
@@ -161,13 +174,14 @@ public:
                 FEnteredMidSet = (cab->flags & MSCAB_HDR_PREVCAB) != 0;
             }
             IndexSet();
-            FJoined.push_back({full, cab, FSet == cab ? 0 : before});
+            FJoined.push_back({full, cab, FSet == cab ? 0 : before, rebuilt});
             k = FJoined.size() - 1;
         }
         const mscabd_cabinet& own = *FJoined[k].Cabinet;
         const bool partialFirstFolder = FEnteredMidSet && k == 0;
         // A cabinet that is a set of its own has its MSZIP folders decoded here.
-        const bool alone = FJoined.size() == 1 && !(FSet->flags & (MSCAB_HDR_PREVCAB | MSCAB_HDR_NEXTCAB));
+        const bool alone = FJoined.size() == 1 && !FJoined[0].Rebuilt &&
+                           !(FSet->flags & (MSCAB_HDR_PREVCAB | MSCAB_HDR_NEXTCAB));
         FMsZip.Use(alone ? full : std::string());
 
         TFdiNotification info;
@@ -176,14 +190,41 @@ public:
         info.psz3 = CabinetPath;
         info.setID = own.set_id;
         info.iCabinet = own.set_index;
+        info.Where = Faults(
+            records, FJoined[k].Rebuilt ? "the cabinet library cannot read its records as they stand" : "");
         if (!Call(Notify, fdintCABINET_INFO, info)) return false;
 
-        // The files that begin in this cabinet: up to the first of the next one joined.
+        // The files that begin in this cabinet: up to the first of the next one joined. The
+        // records the library passed over are told where they stand among them.
+        std::size_t record = 0;
+        const auto passOver = [&](std::size_t Upto) {
+            for (; record < Upto; ++record)
+                if (!records.Files[record].ContinuedFromPrev() &&
+                    !Refuse(Notify, records.Files[record], own, "the cabinet library passes its record over"))
+                    return false;
+            return true;
+        };
         const int count = k + 1 < FJoined.size() ? FJoined[k + 1].FirstFile : FileCount();
         for (int i = FJoined[k].FirstFile; i < count; ++i) {
             mscabd_file* file = FileAt(i);
             TFdiNotification n = Describe(*file, own);
+            const std::size_t match = RecordOf(*file, n, record);
+            const TCabRecords::TFile* ownRecord = nullptr;
+            if (match < records.Files.size()) {
+                if (!passOver(match)) return false;
+                ownRecord = &records.Files[match];
+                record = match + 1;
+            }
             if (partialFirstFolder && file->folder == FSet->folders) {
+                if (!Call(Notify, fdintPARTIAL_FILE, n)) return false;
+                continue;
+            }
+            if (ownRecord && !ownRecord->Fault.empty()) {
+                if (!Refuse(Notify, *ownRecord, own, "")) return false;
+                continue;
+            }
+            if (FBroken && NeedsNextCabinet(*file)) {
+                n.fdie = fdieCabinetNotFound;
                 if (!Call(Notify, fdintPARTIAL_FILE, n)) return false;
                 continue;
             }
@@ -192,18 +233,29 @@ public:
             if (handle == 0) continue;
             const bool damaged = AfterDamage(*file);
             // A file may run on over several cabinets.
-            while (!damaged && NeedsNextCabinet(*file)) {
-                if (!JoinNext(Notify)) return false;
+            while (!damaged && !FBroken && NeedsNextCabinet(*file)) {
+                if (!JoinNext(Notify)) {
+                    if (FErf.fError) return false;
+                    // The rest of the set cannot be had: what runs on into it fails.
+                    FBroken = true;
+                    break;
+                }
                 file = FileAt(i);
             }
             FOutputHandle = handle;
             // An empty file has no data to lose.
-            const int result = !damaged            ? Extract(*file)
+            const bool unreachable = FBroken && NeedsNextCabinet(*file);
+            const int result = unreachable         ? MSPACK_ERR_OK
+                               : !damaged          ? Extract(*file)
                                : file->length == 0 ? MSPACK_ERR_OK
                                                    : MSPACK_ERR_DECRUNCH;
             RethrowPending();
-            if (ErrorOf(result) == fdieCorruptCabinet) {
-                // This file fails; the folder's files after it cannot be trusted either.
+            if (unreachable) {
+                n.fdie = fdieCabinetNotFound;
+            } else if (result != MSPACK_ERR_OK && result != MSPACK_ERR_WRITE &&
+                       result != MSPACK_ERR_NOMEMORY) {
+                // This file fails; the folder's files after it cannot be trusted either. Only
+                // an output that cannot be written or memory that runs out ends the copy.
                 n.fdie = fdieCorruptCabinet;
                 if (file->folder) {
                     const auto [at, added] = FDamaged.emplace(file->folder, file->offset);
@@ -217,7 +269,7 @@ public:
             n.attribs = static_cast<std::uint16_t>(file->attribs & ~RunAfterExtract);
             if (Notify(fdintCLOSE_FILE_INFO, n) == -1) return Fail(fdieUserAbort);
         }
-        return true;
+        return passOver(records.Files.size());
     }
 
 private:
@@ -342,13 +394,20 @@ private:
     // A single cabinet of more than PartFolders folders, whose files follow their folders in
     // order, opened as parts (each a cabinet of consecutive folders with their files); none
     // when the cabinet is not such a one or a part cannot be opened.
+    // The cabinet FullName read with Header in place of its first bytes; null when Header is
+    // empty or the library cannot open it.
+    mscabd_cabinet* OpenPart(const std::string& FullName, std::string Header) {
+        if (Header.empty()) return nullptr;
+        FParts.push_back({PartPrefix + std::to_string(++FPartNumber) + PartPrefix + FullName, FullName,
+                          std::move(Header)});
+        return OpenCabinet(FParts.back().Name);
+    }
+
     std::vector<mscabd_cabinet*> OpenInParts(const std::string& FullName) {
         std::vector<std::string> headers = PartHeaders(FullName);
         std::vector<mscabd_cabinet*> parts;
         for (std::string& header : headers) {
-            FParts.push_back({PartPrefix + std::to_string(++FPartNumber) + PartPrefix + FullName, FullName,
-                              std::move(header)});
-            mscabd_cabinet* part = OpenCabinet(FParts.back().Name);
+            mscabd_cabinet* part = OpenPart(FullName, std::move(header));
             if (!part) {
                 for (mscabd_cabinet* opened : parts)
                     FDecomp->close(FDecomp, opened);
@@ -494,6 +553,92 @@ private:
         return cab;
     }
 
+    const TCabRecords& RecordsOf(const std::string& FullName) {
+        if (FRecordsOf != FullName) {
+            FRecordsOf = FullName;
+            FRecords = {};
+            const std::intptr_t handle = FFiles.Open(FullName, OpenReadBinary, 0);
+            if (handle != -1) {
+                try {
+                    FRecords = ReadCabRecords(FFiles, handle);
+                } catch (...) {
+                    FFiles.Close(handle);
+                    throw;
+                }
+                FFiles.Close(handle);
+            }
+        }
+        // Indexed again for each copy: a copy uses up the index.
+        FRecordIndex.clear();
+        for (std::size_t i = 0; i < FRecords.Files.size(); ++i) {
+            const TCabRecords::TFile& f = FRecords.Files[i];
+            FRecordIndex[{f.Offset, f.Length, f.Date, f.Time}].push_back(i);
+        }
+        return FRecords;
+    }
+
+    static std::string Faults(const TCabRecords& Records, const std::string& More) {
+        // A few are told; a hostile cabinet may hold one per folder.
+        constexpr std::size_t Told = 8;
+        std::string all;
+        for (std::size_t i = 0; i < std::min(Told, Records.Faults.size()); ++i)
+            all += (all.empty() ? "" : "; ") + Records.Faults[i];
+        if (Records.Faults.size() > Told)
+            all += "; and " + std::to_string(Records.Faults.size() - Told) + " more";
+        return More.empty() ? all : all.empty() ? More : all + "; " + More;
+    }
+
+    // The first record at or after From of the library's file (its offset, size and time):
+    // the records' size when there is none.
+    using TRecordKey = std::tuple<std::uint32_t, std::int64_t, std::uint16_t, std::uint16_t>;
+    std::size_t RecordOf(const mscabd_file& File, const TFdiNotification& N, std::size_t From) {
+        const auto found = FRecordIndex.find({File.offset, File.length, N.date, N.time});
+        if (found == FRecordIndex.end()) return FRecords.Files.size();
+        std::deque<std::size_t>& at = found->second;
+        while (!at.empty() && at.front() < From)
+            at.pop_front();
+        return at.empty() ? FRecords.Files.size() : at.front();
+    }
+
+    // A cabinet the library cannot open: where its own records can be read, its faults are
+    // told and each file that begins in it is failed by name; else the copy fails.
+    bool Unreadable(const TCabRecords& Records, const std::string& CabinetPath, const TFdiNotify& Notify) {
+        const int error = ErrorOf(FDecomp->last_error(FDecomp));
+        if (!Records.Read || error == fdieAllocFail) return Fail(error);
+        TFdiNotification info;
+        info.psz1 = Records.NextName;
+        info.psz2 = Records.NextDisk;
+        info.psz3 = CabinetPath;
+        info.setID = Records.SetID;
+        info.iCabinet = Records.Index;
+        info.Where = Faults(Records, "the cabinet library cannot read it");
+        if (!Call(Notify, fdintCABINET_INFO, info)) return false;
+        mscabd_cabinet none{};
+        none.set_id = Records.SetID;
+        none.set_index = Records.Index;
+        for (const TCabRecords::TFile& file : Records.Files)
+            if (!file.ContinuedFromPrev() && !Refuse(Notify, file, none, "its cabinet cannot be read"))
+                return false;
+        return true;
+    }
+
+    // Tells a file that is not copied, by its record, as a partial file with what is wrong.
+    bool Refuse(const TFdiNotify& Notify, const TCabRecords::TFile& File, const mscabd_cabinet& Own,
+                const std::string& Why) {
+        TFdiNotification n;
+        n.cb = File.Length;
+        n.psz1 = File.Name;
+        n.date = File.Date;
+        n.time = File.Time;
+        n.attribs = static_cast<std::uint16_t>(File.Attribs & ~RunAfterExtract);
+        n.setID = Own.set_id;
+        n.iCabinet = Own.set_index;
+        n.iFolder = File.Folder;
+        n.fdie = fdieCorruptCabinet;
+        n.Where = File.Fault.empty() ? Why : File.Fault;
+        return Call(Notify, fdintPARTIAL_FILE, n);
+    }
+
     // Joins Next behind the set's last cabinet; false (Next closed) when it does not belong.
     bool Joins(mscabd_cabinet* Next) {
         if (Next->set_id != FLast->set_id || Next->set_index != FLast->set_index + 1 ||
@@ -537,6 +682,8 @@ private:
         return static_cast<std::int64_t>(File.offset) + File.length > whole;
     }
 
+    // Joins the next cabinet of the set; false when it cannot be had (with the error record set
+    // when the copy is to end).
     bool JoinNext(const TFdiNotify& Notify) {
         TFdiNotification n;
         n.psz1 = FLast->nextname ? FLast->nextname : "";
@@ -544,9 +691,13 @@ private:
         n.psz3 = FPath;
         n.setID = FLast->set_id;
         n.iCabinet = static_cast<std::uint16_t>(FLast->set_index + 1);
+        std::string tried;
         for (int attempt = 0; attempt < NextCabinetAttempts; ++attempt) {
             if (Notify(fdintNEXT_CABINET, n) == -1) return Fail(fdieUserAbort);
             const std::string full = n.psz3 + n.psz1;
+            // None, or the one that failed given again.
+            if (n.psz1.empty() || full == tried) return false;
+            tried = full;
             const int before = FileCount();
             mscabd_cabinet* next = OpenCabinet(full);
             if (!next) {
@@ -563,7 +714,7 @@ private:
             FPath = n.psz3;
             return true;
         }
-        return Fail(n.fdie);
+        return false;
     }
 
     // The file's data into the output handle: by FMsZip where it reads the file's folder, else
@@ -646,6 +797,7 @@ private:
         IndexSet();
         FJoined.clear();
         FEnteredMidSet = false;
+        FBroken = false;
         FDamaged.clear();
     }
 
@@ -664,10 +816,16 @@ private:
         std::string Name;
         mscabd_cabinet* Cabinet = nullptr;
         int FirstFile = 0;
+        bool Rebuilt = false; // opened with a header rebuilt from its records
     };
     std::vector<TJoined> FJoined;
     std::string FPath;
     bool FEnteredMidSet = false; // the set's first cabinet continues one not seen
+    bool FBroken = false;        // the set's next cabinet cannot be had
+    // The records of the cabinet read last.
+    std::string FRecordsOf;
+    TCabRecords FRecords;
+    std::map<TRecordKey, std::deque<std::size_t>> FRecordIndex;
     // The folders whose decoding failed, with the lowest offset of a file that failed.
     std::unordered_map<const mscabd_folder*, std::uint32_t> FDamaged;
     // Names the library keeps pointers to, for the life of the context: a cabinet opened

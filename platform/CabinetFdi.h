@@ -9,7 +9,11 @@
 // joined inside the context, so the copy of the next cabinet skips what was done already.
 // A file whose data cannot be decoded is closed as damaged and the copy goes on: the files
 // after it in its folder are closed as damaged too (their data depend on what could not be
-// decoded), the files of other folders are copied.
+// decoded), the files of other folders are copied. The cabinet's records are checked first
+// (CabinetRecords.h): a file whose range cannot be right, or whose record the library cannot
+// use, is told as a partial file and not copied; faults of the cabinet as a whole come with the
+// cabinet info. A next cabinet that cannot be had fails the files that run on into it, and the
+// copy goes on with the others.
 #pragma once
 
 #include <cstdint>
@@ -63,8 +67,13 @@ struct TFdiNotification {
     std::uint16_t iCabinet = 0;
     std::uint16_t iFolder = 0;
     // next cabinet: why it is asked again; close file info: fdieCorruptCabinet when the file's
-    // data could not be decoded (its output is incomplete or wrong)
+    // data could not be decoded (its output is incomplete or wrong), fdieCabinetNotFound when
+    // they run on into a cabinet that cannot be had; partial file: fdieNone for a file continued
+    // from a cabinet before the first, fdieCabinetNotFound for one that runs on into a cabinet
+    // that cannot be had, fdieCorruptCabinet for one whose record is faulty
     int fdie = fdieNone;
+    // cabinet info: the faults of the cabinet's records; partial file: where its record is faulty
+    std::string Where;
 };
 
 // What IsCabinet learns of a cabinet.
@@ -97,7 +106,7 @@ public:
 };
 
 // The notification routine: copy file answers a handle (0 skips the file), the others 0;
-// -1 aborts the copy.
+// -1 aborts the copy. Next cabinet answered with an empty psz1: the cabinet cannot be had.
 using TFdiNotify = std::function<std::intptr_t(TFdiNotificationType Type, TFdiNotification& Notification)>;
 
 class TFdiContext {

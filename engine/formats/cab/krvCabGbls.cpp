@@ -1,5 +1,7 @@
 #include "engine/formats/cab/krvCabGbls.h"
 
+#include "platform/CabinetLayout.h"
+
 #include "engine/core/krvGbls.h"
 #include "platform/FileAttributes.h"
 
@@ -121,8 +123,11 @@ void RaiseCabinetError(int ErrorCode, int ErrorType) {
     throw ECabinetError(ErrorCode, ErrorType);
 }
 
-std::string FindCabinetFile(const std::string& Folder, const std::string& Name) {
+std::string FindCabinetFile(const std::string& Folder, const std::string& StoredName) {
+    // Only a bare name is taken: a cabinet does not lead the search out of its folder.
+    const std::string Name = cabinet_layout::BareName(StoredName);
     const std::string exact = Folder + Name;
+    if (Name.empty()) return exact;
     if (FileExists(exact)) return exact;
     TDirWalk dir;
     if (!dir.Open(Folder.empty() ? "." : Folder)) return exact;

@@ -52,9 +52,9 @@ public:
     int ErrorType;
 };
 
-// The cabinet Name in Folder (which ends in a separator or is empty), or one whose name
-// differs only in case (sets made where names ignore case name their cabinets so). Folder +
-// Name when there is neither.
+// The cabinet Name (taken as a bare file name) in Folder (which ends in a separator or is
+// empty), or one whose name differs only in case (sets made where names ignore case name their
+// cabinets so). Folder + the bare name when there is neither.
 std::string FindCabinetFile(const std::string& Folder, const std::string& Name);
 // The last part of a path.
 std::string CabinetNameOf(const std::string& Path);

@@ -42,6 +42,12 @@ public:
     }
 
     void Step() override {
+        // File records end where the data begin: what lies beyond is no record.
+        if (FDataStart > FBase + GetU32LE(FHeader + 16) && HeaderPos >= FDataStart) {
+            K.ReportError(K.ArchiveFile(), "", "0", ecBadFileHeader);
+            Stop();
+            return;
+        }
         --FFilesLeft;
         const std::uint8_t* f = Buf.data();
         std::int64_t next = 0;
@@ -111,10 +117,13 @@ private:
         }
         const std::uint16_t folders = GetU16LE(FHeader + 26);
         FFolderMethods.clear();
+        FDataStart = -1;
         for (std::uint16_t i = 0; i < folders; ++i) {
             std::uint8_t f[8];
             if (!ReadExact(p, f, 8)) return false;
             FFolderMethods.push_back(GetU16LE(f + 6));
+            if (GetU16LE(f + 4) > 0 && (FDataStart < 0 || FBase + GetU32LE(f) < FDataStart))
+                FDataStart = FBase + GetU32LE(f);
             p += 8 + folderReserve;
         }
         FFilesLeft = GetU16LE(FHeader + 28);
@@ -126,6 +135,7 @@ private:
         std::string name = FindCabinetFile(FolderOf(K.ArchiveFile()), FNextCabinet);
         if (!FileExists(name) || FSeen.count(name) || std::ssize(FSeen) >= MaxCabinets) return false;
         if (!K.GetNextVolume(name, std::to_string(FSeen.size() + 1))) return false;
+        const std::uint16_t setID = GetU16LE(FHeader + 32), index = GetU16LE(FHeader + 34);
         ResetCache();
         StreamRef().reset();
         std::uint8_t status = fsOpenOk;
@@ -142,6 +152,11 @@ private:
             K.ReportError(name, "", "0", ecBadFileHeader);
             return false;
         }
+        // Only the next cabinet of the same set goes on with it.
+        if (GetU16LE(FHeader + 32) != setID || GetU16LE(FHeader + 34) != index + 1) {
+            K.ReportError(name, "", "0", ecCabinetNotInSet);
+            return false;
+        }
         FContinuing = true;
         VolumeChanged = true;
         Pos = GetU32LE(FHeader + 16);
@@ -152,6 +167,7 @@ private:
     std::int64_t FBase = 0;
     std::uint32_t FFilesLeft = 0;
     std::vector<std::uint16_t> FFolderMethods;
+    std::int64_t FDataStart = -1; // where the cabinet's first data block lies
     std::string FNextCabinet;
     std::set<std::string> FSeen;
     bool FContinuing = false;

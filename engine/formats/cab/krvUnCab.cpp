@@ -102,6 +102,7 @@ int TUnCab::DoExtract(std::unique_ptr<TFileStream32>& /*ArchiveStream*/) {
     TFdiCabinetInfo info;
     if (!IsCabinet(first, info)) return 0;
     FSupplied.clear();
+    FDeclined.clear();
 
     // A set opened at a later cabinet is extracted from its first one.
     std::string current = FirstOfSet(first, info);
@@ -114,10 +115,18 @@ int TUnCab::DoExtract(std::unique_ptr<TFileStream32>& /*ArchiveStream*/) {
         const auto supplied = FSupplied.find(LowerCaseAscii(FNextCabinet));
         std::string next =
             supplied != FSupplied.end() ? supplied->second : FindCabinetFile(FolderOf(current), FNextCabinet);
-        if (std::find(seen.begin(), seen.end(), next) != seen.end()) break;
+        // One that could not be had when a file ran on into it was reported then.
+        if (std::find(seen.begin(), seen.end(), next) != seen.end() || FDeclined.count(next)) break;
         if (!FileExists(next) && !GetNextVolume(next, std::to_string(seen.size() + 1))) {
             // The rest of the set cannot be reached: what it holds is not extracted.
-            ReportError(FolderOf(current) + FNextCabinet, "", "0", ecBrokenMultiVolumeChain);
+            ReportError(FindCabinetFile(FolderOf(current), FNextCabinet), "", "0", ecBrokenMultiVolumeChain);
+            break;
+        }
+        // Only the next cabinet of the same set goes on with it.
+        TFdiCabinetInfo nextInfo;
+        const bool isCabinet = CabinetInfo(next, nextInfo);
+        if (!isCabinet || nextInfo.setID != FSetID || nextInfo.iCabinet != FCabinetNumber + 1) {
+            ReportError(next, "", "0", isCabinet ? ecCabinetNotInSet : ecBadFileHeader);
             break;
         }
         current = next;
@@ -125,6 +134,15 @@ int TUnCab::DoExtract(std::unique_ptr<TFileStream32>& /*ArchiveStream*/) {
         if (!CountCabinet(current)) break;
     }
     return 0;
+}
+
+bool TUnCab::CabinetInfo(const std::string& Name, TFdiCabinetInfo& Info) {
+    int err = 0;
+    const std::intptr_t handle = FHandler->Open(Name, OpenReadBinary, 0, err);
+    if (handle == -1) return false;
+    const bool isCabinet = FContext->IsCabinet(handle, Info);
+    FHandler->Close(handle, err);
+    return isCabinet;
 }
 
 bool TUnCab::IsCabinet(const std::string& Name, TFdiCabinetInfo& Info) {
@@ -186,10 +204,11 @@ bool TUnCab::CountCabinet(const std::string& Name) {
                        }
                        return std::intptr_t{0};
                    });
-    return CheckErf();
+    return CheckErf(Name);
 }
 
 bool TUnCab::CopyCabinet(const std::string& Name) {
+    FCopyingCabinet = Name;
     FFirstCabinetInfo = true;
     FNextCabinet.clear();
     const bool copied = FContext->Copy(CabinetNameOf(Name), FolderOf(Name),
@@ -213,10 +232,10 @@ bool TUnCab::CopyCabinet(const std::string& Name) {
                                            }
                                            return GetCancel() ? std::intptr_t{-1} : std::intptr_t{0};
                                        });
-    return CheckErf() && copied;
+    return CheckErf(Name) && copied;
 }
 
-bool TUnCab::CheckErf() {
+bool TUnCab::CheckErf(const std::string& Cabinet) {
     if (!FErf->fError) return true;
     const TFdiErf erf = *FErf;
     *FErf = {};
@@ -227,7 +246,11 @@ bool TUnCab::CheckErf() {
                          erf.erfOper == fdieUnknownVersion ||
                          (erf.erfOper == fdieTargetFile && EntryFailed());
     if (damaged) {
-        ReportError(ArchiveFile(), "", "0", ecCorruptInput);
+        ReportError(Cabinet, "", "0", ecCorruptInput);
+        return false;
+    }
+    if (erf.erfOper == fdieCabinetNotFound) {
+        ReportError(Cabinet, "", "0", ecErrorOpeningFile);
         return false;
     }
     RaiseCabinetError(erf.erfOper, erf.erfType);
@@ -239,6 +262,8 @@ std::string TUnCab::StoredName(const TFdiNotification& File) const {
 }
 
 void TUnCab::DoCabinetInfo(const TFdiNotification& Info) {
+    // The faults of the cabinet's records, told once, where they lie.
+    if (!Info.Where.empty()) ReportError(FCopyingCabinet, Info.Where, "0", ecBadFileHeader);
     if (!FFirstCabinetInfo) return;
     FNextCabinet = Info.psz1;
     FNextDisk = Info.psz2;
@@ -249,10 +274,15 @@ void TUnCab::DoCabinetInfo(const TFdiNotification& Info) {
 }
 
 void TUnCab::DoPartialFile(const TFdiNotification& File) {
-    // A file that began in a cabinet that could not be reached: it fails without output.
+    // A file whose data lie in a cabinet that cannot be reached, or whose record is faulty:
+    // it fails by its name without output.
     FCopying = false;
     if (GetCancel() || !BeginFile(File)) return;
-    RefuseEntry(ecBrokenMultiVolumeChain, File.cb, 32, RunningCrc32);
+    if (File.fdie == fdieCorruptCabinet)
+        ReportError(FileName, File.Where, "0", ecBadFileHeader);
+    else
+        ReportError(FileName, "", "0", ecBrokenMultiVolumeChain);
+    RefuseEntry(0, File.cb, 32, RunningCrc32);
 }
 
 std::intptr_t TUnCab::DoCopyFile(const TFdiNotification& File) {
@@ -312,9 +342,11 @@ std::int64_t TUnCab::WriteData(const void* Buffer, std::int64_t Count) {
 void TUnCab::DoCloseFileInfo(const TFdiNotification& File) {
     if (!FCopying) return;
     FCopying = false;
-    if (File.fdie == fdieCorruptCabinet) {
-        // The file's data could not be decoded: it fails by its own name.
-        ReportError(FileName, "", "0", ecCorruptInput);
+    if (File.fdie != fdieNone) {
+        // The file's data could not be decoded, or run on into a cabinet that cannot be had:
+        // it fails by its own name.
+        ReportError(FileName, "", "0",
+                    File.fdie == fdieCorruptCabinet ? ecCorruptInput : ecBrokenMultiVolumeChain);
         MarkEntryFailed();
     }
     if (FBytesExpected != 0) {
@@ -333,14 +365,20 @@ bool TUnCab::DoNextCabinet(TFdiNotification& Next) {
     const bool found =
         (Next.fdie == fdieNone && FileExists(name)) || GetNextVolume(name, std::to_string(Next.iCabinet + 1));
     if (!found) {
-        // The file that runs on into the missing cabinet fails; what was done stays.
-        if (!GetCancel()) ReportError(Next.psz3 + Next.psz1, "", "0", ecBrokenMultiVolumeChain);
-        if (FCopying) {
-            FCopying = false;
-            MarkEntryFailed();
-            CheckCrc(32, RunningCrc32);
+        if (GetCancel()) {
+            // The run ends: the file that runs on into it fails; what was done stays.
+            if (FCopying) {
+                FCopying = false;
+                MarkEntryFailed();
+                CheckCrc(32, RunningCrc32);
+            }
+            return false;
         }
-        return false;
+        // The files that run on into it fail; the copy goes on with the others.
+        ReportError(name, "", "0", ecBrokenMultiVolumeChain);
+        FDeclined.insert(name);
+        Next.psz1.clear();
+        return true;
     }
     FSupplied[LowerCaseAscii(Next.psz1)] = name;
     Next.psz1 = CabinetNameOf(name);

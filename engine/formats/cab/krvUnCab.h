@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 class TCabinetFileHandler;
@@ -39,6 +40,8 @@ private:
     class TFiles;
 
     bool IsCabinet(const std::string& Name, TFdiCabinetInfo& Info);
+    // What IsCabinet learns, without a report; false when Name is no cabinet.
+    bool CabinetInfo(const std::string& Name, TFdiCabinetInfo& Info);
     // The first cabinet of the set Name (of Info) belongs to, found by the names of the
     // cabinets before it (beside it, or asked for); Name when it is the first. Where the walk
     // back breaks off, the break is reported and the earliest cabinet found is given.
@@ -50,8 +53,9 @@ private:
     // cabinet cannot be read (reported).
     bool CountCabinet(const std::string& Name);
     bool CopyCabinet(const std::string& Name);
-    // Reports what the library's error record holds; false when it holds an error.
-    bool CheckErf();
+    // Reports what the library's error record holds (for the cabinet Cabinet); false when it
+    // holds an error.
+    bool CheckErf(const std::string& Cabinet);
     std::int64_t WriteData(const void* Buffer, std::int64_t Count);
     std::string StoredName(const TFdiNotification& File) const;
 
@@ -61,6 +65,9 @@ private:
     std::unique_ptr<TFdiContext> FContext;
     // The cabinets found for next-cabinet notifications, by the name the set gives them.
     std::map<std::string, std::string> FSupplied;
+    // The next cabinets that could not be had.
+    std::set<std::string> FDeclined;
+    std::string FCopyingCabinet;
 
     bool FFirstCabinetInfo = false;
     std::string FNextCabinet;

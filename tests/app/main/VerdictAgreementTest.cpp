@@ -203,6 +203,13 @@ std::vector<TRow> Rows() {
         {"CabDataByteChanged",
          Made({"gcab", "-cz"}, "made.cab", [](std::string& B) { B[FirstCabBlock(B) + 208] ^= 0x5A; }),
          cabTest, cabextract, true, true},
+        // b.txt's size grown into c.txt: cabextract passes what 7zz refuses.
+        {"CabFileSizeIntoTheNext",
+         Made({"gcab", "-cz"}, "made.cab", [](std::string& B) { B[B.find("b.txt") - 15] ^= 0x01; }),
+         {"7zz", "t", "{}"},
+         cabextract,
+         true,
+         true},
         {"CabSetAtItsMiddle", MultiBasic(0), cabTest, cabextract, false, true},
         {"CabSetAtItsMiddleTheFirstMissing", MultiBasic(1), cabTest, cabextract, true, true},
     };
