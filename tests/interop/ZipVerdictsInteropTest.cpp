@@ -1,5 +1,6 @@
 // Verdicts on damaged and unusual zips against Info-ZIP's unzip -t: an empty zip, local headers
-// that disagree with the directory (method, compressed size), a local extra field that runs past
+// that disagree with the directory (method, sizes, encryption flag; unzip passes the flag, as it
+// does a data descriptor that disagrees, which bsdtar fails), a local extra field that runs past
 // its end, and a Zip64 size of 2^63-1 over five real bytes. The entries unzip finds wrong fail
 // in krvprobe test and extract with a cause other than a CRC error, the others pass and come out
 // as unzip extracts them, and the list shows the stored size.
@@ -85,6 +86,26 @@ const VerdictCase Cases[] = {
      },
      {"dir/b.txt"},
      2},
+    {"local uncompressed size or encryption flag differs", // unzip warns of the first only
+     [] {
+         std::string zip =
+             MakeStoredZip(TZipSpec{{{"good.txt", Text}, {"raised.txt", Text}, {"flagged.txt", Text}}});
+         PutU32(zip, LocalHeaderOf(zip, "raised.txt") + 22, 4000);
+         PutU16(zip, LocalHeaderOf(zip, "flagged.txt") + 6, 1); // encrypted
+         return zip;
+     },
+     {"raised.txt", "flagged.txt"},
+     1},
+    {"directory's uncompressed size differs from the data descriptor's", // unzip passes it
+     [] {
+         TZipItem item = Deflated("a/B.class", Text);
+         item.Descriptor = TZipDescriptorStyle::Signed;
+         std::string zip = MakeStoredZip(TZipSpec{}.Add(Deflated("good.txt", Text)).Add(item));
+         PutU32(zip, CentralRecordOf(zip, "a/B.class") + 24, 3005);
+         return zip;
+     },
+     {"a/B.class"},
+     0},
     {"local extra field runs past its end",
      [] {
          std::string zip = MakeStoredZip(
@@ -196,7 +217,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ZipVerdicts, ::testing::ValuesIn(Cases), [](cons
 TEST(ZipVerdicts, TheListShowsAHugeSizeAsStored) {
     TempDir dir;
     const fs::path zip = dir / "huge.zip";
-    WriteFile(zip, Cases[4].Make());
+    WriteFile(zip, Cases[6].Make());
     const ToolResult list = RunProbe({"list", zip.string()});
     EXPECT_NE(list.Out.find("huge.bin\t9223372036854775807\t5\t"), std::string::npos) << list.Out;
 }

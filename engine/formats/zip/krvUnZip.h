@@ -71,10 +71,12 @@ private:
     // Whether the local header read for a directory entry is that entry's own.
     bool LocalHeaderAgrees(const TEntryRef& Entry, const TZipLocalRecord& Record) const;
     // What is wrong with an entry's records that makes its data unreadable as they stand: a
-    // size beyond any file, a local header whose method or sizes disagree with the directory,
-    // a local extra field that runs past its end, stored data whose sizes differ. Empty when
-    // nothing is.
-    static std::string EntryDamage(const TEntryRef& Entry, const TZipLocalRecord& Record, bool CentralPath);
+    // size beyond any file, a local header whose method, encryption flag or sizes disagree
+    // with the directory, a data descriptor that does, a local extra field that runs past its
+    // end, stored data whose sizes differ. Empty when nothing is.
+    std::string EntryDamage(const TEntryRef& Entry, const TZipLocalRecord& Record, bool CentralPath);
+    // What the data descriptor after the data of a directory entry says against the directory.
+    std::string DescriptorDamage(const TEntryRef& Entry, const TZipLocalRecord& Record);
     // Makes the disk holding the entry's local header current (spanned sets).
     bool OpenEntryDisk(const TEntryRef& Entry);
     bool RequestNextDisk();
