@@ -266,6 +266,11 @@ std::string TUnZip::EntryDamage(const TEntryRef& Entry, const TZipLocalRecord& R
     const TZipLocalHeader& local = Record.Header;
     if (Entry.SizeOutOfRange) return "size field beyond any file";
     if (!ZipExtraWellFormed(Record.Extra)) return "local extra field runs past its end";
+    // Data that run past the end of their disk are cut off (a spanned set's go on to the next).
+    std::int64_t dataEnd = 0;
+    if (!FSpanned &&
+        (!CheckedAdd(Record.DataStart, Entry.CompressedSize, dataEnd) || dataEnd > FInput->GetSize()))
+        return "data cut off by the end of the archive at " + std::to_string(FInput->GetSize());
     if (CentralPath) {
         if (local.Method != Entry.Central.Method) return "local header's method differs from the directory's";
         if ((local.Flags ^ Entry.Central.Flags) & zfEncrypted)

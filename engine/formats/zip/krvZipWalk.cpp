@@ -41,16 +41,8 @@ bool ReadField(TStream32& Stream, std::int64_t Pos, std::int64_t Count, TBuffer&
     return Count == 0 || ReadAt(Stream, Pos, Out.data(), Count) == Count;
 }
 
-// Where a raw deflate stream ends: its compressed length, and the CRC-32 and size of what it
-// inflates to.
-struct TDeflateEnd {
-    std::int64_t Packed = 0;
-    std::uint32_t Crc = 0;
-    std::int64_t Size = 0;
-};
+} // namespace
 
-// Inflates the deflate stream at DataStart to its end; false for data that end before it,
-// damaged data or a cancel.
 bool FindDeflateEnd(TStream32& Stream, std::int64_t DataStart, const bool* CancelFlag, TDeflateEnd& End) {
     if (Stream.Seek(DataStart, soBeginning) != DataStart) return false;
     TDecompressStream inflater(Stream);
@@ -66,8 +58,6 @@ bool FindDeflateEnd(TStream32& Stream, std::int64_t DataStart, const bool* Cance
     End = {inflater.TotalIn(), crc ^ 0xFFFFFFFF, inflater.TotalOut()};
     return true;
 }
-
-} // namespace
 
 TZipCentralHeader ZipCentralFromLocal(const TZipLocalHeader& Local) {
     TZipCentralHeader c;

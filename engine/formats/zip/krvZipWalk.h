@@ -87,6 +87,17 @@ private:
     std::vector<std::int64_t> FHits;
 };
 
+// Where a raw deflate stream ends: its compressed length, and the CRC-32 and size of what it
+// inflates to.
+struct TDeflateEnd {
+    std::int64_t Packed = 0;
+    std::uint32_t Crc = 0;
+    std::int64_t Size = 0;
+};
+// Inflates the deflate stream at DataStart to its end; false for data that end before it,
+// damaged data or a cancel.
+bool FindDeflateEnd(TStream32& Stream, std::int64_t DataStart, const bool* CancelFlag, TDeflateEnd& End);
+
 // A central record with the values of a local header (made by its "version needed").
 TZipCentralHeader ZipCentralFromLocal(const TZipLocalHeader& Local);
 

@@ -97,6 +97,10 @@ TEST_F(TCommandLineOperations, TestRepairConvertAndSelfExtractor) {
         {{"-R", "cut.zip"}, 0, "Save Repaired File As ...", {"unzip", "-t", "cut_fixed.zip"}},
         {{"-R", "ddcut.zip"}, 0, "Save Repaired File As ...", {"unzip", "-t", "ddcut_fixed.zip"}},
         {{"-R", "notes.txt"}, 1, "View Last Output", {}},
+        // Counted against the directory: the entry whose header is gone, or whose data fail
+        // their CRC, is not recovered, and the repair fails.
+        {{"-R", "hdr.zip"}, 1, "> 2 out of 3 files were recovered.", {"unzip", "-t", "hdr_fixed.zip"}},
+        {{"-R", "crc.zip"}, 1, "> 3 out of 4 files were recovered.", {}},
         // Only errors are printed, not the converter's progress.
         {{"-C", "t.tar"}, 0, "Archive conversion successfully completed.", {"unzip", "-t", "t.zip"}, "> ("},
         // The output would be the input: refused, and the input is left as it was.
