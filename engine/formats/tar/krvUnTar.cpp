@@ -109,9 +109,15 @@ int TUnTar::ScanTarHeaders(TStream32& Stream) {
     }
     lastCut = lastCut || entry.Truncated;
     // A damaged or cut archive: the entries before the damage are still extracted.
-    if (walker.EndReason() == TTarWalkEnd::BadHeader) ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
+    const std::string at = "offset " + std::to_string(walker.EndAt());
+    if (walker.EndReason() == TTarWalkEnd::BadHeader)
+        ReportError(ArchiveFile(), "no valid header at " + at, "0", ecBadFileHeader);
     if (walker.EndReason() == TTarWalkEnd::Truncated && !lastCut)
-        ReportError(ArchiveFile(), "", "0", ecUnexpectedEndOfFile);
+        ReportError(ArchiveFile(), "archive cut off at " + at, "0", ecUnexpectedEndOfFile);
+    // The end-of-archive block must be there: without it the archive was cut at a header.
+    if (walker.EndReason() == TTarWalkEnd::End && !walker.EndBlockSeen())
+        ReportError(ArchiveFile(), "archive cut off at " + at + ": no end-of-archive block", "0",
+                    ecUnexpectedEndOfFile);
     return selected;
 }
 
