@@ -222,4 +222,22 @@ TEST(ZipVerdicts, TheListShowsAHugeSizeAsStored) {
     EXPECT_NE(list.Out.find("huge.bin\t9223372036854775807\t5\t"), std::string::npos) << list.Out;
 }
 
+// A directory record without a name fails under its local header's name, and the record after
+// it, which the directory's walk then cannot find, is named from its local header and fails too
+// (unzip -t: "expected central file header signature not found").
+TEST(ZipVerdicts, EntriesTheDirectoryDoesNotNameFailNamed) {
+    TempDir dir;
+    const fs::path zip = dir / "nameless.zip";
+    std::string bytes = MakeStoredZip(TZipSpec{{{"a.txt", Text}, {"b.txt", Text}, {"c.txt", Text}}});
+    PutU16(bytes, CentralRecordOf(bytes, "b.txt") + 28, 0);
+    WriteFile(zip, bytes);
+    EXPECT_NE(RunTool({"unzip", "-t", zip.string()}).Out.find("signature not found"), std::string::npos);
+    const ToolResult test = RunProbe({"test", zip.string()});
+    EXPECT_EQ(test.ExitCode, 1);
+    const std::map<std::string, std::string> verdicts = ProbeVerdicts(test.Out);
+    EXPECT_EQ(verdicts.at("a.txt"), "PASS") << test.Out;
+    for (const char* name : {"b.txt", "c.txt"})
+        EXPECT_TRUE(verdicts.at(name).starts_with("FAIL 25110")) << test.Out;
+}
+
 } // namespace

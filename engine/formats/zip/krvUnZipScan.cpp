@@ -4,6 +4,7 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/formats/zip/krvUnZip.h"
+#include "engine/formats/zip/krvZipEntryName.h"
 #include "engine/formats/zip/krvZipExtra.h"
 
 #include <algorithm>
@@ -48,6 +49,18 @@ bool TUnZip::NextSelected(TZipWalk& Walk, TEntryRef& Entry, bool Report) {
             // Each record's local header is read: thousands of them take a while.
             EngineHost::PumpIfDue();
         }
+        if (item.FromCentral && item.RawName.empty()) {
+            // A directory record without a name: the entry fails under its local header's name.
+            TZipLocalRecord local;
+            std::string name = "#" + std::to_string(record + 1);
+            if (TZipWalk::ReadLocalHeader(*this, *FInput, item.LocalOffset, local) && !local.RawName.empty())
+                name = ZipStoredNameToLocal(local.RawName, false, 0, false, TranslateOemChar);
+            if (Report && MatchEntrySpec(name)) {
+                ReportError(name, "its directory record holds no name", "0", ecBadFileHeader);
+                ++FilesFailed;
+            }
+            continue;
+        }
         if ((!item.FromCentral && item.Name.empty()) || !MatchEntrySpec(item.Name)) continue;
         static_cast<TZipWalkEntry&>(Entry) = std::move(item);
         // The extra field is kept only when a unicode path field in it names the local header.
@@ -89,9 +102,32 @@ int TUnZip::ScanEntries(const TWalkPlan& Plan, std::uint64_t Expected, bool& Dir
     // A directory that ends before the records the end record counts is damaged: what
     // follows the damage cannot be found.
     if (DirectoryFound && !GetCancel() && Expected != 0 &&
-        static_cast<std::uint64_t>(walk.Records()) < Expected)
-        ReportError(ArchiveFile(), "", "0", ecHeaderNotFound);
+        static_cast<std::uint64_t>(walk.Records()) < Expected) {
+        ReportError(ArchiveFile(),
+                    "the directory ends at " + std::to_string(walk.Position()) + " after " +
+                        std::to_string(walk.Records()) + " of " + std::to_string(Expected) + " records",
+                    "0", ecHeaderNotFound);
+        if (!FSpanned) FailEntriesNotReached(Plan);
+    }
     return selected;
+}
+
+void TUnZip::FailEntriesNotReached(const TWalkPlan& Plan) {
+    // The entries whose records lie past the damage are found through their local headers:
+    // each one that no record read points at is named and fails.
+    std::vector<std::int64_t> reached;
+    TZipWalkEntry item;
+    for (TZipWalk walk(*this, *Plan.Stream, Plan.Kind, Plan.Start, Plan.End); walk.Next(item);)
+        reached.push_back(item.LocalOffset);
+    std::sort(reached.begin(), reached.end());
+    for (TZipWalk walk(*this, *FInput, TZipWalkKind::Local, std::max<std::int64_t>(ZipOffsetCorrection, 0));
+         walk.Next(item);) {
+        if (item.Name.empty() || std::binary_search(reached.begin(), reached.end(), item.LocalOffset) ||
+            !MatchEntrySpec(item.Name))
+            continue;
+        ReportError(item.Name, "its directory record was not reached", "0", ecBadFileHeader);
+        ++FilesFailed;
+    }
 }
 
 void TUnZip::FindOverlapsOutOfOrder(const TWalkPlan& Plan) {
