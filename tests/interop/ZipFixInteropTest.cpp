@@ -1,7 +1,8 @@
-// Zip salvage over sample archives of other tools, damaged three ways (directory cut off,
-// directory signature broken, archive cut inside its last entry): every intact entry comes
-// back byte for byte as the manifest records it, Info-ZIP tests the rebuilt archive clean,
-// the damaged entry is reported as dropped, and the input is never written.
+// Zip salvage over sample archives of other tools, damaged four ways (directory cut off,
+// directory signature broken, archive cut inside its last entry or its last name): every intact
+// entry comes back byte for byte as the manifest records it, Info-ZIP tests the rebuilt archive
+// clean, the damaged entry is reported as dropped under what is left of its name, and the input
+// is never written.
 #include "CorpusManifest.h"
 #include "ExtractRun.h"
 #include "Sha256.h"
@@ -51,6 +52,13 @@ const std::vector<TDamage> Damages{
          B.resize(last + (dir - last) / 2);
          return name;
      }},
+    {"CutInsideTheLastName",
+     [](std::string& B) {
+         const std::size_t last = B.rfind(std::string("PK\x03\x04", 4), FirstCentral(B));
+         const std::string name = B.substr(last + 30, static_cast<unsigned char>(B[last + 26]));
+         B.resize(last + 32);
+         return name;
+     }},
 };
 
 const char* const Samples[] = {
@@ -90,6 +98,13 @@ TEST(ZipFixCorpus, IntactEntriesComeBackByteForByte) {
             }
             if (!destroyed.empty()) {
                 EXPECT_EQ(kept.count(destroyed), 0U) << destroyed;
+                // Named by what is left of its name, where its header is whole.
+                const std::size_t last = bytes.rfind(std::string("PK\x03\x04", 4));
+                EXPECT_TRUE(
+                    bytes.size() <= last + 30 ||
+                    std::any_of(dropped.begin(), dropped.end(),
+                                [&](const std::string& D) { return !D.empty() && destroyed.starts_with(D); }))
+                    << r.Out;
             }
             const ToolResult test = RunTool({"unzip", "-tqq", fixed.string()});
             EXPECT_EQ(test.ExitCode, 0) << test.Out << test.Err;

@@ -112,6 +112,18 @@ bool TZipFix::DataSound(TStream32& Input, const TZipWalkEntry& Item) {
     return (crc ^ 0xFFFFFFFF) == Item.Crc;
 }
 
+std::string TZipFix::CutName(TStream32& Input, std::int64_t At) {
+    // A header cut off by the end of the file is named by what is left of its name.
+    std::array<std::uint8_t, TZipLocalHeader::Size> header{};
+    if (ReadAt(Input, At, header.data(), std::ssize(header)) != std::ssize(header)) return {};
+    std::string raw(TZipLocalHeader::FromBytes(header.data()).NameLength, '\0');
+    raw.resize(static_cast<std::size_t>(
+        std::max<std::int64_t>(ReadAt(Input, At + std::ssize(header), raw.data(), std::ssize(raw)), 0)));
+    if (std::any_of(raw.begin(), raw.end(), [](char C) { return static_cast<unsigned char>(C) < 32; }))
+        return {};
+    return ZipStoredNameToLocal(raw, false, 0, false, TranslateOemChar);
+}
+
 int TZipFix::FixStream(TStream32& Input, TStream32& Output) {
     const std::int64_t size = Input.GetSize();
     std::int64_t budget = 2 * size + (1 << 20); // for the descriptor searches of every entry
@@ -142,6 +154,7 @@ int TZipFix::FixStream(TStream32& Input, TStream32& Output) {
         if (entry) entry->Reported = true;
         std::string name = printable ? item.Name : std::string();
         if (name.empty() && entry) name = entry->Name;
+        if (name.empty() && !read) name = CutName(Input, at);
         if (!ok) {
             if (OnFileFound && (entry || listed.empty())) OnFileFound(*this, name, false);
             pos = at + 4;

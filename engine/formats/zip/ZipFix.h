@@ -54,6 +54,8 @@ private:
     std::vector<TListed> ReadDirectory(TStream32& Input);
     // Whether Item's data decode to its size and CRC (where they can be checked).
     bool DataSound(TStream32& Input, const TZipWalkEntry& Item);
+    // What the local header at At, cut off by the end of Input, has left of its name.
+    std::string CutName(TStream32& Input, std::int64_t At);
     // The next local header signature at or after From; -1 when there is none.
     std::int64_t FindLocalHeader(TStream32& Input, std::int64_t From);
     // Whether Item, whose bytes end at End, looks like an intact entry of the archive.
