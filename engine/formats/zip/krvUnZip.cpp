@@ -62,6 +62,12 @@ int TUnZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     }
     const TZipEndRecord end = TZipEndRecord::FromBytes(EndRecord.data());
     if (FSpanned) FCurrentDisk = end.ThisDisk;
+    // The entries are read from the directory found all the same.
+    if (ZipDirectoryOffsetWrong && !FSpanned)
+        ReportError(ArchiveFile(),
+                    "the end record's directory offset is wrong; the directory lies at " +
+                        std::to_string(ArchiveOffset),
+                    "0", ecHeaderNotFound);
 
     const TWalkPlan local{FInput.get(), TZipWalkKind::Local, ArchiveOffset, -1};
     const auto walkLocalHeaders = [&] {
@@ -185,9 +191,15 @@ void TUnZip::ExtractEntries(const TWalkPlan& Plan, int Count) {
 
 void TUnZip::ExtractEntry(const TEntryRef& Entry, bool CentralPath) {
     TZipLocalRecord record;
-    if (!TZipWalk::ReadLocalHeader(*this, *FInput, Entry.LocalOffset, record) ||
-        (CentralPath && !LocalHeaderAgrees(Entry, record))) {
-        ReportError(CentralPath ? Entry.Name : ArchiveFile(), "", "0", ecBadFileHeader);
+    const bool read = TZipWalk::ReadLocalHeader(*this, *FInput, Entry.LocalOffset, record);
+    if (!read || (CentralPath && !LocalHeaderAgrees(Entry, record))) {
+        const std::string at = std::to_string(Entry.LocalOffset);
+        ReportError(CentralPath ? Entry.Name : ArchiveFile(),
+                    !read ? "no local header at " + at
+                    : Entry.Overlaps
+                        ? "the local header at " + at + " lies within another entry's data"
+                        : "the local header at " + at + " differs from the directory's name or CRC",
+                    "0", ecBadFileHeader);
         ++FilesFailed;
         SkipEntry(Entry.UncompressedSize);
         return;

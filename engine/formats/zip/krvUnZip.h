@@ -58,6 +58,7 @@ private:
     // The entries whose extents overlap another's, found by a walk of their own when the
     // records are not in the order of their data.
     void FindOverlapsOutOfOrder(const TWalkPlan& Plan);
+    static bool DigitalSignatureAt(TStream32& Stream, std::int64_t Pos);
     // Names and fails the entries that a directory which ends before its count does not reach.
     void FailEntriesNotReached(const TWalkPlan& Plan);
     // Reports an archive whose entries can only be found through their local headers.

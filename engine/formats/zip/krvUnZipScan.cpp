@@ -34,7 +34,7 @@ bool TUnZip::NextSelected(TZipWalk& Walk, TEntryRef& Entry, bool Report) {
             if (FSpanned)
                 FExtents.push_back(ZipItemExtent(item));
             else
-                FOverlapCheck.Add(ZipItemExtent(item));
+                FOverlapCheck.Add(ZipItemExtent(item, FInput->GetSize()));
         }
         if (item.FromCentral && !FSpanned) {
             // The entry must have its local header where the directory says.
@@ -43,7 +43,9 @@ bool TUnZip::NextSelected(TZipWalk& Walk, TEntryRef& Entry, bool Report) {
             if (ReadAt(*FInput, item.LocalOffset, local.data(), TZipLocalHeader::Size) !=
                     TZipLocalHeader::Size ||
                 ZipHeaderKind(GetU32LE(local.data()), zkLocal, localEnciphered) != zkLocal) {
-                if (Report && MatchEntrySpec(item.Name)) ReportError(item.Name, "", "0", ecBadFileHeader);
+                if (Report && MatchEntrySpec(item.Name))
+                    ReportError(item.Name, "no local header at " + std::to_string(item.LocalOffset), "0",
+                                ecBadFileHeader);
                 continue;
             }
             // Each record's local header is read: thousands of them take a while.
@@ -108,8 +110,21 @@ int TUnZip::ScanEntries(const TWalkPlan& Plan, std::uint64_t Expected, bool& Dir
                         std::to_string(walk.Records()) + " of " + std::to_string(Expected) + " records",
                     "0", ecHeaderNotFound);
         if (!FSpanned) FailEntriesNotReached(Plan);
+    } else if (DirectoryFound && !GetCancel() && !FSpanned && Plan.End >= 0 && walk.Position() != Plan.End &&
+               walk.Ended() == TZipWalkEnd::AtEnd && !DigitalSignatureAt(*Plan.Stream, walk.Position())) {
+        // Every record was read, but the directory does not end where the end record says.
+        ReportError(ArchiveFile(),
+                    "the directory ends at " + std::to_string(walk.Position()) + ", the end record says at " +
+                        std::to_string(Plan.End),
+                    "0", ecHeaderNotFound);
     }
     return selected;
+}
+
+bool TUnZip::DigitalSignatureAt(TStream32& Stream, std::int64_t Pos) {
+    // The directory's digital signature record, which its size counts, follows its records.
+    std::uint8_t sig[4]{};
+    return ReadAt(Stream, Pos, sig, 4) == 4 && GetU32LE(sig) == 0x05054B50;
 }
 
 void TUnZip::FailEntriesNotReached(const TWalkPlan& Plan) {
@@ -136,7 +151,7 @@ void TUnZip::FindOverlapsOutOfOrder(const TWalkPlan& Plan) {
     TZipWalk walk(*this, *Plan.Stream, Plan.Kind, Plan.Start, Plan.End);
     TZipWalkEntry item;
     while (walk.Next(item))
-        extents.push_back(ZipItemExtent(item));
+        extents.push_back(ZipItemExtent(item, FInput->GetSize()));
     const std::vector<bool> overlaps = FindZipOverlaps(extents);
     for (std::size_t i = 0; i < overlaps.size(); ++i)
         if (overlaps[i]) FOverlapping.push_back(static_cast<std::int64_t>(i));

@@ -260,11 +260,12 @@ void TZipWalk::FindDataEnd(TZipWalkEntry& Item, const TZipLocalRecord& Record, s
     Next = last == TZipDescriptorFound::Header ? hit.Position : -1;
 }
 
-TZipExtent ZipItemExtent(const TZipWalkEntry& Item) {
+TZipExtent ZipItemExtent(const TZipWalkEntry& Item, std::int64_t Limit) {
     const std::int64_t head = std::int64_t{TZipLocalHeader::Size} + Item.Central.NameLength;
-    std::int64_t end = MaxValue;
-    if (!CheckedAdd(Item.LocalOffset, head, end) || !CheckedAdd(end, Item.CompressedSize, end))
+    std::int64_t headEnd = MaxValue, end = MaxValue;
+    if (!CheckedAdd(Item.LocalOffset, head, headEnd) || !CheckedAdd(headEnd, Item.CompressedSize, end))
         end = MaxValue;
+    if (Limit >= 0 && end > Limit && headEnd <= Limit) end = headEnd;
     return {Item.Disk, Item.LocalOffset, end};
 }
 

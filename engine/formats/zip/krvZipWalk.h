@@ -63,7 +63,9 @@ struct TZipExtent {
     std::int64_t Start = 0;
     std::int64_t End = 0;
 };
-TZipExtent ZipItemExtent(const TZipWalkEntry& Item);
+// Data said to run past Limit (when not -1), the end of the file, are damage of their entry
+// alone: its extent is then its header and name, and overlaps no other entry's data.
+TZipExtent ZipItemExtent(const TZipWalkEntry& Item, std::int64_t Limit = -1);
 // For each extent, whether it overlaps another (two records pointing at one local header, or
 // a header within another entry's data): such entries are damage.
 std::vector<bool> FindZipOverlaps(const std::vector<TZipExtent>& Extents);
