@@ -194,13 +194,11 @@ void TUnZip::ExtractEntry(const TEntryRef& Entry, bool CentralPath) {
     const bool read = TZipWalk::ReadLocalHeader(*this, *FInput, Entry.LocalOffset, record);
     if (!read || (CentralPath && !LocalHeaderAgrees(Entry, record))) {
         const std::string at = std::to_string(Entry.LocalOffset);
-        ReportError(CentralPath ? Entry.Name : ArchiveFile(),
-                    !read ? "no local header at " + at
-                    : Entry.Overlaps
-                        ? "the local header at " + at + " lies within another entry's data"
-                        : "the local header at " + at + " differs from the directory's name or CRC",
-                    "0", ecBadFileHeader);
-        ++FilesFailed;
+        FailUnread(CentralPath ? Entry.Name : ArchiveFile(),
+                   !read ? "no local header at " + at
+                   : Entry.Overlaps
+                       ? "the local header at " + at + " lies within another entry's data"
+                       : "the local header at " + at + " differs from the directory's name or CRC");
         SkipEntry(Entry.UncompressedSize);
         return;
     }

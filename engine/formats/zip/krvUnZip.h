@@ -59,6 +59,8 @@ private:
     // records are not in the order of their data.
     void FindOverlapsOutOfOrder(const TWalkPlan& Plan);
     static bool DigitalSignatureAt(TStream32& Stream, std::int64_t Pos);
+    // Fails an entry whose data cannot be reached, saying Why: its error and its verdict.
+    void FailUnread(const std::string& Name, const std::string& Why);
     // Names and fails the entries that a directory which ends before its count does not reach.
     void FailEntriesNotReached(const TWalkPlan& Plan);
     // Reports an archive whose entries can only be found through their local headers.

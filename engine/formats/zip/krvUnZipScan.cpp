@@ -44,8 +44,7 @@ bool TUnZip::NextSelected(TZipWalk& Walk, TEntryRef& Entry, bool Report) {
                     TZipLocalHeader::Size ||
                 ZipHeaderKind(GetU32LE(local.data()), zkLocal, localEnciphered) != zkLocal) {
                 if (Report && MatchEntrySpec(item.Name))
-                    ReportError(item.Name, "no local header at " + std::to_string(item.LocalOffset), "0",
-                                ecBadFileHeader);
+                    FailUnread(item.Name, "no local header at " + std::to_string(item.LocalOffset));
                 continue;
             }
             // Each record's local header is read: thousands of them take a while.
@@ -57,10 +56,7 @@ bool TUnZip::NextSelected(TZipWalk& Walk, TEntryRef& Entry, bool Report) {
             std::string name = "#" + std::to_string(record + 1);
             if (TZipWalk::ReadLocalHeader(*this, *FInput, item.LocalOffset, local) && !local.RawName.empty())
                 name = ZipStoredNameToLocal(local.RawName, false, 0, false, TranslateOemChar);
-            if (Report && MatchEntrySpec(name)) {
-                ReportError(name, "its directory record holds no name", "0", ecBadFileHeader);
-                ++FilesFailed;
-            }
+            if (Report && MatchEntrySpec(name)) FailUnread(name, "its directory record holds no name");
             continue;
         }
         if ((!item.FromCentral && item.Name.empty()) || !MatchEntrySpec(item.Name)) continue;
@@ -140,9 +136,14 @@ void TUnZip::FailEntriesNotReached(const TWalkPlan& Plan) {
         if (item.Name.empty() || std::binary_search(reached.begin(), reached.end(), item.LocalOffset) ||
             !MatchEntrySpec(item.Name))
             continue;
-        ReportError(item.Name, "its directory record was not reached", "0", ecBadFileHeader);
-        ++FilesFailed;
+        FailUnread(item.Name, "its directory record was not reached");
     }
+}
+
+void TUnZip::FailUnread(const std::string& Name, const std::string& Why) {
+    ReportError(Name, Why, "0", ecBadFileHeader);
+    ++FilesFailed;
+    if (OnEnd) OnEnd(*this, Name, false);
 }
 
 void TUnZip::FindOverlapsOutOfOrder(const TWalkPlan& Plan) {
