@@ -295,7 +295,7 @@ std::string TUnZip::EntryDamage(const TEntryRef& Entry, const TZipLocalRecord& R
         if (!(descriptor && values.UncompressedSize == 0) &&
             values.UncompressedSize != static_cast<std::uint64_t>(Entry.ShownUncompressed))
             return "local header's uncompressed size differs from the directory's";
-        if (descriptor && !Entry.SizeOutOfRange) {
+        if (descriptor && !Entry.SizeOutOfRange && !FSpanned) {
             const std::string why = DescriptorDamage(Entry, Record);
             if (!why.empty()) return why;
         }
