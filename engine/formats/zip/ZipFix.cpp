@@ -87,6 +87,8 @@ std::vector<TZipFix::TListed> TZipFix::ReadDirectory(TStream32& Input) {
     TZipWalkEntry item;
     while (walk.Next(item))
         listed.push_back({item.Name, item.LocalOffset, false});
+    std::stable_sort(listed.begin(), listed.end(),
+                     [](const TListed& A, const TListed& B) { return A.Offset < B.Offset; });
     return listed;
 }
 
@@ -132,9 +134,11 @@ int TZipFix::FixStream(TStream32& Input, TStream32& Output) {
     // each is reported once, found or not; a header that no record points at and that is not
     // an entry kept is a chance match, not an entry.
     const auto listedAt = [&listed](std::int64_t At) -> TListed* {
-        for (TListed& l : listed)
-            if (!l.Reported && l.Offset == At) return &l;
-        return nullptr;
+        auto l = std::lower_bound(listed.begin(), listed.end(), At,
+                                  [](const TListed& L, std::int64_t Offset) { return L.Offset < Offset; });
+        while (l != listed.end() && l->Offset == At && l->Reported)
+            ++l;
+        return l != listed.end() && l->Offset == At ? &*l : nullptr;
     };
     std::vector<TKept> kept;
     for (std::int64_t pos = 0; !GetCancel();) {

@@ -50,7 +50,7 @@ private:
         bool Reported = false;
     };
 
-    // The entries of the archive's directory, when there is one.
+    // The entries of the archive's directory, when there is one, by the offsets of their headers.
     std::vector<TListed> ReadDirectory(TStream32& Input);
     // Whether Item's data decode to its size and CRC (where they can be checked).
     bool DataSound(TStream32& Input, const TZipWalkEntry& Item);
