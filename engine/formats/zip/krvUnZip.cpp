@@ -264,8 +264,12 @@ std::string TUnZip::DescriptorDamage(const TEntryRef& Entry, const TZipLocalReco
     TZipDescriptorHit hit;
     std::int64_t end = 0;
     if (!CheckedAdd(Record.DataStart, Entry.CompressedSize, end) ||
-        !ZipDescriptorAt(search, end, Entry.CompressedSize, &Entry.Crc, hit))
+        !ZipDescriptorAt(search, end, Entry.CompressedSize, &Entry.Crc, hit)) {
+        // A local header that holds the sizes (found equal to the directory's) vouches for
+        // them where a writer left the descriptor out.
+        if (Record.Header.CompressedSize != 0) return {};
         return "no data descriptor where the directory's compressed size ends the data";
+    }
     if (hit.Uncompressed != static_cast<std::uint64_t>(Entry.ShownUncompressed))
         return "data descriptor's uncompressed size differs from the directory's";
     if (hit.Crc != Entry.Crc) return "data descriptor's CRC differs from the directory's";
