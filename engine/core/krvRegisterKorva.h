@@ -88,6 +88,7 @@ public:
     std::int64_t ZipCommentPos = 0;       // position of the zip comment, 0 when there is none
     std::int64_t ZipEndRecordPos = -1;    // position of the end record, -1 when none was found
     std::int64_t ZipOffsetCorrection = 0; // bytes in front of the zip archive (a stub)
+    bool ZipDirectoryOffsetWrong = false; // the end record's directory offset points elsewhere
     std::int64_t ZipDirectorySize = -1;   // the directory's size as the end records give it, -1 unknown
     std::uint64_t ZipEntryCount = 0;      // the entries the end records count (also through Zip64)
     std::array<std::uint8_t, TZipLocalHeader::Size> LocalRecord{};

@@ -160,6 +160,24 @@ TEST_F(ZipSpanTest, ALargeArchiveSpansDisksThatJoinIntoASoundArchive) {
 TEST_F(ZipSpanTest, DisksThatTakeNoLabelAreWrittenUnlabelledAndSaidSo) {
     TFloppyDrive& drive = InstallDrive(40000);
     drive.TakesLabels = false;
+    std::vector<std::string> warnings;
+    {
+        // An archive that fits is put in place whole: the label is a warning after it.
+        WriteFile(Src / "a.txt", TextBytes(3000, 1));
+        auto z = Writer();
+        z->OnInsertDisk = [](TZipCommon&, const std::string&, bool&) { ADD_FAILURE() << "asked"; };
+        z->OnWarning = [&](TZipCommon&, const std::string&, const std::string& Text) {
+            warnings.push_back(Text);
+        };
+        EXPECT_EQ(z->Compress(), 1);
+        EXPECT_EQ(Errors, std::vector<int>{});
+        ASSERT_EQ(warnings.size(), 1U);
+        EXPECT_NE(warnings[0].find(TDiskSpanObj::DiskLabel(1)), std::string::npos);
+        EXPECT_EQ(RunTool({"unzip", "-t", (Mount / "set.zip").string()}).ExitCode, 0);
+        fs::remove(Src / "a.txt");
+        fs::remove(Mount / "set.zip");
+        warnings.clear();
+    }
     WriteFile(Src / "random.bin", RandomBytes(90000, 4));
     auto z = Writer();
     int disks = 1;
@@ -168,7 +186,6 @@ TEST_F(ZipSpanTest, DisksThatTakeNoLabelAreWrittenUnlabelledAndSaidSo) {
         TakeOutDisk(drive);
         Cancel = false;
     };
-    std::vector<std::string> warnings;
     z->OnWarning = [&](TZipCommon&, const std::string&, const std::string& Text) {
         warnings.push_back(Text);
     };

@@ -1,8 +1,11 @@
 // Verdicts on damaged and unusual zips against Info-ZIP's unzip -t: an empty zip, local headers
-// that disagree with the directory (method, compressed size), a local extra field that runs past
-// its end, and a Zip64 size of 2^63-1 over five real bytes. The entries unzip finds wrong fail
-// in krvprobe test and extract with a cause other than a CRC error, the others pass and come out
-// as unzip extracts them, and the list shows the stored size.
+// that disagree with the directory (method, sizes, encryption flag; unzip passes the flag, as it
+// does a data descriptor that disagrees, which bsdtar fails), an end record or a size that
+// points beyond the file, a local extra field that runs past its end, and a Zip64 size of 2^63-1
+// over five real bytes. The entries unzip finds wrong fail in krvprobe test and extract with a
+// cause other than a CRC error, the others pass and come out as unzip extracts them (bsdtar,
+// where unzip gives up on the archive, which then fails under its own name), and the list shows
+// the stored size.
 #include "TestSupport.h"
 #include "ZipBuilder.h"
 
@@ -64,7 +67,18 @@ struct VerdictCase {
     std::function<std::string()> Make;
     std::set<std::string> Failing; // the entries unzip -t and krvprobe find wrong
     int UnzipExit;                 // unzip -t's exit status on it
+    bool ArchiveFails = false;     // the archive's own records are damaged: the run fails
 };
+
+// The archive with the end record's field at Offset set to Value.
+std::string EndFieldSet(std::string Zip, std::size_t Offset, std::uint32_t Value) {
+    PutU32(Zip, Zip.rfind("PK\x05\x06") + Offset, Value);
+    return Zip;
+}
+const std::string ThreeDeflated = MakeStoredZip(TZipSpec{}
+                                                    .Add(Deflated("a.txt", Text))
+                                                    .Add(Deflated("b.txt", Text + "b"))
+                                                    .Add(Deflated("c.txt", Text + "c")));
 
 const VerdictCase Cases[] = {
     {"empty", [] { return MakeStoredZip({}); }, {}, 1}, // unzip warns "zipfile is empty"
@@ -85,6 +99,44 @@ const VerdictCase Cases[] = {
      },
      {"dir/b.txt"},
      2},
+    {"local uncompressed size or encryption flag differs", // unzip warns of the first only
+     [] {
+         std::string zip =
+             MakeStoredZip(TZipSpec{{{"good.txt", Text}, {"raised.txt", Text}, {"flagged.txt", Text}}});
+         PutU32(zip, LocalHeaderOf(zip, "raised.txt") + 22, 4000);
+         PutU16(zip, LocalHeaderOf(zip, "flagged.txt") + 6, 1); // encrypted
+         return zip;
+     },
+     {"raised.txt", "flagged.txt"},
+     1},
+    {"directory's uncompressed size differs from the data descriptor's", // unzip passes it
+     [] {
+         TZipItem item = Deflated("a/B.class", Text);
+         item.Descriptor = TZipDescriptorStyle::Signed;
+         std::string zip = MakeStoredZip(TZipSpec{}.Add(Deflated("good.txt", Text)).Add(item));
+         PutU32(zip, CentralRecordOf(zip, "a/B.class") + 24, 3005);
+         return zip;
+     },
+     {"a/B.class"},
+     0},
+    {"directory offset beyond the file",
+     [] { return EndFieldSet(ThreeDeflated, 16, 0x7FFF0000); },
+     {},
+     12,
+     true},
+    {"directory size beyond the file",
+     [] { return EndFieldSet(ThreeDeflated, 12, 0x7FFF0000); },
+     {},
+     3,
+     true},
+    {"compressed size beyond the file, the next entry whole", // unzip reads to the stream's end
+     [] {
+         std::string zip = ThreeDeflated;
+         PutU32(zip, CentralRecordOf(zip, "b.txt") + 20, 0x7FFF0000);
+         return zip;
+     },
+     {"b.txt"},
+     0},
     {"local extra field runs past its end",
      [] {
          std::string zip = MakeStoredZip(
@@ -161,9 +213,13 @@ TEST_P(ZipVerdicts, AgreeWithUnzip) {
             EXPECT_FALSE(UnzipSaysOk(unzip.Out, name)) << name << "\n" << unzip.Out;
     }
 
+    const int fails = c.Failing.empty() && !c.ArchiveFails ? 0 : 1;
     const ToolResult test = RunProbe({"test", zip.string()});
-    EXPECT_EQ(test.ExitCode, c.Failing.empty() ? 0 : 1) << test.Out << test.Err;
-    const std::map<std::string, std::string> verdicts = ProbeVerdicts(test.Out);
+    EXPECT_EQ(test.ExitCode, fails) << test.Out << test.Err;
+    std::map<std::string, std::string> verdicts = ProbeVerdicts(test.Out);
+    // The archive's own damage is said under its name, and where it lies.
+    EXPECT_EQ(verdicts.contains(zip.string()), c.ArchiveFails) << test.Out;
+    verdicts.erase(zip.string());
     for (const auto& [name, verdict] : verdicts) {
         if (c.Failing.contains(name)) {
             EXPECT_TRUE(verdict.starts_with("FAIL")) << name << ": " << verdict;
@@ -178,8 +234,14 @@ TEST_P(ZipVerdicts, AgreeWithUnzip) {
 
     // Extraction: the good files, as unzip extracts them; nothing of the failing ones.
     const ToolResult extract = RunProbe({"extract", zip.string(), (dir / "ours").string()});
-    EXPECT_EQ(extract.ExitCode, c.Failing.empty() ? 0 : 1) << extract.Out << extract.Err;
-    RunTool({"unzip", "-qo", zip.string(), "-d", (dir / "theirs").string()});
+    EXPECT_EQ(extract.ExitCode, fails) << extract.Out << extract.Err;
+    // unzip extracts nothing of an archive whose own records are damaged; bsdtar, which reads
+    // the local headers, extracts every entry.
+    fs::create_directories(dir / "theirs");
+    if (c.ArchiveFails)
+        RunTool({"bsdtar", "-xf", zip.string(), "-C", (dir / "theirs").string()});
+    else
+        RunTool({"unzip", "-qo", zip.string(), "-d", (dir / "theirs").string()});
     std::map<std::string, std::string> theirs = FilesBelow(dir / "theirs");
     for (const std::string& name : c.Failing)
         theirs.erase(name);
@@ -196,9 +258,27 @@ INSTANTIATE_TEST_SUITE_P(Cases, ZipVerdicts, ::testing::ValuesIn(Cases), [](cons
 TEST(ZipVerdicts, TheListShowsAHugeSizeAsStored) {
     TempDir dir;
     const fs::path zip = dir / "huge.zip";
-    WriteFile(zip, Cases[4].Make());
+    WriteFile(zip, Cases[9].Make());
     const ToolResult list = RunProbe({"list", zip.string()});
     EXPECT_NE(list.Out.find("huge.bin\t9223372036854775807\t5\t"), std::string::npos) << list.Out;
+}
+
+// A directory record without a name fails under its local header's name, and the record after
+// it, which the directory's walk then cannot find, is named from its local header and fails too
+// (unzip -t: "expected central file header signature not found").
+TEST(ZipVerdicts, EntriesTheDirectoryDoesNotNameFailNamed) {
+    TempDir dir;
+    const fs::path zip = dir / "nameless.zip";
+    std::string bytes = MakeStoredZip(TZipSpec{{{"a.txt", Text}, {"b.txt", Text}, {"c.txt", Text}}});
+    PutU16(bytes, CentralRecordOf(bytes, "b.txt") + 28, 0);
+    WriteFile(zip, bytes);
+    EXPECT_NE(RunTool({"unzip", "-t", zip.string()}).Out.find("signature not found"), std::string::npos);
+    const ToolResult test = RunProbe({"test", zip.string()});
+    EXPECT_EQ(test.ExitCode, 1);
+    const std::map<std::string, std::string> verdicts = ProbeVerdicts(test.Out);
+    EXPECT_EQ(verdicts.at("a.txt"), "PASS") << test.Out;
+    for (const char* name : {"b.txt", "c.txt"})
+        EXPECT_TRUE(verdicts.at(name).starts_with("FAIL 25110")) << test.Out;
 }
 
 } // namespace

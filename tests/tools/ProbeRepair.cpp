@@ -8,8 +8,10 @@
 int ProbeRepair(const std::vector<std::string>& Args) {
     if (Args.size() != 2) return 2;
     TZipFix fix;
-    fix.OnFileFound = [](TZipFix&, const std::string& FileName, bool Kept) {
+    bool lost = false;
+    fix.OnFileFound = [&lost](TZipFix&, const std::string& FileName, bool Kept) {
         std::printf("%s\t%s\n", FileName.c_str(), Kept ? "KEPT" : "DROPPED");
+        lost = lost || !Kept;
     };
     int failed = 0;
     fix.OnError = [&](TZipCommon&, const std::string& FileName, const std::string&, const std::string&,
@@ -18,5 +20,5 @@ int ProbeRepair(const std::vector<std::string>& Args) {
         failed = Code;
     };
     const int kept = fix.FixFile(Args[0], Args[1]);
-    return kept > 0 && !failed ? 0 : 1;
+    return kept > 0 && !failed && !lost ? 0 : 1;
 }

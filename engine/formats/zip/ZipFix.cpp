@@ -2,6 +2,7 @@
 
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvCheckedMath.h"
+#include "engine/core/krvCrc.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvTempFileStream.h"
 #include "engine/formats/zip/krvZipEntryName.h"
@@ -76,9 +77,69 @@ bool TZipFix::Plausible(const TZipWalkEntry& Item, std::int64_t End, std::int64_
     return packed <= unpacked + unpacked / 16000 * 5 + 64;
 }
 
+std::vector<TZipFix::TListed> TZipFix::ReadDirectory(TStream32& Input) {
+    // A directory that survives names the entries the archive holds, also those whose local
+    // header is gone; a damaged one names those before the damage.
+    std::vector<TListed> listed;
+    const std::int64_t dirPos = LocateZipDirectory(Input);
+    if (!(HeaderState & htCentral)) return listed;
+    TZipWalk walk(*this, Input, TZipWalkKind::Central, dirPos, ZipDirectoryEnd(dirPos));
+    TZipWalkEntry item;
+    while (walk.Next(item))
+        listed.push_back({item.Name, item.LocalOffset, false});
+    std::stable_sort(listed.begin(), listed.end(),
+                     [](const TListed& A, const TListed& B) { return A.Offset < B.Offset; });
+    return listed;
+}
+
+bool TZipFix::DataSound(TStream32& Input, const TZipWalkEntry& Item) {
+    // Enciphered data cannot be checked without the password, nor are the legacy methods
+    // decoded here: their sizes are all there is to judge them by.
+    if (Item.Central.Flags & zfEncrypted) return true;
+    if (Item.Central.Method == zmDeflated) {
+        TDeflateEnd end;
+        return FindDeflateEnd(Input, Item.DataStart, CancelPtr, end) && end.Packed == Item.CompressedSize &&
+               end.Size == Item.UncompressedSize && end.Crc == Item.Crc;
+    }
+    if (Item.Central.Method != zmStored) return true;
+    std::vector<std::uint8_t> block(static_cast<std::size_t>(SearchBlock));
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (std::int64_t at = Item.DataStart, left = Item.CompressedSize; left > 0 && !GetCancel();) {
+        const std::int64_t got = ReadAt(Input, at, block.data(), std::min(left, SearchBlock));
+        if (got <= 0) return false;
+        UpdateCrc32Buf(block.data(), got, crc);
+        at += got;
+        left -= got;
+    }
+    return (crc ^ 0xFFFFFFFF) == Item.Crc;
+}
+
+std::string TZipFix::CutName(TStream32& Input, std::int64_t At) {
+    // A header cut off by the end of the file is named by what is left of its name.
+    std::array<std::uint8_t, TZipLocalHeader::Size> header{};
+    if (ReadAt(Input, At, header.data(), std::ssize(header)) != std::ssize(header)) return {};
+    std::string raw(TZipLocalHeader::FromBytes(header.data()).NameLength, '\0');
+    raw.resize(static_cast<std::size_t>(
+        std::max<std::int64_t>(ReadAt(Input, At + std::ssize(header), raw.data(), std::ssize(raw)), 0)));
+    if (std::any_of(raw.begin(), raw.end(), [](char C) { return static_cast<unsigned char>(C) < 32; }))
+        return {};
+    return ZipStoredNameToLocal(raw, false, 0, false, TranslateOemChar);
+}
+
 int TZipFix::FixStream(TStream32& Input, TStream32& Output) {
     const std::int64_t size = Input.GetSize();
     std::int64_t budget = 2 * size + (1 << 20); // for the descriptor searches of every entry
+    std::vector<TListed> listed = ReadDirectory(Input);
+    // Where there is a directory, the entries it lists are what the repair is counted against:
+    // each is reported once, found or not; a header that no record points at and that is not
+    // an entry kept is a chance match, not an entry.
+    const auto listedAt = [&listed](std::int64_t At) -> TListed* {
+        auto l = std::lower_bound(listed.begin(), listed.end(), At,
+                                  [](const TListed& L, std::int64_t Offset) { return L.Offset < Offset; });
+        while (l != listed.end() && l->Offset == At && l->Reported)
+            ++l;
+        return l != listed.end() && l->Offset == At ? &*l : nullptr;
+    };
     std::vector<TKept> kept;
     for (std::int64_t pos = 0; !GetCancel();) {
         const std::int64_t at = FindLocalHeader(Input, pos);
@@ -93,11 +154,20 @@ int TZipFix::FixStream(TStream32& Input, TStream32& Output) {
         const bool printable = read && std::none_of(item.RawName.begin(), item.RawName.end(), [](char C) {
                                    return static_cast<unsigned char>(C) < 32;
                                });
-        if (OnFileFound) OnFileFound(*this, printable ? item.Name : std::string(), ok);
+        TListed* entry = listedAt(at);
+        if (entry) entry->Reported = true;
+        std::string name = printable ? item.Name : std::string();
+        if (name.empty() && entry) name = entry->Name;
+        if (name.empty() && !read) name = CutName(Input, at);
         if (!ok) {
+            if (OnFileFound && (entry || listed.empty())) OnFileFound(*this, name, false);
             pos = at + 4;
             continue;
         }
+        // An entry whose data fail their check is kept as it stands (nothing is lost), but it
+        // is not recovered whole.
+        const bool sound = DataSound(Input, item);
+        if (OnFileFound) OnFileFound(*this, name, sound);
         if (std::ssize(kept) >= MaxEntries)
             RaiseError(ArchiveFile(), "more than 65535 entries", "0", ecMaxFileSizeExceeded);
         TKept k;
@@ -116,6 +186,9 @@ int TZipFix::FixStream(TStream32& Input, TStream32& Output) {
         kept.push_back(std::move(k));
         pos = end;
     }
+    // The listed entries whose local header was not found are lost.
+    for (const TListed& l : listed)
+        if (!l.Reported && !GetCancel() && OnFileFound) OnFileFound(*this, l.Name, false);
     if (!kept.empty() && !GetCancel()) Write(Input, Output, kept);
     return static_cast<int>(kept.size());
 }

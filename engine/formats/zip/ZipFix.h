@@ -1,7 +1,9 @@
-// Zip salvage: rebuilds a damaged zip archive from the local headers that survive. The
-// archive's own directory is ignored; the raw bytes are searched for local headers, every
-// entry that passes the plausibility tests is copied unchanged (with its data descriptor),
-// and a fresh directory and end record follow. Data are not decoded.
+// Zip salvage: rebuilds a damaged zip archive from the local headers that survive. The raw
+// bytes are searched for local headers, every entry that passes the plausibility tests is
+// copied unchanged (with its data descriptor), and a fresh directory and end record follow.
+// Stored and deflated data are checked against their CRC: an entry whose data fail is kept
+// but reported as not sound. Where the archive's directory survives, every entry it lists is
+// reported once, also those whose local header is not found.
 #pragma once
 
 #include "engine/core/krvZipCommon.h"
@@ -16,7 +18,8 @@ class TZipFix;
 class TStream32;
 struct TZipWalkEntry;
 
-// An entry found: its name (empty when the name itself is implausible) and whether it is kept.
+// An entry found or listed: its name (empty when the name itself is implausible and no
+// directory names it) and whether it is recovered whole.
 using TOnFileFoundEvent =
     std::function<void(TZipFix& Sender, const std::string& FileName, bool FileInfoIsOK)>;
 
@@ -40,6 +43,19 @@ private:
         std::int64_t Length = 0;         // header, name, extra field, data and descriptor
     };
 
+    // An entry the archive's directory lists.
+    struct TListed {
+        std::string Name;
+        std::int64_t Offset = 0; // of its local header
+        bool Reported = false;
+    };
+
+    // The entries of the archive's directory, when there is one, by the offsets of their headers.
+    std::vector<TListed> ReadDirectory(TStream32& Input);
+    // Whether Item's data decode to its size and CRC (where they can be checked).
+    bool DataSound(TStream32& Input, const TZipWalkEntry& Item);
+    // What the local header at At, cut off by the end of Input, has left of its name.
+    std::string CutName(TStream32& Input, std::int64_t At);
     // The next local header signature at or after From; -1 when there is none.
     std::int64_t FindLocalHeader(TStream32& Input, std::int64_t From);
     // Whether Item, whose bytes end at End, looks like an intact entry of the archive.

@@ -2,9 +2,11 @@
 #include "engine/formats/zip/krvUnZip.h"
 
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCheckedMath.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvOutputPath.h"
 #include "engine/formats/zip/krvSpannedDir.h"
+#include "engine/formats/zip/krvZipDescriptor.h"
 #include "engine/formats/zip/krvZipEntryName.h"
 #include "engine/formats/zip/krvZipExtra.h"
 #include "platform/FileAttributes.h"
@@ -60,6 +62,12 @@ int TUnZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     }
     const TZipEndRecord end = TZipEndRecord::FromBytes(EndRecord.data());
     if (FSpanned) FCurrentDisk = end.ThisDisk;
+    // The entries are read from the directory found all the same.
+    if (ZipDirectoryOffsetWrong && !FSpanned)
+        ReportError(ArchiveFile(),
+                    "the end record's directory offset is wrong; the directory lies at " +
+                        std::to_string(ArchiveOffset),
+                    "0", ecHeaderNotFound);
 
     const TWalkPlan local{FInput.get(), TZipWalkKind::Local, ArchiveOffset, -1};
     const auto walkLocalHeaders = [&] {
@@ -183,10 +191,14 @@ void TUnZip::ExtractEntries(const TWalkPlan& Plan, int Count) {
 
 void TUnZip::ExtractEntry(const TEntryRef& Entry, bool CentralPath) {
     TZipLocalRecord record;
-    if (!TZipWalk::ReadLocalHeader(*this, *FInput, Entry.LocalOffset, record) ||
-        (CentralPath && !LocalHeaderAgrees(Entry, record))) {
-        ReportError(CentralPath ? Entry.Name : ArchiveFile(), "", "0", ecBadFileHeader);
-        ++FilesFailed;
+    const bool read = TZipWalk::ReadLocalHeader(*this, *FInput, Entry.LocalOffset, record);
+    if (!read || (CentralPath && !LocalHeaderAgrees(Entry, record))) {
+        const std::string at = std::to_string(Entry.LocalOffset);
+        FailUnread(CentralPath ? Entry.Name : ArchiveFile(),
+                   !read ? "no local header at " + at
+                   : Entry.Overlaps
+                       ? "the local header at " + at + " lies within another entry's data"
+                       : "the local header at " + at + " differs from the directory's name or CRC");
         SkipEntry(Entry.UncompressedSize);
         return;
     }
@@ -196,7 +208,7 @@ void TUnZip::ExtractEntry(const TEntryRef& Entry, bool CentralPath) {
     FLocalDosDateTime = local.DosDateTime;
     std::int64_t modTime = 0;
     FLocalTime = ZipExtraModTime(record.Extra, local.DosDateTime, modTime) ? TEntryTime::Unix(modTime)
-                                                                            : TEntryTime(local.DosDateTime);
+                                                                           : TEntryTime(local.DosDateTime);
     FCompressedSize = Entry.CompressedSize;
     FUncompressedSize = Entry.UncompressedSize;
     FFlags = Entry.Central.Flags;
@@ -240,18 +252,57 @@ void TUnZip::ExtractEntry(const TEntryRef& Entry, bool CentralPath) {
     ZipProcessEntry(Entry);
 }
 
+std::string TUnZip::DescriptorDamage(const TEntryRef& Entry, const TZipLocalRecord& Record) {
+    // The descriptor follows the data the directory's compressed size spans, and holds the
+    // directory's CRC and sizes: a copy of the directory's values that says otherwise is
+    // damage, whichever of the two is wrong.
+    TZipDescriptorSearch search;
+    search.ReadAt = [this](std::int64_t Pos, void* Buffer, std::int64_t Count) {
+        return ReadAt(*FInput, Pos, Buffer, Count);
+    };
+    search.Zip64 = !FindZipExtraField(Record.Extra, ZipExtraZip64).empty();
+    TZipDescriptorHit hit;
+    std::int64_t end = 0;
+    if (!CheckedAdd(Record.DataStart, Entry.CompressedSize, end) ||
+        !ZipDescriptorAt(search, end, Entry.CompressedSize, &Entry.Crc, hit)) {
+        // A local header that holds the sizes (found equal to the directory's) vouches for
+        // them where a writer left the descriptor out.
+        if (Record.Header.CompressedSize != 0) return {};
+        return "no data descriptor where the directory's compressed size ends the data";
+    }
+    if (hit.Uncompressed != static_cast<std::uint64_t>(Entry.ShownUncompressed))
+        return "data descriptor's uncompressed size differs from the directory's";
+    if (hit.Crc != Entry.Crc) return "data descriptor's CRC differs from the directory's";
+    return {};
+}
+
 std::string TUnZip::EntryDamage(const TEntryRef& Entry, const TZipLocalRecord& Record, bool CentralPath) {
     const TZipLocalHeader& local = Record.Header;
     if (Entry.SizeOutOfRange) return "size field beyond any file";
     if (!ZipExtraWellFormed(Record.Extra)) return "local extra field runs past its end";
+    // Data that run past the end of their disk are cut off (a spanned set's go on to the next).
+    std::int64_t dataEnd = 0;
+    if (!FSpanned &&
+        (!CheckedAdd(Record.DataStart, Entry.CompressedSize, dataEnd) || dataEnd > FInput->GetSize()))
+        return "data cut off by the end of the archive at " + std::to_string(FInput->GetSize());
     if (CentralPath) {
         if (local.Method != Entry.Central.Method) return "local header's method differs from the directory's";
+        if ((local.Flags ^ Entry.Central.Flags) & zfEncrypted)
+            return "local header's encryption flag differs from the directory's";
         // A header written before the sizes were known holds 0 (or leaves them to a descriptor).
         TZip64Values values{local.UncompressedSize, local.CompressedSize, 0, 0};
         ApplyZip64Extra(Record.Extra, values);
-        const bool sizesLeft = (local.Flags & zfDescriptor) && values.CompressedSize == 0;
-        if (!sizesLeft && values.CompressedSize != static_cast<std::uint64_t>(Entry.CompressedSize))
+        const bool descriptor = (local.Flags & zfDescriptor) != 0;
+        if (!(descriptor && values.CompressedSize == 0) &&
+            values.CompressedSize != static_cast<std::uint64_t>(Entry.CompressedSize))
             return "local header's compressed size differs from the directory's";
+        if (!(descriptor && values.UncompressedSize == 0) &&
+            values.UncompressedSize != static_cast<std::uint64_t>(Entry.ShownUncompressed))
+            return "local header's uncompressed size differs from the directory's";
+        if (descriptor && !Entry.SizeOutOfRange && !FSpanned) {
+            const std::string why = DescriptorDamage(Entry, Record);
+            if (!why.empty()) return why;
+        }
     }
     const std::int64_t packed =
         (Entry.Central.Flags & zfEncrypted) ? Entry.CompressedSize - 12 : Entry.CompressedSize;

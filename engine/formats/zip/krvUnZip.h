@@ -58,6 +58,11 @@ private:
     // The entries whose extents overlap another's, found by a walk of their own when the
     // records are not in the order of their data.
     void FindOverlapsOutOfOrder(const TWalkPlan& Plan);
+    static bool DigitalSignatureAt(TStream32& Stream, std::int64_t Pos);
+    // Fails an entry whose data cannot be reached, saying Why: its error and its verdict.
+    void FailUnread(const std::string& Name, const std::string& Why);
+    // Names and fails the entries that a directory which ends before its count does not reach.
+    void FailEntriesNotReached(const TWalkPlan& Plan);
     // Reports an archive whose entries can only be found through their local headers.
     void ReportDirectoryDamage();
     bool CorruptHeaderAnswered();
@@ -71,10 +76,12 @@ private:
     // Whether the local header read for a directory entry is that entry's own.
     bool LocalHeaderAgrees(const TEntryRef& Entry, const TZipLocalRecord& Record) const;
     // What is wrong with an entry's records that makes its data unreadable as they stand: a
-    // size beyond any file, a local header whose method or sizes disagree with the directory,
-    // a local extra field that runs past its end, stored data whose sizes differ. Empty when
-    // nothing is.
-    static std::string EntryDamage(const TEntryRef& Entry, const TZipLocalRecord& Record, bool CentralPath);
+    // size beyond any file, a local header whose method, encryption flag or sizes disagree
+    // with the directory, a data descriptor that does, a local extra field that runs past its
+    // end, stored data whose sizes differ. Empty when nothing is.
+    std::string EntryDamage(const TEntryRef& Entry, const TZipLocalRecord& Record, bool CentralPath);
+    // What the data descriptor after the data of a directory entry says against the directory.
+    std::string DescriptorDamage(const TEntryRef& Entry, const TZipLocalRecord& Record);
     // Makes the disk holding the entry's local header current (spanned sets).
     bool OpenEntryDisk(const TEntryRef& Entry);
     bool RequestNextDisk();

@@ -4,6 +4,7 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/formats/zip/krvUnZip.h"
+#include "engine/formats/zip/krvZipEntryName.h"
 #include "engine/formats/zip/krvZipExtra.h"
 
 #include <algorithm>
@@ -33,7 +34,7 @@ bool TUnZip::NextSelected(TZipWalk& Walk, TEntryRef& Entry, bool Report) {
             if (FSpanned)
                 FExtents.push_back(ZipItemExtent(item));
             else
-                FOverlapCheck.Add(ZipItemExtent(item));
+                FOverlapCheck.Add(ZipItemExtent(item, FInput->GetSize()));
         }
         if (item.FromCentral && !FSpanned) {
             // The entry must have its local header where the directory says.
@@ -42,11 +43,21 @@ bool TUnZip::NextSelected(TZipWalk& Walk, TEntryRef& Entry, bool Report) {
             if (ReadAt(*FInput, item.LocalOffset, local.data(), TZipLocalHeader::Size) !=
                     TZipLocalHeader::Size ||
                 ZipHeaderKind(GetU32LE(local.data()), zkLocal, localEnciphered) != zkLocal) {
-                if (Report && MatchEntrySpec(item.Name)) ReportError(item.Name, "", "0", ecBadFileHeader);
+                if (Report && MatchEntrySpec(item.Name))
+                    FailUnread(item.Name, "no local header at " + std::to_string(item.LocalOffset));
                 continue;
             }
             // Each record's local header is read: thousands of them take a while.
             EngineHost::PumpIfDue();
+        }
+        if (item.FromCentral && item.RawName.empty()) {
+            // A directory record without a name: the entry fails under its local header's name.
+            TZipLocalRecord local;
+            std::string name = "#" + std::to_string(record + 1);
+            if (TZipWalk::ReadLocalHeader(*this, *FInput, item.LocalOffset, local) && !local.RawName.empty())
+                name = ZipStoredNameToLocal(local.RawName, false, 0, false, TranslateOemChar);
+            if (Report && MatchEntrySpec(name)) FailUnread(name, "its directory record holds no name");
+            continue;
         }
         if ((!item.FromCentral && item.Name.empty()) || !MatchEntrySpec(item.Name)) continue;
         static_cast<TZipWalkEntry&>(Entry) = std::move(item);
@@ -89,9 +100,50 @@ int TUnZip::ScanEntries(const TWalkPlan& Plan, std::uint64_t Expected, bool& Dir
     // A directory that ends before the records the end record counts is damaged: what
     // follows the damage cannot be found.
     if (DirectoryFound && !GetCancel() && Expected != 0 &&
-        static_cast<std::uint64_t>(walk.Records()) < Expected)
-        ReportError(ArchiveFile(), "", "0", ecHeaderNotFound);
+        static_cast<std::uint64_t>(walk.Records()) < Expected) {
+        ReportError(ArchiveFile(),
+                    "the directory ends at " + std::to_string(walk.Position()) + " after " +
+                        std::to_string(walk.Records()) + " of " + std::to_string(Expected) + " records",
+                    "0", ecHeaderNotFound);
+        if (!FSpanned) FailEntriesNotReached(Plan);
+    } else if (DirectoryFound && !GetCancel() && !FSpanned && Plan.End >= 0 && walk.Position() != Plan.End &&
+               walk.Ended() == TZipWalkEnd::AtEnd && !DigitalSignatureAt(*Plan.Stream, walk.Position())) {
+        // Every record was read, but the directory does not end where the end record says.
+        ReportError(ArchiveFile(),
+                    "the directory ends at " + std::to_string(walk.Position()) + ", the end record says at " +
+                        std::to_string(Plan.End),
+                    "0", ecHeaderNotFound);
+    }
     return selected;
+}
+
+bool TUnZip::DigitalSignatureAt(TStream32& Stream, std::int64_t Pos) {
+    // The directory's digital signature record, which its size counts, follows its records.
+    std::uint8_t sig[4]{};
+    return ReadAt(Stream, Pos, sig, 4) == 4 && GetU32LE(sig) == 0x05054B50;
+}
+
+void TUnZip::FailEntriesNotReached(const TWalkPlan& Plan) {
+    // The entries whose records lie past the damage are found through their local headers:
+    // each one that no record read points at is named and fails.
+    std::vector<std::int64_t> reached;
+    TZipWalkEntry item;
+    for (TZipWalk walk(*this, *Plan.Stream, Plan.Kind, Plan.Start, Plan.End); walk.Next(item);)
+        reached.push_back(item.LocalOffset);
+    std::sort(reached.begin(), reached.end());
+    for (TZipWalk walk(*this, *FInput, TZipWalkKind::Local, std::max<std::int64_t>(ZipOffsetCorrection, 0));
+         walk.Next(item);) {
+        if (item.Name.empty() || std::binary_search(reached.begin(), reached.end(), item.LocalOffset) ||
+            !MatchEntrySpec(item.Name))
+            continue;
+        FailUnread(item.Name, "its directory record was not reached");
+    }
+}
+
+void TUnZip::FailUnread(const std::string& Name, const std::string& Why) {
+    ReportError(Name, Why, "0", ecBadFileHeader);
+    ++FilesFailed;
+    if (OnEnd) OnEnd(*this, Name, false);
 }
 
 void TUnZip::FindOverlapsOutOfOrder(const TWalkPlan& Plan) {
@@ -100,7 +152,7 @@ void TUnZip::FindOverlapsOutOfOrder(const TWalkPlan& Plan) {
     TZipWalk walk(*this, *Plan.Stream, Plan.Kind, Plan.Start, Plan.End);
     TZipWalkEntry item;
     while (walk.Next(item))
-        extents.push_back(ZipItemExtent(item));
+        extents.push_back(ZipItemExtent(item, FInput->GetSize()));
     const std::vector<bool> overlaps = FindZipOverlaps(extents);
     for (std::size_t i = 0; i < overlaps.size(); ++i)
         if (overlaps[i]) FOverlapping.push_back(static_cast<std::int64_t>(i));

@@ -126,14 +126,14 @@ bool TZip::FinishArchive(TStream32& Output, TCompHeaderObj& List) {
     FOutputPlaced = true;
     if (!anyKept || FitsOnDrive(Output.Size())) {
         PlaceFromScratch(Output);
-        // Labelled as the first disk of a set, as a spanned one would be.
-        const std::string label = TDiskSpanObj::DiskLabel(1);
+        // Labelled as the first disk of a set, as a spanned one would be. The archive is in
+        // place by now: a label the medium does not take is a warning, never the run's failure.
         TDrives& drives = TDrives::Current();
         TVolumeInfo info;
         const std::string folder = FolderOf(ArchiveFile());
-        if ((!drives.GetVolumeInfo(folder, info) || info.Label != label) &&
-            !drives.SetVolumeLabel(drives.RootOf(folder).empty() ? folder : drives.RootOf(folder), label))
-            RaiseError(ArchiveFile(), label, "0", ecErrorWritingSpannedDiskLabel);
+        const std::string root = drives.RootOf(folder).empty() ? folder : drives.RootOf(folder);
+        TDiskSpanObj::LabelDisk(*this, root, drives.GetVolumeInfo(folder, info) ? info.Label : std::string(),
+                                1);
         return true;
     }
     Output.SetSize(entriesEnd);

@@ -62,6 +62,7 @@ std::int64_t TRegisterKorva::LocateZipDirectory(TStream32& Stream) {
     HeaderState = 0;
     ZipCommentPos = 0;
     ZipOffsetCorrection = 0;
+    ZipDirectoryOffsetWrong = false;
     ZipDirectorySize = -1;
     ZipEntryCount = 0;
     ZipEndRecordPos = -1;
@@ -118,6 +119,14 @@ std::int64_t TRegisterKorva::LocateZipDirectory(TStream32& Stream) {
         HeaderState |= htCentral;
         std::copy(std::begin(central), std::end(central), CentralRecord.begin());
         if (centralEncrypted) DecryptZipHeader(CentralRecord, zkCentral);
+        // A directory found in front of where the end record says is one whose offset field is
+        // wrong, unless the records' offsets are all as far off (the archive's front was cut
+        // away): a correction that puts the first local header before the file is not one.
+        if (ZipOffsetCorrection < 0 &&
+            TZipCentralHeader::FromBytes(CentralRecord.data()).LocalHeaderOffset + ZipOffsetCorrection < 0) {
+            ZipOffsetCorrection = 0;
+            ZipDirectoryOffsetWrong = true;
+        }
         std::int64_t localPos = -1;
         CheckedAdd(TZipCentralHeader::FromBytes(CentralRecord.data()).LocalHeaderOffset, ZipOffsetCorrection,
                    localPos);

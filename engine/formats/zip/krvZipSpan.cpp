@@ -37,6 +37,14 @@ std::string TDiskSpanObj::DiskLabel(int DiskNumber) {
     return label;
 }
 
+void TDiskSpanObj::LabelDisk(TZipCommon& Owner, const std::string& Root, const std::string& CurrentLabel,
+                             int DiskNumber) {
+    const std::string label = DiskLabel(DiskNumber);
+    if (CurrentLabel != label && !TDrives::Current().SetVolumeLabel(Root, label) && Owner.OnWarning)
+        Owner.OnWarning(Owner, Owner.ArchiveFile(),
+                        "The disk could not be labelled " + label + "; it is written without a label.");
+}
+
 std::string TDiskSpanObj::Folder() const {
     const std::string& name = FOwner.ArchiveFile();
     const std::size_t slash = name.rfind('/');
@@ -293,13 +301,7 @@ bool TDiskSpanObj::OpenDiskFile() {
     auto disk = std::make_unique<TFileStream32>(FOwner.ArchiveFile(), fmCreate, status);
     if (status != fsOpenOk) return false;
     FDisk = std::move(disk);
-    const std::string label = DiskLabel(FDiskNumber);
-    // Only a FAT medium takes a label here; any other disk is written unlabelled and the set
-    // is told apart by the disk numbers of its records.
-    if (VolumeLabel != label && !TDrives::Current().SetVolumeLabel(Root.empty() ? Folder() : Root, label) &&
-        FOwner.OnWarning)
-        FOwner.OnWarning(FOwner, FOwner.ArchiveFile(),
-                         "The disk could not be labelled " + label + "; it is written without a label.");
+    LabelDisk(FOwner, Root.empty() ? Folder() : Root, VolumeLabel, FDiskNumber);
     CheckDrive();
     FLastSerial = SerialNumber;
     return true;

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 class TZip;
+class TZipCommon;
 
 class TDiskSpanObj : public TDiskCommon {
 public:
@@ -29,6 +30,11 @@ public:
     // Space a disk must offer beyond what the first disk keeps free.
     static constexpr std::uint64_t RequiredSpace = 10000;
     static std::string DiskLabel(int DiskNumber);
+    // Labels the disk at Root as disk DiskNumber unless CurrentLabel is that label already. A
+    // medium that takes no label (on Linux every one but FAT) is written unlabelled, and the
+    // owner's warning says so: the set is told apart by the disk numbers of its records.
+    static void LabelDisk(TZipCommon& Owner, const std::string& Root, const std::string& CurrentLabel,
+                          int DiskNumber);
 
 private:
     bool PrepareDisk();

@@ -41,16 +41,8 @@ bool ReadField(TStream32& Stream, std::int64_t Pos, std::int64_t Count, TBuffer&
     return Count == 0 || ReadAt(Stream, Pos, Out.data(), Count) == Count;
 }
 
-// Where a raw deflate stream ends: its compressed length, and the CRC-32 and size of what it
-// inflates to.
-struct TDeflateEnd {
-    std::int64_t Packed = 0;
-    std::uint32_t Crc = 0;
-    std::int64_t Size = 0;
-};
+} // namespace
 
-// Inflates the deflate stream at DataStart to its end; false for data that end before it,
-// damaged data or a cancel.
 bool FindDeflateEnd(TStream32& Stream, std::int64_t DataStart, const bool* CancelFlag, TDeflateEnd& End) {
     if (Stream.Seek(DataStart, soBeginning) != DataStart) return false;
     TDecompressStream inflater(Stream);
@@ -66,8 +58,6 @@ bool FindDeflateEnd(TStream32& Stream, std::int64_t DataStart, const bool* Cance
     End = {inflater.TotalIn(), crc ^ 0xFFFFFFFF, inflater.TotalOut()};
     return true;
 }
-
-} // namespace
 
 TZipCentralHeader ZipCentralFromLocal(const TZipLocalHeader& Local) {
     TZipCentralHeader c;
@@ -270,11 +260,12 @@ void TZipWalk::FindDataEnd(TZipWalkEntry& Item, const TZipLocalRecord& Record, s
     Next = last == TZipDescriptorFound::Header ? hit.Position : -1;
 }
 
-TZipExtent ZipItemExtent(const TZipWalkEntry& Item) {
+TZipExtent ZipItemExtent(const TZipWalkEntry& Item, std::int64_t Limit) {
     const std::int64_t head = std::int64_t{TZipLocalHeader::Size} + Item.Central.NameLength;
-    std::int64_t end = MaxValue;
-    if (!CheckedAdd(Item.LocalOffset, head, end) || !CheckedAdd(end, Item.CompressedSize, end))
+    std::int64_t headEnd = MaxValue, end = MaxValue;
+    if (!CheckedAdd(Item.LocalOffset, head, headEnd) || !CheckedAdd(headEnd, Item.CompressedSize, end))
         end = MaxValue;
+    if (Limit >= 0 && end > Limit && headEnd <= Limit) end = headEnd;
     return {Item.Disk, Item.LocalOffset, end};
 }
 

@@ -63,7 +63,9 @@ struct TZipExtent {
     std::int64_t Start = 0;
     std::int64_t End = 0;
 };
-TZipExtent ZipItemExtent(const TZipWalkEntry& Item);
+// Data said to run past Limit (when not -1), the end of the file, are damage of their entry
+// alone: its extent is then its header and name, and overlaps no other entry's data.
+TZipExtent ZipItemExtent(const TZipWalkEntry& Item, std::int64_t Limit = -1);
 // For each extent, whether it overlaps another (two records pointing at one local header, or
 // a header within another entry's data): such entries are damage.
 std::vector<bool> FindZipOverlaps(const std::vector<TZipExtent>& Extents);
@@ -86,6 +88,17 @@ private:
     std::int64_t FReachIndex = -1;
     std::vector<std::int64_t> FHits;
 };
+
+// Where a raw deflate stream ends: its compressed length, and the CRC-32 and size of what it
+// inflates to.
+struct TDeflateEnd {
+    std::int64_t Packed = 0;
+    std::uint32_t Crc = 0;
+    std::int64_t Size = 0;
+};
+// Inflates the deflate stream at DataStart to its end; false for data that end before it,
+// damaged data or a cancel.
+bool FindDeflateEnd(TStream32& Stream, std::int64_t DataStart, const bool* CancelFlag, TDeflateEnd& End);
 
 // A central record with the values of a local header (made by its "version needed").
 TZipCentralHeader ZipCentralFromLocal(const TZipLocalHeader& Local);

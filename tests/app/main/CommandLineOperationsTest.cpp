@@ -105,6 +105,10 @@ TEST_F(TCommandLineOperations, TestRepairConvertAndSelfExtractor) {
         {{"-R", "cut.zip"}, 0, "Save Repaired File As ...", {"unzip", "-t", "cut_fixed.zip"}},
         {{"-R", "ddcut.zip"}, 0, "Save Repaired File As ...", {"unzip", "-t", "ddcut_fixed.zip"}},
         {{"-R", "notes.txt"}, 1, "View Last Output", {}},
+        // Counted against the directory: the entry whose header is gone, or whose data fail
+        // their CRC, is not recovered, and the repair fails.
+        {{"-R", "hdr.zip"}, 1, "> 2 out of 3 files were recovered.", {"unzip", "-t", "hdr_fixed.zip"}},
+        {{"-R", "crc.zip"}, 1, "> 3 out of 4 files were recovered.", {}},
         // Only errors are printed, not the converter's progress.
         {{"-C", "t.tar"}, 0, "Archive conversion successfully completed.", {"unzip", "-t", "t.zip"}, "> ("},
         // The output would be the input: refused, and the input is left as it was.
@@ -143,6 +147,11 @@ TEST_F(TCommandLineOperations, TestLogHasAVerdictForEveryEntry) {
     bad[bad.find("hello") + 1] ^= 0x20;
     WriteFile(FWork / "crc.zip", bad);
     Must(RunTool({"tar", "-cf", "t.tar", "a.txt", "b.txt", "dir/c.txt"}, FWork.Path()));
+    // b.txt's local header is gone: it fails by name, though its data are never reached.
+    Must(RunTool({"zip", "-q", "-X", "hdr.zip", "dir/", "b.txt", "dir/c.txt"}, FWork.Path()));
+    std::string hdr = ReadFile(FWork / "hdr.zip");
+    hdr[hdr.find("PK\x03\x04", 1) + 1] = 'X';
+    WriteFile(FWork / "hdr.zip", hdr);
     struct TCase {
         std::string Archive;
         std::vector<std::string> Lister;
@@ -150,6 +159,7 @@ TEST_F(TCommandLineOperations, TestLogHasAVerdictForEveryEntry) {
     } const cases[] = {
         {"t.zip", {"unzip", "-Z1", "t.zip"}, ""},
         {"crc.zip", {"unzip", "-Z1", "crc.zip"}, "a.txt"},
+        {"hdr.zip", {"unzip", "-Z1", "hdr.zip"}, "b.txt"},
         {"t.tar", {"tar", "-tf", "t.tar"}, ""},
     };
     for (const TCase& c : cases) {
