@@ -105,6 +105,22 @@ TEST(UnRarInterop, AFlippedByteFailsAndTheExistingFileSurvives) {
     }
 }
 
+// rar 5 always ends with an end block (lsar passes an archive without it): its entries pass,
+// and the archive fails, saying where it ends.
+TEST(UnRarInterop, ARar5ArchiveWithoutItsEndBlockFails) {
+    const std::string whole = ReadFile(CorpusDir() / "libarchive/rar/read_format_rar5_multiple_files.rar");
+    for (const std::size_t at : {whole.size() - 8, whole.size() - 4}) {
+        TempDir work;
+        WriteFile(work / "cut.rar", whole.substr(0, at));
+        const ToolResult run = RunProbe({"test", (work / "cut.rar").string()});
+        EXPECT_EQ(run.ExitCode, 1) << run.Out;
+        for (const char* name : {"test1.bin", "test2.bin", "test3.bin", "test4.bin"})
+            EXPECT_NE(run.Out.find(std::string(name) + "\tPASS\n"), std::string::npos) << run.Out;
+        EXPECT_NE(run.Out.find("cut.rar\tFAIL 25110 Bad file header: block at offset "), std::string::npos)
+            << run.Out;
+    }
+}
+
 TEST(UnRarInterop, ATestRunHandsEveryFilesDataToTheWriteRoutine) {
     std::unique_ptr<TUnBase> reader = CreateReader(atRar);
     ASSERT_TRUE(reader);

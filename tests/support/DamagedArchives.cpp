@@ -71,6 +71,13 @@ const std::vector<TDamageCase>& DamagedReaderCases() {
         Change("Rar5DamagedEntryAmongWholeOnes", rar5Files, 800, 0xA9, lsar, unar, 3),
         // The last entry's header fails its CRC: the three before it are all the listing has.
         Change("Rar5LastHeaderDamaged", rar5Files, 1242, 0x21, lsar, unar, 3),
+        // Cut after the first entry: a whole entry, a damaged archive.
+        Cut("Rar5CutAfterTheFirstEntry", rar5Files, 451, lsar, unar, 1),
+        Cut("RarCutInTheThirdEntry", "libarchive/rar/read_format_rar_windows.rar", 400, lsar, unar, 2),
+        // Old rar versions wrote no end block.
+        Harmless(
+            Cut("RarWithoutItsEndBlock", "libarchive/rar/read_format_rar_windows.rar", 807, lsar, unar, 3)),
+        Change("ZooStoredSizesDiffer", "patool/t.zoo", 65, 0x01, lsar, unar, 1),
         Change("Rar5SolidDamaged", "libarchive/rar/read_format_rar5_solid.rar", 300, 0x55, lsar, bsdtar, 0),
         SkipsAnEntry(Cut("RarWithALink", "libarchive/rar/read_format_rar.rar", -1, lsar, unar, 2)),
         Cut("TarGzCutInTheMiddle", "", 60, gzipTest, gnuTar, 6),

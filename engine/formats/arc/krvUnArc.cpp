@@ -61,6 +61,7 @@ void TUnArc::ExtractEntry(TStream32& Stream, const TArcHeader& H) {
         SkipEntry(H.UnpackedSize);
         return;
     }
+    if (H.Method <= 2 && !StoredSizesAgree(H.PackedSize, H.UnpackedSize, 16, H.Crc)) return;
     if (H.Method > 9) {
         // Nothing is written, and a file of that name stays as it is.
         RefuseEntry(ecUnsupportedCompressionMethod, H.UnpackedSize, 16, H.Crc);

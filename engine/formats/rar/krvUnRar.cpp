@@ -118,7 +118,7 @@ void TUnRar::Run(bool TestMode) {
     FReached = 0;
     int result = lib.ReadHeader(handle, header.get());
     if (result != 0) {
-        ReportError(archive, "", "0", ecBadFileHeader);
+        ReportError(archive, FScan.Damage, "0", ecBadFileHeader);
         FailUnreached(ecBadFileHeader);
         return;
     }
@@ -137,9 +137,20 @@ void TUnRar::Run(bool TestMode) {
         *header = RARHeaderData{};
         result = lib.ReadHeader(handle, header.get());
         if (result != 0) {
-            if (result != ERAR_END_ARCHIVE && !GetCancel()) {
-                ReportError(archive, "", "0", LibraryError(result));
-                FailUnreached(LibraryError(result));
+            if (GetCancel()) break;
+            if (result != ERAR_END_ARCHIVE) {
+                // Damage the walk found, and says where, is the cause of a header the library
+                // cannot read.
+                const bool damage =
+                    FScan.DamageCode != 0 && (result == ERAR_BAD_DATA || result == ERAR_BAD_ARCHIVE);
+                const int code = damage ? FScan.DamageCode : LibraryError(result);
+                ReportError(archive, FScan.Damage, "0", code);
+                FailUnreached(code);
+            } else if (FScan.DamageCode != 0) {
+                // The library found its end where the archive is damaged (cut off, or without
+                // its end block): the run fails, and so do the files it did not come to.
+                ReportError(archive, FScan.Damage, "0", FScan.DamageCode);
+                FailUnreached(FScan.DamageCode);
             }
             break;
         }

@@ -1,5 +1,6 @@
 // The lister's uuencoded and xxencoded text: one entry per "begin" line, as a text may carry
 // several files one after the other.
+#include "engine/core/krvErrorCodes.h"
 #include "engine/formats/uu/krvUURecords.h"
 #include "engine/read/krvKorvaWalk.h"
 
@@ -50,6 +51,11 @@ public:
             }
         }
         if (midLine && keep) Take(line, linePos, begins);
+        if (begins.empty()) {
+            // Text with no file in it: the lister says so rather than show an empty archive.
+            K.ReportError(K.ArchiveFile(), NoBeginText(0), "0", ecBadFileHeader);
+            return;
+        }
         for (std::size_t i = 0; i < begins.size(); ++i) {
             TKorvaEntry e;
             e.StoredName = begins[i].second;

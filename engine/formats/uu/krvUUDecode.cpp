@@ -117,6 +117,12 @@ int TUUDecode::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     // the text is searched to its end for the next one.
     TUUBegin begin;
     bool found = FindBegin(*lines, MaxHeaderLines, begin);
+    if (!found && !GetCancel()) {
+        // Text with no file in it is no archive this reader can pass.
+        ReportError(ArchiveFile(), FDamagedBegin.empty() ? NoBeginText(MaxHeaderLines) : FDamagedBegin, "0",
+                    ecBadFileHeader);
+        ++FilesFailed;
+    }
     while (found && !GetCancel() && ExtractFile(ArchiveStream, lines, begin))
         found = FindBegin(*lines, 0, begin);
     return 0;
@@ -124,8 +130,11 @@ int TUUDecode::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
 
 bool TUUDecode::FindBegin(TUULineReader& Lines, int MaxLines, TUUBegin& Begin) {
     std::string line;
+    FDamagedBegin.clear();
     for (int n = 0; (MaxLines == 0 || n < MaxLines) && !GetCancel() && Lines.Next(line, ReadRoutine); ++n) {
         if (ParseUUBeginLine(line, Begin)) return true;
+        if (line.starts_with("begin") && FDamagedBegin.empty())
+            FDamagedBegin = "line " + std::to_string(n + 1) + " is a damaged \"begin\" line";
         if (line.starts_with("table")) {
             std::string first;
             std::string second;

@@ -8,8 +8,8 @@
 #pragma once
 
 #include "engine/codec/krvUUCodec.h"
-#include "engine/formats/uu/krvUURecords.h"
 #include "engine/core/krvUnBase.h"
+#include "engine/formats/uu/krvUURecords.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -52,6 +52,7 @@ private:
     bool OpenNextVolume(std::unique_ptr<TFileStream32>& Stream, int Opened);
     void FlushOutput();
 
+    std::string FDamagedBegin; // where the search passed over a "begin" line it could not read
     int FVolumeStartNum = 0;
     int FVolumesOpened = 1;
     std::string FFirstVolume;

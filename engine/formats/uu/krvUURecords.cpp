@@ -23,3 +23,8 @@ bool ParseUUBeginLine(std::string_view Line, TUUBegin& Begin) {
 bool IsUUEndLine(std::string_view Line) {
     return Line.starts_with("end") && Line.find_first_not_of(' ', 3) == std::string_view::npos;
 }
+
+std::string NoBeginText(int MaxLines) {
+    return MaxLines > 0 ? "no \"begin\" line of a file in the first " + std::to_string(MaxLines) + " lines"
+                        : "no \"begin\" line of a file";
+}
