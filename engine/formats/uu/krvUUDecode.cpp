@@ -173,7 +173,7 @@ bool TUUDecode::ExtractFile(std::unique_ptr<TFileStream32>& Stream, std::unique_
     const bool ended = DecodeLines(Stream, Lines, first);
     if (!ended && !GetCancel() && !EntryFailed()) {
         // The data so far are not the file: it is not put in place.
-        ReportError(FileName, "", "0", ecEOLNotFound);
+        ReportError(FileName, "the text ends without its \"end\" line", "0", ecEOLNotFound);
         MarkEntryFailed();
     }
     FlushOutput();
@@ -231,7 +231,11 @@ bool TUUDecode::DecodeLines(std::unique_ptr<TFileStream32>& Stream, std::unique_
             }
             if (FPending.size() >= OutputChunk) FlushOutput();
         }
-        if (GetCancel() || !OpenNextVolume(Stream, FVolumesOpened++)) return false;
+        // A part of a file split over volumes ends with a whole full line: text that ends after
+        // a short or damaged one is the file's last part, whose "end" line is lost.
+        if (GetCancel() || damaged || lastCount != TUUAlphabet::FullLineBytes ||
+            !OpenNextVolume(Stream, FVolumesOpened++))
+            return false;
         Lines = std::make_unique<TUULineReader>(*this, *Stream);
         // The next volume's data follow its "begin" line (older volumes repeat it), or start
         // with the first line that is a whole data line.
