@@ -44,12 +44,14 @@ TLibraryScan ScanLibraryArchive(const TZipCommon& Reader) {
     };
     // A walk stopped by damage has not seen the end: the library must read on past it, and
     // find the damage itself.
-    lister.OnError = [&scan](TZipCommon&, const std::string&, const std::string& Message, const std::string&,
-                             int ECode) {
+    lister.OnError = [&scan, &Reader](TZipCommon&, const std::string& FileName, const std::string& Message,
+                                      const std::string&, int ECode) {
         // A volume that is not there yet stops the walk as a cancel: the library asks for it.
         if (scan.DamageCode != 0 || ECode == ecUserCanceled) return;
         scan.DamageCode = ECode ? ECode : ecBadFileHeader;
-        scan.Damage = Message;
+        // Damage in a later volume names it.
+        scan.Damage =
+            FileName != Reader.ArchiveFile() && !FileName.empty() ? FileName + ": " + Message : Message;
     };
     scan.Complete = lister.Activate() && !lister.Cancel() && scan.DamageCode == 0;
     return scan;

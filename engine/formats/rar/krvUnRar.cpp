@@ -128,7 +128,10 @@ void TUnRar::Run(bool TestMode) {
         const int before = FilesProcessed + FilesFailed;
         const int stop = ProcessEntry(handle, *header, TestMode);
         if (stop != 0) {
-            if (!GetCancel()) FailUnreached(LibraryError(stop));
+            if (GetCancel()) break;
+            // A volume that is not there, where the walk found the one before it cut off.
+            if (FScan.DamageCode != 0) ReportError(archive, FScan.Damage, "0", FScan.DamageCode);
+            FailUnreached(LibraryError(stop));
             break;
         }
         if (wasFile && FilesProcessed + FilesFailed > before) ++done;
@@ -279,6 +282,8 @@ int TUnRar::Callback(unsigned Msg, std::intptr_t P1, std::intptr_t P2) {
 }
 
 int TUnRar::ChangeVolume(char* Name) {
+    // Data that run past the end of a damaged (cut) volume need no next one: nobody is asked.
+    if (FScan.DamageCode != 0) return -1;
     std::string volume = Name;
     if (OnNextVolume && GetNextVolume(volume, std::to_string(VolumeNumber + 2))) {
         if (volume.size() >= static_cast<std::size_t>(RAR_NAME_SIZE)) return -1;
