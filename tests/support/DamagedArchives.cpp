@@ -87,6 +87,9 @@ const std::vector<TDamageCase>& DamagedReaderCases() {
         Cut("UuCutShort", uuLzh, 300, uudecodeTest, uudecode, 0),
         Change("Rar5SolidDamaged", "libarchive/rar/read_format_rar5_solid.rar", 300, 0x55, lsar, bsdtar, 0),
         SkipsAnEntry(Cut("RarWithALink", "libarchive/rar/read_format_rar.rar", -1, lsar, unar, 2)),
+        // The fourth of ten headers damaged: the walk goes on at the fifth, as GNU tar's does.
+        Change("TarHeaderDamagedInTheMiddle", "commons-compress/tar-gz-z/SunOS_cf.tar", 3073, 0x20,
+               {"tar", "-tf", "{}"}, {"tar", "-xf", "{}", "-C", "{out}"}, 9),
         Cut("TarGzCutInTheMiddle", "", 60, gzipTest, gnuTar, 6),
         Cut("TarGzCutBeforeTheFirstHeader", "", 20, gzipTest, gnuTar, 0),
         // A changed byte that inflates to other data: only the gzip CRC tells, and no entry of

@@ -42,7 +42,7 @@ inline void PrintTo(const TDamageCase& Case, std::ostream* Out) {
     *Out << Case.Name;
 }
 
-// The damaged zoo, arc, rar 5, tar.gz, lha and arj archives.
+// The damaged zoo, arc, rar 5, tar, tar.gz, lha and arj archives.
 const std::vector<TDamageCase>& DamagedReaderCases();
 
 struct TDamagedArchive {

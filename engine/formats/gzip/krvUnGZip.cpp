@@ -114,6 +114,7 @@ int TUnGZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
         CheckCrc(32, RunningCrc32);
         return 0;
     }
+    FNoTarHeader = false;
     const bool nested = AskNestedTar(input);
     FInflateAhead = JobThreads(Threads) >= 2;
     if (nested)
@@ -126,7 +127,18 @@ int TUnGZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
 
 bool TUnGZip::AskNestedTar(TStream32& Input) {
     const std::string head = PeekDecoded(Input, PeekSize);
-    if (head.size() <= static_cast<std::size_t>(512) || !IsTarHeaderValid(head.data())) return false;
+    // A tar cut right after its first header is still a tar (of a cut entry).
+    if (head.size() < static_cast<std::size_t>(512) || !IsTarHeaderValid(head.data())) {
+        // A member named as a tar (or in a file named as a compressed tar) whose start is no tar
+        // header, nor the zeros of an empty tar: the tar is damaged there. Its data still come
+        // out as they are.
+        const std::string archive = LowerCaseAscii(BaseName(ArchiveFile()));
+        const bool namedTar = LowerCaseAscii(ExtensionOf(FileName)) == ".tar" || archive.ends_with(".tgz") ||
+                              archive.ends_with(".taz") || archive.find(".tar.") != std::string::npos;
+        const bool emptyTar = head.size() >= 512 && head.find_first_not_of('\0') >= 512;
+        FNoTarHeader = OnNestedTarFile && namedTar && !emptyTar;
+        return false;
+    }
     if (!OnNestedTarFile) {
         ReportError(FileName, "OnNestedTarFile", "0", ecRequiredEventNotAssigned);
         return false;
@@ -154,7 +166,10 @@ void TUnGZip::ExtractMember(TStream32& Input, const std::string& StoredName) {
             EntryBytesDone += Count;
         });
         if (code != 0 && !GetCancel()) {
-            ReportError(FileName, "", "0", code);
+            ReportError(FileName, FDamage, "0", code);
+            MarkEntryFailed();
+        } else if (FNoTarHeader && !GetCancel()) {
+            ReportError(FileName, "no valid tar header at offset 0 of the tar", "0", ecBadFileHeader);
             MarkEntryFailed();
         }
         CloseOutputFile(faArchive, FTime);
@@ -199,7 +214,7 @@ void TUnGZip::ExtractNestedTar(TStream32& Input) {
         code == ecFileFailsCRCCheck || code == ecFileSizeDifferent || code == ecDecompressionError;
     if (!changed) RunTarReader(tarName, code != 0);
     if (code != 0 && !GetCancel()) {
-        ReportError(member, "", "0", code);
+        ReportError(member, FDamage, "0", code);
         ++FilesFailed;
         if (OnEnd) OnEnd(*this, member, false);
     }

@@ -3,7 +3,9 @@
 // When the decoded data begin with a tar header, OnNestedTarFile asks whether to unpack the
 // tar too: then the data go to a temporary tar in TempDir, a TUnTar extracts its entries
 // with their folders, and the temporary tar is removed; the reader's type becomes atTar and,
-// when the tar gave entries, OnChangeArchive names the tar (the member's name).
+// when the tar gave entries, OnChangeArchive names the tar (the member's name). Bytes after a
+// member that are neither zeros nor a whole member fail the file; a member named as a tar whose
+// data begin with no tar header fails (its data still come out).
 #pragma once
 
 #include "engine/core/krvUnBase.h"
@@ -42,6 +44,8 @@ private:
     int DecodeCompress(TStream32& Input, const TSink& Sink);
     // Up to Count bytes of the decoded data's start (damage ignored).
     std::string PeekDecoded(TStream32& Input, std::int64_t Count);
+    // Whether nothing but zero bytes lie from At to the end of Input.
+    static bool OnlyZerosFrom(TStream32& Input, std::int64_t At);
     void PackedProgress(std::int64_t PackedDone);
 
     // ---- the job (krvUnGZip.cpp) ----------------------------------------------------------------
@@ -51,7 +55,9 @@ private:
     // Damaged: the tar was cut short by damage to the gzip data, which the caller reports.
     void RunTarReader(const std::string& TarFile, bool Damaged);
 
-    TGzipMember FMember; // the first member's header
+    TGzipMember FMember;       // the first member's header
+    std::string FDamage;       // where the damage that stopped decoding lies
+    bool FNoTarHeader = false; // the member is named as a tar, but its data begin with no tar header
     std::int64_t FPackedTotal = 0;
     std::int64_t FUnpackedGuess = 0; // the last trailer's size: for progress only
     TEntryTime FTime = 0u;

@@ -5,9 +5,9 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvCodecStreams.h"
 #include "engine/core/krvCrc.h"
+#include "engine/core/krvDecodeAhead.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvFileIo.h"
-#include "engine/core/krvDecodeAhead.h"
 #include "engine/formats/gzip/krvUnGZip.h"
 
 #include <algorithm>
@@ -24,6 +24,14 @@ constexpr std::int64_t OutputChunk = 262144;
 struct TPeekDone {};
 
 } // namespace
+
+bool TUnGZip::OnlyZerosFrom(TStream32& Input, std::int64_t At) {
+    std::vector<std::uint8_t> chunk(65536);
+    for (std::int64_t got; (got = ReadAt(Input, At, chunk.data(), std::ssize(chunk))) > 0; At += got)
+        if (std::any_of(chunk.begin(), chunk.begin() + got, [](std::uint8_t B) { return B != 0; }))
+            return false;
+    return true;
+}
 
 void TUnGZip::PackedProgress(std::int64_t PackedDone) {
     BytesToDo = static_cast<double>(std::max<std::int64_t>(FPackedTotal - PackedDone, 0));
@@ -50,6 +58,7 @@ int TUnGZip::DecodeFile(TStream32& Input, const TSink& Sink) {
 }
 
 int TUnGZip::DecodeAll(TStream32& Input, const TSink& Sink) {
+    FDamage.clear();
     return FMember.IsGzip() ? DecodeGzipMembers(Input, Sink) : DecodeCompress(Input, Sink);
 }
 
@@ -60,10 +69,16 @@ int TUnGZip::DecodeGzipMembers(TStream32& Input, const TSink& Sink) {
     };
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(OutputChunk));
     TGzipMember member = FMember;
+    std::int64_t memberStart = 0;
+    // The damage, and where it lies.
+    const auto damage = [&](int Code, const std::string& What) {
+        FDamage = "member at offset " + std::to_string(memberStart) + ": " + What;
+        return Code;
+    };
     for (;;) {
-        if (member.Method != GzipDeflated) return ecUnsupportedCompressionMethod;
-        if (member.Flags & GzFlagEncrypted) return ecPasswordProtected;
-        if (member.Flags & GzFlagReserved) return ecWarningUnknownFlags;
+        if (member.Method != GzipDeflated) return damage(ecUnsupportedCompressionMethod, "method");
+        if (member.Flags & GzFlagEncrypted) return damage(ecPasswordProtected, "encrypted");
+        if (member.Flags & GzFlagReserved) return damage(ecWarningUnknownFlags, "reserved flags");
         const std::int64_t dataStart = member.DataStart;
         if (Input.Seek(dataStart, soBeginning) != dataStart) return ecSeekError;
         std::uint32_t crc = 0xFFFFFFFF;
@@ -84,7 +99,11 @@ int TUnGZip::DecodeGzipMembers(TStream32& Input, const TSink& Sink) {
                 if (GetCancel()) return -1;
                 // A stream that ends before its last block was cut off; anything else is damage.
                 if (got < OutputChunk)
-                    return Source.Status() == Z_BUF_ERROR ? ecBadBlock : ecDecompressionError;
+                    return Source.Status() == Z_BUF_ERROR
+                               ? damage(ecBadBlock, "data cut off")
+                               : damage(ecDecompressionError,
+                                        "data damaged near offset " +
+                                            std::to_string(dataStart + Source.TotalIn()));
             }
             dataEnd = dataStart + Source.TotalIn();
             return 0;
@@ -93,7 +112,7 @@ int TUnGZip::DecodeGzipMembers(TStream32& Input, const TSink& Sink) {
         int code = 0;
         if (file) {
             TDecodeAhead ahead(std::move(file), dataStart, std::numeric_limits<std::int64_t>::max(),
-                                OutputChunk);
+                               OutputChunk);
             code = decode(ahead, [&] {
                 const std::span<const std::uint8_t> piece = ahead.Next();
                 return std::pair(piece.data(), static_cast<std::int64_t>(piece.size()));
@@ -108,24 +127,26 @@ int TUnGZip::DecodeGzipMembers(TStream32& Input, const TSink& Sink) {
         }
         if (code != 0) return code < 0 ? 0 : code;
         std::uint8_t trailer[GzipTrailer];
-        if (ReadAt(Input, dataEnd, trailer, GzipTrailer) != GzipTrailer) return ecUnexpectedEndOfFile;
-        if (GetU32LE(trailer) != (crc ^ 0xFFFFFFFF)) return ecFileFailsCRCCheck;
-        if (GetU32LE(trailer + 4) != length) return ecFileSizeDifferent;
+        if (ReadAt(Input, dataEnd, trailer, GzipTrailer) != GzipTrailer)
+            return damage(ecUnexpectedEndOfFile, "trailer cut off");
+        if (GetU32LE(trailer) != (crc ^ 0xFFFFFFFF)) return damage(ecFileFailsCRCCheck, "CRC");
+        if (GetU32LE(trailer + 4) != length) return damage(ecFileSizeDifferent, "size in the trailer");
 
-        // What follows decides: another member, or the end (bytes that are no member, such as
-        // the zeros a tape pads with, are left as gzip leaves them).
+        // What follows decides: another member, or the end. The zeros a tape pads with end the
+        // file; anything else must be a whole member (gzip too calls other bytes damage).
         const std::int64_t next = dataEnd + GzipTrailer;
-        if (size - next < 2) return 0;
+        if (OnlyZerosFrom(Input, next)) return 0;
+        memberStart = next;
         switch (ReadGzipHeader(readAt, next, size, member)) {
         case TGzipHeaderResult::Ok:
-            if (!member.IsGzip()) return 0;
+            if (!member.IsGzip()) return damage(ecBadFileHeader, "no gzip header");
             break;
         case TGzipHeaderResult::NotGzip:
-            return 0;
+            return damage(ecBadFileHeader, "no gzip header");
         case TGzipHeaderResult::Truncated:
-            return ecUnexpectedEndOfFile;
+            return damage(ecUnexpectedEndOfFile, "header cut off");
         case TGzipHeaderResult::BadHeaderCrc:
-            return ecHeaderCRCError;
+            return damage(ecHeaderCRCError, "header CRC");
         }
     }
 }

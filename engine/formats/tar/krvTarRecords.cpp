@@ -204,10 +204,13 @@ TTarWalker::TTarWalker(TTarReadAt ReadAt, std::int64_t Start, std::int64_t End)
 void TTarWalker::SetPosition(std::int64_t Pos) {
     FPos = Pos;
     FEnd = TTarWalkEnd::Running;
+    FEndBlock = false;
+    ClearPending();
 }
 
 bool TTarWalker::Finish(TTarWalkEnd Reason) {
     FEnd = Reason;
+    FEndAt = FPos;
     FPos = FLimit;
     return false;
 }
@@ -391,11 +394,13 @@ bool TTarWalker::Next(TTarEntry& Entry) {
         const std::int64_t got = FReadAt(FPos, header.data(), TarBlockSize);
         if (got != TarBlockSize) {
             // A cut inside the end-of-archive blocks loses nothing.
-            const bool zeros = got > 0 && AllZero(header.data(), static_cast<std::size_t>(got));
-            return Finish(zeros && FStart < 0 ? TTarWalkEnd::End : TTarWalkEnd::Truncated);
+            FEndBlock = got > 0 && AllZero(header.data(), static_cast<std::size_t>(got));
+            return Finish(FEndBlock && FStart < 0 ? TTarWalkEnd::End : TTarWalkEnd::Truncated);
         }
-        if (AllZero(header.data(), header.size()))
+        if (AllZero(header.data(), header.size())) {
+            FEndBlock = true;
             return Finish(FStart >= 0 ? TTarWalkEnd::BadHeader : TTarWalkEnd::End);
+        }
         // A header without a name is still a header: its entry is reported, not the rest lost.
         if (!IsTarHeaderValid(header.data())) return Finish(TTarWalkEnd::BadHeader);
 
@@ -461,6 +466,7 @@ bool TTarWalker::Next(TTarEntry& Entry) {
         Entry.DataPos = dataPos;
         if (!CheckedAdd(dataPos, padded, next)) return Finish(TTarWalkEnd::BadHeader);
         ClearPending();
+        FEndAt = headerPos;
         if (size > FLimit - dataPos) {
             Entry.Truncated = true;
             FEnd = TTarWalkEnd::Truncated;

@@ -109,8 +109,14 @@ public:
     // are cut off is still returned, with Truncated set; the walk ends after it.
     bool Next(TTarEntry& Entry);
     TTarWalkEnd EndReason() const { return FEnd; }
+    // The walk ended at the end-of-archive block (or in its zeros, cut short); an archive
+    // that ends at a header boundary without it was cut there.
+    bool EndBlockSeen() const { return FEndBlock; }
+    // Where the walk stopped: the block that ended it.
+    std::int64_t EndAt() const { return FEndAt; }
     // Where the next header is looked for.
     std::int64_t Position() const { return FPos; }
+    // Goes on at Pos (after damage): records seen before it are dropped.
     void SetPosition(std::int64_t Pos);
 
     // Long names and pax records longer than this are damage.
@@ -133,6 +139,8 @@ private:
     std::int64_t FPos;
     std::int64_t FLimit; // the archive's end
     TTarWalkEnd FEnd = TTarWalkEnd::Running;
+    bool FEndBlock = false;
+    std::int64_t FEndAt = 0;
 
     // Records waiting for the header they belong to.
     std::string FLongName;

@@ -1,6 +1,7 @@
 #include "engine/formats/tar/krvUnTar.h"
 
 #include "engine/core/krvByteAccess.h"
+#include "engine/core/krvCrc.h"
 #include "engine/core/krvDates.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvFileIo.h"
@@ -74,7 +75,36 @@ TTarWalker TUnTar::WalkerOf(TStream32& Stream) {
         0, Stream.Size());
 }
 
-bool TUnTar::NextSelected(TTarWalker& Walker, TTarEntry& Entry, bool Report) {
+std::int64_t TUnTar::NextValidHeader(TStream32& Stream, std::int64_t From) {
+    std::vector<std::uint8_t> chunk(static_cast<std::size_t>(128 * TarBlockSize));
+    for (std::int64_t got;
+         !GetCancel() && (got = ReadAt(Stream, From, chunk.data(), std::ssize(chunk))) >= TarBlockSize;
+         From += got / TarBlockSize * TarBlockSize)
+        for (std::int64_t at = 0; at + TarBlockSize <= got; at += TarBlockSize)
+            if (IsTarHeaderValid(chunk.data() + at)) return From + at;
+    return -1;
+}
+
+bool TUnTar::NextSelected(TStream32& Stream, TTarWalker& Walker, TTarEntry& Entry, bool Report) {
+    for (;;) {
+        if (NextListed(Walker, Entry, Report)) return true;
+        if (GetCancel() || Walker.EndReason() != TTarWalkEnd::BadHeader) return false;
+        // A block that is no header: reported, and the walk goes on at the next block that is
+        // one, as GNU tar skips to it (the entries in between are lost with their header).
+        const std::int64_t bad = Walker.EndAt();
+        const std::int64_t next = NextValidHeader(Stream, bad + TarBlockSize);
+        if (Report)
+            ReportError(
+                ArchiveFile(),
+                "no valid header at offset " + std::to_string(bad) +
+                    (next < 0 ? std::string() : "; the walk goes on at offset " + std::to_string(next)),
+                "0", ecBadFileHeader);
+        if (next < 0) return false;
+        Walker.SetPosition(next);
+    }
+}
+
+bool TUnTar::NextListed(TTarWalker& Walker, TTarEntry& Entry, bool Report) {
     while (!GetCancel() && Walker.Next(Entry)) {
         // A volume label names the archive, not a file.
         if (Entry.TypeFlag == 'V') continue;
@@ -100,7 +130,7 @@ int TUnTar::ScanTarHeaders(TStream32& Stream) {
     TTarEntry entry;
     int selected = 0;
     bool lastCut = false; // the last entry's data are cut off (reported when it is extracted)
-    while (NextSelected(walker, entry, true)) {
+    while (NextSelected(Stream, walker, entry, true)) {
         lastCut = entry.Truncated;
         const std::uint32_t dosDate = DateTimeToDosDate(UnixDateToDateTime(entry.MTime));
         MaxFileDate = std::max(MaxFileDate, dosDate);
@@ -108,10 +138,14 @@ int TUnTar::ScanTarHeaders(TStream32& Stream) {
         ++selected;
     }
     lastCut = lastCut || entry.Truncated;
-    // A damaged or cut archive: the entries before the damage are still extracted.
-    if (walker.EndReason() == TTarWalkEnd::BadHeader) ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
+    // A cut archive: the entries before the cut are still extracted.
+    const std::string at = "offset " + std::to_string(walker.EndAt());
     if (walker.EndReason() == TTarWalkEnd::Truncated && !lastCut)
-        ReportError(ArchiveFile(), "", "0", ecUnexpectedEndOfFile);
+        ReportError(ArchiveFile(), "archive cut off at " + at, "0", ecUnexpectedEndOfFile);
+    // The end-of-archive block must be there: without it the archive was cut at a header.
+    if (walker.EndReason() == TTarWalkEnd::End && !walker.EndBlockSeen())
+        ReportError(ArchiveFile(), "archive cut off at " + at + ": no end-of-archive block", "0",
+                    ecUnexpectedEndOfFile);
     return selected;
 }
 
@@ -130,7 +164,7 @@ void TUnTar::FindLinkTargets(TStream32& Stream) {
 void TUnTar::ExtractTarEntries(TStream32& Stream, int Count) {
     HostSystem = 3;
     TTarWalker walker = WalkerOf(Stream);
-    const auto fill = [&](TTarEntry& Entry) { return NextSelected(walker, Entry, false); };
+    const auto fill = [&](TTarEntry& Entry) { return NextSelected(Stream, walker, Entry, false); };
     // The plain data of the files of a batch (and of the hard links to them) are copied ahead
     // on the other cores.
     const auto plan = [&](const std::vector<TTarEntry>& Batch, int First) {

@@ -3,7 +3,9 @@
 // a plain copy of the file it names (when that file is in the archive); symbolic links are
 // reported skipped, devices and the other kinds are not written and fail, so nothing is ever
 // created that leads outside the destination. An entry without a name is skipped with a
-// message; the entries after it are read.
+// message; the entries after it are read. A block that is no header is reported with its
+// offset and the walk goes on at the next valid header; an archive cut off, also at a header
+// without the end-of-archive block, is reported.
 #pragma once
 
 #include "engine/core/krvUnBase.h"
@@ -43,8 +45,13 @@ private:
     int ScanTarHeaders(TStream32& Stream);
     // The walk over Stream's headers (read at their offsets, the position left alone).
     static TTarWalker WalkerOf(TStream32& Stream);
-    // The next entry of Walker that the job takes.
-    bool NextSelected(TTarWalker& Walker, TTarEntry& Entry, bool Report);
+    // The next entry of Walker that the job takes; past a block that is no header (reported
+    // when Report), the walk goes on at the next valid header.
+    bool NextSelected(TStream32& Stream, TTarWalker& Walker, TTarEntry& Entry, bool Report);
+    // The next entry up to the walk's end.
+    bool NextListed(TTarWalker& Walker, TTarEntry& Entry, bool Report);
+    // The offset of the first block at From or after it that is a valid header; -1 for none.
+    std::int64_t NextValidHeader(TStream32& Stream, std::int64_t From);
     // FFiles for the names hard links point at: the last file entry of each name.
     void FindLinkTargets(TStream32& Stream);
     void ExtractTarEntries(TStream32& Stream, int Count);
