@@ -544,6 +544,9 @@ TArchiveMap MapRar(const std::string& A) {
             : type == 0x7B ? std::string("end header")
                            : "block of type " + Hex(static_cast<unsigned>(type));
         m.Headers.push_back({p, p + size, of, ""});
+        // rar 1.5 to 4 may end without an end block (older versions wrote none): a file cut
+        // where a block begins is a whole archive of fewer entries.
+        if (type != 0x73) m.Headers.push_back({p, p + 1, "start of " + of, "@header cut"});
         AddFields(m, p, of, {{5, 2, "header size"}});
         std::int64_t data = 0;
         if (type == 0x74) {
@@ -586,6 +589,8 @@ TArchiveMap MapEncoded(const std::string& A, char Coding) {
         } else if (line.starts_with("end") && !name.empty()) {
             lastEnd = s;
             m.Headers.push_back({s, e, "end line of " + name, ""});
+            // Cut right after "end", the text is a whole one too.
+            m.Headers.push_back({s + 3, s + 4, "end of " + name, "@file cut"});
             for (std::size_t i = 0; i < data.size(); ++i)
                 if (i < 2 || i + 2 >= data.size())
                     m.Sizes.push_back({data[i].first, 1, Coding,

@@ -35,7 +35,7 @@ int TUnArc::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
         const TArcRead r = counting.Next(h);
         if (r == TArcRead::End) break;
         if (r == TArcRead::Bad) {
-            ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
+            ReportError(ArchiveFile(), counting.Damage(), "0", ecBadFileHeader);
             break;
         }
         if (!selects(h)) continue;

@@ -62,7 +62,11 @@ TZooRead TZooWalk::ReadEntry(TZooEntry& E, bool& Deleted) {
     }
     if (GetU32LE(h) != ZooTag) return TZooRead::Bad;
     const std::int64_t next = GetU32LE(h + 6);
-    if (next == 0) return TZooRead::End;
+    if (next == 0) {
+        // The closing entry holds no file: one with data or a name has lost its link.
+        const bool holdsAFile = GetU32LE(h + 10) != 0 || GetU32LE(h + 24) != 0 || h[38] != 0;
+        return holdsAFile ? TZooRead::Bad : TZooRead::End;
+    }
     E.Type = h[4];
     E.Method = h[5];
     E.DataPos = GetU32LE(h + 10);
