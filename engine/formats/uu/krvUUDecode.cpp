@@ -127,11 +127,13 @@ int TUUDecode::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     // the text is searched to its end for the next one.
     TUUBegin begin;
     bool found = FindBegin(*lines, MaxHeaderLines, begin);
-    if (!found && !GetCancel()) {
+    if (!found && !GetCancel() && FilesFailed == 0) {
         // Text with no file in it is no archive this reader can pass.
         ReportError(ArchiveFile(), FDamagedBegin.empty() ? NoBeginText(MaxHeaderLines) : FDamagedBegin, "0",
                     ecBadFileHeader);
         ++FilesFailed;
+        // A damaged first "begin" line loses its own file only: the files after it are found.
+        if (!FDamagedBegin.empty()) found = FindBegin(*lines, 0, begin);
     }
     while (found && !GetCancel() && ExtractFile(ArchiveStream, lines, begin)) {
         if (FNextBegin) {
@@ -152,21 +154,24 @@ bool TUUDecode::FindBegin(TUULineReader& Lines, int MaxLines, TUUBegin& Begin) {
         const std::string where = "line " + std::to_string(Lines.LineNumber());
         if (line.starts_with("begin") && FDamagedBegin.empty())
             FDamagedBegin = where + " is a damaged \"begin\" line";
-        // After a file, a damaged "begin" line, or data with none before them, is a file lost.
-        if (MaxLines == 0 && FAlphabet && (line.starts_with("begin ") || IsFullLine(*FAlphabet, line))) {
-            std::string probe;
-            if (line.starts_with("begin ") || DecodeUULine(*FAlphabet, line, probe) == TUULine::Data) {
-                ReportError(ArchiveFile(),
-                            line.starts_with("begin ") ? FDamagedBegin
-                                                       : where + ": data without a \"begin\" line",
-                            "0", ecBadFileHeader);
-                ++FilesFailed;
-                if (SkipToEnd(Lines) && FNextBegin) {
-                    Begin = *std::exchange(FNextBegin, std::nullopt);
-                    return true;
-                }
+        // A "begin" line with a mode that does not read, or after a file data with no "begin"
+        // line before them, is a file lost: it fails, and the search goes on after it.
+        const bool damagedBegin =
+            line.starts_with("begin ") && line.size() > 6 && line[6] >= '0' && line[6] <= '9';
+        std::string probe;
+        const bool lostData = MaxLines == 0 && FAlphabet && IsFullLine(*FAlphabet, line) &&
+                              DecodeUULine(*FAlphabet, line, probe) == TUULine::Data;
+        if (damagedBegin || lostData) {
+            ReportError(ArchiveFile(),
+                        damagedBegin ? FDamagedBegin : where + ": data without a \"begin\" line", "0",
+                        ecBadFileHeader);
+            ++FilesFailed;
+            if (SkipToEnd(Lines) && FNextBegin) {
+                Begin = *std::exchange(FNextBegin, std::nullopt);
+                return true;
             }
             FDamagedBegin.clear();
+            continue;
         }
         if (line.starts_with("table")) {
             std::string first;
