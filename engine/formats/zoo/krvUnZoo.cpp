@@ -46,7 +46,7 @@ int TUnZoo::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
         const TZooRead r = counting.Next(entry);
         if (r == TZooRead::End) break;
         if (r == TZooRead::Bad) {
-            ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
+            ReportError(ArchiveFile(), counting.Damage(), "0", ecBadFileHeader);
             break;
         }
         if (!MatchEntrySpec(LocalName(entry, TranslateOemChar))) continue;
