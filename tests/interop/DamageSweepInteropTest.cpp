@@ -29,11 +29,13 @@ namespace {
 
 const TArgv Files = {"a.txt", "b.txt", "c.bin"};
 
+// The whole archive, named File, from the files in Src.
+using TMake = std::function<std::string(const fs::path& Src, const std::string& File)>;
+
 struct TSweepRow {
     const char* Format;
     const char* File; // the archive's name (a .Z or nameless gzip member extracts under it)
-    // The whole archive, named File, from the files in Src.
-    std::function<std::string(const fs::path& Src, const std::string& File)> Make;
+    TMake Make;
     TArchiveMap (*Map)(const std::string&);
     TArgv Reference; // extracts the whole archive ({} it, {out} the folder, run in {out}); {}: Src
     // Labels of the damage the format cannot see, each with why.
@@ -47,8 +49,6 @@ void PrintTo(const TSweepRow& Row, std::ostream* Out) {
 }
 
 // The archive Argv writes ({} stands for it), run in Src.
-using TMake = std::function<std::string(const fs::path&, const std::string&)>;
-
 TMake Tool(TArgv Argv, void (*Fix)(std::string&) = nullptr) {
     return [=](const fs::path& Src, const std::string& File) {
         const fs::path made = Src.parent_path() / "made" / File;
@@ -157,6 +157,12 @@ std::vector<TSweepRow> Rows() {
          unar,
          {{"header cut", "rar 4 may end without an end block: cut where a block begins, it is a whole "
                          "archive of fewer entries (lsar and unar pass it)"}}},
+        {"Rar5",
+         "multiple.rar",
+         Corpus("libarchive/rar/read_format_rar5_multiple_files.rar"),
+         MapRar5,
+         unar,
+         {}},
         {"Uu", "made.uue",
          Output({{"uuencode", "a.txt", "a.txt"},
                  {"uuencode", "b.txt", "b.txt"},

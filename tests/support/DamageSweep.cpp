@@ -61,6 +61,12 @@ std::uint64_t FieldValue(const std::string& A, const TField& F) {
         const char* at = std::strchr(abc, c == ' ' ? '`' : c);
         return at && c ? static_cast<std::uint64_t>(at - abc) : 0;
     }
+    case 'V': {
+        std::uint64_t v = 0;
+        for (int i = 0; i < F.Width; ++i)
+            v |= static_cast<std::uint64_t>(Get(A, F.At + i, 1) & 0x7F) << (7 * i);
+        return v;
+    }
     default:
         return Get(A, F.At, F.Width);
     }
@@ -78,6 +84,11 @@ std::string FieldBytes(const TField& F, std::uint64_t Value) {
     case 'U':
     case 'X':
         return Value < 64 ? std::string(1, (F.Coding == 'U' ? UuAlphabet : XxAlphabet)[Value]) : "";
+    case 'V':
+        // Seven bits a byte, the high bit set on all but the last.
+        for (int i = 0; i < F.Width; ++i, Value >>= 7)
+            out += static_cast<char>((Value & 0x7F) | (i + 1 < F.Width ? 0x80 : 0));
+        return Value ? "" : out;
     default:
         for (int i = 0; i < F.Width; ++i, Value >>= 8)
             out += static_cast<char>(Value & 0xFF);
@@ -87,7 +98,7 @@ std::string FieldBytes(const TField& F, std::uint64_t Value) {
 
 std::uint64_t FieldMax(const TField& F) {
     if (F.Coding == 'U' || F.Coding == 'X') return 63;
-    const int bits = F.Coding == 'O' ? 3 * (F.Width - 1) : 8 * F.Width;
+    const int bits = F.Coding == 'O' ? 3 * (F.Width - 1) : F.Coding == 'V' ? 7 * F.Width : 8 * F.Width;
     return bits >= 64 ? ~0ULL : (1ULL << bits) - 1;
 }
 
@@ -96,11 +107,12 @@ std::uint64_t FieldMax(const TField& F) {
 std::vector<TVariant> DamageVariants(const std::string& Whole, const TArchiveMap& Map, int MaxBytes) {
     std::vector<TVariant> out = {{"whole archive", "", Whole}};
     const std::int64_t size = std::ssize(Whole);
-    // The innermost range holding At: among those whose bytes are changed, or among the rest.
+    // The innermost range holding At: among the headers and their parts (Bytes), or among the
+    // ranges that only say where cuts fall.
     const auto inner = [&](std::int64_t At, bool Bytes) -> const TRange* {
         const TRange* best = nullptr;
         for (const TRange& r : Map.Headers)
-            if (r.Begin <= At && At < r.End && (r.Label.empty() || !Bytes == (r.Label[0] == '@')) &&
+            if (r.Begin <= At && At < r.End && Bytes != (!r.Label.empty() && r.Label[0] == '@') &&
                 (!best || r.End - r.Begin < best->End - best->Begin))
                 best = &r;
         return best;
@@ -562,6 +574,60 @@ TArchiveMap MapRar(const std::string& A) {
     return m;
 }
 
+TArchiveMap MapRar5(const std::string& A) {
+    TArchiveMap m;
+    if (A.compare(0, 8, std::string("Rar!\x1A\x07\x01\x00", 8)) != 0) return m;
+    m.Headers.push_back({0, 8, "marker", ""});
+    for (std::int64_t p = 8; Has(A, p, 7);) {
+        std::int64_t q = p + 4;
+        // A variable-length number at q (q moves past it); Field names it as a size field.
+        const auto number = [&](const char* Field, const std::string& Of) {
+            const std::int64_t at = q;
+            std::uint64_t v = 0;
+            for (int shift = 0; Has(A, q, 1) && shift < 64; shift += 7) {
+                const auto b = Get(A, q++, 1);
+                v |= (b & 0x7F) << shift;
+                if (!(b & 0x80)) break;
+            }
+            if (Field) m.Sizes.push_back({at, static_cast<int>(q - at), 'V', Of + ": " + Field, ""});
+            return v;
+        };
+        const std::int64_t sizeAt = q;
+        const auto size = static_cast<std::int64_t>(number(nullptr, ""));
+        const std::int64_t end = q + size;
+        const std::uint64_t type = number(nullptr, ""), flags = number(nullptr, "");
+        std::string of = type == 1   ? "archive header"
+                         : type == 5 ? "end header"
+                                     : "header at " + std::to_string(p);
+        if (type == 2 || type == 3) {
+            if (flags & 1) number(nullptr, "");
+            if (flags & 2) number(nullptr, "");
+            const std::uint64_t fileFlags = number(nullptr, "");
+            number(nullptr, "");
+            number(nullptr, "");
+            q += (fileFlags & 2 ? 4 : 0) + (fileFlags & 4 ? 4 : 0);
+            number(nullptr, "");
+            number(nullptr, "");
+            const auto nameLength = static_cast<std::int64_t>(number(nullptr, ""));
+            of = "header of " + Text(A, q, nameLength);
+        }
+        m.Headers.push_back({p, end, of, ""});
+        q = sizeAt;
+        number("header size", of);
+        number(nullptr, "");
+        number(nullptr, "");
+        if (flags & 1) number("extra area size", of);
+        const std::uint64_t data = flags & 2 ? number("data size", of) : 0;
+        if (type == 2) {
+            number(nullptr, "");
+            number("size", of);
+        }
+        if (type == 5 || size <= 0) break;
+        p = end + static_cast<std::int64_t>(data);
+    }
+    return m;
+}
+
 namespace {
 
 // Uuencoded or xxencoded text: begin and end lines are headers (the names in them have no
@@ -589,8 +655,6 @@ TArchiveMap MapEncoded(const std::string& A, char Coding) {
         } else if (line.starts_with("end") && !name.empty()) {
             lastEnd = s;
             m.Headers.push_back({s, e, "end line of " + name, ""});
-            // Cut right after "end", the text is a whole one too.
-            m.Headers.push_back({s + 3, s + 4, "end of " + name, "@file cut"});
             for (std::size_t i = 0; i < data.size(); ++i)
                 if (i < 2 || i + 2 >= data.size())
                     m.Sizes.push_back({data[i].first, 1, Coding,

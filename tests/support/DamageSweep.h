@@ -21,7 +21,8 @@ struct TArchiveMap {
         std::string Label;
     };
     // A size, length, count or offset field. Coding: 'L' little-endian, 'O' octal text,
-    // 'U' a uuencoded line's length character, 'X' an xxencoded one's.
+    // 'U' a uuencoded line's length character, 'X' an xxencoded one's, 'V' a number of seven
+    // bits a byte, the high bit marking that more follow (rar 5).
     struct TField {
         std::int64_t At = 0;
         int Width = 0;
@@ -64,6 +65,7 @@ TArchiveMap MapGzip(const std::string& A);
 TArchiveMap MapCompress(const std::string& A);
 TArchiveMap MapCab(const std::string& A);
 TArchiveMap MapRar(const std::string& A);
+TArchiveMap MapRar5(const std::string& A);
 TArchiveMap MapUu(const std::string& A);
 TArchiveMap MapXx(const std::string& A);
 
