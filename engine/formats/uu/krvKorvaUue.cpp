@@ -51,7 +51,7 @@ public:
             }
         }
         if (midLine && keep) Take(line, linePos, begins);
-        if (begins.empty()) {
+        if (begins.empty() && !FDamaged) {
             // Text with no file in it: the lister says so rather than show an empty archive.
             K.ReportError(K.ArchiveFile(), NoBeginText(0), "0", ecBadFileHeader);
             return;
@@ -73,11 +73,22 @@ public:
     void Step() override { Stop(); }
 
 private:
-    static void Take(std::string_view Line, std::int64_t Pos,
-                     std::vector<std::pair<std::int64_t, std::string>>& Begins) {
+    bool FDamaged = false;
+
+    void Take(std::string_view Line, std::int64_t Pos,
+              std::vector<std::pair<std::int64_t, std::string>>& Begins) {
         if (Line.ends_with('\r')) Line.remove_suffix(1);
         TUUBegin begin;
-        if (!ParseUUBeginLine(Line, begin)) return;
+        if (!ParseUUBeginLine(Line, begin)) {
+            // A "begin" line whose mode begins but does not read: a file is lost there.
+            if (Line.starts_with("begin ") && Line.size() > 6 && Line[6] >= '0' && Line[6] <= '9') {
+                K.ReportError(K.ArchiveFile(),
+                              "line at offset " + std::to_string(Pos) + " is a damaged \"begin\" line", "0",
+                              ecBadFileHeader);
+                FDamaged = true;
+            }
+            return;
+        }
         if (begin.Name.size() > MaxName) begin.Name.resize(MaxName);
         Begins.emplace_back(Pos, std::move(begin.Name));
     }
