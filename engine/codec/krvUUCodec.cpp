@@ -3,6 +3,7 @@
 namespace {
 
 constexpr std::string_view XXChars = "+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+constexpr std::size_t MaxCheckChars = 2; // the check characters some encoders add to a line
 
 } // namespace
 
@@ -41,7 +42,10 @@ TUULine DecodeUULine(const TUUAlphabet& A, std::string_view Line, std::string& O
     if (count < 0) return TUULine::NotData;
     // The groups that hold Count bytes; the last one may end after 2 or 3 characters.
     const std::size_t need = 1 + (static_cast<std::size_t>(count) * 4 + 2) / 3;
-    if (Line.size() < need) return TUULine::Damaged;
+    // Some encoders add a check character or two; a line longer than that is not what its
+    // count says (the count or the line is damaged).
+    if (Line.size() < need || Line.size() > TUUAlphabet::LineLength(count) + MaxCheckChars)
+        return TUULine::Damaged;
     const std::size_t start = Out.size();
     Out.resize(start + static_cast<std::size_t>(count));
     auto* out = reinterpret_cast<std::uint8_t*>(Out.data() + start);

@@ -269,6 +269,9 @@ protected:
     // The current entry fails without output (ECode, when not 0, is reported first): a file
     // of its name stays as it is; its verdict follows. Returns false.
     bool RefuseEntry(int ECode, std::int64_t EntrySize, int CrcWidth, std::uint32_t StoredCrc);
+    // A stored entry's copy is as long as its file: when Packed and Unpacked differ one of them
+    // is wrong, and the entry is refused as damaged (false).
+    bool StoredSizesAgree(std::int64_t Packed, std::int64_t Unpacked, int CrcWidth, std::uint32_t StoredCrc);
     // Dates the output by DateAttribute, gives it Attr (when RestoreFileAttr) and closes it.
     void CloseOutputFile(std::uint32_t Attr, TEntryTime Time);
     // The attributes of a file entry made on Unix with permission bits Mode, for

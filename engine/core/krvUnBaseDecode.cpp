@@ -159,6 +159,13 @@ bool TUnBase::RefuseEntry(int ECode, std::int64_t EntrySize, int CrcWidth, std::
     return false;
 }
 
+bool TUnBase::StoredSizesAgree(std::int64_t Packed, std::int64_t Unpacked, int CrcWidth,
+                               std::uint32_t StoredCrc) {
+    if (Packed == Unpacked) return true;
+    ReportError(FileName, "stored entry's sizes differ", "0", ecBadFileHeader);
+    return RefuseEntry(0, Unpacked, CrcWidth, StoredCrc);
+}
+
 void TUnBase::SetCurrentEntry(const std::string& LocalName, std::uint16_t AMethod, std::int64_t Packed,
                               std::int64_t Unpacked, std::uint32_t Crc, bool IsEncrypted,
                               std::int64_t HeaderPos) {

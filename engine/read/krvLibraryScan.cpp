@@ -1,5 +1,6 @@
 #include "engine/read/krvLibraryScan.h"
 
+#include "engine/core/krvErrorCodes.h"
 #include "engine/read/krvKorva.h"
 
 #include <algorithm>
@@ -43,10 +44,16 @@ TLibraryScan ScanLibraryArchive(const TZipCommon& Reader) {
     };
     // A walk stopped by damage has not seen the end: the library must read on past it, and
     // find the damage itself.
-    bool damaged = false;
-    lister.OnError = [&damaged](TZipCommon&, const std::string&, const std::string&, const std::string&,
-                                int) { damaged = true; };
-    scan.Complete = lister.Activate() && !lister.Cancel() && !damaged;
+    lister.OnError = [&scan, &Reader](TZipCommon&, const std::string& FileName, const std::string& Message,
+                                      const std::string&, int ECode) {
+        // A volume that is not there yet stops the walk as a cancel: the library asks for it.
+        if (scan.DamageCode != 0 || ECode == ecUserCanceled) return;
+        scan.DamageCode = ECode ? ECode : ecBadFileHeader;
+        // Damage in a later volume names it.
+        scan.Damage =
+            FileName != Reader.ArchiveFile() && !FileName.empty() ? FileName + ": " + Message : Message;
+    };
+    scan.Complete = lister.Activate() && !lister.Cancel() && scan.DamageCode == 0;
     return scan;
 }
 

@@ -23,6 +23,8 @@ struct TLibraryScan {
     double Total = 0;                 // their unpacked sizes
     std::uint32_t NewestDate = 0;     // packed DOS date-time
     bool Complete = false;            // the walk ran to the archive's end, without damage
+    int DamageCode = 0;               // the first damage the walk reported (0: none)
+    std::string Damage;               // where and what it is
 
     // The CRC-32 of the file of that name, taken in archive order from Next on (0 when not
     // found or not given).

@@ -4,10 +4,12 @@
 // that is needed and missing is asked for through the change-volume message.
 #include "platform/UnrarLibrary.h"
 
+#include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -28,6 +30,7 @@ constexpr std::size_t MaxVolumes = 999;
 // How often one missing volume is asked for.
 constexpr int VolumeQuestions = 16;
 constexpr std::size_t ReadBlock = 65536;
+constexpr ssize_t TrailingZeros = 64;
 
 bool Exists(const std::string& Name) {
     struct stat st {};
@@ -142,6 +145,7 @@ struct TVolume {
     std::string Expected; // the name the naming rules give it beside the first volume
     std::string Name;     // empty until the volume is found or supplied
     bool PastEnd = false; // read ahead to while the set had ended: reads as empty
+    bool Padded = false;  // the zeros after the end of an archive that is no volume were read
     int Fd = -1;
     std::vector<char> Buffer;
 };
@@ -250,6 +254,14 @@ la_ssize_t ReadVolume(archive* A, void* Data, const void** Block) {
     const ssize_t got = ::read(volume.Fd, volume.Buffer.data(), volume.Buffer.size());
     *Block = volume.Buffer.data();
     if (got < 0) archive_set_error(A, errno, "read error");
+    if (got == 0 && volume.Owner->InData && volume.Owner->Volumes.size() == 1 && !volume.Padded) {
+        // libarchive's rar 5 decoder reads a little ahead of an entry's data: an archive that
+        // ends with them (its end block lost) gets zeros there, which belong to no entry (the
+        // entry's size and CRC are checked on what it decodes).
+        volume.Padded = true;
+        std::fill_n(volume.Buffer.begin(), TrailingZeros, 0);
+        return TrailingZeros;
+    }
     return got;
 }
 
@@ -271,6 +283,48 @@ int CloseVolume(archive* /*A*/, void* Data) {
 int SwitchVolume(archive* A, void* Old, void* New) {
     if (Old) CloseVolume(A, Old);
     return New ? OpenVolume(A, New) : ARCHIVE_OK;
+}
+
+// Whether the rar archive in the file Name is a volume of a set, by the volume flag of its
+// main header (behind a program stub too): only a volume has others after it. Unknown (no
+// marker found) counts as a volume.
+bool IsVolume(const std::string& Name) {
+    constexpr std::size_t searched = 1 << 20;
+    const int fd = ::open(Name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return true;
+    std::vector<unsigned char> head(searched + 64);
+    const ssize_t got = ::read(fd, head.data(), head.size());
+    ::close(fd);
+    if (got <= 0) return true;
+    head.resize(static_cast<std::size_t>(got));
+    static constexpr unsigned char marker[6] = {'R', 'a', 'r', '!', 0x1A, 0x07};
+    const auto at = std::search(head.begin(), head.end(), std::begin(marker), std::end(marker));
+    std::size_t p = static_cast<std::size_t>(at - head.begin()) + 6;
+    if (at == head.end() || p + 2 > head.size()) return true;
+    const auto vint = [&](std::uint64_t& Value) {
+        Value = 0;
+        for (int shift = 0; shift < 64 && p < head.size(); shift += 7) {
+            const unsigned char b = head[p++];
+            Value |= std::uint64_t{b & 0x7Fu} << shift;
+            if (!(b & 0x80)) return true;
+        }
+        return false;
+    };
+    if (head[p] == 0x00) {
+        // rar 1.5 to 4: the main header (type 0x73) follows the 7-byte marker; its flags at 3.
+        p += 1;
+        if (p + 5 > head.size() || head[p + 2] != 0x73) return true;
+        return (head[p + 3] & 0x01) != 0;
+    }
+    if (head[p] != 0x01 || p + 2 > head.size() || head[p + 1] != 0x00) return true;
+    // rar 5: CRC, header size, type 1, flags, the extra and data sizes they announce, then
+    // the archive flags.
+    p += 2 + 4;
+    std::uint64_t size = 0, type = 0, flags = 0, skip = 0, archiveFlags = 0;
+    if (!vint(size) || !vint(type) || type != 1 || !vint(flags)) return true;
+    if ((flags & 0x01) && !vint(skip)) return true;
+    if ((flags & 0x02) && !vint(skip)) return true;
+    return !vint(archiveFlags) || (archiveFlags & 0x01) != 0;
 }
 
 int ErrorOf(const TArchive& Arc, int Fallback) {
@@ -349,9 +403,11 @@ UNRAR_EXPORT void* RAROpenArchive(RAROpenArchiveData* ArchiveData) {
         ArchiveData->OpenResult = ERAR_EOPEN;
         return nullptr;
     }
-    // Room for every volume the set may have; each is looked for when it is needed.
+    // Room for every volume the set may have; each is looked for when it is needed. An archive
+    // that is no volume has none: data that run past its end are damage, not a volume change.
     std::string name = first;
-    for (std::size_t i = 0; i < MaxVolumes; ++i) {
+    const std::size_t volumes = IsVolume(first) ? MaxVolumes : 1;
+    for (std::size_t i = 0; i < volumes; ++i) {
         auto volume = std::make_unique<TVolume>();
         volume->Owner = arc.get();
         volume->Index = i;

@@ -247,6 +247,7 @@ TEST(UUDecodeInterop, DamagedTruncatedAndForeignTextLeaveExistingFilesAlone) {
         {"truncated", text.substr(0, text.size() / 2), ecEOLNotFound},
         {"no end", text.substr(0, text.rfind("end")), ecEOLNotFound},
         {"short line", shortLine, ecUnexpectedEndOfLine},
+        {"damaged begin", "begin 6x4" + text.substr(text.find(' ', 6)), ecBadFileHeader},
         {"unknown alphabet", "begin 644 d.bin\n~~~~\nend\n", ecUnsupportedCompressionMethod},
         {"outside", "begin 644 ../d.bin\n#86)C\n`\nend\n", ecInvalidFileName, 0},
     };

@@ -58,6 +58,9 @@ const std::vector<TDamageCase>& DamagedReaderCases() {
     const TArgv arjTest = {"arj", "t", "{}"};
     constexpr const char* sfx = "lhasa/explzh_723/declha_sfx_ansi.exe";
     constexpr const char* rar5Files = "libarchive/rar/read_format_rar5_multiple_files.rar";
+    constexpr const char* uuLzh = "libarchive/uu/read_format_lha_lh6.lzh.uu";
+    const TArgv uudecodeTest = {"uudecode", "{}"};
+    const TArgv uudecode = {"uudecode", "-o", "{out}/test_read_format_lha_lh6.lzh", "{}"};
 
     static const std::vector<TDamageCase> cases = {
         // The second directory entry lies past the end: the first entry is whole.
@@ -71,6 +74,17 @@ const std::vector<TDamageCase>& DamagedReaderCases() {
         Change("Rar5DamagedEntryAmongWholeOnes", rar5Files, 800, 0xA9, lsar, unar, 3),
         // The last entry's header fails its CRC: the three before it are all the listing has.
         Change("Rar5LastHeaderDamaged", rar5Files, 1242, 0x21, lsar, unar, 3),
+        // Cut after the first entry: a whole entry, a damaged archive.
+        Cut("Rar5CutAfterTheFirstEntry", rar5Files, 451, lsar, unar, 1),
+        Cut("RarCutInTheThirdEntry", "libarchive/rar/read_format_rar_windows.rar", 400, lsar, unar, 2),
+        // Old rar versions wrote no end block.
+        Harmless(
+            Cut("RarWithoutItsEndBlock", "libarchive/rar/read_format_rar_windows.rar", 807, lsar, unar, 3)),
+        Change("ZooStoredSizesDiffer", "patool/t.zoo", 65, 0x01, lsar, unar, 1),
+        // The "begin" line loses its name; the text loses its "end" line, or is cut short.
+        Change("UuBeginLineWithoutAName", uuLzh, 9, 0x2A, uudecodeTest, uudecode, 0),
+        Cut("UuWithoutItsEndLine", uuLzh, 625, uudecodeTest, uudecode, 0),
+        Cut("UuCutShort", uuLzh, 300, uudecodeTest, uudecode, 0),
         Change("Rar5SolidDamaged", "libarchive/rar/read_format_rar5_solid.rar", 300, 0x55, lsar, bsdtar, 0),
         SkipsAnEntry(Cut("RarWithALink", "libarchive/rar/read_format_rar.rar", -1, lsar, unar, 2)),
         // The fourth of ten headers damaged: the walk goes on at the fifth, as GNU tar's does.

@@ -46,12 +46,17 @@ public:
     TArcRead Next(TArcHeader& Header);
     // Where the next header is looked for.
     std::int64_t Position() const { return FPos; }
+    // Where and what the damage is, after Next gave Bad.
+    const std::string& Damage() const { return FDamage; }
 
 private:
+    TArcRead Damaged(const std::string& What);
+
     TReadAtFunc FRead;
     std::int64_t FPos;
     std::int64_t FSize;
     bool FPak;
     std::string FLeadingPath;
     int FDepth = 0;
+    std::string FDamage;
 };

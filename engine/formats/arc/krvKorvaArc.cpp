@@ -1,5 +1,6 @@
 // The lister's arc and pak walk over the records of krvArcRecords: one entry per header,
 // folders of arc entered and left as the walk goes.
+#include "engine/core/krvErrorCodes.h"
 #include "engine/formats/arc/krvArcRecords.h"
 #include "engine/read/krvKorvaWalk.h"
 
@@ -26,7 +27,7 @@ public:
         const TArcRead r = FWalk->Next(h);
         Pos = FWalk->Position();
         if (r != TArcRead::Ok) {
-            if (r == TArcRead::Bad) BadHeader();
+            if (r == TArcRead::Bad) K.ReportError(K.ArchiveFile(), FWalk->Damage(), "0", ecBadFileHeader);
             Stop();
             return;
         }

@@ -35,7 +35,7 @@ int TUnArc::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
         const TArcRead r = counting.Next(h);
         if (r == TArcRead::End) break;
         if (r == TArcRead::Bad) {
-            ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
+            ReportError(ArchiveFile(), counting.Damage(), "0", ecBadFileHeader);
             break;
         }
         if (!selects(h)) continue;
@@ -61,6 +61,7 @@ void TUnArc::ExtractEntry(TStream32& Stream, const TArcHeader& H) {
         SkipEntry(H.UnpackedSize);
         return;
     }
+    if (H.Method <= 2 && !StoredSizesAgree(H.PackedSize, H.UnpackedSize, 16, H.Crc)) return;
     if (H.Method > 9) {
         // Nothing is written, and a file of that name stays as it is.
         RefuseEntry(ecUnsupportedCompressionMethod, H.UnpackedSize, 16, H.Crc);

@@ -3,9 +3,12 @@
 // of all its parts.
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvCheckedMath.h"
+#include "engine/core/krvCrc.h"
 #include "engine/read/krvKorvaWalk.h"
 
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -15,6 +18,8 @@ constexpr std::uint8_t Rar5Marker[8] = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x01, 0x
 
 // rar 1.5 to 4
 constexpr int Rar4Block = 32;
+constexpr int Rar4MinBlock = 7;
+constexpr int Rar4LongBlockSize = 11;
 constexpr std::uint8_t Rar4Main = 0x73;
 constexpr std::uint8_t Rar4File = 0x74;
 constexpr std::uint8_t Rar4Comment = 0x75;
@@ -158,7 +163,7 @@ public:
         if (std::memcmp(marker, Rar5Marker, 8) == 0) {
             FRar5 = true;
             Pos = base + 8;
-            StepSize = Rar5MinBlock;
+            StepSize = 1;
             return;
         }
         std::int64_t first = 0;
@@ -171,7 +176,9 @@ public:
             return;
         }
         Pos = first;
-        StepSize = Rar4Block;
+        // Each step reads its block itself: a block cut short at the end of the file is
+        // damage it reports, where the frame would end the walk quietly.
+        StepSize = 1;
     }
 
     void Step() override {
@@ -193,12 +200,19 @@ private:
         return true;
     }
 
+    // A rar 4 archive may end without its end block (old versions wrote none): the walk ends
+    // well at the end of a block that ends with the file. A block cut off is damage.
     void Step4() {
-        const std::uint8_t* h = Buf.data();
+        std::uint8_t h[Rar4Block] = {};
+        if (ReadAt(HeaderPos, h, Rar4Block) < Rar4MinBlock) return Cut();
         const std::uint8_t type = h[2];
         const std::uint16_t flags = GetU16LE(h + 3);
         const std::uint16_t headSize = GetU16LE(h + 5);
-        if (headSize < 7 || type == Rar4End) {
+        if (headSize < Rar4MinBlock) return Bad("its size is impossible");
+        if (headSize > End - HeaderPos) return Cut();
+        // Comments of rar 2 may sit in blocks of another layout: their headers are not checked.
+        if (type != Rar4Comment && !HeaderCrc4Agrees(headSize, GetU16LE(h))) return Bad("its CRC fails");
+        if (type == Rar4End) {
             Stop();
             return;
         }
@@ -206,18 +220,18 @@ private:
             Pos = HeaderPos + headSize;
             return;
         }
+        if (headSize < Rar4LongBlockSize) return Bad("its size is impossible");
         const std::int64_t addSize = GetU32LE(h + 7);
         if (type != Rar4File || (flags & Rar4Skip)) {
             Pos = HeaderPos + headSize + addSize;
+            if (Pos > End) Cut();
             return;
         }
         const bool large = (flags & Rar4LargeSizes) != 0;
         const std::int64_t nameAt = HeaderPos + Rar4Block + (large ? 8 : 0);
         const std::uint16_t nameSize = GetU16LE(h + 26);
-        if (nameAt + nameSize > HeaderPos + headSize) {
-            BadHeader();
-            return;
-        }
+        if (headSize < Rar4Block || nameAt + nameSize > HeaderPos + headSize)
+            return Bad("its name runs past its end");
         std::int64_t packed = addSize;
         std::int64_t unpacked = GetU32LE(h + 11);
         if (large) {
@@ -227,10 +241,7 @@ private:
                 return;
             }
             // A packed size beyond the signed 64-bit range is damage.
-            if (GetU32LE(high) > 0x7FFFFFFF) {
-                BadHeader();
-                return;
-            }
+            if (GetU32LE(high) > 0x7FFFFFFF) return Bad("its packed size is impossible");
             packed |= std::int64_t{GetU32LE(high)} << 32;
             unpacked |= std::int64_t{GetU32LE(high + 4) & 0x7FFFFFFF} << 32;
         }
@@ -263,15 +274,36 @@ private:
         e.Offset = HeaderPos;
 
         FUnpacked = unpacked;
-        if (!AddPart((flags & Rar4SplitBefore) != 0, packed) ||
-            !MoveTo(CheckedSum(HeaderPos, headSize, packed)))
-            return;
-        EndPart(e, (flags & Rar4SplitAfter) != 0, [this] {
+        const std::optional<std::int64_t> next = CheckedSum(HeaderPos, headSize, packed);
+        if (!next) return Bad("its packed size is impossible");
+        if (!AddPart((flags & Rar4SplitBefore) != 0, packed)) return;
+        Pos = *next;
+        const std::int64_t blockAt = HeaderPos;
+        EndPart(e, (flags & Rar4SplitAfter) != 0 && Pos <= End, [this] {
             std::int64_t first = 0;
             if (!ReadMainHeader(0, first)) K.RaiseError(K.ArchiveFile(), "", "0", ecErrorReadingFile);
             Pos = first;
         });
+        // The entry is listed, and the reader names it when it fails.
+        if (!VolumeChanged && Pos > End) Cut(blockAt);
     }
+
+    bool HeaderCrc4Agrees(std::uint16_t HeadSize, std::uint16_t Stored) {
+        const std::string header = ReadText(HeaderPos + 2, HeadSize - 2);
+        std::uint32_t crc = 0xFFFFFFFF;
+        UpdateCrc32Buf(header.data(), std::ssize(header), crc);
+        return ((crc ^ 0xFFFFFFFF) & 0xFFFF) == Stored;
+    }
+
+    // The block at HeaderPos (or At) is damaged: 25110, saying where and how, and the walk ends.
+    void Bad(const std::string& How, std::int64_t At = -1) {
+        FDamaged = true;
+        K.ReportError(K.ArchiveFile(),
+                      "block at offset " + std::to_string(At < 0 ? HeaderPos : At) + ": " + How, "0",
+                      ecBadFileHeader);
+        Stop();
+    }
+    void Cut(std::int64_t At = -1) { Bad("the archive ends inside it", At); }
 
     void Step5() {
         // CRC32, the header size, then the header itself.
@@ -279,17 +311,19 @@ private:
         const std::int64_t got = ReadAt(HeaderPos + 4, sizeBytes, 3);
         std::size_t at = 0;
         std::uint64_t headerSize = 0;
+        if (End - HeaderPos < Rar5MinBlock) return Cut();
         if (!ReadVInt(sizeBytes, static_cast<std::size_t>(got), at, headerSize) || headerSize == 0 ||
-            headerSize > static_cast<std::uint64_t>(Rar5MaxHeader)) {
-            BadHeader();
-            return;
-        }
+            headerSize > static_cast<std::uint64_t>(Rar5MaxHeader))
+            return Bad("its size is impossible");
         const std::int64_t headerAt = HeaderPos + 4 + static_cast<std::int64_t>(at);
         const std::string raw = ReadText(headerAt, static_cast<std::int64_t>(headerSize));
-        if (raw.size() != headerSize) {
-            Stop();
-            return;
-        }
+        if (raw.size() != headerSize) return Cut();
+        std::uint8_t stored[4];
+        std::uint32_t crc = 0xFFFFFFFF;
+        UpdateCrc32Buf(sizeBytes, static_cast<std::int64_t>(at), crc);
+        UpdateCrc32Buf(raw.data(), std::ssize(raw), crc);
+        if (!ReadExact(HeaderPos, stored, 4) || (crc ^ 0xFFFFFFFF) != GetU32LE(stored))
+            return Bad("its CRC fails");
         const auto* p = reinterpret_cast<const std::uint8_t*>(raw.data());
         const std::size_t size = raw.size();
         std::size_t q = 0;
@@ -297,16 +331,14 @@ private:
         if (!ReadVInt(p, size, q, type) || !ReadVInt(p, size, q, flags) ||
             ((flags & Rar5HasExtra) && !ReadVInt(p, size, q, extraSize)) ||
             ((flags & Rar5HasData) && !ReadVInt(p, size, q, dataSize)) || extraSize > size ||
-            dataSize > static_cast<std::uint64_t>(INT64_MAX / 2)) {
-            BadHeader();
-            return;
-        }
+            dataSize > static_cast<std::uint64_t>(INT64_MAX / 2))
+            return Bad("its fields run past its end");
         const std::int64_t blockEnd = headerAt + static_cast<std::int64_t>(headerSize);
         Pos = blockEnd + static_cast<std::int64_t>(dataSize);
         switch (type) {
         case 2:
             File5(p, size, q, size - extraSize, flags, static_cast<std::int64_t>(dataSize));
-            return;
+            break;
         case 4: // the headers are enciphered
             K.ReportError(K.ArchiveFile(), "", "0", ecPasswordProtected);
             Stop();
@@ -315,8 +347,14 @@ private:
             Stop();
             return;
         default:
-            return;
+            break;
         }
+        // A rar 5 archive ends with its end block: without it, blocks may be lost.
+        if (FDamaged || VolumeChanged || Cancelled()) return;
+        if (Pos > End)
+            Cut();
+        else if (Pos == End)
+            Bad("the archive ends after it, without its end block");
     }
 
     void File5(const std::uint8_t* P, std::size_t Size, std::size_t Q, std::size_t ExtraAt,
@@ -324,25 +362,21 @@ private:
         std::uint64_t fileFlags = 0, unpacked = 0, attrs = 0, compression = 0, host = 0, nameLen = 0;
         std::uint32_t mtime = 0, crc = 0;
         if (!ReadVInt(P, ExtraAt, Q, fileFlags) || !ReadVInt(P, ExtraAt, Q, unpacked) ||
-            !ReadVInt(P, ExtraAt, Q, attrs)) {
-            BadHeader();
-            return;
-        }
+            !ReadVInt(P, ExtraAt, Q, attrs))
+            return Bad("its fields run past its end");
         if (fileFlags & 0x02) {
-            if (Q + 4 > ExtraAt) return BadHeader();
+            if (Q + 4 > ExtraAt) return Bad("its fields run past its end");
             mtime = GetU32LE(P + Q);
             Q += 4;
         }
         if (fileFlags & 0x04) {
-            if (Q + 4 > ExtraAt) return BadHeader();
+            if (Q + 4 > ExtraAt) return Bad("its fields run past its end");
             crc = GetU32LE(P + Q);
             Q += 4;
         }
         if (!ReadVInt(P, ExtraAt, Q, compression) || !ReadVInt(P, ExtraAt, Q, host) ||
-            !ReadVInt(P, ExtraAt, Q, nameLen) || nameLen > ExtraAt - Q) {
-            BadHeader();
-            return;
-        }
+            !ReadVInt(P, ExtraAt, Q, nameLen) || nameLen > ExtraAt - Q)
+            return Bad("its fields run past its end");
         TKorvaEntry e;
         e.StoredName.assign(reinterpret_cast<const char*>(P + Q), static_cast<std::size_t>(nameLen));
         e.NameIsUtf8 = true;
@@ -395,7 +429,7 @@ private:
             return true;
         }
         if (CheckedAdd(FPacked, Packed, FPacked)) return true;
-        BadHeader();
+        Bad("its parts' packed sizes are impossible");
         return false;
     }
 
@@ -420,6 +454,7 @@ private:
 
     bool FRar5 = false;
     bool FHeadersEncrypted = false;
+    bool FDamaged = false;
     std::int64_t FPacked = 0;
     std::int64_t FUnpacked = 0;
 };

@@ -118,7 +118,7 @@ void TUnRar::Run(bool TestMode) {
     FReached = 0;
     int result = lib.ReadHeader(handle, header.get());
     if (result != 0) {
-        ReportError(archive, "", "0", ecBadFileHeader);
+        ReportError(archive, FScan.Damage, "0", ecBadFileHeader);
         FailUnreached(ecBadFileHeader);
         return;
     }
@@ -128,7 +128,10 @@ void TUnRar::Run(bool TestMode) {
         const int before = FilesProcessed + FilesFailed;
         const int stop = ProcessEntry(handle, *header, TestMode);
         if (stop != 0) {
-            if (!GetCancel()) FailUnreached(LibraryError(stop));
+            if (GetCancel()) break;
+            // A volume that is not there, where the walk found the one before it cut off.
+            if (FScan.DamageCode != 0) ReportError(archive, FScan.Damage, "0", FScan.DamageCode);
+            FailUnreached(LibraryError(stop));
             break;
         }
         if (wasFile && FilesProcessed + FilesFailed > before) ++done;
@@ -137,9 +140,20 @@ void TUnRar::Run(bool TestMode) {
         *header = RARHeaderData{};
         result = lib.ReadHeader(handle, header.get());
         if (result != 0) {
-            if (result != ERAR_END_ARCHIVE && !GetCancel()) {
-                ReportError(archive, "", "0", LibraryError(result));
-                FailUnreached(LibraryError(result));
+            if (GetCancel()) break;
+            if (result != ERAR_END_ARCHIVE) {
+                // Damage the walk found, and says where, is the cause of a header the library
+                // cannot read.
+                const bool damage =
+                    FScan.DamageCode != 0 && (result == ERAR_BAD_DATA || result == ERAR_BAD_ARCHIVE);
+                const int code = damage ? FScan.DamageCode : LibraryError(result);
+                ReportError(archive, FScan.Damage, "0", code);
+                FailUnreached(code);
+            } else if (FScan.DamageCode != 0) {
+                // The library found its end where the archive is damaged (cut off, or without
+                // its end block): the run fails, and so do the files it did not come to.
+                ReportError(archive, FScan.Damage, "0", FScan.DamageCode);
+                FailUnreached(FScan.DamageCode);
             }
             break;
         }
@@ -268,6 +282,8 @@ int TUnRar::Callback(unsigned Msg, std::intptr_t P1, std::intptr_t P2) {
 }
 
 int TUnRar::ChangeVolume(char* Name) {
+    // Data that run past the end of a damaged (cut) volume need no next one: nobody is asked.
+    if (FScan.DamageCode != 0) return -1;
     std::string volume = Name;
     if (OnNextVolume && GetNextVolume(volume, std::to_string(VolumeNumber + 2))) {
         if (volume.size() >= static_cast<std::size_t>(RAR_NAME_SIZE)) return -1;

@@ -1,5 +1,6 @@
 // The lister's uuencoded and xxencoded text: one entry per "begin" line, as a text may carry
 // several files one after the other.
+#include "engine/core/krvErrorCodes.h"
 #include "engine/formats/uu/krvUURecords.h"
 #include "engine/read/krvKorvaWalk.h"
 
@@ -50,6 +51,11 @@ public:
             }
         }
         if (midLine && keep) Take(line, linePos, begins);
+        if (begins.empty() && !FDamaged) {
+            // Text with no file in it: the lister says so rather than show an empty archive.
+            K.ReportError(K.ArchiveFile(), NoBeginText(0), "0", ecBadFileHeader);
+            return;
+        }
         for (std::size_t i = 0; i < begins.size(); ++i) {
             TKorvaEntry e;
             e.StoredName = begins[i].second;
@@ -67,11 +73,22 @@ public:
     void Step() override { Stop(); }
 
 private:
-    static void Take(std::string_view Line, std::int64_t Pos,
-                     std::vector<std::pair<std::int64_t, std::string>>& Begins) {
+    bool FDamaged = false;
+
+    void Take(std::string_view Line, std::int64_t Pos,
+              std::vector<std::pair<std::int64_t, std::string>>& Begins) {
         if (Line.ends_with('\r')) Line.remove_suffix(1);
         TUUBegin begin;
-        if (!ParseUUBeginLine(Line, begin)) return;
+        if (!ParseUUBeginLine(Line, begin)) {
+            // A "begin" line whose mode begins but does not read: a file is lost there.
+            if (Line.starts_with("begin ") && Line.size() > 6 && Line[6] >= '0' && Line[6] <= '9') {
+                K.ReportError(K.ArchiveFile(),
+                              "line at offset " + std::to_string(Pos) + " is a damaged \"begin\" line", "0",
+                              ecBadFileHeader);
+                FDamaged = true;
+            }
+            return;
+        }
         if (begin.Name.size() > MaxName) begin.Name.resize(MaxName);
         Begins.emplace_back(Pos, std::move(begin.Name));
     }

@@ -5,6 +5,8 @@
 #include "platform/FileAttributes.h"
 
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 // The text lines of one volume, read through the reader's read routine in blocks; line ends
@@ -18,6 +20,22 @@ public:
 
     // The next line, valid until the next call; false at the end of the volume.
     bool Next(std::string_view& Line, const TReadRoutine& Read) {
+        const bool got = NextLine(Line, Read);
+        FLine += got ? 1 : 0;
+        return got;
+    }
+    // The same, kept in Line.
+    bool Next(std::string& Line, const TReadRoutine& Read) {
+        std::string_view view;
+        const bool got = Next(view, Read);
+        Line.assign(view);
+        return got;
+    }
+    // The number of the last line read in this volume (from 1).
+    std::int64_t LineNumber() const { return FLine; }
+
+private:
+    bool NextLine(std::string_view& Line, const TReadRoutine& Read) {
         FCarry.clear();
         bool any = false;
         for (;;) {
@@ -56,15 +74,6 @@ public:
             }
         }
     }
-    // The same, kept in Line.
-    bool Next(std::string& Line, const TReadRoutine& Read) {
-        std::string_view view;
-        const bool got = Next(view, Read);
-        Line.assign(view);
-        return got;
-    }
-
-private:
     TUUDecode& FOwner;
     TStream32& FStream;
     std::vector<std::uint8_t> FBuffer;
@@ -72,6 +81,7 @@ private:
     std::int64_t FFill = 0;
     std::int64_t FRead = 0;
     std::string FCarry;
+    std::int64_t FLine = 0;
 };
 
 namespace {
@@ -117,15 +127,52 @@ int TUUDecode::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     // the text is searched to its end for the next one.
     TUUBegin begin;
     bool found = FindBegin(*lines, MaxHeaderLines, begin);
-    while (found && !GetCancel() && ExtractFile(ArchiveStream, lines, begin))
+    if (!found && !GetCancel() && FilesFailed == 0) {
+        // Text with no file in it is no archive this reader can pass.
+        ReportError(ArchiveFile(), FDamagedBegin.empty() ? NoBeginText(MaxHeaderLines) : FDamagedBegin, "0",
+                    ecBadFileHeader);
+        ++FilesFailed;
+        // A damaged first "begin" line loses its own file only: the files after it are found.
+        if (!FDamagedBegin.empty()) found = FindBegin(*lines, 0, begin);
+    }
+    while (found && !GetCancel() && ExtractFile(ArchiveStream, lines, begin)) {
+        if (FNextBegin) {
+            // The file before it lost its "end" line: this one begins at once.
+            begin = *std::exchange(FNextBegin, std::nullopt);
+            continue;
+        }
         found = FindBegin(*lines, 0, begin);
+    }
     return 0;
 }
 
 bool TUUDecode::FindBegin(TUULineReader& Lines, int MaxLines, TUUBegin& Begin) {
     std::string line;
+    FDamagedBegin.clear();
     for (int n = 0; (MaxLines == 0 || n < MaxLines) && !GetCancel() && Lines.Next(line, ReadRoutine); ++n) {
         if (ParseUUBeginLine(line, Begin)) return true;
+        const std::string where = "line " + std::to_string(Lines.LineNumber());
+        if (line.starts_with("begin") && FDamagedBegin.empty())
+            FDamagedBegin = where + " is a damaged \"begin\" line";
+        // A "begin" line with a mode that does not read, or after a file data with no "begin"
+        // line before them, is a file lost: it fails, and the search goes on after it.
+        const bool damagedBegin =
+            line.starts_with("begin ") && line.size() > 6 && line[6] >= '0' && line[6] <= '9';
+        std::string probe;
+        const bool lostData = MaxLines == 0 && FAlphabet && IsFullLine(*FAlphabet, line) &&
+                              DecodeUULine(*FAlphabet, line, probe) == TUULine::Data;
+        if (damagedBegin || lostData) {
+            ReportError(ArchiveFile(),
+                        damagedBegin ? FDamagedBegin : where + ": data without a \"begin\" line", "0",
+                        ecBadFileHeader);
+            ++FilesFailed;
+            if (SkipToEnd(Lines) && FNextBegin) {
+                Begin = *std::exchange(FNextBegin, std::nullopt);
+                return true;
+            }
+            FDamagedBegin.clear();
+            continue;
+        }
         if (line.starts_with("table")) {
             std::string first;
             std::string second;
@@ -151,20 +198,34 @@ bool TUUDecode::ExtractFile(std::unique_ptr<TFileStream32>& Stream, std::unique_
     HostSystem = 3;
     if (!FAlphabet) {
         RefuseEntry(ecUnsupportedCompressionMethod, 0, 32, 0);
-        return true;
+        return SkipToEnd(*Lines);
+    }
+    if (const std::string_view name = Begin.Name; name.size() > FullLength) {
+        // A name that ends in a whole data line: the "begin" line ran into the first one.
+        std::string probe;
+        const std::string_view tail = name.substr(name.size() - FullLength);
+        if (IsFullLine(*FAlphabet, tail) && DecodeUULine(*FAlphabet, tail, probe) == TUULine::Data) {
+            ReportError(FileName, "the \"begin\" line runs into the first data line", "0", ecBadFileHeader);
+            RefuseEntry(0, 0, 32, 0);
+            return SkipToEnd(*Lines);
+        }
     }
     if (!ConfirmExtractFile(false)) {
         SkipEntry(0);
-        return true;
+        return SkipToEnd(*Lines);
     }
     if (!OpenOutputFile(local, FileName, false)) {
         RefuseEntry(0, 0, 32, 0);
-        return true;
+        return SkipToEnd(*Lines);
     }
     const bool ended = DecodeLines(Stream, Lines, first);
     if (!ended && !GetCancel() && !EntryFailed()) {
         // The data so far are not the file: it is not put in place.
-        ReportError(FileName, "", "0", ecEOLNotFound);
+        ReportError(FileName,
+                    FNextBegin ? "line " + std::to_string(Lines->LineNumber()) +
+                                     ": the next file begins before its \"end\" line"
+                               : std::string("the text ends without its \"end\" line"),
+                    "0", ecEOLNotFound);
         MarkEntryFailed();
     }
     FlushOutput();
@@ -172,7 +233,19 @@ bool TUUDecode::ExtractFile(std::unique_ptr<TFileStream32>& Stream, std::unique_
     // The text keeps no checksum: the verdict is whether the file was decoded whole.
     RunningCrc32 = 0;
     CheckCrc(32, 0);
-    return ended;
+    return ended || FNextBegin.has_value();
+}
+
+bool TUUDecode::SkipToEnd(TUULineReader& Lines) {
+    std::string line;
+    while (!GetCancel() && Lines.Next(line, ReadRoutine)) {
+        if (IsUUEndLine(line)) return true;
+        if (TUUBegin next; ParseUUBeginLine(line, next)) {
+            FNextBegin = next;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool TUUDecode::DecodeLines(std::unique_ptr<TFileStream32>& Stream, std::unique_ptr<TUULineReader>& Lines,
@@ -189,10 +262,16 @@ bool TUUDecode::DecodeLines(std::unique_ptr<TFileStream32>& Stream, std::unique_
         bool damaged = false;
         while ((have || Lines->Next(line, ReadRoutine)) && !GetCancel()) {
             have = false;
+            if (TUUBegin next; stopped && ParseUUBeginLine(line, next)) {
+                // The next file begins: this one's "end" line is lost.
+                FNextBegin = next;
+                return false;
+            }
             if (IsUUEndLine(line)) {
                 // The last data line before "end" is a short one (or the empty line): a full
-                // one followed by something else means lines are missing or damaged.
-                if (stopped && lastCount >= TUUAlphabet::FullLineBytes) {
+                // one followed by something else, or a damaged one, means lines are missing
+                // or damaged.
+                if (stopped && (damaged || lastCount >= TUUAlphabet::FullLineBytes)) {
                     ReportError(FileName, "", "0", ecUnexpectedEndOfLine);
                     MarkEntryFailed();
                 }
@@ -200,7 +279,14 @@ bool TUUDecode::DecodeLines(std::unique_ptr<TFileStream32>& Stream, std::unique_
             }
             if (line.empty()) continue;
             if (stopped) {
-                if (damaged || lastCount != TUUAlphabet::FullLineBytes) continue;
+                if (damaged) continue;
+                if (lastCount != TUUAlphabet::FullLineBytes) {
+                    // Data after the file's last (short) line: its "end" line is damaged.
+                    std::string probe;
+                    damaged = IsFullLine(*FAlphabet, line) &&
+                              DecodeUULine(*FAlphabet, line, probe) == TUULine::Data;
+                    continue;
+                }
                 const bool full = IsFullLine(*FAlphabet, line);
                 const std::size_t before = FPending.size();
                 if (full && DecodeUULine(*FAlphabet, line, FPending) == TUULine::Data) {
@@ -222,7 +308,11 @@ bool TUUDecode::DecodeLines(std::unique_ptr<TFileStream32>& Stream, std::unique_
             }
             if (FPending.size() >= OutputChunk) FlushOutput();
         }
-        if (GetCancel() || !OpenNextVolume(Stream, FVolumesOpened++)) return false;
+        // A part of a file split over volumes ends with a whole full line: text that ends after
+        // a short or damaged one is the file's last part, whose "end" line is lost.
+        if (GetCancel() || damaged || lastCount != TUUAlphabet::FullLineBytes ||
+            !OpenNextVolume(Stream, FVolumesOpened++))
+            return false;
         Lines = std::make_unique<TUULineReader>(*this, *Stream);
         // The next volume's data follow its "begin" line (older volumes repeat it), or start
         // with the first line that is a whole data line.

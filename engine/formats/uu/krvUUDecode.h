@@ -8,8 +8,8 @@
 #pragma once
 
 #include "engine/codec/krvUUCodec.h"
-#include "engine/formats/uu/krvUURecords.h"
 #include "engine/core/krvUnBase.h"
+#include "engine/formats/uu/krvUURecords.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -51,11 +51,16 @@ private:
     // Opens the volume after the Opened volumes read so far; false when there is none.
     bool OpenNextVolume(std::unique_ptr<TFileStream32>& Stream, int Opened);
     void FlushOutput();
+    // Passes over the rest of a file's lines, to its "end" line (true) or to the "begin" line
+    // of the next file (true, kept for it); false at the end of the text.
+    bool SkipToEnd(TUULineReader& Lines);
 
+    std::string FDamagedBegin; // where the search passed over a "begin" line it could not read
     int FVolumeStartNum = 0;
     int FVolumesOpened = 1;
     std::string FFirstVolume;
     std::string FPending;
     std::optional<TUUAlphabet> FTable; // the text's own alphabet
     std::optional<TUUAlphabet> FAlphabet;
+    std::optional<TUUBegin> FNextBegin; // a "begin" line met inside the file before it
 };

@@ -15,6 +15,9 @@ bool ParseUUBeginLine(std::string_view Line, TUUBegin& Begin) {
     const std::size_t name = Line.find_first_not_of(' ', modeEnd);
     const std::size_t last = Line.find_last_not_of(" \t\r");
     if (name == std::string_view::npos || last == std::string_view::npos || last < name) return false;
+    // A control character is no part of a name: the line is damaged (or runs into the next).
+    for (std::size_t i = name; i <= last; ++i)
+        if (static_cast<unsigned char>(Line[i]) < 0x20 && Line[i] != '\t') return false;
     Begin.Name = std::string(Line.substr(name, last + 1 - name));
     Begin.Mode = value;
     return true;
@@ -22,4 +25,9 @@ bool ParseUUBeginLine(std::string_view Line, TUUBegin& Begin) {
 
 bool IsUUEndLine(std::string_view Line) {
     return Line.starts_with("end") && Line.find_first_not_of(' ', 3) == std::string_view::npos;
+}
+
+std::string NoBeginText(int MaxLines) {
+    return MaxLines > 0 ? "no \"begin\" line of a file in the first " + std::to_string(MaxLines) + " lines"
+                        : "no \"begin\" line of a file";
 }

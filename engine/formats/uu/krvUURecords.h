@@ -16,3 +16,7 @@ bool ParseUUBeginLine(std::string_view Line, TUUBegin& Begin);
 
 // "end", perhaps followed by blanks.
 bool IsUUEndLine(std::string_view Line);
+
+// What a text without a "begin" line of a file within its first MaxLines lines (0: at all) is
+// reported with.
+std::string NoBeginText(int MaxLines);

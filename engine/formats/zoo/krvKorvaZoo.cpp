@@ -1,5 +1,6 @@
 // The lister's zoo walk over the records of krvZooRecords: the archive header, then one entry
 // per live directory entry of the chain, with its long name and folder when it has them.
+#include "engine/core/krvErrorCodes.h"
 #include "engine/formats/zoo/krvZooRecords.h"
 #include "engine/read/krvKorvaWalk.h"
 
@@ -30,7 +31,7 @@ public:
         TZooEntry h;
         const TZooRead r = FWalk->Next(h);
         if (r != TZooRead::Ok) {
-            if (r == TZooRead::Bad) BadHeader();
+            if (r == TZooRead::Bad) K.ReportError(K.ArchiveFile(), FWalk->Damage(), "0", ecBadFileHeader);
             Stop();
             return;
         }
@@ -48,8 +49,9 @@ public:
         if (h.CommentLen > 0) K.FileComment = ReadComment(h.CommentPos, h.CommentLen);
         Pos = FWalk->Position();
         Select(e);
-        // The chain leads out of the file: no closing entry, and maybe entries lost.
-        if (Pos >= End) BadHeader();
+        // The chain leads out of the file (or was lost): the step after it says how.
+        if (TZooEntry more; Pos >= End && FWalk->Next(more) == TZooRead::Bad)
+            K.ReportError(K.ArchiveFile(), FWalk->Damage(), "0", ecBadFileHeader);
     }
 
 private:

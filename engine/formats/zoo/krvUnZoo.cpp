@@ -46,7 +46,7 @@ int TUnZoo::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
         const TZooRead r = counting.Next(entry);
         if (r == TZooRead::End) break;
         if (r == TZooRead::Bad) {
-            ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
+            ReportError(ArchiveFile(), counting.Damage(), "0", ecBadFileHeader);
             break;
         }
         if (!MatchEntrySpec(LocalName(entry, TranslateOemChar))) continue;
@@ -78,6 +78,7 @@ void TUnZoo::ExtractEntry(TStream32& Stream, const TZooEntry& E) {
         RefuseEntry(ecUnexpectedEndOfFile, E.UnpackedSize, 16, E.Crc);
         return;
     }
+    if (E.Method == 0 && !StoredSizesAgree(E.PackedSize, E.UnpackedSize, 16, E.Crc)) return;
     if (E.Method > MaxMethod) {
         // Nothing is written, and a file of that name stays as it is.
         RefuseEntry(ecUnsupportedCompressionMethod, E.UnpackedSize, 16, E.Crc);

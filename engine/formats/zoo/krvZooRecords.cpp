@@ -47,9 +47,10 @@ TZooRead TZooWalk::Next(TZooEntry& Entry) {
 TZooRead TZooWalk::ReadEntry(TZooEntry& E, bool& Deleted) {
     E = TZooEntry{};
     E.HeaderPos = FPos;
+    if (FLinkLost) return Damaged("the chain ends without its closing entry", FLastHeader);
     // Zoo appends entries and links them from the one before: a chain that leads back would
     // go round for ever.
-    if (FPos <= FLastHeader) return TZooRead::Bad;
+    if (FPos <= FLastHeader) return Damaged("the chain leads back", FLastHeader);
     FLastHeader = FPos;
     std::uint8_t h[EntrySize] = {};
     const std::int64_t got = FPos < FSize ? FRead(FPos, h, EntrySize) : 0;
@@ -58,11 +59,14 @@ TZooRead TZooWalk::ReadEntry(TZooEntry& E, bool& Deleted) {
     // name is cut off (as unar takes it): no entry is lost with it.
     if (got < MinEntrySize) {
         const bool closing = got >= FixedFields && GetU32LE(h) == ZooTag && GetU32LE(h + 6) == 0;
-        return closing ? TZooRead::End : TZooRead::Bad;
+        return closing ? TZooRead::End
+                       : Damaged(got > 0 ? "the file ends inside it" : "it lies past the end", FPos);
     }
-    if (GetU32LE(h) != ZooTag) return TZooRead::Bad;
+    if (GetU32LE(h) != ZooTag) return Damaged("no directory entry there", FPos);
     const std::int64_t next = GetU32LE(h + 6);
-    if (next == 0) return TZooRead::End;
+    // The closing entry holds no file, and has no name: one with a name has lost its link to
+    // the entries after it. It is taken, and the chain fails after it.
+    if (next == 0 && h[38] == 0) return TZooRead::End;
     E.Type = h[4];
     E.Method = h[5];
     E.DataPos = GetU32LE(h + 10);
@@ -83,10 +87,11 @@ TZooRead TZooWalk::ReadEntry(TZooEntry& E, bool& Deleted) {
     const std::uint16_t varLen = got >= EntrySize ? GetU16LE(h + 51) : 0;
     if (E.Type == 2 && varLen >= 2) {
         std::vector<std::uint8_t> var(varLen);
-        if (FRead(FPos + VarPartPos, var.data(), varLen) != varLen) return TZooRead::Bad;
+        if (FRead(FPos + VarPartPos, var.data(), varLen) != varLen)
+            return Damaged("the file ends inside it", FPos);
         const std::size_t nameLen = var[0];
         const std::size_t dirLen = var[1];
-        if (2 + nameLen + dirLen > varLen) return TZooRead::Bad;
+        if (2 + nameLen + dirLen > varLen) return Damaged("its names run past it", FPos);
         const std::string longName = Text(var.data() + 2, nameLen);
         const std::string folder = Text(var.data() + 2 + nameLen, dirLen);
         if (!longName.empty()) E.Name = longName;
@@ -94,6 +99,12 @@ TZooRead TZooWalk::ReadEntry(TZooEntry& E, bool& Deleted) {
         const std::size_t idPos = 2 + nameLen + dirLen;
         E.NameIsUtf8 = idPos + 2 <= varLen && GetU16LE(var.data() + idPos) == SystemUnix;
     }
-    FPos = next;
+    FLinkLost = next == 0;
+    FPos = FLinkLost ? FSize : next;
     return TZooRead::Ok;
+}
+
+TZooRead TZooWalk::Damaged(const std::string& What, std::int64_t At) {
+    FDamage = "directory entry at offset " + std::to_string(At) + ": " + What;
+    return TZooRead::Bad;
 }

@@ -56,9 +56,12 @@ public:
     std::uint16_t CommentLen() const { return FCommentLen; }
     // Where the next directory entry is looked for.
     std::int64_t Position() const { return FPos; }
+    // Where and what the damage is, after Next gave Bad.
+    const std::string& Damage() const { return FDamage; }
 
 private:
     TZooRead ReadEntry(TZooEntry& Entry, bool& Deleted);
+    TZooRead Damaged(const std::string& What, std::int64_t At);
 
     TReadAtFunc FRead;
     std::int64_t FSize;
@@ -66,4 +69,6 @@ private:
     std::int64_t FLastHeader = -1;
     std::int64_t FCommentPos = 0;
     std::uint16_t FCommentLen = 0;
+    bool FLinkLost = false; // the last entry closed the chain while holding a file
+    std::string FDamage;
 };

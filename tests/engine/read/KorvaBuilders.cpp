@@ -174,14 +174,24 @@ std::string MakeAce(std::uint8_t Host, const std::vector<std::string>& Names) {
     return out;
 }
 
+void SealRar4Header(std::string& Out, std::size_t At) {
+    std::uint32_t crc = 0xFFFFFFFF;
+    UpdateCrc32Buf(Out.data() + At + 2, static_cast<std::int64_t>(Out.size() - At - 2), crc);
+    crc ^= 0xFFFFFFFF;
+    Out[At] = static_cast<char>(crc & 0xFF);
+    Out[At + 1] = static_cast<char>((crc >> 8) & 0xFF);
+}
+
 std::string MakeRar4(std::uint8_t Host, const std::vector<std::string>& Names) {
     std::string out("Rar!\x1A\x07\x00", 7);
-    PutU16(out, 0); // header CRCs are not checked by the lister
+    PutU16(out, 0);
     out += '\x73';
     PutU16(out, 0);
     PutU16(out, 13);
     out.resize(out.size() + 6, '\0');
+    SealRar4Header(out, 7);
     for (const std::string& name : Names) {
+        const std::size_t at = out.size();
         PutU16(out, 0);
         out += '\x74';
         PutU16(out, 0x8000); // a data area follows
@@ -195,7 +205,9 @@ std::string MakeRar4(std::uint8_t Host, const std::vector<std::string>& Names) {
         out += '\x30';           // stored
         PutU16(out, static_cast<std::uint16_t>(name.size()));
         PutU32(out, 0x20);
-        out += name + "abc";
+        out += name;
+        SealRar4Header(out, at);
+        out += "abc";
     }
     return out;
 }

@@ -43,6 +43,8 @@ std::string MakeZoo(const std::vector<std::string>& Names, const std::vector<int
 // An ace archive made on Host (2 Win32, 3 Unix) holding stored entries of three bytes.
 std::string MakeAce(std::uint8_t Host, const std::vector<std::string>& Names);
 
+// Sets the CRC of the rar 4 block header that begins at At and ends with Out.
+void SealRar4Header(std::string& Out, std::size_t At);
 // A rar 4 archive of stored entries of three bytes made on Host (2 Win32, 3 Unix).
 std::string MakeRar4(std::uint8_t Host, const std::vector<std::string>& Names);
 

@@ -405,6 +405,7 @@ TEST_F(Korva, SizesBeyondTheSigned64BitRangeAreDamage) {
     PutU16(rar, 0);
     PutU16(rar, 13);
     rar += std::string(6, '\0');
+    SealRar4Header(rar, 7);
     std::string file;
     PutU16(file, 0);
     file += '\x74';
@@ -418,6 +419,7 @@ TEST_F(Korva, SizesBeyondTheSigned64BitRangeAreDamage) {
     PutU32(file, 0x80000000); // packed, high word
     PutU32(file, 0);
     file += "a";
+    SealRar4Header(file, 0);
     const TListing l = ListArchive(Archive("huge.rar", rar + file + "hello"));
     EXPECT_TRUE(l.Entries.empty()) << l.Describe();
     EXPECT_TRUE(l.HasError(ecBadFileHeader)) << l.Describe();
