@@ -5,6 +5,7 @@
 #include "engine/core/krvDates.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvFileIo.h"
+#include "engine/core/krvOutputPath.h"
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
@@ -192,7 +193,7 @@ void TUnTar::ExtractEntry(TStream32& Stream, const TTarEntry& entry) {
     if (IsFileOutput())
         SetCurrentFileName(entry.Name);
     else
-        FileName = entry.Name;
+        FileName = ShownStoredName(entry.Name);
     if (NameLeavesNothing(entry.Name)) {
         // "./" is the destination itself, which is there; "/" and the like name nothing.
         if (entry.Kind == TTarKind::Directory && !entry.Name.starts_with('/')) return;
