@@ -98,6 +98,10 @@ public:
                 // The directory does not lead to a readable local header.
                 K.ReportError(K.ArchiveFile(), e.StoredName, "0", ecBadFileHeader);
             }
+        } else if (item.Name.empty()) {
+            // A local header without a name: listed by its number, as the readers fail it.
+            e.StoredName = TZipWalk::NamelessRecordName(K, *Stream(), item.LocalOffset, FWalk->Records() - 1);
+            K.ReportError(e.StoredName, TZipWalk::NamelessLocalDamage, "0", ecBadFileHeader);
         } else {
             e.IsDirectory = item.NameIsFolder();
         }

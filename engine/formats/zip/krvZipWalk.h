@@ -164,6 +164,7 @@ public:
     static std::string NamelessRecordName(TZipCommon& Owner, TStream32& Source, std::int64_t LocalOffset,
                                           std::int64_t Record);
     static constexpr const char* NamelessRecordDamage = "its directory record holds no name";
+    static constexpr const char* NamelessLocalDamage = "its local header holds no name";
 
 private:
     bool NextCentral(TZipWalkEntry& Item);

@@ -240,6 +240,16 @@ TEST_F(HeaderDamageTestRun, DamageAndNamelessEntriesAreReportedByTestAndExtracti
          {"a.txt\tPASS", "b.txt\tFAIL 25110", "c.txt\tPASS"},
          true,
          "b.txt\tERROR 25110"},
+        {"zip local header without a name, no directory",
+         "local.zip",
+         [&] {
+             TZipLayout layout;
+             const std::string zip = MakeStoredZip(TZipSpec{{{"a.txt", A}, {"", B}}}, &layout);
+             return zip.substr(0, layout.Directory);
+         }(),
+         {"a.txt\tPASS", "#2\tFAIL 25110"},
+         true,
+         "#2\tERROR 25110"},
         {"lha name holding NUL",
          "nul.lzh",
          lhaA + LhaEntry(0, std::string("b\0c", 3), B) + '\0',
