@@ -1,9 +1,8 @@
 // Damage to the structure of arj, lha, arc and bh archives is reported even where every entry's
-// data verify, and entries without a name (or with a NUL in it) are tested and reported by a name
-// made for them. One table of crafted archives (from archives arj makes, or made here byte by
-// byte): the verdict of each entry from the engine's test and extraction (krvprobe), the list
-// naming each entry as the test does, and the program's own test (`quillar -T`) exits 1 exactly
-// when something is wrong.
+// data verify, and entries without a name are tested, listed and reported by a name made for
+// them. One table of crafted archives (from archives arj makes, or made here byte by byte): the
+// verdict of each entry from the engine's test and extraction (krvprobe), and the program's own
+// test (`quillar -T`) exits 1 exactly when something is wrong.
 #include "ProcessRun.h"
 
 #include "engine/core/krvByteAccess.h"
@@ -154,14 +153,6 @@ TEST_F(HeaderDamageTestRun, DamageAndNamelessEntriesAreReportedByTestAndExtracti
     const std::string lhaA = LhaEntry(0, "a.txt", A);
     const std::string bhA = BhEntry("a.txt", A);
     const std::string arcA = ArcEntry("A.TXT", A);
-    // A zip directory record without a name, whose name bytes are taken as its comment.
-    std::string zipNameless = MakeStoredZip(TZipSpec{{{"a.txt", A}, {"b.txt", B}, {"c.txt", A}}});
-    for (std::size_t at = zipNameless.find("PK\x01\x02"); at != std::string::npos;
-         at = zipNameless.find("PK\x01\x02", at + 1))
-        if (zipNameless.compare(at + 46, 5, "b.txt") == 0) {
-            PutU16LE(reinterpret_cast<std::uint8_t*>(zipNameless.data() + at + 28), 0);
-            PutU16LE(reinterpret_cast<std::uint8_t*>(zipNameless.data() + at + 32), 5);
-        }
 
     const std::string crcFailed = "\tFAIL 25151";
     const std::string headerCrc = "\tFAIL 25238";
@@ -234,12 +225,6 @@ TEST_F(HeaderDamageTestRun, DamageAndNamelessEntriesAreReportedByTestAndExtracti
          {"a.txt\tPASS", "\\x00abc\tPASS"},
          false,
          "\\x00abc\tERROR 25244"},
-        {"zip directory record without a name",
-         "nameless.zip",
-         zipNameless,
-         {"a.txt\tPASS", "b.txt\tFAIL 25110", "c.txt\tPASS"},
-         true,
-         "b.txt\tERROR 25110"},
         {"zip local header without a name, no directory",
          "local.zip",
          [&] {
@@ -250,12 +235,6 @@ TEST_F(HeaderDamageTestRun, DamageAndNamelessEntriesAreReportedByTestAndExtracti
          {"a.txt\tPASS", "#2\tFAIL 25110"},
          true,
          "#2\tERROR 25110"},
-        {"lha name holding NUL",
-         "nul.lzh",
-         lhaA + LhaEntry(0, std::string("b\0c", 3), B) + '\0',
-         {"a.txt\tPASS", "b\\x00c\tPASS"},
-         false,
-         "b\\x00c\tERROR 25244"},
         {"zoo nameless entry",
          "nameless.zoo",
          MakeZooArchive({{"a.txt", "", "", 0, A, A}, {"", "", "", 0, B, B}}),
