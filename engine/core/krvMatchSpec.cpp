@@ -3,8 +3,10 @@
 #include "engine/core/krvMatchSpec.h"
 
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvOutputPath.h"
 #include "engine/core/krvWildMatch.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace {
@@ -58,9 +60,14 @@ bool IsExactMask(const std::string& Mask) {
     return !Mask.empty() && Mask.front() == ExactNameMark;
 }
 
-// An exact-name mask against a '/'-separated name.
-bool MatchesExactly(std::string_view Name, const std::string& Mask) {
-    return Name == Normalized(std::string_view(Mask).substr(1));
+// An exact-name mask against a '/'-separated name. A name holding control bytes is also taken by
+// the form in which it is listed, with those bytes escaped.
+bool MatchesExactly(const std::string& Name, const std::string& Mask) {
+    const std::string mask = Normalized(std::string_view(Mask).substr(1));
+    if (Name == mask) return true;
+    const bool control = std::any_of(
+        Name.begin(), Name.end(), [](char C) { return static_cast<unsigned char>(C) < 0x20 || C == 0x7F; });
+    return control && Normalized(ShownStoredName(Name)) == mask;
 }
 
 bool Excluded(const std::string& Name, const std::vector<std::string>& ExcludeSpec) {

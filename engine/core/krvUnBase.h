@@ -239,6 +239,8 @@ protected:
     void SetCurrentEntry(const std::string& LocalName, std::uint16_t AMethod, std::int64_t Packed,
                          std::int64_t Unpacked, std::uint32_t Crc, bool IsEncrypted,
                          std::int64_t HeaderPos = -1);
+
+public:
     // Whether a local name names no file: nothing is left of it but separators and ".".
     static bool NamesNoFile(const std::string& LocalName);
     // What an entry whose name names no file is selected, shown and tested under: the offset
@@ -249,6 +251,8 @@ protected:
     static std::string SelectionName(const std::string& LocalName, std::int64_t HeaderPos) {
         return NamesNoFile(LocalName) ? UnnamedEntryName(LocalName, HeaderPos) : LocalName;
     }
+
+protected:
     // Plain stored data of file entries copied ahead on worker threads into unnamed files of
     // the destination (see krvCopyAhead.h), for a reader that creates its outputs on confirm:
     // Jobs for the entries it numbers in the order it comes to them. CopyAheadEntry names the

@@ -182,7 +182,7 @@ void TUnBase::SetCurrentEntry(const std::string& LocalName, std::uint16_t AMetho
     else if (IsFileOutput())
         SetCurrentFileName(LocalName);
     else
-        FileName = LocalName;
+        FileName = ShownStoredName(LocalName);
 }
 
 bool TUnBase::NamesNoFile(const std::string& LocalName) {

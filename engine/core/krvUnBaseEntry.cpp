@@ -5,6 +5,7 @@
 #include "engine/core/krvExtractOutput.h"
 #include "engine/core/krvFileIo.h"
 #include "engine/core/krvKernelCopy.h"
+#include "engine/core/krvOutputPath.h"
 #include "engine/core/krvUnBase.h"
 #include "platform/FileAttributes.h"
 
@@ -169,7 +170,7 @@ bool TUnBase::CheckPassword(TStream32& ArchiveStream) {
 bool TUnBase::OpenOutputFile(const std::string& EntryName, const std::string& AFileName,
                              bool EntryEncrypted) {
     // An entry without a name keeps the name it is tested under.
-    FSavedEntryName = FEntryUnnamed ? FileName : EntryName;
+    FSavedEntryName = FEntryUnnamed ? FileName : ShownStoredName(EntryName);
     FOutput.reset();
     if (EntryEncrypted && PasswordFailed) return false;
     if (OutputMode == omdDiskFile) {

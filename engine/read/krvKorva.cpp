@@ -5,6 +5,8 @@
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvMatchSpec.h"
+#include "engine/core/krvOutputPath.h"
+#include "engine/core/krvUnBase.h"
 #include "engine/formats/zip/krvZipRecords.h"
 #include "engine/read/krvKorvaWalk.h"
 #include "platform/CodePages.h"
@@ -97,6 +99,10 @@ void TKorva::SelectEntry(TKorvaEntry& Entry) {
         FileName = SlashToBackslash(Entry.StoredName);
     else
         SetCurrentFileName(Entry.StoredName);
+    // A name that names no file is listed as the readers test and select it, by its header's
+    // offset; control bytes (a NUL would end the name) are listed escaped, as they name them.
+    if (Entry.UnnamedByOffset) FileName = TUnBase::SelectionName(FileName, Entry.Offset);
+    FileName = ShownStoredName(FileName);
     if (OnReadFile) OnReadFile(*this, FileName);
 
     // A folder is tested without its trailing separator.

@@ -18,13 +18,14 @@ using TOnTotals =
 
 // What a format walk learned of one entry; the lister selects and reports it.
 struct TKorvaEntry {
-    std::string StoredName;      // the name as stored
-    bool NameIsUtf8 = false;     // stored as UTF-8 (no code-page translation)
-    bool RawName = false;        // taken as it stands (the walk made it local itself)
-    bool IsDirectory = false;    // a folder entry: reported only with ShowEmptyDirs
-    bool CountDirectory = false; // a folder entry that is counted when reported (tar)
-    bool UseEntrySpec = false;   // selected by the readers' entry test (zip directory)
-    bool Always = false;         // the one entry of a single-file type: no mask test
+    std::string StoredName;       // the name as stored
+    bool NameIsUtf8 = false;      // stored as UTF-8 (no code-page translation)
+    bool RawName = false;         // taken as it stands (the walk made it local itself)
+    bool IsDirectory = false;     // a folder entry: reported only with ShowEmptyDirs
+    bool CountDirectory = false;  // a folder entry that is counted when reported (tar)
+    bool UseEntrySpec = false;    // selected by the readers' entry test (zip directory)
+    bool Always = false;          // the one entry of a single-file type: no mask test
+    bool UnnamedByOffset = false; // a name that names no file is shown as the readers name it
     TDateTime Date = 0;
     std::uint16_t VersionMadeBy = 0;
     std::uint16_t VersionNeeded = 0;

@@ -243,7 +243,7 @@ TEST_F(UnTarInterop, LinksNamelessAndRootEntriesAreReportedByNameAndTheRestRead)
     const TCase cases[] = {
         {"gnu.tar", true, "link to a\tERROR 26800", {"a.txt", "b.txt", "c.txt"}},
         {"bsd.tar", true, "link to a\tERROR 26800", {"a.txt", "b.txt", "c.txt"}},
-        {"nameless.tar", false, "nameless.tar\tERROR 26800", {"a.txt", "c.txt"}},
+        {"nameless.tar", false, "entry at offset 1536 named \"\"\tERROR 26800", {"a.txt", "c.txt"}},
         {"root.tar", false, "/\tERROR 26800", {"a.txt", "c.txt"}},
     };
     for (const TCase& c : cases) {
@@ -251,6 +251,10 @@ TEST_F(UnTarInterop, LinksNamelessAndRootEntriesAreReportedByNameAndTheRestRead)
         const fs::path archive = Dir / c.Archive;
         const ToolResult list = RunProbe({"list", archive.string()});
         EXPECT_NE(list.Out.find("c.txt"), std::string::npos) << list.Out;
+        // The entry reported is listed under the same name.
+        EXPECT_NE(("\n" + list.Out).find("\n" + c.Reported.substr(0, c.Reported.find('\t')) + "\t"),
+                  std::string::npos)
+            << list.Out;
         const ToolResult test = RunProbe({"test", archive.string()});
         EXPECT_EQ(test.ExitCode == 0, c.TestPasses) << test.Out << test.Err;
         const fs::path out = Dir / ("out-" + c.Archive);

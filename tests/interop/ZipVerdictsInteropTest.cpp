@@ -279,6 +279,10 @@ TEST(ZipVerdicts, EntriesTheDirectoryDoesNotNameFailNamed) {
     EXPECT_EQ(verdicts.at("a.txt"), "PASS") << test.Out;
     for (const char* name : {"b.txt", "c.txt"})
         EXPECT_TRUE(verdicts.at(name).starts_with("FAIL 25110")) << test.Out;
+    // The list shows the nameless record by that name, and says what is wrong with it.
+    const ToolResult list = RunProbe({"list", zip.string()});
+    EXPECT_NE(list.Out.find("\nb.txt\t"), std::string::npos) << list.Out;
+    EXPECT_NE(list.Err.find("b.txt: error 25110"), std::string::npos) << list.Err;
 }
 
 } // namespace

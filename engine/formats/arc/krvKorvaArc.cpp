@@ -42,6 +42,7 @@ public:
         e.InternalAttr = h.IsFolder && !FPak ? 16 : 32;
         e.ExternalAttr = e.InternalAttr;
         e.Offset = h.HeaderPos;
+        e.UnnamedByOffset = true;
         Pos = FWalk->Position();
         Select(e);
         // The entry's data run past the end of the file: the headers after it are lost.

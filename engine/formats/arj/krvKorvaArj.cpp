@@ -70,6 +70,7 @@ public:
         e.ExternalAttr = h.AccessMode;
         e.HostSystem = h.Host;
         e.Offset = HeaderPos;
+        e.UnnamedByOffset = true;
         const bool fromPrevious = (h.Flags & ArjExtFile) && FVolumeSet;
         std::int64_t next = h.NextPos;
 

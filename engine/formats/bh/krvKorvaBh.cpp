@@ -51,6 +51,7 @@ public:
         e.ExternalAttr = h.Attr;
         e.IsDirectory = h.IsFolder();
         e.Offset = HeaderPos;
+        e.UnnamedByOffset = true;
         Pos = h.NextPos;
         Select(e);
         if (!h.SizesAgree())

@@ -2,6 +2,7 @@
 
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvOutputPath.h"
 #include "engine/core/krvReadAhead.h"
 #include "engine/formats/cab/krvCabGbls.h"
 #include "platform/CabinetFdi.h"
@@ -310,7 +311,7 @@ bool TUnCab::BeginFile(const TFdiNotification& File) {
     if (IsFileOutput())
         SetCurrentFileName(FStoredName);
     else
-        FileName = FStoredName;
+        FileName = ShownStoredName(FStoredName);
     FileDate = DosDateToDateTime(PackedDosDate(File));
     UnpackedSize = PackedSize = File.cb;
     CurrentFileSize = File.cb;

@@ -7,6 +7,7 @@
 #include "engine/core/krvDates.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvOutputPath.h"
 #include "engine/core/krvTempEntries.h"
 #include "engine/read/krvReaders.h"
 #include "platform/FileAttributes.h"
@@ -95,7 +96,7 @@ int TUnGZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     if (IsFileOutput())
         SetCurrentFileName(name);
     else
-        FileName = name;
+        FileName = ShownStoredName(name);
     // A name that would leave the destination has been reported: nothing more is done.
     if (FileName.empty()) return 0;
 

@@ -55,6 +55,7 @@ public:
         e.ExternalAttr = h.Attr;
         e.HostSystem = h.Host;
         e.Offset = HeaderPos;
+        e.UnnamedByOffset = true;
         Pos = h.NextPos;
         Select(e);
         // A header whose own check fails is damage to report; its entry is listed all the same.

@@ -3,6 +3,7 @@
 #include "engine/core/krvCrc.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvGbls.h"
+#include "engine/core/krvOutputPath.h"
 #include "platform/LibraryLoader.h"
 #include "platform/UnrarLibrary.h"
 
@@ -185,7 +186,7 @@ int TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header, bool TestMod
     if (IsFileOutput())
         SetCurrentFileName(FStoredName);
     else
-        FileName = FStoredName;
+        FileName = ShownStoredName(FStoredName);
     const bool isDir = IsDirectory(Header);
     if (FStoredName.empty()) {
         // A name the library could not read: the entry is damage, never passed over quietly.

@@ -1,6 +1,7 @@
 // The lister's tar walk: the shared tar walk (krvTarRecords) yields the entries with their
 // long names, pax records and ustar prefixes folded in; files and links are listed, folders
 // when the lister shows them, other kinds not at all. Tar names are made on Unix: UTF-8.
+#include "engine/core/krvUnBase.h"
 #include "engine/formats/tar/krvTarRecords.h"
 #include "engine/read/krvKorvaWalk.h"
 
@@ -31,7 +32,8 @@ public:
         const bool isDir = entry.Kind == TTarKind::Directory;
 
         TKorvaEntry e;
-        e.StoredName = entry.Name;
+        // An entry without a name is listed as the reader skips it: by its header's offset.
+        e.StoredName = entry.Name.empty() ? TUnBase::UnnamedEntryName("", entry.HeaderPos) : entry.Name;
         e.NameIsUtf8 = true;
         e.IsDirectory = isDir;
         e.CountDirectory = isDir;

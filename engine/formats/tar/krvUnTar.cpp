@@ -5,6 +5,7 @@
 #include "engine/core/krvDates.h"
 #include "engine/core/krvErrorCodes.h"
 #include "engine/core/krvFileIo.h"
+#include "engine/core/krvOutputPath.h"
 #include "platform/FileAttributes.h"
 
 #include <algorithm>
@@ -109,11 +110,10 @@ bool TUnTar::NextListed(TTarWalker& Walker, TTarEntry& Entry, bool Report) {
         // A volume label names the archive, not a file.
         if (Entry.TypeFlag == 'V') continue;
         if (Entry.Name.empty()) {
-            // Skipped with a message, as bsdtar does; the entries after it are read.
+            // Skipped with a message, as bsdtar does, under the name the list shows; the
+            // entries after it are read.
             if (Report)
-                ReportError(ArchiveFile(),
-                            "entry at offset " + std::to_string(Entry.HeaderPos) + " has no name: skipped",
-                            "0", ecSkippedFile);
+                ReportError(UnnamedEntryName("", Entry.HeaderPos), "it has no name", "0", ecSkippedFile);
             continue;
         }
         // The names hard links point at (their data are found by a walk of their own).
@@ -192,7 +192,7 @@ void TUnTar::ExtractEntry(TStream32& Stream, const TTarEntry& entry) {
     if (IsFileOutput())
         SetCurrentFileName(entry.Name);
     else
-        FileName = entry.Name;
+        FileName = ShownStoredName(entry.Name);
     if (NameLeavesNothing(entry.Name)) {
         // "./" is the destination itself, which is there; "/" and the like name nothing.
         if (entry.Kind == TTarKind::Directory && !entry.Name.starts_with('/')) return;

@@ -88,10 +88,20 @@ public:
                 char label[16];
                 std::snprintf(label, sizeof label, "PKBACK# %.3u", item.Disk + 1);
                 e.VolumeID = label;
+            } else if (item.RawName.empty()) {
+                // A directory record without a name: listed under its local header's name,
+                // as the readers fail it.
+                e.StoredName =
+                    TZipWalk::NamelessRecordName(K, *Stream(), item.LocalOffset, FWalk->Records() - 1);
+                K.ReportError(e.StoredName, TZipWalk::NamelessRecordDamage, "0", ecBadFileHeader);
             } else if (!(FState & htLocal)) {
                 // The directory does not lead to a readable local header.
                 K.ReportError(K.ArchiveFile(), e.StoredName, "0", ecBadFileHeader);
             }
+        } else if (item.Name.empty()) {
+            // A local header without a name: listed by its number, as the readers fail it.
+            e.StoredName = TZipWalk::NamelessRecordName(K, *Stream(), item.LocalOffset, FWalk->Records() - 1);
+            K.ReportError(e.StoredName, TZipWalk::NamelessLocalDamage, "0", ecBadFileHeader);
         } else {
             e.IsDirectory = item.NameIsFolder();
         }

@@ -238,7 +238,7 @@ void TUnZip::ExtractEntry(const TEntryRef& Entry, bool CentralPath) {
     if (IsFileOutput())
         SetCurrentFileName(FEntryName);
     else
-        FileName = FEntryName;
+        FileName = ShownStoredName(FEntryName);
     if (IsFileOutput() && !FileName.empty() && FEntryName.back() != '/' && NamesNoFile(FEntryName)) {
         // A file Entry named "." (or only separators) would be written over the
         // destination folder itself: it is skipped, and said so by its name.

@@ -52,14 +52,17 @@ bool TUnZip::NextSelected(TZipWalk& Walk, TEntryRef& Entry, bool Report) {
         }
         if (item.FromCentral && item.RawName.empty()) {
             // A directory record without a name: the entry fails under its local header's name.
-            TZipLocalRecord local;
-            std::string name = "#" + std::to_string(record + 1);
-            if (TZipWalk::ReadLocalHeader(*this, *FInput, item.LocalOffset, local) && !local.RawName.empty())
-                name = ZipStoredNameToLocal(local.RawName, false, 0, false, TranslateOemChar);
-            if (Report && MatchEntrySpec(name)) FailUnread(name, "its directory record holds no name");
+            const std::string name = TZipWalk::NamelessRecordName(*this, *FInput, item.LocalOffset, record);
+            if (Report && MatchEntrySpec(name)) FailUnread(name, TZipWalk::NamelessRecordDamage);
             continue;
         }
-        if ((!item.FromCentral && item.Name.empty()) || !MatchEntrySpec(item.Name)) continue;
+        if (!item.FromCentral && item.Name.empty()) {
+            // A local header without a name, and no directory to name it: failed by its number.
+            const std::string name = TZipWalk::NamelessRecordName(*this, *FInput, item.LocalOffset, record);
+            if (Report && MatchEntrySpec(name)) FailUnread(name, TZipWalk::NamelessLocalDamage);
+            continue;
+        }
+        if (!MatchEntrySpec(item.Name)) continue;
         static_cast<TZipWalkEntry&>(Entry) = std::move(item);
         // The extra field is kept only when a unicode path field in it names the local header.
         if (FindZipExtraField(Entry.Extra, ZipExtraUnicodePath).empty()) Entry.Extra.clear();

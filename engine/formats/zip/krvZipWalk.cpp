@@ -169,6 +169,14 @@ bool TZipWalk::ReadLocalHeader(TZipCommon& Owner, TStream32& Source, std::int64_
     return true;
 }
 
+std::string TZipWalk::NamelessRecordName(TZipCommon& Owner, TStream32& Source, std::int64_t LocalOffset,
+                                         std::int64_t Record) {
+    TZipLocalRecord local;
+    if (ReadLocalHeader(Owner, Source, LocalOffset, local) && !local.RawName.empty())
+        return ZipStoredNameToLocal(local.RawName, false, 0, false, Owner.TranslateOemChar);
+    return "#" + std::to_string(Record + 1);
+}
+
 bool TZipWalk::NextLocal(TZipWalkEntry& Item) {
     TZipLocalRecord record;
     if (FPos >= FEnd || !ReadLocalHeader(FOwner, FReader, FPos, record)) return Stop(TZipWalkEnd::AtEnd);

@@ -159,6 +159,12 @@ public:
     // stands there whole.
     static bool ReadLocalHeader(TZipCommon& Owner, TStream32& Source, std::int64_t Pos,
                                 TZipLocalRecord& Record);
+    // The name of the entry of a directory record that holds none (Record counts from 0): its
+    // local header's, or "#" and the record's number from 1 when that has none either.
+    static std::string NamelessRecordName(TZipCommon& Owner, TStream32& Source, std::int64_t LocalOffset,
+                                          std::int64_t Record);
+    static constexpr const char* NamelessRecordDamage = "its directory record holds no name";
+    static constexpr const char* NamelessLocalDamage = "its local header holds no name";
 
 private:
     bool NextCentral(TZipWalkEntry& Item);

@@ -46,6 +46,7 @@ public:
         e.CRC = h.Crc;
         e.Method = h.Method;
         e.Offset = h.HeaderPos;
+        e.UnnamedByOffset = true;
         if (h.CommentLen > 0) K.FileComment = ReadComment(h.CommentPos, h.CommentLen);
         Pos = FWalk->Position();
         Select(e);

@@ -16,6 +16,11 @@ std::string LocalName(const TZooEntry& Entry, bool OemTranslate) {
     return Entry.NameIsUtf8 ? SlashToBackslash(Entry.Name) : ArcNameToLocalName(Entry.Name, OemTranslate);
 }
 
+// An entry whose name names no file is selected by its directory entry's offset.
+std::string SelectedBy(const TZooEntry& Entry, bool OemTranslate) {
+    return TUnBase::SelectionName(LocalName(Entry, OemTranslate), Entry.HeaderPos);
+}
+
 } // namespace
 
 TUnZoo::TUnZoo() = default;
@@ -49,7 +54,7 @@ int TUnZoo::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
             ReportError(ArchiveFile(), counting.Damage(), "0", ecBadFileHeader);
             break;
         }
-        if (!MatchEntrySpec(LocalName(entry, TranslateOemChar))) continue;
+        if (!MatchEntrySpec(SelectedBy(entry, TranslateOemChar))) continue;
         unpackedTotal += static_cast<double>(entry.UnpackedSize);
         MaxFileDate = std::max(MaxFileDate, entry.DosTime);
         ++selected;
@@ -58,7 +63,7 @@ int TUnZoo::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     walk.Start();
     const auto next = [&]() -> const TZooEntry* {
         while (walk.Next(entry) == TZooRead::Ok)
-            if (MatchEntrySpec(LocalName(entry, TranslateOemChar))) return &entry;
+            if (MatchEntrySpec(SelectedBy(entry, TranslateOemChar))) return &entry;
         return nullptr;
     };
     ExtractEach(selected, unpackedTotal, next, [&](const TZooEntry& Entry) { ExtractEntry(stream, Entry); });
@@ -67,7 +72,7 @@ int TUnZoo::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
 
 void TUnZoo::ExtractEntry(TStream32& Stream, const TZooEntry& E) {
     const std::string name = LocalName(E, TranslateOemChar);
-    SetCurrentEntry(name, E.Method, E.PackedSize, E.UnpackedSize, E.Crc, false);
+    SetCurrentEntry(name, E.Method, E.PackedSize, E.UnpackedSize, E.Crc, false, E.HeaderPos);
     FileDate = DosDateToDateTime(E.DosTime); // shown if the output is asked about
     if (!ConfirmExtractFile(false)) {
         SkipEntry(E.UnpackedSize);

@@ -1,8 +1,8 @@
 // Damage to the structure of arj, lha, arc and bh archives is reported even where every entry's
-// data verify, and entries without a name are tested and reported by a name made for them. One
-// table of crafted archives (from archives arj makes, or made here byte by byte): the verdict of
-// each entry from the engine's test and extraction (krvprobe), and the program's own test
-// (`quillar -T`) exits 1 exactly when something is wrong.
+// data verify, and entries without a name are tested, listed and reported by a name made for
+// them. One table of crafted archives (from archives arj makes, or made here byte by byte): the
+// verdict of each entry from the engine's test and extraction (krvprobe), and the program's own
+// test (`quillar -T`) exits 1 exactly when something is wrong.
 #include "ProcessRun.h"
 
 #include "engine/core/krvByteAccess.h"
@@ -11,6 +11,7 @@
 #include "engine/formats/lha/krvLhaRecords.h"
 
 #include "ZipBuilder.h"
+#include "ZooBuilder.h"
 
 #include <gtest/gtest.h>
 #include <sstream>
@@ -218,6 +219,28 @@ TEST_F(HeaderDamageTestRun, DamageAndNamelessEntriesAreReportedByTestAndExtracti
          {"A.TXT\tPASS", "named \"\"" + crcFailed},
          true,
          "named \"\"\tERROR 26800"},
+        {"zip name beginning with NUL",
+         "nul.zip",
+         MakeStoredZip(TZipSpec{{{"a.txt", A}, {std::string("\0abc", 4), B}}}),
+         {"a.txt\tPASS", "\\x00abc\tPASS"},
+         false,
+         "\\x00abc\tERROR 25244"},
+        {"zip local header without a name, no directory",
+         "local.zip",
+         [&] {
+             TZipLayout layout;
+             const std::string zip = MakeStoredZip(TZipSpec{{{"a.txt", A}, {"", B}}}, &layout);
+             return zip.substr(0, layout.Directory);
+         }(),
+         {"a.txt\tPASS", "#2\tFAIL 25110"},
+         true,
+         "#2\tERROR 25110"},
+        {"zoo nameless entry",
+         "nameless.zoo",
+         MakeZooArchive({{"a.txt", "", "", 0, A, A}, {"", "", "", 0, B, B}}),
+         {"a.txt\tPASS", "named \"\"\tPASS"},
+         false,
+         "named \"\"\tERROR 26800"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.What);
@@ -227,6 +250,14 @@ TEST_F(HeaderDamageTestRun, DamageAndNamelessEntriesAreReportedByTestAndExtracti
         EXPECT_EQ(test.ExitCode, c.Damaged ? 1 : 0) << test.Out << test.Err;
         for (const std::string& line : c.TestSays)
             EXPECT_NE(test.Out.find(line), std::string::npos) << line << "\n" << test.Out;
+        // The list shows every entry the test names, under that name.
+        const std::string listed = "\n" + RunProbe({"list", file.string()}).Out;
+        std::istringstream said(test.Out);
+        for (std::string line; std::getline(said, line);) {
+            if (const std::string name = line.substr(0, line.find('\t')); name != file.string()) {
+                EXPECT_NE(listed.find("\n" + name + "\t"), std::string::npos) << name << listed;
+            }
+        }
 
         // The entries that verify are extracted all the same; the nameless one is skipped by name,
         // one whose header fails its check fails.

@@ -6,6 +6,7 @@
 
 #include "DialogDriver.h"
 #include "SmallDisk.h"
+#include "ZipBuilder.h"
 #include "app/common/AppSettings.h"
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/ExtractDlg.h"
@@ -280,6 +281,18 @@ TEST_F(TExtractTest, SelectedRowsAreTakenByTheirOwnNames) {
         }());
         EXPECT_EQ(FolderNames(dest.Path()), std::vector<std::string>{picked});
     }
+    // A name holding NUL is shown escaped, and its row takes that entry, which fails as an invalid name.
+    WriteFile(src / "nul.zip", MakeStoredZip(TZipSpec{{{std::string("\0abc", 4), "n"}, {"x00abc", "x"}}}));
+    Display((src / "nul.zip").string());
+    List().selectionModel()->clearSelection();
+    List().selectionModel()->select(List().model()->index(RowOf("\\x00abc"), 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    TempDir dest;
+    EXPECT_FALSE(
+        FWindow->RunExtraction(FWindow->SelectedExtraction(QString::fromStdString(dest.Str())), false)
+            .Succeeded());
+    EXPECT_TRUE(FolderNames(dest.Path()).empty());
+    EXPECT_TRUE(FWindow->OutputLog().contains("Error No : 25244")) << FWindow->OutputLog().toStdString();
 }
 
 TEST_F(TExtractTest, AFailedEntryIsNeverReportedAsCompleted) {
