@@ -12,6 +12,7 @@
 #include "platform/CabinetRecords.h"
 #include "platform/FileAttributes.h"
 
+#include <algorithm>
 #include <set>
 
 namespace {
@@ -68,8 +69,8 @@ private:
         explicit TStreamFiles(TCabWalk& Walk) : W(Walk) {}
         std::intptr_t Open(const std::string&, int, int) override { return -1; }
         std::int64_t Read(std::intptr_t, void* Buffer, std::int64_t Count) override {
-            const std::int64_t got =
-                W.ReadAt(W.FBase + FPos, Buffer, std::min(Count, W.End - W.FBase - FPos));
+            const std::int64_t count = std::clamp<std::int64_t>(W.End - W.FBase - FPos, 0, Count);
+            const std::int64_t got = count > 0 ? W.ReadAt(W.FBase + FPos, Buffer, count) : 0;
             FPos += got;
             return got;
         }
