@@ -199,14 +199,16 @@ TCabRecords ReadCabRecords(TFdiFiles& Files, std::intptr_t Handle) {
     at = filesAt;
     for (std::size_t i = 0; i < files; ++i) {
         std::uint8_t rec[FileRecordSize];
-        TCabRecords::TFile f;
         if (dataStart > filesAt && at >= dataStart) {
             r.Faults.push_back("its header counts " + std::to_string(files) + " files, " + std::to_string(i) +
                                " records lie before the data");
             break;
         }
+        // Filled in place: a cabinet may hold 65,535 of them.
+        TCabRecords::TFile& f = r.Files.emplace_back();
         f.At = at;
         if (!in.Bytes(at, rec, FileRecordSize) || !in.Text(at + FileRecordSize, f.Name, at)) {
+            r.Files.pop_back();
             r.Faults.push_back("its header counts " + std::to_string(files) + " files, " + std::to_string(i) +
                                " records can be read");
             break;
@@ -219,7 +221,6 @@ TCabRecords ReadCabRecords(TFdiFiles& Files, std::intptr_t Handle) {
         f.Attribs = U16(rec + 14);
         if (!f.Continued() && f.Folder >= r.Folders.size())
             f.Fault = "its folder " + std::to_string(f.Folder + 1) + " is not in the cabinet";
-        r.Files.push_back(std::move(f));
     }
     const std::int64_t recordsEnd = at;
 
