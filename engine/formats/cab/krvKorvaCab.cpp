@@ -41,6 +41,10 @@ public:
     }
 
     void Step() override {
+        if (FNext >= FRecords.Files.size()) {
+            Stop();
+            return;
+        }
         const TCabRecords::TFile& f = FRecords.Files[FNext++];
         TKorvaEntry e;
         e.StoredName = f.Name;
