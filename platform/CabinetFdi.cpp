@@ -190,7 +190,7 @@ public:
         info.psz3 = CabinetPath;
         info.setID = own.set_id;
         info.iCabinet = own.set_index;
-        info.Where = Faults(
+        info.Where = CabFaultText(
             records, FJoined[k].Rebuilt ? "the cabinet library cannot read its records as they stand" : "");
         if (!Call(Notify, fdintCABINET_INFO, info)) return false;
 
@@ -577,17 +577,6 @@ private:
         return FRecords;
     }
 
-    static std::string Faults(const TCabRecords& Records, const std::string& More) {
-        // A few are told; a hostile cabinet may hold one per folder.
-        constexpr std::size_t Told = 8;
-        std::string all;
-        for (std::size_t i = 0; i < std::min(Told, Records.Faults.size()); ++i)
-            all += (all.empty() ? "" : "; ") + Records.Faults[i];
-        if (Records.Faults.size() > Told)
-            all += "; and " + std::to_string(Records.Faults.size() - Told) + " more";
-        return More.empty() ? all : all.empty() ? More : all + "; " + More;
-    }
-
     // The first record at or after From of the library's file (its offset, size and time):
     // the records' size when there is none.
     using TRecordKey = std::tuple<std::uint32_t, std::int64_t, std::uint16_t, std::uint16_t>;
@@ -611,7 +600,7 @@ private:
         info.psz3 = CabinetPath;
         info.setID = Records.SetID;
         info.iCabinet = Records.Index;
-        info.Where = Faults(Records, "the cabinet library cannot read it");
+        info.Where = CabFaultText(Records, "the cabinet library cannot read it");
         if (!Call(Notify, fdintCABINET_INFO, info)) return false;
         mscabd_cabinet none{};
         none.set_id = Records.SetID;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <set>
+#include <span>
 
 using namespace cabinet_layout;
 
@@ -27,10 +28,17 @@ public:
     }
     // A NUL-terminated text at At; Next is where it ends.
     bool Text(std::int64_t At, std::string& Out, std::int64_t& Next) {
+        // Most names are short: a first small read, the rest only when no NUL is in it.
+        constexpr std::int64_t FirstRead = 48;
         char buffer[MaxName];
         const std::int64_t count = std::min(MaxName, Size - At);
-        if (count <= 0 || !Bytes(At, buffer, count)) return false;
-        const char* nul = std::find(buffer, buffer + count, '\0');
+        const std::int64_t first = std::min(FirstRead, count);
+        if (first <= 0 || !Bytes(At, buffer, first)) return false;
+        const char* nul = std::find(buffer, buffer + first, '\0');
+        if (nul == buffer + first && count > first) {
+            if (!Bytes(At + first, buffer + first, count - first)) return false;
+            nul = std::find(buffer + first, buffer + count, '\0');
+        }
         if (nul == buffer + count) return false;
         Out.assign(buffer, static_cast<std::size_t>(nul - buffer));
         Next = At + (nul - buffer) + 1;
@@ -55,36 +63,49 @@ std::size_t FolderOf(const TCabRecords& R, const TCabRecords::TFile& F) {
     return F.Continued() ? R.Folders.size() - 1 : F.Folder;
 }
 
+// Buffers of the folder check, kept from one folder to the next: a cabinet may hold a folder
+// per file.
+struct TCheckScratch {
+    std::vector<std::pair<std::size_t, std::size_t>> Groups; // [first, last) of files of one range
+    std::vector<char> Bad;
+    std::vector<std::string> Why;
+};
+
 // Blames the files of one folder whose ranges cannot be right (see the header). A file of a
 // folder not in the cabinet (a stray) may fill a gap.
-void CheckFolder(const TCabRecords::TFolder& folder, std::vector<TCabRecords::TFile*> files,
-                 const std::set<std::pair<std::int64_t, std::int64_t>>& strays, bool RecordsMissing) {
+void CheckFolder(const TCabRecords::TFolder& folder, std::span<TCabRecords::TFile*> files,
+                 const std::set<std::pair<std::int64_t, std::int64_t>>& strays, bool RecordsMissing,
+                 TCheckScratch& S) {
     // Where a folder runs on from or into another cabinet, its files' offsets reach across.
     if (folder.Spans || files.empty()) return;
     const auto end = [](const TCabRecords::TFile* F) { return F->Offset + F->Length; };
     const auto strayFills = [&](std::int64_t From, std::int64_t To) { return strays.count({From, To}) > 0; };
-    std::stable_sort(files.begin(), files.end(), [&](const auto* A, const auto* B) {
-        return A->Offset != B->Offset ? A->Offset < B->Offset : end(A) < end(B);
-    });
+    if (files.size() > 1)
+        std::stable_sort(files.begin(), files.end(), [&](const auto* A, const auto* B) {
+            return A->Offset != B->Offset ? A->Offset < B->Offset : end(A) < end(B);
+        });
     // Files of the same range (the same data twice) stand as one.
-    std::vector<std::vector<TCabRecords::TFile*>> groups;
-    for (TCabRecords::TFile* f : files)
-        if (!groups.empty() && groups.back().front()->Offset == f->Offset &&
-            end(groups.back().front()) == end(f))
-            groups.back().push_back(f);
+    S.Groups.clear();
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (!S.Groups.empty() && files[S.Groups.back().first]->Offset == files[i]->Offset &&
+            end(files[S.Groups.back().first]) == end(files[i]))
+            S.Groups.back().second = i + 1;
         else
-            groups.push_back({f});
-    const std::size_t n = groups.size();
+            S.Groups.push_back({i, i + 1});
+    const std::size_t n = S.Groups.size();
+    const auto first = [&](std::size_t G) { return files[S.Groups[G].first]; };
     // Boundary i lies before group i; boundary n after the last, at the folder's end when the
     // folder's size is known.
-    std::vector<bool> bad(n + 1, false);
+    S.Bad.assign(n + 1, 0);
+    S.Why.assign(n, std::string());
+    std::vector<char>& bad = S.Bad;
+    std::vector<std::string>& why = S.Why;
     const auto gap = [&](std::int64_t From, std::int64_t To) { return From != To && !strayFills(From, To); };
-    bad[0] = gap(0, groups[0].front()->Offset);
+    bad[0] = gap(0, first(0)->Offset);
     for (std::size_t i = 1; i < n; ++i)
-        bad[i] = gap(end(groups[i - 1].front()), groups[i].front()->Offset);
-    const std::int64_t last = end(groups[n - 1].front());
+        bad[i] = gap(end(first(i - 1)), first(i)->Offset);
+    const std::int64_t last = end(first(n - 1));
     bad[n] = folder.Whole && (last > folder.Size || (gap(last, folder.Size) && !RecordsMissing));
-    std::vector<std::string> why(n);
     for (std::size_t i = 0; i < n; ++i)
         if (bad[i] && bad[i + 1]) why[i] = ": its offset fits neither the file before it nor the one after";
     for (std::size_t i = 0; i <= n; ++i) {
@@ -96,15 +117,14 @@ void CheckFolder(const TCabRecords::TFolder& folder, std::vector<TCabRecords::TF
                              ? ": past the folder's data, which end at " + std::to_string(folder.Size)
                              : ": the folder's data go on to " + std::to_string(folder.Size);
         else
-            why[i - 1] =
-                end(groups[i - 1].front()) > groups[i].front()->Offset
-                    ? ": they overlap the next file's, from " + std::to_string(groups[i].front()->Offset)
-                    : ": the next file's begin only at " + std::to_string(groups[i].front()->Offset);
+            why[i - 1] = end(first(i - 1)) > first(i)->Offset
+                             ? ": they overlap the next file's, from " + std::to_string(first(i)->Offset)
+                             : ": the next file's begin only at " + std::to_string(first(i)->Offset);
     }
     for (std::size_t i = 0; i < n; ++i)
         if (!why[i].empty())
-            for (TCabRecords::TFile* f : groups[i])
-                f->Fault = Range(*f) + why[i];
+            for (std::size_t f = S.Groups[i].first; f < S.Groups[i].second; ++f)
+                files[f]->Fault = Range(*files[f]) + why[i];
 }
 
 } // namespace
@@ -118,6 +138,8 @@ TCabRecords ReadCabRecords(TFdiFiles& Files, std::intptr_t Handle) {
     r.Flags = U16(h + 30);
     r.SetID = U16(h + 32);
     r.Index = U16(h + 34);
+    r.VersionMinor = h[24];
+    r.VersionMajor = h[25];
     const std::int64_t cabinetSize = U32(h + 8);
     const std::int64_t filesAt = U32(h + 16);
     const std::size_t folders = U16(h + 26), files = U16(h + 28);
@@ -137,6 +159,9 @@ TCabRecords ReadCabRecords(TFdiFiles& Files, std::intptr_t Handle) {
         at += 4 + U16(res);
     }
     r.FolderReserve = folderReserve;
+    // As many records as the counts give, where the file can hold them.
+    r.Folders.reserve(std::min<std::size_t>(folders, static_cast<std::size_t>(in.Size / FolderRecordSize)));
+    r.Files.reserve(std::min<std::size_t>(files, static_cast<std::size_t>(in.Size / (FileRecordSize + 1))));
     std::string unused;
     for (const std::uint16_t flag : {CabHasPrev, CabHasNext}) {
         if (!(r.Flags & flag)) continue;
@@ -174,13 +199,16 @@ TCabRecords ReadCabRecords(TFdiFiles& Files, std::intptr_t Handle) {
     at = filesAt;
     for (std::size_t i = 0; i < files; ++i) {
         std::uint8_t rec[FileRecordSize];
-        TCabRecords::TFile f;
         if (dataStart > filesAt && at >= dataStart) {
             r.Faults.push_back("its header counts " + std::to_string(files) + " files, " + std::to_string(i) +
                                " records lie before the data");
             break;
         }
+        // Filled in place: a cabinet may hold 65,535 of them.
+        TCabRecords::TFile& f = r.Files.emplace_back();
+        f.At = at;
         if (!in.Bytes(at, rec, FileRecordSize) || !in.Text(at + FileRecordSize, f.Name, at)) {
+            r.Files.pop_back();
             r.Faults.push_back("its header counts " + std::to_string(files) + " files, " + std::to_string(i) +
                                " records can be read");
             break;
@@ -193,7 +221,6 @@ TCabRecords ReadCabRecords(TFdiFiles& Files, std::intptr_t Handle) {
         f.Attribs = U16(rec + 14);
         if (!f.Continued() && f.Folder >= r.Folders.size())
             f.Fault = "its folder " + std::to_string(f.Folder + 1) + " is not in the cabinet";
-        r.Files.push_back(std::move(f));
     }
     const std::int64_t recordsEnd = at;
 
@@ -230,16 +257,36 @@ TCabRecords ReadCabRecords(TFdiFiles& Files, std::intptr_t Handle) {
     if (recordsMissing)
         r.Faults.push_back("its header counts " + std::to_string(files) + " files, whose records end at " +
                            std::to_string(recordsEnd) + "; the data begin at " + std::to_string(dataStart));
-    std::vector<std::vector<TCabRecords::TFile*>> byFolder(r.Folders.size());
+    // The files of each folder, in record order (a counting sort: a folder may hold one file).
+    std::vector<std::size_t> from(r.Folders.size() + 1, 0);
     std::set<std::pair<std::int64_t, std::int64_t>> strays;
-    for (TCabRecords::TFile& f : r.Files)
+    for (const TCabRecords::TFile& f : r.Files)
         if (const std::size_t folder = FolderOf(r, f); folder < r.Folders.size())
-            byFolder[folder].push_back(&f);
+            ++from[folder + 1];
         else
             strays.insert({f.Offset, f.Offset + f.Length});
+    for (std::size_t f = 1; f < from.size(); ++f)
+        from[f] += from[f - 1];
+    std::vector<TCabRecords::TFile*> byFolder(from.back());
+    std::vector<std::size_t> next(from.begin(), from.end() - 1);
+    for (TCabRecords::TFile& f : r.Files)
+        if (const std::size_t folder = FolderOf(r, f); folder < r.Folders.size())
+            byFolder[next[folder]++] = &f;
+    TCheckScratch scratch;
     for (std::size_t f = 0; f < r.Folders.size(); ++f)
-        CheckFolder(r.Folders[f], std::move(byFolder[f]), strays, recordsMissing);
+        CheckFolder(r.Folders[f], std::span(byFolder).subspan(from[f], from[f + 1] - from[f]), strays,
+                    recordsMissing, scratch);
     return r;
+}
+
+std::string CabFaultText(const TCabRecords& Records, const std::string& More) {
+    constexpr std::size_t Told = 8;
+    std::string all;
+    for (std::size_t i = 0; i < std::min(Told, Records.Faults.size()); ++i)
+        all += (all.empty() ? "" : "; ") + Records.Faults[i];
+    if (Records.Faults.size() > Told)
+        all += "; and " + std::to_string(Records.Faults.size() - Told) + " more";
+    return More.empty() ? all : all.empty() ? More : all + "; " + More;
 }
 
 std::string RebuiltHeader(const TCabRecords& R) {

@@ -30,7 +30,8 @@ struct TCabRecords {
         std::uint16_t Time = 0;
         std::uint16_t Attribs = 0;
         std::string Name;
-        std::string Fault; // why its range cannot be right (empty: it can)
+        std::string Fault;   // why its range cannot be right (empty: it can)
+        std::int64_t At = 0; // where its record lies
         bool ContinuedFromPrev() const { return Folder == 0xFFFD || Folder == 0xFFFF; }
         bool Continued() const { return Folder >= 0xFFFD; }
     };
@@ -38,6 +39,8 @@ struct TCabRecords {
     std::uint16_t Flags = 0;
     std::uint16_t SetID = 0;
     std::uint16_t Index = 0;
+    std::uint8_t VersionMinor = 0;
+    std::uint8_t VersionMajor = 0;
     std::string NextName;
     std::string NextDisk;
     std::string Prefix; // the bytes before the folder records (header, reserve, names)
@@ -49,6 +52,9 @@ struct TCabRecords {
 
 // The records of the cabinet open at Handle, and their faults.
 TCabRecords ReadCabRecords(TFdiFiles& Files, std::intptr_t Handle);
+// The faults of the cabinet as a whole in one text (a few of them: a hostile cabinet may hold one
+// per folder), with More behind them.
+std::string CabFaultText(const TCabRecords& Records, const std::string& More = {});
 // For a cabinet of no set that the library cannot open: its header with the records of the
 // folders whose data lie in the file and of their files whose ranges can be right, to be read
 // in place of the cabinet's own bytes before the data. Empty when no file is left or the header

@@ -92,7 +92,7 @@ void TKorva::AddTotals(std::int64_t Packed, std::int64_t Unpacked) {
     TotalUnpackedSize += static_cast<double>(Unpacked);
 }
 
-void TKorva::SelectEntry(TKorvaEntry& Entry) {
+bool TKorva::SelectEntry(TKorvaEntry& Entry) {
     if (Entry.RawName)
         FileName = Entry.StoredName;
     else if (Entry.NameIsUtf8)
@@ -108,21 +108,22 @@ void TKorva::SelectEntry(TKorvaEntry& Entry) {
     // A folder is tested without its trailing separator.
     std::string tested = FileName;
     if (Entry.IsDirectory && tested.size() > 1 && tested.back() == PathDelim) tested.pop_back();
-    if (!Entry.Always && !MatchesSpec(tested, Entry.UseEntrySpec)) return;
+    if (!Entry.Always && !MatchesSpec(tested, Entry.UseEntrySpec)) return false;
 
     const std::int64_t stored = Entry.RatioPacked >= 0 ? Entry.RatioPacked : Entry.PackedSize;
     if (Entry.IsDirectory) {
-        if (!ShowEmptyDirs) return;
+        if (!ShowEmptyDirs) return false;
         if (Entry.CountDirectory) {
             ++NumFiles;
             AddTotals(stored, Entry.UnpackedSize);
         }
         ReportEntry(Entry);
-        return;
+        return true;
     }
     ++NumFiles;
     AddTotals(stored, Entry.UnpackedSize);
     ReportEntry(Entry);
+    return true;
 }
 
 void TKorva::ReportEntry(const TKorvaEntry& Entry) {

@@ -85,7 +85,8 @@ public:
 private:
     // The selection rules: the name, OnReadFile, the mask test, the count and totals, and
     // the report of a selected entry. Folder entries are reported only with ShowEmptyDirs.
-    void SelectEntry(TKorvaEntry& Entry);
+    // True when the entry was reported.
+    bool SelectEntry(TKorvaEntry& Entry);
     // Fills the current-entry fields and fires OnReadBegin, OnRead and OnReadEnd.
     void ReportEntry(const TKorvaEntry& Entry);
     void AddTotals(std::int64_t Packed, std::int64_t Unpacked);

@@ -50,7 +50,8 @@ protected:
     TDiskSpannObj& DiskSpann() { return *K.FDiskSpann; }
     TArcType ArcType() const { return K.ArcType(); }
     bool Cancelled() const { return K.GetCancel(); }
-    void Select(TKorvaEntry& Entry) { K.SelectEntry(Entry); }
+    // Whether the entry was reported.
+    bool Select(TKorvaEntry& Entry) { return K.SelectEntry(Entry); }
     void AddTotals(std::int64_t Packed, std::int64_t Unpacked) { K.AddTotals(Packed, Unpacked); }
     std::string ReadComment(std::int64_t At, std::int64_t Len) { return K.ReadComment(At, Len); }
     static std::string CutComment(std::string Text) { return TKorva::CutComment(std::move(Text)); }

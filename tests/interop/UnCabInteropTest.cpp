@@ -177,6 +177,39 @@ std::map<std::string, bool> CabextractVerdicts(const fs::path& Cab) {
     return verdicts;
 }
 
+// krvprobe list shows every file that krvprobe extract names and reports the faults (25110)
+// that extract reports, once each with the same text; what extract adds of the cabinet
+// library's own verdict is left out. (The tester takes no cabinets.)
+void ExpectListShowsWhatExtractNames(const fs::path& Cab) {
+    TempDir out;
+    const ToolResult extracted = RunProbe({"extract", Cab.string(), out.Path().string()});
+    const ToolResult listed = RunProbe({"list", Cab.string()});
+    std::set<std::string> named, shown;
+    std::multiset<std::string> faults, listedFaults;
+    const auto fault = [](std::multiset<std::string>& Into, const std::string& Name, std::string Text) {
+        Text = Text.substr(
+            0, std::min(Text.find("its cabinet cannot be read"), Text.find("the cabinet library")));
+        if (Text.ends_with("; ")) Text.resize(Text.size() - 2);
+        if (!Text.empty()) Into.insert(fs::path(Name).filename().string() + ": " + Text);
+    };
+    std::istringstream e(extracted.Out), l(listed.Out), le(listed.Err);
+    const std::string bad = "\tERROR 25110 Bad file header: ", listedBad = ": error 25110: Bad file header (";
+    for (std::string line; std::getline(e, line);) {
+        const std::string name = line.substr(0, line.find('\t'));
+        if (!name.ends_with(".cab")) named.insert(fs::path(name).filename().string());
+        if (const std::size_t at = line.find(bad); at != std::string::npos)
+            fault(faults, name, line.substr(at + bad.size()));
+    }
+    for (std::string line; std::getline(l, line) && !line.starts_with("TOTAL\t");)
+        shown.insert(fs::path(line.substr(0, line.find('\t'))).filename().string());
+    for (std::string line; std::getline(le, line);)
+        if (const std::size_t at = line.find(listedBad); at != std::string::npos && line.ends_with(")"))
+            fault(listedFaults, line.substr(10, at - 10),
+                  line.substr(at + listedBad.size(), line.size() - at - listedBad.size() - 1));
+    EXPECT_EQ(shown, named) << listed.Out << extracted.Out;
+    EXPECT_EQ(listedFaults, faults) << listed.Err << extracted.Out;
+}
+
 } // namespace
 
 TEST(UnCabInterop, DamagedCabinetsAndSetsFailEachFileCabextractFails) {
@@ -520,6 +553,7 @@ TEST(UnCabInterop, FilesWhoseRangesCannotBeRightFailByName) {
                 EXPECT_TRUE(ReadFile(dest / name) == data) << name;
             }
         EXPECT_FALSE(fs::exists(dest / c.Failing));
+        ExpectListShowsWhatExtractNames(cab);
     }
 }
 
@@ -597,6 +631,7 @@ TEST(UnCabInterop, SetsFollowBareNextNamesOfTheirOwnSetAndNameWhatABrokenOneLose
         const ToolResult listed = RunProbe({"list", (set / "split-1.cab").string()});
         EXPECT_EQ(listed.Out.find(".txt"), std::string::npos) << listed.Out;
         EXPECT_NE(listed.Out.find("medium1.bin"), std::string::npos) << listed.Out;
+        ExpectListShowsWhatExtractNames(set / "split-1.cab");
     }
 }
 

@@ -1,29 +1,26 @@
-// The lister's cabinet walk: CFHEADER, the CFFOLDER records and the CFFILE records, read
-// directly. A set goes on with the next cabinet named in the header while it lies beside
-// the first; a file that began in the cabinet before is listed there only.
+// The lister's cabinet walk. Each cabinet's records are read and checked as the reader reads
+// them (CabinetRecords.h): the faults of a cabinet are reported once for it, a file whose range
+// cannot be right is listed and reported by its name, and every file record that can be read is
+// listed. A set goes on with the next cabinet its records name while that lies beside the
+// first and belongs to the set, also past a cabinet whose records are damaged; a file that
+// began in the cabinet before is listed there only.
 #include "engine/core/krvByteAccess.h"
 #include "engine/core/krvGbls.h"
 #include "engine/formats/cab/krvCabGbls.h"
 #include "engine/read/krvKorvaWalk.h"
+#include "platform/CabinetFdi.h"
+#include "platform/CabinetRecords.h"
 #include "platform/FileAttributes.h"
 
+#include <algorithm>
 #include <set>
-#include <vector>
 
 namespace {
 
-constexpr std::uint32_t CabSignature = 0x4643534D; // "MSCF"
-constexpr int CabHeader = 36;
 constexpr int CabFile = 16;
-constexpr std::uint16_t CabPrevious = 0x0001;
-constexpr std::uint16_t CabNext = 0x0002;
-constexpr std::uint16_t CabReserve = 0x0004;
-constexpr std::uint16_t FolderContinuedFromPrev = 0xFFFD;
-constexpr std::uint16_t FolderContinuedToNext = 0xFFFE;
-constexpr std::uint16_t FolderContinuedPrevAndNext = 0xFFFF;
 constexpr std::uint16_t AttrNameIsUtf = 0x80;
+constexpr std::uint16_t AttrDirectory = 0x10;
 constexpr int MaxCabinets = 999;
-constexpr std::int64_t MaxCabName = 256;
 
 class TCabWalk final : public TKorva::TWalk {
 public:
@@ -33,109 +30,116 @@ public:
         End = K.ArchiveSize;
         FBase = K.ArchiveOffset;
         FSeen.insert(K.ArchiveFile());
-        if (!ReadCabinetHeader()) {
+        TCabRecords records = ReadRecords();
+        if (!records.Read) {
             K.ReportError(K.ArchiveFile(), "", "0", ecBadFileHeader);
             return;
         }
-        Pos = FBase + GetU32LE(FHeader + 16);
-        if (FFilesLeft > 0) StepSize = CabFile;
+        Take(K.ArchiveFile(), std::move(records));
+        StepSize = CabFile;
+        if (!NextRecord()) Stop();
     }
 
     void Step() override {
-        // File records end where the data begin: what lies beyond is no record.
-        if (FDataStart > FBase + GetU32LE(FHeader + 16) && HeaderPos >= FDataStart) {
-            K.ReportError(K.ArchiveFile(), "", "0", ecBadFileHeader);
+        if (FNext >= FRecords.Files.size()) {
             Stop();
             return;
         }
-        --FFilesLeft;
-        const std::uint8_t* f = Buf.data();
-        std::int64_t next = 0;
+        const TCabRecords::TFile& f = FRecords.Files[FNext++];
         TKorvaEntry e;
-        bool complete = false;
-        e.StoredName = ReadZText(Pos, MaxCabName, next, &complete);
-        if (!complete) {
-            Stop();
-            return;
-        }
-        const std::uint16_t folder = GetU16LE(f + 8);
-        const std::uint16_t attribs = GetU16LE(f + 14);
-        Pos = next;
-        const bool continued = folder == FolderContinuedFromPrev || folder == FolderContinuedPrevAndNext;
-        // Listed with the cabinet it began in.
-        if (!(FContinuing && continued)) Report(e, f, folder, attribs);
-        // Every CFFILE of this cabinet was read: on to the next one of the set.
-        if (FFilesLeft == 0 && !OpenNextCabinet()) Stop();
+        e.StoredName = f.Name;
+        e.NameIsUtf8 = (f.Attribs & AttrNameIsUtf) != 0;
+        e.IsDirectory = (f.Attribs & AttrDirectory) != 0;
+        e.Date = K.DosDateToDateTime((std::uint32_t{f.Date} << 16) | f.Time);
+        e.VersionMadeBy = FRecords.VersionMinor;
+        e.VersionNeeded = FRecords.VersionMajor;
+        e.PackedSize = f.Length;
+        e.UnpackedSize = f.Length;
+        e.NoRatio = true;
+        e.Method = FolderMethod(f);
+        e.InternalAttr = f.Attribs;
+        e.ExternalAttr = f.Attribs;
+        e.Offset = HeaderPos;
+        // Listed so that it is seen, and named as the reader names it.
+        if (Select(e) && !f.Fault.empty() && !Cancelled())
+            K.ReportError(K.FileName, f.Fault, "0", ecBadFileHeader);
+        if (!NextRecord()) Stop();
     }
 
 private:
-    void Report(TKorvaEntry& e, const std::uint8_t* f, std::uint16_t folder, std::uint16_t attribs) {
-        e.NameIsUtf8 = (attribs & AttrNameIsUtf) != 0;
-        e.IsDirectory = (attribs & 0x10) != 0;
-        e.Date = K.DosDateToDateTime(SwapWords(GetU32LE(f + 10)));
-        e.VersionMadeBy = FHeader[24];
-        e.VersionNeeded = FHeader[25];
-        e.PackedSize = GetU32LE(f);
-        e.UnpackedSize = e.PackedSize;
-        e.NoRatio = true;
-        e.Method = FolderMethod(folder);
-        e.InternalAttr = attribs;
-        e.ExternalAttr = attribs;
-        e.Offset = HeaderPos;
-        Select(e);
+    // The walk's stream, from the cabinet's start, as the record reader reads a file.
+    class TStreamFiles final : public TFdiFiles {
+    public:
+        explicit TStreamFiles(TCabWalk& Walk) : W(Walk) {}
+        std::intptr_t Open(const std::string&, int, int) override { return -1; }
+        std::int64_t Read(std::intptr_t, void* Buffer, std::int64_t Count) override {
+            const std::int64_t count = std::clamp<std::int64_t>(W.End - W.FBase - FPos, 0, Count);
+            const std::int64_t got = count > 0 ? W.ReadAt(W.FBase + FPos, Buffer, count) : 0;
+            FPos += got;
+            return got;
+        }
+        std::int64_t Write(std::intptr_t, const void*, std::int64_t) override { return -1; }
+        int Close(std::intptr_t) override { return 0; }
+        std::int64_t Seek(std::intptr_t, std::int64_t Distance, int SeekType) override {
+            const std::int64_t from = SeekType == 2 ? W.End - W.FBase : SeekType == 1 ? FPos : 0;
+            if (from + Distance < 0) return -1;
+            return FPos = from + Distance;
+        }
+
+    private:
+        TCabWalk& W;
+        std::int64_t FPos = 0;
+    };
+
+    // The records of the cabinet now read.
+    TCabRecords ReadRecords() {
+        TStreamFiles files(*this);
+        return ReadCabRecords(files, 0);
+    }
+    // Lists the cabinet of these records next, its faults reported once.
+    void Take(const std::string& Name, TCabRecords Records) {
+        FBefore.clear();
+        for (const TCabRecords::TFile& f : FRecords.Files)
+            FBefore.insert(f.Name);
+        FRecords = std::move(Records);
+        FNext = 0;
+        if (!FRecords.Faults.empty()) K.ReportError(Name, CabFaultText(FRecords), "0", ecBadFileHeader);
+    }
+
+    // Pos at the next file record to list, in this cabinet or the next ones of the set; false
+    // when none is left.
+    bool NextRecord() {
+        while (!Cancelled()) {
+            // A file that began in the cabinet before was listed there, where its record could be
+            // read.
+            while (FNext < FRecords.Files.size() && FRecords.Files[FNext].ContinuedFromPrev() &&
+                   FBefore.count(FRecords.Files[FNext].Name))
+                ++FNext;
+            if (FNext < FRecords.Files.size()) {
+                Pos = FBase + FRecords.Files[FNext].At;
+                return true;
+            }
+            if (!OpenNextCabinet()) return false;
+        }
+        return false;
     }
 
     // The compression of the file's own folder; a file continued from or to another
     // cabinet lies in the first or the last folder.
-    std::uint16_t FolderMethod(std::uint16_t Folder) const {
-        if (FFolderMethods.empty()) return 0;
-        if (Folder == FolderContinuedFromPrev || Folder == FolderContinuedPrevAndNext)
-            return FFolderMethods.front();
-        if (Folder == FolderContinuedToNext) return FFolderMethods.back();
-        return Folder < FFolderMethods.size() ? FFolderMethods[Folder] : 0;
-    }
-
-    bool ReadCabinetHeader() {
-        if (!ReadExact(FBase, FHeader, CabHeader) || GetU32LE(FHeader) != CabSignature) return false;
-        const std::uint16_t flags = GetU16LE(FHeader + 30);
-        std::int64_t p = FBase + CabHeader;
-        int folderReserve = 0;
-        if (flags & CabReserve) {
-            std::uint8_t r[4];
-            if (!ReadExact(p, r, 4)) return false;
-            folderReserve = r[2];
-            p += 4 + GetU16LE(r);
-        }
-        FNextCabinet.clear();
-        if (flags & CabPrevious) {
-            ReadZText(p, MaxCabName, p);
-            ReadZText(p, MaxCabName, p);
-        }
-        if (flags & CabNext) {
-            FNextCabinet = ReadZText(p, MaxCabName, p);
-            ReadZText(p, MaxCabName, p);
-        }
-        const std::uint16_t folders = GetU16LE(FHeader + 26);
-        FFolderMethods.clear();
-        FDataStart = -1;
-        for (std::uint16_t i = 0; i < folders; ++i) {
-            std::uint8_t f[8];
-            if (!ReadExact(p, f, 8)) return false;
-            FFolderMethods.push_back(GetU16LE(f + 6));
-            if (GetU16LE(f + 4) > 0 && (FDataStart < 0 || FBase + GetU32LE(f) < FDataStart))
-                FDataStart = FBase + GetU32LE(f);
-            p += 8 + folderReserve;
-        }
-        FFilesLeft = GetU16LE(FHeader + 28);
-        return true;
+    std::uint16_t FolderMethod(const TCabRecords::TFile& File) const {
+        const std::vector<TCabRecords::TFolder>& folders = FRecords.Folders;
+        if (folders.empty()) return 0;
+        if (File.ContinuedFromPrev()) return folders.front().CompType;
+        if (File.Continued()) return folders.back().CompType;
+        return File.Folder < folders.size() ? folders[File.Folder].CompType : 0;
     }
 
     bool OpenNextCabinet() {
-        if (FNextCabinet.empty() || Cancelled()) return false;
-        std::string name = FindCabinetFile(FolderOf(K.ArchiveFile()), FNextCabinet);
+        if (FRecords.NextName.empty() || Cancelled()) return false;
+        std::string name = FindCabinetFile(FolderOf(K.ArchiveFile()), FRecords.NextName);
         if (!FileExists(name) || FSeen.count(name) || std::ssize(FSeen) >= MaxCabinets) return false;
         if (!K.GetNextVolume(name, std::to_string(FSeen.size() + 1))) return false;
-        const std::uint16_t setID = GetU16LE(FHeader + 32), index = GetU16LE(FHeader + 34);
+        const std::uint16_t setID = FRecords.SetID, index = FRecords.Index;
         ResetCache();
         StreamRef().reset();
         std::uint8_t status = fsOpenOk;
@@ -148,29 +152,22 @@ private:
         FSeen.insert(name);
         End = StreamRef()->Size();
         FBase = 0;
-        if (!ReadCabinetHeader()) {
-            K.ReportError(name, "", "0", ecBadFileHeader);
-            return false;
-        }
         // Only the next cabinet of the same set goes on with it.
-        if (GetU16LE(FHeader + 32) != setID || GetU16LE(FHeader + 34) != index + 1) {
-            K.ReportError(name, "", "0", ecCabinetNotInSet);
+        TCabRecords records = ReadRecords();
+        if (!records.Read || records.SetID != setID || records.Index != index + 1) {
+            K.ReportError(name, "", "0", records.Read ? ecCabinetNotInSet : ecBadFileHeader);
             return false;
         }
-        FContinuing = true;
+        Take(name, std::move(records));
         VolumeChanged = true;
-        Pos = GetU32LE(FHeader + 16);
-        return FFilesLeft > 0;
+        return true;
     }
 
-    std::uint8_t FHeader[CabHeader] = {};
     std::int64_t FBase = 0;
-    std::uint32_t FFilesLeft = 0;
-    std::vector<std::uint16_t> FFolderMethods;
-    std::int64_t FDataStart = -1; // where the cabinet's first data block lies
-    std::string FNextCabinet;
+    TCabRecords FRecords;
+    std::size_t FNext = 0; // the next file record to list
     std::set<std::string> FSeen;
-    bool FContinuing = false;
+    std::set<std::string> FBefore; // the names of the cabinet before's records
 };
 
 } // namespace
