@@ -61,6 +61,22 @@ std::uint32_t Crc32(const std::string& A, I From, I To) {
     return ~crc;
 }
 
+// The rar 5 number at Q (seven bits a byte, the high bit marking that more follow); Q moves past it.
+I Vint(const std::string& A, I& Q) {
+    std::uint64_t v = 0;
+    for (int shift = 0; Has(A, Q, 1) && shift < 64; shift += 7) {
+        const I b = Get(A, Q++, 1);
+        v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+        if (!(b & 0x80)) break;
+    }
+    return static_cast<I>(v);
+}
+
+// Whether a field holds an entry's packed or unpacked size.
+bool EntrySize(const TField& F) {
+    return F.What.ends_with(": size") || F.What.ends_with("packed size") || F.What.ends_with("data size");
+}
+
 // Whether [From, To) holds nothing but zeros.
 bool Zeros(const std::string& A, I From, I To) {
     return A.find_first_not_of('\0', U(From)) >= U(To);
@@ -210,7 +226,11 @@ std::vector<TVariant> DamageVariants(const std::string& Whole, const TArchiveMap
                                      std::to_string(n),
                                  "");
             b.replace(U(f.At), field.size(), field);
-            if (Map.Refit) out.back().Label = Map.Refit(b, f, v, n);
+            std::string refit = b;
+            const auto why = Map.Refit ? Map.Refit(refit, f, v, n) : std::nullopt;
+            if (why && !Map.Besides) out.back() = {out.back().What, *why, std::move(refit)};
+            if (why && Map.Besides)
+                out.push_back({out.back().What + ", header made to fit", *why, std::move(refit)});
         }
     }
     return out;
@@ -248,6 +268,29 @@ TArchiveMap MapZip(const std::string& A) {
 
 TArchiveMap MapLha(const std::string& A) {
     TArchiveMap m;
+    // Levels 0 and 1: the header's checksum (the sum of its bytes after the first two) made to
+    // fit; level 2: the CRC-16 of the whole header, the common extension header's.
+    m.Refit = [](std::string& B, const TField& F, std::uint64_t,
+                 std::uint64_t) -> std::optional<std::string> {
+        const I p = F.Header;
+        if (!EntrySize(F)) return std::nullopt;
+        if (Get(B, p + 20, 1) < 2) {
+            unsigned sum = 0;
+            for (I i = p + 2; i < p + 2 + Get(B, p, 1); ++i)
+                sum += static_cast<unsigned char>(B[U(i)]);
+            Put(B, p + 1, sum, 1);
+        }
+        for (I e = p + 26, s = Get(B, p + 24, 2); Get(B, p + 20, 1) == 2 && s && Has(B, e, s);
+             e += s, s = Get(B, e - 2, 2))
+            if (Get(B, e, 1) == 0) {
+                std::uint16_t crc = 0;
+                Put(B, e + 1, 0, 2);
+                UpdateCrc16Buf(B.data() + p, Get(B, p, 2), crc);
+                Put(B, e + 1, crc, 2);
+            }
+        return "";
+    };
+    m.Besides = true;
     for (I p = 0, i = 1; Has(A, p, 1); ++i) {
         const int level = Has(A, p, 24) && Get(A, p, 1) ? static_cast<int>(Get(A, p + 20, 1)) : -1;
         if (level == -1) Hdr(m, p, p + 1, "end mark");
@@ -301,6 +344,14 @@ void FixArjTimes(std::string& A) {
 
 TArchiveMap MapArj(const std::string& A) {
     TArchiveMap m;
+    // The basic header's CRC-32 (after it) made to fit.
+    m.Refit = [](std::string& B, const TField& F, std::uint64_t,
+                 std::uint64_t) -> std::optional<std::string> {
+        const I b = F.Header + 4, size = Get(B, F.Header + 2, 2);
+        if (EntrySize(F)) Put(B, b + size, Crc32(B, b, b + size), 4);
+        return EntrySize(F) ? std::optional<std::string>("") : std::nullopt;
+    };
+    m.Besides = true;
     std::string of;
     const auto visit = [&](I p, I i, I basic) {
         of = basic == 0 ? "end header"
@@ -379,7 +430,8 @@ TArchiveMap MapTar(const std::string& A) {
     // The header checksum made to fit the new size. Tar keeps no checksum of the data: a size
     // that still ends in the entry's last block, or in the zeros after the last entry, reads as
     // whole.
-    m.Refit = [](std::string& B, const TField& F, std::uint64_t Old, std::uint64_t New) {
+    m.Refit = [](std::string& B, const TField& F, std::uint64_t Old,
+                 std::uint64_t New) -> std::optional<std::string> {
         std::uint64_t sum = 8 * ' ';
         for (I i = 0; i < 512; ++i)
             sum += i >= 148 && i < 156 ? 0 : static_cast<unsigned char>(B[U(F.Header + i)]);
@@ -485,21 +537,24 @@ TArchiveMap MapRar(const std::string& A) {
 TArchiveMap MapRar5(const std::string& A) {
     TArchiveMap m;
     if (A.compare(0, 8, std::string("Rar!\x1A\x07\x01\x00", 8)) != 0) return m;
+    // The header's CRC-32 (before it) made to fit.
+    m.Refit = [](std::string& B, const TField& F, std::uint64_t,
+                 std::uint64_t) -> std::optional<std::string> {
+        I q = F.Header + 4;
+        const I size = Vint(B, q);
+        if (EntrySize(F)) Put(B, F.Header, Crc32(B, F.Header + 4, q + size), 4);
+        return EntrySize(F) ? std::optional<std::string>("") : std::nullopt;
+    };
+    m.Besides = true;
     Hdr(m, 0, 8, "marker");
     for (I p = 8, q, end, data; Has(A, p, 7); p = end + data) {
         std::vector<TField> named;
         q = p + 4;
         // A variable-length number at q (q moves past it); Field names it as a size field.
         const auto number = [&](const char* Field = nullptr) {
-            const I at = q;
-            std::uint64_t v = 0;
-            for (int shift = 0; Has(A, q, 1) && shift < 64; shift += 7) {
-                const I b = Get(A, q++, 1);
-                v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
-                if (!(b & 0x80)) break;
-            }
+            const I at = q, v = Vint(A, q);
             if (Field) named.push_back({at, static_cast<int>(q - at), 'V', Field, p});
-            return static_cast<I>(v);
+            return v;
         };
         const I size = number("header size");
         end = q + size;
