@@ -109,6 +109,7 @@ std::vector<TSweepRow> Rows() {
          MapLha,
          {"lhasa", "x", "{}"}},
         {"Arj", "made.arj", Tool({"arj", "a", "-i", "{}"}, FixArjTimes), MapArj, sevenzip},
+        {"ArjStored", "stored.arj", Tool({"arj", "a", "-i", "-m0", "{}"}, FixArjTimes), MapArj, sevenzip},
         {"Arc", "made.arc", Tool({"arc", "a", "{}"}), MapArc, {"arc", "x", "{}"}},
         {"Zoo", "made.zoo", ZooOfFiles, MapZoo, unar},
         {"Bh", "made.bh", Tool({ProbePath().string(), "add", "{}", "-m", "deflate"}), MapBh, {}},
@@ -120,6 +121,7 @@ std::vector<TSweepRow> Rows() {
         {"Cab", "made.cab", Tool({"gcab", "-c", "-z", "{}"}), MapCab, {"cabextract", "-q", "{}"}},
         {"Rar", "windows.rar", Corpus("libarchive/rar/read_format_rar_windows.rar"), MapRar, unar},
         {"Rar5", "multiple.rar", Corpus("libarchive/rar/read_format_rar5_multiple_files.rar"), MapRar5, unar},
+        {"Rar5Stored", "stored.rar", Corpus("libarchive/rar/read_format_rar5_stored.rar"), MapRar5, unar},
         {"Uu", "made.uue", Tool({"uuencode", "{f}", "{f}"}), MapUu, uudeview},
         {"Xx", "made.xxe", Tool({"uuenview", "-x", "{f}"}), MapXx, uudeview},
     };

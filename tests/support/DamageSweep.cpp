@@ -512,6 +512,14 @@ TArchiveMap MapCab(const std::string& A) {
 TArchiveMap MapRar(const std::string& A) {
     TArchiveMap m;
     if (A.compare(0, 7, std::string("Rar!\x1A\x07\x00", 7)) != 0) return m;
+    // The low half of the header's CRC-32 (its first two bytes) made to fit.
+    m.Refit = [](std::string& B, const TField& F, std::uint64_t,
+                 std::uint64_t) -> std::optional<std::string> {
+        if (EntrySize(F))
+            Put(B, F.Header, Crc32(B, F.Header + 2, F.Header + Get(B, F.Header + 5, 2)) & 0xFFFF, 2);
+        return EntrySize(F) ? std::optional<std::string>("") : std::nullopt;
+    };
+    m.Besides = true;
     Hdr(m, 0, 7, "marker");
     for (I p = 7; Has(A, p, 7);) {
         const I type = Get(A, p + 2, 1), data = type == 0x74 || (Get(A, p + 3, 2) & 0x8000),
