@@ -226,11 +226,11 @@ std::vector<TVariant> DamageVariants(const std::string& Whole, const TArchiveMap
                                      std::to_string(n),
                                  "");
             b.replace(U(f.At), field.size(), field);
-            std::string refit = b;
-            const auto why = Map.Refit ? Map.Refit(refit, f, v, n) : std::nullopt;
-            if (why && !Map.Besides) out.back() = {out.back().What, *why, std::move(refit)};
-            if (why && Map.Besides)
-                out.push_back({out.back().What + ", header made to fit", *why, std::move(refit)});
+            if (Map.Refit) out.back().Label = Map.Refit(b, f, v, n);
+            if (!Map.Seal || !EntrySize(f)) continue;
+            std::string sealed = b;
+            Map.Seal(sealed, f.Header);
+            out.push_back({out.back().What + ", header sealed", "", std::move(sealed)});
         }
     }
     return out;
@@ -270,10 +270,7 @@ TArchiveMap MapLha(const std::string& A) {
     TArchiveMap m;
     // Levels 0 and 1: the header's checksum (the sum of its bytes after the first two) made to
     // fit; level 2: the CRC-16 of the whole header, the common extension header's.
-    m.Refit = [](std::string& B, const TField& F, std::uint64_t,
-                 std::uint64_t) -> std::optional<std::string> {
-        const I p = F.Header;
-        if (!EntrySize(F)) return std::nullopt;
+    m.Seal = [](std::string& B, I p) {
         if (Get(B, p + 20, 1) < 2) {
             unsigned sum = 0;
             for (I i = p + 2; i < p + 2 + Get(B, p, 1); ++i)
@@ -288,9 +285,7 @@ TArchiveMap MapLha(const std::string& A) {
                 UpdateCrc16Buf(B.data() + p, Get(B, p, 2), crc);
                 Put(B, e + 1, crc, 2);
             }
-        return "";
     };
-    m.Besides = true;
     for (I p = 0, i = 1; Has(A, p, 1); ++i) {
         const int level = Has(A, p, 24) && Get(A, p, 1) ? static_cast<int>(Get(A, p + 20, 1)) : -1;
         if (level == -1) Hdr(m, p, p + 1, "end mark");
@@ -345,13 +340,9 @@ void FixArjTimes(std::string& A) {
 TArchiveMap MapArj(const std::string& A) {
     TArchiveMap m;
     // The basic header's CRC-32 (after it) made to fit.
-    m.Refit = [](std::string& B, const TField& F, std::uint64_t,
-                 std::uint64_t) -> std::optional<std::string> {
-        const I b = F.Header + 4, size = Get(B, F.Header + 2, 2);
-        if (EntrySize(F)) Put(B, b + size, Crc32(B, b, b + size), 4);
-        return EntrySize(F) ? std::optional<std::string>("") : std::nullopt;
+    m.Seal = [](std::string& B, I p) {
+        Put(B, p + 4 + Get(B, p + 2, 2), Crc32(B, p + 4, p + 4 + Get(B, p + 2, 2)), 4);
     };
-    m.Besides = true;
     std::string of;
     const auto visit = [&](I p, I i, I basic) {
         of = basic == 0 ? "end header"
@@ -430,8 +421,7 @@ TArchiveMap MapTar(const std::string& A) {
     // The header checksum made to fit the new size. Tar keeps no checksum of the data: a size
     // that still ends in the entry's last block, or in the zeros after the last entry, reads as
     // whole.
-    m.Refit = [](std::string& B, const TField& F, std::uint64_t Old,
-                 std::uint64_t New) -> std::optional<std::string> {
+    m.Refit = [](std::string& B, const TField& F, std::uint64_t Old, std::uint64_t New) {
         std::uint64_t sum = 8 * ' ';
         for (I i = 0; i < 512; ++i)
             sum += i >= 148 && i < 156 ? 0 : static_cast<unsigned char>(B[U(F.Header + i)]);
@@ -442,7 +432,7 @@ TArchiveMap MapTar(const std::string& A) {
                    static_cast<I>(std::min<std::uint64_t>((Size + 511) / 512 * 512, 1ULL << 40));
         };
         const bool zeros = end(New) > end(Old) && end(New) <= std::ssize(B) && Zeros(B, end(Old), end(New));
-        return end(Old) == end(New) || zeros ? RefittedTar : "";
+        return end(Old) == end(New) || zeros ? RefittedTar : std::string();
     };
     for (I p = 0; Has(A, p, 512);
          p += 512 + (std::stoll("0" + Text(A, p + 124, 12), nullptr, 8) + 511) / 512 * 512) {
@@ -513,13 +503,7 @@ TArchiveMap MapRar(const std::string& A) {
     TArchiveMap m;
     if (A.compare(0, 7, std::string("Rar!\x1A\x07\x00", 7)) != 0) return m;
     // The low half of the header's CRC-32 (its first two bytes) made to fit.
-    m.Refit = [](std::string& B, const TField& F, std::uint64_t,
-                 std::uint64_t) -> std::optional<std::string> {
-        if (EntrySize(F))
-            Put(B, F.Header, Crc32(B, F.Header + 2, F.Header + Get(B, F.Header + 5, 2)) & 0xFFFF, 2);
-        return EntrySize(F) ? std::optional<std::string>("") : std::nullopt;
-    };
-    m.Besides = true;
+    m.Seal = [](std::string& B, I p) { Put(B, p, Crc32(B, p + 2, p + Get(B, p + 5, 2)) & 0xFFFF, 2); };
     Hdr(m, 0, 7, "marker");
     for (I p = 7; Has(A, p, 7);) {
         const I type = Get(A, p + 2, 1), data = type == 0x74 || (Get(A, p + 3, 2) & 0x8000),
@@ -546,14 +530,11 @@ TArchiveMap MapRar5(const std::string& A) {
     TArchiveMap m;
     if (A.compare(0, 8, std::string("Rar!\x1A\x07\x01\x00", 8)) != 0) return m;
     // The header's CRC-32 (before it) made to fit.
-    m.Refit = [](std::string& B, const TField& F, std::uint64_t,
-                 std::uint64_t) -> std::optional<std::string> {
-        I q = F.Header + 4;
+    m.Seal = [](std::string& B, I p) {
+        I q = p + 4;
         const I size = Vint(B, q);
-        if (EntrySize(F)) Put(B, F.Header, Crc32(B, F.Header + 4, q + size), 4);
-        return EntrySize(F) ? std::optional<std::string>("") : std::nullopt;
+        Put(B, p, Crc32(B, p + 4, q + size), 4);
     };
-    m.Besides = true;
     Hdr(m, 0, 8, "marker");
     for (I p = 8, q, end, data; Has(A, p, 7); p = end + data) {
         std::vector<TField> named;

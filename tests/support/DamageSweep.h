@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,13 +32,12 @@ struct TArchiveMap {
     std::vector<TRange> Headers;
     std::vector<TField> Sizes;
     // Makes the header of a changed size field agree with it again (its checksum), as a hostile
-    // writer would; returns why the format then cannot see the change, or "", or nothing when it
-    // leaves the field alone. Besides: a refitted change is a variant besides the plain one, not
-    // instead of it.
-    std::function<std::optional<std::string>(std::string& Bytes, const TField& Field, std::uint64_t Old,
-                                             std::uint64_t New)>
+    // writer would; returns why the format then cannot see the change, or "" (tar).
+    std::function<std::string(std::string& Bytes, const TField& Field, std::uint64_t Old, std::uint64_t New)>
         Refit;
-    bool Besides = false;
+    // Seals the header at Header (its checksum) as a hostile writer would: every change of an
+    // entry's packed or unpacked size is a variant again, with its header sealed.
+    std::function<void(std::string& Bytes, std::int64_t Header)> Seal;
 };
 
 struct TVariant {
