@@ -308,6 +308,11 @@ TArchiveMap MapLha(const std::string& A) {
 
 namespace {
 
+// The CRC-32 of the arj header at p's basic header, after it, made to fit.
+void SealArj(std::string& A, I p) {
+    Put(A, p + 4 + Get(A, p + 2, 2), Crc32(A, p + 4, p + 4 + Get(A, p + 2, 2)), 4);
+}
+
 // Calls Visit(start, number, basic header size) for every arj header (number 0: the main one)
 // until it returns false, and Extension(start, its header's name) for each extended header.
 template <class TVisit, class TExtension>
@@ -322,16 +327,16 @@ void WalkArj(const std::string& A, TVisit Visit, TExtension Extension) {
 } // namespace
 
 void FixArjTimes(std::string& A) {
-    // The main header's creation and change times; an entry's cipher modifier, access and
-    // creation times: each header's checksum again after.
+    // Each header's cipher modifier (arj varies it from run to run); the main header's creation
+    // and change times, an entry's access and creation times: each header's checksum again after.
     const auto visit = [&](I p, I i, I size) {
         const I b = p + 4, fixed = Get(A, b, 1);
         if (size == 0 || !Has(A, b, size + 4)) return false;
-        for (const auto& [from, to] :
-             i == 0 ? std::vector<std::pair<I, I>>{{8, 16}} : std::vector<std::pair<I, I>>{{7, 8}, {34, 42}})
+        for (const auto& [from, to] : i == 0 ? std::vector<std::pair<I, I>>{{7, 8}, {8, 16}}
+                                             : std::vector<std::pair<I, I>>{{7, 8}, {34, 42}})
             for (I at = b + from; at < std::min(b + to, b + fixed); ++at)
                 A[U(at)] = "\x00\x20\x43\x2A"[(at - b - from) % 4]; // 2001-02-03 04:00
-        Put(A, b + size, Crc32(A, b, b + size), 4);
+        SealArj(A, p);
         return true;
     };
     WalkArj(A, visit, [](I) {});
@@ -340,9 +345,7 @@ void FixArjTimes(std::string& A) {
 TArchiveMap MapArj(const std::string& A) {
     TArchiveMap m;
     // The basic header's CRC-32 (after it) made to fit.
-    m.Seal = [](std::string& B, I p) {
-        Put(B, p + 4 + Get(B, p + 2, 2), Crc32(B, p + 4, p + 4 + Get(B, p + 2, 2)), 4);
-    };
+    m.Seal = SealArj;
     std::string of;
     const auto visit = [&](I p, I i, I basic) {
         of = basic == 0 ? "end header"
