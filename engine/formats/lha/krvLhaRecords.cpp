@@ -230,12 +230,11 @@ void FollowLhaHeader(const TReadAtFunc& Read, std::int64_t Size, TLhaHeader& H) 
         // header whose size was damaged to 0.
         if (r == TLhaRead::Ok) return true;
         if (r != TLhaRead::End || At >= Size) return false;
-        // Nor is a 0 inside a whole header that begins between the data and it: the sizes put
-        // the next header a few bytes into that one.
-        if (const std::int64_t inside = find(H.DataPos); inside >= 0 && inside < At) {
+        // Nor is a 0 inside a whole header (at most 64 KiB long) that begins between the data
+        // and it: the sizes put the next header a few bytes into that one.
+        for (std::int64_t x = find(std::max(H.DataPos, At - 0xFFFF)); x >= 0 && x < At; x = find(x + 1)) {
             TLhaHeader covering;
-            if (ReadLhaHeader(Read, inside, Size, covering) == TLhaRead::Ok && covering.NextPos > At)
-                return false;
+            if (ReadLhaHeader(Read, x, Size, covering) == TLhaRead::Ok && covering.DataPos > At) return false;
         }
         std::uint8_t id[5] = {};
         const bool methodId = Read(At + 2, id, 5) == 5 && id[0] == '-' && id[1] == 'l' && id[4] == '-';
