@@ -150,13 +150,14 @@ void TUnArj::ExtractEntry(TStream32& Stream, const TArjHeader& H) {
         MarkEntryFailed();
     }
     if (!continuation) {
-        // A volume label names the disk, not a file.
+        // A volume label names the disk, not a file. The type of a damaged header is not
+        // trusted: its entry fails below.
         FileDate = DosDateToDateTime(TimeOf(H).Dos); // shown if the output is asked about
-        if (H.FileType == 4 || !ConfirmExtractFile(H.IsDirectory())) {
+        if ((H.FileType == 4 && damage == 0) || !ConfirmExtractFile(H.IsDirectory() && damage == 0)) {
             SkipEntry(H.UnpackedSize);
             return;
         }
-        if (H.IsDirectory()) {
+        if (H.IsDirectory() && damage == 0) {
             if (IsFileOutput() && CreateStoredDirs && !ForceOutputDirs(FileName)) MarkEntryFailed();
             RunningCrc32 = H.Crc;
             CheckCrc(32, H.Crc);

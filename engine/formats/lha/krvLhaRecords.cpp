@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -143,11 +144,17 @@ TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Si
     std::int64_t extTotal = 0;
     std::int64_t crcAt = -1; // the header CRC's field, when there is one
     std::vector<std::uint8_t> ext;
+    bool named = false, foldered = false;
     for (int count = 0; extSize != 0; ++count) {
         if (count >= MaxExtHeaders || extSize < 3 || extPos + extSize > extLimit) return TLhaRead::Bad;
         ext.resize(extSize);
         if (!ReadExact(Read, extPos, ext.data(), extSize)) return TLhaRead::Bad;
         const std::string data(reinterpret_cast<const char*>(ext.data() + 1), extSize - 3u);
+        // A header holds one name and one folder: a second is damage (another header's type
+        // byte changed into one of these).
+        if ((ext[0] == ExtName && std::exchange(named, true)) ||
+            (ext[0] == ExtFolder && std::exchange(foldered, true)))
+            H.ExtensionsBad = true;
         if (ext[0] == ExtName) H.Name = data;
         if (ext[0] == ExtFolder) folder = data;
         if (ext[0] == ExtHeaderCrc && data.size() >= 2) crcAt = extPos + 1;
@@ -159,6 +166,13 @@ TLhaRead ReadLhaHeader(const TReadAtFunc& Read, std::int64_t At, std::int64_t Si
         extSize = GetU16LE(ext.data() + ext.size() - 2);
     }
     if (H.Level == 2) {
+        // The extended headers fill the header, but for padding zeros (a writer adds one so that
+        // the size's low byte is not 0): anything else there is one cut off by a damaged size.
+        if (extPos < dataPos) {
+            bool whole = true;
+            const std::string rest = ReadBytes(Read, extPos, dataPos - extPos, whole);
+            H.ExtensionsBad = H.ExtensionsBad || !whole || rest.find_first_not_of('\0') != std::string::npos;
+        }
         dataPos = std::max(dataPos, extPos);
         if (dataPos > Size || !CheckedAdd(dataPos, packedField, H.NextPos)) return TLhaRead::Bad;
         if (crcAt >= 0) H.HeaderDamaged = !HeaderCrcMatches(Read, At, dataPos - At, crcAt);
@@ -216,6 +230,12 @@ void FollowLhaHeader(const TReadAtFunc& Read, std::int64_t Size, TLhaHeader& H) 
         // header whose size was damaged to 0.
         if (r == TLhaRead::Ok) return true;
         if (r != TLhaRead::End || At >= Size) return false;
+        // Nor is a 0 inside a whole header (at most 64 KiB long) that begins between the data
+        // and it: the sizes put the next header a few bytes into that one.
+        for (std::int64_t x = find(std::max(H.DataPos, At - 0xFFFF)); x >= 0 && x < At; x = find(x + 1)) {
+            TLhaHeader covering;
+            if (ReadLhaHeader(Read, x, Size, covering) == TLhaRead::Ok && covering.DataPos > At) return false;
+        }
         std::uint8_t id[5] = {};
         const bool methodId = Read(At + 2, id, 5) == 5 && id[0] == '-' && id[1] == 'l' && id[4] == '-';
         return !methodId && (At + 1 >= Size || find(At + 1) < 0);

@@ -40,6 +40,9 @@ struct TLhaHeader : THeaderRange {
     // The header's own check failed: the checksum of levels 0 and 1, the CRC of level 2. The
     // fields were still read; whether to go on is the caller's choice.
     bool HeaderDamaged = false;
+    // The extended headers cannot be right: a second name or folder, or bytes other than padding
+    // left between their end and the end of a level-2 header.
+    bool ExtensionsBad = false;
     std::int64_t HeaderPos = 0;
     std::int64_t DataPos = 0;
     std::int64_t NextPos = 0; // the next header
@@ -48,9 +51,11 @@ struct TLhaHeader : THeaderRange {
     char MethodChar() const;
     // Stored data ("-lh0-", "-lz4-").
     bool IsStored() const { return Method == "-lh0-" || Method == "-lz4-"; }
-    // The data lie where the next header says they end, and a stored entry's two sizes are
-    // the same.
-    bool SizesAgree() const { return !RangeBad && !DataCut && (!IsStored() || PackedSize == UnpackedSize); }
+    // The data lie where the next header says they end, the extended headers are whole, and a
+    // stored entry's two sizes are the same.
+    bool SizesAgree() const {
+        return !RangeBad && !DataCut && !ExtensionsBad && (!IsStored() || PackedSize == UnpackedSize);
+    }
     // Why the entry cannot be trusted (a failed header check, data cut off, sizes that do
     // not agree), or 0.
     int DamageCode() const {
