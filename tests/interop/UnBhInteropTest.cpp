@@ -8,9 +8,9 @@
 #include "TestSupport.h"
 #include "ZipBuilder.h"
 
-#include "engine/formats/bh/krvBhRecords.h"
 #include "engine/core/krvCrypt.h"
 #include "engine/core/krvErrorCodes.h"
+#include "engine/formats/bh/krvBhRecords.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +50,22 @@ std::string BhEntry(const TBhItem& Item) {
         std::array<std::uint8_t, CryptHeaderSize> header{};
         // The check byte: the CRC's high byte, or the time's when the flags say so.
         const std::uint32_t check = (Item.ExtraFlags & BhTimeCheck) ? (DosTime & 0xFF00) << 16 : h.Crc;
-        cipher.MakeCryptHeader(Secret, check, header);
+        // A wrong password passes the one-byte check of one random header in 256: the wrong
+        // passwords the tests give never do.
+        const auto wrongPasses = [&header, check] {
+            for (const char* wrong : {"wrong", "still wrong"}) {
+                TZipCipher c;
+                c.InitCryptKeys(wrong);
+                auto plain = header;
+                c.DecryptBuf(plain.data(), std::ssize(plain));
+                if (plain.back() == static_cast<std::uint8_t>(check >> 24)) return true;
+            }
+            return false;
+        };
+        do {
+            cipher = TZipCipher{};
+            cipher.MakeCryptHeader(Secret, check, header);
+        } while (wrongPasses());
         // Writers before version 3 start the cipher afresh for the data.
         if (Item.Version < BhFirstChainedCipherVersion) cipher.InitCryptKeys(Secret);
         cipher.EncryptBuf(data.data(), std::ssize(data));
