@@ -54,3 +54,10 @@ inline std::int64_t ReadAt(TStream32& Stream, std::int64_t Pos, void* Buffer, st
     if (Pos < 0 || Count <= 0 || Stream.Seek(Pos, soBeginning) != Pos) return 0;
     return Stream.Read(Buffer, Count);
 }
+
+// ReadAt of Stream as a positioned reader of the record parsers (Stream outlives it).
+inline TReadAtFunc StreamReader(TStream32& Stream) {
+    return [&Stream](std::int64_t At, void* Buffer, std::int64_t Count) {
+        return ReadAt(Stream, At, Buffer, Count);
+    };
+}

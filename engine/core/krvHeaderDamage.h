@@ -24,13 +24,6 @@ std::string NameBytesAt(const TReadAtFunc& Read, std::int64_t At, std::int64_t C
 // its size (and for levels 0 and 1 the checksum of its bytes) must hold.
 bool PlausibleLhaHeader(const TReadAtFunc& Read, std::int64_t Pos, std::int64_t Size);
 
-// ReadAt of Stream as a TReadAtFunc.
-inline TReadAtFunc StreamReader(TStream32& Stream) {
-    return [&Stream](std::int64_t At, void* Buffer, std::int64_t Count) {
-        return ReadAt(Stream, At, Buffer, Count);
-    };
-}
-
 // Where an entry's data end, as a walk found it past damage; a header record holds one.
 struct THeaderRange {
     // The entry's data run into the next header (its sizes cannot be right), or past the end

@@ -15,9 +15,7 @@ int TUnArc::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     // Headers and data are read through blocks read ahead: an archive of many small entries
     // costs a system call per block, not several per entry.
     TReadAheadStream stream(*ArchiveStream);
-    const TReadAtFunc read = [&stream](std::int64_t At, void* Buffer, std::int64_t Count) {
-        return ReadAt(stream, At, Buffer, Count);
-    };
+    const TReadAtFunc read = StreamReader(stream);
     const bool pak = FArcType == atPak || FArcType == atPakExe;
     // Folders are made as their files are written.
     const auto selects = [this](const TArcHeader& H) {

@@ -51,9 +51,7 @@ int TUnArj::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
 }
 
 bool TUnArj::ExtractVolume(TStream32& Stream, std::int64_t HeaderPos) {
-    const TReadAtFunc read = [&Stream](std::int64_t At, void* Buffer, std::int64_t Count) {
-        return ReadAt(Stream, At, Buffer, Count);
-    };
+    const TReadAtFunc read = StreamReader(Stream);
     TArjHeader main;
     if (ReadArjHeader(read, HeaderPos, ArchiveSize, main) != TArjRead::Ok) {
         ReportError(ArchiveFile(), "", "0", ecBadFileHeader);

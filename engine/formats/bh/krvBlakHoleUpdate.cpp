@@ -5,16 +5,6 @@
 #include "engine/core/krvGbls.h"
 #include "platform/FileAttributes.h"
 
-namespace {
-
-TReadAtFunc ReaderOf(TStream32& Input) {
-    return [&Input](std::int64_t At, void* Buffer, std::int64_t Count) {
-        return ReadAt(Input, At, Buffer, Count);
-    };
-}
-
-} // namespace
-
 bool TBlakHole::ReadFirstHeader(TStream32& Input, bool& Central) {
     Central = false;
     FKnownCentralOffset = 0;
@@ -24,7 +14,7 @@ bool TBlakHole::ReadFirstHeader(TStream32& Input, bool& Central) {
 
 bool TBlakHole::ReadHeader(TStream32& Input, std::string& Name, bool /*Central*/) {
     TBhHeader e;
-    const TBhRead r = ReadBhHeader(ReaderOf(Input), FReadPos, Input.Size(), e);
+    const TBhRead r = ReadBhHeader(StreamReader(Input), FReadPos, Input.Size(), e);
     if (r == TBhRead::End) return false;
     // Bytes that are no entry would be lost by a rewrite: the archive is left as it is.
     if (r != TBhRead::Ok) Fail(ArchiveFile(), e.Name, ecBadFileHeader);
@@ -41,7 +31,7 @@ bool TBlakHole::ReadHeader(TStream32& Input, std::string& Name, bool /*Central*/
 
 TBhHeader TBlakHole::ReadOld(int Index) {
     TBhHeader e;
-    if (ReadBhHeader(ReaderOf(*FInput), Entry(Index).OldOffset, FInputSize, e) != TBhRead::Ok)
+    if (ReadBhHeader(StreamReader(*FInput), Entry(Index).OldOffset, FInputSize, e) != TBhRead::Ok)
         Fail(ArchiveFile(), "", ecBadFileHeader);
     return e;
 }

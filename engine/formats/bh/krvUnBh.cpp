@@ -14,9 +14,7 @@ TUnBh::~TUnBh() = default;
 int TUnBh::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     if (!ArchiveStream) return 0;
     TStream32& stream = *ArchiveStream;
-    const TReadAtFunc read = [&stream](std::int64_t At, void* Buffer, std::int64_t Count) {
-        return ReadAt(stream, At, Buffer, Count);
-    };
+    const TReadAtFunc read = StreamReader(stream);
     // The headers are walked twice, so that nothing is kept per entry: the first walk counts
     // the selected entries and their bytes and reports the damage it finds before any entry
     // is extracted; the second takes the same entries one by one.

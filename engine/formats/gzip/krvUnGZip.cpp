@@ -60,10 +60,7 @@ int TUnGZip::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     if (!ArchiveStream) return 0;
     TStream32& input = *ArchiveStream;
     const std::int64_t size = input.Size();
-    const TGzipHeaderResult header =
-        ReadGzipHeader([&input](std::int64_t At, void* Buffer,
-                                std::int64_t Count) { return ReadAt(input, At, Buffer, Count); },
-                       0, size, FMember);
+    const TGzipHeaderResult header = ReadGzipHeader(StreamReader(input), 0, size, FMember);
     if (header == TGzipHeaderResult::NotGzip) {
         ReportError(ArchiveFile(), "", "0", ecBadFileHeader);
         return 0;

@@ -39,9 +39,7 @@ void TUnGZip::PackedProgress(std::int64_t PackedDone) {
 }
 
 int TUnGZip::DecodeFile(TStream32& Input, const TSink& Sink) {
-    const TGzipReadAt readAt = [&Input](std::int64_t At, void* Buffer, std::int64_t Count) {
-        return ReadAt(Input, At, Buffer, Count);
-    };
+    const TGzipReadAt readAt = StreamReader(Input);
     FPackedTotal = Input.Size();
     switch (ReadGzipHeader(readAt, 0, FPackedTotal, FMember)) {
     case TGzipHeaderResult::Ok:
@@ -64,9 +62,7 @@ int TUnGZip::DecodeAll(TStream32& Input, const TSink& Sink) {
 
 int TUnGZip::DecodeGzipMembers(TStream32& Input, const TSink& Sink) {
     const std::int64_t size = Input.Size();
-    const TGzipReadAt readAt = [&Input](std::int64_t At, void* Buffer, std::int64_t Count) {
-        return ReadAt(Input, At, Buffer, Count);
-    };
+    const TGzipReadAt readAt = StreamReader(Input);
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(OutputChunk));
     TGzipMember member = FMember;
     std::int64_t memberStart = 0;

@@ -5,16 +5,6 @@
 #include "engine/core/krvDates.h"
 #include "engine/core/krvGbls.h"
 
-namespace {
-
-TReadAtFunc ReaderOf(TStream32& Input) {
-    return [&Input](std::int64_t At, void* Buffer, std::int64_t Count) {
-        return ReadAt(Input, At, Buffer, Count);
-    };
-}
-
-} // namespace
-
 void TLha::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
     TCompBase::ReadHeaders(Input, List);
     // A file that holds no lha entry at all is not overwritten as if it were an empty archive.
@@ -23,7 +13,7 @@ void TLha::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
 
 bool TLha::ReadFirstHeader(TStream32& Input, bool& Central) {
     Central = false;
-    FReadPos = LhaFirstHeader(ReaderOf(Input), 0);
+    FReadPos = LhaFirstHeader(StreamReader(Input), 0);
     // Whatever precedes the first header is kept.
     FKnownCentralOffset = FReadPos;
     return ReadHeader(Input, FOldName, Central);
@@ -32,7 +22,7 @@ bool TLha::ReadFirstHeader(TStream32& Input, bool& Central) {
 bool TLha::ReadHeader(TStream32& Input, std::string& Name, bool /*Central*/) {
     const std::int64_t size = Input.Size();
     TLhaHeader h;
-    const TLhaRead r = ReadLhaHeader(ReaderOf(Input), FReadPos, size, h);
+    const TLhaRead r = ReadLhaHeader(StreamReader(Input), FReadPos, size, h);
     if (r == TLhaRead::End) return false;
     // A header that cannot be read, or data that run past the file, would be lost or carried
     // on damaged by a rewrite: the archive is left as it is.
@@ -57,7 +47,7 @@ bool TLha::ReadHeader(TStream32& Input, std::string& Name, bool /*Central*/) {
 
 TLhaHeader TLha::ReadOld(int Index) {
     TLhaHeader h;
-    if (ReadLhaHeader(ReaderOf(*FInput), Entry(Index).OldOffset, FInputSize, h) != TLhaRead::Ok ||
+    if (ReadLhaHeader(StreamReader(*FInput), Entry(Index).OldOffset, FInputSize, h) != TLhaRead::Ok ||
         h.NextPos > FInputSize)
         Fail(ArchiveFile(), "", ecBadFileHeader);
     return h;

@@ -45,9 +45,7 @@ int TUnLha::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     // Headers and data are read through blocks read ahead: an archive of many small entries
     // costs a system call per block, not several per entry.
     TReadAheadStream stream(*ArchiveStream);
-    const TReadAtFunc read = [&stream](std::int64_t At, void* Buffer, std::int64_t Count) {
-        return ReadAt(stream, At, Buffer, Count);
-    };
+    const TReadAtFunc read = StreamReader(stream);
     const std::int64_t first = LhaFirstHeader(read, ArchiveOffset);
     const auto selects = [this](const TLhaHeader& H) {
         std::string name = SelectionName(LocalName(H, TranslateOemChar), H.HeaderPos);

@@ -49,11 +49,7 @@ void TTar::ReadHeaders(TStream32& Input, TCompHeaderObj& List) {
 
 bool TTar::ReadFirstHeader(TStream32& Input, bool& Central) {
     Central = false;
-    FOldWalk = std::make_unique<TTarWalker>(
-        [&Input](std::int64_t At, void* Buffer, std::int64_t Count) {
-            return ReadAt(Input, At, Buffer, Count);
-        },
-        0, FInputSize);
+    FOldWalk = std::make_unique<TTarWalker>(StreamReader(Input), 0, FInputSize);
     return ReadHeader(Input, FOldName, Central);
 }
 

@@ -32,9 +32,7 @@ int TUnZoo::DoExtract(std::unique_ptr<TFileStream32>& ArchiveStream) {
     // Directory entries and data are read through blocks read ahead: zoo keeps each entry's
     // data right behind its directory entry.
     TReadAheadStream stream(*ArchiveStream);
-    const TReadAtFunc read = [&stream](std::int64_t At, void* Buffer, std::int64_t Count) {
-        return ReadAt(stream, At, Buffer, Count);
-    };
+    const TReadAtFunc read = StreamReader(stream);
     // The chain is walked twice, so that nothing is kept per entry: the first walk counts the
     // selected entries and their bytes and reports a broken chain before any entry is
     // extracted; the second takes the same entries one by one.
